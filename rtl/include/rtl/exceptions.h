@@ -1,0 +1,56 @@
+#pragma once
+// The exception kinds of the runtime layer. Every failure that the system
+// reports as a message carries its text exactly as the user will see it.
+#include <stdexcept>
+#include <string>
+
+namespace ax {
+
+class Exception : public std::exception {
+public:
+    explicit Exception(std::string message) : message_(std::move(message)) {}
+    const std::string& Message() const noexcept { return message_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
+#define AX_EXCEPTION(Name, Base)                                                                   \
+    class Name : public Base {                                                                     \
+    public:                                                                                        \
+        using Base::Base;                                                                          \
+    }
+
+AX_EXCEPTION(EAbort, Exception);
+AX_EXCEPTION(EStreamError, Exception);
+AX_EXCEPTION(EReadError, EStreamError);
+AX_EXCEPTION(EWriteError, EStreamError);
+AX_EXCEPTION(EFOpenError, EStreamError);
+AX_EXCEPTION(EFCreateError, EStreamError);
+AX_EXCEPTION(EConvertError, Exception);
+AX_EXCEPTION(EOutOfMemory, Exception);
+AX_EXCEPTION(EInvalidOperation, Exception);
+AX_EXCEPTION(EAssertionFailed, Exception);
+AX_EXCEPTION(EListError, Exception);
+AX_EXCEPTION(EStringListError, EListError);
+AX_EXCEPTION(EThread, Exception);
+AX_EXCEPTION(EIniFileException, Exception);
+
+#undef AX_EXCEPTION
+
+inline constexpr const char* SReadError = "Stream read error";
+inline constexpr const char* SWriteError = "Stream write error";
+inline constexpr const char* SOutOfMemory = "Out of memory";
+inline constexpr const char* SListIndexError = "List index out of bounds (%d)";
+inline constexpr const char* SListCapacityError = "List capacity out of bounds (%d)";
+inline constexpr const char* SDuplicateString = "String list does not allow duplicates";
+inline constexpr const char* SSortedListError = "Operation not allowed on sorted string list";
+
+// Misuse that the system reports as a failed assertion raises with exactly
+// the given text; it is never compiled out.
+inline void Assert(bool condition, const std::string& message) {
+    if (!condition) throw EAssertionFailed(message);
+}
+
+} // namespace ax

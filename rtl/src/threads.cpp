@@ -1,0 +1,183 @@
+#include "rtl/threads.h"
+
+#include <deque>
+
+#include "rtl/exceptions.h"
+
+namespace ax {
+
+void TEvent::SetEvent() {
+    {
+        std::lock_guard<std::mutex> g(cond_.Mutex());
+        signalled_ = true;
+    }
+    cond_.NotifyAll();
+}
+
+void TEvent::ResetEvent() {
+    std::lock_guard<std::mutex> g(cond_.Mutex());
+    signalled_ = false;
+}
+
+bool TEvent::IsSet() {
+    std::lock_guard<std::mutex> g(cond_.Mutex());
+    return signalled_;
+}
+
+TWaitResult TEvent::WaitFor(uint32_t timeoutMs) {
+    std::unique_lock<std::mutex> lock(cond_.Mutex());
+    if (!cond_.WaitFor(lock, timeoutMs, [&] { return signalled_; })) return TWaitResult::wrTimeout;
+    if (!manualReset_) signalled_ = false;
+    return TWaitResult::wrSignaled;
+}
+
+TThread::~TThread() {
+    if (thread_.joinable()) {
+        // The owner forgot to stop it: ask politely and wait, never kill.
+        Terminate();
+        if (std::this_thread::get_id() == thread_.get_id()) thread_.detach();
+        else thread_.join();
+    }
+}
+
+void TThread::Start() {
+    if (thread_.joinable() || finished_) throw EThread("Cannot call Start on a running or suspended thread");
+    thread_ = std::thread([this] { Run(); });
+    id_ = thread_.get_id();
+}
+
+void TThread::StartFreeOnTerminate(std::unique_ptr<TThread> thread) {
+    TThread* t = thread.get();
+    t->self_ = std::move(thread);
+    t->thread_ = std::thread([t] { t->Run(); });
+    t->id_ = t->thread_.get_id();
+    t->thread_.detach();
+}
+
+void TThread::Run() {
+    try {
+        Execute();
+    } catch (...) {
+        fatal_ = std::current_exception();
+    }
+    finished_ = true;
+    // Last: frees the object when it owns itself.
+    std::unique_ptr<TThread> self = std::move(self_);
+}
+
+void TThread::Terminate() {
+    terminated_ = true;
+    TerminatedSet();
+}
+
+void TThread::TerminateAndWait() {
+    Terminate();
+    WaitFor();
+}
+
+int TThread::WaitFor() {
+    if (std::this_thread::get_id() == id_) throw EThread("Thread cannot wait for itself");
+    if (thread_.joinable()) thread_.join();
+    return returnValue_;
+}
+
+void TThread::Synchronize(const std::function<void()>& method) { ax::Synchronize(method); }
+
+namespace {
+
+struct SyncRequest {
+    std::function<void()> method;
+    bool done = false;
+    std::exception_ptr error;
+};
+
+struct SyncQueue {
+    std::mutex mutex;
+    std::condition_variable served;
+    std::deque<std::shared_ptr<SyncRequest>> pending;
+    std::function<void()> wakeup;
+    bool released = false;
+    std::atomic<std::thread::id> mainThread{std::this_thread::get_id()};
+};
+
+SyncQueue& Queue() {
+    static SyncQueue q;
+    return q;
+}
+
+} // namespace
+
+void SetMainThread(std::thread::id id) { Queue().mainThread = id; }
+bool IsMainThread() { return std::this_thread::get_id() == Queue().mainThread.load(); }
+
+bool Synchronize(const std::function<void()>& method) {
+    if (IsMainThread()) {
+        method();
+        return true;
+    }
+    SyncQueue& q = Queue();
+    auto request = std::make_shared<SyncRequest>();
+    request->method = method;
+    std::function<void()> wakeup;
+    {
+        std::lock_guard<std::mutex> g(q.mutex);
+        if (q.released) return false;
+        q.pending.push_back(request);
+        wakeup = q.wakeup;
+    }
+    if (wakeup) wakeup();
+    std::unique_lock<std::mutex> lock(q.mutex);
+    q.served.wait(lock, [&] { return request->done || q.released; });
+    if (!request->done) return false;
+    if (request->error) std::rethrow_exception(request->error);
+    return true;
+}
+
+bool CheckSynchronize() {
+    SyncQueue& q = Queue();
+    bool any = false;
+    for (;;) {
+        std::shared_ptr<SyncRequest> request;
+        {
+            std::lock_guard<std::mutex> g(q.mutex);
+            if (q.pending.empty()) break;
+            request = q.pending.front();
+            q.pending.pop_front();
+        }
+        try {
+            request->method();
+        } catch (...) {
+            // The caller gets the failure of its own call.
+            request->error = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> g(q.mutex);
+            request->done = true;
+        }
+        q.served.notify_all();
+        any = true;
+    }
+    return any;
+}
+
+void SetSynchronizeWakeup(std::function<void()> wakeup) {
+    std::lock_guard<std::mutex> g(Queue().mutex);
+    Queue().wakeup = std::move(wakeup);
+}
+
+void ReleaseSynchronize() {
+    SyncQueue& q = Queue();
+    {
+        std::lock_guard<std::mutex> g(q.mutex);
+        q.released = true;
+        q.pending.clear();
+    }
+    q.served.notify_all();
+}
+
+void ResetSynchronize() {
+    std::lock_guard<std::mutex> g(Queue().mutex);
+    Queue().released = false;
+}
+
+} // namespace ax

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "rtl/exceptions.h"
+#include "rtl/streams.h"
+#include "rtl/sysutils.h"
+
+using namespace ax;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = std::filesystem::temp_directory_path().string() + "/axrtl.XXXXXX";
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        ::chmod(path_.c_str(), 0700);
+        std::filesystem::remove_all(path_);
+    }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+    int EntryCount() const {
+        int n = 0;
+        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(path_)) ++n;
+        return n;
+    }
+
+private:
+    std::string path_;
+};
+
+std::string ReadAll(const std::string& name) {
+    TMemoryStream m;
+    m.LoadFromFile(name);
+    return std::string(m.Bytes().begin(), m.Bytes().end());
+}
+
+void WriteText(const std::string& name, const std::string& text) {
+    SaveFileAtomically(name, [&](TStream& s) { s.WriteBuffer(text.data(), static_cast<int64_t>(text.size())); });
+}
+
+} // namespace
+
+TEST(Streams, ShortReadRaisesReadError) {
+    TMemoryStream m(std::vector<uint8_t>{1, 2, 3});
+    uint8_t buf[4];
+    try {
+        m.ReadBuffer(buf, 4);
+        FAIL();
+    } catch (const EReadError& e) {
+        EXPECT_EQ(e.Message(), "Stream read error");
+    }
+    m.SetPosition(1);
+    EXPECT_EQ(m.Read(buf, 4), 2);
+    EXPECT_EQ(m.Read(buf, 4), 0);
+    m.SetPosition(10);
+    EXPECT_EQ(m.Read(buf, 1), 0); // past the end reads nothing
+    EXPECT_THROW(m.ReadValue<uint32_t>(), EReadError);
+}
+
+TEST(Streams, MemoryStreamWritesAndSeeks) {
+    TMemoryStream m;
+    m.WriteValue<uint16_t>(0x0201);
+    m.WriteValue<uint32_t>(0x06050403);
+    EXPECT_EQ(m.Bytes(), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
+    m.Seek(-2, soEnd);
+    m.WriteValue<uint8_t>(0xAA);
+    EXPECT_EQ(m.Bytes()[4], 0xAA);
+    m.SetPosition(8);
+    m.WriteValue<uint8_t>(9); // writing past the end fills the gap with zeros
+    EXPECT_EQ(m.Bytes(), (std::vector<uint8_t>{1, 2, 3, 4, 0xAA, 6, 0, 0, 9}));
+    EXPECT_THROW(m.Seek(-1, soBeginning), EStreamError);
+    m.SetSize(2);
+    EXPECT_EQ(m.Position(), 2);
+}
+
+TEST(Streams, FileStreamOpenErrorsNameTheFile) {
+    TempDir dir;
+    try {
+        TFileStream f(dir / "missing", fmOpenRead);
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), "Cannot open file \"" + (dir / "missing") + "\". No such file or directory");
+    }
+    EXPECT_THROW(TFileStream(dir / "no/such/dir", fmCreate), EFCreateError);
+}
+
+TEST(Streams, ShareModesAreEnforced) {
+    TempDir dir;
+    const std::string name = dir / "shared.bin";
+    WriteText(name, "keep me");
+    {
+        TFileStream exclusive(name, fmOpenReadWrite | fmShareExclusive);
+        EXPECT_THROW(TFileStream(name, fmOpenRead | fmShareDenyWrite), EFOpenError);
+        // A create that the lock refuses must not have truncated the file.
+        EXPECT_THROW(TFileStream(name, fmCreate), EFCreateError);
+    }
+    EXPECT_EQ(ReadAll(name), "keep me");
+    {
+        TFileStream reader1(name, fmOpenRead | fmShareDenyWrite);
+        TFileStream reader2(name, fmOpenRead | fmShareDenyWrite);
+        EXPECT_THROW(TFileStream(name, fmOpenWrite | fmShareDenyWrite), EFOpenError);
+        TFileStream anyone(name, fmOpenRead | fmShareDenyNone);
+    }
+    TFileStream writer(name, fmOpenWrite | fmShareDenyWrite); // free again
+}
+
+TEST(Streams, AtomicSaveReplacesWholeFile) {
+    TempDir dir;
+    const std::string name = dir / "job.bin";
+    WriteText(name, "first version, long");
+    ::chmod(name.c_str(), 0640);
+    WriteText(name, "second");
+    EXPECT_EQ(ReadAll(name), "second");
+    struct stat st{};
+    ASSERT_EQ(::stat(name.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u); // permissions of the replaced file are kept
+    EXPECT_EQ(dir.EntryCount(), 1);       // no temporary file left behind
+}
+
+TEST(Streams, FailedSaveLeavesPreviousFileIntact) {
+    TempDir dir;
+    const std::string name = dir / "settings.ini";
+    WriteText(name, "precious");
+    // The writer fails half way.
+    EXPECT_THROW(SaveFileAtomically(name,
+                                    [](TStream& s) {
+                                        s.WriteBuffer("partial", 7);
+                                        throw EWriteError("disk full");
+                                    }),
+                 EWriteError);
+    EXPECT_EQ(ReadAll(name), "precious");
+    EXPECT_EQ(dir.EntryCount(), 1);
+
+    // The folder refuses new files (skipped as root, who may write anyway).
+    if (::geteuid() != 0) {
+        ::chmod(dir.path().c_str(), 0500);
+        EXPECT_THROW(WriteText(name, "new"), EFCreateError);
+        ::chmod(dir.path().c_str(), 0700);
+        EXPECT_EQ(ReadAll(name), "precious");
+    }
+}
+
+TEST(Streams, CopyFromMovesExactlyTheBytesAsked) {
+    TMemoryStream source(std::vector<uint8_t>{1, 2, 3, 4, 5});
+    TMemoryStream target;
+    source.SetPosition(1);
+    target.CopyFrom(source, 3);
+    EXPECT_EQ(target.Bytes(), (std::vector<uint8_t>{2, 3, 4}));
+    TMemoryStream all;
+    all.CopyFrom(source, 0);
+    EXPECT_EQ(all.Size(), 5);
+    source.SetPosition(4);
+    EXPECT_THROW(target.CopyFrom(source, 3), EReadError);
+}
