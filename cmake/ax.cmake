@@ -22,4 +22,24 @@ function(ax_test)
     list(APPEND labels untrusted)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" TIMEOUT 600)
+  if(NOT folder STREQUAL "memory")
+    set_property(GLOBAL APPEND PROPERTY AX_HEAP_TESTS ${T_NAME})
+    set_property(GLOBAL PROPERTY AX_LABELS_${T_NAME} "${labels}")
+  endif()
+endfunction()
+
+# Runs every test once more with the memory manager preloaded, so that each
+# layer (and the libraries it loads) is exercised on our heap.
+function(ax_add_heap_variants)
+  if(AX_SANITIZE OR NOT TARGET axmalloc)
+    return()
+  endif()
+  get_property(tests GLOBAL PROPERTY AX_HEAP_TESTS)
+  foreach(t IN LISTS tests)
+    get_property(labels GLOBAL PROPERTY AX_LABELS_${t})
+    add_test(NAME ${t}.onheap COMMAND ${t} --gtest_brief=1)
+    set_tests_properties(${t}.onheap PROPERTIES
+      ENVIRONMENT "LD_PRELOAD=$<TARGET_FILE:axmalloc>"
+      LABELS "${labels};onheap" TIMEOUT 600)
+  endforeach()
 endfunction()
