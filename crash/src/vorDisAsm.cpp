@@ -1,0 +1,673 @@
+#include "crash/vorDisAsm.h"
+
+#include <cstring>
+
+namespace ax {
+
+bool TBufferReader::Read(std::uintptr_t address, void* buffer, std::size_t size) const {
+    if (address < Base) return false;
+    const std::uintptr_t offset = address - Base;
+    if (offset > Bytes.size() || size > Bytes.size() - offset) return false;
+    if (size != 0) std::memcpy(buffer, Bytes.data() + offset, size);
+    return true;
+}
+
+namespace {
+
+using namespace opflag;
+using namespace disasm_detail;
+
+enum : unsigned { kAx = 0, kCx = 1, kDx = 2, kBx = 3, kSp = 4, kBp = 5, kSi = 6, kDi = 7 };
+
+// Reads up to 15 bytes; near the end of readable memory it falls back to
+// single bytes so that a short instruction just before the end still decodes.
+std::size_t FetchBytes(const TMemoryReader& memory, std::uintptr_t address,
+                       std::uint8_t (&buffer)[MaxInstructionLength]) {
+    if (memory.Read(address, buffer, MaxInstructionLength)) return MaxInstructionLength;
+    std::size_t count = 0;
+    while (count < MaxInstructionLength && memory.Read(address + count, buffer + count, 1))
+        ++count;
+    return count;
+}
+
+bool IsImm8InVexMap1(std::uint8_t opcode) {
+    return (opcode >= 0x70 && opcode <= 0x73) || opcode == 0xC2 ||
+           (opcode >= 0xC4 && opcode <= 0xC6);
+}
+
+class TDecoder {
+public:
+    TDecoder(const std::uint8_t* bytes, std::size_t count, TInstruction& record, TCpuMode mode,
+             TRegisterTrack* registers, const TMemoryReader& memory)
+        : Bytes(bytes), Count(count), Rec(record), Is64(mode == TCpuMode::Bits64),
+          Registers(registers), Memory(memory) {}
+
+    void Run();
+
+private:
+    enum class TStop { None, Truncated, Invalid };
+
+    bool Fetch(std::uint8_t& value) {
+        if (Pos >= Count) return false;
+        value = Bytes[Pos++];
+        return true;
+    }
+    bool Skip(std::size_t size) {
+        if (Count - Pos < size) return false;
+        Pos += size;
+        return true;
+    }
+    std::int64_t Signed(std::size_t at, std::size_t size) const;
+
+    TStop ReadPrefixes();
+    TStop ReadOpcode();
+    TStop ReadVex(std::uint8_t lead);
+    TStop ReadEvex();
+    TStop ReadModRm();
+    std::size_t ImmediateSize() const;
+    bool FormIsDefined() const;
+    void WorkOutTargets();
+    void TrackRegisters(const TRegisterTrack& before);
+    void Finish(TStop stop);
+
+    const std::uint8_t* Bytes;
+    std::size_t Count;
+    TInstruction& Rec;
+    bool Is64;
+    TRegisterTrack* Registers;
+    const TMemoryReader& Memory;
+
+    std::size_t Pos = 0;
+    // Prefixes.
+    bool OpSize = false, AddrSize = false, Rep = false, Repne = false, Lock = false;
+    bool RexPresent = false, RexW = false, RexR = false, RexX = false, RexB = false;
+    std::uint8_t Segment = 0;
+    // Opcode: map 0 one-byte, 1 0F, 2 0F 38, 3 0F 3A, 5 and 6 EVEX maps.
+    unsigned Map = 0;
+    std::uint8_t Opcode = 0;
+    std::uint16_t Flags = 0;
+    bool ForceInvalid = false;
+    unsigned Vvvv = 0;
+    // ModR/M and memory operand.
+    bool HasModRm = false, IsMem = false;
+    unsigned Mod = 0, Reg = 0, Rm = 0;
+    int BaseReg = -1;
+    bool HasIndex = false, Plain = false, RipRelative = false;
+    std::size_t DispSize = 0, DispOffset = 0;
+    std::int64_t Disp = 0;
+    std::size_t ImmOffset = 0, ImmSize = 0;
+};
+
+std::int64_t TDecoder::Signed(std::size_t at, std::size_t size) const {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        value |= std::uint64_t{Bytes[at + i]} << (8 * i);
+    if (size > 0 && size < 8) {
+        const std::uint64_t sign = std::uint64_t{1} << (8 * size - 1);
+        value = (value ^ sign) - sign;
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+TDecoder::TStop TDecoder::ReadPrefixes() {
+    for (;;) {
+        if (Pos >= MaxInstructionLength) return TStop::Invalid;
+        if (Pos >= Count) return TStop::Truncated;
+        const std::uint8_t b = Bytes[Pos];
+        switch (b) {
+        case 0xF0: Lock = true; break;
+        case 0xF2: Repne = true; break;
+        case 0xF3: Rep = true; break;
+        case 0x66: OpSize = true; break;
+        case 0x67: AddrSize = true; break;
+        case 0x26:
+        case 0x2E:
+        case 0x36:
+        case 0x3E: Segment = static_cast<std::uint8_t>(1 + ((b >> 3) & 3)); break;
+        case 0x64: Segment = 5; break;
+        case 0x65: Segment = 6; break;
+        default:
+            if (Is64 && (b & 0xF0) == 0x40) {
+                RexPresent = true;
+                RexW = b & 8;
+                RexR = b & 4;
+                RexX = b & 2;
+                RexB = b & 1;
+                ++Pos;
+                continue;
+            }
+            return TStop::None;
+        }
+        ++Pos;
+        // REX counts only right before the opcode.
+        RexPresent = RexW = RexR = RexX = RexB = false;
+    }
+}
+
+TDecoder::TStop TDecoder::ReadVex(std::uint8_t lead) {
+    Rec.Encoding = TOpcodeEncoding::Vex;
+    if (OpSize || Rep || Repne || Lock || RexPresent) ForceInvalid = true;
+    std::uint8_t b1 = 0;
+    if (!Fetch(b1)) return TStop::Truncated;
+    RexR = !(b1 & 0x80);
+    if (lead == 0xC5) {
+        Map = 1;
+        Vvvv = (~b1 >> 3) & 15;
+    } else {
+        RexX = !(b1 & 0x40);
+        RexB = !(b1 & 0x20);
+        Map = b1 & 0x1F;
+        std::uint8_t b2 = 0;
+        if (!Fetch(b2)) return TStop::Truncated;
+        RexW = b2 & 0x80;
+        Vvvv = (~b2 >> 3) & 15;
+    }
+    if (!Fetch(Opcode)) return TStop::Truncated;
+    switch (Map) {
+    case 1:
+        if (Opcode == 0x77) Flags = 0; // vzeroupper, vzeroall
+        else if (Contains(VexMap1Set(), Opcode))
+            Flags = ModRm | WriteRegRm | (IsImm8InVexMap1(Opcode) ? Imm8 : 0);
+        else Flags = Invalid;
+        break;
+    case 2: Flags = ModRm | WriteRegRm; break;
+    case 3: Flags = ModRm | WriteRegRm | Imm8; break;
+    default: Flags = Invalid; break;
+    }
+    return TStop::None;
+}
+
+TDecoder::TStop TDecoder::ReadEvex() {
+    Rec.Encoding = TOpcodeEncoding::Evex;
+    if (OpSize || Rep || Repne || Lock || RexPresent) ForceInvalid = true;
+    std::uint8_t p0 = 0, p1 = 0, p2 = 0;
+    if (!Fetch(p0) || !Fetch(p1) || !Fetch(p2)) return TStop::Truncated;
+    RexR = !(p0 & 0x80);
+    RexX = !(p0 & 0x40);
+    RexB = !(p0 & 0x20);
+    if ((p0 & 0x08) != 0 || (p1 & 0x04) == 0) ForceInvalid = true;
+    Map = p0 & 7;
+    RexW = p1 & 0x80;
+    Vvvv = (~p1 >> 3) & 15;
+    if (!Fetch(Opcode)) return TStop::Truncated;
+    switch (Map) {
+    case 1:
+        Flags = Contains(VexMap1Set(), Opcode) && Opcode != 0x77
+                    ? static_cast<std::uint16_t>(ModRm | WriteRegRm |
+                                                 (IsImm8InVexMap1(Opcode) ? Imm8 : 0))
+                    : Invalid;
+        break;
+    case 2:
+    case 5:
+    case 6: Flags = ModRm | WriteRegRm; break;
+    case 3: Flags = ModRm | WriteRegRm | Imm8; break;
+    default: Flags = Invalid; break;
+    }
+    return TStop::None;
+}
+
+TDecoder::TStop TDecoder::ReadOpcode() {
+    std::uint8_t op = 0;
+    if (!Fetch(op)) return TStop::Truncated;
+    if (Is64 && (op == 0xC4 || op == 0xC5)) return ReadVex(op);
+    if (Is64 && op == 0x62) return ReadEvex();
+    if (op != 0x0F) {
+        Map = 0;
+        Opcode = op;
+        Flags = OneByteTable()[op];
+        if (Is64) {
+            if (Contains(Invalid64Set(), op)) Flags = Invalid;
+            else if (op == 0x63) Flags = ModRm | WriteReg; // movsxd
+        }
+        return TStop::None;
+    }
+    std::uint8_t second = 0;
+    if (!Fetch(second)) return TStop::Truncated;
+    if (second == 0x38 || second == 0x3A) {
+        Map = second == 0x38 ? 2 : 3;
+        if (!Fetch(Opcode)) return TStop::Truncated;
+        const bool known = Contains(Map == 2 ? Map38Set() : Map3ASet(), Opcode);
+        Flags = !known       ? Invalid
+                : Map == 2   ? static_cast<std::uint16_t>(ModRm | WriteRegRm)
+                             : static_cast<std::uint16_t>(ModRm | WriteRegRm | Imm8);
+        return TStop::None;
+    }
+    Map = 1;
+    Opcode = second;
+    Flags = TwoByteTable()[second];
+    return TStop::None;
+}
+
+TDecoder::TStop TDecoder::ReadModRm() {
+    std::uint8_t modrm = 0;
+    if (!Fetch(modrm)) return TStop::Truncated;
+    HasModRm = true;
+    Rec.ModRmByte = modrm;
+    Mod = modrm >> 6;
+    Reg = (modrm >> 3) & 7;
+    Rm = modrm & 7;
+    // mov to and from control and debug registers ignores mod.
+    const bool registerOnly = Map == 1 && Opcode >= 0x20 && Opcode <= 0x23;
+    if (Mod == 3 || registerOnly) return TStop::None;
+    IsMem = true;
+    if (!Is64 && AddrSize) {
+        if (Mod == 0 && Rm == 6) {
+            DispSize = 2;
+            Plain = true;
+        } else {
+            DispSize = Mod == 1 ? 1 : Mod == 2 ? 2 : 0;
+            HasIndex = Rm < 4;
+            static constexpr int kBase16[8] = {kBx, kBx, kBp, kBp, kSi, kDi, kBp, kBx};
+            BaseReg = kBase16[Rm];
+        }
+    } else {
+        bool noBase = false;
+        if (Rm == 4) {
+            std::uint8_t sib = 0;
+            if (!Fetch(sib)) return TStop::Truncated;
+            const unsigned base = sib & 7;
+            const unsigned index = ((sib >> 3) & 7) | (RexX ? 8 : 0);
+            HasIndex = index != 4;
+            if (Mod == 0 && base == 5) {
+                noBase = true;
+                DispSize = 4;
+            } else {
+                BaseReg = static_cast<int>(base | (RexB ? 8 : 0));
+            }
+        } else if (Mod == 0 && Rm == 5) {
+            noBase = true;
+            DispSize = 4;
+            RipRelative = Is64;
+        } else {
+            BaseReg = static_cast<int>(Rm | (RexB ? 8 : 0));
+        }
+        if (Mod == 1) DispSize = 1;
+        if (Mod == 2) DispSize = 4;
+        Plain = noBase && !HasIndex && !RipRelative;
+    }
+    DispOffset = Pos;
+    if (!Skip(DispSize)) return TStop::Truncated;
+    Disp = Signed(DispOffset, DispSize);
+    return TStop::None;
+}
+
+std::size_t TDecoder::ImmediateSize() const {
+    switch (Flags & ImmMask) {
+    case Imm8: return 1;
+    case Imm16: return 2;
+    case ImmOpSize:
+        if (Flags & Relative) return Is64 || !OpSize ? 4 : 2;
+        if (Map == 0 && Opcode >= 0xB8 && Opcode <= 0xBF && RexW) return 8;
+        return OpSize && !RexW ? 2 : 4;
+    default: break;
+    }
+    if (Map != 0 || Rec.Encoding != TOpcodeEncoding::Legacy) return 0;
+    switch (Opcode) {
+    case 0x9A:
+    case 0xEA: return (OpSize ? 2 : 4) + 2;
+    case 0xA0:
+    case 0xA1:
+    case 0xA2:
+    case 0xA3:
+        if (Is64) return AddrSize ? 4 : 8;
+        return AddrSize ? 2 : 4;
+    case 0xC8: return 3;
+    default: return 0;
+    }
+}
+
+// Forms the opcode maps leave undefined although the flag word is valid.
+bool TDecoder::FormIsDefined() const {
+    if (ForceInvalid) return false;
+    const std::uint16_t form = Flags & ModRmMask;
+    if (form == ModRmMem && !IsMem) return false;
+    if (form == ModRmReg && IsMem) return false;
+    if (Rec.Encoding != TOpcodeEncoding::Legacy) return true;
+    const std::uint8_t modrm = Rec.ModRmByte;
+    if (Map == 0) {
+        switch (Opcode) {
+        case 0x8C: return Reg <= 5;
+        case 0x8E: return Reg <= 5 && Reg != 1;
+        case 0x8F: return Reg == 0;
+        case 0xC0:
+        case 0xC1:
+        case 0xD0:
+        case 0xD1:
+        case 0xD2:
+        case 0xD3: return Reg != 6;
+        case 0xC6:
+        case 0xC7: return Reg == 0 || modrm == 0xF8; // mov, xabort / xbegin
+        case 0xFE: return Reg <= 1;
+        case 0xFF: return Reg != 7 && (IsMem || (Reg != 3 && Reg != 5));
+        default: break;
+        }
+        if (Opcode >= 0xD8 && Opcode <= 0xDF && !IsMem)
+            return (FpuRegForms(Opcode, static_cast<std::uint8_t>(Reg)) >> Rm) & 1;
+        return true;
+    }
+    if (Map != 1) return true;
+    switch (Opcode) {
+    case 0x00: return Reg <= 5;
+    case 0x01:
+        if (IsMem) return Reg != 5 || Rep;
+        return Contains(Group7RegSet(), modrm) && (modrm != 0xF8 || Is64);
+    case 0x0F: return Contains(ThreeDNowSet(), Bytes[ImmOffset]);
+    case 0x20:
+    case 0x22: {
+        const unsigned cr = Reg | (RexR ? 8 : 0);
+        return cr == 0 || cr == 2 || cr == 3 || cr == 4 || cr == 8;
+    }
+    case 0x71:
+    case 0x72: return Reg == 2 || Reg == 4 || Reg == 6;
+    case 0x73: return Reg == 2 || Reg == 6 || (OpSize && (Reg == 3 || Reg == 7));
+    case 0xAE: return IsMem || Reg >= 5 || (Is64 && Rep && Reg <= 3);
+    case 0xB8: return Rep;
+    case 0xBA: return Reg >= 4;
+    case 0xC7: return IsMem ? Reg == 1 || Reg >= 3 : Reg >= 6;
+    case 0x6C:
+    case 0x6D:
+    case 0x7C:
+    case 0x7D:
+    case 0xD0:
+    case 0xD6:
+    case 0xE6:
+    case 0xF0: return OpSize || Rep || Repne; // no form without a mandatory prefix
+    default: return true;
+    }
+}
+
+void TDecoder::WorkOutTargets() {
+    const std::uintptr_t next = Rec.InstrNext;
+    const bool legacy = Rec.Encoding == TOpcodeEncoding::Legacy;
+    if (Flags & Relative) {
+        const std::int64_t disp = Signed(ImmOffset, ImmSize);
+        std::uintptr_t target = next + static_cast<std::uintptr_t>(disp);
+        if (!Is64) target &= 0xFFFFFFFFu;
+        if (!Is64 && ImmSize == 2) target &= 0xFFFFu; // 16-bit operand size wraps IP
+        Rec.IsRelative = true;
+        Rec.DisplacementAddr = Rec.InstrStart + ImmOffset;
+        Rec.TargetAddr = target;
+        Rec.TargetWidth = static_cast<std::uint8_t>(ImmSize);
+        Rec.CanWiden = !(Map == 0 && Opcode >= 0xE0 && Opcode <= 0xE3);
+        if (Map == 0 && Opcode == 0xE8) Rec.IsCall = true;
+        else Rec.IsJump = true;
+        return;
+    }
+    if (!legacy || Map != 0) return;
+    if (Opcode == 0x9A || Opcode == 0xEA) {
+        Rec.IsCall = Opcode == 0x9A;
+        Rec.IsJump = !Rec.IsCall;
+        return;
+    }
+    if (Opcode != 0xFF || Reg < 2 || Reg > 5) return;
+    Rec.IsCall = Reg <= 3;
+    Rec.IsJump = !Rec.IsCall;
+    if (!IsMem) {
+        // The register holds the target itself: nothing to read.
+        const unsigned index = Rm | (RexB ? 8 : 0);
+        if (Registers != nullptr && (*Registers)[index] != 0) Rec.TargetAddr = (*Registers)[index];
+        return;
+    }
+    std::uintptr_t slot = 0;
+    if (Plain) {
+        slot = Is64 && !AddrSize ? static_cast<std::uintptr_t>(Disp)
+                                 : static_cast<std::uintptr_t>(Disp) & (AddrSize && !Is64 ? 0xFFFFu
+                                                                                           : 0xFFFFFFFFu);
+    } else if (RipRelative) {
+        slot = next + static_cast<std::uintptr_t>(Disp);
+        if (AddrSize) slot &= 0xFFFFFFFFu;
+    } else if (Registers != nullptr && BaseReg >= 0 && !HasIndex && DispSize == 0) {
+        slot = (*Registers)[static_cast<unsigned>(BaseReg)];
+    }
+    if (slot == 0) return;
+    std::size_t width = 4;
+    if (Is64) width = (Reg == 3 || Reg == 5) && !RexW ? 4 : 8;
+    else if (OpSize) width = 2;
+    std::uint64_t value = 0;
+    if (!Memory.Read(slot, &value, width)) {
+        Rec.Valid = false;
+        return;
+    }
+    Rec.TargetSlot = slot;
+    Rec.TargetAddr = static_cast<std::uintptr_t>(value);
+    Rec.TargetWidth = static_cast<std::uint8_t>(width);
+}
+
+void TDecoder::TrackRegisters(const TRegisterTrack& before) {
+    TRegisterTrack& regs = *Registers;
+    const bool legacy = Rec.Encoding == TOpcodeEncoding::Legacy;
+    const unsigned regIndex = Reg | (RexR ? 8 : 0);
+    const unsigned rmIndex = Rm | (RexB ? 8 : 0);
+    const unsigned opIndex = (Opcode & 7) | (RexB ? 8 : 0);
+    auto clear = [&](unsigned index) { regs[index & 15] = 0; };
+    // Without REX, byte registers 4 to 7 are AH, CH, DH, BH.
+    auto clearOperand = [&](unsigned index) {
+        if ((Flags & ByteRegs) && !RexPresent && index >= 4 && index < 8) index -= 4;
+        clear(index);
+    };
+    auto immediate32 = [&] { return Signed(ImmOffset, 4); };
+
+    if (legacy && Map == 0 && (Rep || Repne)) clear(kCx);
+    std::uint16_t writes = Flags & WriteMask;
+    // Group members that only read: cmp, call, jmp, push, bt.
+    if (legacy && ((Map == 0 && Opcode >= 0x80 && Opcode <= 0x83 && Reg == 7) ||
+                   (Map == 0 && Opcode == 0xFF && Reg >= 2) ||
+                   (Map == 1 && Opcode == 0xBA && Reg == 4)))
+        writes = 0;
+    switch (writes) {
+    case WriteReg: clearOperand(regIndex); break;
+    case WriteRm:
+        if (!IsMem) clearOperand(rmIndex);
+        break;
+    case WriteOpReg: clearOperand(opIndex); break;
+    case WriteEax: clear(kAx); break;
+    case WriteRegRm:
+        clearOperand(regIndex);
+        if (!IsMem) clearOperand(rmIndex);
+        break;
+    case WriteEaxRm:
+        clear(kAx);
+        if (!IsMem) clearOperand(rmIndex);
+        break;
+    case WriteEaxOpReg:
+        clear(kAx);
+        clearOperand(opIndex);
+        break;
+    default: break;
+    }
+    if (!legacy) clear(Vvvv);
+
+    const bool fullSize = !OpSize || RexW;
+    if (legacy && Map == 0) {
+        switch (Opcode) {
+        case 0x90:
+            if (RexB) clear(8); // xchg r8, rax
+            break;
+        case 0x89:
+        case 0x8B:
+            if (!IsMem && fullSize) {
+                const unsigned from = Opcode == 0x8B ? rmIndex : regIndex;
+                const unsigned to = Opcode == 0x8B ? regIndex : rmIndex;
+                std::uintptr_t value = before[from];
+                if (Is64 && !RexW) value &= 0xFFFFFFFFu;
+                regs[to] = value;
+            }
+            break;
+        case 0x8D:
+            if (RipRelative && fullSize && !AddrSize) {
+                std::uintptr_t value = Rec.InstrNext + static_cast<std::uintptr_t>(Disp);
+                if (!RexW) value &= 0xFFFFFFFFu;
+                regs[regIndex] = value;
+            }
+            break;
+        case 0xC7:
+            if (!IsMem && Reg == 0 && fullSize) {
+                const std::int64_t imm = immediate32();
+                regs[rmIndex] = RexW ? static_cast<std::uintptr_t>(imm)
+                                     : static_cast<std::uintptr_t>(imm) & 0xFFFFFFFFu;
+            }
+            break;
+        case 0x61:
+            for (unsigned i = 0; i < 8; ++i)
+                clear(i);
+            break;
+        case 0xA4:
+        case 0xA5:
+        case 0xA6:
+        case 0xA7:
+            clear(kSi);
+            clear(kDi);
+            break;
+        case 0x6C:
+        case 0x6D:
+        case 0xAA:
+        case 0xAB:
+        case 0xAE:
+        case 0xAF: clear(kDi); break;
+        case 0x6E:
+        case 0x6F:
+        case 0xAC:
+        case 0xAD: clear(kSi); break;
+        case 0x99: clear(kDx); break;
+        case 0xF7:
+            if (Reg >= 4) clear(kDx);
+            break;
+        case 0xC8:
+        case 0xC9: clear(kBp); break;
+        case 0xE0:
+        case 0xE1:
+        case 0xE2: clear(kCx); break;
+        case 0xCD: clear(kAx); break;
+        default: break;
+        }
+        if (Opcode >= 0xB8 && Opcode <= 0xBF && fullSize) {
+            const std::int64_t imm = Signed(ImmOffset, ImmSize);
+            regs[opIndex] = ImmSize == 8 ? static_cast<std::uintptr_t>(imm)
+                                         : static_cast<std::uintptr_t>(imm) & 0xFFFFFFFFu;
+        }
+    } else if (legacy && Map == 1) {
+        switch (Opcode) {
+        case 0x05: // syscall
+            clear(kAx);
+            clear(kCx);
+            clear(11);
+            break;
+        case 0x34:
+        case 0x35:
+            for (unsigned i = 0; i < 16; ++i)
+                clear(i);
+            break;
+        case 0x31:
+        case 0x32:
+        case 0x33:
+            clear(kAx);
+            clear(kDx);
+            break;
+        case 0x37: clear(kAx); break;
+        case 0xA2:
+            for (unsigned i = kAx; i <= kBx; ++i)
+                clear(i);
+            break;
+        case 0x01:
+            if (!IsMem && (Rec.ModRmByte == 0xD0 || Rec.ModRmByte == 0xEE ||
+                           Rec.ModRmByte == 0xF9)) {
+                clear(kAx);
+                clear(kCx);
+                clear(kDx);
+            }
+            break;
+        case 0xC7:
+            if (IsMem && Reg == 1) {
+                clear(kAx);
+                clear(kDx);
+            }
+            break;
+        default: break;
+        }
+    }
+    // The stack pointer moves with every push, pop and call: never tracked.
+    clear(kSp);
+    // A called routine may change the registers its caller does not own.
+    if (Rec.IsCall) {
+        clear(kAx);
+        clear(kCx);
+        clear(kDx);
+        if (Is64) {
+            clear(kSi);
+            clear(kDi);
+            for (unsigned i = 8; i <= 11; ++i)
+                clear(i);
+        }
+    }
+    if (!Is64)
+        for (unsigned i = 8; i < 16; ++i)
+            regs[i] = 0;
+}
+
+void TDecoder::Finish(TStop stop) {
+    // Bytes that do not decode still advance a walker by at least one byte.
+    const std::size_t length = stop == TStop::Truncated || Pos == 0 ? 1 : Pos;
+    Rec.Valid = false;
+    Rec.InstrNext = Rec.InstrStart + (length > MaxInstructionLength ? 1 : length);
+}
+
+void TDecoder::Run() {
+    TStop stop = ReadPrefixes();
+    if (stop == TStop::None) stop = ReadOpcode();
+    if (stop != TStop::None) return Finish(stop);
+    switch (Map) {
+    case 0: Rec.OpcodeWord = Opcode; break;
+    case 1: Rec.OpcodeWord = static_cast<std::uint16_t>(0x0F00 | Opcode); break;
+    case 2: Rec.OpcodeWord = static_cast<std::uint16_t>(0x3800 | Opcode); break;
+    case 3: Rec.OpcodeWord = static_cast<std::uint16_t>(0x3A00 | Opcode); break;
+    default: Rec.OpcodeWord = static_cast<std::uint16_t>((Map << 8) | Opcode); break;
+    }
+    if (Flags == Invalid) return Finish(TStop::Invalid);
+    if (Flags & ModRmMask) {
+        stop = ReadModRm();
+        if (stop != TStop::None) return Finish(stop);
+        if ((Flags & ModRmMask) == Group && Map == 0 && Rec.Encoding == TOpcodeEncoding::Legacy) {
+            for (const TGroupRow& row : GroupTable()) {
+                if (row.Opcode == Opcode) {
+                    Flags = IsMem ? row.Memory[Reg] : row.Register[Reg];
+                    break;
+                }
+            }
+            if (Flags == Invalid) return Finish(TStop::Invalid);
+        }
+    }
+    ImmOffset = Pos;
+    ImmSize = ImmediateSize();
+    if (!Skip(ImmSize)) return Finish(TStop::Truncated);
+    if (Pos > MaxInstructionLength) return Finish(TStop::Invalid);
+    Rec.InstrNext = Rec.InstrStart + Pos;
+    if (!FormIsDefined()) return Finish(TStop::Invalid);
+    Rec.Valid = true;
+    WorkOutTargets();
+    if (!Rec.Valid) return;
+    if ((Rec.IsCall || Rec.IsJump) && Rec.TargetAddr == Rec.InstrNext) {
+        Rec.IsCall = Rec.IsJump = Rec.IsRelative = Rec.CanWiden = false;
+        Rec.TargetAddr = Rec.DisplacementAddr = Rec.TargetSlot = 0;
+        Rec.TargetWidth = 0;
+    }
+    if (Registers != nullptr) {
+        const TRegisterTrack before = *Registers;
+        TrackRegisters(before);
+    }
+}
+
+} // namespace
+
+std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record,
+                                 const TMemoryReader& memory, TCpuMode mode,
+                                 TRegisterTrack* registers) {
+    record = TInstruction{};
+    if (address == 0) return 0;
+    record.InstrStart = address;
+    std::uint8_t bytes[MaxInstructionLength] = {};
+    const std::size_t count = FetchBytes(memory, address, bytes);
+    TDecoder(bytes, count, record, mode, registers, memory).Run();
+    return record.InstrNext;
+}
+
+} // namespace ax
