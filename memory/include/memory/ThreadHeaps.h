@@ -1,0 +1,128 @@
+// The process heap built on the block allocator: one main pool that owns
+// every chunk, and one pool per thread that trades batches of free blocks
+// with it, so that ordinary allocations take no lock.
+#pragma once
+
+#include <pthread.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "memory/BlockHeap.h"
+
+namespace ax::memory {
+
+// The allocator that was there before us: it serves what we do not (blocks
+// it handed out, requests above the largest class, very large alignments).
+struct PreviousManager {
+    void* (*allocate)(std::size_t);
+    void (*release)(void*);
+    void* (*resize)(void*, std::size_t);
+    void* (*allocateAligned)(std::size_t align, std::size_t size);
+    std::size_t (*usableSize)(void*);
+};
+
+class TThreadMemManager;
+
+// What one thread knows about its pool. A retired thread has run its exit
+// step and is served by the main pool under its lock from then on.
+struct ThreadContext {
+    TThreadMemManager* pool = nullptr;
+    std::uint32_t slot = 0;
+    bool retired = false;
+};
+
+class TMainMemManager;
+
+class TThreadMemManager final : public TBlockManager {
+public:
+    explicit TThreadMemManager(TMainMemManager& main);
+    ~TThreadMemManager() override;
+
+    bool HasFree(int k) noexcept override;
+    bool GetMoreMemory(std::size_t size) noexcept override;
+    void ProvideBlocks(int k, std::int32_t& n) noexcept override { n = Count(k); }
+
+    // Guarded by the pool-table lock.
+    bool inUse = false;
+
+protected:
+    void OnOverLimit() noexcept override { GetMoreMemory(0); }
+
+private:
+    TMainMemManager& main_;
+};
+
+struct MainOptions {
+    PreviousManager previous;
+    // Nonzero while the process has a single thread; the main pool is then
+    // used without its lock.
+    const char* singleThreaded;
+    // A release of a block of ours that is not in use aborts with a message
+    // when set, and is ignored otherwise.
+    bool abortOnInvalidFree;
+    // Called on the thread, outside every lock, once it has taken a pool.
+    void (*poolAcquired)();
+};
+
+class TMainMemManager final : public TMemManager {
+public:
+    constexpr TMainMemManager(PageSource* pages, const MainOptions& options)
+        : TMemManager(pages), options_(options) {}
+    ~TMainMemManager() override;
+
+    void* MultiGetMem(ThreadContext& t, std::size_t n) noexcept {
+        if (TThreadMemManager* pool = t.pool; pool != nullptr && n <= kMaxRequest) [[likely]] {
+            if (void* p = pool->GetMem(n)) [[likely]]
+                return p;
+        }
+        return SlowGetMem(t, n);
+    }
+    void MultiFreeMem(ThreadContext& t, void* p) noexcept {
+        if (TThreadMemManager* pool = t.pool; pool != nullptr) [[likely]] {
+            if (pool->FreeMem(p) == 0) [[likely]]
+                return;
+        }
+        SlowFreeMem(t, p);
+    }
+    void* MultiReallocMem(ThreadContext& t, void* p, std::size_t n) noexcept;
+    void* MultiAlignedMem(ThreadContext& t, std::size_t align, std::size_t n) noexcept;
+    std::size_t UsableSize(void* p) noexcept;
+
+    // The exit step of a thread: its pool returns its surplus, is refilled to
+    // Low and becomes free for the next new thread.
+    void ThreadExit(ThreadContext& t) noexcept;
+
+    // The batch exchange of a thread pool, under the main-pool lock.
+    void ExchangeWithMain(TransferBatch& b) noexcept;
+
+    // fork(): both locks are held across it and released on both sides.
+    void LockForFork() noexcept;
+    void UnlockAfterFork(bool child) noexcept;
+
+    // Entries in use of the pool table (read without the lock).
+    std::uint32_t PoolCount() const { return count_.load(std::memory_order_acquire); }
+    std::uint32_t PoolCapacity() const { return capacity_; }
+    // A pool of the table, slot 1..PoolCount(); for inspection when no thread
+    // allocates.
+    TThreadMemManager* Pool(std::uint32_t slot) const { return table_[slot]; }
+
+private:
+    friend class TThreadMemManager;
+
+    void* SlowGetMem(ThreadContext& t, std::size_t n) noexcept;
+    void SlowFreeMem(ThreadContext& t, void* p) noexcept;
+    TThreadMemManager* AcquireThreadPool(ThreadContext& t) noexcept;
+    void ReportInvalidFree(void* p) noexcept;
+    template <class F>
+    auto Route(ThreadContext& t, F&& f) noexcept;
+
+    MainOptions options_;
+    pthread_mutex_t mainLock_ = PTHREAD_MUTEX_INITIALIZER;
+    pthread_mutex_t tableLock_ = PTHREAD_MUTEX_INITIALIZER;
+    TThreadMemManager** table_ = nullptr;
+    std::uint32_t capacity_ = 0;
+    std::atomic<std::uint32_t> count_{0};
+};
+
+} // namespace ax::memory

@@ -1,0 +1,265 @@
+#include "memory/ThreadHeaps.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace ax::memory {
+
+namespace {
+
+constexpr std::size_t PoolBytes() {
+    return (sizeof(TThreadMemManager) + 4095) & ~std::size_t{4095};
+}
+
+class MutexGuard {
+public:
+    explicit MutexGuard(pthread_mutex_t& m) : m_(m) { pthread_mutex_lock(&m_); }
+    ~MutexGuard() { pthread_mutex_unlock(&m_); }
+    MutexGuard(const MutexGuard&) = delete;
+    MutexGuard& operator=(const MutexGuard&) = delete;
+
+private:
+    pthread_mutex_t& m_;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- thread pool
+
+TThreadMemManager::TThreadMemManager(TMainMemManager& main)
+    : TBlockManager(&main.Chunks(), true), main_(main) {}
+
+TThreadMemManager::~TThreadMemManager() {
+    TransferBatch b;
+    for (int c = kMinClass; c <= kMaxClass; ++c) b.e[c].n = -Count(c);
+    TakeBatch(b);
+    main_.ExchangeWithMain(b);
+}
+
+bool TThreadMemManager::HasFree(int k) noexcept {
+    if (Class(k).head != kEndOfList) return true;
+    // The main pool's count is only a hint here; the exchange itself runs
+    // under the lock.
+    if (main_.Count(k) >= 1) {
+        GetMoreMemory(std::size_t{1} << k);
+        return Class(k).head != kEndOfList;
+    }
+    return false;
+}
+
+bool TThreadMemManager::GetMoreMemory(std::size_t size) noexcept {
+    const int k = SizeClass(size);
+    TransferBatch b;
+    for (int c = kMinClass; c <= kMaxClass; ++c) {
+        const std::int32_t over = Count(c) - Class(c).target;
+        if (over > 0) b.e[c].n = -over;
+    }
+    TakeBatch(b);
+    for (int c = kMinClass; c <= kMaxClass; ++c) {
+        const std::int32_t under = Class(c).low - Count(c);
+        if (under > 0) b.e[c].n = -under;
+    }
+    if (b.e[k].n == 0) b.e[k].n = -1;
+    main_.ExchangeWithMain(b);
+    PutBatch(b);
+    return Class(k).head != kEndOfList;
+}
+
+// ---------------------------------------------------------------- main pool
+
+TMainMemManager::~TMainMemManager() {
+    const std::uint32_t count = count_.load(std::memory_order_relaxed);
+    for (std::uint32_t i = 1; i <= count; ++i) {
+        TThreadMemManager* pool = table_[i];
+        pool->~TThreadMemManager();
+        Pages()->Unmap(pool, PoolBytes());
+    }
+    // The table itself lives in a chunk, released with the chunks.
+}
+
+template <class F>
+auto TMainMemManager::Route(ThreadContext& t, F&& f) noexcept {
+    if (t.pool != nullptr) return f(static_cast<TBlockManager&>(*t.pool));
+    if (*options_.singleThreaded) return f(static_cast<TBlockManager&>(*this));
+    if (!t.retired && AcquireThreadPool(t) != nullptr)
+        return f(static_cast<TBlockManager&>(*t.pool));
+    MutexGuard lock(mainLock_);
+    return f(static_cast<TBlockManager&>(*this));
+}
+
+void* TMainMemManager::SlowGetMem(ThreadContext& t, std::size_t n) noexcept {
+    if (n > kMaxRequest) return options_.previous.allocate(n);
+    void* p = Route(t, [n](TBlockManager& m) { return m.GetMem(n); });
+    if (p == nullptr) errno = ENOMEM;
+    return p;
+}
+
+void TMainMemManager::SlowFreeMem(ThreadContext& t, void* p) noexcept {
+    if (p == nullptr) return;
+    switch (Classify(p)) {
+    case Ownership::Foreign:
+        options_.previous.release(p);
+        return;
+    case Ownership::Invalid:
+        ReportInvalidFree(p);
+        return;
+    case Ownership::Used:
+        Route(t, [p](TBlockManager& m) { return m.FreeMem(p); });
+        return;
+    }
+}
+
+void* TMainMemManager::MultiReallocMem(ThreadContext& t, void* p, std::size_t n) noexcept {
+    if (p == nullptr) return MultiGetMem(t, n);
+    switch (Classify(p)) {
+    case Ownership::Invalid:
+        ReportInvalidFree(p);
+        errno = EINVAL;
+        return nullptr;
+    case Ownership::Used: {
+        if (n <= kMaxRequest) {
+            void* q = Route(t, [p, n](TBlockManager& m) { return m.ReallocMem(p, n); });
+            if (q == nullptr) errno = ENOMEM;
+            return q;
+        }
+        void* q = options_.previous.allocate(n);
+        if (q == nullptr) return nullptr;
+        const BlockHeader* h = HeaderOf(p);
+        std::memcpy(q, p, std::min(UsedSize(h), std::size_t{1} << h->cls) - kHeaderSize);
+        MultiFreeMem(t, p);
+        return q;
+    }
+    case Ownership::Foreign:
+        break;
+    }
+    if (n > kMaxRequest) return options_.previous.resize(p, n);
+    void* q = MultiGetMem(t, n);
+    if (q == nullptr) return nullptr;
+    // Copy no more than the old block holds.
+    std::memcpy(q, p, std::min(n, options_.previous.usableSize(p)));
+    options_.previous.release(p);
+    return q;
+}
+
+void* TMainMemManager::MultiAlignedMem(ThreadContext& t, std::size_t align, std::size_t n) noexcept {
+    if (align <= 32) return MultiGetMem(t, n);
+    if (align <= kMaxBlockAlign && n <= kMaxRequest) {
+        // A block of class log2(align) or more starts on an align boundary.
+        return MultiGetMem(t, std::max(n, align - kHeaderSize));
+    }
+    return options_.previous.allocateAligned(align, n);
+}
+
+std::size_t TMainMemManager::UsableSize(void* p) noexcept {
+    if (p == nullptr) return 0;
+    switch (Classify(p)) {
+    case Ownership::Used: {
+        BlockHeader* h = HeaderOf(p);
+        const std::size_t capacity = std::size_t{1} << h->cls;
+        // The caller may now use every byte; a later move must keep them all.
+        SetUsedSize(h, capacity);
+        return capacity - kHeaderSize;
+    }
+    case Ownership::Invalid:
+        return 0;
+    case Ownership::Foreign:
+        break;
+    }
+    return options_.previous.usableSize(p);
+}
+
+TThreadMemManager* TMainMemManager::AcquireThreadPool(ThreadContext& t) noexcept {
+    TThreadMemManager* pool = nullptr;
+    std::uint32_t slot = 0;
+    {
+        MutexGuard table(tableLock_);
+        const std::uint32_t count = count_.load(std::memory_order_relaxed);
+        for (std::uint32_t i = 1; i <= count; ++i) {
+            if (!table_[i]->inUse) {
+                pool = table_[i];
+                slot = i;
+                break;
+            }
+        }
+        if (pool == nullptr) {
+            slot = count + 1;
+            if (slot >= capacity_) {
+                const std::uint32_t grown = capacity_ == 0 ? 100 : capacity_ * 2;
+                MutexGuard main(mainLock_);
+                auto** bigger = static_cast<TThreadMemManager**>(GetMem(grown * sizeof(TThreadMemManager*)));
+                if (bigger == nullptr) return nullptr;
+                std::fill_n(bigger, grown, nullptr);
+                if (table_ != nullptr) {
+                    std::copy_n(table_, capacity_, bigger);
+                    FreeMem(table_);
+                }
+                table_ = bigger;
+                capacity_ = grown;
+            }
+            void* mem = Pages()->Map(PoolBytes(), 64);
+            if (mem == nullptr) return nullptr;
+            pool = new (mem) TThreadMemManager(*this);
+            table_[slot] = pool;
+            count_.store(slot, std::memory_order_release);
+        }
+        pool->inUse = true;
+    }
+    t.pool = pool;
+    t.slot = slot;
+    if (options_.poolAcquired != nullptr) options_.poolAcquired();
+    return pool;
+}
+
+void TMainMemManager::ThreadExit(ThreadContext& t) noexcept {
+    if (TThreadMemManager* pool = t.pool) {
+        pool->GetMoreMemory(0);
+        MutexGuard table(tableLock_);
+        pool->inUse = false;
+    }
+    // From now on this thread must not touch the pool: another thread may
+    // take it at any moment.
+    t.pool = nullptr;
+    t.slot = 0;
+    t.retired = true;
+}
+
+void TMainMemManager::ExchangeWithMain(TransferBatch& b) noexcept {
+    MutexGuard main(mainLock_);
+    PutBatch(b);
+    TakeBatch(b);
+}
+
+void TMainMemManager::LockForFork() noexcept {
+    pthread_mutex_lock(&tableLock_);
+    pthread_mutex_lock(&mainLock_);
+}
+
+void TMainMemManager::UnlockAfterFork(bool child) noexcept {
+    if (child) {
+        // The child has one thread; the locks are simply fresh again. The pools
+        // of the threads that did not come along stay marked in use: one of
+        // them may have been caught in the middle of a list update.
+        pthread_mutex_init(&mainLock_, nullptr);
+        pthread_mutex_init(&tableLock_, nullptr);
+        return;
+    }
+    pthread_mutex_unlock(&mainLock_);
+    pthread_mutex_unlock(&tableLock_);
+}
+
+void TMainMemManager::ReportInvalidFree(void* p) noexcept {
+    if (!options_.abortOnInvalidFree) return;
+    char text[] = "memory: release of a block that is not in use at 0x0000000000000000\n";
+    const std::size_t digits = std::strlen(text) - 17;
+    std::uintptr_t a = Addr(p);
+    for (int i = 15; i >= 0; --i, a >>= 4) text[digits + static_cast<std::size_t>(i)] = "0123456789abcdef"[a & 15];
+    [[maybe_unused]] const auto written = write(2, text, std::strlen(text));
+    std::abort();
+}
+
+} // namespace ax::memory

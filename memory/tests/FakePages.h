@@ -1,0 +1,49 @@
+// Deterministic chunk memory for manager instances: one big reservation, with
+// the offset of every mapping chosen by the test, and failure injection.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "memory/BlockHeap.h"
+
+namespace ax::memory::testing {
+
+class FakePages final : public PageSource {
+public:
+    // The reservation starts on a 16 MB boundary.
+    explicit FakePages(std::size_t reserve = std::size_t{1} << 30);
+    ~FakePages();
+    FakePages(const FakePages&) = delete;
+    FakePages& operator=(const FakePages&) = delete;
+
+    void* Map(std::size_t size, std::size_t align) noexcept override;
+    void Unmap(void* p, std::size_t size) noexcept override;
+
+    // The next mapping goes at base + offset, whatever alignment it asks for.
+    void PlaceNextAt(std::size_t offset) { placed_.push_back(offset); }
+    // Mappings after the next n fail.
+    void FailAfter(int n) { failAfter_ = n; }
+    std::uintptr_t Base() const { return base_; }
+    int Maps() const { return maps_; }
+    int Unmaps() const { return unmaps_; }
+    std::size_t MappedBytes() const { return mapped_; }
+    std::size_t UnmappedBytes() const { return unmapped_; }
+
+private:
+    void* region_ = nullptr;
+    std::size_t regionSize_ = 0;
+    std::uintptr_t base_ = 0;
+    std::size_t reserve_ = 0;
+    std::size_t cursor_ = 0;
+    std::deque<std::size_t> placed_;
+    int failAfter_ = -1;
+    int maps_ = 0;
+    int unmaps_ = 0;
+    std::size_t mapped_ = 0;
+    std::size_t unmapped_ = 0;
+};
+
+} // namespace ax::memory::testing
