@@ -350,6 +350,7 @@ bool TDecoder::FormIsDefined() const {
     case 0x00: return Reg <= 5;
     case 0x01:
         if (IsMem) return Reg != 5 || Rep;
+        if (Reg == 4 || Reg == 6) return true; // smsw, lmsw
         return Contains(Group7RegSet(), modrm) && (modrm != 0xF8 || Is64);
     case 0x0F: return Contains(ThreeDNowSet(), Bytes[ImmOffset]);
     case 0x20:
