@@ -1,0 +1,493 @@
+#include "shell/WideStrings.h"
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "rtl/exceptions.h"
+#include "rtl/sysutils.h"
+
+namespace ax {
+namespace {
+
+constexpr char16_t kDelim = u'/';
+
+std::string Bytes(const WideString& path) { return WideToUtf8(path); }
+
+// Moves each unit so that the surrogates (U+D800..U+DFFF) sort above
+// U+E000..U+FFFF, which gives code-point order over whole strings.
+int CodePointRank(char16_t u) {
+    if (u < 0xD800) return u;
+    if (u < 0xE000) return u + 0x2000;
+    return u - 0x800;
+}
+
+bool IsLineBreak(char16_t u) { return (u >= 10 && u <= 13) || u == 0x2028 || u == 0x2029; }
+
+} // namespace
+
+size_t StrLenW(const char16_t* p) {
+    if (!p) return 0;
+    size_t n = 0;
+    while (p[n]) ++n;
+    return n;
+}
+
+char16_t* StrMoveW(char16_t* dest, const char16_t* source, size_t count) {
+    if (count) std::memmove(dest, source, count * sizeof(char16_t));
+    return dest;
+}
+
+int StrCompW(const char16_t* s1, const char16_t* s2) {
+    static constexpr char16_t kEmpty[1] = {0};
+    if (!s1) s1 = kEmpty;
+    if (!s2) s2 = kEmpty;
+    while (*s1 && *s1 == *s2) {
+        ++s1;
+        ++s2;
+    }
+    return CodePointRank(*s1) - CodePointRank(*s2);
+}
+
+const char16_t* StrScanW(const char16_t* p, char16_t ch) {
+    if (!p) return nullptr;
+    for (; *p; ++p)
+        if (*p == ch) return p;
+    return nullptr;
+}
+
+const char16_t* StrRScanW(const char16_t* p, char16_t ch) {
+    const char16_t* found = nullptr;
+    if (p)
+        for (; *p; ++p)
+            if (*p == ch) found = p;
+    return found;
+}
+
+const char16_t* StrPosW(const char16_t* s, const char16_t* sub) {
+    if (!s || !sub || !*sub) return nullptr;
+    const std::u16string_view hay(s), needle(sub);
+    const size_t at = hay.find(needle);
+    return at == std::u16string_view::npos ? nullptr : s + at;
+}
+
+void StrSwapByteOrder(char16_t* p) {
+    if (!p)
+        return;
+    for (; *p; ++p) *p = static_cast<char16_t>((*p >> 8) | (*p << 8));
+}
+
+char16_t* StrLowerW(char16_t* p) {
+    if (!p) return p;
+    const size_t n = StrLenW(p);
+    const WideString mapped = WideLowerCase(std::u16string_view(p, n));
+    // Simple case mapping keeps the length; the guard only keeps us in bounds.
+    std::copy_n(mapped.begin(), std::min(n, mapped.size()), p);
+    return p;
+}
+
+char16_t* StrUpperW(char16_t* p) {
+    if (!p) return p;
+    const size_t n = StrLenW(p);
+    const WideString mapped = WideUpperCase(std::u16string_view(p, n));
+    std::copy_n(mapped.begin(), std::min(n, mapped.size()), p);
+    return p;
+}
+
+WideString WideInsertThousandSeparators(const WideString& digits) {
+    const char16_t sep = static_cast<unsigned char>(FormatSettings().ThousandSeparator);
+    WideString out = digits;
+    if (!sep) return out;
+    // Every third position from the right, only between two digits, so a
+    // sign in front never gets a separator after it.
+    for (int at = static_cast<int>(out.size()) - 3; at > 0; at -= 3) {
+        const char16_t before = out[at - 1];
+        if (before < u'0' || before > u'9') break;
+        out.insert(out.begin() + at, sep);
+    }
+    return out;
+}
+
+bool WideCreateDirectory(const WideString& path) {
+    if (path.empty()) return false;
+    return ::mkdir(Bytes(path).c_str(), 0777) == 0;
+}
+
+bool WideDirectoryExists(const WideString& path) {
+    if (path.empty()) return false;
+    return DirectoryExists(Bytes(path));
+}
+
+bool WideFileExists(const WideString& path) {
+    if (path.empty()) return false;
+    return PathExists(Bytes(path));
+}
+
+bool DriveReady(const WideString& path) {
+    if (path.empty()) return false;
+    struct statvfs st{};
+    return ::statvfs(Bytes(path).c_str(), &st) == 0;
+}
+
+WideString WideExtractFileDir(const WideString& path) {
+    if (!HasDriveSeparator(path)) return {};
+    const size_t last = path.rfind(kDelim);
+    return last == 0 ? WideString(1, kDelim) : path.substr(0, last);
+}
+
+WideString WideExtractFileDrive(const WideString& path) {
+    return HasDriveSeparator(path) ? WideString(1, kDelim) : WideString();
+}
+
+WideString WideExtractFileExt(const WideString& path) {
+    const size_t dot = path.rfind(u'.');
+    if (dot == WideString::npos) return {};
+    const size_t delim = path.rfind(kDelim);
+    if (delim != WideString::npos && delim > dot) return {};
+    return path.substr(dot);
+}
+
+WideString WideIncludeTrailingBackslash(const WideString& path) {
+    if (!path.empty() && path.back() == kDelim) return path;
+    return path + kDelim;
+}
+
+WideString WideExcludeTrailingBackslash(const WideString& path, bool always) {
+    if (path.empty() || path.back() != kDelim) return path;
+    if (WideIsDriveRoot(path) && !always) return path;
+    return path.substr(0, path.size() - 1);
+}
+
+bool WideIsDriveRoot(const WideString& path) { return path.size() == 1 && path[0] == kDelim; }
+
+bool HasDriveSeparator(const WideString& path) { return !path.empty() && path[0] == kDelim; }
+
+void WideStrInsert(const WideString& sub, WideString& s, int index) {
+    if (index < 0 || index > static_cast<int>(s.size())) return;
+    s.insert(static_cast<size_t>(index), sub);
+}
+
+WideString WideIntToStr(int64_t n) { return Utf8ToWide(IntToStr(n)); }
+
+WideString UniqueDirName(const WideString& path, const WideString& name) {
+    const WideString stem =
+        WideExcludeTrailingBackslash(path, true) + kDelim + (name.empty() ? u"New Folder" : name);
+    WideString candidate = stem;
+    for (int n = 1; n <= 20 && WideFileExists(candidate); ++n)
+        candidate = stem + u" (" + WideIntToStr(n) + u")";
+    return candidate;
+}
+
+// ---- TWideFileStream ----
+
+TWideFileStream::TWideFileStream(const WideString& fileName, uint16_t mode)
+    : TFileStream(WideToUtf8(fileName), mode) {}
+
+// ---- TWideStringList ----
+
+TWideStringList::~TWideStringList() {
+    for (Item& item : items_) ReleaseObject(item.object);
+}
+
+void TWideStringList::ReleaseObject(TObject* object) const {
+    if (ownsObjects_) std::unique_ptr<TObject> owned(object);
+}
+
+void TWideStringList::CheckIndex(int index) const {
+    if (index < 0 || index >= Count()) throw EStringListError(Format(SListIndexError, index));
+}
+
+void TWideStringList::Changing() {
+    if (updateCount_ == 0 && OnChanging) OnChanging(*this);
+}
+
+void TWideStringList::Changed() {
+    if (updateCount_ == 0 && OnChange) OnChange(*this);
+}
+
+void TWideStringList::BeginUpdate() {
+    if (updateCount_ == 0) Changing();
+    ++updateCount_;
+}
+
+void TWideStringList::EndUpdate() {
+    if (updateCount_ == 0) return;
+    if (--updateCount_ == 0) Changed();
+}
+
+void TWideStringList::SetCapacity(int capacity) {
+    if (capacity < Count()) throw EStringListError(Format(SListCapacityError, capacity));
+    items_.reserve(static_cast<size_t>(capacity));
+}
+
+const WideString& TWideStringList::Get(int index) const {
+    CheckIndex(index);
+    return items_[index].string;
+}
+
+void TWideStringList::Put(int index, const WideString& s) {
+    if (sorted_) throw EStringListError(SSortedListError);
+    CheckIndex(index);
+    Changing();
+    items_[index].string = s;
+    Changed();
+}
+
+TObject* TWideStringList::GetObject(int index) const {
+    CheckIndex(index);
+    return items_[index].object;
+}
+
+void TWideStringList::PutObject(int index, TObject* object) {
+    CheckIndex(index);
+    Changing();
+    items_[index].object = object;
+    Changed();
+}
+
+int TWideStringList::AddObject(const WideString& s, TObject* object) {
+    int index = Count();
+    if (sorted_ && Find(s, index)) {
+        switch (duplicates_) {
+        case dupIgnore:
+            return index;
+        case dupError:
+            throw EStringListError(SDuplicateString);
+        case dupAccept:
+            break;
+        }
+    }
+    InsertItem(index, s, object);
+    return index;
+}
+
+void TWideStringList::InsertObject(int index, const WideString& s, TObject* object) {
+    if (sorted_) throw EStringListError(SSortedListError);
+    if (index < 0 || index > Count()) throw EStringListError(Format(SListIndexError, index));
+    InsertItem(index, s, object);
+}
+
+void TWideStringList::InsertItem(int index, const WideString& s, TObject* object) {
+    Changing();
+    items_.insert(items_.begin() + index, Item{s, object});
+    Changed();
+}
+
+void TWideStringList::Delete(int index) {
+    CheckIndex(index);
+    Changing();
+    TObject* object = items_[index].object;
+    items_.erase(items_.begin() + index);
+    ReleaseObject(object);
+    Changed();
+}
+
+void TWideStringList::Exchange(int a, int b) {
+    CheckIndex(a);
+    CheckIndex(b);
+    Changing();
+    std::swap(items_[a], items_[b]);
+    Changed();
+}
+
+void TWideStringList::Clear() {
+    if (items_.empty()) return;
+    Changing();
+    std::vector<Item> old;
+    old.swap(items_);
+    for (Item& item : old) ReleaseObject(item.object);
+    Changed();
+}
+
+int TWideStringList::CompareStrings(const WideString& a, const WideString& b) const {
+    return WideCompareText(a, b);
+}
+
+bool TWideStringList::Find(const WideString& s, int& index) const {
+    bool found = false;
+    int lo = 0, hi = Count() - 1;
+    while (lo <= hi) {
+        const int mid = (lo + hi) / 2;
+        const int c = CompareStrings(items_[mid].string, s);
+        if (c < 0) {
+            lo = mid + 1;
+        } else {
+            hi = mid - 1;
+            if (c == 0) {
+                found = true;
+                // Only an accepting list needs the first of several equals.
+                if (duplicates_ != dupAccept) lo = mid;
+            }
+        }
+    }
+    index = lo;
+    return found;
+}
+
+int TWideStringList::IndexOf(const WideString& s) const {
+    if (sorted_) {
+        int index;
+        return Find(s, index) ? index : -1;
+    }
+    for (int i = 0; i < Count(); ++i)
+        if (CompareStrings(items_[i].string, s) == 0) return i;
+    return -1;
+}
+
+void TWideStringList::Sort() {
+    CustomSort([](TWideStringList& list, int a, int b) {
+        return list.CompareStrings(list.items_[a].string, list.items_[b].string);
+    });
+}
+
+void TWideStringList::CustomSort(const std::function<int(TWideStringList&, int, int)>& compare) {
+    if (sorted_ || Count() < 2) return;
+    Changing();
+    QuickSort(0, Count() - 1, compare);
+    Changed();
+}
+
+void TWideStringList::QuickSort(int l, int r,
+                                const std::function<int(TWideStringList&, int, int)>& compare) {
+    int i;
+    do {
+        i = l;
+        int j = r;
+        int p = (l + r) / 2;
+        do {
+            while (compare(*this, i, p) < 0) ++i;
+            while (compare(*this, j, p) > 0) --j;
+            if (i <= j) {
+                if (i != j) std::swap(items_[i], items_[j]);
+                // The pivot travels with its item.
+                if (p == i) p = j;
+                else if (p == j) p = i;
+                ++i;
+                --j;
+            }
+        } while (i <= j);
+        if (l < j) QuickSort(l, j, compare);
+        l = i;
+    } while (i < r);
+}
+
+void TWideStringList::SetSorted(bool sorted) {
+    if (sorted == sorted_) return;
+    if (sorted) Sort();
+    sorted_ = sorted;
+}
+
+WideString TWideStringList::Text() const {
+    WideString text;
+    for (const Item& item : items_) {
+        text += item.string;
+        text += u"\r\n";
+    }
+    return text;
+}
+
+void TWideStringList::SetText(std::u16string_view text) {
+    BeginUpdate();
+    try {
+        Clear();
+        size_t at = 0;
+        while (at < text.size()) {
+            size_t end = at;
+            while (end < text.size() && !IsLineBreak(text[end])) ++end;
+            Add(WideString(text.substr(at, end - at)));
+            at = end;
+            if (at < text.size()) {
+                if (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n') ++at;
+                ++at;
+            }
+        }
+    } catch (...) {
+        EndUpdate();
+        throw;
+    }
+    EndUpdate();
+}
+
+void TWideStringList::Assign(const TWideStringList& source) {
+    if (&source == this) return;
+    BeginUpdate();
+    try {
+        Clear();
+        for (const Item& item : source.items_) AddObject(item.string, item.object);
+    } catch (...) {
+        EndUpdate();
+        throw;
+    }
+    EndUpdate();
+}
+
+void TWideStringList::Assign(const TStringList& source) {
+    BeginUpdate();
+    try {
+        Clear();
+        for (int i = 0; i < source.Count(); ++i)
+            AddObject(Utf8ToWide(source[i]), source.Objects(i));
+    } catch (...) {
+        EndUpdate();
+        throw;
+    }
+    EndUpdate();
+}
+
+void TWideStringList::AssignTo(TStringList& dest) const {
+    dest.BeginUpdate();
+    try {
+        dest.Clear();
+        for (const Item& item : items_) dest.AddObject(WideToUtf8(item.string), item.object);
+    } catch (...) {
+        dest.EndUpdate();
+        throw;
+    }
+    dest.EndUpdate();
+}
+
+void TWideStringList::LoadFromStream(TStream& stream) {
+    const int64_t size = std::max<int64_t>(stream.Remaining(), 0);
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    if (size) stream.ReadBuffer(bytes.data(), size);
+    const bool little = size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+    const bool big = size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF;
+    if (!little && !big) {
+        SetText(Utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+        return;
+    }
+    // A trailing odd byte is no whole unit and is dropped.
+    WideString text((bytes.size() - 2) / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        const uint8_t b0 = bytes[2 + 2 * i], b1 = bytes[3 + 2 * i];
+        text[i] = little ? char16_t(b0 | (b1 << 8)) : char16_t((b0 << 8) | b1);
+    }
+    SetText(text);
+}
+
+void TWideStringList::SaveToStream(TStream& stream) const {
+    const WideString text = Text();
+    std::vector<uint8_t> bytes;
+    bytes.reserve(2 + 2 * text.size());
+    bytes.push_back(0xFF);
+    bytes.push_back(0xFE);
+    for (char16_t u : text) {
+        bytes.push_back(static_cast<uint8_t>(u & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(u >> 8));
+    }
+    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+void TWideStringList::LoadFromFile(const WideString& fileName) {
+    TWideFileStream stream(fileName, fmOpenRead | fmShareDenyNone);
+    LoadFromStream(stream);
+}
+
+void TWideStringList::SaveToFile(const WideString& fileName) const {
+    SaveFileAtomically(WideToUtf8(fileName), [this](TStream& out) { SaveToStream(out); });
+}
+
+} // namespace ax
