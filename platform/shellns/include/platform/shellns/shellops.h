@@ -1,0 +1,119 @@
+#pragma once
+// Places, volumes, file operations, the change bus, launching and links.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/shellns/pidl.h"
+
+namespace ax {
+
+// Where the user's folders are. Read from the environment on every call
+// (HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and the XDG user-dirs file), so a
+// test points them at a temporary folder with setenv.
+std::string HomeDirectory();
+std::string DataHomeDirectory();
+std::string TrashDirectory(); // $XDG_DATA_HOME/Trash
+// An XDG user directory ("DESKTOP", "DOCUMENTS", "TEMPLATES", "PICTURES",
+// "MUSIC", "VIDEOS", "DOWNLOAD"): the user-dirs file's entry, else
+// $HOME/<Default>; "" when the entry is the home folder itself (disabled).
+// Existence is not checked here.
+std::string XdgUserDirectory(const std::string& key);
+
+// Volumes are mount points. Everything that asks for a drive root, whether
+// a drive is ready or remote, asks here.
+struct Volume {
+    std::string mountPoint;
+    std::string device;
+    std::string type;
+    bool removable = false; // under /media, /run/media or /mnt
+    bool remote = false;    // a network file system
+};
+// The mount table ("/proc/self/mounts" unless a test names another file).
+void SetMountTableFile(const std::string& fileName);
+std::vector<Volume> MountedVolumes();
+// The volumes a user sees under Computer: "/" first, then the removable
+// ones in mount-point order.
+std::vector<Volume> VisibleVolumes();
+// The volume holding path: the longest mount point that is a component
+// prefix of it, among all mounts or only the visible ones.
+Volume VolumeOfPath(const std::string& path, bool visibleOnly);
+std::string DriveRoot(const std::string& path); // mount point with trailing "/"
+bool DriveReady(const std::string& root);
+bool DriveRemote(const std::string& root);
+// Fundamental block size of the file system (statvfs), 0 when unknown.
+uint32_t ClusterSize(const std::string& root);
+
+// Absolute PIDL bytes of an absolute path through Computer, without
+// touching the disk (for items being removed or not yet there).
+std::string PathToPidlBytes(const std::string& path);
+
+// A name a user may give an item: not empty, not "." or "..", no "/" or NUL.
+bool IsValidItemName(const std::string& name);
+
+// File operations. None overwrites anything: an item whose target name is
+// taken fails alone and the others go on. Each success is announced on the
+// change bus. The result is true when every item succeeded.
+bool ShellCopyItems(const std::vector<std::string>& sources, const std::string& targetDir,
+                    std::vector<std::string>* failed = nullptr);
+bool ShellMoveItems(const std::vector<std::string>& sources, const std::string& targetDir,
+                    std::vector<std::string>* failed = nullptr);
+// Renames within the folder; refuses invalid names and taken targets.
+bool ShellRenameItem(const std::string& path, const std::string& newName, std::string* newPath);
+// Moves items into the user's trash with their info files; never deletes.
+bool ShellTrashItems(const std::vector<std::string>& paths,
+                     std::vector<std::string>* failed = nullptr);
+// The original path and deletion date ("YYYY-MM-DDThh:mm:ss") of a trash
+// entry, from its info file.
+bool ReadTrashInfo(const std::string& trashName, std::string& originalPath,
+                   std::string& deletionDate);
+
+// The in-process change bus. Operations announce here; the change notifier
+// subscribes. Listeners run on the announcing thread, outside any lock, and
+// get PIDLs they must copy to keep (nullptr when absent).
+using ShellChangeListener =
+    std::function<void(uint32_t event, PCItemIDList pidl1, PCItemIDList pidl2)>;
+int SubscribeShellChanges(ShellChangeListener listener);
+void UnsubscribeShellChanges(int id);
+void SHChangeNotify(uint32_t event, PCItemIDList pidl1, PCItemIDList pidl2);
+// Announces paths (turned into PIDLs through Computer).
+void SHChangeNotifyPaths(uint32_t event, const std::string& path1, const std::string& path2 = {});
+
+// Launching (ShellExecuteEx). An executable regular file runs directly;
+// anything else is handed to the opener (xdg-open unless set). Both run
+// with posix_spawn and an argument vector, never through a shell; the child
+// is reaped (at once with SEE_MASK_NOASYNC, by a waiter thread otherwise).
+enum : uint32_t {
+    SEE_MASK_IDLIST = 0x4,
+    SEE_MASK_INVOKEIDLIST = 0xC,
+    SEE_MASK_NOCLOSEPROCESS = 0x40,
+    SEE_MASK_NOASYNC = 0x100,
+};
+struct SHELLEXECUTEINFO {
+    uint32_t fMask = 0;
+    uintptr_t hwnd = 0;
+    std::string lpVerb;
+    std::string lpFile;
+    PCItemIDList lpIDList = nullptr;
+    std::string lpParameters;
+    std::string lpDirectory;
+    int nShow = 1;
+    intptr_t hInstApp = 0; // above 32 on success
+    int hProcess = 0;      // the child's pid
+    int exitCode = -1;     // with SEE_MASK_NOASYNC
+};
+bool ShellExecuteEx(SHELLEXECUTEINFO& info);
+void SetShellOpener(std::vector<std::string> command); // empty: xdg-open
+// Splits parameters into arguments: blanks separate, double quotes group,
+// a backslash before a quote escapes it.
+std::vector<std::string> SplitParameters(const std::string& parameters);
+
+// Shell links are symbolic links.
+struct ShellLinkData {
+    std::string targetPath; // absolute
+    std::string workingDirectory;
+};
+bool ReadShellLink(const std::string& linkPath, ShellLinkData& data);
+
+} // namespace ax

@@ -1,0 +1,140 @@
+// The find-data record, times, type names and icon indices.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "items.h"
+#include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellops.h"
+#include "rtl/clock.h"
+#include "rtl/sysutils.h"
+
+namespace ax {
+namespace {
+
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr int64_t kEpochDelta = 11644473600LL;
+
+class HeadlessIcons final : public IShellIconProvider {
+public:
+    int IconIndex(int kind, const std::string&, bool open, bool) override {
+        switch (kind) {
+        case 1: return open ? 4 : 3;
+        case 2: return 15;
+        case 3: return 8;
+        case 4: return 29;
+        default: return 0;
+        }
+    }
+};
+
+IShellIconProvider* g_icons = nullptr;
+
+} // namespace
+
+FILETIME FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds) {
+    FILETIME ft;
+    if (seconds < -kEpochDelta) return ft;
+    const uint64_t v = uint64_t(seconds + kEpochDelta) * 10000000ULL + nanoseconds / 100;
+    ft.dwLowDateTime = uint32_t(v);
+    ft.dwHighDateTime = uint32_t(v >> 32);
+    return ft;
+}
+
+bool FileTimeToLocalDateTime(const FILETIME& ft, double& value) {
+    if (ft.IsZero()) return false;
+    const uint64_t v = ft.Value();
+    const int64_t seconds = int64_t(v / 10000000ULL) - kEpochDelta;
+    const double fraction = double(v % 10000000ULL) / 1e7;
+    const time_t t = static_cast<time_t>(seconds);
+    tm local{};
+    if (!localtime_r(&t, &local)) return false;
+    value = UnixToDateTime(seconds + local.tm_gmtoff) + fraction / 86400.0;
+    return true;
+}
+
+int CompareFileTime(const FILETIME& a, const FILETIME& b) {
+    return a.Value() < b.Value() ? -1 : (a.Value() > b.Value() ? 1 : 0);
+}
+
+bool FindDataFromPath(const std::string& path, WIN32_FIND_DATA& data) {
+    struct statx sx;
+    if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) !=
+        0)
+        return false;
+    data = WIN32_FIND_DATA{};
+    data.cFileName = ExtractFileName(path);
+    if (path == "/") data.cFileName = "/";
+    uint32_t a = 0;
+    if (S_ISDIR(sx.stx_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
+    if (S_ISREG(sx.stx_mode)) a |= FILE_ATTRIBUTE_ARCHIVE;
+    if (!data.cFileName.empty() && data.cFileName[0] == '.') a |= FILE_ATTRIBUTE_HIDDEN;
+    if (!(sx.stx_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
+    if (a == 0) a = FILE_ATTRIBUTE_NORMAL;
+    data.dwFileAttributes = a;
+    auto ft = [](const statx_timestamp& t) { return FileTimeFromUnix(t.tv_sec, t.tv_nsec); };
+    data.ftLastWriteTime = ft(sx.stx_mtime);
+    data.ftLastAccessTime = ft(sx.stx_atime);
+    // Without a birth time the change time is the best there is.
+    data.ftCreationTime = (sx.stx_mask & STATX_BTIME) ? ft(sx.stx_btime) : ft(sx.stx_ctime);
+    const uint64_t size = S_ISDIR(sx.stx_mode) ? 0 : sx.stx_size;
+    data.nFileSizeHigh = uint32_t(size >> 32);
+    data.nFileSizeLow = uint32_t(size);
+    return true;
+}
+
+void SetShellIconProvider(IShellIconProvider* provider) { g_icons = provider; }
+
+IShellIconProvider& ShellIconProvider() {
+    static HeadlessIcons headless;
+    return g_icons ? *g_icons : headless;
+}
+
+bool SHGetFileInfo(PCItemIDList pidl, const std::string& name, uint32_t fileAttributes,
+                   SHFILEINFO& info, uint32_t flags) {
+    using namespace shellns;
+    info = SHFILEINFO{};
+    int kind = 0;
+    std::string itemName = name;
+    std::string typeName;
+    if (flags & SHGFI_USEFILEATTRIBUTES) {
+        kind = (fileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+        typeName = kind == 1 ? "File Folder" : "";
+    } else {
+        Location loc;
+        if (!pidl || !Resolve(PidlBytes(pidl), loc)) return false;
+        bool exists = false;
+        const uint32_t a = AttributesOf(loc, SFGAO_FOLDER | SFGAO_LINK, exists);
+        itemName = loc.name;
+        switch (loc.kind) {
+        case ItemKind::Desktop:
+        case ItemKind::Computer:
+        case ItemKind::RecycleBin:
+        case ItemKind::Documents:
+            kind = 2;
+            typeName = "System Folder";
+            break;
+        case ItemKind::Volume: {
+            kind = 3;
+            const Volume v = VolumeOfPath(loc.path, true);
+            typeName = v.remote ? "Network Drive" : (v.removable ? "Removable Disk" : "Local Disk");
+            break;
+        }
+        case ItemKind::Entry:
+        case ItemKind::TrashEntry:
+            if (!exists) return false;
+            kind = (a & SFGAO_LINK) ? 4 : ((a & SFGAO_FOLDER) ? 1 : 0);
+            if (loc.kind == ItemKind::TrashEntry && IsDirectory(loc.path)) kind = 1;
+            typeName = kind == 1 ? "File Folder" : "";
+            break;
+        }
+    }
+    if (flags & SHGFI_TYPENAME) info.szTypeName = typeName;
+    if (flags & SHGFI_SYSICONINDEX)
+        info.iIcon = ShellIconProvider().IconIndex(kind, itemName, flags & SHGFI_OPENICON,
+                                                   !(flags & SHGFI_SMALLICON));
+    return true;
+}
+
+} // namespace ax

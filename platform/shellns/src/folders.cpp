@@ -1,0 +1,647 @@
+// The Desktop, Computer, directory and Recycle Bin folders.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "items.h"
+#include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellops.h"
+#include "rtl/sysutils.h"
+#include "rtl/text.h"
+
+namespace ax::shellns {
+
+bool SplitItems(std::string_view bytes, std::vector<std::pair<uint8_t, std::string>>& items) {
+    items.clear();
+    if (!ILIsValid(bytes.data(), bytes.size())) return false;
+    for (size_t at = 0;;) {
+        const size_t cb = uint8_t(bytes[at]) | (uint8_t(bytes[at + 1]) << 8);
+        if (cb == 0) return true;
+        items.emplace_back(uint8_t(bytes[at + 2]), std::string(bytes.substr(at + 3, cb - 3)));
+        at += cb;
+    }
+}
+
+std::string ItemBytes(uint8_t kind, std::string_view payload) {
+    const size_t cb = payload.size() + 3;
+    std::string out;
+    out.push_back(char(cb & 0xFF));
+    out.push_back(char(cb >> 8));
+    out.push_back(char(kind));
+    out.append(payload);
+    return out;
+}
+
+std::string PidlBytes(PCItemIDList pidl) {
+    if (!pidl) return {};
+    return std::string(reinterpret_cast<const char*>(pidl), ILByteSize(pidl));
+}
+
+std::string JoinBytes(const std::string& parent, PCItemIDList relative) {
+    std::string out = parent.substr(0, parent.size() >= 2 ? parent.size() - 2 : 0);
+    out += relative ? PidlBytes(relative) : std::string(2, '\0');
+    return out;
+}
+
+PItemIDList AllocPidl(std::string_view bytes) {
+    IMalloc* m = nullptr;
+    if (FAILED(SHGetMalloc(&m)) || bytes.empty()) return nullptr;
+    void* block = m->Alloc(bytes.size());
+    if (!block) return nullptr;
+    std::memcpy(block, bytes.data(), bytes.size());
+    return static_cast<PItemIDList>(block);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir == "/") return "/" + name;
+    return dir + "/" + name;
+}
+
+std::string NormalisePath(const std::string& path) {
+    if (path.empty() || path[0] != '/') return {};
+    std::vector<std::string> parts;
+    size_t at = 0;
+    while (at <= path.size()) {
+        size_t next = path.find('/', at);
+        if (next == std::string::npos) next = path.size();
+        std::string part = path.substr(at, next - at);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(std::move(part));
+        }
+        at = next + 1;
+    }
+    std::string out;
+    for (const auto& p : parts) out += "/" + p;
+    return out.empty() ? "/" : out;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The user's configured folders may be links to folders.
+bool IsFolderFollowingLinks(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool HasSubDirectory(const std::string& path) {
+    DIR* dir = opendir(path.c_str());
+    if (!dir) return false;
+    bool found = false;
+    while (dirent* e = readdir(dir)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        if (e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, e->d_name)))) {
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+bool Resolve(std::string_view absoluteBytes, Location& loc) {
+    std::vector<std::pair<uint8_t, std::string>> items;
+    if (!SplitItems(absoluteBytes, items)) return false;
+    loc = Location{};
+    if (items.empty()) {
+        loc.kind = ItemKind::Desktop;
+        loc.path = XdgUserDirectory("DESKTOP");
+        return true;
+    }
+    size_t next = 1;
+    const auto& [kind0, payload0] = items[0];
+    if (kind0 == PIDL_KIND_VIRTUAL) {
+        if (payload0 == kVirtualComputer) {
+            if (items.size() == 1) {
+                loc.kind = ItemKind::Computer;
+                loc.name = payload0;
+                return true;
+            }
+            const auto& [k1, p1] = items[1];
+            if (k1 != PIDL_KIND_VOLUME || NormalisePath(p1) != p1) return false;
+            loc.kind = ItemKind::Volume;
+            loc.path = p1;
+            loc.name = p1;
+            next = 2;
+        } else if (payload0 == kVirtualDocuments) {
+            loc.kind = ItemKind::Documents;
+            loc.path = XdgUserDirectory("DOCUMENTS");
+            loc.name = payload0;
+            if (loc.path.empty()) return false;
+        } else if (payload0 == kVirtualRecycleBin) {
+            if (items.size() == 1) {
+                loc.kind = ItemKind::RecycleBin;
+                loc.name = payload0;
+                return true;
+            }
+            const auto& [k1, p1] = items[1];
+            if (items.size() != 2 || k1 != PIDL_KIND_TRASH || !IsValidItemName(p1)) return false;
+            loc.kind = ItemKind::TrashEntry;
+            loc.path = TrashDirectory() + "/files/" + p1;
+            loc.name = p1;
+            return true;
+        } else {
+            return false;
+        }
+    } else if (kind0 == PIDL_KIND_FILE) {
+        loc.path = XdgUserDirectory("DESKTOP");
+        if (loc.path.empty()) return false;
+        next = 0;
+    } else {
+        return false;
+    }
+    for (size_t i = next; i < items.size(); ++i) {
+        const auto& [k, p] = items[i];
+        if (k != PIDL_KIND_FILE || !IsValidItemName(p)) return false;
+        loc.kind = ItemKind::Entry;
+        loc.path = JoinPath(loc.path, p);
+        loc.name = p;
+    }
+    return true;
+}
+
+uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
+    exists = true;
+    uint32_t a = 0;
+    auto subFolders = [&](const std::string& path) {
+        return (wanted & SFGAO_HASSUBFOLDER) && HasSubDirectory(path) ? SFGAO_HASSUBFOLDER : 0u;
+    };
+    switch (loc.kind) {
+    case ItemKind::Desktop:
+        return SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET |
+               SFGAO_HASPROPSHEET;
+    case ItemKind::Computer:
+        return SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_HASSUBFOLDER | SFGAO_HASPROPSHEET |
+               SFGAO_CANLINK;
+    case ItemKind::RecycleBin:
+        return SFGAO_FOLDER | SFGAO_DROPTARGET | SFGAO_HASPROPSHEET | SFGAO_CANLINK;
+    case ItemKind::Documents:
+    case ItemKind::Volume: {
+        if (!IsFolderFollowingLinks(loc.path)) {
+            exists = false;
+            return 0;
+        }
+        a = SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET |
+            SFGAO_HASPROPSHEET | SFGAO_CANLINK | subFolders(loc.path);
+        if (loc.kind == ItemKind::Volume && VolumeOfPath(loc.path, true).removable)
+            a |= SFGAO_REMOVABLE;
+        return a;
+    }
+    case ItemKind::Entry:
+    case ItemKind::TrashEntry: {
+        struct stat st;
+        if (lstat(loc.path.c_str(), &st) != 0) {
+            exists = false;
+            return 0;
+        }
+        a = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_HASPROPSHEET;
+        if (!loc.name.empty() && loc.name[0] == '.') a |= SFGAO_HIDDEN;
+        if (loc.kind == ItemKind::TrashEntry) return a;
+        a |= SFGAO_CANMOVE | SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE;
+        if (S_ISDIR(st.st_mode))
+            a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET | subFolders(loc.path);
+        if (S_ISLNK(st.st_mode)) a |= SFGAO_LINK;
+        if (!(st.st_mode & S_IWUSR)) a |= SFGAO_READONLY;
+        return a;
+    }
+    }
+    return a;
+}
+
+namespace {
+
+std::string DisplayName(const Location& loc, uint32_t flags) {
+    const bool inFolder = flags & SHGDN_INFOLDER;
+    const bool parsing = flags & SHGDN_FORPARSING;
+    const bool address = flags & SHGDN_FORADDRESSBAR;
+    switch (loc.kind) {
+    case ItemKind::Desktop:
+        return parsing ? loc.path : "Desktop";
+    case ItemKind::Computer:
+        return parsing ? kComputerKey : "Computer";
+    case ItemKind::RecycleBin:
+        return parsing ? kRecycleBinKey : "Recycle Bin";
+    case ItemKind::Documents:
+        // Both routes to the documents folder give its path for parsing.
+        return parsing ? loc.path : ExtractFileName(loc.path);
+    case ItemKind::Volume:
+        if (parsing || address) return loc.path;
+        return loc.path == "/" ? "File System" : ExtractFileName(loc.path);
+    case ItemKind::Entry:
+        return (parsing || address) && !inFolder ? loc.path : loc.name;
+    case ItemKind::TrashEntry: {
+        if (parsing) return inFolder ? loc.name : loc.path;
+        std::string original, date;
+        if (ReadTrashInfo(loc.name, original, date) && !ExtractFileName(original).empty())
+            return ExtractFileName(original);
+        return loc.name;
+    }
+    }
+    return {};
+}
+
+int ItemRank(uint8_t kind, const std::string& payload) {
+    if (kind != PIDL_KIND_VIRTUAL) return 3;
+    if (payload == kVirtualComputer) return 0;
+    if (payload == kVirtualDocuments) return 1;
+    return 2;
+}
+
+int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+
+class ListEnumerator final : public IEnumIDList {
+public:
+    explicit ListEnumerator(std::vector<std::string> items) : items_(std::move(items)) {}
+    HRESULT Next(PItemIDList* item) override {
+        if (!item) return E_INVALIDARG;
+        *item = nullptr;
+        if (at_ >= items_.size()) return S_FALSE;
+        *item = AllocPidl(items_[at_]);
+        if (!*item) return E_OUTOFMEMORY;
+        ++at_;
+        return S_OK;
+    }
+
+private:
+    std::vector<std::string> items_;
+    size_t at_ = 0;
+};
+
+bool Wanted(uint32_t flags, bool folder, const std::string& name) {
+    if (!(flags & SHCONTF_INCLUDEHIDDEN) && !name.empty() && name[0] == '.') return false;
+    return folder ? (flags & SHCONTF_FOLDERS) : (flags & SHCONTF_NONFOLDERS);
+}
+
+void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
+                   std::vector<std::string>& out) {
+    DIR* dir = opendir(path.c_str());
+    if (!dir) return;
+    while (dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == ".." || name.size() > 0xFFF0) continue;
+        bool folder = false;
+        if (entriesAreFolders) {
+            folder = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, name)));
+        }
+        if (Wanted(flags, folder, name)) out.push_back(ItemBytes(kind, name) + std::string(2, '\0'));
+    }
+    closedir(dir);
+}
+
+class FolderBase : public IShellFolder {
+public:
+    explicit FolderBase(std::string absolute) : absolute_(std::move(absolute)) {}
+    const std::string& AbsoluteBytes() const override { return absolute_; }
+
+    HRESULT BindToObject(PCItemIDList pidl, ShellFolderPtr* folder) override;
+    HRESULT CompareIDs(int column, PCItemIDList a, PCItemIDList b) override;
+    HRESULT GetAttributesOf(const PCItemIDList* pidls, int count, uint32_t* attributes) override;
+    HRESULT GetDisplayNameOf(PCItemIDList pidl, uint32_t flags, std::string* name) override;
+    HRESULT SetNameOf(PCItemIDList pidl, const std::string& newName, uint32_t flags,
+                      PItemIDList* newPidl) override;
+    HRESULT GetContextMenu(const PCItemIDList* pidls, int count,
+                           std::shared_ptr<IContextMenu>* menu) override;
+    HRESULT GetDropTarget(PCItemIDList pidl, std::shared_ptr<IDropTarget>* target) override;
+    HRESULT GetDataObject(const PCItemIDList* pidls, int count,
+                          std::shared_ptr<IDataObject>* data) override;
+    HRESULT GetFindData(PCItemIDList pidl, WIN32_FIND_DATA* data) override;
+    // Names relative to a file-system folder: "a/b" to two items.
+    HRESULT ParseDisplayName(const std::string& name, PItemIDList* pidl) override;
+
+protected:
+    bool ResolveChild(PCItemIDList pidl, Location& loc) const {
+        return pidl && Resolve(JoinBytes(absolute_, pidl), loc);
+    }
+    std::string absolute_;
+};
+
+class DirectoryFolder final : public FolderBase {
+public:
+    DirectoryFolder(std::string absolute, std::string path)
+        : FolderBase(std::move(absolute)), path_(std::move(path)) {}
+    HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
+        if (!list) return E_INVALIDARG;
+        std::vector<std::string> items;
+        ListDirectory(path_, PIDL_KIND_FILE, flags, true, items);
+        *list = std::make_unique<ListEnumerator>(std::move(items));
+        return S_OK;
+    }
+
+private:
+    std::string path_;
+};
+
+class ComputerFolder final : public FolderBase {
+public:
+    using FolderBase::FolderBase;
+    HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
+        if (!list) return E_INVALIDARG;
+        std::vector<std::string> items;
+        if (flags & SHCONTF_FOLDERS)
+            for (const Volume& v : VisibleVolumes())
+                items.push_back(ItemBytes(PIDL_KIND_VOLUME, v.mountPoint) + std::string(2, '\0'));
+        *list = std::make_unique<ListEnumerator>(std::move(items));
+        return S_OK;
+    }
+};
+
+class RecycleBinFolder final : public FolderBase {
+public:
+    using FolderBase::FolderBase;
+    HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
+        if (!list) return E_INVALIDARG;
+        std::vector<std::string> items;
+        ListDirectory(TrashDirectory() + "/files", PIDL_KIND_TRASH, flags, false, items);
+        *list = std::make_unique<ListEnumerator>(std::move(items));
+        return S_OK;
+    }
+};
+
+class DesktopFolder final : public FolderBase {
+public:
+    DesktopFolder() : FolderBase(std::string(2, '\0')) {}
+    HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
+        if (!list) return E_INVALIDARG;
+        std::vector<std::string> items;
+        auto add = [&](std::string_view key) {
+            items.push_back(ItemBytes(PIDL_KIND_VIRTUAL, key) + std::string(2, '\0'));
+        };
+        if (flags & SHCONTF_FOLDERS) {
+            add(kVirtualComputer);
+            const std::string docs = XdgUserDirectory("DOCUMENTS");
+            if (!docs.empty() && IsFolderFollowingLinks(docs)) add(kVirtualDocuments);
+            add(kVirtualRecycleBin);
+        }
+        const std::string desktop = XdgUserDirectory("DESKTOP");
+        if (!desktop.empty()) ListDirectory(desktop, PIDL_KIND_FILE, flags, true, items);
+        *list = std::make_unique<ListEnumerator>(std::move(items));
+        return S_OK;
+    }
+    HRESULT ParseDisplayName(const std::string& name, PItemIDList* pidl) override {
+        if (!pidl) return E_INVALIDARG;
+        *pidl = nullptr;
+        std::string bytes;
+        if (SameText(name, kComputerKey)) {
+            bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualComputer);
+        } else if (SameText(name, kRecycleBinKey)) {
+            bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualRecycleBin);
+        } else if (SameText(name, kDocumentsKey)) {
+            const std::string docs = XdgUserDirectory("DOCUMENTS");
+            if (docs.empty() || !IsFolderFollowingLinks(docs)) return E_FAIL;
+            bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualDocuments);
+        } else {
+            const std::string path = NormalisePath(name);
+            struct stat st;
+            if (path.empty() || lstat(path.c_str(), &st) != 0) return E_INVALIDARG;
+            *pidl = AllocPidl(PathToPidlBytes(path));
+            return *pidl ? S_OK : E_OUTOFMEMORY;
+        }
+        *pidl = AllocPidl(bytes + std::string(2, '\0'));
+        return *pidl ? S_OK : E_OUTOFMEMORY;
+    }
+};
+
+ShellFolderPtr FolderFor(const std::string& absolute, const Location& loc) {
+    switch (loc.kind) {
+    case ItemKind::Desktop:
+        return std::make_shared<DesktopFolder>();
+    case ItemKind::Computer:
+        return std::make_shared<ComputerFolder>(absolute);
+    case ItemKind::RecycleBin:
+        return std::make_shared<RecycleBinFolder>(absolute);
+    case ItemKind::Documents:
+    case ItemKind::Volume:
+        if (!IsFolderFollowingLinks(loc.path)) return nullptr;
+        return std::make_shared<DirectoryFolder>(absolute, loc.path);
+    case ItemKind::Entry:
+        if (!IsDirectory(loc.path)) return nullptr;
+        return std::make_shared<DirectoryFolder>(absolute, loc.path);
+    case ItemKind::TrashEntry:
+        return nullptr;
+    }
+    return nullptr;
+}
+
+HRESULT FolderBase::BindToObject(PCItemIDList pidl, ShellFolderPtr* folder) {
+    if (!folder) return E_INVALIDARG;
+    folder->reset();
+    Location loc;
+    if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
+    const std::string absolute = JoinBytes(absolute_, pidl);
+    *folder = FolderFor(absolute, loc);
+    return *folder ? S_OK : E_FAIL;
+}
+
+HRESULT FolderBase::CompareIDs(int, PCItemIDList a, PCItemIDList b) {
+    if (!a || !b) return E_INVALIDARG;
+    std::vector<std::pair<uint8_t, std::string>> ia, ib;
+    if (!SplitItems(PidlBytes(a), ia) || !SplitItems(PidlBytes(b), ib)) return E_INVALIDARG;
+    int r = 0;
+    for (size_t i = 0; r == 0 && i < std::min(ia.size(), ib.size()); ++i) {
+        const auto& [ka, pa] = ia[i];
+        const auto& [kb, pb] = ib[i];
+        r = ItemRank(ka, pa) - ItemRank(kb, pb);
+        if (r == 0) r = CompareText(pa, pb);
+        if (r == 0) r = pa.compare(pb); // byte-wise: "Foo" and "foo" are two items
+        if (r == 0) r = int(ka) - int(kb);
+    }
+    if (r == 0) r = int(ia.size()) - int(ib.size());
+    return HRESULT(uint16_t(int16_t(Sign(r))));
+}
+
+HRESULT FolderBase::GetAttributesOf(const PCItemIDList* pidls, int count, uint32_t* attributes) {
+    if (!attributes || count < 1 || !pidls) return E_INVALIDARG;
+    uint32_t result = *attributes;
+    for (int i = 0; i < count; ++i) {
+        Location loc;
+        if (!ResolveChild(pidls[i], loc)) return E_INVALIDARG;
+        bool exists = false;
+        const uint32_t a = AttributesOf(loc, *attributes, exists);
+        if (!exists) return E_FAIL;
+        result &= a;
+    }
+    *attributes = result;
+    return S_OK;
+}
+
+HRESULT FolderBase::GetDisplayNameOf(PCItemIDList pidl, uint32_t flags, std::string* name) {
+    if (!name) return E_INVALIDARG;
+    name->clear();
+    Location loc;
+    if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
+    *name = DisplayName(loc, flags);
+    return name->empty() && loc.kind == ItemKind::Desktop ? E_FAIL : S_OK;
+}
+
+HRESULT FolderBase::SetNameOf(PCItemIDList pidl, const std::string& newName, uint32_t,
+                              PItemIDList* newPidl) {
+    if (newPidl) *newPidl = nullptr;
+    Location loc;
+    if (!ResolveChild(pidl, loc) || loc.kind != ItemKind::Entry || ILItemCount(pidl) != 1)
+        return E_INVALIDARG;
+    if (!ShellRenameItem(loc.path, newName, nullptr)) return E_FAIL;
+    if (newPidl) *newPidl = ILCreateItem(PIDL_KIND_FILE, newName);
+    return S_OK;
+}
+
+HRESULT FolderBase::GetContextMenu(const PCItemIDList* pidls, int count,
+                                   std::shared_ptr<IContextMenu>* menu) {
+    if (!menu || !pidls || count < 1) return E_INVALIDARG;
+    std::vector<std::string> items;
+    for (int i = 0; i < count; ++i) {
+        Location loc;
+        if (!ResolveChild(pidls[i], loc)) return E_INVALIDARG;
+        items.push_back(JoinBytes(absolute_, pidls[i]));
+    }
+    *menu = CreateItemContextMenu(std::move(items));
+    return S_OK;
+}
+
+HRESULT FolderBase::GetDropTarget(PCItemIDList pidl, std::shared_ptr<IDropTarget>* target) {
+    if (!target) return E_INVALIDARG;
+    target->reset();
+    Location loc;
+    if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
+    bool exists = false;
+    if (!(AttributesOf(loc, SFGAO_DROPTARGET, exists) & SFGAO_DROPTARGET)) return E_FAIL;
+    *target = CreateFolderDropTarget(JoinBytes(absolute_, pidl));
+    return S_OK;
+}
+
+HRESULT FolderBase::GetDataObject(const PCItemIDList* pidls, int count,
+                                  std::shared_ptr<IDataObject>* data) {
+    if (!data || !pidls || count < 1) return E_INVALIDARG;
+    std::vector<std::string> items;
+    for (int i = 0; i < count; ++i) items.push_back(JoinBytes(absolute_, pidls[i]));
+    *data = CreateShellDataObject(std::move(items));
+    return S_OK;
+}
+
+HRESULT FolderBase::GetFindData(PCItemIDList pidl, WIN32_FIND_DATA* data) {
+    if (!data) return E_INVALIDARG;
+    Location loc;
+    if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
+    if (loc.kind != ItemKind::Entry && loc.kind != ItemKind::TrashEntry &&
+        loc.kind != ItemKind::Volume && loc.kind != ItemKind::Documents)
+        return E_FAIL;
+    if (!FindDataFromPath(loc.path, *data)) return E_FAIL;
+    if (loc.kind == ItemKind::TrashEntry) data->cFileName = DisplayName(loc, SHGDN_NORMAL);
+    if (loc.kind == ItemKind::Volume) data->cFileName = DisplayName(loc, SHGDN_NORMAL);
+    return S_OK;
+}
+
+HRESULT FolderBase::ParseDisplayName(const std::string& name, PItemIDList* pidl) {
+    if (!pidl) return E_INVALIDARG;
+    *pidl = nullptr;
+    Location self;
+    if (!Resolve(absolute_, self) || self.path.empty() || name.empty() || name[0] == '/')
+        return E_INVALIDARG;
+    std::string bytes;
+    std::string path = self.path;
+    for (const std::string& part : SplitString(name, '/')) {
+        if (part.empty()) continue;
+        if (!IsValidItemName(part)) return E_INVALIDARG;
+        path = JoinPath(path, part);
+        bytes += ItemBytes(PIDL_KIND_FILE, part);
+    }
+    struct stat st;
+    if (bytes.empty() || lstat(path.c_str(), &st) != 0) return E_INVALIDARG;
+    *pidl = AllocPidl(bytes + std::string(2, '\0'));
+    return *pidl ? S_OK : E_OUTOFMEMORY;
+}
+
+} // namespace
+} // namespace ax::shellns
+
+namespace ax {
+
+using namespace shellns;
+
+std::string PathToPidlBytes(const std::string& rawPath) {
+    const std::string path = NormalisePath(rawPath);
+    std::string bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualComputer);
+    if (path.empty()) return bytes + std::string(2, '\0');
+    const Volume v = VolumeOfPath(path, true);
+    bytes += ItemBytes(PIDL_KIND_VOLUME, v.mountPoint);
+    const std::string rest = v.mountPoint == "/" ? path : path.substr(v.mountPoint.size());
+    for (const std::string& part : SplitString(rest, '/'))
+        if (!part.empty()) bytes += ItemBytes(PIDL_KIND_FILE, part);
+    return bytes + std::string(2, '\0');
+}
+
+HRESULT SHGetDesktopFolder(ShellFolderPtr* folder) {
+    if (!folder) return E_INVALIDARG;
+    *folder = std::make_shared<DesktopFolder>();
+    return S_OK;
+}
+
+HRESULT SHGetDataFromIDList(IShellFolder* folder, PCItemIDList pidl, WIN32_FIND_DATA* data) {
+    if (!folder) return E_INVALIDARG;
+    return folder->GetFindData(pidl, data);
+}
+
+std::string SHGetPathFromIDList(PCItemIDList pidl) {
+    Location loc;
+    if (!pidl || !Resolve(PidlBytes(pidl), loc)) return {};
+    switch (loc.kind) {
+    case ItemKind::Computer:
+    case ItemKind::RecycleBin:
+        return {};
+    default:
+        return loc.path;
+    }
+}
+
+HRESULT SHGetSpecialFolderLocation(int csidl, PItemIDList* pidl) {
+    if (!pidl) return E_INVALIDARG;
+    *pidl = nullptr;
+    std::string bytes;
+    std::string path;
+    switch (csidl) {
+    case CSIDL_DESKTOP:
+        bytes = std::string(2, '\0');
+        break;
+    case CSIDL_BITBUCKET:
+        bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualRecycleBin) + std::string(2, '\0');
+        break;
+    case CSIDL_DRIVES:
+        bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualComputer) + std::string(2, '\0');
+        break;
+    case CSIDL_PERSONAL: {
+        const std::string docs = XdgUserDirectory("DOCUMENTS");
+        if (docs.empty() || !IsFolderFollowingLinks(docs)) return E_FAIL;
+        bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualDocuments) + std::string(2, '\0');
+        break;
+    }
+    case CSIDL_DESKTOPDIRECTORY: path = XdgUserDirectory("DESKTOP"); break;
+    case CSIDL_TEMPLATES: path = XdgUserDirectory("TEMPLATES"); break;
+    case CSIDL_MYPICTURES: path = XdgUserDirectory("PICTURES"); break;
+    case CSIDL_MYMUSIC: path = XdgUserDirectory("MUSIC"); break;
+    case CSIDL_MYVIDEO: path = XdgUserDirectory("VIDEOS"); break;
+    case CSIDL_PROFILE: path = HomeDirectory(); break;
+    case CSIDL_LOCAL_APPDATA: path = DataHomeDirectory(); break;
+    case CSIDL_APPDATA: {
+        const char* c = std::getenv("XDG_CONFIG_HOME");
+        path = c && c[0] == '/' ? std::string(c) : HomeDirectory() + "/.config";
+        break;
+    }
+    default:
+        return E_FAIL; // printers, history, Control Panel, network, favourites...
+    }
+    if (bytes.empty()) {
+        path = NormalisePath(path);
+        if (path.empty() || !IsFolderFollowingLinks(path)) return E_FAIL;
+        bytes = PathToPidlBytes(path);
+    }
+    *pidl = AllocPidl(bytes);
+    return *pidl ? S_OK : E_OUTOFMEMORY;
+}
+
+} // namespace ax

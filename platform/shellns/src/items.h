@@ -1,0 +1,56 @@
+#pragma once
+// What an absolute PIDL stands for, shared by the folders, the context menu
+// and the special folders of the namespace layer.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/shellns/pidl.h"
+#include "platform/shellns/shellui.h"
+
+namespace ax::shellns {
+
+enum class ItemKind { Desktop, Computer, Documents, RecycleBin, Volume, Entry, TrashEntry };
+
+struct Location {
+    ItemKind kind = ItemKind::Desktop;
+    // The file-system path (desktop directory for the desktop, mount point,
+    // entry path, the trashed file); empty for Computer and Recycle Bin.
+    std::string path;
+    // The last item's payload.
+    std::string name;
+};
+
+inline constexpr const char* kComputerKey = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
+inline constexpr const char* kRecycleBinKey = "::{645FF040-5081-101B-9F08-00AA002F954E}";
+inline constexpr const char* kDocumentsKey = "::{450D8FBA-AD25-11D0-98A8-0800361B1103}";
+
+// Items of PIDL bytes as (kind, payload); false when the bytes are broken.
+bool SplitItems(std::string_view bytes, std::vector<std::pair<uint8_t, std::string>>& items);
+// Bytes of one item, without terminator.
+std::string ItemBytes(uint8_t kind, std::string_view payload);
+// The PIDL bytes (terminator included) of a borrowed PIDL; "" for nullptr.
+std::string PidlBytes(PCItemIDList pidl);
+// parent bytes (terminator included) followed by relative bytes.
+std::string JoinBytes(const std::string& parent, PCItemIDList relative);
+// A task-allocator copy of PIDL bytes; nullptr when allocation fails.
+PItemIDList AllocPidl(std::string_view bytes);
+
+bool Resolve(std::string_view absoluteBytes, Location& location);
+std::string JoinPath(const std::string& dir, const std::string& name);
+// Lexically normalised absolute path ("." and ".." folded, "//" and a
+// trailing "/" removed); "" when path is not absolute.
+std::string NormalisePath(const std::string& path);
+bool IsDirectory(const std::string& path); // lstat: links are no folders
+bool IsFolderFollowingLinks(const std::string& path);
+bool HasSubDirectory(const std::string& path);
+
+// The context menu of items given by absolute PIDL bytes, and the drop
+// target of a folder.
+std::shared_ptr<IContextMenu> CreateItemContextMenu(std::vector<std::string> absolutePidls);
+std::shared_ptr<IDropTarget> CreateFolderDropTarget(std::string absoluteBytes);
+uint32_t AttributesOf(const Location& location, uint32_t wanted, bool& exists);
+
+} // namespace ax::shellns

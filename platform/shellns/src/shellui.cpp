@@ -1,0 +1,376 @@
+// The context-menu model, verbs, drag and drop, the clipboard and the
+// display services with their headless stand-ins.
+#include "platform/shellns/shellui.h"
+
+#include <algorithm>
+
+#include "items.h"
+#include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellops.h"
+
+namespace ax {
+namespace {
+
+class HeadlessTracker final : public IMenuTracker {
+public:
+    uint32_t TrackPopupMenu(const ShellMenu&, uint32_t, ShellPoint, uintptr_t) override { return 0; }
+};
+
+class HeadlessInput final : public IInputState {
+public:
+    bool KeyDown(int) override { return false; }
+    ShellPoint CursorPos() override { return {}; }
+};
+
+class HeadlessProperties final : public IPropertySheetService {
+public:
+    bool ShowProperties(const std::vector<std::string>&) override { return false; }
+};
+
+IMenuTracker* g_tracker = nullptr;
+IMessageBoxService* g_messageBox = nullptr;
+IInputState* g_input = nullptr;
+IPropertySheetService* g_properties = nullptr;
+
+std::mutex g_clipboardMutex;
+std::vector<std::string> g_clipboard;
+bool g_clipboardCut = false;
+
+std::u16string WithoutAmpersands(const std::u16string& s) {
+    std::u16string out;
+    for (char16_t c : s)
+        if (c != u'&') out.push_back(c);
+    return out;
+}
+
+std::vector<std::string> PathsOf(const std::vector<std::string>& pidls) {
+    std::vector<std::string> out;
+    for (const auto& p : pidls) out.push_back(SHGetPathFromIDList(reinterpret_cast<PCItemIDList>(p.data())));
+    return out;
+}
+
+class ShellDataObject final : public IDataObject {
+public:
+    explicit ShellDataObject(std::vector<std::string> pidls) : pidls_(std::move(pidls)) {}
+    std::vector<std::string> AbsolutePidls() const override { return pidls_; }
+    std::vector<std::string> Paths() const override { return PathsOf(pidls_); }
+
+private:
+    std::vector<std::string> pidls_;
+};
+
+struct Command {
+    uint32_t offset;
+    const char* verb;
+    const char16_t* caption;
+};
+// Offsets stay fixed whatever the menu shows, so a verb is found by its
+// offset alone.
+constexpr Command kCommands[] = {
+    {0, "open", u"&Open"},     {1, "cut", u"Cu&t"},       {2, "copy", u"&Copy"},
+    {3, "paste", u"&Paste"},   {4, "delete", u"&Delete"}, {5, "rename", u"Rena&me"},
+    {6, "properties", u"P&roperties"},
+};
+
+using shellns::ItemKind;
+using shellns::Location;
+
+bool IsFileFolder(const Location& loc) {
+    switch (loc.kind) {
+    case ItemKind::Documents:
+    case ItemKind::Volume:
+        return true;
+    case ItemKind::Desktop:
+        return !loc.path.empty();
+    case ItemKind::Entry:
+        return shellns::IsDirectory(loc.path);
+    default:
+        return false;
+    }
+}
+
+class ItemContextMenu final : public IContextMenu {
+public:
+    explicit ItemContextMenu(std::vector<std::string> items) : items_(std::move(items)) {
+        for (const auto& b : items_) {
+            Location loc;
+            shellns::Resolve(b, loc);
+            locations_.push_back(loc);
+        }
+    }
+
+    HRESULT QueryContextMenu(ShellMenu& menu, uint32_t indexMenu, uint32_t idFirst, uint32_t idLast,
+                             uint32_t flags) override {
+        const bool allEntries = std::all_of(locations_.begin(), locations_.end(),
+                                            [](const Location& l) { return l.kind == ItemKind::Entry; });
+        const bool allCopyable = std::all_of(locations_.begin(), locations_.end(), [](const Location& l) {
+            return l.kind == ItemKind::Entry || l.kind == ItemKind::TrashEntry;
+        });
+        const bool single = locations_.size() == 1;
+        const bool pasteTarget = single && IsFileFolder(locations_[0]);
+        std::vector<std::string> clip;
+        bool cut = false;
+        const bool haveClip = GetShellClipboard(clip, cut);
+
+        size_t at = std::min<size_t>(indexMenu, menu.items.size());
+        uint32_t highest = 0;
+        auto add = [&](uint32_t offset, bool isDefault, bool disabled) {
+            if (idFirst + offset > idLast) return;
+            ShellMenuItem item;
+            item.id = idFirst + offset;
+            item.caption = kCommands[offset].caption;
+            item.isDefault = isDefault;
+            item.disabled = disabled;
+            menu.Insert(at++, std::move(item));
+            highest = std::max(highest, offset + 1);
+        };
+        auto separator = [&] {
+            ShellMenuItem s;
+            s.separator = true;
+            menu.Insert(at++, std::move(s));
+        };
+        add(0, true, false);
+        if (flags & CMF_DEFAULTONLY) return HRESULT(highest);
+        if (allCopyable || pasteTarget) separator();
+        if (allEntries) add(1, false, false);
+        if (allCopyable) add(2, false, false);
+        if (pasteTarget) add(3, false, !haveClip);
+        if (allEntries) {
+            separator();
+            add(4, false, false);
+            if (single && (flags & CMF_CANRENAME)) add(5, false, false);
+        }
+        separator();
+        add(6, false, false);
+        return HRESULT(highest);
+    }
+
+    HRESULT GetCommandString(uint32_t commandOffset, uint32_t, std::string* verb) override {
+        if (!verb || commandOffset >= std::size(kCommands)) return E_INVALIDARG;
+        *verb = kCommands[commandOffset].verb;
+        return S_OK;
+    }
+
+    HRESULT InvokeCommand(const CMINVOKECOMMANDINFO& info) override {
+        std::string verb = info.verb;
+        if (verb.empty()) {
+            if (info.commandOffset >= std::size(kCommands)) return E_INVALIDARG;
+            verb = kCommands[info.commandOffset].verb;
+        }
+        const std::vector<std::string> paths = PathsOf(items_);
+        if (verb == "open") {
+            bool ok = true;
+            for (const auto& b : items_) {
+                SHELLEXECUTEINFO sei;
+                sei.fMask = SEE_MASK_IDLIST;
+                sei.lpIDList = reinterpret_cast<PCItemIDList>(b.data());
+                sei.hwnd = info.window;
+                ok = ShellExecuteEx(sei) && ok;
+            }
+            return ok ? S_OK : E_FAIL;
+        }
+        if (verb == "copy" || verb == "cut") {
+            SetShellClipboard(items_, verb == "cut");
+            return S_OK;
+        }
+        if (verb == "paste") {
+            if (items_.size() != 1 || !IsFileFolder(locations_[0])) return E_FAIL;
+            std::vector<std::string> clip;
+            bool cut = false;
+            if (!GetShellClipboard(clip, cut)) return E_FAIL;
+            const std::vector<std::string> sources = PathsOf(clip);
+            if (std::any_of(sources.begin(), sources.end(), [](const std::string& s) { return s.empty(); }))
+                return E_FAIL;
+            const bool ok = cut ? ShellMoveItems(sources, locations_[0].path)
+                                : ShellCopyItems(sources, locations_[0].path);
+            if (ok && cut) ClearShellClipboard();
+            return ok ? S_OK : E_FAIL;
+        }
+        if (verb == "delete") {
+            if (!std::all_of(locations_.begin(), locations_.end(),
+                             [](const Location& l) { return l.kind == ItemKind::Entry; }))
+                return E_FAIL;
+            return ShellTrashItems(paths) ? S_OK : E_FAIL;
+        }
+        if (verb == "properties") return PropertySheetService().ShowProperties(items_) ? S_OK : E_FAIL;
+        // "rename" needs the view's in-place editor; the view handles it.
+        return E_NOTIMPL;
+    }
+
+private:
+    std::vector<std::string> items_;
+    std::vector<Location> locations_;
+};
+
+class FolderDropTarget final : public IDropTarget {
+public:
+    explicit FolderDropTarget(std::string absolute) : absolute_(std::move(absolute)) {}
+    HRESULT DragEnter(IDataObject* data, uint32_t keyState, ShellPoint, uint32_t* effect) override {
+        sources_ = data ? data->Paths() : std::vector<std::string>{};
+        return Effect(keyState, effect);
+    }
+    HRESULT DragOver(uint32_t keyState, ShellPoint, uint32_t* effect) override {
+        return Effect(keyState, effect);
+    }
+    HRESULT DragLeave() override {
+        sources_.clear();
+        return S_OK;
+    }
+    HRESULT Drop(IDataObject* data, uint32_t keyState, ShellPoint pt, uint32_t* effect) override {
+        DragEnter(data, keyState, pt, effect);
+        if (!effect || *effect == DROPEFFECT_NONE) return S_OK;
+        Location loc;
+        shellns::Resolve(absolute_, loc);
+        bool ok = false;
+        if (loc.kind == ItemKind::RecycleBin) ok = ShellTrashItems(sources_);
+        else if (*effect == DROPEFFECT_MOVE) ok = ShellMoveItems(sources_, loc.path);
+        else ok = ShellCopyItems(sources_, loc.path);
+        if (!ok) *effect = DROPEFFECT_NONE;
+        sources_.clear();
+        return S_OK;
+    }
+
+private:
+    HRESULT Effect(uint32_t keyState, uint32_t* effect) {
+        if (!effect) return E_INVALIDARG;
+        Location loc;
+        const bool usable = shellns::Resolve(absolute_, loc) && !sources_.empty() &&
+                            std::none_of(sources_.begin(), sources_.end(),
+                                         [](const std::string& s) { return s.empty(); });
+        uint32_t wanted = DROPEFFECT_NONE;
+        if (usable) {
+            if (loc.kind == ItemKind::RecycleBin) wanted = DROPEFFECT_MOVE;
+            else if (IsFileFolder(loc)) wanted = (keyState & MK_SHIFT) ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+        }
+        *effect = (*effect & wanted) ? wanted : DROPEFFECT_NONE;
+        return S_OK;
+    }
+    std::string absolute_;
+    std::vector<std::string> sources_;
+};
+
+} // namespace
+
+namespace shellns {
+std::shared_ptr<IContextMenu> CreateItemContextMenu(std::vector<std::string> absolutePidls) {
+    return std::make_shared<ItemContextMenu>(std::move(absolutePidls));
+}
+std::shared_ptr<IDropTarget> CreateFolderDropTarget(std::string absoluteBytes) {
+    return std::make_shared<FolderDropTarget>(std::move(absoluteBytes));
+}
+} // namespace shellns
+
+std::shared_ptr<IDataObject> CreateShellDataObject(std::vector<std::string> absolutePidls) {
+    return std::make_shared<ShellDataObject>(std::move(absolutePidls));
+}
+
+void ShellMenu::Insert(size_t position, ShellMenuItem item) {
+    items.insert(items.begin() + std::min(position, items.size()), std::move(item));
+}
+
+const ShellMenuItem* ShellMenu::FindId(uint32_t id) const {
+    for (const auto& item : items) {
+        if (!item.separator && item.id == id && !item.subMenu) return &item;
+        if (item.subMenu)
+            if (const ShellMenuItem* found = item.subMenu->FindId(id)) return found;
+    }
+    return nullptr;
+}
+
+uint32_t ShellMenu::HighestId() const {
+    uint32_t highest = 0;
+    for (const auto& item : items) {
+        highest = std::max(highest, item.id);
+        if (item.subMenu) highest = std::max(highest, item.subMenu->HighestId());
+    }
+    return highest;
+}
+
+void SetMenuTracker(IMenuTracker* tracker) { g_tracker = tracker; }
+IMenuTracker& MenuTracker() {
+    static HeadlessTracker headless;
+    return g_tracker ? *g_tracker : headless;
+}
+
+void ScriptedMenuTracker::PickCaption(std::u16string caption) {
+    steps_.push_back({WithoutAmpersands(caption), 0});
+}
+void ScriptedMenuTracker::PickId(uint32_t id) { steps_.push_back({{}, id}); }
+void ScriptedMenuTracker::PickNothing() { steps_.push_back({}); }
+
+uint32_t ScriptedMenuTracker::TrackPopupMenu(const ShellMenu& menu, uint32_t, ShellPoint position,
+                                             uintptr_t) {
+    shown_.push_back(menu);
+    positions_.push_back(position);
+    if (steps_.empty()) return 0;
+    const Step step = steps_.front();
+    steps_.pop_front();
+    if (step.id) return step.id;
+    if (step.caption.empty()) return 0;
+    std::function<uint32_t(const ShellMenu&)> find = [&](const ShellMenu& m) -> uint32_t {
+        for (const auto& item : m.items) {
+            if (item.subMenu) {
+                if (uint32_t id = find(*item.subMenu)) return id;
+            } else if (!item.separator && !item.disabled &&
+                       WithoutAmpersands(item.caption) == step.caption) {
+                return item.id;
+            }
+        }
+        return 0;
+    };
+    return find(menu);
+}
+
+int RecordingMessageBoxService::MessageBox(uintptr_t, const std::u16string& text,
+                                           const std::u16string& caption, uint32_t flags) {
+    std::lock_guard lock(mutex_);
+    boxes_.push_back({text, caption, flags});
+    return IDOK;
+}
+std::vector<RecordingMessageBoxService::Box> RecordingMessageBoxService::Boxes() const {
+    std::lock_guard lock(mutex_);
+    return boxes_;
+}
+void RecordingMessageBoxService::Clear() {
+    std::lock_guard lock(mutex_);
+    boxes_.clear();
+}
+
+void SetMessageBoxService(IMessageBoxService* service) { g_messageBox = service; }
+IMessageBoxService& MessageBoxService() {
+    static RecordingMessageBoxService headless;
+    return g_messageBox ? *g_messageBox : headless;
+}
+
+void SetInputState(IInputState* state) { g_input = state; }
+IInputState& InputState() {
+    static HeadlessInput headless;
+    return g_input ? *g_input : headless;
+}
+int16_t GetKeyState(int virtualKey) { return InputState().KeyDown(virtualKey) ? int16_t(0x8000) : 0; }
+ShellPoint GetCursorPos() { return InputState().CursorPos(); }
+
+void SetPropertySheetService(IPropertySheetService* service) { g_properties = service; }
+IPropertySheetService& PropertySheetService() {
+    static HeadlessProperties headless;
+    return g_properties ? *g_properties : headless;
+}
+
+void SetShellClipboard(std::vector<std::string> absolutePidls, bool cut) {
+    std::lock_guard lock(g_clipboardMutex);
+    g_clipboard = std::move(absolutePidls);
+    g_clipboardCut = cut;
+}
+bool GetShellClipboard(std::vector<std::string>& absolutePidls, bool& cut) {
+    std::lock_guard lock(g_clipboardMutex);
+    absolutePidls = g_clipboard;
+    cut = g_clipboardCut;
+    return !g_clipboard.empty();
+}
+void ClearShellClipboard() {
+    std::lock_guard lock(g_clipboardMutex);
+    g_clipboard.clear();
+    g_clipboardCut = false;
+}
+
+} // namespace ax
