@@ -115,17 +115,33 @@ TDecoder::TStop TDecoder::ReadPrefixes() {
         if (Pos >= Count) return TStop::Truncated;
         const std::uint8_t b = Bytes[Pos];
         switch (b) {
-        case 0xF0: Lock = true; break;
-        case 0xF2: Repne = true; break;
-        case 0xF3: Rep = true; break;
-        case 0x66: OpSize = true; break;
-        case 0x67: AddrSize = true; break;
+        case 0xF0:
+            Lock = true;
+            break;
+        case 0xF2:
+            Repne = true;
+            break;
+        case 0xF3:
+            Rep = true;
+            break;
+        case 0x66:
+            OpSize = true;
+            break;
+        case 0x67:
+            AddrSize = true;
+            break;
         case 0x26:
         case 0x2E:
         case 0x36:
-        case 0x3E: Segment = static_cast<std::uint8_t>(1 + ((b >> 3) & 3)); break;
-        case 0x64: Segment = 5; break;
-        case 0x65: Segment = 6; break;
+        case 0x3E:
+            Segment = static_cast<std::uint8_t>(1 + ((b >> 3) & 3));
+            break;
+        case 0x64:
+            Segment = 5;
+            break;
+        case 0x65:
+            Segment = 6;
+            break;
         default:
             if (Is64 && (b & 0xF0) == 0x40) {
                 RexPresent = true;
@@ -165,14 +181,22 @@ TDecoder::TStop TDecoder::ReadVex(std::uint8_t lead) {
     if (!Fetch(Opcode)) return TStop::Truncated;
     switch (Map) {
     case 1:
-        if (Opcode == 0x77) Flags = 0; // vzeroupper, vzeroall
+        if (Opcode == 0x77)
+            Flags = 0; // vzeroupper, vzeroall
         else if (Contains(VexMap1Set(), Opcode))
             Flags = ModRm | WriteRegRm | (IsImm8InVexMap1(Opcode) ? Imm8 : 0);
-        else Flags = Invalid;
+        else
+            Flags = Invalid;
         break;
-    case 2: Flags = ModRm | WriteRegRm; break;
-    case 3: Flags = ModRm | WriteRegRm | Imm8; break;
-    default: Flags = Invalid; break;
+    case 2:
+        Flags = ModRm | WriteRegRm;
+        break;
+    case 3:
+        Flags = ModRm | WriteRegRm | Imm8;
+        break;
+    default:
+        Flags = Invalid;
+        break;
     }
     return TStop::None;
 }
@@ -199,9 +223,15 @@ TDecoder::TStop TDecoder::ReadEvex() {
         break;
     case 2:
     case 5:
-    case 6: Flags = ModRm | WriteRegRm; break;
-    case 3: Flags = ModRm | WriteRegRm | Imm8; break;
-    default: Flags = Invalid; break;
+    case 6:
+        Flags = ModRm | WriteRegRm;
+        break;
+    case 3:
+        Flags = ModRm | WriteRegRm | Imm8;
+        break;
+    default:
+        Flags = Invalid;
+        break;
     }
     return TStop::None;
 }
@@ -216,8 +246,10 @@ TDecoder::TStop TDecoder::ReadOpcode() {
         Opcode = op;
         Flags = OneByteTable()[op];
         if (Is64) {
-            if (Contains(Invalid64Set(), op)) Flags = Invalid;
-            else if (op == 0x63) Flags = ModRm | WriteReg; // movsxd
+            if (Contains(Invalid64Set(), op))
+                Flags = Invalid;
+            else if (op == 0x63)
+                Flags = ModRm | WriteReg; // movsxd
         }
         return TStop::None;
     }
@@ -227,9 +259,9 @@ TDecoder::TStop TDecoder::ReadOpcode() {
         Map = second == 0x38 ? 2 : 3;
         if (!Fetch(Opcode)) return TStop::Truncated;
         const bool known = Contains(Map == 2 ? Map38Set() : Map3ASet(), Opcode);
-        Flags = !known       ? Invalid
-                : Map == 2   ? static_cast<std::uint16_t>(ModRm | WriteRegRm)
-                             : static_cast<std::uint16_t>(ModRm | WriteRegRm | Imm8);
+        Flags = !known     ? Invalid
+                : Map == 2 ? static_cast<std::uint16_t>(ModRm | WriteRegRm)
+                           : static_cast<std::uint16_t>(ModRm | WriteRegRm | Imm8);
         return TStop::None;
     }
     Map = 1;
@@ -293,26 +325,32 @@ TDecoder::TStop TDecoder::ReadModRm() {
 
 std::size_t TDecoder::ImmediateSize() const {
     switch (Flags & ImmMask) {
-    case Imm8: return 1;
-    case Imm16: return 2;
+    case Imm8:
+        return 1;
+    case Imm16:
+        return 2;
     case ImmOpSize:
         if (Flags & Relative) return Is64 || !OpSize ? 4 : 2;
         if (Map == 0 && Opcode >= 0xB8 && Opcode <= 0xBF && RexW) return 8;
         return OpSize && !RexW ? 2 : 4;
-    default: break;
+    default:
+        break;
     }
     if (Map != 0 || Rec.Encoding != TOpcodeEncoding::Legacy) return 0;
     switch (Opcode) {
     case 0x9A:
-    case 0xEA: return (OpSize ? 2 : 4) + 2;
+    case 0xEA:
+        return (OpSize ? 2 : 4) + 2;
     case 0xA0:
     case 0xA1:
     case 0xA2:
     case 0xA3:
         if (Is64) return AddrSize ? 4 : 8;
         return AddrSize ? 2 : 4;
-    case 0xC8: return 3;
-    default: return 0;
+    case 0xC8:
+        return 3;
+    default:
+        return 0;
     }
 }
 
@@ -326,20 +364,28 @@ bool TDecoder::FormIsDefined() const {
     const std::uint8_t modrm = Rec.ModRmByte;
     if (Map == 0) {
         switch (Opcode) {
-        case 0x8C: return Reg <= 5;
-        case 0x8E: return Reg <= 5 && Reg != 1;
-        case 0x8F: return Reg == 0;
+        case 0x8C:
+            return Reg <= 5;
+        case 0x8E:
+            return Reg <= 5 && Reg != 1;
+        case 0x8F:
+            return Reg == 0;
         case 0xC0:
         case 0xC1:
         case 0xD0:
         case 0xD1:
         case 0xD2:
-        case 0xD3: return Reg != 6;
+        case 0xD3:
+            return Reg != 6;
         case 0xC6:
-        case 0xC7: return Reg == 0 || modrm == 0xF8; // mov, xabort / xbegin
-        case 0xFE: return Reg <= 1;
-        case 0xFF: return Reg != 7 && (IsMem || (Reg != 3 && Reg != 5));
-        default: break;
+        case 0xC7:
+            return Reg == 0 || modrm == 0xF8; // mov, xabort / xbegin
+        case 0xFE:
+            return Reg <= 1;
+        case 0xFF:
+            return Reg != 7 && (IsMem || (Reg != 3 && Reg != 5));
+        default:
+            break;
         }
         if (Opcode >= 0xD8 && Opcode <= 0xDF && !IsMem)
             return (FpuRegForms(Opcode, static_cast<std::uint8_t>(Reg)) >> Rm) & 1;
@@ -347,24 +393,32 @@ bool TDecoder::FormIsDefined() const {
     }
     if (Map != 1) return true;
     switch (Opcode) {
-    case 0x00: return Reg <= 5;
+    case 0x00:
+        return Reg <= 5;
     case 0x01:
         if (IsMem) return Reg != 5 || Rep;
         if (Reg == 4 || Reg == 6) return true; // smsw, lmsw
         return Contains(Group7RegSet(), modrm) && (modrm != 0xF8 || Is64);
-    case 0x0F: return Contains(ThreeDNowSet(), Bytes[ImmOffset]);
+    case 0x0F:
+        return Contains(ThreeDNowSet(), Bytes[ImmOffset]);
     case 0x20:
     case 0x22: {
         const unsigned cr = Reg | (RexR ? 8 : 0);
         return cr == 0 || cr == 2 || cr == 3 || cr == 4 || cr == 8;
     }
     case 0x71:
-    case 0x72: return Reg == 2 || Reg == 4 || Reg == 6;
-    case 0x73: return Reg == 2 || Reg == 6 || (OpSize && (Reg == 3 || Reg == 7));
-    case 0xAE: return IsMem || Reg >= 5 || (Is64 && Rep && Reg <= 3);
-    case 0xB8: return Rep;
-    case 0xBA: return Reg >= 4;
-    case 0xC7: return IsMem ? Reg == 1 || Reg >= 3 : Reg >= 6;
+    case 0x72:
+        return Reg == 2 || Reg == 4 || Reg == 6;
+    case 0x73:
+        return Reg == 2 || Reg == 6 || (OpSize && (Reg == 3 || Reg == 7));
+    case 0xAE:
+        return IsMem || Reg >= 5 || (Is64 && Rep && Reg <= 3);
+    case 0xB8:
+        return Rep;
+    case 0xBA:
+        return Reg >= 4;
+    case 0xC7:
+        return IsMem ? Reg == 1 || Reg >= 3 : Reg >= 6;
     case 0x6C:
     case 0x6D:
     case 0x7C:
@@ -372,8 +426,10 @@ bool TDecoder::FormIsDefined() const {
     case 0xD0:
     case 0xD6:
     case 0xE6:
-    case 0xF0: return OpSize || Rep || Repne; // no form without a mandatory prefix
-    default: return true;
+    case 0xF0:
+        return OpSize || Rep || Repne; // no form without a mandatory prefix
+    default:
+        return true;
     }
 }
 
@@ -390,8 +446,10 @@ void TDecoder::WorkOutTargets() {
         Rec.TargetAddr = target;
         Rec.TargetWidth = static_cast<std::uint8_t>(ImmSize);
         Rec.CanWiden = !(Map == 0 && Opcode >= 0xE0 && Opcode <= 0xE3);
-        if (Map == 0 && Opcode == 0xE8) Rec.IsCall = true;
-        else Rec.IsJump = true;
+        if (Map == 0 && Opcode == 0xE8)
+            Rec.IsCall = true;
+        else
+            Rec.IsJump = true;
         return;
     }
     if (!legacy || Map != 0) return;
@@ -412,8 +470,8 @@ void TDecoder::WorkOutTargets() {
     std::uintptr_t slot = 0;
     if (Plain) {
         slot = Is64 && !AddrSize ? static_cast<std::uintptr_t>(Disp)
-                                 : static_cast<std::uintptr_t>(Disp) & (AddrSize && !Is64 ? 0xFFFFu
-                                                                                           : 0xFFFFFFFFu);
+                                 : static_cast<std::uintptr_t>(Disp) &
+                                       (AddrSize && !Is64 ? 0xFFFFu : 0xFFFFFFFFu);
     } else if (RipRelative) {
         slot = next + static_cast<std::uintptr_t>(Disp);
         if (AddrSize) slot &= 0xFFFFFFFFu;
@@ -422,8 +480,10 @@ void TDecoder::WorkOutTargets() {
     }
     if (slot == 0) return;
     std::size_t width = 4;
-    if (Is64) width = (Reg == 3 || Reg == 5) && !RexW ? 4 : 8;
-    else if (OpSize) width = 2;
+    if (Is64)
+        width = (Reg == 3 || Reg == 5) && !RexW ? 4 : 8;
+    else if (OpSize)
+        width = 2;
     std::uint64_t value = 0;
     if (!Memory.Read(slot, &value, width)) {
         Rec.Valid = false;
@@ -451,17 +511,23 @@ void TDecoder::TrackRegisters(const TRegisterTrack& before) {
     if (legacy && Map == 0 && (Rep || Repne)) clear(kCx);
     std::uint16_t writes = Flags & WriteMask;
     // Group members that only read: cmp, call, jmp, push, bt.
-    if (legacy && ((Map == 0 && Opcode >= 0x80 && Opcode <= 0x83 && Reg == 7) ||
-                   (Map == 0 && Opcode == 0xFF && Reg >= 2) ||
-                   (Map == 1 && Opcode == 0xBA && Reg == 4)))
+    if (legacy &&
+        ((Map == 0 && Opcode >= 0x80 && Opcode <= 0x83 && Reg == 7) ||
+         (Map == 0 && Opcode == 0xFF && Reg >= 2) || (Map == 1 && Opcode == 0xBA && Reg == 4)))
         writes = 0;
     switch (writes) {
-    case WriteReg: clearOperand(regIndex); break;
+    case WriteReg:
+        clearOperand(regIndex);
+        break;
     case WriteRm:
         if (!IsMem) clearOperand(rmIndex);
         break;
-    case WriteOpReg: clearOperand(opIndex); break;
-    case WriteEax: clear(kAx); break;
+    case WriteOpReg:
+        clearOperand(opIndex);
+        break;
+    case WriteEax:
+        clear(kAx);
+        break;
     case WriteRegRm:
         clearOperand(regIndex);
         if (!IsMem) clearOperand(rmIndex);
@@ -474,7 +540,8 @@ void TDecoder::TrackRegisters(const TRegisterTrack& before) {
         clear(kAx);
         clearOperand(opIndex);
         break;
-    default: break;
+    default:
+        break;
     }
     if (!legacy) clear(Vvvv);
 
@@ -524,22 +591,35 @@ void TDecoder::TrackRegisters(const TRegisterTrack& before) {
         case 0xAA:
         case 0xAB:
         case 0xAE:
-        case 0xAF: clear(kDi); break;
+        case 0xAF:
+            clear(kDi);
+            break;
         case 0x6E:
         case 0x6F:
         case 0xAC:
-        case 0xAD: clear(kSi); break;
-        case 0x99: clear(kDx); break;
+        case 0xAD:
+            clear(kSi);
+            break;
+        case 0x99:
+            clear(kDx);
+            break;
         case 0xF7:
             if (Reg >= 4) clear(kDx);
             break;
         case 0xC8:
-        case 0xC9: clear(kBp); break;
+        case 0xC9:
+            clear(kBp);
+            break;
         case 0xE0:
         case 0xE1:
-        case 0xE2: clear(kCx); break;
-        case 0xCD: clear(kAx); break;
-        default: break;
+        case 0xE2:
+            clear(kCx);
+            break;
+        case 0xCD:
+            clear(kAx);
+            break;
+        default:
+            break;
         }
         if (Opcode >= 0xB8 && Opcode <= 0xBF && fullSize) {
             const std::int64_t imm = Signed(ImmOffset, ImmSize);
@@ -564,14 +644,16 @@ void TDecoder::TrackRegisters(const TRegisterTrack& before) {
             clear(kAx);
             clear(kDx);
             break;
-        case 0x37: clear(kAx); break;
+        case 0x37:
+            clear(kAx);
+            break;
         case 0xA2:
             for (unsigned i = kAx; i <= kBx; ++i)
                 clear(i);
             break;
         case 0x01:
-            if (!IsMem && (Rec.ModRmByte == 0xD0 || Rec.ModRmByte == 0xEE ||
-                           Rec.ModRmByte == 0xF9)) {
+            if (!IsMem &&
+                (Rec.ModRmByte == 0xD0 || Rec.ModRmByte == 0xEE || Rec.ModRmByte == 0xF9)) {
                 clear(kAx);
                 clear(kCx);
                 clear(kDx);
@@ -583,7 +665,8 @@ void TDecoder::TrackRegisters(const TRegisterTrack& before) {
                 clear(kDx);
             }
             break;
-        default: break;
+        default:
+            break;
         }
     }
     // The stack pointer moves with every push, pop and call: never tracked.
@@ -617,11 +700,21 @@ void TDecoder::Run() {
     if (stop == TStop::None) stop = ReadOpcode();
     if (stop != TStop::None) return Finish(stop);
     switch (Map) {
-    case 0: Rec.OpcodeWord = Opcode; break;
-    case 1: Rec.OpcodeWord = static_cast<std::uint16_t>(0x0F00 | Opcode); break;
-    case 2: Rec.OpcodeWord = static_cast<std::uint16_t>(0x3800 | Opcode); break;
-    case 3: Rec.OpcodeWord = static_cast<std::uint16_t>(0x3A00 | Opcode); break;
-    default: Rec.OpcodeWord = static_cast<std::uint16_t>((Map << 8) | Opcode); break;
+    case 0:
+        Rec.OpcodeWord = Opcode;
+        break;
+    case 1:
+        Rec.OpcodeWord = static_cast<std::uint16_t>(0x0F00 | Opcode);
+        break;
+    case 2:
+        Rec.OpcodeWord = static_cast<std::uint16_t>(0x3800 | Opcode);
+        break;
+    case 3:
+        Rec.OpcodeWord = static_cast<std::uint16_t>(0x3A00 | Opcode);
+        break;
+    default:
+        Rec.OpcodeWord = static_cast<std::uint16_t>((Map << 8) | Opcode);
+        break;
     }
     if (Flags == Invalid) return Finish(TStop::Invalid);
     if (Flags & ModRmMask) {

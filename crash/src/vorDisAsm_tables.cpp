@@ -159,14 +159,14 @@ constexpr TOpcodeSet RangeSet(std::initializer_list<std::pair<int, int>> ranges)
 }
 
 // 3DNow! suffix bytes that name an instruction.
-constexpr TOpcodeSet k3DNow = MakeSet({0x0C, 0x0D, 0x1C, 0x1D, 0x8A, 0x8E, 0x90, 0x94, 0x96,
-                                       0x97, 0x9A, 0x9E, 0xA0, 0xA4, 0xA6, 0xA7, 0xAA, 0xAE,
-                                       0xB0, 0xB4, 0xB6, 0xB7, 0xBB, 0xBF});
+constexpr TOpcodeSet k3DNow =
+    MakeSet({0x0C, 0x0D, 0x1C, 0x1D, 0x8A, 0x8E, 0x90, 0x94, 0x96, 0x97, 0x9A, 0x9E,
+             0xA0, 0xA4, 0xA6, 0xA7, 0xAA, 0xAE, 0xB0, 0xB4, 0xB6, 0xB7, 0xBB, 0xBF});
 
 // One-byte opcodes that x86-64 removed (62, C4 and C5 became EVEX and VEX).
-constexpr TOpcodeSet kInvalid64 = MakeSet({0x06, 0x07, 0x0E, 0x16, 0x17, 0x1E, 0x1F, 0x27, 0x2F,
-                                           0x37, 0x3F, 0x60, 0x61, 0x82, 0x9A, 0xCE, 0xD4, 0xD5,
-                                           0xD6, 0xEA});
+constexpr TOpcodeSet kInvalid64 =
+    MakeSet({0x06, 0x07, 0x0E, 0x16, 0x17, 0x1E, 0x1F, 0x27, 0x2F, 0x37,
+             0x3F, 0x60, 0x61, 0x82, 0x9A, 0xCE, 0xD4, 0xD5, 0xD6, 0xEA});
 
 // Defined opcodes of the 0F 38 map (legacy encoding, any mandatory prefix).
 constexpr TOpcodeSet kMap38 = RangeSet({{0x00, 0x0B},
@@ -212,28 +212,49 @@ constexpr TOpcodeSet kVexMap1 = RangeSet({{0x10, 0x17},
                                           {0xD0, 0xFE}});
 
 // Register forms of group 7 (0F 01) by ModR/M byte.
-constexpr TOpcodeSet kGroup7Reg = MakeSet({0xC1, 0xC2, 0xC3, 0xC4, 0xC8, 0xC9, 0xCA, 0xCB, 0xCF,
-                                           0xD0, 0xD1, 0xD4, 0xD5, 0xD6, 0xD7, 0xD8, 0xD9, 0xDA,
-                                           0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE8, 0xEE, 0xEF, 0xF8,
-                                           0xF9, 0xFA, 0xFB, 0xFC});
+constexpr TOpcodeSet kGroup7Reg = MakeSet(
+    {0xC1, 0xC2, 0xC3, 0xC4, 0xC8, 0xC9, 0xCA, 0xCB, 0xCF, 0xD0, 0xD1, 0xD4, 0xD5, 0xD6, 0xD7, 0xD8,
+     0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE8, 0xEE, 0xEF, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC});
 } // namespace
 
-const std::array<std::uint16_t, 256>& OneByteTable() { return kOneByte; }
-const std::array<std::uint16_t, 256>& TwoByteTable() { return kTwoByte; }
-const std::array<TGroupRow, 10>& GroupTable() { return kGroups; }
+const std::array<std::uint16_t, 256>& OneByteTable() {
+    return kOneByte;
+}
+const std::array<std::uint16_t, 256>& TwoByteTable() {
+    return kTwoByte;
+}
+const std::array<TGroupRow, 10>& GroupTable() {
+    return kGroups;
+}
 std::uint8_t FpuRegForms(std::uint8_t opcode, std::uint8_t reg) {
     return kFpuRegForms[opcode - 0xD8][reg & 7];
 }
-const TOpcodeSet& ThreeDNowSet() { return k3DNow; }
-const TOpcodeSet& Invalid64Set() { return kInvalid64; }
-const TOpcodeSet& Map38Set() { return kMap38; }
-const TOpcodeSet& Map3ASet() { return kMap3A; }
-const TOpcodeSet& VexMap1Set() { return kVexMap1; }
-const TOpcodeSet& Group7RegSet() { return kGroup7Reg; }
+const TOpcodeSet& ThreeDNowSet() {
+    return k3DNow;
+}
+const TOpcodeSet& Invalid64Set() {
+    return kInvalid64;
+}
+const TOpcodeSet& Map38Set() {
+    return kMap38;
+}
+const TOpcodeSet& Map3ASet() {
+    return kMap3A;
+}
+const TOpcodeSet& VexMap1Set() {
+    return kVexMap1;
+}
+const TOpcodeSet& Group7RegSet() {
+    return kGroup7Reg;
+}
 
 } // namespace disasm_detail
 
-const std::array<std::uint16_t, 256>& OneByteOpcodeFlags() { return disasm_detail::OneByteTable(); }
-const std::array<std::uint16_t, 256>& TwoByteOpcodeFlags() { return disasm_detail::TwoByteTable(); }
+const std::array<std::uint16_t, 256>& OneByteOpcodeFlags() {
+    return disasm_detail::OneByteTable();
+}
+const std::array<std::uint16_t, 256>& TwoByteOpcodeFlags() {
+    return disasm_detail::TwoByteTable();
+}
 
 } // namespace ax

@@ -6,21 +6,20 @@
 #include "crash/vorDisAsm.h"
 
 #include <capstone/capstone.h>
-#include <dlfcn.h>
-#include <elf.h>
-#include <gnu/libc-version.h>
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
+#include <elf.h>
 #include <fstream>
 #include <functional>
+#include <gnu/libc-version.h>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <map>
 #include <set>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace ax {
@@ -66,7 +65,9 @@ std::string Hex(const std::uint8_t* bytes, std::size_t size) {
     return text;
 }
 
-bool Dump() { return std::getenv("AX_DECODER_DUMP") != nullptr; }
+bool Dump() {
+    return std::getenv("AX_DECODER_DUMP") != nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // 32-bit sweep
@@ -94,9 +95,12 @@ enum class TDiff { DecoderOnly, OracleOnly, Length };
 
 const char* DiffName(TDiff diff) {
     switch (diff) {
-    case TDiff::DecoderOnly: return "valid only for the decoder";
-    case TDiff::OracleOnly: return "valid only for the oracle";
-    case TDiff::Length: return "length differs";
+    case TDiff::DecoderOnly:
+        return "valid only for the decoder";
+    case TDiff::OracleOnly:
+        return "valid only for the oracle";
+    case TDiff::Length:
+        return "length differs";
     }
     return "";
 }
@@ -110,10 +114,18 @@ struct TAllowed {
     const char* Rule;
 };
 
-bool RegForm(std::uint8_t modrm) { return modrm >= 0xC0; }
-unsigned RegOf(std::uint8_t modrm) { return (modrm >> 3) & 7; }
-bool Any(std::uint8_t) { return true; }
-bool Reg6(std::uint8_t modrm) { return RegOf(modrm) == 6; }
+bool RegForm(std::uint8_t modrm) {
+    return modrm >= 0xC0;
+}
+unsigned RegOf(std::uint8_t modrm) {
+    return (modrm >> 3) & 7;
+}
+bool Any(std::uint8_t) {
+    return true;
+}
+bool Reg6(std::uint8_t modrm) {
+    return RegOf(modrm) == 6;
+}
 
 // Every difference from the oracle in the 32-bit sweep, with the decoder's
 // rule. docs/layers/crash-decoder.md carries the same list.
@@ -123,16 +135,17 @@ const std::vector<TAllowed>& Allowed32() {
     static const char* const kX87 = "x87 register form left reserved by the opcode map";
     static const char* const kNewer = "newer instruction than the oracle knows";
     static const std::vector<TAllowed> list = {
-        {0x8E, [](std::uint8_t m) { return RegOf(m) == 1; }, D::OracleOnly,
-         "mov to CS raises #UD"},
+        {0x8E, [](std::uint8_t m) { return RegOf(m) == 1; }, D::OracleOnly, "mov to CS raises #UD"},
         {0xC0, Reg6, D::OracleOnly, kGroup2},
         {0xC1, Reg6, D::OracleOnly, kGroup2},
         {0xD0, Reg6, D::OracleOnly, kGroup2},
         {0xD1, Reg6, D::OracleOnly, kGroup2},
         {0xD2, Reg6, D::OracleOnly, kGroup2},
         {0xD3, Reg6, D::OracleOnly, kGroup2},
-        {0xC4, RegForm, D::OracleOnly, "les with a register operand is invalid; no VEX in 32-bit mode"},
-        {0xC5, RegForm, D::OracleOnly, "lds with a register operand is invalid; no VEX in 32-bit mode"},
+        {0xC4, RegForm, D::OracleOnly,
+         "les with a register operand is invalid; no VEX in 32-bit mode"},
+        {0xC5, RegForm, D::OracleOnly,
+         "lds with a register operand is invalid; no VEX in 32-bit mode"},
         {0xD6, Any, D::OracleOnly, "D6 is blank in the opcode map"},
         {0xD9, [](std::uint8_t m) { return RegForm(m) && RegOf(m) == 3; }, D::OracleOnly, kX87},
         {0xDB, [](std::uint8_t m) { return m == 0xE0 || m == 0xE1 || m == 0xE4; }, D::OracleOnly,
@@ -166,8 +179,10 @@ const std::vector<TAllowed>& Allowed32() {
          "control registers 1, 5, 6 and 7 raise #UD"},
         {0x0F22, [](std::uint8_t m) { return RegOf(m) == 1 || RegOf(m) >= 5; }, D::OracleOnly,
          "control registers 1, 5, 6 and 7 raise #UD"},
-        {0x0F38, Any, D::DecoderOnly, "three-byte maps are checked by opcode, not by mandatory prefix"},
-        {0x0F3A, Any, D::DecoderOnly, "three-byte maps are checked by opcode, not by mandatory prefix"},
+        {0x0F38, Any, D::DecoderOnly,
+         "three-byte maps are checked by opcode, not by mandatory prefix"},
+        {0x0F3A, Any, D::DecoderOnly,
+         "three-byte maps are checked by opcode, not by mandatory prefix"},
         {0x0FA6, RegForm, D::OracleOnly, "0F A6 is blank in the opcode map"},
         {0x0FA7, RegForm, D::OracleOnly, "0F A7 is blank in the opcode map"},
         {0x0FAE, [](std::uint8_t m) { return RegForm(m) && RegOf(m) >= 5; }, D::DecoderOnly,
@@ -199,8 +214,10 @@ void Sweep32(bool twoByte, const std::uint8_t tail, TOracle& oracle, TSweepResul
             case 0x67:
             case 0xF0:
             case 0xF2:
-            case 0xF3: continue; // prefixes and the escape are swept elsewhere
-            default: break;
+            case 0xF3:
+                continue; // prefixes and the escape are swept elsewhere
+            default:
+                break;
             }
         }
         for (unsigned modrm = 0; modrm < 256; ++modrm) {
@@ -217,10 +234,14 @@ void Sweep32(bool twoByte, const std::uint8_t tail, TOracle& oracle, TSweepResul
             const cs_insn* insn = oracle.Decode(bytes, MaxInstructionLength, base);
             ++result.Compared;
             TDiff diff;
-            if (rec.Valid && insn == nullptr) diff = TDiff::DecoderOnly;
-            else if (!rec.Valid && insn != nullptr) diff = TDiff::OracleOnly;
-            else if (rec.Valid && rec.InstrNext - rec.InstrStart != insn->size) diff = TDiff::Length;
-            else continue;
+            if (rec.Valid && insn == nullptr)
+                diff = TDiff::DecoderOnly;
+            else if (!rec.Valid && insn != nullptr)
+                diff = TDiff::OracleOnly;
+            else if (rec.Valid && rec.InstrNext - rec.InstrStart != insn->size)
+                diff = TDiff::Length;
+            else
+                continue;
             const std::uint16_t opcode = static_cast<std::uint16_t>(twoByte ? 0x0F00 | op : op);
             bool allowed = false;
             for (const TAllowed& entry : Allowed32()) {
@@ -273,8 +294,7 @@ TEST(DecoderOracle32, EveryTwoByteOpcodeWithEveryModRm) {
     Sweep32(true, 0x25, oracle, result);
     EXPECT_EQ(result.Compared, 2u * 256 * 256);
     Report(result);
-    std::printf("0F map: %zu compared, %zu listed differences\n", result.Compared,
-                result.Allowed);
+    std::printf("0F map: %zu compared, %zu listed differences\n", result.Compared, result.Allowed);
 }
 
 // ---------------------------------------------------------------------------
@@ -422,11 +442,10 @@ const char* Allowed64(const std::uint8_t* bytes, std::size_t size, bool decoderV
     if (!decoderValid || insn != nullptr || size - at < 3) return nullptr;
     if (bytes[at] == 0x62) return kAvx512;
     // VEX opmask instructions: kand..kxor (41-4B), kmov (90-93), kortest, ktest (98, 99).
-    const std::uint8_t vexOpcode = bytes[at] == 0xC5 ? bytes[at + 2]
-                                   : bytes[at] == 0xC4 && size - at >= 4 &&
-                                           (bytes[at + 1] & 0x1F) == 1
-                                       ? bytes[at + 3]
-                                       : 0;
+    const std::uint8_t vexOpcode =
+        bytes[at] == 0xC5                                                    ? bytes[at + 2]
+        : bytes[at] == 0xC4 && size - at >= 4 && (bytes[at + 1] & 0x1F) == 1 ? bytes[at + 3]
+                                                                             : 0;
     if ((vexOpcode >= 0x41 && vexOpcode <= 0x4B) || (vexOpcode >= 0x90 && vexOpcode <= 0x93) ||
         vexOpcode == 0x98 || vexOpcode == 0x99)
         return kAvx512;
@@ -437,8 +456,10 @@ const char* Allowed64(const std::uint8_t* bytes, std::size_t size, bool decoderV
         case 0xEF:
         case 0xFA:
         case 0xFB:
-        case 0xFC: return "newer instruction than the oracle knows";
-        default: break;
+        case 0xFC:
+            return "newer instruction than the oracle knows";
+        default:
+            break;
         }
     }
     return nullptr;
@@ -594,9 +615,8 @@ TEST(DecoderOracle64, EveryFunctionOfTheCLibrary) {
     ASSERT_GT(image.Functions.size(), 1000u) << info.dli_fname;
     TLinearResult result;
     SweepFunctions(image, result);
-    std::printf("%s: %zu functions, %zu instructions, %zu branches, %zu listed\n",
-                info.dli_fname, result.Functions, result.Instructions, result.Branches,
-                result.Allowed);
+    std::printf("%s: %zu functions, %zu instructions, %zu branches, %zu listed\n", info.dli_fname,
+                result.Functions, result.Instructions, result.Branches, result.Allowed);
     EXPECT_GT(result.Branches, 10000u);
     ReportLinear(result);
     ConfirmWithObjdump(result.Unconfirmed);

@@ -2,9 +2,8 @@
 // targets and register tracking in both modes.
 #include "crash/vorDisAsm.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <initializer_list>
 #include <map>
 #include <vector>
@@ -39,7 +38,7 @@ public:
         }
         return true;
     }
-    mutable int SlotReads = 0;  // reads that are not instruction fetches
+    mutable int SlotReads = 0; // reads that are not instruction fetches
 
 private:
     std::uintptr_t Base;
@@ -61,7 +60,9 @@ TInstruction Decode64(std::initializer_list<std::uint8_t> code, TRegisterTrack* 
     return rec;
 }
 
-std::size_t Length(const TInstruction& rec) { return rec.InstrNext - rec.InstrStart; }
+std::size_t Length(const TInstruction& rec) {
+    return rec.InstrNext - rec.InstrStart;
+}
 
 // ---------------------------------------------------------------------------
 // The record and the tables
@@ -69,27 +70,27 @@ std::size_t Length(const TInstruction& rec) { return rec.InstrNext - rec.InstrSt
 TEST(DecoderTables, SpotEntriesFollowTheOpcodeMaps) {
     const auto& one = OneByteOpcodeFlags();
     const auto& two = TwoByteOpcodeFlags();
-    EXPECT_EQ(one[0x00], 0x4011);  // add Eb,Gb: ModR/M, byte, writes r/m
-    EXPECT_EQ(one[0x05], 0x8C00);  // add eAX,Iz
-    EXPECT_EQ(one[0x3D], 0x0C00);  // cmp eAX,Iz writes nothing
-    EXPECT_EQ(one[0x8D], 0x2018);  // lea: memory only, writes reg
-    EXPECT_EQ(one[0xB8], 0x6C00);  // mov eAX,Iv
-    EXPECT_EQ(one[0xD6], 0xFFFF);  // undefined
-    EXPECT_EQ(one[0xDB], 0x0008);  // x87 escape: group
-    EXPECT_EQ(one[0xE3], 0x1400);  // jecxz rel8
-    EXPECT_EQ(one[0xE8], 0x1C00);  // call rel32
-    EXPECT_EQ(one[0xF7], 0x0008);  // group 3
-    EXPECT_EQ(one[0xFF], 0x4010);  // group 5
+    EXPECT_EQ(one[0x00], 0x4011); // add Eb,Gb: ModR/M, byte, writes r/m
+    EXPECT_EQ(one[0x05], 0x8C00); // add eAX,Iz
+    EXPECT_EQ(one[0x3D], 0x0C00); // cmp eAX,Iz writes nothing
+    EXPECT_EQ(one[0x8D], 0x2018); // lea: memory only, writes reg
+    EXPECT_EQ(one[0xB8], 0x6C00); // mov eAX,Iv
+    EXPECT_EQ(one[0xD6], 0xFFFF); // undefined
+    EXPECT_EQ(one[0xDB], 0x0008); // x87 escape: group
+    EXPECT_EQ(one[0xE3], 0x1400); // jecxz rel8
+    EXPECT_EQ(one[0xE8], 0x1C00); // call rel32
+    EXPECT_EQ(one[0xF7], 0x0008); // group 3
+    EXPECT_EQ(one[0xFF], 0x4010); // group 5
     EXPECT_EQ(two[0x04], 0xFFFF);
-    EXPECT_EQ(two[0x0F], 0x0410);  // 3DNow!: ModR/M and suffix byte
-    EXPECT_EQ(two[0x84], 0x1C00);  // jz rel32
-    EXPECT_EQ(two[0xA2], 0x0000);  // cpuid
-    EXPECT_EQ(two[0xC8], 0x6000);  // bswap eax
-    EXPECT_EQ(two[0xFF], 0x0010);  // ud0
+    EXPECT_EQ(two[0x0F], 0x0410); // 3DNow!: ModR/M and suffix byte
+    EXPECT_EQ(two[0x84], 0x1C00); // jz rel32
+    EXPECT_EQ(two[0xA2], 0x0000); // cpuid
+    EXPECT_EQ(two[0xC8], 0x6000); // bswap eax
+    EXPECT_EQ(two[0xFF], 0x0010); // ud0
     const auto& groups = disasm_detail::GroupTable();
     EXPECT_EQ(groups[0].Opcode, 0xF6);
     EXPECT_EQ(groups[9].Opcode, 0xDF);
-    EXPECT_EQ(groups[1].Memory[0], 0x0C10);  // test Ev,Iz
+    EXPECT_EQ(groups[1].Memory[0], 0x0C10); // test Ev,Iz
     EXPECT_EQ(groups[1].Register[1], 0xFFFF);
 }
 
@@ -106,7 +107,7 @@ TEST(DecoderRecord, NilAddressGivesAnEmptyRecord) {
 }
 
 TEST(DecoderRecord, OpcodeWordAndModRm) {
-    auto rec = Decode32({0x0F, 0xAF, 0xC1});  // imul eax, ecx
+    auto rec = Decode32({0x0F, 0xAF, 0xC1}); // imul eax, ecx
     EXPECT_TRUE(rec.Valid);
     EXPECT_EQ(rec.OpcodeWord, 0x0FAF);
     EXPECT_EQ(rec.ModRmByte, 0xC1);
@@ -139,12 +140,12 @@ TEST(Decoder32, RelativeCallAndJumps) {
     EXPECT_EQ(rec.DisplacementAddr, kBase32 + 1);
     EXPECT_EQ(rec.TargetWidth, 4);
 
-    rec = Decode32({0xEB, 0xFE});  // jmp $
+    rec = Decode32({0xEB, 0xFE}); // jmp $
     EXPECT_TRUE(rec.IsJump);
     EXPECT_EQ(rec.TargetAddr, kBase32);
     EXPECT_EQ(rec.TargetWidth, 1);
 
-    rec = Decode32({0x74, 0x80});  // jz -128
+    rec = Decode32({0x74, 0x80}); // jz -128
     EXPECT_TRUE(rec.IsJump);
     EXPECT_EQ(rec.TargetAddr, kBase32 + 2 - 128);
 
@@ -173,13 +174,13 @@ TEST(Decoder32, RelativeTargetsWrapAt4GiB) {
 }
 
 TEST(Decoder32, PrefixesChangeImmediateAndAddressSizes) {
-    EXPECT_EQ(Length(Decode32({0x66, 0xC7, 0xC0, 0x34, 0x12})), 5u);  // mov ax, imm16
+    EXPECT_EQ(Length(Decode32({0x66, 0xC7, 0xC0, 0x34, 0x12})), 5u); // mov ax, imm16
     EXPECT_EQ(Length(Decode32({0xC7, 0xC0, 0x78, 0x56, 0x34, 0x12})), 6u);
-    EXPECT_EQ(Length(Decode32({0x67, 0xA1, 0x34, 0x12})), 4u);  // mov eax, [imm16]
+    EXPECT_EQ(Length(Decode32({0x67, 0xA1, 0x34, 0x12})), 4u); // mov eax, [imm16]
     EXPECT_EQ(Length(Decode32({0xA1, 0x78, 0x56, 0x34, 0x12})), 5u);
-    EXPECT_EQ(Length(Decode32({0x66, 0x9A, 1, 2, 3, 4})), 6u);  // call far ptr16:16
+    EXPECT_EQ(Length(Decode32({0x66, 0x9A, 1, 2, 3, 4})), 6u); // call far ptr16:16
     EXPECT_EQ(Length(Decode32({0x9A, 1, 2, 3, 4, 5, 6})), 7u);
-    EXPECT_EQ(Length(Decode32({0xC8, 0x10, 0x00, 0x01})), 4u);  // enter
+    EXPECT_EQ(Length(Decode32({0xC8, 0x10, 0x00, 0x01})), 4u); // enter
     // 16-bit addressing: [bp+si+disp8], [disp16], [bx+disp16].
     EXPECT_EQ(Length(Decode32({0x67, 0x8B, 0x42, 0x10})), 4u);
     EXPECT_EQ(Length(Decode32({0x67, 0x8B, 0x06, 0x34, 0x12})), 5u);
@@ -202,60 +203,60 @@ TEST(Decoder32, SixteenBitRelativeBranchWrapsTheInstructionPointer) {
 }
 
 TEST(Decoder32, UndefinedFormsAreInvalid) {
-    EXPECT_FALSE(Decode32({0x8D, 0xC0}).Valid);        // lea eax, eax
-    EXPECT_TRUE(Decode32({0x8D, 0x00}).Valid);         // lea eax, [eax]
-    EXPECT_FALSE(Decode32({0xC4, 0xC0}).Valid);        // les with a register
-    EXPECT_FALSE(Decode32({0xC5, 0xC0}).Valid);        // lds with a register
-    EXPECT_FALSE(Decode32({0x62, 0xC0}).Valid);        // bound with a register
-    EXPECT_FALSE(Decode32({0xFF, 0xD8}).Valid);        // call far eax
-    EXPECT_FALSE(Decode32({0xFF, 0xE8}).Valid);        // jmp far eax
-    EXPECT_FALSE(Decode32({0xFF, 0x38}).Valid);        // FF /7
-    EXPECT_FALSE(Decode32({0xFE, 0x10}).Valid);        // FE /2
-    EXPECT_TRUE(Decode32({0xFE, 0x08}).Valid);         // dec byte [eax]
-    EXPECT_FALSE(Decode32({0x8E, 0xF0}).Valid);        // mov segment 6
-    EXPECT_FALSE(Decode32({0x8E, 0xC8}).Valid);        // mov cs, ax
-    EXPECT_TRUE(Decode32({0x8E, 0xD8}).Valid);         // mov ds, ax
-    EXPECT_FALSE(Decode32({0x8C, 0xF8}).Valid);        // segment 7
-    EXPECT_FALSE(Decode32({0x0F, 0xBA, 0xE0 & 0xC7, 1}).Valid);  // 0F BA /0
-    EXPECT_TRUE(Decode32({0x0F, 0xBA, 0xE0, 1}).Valid);          // bt eax, 1
-    EXPECT_FALSE(Decode32({0x0F, 0x00, 0x30}).Valid);  // 0F 00 /6
-    EXPECT_FALSE(Decode32({0x8F, 0x08}).Valid);        // 8F /1
-    EXPECT_FALSE(Decode32({0xC6, 0x08, 0}).Valid);     // C6 /1
-    EXPECT_FALSE(Decode32({0xF6, 0x08, 0}).Valid);     // F6 /1 is blank in the map
+    EXPECT_FALSE(Decode32({0x8D, 0xC0}).Valid);                 // lea eax, eax
+    EXPECT_TRUE(Decode32({0x8D, 0x00}).Valid);                  // lea eax, [eax]
+    EXPECT_FALSE(Decode32({0xC4, 0xC0}).Valid);                 // les with a register
+    EXPECT_FALSE(Decode32({0xC5, 0xC0}).Valid);                 // lds with a register
+    EXPECT_FALSE(Decode32({0x62, 0xC0}).Valid);                 // bound with a register
+    EXPECT_FALSE(Decode32({0xFF, 0xD8}).Valid);                 // call far eax
+    EXPECT_FALSE(Decode32({0xFF, 0xE8}).Valid);                 // jmp far eax
+    EXPECT_FALSE(Decode32({0xFF, 0x38}).Valid);                 // FF /7
+    EXPECT_FALSE(Decode32({0xFE, 0x10}).Valid);                 // FE /2
+    EXPECT_TRUE(Decode32({0xFE, 0x08}).Valid);                  // dec byte [eax]
+    EXPECT_FALSE(Decode32({0x8E, 0xF0}).Valid);                 // mov segment 6
+    EXPECT_FALSE(Decode32({0x8E, 0xC8}).Valid);                 // mov cs, ax
+    EXPECT_TRUE(Decode32({0x8E, 0xD8}).Valid);                  // mov ds, ax
+    EXPECT_FALSE(Decode32({0x8C, 0xF8}).Valid);                 // segment 7
+    EXPECT_FALSE(Decode32({0x0F, 0xBA, 0xE0 & 0xC7, 1}).Valid); // 0F BA /0
+    EXPECT_TRUE(Decode32({0x0F, 0xBA, 0xE0, 1}).Valid);         // bt eax, 1
+    EXPECT_FALSE(Decode32({0x0F, 0x00, 0x30}).Valid);           // 0F 00 /6
+    EXPECT_FALSE(Decode32({0x8F, 0x08}).Valid);                 // 8F /1
+    EXPECT_FALSE(Decode32({0xC6, 0x08, 0}).Valid);              // C6 /1
+    EXPECT_FALSE(Decode32({0xF6, 0x08, 0}).Valid);              // F6 /1 is blank in the map
     EXPECT_FALSE(Decode32({0xD6}).Valid);
     EXPECT_FALSE(Decode32({0x0F, 0x04}).Valid);
-    EXPECT_FALSE(Decode32({0x0F, 0x20, 0xC8}).Valid);  // cr1
-    EXPECT_TRUE(Decode32({0x0F, 0x20, 0xE0}).Valid);   // mov eax, cr4
-    EXPECT_EQ(Length(Decode32({0x0F, 0x20, 0x05})), 3u);  // mod is ignored
-    EXPECT_FALSE(Decode32({0x0F, 0x71, 0xC8, 1}).Valid);  // group 12 /1
-    EXPECT_FALSE(Decode32({0x0F, 0x71, 0x10, 1}).Valid);  // memory form
-    EXPECT_TRUE(Decode32({0x0F, 0x71, 0xD0, 1}).Valid);   // psrlw mm0, 1
-    EXPECT_FALSE(Decode32({0x0F, 0xB8, 0xC1}).Valid);     // popcnt needs F3
+    EXPECT_FALSE(Decode32({0x0F, 0x20, 0xC8}).Valid);    // cr1
+    EXPECT_TRUE(Decode32({0x0F, 0x20, 0xE0}).Valid);     // mov eax, cr4
+    EXPECT_EQ(Length(Decode32({0x0F, 0x20, 0x05})), 3u); // mod is ignored
+    EXPECT_FALSE(Decode32({0x0F, 0x71, 0xC8, 1}).Valid); // group 12 /1
+    EXPECT_FALSE(Decode32({0x0F, 0x71, 0x10, 1}).Valid); // memory form
+    EXPECT_TRUE(Decode32({0x0F, 0x71, 0xD0, 1}).Valid);  // psrlw mm0, 1
+    EXPECT_FALSE(Decode32({0x0F, 0xB8, 0xC1}).Valid);    // popcnt needs F3
     EXPECT_TRUE(Decode32({0xF3, 0x0F, 0xB8, 0xC1}).Valid);
-    EXPECT_TRUE(Decode32({0x0F, 0x0B}).Valid);            // ud2 is an instruction
+    EXPECT_TRUE(Decode32({0x0F, 0x0B}).Valid); // ud2 is an instruction
 }
 
 TEST(Decoder32, X87RegisterForms) {
-    EXPECT_TRUE(Decode32({0xD9, 0xD0}).Valid);   // fnop
+    EXPECT_TRUE(Decode32({0xD9, 0xD0}).Valid); // fnop
     EXPECT_FALSE(Decode32({0xD9, 0xD1}).Valid);
-    EXPECT_TRUE(Decode32({0xD9, 0xE5}).Valid);   // fxam
+    EXPECT_TRUE(Decode32({0xD9, 0xE5}).Valid); // fxam
     EXPECT_FALSE(Decode32({0xD9, 0xE2}).Valid);
     EXPECT_FALSE(Decode32({0xD9, 0xEF}).Valid);
-    EXPECT_TRUE(Decode32({0xDA, 0xE9}).Valid);   // fucompp
+    EXPECT_TRUE(Decode32({0xDA, 0xE9}).Valid); // fucompp
     EXPECT_FALSE(Decode32({0xDA, 0xE8}).Valid);
-    EXPECT_TRUE(Decode32({0xDB, 0xE3}).Valid);   // fninit
+    EXPECT_TRUE(Decode32({0xDB, 0xE3}).Valid); // fninit
     EXPECT_FALSE(Decode32({0xDB, 0xF8}).Valid);
-    EXPECT_TRUE(Decode32({0xDE, 0xD9}).Valid);   // fcompp
-    EXPECT_TRUE(Decode32({0xDF, 0xE0}).Valid);   // fnstsw ax
+    EXPECT_TRUE(Decode32({0xDE, 0xD9}).Valid); // fcompp
+    EXPECT_TRUE(Decode32({0xDF, 0xE0}).Valid); // fnstsw ax
     EXPECT_FALSE(Decode32({0xDF, 0xE1}).Valid);
-    EXPECT_FALSE(Decode32({0xD9, 0x08}).Valid);  // D9 /1 memory
-    EXPECT_FALSE(Decode32({0xDD, 0x28}).Valid);  // DD /5 memory
-    EXPECT_EQ(Length(Decode32({0xDD, 0x05, 1, 2, 3, 4})), 6u);  // fld qword [disp32]
+    EXPECT_FALSE(Decode32({0xD9, 0x08}).Valid);                // D9 /1 memory
+    EXPECT_FALSE(Decode32({0xDD, 0x28}).Valid);                // DD /5 memory
+    EXPECT_EQ(Length(Decode32({0xDD, 0x05, 1, 2, 3, 4})), 6u); // fld qword [disp32]
 }
 
 TEST(Decoder32, ThreeDNowSuffixes) {
-    EXPECT_TRUE(Decode32({0x0F, 0x0F, 0xC1, 0x0D}).Valid);   // pi2fd
-    EXPECT_TRUE(Decode32({0x0F, 0x0F, 0xC1, 0x1C}).Valid);   // pf2iw
+    EXPECT_TRUE(Decode32({0x0F, 0x0F, 0xC1, 0x0D}).Valid); // pi2fd
+    EXPECT_TRUE(Decode32({0x0F, 0x0F, 0xC1, 0x1C}).Valid); // pf2iw
     EXPECT_FALSE(Decode32({0x0F, 0x0F, 0xC1, 0x0E}).Valid);
     EXPECT_EQ(Length(Decode32({0x0F, 0x0F, 0x40, 0x10, 0x0C})), 5u);
 }
@@ -298,7 +299,7 @@ TEST(Decoder32, IndirectJumpsAndFarBranches) {
     EXPECT_EQ(rec.TargetAddr, 0u);
     rec = Decode32({0xEA, 1, 2, 3, 4, 5, 6});
     EXPECT_TRUE(rec.IsJump);
-    rec = Decode32({0xFF, 0x18});  // call far [eax]
+    rec = Decode32({0xFF, 0x18}); // call far [eax]
     EXPECT_TRUE(rec.Valid);
     EXPECT_TRUE(rec.IsCall);
 }
@@ -347,10 +348,10 @@ TEST(BufferReader, ReadsOnlyInsideTheBuffer) {
 
 TEST(DecoderTracking32, KnownRegisterGivesTheSlotOfCallReg) {
     TRegisterTrack regs{};
-    Decode32({0xB8, 0x00, 0x30, 0x40, 0x00}, &regs);  // mov eax, 0x403000
+    Decode32({0xB8, 0x00, 0x30, 0x40, 0x00}, &regs); // mov eax, 0x403000
     EXPECT_EQ(regs[0], 0x403000u);
 
-    TTestMemory memory(kBase32, {0xFF, 0x10});  // call [eax]
+    TTestMemory memory(kBase32, {0xFF, 0x10}); // call [eax]
     memory.AddSlot(0x403000, 0x00409999, 4);
     TInstruction rec;
     DecodeInstruction(kBase32, rec, memory, TCpuMode::Bits32, &regs);
@@ -364,7 +365,7 @@ TEST(DecoderTracking32, KnownRegisterGivesTheSlotOfCallReg) {
 TEST(DecoderTracking32, RegisterFormBranchTakesTheValueWithoutReading) {
     TRegisterTrack regs{};
     regs[3] = 0x00405000;
-    TTestMemory memory(kBase32, {0xFF, 0xE3});  // jmp ebx
+    TTestMemory memory(kBase32, {0xFF, 0xE3}); // jmp ebx
     TInstruction rec;
     DecodeInstruction(kBase32, rec, memory, TCpuMode::Bits32, &regs);
     EXPECT_TRUE(rec.Valid);
@@ -376,18 +377,18 @@ TEST(DecoderTracking32, RegisterFormBranchTakesTheValueWithoutReading) {
 
 TEST(DecoderTracking32, MovesCopyAndStoreConstants) {
     TRegisterTrack regs{};
-    Decode32({0xBE, 0x44, 0x33, 0x22, 0x11}, &regs);  // mov esi, 0x11223344
-    Decode32({0x8B, 0xDE}, &regs);                    // mov ebx, esi
+    Decode32({0xBE, 0x44, 0x33, 0x22, 0x11}, &regs); // mov esi, 0x11223344
+    Decode32({0x8B, 0xDE}, &regs);                   // mov ebx, esi
     EXPECT_EQ(regs[3], 0x11223344u);
-    Decode32({0x89, 0xF7}, &regs);  // mov edi, esi
+    Decode32({0x89, 0xF7}, &regs); // mov edi, esi
     EXPECT_EQ(regs[7], 0x11223344u);
-    Decode32({0xC7, 0xC1, 0x78, 0x56, 0x34, 0x12}, &regs);  // mov ecx, 0x12345678
+    Decode32({0xC7, 0xC1, 0x78, 0x56, 0x34, 0x12}, &regs); // mov ecx, 0x12345678
     EXPECT_EQ(regs[1], 0x12345678u);
-    Decode32({0x66, 0xB9, 0x01, 0x00}, &regs);  // mov cx, 1: value no longer known
+    Decode32({0x66, 0xB9, 0x01, 0x00}, &regs); // mov cx, 1: value no longer known
     EXPECT_EQ(regs[1], 0u);
-    Decode32({0x8B, 0x1E}, &regs);  // mov ebx, [esi]
+    Decode32({0x8B, 0x1E}, &regs); // mov ebx, [esi]
     EXPECT_EQ(regs[3], 0u);
-    Decode32({0x88, 0xE6}, &regs);  // mov dh, ah: dh is part of edx
+    Decode32({0x88, 0xE6}, &regs); // mov dh, ah: dh is part of edx
     regs[2] = 7;
     Decode32({0x88, 0xE6}, &regs);
     EXPECT_EQ(regs[2], 0u);
@@ -401,12 +402,12 @@ TEST(DecoderTracking32, InstructionsForgetWhatTheyChange) {
             regs[i] = 0x1000 + i;
     };
     fill();
-    Decode32({0x61}, &regs);  // popad
+    Decode32({0x61}, &regs); // popad
     for (unsigned i = 0; i < 8; ++i)
         EXPECT_EQ(regs[i], 0u);
 
     fill();
-    Decode32({0xF3, 0xA5}, &regs);  // rep movsd
+    Decode32({0xF3, 0xA5}, &regs); // rep movsd
     EXPECT_EQ(regs[1], 0u);
     EXPECT_EQ(regs[6], 0u);
     EXPECT_EQ(regs[7], 0u);
@@ -414,40 +415,40 @@ TEST(DecoderTracking32, InstructionsForgetWhatTheyChange) {
     EXPECT_EQ(regs[3], 0x1003u);
 
     fill();
-    Decode32({0x99}, &regs);  // cdq
+    Decode32({0x99}, &regs); // cdq
     EXPECT_EQ(regs[2], 0u);
     EXPECT_EQ(regs[0], 0x1000u);
 
     fill();
-    Decode32({0xF7, 0xE3}, &regs);  // mul ebx
+    Decode32({0xF7, 0xE3}, &regs); // mul ebx
     EXPECT_EQ(regs[0], 0u);
     EXPECT_EQ(regs[2], 0u);
     EXPECT_EQ(regs[3], 0x1003u);
 
     fill();
-    Decode32({0xC9}, &regs);  // leave
+    Decode32({0xC9}, &regs); // leave
     EXPECT_EQ(regs[5], 0u);
 
     fill();
-    Decode32({0xE2, 0xFE}, &regs);  // loop
+    Decode32({0xE2, 0xFE}, &regs); // loop
     EXPECT_EQ(regs[1], 0u);
 
     fill();
-    Decode32({0x5B}, &regs);  // pop ebx
+    Decode32({0x5B}, &regs); // pop ebx
     EXPECT_EQ(regs[3], 0u);
 
     fill();
-    Decode32({0x0F, 0xA2}, &regs);  // cpuid
+    Decode32({0x0F, 0xA2}, &regs); // cpuid
     EXPECT_EQ(regs[0] | regs[1] | regs[2] | regs[3], 0u);
     EXPECT_EQ(regs[6], 0x1006u);
 
     fill();
-    Decode32({0x87, 0xD9}, &regs);  // xchg ecx, ebx
+    Decode32({0x87, 0xD9}, &regs); // xchg ecx, ebx
     EXPECT_EQ(regs[1], 0u);
     EXPECT_EQ(regs[3], 0u);
 
     fill();
-    Decode32({0x39, 0xD9}, &regs);  // cmp ecx, ebx
+    Decode32({0x39, 0xD9}, &regs); // cmp ecx, ebx
     EXPECT_EQ(regs[1], 0x1001u);
 }
 
@@ -455,26 +456,26 @@ TEST(DecoderTracking32, InstructionsForgetWhatTheyChange) {
 // 64-bit mode
 
 TEST(Decoder64, RexAndSixtyFourBitImmediates) {
-    auto rec = Decode64({0x48, 0xB8, 1, 2, 3, 4, 5, 6, 7, 8});  // mov rax, imm64
+    auto rec = Decode64({0x48, 0xB8, 1, 2, 3, 4, 5, 6, 7, 8}); // mov rax, imm64
     EXPECT_TRUE(rec.Valid);
     EXPECT_EQ(Length(rec), 10u);
-    EXPECT_EQ(Length(Decode64({0x48, 0xC7, 0xC0, 1, 2, 3, 4})), 7u);  // imm32 sign-extended
+    EXPECT_EQ(Length(Decode64({0x48, 0xC7, 0xC0, 1, 2, 3, 4})), 7u); // imm32 sign-extended
     EXPECT_EQ(Length(Decode64({0x48, 0x05, 1, 2, 3, 4})), 6u);
-    EXPECT_EQ(Length(Decode64({0x66, 0x48, 0x05, 1, 2, 3, 4})), 7u);  // REX.W wins over 66
+    EXPECT_EQ(Length(Decode64({0x66, 0x48, 0x05, 1, 2, 3, 4})), 7u); // REX.W wins over 66
     EXPECT_EQ(Length(Decode64({0x66, 0x05, 1, 2})), 4u);
-    EXPECT_EQ(Length(Decode64({0x48, 0xA1, 1, 2, 3, 4, 5, 6, 7, 8})), 10u);  // moffs64
+    EXPECT_EQ(Length(Decode64({0x48, 0xA1, 1, 2, 3, 4, 5, 6, 7, 8})), 10u); // moffs64
     EXPECT_EQ(Length(Decode64({0x67, 0xA1, 1, 2, 3, 4})), 6u);
-    EXPECT_EQ(Length(Decode64({0x41, 0x50})), 2u);                     // push r8
-    EXPECT_EQ(Length(Decode64({0x48, 0x63, 0xC7})), 3u);               // movsxd rax, edi
-    EXPECT_EQ(Length(Decode64({0x4C, 0x8B, 0x64, 0x24, 0x08})), 5u);   // mov r12, [rsp+8]
+    EXPECT_EQ(Length(Decode64({0x41, 0x50})), 2u);                   // push r8
+    EXPECT_EQ(Length(Decode64({0x48, 0x63, 0xC7})), 3u);             // movsxd rax, edi
+    EXPECT_EQ(Length(Decode64({0x4C, 0x8B, 0x64, 0x24, 0x08})), 5u); // mov r12, [rsp+8]
     EXPECT_EQ(Length(Decode64({0x42, 0x8B, 0x04, 0xA5, 0, 0, 0, 0})), 8u);
     // A REX before a legacy prefix is dropped; still one instruction.
     EXPECT_EQ(Length(Decode64({0x48, 0x66, 0x90})), 3u);
 }
 
 TEST(Decoder64, OpcodesRemovedInLongMode) {
-    for (std::uint8_t op : {0x06, 0x07, 0x0E, 0x16, 0x17, 0x1E, 0x1F, 0x27, 0x2F, 0x37, 0x3F,
-                            0x60, 0x61, 0xCE, 0xD4, 0xD5, 0xD6}) {
+    for (std::uint8_t op : {0x06, 0x07, 0x0E, 0x16, 0x17, 0x1E, 0x1F, 0x27, 0x2F, 0x37, 0x3F, 0x60,
+                            0x61, 0xCE, 0xD4, 0xD5, 0xD6}) {
         EXPECT_FALSE(Decode64({op, 0x0A, 0, 0, 0, 0, 0, 0}).Valid) << int(op);
         EXPECT_FALSE(Decode64({op}).Valid) << int(op);
     }
@@ -482,8 +483,8 @@ TEST(Decoder64, OpcodesRemovedInLongMode) {
     EXPECT_FALSE(Decode64({0x9A, 1, 2, 3, 4, 5, 6}).Valid);
     EXPECT_FALSE(Decode64({0xEA, 1, 2, 3, 4, 5, 6}).Valid);
     EXPECT_TRUE(Decode32({0x82, 0xC0, 0x01}).Valid);
-    EXPECT_TRUE(Decode64({0x0F, 0x05}).Valid);  // syscall
-    EXPECT_TRUE(Decode64({0x0F, 0x01, 0xF8}).Valid);  // swapgs
+    EXPECT_TRUE(Decode64({0x0F, 0x05}).Valid);       // syscall
+    EXPECT_TRUE(Decode64({0x0F, 0x01, 0xF8}).Valid); // swapgs
     EXPECT_FALSE(Decode32({0x0F, 0x01, 0xF8}).Valid);
 }
 
@@ -511,7 +512,7 @@ TEST(Decoder64, RelativeBranchesUseFullAddresses) {
     EXPECT_EQ(rec.TargetAddr, kBase64 + 6 + 0x10);
     rec = Decode64({0x0F, 0x8E, 0x00, 0x00, 0x01, 0x00});
     EXPECT_EQ(rec.TargetAddr, kBase64 + 6 + 0x10000);
-    rec = Decode64({0xE3, 0x02});  // jrcxz
+    rec = Decode64({0xE3, 0x02}); // jrcxz
     EXPECT_TRUE(rec.IsJump);
     EXPECT_FALSE(rec.CanWiden);
 }
@@ -542,42 +543,42 @@ TEST(Decoder64, RipRelativeIndirectCallYieldsSlotAndTarget) {
 
 TEST(Decoder64, RegisterTrackingCoversSixteenRegisters) {
     TRegisterTrack regs{};
-    Decode64({0x49, 0xBB, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}, &regs);  // mov r11
+    Decode64({0x49, 0xBB, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}, &regs); // mov r11
     EXPECT_EQ(regs[11], 0x1122334455667788ull);
-    TTestMemory memory(kBase64, {0x41, 0xFF, 0xD3});  // call r11
+    TTestMemory memory(kBase64, {0x41, 0xFF, 0xD3}); // call r11
     TInstruction rec;
     DecodeInstruction(kBase64, rec, memory, TCpuMode::Bits64, &regs);
     EXPECT_TRUE(rec.IsCall);
     EXPECT_EQ(rec.TargetAddr, 0x1122334455667788ull);
     EXPECT_EQ(regs[11], 0u) << "r11 is not preserved across a call";
 
-    Decode64({0x41, 0xBC, 0x78, 0x56, 0x34, 0x12}, &regs);  // mov r12d, imm32
+    Decode64({0x41, 0xBC, 0x78, 0x56, 0x34, 0x12}, &regs); // mov r12d, imm32
     EXPECT_EQ(regs[12], 0x12345678u);
-    Decode64({0x4C, 0x89, 0xE3}, &regs);  // mov rbx, r12
+    Decode64({0x4C, 0x89, 0xE3}, &regs); // mov rbx, r12
     EXPECT_EQ(regs[3], 0x12345678u);
-    Decode64({0x48, 0xC7, 0xC6, 0xFF, 0xFF, 0xFF, 0xFF}, &regs);  // mov rsi, -1
+    Decode64({0x48, 0xC7, 0xC6, 0xFF, 0xFF, 0xFF, 0xFF}, &regs); // mov rsi, -1
     EXPECT_EQ(regs[6], ~std::uintptr_t{0});
-    Decode64({0xC7, 0xC6, 0xFF, 0xFF, 0xFF, 0xFF}, &regs);  // mov esi, -1 zero-extends
+    Decode64({0xC7, 0xC6, 0xFF, 0xFF, 0xFF, 0xFF}, &regs); // mov esi, -1 zero-extends
     EXPECT_EQ(regs[6], 0xFFFFFFFFu);
-    Decode64({0x41, 0x5C}, &regs);  // pop r12
+    Decode64({0x41, 0x5C}, &regs); // pop r12
     EXPECT_EQ(regs[12], 0u);
     EXPECT_EQ(regs[3], 0x12345678u);
-    Decode64({0x40, 0x88, 0xE6}, &regs);  // mov sil, spl: with REX this is rsi
+    Decode64({0x40, 0x88, 0xE6}, &regs); // mov sil, spl: with REX this is rsi
     EXPECT_EQ(regs[6], 0u);
 }
 
 TEST(Decoder64, LeaRipRelativeMakesARegisterKnown) {
     TRegisterTrack regs{};
-    Decode64({0x48, 0x8D, 0x05, 0x00, 0x02, 0x00, 0x00}, &regs);  // lea rax, [rip+0x200]
+    Decode64({0x48, 0x8D, 0x05, 0x00, 0x02, 0x00, 0x00}, &regs); // lea rax, [rip+0x200]
     EXPECT_EQ(regs[0], kBase64 + 7 + 0x200);
-    TTestMemory memory(kBase64, {0xFF, 0xE0});  // jmp rax
+    TTestMemory memory(kBase64, {0xFF, 0xE0}); // jmp rax
     TInstruction rec;
     DecodeInstruction(kBase64, rec, memory, TCpuMode::Bits64, &regs);
     EXPECT_TRUE(rec.IsJump);
     EXPECT_EQ(rec.TargetAddr, kBase64 + 7 + 0x200);
 
     // [reg] with a known value reads the slot through the reader.
-    TTestMemory slot(kBase64, {0xFF, 0x10});  // call [rax]
+    TTestMemory slot(kBase64, {0xFF, 0x10}); // call [rax]
     slot.AddSlot(kBase64 + 7 + 0x200, 0x4000, 8);
     DecodeInstruction(kBase64, rec, slot, TCpuMode::Bits64, &regs);
     EXPECT_EQ(rec.TargetSlot, kBase64 + 7 + 0x200);
@@ -585,9 +586,9 @@ TEST(Decoder64, LeaRipRelativeMakesARegisterKnown) {
 }
 
 TEST(Decoder64, ThreeByteMaps) {
-    EXPECT_EQ(Length(Decode64({0x66, 0x0F, 0x38, 0x00, 0xC1})), 5u);  // pshufb
-    EXPECT_EQ(Length(Decode64({0x66, 0x0F, 0x3A, 0x0F, 0xC1, 0x08})), 6u);  // palignr
-    EXPECT_EQ(Length(Decode64({0xF2, 0x48, 0x0F, 0x38, 0xF1, 0x44, 0x24, 0x08})), 8u);  // crc32
+    EXPECT_EQ(Length(Decode64({0x66, 0x0F, 0x38, 0x00, 0xC1})), 5u);                   // pshufb
+    EXPECT_EQ(Length(Decode64({0x66, 0x0F, 0x3A, 0x0F, 0xC1, 0x08})), 6u);             // palignr
+    EXPECT_EQ(Length(Decode64({0xF2, 0x48, 0x0F, 0x38, 0xF1, 0x44, 0x24, 0x08})), 8u); // crc32
     EXPECT_EQ(Length(Decode64({0x66, 0x0F, 0x3A, 0x16, 0x04, 0x25, 0, 0, 0, 0, 1})), 11u);
     EXPECT_FALSE(Decode64({0x0F, 0x38, 0x50, 0xC1}).Valid);
     EXPECT_FALSE(Decode64({0x0F, 0x3A, 0x00, 0xC1, 0x00}).Valid);
@@ -596,41 +597,41 @@ TEST(Decoder64, ThreeByteMaps) {
 }
 
 TEST(Decoder64, VexLengthsAndValidity) {
-    auto rec = Decode64({0xC5, 0xF8, 0x77});  // vzeroupper
+    auto rec = Decode64({0xC5, 0xF8, 0x77}); // vzeroupper
     EXPECT_TRUE(rec.Valid);
     EXPECT_EQ(Length(rec), 3u);
     EXPECT_EQ(rec.Encoding, TOpcodeEncoding::Vex);
-    EXPECT_EQ(Length(Decode64({0xC5, 0xF9, 0x6F, 0xC1})), 4u);  // vmovdqa xmm0, xmm1
+    EXPECT_EQ(Length(Decode64({0xC5, 0xF9, 0x6F, 0xC1})), 4u); // vmovdqa xmm0, xmm1
     EXPECT_EQ(Length(Decode64({0xC5, 0xFD, 0x6F, 0x44, 0x24, 0x20})), 6u);
-    EXPECT_EQ(Length(Decode64({0xC4, 0xE2, 0x7D, 0x18, 0x05, 1, 2, 3, 4})), 9u);  // vbroadcastss
-    EXPECT_EQ(Length(Decode64({0xC4, 0xE3, 0x79, 0x0F, 0xC1, 0x08})), 6u);  // vpalignr
-    EXPECT_EQ(Length(Decode64({0xC5, 0xF9, 0x70, 0xC1, 0x1B})), 5u);  // vpshufd
-    EXPECT_TRUE(Decode64({0xC4, 0xE2, 0x78, 0xF2, 0xC1}).Valid);  // andn
-    EXPECT_FALSE(Decode64({0x66, 0xC5, 0xF9, 0x6F, 0xC1}).Valid);  // 66 before VEX
-    EXPECT_FALSE(Decode64({0x48, 0xC5, 0xF9, 0x6F, 0xC1}).Valid);  // REX before VEX
-    EXPECT_FALSE(Decode64({0xC4, 0xE4, 0x79, 0x0F, 0xC1}).Valid);  // map 4
-    EXPECT_FALSE(Decode64({0xC5, 0xF8, 0x04, 0xC1}).Valid);  // no VEX form
+    EXPECT_EQ(Length(Decode64({0xC4, 0xE2, 0x7D, 0x18, 0x05, 1, 2, 3, 4})), 9u); // vbroadcastss
+    EXPECT_EQ(Length(Decode64({0xC4, 0xE3, 0x79, 0x0F, 0xC1, 0x08})), 6u);       // vpalignr
+    EXPECT_EQ(Length(Decode64({0xC5, 0xF9, 0x70, 0xC1, 0x1B})), 5u);             // vpshufd
+    EXPECT_TRUE(Decode64({0xC4, 0xE2, 0x78, 0xF2, 0xC1}).Valid);                 // andn
+    EXPECT_FALSE(Decode64({0x66, 0xC5, 0xF9, 0x6F, 0xC1}).Valid);                // 66 before VEX
+    EXPECT_FALSE(Decode64({0x48, 0xC5, 0xF9, 0x6F, 0xC1}).Valid);                // REX before VEX
+    EXPECT_FALSE(Decode64({0xC4, 0xE4, 0x79, 0x0F, 0xC1}).Valid);                // map 4
+    EXPECT_FALSE(Decode64({0xC5, 0xF8, 0x04, 0xC1}).Valid);                      // no VEX form
 
     TRegisterTrack regs{};
     regs[0] = 1;
     regs[1] = 2;
     regs[3] = 3;
-    Decode64({0xC4, 0xE2, 0x70, 0xF2, 0xC3}, &regs);  // andn eax, ecx, ebx
+    Decode64({0xC4, 0xE2, 0x70, 0xF2, 0xC3}, &regs); // andn eax, ecx, ebx
     EXPECT_EQ(regs[0], 0u);
     EXPECT_EQ(regs[1], 0u) << "vvvv is cleared conservatively";
 }
 
 TEST(Decoder64, EvexLengthsAndValidity) {
-    auto rec = Decode64({0x62, 0xF1, 0x7C, 0x48, 0x10, 0xC1});  // vmovups zmm0, zmm1
+    auto rec = Decode64({0x62, 0xF1, 0x7C, 0x48, 0x10, 0xC1}); // vmovups zmm0, zmm1
     EXPECT_TRUE(rec.Valid);
     EXPECT_EQ(Length(rec), 6u);
     EXPECT_EQ(rec.Encoding, TOpcodeEncoding::Evex);
     EXPECT_EQ(Length(Decode64({0x62, 0xF1, 0xFD, 0x48, 0x7F, 0x44, 0x24, 0x01})), 8u);
-    EXPECT_EQ(Length(Decode64({0x62, 0xF3, 0x7D, 0x48, 0x1E, 0xC1, 0x00})), 7u);  // map 3 imm8
+    EXPECT_EQ(Length(Decode64({0x62, 0xF3, 0x7D, 0x48, 0x1E, 0xC1, 0x00})), 7u); // map 3 imm8
     EXPECT_EQ(Length(Decode64({0x62, 0xF1, 0x7D, 0x48, 0x72, 0xE0, 0x04})), 7u);
-    EXPECT_FALSE(Decode64({0x62, 0xF9, 0x7C, 0x48, 0x10, 0xC1}).Valid);  // reserved bit
-    EXPECT_FALSE(Decode64({0x62, 0xF1, 0x78, 0x48, 0x10, 0xC1}).Valid);  // fixed bit clear
-    EXPECT_FALSE(Decode64({0x62, 0xF4, 0x7C, 0x48, 0x10, 0xC1}).Valid);  // map 4
+    EXPECT_FALSE(Decode64({0x62, 0xF9, 0x7C, 0x48, 0x10, 0xC1}).Valid); // reserved bit
+    EXPECT_FALSE(Decode64({0x62, 0xF1, 0x78, 0x48, 0x10, 0xC1}).Valid); // fixed bit clear
+    EXPECT_FALSE(Decode64({0x62, 0xF4, 0x7C, 0x48, 0x10, 0xC1}).Valid); // map 4
     EXPECT_FALSE(Decode64({0xF3, 0x62, 0xF1, 0x7C, 0x48, 0x10, 0xC1}).Valid);
 }
 

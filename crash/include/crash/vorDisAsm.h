@@ -70,11 +70,11 @@ inline constexpr std::size_t MaxInstructionLength = 15;
 namespace opflag {
 inline constexpr std::uint16_t Invalid = 0xFFFF;
 inline constexpr std::uint16_t ModRmMask = 0x0038;
-inline constexpr std::uint16_t Group = 0x0008;     // flag word comes from the group table
-inline constexpr std::uint16_t ModRm = 0x0010;     // ModR/M, memory and register forms
-inline constexpr std::uint16_t ModRmMem = 0x0018;  // ModR/M, memory form only
-inline constexpr std::uint16_t ModRmReg = 0x0020;  // ModR/M, register form only
-inline constexpr std::uint16_t ByteRegs = 0x0001;  // register operands are 8-bit
+inline constexpr std::uint16_t Group = 0x0008;    // flag word comes from the group table
+inline constexpr std::uint16_t ModRm = 0x0010;    // ModR/M, memory and register forms
+inline constexpr std::uint16_t ModRmMem = 0x0018; // ModR/M, memory form only
+inline constexpr std::uint16_t ModRmReg = 0x0020; // ModR/M, register form only
+inline constexpr std::uint16_t ByteRegs = 0x0001; // register operands are 8-bit
 inline constexpr std::uint16_t ImmMask = 0x0C00;
 inline constexpr std::uint16_t Imm8 = 0x0400;
 inline constexpr std::uint16_t Imm16 = 0x0800;
