@@ -1,14 +1,16 @@
 #include "shell/PIDLTools.h"
 
+#include "rtl/exceptions.h"
+
 #include <cstring>
 #include <vector>
-
-#include "rtl/exceptions.h"
 
 namespace ax {
 namespace {
 
-const uint8_t* Bytes(PCItemIDList pidl) { return reinterpret_cast<const uint8_t*>(pidl); }
+const uint8_t* Bytes(PCItemIDList pidl) {
+    return reinterpret_cast<const uint8_t*>(pidl);
+}
 
 IMalloc* TaskAllocator() {
     IMalloc* malloc = nullptr;
@@ -73,22 +75,31 @@ void TPIDLManager::FreeAndNilPIDL(PItemIDList& pidl) const {
     FreePIDL(old);
 }
 
-int TPIDLManager::PIDLSize(PCItemIDList pidl) const { return static_cast<int>(ILByteSize(pidl)); }
+int TPIDLManager::PIDLSize(PCItemIDList pidl) const {
+    return static_cast<int>(ILByteSize(pidl));
+}
 
-int TPIDLManager::IDCount(PCItemIDList pidl) const { return ILItemCount(pidl); }
+int TPIDLManager::IDCount(PCItemIDList pidl) const {
+    return ILItemCount(pidl);
+}
 
 PItemIDList TPIDLManager::NextID(PItemIDList pidl) {
     return reinterpret_cast<PItemIDList>(reinterpret_cast<uint8_t*>(pidl) + pidl->mkid.cb);
 }
 
-PCItemIDList TPIDLManager::NextID(PCItemIDList pidl) { return ILNextItem(pidl); }
+PCItemIDList TPIDLManager::NextID(PCItemIDList pidl) {
+    return ILNextItem(pidl);
+}
 
-bool TPIDLManager::IsDesktopFolder(PCItemIDList pidl) const { return pidl && pidl->mkid.cb == 0; }
+bool TPIDLManager::IsDesktopFolder(PCItemIDList pidl) const {
+    return pidl && pidl->mkid.cb == 0;
+}
 
 PCItemIDList TPIDLManager::GetPointerToLastID(PCItemIDList pidl) const {
     if (!pidl || pidl->mkid.cb == 0) return pidl;
     PCItemIDList last = pidl;
-    for (PCItemIDList next = NextID(last); next->mkid.cb != 0; next = NextID(next)) last = next;
+    for (PCItemIDList next = NextID(last); next->mkid.cb != 0; next = NextID(next))
+        last = next;
     return last;
 }
 
@@ -149,14 +160,18 @@ bool IsParentPIDL(PCItemIDList parent, PCItemIDList child, bool immediate) {
     return ILIsParent(parent, child, immediate);
 }
 
-TPIDLList::~TPIDLList() { Clear(); }
+TPIDLList::~TPIDLList() {
+    Clear();
+}
 
 TPIDLManager& TPIDLList::PIDLManager() {
     if (!manager_) manager_ = std::make_unique<TPIDLManager>();
     return *manager_;
 }
 
-int TPIDLList::CopyAdd(PCItemIDList pidl) { return Add(PIDLManager().CopyPIDL(pidl)); }
+int TPIDLList::CopyAdd(PCItemIDList pidl) {
+    return Add(PIDLManager().CopyPIDL(pidl));
+}
 
 void TPIDLList::Clear() {
     if (!sharePIDLs_ && Count() > 0) {
@@ -164,7 +179,8 @@ void TPIDLList::Clear() {
         // allocator there can be no PIDLs to free.
         if (!manager_) manager_ = TPIDLManager::Create();
         if (manager_) {
-            for (int i = 0; i < Count(); ++i) manager_->FreePIDL(Get(i));
+            for (int i = 0; i < Count(); ++i)
+                manager_->FreePIDL(Get(i));
         }
     }
     TList::Clear();
@@ -178,19 +194,23 @@ bool TPIDLList::LoadFromStream(TStream& stream) {
     std::vector<PItemIDList> read;
     read.reserve(static_cast<size_t>(count));
     try {
-        for (int32_t i = 0; i < count; ++i) read.push_back(manager.LoadFromStream(stream));
+        for (int32_t i = 0; i < count; ++i)
+            read.push_back(manager.LoadFromStream(stream));
     } catch (...) {
-        for (PItemIDList pidl : read) manager.FreePIDL(pidl);
+        for (PItemIDList pidl : read)
+            manager.FreePIDL(pidl);
         throw;
     }
-    for (PItemIDList pidl : read) Add(pidl);
+    for (PItemIDList pidl : read)
+        Add(pidl);
     return true;
 }
 
 bool TPIDLList::SaveToStream(TStream& stream) {
     stream.WriteValue<int32_t>(Count());
     TPIDLManager& manager = PIDLManager();
-    for (int i = 0; i < Count(); ++i) manager.SaveToStream(stream, Get(i));
+    for (int i = 0; i < Count(); ++i)
+        manager.SaveToStream(stream, Get(i));
     return true;
 }
 

@@ -27,9 +27,8 @@ void TStreamableClass::LoadFromStream(TStream& stream, int32_t version, bool rea
 
 void TStreamableClass::SaveToFile(const WideString& fileName, int32_t version,
                                   bool writeVerToStream) {
-    SaveFileAtomically(WideToUtf8(fileName), [&](TStream& stream) {
-        SaveToStream(stream, version, writeVerToStream);
-    });
+    SaveFileAtomically(WideToUtf8(fileName),
+                       [&](TStream& stream) { SaveToStream(stream, version, writeVerToStream); });
 }
 
 void TStreamableClass::SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) {

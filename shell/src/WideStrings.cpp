@@ -1,21 +1,22 @@
 #include "shell/WideStrings.h"
 
-#include <sys/stat.h>
-#include <sys/statvfs.h>
+#include "rtl/exceptions.h"
+#include "rtl/sysutils.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-
-#include "rtl/exceptions.h"
-#include "rtl/sysutils.h"
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace ax {
 namespace {
 
 constexpr char16_t kDelim = u'/';
 
-std::string Bytes(const WideString& path) { return WideToUtf8(path); }
+std::string Bytes(const WideString& path) {
+    return WideToUtf8(path);
+}
 
 // Moves each unit so that the surrogates (U+D800..U+DFFF) sort above
 // U+E000..U+FFFF, which gives code-point order over whole strings.
@@ -25,14 +26,17 @@ int CodePointRank(char16_t u) {
     return u - 0x800;
 }
 
-bool IsLineBreak(char16_t u) { return (u >= 10 && u <= 13) || u == 0x2028 || u == 0x2029; }
+bool IsLineBreak(char16_t u) {
+    return (u >= 10 && u <= 13) || u == 0x2028 || u == 0x2029;
+}
 
 } // namespace
 
 size_t StrLenW(const char16_t* p) {
     if (!p) return 0;
     size_t n = 0;
-    while (p[n]) ++n;
+    while (p[n])
+        ++n;
     return n;
 }
 
@@ -75,9 +79,9 @@ const char16_t* StrPosW(const char16_t* s, const char16_t* sub) {
 }
 
 void StrSwapByteOrder(char16_t* p) {
-    if (!p)
-        return;
-    for (; *p; ++p) *p = static_cast<char16_t>((*p >> 8) | (*p << 8));
+    if (!p) return;
+    for (; *p; ++p)
+        *p = static_cast<char16_t>((*p >> 8) | (*p << 8));
 }
 
 char16_t* StrLowerW(char16_t* p) {
@@ -128,7 +132,7 @@ bool WideFileExists(const WideString& path) {
 
 bool DriveReady(const WideString& path) {
     if (path.empty()) return false;
-    struct statvfs st{};
+    struct statvfs st {};
     return ::statvfs(Bytes(path).c_str(), &st) == 0;
 }
 
@@ -161,16 +165,22 @@ WideString WideExcludeTrailingBackslash(const WideString& path, bool always) {
     return path.substr(0, path.size() - 1);
 }
 
-bool WideIsDriveRoot(const WideString& path) { return path.size() == 1 && path[0] == kDelim; }
+bool WideIsDriveRoot(const WideString& path) {
+    return path.size() == 1 && path[0] == kDelim;
+}
 
-bool HasDriveSeparator(const WideString& path) { return !path.empty() && path[0] == kDelim; }
+bool HasDriveSeparator(const WideString& path) {
+    return !path.empty() && path[0] == kDelim;
+}
 
 void WideStrInsert(const WideString& sub, WideString& s, int index) {
     if (index < 0 || index > static_cast<int>(s.size())) return;
     s.insert(static_cast<size_t>(index), sub);
 }
 
-WideString WideIntToStr(int64_t n) { return Utf8ToWide(IntToStr(n)); }
+WideString WideIntToStr(int64_t n) {
+    return Utf8ToWide(IntToStr(n));
+}
 
 WideString UniqueDirName(const WideString& path, const WideString& name) {
     const WideString stem =
@@ -189,7 +199,8 @@ TWideFileStream::TWideFileStream(const WideString& fileName, uint16_t mode)
 // ---- TWideStringList ----
 
 TWideStringList::~TWideStringList() {
-    for (Item& item : items_) ReleaseObject(item.object);
+    for (Item& item : items_)
+        ReleaseObject(item.object);
 }
 
 void TWideStringList::ReleaseObject(TObject* object) const {
@@ -298,7 +309,8 @@ void TWideStringList::Clear() {
     Changing();
     std::vector<Item> old;
     old.swap(items_);
-    for (Item& item : old) ReleaseObject(item.object);
+    for (Item& item : old)
+        ReleaseObject(item.object);
     Changed();
 }
 
@@ -358,13 +370,17 @@ void TWideStringList::QuickSort(int l, int r,
         int j = r;
         int p = (l + r) / 2;
         do {
-            while (compare(*this, i, p) < 0) ++i;
-            while (compare(*this, j, p) > 0) --j;
+            while (compare(*this, i, p) < 0)
+                ++i;
+            while (compare(*this, j, p) > 0)
+                --j;
             if (i <= j) {
                 if (i != j) std::swap(items_[i], items_[j]);
                 // The pivot travels with its item.
-                if (p == i) p = j;
-                else if (p == j) p = i;
+                if (p == i)
+                    p = j;
+                else if (p == j)
+                    p = i;
                 ++i;
                 --j;
             }
@@ -396,7 +412,8 @@ void TWideStringList::SetText(std::u16string_view text) {
         size_t at = 0;
         while (at < text.size()) {
             size_t end = at;
-            while (end < text.size() && !IsLineBreak(text[end])) ++end;
+            while (end < text.size() && !IsLineBreak(text[end]))
+                ++end;
             Add(WideString(text.substr(at, end - at)));
             at = end;
             if (at < text.size()) {
@@ -416,7 +433,8 @@ void TWideStringList::Assign(const TWideStringList& source) {
     BeginUpdate();
     try {
         Clear();
-        for (const Item& item : source.items_) AddObject(item.string, item.object);
+        for (const Item& item : source.items_)
+            AddObject(item.string, item.object);
     } catch (...) {
         EndUpdate();
         throw;
@@ -441,7 +459,8 @@ void TWideStringList::AssignTo(TStringList& dest) const {
     dest.BeginUpdate();
     try {
         dest.Clear();
-        for (const Item& item : items_) dest.AddObject(WideToUtf8(item.string), item.object);
+        for (const Item& item : items_)
+            dest.AddObject(WideToUtf8(item.string), item.object);
     } catch (...) {
         dest.EndUpdate();
         throw;
@@ -456,7 +475,8 @@ void TWideStringList::LoadFromStream(TStream& stream) {
     const bool little = size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
     const bool big = size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF;
     if (!little && !big) {
-        SetText(Utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+        SetText(Utf8ToWide(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
         return;
     }
     // A trailing odd byte is no whole unit and is dropped.

@@ -1,11 +1,9 @@
+#include "rtl/exceptions.h"
 #include "shell/PIDLTools.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <vector>
-
-#include "rtl/exceptions.h"
 
 namespace ax {
 namespace {
@@ -145,7 +143,8 @@ TEST_F(PIDLToolsTest, LastIDAndStripping) {
     EXPECT_EQ(cb, 0);
     EXPECT_EQ(last, nullptr);
 
-    for (PItemIDList p : {one, two, desk}) m.FreePIDL(p);
+    for (PItemIDList p : {one, two, desk})
+        m.FreePIDL(p);
 }
 
 TEST_F(PIDLToolsTest, SubPIDL) {
@@ -161,7 +160,8 @@ TEST_F(PIDLToolsTest, SubPIDL) {
     // Same count, different payload length: not a sub-PIDL.
     PItemIDList ab = Make({4, 0, 0x31, 'a', 4, 0, 0x31, 'b', 0, 0});
     EXPECT_FALSE(m.IsSubPIDL(ab, abc));
-    for (PItemIDList p : {a, abc, bc, desk, ab}) m.FreePIDL(p);
+    for (PItemIDList p : {a, abc, bc, desk, ab})
+        m.FreePIDL(p);
 }
 
 TEST_F(PIDLToolsTest, EqualAndParent) {
@@ -176,7 +176,8 @@ TEST_F(PIDLToolsTest, EqualAndParent) {
     EXPECT_FALSE(IsParentPIDL(a, a2, false));
     EXPECT_FALSE(IsParentPIDL(nullptr, abc, false));
     EXPECT_FALSE(IsParentPIDL(a, nullptr, false));
-    for (PItemIDList p : {a, a2, abc, desk}) m.FreePIDL(p);
+    for (PItemIDList p : {a, a2, abc, desk})
+        m.FreePIDL(p);
 }
 
 TEST_F(PIDLToolsTest, AllocatorUnavailable) {
@@ -195,8 +196,8 @@ TEST_F(PIDLToolsTest, StreamBytesExact) {
     m.SaveToStream(s, nullptr);
     m.SaveToStream(s, desk);
     m.SaveToStream(s, abc);
-    const Bytes expected = {0, 0, 0, 0,                             // nil
-                            2, 0, 0, 0, 0, 0,                       // desktop
+    const Bytes expected = {0,  0, 0, 0,       // nil
+                            2,  0, 0, 0, 0, 0, // desktop
                             11, 0, 0, 0, 4, 0, 0x31, 'a', 5, 0, 0x31, 'b', 'c', 0, 0};
     EXPECT_EQ(s.Bytes(), expected);
 
@@ -209,22 +210,23 @@ TEST_F(PIDLToolsTest, StreamBytesExact) {
     PItemIDList back = m.LoadFromStream(s);
     EXPECT_TRUE(EqualPIDL(back, abc));
     EXPECT_EQ(s.Position(), s.Size());
-    for (PItemIDList p : {abc, desk, d, back}) m.FreePIDL(p);
+    for (PItemIDList p : {abc, desk, d, back})
+        m.FreePIDL(p);
 }
 
 // Each of these must raise EReadError and leave no block behind.
 TEST_F(PIDLToolsTest, HostileSinglePIDLStreams) {
     const std::vector<Bytes> hostile = {
-        {},                                   // no size at all
-        {1, 0},                               // size cut short
-        {0xFF, 0xFF, 0xFF, 0xFF},             // size -1
-        {0, 0, 0, 0x80},                      // most negative size
-        {1, 0, 0, 0, 0},                      // size 1 cannot hold a terminator
-        {6, 0, 0, 0, 4, 0, 0x31, 'a'},        // bytes cut short
-        {0xFF, 0xFF, 0xFF, 0x7F, 0, 0},       // size far beyond the stream
-        {4, 0, 0, 0, 2, 0, 0, 0},             // item count below 3
-        {6, 0, 0, 0, 9, 0, 0x31, 'a', 0, 0},  // item runs past the block
-        {6, 0, 0, 0, 4, 0, 0x31, 'a', 1, 0},  // no terminator at the end
+        {},                                        // no size at all
+        {1, 0},                                    // size cut short
+        {0xFF, 0xFF, 0xFF, 0xFF},                  // size -1
+        {0, 0, 0, 0x80},                           // most negative size
+        {1, 0, 0, 0, 0},                           // size 1 cannot hold a terminator
+        {6, 0, 0, 0, 4, 0, 0x31, 'a'},             // bytes cut short
+        {0xFF, 0xFF, 0xFF, 0x7F, 0, 0},            // size far beyond the stream
+        {4, 0, 0, 0, 2, 0, 0, 0},                  // item count below 3
+        {6, 0, 0, 0, 9, 0, 0x31, 'a', 0, 0},       // item runs past the block
+        {6, 0, 0, 0, 4, 0, 0x31, 'a', 1, 0},       // no terminator at the end
         {8, 0, 0, 0, 0, 0, 4, 0, 0x31, 'a', 0, 0}, // terminator before the end
     };
     for (const Bytes& bytes : hostile) {
@@ -292,10 +294,10 @@ TEST_F(PIDLToolsTest, ListStreamRoundTripAppends) {
         list.Add(Make(kDesktop));
         EXPECT_TRUE(list.SaveToStream(s));
     }
-    const Bytes expected = {3, 0, 0, 0,                    // count
+    const Bytes expected = {3, 0, 0, 0,                        // count
                             6, 0, 0, 0, 4, 0, 0x31, 'a', 0, 0, // "a"
-                            0, 0, 0, 0,                    // nil
-                            2, 0, 0, 0, 0, 0};             // desktop
+                            0, 0, 0, 0,                        // nil
+                            2, 0, 0, 0, 0, 0};                 // desktop
     EXPECT_EQ(s.Bytes(), expected);
 
     TPIDLList list;
@@ -311,11 +313,11 @@ TEST_F(PIDLToolsTest, ListStreamRoundTripAppends) {
 
 TEST_F(PIDLToolsTest, HostileListStreamsLeaveTheListAsItWas) {
     const std::vector<Bytes> hostile = {
-        {2, 0},                                       // count cut short
-        {0xFF, 0xFF, 0xFF, 0xFF},                     // negative count
-        {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0},         // count far beyond the stream
-        {2, 0, 0, 0, 6, 0, 0, 0, 4, 0, 0x31, 'a', 0, 0}, // second PIDL missing
-        {2, 0, 0, 0, 6, 0, 0, 0, 4, 0, 0x31, 'a', 0, 0, // second PIDL broken
+        {2, 0},                                              // count cut short
+        {0xFF, 0xFF, 0xFF, 0xFF},                            // negative count
+        {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0},                // count far beyond the stream
+        {2, 0, 0, 0, 6, 0, 0, 0, 4, 0, 0x31, 'a', 0, 0},     // second PIDL missing
+        {2, 0, 0, 0, 6, 0, 0,    0,   4, 0, 0x31, 'a', 0, 0, // second PIDL broken
          6, 0, 0, 0, 7, 0, 0x31, 'a', 0, 0},
     };
     for (const Bytes& bytes : hostile) {

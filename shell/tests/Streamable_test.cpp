@@ -1,20 +1,17 @@
-#include "shell/Streamable.h"
-
-#include <gtest/gtest.h>
-
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "rtl/exceptions.h"
 #include "shell/PIDLTools.h"
+#include "shell/Streamable.h"
 #include "shell/WideStrings.h"
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace ax {
 namespace {
@@ -68,8 +65,10 @@ public:
     }
     void SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) override {
         TStreamableClass::SaveToStream(stream, version, writeVerToStream);
-        if (StreamVersion() >= 2) stream.WriteValue<int32_t>(Value);
-        else stream.WriteValue<uint8_t>(static_cast<uint8_t>(Value));
+        if (StreamVersion() >= 2)
+            stream.WriteValue<int32_t>(Value);
+        else
+            stream.WriteValue<uint8_t>(static_cast<uint8_t>(Value));
         if (FailAfterWriting) throw EWriteError("disk full");
     }
 };
@@ -86,7 +85,8 @@ public:
     }
     void Clear() override {
         ++clears;
-        for (int i = 0; i < Count(); ++i) std::unique_ptr<TItem> owned(Item(i));
+        for (int i = 0; i < Count(); ++i)
+            std::unique_ptr<TItem> owned(Item(i));
         TStreamableList::Clear();
     }
     void LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) override {
@@ -101,7 +101,8 @@ public:
     void SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) override {
         TStreamableList::SaveToStream(stream, version, writeVerToStream);
         stream.WriteValue<int32_t>(Count());
-        for (int i = 0; i < Count(); ++i) Item(i)->SaveToStream(stream, StreamVersion(), false);
+        for (int i = 0; i < Count(); ++i)
+            Item(i)->SaveToStream(stream, StreamVersion(), false);
     }
     int clears = 0;
 };
@@ -264,7 +265,10 @@ TEST(Streamable, LoadFromFileFailures) {
 
     // A file shorter than its record raises the read error.
     const WideString shortName = dir.Wide(u"short");
-    { TWideFileStream s(shortName, fmWideCreate); s.WriteValue<uint16_t>(1); }
+    {
+        TWideFileStream s(shortName, fmWideCreate);
+        s.WriteValue<uint16_t>(1);
+    }
     EXPECT_THROW(item.LoadFromFile(shortName, 3, false), EReadError);
 }
 
@@ -296,10 +300,10 @@ TEST(Streamable, SharedPIDLForms) {
         holder.list.Add(ILCreateItem(PIDL_KIND_FILE, "bc"));
         TMemoryStream s;
         holder.SaveToStream(s, 3, true);
-        const Bytes expected = {3, 0, 0, 0,                                  // version
-                                6, 0, 0, 0, 4, 0, 0x31, 'a', 0, 0,           // PIDL
-                                1, 0, 0, 0,                                  // list count
-                                7, 0, 0, 0, 5, 0, 0x31, 'b', 'c', 0, 0};     // its PIDL
+        const Bytes expected = {3, 0, 0, 0,                              // version
+                                6, 0, 0, 0, 4, 0, 0x31, 'a', 0,   0,     // PIDL
+                                1, 0, 0, 0,                              // list count
+                                7, 0, 0, 0, 5, 0, 0x31, 'b', 'c', 0, 0}; // its PIDL
         EXPECT_EQ(s.Bytes(), expected);
 
         TPIDLHolder back;

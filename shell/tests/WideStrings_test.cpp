@@ -1,18 +1,15 @@
+#include "rtl/exceptions.h"
+#include "rtl/sysutils.h"
 #include "shell/WideStrings.h"
-
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
-
-#include "rtl/exceptions.h"
-#include "rtl/sysutils.h"
 
 namespace ax {
 namespace {
@@ -41,7 +38,8 @@ Bytes ReadAll(const std::string& name) {
 
 void WriteAll(const std::string& name, const Bytes& bytes) {
     std::ofstream out(name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // ---- zero-terminated helpers ----
@@ -277,7 +275,8 @@ TEST(WideStringList, SortedAddAndDuplicates) {
 TEST(WideStringList, FindGivesTheInsertionPoint) {
     TWideStringList list;
     list.SetSorted(true);
-    for (const char16_t* s : {u"b", u"d", u"f"}) list.Add(s);
+    for (const char16_t* s : {u"b", u"d", u"f"})
+        list.Add(s);
     int index = -1;
     EXPECT_FALSE(list.Find(u"a", index));
     EXPECT_EQ(index, 0);
@@ -308,7 +307,8 @@ TEST(WideStringList, ErrorsCarryTheirTexts) {
     EXPECT_EQ(message([&] { list.Exchange(0, 5); }), "List index out of bounds (5)");
     EXPECT_EQ(message([&] { list.SetCapacity(0); }), "List capacity out of bounds (0)");
     list.SetSorted(true);
-    EXPECT_EQ(message([&] { list.Insert(0, u"x"); }), "Operation not allowed on sorted string list");
+    EXPECT_EQ(message([&] { list.Insert(0, u"x"); }),
+              "Operation not allowed on sorted string list");
     EXPECT_EQ(message([&] { list.Put(0, u"x"); }), "Operation not allowed on sorted string list");
 }
 
@@ -335,9 +335,11 @@ TEST(WideStringList, UnsortedIndexOfAndSort) {
 
 TEST(WideStringList, SortManyItems) {
     TWideStringList list;
-    for (int i = 0; i < 500; ++i) list.Add(WideIntToStr((i * 7919) % 1000 + 1000));
+    for (int i = 0; i < 500; ++i)
+        list.Add(WideIntToStr((i * 7919) % 1000 + 1000));
     list.SetSorted(true);
-    for (int i = 1; i < list.Count(); ++i) EXPECT_LE(WideCompareText(list[i - 1], list[i]), 0);
+    for (int i = 1; i < list.Count(); ++i)
+        EXPECT_LE(WideCompareText(list[i - 1], list[i]), 0);
 }
 
 TEST(WideStringList, UpdatesFoldEvents) {

@@ -6,12 +6,12 @@
 // a PIDL can be handed to the namespace layer and back freely. Nil (nullptr)
 // is accepted everywhere and means "no PIDL"; the empty PIDL (00 00) is the
 // desktop.
-#include <cstdint>
-#include <memory>
-
 #include "platform/shellns/pidl.h"
 #include "rtl/lists.h"
 #include "rtl/streams.h"
+
+#include <cstdint>
+#include <memory>
 
 namespace ax {
 

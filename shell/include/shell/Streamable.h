@@ -13,11 +13,11 @@
 // Saving to a file is atomic: the data goes to a temporary file beside the
 // target, which replaces the target only when everything was written. A
 // failed save leaves the previous file exactly as it was.
-#include <cstdint>
-
 #include "rtl/lists.h"
 #include "rtl/streams.h"
 #include "rtl/text.h"
+
+#include <cstdint>
 
 namespace ax {
 

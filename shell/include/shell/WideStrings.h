@@ -13,14 +13,14 @@
 //
 // Case-insensitive comparison and case mapping of whole strings are the
 // runtime's WideCompareText, WideLowerCase and WideUpperCase.
+#include "rtl/lists.h"
+#include "rtl/streams.h"
+#include "rtl/text.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
-
-#include "rtl/lists.h"
-#include "rtl/streams.h"
-#include "rtl/text.h"
 
 namespace ax {
 
