@@ -214,6 +214,24 @@ TEST_F(PIDLToolsTest, StreamBytesExact) {
         m.FreePIDL(p);
 }
 
+TEST_F(PIDLToolsTest, RawNameBytesSurviveTheStream) {
+    // A Latin-1 name that is no UTF-8, below a folder: kept byte for byte.
+    PItemIDList folder = ILCreateItem(PIDL_KIND_FILE, "home");
+    PItemIDList name = ILCreateItem(PIDL_KIND_FILE, "caf\xE9");
+    PItemIDList full = m.AppendPIDL(folder, name);
+    TMemoryStream s;
+    m.SaveToStream(s, full);
+    const Bytes expected = {16,  0, 0, 0,    7,   0,   0x31, 'h',  'o', 'm',
+                            'e', 7, 0, 0x31, 'c', 'a', 'f',  0xE9, 0,   0};
+    EXPECT_EQ(s.Bytes(), expected);
+    s.SetPosition(0);
+    PItemIDList back = m.LoadFromStream(s);
+    EXPECT_EQ(Of(back, 16), Of(full, 16));
+    EXPECT_EQ(ILItemPayload(m.GetPointerToLastID(back)), "caf\xE9");
+    for (PItemIDList p : {folder, name, full, back})
+        m.FreePIDL(p);
+}
+
 // Each of these must raise EReadError and leave no block behind.
 TEST_F(PIDLToolsTest, HostileSinglePIDLStreams) {
     const std::vector<Bytes> hostile = {
