@@ -1,5 +1,8 @@
 #include "shell/WideStrings.h"
 
+#include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellops.h"
+#include "platform/shellns/shellui.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 
@@ -13,6 +16,7 @@ namespace ax {
 namespace {
 
 constexpr char16_t kDelim = u'/';
+constexpr uint32_t kIconExclamation = 0x30; // MB_ICONEXCLAMATION
 
 std::string Bytes(const WideString& path) {
     return WideToUtf8(path);
@@ -117,7 +121,10 @@ WideString WideInsertThousandSeparators(const WideString& digits) {
 
 bool WideCreateDirectory(const WideString& path) {
     if (path.empty()) return false;
-    return ::mkdir(Bytes(path).c_str(), 0777) == 0;
+    const std::string bytes = Bytes(path);
+    if (::mkdir(bytes.c_str(), 0777) != 0) return false;
+    SHChangeNotifyPaths(SHCNE_MKDIR, bytes);
+    return true;
 }
 
 bool WideDirectoryExists(const WideString& path) {
@@ -189,6 +196,10 @@ WideString UniqueDirName(const WideString& path, const WideString& name) {
     for (int n = 1; n <= 20 && WideFileExists(candidate); ++n)
         candidate = stem + u" (" + WideIntToStr(n) + u")";
     return candidate;
+}
+
+void WideShowMessage(uintptr_t window, const WideString& text, const WideString& caption) {
+    MessageBoxService().MessageBox(window, text, caption, kIconExclamation);
 }
 
 // ---- TWideFileStream ----

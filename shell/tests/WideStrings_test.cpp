@@ -1,3 +1,6 @@
+#include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellops.h"
+#include "platform/shellns/shellui.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 #include "shell/WideStrings.h"
@@ -181,6 +184,33 @@ TEST(WideStrings, DirectoriesAndFiles) {
     EXPECT_TRUE(WideFileExists(sub)); // folders exist too
     EXPECT_FALSE(WideFileExists(u""));
     EXPECT_FALSE(WideDirectoryExists(dir.Wide() + u"/a*"));
+}
+
+TEST(WideStrings, CreatingAFolderIsAnnounced) {
+    TempDir dir;
+    std::vector<std::pair<uint32_t, std::string>> events;
+    const int id = SubscribeShellChanges([&](uint32_t event, PCItemIDList pidl, PCItemIDList) {
+        events.emplace_back(event, pidl ? SHGetPathFromIDList(pidl) : std::string());
+    });
+    const std::string made = dir.Path() + "/made";
+    EXPECT_TRUE(WideCreateDirectory(Utf8ToWide(made)));
+    EXPECT_FALSE(WideCreateDirectory(Utf8ToWide(made))); // a failure announces nothing
+    UnsubscribeShellChanges(id);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].first, uint32_t(SHCNE_MKDIR));
+    EXPECT_EQ(events[0].second, made);
+}
+
+TEST(WideStrings, ShowMessageUsesAnExclamationBox) {
+    RecordingMessageBoxService boxes;
+    SetMessageBoxService(&boxes);
+    WideShowMessage(0, u"Disk é full", u"Caption");
+    SetMessageBoxService(nullptr);
+    const auto shown = boxes.Boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, u"Disk é full");
+    EXPECT_EQ(shown[0].caption, u"Caption");
+    EXPECT_EQ(shown[0].flags, 48u);
 }
 
 TEST(WideStrings, NonUtf8NameReachesTheExactBytes) {

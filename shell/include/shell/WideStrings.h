@@ -50,6 +50,8 @@ char16_t* StrUpperW(char16_t* p);
 // "1234567" becomes "1,234,567" with the thousands separator of the format
 // settings.
 WideString WideInsertThousandSeparators(const WideString& digits);
+// Creates the folder (never replacing anything) and announces it on the
+// shell change bus (SHCNE_MKDIR).
 bool WideCreateDirectory(const WideString& path);
 // An existing folder (links followed); false for "".
 bool WideDirectoryExists(const WideString& path);
@@ -80,6 +82,8 @@ WideString WideIntToStr(int64_t n);
 // that name exists, name + " (n)" for n = 1 .. 20 (the last is returned
 // even when it exists, and creating it then fails).
 WideString UniqueDirName(const WideString& path, const WideString& name);
+// An exclamation box (MB_ICONEXCLAMATION) through the message-box service.
+void WideShowMessage(uintptr_t window, const WideString& text, const WideString& caption);
 
 // ---- file stream by wide name ----
 
