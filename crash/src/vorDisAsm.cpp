@@ -467,6 +467,8 @@ void TDecoder::WorkOutTargets() {
         if (Registers != nullptr && (*Registers)[index] != 0) Rec.TargetAddr = (*Registers)[index];
         return;
     }
+    // FS and GS have bases of their own: such a slot has no known address.
+    if (Segment >= 5) return;
     std::uintptr_t slot = 0;
     if (Plain) {
         slot = Is64 && !AddrSize ? static_cast<std::uintptr_t>(Disp)
@@ -549,7 +551,10 @@ void TDecoder::TrackRegisters(const TRegisterTrack& before) {
     if (legacy && Map == 0) {
         switch (Opcode) {
         case 0x90:
-            if (RexB) clear(8); // xchg r8, rax
+            if (RexB) { // xchg r8, rax
+                clear(kAx);
+                clear(8);
+            }
             break;
         case 0x89:
         case 0x8B:

@@ -304,6 +304,37 @@ TEST(Decoder32, IndirectJumpsAndFarBranches) {
     EXPECT_TRUE(rec.IsCall);
 }
 
+TEST(Decoder32, SlotsBehindFsOrGsAreNotRead) {
+    TTestMemory memory(kBase32, {0x64, 0xFF, 0x15, 0x10, 0x00, 0x00, 0x00});
+    memory.AddSlot(0x10, 0x12345678, 4); // flat address 0x10: not what fs:[0x10] means
+    TInstruction rec;
+    DecodeInstruction(kBase32, rec, memory);
+    EXPECT_TRUE(rec.Valid);
+    EXPECT_TRUE(rec.IsCall);
+    EXPECT_EQ(Length(rec), 7u);
+    EXPECT_EQ(rec.TargetSlot, 0u);
+    EXPECT_EQ(rec.TargetAddr, 0u);
+    EXPECT_EQ(memory.SlotReads, 0);
+}
+
+TEST(Decoder32, SixteenBitAddressingWithAKnownBaseRegister) {
+    TRegisterTrack regs{};
+    regs[3] = 0x2000;                                // bx
+    TTestMemory memory(kBase32, {0x67, 0xFF, 0x17}); // call [bx]
+    memory.AddSlot(0x2000, 0x00401234, 4);
+    TInstruction rec;
+    DecodeInstruction(kBase32, rec, memory, TCpuMode::Bits32, &regs);
+    EXPECT_EQ(Length(rec), 3u);
+    EXPECT_EQ(rec.TargetSlot, 0x2000u);
+    EXPECT_EQ(rec.TargetAddr, 0x401234u);
+    // [bx+si] has an index: no slot.
+    regs[3] = 0x2000;
+    TTestMemory indexed(kBase32, {0x67, 0xFF, 0x10});
+    DecodeInstruction(kBase32, rec, indexed, TCpuMode::Bits32, &regs);
+    EXPECT_TRUE(rec.IsCall);
+    EXPECT_EQ(rec.TargetSlot, 0u);
+}
+
 TEST(Decoder32, TruncatedAndOverlongInstructions) {
     TTestMemory memory(kBase32, {0xB8, 0x01, 0x02});
     TInstruction rec;
@@ -328,6 +359,40 @@ TEST(Decoder32, ShortInstructionAtTheEndOfReadableMemory) {
     TInstruction rec;
     EXPECT_EQ(DecodeInstruction(kBase32 + 1, rec, memory), kBase32 + 2);
     EXPECT_TRUE(rec.Valid);
+}
+
+TEST(DecoderRobustness, RandomBytesNeverReadBeyondTheInstruction) {
+    // Buffers of every length up to 15, filled from a fixed sequence, decoded
+    // in both modes with tracking: lengths stay within the bytes given.
+    std::uint32_t state = 12345;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<std::uint8_t>(state >> 24);
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::size_t size = 1 + round % MaxInstructionLength;
+        std::vector<std::uint8_t> bytes(size);
+        for (auto& b : bytes)
+            b = next();
+        const TBufferReader reader(kBase64, bytes);
+        for (TCpuMode mode : {TCpuMode::Bits32, TCpuMode::Bits64}) {
+            TRegisterTrack regs{};
+            const unsigned tracked = mode == TCpuMode::Bits32 ? 8 : 16;
+            for (unsigned i = 0; i < tracked; ++i)
+                regs[i] = kBase64;
+            TInstruction rec;
+            const std::uintptr_t after = DecodeInstruction(kBase64, rec, reader, mode, &regs);
+            const std::size_t length = after - kBase64;
+            ASSERT_GE(length, 1u);
+            ASSERT_LE(length, MaxInstructionLength);
+            if (rec.Valid) {
+                ASSERT_LE(length, size) << round;
+            }
+            for (unsigned i = tracked; i < 16; ++i) {
+                ASSERT_EQ(regs[i], 0u) << "32-bit mode has eight registers";
+            }
+        }
+    }
 }
 
 TEST(BufferReader, ReadsOnlyInsideTheBuffer) {
@@ -565,6 +630,29 @@ TEST(Decoder64, RegisterTrackingCoversSixteenRegisters) {
     EXPECT_EQ(regs[3], 0x12345678u);
     Decode64({0x40, 0x88, 0xE6}, &regs); // mov sil, spl: with REX this is rsi
     EXPECT_EQ(regs[6], 0u);
+}
+
+TEST(Decoder64, CallsForgetOnlyTheRegistersACalleeMayChange) {
+    TRegisterTrack regs{};
+    for (unsigned i = 0; i < 16; ++i)
+        regs[i] = 0x100 + i;
+    Decode64({0xE8, 0x10, 0x00, 0x00, 0x00}, &regs);
+    for (unsigned i : {0u, 1u, 2u, 4u, 6u, 7u, 8u, 9u, 10u, 11u})
+        EXPECT_EQ(regs[i], 0u) << i;
+    for (unsigned i : {3u, 5u, 12u, 13u, 14u, 15u})
+        EXPECT_EQ(regs[i], 0x100 + i) << i;
+
+    regs[0] = 1;
+    regs[8] = 2;
+    regs[3] = 3;
+    Decode64({0x49, 0x90}, &regs); // xchg r8, rax
+    EXPECT_EQ(regs[0], 0u);
+    EXPECT_EQ(regs[8], 0u);
+    EXPECT_EQ(regs[3], 3u);
+    Decode64({0x90}, &regs); // nop
+    EXPECT_EQ(regs[3], 3u);
+    Decode64({0x0F, 0x05}, &regs); // syscall
+    EXPECT_EQ(regs[3], 3u);
 }
 
 TEST(Decoder64, LeaRipRelativeMakesARegisterKnown) {
