@@ -381,9 +381,10 @@ void TWideStringList::QuickSort(int l, int r,
         int j = r;
         int p = (l + r) / 2;
         do {
-            while (compare(*this, i, p) < 0)
+            // The bounds only matter for a comparison that contradicts itself.
+            while (i < r && compare(*this, i, p) < 0)
                 ++i;
-            while (compare(*this, j, p) > 0)
+            while (j > l && compare(*this, j, p) > 0)
                 --j;
             if (i <= j) {
                 if (i != j) std::swap(items_[i], items_[j]);

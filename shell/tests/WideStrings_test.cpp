@@ -372,6 +372,16 @@ TEST(WideStringList, SortManyItems) {
         EXPECT_LE(WideCompareText(list[i - 1], list[i]), 0);
 }
 
+TEST(WideStringList, ContradictoryCustomSortStaysInBounds) {
+    TWideStringList list;
+    for (int i = 0; i < 50; ++i)
+        list.Add(WideIntToStr(i));
+    list.CustomSort([](TWideStringList&, int, int) { return -1; });
+    EXPECT_EQ(list.Count(), 50);
+    list.CustomSort([](TWideStringList&, int, int) { return 1; });
+    EXPECT_EQ(list.Count(), 50);
+}
+
 TEST(WideStringList, UpdatesFoldEvents) {
     TWideStringList list;
     int changing = 0, changed = 0;
