@@ -1,0 +1,471 @@
+// Enumeration, details columns, sorting and the actions of shell items.
+#include <algorithm>
+
+#include "rtl/sysutils.h"
+#include "shell/ShellResources.h"
+#include "shell/ShellUtilities.h"
+
+namespace ax {
+namespace {
+
+WideString W(const std::string& s) { return Utf8ToWide(s); }
+
+int Ordinal(const WideString& a, const WideString& b) {
+    const int r = a.compare(b);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- enumeration
+
+int TNamespace::EnumerateFolder(bool folders, bool nonFolders, bool includeHidden,
+                                const TEnumFolderCallback& callback, void* data) {
+    ShellFolderPtr folder = ShellFolder();
+    if (!folder || !callback) return 0;
+    uint32_t flags = 0;
+    if (folders) flags |= SHCONTF_FOLDERS;
+    if (nonFolders) flags |= SHCONTF_NONFOLDERS;
+    if (includeHidden) flags |= SHCONTF_INCLUDEHIDDEN;
+    std::unique_ptr<IEnumIDList> list;
+    if (FAILED(folder->EnumObjects(flags, &list)) || !list) return 0;
+    int count = 0;
+    bool terminate = false;
+    PItemIDList child = nullptr;
+    while (!terminate && list->Next(&child) == S_OK) {
+        if (callback(this, child, data, terminate)) ++count;
+    }
+    return count;
+}
+
+bool TNamespace::HasChildren(uint32_t flags) {
+    if (IsRecycleBin()) return true;
+    if (!Folder()) return false;
+    ShellFolderPtr folder = ShellFolder();
+    std::unique_ptr<IEnumIDList> list;
+    if (!folder || FAILED(folder->EnumObjects(flags, &list)) || !list) return false;
+    PItemIDList child = nullptr;
+    const bool any = list->Next(&child) == S_OK;
+    NamespacePIDLManager().FreePIDL(child);
+    return any;
+}
+
+// No folder of the namespace layer offers shell columns, so the counts of
+// the shell column interfaces are 0 and the default columns apply.
+int TNamespace::DetailsSupportedColumns() {
+    if (columnCount_ < 0) columnCount_ = DetailsDefaultSupportedColumns();
+    return columnCount_;
+}
+
+bool TNamespace::DetailsValidIndex(int column) {
+    return column >= 0 && column < DetailsSupportedColumns();
+}
+
+WideString TNamespace::DetailsColumnTitle(int column) { return DetailsDefaultColumnTitle(column); }
+
+WideString TNamespace::DetailsOf(int column) { return DetailsDefaultOf(column); }
+
+TColumnStates TNamespace::DetailsGetDefaultColumnState(int) { return csOnByDefault; }
+
+int TNamespace::DetailsDefaultSupportedColumns() { return 5; }
+
+WideString TNamespace::DetailsDefaultColumnTitle(int column) {
+    if (column == -1) return SColumnTitles[0];
+    if (column >= 0 && column <= 9) return SColumnTitles[column];
+    return {};
+}
+
+WideString TNamespace::DetailsDefaultOf(int column) {
+    switch (column) {
+    case -1:
+    case 0:
+        return NameInFolder();
+    case 1:
+        return SizeOfFileKB();
+    case 2: {
+        const WIN32_FIND_DATA* data = FindData();
+        if (!data || data->cFileName.empty() || data->cFileName[0] == '\x08' || !FileSystem())
+            return u"System Folder";
+        return FileType();
+    }
+    case 3:
+        return LastWriteTime();
+    case 4:
+        return AttributesString();
+    default:
+        return {};
+    }
+}
+
+// ---------------------------------------------------------------- sorting
+
+int TShellSortHelper::CompareIDs(int column, TNamespace* ns1, TNamespace* ns2) {
+    ShellFolderPtr folder = ns1->ParentShellFolder();
+    if (!folder) return 0;
+    const HRESULT hr = folder->CompareIDs(column, ns1->RelativePIDL(), ns2->RelativePIDL());
+    int result = static_cast<int8_t>(hr & 0xFF);
+    if (column >= 1 && result == 0) result = Ordinal(ns1->NameNormal(), ns2->NameNormal());
+    return result;
+}
+
+int TShellSortHelper::DiscriminateFolders(TNamespace* ns1, TNamespace* ns2) {
+    const bool f1 = ns1->Folder(), f2 = ns2->Folder();
+    if (f1 == f2) return 0;
+    return f1 ? -1 : 1;
+}
+
+int TShellSortHelper::SortFileSize(TNamespace* ns1, TNamespace* ns2) {
+    int r = DiscriminateFolders(ns1, ns2);
+    if (r != 0) return r;
+    const int64_t s1 = ns1->SizeOfFileInt64(), s2 = ns2->SizeOfFileInt64();
+    if (s1 > s2) return 1;
+    if (s1 < s2) return -1;
+    return CompareIDs(0, ns1, ns2);
+}
+
+int TShellSortHelper::SortFileTime(const FILETIME& time1, const FILETIME& time2, TNamespace* ns1,
+                                   TNamespace* ns2) {
+    int r = DiscriminateFolders(ns1, ns2);
+    if (r == 0) r = ax::CompareFileTime(time1, time2);
+    return r != 0 ? r : CompareIDs(0, ns1, ns2);
+}
+
+int TShellSortHelper::SortString(const WideString& s1, const WideString& s2, TNamespace* ns1,
+                                 TNamespace* ns2) {
+    int r = DiscriminateFolders(ns1, ns2);
+    if (r == 0) r = Ordinal(s1, s2);
+    return r != 0 ? r : CompareIDs(0, ns1, ns2);
+}
+
+int TShellSortHelper::SortType(TNamespace* ns1, TNamespace* ns2) {
+    if (!FileSort) return SortString(ns1->FileType(), ns2->FileType(), ns1, ns2);
+    int r = DiscriminateFolders(ns1, ns2);
+    if (r != 0) return r;
+    if (ns1->FileSystem() && ns2->FileSystem()) {
+        auto ext = [](TNamespace* ns) {
+            const WideString name = ns->NameParseAddress();
+            const size_t dot = name.rfind(u'.');
+            return dot == WideString::npos ? WideString() : name.substr(dot);
+        };
+        r = SortString(ext(ns1), ext(ns2), ns1, ns2);
+        if (r != 0) return r;
+    }
+    return CompareIDs(0, ns1, ns2);
+}
+
+// ---------------------------------------------------------------- context menus
+
+std::shared_ptr<IContextMenu> TNamespace::MenuOf(const TNamespaceArray& items, bool absolute) {
+    std::vector<PCItemIDList> pidls;
+    for (TNamespace* ns : items) pidls.push_back(absolute ? ns->AbsolutePIDL() : ns->RelativePIDL());
+    ShellFolderPtr folder;
+    if (absolute) SHGetDesktopFolder(&folder);
+    else folder = ParentShellFolder();
+    std::shared_ptr<IContextMenu> menu;
+    if (!folder || pidls.empty() ||
+        FAILED(folder->GetContextMenu(pidls.data(), int(pidls.size()), &menu)))
+        return nullptr;
+    return menu;
+}
+
+bool TNamespace::ShowContextMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
+                                 const TContextMenuShowCallback& show,
+                                 const TContextMenuAfterCmdCallback& after, TUserMenu* userMenu,
+                                 const ShellPoint* position) {
+    return ShowMenu(owner, cmd, show, after, userMenu, position, {this}, false);
+}
+
+bool TNamespace::ShowContextMenuMulti(uintptr_t owner, const TContextMenuCmdCallback& cmd,
+                                      const TContextMenuShowCallback& show,
+                                      const TContextMenuAfterCmdCallback& after,
+                                      TUserMenu* userMenu, const ShellPoint* position,
+                                      const TNamespaceArray& namespaces, bool absolutePIDLs) {
+    return ShowMenu(owner, cmd, show, after, userMenu, position, namespaces, absolutePIDLs);
+}
+
+bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
+                          const TContextMenuShowCallback& show,
+                          const TContextMenuAfterCmdCallback& after, TUserMenu* userMenu,
+                          const ShellPoint* position, const TNamespaceArray& items, bool absolute) {
+    if (items.empty()) return false;
+    const ShellPoint at = position ? *position : GetCursorPos();
+    uint32_t flags = CMF_EXPLORE;
+    if (items.size() == 1 && cmd) flags |= CMF_CANRENAME;
+    if (GetKeyState(VK_SHIFT) < 0) flags |= CMF_EXTENDEDVERBS;
+    currentMenu_ = MenuOf(items, absolute);
+    if (!currentMenu_) return false;
+    ShellMenu menu;
+    if (FAILED(currentMenu_->QueryContextMenu(menu, 0, 1, 0x7FFF, flags))) {
+        currentMenu_.reset();
+        return false;
+    }
+    // The application's items go into a sub-menu of their own, with ids
+    // above every id the shell used.
+    uint32_t firstUserId = 0;
+    if (userMenu && !userMenu->Items.empty()) {
+        ShellMenuItem separator;
+        separator.separator = true;
+        menu.Insert(menu.items.size(), separator);
+        auto sub = std::make_shared<ShellMenu>();
+        sub->rightToLeft = userMenu->RightToLeft;
+        firstUserId = menu.HighestId() + 1;
+        for (size_t i = userMenu->Items.size(); i-- > 0;) {
+            const TUserMenuItem& u = userMenu->Items[i];
+            ShellMenuItem item;
+            item.id = firstUserId + uint32_t(i);
+            item.separator = u.Caption == u"-";
+            item.caption = u.Caption;
+            item.radio = u.RadioItem;
+            item.checked = u.Checked;
+            item.isDefault = u.Default;
+            item.disabled = !u.Enabled;
+            item.breakStyle = u.Break;
+            item.data = &userMenu->Items[i];
+            sub->Insert(0, std::move(item));
+        }
+        ShellMenuItem holder;
+        holder.caption = userMenu->Caption;
+        holder.subMenu = sub;
+        menu.Insert(menu.items.size(), holder);
+    }
+    bool allow = true;
+    if (show) show(this, allow);
+    if (!allow) {
+        currentMenu_.reset();
+        return false;
+    }
+    const uint32_t id = MenuTracker().TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at, owner);
+    if (id != 0) {
+        if (firstUserId && id >= firstUserId && id < firstUserId + userMenu->Items.size()) {
+            const TUserMenuItem& u = userMenu->Items[id - firstUserId];
+            if (u.OnClick) u.OnClick();
+        } else {
+            std::string verb8;
+            const WideString verb = SUCCEEDED(currentMenu_->GetCommandString(id - 1, GCS_VERBW, &verb8))
+                                        ? W(verb8)
+                                        : WideString(SUnknownCommand);
+            bool handled = false;
+            if (cmd) cmd(this, verb, int(id), handled);
+            if (!handled) {
+                CMINVOKECOMMANDINFO info;
+                info.commandOffset = id - 1;
+                info.showCommand = 1;
+                const bool ok = SUCCEEDED(currentMenu_->InvokeCommand(info));
+                if (after) after(this, verb, int(id), ok);
+            }
+        }
+    }
+    currentMenu_.reset();
+    return true;
+}
+
+bool TNamespace::HandleContextMenuMsg(uint32_t, uintptr_t, intptr_t) { return false; }
+
+bool TNamespace::ExecuteContextMenuVerb(const WideString& verb, const std::vector<PCItemIDList>& pidls) {
+    ShellFolderPtr folder = ParentShellFolder();
+    std::shared_ptr<IContextMenu> menu;
+    if (!folder || pidls.empty() ||
+        FAILED(folder->GetContextMenu(pidls.data(), int(pidls.size()), &menu)))
+        return false;
+    ShellMenu items;
+    if (FAILED(menu->QueryContextMenu(items, 0, 1, 0x7FFF, CMF_EXPLORE))) return false;
+    const std::string wanted = WideToUtf8(verb);
+    for (const ShellMenuItem& item : items.items) {
+        if (item.separator || item.subMenu || item.id == 0) continue;
+        std::string name;
+        if (FAILED(menu->GetCommandString(item.id - 1, GCS_VERBW, &name)) || !SameText(name, wanted))
+            continue;
+        CMINVOKECOMMANDINFO info;
+        info.commandOffset = item.id - 1;
+        return SUCCEEDED(menu->InvokeCommand(info));
+    }
+    return false;
+}
+
+bool TNamespace::VerifyPIDLRelationship(const TNamespaceArray& namespaces) {
+    bool ok = true;
+    if (IsDesktop()) {
+        ok = namespaces.size() == 1 && namespaces[0]->IsDesktop();
+    } else {
+        PItemIDList parent = Parent() ? NamespacePIDLManager().CopyPIDL(Parent()->AbsolutePIDL())
+                                      : ParentAbsolutePIDL();
+        for (TNamespace* ns : namespaces)
+            if (!IsParentPIDL(parent, ns->AbsolutePIDL(), true)) ok = false;
+        NamespacePIDLManager().FreePIDL(parent);
+        if (!ok) MessageBoxService().MessageBox(0, SNotSiblings, u"Error", MB_OK | MB_ICONERROR);
+    }
+    return ok;
+}
+
+namespace {
+std::vector<PCItemIDList> Relatives(const TNamespaceArray& namespaces) {
+    std::vector<PCItemIDList> out;
+    for (TNamespace* ns : namespaces) out.push_back(ns->RelativePIDL());
+    return out;
+}
+} // namespace
+
+bool TNamespace::Copy(const TNamespaceArray& namespaces) {
+    return VerifyPIDLRelationship(namespaces) && ExecuteContextMenuVerb(u"copy", Relatives(namespaces));
+}
+
+bool TNamespace::Cut(const TNamespaceArray& namespaces) {
+    if (!VerifyPIDLRelationship(namespaces)) return false;
+    for (TNamespace* ns : namespaces)
+        if (!ns->CanDelete()) return false;
+    return ExecuteContextMenuVerb(u"cut", Relatives(namespaces));
+}
+
+bool TNamespace::Delete(const TNamespaceArray& namespaces) {
+    if (!VerifyPIDLRelationship(namespaces)) return false;
+    for (TNamespace* ns : namespaces)
+        if (!ns->CanDelete()) return false;
+    return ExecuteContextMenuVerb(u"delete", Relatives(namespaces));
+}
+
+bool TNamespace::Paste(const TNamespaceArray& namespaces) {
+    if (namespaces.empty()) return false;
+    if (IsDesktop()) {
+        TNamespace* physical = PhysicalDesktopFolder();
+        if (!physical) return false;
+        std::vector<std::unique_ptr<TNamespace>> rebuilt;
+        TNamespaceArray items;
+        for (TNamespace* ns : namespaces) {
+            PItemIDList pidl = PathToPIDL(ns->NameForParsing());
+            if (!pidl) return false;
+            rebuilt.push_back(std::make_unique<TNamespace>(pidl, nullptr));
+            items.push_back(rebuilt.back().get());
+        }
+        return physical->Paste(items);
+    }
+    return VerifyPIDLRelationship(namespaces) && ExecuteContextMenuVerb(u"paste", Relatives(namespaces));
+}
+
+bool TNamespace::ShowPropertySheet(const TNamespaceArray& namespaces) {
+    if (!VerifyPIDLRelationship(namespaces)) return false;
+    for (TNamespace* ns : namespaces)
+        if (!ns->HasPropSheet()) return false;
+    return ExecuteContextMenuVerb(u"properties", Relatives(namespaces));
+}
+
+std::shared_ptr<IDataObject> TNamespace::DataObjectMulti(const TNamespaceArray& namespaces) {
+    ShellFolderPtr folder = ParentShellFolder();
+    const std::vector<PCItemIDList> pidls = Relatives(namespaces);
+    std::shared_ptr<IDataObject> data;
+    if (!folder || pidls.empty() || FAILED(folder->GetDataObject(pidls.data(), int(pidls.size()), &data)))
+        return nullptr;
+    return data;
+}
+
+// ---------------------------------------------------------------- other actions
+
+bool TNamespace::SetNameOf(const WideString& newName) {
+    if (!CanRename()) return false;
+    ShellFolderPtr folder = ParentShellFolder();
+    PItemIDList newRelative = nullptr;
+    if (!folder || FAILED(folder->SetNameOf(relativePIDL_, WideToUtf8(newName), SHGDN_INFOLDER,
+                                            &newRelative)) ||
+        !newRelative)
+        return false;
+    TPIDLManager& pm = NamespacePIDLManager();
+    PItemIDList parentPidl = parent_ ? pm.CopyPIDL(parent_->AbsolutePIDL()) : ParentAbsolutePIDL();
+    PItemIDList fresh = pm.AppendPIDL(parentPidl, newRelative);
+    pm.FreePIDL(parentPidl);
+    pm.FreePIDL(newRelative);
+    if (!fresh) return false;
+    if (flags_ & kFreePIDL) pm.FreePIDL(absolutePIDL_);
+    flags_ |= kFreePIDL;
+    absolutePIDL_ = fresh;
+    relativePIDL_ = (parent_ && parent_->IsDesktop()) ? fresh : pm.GetPointerToLastID(fresh);
+    InvalidateRelativePIDL();
+    InvalidateNamespace(true);
+    return true;
+}
+
+bool TNamespace::ShellExecuteNamespace(const WideString& workingDir, const WideString& cmdLineArguments,
+                                       bool executeFolder, bool executeFolderShortCut) {
+    if (!executeFolder && Folder()) return false;
+    if (!executeFolderShortCut && Link()) {
+        TShellLink link;
+        if (link.ReadLink(NameParseAddress()) && DirectoryExists(WideToUtf8(link.TargetPath)))
+            return false;
+    }
+    SHELLEXECUTEINFO info;
+    info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS;
+    info.lpIDList = absolutePIDL_;
+    info.lpParameters = WideToUtf8(cmdLineArguments);
+    const std::string dir = WideToUtf8(workingDir);
+    info.lpDirectory = DirectoryExists(dir) ? dir : ExtractFileDir(WideToUtf8(NameParseAddress()));
+    info.nShow = 1;
+    return ShellExecuteEx(info) && info.hInstApp > 32;
+}
+
+std::shared_ptr<IDropTarget> TNamespace::DropTargetObject() {
+    if (!dropTarget_) {
+        ShellFolderPtr folder = ParentShellFolder();
+        if (folder) folder->GetDropTarget(relativePIDL_, &dropTarget_);
+    }
+    return dropTarget_;
+}
+
+HRESULT TNamespace::DragEnter(IDataObject* data, uint32_t keyState, ShellPoint pt, uint32_t& effect) {
+    auto target = DropTarget() ? DropTargetObject() : nullptr;
+    if (!target) {
+        effect = DROPEFFECT_NONE;
+        return DRAGDROP_S_NOTHANDLED;
+    }
+    return target->DragEnter(data, keyState, pt, &effect);
+}
+
+HRESULT TNamespace::DragOver(uint32_t keyState, ShellPoint pt, uint32_t& effect) {
+    auto target = DropTarget() ? DropTargetObject() : nullptr;
+    if (!target) {
+        effect = DROPEFFECT_NONE;
+        return DRAGDROP_S_NOTHANDLED;
+    }
+    return target->DragOver(keyState, pt, &effect);
+}
+
+HRESULT TNamespace::DragLeave() {
+    auto target = DropTarget() ? DropTargetObject() : nullptr;
+    return target ? target->DragLeave() : DRAGDROP_S_NOTHANDLED;
+}
+
+HRESULT TNamespace::Drop(IDataObject* data, uint32_t keyState, ShellPoint pt, uint32_t& effect) {
+    auto target = DropTarget() ? DropTargetObject() : nullptr;
+    if (!target) {
+        effect = DROPEFFECT_NONE;
+        return DRAGDROP_S_NOTHANDLED;
+    }
+    return target->Drop(data, keyState, pt, &effect);
+}
+
+void TNamespace::ReplacePIDLFromParent(bool folders, bool nonFolders, bool includeHidden) {
+    if (!parent_) return;
+    ShellFolderPtr folder = parent_->ShellFolder();
+    if (!folder) return;
+    uint32_t flags = 0;
+    if (folders) flags |= SHCONTF_FOLDERS;
+    if (nonFolders) flags |= SHCONTF_NONFOLDERS;
+    if (includeHidden) flags |= SHCONTF_INCLUDEHIDDEN;
+    std::unique_ptr<IEnumIDList> list;
+    if (FAILED(folder->EnumObjects(flags, &list)) || !list) return;
+    TPIDLManager& pm = NamespacePIDLManager();
+    PItemIDList child = nullptr;
+    while (list->Next(&child) == S_OK) {
+        if ((folder->CompareIDs(0, child, relativePIDL_) & 0xFFFF) == 0) {
+            PItemIDList fresh = pm.AppendPIDL(parent_->AbsolutePIDL(), child);
+            pm.FreePIDL(child);
+            if (!fresh) return;
+            if (flags_ & kFreePIDL) pm.FreePIDL(absolutePIDL_);
+            flags_ |= kFreePIDL;
+            absolutePIDL_ = fresh;
+            relativePIDL_ = parent_->IsDesktop() ? fresh : pm.GetPointerToLastID(fresh);
+            InvalidateNamespace(true);
+            return;
+        }
+        pm.FreePIDL(child);
+    }
+}
+
+} // namespace ax
