@@ -1,14 +1,16 @@
 // Enumeration, details columns, sorting and the actions of shell items.
-#include <algorithm>
-
 #include "rtl/sysutils.h"
 #include "shell/ShellResources.h"
 #include "shell/ShellUtilities.h"
 
+#include <algorithm>
+
 namespace ax {
 namespace {
 
-WideString W(const std::string& s) { return Utf8ToWide(s); }
+WideString W(const std::string& s) {
+    return Utf8ToWide(s);
+}
 
 int Ordinal(const WideString& a, const WideString& b) {
     const int r = a.compare(b);
@@ -61,13 +63,21 @@ bool TNamespace::DetailsValidIndex(int column) {
     return column >= 0 && column < DetailsSupportedColumns();
 }
 
-WideString TNamespace::DetailsColumnTitle(int column) { return DetailsDefaultColumnTitle(column); }
+WideString TNamespace::DetailsColumnTitle(int column) {
+    return DetailsDefaultColumnTitle(column);
+}
 
-WideString TNamespace::DetailsOf(int column) { return DetailsDefaultOf(column); }
+WideString TNamespace::DetailsOf(int column) {
+    return DetailsDefaultOf(column);
+}
 
-TColumnStates TNamespace::DetailsGetDefaultColumnState(int) { return csOnByDefault; }
+TColumnStates TNamespace::DetailsGetDefaultColumnState(int) {
+    return csOnByDefault;
+}
 
-int TNamespace::DetailsDefaultSupportedColumns() { return 5; }
+int TNamespace::DetailsDefaultSupportedColumns() {
+    return 5;
+}
 
 WideString TNamespace::DetailsDefaultColumnTitle(int column) {
     if (column == -1) return SColumnTitles[0];
@@ -157,10 +167,13 @@ int TShellSortHelper::SortType(TNamespace* ns1, TNamespace* ns2) {
 
 std::shared_ptr<IContextMenu> TNamespace::MenuOf(const TNamespaceArray& items, bool absolute) {
     std::vector<PCItemIDList> pidls;
-    for (TNamespace* ns : items) pidls.push_back(absolute ? ns->AbsolutePIDL() : ns->RelativePIDL());
+    for (TNamespace* ns : items)
+        pidls.push_back(absolute ? ns->AbsolutePIDL() : ns->RelativePIDL());
     ShellFolderPtr folder;
-    if (absolute) SHGetDesktopFolder(&folder);
-    else folder = ParentShellFolder();
+    if (absolute)
+        SHGetDesktopFolder(&folder);
+    else
+        folder = ParentShellFolder();
     std::shared_ptr<IContextMenu> menu;
     if (!folder || pidls.empty() ||
         FAILED(folder->GetContextMenu(pidls.data(), int(pidls.size()), &menu)))
@@ -234,16 +247,18 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
         currentMenu_.reset();
         return false;
     }
-    const uint32_t id = MenuTracker().TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at, owner);
+    const uint32_t id =
+        MenuTracker().TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at, owner);
     if (id != 0) {
         if (firstUserId && id >= firstUserId && id < firstUserId + userMenu->Items.size()) {
             const TUserMenuItem& u = userMenu->Items[id - firstUserId];
             if (u.OnClick) u.OnClick();
         } else {
             std::string verb8;
-            const WideString verb = SUCCEEDED(currentMenu_->GetCommandString(id - 1, GCS_VERBW, &verb8))
-                                        ? W(verb8)
-                                        : WideString(SUnknownCommand);
+            const WideString verb =
+                SUCCEEDED(currentMenu_->GetCommandString(id - 1, GCS_VERBW, &verb8))
+                    ? W(verb8)
+                    : WideString(SUnknownCommand);
             bool handled = false;
             if (cmd) cmd(this, verb, int(id), handled);
             if (!handled) {
@@ -259,9 +274,12 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
     return true;
 }
 
-bool TNamespace::HandleContextMenuMsg(uint32_t, uintptr_t, intptr_t) { return false; }
+bool TNamespace::HandleContextMenuMsg(uint32_t, uintptr_t, intptr_t) {
+    return false;
+}
 
-bool TNamespace::ExecuteContextMenuVerb(const WideString& verb, const std::vector<PCItemIDList>& pidls) {
+bool TNamespace::ExecuteContextMenuVerb(const WideString& verb,
+                                        const std::vector<PCItemIDList>& pidls) {
     ShellFolderPtr folder = ParentShellFolder();
     std::shared_ptr<IContextMenu> menu;
     if (!folder || pidls.empty() ||
@@ -273,7 +291,8 @@ bool TNamespace::ExecuteContextMenuVerb(const WideString& verb, const std::vecto
     for (const ShellMenuItem& item : items.items) {
         if (item.separator || item.subMenu || item.id == 0) continue;
         std::string name;
-        if (FAILED(menu->GetCommandString(item.id - 1, GCS_VERBW, &name)) || !SameText(name, wanted))
+        if (FAILED(menu->GetCommandString(item.id - 1, GCS_VERBW, &name)) ||
+            !SameText(name, wanted))
             continue;
         CMINVOKECOMMANDINFO info;
         info.commandOffset = item.id - 1;
@@ -300,13 +319,15 @@ bool TNamespace::VerifyPIDLRelationship(const TNamespaceArray& namespaces) {
 namespace {
 std::vector<PCItemIDList> Relatives(const TNamespaceArray& namespaces) {
     std::vector<PCItemIDList> out;
-    for (TNamespace* ns : namespaces) out.push_back(ns->RelativePIDL());
+    for (TNamespace* ns : namespaces)
+        out.push_back(ns->RelativePIDL());
     return out;
 }
 } // namespace
 
 bool TNamespace::Copy(const TNamespaceArray& namespaces) {
-    return VerifyPIDLRelationship(namespaces) && ExecuteContextMenuVerb(u"copy", Relatives(namespaces));
+    return VerifyPIDLRelationship(namespaces) &&
+           ExecuteContextMenuVerb(u"copy", Relatives(namespaces));
 }
 
 bool TNamespace::Cut(const TNamespaceArray& namespaces) {
@@ -338,7 +359,8 @@ bool TNamespace::Paste(const TNamespaceArray& namespaces) {
         }
         return physical->Paste(items);
     }
-    return VerifyPIDLRelationship(namespaces) && ExecuteContextMenuVerb(u"paste", Relatives(namespaces));
+    return VerifyPIDLRelationship(namespaces) &&
+           ExecuteContextMenuVerb(u"paste", Relatives(namespaces));
 }
 
 bool TNamespace::ShowPropertySheet(const TNamespaceArray& namespaces) {
@@ -352,7 +374,8 @@ std::shared_ptr<IDataObject> TNamespace::DataObjectMulti(const TNamespaceArray& 
     ShellFolderPtr folder = ParentShellFolder();
     const std::vector<PCItemIDList> pidls = Relatives(namespaces);
     std::shared_ptr<IDataObject> data;
-    if (!folder || pidls.empty() || FAILED(folder->GetDataObject(pidls.data(), int(pidls.size()), &data)))
+    if (!folder || pidls.empty() ||
+        FAILED(folder->GetDataObject(pidls.data(), int(pidls.size()), &data)))
         return nullptr;
     return data;
 }
@@ -363,8 +386,9 @@ bool TNamespace::SetNameOf(const WideString& newName) {
     if (!CanRename()) return false;
     ShellFolderPtr folder = ParentShellFolder();
     PItemIDList newRelative = nullptr;
-    if (!folder || FAILED(folder->SetNameOf(relativePIDL_, WideToUtf8(newName), SHGDN_INFOLDER,
-                                            &newRelative)) ||
+    if (!folder ||
+        FAILED(
+            folder->SetNameOf(relativePIDL_, WideToUtf8(newName), SHGDN_INFOLDER, &newRelative)) ||
         !newRelative)
         return false;
     TPIDLManager& pm = NamespacePIDLManager();
@@ -382,8 +406,9 @@ bool TNamespace::SetNameOf(const WideString& newName) {
     return true;
 }
 
-bool TNamespace::ShellExecuteNamespace(const WideString& workingDir, const WideString& cmdLineArguments,
-                                       bool executeFolder, bool executeFolderShortCut) {
+bool TNamespace::ShellExecuteNamespace(const WideString& workingDir,
+                                       const WideString& cmdLineArguments, bool executeFolder,
+                                       bool executeFolderShortCut) {
     if (!executeFolder && Folder()) return false;
     if (!executeFolderShortCut && Link()) {
         TShellLink link;
@@ -408,7 +433,8 @@ std::shared_ptr<IDropTarget> TNamespace::DropTargetObject() {
     return dropTarget_;
 }
 
-HRESULT TNamespace::DragEnter(IDataObject* data, uint32_t keyState, ShellPoint pt, uint32_t& effect) {
+HRESULT TNamespace::DragEnter(IDataObject* data, uint32_t keyState, ShellPoint pt,
+                              uint32_t& effect) {
     auto target = DropTarget() ? DropTargetObject() : nullptr;
     if (!target) {
         effect = DROPEFFECT_NONE;

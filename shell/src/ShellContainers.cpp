@@ -30,13 +30,15 @@ TNamespace* TNameSpaceList::Extract(int index) {
 }
 
 void TNameSpaceList::Clear() {
-    while (!items_.empty()) Delete(Count() - 1);
+    while (!items_.empty())
+        Delete(Count() - 1);
 }
 
 void TNameSpaceList::Notify(TNamespace* item, TListNotification action) {
     if (OnNotify) OnNotify(item, action);
     // The owning list frees what it drops.
-    if (action == TListNotification::lnDeleted && ownsObjects_) std::unique_ptr<TNamespace> drop(item);
+    if (action == TListNotification::lnDeleted && ownsObjects_)
+        std::unique_ptr<TNamespace> drop(item);
 }
 
 } // namespace ax

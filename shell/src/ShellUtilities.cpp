@@ -1,10 +1,10 @@
 #include "shell/ShellUtilities.h"
 
-#include <cmath>
-#include <mutex>
-
 #include "rtl/sysutils.h"
 #include "shell/ShellResources.h"
+
+#include <cmath>
+#include <mutex>
 
 namespace ax {
 namespace {
@@ -22,7 +22,7 @@ enum : uint32_t {
     bFolder = 1u << 8,
     bGhosted = 1u << 9,
     bLink = 1u << 10,
-    bFindData = 1u << 11,  // the file data was asked for
+    bFindData = 1u << 11,   // the file data was asked for
     bTimesFresh = 1u << 12, // the times were refreshed from the exact path
 };
 
@@ -62,7 +62,9 @@ bool EqualTo(const TNamespace* special, PCItemIDList pidl) {
     return special && EqualPIDL(special->AbsolutePIDL(), pidl);
 }
 
-WideString W(const std::string& s) { return Utf8ToWide(s); }
+WideString W(const std::string& s) {
+    return Utf8ToWide(s);
+}
 
 } // namespace
 
@@ -158,32 +160,72 @@ bool TNamespace::AskAttribute(uint32_t sfgao) {
 
 bool TNamespace::CachedAttribute(uint32_t bit, uint32_t sfgao) {
     if (!(known_ & bit)) {
-        if (AskAttribute(sfgao)) values_ |= bit;
-        else values_ &= ~bit;
+        if (AskAttribute(sfgao))
+            values_ |= bit;
+        else
+            values_ &= ~bit;
         known_ |= bit;
     }
     return values_ & bit;
 }
 
-bool TNamespace::CanCopy() { return CachedAttribute(bCanCopy, SFGAO_CANCOPY); }
-bool TNamespace::CanDelete() { return CachedAttribute(bCanDelete, SFGAO_CANDELETE); }
-bool TNamespace::CanLink() { return CachedAttribute(bCanLink, SFGAO_CANLINK); }
-bool TNamespace::CanMove() { return CachedAttribute(bCanMove, SFGAO_CANMOVE); }
-bool TNamespace::CanRename() { return CachedAttribute(bCanRename, SFGAO_CANRENAME); }
-bool TNamespace::FileSysAncestor() { return CachedAttribute(bFileSysAncestor, SFGAO_FILESYSANCESTOR); }
-bool TNamespace::FileSystem() { return CachedAttribute(bFileSystem, SFGAO_FILESYSTEM); }
-bool TNamespace::Folder() { return CachedAttribute(bFolder, SFGAO_FOLDER); }
-bool TNamespace::Ghosted() { return CachedAttribute(bGhosted, SFGAO_HIDDEN); }
-bool TNamespace::Link() { return CachedAttribute(bLink, SFGAO_LINK); }
-bool TNamespace::DropTarget() { return IsDesktop() || AskAttribute(SFGAO_DROPTARGET); }
-bool TNamespace::HasPropSheet() { return AskAttribute(SFGAO_HASPROPSHEET); }
-bool TNamespace::HasSubFolder() { return AskAttribute(SFGAO_HASSUBFOLDER); }
-bool TNamespace::NewContent() { return AskAttribute(SFGAO_NEWCONTENT); }
-bool TNamespace::NonEnumerated() { return AskAttribute(SFGAO_NONENUMERATED); }
-bool TNamespace::ReadOnly() { return AskAttribute(SFGAO_READONLY); }
-bool TNamespace::Removable() { return AskAttribute(SFGAO_REMOVABLE); }
-bool TNamespace::Share() { return AskAttribute(SFGAO_SHARE); }
-bool TNamespace::SubItems() { return HasChildren(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN); }
+bool TNamespace::CanCopy() {
+    return CachedAttribute(bCanCopy, SFGAO_CANCOPY);
+}
+bool TNamespace::CanDelete() {
+    return CachedAttribute(bCanDelete, SFGAO_CANDELETE);
+}
+bool TNamespace::CanLink() {
+    return CachedAttribute(bCanLink, SFGAO_CANLINK);
+}
+bool TNamespace::CanMove() {
+    return CachedAttribute(bCanMove, SFGAO_CANMOVE);
+}
+bool TNamespace::CanRename() {
+    return CachedAttribute(bCanRename, SFGAO_CANRENAME);
+}
+bool TNamespace::FileSysAncestor() {
+    return CachedAttribute(bFileSysAncestor, SFGAO_FILESYSANCESTOR);
+}
+bool TNamespace::FileSystem() {
+    return CachedAttribute(bFileSystem, SFGAO_FILESYSTEM);
+}
+bool TNamespace::Folder() {
+    return CachedAttribute(bFolder, SFGAO_FOLDER);
+}
+bool TNamespace::Ghosted() {
+    return CachedAttribute(bGhosted, SFGAO_HIDDEN);
+}
+bool TNamespace::Link() {
+    return CachedAttribute(bLink, SFGAO_LINK);
+}
+bool TNamespace::DropTarget() {
+    return IsDesktop() || AskAttribute(SFGAO_DROPTARGET);
+}
+bool TNamespace::HasPropSheet() {
+    return AskAttribute(SFGAO_HASPROPSHEET);
+}
+bool TNamespace::HasSubFolder() {
+    return AskAttribute(SFGAO_HASSUBFOLDER);
+}
+bool TNamespace::NewContent() {
+    return AskAttribute(SFGAO_NEWCONTENT);
+}
+bool TNamespace::NonEnumerated() {
+    return AskAttribute(SFGAO_NONENUMERATED);
+}
+bool TNamespace::ReadOnly() {
+    return AskAttribute(SFGAO_READONLY);
+}
+bool TNamespace::Removable() {
+    return AskAttribute(SFGAO_REMOVABLE);
+}
+bool TNamespace::Share() {
+    return AskAttribute(SFGAO_SHARE);
+}
+bool TNamespace::SubItems() {
+    return HasChildren(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN);
+}
 
 // ---------------------------------------------------------------- file data
 
@@ -206,19 +248,37 @@ bool TNamespace::FindAttribute(uint32_t attribute) {
     return data && (data->dwFileAttributes & attribute);
 }
 
-bool TNamespace::Archive() { return FindAttribute(FILE_ATTRIBUTE_ARCHIVE); }
-bool TNamespace::Directory() { return FindAttribute(FILE_ATTRIBUTE_DIRECTORY); }
-bool TNamespace::Hidden() { return FindAttribute(FILE_ATTRIBUTE_HIDDEN); }
-bool TNamespace::Normal() { return FindAttribute(FILE_ATTRIBUTE_NORMAL); }
-bool TNamespace::OffLine() { return FindAttribute(FILE_ATTRIBUTE_OFFLINE); }
-bool TNamespace::ReadOnlyFile() { return FindAttribute(FILE_ATTRIBUTE_READONLY); }
-bool TNamespace::System() { return FindAttribute(FILE_ATTRIBUTE_SYSTEM); }
-bool TNamespace::Temporary() { return FindAttribute(FILE_ATTRIBUTE_TEMPORARY); }
+bool TNamespace::Archive() {
+    return FindAttribute(FILE_ATTRIBUTE_ARCHIVE);
+}
+bool TNamespace::Directory() {
+    return FindAttribute(FILE_ATTRIBUTE_DIRECTORY);
+}
+bool TNamespace::Hidden() {
+    return FindAttribute(FILE_ATTRIBUTE_HIDDEN);
+}
+bool TNamespace::Normal() {
+    return FindAttribute(FILE_ATTRIBUTE_NORMAL);
+}
+bool TNamespace::OffLine() {
+    return FindAttribute(FILE_ATTRIBUTE_OFFLINE);
+}
+bool TNamespace::ReadOnlyFile() {
+    return FindAttribute(FILE_ATTRIBUTE_READONLY);
+}
+bool TNamespace::System() {
+    return FindAttribute(FILE_ATTRIBUTE_SYSTEM);
+}
+bool TNamespace::Temporary() {
+    return FindAttribute(FILE_ATTRIBUTE_TEMPORARY);
+}
 
 bool TNamespace::Compressed() {
     if (!(known_ & bCompressed)) {
-        if (FindAttribute(FILE_ATTRIBUTE_COMPRESSED)) values_ |= bCompressed;
-        else values_ &= ~bCompressed;
+        if (FindAttribute(FILE_ATTRIBUTE_COMPRESSED))
+            values_ |= bCompressed;
+        else
+            values_ &= ~bCompressed;
         known_ |= bCompressed;
     }
     return values_ & bCompressed;
@@ -342,7 +402,8 @@ WideString TNamespace::FileType() {
         if (name.empty()) {
             // No registered type: "TXT File", or "File" without an extension.
             const std::string ext = ExtractFileExt(ExtractFileName(WideToUtf8(NameForParsing())));
-            name = ext.size() > 1 ? WideUpperCase(W(ext.substr(1))) + u" File" : WideString(u"File");
+            name =
+                ext.size() > 1 ? WideUpperCase(W(ext.substr(1))) + u" File" : WideString(u"File");
         }
         typeName_ = name;
     }
@@ -354,7 +415,9 @@ WideString TNamespace::Extension() {
 }
 
 // No folder here offers info tips, so the query answers as on failure.
-WideString TNamespace::InfoTip() { return {}; }
+WideString TNamespace::InfoTip() {
+    return {};
+}
 
 // ---------------------------------------------------------------- names
 
@@ -371,11 +434,15 @@ WideString TNamespace::CachedName(std::optional<WideString>& slot, uint32_t flag
     return *slot;
 }
 
-WideString TNamespace::NameAddressbar() { return DisplayNameOf(SHGDN_FORADDRESSBAR); }
+WideString TNamespace::NameAddressbar() {
+    return DisplayNameOf(SHGDN_FORADDRESSBAR);
+}
 WideString TNamespace::NameAddressbarInFolder() {
     return DisplayNameOf(SHGDN_FORADDRESSBAR | SHGDN_INFOLDER);
 }
-WideString TNamespace::NameForEditing() { return DisplayNameOf(SHGDN_FOREDITING); }
+WideString TNamespace::NameForEditing() {
+    return DisplayNameOf(SHGDN_FOREDITING);
+}
 WideString TNamespace::NameForEditingInFolder() {
     return DisplayNameOf(SHGDN_FOREDITING | SHGDN_INFOLDER);
 }
@@ -389,12 +456,17 @@ WideString TNamespace::NameForParsing() {
 WideString TNamespace::NameForParsingInFolder() {
     if (IsDesktop()) {
         TNamespace* physical = PhysicalDesktopFolder();
-        return physical && !physical->IsDesktop() ? physical->NameForParsingInFolder() : WideString();
+        return physical && !physical->IsDesktop() ? physical->NameForParsingInFolder()
+                                                  : WideString();
     }
     return DisplayNameOf(SHGDN_FORPARSING | SHGDN_INFOLDER);
 }
-WideString TNamespace::NameInFolder() { return CachedName(nameInFolder_, SHGDN_INFOLDER); }
-WideString TNamespace::NameNormal() { return CachedName(nameNormal_, SHGDN_NORMAL); }
+WideString TNamespace::NameInFolder() {
+    return CachedName(nameInFolder_, SHGDN_INFOLDER);
+}
+WideString TNamespace::NameNormal() {
+    return CachedName(nameNormal_, SHGDN_NORMAL);
+}
 WideString TNamespace::NameParseAddress() {
     return CachedName(nameParseAddress_, SHGDN_FORPARSING | SHGDN_FORADDRESSBAR);
 }
@@ -407,7 +479,9 @@ WideString TNamespace::NameParseAddressInFolder() {
 bool TNamespace::IsDesktop() const {
     return absolutePIDL_ && NamespacePIDLManager().IsDesktopFolder(absolutePIDL_);
 }
-bool TNamespace::IsMyComputer() const { return EqualTo(DrivesFolder(), absolutePIDL_); }
+bool TNamespace::IsMyComputer() const {
+    return EqualTo(DrivesFolder(), absolutePIDL_);
+}
 bool TNamespace::IsNetworkNeighborhood() const {
     return EqualTo(NetworkNeighborHoodFolder(), absolutePIDL_);
 }
@@ -415,7 +489,9 @@ bool TNamespace::IsNetworkNeighborhoodChild() const {
     TNamespace* network = NetworkNeighborHoodFolder();
     return network && IsParentPIDL(network->AbsolutePIDL(), absolutePIDL_, false);
 }
-bool TNamespace::IsControlPanel() const { return EqualTo(ControlPanelFolder(), absolutePIDL_); }
+bool TNamespace::IsControlPanel() const {
+    return EqualTo(ControlPanelFolder(), absolutePIDL_);
+}
 bool TNamespace::IsRecycleBin() {
     if (!(flags_ & kRecycleBinKnown)) {
         flags_ |= kRecycleBinKnown;
@@ -429,7 +505,8 @@ bool TNamespace::IsRecycleBin() {
 int TNamespace::GetIconIndex(bool openIcon, int iconSize, bool cached) {
     int& slot = openIcon ? iconOpen_ : iconClosed_;
     if (slot >= 0 || !cached) return slot;
-    if (openIcon && parent_ && parent_->IsControlPanel()) return slot = GetIconIndex(false, iconSize);
+    if (openIcon && parent_ && parent_->IsControlPanel())
+        return slot = GetIconIndex(false, iconSize);
     SHFILEINFO info;
     uint32_t flags = SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SHELLICONSIZE;
     if (iconSize != 1) flags |= SHGFI_SMALLICON;
@@ -499,7 +576,9 @@ void TNamespace::InvalidateNamespace(bool refreshIcon) {
 
 // ---------------------------------------------------------------- helpers
 
-TShellLink::~TShellLink() { NamespacePIDLManager().FreePIDL(TargetIDList); }
+TShellLink::~TShellLink() {
+    NamespacePIDLManager().FreePIDL(TargetIDList);
+}
 
 bool TShellLink::ReadLink(const WideString& linkFile) {
     FileName = linkFile;
@@ -548,13 +627,15 @@ WideString FileTimeToDateTimeStr(const FILETIME& time) {
 
 std::vector<PItemIDList> NamespaceToAbsolutePIDLArray(const TNamespaceArray& namespaces) {
     std::vector<PItemIDList> out;
-    for (TNamespace* ns : namespaces) out.push_back(ns->AbsolutePIDL());
+    for (TNamespace* ns : namespaces)
+        out.push_back(ns->AbsolutePIDL());
     return out;
 }
 
 std::vector<PItemIDList> NamespaceToRelativePIDLArray(const TNamespaceArray& namespaces) {
     std::vector<PItemIDList> out;
-    for (TNamespace* ns : namespaces) out.push_back(ns->RelativePIDL());
+    for (TNamespace* ns : namespaces)
+        out.push_back(ns->RelativePIDL());
     return out;
 }
 
@@ -567,7 +648,8 @@ int DefaultSystemImageIndex(int kind) {
         return info.iIcon;
     case 1:
         SHGetFileInfo(nullptr, "*.*", FILE_ATTRIBUTE_DIRECTORY, info,
-                      SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON | SHGFI_USEFILEATTRIBUTES);
+                      SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON |
+                          SHGFI_USEFILEATTRIBUTES);
         return info.iIcon;
     case 2:
         SHGetFileInfo(nullptr, "*.zyxwv", FILE_ATTRIBUTE_NORMAL, info,
@@ -579,7 +661,8 @@ int DefaultSystemImageIndex(int kind) {
         if (!DesktopFolder()) return DefaultSystemImageIndex(0);
         PItemIDList pidl = nullptr;
         ShellFolderPtr desktop = DesktopFolder()->ShellFolder();
-        if (!desktop || FAILED(desktop->ParseDisplayName("::{450d8fba-ad25-11d0-98a8-0800361b1103}", &pidl)))
+        if (!desktop ||
+            FAILED(desktop->ParseDisplayName("::{450d8fba-ad25-11d0-98a8-0800361b1103}", &pidl)))
             return DefaultSystemImageIndex(0);
         TNamespace docs(pidl, DesktopFolder());
         return docs.GetIconIndex(false, 0);
@@ -595,35 +678,60 @@ PItemIDList GetMyDocumentsVirtualPIDL() {
     if (!personal || !desktop) return nullptr;
     const std::string wanted = WideToUtf8(personal->NameInFolder());
     PItemIDList found = nullptr;
-    desktop->EnumerateFolder(true, false, false,
-                             [&](TNamespace* parent, PItemIDList child, void*, bool& terminate) {
-                                 std::string name;
-                                 parent->ShellFolder()->GetDisplayNameOf(child, SHGDN_NORMAL, &name);
-                                 if (SameText(name, wanted)) {
-                                     found = child;
-                                     terminate = true;
-                                     return true;
-                                 }
-                                 NamespacePIDLManager().FreePIDL(child);
-                                 return false;
-                             },
-                             nullptr);
+    desktop->EnumerateFolder(
+        true, false, false,
+        [&](TNamespace* parent, PItemIDList child, void*, bool& terminate) {
+            std::string name;
+            parent->ShellFolder()->GetDisplayNameOf(child, SHGDN_NORMAL, &name);
+            if (SameText(name, wanted)) {
+                found = child;
+                terminate = true;
+                return true;
+            }
+            NamespacePIDLManager().FreePIDL(child);
+            return false;
+        },
+        nullptr);
     return found;
 }
 
-TNamespace* DesktopFolder() { return EnsureSpecials().desktop.get(); }
-TNamespace* RecycleBinFolder() { return EnsureSpecials().recycleBin.get(); }
-TNamespace* PhysicalDesktopFolder() { return EnsureSpecials().physicalDesktop.get(); }
-TNamespace* DrivesFolder() { return EnsureSpecials().drives.get(); }
-TNamespace* PrinterFolder() { return EnsureSpecials().printers.get(); }
-TNamespace* HistoryFolder() { return EnsureSpecials().history.get(); }
-TNamespace* ControlPanelFolder() { return EnsureSpecials().controlPanel.get(); }
-TNamespace* NetworkNeighborHoodFolder() { return EnsureSpecials().network.get(); }
-TNamespace* TemplatesFolder() { return EnsureSpecials().templates.get(); }
-TNamespace* MyDocumentsFolder() { return EnsureSpecials().myDocuments.get(); }
-TNamespace* FavoritesFolder() { return EnsureSpecials().favorites.get(); }
+TNamespace* DesktopFolder() {
+    return EnsureSpecials().desktop.get();
+}
+TNamespace* RecycleBinFolder() {
+    return EnsureSpecials().recycleBin.get();
+}
+TNamespace* PhysicalDesktopFolder() {
+    return EnsureSpecials().physicalDesktop.get();
+}
+TNamespace* DrivesFolder() {
+    return EnsureSpecials().drives.get();
+}
+TNamespace* PrinterFolder() {
+    return EnsureSpecials().printers.get();
+}
+TNamespace* HistoryFolder() {
+    return EnsureSpecials().history.get();
+}
+TNamespace* ControlPanelFolder() {
+    return EnsureSpecials().controlPanel.get();
+}
+TNamespace* NetworkNeighborHoodFolder() {
+    return EnsureSpecials().network.get();
+}
+TNamespace* TemplatesFolder() {
+    return EnsureSpecials().templates.get();
+}
+TNamespace* MyDocumentsFolder() {
+    return EnsureSpecials().myDocuments.get();
+}
+TNamespace* FavoritesFolder() {
+    return EnsureSpecials().favorites.get();
+}
 
-void ShellUtilitiesInitialize() { EnsureSpecials(); }
+void ShellUtilitiesInitialize() {
+    EnsureSpecials();
+}
 
 void ShellUtilitiesFinalize() {
     std::lock_guard lock(g_specialMutex);

@@ -1,18 +1,16 @@
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <fstream>
-
 #include "rtl/sysutils.h"
 #include "shell/ShellContainers.h"
 #include "shell/ShellMiscUtils.h"
 #include "shell/ShellResources.h"
 #include "shell/ShellUtilities.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ax;
 
@@ -23,20 +21,41 @@ class CountingFolder final : public IShellFolder {
 public:
     explicit CountingFolder(ShellFolderPtr inner) : inner_(std::move(inner)) {}
     int attributeQueries = 0;
-    HRESULT ParseDisplayName(const std::string& n, PItemIDList* p) override { return inner_->ParseDisplayName(n, p); }
-    HRESULT EnumObjects(uint32_t f, std::unique_ptr<IEnumIDList>* l) override { return inner_->EnumObjects(f, l); }
-    HRESULT BindToObject(PCItemIDList p, ShellFolderPtr* f) override { return inner_->BindToObject(p, f); }
-    HRESULT CompareIDs(int c, PCItemIDList a, PCItemIDList b) override { return inner_->CompareIDs(c, a, b); }
+    HRESULT ParseDisplayName(const std::string& n, PItemIDList* p) override {
+        return inner_->ParseDisplayName(n, p);
+    }
+    HRESULT EnumObjects(uint32_t f, std::unique_ptr<IEnumIDList>* l) override {
+        return inner_->EnumObjects(f, l);
+    }
+    HRESULT BindToObject(PCItemIDList p, ShellFolderPtr* f) override {
+        return inner_->BindToObject(p, f);
+    }
+    HRESULT CompareIDs(int c, PCItemIDList a, PCItemIDList b) override {
+        return inner_->CompareIDs(c, a, b);
+    }
     HRESULT GetAttributesOf(const PCItemIDList* p, int n, uint32_t* a) override {
         ++attributeQueries;
         return inner_->GetAttributesOf(p, n, a);
     }
-    HRESULT GetDisplayNameOf(PCItemIDList p, uint32_t f, std::string* n) override { return inner_->GetDisplayNameOf(p, f, n); }
-    HRESULT SetNameOf(PCItemIDList p, const std::string& n, uint32_t f, PItemIDList* o) override { return inner_->SetNameOf(p, n, f, o); }
-    HRESULT GetContextMenu(const PCItemIDList* p, int n, std::shared_ptr<IContextMenu>* m) override { return inner_->GetContextMenu(p, n, m); }
-    HRESULT GetDropTarget(PCItemIDList p, std::shared_ptr<IDropTarget>* t) override { return inner_->GetDropTarget(p, t); }
-    HRESULT GetDataObject(const PCItemIDList* p, int n, std::shared_ptr<IDataObject>* d) override { return inner_->GetDataObject(p, n, d); }
-    HRESULT GetFindData(PCItemIDList p, WIN32_FIND_DATA* d) override { return inner_->GetFindData(p, d); }
+    HRESULT GetDisplayNameOf(PCItemIDList p, uint32_t f, std::string* n) override {
+        return inner_->GetDisplayNameOf(p, f, n);
+    }
+    HRESULT SetNameOf(PCItemIDList p, const std::string& n, uint32_t f, PItemIDList* o) override {
+        return inner_->SetNameOf(p, n, f, o);
+    }
+    HRESULT GetContextMenu(const PCItemIDList* p, int n,
+                           std::shared_ptr<IContextMenu>* m) override {
+        return inner_->GetContextMenu(p, n, m);
+    }
+    HRESULT GetDropTarget(PCItemIDList p, std::shared_ptr<IDropTarget>* t) override {
+        return inner_->GetDropTarget(p, t);
+    }
+    HRESULT GetDataObject(const PCItemIDList* p, int n, std::shared_ptr<IDataObject>* d) override {
+        return inner_->GetDataObject(p, n, d);
+    }
+    HRESULT GetFindData(PCItemIDList p, WIN32_FIND_DATA* d) override {
+        return inner_->GetFindData(p, d);
+    }
     const std::string& AbsoluteBytes() const override { return inner_->AbsoluteBytes(); }
 
 private:
@@ -50,7 +69,8 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root = tmpl;
         home = root + "/home";
-        for (const char* d : {"", "/.config", "/Desktop", "/Documents"}) mkdir((home + d).c_str(), 0755);
+        for (const char* d : {"", "/.config", "/Desktop", "/Documents"})
+            mkdir((home + d).c_str(), 0755);
         setenv("HOME", home.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
         setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
@@ -118,7 +138,8 @@ TEST_F(Shell, ConstructionOwnershipAndTheDesktop) {
     auto folder = Item(dir);
     Write(dir + "/a.txt", "x");
     auto child = Child(*folder, "a.txt");
-    EXPECT_EQ(ILItemCount(child->AbsolutePIDL()), 6); // Computer, "/", tmp, axshellitem..., work, a.txt
+    EXPECT_EQ(ILItemCount(child->AbsolutePIDL()),
+              6); // Computer, "/", tmp, axshellitem..., work, a.txt
     EXPECT_EQ(child->Parent(), folder.get());
     EXPECT_EQ(child->NameForParsing(), Utf8ToWide(dir + "/a.txt"));
     auto clone = child->Clone(true);
@@ -216,9 +237,10 @@ TEST_F(Shell, SizeDateTypeAndAttributeTexts) {
     TNamespace desktop(nullptr, nullptr);
     auto computer = CreateSpecialNamespace(CSIDL_DRIVES);
     EXPECT_EQ(computer->DetailsOf(2), u"System Folder");
-    const char16_t* titles[] = {u"Name", u"Size", u"Type", u"Modified", u"Attributes",
+    const char16_t* titles[] = {u"Name",    u"Size",     u"Type", u"Modified", u"Attributes",
                                 u"Created", u"Accessed", u"Path", u"DOS Name", u"Custom"};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(small->DetailsColumnTitle(i), titles[i]);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(small->DetailsColumnTitle(i), titles[i]);
     EXPECT_EQ(small->DetailsDefaultColumnTitle(-1), u"Name");
     EXPECT_EQ(small->DetailsDefaultColumnTitle(10), u"");
     EXPECT_EQ(small->DetailsGetDefaultColumnState(0), csOnByDefault);
@@ -243,13 +265,14 @@ TEST_F(Shell, EnumerationFlagsAndCallbacks) {
     auto folder = Item(dir);
     auto names = [&](bool folders, bool files, bool hidden) {
         std::vector<std::u16string> out;
-        folder->EnumerateFolder(folders, files, hidden,
-                                [&](TNamespace* parent, PItemIDList child, void*, bool&) {
-                                    TNamespace ns(child, parent);
-                                    out.push_back(ns.NameInFolder());
-                                    return true;
-                                },
-                                nullptr);
+        folder->EnumerateFolder(
+            folders, files, hidden,
+            [&](TNamespace* parent, PItemIDList child, void*, bool&) {
+                TNamespace ns(child, parent);
+                out.push_back(ns.NameInFolder());
+                return true;
+            },
+            nullptr);
         std::sort(out.begin(), out.end());
         return out;
     };
@@ -257,13 +280,14 @@ TEST_F(Shell, EnumerationFlagsAndCallbacks) {
     EXPECT_EQ(names(false, true, false), std::vector<std::u16string>{u"f1"});
     EXPECT_EQ(names(false, true, true), (std::vector<std::u16string>{u".hidden", u"f1"}));
     EXPECT_TRUE(names(false, false, true).empty());
-    const int count = folder->EnumerateFolder(true, true, true,
-                                              [](TNamespace*, PItemIDList child, void*, bool& stop) {
-                                                  NamespacePIDLManager().FreePIDL(child);
-                                                  stop = true;
-                                                  return true;
-                                              },
-                                              nullptr);
+    const int count = folder->EnumerateFolder(
+        true, true, true,
+        [](TNamespace*, PItemIDList child, void*, bool& stop) {
+            NamespacePIDLManager().FreePIDL(child);
+            stop = true;
+            return true;
+        },
+        nullptr);
     EXPECT_EQ(count, 1);
     EXPECT_TRUE(folder->HasChildren(SHCONTF_FOLDERS));
     auto d1 = Child(*folder, "d1");
@@ -278,12 +302,13 @@ TEST_F(Shell, NonUtf8NameRoundTrips) {
     Write(dir + "/" + name, "cv");
     auto folder = Item(dir);
     std::unique_ptr<TNamespace> found;
-    folder->EnumerateFolder(false, true, false,
-                            [&](TNamespace* parent, PItemIDList child, void*, bool&) {
-                                found = std::make_unique<TNamespace>(child, parent);
-                                return true;
-                            },
-                            nullptr);
+    folder->EnumerateFolder(
+        false, true, false,
+        [&](TNamespace* parent, PItemIDList child, void*, bool&) {
+            found = std::make_unique<TNamespace>(child, parent);
+            return true;
+        },
+        nullptr);
     ASSERT_TRUE(found);
     EXPECT_EQ(WideToUtf8(found->NameInFolder()), name);
     const WideString parsing = found->NameForParsing();
@@ -314,10 +339,10 @@ TEST_F(Shell, SortHelperOrders) {
     EXPECT_LT(sort.SortString(u"x", u"y", b.get(), a.get()), 0);
     EXPECT_LT(sort.SortString(u"B", u"a", b.get(), a.get()), 0); // ordinal, case-sensitive
     EXPECT_GT(sort.SortString(u"x", u"x", b.get(), a.get()), 0); // then the items
-    EXPECT_LT(sort.SortType(b.get(), a.get()), 0);                // "TXT File" < "ZIP File"
+    EXPECT_LT(sort.SortType(b.get(), a.get()), 0);               // "TXT File" < "ZIP File"
     sort.FileSort = true;
-    EXPECT_LT(sort.SortType(b.get(), a.get()), 0);  // ".txt" < ".zip"
-    EXPECT_LT(sort.SortType(A.get(), a.get()), 0);  // same extension: the items
+    EXPECT_LT(sort.SortType(b.get(), a.get()), 0); // ".txt" < ".zip"
+    EXPECT_LT(sort.SortType(A.get(), a.get()), 0); // same extension: the items
     EXPECT_LT(sort.SortType(z.get(), b.get()), 0);
     EXPECT_EQ(sort.DiscriminateFolders(a.get(), b.get()), 0);
     FILETIME t1, t2;
@@ -410,7 +435,8 @@ TEST_F(Shell, RenameNeverLosesAFile) {
     Write(dir + "/two", "2");
     auto folder = Item(dir);
     auto one = Child(*folder, "one");
-    for (const char16_t* bad : {u"", u".", u"..", u"a/b", u"two"}) EXPECT_FALSE(one->SetNameOf(bad));
+    for (const char16_t* bad : {u"", u".", u"..", u"a/b", u"two"})
+        EXPECT_FALSE(one->SetNameOf(bad));
     EXPECT_FALSE(one->SetNameOf(WideString(u"n\0l", 3)));
     EXPECT_EQ(Read(dir + "/one"), "1");
     EXPECT_EQ(Read(dir + "/two"), "2");
@@ -466,8 +492,13 @@ TEST_F(Shell, ContextMenuWithCallbacksAndUserMenu) {
     EXPECT_EQ(verbs.back(), u"Unknown Command");
 
     bool asked = false;
-    EXPECT_FALSE(f->ShowContextMenu(0, cmd, [&](TNamespace*, bool& allow) { asked = true; allow = false; },
-                                    after, nullptr, nullptr));
+    EXPECT_FALSE(f->ShowContextMenu(
+        0, cmd,
+        [&](TNamespace*, bool& allow) {
+            asked = true;
+            allow = false;
+        },
+        after, nullptr, nullptr));
     EXPECT_TRUE(asked);
     EXPECT_EQ(tracker.Shown().size(), 3u);
     EXPECT_FALSE(f->ShowContextMenuMulti(0, cmd, nullptr, after, nullptr, nullptr, {}, false));
@@ -549,7 +580,7 @@ TEST_F(Shell, SupportUnits) {
         std::unique_ptr<TNamespace> kept(list.Extract(1));
         EXPECT_EQ(list.Count(), 1);
     }
-    EXPECT_EQ(seen, (std::vector<TListNotification>{TListNotification::lnAdded, TListNotification::lnAdded,
-                                                    TListNotification::lnExtracted,
-                                                    TListNotification::lnDeleted}));
+    EXPECT_EQ(seen, (std::vector<TListNotification>{
+                        TListNotification::lnAdded, TListNotification::lnAdded,
+                        TListNotification::lnExtracted, TListNotification::lnDeleted}));
 }

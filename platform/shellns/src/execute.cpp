@@ -1,17 +1,16 @@
 // Launching items and reading links.
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <mutex>
-#include <thread>
-
 #include "items.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/sysutils.h"
+
+#include <cerrno>
+#include <mutex>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -99,7 +98,8 @@ bool ShellExecuteEx(SHELLEXECUTEINFO& info) {
     const bool direct = IsExecutableFile(file);
     if (direct) {
         argv.push_back(file);
-        for (auto& p : SplitParameters(info.lpParameters)) argv.push_back(std::move(p));
+        for (auto& p : SplitParameters(info.lpParameters))
+            argv.push_back(std::move(p));
     } else {
         {
             std::lock_guard lock(g_openerMutex);
@@ -109,7 +109,8 @@ bool ShellExecuteEx(SHELLEXECUTEINFO& info) {
         argv.push_back(file);
     }
     std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
+    for (auto& a : argv)
+        args.push_back(a.data());
     args.push_back(nullptr);
 
     SpawnActions actions;
@@ -118,8 +119,9 @@ bool ShellExecuteEx(SHELLEXECUTEINFO& info) {
                                 : ExtractFileDir(file);
     if (!dir.empty() && DirectoryExists(dir)) actions.ChangeDirectory(dir);
     pid_t pid = 0;
-    const int rc = direct ? posix_spawn(&pid, args[0], actions.Get(), nullptr, args.data(), environ)
-                          : posix_spawnp(&pid, args[0], actions.Get(), nullptr, args.data(), environ);
+    const int rc = direct
+                       ? posix_spawn(&pid, args[0], actions.Get(), nullptr, args.data(), environ)
+                       : posix_spawnp(&pid, args[0], actions.Get(), nullptr, args.data(), environ);
     if (rc != 0) {
         info.hInstApp = rc == ENOENT ? 2 : 31; // SE_ERR_FNF, SE_ERR_NOASSOC
         return false;

@@ -1,14 +1,13 @@
 // The find-data record, times, type names and icon indices.
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <ctime>
-
 #include "items.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/clock.h"
 #include "rtl/sysutils.h"
+
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace ax {
 namespace {
@@ -20,11 +19,16 @@ class HeadlessIcons final : public IShellIconProvider {
 public:
     int IconIndex(int kind, const std::string&, bool open, bool) override {
         switch (kind) {
-        case 1: return open ? 4 : 3;
-        case 2: return 15;
-        case 3: return 8;
-        case 4: return 29;
-        default: return 0;
+        case 1:
+            return open ? 4 : 3;
+        case 2:
+            return 15;
+        case 3:
+            return 8;
+        case 4:
+            return 29;
+        default:
+            return 0;
         }
     }
 };
@@ -84,7 +88,9 @@ bool FindDataFromPath(const std::string& path, WIN32_FIND_DATA& data) {
     return true;
 }
 
-void SetShellIconProvider(IShellIconProvider* provider) { g_icons = provider; }
+void SetShellIconProvider(IShellIconProvider* provider) {
+    g_icons = provider;
+}
 
 IShellIconProvider& ShellIconProvider() {
     static HeadlessIcons headless;

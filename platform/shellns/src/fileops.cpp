@@ -1,20 +1,19 @@
 // File operations that never overwrite, the trash, and the change bus.
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <map>
-#include <mutex>
-
 #include "items.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/clock.h"
 #include "rtl/sysutils.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ax {
 namespace {
@@ -116,14 +115,17 @@ bool CopyTree(const std::string& from, const std::string& to) {
             dirent* e = readdir(dir);
             if (!e) break;
             const std::string name = e->d_name;
-            if (name != "." && name != "..") ok = CopyTree(JoinPath(from, name), JoinPath(to, name));
+            if (name != "." && name != "..")
+                ok = CopyTree(JoinPath(from, name), JoinPath(to, name));
         }
         closedir(dir);
     } else {
         ok = false;
     }
-    if (!ok) RemoveTree(to);
-    else chmod(to.c_str(), st.st_mode & 07777);
+    if (!ok)
+        RemoveTree(to);
+    else
+        chmod(to.c_str(), st.st_mode & 07777);
     return ok;
 }
 
@@ -225,9 +227,10 @@ bool TrashOne(const std::string& from) {
     DecodeDate(now, year, month, day);
     DecodeTime(now, hour, minute, second, ms);
     char date[32];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d", year, month, day, hour, minute,
-                  second);
-    const std::string info = "[Trash Info]\nPath=" + PercentEncode(from) + "\nDeletionDate=" + date + "\n";
+    std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d", year, month, day, hour,
+                  minute, second);
+    const std::string info =
+        "[Trash Info]\nPath=" + PercentEncode(from) + "\nDeletionDate=" + date + "\n";
     for (int n = 1; n < 10000; ++n) {
         const std::string name = n == 1 ? base : base + "." + std::to_string(n);
         const std::string infoPath = trash + "/info/" + name + ".trashinfo";
@@ -287,8 +290,8 @@ bool ShellTrashItems(const std::vector<std::string>& paths, std::vector<std::str
             continue;
         }
         SHChangeNotifyPaths(folder ? SHCNE_RMDIR : SHCNE_DELETE, from);
-        const std::string bin = shellns::ItemBytes(PIDL_KIND_VIRTUAL, kVirtualRecycleBin) +
-                                std::string(2, '\0');
+        const std::string bin =
+            shellns::ItemBytes(PIDL_KIND_VIRTUAL, kVirtualRecycleBin) + std::string(2, '\0');
         SHChangeNotify(SHCNE_UPDATEDIR, reinterpret_cast<PCItemIDList>(bin.data()), nullptr);
     }
     return all;
@@ -301,8 +304,10 @@ bool ReadTrashInfo(const std::string& trashName, std::string& originalPath,
     originalPath.clear();
     deletionDate.clear();
     for (std::string line; std::getline(in, line);) {
-        if (line.rfind("Path=", 0) == 0) originalPath = PercentDecode(line.substr(5));
-        else if (line.rfind("DeletionDate=", 0) == 0) deletionDate = line.substr(13);
+        if (line.rfind("Path=", 0) == 0)
+            originalPath = PercentDecode(line.substr(5));
+        else if (line.rfind("DeletionDate=", 0) == 0)
+            deletionDate = line.substr(13);
     }
     if (!originalPath.empty() && originalPath[0] != '/')
         originalPath = JoinPath(ExtractFileDir(TrashDirectory()), originalPath);
@@ -325,9 +330,11 @@ void SHChangeNotify(uint32_t event, PCItemIDList pidl1, PCItemIDList pidl2) {
     std::vector<ShellChangeListener> listeners;
     {
         std::lock_guard lock(g_busMutex);
-        for (const auto& [id, l] : g_listeners) listeners.push_back(l);
+        for (const auto& [id, l] : g_listeners)
+            listeners.push_back(l);
     }
-    for (const auto& l : listeners) l(event, pidl1, pidl2);
+    for (const auto& l : listeners)
+        l(event, pidl1, pidl2);
 }
 
 void SHChangeNotifyPaths(uint32_t event, const std::string& path1, const std::string& path2) {

@@ -1,16 +1,15 @@
 // The Desktop, Computer, directory and Recycle Bin folders.
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstring>
-
 #include "items.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ax::shellns {
 
@@ -76,7 +75,8 @@ std::string NormalisePath(const std::string& path) {
         at = next + 1;
     }
     std::string out;
-    for (const auto& p : parts) out += "/" + p;
+    for (const auto& p : parts)
+        out += "/" + p;
     return out.empty() ? "/" : out;
 }
 
@@ -97,7 +97,8 @@ bool HasSubDirectory(const std::string& path) {
     bool found = false;
     while (dirent* e = readdir(dir)) {
         if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
-        if (e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, e->d_name)))) {
+        if (e->d_type == DT_DIR ||
+            (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, e->d_name)))) {
             found = true;
             break;
         }
@@ -254,7 +255,9 @@ int ItemRank(uint8_t kind, const std::string& payload) {
     return 2;
 }
 
-int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+int Sign(int v) {
+    return v < 0 ? -1 : (v > 0 ? 1 : 0);
+}
 
 class ListEnumerator final : public IEnumIDList {
 public:
@@ -288,9 +291,11 @@ void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool e
         if (name == "." || name == ".." || name.size() > 0xFFF0) continue;
         bool folder = false;
         if (entriesAreFolders) {
-            folder = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, name)));
+            folder = e->d_type == DT_DIR ||
+                     (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, name)));
         }
-        if (Wanted(flags, folder, name)) out.push_back(ItemBytes(kind, name) + std::string(2, '\0'));
+        if (Wanted(flags, folder, name))
+            out.push_back(ItemBytes(kind, name) + std::string(2, '\0'));
     }
     closedir(dir);
 }
@@ -519,7 +524,8 @@ HRESULT FolderBase::GetDataObject(const PCItemIDList* pidls, int count,
                                   std::shared_ptr<IDataObject>* data) {
     if (!data || !pidls || count < 1) return E_INVALIDARG;
     std::vector<std::string> items;
-    for (int i = 0; i < count; ++i) items.push_back(JoinBytes(absolute_, pidls[i]));
+    for (int i = 0; i < count; ++i)
+        items.push_back(JoinBytes(absolute_, pidls[i]));
     *data = CreateShellDataObject(std::move(items));
     return S_OK;
 }
@@ -620,13 +626,27 @@ HRESULT SHGetSpecialFolderLocation(int csidl, PItemIDList* pidl) {
         bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualDocuments) + std::string(2, '\0');
         break;
     }
-    case CSIDL_DESKTOPDIRECTORY: path = XdgUserDirectory("DESKTOP"); break;
-    case CSIDL_TEMPLATES: path = XdgUserDirectory("TEMPLATES"); break;
-    case CSIDL_MYPICTURES: path = XdgUserDirectory("PICTURES"); break;
-    case CSIDL_MYMUSIC: path = XdgUserDirectory("MUSIC"); break;
-    case CSIDL_MYVIDEO: path = XdgUserDirectory("VIDEOS"); break;
-    case CSIDL_PROFILE: path = HomeDirectory(); break;
-    case CSIDL_LOCAL_APPDATA: path = DataHomeDirectory(); break;
+    case CSIDL_DESKTOPDIRECTORY:
+        path = XdgUserDirectory("DESKTOP");
+        break;
+    case CSIDL_TEMPLATES:
+        path = XdgUserDirectory("TEMPLATES");
+        break;
+    case CSIDL_MYPICTURES:
+        path = XdgUserDirectory("PICTURES");
+        break;
+    case CSIDL_MYMUSIC:
+        path = XdgUserDirectory("MUSIC");
+        break;
+    case CSIDL_MYVIDEO:
+        path = XdgUserDirectory("VIDEOS");
+        break;
+    case CSIDL_PROFILE:
+        path = HomeDirectory();
+        break;
+    case CSIDL_LOCAL_APPDATA:
+        path = DataHomeDirectory();
+        break;
     case CSIDL_APPDATA: {
         const char* c = std::getenv("XDG_CONFIG_HOME");
         path = c && c[0] == '/' ? std::string(c) : HomeDirectory() + "/.config";

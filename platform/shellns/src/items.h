@@ -1,14 +1,14 @@
 #pragma once
 // What an absolute PIDL stands for, shared by the folders, the context menu
 // and the special folders of the namespace layer.
+#include "platform/shellns/pidl.h"
+#include "platform/shellns/shellui.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include "platform/shellns/pidl.h"
-#include "platform/shellns/shellui.h"
 
 namespace ax::shellns {
 

@@ -1,15 +1,14 @@
 // User folders and volumes.
-#include <sys/statvfs.h>
+#include "platform/shellns/shellops.h"
+#include "rtl/sysutils.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <pwd.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
-
-#include "platform/shellns/shellops.h"
-#include "rtl/sysutils.h"
 
 namespace ax {
 namespace {
@@ -27,8 +26,8 @@ std::string Unescape(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3') {
-            out.push_back(static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 +
-                                            (s[i + 3] - '0')));
+            out.push_back(
+                static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0')));
             i += 3;
         } else {
             out.push_back(s[i]);
@@ -43,13 +42,16 @@ bool IsComponentPrefix(const std::string& prefix, const std::string& path) {
            (path.size() == prefix.size() || path[prefix.size()] == '/');
 }
 
-bool StartsWith(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
+bool StartsWith(const std::string& s, const std::string& p) {
+    return s.compare(0, p.size(), p) == 0;
+}
 
 bool IsRemoteType(const std::string& t) {
-    static const char* const kRemote[] = {"nfs",  "nfs4",     "cifs",       "smb3", "smbfs",
-                                          "9p",   "afs",      "ceph",       "glusterfs",
-                                          "davfs", "fuse.sshfs", "fuse.davfs2", "sshfs"};
-    return std::any_of(std::begin(kRemote), std::end(kRemote), [&](const char* r) { return t == r; });
+    static const char* const kRemote[] = {"nfs",        "nfs4",        "cifs", "smb3",      "smbfs",
+                                          "9p",         "afs",         "ceph", "glusterfs", "davfs",
+                                          "fuse.sshfs", "fuse.davfs2", "sshfs"};
+    return std::any_of(std::begin(kRemote), std::end(kRemote),
+                       [&](const char* r) { return t == r; });
 }
 
 } // namespace
@@ -68,7 +70,9 @@ std::string DataHomeDirectory() {
     return ExcludeTrailingPathDelimiter(d);
 }
 
-std::string TrashDirectory() { return DataHomeDirectory() + "/Trash"; }
+std::string TrashDirectory() {
+    return DataHomeDirectory() + "/Trash";
+}
 
 std::string XdgUserDirectory(const std::string& key) {
     const std::string home = HomeDirectory();
@@ -83,8 +87,10 @@ std::string XdgUserDirectory(const std::string& key) {
         std::string value = line.substr(prefix.size());
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.substr(1, value.size() - 2);
-        if (StartsWith(value, "$HOME")) value = home + value.substr(5);
-        else if (value.empty() || value[0] != '/') continue;
+        if (StartsWith(value, "$HOME"))
+            value = home + value.substr(5);
+        else if (value.empty() || value[0] != '/')
+            continue;
         result = value;
     }
     if (result.empty()) {
@@ -121,8 +127,8 @@ std::vector<Volume> MountedVolumes() {
         v.mountPoint = Unescape(fields[1]);
         v.type = fields[2];
         if (v.mountPoint.empty() || v.mountPoint[0] != '/') continue;
-        v.removable = StartsWith(v.mountPoint, "/media/") || StartsWith(v.mountPoint, "/run/media/") ||
-                      StartsWith(v.mountPoint, "/mnt/");
+        v.removable = StartsWith(v.mountPoint, "/media/") ||
+                      StartsWith(v.mountPoint, "/run/media/") || StartsWith(v.mountPoint, "/mnt/");
         v.remote = IsRemoteType(v.type);
         // A later mount on the same point hides the earlier one.
         out.erase(std::remove_if(out.begin(), out.end(),
@@ -138,8 +144,10 @@ std::vector<Volume> VisibleVolumes() {
     Volume root;
     root.mountPoint = "/";
     for (const Volume& v : MountedVolumes()) {
-        if (v.mountPoint == "/") root = v;
-        else if (v.removable) out.push_back(v);
+        if (v.mountPoint == "/")
+            root = v;
+        else if (v.removable)
+            out.push_back(v);
     }
     std::sort(out.begin(), out.end(),
               [](const Volume& a, const Volume& b) { return a.mountPoint < b.mountPoint; });
@@ -152,7 +160,8 @@ Volume VolumeOfPath(const std::string& path, bool visibleOnly) {
     best.mountPoint = "/";
     for (const Volume& v : visibleOnly ? VisibleVolumes() : MountedVolumes()) {
         if (!IsComponentPrefix(v.mountPoint, path)) continue;
-        if (v.mountPoint.size() > best.mountPoint.size() || best.mountPoint == v.mountPoint) best = v;
+        if (v.mountPoint.size() > best.mountPoint.size() || best.mountPoint == v.mountPoint)
+            best = v;
     }
     return best;
 }
@@ -177,8 +186,8 @@ uint32_t ClusterSize(const std::string& root) {
 }
 
 bool IsValidItemName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
 }
 
 } // namespace ax

@@ -2,18 +2,20 @@
 // display services with their headless stand-ins.
 #include "platform/shellns/shellui.h"
 
-#include <algorithm>
-
 #include "items.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
+
+#include <algorithm>
 
 namespace ax {
 namespace {
 
 class HeadlessTracker final : public IMenuTracker {
 public:
-    uint32_t TrackPopupMenu(const ShellMenu&, uint32_t, ShellPoint, uintptr_t) override { return 0; }
+    uint32_t TrackPopupMenu(const ShellMenu&, uint32_t, ShellPoint, uintptr_t) override {
+        return 0;
+    }
 };
 
 class HeadlessInput final : public IInputState {
@@ -45,7 +47,8 @@ std::u16string WithoutAmpersands(const std::u16string& s) {
 
 std::vector<std::string> PathsOf(const std::vector<std::string>& pidls) {
     std::vector<std::string> out;
-    for (const auto& p : pidls) out.push_back(SHGetPathFromIDList(reinterpret_cast<PCItemIDList>(p.data())));
+    for (const auto& p : pidls)
+        out.push_back(SHGetPathFromIDList(reinterpret_cast<PCItemIDList>(p.data())));
     return out;
 }
 
@@ -67,8 +70,12 @@ struct Command {
 // Offsets stay fixed whatever the menu shows, so a verb is found by its
 // offset alone.
 constexpr Command kCommands[] = {
-    {0, "open", u"&Open"},     {1, "cut", u"Cu&t"},       {2, "copy", u"&Copy"},
-    {3, "paste", u"&Paste"},   {4, "delete", u"&Delete"}, {5, "rename", u"Rena&me"},
+    {0, "open", u"&Open"},
+    {1, "cut", u"Cu&t"},
+    {2, "copy", u"&Copy"},
+    {3, "paste", u"&Paste"},
+    {4, "delete", u"&Delete"},
+    {5, "rename", u"Rena&me"},
     {6, "properties", u"P&roperties"},
 };
 
@@ -101,11 +108,13 @@ public:
 
     HRESULT QueryContextMenu(ShellMenu& menu, uint32_t indexMenu, uint32_t idFirst, uint32_t idLast,
                              uint32_t flags) override {
-        const bool allEntries = std::all_of(locations_.begin(), locations_.end(),
-                                            [](const Location& l) { return l.kind == ItemKind::Entry; });
-        const bool allCopyable = std::all_of(locations_.begin(), locations_.end(), [](const Location& l) {
-            return l.kind == ItemKind::Entry || l.kind == ItemKind::TrashEntry;
-        });
+        const bool allEntries =
+            std::all_of(locations_.begin(), locations_.end(),
+                        [](const Location& l) { return l.kind == ItemKind::Entry; });
+        const bool allCopyable =
+            std::all_of(locations_.begin(), locations_.end(), [](const Location& l) {
+                return l.kind == ItemKind::Entry || l.kind == ItemKind::TrashEntry;
+            });
         const bool single = locations_.size() == 1;
         const bool pasteTarget = single && IsFileFolder(locations_[0]);
         std::vector<std::string> clip;
@@ -179,7 +188,8 @@ public:
             bool cut = false;
             if (!GetShellClipboard(clip, cut)) return E_FAIL;
             const std::vector<std::string> sources = PathsOf(clip);
-            if (std::any_of(sources.begin(), sources.end(), [](const std::string& s) { return s.empty(); }))
+            if (std::any_of(sources.begin(), sources.end(),
+                            [](const std::string& s) { return s.empty(); }))
                 return E_FAIL;
             const bool ok = cut ? ShellMoveItems(sources, locations_[0].path)
                                 : ShellCopyItems(sources, locations_[0].path);
@@ -192,7 +202,8 @@ public:
                 return E_FAIL;
             return ShellTrashItems(paths) ? S_OK : E_FAIL;
         }
-        if (verb == "properties") return PropertySheetService().ShowProperties(items_) ? S_OK : E_FAIL;
+        if (verb == "properties")
+            return PropertySheetService().ShowProperties(items_) ? S_OK : E_FAIL;
         // "rename" needs the view's in-place editor; the view handles it.
         return E_NOTIMPL;
     }
@@ -222,9 +233,12 @@ public:
         Location loc;
         shellns::Resolve(absolute_, loc);
         bool ok = false;
-        if (loc.kind == ItemKind::RecycleBin) ok = ShellTrashItems(sources_);
-        else if (*effect == DROPEFFECT_MOVE) ok = ShellMoveItems(sources_, loc.path);
-        else ok = ShellCopyItems(sources_, loc.path);
+        if (loc.kind == ItemKind::RecycleBin)
+            ok = ShellTrashItems(sources_);
+        else if (*effect == DROPEFFECT_MOVE)
+            ok = ShellMoveItems(sources_, loc.path);
+        else
+            ok = ShellCopyItems(sources_, loc.path);
         if (!ok) *effect = DROPEFFECT_NONE;
         sources_.clear();
         return S_OK;
@@ -239,8 +253,10 @@ private:
                                          [](const std::string& s) { return s.empty(); });
         uint32_t wanted = DROPEFFECT_NONE;
         if (usable) {
-            if (loc.kind == ItemKind::RecycleBin) wanted = DROPEFFECT_MOVE;
-            else if (IsFileFolder(loc)) wanted = (keyState & MK_SHIFT) ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+            if (loc.kind == ItemKind::RecycleBin)
+                wanted = DROPEFFECT_MOVE;
+            else if (IsFileFolder(loc))
+                wanted = (keyState & MK_SHIFT) ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
         }
         *effect = (*effect & wanted) ? wanted : DROPEFFECT_NONE;
         return S_OK;
@@ -286,7 +302,9 @@ uint32_t ShellMenu::HighestId() const {
     return highest;
 }
 
-void SetMenuTracker(IMenuTracker* tracker) { g_tracker = tracker; }
+void SetMenuTracker(IMenuTracker* tracker) {
+    g_tracker = tracker;
+}
 IMenuTracker& MenuTracker() {
     static HeadlessTracker headless;
     return g_tracker ? *g_tracker : headless;
@@ -295,8 +313,12 @@ IMenuTracker& MenuTracker() {
 void ScriptedMenuTracker::PickCaption(std::u16string caption) {
     steps_.push_back({WithoutAmpersands(caption), 0});
 }
-void ScriptedMenuTracker::PickId(uint32_t id) { steps_.push_back({{}, id}); }
-void ScriptedMenuTracker::PickNothing() { steps_.push_back({}); }
+void ScriptedMenuTracker::PickId(uint32_t id) {
+    steps_.push_back({{}, id});
+}
+void ScriptedMenuTracker::PickNothing() {
+    steps_.push_back({});
+}
 
 uint32_t ScriptedMenuTracker::TrackPopupMenu(const ShellMenu& menu, uint32_t, ShellPoint position,
                                              uintptr_t) {
@@ -336,21 +358,31 @@ void RecordingMessageBoxService::Clear() {
     boxes_.clear();
 }
 
-void SetMessageBoxService(IMessageBoxService* service) { g_messageBox = service; }
+void SetMessageBoxService(IMessageBoxService* service) {
+    g_messageBox = service;
+}
 IMessageBoxService& MessageBoxService() {
     static RecordingMessageBoxService headless;
     return g_messageBox ? *g_messageBox : headless;
 }
 
-void SetInputState(IInputState* state) { g_input = state; }
+void SetInputState(IInputState* state) {
+    g_input = state;
+}
 IInputState& InputState() {
     static HeadlessInput headless;
     return g_input ? *g_input : headless;
 }
-int16_t GetKeyState(int virtualKey) { return InputState().KeyDown(virtualKey) ? int16_t(0x8000) : 0; }
-ShellPoint GetCursorPos() { return InputState().CursorPos(); }
+int16_t GetKeyState(int virtualKey) {
+    return InputState().KeyDown(virtualKey) ? int16_t(0x8000) : 0;
+}
+ShellPoint GetCursorPos() {
+    return InputState().CursorPos();
+}
 
-void SetPropertySheetService(IPropertySheetService* service) { g_properties = service; }
+void SetPropertySheetService(IPropertySheetService* service) {
+    g_properties = service;
+}
 IPropertySheetService& PropertySheetService() {
     static HeadlessProperties headless;
     return g_properties ? *g_properties : headless;

@@ -1,9 +1,9 @@
-#include <sys/stat.h>
-
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellui.h"
 #include "rtl/sysutils.h"
 #include "shellns_fixture.h"
+
+#include <sys/stat.h>
 
 using namespace ax;
 
@@ -66,7 +66,8 @@ TEST_F(Actions, RenameRefusesBadNamesAndTakenTargets) {
     Write(a + "/one", "1");
     Write(a + "/two", "2");
     std::string renamed;
-    for (const std::string& bad : std::vector<std::string>{"", ".", "..", "x/y", std::string("n\0ul", 4)})
+    for (const std::string& bad :
+         std::vector<std::string>{"", ".", "..", "x/y", std::string("n\0ul", 4)})
         EXPECT_FALSE(ShellRenameItem(a + "/one", bad, &renamed)) << bad;
     EXPECT_FALSE(ShellRenameItem(a + "/one", "two", &renamed));
     EXPECT_EQ(Read(a + "/two"), "2");

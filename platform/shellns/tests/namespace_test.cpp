@@ -1,10 +1,9 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <algorithm>
-
 #include "platform/shellns/shellapi.h"
 #include "shellns_fixture.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace ax;
 using ax::testing::Bytes;
@@ -50,7 +49,8 @@ std::vector<std::pair<std::string, std::string>> Children(IShellFolder& f, uint3
 
 std::vector<std::string> Names(const std::vector<std::pair<std::string, std::string>>& items) {
     std::vector<std::string> out;
-    for (const auto& i : items) out.push_back(i.first);
+    for (const auto& i : items)
+        out.push_back(i.first);
     return out;
 }
 
@@ -72,7 +72,8 @@ TEST_F(Namespace, DesktopListsVirtualItemsThenTheDesktopDirectory) {
     EXPECT_EQ(all[2].second, Item(0x1F, "/recyclebin") + kEnd);
     auto names = Names(all);
     std::sort(names.begin() + 3, names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Computer", "Documents", "Recycle Bin", "note.txt", "proj"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Computer", "Documents", "Recycle Bin", "note.txt",
+                                               "proj"}));
 
     EXPECT_EQ(Names(Children(*desktop, SHCONTF_NONFOLDERS)), std::vector<std::string>{"note.txt"});
     auto withHidden = Names(Children(*desktop, SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN));
@@ -86,7 +87,8 @@ TEST_F(Namespace, PathsParseThroughComputerAsRawBytes) {
     SHGetDesktopFolder(&desktop);
     Pidl tmp;
     ASSERT_EQ(desktop->ParseDisplayName("/tmp/", &tmp.p), S_OK);
-    const std::string expected = std::string("\x0C\x00\x1F/computer", 12) + std::string("\x04\x00\x2F/", 4) +
+    const std::string expected = std::string("\x0C\x00\x1F/computer", 12) +
+                                 std::string("\x04\x00\x2F/", 4) +
                                  std::string("\x06\x00\x31tmp", 6) + kEnd;
     EXPECT_EQ(Bytes(tmp.p), expected);
     Pidl missing;
@@ -129,8 +131,11 @@ TEST_F(Namespace, CompareIDsIsAStrictTotalOrder) {
     Pidl foo(ILCreateItem(PIDL_KIND_FILE, "Foo")), foo2(ILCreateItem(PIDL_KIND_FILE, "foo")),
         bar(ILCreateItem(PIDL_KIND_FILE, "bar")), Bar(ILCreateItem(PIDL_KIND_FILE, "BAZ")),
         computer(ILCreateItem(PIDL_KIND_VIRTUAL, "/computer")),
-        bin(ILCreateItem(PIDL_KIND_VIRTUAL, "/recyclebin")), same(ILCreateItem(PIDL_KIND_FILE, "Foo"));
-    auto cmp = [&](const Pidl& a, const Pidl& b) { return int16_t(desktop->CompareIDs(0, a.p, b.p) & 0xFFFF); };
+        bin(ILCreateItem(PIDL_KIND_VIRTUAL, "/recyclebin")),
+        same(ILCreateItem(PIDL_KIND_FILE, "Foo"));
+    auto cmp = [&](const Pidl& a, const Pidl& b) {
+        return int16_t(desktop->CompareIDs(0, a.p, b.p) & 0xFFFF);
+    };
     EXPECT_EQ(cmp(foo, foo2), -1); // case-insensitive tie broken byte-wise
     EXPECT_EQ(cmp(foo2, foo), 1);
     EXPECT_EQ(cmp(foo, same), 0);
@@ -140,7 +145,8 @@ TEST_F(Namespace, CompareIDsIsAStrictTotalOrder) {
     EXPECT_EQ(cmp(bin, bar), -1); // virtual items first
     // Multi-level: a parent sorts before its children.
     const std::string longer = Item(0x31, "Foo") + Item(0x31, "a") + kEnd;
-    EXPECT_EQ(int16_t(desktop->CompareIDs(0, foo.p, reinterpret_cast<PCItemIDList>(longer.data()))), -1);
+    EXPECT_EQ(int16_t(desktop->CompareIDs(0, foo.p, reinterpret_cast<PCItemIDList>(longer.data()))),
+              -1);
 }
 
 TEST_F(Namespace, AttributesFollowTheFile) {

@@ -1,17 +1,15 @@
 #pragma once
 // A home of its own for every test: HOME, the XDG folders, the trash and
 // the mount table all point into a fresh temporary folder.
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/shellns/pidl.h"
+#include "platform/shellns/shellops.h"
 
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
-
-#include "platform/shellns/pidl.h"
-#include "platform/shellns/shellops.h"
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ax::testing {
 

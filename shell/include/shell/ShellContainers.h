@@ -1,10 +1,10 @@
 #pragma once
 // A list of shell items that owns them.
+#include "shell/ShellUtilities.h"
+
 #include <functional>
 #include <memory>
 #include <vector>
-
-#include "shell/ShellUtilities.h"
 
 namespace ax {
 

@@ -15,7 +15,9 @@ struct TOSVersion {
     uint32_t build = 2600;
 };
 
-inline bool IsWinNT(const TOSVersion& v) { return v.platform == VER_PLATFORM_WIN32_NT; }
+inline bool IsWinNT(const TOSVersion& v) {
+    return v.platform == VER_PLATFORM_WIN32_NT;
+}
 inline bool IsWin95(const TOSVersion& v) {
     return v.platform == VER_PLATFORM_WIN32_WINDOWS && v.major == 4 && v.minor == 0 &&
            (v.build & 0xFFFF) < 1081;
@@ -23,8 +25,14 @@ inline bool IsWin95(const TOSVersion& v) {
 inline bool IsWinXP(const TOSVersion& v) {
     return v.platform == VER_PLATFORM_WIN32_NT && v.major == 5 && v.minor > 0;
 }
-inline bool IsWinNT() { return IsWinNT(TOSVersion{}); }
-inline bool IsWin95() { return IsWin95(TOSVersion{}); }
-inline bool IsWinXP() { return IsWinXP(TOSVersion{}); }
+inline bool IsWinNT() {
+    return IsWinNT(TOSVersion{});
+}
+inline bool IsWin95() {
+    return IsWin95(TOSVersion{});
+}
+inline bool IsWinXP() {
+    return IsWinXP(TOSVersion{});
+}
 
 } // namespace ax

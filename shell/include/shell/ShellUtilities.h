@@ -3,12 +3,6 @@
 // absolute PIDL, with every property computed on first use and cached;
 // enumeration, details columns, sorting and the actions on items; the
 // special-folder objects of the unit.
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <optional>
-#include <vector>
-
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "platform/shellns/shellui.h"
@@ -16,6 +10,12 @@
 #include "rtl/lists.h"
 #include "rtl/text.h"
 #include "shell/PIDLTools.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
 
 namespace ax {
 
@@ -50,11 +50,11 @@ using TColumnStates = uint8_t;
 // The callback receives ownership of child.
 using TEnumFolderCallback =
     std::function<bool(TNamespace* parent, PItemIDList child, void* data, bool& terminate)>;
-using TContextMenuCmdCallback = std::function<void(TNamespace* ns, const WideString& verb,
-                                                   int menuItemID, bool& handled)>;
+using TContextMenuCmdCallback =
+    std::function<void(TNamespace* ns, const WideString& verb, int menuItemID, bool& handled)>;
 using TContextMenuShowCallback = std::function<void(TNamespace* ns, bool& allow)>;
-using TContextMenuAfterCmdCallback = std::function<void(TNamespace* ns, const WideString& verb,
-                                                        int menuItemID, bool successful)>;
+using TContextMenuAfterCmdCallback =
+    std::function<void(TNamespace* ns, const WideString& verb, int menuItemID, bool successful)>;
 
 // An application pop-up menu merged into a context menu.
 struct TUserMenuItem {

@@ -5,13 +5,13 @@
 // Folders are reference counted through std::shared_ptr. Every PIDL handed
 // out (ParseDisplayName, EnumObjects, SetNameOf, SHGetSpecialFolderLocation)
 // comes from the task allocator and belongs to the caller.
+#include "platform/shellns/pidl.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/shellns/pidl.h"
 
 namespace ax {
 

@@ -1,11 +1,11 @@
 #pragma once
 // Places, volumes, file operations, the change bus, launching and links.
+#include "platform/shellns/pidl.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "platform/shellns/pidl.h"
 
 namespace ax {
 

@@ -3,14 +3,14 @@
 // verbs, drag and drop objects, the in-process clipboard, and the services
 // a display supplies (message boxes, key state, cursor position). Each
 // service has a headless implementation so that everything runs in tests.
+#include "platform/shellns/pidl.h"
+
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "platform/shellns/pidl.h"
 
 namespace ax {
 
