@@ -118,8 +118,8 @@ private:
     auto Route(ThreadContext& t, F&& f) noexcept;
 
     MainOptions options_;
-    pthread_mutex_t mainLock_ = PTHREAD_MUTEX_INITIALIZER;
-    pthread_mutex_t tableLock_ = PTHREAD_MUTEX_INITIALIZER;
+    pthread_mutex_t mainLock_ = PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP;
+    pthread_mutex_t tableLock_ = PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP;
     TThreadMemManager** table_ = nullptr;
     std::uint32_t capacity_ = 0;
     std::atomic<std::uint32_t> count_{0};
