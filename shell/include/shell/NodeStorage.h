@@ -1,0 +1,241 @@
+#pragma once
+// Node storage: what must outlive an explorer tree's nodes (above all their
+// check boxes) kept in a tree of records keyed by the shell item's absolute
+// PIDL. The root storage yields the backup selection (CheckedFileNames) and
+// is the stream of a job's ".JOB" file.
+//
+// Records of one folder stay sorted by that folder's CompareIDs and are found
+// by binary search. Loading a stream is all or nothing: the records are read
+// into a fresh tree that replaces the old one only when the whole stream was
+// read; a short, corrupt or hostile stream raises EReadError and changes
+// nothing. The byte layout is in docs/layers/nodestorage.md.
+#include "platform/shellns/shellapi.h"
+#include "rtl/exceptions.h"
+#include "rtl/lists.h"
+#include "rtl/streams.h"
+#include "rtl/text.h"
+#include "shell/Streamable.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace ax {
+
+// Storage kinds: which parts of a record are valid.
+enum : uint8_t {
+    skCheck = 1,   // CheckState and CheckType
+    skColumns = 2, // Columns
+    skObject = 4,  // UserObject
+};
+using TStorageKinds = uint8_t;
+
+// Check states and types as the tree control numbers them.
+enum : uint8_t {
+    csUncheckedNormal = 0,
+    csUncheckedPressed = 1,
+    csCheckedNormal = 2,
+    csCheckedPressed = 3,
+    csMixedNormal = 4,
+    csMixedPressed = 5,
+};
+enum : uint8_t {
+    ctNone = 0,
+    ctTriStateCheckBox = 1,
+    ctCheckBox = 2,
+    ctRadioButton = 3,
+    ctButton = 4,
+};
+
+using TWordArray = std::vector<uint16_t>;
+// One byte per element, kept as stored.
+using TBooleanArray = std::vector<uint8_t>;
+
+struct TColumnStorage {
+    TWordArray Widths;
+    TWordArray Positions;
+    TBooleanArray Visible;
+};
+
+// An object a record may carry. It is streamed by its registered class name
+// and saves and loads its own data.
+class TStorageObject : public TStreamableClass {
+public:
+    // The name it is registered under (at most 255 bytes).
+    virtual AnsiString ClassName() const = 0;
+    virtual void Assign(const TStorageObject& source) = 0;
+};
+
+struct TStorage {
+    TStorageKinds Kinds = 0;
+    uint8_t CheckState = 0;
+    uint8_t CheckType = 0;
+    TColumnStorage Columns;
+    // Held by the record; freeing it means dropping the record's reference.
+    std::shared_ptr<TStorageObject> UserObject;
+};
+
+class EClassNotFound : public EReadError {
+public:
+    using EReadError::EReadError;
+};
+
+inline constexpr const char* SClassNotFound = "Class %s not found";
+inline constexpr const char* SNodeUnexpectedlyFound =
+    "Error in NodeListBinarySearch. Node unexpectedly found";
+
+// The registry of storage object classes, by name. Registering a name again
+// replaces its factory; names longer than 255 bytes raise EInvalidOperation.
+using TStorageObjectFactory = std::function<std::unique_ptr<TStorageObject>()>;
+void RegisterStorageClass(const AnsiString& name, TStorageObjectFactory factory);
+void UnregisterStorageClass(const AnsiString& name);
+// Raises EClassNotFound ("Class %s not found") for a name not registered.
+std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name);
+
+// Deepest nesting of records a stream may hold (a path of 4096 bytes has at
+// most 2048 elements, plus Computer and the volume).
+inline constexpr int kMaxNodeDepth = 4096;
+
+class TNodeStorageList;
+
+class TNodeStorage : public TStreamableClass {
+    friend class TRootNodeStorage;
+
+public:
+    // Takes ownership of pidl (which may be nil).
+    TNodeStorage(PItemIDList pidl, TNodeStorage* parent);
+    ~TNodeStorage() override;
+    TNodeStorage(const TNodeStorage&) = delete;
+    TNodeStorage& operator=(const TNodeStorage&) = delete;
+
+    void LoadFromFile(const WideString& fileName, int32_t version, bool readVerFromStream) override;
+    // Replaces this record (PIDL, children, storage) with the one read; on
+    // any error nothing changes.
+    void LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) override;
+    void SaveToFile(const WideString& fileName, int32_t version, bool writeVerToStream) override;
+    void SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) override;
+
+    // Deep copy of source's PIDL, children and record; Parent is cleared.
+    virtual void Assign(const TNodeStorage& source);
+    virtual void AssignTo(TNodeStorage& dest) const;
+    // Frees the PIDL, the folder and all children, and the user object when
+    // freeObjects is set. The record's kinds, check pair and columns stay.
+    virtual void Clear(bool freeObjects);
+
+    PItemIDList AbsolutePIDL() const { return absolutePIDL_; }
+    PItemIDList RelativePIDL() const { return relativePIDL_; }
+    TNodeStorage* Parent() const { return parent_; }
+    // Nil when the node has no list object; the list may exist and be empty.
+    TNodeStorageList* Children() const { return children_.get(); }
+    // This item's folder, bound on first use and cached; nil when the item
+    // is no folder or cannot be bound.
+    ShellFolderPtr ShellFolder();
+
+    // The child for one item ID (a one-item PIDL), found by binary search
+    // over the children in this folder's order. With create, a missing child
+    // is made (intermediate: on the way to a deeper item). Nil when not
+    // found, or when this item has no folder to order its children by.
+    TNodeStorage* FindChild(PCItemIDList id, bool create, bool intermediate);
+
+    TStorage Storage;
+
+protected:
+    // Called whenever records below the top of this tree are freed or
+    // replaced; the root drops its lookup cache.
+    virtual void NodesFreed();
+    // The record check type that intermediate records take (the root's).
+    virtual uint8_t RootCheckType() const;
+    // Reads one record into this fresh node (no PIDL, no children).
+    void ReadRecord(TStream& stream, int32_t version, bool readVerFromStream, int depth);
+    // Takes over another node's PIDL, children, storage and version.
+    void TakeOver(TNodeStorage& source, bool keepCheckType, bool keepObject);
+
+private:
+    friend class TNodeStorageList;
+    void SetPIDL(PItemIDList pidl);
+    static std::unique_ptr<TNodeStorage> CopyTree(const TNodeStorage& source, TNodeStorage* parent);
+
+    PItemIDList absolutePIDL_ = nullptr;
+    PItemIDList relativePIDL_ = nullptr;
+    TNodeStorage* parent_ = nullptr;
+    std::unique_ptr<TNodeStorageList> children_;
+    ShellFolderPtr shellFolder_;
+};
+
+// The children of one node, owned, in ascending CompareIDs order of the
+// node's folder.
+class TNodeStorageList : public TStreamableList {
+public:
+    explicit TNodeStorageList(TNodeStorage* owner) : owner_(owner) {}
+    ~TNodeStorageList() override;
+
+    TNodeStorage* Items(int index) const { return static_cast<TNodeStorage*>(Get(index)); }
+    TNodeStorage* operator[](int index) const { return Items(index); }
+    void Insert(int index, std::unique_ptr<TNodeStorage> node);
+    int Add(std::unique_ptr<TNodeStorage> node);
+    // Takes the node out; the caller owns it.
+    std::unique_ptr<TNodeStorage> Extract(int index);
+    // Frees every item.
+    void Clear() override;
+
+    // A list version word (with the flag), the count, then each record.
+    // Loading keeps only children that fit under the owner and still exist
+    // (see the source), and replaces the list only when all was read.
+    void LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) override;
+    void SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) override;
+
+    TNodeStorage* Owner() const { return owner_; }
+
+private:
+    friend class TNodeStorage;
+    void ReadChildren(TStream& stream, int32_t version, bool readVerFromStream, int depth);
+    using TList::Add;
+    using TList::Delete;
+    using TList::Insert;
+    using TList::Put;
+    using TList::Remove;
+
+    TNodeStorage* owner_;
+};
+
+// The storage of the desktop: the one an explorer tree owns.
+class TRootNodeStorage : public TNodeStorage {
+public:
+    TRootNodeStorage();
+    ~TRootNodeStorage() override;
+
+    // The record for pidl, made (with the records on the way) when missing;
+    // kinds are added to it. Nil when the item cannot be placed.
+    TNodeStorage* Store(PCItemIDList pidl, TStorageKinds kinds);
+    // The record when its kinds share a bit with the asked ones.
+    TNodeStorage* Find(PCItemIDList pidl, TStorageKinds kinds);
+    bool Find(PCItemIDList pidl, TStorageKinds kinds, TNodeStorage*& node);
+    void Delete(PCItemIDList pidl, TStorageKinds kinds, bool force = false,
+                bool freeObject = false);
+    void Clear(bool freeObjects) override;
+    void Assign(const TNodeStorage& source) override;
+    // The root's record must be the desktop's (or none).
+    void LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) override;
+
+    // The backup selection: every item in state checked, pre-order, that is
+    // a file-system item and still exists. The same list object every time,
+    // refilled on each call; the storage owns it.
+    TStringList& CheckedFileNames();
+    // Clears and stores each path that parses as checked; others are skipped.
+    void SetCheckedFileNames(const TStringList& paths);
+
+    TNodeStorage* LastParent() const { return lastParent_; }
+
+protected:
+    void NodesFreed() override;
+    uint8_t RootCheckType() const override { return Storage.CheckType; }
+
+private:
+    TNodeStorage* FindNode(PCItemIDList pidl, bool create);
+
+    TNodeStorage* lastParent_ = nullptr;
+    TStringList checkedFileNames_;
+};
+
+} // namespace ax

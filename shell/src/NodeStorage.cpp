@@ -1,0 +1,594 @@
+#include "shell/NodeStorage.h"
+
+#include "platform/shellns/shellops.h"
+#include "rtl/sysutils.h"
+#include "shell/PIDLTools.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace ax {
+namespace {
+
+// Asks the folder to check that the item still exists.
+constexpr uint32_t kSfgaoValidate = 0x01000000;
+
+constexpr uint8_t kDesktopBytes[2] = {0, 0};
+PCItemIDList DesktopPIDL() {
+    return reinterpret_cast<PCItemIDList>(kDesktopBytes);
+}
+
+void FreePIDLQuietly(PItemIDList pidl) {
+    IMalloc* m = nullptr;
+    if (pidl && SUCCEEDED(SHGetMalloc(&m))) m->Free(pidl);
+}
+
+// The order of two sibling IDs from the low 8 bits of CompareIDs, read as a
+// signed number; nothing when the folder could not compare them.
+std::optional<int> CompareSiblings(IShellFolder& folder, PCItemIDList a, PCItemIDList b) {
+    const HRESULT hr = folder.CompareIDs(0, a, b);
+    if (FAILED(hr)) return std::nullopt;
+    return static_cast<int8_t>(static_cast<uint8_t>(hr & 0xFF));
+}
+
+uint8_t ReadBooleanByte(TStream& stream) {
+    const auto value = stream.ReadValue<uint8_t>();
+    if (value > 1) throw EReadError(SReadError);
+    return value;
+}
+
+template <typename T> void ReadArray(TStream& stream, std::vector<T>& out) {
+    const auto count = stream.ReadValue<int32_t>();
+    if (count < 0 || count > stream.Remaining() / static_cast<int64_t>(sizeof(T)))
+        throw EReadError(SReadError);
+    std::vector<T> values(static_cast<size_t>(count));
+    if (count > 0) stream.ReadBuffer(values.data(), count * static_cast<int64_t>(sizeof(T)));
+    out = std::move(values);
+}
+
+template <typename T> void WriteArray(TStream& stream, const std::vector<T>& values) {
+    stream.WriteValue<int32_t>(static_cast<int32_t>(values.size()));
+    if (!values.empty())
+        stream.WriteBuffer(values.data(), static_cast<int64_t>(values.size() * sizeof(T)));
+}
+
+// The bytes of one item followed by a terminator, so it stands alone
+// without touching the caller's PIDL.
+std::string SingleID(PCItemIDList item) {
+    std::string bytes(reinterpret_cast<const char*>(item), item->mkid.cb);
+    bytes.append(2, '\0');
+    return bytes;
+}
+PCItemIDList AsPIDL(const std::string& bytes) {
+    return reinterpret_cast<PCItemIDList>(bytes.data());
+}
+
+// What the selection needs to know of a stored item, asked of the folder
+// that holds it.
+struct ItemFacts {
+    bool fileSystem = false;
+    AnsiString parsingName;
+};
+ItemFacts FactsOf(IShellFolder& parentFolder, PCItemIDList relative) {
+    ItemFacts facts;
+    uint32_t attributes = SFGAO_FILESYSTEM;
+    if (FAILED(parentFolder.GetAttributesOf(&relative, 1, &attributes)) ||
+        !(attributes & SFGAO_FILESYSTEM))
+        return facts;
+    if (FAILED(parentFolder.GetDisplayNameOf(relative, SHGDN_FORPARSING, &facts.parsingName)))
+        return facts;
+    facts.fileSystem = true;
+    return facts;
+}
+
+// A volume's mount point stands for the drive even when nothing answers
+// there (an unplugged medium), as a drive root does.
+bool IsVolumeRoot(const AnsiString& name) {
+    const AnsiString bare = name.size() > 1 ? ExcludeTrailingPathDelimiter(name) : name;
+    for (const Volume& v : VisibleVolumes())
+        if (v.mountPoint == bare) return true;
+    return false;
+}
+
+bool NameExists(const AnsiString& name) {
+    return FileExists(name) || DirectoryExists(name) || IsVolumeRoot(name);
+}
+
+std::map<AnsiString, TStorageObjectFactory>& ClassRegistry() {
+    static std::map<AnsiString, TStorageObjectFactory> registry;
+    return registry;
+}
+
+} // namespace
+
+// ---- class registry ----
+
+void RegisterStorageClass(const AnsiString& name, TStorageObjectFactory factory) {
+    if (name.empty() || name.size() > 255 || !factory)
+        throw EInvalidOperation("Invalid storage class registration: " + name);
+    ClassRegistry()[name] = std::move(factory);
+}
+
+void UnregisterStorageClass(const AnsiString& name) {
+    ClassRegistry().erase(name);
+}
+
+std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name) {
+    const auto found = ClassRegistry().find(name);
+    if (found == ClassRegistry().end()) throw EClassNotFound(Format(SClassNotFound, name));
+    auto object = found->second();
+    if (!object) throw EClassNotFound(Format(SClassNotFound, name));
+    return object;
+}
+
+// ---- TNodeStorage ----
+
+TNodeStorage::TNodeStorage(PItemIDList pidl, TNodeStorage* parent) : parent_(parent) {
+    SetPIDL(pidl);
+}
+
+TNodeStorage::~TNodeStorage() {
+    children_.reset();
+    FreePIDLQuietly(absolutePIDL_);
+}
+
+void TNodeStorage::SetPIDL(PItemIDList pidl) {
+    if (pidl != absolutePIDL_) FreePIDLQuietly(absolutePIDL_);
+    absolutePIDL_ = pidl;
+    relativePIDL_ = TPIDLManager().GetPointerToLastID(pidl);
+    shellFolder_.reset();
+}
+
+void TNodeStorage::NodesFreed() {
+    if (parent_) parent_->NodesFreed();
+}
+
+uint8_t TNodeStorage::RootCheckType() const {
+    return parent_ ? parent_->RootCheckType() : Storage.CheckType;
+}
+
+ShellFolderPtr TNodeStorage::ShellFolder() {
+    if (shellFolder_) return shellFolder_;
+    if (!parent_) {
+        SHGetDesktopFolder(&shellFolder_);
+    } else if (relativePIDL_ && !ILIsEmpty(relativePIDL_)) {
+        if (ShellFolderPtr parentFolder = parent_->ShellFolder())
+            if (FAILED(parentFolder->BindToObject(relativePIDL_, &shellFolder_)))
+                shellFolder_.reset();
+    }
+    return shellFolder_;
+}
+
+TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool intermediate) {
+    if (!children_) children_ = std::make_unique<TNodeStorageList>(this);
+    if (!id || ILIsEmpty(id)) return nullptr;
+    const ShellFolderPtr folder = ShellFolder();
+    if (!folder) return nullptr;
+    TNodeStorageList& list = *children_;
+
+    int low = 0;
+    int high = list.Count() - 1;
+    while (low <= high) {
+        const int middle = (low + high) / 2;
+        const auto order = CompareSiblings(*folder, list[middle]->RelativePIDL(), id);
+        if (!order) return nullptr;
+        if (*order == 0) return list[middle];
+        if (*order > 0)
+            high = middle - 1;
+        else
+            low = middle + 1;
+    }
+    if (!create) return nullptr;
+
+    PItemIDList pidl = TPIDLManager().AppendPIDL(absolutePIDL_, id);
+    if (!pidl) throw EOutOfMemory(SOutOfMemory);
+    auto node = std::make_unique<TNodeStorage>(pidl, this);
+    if (intermediate && RootCheckType() == ctTriStateCheckBox) {
+        node->Storage.Kinds = skCheck;
+        node->Storage.CheckState = csMixedNormal;
+        node->Storage.CheckType = ctTriStateCheckBox;
+    }
+
+    // Where the new node goes (NodeListBinarySearch).
+    low = 0;
+    high = list.Count() - 1;
+    while (low <= high) {
+        const int middle = (low + high) / 2;
+        const auto order = CompareSiblings(*folder, list[middle]->RelativePIDL(), id);
+        if (!order) return nullptr;
+        if (*order == 0) throw EInvalidOperation(SNodeUnexpectedlyFound);
+        if (*order > 0)
+            high = middle - 1;
+        else
+            low = middle + 1;
+    }
+    TNodeStorage* result = node.get();
+    list.Insert(low, std::move(node));
+    return result;
+}
+
+void TNodeStorage::Clear(bool freeObjects) {
+    NodesFreed();
+    FreePIDLQuietly(absolutePIDL_);
+    absolutePIDL_ = nullptr;
+    relativePIDL_ = nullptr;
+    shellFolder_.reset();
+    children_.reset();
+    if (freeObjects) Storage.UserObject.reset();
+}
+
+std::unique_ptr<TNodeStorage> TNodeStorage::CopyTree(const TNodeStorage& source,
+                                                     TNodeStorage* parent) {
+    PItemIDList pidl = nullptr;
+    if (source.absolutePIDL_) {
+        pidl = TPIDLManager().CopyPIDL(source.absolutePIDL_);
+        if (!pidl) throw EOutOfMemory(SOutOfMemory);
+    }
+    auto copy = std::make_unique<TNodeStorage>(pidl, parent);
+    copy->Storage.Kinds = source.Storage.Kinds;
+    copy->Storage.CheckState = source.Storage.CheckState;
+    copy->Storage.CheckType = source.Storage.CheckType;
+    copy->Storage.Columns = source.Storage.Columns;
+    if (source.children_) {
+        copy->children_ = std::make_unique<TNodeStorageList>(copy.get());
+        for (int i = 0; i < source.children_->Count(); ++i)
+            copy->children_->Add(CopyTree(*source.children_->Items(i), copy.get()));
+    }
+    return copy;
+}
+
+void TNodeStorage::TakeOver(TNodeStorage& source, bool keepCheckType, bool keepObject) {
+    SetPIDL(source.absolutePIDL_);
+    source.absolutePIDL_ = nullptr;
+    source.relativePIDL_ = nullptr;
+    children_ = std::move(source.children_);
+    if (children_) {
+        children_->owner_ = this;
+        for (int i = 0; i < children_->Count(); ++i)
+            children_->Items(i)->parent_ = this;
+    }
+    Storage.Kinds = source.Storage.Kinds;
+    Storage.CheckState = source.Storage.CheckState;
+    if (!keepCheckType) Storage.CheckType = source.Storage.CheckType;
+    Storage.Columns = std::move(source.Storage.Columns);
+    if (!keepObject) Storage.UserObject = std::move(source.Storage.UserObject);
+    SetStreamVersion(source.StreamVersion());
+}
+
+void TNodeStorage::Assign(const TNodeStorage& source) {
+    if (&source == this) return;
+    // The copy is made in full before anything of ours is freed: source may
+    // live below this node.
+    auto copy = CopyTree(source, nullptr);
+    if (Storage.UserObject && source.Storage.UserObject)
+        Storage.UserObject->Assign(*source.Storage.UserObject);
+    const int32_t version = StreamVersion();
+    NodesFreed();
+    TakeOver(*copy, false, true);
+    SetStreamVersion(version);
+    parent_ = nullptr;
+}
+
+void TNodeStorage::AssignTo(TNodeStorage& dest) const {
+    dest.Assign(*this);
+}
+
+void TNodeStorage::LoadFromFile(const WideString& fileName, int32_t version,
+                                bool readVerFromStream) {
+    TStreamableClass::LoadFromFile(fileName, version, readVerFromStream);
+}
+
+void TNodeStorage::SaveToFile(const WideString& fileName, int32_t version, bool writeVerToStream) {
+    TStreamableClass::SaveToFile(fileName, version, writeVerToStream);
+}
+
+void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFromStream, int depth) {
+    if (depth > kMaxNodeDepth) throw EReadError(SReadError);
+    TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
+    const int32_t recordVersion = StreamVersion();
+    SetPIDL(TPIDLManager().LoadFromStream(stream));
+
+    if (ReadBooleanByte(stream)) {
+        auto list = std::make_unique<TNodeStorageList>(this);
+        list->ReadChildren(stream, version, readVerFromStream, depth + 1);
+        children_ = std::move(list);
+    }
+
+    const auto kinds = stream.ReadValue<uint8_t>();
+    if (kinds & ~(skCheck | skColumns | skObject)) throw EReadError(SReadError);
+    Storage.Kinds = kinds;
+    Storage.CheckState = stream.ReadValue<uint8_t>();
+    if (recordVersion >= 2) Storage.CheckType = stream.ReadValue<uint8_t>();
+    if (Storage.CheckState > csMixedPressed || Storage.CheckType > ctButton)
+        throw EReadError(SReadError);
+
+    ReadArray(stream, Storage.Columns.Widths);
+    ReadArray(stream, Storage.Columns.Positions);
+    ReadArray(stream, Storage.Columns.Visible);
+
+    if (recordVersion >= 1 && ReadBooleanByte(stream)) {
+        const auto length = stream.ReadValue<int32_t>();
+        if (length < 1 || length > 255 || length > stream.Remaining()) throw EReadError(SReadError);
+        AnsiString name(static_cast<size_t>(length), '\0');
+        stream.ReadBuffer(name.data(), length);
+        auto object = CreateStorageObject(name);
+        object->LoadFromStream(stream, version, readVerFromStream);
+        Storage.UserObject = std::move(object);
+    }
+}
+
+void TNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
+    TNodeStorage fresh(nullptr, nullptr);
+    fresh.ReadRecord(stream, version, readVerFromStream, 0);
+    NodesFreed();
+    const bool oldLayout = fresh.StreamVersion() < 2;
+    const bool noObject = !fresh.Storage.UserObject;
+    TakeOver(fresh, oldLayout, noObject);
+}
+
+void TNodeStorage::SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) {
+    TStreamableClass::SaveToStream(stream, version, writeVerToStream);
+    TPIDLManager().SaveToStream(stream, absolutePIDL_);
+    stream.WriteValue<uint8_t>(children_ ? 1 : 0);
+    if (children_) children_->SaveToStream(stream, version, writeVerToStream);
+    stream.WriteValue<uint8_t>(Storage.Kinds);
+    stream.WriteValue<uint8_t>(Storage.CheckState);
+    stream.WriteValue<uint8_t>(Storage.CheckType);
+    WriteArray(stream, Storage.Columns.Widths);
+    WriteArray(stream, Storage.Columns.Positions);
+    WriteArray(stream, Storage.Columns.Visible);
+    if (version >= 1) {
+        const TStorageObject* object = Storage.UserObject.get();
+        stream.WriteValue<uint8_t>(object ? 1 : 0);
+        if (object) {
+            const AnsiString name = object->ClassName();
+            if (name.empty() || name.size() > 255)
+                throw EWriteError("Storage class name too long: " + name);
+            stream.WriteValue<int32_t>(static_cast<int32_t>(name.size()));
+            stream.WriteBuffer(name.data(), static_cast<int64_t>(name.size()));
+            Storage.UserObject->SaveToStream(stream, version, writeVerToStream);
+        }
+    }
+}
+
+// ---- TNodeStorageList ----
+
+TNodeStorageList::~TNodeStorageList() {
+    Clear();
+}
+
+void TNodeStorageList::Insert(int index, std::unique_ptr<TNodeStorage> node) {
+    TList::Insert(index, node.get());
+    node.release(); // the list owns it now
+}
+
+int TNodeStorageList::Add(std::unique_ptr<TNodeStorage> node) {
+    const int index = TList::Add(node.get());
+    node.release(); // the list owns it now
+    return index;
+}
+
+std::unique_ptr<TNodeStorage> TNodeStorageList::Extract(int index) {
+    std::unique_ptr<TNodeStorage> node(Items(index));
+    TList::Delete(index);
+    return node;
+}
+
+void TNodeStorageList::Clear() {
+    while (Count() > 0)
+        Extract(Count() - 1);
+    TStreamableList::Clear();
+}
+
+void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readVerFromStream,
+                                    int depth) {
+    TStreamableList::LoadFromStream(stream, version, readVerFromStream);
+    const auto count = stream.ReadValue<int32_t>();
+    // The smallest record: PIDL size, has-children, kinds, one check byte and
+    // three array counts, plus a version word when there are version words.
+    const int64_t smallestRecord = readVerFromStream ? 23 : 19;
+    if (count < 0 || count > stream.Remaining() / smallestRecord) throw EReadError(SReadError);
+
+    PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
+    ShellFolderPtr parentFolder;
+    bool bound = false;
+    std::vector<std::unique_ptr<TNodeStorage>> kept;
+
+    // A child stays only when it is its parent plus one item, still exists,
+    // and sorts after the sibling kept before it; anything else would break
+    // the lookups. A dropped child goes with all it holds.
+    auto fits = [&](const TNodeStorage& child) {
+        const PCItemIDList pidl = child.AbsolutePIDL();
+        if (!pidl || !IsParentPIDL(parentPIDL, pidl, true)) return false;
+        if (!bound) {
+            bound = true;
+            ShellFolderPtr desktop;
+            SHGetDesktopFolder(&desktop);
+            if (ILIsEmpty(parentPIDL))
+                parentFolder = desktop;
+            else if (desktop && FAILED(desktop->BindToObject(parentPIDL, &parentFolder)))
+                parentFolder.reset();
+        }
+        if (!parentFolder) return false;
+        PCItemIDList relative = child.RelativePIDL();
+        uint32_t attributes = SFGAO_FOLDER | kSfgaoValidate;
+        if (FAILED(parentFolder->GetAttributesOf(&relative, 1, &attributes))) return false;
+        if (kept.empty()) return true;
+        const auto order = CompareSiblings(*parentFolder, kept.back()->RelativePIDL(), relative);
+        return order && *order < 0;
+    };
+
+    for (int32_t i = 0; i < count; ++i) {
+        auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
+        child->ReadRecord(stream, version, readVerFromStream, depth);
+        if (fits(*child)) kept.push_back(std::move(child));
+    }
+    for (auto& child : kept) {
+        child->parent_ = owner_;
+        Add(std::move(child));
+    }
+}
+
+void TNodeStorageList::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
+    TNodeStorageList fresh(owner_);
+    fresh.ReadChildren(stream, version, readVerFromStream, 0);
+    if (owner_) owner_->NodesFreed();
+    Clear();
+    for (int i = 0; i < fresh.Count(); ++i)
+        TList::Add(fresh.Get(i));
+    fresh.TList::Clear();
+    SetStreamVersion(fresh.StreamVersion());
+}
+
+void TNodeStorageList::SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) {
+    TStreamableList::SaveToStream(stream, version, writeVerToStream);
+    stream.WriteValue<int32_t>(Count());
+    for (int i = 0; i < Count(); ++i)
+        Items(i)->SaveToStream(stream, version, writeVerToStream);
+}
+
+// ---- TRootNodeStorage ----
+
+TRootNodeStorage::TRootNodeStorage() : TNodeStorage(nullptr, nullptr) {
+    PItemIDList desktop = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop)) || !desktop)
+        throw EOutOfMemory(SOutOfMemory);
+    SetPIDL(desktop);
+    children_ = std::make_unique<TNodeStorageList>(this);
+}
+
+TRootNodeStorage::~TRootNodeStorage() = default;
+
+void TRootNodeStorage::NodesFreed() {
+    lastParent_ = nullptr;
+}
+
+TNodeStorage* TRootNodeStorage::FindNode(PCItemIDList pidl, bool create) {
+    if (!pidl) return nullptr;
+    if (ILIsEmpty(pidl)) return this;
+    TPIDLManager pidls;
+
+    if (lastParent_ && IsParentPIDL(lastParent_->AbsolutePIDL(), pidl, true)) {
+        if (TNodeStorage* node =
+                lastParent_->FindChild(pidls.GetPointerToLastID(pidl), create, false))
+            return node;
+    }
+    lastParent_ = nullptr;
+
+    TNodeStorage* node = this;
+    for (PCItemIDList item = pidl; node && item->mkid.cb != 0; item = ILNextItem(item)) {
+        const bool following = ILNextItem(item)->mkid.cb != 0;
+        const std::string id = SingleID(item);
+        node = node->FindChild(AsPIDL(id), create, following);
+    }
+    if (node) lastParent_ = node->Parent();
+    return node;
+}
+
+TNodeStorage* TRootNodeStorage::Store(PCItemIDList pidl, TStorageKinds kinds) {
+    TNodeStorage* node = FindNode(pidl, true);
+    if (node) node->Storage.Kinds |= kinds;
+    return node;
+}
+
+TNodeStorage* TRootNodeStorage::Find(PCItemIDList pidl, TStorageKinds kinds) {
+    TNodeStorage* node = FindNode(pidl, false);
+    return node && (node->Storage.Kinds & kinds) ? node : nullptr;
+}
+
+bool TRootNodeStorage::Find(PCItemIDList pidl, TStorageKinds kinds, TNodeStorage*& node) {
+    node = Find(pidl, kinds);
+    return node != nullptr;
+}
+
+void TRootNodeStorage::Delete(PCItemIDList pidl, TStorageKinds kinds, bool force, bool freeObject) {
+    TNodeStorage* node = FindNode(pidl, false);
+    lastParent_ = nullptr;
+    if (!node) return;
+    node->Storage.Kinds &= static_cast<TStorageKinds>(~kinds);
+    if ((node->Storage.Kinds == 0 || force) && node != this) {
+        TNodeStorageList& siblings = *node->Parent()->Children();
+        auto removed = siblings.Extract(siblings.IndexOf(node));
+        if (freeObject) removed->Storage.UserObject.reset();
+        return; // freed here with all its children
+    }
+    if ((kinds & skObject) && freeObject) node->Storage.UserObject.reset();
+    if (node == this) Storage.CheckState = csUncheckedNormal;
+}
+
+void TRootNodeStorage::Clear(bool freeObjects) {
+    checkedFileNames_.Clear();
+    TNodeStorage::Clear(freeObjects);
+}
+
+void TRootNodeStorage::Assign(const TNodeStorage& source) {
+    TNodeStorage::Assign(source);
+    lastParent_ = nullptr;
+}
+
+void TRootNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
+    TNodeStorage fresh(nullptr, nullptr);
+    fresh.ReadRecord(stream, version, readVerFromStream, 0);
+    // Everything below hangs from the desktop: a root record of another item
+    // is no storage of ours.
+    if (fresh.AbsolutePIDL() && !ILIsEmpty(fresh.AbsolutePIDL())) throw EReadError(SReadError);
+    lastParent_ = nullptr;
+    const bool oldLayout = fresh.StreamVersion() < 2;
+    const bool noObject = !fresh.Storage.UserObject;
+    TakeOver(fresh, oldLayout, noObject);
+}
+
+TStringList& TRootNodeStorage::CheckedFileNames() {
+    checkedFileNames_.Clear();
+    // Pre-order: a node before its children, children in list order. The
+    // root (the desktop) itself is never listed.
+    auto walk = [this](auto& self, TNodeStorage& node) -> void {
+        TNodeStorageList* children = node.Children();
+        if (!children || children->Count() == 0) return;
+        ShellFolderPtr folder = node.ShellFolder();
+        for (int i = 0; i < children->Count(); ++i) {
+            TNodeStorage& child = *children->Items(i);
+            // Only a record that carries a check and is checked: one kept for
+            // its columns after the check was removed selects nothing.
+            if (folder && (child.Storage.Kinds & skCheck) &&
+                child.Storage.CheckState == csCheckedNormal) {
+                const ItemFacts facts = FactsOf(*folder, child.RelativePIDL());
+                if (facts.fileSystem && NameExists(facts.parsingName))
+                    checkedFileNames_.Add(facts.parsingName);
+            }
+            self(self, child);
+        }
+    };
+    walk(walk, *this);
+    return checkedFileNames_;
+}
+
+void TRootNodeStorage::SetCheckedFileNames(const TStringList& paths) {
+    // Our own result list may be the source; Clear empties it.
+    const TStringList entries(paths);
+    Clear(false);
+    ShellFolderPtr desktop;
+    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return;
+    TPIDLManager pidls;
+    for (int i = 0; i < entries.Count(); ++i) {
+        PItemIDList pidl = nullptr;
+        if (FAILED(desktop->ParseDisplayName(entries[i], &pidl)) || !pidl) {
+            pidls.FreePIDL(pidl);
+            continue;
+        }
+        try {
+            if (TNodeStorage* node = Store(pidl, skCheck)) {
+                node->Storage.CheckState = csCheckedNormal;
+                node->Storage.CheckType = ctTriStateCheckBox;
+            }
+        } catch (...) {
+            pidls.FreePIDL(pidl);
+            throw;
+        }
+        pidls.FreePIDL(pidl);
+    }
+}
+
+} // namespace ax
