@@ -16,7 +16,7 @@ namespace ax {
 namespace {
 
 constexpr char16_t kDelim = u'/';
-constexpr uint32_t kIconExclamation = 0x30; // MB_ICONEXCLAMATION
+constexpr uint32_t kIconExclamation = MB_ICONEXCLAMATION;
 
 std::string Bytes(const WideString& path) {
     return WideToUtf8(path);
@@ -139,8 +139,8 @@ bool WideFileExists(const WideString& path) {
 
 bool DriveReady(const WideString& path) {
     if (path.empty()) return false;
-    struct statvfs st {};
-    return ::statvfs(Bytes(path).c_str(), &st) == 0;
+    const std::string bytes = Bytes(path);
+    return PathExists(bytes) && ax::DriveReady(ax::DriveRoot(bytes));
 }
 
 WideString WideExtractFileDir(const WideString& path) {

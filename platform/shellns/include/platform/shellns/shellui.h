@@ -138,7 +138,7 @@ private:
 };
 
 // Message boxes (MB_ flags and ID results keep their values).
-enum : uint32_t { MB_OK = 0x0, MB_ICONERROR = 0x10 };
+enum : uint32_t { MB_OK = 0x0, MB_ICONERROR = 0x10, MB_ICONEXCLAMATION = 0x30 };
 enum : int { IDOK = 1, IDCANCEL = 2 };
 class IMessageBoxService {
 public:
