@@ -23,19 +23,19 @@ namespace {
 
 // Keep the compiler from reasoning about pointers and sizes it would
 // otherwise check at compile time.
-void* Launder(const void* p) {
-    const void* volatile v = p;
-    return const_cast<void*>(v);
+void* Launder(void* p) {
+    void* volatile v = p;
+    return v;
 }
 std::size_t Opaque(std::size_t n) {
     volatile std::size_t v = n;
     return v;
 }
-bool Owns(const void* p) { return ProcessHeapOwns(Launder(p)); }
+bool Owns(void* p) { return ProcessHeapOwns(Launder(p)); }
 
 TEST(ProcessHeapTest, MallocFamilyAndNewAreServedByUs) {
     void* p = std::malloc(24);
-    const void* alias = Launder(p);
+    void* alias = Launder(p);
     EXPECT_TRUE(Owns(p));
     std::free(p);
     EXPECT_FALSE(Owns(alias)) << "a released block is no longer in use";
