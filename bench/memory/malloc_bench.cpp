@@ -25,16 +25,20 @@ std::atomic<long> g_faults{0};
 void Stamp(void* p, std::size_t n, std::uint64_t tag) {
     auto* b = static_cast<unsigned char*>(p);
     const std::size_t edge = n < 16 ? n / 2 : 8;
-    for (std::size_t i = 0; i < edge; ++i) b[i] = static_cast<unsigned char>(tag >> (i % 8 * 8));
-    for (std::size_t i = 0; i < edge; ++i) b[n - 1 - i] = static_cast<unsigned char>(~tag >> (i % 8 * 8));
+    for (std::size_t i = 0; i < edge; ++i)
+        b[i] = static_cast<unsigned char>(tag >> (i % 8 * 8));
+    for (std::size_t i = 0; i < edge; ++i)
+        b[n - 1 - i] = static_cast<unsigned char>(~tag >> (i % 8 * 8));
 }
 
 void Check(const void* p, std::size_t n, std::uint64_t tag) {
     const auto* b = static_cast<const unsigned char*>(p);
     const std::size_t edge = n < 16 ? n / 2 : 8;
     bool ok = true;
-    for (std::size_t i = 0; i < edge; ++i) ok &= b[i] == static_cast<unsigned char>(tag >> (i % 8 * 8));
-    for (std::size_t i = 0; i < edge; ++i) ok &= b[n - 1 - i] == static_cast<unsigned char>(~tag >> (i % 8 * 8));
+    for (std::size_t i = 0; i < edge; ++i)
+        ok &= b[i] == static_cast<unsigned char>(tag >> (i % 8 * 8));
+    for (std::size_t i = 0; i < edge; ++i)
+        ok &= b[n - 1 - i] == static_cast<unsigned char>(~tag >> (i % 8 * 8));
     if (!ok) ++g_faults;
 }
 
@@ -63,8 +67,10 @@ long PeakRssKb() {
 
 void RunThreads(int threads, const std::function<void(int)>& body) {
     std::vector<std::thread> pool;
-    for (int i = 0; i < threads; ++i) pool.emplace_back(body, i);
-    for (auto& t : pool) t.join();
+    for (int i = 0; i < threads; ++i)
+        pool.emplace_back(body, i);
+    for (auto& t : pool)
+        t.join();
 }
 
 // Small LIFO pairs: allocate and release at once.
@@ -73,7 +79,8 @@ long SmallLifo(int threads, unsigned seed) {
     RunThreads(threads, [&](int id) {
         std::mt19937 rng(seed + static_cast<unsigned>(id));
         std::size_t sizes[256];
-        for (auto& s : sizes) s = 8 + rng() % 120;
+        for (auto& s : sizes)
+            s = 8 + rng() % 120;
         for (long i = 0; i < kOps; ++i) {
             const std::size_t n = sizes[i & 255];
             void* p = Allocate(n);
@@ -106,7 +113,8 @@ long RandomLiveSet(int threads, unsigned seed) {
             s.p = Allocate(s.n);
             Stamp(s.p, s.n, reinterpret_cast<std::uintptr_t>(&s));
         }
-        for (Slot& s : slots) std::free(s.p);
+        for (Slot& s : slots)
+            std::free(s.p);
     });
     return kOps * threads;
 }
@@ -231,7 +239,8 @@ long LargeBlocks(int threads, unsigned seed) {
             s.p = Allocate(s.n);
             Stamp(s.p, s.n, s.n);
         }
-        for (Slot& s : slots) std::free(s.p);
+        for (Slot& s : slots)
+            std::free(s.p);
     });
     return kOps * threads;
 }
@@ -240,7 +249,9 @@ long LargeBlocks(int threads, unsigned seed) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fputs("usage: malloc_bench <lifo|live|prodcons|churn|realloc|large> <threads> [seed]\n", stderr);
+        std::fputs(
+            "usage: malloc_bench <lifo|live|prodcons|churn|realloc|large> <threads> [seed]\n",
+            stderr);
         return 1;
     }
     const std::string workload = argv[1];
@@ -248,17 +259,25 @@ int main(int argc, char** argv) {
     const unsigned seed = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 1;
     const auto start = std::chrono::steady_clock::now();
     long ops;
-    if (workload == "lifo") ops = SmallLifo(threads, seed);
-    else if (workload == "live") ops = RandomLiveSet(threads, seed);
-    else if (workload == "prodcons") ops = ProducerConsumer(threads, seed);
-    else if (workload == "churn") ops = ThreadChurn(threads, seed);
-    else if (workload == "realloc") ops = ReallocGrowth(threads, seed);
-    else if (workload == "large") ops = LargeBlocks(threads, seed);
+    if (workload == "lifo")
+        ops = SmallLifo(threads, seed);
+    else if (workload == "live")
+        ops = RandomLiveSet(threads, seed);
+    else if (workload == "prodcons")
+        ops = ProducerConsumer(threads, seed);
+    else if (workload == "churn")
+        ops = ThreadChurn(threads, seed);
+    else if (workload == "realloc")
+        ops = ReallocGrowth(threads, seed);
+    else if (workload == "large")
+        ops = LargeBlocks(threads, seed);
     else {
         std::fprintf(stderr, "unknown workload %s\n", workload.c_str());
         return 1;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%s %d %ld %.6f %ld %ld\n", workload.c_str(), threads, ops, seconds, PeakRssKb(), g_faults.load());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s %d %ld %.6f %ld %ld\n", workload.c_str(), threads, ops, seconds, PeakRssKb(),
+                g_faults.load());
     return g_faults.load() == 0 ? 0 : 3;
 }

@@ -1,9 +1,8 @@
 #include "memory/BlockHeap.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstring>
+#include <sys/mman.h>
 
 namespace ax::memory {
 
@@ -37,7 +36,9 @@ void* SystemPages::Map(std::size_t size, std::size_t align) noexcept {
     return reinterpret_cast<void*>(aligned);
 }
 
-void SystemPages::Unmap(void* p, std::size_t size) noexcept { munmap(p, size); }
+void SystemPages::Unmap(void* p, std::size_t size) noexcept {
+    munmap(p, size);
+}
 
 // ---------------------------------------------------------------- chunk map
 
@@ -55,7 +56,8 @@ bool ChunkMap::Add(const void* start, std::size_t size) noexcept {
     for (std::uintptr_t g = first; g <= last; ++g) {
         auto& slot = top_[g >> (kLeafShift - kGranuleShift)];
         if (slot.load(std::memory_order_relaxed) != nullptr) continue;
-        void* leaf = mmap(nullptr, kLeafBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* leaf =
+            mmap(nullptr, kLeafBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (leaf == MAP_FAILED) return false;
         slot.store(static_cast<std::atomic<std::uint64_t>*>(leaf), std::memory_order_release);
     }
@@ -136,8 +138,10 @@ void TBlockManager::SplitBlock(BlockHeader* h, int k) noexcept {
         prev = cls;
         pos += std::uintptr_t{1} << cls;
     };
-    for (std::int64_t i = 1; i < (std::int64_t{1} << s); ++i) emit(k);
-    for (int c = k + s; c < big; ++c) emit(c);
+    for (std::int64_t i = 1; i < (std::int64_t{1} << s); ++i)
+        emit(k);
+    for (int c = k + s; c < big; ++c)
+        emit(c);
     AsBlock(pos)->prevCls = static_cast<std::uint8_t>(prev);
 }
 
@@ -170,7 +174,8 @@ void TBlockManager::TakeBatch(TransferBatch& b) noexcept {
         if (n <= 0) continue;
         SizeClassRecord& r = classes_[c];
         std::uintptr_t last = r.head;
-        for (std::int32_t i = 1; i < n; ++i) last = NextFree(AsBlock(last));
+        for (std::int32_t i = 1; i < n; ++i)
+            last = NextFree(AsBlock(last));
         e.first = r.head;
         e.last = last;
         e.n = n;

@@ -3,15 +3,14 @@
 // The C library's own allocator stays behind it as the previous manager.
 #include "memory/ProcessHeap.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <malloc.h>
 #include <sched.h>
 #include <sys/single_threaded.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
 #define AX_EXPORT __attribute__((visibility("default")))
 
@@ -26,10 +25,8 @@ namespace ax::memory {
 namespace {
 
 // Lives forever: at exit, threads and exit handlers may still allocate.
-template <class T>
-union NoDestroy {
-    template <class... A>
-    constexpr explicit NoDestroy(A&&... a) : value(static_cast<A&&>(a)...) {}
+template <class T> union NoDestroy {
+    template <class... A> constexpr explicit NoDestroy(A&&... a) : value(static_cast<A&&>(a)...) {}
     ~NoDestroy() {}
     T value;
 };
@@ -47,7 +44,9 @@ std::size_t PreviousUsableSize(void* p) {
     return fn(p);
 }
 
-void* PreviousAligned(std::size_t align, std::size_t n) { return __libc_memalign(align, n); }
+void* PreviousAligned(std::size_t align, std::size_t n) {
+    return __libc_memalign(align, n);
+}
 
 void PoolAcquired();
 
@@ -61,18 +60,25 @@ constexpr bool kAbortOnInvalidFree = false;
 constexpr bool kAbortOnInvalidFree = true;
 #endif
 
-constinit NoDestroy<TMainMemManager> g_heap(
-    &g_pages, MainOptions{PreviousManager{__libc_malloc, __libc_free, __libc_realloc, PreviousAligned,
-                                          PreviousUsableSize},
-                          &__libc_single_threaded, kAbortOnInvalidFree,
-                          PoolAcquired});
+constinit NoDestroy<TMainMemManager>
+    g_heap(&g_pages, MainOptions{PreviousManager{__libc_malloc, __libc_free, __libc_realloc,
+                                                 PreviousAligned, PreviousUsableSize},
+                                 &__libc_single_threaded, kAbortOnInvalidFree, PoolAcquired});
 
 constinit thread_local ThreadContext t_thread __attribute__((tls_model("initial-exec")));
 
-void ThreadEnds(void*) { g_heap.value.ThreadExit(t_thread); }
-void BeforeFork() { g_heap.value.LockForFork(); }
-void AfterForkParent() { g_heap.value.UnlockAfterFork(false); }
-void AfterForkChild() { g_heap.value.UnlockAfterFork(true); }
+void ThreadEnds(void*) {
+    g_heap.value.ThreadExit(t_thread);
+}
+void BeforeFork() {
+    g_heap.value.LockForFork();
+}
+void AfterForkParent() {
+    g_heap.value.UnlockAfterFork(false);
+}
+void AfterForkChild() {
+    g_heap.value.UnlockAfterFork(true);
+}
 
 void InstallHooks() {
     int expected = 0;
@@ -82,7 +88,8 @@ void InstallHooks() {
         g_hooks.store(2, std::memory_order_release);
         return;
     }
-    while (g_hooks.load(std::memory_order_acquire) != 2) sched_yield();
+    while (g_hooks.load(std::memory_order_acquire) != 2)
+        sched_yield();
 }
 
 // The exit step runs from the key's destructor, so the key must hold a value.
@@ -91,13 +98,19 @@ void PoolAcquired() {
     pthread_setspecific(g_exitKey, reinterpret_cast<void*>(1));
 }
 
-__attribute__((constructor(101))) void InstallAtLoad() { InstallHooks(); }
+__attribute__((constructor(101))) void InstallAtLoad() {
+    InstallHooks();
+}
 
-bool IsPowerOfTwo(std::size_t v) { return v != 0 && (v & (v - 1)) == 0; }
+bool IsPowerOfTwo(std::size_t v) {
+    return v != 0 && (v & (v - 1)) == 0;
+}
 
 } // namespace
 
-TMainMemManager& ProcessHeap() { return g_heap.value; }
+TMainMemManager& ProcessHeap() {
+    return g_heap.value;
+}
 
 bool ProcessHeapOwns(const void* p) {
     return p != nullptr && g_heap.value.Classify(p) == Ownership::Used;
@@ -110,9 +123,13 @@ using ax::memory::t_thread;
 
 extern "C" {
 
-AX_EXPORT void* malloc(size_t n) noexcept { return g_heap.value.MultiGetMem(t_thread, n); }
+AX_EXPORT void* malloc(size_t n) noexcept {
+    return g_heap.value.MultiGetMem(t_thread, n);
+}
 
-AX_EXPORT void free(void* p) noexcept { g_heap.value.MultiFreeMem(t_thread, p); }
+AX_EXPORT void free(void* p) noexcept {
+    g_heap.value.MultiFreeMem(t_thread, p);
+}
 
 AX_EXPORT void* calloc(size_t count, size_t size) noexcept {
     size_t n;
@@ -125,7 +142,9 @@ AX_EXPORT void* calloc(size_t count, size_t size) noexcept {
     return p;
 }
 
-AX_EXPORT void* realloc(void* p, size_t n) noexcept { return g_heap.value.MultiReallocMem(t_thread, p, n); }
+AX_EXPORT void* realloc(void* p, size_t n) noexcept {
+    return g_heap.value.MultiReallocMem(t_thread, p, n);
+}
 
 AX_EXPORT void* reallocarray(void* p, size_t count, size_t size) noexcept {
     size_t n;
@@ -144,7 +163,8 @@ AX_EXPORT void* memalign(size_t align, size_t n) noexcept {
             return nullptr;
         }
         size_t a = 1;
-        while (a < align) a <<= 1;
+        while (a < align)
+            a <<= 1;
         align = a;
     }
     return g_heap.value.MultiAlignedMem(t_thread, align, n);
@@ -185,10 +205,14 @@ AX_EXPORT void* pvalloc(size_t n) noexcept {
     return g_heap.value.MultiAlignedMem(t_thread, page, rounded == 0 ? page : rounded);
 }
 
-AX_EXPORT size_t malloc_usable_size(void* p) noexcept { return g_heap.value.UsableSize(p); }
+AX_EXPORT size_t malloc_usable_size(void* p) noexcept {
+    return g_heap.value.UsableSize(p);
+}
 
 } // extern "C"
 
 // Lets a program that did not link us ask whether the preloaded heap served
 // a pointer.
-extern "C" AX_EXPORT int axmalloc_owns(const void* p) { return ax::memory::ProcessHeapOwns(p) ? 1 : 0; }
+extern "C" AX_EXPORT int axmalloc_owns(const void* p) {
+    return ax::memory::ProcessHeapOwns(p) ? 1 : 0;
+}

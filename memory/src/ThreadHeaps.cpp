@@ -1,12 +1,11 @@
 #include "memory/ThreadHeaps.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <unistd.h>
 
 namespace ax::memory {
 
@@ -36,7 +35,8 @@ TThreadMemManager::TThreadMemManager(TMainMemManager& main)
 
 TThreadMemManager::~TThreadMemManager() {
     TransferBatch b;
-    for (int c = kMinClass; c <= kMaxClass; ++c) b.e[c].n = -Count(c);
+    for (int c = kMinClass; c <= kMaxClass; ++c)
+        b.e[c].n = -Count(c);
     TakeBatch(b);
     main_.ExchangeWithMain(b);
 }
@@ -82,8 +82,7 @@ TMainMemManager::~TMainMemManager() {
     // The table itself lives in a chunk, released with the chunks.
 }
 
-template <class F>
-auto TMainMemManager::Route(ThreadContext& t, F&& f) noexcept {
+template <class F> auto TMainMemManager::Route(ThreadContext& t, F&& f) noexcept {
     if (t.pool != nullptr) return f(static_cast<TBlockManager&>(*t.pool));
     if (*options_.singleThreaded) return f(static_cast<TBlockManager&>(*this));
     if (!t.retired && AcquireThreadPool(t) != nullptr)
@@ -146,7 +145,8 @@ void* TMainMemManager::MultiReallocMem(ThreadContext& t, void* p, std::size_t n)
     return q;
 }
 
-void* TMainMemManager::MultiAlignedMem(ThreadContext& t, std::size_t align, std::size_t n) noexcept {
+void* TMainMemManager::MultiAlignedMem(ThreadContext& t, std::size_t align,
+                                       std::size_t n) noexcept {
     if (align <= 32) return MultiGetMem(t, n);
     if (align <= kMaxBlockAlign && n <= kMaxRequest) {
         // A block of class log2(align) or more starts on an align boundary.
@@ -191,7 +191,8 @@ TThreadMemManager* TMainMemManager::AcquireThreadPool(ThreadContext& t) noexcept
             if (slot >= capacity_) {
                 const std::uint32_t grown = capacity_ == 0 ? 100 : capacity_ * 2;
                 MutexGuard main(mainLock_);
-                auto** bigger = static_cast<TThreadMemManager**>(GetMem(grown * sizeof(TThreadMemManager*)));
+                auto** bigger =
+                    static_cast<TThreadMemManager**>(GetMem(grown * sizeof(TThreadMemManager*)));
                 if (bigger == nullptr) return nullptr;
                 std::fill_n(bigger, grown, nullptr);
                 if (table_ != nullptr) {
@@ -257,7 +258,8 @@ void TMainMemManager::ReportInvalidFree(void* p) noexcept {
     char text[] = "memory: release of a block that is not in use at 0x0000000000000000\n";
     const std::size_t digits = std::strlen(text) - 17;
     std::uintptr_t a = Addr(p);
-    for (int i = 15; i >= 0; --i, a >>= 4) text[digits + static_cast<std::size_t>(i)] = "0123456789abcdef"[a & 15];
+    for (int i = 15; i >= 0; --i, a >>= 4)
+        text[digits + static_cast<std::size_t>(i)] = "0123456789abcdef"[a & 15];
     [[maybe_unused]] const auto written = write(2, text, std::strlen(text));
     std::abort();
 }

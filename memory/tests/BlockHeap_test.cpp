@@ -1,16 +1,14 @@
+#include "FakePages.h"
+#include "HeapChecker.h"
 #include "memory/BlockHeap.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <random>
 #include <utility>
 #include <vector>
-
-#include "FakePages.h"
-#include "HeapChecker.h"
 
 namespace ax::memory {
 namespace {
@@ -39,7 +37,9 @@ protected:
     std::unique_ptr<TMemManager> heap = std::make_unique<TMemManager>(&pages);
 
     void ExpectSound() { EXPECT_EQ(CheckHeap(*heap), ""); }
-    std::size_t Offset(const void* p) const { return reinterpret_cast<std::uintptr_t>(p) - pages.Base(); }
+    std::size_t Offset(const void* p) const {
+        return reinterpret_cast<std::uintptr_t>(p) - pages.Base();
+    }
 };
 
 TEST(SizeClassTest, SmallRequestsAndBoundaries) {
@@ -54,8 +54,9 @@ TEST(SizeClassTest, SmallRequestsAndBoundaries) {
 }
 
 TEST_F(BlockHeapTest, RequestSizesPickTheSmallestFittingBlock) {
-    const std::pair<std::size_t, int> cases[] = {{0, 5}, {1, 5}, {28, 5}, {29, 6}, {60, 6}, {61, 7},
-                                                 {124, 7}, {125, 8}, {4092, 12}, {4093, 13}};
+    const std::pair<std::size_t, int> cases[] = {{0, 5},     {1, 5},    {28, 5},  {29, 6},
+                                                 {60, 6},    {61, 7},   {124, 7}, {125, 8},
+                                                 {4092, 12}, {4093, 13}};
     for (auto [n, k] : cases) {
         void* p = heap->GetMem(n);
         ASSERT_NE(p, nullptr);
@@ -89,8 +90,8 @@ TEST_F(BlockHeapTest, FreshChunkOnAlignedAddress) {
     ASSERT_TRUE(heap->GetMoreMemory(0));
     ASSERT_EQ(heap->ChunkList(), pages.Base());
     const std::vector<std::pair<std::size_t, int>> expect = {
-        {32, 5},     {64, 6},     {128, 7},    {256, 8},     {512, 9},     {1024, 10},
-        {2048, 11},  {4096, 12},  {8192, 13},  {16384, 14},  {32768, 15},  {65536, 16},
+        {32, 5},      {64, 6},      {128, 7},     {256, 8},     {512, 9},    {1024, 10},
+        {2048, 11},   {4096, 12},   {8192, 13},   {16384, 14},  {32768, 15}, {65536, 16},
         {131072, 19}, {655360, 18}, {917504, 17}, {1048576, 16}};
     EXPECT_EQ(Layout(pages.Base()), expect);
     EXPECT_EQ(reinterpret_cast<ChunkHeader*>(pages.Base())->size, kClassicChunk);
@@ -110,9 +111,9 @@ TEST_F(BlockHeapTest, FreshChunkOnPageAlignedAddress) {
     ASSERT_TRUE(heap->GetMoreMemory(0));
     const std::uintptr_t chunk = pages.Base() + 4096;
     const std::vector<std::pair<std::size_t, int>> expect = {
-        {32, 5},      {64, 6},       {128, 7},      {256, 8},      {512, 9},       {1024, 10},
-        {2048, 11},   {4096, 13},    {12288, 14},   {28672, 15},   {61440, 16},    {126976, 19},
-        {651264, 18}, {913408, 17},  {1044480, 16}, {1110016, 12}};
+        {32, 5},      {64, 6},      {128, 7},      {256, 8},     {512, 9},    {1024, 10},
+        {2048, 11},   {4096, 13},   {12288, 14},   {28672, 15},  {61440, 16}, {126976, 19},
+        {651264, 18}, {913408, 17}, {1044480, 16}, {1110016, 12}};
     EXPECT_EQ(Layout(chunk), expect);
     ExpectSound();
 }
@@ -120,11 +121,14 @@ TEST_F(BlockHeapTest, FreshChunkOnPageAlignedAddress) {
 TEST_F(BlockHeapTest, SplittingA4KBlockForASmallRequest) {
     ASSERT_TRUE(heap->GetMoreMemory(0));
     // Use up the single blocks of 32 bytes to 2 KB the carve made.
-    for (std::size_t n = 28; n <= 2044; n = n * 2 + 4) ASSERT_NE(heap->GetMem(n), nullptr);
-    for (int k = 5; k <= 11; ++k) ASSERT_EQ(heap->Count(k), 0);
+    for (std::size_t n = 28; n <= 2044; n = n * 2 + 4)
+        ASSERT_NE(heap->GetMem(n), nullptr);
+    for (int k = 5; k <= 11; ++k)
+        ASSERT_EQ(heap->Count(k), 0);
     void* p = heap->GetMem(1);
     EXPECT_EQ(Offset(p), 4096u) << "the 4 KB block's first 32 bytes";
-    for (int k = 5; k <= 11; ++k) EXPECT_EQ(heap->Count(k), 1) << "class " << k;
+    for (int k = 5; k <= 11; ++k)
+        EXPECT_EQ(heap->Count(k), 1) << "class " << k;
     EXPECT_EQ(heap->Count(12), 0);
     // The pieces follow each other: 32, 32 (free), 64, 128, ... 2048.
     EXPECT_EQ(heap->Class(5).head, pages.Base() + 4096 + 32 - 4);
@@ -159,17 +163,20 @@ TEST_F(BlockHeapTest, ProvideBlocksSplitsOneBlockIntoAPowerOfTwo) {
 
 TEST_F(BlockHeapTest, ReallocInPlaceAndMoving) {
     auto* p = static_cast<std::uint8_t*>(heap->GetMem(10));
-    for (int i = 0; i < 10; ++i) p[i] = static_cast<std::uint8_t>(i + 1);
+    for (int i = 0; i < 10; ++i)
+        p[i] = static_cast<std::uint8_t>(i + 1);
     EXPECT_EQ(heap->ReallocMem(p, 3), p) << "shrinking stays";
     EXPECT_EQ(HeaderOf(p)->used, 8);
     EXPECT_EQ(heap->ReallocMem(p, 24), p) << "growing within the block stays";
     EXPECT_EQ(HeaderOf(p)->used, 28);
-    for (int i = 10; i < 24; ++i) p[i] = static_cast<std::uint8_t>(i + 1);
+    for (int i = 10; i < 24; ++i)
+        p[i] = static_cast<std::uint8_t>(i + 1);
     auto* q = static_cast<std::uint8_t*>(heap->ReallocMem(p, 200));
     ASSERT_NE(q, nullptr);
     EXPECT_NE(q, p);
     EXPECT_EQ(HeaderOf(q)->cls, 8);
-    for (int i = 0; i < 24; ++i) EXPECT_EQ(q[i], i + 1);
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(q[i], i + 1);
     EXPECT_EQ(HeaderOf(p)->state, kFree);
     EXPECT_EQ(heap->ReallocMem(p, 10), nullptr) << "a released block is not resized";
     ExpectSound();
@@ -257,7 +264,8 @@ TEST_F(BlockHeapTest, ChunkMergedWithItsSuccessorOnly) {
 }
 
 TEST_F(BlockHeapTest, ReleasesEveryChunk) {
-    for (int i = 0; i < 3; ++i) ASSERT_NE(heap->GetMem(3 * kMB), nullptr);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_NE(heap->GetMem(3 * kMB), nullptr);
     // Neighbouring chunks may have merged; every byte goes back all the same.
     const std::size_t mapped = pages.MappedBytes();
     heap.reset();
@@ -279,7 +287,8 @@ TEST_F(BlockHeapTest, RandomOperationsKeepTheHeapSound) {
             return static_cast<std::size_t>(rng() % (3 * kMB));
         };
         auto fill = [](std::uint8_t* p, std::size_t n, std::uint8_t tag) {
-            for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(tag + i);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = static_cast<std::uint8_t>(tag + i);
         };
         auto verify = [](const std::uint8_t* p, std::size_t n, std::uint8_t tag) {
             for (std::size_t i = 0; i < n; ++i)

@@ -1,9 +1,8 @@
 #include "FakePages.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <stdexcept>
+#include <sys/mman.h>
 
 namespace ax::memory::testing {
 
@@ -19,7 +18,9 @@ FakePages::FakePages(std::size_t reserve) : reserve_(reserve) {
     base_ = (reinterpret_cast<std::uintptr_t>(region_) + kBaseAlign - 1) & ~(kBaseAlign - 1);
 }
 
-FakePages::~FakePages() { munmap(region_, regionSize_); }
+FakePages::~FakePages() {
+    munmap(region_, regionSize_);
+}
 
 void* FakePages::Map(std::size_t size, std::size_t align) noexcept {
     if (failAfter_ == 0) return nullptr;

@@ -2,12 +2,12 @@
 // the offset of every mapping chosen by the test, and failure injection.
 #pragma once
 
+#include "memory/BlockHeap.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <vector>
-
-#include "memory/BlockHeap.h"
 
 namespace ax::memory::testing {
 

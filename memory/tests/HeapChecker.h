@@ -4,15 +4,16 @@
 // one list of one pool.
 #pragma once
 
+#include "memory/ThreadHeaps.h"
+
 #include <string>
 #include <vector>
-
-#include "memory/ThreadHeaps.h"
 
 namespace ax::memory::testing {
 
 // Empty when everything holds, else the first fault found.
-std::string CheckHeap(const TMemManager& owner, const std::vector<const TBlockManager*>& pools = {});
+std::string CheckHeap(const TMemManager& owner,
+                      const std::vector<const TBlockManager*>& pools = {});
 
 // The main pool and every pool of its table.
 std::string CheckHeap(const TMainMemManager& main);

@@ -2,18 +2,17 @@
 // ours.
 #include "memory/ProcessHeap.h"
 
-#include <gtest/gtest.h>
-#include <malloc.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
+#include <malloc.h>
 #include <memory>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern "C" void* __libc_malloc(size_t);
@@ -31,7 +30,9 @@ std::size_t Opaque(std::size_t n) {
     volatile std::size_t v = n;
     return v;
 }
-bool Owns(void* p) { return ProcessHeapOwns(Launder(p)); }
+bool Owns(void* p) {
+    return ProcessHeapOwns(Launder(p));
+}
 
 TEST(ProcessHeapTest, MallocFamilyAndNewAreServedByUs) {
     void* p = std::malloc(24);
@@ -57,7 +58,8 @@ TEST(ProcessHeapTest, CallocZeroesReusedMemoryAndRejectsOverflow) {
     std::free(dirty);
     auto* clean = static_cast<unsigned char*>(std::calloc(50, 4));
     ASSERT_NE(clean, nullptr);
-    for (int i = 0; i < 200; ++i) ASSERT_EQ(clean[i], 0);
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(clean[i], 0);
     std::free(clean);
     errno = 0;
     EXPECT_EQ(std::calloc(Opaque(SIZE_MAX / 2), 3), nullptr);
@@ -76,7 +78,8 @@ TEST(ProcessHeapTest, CLibraryBlocksStayWithTheCLibrary) {
     auto* moved = static_cast<char*>(std::realloc(foreign, 5000));
     ASSERT_NE(moved, nullptr);
     EXPECT_TRUE(Owns(moved));
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(moved[i], 'f');
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(moved[i], 'f');
     std::free(moved);
     std::free(__libc_malloc(10));
 }
@@ -159,7 +162,8 @@ TEST(ProcessHeapTest, ThreadsGetPoolsAndLaterThreadsReuseThem) {
     for (int i = 0; i < 20; ++i) {
         std::thread([] {
             std::vector<std::unique_ptr<int>> v;
-            for (int j = 0; j < 1000; ++j) v.push_back(std::make_unique<int>(j));
+            for (int j = 0; j < 1000; ++j)
+                v.push_back(std::make_unique<int>(j));
             EXPECT_TRUE(Owns(v.back().get()));
         }).join();
     }
@@ -213,7 +217,8 @@ TEST(ProcessHeapTest, ForkWhileOtherThreadsAllocate) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     stop = true;
-    for (auto& w : workers) w.join();
+    for (auto& w : workers)
+        w.join();
 }
 
 } // namespace

@@ -3,21 +3,19 @@
 // ones taking their pools, and forks in the middle; every block's contents are
 // verified before it is released and the invariants are checked between
 // rounds. AX_STRESS_SCALE=<n> multiplies the work.
+#include "HeapChecker.h"
 #include "memory/ThreadHeaps.h"
-
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <barrier>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
-
-#include "HeapChecker.h"
 
 namespace ax::memory {
 namespace {
@@ -31,7 +29,8 @@ struct Block {
 };
 
 void Fill(const Block& b) {
-    for (std::size_t i = 0; i < b.n; ++i) b.p[i] = static_cast<std::uint8_t>(b.tag + i * 7);
+    for (std::size_t i = 0; i < b.n; ++i)
+        b.p[i] = static_cast<std::uint8_t>(b.tag + i * 7);
 }
 
 bool Intact(const Block& b) {
@@ -56,7 +55,8 @@ TEST(StressTest, EightThreadsWithCrossThreadFreesChurnAndFork) {
     SystemPages pages;
     char singleThreaded = 0;
     PreviousManager previous{std::malloc, std::free, std::realloc, nullptr, nullptr};
-    auto main = std::make_unique<TMainMemManager>(&pages, MainOptions{previous, &singleThreaded, false, nullptr});
+    auto main = std::make_unique<TMainMemManager>(
+        &pages, MainOptions{previous, &singleThreaded, false, nullptr});
     const int rounds = 4 * Scale();
     const int ops = 30000 * Scale();
     std::atomic<int> faults{0};
@@ -72,8 +72,11 @@ TEST(StressTest, EightThreadsWithCrossThreadFreesChurnAndFork) {
                 std::vector<Block> live;
                 auto allocate = [&] {
                     const unsigned r = rng() % 100;
-                    const std::size_t n = r < 80 ? rng() % 256 : r < 98 ? rng() % 8192 : rng() % 300000;
-                    Block b{static_cast<std::uint8_t*>(main->MultiGetMem(t, n)), n, static_cast<std::uint8_t>(rng())};
+                    const std::size_t n = r < 80   ? rng() % 256
+                                          : r < 98 ? rng() % 8192
+                                                   : rng() % 300000;
+                    Block b{static_cast<std::uint8_t*>(main->MultiGetMem(t, n)), n,
+                            static_cast<std::uint8_t>(rng())};
                     if (b.p == nullptr) {
                         ++faults;
                         return;
@@ -110,7 +113,8 @@ TEST(StressTest, EightThreadsWithCrossThreadFreesChurnAndFork) {
                             std::lock_guard lock(inboxes[static_cast<std::size_t>(id)].lock);
                             mine.swap(inboxes[static_cast<std::size_t>(id)].blocks);
                         }
-                        for (const Block& b : mine) release(b);
+                        for (const Block& b : mine)
+                            release(b);
                     } else {
                         Block& b = live[rng() % live.size()];
                         if (!Intact(b)) ++faults;
@@ -133,10 +137,13 @@ TEST(StressTest, EightThreadsWithCrossThreadFreesChurnAndFork) {
                         main->UnlockAfterFork(child == 0);
                         if (child == 0) {
                             bool ok = true;
-                            for (const Block& b : live) ok = ok && Intact(b);
+                            for (const Block& b : live)
+                                ok = ok && Intact(b);
                             for (int j = 0; j < 2000; ++j) {
-                                Block b{static_cast<std::uint8_t*>(main->MultiGetMem(t, static_cast<std::size_t>(j % 3000))),
-                                        static_cast<std::size_t>(j % 3000), static_cast<std::uint8_t>(j)};
+                                Block b{static_cast<std::uint8_t*>(main->MultiGetMem(
+                                            t, static_cast<std::size_t>(j % 3000))),
+                                        static_cast<std::size_t>(j % 3000),
+                                        static_cast<std::uint8_t>(j)};
                                 if (b.p == nullptr) _exit(2);
                                 Fill(b);
                                 ok = ok && Intact(b);
@@ -145,18 +152,21 @@ TEST(StressTest, EightThreadsWithCrossThreadFreesChurnAndFork) {
                             _exit(ok ? 0 : 1);
                         }
                         int status = -1;
-                        if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-                            WEXITSTATUS(status) != 0)
+                        if (child < 0 || waitpid(child, &status, 0) != child ||
+                            !WIFEXITED(status) || WEXITSTATUS(status) != 0)
                             ++faults;
                     }
                 }
                 done.arrive_and_wait();
-                for (const Block& b : inboxes[static_cast<std::size_t>(id)].blocks) release(b);
-                for (const Block& b : live) release(b);
+                for (const Block& b : inboxes[static_cast<std::size_t>(id)].blocks)
+                    release(b);
+                for (const Block& b : live)
+                    release(b);
                 main->ThreadExit(t);
             });
         }
-        for (auto& th : threads) th.join();
+        for (auto& th : threads)
+            th.join();
         ASSERT_EQ(faults.load(), 0) << "round " << round;
         ASSERT_EQ(CheckHeap(*main), "") << "round " << round;
         EXPECT_LE(main->PoolCount(), static_cast<std::uint32_t>(kThreads)) << "pools are reused";

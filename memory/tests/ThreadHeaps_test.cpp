@@ -1,19 +1,17 @@
+#include "FakePages.h"
+#include "HeapChecker.h"
 #include "memory/ThreadHeaps.h"
-
-#include <gtest/gtest.h>
-#include <malloc.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
+#include <malloc.h>
 #include <memory>
 #include <random>
+#include <sys/mman.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
-
-#include "FakePages.h"
-#include "HeapChecker.h"
 
 namespace ax::memory {
 namespace {
@@ -30,15 +28,27 @@ struct PreviousCalls {
 PreviousCalls g_prev;
 
 PreviousManager CountingPrevious() {
-    return PreviousManager{
-        [](std::size_t n) { ++g_prev.allocate; return std::malloc(n); },
-        [](void* p) { ++g_prev.release; std::free(p); },
-        [](void* p, std::size_t n) { ++g_prev.resize; return std::realloc(p, n); },
-        [](std::size_t a, std::size_t n) { ++g_prev.aligned; return memalign(a, n); },
-        [](void* p) {
-            ++g_prev.usable;
-            return g_prev.usableAnswer != 0 ? g_prev.usableAnswer : malloc_usable_size(p);
-        }};
+    return PreviousManager{[](std::size_t n) {
+                               ++g_prev.allocate;
+                               return std::malloc(n);
+                           },
+                           [](void* p) {
+                               ++g_prev.release;
+                               std::free(p);
+                           },
+                           [](void* p, std::size_t n) {
+                               ++g_prev.resize;
+                               return std::realloc(p, n);
+                           },
+                           [](std::size_t a, std::size_t n) {
+                               ++g_prev.aligned;
+                               return memalign(a, n);
+                           },
+                           [](void* p) {
+                               ++g_prev.usable;
+                               return g_prev.usableAnswer != 0 ? g_prev.usableAnswer
+                                                               : malloc_usable_size(p);
+                           }};
 }
 
 class ThreadHeapsTest : public ::testing::Test {
@@ -47,8 +57,8 @@ protected:
 
     FakePages pages;
     char singleThreaded = 0;
-    std::unique_ptr<TMainMemManager> main =
-        std::make_unique<TMainMemManager>(&pages, MainOptions{CountingPrevious(), &singleThreaded, false, nullptr});
+    std::unique_ptr<TMainMemManager> main = std::make_unique<TMainMemManager>(
+        &pages, MainOptions{CountingPrevious(), &singleThreaded, false, nullptr});
 
     void ExpectSound() { EXPECT_EQ(CheckHeap(*main), ""); }
 };
@@ -74,17 +84,21 @@ TEST_F(ThreadHeapsTest, FirstAllocationFetchesLowBlocksOfEveryClass) {
     EXPECT_EQ(t.slot, 1u);
     EXPECT_EQ(main->PoolCount(), 1u);
     const std::int32_t expect[] = {49, 50, 50, 20, 20, 10, 10, 5, 5, 2, 2, 1, 1};
-    for (int k = 5; k <= 17; ++k) EXPECT_EQ(t.pool->Count(k), expect[k - 5]) << "class " << k;
-    for (int k = 18; k <= 29; ++k) EXPECT_EQ(t.pool->Count(k), 0) << "class " << k;
+    for (int k = 5; k <= 17; ++k)
+        EXPECT_EQ(t.pool->Count(k), expect[k - 5]) << "class " << k;
+    for (int k = 18; k <= 29; ++k)
+        EXPECT_EQ(t.pool->Count(k), 0) << "class " << k;
     ExpectSound();
 }
 
 TEST_F(ThreadHeapsTest, PoolOverHighHandsItsSurplusBack) {
     ThreadContext producer, consumer;
     std::vector<void*> blocks;
-    for (int i = 0; i < 401; ++i) blocks.push_back(main->MultiGetMem(producer, 20));
+    for (int i = 0; i < 401; ++i)
+        blocks.push_back(main->MultiGetMem(producer, 20));
     // The consumer's pool is created by its first release and starts empty.
-    for (int i = 0; i < 400; ++i) main->MultiFreeMem(consumer, blocks[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < 400; ++i)
+        main->MultiFreeMem(consumer, blocks[static_cast<std::size_t>(i)]);
     ASSERT_NE(consumer.pool, nullptr);
     EXPECT_EQ(consumer.pool->Count(5), 400);
     EXPECT_EQ(consumer.pool->Count(6), 0);
@@ -94,7 +108,8 @@ TEST_F(ThreadHeapsTest, PoolOverHighHandsItsSurplusBack) {
     EXPECT_EQ(main->Count(5), mainBefore + 201);
     // The same exchange topped up every class below its Low.
     const std::int32_t low[] = {50, 50, 20, 20, 10, 10, 5, 5, 2, 2, 1, 1};
-    for (int k = 6; k <= 17; ++k) EXPECT_EQ(consumer.pool->Count(k), low[k - 6]) << "class " << k;
+    for (int k = 6; k <= 17; ++k)
+        EXPECT_EQ(consumer.pool->Count(k), low[k - 6]) << "class " << k;
     ExpectSound();
 }
 
@@ -104,7 +119,8 @@ TEST_F(ThreadHeapsTest, CrossThreadFreesReturnThroughTheFreeingPool) {
     std::thread producer([&] {
         ThreadContext t;
         for (int i = 0; i < kBlocks; ++i) {
-            auto* p = static_cast<std::uint32_t*>(main->MultiGetMem(t, 16 + static_cast<std::size_t>(i % 300)));
+            auto* p = static_cast<std::uint32_t*>(
+                main->MultiGetMem(t, 16 + static_cast<std::size_t>(i % 300)));
             p[0] = static_cast<std::uint32_t>(i);
             handed[static_cast<std::size_t>(i)] = p;
         }
@@ -159,7 +175,8 @@ TEST_F(ThreadHeapsTest, RetiredThreadNeverTouchesItsOldPool) {
     ASSERT_EQ(second.pool, pool);
 
     std::int32_t counts[kClassCount];
-    for (int k = 0; k < kClassCount; ++k) counts[k] = pool->Count(k);
+    for (int k = 0; k < kClassCount; ++k)
+        counts[k] = pool->Count(k);
     const std::int32_t mainCount = main->Count(5);
     // The exited thread still allocates (a late destructor, say): the main
     // pool serves it.
@@ -169,17 +186,20 @@ TEST_F(ThreadHeapsTest, RetiredThreadNeverTouchesItsOldPool) {
     EXPECT_EQ(main->Count(5), mainCount - 1);
     main->MultiFreeMem(first, late);
     EXPECT_EQ(main->Count(5), mainCount);
-    for (int k = 0; k < kClassCount; ++k) EXPECT_EQ(pool->Count(k), counts[k]);
+    for (int k = 0; k < kClassCount; ++k)
+        EXPECT_EQ(pool->Count(k), counts[k]);
     EXPECT_EQ(main->PoolCount(), 1u);
     ExpectSound();
 }
 
 TEST_F(ThreadHeapsTest, PoolTableGrowsGeometrically) {
     std::vector<ThreadContext> threads(210);
-    for (ThreadContext& t : threads) ASSERT_NE(main->MultiGetMem(t, 8), nullptr);
+    for (ThreadContext& t : threads)
+        ASSERT_NE(main->MultiGetMem(t, 8), nullptr);
     EXPECT_EQ(main->PoolCount(), 210u);
     EXPECT_EQ(main->PoolCapacity(), 400u);
-    for (std::uint32_t i = 1; i <= 210; ++i) EXPECT_EQ(main->Pool(i), threads[i - 1].pool);
+    for (std::uint32_t i = 1; i <= 210; ++i)
+        EXPECT_EQ(main->Pool(i), threads[i - 1].pool);
     ExpectSound();
 }
 
@@ -204,8 +224,9 @@ TEST_F(ThreadHeapsTest, ForeignBlocksGoToThePreviousManager) {
 TEST_F(ThreadHeapsTest, ResizingAForeignBlockCopiesNoMoreThanItHolds) {
     // A foreign block of 16 bytes at the very end of readable memory.
     const long page = sysconf(_SC_PAGESIZE);
-    auto* region = static_cast<char*>(mmap(nullptr, static_cast<std::size_t>(2 * page),
-                                           PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    auto* region =
+        static_cast<char*>(mmap(nullptr, static_cast<std::size_t>(2 * page), PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(region, MAP_FAILED);
     ASSERT_EQ(mprotect(region + page, static_cast<std::size_t>(page), PROT_NONE), 0);
     char* foreign = region + page - 16;
@@ -213,7 +234,8 @@ TEST_F(ThreadHeapsTest, ResizingAForeignBlockCopiesNoMoreThanItHolds) {
     g_prev.usableAnswer = 16;
     PreviousManager prev = CountingPrevious();
     prev.release = [](void*) { ++g_prev.release; };
-    main = std::make_unique<TMainMemManager>(&pages, MainOptions{prev, &singleThreaded, false, nullptr});
+    main = std::make_unique<TMainMemManager>(&pages,
+                                             MainOptions{prev, &singleThreaded, false, nullptr});
     ThreadContext t;
     auto* q = static_cast<char*>(main->MultiReallocMem(t, foreign, 3000));
     ASSERT_NE(q, nullptr);
@@ -275,9 +297,11 @@ TEST_F(ThreadHeapsTest, UsableSizeMarksTheWholeBlockForLaterMoves) {
     auto* p = static_cast<std::uint8_t*>(main->MultiGetMem(t, 40));
     const std::size_t usable = main->UsableSize(p);
     EXPECT_EQ(usable, 60u);
-    for (std::size_t i = 0; i < usable; ++i) p[i] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < usable; ++i)
+        p[i] = static_cast<std::uint8_t>(i);
     auto* q = static_cast<std::uint8_t*>(main->MultiReallocMem(t, p, 500));
-    for (std::size_t i = 0; i < usable; ++i) ASSERT_EQ(q[i], i);
+    for (std::size_t i = 0; i < usable; ++i)
+        ASSERT_EQ(q[i], i);
     EXPECT_EQ(main->UsableSize(nullptr), 0u);
     ExpectSound();
 }
@@ -311,7 +335,8 @@ TEST_F(ThreadHeapsTest, RandomOperationsAcrossPoolsKeepTheHeapSound) {
         std::uint8_t tag;
     };
     for (unsigned seed : {11u, 12u}) {
-        main = std::make_unique<TMainMemManager>(&pages, MainOptions{CountingPrevious(), &singleThreaded, false, nullptr});
+        main = std::make_unique<TMainMemManager>(
+            &pages, MainOptions{CountingPrevious(), &singleThreaded, false, nullptr});
         std::mt19937 rng(seed);
         std::vector<ThreadContext> threads(4);
         std::vector<Live> live;
@@ -321,14 +346,16 @@ TEST_F(ThreadHeapsTest, RandomOperationsAcrossPoolsKeepTheHeapSound) {
             return true;
         };
         auto fill = [](const Live& l) {
-            for (std::size_t i = 0; i < l.n; ++i) l.p[i] = static_cast<std::uint8_t>(l.tag ^ i);
+            for (std::size_t i = 0; i < l.n; ++i)
+                l.p[i] = static_cast<std::uint8_t>(l.tag ^ i);
         };
         for (int step = 0; step < 1500; ++step) {
             ThreadContext& t = threads[rng() % threads.size()];
             const unsigned op = rng() % 20;
             if (op < 9 || live.empty()) {
                 const std::size_t n = rng() % 4 == 0 ? rng() % 20000 : rng() % 300;
-                Live l{static_cast<std::uint8_t*>(main->MultiGetMem(t, n)), n, static_cast<std::uint8_t>(rng())};
+                Live l{static_cast<std::uint8_t*>(main->MultiGetMem(t, n)), n,
+                       static_cast<std::uint8_t>(rng())};
                 ASSERT_NE(l.p, nullptr);
                 fill(l);
                 live.push_back(l);

@@ -1,9 +1,8 @@
 // Run with libaxmalloc.so preloaded: checks that the preloaded heap serves
 // this program's malloc, new and threads. Exit code 0 when it does.
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,12 +25,16 @@ int main() {
     for (int i = 0; i < 8; ++i) {
         threads.emplace_back([&, i] {
             std::vector<std::unique_ptr<int>> v;
-            for (int j = 0; j < 10000; ++j) v.push_back(std::make_unique<int>(j));
+            for (int j = 0; j < 10000; ++j)
+                v.push_back(std::make_unique<int>(j));
             results[static_cast<std::size_t>(i)] = owns(v.back().get());
         });
     }
-    for (auto& t : threads) t.join();
-    for (int r : results) failures += !r;
-    if (failures != 0) std::fprintf(stderr, "%d allocations were not served by the preloaded heap\n", failures);
+    for (auto& t : threads)
+        t.join();
+    for (int r : results)
+        failures += !r;
+    if (failures != 0)
+        std::fprintf(stderr, "%d allocations were not served by the preloaded heap\n", failures);
     return failures == 0 ? 0 : 1;
 }

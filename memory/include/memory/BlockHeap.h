@@ -53,9 +53,15 @@ constexpr int SizeClass(std::size_t m) {
 inline BlockHeader* HeaderOf(const void* payload) {
     return reinterpret_cast<BlockHeader*>(reinterpret_cast<std::uintptr_t>(payload) - kHeaderSize);
 }
-inline void* PayloadOf(BlockHeader* h) { return reinterpret_cast<char*>(h) + kHeaderSize; }
-inline BlockHeader* AsBlock(std::uintptr_t a) { return reinterpret_cast<BlockHeader*>(a); }
-inline std::uintptr_t Addr(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+inline void* PayloadOf(BlockHeader* h) {
+    return reinterpret_cast<char*>(h) + kHeaderSize;
+}
+inline BlockHeader* AsBlock(std::uintptr_t a) {
+    return reinterpret_cast<BlockHeader*>(a);
+}
+inline std::uintptr_t Addr(const void* p) {
+    return reinterpret_cast<std::uintptr_t>(p);
+}
 
 // A free block's payload starts with the address of the next free block.
 inline std::uintptr_t& NextFree(BlockHeader* h) {
@@ -110,7 +116,8 @@ public:
     bool Contains(const void* p) const noexcept {
         const std::uintptr_t a = Addr(p);
         if (a >> kAddressBits) return false;
-        const std::atomic<std::uint64_t>* leaf = top_[a >> kLeafShift].load(std::memory_order_acquire);
+        const std::atomic<std::uint64_t>* leaf =
+            top_[a >> kLeafShift].load(std::memory_order_acquire);
         if (leaf == nullptr) return false;
         const std::uintptr_t g = (a >> kGranuleShift) & (kLeafGranules - 1);
         return (leaf[g >> 6].load(std::memory_order_relaxed) >> (g & 63)) & 1;
@@ -122,7 +129,8 @@ private:
     static constexpr int kAddressBits = 48;
     static constexpr int kGranuleShift = 16;
     static constexpr int kLeafShift = 36;
-    static constexpr std::uintptr_t kLeafGranules = std::uintptr_t{1} << (kLeafShift - kGranuleShift);
+    static constexpr std::uintptr_t kLeafGranules = std::uintptr_t{1}
+                                                    << (kLeafShift - kGranuleShift);
     static constexpr std::size_t kLeafBytes = kLeafGranules / 8;
     static constexpr std::size_t kTopEntries = std::size_t{1} << (kAddressBits - kLeafShift);
 
@@ -278,7 +286,8 @@ private:
 // A block manager that owns chunks.
 class TMemManager : public TBlockManager {
 public:
-    constexpr explicit TMemManager(PageSource* pages) : TBlockManager(&map_, false), pages_(pages) {}
+    constexpr explicit TMemManager(PageSource* pages)
+        : TBlockManager(&map_, false), pages_(pages) {}
     ~TMemManager() override;
 
     bool HasFree(int k) noexcept override { return Count(k) > 0; }

@@ -3,12 +3,11 @@
 // with it, so that ordinary allocations take no lock.
 #pragma once
 
-#include <pthread.h>
+#include "memory/BlockHeap.h"
 
 #include <cstddef>
 #include <cstdint>
-
-#include "memory/BlockHeap.h"
+#include <pthread.h>
 
 namespace ax::memory {
 
@@ -114,8 +113,7 @@ private:
     void SlowFreeMem(ThreadContext& t, void* p) noexcept;
     TThreadMemManager* AcquireThreadPool(ThreadContext& t) noexcept;
     void ReportInvalidFree(void* p) noexcept;
-    template <class F>
-    auto Route(ThreadContext& t, F&& f) noexcept;
+    template <class F> auto Route(ThreadContext& t, F&& f) noexcept;
 
     MainOptions options_;
     pthread_mutex_t mainLock_ = PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP;
