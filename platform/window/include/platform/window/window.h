@@ -1,0 +1,257 @@
+#pragma once
+// The window manager: classes, windows, per-thread message queues, timers,
+// hooks, input state, painting and the clipboard. The functions keep the
+// platform's names and numbers so that callers read as they would there.
+#include <cairo.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/gdi/gdi.h"
+#include "platform/window/constants.h"
+#include "platform/window/types.h"
+
+namespace ax {
+
+using WNDPROC = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+using HOOKPROC = std::function<LRESULT(int code, WPARAM, LPARAM)>;
+
+struct WNDCLASS {
+    UINT style = 0;
+    WNDPROC lpfnWndProc;
+    HCURSOR hCursor{};
+    // A brush, or a system colour index plus one (SysColorBrushValue).
+    HBRUSH hbrBackground{};
+    std::string lpszClassName;
+};
+
+struct CREATESTRUCT {
+    LPARAM lpCreateParams = 0;
+    HWND hwndParent = nullptr;
+    UINT_PTR id = 0;
+    int cy = 0, cx = 0, y = 0, x = 0;
+    DWORD style = 0;
+    std::string name;
+    std::string className;
+    DWORD dwExStyle = 0;
+};
+
+struct WINDOWPOS {
+    HWND hwnd = nullptr;
+    HWND hwndInsertAfter = nullptr;
+    int x = 0, y = 0, cx = 0, cy = 0;
+    UINT flags = 0;
+};
+
+struct MINMAXINFO {
+    POINT ptReserved, ptMaxSize, ptMaxPosition, ptMinTrackSize, ptMaxTrackSize;
+};
+
+// WM_ERASEBKGND and friends carry a device context in wParam.
+inline HDC DcFromWParam(WPARAM wp) {
+    HDC dc;
+    dc.value = static_cast<uint32_t>(wp);
+    return dc;
+}
+
+struct PAINTSTRUCT {
+    HDC hdc{};
+    BOOL fErase = FALSE;
+    RECT rcPaint{};
+};
+
+// Classes.
+ATOM RegisterClass(const WNDCLASS& wc);
+BOOL UnregisterClass(std::string_view name);
+BOOL GetClassInfo(std::string_view name, WNDCLASS& wc);
+std::string GetClassName(HWND hwnd);
+
+// Windows.
+HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view windowName,
+                    DWORD style, int x, int y, int width, int height, HWND parent,
+                    UINT_PTR id = 0, LPARAM param = 0);
+BOOL DestroyWindow(HWND hwnd);
+BOOL IsWindow(HWND hwnd);
+BOOL IsWindowVisible(HWND hwnd);
+BOOL IsWindowEnabled(HWND hwnd);
+BOOL IsIconic(HWND hwnd);
+BOOL IsZoomed(HWND hwnd);
+BOOL IsChild(HWND parent, HWND hwnd);
+BOOL ShowWindow(HWND hwnd, int cmd);
+BOOL EnableWindow(HWND hwnd, BOOL enable);
+HWND GetParent(HWND hwnd);
+HWND SetParent(HWND hwnd, HWND newParent);
+HWND GetAncestor(HWND hwnd, UINT flags);
+HWND GetWindow(HWND hwnd, UINT cmd);
+HWND GetDesktopWindow();
+HWND GetTopWindow(HWND parent);
+std::vector<HWND> EnumChildWindows(HWND parent); // all descendants, z-order per level
+std::vector<HWND> EnumThreadTopWindows(DWORD threadId);
+std::vector<HWND> EnumWindows(); // top-level, front to back
+HWND FindWindow(std::string_view className, std::optional<std::string_view> title);
+DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId = nullptr);
+DWORD GetCurrentThreadId();
+LONG_PTR GetWindowLongPtr(HWND hwnd, int index);
+LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value);
+int GetDlgCtrlID(HWND hwnd);
+HWND GetDlgItem(HWND parent, int id);
+BOOL SetWindowText(HWND hwnd, std::string_view text);
+std::string GetWindowText(HWND hwnd);
+int GetWindowTextLength(HWND hwnd);
+BOOL SetWindowTextW(HWND hwnd, std::u16string_view text);
+std::u16string GetWindowTextW(HWND hwnd);
+
+// Window procedures. The class procedure stays at the bottom; subclasses
+// stack above it, last installed first, and each removes only itself.
+using SUBCLASSPROC = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
+BOOL SetWindowSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id);
+BOOL RemoveWindowSubclass(HWND hwnd, UINT_PTR id);
+// Called from inside a subclass procedure: the next one down the chain.
+LRESULT DefSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Runs the window's whole chain (what SendMessage does on the own thread).
+LRESULT CallWindowChain(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Geometry. Window rectangles are in screen coordinates, client rectangles
+// start at 0,0.
+BOOL GetWindowRect(HWND hwnd, RECT& rect);
+BOOL GetClientRect(HWND hwnd, RECT& rect);
+BOOL ClientToScreen(HWND hwnd, POINT& pt);
+BOOL ScreenToClient(HWND hwnd, POINT& pt);
+int MapWindowPoints(HWND from, HWND to, std::span<POINT> points);
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
+BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+BOOL BringWindowToTop(HWND hwnd);
+BOOL AdjustWindowRectEx(RECT& rect, DWORD style, BOOL menu, DWORD exStyle);
+HWND WindowFromPoint(POINT screen);
+HWND ChildWindowFromPoint(HWND parent, POINT client);
+
+// Messages and queues.
+LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+BOOL PostThreadMessage(DWORD threadId, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+void PostQuitMessage(int exitCode);
+BOOL PeekMessage(MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
+// >0 for a message, 0 for WM_QUIT, -1 for an invalid window filter.
+int GetMessage(MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax);
+LRESULT DispatchMessage(const MSG& msg);
+BOOL TranslateMessage(const MSG& msg);
+BOOL WaitMessage();
+DWORD GetQueueStatus(UINT flags);
+DWORD GetMessageTime();
+// Makes sure the calling thread has a queue (threads get one on first use).
+void EnsureMessageQueue();
+BOOL InSendMessage();
+
+// An event a message loop can wait on together with its queue.
+class WaitableEvent {
+public:
+    explicit WaitableEvent(bool manualReset = true, bool initial = false);
+    ~WaitableEvent();
+    WaitableEvent(const WaitableEvent&) = delete;
+    WaitableEvent& operator=(const WaitableEvent&) = delete;
+    void SetEvent();
+    void ResetEvent();
+    bool IsSet() const;
+
+private:
+    friend struct WaitAccess;
+    const bool manualReset_;
+    bool signalled_;
+};
+// WAIT_OBJECT_0 + i for the first signalled event, WAIT_OBJECT_0 + count
+// when input of the wake mask is waiting, WAIT_TIMEOUT after timeoutMs on the
+// installed clock. Sent messages are served while waiting.
+DWORD MsgWaitForMultipleObjects(std::span<WaitableEvent* const> events, uint32_t timeoutMs,
+                                UINT wakeMask);
+
+// A message posted to a window that is destroyed before it is served goes
+// to the handler registered for its number, so that payloads are released.
+using DroppedMessageHandler = std::function<void(const MSG&)>;
+void SetDroppedMessageHandler(UINT msg, DroppedMessageHandler handler);
+
+// Timers on the installed clock.
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc = nullptr);
+BOOL KillTimer(HWND hwnd, UINT_PTR id);
+// Test switch: at most this many timers may exist (-1: no limit).
+void SetTimerLimit(int maxTimers);
+
+// Hooks of the calling thread (or of threadId).
+HHOOK SetWindowsHookEx(int idHook, HOOKPROC proc, DWORD threadId);
+BOOL UnhookWindowsHookEx(HHOOK hook);
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
+
+// Focus, activation and capture.
+HWND SetFocus(HWND hwnd);
+HWND GetFocus();
+HWND SetActiveWindow(HWND hwnd);
+HWND GetActiveWindow();
+BOOL SetForegroundWindow(HWND hwnd);
+HWND GetForegroundWindow();
+HWND SetCapture(HWND hwnd);
+BOOL ReleaseCapture();
+HWND GetCapture();
+
+// Cursor and key state.
+HCURSOR SetCursor(HCURSOR cursor);
+HCURSOR GetCursor();
+BOOL GetCursorPos(POINT& pt);
+BOOL SetCursorPos(int x, int y);
+SHORT GetKeyState(int vk);
+SHORT GetAsyncKeyState(int vk);
+UINT GetDoubleClickTime();
+
+// Caret.
+BOOL CreateCaret(HWND hwnd, int width, int height);
+BOOL DestroyCaret();
+BOOL ShowCaret(HWND hwnd);
+BOOL HideCaret(HWND hwnd);
+BOOL SetCaretPos(int x, int y);
+BOOL GetCaretPos(POINT& pt);
+
+// Painting.
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
+BOOL ValidateRect(HWND hwnd, const RECT* rect);
+BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase);
+BOOL UpdateWindow(HWND hwnd);
+BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags);
+HDC BeginPaint(HWND hwnd, PAINTSTRUCT& ps);
+BOOL EndPaint(HWND hwnd, const PAINTSTRUCT& ps);
+HDC GetDC(HWND hwnd);
+HDC GetWindowDC(HWND hwnd);
+int ReleaseDC(HWND hwnd, HDC dc);
+int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip,
+                   RECT* update, UINT flags);
+BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip);
+// The per-window stand-in for the global update lock: while a window is
+// locked nothing of it or its children is painted or presented; the last
+// unlock repaints it whole. Locks nest.
+BOOL LockWindowUpdate(HWND hwnd);
+BOOL UnlockWindowUpdate(HWND hwnd);
+
+// System metrics; the colours live in the drawing layer.
+int GetSystemMetrics(int index);
+// SetSysColors, then WM_SYSCOLORCHANGE to every top-level window.
+BOOL ChangeSysColors(int count, const int* indices, const COLORREF* colours);
+
+// Clipboard. Text is UTF-8 in CF_TEXT and UTF-16 in CF_UNICODETEXT, each
+// zero-terminated; either is synthesised from the other.
+BOOL OpenClipboard(HWND owner);
+BOOL CloseClipboard();
+BOOL EmptyClipboard();
+BOOL SetClipboardData(UINT format, std::vector<uint8_t> data);
+std::optional<std::vector<uint8_t>> GetClipboardData(UINT format);
+BOOL IsClipboardFormatAvailable(UINT format);
+UINT RegisterClipboardFormat(std::string_view name);
+std::string GetClipboardFormatName(UINT format);
+// Conveniences over the calls above (open, replace, close).
+BOOL SetClipboardText(std::string_view utf8);
+std::optional<std::string> GetClipboardText();
+
+} // namespace ax

@@ -1,0 +1,200 @@
+// The clipboard: formats by number, registered names from 0xC000 up, text
+// in both widths, and text shared with other programs through the display.
+#include "driver.h"
+#include "rtl/text.h"
+#include "wm.h"
+
+namespace ax {
+
+using namespace wm;
+
+namespace {
+
+struct Clipboard {
+    std::mutex mutex;
+    DWORD openThread = 0;
+    HWND openOwner = nullptr;
+    HWND owner = nullptr;
+    bool changed = false;
+    std::map<UINT, std::vector<uint8_t>> data;
+    std::map<std::string, UINT> names; // folded name -> id
+    std::map<UINT, std::string> ids;
+    UINT nextFormat = 0xC000;
+};
+
+Clipboard& C() {
+    static Clipboard c;
+    return c;
+}
+
+std::vector<uint8_t> Utf8Bytes(std::string_view s) {
+    std::vector<uint8_t> v(s.begin(), s.end());
+    v.push_back(0);
+    return v;
+}
+
+std::vector<uint8_t> Utf16Bytes(std::u16string_view s) {
+    std::vector<uint8_t> v;
+    v.reserve(s.size() * 2 + 2);
+    for (char16_t c : s) {
+        v.push_back(static_cast<uint8_t>(c & 0xFF));
+        v.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    v.push_back(0);
+    v.push_back(0);
+    return v;
+}
+
+std::string FromUtf8Bytes(const std::vector<uint8_t>& v) {
+    std::string s(v.begin(), v.end());
+    if (auto z = s.find('\0'); z != std::string::npos) s.resize(z);
+    return s;
+}
+
+std::u16string FromUtf16Bytes(const std::vector<uint8_t>& v) {
+    std::u16string s;
+    for (size_t i = 0; i + 1 < v.size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(v[i] | (v[i + 1] << 8));
+        if (!c) break;
+        s.push_back(c);
+    }
+    return s;
+}
+
+bool OpenedByMe() { return C().openThread == GetCurrentThreadId(); }
+
+} // namespace
+
+void wm::RemoveClipboardOwner(HWND hwnd) {
+    std::lock_guard<std::mutex> g(C().mutex);
+    if (C().owner == hwnd) C().owner = nullptr;
+    if (C().openOwner == hwnd) C().openOwner = nullptr;
+}
+
+BOOL OpenClipboard(HWND owner) {
+    std::lock_guard<std::mutex> g(C().mutex);
+    if (C().openThread && C().openThread != GetCurrentThreadId()) return FALSE;
+    C().openThread = GetCurrentThreadId();
+    C().openOwner = owner;
+    return TRUE;
+}
+
+BOOL CloseClipboard() {
+    std::string text;
+    bool publish = false;
+    {
+        std::lock_guard<std::mutex> g(C().mutex);
+        if (!OpenedByMe()) return FALSE;
+        C().openThread = 0;
+        C().openOwner = nullptr;
+        if (C().changed) {
+            C().changed = false;
+            auto it = C().data.find(CF_TEXT);
+            if (it != C().data.end()) {
+                text = FromUtf8Bytes(it->second);
+                publish = true;
+            } else if ((it = C().data.find(CF_UNICODETEXT)) != C().data.end()) {
+                text = WideToUtf8(FromUtf16Bytes(it->second));
+                publish = true;
+            }
+        }
+    }
+    if (publish) Driver().ClipboardTextChanged(text);
+    return TRUE;
+}
+
+BOOL EmptyClipboard() {
+    HWND previous;
+    {
+        std::lock_guard<std::mutex> g(C().mutex);
+        if (!OpenedByMe()) return FALSE;
+        previous = C().owner;
+        C().data.clear();
+        C().owner = C().openOwner;
+        C().changed = true;
+    }
+    if (previous && previous != C().owner) SendMessage(previous, WM_DESTROYCLIPBOARD);
+    return TRUE;
+}
+
+BOOL SetClipboardData(UINT format, std::vector<uint8_t> data) {
+    std::lock_guard<std::mutex> g(C().mutex);
+    if (!OpenedByMe() || format == 0) return FALSE;
+    if ((format == CF_TEXT || format == CF_OEMTEXT) && (data.empty() || data.back() != 0)) data.push_back(0);
+    if (format == CF_UNICODETEXT && (data.size() < 2 || data[data.size() - 1] || data[data.size() - 2])) {
+        if (data.size() % 2) data.push_back(0);
+        data.push_back(0);
+        data.push_back(0);
+    }
+    C().data[format] = std::move(data);
+    C().changed = true;
+    return TRUE;
+}
+
+std::optional<std::vector<uint8_t>> GetClipboardData(UINT format) {
+    std::unique_lock<std::mutex> lock(C().mutex);
+    if (!OpenedByMe()) return std::nullopt;
+    auto& d = C().data;
+    if (d.empty() && (format == CF_TEXT || format == CF_UNICODETEXT)) {
+        // Nothing of ours: another program's text, when the display shares one.
+        lock.unlock();
+        auto foreign = Driver().ForeignClipboardText();
+        if (!foreign) return std::nullopt;
+        return format == CF_TEXT ? Utf8Bytes(*foreign) : Utf16Bytes(Utf8ToWide(*foreign));
+    }
+    if (auto it = d.find(format); it != d.end()) return it->second;
+    if (format == CF_TEXT)
+        if (auto it = d.find(CF_UNICODETEXT); it != d.end())
+            return Utf8Bytes(WideToUtf8(FromUtf16Bytes(it->second)));
+    if (format == CF_UNICODETEXT)
+        if (auto it = d.find(CF_TEXT); it != d.end()) return Utf16Bytes(Utf8ToWide(FromUtf8Bytes(it->second)));
+    return std::nullopt;
+}
+
+BOOL IsClipboardFormatAvailable(UINT format) {
+    {
+        std::lock_guard<std::mutex> g(C().mutex);
+        auto& d = C().data;
+        if (d.count(format)) return TRUE;
+        const bool text = format == CF_TEXT || format == CF_UNICODETEXT;
+        if (text && (d.count(CF_TEXT) || d.count(CF_UNICODETEXT))) return TRUE;
+        if (!text || !d.empty()) return FALSE;
+    }
+    return Driver().ForeignClipboardText() ? TRUE : FALSE;
+}
+
+UINT RegisterClipboardFormat(std::string_view name) {
+    if (name.empty()) return 0;
+    std::lock_guard<std::mutex> g(C().mutex);
+    const std::string key = FoldCase(name);
+    if (auto it = C().names.find(key); it != C().names.end()) return it->second;
+    if (C().nextFormat > 0xFFFF) return 0;
+    const UINT id = C().nextFormat++;
+    C().names[key] = id;
+    C().ids[id] = std::string(name);
+    return id;
+}
+
+std::string GetClipboardFormatName(UINT format) {
+    std::lock_guard<std::mutex> g(C().mutex);
+    auto it = C().ids.find(format);
+    return it == C().ids.end() ? std::string() : it->second;
+}
+
+BOOL SetClipboardText(std::string_view utf8) {
+    if (!OpenClipboard(nullptr)) return FALSE;
+    EmptyClipboard();
+    const BOOL ok = SetClipboardData(CF_TEXT, Utf8Bytes(utf8));
+    CloseClipboard();
+    return ok;
+}
+
+std::optional<std::string> GetClipboardText() {
+    if (!OpenClipboard(nullptr)) return std::nullopt;
+    auto data = GetClipboardData(CF_TEXT);
+    CloseClipboard();
+    if (!data) return std::nullopt;
+    return FromUtf8Bytes(*data);
+}
+
+} // namespace ax

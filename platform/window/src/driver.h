@@ -1,0 +1,43 @@
+#pragma once
+// What a display does for the window manager. Every call comes without the
+// manager's mutex held.
+#include <cairo.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/window/display.h"
+#include "platform/window/types.h"
+
+namespace ax::wm {
+
+class DisplayDriver {
+public:
+    virtual ~DisplayDriver() = default;
+    virtual DisplayKind Kind() const = 0;
+    virtual SIZE ScreenSize() = 0;
+    virtual void Created(HWND, const RECT&, DWORD /*style*/, DWORD /*exStyle*/, HWND /*owner*/) {}
+    virtual void Destroyed(HWND) {}
+    virtual void Shown(HWND, bool /*visible*/) {}
+    virtual void Moved(HWND, const RECT&) {}
+    virtual void Titled(HWND, const std::string&) {}
+    virtual void Restyled(HWND, DWORD /*style*/, DWORD /*exStyle*/) {}
+    virtual void Raised(HWND) {}
+    virtual void Focused(HWND) {}
+    // Shows the rectangle (window coordinates) of the window's surface.
+    virtual void Present(HWND, cairo_surface_t*, const RECT&) {}
+    virtual void SetCursor(HCURSOR) {}
+    // A press on a caption or sizing border of a top-level window.
+    virtual void BeginMoveSize(HWND, LRESULT /*hit*/, POINT /*screen*/) {}
+    virtual void ClipboardTextChanged(const std::string&) {}
+    // Text owned by another program, if the display has a clipboard.
+    virtual std::optional<std::string> ForeignClipboardText() { return std::nullopt; }
+    virtual bool LockKeyState(UINT /*vk*/) { return false; }
+};
+
+std::unique_ptr<DisplayDriver> MakeHeadlessDriver();
+// nullptr when no X server answers.
+std::unique_ptr<DisplayDriver> MakeX11Driver();
+
+} // namespace ax::wm

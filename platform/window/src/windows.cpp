@@ -1,0 +1,1137 @@
+// Classes, window creation and destruction, the procedure chain, styles,
+// geometry, z-order, visibility and the default window procedure.
+#include <unistd.h>
+
+#include <cstring>
+
+#include "driver.h"
+#include "platform/gdi/image.h"
+#include "rtl/text.h"
+#include "wm.h"
+
+namespace ax {
+
+using namespace wm;
+
+namespace {
+
+std::string ClassKey(std::string_view name) { return LowerCase(name); }
+
+// The procedure chain being run on this thread, innermost last, so that
+// DefSubclassProc knows where its caller stands.
+struct ChainFrame {
+    HWND hwnd;
+    std::vector<std::shared_ptr<SubclassEntry>> chain;
+    WNDPROC base;
+    size_t next = 0;
+};
+thread_local std::vector<ChainFrame*> tlsChain;
+
+LRESULT RunFrom(ChainFrame& f, UINT msg, WPARAM wp, LPARAM lp) {
+    const size_t start = f.next;
+    size_t i = start;
+    while (i < f.chain.size() && f.chain[i]->removed) ++i;
+    LRESULT r;
+    if (i < f.chain.size()) {
+        f.next = i + 1;
+        SUBCLASSPROC proc = f.chain[i]->proc; // the entry may remove itself
+        r = proc(f.hwnd, msg, wp, lp);
+    } else {
+        f.next = f.chain.size();
+        r = f.base ? f.base(f.hwnd, msg, wp, lp) : DefWindowProc(f.hwnd, msg, wp, lp);
+    }
+    f.next = start;
+    return r;
+}
+
+void RecalcClient(HWND hwnd) {
+    RECT r;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w) return;
+        r = w->rect;
+    }
+    RECT windowRect = r;
+    SendMessage(hwnd, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&r));
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return;
+    RECT c = Clip(r, windowRect);
+    if (EmptyRect(c)) c = {r.left, r.top, r.left, r.top};
+    w->client = Shift(c, -windowRect.left, -windowRect.top);
+    w->client.left = std::clamp(w->client.left, 0, windowRect.width());
+    w->client.top = std::clamp(w->client.top, 0, windowRect.height());
+    w->client.right = std::clamp(w->client.right, w->client.left, windowRect.width());
+    w->client.bottom = std::clamp(w->client.bottom, w->client.top, windowRect.height());
+}
+
+std::vector<HWND>* SiblingsLocked(Window& w) {
+    if (w.messageOnly) return &M().messageOnly;
+    if (!w.parent) return &M().topLevels;
+    auto p = FindLocked(w.parent);
+    return p ? &p->children : nullptr;
+}
+
+// Places w among its siblings; topmost top-level windows stay in front.
+void InsertZLocked(Window& w, HWND after) {
+    auto* sib = SiblingsLocked(w);
+    if (!sib) return;
+    std::erase(*sib, w.hwnd);
+    const bool top = sib == &M().topLevels;
+    auto isTopmost = [](HWND h) {
+        auto x = FindLocked(h);
+        return x && (x->exStyle & WS_EX_TOPMOST);
+    };
+    if (after == HWND_TOPMOST && top) w.exStyle |= WS_EX_TOPMOST;
+    if (after == HWND_NOTOPMOST && top) w.exStyle &= ~WS_EX_TOPMOST;
+    auto pos = sib->begin();
+    if (after == HWND_BOTTOM) {
+        pos = sib->end();
+        if (top && (w.exStyle & WS_EX_TOPMOST))
+            pos = std::find_if(sib->begin(), sib->end(), [&](HWND h) { return !isTopmost(h); });
+    } else if (after == HWND_TOP || after == HWND_TOPMOST || after == HWND_NOTOPMOST) {
+        if (top && !(w.exStyle & WS_EX_TOPMOST))
+            pos = std::find_if(sib->begin(), sib->end(), [&](HWND h) { return !isTopmost(h); });
+    } else {
+        auto it = std::find(sib->begin(), sib->end(), after);
+        pos = it == sib->end() ? sib->begin() : it + 1;
+        if (top) {
+            auto firstNormal = std::find_if(sib->begin(), sib->end(), [&](HWND h) { return !isTopmost(h); });
+            if (w.exStyle & WS_EX_TOPMOST) pos = std::min(pos, firstNormal);
+            else pos = std::max(pos, firstNormal);
+        }
+    }
+    sib->insert(pos, w.hwnd);
+}
+
+void FreeWindow(HWND hwnd) {
+    std::vector<MSG> dropped;
+    bool top = false;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w) return;
+        top = IsTopLevel(*w);
+        if (auto* sib = SiblingsLocked(*w)) std::erase(*sib, hwnd);
+        std::erase_if(M().timers, [&](const std::shared_ptr<Timer>& t) { return t->hwnd == hwnd; });
+        auto& q = *w->queue;
+        for (auto* dq : {&q.posted, &q.input}) {
+            for (auto it = dq->begin(); it != dq->end();) {
+                if (it->msg.hwnd == hwnd) {
+                    if (dq == &q.posted) dropped.push_back(it->msg);
+                    it = dq->erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        for (auto& [v, other] : M().windows)
+            if (other->owner == hwnd) other->owner = nullptr;
+        if (M().caret.hwnd == hwnd) M().caret = Caret{};
+        if (M().lastClick.hwnd == hwnd) M().lastClick = {};
+        w->chain.clear();
+        M().windows.erase(reinterpret_cast<uintptr_t>(hwnd));
+    }
+    RemoveClipboardOwner(hwnd);
+    if (top) Driver().Destroyed(hwnd);
+    DropMessages(std::move(dropped));
+}
+
+void SendDestroy(HWND hwnd) {
+    SendMessage(hwnd, WM_DESTROY);
+    std::vector<HWND> kids;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        if (auto w = FindLocked(hwnd)) kids = w->children;
+    }
+    for (HWND c : kids) {
+        if (auto cw = Find(c)) cw->destroying = true;
+        SendDestroy(c);
+    }
+}
+
+void SendNcDestroy(HWND hwnd) {
+    std::vector<HWND> kids;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        if (auto w = FindLocked(hwnd)) kids = w->children;
+    }
+    for (HWND c : kids) SendNcDestroy(c);
+    SendMessage(hwnd, WM_NCDESTROY);
+    FreeWindow(hwnd);
+}
+
+// Hides a window and hands activation on when it was the active one.
+void HideForDestroy(HWND hwnd) {
+    bool visible;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        visible = w && (w->style & WS_VISIBLE);
+    }
+    if (visible) SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                              SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ForgetWindow(hwnd);
+}
+
+void NotifyParent(HWND hwnd, UINT event) {
+    HWND parent = nullptr;
+    UINT_PTR id = 0;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w || !w->parent || (w->exStyle & WS_EX_NOPARENTNOTIFY)) return;
+        parent = w->parent;
+        id = w->id;
+    }
+    SendMessage(parent, WM_PARENTNOTIFY, MAKEWPARAM(int(event), int(id)), reinterpret_cast<LPARAM>(hwnd));
+}
+
+} // namespace
+
+ATOM RegisterClass(const WNDCLASS& wc) {
+    if (wc.lpszClassName.empty()) return 0;
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto key = ClassKey(wc.lpszClassName);
+    if (M().classes.count(key)) return 0;
+    auto info = std::make_shared<ClassInfo>();
+    info->wc = wc;
+    info->atom = M().nextAtom++;
+    M().classes[key] = info;
+    return info->atom;
+}
+
+BOOL UnregisterClass(std::string_view name) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto it = M().classes.find(ClassKey(name));
+    if (it == M().classes.end()) return FALSE;
+    for (auto& [v, w] : M().windows)
+        if (w->cls == it->second) return FALSE;
+    M().classes.erase(it);
+    return TRUE;
+}
+
+BOOL GetClassInfo(std::string_view name, WNDCLASS& wc) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto it = M().classes.find(ClassKey(name));
+    if (it == M().classes.end()) return FALSE;
+    wc = it->second->wc;
+    return TRUE;
+}
+
+std::string GetClassName(HWND hwnd) {
+    auto w = Find(hwnd);
+    return w ? w->cls->wc.lpszClassName : std::string();
+}
+
+HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view windowName,
+                    DWORD style, int x, int y, int width, int height, HWND parent, UINT_PTR id,
+                    LPARAM param) {
+    auto queue = CurrentQueue();
+    const bool messageOnly = parent == HWND_MESSAGE;
+    if (messageOnly) parent = nullptr;
+    if (!(style & (WS_CHILD | WS_POPUP))) style |= WS_CAPTION | WS_CLIPSIBLINGS;
+    if ((style & WS_CHILD) && !parent) return nullptr;
+    const bool topLevel = !(style & WS_CHILD) && !messageOnly;
+    if (topLevel) Driver(); // the display decides the screen size
+    const SIZE screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+
+    auto w = std::make_shared<Window>();
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto it = M().classes.find(ClassKey(className));
+        if (it == M().classes.end()) return nullptr;
+        if (parent && !FindLocked(parent)) return nullptr;
+        w->cls = it->second;
+        w->hwnd = reinterpret_cast<HWND>(M().nextHandle);
+        M().nextHandle += 4;
+        w->style = style & ~WS_VISIBLE;
+        w->exStyle = exStyle;
+        w->messageOnly = messageOnly;
+        if (style & WS_CHILD) w->parent = parent;
+        else if (parent) w->owner = RootLocked(parent);
+        w->id = (style & WS_CHILD) ? id : 0;
+        w->text = std::string(windowName);
+        w->queue = queue;
+        if (x == CW_USEDEFAULT) {
+            x = topLevel ? 64 : 0;
+            y = topLevel ? 64 : 0;
+        }
+        if (width == CW_USEDEFAULT) {
+            width = topLevel ? std::min(640, screen.cx) : 0;
+            height = topLevel ? std::min(480, screen.cy) : 0;
+        }
+        w->rect = {x, y, x + std::max(0, width), y + std::max(0, height)};
+        w->client = {0, 0, w->rect.width(), w->rect.height()};
+        M().windows[reinterpret_cast<uintptr_t>(w->hwnd)] = w;
+        if (w->parent) {
+            FindLocked(w->parent)->children.push_back(w->hwnd);
+        } else if (messageOnly) {
+            M().messageOnly.push_back(w->hwnd);
+        } else {
+            InsertZLocked(*w, HWND_TOP);
+            SizeSurfaceLocked(*w);
+        }
+    }
+    HWND hwnd = w->hwnd;
+    CREATESTRUCT cs;
+    cs.lpCreateParams = param;
+    cs.hwndParent = messageOnly ? HWND_MESSAGE : parent;
+    cs.id = id;
+    cs.x = x;
+    cs.y = y;
+    cs.cx = width;
+    cs.cy = height;
+    cs.style = style;
+    cs.dwExStyle = exStyle;
+    cs.name = std::string(windowName);
+    cs.className = std::string(className);
+    if (topLevel) Driver().Created(hwnd, w->rect, w->style, exStyle, w->owner);
+    if (!SendMessage(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
+        SendMessage(hwnd, WM_NCDESTROY);
+        FreeWindow(hwnd);
+        return nullptr;
+    }
+    RecalcClient(hwnd);
+    if (SendMessage(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+        DestroyWindow(hwnd);
+        return nullptr;
+    }
+    RECT client;
+    POINT origin;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        if (!FindLocked(hwnd)) return nullptr;
+        w->created = true;
+        client = w->client;
+        origin = {w->rect.left + client.left, w->rect.top + client.top};
+    }
+    SendMessage(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.width(), client.height()));
+    SendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
+    NotifyParent(hwnd, WM_CREATE);
+    if (style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOW);
+    return IsWindow(hwnd) ? hwnd : nullptr;
+}
+
+BOOL DestroyWindow(HWND hwnd) {
+    std::vector<HWND> owned;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w || w->destroying || w->queue->threadId != ThreadId()) return FALSE;
+        w->destroying = true;
+        for (auto& [v, other] : M().windows)
+            if (other->owner == hwnd) owned.push_back(other->hwnd);
+    }
+    for (HWND o : owned) DestroyWindow(o);
+    NotifyParent(hwnd, WM_DESTROY);
+    HideForDestroy(hwnd);
+    SendDestroy(hwnd);
+    SendNcDestroy(hwnd);
+    return TRUE;
+}
+
+BOOL IsWindow(HWND hwnd) { return Find(hwnd) != nullptr; }
+
+BOOL IsWindowVisible(HWND hwnd) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return FALSE;
+    // Minimised windows still count as visible here, as the platform has it.
+    for (auto cur = w; cur; cur = cur->parent ? FindLocked(cur->parent) : nullptr)
+        if (!(cur->style & WS_VISIBLE)) return FALSE;
+    return TRUE;
+}
+
+BOOL IsWindowEnabled(HWND hwnd) {
+    auto w = Find(hwnd);
+    return w && !(w->style & WS_DISABLED);
+}
+
+BOOL IsIconic(HWND hwnd) {
+    auto w = Find(hwnd);
+    return w && (w->style & WS_MINIMIZE);
+}
+
+BOOL IsZoomed(HWND hwnd) {
+    auto w = Find(hwnd);
+    return w && (w->style & WS_MAXIMIZE);
+}
+
+BOOL IsChild(HWND parent, HWND hwnd) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    while (w && w->parent) {
+        if (w->parent == parent) return TRUE;
+        w = FindLocked(w->parent);
+    }
+    return FALSE;
+}
+
+HWND GetParent(HWND hwnd) {
+    auto w = Find(hwnd);
+    if (!w) return nullptr;
+    if (w->style & WS_CHILD) return w->parent;
+    return (w->style & WS_POPUP) ? w->owner : nullptr;
+}
+
+HWND SetParent(HWND hwnd, HWND newParent) {
+    HWND old;
+    bool wasTop, nowTop;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w || w->messageOnly) return nullptr;
+        if (newParent && !FindLocked(newParent)) return nullptr;
+        for (HWND p = newParent; p; p = FindLocked(p) ? FindLocked(p)->parent : nullptr)
+            if (p == hwnd) return nullptr; // no cycles
+        old = w->parent ? w->parent : GetDesktopWindow();
+        wasTop = IsTopLevel(*w);
+        if (auto* sib = SiblingsLocked(*w)) std::erase(*sib, hwnd);
+        w->parent = newParent;
+        if (newParent) FindLocked(newParent)->children.insert(FindLocked(newParent)->children.begin(), hwnd);
+        else InsertZLocked(*w, HWND_TOP);
+        nowTop = IsTopLevel(*w);
+        SizeSurfaceLocked(*w);
+        Area all(RECT{0, 0, w->client.width(), w->client.height()});
+        w->ncPaint = true;
+        InvalidateLocked(*w, all, true, true);
+    }
+    if (wasTop && !nowTop) Driver().Destroyed(hwnd);
+    if (!wasTop && nowTop) {
+        auto w = Find(hwnd);
+        Driver().Created(hwnd, w->rect, w->style, w->exStyle, w->owner);
+        if (w->style & WS_VISIBLE) Driver().Shown(hwnd, true);
+    }
+    return old;
+}
+
+HWND GetDesktopWindow() { return reinterpret_cast<HWND>(uintptr_t(0x10000)); }
+
+HWND GetAncestor(HWND hwnd, UINT flags) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return nullptr;
+    switch (flags) {
+    case GA_PARENT: return w->parent ? w->parent : GetDesktopWindow();
+    case GA_ROOT: return RootLocked(hwnd);
+    case GA_ROOTOWNER: {
+        auto r = FindLocked(RootLocked(hwnd));
+        while (r && r->owner && FindLocked(r->owner)) r = FindLocked(r->owner);
+        return r ? r->hwnd : nullptr;
+    }
+    default: return nullptr;
+    }
+}
+
+HWND GetWindow(HWND hwnd, UINT cmd) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return nullptr;
+    if (cmd == GW_OWNER) return w->owner;
+    if (cmd == GW_CHILD) return w->children.empty() ? nullptr : w->children.front();
+    auto* sib = SiblingsLocked(*w);
+    if (!sib || sib->empty()) return nullptr;
+    auto it = std::find(sib->begin(), sib->end(), hwnd);
+    switch (cmd) {
+    case GW_HWNDFIRST: return sib->front();
+    case GW_HWNDLAST: return sib->back();
+    case GW_HWNDNEXT: return (it == sib->end() || it + 1 == sib->end()) ? nullptr : *(it + 1);
+    case GW_HWNDPREV: return (it == sib->begin() || it == sib->end()) ? nullptr : *(it - 1);
+    default: return nullptr;
+    }
+}
+
+HWND GetTopWindow(HWND parent) {
+    if (!parent) {
+        std::lock_guard<std::mutex> g(M().mutex);
+        return M().topLevels.empty() ? nullptr : M().topLevels.front();
+    }
+    return GetWindow(parent, GW_CHILD);
+}
+
+std::vector<HWND> EnumChildWindows(HWND parent) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    std::vector<HWND> out;
+    std::function<void(HWND)> walk = [&](HWND h) {
+        auto w = FindLocked(h);
+        if (!w) return;
+        for (HWND c : w->children) {
+            out.push_back(c);
+            walk(c);
+        }
+    };
+    walk(parent);
+    return out;
+}
+
+std::vector<HWND> EnumWindows() {
+    std::lock_guard<std::mutex> g(M().mutex);
+    return M().topLevels;
+}
+
+std::vector<HWND> EnumThreadTopWindows(DWORD threadId) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    std::vector<HWND> out;
+    for (HWND h : M().topLevels)
+        if (auto w = FindLocked(h); w && w->queue->threadId == threadId) out.push_back(h);
+    return out;
+}
+
+HWND FindWindow(std::string_view className, std::optional<std::string_view> title) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    for (HWND h : M().topLevels) {
+        auto w = FindLocked(h);
+        if (!className.empty() && ClassKey(w->cls->wc.lpszClassName) != ClassKey(className)) continue;
+        if (title && w->text != *title) continue;
+        return h;
+    }
+    return nullptr;
+}
+
+DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId) {
+    auto w = Find(hwnd);
+    if (processId) *processId = w ? static_cast<DWORD>(::getpid()) : 0;
+    return w ? w->queue->threadId : 0;
+}
+
+LONG_PTR GetWindowLongPtr(HWND hwnd, int index) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return 0;
+    switch (index) {
+    case GWL_STYLE: return static_cast<LONG_PTR>(w->style);
+    case GWL_EXSTYLE: return static_cast<LONG_PTR>(w->exStyle);
+    case GWLP_ID: return static_cast<LONG_PTR>(w->id);
+    case GWLP_USERDATA: return w->userData;
+    case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
+    default: {
+        auto it = w->extra.find(index);
+        return it == w->extra.end() ? 0 : it->second;
+    }
+    }
+}
+
+LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
+    if (index == GWL_STYLE || index == GWL_EXSTYLE) {
+        auto w = Find(hwnd);
+        if (!w) return 0;
+        const DWORD old = index == GWL_STYLE ? w->style : w->exStyle;
+        struct {
+            DWORD styleOld, styleNew;
+        } ss{old, static_cast<DWORD>(value)};
+        SendMessage(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
+        DWORD style, exStyle;
+        {
+            std::lock_guard<std::mutex> g(M().mutex);
+            if (!FindLocked(hwnd)) return 0;
+            if (index == GWL_STYLE) w->style = ss.styleNew;
+            else w->exStyle = ss.styleNew;
+            style = w->style;
+            exStyle = w->exStyle;
+        }
+        SendMessage(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
+        if (!w->parent && !w->messageOnly) Driver().Restyled(hwnd, style, exStyle);
+        return static_cast<LONG_PTR>(old);
+    }
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return 0;
+    LONG_PTR old = 0;
+    switch (index) {
+    case GWLP_ID: old = static_cast<LONG_PTR>(w->id); w->id = static_cast<UINT_PTR>(value); break;
+    case GWLP_USERDATA: old = w->userData; w->userData = value; break;
+    case GWLP_HWNDPARENT:
+        old = reinterpret_cast<LONG_PTR>(w->owner);
+        if (!w->parent) w->owner = reinterpret_cast<HWND>(value);
+        break;
+    default: old = w->extra[index]; w->extra[index] = value; break;
+    }
+    return old;
+}
+
+int GetDlgCtrlID(HWND hwnd) { return static_cast<int>(GetWindowLongPtr(hwnd, GWLP_ID)); }
+
+HWND GetDlgItem(HWND parent, int id) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto p = FindLocked(parent);
+    if (!p) return nullptr;
+    for (HWND c : p->children)
+        if (auto w = FindLocked(c); w && w->id == static_cast<UINT_PTR>(id)) return c;
+    return nullptr;
+}
+
+BOOL SetWindowText(HWND hwnd, std::string_view text) {
+    std::string copy(text);
+    return SendMessage(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(copy.c_str())) ? TRUE : FALSE;
+}
+
+std::string GetWindowText(HWND hwnd) {
+    const auto len = SendMessage(hwnd, WM_GETTEXTLENGTH);
+    if (len <= 0) return {};
+    std::string buf(static_cast<size_t>(len) + 1, '\0');
+    const auto got = SendMessage(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()));
+    buf.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, len)));
+    return buf;
+}
+
+int GetWindowTextLength(HWND hwnd) { return static_cast<int>(SendMessage(hwnd, WM_GETTEXTLENGTH)); }
+BOOL SetWindowTextW(HWND hwnd, std::u16string_view text) { return SetWindowText(hwnd, WideToUtf8(text)); }
+std::u16string GetWindowTextW(HWND hwnd) { return Utf8ToWide(GetWindowText(hwnd)); }
+
+BOOL SetWindowSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id) {
+    if (!proc) return FALSE;
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w || w->queue->threadId != ThreadId()) return FALSE;
+    for (auto& e : w->chain)
+        if (e->id == id) {
+            // A new entry in the same place: calls already running keep the old one.
+            auto replacement = std::make_shared<SubclassEntry>();
+            replacement->id = id;
+            replacement->proc = std::move(proc);
+            e->removed = true;
+            e = replacement;
+            return TRUE;
+        }
+    auto e = std::make_shared<SubclassEntry>();
+    e->id = id;
+    e->proc = std::move(proc);
+    w->chain.insert(w->chain.begin(), e);
+    return TRUE;
+}
+
+BOOL RemoveWindowSubclass(HWND hwnd, UINT_PTR id) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return FALSE;
+    for (auto it = w->chain.begin(); it != w->chain.end(); ++it)
+        if ((*it)->id == id) {
+            (*it)->removed = true;
+            w->chain.erase(it);
+            return TRUE;
+        }
+    return FALSE;
+}
+
+LRESULT DefSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    for (auto it = tlsChain.rbegin(); it != tlsChain.rend(); ++it)
+        if ((*it)->hwnd == hwnd) return RunFrom(**it, msg, wp, lp);
+    return DefWindowProc(hwnd, msg, wp, lp);
+}
+
+LRESULT CallWindowChain(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    ChainFrame f;
+    f.hwnd = hwnd;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w) return 0;
+        f.chain = w->chain;
+        f.base = w->cls->wc.lpfnWndProc;
+    }
+    tlsChain.push_back(&f);
+    struct Pop {
+        ~Pop() { tlsChain.pop_back(); }
+    } pop;
+    return RunFrom(f, msg, wp, lp);
+}
+
+// Geometry.
+
+BOOL GetWindowRect(HWND hwnd, RECT& rect) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return FALSE;
+    POINT o = ScreenOriginLocked(*w, false);
+    rect = {o.x, o.y, o.x + w->rect.width(), o.y + w->rect.height()};
+    return TRUE;
+}
+
+BOOL GetClientRect(HWND hwnd, RECT& rect) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return FALSE;
+    rect = {0, 0, w->client.width(), w->client.height()};
+    return TRUE;
+}
+
+BOOL ClientToScreen(HWND hwnd, POINT& pt) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return FALSE;
+    POINT o = ScreenOriginLocked(*w, true);
+    pt.x += o.x;
+    pt.y += o.y;
+    return TRUE;
+}
+
+BOOL ScreenToClient(HWND hwnd, POINT& pt) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return FALSE;
+    POINT o = ScreenOriginLocked(*w, true);
+    pt.x -= o.x;
+    pt.y -= o.y;
+    return TRUE;
+}
+
+int MapWindowPoints(HWND from, HWND to, std::span<POINT> points) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    POINT a{}, b{};
+    if (from) {
+        auto w = FindLocked(from);
+        if (!w) return 0;
+        a = ScreenOriginLocked(*w, true);
+    }
+    if (to) {
+        auto w = FindLocked(to);
+        if (!w) return 0;
+        b = ScreenOriginLocked(*w, true);
+    }
+    const int dx = a.x - b.x, dy = a.y - b.y;
+    for (auto& p : points) {
+        p.x += dx;
+        p.y += dy;
+    }
+    return MAKELPARAM(dx, dy);
+}
+
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
+    return SetWindowPos(hwnd, nullptr, x, y, width, height,
+                        SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
+}
+
+BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    auto w = Find(hwnd);
+    if (!w) return FALSE;
+    WINDOWPOS wp{hwnd, insertAfter, x, y, cx, cy, flags};
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        if (flags & SWP_NOMOVE) {
+            wp.x = w->rect.left;
+            wp.y = w->rect.top;
+        }
+        if (flags & SWP_NOSIZE) {
+            wp.cx = w->rect.width();
+            wp.cy = w->rect.height();
+        }
+    }
+    if (!(flags & SWP_NOSENDCHANGING))
+        SendMessage(hwnd, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
+    flags = wp.flags;
+    const RECT target{wp.x, wp.y, wp.x + std::max(0, wp.cx), wp.y + std::max(0, wp.cy)};
+    bool moved, sized, shown = false, hidden = false, top;
+    RECT oldRect;
+    bool wasVisible;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        if (!FindLocked(hwnd)) return FALSE;
+        oldRect = w->rect;
+        wasVisible = VisibleLocked(*w);
+        moved = target.left != oldRect.left || target.top != oldRect.top;
+        sized = target.width() != oldRect.width() || target.height() != oldRect.height();
+        w->rect = target;
+        if (!(flags & SWP_NOZORDER)) InsertZLocked(*w, wp.hwndInsertAfter);
+        if ((flags & SWP_SHOWWINDOW) && !(w->style & WS_VISIBLE)) {
+            w->style |= WS_VISIBLE;
+            shown = true;
+        }
+        if ((flags & SWP_HIDEWINDOW) && (w->style & WS_VISIBLE)) {
+            w->style &= ~WS_VISIBLE;
+            hidden = true;
+        }
+        top = IsTopLevel(*w);
+    }
+    if (sized || moved || (flags & SWP_FRAMECHANGED)) RecalcClient(hwnd);
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        if (!FindLocked(hwnd)) return FALSE;
+        SizeSurfaceLocked(*w);
+        const bool nowVisible = VisibleLocked(*w);
+        const bool changed = moved || sized || shown || hidden || (flags & SWP_FRAMECHANGED) ||
+                             !(flags & SWP_NOZORDER);
+        if (!top && w->parent && changed) {
+            auto p = FindLocked(w->parent);
+            if (p && wasVisible && (moved || sized || hidden)) {
+                Area old(oldRect);
+                InvalidateLocked(*p, old, true, true);
+            }
+        }
+        if (nowVisible && !(flags & SWP_NOREDRAW) &&
+            (sized || shown || (flags & SWP_FRAMECHANGED) || (!top && changed))) {
+            w->ncPaint = true;
+            Area all(RECT{0, 0, w->client.width(), w->client.height()});
+            InvalidateLocked(*w, all, true, true);
+        }
+    }
+    if (top) {
+        if (moved || sized) Driver().Moved(hwnd, target);
+        if (shown || hidden) Driver().Shown(hwnd, shown);
+        if (!(flags & SWP_NOZORDER)) Driver().Raised(hwnd);
+    }
+    if (hidden) ForgetWindow(hwnd);
+    if (!moved) wp.flags |= SWP_NOMOVE;
+    if (!sized) wp.flags |= SWP_NOSIZE;
+    SendMessage(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
+    if (shown && top && !(flags & SWP_NOACTIVATE) && !(w->exStyle & WS_EX_NOACTIVATE))
+        SetActiveWindow(hwnd);
+    return TRUE;
+}
+
+BOOL BringWindowToTop(HWND hwnd) {
+    return SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+BOOL AdjustWindowRectEx(RECT& rect, DWORD style, BOOL menu, DWORD exStyle) {
+    Frame f = FrameOf(style, exStyle, style & WS_CHILD);
+    rect.left -= f.border;
+    rect.right += f.border + f.vscroll;
+    rect.top -= f.border + f.caption + (menu ? GetSystemMetrics(SM_CYMENU) : 0);
+    rect.bottom += f.border + f.hscroll;
+    return TRUE;
+}
+
+namespace {
+
+HWND DeepestChildLocked(HWND hwnd, POINT screen, bool skipDisabled) {
+    auto w = FindLocked(hwnd);
+    for (;;) {
+        POINT o = ScreenOriginLocked(*w, true);
+        RECT client{o.x, o.y, o.x + w->client.width(), o.y + w->client.height()};
+        if (!InRect(client, screen)) return w->hwnd;
+        std::shared_ptr<Window> hit;
+        for (HWND c : w->children) {
+            auto cw = FindLocked(c);
+            if (!cw || !(cw->style & WS_VISIBLE)) continue;
+            if (skipDisabled && (cw->style & WS_DISABLED)) continue;
+            RECT r = Shift(cw->rect, o.x, o.y);
+            if (InRect(r, screen)) {
+                hit = cw;
+                break;
+            }
+        }
+        if (!hit) return w->hwnd;
+        w = hit;
+    }
+}
+
+} // namespace
+
+HWND wm::TopLevelAtLocked(POINT screen) {
+    for (HWND h : M().topLevels) {
+        auto w = FindLocked(h);
+        if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_MINIMIZE)) continue;
+        if (InRect(w->rect, screen)) return h;
+    }
+    return nullptr;
+}
+
+HWND WindowFromPoint(POINT screen) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    HWND top = TopLevelAtLocked(screen);
+    return top ? DeepestChildLocked(top, screen, false) : nullptr;
+}
+
+HWND ChildWindowFromPoint(HWND parent, POINT client) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto p = FindLocked(parent);
+    if (!p) return nullptr;
+    if (!InRect(RECT{0, 0, p->client.width(), p->client.height()}, client)) return nullptr;
+    for (HWND c : p->children) {
+        auto cw = FindLocked(c);
+        if (cw && InRect(cw->rect, client)) return c;
+    }
+    return parent;
+}
+
+HWND wm::DeepestWindowAt(HWND top, POINT screen) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    if (!FindLocked(top)) return nullptr;
+    return DeepestChildLocked(top, screen, false);
+}
+
+BOOL ShowWindow(HWND hwnd, int cmd) {
+    auto w = Find(hwnd);
+    if (!w) return FALSE;
+    bool wasVisible, top;
+    DWORD style;
+    RECT rect, restore;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        wasVisible = w->style & WS_VISIBLE;
+        top = IsTopLevel(*w);
+        style = w->style;
+        rect = w->rect;
+        restore = w->restore;
+    }
+    const bool show = cmd != SW_HIDE;
+    if (show != wasVisible) SendMessage(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+    UINT flags = SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+    const bool activate = top && show && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE &&
+                          cmd != SW_SHOWMINNOACTIVE && cmd != SW_MINIMIZE;
+    if (!activate) flags |= SWP_NOACTIVATE;
+    RECT target = rect;
+    DWORD newStyle = style;
+    switch (cmd) {
+    case SW_MINIMIZE:
+    case SW_SHOWMINIMIZED:
+    case SW_SHOWMINNOACTIVE:
+        if (!(style & (WS_MINIMIZE | WS_MAXIMIZE))) restore = rect;
+        newStyle = (style | WS_MINIMIZE) & ~WS_MAXIMIZE;
+        break;
+    case SW_SHOWMAXIMIZED: {
+        if (!(style & (WS_MINIMIZE | WS_MAXIMIZE))) restore = rect;
+        newStyle = (style | WS_MAXIMIZE) & ~WS_MINIMIZE;
+        Frame f = FrameOf(style, w->exStyle, !top);
+        SIZE s{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        if (top) target = {-f.border, -f.border, s.cx + f.border, s.cy + f.border};
+        flags &= ~(SWP_NOMOVE | SWP_NOSIZE);
+        break;
+    }
+    case SW_RESTORE:
+    case SW_SHOWNORMAL:
+        if (style & (WS_MINIMIZE | WS_MAXIMIZE)) {
+            target = restore;
+            newStyle = style & ~(WS_MINIMIZE | WS_MAXIMIZE);
+            flags &= ~(SWP_NOMOVE | SWP_NOSIZE);
+        }
+        break;
+    default: break;
+    }
+    if (newStyle != style) {
+        std::lock_guard<std::mutex> g(M().mutex);
+        w->style = (w->style & ~(WS_MINIMIZE | WS_MAXIMIZE)) | (newStyle & (WS_MINIMIZE | WS_MAXIMIZE));
+        w->restore = restore;
+    }
+    SetWindowPos(hwnd, nullptr, target.left, target.top, target.width(), target.height(), flags);
+    if (newStyle != style && !(flags & SWP_NOSIZE) && !(flags & SWP_NOMOVE)) {
+        // SetWindowPos reported the size; the kind of size change follows it.
+    } else if (newStyle != style) {
+        RECT c;
+        GetClientRect(hwnd, c);
+        const WPARAM kind = (newStyle & WS_MINIMIZE) ? SIZE_MINIMIZED
+                            : (newStyle & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                                       : SIZE_RESTORED;
+        SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(c.width(), c.height()));
+    }
+    if (activate && (wasVisible || cmd == SW_RESTORE || cmd == SW_SHOWMAXIMIZED)) SetActiveWindow(hwnd);
+    return wasVisible ? TRUE : FALSE;
+}
+
+BOOL EnableWindow(HWND hwnd, BOOL enable) {
+    bool wasDisabled;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w) return FALSE;
+        wasDisabled = w->style & WS_DISABLED;
+        if (wasDisabled == !enable) return wasDisabled;
+        if (enable) w->style &= ~WS_DISABLED;
+        else w->style |= WS_DISABLED;
+    }
+    if (!enable) {
+        SendMessage(hwnd, WM_CANCELMODE);
+        HWND f = GetFocus();
+        if (f && (f == hwnd || IsChild(hwnd, f))) SetFocus(nullptr);
+    }
+    SendMessage(hwnd, WM_ENABLE, enable ? TRUE : FALSE);
+    return wasDisabled;
+}
+
+// The default window procedure.
+
+LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto w = Find(hwnd);
+    if (!w) return 0;
+    switch (msg) {
+    case WM_NCCREATE: return TRUE;
+    case WM_NCCALCSIZE: {
+        auto* r = reinterpret_cast<RECT*>(lp);
+        if (r) *r = ClientFromWindow(*r, w->style, w->exStyle, w->parent != nullptr);
+        return 0;
+    }
+    case WM_NCHITTEST: {
+        std::lock_guard<std::mutex> g(M().mutex);
+        if (!FindLocked(hwnd)) return HTNOWHERE;
+        return HitTestLocked(*w, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+    }
+    case WM_NCPAINT: PaintNonClient(hwnd); return 0;
+    case WM_NCACTIVATE: {
+        {
+            std::lock_guard<std::mutex> g(M().mutex);
+            w->ncPaint = true;
+        }
+        PaintNonClient(hwnd);
+        return TRUE;
+    }
+    case WM_ERASEBKGND: {
+        if (!w->cls->wc.hbrBackground) return 0;
+        FillClientForErase(hwnd, DcFromWParam(wp), 0);
+        return 1;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        BeginPaint(hwnd, ps);
+        EndPaint(hwnd, ps);
+        return 0;
+    }
+    case WM_SETTEXT: {
+        const char* text = reinterpret_cast<const char*>(lp);
+        bool top;
+        std::string copy;
+        {
+            std::lock_guard<std::mutex> g(M().mutex);
+            w->text = text ? text : "";
+            copy = w->text;
+            top = IsTopLevel(*w);
+            w->ncPaint = true;
+        }
+        if (top) {
+            Driver().Titled(hwnd, copy);
+            PaintNonClient(hwnd);
+        }
+        return TRUE;
+    }
+    case WM_GETTEXTLENGTH: {
+        std::lock_guard<std::mutex> g(M().mutex);
+        return static_cast<LRESULT>(w->text.size());
+    }
+    case WM_GETTEXT: {
+        auto* buf = reinterpret_cast<char*>(lp);
+        if (!buf || wp == 0) return 0;
+        std::lock_guard<std::mutex> g(M().mutex);
+        const size_t n = std::min<size_t>(w->text.size(), wp - 1);
+        std::memcpy(buf, w->text.data(), n);
+        buf[n] = '\0';
+        return static_cast<LRESULT>(n);
+    }
+    case WM_CLOSE: DestroyWindow(hwnd); return 0;
+    case WM_WINDOWPOSCHANGED: {
+        const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
+        RECT client, rect;
+        DWORD style;
+        {
+            std::lock_guard<std::mutex> g(M().mutex);
+            client = w->client;
+            rect = w->rect;
+            style = w->style;
+        }
+        if (pos && !(pos->flags & SWP_NOMOVE))
+            SendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(rect.left + client.left, rect.top + client.top));
+        if (pos && !(pos->flags & SWP_NOSIZE)) {
+            const WPARAM kind = (style & WS_MINIMIZE)   ? SIZE_MINIMIZED
+                                : (style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                                        : SIZE_RESTORED;
+            SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(client.width(), client.height()));
+        }
+        return 0;
+    }
+    case WM_SETREDRAW: {
+        std::lock_guard<std::mutex> g(M().mutex);
+        w->redrawOff = !wp;
+        return 0;
+    }
+    case WM_CANCELMODE:
+        if (GetCapture() == hwnd) ReleaseCapture();
+        return 0;
+    case WM_MOUSEACTIVATE:
+        if (w->parent) {
+            LRESULT r = SendMessage(w->parent, WM_MOUSEACTIVATE, wp, lp);
+            if (r) return r;
+        }
+        return MA_ACTIVATE;
+    case WM_ACTIVATE:
+        if (LOWORD(wp) != WA_INACTIVE && !(w->style & WS_MINIMIZE)) SetFocus(hwnd);
+        return 0;
+    case WM_SETCURSOR: {
+        if (w->parent && (w->style & WS_CHILD) &&
+            SendMessage(w->parent, WM_SETCURSOR, wp, lp))
+            return TRUE;
+        const auto hit = static_cast<SHORT>(LOWORD(static_cast<uintptr_t>(lp)));
+        unsigned id = IDC_ARROW;
+        switch (hit) {
+        case HTCLIENT:
+            if (w->cls->wc.hCursor) {
+                SetCursor(w->cls->wc.hCursor);
+                return TRUE;
+            }
+            return FALSE;
+        case HTLEFT:
+        case HTRIGHT: id = IDC_SIZEWE; break;
+        case HTTOP:
+        case HTBOTTOM: id = IDC_SIZENS; break;
+        case HTTOPLEFT:
+        case HTBOTTOMRIGHT: id = IDC_SIZENWSE; break;
+        case HTTOPRIGHT:
+        case HTBOTTOMLEFT: id = IDC_SIZENESW; break;
+        default: break;
+        }
+        SetCursor(LoadCursor(0, id));
+        return FALSE;
+    }
+    case WM_RBUTTONUP: {
+        POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        ClientToScreen(hwnd, pt);
+        SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(pt.x, pt.y));
+        return 0;
+    }
+    case WM_NCRBUTTONUP:
+        SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), lp);
+        return 0;
+    case WM_CONTEXTMENU:
+        if (w->parent && (w->style & WS_CHILD)) return SendMessage(w->parent, msg, wp, lp);
+        return 0;
+    case WM_MOUSEWHEEL:
+        if (w->parent && (w->style & WS_CHILD)) return SendMessage(w->parent, msg, wp, lp);
+        return 0;
+    case WM_KEYUP:
+        if (wp == VK_APPS) SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), -1);
+        return 0;
+    case WM_SYSKEYDOWN:
+        if (wp == VK_F4 && (lp & (1 << 29))) {
+            HWND root = GetAncestor(hwnd, GA_ROOT);
+            PostMessage(root, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else if (wp == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000)) {
+            SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), -1);
+        }
+        return 0;
+    case WM_SYSCOMMAND:
+        switch (wp & 0xFFF0) {
+        case SC_CLOSE: SendMessage(hwnd, WM_CLOSE); break;
+        case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); break;
+        case SC_MAXIMIZE: ShowWindow(hwnd, SW_SHOWMAXIMIZED); break;
+        case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); break;
+        default: break;
+        }
+        return 0;
+    case WM_NCLBUTTONDOWN: {
+        const auto hit = static_cast<LRESULT>(wp);
+        if (hit == HTCAPTION || (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)) {
+            if (!(w->style & WS_MAXIMIZE) && !w->parent)
+                Driver().BeginMoveSize(hwnd, hit, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        }
+        return 0;
+    }
+    case WM_NCLBUTTONUP:
+        switch (static_cast<LRESULT>(wp)) {
+        case HTCLOSE: SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, lp); break;
+        case HTMINBUTTON: SendMessage(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, lp); break;
+        case HTMAXBUTTON:
+            SendMessage(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
+            break;
+        default: break;
+        }
+        return 0;
+    case WM_NCLBUTTONDBLCLK:
+        if (static_cast<LRESULT>(wp) == HTCAPTION && (w->style & WS_MAXIMIZEBOX) && !w->parent)
+            SendMessage(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
+        return 0;
+    case WM_QUERYENDSESSION: return TRUE;
+    case WM_SHOWWINDOW: return 0;
+    default: return 0;
+    }
+}
+
+} // namespace ax
