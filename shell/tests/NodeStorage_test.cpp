@@ -1,0 +1,533 @@
+// The node storage: its stream byte for byte, the lookups, Delete and the
+// backup selection.
+#include "nodestorage_fixture.h"
+#include "rtl/sysutils.h"
+
+namespace ax::testing {
+namespace {
+
+using NodeStreamTest = NodeStorageTest;
+using NodeLookupTest = NodeStorageTest;
+using SelectionTest = NodeStorageTest;
+
+// ---- the stream ----
+
+TEST_F(NodeStreamTest, EmptyStorageAndAfterClear) {
+    TRootNodeStorage storage;
+    const Bytes empty = Cat({U32(2), U8(0), U8(0), U8(1), U32(0), Tail(0, 0, 0)});
+    ASSERT_EQ(empty.size(), 27u);
+    EXPECT_EQ(Save(storage), empty);
+
+    storage.Clear(true);
+    const Bytes cleared = Cat({U32(0), U8(0), Tail(0, 0, 0)});
+    ASSERT_EQ(cleared.size(), 21u);
+    EXPECT_EQ(Save(storage), cleared);
+
+    for (const Bytes& bytes : {empty, cleared}) {
+        TRootNodeStorage loaded;
+        Load(loaded, bytes);
+        EXPECT_EQ(Save(loaded), bytes);
+        EXPECT_EQ(loaded.StreamVersion(), 3);
+    }
+}
+
+TEST_F(NodeStreamTest, OneCheckedItem) {
+    TRootNodeStorage storage;
+    HeldPidl computer(Pidl({Computer()}));
+    TNodeStorage* node = storage.Store(computer, skCheck);
+    ASSERT_NE(node, nullptr);
+    node->Storage.CheckState = csCheckedNormal;
+    node->Storage.CheckType = ctTriStateCheckBox;
+
+    const Bytes expected =
+        Cat({U32(2), U8(0), U8(0), U8(1), U32(1),
+             // the child: PIDL, no children list, its record
+             StreamedPidl(Pidl({Computer()})), U8(0), Tail(1, 2, 1), Tail(0, 0, 0)});
+    EXPECT_EQ(Save(storage), expected);
+
+    TRootNodeStorage loaded;
+    Load(loaded, expected);
+    EXPECT_EQ(Save(loaded), expected);
+    TNodeStorage* found = loaded.Find(computer, skCheck);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->Storage.CheckState, 2);
+    EXPECT_EQ(found->Parent(), &loaded);
+}
+
+// Computer holds the volume "/"; storing the volume makes Computer an
+// intermediate record.
+Bytes TwoLevel(uint8_t rootType, bool words) {
+    const Bytes v = words ? U32(3) : Bytes{};
+    const uint8_t midKinds = rootType == 1 ? 1 : 0;
+    const uint8_t midState = rootType == 1 ? 4 : 0;
+    const uint8_t midType = rootType == 1 ? 1 : 0;
+    return Cat({v, U32(2), U8(0), U8(0), U8(1), v, U32(1),
+                // Computer, with a list of one
+                v, StreamedPidl(Pidl({Computer()})), U8(1), v, U32(1),
+                // the volume, a leaf
+                v, StreamedPidl(Pidl({Computer(), RootVolume()})), U8(0), Tail(1, 2, 1),
+                Tail(midKinds, midState, midType),
+                // the root's own tail
+                Tail(0, 0, rootType)});
+}
+
+TEST_F(NodeStreamTest, TwoLevelItemUnderBothRootCheckTypes) {
+    for (uint8_t rootType : {0, 1}) {
+        for (bool words : {false, true}) {
+            TRootNodeStorage storage;
+            storage.Storage.CheckType = rootType;
+            HeldPidl volume(Pidl({Computer(), RootVolume()}));
+            TNodeStorage* node = storage.Store(volume, skCheck);
+            ASSERT_NE(node, nullptr);
+            node->Storage.CheckState = csCheckedNormal;
+            node->Storage.CheckType = ctTriStateCheckBox;
+
+            const Bytes expected = TwoLevel(rootType, words);
+            EXPECT_EQ(Save(storage, 3, words), expected) << int(rootType) << words;
+
+            TRootNodeStorage loaded;
+            Load(loaded, expected, words ? 99 : 3, words);
+            EXPECT_EQ(loaded.StreamVersion(), 3);
+            EXPECT_EQ(Save(loaded, 3, words), expected);
+        }
+    }
+}
+
+TEST_F(NodeStreamTest, VersionWordsSaveEveryRecordAndList) {
+    TRootNodeStorage storage;
+    const Bytes expected =
+        Cat({U32(7), U32(2), U8(0), U8(0), U8(1), U32(7), U32(0), Tail(0, 0, 0)});
+    EXPECT_EQ(Save(storage, 7, true), expected);
+    EXPECT_EQ(storage.StreamVersion(), 7);
+    TRootNodeStorage loaded;
+    Load(loaded, expected, 0, true);
+    EXPECT_EQ(loaded.StreamVersion(), 7);
+    EXPECT_EQ(loaded.Children()->StreamVersion(), 7);
+}
+
+TEST_F(NodeStreamTest, OlderVersionsReadTheirShorterRecords) {
+    // Version 1: one check byte, the has-object byte.
+    const Bytes v1 =
+        Cat({U32(2), U8(0), U8(0), U8(1), U32(1), StreamedPidl(Pidl({Computer()})), U8(0), U8(1),
+             U8(2), U32(0), U32(0), U32(0), U8(0), U8(0), U8(0), U32(0), U32(0), U32(0), U8(0)});
+    TRootNodeStorage storage;
+    storage.Storage.CheckType = 3;
+    Load(storage, v1, 1);
+    EXPECT_EQ(storage.Storage.CheckType, 3) << "a version-1 record holds no check type";
+    HeldPidl computer(Pidl({Computer()}));
+    ASSERT_NE(storage.Find(computer, skCheck), nullptr);
+    EXPECT_EQ(storage.Find(computer, skCheck)->Storage.CheckState, 2);
+
+    // Version 0: no has-object byte either.
+    const Bytes v0 = Cat({U32(2), U8(0), U8(0), U8(0), U8(0), U8(4), U32(0), U32(0), U32(0)});
+    Load(storage, v0, 0);
+    EXPECT_EQ(storage.Storage.CheckState, 4);
+    EXPECT_EQ(storage.Children(), nullptr);
+    // Written back, the record always has both check bytes.
+    EXPECT_EQ(Save(storage, 0),
+              Cat({U32(2), U8(0), U8(0), U8(0), U8(0), U8(4), U8(3), U32(0), U32(0), U32(0)}));
+}
+
+TEST_F(NodeStreamTest, ColumnsRoundTrip) {
+    TRootNodeStorage storage;
+    storage.Storage.Kinds = skColumns;
+    storage.Storage.Columns.Widths = {100, 0x1234};
+    storage.Storage.Columns.Positions = {1, 0};
+    storage.Storage.Columns.Visible = {1, 0};
+    const Bytes expected = Cat({U32(2),
+                                U8(0),
+                                U8(0),
+                                U8(1),
+                                U32(0),
+                                U8(2),
+                                U8(0),
+                                U8(0),
+                                U32(2),
+                                {100, 0, 0x34, 0x12},
+                                U32(2),
+                                {1, 0, 0, 0},
+                                U32(2),
+                                {1, 0},
+                                U8(0)});
+    EXPECT_EQ(Save(storage), expected);
+    TRootNodeStorage loaded;
+    Load(loaded, expected);
+    EXPECT_EQ(loaded.Storage.Columns.Widths, (TWordArray{100, 0x1234}));
+    EXPECT_EQ(Save(loaded), expected);
+}
+
+TEST_F(NodeStreamTest, PathItemsAreStoredAsTheirBytes) {
+    const std::string path = Make("report.txt");
+    TStringList paths;
+    paths.Add(path);
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    TMemoryStream s;
+    storage.SaveToStream(s, 3, false);
+    // After the setter's Clear the root has no PIDL; the deepest record is
+    // the file's whole path.
+    const Bytes head = Cat({U32(0), U8(1), U32(1), StreamedPidl(Pidl({Computer()}))});
+    ASSERT_GE(s.Bytes().size(), head.size());
+    EXPECT_EQ(Bytes(s.Bytes().begin(), s.Bytes().begin() + long(head.size())), head);
+    const Bytes leaf = Cat({StreamedPidl(PathPidl(path)), U8(0), Tail(1, 2, 1)});
+    EXPECT_NE(std::search(s.Bytes().begin(), s.Bytes().end(), leaf.begin(), leaf.end()),
+              s.Bytes().end());
+}
+
+// ---- lookups ----
+
+TEST_F(NodeLookupTest, StoreFindAndSiblingOrder) {
+    const std::string b = Make("b"), a = Make("A"), c = Make("c");
+    TRootNodeStorage storage;
+    std::vector<PItemIDList> pidls{Parse(c), Parse(a), Parse(b)};
+    TNodeStorage* first = storage.Store(pidls[0], skCheck);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(storage.Store(pidls[0], skColumns), first) << "the same PIDL gives the same node";
+    EXPECT_EQ(first->Storage.Kinds, skCheck | skColumns);
+    storage.Store(pidls[1], skCheck);
+    storage.Store(pidls[2], skCheck);
+
+    TNodeStorage* folder = first->Parent();
+    ASSERT_EQ(folder->Children()->Count(), 3);
+    // The folder's order: names compared without case.
+    EXPECT_EQ(PidlBytes(folder->Children()->Items(0)->AbsolutePIDL()), PathPidl(a));
+    EXPECT_EQ(folder->Children()->Items(1)->Storage.Kinds, skCheck);
+    EXPECT_EQ(folder->Children()->Items(2), first);
+
+    EXPECT_EQ(storage.Find(pidls[1], skColumns), nullptr) << "kinds must share a bit";
+    TNodeStorage* out = nullptr;
+    EXPECT_TRUE(storage.Find(pidls[1], skCheck, out));
+    EXPECT_EQ(out, folder->Children()->Items(0));
+    EXPECT_EQ(storage.LastParent(), folder);
+    HeldPidl desktop(Pidl({}));
+    EXPECT_EQ(storage.Store(desktop, 0), &storage) << "the empty PIDL is the root";
+    for (PItemIDList p : pidls)
+        Free(p);
+}
+
+TEST_F(NodeLookupTest, CacheIsNotFooledByAnotherFolder) {
+    const std::string x = Make("d1/"), y = Make("d2/");
+    const std::string fx = Make("d1/f"), fy = Make("d2/f");
+    TRootNodeStorage storage;
+    PItemIDList px = Parse(fx), py = Parse(fy);
+    TNodeStorage* nx = storage.Store(px, skCheck);
+    TNodeStorage* ny = storage.Store(py, skCheck);
+    ASSERT_NE(nx, nullptr);
+    EXPECT_NE(nx, ny);
+    EXPECT_EQ(storage.Find(px, skCheck), nx);
+    EXPECT_EQ(storage.Find(py, skCheck), ny);
+    Free(px);
+    Free(py);
+}
+
+TEST_F(NodeLookupTest, IntermediateRecordsFollowTheRootCheckType) {
+    const std::string deep = Make("sub/") + "/f";
+    Write(deep, "x");
+    for (uint8_t rootType : {ctNone, ctCheckBox, ctTriStateCheckBox}) {
+        TRootNodeStorage storage;
+        storage.Storage.CheckType = rootType;
+        PItemIDList pidl = Parse(deep);
+        TNodeStorage* leaf = storage.Store(pidl, skCheck);
+        ASSERT_NE(leaf, nullptr);
+        EXPECT_EQ(leaf->Storage.Kinds, skCheck);
+        EXPECT_EQ(leaf->Storage.CheckState, 0) << "callers set the state";
+        int levels = 0;
+        for (TNodeStorage* n = leaf->Parent(); n != &storage; n = n->Parent(), ++levels) {
+            if (rootType == ctTriStateCheckBox) {
+                EXPECT_EQ(n->Storage.Kinds, skCheck);
+                EXPECT_EQ(n->Storage.CheckState, csMixedNormal);
+                EXPECT_EQ(n->Storage.CheckType, ctTriStateCheckBox);
+            } else {
+                EXPECT_EQ(n->Storage.Kinds, 0);
+                EXPECT_EQ(n->Storage.CheckState, 0);
+                EXPECT_EQ(n->Storage.CheckType, 0);
+            }
+        }
+        EXPECT_GE(levels, 4); // Computer, the volume, tmp, the test folder, ...
+        Free(pidl);
+    }
+}
+
+TEST_F(NodeLookupTest, DeleteKeepsAndRemovesRecords) {
+    const std::string f = Make("f"), g = Make("g");
+    TRootNodeStorage storage;
+    PItemIDList pf = Parse(f), pg = Parse(g);
+
+    TNodeStorage* nf = storage.Store(pf, skCheck);
+    nf->Storage.CheckState = csCheckedNormal;
+    TNodeStorage* folder = nf->Parent();
+    storage.Delete(pf, skCheck);
+    EXPECT_EQ(folder->Children()->Count(), 0) << "a node with only a check goes";
+    EXPECT_EQ(storage.LastParent(), nullptr);
+
+    TNodeStorage* ng = storage.Store(pg, skCheck | skColumns);
+    ng->Storage.CheckState = csCheckedPressed;
+    storage.Delete(pg, skCheck);
+    ASSERT_EQ(storage.Find(pg, skColumns), ng) << "columns keep it";
+    EXPECT_EQ(ng->Storage.CheckState, csCheckedPressed);
+    EXPECT_EQ(ng->Storage.Kinds, skColumns);
+
+    // Force removes a node with everything below it.
+    HeldPidl computer(Pidl({Computer()}));
+    storage.Delete(computer, 0, true);
+    EXPECT_EQ(storage.Children()->Count(), 0);
+    EXPECT_EQ(storage.Find(pg, skColumns), nullptr);
+
+    // The root is never removed; its state drops to 0.
+    HeldPidl desktop(Pidl({}));
+    storage.Storage.Kinds = skCheck;
+    storage.Storage.CheckState = csCheckedNormal;
+    storage.Delete(desktop, skCheck, true);
+    EXPECT_EQ(storage.Storage.CheckState, 0);
+    EXPECT_NE(storage.Children(), nullptr);
+
+    // Deleting what is not stored changes nothing.
+    storage.Delete(pf, skCheck, true);
+    Free(pf);
+    Free(pg);
+}
+
+class TNote : public TStorageObject {
+public:
+    AnsiString ClassName() const override { return "TNote"; }
+    void Assign(const TStorageObject& source) override {
+        Text = static_cast<const TNote&>(source).Text;
+    }
+    void SaveToStream(TStream& s, int32_t version, bool words) override {
+        TStorageObject::SaveToStream(s, version, words);
+        s.WriteValue<uint8_t>(uint8_t(Text.size()));
+        s.WriteBuffer(Text.data(), int64_t(Text.size()));
+        if (FailSaving) throw EWriteError("disk full");
+    }
+    void LoadFromStream(TStream& s, int32_t version, bool words) override {
+        TStorageObject::LoadFromStream(s, version, words);
+        Text.resize(s.ReadValue<uint8_t>());
+        s.ReadBuffer(Text.data(), int64_t(Text.size()));
+    }
+    AnsiString Text;
+    bool FailSaving = false;
+};
+
+TEST_F(NodeLookupTest, DeleteFreesUserObjectsOnlyWhenAsked) {
+    TRootNodeStorage storage;
+    HeldPidl computer(Pidl({Computer()}));
+    TNodeStorage* node = storage.Store(computer, skObject | skColumns);
+    auto note = std::make_shared<TNote>();
+    node->Storage.UserObject = note;
+    storage.Delete(computer, skObject, false, false);
+    EXPECT_EQ(node->Storage.UserObject, note);
+    storage.Delete(computer, skObject, false, true);
+    EXPECT_EQ(node->Storage.UserObject, nullptr);
+    EXPECT_EQ(note.use_count(), 1);
+}
+
+TEST_F(NodeLookupTest, UserObjectsTravelByClassName) {
+    RegisterStorageClass("TNote", [] { return std::make_unique<TNote>(); });
+    TRootNodeStorage storage;
+    auto note = std::make_shared<TNote>();
+    note->Text = "hi";
+    storage.Storage.Kinds = skObject;
+    storage.Storage.UserObject = note;
+    const Bytes expected = Cat({U32(2),
+                                U8(0),
+                                U8(0),
+                                U8(1),
+                                U32(0),
+                                U8(4),
+                                U8(0),
+                                U8(0),
+                                U32(0),
+                                U32(0),
+                                U32(0),
+                                U8(1),
+                                U32(5),
+                                {'T', 'N', 'o', 't', 'e'},
+                                U8(2),
+                                {'h', 'i'}});
+    EXPECT_EQ(Save(storage), expected);
+    TRootNodeStorage loaded;
+    Load(loaded, expected);
+    auto* read = dynamic_cast<TNote*>(loaded.Storage.UserObject.get());
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->Text, "hi");
+    EXPECT_EQ(read->StreamVersion(), 3);
+
+    UnregisterStorageClass("TNote");
+    TRootNodeStorage other;
+    try {
+        Load(other, expected);
+        FAIL() << "an unknown class must not load";
+    } catch (const EClassNotFound& e) {
+        EXPECT_EQ(e.Message(), "Class TNote not found");
+    }
+    EXPECT_EQ(Save(other), Cat({U32(2), U8(0), U8(0), U8(1), U32(0), Tail(0, 0, 0)}));
+}
+
+TEST_F(NodeLookupTest, AssignCopiesDeeplyAndDropsTheCache) {
+    const std::string f = Make("f");
+    TRootNodeStorage source;
+    PItemIDList pf = Parse(f);
+    source.Store(pf, skCheck)->Storage.CheckState = csCheckedNormal;
+    source.Storage.Columns.Widths = {5};
+
+    TRootNodeStorage copy;
+    copy.Store(pf, skCheck);
+    ASSERT_NE(copy.LastParent(), nullptr);
+    copy.Assign(source);
+    EXPECT_EQ(copy.LastParent(), nullptr);
+    EXPECT_EQ(Save(copy), Save(source));
+    EXPECT_NE(copy.Find(pf, skCheck), source.Find(pf, skCheck));
+
+    // Assigning a node of its own tree, or itself, loses nothing.
+    const Bytes before = Save(copy);
+    copy.Assign(copy);
+    EXPECT_EQ(Save(copy), before);
+    TNodeStorage* computer = copy.Children()->Items(0);
+    TRootNodeStorage sub;
+    sub.Assign(*computer);
+    copy.Assign(*computer);
+    EXPECT_EQ(Save(copy), Save(sub));
+    Free(pf);
+}
+
+TEST_F(NodeLookupTest, ClearDropsEverythingButTheRootsCheckPair) {
+    const std::string f = Make("f");
+    TRootNodeStorage storage;
+    storage.Storage.CheckType = ctTriStateCheckBox;
+    storage.Storage.CheckState = csMixedNormal;
+    PItemIDList pf = Parse(f);
+    storage.Store(pf, skCheck)->Storage.CheckState = csCheckedNormal;
+    EXPECT_EQ(storage.CheckedFileNames().Count(), 1);
+    storage.Clear(false);
+    EXPECT_EQ(storage.LastParent(), nullptr);
+    EXPECT_EQ(storage.AbsolutePIDL(), nullptr);
+    EXPECT_EQ(storage.Children(), nullptr);
+    EXPECT_EQ(storage.Storage.CheckType, ctTriStateCheckBox);
+    EXPECT_EQ(storage.Storage.CheckState, csMixedNormal);
+    // Storing again works below a root without a PIDL.
+    ASSERT_NE(storage.Store(pf, skCheck), nullptr);
+    EXPECT_EQ(storage.Find(pf, skCheck)->AbsolutePIDL()->mkid.cb, 12);
+    Free(pf);
+}
+
+// ---- the selection ----
+
+TEST_F(SelectionTest, PreOrderOfCheckedExistingFileSystemItems) {
+    const std::string dir = Make("Docs/");
+    const std::string inner = Make("Docs/b.txt");
+    const std::string inner2 = Make("Docs/A.txt");
+    const std::string loose = Make("zeta");
+    TStringList paths;
+    paths.Add(loose);
+    paths.Add(inner);
+    paths.Add(dir);
+    paths.Add(inner2);
+    paths.Add(files + "/missing"); // does not parse: no record
+    paths.Add(inner);              // twice: one record
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    EXPECT_EQ(Lines(storage.CheckedFileNames()),
+              (std::vector<std::string>{dir, inner2, inner, loose}));
+    TStringList& again = storage.CheckedFileNames();
+    EXPECT_EQ(&again, &storage.CheckedFileNames()) << "one list, owned by the storage";
+
+    // files/ is an intermediate record (kinds 0): the missing path left
+    // nothing below it.
+    PItemIDList pfiles = Parse(files);
+    TNodeStorage* folder = storage.Store(pfiles, 0);
+    EXPECT_EQ(folder->Storage.Kinds, 0);
+    EXPECT_EQ(folder->Children()->Count(), 2); // Docs and zeta
+    Free(pfiles);
+}
+
+TEST_F(SelectionTest, OnlyTheCheckedStateIsListed) {
+    const std::string a = Make("a"), b = Make("b"), c = Make("c"), d = Make("d"), e = Make("e");
+    TRootNodeStorage storage;
+    std::vector<PItemIDList> p{Parse(a), Parse(b), Parse(c), Parse(d), Parse(e)};
+    const uint8_t states[] = {csCheckedNormal, csCheckedPressed, csMixedNormal, csMixedPressed,
+                              csUncheckedPressed};
+    for (int i = 0; i < 5; ++i)
+        storage.Store(p[i], skCheck)->Storage.CheckState = states[i];
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), (std::vector<std::string>{a}));
+    for (PItemIDList x : p)
+        Free(x);
+}
+
+TEST_F(SelectionTest, RecordKeptForColumnsSelectsNothing) {
+    const std::string dir = Make("folder/");
+    TRootNodeStorage storage;
+    PItemIDList p = Parse(dir);
+    TNodeStorage* node = storage.Store(p, skCheck | skColumns);
+    node->Storage.CheckState = csCheckedNormal;
+    EXPECT_EQ(storage.CheckedFileNames().Count(), 1);
+    storage.Delete(p, skCheck); // the user unchecks it; the columns keep it
+    ASSERT_NE(storage.Find(p, skColumns), nullptr);
+    EXPECT_EQ(node->Storage.CheckState, csCheckedNormal);
+    EXPECT_EQ(storage.CheckedFileNames().Count(), 0);
+    Free(p);
+}
+
+TEST_F(SelectionTest, VirtualItemsDeletedPathsAndTheRootAreNeverListed) {
+    const std::string gone = Make("gone");
+    TRootNodeStorage storage;
+    storage.Storage.Kinds = skCheck;
+    storage.Storage.CheckState = csCheckedNormal;
+    HeldPidl computer(Pidl({Computer()}));
+    HeldPidl bin(Pidl({RecycleBin()}));
+    HeldPidl volume(Pidl({Computer(), RootVolume()}));
+    for (PItemIDList p : {computer.get(), bin.get(), volume.get()})
+        storage.Store(p, skCheck)->Storage.CheckState = csCheckedNormal;
+    PItemIDList pg = Parse(gone);
+    storage.Store(pg, skCheck)->Storage.CheckState = csCheckedNormal;
+    unlink(gone.c_str());
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), (std::vector<std::string>{"/"}))
+        << "only the volume is a file-system item that exists";
+
+    // A cleared root has no PIDL and still lists nothing of its own.
+    storage.Clear(false);
+    storage.Storage.CheckState = csCheckedNormal;
+    EXPECT_EQ(storage.CheckedFileNames().Count(), 0);
+    Free(pg);
+}
+
+TEST_F(SelectionTest, DocumentsAndDesktopItemsGiveTheirPaths) {
+    Write(home + "/Desktop/note", "x");
+    TRootNodeStorage storage;
+    HeldPidl docs(Pidl({Item(0x1F, "/documents")}));
+    HeldPidl note(Pidl({Entry("note")}));
+    storage.Store(docs, skCheck)->Storage.CheckState = csCheckedNormal;
+    storage.Store(note, skCheck)->Storage.CheckState = csCheckedNormal;
+    EXPECT_EQ(Lines(storage.CheckedFileNames()),
+              (std::vector<std::string>{home + "/Documents", home + "/Desktop/note"}));
+}
+
+TEST_F(SelectionTest, NamesAreKeptAsRawBytes) {
+    const std::string odd = Make(std::string("caf\xE9 and \xFF"));
+    const std::string spaced = Make("with  spaces ");
+    TStringList paths;
+    paths.Add(odd);
+    paths.Add(spaced);
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    auto listed = Lines(storage.CheckedFileNames());
+    std::sort(listed.begin(), listed.end());
+    std::vector<std::string> expected{odd, spaced};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
+}
+
+TEST_F(SelectionTest, AssigningItsOwnSelectionKeepsIt) {
+    const std::string a = Make("a"), b = Make("b/");
+    TStringList paths;
+    paths.Add(a);
+    paths.Add(b);
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    const auto before = Lines(storage.CheckedFileNames());
+    ASSERT_EQ(before.size(), 2u);
+    storage.SetCheckedFileNames(storage.CheckedFileNames());
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), before);
+}
+
+} // namespace
+} // namespace ax::testing
