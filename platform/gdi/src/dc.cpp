@@ -45,8 +45,8 @@ void finishTarget(Dc& dc) {
 }
 
 Region clippedSurfaceRect(const Target& t, RECT d) {
-    if (d.right < d.left) std::swap(d.left, d.right);
-    if (d.bottom < d.top) std::swap(d.top, d.bottom);
+    // An inverted rectangle is empty here; callers that accept negative
+    // extents normalise first.
     Region r(RECT{d.left + t.origin.x, d.top + t.origin.y, d.right + t.origin.x,
                   d.bottom + t.origin.y});
     return r.intersected(t.clip);

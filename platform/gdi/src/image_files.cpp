@@ -118,6 +118,8 @@ bool decodeDib(std::string_view data, size_t off, size_t bitsOff, int heightDivi
         gMask = 0xFF00;
         bMask = 0xFF;
         aMask = hdr >= 56 ? r.u32(off + 52) : 0;
+        // Icon images keep their alpha in the fourth byte.
+        if (heightDivisor == 2) aMask = 0xFF000000;
     }
     std::vector<std::uint32_t> palette;
     if (bpp <= 8) {

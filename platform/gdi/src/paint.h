@@ -30,7 +30,7 @@ inline POINT toDevice(const DcState& s, int x, int y) {
     POINT o = logicalOffset(s);
     return POINT{x + o.x, y + o.y};
 }
-// A device rectangle (normalised) clipped to the target, in surface coordinates.
+// A device rectangle (empty when inverted) clipped to the target, in surface coordinates.
 Region clippedSurfaceRect(const Target& t, RECT device);
 
 // Visits each pixel of a device rectangle that the clip allows.

@@ -397,7 +397,8 @@ void arrow(Dc& dc, RECT r, int dir, COLORREF c) {
 }
 
 void drawArrowButton(HDC hdc, Dc& dc, RECT r, UINT state) {
-    drawButtonFrame(hdc, dc, r, state);
+    RECT face = r;
+    drawButtonFrame(hdc, dc, face, state);
     int kind = int(state & 0x1F);
     int dir = kind == DFCS_SCROLLCOMBOBOX ? 1 : kind;
     if (state & DFCS_PUSHED) OffsetRect(&r, 1, 1);
