@@ -47,8 +47,8 @@ void finishTarget(Dc& dc) {
 Region clippedSurfaceRect(const Target& t, RECT d) {
     // An inverted rectangle is empty here; callers that accept negative
     // extents normalise first.
-    Region r(RECT{d.left + t.origin.x, d.top + t.origin.y, d.right + t.origin.x,
-                  d.bottom + t.origin.y});
+    Region r(
+        RECT{d.left + t.origin.x, d.top + t.origin.y, d.right + t.origin.x, d.bottom + t.origin.y});
     return r.intersected(t.clip);
 }
 
@@ -56,7 +56,8 @@ void forEachPixel(Target& t, RECT device, const std::function<void(int, int)>& f
     const Region area = clippedSurfaceRect(t, device);
     for (auto& r : area.rects())
         for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x) f(x, y);
+            for (int x = r.left; x < r.right; ++x)
+                f(x, y);
 }
 
 } // namespace gdi
@@ -87,8 +88,10 @@ bool SetSurfaceDCOrigin(HDC hdc, POINT origin, const Region* visible) {
     Dc* dc = getDc(hdc);
     if (!dc || dc->memory) return false;
     dc->origin = origin;
-    if (visible) dc->visible = *visible;
-    else dc->visible.reset();
+    if (visible)
+        dc->visible = *visible;
+    else
+        dc->visible.reset();
     return true;
 }
 
@@ -139,13 +142,20 @@ int GetDeviceCaps(HDC hdc, int index) {
     if (!dc) return 0;
     switch (index) {
     case LOGPIXELSX:
-    case LOGPIXELSY: return 96;
-    case BITSPIXEL: return isMono(*dc) ? 1 : 32;
-    case PLANES: return 1;
-    case NUMCOLORS: return -1;
-    case HORZRES: return dc->surface ? cairo_image_surface_get_width(dc->surface) : 0;
-    case VERTRES: return dc->surface ? cairo_image_surface_get_height(dc->surface) : 0;
-    default: return 0;
+    case LOGPIXELSY:
+        return 96;
+    case BITSPIXEL:
+        return isMono(*dc) ? 1 : 32;
+    case PLANES:
+        return 1;
+    case NUMCOLORS:
+        return -1;
+    case HORZRES:
+        return dc->surface ? cairo_image_surface_get_width(dc->surface) : 0;
+    case VERTRES:
+        return dc->surface ? cairo_image_surface_get_height(dc->surface) : 0;
+    default:
+        return 0;
     }
 }
 
@@ -187,16 +197,24 @@ HBITMAP SelectObject(HDC hdc, HBITMAP bitmap) {
     return std::exchange(dc->state.bitmap, bitmap);
 }
 
-int SelectObject(HDC hdc, HRGN region) { return SelectClipRgn(hdc, region); }
+int SelectObject(HDC hdc, HRGN region) {
+    return SelectClipRgn(hdc, region);
+}
 
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
     switch (GetObjectType(obj)) {
-    case OBJ_PEN: return SelectObject(hdc, HPEN{obj});
-    case OBJ_BRUSH: return SelectObject(hdc, HBRUSH{obj});
-    case OBJ_FONT: return SelectObject(hdc, HFONT{obj});
-    case OBJ_BITMAP: return SelectObject(hdc, HBITMAP{obj});
-    case OBJ_REGION: return SelectClipRgn(hdc, HRGN{obj}) == ERROR ? HGDIOBJ{} : HGDIOBJ{{1}};
-    default: return HGDIOBJ{};
+    case OBJ_PEN:
+        return SelectObject(hdc, HPEN{obj});
+    case OBJ_BRUSH:
+        return SelectObject(hdc, HBRUSH{obj});
+    case OBJ_FONT:
+        return SelectObject(hdc, HFONT{obj});
+    case OBJ_BITMAP:
+        return SelectObject(hdc, HBITMAP{obj});
+    case OBJ_REGION:
+        return SelectClipRgn(hdc, HRGN{obj}) == ERROR ? HGDIOBJ{} : HGDIOBJ{{1}};
+    default:
+        return HGDIOBJ{};
     }
 }
 
@@ -204,15 +222,20 @@ HGDIOBJ GetCurrentObject(HDC hdc, UINT type) {
     Dc* dc = getDc(hdc);
     if (!dc) return HGDIOBJ{};
     switch (type) {
-    case OBJ_PEN: return dc->state.pen;
-    case OBJ_BRUSH: return dc->state.brush;
-    case OBJ_FONT: return dc->state.font;
-    case OBJ_BITMAP: return dc->state.bitmap;
-    default: return HGDIOBJ{};
+    case OBJ_PEN:
+        return dc->state.pen;
+    case OBJ_BRUSH:
+        return dc->state.brush;
+    case OBJ_FONT:
+        return dc->state.font;
+    case OBJ_BITMAP:
+        return dc->state.bitmap;
+    default:
+        return HGDIOBJ{};
     }
 }
 
-#define AX_DC_ATTRIBUTE(Setter, Getter, Type, field, fail)                                        \
+#define AX_DC_ATTRIBUTE(Setter, Getter, Type, field, fail)                                         \
     Type Setter(HDC hdc, Type value) {                                                             \
         Dc* dc = getDc(hdc);                                                                       \
         if (!dc) return fail;                                                                      \
@@ -301,14 +324,18 @@ bool getPoint(HDC hdc, POINT DcState::*field, POINT* out) {
 bool SetViewportOrgEx(HDC hdc, int x, int y, POINT* old) {
     return setPoint(hdc, &DcState::viewportOrg, x, y, old, false);
 }
-bool GetViewportOrgEx(HDC hdc, POINT* org) { return getPoint(hdc, &DcState::viewportOrg, org); }
+bool GetViewportOrgEx(HDC hdc, POINT* org) {
+    return getPoint(hdc, &DcState::viewportOrg, org);
+}
 bool OffsetViewportOrgEx(HDC hdc, int dx, int dy, POINT* old) {
     return setPoint(hdc, &DcState::viewportOrg, dx, dy, old, true);
 }
 bool SetWindowOrgEx(HDC hdc, int x, int y, POINT* old) {
     return setPoint(hdc, &DcState::windowOrg, x, y, old, false);
 }
-bool GetWindowOrgEx(HDC hdc, POINT* org) { return getPoint(hdc, &DcState::windowOrg, org); }
+bool GetWindowOrgEx(HDC hdc, POINT* org) {
+    return getPoint(hdc, &DcState::windowOrg, org);
+}
 bool OffsetWindowOrgEx(HDC hdc, int dx, int dy, POINT* old) {
     return setPoint(hdc, &DcState::windowOrg, dx, dy, old, true);
 }
@@ -317,7 +344,8 @@ bool LPtoDP(HDC hdc, POINT* points, int count) {
     Dc* dc = getDc(hdc);
     if (!dc || (count > 0 && !points)) return false;
     POINT o = logicalOffset(dc->state);
-    for (int i = 0; i < count; ++i) points[i] = POINT{points[i].x + o.x, points[i].y + o.y};
+    for (int i = 0; i < count; ++i)
+        points[i] = POINT{points[i].x + o.x, points[i].y + o.y};
     return true;
 }
 
@@ -325,7 +353,8 @@ bool DPtoLP(HDC hdc, POINT* points, int count) {
     Dc* dc = getDc(hdc);
     if (!dc || (count > 0 && !points)) return false;
     POINT o = logicalOffset(dc->state);
-    for (int i = 0; i < count; ++i) points[i] = POINT{points[i].x - o.x, points[i].y - o.y};
+    for (int i = 0; i < count; ++i)
+        points[i] = POINT{points[i].x - o.x, points[i].y - o.y};
     return true;
 }
 
@@ -349,7 +378,9 @@ RECT deviceRect(const Dc& dc, int left, int top, int right, int bottom) {
 }
 } // namespace
 
-int SelectClipRgn(HDC hdc, HRGN region) { return ExtSelectClipRgn(hdc, region, RGN_COPY); }
+int SelectClipRgn(HDC hdc, HRGN region) {
+    return ExtSelectClipRgn(hdc, region, RGN_COPY);
+}
 
 int ExtSelectClipRgn(HDC hdc, HRGN region, int mode) {
     Dc* dc = getDc(hdc);
@@ -362,12 +393,23 @@ int ExtSelectClipRgn(HDC hdc, HRGN region, int mode) {
     }
     const Region current = dc->state.clip ? *dc->state.clip : everything();
     switch (mode) {
-    case RGN_COPY: dc->state.clip = r->region; break;
-    case RGN_AND: dc->state.clip = current.intersected(r->region); break;
-    case RGN_OR: dc->state.clip = current.united(r->region); break;
-    case RGN_DIFF: dc->state.clip = current.subtracted(r->region); break;
-    case RGN_XOR: dc->state.clip = current.xored(r->region); break;
-    default: return ERROR;
+    case RGN_COPY:
+        dc->state.clip = r->region;
+        break;
+    case RGN_AND:
+        dc->state.clip = current.intersected(r->region);
+        break;
+    case RGN_OR:
+        dc->state.clip = current.united(r->region);
+        break;
+    case RGN_DIFF:
+        dc->state.clip = current.subtracted(r->region);
+        break;
+    case RGN_XOR:
+        dc->state.clip = current.xored(r->region);
+        break;
+    default:
+        return ERROR;
     }
     return kindOf(dc->state.clip);
 }

@@ -19,7 +19,8 @@ void scaleIcon(Icon& icon, int cx, int cy) {
         for (int y = 0; y < cy; ++y)
             for (int x = 0; x < cx; ++x)
                 out[size_t(y) * size_t(cx) + size_t(x)] =
-                    src[size_t(y * icon.height / cy) * size_t(icon.width) + size_t(x * icon.width / cx)];
+                    src[size_t(y * icon.height / cy) * size_t(icon.width) +
+                        size_t(x * icon.width / cx)];
         return out;
     };
     if (!icon.color.empty()) icon.color = scale(icon.color);
@@ -42,13 +43,16 @@ void drawIcon(Dc& dc, int x, int y, const Icon& icon, int cx, int cy, UINT flags
         std::uint32_t dv = px & 0xFFFFFF;
         bool keep = icon.andMask.empty() ? false : icon.andMask[i];
         std::uint32_t image = 0;
-        if (!icon.color.empty()) image = icon.color[i];
-        else if (!icon.xorMask.empty()) image = icon.xorMask[i] ? 0xFFFFFFFF : 0xFF000000;
+        if (!icon.color.empty())
+            image = icon.color[i];
+        else if (!icon.xorMask.empty())
+            image = icon.xorMask[i] ? 0xFFFFFFFF : 0xFF000000;
         if (icon.hasAlpha && (flags & DI_IMAGE)) {
             unsigned a = image >> 24;
             std::uint32_t out = 0;
             for (int sh = 0; sh < 24; sh += 8)
-                out |= ((((image >> sh) & 0xFF) * a + ((dv >> sh) & 0xFF) * (255 - a) + 127) / 255) << sh;
+                out |= ((((image >> sh) & 0xFF) * a + ((dv >> sh) & 0xFF) * (255 - a) + 127) / 255)
+                       << sh;
             px = 0xFF000000 | (t.mono ? toMono(out) : out);
             return;
         }
@@ -84,7 +88,9 @@ std::unique_ptr<Icon> iconFromSurface(cairo_surface_t* s, bool isIcon, POINT hot
             std::uint32_t v = row[x];
             unsigned a = v >> 24;
             if (a && a != 255) {
-                auto un = [&](int sh) { return std::min(255u, (((v >> sh) & 0xFF) * 255 + a / 2) / a) << sh; };
+                auto un = [&](int sh) {
+                    return std::min(255u, (((v >> sh) & 0xFF) * 255 + a / 2) / a) << sh;
+                };
                 v = (a << 24) | un(16) | un(8) | un(0);
             }
             icon->color.push_back(v);
@@ -94,7 +100,9 @@ std::unique_ptr<Icon> iconFromSurface(cairo_surface_t* s, bool isIcon, POINT hot
     return icon;
 }
 
-void rgb(cairo_t* cr, int r, int g, int b) { cairo_set_source_rgb(cr, r / 255.0, g / 255.0, b / 255.0); }
+void rgb(cairo_t* cr, int r, int g, int b) {
+    cairo_set_source_rgb(cr, r / 255.0, g / 255.0, b / 255.0);
+}
 
 void outlined(cairo_t* cr, int r, int g, int b, double line = 1.0) {
     rgb(cr, r, g, b);
@@ -202,7 +210,9 @@ void arrowShape(cairo_t* cr, double x, double y, double s) {
 
 POINT paintStockCursor(cairo_t* cr, unsigned id) {
     switch (id) {
-    case IDC_ARROW: arrowShape(cr, 0.5, 0.5, 1); return {0, 0};
+    case IDC_ARROW:
+        arrowShape(cr, 0.5, 0.5, 1);
+        return {0, 0};
     case IDC_IBEAM:
         rgb(cr, 0, 0, 0);
         cairo_set_line_width(cr, 1);
@@ -254,10 +264,18 @@ POINT paintStockCursor(cairo_t* cr, unsigned id) {
         cairo_close_path(cr);
         outlined(cr, 255, 255, 255);
         return {16, 2};
-    case IDC_SIZEWE: doubleArrow(cr, 0); return {16, 16};
-    case IDC_SIZENS: doubleArrow(cr, M_PI / 2); return {16, 16};
-    case IDC_SIZENWSE: doubleArrow(cr, M_PI / 4); return {16, 16};
-    case IDC_SIZENESW: doubleArrow(cr, -M_PI / 4); return {16, 16};
+    case IDC_SIZEWE:
+        doubleArrow(cr, 0);
+        return {16, 16};
+    case IDC_SIZENS:
+        doubleArrow(cr, M_PI / 2);
+        return {16, 16};
+    case IDC_SIZENWSE:
+        doubleArrow(cr, M_PI / 4);
+        return {16, 16};
+    case IDC_SIZENESW:
+        doubleArrow(cr, -M_PI / 4);
+        return {16, 16};
     case IDC_SIZEALL:
         doubleArrow(cr, 0);
         doubleArrow(cr, M_PI / 2);
@@ -295,7 +313,8 @@ POINT paintStockCursor(cairo_t* cr, unsigned id) {
         cairo_arc(cr, 22, 18, 1.5, 0, 2 * M_PI);
         cairo_fill(cr);
         return {0, 0};
-    default: return {-1, -1};
+    default:
+        return {-1, -1};
     }
 }
 
@@ -309,8 +328,10 @@ HICON stockImage(unsigned id, bool cursor) {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 32, 32);
     cairo_t* cr = cairo_create(s);
     POINT hot{0, 0};
-    if (cursor) hot = paintStockCursor(cr, id);
-    else paintStockIcon(cr, id);
+    if (cursor)
+        hot = paintStockCursor(cr, id);
+    else
+        paintStockIcon(cr, id);
     cairo_destroy(cr);
     HICON h;
     if (hot.x >= 0) {
@@ -327,7 +348,8 @@ std::vector<std::uint8_t> monoBits(HBITMAP bm, int& w, int& h) {
     std::vector<std::uint32_t> px;
     std::vector<std::uint8_t> out;
     if (!GetBitmapPixels(bm, &w, &h, &px)) return out;
-    for (auto p : px) out.push_back((p & 0xFFFFFF) != 0);
+    for (auto p : px)
+        out.push_back((p & 0xFFFFFF) != 0);
     return out;
 }
 
@@ -359,7 +381,8 @@ HICON CreateIconIndirect(const ICONINFO* info) {
         icon->color = px;
         icon->hasAlpha = BitmapHasAlpha(info->hbmColor);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) icon->andMask.push_back(mask[size_t(y) * size_t(mw) + size_t(x)]);
+            for (int x = 0; x < w; ++x)
+                icon->andMask.push_back(mask[size_t(y) * size_t(mw) + size_t(x)]);
     } else {
         // A monochrome icon: AND mask above, XOR mask below.
         if (mh < 2) return HICON{};
@@ -367,7 +390,8 @@ HICON CreateIconIndirect(const ICONINFO* info) {
         icon->height = mh / 2;
         size_t half = size_t(mw) * size_t(mh / 2);
         icon->andMask.assign(mask.begin(), mask.begin() + std::ptrdiff_t(half));
-        icon->xorMask.assign(mask.begin() + std::ptrdiff_t(half), mask.begin() + std::ptrdiff_t(2 * half));
+        icon->xorMask.assign(mask.begin() + std::ptrdiff_t(half),
+                             mask.begin() + std::ptrdiff_t(2 * half));
     }
     return HICON{add(std::move(icon))};
 }
@@ -381,9 +405,11 @@ bool GetIconInfo(HICON hicon, ICONINFO* info) {
     int w = icon->width, h = icon->height;
     bool mono = icon->color.empty();
     std::vector<std::uint32_t> maskPx;
-    for (auto b : icon->andMask) maskPx.push_back(b ? 0xFFFFFFFF : 0xFF000000);
+    for (auto b : icon->andMask)
+        maskPx.push_back(b ? 0xFFFFFFFF : 0xFF000000);
     if (mono)
-        for (auto b : icon->xorMask) maskPx.push_back(b ? 0xFFFFFFFF : 0xFF000000);
+        for (auto b : icon->xorMask)
+            maskPx.push_back(b ? 0xFFFFFFFF : 0xFF000000);
     auto maskBm = makeBitmap(w, mono ? 2 * h : h, true);
     if (!maskBm) return false;
     auto* d = cairo_image_surface_get_data(maskBm->surface.get());
@@ -392,7 +418,8 @@ bool GetIconInfo(HICON hicon, ICONINFO* info) {
         std::memcpy(d + std::ptrdiff_t(y) * stride, &maskPx[size_t(y) * size_t(w)], size_t(w) * 4);
     cairo_surface_mark_dirty(maskBm->surface.get());
     info->hbmMask = addBitmap(std::move(maskBm));
-    info->hbmColor = mono ? HBITMAP{} : CreateBitmapFromPixels(w, h, icon->color.data(), icon->hasAlpha);
+    info->hbmColor =
+        mono ? HBITMAP{} : CreateBitmapFromPixels(w, h, icon->color.data(), icon->hasAlpha);
     return true;
 }
 
@@ -421,7 +448,8 @@ bool GetIconPixels(HICON hicon, int* width, int* height, std::vector<std::uint32
     if (!icon || !argb) return false;
     argb->clear();
     for (size_t i = 0; i < size_t(icon->width) * size_t(icon->height); ++i) {
-        std::uint32_t c = icon->color.empty() ? (icon->xorMask[i] ? 0xFFFFFFFF : 0xFF000000) : icon->color[i];
+        std::uint32_t c =
+            icon->color.empty() ? (icon->xorMask[i] ? 0xFFFFFFFF : 0xFF000000) : icon->color[i];
         if (!icon->hasAlpha) c = icon->andMask[i] ? 0 : (c | 0xFF000000);
         argb->push_back(c);
     }
@@ -430,9 +458,12 @@ bool GetIconPixels(HICON hicon, int* width, int* height, std::vector<std::uint32
     return true;
 }
 
-bool DrawIcon(HDC hdc, int x, int y, HICON icon) { return DrawIconEx(hdc, x, y, icon, 0, 0, 0, HBRUSH{}, DI_NORMAL); }
+bool DrawIcon(HDC hdc, int x, int y, HICON icon) {
+    return DrawIconEx(hdc, x, y, icon, 0, 0, 0, HBRUSH{}, DI_NORMAL);
+}
 
-bool DrawIconEx(HDC hdc, int x, int y, HICON hicon, int cx, int cy, UINT, HBRUSH background, UINT flags) {
+bool DrawIconEx(HDC hdc, int x, int y, HICON hicon, int cx, int cy, UINT, HBRUSH background,
+                UINT flags) {
     Dc* dc = getDc(hdc);
     Icon* icon = getIcon(hicon);
     if (!dc || !icon) return false;

@@ -39,7 +39,8 @@ int maskShift(std::uint32_t mask) {
 }
 int maskBits(std::uint32_t mask) {
     int n = 0;
-    for (; mask; mask &= mask - 1) ++n;
+    for (; mask; mask &= mask - 1)
+        ++n;
     return n;
 }
 std::uint32_t extract(std::uint32_t v, std::uint32_t mask) {
@@ -57,7 +58,8 @@ namespace gdi {
 // Decodes a device-independent bitmap: info header at `off`, pixel data at
 // `bitsOff` (0: right after the header and palette). `heightDivisor` is 2
 // for icon images, whose height counts the AND mask as well.
-bool decodeDib(std::string_view data, size_t off, size_t bitsOff, int heightDivisor, DecodedImage& out) {
+bool decodeDib(std::string_view data, size_t off, size_t bitsOff, int heightDivisor,
+               DecodedImage& out) {
     Reader r(data);
     if (!r.has(off, 4)) return false;
     std::uint32_t hdr = r.u32(off);
@@ -159,17 +161,20 @@ bool decodeDib(std::string_view data, size_t off, size_t bitsOff, int heightDivi
                 size_t p = row + size_t(x) * 3;
                 px = 0xFF000000 | (r.u8(p + 2) << 16) | (r.u8(p + 1) << 8) | r.u8(p);
             } else {
-                std::uint32_t v = bpp == 16 ? r.u16(row + size_t(x) * 2) : r.u32(row + size_t(x) * 4);
+                std::uint32_t v =
+                    bpp == 16 ? r.u16(row + size_t(x) * 2) : r.u32(row + size_t(x) * 4);
                 std::uint32_t a = aMask ? extract(v, aMask) : 255;
                 if (aMask && a != 0) anyAlpha = true;
-                px = (a << 24) | (extract(v, rMask) << 16) | (extract(v, gMask) << 8) | extract(v, bMask);
+                px = (a << 24) | (extract(v, rMask) << 16) | (extract(v, gMask) << 8) |
+                     extract(v, bMask);
             }
             out.argb[size_t(y * width + x)] = px;
         }
     }
     // 32-bit data whose alpha is all zero carries no alpha at all.
     if (aMask && !anyAlpha)
-        for (auto& p : out.argb) p |= 0xFF000000;
+        for (auto& p : out.argb)
+            p |= 0xFF000000;
     out.hasAlpha = aMask && anyAlpha;
     out.endOffset = bitsOff + stride * size_t(height);
     return true;
@@ -187,7 +192,8 @@ bool decodePng(std::string_view data, DecodedImage& out) {
         c->pos += len;
         return CAIRO_STATUS_SUCCESS;
     };
-    if (data.size() < 8 || data.substr(0, 8) != std::string_view("\x89PNG\r\n\x1a\n", 8)) return false;
+    if (data.size() < 8 || data.substr(0, 8) != std::string_view("\x89PNG\r\n\x1a\n", 8))
+        return false;
     cairo_surface_t* s = cairo_image_surface_create_from_png_stream(readFn, &cur);
     if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(s);
@@ -218,7 +224,9 @@ bool decodePng(std::string_view data, DecodedImage& out) {
             std::uint32_t v = row[x];
             unsigned a = v >> 24;
             if (a != 0 && a != 255) {
-                auto un = [&](int sh) { return std::min(255u, (((v >> sh) & 0xFF) * 255 + a / 2) / a) << sh; };
+                auto un = [&](int sh) {
+                    return std::min(255u, (((v >> sh) & 0xFF) * 255 + a / 2) / a) << sh;
+                };
                 v = (a << 24) | un(16) | un(8) | un(0);
             }
             out.argb[size_t(y) * size_t(w) + size_t(x)] = v;
@@ -248,7 +256,8 @@ HBITMAP LoadBitmapFromBmp(std::string_view data) {
             int stride = cairo_image_surface_get_stride(b->surface.get());
             for (int y = 0; y < img.height; ++y) {
                 auto* row = reinterpret_cast<std::uint32_t*>(d + std::ptrdiff_t(y) * stride);
-                for (int x = 0; x < img.width; ++x) row[x] = 0xFF000000 | img.argb[size_t(y) * size_t(img.width) + size_t(x)];
+                for (int x = 0; x < img.width; ++x)
+                    row[x] = 0xFF000000 | img.argb[size_t(y) * size_t(img.width) + size_t(x)];
             }
             cairo_surface_mark_dirty(b->surface.get());
             return addBitmap(std::move(b));
@@ -275,8 +284,9 @@ HICON LoadIconFromIco(std::string_view data, int cx, int cy) {
         size_t e = 6 + size_t(i) * 16;
         int w = r.u8(e) ? int(r.u8(e)) : 256, h = r.u8(e + 1) ? int(r.u8(e + 1)) : 256;
         int depth = type == 1 ? int(r.u16(e + 6)) : 0;
-        std::int64_t score = (cx <= 0 && cy <= 0) ? (i == 0 ? 0 : 1)
-                                                  : std::int64_t(std::abs(w - cx) + std::abs(h - cy)) * 64 - depth;
+        std::int64_t score = (cx <= 0 && cy <= 0)
+                                 ? (i == 0 ? 0 : 1)
+                                 : std::int64_t(std::abs(w - cx) + std::abs(h - cy)) * 64 - depth;
         if (best < 0 || score < bestScore) {
             best = int(i);
             bestScore = score;
@@ -296,7 +306,8 @@ HICON LoadIconFromIco(std::string_view data, int cx, int cy) {
         icon->hasAlpha = true;
         icon->color = img.argb;
         icon->andMask.resize(img.argb.size());
-        for (size_t i = 0; i < img.argb.size(); ++i) icon->andMask[i] = (img.argb[i] >> 24) == 0;
+        for (size_t i = 0; i < img.argb.size(); ++i)
+            icon->andMask[i] = (img.argb[i] >> 24) == 0;
     } else {
         if (!decodeDib(image, 0, 0, 2, img)) return HICON{};
         // The AND mask follows the colour image, one bit a pixel.
@@ -319,7 +330,8 @@ HICON LoadIconFromIco(std::string_view data, int cx, int cy) {
         icon->hasAlpha = img.hasAlpha;
         icon->color = img.argb;
         if (!img.hasAlpha)
-            for (size_t i = 0; i < icon->color.size(); ++i) icon->color[i] |= 0xFF000000;
+            for (size_t i = 0; i < icon->color.size(); ++i)
+                icon->color[i] |= 0xFF000000;
     }
     if (cx > 0 && cy > 0 && (cx != icon->width || cy != icon->height)) scaleIcon(*icon, cx, cy);
     return HICON{add(std::move(icon))};

@@ -16,7 +16,8 @@ struct DecodedImage {
     size_t endOffset = 0;              // end of the pixel data within the input
 };
 
-bool decodeDib(std::string_view data, size_t off, size_t bitsOff, int heightDivisor, DecodedImage& out);
+bool decodeDib(std::string_view data, size_t off, size_t bitsOff, int heightDivisor,
+               DecodedImage& out);
 bool decodePng(std::string_view data, DecodedImage& out);
 // Nearest-neighbour resize of an icon's images.
 void scaleIcon(Icon& icon, int cx, int cy);

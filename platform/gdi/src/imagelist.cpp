@@ -10,11 +10,13 @@ using namespace gdi;
 
 namespace {
 
-bool masked(const ImageList& l) { return (l.flags & ILC_MASK) != 0; }
+bool masked(const ImageList& l) {
+    return (l.flags & ILC_MASK) != 0;
+}
 
 // Splits a bitmap into list-sized cells.
-int addCells(ImageList& l, HBITMAP image, const std::function<bool(int x, int y, std::uint32_t px)>& transparent,
-             bool alpha) {
+int addCells(ImageList& l, HBITMAP image,
+             const std::function<bool(int x, int y, std::uint32_t px)>& transparent, bool alpha) {
     int w = 0, h = 0;
     std::vector<std::uint32_t> px;
     if (!GetBitmapPixels(image, &w, &h, &px) || w < l.cx || h < l.cy) return -1;
@@ -41,7 +43,10 @@ std::uint32_t blend(std::uint32_t c, std::uint32_t with, int parts) {
     // parts of 4 taken from `with`.
     std::uint32_t out = 0;
     for (int sh = 0; sh < 24; sh += 8)
-        out |= ((((c >> sh) & 0xFF) * unsigned(4 - parts) + ((with >> sh) & 0xFF) * unsigned(parts)) / 4) << sh;
+        out |=
+            ((((c >> sh) & 0xFF) * unsigned(4 - parts) + ((with >> sh) & 0xFF) * unsigned(parts)) /
+             4)
+            << sh;
     return out;
 }
 
@@ -102,10 +107,13 @@ int ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask) {
     int mw = 0, mh = 0;
     if (mask && masked(*l) && !GetBitmapPixels(mask, &mw, &mh, &maskPx)) return -1;
     bool alpha = BitmapHasAlpha(image) && (l->flags & 0xFE) == ILC_COLOR32;
-    return addCells(*l, image, [&](int x, int y, std::uint32_t) {
-        if (maskPx.empty() || x >= mw || y >= mh) return false;
-        return (maskPx[size_t(y) * size_t(mw) + size_t(x)] & 0xFFFFFF) != 0;
-    }, alpha);
+    return addCells(
+        *l, image,
+        [&](int x, int y, std::uint32_t) {
+            if (maskPx.empty() || x >= mw || y >= mh) return false;
+            return (maskPx[size_t(y) * size_t(mw) + size_t(x)] & 0xFFFFFF) != 0;
+        },
+        alpha);
 }
 
 int ImageList_AddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColor) {
@@ -113,7 +121,8 @@ int ImageList_AddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColor) {
     if (!l || !getBitmap(image)) return -1;
     std::uint32_t key = toPixel(maskColor & 0xFFFFFF);
     bool use = masked(*l);
-    return addCells(*l, image, [&](int, int, std::uint32_t p) { return use && (p & 0xFFFFFF) == key; }, false);
+    return addCells(
+        *l, image, [&](int, int, std::uint32_t p) { return use && (p & 0xFFFFFF) == key; }, false);
 }
 
 bool ImageList_Replace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask) {
@@ -134,7 +143,8 @@ int ImageList_ReplaceIcon(HIMAGELIST list, int index, HICON hicon) {
     if (scaled.width != l->cx || scaled.height != l->cy) scaleIcon(scaled, l->cx, l->cy);
     ImageEntry e;
     for (size_t i = 0; i < size_t(l->cx) * size_t(l->cy); ++i) {
-        std::uint32_t c = scaled.color.empty() ? (scaled.xorMask[i] ? 0xFFFFFFFF : 0xFF000000) : scaled.color[i];
+        std::uint32_t c =
+            scaled.color.empty() ? (scaled.xorMask[i] ? 0xFFFFFFFF : 0xFF000000) : scaled.color[i];
         bool clear = scaled.hasAlpha ? (c >> 24) == 0 : bool(scaled.andMask[i]);
         if (!scaled.hasAlpha) c = clear ? 0xFF000000 : (c | 0xFF000000);
         e.argb.push_back(c);
@@ -170,7 +180,8 @@ HICON ImageList_GetIcon(HIMAGELIST list, int index, UINT) {
     icon->color = e.argb;
     icon->andMask = e.mask;
     icon->hasAlpha = (l->flags & 0xFE) == ILC_COLOR32 &&
-                     std::any_of(e.argb.begin(), e.argb.end(), [](std::uint32_t p) { return (p >> 24) != 0xFF; });
+                     std::any_of(e.argb.begin(), e.argb.end(),
+                                 [](std::uint32_t p) { return (p >> 24) != 0xFF; });
     return HICON{add(std::move(icon))};
 }
 
@@ -186,7 +197,8 @@ COLORREF ImageList_GetBkColor(HIMAGELIST list) {
 
 bool ImageList_SetOverlayImage(HIMAGELIST list, int image, int overlay) {
     auto* l = getImageList(list);
-    if (!l || overlay < 1 || overlay > 15 || image < -1 || image >= int(l->images.size())) return false;
+    if (!l || overlay < 1 || overlay > 15 || image < -1 || image >= int(l->images.size()))
+        return false;
     l->overlays[overlay] = image;
     return true;
 }
@@ -208,7 +220,9 @@ bool ImageList_DrawEx(HIMAGELIST list, int index, HDC hdc, int x, int y, int dx,
     COLORREF bk = background == CLR_DEFAULT ? l->bkColor : background;
     bool transparent = (style & ILD_TRANSPARENT) || bk == CLR_NONE;
     bool hasMask = masked(*l);
-    COLORREF fg = (foreground == CLR_DEFAULT || foreground == CLR_NONE) ? GetSysColor(COLOR_HIGHLIGHT) : foreground;
+    COLORREF fg = (foreground == CLR_DEFAULT || foreground == CLR_NONE)
+                      ? GetSysColor(COLOR_HIGHLIGHT)
+                      : foreground;
     int parts = (style & ILD_BLEND50) ? 2 : (style & ILD_BLEND25) ? 1 : 0;
     std::uint32_t fgPx = toPixel(fg & 0xFFFFFF);
     std::uint32_t bkPx = toPixel(bk & 0xFFFFFF);
@@ -235,7 +249,8 @@ bool ImageList_DrawEx(HIMAGELIST list, int index, HDC hdc, int x, int y, int dx,
         }
         std::uint32_t out = 0;
         for (int sh = 0; sh < 24; sh += 8)
-            out |= ((((c >> sh) & 0xFF) * a + ((under >> sh) & 0xFF) * (255 - a) + 127) / 255) << sh;
+            out |= ((((c >> sh) & 0xFF) * a + ((under >> sh) & 0xFF) * (255 - a) + 127) / 255)
+                   << sh;
         if (parts && !clear) out = blend(out, fgPx, parts);
         px = 0xFF000000 | (t.mono ? toMono(out) : out);
     });

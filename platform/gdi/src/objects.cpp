@@ -27,20 +27,29 @@ Table& table() {
 }
 
 constexpr std::array<COLORREF, SYS_COLOR_COUNT> kClassicColors = {
-    RGB(212, 208, 200), RGB(58, 110, 165),  RGB(10, 36, 106),   RGB(128, 128, 128),
-    RGB(212, 208, 200), RGB(255, 255, 255), RGB(0, 0, 0),       RGB(0, 0, 0),
-    RGB(0, 0, 0),       RGB(255, 255, 255), RGB(212, 208, 200), RGB(212, 208, 200),
-    RGB(128, 128, 128), RGB(10, 36, 106),   RGB(255, 255, 255), RGB(212, 208, 200),
-    RGB(128, 128, 128), RGB(128, 128, 128), RGB(0, 0, 0),       RGB(212, 208, 200),
-    RGB(255, 255, 255), RGB(64, 64, 64),    RGB(212, 208, 200), RGB(0, 0, 0),
-    RGB(255, 255, 225), 0,                  RGB(0, 0, 128),     RGB(166, 202, 240),
-    RGB(192, 192, 192), RGB(10, 36, 106),   RGB(212, 208, 200),
+    RGB(212, 208, 200), RGB(58, 110, 165),
+    RGB(10, 36, 106),   RGB(128, 128, 128),
+    RGB(212, 208, 200), RGB(255, 255, 255),
+    RGB(0, 0, 0),       RGB(0, 0, 0),
+    RGB(0, 0, 0),       RGB(255, 255, 255),
+    RGB(212, 208, 200), RGB(212, 208, 200),
+    RGB(128, 128, 128), RGB(10, 36, 106),
+    RGB(255, 255, 255), RGB(212, 208, 200),
+    RGB(128, 128, 128), RGB(128, 128, 128),
+    RGB(0, 0, 0),       RGB(212, 208, 200),
+    RGB(255, 255, 255), RGB(64, 64, 64),
+    RGB(212, 208, 200), RGB(0, 0, 0),
+    RGB(255, 255, 225), 0,
+    RGB(0, 0, 128),     RGB(166, 202, 240),
+    RGB(192, 192, 192), RGB(10, 36, 106),
+    RGB(212, 208, 200),
 };
 
 struct SysColorTable {
     std::array<std::atomic<COLORREF>, SYS_COLOR_COUNT> colors;
     SysColorTable() {
-        for (int i = 0; i < SYS_COLOR_COUNT; ++i) colors[i] = kClassicColors[i];
+        for (int i = 0; i < SYS_COLOR_COUNT; ++i)
+            colors[i] = kClassicColors[i];
     }
 };
 
@@ -82,22 +91,46 @@ std::unique_ptr<Object> makeBuiltin(std::uint32_t value) {
             return p;
         };
         switch (index) {
-        case WHITE_BRUSH: obj = brush(RGB(255, 255, 255)); break;
-        case LTGRAY_BRUSH: obj = brush(RGB(192, 192, 192)); break;
-        case GRAY_BRUSH: obj = brush(RGB(128, 128, 128)); break;
-        case DKGRAY_BRUSH: obj = brush(RGB(64, 64, 64)); break;
-        case BLACK_BRUSH: obj = brush(0); break;
-        case NULL_BRUSH: obj = brush(0, BS_NULL); break;
-        case WHITE_PEN: obj = pen(RGB(255, 255, 255)); break;
-        case BLACK_PEN: obj = pen(0); break;
-        case NULL_PEN: obj = pen(0, PS_NULL); break;
+        case WHITE_BRUSH:
+            obj = brush(RGB(255, 255, 255));
+            break;
+        case LTGRAY_BRUSH:
+            obj = brush(RGB(192, 192, 192));
+            break;
+        case GRAY_BRUSH:
+            obj = brush(RGB(128, 128, 128));
+            break;
+        case DKGRAY_BRUSH:
+            obj = brush(RGB(64, 64, 64));
+            break;
+        case BLACK_BRUSH:
+            obj = brush(0);
+            break;
+        case NULL_BRUSH:
+            obj = brush(0, BS_NULL);
+            break;
+        case WHITE_PEN:
+            obj = pen(RGB(255, 255, 255));
+            break;
+        case BLACK_PEN:
+            obj = pen(0);
+            break;
+        case NULL_PEN:
+            obj = pen(0, PS_NULL);
+            break;
         case OEM_FIXED_FONT:
         case ANSI_FIXED_FONT:
-        case SYSTEM_FIXED_FONT: obj = makeFont("Courier New", -13, FW_NORMAL); break;
+        case SYSTEM_FIXED_FONT:
+            obj = makeFont("Courier New", -13, FW_NORMAL);
+            break;
         case SYSTEM_FONT:
-        case DEVICE_DEFAULT_FONT: obj = makeFont("MS Sans Serif", -11, FW_BOLD); break;
+        case DEVICE_DEFAULT_FONT:
+            obj = makeFont("MS Sans Serif", -11, FW_BOLD);
+            break;
         case ANSI_VAR_FONT:
-        case DEFAULT_GUI_FONT: obj = makeFont("MS Sans Serif", -11, FW_NORMAL); break;
+        case DEFAULT_GUI_FONT:
+            obj = makeFont("MS Sans Serif", -11, FW_NORMAL);
+            break;
         case DC_BRUSH: {
             auto b = brush(0xFFFFFF);
             b->dcBrush = true;
@@ -110,7 +143,8 @@ std::unique_ptr<Object> makeBuiltin(std::uint32_t value) {
             obj = std::move(p);
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
     if (obj) obj->stock = true;
@@ -210,7 +244,9 @@ std::unique_ptr<Bitmap> makeBitmap(int width, int height, bool mono) {
     return b;
 }
 
-HBITMAP stockBitmap() { return HBITMAP{{{kStockBase + 31}}}; }
+HBITMAP stockBitmap() {
+    return HBITMAP{{{kStockBase + 31}}};
+}
 
 HBITMAP addBitmap(std::unique_ptr<Bitmap> bitmap) {
     if (!bitmap) return HBITMAP{};
@@ -240,7 +276,8 @@ bool SetSysColors(int count, const int* indices, const COLORREF* colors) {
 }
 
 void ResetSysColors() {
-    for (int i = 0; i < SYS_COLOR_COUNT; ++i) sysColors()[i] = kClassicColors[i];
+    for (int i = 0; i < SYS_COLOR_COUNT; ++i)
+        sysColors()[i] = kClassicColors[i];
 }
 
 HGDIOBJ GetStockObject(int index) {
@@ -262,12 +299,18 @@ UINT GetObjectType(HGDIOBJ obj) {
     Object* o = lookup(obj.value);
     if (!o) return 0;
     switch (o->kind) {
-    case Kind::Pen: return OBJ_PEN;
-    case Kind::Brush: return OBJ_BRUSH;
-    case Kind::Font: return OBJ_FONT;
-    case Kind::Bitmap: return OBJ_BITMAP;
-    case Kind::Region: return OBJ_REGION;
-    default: return 0;
+    case Kind::Pen:
+        return OBJ_PEN;
+    case Kind::Brush:
+        return OBJ_BRUSH;
+    case Kind::Font:
+        return OBJ_FONT;
+    case Kind::Bitmap:
+        return OBJ_BITMAP;
+    case Kind::Region:
+        return OBJ_REGION;
+    default:
+        return 0;
     }
 }
 
@@ -298,7 +341,8 @@ int GetObject(HGDIOBJ obj, int size, void* out) {
         lb.lbHatch = std::uintptr_t(b->hatch);
         return copy(lb);
     }
-    case Kind::Font: return copy(static_cast<Font*>(o)->lf);
+    case Kind::Font:
+        return copy(static_cast<Font*>(o)->lf);
     case Kind::Bitmap: {
         auto* b = static_cast<Bitmap*>(o);
         BITMAP bm;
@@ -308,7 +352,8 @@ int GetObject(HGDIOBJ obj, int size, void* out) {
         bm.bmWidthBytes = b->mono ? ((b->width + 15) / 16) * 2 : b->width * 4;
         return copy(bm);
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -319,14 +364,30 @@ GdiObjectCounts GetGdiObjectCounts() {
     for (auto& [id, obj] : t.objects) {
         if (obj->stock) continue;
         switch (obj->kind) {
-        case Kind::Pen: ++c.pens; break;
-        case Kind::Brush: ++c.brushes; break;
-        case Kind::Font: ++c.fonts; break;
-        case Kind::Bitmap: ++c.bitmaps; break;
-        case Kind::Region: ++c.regions; break;
-        case Kind::Dc: ++c.dcs; break;
-        case Kind::Icon: ++c.icons; break;
-        case Kind::ImageList: ++c.imageLists; break;
+        case Kind::Pen:
+            ++c.pens;
+            break;
+        case Kind::Brush:
+            ++c.brushes;
+            break;
+        case Kind::Font:
+            ++c.fonts;
+            break;
+        case Kind::Bitmap:
+            ++c.bitmaps;
+            break;
+        case Kind::Region:
+            ++c.regions;
+            break;
+        case Kind::Dc:
+            ++c.dcs;
+            break;
+        case Kind::Icon:
+            ++c.icons;
+            break;
+        case Kind::ImageList:
+            ++c.imageLists;
+            break;
         }
     }
     return c;
@@ -385,7 +446,8 @@ HBRUSH CreatePatternBrush(HBITMAP bitmap) {
     int stride = cairo_image_surface_get_stride(bm->surface.get());
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
-            auto* row = reinterpret_cast<const std::uint32_t*>(data + std::ptrdiff_t(y % bm->height) * stride);
+            auto* row = reinterpret_cast<const std::uint32_t*>(
+                data + std::ptrdiff_t(y % bm->height) * stride);
             b->pattern[y * 8 + x] = row[x % bm->width] & 0xFFFFFF;
         }
     return HBRUSH{{{add(std::move(b))}}};
@@ -394,15 +456,19 @@ HBRUSH CreatePatternBrush(HBITMAP bitmap) {
 HBRUSH CreateBrushIndirect(const LOGBRUSH* lb) {
     if (!lb) return HBRUSH{};
     switch (lb->lbStyle) {
-    case BS_SOLID: return CreateSolidBrush(lb->lbColor);
-    case BS_HATCHED: return CreateHatchBrush(int(lb->lbHatch), lb->lbColor);
-    case BS_PATTERN: return CreatePatternBrush(HBITMAP{{{std::uint32_t(lb->lbHatch)}}});
+    case BS_SOLID:
+        return CreateSolidBrush(lb->lbColor);
+    case BS_HATCHED:
+        return CreateHatchBrush(int(lb->lbHatch), lb->lbColor);
+    case BS_PATTERN:
+        return CreatePatternBrush(HBITMAP{{{std::uint32_t(lb->lbHatch)}}});
     case BS_NULL: {
         auto b = std::make_unique<Brush>();
         b->style = BS_NULL;
         return HBRUSH{{{add(std::move(b))}}};
     }
-    default: return HBRUSH{};
+    default:
+        return HBRUSH{};
     }
 }
 
@@ -479,11 +545,20 @@ int CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode) {
     auto* b = getRegion(src2);
     if (!b) return ERROR;
     switch (mode) {
-    case RGN_AND: d->region = a->region.intersected(b->region); break;
-    case RGN_OR: d->region = a->region.united(b->region); break;
-    case RGN_XOR: d->region = a->region.xored(b->region); break;
-    case RGN_DIFF: d->region = a->region.subtracted(b->region); break;
-    default: return ERROR;
+    case RGN_AND:
+        d->region = a->region.intersected(b->region);
+        break;
+    case RGN_OR:
+        d->region = a->region.united(b->region);
+        break;
+    case RGN_XOR:
+        d->region = a->region.xored(b->region);
+        break;
+    case RGN_DIFF:
+        d->region = a->region.subtracted(b->region);
+        break;
+    default:
+        return ERROR;
     }
     return regionKind(d->region);
 }
@@ -532,9 +607,15 @@ bool SetRect(RECT* r, int left, int top, int right, int bottom) {
     *r = RECT{left, top, right, bottom};
     return true;
 }
-bool SetRectEmpty(RECT* r) { return SetRect(r, 0, 0, 0, 0); }
-bool IsRectEmpty(const RECT* r) { return !r || r->right <= r->left || r->bottom <= r->top; }
-bool EqualRect(const RECT* a, const RECT* b) { return a && b && *a == *b; }
+bool SetRectEmpty(RECT* r) {
+    return SetRect(r, 0, 0, 0, 0);
+}
+bool IsRectEmpty(const RECT* r) {
+    return !r || r->right <= r->left || r->bottom <= r->top;
+}
+bool EqualRect(const RECT* a, const RECT* b) {
+    return a && b && *a == *b;
+}
 bool CopyRect(RECT* out, const RECT* in) {
     if (!out || !in) return false;
     *out = *in;
@@ -569,8 +650,10 @@ bool IntersectRect(RECT* out, const RECT* a, const RECT* b) {
 }
 bool UnionRect(RECT* out, const RECT* a, const RECT* b) {
     if (!out || !a || !b) return false;
-    if (IsRectEmpty(a)) *out = *b;
-    else if (IsRectEmpty(b)) *out = *a;
+    if (IsRectEmpty(a))
+        *out = *b;
+    else if (IsRectEmpty(b))
+        *out = *a;
     else
         *out = RECT{std::min(a->left, b->left), std::min(a->top, b->top),
                     std::max(a->right, b->right), std::max(a->bottom, b->bottom)};
@@ -587,11 +670,15 @@ bool SubtractRect(RECT* out, const RECT* a, const RECT* b) {
     if (IntersectRect(&i, a, b)) {
         // Only a full cut across one side shrinks the rectangle.
         if (i.top == r.top && i.bottom == r.bottom) {
-            if (i.left == r.left) r.left = i.right;
-            else if (i.right == r.right) r.right = i.left;
+            if (i.left == r.left)
+                r.left = i.right;
+            else if (i.right == r.right)
+                r.right = i.left;
         } else if (i.left == r.left && i.right == r.right) {
-            if (i.top == r.top) r.top = i.bottom;
-            else if (i.bottom == r.bottom) r.bottom = i.top;
+            if (i.top == r.top)
+                r.top = i.bottom;
+            else if (i.bottom == r.bottom)
+                r.bottom = i.top;
         }
     }
     *out = r;

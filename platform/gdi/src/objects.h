@@ -56,7 +56,7 @@ struct Brush : Object {
     int hatch = 0;
     int sysColor = -1; // a system colour brush follows the table
     bool dcBrush = false;
-    bool monoPattern = false;            // pattern from a 1-bit bitmap: 0 text, 1 background
+    bool monoPattern = false;           // pattern from a 1-bit bitmap: 0 text, 1 background
     std::vector<std::uint32_t> pattern; // 8x8 0x00RRGGBB, row-major
 };
 
@@ -117,7 +117,7 @@ struct Icon : Object {
     bool isIcon = true;
     POINT hotspot{};
     bool hasAlpha = false;
-    std::vector<std::uint32_t> color; // straight 0xAARRGGBB; empty for a monochrome icon
+    std::vector<std::uint32_t> color;  // straight 0xAARRGGBB; empty for a monochrome icon
     std::vector<std::uint8_t> andMask; // 1 keeps the destination
     std::vector<std::uint8_t> xorMask; // monochrome icons only
 };
@@ -145,14 +145,30 @@ template <typename T> T* get(HandleValue h, Kind k) {
     Object* o = lookup(h.value);
     return o && o->kind == k ? static_cast<T*>(o) : nullptr;
 }
-inline Pen* getPen(HandleValue h) { return get<Pen>(h, Kind::Pen); }
-inline Brush* getBrush(HandleValue h) { return get<Brush>(h, Kind::Brush); }
-inline Font* getFont(HandleValue h) { return get<Font>(h, Kind::Font); }
-inline Bitmap* getBitmap(HandleValue h) { return get<Bitmap>(h, Kind::Bitmap); }
-inline RegionObject* getRegion(HandleValue h) { return get<RegionObject>(h, Kind::Region); }
-inline Dc* getDc(HandleValue h) { return get<Dc>(h, Kind::Dc); }
-inline Icon* getIcon(HandleValue h) { return get<Icon>(h, Kind::Icon); }
-inline ImageList* getImageList(HandleValue h) { return get<ImageList>(h, Kind::ImageList); }
+inline Pen* getPen(HandleValue h) {
+    return get<Pen>(h, Kind::Pen);
+}
+inline Brush* getBrush(HandleValue h) {
+    return get<Brush>(h, Kind::Brush);
+}
+inline Font* getFont(HandleValue h) {
+    return get<Font>(h, Kind::Font);
+}
+inline Bitmap* getBitmap(HandleValue h) {
+    return get<Bitmap>(h, Kind::Bitmap);
+}
+inline RegionObject* getRegion(HandleValue h) {
+    return get<RegionObject>(h, Kind::Region);
+}
+inline Dc* getDc(HandleValue h) {
+    return get<Dc>(h, Kind::Dc);
+}
+inline Icon* getIcon(HandleValue h) {
+    return get<Icon>(h, Kind::Icon);
+}
+inline ImageList* getImageList(HandleValue h) {
+    return get<ImageList>(h, Kind::ImageList);
+}
 // Removes and destroys; false when absent.
 bool remove(std::uint32_t value);
 // True when any DC (current or saved state) holds the object.

@@ -40,12 +40,18 @@ void forEachPixel(Target& t, RECT device, const std::function<void(int sx, int s
 // (i >> 2) & 1, source bit (i >> 1) & 1, destination bit i & 1.
 inline std::uint32_t rop3(unsigned index, std::uint32_t p, std::uint32_t s, std::uint32_t d) {
     switch (index) {
-    case 0xCC: return s;
-    case 0xF0: return p;
-    case 0xAA: return d;
-    case 0x00: return 0;
-    case 0xFF: return 0xFFFFFF;
-    default: break;
+    case 0xCC:
+        return s;
+    case 0xF0:
+        return p;
+    case 0xAA:
+        return d;
+    case 0x00:
+        return 0;
+    case 0xFF:
+        return 0xFFFFFF;
+    default:
+        break;
     }
     std::uint32_t r = 0;
     for (unsigned i = 0; i < 8; ++i) {

@@ -16,7 +16,9 @@ COLORREF brushColor(const Dc& dc, const Brush& b) {
     return b.color;
 }
 
-COLORREF penColor(const Dc& dc, const Pen& p) { return p.dcPen ? dc.state.dcPenColor : p.color; }
+COLORREF penColor(const Dc& dc, const Pen& p) {
+    return p.dcPen ? dc.state.dcPenColor : p.color;
+}
 
 std::uint32_t targetColor(const Target& t, COLORREF c) {
     std::uint32_t px = toPixel(c & 0xFFFFFF);
@@ -26,13 +28,20 @@ std::uint32_t targetColor(const Target& t, COLORREF c) {
 namespace {
 bool hatchBit(int hatch, int x, int y) {
     switch (hatch) {
-    case HS_HORIZONTAL: return y == 7;
-    case HS_VERTICAL: return x == 7;
-    case HS_FDIAGONAL: return x == y;
-    case HS_BDIAGONAL: return x + y == 7;
-    case HS_CROSS: return x == 7 || y == 7;
-    case HS_DIAGCROSS: return x == y || x + y == 7;
-    default: return false;
+    case HS_HORIZONTAL:
+        return y == 7;
+    case HS_VERTICAL:
+        return x == 7;
+    case HS_FDIAGONAL:
+        return x == y;
+    case HS_BDIAGONAL:
+        return x + y == 7;
+    case HS_CROSS:
+        return x == 7 || y == 7;
+    case HS_DIAGCROSS:
+        return x == y || x + y == 7;
+    default:
+        return false;
     }
 }
 } // namespace
@@ -57,9 +66,12 @@ BrushSampler samplerFor(const Dc& dc, HBRUSH hbrush) {
         for (int x = 0; x < 8; ++x) {
             int i = y * 8 + x;
             if (b->style == BS_HATCHED) {
-                if (hatchBit(b->hatch, x, y)) s.pattern[i] = conv(brushColor(dc, *b));
-                else if (dc.state.bkMode == OPAQUE) s.pattern[i] = conv(dc.state.bkColor);
-                else s.skip[i] = true;
+                if (hatchBit(b->hatch, x, y))
+                    s.pattern[i] = conv(brushColor(dc, *b));
+                else if (dc.state.bkMode == OPAQUE)
+                    s.pattern[i] = conv(dc.state.bkColor);
+                else
+                    s.skip[i] = true;
             } else if (b->monoPattern && !mono) {
                 s.pattern[i] = conv(b->pattern[i] ? dc.state.bkColor : dc.state.textColor);
             } else {
@@ -89,7 +101,8 @@ void fillSolid(Dc& dc, const RECT& logical, COLORREF color) {
     s.solid = true;
     s.color = targetColor(t, color);
     POINT o = logicalOffset(dc.state);
-    patFill(dc, t, RECT{logical.left + o.x, logical.top + o.y, logical.right + o.x, logical.bottom + o.y},
+    patFill(dc, t,
+            RECT{logical.left + o.x, logical.top + o.y, logical.right + o.x, logical.bottom + o.y},
             s, 0xF0);
 }
 
@@ -205,7 +218,8 @@ bool loadSource(Dc& src, SourceImage& img) {
 }
 
 // The source pixel as the destination sees it (colour/monochrome rules).
-std::uint32_t convertSource(std::uint32_t s, const SourceImage& img, const Dc& dest, bool destMono) {
+std::uint32_t convertSource(std::uint32_t s, const SourceImage& img, const Dc& dest,
+                            bool destMono) {
     s &= 0xFFFFFF;
     if (img.mono && !destMono)
         return toPixel((s ? dest.state.bkColor : dest.state.textColor) & 0xFFFFFF);
@@ -233,8 +247,9 @@ bool blit(HDC hdest, int x, int y, int w, int h, HDC hsrc, int sx, int sy, int s
     Target t;
     if (!makeTarget(*dest, t)) return false;
     unsigned index = a.rop;
-    bool needSource = a.mode != BlitMode::Rop || (((index >> 2) & 0x33) != (index & 0x33)) ||
-                      (a.mode == BlitMode::Mask && (((a.backRop >> 2) & 0x33) != (a.backRop & 0x33)));
+    bool needSource =
+        a.mode != BlitMode::Rop || (((index >> 2) & 0x33) != (index & 0x33)) ||
+        (a.mode == BlitMode::Mask && (((a.backRop >> 2) & 0x33) != (a.backRop & 0x33)));
     SourceImage img;
     Dc* src = needSource ? getDc(hsrc) : nullptr;
     if (needSource && (!src || !loadSource(*src, img))) return false;
@@ -262,8 +277,10 @@ bool blit(HDC hdest, int x, int y, int w, int h, HDC hsrc, int sx, int sy, int s
         for (int syy = r.top; syy < r.bottom; ++syy) {
             int dy = syy - t.origin.y; // device
             int ly, my;
-            if (stretched) ly = sy + int(std::floor((dy + 0.5 - y0) * sh / double(h)));
-            else ly = sy + (dy - y0);
+            if (stretched)
+                ly = sy + int(std::floor((dy + 0.5 - y0) * sh / double(h)));
+            else
+                ly = sy + (dy - y0);
             my = a.maskOrg.y + (dy - std::min(y0, y0 + h));
             for (int sxx = r.left; sxx < r.right; ++sxx) {
                 int dx = sxx - t.origin.x;
@@ -288,7 +305,8 @@ bool blit(HDC hdest, int x, int y, int w, int h, HDC hsrc, int sx, int sy, int s
                     std::uint32_t out = 0;
                     for (int shift = 0; shift < 24; shift += 8) {
                         unsigned sc = (s >> shift) & 0xFF, dc2 = (dv >> shift) & 0xFF;
-                        unsigned srcPart = (a.pixelAlpha && img.alpha) ? sc * ca / 255 : sc * ca / 255;
+                        unsigned srcPart =
+                            (a.pixelAlpha && img.alpha) ? sc * ca / 255 : sc * ca / 255;
                         unsigned v = srcPart + dc2 * (255 - sa) / 255;
                         out |= std::min(v, 255u) << shift;
                     }
@@ -305,7 +323,8 @@ bool blit(HDC hdest, int x, int y, int w, int h, HDC hsrc, int sx, int sy, int s
                         code = bit ? a.rop : a.backRop;
                     }
                     std::uint32_t p = 0;
-                    if ((((code >> 4) & 0x0F) != (code & 0x0F)) && !brush.sample(dx, dy, p)) continue;
+                    if ((((code >> 4) & 0x0F) != (code & 0x0F)) && !brush.sample(dx, dy, p))
+                        continue;
                     d = 0xFF000000 | rop3(code, p, s, dv);
                     break;
                 }
@@ -392,9 +411,11 @@ int FrameRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     RECT r{rect->left + o.x, rect->top + o.y, rect->right + o.x, rect->bottom + o.y};
     BrushSampler s = samplerFor(*dc, brush);
     patFill(*dc, t, RECT{r.left, r.top, r.right, r.top + 1}, s, 0xF0);
-    if (r.bottom - r.top > 1) patFill(*dc, t, RECT{r.left, r.bottom - 1, r.right, r.bottom}, s, 0xF0);
+    if (r.bottom - r.top > 1)
+        patFill(*dc, t, RECT{r.left, r.bottom - 1, r.right, r.bottom}, s, 0xF0);
     patFill(*dc, t, RECT{r.left, r.top + 1, r.left + 1, r.bottom - 1}, s, 0xF0);
-    if (r.right - r.left > 1) patFill(*dc, t, RECT{r.right - 1, r.top + 1, r.right, r.bottom - 1}, s, 0xF0);
+    if (r.right - r.left > 1)
+        patFill(*dc, t, RECT{r.right - 1, r.top + 1, r.right, r.bottom - 1}, s, 0xF0);
     return 1;
 }
 
@@ -409,7 +430,8 @@ bool DrawFocusRect(HDC hdc, const RECT* rect) {
     Target t;
     if (!dc || !rect || !makeTarget(*dc, t)) return false;
     POINT o = logicalOffset(dc->state);
-    RECT r = normalized(RECT{rect->left + o.x, rect->top + o.y, rect->right + o.x, rect->bottom + o.y});
+    RECT r =
+        normalized(RECT{rect->left + o.x, rect->top + o.y, rect->right + o.x, rect->bottom + o.y});
     if (r.right <= r.left || r.bottom <= r.top) return true;
     // Four disjoint strips, so no pixel is inverted twice in one call.
     auto strip = [&](RECT s) {
@@ -452,7 +474,9 @@ bool PaintRgn(HDC hdc, HRGN rgn) {
     return dc && regionFill(hdc, rgn, dc->state.brush, 0xF0);
 }
 
-bool InvertRgn(HDC hdc, HRGN rgn) { return regionFill(hdc, rgn, HBRUSH{}, 0x55); }
+bool InvertRgn(HDC hdc, HRGN rgn) {
+    return regionFill(hdc, rgn, HBRUSH{}, 0x55);
+}
 
 bool FrameRgn(HDC hdc, HRGN rgn, HBRUSH brush, int w, int h) {
     auto* r = getRegion(rgn);
@@ -570,7 +594,9 @@ bool GetBitmapPixels(HBITMAP bitmap, int* width, int* height, std::vector<std::u
             std::uint32_t v = row[x];
             unsigned a = v >> 24;
             if (b->hasAlpha && a != 0 && a != 255) {
-                auto un = [&](int shift) { return std::min(255u, (((v >> shift) & 0xFF) * 255 + a / 2) / a) << shift; };
+                auto un = [&](int shift) {
+                    return std::min(255u, (((v >> shift) & 0xFF) * 255 + a / 2) / a) << shift;
+                };
                 v = (a << 24) | un(16) | un(8) | un(0);
             } else if (!b->hasAlpha) {
                 v |= 0xFF000000;

@@ -66,10 +66,18 @@ void Region::offset(int dx, int dy) {
     }
 }
 
-Region Region::intersected(const Region& o) const { return combine(*this, o, Op::And); }
-Region Region::united(const Region& o) const { return combine(*this, o, Op::Or); }
-Region Region::subtracted(const Region& o) const { return combine(*this, o, Op::Diff); }
-Region Region::xored(const Region& o) const { return combine(*this, o, Op::Xor); }
+Region Region::intersected(const Region& o) const {
+    return combine(*this, o, Op::And);
+}
+Region Region::united(const Region& o) const {
+    return combine(*this, o, Op::Or);
+}
+Region Region::subtracted(const Region& o) const {
+    return combine(*this, o, Op::Diff);
+}
+Region Region::xored(const Region& o) const {
+    return combine(*this, o, Op::Xor);
+}
 
 Region Region::combine(const Region& a, const Region& b, Op op) {
     std::vector<LONG> ys;
@@ -104,22 +112,35 @@ Region Region::combine(const Region& a, const Region& b, Op op) {
             bool inB = inside(ib, xs[j], xs[j + 1]);
             bool in = false;
             switch (op) {
-            case Op::And: in = inA && inB; break;
-            case Op::Or: in = inA || inB; break;
-            case Op::Diff: in = inA && !inB; break;
-            case Op::Xor: in = inA != inB; break;
+            case Op::And:
+                in = inA && inB;
+                break;
+            case Op::Or:
+                in = inA || inB;
+                break;
+            case Op::Diff:
+                in = inA && !inB;
+                break;
+            case Op::Xor:
+                in = inA != inB;
+                break;
             }
             if (!in) continue;
-            if (!out.empty() && out.back().x1 == xs[j]) out.back().x1 = xs[j + 1];
-            else out.push_back({xs[j], xs[j + 1]});
+            if (!out.empty() && out.back().x1 == xs[j])
+                out.back().x1 = xs[j + 1];
+            else
+                out.push_back({xs[j], xs[j + 1]});
         }
         if (out.empty()) continue;
-        if (!bands.empty() && bands.back().y1 == y0 && bands.back().xs == out) bands.back().y1 = y1;
-        else bands.push_back({y0, y1, std::move(out)});
+        if (!bands.empty() && bands.back().y1 == y0 && bands.back().xs == out)
+            bands.back().y1 = y1;
+        else
+            bands.push_back({y0, y1, std::move(out)});
     }
     Region result;
     for (auto& band : bands)
-        for (auto& iv : band.xs) result.rects_.push_back(RECT{iv.x0, band.y0, iv.x1, band.y1});
+        for (auto& iv : band.xs)
+            result.rects_.push_back(RECT{iv.x0, band.y0, iv.x1, band.y1});
     return result;
 }
 

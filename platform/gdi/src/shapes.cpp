@@ -39,12 +39,23 @@ LinePen linePen(const Dc& dc, const Target& t) {
     lp.style = p->style;
     lp.cosmetic = !p->geometric() && lp.width <= 1;
     switch (p->styleOnly()) {
-    case PS_DASH: lp.dashes = {18, 6}; break;
-    case PS_DOT: lp.dashes = {3, 3}; break;
-    case PS_DASHDOT: lp.dashes = {9, 6, 3, 6}; break;
-    case PS_DASHDOTDOT: lp.dashes = {9, 3, 3, 3, 3, 3}; break;
-    case PS_ALTERNATE: lp.dashes = {1, 1}; break;
-    default: break;
+    case PS_DASH:
+        lp.dashes = {18, 6};
+        break;
+    case PS_DOT:
+        lp.dashes = {3, 3};
+        break;
+    case PS_DASHDOT:
+        lp.dashes = {9, 6, 3, 6};
+        break;
+    case PS_DASHDOTDOT:
+        lp.dashes = {9, 3, 3, 3, 3, 3};
+        break;
+    case PS_ALTERNATE:
+        lp.dashes = {1, 1};
+        break;
+    default:
+        break;
     }
     return lp;
 }
@@ -57,7 +68,8 @@ void plotLine(Target& t, POINT a, POINT b, const LinePen& pen, long& phase) {
     int err = dx - dy;
     int x = a.x, y = a.y;
     long period = 0;
-    for (int d : pen.dashes) period += d;
+    for (int d : pen.dashes)
+        period += d;
     while (x != b.x || y != b.y) {
         bool on = true;
         if (period > 0) {
@@ -91,18 +103,31 @@ void setPenStroke(cairo_t* cr, const Target& t, const LinePen& pen) {
     setSourceColor(cr, t, pen.colorRef);
     cairo_set_line_width(cr, pen.width);
     switch (pen.style & PS_ENDCAP_MASK) {
-    case PS_ENDCAP_FLAT: cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT); break;
-    case PS_ENDCAP_SQUARE: cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE); break;
-    default: cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND); break;
+    case PS_ENDCAP_FLAT:
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+        break;
+    case PS_ENDCAP_SQUARE:
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
+        break;
+    default:
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+        break;
     }
     switch (pen.style & PS_JOIN_MASK) {
-    case PS_JOIN_MITER: cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER); break;
-    case PS_JOIN_BEVEL: cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL); break;
-    default: cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND); break;
+    case PS_JOIN_MITER:
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+        break;
+    case PS_JOIN_BEVEL:
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
+        break;
+    default:
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        break;
     }
     if (!pen.dashes.empty()) {
         std::vector<double> d;
-        for (int v : pen.dashes) d.push_back(double(v) * pen.width / 3.0);
+        for (int v : pen.dashes)
+            d.push_back(double(v) * pen.width / 3.0);
         cairo_set_dash(cr, d.data(), int(d.size()), 0);
     }
 }
@@ -128,7 +153,8 @@ void strokePolyline(Dc& dc, const POINT* pts, int n, bool closed) {
     cairo_t* cr = beginCairo(dc, t);
     double off = (pen.width % 2) ? 0.5 : 0.0;
     cairo_move_to(cr, pts[0].x + off, pts[0].y + off);
-    for (int i = 1; i < n; ++i) cairo_line_to(cr, pts[i].x + off, pts[i].y + off);
+    for (int i = 1; i < n; ++i)
+        cairo_line_to(cr, pts[i].x + off, pts[i].y + off);
     if (closed) cairo_close_path(cr);
     setPenStroke(cr, t, pen);
     cairo_stroke(cr);
@@ -203,7 +229,8 @@ bool Polygon(HDC hdc, const POINT* points, int count) {
     fillAndStroke(*dc, [&](cairo_t* cr) {
         cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
         cairo_move_to(cr, points[0].x + 0.5, points[0].y + 0.5);
-        for (int i = 1; i < count; ++i) cairo_line_to(cr, points[i].x + 0.5, points[i].y + 0.5);
+        for (int i = 1; i < count; ++i)
+            cairo_line_to(cr, points[i].x + 0.5, points[i].y + 0.5);
         cairo_close_path(cr);
     });
     return true;
@@ -219,14 +246,20 @@ bool Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     BrushSampler brush = samplerFor(*dc, dc->state.brush);
     POINT o = logicalOffset(dc->state);
     if (pen.null) {
-        patFill(*dc, t, RECT{left + o.x, top + o.y, right - 1 + o.x, bottom - 1 + o.y}, brush, 0xF0);
+        patFill(*dc, t, RECT{left + o.x, top + o.y, right - 1 + o.x, bottom - 1 + o.y}, brush,
+                0xF0);
         return true;
     }
     int w = pen.cosmetic ? 1 : pen.width;
-    patFill(*dc, t, RECT{left + w + o.x, top + w + o.y, right - w + o.x, bottom - w + o.y}, brush, 0xF0);
+    patFill(*dc, t, RECT{left + w + o.x, top + w + o.y, right - w + o.x, bottom - w + o.y}, brush,
+            0xF0);
     if (right - left < 1 || bottom - top < 1) return true;
     if (pen.cosmetic) {
-        POINT pts[5] = {{left, top}, {right - 1, top}, {right - 1, bottom - 1}, {left, bottom - 1}, {left, top}};
+        POINT pts[5] = {{left, top},
+                        {right - 1, top},
+                        {right - 1, bottom - 1},
+                        {left, bottom - 1},
+                        {left, top}};
         strokePolyline(*dc, pts, 5, false);
         return true;
     }
@@ -234,7 +267,8 @@ bool Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     for (int i = 0; i < w; ++i) {
         RECT r{left + i, top + i, right - i, bottom - i};
         if (r.right <= r.left || r.bottom <= r.top) break;
-        for (RECT s : {RECT{r.left, r.top, r.right, r.top + 1}, RECT{r.left, r.bottom - 1, r.right, r.bottom},
+        for (RECT s : {RECT{r.left, r.top, r.right, r.top + 1},
+                       RECT{r.left, r.bottom - 1, r.right, r.bottom},
                        RECT{r.left, r.top + 1, r.left + 1, r.bottom - 1},
                        RECT{r.right - 1, r.top + 1, r.right, r.bottom - 1}})
             fillSolid(*dc, s, pen.colorRef);
@@ -287,9 +321,15 @@ bool RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int
 
 namespace {
 
-void hline(Dc& dc, int x0, int x1, int y, COLORREF c) { fillSolid(dc, RECT{x0, y, x1, y + 1}, c); }
-void vline(Dc& dc, int x, int y0, int y1, COLORREF c) { fillSolid(dc, RECT{x, y0, x + 1, y1}, c); }
-void pixel(Dc& dc, int x, int y, COLORREF c) { fillSolid(dc, RECT{x, y, x + 1, y + 1}, c); }
+void hline(Dc& dc, int x0, int x1, int y, COLORREF c) {
+    fillSolid(dc, RECT{x0, y, x1, y + 1}, c);
+}
+void vline(Dc& dc, int x, int y0, int y1, COLORREF c) {
+    fillSolid(dc, RECT{x, y0, x + 1, y1}, c);
+}
+void pixel(Dc& dc, int x, int y, COLORREF c) {
+    fillSolid(dc, RECT{x, y, x + 1, y + 1}, c);
+}
 
 void ring(Dc& dc, RECT& r, UINT sides, COLORREF lt, COLORREF rb) {
     if (r.right <= r.left || r.bottom <= r.top) return;
@@ -358,9 +398,18 @@ void glyph(Dc& dc, int x, int y, std::initializer_list<const char*> rows, COLORR
     }
 }
 
+// The 50% checkerboard of two colours, aligned to logical coordinates.
 void ditherFill(Dc& dc, RECT r, COLORREF a, COLORREF b) {
-    for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x) pixel(dc, x, y, ((x + y) & 1) ? b : a);
+    Target t;
+    if (!makeTarget(dc, t)) return;
+    BrushSampler s;
+    s.none = false;
+    POINT o = logicalOffset(dc.state);
+    s.org = o;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            s.pattern[y * 8 + x] = targetColor(t, ((x + y) & 1) ? b : a);
+    patFill(dc, t, RECT{r.left + o.x, r.top + o.y, r.right + o.x, r.bottom + o.y}, s, 0xF0);
 }
 
 void drawButtonFrame(HDC hdc, Dc& dc, RECT& r, UINT state) {
@@ -388,10 +437,18 @@ void arrow(Dc& dc, RECT r, int dir, COLORREF c) {
         int s = dir == 0 || dir == 2 ? i : half - i; // width grows away from the tip
         int along = i - (half + 1) / 2;
         switch (dir) {
-        case 0: hline(dc, cx - s, cx + s + 1, cy + along, c); break; // up
-        case 1: hline(dc, cx - s, cx + s + 1, cy + along, c); break; // down
-        case 2: vline(dc, cx + along, cy - s, cy + s + 1, c); break; // left
-        case 3: vline(dc, cx + along, cy - s, cy + s + 1, c); break; // right
+        case 0:
+            hline(dc, cx - s, cx + s + 1, cy + along, c);
+            break; // up
+        case 1:
+            hline(dc, cx - s, cx + s + 1, cy + along, c);
+            break; // down
+        case 2:
+            vline(dc, cx + along, cy - s, cy + s + 1, c);
+            break; // left
+        case 3:
+            vline(dc, cx + along, cy - s, cy + s + 1, c);
+            break; // right
         }
     }
 }
@@ -443,9 +500,12 @@ void drawCheckBox(HDC hdc, Dc& dc, RECT r, UINT state) {
     else
         fillSolid(dc, box, GetSysColor(gray ? COLOR_BTNFACE : COLOR_WINDOW));
     if (state & DFCS_CHECKED) {
-        COLORREF c = GetSysColor((state & DFCS_INACTIVE) || three ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT);
-        int gx = box.left + (box.right - box.left - 7) / 2, gy = box.top + (box.bottom - box.top - 7) / 2;
-        glyph(dc, gx, gy, {"......#", ".....##", "#...###", "##.###.", "#####..", ".###...", "..#...."}, c);
+        COLORREF c =
+            GetSysColor((state & DFCS_INACTIVE) || three ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT);
+        int gx = box.left + (box.right - box.left - 7) / 2,
+            gy = box.top + (box.bottom - box.top - 7) / 2;
+        glyph(dc, gx, gy,
+              {"......#", ".....##", "#...###", "##.###.", "#####..", ".###...", "..#...."}, c);
     }
 }
 
@@ -480,7 +540,8 @@ void drawRadio(Dc& dc, RECT r, UINT state) {
         half(rad, -M_PI / 4, GetSysColor(COLOR_BTNHIGHLIGHT));
         half(rad - 1, 3 * M_PI / 4, GetSysColor(COLOR_3DDKSHADOW));
         half(rad - 1, -M_PI / 4, GetSysColor(COLOR_3DLIGHT));
-        disc(rad - 2, GetSysColor(state & (DFCS_PUSHED | DFCS_INACTIVE) ? COLOR_BTNFACE : COLOR_WINDOW));
+        disc(rad - 2,
+             GetSysColor(state & (DFCS_PUSHED | DFCS_INACTIVE) ? COLOR_BTNFACE : COLOR_WINDOW));
         if (state & DFCS_CHECKED)
             disc(std::max(1.5, s / 6.0),
                  GetSysColor(state & DFCS_INACTIVE ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT));
@@ -496,10 +557,13 @@ void captionGlyph(Dc& dc, RECT g, UINT kind, COLORREF c) {
     case DFCS_CAPTIONCLOSE:
         for (int i = 0; i < s; ++i) {
             fillSolid(dc, RECT{x + i, y + i, x + std::min(i + 2, s), y + i + 1}, c);
-            fillSolid(dc, RECT{x + s - 1 - i - (i + 2 > s ? 0 : 1), y + i, x + s - i, y + i + 1}, c);
+            fillSolid(dc, RECT{x + s - 1 - i - (i + 2 > s ? 0 : 1), y + i, x + s - i, y + i + 1},
+                      c);
         }
         break;
-    case DFCS_CAPTIONMIN: fillSolid(dc, RECT{x, y + s - 2, x + std::max(2, s * 2 / 3), y + s}, c); break;
+    case DFCS_CAPTIONMIN:
+        fillSolid(dc, RECT{x, y + s - 2, x + std::max(2, s * 2 / 3), y + s}, c);
+        break;
     case DFCS_CAPTIONMAX:
         fillSolid(dc, RECT{x, y, x + s, y + 2}, c);
         fillSolid(dc, RECT{x, y + s - 1, x + s, y + s}, c);
@@ -520,9 +584,12 @@ void captionGlyph(Dc& dc, RECT g, UINT kind, COLORREF c) {
     }
     case DFCS_CAPTIONHELP:
         glyph(dc, x + (s - 6) / 2, y + (s - 9) / 2,
-              {".####.", "##..##", "....##", "...##.", "..##..", "..##..", "......", "..##..", "..##.."}, c);
+              {".####.", "##..##", "....##", "...##.", "..##..", "..##..", "......", "..##..",
+               "..##.."},
+              c);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -539,7 +606,8 @@ bool DrawFrameControl(HDC hdc, RECT* rect, UINT type, UINT state) {
             drawButtonFrame(hdc, *dc, r, state);
             if (state & DFCS_ADJUSTRECT) *rect = r;
         } else if (kind & (DFCS_BUTTONRADIO | DFCS_BUTTONRADIOIMAGE | DFCS_BUTTONRADIOMASK)) {
-            drawRadio(*dc, r, kind == DFCS_BUTTONRADIO ? (state & ~0x1Fu) | DFCS_BUTTONRADIOIMAGE : state);
+            drawRadio(*dc, r,
+                      kind == DFCS_BUTTONRADIO ? (state & ~0x1Fu) | DFCS_BUTTONRADIOIMAGE : state);
         } else {
             drawCheckBox(hdc, *dc, r, state);
         }
@@ -547,8 +615,10 @@ bool DrawFrameControl(HDC hdc, RECT* rect, UINT type, UINT state) {
     }
     case DFC_SCROLL: {
         UINT kind = state & 0x1F;
-        if (kind == DFCS_SCROLLSIZEGRIP || kind == DFCS_SCROLLSIZEGRIPRIGHT) drawSizeGrip(*dc, r, state);
-        else drawArrowButton(hdc, *dc, r, state);
+        if (kind == DFCS_SCROLLSIZEGRIP || kind == DFCS_SCROLLSIZEGRIPRIGHT)
+            drawSizeGrip(*dc, r, state);
+        else
+            drawArrowButton(hdc, *dc, r, state);
         return true;
     }
     case DFC_CAPTION: {
@@ -578,10 +648,12 @@ bool DrawFrameControl(HDC hdc, RECT* rect, UINT type, UINT state) {
         else if (kind == DFCS_MENUBULLET)
             glyph(*dc, r.left + (r.right - r.left - 4) / 2, r.top + (r.bottom - r.top - 4) / 2,
                   {".##.", "####", "####", ".##."}, 0);
-        else arrow(*dc, r, 3, 0);
+        else
+            arrow(*dc, r, 3, 0);
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 

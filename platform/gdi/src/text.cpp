@@ -1,18 +1,18 @@
 // Fonts, metrics and text drawing. Real faces are laid out by Pango; the
 // test font draws boxes on a fixed grid so that layouts are exact numbers.
-#include "paint.h"
 #include "rtl/text.h"
 
-#include <pango/pangocairo.h>
-#include <fontconfig/fontconfig.h>
+#include "paint.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fontconfig/fontconfig.h>
 #include <map>
 #include <mutex>
+#include <pango/pangocairo.h>
 
 namespace ax {
 using namespace gdi;
@@ -38,7 +38,8 @@ std::string toUtf8(std::u32string_view s, bool sanitize) {
     }
     for (char32_t c : s) {
         if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
-        if (c < 0x80) out.push_back(char(c));
+        if (c < 0x80)
+            out.push_back(char(c));
         else if (c < 0x800) {
             out.push_back(char(0xC0 | (c >> 6)));
             out.push_back(char(0x80 | (c & 0x3F)));
@@ -146,7 +147,8 @@ private:
             int boxW = lf_.lfWeight >= FW_BOLD ? 6 : 5;
             for (size_t i = 0; i < s.size(); ++i) {
                 if (s[i] == U' ') continue;
-                cairo_rectangle(cr, x + int(i) * kTestFontAdvance + 1, y + 2, boxW, kTestFontAscent - 2);
+                cairo_rectangle(cr, x + int(i) * kTestFontAdvance + 1, y + 2, boxW,
+                                kTestFontAscent - 2);
             }
             int w = kTestFontAdvance * int(s.size());
             if (lf_.lfUnderline) cairo_rectangle(cr, x, y + kTestFontAscent + 1, w, 1);
@@ -169,7 +171,8 @@ private:
         pango_layout_set_text(layout, text.data(), int(text.size()));
         if (decorated && (lf_.lfUnderline || lf_.lfStrikeOut)) {
             PangoAttrList* attrs = pango_attr_list_new();
-            if (lf_.lfUnderline) pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+            if (lf_.lfUnderline)
+                pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
             if (lf_.lfStrikeOut) pango_attr_list_insert(attrs, pango_attr_strikethrough_new(TRUE));
             pango_layout_set_attributes(layout, attrs);
             pango_attr_list_unref(attrs);
@@ -183,7 +186,8 @@ private:
         pango_font_description_set_family(desc_, family.c_str());
         int weight = lf_.lfWeight <= 0 ? 400 : std::clamp(int(lf_.lfWeight), 100, 1000);
         pango_font_description_set_weight(desc_, PangoWeight(weight));
-        pango_font_description_set_style(desc_, lf_.lfItalic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+        pango_font_description_set_style(desc_,
+                                         lf_.lfItalic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
         int h = lf_.lfHeight == 0 ? -11 : lf_.lfHeight;
         double em = std::abs(h);
         pango_font_description_set_absolute_size(desc_, em * PANGO_SCALE);
@@ -202,7 +206,8 @@ private:
         m_.ascent = PANGO_PIXELS_CEIL(pango_font_metrics_get_ascent(pm));
         m_.descent = PANGO_PIXELS_CEIL(pango_font_metrics_get_descent(pm));
         m_.height = m_.ascent + m_.descent;
-        m_.aveCharWidth = std::max(1, PANGO_PIXELS(pango_font_metrics_get_approximate_char_width(pm)));
+        m_.aveCharWidth =
+            std::max(1, PANGO_PIXELS(pango_font_metrics_get_approximate_char_width(pm)));
         m_.maxCharWidth = m_.aveCharWidth * 2;
         pango_font_metrics_unref(pm);
         m_.externalLeading = std::max(0, m_.height / 8);
@@ -215,13 +220,16 @@ private:
     Metrics m_;
 };
 
-std::u32string codePoints(std::string_view text) { return Utf8ToCodePoints(text); }
+std::u32string codePoints(std::string_view text) {
+    return Utf8ToCodePoints(text);
+}
 
 // Cairo on the DC with an optional extra logical clip rectangle.
 cairo_t* beginText(Dc& dc, Target& t, const RECT* clip) {
     cairo_t* cr = beginCairo(dc, t);
     if (clip) {
-        cairo_rectangle(cr, clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top);
+        cairo_rectangle(cr, clip->left, clip->top, clip->right - clip->left,
+                        clip->bottom - clip->top);
         cairo_clip(cr);
     }
     return cr;
@@ -236,7 +244,9 @@ void fillLogical(cairo_t* cr, const Target& t, RECT r, COLORREF c) {
 
 } // namespace
 
-void SetTestFont(bool on) { testFontState = on ? 1 : 0; }
+void SetTestFont(bool on) {
+    testFontState = on ? 1 : 0;
+}
 
 bool IsTestFont() {
     int s = testFontState.load();
@@ -283,7 +293,8 @@ std::string ResolveFontFamily(std::string_view face) {
             FcResult res;
             FcPattern* match = FcFontMatch(nullptr, pat, &res);
             FcChar8* family = nullptr;
-            if (match && FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch && family)
+            if (match && FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch &&
+                family)
                 result = reinterpret_cast<const char*>(family);
             if (match) FcPatternDestroy(match);
             FcPatternDestroy(pat);
@@ -328,27 +339,36 @@ bool GetTextExtentPoint32W(HDC hdc, std::u16string_view text, SIZE* size) {
 
 namespace {
 
-bool textOut(Dc& dc, int x, int y, UINT options, const RECT* rect, std::u32string_view s, const int* dx) {
+bool textOut(Dc& dc, int x, int y, UINT options, const RECT* rect, std::u32string_view s,
+             const int* dx) {
     Target t;
     if (!makeTarget(dc, t)) return false;
     TextEngine e(dc);
     const Metrics& m = e.metrics();
     int w = 0;
-    if (dx) for (size_t i = 0; i < s.size(); ++i) w += dx[i];
-    else w = e.width(s);
+    if (dx)
+        for (size_t i = 0; i < s.size(); ++i)
+            w += dx[i];
+    else
+        w = e.width(s);
     UINT align = dc.state.textAlign;
     if (align & TA_UPDATECP) {
         x = dc.state.position.x;
         y = dc.state.position.y;
     }
-    if ((align & TA_CENTER) == TA_CENTER) x -= w / 2;
-    else if (align & TA_RIGHT) x -= w;
+    if ((align & TA_CENTER) == TA_CENTER)
+        x -= w / 2;
+    else if (align & TA_RIGHT)
+        x -= w;
     int top = y;
-    if ((align & TA_BASELINE) == TA_BASELINE) top = y - m.ascent;
-    else if (align & TA_BOTTOM) top = y - m.height;
+    if ((align & TA_BASELINE) == TA_BASELINE)
+        top = y - m.ascent;
+    else if (align & TA_BOTTOM)
+        top = y - m.height;
     cairo_t* cr = beginText(dc, t, (options & ETO_CLIPPED) ? rect : nullptr);
     if ((options & ETO_OPAQUE) && rect) fillLogical(cr, t, *rect, dc.state.bkColor);
-    if (dc.state.bkMode == OPAQUE) fillLogical(cr, t, RECT{x, top, x + w, top + m.height}, dc.state.bkColor);
+    if (dc.state.bkMode == OPAQUE)
+        fillLogical(cr, t, RECT{x, top, x + w, top + m.height}, dc.state.bkColor);
     setSourceColor(cr, t, dc.state.textColor);
     if (dx) {
         int cx = x;
@@ -361,8 +381,10 @@ bool textOut(Dc& dc, int x, int y, UINT options, const RECT* rect, std::u32strin
     }
     endCairo(dc, cr);
     if (align & TA_UPDATECP) {
-        if ((align & TA_CENTER) != TA_CENTER && (align & TA_RIGHT)) dc.state.position.x = x;
-        else if ((align & TA_CENTER) != TA_CENTER) dc.state.position.x = x + w;
+        if ((align & TA_CENTER) != TA_CENTER && (align & TA_RIGHT))
+            dc.state.position.x = x;
+        else if ((align & TA_CENTER) != TA_CENTER)
+            dc.state.position.x = x + w;
     }
     return true;
 }
@@ -412,10 +434,12 @@ LONG tabbed(Dc& dc, int x, int y, std::u32string_view s, int tabCount, const int
     size_t start = 0;
     while (start <= s.size()) {
         size_t tab = s.find(U'\t', start);
-        std::u32string_view seg = s.substr(start, tab == std::u32string_view::npos ? s.npos : tab - start);
+        std::u32string_view seg =
+            s.substr(start, tab == std::u32string_view::npos ? s.npos : tab - start);
         int w = e.width(seg);
         if (cr) {
-            if (dc.state.bkMode == OPAQUE) fillLogical(cr, t, RECT{pos, y, pos + w, y + m.height}, dc.state.bkColor);
+            if (dc.state.bkMode == OPAQUE)
+                fillLogical(cr, t, RECT{pos, y, pos + w, y + m.height}, dc.state.bkColor);
             setSourceColor(cr, t, dc.state.textColor);
             e.draw(cr, pos, y, seg);
         }
@@ -457,8 +481,7 @@ struct TextLine {
 class TextLayout {
 public:
     TextLayout(const TextEngine& e, UINT format, int tabChars)
-        : e_(e), format_(format),
-          tab_(std::max(1, tabChars) * e.metrics().aveCharWidth) {}
+        : e_(e), format_(format), tab_(std::max(1, tabChars) * e.metrics().aveCharWidth) {}
 
     int width(std::u32string_view s) const {
         if (!(format_ & DT_EXPANDTABS) || s.find(U'\t') == s.npos) return e_.width(s);
@@ -531,7 +554,8 @@ std::vector<TextLine> wrap(const TextLine& in, const TextLayout& layout, int max
         // rectangle stands alone on its line, unbroken.
         size_t best = std::u32string::npos;
         size_t i = pos;
-        while (i < n && s[i] == U' ') ++i;
+        while (i < n && s[i] == U' ')
+            ++i;
         while (true) {
             size_t sp = s.find(U' ', i);
             size_t end = sp == s.npos ? n : sp;
@@ -543,7 +567,8 @@ std::vector<TextLine> wrap(const TextLine& in, const TextLayout& layout, int max
             }
             if (sp == s.npos) break;
             i = sp;
-            while (i < n && s[i] == U' ') ++i;
+            while (i < n && s[i] == U' ')
+                ++i;
             if (i >= n) break;
         }
         TextLine line;
@@ -551,20 +576,24 @@ std::vector<TextLine> wrap(const TextLine& in, const TextLayout& layout, int max
         if (in.prefix >= int(pos) && in.prefix < int(best)) line.prefix = in.prefix - int(pos);
         out.push_back(std::move(line));
         pos = best;
-        while (pos < n && s[pos] == U' ') ++pos;
+        while (pos < n && s[pos] == U' ')
+            ++pos;
     } while (pos < n);
     return out;
 }
 
 // The longest prefix of `s` that fits with "..." behind it.
-size_t fitPrefix(std::u32string_view s, const TextLayout& layout, int maxWidth, std::u32string_view tail) {
+size_t fitPrefix(std::u32string_view s, const TextLayout& layout, int maxWidth,
+                 std::u32string_view tail) {
     size_t lo = 0, hi = s.size();
     while (lo < hi) {
         size_t mid = (lo + hi + 1) / 2;
         std::u32string c(s.substr(0, mid));
         c += tail;
-        if (layout.width(c) <= maxWidth) lo = mid;
-        else hi = mid - 1;
+        if (layout.width(c) <= maxWidth)
+            lo = mid;
+        else
+            hi = mid - 1;
     }
     return lo;
 }
@@ -647,25 +676,30 @@ int drawText(Dc& dc, std::u32string& text, RECT* rect, UINT format, DRAWTEXTPARA
     for (auto& r : raw) {
         TextLine line = stripPrefix(r, noPrefix);
         if ((format & DT_WORDBREAK) && !single && !line.text.empty()) {
-            for (auto& l : wrap(line, layout, avail)) lines.push_back(std::move(l));
+            for (auto& l : wrap(line, layout, avail))
+                lines.push_back(std::move(l));
         } else {
             lines.push_back(std::move(line));
         }
     }
     if (format & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS))
-        for (auto& l : lines) ellipsize(l, layout, avail, format);
-    if ((format & DT_MODIFYSTRING) && (format & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS)) &&
-        lines.size() == 1)
+        for (auto& l : lines)
+            ellipsize(l, layout, avail, format);
+    if ((format & DT_MODIFYSTRING) &&
+        (format & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS)) && lines.size() == 1)
         text = lines[0].text;
 
     int maxWidth = 0;
-    for (auto& l : lines) maxWidth = std::max(maxWidth, layout.width(l.text));
+    for (auto& l : lines)
+        maxWidth = std::max(maxWidth, layout.width(l.text));
     int total = int(lines.size()) * lineHeight;
     if (params) params->uiLengthDrawn = UINT(text.size());
 
     int top = rect->top;
-    if (single && (format & DT_VCENTER)) top = rect->top + (rect->bottom - rect->top - lineHeight) / 2;
-    else if (single && (format & DT_BOTTOM)) top = rect->bottom - lineHeight;
+    if (single && (format & DT_VCENTER))
+        top = rect->top + (rect->bottom - rect->top - lineHeight) / 2;
+    else if (single && (format & DT_BOTTOM))
+        top = rect->bottom - lineHeight;
     int result = (single && (format & (DT_VCENTER | DT_BOTTOM))) ? top + total - rect->top : total;
 
     if (format & DT_CALCRECT) {
@@ -681,15 +715,19 @@ int drawText(Dc& dc, std::u32string& text, RECT* rect, UINT format, DRAWTEXTPARA
     for (auto& l : lines) {
         int w = layout.width(l.text);
         int x = left;
-        if (format & DT_CENTER) x = left + (avail - w) / 2;
-        else if (format & DT_RIGHT) x = right - w;
-        if (dc.state.bkMode == OPAQUE) fillLogical(cr, t, RECT{x, y, x + w, y + lineHeight}, dc.state.bkColor);
+        if (format & DT_CENTER)
+            x = left + (avail - w) / 2;
+        else if (format & DT_RIGHT)
+            x = right - w;
+        if (dc.state.bkMode == OPAQUE)
+            fillLogical(cr, t, RECT{x, y, x + w, y + lineHeight}, dc.state.bkColor);
         setSourceColor(cr, t, dc.state.textColor);
         layout.draw(cr, x, y, l.text);
         if (l.prefix >= 0 && !(format & DT_HIDEPREFIX)) {
             int ux = x + layout.width(std::u32string_view(l.text).substr(0, size_t(l.prefix)));
             int uw = layout.width(std::u32string_view(l.text).substr(size_t(l.prefix), 1));
-            fillLogical(cr, t, RECT{ux, y + m.ascent + 1, ux + uw, y + m.ascent + 2}, dc.state.textColor);
+            fillLogical(cr, t, RECT{ux, y + m.ascent + 1, ux + uw, y + m.ascent + 2},
+                        dc.state.textColor);
         }
         y += lineHeight;
     }
@@ -697,7 +735,9 @@ int drawText(Dc& dc, std::u32string& text, RECT* rect, UINT format, DRAWTEXTPARA
     return result;
 }
 
-std::u32string fromWide(std::u16string_view w) { return Utf8ToCodePoints(WideToUtf8(w)); }
+std::u32string fromWide(std::u16string_view w) {
+    return Utf8ToCodePoints(WideToUtf8(w));
+}
 
 } // namespace
 

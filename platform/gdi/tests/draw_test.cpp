@@ -9,15 +9,17 @@ using namespace ax::test;
 namespace {
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kBlack = RGB(0, 0, 0);
-}
+} // namespace
 
 TEST(FocusRect, DrawnTwiceLeavesTheSurfaceUnchanged) {
     Canvas c(40, 30);
     std::mt19937 rng(3);
     for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) c.set(x, y, rng() & 0xFFFFFF);
+        for (int x = 0; x < 40; ++x)
+            c.set(x, y, rng() & 0xFFFFFF);
     std::string before = c.snapshot();
-    for (RECT r : {RECT{2, 3, 30, 20}, RECT{5, 5, 6, 6}, RECT{0, 0, 40, 30}, RECT{10, 10, 11, 25}}) {
+    for (RECT r :
+         {RECT{2, 3, 30, 20}, RECT{5, 5, 6, 6}, RECT{0, 0, 40, 30}, RECT{10, 10, 11, 25}}) {
         SCOPED_TRACE(r.left);
         DrawFocusRect(c.dc(), &r);
         EXPECT_TRUE(c.snapshot() != before);
@@ -54,7 +56,8 @@ TEST(Lines, LineToLeavesOutTheLastPixelAndStylesRepeat) {
     SetBkMode(c.dc(), TRANSPARENT);
     MoveToEx(c.dc(), 0, 2, nullptr);
     LineTo(c.dc(), 12, 2);
-    for (int x = 0; x < 12; ++x) EXPECT_EQ(c.px(x, 2), (x / 3) % 2 ? kWhite : RGB(255, 0, 0)) << x;
+    for (int x = 0; x < 12; ++x)
+        EXPECT_EQ(c.px(x, 2), (x / 3) % 2 ? kWhite : RGB(255, 0, 0)) << x;
     // With an opaque background the gaps take the background colour.
     SetBkMode(c.dc(), OPAQUE);
     SetBkColor(c.dc(), RGB(0, 0, 255));
@@ -168,13 +171,15 @@ TEST(FrameControls, ButtonsChecksArrowsAndGrip) {
     DrawFrameControl(c.dc(), &up, DFC_SCROLL, DFCS_SCROLLUP);
     int arrowPixels = 0;
     for (int y = 0; y < 16; ++y)
-        for (int x = 40; x < 56; ++x) arrowPixels += c.px(x, y) == GetSysColor(COLOR_BTNTEXT);
-    EXPECT_EQ(arrowPixels, 1 + 3 + 5 + 7); // a 7-wide, 4-high triangle
+        for (int x = 40; x < 56; ++x)
+            arrowPixels += c.px(x, y) == GetSysColor(COLOR_BTNTEXT);
+    EXPECT_EQ(arrowPixels, 1 + 3 + 5 + 7);              // a 7-wide, 4-high triangle
     EXPECT_EQ(c.px(48, 6), GetSysColor(COLOR_BTNTEXT)); // the tip
     DrawFrameControl(c.dc(), &up, DFC_SCROLL, DFCS_SCROLLUP | DFCS_INACTIVE);
     arrowPixels = 0;
     for (int y = 0; y < 16; ++y)
-        for (int x = 40; x < 56; ++x) arrowPixels += c.px(x, y) == GetSysColor(COLOR_BTNTEXT);
+        for (int x = 40; x < 56; ++x)
+            arrowPixels += c.px(x, y) == GetSysColor(COLOR_BTNTEXT);
     EXPECT_EQ(arrowPixels, 0);
 
     RECT grip{60, 0, 76, 16};
@@ -188,7 +193,8 @@ TEST(FrameControls, ButtonsChecksArrowsAndGrip) {
     DrawFrameControl(d.dc(), &close, DFC_CAPTION, DFCS_CAPTIONCLOSE);
     int glyph = 0;
     for (int y = 0; y < 14; ++y)
-        for (int x = 0; x < 16; ++x) glyph += d.px(x, y) == GetSysColor(COLOR_BTNTEXT);
+        for (int x = 0; x < 16; ++x)
+            glyph += d.px(x, y) == GetSysColor(COLOR_BTNTEXT);
     EXPECT_GT(glyph, 10);
     c.save("frame_controls");
 }
@@ -198,22 +204,24 @@ TEST(Snapshots, AGalleryToLookAt) {
     Canvas c(220, 120, GetSysColor(COLOR_BTNFACE));
     HDC dc = c.dc();
     int x = 4;
-    for (UINT s : {UINT(DFCS_BUTTONPUSH), UINT(DFCS_BUTTONPUSH | DFCS_PUSHED), UINT(DFCS_BUTTONCHECK),
-                   UINT(DFCS_BUTTONCHECK | DFCS_CHECKED), UINT(DFCS_BUTTONRADIO | DFCS_CHECKED)}) {
+    for (UINT s :
+         {UINT(DFCS_BUTTONPUSH), UINT(DFCS_BUTTONPUSH | DFCS_PUSHED), UINT(DFCS_BUTTONCHECK),
+          UINT(DFCS_BUTTONCHECK | DFCS_CHECKED), UINT(DFCS_BUTTONRADIO | DFCS_CHECKED)}) {
         RECT r{x, 4, x + 18, 22};
         DrawFrameControl(dc, &r, DFC_BUTTON, s);
         x += 22;
     }
     x = 4;
-    for (UINT s : {UINT(DFCS_SCROLLUP), UINT(DFCS_SCROLLDOWN), UINT(DFCS_SCROLLLEFT), UINT(DFCS_SCROLLRIGHT),
-                   UINT(DFCS_SCROLLUP | DFCS_INACTIVE), UINT(DFCS_SCROLLSIZEGRIP)}) {
+    for (UINT s :
+         {UINT(DFCS_SCROLLUP), UINT(DFCS_SCROLLDOWN), UINT(DFCS_SCROLLLEFT), UINT(DFCS_SCROLLRIGHT),
+          UINT(DFCS_SCROLLUP | DFCS_INACTIVE), UINT(DFCS_SCROLLSIZEGRIP)}) {
         RECT r{x, 28, x + 16, 44};
         DrawFrameControl(dc, &r, DFC_SCROLL, s);
         x += 20;
     }
     x = 4;
-    for (UINT s : {UINT(DFCS_CAPTIONCLOSE), UINT(DFCS_CAPTIONMIN), UINT(DFCS_CAPTIONMAX), UINT(DFCS_CAPTIONRESTORE),
-                   UINT(DFCS_CAPTIONHELP)}) {
+    for (UINT s : {UINT(DFCS_CAPTIONCLOSE), UINT(DFCS_CAPTIONMIN), UINT(DFCS_CAPTIONMAX),
+                   UINT(DFCS_CAPTIONRESTORE), UINT(DFCS_CAPTIONHELP)}) {
         RECT r{x, 50, x + 16, 64};
         DrawFrameControl(dc, &r, DFC_CAPTION, s);
         x += 20;
@@ -224,7 +232,8 @@ TEST(Snapshots, AGalleryToLookAt) {
     SetBkMode(dc, TRANSPARENT);
     RECT t = e;
     std::string text = "C:\\Program Files\\file.txt";
-    DrawTextEx(dc, &text, &t, DT_PATH_ELLIPSIS | DT_SINGLELINE | DT_VCENTER | DT_MODIFYSTRING, nullptr);
+    DrawTextEx(dc, &text, &t, DT_PATH_ELLIPSIS | DT_SINGLELINE | DT_VCENTER | DT_MODIFYSTRING,
+               nullptr);
     RECT f{130, 50, 210, 64};
     DrawFocusRect(dc, &f);
     HICON icons[] = {LoadIcon(0, IDI_HAND), LoadIcon(0, IDI_QUESTION), LoadIcon(0, IDI_EXCLAMATION),
@@ -234,8 +243,9 @@ TEST(Snapshots, AGalleryToLookAt) {
         DrawIcon(dc, x, 72, i);
         x += 36;
     }
-    HCURSOR cursors[] = {LoadCursor(0, IDC_ARROW), LoadCursor(0, IDC_IBEAM), LoadCursor(0, IDC_WAIT),
-                         LoadCursor(0, IDC_SIZEWE), LoadCursor(0, IDC_HAND)};
+    HCURSOR cursors[] = {LoadCursor(0, IDC_ARROW), LoadCursor(0, IDC_IBEAM),
+                         LoadCursor(0, IDC_WAIT), LoadCursor(0, IDC_SIZEWE),
+                         LoadCursor(0, IDC_HAND)};
     for (HCURSOR cur : cursors) {
         DrawIcon(dc, x, 72, cur);
         x += 34;

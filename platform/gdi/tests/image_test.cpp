@@ -48,7 +48,8 @@ std::uint32_t crc32(std::string_view d) {
     std::uint32_t c = 0xFFFFFFFF;
     for (unsigned char ch : d) {
         c ^= ch;
-        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
     }
     return ~c;
 }
@@ -65,9 +66,15 @@ std::string pngChunk(const char* type, const std::string& data) {
 std::string pngFile() {
     Bytes ihdr;
     ihdr.be32(2).be32(1).u8(8).u8(6).u8(0).u8(0).u8(0);
-    std::string scan("\0\xff\x00\x00\xff\x00\x00\xff\x00", 9); // filter 0, red opaque, blue transparent
+    std::string scan("\0\xff\x00\x00\xff\x00\x00\xff\x00",
+                     9); // filter 0, red opaque, blue transparent
     Bytes z;
-    z.u8(0x78).u8(0x01).u8(0x01).u16(unsigned(scan.size())).u16(~unsigned(scan.size()) & 0xFFFF).raw(scan);
+    z.u8(0x78)
+        .u8(0x01)
+        .u8(0x01)
+        .u16(unsigned(scan.size()))
+        .u16(~unsigned(scan.size()) & 0xFFFF)
+        .raw(scan);
     std::uint32_t a = 1, b = 0;
     for (unsigned char ch : scan) {
         a = (a + ch) % 65521;
@@ -79,7 +86,8 @@ std::string pngFile() {
 }
 
 // An .ico (or .cur) with one 2 x 2 image of the given depth and its AND mask.
-std::string icoFile(int bpp, const std::string& xorBits, const std::string& andBits, bool cursor = false) {
+std::string icoFile(int bpp, const std::string& xorBits, const std::string& andBits,
+                    bool cursor = false) {
     std::string dib = infoHeader(2, 4, bpp) + xorBits + andBits;
     Bytes b;
     b.u16(0).u16(cursor ? 2 : 1).u16(1);
@@ -92,7 +100,13 @@ std::string icoFile(int bpp, const std::string& xorBits, const std::string& andB
 
 TEST(Bmp, TwentyFourBitBottomUpRows) {
     // Rows are stored bottom first, each padded to 4 bytes (2 pixels = 6 + 2).
-    std::string rows("\x00\x00\xff" "\x00\xff\x00" "\0\0" "\xff\x00\x00" "\xff\xff\xff" "\0\0", 16);
+    std::string rows("\x00\x00\xff"
+                     "\x00\xff\x00"
+                     "\0\0"
+                     "\xff\x00\x00"
+                     "\xff\xff\xff"
+                     "\0\0",
+                     16);
     HBITMAP bm = LoadBitmapFromBmp(bmpFile(infoHeader(2, 2, 24) + rows, 54));
     ASSERT_TRUE(bm);
     int w, h;
@@ -109,7 +123,7 @@ TEST(Bmp, TwentyFourBitBottomUpRows) {
 
 TEST(Bmp, OneBitBlackAndWhiteBecomesAMonochromeBitmap) {
     Bytes pal;
-    pal.u32(0x00FFFFFF).u32(0); // index 0 white, 1 black
+    pal.u32(0x00FFFFFF).u32(0);        // index 0 white, 1 black
     std::string rows("\x40\0\0\0", 4); // one row: pixel 0 index 0, pixel 1 index 1
     HBITMAP bm = LoadBitmapFromBmp(bmpFile(infoHeader(2, 1, 1, 2) + pal.s + rows, 14 + 40 + 8));
     ASSERT_TRUE(bm);
@@ -139,7 +153,8 @@ TEST(Bmp, MalformedFilesGiveNothing) {
     std::string rows(16, '\0');
     std::string good = bmpFile(infoHeader(2, 2, 24) + rows, 54);
     GdiObjectCounts before = GetGdiObjectCounts();
-    for (size_t cut = 0; cut < good.size(); ++cut) EXPECT_FALSE(LoadBitmapFromBmp(good.substr(0, cut))) << cut;
+    for (size_t cut = 0; cut < good.size(); ++cut)
+        EXPECT_FALSE(LoadBitmapFromBmp(good.substr(0, cut))) << cut;
     EXPECT_FALSE(LoadBitmapFromBmp(bmpFile(infoHeader(0, 2, 24) + rows, 54)));
     EXPECT_FALSE(LoadBitmapFromBmp(bmpFile(infoHeader(100000, 100000, 24) + rows, 54)));
     EXPECT_FALSE(LoadBitmapFromBmp(bmpFile(infoHeader(2, 2, 7) + rows, 54)));
@@ -153,7 +168,8 @@ TEST(Bmp, MalformedFilesGiveNothing) {
     // A palette index beyond the palette.
     Bytes pal;
     pal.u32(0).u32(0xFFFFFF);
-    EXPECT_FALSE(LoadBitmapFromBmp(bmpFile(infoHeader(1, 1, 8, 2) + pal.s + std::string("\x05\0\0\0", 4), 62)));
+    EXPECT_FALSE(LoadBitmapFromBmp(
+        bmpFile(infoHeader(1, 1, 8, 2) + pal.s + std::string("\x05\0\0\0", 4), 62)));
     // Run-length compression is refused.
     std::string rle = infoHeader(2, 2, 8);
     rle[16] = 1;
@@ -161,7 +177,8 @@ TEST(Bmp, MalformedFilesGiveNothing) {
     std::mt19937 rng(11);
     for (int i = 0; i < 500; ++i) {
         std::string noisy = good;
-        for (int k = 0; k < 4; ++k) noisy[rng() % noisy.size()] = char(rng());
+        for (int k = 0; k < 4; ++k)
+            noisy[rng() % noisy.size()] = char(rng());
         HBITMAP bm = LoadBitmapFromBmp(noisy);
         if (bm) DeleteObject(bm);
     }
@@ -177,7 +194,8 @@ TEST(Png, ReadsRgbaAndRefusesDamage) {
     EXPECT_EQ(px[0], 0xFFFF0000u);
     EXPECT_EQ(px[1] >> 24, 0u);
     DeleteObject(bm);
-    for (size_t cut = 0; cut < png.size(); cut += 3) EXPECT_FALSE(LoadBitmapFromPng(png.substr(0, cut))) << cut;
+    for (size_t cut = 0; cut < png.size(); cut += 3)
+        EXPECT_FALSE(LoadBitmapFromPng(png.substr(0, cut))) << cut;
     std::string badCrc = png;
     badCrc[8 + 8 + 13] ^= 1;
     EXPECT_FALSE(LoadBitmapFromPng(badCrc));
@@ -186,9 +204,13 @@ TEST(Png, ReadsRgbaAndRefusesDamage) {
 
 TEST(Ico, TwentyFourBitIconDrawsThroughItsMask) {
     // XOR image rows bottom-up, padded: bottom (red, green), top (blue, white).
-    std::string xorBits("\x00\x00\xff\x00\xff\x00\0\0" "\xff\x00\x00\xff\xff\xff\0\0", 16);
+    std::string xorBits("\x00\x00\xff\x00\xff\x00\0\0"
+                        "\xff\x00\x00\xff\xff\xff\0\0",
+                        16);
     // AND mask rows bottom-up, 4 bytes each: bottom row 00, top row: second pixel masked (0x40).
-    std::string andBits("\x00\0\0\0" "\x40\0\0\0", 8);
+    std::string andBits("\x00\0\0\0"
+                        "\x40\0\0\0",
+                        8);
     HICON icon = LoadIconFromIco(icoFile(24, xorBits, andBits), 0, 0);
     ASSERT_TRUE(icon);
     EXPECT_EQ(GetIconSize(icon), (SIZE{2, 2}));
@@ -213,7 +235,11 @@ TEST(Ico, TwentyFourBitIconDrawsThroughItsMask) {
 }
 
 TEST(Ico, ThirtyTwoBitAlphaCursorKeepsItsHotSpot) {
-    std::string xorBits("\x00\x00\xff\xff" "\x00\x00\xff\x00" "\xff\x00\x00\x80" "\x00\xff\x00\xff", 16);
+    std::string xorBits("\x00\x00\xff\xff"
+                        "\x00\x00\xff\x00"
+                        "\xff\x00\x00\x80"
+                        "\x00\xff\x00\xff",
+                        16);
     std::string andBits(8, '\0');
     std::string cur = icoFile(32, xorBits, andBits, true);
     cur[10] = 1; // hot spot x
@@ -239,14 +265,25 @@ TEST(Ico, ThirtyTwoBitAlphaCursorKeepsItsHotSpot) {
 TEST(Ico, EmbeddedPngAndDamagedDirectories) {
     std::string png = pngFile();
     Bytes b;
-    b.u16(0).u16(1).u16(1).u8(2).u8(1).u8(0).u8(0).u16(1).u16(32).u32(std::uint32_t(png.size())).u32(22);
+    b.u16(0)
+        .u16(1)
+        .u16(1)
+        .u8(2)
+        .u8(1)
+        .u8(0)
+        .u8(0)
+        .u16(1)
+        .u16(32)
+        .u32(std::uint32_t(png.size()))
+        .u32(22);
     HICON icon = LoadIconFromIco(b.s + png, 0, 0);
     ASSERT_TRUE(icon);
     EXPECT_EQ(GetIconSize(icon), (SIZE{2, 1}));
     DestroyIcon(icon);
     std::string good = icoFile(24, std::string(16, '\0'), std::string(8, '\0'));
     GdiObjectCounts before = GetGdiObjectCounts();
-    for (size_t cut = 0; cut < good.size(); ++cut) EXPECT_FALSE(LoadIconFromIco(good.substr(0, cut), 0, 0)) << cut;
+    for (size_t cut = 0; cut < good.size(); ++cut)
+        EXPECT_FALSE(LoadIconFromIco(good.substr(0, cut), 0, 0)) << cut;
     std::string badOffset = good;
     badOffset[18] = '\x7f';
     EXPECT_FALSE(LoadIconFromIco(badOffset, 0, 0));
@@ -256,7 +293,8 @@ TEST(Ico, EmbeddedPngAndDamagedDirectories) {
     std::mt19937 rng(5);
     for (int i = 0; i < 500; ++i) {
         std::string noisy = good;
-        for (int k = 0; k < 3; ++k) noisy[rng() % noisy.size()] = char(rng());
+        for (int k = 0; k < 3; ++k)
+            noisy[rng() % noisy.size()] = char(rng());
         HICON h = LoadIconFromIco(noisy, 16, 16);
         if (h) DestroyIcon(h);
     }
@@ -271,8 +309,9 @@ TEST(StockImages, SharedAndNeverDestroyed) {
     EXPECT_EQ(GetIconSize(LoadIcon(0, IDI_HAND)), (SIZE{32, 32}));
     for (unsigned id : {IDI_QUESTION, IDI_EXCLAMATION, IDI_ASTERISK, IDI_APPLICATION, IDI_WINLOGO})
         EXPECT_TRUE(LoadIcon(0, id)) << id;
-    for (unsigned id : {IDC_ARROW, IDC_IBEAM, IDC_WAIT, IDC_CROSS, IDC_UPARROW, IDC_SIZENWSE, IDC_SIZENESW,
-                        IDC_SIZEWE, IDC_SIZENS, IDC_SIZEALL, IDC_NO, IDC_HAND, IDC_APPSTARTING, IDC_HELP})
+    for (unsigned id :
+         {IDC_ARROW, IDC_IBEAM, IDC_WAIT, IDC_CROSS, IDC_UPARROW, IDC_SIZENWSE, IDC_SIZENESW,
+          IDC_SIZEWE, IDC_SIZENS, IDC_SIZEALL, IDC_NO, IDC_HAND, IDC_APPSTARTING, IDC_HELP})
         EXPECT_TRUE(LoadCursor(0, id)) << id;
     EXPECT_FALSE(LoadIcon(0, 1234));
     EXPECT_FALSE(LoadCursor(0, 1234));

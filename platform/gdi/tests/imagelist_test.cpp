@@ -54,7 +54,8 @@ TEST(ImageLists, SelectedAndFocusBlendWithTheHighlight) {
     EXPECT_EQ(c.px(1, 0), RGB(191, 0, 50));
     ImageList_Draw(l, 0, c.dc(), 0, 0, ILD_SELECTED);
     COLORREF hl = GetSysColor(COLOR_HIGHLIGHT);
-    EXPECT_EQ(c.px(1, 0), RGB(BYTE((255 * 2 + GetRValue(hl) * 2) / 4), BYTE(GetGValue(hl) / 2), BYTE(GetBValue(hl) / 2)));
+    EXPECT_EQ(c.px(1, 0), RGB(BYTE((255 * 2 + GetRValue(hl) * 2) / 4), BYTE(GetGValue(hl) / 2),
+                              BYTE(GetBValue(hl) / 2)));
     ImageList_Destroy(l);
 }
 

@@ -32,9 +32,12 @@ TEST(RasterOps, AllCodesMatchTheirTruthTablesOnEveryBit) {
     constexpr int W = 16, H = 8;
     std::mt19937 rng(7);
     std::vector<std::uint32_t> src(W * H), dst(W * H), pat(64);
-    for (auto& v : src) v = 0xFF000000 | (rng() & 0xFFFFFF);
-    for (auto& v : dst) v = 0xFF000000 | (rng() & 0xFFFFFF);
-    for (auto& v : pat) v = 0xFF000000 | (rng() & 0xFFFFFF);
+    for (auto& v : src)
+        v = 0xFF000000 | (rng() & 0xFFFFFF);
+    for (auto& v : dst)
+        v = 0xFF000000 | (rng() & 0xFFFFFF);
+    for (auto& v : pat)
+        v = 0xFF000000 | (rng() & 0xFFFFFF);
     HBITMAP srcBm = CreateBitmapFromPixels(W, H, src.data(), false);
     HBITMAP patBm = CreateBitmapFromPixels(8, 8, pat.data(), false);
     HBRUSH brush = CreatePatternBrush(patBm);
@@ -54,7 +57,8 @@ TEST(RasterOps, AllCodesMatchTheirTruthTablesOnEveryBit) {
                 std::uint32_t p = pat[size_t((y % 8) * 8 + (x % 8))] & 0xFFFFFF;
                 std::uint32_t want = expected(index, p, src[size_t(y * W + x)] & 0xFFFFFF,
                                               dst[size_t(y * W + x)] & 0xFFFFFF);
-                ASSERT_EQ(readPixel(dstBm, x, y), want) << "code " << index << " at " << x << "," << y;
+                ASSERT_EQ(readPixel(dstBm, x, y), want)
+                    << "code " << index << " at " << x << "," << y;
             }
         DeleteObject(dstBm);
     }
@@ -174,7 +178,8 @@ TEST(Blits, StretchBltMirrorsOnANegativeWidth) {
 
 TEST(Blits, OverlappingCopyWithinOneSurfaceReadsTheOldPixels) {
     Canvas c(5, 1);
-    for (int x = 0; x < 5; ++x) c.set(x, 0, RGB(BYTE(x + 1), 0, 0));
+    for (int x = 0; x < 5; ++x)
+        c.set(x, 0, RGB(BYTE(x + 1), 0, 0));
     ASSERT_TRUE(BitBlt(c.dc(), 1, 0, 4, 1, c.dc(), 0, 0, SRCCOPY));
     EXPECT_EQ(c.px(0, 0), RGB(1, 0, 0));
     EXPECT_EQ(c.px(1, 0), RGB(1, 0, 0));
@@ -189,7 +194,8 @@ TEST(Blits, MaskBltChoosesTheRopByTheMaskBit) {
     HBITMAP mask = CreateBitmap(2, 1, 1, 1, bits);
     Canvas c(2, 1, RGB(50, 50, 50));
     // Where the mask is 1: copy the source; where 0: keep the destination.
-    ASSERT_TRUE(MaskBlt(c.dc(), 0, 0, 2, 1, src.dc(), 0, 0, mask, 0, 0, MAKEROP4(SRCCOPY, 0x00AA0029)));
+    ASSERT_TRUE(
+        MaskBlt(c.dc(), 0, 0, 2, 1, src.dc(), 0, 0, mask, 0, 0, MAKEROP4(SRCCOPY, 0x00AA0029)));
     EXPECT_EQ(c.px(0, 0), RGB(9, 9, 9));
     EXPECT_EQ(c.px(1, 0), RGB(50, 50, 50));
     DeleteObject(mask);

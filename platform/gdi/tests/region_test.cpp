@@ -38,7 +38,8 @@ TEST(Regions, CombinationsAndCanonicalForm) {
     OffsetRgn(u1, 100, 0);
     EXPECT_FALSE(RectInRegion(u1, &probe));
     EXPECT_EQ(CombineRgn(r, a, HRGN{}, RGN_AND), ERROR);
-    for (HRGN h : {a, b, r, left, right, top, bottom, u1, u2}) EXPECT_TRUE(DeleteObject(h));
+    for (HRGN h : {a, b, r, left, right, top, bottom, u1, u2})
+        EXPECT_TRUE(DeleteObject(h));
 }
 
 TEST(Regions, ClipLimitsEveryDrawingCall) {
@@ -164,7 +165,8 @@ TEST(Leaks, ObjectsAreCountedUntilDeleted) {
     EXPECT_EQ(GetStockObject(BLACK_PEN), stock);
     EXPECT_TRUE(GetSysColorBrush(COLOR_WINDOW));
     EXPECT_EQ(GetGdiObjectCounts(), during);
-    for (HGDIOBJ o : {HGDIOBJ(p), HGDIOBJ(b), HGDIOBJ(f), HGDIOBJ(r), HGDIOBJ(bm)}) EXPECT_TRUE(DeleteObject(o));
+    for (HGDIOBJ o : {HGDIOBJ(p), HGDIOBJ(b), HGDIOBJ(f), HGDIOBJ(r), HGDIOBJ(bm)})
+        EXPECT_TRUE(DeleteObject(o));
     EXPECT_FALSE(DeleteObject(p)); // already gone
     EXPECT_TRUE(DeleteDC(dc));
     EXPECT_EQ(GetGdiObjectCounts(), before);

@@ -14,7 +14,8 @@ public:
     Canvas(int w, int h, COLORREF fill = RGB(255, 255, 255)) : w_(w), h_(h) {
         surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) set(x, y, fill);
+            for (int x = 0; x < w; ++x)
+                set(x, y, fill);
         dc_ = CreateSurfaceDC(surface_, POINT{0, 0}, nullptr);
     }
     ~Canvas() {
@@ -39,19 +40,21 @@ public:
         return RGB(BYTE(v >> 16), BYTE(v >> 8), BYTE(v));
     }
     void set(int x, int y, COLORREF c) {
-        row(y)[x] = 0xFF000000u | (std::uint32_t(GetRValue(c)) << 16) | (std::uint32_t(GetGValue(c)) << 8) |
-                    GetBValue(c);
+        row(y)[x] = 0xFF000000u | (std::uint32_t(GetRValue(c)) << 16) |
+                    (std::uint32_t(GetGValue(c)) << 8) | GetBValue(c);
         cairo_surface_mark_dirty(surface_);
     }
     std::string snapshot() const {
         std::string out;
-        for (int y = 0; y < h_; ++y) out.append(reinterpret_cast<const char*>(row(y)), size_t(w_) * 4);
+        for (int y = 0; y < h_; ++y)
+            out.append(reinterpret_cast<const char*>(row(y)), size_t(w_) * 4);
         return out;
     }
     // Writes a PNG when AX_GDI_SNAPSHOTS names a folder, for looking at.
     void save(const std::string& name) const {
         const char* dir = std::getenv("AX_GDI_SNAPSHOTS");
-        if (dir) cairo_surface_write_to_png(surface_, (std::string(dir) + "/" + name + ".png").c_str());
+        if (dir)
+            cairo_surface_write_to_png(surface_, (std::string(dir) + "/" + name + ".png").c_str());
     }
 
 private:

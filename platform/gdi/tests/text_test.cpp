@@ -15,7 +15,9 @@ protected:
     }
     void TearDown() override { SetTestFont(false); }
     Canvas c{200, 80};
-    int calc(std::string_view text, RECT& r, UINT format) { return DrawText(c.dc(), text, &r, format | DT_CALCRECT); }
+    int calc(std::string_view text, RECT& r, UINT format) {
+        return DrawText(c.dc(), text, &r, format | DT_CALCRECT);
+    }
 };
 
 } // namespace
@@ -39,7 +41,8 @@ TEST_F(TestFont, MetricsAndExtentsAreFixed) {
 TEST_F(TestFont, EndEllipsisFitsAsManyCharactersAsPossible) {
     std::string text = "abcdefghij"; // 70 px
     RECT r{0, 0, 50, 13};
-    DrawTextEx(c.dc(), &text, &r, DT_SINGLELINE | DT_END_ELLIPSIS | DT_MODIFYSTRING | DT_NOPREFIX, nullptr);
+    DrawTextEx(c.dc(), &text, &r, DT_SINGLELINE | DT_END_ELLIPSIS | DT_MODIFYSTRING | DT_NOPREFIX,
+               nullptr);
     EXPECT_EQ(text, "abcd..."); // 7 x 7 = 49 <= 50
     std::string fits = "abc";
     DrawTextEx(c.dc(), &fits, &r, DT_SINGLELINE | DT_END_ELLIPSIS | DT_MODIFYSTRING, nullptr);
@@ -57,14 +60,17 @@ TEST_F(TestFont, EndEllipsisFitsAsManyCharactersAsPossible) {
 TEST_F(TestFont, PathEllipsisKeepsTheLastPart) {
     std::string path = "C:\\dir\\sub\\file.txt"; // 19 characters
     RECT r{0, 0, 100, 13};
-    DrawTextEx(c.dc(), &path, &r, DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_NOPREFIX, nullptr);
+    DrawTextEx(c.dc(), &path, &r, DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_NOPREFIX,
+               nullptr);
     EXPECT_EQ(path, "C:...\\file.txt"); // 14 x 7 = 98
     std::string longName = "C:\\a\\averyveryverylongname.txt";
     RECT small{0, 0, 70, 13};
-    DrawTextEx(c.dc(), &longName, &small, DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING, nullptr);
+    DrawTextEx(c.dc(), &longName, &small, DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING,
+               nullptr);
     EXPECT_EQ(longName, "...\\ave..."); // 10 characters
     std::string noSeparator = "abcdefghijkl";
-    DrawTextEx(c.dc(), &noSeparator, &small, DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING, nullptr);
+    DrawTextEx(c.dc(), &noSeparator, &small, DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING,
+               nullptr);
     EXPECT_EQ(noSeparator, "abcdefg...");
     std::u16string wide = u"C:\\dir\\sub\\file.txt";
     DrawTextExW(c.dc(), &wide, &r, DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING, nullptr);
@@ -117,7 +123,8 @@ TEST_F(TestFont, PrefixesAndTabs) {
     DrawTextEx(c.dc(), &tab, &r, DT_SINGLELINE | DT_EXPANDTABS | DT_CALCRECT, &p);
     EXPECT_EQ(r.right, 21);
     r = RECT{0, 0, 200, 20};
-    EXPECT_EQ(DrawText(c.dc(), "a\tb", &r, DT_SINGLELINE | DT_EXPANDTABS | DT_TABSTOP | (2 << 8)), 13);
+    EXPECT_EQ(DrawText(c.dc(), "a\tb", &r, DT_SINGLELINE | DT_EXPANDTABS | DT_TABSTOP | (2 << 8)),
+              13);
     EXPECT_EQ(GetTabbedTextExtent(c.dc(), "ab\tc", 0, nullptr) & 0xFFFF, 63u);
     int stops[2] = {10, 40};
     EXPECT_EQ(GetTabbedTextExtent(c.dc(), "a\tb\tc", 2, stops) & 0xFFFF, 47u);

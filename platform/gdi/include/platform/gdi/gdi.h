@@ -434,14 +434,14 @@ int ExtSelectClipRgn(HDC hdc, HRGN region, int mode);
 int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom); // logical
 int ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom);   // logical
 int OffsetClipRgn(HDC hdc, int dx, int dy);
-int GetClipBox(HDC hdc, RECT* rect); // logical
+int GetClipBox(HDC hdc, RECT* rect);  // logical
 int GetClipRgn(HDC hdc, HRGN region); // 1 copied, 0 no clip region, -1 error
 bool PtVisible(HDC hdc, int x, int y);
 bool RectVisible(HDC hdc, const RECT* rect);
 
 // ---- Objects ------------------------------------------------------------------------
-HGDIOBJ GetStockObject(int index); // shared; DeleteObject leaves them alone
-bool DeleteObject(HGDIOBJ obj);    // false for an object selected into a DC
+HGDIOBJ GetStockObject(int index);               // shared; DeleteObject leaves them alone
+bool DeleteObject(HGDIOBJ obj);                  // false for an object selected into a DC
 int GetObject(HGDIOBJ obj, int size, void* out); // LOGPEN, LOGBRUSH, LOGFONT or BITMAP
 UINT GetObjectType(HGDIOBJ obj);
 // Live objects created by the caller (stock objects not counted): pens,
@@ -450,7 +450,9 @@ UINT GetObjectType(HGDIOBJ obj);
 struct GdiObjectCounts {
     int pens = 0, brushes = 0, fonts = 0, bitmaps = 0, regions = 0;
     int dcs = 0, icons = 0, imageLists = 0;
-    int total() const { return pens + brushes + fonts + bitmaps + regions + dcs + icons + imageLists; }
+    int total() const {
+        return pens + brushes + fonts + bitmaps + regions + dcs + icons + imageLists;
+    }
     friend bool operator==(const GdiObjectCounts&, const GdiObjectCounts&) = default;
 };
 GdiObjectCounts GetGdiObjectCounts();
@@ -531,7 +533,9 @@ bool TransparentBlt(HDC dest, int x, int y, int w, int h, HDC src, int sx, int s
                     UINT transparent);
 // Where the monochrome mask is 1 the foreground rop applies, where 0 the
 // background rop (MAKEROP4(fore, back)).
-constexpr DWORD MAKEROP4(DWORD fore, DWORD back) { return ((back << 8) & 0xFF000000) | fore; }
+constexpr DWORD MAKEROP4(DWORD fore, DWORD back) {
+    return ((back << 8) & 0xFF000000) | fore;
+}
 bool MaskBlt(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, HBITMAP mask, int mx,
              int my, DWORD rop4);
 // Blends a source with per-pixel alpha (its bitmap's alpha) and a constant
@@ -562,8 +566,8 @@ bool ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, std::stri
                 const int* dx = nullptr);
 // Tab stops in pixels from tabOrigin; none: every 8 average characters; one:
 // that distance repeated. Answers the extent as MAKELONG(width, height).
-LONG TabbedTextOut(HDC hdc, int x, int y, std::string_view text, int tabCount,
-                   const int* tabStops, int tabOrigin);
+LONG TabbedTextOut(HDC hdc, int x, int y, std::string_view text, int tabCount, const int* tabStops,
+                   int tabOrigin);
 DWORD GetTabbedTextExtent(HDC hdc, std::string_view text, int tabCount, const int* tabStops);
 
 // Answers the text height (with DT_VCENTER or DT_BOTTOM the offset from

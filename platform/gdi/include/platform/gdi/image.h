@@ -25,7 +25,7 @@ struct ICONINFO {
     bool fIcon = true;
     DWORD xHotspot = 0;
     DWORD yHotspot = 0;
-    HBITMAP hbmMask{}; // 1-bit AND mask (twice the height for a monochrome icon)
+    HBITMAP hbmMask{};  // 1-bit AND mask (twice the height for a monochrome icon)
     HBITMAP hbmColor{}; // 32-bit XOR image, or none
 };
 // Copies the bitmaps; the caller keeps its own.
@@ -34,7 +34,9 @@ HICON CreateIconIndirect(const ICONINFO* info);
 bool GetIconInfo(HICON icon, ICONINFO* info);
 HICON CopyIcon(HICON icon);
 bool DestroyIcon(HICON icon); // a stock icon is left alone
-inline bool DestroyCursor(HCURSOR cursor) { return DestroyIcon(cursor); }
+inline bool DestroyCursor(HCURSOR cursor) {
+    return DestroyIcon(cursor);
+}
 // The icon's size in pixels.
 SIZE GetIconSize(HICON icon);
 // The icon drawn at its size onto transparent pixels: 0xAARRGGBB, top-down
@@ -101,7 +103,9 @@ enum : UINT {
     ILD_BLEND = 0x0004,
     ILD_OVERLAYMASK = 0x0F00,
 };
-constexpr UINT INDEXTOOVERLAYMASK(UINT i) { return i << 8; }
+constexpr UINT INDEXTOOVERLAYMASK(UINT i) {
+    return i << 8;
+}
 
 HIMAGELIST ImageList_Create(int cx, int cy, UINT flags, int initial, int grow);
 bool ImageList_Destroy(HIMAGELIST list);
@@ -115,7 +119,9 @@ bool ImageList_SetIconSize(HIMAGELIST list, int cx, int cy); // removes every im
 int ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask);
 int ImageList_AddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColor);
 int ImageList_ReplaceIcon(HIMAGELIST list, int index, HICON icon); // index -1 appends
-inline int ImageList_AddIcon(HIMAGELIST list, HICON icon) { return ImageList_ReplaceIcon(list, -1, icon); }
+inline int ImageList_AddIcon(HIMAGELIST list, HICON icon) {
+    return ImageList_ReplaceIcon(list, -1, icon);
+}
 bool ImageList_Replace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask);
 bool ImageList_Remove(HIMAGELIST list, int index); // -1 removes all
 HICON ImageList_GetIcon(HIMAGELIST list, int index, UINT flags);

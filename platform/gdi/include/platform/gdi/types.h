@@ -16,9 +16,15 @@ using COLORREF = std::uint32_t; // 0x00BBGGRR
 constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
     return COLORREF(r) | (COLORREF(g) << 8) | (COLORREF(b) << 16);
 }
-constexpr BYTE GetRValue(COLORREF c) { return BYTE(c & 0xFF); }
-constexpr BYTE GetGValue(COLORREF c) { return BYTE((c >> 8) & 0xFF); }
-constexpr BYTE GetBValue(COLORREF c) { return BYTE((c >> 16) & 0xFF); }
+constexpr BYTE GetRValue(COLORREF c) {
+    return BYTE(c & 0xFF);
+}
+constexpr BYTE GetGValue(COLORREF c) {
+    return BYTE((c >> 8) & 0xFF);
+}
+constexpr BYTE GetBValue(COLORREF c) {
+    return BYTE((c >> 16) & 0xFF);
+}
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
 constexpr COLORREF CLR_NONE = 0xFFFFFFFF;
 constexpr COLORREF CLR_DEFAULT = 0xFF000000;
@@ -83,6 +89,8 @@ struct HIMAGELIST : HandleValue {};
 
 // A brush value of 1..31 is the system colour brush of index value - 1, as
 // in window class backgrounds: HBRUSH{COLOR_WINDOW + 1}.
-constexpr HBRUSH SysColorBrushValue(int colorIndex) { return HBRUSH{{{std::uint32_t(colorIndex + 1)}}}; }
+constexpr HBRUSH SysColorBrushValue(int colorIndex) {
+    return HBRUSH{{{std::uint32_t(colorIndex + 1)}}};
+}
 
 } // namespace ax
