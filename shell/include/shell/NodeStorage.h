@@ -93,9 +93,11 @@ void UnregisterStorageClass(const AnsiString& name);
 // Raises EClassNotFound ("Class %s not found") for a name not registered.
 std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name);
 
-// Deepest nesting of records a stream may hold (a path of 4096 bytes has at
-// most 2048 elements, plus Computer and the volume).
-inline constexpr int kMaxNodeDepth = 4096;
+// Deepest nesting of records a stream may hold. Only items that parse are
+// stored, and a path the kernel accepts (4096 bytes) has at most 2048
+// elements, plus Computer and the volume; the bound keeps a hostile stream
+// from running the reader out of stack.
+inline constexpr int kMaxNodeDepth = 2100;
 
 class TNodeStorageList;
 
