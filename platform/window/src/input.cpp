@@ -316,8 +316,10 @@ void wm::CookRawInput(ThreadQueue& q) {
     for (;;) {
         RawInput r;
         {
+            // One event at a time: its messages are read before the next one
+            // is turned into messages, as the platform serialises input.
             std::lock_guard<std::mutex> g(M().mutex);
-            if (q.raw.empty()) return;
+            if (q.raw.empty() || !q.input.empty()) return;
             r = q.raw.front();
             q.raw.pop_front();
         }
