@@ -262,3 +262,79 @@ TEST(Snapshots, AGalleryToLookAt) {
     DeleteObject(font);
     real.save("real_text");
 }
+
+TEST(Shapes, GeometricPensHaveFlatEndsAndTheirWidth) {
+    Canvas c(20, 12);
+    LOGBRUSH lb;
+    lb.lbColor = RGB(0, 0, 255);
+    HPEN pen =
+        ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER, 2, &lb, 0, nullptr);
+    ASSERT_TRUE(pen);
+    HPEN old = SelectObject(c.dc(), pen);
+    const POINT pts[4] = {{2, 5}, {12, 5}, {15, 0}, {15, 12}};
+    const DWORD counts[2] = {2, 2};
+    ASSERT_TRUE(PolyPolyline(c.dc(), pts, counts, 2));
+    EXPECT_EQ(c.px(2, 4), RGB(0, 0, 255));
+    EXPECT_EQ(c.px(11, 5), RGB(0, 0, 255));
+    EXPECT_EQ(c.px(12, 5), kWhite); // flat end: nothing past the end point
+    EXPECT_EQ(c.px(1, 5), kWhite);
+    EXPECT_EQ(c.px(5, 6), kWhite);
+    EXPECT_EQ(c.px(5, 3), kWhite);
+    EXPECT_EQ(c.px(14, 8), RGB(0, 0, 255));
+    EXPECT_EQ(c.px(15, 8), RGB(0, 0, 255));
+    EXPECT_EQ(c.px(16, 8), kWhite);
+    const DWORD bad[1] = {1};
+    EXPECT_FALSE(PolyPolyline(c.dc(), pts, bad, 1));
+    SelectObject(c.dc(), old);
+    DeleteObject(pen);
+    // A cosmetic pen cannot be wide.
+    EXPECT_FALSE(ExtCreatePen(PS_COSMETIC | PS_SOLID, 3, &lb, 0, nullptr));
+}
+
+TEST(Shapes, PolygonRoundRectAndInvertRect) {
+    Canvas c(20, 20);
+    SelectObject(c.dc(), HBRUSH{GetStockObject(BLACK_BRUSH)});
+    SelectObject(c.dc(), HPEN{GetStockObject(NULL_PEN)});
+    const POINT tri[3] = {{0, 0}, {10, 0}, {0, 10}};
+    ASSERT_TRUE(Polygon(c.dc(), tri, 3));
+    EXPECT_EQ(c.px(2, 2), kBlack);
+    EXPECT_EQ(c.px(8, 8), kWhite);
+    RoundRect(c.dc(), 10, 10, 20, 20, 6, 6);
+    EXPECT_EQ(c.px(15, 15), kBlack);
+    EXPECT_EQ(c.px(10, 10), kWhite); // rounded corner
+    RECT r{0, 15, 5, 20};
+    InvertRect(c.dc(), &r);
+    EXPECT_EQ(c.px(2, 17), kBlack);
+    InvertRect(c.dc(), &r);
+    EXPECT_EQ(c.px(2, 17), kWhite);
+    // Pixels drawn by shapes stay opaque.
+    EXPECT_EQ(c.row(15)[15] >> 24, 0xFFu);
+}
+
+TEST(Icons, MaskRulesAndScaling) {
+    // A 2 x 1 icon: pixel 0 opaque red, pixel 1 transparent (mask 1, image black).
+    const BYTE maskBits[2] = {0x40, 0};
+    HBITMAP mask = CreateBitmap(2, 1, 1, 1, maskBits);
+    const std::uint32_t colour[2] = {0xFFFF0000, 0xFF000000};
+    HBITMAP image = CreateBitmapFromPixels(2, 1, colour, false);
+    ICONINFO info;
+    info.hbmMask = mask;
+    info.hbmColor = image;
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(mask);
+    DeleteObject(image);
+    ASSERT_TRUE(icon);
+    Canvas c(4, 2, RGB(0, 200, 0));
+    ASSERT_TRUE(DrawIconEx(c.dc(), 0, 0, icon, 4, 2, 0, HBRUSH{}, DI_NORMAL));
+    EXPECT_EQ(c.px(0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(c.px(1, 1), RGB(255, 0, 0));
+    EXPECT_EQ(c.px(2, 0), RGB(0, 200, 0));
+    EXPECT_EQ(c.px(3, 1), RGB(0, 200, 0));
+    DrawIconEx(c.dc(), 0, 0, icon, 0, 0, 0, HBRUSH{}, DI_MASK);
+    EXPECT_EQ(c.px(0, 0), kBlack);
+    EXPECT_EQ(c.px(1, 0), RGB(255, 0, 0)); // kept from the scaled drawing
+    DrawIconEx(c.dc(), 0, 0, icon, 0, 0, 0, HBRUSH{GetStockObject(WHITE_BRUSH)}, DI_NORMAL);
+    EXPECT_EQ(c.px(1, 0), kWhite);
+    EXPECT_TRUE(DestroyIcon(icon));
+    EXPECT_FALSE(DestroyIcon(icon));
+}

@@ -172,6 +172,27 @@ TEST_F(TestFont, TextIsClippedToTheRectangleUnlessNoClip) {
     EXPECT_EQ(c.px(10, 25), RGB(0, 0, 0));
 }
 
+TEST_F(TestFont, ExtTextOutOpaqueAndClippingRectangles) {
+    SetBkColor(c.dc(), RGB(0, 0, 255));
+    SetBkMode(c.dc(), TRANSPARENT);
+    RECT r{0, 0, 10, 20};
+    ASSERT_TRUE(ExtTextOut(c.dc(), 0, 0, ETO_OPAQUE | ETO_CLIPPED, &r, "abc"));
+    EXPECT_EQ(c.px(9, 15), RGB(0, 0, 255)); // the opaque rectangle, also below the text
+    EXPECT_EQ(c.px(8, 5), RGB(0, 0, 0));
+    EXPECT_EQ(c.px(10, 5), RGB(255, 255, 255)); // clipped
+    // Per-character advances.
+    const int dx[2] = {20, 20};
+    ExtTextOut(c.dc(), 0, 30, 0, nullptr, "ab", dx);
+    EXPECT_EQ(c.px(21, 35), RGB(0, 0, 0));
+    EXPECT_EQ(c.px(8, 35), RGB(255, 255, 255));
+    // Alignment to the right edge and the baseline.
+    SetTextAlign(c.dc(), TA_RIGHT | TA_BASELINE);
+    TextOut(c.dc(), 100, 70, "a");
+    EXPECT_EQ(c.px(94, 62), RGB(0, 0, 0));
+    EXPECT_EQ(c.px(94, 69), RGB(0, 0, 0));
+    EXPECT_EQ(c.px(94, 70), RGB(255, 255, 255));
+}
+
 TEST(RealText, PangoPathMeasuresAndDraws) {
     SetTestFont(false);
     EXPECT_FALSE(ResolveFontFamily("Courier New").empty());
