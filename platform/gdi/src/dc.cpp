@@ -212,7 +212,8 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
     case OBJ_BITMAP:
         return SelectObject(hdc, HBITMAP{obj});
     case OBJ_REGION:
-        return SelectClipRgn(hdc, HRGN{obj}) == ERROR ? HGDIOBJ{} : HGDIOBJ{{1}};
+        // The answer is the region kind, as a handle value.
+        return HGDIOBJ{{std::uint32_t(SelectClipRgn(hdc, HRGN{obj}))}};
     default:
         return HGDIOBJ{};
     }

@@ -194,6 +194,14 @@ bool decodePng(std::string_view data, DecodedImage& out) {
     };
     if (data.size() < 8 || data.substr(0, 8) != std::string_view("\x89PNG\r\n\x1a\n", 8))
         return false;
+    // Refuse huge images before the decoder tries to allocate them.
+    Reader r(data);
+    if (!r.has(8, 24) || data.substr(12, 4) != "IHDR") return false;
+    auto be = [&](size_t o) {
+        return (r.u8(o) << 24) | (r.u8(o + 1) << 16) | (r.u8(o + 2) << 8) | r.u8(o + 3);
+    };
+    std::int64_t declaredW = be(16), declaredH = be(20);
+    if (declaredW <= 0 || declaredH <= 0 || declaredW * declaredH > kMaxPixels) return false;
     cairo_surface_t* s = cairo_image_surface_create_from_png_stream(readFn, &cur);
     if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(s);
@@ -273,6 +281,7 @@ HBITMAP LoadBitmapFromPng(std::string_view data) {
 }
 
 HICON LoadIconFromIco(std::string_view data, int cx, int cy) {
+    if (cx > 1024 || cy > 1024) return HICON{};
     Reader r(data);
     if (!r.has(0, 6) || r.u16(0) != 0) return HICON{};
     std::uint32_t type = r.u16(2), count = r.u16(4);

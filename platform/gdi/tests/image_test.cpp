@@ -200,6 +200,11 @@ TEST(Png, ReadsRgbaAndRefusesDamage) {
     badCrc[8 + 8 + 13] ^= 1;
     EXPECT_FALSE(LoadBitmapFromPng(badCrc));
     EXPECT_FALSE(LoadBitmapFromPng("not a png at all"));
+    // A header claiming a huge image is refused before anything is allocated.
+    Bytes ihdr;
+    ihdr.be32(20000).be32(20000).u8(8).u8(6).u8(0).u8(0).u8(0);
+    std::string huge = png.substr(0, 8) + pngChunk("IHDR", ihdr.s) + png.substr(8 + 25);
+    EXPECT_FALSE(LoadBitmapFromPng(huge));
 }
 
 TEST(Ico, TwentyFourBitIconDrawsThroughItsMask) {
