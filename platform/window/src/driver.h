@@ -33,7 +33,10 @@ public:
     virtual void ClipboardTextChanged(const std::string&) {}
     // Text owned by another program, if the display has a clipboard.
     virtual std::optional<std::string> ForeignClipboardText() { return std::nullopt; }
-    virtual bool LockKeyState(UINT /*vk*/) { return false; }
+    // Waits until the display has taken everything sent to it.
+    virtual void Sync() {}
+    // The display's own handle of a top-level window (0 when none).
+    virtual unsigned long NativeHandle(HWND) { return 0; }
 };
 
 std::unique_ptr<DisplayDriver> MakeHeadlessDriver();

@@ -739,6 +739,31 @@ void PumpDisplay() {
     auto q = CurrentQueue();
     RunTasks(*q);
     ServeSent(*q);
+    Driver().Sync();
+}
+
+unsigned long NativeWindow(HWND top) { return Driver().NativeHandle(top); }
+
+void wm::PresentWhole(HWND top) {
+    RECT all;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(top);
+        if (!w || !w->surface) return;
+        all = {0, 0, cairo_image_surface_get_width(w->surface.get()), cairo_image_surface_get_height(w->surface.get())};
+    }
+    Present(top, all);
+}
+
+void wm::RunOnWindowThread(HWND hwnd, std::function<void()> fn) {
+    std::shared_ptr<ThreadQueue> q;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w) return;
+        q = w->queue;
+    }
+    PostTask(q, std::move(fn));
 }
 
 } // namespace ax

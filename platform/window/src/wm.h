@@ -264,5 +264,9 @@ void FillClientForErase(HWND hwnd, HDC dc, DWORD colour);
 HWND TopLevelAtLocked(POINT screen);
 HWND DeepestWindowAt(HWND top, POINT screen);
 bool TakeEventLocked(WaitableEvent& e);
+// Shows the whole surface of a top-level window (after it was mapped).
+void PresentWhole(HWND top);
+// Runs fn on the thread that owns hwnd, from that thread's message loop.
+void RunOnWindowThread(HWND hwnd, std::function<void()> fn);
 
 } // namespace ax::wm

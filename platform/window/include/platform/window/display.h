@@ -38,7 +38,10 @@ void InjectKeyStroke(UINT vk, char32_t ch = 0);
 cairo_surface_t* WindowSurface(HWND topLevel);
 // Writes the window's pixels (frame included) as a PNG file.
 bool SnapshotWindow(HWND hwnd, const std::string& pngPath);
-// Serves pending display events on the calling thread without waiting.
+// Serves pending display events on the calling thread and waits until the
+// display has taken what was drawn.
 void PumpDisplay();
+// The display's handle of a top-level window (the X window; 0 headless).
+unsigned long NativeWindow(HWND topLevel);
 
 } // namespace ax
