@@ -305,8 +305,7 @@ bool blit(HDC hdest, int x, int y, int w, int h, HDC hsrc, int sx, int sy, int s
                     std::uint32_t out = 0;
                     for (int shift = 0; shift < 24; shift += 8) {
                         unsigned sc = (s >> shift) & 0xFF, dc2 = (dv >> shift) & 0xFF;
-                        unsigned srcPart =
-                            (a.pixelAlpha && img.alpha) ? sc * ca / 255 : sc * ca / 255;
+                        unsigned srcPart = sc * ca / 255; // premultiplied when it has alpha
                         unsigned v = srcPart + dc2 * (255 - sa) / 255;
                         out |= std::min(v, 255u) << shift;
                     }

@@ -402,6 +402,15 @@ bool ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, std::stri
     return dc && textOut(*dc, x, y, options, rect, codePoints(text), dx);
 }
 
+bool TextOutW(HDC hdc, int x, int y, std::u16string_view text) {
+    return TextOut(hdc, x, y, WideToUtf8(text));
+}
+
+bool ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rect, std::u16string_view text,
+                 const int* dx) {
+    return ExtTextOut(hdc, x, y, options, rect, WideToUtf8(text), dx);
+}
+
 namespace {
 
 // Next tab stop after `pos` (relative to the origin of the stops).

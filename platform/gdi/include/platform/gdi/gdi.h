@@ -564,6 +564,9 @@ bool GetTextExtentPoint32W(HDC hdc, std::u16string_view text, SIZE* size);
 bool TextOut(HDC hdc, int x, int y, std::string_view text);
 bool ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, std::string_view text,
                 const int* dx = nullptr);
+bool TextOutW(HDC hdc, int x, int y, std::u16string_view text);
+bool ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rect, std::u16string_view text,
+                 const int* dx = nullptr);
 // Tab stops in pixels from tabOrigin; none: every 8 average characters; one:
 // that distance repeated. Answers the extent as MAKELONG(width, height).
 LONG TabbedTextOut(HDC hdc, int x, int y, std::string_view text, int tabCount, const int* tabStops,
