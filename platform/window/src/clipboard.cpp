@@ -61,7 +61,9 @@ std::u16string FromUtf16Bytes(const std::vector<uint8_t>& v) {
     return s;
 }
 
-bool OpenedByMe() { return C().openThread == GetCurrentThreadId(); }
+bool OpenedByMe() {
+    return C().openThread == GetCurrentThreadId();
+}
 
 } // namespace
 
@@ -120,8 +122,10 @@ BOOL EmptyClipboard() {
 BOOL SetClipboardData(UINT format, std::vector<uint8_t> data) {
     std::lock_guard<std::mutex> g(C().mutex);
     if (!OpenedByMe() || format == 0) return FALSE;
-    if ((format == CF_TEXT || format == CF_OEMTEXT) && (data.empty() || data.back() != 0)) data.push_back(0);
-    if (format == CF_UNICODETEXT && (data.size() < 2 || data[data.size() - 1] || data[data.size() - 2])) {
+    if ((format == CF_TEXT || format == CF_OEMTEXT) && (data.empty() || data.back() != 0))
+        data.push_back(0);
+    if (format == CF_UNICODETEXT &&
+        (data.size() < 2 || data[data.size() - 1] || data[data.size() - 2])) {
         if (data.size() % 2) data.push_back(0);
         data.push_back(0);
         data.push_back(0);
@@ -147,7 +151,8 @@ std::optional<std::vector<uint8_t>> GetClipboardData(UINT format) {
         if (auto it = d.find(CF_UNICODETEXT); it != d.end())
             return Utf8Bytes(WideToUtf8(FromUtf16Bytes(it->second)));
     if (format == CF_UNICODETEXT)
-        if (auto it = d.find(CF_TEXT); it != d.end()) return Utf16Bytes(Utf8ToWide(FromUtf8Bytes(it->second)));
+        if (auto it = d.find(CF_TEXT); it != d.end())
+            return Utf16Bytes(Utf8ToWide(FromUtf8Bytes(it->second)));
     return std::nullopt;
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 // What a display does for the window manager. Every call comes without the
 // manager's mutex held.
-#include <cairo.h>
+#include "platform/window/display.h"
+#include "platform/window/types.h"
 
+#include <cairo.h>
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "platform/window/display.h"
-#include "platform/window/types.h"
 
 namespace ax::wm {
 

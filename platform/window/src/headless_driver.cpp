@@ -14,6 +14,8 @@ public:
 
 } // namespace
 
-std::unique_ptr<DisplayDriver> MakeHeadlessDriver() { return std::make_unique<HeadlessDriver>(); }
+std::unique_ptr<DisplayDriver> MakeHeadlessDriver() {
+    return std::make_unique<HeadlessDriver>();
+}
 
 } // namespace ax::wm

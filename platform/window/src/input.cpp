@@ -1,11 +1,11 @@
 // Input: raw display events, their translation into mouse and key messages
 // on the retrieving thread, key state, focus, activation, capture, cursor
 // and caret.
-#include <cstdlib>
-
 #include "driver.h"
 #include "platform/gdi/image.h"
 #include "wm.h"
+
+#include <cstdlib>
 
 namespace ax {
 
@@ -33,56 +33,103 @@ ScanCode ScanOf(UINT vk) {
     if (vk >= '1' && vk <= '9') return {uint8_t(0x02 + vk - '1'), false};
     if (vk >= VK_F1 && vk <= VK_F1 + 9) return {uint8_t(0x3B + vk - VK_F1), false};
     switch (vk) {
-    case '0': return {0x0B, false};
-    case VK_ESCAPE: return {0x01, false};
-    case VK_OEM_MINUS: return {0x0C, false};
-    case VK_OEM_PLUS: return {0x0D, false};
-    case VK_BACK: return {0x0E, false};
-    case VK_TAB: return {0x0F, false};
-    case VK_OEM_4: return {0x1A, false};
-    case VK_OEM_6: return {0x1B, false};
-    case VK_RETURN: return {0x1C, false};
+    case '0':
+        return {0x0B, false};
+    case VK_ESCAPE:
+        return {0x01, false};
+    case VK_OEM_MINUS:
+        return {0x0C, false};
+    case VK_OEM_PLUS:
+        return {0x0D, false};
+    case VK_BACK:
+        return {0x0E, false};
+    case VK_TAB:
+        return {0x0F, false};
+    case VK_OEM_4:
+        return {0x1A, false};
+    case VK_OEM_6:
+        return {0x1B, false};
+    case VK_RETURN:
+        return {0x1C, false};
     case VK_CONTROL:
-    case VK_LCONTROL: return {0x1D, false};
-    case VK_RCONTROL: return {0x1D, true};
-    case VK_OEM_1: return {0x27, false};
-    case VK_OEM_7: return {0x28, false};
-    case VK_OEM_3: return {0x29, false};
+    case VK_LCONTROL:
+        return {0x1D, false};
+    case VK_RCONTROL:
+        return {0x1D, true};
+    case VK_OEM_1:
+        return {0x27, false};
+    case VK_OEM_7:
+        return {0x28, false};
+    case VK_OEM_3:
+        return {0x29, false};
     case VK_SHIFT:
-    case VK_LSHIFT: return {0x2A, false};
-    case VK_OEM_5: return {0x2B, false};
-    case VK_OEM_COMMA: return {0x33, false};
-    case VK_OEM_PERIOD: return {0x34, false};
-    case VK_OEM_2: return {0x35, false};
-    case VK_RSHIFT: return {0x36, false};
-    case VK_MULTIPLY: return {0x37, false};
+    case VK_LSHIFT:
+        return {0x2A, false};
+    case VK_OEM_5:
+        return {0x2B, false};
+    case VK_OEM_COMMA:
+        return {0x33, false};
+    case VK_OEM_PERIOD:
+        return {0x34, false};
+    case VK_OEM_2:
+        return {0x35, false};
+    case VK_RSHIFT:
+        return {0x36, false};
+    case VK_MULTIPLY:
+        return {0x37, false};
     case VK_MENU:
-    case VK_LMENU: return {0x38, false};
-    case VK_RMENU: return {0x38, true};
-    case VK_SPACE: return {0x39, false};
-    case VK_CAPITAL: return {0x3A, false};
-    case VK_NUMLOCK: return {0x45, true};
-    case VK_SCROLL: return {0x46, false};
-    case VK_HOME: return {0x47, true};
-    case VK_UP: return {0x48, true};
-    case VK_PRIOR: return {0x49, true};
-    case VK_SUBTRACT: return {0x4A, false};
-    case VK_LEFT: return {0x4B, true};
-    case VK_RIGHT: return {0x4D, true};
-    case VK_ADD: return {0x4E, false};
-    case VK_END: return {0x4F, true};
-    case VK_DOWN: return {0x50, true};
-    case VK_NEXT: return {0x51, true};
-    case VK_INSERT: return {0x52, true};
-    case VK_DELETE: return {0x53, true};
-    case VK_DECIMAL: return {0x53, false};
-    case VK_F11: return {0x57, false};
-    case VK_F12: return {0x58, false};
-    case VK_DIVIDE: return {0x35, true};
-    case VK_LWIN: return {0x5B, true};
-    case VK_RWIN: return {0x5C, true};
-    case VK_APPS: return {0x5D, true};
-    default: break;
+    case VK_LMENU:
+        return {0x38, false};
+    case VK_RMENU:
+        return {0x38, true};
+    case VK_SPACE:
+        return {0x39, false};
+    case VK_CAPITAL:
+        return {0x3A, false};
+    case VK_NUMLOCK:
+        return {0x45, true};
+    case VK_SCROLL:
+        return {0x46, false};
+    case VK_HOME:
+        return {0x47, true};
+    case VK_UP:
+        return {0x48, true};
+    case VK_PRIOR:
+        return {0x49, true};
+    case VK_SUBTRACT:
+        return {0x4A, false};
+    case VK_LEFT:
+        return {0x4B, true};
+    case VK_RIGHT:
+        return {0x4D, true};
+    case VK_ADD:
+        return {0x4E, false};
+    case VK_END:
+        return {0x4F, true};
+    case VK_DOWN:
+        return {0x50, true};
+    case VK_NEXT:
+        return {0x51, true};
+    case VK_INSERT:
+        return {0x52, true};
+    case VK_DELETE:
+        return {0x53, true};
+    case VK_DECIMAL:
+        return {0x53, false};
+    case VK_F11:
+        return {0x57, false};
+    case VK_F12:
+        return {0x58, false};
+    case VK_DIVIDE:
+        return {0x35, true};
+    case VK_LWIN:
+        return {0x5B, true};
+    case VK_RWIN:
+        return {0x5C, true};
+    case VK_APPS:
+        return {0x5D, true};
+    default:
+        break;
     }
     if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD9) {
         static const uint8_t pad[] = {0x52, 0x4F, 0x50, 0x51, 0x4B, 0x4C, 0x4D, 0x47, 0x48, 0x49};
@@ -95,16 +142,22 @@ ScanCode ScanOf(UINT vk) {
 UINT GenericKey(UINT vk) {
     switch (vk) {
     case VK_LSHIFT:
-    case VK_RSHIFT: return VK_SHIFT;
+    case VK_RSHIFT:
+        return VK_SHIFT;
     case VK_LCONTROL:
-    case VK_RCONTROL: return VK_CONTROL;
+    case VK_RCONTROL:
+        return VK_CONTROL;
     case VK_LMENU:
-    case VK_RMENU: return VK_MENU;
-    default: return vk;
+    case VK_RMENU:
+        return VK_MENU;
+    default:
+        return vk;
     }
 }
 
-bool IsLockKey(UINT vk) { return vk == VK_CAPITAL || vk == VK_NUMLOCK || vk == VK_SCROLL; }
+bool IsLockKey(UINT vk) {
+    return vk == VK_CAPITAL || vk == VK_NUMLOCK || vk == VK_SCROLL;
+}
 
 WPARAM ModifiersLocked(const std::array<uint8_t, 256>& k) {
     WPARAM m = 0;
@@ -121,8 +174,9 @@ UINT ButtonVk(MouseButton b) {
 }
 
 UINT ButtonMessage(MouseButton b, bool down) {
-    const UINT base = b == MouseButton::Left ? WM_LBUTTONDOWN : b == MouseButton::Right ? WM_RBUTTONDOWN
-                                                                                        : WM_MBUTTONDOWN;
+    const UINT base = b == MouseButton::Left    ? WM_LBUTTONDOWN
+                      : b == MouseButton::Right ? WM_RBUTTONDOWN
+                                                : WM_MBUTTONDOWN;
     return down ? base : base + 1;
 }
 
@@ -183,8 +237,8 @@ void CookMouse(const RawInput& r) {
         HWND f = GetFocus();
         if (!f) f = GetActiveWindow();
         if (!f) return;
-        Deliver(f, {MSG{f, WM_MOUSEWHEEL, MAKEWPARAM(int(r.modifiers), r.delta), MAKELPARAM(r.pt.x, r.pt.y),
-                        r.time, r.pt},
+        Deliver(f, {MSG{f, WM_MOUSEWHEEL, MAKEWPARAM(int(r.modifiers), r.delta),
+                        MAKELPARAM(r.pt.x, r.pt.y), r.time, r.pt},
                     0});
         return;
     }
@@ -222,7 +276,8 @@ void CookMouse(const RawInput& r) {
         const bool near = std::abs(r.pt.x - lc.pt.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
                           std::abs(r.pt.y - lc.pt.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
         const bool allowed = !client || (w->cls->wc.style & CS_DBLCLKS);
-        if (lc.hwnd == target && lc.msg == msg && r.time - lc.time <= kDoubleClickMs && near && allowed) {
+        if (lc.hwnd == target && lc.msg == msg && r.time - lc.time <= kDoubleClickMs && near &&
+            allowed) {
             msg += 2;
             lc = {};
         } else {
@@ -243,7 +298,8 @@ void CookMouse(const RawInput& r) {
     }
     if (!captured && (r.kind == RawInput::Move || down)) {
         const UINT plain = msg >= WM_MOUSEMOVE ? msg : msg - WM_NCMOUSEMOVE + WM_MOUSEMOVE;
-        SendMessage(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(int(hit), int(plain)));
+        SendMessage(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target),
+                    MAKELPARAM(int(hit), int(plain)));
     }
     if (eat || !IsWindow(target)) return;
     QueuedMessage m;
@@ -305,7 +361,8 @@ void ActivateLocked(HWND top, WORD how) {
     if (top) {
         SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         SendMessage(top, WM_NCACTIVATE, TRUE, 0);
-        SendMessage(top, WM_ACTIVATE, MAKEWPARAM(how, IsIconic(top) ? 1 : 0), reinterpret_cast<LPARAM>(old));
+        SendMessage(top, WM_ACTIVATE, MAKEWPARAM(how, IsIconic(top) ? 1 : 0),
+                    reinterpret_cast<LPARAM>(old));
         Driver().Focused(top);
     }
 }
@@ -323,8 +380,10 @@ void wm::CookRawInput(ThreadQueue& q) {
             r = q.raw.front();
             q.raw.pop_front();
         }
-        if (r.kind == RawInput::Key) CookKey(r);
-        else CookMouse(r);
+        if (r.kind == RawInput::Key)
+            CookKey(r);
+        else
+            CookMouse(r);
     }
 }
 
@@ -340,7 +399,9 @@ void wm::UpdateKeyStateOnRetrieve(const MSG& msg) {
         break;
     }
     case WM_KEYUP:
-    case WM_SYSKEYUP: k[static_cast<UINT>(msg.wParam) & 0xFF] &= ~0x80; break;
+    case WM_SYSKEYUP:
+        k[static_cast<UINT>(msg.wParam) & 0xFF] &= ~0x80;
+        break;
     default:
         if ((msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
             (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCMBUTTONDBLCLK)) {
@@ -449,7 +510,8 @@ void InjectKey(UINT vk, bool down, char32_t ch) {
         const UINT generic = GenericKey(vk);
         const bool wasDown = a[generic] & 0x80;
         if (down && !wasDown && IsLockKey(vk)) a[vk] ^= 1;
-        for (UINT k : {vk, generic}) a[k] = down ? (a[k] | 0x80) : (a[k] & ~0x80);
+        for (UINT k : {vk, generic})
+            a[k] = down ? (a[k] | 0x80) : (a[k] & ~0x80);
         if (vk == VK_SHIFT) a[VK_LSHIFT] = a[VK_SHIFT] & 0x80;
         if (vk == VK_CONTROL) a[VK_LCONTROL] = a[VK_CONTROL] & 0x80;
         if (vk == VK_MENU) a[VK_LMENU] = a[VK_MENU] & 0x80;
@@ -489,7 +551,8 @@ HWND SetFocus(HWND hwnd) {
         M().focus = hwnd;
     }
     if (old && IsWindow(old)) SendMessage(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
-    if (hwnd && GetFocus() == hwnd) SendMessage(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+    if (hwnd && GetFocus() == hwnd)
+        SendMessage(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
     return old;
 }
 
@@ -521,7 +584,9 @@ BOOL SetForegroundWindow(HWND hwnd) {
     return TRUE;
 }
 
-HWND GetForegroundWindow() { return GetActiveWindow(); }
+HWND GetForegroundWindow() {
+    return GetActiveWindow();
+}
 
 HWND SetCapture(HWND hwnd) {
     HWND old;
@@ -592,7 +657,9 @@ SHORT GetAsyncKeyState(int vk) {
     return (M().asyncKeys[static_cast<uint8_t>(vk)] & 0x80) ? static_cast<SHORT>(0x8000) : 0;
 }
 
-UINT GetDoubleClickTime() { return kDoubleClickMs; }
+UINT GetDoubleClickTime() {
+    return kDoubleClickMs;
+}
 
 // Caret.
 

@@ -1,12 +1,11 @@
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
-
 #include "driver.h"
 #include "rtl/threads.h"
 #include "wm.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace ax::wm {
 
@@ -70,7 +69,8 @@ std::vector<RECT> Area::Rects() const {
 
 Region Area::ToRegion() const {
     Region out;
-    for (const RECT& r : Rects()) out = out.united(Region(r));
+    for (const RECT& r : Rects())
+        out = out.united(Region(r));
     return out;
 }
 
@@ -109,16 +109,20 @@ QueueGuard::~QueueGuard() {
     {
         std::lock_guard<std::mutex> g(M().mutex);
         queue->alive = false;
-        for (auto& q : queue->posted) dropped.push_back(q.msg);
+        for (auto& q : queue->posted)
+            dropped.push_back(q.msg);
         queue->posted.clear();
         queue->input.clear();
         queue->raw.clear();
-        for (auto& s : queue->sent) sends.push_back(s);
+        for (auto& s : queue->sent)
+            sends.push_back(s);
         queue->sent.clear();
         queue->hooks.clear();
-        std::erase_if(M().timers, [&](const std::shared_ptr<Timer>& t) { return t->queue == queue; });
+        std::erase_if(M().timers,
+                      [&](const std::shared_ptr<Timer>& t) { return t->queue == queue; });
         M().queues.erase(queue->threadId);
-        for (auto& s : sends) s->done = true;
+        for (auto& s : sends)
+            s->done = true;
     }
     for (auto& s : sends)
         if (s->sender) Wake(*s->sender);
@@ -147,7 +151,9 @@ DWORD ThreadId() {
     return id;
 }
 
-DWORD Now() { return static_cast<DWORD>(CurrentClock().Ticks()); }
+DWORD Now() {
+    return static_cast<DWORD>(CurrentClock().Ticks());
+}
 
 std::shared_ptr<ThreadQueue> CurrentQueue() {
     if (tlsQueue.queue) return tlsQueue.queue;
@@ -183,9 +189,11 @@ void WakeAll() {
     std::vector<std::shared_ptr<ThreadQueue>> all;
     {
         std::lock_guard<std::mutex> g(M().mutex);
-        for (auto& [id, q] : M().queues) all.push_back(q);
+        for (auto& [id, q] : M().queues)
+            all.push_back(q);
     }
-    for (auto& q : all) Wake(*q);
+    for (auto& q : all)
+        Wake(*q);
 }
 
 void PostTask(const std::shared_ptr<ThreadQueue>& q, std::function<void()> fn) {
@@ -222,7 +230,9 @@ void DropMessages(std::vector<MSG> msgs) {
     }
 }
 
-bool IsTopLevel(const Window& w) { return w.parent == nullptr && !w.messageOnly; }
+bool IsTopLevel(const Window& w) {
+    return w.parent == nullptr && !w.messageOnly;
+}
 
 HWND RootLocked(HWND hwnd) {
     auto w = FindLocked(hwnd);
@@ -302,8 +312,10 @@ DisplayDriver& Driver() {
         DisplayKind kind = m.requested;
         if (kind == DisplayKind::Automatic) {
             const char* forced = std::getenv("AX_DISPLAY");
-            if (forced && std::strcmp(forced, "headless") == 0) kind = DisplayKind::Headless;
-            else if (forced && std::strcmp(forced, "x11") == 0) kind = DisplayKind::X11;
+            if (forced && std::strcmp(forced, "headless") == 0)
+                kind = DisplayKind::Headless;
+            else if (forced && std::strcmp(forced, "x11") == 0)
+                kind = DisplayKind::X11;
             else {
                 const char* display = std::getenv("DISPLAY");
                 kind = display && *display ? DisplayKind::X11 : DisplayKind::Headless;
@@ -336,10 +348,16 @@ bool SelectDisplay(DisplayKind kind) {
     return kind == DisplayKind::Automatic || d.Kind() == kind;
 }
 
-DisplayKind ActiveDisplay() { return Driver().Kind(); }
+DisplayKind ActiveDisplay() {
+    return Driver().Kind();
+}
 
-void EnsureMessageQueue() { CurrentQueue(); }
-DWORD GetCurrentThreadId() { return ThreadId(); }
+void EnsureMessageQueue() {
+    CurrentQueue();
+}
+DWORD GetCurrentThreadId() {
+    return ThreadId();
+}
 
 WaitableEvent::WaitableEvent(bool manualReset, bool initial)
     : manualReset_(manualReset), signalled_(initial) {
@@ -379,12 +397,16 @@ struct WaitAccess {
     }
 };
 
-bool wm::TakeEventLocked(WaitableEvent& e) { return WaitAccess::Take(e); }
+bool wm::TakeEventLocked(WaitableEvent& e) {
+    return WaitAccess::Take(e);
+}
 
 void SetDroppedMessageHandler(UINT msg, DroppedMessageHandler handler) {
     std::lock_guard<std::mutex> g(M().mutex);
-    if (handler) M().dropHandlers[msg] = std::move(handler);
-    else M().dropHandlers.erase(msg);
+    if (handler)
+        M().dropHandlers[msg] = std::move(handler);
+    else
+        M().dropHandlers.erase(msg);
 }
 
 } // namespace ax

@@ -13,7 +13,9 @@ thread_local int tlsInSend = 0;
 
 const HWND kThreadOnly = reinterpret_cast<HWND>(intptr_t(-1));
 
-bool InRange(UINT msg, UINT lo, UINT hi) { return (lo == 0 && hi == 0) || (msg >= lo && msg <= hi); }
+bool InRange(UINT msg, UINT lo, UINT hi) {
+    return (lo == 0 && hi == 0) || (msg >= lo && msg <= hi);
+}
 
 bool Matches(const MSG& m, HWND filter, UINT lo, UINT hi) {
     if (filter == kThreadOnly) {
@@ -28,11 +30,14 @@ bool IsKeyMessage(UINT m) {
     return m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP;
 }
 
-bool NeedsPaint(const Window& w) { return !w.update.Empty() || w.internalPaint || w.ncPaint; }
+bool NeedsPaint(const Window& w) {
+    return !w.update.Empty() || w.internalPaint || w.ncPaint;
+}
 
 HWND FindPaintIn(HWND h, const ThreadQueue& q, HWND filter) {
     auto w = FindLocked(h);
-    if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_MINIMIZE) || w->redrawOff || w->updateLocks > 0)
+    if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_MINIMIZE) || w->redrawOff ||
+        w->updateLocks > 0)
         return nullptr;
     if (w->queue.get() == &q && NeedsPaint(*w) && (!filter || filter == h)) return h;
     for (HWND c : w->children)
@@ -71,11 +76,13 @@ DWORD StatusLocked(const ThreadQueue& q) {
     if (!q.posted.empty() || q.quit) s |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
     if (!q.sent.empty()) s |= QS_SENDMESSAGE;
     for (auto& r : q.raw)
-        s |= r.kind == RawInput::Key ? QS_KEY : r.kind == RawInput::Move ? QS_MOUSEMOVE : QS_MOUSEBUTTON;
+        s |= r.kind == RawInput::Key    ? QS_KEY
+             : r.kind == RawInput::Move ? QS_MOUSEMOVE
+                                        : QS_MOUSEBUTTON;
     for (auto& i : q.input)
-        s |= IsKeyMessage(i.msg.message) ? QS_KEY
+        s |= IsKeyMessage(i.msg.message)                                        ? QS_KEY
              : i.msg.message == WM_MOUSEMOVE || i.msg.message == WM_NCMOUSEMOVE ? QS_MOUSEMOVE
-                                                                              : QS_MOUSEBUTTON;
+                                                                                : QS_MOUSEBUTTON;
     if (FindPaintLocked(q, nullptr)) s |= QS_PAINT;
     if (DueTimerLocked(q, nullptr, CurrentClock().Ticks())) s |= QS_TIMER;
     return s;
@@ -91,7 +98,9 @@ void WaitForSignal(ThreadQueue& q, uint64_t deadline) {
     uint32_t timeout = INFINITE;
     if (deadline != UINT64_MAX) {
         const uint64_t now = CurrentClock().Ticks();
-        timeout = deadline <= now ? 0 : static_cast<uint32_t>(std::min<uint64_t>(deadline - now, INFINITE - 1));
+        timeout = deadline <= now
+                      ? 0
+                      : static_cast<uint32_t>(std::min<uint64_t>(deadline - now, INFINITE - 1));
     }
     q.wake.WaitFor(lock, timeout, [&] { return q.signalled; });
 }
@@ -148,7 +157,8 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
                         break;
                     }
             if (src == Source::None && q.quit && InRange(WM_QUIT, lo, hi)) {
-                found.msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q.quitCode), 0, Now(), M().cursorPos};
+                found.msg =
+                    MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q.quitCode), 0, Now(), M().cursorPos};
                 if (remove) q.quit = false;
                 src = Source::Quit;
             }
@@ -160,8 +170,12 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
             if (src == Source::None && InRange(WM_TIMER, lo, hi)) {
                 const uint64_t now = CurrentClock().Ticks();
                 if (auto t = DueTimerLocked(q, filter, now)) {
-                    found.msg = MSG{t->hwnd, WM_TIMER, t->id, reinterpret_cast<LPARAM>(t->proc),
-                                    static_cast<DWORD>(now), M().cursorPos};
+                    found.msg = MSG{t->hwnd,
+                                    WM_TIMER,
+                                    t->id,
+                                    reinterpret_cast<LPARAM>(t->proc),
+                                    static_cast<DWORD>(now),
+                                    M().cursorPos};
                     if (remove) t->due = now + t->elapse;
                     src = Source::Timer;
                 }
@@ -176,7 +190,8 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
                 if (!remove) {
                     std::lock_guard<std::mutex> g(M().mutex);
                     for (auto it = q.input.begin(); it != q.input.end(); ++it)
-                        if (it->msg.hwnd == found.msg.hwnd && it->msg.message == found.msg.message &&
+                        if (it->msg.hwnd == found.msg.hwnd &&
+                            it->msg.message == found.msg.message &&
                             it->msg.lParam == found.msg.lParam && it->msg.time == found.msg.time) {
                             q.input.erase(it);
                             break;
@@ -198,7 +213,9 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
     }
 }
 
-bool FilterValid(HWND filter) { return !filter || filter == kThreadOnly || IsWindow(filter); }
+bool FilterValid(HWND filter) {
+    return !filter || filter == kThreadOnly || IsWindow(filter);
+}
 
 char32_t CharFromKey(UINT vk) {
     const bool shift = GetKeyState(VK_SHIFT) & 0x8000;
@@ -209,40 +226,68 @@ char32_t CharFromKey(UINT vk) {
     if (ctrl && !alt) {
         if (vk >= 'A' && vk <= 'Z') return vk - 'A' + 1;
         switch (vk) {
-        case VK_OEM_4: return 0x1B;
-        case VK_OEM_5: return 0x1C;
-        case VK_OEM_6: return 0x1D;
-        case VK_RETURN: return 0x0A;
-        case VK_BACK: return 0x7F;
-        default: return 0;
+        case VK_OEM_4:
+            return 0x1B;
+        case VK_OEM_5:
+            return 0x1C;
+        case VK_OEM_6:
+            return 0x1D;
+        case VK_RETURN:
+            return 0x0A;
+        case VK_BACK:
+            return 0x7F;
+        default:
+            return 0;
         }
     }
     if (vk >= 'A' && vk <= 'Z') return (shift != caps) ? vk : vk + 32;
     if (vk >= '0' && vk <= '9') return shift ? U")!@#$%^&*("[vk - '0'] : vk;
     if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD9) return num ? '0' + (vk - VK_NUMPAD0) : 0;
     switch (vk) {
-    case VK_SPACE: return ' ';
-    case VK_RETURN: return '\r';
-    case VK_BACK: return '\b';
-    case VK_TAB: return '\t';
-    case VK_ESCAPE: return 0x1B;
-    case VK_MULTIPLY: return '*';
-    case VK_ADD: return '+';
-    case VK_SUBTRACT: return '-';
-    case VK_DECIMAL: return num ? '.' : 0;
-    case VK_DIVIDE: return '/';
-    case VK_OEM_1: return shift ? ':' : ';';
-    case VK_OEM_PLUS: return shift ? '+' : '=';
-    case VK_OEM_COMMA: return shift ? '<' : ',';
-    case VK_OEM_MINUS: return shift ? '_' : '-';
-    case VK_OEM_PERIOD: return shift ? '>' : '.';
-    case VK_OEM_2: return shift ? '?' : '/';
-    case VK_OEM_3: return shift ? '~' : '`';
-    case VK_OEM_4: return shift ? '{' : '[';
-    case VK_OEM_5: return shift ? '|' : '\\';
-    case VK_OEM_6: return shift ? '}' : ']';
-    case VK_OEM_7: return shift ? '"' : '\'';
-    default: return 0;
+    case VK_SPACE:
+        return ' ';
+    case VK_RETURN:
+        return '\r';
+    case VK_BACK:
+        return '\b';
+    case VK_TAB:
+        return '\t';
+    case VK_ESCAPE:
+        return 0x1B;
+    case VK_MULTIPLY:
+        return '*';
+    case VK_ADD:
+        return '+';
+    case VK_SUBTRACT:
+        return '-';
+    case VK_DECIMAL:
+        return num ? '.' : 0;
+    case VK_DIVIDE:
+        return '/';
+    case VK_OEM_1:
+        return shift ? ':' : ';';
+    case VK_OEM_PLUS:
+        return shift ? '+' : '=';
+    case VK_OEM_COMMA:
+        return shift ? '<' : ',';
+    case VK_OEM_MINUS:
+        return shift ? '_' : '-';
+    case VK_OEM_PERIOD:
+        return shift ? '>' : '.';
+    case VK_OEM_2:
+        return shift ? '?' : '/';
+    case VK_OEM_3:
+        return shift ? '~' : '`';
+    case VK_OEM_4:
+        return shift ? '{' : '[';
+    case VK_OEM_5:
+        return shift ? '|' : '\\';
+    case VK_OEM_6:
+        return shift ? '}' : ']';
+    case VK_OEM_7:
+        return shift ? '"' : '\'';
+    default:
+        return 0;
     }
 }
 
@@ -277,7 +322,8 @@ void wm::ServeSent(ThreadQueue& q) {
 
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (hwnd == HWND_BROADCAST) {
-        for (HWND h : EnumWindows()) SendMessage(h, msg, wp, lp);
+        for (HWND h : EnumWindows())
+            SendMessage(h, msg, wp, lp);
         return 0;
     }
     auto me = CurrentQueue();
@@ -316,11 +362,14 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-BOOL InSendMessage() { return tlsInSend > 0; }
+BOOL InSendMessage() {
+    return tlsInSend > 0;
+}
 
 BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (hwnd == HWND_BROADCAST) {
-        for (HWND h : EnumWindows()) PostMessage(h, msg, wp, lp);
+        for (HWND h : EnumWindows())
+            PostMessage(h, msg, wp, lp);
         return TRUE;
     }
     if (!hwnd) return PostThreadMessage(GetCurrentThreadId(), msg, wp, lp);
@@ -393,9 +442,12 @@ DWORD GetQueueStatus(UINT flags) {
     return (s << 16) | s;
 }
 
-DWORD GetMessageTime() { return CurrentQueue()->messageTime; }
+DWORD GetMessageTime() {
+    return CurrentQueue()->messageTime;
+}
 
-DWORD MsgWaitForMultipleObjects(std::span<WaitableEvent* const> events, uint32_t timeoutMs, UINT wakeMask) {
+DWORD MsgWaitForMultipleObjects(std::span<WaitableEvent* const> events, uint32_t timeoutMs,
+                                UINT wakeMask) {
     auto q = CurrentQueue();
     const uint64_t start = CurrentClock().Ticks();
     const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : start + timeoutMs;
@@ -405,8 +457,10 @@ DWORD MsgWaitForMultipleObjects(std::span<WaitableEvent* const> events, uint32_t
         {
             std::lock_guard<std::mutex> g(M().mutex);
             for (size_t i = 0; i < events.size(); ++i)
-                if (events[i] && TakeEventLocked(*events[i])) return WAIT_OBJECT_0 + static_cast<DWORD>(i);
-            if (StatusLocked(*q) & wakeMask) return WAIT_OBJECT_0 + static_cast<DWORD>(events.size());
+                if (events[i] && TakeEventLocked(*events[i]))
+                    return WAIT_OBJECT_0 + static_cast<DWORD>(i);
+            if (StatusLocked(*q) & wakeMask)
+                return WAIT_OBJECT_0 + static_cast<DWORD>(events.size());
         }
         if (deadline != UINT64_MAX && CurrentClock().Ticks() >= deadline) return WAIT_TIMEOUT;
         uint64_t until = deadline;

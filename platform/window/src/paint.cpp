@@ -1,11 +1,11 @@
 // Painting: the non-client model, update regions, device contexts over the
 // top-level window's surface, scrolling, the update lock, system metrics and
 // snapshots.
-#include <cstring>
-
 #include "driver.h"
 #include "platform/gdi/image.h"
 #include "wm.h"
+
+#include <cstring>
 
 namespace ax {
 
@@ -59,7 +59,8 @@ bool LockedAncestryLocked(const Window& w) {
 
 RECT ClientInTopLocked(const Window& w) {
     const RECT r = RectInTopLocked(w);
-    return {r.left + w.client.left, r.top + w.client.top, r.left + w.client.right, r.top + w.client.bottom};
+    return {r.left + w.client.left, r.top + w.client.top, r.left + w.client.right,
+            r.top + w.client.bottom};
 }
 
 // The part of a window that drawing may touch, in its top-level window's
@@ -100,7 +101,8 @@ void InvalidateTree(Window& w, const Area& rgn, bool erase, Kids kids) {
         if (erase) w.erase = true;
         Wake(*w.queue);
     }
-    const bool descend = kids == Kids::All || (kids == Kids::ByStyle && !(w.style & WS_CLIPCHILDREN));
+    const bool descend =
+        kids == Kids::All || (kids == Kids::ByStyle && !(w.style & WS_CLIPCHILDREN));
     if (!descend) return;
     for (HWND c : w.children) {
         auto cw = FindLocked(c);
@@ -166,11 +168,13 @@ void Present(HWND top, const RECT& dirty) {
 }
 
 int RegionKind(const Area& a) {
-    if (a.Empty()) return 1;                  // NULLREGION
-    return a.Rects().size() == 1 ? 2 : 3;    // SIMPLEREGION, COMPLEXREGION
+    if (a.Empty()) return 1;              // NULLREGION
+    return a.Rects().size() == 1 ? 2 : 3; // SIMPLEREGION, COMPLEXREGION
 }
 
-HBRUSH SysBrush(int index) { return GetSysColorBrush(index); }
+HBRUSH SysBrush(int index) {
+    return GetSysColorBrush(index);
+}
 
 void FillStrip(HDC dc, RECT r, int colour) {
     if (!EmptyRect(r)) FillRect(dc, &r, SysBrush(colour));
@@ -180,9 +184,12 @@ void FillStrip(HDC dc, RECT r, int colour) {
 
 Frame wm::FrameOf(DWORD style, DWORD exStyle, bool child) {
     Frame f;
-    if (style & WS_THICKFRAME) f.border = GetSystemMetrics(SM_CXFRAME);
-    else if ((style & WS_DLGFRAME) || (exStyle & WS_EX_DLGMODALFRAME)) f.border = GetSystemMetrics(SM_CXDLGFRAME);
-    else if (style & WS_BORDER) f.border = GetSystemMetrics(SM_CXBORDER);
+    if (style & WS_THICKFRAME)
+        f.border = GetSystemMetrics(SM_CXFRAME);
+    else if ((style & WS_DLGFRAME) || (exStyle & WS_EX_DLGMODALFRAME))
+        f.border = GetSystemMetrics(SM_CXDLGFRAME);
+    else if (style & WS_BORDER)
+        f.border = GetSystemMetrics(SM_CXBORDER);
     if (exStyle & WS_EX_CLIENTEDGE) f.border += GetSystemMetrics(SM_CXEDGE);
     if (exStyle & WS_EX_STATICEDGE) f.border += GetSystemMetrics(SM_CXBORDER);
     if ((style & WS_CAPTION) == WS_CAPTION)
@@ -195,8 +202,8 @@ Frame wm::FrameOf(DWORD style, DWORD exStyle, bool child) {
 
 RECT wm::ClientFromWindow(const RECT& window, DWORD style, DWORD exStyle, bool child) {
     const Frame f = FrameOf(style, exStyle, child);
-    RECT c{window.left + f.border, window.top + f.border + f.caption, window.right - f.border - f.vscroll,
-           window.bottom - f.border - f.hscroll};
+    RECT c{window.left + f.border, window.top + f.border + f.caption,
+           window.right - f.border - f.vscroll, window.bottom - f.border - f.hscroll};
     c.right = std::max(c.right, c.left);
     c.bottom = std::max(c.bottom, c.top);
     return c;
@@ -215,7 +222,8 @@ LRESULT wm::HitTestLocked(const Window& w, POINT screen) {
     if (inFrame) {
         if (!(w.style & WS_THICKFRAME) || (w.style & WS_MAXIMIZE)) return HTBORDER;
         const int corner = edge + GetSystemMetrics(SM_CXSIZE);
-        const bool left = p.x < edge, right = p.x >= W - edge, top = p.y < edge, bottom = p.y >= H - edge;
+        const bool left = p.x < edge, right = p.x >= W - edge, top = p.y < edge,
+                   bottom = p.y >= H - edge;
         const bool nearLeft = p.x < corner, nearRight = p.x >= W - corner;
         const bool nearTop = p.y < corner, nearBottom = p.y >= H - corner;
         if ((top && nearLeft) || (left && nearTop)) return HTTOPLEFT;
@@ -287,9 +295,12 @@ void wm::PaintNonClient(HWND hwnd) {
     RECT r{0, 0, W, H};
     if ((style & WS_THICKFRAME) || (style & WS_DLGFRAME) || (exStyle & WS_EX_DLGMODALFRAME)) {
         DrawEdge(dc, &r, EDGE_RAISED, BF_RECT | BF_ADJUST);
-        const int band = ((style & WS_THICKFRAME) ? GetSystemMetrics(SM_CXFRAME) : GetSystemMetrics(SM_CXDLGFRAME)) - 2;
-        const int colour = (style & WS_THICKFRAME) ? (active ? COLOR_ACTIVEBORDER : COLOR_INACTIVEBORDER)
-                                                   : COLOR_BTNFACE;
+        const int band = ((style & WS_THICKFRAME) ? GetSystemMetrics(SM_CXFRAME)
+                                                  : GetSystemMetrics(SM_CXDLGFRAME)) -
+                         2;
+        const int colour = (style & WS_THICKFRAME)
+                               ? (active ? COLOR_ACTIVEBORDER : COLOR_INACTIVEBORDER)
+                               : COLOR_BTNFACE;
         if (band > 0) {
             FillStrip(dc, {r.left, r.top, r.right, r.top + band}, colour);
             FillStrip(dc, {r.left, r.bottom - band, r.right, r.bottom}, colour);
@@ -306,10 +317,12 @@ void wm::PaintNonClient(HWND hwnd) {
         FillStrip(dc, cap, active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION);
         FillStrip(dc, {r.left, cap.bottom, r.right, cap.bottom + 1}, COLOR_BTNFACE);
         const CaptionButtons b = ButtonsOf(style, exStyle, W);
-        RECT textRect{cap.left + 2, cap.top, (b.close.left ? (b.min.left ? b.min.left : b.close.left) : cap.right) - 2,
+        RECT textRect{cap.left + 2, cap.top,
+                      (b.close.left ? (b.min.left ? b.min.left : b.close.left) : cap.right) - 2,
                       cap.bottom};
         const bool tool = exStyle & WS_EX_TOOLWINDOW;
-        HFONT font = CreateFont(-(f.caption - 8), 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "MS Sans Serif");
+        HFONT font =
+            CreateFont(-(f.caption - 8), 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "MS Sans Serif");
         HFONT oldFont = SelectObject(dc, font);
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(active ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
@@ -327,7 +340,9 @@ void wm::PaintNonClient(HWND hwnd) {
                              ((style & WS_MAXIMIZE) ? DFCS_CAPTIONRESTORE : DFCS_CAPTIONMAX) |
                                  ((style & WS_MAXIMIZEBOX) ? 0u : UINT(DFCS_INACTIVE)));
             c = b.min;
-            DrawFrameControl(dc, &c, DFC_CAPTION, DFCS_CAPTIONMIN | ((style & WS_MINIMIZEBOX) ? 0u : UINT(DFCS_INACTIVE)));
+            DrawFrameControl(dc, &c, DFC_CAPTION,
+                             DFCS_CAPTIONMIN |
+                                 ((style & WS_MINIMIZEBOX) ? 0u : UINT(DFCS_INACTIVE)));
         }
         r.top += f.caption;
     }
@@ -351,8 +366,9 @@ void wm::PaintNonClient(HWND hwnd) {
         DrawFrameControl(dc, &right, DFC_SCROLL, DFCS_SCROLLRIGHT);
     }
     if (f.vscroll && f.hscroll)
-        FillStrip(dc, {client.right, client.bottom, client.right + f.vscroll, client.bottom + f.hscroll},
-                  COLOR_BTNFACE);
+        FillStrip(
+            dc, {client.right, client.bottom, client.right + f.vscroll, client.bottom + f.hscroll},
+            COLOR_BTNFACE);
     ReleaseDC(hwnd, dc);
 }
 
@@ -376,7 +392,8 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
     if (!hwnd) {
         for (auto& [v, w] : M().windows) {
             w->ncPaint = true;
-            InvalidateTree(*w, Area(RECT{0, 0, w->client.width(), w->client.height()}), erase, Kids::None);
+            InvalidateTree(*w, Area(RECT{0, 0, w->client.width(), w->client.height()}), erase,
+                           Kids::None);
         }
         return TRUE;
     }
@@ -391,8 +408,10 @@ BOOL ValidateRect(HWND hwnd, const RECT* rect) {
     std::lock_guard<std::mutex> g(M().mutex);
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
-    if (rect) w->update.Subtract(*rect);
-    else w->update.Clear();
+    if (rect)
+        w->update.Subtract(*rect);
+    else
+        w->update.Clear();
     if (w->update.Empty()) {
         w->erase = false;
         w->internalPaint = false;
@@ -421,7 +440,9 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase) {
     return EmptyRect(box) ? FALSE : TRUE;
 }
 
-BOOL UpdateWindow(HWND hwnd) { return RedrawWindow(hwnd, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); }
+BOOL UpdateWindow(HWND hwnd) {
+    return RedrawWindow(hwnd, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
 
 BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
     std::vector<HWND> toPaint;
@@ -429,7 +450,7 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
         std::lock_guard<std::mutex> g(M().mutex);
         auto w = FindLocked(hwnd);
         if (!w) return FALSE;
-        const Kids kids = (flags & RDW_ALLCHILDREN) ? Kids::All
+        const Kids kids = (flags & RDW_ALLCHILDREN)  ? Kids::All
                           : (flags & RDW_NOCHILDREN) ? Kids::None
                                                      : Kids::ByStyle;
         const RECT all{0, 0, w->client.width(), w->client.height()};
@@ -439,8 +460,10 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
             InvalidateTree(*w, Area(rect ? *rect : all), flags & RDW_ERASE, kids);
         }
         if (flags & RDW_VALIDATE) {
-            if (rect) w->update.Subtract(*rect);
-            else w->update.Clear();
+            if (rect)
+                w->update.Subtract(*rect);
+            else
+                w->update.Clear();
             if (flags & RDW_NOERASE) w->erase = false;
             if (flags & RDW_NOFRAME) w->ncPaint = false;
             if (flags & RDW_NOINTERNALPAINT) w->internalPaint = false;
@@ -451,7 +474,8 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
                 if (!x || !VisibleLocked(*x) || LockedAncestryLocked(*x)) return;
                 if (!x->update.Empty() || x->ncPaint || x->internalPaint) toPaint.push_back(h);
                 if (descend)
-                    for (HWND c : x->children) walk(c, kids != Kids::None);
+                    for (HWND c : x->children)
+                        walk(c, kids != Kids::None);
             };
             walk(hwnd, kids != Kids::None);
         }
@@ -548,7 +572,8 @@ int ReleaseDC(HWND, HDC dc) {
     return 1;
 }
 
-int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip, RECT* update, UINT flags) {
+int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip, RECT* update,
+                   UINT flags) {
     Area invalid;
     HWND top;
     RECT dirty{};
@@ -568,7 +593,8 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
             // Copy through a scratch surface so that overlapping moves read the old pixels.
             cairo_surface_t* s = tw->surface.get();
             const RECT from = Shift(Shift(moved, -dx, -dy), ct.left, ct.top);
-            cairo_surface_t* tmp = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, from.width(), from.height());
+            cairo_surface_t* tmp =
+                cairo_image_surface_create(CAIRO_FORMAT_ARGB32, from.width(), from.height());
             cairo_t* cr = cairo_create(tmp);
             cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
             cairo_set_source_surface(cr, s, -from.left, -from.top);
@@ -577,7 +603,8 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
             Area to(Shift(moved, ct.left, ct.top));
             to.Intersect(vis);
             cr = cairo_create(s);
-            for (const RECT& r : to.Rects()) cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
+            for (const RECT& r : to.Rects())
+                cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
             cairo_clip(cr);
             cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
             cairo_set_source_surface(cr, tmp, from.left + dx, from.top + dy);
@@ -603,7 +630,8 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
         w->update.Union(pending);
         if (flags & SW_SCROLLCHILDREN)
             for (HWND c : w->children)
-                if (auto cw = FindLocked(c); cw && (!scroll || InRect(src, POINT{cw->rect.left, cw->rect.top})))
+                if (auto cw = FindLocked(c);
+                    cw && (!scroll || InRect(src, POINT{cw->rect.left, cw->rect.top})))
                     cw->rect = Shift(cw->rect, dx, dy);
         if (flags & SW_INVALIDATE)
             InvalidateTree(*w, invalid, flags & SW_ERASE,
@@ -633,7 +661,8 @@ BOOL UnlockWindowUpdate(HWND hwnd) {
     if (!w || w->updateLocks == 0) return FALSE;
     if (--w->updateLocks == 0) {
         w->ncPaint = true;
-        InvalidateTree(*w, Area(RECT{0, 0, w->client.width(), w->client.height()}), true, Kids::All);
+        InvalidateTree(*w, Area(RECT{0, 0, w->client.width(), w->client.height()}), true,
+                       Kids::All);
     }
     return TRUE;
 }
@@ -643,13 +672,17 @@ int GetSystemMetrics(int index) {
     case SM_CXSCREEN:
     case SM_CXFULLSCREEN:
     case SM_CXVIRTUALSCREEN:
-    case SM_CXMAXIMIZED: return Driver().ScreenSize().cx;
+    case SM_CXMAXIMIZED:
+        return Driver().ScreenSize().cx;
     case SM_CYSCREEN:
     case SM_CYFULLSCREEN:
     case SM_CYVIRTUALSCREEN:
-    case SM_CYMAXIMIZED: return Driver().ScreenSize().cy;
-    case SM_CXMAXTRACK: return Driver().ScreenSize().cx + 12;
-    case SM_CYMAXTRACK: return Driver().ScreenSize().cy + 12;
+    case SM_CYMAXIMIZED:
+        return Driver().ScreenSize().cy;
+    case SM_CXMAXTRACK:
+        return Driver().ScreenSize().cx + 12;
+    case SM_CYMAXTRACK:
+        return Driver().ScreenSize().cy + 12;
     case SM_CXVSCROLL:
     case SM_CYHSCROLL:
     case SM_CYVTHUMB:
@@ -657,53 +690,73 @@ int GetSystemMetrics(int index) {
     case SM_CYVSCROLL:
     case SM_CXHSCROLL:
     case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
+    case SM_CYSMICON:
+        return 16;
     case SM_CYCAPTION:
-    case SM_CYMENU: return 19;
+    case SM_CYMENU:
+        return 19;
     case SM_CXBORDER:
     case SM_CYBORDER:
     case SM_MOUSEPRESENT:
     case SM_MOUSEWHEELPRESENT:
-    case SM_CMONITORS: return 1;
+    case SM_CMONITORS:
+        return 1;
     case SM_CXDLGFRAME:
-    case SM_CYDLGFRAME: return 3;
+    case SM_CYDLGFRAME:
+        return 3;
     case SM_CXFRAME:
     case SM_CYFRAME:
     case SM_CXDOUBLECLK:
     case SM_CYDOUBLECLK:
     case SM_CXDRAG:
-    case SM_CYDRAG: return 4;
+    case SM_CYDRAG:
+        return 4;
     case SM_CXEDGE:
-    case SM_CYEDGE: return 2;
+    case SM_CYEDGE:
+        return 2;
     case SM_CXICON:
     case SM_CYICON:
     case SM_CXCURSOR:
-    case SM_CYCURSOR: return 32;
+    case SM_CYCURSOR:
+        return 32;
     case SM_CXICONSPACING:
-    case SM_CYICONSPACING: return 75;
+    case SM_CYICONSPACING:
+        return 75;
     case SM_CXMIN:
-    case SM_CXMINTRACK: return 112;
+    case SM_CXMINTRACK:
+        return 112;
     case SM_CYMIN:
-    case SM_CYMINTRACK: return 27;
+    case SM_CYMINTRACK:
+        return 27;
     case SM_CXSIZE:
-    case SM_CYSIZE: return 18;
-    case SM_CYSMCAPTION: return 15;
-    case SM_CXSMSIZE: return 12;
-    case SM_CYSMSIZE: return 14;
+    case SM_CYSIZE:
+        return 18;
+    case SM_CYSMCAPTION:
+        return 15;
+    case SM_CXSMSIZE:
+        return 12;
+    case SM_CYSMSIZE:
+        return 14;
     case SM_CXMENUSIZE:
-    case SM_CYMENUSIZE: return 18;
+    case SM_CYMENUSIZE:
+        return 18;
     case SM_CXMENUCHECK:
-    case SM_CYMENUCHECK: return 13;
-    case SM_CMOUSEBUTTONS: return 3;
+    case SM_CYMENUCHECK:
+        return 13;
+    case SM_CMOUSEBUTTONS:
+        return 3;
     case SM_SWAPBUTTON:
-    case SM_REMOTESESSION: return 0;
-    default: return 0;
+    case SM_REMOTESESSION:
+        return 0;
+    default:
+        return 0;
     }
 }
 
 BOOL ChangeSysColors(int count, const int* indices, const COLORREF* colours) {
     if (!SetSysColors(count, indices, colours)) return FALSE;
-    for (HWND h : EnumWindows()) SendMessage(h, WM_SYSCOLORCHANGE);
+    for (HWND h : EnumWindows())
+        SendMessage(h, WM_SYSCOLORCHANGE);
     InvalidateRect(nullptr, nullptr, TRUE);
     return TRUE;
 }
@@ -723,7 +776,8 @@ bool SnapshotWindow(HWND hwnd, const std::string& pngPath) {
         auto tw = FindLocked(RootLocked(hwnd));
         if (!tw || !tw->surface) return false;
         const RECT r = RectInTopLocked(*w);
-        copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, r.width()), std::max(1, r.height()));
+        copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, r.width()),
+                                          std::max(1, r.height()));
         cairo_t* cr = cairo_create(copy);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         cairo_set_source_surface(cr, tw->surface.get(), -r.left, -r.top);
@@ -742,7 +796,9 @@ void PumpDisplay() {
     Driver().Sync();
 }
 
-unsigned long NativeWindow(HWND top) { return Driver().NativeHandle(top); }
+unsigned long NativeWindow(HWND top) {
+    return Driver().NativeHandle(top);
+}
 
 void wm::PresentWhole(HWND top) {
     RECT all;
@@ -750,7 +806,8 @@ void wm::PresentWhole(HWND top) {
         std::lock_guard<std::mutex> g(M().mutex);
         auto w = FindLocked(top);
         if (!w || !w->surface) return;
-        all = {0, 0, cairo_image_surface_get_width(w->surface.get()), cairo_image_surface_get_height(w->surface.get())};
+        all = {0, 0, cairo_image_surface_get_width(w->surface.get()),
+               cairo_image_surface_get_height(w->surface.get())};
     }
     Present(top, all);
 }

@@ -1,13 +1,12 @@
 // Classes, window creation and destruction, the procedure chain, styles,
 // geometry, z-order, visibility and the default window procedure.
-#include <unistd.h>
-
-#include <cstring>
-
 #include "driver.h"
 #include "platform/gdi/image.h"
 #include "rtl/text.h"
 #include "wm.h"
+
+#include <cstring>
+#include <unistd.h>
 
 namespace ax {
 
@@ -15,7 +14,9 @@ using namespace wm;
 
 namespace {
 
-std::string ClassKey(std::string_view name) { return LowerCase(name); }
+std::string ClassKey(std::string_view name) {
+    return LowerCase(name);
+}
 
 // The procedure chain being run on this thread, innermost last, so that
 // DefSubclassProc knows where its caller stands.
@@ -30,7 +31,8 @@ thread_local std::vector<ChainFrame*> tlsChain;
 LRESULT RunFrom(ChainFrame& f, UINT msg, WPARAM wp, LPARAM lp) {
     const size_t start = f.next;
     size_t i = start;
-    while (i < f.chain.size() && f.chain[i]->removed) ++i;
+    while (i < f.chain.size() && f.chain[i]->removed)
+        ++i;
     LRESULT r;
     if (i < f.chain.size()) {
         f.next = i + 1;
@@ -97,9 +99,12 @@ void InsertZLocked(Window& w, HWND after) {
         auto it = std::find(sib->begin(), sib->end(), after);
         pos = it == sib->end() ? sib->begin() : it + 1;
         if (top) {
-            auto firstNormal = std::find_if(sib->begin(), sib->end(), [&](HWND h) { return !isTopmost(h); });
-            if (w.exStyle & WS_EX_TOPMOST) pos = std::min(pos, firstNormal);
-            else pos = std::max(pos, firstNormal);
+            auto firstNormal =
+                std::find_if(sib->begin(), sib->end(), [&](HWND h) { return !isTopmost(h); });
+            if (w.exStyle & WS_EX_TOPMOST)
+                pos = std::min(pos, firstNormal);
+            else
+                pos = std::max(pos, firstNormal);
         }
     }
     sib->insert(pos, w.hwnd);
@@ -157,7 +162,8 @@ void SendNcDestroy(HWND hwnd) {
         std::lock_guard<std::mutex> g(M().mutex);
         if (auto w = FindLocked(hwnd)) kids = w->children;
     }
-    for (HWND c : kids) SendNcDestroy(c);
+    for (HWND c : kids)
+        SendNcDestroy(c);
     SendMessage(hwnd, WM_NCDESTROY);
     FreeWindow(hwnd);
 }
@@ -170,8 +176,9 @@ void HideForDestroy(HWND hwnd) {
         auto w = FindLocked(hwnd);
         visible = w && (w->style & WS_VISIBLE);
     }
-    if (visible) SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                              SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (visible)
+        SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                     SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ForgetWindow(hwnd);
 }
 
@@ -185,7 +192,8 @@ void NotifyParent(HWND hwnd, UINT event) {
         parent = w->parent;
         id = w->id;
     }
-    SendMessage(parent, WM_PARENTNOTIFY, MAKEWPARAM(int(event), int(id)), reinterpret_cast<LPARAM>(hwnd));
+    SendMessage(parent, WM_PARENTNOTIFY, MAKEWPARAM(int(event), int(id)),
+                reinterpret_cast<LPARAM>(hwnd));
 }
 
 } // namespace
@@ -249,8 +257,10 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
         w->style = style & ~WS_VISIBLE;
         w->exStyle = exStyle;
         w->messageOnly = messageOnly;
-        if (style & WS_CHILD) w->parent = parent;
-        else if (parent) w->owner = RootLocked(parent);
+        if (style & WS_CHILD)
+            w->parent = parent;
+        else if (parent)
+            w->owner = RootLocked(parent);
         w->id = (style & WS_CHILD) ? id : 0;
         w->text = std::string(windowName);
         w->queue = queue;
@@ -324,7 +334,8 @@ BOOL DestroyWindow(HWND hwnd) {
         for (auto& [v, other] : M().windows)
             if (other->owner == hwnd) owned.push_back(other->hwnd);
     }
-    for (HWND o : owned) DestroyWindow(o);
+    for (HWND o : owned)
+        DestroyWindow(o);
     NotifyParent(hwnd, WM_DESTROY);
     HideForDestroy(hwnd);
     SendDestroy(hwnd);
@@ -332,7 +343,9 @@ BOOL DestroyWindow(HWND hwnd) {
     return TRUE;
 }
 
-BOOL IsWindow(HWND hwnd) { return Find(hwnd) != nullptr; }
+BOOL IsWindow(HWND hwnd) {
+    return Find(hwnd) != nullptr;
+}
 
 BOOL IsWindowVisible(HWND hwnd) {
     std::lock_guard<std::mutex> g(M().mutex);
@@ -390,8 +403,10 @@ HWND SetParent(HWND hwnd, HWND newParent) {
         wasTop = IsTopLevel(*w);
         if (auto* sib = SiblingsLocked(*w)) std::erase(*sib, hwnd);
         w->parent = newParent;
-        if (newParent) FindLocked(newParent)->children.insert(FindLocked(newParent)->children.begin(), hwnd);
-        else InsertZLocked(*w, HWND_TOP);
+        if (newParent)
+            FindLocked(newParent)->children.insert(FindLocked(newParent)->children.begin(), hwnd);
+        else
+            InsertZLocked(*w, HWND_TOP);
         nowTop = IsTopLevel(*w);
         SizeSurfaceLocked(*w);
         Area all(RECT{0, 0, w->client.width(), w->client.height()});
@@ -407,21 +422,27 @@ HWND SetParent(HWND hwnd, HWND newParent) {
     return old;
 }
 
-HWND GetDesktopWindow() { return reinterpret_cast<HWND>(uintptr_t(0x10000)); }
+HWND GetDesktopWindow() {
+    return reinterpret_cast<HWND>(uintptr_t(0x10000));
+}
 
 HWND GetAncestor(HWND hwnd, UINT flags) {
     std::lock_guard<std::mutex> g(M().mutex);
     auto w = FindLocked(hwnd);
     if (!w) return nullptr;
     switch (flags) {
-    case GA_PARENT: return w->parent ? w->parent : GetDesktopWindow();
-    case GA_ROOT: return RootLocked(hwnd);
+    case GA_PARENT:
+        return w->parent ? w->parent : GetDesktopWindow();
+    case GA_ROOT:
+        return RootLocked(hwnd);
     case GA_ROOTOWNER: {
         auto r = FindLocked(RootLocked(hwnd));
-        while (r && r->owner && FindLocked(r->owner)) r = FindLocked(r->owner);
+        while (r && r->owner && FindLocked(r->owner))
+            r = FindLocked(r->owner);
         return r ? r->hwnd : nullptr;
     }
-    default: return nullptr;
+    default:
+        return nullptr;
     }
 }
 
@@ -435,11 +456,16 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
     if (!sib || sib->empty()) return nullptr;
     auto it = std::find(sib->begin(), sib->end(), hwnd);
     switch (cmd) {
-    case GW_HWNDFIRST: return sib->front();
-    case GW_HWNDLAST: return sib->back();
-    case GW_HWNDNEXT: return (it == sib->end() || it + 1 == sib->end()) ? nullptr : *(it + 1);
-    case GW_HWNDPREV: return (it == sib->begin() || it == sib->end()) ? nullptr : *(it - 1);
-    default: return nullptr;
+    case GW_HWNDFIRST:
+        return sib->front();
+    case GW_HWNDLAST:
+        return sib->back();
+    case GW_HWNDNEXT:
+        return (it == sib->end() || it + 1 == sib->end()) ? nullptr : *(it + 1);
+    case GW_HWNDPREV:
+        return (it == sib->begin() || it == sib->end()) ? nullptr : *(it - 1);
+    default:
+        return nullptr;
     }
 }
 
@@ -483,7 +509,8 @@ HWND FindWindow(std::string_view className, std::optional<std::string_view> titl
     std::lock_guard<std::mutex> g(M().mutex);
     for (HWND h : M().topLevels) {
         auto w = FindLocked(h);
-        if (!className.empty() && ClassKey(w->cls->wc.lpszClassName) != ClassKey(className)) continue;
+        if (!className.empty() && ClassKey(w->cls->wc.lpszClassName) != ClassKey(className))
+            continue;
         if (title && w->text != *title) continue;
         return h;
     }
@@ -501,11 +528,16 @@ LONG_PTR GetWindowLongPtr(HWND hwnd, int index) {
     auto w = FindLocked(hwnd);
     if (!w) return 0;
     switch (index) {
-    case GWL_STYLE: return static_cast<LONG_PTR>(w->style);
-    case GWL_EXSTYLE: return static_cast<LONG_PTR>(w->exStyle);
-    case GWLP_ID: return static_cast<LONG_PTR>(w->id);
-    case GWLP_USERDATA: return w->userData;
-    case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
+    case GWL_STYLE:
+        return static_cast<LONG_PTR>(w->style);
+    case GWL_EXSTYLE:
+        return static_cast<LONG_PTR>(w->exStyle);
+    case GWLP_ID:
+        return static_cast<LONG_PTR>(w->id);
+    case GWLP_USERDATA:
+        return w->userData;
+    case GWLP_HWNDPARENT:
+        return reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
     default: {
         auto it = w->extra.find(index);
         return it == w->extra.end() ? 0 : it->second;
@@ -521,17 +553,21 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
         struct {
             DWORD styleOld, styleNew;
         } ss{old, static_cast<DWORD>(value)};
-        SendMessage(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
+        SendMessage(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index),
+                    reinterpret_cast<LPARAM>(&ss));
         DWORD style, exStyle;
         {
             std::lock_guard<std::mutex> g(M().mutex);
             if (!FindLocked(hwnd)) return 0;
-            if (index == GWL_STYLE) w->style = ss.styleNew;
-            else w->exStyle = ss.styleNew;
+            if (index == GWL_STYLE)
+                w->style = ss.styleNew;
+            else
+                w->exStyle = ss.styleNew;
             style = w->style;
             exStyle = w->exStyle;
         }
-        SendMessage(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
+        SendMessage(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index),
+                    reinterpret_cast<LPARAM>(&ss));
         if (!w->parent && !w->messageOnly) Driver().Restyled(hwnd, style, exStyle);
         return static_cast<LONG_PTR>(old);
     }
@@ -540,18 +576,29 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
     if (!w) return 0;
     LONG_PTR old = 0;
     switch (index) {
-    case GWLP_ID: old = static_cast<LONG_PTR>(w->id); w->id = static_cast<UINT_PTR>(value); break;
-    case GWLP_USERDATA: old = w->userData; w->userData = value; break;
+    case GWLP_ID:
+        old = static_cast<LONG_PTR>(w->id);
+        w->id = static_cast<UINT_PTR>(value);
+        break;
+    case GWLP_USERDATA:
+        old = w->userData;
+        w->userData = value;
+        break;
     case GWLP_HWNDPARENT:
         old = reinterpret_cast<LONG_PTR>(w->owner);
         if (!w->parent) w->owner = reinterpret_cast<HWND>(value);
         break;
-    default: old = w->extra[index]; w->extra[index] = value; break;
+    default:
+        old = w->extra[index];
+        w->extra[index] = value;
+        break;
     }
     return old;
 }
 
-int GetDlgCtrlID(HWND hwnd) { return static_cast<int>(GetWindowLongPtr(hwnd, GWLP_ID)); }
+int GetDlgCtrlID(HWND hwnd) {
+    return static_cast<int>(GetWindowLongPtr(hwnd, GWLP_ID));
+}
 
 HWND GetDlgItem(HWND parent, int id) {
     std::lock_guard<std::mutex> g(M().mutex);
@@ -571,14 +618,21 @@ std::string GetWindowText(HWND hwnd) {
     const auto len = SendMessage(hwnd, WM_GETTEXTLENGTH);
     if (len <= 0) return {};
     std::string buf(static_cast<size_t>(len) + 1, '\0');
-    const auto got = SendMessage(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()));
+    const auto got =
+        SendMessage(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()));
     buf.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, len)));
     return buf;
 }
 
-int GetWindowTextLength(HWND hwnd) { return static_cast<int>(SendMessage(hwnd, WM_GETTEXTLENGTH)); }
-BOOL SetWindowTextW(HWND hwnd, std::u16string_view text) { return SetWindowText(hwnd, WideToUtf8(text)); }
-std::u16string GetWindowTextW(HWND hwnd) { return Utf8ToWide(GetWindowText(hwnd)); }
+int GetWindowTextLength(HWND hwnd) {
+    return static_cast<int>(SendMessage(hwnd, WM_GETTEXTLENGTH));
+}
+BOOL SetWindowTextW(HWND hwnd, std::u16string_view text) {
+    return SetWindowText(hwnd, WideToUtf8(text));
+}
+std::u16string GetWindowTextW(HWND hwnd) {
+    return Utf8ToWide(GetWindowText(hwnd));
+}
 
 BOOL SetWindowSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id) {
     if (!proc) return FALSE;
@@ -898,11 +952,13 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
             flags &= ~(SWP_NOMOVE | SWP_NOSIZE);
         }
         break;
-    default: break;
+    default:
+        break;
     }
     if (newStyle != style) {
         std::lock_guard<std::mutex> g(M().mutex);
-        w->style = (w->style & ~(WS_MINIMIZE | WS_MAXIMIZE)) | (newStyle & (WS_MINIMIZE | WS_MAXIMIZE));
+        w->style =
+            (w->style & ~(WS_MINIMIZE | WS_MAXIMIZE)) | (newStyle & (WS_MINIMIZE | WS_MAXIMIZE));
         w->restore = restore;
     }
     SetWindowPos(hwnd, nullptr, target.left, target.top, target.width(), target.height(), flags);
@@ -911,12 +967,13 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     } else if (newStyle != style) {
         RECT c;
         GetClientRect(hwnd, c);
-        const WPARAM kind = (newStyle & WS_MINIMIZE) ? SIZE_MINIMIZED
+        const WPARAM kind = (newStyle & WS_MINIMIZE)   ? SIZE_MINIMIZED
                             : (newStyle & WS_MAXIMIZE) ? SIZE_MAXIMIZED
                                                        : SIZE_RESTORED;
         SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(c.width(), c.height()));
     }
-    if (activate && (wasVisible || cmd == SW_RESTORE || cmd == SW_SHOWMAXIMIZED)) SetActiveWindow(hwnd);
+    if (activate && (wasVisible || cmd == SW_RESTORE || cmd == SW_SHOWMAXIMIZED))
+        SetActiveWindow(hwnd);
     return wasVisible ? TRUE : FALSE;
 }
 
@@ -928,8 +985,10 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
         if (!w) return FALSE;
         wasDisabled = w->style & WS_DISABLED;
         if (wasDisabled == !enable) return wasDisabled;
-        if (enable) w->style &= ~WS_DISABLED;
-        else w->style |= WS_DISABLED;
+        if (enable)
+            w->style &= ~WS_DISABLED;
+        else
+            w->style |= WS_DISABLED;
     }
     if (!enable) {
         SendMessage(hwnd, WM_CANCELMODE);
@@ -946,7 +1005,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto w = Find(hwnd);
     if (!w) return 0;
     switch (msg) {
-    case WM_NCCREATE: return TRUE;
+    case WM_NCCREATE:
+        return TRUE;
     case WM_NCCALCSIZE: {
         auto* r = reinterpret_cast<RECT*>(lp);
         if (r) *r = ClientFromWindow(*r, w->style, w->exStyle, w->parent != nullptr);
@@ -957,7 +1017,9 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (!FindLocked(hwnd)) return HTNOWHERE;
         return HitTestLocked(*w, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
     }
-    case WM_NCPAINT: PaintNonClient(hwnd); return 0;
+    case WM_NCPAINT:
+        PaintNonClient(hwnd);
+        return 0;
     case WM_NCACTIVATE: {
         {
             std::lock_guard<std::mutex> g(M().mutex);
@@ -1007,7 +1069,9 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         buf[n] = '\0';
         return static_cast<LRESULT>(n);
     }
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
+    case WM_CLOSE:
+        DestroyWindow(hwnd);
+        return 0;
     case WM_WINDOWPOSCHANGED: {
         const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
         RECT client, rect;
@@ -1019,7 +1083,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             style = w->style;
         }
         if (pos && !(pos->flags & SWP_NOMOVE))
-            SendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(rect.left + client.left, rect.top + client.top));
+            SendMessage(hwnd, WM_MOVE, 0,
+                        MAKELPARAM(rect.left + client.left, rect.top + client.top));
         if (pos && !(pos->flags & SWP_NOSIZE)) {
             const WPARAM kind = (style & WS_MINIMIZE)   ? SIZE_MINIMIZED
                                 : (style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
@@ -1046,8 +1111,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (LOWORD(wp) != WA_INACTIVE && !(w->style & WS_MINIMIZE)) SetFocus(hwnd);
         return 0;
     case WM_SETCURSOR: {
-        if (w->parent && (w->style & WS_CHILD) &&
-            SendMessage(w->parent, WM_SETCURSOR, wp, lp))
+        if (w->parent && (w->style & WS_CHILD) && SendMessage(w->parent, WM_SETCURSOR, wp, lp))
             return TRUE;
         const auto hit = static_cast<SHORT>(LOWORD(static_cast<uintptr_t>(lp)));
         unsigned id = IDC_ARROW;
@@ -1059,14 +1123,23 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             }
             return FALSE;
         case HTLEFT:
-        case HTRIGHT: id = IDC_SIZEWE; break;
+        case HTRIGHT:
+            id = IDC_SIZEWE;
+            break;
         case HTTOP:
-        case HTBOTTOM: id = IDC_SIZENS; break;
+        case HTBOTTOM:
+            id = IDC_SIZENS;
+            break;
         case HTTOPLEFT:
-        case HTBOTTOMRIGHT: id = IDC_SIZENWSE; break;
+        case HTBOTTOMRIGHT:
+            id = IDC_SIZENWSE;
+            break;
         case HTTOPRIGHT:
-        case HTBOTTOMLEFT: id = IDC_SIZENESW; break;
-        default: break;
+        case HTBOTTOMLEFT:
+            id = IDC_SIZENESW;
+            break;
+        default:
+            break;
         }
         SetCursor(LoadCursor(0, id));
         return FALSE;
@@ -1099,11 +1172,20 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_SYSCOMMAND:
         switch (wp & 0xFFF0) {
-        case SC_CLOSE: SendMessage(hwnd, WM_CLOSE); break;
-        case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); break;
-        case SC_MAXIMIZE: ShowWindow(hwnd, SW_SHOWMAXIMIZED); break;
-        case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); break;
-        default: break;
+        case SC_CLOSE:
+            SendMessage(hwnd, WM_CLOSE);
+            break;
+        case SC_MINIMIZE:
+            ShowWindow(hwnd, SW_MINIMIZE);
+            break;
+        case SC_MAXIMIZE:
+            ShowWindow(hwnd, SW_SHOWMAXIMIZED);
+            break;
+        case SC_RESTORE:
+            ShowWindow(hwnd, SW_RESTORE);
+            break;
+        default:
+            break;
         }
         return 0;
     case WM_NCLBUTTONDOWN: {
@@ -1116,21 +1198,31 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_NCLBUTTONUP:
         switch (static_cast<LRESULT>(wp)) {
-        case HTCLOSE: SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, lp); break;
-        case HTMINBUTTON: SendMessage(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, lp); break;
-        case HTMAXBUTTON:
-            SendMessage(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
+        case HTCLOSE:
+            SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, lp);
             break;
-        default: break;
+        case HTMINBUTTON:
+            SendMessage(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, lp);
+            break;
+        case HTMAXBUTTON:
+            SendMessage(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE,
+                        lp);
+            break;
+        default:
+            break;
         }
         return 0;
     case WM_NCLBUTTONDBLCLK:
         if (static_cast<LRESULT>(wp) == HTCAPTION && (w->style & WS_MAXIMIZEBOX) && !w->parent)
-            SendMessage(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
+            SendMessage(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE,
+                        lp);
         return 0;
-    case WM_QUERYENDSESSION: return TRUE;
-    case WM_SHOWWINDOW: return 0;
-    default: return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_SHOWWINDOW:
+        return 0;
+    default:
+        return 0;
     }
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 // Internal state of the window manager. One mutex guards all of it; window
 // procedures, hooks and display calls always run with the mutex released.
-#include <cairo.h>
+#include "platform/window/display.h"
+#include "platform/window/window.h"
+#include "rtl/clock.h"
 
 #include <algorithm>
 #include <array>
+#include <cairo.h>
 #include <deque>
 #include <functional>
 #include <map>
@@ -14,18 +17,18 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/window/display.h"
-#include "platform/window/window.h"
-#include "rtl/clock.h"
-
 namespace ax::wm {
 
 // Rectangle arithmetic by value.
-inline bool EmptyRect(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+inline bool EmptyRect(const RECT& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
 inline bool InRect(const RECT& r, POINT p) {
     return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
 }
-inline RECT Shift(RECT r, int dx, int dy) { return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
+inline RECT Shift(RECT r, int dx, int dy) {
+    return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+}
 inline RECT Clip(const RECT& a, const RECT& b) {
     RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
            std::min(a.bottom, b.bottom)};
@@ -94,7 +97,7 @@ struct Window {
     std::map<int, LONG_PTR> extra;
     std::shared_ptr<ThreadQueue> queue;
     std::vector<std::shared_ptr<SubclassEntry>> chain; // first called first
-    Area update;                                     // client coordinates
+    Area update;                                       // client coordinates
     bool erase = false;
     bool ncPaint = false;
     bool internalPaint = false;
@@ -102,7 +105,7 @@ struct Window {
     int updateLocks = 0;
     bool destroying = false;
     bool created = false;
-    RECT restore{}; // normal rectangle while minimised or maximised
+    RECT restore{};     // normal rectangle while minimised or maximised
     SurfacePtr surface; // top-level windows only
 };
 

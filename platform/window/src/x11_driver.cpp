@@ -1,30 +1,31 @@
 // The X11 display: each top-level window is an X window showing its surface;
 // X input becomes raw input of the window manager, X focus its activation,
 // and the CLIPBOARD selection carries text to and from other programs.
+#include "driver.h"
+#include "platform/gdi/image.h"
+#include "wm.h"
+
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <poll.h>
 #include <set>
 #include <thread>
-
-#include "driver.h"
-#include "platform/gdi/image.h"
-#include "wm.h"
+#include <unistd.h>
 
 namespace ax::wm {
 
 namespace {
 
-int IgnoreErrors(Display*, XErrorEvent*) { return 0; } // races with the server are expected
+int IgnoreErrors(Display*, XErrorEvent*) {
+    return 0;
+} // races with the server are expected
 
 UINT VkFromKeysym(KeySym k) {
     if (k >= XK_a && k <= XK_z) return static_cast<UINT>('A' + (k - XK_a));
@@ -33,67 +34,113 @@ UINT VkFromKeysym(KeySym k) {
     if (k >= XK_F1 && k <= XK_F24) return static_cast<UINT>(VK_F1 + (k - XK_F1));
     if (k >= XK_KP_0 && k <= XK_KP_9) return static_cast<UINT>(VK_NUMPAD0 + (k - XK_KP_0));
     switch (k) {
-    case XK_BackSpace: return VK_BACK;
+    case XK_BackSpace:
+        return VK_BACK;
     case XK_Tab:
-    case XK_ISO_Left_Tab: return VK_TAB;
+    case XK_ISO_Left_Tab:
+        return VK_TAB;
     case XK_Return:
-    case XK_KP_Enter: return VK_RETURN;
-    case XK_Escape: return VK_ESCAPE;
-    case XK_space: return VK_SPACE;
+    case XK_KP_Enter:
+        return VK_RETURN;
+    case XK_Escape:
+        return VK_ESCAPE;
+    case XK_space:
+        return VK_SPACE;
     case XK_Prior:
-    case XK_KP_Prior: return VK_PRIOR;
+    case XK_KP_Prior:
+        return VK_PRIOR;
     case XK_Next:
-    case XK_KP_Next: return VK_NEXT;
+    case XK_KP_Next:
+        return VK_NEXT;
     case XK_End:
-    case XK_KP_End: return VK_END;
+    case XK_KP_End:
+        return VK_END;
     case XK_Home:
-    case XK_KP_Home: return VK_HOME;
+    case XK_KP_Home:
+        return VK_HOME;
     case XK_Left:
-    case XK_KP_Left: return VK_LEFT;
+    case XK_KP_Left:
+        return VK_LEFT;
     case XK_Up:
-    case XK_KP_Up: return VK_UP;
+    case XK_KP_Up:
+        return VK_UP;
     case XK_Right:
-    case XK_KP_Right: return VK_RIGHT;
+    case XK_KP_Right:
+        return VK_RIGHT;
     case XK_Down:
-    case XK_KP_Down: return VK_DOWN;
+    case XK_KP_Down:
+        return VK_DOWN;
     case XK_Insert:
-    case XK_KP_Insert: return VK_INSERT;
+    case XK_KP_Insert:
+        return VK_INSERT;
     case XK_Delete:
-    case XK_KP_Delete: return VK_DELETE;
-    case XK_Shift_L: return VK_LSHIFT;
-    case XK_Shift_R: return VK_RSHIFT;
-    case XK_Control_L: return VK_LCONTROL;
-    case XK_Control_R: return VK_RCONTROL;
+    case XK_KP_Delete:
+        return VK_DELETE;
+    case XK_Shift_L:
+        return VK_LSHIFT;
+    case XK_Shift_R:
+        return VK_RSHIFT;
+    case XK_Control_L:
+        return VK_LCONTROL;
+    case XK_Control_R:
+        return VK_RCONTROL;
     case XK_Alt_L:
-    case XK_Meta_L: return VK_LMENU;
+    case XK_Meta_L:
+        return VK_LMENU;
     case XK_Alt_R:
     case XK_Meta_R:
-    case XK_ISO_Level3_Shift: return VK_RMENU;
-    case XK_Caps_Lock: return VK_CAPITAL;
-    case XK_Num_Lock: return VK_NUMLOCK;
-    case XK_Scroll_Lock: return VK_SCROLL;
-    case XK_Pause: return VK_PAUSE;
-    case XK_Print: return VK_SNAPSHOT;
-    case XK_Super_L: return VK_LWIN;
-    case XK_Super_R: return VK_RWIN;
-    case XK_Menu: return VK_APPS;
-    case XK_KP_Multiply: return VK_MULTIPLY;
-    case XK_KP_Add: return VK_ADD;
-    case XK_KP_Subtract: return VK_SUBTRACT;
-    case XK_KP_Decimal: return VK_DECIMAL;
-    case XK_KP_Divide: return VK_DIVIDE;
-    case XK_semicolon: return VK_OEM_1;
-    case XK_equal: return VK_OEM_PLUS;
-    case XK_comma: return VK_OEM_COMMA;
-    case XK_minus: return VK_OEM_MINUS;
-    case XK_period: return VK_OEM_PERIOD;
-    case XK_slash: return VK_OEM_2;
-    case XK_grave: return VK_OEM_3;
-    case XK_bracketleft: return VK_OEM_4;
-    case XK_backslash: return VK_OEM_5;
-    case XK_bracketright: return VK_OEM_6;
-    case XK_apostrophe: return VK_OEM_7;
-    default: return 0;
+    case XK_ISO_Level3_Shift:
+        return VK_RMENU;
+    case XK_Caps_Lock:
+        return VK_CAPITAL;
+    case XK_Num_Lock:
+        return VK_NUMLOCK;
+    case XK_Scroll_Lock:
+        return VK_SCROLL;
+    case XK_Pause:
+        return VK_PAUSE;
+    case XK_Print:
+        return VK_SNAPSHOT;
+    case XK_Super_L:
+        return VK_LWIN;
+    case XK_Super_R:
+        return VK_RWIN;
+    case XK_Menu:
+        return VK_APPS;
+    case XK_KP_Multiply:
+        return VK_MULTIPLY;
+    case XK_KP_Add:
+        return VK_ADD;
+    case XK_KP_Subtract:
+        return VK_SUBTRACT;
+    case XK_KP_Decimal:
+        return VK_DECIMAL;
+    case XK_KP_Divide:
+        return VK_DIVIDE;
+    case XK_semicolon:
+        return VK_OEM_1;
+    case XK_equal:
+        return VK_OEM_PLUS;
+    case XK_comma:
+        return VK_OEM_COMMA;
+    case XK_minus:
+        return VK_OEM_MINUS;
+    case XK_period:
+        return VK_OEM_PERIOD;
+    case XK_slash:
+        return VK_OEM_2;
+    case XK_grave:
+        return VK_OEM_3;
+    case XK_bracketleft:
+        return VK_OEM_4;
+    case XK_backslash:
+        return VK_OEM_5;
+    case XK_bracketright:
+        return VK_OEM_6;
+    case XK_apostrophe:
+        return VK_OEM_7;
+    default:
+        return 0;
     }
 }
 
@@ -109,11 +156,20 @@ public:
         XSetErrorHandler(IgnoreErrors);
         Bool supported = False;
         XkbSetDetectableAutoRepeat(dpy_, True, &supported);
-        const char* names[] = {"WM_PROTOCOLS",        "WM_DELETE_WINDOW",          "_NET_WM_NAME",
-                               "UTF8_STRING",         "_MOTIF_WM_HINTS",           "_NET_WM_WINDOW_TYPE",
-                               "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE",
-                               "_NET_WM_STATE_ABOVE", "_NET_WM_MOVERESIZE",        "CLIPBOARD",
-                               "TARGETS",             "AX_SELECTION"};
+        const char* names[] = {"WM_PROTOCOLS",
+                               "WM_DELETE_WINDOW",
+                               "_NET_WM_NAME",
+                               "UTF8_STRING",
+                               "_MOTIF_WM_HINTS",
+                               "_NET_WM_WINDOW_TYPE",
+                               "_NET_WM_WINDOW_TYPE_UTILITY",
+                               "_NET_WM_WINDOW_TYPE_NORMAL",
+                               "_NET_WM_STATE",
+                               "_NET_WM_STATE_ABOVE",
+                               "_NET_WM_MOVERESIZE",
+                               "CLIPBOARD",
+                               "TARGETS",
+                               "AX_SELECTION"};
         XInternAtoms(dpy_, const_cast<char**>(names), kAtoms, False, atoms_);
         const int s = DefaultScreen(dpy_);
         screen_ = {DisplayWidth(dpy_, s), DisplayHeight(dpy_, s)};
@@ -143,10 +199,12 @@ public:
         XLockDisplay(dpy_);
         XSetWindowAttributes a{};
         a.background_pixmap = None;
-        a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
-                       PointerMotionMask | StructureNotifyMask | FocusChangeMask;
-        ::Window x = XCreateWindow(dpy_, root_, r.left, r.top, std::max(1, r.width()), std::max(1, r.height()), 0,
-                                   CopyFromParent, InputOutput, CopyFromParent, CWBackPixmap | CWEventMask, &a);
+        a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                       ButtonReleaseMask | PointerMotionMask | StructureNotifyMask |
+                       FocusChangeMask;
+        ::Window x = XCreateWindow(dpy_, root_, r.left, r.top, std::max(1, r.width()),
+                                   std::max(1, r.height()), 0, CopyFromParent, InputOutput,
+                                   CopyFromParent, CWBackPixmap | CWEventMask, &a);
         Atom protocols[] = {atoms_[kDeleteWindow]};
         XSetWMProtocols(dpy_, x, protocols, 1);
         XSizeHints hints{};
@@ -211,7 +269,8 @@ public:
 
     void Moved(HWND h, const RECT& r) override {
         if (::Window x = Lookup(h)) {
-            XMoveResizeWindow(dpy_, x, r.left, r.top, std::max(1, r.width()), std::max(1, r.height()));
+            XMoveResizeWindow(dpy_, x, r.left, r.top, std::max(1, r.width()),
+                              std::max(1, r.height()));
             XFlush(dpy_);
         }
     }
@@ -221,7 +280,8 @@ public:
         if (!x) return;
         XStoreName(dpy_, x, text.c_str());
         XChangeProperty(dpy_, x, atoms_[kNetWmName], atoms_[kUtf8], 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+                        reinterpret_cast<const unsigned char*>(text.data()),
+                        static_cast<int>(text.size()));
         XFlush(dpy_);
     }
 
@@ -270,10 +330,10 @@ public:
         if (EmptyRect(c)) return;
         XLockDisplay(dpy_);
         const int sc = DefaultScreen(dpy_);
-        XImage* img = XCreateImage(dpy_, DefaultVisual(dpy_, sc), static_cast<unsigned>(DefaultDepth(dpy_, sc)),
-                                   ZPixmap, 0, reinterpret_cast<char*>(cairo_image_surface_get_data(s)),
-                                   static_cast<unsigned>(W), static_cast<unsigned>(H), 32,
-                                   cairo_image_surface_get_stride(s));
+        XImage* img = XCreateImage(
+            dpy_, DefaultVisual(dpy_, sc), static_cast<unsigned>(DefaultDepth(dpy_, sc)), ZPixmap,
+            0, reinterpret_cast<char*>(cairo_image_surface_get_data(s)), static_cast<unsigned>(W),
+            static_cast<unsigned>(H), 32, cairo_image_surface_get_stride(s));
         if (img) {
             img->byte_order = LSBFirst; // cairo keeps pixels in native (little-endian) words
             XPutImage(dpy_, x, DefaultGC(dpy_, sc), img, c.left, c.top, c.left, c.top,
@@ -287,29 +347,38 @@ public:
 
     void SetCursor(HCURSOR cursor) override {
         static const std::pair<unsigned, unsigned> shapes[] = {
-            {IDC_ARROW, XC_left_ptr},         {IDC_IBEAM, XC_xterm},
-            {IDC_WAIT, XC_watch},             {IDC_CROSS, XC_crosshair},
-            {IDC_UPARROW, XC_sb_up_arrow},    {IDC_SIZENWSE, XC_bottom_right_corner},
-            {IDC_SIZENESW, XC_bottom_left_corner}, {IDC_SIZEWE, XC_sb_h_double_arrow},
-            {IDC_SIZENS, XC_sb_v_double_arrow}, {IDC_SIZEALL, XC_fleur},
-            {IDC_NO, XC_X_cursor},            {IDC_HAND, XC_hand2},
-            {IDC_APPSTARTING, XC_watch},      {IDC_HELP, XC_question_arrow}};
+            {IDC_ARROW, XC_left_ptr},
+            {IDC_IBEAM, XC_xterm},
+            {IDC_WAIT, XC_watch},
+            {IDC_CROSS, XC_crosshair},
+            {IDC_UPARROW, XC_sb_up_arrow},
+            {IDC_SIZENWSE, XC_bottom_right_corner},
+            {IDC_SIZENESW, XC_bottom_left_corner},
+            {IDC_SIZEWE, XC_sb_h_double_arrow},
+            {IDC_SIZENS, XC_sb_v_double_arrow},
+            {IDC_SIZEALL, XC_fleur},
+            {IDC_NO, XC_X_cursor},
+            {IDC_HAND, XC_hand2},
+            {IDC_APPSTARTING, XC_watch},
+            {IDC_HELP, XC_question_arrow}};
         unsigned shape = XC_left_ptr;
         for (auto [id, s] : shapes)
             if (LoadCursor(0, id) == cursor) shape = s;
         std::lock_guard<std::mutex> g(mutex_);
         auto it = cursors_.find(shape);
-        if (it == cursors_.end()) it = cursors_.emplace(shape, XCreateFontCursor(dpy_, shape)).first;
-        for (auto& [h, x] : toX_) XDefineCursor(dpy_, x, it->second);
+        if (it == cursors_.end())
+            it = cursors_.emplace(shape, XCreateFontCursor(dpy_, shape)).first;
+        for (auto& [h, x] : toX_)
+            XDefineCursor(dpy_, x, it->second);
         XFlush(dpy_);
     }
 
     void BeginMoveSize(HWND h, LRESULT hit, POINT pt) override {
         ::Window x = Lookup(h);
         if (!x) return;
-        static const std::pair<LRESULT, long> dirs[] = {{HTTOPLEFT, 0}, {HTTOP, 1},    {HTTOPRIGHT, 2},
-                                                        {HTRIGHT, 3},   {HTBOTTOMRIGHT, 4}, {HTBOTTOM, 5},
-                                                        {HTBOTTOMLEFT, 6}, {HTLEFT, 7}, {HTCAPTION, 8}};
+        static const std::pair<LRESULT, long> dirs[] = {
+            {HTTOPLEFT, 0}, {HTTOP, 1},        {HTTOPRIGHT, 2}, {HTRIGHT, 3},  {HTBOTTOMRIGHT, 4},
+            {HTBOTTOM, 5},  {HTBOTTOMLEFT, 6}, {HTLEFT, 7},     {HTCAPTION, 8}};
         long dir = -1;
         for (auto [code, d] : dirs)
             if (code == hit) dir = d;
@@ -345,7 +414,8 @@ public:
         const uint64_t ticket = ++clipRequest_;
         clipReply_.reset();
         lock.unlock();
-        XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelection], helper_, CurrentTime);
+        XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelection], helper_,
+                          CurrentTime);
         XFlush(dpy_);
         lock.lock();
         // Another program answers in its own time; a silent one must not hang us.
@@ -357,8 +427,23 @@ public:
     unsigned long NativeHandle(HWND h) override { return Lookup(h); }
 
 private:
-    enum { kProtocols, kDeleteWindow, kNetWmName, kUtf8, kMotifHints, kNetWmType, kTypeUtility, kTypeNormal,
-           kNetWmState, kStateAbove, kMoveResize, kClipboard, kTargets, kSelection, kAtoms };
+    enum {
+        kProtocols,
+        kDeleteWindow,
+        kNetWmName,
+        kUtf8,
+        kMotifHints,
+        kNetWmType,
+        kTypeUtility,
+        kTypeNormal,
+        kNetWmState,
+        kStateAbove,
+        kMoveResize,
+        kClipboard,
+        kTargets,
+        kSelection,
+        kAtoms
+    };
 
     ::Window Lookup(HWND h) {
         std::lock_guard<std::mutex> g(mutex_);
@@ -386,7 +471,8 @@ private:
                 events.push_back(e);
             }
             XUnlockDisplay(dpy_);
-            for (XEvent& e : events) Handle(e);
+            for (XEvent& e : events)
+                Handle(e);
         }
     }
 
@@ -402,22 +488,31 @@ private:
                 });
             }
             break;
-        case MotionNotify: InjectMouseMove(e.xmotion.x_root, e.xmotion.y_root); break;
+        case MotionNotify:
+            InjectMouseMove(e.xmotion.x_root, e.xmotion.y_root);
+            break;
         case ButtonPress:
         case ButtonRelease: {
             InjectMouseMove(e.xbutton.x_root, e.xbutton.y_root);
             const bool down = e.type == ButtonPress;
             switch (e.xbutton.button) {
-            case Button1: InjectMouseButton(MouseButton::Left, down); break;
-            case Button2: InjectMouseButton(MouseButton::Middle, down); break;
-            case Button3: InjectMouseButton(MouseButton::Right, down); break;
+            case Button1:
+                InjectMouseButton(MouseButton::Left, down);
+                break;
+            case Button2:
+                InjectMouseButton(MouseButton::Middle, down);
+                break;
+            case Button3:
+                InjectMouseButton(MouseButton::Right, down);
+                break;
             case Button4:
                 if (down) InjectMouseWheel(WHEEL_DELTA);
                 break;
             case Button5:
                 if (down) InjectMouseWheel(-WHEEL_DELTA);
                 break;
-            default: break;
+            default:
+                break;
             }
             break;
         }
@@ -442,8 +537,10 @@ private:
                 // Positions are on the screen only in events the window manager sends.
                 const int x = c.send_event ? c.x : now.left;
                 const int y = c.send_event ? c.y : now.top;
-                if (x != now.left || y != now.top || c.width != now.width() || c.height != now.height())
-                    SetWindowPos(h, nullptr, x, y, c.width, c.height, SWP_NOZORDER | SWP_NOACTIVATE);
+                if (x != now.left || y != now.top || c.width != now.width() ||
+                    c.height != now.height())
+                    SetWindowPos(h, nullptr, x, y, c.width, c.height,
+                                 SWP_NOZORDER | SWP_NOACTIVATE);
             });
             break;
         }
@@ -468,7 +565,9 @@ private:
                 h && static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow])
                 PostMessage(h, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
-        case SelectionRequest: AnswerSelection(e.xselectionrequest); break;
+        case SelectionRequest:
+            AnswerSelection(e.xselectionrequest);
+            break;
         case SelectionNotify: {
             std::optional<std::string> text;
             if (e.xselection.property != None) {
@@ -476,8 +575,9 @@ private:
                 int format;
                 unsigned long count, after;
                 unsigned char* data = nullptr;
-                if (XGetWindowProperty(dpy_, helper_, atoms_[kSelection], 0, 1 << 24, True, AnyPropertyType,
-                                       &type, &format, &count, &after, &data) == Success &&
+                if (XGetWindowProperty(dpy_, helper_, atoms_[kSelection], 0, 1 << 24, True,
+                                       AnyPropertyType, &type, &format, &count, &after,
+                                       &data) == Success &&
                     data) {
                     text = std::string(reinterpret_cast<char*>(data), count);
                     XFree(data);
@@ -491,7 +591,8 @@ private:
             clipCond_.notify_all();
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
 
@@ -516,7 +617,8 @@ private:
             reply.xselection.property = property;
         } else if (req.target == atoms_[kUtf8] || req.target == XA_STRING) {
             XChangeProperty(dpy_, req.requestor, property, req.target, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+                            reinterpret_cast<const unsigned char*>(text.data()),
+                            static_cast<int>(text.size()));
             reply.xselection.property = property;
         }
         XSendEvent(dpy_, req.requestor, False, 0, &reply);

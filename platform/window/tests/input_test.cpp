@@ -16,7 +16,8 @@ protected:
 };
 
 TEST_F(Input, OverlappedWindowFrameAndHitTest) {
-    HWND h = CreateWindowEx(0, "Rec", "Main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr);
+    HWND h = CreateWindowEx(0, "Rec", "Main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200,
+                            nullptr);
     RECT r;
     GetClientRect(h, r);
     EXPECT_EQ(r, (RECT{0, 0, 292, 173}));
@@ -44,8 +45,8 @@ TEST_F(Input, OverlappedWindowFrameAndHitTest) {
 }
 
 TEST_F(Input, DialogToolAndChildFrames) {
-    HWND dlg = CreateWindowEx(WS_EX_DLGMODALFRAME, "Rec", "", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 200, 100,
-                              nullptr);
+    HWND dlg = CreateWindowEx(WS_EX_DLGMODALFRAME, "Rec", "", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0,
+                              0, 200, 100, nullptr);
     RECT r;
     GetClientRect(dlg, r);
     EXPECT_EQ(r, (RECT{0, 0, 194, 75}));
@@ -57,8 +58,9 @@ TEST_F(Input, DialogToolAndChildFrames) {
     EXPECT_EQ(tool, (RECT{-3, -18, 103, 103}));
 
     HWND top = CreateWindowEx(0, "Rec", "", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200, nullptr);
-    HWND child = CreateWindowEx(WS_EX_CLIENTEDGE, "Rec", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 10,
-                                10, 100, 80, top);
+    HWND child =
+        CreateWindowEx(WS_EX_CLIENTEDGE, "Rec", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL,
+                       10, 10, 100, 80, top);
     GetClientRect(child, r);
     EXPECT_EQ(r, (RECT{0, 0, 80, 60}));
     // The child's window starts at 104 + 10, 123 + 10 on the screen.
@@ -128,7 +130,8 @@ TEST_F(Input, MouseMessagesCarryClientPointsAndKeyFlags) {
 }
 
 TEST_F(Input, NonClientClicksActivationCaptureContextMenuAndWheel) {
-    HWND a = CreateWindowEx(0, "Rec", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr);
+    HWND a =
+        CreateWindowEx(0, "Rec", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr);
     HWND b = CreateWindowEx(0, "RecDbl", "", WS_POPUP | WS_VISIBLE, 500, 300, 100, 100, nullptr);
     EXPECT_EQ(GetActiveWindow(), b);
     Pump();
@@ -303,7 +306,8 @@ TEST_F(Input, FocusActivationAndZOrder) {
     ShowWindow(p, SW_HIDE);
     EXPECT_EQ(GetActiveWindow(), q);
 
-    HWND topmost = CreateWindowEx(WS_EX_TOPMOST, "Rec", "", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr);
+    HWND topmost =
+        CreateWindowEx(WS_EX_TOPMOST, "Rec", "", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr);
     HWND normal = CreateWindowEx(0, "Rec", "", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr);
     EXPECT_EQ(EnumWindows().front(), topmost);
     BringWindowToTop(normal);

@@ -1,9 +1,9 @@
 // Windows, queues, sends across threads, dropped posts, quit codes,
 // subclass chains, timers on the manual clock, hooks and waits.
+#include "test_support.h"
+
 #include <atomic>
 #include <thread>
-
-#include "test_support.h"
 
 namespace ax {
 namespace {
@@ -34,9 +34,9 @@ TEST_F(Messages, CreationAndDestructionSendTheirMessagesInOrder) {
     EXPECT_TRUE(DestroyWindow(parent));
     auto destroyed = Log().Only({WM_DESTROY, WM_NCDESTROY});
     ASSERT_EQ(destroyed.size(), 6u);
-    const std::pair<HWND, UINT> expected[] = {{parent, WM_DESTROY},       {child, WM_DESTROY},
-                                              {grandchild, WM_DESTROY},   {grandchild, WM_NCDESTROY},
-                                              {child, WM_NCDESTROY},      {parent, WM_NCDESTROY}};
+    const std::pair<HWND, UINT> expected[] = {{parent, WM_DESTROY},     {child, WM_DESTROY},
+                                              {grandchild, WM_DESTROY}, {grandchild, WM_NCDESTROY},
+                                              {child, WM_NCDESTROY},    {parent, WM_NCDESTROY}};
     for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(destroyed[i].hwnd, expected[i].first) << i;
         EXPECT_EQ(destroyed[i].msg, expected[i].second) << i;
@@ -107,10 +107,12 @@ TEST_F(Messages, QuitOnAnotherThreadEndsItsLoop) {
         EnsureMessageQueue();
         tid = GetCurrentThreadId();
         MSG m;
-        while (GetMessage(m, nullptr, 0, 0) > 0) DispatchMessage(m);
+        while (GetMessage(m, nullptr, 0, 0) > 0)
+            DispatchMessage(m);
         code = static_cast<int>(m.wParam);
     });
-    while (!tid) std::this_thread::yield();
+    while (!tid)
+        std::this_thread::yield();
     PostThreadMessage(tid, WM_QUIT, 42, 0);
     t.join();
     EXPECT_EQ(code, 42);
@@ -145,10 +147,12 @@ TEST_F(Messages, SendToAnotherThreadWaitsForItsLoopAndServesSendsMeanwhile) {
         sending = true;
         fromMain = SendMessage(mine, WM_USER + 20, 5, 0);
         MSG m;
-        while (GetMessage(m, nullptr, 0, 0) > 0) DispatchMessage(m);
+        while (GetMessage(m, nullptr, 0, 0) > 0)
+            DispatchMessage(m);
         DestroyWindow(theirs);
     });
-    while (!sending) std::this_thread::yield();
+    while (!sending)
+        std::this_thread::yield();
     // A send to a thread that is itself sending to us.
     EXPECT_EQ(SendMessage(theirs, WM_USER + 10, 21, 0), 42);
     // Nested: our send makes the worker send back to us before answering.
@@ -196,9 +200,11 @@ TEST_F(Messages, PostsToADestroyedWindowReleaseTheirPayloads) {
     std::thread t([&] {
         EnsureMessageQueue();
         tid = GetCurrentThreadId();
-        while (!go) std::this_thread::yield();
+        while (!go)
+            std::this_thread::yield();
     });
-    while (!tid) std::this_thread::yield();
+    while (!tid)
+        std::this_thread::yield();
     EXPECT_TRUE(PostThreadMessage(tid, kBatch, reinterpret_cast<WPARAM>(&payloads[1]), 0));
     go = true;
     t.join();
@@ -405,12 +411,11 @@ TEST_F(Messages, WaitReturnsForAnEventAMessageOrTheTimeOut) {
 
 TEST_F(Messages, WorkerSynchronizeIsServedByAWaitingLoop) {
     int ranOn = 0;
-    std::thread t([&] {
-        Synchronize([&] { ranOn = IsMainThread() ? 1 : 2; });
-    });
+    std::thread t([&] { Synchronize([&] { ranOn = IsMainThread() ? 1 : 2; }); });
     DWORD me = GetCurrentThreadId();
     std::thread quitter([&] {
-        while (ranOn == 0) std::this_thread::yield();
+        while (ranOn == 0)
+            std::this_thread::yield();
         PostThreadMessage(me, WM_USER, 0, 0);
     });
     MSG m;
@@ -438,7 +443,10 @@ TEST_F(Messages, ClipboardKeepsTextAndRegisteredFormats) {
     EXPECT_FALSE(IsClipboardFormatAvailable(CF_TEXT));
     EXPECT_TRUE(CloseClipboard());
     EXPECT_FALSE(GetClipboardData(a)); // closed
-    std::thread other([] { EXPECT_TRUE(OpenClipboard(nullptr)); EXPECT_TRUE(CloseClipboard()); });
+    std::thread other([] {
+        EXPECT_TRUE(OpenClipboard(nullptr));
+        EXPECT_TRUE(CloseClipboard());
+    });
     other.join();
 }
 

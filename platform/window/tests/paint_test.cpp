@@ -1,8 +1,8 @@
 // Update regions, WM_PAINT generation, erasing, the frame, clipping of
 // children, scrolling, the redraw switch and the update lock.
-#include <unistd.h>
-
 #include "test_support.h"
+
+#include <unistd.h>
 
 namespace ax {
 namespace {
@@ -80,7 +80,8 @@ TEST_F(Paint, InvalidationMakesOnePaintWithTheErasedUpdateRectangle) {
 }
 
 TEST_F(Paint, FrameAndCaptionAreDrawnInTheSystemColours) {
-    HWND h = CreateWindowEx(0, "RecDbl", "Caption", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 120, nullptr);
+    HWND h = CreateWindowEx(0, "RecDbl", "Caption", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                            120, nullptr);
     Pump();
     ASSERT_EQ(GetActiveWindow(), h);
     // Active caption, white client, the sizing band in the active border colour.

@@ -1,17 +1,16 @@
 #pragma once
 // Shared fixture of the window layer's tests: a manual clock, the headless
 // display, the test font and a window class that records its messages.
-#include <gtest/gtest.h>
-
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include "platform/gdi/gdi.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 #include "rtl/threads.h"
+
+#include <gtest/gtest.h>
+#include <mutex>
+#include <string>
+#include <vector>
 
 namespace ax::test {
 
@@ -89,7 +88,8 @@ protected:
         Log().Take();
     }
     void TearDown() override {
-        for (HWND h : EnumWindows()) DestroyWindow(h);
+        for (HWND h : EnumWindows())
+            DestroyWindow(h);
         MSG m;
         while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
         }

@@ -1,14 +1,13 @@
 // The X11 display under a private Xvfb: what the X server shows of a window
 // is, pixel for pixel, what the headless display renders for it.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "test_support.h"
 
 #include <cstdlib>
+#include <signal.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
-
-#include "test_support.h"
 
 // After the test framework: Xlib's macros would clash with it.
 #include <X11/Xlib.h>
@@ -44,14 +43,15 @@ public:
         if (pid_ == 0) {
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten",
-                  "tcp", "-noreset", static_cast<char*>(nullptr));
+            execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24",
+                  "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
         std::string number;
         char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
         close(fds[0]);
         if (number.empty()) return false;
         display_ = ":" + number;
@@ -98,8 +98,10 @@ std::vector<uint32_t> Scene(HWND* out = nullptr) {
     wc.lpszClassName = "Scene";
     wc.lpfnWndProc = SceneProc;
     RegisterClass(wc);
-    HWND h = CreateWindowEx(0, "Scene", "Snapshot", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 220, 140, nullptr);
-    HWND child = CreateWindowEx(WS_EX_CLIENTEDGE, "Scene", "", WS_CHILD | WS_VISIBLE, 120, 60, 80, 40, h);
+    HWND h = CreateWindowEx(0, "Scene", "Snapshot", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 220,
+                            140, nullptr);
+    HWND child =
+        CreateWindowEx(WS_EX_CLIENTEDGE, "Scene", "", WS_CHILD | WS_VISIBLE, 120, 60, 80, 40, h);
     (void)child;
     Pump();
     PumpDisplay();
@@ -110,7 +112,8 @@ std::vector<uint32_t> Scene(HWND* out = nullptr) {
     for (int y = 0; y < 140; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) +
                                                             y * cairo_image_surface_get_stride(s));
-        for (int x = 0; x < 220; ++x) px.push_back(row[x] & 0xFFFFFF);
+        for (int x = 0; x < 220; ++x)
+            px.push_back(row[x] & 0xFFFFFF);
     }
     return px;
 }
@@ -124,7 +127,8 @@ TEST(X11Display, ServerShowsWhatHeadlessRenders) {
 
     ASSERT_TRUE(SelectDisplay(DisplayKind::Headless));
     const std::vector<uint32_t> headless = Scene();
-    for (HWND h : EnumWindows()) DestroyWindow(h);
+    for (HWND h : EnumWindows())
+        DestroyWindow(h);
 
     Xvfb server;
     ASSERT_TRUE(server.Start(xvfb));
@@ -149,8 +153,10 @@ TEST(X11Display, ServerShowsWhatHeadlessRenders) {
     if (const char* shot = std::getenv("AX_X11_SCREENSHOT")) {
         cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 220, 140);
         for (int y = 0; y < 140; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s));
-            for (int x = 0; x < 220; ++x) row[x] = static_cast<uint32_t>(XGetPixel(img, x, y));
+            auto* row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) +
+                                                    y * cairo_image_surface_get_stride(s));
+            for (int x = 0; x < 220; ++x)
+                row[x] = static_cast<uint32_t>(XGetPixel(img, x, y));
         }
         cairo_surface_mark_dirty(s);
         cairo_surface_write_to_png(s, shot);
@@ -164,7 +170,8 @@ TEST(X11Display, ServerShowsWhatHeadlessRenders) {
     EXPECT_NE(XGetSelectionOwner(dpy, XInternAtom(dpy, "CLIPBOARD", False)), 0u);
     XCloseDisplay(dpy);
 
-    for (HWND w : EnumWindows()) DestroyWindow(w);
+    for (HWND w : EnumWindows())
+        DestroyWindow(w);
     SelectDisplay(DisplayKind::Headless);
     SetClock(nullptr);
 }

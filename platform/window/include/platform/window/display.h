@@ -4,11 +4,10 @@
 // top-level window as an X window and turns X input into the same calls.
 // X11 is chosen when DISPLAY is set, headless otherwise; AX_DISPLAY
 // ("headless" or "x11") or SelectDisplay forces either.
-#include <cairo.h>
-
-#include <string>
-
 #include "platform/window/types.h"
+
+#include <cairo.h>
+#include <string>
 
 namespace ax {
 

@@ -3,9 +3,9 @@
 // drawing handles come from the drawing layer). Handles are opaque: their
 // values are numbers handed out by the window manager, never addresses, so a
 // stale handle is simply unknown rather than dangling.
-#include <cstdint>
-
 #include "platform/gdi/types.h"
+
+#include <cstdint>
 
 namespace ax {
 
@@ -35,24 +35,38 @@ struct MSG {
     POINT pt{};
 };
 
-constexpr WORD LOWORD(uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
-constexpr WORD HIWORD(uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
-constexpr int GET_X_LPARAM(LPARAM lp) { return static_cast<SHORT>(LOWORD(static_cast<uintptr_t>(lp))); }
-constexpr int GET_Y_LPARAM(LPARAM lp) { return static_cast<SHORT>(HIWORD(static_cast<uintptr_t>(lp))); }
+constexpr WORD LOWORD(uintptr_t v) {
+    return static_cast<WORD>(v & 0xFFFF);
+}
+constexpr WORD HIWORD(uintptr_t v) {
+    return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
+constexpr int GET_X_LPARAM(LPARAM lp) {
+    return static_cast<SHORT>(LOWORD(static_cast<uintptr_t>(lp)));
+}
+constexpr int GET_Y_LPARAM(LPARAM lp) {
+    return static_cast<SHORT>(HIWORD(static_cast<uintptr_t>(lp)));
+}
 constexpr LPARAM MAKELPARAM(int lo, int hi) {
-    return static_cast<LPARAM>(static_cast<int32_t>(
-        (static_cast<uint32_t>(static_cast<WORD>(lo))) |
-        (static_cast<uint32_t>(static_cast<WORD>(hi)) << 16)));
+    return static_cast<LPARAM>(
+        static_cast<int32_t>((static_cast<uint32_t>(static_cast<WORD>(lo))) |
+                             (static_cast<uint32_t>(static_cast<WORD>(hi)) << 16)));
 }
 constexpr WPARAM MAKEWPARAM(int lo, int hi) {
     return static_cast<WPARAM>(static_cast<uint32_t>(static_cast<WORD>(lo)) |
                                (static_cast<uint32_t>(static_cast<WORD>(hi)) << 16));
 }
-constexpr short GET_WHEEL_DELTA_WPARAM(WPARAM wp) { return static_cast<short>(HIWORD(wp)); }
-constexpr WORD GET_KEYSTATE_WPARAM(WPARAM wp) { return LOWORD(wp); }
+constexpr short GET_WHEEL_DELTA_WPARAM(WPARAM wp) {
+    return static_cast<short>(HIWORD(wp));
+}
+constexpr WORD GET_KEYSTATE_WPARAM(WPARAM wp) {
+    return LOWORD(wp);
+}
 
 // Handles that select a window by rule rather than identity.
-inline HWND SpecialHwnd(intptr_t v) { return reinterpret_cast<HWND>(v); }
+inline HWND SpecialHwnd(intptr_t v) {
+    return reinterpret_cast<HWND>(v);
+}
 inline const HWND HWND_TOP = nullptr;
 inline const HWND HWND_BOTTOM = SpecialHwnd(1);
 inline const HWND HWND_TOPMOST = SpecialHwnd(-1);

@@ -2,8 +2,11 @@
 // The window manager: classes, windows, per-thread message queues, timers,
 // hooks, input state, painting and the clipboard. The functions keep the
 // platform's names and numbers so that callers read as they would there.
-#include <cairo.h>
+#include "platform/gdi/gdi.h"
+#include "platform/window/constants.h"
+#include "platform/window/types.h"
 
+#include <cairo.h>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,10 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "platform/gdi/gdi.h"
-#include "platform/window/constants.h"
-#include "platform/window/types.h"
 
 namespace ax {
 
@@ -74,8 +73,8 @@ std::string GetClassName(HWND hwnd);
 
 // Windows.
 HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view windowName,
-                    DWORD style, int x, int y, int width, int height, HWND parent,
-                    UINT_PTR id = 0, LPARAM param = 0);
+                    DWORD style, int x, int y, int width, int height, HWND parent, UINT_PTR id = 0,
+                    LPARAM param = 0);
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 BOOL IsWindowVisible(HWND hwnd);
@@ -226,8 +225,8 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT& ps);
 HDC GetDC(HWND hwnd);
 HDC GetWindowDC(HWND hwnd);
 int ReleaseDC(HWND hwnd, HDC dc);
-int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip,
-                   RECT* update, UINT flags);
+int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip, RECT* update,
+                   UINT flags);
 BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip);
 // The per-window stand-in for the global update lock: while a window is
 // locked nothing of it or its children is painted or presented; the last
