@@ -128,6 +128,23 @@ TEST(Brushes, HatchesFollowTheBrushOriginAndBackgroundMode) {
     DeleteObject(h);
 }
 
+TEST(Brushes, MonochromePatternsTakeTheTextAndBackgroundColours) {
+    const BYTE rows[16] = {0xAA, 0, 0x55, 0, 0xAA, 0, 0x55, 0, 0xAA, 0, 0x55, 0, 0xAA, 0, 0x55, 0};
+    HBITMAP checker = CreateBitmap(8, 8, 1, 1, rows);
+    HBRUSH b = CreatePatternBrush(checker);
+    DeleteObject(checker); // the brush keeps its own pattern
+    Canvas c(8, 2);
+    SetTextColor(c.dc(), RGB(255, 0, 0));
+    SetBkColor(c.dc(), RGB(0, 255, 0));
+    RECT r{0, 0, 8, 2};
+    FillRect(c.dc(), &r, b);
+    EXPECT_EQ(c.px(0, 0), RGB(0, 255, 0)); // bit 1
+    EXPECT_EQ(c.px(1, 0), RGB(255, 0, 0)); // bit 0
+    EXPECT_EQ(c.px(0, 1), RGB(255, 0, 0));
+    EXPECT_EQ(c.px(1, 1), RGB(0, 255, 0));
+    DeleteObject(b);
+}
+
 TEST(Edges, RaisedAndSunkenEdgesUseTheThreeDColours) {
     Canvas c(10, 10);
     RECT r{0, 0, 10, 10};
