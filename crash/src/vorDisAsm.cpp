@@ -1,5 +1,7 @@
 #include "crash/vorDisAsm.h"
 
+#include "vorDisAsm_internal.h"
+
 #include <cstring>
 
 namespace ax {
@@ -35,12 +37,15 @@ bool IsImm8InVexMap1(std::uint8_t opcode) {
            (opcode >= 0xC4 && opcode <= 0xC6);
 }
 
-class TDecoder {
+class TDecoder : public TDecodeState {
 public:
     TDecoder(const std::uint8_t* bytes, std::size_t count, TInstruction& record, TCpuMode mode,
              TRegisterTrack* registers, const TMemoryReader& memory)
-        : Bytes(bytes), Count(count), Rec(record), Is64(mode == TCpuMode::Bits64),
-          Registers(registers), Memory(memory) {}
+        : Rec(record), Registers(registers), Memory(memory) {
+        Bytes = bytes;
+        Count = count;
+        Is64 = mode == TCpuMode::Bits64;
+    }
 
     void Run();
 
@@ -57,7 +62,6 @@ private:
         Pos += size;
         return true;
     }
-    std::int64_t Signed(std::size_t at, std::size_t size) const;
 
     TStop ReadPrefixes();
     TStop ReadOpcode();
@@ -70,44 +74,10 @@ private:
     void TrackRegisters(const TRegisterTrack& before);
     void Finish(TStop stop);
 
-    const std::uint8_t* Bytes;
-    std::size_t Count;
     TInstruction& Rec;
-    bool Is64;
     TRegisterTrack* Registers;
     const TMemoryReader& Memory;
-
-    std::size_t Pos = 0;
-    // Prefixes.
-    bool OpSize = false, AddrSize = false, Rep = false, Repne = false, Lock = false;
-    bool RexPresent = false, RexW = false, RexR = false, RexX = false, RexB = false;
-    std::uint8_t Segment = 0;
-    // Opcode: map 0 one-byte, 1 0F, 2 0F 38, 3 0F 3A, 5 and 6 EVEX maps.
-    unsigned Map = 0;
-    std::uint8_t Opcode = 0;
-    std::uint16_t Flags = 0;
-    bool ForceInvalid = false;
-    unsigned Vvvv = 0;
-    // ModR/M and memory operand.
-    bool HasModRm = false, IsMem = false;
-    unsigned Mod = 0, Reg = 0, Rm = 0;
-    int BaseReg = -1;
-    bool HasIndex = false, Plain = false, RipRelative = false;
-    std::size_t DispSize = 0, DispOffset = 0;
-    std::int64_t Disp = 0;
-    std::size_t ImmOffset = 0, ImmSize = 0;
 };
-
-std::int64_t TDecoder::Signed(std::size_t at, std::size_t size) const {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        value |= std::uint64_t{Bytes[at + i]} << (8 * i);
-    if (size > 0 && size < 8) {
-        const std::uint64_t sign = std::uint64_t{1} << (8 * size - 1);
-        value = (value ^ sign) - sign;
-    }
-    return static_cast<std::int64_t>(value);
-}
 
 TDecoder::TStop TDecoder::ReadPrefixes() {
     for (;;) {
@@ -166,9 +136,12 @@ TDecoder::TStop TDecoder::ReadVex(std::uint8_t lead) {
     std::uint8_t b1 = 0;
     if (!Fetch(b1)) return TStop::Truncated;
     RexR = !(b1 & 0x80);
+    static constexpr std::uint8_t kImplied[4] = {0, 0x66, 0xF3, 0xF2};
     if (lead == 0xC5) {
         Map = 1;
         Vvvv = (~b1 >> 3) & 15;
+        Implied = kImplied[b1 & 3];
+        VectorLength = (b1 >> 2) & 1;
     } else {
         RexX = !(b1 & 0x40);
         RexB = !(b1 & 0x20);
@@ -177,6 +150,8 @@ TDecoder::TStop TDecoder::ReadVex(std::uint8_t lead) {
         if (!Fetch(b2)) return TStop::Truncated;
         RexW = b2 & 0x80;
         Vvvv = (~b2 >> 3) & 15;
+        Implied = kImplied[b2 & 3];
+        VectorLength = (b2 >> 2) & 1;
     }
     if (!Fetch(Opcode)) return TStop::Truncated;
     switch (Map) {
@@ -213,6 +188,10 @@ TDecoder::TStop TDecoder::ReadEvex() {
     Map = p0 & 7;
     RexW = p1 & 0x80;
     Vvvv = (~p1 >> 3) & 15;
+    EvexR2 = !(p0 & 0x10);
+    static constexpr std::uint8_t kImplied[4] = {0, 0x66, 0xF3, 0xF2};
+    Implied = kImplied[p1 & 3];
+    VectorLength = (p2 >> 5) & 3;
     if (!Fetch(Opcode)) return TStop::Truncated;
     switch (Map) {
     case 1:
@@ -289,6 +268,7 @@ TDecoder::TStop TDecoder::ReadModRm() {
         } else {
             DispSize = Mod == 1 ? 1 : Mod == 2 ? 2 : 0;
             HasIndex = Rm < 4;
+            IndexReg = HasIndex ? static_cast<int>(Rm & 1 ? kDi : kSi) : -1;
             static constexpr int kBase16[8] = {kBx, kBx, kBp, kBp, kSi, kDi, kBp, kBx};
             BaseReg = kBase16[Rm];
         }
@@ -300,6 +280,8 @@ TDecoder::TStop TDecoder::ReadModRm() {
             const unsigned base = sib & 7;
             const unsigned index = ((sib >> 3) & 7) | (RexX ? 8 : 0);
             HasIndex = index != 4;
+            IndexReg = HasIndex ? static_cast<int>(index) : -1;
+            Scale = 1u << (sib >> 6);
             if (Mod == 0 && base == 5) {
                 noBase = true;
                 DispSize = 4;
@@ -766,6 +748,21 @@ std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record,
     std::uint8_t bytes[MaxInstructionLength] = {};
     const std::size_t count = FetchBytes(memory, address, bytes);
     TDecoder(bytes, count, record, mode, registers, memory).Run();
+    return record.InstrNext;
+}
+
+std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record,
+                                 const TMemoryReader& memory, TCpuMode mode,
+                                 TRegisterTrack* registers, TInstructionText& text) {
+    record = TInstruction{};
+    text = TInstructionText{};
+    if (address == 0) return 0;
+    record.InstrStart = address;
+    std::uint8_t bytes[MaxInstructionLength] = {};
+    const std::size_t count = FetchBytes(memory, address, bytes);
+    TDecoder decoder(bytes, count, record, mode, registers, memory);
+    decoder.Run();
+    disasm_detail::FormatInstruction(decoder, record, text);
     return record.InstrNext;
 }
 

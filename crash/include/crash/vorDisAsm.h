@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace ax {
 
@@ -123,5 +124,29 @@ const TOpcodeSet& Group7RegSet();
 std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record,
                                  const TMemoryReader& memory, TCpuMode mode = TCpuMode::Bits32,
                                  TRegisterTrack* registers = nullptr);
+
+// Text of one instruction, for the function listing.
+struct TInstructionText {
+    // Intel notation: the mnemonic, a blank and the operands separated by ", "
+    // ("mov eax, dword ptr [ebx+0x10]"); numbers in lower-case hexadecimal
+    // with "0x" (0 to 9 as the digit alone); relative branch targets as
+    // absolute addresses. Bytes that do not decode read "db 0x.." (one byte
+    // per item, as far as InstrNext).
+    std::string Text;
+    // Absolute address of a memory operand without base and index (a fixed
+    // address, or next instruction + displacement when RIP-relative); 0 when
+    // there is none.
+    std::uintptr_t MemoryAddress = 0;
+    // Value of the immediate operand zero-extended from the operand size
+    // (not a branch displacement); HasImmediate tells whether there is one.
+    std::uint64_t Immediate = 0;
+    bool HasImmediate = false;
+};
+
+// The full entry: as above, and also the text of the instruction. Register
+// tracking is on when registers is given.
+std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record,
+                                 const TMemoryReader& memory, TCpuMode mode,
+                                 TRegisterTrack* registers, TInstructionText& text);
 
 } // namespace ax
