@@ -1,11 +1,12 @@
-# ax_test(NAME <name> SOURCES <files...> LIBS <targets...> [UNTRUSTED] [LABELS <labels...>])
+# ax_test(NAME <name> SOURCES <files...> LIBS <targets...> [UNTRUSTED] [LABELS <labels...>]
+#         [ENVIRONMENT <VAR=value...>])
 #
 # One GoogleTest executable registered with CTest, labelled by the folder it
 # lives in. Tests marked UNTRUSTED read input the system does not control
 # (stored files, streams, foreign memory); only those are built when the
 # tree is configured with AX_SANITIZE, which keeps the sanitizer pass short.
 function(ax_test)
-  cmake_parse_arguments(T "UNTRUSTED" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "UNTRUSTED" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
   if(AX_SANITIZE AND NOT T_UNTRUSTED)
     return()
   endif()
@@ -22,9 +23,13 @@ function(ax_test)
     list(APPEND labels untrusted)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" TIMEOUT 600)
+  if(T_ENVIRONMENT)
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
   if(NOT folder STREQUAL "memory")
     set_property(GLOBAL APPEND PROPERTY AX_HEAP_TESTS ${T_NAME})
     set_property(GLOBAL PROPERTY AX_LABELS_${T_NAME} "${labels}")
+    set_property(GLOBAL PROPERTY AX_ENV_${T_NAME} "${T_ENVIRONMENT}")
   endif()
 endfunction()
 
@@ -37,9 +42,10 @@ function(ax_add_heap_variants)
   get_property(tests GLOBAL PROPERTY AX_HEAP_TESTS)
   foreach(t IN LISTS tests)
     get_property(labels GLOBAL PROPERTY AX_LABELS_${t})
+    get_property(environment GLOBAL PROPERTY AX_ENV_${t})
     add_test(NAME ${t}.onheap COMMAND ${t} --gtest_brief=1)
     set_tests_properties(${t}.onheap PROPERTIES
-      ENVIRONMENT "LD_PRELOAD=$<TARGET_FILE:axmalloc>"
+      ENVIRONMENT "LD_PRELOAD=$<TARGET_FILE:axmalloc>;${environment}"
       LABELS "${labels};onheap" TIMEOUT 600)
   endforeach()
 endfunction()
