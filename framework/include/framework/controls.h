@@ -55,6 +55,10 @@ using TContextPopupEvent = std::function<void(TObject* Sender, POINT MousePos, b
 TShiftState KeysToShiftState(WPARAM keys);
 TShiftState KeyDataToShiftState(LPARAM keyData);
 TShiftState CurrentShiftState();
+// Whether c is the accelerator ("&c") of caption.
+bool IsAccel(char c, const AnsiString& caption);
+// The caption without its "&" marks ("&&" gives "&").
+AnsiString StripHotkey(const AnsiString& caption);
 
 struct TCreateParams {
     AnsiString Caption;
@@ -328,6 +332,9 @@ protected:
     virtual void PaintWindow(HDC dc);
     virtual void AlignControls(TControl* control);
     virtual void UpdateShowing();
+    // Whether the window should be shown now; top-level windows decide by
+    // themselves.
+    virtual bool ShouldBeShowing() const;
     virtual void DoEnter();
     virtual void DoExit();
     // Answer true to swallow the key.
@@ -378,6 +385,7 @@ protected:
     bool creating_ = false;
     bool showing_ = false;
     bool destroyingHandle_ = false;
+    bool aligning_ = false;
 
 private:
     static LRESULT ClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
