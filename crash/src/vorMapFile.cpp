@@ -1,0 +1,765 @@
+#include "crash/vorMapFile.h"
+
+#include "crash/vorCrypt.h"
+#include "crash/vorStrings.h"
+#include "crash/vorZip.h"
+#include "platform/module.h"
+#include "platform/resource.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+namespace ax {
+
+namespace {
+
+constexpr std::uint64_t maxCompanionFileSize = 256u << 20;
+
+std::uint32_t u32At(std::string_view s, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+    return v;
+}
+
+std::uint32_t hexAt(std::string_view line, std::size_t at, std::size_t digits) {
+    if (at + digits > line.size()) return 0;
+    return static_cast<std::uint32_t>(vor::StrToIntEx(true, line.data() + at, static_cast<int>(digits)));
+}
+
+bool charAt(std::string_view line, std::size_t at, char c) { return at < line.size() && line[at] == c; }
+
+std::string stripUnitExtension(std::string name) {
+    auto dot = name.rfind('.');
+    if (dot != std::string::npos) {
+        std::string_view ext = std::string_view(name).substr(dot + 1);
+        if (vor::SameText(ext, "dpr") || vor::SameText(ext, "pas")) name.resize(dot);
+    }
+    return name;
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    in.seekg(0, std::ios::end);
+    auto size = static_cast<std::uint64_t>(in.tellg());
+    if (!in || size > maxCompanionFileSize) return {};
+    in.seekg(0);
+    std::string data(size, '\0');
+    if (!in.read(data.data(), static_cast<std::streamsize>(size))) return {};
+    return data;
+}
+
+std::string hex8(std::uint32_t v) { return vor::IntToHexEx(std::uint64_t{v}, 8, '0'); }
+
+// Cuts a trailing parenthesised part, matching nested parentheses.
+std::string_view cutTrailingParens(std::string_view s) {
+    if (s.empty() || s.back() != ')') return s;
+    int depth = 0;
+    for (std::size_t i = s.size(); i-- > 0;) {
+        if (s[i] == ')') ++depth;
+        if (s[i] == '(' && --depth == 0) return s.substr(0, i);
+    }
+    return s;
+}
+
+std::string_view trimRight(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
+    return s;
+}
+
+void removeUnitPrefix(std::string& name, const std::string& unit) {
+    if (!unit.empty() && name.size() > unit.size() + 1 && name[unit.size()] == '.' &&
+        vor::StartsWithText(unit, name))
+        name.erase(0, unit.size() + 1);
+}
+
+} // namespace
+
+std::int64_t TMiniStream::Read(void* buffer, std::int64_t count) {
+    if (Position < 0 || count <= 0) return 0;
+    std::int64_t n = std::min(count, Remaining());
+    if (n <= 0) return 0;
+    std::memcpy(buffer, Data.data() + Position, static_cast<std::size_t>(n));
+    Position += n;
+    return n;
+}
+
+TMapFile::TMapFile(const TModuleRanges& ranges, std::string fileName)
+    : Ranges(ranges), ModuleFileName(std::move(fileName)) {}
+
+std::string CompanionFileName(const std::string& moduleFileName, std::string_view ext) {
+    auto slash = moduleFileName.rfind('/');
+    auto dot = moduleFileName.rfind('.');
+    std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    if (dot != std::string::npos && dot > base) return moduleFileName.substr(0, dot) + std::string(ext);
+    return moduleFileName + std::string(ext);
+}
+
+std::string PackedDataKey(std::uint32_t payloadLength) {
+    std::string text = "Ardent" + vor::IntToStrEx(std::int64_t{payloadLength}, 7, '0') +
+                       vor::IntToStrEx(std::int64_t{payloadLength}, 8, '0');
+    const std::string key = text;
+    EncryptInPlace(text, key);
+    return text;
+}
+
+// ---- segments --------------------------------------------------------------
+
+void TMapFile::AddSegment(TSegmentRec segment, bool ordered) {
+    segment.Valid = true;
+    for (auto it = Segments.rbegin(); it != Segments.rend(); ++it) {
+        if (it->Code != segment.Code) continue;
+        if (it->UnitName == segment.UnitName && segment.Start >= it->Start &&
+            segment.Start <= it->Start + it->Length + 2) {
+            auto end = std::max<std::uintptr_t>(it->Start + it->Length, segment.Start + segment.Length);
+            it->Length = static_cast<std::uint32_t>(end - it->Start);
+            return;
+        }
+        break;
+    }
+    if (!ordered) {
+        Segments.push_back(std::move(segment));
+        return;
+    }
+    auto at = std::find_if(Segments.begin(), Segments.end(), [&](const TSegmentRec& s) {
+        return s.Code == segment.Code && s.Start > segment.Start;
+    });
+    Segments.insert(at, std::move(segment));
+}
+
+static void sortSegments(std::vector<TSegmentRec>& segments) {
+    std::stable_sort(segments.begin(), segments.end(), [](const TSegmentRec& a, const TSegmentRec& b) {
+        if (a.Code != b.Code) return a.Code;
+        if (a.Start != b.Start) return a.Start < b.Start;
+        return a.Length > b.Length;
+    });
+}
+
+void TMapFile::MergeSegments(bool keepGaps) {
+    sortSegments(Segments);
+    std::vector<TSegmentRec> merged;
+    for (auto& s : Segments) {
+        if (!merged.empty() && merged.back().Code == s.Code && merged.back().UnitName == s.UnitName) {
+            auto end = std::max<std::uintptr_t>(merged.back().Start + merged.back().Length, s.Start + s.Length);
+            merged.back().Length = static_cast<std::uint32_t>(end - merged.back().Start);
+            continue;
+        }
+        merged.push_back(s);
+    }
+    for (std::size_t i = 0; i + 1 < merged.size(); ++i) {
+        auto& s = merged[i];
+        const auto& next = merged[i + 1];
+        if (next.Code != s.Code) continue;
+        bool gap = s.Start + s.Length < next.Start && s.Length != 0;
+        if (next.Start > s.Start && !(keepGaps && gap))
+            s.Length = static_cast<std::uint32_t>(next.Start - s.Start);
+    }
+    for (auto it = merged.rbegin(); it != merged.rend(); ++it)
+        if (it->Code) {
+            if (Ranges.CodeEnd > it->Start)
+                it->Length = static_cast<std::uint32_t>(Ranges.CodeEnd - it->Start);
+            break;
+        }
+    std::erase_if(merged, [](const TSegmentRec& s) { return s.Length == 0; });
+    Segments = std::move(merged);
+}
+
+// ---- ".map" text -------------------------------------------------------------
+
+bool TMapFile::ReadMapText(std::string_view text) {
+    enum class Section { None, SegmentTable, Detailed, Publics, Lines } section = Section::None;
+    bool sectionHasEntries = false;
+    std::uint32_t codeLength = 0; // rounded up to whole pages
+    std::uint32_t dataSegment = 2;
+    const std::size_t segmentsBefore = Segments.size(), publicsBefore = Publics.size(),
+                      linesBefore = Lines.size();
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+
+        if (line.empty()) {
+            if (sectionHasEntries) section = Section::None;
+            continue;
+        }
+        if (line.find("Start         Length     Name                   Class") != line.npos) {
+            section = Section::SegmentTable;
+            sectionHasEntries = false;
+            continue;
+        }
+        if (line.find("Detailed map of segments") != line.npos) {
+            section = Section::Detailed;
+            sectionHasEntries = false;
+            continue;
+        }
+        if (line.find("Publics by Value") != line.npos) {
+            section = Section::Publics;
+            sectionHasEntries = false;
+            continue;
+        }
+        if (line.find("Line numbers for ") != line.npos && line.find('(') != line.npos &&
+            line.find(')') != line.npos) {
+            section = Section::Lines;
+            sectionHasEntries = false;
+            continue;
+        }
+        if (auto p = line.find("Program entry point at "); p != line.npos) {
+            std::size_t colon = p + 23 + 4;
+            if (line.size() >= 35 && charAt(line, colon, ':'))
+                EntryPoint = hexAt(line, colon + 1, 8) + Ranges.CodeStart;
+            continue;
+        }
+
+        switch (section) {
+        case Section::None:
+            break;
+        case Section::SegmentTable:
+            sectionHasEntries = true;
+            if (line.find(".text") != line.npos && charAt(line, 4, ':') && charAt(line, 13, ' ') &&
+                charAt(line, 22, 'H')) {
+                std::uint64_t length = hexAt(line, 14, 8);
+                codeLength = static_cast<std::uint32_t>((length + 4095) / 4096 * 4096);
+            } else if (line.find(".data") != line.npos) {
+                dataSegment = hexAt(line, 0, 4);
+                if (dataSegment < 2 || dataSegment > 9) dataSegment = 2;
+            }
+            break;
+        case Section::Detailed: {
+            sectionHasEntries = true;
+            if (line.size() <= 72 || !charAt(line, 4, ':') || !charAt(line, 13, ' ') ||
+                !charAt(line, 22, ' ') || line.substr(23, 2) != "C=")
+                break;
+            std::uint32_t seg = hexAt(line, 0, 4);
+            if (seg < 1 || seg > dataSegment) break;
+            std::string_view rest = trimRight(line);
+            auto lastBlank = rest.find_last_of(' ');
+            if (lastBlank != rest.npos) rest = trimRight(rest.substr(0, lastBlank));
+            auto m = rest.rfind("M=");
+            if (m == rest.npos) break;
+            TSegmentRec s;
+            s.Code = seg < dataSegment;
+            std::uint64_t offset = hexAt(line, 5, 8);
+            if (seg > 1 && seg < dataSegment) offset += codeLength;
+            s.Start = offset + (s.Code ? Ranges.CodeStart : Ranges.DataStart);
+            s.Length = hexAt(line, 14, 8);
+            s.UnitName = stripUnitExtension(std::string(vor::TrimCopy(rest.substr(m + 2))));
+            AddSegment(std::move(s), false);
+            break;
+        }
+        case Section::Publics: {
+            sectionHasEntries = true;
+            if (line.size() <= 13 || !charAt(line, 4, ':')) break;
+            std::string_view body = trimRight(cutTrailingParens(trimRight(line)));
+            auto lastBlank = body.find_last_of(' ');
+            if (lastBlank == body.npos) break;
+            std::string name(body.substr(lastBlank + 1));
+            if (name.size() >= 6 && name.compare(0, 3, "@$x") == 0 && name[4] == '$') break;
+            std::uint32_t seg = hexAt(line, 0, 4);
+            if (seg < 1 || seg > dataSegment) break;
+            std::uint64_t offset = hexAt(line, 5, 8);
+            if (dataSegment > 2 && seg > 1 && seg < dataSegment) offset += codeLength;
+            TPublicRec p;
+            p.Valid = true;
+            p.Code = seg < dataSegment;
+            p.Address = offset + (p.Code ? Ranges.CodeStart : Ranges.DataStart);
+            sortSegments(Segments);
+            removeUnitPrefix(name, FindSegment(p.Code, p.Address).UnitName);
+            p.Name = std::move(name);
+            Publics.push_back(std::move(p));
+            break;
+        }
+        case Section::Lines: {
+            sectionHasEntries = true;
+            std::istringstream groups{std::string(line)};
+            std::string number, place;
+            while (groups >> number >> place) {
+                if (place.size() < 13 || place[4] != ':') break;
+                std::uint32_t seg = hexAt(place, 0, 4);
+                if (seg < 1 || seg >= dataSegment) continue;
+                std::uint64_t address = hexAt(place, 5, 8) + Ranges.CodeStart;
+                if (seg > 1) address += codeLength;
+                Lines.push_back({static_cast<std::int32_t>(vor::StrToIntEx(
+                                     false, number.data(), static_cast<int>(number.size()))),
+                                 static_cast<std::uintptr_t>(address)});
+            }
+            break;
+        }
+        }
+    }
+    sortSegments(Segments);
+    std::stable_sort(Publics.begin(), Publics.end(),
+                     [](const TPublicRec& a, const TPublicRec& b) { return a.Address < b.Address; });
+    return Segments.size() > segmentsBefore || Publics.size() > publicsBefore ||
+           Lines.size() > linesBefore;
+}
+
+// ---- packed format -------------------------------------------------------------
+
+namespace {
+
+struct PackedReader {
+    TMiniStream& s;
+    bool ok = true;
+    std::uint32_t u32() {
+        unsigned char b[4];
+        if (s.Read(b, 4) != 4) {
+            ok = false;
+            return 0;
+        }
+        return u32At(std::string_view(reinterpret_cast<char*>(b), 4), 0);
+    }
+    std::uint8_t u8() {
+        unsigned char b = 0;
+        if (s.Read(&b, 1) != 1) ok = false;
+        return b;
+    }
+    std::int32_t compact() {
+        auto b = static_cast<std::int8_t>(u8());
+        if (b != -128) return b;
+        return static_cast<std::int32_t>(u32());
+    }
+    std::string shortString() {
+        std::size_t n = u8();
+        std::string r(n, '\0');
+        if (s.Read(r.data(), static_cast<std::int64_t>(n)) != static_cast<std::int64_t>(n)) ok = false;
+        return r;
+    }
+    // A count that the remaining bytes can hold at minRecord bytes a record.
+    bool count(std::uint32_t& n, std::uint32_t minRecord) {
+        n = u32();
+        if (ok && static_cast<std::uint64_t>(n) * minRecord > static_cast<std::uint64_t>(s.Remaining()))
+            ok = false;
+        return ok;
+    }
+};
+
+} // namespace
+
+bool TMapFile::ReadPackedPayload(TMiniStream& stream, bool synthesiseNames) {
+    PackedReader r{stream};
+    std::vector<TSegmentRec> segments;
+    std::vector<TPublicRec> publics;
+    std::vector<TLineRec> lines;
+    std::uint32_t n = 0;
+    if (!r.count(n, synthesiseNames ? 9 : 9)) return false;
+    for (std::uint32_t i = 0; i < n && r.ok; ++i) {
+        TSegmentRec s;
+        s.Valid = s.Code = true;
+        s.Start = r.u32() + Ranges.CodeStart;
+        s.Length = r.u32();
+        if (synthesiseNames) {
+            s.Flag = r.u8();
+            s.UnitName = "segment%" + vor::IntToStrEx(static_cast<std::int32_t>(i));
+        } else {
+            s.UnitName = stripUnitExtension(r.shortString());
+            s.Flag = 0;
+        }
+        segments.push_back(std::move(s));
+    }
+    if (!r.ok || !r.count(n, synthesiseNames ? 1 : 2)) return false;
+    std::uintptr_t address = Ranges.CodeStart;
+    for (std::uint32_t i = 0; i < n && r.ok; ++i) {
+        TPublicRec p;
+        p.Valid = p.Code = true;
+        p.Name = synthesiseNames ? "public%" + vor::IntToStrEx(static_cast<std::int32_t>(i)) : r.shortString();
+        if (i == 0)
+            address = r.u32() + Ranges.CodeStart;
+        else
+            address += static_cast<std::uintptr_t>(static_cast<std::intptr_t>(r.compact()));
+        p.Address = address;
+        publics.push_back(std::move(p));
+    }
+    if (!r.ok || !r.count(n, 2)) return false;
+    std::int32_t line = 0;
+    for (std::uint32_t i = 0; i < n && r.ok; ++i) {
+        if (i == 0) {
+            line = static_cast<std::int32_t>(r.u32());
+            address = r.u32() + Ranges.CodeStart;
+        } else {
+            line += r.compact();
+            address += static_cast<std::uintptr_t>(static_cast<std::intptr_t>(r.compact()));
+        }
+        lines.push_back({line, address});
+    }
+    if (!r.ok) return false;
+    if (stream.Remaining() == 4) EntryPoint = r.u32() + Ranges.CodeStart;
+    for (auto& s : segments) AddSegment(std::move(s), true);
+    sortSegments(Segments);
+    Publics.insert(Publics.end(), publics.begin(), publics.end());
+    std::stable_sort(Publics.begin(), Publics.end(),
+                     [](const TPublicRec& a, const TPublicRec& b) { return a.Address < b.Address; });
+    Lines.insert(Lines.end(), lines.begin(), lines.end());
+    return true;
+}
+
+bool TMapFile::ReadPacked(std::string_view data) {
+    if (data.size() <= 22 || data.substr(0, packedSignatureLength) !=
+                                 std::string_view(packedSignature, packedSignatureLength))
+        return false;
+    const std::uint32_t payloadLength = u32At(data, 14);
+    const std::uint32_t version = u32At(data, 18);
+    if (version != 2 && version != 3) return false;
+    const std::size_t payloadAt = version == 3 ? 34 : 22;
+    if (data.size() < payloadAt || payloadLength > data.size() - payloadAt) return false;
+    std::uint32_t check1 = 0, check2 = 0;
+    std::uint8_t flags = 0;
+    if (version == 3) {
+        check1 = u32At(data, 22);
+        check2 = u32At(data, 26);
+        flags = static_cast<std::uint8_t>(data[30]);
+    }
+    if (!MinCheckText.empty()) {
+        if (version != 3) return false;
+        std::string expected = hex8(static_cast<std::uint32_t>(data.size())) + ", " + hex8(check1) +
+                               ", " + hex8(check2);
+        if (expected != MinCheckText) return false;
+    }
+    if (version == 3 && (flags & 1) != 0) {
+        // The names live in the ".vor" file beside the module; its header
+        // must carry the check text the module's own resource names.
+        static constexpr char marker[] = "\fMinDebugInfo\f\x1f\0\0\0";
+        std::string check;
+        if (Ranges.Handle != 0)
+            if (auto rc = findResource(Ranges.Handle, "RCDATA", "TVOREXCEPT")) {
+                auto p = rc->find(std::string_view(marker, 18));
+                if (p != std::string::npos && rc->size() - (p + 18) >= 31) check = rc->substr(p + 18, 31);
+            }
+        if (!check.empty() && !ModuleFileName.empty()) {
+            TMapFile names(Ranges, ModuleFileName);
+            names.MinCheckText = check;
+            std::string file = readWholeFile(CompanionFileName(ModuleFileName, ".vor"));
+            if (!file.empty() && names.ReadPacked(file)) {
+                Segments = std::move(names.Segments);
+                Publics = std::move(names.Publics);
+                Lines = std::move(names.Lines);
+                EntryPoint = names.EntryPoint;
+                MinCheckText.clear();
+                return true;
+            }
+        }
+        MinCheckText = check.empty() ? "?" : check;
+    } else {
+        MinCheckText.clear();
+    }
+    std::string payload(data.substr(payloadAt, payloadLength));
+    DecryptInPlace(payload, PackedDataKey(payloadLength));
+    std::string plain = Uncompress(payload);
+    if (plain.empty()) return false;
+    TMiniStream stream(std::move(plain));
+    return ReadPackedPayload(stream, !MinCheckText.empty());
+}
+
+// ---- ".jdbg" -------------------------------------------------------------------
+
+namespace {
+
+struct JdbgList {
+    std::string_view data;
+    std::size_t at;
+    bool ok = true;
+    static constexpr std::uint32_t end = 0x7FFFFFFF;
+    std::uint32_t next() {
+        std::uint64_t v = 0;
+        for (int shift = 0; shift < 35; shift += 7) {
+            if (at >= data.size()) {
+                ok = false;
+                return end;
+            }
+            auto b = static_cast<unsigned char>(data[at++]);
+            v |= std::uint64_t{b & 0x7Fu} << shift;
+            if ((b & 0x80) == 0) return static_cast<std::uint32_t>(v);
+        }
+        ok = false;
+        return end;
+    }
+};
+
+std::string jdbgName(std::string_view names, std::uint64_t offset) {
+    if (offset >= names.size()) return {};
+    std::string_view s = names.substr(offset);
+    std::string out;
+    if (s[0] == 1) {
+        for (std::size_t i = 1; i < s.size() && s[i] != 0 && out.size() < 255; ++i)
+            out += s[i] == '\xaa' ? s[i] : static_cast<char>(s[i] ^ '\xaa');
+        return out;
+    }
+    if (s[0] == 2) {
+        out = "@";
+        s.remove_prefix(1);
+    }
+    static constexpr char codes[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_";
+    for (std::size_t i = 0; i + 2 < s.size() + 2 && out.size() < 255; i += 3) {
+        std::uint32_t v = 0;
+        for (int k = 0; k < 3; ++k)
+            if (i + k < s.size()) v |= std::uint32_t{static_cast<unsigned char>(s[i + k])} << (8 * k);
+        for (int k = 0; k < 4; ++k) {
+            std::uint32_t code = (v >> (6 * k)) & 63;
+            if (code == 0 || out.size() >= 255) return out;
+            out += codes[code - 1];
+        }
+        if (i + 3 >= s.size()) break;
+    }
+    return out;
+}
+
+} // namespace
+
+std::uint32_t JdbgChecksum(std::string_view data) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i + 4 <= data.size(); i += 4) {
+        std::uint32_t d = u32At(data, i);
+        // The checksum field (bytes 29..32) counts as zero.
+        for (std::size_t b = 0; b < 4; ++b)
+            if (i + b >= 29 && i + b < 33) d &= ~(0xFFu << (8 * b));
+        sum += d;
+    }
+    return (sum >> 8) | (sum << 24);
+}
+
+bool TMapFile::ReadJdbg(std::string_view data) {
+    if (data.size() < 35 || data.size() % 4 != 0 || u32At(data, 0) != jdbgMagic || data[4] != 1)
+        return false;
+    if (data[33] != 0 && JdbgChecksum(data) != u32At(data, 29)) return false;
+    const std::uint32_t unitsAt = u32At(data, 9), procsAt = u32At(data, 13), linesAt = u32At(data, 17),
+                        namesAt = u32At(data, 21);
+    if (unitsAt >= data.size() || procsAt >= data.size() || linesAt >= data.size() ||
+        namesAt > data.size())
+        return false;
+    std::string_view names = data.substr(namesAt);
+    std::vector<TSegmentRec> segments;
+    std::vector<TPublicRec> publics;
+    std::vector<TLineRec> lines;
+
+    JdbgList units{data, unitsAt};
+    std::uint64_t address = 0, name = 0;
+    for (std::uint32_t delta; (delta = units.next()) != JdbgList::end && units.ok;) {
+        std::uint32_t nameDelta = units.next();
+        if (!units.ok || nameDelta == JdbgList::end) return false;
+        address += delta;
+        name += nameDelta;
+        TSegmentRec s;
+        s.Valid = s.Code = true;
+        s.Start = static_cast<std::uintptr_t>(address) + Ranges.CodeStart;
+        s.UnitName = stripUnitExtension(jdbgName(names, name));
+        segments.push_back(std::move(s));
+    }
+    JdbgList procs{data, procsAt};
+    address = name = 0;
+    for (std::uint32_t delta; (delta = procs.next()) != JdbgList::end && procs.ok;) {
+        std::uint32_t nameDelta = procs.next();
+        if (!procs.ok || nameDelta == JdbgList::end) return false;
+        address += delta;
+        name += nameDelta;
+        TPublicRec p;
+        p.Valid = p.Code = true;
+        p.Address = static_cast<std::uintptr_t>(address) + Ranges.CodeStart;
+        p.Name = jdbgName(names, name);
+        publics.push_back(std::move(p));
+    }
+    JdbgList lineList{data, linesAt};
+    address = 0;
+    std::int32_t line = 0;
+    for (std::uint32_t delta; (delta = lineList.next()) != JdbgList::end && lineList.ok;) {
+        std::uint32_t lineDelta = lineList.next();
+        if (!lineList.ok || lineDelta == JdbgList::end) return false;
+        address += delta;
+        line += static_cast<std::int32_t>(lineDelta);
+        lines.push_back({line, static_cast<std::uintptr_t>(address) + Ranges.CodeStart});
+    }
+    if (!units.ok || !procs.ok || !lineList.ok) return false;
+    Segments.insert(Segments.end(), segments.begin(), segments.end());
+    MergeSegments(false);
+    for (auto& p : publics) removeUnitPrefix(p.Name, FindSegment(true, p.Address).UnitName);
+    Publics.insert(Publics.end(), publics.begin(), publics.end());
+    std::stable_sort(Publics.begin(), Publics.end(),
+                     [](const TPublicRec& a, const TPublicRec& b) { return a.Address < b.Address; });
+    Lines.insert(Lines.end(), lines.begin(), lines.end());
+    return !segments.empty() || !publics.empty() || !lines.empty();
+}
+
+// ---- lookups ---------------------------------------------------------------------
+
+void TMapFile::SortLines() {
+    std::stable_sort(Lines.begin(), Lines.end(),
+                     [](const TLineRec& a, const TLineRec& b) { return a.Address < b.Address; });
+}
+
+TSegmentRec TMapFile::FindSegment(bool code, std::uintptr_t address) const {
+    for (const auto& s : Segments)
+        if (s.Code == code && address >= s.Start && address - s.Start < s.Length) return s;
+    return {};
+}
+
+TPublicRec TMapFile::FindPublic(std::uintptr_t address) const {
+    auto it = std::upper_bound(Publics.begin(), Publics.end(), address,
+                               [](std::uintptr_t a, const TPublicRec& p) { return a < p.Address; });
+    if (it == Publics.begin()) return {};
+    const TPublicRec& p = *std::prev(it);
+    if (it == Publics.end() && Ranges.CodeEnd != 0 && address >= Ranges.CodeEnd) return {};
+    // A code public does not reach past the code range.
+    if (p.Code && Ranges.CodeEnd != 0 && (address >= Ranges.CodeEnd || address < Ranges.CodeStart))
+        return {};
+    return p;
+}
+
+std::uintptr_t TMapFile::FindSymbol(bool code, std::string_view unitName, bool caseSensitive,
+                                    std::string_view symbolName) const {
+    auto search = [&](std::string_view unit) -> std::uintptr_t {
+        for (const auto& s : Segments) {
+            if (s.Code != code || !vor::SameText(s.UnitName, unit)) continue;
+            for (const auto& p : Publics)
+                if (p.Code == code && p.Address >= s.Start && p.Address - s.Start < s.Length &&
+                    (caseSensitive ? p.Name == symbolName : vor::SameText(p.Name, symbolName)))
+                    return p.Address;
+        }
+        return 0;
+    };
+    if (auto found = search(unitName)) return found;
+    if (unitName.find('.') != std::string_view::npos) return 0;
+    for (const char* ext : {".cpp", ".h", ".c"})
+        if (auto found = search(std::string(unitName) + ext)) return found;
+    return 0;
+}
+
+std::int32_t TMapFile::LineOf(std::uintptr_t address, std::uintptr_t& next) const {
+    next = address + 1;
+    if (Lines.empty()) {
+        auto s = FindSegment(true, address);
+        return s.Valid && !s.UnitName.empty() ? -1 : 0;
+    }
+    auto it = std::upper_bound(Lines.begin(), Lines.end(), address,
+                               [](std::uintptr_t a, const TLineRec& l) { return a < l.Address; });
+    if (it == Lines.begin()) return 0;
+    const TLineRec& rec = *std::prev(it);
+    if (it == Lines.end() && Ranges.CodeEnd != 0 && address >= Ranges.CodeEnd) return 0;
+    auto a = FindSegment(true, address), b = FindSegment(true, rec.Address);
+    if (!a.Valid || !b.Valid || a.Start != b.Start) return 0;
+    if (it != Lines.end()) next = it->Address;
+    return rec.Line;
+}
+
+// ---- building and the cache --------------------------------------------------------
+
+std::shared_ptr<TMapFile> TMapFile::Build(const TModuleRanges& ranges, const std::string& fileName) {
+    auto map = std::make_shared<TMapFile>(ranges, fileName);
+    bool found = false;
+    if (ranges.Handle != 0)
+        if (auto packed = findResource(ranges.Handle, "VOR", "EXCEPT")) found = map->ReadPacked(*packed);
+    if (!found && !fileName.empty()) {
+        if (auto text = readWholeFile(CompanionFileName(fileName, ".map")); !text.empty())
+            found = map->ReadMapText(text);
+        if (!found)
+            if (auto vor = readWholeFile(CompanionFileName(fileName, ".vor")); !vor.empty())
+                found = map->ReadPacked(vor);
+        if (!found)
+            if (auto jdbg = readWholeFile(CompanionFileName(fileName, ".jdbg")); !jdbg.empty())
+                found = map->ReadJdbg(jdbg);
+    }
+    map->SortLines();
+    map->Valid = found;
+    return map;
+}
+
+namespace {
+
+struct CacheEntry {
+    std::int64_t stamp = 0;
+    std::shared_ptr<const TMapFile> reader;
+};
+
+std::mutex cacheMutex;
+std::map<std::string, CacheEntry>& cache() {
+    static std::map<std::string, CacheEntry> entries;
+    return entries;
+}
+
+std::int64_t fileStamp(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec +
+           (static_cast<std::int64_t>(st.st_size) << 1);
+}
+
+} // namespace
+
+std::shared_ptr<const TMapFile> MapFileForAddress(std::uintptr_t address) {
+    auto module = address == 0 ? programModule() : moduleOfAddress(address);
+    if (!module || module->fileName.empty()) return nullptr;
+    const std::int64_t stamp = fileStamp(module->fileName);
+    {
+        std::lock_guard lock(cacheMutex);
+        auto it = cache().find(module->fileName);
+        if (it != cache().end() && it->second.stamp == stamp &&
+            it->second.reader->Ranges.Handle == module->handle)
+            return it->second.reader;
+    }
+    TModuleRanges ranges{module->handle, module->codeStart, module->codeEnd, module->dataStart,
+                         module->dataEnd};
+    auto reader = TMapFile::Build(ranges, module->fileName);
+    if (!reader->Valid) return nullptr;
+    reader->OwnModule = address == 0;
+    std::lock_guard lock(cacheMutex);
+    cache()[module->fileName] = {stamp, reader};
+    return reader;
+}
+
+void ClearMapFileCache() {
+    std::lock_guard lock(cacheMutex);
+    cache().clear();
+}
+
+bool GetAddressInfo(std::uintptr_t address, TAddressInfo& info) {
+    info = {};
+    auto reader = MapFileForAddress(address);
+    if (!reader) return false;
+    info.ModuleFileName = reader->ModuleFileName;
+    info.UnitName = reader->FindSegment(true, address).UnitName;
+    auto p = reader->FindPublic(address);
+    if (p.Valid) {
+        info.SymbolStart = p.Address;
+        info.SymbolName = p.Name;
+    }
+    std::uintptr_t next = 0;
+    info.Line = std::max(reader->LineOf(address, next), 0);
+    return true;
+}
+
+std::string SymbolNameAt(std::uintptr_t address) {
+    auto reader = MapFileForAddress(address);
+    if (!reader) return {};
+    auto p = reader->FindPublic(address);
+    if (!p.Valid || p.Address != address) return {};
+    std::string unit = reader->FindSegment(p.Code, address).UnitName;
+    std::string name = unit.empty() ? p.Name : unit + "." + p.Name;
+    if (p.Name.find('%') != std::string::npos) {
+        auto slash = reader->ModuleFileName.rfind('/');
+        name += " (" + reader->ModuleFileName.substr(slash == std::string::npos ? 0 : slash + 1) + ")";
+    }
+    return name;
+}
+
+std::int32_t LineAt(std::uintptr_t address) {
+    thread_local std::int32_t cachedLine = 0;
+    thread_local std::uintptr_t cachedFirst = 1, cachedNext = 0;
+    if (address >= cachedFirst && address < cachedNext) return cachedLine;
+    auto reader = MapFileForAddress(address);
+    if (!reader) return 0;
+    std::uintptr_t next = 0;
+    std::int32_t line = std::max(reader->LineOf(address, next), 0);
+    cachedLine = line;
+    cachedFirst = address;
+    cachedNext = next;
+    return line;
+}
+
+} // namespace ax

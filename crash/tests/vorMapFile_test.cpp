@@ -1,0 +1,393 @@
+#include "crash/vorMapFile.h"
+#include "platform/module.h"
+#include "support/packed_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+namespace ax {
+
+namespace maptest {
+// Known functions whose name and line the generated map must resolve.
+__attribute__((noinline)) int knownFirst(int x) {
+    int y = x * 7;
+    return y + 3;
+}
+__attribute__((noinline)) int knownSecond(int x) {
+    volatile int z = x;
+    return z * z;
+}
+struct Widget {
+    __attribute__((noinline)) int measure(int x) const { return x + width; }
+    int width = 5;
+};
+} // namespace maptest
+
+namespace {
+
+using namespace testsupport;
+
+constexpr TModuleRanges ranges{0, 0x10000, 0x11234, 0x20000, 0x20200};
+
+// Detailed-map lines are longer than 72 characters.
+std::string detail(const std::string& head, const std::string& unit) {
+    std::string line = head + " M=" + unit;
+    while (line.size() < 76) line += ' ';
+    return line + " ACBP=A9";
+}
+
+std::string sampleMap() {
+    return std::string(" Start         Length     Name                   Class\r\n") +
+           " 0001:00000000 00001234H .text                   CODE\r\n" +
+           " 0002:00000000 00000200H .data                   DATA\r\n\r\n" +
+           "Detailed map of segments\r\n\r\n" +
+           detail(" 0001:00000000 00000100 C=CODE     S=.text    G=(none)  ", "System") + "\r\n" +
+           detail(" 0001:00000100 00000080 C=CODE     S=.text    G=(none)  ", "Main.pas") + "\r\n" +
+           detail(" 0001:00000180 00000080 C=CODE     S=.text    G=(none)  ", "helpers.cpp") + "\r\n" +
+           detail(" 0002:00000000 00000040 C=DATA     S=.data    G=DGROUP  ", "Main") + "\r\n\r\n" +
+           "  Address         Publics by Value\r\n\r\n" +
+           " 0001:00000000       System.@Start\r\n" +
+           " 0001:00000010       System.Move\r\n" +
+           " 0001:00000050       @$xp$Something\r\n" +
+           " 0001:00000100       Main.TForm1.Button1Click\r\n" +
+           " 0001:00000140       Main.DoWork(Integer,(Byte))\r\n" +
+           " 0001:00000180       HelperRun\r\n" +
+           " 0002:00000010       Main.Counter\r\n\r\n" +
+           "Line numbers for helpers(helpers.cpp) segment .text\r\n\r\n" +
+           "     7 0001:00000180     8 0001:00000190\r\n\r\n" +
+           "Line numbers for Main(Main.pas) segment .text\r\n\r\n" +
+           "    10 0001:00000100    11 0001:00000110    12 0001:00000120\r\n" +
+           "    20 0001:00000140    21 0001:00000150\r\n\r\n" +
+           "Program entry point at 0001:00000010\r\n";
+}
+
+TEST(MapText, SegmentsWithExtensionsRemoved) {
+    TMapFile map(ranges, "");
+    ASSERT_TRUE(map.ReadMapText(sampleMap()));
+    auto s = map.FindSegment(true, 0x10105);
+    ASSERT_TRUE(s.Valid);
+    EXPECT_EQ(s.UnitName, "Main");
+    EXPECT_EQ(s.Start, 0x10100u);
+    EXPECT_EQ(s.Length, 0x80u);
+    EXPECT_EQ(map.FindSegment(true, 0x10185).UnitName, "helpers.cpp");
+    EXPECT_EQ(map.FindSegment(false, 0x20010).UnitName, "Main");
+    EXPECT_FALSE(map.FindSegment(false, 0x10105).Valid);
+    EXPECT_FALSE(map.FindSegment(true, 0x10200).Valid);
+    EXPECT_EQ(map.EntryPoint, 0x10010u);
+}
+
+TEST(MapText, PublicsWithUnitPrefixesRemoved) {
+    TMapFile map(ranges, "");
+    map.ReadMapText(sampleMap());
+    EXPECT_EQ(map.FindPublic(0x10115).Name, "TForm1.Button1Click");
+    EXPECT_EQ(map.FindPublic(0x10115).Address, 0x10100u);
+    EXPECT_EQ(map.FindPublic(0x10145).Name, "DoWork");
+    EXPECT_EQ(map.FindPublic(0x10010).Name, "Move");
+    EXPECT_EQ(map.FindPublic(0x10055).Name, "Move"); // the "@$x" name is skipped
+    EXPECT_FALSE(map.FindPublic(0xFFFF).Valid);
+    EXPECT_EQ(map.FindPublic(0x11200).Name, "HelperRun");
+    // The last public holds only up to the end of the code range.
+    EXPECT_FALSE(map.FindPublic(0x20011).Valid);
+    EXPECT_FALSE(map.FindPublic(0x11234).Valid);
+    ASSERT_EQ(map.Publics.back().Name, "Counter");
+    EXPECT_FALSE(map.Publics.back().Code);
+}
+
+TEST(MapText, CodePublicsStayInsideTheCodeRange) {
+    TModuleRanges r = ranges;
+    TMapFile map(r, "");
+    map.ReadMapText(sampleMap());
+    // An address between the code end and the data public is no code symbol.
+    EXPECT_FALSE(map.FindPublic(0x11300).Valid);
+}
+
+TEST(MapText, SymbolSearchRetriesWithSourceExtensions) {
+    TMapFile map(ranges, "");
+    map.ReadMapText(sampleMap());
+    EXPECT_EQ(map.FindSymbol(true, "main", false, "tform1.button1click"), 0x10100u);
+    EXPECT_EQ(map.FindSymbol(true, "Main", true, "tform1.button1click"), 0u);
+    EXPECT_EQ(map.FindSymbol(true, "helpers", true, "HelperRun"), 0x10180u);
+    EXPECT_EQ(map.FindSymbol(true, "helpers.c", true, "HelperRun"), 0u); // has a dot: no retry
+    EXPECT_EQ(map.FindSymbol(false, "Main", true, "Counter"), 0x20010u);
+    EXPECT_EQ(map.FindSymbol(true, "System", true, "Counter"), 0u);
+}
+
+TEST(MapText, LinesSortedWhateverTheirOrderInTheFile) {
+    TMapFile map(ranges, "");
+    map.ReadMapText(sampleMap());
+    map.SortLines();
+    std::uintptr_t next = 0;
+    EXPECT_EQ(map.LineOf(0x10115, next), 11);
+    EXPECT_EQ(next, 0x10120u);
+    EXPECT_EQ(map.LineOf(0x1017F, next), 21);
+    EXPECT_EQ(next, 0x10180u);
+    EXPECT_EQ(map.LineOf(0x10185, next), 7);
+    EXPECT_EQ(map.LineOf(0x10195, next), 8);
+    // A record of another segment does not give the line.
+    EXPECT_EQ(map.LineOf(0x10090, next), 0);
+    EXPECT_EQ(next, 0x10091u);
+}
+
+TEST(MapText, WithoutLineTableCodeUnitsGiveMinusOne) {
+    TMapFile map(ranges, "");
+    std::string text = sampleMap();
+    text.resize(text.find("Line numbers for"));
+    map.ReadMapText(text);
+    std::uintptr_t next = 0;
+    EXPECT_EQ(map.LineOf(0x10105, next), -1);
+    EXPECT_EQ(map.LineOf(0x10300, next), 0);
+}
+
+TEST(MapText, DataSegmentNumberOneCountsAsTwo) {
+    std::string text = std::string(" Start         Length     Name                   Class\n") +
+                       " 0001:00000000 00001000H .text                   CODE\n" +
+                       " 0001:00000000 00000100H .data                   DATA\n\n" +
+                       "  Address         Publics by Value\n\n" +
+                       " 0001:00000020       First\n" + " 0002:00000030       Second\n";
+    TMapFile map(ranges, "");
+    map.ReadMapText(text);
+    ASSERT_EQ(map.Publics.size(), 2u);
+    EXPECT_TRUE(map.Publics[0].Code);
+    EXPECT_EQ(map.Publics[0].Address, 0x10020u);
+    EXPECT_FALSE(map.Publics[1].Code);
+    EXPECT_EQ(map.Publics[1].Address, 0x20030u);
+}
+
+TEST(MapText, GarbageGivesNothing) {
+    TMapFile map(ranges, "");
+    EXPECT_FALSE(map.ReadMapText("Publics by Value\n\n0001:zz\n:::::::::::::::::::\n\xff\xfe"));
+    EXPECT_FALSE(map.ReadMapText(""));
+}
+
+// ---- packed format ----
+
+const std::vector<PackedSegment> segments = {{0, 0x100, "Main.pas"}, {0x100, 0x400, "Other"}};
+const std::vector<PackedPublic> publics = {{"Start", 0x10}, {"Far", 0x300}, {"Near", 0x305}};
+const std::vector<PackedLine> lines = {{40, 0x10}, {41, 0x18}, {12, 0x100}, {400, 0x300}};
+
+TEST(Packed, CompactIntegers) {
+    std::string s;
+    putCompact(s, 5);
+    putCompact(s, -3);
+    putCompact(s, 200);
+    putCompact(s, -128);
+    EXPECT_EQ(s, std::string("\x05\xfd\x80\xc8\0\0\0\x80\x80\xff\xff\xff", 12));
+}
+
+TEST(Packed, ReadsItsOwnWriterData) {
+    const std::uint32_t entry = 0x20;
+    for (std::uint32_t version : {2u, 3u}) {
+        TMapFile map(ranges, "");
+        ASSERT_TRUE(map.ReadPacked(packedData(packedPayload(segments, publics, lines, false, &entry), version)))
+            << version;
+        map.SortLines();
+        EXPECT_EQ(map.FindSegment(true, 0x10050).UnitName, "Main");
+        EXPECT_EQ(map.FindSegment(true, 0x10450).UnitName, "Other");
+        EXPECT_EQ(map.FindPublic(0x10302).Name, "Far");
+        EXPECT_EQ(map.FindPublic(0x10305).Address, 0x10305u);
+        std::uintptr_t next = 0;
+        EXPECT_EQ(map.LineOf(0x10019, next), 41);
+        EXPECT_EQ(map.LineOf(0x10301, next), 400);
+        EXPECT_EQ(map.EntryPoint, 0x10020u);
+    }
+}
+
+TEST(Packed, CheckTextOfMinimalInformation) {
+    std::string data = packedData(packedPayload(segments, publics, lines), 3, 0x1234, 0xabcdef01);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "$%08x, $00001234, $abcdef01",
+                  static_cast<unsigned>(data.size()));
+    TMapFile wrong(ranges, "");
+    wrong.MinCheckText = "$00000000, $00001234, $abcdef01";
+    EXPECT_FALSE(wrong.ReadPacked(data));
+    TMapFile right(ranges, "");
+    right.MinCheckText = expected;
+    ASSERT_TRUE(right.ReadPacked(data));
+    // Flag bit 0 clear: the check text is emptied, names come from the data itself.
+    EXPECT_TRUE(right.MinCheckText.empty());
+}
+
+TEST(Packed, MinimalInformationWithoutNamesFileSynthesisesNames) {
+    std::string data = packedData(packedPayload(segments, publics, lines, true), 3, 1, 2, 1);
+    TMapFile map(ranges, "/nonexistent/module");
+    ASSERT_TRUE(map.ReadPacked(data));
+    EXPECT_EQ(map.FindSegment(true, 0x10150).UnitName, "segment%1");
+    EXPECT_EQ(map.FindPublic(0x10306).Name, "public%2");
+}
+
+TEST(Packed, DamagedHeadersAndCountsGiveAnEmptyReader) {
+    std::string good = packedData(packedPayload(segments, publics, lines), 3);
+    TMapFile map(ranges, "");
+    EXPECT_FALSE(map.ReadPacked(good.substr(0, 22)));
+    std::string badSignature = good;
+    badSignature[0] = 'X';
+    EXPECT_FALSE(map.ReadPacked(badSignature));
+    std::string badVersion = good;
+    badVersion[18] = 4;
+    EXPECT_FALSE(map.ReadPacked(badVersion));
+    std::string longPayload = good;
+    longPayload[17] = '\x7f'; // payload length far beyond the data
+    EXPECT_FALSE(map.ReadPacked(longPayload));
+    EXPECT_FALSE(map.ReadPacked(good.substr(0, good.size() - 1)));
+    // Counts far beyond what the payload holds must not be trusted.
+    std::string hugeSegments;
+    putU32(hugeSegments, 0xFFFFFFFFu);
+    EXPECT_FALSE(map.ReadPacked(packedData(hugeSegments)));
+    std::string hugeLines = packedPayload({}, {}, {});
+    hugeLines[8] = hugeLines[9] = hugeLines[10] = '\x7f';
+    EXPECT_FALSE(map.ReadPacked(packedData(hugeLines)));
+    std::string cutName = packedPayload({{0, 10, "LongUnitName"}}, {}, {});
+    cutName.resize(12);
+    EXPECT_FALSE(map.ReadPacked(packedData(cutName)));
+    EXPECT_TRUE(map.Segments.empty());
+    EXPECT_TRUE(map.Publics.empty());
+}
+
+// ---- ".jdbg" ----
+
+TEST(Jdbg, NamePacking) {
+    EXPECT_EQ(jdbgName("A"), std::string("\x0b\0\0", 3));
+    EXPECT_EQ(jdbgName("ab_"), std::string("\xa5\xf9\x03", 3));
+    EXPECT_EQ(jdbgName("@Z"), std::string("\x02\x24\0\0", 4));
+    EXPECT_EQ(jdbgName("a.b"), std::string("\x01\xcb\x84\xc8\0", 5));
+}
+
+TEST(Jdbg, ReadsUnitsProceduresAndLines) {
+    std::string file = jdbgFile({{0, "Main"}, {0x200, "Helpers"}},
+                                {{0x10, "Main.Start"}, {0x80, "@Init"}, {0x210, "a.b"}, {0x220, "x9"}},
+                                {{5, 0x10}, {9, 0x20}, {3, 0x210}});
+    TMapFile map(ranges, "");
+    ASSERT_TRUE(map.ReadJdbg(file));
+    map.SortLines();
+    EXPECT_EQ(map.FindSegment(true, 0x101ff).UnitName, "Main");
+    EXPECT_EQ(map.FindSegment(true, 0x11000).UnitName, "Helpers"); // last unit runs to the code end
+    EXPECT_EQ(map.FindPublic(0x10011).Name, "Start");
+    EXPECT_EQ(map.FindPublic(0x10090).Name, "@Init");
+    EXPECT_EQ(map.FindPublic(0x10215).Name, "a.b");
+    EXPECT_EQ(map.FindPublic(0x10225).Name, "x9");
+    std::uintptr_t next = 0;
+    EXPECT_EQ(map.LineOf(0x10025, next), 9);
+    EXPECT_EQ(map.LineOf(0x10211, next), 3);
+}
+
+TEST(Jdbg, DamagedFilesGiveAnEmptyReader) {
+    std::string file = jdbgFile({{0, "Main"}}, {{0x10, "Start"}}, {{5, 0x10}});
+    TMapFile map(ranges, "");
+    EXPECT_FALSE(map.ReadJdbg(file.substr(0, 32)));
+    EXPECT_FALSE(map.ReadJdbg(file + "x")); // not a multiple of 4
+    std::string sum = file;
+    sum[40] ^= 1;
+    EXPECT_FALSE(map.ReadJdbg(sum));
+    std::string offsets = file;
+    offsets[12] = '\x7f'; // unit list far beyond the file
+    EXPECT_FALSE(map.ReadJdbg(offsets));
+    // A list that never ends runs into the end of the file, not beyond it.
+    std::string endless = jdbgFile({}, {}, {}, false);
+    std::uint32_t listAt = 36;
+    for (std::size_t i = listAt; i < endless.size(); ++i) endless[i] = '\xff';
+    EXPECT_FALSE(map.ReadJdbg(endless));
+    EXPECT_TRUE(map.Segments.empty());
+}
+
+// ---- the generated map of this very program ----
+
+std::string run(const std::string& command) {
+    std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), &pclose);
+    std::string out;
+    char buffer[512];
+    while (pipe && fgets(buffer, sizeof buffer, pipe.get())) out += buffer;
+    return out;
+}
+
+std::string withoutParameters(std::string name) {
+    auto p = name.find('(');
+    if (p != std::string::npos) name.resize(p);
+    return name;
+}
+
+TEST(GeneratedMap, NamesAndLinesAgreeWithAddr2line) {
+    auto program = programModule();
+    ASSERT_TRUE(program);
+    std::ifstream mapFile(CompanionFileName(program->fileName, ".map"));
+    ASSERT_TRUE(mapFile) << "the build writes the map beside the test program";
+    auto reader = MapFileForAddress(0);
+    ASSERT_TRUE(reader);
+    const maptest::Widget widget;
+    EXPECT_EQ(widget.measure(1) + maptest::knownFirst(1) + maptest::knownSecond(2), 20);
+    struct Known {
+        std::uintptr_t address;
+        const char* name;
+    };
+    const Known known[] = {
+        {reinterpret_cast<std::uintptr_t>(&maptest::knownFirst), "ax::maptest::knownFirst"},
+        {reinterpret_cast<std::uintptr_t>(&maptest::knownSecond), "ax::maptest::knownSecond"},
+        {reinterpret_cast<std::uintptr_t>(&PackedDataKey), "ax::PackedDataKey[abi:cxx11]"},
+        {reinterpret_cast<std::uintptr_t>(&CompanionFileName), "ax::CompanionFileName"},
+    };
+    for (const auto& k : known) {
+        for (std::uintptr_t delta : {0u, 4u, 9u}) {
+            std::uintptr_t address = k.address + delta;
+            char command[512];
+            std::snprintf(command, sizeof command, "addr2line -f -C -e '%s' 0x%lx", program->fileName.c_str(),
+                          static_cast<unsigned long>(address - program->bias));
+            std::string out = run(command);
+            auto newline = out.find('\n');
+            ASSERT_NE(newline, std::string::npos) << out;
+            std::string name = withoutParameters(out.substr(0, newline));
+            int line = std::atoi(out.substr(out.rfind(':') + 1).c_str());
+            auto p = reader->FindPublic(address);
+            EXPECT_EQ(p.Name, k.name);
+            EXPECT_EQ(p.Name, name);
+            EXPECT_EQ(p.Address, k.address);
+            std::uintptr_t next = 0;
+            EXPECT_EQ(reader->LineOf(address, next), line) << k.name << "+" << delta;
+        }
+    }
+    TAddressInfo info;
+    ASSERT_TRUE(GetAddressInfo(known[0].address, info));
+    EXPECT_EQ(info.UnitName, "vorMapFile_test.cpp");
+    EXPECT_EQ(info.SymbolName, "ax::maptest::knownFirst");
+    EXPECT_EQ(info.ModuleFileName, program->fileName);
+    EXPECT_EQ(SymbolNameAt(known[0].address), "vorMapFile_test.cpp.ax::maptest::knownFirst");
+    EXPECT_EQ(SymbolNameAt(known[0].address + 1), "");
+    EXPECT_EQ(reader->FindSymbol(true, "vorMapFile_test", true, "ax::maptest::knownSecond"),
+              known[1].address);
+    EXPECT_GT(LineAt(known[0].address), 0);
+}
+
+TEST(Cache, SharedReadersOutliveTheirReplacement) {
+    auto first = MapFileForAddress(0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(MapFileForAddress(0), first); // cached
+    ClearMapFileCache();
+    auto second = MapFileForAddress(0);
+    ASSERT_TRUE(second);
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(first->Publics.empty()); // still usable by its holder
+    EXPECT_EQ(MapFileForAddress(16), nullptr);
+}
+
+TEST(MiniStream, ReadsAtMostWhatIsLeft) {
+    TMiniStream s("abcdef");
+    char b[8] = {};
+    EXPECT_EQ(s.Read(b, 4), 4);
+    EXPECT_EQ(s.Read(b, 4), 2);
+    EXPECT_EQ(s.Read(b, 4), 0);
+    s.Position = -1;
+    EXPECT_EQ(s.Read(b, 1), 0);
+    s.Position = 0;
+    EXPECT_EQ(s.Read(b, -1), 0);
+}
+
+TEST(CompanionFile, LastExtensionReplaced) {
+    EXPECT_EQ(CompanionFileName("/a/b/app", ".map"), "/a/b/app.map");
+    EXPECT_EQ(CompanionFileName("/a/b/app.exe", ".map"), "/a/b/app.map");
+    EXPECT_EQ(CompanionFileName("/a/b.d/libx.so", ".vor"), "/a/b.d/libx.vor");
+    EXPECT_EQ(CompanionFileName("/a/b.d/app", ".jdbg"), "/a/b.d/app.jdbg");
+}
+
+} // namespace
+} // namespace ax

@@ -1,0 +1,253 @@
+// Writes the detailed map text of an ELF executable or shared library
+// beside it: segment table, one segment per source unit, publics by value,
+// line numbers and the entry point. Offsets are relative to the module's
+// first executable (code) and first writable (data) loadable segment, the
+// ranges the crash reporter uses at run time. Names contain no blanks.
+//
+// Usage: ax_mapgen <elf file> [<map file>]
+#include <cxxabi.h>
+#include <elfutils/libdw.h>
+#include <fcntl.h>
+#include <gelf.h>
+#include <libelf.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Function {
+    std::uint64_t address;
+    std::string name;
+    bool global;
+};
+
+struct LineRow {
+    std::uint64_t address;
+    int line;
+};
+
+std::string companionName(const std::string& file) {
+    auto slash = file.rfind('/');
+    auto dot = file.rfind('.');
+    std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    if (dot != std::string::npos && dot > base) return file.substr(0, dot) + ".map";
+    return file + ".map";
+}
+
+std::string baseName(const char* path) {
+    std::string s = path ? path : "";
+    auto slash = s.rfind('/');
+    return slash == std::string::npos ? s : s.substr(slash + 1);
+}
+
+std::string noBlanks(std::string s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != ' ') {
+            out += s[i];
+            continue;
+        }
+        bool afterComma = !out.empty() && out.back() == ',';
+        bool beforeClose = i + 1 < s.size() && s[i + 1] == '>';
+        if (!afterComma && !beforeClose) out += '_';
+    }
+    return out.empty() ? "_" : out;
+}
+
+// The demangled name without its parameter list and qualifiers.
+std::string displayName(const char* mangled) {
+    int status = 0;
+    std::unique_ptr<char, decltype(&std::free)> d(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
+                                                  &std::free);
+    std::string s = status == 0 && d ? d.get() : mangled;
+    auto close = s.rfind(')');
+    if (status == 0 && close != std::string::npos) {
+        int depth = 0;
+        for (std::size_t i = close + 1; i-- > 0;) {
+            if (s[i] == ')') ++depth;
+            if (s[i] == '(' && --depth == 0) {
+                // "(anonymous namespace)" inside a name is no parameter list
+                if (s.compare(i, 21, "(anonymous namespace)") != 0) s.resize(i);
+                break;
+            }
+        }
+    }
+    return noBlanks(s);
+}
+
+std::string hex(std::uint64_t v, int digits) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%0*llX", digits, static_cast<unsigned long long>(v));
+    return b;
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: ax_mapgen <elf file> [<map file>]\n");
+        return 2;
+    }
+    const std::string file = argv[1];
+    const std::string out = argc > 2 ? argv[2] : companionName(file);
+    elf_version(EV_CURRENT);
+    FdCloser fd{open(file.c_str(), O_RDONLY)};
+    if (fd.fd < 0) {
+        std::perror(file.c_str());
+        return 1;
+    }
+    std::unique_ptr<Elf, decltype(&elf_end)> elf(elf_begin(fd.fd, ELF_C_READ, nullptr), &elf_end);
+    if (!elf) {
+        std::fprintf(stderr, "%s: not an ELF file\n", file.c_str());
+        return 1;
+    }
+    GElf_Ehdr eh;
+    if (!gelf_getehdr(elf.get(), &eh)) return 1;
+
+    std::uint64_t codeBase = 0, codeSize = 0, dataSize = 0;
+    bool haveCode = false, haveData = false;
+    std::size_t phnum = 0;
+    elf_getphdrnum(elf.get(), &phnum);
+    for (std::size_t i = 0; i < phnum; ++i) {
+        GElf_Phdr ph;
+        if (!gelf_getphdr(elf.get(), static_cast<int>(i), &ph) || ph.p_type != PT_LOAD) continue;
+        if ((ph.p_flags & PF_X) && !haveCode) {
+            codeBase = ph.p_vaddr;
+            codeSize = ph.p_memsz;
+            haveCode = true;
+        }
+        if ((ph.p_flags & PF_W) && !haveData) {
+            dataSize = ph.p_memsz;
+            haveData = true;
+        }
+    }
+    if (!haveCode) {
+        std::fprintf(stderr, "%s: no code segment\n", file.c_str());
+        return 1;
+    }
+    const std::uint64_t codeEnd = codeBase + codeSize;
+
+    // Functions from the symbol table, one per address (globals preferred).
+    std::vector<Function> functions;
+    Elf_Scn* scn = nullptr;
+    while ((scn = elf_nextscn(elf.get(), scn)) != nullptr) {
+        GElf_Shdr sh;
+        if (!gelf_getshdr(scn, &sh) || sh.sh_type != SHT_SYMTAB || sh.sh_entsize == 0) continue;
+        Elf_Data* data = elf_getdata(scn, nullptr);
+        std::size_t count = sh.sh_size / sh.sh_entsize;
+        for (std::size_t i = 0; data && i < count; ++i) {
+            GElf_Sym sym;
+            if (!gelf_getsym(data, static_cast<int>(i), &sym)) continue;
+            if (GELF_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_shndx == SHN_UNDEF) continue;
+            if (sym.st_value < codeBase || sym.st_value >= codeEnd) continue;
+            const char* name = elf_strptr(elf.get(), sh.sh_link, sym.st_name);
+            if (!name || !*name) continue;
+            functions.push_back({sym.st_value, displayName(name), GELF_ST_BIND(sym.st_info) != STB_LOCAL});
+        }
+    }
+    std::stable_sort(functions.begin(), functions.end(), [](const Function& a, const Function& b) {
+        if (a.address != b.address) return a.address < b.address;
+        return a.global && !b.global;
+    });
+    functions.erase(std::unique(functions.begin(), functions.end(),
+                                [](const Function& a, const Function& b) { return a.address == b.address; }),
+                    functions.end());
+
+    // Units and lines from DWARF.
+    std::unique_ptr<Dwarf, decltype(&dwarf_end)> dwarf(dwarf_begin_elf(elf.get(), DWARF_C_READ, nullptr),
+                                                        &dwarf_end);
+    auto unitOf = [&](std::uint64_t address) -> std::string {
+        Dwarf_Die cu;
+        if (dwarf && dwarf_addrdie(dwarf.get(), address, &cu) != nullptr)
+            return noBlanks(baseName(dwarf_diename(&cu)));
+        return "unknown";
+    };
+    std::map<std::string, std::vector<LineRow>> linesByUnit;
+    if (dwarf) {
+        Dwarf_Off offset = 0, next = 0;
+        std::size_t headerSize = 0;
+        while (dwarf_nextcu(dwarf.get(), offset, &next, &headerSize, nullptr, nullptr, nullptr) == 0) {
+            Dwarf_Die cu;
+            if (dwarf_offdie(dwarf.get(), offset + headerSize, &cu) != nullptr) {
+                Dwarf_Lines* lines = nullptr;
+                std::size_t n = 0;
+                if (dwarf_getsrclines(&cu, &lines, &n) == 0) {
+                    auto& rows = linesByUnit[noBlanks(baseName(dwarf_diename(&cu)))];
+                    for (std::size_t i = 0; i < n; ++i) {
+                        Dwarf_Line* l = dwarf_onesrcline(lines, i);
+                        Dwarf_Addr addr = 0;
+                        int lineNo = 0;
+                        bool end = false;
+                        if (!l || dwarf_lineaddr(l, &addr) != 0 || dwarf_lineno(l, &lineNo) != 0) continue;
+                        dwarf_lineendsequence(l, &end);
+                        if (end || lineNo <= 0 || addr < codeBase || addr >= codeEnd) continue;
+                        rows.push_back({addr, lineNo});
+                    }
+                }
+            }
+            offset = next;
+        }
+    }
+
+    std::ofstream map(out, std::ios::trunc);
+    if (!map) {
+        std::perror(out.c_str());
+        return 1;
+    }
+    map << "\n Start         Length     Name                   Class\n";
+    map << " 0001:00000000 " << hex(codeSize, 8) << "H .text                   CODE\n";
+    if (haveData) map << " 0002:00000000 " << hex(dataSize, 8) << "H .data                   DATA\n";
+    map << "\n\nDetailed map of segments\n\n";
+    for (std::size_t i = 0; i < functions.size();) {
+        std::string unit = unitOf(functions[i].address);
+        std::size_t j = i + 1;
+        while (j < functions.size() && unitOf(functions[j].address) == unit) ++j;
+        std::uint64_t start = functions[i].address;
+        std::uint64_t end = j < functions.size() ? functions[j].address : codeEnd;
+        std::string text = " 0001:" + hex(start - codeBase, 8) + " " + hex(end - start, 8) +
+                           " C=CODE     S=.text    G=(none)   M=" + unit;
+        while (text.size() < 80) text += ' ';
+        map << text << " ACBP=A9\n";
+        i = j;
+    }
+    map << "\n\n  Address         Publics by Value\n\n";
+    for (const auto& f : functions) map << " 0001:" << hex(f.address - codeBase, 8) << "       " << f.name << "\n";
+    for (auto& [unit, rows] : linesByUnit) {
+        if (rows.empty()) continue;
+        // One row per address: the last the line program states for it.
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const LineRow& a, const LineRow& b) { return a.address < b.address; });
+        std::vector<LineRow> unique;
+        for (const auto& r : rows) {
+            if (!unique.empty() && unique.back().address == r.address)
+                unique.back() = r;
+            else
+                unique.push_back(r);
+        }
+        map << "\n\nLine numbers for " << unit << "(" << unit << ") segment .text\n\n";
+        for (std::size_t i = 0; i < unique.size(); ++i) {
+            char group[48];
+            std::snprintf(group, sizeof group, "%6d 0001:%s", unique[i].line,
+                          hex(unique[i].address - codeBase, 8).c_str());
+            map << group << ((i % 4 == 3 || i + 1 == unique.size()) ? "\n" : "");
+        }
+    }
+    if (eh.e_entry >= codeBase && eh.e_entry < codeEnd)
+        map << "\n\nProgram entry point at 0001:" << hex(eh.e_entry - codeBase, 8) << "\n";
+    return map.good() ? 0 : 1;
+}
