@@ -3,6 +3,7 @@
 #include "platform/shellns/shellops.h"
 #include "rtl/sysutils.h"
 #include "shell/PIDLTools.h"
+#include "shell/ShellUtilities.h"
 
 #include <algorithm>
 #include <map>
@@ -63,24 +64,6 @@ std::string SingleID(PCItemIDList item) {
 }
 PCItemIDList AsPIDL(const std::string& bytes) {
     return reinterpret_cast<PCItemIDList>(bytes.data());
-}
-
-// What the selection needs to know of a stored item, asked of the folder
-// that holds it.
-struct ItemFacts {
-    bool fileSystem = false;
-    AnsiString parsingName;
-};
-ItemFacts FactsOf(IShellFolder& parentFolder, PCItemIDList relative) {
-    ItemFacts facts;
-    uint32_t attributes = SFGAO_FILESYSTEM;
-    if (FAILED(parentFolder.GetAttributesOf(&relative, 1, &attributes)) ||
-        !(attributes & SFGAO_FILESYSTEM))
-        return facts;
-    if (FAILED(parentFolder.GetDisplayNameOf(relative, SHGDN_FORPARSING, &facts.parsingName)))
-        return facts;
-    facts.fileSystem = true;
-    return facts;
 }
 
 // A volume's mount point stands for the drive even when nothing answers
@@ -542,26 +525,40 @@ void TRootNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool rea
 
 TStringList& TRootNodeStorage::CheckedFileNames() {
     checkedFileNames_.Clear();
+    TPIDLManager pidls;
     // Pre-order: a node before its children, children in list order. The
-    // root (the desktop) itself is never listed.
-    auto walk = [this](auto& self, TNodeStorage& node) -> void {
+    // root (the desktop) itself is never listed. Each stored folder gets one
+    // shell item, on its record's PIDL (borrowed) and its cached folder, and
+    // the items of its children hang from it, so the facts of every child
+    // are asked of a folder bound once.
+    auto walk = [&](auto& self, TNodeStorage& node, TNamespace& item) -> void {
         TNodeStorageList* children = node.Children();
         if (!children || children->Count() == 0) return;
         ShellFolderPtr folder = node.ShellFolder();
+        if (!folder) return; // gone: nothing below it can be asked about
+        item.SetShellFolder(folder);
         for (int i = 0; i < children->Count(); ++i) {
             TNodeStorage& child = *children->Items(i);
             // Only a record that carries a check and is checked: one kept for
             // its columns after the check was removed selects nothing.
-            if (folder && (child.Storage.Kinds & skCheck) &&
-                child.Storage.CheckState == csCheckedNormal) {
-                const ItemFacts facts = FactsOf(*folder, child.RelativePIDL());
-                if (facts.fileSystem && NameExists(facts.parsingName))
-                    checkedFileNames_.Add(facts.parsingName);
+            const bool checked =
+                (child.Storage.Kinds & skCheck) && child.Storage.CheckState == csCheckedNormal;
+            const bool hasChildren = child.Children() && child.Children()->Count() > 0;
+            if (!checked && !hasChildren) continue;
+            PItemIDList relative = pidls.CopyPIDL(child.RelativePIDL());
+            if (!relative) throw EOutOfMemory(SOutOfMemory);
+            TNamespace childItem(relative, &item);
+            if (checked && childItem.FileSystem()) {
+                const AnsiString name = WideToUtf8(childItem.NameForParsing());
+                if (NameExists(name)) checkedFileNames_.Add(name);
             }
-            self(self, child);
+            if (hasChildren) self(self, child, childItem);
         }
     };
-    walk(walk, *this);
+    // The desktop's shell item owns the desktop PIDL it fetches: the root
+    // may have none after Clear.
+    TNamespace desktop(nullptr, nullptr);
+    walk(walk, *this, desktop);
     return checkedFileNames_;
 }
 
