@@ -52,15 +52,38 @@ std::vector<std::string> PathsOf(const std::vector<std::string>& pidls) {
     return out;
 }
 
-class ShellDataObject final : public IDataObject {
-public:
-    explicit ShellDataObject(std::vector<std::string> pidls) : pidls_(std::move(pidls)) {}
-    std::vector<std::string> AbsolutePidls() const override { return pidls_; }
-    std::vector<std::string> Paths() const override { return PathsOf(pidls_); }
+// The paths a dragged data object offers; empty when it offers none.
+std::vector<std::string> DraggedPaths(IDataObject* data) {
+    std::vector<std::string> paths;
+    if (!data) return paths;
+    HRESULT hr;
+    const std::vector<uint8_t> block = GetDataBytes(*data, CF_HDROP, &hr);
+    if (FAILED(hr) || !ReadFileList(block, paths)) paths.clear();
+    return paths;
+}
 
-private:
-    std::vector<std::string> pidls_;
-};
+void PutU32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = static_cast<uint8_t>(x >> (8 * i));
+}
+
+uint32_t GetU32(std::span<const uint8_t> b, size_t at) {
+    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) |
+           (uint32_t(b[at + 3]) << 24);
+}
+
+// The length of the PIDL at the start of block, closing zero included; 0
+// when it does not end inside the block.
+size_t PidlLength(std::span<const uint8_t> block) {
+    size_t at = 0;
+    for (;;) {
+        if (at + 2 > block.size()) return 0;
+        const size_t cb = block[at] | (block[at + 1] << 8);
+        if (cb == 0) return at + 2;
+        if (cb < 3) return 0;
+        at += cb;
+    }
+}
 
 struct Command {
     uint32_t offset;
@@ -217,7 +240,7 @@ class FolderDropTarget final : public IDropTarget {
 public:
     explicit FolderDropTarget(std::string absolute) : absolute_(std::move(absolute)) {}
     HRESULT DragEnter(IDataObject* data, uint32_t keyState, ShellPoint, uint32_t* effect) override {
-        sources_ = data ? data->Paths() : std::vector<std::string>{};
+        sources_ = DraggedPaths(data);
         return Effect(keyState, effect);
     }
     HRESULT DragOver(uint32_t keyState, ShellPoint, uint32_t* effect) override {
@@ -277,7 +300,60 @@ std::shared_ptr<IDropTarget> CreateFolderDropTarget(std::string absoluteBytes) {
 } // namespace shellns
 
 std::shared_ptr<IDataObject> CreateShellDataObject(std::vector<std::string> absolutePidls) {
-    return std::make_shared<ShellDataObject>(std::move(absolutePidls));
+    auto data = CreateDataObject();
+    SetDataBytes(*data, RegisterClipboardFormat(CFSTR_SHELLIDLIST), MakeIdListArray(absolutePidls));
+    const std::vector<std::string> paths = PathsOf(absolutePidls);
+    if (!paths.empty() &&
+        std::none_of(paths.begin(), paths.end(), [](const std::string& p) { return p.empty(); }))
+        SetDataBytes(*data, CF_HDROP, MakeFileList(paths));
+    return data;
+}
+
+std::vector<uint8_t> MakeIdListArray(const std::vector<std::string>& absolutePidls) {
+    const size_t n = absolutePidls.size();
+    std::vector<uint8_t> v(4 * (n + 2), 0);
+    PutU32(v, 0, static_cast<uint32_t>(n));
+    PutU32(v, 4, static_cast<uint32_t>(v.size()));
+    v.push_back(0); // the desktop, parent of every absolute PIDL
+    v.push_back(0);
+    for (size_t i = 0; i < n; ++i) {
+        PutU32(v, 4 * (i + 2), static_cast<uint32_t>(v.size()));
+        const std::string& p = absolutePidls[i];
+        const size_t len =
+            PidlLength({reinterpret_cast<const uint8_t*>(p.data()), p.size()});
+        // The stored bytes end at the closing zero; add one when it is missing.
+        const size_t body = len ? len - 2 : p.size();
+        v.insert(v.end(), p.begin(), p.begin() + static_cast<std::ptrdiff_t>(body));
+        v.push_back(0);
+        v.push_back(0);
+    }
+    return v;
+}
+
+bool ReadIdListArray(std::span<const uint8_t> block, std::vector<std::string>& absolutePidls) {
+    absolutePidls.clear();
+    if (block.size() < 8) return false;
+    const uint32_t n = GetU32(block, 0);
+    if (n > (block.size() - 4) / 4 - 1) return false;
+    auto pidlAt = [&](uint32_t offset, std::string& out) {
+        if (offset >= block.size()) return false;
+        const size_t len = PidlLength(block.subspan(offset));
+        if (!len) return false;
+        out.assign(reinterpret_cast<const char*>(block.data() + offset), len);
+        return true;
+    };
+    std::string parent;
+    if (!pidlAt(GetU32(block, 4), parent)) return false;
+    parent.resize(parent.size() - 2);
+    for (uint32_t i = 0; i < n; ++i) {
+        std::string item;
+        if (!pidlAt(GetU32(block, 8 + 4 * size_t(i)), item)) {
+            absolutePidls.clear();
+            return false;
+        }
+        absolutePidls.push_back(parent + item);
+    }
+    return true;
 }
 
 void ShellMenu::Insert(size_t position, ShellMenuItem item) {

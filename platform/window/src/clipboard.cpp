@@ -17,9 +17,6 @@ struct Clipboard {
     HWND owner = nullptr;
     bool changed = false;
     std::map<UINT, std::vector<uint8_t>> data;
-    std::map<std::string, UINT> names; // folded name -> id
-    std::map<UINT, std::string> ids;
-    UINT nextFormat = 0xC000;
 };
 
 Clipboard& C() {
@@ -166,24 +163,6 @@ BOOL IsClipboardFormatAvailable(UINT format) {
         if (!text || !d.empty()) return FALSE;
     }
     return Driver().ForeignClipboardText() ? TRUE : FALSE;
-}
-
-UINT RegisterClipboardFormat(std::string_view name) {
-    if (name.empty()) return 0;
-    std::lock_guard<std::mutex> g(C().mutex);
-    const std::string key = FoldCase(name);
-    if (auto it = C().names.find(key); it != C().names.end()) return it->second;
-    if (C().nextFormat > 0xFFFF) return 0;
-    const UINT id = C().nextFormat++;
-    C().names[key] = id;
-    C().ids[id] = std::string(name);
-    return id;
-}
-
-std::string GetClipboardFormatName(UINT format) {
-    std::lock_guard<std::mutex> g(C().mutex);
-    auto it = C().ids.find(format);
-    return it == C().ids.end() ? std::string() : it->second;
 }
 
 BOOL SetClipboardText(std::string_view utf8) {

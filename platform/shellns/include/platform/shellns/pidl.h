@@ -8,6 +8,8 @@
 // and two items are the same item exactly when their bytes are equal.
 //
 // These bytes are stored in job files. Do not change them lightly.
+#include "platform/ole/types.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,15 +17,6 @@
 
 namespace ax {
 
-using HRESULT = int32_t;
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
-inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
-inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
-inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
-inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline bool FAILED(HRESULT hr) { return hr < 0; }
 
 #pragma pack(push, 1)
 struct SHITEMID {

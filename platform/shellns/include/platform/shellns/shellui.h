@@ -3,21 +3,21 @@
 // verbs, drag and drop objects, the in-process clipboard, and the services
 // a display supplies (message boxes, key state, cursor position). Each
 // service has a headless implementation so that everything runs in tests.
+#include "platform/ole/ole.h"
 #include "platform/shellns/pidl.h"
 
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace ax {
 
-struct ShellPoint {
-    int x = 0;
-    int y = 0;
-};
+// Screen points, as drop targets and menus receive them.
+using ShellPoint = POINTL;
 
 // Context-menu query flags (CMF) and command-string forms (GCS).
 enum : uint32_t {
@@ -74,35 +74,22 @@ public:
     virtual HRESULT InvokeCommand(const CMINVOKECOMMANDINFO& info) = 0;
 };
 
-// Drag and drop: a data object carries absolute PIDLs of items.
-enum : uint32_t {
-    DROPEFFECT_NONE = 0,
-    DROPEFFECT_COPY = 1,
-    DROPEFFECT_MOVE = 2,
-    DROPEFFECT_LINK = 4,
-    MK_SHIFT = 0x4,
-    MK_CONTROL = 0x8,
-};
-class IDataObject {
-public:
-    virtual ~IDataObject() = default;
-    // Copies of the items' absolute PIDL bytes and their paths ("" for items
-    // that are no files).
-    virtual std::vector<std::string> AbsolutePidls() const = 0;
-    virtual std::vector<std::string> Paths() const = 0;
-};
+// Drag and drop uses the shared interfaces of platform/ole/ole.h. The
+// shell's data object offers the items as "Shell IDList Array" (below) and,
+// when every item is a file, their paths as CF_HDROP.
+inline constexpr std::string_view CFSTR_SHELLIDLIST = "Shell IDList Array";
 std::shared_ptr<IDataObject> CreateShellDataObject(std::vector<std::string> absolutePidls);
 
+// The "Shell IDList Array" block: count n (u32), n + 1 offsets (u32) from
+// the block's start, the parent folder's absolute PIDL, then n PIDLs
+// relative to it. Written with the desktop as parent, so the items are
+// their absolute PIDLs; reading joins parent and item and refuses offsets
+// or items that leave the block.
+std::vector<uint8_t> MakeIdListArray(const std::vector<std::string>& absolutePidls);
+bool ReadIdListArray(std::span<const uint8_t> block, std::vector<std::string>& absolutePidls);
+
+// What the shell's own drag calls answer when no target is there.
 inline constexpr HRESULT DRAGDROP_S_NOTHANDLED = 0x00040100;
-class IDropTarget {
-public:
-    virtual ~IDropTarget() = default;
-    virtual HRESULT DragEnter(IDataObject* data, uint32_t keyState, ShellPoint pt,
-                              uint32_t* effect) = 0;
-    virtual HRESULT DragOver(uint32_t keyState, ShellPoint pt, uint32_t* effect) = 0;
-    virtual HRESULT DragLeave() = 0;
-    virtual HRESULT Drop(IDataObject* data, uint32_t keyState, ShellPoint pt, uint32_t* effect) = 0;
-};
 
 // TrackPopupMenu: shows a menu and answers the picked id, 0 when none.
 class IMenuTracker {

@@ -2,6 +2,7 @@
 // The platform's numbers, as callers see them: messages, styles, flags,
 // virtual keys, hit-test codes and metrics (colour indices and stock
 // cursor ids belong to the drawing layer).
+#include "platform/ole/ole.h"
 #include "platform/window/types.h"
 
 namespace ax {
@@ -100,9 +101,7 @@ inline constexpr LRESULT HTERROR = -2, HTTRANSPARENT = -1, HTNOWHERE = 0, HTCLIE
                          HTBOTTOM = 15, HTBOTTOMLEFT = 16, HTBOTTOMRIGHT = 17, HTBORDER = 18,
                          HTCLOSE = 20, HTHELP = 21;
 
-// Mouse key flags.
-inline constexpr WPARAM MK_LBUTTON = 0x0001, MK_RBUTTON = 0x0002, MK_SHIFT = 0x0004,
-                        MK_CONTROL = 0x0008, MK_MBUTTON = 0x0010;
+// Mouse key flags (MK_*) and clipboard formats (CF_*) live in platform/ole/ole.h.
 inline constexpr int WHEEL_DELTA = 120;
 
 // Message retrieval.
@@ -162,9 +161,5 @@ inline constexpr int SM_CXSCREEN = 0, SM_CYSCREEN = 1, SM_CXVSCROLL = 2, SM_CYHS
                      SM_CXMENUCHECK = 71, SM_CYMENUCHECK = 72, SM_MOUSEWHEELPRESENT = 75,
                      SM_CXVIRTUALSCREEN = 78, SM_CYVIRTUALSCREEN = 79, SM_CMONITORS = 80,
                      SM_REMOTESESSION = 0x1000;
-
-// Clipboard formats.
-inline constexpr UINT CF_TEXT = 1, CF_BITMAP = 2, CF_OEMTEXT = 7, CF_DIB = 8, CF_UNICODETEXT = 13,
-                      CF_HDROP = 15;
 
 } // namespace ax

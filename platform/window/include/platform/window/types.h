@@ -4,12 +4,12 @@
 // values are numbers handed out by the window manager, never addresses, so a
 // stale handle is simply unknown rather than dangling.
 #include "platform/gdi/types.h"
+#include "platform/ole/types.h"
 
 #include <cstdint>
 
 namespace ax {
 
-using BOOL = int;
 using SHORT = int16_t;
 using LONG_PTR = intptr_t;
 using UINT_PTR = uintptr_t;
@@ -22,9 +22,6 @@ struct HWND__;
 using HWND = HWND__*;
 struct HHOOK__;
 using HHOOK = HHOOK__*;
-
-inline constexpr BOOL TRUE = 1;
-inline constexpr BOOL FALSE = 0;
 
 struct MSG {
     HWND hwnd = nullptr;

@@ -247,8 +247,7 @@ BOOL EmptyClipboard();
 BOOL SetClipboardData(UINT format, std::vector<uint8_t> data);
 std::optional<std::vector<uint8_t>> GetClipboardData(UINT format);
 BOOL IsClipboardFormatAvailable(UINT format);
-UINT RegisterClipboardFormat(std::string_view name);
-std::string GetClipboardFormatName(UINT format);
+// RegisterClipboardFormat and GetClipboardFormatName: platform/ole/ole.h.
 // Conveniences over the calls above (open, replace, close).
 BOOL SetClipboardText(std::string_view utf8);
 std::optional<std::string> GetClipboardText();
