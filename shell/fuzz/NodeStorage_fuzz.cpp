@@ -2,13 +2,13 @@
 // form (version words or not, and the version); the rest is the stream.
 // A load either succeeds or raises a read error and leaves the storage as it
 // was; either way no PIDL may be left behind.
-#include <cstdint>
-#include <cstdlib>
-#include <vector>
-
 #include "platform/shellns/pidl.h"
 #include "rtl/streams.h"
 #include "shell/NodeStorage.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
 
 namespace {
 
