@@ -4,7 +4,38 @@
 
 #include "crash/vorDisAsm.h"
 
+#include <string_view>
+
 namespace ax::disasm_detail {
+
+// Operand forms of the text listing, held in the flag words' free low bits
+// (1, 2 and 6 to 9). E: ModR/M r/m operand, G: its reg field, P/Q: MMX (XMM
+// with 66) reg and r/m, V/W: XMM reg and r/m, N/U: r/m in register form.
+enum TOperandForm : unsigned {
+    fNone, fEG, fGE, fAccImm, fE, fEImm, fGEImm, fOpReg, fOpRegImm, fAccOpReg,
+    fImm, fRel, fE1, fECl, fESreg, fSregE, fAccMoffs, fMoffsAcc, fFar, fString,
+    fInOut, fEnter, fGEb, fGEw, fEGImm, fEGCl, fSegReg, fGM, fM, fRC,
+    fCR, fRD, fDR, fEw, fEwGw, fGEd, fPQ, fVW, fWV, fVWImm,
+    fPQImm, fNImm, fPEd, fEdP, fQP, fVQ, fPW, fGU, fPEdImm, fGNImm,
+    fMG, fPN, fMem16, fMem32, fMem64, fMem80, fSt0Sti, fStiSt0, fSti, fFpuAx,
+    fFormCount
+};
+static_assert(fFormCount <= 64);
+
+constexpr std::uint16_t FormBits(unsigned form) {
+    return static_cast<std::uint16_t>(((form & 3) << 1) | ((form >> 2) << 6));
+}
+constexpr unsigned FormOf(std::uint16_t flags) {
+    return ((flags >> 1) & 3) | (((flags >> 6) & 15) << 2);
+}
+
+// Mnemonic entry by its 1-based number (empty for 0 or out of range), the
+// numbers of the one-byte and 0F maps, and 3DNow! names by suffix byte.
+std::string_view MnemonicEntry(unsigned number);
+unsigned MnemonicCount();
+std::uint8_t OneByteMnemonic(std::uint8_t opcode);
+std::uint8_t TwoByteMnemonic(std::uint8_t opcode);
+std::string_view ThreeDNowName(std::uint8_t suffix);
 
 struct TDecodeState {
     const std::uint8_t* Bytes = nullptr;

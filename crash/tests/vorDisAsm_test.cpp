@@ -70,27 +70,27 @@ std::size_t Length(const TInstruction& rec) {
 TEST(DecoderTables, SpotEntriesFollowTheOpcodeMaps) {
     const auto& one = OneByteOpcodeFlags();
     const auto& two = TwoByteOpcodeFlags();
-    EXPECT_EQ(one[0x00], 0x4011); // add Eb,Gb: ModR/M, byte, writes r/m
-    EXPECT_EQ(one[0x05], 0x8C00); // add eAX,Iz
-    EXPECT_EQ(one[0x3D], 0x0C00); // cmp eAX,Iz writes nothing
-    EXPECT_EQ(one[0x8D], 0x2018); // lea: memory only, writes reg
-    EXPECT_EQ(one[0xB8], 0x6C00); // mov eAX,Iv
+    EXPECT_EQ(one[0x00], 0x4013); // add Eb,Gb: ModR/M, byte, writes r/m, form E,G
+    EXPECT_EQ(one[0x05], 0x8C06); // add eAX,Iz, form acc,imm
+    EXPECT_EQ(one[0x3D], 0x0C06); // cmp eAX,Iz writes nothing
+    EXPECT_EQ(one[0x8D], 0x219E); // lea: memory only, writes reg, form G,M
+    EXPECT_EQ(one[0xB8], 0x6C80); // mov eAX,Iv, form opreg,imm
     EXPECT_EQ(one[0xD6], 0xFFFF); // undefined
     EXPECT_EQ(one[0xDB], 0x0008); // x87 escape: group
-    EXPECT_EQ(one[0xE3], 0x1400); // jecxz rel8
-    EXPECT_EQ(one[0xE8], 0x1C00); // call rel32
+    EXPECT_EQ(one[0xE3], 0x1486); // jecxz rel8, form rel
+    EXPECT_EQ(one[0xE8], 0x1C86); // call rel32
     EXPECT_EQ(one[0xF7], 0x0008); // group 3
-    EXPECT_EQ(one[0xFF], 0x4010); // group 5
+    EXPECT_EQ(one[0xFF], 0x4050); // group 5, form E
     EXPECT_EQ(two[0x04], 0xFFFF);
-    EXPECT_EQ(two[0x0F], 0x0410); // 3DNow!: ModR/M and suffix byte
-    EXPECT_EQ(two[0x84], 0x1C00); // jz rel32
+    EXPECT_EQ(two[0x0F], 0x0650); // 3DNow!: ModR/M and suffix byte, form P,Q
+    EXPECT_EQ(two[0x84], 0x1C86); // jz rel32
     EXPECT_EQ(two[0xA2], 0x0000); // cpuid
-    EXPECT_EQ(two[0xC8], 0x6000); // bswap eax
-    EXPECT_EQ(two[0xFF], 0x0010); // ud0
+    EXPECT_EQ(two[0xC8], 0x6046); // bswap eax, form opreg
+    EXPECT_EQ(two[0xFF], 0x0014); // ud0, form G,E
     const auto& groups = disasm_detail::GroupTable();
     EXPECT_EQ(groups[0].Opcode, 0xF6);
     EXPECT_EQ(groups[9].Opcode, 0xDF);
-    EXPECT_EQ(groups[1].Memory[0], 0x0C10); // test Ev,Iz
+    EXPECT_EQ(groups[1].Memory[0], 0x0C52); // test Ev,Iz, form E,imm
     EXPECT_EQ(groups[1].Register[1], 0xFFFF);
 }
 
