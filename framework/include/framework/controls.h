@@ -299,6 +299,8 @@ public:
     void Update() override;
     void Repaint() override;
     void Realign() { AlignControls(nullptr); }
+    // Shows or hides the window as the control and its parents say.
+    virtual void UpdateShowing();
     // Paints the graphic children of this window.
     void PaintControls(HDC dc, TControl* first);
     int BorderWidth() const { return borderWidth_; }
@@ -331,7 +333,6 @@ protected:
     virtual void CreateHandle();
     virtual void PaintWindow(HDC dc);
     virtual void AlignControls(TControl* control);
-    virtual void UpdateShowing();
     // Whether the window should be shown now; top-level windows decide by
     // themselves.
     virtual bool ShouldBeShowing() const;

@@ -100,12 +100,12 @@ public:
 
     void Dispatch(TMessage& message) override;
     void Notification(TComponent* component, TOperation operation) override;
+    void UpdateShowing() override;
 
 protected:
     void CreateParams(TCreateParams& params) override;
     void CreateWnd() override;
     bool ShouldBeShowing() const override;
-    void UpdateShowing() override;
     virtual void DoShow();
     virtual void DoHide();
     virtual void DoClose(TCloseAction& action);

@@ -1,0 +1,606 @@
+#include "framework/menus.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "framework/forms.h"
+#include "framework/streaming.h"
+
+namespace ax {
+
+namespace {
+
+std::atomic<UINT> nextCommand{1};
+
+struct KeyName {
+    WORD key;
+    const char* name;
+};
+const KeyName kKeyNames[] = {
+    {VK_BACK, "BkSp"}, {VK_TAB, "Tab"},   {VK_RETURN, "Enter"}, {VK_ESCAPE, "Esc"}, {VK_SPACE, "Space"},
+    {VK_PRIOR, "PgUp"}, {VK_NEXT, "PgDn"}, {VK_END, "End"},     {VK_HOME, "Home"},  {VK_LEFT, "Left"},
+    {VK_UP, "Up"},     {VK_RIGHT, "Right"}, {VK_DOWN, "Down"},  {VK_INSERT, "Ins"}, {VK_DELETE, "Del"},
+};
+
+AnsiString KeyText(WORD key) {
+    if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) return AnsiString(1, char(key));
+    if (key >= VK_F1 && key <= VK_F24) return "F" + IntToStr(key - VK_F1 + 1);
+    for (const auto& k : kKeyNames)
+        if (k.key == key) return k.name;
+    return "";
+}
+
+} // namespace
+
+TShortCut ShortCut(WORD key, TShiftState shift) {
+    TShortCut s = TShortCut(key & 0xFF);
+    if (shift & ssShift) s |= scShift;
+    if (shift & ssCtrl) s |= scCtrl;
+    if (shift & ssAlt) s |= scAlt;
+    return s;
+}
+
+void ShortCutToKey(TShortCut shortCut, WORD& key, TShiftState& shift) {
+    key = shortCut & 0xFF;
+    shift = 0;
+    if (shortCut & scShift) shift |= ssShift;
+    if (shortCut & scCtrl) shift |= ssCtrl;
+    if (shortCut & scAlt) shift |= ssAlt;
+}
+
+AnsiString ShortCutToText(TShortCut shortCut) {
+    const AnsiString name = KeyText(shortCut & 0xFF);
+    if (name.empty()) return "";
+    AnsiString out;
+    if (shortCut & scShift) out += "Shift+";
+    if (shortCut & scCtrl) out += "Ctrl+";
+    if (shortCut & scAlt) out += "Alt+";
+    return out + name;
+}
+
+TShortCut TextToShortCut(const AnsiString& text) {
+    AnsiString rest = text;
+    TShortCut mods = 0;
+    for (;;) {
+        if (rest.size() > 6 && SameText(rest.substr(0, 6), "Shift+")) mods |= scShift, rest = rest.substr(6);
+        else if (rest.size() > 5 && SameText(rest.substr(0, 5), "Ctrl+")) mods |= scCtrl, rest = rest.substr(5);
+        else if (rest.size() > 4 && SameText(rest.substr(0, 4), "Alt+")) mods |= scAlt, rest = rest.substr(4);
+        else break;
+    }
+    for (WORD key = 1; key < 256; ++key)
+        if (!KeyText(key).empty() && SameText(KeyText(key), rest)) return TShortCut(mods | key);
+    return 0;
+}
+
+// ---- TMenuItem -------------------------------------------------------------------------------------
+
+TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner), command_(nextCommand++) {}
+
+TMenuItem::~TMenuItem() {
+    Destroying();
+    for (TMenuItem* child : items_) child->parent_ = nullptr;
+    items_.clear();
+    if (parent_) parent_->Remove(this);
+}
+
+TMenuItem* TMenuItem::Items(int index) const {
+    if (index < 0 || index >= Count()) throw EListError(Format(SListIndexError, index));
+    return items_[size_t(index)];
+}
+
+int TMenuItem::MenuIndex() const { return parent_ ? parent_->IndexOf(this) : -1; }
+
+int TMenuItem::IndexOf(const TMenuItem* item) const {
+    auto it = std::find(items_.begin(), items_.end(), item);
+    return it == items_.end() ? -1 : int(it - items_.begin());
+}
+
+void TMenuItem::Add(TMenuItem* item) { Insert(Count(), item); }
+
+void TMenuItem::Insert(int index, TMenuItem* item) {
+    if (!item) return;
+    if (item->parent_) throw EInvalidOperation("Menu inserted twice");
+    index = std::clamp(index, 0, Count());
+    items_.insert(items_.begin() + index, item);
+    item->parent_ = this;
+}
+
+void TMenuItem::Remove(TMenuItem* item) {
+    auto it = std::find(items_.begin(), items_.end(), item);
+    if (it == items_.end()) return;
+    items_.erase(it);
+    item->parent_ = nullptr;
+}
+
+void TMenuItem::Delete(int index) { Remove(Items(index)); }
+
+void TMenuItem::Clear() {
+    while (!items_.empty()) {
+        TMenuItem* last = items_.back();
+        Remove(last);
+        if (last->Owner() == this) FreeComponent(last);
+    }
+}
+
+TMenuItem* TMenuItem::Find(const AnsiString& caption) const {
+    const AnsiString wanted = StripHotkey(caption);
+    for (TMenuItem* item : items_)
+        if (SameText(StripHotkey(item->caption_), wanted)) return item;
+    return nullptr;
+}
+
+TMenuItem* TMenuItem::NewItem(const AnsiString& caption, TShortCut shortCut, TNotifyEvent onClick) {
+    auto* item = TComponent::Create<TMenuItem>(this);
+    item->caption_ = caption;
+    item->shortCut_ = shortCut;
+    item->OnClick = std::move(onClick);
+    Add(item);
+    return item;
+}
+
+TMenu* TMenuItem::GetParentMenu() const {
+    const TMenuItem* i = this;
+    while (i->parent_) i = i->parent_;
+    return i->menu_;
+}
+
+void TMenuItem::SetChecked(bool value) {
+    checked_ = value;
+    if (value && radioItem_ && parent_)
+        for (TMenuItem* sibling : parent_->items_)
+            if (sibling != this && sibling->radioItem_ && sibling->groupIndex_ == groupIndex_) sibling->checked_ = false;
+}
+
+void TMenuItem::SetDefault(bool value) {
+    if (value && parent_)
+        for (TMenuItem* sibling : parent_->items_) sibling->default_ = false;
+    default_ = value;
+}
+
+void TMenuItem::Click() {
+    if (!enabled_) return;
+    if (autoCheck_) SetChecked(!checked_ || radioItem_);
+    if (OnClick) OnClick(this);
+}
+
+void TMenuItem::GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) {
+    for (TMenuItem* item : items_)
+        if (item->Owner() == root) proc(item);
+}
+
+void TMenuItem::SetParentComponent(TComponent* parent) {
+    if (parent_) parent_->Remove(this);
+    if (auto* item = dynamic_cast<TMenuItem*>(parent)) item->Add(this);
+    else if (auto* menu = dynamic_cast<TMenu*>(parent)) menu->Items()->Add(this);
+}
+
+TComponent* TMenuItem::GetParentComponent() const {
+    if (parent_ && parent_->menu_) return parent_->menu_;
+    return parent_;
+}
+
+void TMenuItem::DefinePublished(TFiler& f) {
+    TComponent::DefinePublished(f);
+    f.Enum("Break", {"mbNone", "mbBreak", "mbBarBreak"}, [this] { return int(break_); },
+           [this](int v) { break_ = TMenuBreak(v); }, int(mbNone));
+    f.String("Caption", [this] { return caption_; }, [this](const AnsiString& v) { caption_ = v; });
+    f.Bool("Checked", [this] { return checked_; }, [this](bool v) { SetChecked(v); }, false);
+    f.Bool("Default", [this] { return default_; }, [this](bool v) { default_ = v; }, false);
+    f.Bool("Enabled", [this] { return enabled_; }, [this](bool v) { enabled_ = v; }, true);
+    f.Integer("GroupIndex", [this] { return groupIndex_; }, [this](int64_t v) { groupIndex_ = int(v); }, 0);
+    f.String("Hint", [this] { return hint_; }, [this](const AnsiString& v) { hint_ = v; });
+    f.Integer("ImageIndex", [this] { return imageIndex_; }, [this](int64_t v) { imageIndex_ = int(v); }, -1);
+    f.Bool("RadioItem", [this] { return radioItem_; }, [this](bool v) { radioItem_ = v; }, false);
+    f.Integer("ShortCut", [this] { return shortCut_; }, [this](int64_t v) { shortCut_ = TShortCut(v); }, 0);
+    f.Bool("Visible", [this] { return visible_; }, [this](bool v) { visible_ = v; }, true);
+}
+
+// ---- TMenu ---------------------------------------------------------------------------------------------
+
+TMenu::TMenu(TComponent* owner) : TComponent(owner) {
+    items_ = TComponent::Create<TMenuItem>(this);
+    items_->menu_ = this;
+}
+
+TMenu::~TMenu() { Destroying(); }
+
+void TMenu::GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) {
+    items_->GetChildren(proc, root);
+}
+
+void TMenu::SetImages(TImageList* images) {
+    if (images_) images_->RemoveFreeNotification(this);
+    images_ = images;
+    if (images) images->FreeNotification(this);
+}
+
+void TMenu::Notification(TComponent* component, TOperation operation) {
+    TComponent::Notification(component, operation);
+    if (operation == opRemove && component == images_) images_ = nullptr;
+}
+
+static TMenuItem* FindByCommand(TMenuItem* item, UINT command) {
+    if (item->Command() == command) return item;
+    for (int i = 0; i < item->Count(); ++i)
+        if (TMenuItem* found = FindByCommand(item->Items(i), command)) return found;
+    return nullptr;
+}
+
+TMenuItem* TMenu::FindItem(UINT command) const { return FindByCommand(items_, command); }
+
+static TMenuItem* FindShortCut(TMenuItem* item, TShortCut s) {
+    for (int i = 0; i < item->Count(); ++i) {
+        TMenuItem* child = item->Items(i);
+        if (!child->Visible() || !child->Enabled()) continue;
+        if (child->ShortCut() == s) return child;
+        if (TMenuItem* found = FindShortCut(child, s)) return found;
+    }
+    return nullptr;
+}
+
+bool TMenu::IsShortCut(WORD key, TShiftState shift) {
+    const TShortCut s = ShortCut(key, shift);
+    if ((s & 0xFF) == 0) return false;
+    TMenuItem* item = FindShortCut(items_, s);
+    if (!item) return false;
+    item->Click();
+    return true;
+}
+
+// ---- Pop-up menu tracking --------------------------------------------------------------------------------
+
+namespace {
+constexpr const char* kPopupClass = "TPopupMenuWindow";
+constexpr int kItemHeight = 18, kLineHeight = 8, kMargin = 20;
+} // namespace
+
+// One modal tracking of a pop-up menu and its open sub-menus.
+class TMenuTracker {
+public:
+    explicit TMenuTracker(TPopupMenu& menu) : menu_(menu) {}
+    ~TMenuTracker() {
+        while (!levels_.empty()) CloseLevel();
+    }
+
+    TMenuItem* Run(int x, int y) {
+        OpenLevel(menu_.Items(), x, y);
+        if (levels_.empty()) return nullptr;
+        SetCapture(levels_.front().window);
+        if (TPopupMenu::OnTrackingStarted) TPopupMenu::OnTrackingStarted(menu_);
+        while (!done_) {
+            MSG msg;
+            const int got = GetMessage(msg, nullptr, 0, 0);
+            if (got <= 0) {
+                PostQuitMessage(int(msg.wParam)); // the outer loop still has to see it
+                break;
+            }
+            Handle(msg);
+        }
+        ReleaseCapture();
+        return chosen_;
+    }
+
+    void Cancel() { done_ = true; }
+
+    std::vector<HWND> Windows() const {
+        std::vector<HWND> out;
+        for (const auto& l : levels_) out.push_back(l.window);
+        return out;
+    }
+
+    static LRESULT Proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+        auto* tracker = reinterpret_cast<TMenuTracker*>(GetWindowLongPtr(h, GWLP_USERDATA));
+        if (tracker && msg == WM_PAINT) {
+            tracker->Paint(h);
+            return 0;
+        }
+        if (msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+        return DefWindowProc(h, msg, w, l);
+    }
+
+private:
+    struct Level {
+        TMenuItem* parent;
+        HWND window;
+        std::vector<TMenuItem*> items;
+        std::vector<RECT> rects;
+        int selected = -1;
+    };
+
+    void OpenLevel(TMenuItem* parent, int x, int y) {
+        Level level{parent, nullptr, {}, {}, -1};
+        for (int i = 0; i < parent->Count(); ++i)
+            if (parent->Items(i)->Visible()) level.items.push_back(parent->Items(i));
+        if (level.items.empty()) return;
+        HDC dc = GetDC(nullptr);
+        HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
+        HFONT old{};
+        if (font) old = SelectObject(dc, font);
+        int width = 80, top = 2, column = 0, columnLeft = 2;
+        std::vector<int> widths;
+        for (TMenuItem* item : level.items) {
+            SIZE s{};
+            AnsiString text = StripHotkey(item->Caption());
+            const AnsiString sc = ShortCutToText(item->ShortCut());
+            if (!sc.empty()) text += "      " + sc;
+            GetTextExtentPoint32(dc, text, &s);
+            width = std::max(width, int(s.cx) + 2 * kMargin);
+        }
+        int height = 0;
+        for (TMenuItem* item : level.items) {
+            if (item->Break() != mbNone && top > 2) {
+                ++column;
+                columnLeft += width;
+                height = std::max(height, top);
+                top = 2;
+            }
+            const int h = item->IsLine() ? kLineHeight : kItemHeight;
+            level.rects.push_back(RECT{columnLeft, top, columnLeft + width, top + h});
+            top += h;
+        }
+        height = std::max(height, top) + 2;
+        if (font) SelectObject(dc, old);
+        ReleaseDC(nullptr, dc);
+        const int totalWidth = columnLeft + width + 2;
+        if (levels_.empty()) {
+            if (menu_.Alignment() == paRight) x -= totalWidth;
+            else if (menu_.Alignment() == paCenter) x -= totalWidth / 2;
+        }
+        // Kept on the screen.
+        const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+        if (x + totalWidth > sw) x = std::max(0, sw - totalWidth);
+        if (y + height > sh) y = std::max(0, sh - height);
+        WNDCLASS wc;
+        if (!GetClassInfo(kPopupClass, wc)) {
+            wc.lpszClassName = kPopupClass;
+            wc.style = CS_SAVEBITS;
+            wc.lpfnWndProc = &TMenuTracker::Proc;
+            wc.hbrBackground = SysColorBrushValue(COLOR_MENU);
+            RegisterClass(wc);
+        }
+        level.window = CreateWindowEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kPopupClass, "",
+                                      WS_POPUP | WS_BORDER, x, y, totalWidth, height, nullptr);
+        SetWindowLongPtr(level.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        ShowWindow(level.window, SW_SHOWNA);
+        levels_.push_back(std::move(level));
+        UpdateWindow(levels_.back().window);
+    }
+
+    void CloseLevel() {
+        if (levels_.empty()) return;
+        DestroyWindow(levels_.back().window);
+        levels_.pop_back();
+        if (!levels_.empty()) SetCapture(levels_.front().window);
+    }
+
+    void Select(Level& level, int index) {
+        if (level.selected == index) return;
+        level.selected = index;
+        InvalidateRect(level.window, nullptr, TRUE);
+        if (index >= 0 && Application()) Application()->SetHint(GetLongHint(level.items[size_t(index)]->Hint()));
+    }
+
+    static bool Selectable(const TMenuItem* item) { return !item->IsLine(); }
+
+    void Move(int delta) {
+        Level& level = levels_.back();
+        const int n = int(level.items.size());
+        int i = level.selected;
+        for (int k = 0; k < n; ++k) {
+            i = (i + delta + n) % n;
+            if (i < 0) i = delta > 0 ? 0 : n - 1;
+            if (Selectable(level.items[size_t(i)])) {
+                Select(level, i);
+                return;
+            }
+        }
+    }
+
+    // Opens the sub-menu of an item or chooses it.
+    void Activate(size_t levelIndex, int index) {
+        while (levels_.size() > levelIndex + 1) CloseLevel();
+        Level& level = levels_[levelIndex];
+        TMenuItem* item = level.items[size_t(index)];
+        Select(level, index);
+        if (!item->Enabled() || item->IsLine()) return;
+        if (item->Count() > 0) {
+            RECT wr;
+            GetWindowRect(level.window, wr);
+            const RECT r = level.rects[size_t(index)];
+            OpenLevel(item, wr.left + r.right, wr.top + r.top);
+            if (levels_.size() > levelIndex + 1) Move(1);
+            return;
+        }
+        chosen_ = item;
+        done_ = true;
+    }
+
+    bool HitTest(POINT screen, size_t& levelIndex, int& index) {
+        for (size_t li = levels_.size(); li-- > 0;) {
+            RECT wr;
+            GetWindowRect(levels_[li].window, wr);
+            if (!PtInRect(&wr, screen)) continue;
+            levelIndex = li;
+            index = -1;
+            POINT c{screen.x - wr.left, screen.y - wr.top};
+            for (size_t i = 0; i < levels_[li].rects.size(); ++i)
+                if (PtInRect(&levels_[li].rects[i], c)) index = int(i);
+            return true;
+        }
+        return false;
+    }
+
+    void Handle(const MSG& msg) {
+        switch (msg.message) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            switch (msg.wParam) {
+            case VK_DOWN: Move(1); return;
+            case VK_UP: Move(-1); return;
+            case VK_RIGHT: {
+                Level& l = levels_.back();
+                if (l.selected >= 0 && l.items[size_t(l.selected)]->Count() > 0) Activate(levels_.size() - 1, l.selected);
+                return;
+            }
+            case VK_LEFT:
+                if (levels_.size() > 1) CloseLevel();
+                return;
+            case VK_ESCAPE:
+                if (levels_.size() > 1) CloseLevel();
+                else done_ = true;
+                return;
+            case VK_RETURN: {
+                Level& l = levels_.back();
+                if (l.selected >= 0) Activate(levels_.size() - 1, l.selected);
+                return;
+            }
+            case VK_MENU: done_ = true; return;
+            default: break;
+            }
+            TranslateMessage(msg);
+            return;
+        case WM_CHAR:
+        case WM_SYSCHAR: {
+            Level& l = levels_.back();
+            for (size_t i = 0; i < l.items.size(); ++i)
+                if (l.items[i]->Enabled() && IsAccel(char(msg.wParam), l.items[i]->Caption())) {
+                    Activate(levels_.size() - 1, int(i));
+                    return;
+                }
+            return;
+        }
+        case WM_KEYUP:
+        case WM_SYSKEYUP: return;
+        case WM_MOUSEMOVE: {
+            size_t li;
+            int index;
+            if (HitTest(msg.pt, li, index) && index >= 0 && Selectable(levels_[li].items[size_t(index)]))
+                Select(levels_[li], index);
+            return;
+        }
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDOWN: {
+            size_t li;
+            int index;
+            if (!HitTest(msg.pt, li, index)) done_ = true; // a click elsewhere dismisses
+            return;
+        }
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP: {
+            size_t li;
+            int index;
+            if (HitTest(msg.pt, li, index) && index >= 0) Activate(li, index);
+            return;
+        }
+        case WM_CANCELMODE: done_ = true; return;
+        default:
+            TranslateMessage(msg);
+            DispatchMessage(msg);
+        }
+    }
+
+    void Paint(HWND h) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(h, ps);
+        const Level* level = nullptr;
+        for (const auto& l : levels_)
+            if (l.window == h) level = &l;
+        if (level) {
+            HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
+            HFONT old{};
+            if (font) old = SelectObject(dc, font);
+            SetBkMode(dc, TRANSPARENT);
+            for (size_t i = 0; i < level->items.size(); ++i) {
+                const TMenuItem* item = level->items[i];
+                RECT r = level->rects[i];
+                if (item->IsLine()) {
+                    RECT line{r.left + 2, r.top + kLineHeight / 2 - 1, r.right - 2, r.top + kLineHeight / 2 + 1};
+                    DrawEdge(dc, &line, EDGE_ETCHED, BF_TOP);
+                    continue;
+                }
+                const bool selected = int(i) == level->selected;
+                if (selected) FillRect(dc, &r, GetSysColorBrush(COLOR_HIGHLIGHT));
+                SetTextColor(dc, !item->Enabled() ? GetSysColor(COLOR_GRAYTEXT)
+                                 : selected      ? GetSysColor(COLOR_HIGHLIGHTTEXT)
+                                                 : GetSysColor(COLOR_MENUTEXT));
+                if (item->Checked()) {
+                    RECT mark{r.left + 2, r.top + 2, r.left + kMargin - 2, r.bottom - 2};
+                    DrawFrameControl(dc, &mark, DFC_MENU, item->RadioItem() ? DFCS_MENUBULLET : DFCS_MENUCHECK);
+                }
+                RECT text{r.left + kMargin, r.top, r.right - kMargin, r.bottom};
+                DrawText(dc, item->Caption(), &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+                const AnsiString sc = ShortCutToText(item->ShortCut());
+                if (!sc.empty()) DrawText(dc, sc, &text, DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_NOPREFIX);
+                if (item->Count() > 0) {
+                    RECT arrow{r.right - kMargin + 4, r.top + 3, r.right - 4, r.bottom - 3};
+                    DrawFrameControl(dc, &arrow, DFC_MENU, DFCS_MENUARROWRIGHT);
+                }
+            }
+            if (font) SelectObject(dc, old);
+        }
+        EndPaint(h, ps);
+    }
+
+    TPopupMenu& menu_;
+    std::vector<Level> levels_;
+    TMenuItem* chosen_ = nullptr;
+    bool done_ = false;
+};
+
+TPopupMenu::TPopupMenu(TComponent* owner) : TMenu(owner) {}
+
+TPopupMenu::~TPopupMenu() {
+    Destroying();
+    if (tracker_) tracker_->Cancel();
+}
+
+void TPopupMenu::SetPopupComponent(TComponent* c) {
+    if (popupComponent_) popupComponent_->RemoveFreeNotification(this);
+    popupComponent_ = c;
+    if (c) c->FreeNotification(this);
+}
+
+void TPopupMenu::Notification(TComponent* component, TOperation operation) {
+    TMenu::Notification(component, operation);
+    if (operation == opRemove && component == popupComponent_) popupComponent_ = nullptr;
+}
+
+void TPopupMenu::Popup(int x, int y) {
+    if (tracking_) return;
+    if (OnPopup) OnPopup(this);
+    TMenuItem* chosen = nullptr;
+    {
+        TMenuTracker tracker(*this);
+        tracker_ = &tracker;
+        tracking_ = true;
+        try {
+            chosen = tracker.Run(x, y);
+        } catch (...) {
+            tracker_ = nullptr;
+            tracking_ = false;
+            throw;
+        }
+        tracker_ = nullptr;
+        tracking_ = false;
+    }
+    // The menu is gone before the command runs, as with a posted command.
+    if (chosen) chosen->Click();
+}
+
+void TPopupMenu::CloseMenu() {
+    if (tracker_) tracker_->Cancel();
+}
+
+std::vector<HWND> TPopupMenu::TrackingWindows() const { return tracker_ ? tracker_->Windows() : std::vector<HWND>{}; }
+
+void TPopupMenu::DefinePublished(TFiler& f) {
+    TMenu::DefinePublished(f);
+    f.Enum("Alignment", {"paLeft", "paRight", "paCenter"}, [this] { return int(alignment_); },
+           [this](int v) { alignment_ = TPopupAlignment(v); }, int(paLeft));
+    f.Bool("AutoPopup", [this] { return autoPopup_; }, [this](bool v) { autoPopup_ = v; }, true);
+}
+
+} // namespace ax
