@@ -2,14 +2,9 @@
 # only with clang and -DAX_FUZZ=ON; see shell/fuzz/README.md.
 option(AX_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 if(AX_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  # The units the reader runs through are compiled into the target itself, so
-  # that the fuzzer sees their coverage.
-  add_executable(nodestorage_fuzz
-    fuzz/NodeStorage_fuzz.cpp
-    src/NodeStorage.cpp
-    src/PIDLTools.cpp
-    src/Streamable.cpp
-    src/WideStrings.cpp)
+  # The shell units are compiled into the target itself, so that the fuzzer
+  # sees their coverage.
+  add_executable(nodestorage_fuzz fuzz/NodeStorage_fuzz.cpp ${shell_sources})
   target_include_directories(nodestorage_fuzz PRIVATE include)
   target_compile_options(nodestorage_fuzz PRIVATE -fsanitize=fuzzer,address,undefined -g)
   target_link_options(nodestorage_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
