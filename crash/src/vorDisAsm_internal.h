@@ -12,12 +12,66 @@ namespace ax::disasm_detail {
 // (1, 2 and 6 to 9). E: ModR/M r/m operand, G: its reg field, P/Q: MMX (XMM
 // with 66) reg and r/m, V/W: XMM reg and r/m, N/U: r/m in register form.
 enum TOperandForm : unsigned {
-    fNone, fEG, fGE, fAccImm, fE, fEImm, fGEImm, fOpReg, fOpRegImm, fAccOpReg,
-    fImm, fRel, fE1, fECl, fESreg, fSregE, fAccMoffs, fMoffsAcc, fFar, fString,
-    fInOut, fEnter, fGEb, fGEw, fEGImm, fEGCl, fSegReg, fGM, fM, fRC,
-    fCR, fRD, fDR, fEw, fEwGw, fGEd, fPQ, fVW, fWV, fVWImm,
-    fPQImm, fNImm, fPEd, fEdP, fQP, fVQ, fPW, fGU, fPEdImm, fGNImm,
-    fMG, fPN, fMem16, fMem32, fMem64, fMem80, fSt0Sti, fStiSt0, fSti, fFpuAx,
+    fNone,
+    fEG,
+    fGE,
+    fAccImm,
+    fE,
+    fEImm,
+    fGEImm,
+    fOpReg,
+    fOpRegImm,
+    fAccOpReg,
+    fImm,
+    fRel,
+    fE1,
+    fECl,
+    fESreg,
+    fSregE,
+    fAccMoffs,
+    fMoffsAcc,
+    fFar,
+    fString,
+    fInOut,
+    fEnter,
+    fGEb,
+    fGEw,
+    fEGImm,
+    fEGCl,
+    fSegReg,
+    fGM,
+    fM,
+    fRC,
+    fCR,
+    fRD,
+    fDR,
+    fEw,
+    fEwGw,
+    fGEd,
+    fPQ,
+    fVW,
+    fWV,
+    fVWImm,
+    fPQImm,
+    fNImm,
+    fPEd,
+    fEdP,
+    fQP,
+    fVQ,
+    fPW,
+    fGU,
+    fPEdImm,
+    fGNImm,
+    fMG,
+    fPN,
+    fMem16,
+    fMem32,
+    fMem64,
+    fMem80,
+    fSt0Sti,
+    fStiSt0,
+    fSti,
+    fFpuAx,
     fFormCount
 };
 static_assert(fFormCount <= 64);
@@ -46,8 +100,8 @@ struct TDecodeState {
     // Prefixes (VEX and EVEX put their implied 66/F3/F2 into Implied).
     bool OpSize = false, AddrSize = false, Rep = false, Repne = false, Lock = false;
     bool RexPresent = false, RexW = false, RexR = false, RexX = false, RexB = false;
-    std::uint8_t Segment = 0; // 1 ES, 2 CS, 3 SS, 4 DS, 5 FS, 6 GS
-    std::uint8_t Implied = 0; // 0x66, 0xF3 or 0xF2 from VEX.pp / EVEX.pp
+    std::uint8_t Segment = 0;  // 1 ES, 2 CS, 3 SS, 4 DS, 5 FS, 6 GS
+    std::uint8_t Implied = 0;  // 0x66, 0xF3 or 0xF2 from VEX.pp / EVEX.pp
     unsigned VectorLength = 0; // VEX.L / EVEX.L'L: 0 xmm, 1 ymm, 2 zmm
     bool EvexR2 = false;       // EVEX.R': register numbers 16 to 31
     // Opcode: map 0 one-byte, 1 0F, 2 0F 38, 3 0F 3A, 5 and 6 EVEX maps.

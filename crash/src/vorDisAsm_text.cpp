@@ -30,10 +30,10 @@ constexpr const char* kSegments[] = {"es", "cs", "ss", "ds", "fs", "gs"};
 
 // Register forms of D9 /4 to /7 (E0 to FF) that the opcode map names one by one.
 constexpr const char* kD9Names[32] = {
-    "fchs",  "fabs",    "",      "",       "ftst",    "fxam",   "",        "",
-    "fld1",  "fldl2t",  "fldl2e", "fldpi", "fldlg2",  "fldln2", "fldz",    "",
-    "f2xm1", "fyl2x",   "fptan", "fpatan", "fxtract", "fprem1", "fdecstp", "fincstp",
-    "fprem", "fyl2xp1", "fsqrt", "fsincos", "frndint", "fscale", "fsin",   "fcos"};
+    "fchs",  "fabs",    "",       "",        "ftst",    "fxam",   "",        "",
+    "fld1",  "fldl2t",  "fldl2e", "fldpi",   "fldlg2",  "fldln2", "fldz",    "",
+    "f2xm1", "fyl2x",   "fptan",  "fpatan",  "fxtract", "fprem1", "fdecstp", "fincstp",
+    "fprem", "fyl2xp1", "fsqrt",  "fsincos", "frndint", "fscale", "fsin",    "fcos"};
 
 // Register forms of 0F 01 by ModR/M byte.
 struct TNamedByte {
@@ -41,14 +41,14 @@ struct TNamedByte {
     const char* Name;
 };
 constexpr TNamedByte kGroup7Names[] = {
-    {0xC1, "vmcall"}, {0xC2, "vmlaunch"}, {0xC3, "vmresume"}, {0xC4, "vmxoff"},
-    {0xC8, "monitor"}, {0xC9, "mwait"},   {0xCA, "clac"},     {0xCB, "stac"},
-    {0xCF, "encls"},  {0xD0, "xgetbv"},   {0xD1, "xsetbv"},   {0xD4, "vmfunc"},
-    {0xD5, "xend"},   {0xD6, "xtest"},    {0xD7, "enclu"},    {0xD8, "vmrun"},
-    {0xD9, "vmmcall"}, {0xDA, "vmload"},  {0xDB, "vmsave"},   {0xDC, "stgi"},
-    {0xDD, "clgi"},   {0xDE, "skinit"},   {0xDF, "invlpga"},  {0xE8, "serialize"},
-    {0xEE, "rdpkru"}, {0xEF, "wrpkru"},   {0xF8, "swapgs"},   {0xF9, "rdtscp"},
-    {0xFA, "monitorx"}, {0xFB, "mwaitx"}, {0xFC, "clzero"}};
+    {0xC1, "vmcall"},   {0xC2, "vmlaunch"}, {0xC3, "vmresume"}, {0xC4, "vmxoff"},
+    {0xC8, "monitor"},  {0xC9, "mwait"},    {0xCA, "clac"},     {0xCB, "stac"},
+    {0xCF, "encls"},    {0xD0, "xgetbv"},   {0xD1, "xsetbv"},   {0xD4, "vmfunc"},
+    {0xD5, "xend"},     {0xD6, "xtest"},    {0xD7, "enclu"},    {0xD8, "vmrun"},
+    {0xD9, "vmmcall"},  {0xDA, "vmload"},   {0xDB, "vmsave"},   {0xDC, "stgi"},
+    {0xDD, "clgi"},     {0xDE, "skinit"},   {0xDF, "invlpga"},  {0xE8, "serialize"},
+    {0xEE, "rdpkru"},   {0xEF, "wrpkru"},   {0xF8, "swapgs"},   {0xF9, "rdtscp"},
+    {0xFA, "monitorx"}, {0xFB, "mwaitx"},   {0xFC, "clzero"}};
 
 // The three-byte maps: name and operand form by opcode.
 struct TMapEntry {
@@ -57,59 +57,63 @@ struct TMapEntry {
     TOperandForm Form;
 };
 constexpr TMapEntry kMap38[] = {
-    {0x00, "pshufb", fPQ},      {0x01, "phaddw", fPQ},      {0x02, "phaddd", fPQ},
-    {0x03, "phaddsw", fPQ},     {0x04, "pmaddubsw", fPQ},   {0x05, "phsubw", fPQ},
-    {0x06, "phsubd", fPQ},      {0x07, "phsubsw", fPQ},     {0x08, "psignb", fPQ},
-    {0x09, "psignw", fPQ},      {0x0A, "psignd", fPQ},      {0x0B, "pmulhrsw", fPQ},
-    {0x10, "pblendvb", fVW},    {0x14, "blendvps", fVW},    {0x15, "blendvpd", fVW},
-    {0x17, "ptest", fVW},       {0x1C, "pabsb", fPQ},       {0x1D, "pabsw", fPQ},
-    {0x1E, "pabsd", fPQ},       {0x20, "pmovsxbw", fVW},    {0x21, "pmovsxbd", fVW},
-    {0x22, "pmovsxbq", fVW},    {0x23, "pmovsxwd", fVW},    {0x24, "pmovsxwq", fVW},
-    {0x25, "pmovsxdq", fVW},    {0x28, "pmuldq", fVW},      {0x29, "pcmpeqq", fVW},
-    {0x2A, "movntdqa", fVW},    {0x2B, "packusdw", fVW},    {0x30, "pmovzxbw", fVW},
-    {0x31, "pmovzxbd", fVW},    {0x32, "pmovzxbq", fVW},    {0x33, "pmovzxwd", fVW},
-    {0x34, "pmovzxwq", fVW},    {0x35, "pmovzxdq", fVW},    {0x37, "pcmpgtq", fVW},
-    {0x38, "pminsb", fVW},      {0x39, "pminsd", fVW},      {0x3A, "pminuw", fVW},
-    {0x3B, "pminud", fVW},      {0x3C, "pmaxsb", fVW},      {0x3D, "pmaxsd", fVW},
-    {0x3E, "pmaxuw", fVW},      {0x3F, "pmaxud", fVW},      {0x40, "pmulld", fVW},
-    {0x41, "phminposuw", fVW},  {0x80, "invept", fGM},      {0x81, "invvpid", fGM},
-    {0x82, "invpcid", fGM},     {0xC8, "sha1nexte", fVW},   {0xC9, "sha1msg1", fVW},
-    {0xCA, "sha1msg2", fVW},    {0xCB, "sha256rnds2", fVW}, {0xCC, "sha256msg1", fVW},
-    {0xCD, "sha256msg2", fVW},  {0xCF, "gf2p8mulb", fVW},   {0xDB, "aesimc", fVW},
-    {0xDC, "aesenc", fVW},      {0xDD, "aesenclast", fVW},  {0xDE, "aesdec", fVW},
-    {0xDF, "aesdeclast", fVW},  {0xF0, "movbe", fGE},       {0xF1, "movbe", fEG},
-    {0xF5, "wruss", fEG},       {0xF6, "wrss", fEG},        {0xF8, "movdir64b", fGM},
+    {0x00, "pshufb", fPQ},     {0x01, "phaddw", fPQ},      {0x02, "phaddd", fPQ},
+    {0x03, "phaddsw", fPQ},    {0x04, "pmaddubsw", fPQ},   {0x05, "phsubw", fPQ},
+    {0x06, "phsubd", fPQ},     {0x07, "phsubsw", fPQ},     {0x08, "psignb", fPQ},
+    {0x09, "psignw", fPQ},     {0x0A, "psignd", fPQ},      {0x0B, "pmulhrsw", fPQ},
+    {0x10, "pblendvb", fVW},   {0x14, "blendvps", fVW},    {0x15, "blendvpd", fVW},
+    {0x17, "ptest", fVW},      {0x1C, "pabsb", fPQ},       {0x1D, "pabsw", fPQ},
+    {0x1E, "pabsd", fPQ},      {0x20, "pmovsxbw", fVW},    {0x21, "pmovsxbd", fVW},
+    {0x22, "pmovsxbq", fVW},   {0x23, "pmovsxwd", fVW},    {0x24, "pmovsxwq", fVW},
+    {0x25, "pmovsxdq", fVW},   {0x28, "pmuldq", fVW},      {0x29, "pcmpeqq", fVW},
+    {0x2A, "movntdqa", fVW},   {0x2B, "packusdw", fVW},    {0x30, "pmovzxbw", fVW},
+    {0x31, "pmovzxbd", fVW},   {0x32, "pmovzxbq", fVW},    {0x33, "pmovzxwd", fVW},
+    {0x34, "pmovzxwq", fVW},   {0x35, "pmovzxdq", fVW},    {0x37, "pcmpgtq", fVW},
+    {0x38, "pminsb", fVW},     {0x39, "pminsd", fVW},      {0x3A, "pminuw", fVW},
+    {0x3B, "pminud", fVW},     {0x3C, "pmaxsb", fVW},      {0x3D, "pmaxsd", fVW},
+    {0x3E, "pmaxuw", fVW},     {0x3F, "pmaxud", fVW},      {0x40, "pmulld", fVW},
+    {0x41, "phminposuw", fVW}, {0x80, "invept", fGM},      {0x81, "invvpid", fGM},
+    {0x82, "invpcid", fGM},    {0xC8, "sha1nexte", fVW},   {0xC9, "sha1msg1", fVW},
+    {0xCA, "sha1msg2", fVW},   {0xCB, "sha256rnds2", fVW}, {0xCC, "sha256msg1", fVW},
+    {0xCD, "sha256msg2", fVW}, {0xCF, "gf2p8mulb", fVW},   {0xDB, "aesimc", fVW},
+    {0xDC, "aesenc", fVW},     {0xDD, "aesenclast", fVW},  {0xDE, "aesdec", fVW},
+    {0xDF, "aesdeclast", fVW}, {0xF0, "movbe", fGE},       {0xF1, "movbe", fEG},
+    {0xF5, "wruss", fEG},      {0xF6, "wrss", fEG},        {0xF8, "movdir64b", fGM},
     {0xF9, "movdiri", fEG}};
 constexpr TMapEntry kMap3A[] = {
-    {0x08, "roundps", fVWImm},    {0x09, "roundpd", fVWImm},   {0x0A, "roundss", fVWImm},
-    {0x0B, "roundsd", fVWImm},    {0x0C, "blendps", fVWImm},   {0x0D, "blendpd", fVWImm},
-    {0x0E, "pblendw", fVWImm},    {0x0F, "palignr", fPQImm},   {0x14, "pextrb", fEGImm},
-    {0x15, "pextrw", fEGImm},     {0x16, "pextrd", fEGImm},    {0x17, "extractps", fEGImm},
-    {0x20, "pinsrb", fGEImm},     {0x21, "insertps", fVWImm},  {0x22, "pinsrd", fGEImm},
-    {0x40, "dpps", fVWImm},       {0x41, "dppd", fVWImm},      {0x42, "mpsadbw", fVWImm},
-    {0x44, "pclmulqdq", fVWImm},  {0x60, "pcmpestrm", fVWImm}, {0x61, "pcmpestri", fVWImm},
-    {0x62, "pcmpistrm", fVWImm},  {0x63, "pcmpistri", fVWImm}, {0xCC, "sha1rnds4", fVWImm},
-    {0xCE, "gf2p8affineqb", fVWImm}, {0xCF, "gf2p8affineinvqb", fVWImm},
+    {0x08, "roundps", fVWImm},        {0x09, "roundpd", fVWImm},
+    {0x0A, "roundss", fVWImm},        {0x0B, "roundsd", fVWImm},
+    {0x0C, "blendps", fVWImm},        {0x0D, "blendpd", fVWImm},
+    {0x0E, "pblendw", fVWImm},        {0x0F, "palignr", fPQImm},
+    {0x14, "pextrb", fEGImm},         {0x15, "pextrw", fEGImm},
+    {0x16, "pextrd", fEGImm},         {0x17, "extractps", fEGImm},
+    {0x20, "pinsrb", fGEImm},         {0x21, "insertps", fVWImm},
+    {0x22, "pinsrd", fGEImm},         {0x40, "dpps", fVWImm},
+    {0x41, "dppd", fVWImm},           {0x42, "mpsadbw", fVWImm},
+    {0x44, "pclmulqdq", fVWImm},      {0x60, "pcmpestrm", fVWImm},
+    {0x61, "pcmpestri", fVWImm},      {0x62, "pcmpistrm", fVWImm},
+    {0x63, "pcmpistri", fVWImm},      {0xCC, "sha1rnds4", fVWImm},
+    {0xCE, "gf2p8affineqb", fVWImm},  {0xCF, "gf2p8affineinvqb", fVWImm},
     {0xDF, "aeskeygenassist", fVWImm}};
 
 // VEX forms of the 0F 38 and 0F 3A maps that have no legacy form.
 constexpr TMapEntry kVex38[] = {
-    {0x0C, "permilps", fVW},  {0x0D, "permilpd", fVW},  {0x0E, "testps", fVW},
-    {0x0F, "testpd", fVW},    {0x13, "cvtph2ps", fVW},  {0x16, "permps", fVW},
-    {0x18, "broadcastss", fVW}, {0x19, "broadcastsd", fVW}, {0x1A, "broadcastf128", fVW},
-    {0x2C, "maskmovps", fVW}, {0x2D, "maskmovpd", fVW}, {0x2E, "maskmovps", fWV},
-    {0x2F, "maskmovpd", fWV}, {0x36, "permd", fVW},     {0x45, "psrlvd", fVW},
-    {0x46, "psravd", fVW},    {0x47, "psllvd", fVW},    {0x58, "pbroadcastd", fVW},
+    {0x0C, "permilps", fVW},    {0x0D, "permilpd", fVW},      {0x0E, "testps", fVW},
+    {0x0F, "testpd", fVW},      {0x13, "cvtph2ps", fVW},      {0x16, "permps", fVW},
+    {0x18, "broadcastss", fVW}, {0x19, "broadcastsd", fVW},   {0x1A, "broadcastf128", fVW},
+    {0x2C, "maskmovps", fVW},   {0x2D, "maskmovpd", fVW},     {0x2E, "maskmovps", fWV},
+    {0x2F, "maskmovpd", fWV},   {0x36, "permd", fVW},         {0x45, "psrlvd", fVW},
+    {0x46, "psravd", fVW},      {0x47, "psllvd", fVW},        {0x58, "pbroadcastd", fVW},
     {0x59, "pbroadcastq", fVW}, {0x5A, "broadcasti128", fVW}, {0x78, "pbroadcastb", fVW},
-    {0x79, "pbroadcastw", fVW}, {0x8C, "pmaskmovd", fVW}, {0x8E, "pmaskmovd", fWV},
-    {0xF2, "andn", fGE},      {0xF3, "blsr", fE},       {0xF5, "bzhi", fGE},
-    {0xF6, "mulx", fGE},      {0xF7, "bextr", fGE}};
+    {0x79, "pbroadcastw", fVW}, {0x8C, "pmaskmovd", fVW},     {0x8E, "pmaskmovd", fWV},
+    {0xF2, "andn", fGE},        {0xF3, "blsr", fE},           {0xF5, "bzhi", fGE},
+    {0xF6, "mulx", fGE},        {0xF7, "bextr", fGE}};
 constexpr TMapEntry kVex3A[] = {
-    {0x00, "permq", fVWImm},   {0x01, "permpd", fVWImm},   {0x02, "pblendd", fVWImm},
-    {0x04, "permilps", fVWImm}, {0x05, "permilpd", fVWImm}, {0x06, "perm2f128", fVWImm},
+    {0x00, "permq", fVWImm},      {0x01, "permpd", fVWImm},   {0x02, "pblendd", fVWImm},
+    {0x04, "permilps", fVWImm},   {0x05, "permilpd", fVWImm}, {0x06, "perm2f128", fVWImm},
     {0x18, "insertf128", fVWImm}, {0x19, "extractf128", fWV}, {0x1D, "cvtps2ph", fWV},
     {0x38, "inserti128", fVWImm}, {0x39, "extracti128", fWV}, {0x46, "perm2i128", fVWImm},
-    {0x4A, "blendvps", fVWImm}, {0x4B, "blendvpd", fVWImm}, {0x4C, "pblendvb", fVWImm},
+    {0x4A, "blendvps", fVWImm},   {0x4B, "blendvpd", fVWImm}, {0x4C, "pblendvb", fVWImm},
     {0xF0, "rorx", fGEImm}};
 
 const TMapEntry* FindEntry(const TMapEntry* begin, const TMapEntry* end, std::uint8_t opcode) {
@@ -222,6 +226,11 @@ private:
     std::string SpecialTwoByteName(std::string_view entry) const;
     void Operands(unsigned form);
     void VexOperands(unsigned form);
+    // VEX instructions on general registers (BMI) keep their names.
+    bool IsGeneralVex() const {
+        return (S.Map == 2 && S.Opcode >= 0xF2 && S.Opcode <= 0xF7) ||
+               (S.Map == 3 && S.Opcode == 0xF0);
+    }
     unsigned VectorMemBits(bool xmm) const;
     void Add(const std::string& operand) {
         if (!Ops.empty()) Ops += ", ";
@@ -292,9 +301,7 @@ std::string TFormatter::Memory(unsigned bits) {
     }
     out += '[';
     const unsigned addressBits = AddressBits();
-    auto addressReg = [&](int number) {
-        return Gpr(addressBits, static_cast<unsigned>(number));
-    };
+    auto addressReg = [&](int number) { return Gpr(addressBits, static_cast<unsigned>(number)); };
     if (S.RipRelative) {
         out += S.AddrSize ? "eip" : "rip";
         T.MemoryAddress = static_cast<std::uintptr_t>(
@@ -302,7 +309,8 @@ std::string TFormatter::Memory(unsigned bits) {
     } else if (S.Plain) {
         const std::uint64_t address = Mask(static_cast<std::uint64_t>(S.Disp), addressBits);
         out += Hex(address);
-        T.MemoryAddress = static_cast<std::uintptr_t>(address);
+        // FS and GS have bases of their own: the displacement is no address.
+        if (S.Segment < 5) T.MemoryAddress = static_cast<std::uintptr_t>(address);
         return out + ']';
     } else {
         bool first = true;
@@ -322,8 +330,8 @@ std::string TFormatter::Memory(unsigned bits) {
         }
     }
     if (S.DispSize > 0 && S.Disp != 0) {
-        const std::uint64_t magnitude =
-            S.Disp < 0 ? ~static_cast<std::uint64_t>(S.Disp) + 1 : static_cast<std::uint64_t>(S.Disp);
+        const std::uint64_t magnitude = S.Disp < 0 ? ~static_cast<std::uint64_t>(S.Disp) + 1
+                                                   : static_cast<std::uint64_t>(S.Disp);
         out += S.Disp < 0 ? '-' : '+';
         out += Hex(magnitude);
     }
@@ -435,7 +443,10 @@ std::string TFormatter::SpecialTwoByteName(std::string_view entry) const {
         if (S.Rep && R.ModRmByte == 0xFB) return "endbr32";
         return std::string(entry);
     case 0x5A:
-        return p == 0x66 ? "cvtpd2ps" : p == 0xF3 ? "cvtss2sd" : p == 0xF2 ? "cvtsd2ss" : "cvtps2pd";
+        return p == 0x66   ? "cvtpd2ps"
+               : p == 0xF3 ? "cvtss2sd"
+               : p == 0xF2 ? "cvtsd2ss"
+                           : "cvtps2pd";
     case 0x5B:
         return p == 0x66 ? "cvtps2dq" : p == 0xF3 ? "cvttps2dq" : "cvtdq2ps";
     case 0xE6:
@@ -516,6 +527,7 @@ std::string TFormatter::Name() {
         return SizedName(Expand(ListItem(entry, S.Reg)), OperandBits());
     }
     if (S.Map == 1 && Vector() && IsOpmaskOpcode(S.Opcode)) return OpmaskName();
+    if (S.Map == 1 && Vector() && S.Opcode == 0x77) return S.VectorLength ? "zeroall" : "zeroupper";
     if (S.Map == 1) return SpecialTwoByteName(MnemonicEntry(TwoByteMnemonic(S.Opcode)));
     const bool map38 = S.Map == 2;
     if (Legacy() && map38 && S.Opcode == 0xF0 && S.Repne) return "crc32";
@@ -528,6 +540,14 @@ std::string TFormatter::Name() {
                       : FindEntry(std::begin(kVex3A), std::end(kVex3A), S.Opcode);
     if (entry == nullptr) return {};
     std::string name = entry->Name;
+    if (Vector() && map38) {
+        const std::uint8_t p = SsePrefix();
+        if (S.Opcode == 0xF3) name = S.Reg == 1 ? "blsr" : S.Reg == 2 ? "blsmsk" : "blsi";
+        if (S.Opcode == 0xF5) name = p == 0xF2 ? "pdep" : p == 0xF3 ? "pext" : "bzhi";
+        if (S.Opcode == 0xF6) name = "mulx";
+        if (S.Opcode == 0xF7)
+            name = p == 0x66 ? "shlx" : p == 0xF3 ? "sarx" : p == 0xF2 ? "shrx" : "bextr";
+    }
     if (!map38 && S.Opcode == 0x16 && S.RexW) name = "pextrq";
     if (!map38 && S.Opcode == 0x22 && S.RexW) name = "pinsrq";
     return name;
@@ -539,16 +559,36 @@ std::string TFormatter::OpmaskName() const {
     if (op == 0x4B) return p == 0x66 ? "kunpckbw" : S.RexW ? "kunpckdq" : "kunpckwd";
     std::string name;
     switch (op) {
-    case 0x41: name = "kand"; break;
-    case 0x42: name = "kandn"; break;
-    case 0x44: name = "knot"; break;
-    case 0x45: name = "kor"; break;
-    case 0x46: name = "kxnor"; break;
-    case 0x47: name = "kxor"; break;
-    case 0x4A: name = "kadd"; break;
-    case 0x98: name = "kortest"; break;
-    case 0x99: name = "ktest"; break;
-    default: name = "kmov"; break;
+    case 0x41:
+        name = "kand";
+        break;
+    case 0x42:
+        name = "kandn";
+        break;
+    case 0x44:
+        name = "knot";
+        break;
+    case 0x45:
+        name = "kor";
+        break;
+    case 0x46:
+        name = "kxnor";
+        break;
+    case 0x47:
+        name = "kxor";
+        break;
+    case 0x4A:
+        name = "kadd";
+        break;
+    case 0x98:
+        name = "kortest";
+        break;
+    case 0x99:
+        name = "ktest";
+        break;
+    default:
+        name = "kmov";
+        break;
     }
     if ((op == 0x92 || op == 0x93) && p == 0xF2) return name + (S.RexW ? 'q' : 'd');
     if (p == 0x66) return name + (S.RexW ? 'd' : 'b');
@@ -562,7 +602,8 @@ void TFormatter::OpmaskOperands() {
     switch (op) {
     case 0x90:
         Add(k(S.Reg));
-        Add(S.IsMem ? Memory(SsePrefix() == 0x66 ? (S.RexW ? 32 : 8) : (S.RexW ? 64 : 16)) : k(S.Rm));
+        Add(S.IsMem ? Memory(SsePrefix() == 0x66 ? (S.RexW ? 32 : 8) : (S.RexW ? 64 : 16))
+                    : k(S.Rm));
         break;
     case 0x91:
         Add(Memory(SsePrefix() == 0x66 ? (S.RexW ? 32 : 8) : (S.RexW ? 64 : 16)));
@@ -635,7 +676,8 @@ void TFormatter::Operands(unsigned form) {
     const std::uint8_t op = S.Opcode;
     const std::uint8_t p = SsePrefix();
     // MMX forms become XMM forms with 66 (or F3/F2 where the map says so).
-    const bool xmm = p == 0x66 || (S.Map == 1 && (op == 0x6F || op == 0x7F || op == 0x70) && p != 0) ||
+    const bool xmm = p == 0x66 ||
+                     (S.Map == 1 && (op == 0x6F || op == 0x7F || op == 0x70) && p != 0) ||
                      (S.Map == 1 && op == 0xD6 && p != 0xF2);
     switch (form) {
     case fEG:
@@ -680,7 +722,10 @@ void TFormatter::Operands(unsigned form) {
     case fGEImm:
         if (S.Map == 3) { // pinsrb, pinsrd: xmm, r/m, imm
             Add(VecReg(true));
-            Add(S.IsMem ? Memory(op == 0x20 ? 8 : S.RexW ? 64 : 32) : Gpr(S.RexW ? 64 : 32, RmNumber()));
+            Add(S.IsMem ? Memory(op == 0x20 ? 8
+                                 : S.RexW   ? 64
+                                            : 32)
+                        : Gpr(S.RexW ? 64 : 32, RmNumber()));
             Add(Imm8());
             break;
         }
@@ -735,9 +780,10 @@ void TFormatter::Operands(unsigned form) {
         break;
     case fAccMoffs:
     case fMoffsAcc: {
-        const std::uint64_t address = Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, S.ImmSize)),
-                                           static_cast<unsigned>(S.ImmSize * 8));
-        T.MemoryAddress = static_cast<std::uintptr_t>(address);
+        const std::uint64_t address =
+            Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, S.ImmSize)),
+                 static_cast<unsigned>(S.ImmSize * 8));
+        if (S.Segment < 5) T.MemoryAddress = static_cast<std::uintptr_t>(address);
         std::string memory = std::string(SizeWord(v)) + " ptr ";
         if (S.Segment >= 1 && S.Segment <= 6) memory += std::string(kSegments[S.Segment - 1]) + ':';
         memory += '[' + Hex(address) + ']';
@@ -753,7 +799,8 @@ void TFormatter::Operands(unsigned form) {
     case fFar: {
         const std::size_t offsetSize = S.ImmSize - 2;
         const std::uint64_t offset =
-            Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, offsetSize)), static_cast<unsigned>(offsetSize * 8));
+            Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, offsetSize)),
+                 static_cast<unsigned>(offsetSize * 8));
         const std::uint64_t selector =
             Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset + offsetSize, 2)), 16);
         Add(Hex(selector) + ':' + Hex(offset));
@@ -817,7 +864,8 @@ void TFormatter::Operands(unsigned form) {
     case fM:
         if (!S.IsMem) {
             if (S.Map == 1 && op == 0x01 && (S.Reg == 4 || S.Reg == 6)) Add(Gpr(v, RmNumber()));
-            if (S.Map == 1 && op == 0xAE && S.Rep && S.Reg <= 3) Add(Gpr(S.RexW ? 64 : 32, RmNumber()));
+            if (S.Map == 1 && op == 0xAE && S.Rep && S.Reg <= 3)
+                Add(Gpr(S.RexW ? 64 : 32, RmNumber()));
             if (S.Map == 1 && op == 0xC7) Add(Gpr(v, RmNumber()));
             break;
         }
@@ -998,7 +1046,8 @@ void TFormatter::Run() {
     unsigned form = FormOf(S.Flags);
     if (Legacy() && S.Map == 0) {
         const std::uint8_t op = S.Opcode;
-        const bool stringOp = (op >= 0x6C && op <= 0x6F) || (op >= 0xA4 && op <= 0xA7) || (op >= 0xAA && op <= 0xAF);
+        const bool stringOp =
+            (op >= 0x6C && op <= 0x6F) || (op >= 0xA4 && op <= 0xA7) || (op >= 0xAA && op <= 0xAF);
         const bool branch = (op >= 0x70 && op <= 0x7F) || op == 0xC2 || op == 0xC3 || op == 0xE8 ||
                             op == 0xE9 || op == 0xEB || (op == 0xFF && S.Reg >= 2 && S.Reg <= 5);
         if (stringOp && S.Rep) Prefix += "rep ";
@@ -1007,13 +1056,17 @@ void TFormatter::Run() {
         if (op == 0xFF && (S.Reg == 2 || S.Reg == 4) && S.Segment == 4) Prefix += "notrack ";
         if (op == 0x63 && S.Is64) form = fGEd;
         if (op == 0x90 && S.RexB) form = fAccOpReg;
+    } else if (Legacy() && S.Map == 1 && S.Opcode == 0x1E && S.Rep &&
+               (R.ModRmByte == 0xFA || R.ModRmByte == 0xFB)) {
+        form = fNone;
     } else if (Legacy() && S.Map == 1 && S.Opcode >= 0x80 && S.Opcode <= 0x8F && S.Repne) {
         Prefix += "bnd ";
     }
     if (S.Lock) Prefix = "lock " + Prefix;
     // A segment override on an instruction without a memory operand stays unseen;
     // notrack is printed instead of DS on indirect branches.
-    if (Legacy() && S.Map == 0 && S.Opcode == 0xFF && S.Segment == 4 && (S.Reg == 2 || S.Reg == 4)) {
+    if (Legacy() && S.Map == 0 && S.Opcode == 0xFF && S.Segment == 4 &&
+        (S.Reg == 2 || S.Reg == 4)) {
         TDecodeState copy = S;
         copy.Segment = 0;
         TFormatter inner(copy, R, T);
@@ -1022,8 +1075,9 @@ void TFormatter::Run() {
     } else if (Legacy()) {
         if (S.Map >= 2) {
             const bool map38 = S.Map == 2;
-            const TMapEntry* entry = map38 ? FindEntry(std::begin(kMap38), std::end(kMap38), S.Opcode)
-                                           : FindEntry(std::begin(kMap3A), std::end(kMap3A), S.Opcode);
+            const TMapEntry* entry =
+                map38 ? FindEntry(std::begin(kMap38), std::end(kMap38), S.Opcode)
+                      : FindEntry(std::begin(kMap3A), std::end(kMap3A), S.Opcode);
             form = entry != nullptr ? entry->Form : fVW;
             if (map38 && (S.Opcode == 0xF0 || S.Opcode == 0xF1) && S.Repne) {
                 Add(RegG(S.RexW ? 64 : 32));
@@ -1037,9 +1091,21 @@ void TFormatter::Run() {
         OpmaskOperands();
     } else {
         VexOperands(form);
-        name = "v" + name;
+        if (!IsGeneralVex()) name = "v" + name;
     }
-    if (name.empty() || name == "v") name = "(unknown)";
+    // Valid encodings the name tables do not cover: named by encoding, map and opcode.
+    if (name.empty() || name == "v") {
+        static constexpr const char* kMaps[] = {"",     "0f",   "0f38", "0f3a",
+                                                "map4", "map5", "map6", "map7"};
+        static constexpr char kDigits[] = "0123456789abcdef";
+        name = R.Encoding == TOpcodeEncoding::Evex  ? "evex."
+               : R.Encoding == TOpcodeEncoding::Vex ? "vex."
+                                                    : "";
+        name += kMaps[S.Map & 7];
+        if (S.Map != 0) name += '.';
+        name += kDigits[S.Opcode >> 4];
+        name += kDigits[S.Opcode & 15];
+    }
     T.Text = Prefix + name;
     if (!Ops.empty()) T.Text += ' ' + Ops;
 }
@@ -1069,10 +1135,12 @@ void TFormatter::VexOperands(unsigned form) {
             Add(Rm(bits));
             return;
         }
+        // bzhi, bextr and the shifts take vvvv last; andn, pdep, pext, mulx second.
+        const bool vvvvLast = (op == 0xF5 && SsePrefix() == 0) || op == 0xF7;
         Add(RegG(bits));
+        if (!vvvvLast) Add(Gpr(bits, vvvv));
         Add(Rm(bits));
-        if (op != 0xF5 && op != 0xF7) Add(Gpr(bits, vvvv));
-        if (op == 0xF5 || op == 0xF7) Add(Gpr(bits, vvvv));
+        if (vvvvLast) Add(Gpr(bits, vvvv));
         return;
     }
     if (entry != nullptr && entry->Form == fGEImm && S.Map == 3 && op == 0xF0) { // rorx
@@ -1081,18 +1149,19 @@ void TFormatter::VexOperands(unsigned form) {
         Add(Imm8());
         return;
     }
-    const bool store = (map1 && (op == 0x11 || op == 0x13 || op == 0x17 || op == 0x29 || op == 0x2B ||
-                                 op == 0x7F || op == 0xE7 || op == 0xD6)) ||
+    const bool store = (map1 && (op == 0x11 || op == 0x13 || op == 0x17 || op == 0x29 ||
+                                 op == 0x2B || op == 0x7F || op == 0xE7 || op == 0xD6)) ||
                        (entry != nullptr && entry->Form == fWV);
     // Opcodes whose vvvv is not an operand (moves, conversions, shuffles).
     const bool noVvvv =
-        (map1 && ((op >= 0x10 && op <= 0x11 && (SsePrefix() == 0 || SsePrefix() == 0x66 || S.IsMem)) ||
-                  op == 0x12 || op == 0x13 || op == 0x16 || op == 0x17 || (op >= 0x28 && op <= 0x29) ||
-                  (op >= 0x2B && op <= 0x2F) || op == 0x50 ||
-                  ((op == 0x51 || op == 0x52 || op == 0x53) && (SsePrefix() == 0 || SsePrefix() == 0x66)) ||
-                  (op == 0x5A && (SsePrefix() == 0 || SsePrefix() == 0x66)) || op == 0x5B ||
-                  op == 0x6E || op == 0x6F || op == 0x70 || op == 0x7E || op == 0x7F || op == 0xC5 ||
-                  op == 0xD6 || op == 0xD7 || op == 0xE6 || op == 0xE7 || op == 0xF0 || op == 0xF7)) ||
+        (map1 &&
+         ((op >= 0x10 && op <= 0x11 && (SsePrefix() == 0 || SsePrefix() == 0x66 || S.IsMem)) ||
+          op == 0x12 || op == 0x13 || op == 0x16 || op == 0x17 || (op >= 0x28 && op <= 0x29) ||
+          (op >= 0x2B && op <= 0x2F) || op == 0x50 ||
+          ((op == 0x51 || op == 0x52 || op == 0x53) && (SsePrefix() == 0 || SsePrefix() == 0x66)) ||
+          (op == 0x5A && (SsePrefix() == 0 || SsePrefix() == 0x66)) || op == 0x5B || op == 0x6E ||
+          op == 0x6F || op == 0x70 || op == 0x7E || op == 0x7F || op == 0xC5 || op == 0xD6 ||
+          op == 0xD7 || op == 0xE6 || op == 0xE7 || op == 0xF0 || op == 0xF7)) ||
         (S.Map == 2 && (op == 0x17 || (op >= 0x1C && op <= 0x1E) || (op >= 0x18 && op <= 0x1A) ||
                         (op >= 0x20 && op <= 0x25) || op == 0x2A || (op >= 0x30 && op <= 0x35) ||
                         op == 0x41 || op == 0x58 || op == 0x59 || op == 0x5A || op == 0x78 ||

@@ -59,8 +59,7 @@ std::string BareMnemonic(std::string_view text) {
     for (;;) {
         const std::size_t blank = text.find(' ');
         const std::string_view word = text.substr(0, blank);
-        if (blank == std::string_view::npos || kPrefixes.count(word) == 0)
-            return std::string(word);
+        if (blank == std::string_view::npos || kPrefixes.count(word) == 0) return std::string(word);
         text.remove_prefix(blank + 1);
     }
 }
@@ -111,7 +110,8 @@ bool Allowed(const std::string& mine, const std::string& theirs) {
     // The decoder writes the compare predicate as an immediate operand;
     // the oracle folds it into the name (cmpeqps, vcmpltpd ...).
     const bool cmp = mine.rfind("cmp", 0) == 0 || mine.rfind("vcmp", 0) == 0;
-    if (cmp && theirs.size() > mine.size() && theirs.compare(theirs.size() - 2, 2, mine, mine.size() - 2, 2) == 0 &&
+    if (cmp && theirs.size() > mine.size() &&
+        theirs.compare(theirs.size() - 2, 2, mine, mine.size() - 2, 2) == 0 &&
         theirs.rfind(mine.substr(0, mine.size() - 2), 0) == 0)
         return true;
     return false;
@@ -156,8 +156,8 @@ void Compare(const std::uint8_t* bytes, std::size_t size, std::uint64_t address,
     const std::string theirs = BareMnemonic(insn->mnemonic);
     if (mine == theirs || Allowed(mine, theirs)) return;
     diffs.Add(mine, theirs,
-              HexBytes(bytes, insn->size) + " = \"" + text.Text + "\" / \"" + insn->mnemonic +
-                  " " + insn->op_str + "\"");
+              HexBytes(bytes, insn->size) + " = \"" + text.Text + "\" / \"" + insn->mnemonic + " " +
+                  insn->op_str + "\"");
 }
 
 bool IsPrefix(unsigned byte, TCpuMode mode) {
@@ -227,21 +227,24 @@ TEST(DecoderTextOracle, FunctionsOfTheCLibrary) {
     Dl_info info{};
     ASSERT_NE(dladdr(reinterpret_cast<void*>(&gnu_get_libc_version), &info), 0);
     std::ifstream file(info.dli_fname, std::ios::binary);
-    const std::vector<char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<char> data((std::istreambuf_iterator<char>(file)),
+                                 std::istreambuf_iterator<char>());
     ASSERT_GT(data.size(), sizeof(Elf64_Ehdr));
     Elf64_Ehdr header;
     std::memcpy(&header, data.data(), sizeof header);
     ASSERT_EQ(header.e_machine, EM_X86_64);
     std::vector<Elf64_Shdr> sections(header.e_shnum);
     ASSERT_LE(header.e_shoff + sections.size() * sizeof(Elf64_Shdr), data.size());
-    std::memcpy(sections.data(), data.data() + header.e_shoff, sections.size() * sizeof(Elf64_Shdr));
+    std::memcpy(sections.data(), data.data() + header.e_shoff,
+                sections.size() * sizeof(Elf64_Shdr));
     TOracle oracle(CS_MODE_64);
     ASSERT_TRUE(oracle.Ok());
     TDiffs diffs;
     std::set<std::uint64_t> seen;
     for (const Elf64_Shdr& section : sections) {
         if (section.sh_type != SHT_DYNSYM) continue;
-        for (std::size_t off = 0; off + sizeof(Elf64_Sym) <= section.sh_size; off += sizeof(Elf64_Sym)) {
+        for (std::size_t off = 0; off + sizeof(Elf64_Sym) <= section.sh_size;
+             off += sizeof(Elf64_Sym)) {
             Elf64_Sym sym;
             std::memcpy(&sym, data.data() + section.sh_offset + off, sizeof sym);
             if (ELF64_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_size == 0 ||
@@ -259,8 +262,8 @@ TEST(DecoderTextOracle, FunctionsOfTheCLibrary) {
                 TInstruction rec;
                 DecodeInstruction(sym.st_value + offset, rec, memory, TCpuMode::Bits64);
                 const std::size_t left = static_cast<std::size_t>(sym.st_size - offset);
-                Compare(code + offset, left < 15 ? left : 15, sym.st_value + offset, TCpuMode::Bits64,
-                        memory, oracle, diffs);
+                Compare(code + offset, left < 15 ? left : 15, sym.st_value + offset,
+                        TCpuMode::Bits64, memory, oracle, diffs);
                 offset += rec.InstrNext - rec.InstrStart;
             }
         }
