@@ -1,5 +1,7 @@
 #include "shell/NodeStorage.h"
 
+#include <sys/stat.h>
+
 #include "platform/shellns/shellops.h"
 #include "rtl/sysutils.h"
 #include "shell/PIDLTools.h"
@@ -75,8 +77,10 @@ bool IsVolumeRoot(const AnsiString& name) {
     return false;
 }
 
+// Exists as a file or as a folder: one stat answers both.
 bool NameExists(const AnsiString& name) {
-    return FileExists(name) || DirectoryExists(name) || IsVolumeRoot(name);
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 || IsVolumeRoot(name);
 }
 
 std::map<AnsiString, TStorageObjectFactory>& ClassRegistry() {

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <fcntl.h>
 #include <mutex>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -18,8 +20,14 @@ std::string Env(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
+constexpr const char* kProcMounts = "/proc/self/mounts";
 std::mutex g_mountMutex;
-std::string g_mountFile = "/proc/self/mounts";
+std::string g_mountFile = kProcMounts;
+// The kernel's mount table is read again only after it changed: its file
+// reports a change to poll() as POLLPRI. Other files (tests) are always read.
+int g_mountWatch = -1;
+bool g_mountCacheValid = false;
+std::vector<Volume> g_mountCache;
 
 // Mount-table fields escape blanks and backslashes as octal.
 std::string Unescape(const std::string& s) {
@@ -108,15 +116,33 @@ std::string XdgUserDirectory(const std::string& key) {
 
 void SetMountTableFile(const std::string& fileName) {
     std::lock_guard lock(g_mountMutex);
-    g_mountFile = fileName.empty() ? "/proc/self/mounts" : fileName;
+    g_mountFile = fileName.empty() ? kProcMounts : fileName;
+    g_mountCacheValid = false;
 }
 
+static std::vector<Volume> ReadMountTable(const std::string& file);
+
 std::vector<Volume> MountedVolumes() {
-    std::string file;
-    {
-        std::lock_guard lock(g_mountMutex);
-        file = g_mountFile;
+    std::lock_guard lock(g_mountMutex);
+    if (g_mountFile != kProcMounts) return ReadMountTable(g_mountFile);
+    if (g_mountWatch < 0) {
+        g_mountWatch = ::open(kProcMounts, O_RDONLY | O_CLOEXEC);
+        g_mountCacheValid = false;
     }
+    if (g_mountWatch >= 0) {
+        pollfd p{g_mountWatch, POLLPRI, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLPRI | POLLERR))) g_mountCacheValid = false;
+    } else {
+        g_mountCacheValid = false;
+    }
+    if (!g_mountCacheValid) {
+        g_mountCache = ReadMountTable(kProcMounts);
+        g_mountCacheValid = g_mountWatch >= 0;
+    }
+    return g_mountCache;
+}
+
+static std::vector<Volume> ReadMountTable(const std::string& file) {
     std::vector<Volume> out;
     std::ifstream in(file);
     for (std::string line; std::getline(in, line);) {
