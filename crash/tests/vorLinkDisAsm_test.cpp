@@ -107,7 +107,7 @@ TEST(Listing, OwnFunctionThroughTheHook) {
     ASSERT_TRUE(ReporterRuntime().DisasmHook);
     std::string text;
     auto address = reinterpret_cast<std::uintptr_t>(&listedFunction);
-    ASSERT_TRUE(ReporterRuntime().DisasmHook(address, text, address + 1, false, 5));
+    ASSERT_TRUE(ReporterRuntime().DisasmHook(address, text, address, false, 5));
     EXPECT_NE(text.find("  ; function entry point\n"), std::string::npos) << text;
     // The faulting line is marked, and the generated map gives line numbers.
     std::string marked = ">" + vor::IntToHexEx(std::uint64_t{address}) + " ";
