@@ -662,7 +662,7 @@ int DefaultSystemImageIndex(int kind) {
         PItemIDList pidl = nullptr;
         ShellFolderPtr desktop = DesktopFolder()->ShellFolder();
         if (!desktop ||
-            FAILED(desktop->ParseDisplayName("::{450d8fba-ad25-11d0-98a8-0800361b1103}", &pidl)))
+            FAILED(desktop->ParseDisplayName("::{documents}", &pidl)))
             return DefaultSystemImageIndex(0);
         TNamespace docs(pidl, DesktopFolder());
         return docs.GetIconIndex(false, 0);

@@ -23,9 +23,9 @@ struct Location {
     std::string name;
 };
 
-inline constexpr const char* kComputerKey = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
-inline constexpr const char* kRecycleBinKey = "::{645FF040-5081-101B-9F08-00AA002F954E}";
-inline constexpr const char* kDocumentsKey = "::{450D8FBA-AD25-11D0-98A8-0800361B1103}";
+inline constexpr const char* kComputerKey = "::{computer}";
+inline constexpr const char* kRecycleBinKey = "::{recyclebin}";
+inline constexpr const char* kDocumentsKey = "::{documents}";
 
 // Items of PIDL bytes as (kind, payload); false when the bytes are broken.
 bool SplitItems(std::string_view bytes, std::vector<std::pair<uint8_t, std::string>>& items);

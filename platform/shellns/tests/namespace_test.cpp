@@ -243,7 +243,7 @@ TEST_F(Namespace, SpecialFoldersAndTheTwoRoutesToDocuments) {
     shell->GetDisplayNameOf(personal.p, SHGDN_NORMAL, &name);
     EXPECT_EQ(name, "Docs");
     Pidl byKey;
-    ASSERT_EQ(shell->ParseDisplayName("::{450d8fba-ad25-11d0-98a8-0800361b1103}", &byKey.p), S_OK);
+    ASSERT_EQ(shell->ParseDisplayName("::{DOCUMENTS}", &byKey.p), S_OK);
     EXPECT_EQ(Bytes(byKey.p), Bytes(personal.p));
     // A child reached through the Documents item has the physical path too.
     Write(home + "/Docs/a.txt", "a");
