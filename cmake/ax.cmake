@@ -16,6 +16,7 @@ function(ax_test)
     get_filename_component(folder ${parent} NAME)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
+  set_property(GLOBAL APPEND PROPERTY AX_PROGRAMS ${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
   set(labels ${folder} ${T_LABELS})
@@ -47,5 +48,19 @@ function(ax_add_heap_variants)
     set_tests_properties(${t}.onheap PROPERTIES
       ENVIRONMENT "LD_PRELOAD=$<TARGET_FILE:axmalloc>;${environment}"
       LABELS "${labels};onheap" TIMEOUT 600)
+  endforeach()
+endfunction()
+
+# Writes the map file beside every program and shared library of the
+# project, so that the crash reporter resolves our own addresses.
+function(ax_add_maps)
+  if(NOT COMMAND ax_write_map)
+    return()
+  endif()
+  get_property(programs GLOBAL PROPERTY AX_PROGRAMS)
+  foreach(t IN LISTS programs ITEMS ardentix axmalloc)
+    if(TARGET ${t} AND NOT TARGET ${t}_map)
+      ax_write_map(${t})
+    endif()
   endforeach()
 endfunction()
