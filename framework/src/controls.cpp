@@ -287,7 +287,17 @@ void TControl::SetClientSize(int width, int height) {
     SetBounds(left_, top_, width_ + width - c.width(), height_ + height - c.height());
 }
 
+void TControl::Notification(TComponent* component, TOperation operation) {
+    TComponent::Notification(component, operation);
+    if (operation == opRemove && component == popupMenu_) popupMenu_ = nullptr;
+}
+
 POINT TControl::ClientOrigin() {
+    if (auto* w = dynamic_cast<TWinControl*>(this); w && w->handle_) {
+        POINT p{0, 0};
+        ::ax::ClientToScreen(w->handle_, p);
+        return p;
+    }
     if (!parent_) return {left_, top_};
     POINT p = parent_->ClientOrigin();
     return {p.x + left_, p.y + top_};
@@ -523,6 +533,7 @@ TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
 
 TWinControl::~TWinControl() {
     Destroying();
+    if (Screen() && Screen()->ActiveControl() == this) Screen()->SetActiveControl(nullptr);
     // Children outlive nothing of ours: detach them (their owner frees them).
     while (!controls_.empty()) RemoveControl(controls_.back());
     if (handle_) DestroyHandle();

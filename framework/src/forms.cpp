@@ -382,6 +382,11 @@ void TCustomForm::Close() {
     }
 }
 
+void TCustomForm::SetModalResult(TModalResult result) {
+    modalResult_ = result;
+    if (modal_ && result != mrNone && handle_) PostMessage(handle_, WM_NULL);
+}
+
 void TCustomForm::Release() {
     if (handle_) PostMessage(handle_, CM_RELEASE);
     else if (Owner()) Owner()->FreeComponent(this);
@@ -975,7 +980,7 @@ void TScreen::AddForm(TCustomForm* form) { forms_.push_back(form); }
 void TScreen::RemoveForm(TCustomForm* form) {
     forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
     if (activeForm_ == form) activeForm_ = nullptr;
-    if (activeControl_ && GetParentForm(activeControl_) == form) activeControl_ = nullptr;
+    if (activeControl_ && form->ContainsControl(activeControl_)) activeControl_ = nullptr;
 }
 
 void TScreen::SetActiveForm(TCustomForm* form) {

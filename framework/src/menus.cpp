@@ -385,10 +385,9 @@ private:
     void Move(int delta) {
         Level& level = levels_.back();
         const int n = int(level.items.size());
-        int i = level.selected;
+        int i = level.selected >= 0 ? level.selected : (delta > 0 ? -1 : n);
         for (int k = 0; k < n; ++k) {
             i = (i + delta + n) % n;
-            if (i < 0) i = delta > 0 ? 0 : n - 1;
             if (Selectable(level.items[size_t(i)])) {
                 Select(level, i);
                 return;

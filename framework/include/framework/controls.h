@@ -124,6 +124,7 @@ public:
     TComponent* GetParentComponent() const override;
     void SetParentComponent(TComponent* parent) override;
     bool HasParent() const override { return true; }
+    void Notification(TComponent* component, TOperation operation) override;
 
     bool Visible() const { return visible_; }
     virtual void SetVisible(bool visible);

@@ -59,7 +59,8 @@ public:
     TWinControl* ActiveControl() const { return activeControl_; }
     void SetActiveControl(TWinControl* control);
     TModalResult ModalResult() const { return modalResult_; }
-    void SetModalResult(TModalResult result) { modalResult_ = result; }
+    // A modal loop blocked in its wait notices at once.
+    void SetModalResult(TModalResult result);
     int PixelsPerInch() const { return pixelsPerInch_; }
     void SetPixelsPerInch(int ppi) { pixelsPerInch_ = ppi; }
     bool Scaled() const { return scaled_; }
