@@ -319,8 +319,7 @@ std::vector<uint8_t> MakeIdListArray(const std::vector<std::string>& absolutePid
     for (size_t i = 0; i < n; ++i) {
         PutU32(v, 4 * (i + 2), static_cast<uint32_t>(v.size()));
         const std::string& p = absolutePidls[i];
-        const size_t len =
-            PidlLength({reinterpret_cast<const uint8_t*>(p.data()), p.size()});
+        const size_t len = PidlLength({reinterpret_cast<const uint8_t*>(p.data()), p.size()});
         // The stored bytes end at the closing zero; add one when it is missing.
         const size_t body = len ? len - 2 : p.size();
         v.insert(v.end(), p.begin(), p.begin() + static_cast<std::ptrdiff_t>(body));

@@ -17,6 +17,10 @@ struct Clipboard {
     HWND owner = nullptr;
     bool changed = false;
     std::map<UINT, std::vector<uint8_t>> data;
+    // A data object set with OleSetClipboard and the formats it offered;
+    // its formats are rendered from it when asked for.
+    std::shared_ptr<IDataObject> object;
+    std::vector<UINT> objectFormats;
 };
 
 Clipboard& C() {
@@ -104,11 +108,14 @@ BOOL CloseClipboard() {
 
 BOOL EmptyClipboard() {
     HWND previous;
+    std::shared_ptr<IDataObject> released; // let go outside the lock
     {
         std::lock_guard<std::mutex> g(C().mutex);
         if (!OpenedByMe()) return FALSE;
         previous = C().owner;
         C().data.clear();
+        released = std::move(C().object);
+        C().objectFormats.clear();
         C().owner = C().openOwner;
         C().changed = true;
     }
@@ -132,17 +139,19 @@ BOOL SetClipboardData(UINT format, std::vector<uint8_t> data) {
     return TRUE;
 }
 
-std::optional<std::vector<uint8_t>> GetClipboardData(UINT format) {
+namespace {
+
+bool Offers(const std::vector<UINT>& formats, UINT format) {
+    return std::find(formats.begin(), formats.end(), format) != formats.end();
+}
+
+// The clipboard's data in one format, text synthesised from the other
+// width; foreign text when nothing of ours is there.
+std::optional<std::vector<uint8_t>> Lookup(UINT format, bool mustBeOpen) {
     std::unique_lock<std::mutex> lock(C().mutex);
-    if (!OpenedByMe()) return std::nullopt;
-    auto& d = C().data;
-    if (d.empty() && (format == CF_TEXT || format == CF_UNICODETEXT)) {
-        // Nothing of ours: another program's text, when the display shares one.
-        lock.unlock();
-        auto foreign = Driver().ForeignClipboardText();
-        if (!foreign) return std::nullopt;
-        return format == CF_TEXT ? Utf8Bytes(*foreign) : Utf16Bytes(Utf8ToWide(*foreign));
-    }
+    if (mustBeOpen && !OpenedByMe()) return std::nullopt;
+    const auto& d = C().data;
+    const bool text = format == CF_TEXT || format == CF_UNICODETEXT;
     if (auto it = d.find(format); it != d.end()) return it->second;
     if (format == CF_TEXT)
         if (auto it = d.find(CF_UNICODETEXT); it != d.end())
@@ -150,19 +159,112 @@ std::optional<std::vector<uint8_t>> GetClipboardData(UINT format) {
     if (format == CF_UNICODETEXT)
         if (auto it = d.find(CF_TEXT); it != d.end())
             return Utf16Bytes(Utf8ToWide(FromUtf8Bytes(it->second)));
+    if (auto object = C().object) {
+        const std::vector<UINT> offered = C().objectFormats;
+        lock.unlock(); // the object's code runs without our lock
+        HRESULT hr = E_FAIL;
+        if (Offers(offered, format)) {
+            auto bytes = GetDataBytes(*object, format, &hr);
+            if (SUCCEEDED(hr)) return bytes;
+        }
+        if (format == CF_TEXT && Offers(offered, CF_UNICODETEXT)) {
+            auto bytes = GetDataBytes(*object, CF_UNICODETEXT, &hr);
+            if (SUCCEEDED(hr)) return Utf8Bytes(WideToUtf8(FromUtf16Bytes(bytes)));
+        }
+        if (format == CF_UNICODETEXT && Offers(offered, CF_TEXT)) {
+            auto bytes = GetDataBytes(*object, CF_TEXT, &hr);
+            if (SUCCEEDED(hr)) return Utf16Bytes(Utf8ToWide(FromUtf8Bytes(bytes)));
+        }
+        return std::nullopt;
+    }
+    if (d.empty() && text) {
+        // Nothing of ours: another program's text, when the display shares one.
+        lock.unlock();
+        auto foreign = Driver().ForeignClipboardText();
+        if (!foreign) return std::nullopt;
+        return format == CF_TEXT ? Utf8Bytes(*foreign) : Utf16Bytes(Utf8ToWide(*foreign));
+    }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::vector<uint8_t>> GetClipboardData(UINT format) {
+    return Lookup(format, true);
 }
 
 BOOL IsClipboardFormatAvailable(UINT format) {
     {
         std::lock_guard<std::mutex> g(C().mutex);
         auto& d = C().data;
-        if (d.count(format)) return TRUE;
+        const auto& o = C().objectFormats;
+        if (d.count(format) || Offers(o, format)) return TRUE;
         const bool text = format == CF_TEXT || format == CF_UNICODETEXT;
-        if (text && (d.count(CF_TEXT) || d.count(CF_UNICODETEXT))) return TRUE;
-        if (!text || !d.empty()) return FALSE;
+        if (text && (d.count(CF_TEXT) || d.count(CF_UNICODETEXT) || Offers(o, CF_TEXT) ||
+                     Offers(o, CF_UNICODETEXT)))
+            return TRUE;
+        if (!text || !d.empty() || C().object) return FALSE;
     }
     return Driver().ForeignClipboardText() ? TRUE : FALSE;
+}
+
+HRESULT OleSetClipboard(std::shared_ptr<IDataObject> data) {
+    std::vector<FORMATETC> formats;
+    if (data && FAILED(data->EnumFormatEtc(DATADIR_GET, &formats))) return E_FAIL;
+    HWND previous = nullptr;
+    std::shared_ptr<IDataObject> released;
+    {
+        std::lock_guard<std::mutex> g(C().mutex);
+        if (C().openThread && C().openThread != GetCurrentThreadId()) return CLIPBRD_E_CANT_OPEN;
+        if (!data && !C().object) return S_OK;
+        previous = C().owner;
+        released = std::move(C().object);
+        C().data.clear();
+        C().objectFormats.clear();
+        C().owner = nullptr;
+        C().changed = false;
+        C().object = data;
+        for (const FORMATETC& f : formats)
+            if (f.cfFormat && !Offers(C().objectFormats, f.cfFormat))
+                C().objectFormats.push_back(f.cfFormat);
+    }
+    released.reset();
+    if (previous) SendMessage(previous, WM_DESTROYCLIPBOARD);
+    if (data) {
+        if (auto text = Lookup(CF_TEXT, false)) Driver().ClipboardTextChanged(FromUtf8Bytes(*text));
+    }
+    return S_OK;
+}
+
+HRESULT OleGetClipboard(std::shared_ptr<IDataObject>* data) {
+    if (!data) return E_INVALIDARG;
+    std::map<UINT, std::vector<uint8_t>> copy;
+    {
+        std::lock_guard<std::mutex> g(C().mutex);
+        if (C().object) {
+            *data = C().object;
+            return S_OK;
+        }
+        copy = C().data;
+    }
+    // A snapshot of what the clipboard holds now.
+    auto snapshot = CreateDataObject();
+    if (copy.empty()) {
+        if (auto text = Lookup(CF_TEXT, false)) copy[CF_TEXT] = std::move(*text);
+    } else {
+        for (UINT f : {CF_TEXT, CF_UNICODETEXT})
+            if (!copy.count(f))
+                if (auto text = Lookup(f, false)) copy[f] = std::move(*text);
+    }
+    for (auto& [format, bytes] : copy)
+        SetDataBytes(*snapshot, format, std::move(bytes));
+    *data = std::move(snapshot);
+    return S_OK;
+}
+
+HRESULT OleIsCurrentClipboard(IDataObject* data) {
+    std::lock_guard<std::mutex> g(C().mutex);
+    return data && C().object.get() == data ? S_OK : S_FALSE;
 }
 
 BOOL SetClipboardText(std::string_view utf8) {

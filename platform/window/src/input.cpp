@@ -405,12 +405,15 @@ void wm::UpdateKeyStateOnRetrieve(const MSG& msg) {
     default:
         if ((msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
             (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCMBUTTONDBLCLK)) {
-            // Button state follows the async state at the time of the event.
+            // Button state follows the event: client messages carry it in
+            // their MK_ flags; non-client ones take the async state.
             auto set = [&](UINT vk, bool down) { k[vk] = down ? (k[vk] | 0x80) : (k[vk] & ~0x80); };
+            const bool client = msg.message >= WM_MOUSEFIRST;
             const auto& a = M().asyncKeys;
-            set(VK_LBUTTON, a[VK_LBUTTON] & 0x80);
-            set(VK_RBUTTON, a[VK_RBUTTON] & 0x80);
-            set(VK_MBUTTON, a[VK_MBUTTON] & 0x80);
+            const WPARAM mk = LOWORD(msg.wParam);
+            set(VK_LBUTTON, client ? (mk & MK_LBUTTON) != 0 : (a[VK_LBUTTON] & 0x80) != 0);
+            set(VK_RBUTTON, client ? (mk & MK_RBUTTON) != 0 : (a[VK_RBUTTON] & 0x80) != 0);
+            set(VK_MBUTTON, client ? (mk & MK_MBUTTON) != 0 : (a[VK_MBUTTON] & 0x80) != 0);
         }
         break;
     }

@@ -113,6 +113,7 @@ void InsertZLocked(Window& w, HWND after) {
 void FreeWindow(HWND hwnd) {
     std::vector<MSG> dropped;
     bool top = false;
+    std::shared_ptr<IDropTarget> target; // released after the lock
     {
         std::lock_guard<std::mutex> g(M().mutex);
         auto w = FindLocked(hwnd);
@@ -136,6 +137,7 @@ void FreeWindow(HWND hwnd) {
         if (M().caret.hwnd == hwnd) M().caret = Caret{};
         if (M().lastClick.hwnd == hwnd) M().lastClick = {};
         w->chain.clear();
+        target = std::move(w->dropTarget);
         M().windows.erase(reinterpret_cast<uintptr_t>(hwnd));
     }
     RemoveClipboardOwner(hwnd);

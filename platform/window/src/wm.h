@@ -80,6 +80,15 @@ struct SubclassEntry {
 
 struct ThreadQueue;
 
+// One scroll bar's state. Tracking fields are set while the mouse holds a
+// part of the bar.
+struct ScrollBarState {
+    int min = 0, max = 100, page = 0, pos = 0, trackPos = 0;
+    UINT disabled = 0;     // ESB_DISABLE_* arrows
+    int pressed = -1;      // the SB_* part held down and under the cursor, -1 none
+    bool tracking = false; // the thumb is being dragged
+};
+
 struct Window {
     HWND hwnd = nullptr;
     std::shared_ptr<ClassInfo> cls;
@@ -107,6 +116,8 @@ struct Window {
     bool created = false;
     RECT restore{};     // normal rectangle while minimised or maximised
     SurfacePtr surface; // top-level windows only
+    std::shared_ptr<IDropTarget> dropTarget;
+    ScrollBarState vbar, hbar; // the window's standard bars, or a SCROLLBAR control's own
 };
 
 struct QueuedMessage {

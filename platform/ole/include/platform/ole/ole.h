@@ -23,8 +23,8 @@ struct POINTL {
 };
 
 // Predefined clipboard formats; registered names get ids from 0xC000 up.
-inline constexpr UINT CF_TEXT = 1, CF_BITMAP = 2, CF_OEMTEXT = 7, CF_DIB = 8,
-                      CF_UNICODETEXT = 13, CF_HDROP = 15;
+inline constexpr UINT CF_TEXT = 1, CF_BITMAP = 2, CF_OEMTEXT = 7, CF_DIB = 8, CF_UNICODETEXT = 13,
+                      CF_HDROP = 15;
 
 // The same name (case-insensitively) always gives the same id; 0 for an
 // empty name or when the ids are used up.

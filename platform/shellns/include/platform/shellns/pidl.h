@@ -17,7 +17,6 @@
 
 namespace ax {
 
-
 #pragma pack(push, 1)
 struct SHITEMID {
     uint16_t cb;
@@ -80,7 +79,9 @@ int ILItemCount(PCItemIDList pidl);
 inline PCItemIDList ILNextItem(PCItemIDList item) {
     return reinterpret_cast<PCItemIDList>(reinterpret_cast<const uint8_t*>(item) + item->mkid.cb);
 }
-inline bool ILIsEmpty(PCItemIDList pidl) { return pidl && pidl->mkid.cb == 0; }
+inline bool ILIsEmpty(PCItemIDList pidl) {
+    return pidl && pidl->mkid.cb == 0;
+}
 uint8_t ILItemKind(PCItemIDList item);
 std::string_view ILItemPayload(PCItemIDList item);
 // A new one-item PIDL from the task allocator; nullptr when it fails or the

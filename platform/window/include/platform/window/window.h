@@ -9,6 +9,7 @@
 #include <cairo.h>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -251,5 +252,28 @@ BOOL IsClipboardFormatAvailable(UINT format);
 // Conveniences over the calls above (open, replace, close).
 BOOL SetClipboardText(std::string_view utf8);
 std::optional<std::string> GetClipboardText();
+
+// The clipboard's data-object side. OleSetClipboard empties the clipboard
+// and offers every format the object enumerates, rendered from the object
+// when someone asks (nullptr only lets go of the object set before).
+// OleGetClipboard answers that object, or else a data object holding a copy
+// of what the clipboard holds. Anyone's EmptyClipboard lets go of the object.
+HRESULT OleSetClipboard(std::shared_ptr<IDataObject> data);
+HRESULT OleGetClipboard(std::shared_ptr<IDataObject>* data);
+HRESULT OleIsCurrentClipboard(IDataObject* data);
+
+// Drag and drop inside the process. A window registers one drop target;
+// the window layer keeps it until RevokeDragDrop or the window's end.
+HRESULT RegisterDragDrop(HWND hwnd, std::shared_ptr<IDropTarget> target);
+HRESULT RevokeDragDrop(HWND hwnd);
+// The modal drag loop: runs on the calling thread until the source drops or
+// cancels, following the mouse (capture is held for the loop) and the keys;
+// Escape reaches QueryContinueDrag and is not dispatched. The target under
+// the cursor is the nearest window, itself or an ancestor, with a
+// registered target; pt is in screen coordinates. A drop where the target
+// last answered DROPEFFECT_NONE, or where no target is, calls DragLeave
+// and gives DROPEFFECT_NONE. Answers DRAGDROP_S_DROP or DRAGDROP_S_CANCEL
+// with *effect the effect of the drop.
+HRESULT DoDragDrop(IDataObject* data, IDropSource* source, DWORD okEffects, DWORD* effect);
 
 } // namespace ax
