@@ -133,6 +133,7 @@ QueueGuard::~QueueGuard() {
 } // namespace
 
 Manager::Manager() {
+    AddSystemClasses(*this);
     SetSynchronizeWakeup([] { WakeAll(); });
 }
 

@@ -348,23 +348,7 @@ void wm::PaintNonClient(HWND hwnd) {
     }
     if (exStyle & WS_EX_CLIENTEDGE) DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
     if (exStyle & WS_EX_STATICEDGE) DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
-    const int sb = GetSystemMetrics(SM_CXVSCROLL);
-    if (f.vscroll) {
-        RECT bar{client.right, client.top, client.right + f.vscroll, client.bottom};
-        FillStrip(dc, bar, COLOR_SCROLLBAR);
-        RECT up{bar.left, bar.top, bar.right, std::min(bar.bottom, bar.top + sb)};
-        RECT down{bar.left, std::max(bar.top, bar.bottom - sb), bar.right, bar.bottom};
-        DrawFrameControl(dc, &up, DFC_SCROLL, DFCS_SCROLLUP);
-        DrawFrameControl(dc, &down, DFC_SCROLL, DFCS_SCROLLDOWN);
-    }
-    if (f.hscroll) {
-        RECT bar{client.left, client.bottom, client.right, client.bottom + f.hscroll};
-        FillStrip(dc, bar, COLOR_SCROLLBAR);
-        RECT left{bar.left, bar.top, std::min(bar.right, bar.left + sb), bar.bottom};
-        RECT right{std::max(bar.left, bar.right - sb), bar.top, bar.right, bar.bottom};
-        DrawFrameControl(dc, &left, DFC_SCROLL, DFCS_SCROLLLEFT);
-        DrawFrameControl(dc, &right, DFC_SCROLL, DFCS_SCROLLRIGHT);
-    }
+    DrawScrollBars(hwnd, dc);
     if (f.vscroll && f.hscroll)
         FillStrip(
             dc, {client.right, client.bottom, client.right + f.vscroll, client.bottom + f.hscroll},

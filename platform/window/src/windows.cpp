@@ -1192,6 +1192,13 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_NCLBUTTONDOWN: {
         const auto hit = static_cast<LRESULT>(wp);
+        if (hit == HTVSCROLL || hit == HTHSCROLL) {
+            RECT r;
+            GetWindowRect(hwnd, r);
+            TrackScrollBar(hwnd, hit == HTVSCROLL ? SB_VERT : SB_HORZ,
+                           POINT{GET_X_LPARAM(lp) - r.left, GET_Y_LPARAM(lp) - r.top});
+            return 0;
+        }
         if (hit == HTCAPTION || (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)) {
             if (!(w->style & WS_MAXIMIZE) && !w->parent)
                 Driver().BeginMoveSize(hwnd, hit, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});

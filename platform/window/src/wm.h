@@ -280,6 +280,12 @@ HWND DeepestWindowAt(HWND top, POINT screen);
 bool TakeEventLocked(WaitableEvent& e);
 // Shows the whole surface of a top-level window (after it was mapped).
 void PresentWhole(HWND top);
+// Scroll bars: the standard bars in the frame, the modal tracking loop of a
+// press on a bar (pt in window coordinates for SB_VERT/SB_HORZ, client
+// coordinates for SB_CTL) and the SCROLLBAR class.
+void DrawScrollBars(HWND hwnd, HDC windowDc);
+void TrackScrollBar(HWND hwnd, int bar, POINT pt);
+void AddSystemClasses(Manager& m);
 // Runs fn on the thread that owns hwnd, from that thread's message loop.
 void RunOnWindowThread(HWND hwnd, std::function<void()> fn);
 

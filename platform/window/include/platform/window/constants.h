@@ -101,6 +101,20 @@ inline constexpr LRESULT HTERROR = -2, HTTRANSPARENT = -1, HTNOWHERE = 0, HTCLIE
                          HTBOTTOM = 15, HTBOTTOMLEFT = 16, HTBOTTOMRIGHT = 17, HTBORDER = 18,
                          HTCLOSE = 20, HTHELP = 21;
 
+// Scroll bars: which bar, WM_VSCROLL/WM_HSCROLL codes, SCROLLINFO masks,
+// EnableScrollBar arrows and the SCROLLBAR control's styles.
+inline constexpr int SB_HORZ = 0, SB_VERT = 1, SB_CTL = 2, SB_BOTH = 3;
+inline constexpr int SB_LINEUP = 0, SB_LINELEFT = 0, SB_LINEDOWN = 1, SB_LINERIGHT = 1,
+                     SB_PAGEUP = 2, SB_PAGELEFT = 2, SB_PAGEDOWN = 3, SB_PAGERIGHT = 3,
+                     SB_THUMBPOSITION = 4, SB_THUMBTRACK = 5, SB_TOP = 6, SB_LEFT = 6,
+                     SB_BOTTOM = 7, SB_RIGHT = 7, SB_ENDSCROLL = 8;
+inline constexpr UINT SIF_RANGE = 0x1, SIF_PAGE = 0x2, SIF_POS = 0x4, SIF_DISABLENOSCROLL = 0x8,
+                      SIF_TRACKPOS = 0x10, SIF_ALL = 0x17;
+inline constexpr UINT ESB_ENABLE_BOTH = 0, ESB_DISABLE_BOTH = 3, ESB_DISABLE_LEFT = 1,
+                      ESB_DISABLE_RIGHT = 2, ESB_DISABLE_UP = 1, ESB_DISABLE_DOWN = 2,
+                      ESB_DISABLE_LTUP = 1, ESB_DISABLE_RTDN = 2;
+inline constexpr DWORD SBS_HORZ = 0x0, SBS_VERT = 0x1;
+
 // Mouse key flags (MK_*) and clipboard formats (CF_*) live in platform/ole/ole.h.
 inline constexpr int WHEEL_DELTA = 120;
 

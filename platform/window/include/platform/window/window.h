@@ -235,6 +235,35 @@ BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cli
 BOOL LockWindowUpdate(HWND hwnd);
 BOOL UnlockWindowUpdate(HWND hwnd);
 
+// Scroll bars: the window's standard bars (SB_VERT, SB_HORZ, shown by
+// WS_VSCROLL/WS_HSCROLL in the frame) and SCROLLBAR controls (SB_CTL on the
+// control's own window, orientation by SBS_VERT). Positions are clamped to
+// nMin .. nMax - max(nPage - 1, 0); the page to the range's size. A range or
+// page that leaves nothing to scroll hides a window's bar, or disables it
+// with SIF_DISABLENOSCROLL. Pressing a bar sends WM_VSCROLL/WM_HSCROLL
+// (to the parent for controls, with the control in lParam) from a modal
+// loop: arrows and page areas repeat after 200 ms and then every 50 ms on
+// the clock while the cursor stays on them; dragging the thumb sends
+// SB_THUMBTRACK with the position in the high word, the release
+// SB_THUMBPOSITION; every press ends with SB_ENDSCROLL.
+struct SCROLLINFO {
+    UINT cbSize = sizeof(SCROLLINFO);
+    UINT fMask = 0;
+    int nMin = 0;
+    int nMax = 0;
+    UINT nPage = 0;
+    int nPos = 0;
+    int nTrackPos = 0;
+};
+int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO& info, BOOL redraw);
+BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO& info);
+int SetScrollPos(HWND hwnd, int bar, int pos, BOOL redraw);
+int GetScrollPos(HWND hwnd, int bar);
+BOOL SetScrollRange(HWND hwnd, int bar, int minPos, int maxPos, BOOL redraw);
+BOOL GetScrollRange(HWND hwnd, int bar, int* minPos, int* maxPos);
+BOOL ShowScrollBar(HWND hwnd, int bar, BOOL show);
+BOOL EnableScrollBar(HWND hwnd, UINT bar, UINT arrows);
+
 // System metrics; the colours live in the drawing layer.
 int GetSystemMetrics(int index);
 // SetSysColors, then WM_SYSCOLORCHANGE to every top-level window.
