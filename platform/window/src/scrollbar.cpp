@@ -21,9 +21,8 @@ int MulDiv(int a, int b, int c) {
     if (c == 0) return 0;
     const int64_t n = int64_t(a) * b;
     const int64_t half = std::abs(int64_t(c)) / 2;
-    return static_cast<int>(((n >= 0) == (c > 0) ? n + (c > 0 ? half : -half)
-                                                  : n - (c > 0 ? half : -half)) /
-                            c);
+    return static_cast<int>(
+        ((n >= 0) == (c > 0) ? n + (c > 0 ? half : -half) : n - (c > 0 ? half : -half)) / c);
 }
 
 int MaxPos(const ScrollBarState& s) {
@@ -36,13 +35,13 @@ bool Scrollable(const ScrollBarState& s) {
 
 // Where a bar lies and how it is divided, along its axis.
 struct Geometry {
-    RECT bar{};           // window coordinates (client ones for controls)
+    RECT bar{}; // window coordinates (client ones for controls)
     bool vertical = true;
-    int length = 0;       // along the axis
-    int arrow = 0;        // each arrow's length
-    int thumbStart = 0;   // from the bar's start; thumbLength 0: no thumb
+    int length = 0;     // along the axis
+    int arrow = 0;      // each arrow's length
+    int thumbStart = 0; // from the bar's start; thumbLength 0: no thumb
     int thumbLength = 0;
-    int free = 0;         // track length less the thumb
+    int free = 0; // track length less the thumb
 };
 
 ScrollBarState* StateLocked(Window& w, int bar) {
@@ -118,16 +117,18 @@ void DrawBar(HDC dc, const Geometry& g, const ScrollBarState& s, bool enabled) {
     RECT first = Span(g, 0, g.arrow), last = Span(g, g.length - g.arrow, g.length);
     auto arrowState = [&](int part, UINT kind, UINT off) {
         UINT st = kind;
-        if (disabled & off) st |= DFCS_INACTIVE;
-        else if (s.pressed == part) st |= DFCS_PUSHED;
+        if (disabled & off)
+            st |= DFCS_INACTIVE;
+        else if (s.pressed == part)
+            st |= DFCS_PUSHED;
         return st;
     };
-    DrawFrameControl(dc, &first, DFC_SCROLL,
-                     arrowState(SB_LINEUP, g.vertical ? DFCS_SCROLLUP : DFCS_SCROLLLEFT,
-                                ESB_DISABLE_LTUP));
-    DrawFrameControl(dc, &last, DFC_SCROLL,
-                     arrowState(SB_LINEDOWN, g.vertical ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT,
-                                ESB_DISABLE_RTDN));
+    DrawFrameControl(
+        dc, &first, DFC_SCROLL,
+        arrowState(SB_LINEUP, g.vertical ? DFCS_SCROLLUP : DFCS_SCROLLLEFT, ESB_DISABLE_LTUP));
+    DrawFrameControl(
+        dc, &last, DFC_SCROLL,
+        arrowState(SB_LINEDOWN, g.vertical ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT, ESB_DISABLE_RTDN));
     auto fill = [&](RECT r, int colour) {
         if (!EmptyRect(r)) FillRect(dc, &r, GetSysColorBrush(colour));
     };
@@ -202,9 +203,8 @@ void ShowBarStyle(HWND hwnd, DWORD bits, bool show) {
 LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: // a quick second press is just another press
         TrackScrollBar(hwnd, SB_CTL, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
-        return 0;
-    case WM_LBUTTONDBLCLK:
         return 0;
     case WM_ERASEBKGND:
         return 1; // the bar covers its whole client area
@@ -274,8 +274,8 @@ void wm::TrackScrollBar(HWND hwnd, int bar, POINT pt) {
     SetCapture(hwnd);
     setPressed(part, thumb, trackPos);
     if (!thumb) {
+        SetTimer(hwnd, kRepeatTimer, kFirstDelayMs); // due from the press
         send(part);
-        SetTimer(hwnd, kRepeatTimer, kFirstDelayMs);
     }
     // Screen to bar coordinates.
     auto toBar = [&](POINT screen) {
@@ -298,8 +298,8 @@ void wm::TrackScrollBar(HWND hwnd, int bar, POINT pt) {
             ScrollBarState st;
             if (!Snapshot(hwnd, bar, now, st)) break;
             if (PartAt(now, last) == part) {
-                send(part);
                 SetTimer(hwnd, kRepeatTimer, kRepeatMs);
+                send(part);
             }
             setPressed(PartAt(now, last) == part ? part : -1, false, st.pos);
         } else if (m.hwnd == hwnd && m.message == WM_MOUSEMOVE) {

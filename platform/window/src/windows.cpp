@@ -1190,13 +1190,21 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             break;
         }
         return 0;
-    case WM_NCLBUTTONDOWN: {
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK: {
         const auto hit = static_cast<LRESULT>(wp);
         if (hit == HTVSCROLL || hit == HTHSCROLL) {
+            // A quick second press on a bar is just another press.
             RECT r;
             GetWindowRect(hwnd, r);
             TrackScrollBar(hwnd, hit == HTVSCROLL ? SB_VERT : SB_HORZ,
                            POINT{GET_X_LPARAM(lp) - r.left, GET_Y_LPARAM(lp) - r.top});
+            return 0;
+        }
+        if (msg == WM_NCLBUTTONDBLCLK) {
+            if (hit == HTCAPTION && (w->style & WS_MAXIMIZEBOX) && !w->parent)
+                SendMessage(hwnd, WM_SYSCOMMAND,
+                            (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
             return 0;
         }
         if (hit == HTCAPTION || (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)) {
@@ -1220,11 +1228,6 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         default:
             break;
         }
-        return 0;
-    case WM_NCLBUTTONDBLCLK:
-        if (static_cast<LRESULT>(wp) == HTCAPTION && (w->style & WS_MAXIMIZEBOX) && !w->parent)
-            SendMessage(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE,
-                        lp);
         return 0;
     case WM_QUERYENDSESSION:
         return TRUE;
