@@ -201,10 +201,10 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
                           const TContextMenuAfterCmdCallback& after, TUserMenu* userMenu,
                           const ShellPoint* position, const TNamespaceArray& items, bool absolute) {
     if (items.empty()) return false;
-    const ShellPoint at = position ? *position : GetCursorPos();
+    const ShellPoint at = position ? *position : ShellGetCursorPos();
     uint32_t flags = CMF_EXPLORE;
     if (items.size() == 1 && cmd) flags |= CMF_CANRENAME;
-    if (GetKeyState(VK_SHIFT) < 0) flags |= CMF_EXTENDEDVERBS;
+    if (ShellGetKeyState(IInputState::kShift) < 0) flags |= CMF_EXTENDEDVERBS;
     currentMenu_ = MenuOf(items, absolute);
     if (!currentMenu_) return false;
     ShellMenu menu;

@@ -448,10 +448,10 @@ IInputState& InputState() {
     static HeadlessInput headless;
     return g_input ? *g_input : headless;
 }
-int16_t GetKeyState(int virtualKey) {
+int16_t ShellGetKeyState(int virtualKey) {
     return InputState().KeyDown(virtualKey) ? int16_t(0x8000) : 0;
 }
-ShellPoint GetCursorPos() {
+ShellPoint ShellGetCursorPos() {
     return InputState().CursorPos();
 }
 

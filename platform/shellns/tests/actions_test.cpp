@@ -216,8 +216,8 @@ TEST_F(Actions, ServicesAreInjectable) {
     input.shift = true;
     input.cursor = {3, 4};
     SetInputState(&input);
-    EXPECT_LT(GetKeyState(VK_SHIFT), 0);
-    EXPECT_EQ(GetCursorPos().y, 4);
+    EXPECT_LT(ShellGetKeyState(IInputState::kShift), 0);
+    EXPECT_EQ(ShellGetCursorPos().y, 4);
     SetInputState(nullptr);
-    EXPECT_EQ(GetKeyState(VK_SHIFT), 0);
+    EXPECT_EQ(ShellGetKeyState(IInputState::kShift), 0);
 }

@@ -426,6 +426,9 @@ BOOL WaitMessage() {
     auto q = CurrentQueue();
     for (;;) {
         ClearSignal(*q);
+        // A synchronised call may change what the caller's loop waits for,
+        // so having run one counts as something to look at.
+        if (IsMainThread() && CheckSynchronize()) return TRUE;
         ServeEverything(*q);
         {
             std::lock_guard<std::mutex> g(M().mutex);

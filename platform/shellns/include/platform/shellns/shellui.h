@@ -154,10 +154,14 @@ private:
     std::vector<Box> boxes_;
 };
 
-// Key state and cursor position.
-enum : int { VK_SHIFT = 0x10, VK_CONTROL = 0x11 };
+// Key state and cursor position, as the display sees them. The window
+// layer's own GetKeyState and GetCursorPos serve windows; this service lets
+// the shell ask without depending on a display.
 class IInputState {
 public:
+    // Virtual-key codes of the keys the shell asks about.
+    static constexpr int kShift = 0x10;
+    static constexpr int kControl = 0x11;
     virtual ~IInputState() = default;
     virtual bool KeyDown(int virtualKey) = 0;
     virtual ShellPoint CursorPos() = 0;
@@ -165,8 +169,8 @@ public:
 void SetInputState(IInputState* state); // nullptr: headless (no key, 0,0)
 IInputState& InputState();
 // High bit set while the key is down.
-int16_t GetKeyState(int virtualKey);
-ShellPoint GetCursorPos();
+int16_t ShellGetKeyState(int virtualKey);
+ShellPoint ShellGetCursorPos();
 
 // A settable input state for tests.
 class FixedInputState final : public IInputState {
@@ -175,7 +179,7 @@ public:
     bool control = false;
     ShellPoint cursor;
     bool KeyDown(int virtualKey) override {
-        return (virtualKey == VK_SHIFT && shift) || (virtualKey == VK_CONTROL && control);
+        return (virtualKey == kShift && shift) || (virtualKey == kControl && control);
     }
     ShellPoint CursorPos() override { return cursor; }
 };
