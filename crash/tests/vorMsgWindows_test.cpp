@@ -309,6 +309,25 @@ TEST_F(MsgWindows, AnotherThreadsWindowIsClosedThroughItsQueue) {
     EXPECT_TRUE(takeCalls().empty());
 }
 
+TEST_F(MsgWindows, AWindowDestroyedBehindItsBackIsForgotten) {
+    EXPECT_EQ(AddMsgHandler(&procA), 1024u);
+    HWND w = MsgHandlerWindow();
+    std::string name = GetClassName(w);
+    DestroyWindow(w);
+    // Its handlers went with it; the class it left serves the next window.
+    HWND again = MsgHandlerWindow();
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(again, w);
+    EXPECT_EQ(GetClassName(again), name);
+    EXPECT_EQ(AddMsgHandler(&procB), 1024u);
+    EXPECT_EQ(SendMessage(again, 1024, 0, 0), 2);
+    EXPECT_EQ(who(takeCalls()), (std::vector<int>{2}));
+    RemoveMsgHandler(&procB);
+    EXPECT_FALSE(IsWindow(again));
+    WNDCLASS wc;
+    EXPECT_FALSE(GetClassInfo(name, wc));
+}
+
 TEST_F(MsgWindows, AThreadWithoutAWindowGetsNone) {
     std::promise<DWORD> started;
     std::promise<void> finish;
