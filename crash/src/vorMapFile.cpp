@@ -5,6 +5,7 @@
 #include "crash/vorZip.h"
 #include "platform/module.h"
 #include "platform/resource.h"
+#include "vorTD32.h"
 
 #include <sys/stat.h>
 
@@ -655,6 +656,8 @@ std::shared_ptr<TMapFile> TMapFile::Build(const TModuleRanges& ranges, const std
     bool found = false;
     if (ranges.Handle != 0)
         if (auto packed = findResource(ranges.Handle, "VOR", "EXCEPT")) found = map->ReadPacked(*packed);
+    if (!found && !fileName.empty())
+        if (auto tds = ReadTdsBeside(fileName); !tds.empty()) found = map->ReadTD32(tds);
     if (!found && !fileName.empty()) {
         if (auto text = readWholeFile(CompanionFileName(fileName, ".map")); !text.empty())
             found = map->ReadMapText(text);

@@ -1,8 +1,9 @@
 #pragma once
 // Debug information of one module: for a code address its unit, public
 // symbol and source line, and for a unit and symbol name its address. It
-// comes from the module's own packed resource, or from a companion file
-// beside the module: a ".map" text, a ".vor" packed file or a ".jdbg" file.
+// comes from the module's own packed resource, from TD32 symbol information
+// (the ".tds" file beside the module), or from a companion file beside it:
+// a ".map" text, a ".vor" packed file or a ".jdbg" file.
 // Addresses are absolute in memory; the file formats hold 32-bit offsets.
 #include <cstdint>
 #include <memory>
@@ -64,13 +65,14 @@ public:
 
     // Builds the reader of a loaded module (handle = load base) or, with
     // handle 0 and only a file name, of a file: packed resource, then the
-    // companion files. Sorts the line table.
+    // ".tds" file, then the other companion files. Sorts the line table.
     static std::shared_ptr<TMapFile> Build(const TModuleRanges& ranges, const std::string& fileName);
 
     // The individual sources; each returns whether it yielded information.
     bool ReadMapText(std::string_view text);
     bool ReadPacked(std::string_view data);
     bool ReadJdbg(std::string_view data);
+    bool ReadTD32(std::string_view data);
     void SortLines();
 
     TSegmentRec FindSegment(bool code, std::uintptr_t address) const;
