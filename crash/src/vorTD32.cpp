@@ -8,13 +8,12 @@
 #include "crash/vorMapFile.h"
 #include "crash/vorStrings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ax {
 
@@ -187,9 +186,12 @@ private:
     }
 
     bool baseOf(std::uint16_t segment, std::uintptr_t& base) const {
-        if (segment == codeSegment) base = Ranges.CodeStart;
-        else if (segment == dataSegment) base = Ranges.DataStart;
-        else return false;
+        if (segment == codeSegment)
+            base = Ranges.CodeStart;
+        else if (segment == dataSegment)
+            base = Ranges.DataStart;
+        else
+            return false;
         return true;
     }
 
@@ -270,7 +272,8 @@ private:
         p.Valid = true;
         p.Code = code;
         p.Address = base + r.U32(offsetAt);
-        (type == symPublicCode || type == symPublicData ? Publics : Procedures).push_back(std::move(p));
+        (type == symPublicCode || type == symPublicData ? Publics : Procedures)
+            .push_back(std::move(p));
     }
 
     // u16 file count, u16 segment count, u32 file-table offsets, per segment
@@ -336,10 +339,12 @@ bool TMapFile::ReadTD32(std::string_view data) {
     // comes last and is the one found.
     std::vector<TPublicRec> publics = std::move(parser.Publics);
     publics.insert(publics.end(), parser.Procedures.begin(), parser.Procedures.end());
-    for (auto& p : publics) removeUnitPrefix(p.Name, FindSegment(p.Code, p.Address).UnitName);
+    for (auto& p : publics)
+        removeUnitPrefix(p.Name, FindSegment(p.Code, p.Address).UnitName);
     Publics.insert(Publics.end(), publics.begin(), publics.end());
-    std::stable_sort(Publics.begin(), Publics.end(),
-                     [](const TPublicRec& a, const TPublicRec& b) { return a.Address < b.Address; });
+    std::stable_sort(Publics.begin(), Publics.end(), [](const TPublicRec& a, const TPublicRec& b) {
+        return a.Address < b.Address;
+    });
     auto same = [](const TPublicRec& a, const TPublicRec& b) {
         return a.Address == b.Address && a.Code == b.Code && a.Name == b.Name;
     };
@@ -353,7 +358,8 @@ std::string ReadTdsBeside(const std::string& moduleFileName) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
     std::string data;
-    struct stat tds{}, module{};
+    struct stat tds = {};
+    struct stat module = {};
     bool ok = ::fstat(fd, &tds) == 0 && S_ISREG(tds.st_mode) && tds.st_size > 0 &&
               static_cast<std::uint64_t>(tds.st_size) <= maxTdsFileSize;
     // A module whose date cannot be read does not reject the file.

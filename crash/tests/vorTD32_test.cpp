@@ -1,16 +1,14 @@
 #include "crash/vorMapFile.h"
 #include "support/td32_writer.h"
 
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ax {
 namespace {
@@ -45,7 +43,9 @@ Td32Writer sampleWriter() {
     return w;
 }
 
-std::string sampleTds() { return sampleWriter().Build().bytes; }
+std::string sampleTds() {
+    return sampleWriter().Build().bytes;
+}
 
 bool hasPublic(const TMapFile& map, const std::string& name) {
     for (const auto& p : map.Publics)
@@ -196,12 +196,14 @@ TEST(TD32Hostile, DamagedCountsOffsetsAndNamesAreRejected) {
 }
 
 void putU32At(std::string& s, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 std::uint32_t u32At(const std::string& s, std::size_t at) {
     std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(s[at + i]);
     return v;
 }
 
@@ -227,7 +229,8 @@ TEST(TD32Hostile, SharedLineTablesAreBounded) {
     Td32Writer w;
     Td32Module m{"M", {{1, 0, 0x100}}, {}, {}};
     Td32LineTable big{1, {}};
-    for (std::uint32_t i = 0; i < 1000; ++i) big.lines.push_back({i, static_cast<std::uint16_t>(i)});
+    for (std::uint32_t i = 0; i < 1000; ++i)
+        big.lines.push_back({i, static_cast<std::uint16_t>(i)});
     std::vector<Td32LineTable> tables(400, Td32LineTable{1, {{0, 1}}});
     tables[0] = big;
     m.sources = {{"m.pas", tables}};
@@ -244,7 +247,8 @@ TEST(TD32Hostile, SharedLineTablesAreBounded) {
     const std::size_t dir = u32At(b, 4);
     for (std::size_t e = 0; e < u32At(b, dir + 4); ++e) {
         const std::size_t at = dir + 16 + e * 12;
-        if ((static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8) != 0x127)
+        if ((static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8) !=
+            0x127)
             continue;
         const std::size_t base = u32At(b, at + 4);
         const std::size_t file = base + u32At(b, base + 4);
@@ -266,7 +270,8 @@ TEST(TD32Hostile, RandomDamageNeverCrashes) {
     int accepted = 0;
     for (int round = 0; round < 3000; ++round) {
         std::string damaged = tds;
-        for (int i = flips(random); i > 0; --i) damaged[place(random)] = static_cast<char>(byte(random));
+        for (int i = flips(random); i > 0; --i)
+            damaged[place(random)] = static_cast<char>(byte(random));
         if (round % 5 == 0) damaged.resize(place(random));
         TMapFile map(ranges, "");
         if (!map.ReadTD32(damaged)) continue;
@@ -316,7 +321,8 @@ protected:
     }
     static std::string mapText() {
         std::string detail = " 0001:00000000 00000200 C=CODE     S=.text    G=(none)   M=FromMap";
-        while (detail.size() < 76) detail += ' ';
+        while (detail.size() < 76)
+            detail += ' ';
         return " Start         Length     Name                   Class\r\n"
                " 0001:00000000 00000200H .text                   CODE\r\n\r\n"
                "Detailed map of segments\r\n\r\n" +

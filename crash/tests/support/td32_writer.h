@@ -37,8 +37,8 @@ struct Td32SourceFile {
 struct Td32Module {
     std::string name;
     std::vector<Td32SegmentInfo> segments;
-    std::vector<Td32Symbol> symbols;       // in the module's aligned-symbol subsection
-    std::vector<Td32SourceFile> sources;   // in its source-module subsection
+    std::vector<Td32Symbol> symbols;     // in the module's aligned-symbol subsection
+    std::vector<Td32SourceFile> sources; // in its source-module subsection
 };
 
 struct Td32Field {
@@ -74,7 +74,8 @@ public:
             field16(static_cast<std::uint16_t>(mod.segments.size()));
             u16(0);
             field32(name(mod.name));
-            for (int i = 0; i < 4; ++i) u32(0);
+            for (int i = 0; i < 4; ++i)
+                u32(0);
             for (const auto& s : mod.segments) {
                 u16(s.segment);
                 u16(0);
@@ -85,7 +86,8 @@ public:
             if (!mod.symbols.empty()) {
                 entries.push_back(begin(0x125, index));
                 u32(1);
-                for (const auto& s : mod.symbols) symbol(s);
+                for (const auto& s : mod.symbols)
+                    symbol(s);
                 finish(entries.back());
             }
             if (!mod.sources.empty()) {
@@ -102,7 +104,8 @@ public:
             u32(0);
             u32(0);
             const std::size_t start = out.bytes.size();
-            for (const auto& s : globalPublics) symbol(s);
+            for (const auto& s : globalPublics)
+                symbol(s);
             put32(bytesField, static_cast<std::uint32_t>(out.bytes.size() - start));
             finish(entries.back());
         }
@@ -150,10 +153,12 @@ private:
         out.bytes += static_cast<char>(v >> 8);
     }
     void u32(std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out.bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            out.bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
     }
     void put32(std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out.bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            out.bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     }
     std::size_t field16(std::uint16_t v) {
         out.fields.push_back({out.bytes.size(), 2});
@@ -166,7 +171,8 @@ private:
         return out.fields.back().at;
     }
     void align() {
-        while (out.bytes.size() % 4 != 0) out.bytes += '\0';
+        while (out.bytes.size() % 4 != 0)
+            out.bytes += '\0';
     }
     Entry begin(std::uint16_t type, std::uint16_t module) {
         align();
@@ -179,7 +185,8 @@ private:
         field16(procedure ? 46 : 22);
         u16(s.type);
         if (procedure) {
-            for (int i = 0; i < 3; ++i) u32(0); // parent, end, next
+            for (int i = 0; i < 3; ++i)
+                u32(0); // parent, end, next
             u32(s.length);
             u32(0); // debug start
             u32(s.length);
@@ -202,12 +209,14 @@ private:
         field16(static_cast<std::uint16_t>(files.size()));
         field16(static_cast<std::uint16_t>(segments.size()));
         std::vector<std::size_t> fileFields;
-        for (std::size_t i = 0; i < files.size(); ++i) fileFields.push_back(field32(0));
+        for (std::size_t i = 0; i < files.size(); ++i)
+            fileFields.push_back(field32(0));
         for (std::size_t i = 0; i < segments.size(); ++i) {
             u32(0);
             u32(0);
         }
-        for (auto s : segments) u16(s);
+        for (auto s : segments)
+            u16(s);
         align();
         for (std::size_t i = 0; i < files.size(); ++i) {
             const auto& f = files[i];
@@ -215,7 +224,8 @@ private:
             field16(static_cast<std::uint16_t>(f.tables.size()));
             u16(0);
             std::vector<std::size_t> tableFields;
-            for (std::size_t t = 0; t < f.tables.size(); ++t) tableFields.push_back(field32(0));
+            for (std::size_t t = 0; t < f.tables.size(); ++t)
+                tableFields.push_back(field32(0));
             for (const auto& t : f.tables) {
                 u32(t.lines.empty() ? 0 : t.lines.front().first);
                 u32(t.lines.empty() ? 0 : t.lines.back().first);
@@ -226,8 +236,10 @@ private:
                 put32(tableFields[t], static_cast<std::uint32_t>(out.bytes.size() - base));
                 u16(table.segment);
                 field16(static_cast<std::uint16_t>(table.lines.size()));
-                for (const auto& l : table.lines) u32(l.first);
-                for (const auto& l : table.lines) u16(l.second);
+                for (const auto& l : table.lines)
+                    u32(l.first);
+                for (const auto& l : table.lines)
+                    u16(l.second);
                 align();
             }
         }
