@@ -354,6 +354,9 @@ TEST(MsgWindowsDeathTest, AClosedRegistryTakesNothing) {
             LRESULT r = SendMessage(w, 1500, 0, 0);
             bool ok = r == 0 && takeCalls().empty() && MsgHandlerWindow() == nullptr &&
                       AddMsgHandler(&procA) == 0;
+            // The window stays until destroyed; gone before exit, so the
+            // program ends without windows.
+            ok = ok && IsWindow(w) && DestroyWindow(w);
             std::exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
