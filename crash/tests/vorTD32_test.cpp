@@ -53,6 +53,26 @@ bool hasPublic(const TMapFile& map, const std::string& name) {
     return false;
 }
 
+void expectRejected(std::string_view data) {
+    TMapFile map(ranges, "");
+    EXPECT_FALSE(map.ReadTD32(data));
+    EXPECT_TRUE(map.Segments.empty());
+    EXPECT_TRUE(map.Publics.empty());
+    EXPECT_TRUE(map.Lines.empty());
+}
+
+void putU32At(std::string& s, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t u32At(const std::string& s, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+    return v;
+}
+
 TEST(TD32, ResolvesUnitsFunctionsAndLines) {
     TMapFile map(ranges, "");
     ASSERT_TRUE(map.ReadTD32(sampleTds()));
@@ -166,15 +186,31 @@ TEST(TD32, SegmentsAreSortedAndMerged) {
     EXPECT_FALSE(map.FindSegment(true, 0x10200).Valid);
 }
 
-// ---- hostile input ---------------------------------------------------------------
-
-void expectRejected(std::string_view data) {
+// A directory may continue in another one; a chain that loops is refused.
+TEST(TD32, ChainedDirectories) {
+    const std::string tds = sampleTds();
+    const std::size_t dir = u32At(tds, 4);
+    const std::uint32_t count = u32At(tds, dir + 4);
+    // Move the last entry (the name table) into a second directory at the end.
+    std::string chained = tds;
+    putU32At(chained, dir + 4, count - 1);
+    const auto second = static_cast<std::uint32_t>(chained.size());
+    putU32At(chained, dir + 8, second);
+    std::string header(16, '\0');
+    header[0] = 16;
+    header[2] = 12;
+    header[4] = 1;
+    chained += header + tds.substr(dir + 16 + (count - 1) * 12, 12);
     TMapFile map(ranges, "");
-    EXPECT_FALSE(map.ReadTD32(data));
-    EXPECT_TRUE(map.Segments.empty());
-    EXPECT_TRUE(map.Publics.empty());
-    EXPECT_TRUE(map.Lines.empty());
+    ASSERT_TRUE(map.ReadTD32(chained));
+    EXPECT_EQ(map.FindPublic(0x10150).Name, "HelperStop");
+    EXPECT_EQ(map.FindSegment(true, 0x10050).UnitName, "MainUnit");
+
+    putU32At(chained, second + 8, second); // the second continues in itself
+    expectRejected(chained);
 }
+
+// ---- hostile input ---------------------------------------------------------------
 
 TEST(TD32Hostile, EveryTruncationIsRejected) {
     const std::string tds = sampleTds();
@@ -193,18 +229,6 @@ TEST(TD32Hostile, DamagedCountsOffsetsAndNamesAreRejected) {
         damaged[f.at + f.width - 1] = static_cast<char>(damaged[f.at + f.width - 1] ^ 0xFF);
         expectRejected(damaged);
     }
-}
-
-void putU32At(std::string& s, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-std::uint32_t u32At(const std::string& s, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(s[at + i]);
-    return v;
 }
 
 TEST(TD32Hostile, AbsurdCountsAreRejectedWithoutAllocating) {
@@ -362,6 +386,13 @@ TEST_F(TdsBeside, DateComparedInWholeDays) {
     writeTds(sampleTds(), midnight - 3600); // the day before
     EXPECT_EQ(unitAt(0x10050), "FromMap");
     writeTds(sampleTds(), midnight - 40 * 86400);
+    EXPECT_EQ(unitAt(0x10050), "FromMap");
+}
+
+TEST_F(TdsBeside, OversizedFileIsNotRead) {
+    writeTds("", midnight + 13 * 3600);
+    ASSERT_EQ(::truncate(tds().c_str(), 300 << 20), 0); // sparse: nothing is written
+    setTime(tds(), midnight + 13 * 3600);
     EXPECT_EQ(unitAt(0x10050), "FromMap");
 }
 
