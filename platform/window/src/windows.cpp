@@ -18,15 +18,19 @@ std::string ClassKey(std::string_view name) {
     return LowerCase(name);
 }
 
-// The procedure chain being run on this thread, innermost last, so that
-// DefSubclassProc knows where its caller stands.
+// The procedure chains being run on this thread, innermost first, so that
+// DefSubclassProc knows where its caller stands. The frames live on the
+// stack and link to the outer one; the head is a plain pointer, so it stays
+// usable while the thread's other thread-local objects are torn down (a
+// window destroyed at thread exit still runs its chain).
 struct ChainFrame {
     HWND hwnd;
     std::vector<std::shared_ptr<SubclassEntry>> chain;
     WNDPROC base;
     size_t next = 0;
+    ChainFrame* outer = nullptr;
 };
-thread_local std::vector<ChainFrame*> tlsChain;
+thread_local ChainFrame* tlsChain = nullptr;
 
 LRESULT RunFrom(ChainFrame& f, UINT msg, WPARAM wp, LPARAM lp) {
     const size_t start = f.next;
@@ -672,8 +676,8 @@ BOOL RemoveWindowSubclass(HWND hwnd, UINT_PTR id) {
 }
 
 LRESULT DefSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    for (auto it = tlsChain.rbegin(); it != tlsChain.rend(); ++it)
-        if ((*it)->hwnd == hwnd) return RunFrom(**it, msg, wp, lp);
+    for (ChainFrame* f = tlsChain; f; f = f->outer)
+        if (f->hwnd == hwnd) return RunFrom(*f, msg, wp, lp);
     return DefWindowProc(hwnd, msg, wp, lp);
 }
 
@@ -687,10 +691,12 @@ LRESULT CallWindowChain(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         f.chain = w->chain;
         f.base = w->cls->wc.lpfnWndProc;
     }
-    tlsChain.push_back(&f);
+    f.outer = tlsChain;
+    tlsChain = &f;
     struct Pop {
-        ~Pop() { tlsChain.pop_back(); }
-    } pop;
+        ChainFrame* outer;
+        ~Pop() { tlsChain = outer; }
+    } pop{f.outer};
     return RunFrom(f, msg, wp, lp);
 }
 
