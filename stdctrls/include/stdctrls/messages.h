@@ -72,12 +72,6 @@ inline constexpr WORD BN_CLICKED = 0, BN_DOUBLECLICKED = 5;
 inline constexpr WPARAM BST_UNCHECKED = 0, BST_CHECKED = 1, BST_INDETERMINATE = 2, BST_PUSHED = 4,
                         BST_FOCUS = 8;
 
-// Scroll bar codes (WM_HSCROLL / WM_VSCROLL low word) and styles.
-inline constexpr WORD SB_LINEUP = 0, SB_LINELEFT = 0, SB_LINEDOWN = 1, SB_LINERIGHT = 1, SB_PAGEUP = 2,
-                      SB_PAGELEFT = 2, SB_PAGEDOWN = 3, SB_PAGERIGHT = 3, SB_THUMBPOSITION = 4,
-                      SB_THUMBTRACK = 5, SB_TOP = 6, SB_LEFT = 6, SB_BOTTOM = 7, SB_RIGHT = 7,
-                      SB_ENDSCROLL = 8;
-inline constexpr DWORD SBS_HORZ = 0x0000, SBS_VERT = 0x0001, SBS_SIZEGRIP = 0x0010;
 
 // Status bar messages, styles and text flags.
 inline constexpr UINT SB_SETTEXT = WM_USER + 1, SB_GETTEXT = WM_USER + 2, SB_GETTEXTLENGTH = WM_USER + 3,
