@@ -534,6 +534,10 @@ TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
 TWinControl::~TWinControl() {
     Destroying();
     if (Screen() && Screen()->ActiveControl() == this) Screen()->SetActiveControl(nullptr);
+    // Leave the parent while we are still a window control: by the time the
+    // base destructor runs, the parent could no longer tell and would keep
+    // us in its tab order.
+    if (parent_) parent_->RemoveControl(this);
     // Children outlive nothing of ours: detach them (their owner frees them).
     while (!controls_.empty()) RemoveControl(controls_.back());
     if (handle_) DestroyHandle();

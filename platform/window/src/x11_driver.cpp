@@ -553,7 +553,8 @@ private:
         case FocusOut:
             if (HWND h = Owner(e.xfocus.window);
                 h && e.xfocus.mode == NotifyNormal && e.xfocus.detail != NotifyInferior)
-                RunOnWindowThread(h, [this, h] {
+                RunOnWindowThread(h, [this, h, life = std::weak_ptr<int>(life_)] {
+                    if (life.expired()) return;
                     ::Window focus = 0;
                     int revert = 0;
                     XGetInputFocus(dpy_, &focus, &revert);
@@ -626,6 +627,9 @@ private:
     }
 
     Display* dpy_;
+    // Tasks queued for a window's thread may run after the driver is gone
+    // (a switch of display); they check this first.
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
     ::Window root_ = 0;
     ::Window helper_ = 0;
     SIZE screen_{};
