@@ -1,7 +1,7 @@
 #include <atomic>
 #include <thread>
 
-#include "fixture.h"
+#include "framework_fixture.h"
 #include "framework/timers.h"
 
 namespace ax {

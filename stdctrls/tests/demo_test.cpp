@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "fixture.h"
+#include "xvfb.h"
 #include "stdctrls/buttons.h"
 #include "stdctrls/comctrls.h"
 #include "stdctrls/extctrls.h"
@@ -117,6 +118,8 @@ std::vector<uint32_t> RenderDemo(test::StdCtrlsTest&, TApplication& app, const s
 }
 
 class DemoTest : public test::StdCtrlsTest {};
+using test::FindXvfb;
+using test::Xvfb;
 
 TEST_F(DemoTest, HeadlessRenderingMatchesTheReference) {
     const std::string out = "demo_form_headless.png";
@@ -131,50 +134,6 @@ TEST_F(DemoTest, HeadlessRenderingMatchesTheReference) {
     for (size_t i = 0; i < got.size(); ++i) differing += got[i] != expected[i];
     EXPECT_EQ(differing, 0u) << "compare " << out << " with " << reference;
 }
-
-std::string FindXvfb() {
-    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin"}) {
-        const std::string candidate = std::string(dir) + "/Xvfb";
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
-}
-
-// A private Xvfb on a display number it picks and reports once it listens.
-class Xvfb {
-public:
-    bool Start(const std::string& binary) {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-                  "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (number.empty()) return false;
-        name_ = ":" + number;
-        return true;
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& Name() const { return name_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string name_;
-};
 
 TEST_F(DemoTest, X11ShowsWhatHeadlessRenders) {
     const std::string binary = FindXvfb();

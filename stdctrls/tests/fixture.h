@@ -6,31 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "framework/forms.h"
-#include "platform/window/display.h"
-#include "rtl/clock.h"
+#include "framework_fixture.h"
 #include "rtl/threads.h"
 
 namespace ax::test {
 
-class StdCtrlsTest : public ::testing::Test {
+class StdCtrlsTest : public FrameworkTest {
 protected:
-    void SetUp() override {
-        SetClock(&clock);
-        SelectDisplay(DisplayKind::Headless);
-        SetTestFont(true);
-        app = std::make_unique<TApplication>(nullptr);
-        app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) { shown.push_back(text); };
-    }
     void TearDown() override {
-        app.reset();
-        for (HWND h : EnumWindows()) DestroyWindow(h);
-        MSG m;
-        while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        ReleaseCapture();
-        ResetSynchronize();
-        SetClock(nullptr);
+        FrameworkTest::TearDown();
         EXPECT_TRUE(shown.empty()) << shown.front();
     }
     // A shown form of the given client size.
@@ -63,9 +47,6 @@ protected:
         InjectClick(MouseButton::Left, p.x, p.y);
         app->ProcessMessages();
     }
-    ManualClock clock;
-    std::unique_ptr<TApplication> app;
-    std::vector<std::string> shown;
 };
 
 } // namespace ax::test
