@@ -1,6 +1,7 @@
 #pragma once
 // The namespace layer: the folder interface, the records and the numbers the
-// shell Parts call, kept with their Windows values where callers see them.
+// shell items and the explorer call, with their Windows values kept where
+// callers see them.
 //
 // Folders are reference counted through std::shared_ptr. Every PIDL handed
 // out (ParseDisplayName, EnumObjects, SetNameOf, SHGetSpecialFolderLocation)
@@ -191,7 +192,7 @@ HRESULT SHGetDataFromIDList(IShellFolder* folder, PCItemIDList pidl, WIN32_FIND_
 // The filesystem path of an absolute PIDL, "" when it names no file.
 std::string SHGetPathFromIDList(PCItemIDList pidl);
 
-// SHGetFileInfo, reduced to what the Parts ask: the type name and the
+// SHGetFileInfo, reduced to what the shell items ask: the type name and the
 // system icon index of an absolute PIDL or, with SHGFI_USEFILEATTRIBUTES,
 // of a name and attributes.
 enum : uint32_t {
