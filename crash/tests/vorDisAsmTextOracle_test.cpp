@@ -4,6 +4,7 @@
 // library in 64-bit mode. Only the mnemonic is compared; where the two spell
 // an instruction differently, the pair is listed below.
 #include "crash/vorDisAsm.h"
+#include "support/capstone_oracle.h"
 
 #include <capstone/capstone.h>
 #include <cstdio>
@@ -24,29 +25,7 @@
 namespace ax {
 namespace {
 
-class TOracle {
-public:
-    explicit TOracle(cs_mode mode) {
-        if (cs_open(CS_ARCH_X86, mode, &Handle) != CS_ERR_OK) Handle = 0;
-        if (Handle != 0) Insn = cs_malloc(Handle);
-    }
-    ~TOracle() {
-        if (Insn != nullptr) cs_free(Insn, 1);
-        if (Handle != 0) cs_close(&Handle);
-    }
-    TOracle(const TOracle&) = delete;
-    TOracle& operator=(const TOracle&) = delete;
-    bool Ok() const { return Handle != 0 && Insn != nullptr; }
-    const cs_insn* Decode(const std::uint8_t* bytes, std::size_t size, std::uint64_t address) {
-        const std::uint8_t* code = bytes;
-        std::uint64_t at = address;
-        return cs_disasm_iter(Handle, &code, &size, &at, Insn) ? Insn : nullptr;
-    }
-
-private:
-    csh Handle = 0;
-    cs_insn* Insn = nullptr;
-};
+using test::TOracle;
 
 bool Dump() {
     return std::getenv("AX_DECODER_DUMP") != nullptr;
@@ -180,7 +159,7 @@ bool IsPrefix(unsigned byte, TCpuMode mode) {
 }
 
 void SweepMaps(TCpuMode mode, TDiffs& diffs) {
-    TOracle oracle(mode == TCpuMode::Bits64 ? CS_MODE_64 : CS_MODE_32);
+    TOracle oracle(mode == TCpuMode::Bits64 ? CS_MODE_64 : CS_MODE_32, false);
     ASSERT_TRUE(oracle.Ok());
     static constexpr std::uint8_t kPrefixes[] = {0, 0x66, 0xF3, 0xF2};
     constexpr std::uintptr_t kBase = 0x401000;
@@ -237,7 +216,7 @@ TEST(DecoderTextOracle, FunctionsOfTheCLibrary) {
     ASSERT_LE(header.e_shoff + sections.size() * sizeof(Elf64_Shdr), data.size());
     std::memcpy(sections.data(), data.data() + header.e_shoff,
                 sections.size() * sizeof(Elf64_Shdr));
-    TOracle oracle(CS_MODE_64);
+    TOracle oracle(CS_MODE_64, false);
     ASSERT_TRUE(oracle.Ok());
     TDiffs diffs;
     std::set<std::uint64_t> seen;
