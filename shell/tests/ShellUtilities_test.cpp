@@ -1,3 +1,4 @@
+#include "shellns_fixture.h"
 #include "rtl/sysutils.h"
 #include "shell/ShellContainers.h"
 #include "shell/ShellMiscUtils.h"
@@ -62,22 +63,10 @@ private:
     ShellFolderPtr inner_;
 };
 
-class Shell : public ::testing::Test {
+class Shell : public ax::testing::TempHome {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/axshellitemXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
-        home = root + "/home";
-        for (const char* d : {"", "/.config", "/Desktop", "/Documents"})
-            mkdir((home + d).c_str(), 0755);
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
-        setenv("TZ", "UTC", 1);
-        tzset();
-        Write(root + "/mounts", "/dev/sda1 / ext4 rw 0 0\n");
-        SetMountTableFile(root + "/mounts");
+        TempHome::SetUp();
         saved = FormatSettings();
         FormatSettings().ThousandSeparator = '.';
         FormatSettings().DecimalSeparator = ',';
@@ -85,10 +74,6 @@ protected:
         FormatSettings().LongTimeFormat = "hh:nn:ss";
         ShellUtilitiesFinalize();
         NamespacePIDLManager();
-        IMalloc* m = nullptr;
-        SHGetMalloc(&m);
-        malloc_ = m;
-        live = m->LiveBlocks();
         SetMessageBoxService(&boxes);
         ClearShellClipboard();
         dir = root + "/work";
@@ -99,17 +84,8 @@ protected:
         SetMessageBoxService(nullptr);
         SetMenuTracker(nullptr);
         ClearShellClipboard();
-        EXPECT_EQ(malloc_->LiveBlocks(), live) << "PIDLs leaked or freed twice";
         FormatSettings() = saved;
-        SetMountTableFile("");
-        if (std::system(("rm -rf '" + root + "'").c_str()) != 0) ADD_FAILURE();
-    }
-    static void Write(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        TempHome::TearDown();
     }
     std::unique_ptr<TNamespace> Item(const std::string& path) {
         return TNamespace::CreateFromFileName(Utf8ToWide(path));
@@ -118,11 +94,9 @@ protected:
     std::unique_ptr<TNamespace> Child(TNamespace& parent, const std::string& name) {
         return std::make_unique<TNamespace>(ILCreateItem(PIDL_KIND_FILE, name), &parent);
     }
-    std::string root, home, dir;
+    std::string dir;
     TFormatSettings saved;
     RecordingMessageBoxService boxes;
-    IMalloc* malloc_ = nullptr;
-    int64_t live = 0;
 };
 
 } // namespace

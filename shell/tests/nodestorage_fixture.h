@@ -4,6 +4,7 @@
 // allocator must end with the blocks it began with. Expected stream bytes
 // are written out here by hand, item by item.
 #include "platform/shellns/pidl.h"
+#include "shellns_fixture.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/streams.h"
@@ -117,37 +118,14 @@ inline void Load(TNodeStorage& storage, const Bytes& bytes, int32_t version = 3,
     storage.LoadFromStream(s, version, words);
 }
 
-class NodeStorageTest : public ::testing::Test {
+class NodeStorageTest : public TempHome {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/axnodesXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        home = root + "/home";
-        mkdir(home.c_str(), 0755);
-        mkdir((home + "/.config").c_str(), 0755);
-        mkdir((home + "/Desktop").c_str(), 0755);
-        mkdir((home + "/Documents").c_str(), 0755);
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
-        mounts = root + "/mounts";
-        Write(mounts, "/dev/sda1 / ext4 rw 0 0\n");
-        SetMountTableFile(mounts);
+        TempHome::SetUp();
         files = root + "/files";
         mkdir(files.c_str(), 0755);
-        live = LiveBlocks();
-    }
-    void TearDown() override {
-        EXPECT_EQ(LiveBlocks(), live) << "PIDLs leaked or freed twice";
-        SetMountTableFile("");
-        const std::string cmd = "rm -rf '" + root + "'";
-        if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cleanup of " << root;
     }
 
-    static void Write(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
     static Bytes ReadFile(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(in), {});
@@ -176,8 +154,7 @@ protected:
         m->Free(pidl);
     }
 
-    std::string root, home, mounts, files;
-    int64_t live = 0;
+    std::string files;
 };
 
 // A PIDL held for the length of a scope.

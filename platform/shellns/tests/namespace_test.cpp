@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 using namespace ax;
-using ax::testing::Bytes;
+using ax::testing::PidlString;
 
 namespace {
 
@@ -42,7 +42,7 @@ std::vector<std::pair<std::string, std::string>> Children(IShellFolder& f, uint3
         if (list->Next(&child.p) != S_OK) break;
         std::string name;
         f.GetDisplayNameOf(child.p, SHGDN_INFOLDER, &name);
-        out.emplace_back(name, Bytes(child.p));
+        out.emplace_back(name, PidlString(child.p));
     }
     return out;
 }
@@ -90,7 +90,7 @@ TEST_F(Namespace, PathsParseThroughComputerAsRawBytes) {
     const std::string expected = std::string("\x0C\x00\x1F/computer", 12) +
                                  std::string("\x04\x00\x2F/", 4) +
                                  std::string("\x06\x00\x31tmp", 6) + kEnd;
-    EXPECT_EQ(Bytes(tmp.p), expected);
+    EXPECT_EQ(PidlString(tmp.p), expected);
     Pidl missing;
     EXPECT_NE(desktop->ParseDisplayName(root + "/nothing", &missing.p), S_OK);
     EXPECT_EQ(missing.p, nullptr);
@@ -215,13 +215,13 @@ TEST_F(Namespace, FindDataMapsAttributesTimesAndLargeSizes) {
 TEST_F(Namespace, SpecialFoldersAndTheTwoRoutesToDocuments) {
     Pidl desktop, drives, bin, personal, printers, templates, desktopDir;
     ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop.p), S_OK);
-    EXPECT_EQ(Bytes(desktop.p), kEnd);
+    EXPECT_EQ(PidlString(desktop.p), kEnd);
     ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_DRIVES, &drives.p), S_OK);
-    EXPECT_EQ(Bytes(drives.p), Item(0x1F, "/computer") + kEnd);
+    EXPECT_EQ(PidlString(drives.p), Item(0x1F, "/computer") + kEnd);
     ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &bin.p), S_OK);
-    EXPECT_EQ(Bytes(bin.p), Item(0x1F, "/recyclebin") + kEnd);
+    EXPECT_EQ(PidlString(bin.p), Item(0x1F, "/recyclebin") + kEnd);
     ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_PERSONAL, &personal.p), S_OK);
-    EXPECT_EQ(Bytes(personal.p), Item(0x1F, "/documents") + kEnd);
+    EXPECT_EQ(PidlString(personal.p), Item(0x1F, "/documents") + kEnd);
     EXPECT_EQ(SHGetSpecialFolderLocation(CSIDL_PRINTERS, &printers.p), E_FAIL);
     EXPECT_EQ(printers.p, nullptr);
     EXPECT_EQ(SHGetSpecialFolderLocation(CSIDL_TEMPLATES, &templates.p), E_FAIL); // no such folder
@@ -244,7 +244,7 @@ TEST_F(Namespace, SpecialFoldersAndTheTwoRoutesToDocuments) {
     EXPECT_EQ(name, "Docs");
     Pidl byKey;
     ASSERT_EQ(shell->ParseDisplayName("::{DOCUMENTS}", &byKey.p), S_OK);
-    EXPECT_EQ(Bytes(byKey.p), Bytes(personal.p));
+    EXPECT_EQ(PidlString(byKey.p), PidlString(personal.p));
     // A child reached through the Documents item has the physical path too.
     Write(home + "/Docs/a.txt", "a");
     ShellFolderPtr docs;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,8 +41,9 @@ protected:
     void TearDown() override {
         EXPECT_EQ(malloc_->LiveBlocks(), live) << "PIDLs leaked or freed twice";
         SetMountTableFile("");
-        const std::string cmd = "rm -rf '" + root + "'";
-        if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cleanup";
+        std::error_code error;
+        std::filesystem::remove_all(root, error);
+        if (error) ADD_FAILURE() << "cleanup of " << root << ": " << error.message();
     }
     static void Write(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
@@ -55,7 +57,7 @@ protected:
     int64_t live = 0;
 };
 
-inline std::string Bytes(PCItemIDList p) {
+inline std::string PidlString(PCItemIDList p) {
     return p ? std::string(reinterpret_cast<const char*>(p), ILByteSize(p)) : std::string();
 }
 
