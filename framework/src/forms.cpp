@@ -161,6 +161,7 @@ void TCustomForm::CreateParams(TCreateParams& p) {
 
 void TCustomForm::CreateWnd() {
     TWinControl::CreateWnd();
+    UpdateMenuBar();
     if (activeControl_ == nullptr) {
     }
 }
@@ -318,12 +319,25 @@ void TCustomForm::SetMenu(TMainMenu* menu) {
     if (menu_) menu_->RemoveFreeNotification(this);
     menu_ = menu;
     if (menu) menu->FreeNotification(this);
+    UpdateMenuBar();
+}
+
+void TCustomForm::UpdateMenuBar() {
+    if (!HandleAllocated() || parent_) return;
+    // The window manager needs only some value that stands for the menu.
+    HMENU value = menu_ ? reinterpret_cast<HMENU>(uintptr_t(menu_->Items()->Command())) : nullptr;
+    if (GetMenu(handle_) == value) return;
+    ::ax::SetMenu(handle_, value);
+    Realign();
 }
 
 void TCustomForm::Notification(TComponent* component, TOperation operation) {
     TWinControl::Notification(component, operation);
     if (operation == opRemove) {
-        if (component == menu_) menu_ = nullptr;
+        if (component == menu_) {
+            menu_ = nullptr;
+            UpdateMenuBar();
+        }
         if (component == activeControl_) activeControl_ = nullptr;
         if (component == focusedControl_) focusedControl_ = nullptr;
     }
@@ -480,6 +494,31 @@ void TCustomForm::Dispatch(TMessage& m) {
         }
         if ((m.WParam & 0xFFF0) == SC_CLOSE) {
             Close();
+            return;
+        }
+        if ((m.WParam & 0xFFF0) == SC_KEYMENU && menu_ && GetMenu(handle_)) {
+            // Alt or F10 selects the bar's first item; Alt+letter opens its item.
+            if (m.LParam == 0) menu_->TrackBar(handle_, 0, false, true);
+            else menu_->TrackBarKey(handle_, char(m.LParam));
+            return;
+        }
+        DefaultHandler(m);
+        return;
+    case WM_NCPAINT:
+        DefaultHandler(m);
+        if (menu_ && GetMenu(handle_)) menu_->PaintBar(handle_);
+        return;
+    case WM_NCLBUTTONDOWN:
+        if (m.WParam == HTMENU && menu_ && GetMenu(handle_)) {
+            POINT pt{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+            const std::vector<RECT> rects = menu_->BarItemRects(handle_);
+            RECT wr;
+            GetWindowRect(handle_, wr);
+            for (size_t i = 0; i < rects.size(); ++i)
+                if (PtInRect(&rects[i], POINT{pt.x - wr.left, pt.y - wr.top})) {
+                    menu_->TrackBar(handle_, int(i), true, false);
+                    return;
+                }
             return;
         }
         DefaultHandler(m);

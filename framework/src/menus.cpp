@@ -254,33 +254,46 @@ constexpr const char* kPopupClass = "TPopupMenuWindow";
 constexpr int kItemHeight = 18, kLineHeight = 8, kMargin = 20;
 } // namespace
 
-// One modal tracking of a pop-up menu and its open sub-menus.
+// One modal tracking of a pop-up menu, or of a menu bar and its drop-down,
+// with their open sub-menus.
 class TMenuTracker {
 public:
-    explicit TMenuTracker(TPopupMenu& menu) : menu_(menu) {}
+    TMenuTracker(TPopupAlignment alignment, std::function<void()> started)
+        : alignment_(alignment), started_(std::move(started)) {}
     ~TMenuTracker() {
         while (!levels_.empty()) CloseLevel();
     }
 
-    TMenuItem* Run(int x, int y) {
-        OpenLevel(menu_.Items(), x, y);
+    TMenuItem* Run(TMenuItem* root, int x, int y) {
+        OpenLevel(root, x, y);
         if (levels_.empty()) return nullptr;
         SetCapture(levels_.front().window);
-        if (TPopupMenu::OnTrackingStarted) TPopupMenu::OnTrackingStarted(menu_);
-        while (!done_) {
-            MSG msg;
-            const int got = GetMessage(msg, nullptr, 0, 0);
-            if (got <= 0) {
-                PostQuitMessage(int(msg.wParam)); // the outer loop still has to see it
-                break;
-            }
-            Handle(msg);
-        }
-        ReleaseCapture();
+        Loop();
+        return chosen_;
+    }
+
+    // rects: the bar items' rectangles in screen coordinates.
+    TMenuItem* RunBar(HWND window, std::vector<TMenuItem*> items, std::vector<RECT> rects, int index, bool open,
+                      bool byKeyboard) {
+        if (items.empty()) return nullptr;
+        bar_ = true;
+        barWindow_ = window;
+        barItems_ = std::move(items);
+        barRects_ = std::move(rects);
+        SendMessage(window, WM_ENTERMENULOOP, FALSE, 0);
+        SetCapture(window);
+        SelectBar(std::clamp(index, 0, int(barItems_.size()) - 1));
+        if (open) OpenBar(byKeyboard, false);
+        Loop();
+        while (!levels_.empty()) CloseLevel();
+        barSelected_ = -1;
+        DrawMenuBar(window);
+        SendMessage(window, WM_EXITMENULOOP, FALSE, 0);
         return chosen_;
     }
 
     void Cancel() { done_ = true; }
+    int BarSelected() const { return barSelected_; }
 
     std::vector<HWND> Windows() const {
         std::vector<HWND> out;
@@ -306,6 +319,20 @@ private:
         std::vector<RECT> rects;
         int selected = -1;
     };
+
+    void Loop() {
+        if (started_) started_();
+        while (!done_) {
+            MSG msg;
+            const int got = GetMessage(msg, nullptr, 0, 0);
+            if (got <= 0) {
+                PostQuitMessage(int(msg.wParam)); // the outer loop still has to see it
+                break;
+            }
+            Handle(msg);
+        }
+        ReleaseCapture();
+    }
 
     void OpenLevel(TMenuItem* parent, int x, int y) {
         Level level{parent, nullptr, {}, {}, -1};
@@ -343,8 +370,8 @@ private:
         ReleaseDC(nullptr, dc);
         const int totalWidth = columnLeft + width + 2;
         if (levels_.empty()) {
-            if (menu_.Alignment() == paRight) x -= totalWidth;
-            else if (menu_.Alignment() == paCenter) x -= totalWidth / 2;
+            if (alignment_ == paRight) x -= totalWidth;
+            else if (alignment_ == paCenter) x -= totalWidth / 2;
         }
         // Kept on the screen.
         const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
@@ -370,7 +397,10 @@ private:
         if (levels_.empty()) return;
         DestroyWindow(levels_.back().window);
         levels_.pop_back();
-        if (!levels_.empty()) SetCapture(levels_.front().window);
+        if (done_) return;
+        // The bar keeps the mouse while tracking; a pop-up's first level does.
+        if (bar_) SetCapture(barWindow_);
+        else if (!levels_.empty()) SetCapture(levels_.front().window);
     }
 
     void Select(Level& level, int index) {
@@ -429,37 +459,121 @@ private:
         return false;
     }
 
+    // ---- The bar
+
+    int BarHit(POINT screen) const {
+        if (!bar_) return -1;
+        for (size_t i = 0; i < barRects_.size(); ++i)
+            if (PtInRect(&barRects_[i], screen)) return int(i);
+        return -1;
+    }
+
+    void SelectBar(int index) {
+        if (barSelected_ == index) return;
+        barSelected_ = index;
+        DrawMenuBar(barWindow_);
+        if (index >= 0 && Application()) Application()->SetHint(GetLongHint(barItems_[size_t(index)]->Hint()));
+    }
+
+    // Shows the selected bar item's drop-down; an item without one is
+    // chosen when choose is set. Disabled items refuse.
+    void OpenBar(bool byKeyboard, bool choose) {
+        while (!levels_.empty()) CloseLevel();
+        barDropped_ = true;
+        if (barSelected_ < 0) return;
+        TMenuItem* item = barItems_[size_t(barSelected_)];
+        if (!item->Enabled()) return;
+        const RECT& r = barRects_[size_t(barSelected_)];
+        OpenLevel(item, r.left, r.bottom);
+        if (!levels_.empty()) {
+            if (byKeyboard) Move(1);
+        } else if (choose) {
+            chosen_ = item;
+            done_ = true;
+        }
+    }
+
+    // Left and Right on the bar; an open drop-down follows the selection.
+    // Once a drop-down was shown, moving on shows the next one, even past
+    // items that have none.
+    void MoveBar(int delta) {
+        const int n = int(barItems_.size());
+        SelectBar(((barSelected_ < 0 ? 0 : barSelected_) + delta + n) % n);
+        if (barDropped_) OpenBar(true, false);
+        else
+            while (!levels_.empty()) CloseLevel();
+    }
+
+    bool IsEndKey(WPARAM vk) const { return vk == VK_MENU || (bar_ && vk == VK_F10); }
+
     void Handle(const MSG& msg) {
         switch (msg.message) {
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
+            if (IsEndKey(msg.wParam)) {
+                // Ends on the release, which must not reach a window: the
+                // window manager would take it for a fresh request for the bar.
+                endKey_ = UINT(msg.wParam);
+                return;
+            }
+            endKey_ = 0;
             switch (msg.wParam) {
-            case VK_DOWN: Move(1); return;
-            case VK_UP: Move(-1); return;
+            case VK_DOWN:
+            case VK_UP:
+                if (levels_.empty()) OpenBar(true, false);
+                else Move(msg.wParam == VK_DOWN ? 1 : -1);
+                return;
             case VK_RIGHT: {
-                Level& l = levels_.back();
-                if (l.selected >= 0 && l.items[size_t(l.selected)]->Count() > 0) Activate(levels_.size() - 1, l.selected);
+                if (!levels_.empty()) {
+                    Level& l = levels_.back();
+                    if (l.selected >= 0 && l.items[size_t(l.selected)]->Count() > 0 &&
+                        l.items[size_t(l.selected)]->Enabled()) {
+                        Activate(levels_.size() - 1, l.selected);
+                        return;
+                    }
+                }
+                if (bar_) MoveBar(1);
                 return;
             }
             case VK_LEFT:
                 if (levels_.size() > 1) CloseLevel();
+                else if (bar_) MoveBar(-1);
                 return;
             case VK_ESCAPE:
-                if (levels_.size() > 1) CloseLevel();
-                else done_ = true;
+                // A drop-down backs out to its bar, the bar or a pop-up ends.
+                if (levels_.size() > 1) {
+                    CloseLevel();
+                } else if (bar_ && levels_.size() == 1) {
+                    CloseLevel();
+                    barDropped_ = false;
+                } else {
+                    done_ = true;
+                }
                 return;
             case VK_RETURN: {
+                if (levels_.empty()) {
+                    if (bar_) OpenBar(true, true);
+                    return;
+                }
                 Level& l = levels_.back();
                 if (l.selected >= 0) Activate(levels_.size() - 1, l.selected);
                 return;
             }
-            case VK_MENU: done_ = true; return;
             default: break;
             }
             TranslateMessage(msg);
             return;
         case WM_CHAR:
         case WM_SYSCHAR: {
+            if (levels_.empty()) {
+                for (size_t i = 0; i < barItems_.size(); ++i)
+                    if (barItems_[i]->Enabled() && IsAccel(char(msg.wParam), barItems_[i]->Caption())) {
+                        SelectBar(int(i));
+                        OpenBar(true, true);
+                        return;
+                    }
+                return;
+            }
             Level& l = levels_.back();
             for (size_t i = 0; i < l.items.size(); ++i)
                 if (l.items[i]->Enabled() && IsAccel(char(msg.wParam), l.items[i]->Caption())) {
@@ -469,12 +583,22 @@ private:
             return;
         }
         case WM_KEYUP:
-        case WM_SYSKEYUP: return;
+        case WM_SYSKEYUP:
+            if (endKey_ && msg.wParam == endKey_) done_ = true;
+            return;
         case WM_MOUSEMOVE: {
             size_t li;
             int index;
-            if (HitTest(msg.pt, li, index) && index >= 0 && Selectable(levels_[li].items[size_t(index)]))
-                Select(levels_[li], index);
+            if (HitTest(msg.pt, li, index)) {
+                if (index >= 0 && Selectable(levels_[li].items[size_t(index)])) Select(levels_[li], index);
+                return;
+            }
+            // Over another bar item an open drop-down moves with the mouse.
+            const int bi = BarHit(msg.pt);
+            if (bi >= 0 && bi != barSelected_ && !levels_.empty()) {
+                SelectBar(bi);
+                OpenBar(false, false);
+            }
             return;
         }
         case WM_LBUTTONDOWN:
@@ -484,14 +608,35 @@ private:
         case WM_MBUTTONDOWN: {
             size_t li;
             int index;
-            if (!HitTest(msg.pt, li, index)) done_ = true; // a click elsewhere dismisses
+            if (HitTest(msg.pt, li, index)) return;
+            if (const int bi = BarHit(msg.pt); bi >= 0) {
+                // A press on the open item closes the menu, on another opens it.
+                if (bi == barSelected_ && !levels_.empty()) {
+                    done_ = true;
+                } else {
+                    SelectBar(bi);
+                    OpenBar(false, false);
+                }
+                return;
+            }
+            done_ = true; // a click elsewhere dismisses
             return;
         }
         case WM_LBUTTONUP:
         case WM_RBUTTONUP: {
             size_t li;
             int index;
-            if (HitTest(msg.pt, li, index) && index >= 0) Activate(li, index);
+            if (HitTest(msg.pt, li, index)) {
+                if (index >= 0) Activate(li, index);
+                return;
+            }
+            // A bar item with nothing to drop down acts on its release; a
+            // disabled one ends the menu.
+            if (const int bi = BarHit(msg.pt); bi >= 0 && bi == barSelected_ && levels_.empty()) {
+                TMenuItem* item = barItems_[size_t(bi)];
+                if (item->Enabled()) chosen_ = item;
+                done_ = true;
+            }
             return;
         }
         case WM_CANCELMODE: done_ = true; return;
@@ -543,10 +688,18 @@ private:
         EndPaint(h, ps);
     }
 
-    TPopupMenu& menu_;
+    TPopupAlignment alignment_;
+    std::function<void()> started_;
     std::vector<Level> levels_;
     TMenuItem* chosen_ = nullptr;
     bool done_ = false;
+    UINT endKey_ = 0;
+    bool bar_ = false;
+    HWND barWindow_ = nullptr;
+    std::vector<TMenuItem*> barItems_;
+    std::vector<RECT> barRects_;
+    int barSelected_ = -1;
+    bool barDropped_ = false;
 };
 
 TPopupMenu::TPopupMenu(TComponent* owner) : TMenu(owner) {}
@@ -572,11 +725,13 @@ void TPopupMenu::Popup(int x, int y) {
     if (OnPopup) OnPopup(this);
     TMenuItem* chosen = nullptr;
     {
-        TMenuTracker tracker(*this);
+        TMenuTracker tracker(alignment_, [this] {
+            if (OnTrackingStarted) OnTrackingStarted(*this);
+        });
         tracker_ = &tracker;
         tracking_ = true;
         try {
-            chosen = tracker.Run(x, y);
+            chosen = tracker.Run(Items(), x, y);
         } catch (...) {
             tracker_ = nullptr;
             tracking_ = false;
@@ -600,6 +755,128 @@ void TPopupMenu::DefinePublished(TFiler& f) {
     f.Enum("Alignment", {"paLeft", "paRight", "paCenter"}, [this] { return int(alignment_); },
            [this](int v) { alignment_ = TPopupAlignment(v); }, int(paLeft));
     f.Bool("AutoPopup", [this] { return autoPopup_; }, [this](bool v) { autoPopup_ = v; }, true);
+}
+
+} // namespace ax
+
+// ---- The main menu's bar -----------------------------------------------------------------------------------
+
+namespace ax {
+
+namespace {
+constexpr int kBarPadding = 6; // each side of a bar item's text
+} // namespace
+
+TMainMenu::~TMainMenu() {
+    Destroying();
+    if (tracker_) tracker_->Cancel();
+}
+
+std::vector<TMenuItem*> TMainMenu::BarItems() const {
+    std::vector<TMenuItem*> out;
+    for (int i = 0; i < Items()->Count(); ++i)
+        if (Items()->Items(i)->Visible()) out.push_back(Items()->Items(i));
+    return out;
+}
+
+std::vector<RECT> TMainMenu::BarItemRects(HWND window) const {
+    std::vector<RECT> out;
+    RECT bar, wr;
+    if (!GetMenuBarRect(window, bar) || !GetWindowRect(window, wr)) return out;
+    HDC dc = GetDC(nullptr);
+    HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
+    HFONT old{};
+    if (font) old = SelectObject(dc, font);
+    int x = bar.left - wr.left;
+    for (TMenuItem* item : BarItems()) {
+        SIZE s{};
+        GetTextExtentPoint32(dc, StripHotkey(item->Caption()), &s);
+        const int w = int(s.cx) + 2 * kBarPadding;
+        out.push_back(RECT{x, bar.top - wr.top, x + w, bar.bottom - wr.top});
+        x += w;
+    }
+    if (font) SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    return out;
+}
+
+void TMainMenu::PaintBar(HWND window) const {
+    const std::vector<TMenuItem*> items = BarItems();
+    const std::vector<RECT> rects = BarItemRects(window);
+    if (rects.empty()) return;
+    HDC dc = GetWindowDC(window);
+    if (!dc) return;
+    RECT bar, wr;
+    GetMenuBarRect(window, bar);
+    GetWindowRect(window, wr);
+    // Items past the right edge are cut off rather than wrapped.
+    IntersectClipRect(dc, bar.left - wr.left, bar.top - wr.top, bar.right - wr.left, bar.bottom - wr.top);
+    HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
+    HFONT old{};
+    if (font) old = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    const int selected = BarSelected();
+    for (size_t i = 0; i < items.size(); ++i) {
+        RECT r = rects[i];
+        const bool hot = int(i) == selected;
+        if (hot) FillRect(dc, &r, GetSysColorBrush(COLOR_HIGHLIGHT));
+        SetTextColor(dc, !items[i]->Enabled() ? GetSysColor(COLOR_GRAYTEXT)
+                         : hot                ? GetSysColor(COLOR_HIGHLIGHTTEXT)
+                                              : GetSysColor(COLOR_MENUTEXT));
+        DrawText(dc, items[i]->Caption(), &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    }
+    if (font) SelectObject(dc, old);
+    ReleaseDC(window, dc);
+}
+
+void TMainMenu::TrackBar(HWND window, int index, bool open, bool byKeyboard) {
+    if (tracker_ || !GetMenu(window)) return;
+    std::vector<TMenuItem*> items = BarItems();
+    std::vector<RECT> rects = BarItemRects(window);
+    if (items.empty() || rects.size() != items.size()) return;
+    RECT wr;
+    GetWindowRect(window, wr);
+    for (RECT& r : rects) r = {r.left + wr.left, r.top + wr.top, r.right + wr.left, r.bottom + wr.top};
+    TMenuItem* chosen = nullptr;
+    {
+        TMenuTracker tracker(paLeft, [this] {
+            if (OnTrackingStarted) OnTrackingStarted(*this);
+        });
+        tracker_ = &tracker;
+        try {
+            chosen = tracker.RunBar(window, std::move(items), std::move(rects), index, open, byKeyboard);
+        } catch (...) {
+            tracker_ = nullptr;
+            DrawMenuBar(window);
+            throw;
+        }
+        tracker_ = nullptr;
+    }
+    DrawMenuBar(window);
+    if (chosen) chosen->Click();
+}
+
+bool TMainMenu::TrackBarKey(HWND window, char key) {
+    const std::vector<TMenuItem*> items = BarItems();
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i]->Enabled() && IsAccel(key, items[i]->Caption())) {
+            const bool dropDown = std::any_of(
+                items[i]->items_.begin(), items[i]->items_.end(), [](TMenuItem* sub) { return sub->Visible(); });
+            if (dropDown) TrackBar(window, int(i), true, true);
+            else if (GetMenu(window)) items[i]->Click();
+            return true;
+        }
+    return false;
+}
+
+int TMainMenu::BarSelected() const { return tracker_ ? tracker_->BarSelected() : -1; }
+
+std::vector<HWND> TMainMenu::TrackingWindows() const {
+    return tracker_ ? tracker_->Windows() : std::vector<HWND>{};
+}
+
+void TMainMenu::CloseMenu() {
+    if (tracker_) tracker_->Cancel();
 }
 
 } // namespace ax

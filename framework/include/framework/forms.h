@@ -112,6 +112,8 @@ protected:
     virtual void DoClose(TCloseAction& action);
     void SetWindowFocus();
     void ApplyPosition();
+    // Tells the window manager whether the window shows a menu bar.
+    void UpdateMenuBar();
 
 private:
     TBorderStyle borderStyle_ = bsSizeable;

@@ -84,6 +84,7 @@ public:
 
 private:
     friend class TMenu;
+    friend class TMainMenu;
     AnsiString caption_;
     TShortCut shortCut_ = 0;
     bool checked_ = false, radioItem_ = false, autoCheck_ = false, default_ = false;
@@ -117,10 +118,38 @@ private:
     TImageList* images_ = nullptr;
 };
 
+// A form's menu bar. The form associates it with its window (the window
+// manager reserves the bar under the caption); the menu lays out, paints and
+// tracks the bar's items there.
 class TMainMenu : public TMenu {
 public:
     using TMenu::TMenu;
+    ~TMainMenu() override;
     AnsiString ClassName() const override { return "TMainMenu"; }
+    // The visible top-level items, in bar order.
+    std::vector<TMenuItem*> BarItems() const;
+    // Their rectangles on the bar of a window, in window coordinates.
+    std::vector<RECT> BarItemRects(HWND window) const;
+    // Draws the items over the bar the window manager cleared.
+    void PaintBar(HWND window) const;
+    // Tracks the bar modally from the bar item at index: open shows its
+    // drop-down, byKeyboard selects the drop-down's first item. A chosen
+    // item's Click runs after the menu closed.
+    void TrackBar(HWND window, int index, bool open, bool byKeyboard);
+    // Alt+letter: tracks from the item whose accelerator it is; false if none.
+    bool TrackBarKey(HWND window, char key);
+    bool Tracking() const { return tracker_ != nullptr; }
+    // The bar item selected while tracking, else -1.
+    int BarSelected() const;
+    // The drop-down windows open while tracking, outermost first (tests).
+    std::vector<HWND> TrackingWindows() const;
+    void CloseMenu();
+
+    // Called once the bar tracking starts, inside its loop.
+    static inline std::function<void(TMainMenu&)> OnTrackingStarted;
+
+private:
+    class TMenuTracker* tracker_ = nullptr;
 };
 
 enum TPopupAlignment { paLeft, paRight, paCenter };

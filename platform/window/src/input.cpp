@@ -394,17 +394,30 @@ void wm::UpdateKeyStateOnRetrieve(const MSG& msg) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
         const UINT vk = static_cast<UINT>(msg.wParam) & 0xFF;
+        const bool alt = vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU;
+        if (!alt)
+            M().altAlone = false;
+        else if (!(k[vk] & 0x80))
+            M().altAlone = true;
+        M().altTap = false;
         if (!(k[vk] & 0x80) && IsLockKey(vk)) k[vk] ^= 1;
         k[vk] |= 0x80;
         break;
     }
     case WM_KEYUP:
-    case WM_SYSKEYUP:
-        k[static_cast<UINT>(msg.wParam) & 0xFF] &= ~0x80;
+    case WM_SYSKEYUP: {
+        const UINT vk = static_cast<UINT>(msg.wParam) & 0xFF;
+        if (vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU) {
+            M().altTap = M().altAlone;
+            M().altAlone = false;
+        }
+        k[vk] &= ~0x80;
         break;
+    }
     default:
         if ((msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
             (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCMBUTTONDBLCLK)) {
+            if (msg.message != WM_MOUSEMOVE && msg.message != WM_NCMOUSEMOVE) M().altAlone = false;
             // Button state follows the event: client messages carry it in
             // their MK_ flags; non-client ones take the async state.
             auto set = [&](UINT vk, bool down) { k[vk] = down ? (k[vk] | 0x80) : (k[vk] & ~0x80); };

@@ -200,9 +200,13 @@ Frame wm::FrameOf(DWORD style, DWORD exStyle, bool child) {
     return f;
 }
 
-RECT wm::ClientFromWindow(const RECT& window, DWORD style, DWORD exStyle, bool child) {
+int wm::MenuBarHeightLocked(const Window& w) {
+    return (w.menu && !(w.style & WS_CHILD)) ? GetSystemMetrics(SM_CYMENU) : 0;
+}
+
+RECT wm::ClientFromWindow(const RECT& window, DWORD style, DWORD exStyle, bool child, int menuBar) {
     const Frame f = FrameOf(style, exStyle, child);
-    RECT c{window.left + f.border, window.top + f.border + f.caption,
+    RECT c{window.left + f.border, window.top + f.border + f.caption + menuBar,
            window.right - f.border - f.vscroll, window.bottom - f.border - f.hscroll};
     c.right = std::max(c.right, c.left);
     c.bottom = std::max(c.bottom, c.top);
@@ -245,6 +249,9 @@ LRESULT wm::HitTestLocked(const Window& w, POINT screen) {
             return HTSYSMENU;
         return HTCAPTION;
     }
+    if (const int bar = MenuBarHeightLocked(w);
+        bar && p.y >= edge + f.caption && p.y < edge + f.caption + bar)
+        return HTMENU;
     if (f.vscroll && p.x >= w.client.right && p.x < w.client.right + f.vscroll) {
         if (p.y >= w.client.bottom) return HTGROWBOX;
         return HTVSCROLL;
@@ -267,17 +274,19 @@ void wm::FillClientForErase(HWND hwnd, HDC dc, DWORD) {
     FillRect(dc, &r, br);
 }
 
-void wm::PaintNonClient(HWND hwnd) {
+void wm::PaintNonClient(HWND hwnd, bool menuBar) {
     DWORD style, exStyle;
     RECT client;
-    int W, H;
+    int W, H, bar;
     bool top, active;
     std::string text;
     {
         std::lock_guard<std::mutex> g(M().mutex);
         auto w = FindLocked(hwnd);
         if (!w) return;
-        w->ncPaint = false;
+        // A partial update leaves the bar to the pending WM_NCPAINT.
+        bar = MenuBarHeightLocked(*w);
+        if (menuBar || !bar) w->ncPaint = false;
         style = w->style;
         exStyle = w->exStyle;
         client = w->client;
@@ -288,7 +297,7 @@ void wm::PaintNonClient(HWND hwnd) {
         text = w->text;
     }
     const Frame f = FrameOf(style, exStyle, !top);
-    if (!f.border && !f.caption && !f.vscroll && !f.hscroll) return;
+    if (!f.border && !f.caption && !f.vscroll && !f.hscroll && !bar) return;
     HDC dc = GetWindowDC(hwnd);
     if (!dc) return;
     ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
@@ -345,6 +354,12 @@ void wm::PaintNonClient(HWND hwnd) {
                                  ((style & WS_MINIMIZEBOX) ? 0u : UINT(DFCS_INACTIVE)));
         }
         r.top += f.caption;
+    }
+    if (bar) {
+        // Only WM_NCPAINT clears the bar: the menu's owner draws its items
+        // after that, and other frame updates leave them alone.
+        if (menuBar) FillStrip(dc, {r.left, r.top, r.right, r.top + bar}, COLOR_MENU);
+        r.top += bar;
     }
     if (exStyle & WS_EX_CLIENTEDGE) DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
     if (exStyle & WS_EX_STATICEDGE) DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);

@@ -855,6 +855,51 @@ BOOL AdjustWindowRectEx(RECT& rect, DWORD style, BOOL menu, DWORD exStyle) {
     return TRUE;
 }
 
+BOOL SetMenu(HWND hwnd, HMENU menu) {
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w || (w->style & WS_CHILD)) return FALSE;
+        if (w->menu == menu) return TRUE;
+        w->menu = menu;
+    }
+    return SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+HMENU GetMenu(HWND hwnd) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    return w ? w->menu : nullptr;
+}
+
+BOOL DrawMenuBar(HWND hwnd) {
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        auto w = FindLocked(hwnd);
+        if (!w || !MenuBarHeightLocked(*w)) return FALSE;
+        if (!VisibleLocked(*w)) return TRUE;
+    }
+    SendMessage(hwnd, WM_NCPAINT, 1, 0);
+    return TRUE;
+}
+
+BOOL GetMenuBarRect(HWND hwnd, RECT& rect) {
+    std::lock_guard<std::mutex> g(M().mutex);
+    auto w = FindLocked(hwnd);
+    if (!w) return FALSE;
+    const int bar = MenuBarHeightLocked(*w);
+    if (!bar) return FALSE;
+    const Frame f = FrameOf(w->style, w->exStyle, w->parent != nullptr);
+    const int edge = f.border -
+                     ((w->exStyle & WS_EX_CLIENTEDGE) ? GetSystemMetrics(SM_CXEDGE) : 0) -
+                     ((w->exStyle & WS_EX_STATICEDGE) ? GetSystemMetrics(SM_CXBORDER) : 0);
+    const POINT o = ScreenOriginLocked(*w, false);
+    rect = {o.x + edge, o.y + edge + f.caption, o.x + w->rect.width() - edge,
+            o.y + edge + f.caption + bar};
+    return TRUE;
+}
+
 namespace {
 
 HWND DeepestChildLocked(HWND hwnd, POINT screen, bool skipDisabled) {
@@ -1017,7 +1062,13 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
     case WM_NCCALCSIZE: {
         auto* r = reinterpret_cast<RECT*>(lp);
-        if (r) *r = ClientFromWindow(*r, w->style, w->exStyle, w->parent != nullptr);
+        if (!r) return 0;
+        int bar;
+        {
+            std::lock_guard<std::mutex> g(M().mutex);
+            bar = MenuBarHeightLocked(*w);
+        }
+        *r = ClientFromWindow(*r, w->style, w->exStyle, w->parent != nullptr, bar);
         return 0;
     }
     case WM_NCHITTEST: {
@@ -1026,7 +1077,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return HitTestLocked(*w, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
     }
     case WM_NCPAINT:
-        PaintNonClient(hwnd);
+        PaintNonClient(hwnd, true);
         return 0;
     case WM_NCACTIVATE: {
         {
@@ -1168,7 +1219,24 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (w->parent && (w->style & WS_CHILD)) return SendMessage(w->parent, msg, wp, lp);
         return 0;
     case WM_KEYUP:
-        if (wp == VK_APPS) SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), -1);
+    case WM_SYSKEYUP: {
+        if (msg == WM_KEYUP && wp == VK_APPS)
+            SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), -1);
+        // Alt tapped alone, or F10, asks the top-level window for its menu.
+        bool keyMenu = wp == VK_F10 && msg == WM_SYSKEYUP && GetKeyState(VK_SHIFT) >= 0;
+        if (wp == VK_MENU || wp == VK_LMENU || wp == VK_RMENU) {
+            std::lock_guard<std::mutex> g(M().mutex);
+            keyMenu = M().altTap;
+            M().altTap = false;
+        }
+        if (keyMenu) SendMessage(GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU, 0);
+        return 0;
+    }
+    case WM_SYSCHAR:
+        // Alt+letter: the top-level window's menu opens the matching item.
+        if (wp > ' ' && (lp & (1 << 29)))
+            SendMessage(GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU,
+                        static_cast<LPARAM>(wp));
         return 0;
     case WM_SYSKEYDOWN:
         if (wp == VK_F4 && (lp & (1 << 29))) {

@@ -118,6 +118,7 @@ struct Window {
     SurfacePtr surface; // top-level windows only
     std::shared_ptr<IDropTarget> dropTarget;
     ScrollBarState vbar, hbar; // the window's standard bars, or a SCROLLBAR control's own
+    HMENU menu = nullptr;
 };
 
 struct QueuedMessage {
@@ -216,6 +217,10 @@ struct Manager {
     POINT cursorPos{};
     std::array<uint8_t, 256> asyncKeys{}; // 0x80 down, 0x01 toggled
     std::array<uint8_t, 256> keys{};
+    // Alt pressed and released with no other key or click between enters
+    // the menu bar: altAlone while it is held, altTap once it went up so.
+    bool altAlone = false;
+    bool altTap = false;
     struct LastClick {
         HWND hwnd = nullptr;
         UINT msg = 0;
@@ -257,9 +262,12 @@ struct Frame {
     int hscroll = 0;
 };
 Frame FrameOf(DWORD style, DWORD exStyle, bool child);
-RECT ClientFromWindow(const RECT& window, DWORD style, DWORD exStyle, bool child);
+// menuBar: the height the window's menu bar takes (MenuBarHeightLocked).
+RECT ClientFromWindow(const RECT& window, DWORD style, DWORD exStyle, bool child, int menuBar = 0);
+int MenuBarHeightLocked(const Window& w);
 LRESULT HitTestLocked(const Window& w, POINT screen);
-void PaintNonClient(HWND hwnd);
+// menuBar: clear the menu bar too (WM_NCPAINT).
+void PaintNonClient(HWND hwnd, bool menuBar = false);
 void PaintCaret(bool draw);
 void DisplayCursor(HCURSOR cursor);
 DisplayDriver& Driver();

@@ -22,6 +22,9 @@ struct HWND__;
 using HWND = HWND__*;
 struct HHOOK__;
 using HHOOK = HHOOK__*;
+// A menu as the window manager sees it: an opaque value its owner chose.
+struct HMENU__;
+using HMENU = HMENU__*;
 
 struct MSG {
     HWND hwnd = nullptr;

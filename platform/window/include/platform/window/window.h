@@ -130,6 +130,17 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
 BOOL BringWindowToTop(HWND hwnd);
 BOOL AdjustWindowRectEx(RECT& rect, DWORD style, BOOL menu, DWORD exStyle);
 HWND WindowFromPoint(POINT screen);
+
+// The menu bar. The manager keeps only the association: a window with a
+// menu (never a child) reserves SM_CYMENU under its caption, hit-tests it as
+// HTMENU and fills it with COLOR_MENU in WM_NCPAINT; the menu's owner draws
+// the items there after the default painting.
+BOOL SetMenu(HWND hwnd, HMENU menu);
+HMENU GetMenu(HWND hwnd);
+// Repaints the frame through WM_NCPAINT, so the owner draws the bar again.
+BOOL DrawMenuBar(HWND hwnd);
+// The bar's rectangle in screen coordinates; false without a menu.
+BOOL GetMenuBarRect(HWND hwnd, RECT& rect);
 HWND ChildWindowFromPoint(HWND parent, POINT client);
 
 // Messages and queues.
