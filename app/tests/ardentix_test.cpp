@@ -1,5 +1,6 @@
 // The built program, run on temporary folders: select and selection round
 // trip, and bad job files give one line on stderr and status 1.
+#include <filesystem>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -43,7 +44,9 @@ protected:
     }
     void TearDown() override {
         if (chdir("/") != 0) ADD_FAILURE() << "chdir";
-        if (std::system(("rm -rf '" + root + "'").c_str()) != 0) ADD_FAILURE() << "cleanup";
+        std::error_code error;
+        std::filesystem::remove_all(root, error);
+        if (error) ADD_FAILURE() << "cleanup of " << root;
     }
 
     // Runs the program with exactly these arguments (no shell in between).

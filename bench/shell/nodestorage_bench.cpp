@@ -7,6 +7,7 @@
 #include "shell/NodeStorage.h"
 
 #include <benchmark/benchmark.h>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -57,7 +58,9 @@ struct Tree {
         SHGetMalloc(&m);
         for (PItemIDList p : pidls)
             m->Free(p);
-        std::system(("rm -rf '" + root + "' '" + job + "'").c_str());
+        std::error_code error;
+        std::filesystem::remove_all(root, error);
+        std::filesystem::remove(job, error);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "rtl/sysutils.h"
 #include "shell/WideStrings.h"
 
+#include <filesystem>
 #include <random>
 
 namespace ax::testing {
@@ -39,7 +40,7 @@ TEST_F(JobLoadTest, ItemsOfAGoneFolderAreDroppedAndTheirSiblingsKept) {
     storage.SetCheckedFileNames(paths);
     const Bytes job = Save(storage);
 
-    ASSERT_EQ(std::system(("rm -rf '" + d1 + "'").c_str()), 0);
+    ASSERT_GT(std::filesystem::remove_all(d1), 0u);
     TRootNodeStorage loaded;
     Load(loaded, job);
     EXPECT_EQ(Lines(loaded.CheckedFileNames()), (std::vector<std::string>{y, z}));

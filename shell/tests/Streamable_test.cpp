@@ -3,6 +3,7 @@
 #include "shell/Streamable.h"
 #include "shell/WideStrings.h"
 
+#include <filesystem>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -24,7 +25,10 @@ public:
         std::string pattern = std::string(::testing::TempDir()) + "streamable.XXXXXX";
         path_ = ::mkdtemp(pattern.data());
     }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    ~TempDir() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
     const std::string& Path() const { return path_; }
     WideString Wide(const char16_t* name) const { return Utf8ToWide(path_) + u"/" + name; }
     int Entries() const {

@@ -5,6 +5,7 @@
 #include "rtl/sysutils.h"
 #include "shell/WideStrings.h"
 
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -26,7 +27,10 @@ public:
         std::string pattern = std::string(::testing::TempDir()) + "widestrings.XXXXXX";
         path_ = ::mkdtemp(pattern.data());
     }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    ~TempDir() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
     const std::string& Path() const { return path_; }
     WideString Wide() const { return Utf8ToWide(path_); }
 
