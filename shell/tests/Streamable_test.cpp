@@ -1,3 +1,4 @@
+#include "temp_dir.h"
 #include "rtl/exceptions.h"
 #include "shell/PIDLTools.h"
 #include "shell/Streamable.h"
@@ -19,31 +20,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = std::string(::testing::TempDir()) + "streamable.XXXXXX";
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    const std::string& Path() const { return path_; }
-    WideString Wide(const char16_t* name) const { return Utf8ToWide(path_) + u"/" + name; }
-    int Entries() const {
-        int n = 0;
-        if (DIR* d = ::opendir(path_.c_str())) {
-            while (dirent* e = ::readdir(d))
-                if (e->d_name[0] != '.' || (e->d_name[1] && e->d_name[1] != '.')) ++n;
-            ::closedir(d);
-        }
-        return n;
-    }
-
-private:
-    std::string path_;
-};
+using test::TempDir;
 
 Bytes ReadAll(const WideString& name) {
     std::ifstream in(WideToUtf8(name), std::ios::binary);

@@ -1,3 +1,4 @@
+#include "temp_dir.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "platform/shellns/shellui.h"
@@ -20,23 +21,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A fresh folder under the temporary directory, removed with its content.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = std::string(::testing::TempDir()) + "widestrings.XXXXXX";
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    const std::string& Path() const { return path_; }
-    WideString Wide() const { return Utf8ToWide(path_); }
-
-private:
-    std::string path_;
-};
+using test::TempDir;
 
 Bytes ReadAll(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
