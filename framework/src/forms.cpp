@@ -467,6 +467,13 @@ TModalResult TCustomForm::ShowModal() {
 void TCustomForm::Dispatch(TMessage& m) {
     switch (m.Msg) {
     case WM_CLOSE: Close(); return;
+    case WM_DESTROY:
+        // The main window taken away from outside (its display window was
+        // destroyed) ends the application, as closing it would.
+        if (!destroyingHandle_ && !HasState(csDestroying) && Application() && Application()->MainForm() == this)
+            Application()->Terminate();
+        DefaultHandler(m);
+        return;
     case CM_RELEASE:
         if (Owner()) Owner()->FreeComponent(this);
         return;
@@ -490,6 +497,11 @@ void TCustomForm::Dispatch(TMessage& m) {
     case WM_SYSCOMMAND:
         if ((m.WParam & 0xFFF0) == SC_MINIMIZE && Application() && Application()->MainForm() == this) {
             Application()->Minimize();
+            return;
+        }
+        if ((m.WParam & 0xFFF0) == SC_RESTORE && Application() && Application()->MainForm() == this &&
+            Application()->Minimized()) {
+            Application()->Restore();
             return;
         }
         if ((m.WParam & 0xFFF0) == SC_CLOSE) {

@@ -20,6 +20,8 @@ public:
     virtual void Destroyed(HWND) {}
     virtual void Shown(HWND, bool /*visible*/) {}
     virtual void Moved(HWND, const RECT&) {}
+    // Minimised (iconic) or restored by the window layer.
+    virtual void Iconified(HWND, bool /*iconic*/) {}
     virtual void Titled(HWND, const std::string&) {}
     virtual void Restyled(HWND, DWORD /*style*/, DWORD /*exStyle*/) {}
     virtual void Raised(HWND) {}

@@ -790,9 +790,13 @@ bool SnapshotWindow(HWND hwnd, const std::string& pngPath) {
 
 void PumpDisplay() {
     auto q = CurrentQueue();
-    RunTasks(*q);
-    ServeSent(*q);
-    Driver().Sync();
+    // Twice: what the display answers to the first round (a map's exposure)
+    // is served and shown in the second.
+    for (int round = 0; round < 2; ++round) {
+        RunTasks(*q);
+        ServeSent(*q);
+        Driver().Sync();
+    }
 }
 
 unsigned long NativeWindow(HWND top) {

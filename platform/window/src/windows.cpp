@@ -6,6 +6,7 @@
 #include "wm.h"
 
 #include <cstring>
+#include <utility>
 #include <unistd.h>
 
 namespace ax {
@@ -31,6 +32,10 @@ struct ChainFrame {
     ChainFrame* outer = nullptr;
 };
 thread_local ChainFrame* tlsChain = nullptr;
+
+// The window whose next SetWindowPos carries a rectangle the display
+// reported (ApplyDisplayRect), which is not sent back to it.
+thread_local HWND tlsFromDisplay = nullptr;
 
 LRESULT RunFrom(ChainFrame& f, UINT msg, WPARAM wp, LPARAM lp) {
     const size_t start = f.next;
@@ -303,7 +308,10 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
     cs.dwExStyle = exStyle;
     cs.name = std::string(windowName);
     cs.className = std::string(className);
-    if (topLevel) Driver().Created(hwnd, w->rect, w->style, exStyle, w->owner);
+    if (topLevel) {
+        Driver().Created(hwnd, w->rect, w->style, exStyle, w->owner);
+        Driver().Titled(hwnd, cs.name);
+    }
     if (!SendMessage(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
         SendMessage(hwnd, WM_NCDESTROY);
         FreeWindow(hwnd);
@@ -423,6 +431,7 @@ HWND SetParent(HWND hwnd, HWND newParent) {
     if (!wasTop && nowTop) {
         auto w = Find(hwnd);
         Driver().Created(hwnd, w->rect, w->style, w->exStyle, w->owner);
+        Driver().Titled(hwnd, GetWindowText(hwnd));
         if (w->style & WS_VISIBLE) Driver().Shown(hwnd, true);
     }
     return old;
@@ -766,6 +775,7 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
 }
 
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    const bool fromDisplay = std::exchange(tlsFromDisplay, nullptr) == hwnd;
     auto w = Find(hwnd);
     if (!w) return FALSE;
     WINDOWPOS wp{hwnd, insertAfter, x, y, cx, cy, flags};
@@ -829,7 +839,9 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         }
     }
     if (top) {
-        if (moved || sized) Driver().Moved(hwnd, target);
+        // What the display reported goes back only if a handler changed it.
+        const bool displays = fromDisplay && target == RECT{x, y, x + cx, y + cy};
+        if ((moved || sized) && !displays) Driver().Moved(hwnd, target);
         if (shown || hidden) Driver().Shown(hwnd, shown);
         if (!(flags & SWP_NOZORDER)) Driver().Raised(hwnd);
     }
@@ -844,6 +856,39 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
 
 BOOL BringWindowToTop(HWND hwnd) {
     return SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void wm::ApplyDisplayRect(HWND hwnd, const RECT& screen) {
+    RECT now;
+    if (!GetWindowRect(hwnd, now) || now == screen) return;
+    tlsFromDisplay = hwnd;
+    SetWindowPos(hwnd, nullptr, screen.left, screen.top, screen.width(), screen.height(),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    tlsFromDisplay = nullptr;
+}
+
+void wm::ApplyDisplayState(HWND hwnd, bool iconic, bool zoomed) {
+    // The application hears of a minimise or restore as of its own command,
+    // so it may react (hide to the tray, note the state); the display has
+    // already done it, so the driver is not asked again.
+    if (iconic != static_cast<bool>(IsIconic(hwnd)))
+        SendMessage(hwnd, WM_SYSCOMMAND, iconic ? SC_MINIMIZE : SC_RESTORE, 0);
+    auto w = Find(hwnd);
+    if (!w) return;
+    const DWORD states = WS_MINIMIZE | WS_MAXIMIZE;
+    const DWORD want = iconic ? WS_MINIMIZE : zoomed ? WS_MAXIMIZE : 0;
+    RECT client;
+    {
+        std::lock_guard<std::mutex> g(M().mutex);
+        if (!FindLocked(hwnd) || !(w->style & WS_VISIBLE) || (w->style & states) == want) return;
+        if (!(w->style & states)) w->restore = w->rect;
+        w->style = (w->style & ~states) | want;
+        client = w->client;
+    }
+    // The caption buttons show the state; the size comes from the display.
+    RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_FRAME);
+    const WPARAM kind = iconic ? SIZE_MINIMIZED : zoomed ? SIZE_MAXIMIZED : SIZE_RESTORED;
+    SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(client.width(), client.height()));
 }
 
 BOOL AdjustWindowRectEx(RECT& rect, DWORD style, BOOL menu, DWORD exStyle) {
@@ -1015,6 +1060,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         w->restore = restore;
     }
     SetWindowPos(hwnd, nullptr, target.left, target.top, target.width(), target.height(), flags);
+    if (top && ((newStyle ^ style) & WS_MINIMIZE)) Driver().Iconified(hwnd, newStyle & WS_MINIMIZE);
     if (newStyle != style && !(flags & SWP_NOSIZE) && !(flags & SWP_NOMOVE)) {
         // SetWindowPos reported the size; the kind of size change follows it.
     } else if (newStyle != style) {

@@ -296,5 +296,10 @@ void TrackScrollBar(HWND hwnd, int bar, POINT pt);
 void AddSystemClasses(Manager& m);
 // Runs fn on the thread that owns hwnd, from that thread's message loop.
 void RunOnWindowThread(HWND hwnd, std::function<void()> fn);
+// What a display did to a top-level window by itself (its window manager
+// moved, sized, minimised, restored or maximised it), applied to the window
+// without being sent back to the display. Called on the window's thread.
+void ApplyDisplayRect(HWND top, const RECT& screen);
+void ApplyDisplayState(HWND top, bool iconic, bool zoomed);
 
 } // namespace ax::wm

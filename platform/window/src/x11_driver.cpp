@@ -1,23 +1,30 @@
 // The X11 display: each top-level window is an X window showing its surface;
 // X input becomes raw input of the window manager, X focus its activation,
+// the X window manager's moves, sizes and states become the window's own,
 // and the CLIPBOARD selection carries text to and from other programs.
+//
+// Threading: every Xlib call runs on the driver's X thread (x11_thread.h),
+// and so does every access to the X-side window state below. Calls from the
+// window layer queue work there; the few that need an answer wait for it.
+// What the X thread learns is handed to the window's own thread as a task.
 #include "driver.h"
 #include "platform/gdi/image.h"
 #include "wm.h"
+#include "x11_keys.h"
+#include "x11_thread.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
-#include <X11/keysym.h>
+#include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <map>
 #include <mutex>
-#include <poll.h>
-#include <set>
-#include <thread>
-#include <unistd.h>
 
 namespace ax::wm {
 
@@ -25,139 +32,45 @@ namespace {
 
 int IgnoreErrors(Display*, XErrorEvent*) {
     return 0;
-} // races with the server are expected
+} // races with the server are expected (a window destroyed by someone else)
 
-UINT VkFromKeysym(KeySym k) {
-    if (k >= XK_a && k <= XK_z) return static_cast<UINT>('A' + (k - XK_a));
-    if (k >= XK_A && k <= XK_Z) return static_cast<UINT>('A' + (k - XK_A));
-    if (k >= XK_0 && k <= XK_9) return static_cast<UINT>('0' + (k - XK_0));
-    if (k >= XK_F1 && k <= XK_F24) return static_cast<UINT>(VK_F1 + (k - XK_F1));
-    if (k >= XK_KP_0 && k <= XK_KP_9) return static_cast<UINT>(VK_NUMPAD0 + (k - XK_KP_0));
-    switch (k) {
-    case XK_BackSpace:
-        return VK_BACK;
-    case XK_Tab:
-    case XK_ISO_Left_Tab:
-        return VK_TAB;
-    case XK_Return:
-    case XK_KP_Enter:
-        return VK_RETURN;
-    case XK_Escape:
-        return VK_ESCAPE;
-    case XK_space:
-        return VK_SPACE;
-    case XK_Prior:
-    case XK_KP_Prior:
-        return VK_PRIOR;
-    case XK_Next:
-    case XK_KP_Next:
-        return VK_NEXT;
-    case XK_End:
-    case XK_KP_End:
-        return VK_END;
-    case XK_Home:
-    case XK_KP_Home:
-        return VK_HOME;
-    case XK_Left:
-    case XK_KP_Left:
-        return VK_LEFT;
-    case XK_Up:
-    case XK_KP_Up:
-        return VK_UP;
-    case XK_Right:
-    case XK_KP_Right:
-        return VK_RIGHT;
-    case XK_Down:
-    case XK_KP_Down:
-        return VK_DOWN;
-    case XK_Insert:
-    case XK_KP_Insert:
-        return VK_INSERT;
-    case XK_Delete:
-    case XK_KP_Delete:
-        return VK_DELETE;
-    case XK_Shift_L:
-        return VK_LSHIFT;
-    case XK_Shift_R:
-        return VK_RSHIFT;
-    case XK_Control_L:
-        return VK_LCONTROL;
-    case XK_Control_R:
-        return VK_RCONTROL;
-    case XK_Alt_L:
-    case XK_Meta_L:
-        return VK_LMENU;
-    case XK_Alt_R:
-    case XK_Meta_R:
-    case XK_ISO_Level3_Shift:
-        return VK_RMENU;
-    case XK_Caps_Lock:
-        return VK_CAPITAL;
-    case XK_Num_Lock:
-        return VK_NUMLOCK;
-    case XK_Scroll_Lock:
-        return VK_SCROLL;
-    case XK_Pause:
-        return VK_PAUSE;
-    case XK_Print:
-        return VK_SNAPSHOT;
-    case XK_Super_L:
-        return VK_LWIN;
-    case XK_Super_R:
-        return VK_RWIN;
-    case XK_Menu:
-        return VK_APPS;
-    case XK_KP_Multiply:
-        return VK_MULTIPLY;
-    case XK_KP_Add:
-        return VK_ADD;
-    case XK_KP_Subtract:
-        return VK_SUBTRACT;
-    case XK_KP_Decimal:
-        return VK_DECIMAL;
-    case XK_KP_Divide:
-        return VK_DIVIDE;
-    case XK_semicolon:
-        return VK_OEM_1;
-    case XK_equal:
-        return VK_OEM_PLUS;
-    case XK_comma:
-        return VK_OEM_COMMA;
-    case XK_minus:
-        return VK_OEM_MINUS;
-    case XK_period:
-        return VK_OEM_PERIOD;
-    case XK_slash:
-        return VK_OEM_2;
-    case XK_grave:
-        return VK_OEM_3;
-    case XK_bracketleft:
-        return VK_OEM_4;
-    case XK_backslash:
-        return VK_OEM_5;
-    case XK_bracketright:
-        return VK_OEM_6;
-    case XK_apostrophe:
-        return VK_OEM_7;
-    default:
-        return 0;
-    }
+// Presents waiting for the X thread hold copies of their pixels; past this
+// much the painting thread waits for the X thread to catch up.
+constexpr size_t kMaxQueuedPixels = 32u << 20;
+
+// The sides a press on a frame part drags: left, top, right, bottom.
+struct DragSides {
+    LRESULT hit;
+    long netDirection; // _NET_WM_MOVERESIZE direction
+    bool left, top, right, bottom;
+};
+constexpr DragSides kDragSides[] = {
+    {HTTOPLEFT, 0, true, true, false, false},     {HTTOP, 1, false, true, false, false},
+    {HTTOPRIGHT, 2, false, true, true, false},    {HTRIGHT, 3, false, false, true, false},
+    {HTBOTTOMRIGHT, 4, false, false, true, true}, {HTBOTTOM, 5, false, false, false, true},
+    {HTBOTTOMLEFT, 6, true, false, false, true},  {HTLEFT, 7, true, false, false, false},
+    {HTCAPTION, 8, true, true, true, true}, // the whole window moves
+};
+
+const DragSides* SidesOf(LRESULT hit) {
+    for (const DragSides& s : kDragSides)
+        if (s.hit == hit) return &s;
+    return nullptr;
 }
 
-char32_t CharFromKeysym(KeySym k) {
-    if ((k >= 0x20 && k <= 0x7E) || (k >= 0xA0 && k <= 0xFF)) return static_cast<char32_t>(k);
-    if ((k & 0xFF000000) == 0x01000000) return static_cast<char32_t>(k & 0x00FFFFFF);
-    return 0;
+bool IsAscii(const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 class X11Driver final : public DisplayDriver {
 public:
-    explicit X11Driver(Display* dpy) : dpy_(dpy) {
+    explicit X11Driver(Display* dpy) {
         XSetErrorHandler(IgnoreErrors);
         Bool supported = False;
-        XkbSetDetectableAutoRepeat(dpy_, True, &supported);
+        XkbSetDetectableAutoRepeat(dpy, True, &supported);
         const char* names[] = {"WM_PROTOCOLS",
                                "WM_DELETE_WINDOW",
+                               "WM_STATE",
                                "_NET_WM_NAME",
                                "UTF8_STRING",
                                "_MOTIF_WM_HINTS",
@@ -166,183 +79,166 @@ public:
                                "_NET_WM_WINDOW_TYPE_NORMAL",
                                "_NET_WM_STATE",
                                "_NET_WM_STATE_ABOVE",
+                               "_NET_WM_STATE_MAXIMIZED_VERT",
+                               "_NET_WM_STATE_MAXIMIZED_HORZ",
                                "_NET_WM_MOVERESIZE",
+                               "_NET_SUPPORTED",
+                               "_NET_SUPPORTING_WM_CHECK",
                                "CLIPBOARD",
                                "TARGETS",
                                "AX_SELECTION"};
-        XInternAtoms(dpy_, const_cast<char**>(names), kAtoms, False, atoms_);
-        const int s = DefaultScreen(dpy_);
-        screen_ = {DisplayWidth(dpy_, s), DisplayHeight(dpy_, s)};
-        root_ = RootWindow(dpy_, s);
-        helper_ = XCreateSimpleWindow(dpy_, root_, 0, 0, 1, 1, 0, 0, 0);
-        XSelectInput(dpy_, helper_, PropertyChangeMask);
-        XFlush(dpy_);
-        if (pipe(wakePipe_) != 0) wakePipe_[0] = wakePipe_[1] = -1;
-        reader_ = std::thread([this] { ReadEvents(); });
+        static_assert(std::size(names) == kAtoms);
+        XInternAtoms(dpy, const_cast<char**>(names), kAtoms, False, atoms_);
+        screenNumber_ = DefaultScreen(dpy);
+        screen_ = {DisplayWidth(dpy, screenNumber_), DisplayHeight(dpy, screenNumber_)};
+        root_ = RootWindow(dpy, screenNumber_);
+        char wmSelection[32];
+        std::snprintf(wmSelection, sizeof wmSelection, "WM_S%d", screenNumber_);
+        wmSelection_ = XInternAtom(dpy, wmSelection, False);
+        helper_ = XCreateSimpleWindow(dpy, root_, 0, 0, 1, 1, 0, 0, 0);
+        XSelectInput(dpy, helper_, PropertyChangeMask);
+        XFlush(dpy);
+        dpy_ = dpy;
+        x_ = std::make_unique<X11Thread>(dpy, [this](XEvent& e) { Handle(e); });
     }
 
     ~X11Driver() override {
-        if (wakePipe_[1] >= 0) {
-            const char c = 0;
-            [[maybe_unused]] auto n = write(wakePipe_[1], &c, 1);
-        }
-        if (reader_.joinable()) reader_.join();
-        for (int fd : wakePipe_)
-            if (fd >= 0) close(fd);
-        XCloseDisplay(dpy_);
+        x_->Post([this] {
+            for (auto& [id, cursor] : cursors_)
+                XFreeCursor(dpy_, cursor);
+            XDestroyWindow(dpy_, helper_);
+        });
+        x_.reset(); // runs what is queued, then closes the connection
     }
 
     DisplayKind Kind() const override { return DisplayKind::X11; }
     SIZE ScreenSize() override { return screen_; }
 
     void Created(HWND h, const RECT& r, DWORD style, DWORD exStyle, HWND owner) override {
-        XLockDisplay(dpy_);
-        XSetWindowAttributes a{};
-        a.background_pixmap = None;
-        a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
-                       ButtonReleaseMask | PointerMotionMask | StructureNotifyMask |
-                       FocusChangeMask;
-        ::Window x = XCreateWindow(dpy_, root_, r.left, r.top, std::max(1, r.width()),
-                                   std::max(1, r.height()), 0, CopyFromParent, InputOutput,
-                                   CopyFromParent, CWBackPixmap | CWEventMask, &a);
-        Atom protocols[] = {atoms_[kDeleteWindow]};
-        XSetWMProtocols(dpy_, x, protocols, 1);
-        XSizeHints hints{};
-        hints.flags = USPosition | USSize;
-        hints.x = r.left;
-        hints.y = r.top;
-        hints.width = r.width();
-        hints.height = r.height();
-        XSetWMNormalHints(dpy_, x, &hints);
-        // The frame is ours: the window manager is asked to add none.
-        long motif[5] = {2, 0, 0, 0, 0};
-        XChangeProperty(dpy_, x, atoms_[kMotifHints], atoms_[kMotifHints], 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(motif), 5);
-        XUnlockDisplay(dpy_);
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            toX_[h] = x;
-            fromX_[x] = h;
-        }
-        if (owner) {
-            std::lock_guard<std::mutex> g(mutex_);
-            auto it = toX_.find(owner);
-            if (it != toX_.end()) XSetTransientForHint(dpy_, x, it->second);
-        }
-        Restyled(h, style, exStyle);
-        XFlush(dpy_);
+        x_->Post([=, this] { Create(h, r, style, exStyle, owner); });
     }
 
     void Destroyed(HWND h) override {
-        ::Window x = Lookup(h);
-        if (!x) return;
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            toX_.erase(h);
-            fromX_.erase(x);
-            mapped_.erase(x);
-        }
-        XDestroyWindow(dpy_, x);
-        XFlush(dpy_);
+        x_->Post([=, this] {
+            XWin* w = Find(h);
+            if (!w) return;
+            const ::Window id = w->id;
+            if (drag_.hwnd == h) drag_ = {};
+            byX_.erase(id);
+            windows_.erase(h);
+            XDestroyWindow(dpy_, id);
+        });
     }
 
     void Shown(HWND h, bool visible) override {
-        ::Window x = Lookup(h);
-        if (!x) return;
-        if (visible) {
-            XMapRaised(dpy_, x);
-            XSync(dpy_, False);
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                mapped_.insert(x);
-            }
-            PresentWhole(h);
-        } else {
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                mapped_.erase(x);
-            }
-            XUnmapWindow(dpy_, x);
-            XFlush(dpy_);
+        if (!visible) {
+            x_->Post([=, this] {
+                if (XWin* w = Find(h)) {
+                    w->mapWanted = false;
+                    XWithdrawWindow(dpy_, w->id, screenNumber_);
+                }
+            });
+            return;
         }
+        // The first frame is painted before the window is mapped, so the
+        // server never shows it unpainted.
+        RunOnWindowThread(h, [this, h, life = std::weak_ptr<int>(life_)] {
+            if (life.expired() || !IsWindowVisible(h)) return;
+            UpdateWindow(h);
+            const bool iconic = IsIconic(h);
+            x_->Post([=, this] { Map(h, iconic); });
+        });
     }
 
     void Moved(HWND h, const RECT& r) override {
-        if (::Window x = Lookup(h)) {
-            XMoveResizeWindow(dpy_, x, r.left, r.top, std::max(1, r.width()),
-                              std::max(1, r.height()));
-            XFlush(dpy_);
-        }
+        x_->Post([=, this] {
+            XWin* w = Find(h);
+            if (!w) return;
+            w->rect = r;
+            XMoveResizeWindow(dpy_, w->id, r.left, r.top, static_cast<unsigned>(std::max(1, r.width())),
+                              static_cast<unsigned>(std::max(1, r.height())));
+        });
+    }
+
+    void Iconified(HWND h, bool iconic) override {
+        x_->Post([=, this] {
+            XWin* w = Find(h);
+            if (!w || w->iconic == iconic) return; // the display made it so already
+            w->iconic = iconic;
+            if (!w->mapWanted) return; // applies when shown (the initial state)
+            if (!iconic)
+                XMapRaised(dpy_, w->id);
+            else if (!w->override && XGetSelectionOwner(dpy_, wmSelection_) != None)
+                XIconifyWindow(dpy_, w->id, screenNumber_);
+            else
+                XUnmapWindow(dpy_, w->id); // no window manager to keep an icon
+        });
     }
 
     void Titled(HWND h, const std::string& text) override {
-        ::Window x = Lookup(h);
-        if (!x) return;
-        XStoreName(dpy_, x, text.c_str());
-        XChangeProperty(dpy_, x, atoms_[kNetWmName], atoms_[kUtf8], 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(text.data()),
-                        static_cast<int>(text.size()));
-        XFlush(dpy_);
+        x_->Post([=, this] {
+            XWin* w = Find(h);
+            if (!w) return;
+            // WM_NAME in Latin-1 when the text allows it; tools that read
+            // only WM_NAME get UTF-8 otherwise.
+            const Atom type = IsAscii(text) ? XA_STRING : atoms_[kUtf8];
+            const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+            const int n = static_cast<int>(text.size());
+            XChangeProperty(dpy_, w->id, XA_WM_NAME, type, 8, PropModeReplace, bytes, n);
+            XChangeProperty(dpy_, w->id, atoms_[kNetWmName], atoms_[kUtf8], 8, PropModeReplace, bytes, n);
+        });
     }
 
     void Restyled(HWND h, DWORD, DWORD exStyle) override {
-        ::Window x = Lookup(h);
-        if (!x) return;
-        Atom type = atoms_[(exStyle & WS_EX_TOOLWINDOW) ? kTypeUtility : kTypeNormal];
-        XChangeProperty(dpy_, x, atoms_[kNetWmType], XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&type), 1);
-        if (exStyle & WS_EX_TOPMOST) {
-            Atom above = atoms_[kStateAbove];
-            XChangeProperty(dpy_, x, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
-                            reinterpret_cast<unsigned char*>(&above), 1);
-        } else {
-            XDeleteProperty(dpy_, x, atoms_[kNetWmState]);
-        }
-        XFlush(dpy_);
+        x_->Post([=, this] {
+            if (XWin* w = Find(h)) ApplyExStyle(*w, exStyle);
+        });
     }
 
     void Raised(HWND h) override {
-        if (::Window x = Lookup(h)) {
-            XRaiseWindow(dpy_, x);
-            XFlush(dpy_);
-        }
+        x_->Post([=, this] {
+            if (XWin* w = Find(h)) XRaiseWindow(dpy_, w->id);
+        });
     }
 
     void Focused(HWND h) override {
-        ::Window x = Lookup(h);
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            if (!x || !mapped_.count(x)) return;
-        }
-        XSetInputFocus(dpy_, x, RevertToParent, CurrentTime);
-        XFlush(dpy_);
+        x_->Post([=, this] {
+            XWin* w = Find(h);
+            if (w && w->viewable && !w->override)
+                XSetInputFocus(dpy_, w->id, RevertToParent, CurrentTime);
+        });
     }
 
     void Present(HWND h, cairo_surface_t* s, const RECT& r) override {
-        ::Window x = Lookup(h);
-        if (!x) return;
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            if (!mapped_.count(x)) return;
-        }
         const int W = cairo_image_surface_get_width(s), H = cairo_image_surface_get_height(s);
         const RECT c = Clip(r, RECT{0, 0, W, H});
         if (EmptyRect(c)) return;
-        XLockDisplay(dpy_);
-        const int sc = DefaultScreen(dpy_);
-        XImage* img = XCreateImage(
-            dpy_, DefaultVisual(dpy_, sc), static_cast<unsigned>(DefaultDepth(dpy_, sc)), ZPixmap,
-            0, reinterpret_cast<char*>(cairo_image_surface_get_data(s)), static_cast<unsigned>(W),
-            static_cast<unsigned>(H), 32, cairo_image_surface_get_stride(s));
-        if (img) {
-            img->byte_order = LSBFirst; // cairo keeps pixels in native (little-endian) words
-            XPutImage(dpy_, x, DefaultGC(dpy_, sc), img, c.left, c.top, c.left, c.top,
-                      static_cast<unsigned>(c.width()), static_cast<unsigned>(c.height()));
-            img->data = nullptr; // the surface keeps its pixels
-            XDestroyImage(img);
+        // The surface belongs to the painting thread: the X thread gets a copy.
+        const size_t width = static_cast<size_t>(c.width()), height = static_cast<size_t>(c.height());
+        const size_t bytes = width * height * 4;
+        auto* pixels = static_cast<char*>(std::malloc(bytes)); // freed by XDestroyImage
+        if (!pixels) return;
+        const int stride = cairo_image_surface_get_stride(s);
+        const unsigned char* data = cairo_image_surface_get_data(s);
+        for (size_t y = 0; y < height; ++y)
+            std::memcpy(pixels + y * width * 4,
+                        data + static_cast<size_t>(c.top + int(y)) * size_t(stride) + size_t(c.left) * 4, width * 4);
+        if (!x_->OnThread()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            drained_.wait(lock, [&] { return queuedPixels_ < kMaxQueuedPixels; });
+            queuedPixels_ += bytes;
+        } else {
+            std::lock_guard<std::mutex> g(mutex_);
+            queuedPixels_ += bytes;
         }
-        XUnlockDisplay(dpy_);
-        XFlush(dpy_);
+        x_->Post([=, this] {
+            PutPixels(h, c, pixels);
+            {
+                std::lock_guard<std::mutex> g(mutex_);
+                queuedPixels_ -= bytes;
+            }
+            drained_.notify_all();
+        });
     }
 
     void SetCursor(HCURSOR cursor) override {
@@ -364,38 +260,47 @@ public:
         unsigned shape = XC_left_ptr;
         for (auto [id, s] : shapes)
             if (LoadCursor(0, id) == cursor) shape = s;
-        std::lock_guard<std::mutex> g(mutex_);
-        auto it = cursors_.find(shape);
-        if (it == cursors_.end())
-            it = cursors_.emplace(shape, XCreateFontCursor(dpy_, shape)).first;
-        for (auto& [h, x] : toX_)
-            XDefineCursor(dpy_, x, it->second);
-        XFlush(dpy_);
+        x_->Post([=, this] {
+            auto it = cursors_.find(shape);
+            if (it == cursors_.end()) it = cursors_.emplace(shape, XCreateFontCursor(dpy_, shape)).first;
+            for (auto& [hwnd, w] : windows_)
+                XDefineCursor(dpy_, w.id, it->second);
+        });
     }
 
     void BeginMoveSize(HWND h, LRESULT hit, POINT pt) override {
-        ::Window x = Lookup(h);
-        if (!x) return;
-        static const std::pair<LRESULT, long> dirs[] = {
-            {HTTOPLEFT, 0}, {HTTOP, 1},        {HTTOPRIGHT, 2}, {HTRIGHT, 3},  {HTBOTTOMRIGHT, 4},
-            {HTBOTTOM, 5},  {HTBOTTOMLEFT, 6}, {HTLEFT, 7},     {HTCAPTION, 8}};
-        long dir = -1;
-        for (auto [code, d] : dirs)
-            if (code == hit) dir = d;
-        if (dir < 0) return;
-        XUngrabPointer(dpy_, CurrentTime);
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = x;
-        e.xclient.message_type = atoms_[kMoveResize];
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = pt.x;
-        e.xclient.data.l[1] = pt.y;
-        e.xclient.data.l[2] = dir;
-        e.xclient.data.l[3] = Button1;
-        e.xclient.data.l[4] = 1;
-        XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
-        XFlush(dpy_);
+        const DragSides* sides = SidesOf(hit);
+        if (!sides) return;
+        x_->Post([=, this] {
+            XWin* w = Find(h);
+            if (!w) return;
+            if (WindowManagerCan(atoms_[kMoveResize])) {
+                // The window manager follows the pointer from here on.
+                XUngrabPointer(dpy_, CurrentTime);
+                XEvent e{};
+                e.xclient.type = ClientMessage;
+                e.xclient.window = w->id;
+                e.xclient.message_type = atoms_[kMoveResize];
+                e.xclient.format = 32;
+                e.xclient.data.l[0] = pt.x;
+                e.xclient.data.l[1] = pt.y;
+                e.xclient.data.l[2] = sides->netDirection;
+                e.xclient.data.l[3] = Button1;
+                e.xclient.data.l[4] = 1;
+                XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+                return;
+            }
+            // Nobody else moves it: follow the pointer while the button is
+            // down (the press's implicit grab brings us the motion).
+            ::Window rootRet, childRet;
+            int rx, ry, wx, wy;
+            unsigned mask = 0;
+            if (!XQueryPointer(dpy_, w->id, &rootRet, &childRet, &rx, &ry, &wx, &wy, &mask) ||
+                !(mask & Button1Mask))
+                return; // released before we got here
+            drag_ = {h, sides, pt, w->rect};
+            FollowDrag(rx, ry);
+        });
     }
 
     void ClipboardTextChanged(const std::string& text) override {
@@ -403,33 +308,44 @@ public:
             std::lock_guard<std::mutex> g(mutex_);
             clipText_ = text;
         }
-        XSetSelectionOwner(dpy_, atoms_[kClipboard], helper_, CurrentTime);
-        XFlush(dpy_);
+        x_->Post([this] { XSetSelectionOwner(dpy_, atoms_[kClipboard], helper_, CurrentTime); });
     }
 
     std::optional<std::string> ForeignClipboardText() override {
-        const ::Window owner = XGetSelectionOwner(dpy_, atoms_[kClipboard]);
+        if (x_->OnThread()) return std::nullopt; // its answer would need this thread
+        ::Window owner = None;
+        x_->Call([&] { owner = XGetSelectionOwner(dpy_, atoms_[kClipboard]); });
         if (owner == None || owner == helper_) return std::nullopt;
         std::unique_lock<std::mutex> lock(mutex_);
         const uint64_t ticket = ++clipRequest_;
         clipReply_.reset();
         lock.unlock();
-        XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelection], helper_,
-                          CurrentTime);
-        XFlush(dpy_);
+        x_->Post([this] {
+            XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelection], helper_, CurrentTime);
+        });
         lock.lock();
         // Another program answers in its own time; a silent one must not hang us.
         clipCond_.wait_for(lock, std::chrono::seconds(2), [&] { return clipAnswered_ >= ticket; });
         return clipReply_;
     }
 
-    void Sync() override { XSync(dpy_, False); }
-    unsigned long NativeHandle(HWND h) override { return Lookup(h); }
+    void Sync() override {
+        x_->Call([this] { XSync(dpy_, False); });
+    }
+
+    unsigned long NativeHandle(HWND h) override {
+        unsigned long id = 0;
+        x_->Call([&] {
+            if (XWin* w = Find(h)) id = w->id;
+        });
+        return id;
+    }
 
 private:
     enum {
         kProtocols,
         kDeleteWindow,
+        kWmState,
         kNetWmName,
         kUtf8,
         kMotifHints,
@@ -438,84 +354,243 @@ private:
         kTypeNormal,
         kNetWmState,
         kStateAbove,
+        kStateMaxVert,
+        kStateMaxHorz,
         kMoveResize,
+        kNetSupported,
+        kNetCheck,
         kClipboard,
         kTargets,
         kSelection,
         kAtoms
     };
 
-    ::Window Lookup(HWND h) {
-        std::lock_guard<std::mutex> g(mutex_);
-        auto it = toX_.find(h);
-        return it == toX_.end() ? 0 : it->second;
+    // A size or position the server reported, waiting for the window's
+    // thread; later reports replace it, so a burst costs one task.
+    struct PendingRect {
+        std::mutex mutex;
+        RECT rect{};
+        bool queued = false;
+    };
+
+    // What the X thread knows of one top-level window.
+    struct XWin {
+        HWND hwnd = nullptr;
+        ::Window id = 0;
+        RECT rect{};            // on the screen, as last asked for or reported
+        bool override = false;  // not managed by the window manager
+        bool mapWanted = false; // shown by the window layer
+        bool viewable = false;  // mapped on the server
+        bool reparented = false; // inside a window manager's frame
+        bool iconic = false;     // minimised, as the window layer or the window manager last said
+        bool zoomed = false;     // maximised by the window manager
+        int above = -1;          // _NET_WM_STATE_ABOVE as last set (-1: never)
+        Atom type = 0;           // _NET_WM_WINDOW_TYPE as last set
+        std::vector<RECT> exposed;
+        std::shared_ptr<PendingRect> pending = std::make_shared<PendingRect>();
+    };
+
+    XWin* Find(HWND h) {
+        auto it = windows_.find(h);
+        return it == windows_.end() ? nullptr : &it->second;
+    }
+    XWin* Find(::Window id) {
+        auto it = byX_.find(id);
+        return it == byX_.end() ? nullptr : Find(it->second);
     }
 
-    HWND Owner(::Window x) {
-        std::lock_guard<std::mutex> g(mutex_);
-        auto it = fromX_.find(x);
-        return it == fromX_.end() ? nullptr : it->second;
+    void Create(HWND h, const RECT& r, DWORD style, DWORD exStyle, HWND owner) {
+        XWin w;
+        w.hwnd = h;
+        w.rect = r;
+        // Pop-ups that never take the focus (menus, hints) are placed and
+        // stacked by us alone.
+        w.override = (exStyle & WS_EX_NOACTIVATE) != 0;
+        XSetWindowAttributes a{};
+        a.background_pixmap = None;
+        a.override_redirect = w.override ? True : False;
+        a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                       PointerMotionMask | StructureNotifyMask | FocusChangeMask | PropertyChangeMask;
+        w.id = XCreateWindow(dpy_, root_, r.left, r.top, static_cast<unsigned>(std::max(1, r.width())),
+                             static_cast<unsigned>(std::max(1, r.height())), 0, CopyFromParent, InputOutput,
+                             CopyFromParent, CWBackPixmap | CWEventMask | CWOverrideRedirect, &a);
+        Atom protocols[] = {atoms_[kDeleteWindow]};
+        XSetWMProtocols(dpy_, w.id, protocols, 1);
+        XSizeHints hints{};
+        hints.flags = USPosition | USSize;
+        hints.x = r.left;
+        hints.y = r.top;
+        hints.width = r.width();
+        hints.height = r.height();
+        XSetWMNormalHints(dpy_, w.id, &hints);
+        // The frame is ours: the window manager is asked to add none.
+        long motif[5] = {2, 0, 0, 0, 0};
+        XChangeProperty(dpy_, w.id, atoms_[kMotifHints], atoms_[kMotifHints], 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(motif), 5);
+        if (XWin* o = owner ? Find(owner) : nullptr) XSetTransientForHint(dpy_, w.id, o->id);
+        (void)style;
+        byX_[w.id] = h;
+        XWin& stored = windows_[h] = std::move(w);
+        ApplyExStyle(stored, exStyle);
     }
 
-    void ReadEvents() {
-        const int fd = ConnectionNumber(dpy_);
-        for (;;) {
-            pollfd fds[2] = {{fd, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0) continue;
-            if (fds[1].revents) return;
-            XLockDisplay(dpy_);
-            std::vector<XEvent> events;
-            while (XPending(dpy_)) {
-                XEvent e;
-                XNextEvent(dpy_, &e);
-                events.push_back(e);
-            }
-            XUnlockDisplay(dpy_);
-            for (XEvent& e : events)
-                Handle(e);
+    void Map(HWND h, bool iconic) {
+        XWin* w = Find(h);
+        if (!w) return;
+        w->mapWanted = true;
+        w->iconic = iconic;
+        XWMHints* hints = XAllocWMHints();
+        if (hints) {
+            hints->flags = InputHint | StateHint;
+            hints->input = True;
+            hints->initial_state = iconic ? IconicState : NormalState;
+            XSetWMHints(dpy_, w->id, hints);
+            XFree(hints);
         }
+        if (!iconic || (!w->override && XGetSelectionOwner(dpy_, wmSelection_) != None)) XMapRaised(dpy_, w->id);
+    }
+
+    void ApplyExStyle(XWin& w, DWORD exStyle) {
+        const Atom type = atoms_[(exStyle & WS_EX_TOOLWINDOW) ? kTypeUtility : kTypeNormal];
+        if (type != w.type) {
+            w.type = type;
+            XChangeProperty(dpy_, w.id, atoms_[kNetWmType], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(&type), 1);
+        }
+        const int above = (exStyle & WS_EX_TOPMOST) ? 1 : 0;
+        if (above == w.above) return;
+        const bool first = w.above < 0;
+        w.above = above;
+        if (w.mapWanted && !w.override) {
+            // A managed window's state belongs to the window manager: ask it.
+            XEvent e{};
+            e.xclient.type = ClientMessage;
+            e.xclient.window = w.id;
+            e.xclient.message_type = atoms_[kNetWmState];
+            e.xclient.format = 32;
+            e.xclient.data.l[0] = above; // 1 add, 0 remove
+            e.xclient.data.l[1] = static_cast<long>(atoms_[kStateAbove]);
+            e.xclient.data.l[3] = 1;
+            XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+        } else if (above) {
+            Atom a = atoms_[kStateAbove];
+            XChangeProperty(dpy_, w.id, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&a), 1);
+        } else if (!first) {
+            XDeleteProperty(dpy_, w.id, atoms_[kNetWmState]);
+        }
+    }
+
+    void PutPixels(HWND h, const RECT& c, char* pixels) {
+        XWin* w = Find(h);
+        if (!w || !w->viewable) {
+            std::free(pixels); // an unmapped window keeps nothing; its Expose brings it back
+            return;
+        }
+        XImage* img = XCreateImage(dpy_, DefaultVisual(dpy_, screenNumber_),
+                                   static_cast<unsigned>(DefaultDepth(dpy_, screenNumber_)), ZPixmap, 0, pixels,
+                                   static_cast<unsigned>(c.width()), static_cast<unsigned>(c.height()), 32,
+                                   c.width() * 4);
+        if (!img) {
+            std::free(pixels);
+            return;
+        }
+        img->byte_order = LSBFirst; // cairo keeps pixels in native (little-endian) words
+        XPutImage(dpy_, w->id, DefaultGC(dpy_, screenNumber_), img, 0, 0, c.left, c.top,
+                  static_cast<unsigned>(c.width()), static_cast<unsigned>(c.height()));
+        XDestroyImage(img);
+    }
+
+    // True when a window manager that declares the atom runs.
+    bool WindowManagerCan(Atom feature) {
+        auto windowProperty = [&](::Window on, Atom name) -> ::Window {
+            Atom type;
+            int format;
+            unsigned long count, after;
+            unsigned char* data = nullptr;
+            ::Window result = None;
+            if (XGetWindowProperty(dpy_, on, name, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                                   &data) == Success &&
+                data && count == 1 && format == 32)
+                result = *reinterpret_cast<::Window*>(data);
+            if (data) XFree(data);
+            return result;
+        };
+        const ::Window check = windowProperty(root_, atoms_[kNetCheck]);
+        if (check == None || windowProperty(check, atoms_[kNetCheck]) != check) return false; // stale
+        return PropertyHasAtom(root_, atoms_[kNetSupported], feature);
+    }
+
+    bool PropertyHasAtom(::Window on, Atom property, Atom wanted) {
+        return std::ranges::count(AtomList(on, property), wanted) > 0;
+    }
+
+    std::vector<Atom> AtomList(::Window on, Atom property) {
+        std::vector<Atom> out;
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy_, on, property, 0, 4096, False, XA_ATOM, &type, &format, &count, &after,
+                               &data) == Success &&
+            data && format == 32) {
+            const auto* atoms = reinterpret_cast<const Atom*>(data);
+            out.assign(atoms, atoms + count);
+        }
+        if (data) XFree(data);
+        return out;
+    }
+
+    // ICCCM WM_STATE: 0 withdrawn, 1 normal, 3 iconic; -1 when not set.
+    long WmState(::Window on) {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        long state = -1;
+        if (XGetWindowProperty(dpy_, on, atoms_[kWmState], 0, 2, False, atoms_[kWmState], &type, &format, &count,
+                               &after, &data) == Success &&
+            data && format == 32 && count >= 1)
+            state = *reinterpret_cast<const long*>(data);
+        if (data) XFree(data);
+        return state;
+    }
+
+    void FollowDrag(int rootX, int rootY) {
+        XWin* w = Find(drag_.hwnd);
+        if (!w) {
+            drag_ = {};
+            return;
+        }
+        const int dx = rootX - drag_.anchor.x, dy = rootY - drag_.anchor.y;
+        RECT r = drag_.start;
+        const DragSides& s = *drag_.sides;
+        const bool move = s.hit == HTCAPTION;
+        constexpr int kMinimum = 32;
+        if (s.left) r.left = move ? r.left + dx : std::min(r.left + dx, r.right - kMinimum);
+        if (s.top) r.top = move ? r.top + dy : std::min(r.top + dy, r.bottom - kMinimum);
+        if (s.right) r.right = move ? r.right + dx : std::max(r.right + dx, r.left + kMinimum);
+        if (s.bottom) r.bottom = move ? r.bottom + dy : std::max(r.bottom + dy, r.top + kMinimum);
+        if (r == w->rect) return;
+        w->rect = r;
+        // The server's ConfigureNotify brings the new rectangle to the window.
+        XMoveResizeWindow(dpy_, w->id, r.left, r.top, static_cast<unsigned>(r.width()),
+                          static_cast<unsigned>(r.height()));
     }
 
     void Handle(XEvent& e) {
         switch (e.type) {
         case Expose:
-            if (HWND h = Owner(e.xexpose.window)) {
-                const RECT r{e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width,
-                             e.xexpose.y + e.xexpose.height};
-                RunOnWindowThread(h, [h, r] {
-                    (void)r;
-                    PresentWhole(h);
-                });
-            }
+            OnExpose(e.xexpose);
             break;
         case MotionNotify:
+            if (drag_.hwnd) FollowDrag(e.xmotion.x_root, e.xmotion.y_root);
             InjectMouseMove(e.xmotion.x_root, e.xmotion.y_root);
             break;
         case ButtonPress:
-        case ButtonRelease: {
-            InjectMouseMove(e.xbutton.x_root, e.xbutton.y_root);
-            const bool down = e.type == ButtonPress;
-            switch (e.xbutton.button) {
-            case Button1:
-                InjectMouseButton(MouseButton::Left, down);
-                break;
-            case Button2:
-                InjectMouseButton(MouseButton::Middle, down);
-                break;
-            case Button3:
-                InjectMouseButton(MouseButton::Right, down);
-                break;
-            case Button4:
-                if (down) InjectMouseWheel(WHEEL_DELTA);
-                break;
-            case Button5:
-                if (down) InjectMouseWheel(-WHEEL_DELTA);
-                break;
-            default:
-                break;
-            }
+        case ButtonRelease:
+            OnButton(e.xbutton);
             break;
-        }
         case KeyPress:
         case KeyRelease: {
             const KeySym base = XLookupKeysym(&e.xkey, 0);
@@ -527,74 +602,187 @@ private:
             if (vk) InjectKey(vk, e.type == KeyPress, e.type == KeyPress ? CharFromKeysym(sym) : 0);
             break;
         }
-        case ConfigureNotify: {
-            HWND h = Owner(e.xconfigure.window);
-            if (!h) break;
-            const XConfigureEvent c = e.xconfigure;
-            RunOnWindowThread(h, [h, c] {
-                RECT now;
-                GetWindowRect(h, now);
-                // Positions are on the screen only in events the window manager sends.
-                const int x = c.send_event ? c.x : now.left;
-                const int y = c.send_event ? c.y : now.top;
-                if (x != now.left || y != now.top || c.width != now.width() ||
-                    c.height != now.height())
-                    SetWindowPos(h, nullptr, x, y, c.width, c.height,
-                                 SWP_NOZORDER | SWP_NOACTIVATE);
-            });
+        case ConfigureNotify:
+            OnConfigure(e.xconfigure);
             break;
-        }
+        case MapNotify:
+            if (XWin* w = Find(e.xmap.window)) w->viewable = true;
+            break;
+        case UnmapNotify:
+            if (XWin* w = Find(e.xunmap.window)) w->viewable = false;
+            break;
+        case ReparentNotify:
+            if (XWin* w = Find(e.xreparent.window)) w->reparented = e.xreparent.parent != root_;
+            break;
+        case DestroyNotify:
+            OnDestroyedOutside(e.xdestroywindow.window);
+            break;
+        case PropertyNotify:
+            OnProperty(e.xproperty);
+            break;
         case FocusIn:
-            if (HWND h = Owner(e.xfocus.window); h && e.xfocus.mode == NotifyNormal)
-                RunOnWindowThread(h, [h] {
+            if (XWin* w = Find(e.xfocus.window); w && e.xfocus.mode == NotifyNormal)
+                RunOnWindowThread(w->hwnd, [h = w->hwnd] {
                     if (GetActiveWindow() != h && IsWindowEnabled(h)) SetActiveWindow(h);
                 });
             break;
         case FocusOut:
-            if (HWND h = Owner(e.xfocus.window);
-                h && e.xfocus.mode == NotifyNormal && e.xfocus.detail != NotifyInferior)
-                RunOnWindowThread(h, [this, h, life = std::weak_ptr<int>(life_)] {
-                    if (life.expired()) return;
-                    ::Window focus = 0;
-                    int revert = 0;
-                    XGetInputFocus(dpy_, &focus, &revert);
-                    if (!Owner(focus) && GetActiveWindow() == h) SetActiveWindow(nullptr);
-                });
+            if (XWin* w = Find(e.xfocus.window);
+                w && e.xfocus.mode == NotifyNormal && e.xfocus.detail != NotifyInferior) {
+                ::Window focus = 0;
+                int revert = 0;
+                XGetInputFocus(dpy_, &focus, &revert);
+                if (!Find(focus))
+                    RunOnWindowThread(w->hwnd, [h = w->hwnd] {
+                        if (GetActiveWindow() == h) SetActiveWindow(nullptr);
+                    });
+            }
             break;
         case ClientMessage:
-            if (HWND h = Owner(e.xclient.window);
-                h && static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow])
-                PostMessage(h, WM_SYSCOMMAND, SC_CLOSE, 0);
+            if (XWin* w = Find(e.xclient.window);
+                w && e.xclient.message_type == atoms_[kProtocols] &&
+                static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow])
+                PostMessage(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
         case SelectionRequest:
             AnswerSelection(e.xselectionrequest);
             break;
-        case SelectionNotify: {
-            std::optional<std::string> text;
-            if (e.xselection.property != None) {
-                Atom type;
-                int format;
-                unsigned long count, after;
-                unsigned char* data = nullptr;
-                if (XGetWindowProperty(dpy_, helper_, atoms_[kSelection], 0, 1 << 24, True,
-                                       AnyPropertyType, &type, &format, &count, &after,
-                                       &data) == Success &&
-                    data) {
-                    text = std::string(reinterpret_cast<char*>(data), count);
-                    XFree(data);
-                }
-            }
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                clipReply_ = text;
-                clipAnswered_ = clipRequest_;
-            }
-            clipCond_.notify_all();
+        case SelectionNotify:
+            OnSelection(e.xselection);
             break;
-        }
         default:
             break;
         }
+    }
+
+    void OnButton(const XButtonEvent& b) {
+        InjectMouseMove(b.x_root, b.y_root);
+        const bool down = b.type == ButtonPress;
+        if (!down && b.button == Button1) drag_ = {};
+        switch (b.button) {
+        case Button1:
+            InjectMouseButton(MouseButton::Left, down);
+            break;
+        case Button2:
+            InjectMouseButton(MouseButton::Middle, down);
+            break;
+        case Button3:
+            InjectMouseButton(MouseButton::Right, down);
+            break;
+        case Button4:
+            if (down) InjectMouseWheel(WHEEL_DELTA);
+            break;
+        case Button5:
+            if (down) InjectMouseWheel(-WHEEL_DELTA);
+            break;
+        default:
+            break;
+        }
+    }
+
+    void OnExpose(const XExposeEvent& x) {
+        XWin* w = Find(x.window);
+        if (!w) return;
+        w->exposed.push_back(RECT{x.x, x.y, x.x + x.width, x.y + x.height});
+        if (x.count > 0) return; // more of the same exposure follow
+        RunOnWindowThread(w->hwnd, [this, h = w->hwnd, rects = std::move(w->exposed),
+                                    life = std::weak_ptr<int>(life_)] {
+            if (life.expired() || IsIconic(h)) return;
+            cairo_surface_t* s = WindowSurface(h);
+            if (!s) return;
+            cairo_surface_flush(s);
+            for (const RECT& r : rects)
+                Present(h, s, r);
+        });
+        w->exposed.clear();
+    }
+
+    void OnConfigure(const XConfigureEvent& c) {
+        XWin* w = Find(c.window);
+        if (!w) return;
+        // Positions are on the screen in the window manager's own (synthetic)
+        // events and for windows it did not reparent; inside a frame the
+        // position is asked for.
+        int x = c.x, y = c.y;
+        if (!c.send_event && w->reparented) {
+            ::Window child;
+            if (!XTranslateCoordinates(dpy_, w->id, root_, 0, 0, &x, &y, &child)) return;
+        }
+        const RECT r{x, y, x + c.width, y + c.height};
+        w->rect = r;
+        // A size that comes from the server is applied without being sent back.
+        bool queue;
+        {
+            std::lock_guard<std::mutex> g(w->pending->mutex);
+            w->pending->rect = r;
+            queue = !std::exchange(w->pending->queued, true);
+        }
+        if (queue)
+            RunOnWindowThread(w->hwnd, [h = w->hwnd, pending = w->pending] {
+                RECT now;
+                {
+                    std::lock_guard<std::mutex> g(pending->mutex);
+                    now = pending->rect;
+                    pending->queued = false;
+                }
+                ApplyDisplayRect(h, now);
+            });
+    }
+
+    void OnProperty(const XPropertyEvent& p) {
+        XWin* w = Find(p.window);
+        if (!w) return;
+        bool changed = false;
+        if (p.atom == atoms_[kWmState]) {
+            const long state = WmState(w->id);
+            if (state != NormalState && state != IconicState) return; // withdrawn: nothing to follow
+            const bool iconic = state == IconicState;
+            changed = iconic != w->iconic;
+            w->iconic = iconic;
+        } else if (p.atom == atoms_[kNetWmState] && !w->override) {
+            const std::vector<Atom> states = AtomList(w->id, atoms_[kNetWmState]);
+            const bool zoomed = std::ranges::count(states, atoms_[kStateMaxVert]) > 0 &&
+                                std::ranges::count(states, atoms_[kStateMaxHorz]) > 0;
+            changed = zoomed != w->zoomed;
+            w->zoomed = zoomed;
+        }
+        if (changed)
+            RunOnWindowThread(w->hwnd, [h = w->hwnd, iconic = w->iconic, zoomed = w->zoomed] {
+                ApplyDisplayState(h, iconic, zoomed);
+            });
+    }
+
+    void OnDestroyedOutside(::Window id) {
+        XWin* w = Find(id);
+        if (!w) return; // ours, destroyed by the window layer
+        const HWND h = w->hwnd;
+        if (drag_.hwnd == h) drag_ = {};
+        byX_.erase(id);
+        windows_.erase(h);
+        // Without its X window the window cannot be seen or used: it goes too.
+        RunOnWindowThread(h, [h] { DestroyWindow(h); });
+    }
+
+    void OnSelection(const XSelectionEvent& s) {
+        std::optional<std::string> text;
+        if (s.property != None) {
+            Atom type;
+            int format;
+            unsigned long count, after;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(dpy_, helper_, atoms_[kSelection], 0, 1 << 24, True, AnyPropertyType, &type,
+                                   &format, &count, &after, &data) == Success &&
+                data) {
+                text = std::string(reinterpret_cast<char*>(data), count);
+                XFree(data);
+            }
+        }
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            clipReply_ = text;
+            clipAnswered_ = clipRequest_;
+        }
+        clipCond_.notify_all();
     }
 
     void AnswerSelection(const XSelectionRequestEvent& req) {
@@ -618,34 +806,46 @@ private:
             reply.xselection.property = property;
         } else if (req.target == atoms_[kUtf8] || req.target == XA_STRING) {
             XChangeProperty(dpy_, req.requestor, property, req.target, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(text.data()),
-                            static_cast<int>(text.size()));
+                            reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
             reply.xselection.property = property;
         }
         XSendEvent(dpy_, req.requestor, False, 0, &reply);
-        XFlush(dpy_);
     }
 
-    Display* dpy_;
-    // Tasks queued for a window's thread may run after the driver is gone
-    // (a switch of display); they check this first.
-    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    // Set once, before the X thread starts.
+    Display* dpy_ = nullptr;
+    int screenNumber_ = 0;
     ::Window root_ = 0;
     ::Window helper_ = 0;
     SIZE screen_{};
     Atom atoms_[kAtoms]{};
-    int wakePipe_[2] = {-1, -1};
-    std::thread reader_;
-    std::mutex mutex_;
-    std::map<HWND, ::Window> toX_;
-    std::map<::Window, HWND> fromX_;
-    std::set<::Window> mapped_;
+    Atom wmSelection_ = 0;
+    // Tasks queued for a window's thread may run after the driver is gone
+    // (a switch of display); they check this first.
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+
+    // The X thread's alone.
+    std::map<HWND, XWin> windows_;
+    std::map<::Window, HWND> byX_;
     std::map<unsigned, Cursor> cursors_;
+    struct Drag {
+        HWND hwnd = nullptr;
+        const DragSides* sides = nullptr;
+        POINT anchor{};
+        RECT start{};
+    } drag_;
+
+    // Shared with the calling threads, under mutex_.
+    std::mutex mutex_;
+    std::condition_variable drained_;
+    size_t queuedPixels_ = 0;
     std::string clipText_;
     std::condition_variable clipCond_;
     uint64_t clipRequest_ = 0;
     uint64_t clipAnswered_ = 0;
     std::optional<std::string> clipReply_;
+
+    std::unique_ptr<X11Thread> x_; // last: stops before the rest goes
 };
 
 } // namespace
