@@ -1,64 +1,102 @@
 #pragma once
-// A private Xvfb for tests that check what the X server shows. It picks its
-// own display number and reports it once it accepts connections, so nothing
-// waits on the wall clock.
-#include <cstdlib>
-#include <signal.h>
+// A private X server for tests that run on a real display: Xvfb, optionally
+// with a window manager (openbox), and what a test does there as a user or
+// a taskbar would: XTest input, window-manager requests, queries of what the
+// server shows, screenshots. The server picks its own display number and
+// reports it once it accepts connections, and every wait is bounded and ends
+// on an event, so nothing depends on how fast a loaded machine is.
+//
+// One test thread uses an Xvfb object; the program under test connects on
+// its own (set DISPLAY to Name()). No X header is included here: Xlib's
+// macros would clash with the test framework's names.
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <string_view>
+#include <vector>
 
 namespace ax::test {
 
-// The Xvfb binary on PATH, "" when none.
+// The program's path on PATH, "" when none.
+std::string FindProgram(std::string_view name);
 inline std::string FindXvfb() {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        const size_t end = dirs.find(':', start);
-        const std::string candidate = dirs.substr(start, end - start) + "/Xvfb";
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return {};
+    return FindProgram("Xvfb");
 }
 
 class Xvfb {
 public:
-    bool Start(const std::string& binary) {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24",
-                  "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (number.empty()) return false;
-        display_ = ":" + number;
-        return true;
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    using Bound = std::chrono::milliseconds;
+    static constexpr Bound kBound{20000}; // generous: a failure bound, not a pace
+
+    Xvfb();
+    ~Xvfb(); // ends the window manager, then the server
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+
+    // Starts the server (the binary from FindXvfb) and connects to it.
+    bool Start(const std::string& binary, int width = 800, int height = 600);
+    // Starts openbox with a configuration of its own and returns once it
+    // manages the screen (false, with Error(), when it cannot).
+    bool StartWindowManager(Bound bound = kBound);
     const std::string& Name() const { return display_; }
+    const std::string& Error() const { return error_; }
+
+    // Input through XTest. Each call returns once the server has taken it.
+    void MoveTo(int x, int y);
+    void Button(int button, bool down);
+    void Click(int x, int y, int button = 1);
+    // Presses button 1 at the start, moves in steps and releases at the end.
+    void Drag(int fromX, int fromY, int toX, int toY, int steps);
+    void Key(unsigned long keysym, bool down);
+    void KeyStroke(unsigned long keysym);
+
+    // What a taskbar or pager asks of the window manager.
+    void Iconify(unsigned long window);                          // WM_CHANGE_STATE
+    void Activate(unsigned long window);                         // _NET_ACTIVE_WINDOW (restores)
+    void Close(unsigned long window);                            // _NET_CLOSE_WINDOW
+    void Maximize(unsigned long window, bool on);                // _NET_WM_STATE
+    void MoveResize(unsigned long window, int x, int y, int w, int h); // _NET_MOVERESIZE_WINDOW
+    // Another client destroys the window.
+    void Destroy(unsigned long window);
+    // Returns once the window manager has handled every request the server
+    // took before (a request it answers, sent after them).
+    bool WindowManagerBarrier(Bound bound = kBound);
+
+    // What the server holds.
+    struct Geometry {
+        bool exists = false;
+        bool viewable = false;
+        int x = 0, y = 0, width = 0, height = 0; // on the screen
+    };
+    Geometry WindowGeometry(unsigned long window);
+    // ICCCM WM_STATE: 1 normal, 3 iconic, 0 withdrawn, -1 none.
+    long WmState(unsigned long window);
+    // A text property (WM_NAME, _NET_WM_NAME, ...) as stored; "" when none.
+    std::string TextProperty(unsigned long window, const std::string& name);
+    // The atom names of an atom-list property (_NET_WM_STATE, ...).
+    std::vector<std::string> AtomProperty(unsigned long window, const std::string& name);
+
+    // Counts the window's ConfigureNotify events from now on.
+    void WatchConfigure(unsigned long window);
+    int ConfigureEvents();
+
+    // Calls done until it holds, waiting for X events in between (and at
+    // least every few milliseconds, for state the server does not announce);
+    // false once the bound has passed.
+    bool WaitFor(const std::function<bool()>& done, Bound bound = kBound);
+
+    // Writes the screen (or one window, frame of the window manager
+    // excluded) as PNG.
+    bool Screenshot(const std::string& png, unsigned long window = 0);
 
 private:
-    pid_t pid_ = -1;
+    struct Impl;
+    void Fail(const std::string& what);
+
+    std::unique_ptr<Impl> impl_;
     std::string display_;
+    std::string error_;
 };
 
 } // namespace ax::test
