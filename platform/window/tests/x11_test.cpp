@@ -4,6 +4,7 @@
 #include "xvfb.h"
 
 #include <cstdlib>
+#include <functional>
 #include <signal.h>
 #include <string>
 #include <sys/wait.h>
@@ -17,8 +18,8 @@
 namespace ax {
 namespace {
 
-using test::Pump;
 using test::FindXvfb;
+using test::Pump;
 using test::Xvfb;
 
 LRESULT SceneProc(HWND h, UINT m, WPARAM w, LPARAM l) {
@@ -125,6 +126,131 @@ TEST(X11Display, ServerShowsWhatHeadlessRenders) {
         DestroyWindow(w);
     SelectDisplay(DisplayKind::Headless);
     SetClock(nullptr);
+}
+
+// A private Xvfb without a window manager, the X11 display selected and a
+// window of the scene shown on it.
+class X11Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (FindXvfb().empty()) GTEST_SKIP() << "Xvfb is not installed";
+        SetTestFont(true);
+        SetClock(&clock);
+        ASSERT_TRUE(server.Start(FindXvfb())) << server.Error();
+        setenv("DISPLAY", server.Name().c_str(), 1);
+        ASSERT_TRUE(SelectDisplay(DisplayKind::X11));
+        Scene(&window);
+        xw = NativeWindow(window);
+        ASSERT_NE(xw, 0u);
+        dpy = XOpenDisplay(server.Name().c_str());
+        ASSERT_TRUE(dpy);
+    }
+    void TearDown() override {
+        if (dpy) XCloseDisplay(dpy);
+        for (HWND w : EnumWindows())
+            DestroyWindow(w);
+        SelectDisplay(DisplayKind::Headless);
+        SetClock(nullptr);
+    }
+    // Serves the window's messages and the display until done holds.
+    bool PumpUntil(const std::function<bool()>& done) {
+        return server.WaitFor([&] {
+            Pump();
+            PumpDisplay();
+            return done();
+        });
+    }
+    uint32_t ServerPixel(int x, int y) {
+        XImage* img = XGetImage(dpy, xw, x, y, 1, 1, AllPlanes, ZPixmap);
+        if (!img) return 0xDEADBEEF;
+        const uint32_t p = static_cast<uint32_t>(XGetPixel(img, 0, 0)) & 0xFFFFFF;
+        XDestroyImage(img);
+        return p;
+    }
+
+    ManualClock clock;
+    Xvfb server;
+    HWND window = nullptr;
+    unsigned long xw = 0;
+    Display* dpy = nullptr;
+};
+
+TEST_F(X11Window, TheTitleIsSetWhenTheWindowIsCreated) {
+    HWND hidden = CreateWindowEx(0, "Scene", "Sauvegarde \xC3\xA9t\xC3\xA9", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                 nullptr);
+    const unsigned long x = NativeWindow(hidden);
+    EXPECT_EQ(server.TextProperty(x, "_NET_WM_NAME"), "Sauvegarde \xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(server.TextProperty(x, "WM_NAME"), "Sauvegarde \xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(server.TextProperty(xw, "WM_NAME"), "Snapshot");
+    SetWindowText(hidden, "Renamed");
+    PumpDisplay();
+    EXPECT_EQ(server.TextProperty(x, "_NET_WM_NAME"), "Renamed");
+}
+
+TEST_F(X11Window, AnExposurePresentsOnlyTheExposedRectangle) {
+    // The surface changes without being presented; an exposure of a part of
+    // the window shows that part of it, and only that.
+    cairo_surface_t* s = WindowSurface(window);
+    cairo_t* cr = cairo_create(s);
+    cairo_set_source_rgb(cr, 1, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    const uint32_t before = ServerPixel(150, 100);
+    ASSERT_NE(before, 0xFF0000u);
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    ::Window cover = XCreateWindow(dpy, DefaultRootWindow(dpy), 40 + 20, 40 + 30, 50, 30, 0, CopyFromParent,
+                                   InputOutput, CopyFromParent, CWOverrideRedirect, &a);
+    XMapRaised(dpy, cover);
+    XSync(dpy, False);
+    XDestroyWindow(dpy, cover);
+    XSync(dpy, False);
+    EXPECT_TRUE(PumpUntil([&] { return ServerPixel(25, 35) == 0xFF0000u; })) << "the exposed part was not shown";
+    EXPECT_EQ(ServerPixel(150, 100), before) << "more than the exposed part was presented";
+}
+
+TEST_F(X11Window, ASizeFromTheServerIsAppliedWithoutBeingSentBack) {
+    server.WatchConfigure(xw);
+    // Another client (as a window manager would) sizes the window.
+    XMoveResizeWindow(dpy, xw, 70, 80, 300, 200);
+    XSync(dpy, False);
+    EXPECT_TRUE(PumpUntil([&] {
+        RECT r;
+        GetWindowRect(window, r);
+        return r == RECT{70, 80, 370, 280};
+    })) << "the window did not follow the server";
+    for (int round = 0; round < 3; ++round) {
+        Pump();
+        PumpDisplay();
+    }
+    EXPECT_EQ(server.ConfigureEvents(), 1) << "the size went back to the server";
+    RECT client;
+    GetClientRect(window, client);
+    EXPECT_EQ(client.width(), 300 - 8);
+}
+
+TEST_F(X11Window, ACaptionDragWithoutAWindowManagerMovesTheWindow) {
+    server.MoveTo(40 + 60, 40 + 12);
+    server.Button(1, true);
+    ASSERT_TRUE(PumpUntil([&] { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }));
+    Pump();
+    PumpDisplay(); // the press was handled: the drag follows the pointer
+    for (int step = 1; step <= 10; ++step)
+        server.MoveTo(40 + 60 + step * 5, 40 + 12 + step * 3);
+    server.Button(1, false);
+    EXPECT_TRUE(PumpUntil([&] {
+        RECT r;
+        GetWindowRect(window, r);
+        return r == RECT{90, 70, 90 + 220, 70 + 140};
+    })) << "the window did not follow the caption drag";
+    const Xvfb::Geometry g = server.WindowGeometry(xw);
+    EXPECT_EQ(g.x, 90);
+    EXPECT_EQ(g.y, 70);
+}
+
+TEST_F(X11Window, AWindowWhoseXWindowIsDestroyedGoesToo) {
+    server.Destroy(xw);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); })) << "the window lived on without its X window";
 }
 
 } // namespace

@@ -95,7 +95,10 @@ struct Xvfb::Impl {
         while (XPending(dpy) > 0) {
             XEvent e;
             XNextEvent(dpy, &e);
-            if (e.type == ConfigureNotify && std::ranges::count(watched, e.xconfigure.window) > 0) ++configures;
+            // Each once, as the window's own event (the root hears of it too).
+            if (e.type == ConfigureNotify && e.xconfigure.event == e.xconfigure.window &&
+                std::ranges::count(watched, e.xconfigure.window) > 0)
+                ++configures;
             if (e.type == PropertyNotify) properties.emplace_back(e.xproperty.window, e.xproperty.atom);
         }
     }
