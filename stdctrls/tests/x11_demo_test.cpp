@@ -3,18 +3,17 @@
 // taskbar sends the window manager. The application runs on its own thread
 // as a program would; the test thread is the user. Screenshots of each step
 // are written beside the test (the build tree).
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <condition_variable>
-#include <cstdlib>
-#include <mutex>
-#include <thread>
-
 #include "demo_form.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "xvfb.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
 
 namespace ax {
 namespace {
@@ -52,12 +51,16 @@ public:
         if (thread_.joinable()) thread_.join();
     }
 
-    bool WaitReady() { return WaitState([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_; }
+    bool WaitReady() {
+        return WaitState([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_;
+    }
     bool Finished() {
         std::lock_guard<std::mutex> g(mutex_);
         return finished_;
     }
-    bool WaitFinished(Xvfb::Bound bound) { return WaitState([&] { return finished_; }, bound); }
+    bool WaitFinished(Xvfb::Bound bound) {
+        return WaitState([&] { return finished_; }, bound);
+    }
 
     // Runs fn on the application's thread (inside its modal loops too);
     // false when it did not run within the bound.
@@ -143,19 +146,23 @@ private:
                 errors.push_back(text);
             };
             Build();
-            HHOOK hook = SetWindowsHookEx(WH_GETMESSAGE, [this](int, WPARAM remove, LPARAM lp) -> LRESULT {
-                const MSG& m = *reinterpret_cast<const MSG*>(lp);
-                const bool mouse = (m.message >= WM_LBUTTONDOWN && m.message <= WM_MBUTTONDBLCLK) ||
-                                   (m.message >= WM_NCLBUTTONDOWN && m.message <= WM_NCMBUTTONDBLCLK);
-                if (remove == PM_REMOVE && mouse) {
-                    {
-                        std::lock_guard<std::mutex> g(mutex_);
-                        mouse_.push_back({m.hwnd, m.message});
+            HHOOK hook = SetWindowsHookEx(
+                WH_GETMESSAGE,
+                [this](int, WPARAM remove, LPARAM lp) -> LRESULT {
+                    const MSG& m = *reinterpret_cast<const MSG*>(lp);
+                    const bool mouse =
+                        (m.message >= WM_LBUTTONDOWN && m.message <= WM_MBUTTONDBLCLK) ||
+                        (m.message >= WM_NCLBUTTONDOWN && m.message <= WM_NCMBUTTONDBLCLK);
+                    if (remove == PM_REMOVE && mouse) {
+                        {
+                            std::lock_guard<std::mutex> g(mutex_);
+                            mouse_.push_back({m.hwnd, m.message});
+                        }
+                        changed_.notify_all();
                     }
-                    changed_.notify_all();
-                }
-                return 0;
-            }, GetCurrentThreadId());
+                    return 0;
+                },
+                GetCurrentThreadId());
             {
                 std::lock_guard<std::mutex> g(mutex_);
                 ready_ = true;
@@ -236,8 +243,10 @@ protected:
         ASSERT_NE(program->xWindow(), 0u);
         window = program->xWindow();
         // Shown and painted, under the window manager.
-        ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 1 && server.WindowGeometry(window).viewable; }))
-            << "the form was never mapped";
+        ASSERT_TRUE(server.WaitFor([&] {
+            return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
+        })) << "the form was never mapped: WM_STATE " << server.WmState(window) << ", viewable "
+            << server.WindowGeometry(window).viewable << ", exists " << server.WindowGeometry(window).exists;
         ASSERT_TRUE(InStep()) << "the form and its X window disagree after showing";
     }
     void TearDown() override {
@@ -269,8 +278,9 @@ protected:
             const Xvfb::Geometry g = server.WindowGeometry(window);
             RECT r{};
             program->Call([&] { GetWindowRect(program->formWindow(), r); });
-            ADD_FAILURE() << "server " << g.x << "," << g.y << " " << g.width << "x" << g.height << ", form "
-                          << r.left << "," << r.top << " " << r.width() << "x" << r.height();
+            ADD_FAILURE() << "server " << g.x << "," << g.y << " " << g.width << "x" << g.height
+                          << ", form " << r.left << "," << r.top << " " << r.width() << "x"
+                          << r.height();
             return false;
         }
         const int before = server.ConfigureEvents();
@@ -282,7 +292,8 @@ protected:
             }
         }
         events = server.ConfigureEvents();
-        if (events != before) ADD_FAILURE() << events - before << " configure events after the size settled";
+        if (events != before)
+            ADD_FAILURE() << events - before << " configure events after the size settled";
         return events == before && InStep();
     }
     // A screen point of the form's client area.
@@ -300,10 +311,13 @@ protected:
         std::string got;
         const std::vector<Retrieved> all = program->Mouse();
         for (size_t i = from; i < all.size(); ++i)
-            got += " " + std::to_string(all[i].message) + (all[i].hwnd == target ? "" : "(elsewhere)");
+            got +=
+                " " + std::to_string(all[i].message) + (all[i].hwnd == target ? "" : "(elsewhere)");
         FAIL() << "click " << clicks << " on " << what << " was not delivered; retrieved:" << got;
     }
-    void Shot(const std::string& name) { EXPECT_TRUE(server.Screenshot("x11_demo_" + name + ".png")); }
+    void Shot(const std::string& name) {
+        EXPECT_TRUE(server.Screenshot("x11_demo_" + name + ".png"));
+    }
 
     Xvfb server;
     ManualClock clock;
@@ -328,7 +342,8 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
     program->Call([&] {
         for (int i = 0; i < form->ComponentCount(); ++i) {
             auto* c = dynamic_cast<TControl*>(form->Components(i));
-            if (!c || dynamic_cast<TComboBox*>(c)) continue; // its list is a window of its own: below
+            if (!c || dynamic_cast<TComboBox*>(c))
+                continue; // its list is a window of its own: below
             auto* w = dynamic_cast<TWinControl*>(c);
             targets.push_back({c, w ? w->Handle() : form->Handle()});
         }
@@ -345,11 +360,12 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
 
     // A bar item opens its drop-down; an item in it is chosen.
     auto chooseFromMenu = [&](int barIndex, int row) {
-        const RECT bar = program->Get<RECT>([&] { return menu->BarItemRects(formWindow)[size_t(barIndex)]; });
+        const RECT bar =
+            program->Get<RECT>([&] { return menu->BarItemRects(formWindow)[size_t(barIndex)]; });
         RECT wr{};
         program->Call([&] { GetWindowRect(formWindow, wr); });
-        ClickAndExpect({wr.left + (bar.left + bar.right) / 2, wr.top + (bar.top + bar.bottom) / 2}, formWindow,
-                       "the menu bar");
+        ClickAndExpect({wr.left + (bar.left + bar.right) / 2, wr.top + (bar.top + bar.bottom) / 2},
+                       formWindow, "the menu bar");
         HWND dropDown = nullptr;
         unsigned long xDrop = 0;
         ASSERT_TRUE(server.WaitFor([&] {
@@ -367,7 +383,8 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
         // 2 px margin, 18 px items, 8 px lines (the File menu's third row).
         const int y = dr.top + 2 + 18 * row + (barIndex == 0 && row >= 3 ? 8 - 18 : 0) + 9;
         ClickAndExpect({dr.left + 30, y}, nullptr, "a menu item"); // the menu's tracker takes it
-        ASSERT_TRUE(program->WaitCount(program->menuClicks, before + 1)) << "the menu item's command did not run";
+        ASSERT_TRUE(program->WaitCount(program->menuClicks, before + 1))
+            << "the menu item's command did not run";
     };
     auto clickCombo = [&] {
         const POINT p = ClientPoint(combo, 20, 10);
@@ -383,8 +400,10 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
                 GetWindowRect(list, lr);
                 row = combo->ItemHeight();
             });
-            ClickAndExpect({lr.left + 10, lr.top + 1 + row + row / 2}, list, "the combo box's list");
-            EXPECT_TRUE(server.WaitFor([&] { return program->Get<int>([&] { return combo->ItemIndex(); }) == 1; }));
+            ClickAndExpect({lr.left + 10, lr.top + 1 + row + row / 2}, list,
+                           "the combo box's list");
+            EXPECT_TRUE(server.WaitFor(
+                [&] { return program->Get<int>([&] { return combo->ItemIndex(); }) == 1; }));
         }
     };
 
@@ -394,7 +413,9 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
         const size_t k = i % (targets.size() + 4);
         if (k < targets.size()) {
             const Target& t = targets[k];
-            const SIZE size = program->Get<SIZE>([&] { return SIZE{t.control->Width(), t.control->Height()}; });
+            const SIZE size = program->Get<SIZE>([&] {
+                return SIZE{t.control->Width(), t.control->Height()};
+            });
             ClickAndExpect(ClientPoint(t.control, std::min(8, size.cx / 2), size.cy / 2), t.window,
                            program->Get<std::string>([&] { return t.control->ClassName(); }));
             if (dynamic_cast<TButton*>(t.control)) ++buttonPresses;
@@ -416,7 +437,8 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
 TEST_F(X11DemoTest, TheWindowManagerMovesAndResizesWithoutALoop) {
     server.WatchConfigure(window);
     const Xvfb::Geometry start = server.WindowGeometry(window);
-    const int frameWidth = start.width - program->Get<int>([&] { return program->form()->ClientWidth(); });
+    const int frameWidth =
+        start.width - program->Get<int>([&] { return program->form()->ClientWidth(); });
 
     // A taskbar's move-and-resize request: the form follows at once.
     server.MoveResize(window, 60, 70, start.width + 80, start.height + 40);
@@ -433,7 +455,8 @@ TEST_F(X11DemoTest, TheWindowManagerMovesAndResizesWithoutALoop) {
     // Quick successive resizes through the window manager: the last one
     // wins, the form ends the size of its X window.
     for (int step = 1; step <= 40; ++step)
-        server.MoveResize(window, 60, 70, start.width + 80 + step * 3, start.height + 40 + step * 2);
+        server.MoveResize(window, 60, 70, start.width + 80 + step * 3,
+                          start.height + 40 + step * 2);
     ASSERT_TRUE(Settles(events)) << "the size did not settle after a burst of resizes";
     g = server.WindowGeometry(window);
     EXPECT_EQ(g.width, start.width + 200);
@@ -464,7 +487,8 @@ TEST_F(X11DemoTest, TheWindowManagerMovesAndResizesWithoutALoop) {
     const int clicked = program->Get<int>([&] { return program->buttonClicks; });
     clock.Advance(1000);
     server.Click(button.x, button.y);
-    EXPECT_TRUE(program->WaitCount(program->buttonClicks, clicked + 1)) << "the moved form missed a click";
+    EXPECT_TRUE(program->WaitCount(program->buttonClicks, clicked + 1))
+        << "the moved form missed a click";
 }
 
 TEST_F(X11DemoTest, MinimiseAndRestoreByTheFormAndByTheWindowManager) {
@@ -482,49 +506,59 @@ TEST_F(X11DemoTest, MinimiseAndRestoreByTheFormAndByTheWindowManager) {
     ASSERT_GE(minButton.x, 0) << "no minimise button";
     clock.Advance(1000);
     server.Click(minButton.x, minButton.y);
-    EXPECT_TRUE(server.WaitFor([&] { return server.WmState(window) == 3 && !server.WindowGeometry(window).viewable; }))
-        << "the window manager was not asked to iconify";
+    EXPECT_TRUE(server.WaitFor([&] {
+        return server.WmState(window) == 3 && !server.WindowGeometry(window).viewable;
+    })) << "the window manager was not asked to iconify";
     EXPECT_TRUE(iconic());
     EXPECT_TRUE(program->Get<bool>([&] { return program->app()->Minimized(); }));
     Shot("minimised_by_button");
 
     // Restored from the taskbar: shown, painted, the form knows.
     server.Activate(window);
-    ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 1 && server.WindowGeometry(window).viewable; }))
-        << "not restored";
+    ASSERT_TRUE(server.WaitFor([&] {
+        return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
+    })) << "not restored";
     EXPECT_TRUE(server.WaitFor([&] { return !iconic(); }));
     EXPECT_FALSE(program->Get<bool>([&] { return program->app()->Minimized(); }));
-    EXPECT_EQ(program->Get<int>([&] { return int(program->form()->WindowState()); }), int(wsNormal));
+    EXPECT_EQ(program->Get<int>([&] { return int(program->form()->WindowState()); }),
+              int(wsNormal));
     program->Call([] { PumpDisplay(); });
     Shot("restored_by_window_manager");
 
     // Minimised from the taskbar, restored by the program.
     server.Iconify(window);
-    EXPECT_TRUE(server.WaitFor([&] { return iconic(); })) << "the form did not learn of the iconify";
-    EXPECT_EQ(program->Get<int>([&] { return int(program->form()->WindowState()); }), int(wsMinimized));
+    EXPECT_TRUE(server.WaitFor([&] { return iconic(); }))
+        << "the form did not learn of the iconify";
+    EXPECT_EQ(program->Get<int>([&] { return int(program->form()->WindowState()); }),
+              int(wsMinimized));
     EXPECT_TRUE(program->Get<bool>([&] { return program->app()->Minimized(); }));
     program->Call([&] { program->app()->Restore(); });
-    EXPECT_TRUE(server.WaitFor([&] { return server.WmState(window) == 1 && server.WindowGeometry(window).viewable; }))
-        << "the program's restore did not reach the window manager";
+    EXPECT_TRUE(server.WaitFor([&] {
+        return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
+    })) << "the program's restore did not reach the window manager";
     EXPECT_FALSE(iconic());
 
     // Minimised again by the button: the application's state was kept right.
     clock.Advance(1000);
     server.Click(minButton.x, minButton.y);
-    EXPECT_TRUE(server.WaitFor([&] { return server.WmState(window) == 3; })) << "second minimise by the button";
+    EXPECT_TRUE(server.WaitFor([&] { return server.WmState(window) == 3; }))
+        << "second minimise by the button";
     server.Activate(window);
-    EXPECT_TRUE(server.WaitFor([&] { return server.WindowGeometry(window).viewable && !iconic(); }));
+    EXPECT_TRUE(
+        server.WaitFor([&] { return server.WindowGeometry(window).viewable && !iconic(); }));
 
     // Maximised and back by the window manager.
     server.Maximize(window, true);
-    EXPECT_TRUE(server.WaitFor([&] { return program->Get<bool>([&] { return IsZoomed(form) != FALSE; }); }))
-        << "the form did not learn of the maximise";
+    EXPECT_TRUE(server.WaitFor([&] {
+        return program->Get<bool>([&] { return IsZoomed(form) != FALSE; });
+    })) << "the form did not learn of the maximise";
     int events = 0;
     EXPECT_TRUE(Settles(events));
     EXPECT_EQ(server.WindowGeometry(window).width, 800);
     Shot("maximised_by_window_manager");
     server.Maximize(window, false);
-    EXPECT_TRUE(server.WaitFor([&] { return !program->Get<bool>([&] { return IsZoomed(form) != FALSE; }); }));
+    EXPECT_TRUE(server.WaitFor(
+        [&] { return !program->Get<bool>([&] { return IsZoomed(form) != FALSE; }); }));
     EXPECT_TRUE(Settles(events));
     EXPECT_EQ(server.WindowGeometry(window).width, wr.right - wr.left);
 }
@@ -538,7 +572,8 @@ TEST_F(X11DemoTest, ClosedByTheWindowManagerTheProgramEnds) {
 TEST_F(X11DemoTest, DestroyingTheXWindowEndsTheProgram) {
     const HWND form = program->formWindow();
     server.Destroy(window);
-    EXPECT_TRUE(program->WaitFinished(Xvfb::kBound)) << "the application lived on without its window";
+    EXPECT_TRUE(program->WaitFinished(Xvfb::kBound))
+        << "the application lived on without its window";
     EXPECT_FALSE(IsWindow(form));
 }
 

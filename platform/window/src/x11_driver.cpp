@@ -22,9 +22,9 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace ax::wm {
 
@@ -59,7 +59,8 @@ const DragSides* SidesOf(LRESULT hit) {
 }
 
 bool IsAscii(const std::string& s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 class X11Driver final : public DisplayDriver {
@@ -155,7 +156,8 @@ public:
             XWin* w = Find(h);
             if (!w) return;
             w->rect = r;
-            XMoveResizeWindow(dpy_, w->id, r.left, r.top, static_cast<unsigned>(std::max(1, r.width())),
+            XMoveResizeWindow(dpy_, w->id, r.left, r.top,
+                              static_cast<unsigned>(std::max(1, r.width())),
                               static_cast<unsigned>(std::max(1, r.height())));
         });
     }
@@ -185,7 +187,8 @@ public:
             const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
             const int n = static_cast<int>(text.size());
             XChangeProperty(dpy_, w->id, XA_WM_NAME, type, 8, PropModeReplace, bytes, n);
-            XChangeProperty(dpy_, w->id, atoms_[kNetWmName], atoms_[kUtf8], 8, PropModeReplace, bytes, n);
+            XChangeProperty(dpy_, w->id, atoms_[kNetWmName], atoms_[kUtf8], 8, PropModeReplace,
+                            bytes, n);
         });
     }
 
@@ -214,7 +217,8 @@ public:
         const RECT c = Clip(r, RECT{0, 0, W, H});
         if (EmptyRect(c)) return;
         // The surface belongs to the painting thread: the X thread gets a copy.
-        const size_t width = static_cast<size_t>(c.width()), height = static_cast<size_t>(c.height());
+        const size_t width = static_cast<size_t>(c.width()),
+                     height = static_cast<size_t>(c.height());
         const size_t bytes = width * height * 4;
         auto* pixels = static_cast<char*>(std::malloc(bytes)); // freed by XDestroyImage
         if (!pixels) return;
@@ -222,7 +226,9 @@ public:
         const unsigned char* data = cairo_image_surface_get_data(s);
         for (size_t y = 0; y < height; ++y)
             std::memcpy(pixels + y * width * 4,
-                        data + static_cast<size_t>(c.top + int(y)) * size_t(stride) + size_t(c.left) * 4, width * 4);
+                        data + static_cast<size_t>(c.top + int(y)) * size_t(stride) +
+                            size_t(c.left) * 4,
+                        width * 4);
         if (!x_->OnThread()) {
             std::unique_lock<std::mutex> lock(mutex_);
             drained_.wait(lock, [&] { return queuedPixels_ < kMaxQueuedPixels; });
@@ -262,7 +268,8 @@ public:
             if (LoadCursor(0, id) == cursor) shape = s;
         x_->Post([=, this] {
             auto it = cursors_.find(shape);
-            if (it == cursors_.end()) it = cursors_.emplace(shape, XCreateFontCursor(dpy_, shape)).first;
+            if (it == cursors_.end())
+                it = cursors_.emplace(shape, XCreateFontCursor(dpy_, shape)).first;
             for (auto& [hwnd, w] : windows_)
                 XDefineCursor(dpy_, w.id, it->second);
         });
@@ -287,7 +294,8 @@ public:
                 e.xclient.data.l[2] = sides->netDirection;
                 e.xclient.data.l[3] = Button1;
                 e.xclient.data.l[4] = 1;
-                XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+                XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask,
+                           &e);
                 return;
             }
             // Nobody else moves it: follow the pointer while the button is
@@ -321,7 +329,8 @@ public:
         clipReply_.reset();
         lock.unlock();
         x_->Post([this] {
-            XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelection], helper_, CurrentTime);
+            XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelection], helper_,
+                              CurrentTime);
         });
         lock.lock();
         // Another program answers in its own time; a silent one must not hang us.
@@ -377,10 +386,10 @@ private:
     struct XWin {
         HWND hwnd = nullptr;
         ::Window id = 0;
-        RECT rect{};            // on the screen, as last asked for or reported
-        bool override = false;  // not managed by the window manager
-        bool mapWanted = false; // shown by the window layer
-        bool viewable = false;  // mapped on the server
+        RECT rect{};             // on the screen, as last asked for or reported
+        bool override = false;   // not managed by the window manager
+        bool mapWanted = false;  // shown by the window layer
+        bool viewable = false;   // mapped on the server
         bool reparented = false; // inside a window manager's frame
         bool iconic = false;     // minimised, as the window layer or the window manager last said
         bool zoomed = false;     // maximised by the window manager
@@ -409,11 +418,13 @@ private:
         XSetWindowAttributes a{};
         a.background_pixmap = None;
         a.override_redirect = w.override ? True : False;
-        a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
-                       PointerMotionMask | StructureNotifyMask | FocusChangeMask | PropertyChangeMask;
-        w.id = XCreateWindow(dpy_, root_, r.left, r.top, static_cast<unsigned>(std::max(1, r.width())),
-                             static_cast<unsigned>(std::max(1, r.height())), 0, CopyFromParent, InputOutput,
-                             CopyFromParent, CWBackPixmap | CWEventMask | CWOverrideRedirect, &a);
+        a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                       ButtonReleaseMask | PointerMotionMask | StructureNotifyMask |
+                       FocusChangeMask | PropertyChangeMask;
+        w.id = XCreateWindow(
+            dpy_, root_, r.left, r.top, static_cast<unsigned>(std::max(1, r.width())),
+            static_cast<unsigned>(std::max(1, r.height())), 0, CopyFromParent, InputOutput,
+            CopyFromParent, CWBackPixmap | CWEventMask | CWOverrideRedirect, &a);
         Atom protocols[] = {atoms_[kDeleteWindow]};
         XSetWMProtocols(dpy_, w.id, protocols, 1);
         XSizeHints hints{};
@@ -447,7 +458,8 @@ private:
             XSetWMHints(dpy_, w->id, hints);
             XFree(hints);
         }
-        if (!iconic || (!w->override && XGetSelectionOwner(dpy_, wmSelection_) != None)) XMapRaised(dpy_, w->id);
+        if (!iconic || (!w->override && XGetSelectionOwner(dpy_, wmSelection_) != None))
+            XMapRaised(dpy_, w->id);
     }
 
     void ApplyExStyle(XWin& w, DWORD exStyle) {
@@ -488,9 +500,9 @@ private:
             return;
         }
         XImage* img = XCreateImage(dpy_, DefaultVisual(dpy_, screenNumber_),
-                                   static_cast<unsigned>(DefaultDepth(dpy_, screenNumber_)), ZPixmap, 0, pixels,
-                                   static_cast<unsigned>(c.width()), static_cast<unsigned>(c.height()), 32,
-                                   c.width() * 4);
+                                   static_cast<unsigned>(DefaultDepth(dpy_, screenNumber_)),
+                                   ZPixmap, 0, pixels, static_cast<unsigned>(c.width()),
+                                   static_cast<unsigned>(c.height()), 32, c.width() * 4);
         if (!img) {
             std::free(pixels);
             return;
@@ -509,15 +521,16 @@ private:
             unsigned long count, after;
             unsigned char* data = nullptr;
             ::Window result = None;
-            if (XGetWindowProperty(dpy_, on, name, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
-                                   &data) == Success &&
+            if (XGetWindowProperty(dpy_, on, name, 0, 1, False, XA_WINDOW, &type, &format, &count,
+                                   &after, &data) == Success &&
                 data && count == 1 && format == 32)
                 result = *reinterpret_cast<::Window*>(data);
             if (data) XFree(data);
             return result;
         };
         const ::Window check = windowProperty(root_, atoms_[kNetCheck]);
-        if (check == None || windowProperty(check, atoms_[kNetCheck]) != check) return false; // stale
+        if (check == None || windowProperty(check, atoms_[kNetCheck]) != check)
+            return false; // stale
         return PropertyHasAtom(root_, atoms_[kNetSupported], feature);
     }
 
@@ -531,8 +544,8 @@ private:
         int format;
         unsigned long count, after;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(dpy_, on, property, 0, 4096, False, XA_ATOM, &type, &format, &count, &after,
-                               &data) == Success &&
+        if (XGetWindowProperty(dpy_, on, property, 0, 4096, False, XA_ATOM, &type, &format, &count,
+                               &after, &data) == Success &&
             data && format == 32) {
             const auto* atoms = reinterpret_cast<const Atom*>(data);
             out.assign(atoms, atoms + count);
@@ -548,8 +561,8 @@ private:
         unsigned long count, after;
         unsigned char* data = nullptr;
         long state = -1;
-        if (XGetWindowProperty(dpy_, on, atoms_[kWmState], 0, 2, False, atoms_[kWmState], &type, &format, &count,
-                               &after, &data) == Success &&
+        if (XGetWindowProperty(dpy_, on, atoms_[kWmState], 0, 2, False, atoms_[kWmState], &type,
+                               &format, &count, &after, &data) == Success &&
             data && format == 32 && count >= 1)
             state = *reinterpret_cast<const long*>(data);
         if (data) XFree(data);
@@ -735,7 +748,8 @@ private:
         bool changed = false;
         if (p.atom == atoms_[kWmState]) {
             const long state = WmState(w->id);
-            if (state != NormalState && state != IconicState) return; // withdrawn: nothing to follow
+            if (state != NormalState && state != IconicState)
+                return; // withdrawn: nothing to follow
             const bool iconic = state == IconicState;
             changed = iconic != w->iconic;
             w->iconic = iconic;
@@ -770,8 +784,9 @@ private:
             int format;
             unsigned long count, after;
             unsigned char* data = nullptr;
-            if (XGetWindowProperty(dpy_, helper_, atoms_[kSelection], 0, 1 << 24, True, AnyPropertyType, &type,
-                                   &format, &count, &after, &data) == Success &&
+            if (XGetWindowProperty(dpy_, helper_, atoms_[kSelection], 0, 1 << 24, True,
+                                   AnyPropertyType, &type, &format, &count, &after,
+                                   &data) == Success &&
                 data) {
                 text = std::string(reinterpret_cast<char*>(data), count);
                 XFree(data);
@@ -806,7 +821,8 @@ private:
             reply.xselection.property = property;
         } else if (req.target == atoms_[kUtf8] || req.target == XA_STRING) {
             XChangeProperty(dpy_, req.requestor, property, req.target, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+                            reinterpret_cast<const unsigned char*>(text.data()),
+                            static_cast<int>(text.size()));
             reply.xselection.property = property;
         }
         XSendEvent(dpy_, req.requestor, False, 0, &reply);

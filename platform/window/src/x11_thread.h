@@ -5,7 +5,6 @@
 // event in Xlib's queue, so events that a round trip read from the socket
 // are served at once instead of waiting for the next one to arrive.
 #include <X11/Xlib.h>
-
 #include <condition_variable>
 #include <deque>
 #include <functional>

@@ -4,11 +4,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <cairo.h>
-
 #include <algorithm>
-#include <fcntl.h>
+#include <cairo.h>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -36,7 +35,8 @@ int IgnoreErrors(Display*, XErrorEvent*) {
     return 0;
 } // a window may go while we look at it
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, std::string>>& env) {
+pid_t Spawn(const std::vector<std::string>& argv,
+            const std::vector<std::pair<std::string, std::string>>& env) {
     const pid_t pid = fork();
     if (pid != 0) return pid;
     for (const auto& [k, v] : env)
@@ -99,7 +99,8 @@ struct Xvfb::Impl {
             if (e.type == ConfigureNotify && e.xconfigure.event == e.xconfigure.window &&
                 std::ranges::count(watched, e.xconfigure.window) > 0)
                 ++configures;
-            if (e.type == PropertyNotify) properties.emplace_back(e.xproperty.window, e.xproperty.atom);
+            if (e.type == PropertyNotify)
+                properties.emplace_back(e.xproperty.window, e.xproperty.atom);
         }
     }
 
@@ -125,8 +126,8 @@ struct Xvfb::Impl {
         unsigned long count, after;
         unsigned char* data = nullptr;
         ::Window check = None;
-        if (XGetWindowProperty(dpy, root, A("_NET_SUPPORTING_WM_CHECK"), 0, 1, False, XA_WINDOW, &type,
-                               &format, &count, &after, &data) == Success &&
+        if (XGetWindowProperty(dpy, root, A("_NET_SUPPORTING_WM_CHECK"), 0, 1, False, XA_WINDOW,
+                               &type, &format, &count, &after, &data) == Success &&
             data && count == 1)
             check = *reinterpret_cast<::Window*>(data);
         if (data) XFree(data);
@@ -162,8 +163,8 @@ bool Xvfb::Start(const std::string& binary, int width, int height) {
     if (impl_->server == 0) {
         close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
-        execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-              "tcp", "-noreset", static_cast<char*>(nullptr));
+        execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+              "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
@@ -209,13 +210,14 @@ bool Xvfb::StartWindowManager(Bound bound) {
     const std::filesystem::path rc = impl_->home / "rc.xml";
     std::ofstream(rc) << kOpenboxConfig;
     const std::string home = impl_->home.string();
+    // Its configuration is ours alone; caches (fonts) stay the user's, which
+    // a fresh folder would have it rebuild, slowly.
     impl_->wm = Spawn({openbox, "--sm-disable", "--config-file", rc.string()},
-                      {{"DISPLAY", display_},
-                       {"HOME", home},
-                       {"XDG_CONFIG_HOME", home},
-                       {"XDG_CACHE_HOME", home},
-                       {"XDG_DATA_HOME", home}});
-    if (!WaitFor([&] { return impl_->WmRunning(); }, bound)) {
+                      {{"DISPLAY", display_}, {"XDG_CONFIG_HOME", home}});
+    // It declares itself early in its start, and drops requests until its
+    // event loop runs: asked until it answers.
+    if (!WaitFor([&] { return impl_->WmRunning(); }, bound) ||
+        !WaitFor([&] { return WindowManagerBarrier(Bound(500)); }, bound)) {
         Fail("openbox did not take the screen");
         return false;
     }
@@ -228,7 +230,8 @@ void Xvfb::MoveTo(int x, int y) {
 }
 
 void Xvfb::Button(int button, bool down) {
-    XTestFakeButtonEvent(impl_->dpy, static_cast<unsigned>(button), down ? True : False, CurrentTime);
+    XTestFakeButtonEvent(impl_->dpy, static_cast<unsigned>(button), down ? True : False,
+                         CurrentTime);
     XSync(impl_->dpy, False);
 }
 
@@ -295,7 +298,10 @@ bool Xvfb::WindowManagerBarrier(Bound bound) {
     const Atom extents = impl_->A("_NET_FRAME_EXTENTS");
     impl_->SendToRoot(probe, impl_->A("_NET_REQUEST_FRAME_EXTENTS"), 0);
     const bool ok = WaitFor(
-        [&] { return std::ranges::count(impl_->properties, std::pair<::Window, Atom>(probe, extents)) > 0; },
+        [&] {
+            return std::ranges::count(impl_->properties,
+                                      std::pair<::Window, Atom>(probe, extents)) > 0;
+        },
         bound);
     std::erase_if(impl_->properties, [&](const auto& p) { return p.first == probe; });
     XDestroyWindow(dpy, probe);
@@ -323,8 +329,8 @@ long Xvfb::WmState(unsigned long window) {
     unsigned char* data = nullptr;
     long state = -1;
     const Atom wmState = impl_->A("WM_STATE");
-    if (XGetWindowProperty(impl_->dpy, window, wmState, 0, 2, False, wmState, &type, &format, &count, &after,
-                           &data) == Success &&
+    if (XGetWindowProperty(impl_->dpy, window, wmState, 0, 2, False, wmState, &type, &format,
+                           &count, &after, &data) == Success &&
         data && count >= 1)
         state = *reinterpret_cast<long*>(data);
     if (data) XFree(data);
@@ -337,8 +343,8 @@ std::string Xvfb::TextProperty(unsigned long window, const std::string& name) {
     unsigned long count, after;
     unsigned char* data = nullptr;
     std::string text;
-    if (XGetWindowProperty(impl_->dpy, window, impl_->A(name.c_str()), 0, 1 << 16, False, AnyPropertyType,
-                           &type, &format, &count, &after, &data) == Success &&
+    if (XGetWindowProperty(impl_->dpy, window, impl_->A(name.c_str()), 0, 1 << 16, False,
+                           AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
         data && format == 8)
         text.assign(reinterpret_cast<char*>(data), count);
     if (data) XFree(data);
@@ -351,8 +357,8 @@ std::vector<std::string> Xvfb::AtomProperty(unsigned long window, const std::str
     unsigned long count, after;
     unsigned char* data = nullptr;
     std::vector<std::string> names;
-    if (XGetWindowProperty(impl_->dpy, window, impl_->A(name.c_str()), 0, 1024, False, XA_ATOM, &type, &format,
-                           &count, &after, &data) == Success &&
+    if (XGetWindowProperty(impl_->dpy, window, impl_->A(name.c_str()), 0, 1024, False, XA_ATOM,
+                           &type, &format, &count, &after, &data) == Success &&
         data && format == 32) {
         for (unsigned long i = 0; i < count; ++i)
             if (char* n = XGetAtomName(impl_->dpy, reinterpret_cast<Atom*>(data)[i])) {
@@ -400,12 +406,13 @@ bool Xvfb::Screenshot(const std::string& png, unsigned long window) {
     const ::Window target = window ? window : impl_->root;
     XWindowAttributes a;
     if (!XGetWindowAttributes(dpy, target, &a)) return false;
-    XImage* img = XGetImage(dpy, target, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
-                            AllPlanes, ZPixmap);
+    XImage* img = XGetImage(dpy, target, 0, 0, static_cast<unsigned>(a.width),
+                            static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
     if (!img) return false;
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, a.width, a.height);
     for (int y = 0; y < a.height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s));
+        auto* row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) +
+                                                y * cairo_image_surface_get_stride(s));
         for (int x = 0; x < a.width; ++x)
             row[x] = static_cast<uint32_t>(XGetPixel(img, x, y)) & 0xFFFFFF;
     }

@@ -52,10 +52,10 @@ public:
     void KeyStroke(unsigned long keysym);
 
     // What a taskbar or pager asks of the window manager.
-    void Iconify(unsigned long window);                          // WM_CHANGE_STATE
-    void Activate(unsigned long window);                         // _NET_ACTIVE_WINDOW (restores)
-    void Close(unsigned long window);                            // _NET_CLOSE_WINDOW
-    void Maximize(unsigned long window, bool on);                // _NET_WM_STATE
+    void Iconify(unsigned long window);           // WM_CHANGE_STATE
+    void Activate(unsigned long window);          // _NET_ACTIVE_WINDOW (restores)
+    void Close(unsigned long window);             // _NET_CLOSE_WINDOW
+    void Maximize(unsigned long window, bool on); // _NET_WM_STATE
     void MoveResize(unsigned long window, int x, int y, int w, int h); // _NET_MOVERESIZE_WINDOW
     // Another client destroys the window.
     void Destroy(unsigned long window);
