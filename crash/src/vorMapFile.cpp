@@ -7,10 +7,14 @@
 #include "platform/resource.h"
 #include "vorTD32.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -588,6 +592,82 @@ bool TMapFile::ReadJdbg(std::string_view data) {
     return !segments.empty() || !publics.empty() || !lines.empty();
 }
 
+// ---- TD32 ----------------------------------------------------------------------
+
+bool TMapFile::ReadTD32(std::string_view data) {
+    TTD32Symbols parsed;
+    if (!ParseTD32(data, Ranges, parsed)) return false;
+    if (parsed.Segments.empty() && parsed.Procedures.empty() && parsed.Publics.empty() &&
+        parsed.Lines.empty())
+        return false;
+    // Empty contributions would otherwise be stretched over their neighbours' gaps.
+    std::erase_if(parsed.Segments, [](const TSegmentRec& s) { return s.Length == 0; });
+    for (auto& s : parsed.Segments) s.UnitName = stripUnitExtension(std::move(s.UnitName));
+    Segments.insert(Segments.end(), parsed.Segments.begin(), parsed.Segments.end());
+    MergeSegments(false);
+
+    // Publics first: at an address that also has a procedure, the procedure
+    // comes last and is the one found.
+    std::vector<TPublicRec> publics = std::move(parsed.Publics);
+    publics.insert(publics.end(), parsed.Procedures.begin(), parsed.Procedures.end());
+    for (auto& p : publics)
+        removeUnitPrefix(p.Name, FindSegment(p.Code, p.Address).UnitName);
+    Publics.insert(Publics.end(), publics.begin(), publics.end());
+    std::stable_sort(Publics.begin(), Publics.end(), [](const TPublicRec& a, const TPublicRec& b) {
+        return a.Address < b.Address;
+    });
+    auto same = [](const TPublicRec& a, const TPublicRec& b) {
+        return a.Address == b.Address && a.Code == b.Code && a.Name == b.Name;
+    };
+    Publics.erase(std::unique(Publics.begin(), Publics.end(), same), Publics.end());
+    Lines.insert(Lines.end(), parsed.Lines.begin(), parsed.Lines.end());
+    return true;
+}
+
+namespace {
+
+// Day number of a time in local time, as the file dates compare.
+long localDay(std::time_t t) {
+    std::tm tm{};
+    if (!localtime_r(&t, &tm)) return 0;
+    return static_cast<long>(tm.tm_year) * 366 + tm.tm_yday;
+}
+
+// The whole ".tds" file beside the module, or empty when there is none, it
+// cannot be read, it is too large, or its date (in whole local days) is
+// before the module file's. Read whole rather than mapped: a file shortened
+// while mapped would fault the reader.
+std::string readTdsBeside(const std::string& moduleFileName) {
+    const std::string path = CompanionFileName(moduleFileName, ".tds");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string data;
+    struct stat tds = {};
+    struct stat module = {};
+    bool ok = ::fstat(fd, &tds) == 0 && S_ISREG(tds.st_mode) && tds.st_size > 0 &&
+              static_cast<std::uint64_t>(tds.st_size) <= maxCompanionFileSize;
+    // A module whose date cannot be read does not reject the file.
+    if (ok && ::stat(moduleFileName.c_str(), &module) == 0 &&
+        localDay(tds.st_mtime) < localDay(module.st_mtime))
+        ok = false;
+    if (ok) {
+        data.resize(static_cast<std::size_t>(tds.st_size));
+        std::size_t got = 0;
+        while (got < data.size()) {
+            const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        // A file that changed size while it was read is not used.
+        if (got != data.size()) data.clear();
+    }
+    ::close(fd);
+    return data;
+}
+
+} // namespace
+
 // ---- lookups ---------------------------------------------------------------------
 
 void TMapFile::SortLines() {
@@ -657,7 +737,7 @@ std::shared_ptr<TMapFile> TMapFile::Build(const TModuleRanges& ranges, const std
     if (ranges.Handle != 0)
         if (auto packed = findResource(ranges.Handle, "VOR", "EXCEPT")) found = map->ReadPacked(*packed);
     if (!found && !fileName.empty())
-        if (auto tds = ReadTdsBeside(fileName); !tds.empty()) found = map->ReadTD32(tds);
+        if (auto tds = readTdsBeside(fileName); !tds.empty()) found = map->ReadTD32(tds);
     if (!found && !fileName.empty()) {
         if (auto text = readWholeFile(CompanionFileName(fileName, ".map")); !text.empty())
             found = map->ReadMapText(text);

@@ -5,6 +5,9 @@
 // (the ".tds" file beside the module), or from a companion file beside it:
 // a ".map" text, a ".vor" packed file or a ".jdbg" file.
 // Addresses are absolute in memory; the file formats hold 32-bit offsets.
+#include "crash/vorDebugRecords.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,27 +15,6 @@
 #include <vector>
 
 namespace ax {
-
-struct TSegmentRec {
-    bool Valid = false;
-    bool Code = false;
-    std::uintptr_t Start = 0;
-    std::uint32_t Length = 0;
-    std::string UnitName;
-    std::uint8_t Flag = 0;
-};
-
-struct TPublicRec {
-    bool Valid = false;
-    bool Code = false;
-    std::string Name;
-    std::uintptr_t Address = 0;
-};
-
-struct TLineRec {
-    std::int32_t Line = 0;
-    std::uintptr_t Address = 0;
-};
 
 // A read stream over a memory block; Read copies at most what is left.
 class TMiniStream {
@@ -45,13 +27,6 @@ public:
 
 private:
     std::string Data;
-};
-
-// Where a module lies; all zero for a file that is not loaded.
-struct TModuleRanges {
-    std::uintptr_t Handle = 0;
-    std::uintptr_t CodeStart = 0, CodeEnd = 0; // CodeEnd exclusive; 0 = unset
-    std::uintptr_t DataStart = 0, DataEnd = 0;
 };
 
 inline constexpr char packedSignature[] = "ArdentixDbgInf"; // 14 bytes, no terminator stored
