@@ -1,12 +1,17 @@
 #include "crash/vorMapFile.h"
+#include "crash/vorStrings.h"
 #include "platform/module.h"
 #include "support/packed_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <elf.h>
+
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace ax {
 
@@ -24,6 +29,12 @@ struct Widget {
     __attribute__((noinline)) int measure(int x) const { return x + width; }
     int width = 5;
 };
+// Function objects: their names end in "operator()".
+struct Adder {
+    __attribute__((noinline)) int operator()(int x) const { return x + step; }
+    int step = 2;
+};
+inline auto doubler = [](int x) __attribute__((noinline)) { return x * 2; };
 } // namespace maptest
 
 namespace {
@@ -356,6 +367,129 @@ TEST(GeneratedMap, NamesAndLinesAgreeWithAddr2line) {
     EXPECT_EQ(reader->FindSymbol(true, "vorMapFile_test", true, "ax::maptest::knownSecond"),
               known[1].address);
     EXPECT_GT(LineAt(known[0].address), 0);
+}
+
+// Code address of a non-virtual member function.
+template <class Member>
+std::uintptr_t codeAddress(Member member) {
+    std::uintptr_t address = 0;
+    std::memcpy(&address, &member, sizeof address);
+    return address;
+}
+
+TEST(GeneratedMap, FunctionObjectsKeepTheirOperatorName) {
+    const maptest::Adder adder;
+    EXPECT_EQ(adder(1) + maptest::doubler(2), 7);
+    auto reader = MapFileForAddress(0);
+    ASSERT_TRUE(reader);
+    const auto adderCall = codeAddress(&maptest::Adder::operator());
+    const auto lambdaCall = codeAddress(&decltype(maptest::doubler)::operator());
+    EXPECT_EQ(reader->FindPublic(adderCall).Name, "ax::maptest::Adder::operator()");
+    EXPECT_EQ(reader->FindPublic(lambdaCall).Name, "ax::maptest::doubler::{lambda(int)#1}::operator()");
+    EXPECT_EQ(SymbolNameAt(adderCall), "vorMapFile_test.cpp.ax::maptest::Adder::operator()");
+}
+
+// ---- a C program built with -g -O2 whose lines pass 100,000 ----
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Code and data ranges of an ELF file as it is linked (the first executable
+// and the first writable loadable segment), for a reader of the file alone.
+TModuleRanges linkedRanges(const std::string& elf) {
+    TModuleRanges r;
+    Elf64_Ehdr eh;
+    if (elf.size() < sizeof eh) return r;
+    std::memcpy(&eh, elf.data(), sizeof eh);
+    for (int i = 0; i < eh.e_phnum; ++i) {
+        Elf64_Phdr ph;
+        const std::size_t at = eh.e_phoff + std::size_t{eh.e_phentsize} * i;
+        if (at + sizeof ph > elf.size()) break;
+        std::memcpy(&ph, elf.data() + at, sizeof ph);
+        if (ph.p_type != PT_LOAD) continue;
+        if ((ph.p_flags & PF_X) && r.CodeEnd == 0) {
+            r.CodeStart = ph.p_vaddr;
+            r.CodeEnd = ph.p_vaddr + ph.p_memsz;
+        }
+        if ((ph.p_flags & PF_W) && r.DataEnd == 0) {
+            r.DataStart = ph.p_vaddr;
+            r.DataEnd = ph.p_vaddr + ph.p_memsz;
+        }
+    }
+    return r;
+}
+
+struct SizedSymbol {
+    std::uintptr_t address = 0, size = 0;
+    std::string name;
+};
+
+// The generated functions, as binutils' nm lists them.
+std::vector<SizedSymbol> generatedFunctions(const std::string& program) {
+    std::vector<SizedSymbol> out;
+    std::istringstream lines(run("nm -S --defined-only '" + program + "'"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string address, size, type, name;
+        if (!(fields >> address >> size >> type >> name) || name.rfind("gen_", 0) != 0) continue;
+        out.push_back({std::stoul(address, nullptr, 16), std::stoul(size, nullptr, 16), name});
+    }
+    return out;
+}
+
+TEST(GeneratedProgram, NamesAndLinesPast100000AgreeWithAddr2line) {
+    const std::string program = AX_BIGPROG;
+    const std::string elf = readFile(program);
+    ASSERT_FALSE(elf.empty()) << program;
+    const TModuleRanges ranges = linkedRanges(elf);
+    ASSERT_NE(ranges.CodeEnd, 0u);
+    auto map = TMapFile::Build(ranges, program);
+    ASSERT_TRUE(map->Valid) << "the build writes " << CompanionFileName(program, ".map");
+
+    // 200 addresses spread evenly over the generated functions' bytes.
+    const auto functions = generatedFunctions(program);
+    ASSERT_EQ(functions.size(), 80u);
+    std::uintptr_t total = 0;
+    for (const auto& f : functions) total += f.size;
+    std::vector<std::uintptr_t> samples;
+    for (std::uintptr_t k = 0; k < 200; ++k) {
+        std::uintptr_t offset = (2 * k + 1) * total / 400;
+        for (const auto& f : functions) {
+            if (offset < f.size) {
+                samples.push_back(f.address + offset);
+                break;
+            }
+            offset -= f.size;
+        }
+    }
+    ASSERT_EQ(samples.size(), 200u);
+    std::string command = "addr2line -f -e '" + program + "'";
+    for (auto a : samples) command += " 0x" + vor::IntToHexEx(std::uint64_t{a});
+    std::istringstream answers(run(command));
+
+    int agree = 0, past100000 = 0;
+    std::string report;
+    for (auto a : samples) {
+        std::string name, place;
+        ASSERT_TRUE(std::getline(answers, name) && std::getline(answers, place));
+        const int line = std::atoi(place.substr(place.rfind(':') + 1).c_str());
+        if (line > 100000) ++past100000;
+        std::uintptr_t next = 0;
+        const std::string mapName = map->FindPublic(a).Name;
+        const int mapLine = map->LineOf(a, next);
+        if (mapName == name && mapLine == line)
+            ++agree;
+        else
+            report += vor::IntToHexEx(std::uint64_t{a}) + ": addr2line " + name + ":" +
+                      std::to_string(line) + ", map " + mapName + ":" + std::to_string(mapLine) + "\n";
+    }
+    EXPECT_GT(past100000, 50);
+    EXPECT_GE(agree, 198) << report;
 }
 
 TEST(Cache, SharedReadersOutliveTheirReplacement) {
