@@ -56,8 +56,14 @@ public:
                               std::string_view symbolName) const;
     // Line of address; next receives the address where the next line starts.
     std::int32_t LineOf(std::uintptr_t address, std::uintptr_t& next) const;
+    // The same line, and the addresses [first, end) around address that
+    // share this answer (the line's own first address to the next record or
+    // the end of its segment).
+    std::int32_t LineRange(std::uintptr_t address, std::uintptr_t& first, std::uintptr_t& end) const;
 
-    bool OwnModule = false;
+    bool OwnModule = false; // the reader of the program itself
+    // Every reader leaves these sorted: segments code before data, then by
+    // start; publics and (after SortLines) lines by address.
     std::vector<TSegmentRec> Segments;
     std::vector<TPublicRec> Publics;
     std::vector<TLineRec> Lines;
@@ -68,6 +74,14 @@ public:
     std::string MinCheckText; // check text of minimal information, empty when unused
 
 private:
+    struct TLineLookup {
+        std::int32_t Line = 0;
+        const TSegmentRec* Segment = nullptr;
+        const TLineRec* Record = nullptr;    // the record that gives the line
+        const TLineRec* Following = nullptr; // the record after it
+    };
+    TLineLookup LookUpLine(std::uintptr_t address) const;
+    const TSegmentRec* SegmentAt(bool code, std::uintptr_t address) const;
     bool ReadPackedPayload(TMiniStream& stream, bool synthesiseNames);
     void AddSegment(TSegmentRec segment, bool ordered);
     void MergeSegments(bool keepGaps);
@@ -77,10 +91,6 @@ private:
 // The companion file of a module: its last extension replaced by ext
 // (".map", ".vor", ".jdbg"), or ext appended when it has none.
 std::string CompanionFileName(const std::string& moduleFileName, std::string_view ext);
-
-// Checksum of a ".jdbg" file: the sum of its 4-byte-aligned dwords (the
-// checksum field at 29..32 counted as zero), rotated right by 8 bits.
-std::uint32_t JdbgChecksum(std::string_view data);
 
 // Key of a packed payload of the given length.
 std::string PackedDataKey(std::uint32_t payloadLength);
