@@ -66,10 +66,12 @@ private:
     TStop ReadPrefixes();
     TStop ReadOpcode();
     TStop ReadVex(std::uint8_t lead);
+    TStop ReadXop();
     TStop ReadEvex();
     TStop ReadModRm();
     std::size_t ImmediateSize() const;
     bool FormIsDefined() const;
+    void SetRelativeTarget();
     void WorkOutTargets();
     void TrackRegisters(const TRegisterTrack& before);
     void Finish(TStop stop);
@@ -135,21 +137,23 @@ TDecoder::TStop TDecoder::ReadVex(std::uint8_t lead) {
     if (OpSize || Rep || Repne || Lock || RexPresent) ForceInvalid = true;
     std::uint8_t b1 = 0;
     if (!Fetch(b1)) return TStop::Truncated;
-    RexR = !(b1 & 0x80);
+    // Register extensions exist in 64-bit mode only; in 32-bit mode the
+    // inverted R and X bits are what set VEX apart from les and lds.
+    RexR = Is64 && !(b1 & 0x80);
     static constexpr std::uint8_t kImplied[4] = {0, 0x66, 0xF3, 0xF2};
     if (lead == 0xC5) {
         Map = 1;
-        Vvvv = (~b1 >> 3) & 15;
+        Vvvv = (~b1 >> 3) & (Is64 ? 15 : 7);
         Implied = kImplied[b1 & 3];
         VectorLength = (b1 >> 2) & 1;
     } else {
-        RexX = !(b1 & 0x40);
-        RexB = !(b1 & 0x20);
+        RexX = Is64 && !(b1 & 0x40);
+        RexB = Is64 && !(b1 & 0x20);
         Map = b1 & 0x1F;
         std::uint8_t b2 = 0;
         if (!Fetch(b2)) return TStop::Truncated;
-        RexW = b2 & 0x80;
-        Vvvv = (~b2 >> 3) & 15;
+        RexW = Is64 && (b2 & 0x80);
+        Vvvv = (~b2 >> 3) & (Is64 ? 15 : 7);
         Implied = kImplied[b2 & 3];
         VectorLength = (b2 >> 2) & 1;
     }
@@ -164,10 +168,47 @@ TDecoder::TStop TDecoder::ReadVex(std::uint8_t lead) {
             Flags = Invalid;
         break;
     case 2:
-        Flags = ModRm | WriteRegRm;
+        Flags = Contains(VexMap38Set(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm) : Invalid;
         break;
     case 3:
-        Flags = ModRm | WriteRegRm | Imm8;
+        Flags = Contains(VexMap3ASet(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm | Imm8)
+                                                : Invalid;
+        break;
+    default:
+        Flags = Invalid;
+        break;
+    }
+    return TStop::None;
+}
+
+// AMD XOP: 8F, then R X B and the map (8 to 10), W vvvv L pp, the opcode and
+// always a ModR/M byte; map 8 takes an 8-bit and map 10 a 32-bit immediate.
+TDecoder::TStop TDecoder::ReadXop() {
+    Rec.Encoding = TOpcodeEncoding::Xop;
+    if (OpSize || Rep || Repne || Lock || RexPresent) ForceInvalid = true;
+    std::uint8_t b1 = 0, b2 = 0;
+    if (!Fetch(b1) || !Fetch(b2)) return TStop::Truncated;
+    RexR = Is64 && !(b1 & 0x80);
+    RexX = Is64 && !(b1 & 0x40);
+    RexB = Is64 && !(b1 & 0x20);
+    Map = b1 & 0x1F;
+    RexW = Is64 && (b2 & 0x80);
+    XopW = b2 & 0x80;
+    Vvvv = (~b2 >> 3) & (Is64 ? 15 : 7);
+    VectorLength = (b2 >> 2) & 1;
+    if ((b2 & 3) != 0) ForceInvalid = true; // XOP has no implied prefixes
+    if (!Fetch(Opcode)) return TStop::Truncated;
+    switch (Map) {
+    case 8:
+        Flags = Contains(XopMap8Set(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm | Imm8)
+                                               : Invalid;
+        break;
+    case 9:
+        Flags = Contains(XopMap9Set(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm) : Invalid;
+        break;
+    case 10:
+        Flags = Opcode == 0x10 || Opcode == 0x12 ? static_cast<std::uint16_t>(ModRm | WriteRegRm | ImmOpSize)
+                                                 : Invalid;
         break;
     default:
         Flags = Invalid;
@@ -218,7 +259,12 @@ TDecoder::TStop TDecoder::ReadEvex() {
 TDecoder::TStop TDecoder::ReadOpcode() {
     std::uint8_t op = 0;
     if (!Fetch(op)) return TStop::Truncated;
-    if (Is64 && (op == 0xC4 || op == 0xC5)) return ReadVex(op);
+    // C4 and C5 are VEX unless, in 32-bit mode, the next byte is the ModR/M
+    // of les or lds with a memory operand; 8F is XOP when the next byte
+    // names map 8 or above (pop has no such reg field).
+    const int peek = Pos < Count ? Bytes[Pos] : -1;
+    if ((op == 0xC4 || op == 0xC5) && (Is64 || (peek >= 0 && (peek & 0xC0) == 0xC0))) return ReadVex(op);
+    if (op == 0x8F && peek >= 0 && (peek & 0x1F) >= 8) return ReadXop();
     if (Is64 && op == 0x62) return ReadEvex();
     if (op != 0x0F) {
         Map = 0;
@@ -342,6 +388,16 @@ bool TDecoder::FormIsDefined() const {
     const std::uint16_t form = Flags & ModRmMask;
     if (form == ModRmMem && !IsMem) return false;
     if (form == ModRmReg && IsMem) return false;
+    if (Rec.Encoding == TOpcodeEncoding::Xop) {
+        // The TBM and LWP groups by reg field (LWP's control block moves by register only).
+        if (Map == 9 && Opcode == 0x01) return Reg != 0;
+        if (Map == 9 && Opcode == 0x02) return Reg == 1 || Reg == 6;
+        if (Map == 9 && Opcode == 0x12) return Reg <= 1 && !IsMem;
+        if (Map == 10 && Opcode == 0x12) return Reg <= 1;
+        return true;
+    }
+    if (Rec.Encoding == TOpcodeEncoding::Vex)
+        return Vvvv == 0 || !VexVvvvUnused(Map, Opcode, Implied, IsMem);
     if (Rec.Encoding != TOpcodeEncoding::Legacy) return true;
     const std::uint8_t modrm = Rec.ModRmByte;
     if (Map == 0) {
@@ -415,26 +471,30 @@ bool TDecoder::FormIsDefined() const {
     }
 }
 
+// The immediate is a displacement from the next instruction.
+void TDecoder::SetRelativeTarget() {
+    const std::int64_t disp = Signed(ImmOffset, ImmSize);
+    std::uintptr_t target = Rec.InstrNext + static_cast<std::uintptr_t>(disp);
+    if (!Is64) target &= 0xFFFFFFFFu;
+    if (!Is64 && ImmSize == 2) target &= 0xFFFFu; // 16-bit operand size wraps IP
+    Rec.IsRelative = true;
+    Rec.DisplacementAddr = Rec.InstrStart + ImmOffset;
+    Rec.TargetAddr = target;
+    Rec.TargetWidth = static_cast<std::uint8_t>(ImmSize);
+    Rec.CanWiden = !(Map == 0 && Opcode >= 0xE0 && Opcode <= 0xE3);
+    if (Map == 0 && Opcode == 0xE8)
+        Rec.IsCall = true;
+    else
+        Rec.IsJump = true;
+}
+
 void TDecoder::WorkOutTargets() {
     const std::uintptr_t next = Rec.InstrNext;
     const bool legacy = Rec.Encoding == TOpcodeEncoding::Legacy;
-    if (Flags & Relative) {
-        const std::int64_t disp = Signed(ImmOffset, ImmSize);
-        std::uintptr_t target = next + static_cast<std::uintptr_t>(disp);
-        if (!Is64) target &= 0xFFFFFFFFu;
-        if (!Is64 && ImmSize == 2) target &= 0xFFFFu; // 16-bit operand size wraps IP
-        Rec.IsRelative = true;
-        Rec.DisplacementAddr = Rec.InstrStart + ImmOffset;
-        Rec.TargetAddr = target;
-        Rec.TargetWidth = static_cast<std::uint8_t>(ImmSize);
-        Rec.CanWiden = !(Map == 0 && Opcode >= 0xE0 && Opcode <= 0xE3);
-        if (Map == 0 && Opcode == 0xE8)
-            Rec.IsCall = true;
-        else
-            Rec.IsJump = true;
-        return;
-    }
+    if (Flags & Relative) return SetRelativeTarget();
     if (!legacy || Map != 0) return;
+    // xbegin: the transaction's fallback path is a relative branch target.
+    if (Opcode == 0xC7 && Rec.ModRmByte == 0xF8) return SetRelativeTarget();
     if (Opcode == 0x9A || Opcode == 0xEA) {
         Rec.IsCall = Opcode == 0x9A;
         Rec.IsJump = !Rec.IsCall;

@@ -104,7 +104,9 @@ struct TDecodeState {
     std::uint8_t Implied = 0;  // 0x66, 0xF3 or 0xF2 from VEX.pp / EVEX.pp
     unsigned VectorLength = 0; // VEX.L / EVEX.L'L: 0 xmm, 1 ymm, 2 zmm
     bool EvexR2 = false;       // EVEX.R': register numbers 16 to 31
-    // Opcode: map 0 one-byte, 1 0F, 2 0F 38, 3 0F 3A, 5 and 6 EVEX maps.
+    bool XopW = false;         // XOP.W: swaps the register and memory sources
+    // Opcode: map 0 one-byte, 1 0F, 2 0F 38, 3 0F 3A, 5 and 6 EVEX maps,
+    // 8 to 10 XOP maps.
     unsigned Map = 0;
     std::uint8_t Opcode = 0;
     std::uint16_t Flags = 0;
