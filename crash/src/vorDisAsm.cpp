@@ -815,7 +815,12 @@ std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record,
                                  const TMemoryReader& memory, TCpuMode mode,
                                  TRegisterTrack* registers, TInstructionText& text) {
     record = TInstruction{};
-    text = TInstructionText{};
+    // Keeps the text's storage: a caller that lists many instructions
+    // through one record allocates once.
+    text.Text.clear();
+    text.MemoryAddress = 0;
+    text.Immediate = 0;
+    text.HasImmediate = false;
     if (address == 0) return 0;
     record.InstrStart = address;
     std::uint8_t bytes[MaxInstructionLength] = {};
