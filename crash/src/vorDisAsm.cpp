@@ -74,6 +74,9 @@ private:
     void SetRelativeTarget();
     void WorkOutTargets();
     void TrackRegisters(const TRegisterTrack& before);
+    void ForgetWrittenOperands();
+    void ForgetImplicitRegisters();
+    void StoreKnownValues(const TRegisterTrack& before);
     void Finish(TStop stop);
 
     TInstruction& Rec;
@@ -538,201 +541,159 @@ void TDecoder::WorkOutTargets() {
     Rec.TargetWidth = static_cast<std::uint8_t>(width);
 }
 
-void TDecoder::TrackRegisters(const TRegisterTrack& before) {
-    TRegisterTrack& regs = *Registers;
+// Registers an instruction writes without naming them in its operands.
+enum class TWhen : std::uint8_t { Always, RegFourUp, RexB, ModRmD0EEF9, MemoryReg1 };
+struct TImplicitWrite {
+    std::uint8_t Map;
+    std::uint8_t Opcode;
+    TWhen When;
+    std::uint16_t Registers; // bit n: register n
+};
+constexpr std::uint16_t R(unsigned n) { return static_cast<std::uint16_t>(1u << n); }
+constexpr std::uint16_t kSiDi = R(kSi) | R(kDi);
+constexpr TImplicitWrite kImplicitWrites[] = {
+    {0, 0x61, TWhen::Always, 0x00FF},            // popad
+    {0, 0x6C, TWhen::Always, R(kDi)},            // ins
+    {0, 0x6D, TWhen::Always, R(kDi)},
+    {0, 0x6E, TWhen::Always, R(kSi)},            // outs
+    {0, 0x6F, TWhen::Always, R(kSi)},
+    {0, 0x90, TWhen::RexB, R(kAx) | R(8)},       // xchg r8, rax
+    {0, 0x99, TWhen::Always, R(kDx)},            // cdq
+    {0, 0xA4, TWhen::Always, kSiDi},             // movs, cmps
+    {0, 0xA5, TWhen::Always, kSiDi},
+    {0, 0xA6, TWhen::Always, kSiDi},
+    {0, 0xA7, TWhen::Always, kSiDi},
+    {0, 0xAA, TWhen::Always, R(kDi)},            // stos
+    {0, 0xAB, TWhen::Always, R(kDi)},
+    {0, 0xAC, TWhen::Always, R(kSi)},            // lods
+    {0, 0xAD, TWhen::Always, R(kSi)},
+    {0, 0xAE, TWhen::Always, R(kDi)},            // scas
+    {0, 0xAF, TWhen::Always, R(kDi)},
+    {0, 0xC8, TWhen::Always, R(kBp)},            // enter, leave
+    {0, 0xC9, TWhen::Always, R(kBp)},
+    {0, 0xCD, TWhen::Always, R(kAx)},            // int
+    {0, 0xE0, TWhen::Always, R(kCx)},            // loops
+    {0, 0xE1, TWhen::Always, R(kCx)},
+    {0, 0xE2, TWhen::Always, R(kCx)},
+    {0, 0xF7, TWhen::RegFourUp, R(kDx)},         // mul, imul, div, idiv
+    {1, 0x01, TWhen::ModRmD0EEF9, R(kAx) | R(kCx) | R(kDx)}, // xgetbv, rdpkru, rdtscp
+    {1, 0x05, TWhen::Always, R(kAx) | R(kCx) | R(11)},        // syscall
+    {1, 0x31, TWhen::Always, R(kAx) | R(kDx)},                // rdtsc, rdmsr, rdpmc
+    {1, 0x32, TWhen::Always, R(kAx) | R(kDx)},
+    {1, 0x33, TWhen::Always, R(kAx) | R(kDx)},
+    {1, 0x34, TWhen::Always, 0xFFFF},                         // sysenter, sysexit
+    {1, 0x35, TWhen::Always, 0xFFFF},
+    {1, 0x37, TWhen::Always, R(kAx)},                         // getsec
+    {1, 0xA2, TWhen::Always, R(kAx) | R(kCx) | R(kDx) | R(kBx)}, // cpuid
+    {1, 0xC7, TWhen::MemoryReg1, R(kAx) | R(kDx)},            // cmpxchg8b
+};
+
+// Which operands the flag word's bits 13 to 15 name as written.
+enum : std::uint8_t { kWritesReg = 1, kWritesRm = 2, kWritesOpReg = 4, kWritesEax = 8 };
+constexpr std::uint8_t kWrittenOperands[8] = {
+    0, kWritesReg, kWritesRm, kWritesOpReg, kWritesEax, kWritesReg | kWritesRm, kWritesEax | kWritesRm,
+    kWritesEax | kWritesOpReg};
+
+void TDecoder::ForgetWrittenOperands() {
     const bool legacy = Rec.Encoding == TOpcodeEncoding::Legacy;
+    std::uint8_t writes = kWrittenOperands[(Flags & WriteMask) >> 13];
+    // Group members that only read: cmp, call, jmp, push, bt.
+    if (legacy && ((Map == 0 && Opcode >= 0x80 && Opcode <= 0x83 && Reg == 7) ||
+                   (Map == 0 && Opcode == 0xFF && Reg >= 2) || (Map == 1 && Opcode == 0xBA && Reg == 4)))
+        writes = 0;
+    // Without REX, byte registers 4 to 7 are AH, CH, DH, BH.
+    auto forget = [&](unsigned index) {
+        if ((Flags & ByteRegs) && !RexPresent && index >= 4 && index < 8) index -= 4;
+        (*Registers)[index & 15] = 0;
+    };
+    if (writes & kWritesReg) forget(Reg | (RexR ? 8 : 0));
+    if ((writes & kWritesRm) && !IsMem) forget(Rm | (RexB ? 8 : 0));
+    if (writes & kWritesOpReg) forget((Opcode & 7) | (RexB ? 8 : 0));
+    if (writes & kWritesEax) (*Registers)[kAx] = 0;
+    if (!legacy) (*Registers)[Vvvv & 15] = 0;
+}
+
+void TDecoder::ForgetImplicitRegisters() {
+    if (Rec.Encoding != TOpcodeEncoding::Legacy) return;
+    TRegisterTrack& regs = *Registers;
+    if (Map == 0 && (Rep || Repne)) regs[kCx] = 0;
+    for (const TImplicitWrite& w : kImplicitWrites) {
+        if (w.Map != Map || w.Opcode != Opcode) continue;
+        const std::uint8_t modrm = Rec.ModRmByte;
+        bool holds = true;
+        switch (w.When) {
+        case TWhen::Always:
+            break;
+        case TWhen::RegFourUp:
+            holds = Reg >= 4;
+            break;
+        case TWhen::RexB:
+            holds = RexB;
+            break;
+        case TWhen::ModRmD0EEF9:
+            holds = !IsMem && (modrm == 0xD0 || modrm == 0xEE || modrm == 0xF9);
+            break;
+        case TWhen::MemoryReg1:
+            holds = IsMem && Reg == 1;
+            break;
+        }
+        if (holds)
+            for (unsigned i = 0; i < 16; ++i)
+                if (w.Registers & (1u << i)) regs[i] = 0;
+    }
+}
+
+// Moves of constants and known values: mov reg, imm; mov r/m, imm in register
+// form; mov between registers; lea of a RIP-relative address.
+void TDecoder::StoreKnownValues(const TRegisterTrack& before) {
+    if (Rec.Encoding != TOpcodeEncoding::Legacy || Map != 0) return;
+    TRegisterTrack& regs = *Registers;
+    const bool fullSize = !OpSize || RexW;
+    if (!fullSize) return;
     const unsigned regIndex = Reg | (RexR ? 8 : 0);
     const unsigned rmIndex = Rm | (RexB ? 8 : 0);
-    const unsigned opIndex = (Opcode & 7) | (RexB ? 8 : 0);
-    auto clear = [&](unsigned index) { regs[index & 15] = 0; };
-    // Without REX, byte registers 4 to 7 are AH, CH, DH, BH.
-    auto clearOperand = [&](unsigned index) {
-        if ((Flags & ByteRegs) && !RexPresent && index >= 4 && index < 8) index -= 4;
-        clear(index);
-    };
-    auto immediate32 = [&] { return Signed(ImmOffset, 4); };
-
-    if (legacy && Map == 0 && (Rep || Repne)) clear(kCx);
-    std::uint16_t writes = Flags & WriteMask;
-    // Group members that only read: cmp, call, jmp, push, bt.
-    if (legacy &&
-        ((Map == 0 && Opcode >= 0x80 && Opcode <= 0x83 && Reg == 7) ||
-         (Map == 0 && Opcode == 0xFF && Reg >= 2) || (Map == 1 && Opcode == 0xBA && Reg == 4)))
-        writes = 0;
-    switch (writes) {
-    case WriteReg:
-        clearOperand(regIndex);
-        break;
-    case WriteRm:
-        if (!IsMem) clearOperand(rmIndex);
-        break;
-    case WriteOpReg:
-        clearOperand(opIndex);
-        break;
-    case WriteEax:
-        clear(kAx);
-        break;
-    case WriteRegRm:
-        clearOperand(regIndex);
-        if (!IsMem) clearOperand(rmIndex);
-        break;
-    case WriteEaxRm:
-        clear(kAx);
-        if (!IsMem) clearOperand(rmIndex);
-        break;
-    case WriteEaxOpReg:
-        clear(kAx);
-        clearOperand(opIndex);
-        break;
+    // A 32-bit result is zero-extended in 64-bit mode.
+    auto narrow = [&](std::uintptr_t value) { return RexW ? value : value & 0xFFFFFFFFu; };
+    switch (Opcode) {
+    case 0x89:
+    case 0x8B:
+        if (!IsMem) {
+            const unsigned from = Opcode == 0x8B ? rmIndex : regIndex;
+            const unsigned to = Opcode == 0x8B ? regIndex : rmIndex;
+            regs[to] = Is64 ? narrow(before[from]) : before[from];
+        }
+        return;
+    case 0x8D:
+        if (RipRelative && !AddrSize) regs[regIndex] = narrow(Rec.InstrNext + static_cast<std::uintptr_t>(Disp));
+        return;
+    case 0xC7:
+        if (!IsMem && Reg == 0) regs[rmIndex] = narrow(static_cast<std::uintptr_t>(Signed(ImmOffset, 4)));
+        return;
     default:
         break;
     }
-    if (!legacy) clear(Vvvv);
-
-    const bool fullSize = !OpSize || RexW;
-    if (legacy && Map == 0) {
-        switch (Opcode) {
-        case 0x90:
-            if (RexB) { // xchg r8, rax
-                clear(kAx);
-                clear(8);
-            }
-            break;
-        case 0x89:
-        case 0x8B:
-            if (!IsMem && fullSize) {
-                const unsigned from = Opcode == 0x8B ? rmIndex : regIndex;
-                const unsigned to = Opcode == 0x8B ? regIndex : rmIndex;
-                std::uintptr_t value = before[from];
-                if (Is64 && !RexW) value &= 0xFFFFFFFFu;
-                regs[to] = value;
-            }
-            break;
-        case 0x8D:
-            if (RipRelative && fullSize && !AddrSize) {
-                std::uintptr_t value = Rec.InstrNext + static_cast<std::uintptr_t>(Disp);
-                if (!RexW) value &= 0xFFFFFFFFu;
-                regs[regIndex] = value;
-            }
-            break;
-        case 0xC7:
-            if (!IsMem && Reg == 0 && fullSize) {
-                const std::int64_t imm = immediate32();
-                regs[rmIndex] = RexW ? static_cast<std::uintptr_t>(imm)
-                                     : static_cast<std::uintptr_t>(imm) & 0xFFFFFFFFu;
-            }
-            break;
-        case 0x61:
-            for (unsigned i = 0; i < 8; ++i)
-                clear(i);
-            break;
-        case 0xA4:
-        case 0xA5:
-        case 0xA6:
-        case 0xA7:
-            clear(kSi);
-            clear(kDi);
-            break;
-        case 0x6C:
-        case 0x6D:
-        case 0xAA:
-        case 0xAB:
-        case 0xAE:
-        case 0xAF:
-            clear(kDi);
-            break;
-        case 0x6E:
-        case 0x6F:
-        case 0xAC:
-        case 0xAD:
-            clear(kSi);
-            break;
-        case 0x99:
-            clear(kDx);
-            break;
-        case 0xF7:
-            if (Reg >= 4) clear(kDx);
-            break;
-        case 0xC8:
-        case 0xC9:
-            clear(kBp);
-            break;
-        case 0xE0:
-        case 0xE1:
-        case 0xE2:
-            clear(kCx);
-            break;
-        case 0xCD:
-            clear(kAx);
-            break;
-        default:
-            break;
-        }
-        if (Opcode >= 0xB8 && Opcode <= 0xBF && fullSize) {
-            const std::int64_t imm = Signed(ImmOffset, ImmSize);
-            regs[opIndex] = ImmSize == 8 ? static_cast<std::uintptr_t>(imm)
-                                         : static_cast<std::uintptr_t>(imm) & 0xFFFFFFFFu;
-        }
-    } else if (legacy && Map == 1) {
-        switch (Opcode) {
-        case 0x05: // syscall
-            clear(kAx);
-            clear(kCx);
-            clear(11);
-            break;
-        case 0x34:
-        case 0x35:
-            for (unsigned i = 0; i < 16; ++i)
-                clear(i);
-            break;
-        case 0x31:
-        case 0x32:
-        case 0x33:
-            clear(kAx);
-            clear(kDx);
-            break;
-        case 0x37:
-            clear(kAx);
-            break;
-        case 0xA2:
-            for (unsigned i = kAx; i <= kBx; ++i)
-                clear(i);
-            break;
-        case 0x01:
-            if (!IsMem &&
-                (Rec.ModRmByte == 0xD0 || Rec.ModRmByte == 0xEE || Rec.ModRmByte == 0xF9)) {
-                clear(kAx);
-                clear(kCx);
-                clear(kDx);
-            }
-            break;
-        case 0xC7:
-            if (IsMem && Reg == 1) {
-                clear(kAx);
-                clear(kDx);
-            }
-            break;
-        default:
-            break;
-        }
+    if (Opcode >= 0xB8 && Opcode <= 0xBF) {
+        const std::int64_t imm = Signed(ImmOffset, ImmSize);
+        regs[(Opcode & 7) | (RexB ? 8 : 0)] =
+            ImmSize == 8 ? static_cast<std::uintptr_t>(imm) : static_cast<std::uintptr_t>(imm) & 0xFFFFFFFFu;
     }
+}
+
+void TDecoder::TrackRegisters(const TRegisterTrack& before) {
+    TRegisterTrack& regs = *Registers;
+    ForgetWrittenOperands();
+    ForgetImplicitRegisters();
+    StoreKnownValues(before);
     // The stack pointer moves with every push, pop and call: never tracked.
-    clear(kSp);
+    regs[kSp] = 0;
     // A called routine may change the registers its caller does not own.
     if (Rec.IsCall) {
-        clear(kAx);
-        clear(kCx);
-        clear(kDx);
-        if (Is64) {
-            clear(kSi);
-            clear(kDi);
-            for (unsigned i = 8; i <= 11; ++i)
-                clear(i);
-        }
+        for (unsigned i : {kAx, kCx, kDx}) regs[i] = 0;
+        if (Is64)
+            for (unsigned i : {unsigned{kSi}, unsigned{kDi}, 8u, 9u, 10u, 11u}) regs[i] = 0;
     }
     if (!Is64)
-        for (unsigned i = 8; i < 16; ++i)
-            regs[i] = 0;
+        for (unsigned i = 8; i < 16; ++i) regs[i] = 0;
 }
 
 void TDecoder::Finish(TStop stop) {
