@@ -792,4 +792,36 @@ std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record,
     return record.InstrNext;
 }
 
+namespace disasm_detail {
+
+std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record, const TMemoryReader& memory,
+                                 TCpuMode mode, TRegisterTrack* registers, TOperandView& operands) {
+    record = TInstruction{};
+    operands = TOperandView{};
+    if (address == 0) return 0;
+    record.InstrStart = address;
+    std::uint8_t bytes[MaxInstructionLength] = {};
+    const std::size_t count = FetchBytes(memory, address, bytes);
+    TDecoder decoder(bytes, count, record, mode, registers, memory);
+    decoder.Run();
+    if (!record.Valid) return record.InstrNext;
+    const TDecodeState& s = decoder;
+    operands.Map = s.Map;
+    operands.Opcode = s.Opcode;
+    operands.Reg = s.Reg | (s.RexR ? 8 : 0);
+    operands.RmReg = s.HasModRm && !s.IsMem ? static_cast<int>(s.Rm | (s.RexB ? 8 : 0)) : -1;
+    operands.IsMem = s.IsMem;
+    operands.RipRelative = s.RipRelative;
+    operands.BaseReg = s.BaseReg;
+    operands.IndexReg = s.HasIndex ? s.IndexReg : -1;
+    operands.Scale = s.Scale;
+    operands.Disp = s.Disp;
+    operands.HasImmediate = s.ImmSize > 0;
+    operands.Immediate = s.ImmSize > 0 ? s.Signed(s.ImmOffset, s.ImmSize) : 0;
+    operands.OperandBits = s.RexW ? 64 : s.OpSize ? 16 : 32;
+    return record.InstrNext;
+}
+
+} // namespace disasm_detail
+
 } // namespace ax

@@ -135,6 +135,28 @@ struct TDecodeState {
     }
 };
 
+// The operands of one instruction as the decoder saw them, for the function
+// analysis's pattern matching (jump tables). Register numbers include the
+// REX and VEX extensions; -1 is none.
+struct TOperandView {
+    unsigned Map = 0;
+    std::uint8_t Opcode = 0;
+    unsigned Reg = 0;           // the ModR/M reg field
+    int RmReg = -1;             // the r/m register in register form
+    bool IsMem = false;
+    bool RipRelative = false;
+    int BaseReg = -1, IndexReg = -1;
+    unsigned Scale = 1;
+    std::int64_t Disp = 0;
+    bool HasImmediate = false;
+    std::int64_t Immediate = 0; // sign-extended
+    unsigned OperandBits = 32;
+};
+
+// DecodeInstruction that also reports the operands.
+std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record, const TMemoryReader& memory,
+                                 TCpuMode mode, TRegisterTrack* registers, TOperandView& operands);
+
 // Writes the text of a decoded instruction (record.Valid) or its "db " line.
 void FormatInstruction(const TDecodeState& state, const TInstruction& record,
                        TInstructionText& text);
