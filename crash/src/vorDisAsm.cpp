@@ -399,8 +399,11 @@ bool TDecoder::FormIsDefined() const {
         if (Map == 10 && Opcode == 0x12) return Reg <= 1;
         return true;
     }
-    if (Rec.Encoding == TOpcodeEncoding::Vex)
+    if (Rec.Encoding == TOpcodeEncoding::Vex) {
+        // Of group 15 only vldmxcsr and vstmxcsr have VEX forms.
+        if (Map == 1 && Opcode == 0xAE && !(IsMem && (Reg == 2 || Reg == 3))) return false;
         return Vvvv == 0 || !VexVvvvUnused(Map, Opcode, Implied, IsMem);
+    }
     if (Rec.Encoding != TOpcodeEncoding::Legacy) return true;
     const std::uint8_t modrm = Rec.ModRmByte;
     if (Map == 0) {

@@ -361,11 +361,30 @@ private:
     unsigned RegNumber() const { return S.Reg | (S.RexR ? 8 : 0) | (S.EvexR2 ? 16 : 0); }
     unsigned RmNumber() const { return S.Rm | (S.RexB ? 8 : 0); }
     void Memory(unsigned bits);
-    void Rm(unsigned bits) { S.IsMem ? Memory(bits) : Gpr(bits, RmNumber()); }
+    void Rm(unsigned bits) {
+        if (S.IsMem)
+            Memory(bits);
+        else
+            Gpr(bits, RmNumber());
+    }
+    // The r/m operand with sizes of its own for the memory and register forms.
+    void MemoryOrGpr(unsigned memoryBits, unsigned registerBits) {
+        if (S.IsMem)
+            Memory(memoryBits);
+        else
+            Gpr(registerBits, RmNumber());
+    }
+    // A segment register's partner: a word in memory, a full register otherwise.
+    void Rm16OrGpr() { MemoryOrGpr(16, OperandBits()); }
     void RegG(unsigned bits) { Gpr(bits, RegNumber()); }
     void Vec(unsigned number, bool xmm);
     void VecReg(bool xmm) { Vec(RegNumber(), xmm); }
-    void VecRm(bool xmm, unsigned memBits) { S.IsMem ? Memory(memBits) : Vec(RmNumber(), xmm); }
+    void VecRm(bool xmm, unsigned memBits) {
+        if (S.IsMem)
+            Memory(memBits);
+        else
+            Vec(RmNumber(), xmm);
+    }
     void Mask(unsigned number) {
         Next();
         Out.Put('k');
@@ -409,18 +428,43 @@ private:
     void OpOpReg();
     void OpOpRegImm();
     void OpAccOpReg();
-    void OpGEb() { RegG(OperandBits()), Rm(8); }
-    void OpGEw() { RegG(OperandBits()), Rm(16); }
-    void OpGEd() { RegG(OperandBits()), Rm(32); }
+    void OpGEb() {
+        RegG(OperandBits());
+        Rm(8);
+    }
+    void OpGEw() {
+        RegG(OperandBits());
+        Rm(16);
+    }
+    void OpGEd() {
+        RegG(OperandBits());
+        Rm(32);
+    }
     void OpEGImm();
-    void OpEGCl() { Rm(OperandBits()), RegG(OperandBits()), Word("cl"); }
-    void OpE1() { Rm(OperandBits()), Word("1"); }
-    void OpECl() { Rm(OperandBits()), Word("cl"); }
-    void OpEw() { S.IsMem ? Memory(16) : Gpr(OperandBits(), RmNumber()); }
-    void OpEwGw() { Rm(16), RegG(16); }
+    void OpEGCl() {
+        Rm(OperandBits());
+        RegG(OperandBits());
+        Word("cl");
+    }
+    void OpE1() {
+        Rm(OperandBits());
+        Word("1");
+    }
+    void OpECl() {
+        Rm(OperandBits());
+        Word("cl");
+    }
+    void OpEw() { Rm16OrGpr(); }
+    void OpEwGw() {
+        Rm(16);
+        RegG(16);
+    }
     void OpGM();
     void OpM();
-    void OpMG() { Memory(OperandBits()), RegG(OperandBits()); }
+    void OpMG() {
+        Memory(OperandBits());
+        RegG(OperandBits());
+    }
     // immediates, branches, ports and far pointers
     void OpImm();
     void OpRel();
@@ -432,33 +476,78 @@ private:
     void OpESreg();
     void OpSregE();
     void OpSegReg();
-    void OpRC() { Gpr(S.Is64 ? 64 : 32, RmNumber()), ControlOrDebug("cr"); }
-    void OpRD() { Gpr(S.Is64 ? 64 : 32, RmNumber()), ControlOrDebug("dr"); }
-    void OpCR() { ControlOrDebug("cr"), Gpr(S.Is64 ? 64 : 32, RmNumber()); }
-    void OpDR() { ControlOrDebug("dr"), Gpr(S.Is64 ? 64 : 32, RmNumber()); }
+    void OpRC() {
+        Gpr(S.Is64 ? 64 : 32, RmNumber());
+        ControlOrDebug("cr");
+    }
+    void OpRD() {
+        Gpr(S.Is64 ? 64 : 32, RmNumber());
+        ControlOrDebug("dr");
+    }
+    void OpCR() {
+        ControlOrDebug("cr");
+        Gpr(S.Is64 ? 64 : 32, RmNumber());
+    }
+    void OpDR() {
+        ControlOrDebug("dr");
+        Gpr(S.Is64 ? 64 : 32, RmNumber());
+    }
     // MMX and SSE
     void OpPQ();
-    void OpPQImm() { VecReg(XmmForm()), VecRm(XmmForm(), VectorMemBits(XmmForm())), Imm8(); }
+    void OpPQImm() {
+        VecReg(XmmForm());
+        VecRm(XmmForm(), VectorMemBits(XmmForm()));
+        Imm8();
+    }
     void OpVW();
-    void OpWV() { VecRm(true, VectorMemBits(true)), VecReg(true); }
-    void OpVWImm() { VecReg(true), VecRm(true, VectorMemBits(true)), Imm8(); }
-    void OpNImm() { Vec(RmNumber(), XmmForm()), Imm8(); }
-    void OpPEd() { VecReg(XmmForm()), Rm(S.RexW ? 64 : 32); }
+    void OpWV() {
+        VecRm(true, VectorMemBits(true));
+        VecReg(true);
+    }
+    void OpVWImm() {
+        VecReg(true);
+        VecRm(true, VectorMemBits(true));
+        Imm8();
+    }
+    void OpNImm() {
+        Vec(RmNumber(), XmmForm());
+        Imm8();
+    }
+    void OpPEd() {
+        VecReg(XmmForm());
+        Rm(S.RexW ? 64 : 32);
+    }
     void OpEdP();
     void OpQP();
     void OpVQ();
     void OpPW();
-    void OpGU() { RegG(S.Is64 && S.RexW ? 64 : 32), Vec(RmNumber(), S.Opcode == 0x50 || XmmForm()); }
+    void OpGU() {
+        RegG(S.Is64 && S.RexW ? 64 : 32);
+        Vec(RmNumber(), S.Opcode == 0x50 || XmmForm());
+    }
     void OpPEdImm();
-    void OpGNImm() { RegG(32), Vec(RmNumber(), XmmForm()), Imm8(); }
-    void OpPN() { VecReg(XmmForm()), Vec(RmNumber(), XmmForm()); }
+    void OpGNImm() {
+        RegG(32);
+        Vec(RmNumber(), XmmForm());
+        Imm8();
+    }
+    void OpPN() {
+        VecReg(XmmForm());
+        Vec(RmNumber(), XmmForm());
+    }
     // x87
     void OpMem16() { Memory(16); }
     void OpMem32() { Memory(32); }
     void OpMem64() { Memory(64); }
     void OpMem80() { Memory(80); }
-    void OpSt0Sti() { St(0), St(S.Rm); }
-    void OpStiSt0() { St(S.Rm), St(0); }
+    void OpSt0Sti() {
+        St(0);
+        St(S.Rm);
+    }
+    void OpStiSt0() {
+        St(S.Rm);
+        St(0);
+    }
     void OpSti() { St(S.Rm); }
     void OpFpuAx() { Word("ax"); }
 
@@ -969,13 +1058,16 @@ void TFormatter::OpEImm() {
     // Shift counts and bit offsets are unsigned bytes; the other byte
     // immediates are sign-extended to the operand size.
     const bool unsignedByte = (S.Map == 0 && (op == 0xC0 || op == 0xC1)) || (S.Map == 1 && op == 0xBA);
-    unsignedByte ? Imm8() : Immediate(OperandBits());
+    if (unsignedByte)
+        Imm8();
+    else
+        Immediate(OperandBits());
 }
 
 void TFormatter::OpGEImm() {
     if (S.Map == 3) { // pinsrb, pinsrd: xmm, r/m, imm
         VecReg(true);
-        S.IsMem ? Memory(S.Opcode == 0x20 ? 8 : S.RexW ? 64 : 32) : Gpr(S.RexW ? 64 : 32, RmNumber());
+        MemoryOrGpr(S.Opcode == 0x20 ? 8 : S.RexW ? 64 : 32, S.RexW ? 64 : 32);
         return Imm8();
     }
     RegG(OperandBits());
@@ -1003,7 +1095,7 @@ void TFormatter::OpEGImm() {
     if (S.Map == 3) { // pextrb, pextrw, pextrd, extractps
         const std::uint8_t op = S.Opcode;
         const unsigned bits = op == 0x14 ? 8 : op == 0x15 ? 16 : S.RexW ? 64 : 32;
-        S.IsMem ? Memory(bits) : Gpr(S.RexW ? 64 : 32, RmNumber());
+        MemoryOrGpr(bits, S.RexW ? 64 : 32);
         VecReg(true);
         return Imm8();
     }
@@ -1086,7 +1178,12 @@ void TFormatter::OpFar() {
 void TFormatter::OpInOut() {
     const std::uint8_t op = S.Opcode;
     const unsigned bits = (op & 1) == 0 ? 8 : S.OpSize ? 16 : 32;
-    auto port = [&] { op >= 0xEC ? Word("dx") : Imm8(); };
+    auto port = [&] {
+        if (op >= 0xEC)
+            Word("dx");
+        else
+            Imm8();
+    };
     if ((op & 2) == 0) {
         Gpr(bits, 0);
         port();
@@ -1102,13 +1199,13 @@ void TFormatter::OpEnter() {
 }
 
 void TFormatter::OpESreg() {
-    S.IsMem ? Memory(16) : Gpr(OperandBits(), RmNumber());
+    Rm16OrGpr();
     Word(kSegments[S.Reg % 6]);
 }
 
 void TFormatter::OpSregE() {
     Word(kSegments[S.Reg % 6]);
-    S.IsMem ? Memory(16) : Gpr(OperandBits(), RmNumber());
+    Rm16OrGpr();
 }
 
 void TFormatter::OpSegReg() {
@@ -1174,7 +1271,7 @@ void TFormatter::OpPW() {
 
 void TFormatter::OpPEdImm() {
     VecReg(XmmForm());
-    S.IsMem ? Memory(16) : Gpr(32, RmNumber());
+    MemoryOrGpr(16, 32);
     Imm8();
 }
 
@@ -1226,7 +1323,8 @@ void TFormatter::OpmaskOperands() {
     switch (op) {
     case 0x90:
         Mask(S.Reg);
-        return S.IsMem ? Memory(memoryBits) : Mask(S.Rm);
+        if (S.IsMem) return Memory(memoryBits);
+        return Mask(S.Rm);
     case 0x91:
         Memory(memoryBits);
         return Mask(S.Reg);
@@ -1337,30 +1435,62 @@ void TFormatter::XopOperands(const TXopEntry& entry) {
     };
     switch (entry.Form) {
     case TXopForm::RegVvvvRmIs4:
-        VecReg(true), Vec(vvvv, true), VecRm(true, memBits);
+        VecReg(true);
+        Vec(vvvv, true);
+        VecRm(true, memBits);
         return is4();
     case TXopForm::RegVvvvSelect:
-        VecReg(true), Vec(vvvv, true);
-        if (S.XopW) return is4(), VecRm(true, memBits);
-        return VecRm(true, memBits), is4();
+        VecReg(true);
+        Vec(vvvv, true);
+        if (S.XopW) {
+            is4();
+            VecRm(true, memBits);
+            return;
+        }
+        VecRm(true, memBits);
+        is4();
+        return;
     case TXopForm::RegRmImm:
-        return VecReg(true), VecRm(true, memBits), Imm8();
+        VecReg(true);
+        VecRm(true, memBits);
+        Imm8();
+        return;
     case TXopForm::RegVvvvRmImm:
-        return VecReg(true), Vec(vvvv, true), VecRm(true, memBits), Imm8();
+        VecReg(true);
+        Vec(vvvv, true);
+        VecRm(true, memBits);
+        Imm8();
+        return;
     case TXopForm::RegRm:
-        return VecReg(true), VecRm(true, memBits);
+        VecReg(true);
+        VecRm(true, memBits);
+        return;
     case TXopForm::RegShift:
         VecReg(true);
-        if (S.XopW) return Vec(vvvv, true), VecRm(true, memBits);
-        return VecRm(true, memBits), Vec(vvvv, true);
+        if (S.XopW) {
+            Vec(vvvv, true);
+            VecRm(true, memBits);
+            return;
+        }
+        VecRm(true, memBits);
+        Vec(vvvv, true);
+        return;
     case TXopForm::GprVvvvRm:
-        return Gpr(gprBits, vvvv), Rm(gprBits);
+        Gpr(gprBits, vvvv);
+        Rm(gprBits);
+        return;
     case TXopForm::GprRm:
         return Rm(gprBits);
     case TXopForm::GprRegRmImm32:
-        return RegG(gprBits), Rm(gprBits), Immediate(32, false);
+        RegG(gprBits);
+        Rm(gprBits);
+        Immediate(32, false);
+        return;
     case TXopForm::GprVvvvRmImm32:
-        return Gpr(gprBits, vvvv), Rm(32), Immediate(32, false);
+        Gpr(gprBits, vvvv);
+        Rm(32);
+        Immediate(32, false);
+        return;
     }
 }
 

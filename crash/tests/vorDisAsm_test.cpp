@@ -744,6 +744,10 @@ TEST(Decoder32, VexWhereC4AndC5CannotBeLesOrLds) {
     // vvvv must be 1111b where the instruction has no such operand.
     EXPECT_FALSE(Decode32({0xC5, 0xF1, 0x6F, 0xC1}).Valid);
     EXPECT_TRUE(Decode32({0xC5, 0xF0, 0x58, 0xC1}).Valid); // vaddps xmm0, xmm1, xmm1
+    // Group 15 has only vldmxcsr and vstmxcsr.
+    EXPECT_TRUE(Decode32({0xC5, 0xF8, 0xAE, 0x10}).Valid);
+    EXPECT_FALSE(Decode32({0xC5, 0xF8, 0xAE, 0x00}).Valid);
+    EXPECT_FALSE(Decode32({0xC5, 0xF8, 0xAE, 0xD0}).Valid);
     // Undefined opcodes of the VEX 0F 38 and 0F 3A maps.
     EXPECT_FALSE(Decode32({0xC4, 0xE2, 0x79, 0x11, 0xC1}).Valid);
     EXPECT_FALSE(Decode32({0xC4, 0xE3, 0x79, 0x11, 0xC1, 0x00}).Valid);
