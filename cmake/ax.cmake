@@ -51,10 +51,40 @@ function(ax_add_heap_variants)
   endforeach()
 endfunction()
 
+# ax_write_map(<target>): writes <binary>.map (the last extension replaced)
+# beside the target's binary whenever it is rebuilt, with the map writer
+# ax_mapgen (built in crash/). Works from any folder.
+function(ax_write_map target)
+  get_target_property(dir ${target} RUNTIME_OUTPUT_DIRECTORY)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
+    get_target_property(dir ${target} LIBRARY_OUTPUT_DIRECTORY)
+  endif()
+  if(NOT dir)
+    get_target_property(dir ${target} BINARY_DIR)
+  endif()
+  get_target_property(output ${target} OUTPUT_NAME)
+  if(NOT output)
+    set(output ${target})
+  endif()
+  if(type STREQUAL "EXECUTABLE")
+    set(file ${output}${CMAKE_EXECUTABLE_SUFFIX})
+  else()
+    set(file ${CMAKE_SHARED_LIBRARY_PREFIX}${output}${CMAKE_SHARED_LIBRARY_SUFFIX})
+  endif()
+  string(REGEX REPLACE "\\.[^./]*$" "" stem "${file}")
+  add_custom_command(OUTPUT ${dir}/${stem}.map
+    COMMAND ax_mapgen $<TARGET_FILE:${target}> ${dir}/${stem}.map
+    DEPENDS ${target} ax_mapgen
+    COMMENT "Writing the map of ${target}" VERBATIM)
+  add_custom_target(${target}_map ALL DEPENDS ${dir}/${stem}.map)
+endfunction()
+
 # Writes the map file beside every program and shared library of the
-# project, so that the crash reporter resolves our own addresses.
+# project, so that the crash reporter resolves our own addresses. Called
+# once every folder is read; without the map writer there are no maps.
 function(ax_add_maps)
-  if(NOT COMMAND ax_write_map)
+  if(NOT TARGET ax_mapgen)
     return()
   endif()
   get_property(programs GLOBAL PROPERTY AX_PROGRAMS)

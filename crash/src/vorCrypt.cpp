@@ -152,7 +152,8 @@ const std::uint32_t* BlowfishPiWords() {
 
 void Crypt(void* buffer, std::size_t length, bool encrypt, bool raw, std::uint64_t counterStart,
            std::string_view key) {
-    if (length < 8) return;
+    // Without a key there is no cipher; the unkeyed schedule is no secret.
+    if (length < 8 || key.empty()) return;
     const Blowfish bf(key);
     auto* p = static_cast<unsigned char*>(buffer);
     unsigned char counter[8];
@@ -191,6 +192,7 @@ void DecryptInPlace(std::string& s, std::string_view key) {
 }
 
 void DecryptAndUnpad(std::string& s, std::string_view key, std::uint64_t counterStart) {
+    if (key.empty()) return;
     Crypt(s.data(), s.size(), counterStart != 0, false, counterStart, key);
     if (s.empty()) return;
     const auto n = static_cast<unsigned char>(s.back());

@@ -66,12 +66,17 @@ private:
     TStop ReadPrefixes();
     TStop ReadOpcode();
     TStop ReadVex(std::uint8_t lead);
+    TStop ReadXop();
     TStop ReadEvex();
     TStop ReadModRm();
     std::size_t ImmediateSize() const;
     bool FormIsDefined() const;
+    void SetRelativeTarget();
     void WorkOutTargets();
     void TrackRegisters(const TRegisterTrack& before);
+    void ForgetWrittenOperands();
+    void ForgetImplicitRegisters();
+    void StoreKnownValues(const TRegisterTrack& before);
     void Finish(TStop stop);
 
     TInstruction& Rec;
@@ -135,21 +140,23 @@ TDecoder::TStop TDecoder::ReadVex(std::uint8_t lead) {
     if (OpSize || Rep || Repne || Lock || RexPresent) ForceInvalid = true;
     std::uint8_t b1 = 0;
     if (!Fetch(b1)) return TStop::Truncated;
-    RexR = !(b1 & 0x80);
+    // Register extensions exist in 64-bit mode only; in 32-bit mode the
+    // inverted R and X bits are what set VEX apart from les and lds.
+    RexR = Is64 && !(b1 & 0x80);
     static constexpr std::uint8_t kImplied[4] = {0, 0x66, 0xF3, 0xF2};
     if (lead == 0xC5) {
         Map = 1;
-        Vvvv = (~b1 >> 3) & 15;
+        Vvvv = (~b1 >> 3) & (Is64 ? 15 : 7);
         Implied = kImplied[b1 & 3];
         VectorLength = (b1 >> 2) & 1;
     } else {
-        RexX = !(b1 & 0x40);
-        RexB = !(b1 & 0x20);
+        RexX = Is64 && !(b1 & 0x40);
+        RexB = Is64 && !(b1 & 0x20);
         Map = b1 & 0x1F;
         std::uint8_t b2 = 0;
         if (!Fetch(b2)) return TStop::Truncated;
-        RexW = b2 & 0x80;
-        Vvvv = (~b2 >> 3) & 15;
+        RexW = Is64 && (b2 & 0x80);
+        Vvvv = (~b2 >> 3) & (Is64 ? 15 : 7);
         Implied = kImplied[b2 & 3];
         VectorLength = (b2 >> 2) & 1;
     }
@@ -164,10 +171,47 @@ TDecoder::TStop TDecoder::ReadVex(std::uint8_t lead) {
             Flags = Invalid;
         break;
     case 2:
-        Flags = ModRm | WriteRegRm;
+        Flags = Contains(VexMap38Set(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm) : Invalid;
         break;
     case 3:
-        Flags = ModRm | WriteRegRm | Imm8;
+        Flags = Contains(VexMap3ASet(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm | Imm8)
+                                                : Invalid;
+        break;
+    default:
+        Flags = Invalid;
+        break;
+    }
+    return TStop::None;
+}
+
+// AMD XOP: 8F, then R X B and the map (8 to 10), W vvvv L pp, the opcode and
+// always a ModR/M byte; map 8 takes an 8-bit and map 10 a 32-bit immediate.
+TDecoder::TStop TDecoder::ReadXop() {
+    Rec.Encoding = TOpcodeEncoding::Xop;
+    if (OpSize || Rep || Repne || Lock || RexPresent) ForceInvalid = true;
+    std::uint8_t b1 = 0, b2 = 0;
+    if (!Fetch(b1) || !Fetch(b2)) return TStop::Truncated;
+    RexR = Is64 && !(b1 & 0x80);
+    RexX = Is64 && !(b1 & 0x40);
+    RexB = Is64 && !(b1 & 0x20);
+    Map = b1 & 0x1F;
+    RexW = Is64 && (b2 & 0x80);
+    XopW = b2 & 0x80;
+    Vvvv = (~b2 >> 3) & (Is64 ? 15 : 7);
+    VectorLength = (b2 >> 2) & 1;
+    if ((b2 & 3) != 0) ForceInvalid = true; // XOP has no implied prefixes
+    if (!Fetch(Opcode)) return TStop::Truncated;
+    switch (Map) {
+    case 8:
+        Flags = Contains(XopMap8Set(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm | Imm8)
+                                               : Invalid;
+        break;
+    case 9:
+        Flags = Contains(XopMap9Set(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm) : Invalid;
+        break;
+    case 10:
+        Flags = Opcode == 0x10 || Opcode == 0x12 ? static_cast<std::uint16_t>(ModRm | WriteRegRm | ImmOpSize)
+                                                 : Invalid;
         break;
     default:
         Flags = Invalid;
@@ -218,7 +262,12 @@ TDecoder::TStop TDecoder::ReadEvex() {
 TDecoder::TStop TDecoder::ReadOpcode() {
     std::uint8_t op = 0;
     if (!Fetch(op)) return TStop::Truncated;
-    if (Is64 && (op == 0xC4 || op == 0xC5)) return ReadVex(op);
+    // C4 and C5 are VEX unless, in 32-bit mode, the next byte is the ModR/M
+    // of les or lds with a memory operand; 8F is XOP when the next byte
+    // names map 8 or above (pop has no such reg field).
+    const int peek = Pos < Count ? Bytes[Pos] : -1;
+    if ((op == 0xC4 || op == 0xC5) && (Is64 || (peek >= 0 && (peek & 0xC0) == 0xC0))) return ReadVex(op);
+    if (op == 0x8F && peek >= 0 && (peek & 0x1F) >= 8) return ReadXop();
     if (Is64 && op == 0x62) return ReadEvex();
     if (op != 0x0F) {
         Map = 0;
@@ -342,6 +391,19 @@ bool TDecoder::FormIsDefined() const {
     const std::uint16_t form = Flags & ModRmMask;
     if (form == ModRmMem && !IsMem) return false;
     if (form == ModRmReg && IsMem) return false;
+    if (Rec.Encoding == TOpcodeEncoding::Xop) {
+        // The TBM and LWP groups by reg field (LWP's control block moves by register only).
+        if (Map == 9 && Opcode == 0x01) return Reg != 0;
+        if (Map == 9 && Opcode == 0x02) return Reg == 1 || Reg == 6;
+        if (Map == 9 && Opcode == 0x12) return Reg <= 1 && !IsMem;
+        if (Map == 10 && Opcode == 0x12) return Reg <= 1;
+        return true;
+    }
+    if (Rec.Encoding == TOpcodeEncoding::Vex) {
+        // Of group 15 only vldmxcsr and vstmxcsr have VEX forms.
+        if (Map == 1 && Opcode == 0xAE && !(IsMem && (Reg == 2 || Reg == 3))) return false;
+        return Vvvv == 0 || !VexVvvvUnused(Map, Opcode, Implied, IsMem);
+    }
     if (Rec.Encoding != TOpcodeEncoding::Legacy) return true;
     const std::uint8_t modrm = Rec.ModRmByte;
     if (Map == 0) {
@@ -415,26 +477,30 @@ bool TDecoder::FormIsDefined() const {
     }
 }
 
+// The immediate is a displacement from the next instruction.
+void TDecoder::SetRelativeTarget() {
+    const std::int64_t disp = Signed(ImmOffset, ImmSize);
+    std::uintptr_t target = Rec.InstrNext + static_cast<std::uintptr_t>(disp);
+    if (!Is64) target &= 0xFFFFFFFFu;
+    if (!Is64 && ImmSize == 2) target &= 0xFFFFu; // 16-bit operand size wraps IP
+    Rec.IsRelative = true;
+    Rec.DisplacementAddr = Rec.InstrStart + ImmOffset;
+    Rec.TargetAddr = target;
+    Rec.TargetWidth = static_cast<std::uint8_t>(ImmSize);
+    Rec.CanWiden = !(Map == 0 && Opcode >= 0xE0 && Opcode <= 0xE3);
+    if (Map == 0 && Opcode == 0xE8)
+        Rec.IsCall = true;
+    else
+        Rec.IsJump = true;
+}
+
 void TDecoder::WorkOutTargets() {
     const std::uintptr_t next = Rec.InstrNext;
     const bool legacy = Rec.Encoding == TOpcodeEncoding::Legacy;
-    if (Flags & Relative) {
-        const std::int64_t disp = Signed(ImmOffset, ImmSize);
-        std::uintptr_t target = next + static_cast<std::uintptr_t>(disp);
-        if (!Is64) target &= 0xFFFFFFFFu;
-        if (!Is64 && ImmSize == 2) target &= 0xFFFFu; // 16-bit operand size wraps IP
-        Rec.IsRelative = true;
-        Rec.DisplacementAddr = Rec.InstrStart + ImmOffset;
-        Rec.TargetAddr = target;
-        Rec.TargetWidth = static_cast<std::uint8_t>(ImmSize);
-        Rec.CanWiden = !(Map == 0 && Opcode >= 0xE0 && Opcode <= 0xE3);
-        if (Map == 0 && Opcode == 0xE8)
-            Rec.IsCall = true;
-        else
-            Rec.IsJump = true;
-        return;
-    }
+    if (Flags & Relative) return SetRelativeTarget();
     if (!legacy || Map != 0) return;
+    // xbegin: the transaction's fallback path is a relative branch target.
+    if (Opcode == 0xC7 && Rec.ModRmByte == 0xF8) return SetRelativeTarget();
     if (Opcode == 0x9A || Opcode == 0xEA) {
         Rec.IsCall = Opcode == 0x9A;
         Rec.IsJump = !Rec.IsCall;
@@ -478,201 +544,159 @@ void TDecoder::WorkOutTargets() {
     Rec.TargetWidth = static_cast<std::uint8_t>(width);
 }
 
-void TDecoder::TrackRegisters(const TRegisterTrack& before) {
-    TRegisterTrack& regs = *Registers;
+// Registers an instruction writes without naming them in its operands.
+enum class TWhen : std::uint8_t { Always, RegFourUp, RexB, ModRmD0EEF9, MemoryReg1 };
+struct TImplicitWrite {
+    std::uint8_t Map;
+    std::uint8_t Opcode;
+    TWhen When;
+    std::uint16_t Registers; // bit n: register n
+};
+constexpr std::uint16_t R(unsigned n) { return static_cast<std::uint16_t>(1u << n); }
+constexpr std::uint16_t kSiDi = R(kSi) | R(kDi);
+constexpr TImplicitWrite kImplicitWrites[] = {
+    {0, 0x61, TWhen::Always, 0x00FF},            // popad
+    {0, 0x6C, TWhen::Always, R(kDi)},            // ins
+    {0, 0x6D, TWhen::Always, R(kDi)},
+    {0, 0x6E, TWhen::Always, R(kSi)},            // outs
+    {0, 0x6F, TWhen::Always, R(kSi)},
+    {0, 0x90, TWhen::RexB, R(kAx) | R(8)},       // xchg r8, rax
+    {0, 0x99, TWhen::Always, R(kDx)},            // cdq
+    {0, 0xA4, TWhen::Always, kSiDi},             // movs, cmps
+    {0, 0xA5, TWhen::Always, kSiDi},
+    {0, 0xA6, TWhen::Always, kSiDi},
+    {0, 0xA7, TWhen::Always, kSiDi},
+    {0, 0xAA, TWhen::Always, R(kDi)},            // stos
+    {0, 0xAB, TWhen::Always, R(kDi)},
+    {0, 0xAC, TWhen::Always, R(kSi)},            // lods
+    {0, 0xAD, TWhen::Always, R(kSi)},
+    {0, 0xAE, TWhen::Always, R(kDi)},            // scas
+    {0, 0xAF, TWhen::Always, R(kDi)},
+    {0, 0xC8, TWhen::Always, R(kBp)},            // enter, leave
+    {0, 0xC9, TWhen::Always, R(kBp)},
+    {0, 0xCD, TWhen::Always, R(kAx)},            // int
+    {0, 0xE0, TWhen::Always, R(kCx)},            // loops
+    {0, 0xE1, TWhen::Always, R(kCx)},
+    {0, 0xE2, TWhen::Always, R(kCx)},
+    {0, 0xF7, TWhen::RegFourUp, R(kDx)},         // mul, imul, div, idiv
+    {1, 0x01, TWhen::ModRmD0EEF9, R(kAx) | R(kCx) | R(kDx)}, // xgetbv, rdpkru, rdtscp
+    {1, 0x05, TWhen::Always, R(kAx) | R(kCx) | R(11)},        // syscall
+    {1, 0x31, TWhen::Always, R(kAx) | R(kDx)},                // rdtsc, rdmsr, rdpmc
+    {1, 0x32, TWhen::Always, R(kAx) | R(kDx)},
+    {1, 0x33, TWhen::Always, R(kAx) | R(kDx)},
+    {1, 0x34, TWhen::Always, 0xFFFF},                         // sysenter, sysexit
+    {1, 0x35, TWhen::Always, 0xFFFF},
+    {1, 0x37, TWhen::Always, R(kAx)},                         // getsec
+    {1, 0xA2, TWhen::Always, R(kAx) | R(kCx) | R(kDx) | R(kBx)}, // cpuid
+    {1, 0xC7, TWhen::MemoryReg1, R(kAx) | R(kDx)},            // cmpxchg8b
+};
+
+// Which operands the flag word's bits 13 to 15 name as written.
+enum : std::uint8_t { kWritesReg = 1, kWritesRm = 2, kWritesOpReg = 4, kWritesEax = 8 };
+constexpr std::uint8_t kWrittenOperands[8] = {
+    0, kWritesReg, kWritesRm, kWritesOpReg, kWritesEax, kWritesReg | kWritesRm, kWritesEax | kWritesRm,
+    kWritesEax | kWritesOpReg};
+
+void TDecoder::ForgetWrittenOperands() {
     const bool legacy = Rec.Encoding == TOpcodeEncoding::Legacy;
+    std::uint8_t writes = kWrittenOperands[(Flags & WriteMask) >> 13];
+    // Group members that only read: cmp, call, jmp, push, bt.
+    if (legacy && ((Map == 0 && Opcode >= 0x80 && Opcode <= 0x83 && Reg == 7) ||
+                   (Map == 0 && Opcode == 0xFF && Reg >= 2) || (Map == 1 && Opcode == 0xBA && Reg == 4)))
+        writes = 0;
+    // Without REX, byte registers 4 to 7 are AH, CH, DH, BH.
+    auto forget = [&](unsigned index) {
+        if ((Flags & ByteRegs) && !RexPresent && index >= 4 && index < 8) index -= 4;
+        (*Registers)[index & 15] = 0;
+    };
+    if (writes & kWritesReg) forget(Reg | (RexR ? 8 : 0));
+    if ((writes & kWritesRm) && !IsMem) forget(Rm | (RexB ? 8 : 0));
+    if (writes & kWritesOpReg) forget((Opcode & 7) | (RexB ? 8 : 0));
+    if (writes & kWritesEax) (*Registers)[kAx] = 0;
+    if (!legacy) (*Registers)[Vvvv & 15] = 0;
+}
+
+void TDecoder::ForgetImplicitRegisters() {
+    if (Rec.Encoding != TOpcodeEncoding::Legacy) return;
+    TRegisterTrack& regs = *Registers;
+    if (Map == 0 && (Rep || Repne)) regs[kCx] = 0;
+    for (const TImplicitWrite& w : kImplicitWrites) {
+        if (w.Map != Map || w.Opcode != Opcode) continue;
+        const std::uint8_t modrm = Rec.ModRmByte;
+        bool holds = true;
+        switch (w.When) {
+        case TWhen::Always:
+            break;
+        case TWhen::RegFourUp:
+            holds = Reg >= 4;
+            break;
+        case TWhen::RexB:
+            holds = RexB;
+            break;
+        case TWhen::ModRmD0EEF9:
+            holds = !IsMem && (modrm == 0xD0 || modrm == 0xEE || modrm == 0xF9);
+            break;
+        case TWhen::MemoryReg1:
+            holds = IsMem && Reg == 1;
+            break;
+        }
+        if (holds)
+            for (unsigned i = 0; i < 16; ++i)
+                if (w.Registers & (1u << i)) regs[i] = 0;
+    }
+}
+
+// Moves of constants and known values: mov reg, imm; mov r/m, imm in register
+// form; mov between registers; lea of a RIP-relative address.
+void TDecoder::StoreKnownValues(const TRegisterTrack& before) {
+    if (Rec.Encoding != TOpcodeEncoding::Legacy || Map != 0) return;
+    TRegisterTrack& regs = *Registers;
+    const bool fullSize = !OpSize || RexW;
+    if (!fullSize) return;
     const unsigned regIndex = Reg | (RexR ? 8 : 0);
     const unsigned rmIndex = Rm | (RexB ? 8 : 0);
-    const unsigned opIndex = (Opcode & 7) | (RexB ? 8 : 0);
-    auto clear = [&](unsigned index) { regs[index & 15] = 0; };
-    // Without REX, byte registers 4 to 7 are AH, CH, DH, BH.
-    auto clearOperand = [&](unsigned index) {
-        if ((Flags & ByteRegs) && !RexPresent && index >= 4 && index < 8) index -= 4;
-        clear(index);
-    };
-    auto immediate32 = [&] { return Signed(ImmOffset, 4); };
-
-    if (legacy && Map == 0 && (Rep || Repne)) clear(kCx);
-    std::uint16_t writes = Flags & WriteMask;
-    // Group members that only read: cmp, call, jmp, push, bt.
-    if (legacy &&
-        ((Map == 0 && Opcode >= 0x80 && Opcode <= 0x83 && Reg == 7) ||
-         (Map == 0 && Opcode == 0xFF && Reg >= 2) || (Map == 1 && Opcode == 0xBA && Reg == 4)))
-        writes = 0;
-    switch (writes) {
-    case WriteReg:
-        clearOperand(regIndex);
-        break;
-    case WriteRm:
-        if (!IsMem) clearOperand(rmIndex);
-        break;
-    case WriteOpReg:
-        clearOperand(opIndex);
-        break;
-    case WriteEax:
-        clear(kAx);
-        break;
-    case WriteRegRm:
-        clearOperand(regIndex);
-        if (!IsMem) clearOperand(rmIndex);
-        break;
-    case WriteEaxRm:
-        clear(kAx);
-        if (!IsMem) clearOperand(rmIndex);
-        break;
-    case WriteEaxOpReg:
-        clear(kAx);
-        clearOperand(opIndex);
-        break;
+    // A 32-bit result is zero-extended in 64-bit mode.
+    auto narrow = [&](std::uintptr_t value) { return RexW ? value : value & 0xFFFFFFFFu; };
+    switch (Opcode) {
+    case 0x89:
+    case 0x8B:
+        if (!IsMem) {
+            const unsigned from = Opcode == 0x8B ? rmIndex : regIndex;
+            const unsigned to = Opcode == 0x8B ? regIndex : rmIndex;
+            regs[to] = Is64 ? narrow(before[from]) : before[from];
+        }
+        return;
+    case 0x8D:
+        if (RipRelative && !AddrSize) regs[regIndex] = narrow(Rec.InstrNext + static_cast<std::uintptr_t>(Disp));
+        return;
+    case 0xC7:
+        if (!IsMem && Reg == 0) regs[rmIndex] = narrow(static_cast<std::uintptr_t>(Signed(ImmOffset, 4)));
+        return;
     default:
         break;
     }
-    if (!legacy) clear(Vvvv);
-
-    const bool fullSize = !OpSize || RexW;
-    if (legacy && Map == 0) {
-        switch (Opcode) {
-        case 0x90:
-            if (RexB) { // xchg r8, rax
-                clear(kAx);
-                clear(8);
-            }
-            break;
-        case 0x89:
-        case 0x8B:
-            if (!IsMem && fullSize) {
-                const unsigned from = Opcode == 0x8B ? rmIndex : regIndex;
-                const unsigned to = Opcode == 0x8B ? regIndex : rmIndex;
-                std::uintptr_t value = before[from];
-                if (Is64 && !RexW) value &= 0xFFFFFFFFu;
-                regs[to] = value;
-            }
-            break;
-        case 0x8D:
-            if (RipRelative && fullSize && !AddrSize) {
-                std::uintptr_t value = Rec.InstrNext + static_cast<std::uintptr_t>(Disp);
-                if (!RexW) value &= 0xFFFFFFFFu;
-                regs[regIndex] = value;
-            }
-            break;
-        case 0xC7:
-            if (!IsMem && Reg == 0 && fullSize) {
-                const std::int64_t imm = immediate32();
-                regs[rmIndex] = RexW ? static_cast<std::uintptr_t>(imm)
-                                     : static_cast<std::uintptr_t>(imm) & 0xFFFFFFFFu;
-            }
-            break;
-        case 0x61:
-            for (unsigned i = 0; i < 8; ++i)
-                clear(i);
-            break;
-        case 0xA4:
-        case 0xA5:
-        case 0xA6:
-        case 0xA7:
-            clear(kSi);
-            clear(kDi);
-            break;
-        case 0x6C:
-        case 0x6D:
-        case 0xAA:
-        case 0xAB:
-        case 0xAE:
-        case 0xAF:
-            clear(kDi);
-            break;
-        case 0x6E:
-        case 0x6F:
-        case 0xAC:
-        case 0xAD:
-            clear(kSi);
-            break;
-        case 0x99:
-            clear(kDx);
-            break;
-        case 0xF7:
-            if (Reg >= 4) clear(kDx);
-            break;
-        case 0xC8:
-        case 0xC9:
-            clear(kBp);
-            break;
-        case 0xE0:
-        case 0xE1:
-        case 0xE2:
-            clear(kCx);
-            break;
-        case 0xCD:
-            clear(kAx);
-            break;
-        default:
-            break;
-        }
-        if (Opcode >= 0xB8 && Opcode <= 0xBF && fullSize) {
-            const std::int64_t imm = Signed(ImmOffset, ImmSize);
-            regs[opIndex] = ImmSize == 8 ? static_cast<std::uintptr_t>(imm)
-                                         : static_cast<std::uintptr_t>(imm) & 0xFFFFFFFFu;
-        }
-    } else if (legacy && Map == 1) {
-        switch (Opcode) {
-        case 0x05: // syscall
-            clear(kAx);
-            clear(kCx);
-            clear(11);
-            break;
-        case 0x34:
-        case 0x35:
-            for (unsigned i = 0; i < 16; ++i)
-                clear(i);
-            break;
-        case 0x31:
-        case 0x32:
-        case 0x33:
-            clear(kAx);
-            clear(kDx);
-            break;
-        case 0x37:
-            clear(kAx);
-            break;
-        case 0xA2:
-            for (unsigned i = kAx; i <= kBx; ++i)
-                clear(i);
-            break;
-        case 0x01:
-            if (!IsMem &&
-                (Rec.ModRmByte == 0xD0 || Rec.ModRmByte == 0xEE || Rec.ModRmByte == 0xF9)) {
-                clear(kAx);
-                clear(kCx);
-                clear(kDx);
-            }
-            break;
-        case 0xC7:
-            if (IsMem && Reg == 1) {
-                clear(kAx);
-                clear(kDx);
-            }
-            break;
-        default:
-            break;
-        }
+    if (Opcode >= 0xB8 && Opcode <= 0xBF) {
+        const std::int64_t imm = Signed(ImmOffset, ImmSize);
+        regs[(Opcode & 7) | (RexB ? 8 : 0)] =
+            ImmSize == 8 ? static_cast<std::uintptr_t>(imm) : static_cast<std::uintptr_t>(imm) & 0xFFFFFFFFu;
     }
+}
+
+void TDecoder::TrackRegisters(const TRegisterTrack& before) {
+    TRegisterTrack& regs = *Registers;
+    ForgetWrittenOperands();
+    ForgetImplicitRegisters();
+    StoreKnownValues(before);
     // The stack pointer moves with every push, pop and call: never tracked.
-    clear(kSp);
+    regs[kSp] = 0;
     // A called routine may change the registers its caller does not own.
     if (Rec.IsCall) {
-        clear(kAx);
-        clear(kCx);
-        clear(kDx);
-        if (Is64) {
-            clear(kSi);
-            clear(kDi);
-            for (unsigned i = 8; i <= 11; ++i)
-                clear(i);
-        }
+        for (unsigned i : {kAx, kCx, kDx}) regs[i] = 0;
+        if (Is64)
+            for (unsigned i : {unsigned{kSi}, unsigned{kDi}, 8u, 9u, 10u, 11u}) regs[i] = 0;
     }
     if (!Is64)
-        for (unsigned i = 8; i < 16; ++i)
-            regs[i] = 0;
+        for (unsigned i = 8; i < 16; ++i) regs[i] = 0;
 }
 
 void TDecoder::Finish(TStop stop) {
@@ -755,7 +779,12 @@ std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record,
                                  const TMemoryReader& memory, TCpuMode mode,
                                  TRegisterTrack* registers, TInstructionText& text) {
     record = TInstruction{};
-    text = TInstructionText{};
+    // Keeps the text's storage: a caller that lists many instructions
+    // through one record allocates once.
+    text.Text.clear();
+    text.MemoryAddress = 0;
+    text.Immediate = 0;
+    text.HasImmediate = false;
     if (address == 0) return 0;
     record.InstrStart = address;
     std::uint8_t bytes[MaxInstructionLength] = {};
@@ -765,5 +794,37 @@ std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record,
     disasm_detail::FormatInstruction(decoder, record, text);
     return record.InstrNext;
 }
+
+namespace disasm_detail {
+
+std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record, const TMemoryReader& memory,
+                                 TCpuMode mode, TRegisterTrack* registers, TOperandView& operands) {
+    record = TInstruction{};
+    operands = TOperandView{};
+    if (address == 0) return 0;
+    record.InstrStart = address;
+    std::uint8_t bytes[MaxInstructionLength] = {};
+    const std::size_t count = FetchBytes(memory, address, bytes);
+    TDecoder decoder(bytes, count, record, mode, registers, memory);
+    decoder.Run();
+    if (!record.Valid) return record.InstrNext;
+    const TDecodeState& s = decoder;
+    operands.Map = s.Map;
+    operands.Opcode = s.Opcode;
+    operands.Reg = s.Reg | (s.RexR ? 8 : 0);
+    operands.RmReg = s.HasModRm && !s.IsMem ? static_cast<int>(s.Rm | (s.RexB ? 8 : 0)) : -1;
+    operands.IsMem = s.IsMem;
+    operands.RipRelative = s.RipRelative;
+    operands.BaseReg = s.BaseReg;
+    operands.IndexReg = s.HasIndex ? s.IndexReg : -1;
+    operands.Scale = s.Scale;
+    operands.Disp = s.Disp;
+    operands.HasImmediate = s.ImmSize > 0;
+    operands.Immediate = s.ImmSize > 0 ? s.Signed(s.ImmOffset, s.ImmSize) : 0;
+    operands.OperandBits = s.RexW ? 64 : s.OpSize ? 16 : 32;
+    return record.InstrNext;
+}
+
+} // namespace disasm_detail
 
 } // namespace ax

@@ -104,7 +104,9 @@ struct TDecodeState {
     std::uint8_t Implied = 0;  // 0x66, 0xF3 or 0xF2 from VEX.pp / EVEX.pp
     unsigned VectorLength = 0; // VEX.L / EVEX.L'L: 0 xmm, 1 ymm, 2 zmm
     bool EvexR2 = false;       // EVEX.R': register numbers 16 to 31
-    // Opcode: map 0 one-byte, 1 0F, 2 0F 38, 3 0F 3A, 5 and 6 EVEX maps.
+    bool XopW = false;         // XOP.W: swaps the register and memory sources
+    // Opcode: map 0 one-byte, 1 0F, 2 0F 38, 3 0F 3A, 5 and 6 EVEX maps,
+    // 8 to 10 XOP maps.
     unsigned Map = 0;
     std::uint8_t Opcode = 0;
     std::uint16_t Flags = 0;
@@ -132,6 +134,28 @@ struct TDecodeState {
         return static_cast<std::int64_t>(value);
     }
 };
+
+// The operands of one instruction as the decoder saw them, for the function
+// analysis's pattern matching (jump tables). Register numbers include the
+// REX and VEX extensions; -1 is none.
+struct TOperandView {
+    unsigned Map = 0;
+    std::uint8_t Opcode = 0;
+    unsigned Reg = 0;           // the ModR/M reg field
+    int RmReg = -1;             // the r/m register in register form
+    bool IsMem = false;
+    bool RipRelative = false;
+    int BaseReg = -1, IndexReg = -1;
+    unsigned Scale = 1;
+    std::int64_t Disp = 0;
+    bool HasImmediate = false;
+    std::int64_t Immediate = 0; // sign-extended
+    unsigned OperandBits = 32;
+};
+
+// DecodeInstruction that also reports the operands.
+std::uintptr_t DecodeInstruction(std::uintptr_t address, TInstruction& record, const TMemoryReader& memory,
+                                 TCpuMode mode, TRegisterTrack* registers, TOperandView& operands);
 
 // Writes the text of a decoded instruction (record.Valid) or its "db " line.
 void FormatInstruction(const TDecodeState& state, const TInstruction& record,

@@ -531,6 +531,72 @@ constexpr TOpcodeSet kVexMap1 = RangeSet({{0x10, 0x17},
 constexpr TOpcodeSet kGroup7Reg = MakeSet(
     {0xC1, 0xC2, 0xC3, 0xC4, 0xC8, 0xC9, 0xCA, 0xCB, 0xCF, 0xD0, 0xD1, 0xD4, 0xD5, 0xD6, 0xD7, 0xD8,
      0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE8, 0xEE, 0xEF, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC});
+
+// Opcodes of the 0F 38 map that have a VEX form (AVX, AVX2, FMA, F16C, AES,
+// VNNI, BMI and the opmask-free gathers).
+constexpr TOpcodeSet kVexMap38 = RangeSet({{0x00, 0x0F},
+                                           {0x13, 0x13},
+                                           {0x16, 0x1A},
+                                           {0x1C, 0x1E},
+                                           {0x20, 0x25},
+                                           {0x28, 0x2F},
+                                           {0x30, 0x41},
+                                           {0x45, 0x47},
+                                           {0x50, 0x53},
+                                           {0x58, 0x5A},
+                                           {0x78, 0x79},
+                                           {0x8C, 0x8C},
+                                           {0x8E, 0x8E},
+                                           {0x90, 0x93},
+                                           {0x96, 0x9F},
+                                           {0xA6, 0xAF},
+                                           {0xB4, 0xBF},
+                                           {0xCF, 0xCF},
+                                           {0xDB, 0xDF},
+                                           {0xF2, 0xF3},
+                                           {0xF5, 0xF7}});
+
+// Opcodes of the 0F 3A map that have a VEX form (with AMD's FMA4 at 48-4B,
+// 5C-5F, 68-6F and 78-7F).
+constexpr TOpcodeSet kVexMap3A = RangeSet({{0x00, 0x02},
+                                           {0x04, 0x06},
+                                           {0x08, 0x0F},
+                                           {0x14, 0x19},
+                                           {0x1D, 0x1D},
+                                           {0x20, 0x22},
+                                           {0x30, 0x33},
+                                           {0x38, 0x39},
+                                           {0x40, 0x42},
+                                           {0x44, 0x44},
+                                           {0x46, 0x46},
+                                           {0x48, 0x4C},
+                                           {0x5C, 0x5F},
+                                           {0x60, 0x63},
+                                           {0x68, 0x6F},
+                                           {0x78, 0x7F},
+                                           {0xCE, 0xCF},
+                                           {0xDF, 0xDF},
+                                           {0xF0, 0xF0}});
+
+// AMD XOP map 8 (all with an 8-bit immediate): multiply-accumulate, vpcmov,
+// vpperm, rotates by immediate and the comparisons.
+constexpr TOpcodeSet kXopMap8 =
+    MakeSet({0x85, 0x86, 0x87, 0x8E, 0x8F, 0x95, 0x96, 0x97, 0x9E, 0x9F, 0xA2, 0xA3, 0xA6, 0xB6,
+             0xC0, 0xC1, 0xC2, 0xC3, 0xCC, 0xCD, 0xCE, 0xCF, 0xEC, 0xED, 0xEE, 0xEF});
+
+// AMD XOP map 9: the TBM and LWP groups, vfrcz, shifts and rotates, and the
+// horizontal additions and subtractions.
+constexpr TOpcodeSet kXopMap9 = RangeSet({{0x01, 0x02},
+                                          {0x12, 0x12},
+                                          {0x80, 0x83},
+                                          {0x90, 0x9B},
+                                          {0xC1, 0xC3},
+                                          {0xC6, 0xC7},
+                                          {0xCB, 0xCB},
+                                          {0xD1, 0xD3},
+                                          {0xD6, 0xD7},
+                                          {0xDB, 0xDB},
+                                          {0xE1, 0xE3}});
 } // namespace
 
 namespace {
@@ -545,24 +611,36 @@ constexpr std::pair<std::uint8_t, std::string_view> k3DNowNames[] = {
 };
 } // namespace
 
-std::string_view MnemonicEntry(unsigned number) {
-    if (number == 0) return {};
-    unsigned current = 1;
+namespace {
+// Where each entry of the packed list starts, worked out at compile time so
+// that the text listing finds a name by number at once.
+struct TMnemonicIndex {
+    std::array<std::uint16_t, 257> Start{}; // Start[n - 1] of entry n; Start[Count] ends the list
+    unsigned Count = 0;
+};
+constexpr TMnemonicIndex BuildMnemonicIndex() {
+    TMnemonicIndex index;
     std::size_t start = 0;
     for (std::size_t i = 0; i + 1 < kMnemonicListSize; ++i) {
         if (kMnemonicList[i] != 0) continue;
-        if (current == number) return std::string_view(kMnemonicList + start, i - start);
-        ++current;
+        index.Start[index.Count++] = static_cast<std::uint16_t>(start);
         start = i + 1;
     }
-    return {};
+    index.Start[index.Count] = static_cast<std::uint16_t>(start);
+    return index;
+}
+constexpr TMnemonicIndex kMnemonicIndex = BuildMnemonicIndex();
+static_assert(kMnemonicIndex.Count <= 255, "mnemonic numbers are bytes");
+} // namespace
+
+std::string_view MnemonicEntry(unsigned number) {
+    if (number == 0 || number > kMnemonicIndex.Count) return {};
+    const std::size_t start = kMnemonicIndex.Start[number - 1];
+    return std::string_view(kMnemonicList + start, kMnemonicIndex.Start[number] - 1 - start);
 }
 
 unsigned MnemonicCount() {
-    unsigned count = 0;
-    for (std::size_t i = 0; i + 1 < kMnemonicListSize; ++i)
-        count += kMnemonicList[i] == 0;
-    return count;
+    return kMnemonicIndex.Count;
 }
 
 std::uint8_t OneByteMnemonic(std::uint8_t opcode) {
@@ -606,6 +684,86 @@ const TOpcodeSet& VexMap1Set() {
 }
 const TOpcodeSet& Group7RegSet() {
     return kGroup7Reg;
+}
+const TOpcodeSet& VexMap38Set() {
+    return kVexMap38;
+}
+const TOpcodeSet& VexMap3ASet() {
+    return kVexMap3A;
+}
+
+// VEX instructions with no operand in vvvv, which must then be 1111b.
+bool VexVvvvUnused(unsigned map, std::uint8_t op, std::uint8_t prefix, bool memory) {
+    const bool packed = prefix == 0 || prefix == 0x66;
+    switch (map) {
+    case 1:
+        switch (op) {
+        case 0x10:
+        case 0x11:
+            return packed || memory; // vmovss and vmovsd merge registers through vvvv
+        case 0x12:
+        case 0x16:
+            return !packed; // vmovsldup, vmovddup, vmovshdup
+        case 0x51:
+        case 0x52:
+        case 0x53:
+        case 0x5A:
+            return packed; // the scalar forms merge through vvvv
+        case 0x13:
+        case 0x17:
+        case 0x28:
+        case 0x29:
+        case 0x2B:
+        case 0x2C:
+        case 0x2D:
+        case 0x2E:
+        case 0x2F:
+        case 0x44:
+        case 0x50:
+        case 0x5B:
+        case 0x6E:
+        case 0x6F:
+        case 0x70:
+        case 0x77:
+        case 0x7E:
+        case 0x7F:
+        case 0x90:
+        case 0x91:
+        case 0x92:
+        case 0x93:
+        case 0x98:
+        case 0x99:
+        case 0xAE:
+        case 0xC5:
+        case 0xD6:
+        case 0xD7:
+        case 0xE6:
+        case 0xE7:
+        case 0xF0:
+        case 0xF7:
+            return true;
+        default:
+            return false;
+        }
+    case 2:
+        return op == 0x0E || op == 0x0F || op == 0x13 || op == 0x17 || (op >= 0x18 && op <= 0x1A) ||
+               (op >= 0x1C && op <= 0x1E) || (op >= 0x20 && op <= 0x25) || op == 0x2A ||
+               (op >= 0x30 && op <= 0x35) || op == 0x41 || (op >= 0x58 && op <= 0x5A) || op == 0x78 ||
+               op == 0x79 || op == 0xDB;
+    case 3:
+        return op <= 0x01 || op == 0x04 || op == 0x05 || op == 0x08 || op == 0x09 ||
+               (op >= 0x14 && op <= 0x17) || op == 0x19 || op == 0x1D || op == 0x39 ||
+               (op >= 0x60 && op <= 0x63) || op == 0xDF || op == 0xF0;
+    default:
+        return false;
+    }
+}
+
+const TOpcodeSet& XopMap8Set() {
+    return kXopMap8;
+}
+const TOpcodeSet& XopMap9Set() {
+    return kXopMap9;
 }
 
 } // namespace disasm_detail

@@ -1,7 +1,11 @@
 // Text of decoded instructions for the function listing: Intel notation,
-// lower-case hexadecimal.
+// lower-case hexadecimal. The text is written into a fixed buffer (no
+// allocation until the finished line is handed over); operands are written
+// by one routine per operand form, chosen from a table.
 #include "vorDisAsm_internal.h"
 
+#include <array>
+#include <cstring>
 #include <string>
 
 namespace ax::disasm_detail {
@@ -15,7 +19,8 @@ bool IsOpmaskOpcode(std::uint8_t op) {
            (op >= 0x90 && op <= 0x93) || op == 0x98 || op == 0x99;
 }
 
-constexpr std::string_view kConditions = "o|no|b|nb|z|nz|be|a|s|ns|p|np|l|ge|le|g";
+constexpr std::string_view kConditions[16] = {"o", "no", "b",  "nb", "z", "nz", "be", "a",
+                                              "s", "ns", "p", "np", "l", "ge", "le", "g"};
 
 constexpr const char* kReg8[] = {"al", "cl", "dl", "bl", "ah", "ch", "dh", "bh"};
 constexpr const char* kReg8Rex[] = {"al",  "cl",  "dl",   "bl",   "spl",  "bpl",  "sil",  "dil",
@@ -116,9 +121,95 @@ constexpr TMapEntry kVex3A[] = {
     {0x4A, "blendvps", fVWImm},   {0x4B, "blendvpd", fVWImm}, {0x4C, "pblendvb", fVWImm},
     {0xF0, "rorx", fGEImm}};
 
-const TMapEntry* FindEntry(const TMapEntry* begin, const TMapEntry* end, std::uint8_t opcode) {
-    for (const TMapEntry* entry = begin; entry != end; ++entry)
-        if (entry->Opcode == opcode) return entry;
+// An opcode-indexed view of one of the tables above (index + 1, 0 = none),
+// built at compile time.
+template <std::size_t N>
+constexpr std::array<std::uint8_t, 256> IndexOf(const TMapEntry (&entries)[N]) {
+    static_assert(N < 255);
+    std::array<std::uint8_t, 256> index{};
+    for (std::size_t i = 0; i < N; ++i)
+        index[entries[i].Opcode] = static_cast<std::uint8_t>(i + 1);
+    return index;
+}
+constexpr auto kMap38Index = IndexOf(kMap38);
+constexpr auto kMap3AIndex = IndexOf(kMap3A);
+constexpr auto kVex38Index = IndexOf(kVex38);
+constexpr auto kVex3AIndex = IndexOf(kVex3A);
+
+template <std::size_t N>
+const TMapEntry* Lookup(const TMapEntry (&entries)[N], const std::array<std::uint8_t, 256>& index,
+                        std::uint8_t opcode) {
+    return index[opcode] != 0 ? &entries[index[opcode] - 1] : nullptr;
+}
+const TMapEntry* LegacyThreeByteEntry(bool map38, std::uint8_t opcode) {
+    return map38 ? Lookup(kMap38, kMap38Index, opcode) : Lookup(kMap3A, kMap3AIndex, opcode);
+}
+// VEX first: at 0F 38 F5 and F6 the VEX forms (bzhi, pdep, pext, mulx) are
+// not the legacy ones (wruss, wrss).
+const TMapEntry* VexThreeByteEntry(bool map38, std::uint8_t opcode) {
+    const TMapEntry* entry =
+        map38 ? Lookup(kVex38, kVex38Index, opcode) : Lookup(kVex3A, kVex3AIndex, opcode);
+    return entry != nullptr ? entry : LegacyThreeByteEntry(map38, opcode);
+}
+
+// AMD XOP: names and operand orders by map and opcode.
+enum class TXopForm : std::uint8_t {
+    RegVvvvRmIs4,   // multiply-accumulate: xmm1, xmm2, xmm3/m, xmm4 (imm8[7:4])
+    RegVvvvSelect,  // vpcmov, vpperm: W swaps the r/m and the imm8[7:4] source
+    RegRmImm,       // rotate by immediate
+    RegVvvvRmImm,   // comparisons with a predicate
+    RegRm,          // vfrcz, horizontal add and subtract
+    RegShift,       // shifts and rotates: W swaps the r/m and the vvvv source
+    GprVvvvRm,      // TBM: the result goes to vvvv
+    GprRm,          // LWP control block
+    GprRegRmImm32,  // bextr with a 32-bit immediate
+    GprVvvvRmImm32, // lwpins, lwpval
+};
+struct TXopEntry {
+    std::uint8_t Map;
+    std::uint8_t Opcode;
+    const char* Name; // "|" list by reg field for the groups
+    TXopForm Form;
+};
+constexpr TXopEntry kXop[] = {
+    {8, 0x85, "vpmacssww", TXopForm::RegVvvvRmIs4},   {8, 0x86, "vpmacsswd", TXopForm::RegVvvvRmIs4},
+    {8, 0x87, "vpmacssdql", TXopForm::RegVvvvRmIs4},  {8, 0x8E, "vpmacssdd", TXopForm::RegVvvvRmIs4},
+    {8, 0x8F, "vpmacssdqh", TXopForm::RegVvvvRmIs4},  {8, 0x95, "vpmacsww", TXopForm::RegVvvvRmIs4},
+    {8, 0x96, "vpmacswd", TXopForm::RegVvvvRmIs4},    {8, 0x97, "vpmacsdql", TXopForm::RegVvvvRmIs4},
+    {8, 0x9E, "vpmacsdd", TXopForm::RegVvvvRmIs4},    {8, 0x9F, "vpmacsdqh", TXopForm::RegVvvvRmIs4},
+    {8, 0xA2, "vpcmov", TXopForm::RegVvvvSelect},     {8, 0xA3, "vpperm", TXopForm::RegVvvvSelect},
+    {8, 0xA6, "vpmadcsswd", TXopForm::RegVvvvRmIs4},  {8, 0xB6, "vpmadcswd", TXopForm::RegVvvvRmIs4},
+    {8, 0xC0, "vprotb", TXopForm::RegRmImm},          {8, 0xC1, "vprotw", TXopForm::RegRmImm},
+    {8, 0xC2, "vprotd", TXopForm::RegRmImm},          {8, 0xC3, "vprotq", TXopForm::RegRmImm},
+    {8, 0xCC, "vpcomb", TXopForm::RegVvvvRmImm},      {8, 0xCD, "vpcomw", TXopForm::RegVvvvRmImm},
+    {8, 0xCE, "vpcomd", TXopForm::RegVvvvRmImm},      {8, 0xCF, "vpcomq", TXopForm::RegVvvvRmImm},
+    {8, 0xEC, "vpcomub", TXopForm::RegVvvvRmImm},     {8, 0xED, "vpcomuw", TXopForm::RegVvvvRmImm},
+    {8, 0xEE, "vpcomud", TXopForm::RegVvvvRmImm},     {8, 0xEF, "vpcomuq", TXopForm::RegVvvvRmImm},
+    {9, 0x01, "|blcfill|blsfill|blcs|tzmsk|blcic|blsic|t1mskc", TXopForm::GprVvvvRm},
+    {9, 0x02, "|blcmsk|||||blci|", TXopForm::GprVvvvRm},
+    {9, 0x12, "llwpcb|slwpcb", TXopForm::GprRm},
+    {9, 0x80, "vfrczps", TXopForm::RegRm},            {9, 0x81, "vfrczpd", TXopForm::RegRm},
+    {9, 0x82, "vfrczss", TXopForm::RegRm},            {9, 0x83, "vfrczsd", TXopForm::RegRm},
+    {9, 0x90, "vprotb", TXopForm::RegShift},          {9, 0x91, "vprotw", TXopForm::RegShift},
+    {9, 0x92, "vprotd", TXopForm::RegShift},          {9, 0x93, "vprotq", TXopForm::RegShift},
+    {9, 0x94, "vpshlb", TXopForm::RegShift},          {9, 0x95, "vpshlw", TXopForm::RegShift},
+    {9, 0x96, "vpshld", TXopForm::RegShift},          {9, 0x97, "vpshlq", TXopForm::RegShift},
+    {9, 0x98, "vpshab", TXopForm::RegShift},          {9, 0x99, "vpshaw", TXopForm::RegShift},
+    {9, 0x9A, "vpshad", TXopForm::RegShift},          {9, 0x9B, "vpshaq", TXopForm::RegShift},
+    {9, 0xC1, "vphaddbw", TXopForm::RegRm},           {9, 0xC2, "vphaddbd", TXopForm::RegRm},
+    {9, 0xC3, "vphaddbq", TXopForm::RegRm},           {9, 0xC6, "vphaddwd", TXopForm::RegRm},
+    {9, 0xC7, "vphaddwq", TXopForm::RegRm},           {9, 0xCB, "vphadddq", TXopForm::RegRm},
+    {9, 0xD1, "vphaddubw", TXopForm::RegRm},          {9, 0xD2, "vphaddubd", TXopForm::RegRm},
+    {9, 0xD3, "vphaddubq", TXopForm::RegRm},          {9, 0xD6, "vphadduwd", TXopForm::RegRm},
+    {9, 0xD7, "vphadduwq", TXopForm::RegRm},          {9, 0xDB, "vphaddudq", TXopForm::RegRm},
+    {9, 0xE1, "vphsubbw", TXopForm::RegRm},           {9, 0xE2, "vphsubwd", TXopForm::RegRm},
+    {9, 0xE3, "vphsubdq", TXopForm::RegRm},
+    {10, 0x10, "bextr", TXopForm::GprRegRmImm32},
+    {10, 0x12, "lwpins|lwpval", TXopForm::GprVvvvRmImm32}};
+
+const TXopEntry* FindXop(unsigned map, std::uint8_t opcode) {
+    for (const TXopEntry& entry : kXop)
+        if (entry.Map == map && entry.Opcode == opcode) return &entry;
     return nullptr;
 }
 
@@ -131,21 +222,6 @@ std::string_view ListItem(std::string_view entry, unsigned index) {
         entry.remove_prefix(bar + 1);
     }
     return entry.substr(0, entry.find('|'));
-}
-
-std::string Hex(std::uint64_t value) {
-    if (value < 10) return std::string(1, static_cast<char>('0' + value));
-    static constexpr char kDigits[] = "0123456789abcdef";
-    char buffer[16];
-    int count = 0;
-    while (value != 0) {
-        buffer[count++] = kDigits[value & 15];
-        value >>= 4;
-    }
-    std::string out = "0x";
-    while (count > 0)
-        out += buffer[--count];
-    return out;
 }
 
 std::uint64_t Mask(std::uint64_t value, unsigned bits) {
@@ -177,6 +253,61 @@ const char* SizeWord(unsigned bits) {
     }
 }
 
+// A fixed buffer that text is appended to; longer text is cut (no
+// instruction comes near its size).
+template <std::size_t Capacity>
+class TFixedText {
+public:
+    void Put(char c) {
+        if (Length < Capacity) Data[Length++] = c;
+    }
+    void Put(std::string_view s) {
+        const std::size_t n = std::min(s.size(), Capacity - Length);
+        std::memcpy(Data + Length, s.data(), n);
+        Length += n;
+    }
+    void PutDecimal(unsigned value) {
+        char digits[12];
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        while (count > 0)
+            Put(digits[--count]);
+    }
+    // 0 to 9 as the digit alone, otherwise "0x" and lower-case hex digits.
+    void PutHex(std::uint64_t value) {
+        if (value < 10) return Put(static_cast<char>('0' + value));
+        static constexpr char kDigits[] = "0123456789abcdef";
+        char digits[16];
+        int count = 0;
+        while (value != 0) {
+            digits[count++] = kDigits[value & 15];
+            value >>= 4;
+        }
+        Put("0x");
+        while (count > 0)
+            Put(digits[--count]);
+    }
+    void PopBack() {
+        if (Length > 0) --Length;
+    }
+    char Back() const { return Length > 0 ? Data[Length - 1] : '\0'; }
+    void SetBack(char c) {
+        if (Length > 0) Data[Length - 1] = c;
+    }
+    void Clear() { Length = 0; }
+    bool Empty() const { return Length == 0; }
+    std::string_view View() const { return {Data, Length}; }
+
+private:
+    char Data[Capacity];
+    std::size_t Length = 0;
+};
+
+using TName = TFixedText<32>;
+
 class TFormatter {
 public:
     TFormatter(const TDecodeState& state, const TInstruction& record, TInstructionText& text)
@@ -200,49 +331,311 @@ private:
         return S.AddrSize ? 16 : 32;
     }
     bool StackDefault64() const;
+    // MMX forms become XMM forms with 66 (or F3/F2 where the map says so).
+    bool XmmForm() const {
+        const std::uint8_t op = S.Opcode, p = SsePrefix();
+        return p == 0x66 || (S.Map == 1 && (op == 0x6F || op == 0x7F || op == 0x70) && p != 0) ||
+               (S.Map == 1 && op == 0xD6 && p != 0xF2);
+    }
 
-    std::string Gpr(unsigned bits, unsigned number) const;
+    // ---- names
+    void Name(TName& name) const;
+    void OneByteName(TName& name) const;
+    void OpmaskName(TName& name) const;
+    void ThreeByteName(TName& name) const;
+    void XopName(TName& name) const;
+    void Expand(std::string_view entry, TName& name) const;
+    void SizeName(TName& name, unsigned bits) const;
+    void SpecialTwoByteName(std::string_view entry, TName& name) const;
+
+    // ---- operand pieces: each starts an operand of its own
+    void Next() {
+        Out.Put(OperandCount == 0 ? " " : ", ");
+        ++OperandCount;
+    }
+    void Word(std::string_view text) {
+        Next();
+        Out.Put(text);
+    }
+    void Gpr(unsigned bits, unsigned number);
     unsigned RegNumber() const { return S.Reg | (S.RexR ? 8 : 0) | (S.EvexR2 ? 16 : 0); }
     unsigned RmNumber() const { return S.Rm | (S.RexB ? 8 : 0); }
-    std::string Memory(unsigned bits);
-    std::string Rm(unsigned bits) { return S.IsMem ? Memory(bits) : Gpr(bits, RmNumber()); }
-    std::string RegG(unsigned bits) const { return Gpr(bits, RegNumber()); }
-    std::string VecName(unsigned number, bool xmm) const;
-    std::string VecReg(bool xmm) const { return VecName(RegNumber(), xmm); }
-    std::string VecRm(bool xmm, unsigned memBits) {
-        return S.IsMem ? Memory(memBits) : VecName(RmNumber(), xmm);
+    void Memory(unsigned bits);
+    void Rm(unsigned bits) {
+        if (S.IsMem)
+            Memory(bits);
+        else
+            Gpr(bits, RmNumber());
+    }
+    // The r/m operand with sizes of its own for the memory and register forms.
+    void MemoryOrGpr(unsigned memoryBits, unsigned registerBits) {
+        if (S.IsMem)
+            Memory(memoryBits);
+        else
+            Gpr(registerBits, RmNumber());
+    }
+    // A segment register's partner: a word in memory, a full register otherwise.
+    void Rm16OrGpr() { MemoryOrGpr(16, OperandBits()); }
+    void RegG(unsigned bits) { Gpr(bits, RegNumber()); }
+    void Vec(unsigned number, bool xmm);
+    void VecReg(bool xmm) { Vec(RegNumber(), xmm); }
+    void VecRm(bool xmm, unsigned memBits) {
+        if (S.IsMem)
+            Memory(memBits);
+        else
+            Vec(RmNumber(), xmm);
+    }
+    void Mask(unsigned number) {
+        Next();
+        Out.Put('k');
+        Out.PutDecimal(number & 7);
+    }
+    void St(unsigned number) {
+        Next();
+        Out.Put("st(");
+        Out.PutDecimal(number);
+        Out.Put(')');
+    }
+    void ControlOrDebug(const char* kind) {
+        Next();
+        Out.Put(kind);
+        Out.PutDecimal(RegNumber());
     }
     std::uint64_t ImmediateValue(unsigned bits, bool signExtend);
-    std::string Immediate(unsigned bits, bool signExtend = true) {
-        return Hex(ImmediateValue(bits, signExtend));
+    void Immediate(unsigned bits, bool signExtend = true) {
+        const std::uint64_t value = ImmediateValue(bits, signExtend);
+        Next();
+        Out.PutHex(value);
     }
-    std::string Imm8() { return Immediate(8, false); }
+    void Imm8() { Immediate(8, false); }
+    void Address(std::uint64_t value) {
+        Next();
+        Out.PutHex(value);
+    }
 
-    std::string Name();
-    std::string OpmaskName() const;
+    // ---- operands, one routine per form (kOperandWriters)
+    using TWriter = void (TFormatter::*)();
+    static const std::array<TWriter, fFormCount> kOperandWriters;
+    void Operands(unsigned form) { (this->*kOperandWriters[form])(); }
+    // general-purpose registers and memory
+    void OpNone() {}
+    void OpEG();
+    void OpGE();
+    void OpAccImm();
+    void OpE();
+    void OpEImm();
+    void OpGEImm();
+    void OpOpReg();
+    void OpOpRegImm();
+    void OpAccOpReg();
+    void OpGEb() {
+        RegG(OperandBits());
+        Rm(8);
+    }
+    void OpGEw() {
+        RegG(OperandBits());
+        Rm(16);
+    }
+    void OpGEd() {
+        RegG(OperandBits());
+        Rm(32);
+    }
+    void OpEGImm();
+    void OpEGCl() {
+        Rm(OperandBits());
+        RegG(OperandBits());
+        Word("cl");
+    }
+    void OpE1() {
+        Rm(OperandBits());
+        Word("1");
+    }
+    void OpECl() {
+        Rm(OperandBits());
+        Word("cl");
+    }
+    void OpEw() { Rm16OrGpr(); }
+    void OpEwGw() {
+        Rm(16);
+        RegG(16);
+    }
+    void OpGM();
+    void OpM();
+    void OpMG() {
+        Memory(OperandBits());
+        RegG(OperandBits());
+    }
+    // immediates, branches, ports and far pointers
+    void OpImm();
+    void OpRel();
+    void OpMoffs();
+    void OpFar();
+    void OpInOut();
+    void OpEnter();
+    // segment, control and debug registers
+    void OpESreg();
+    void OpSregE();
+    void OpSegReg();
+    void OpRC() {
+        Gpr(S.Is64 ? 64 : 32, RmNumber());
+        ControlOrDebug("cr");
+    }
+    void OpRD() {
+        Gpr(S.Is64 ? 64 : 32, RmNumber());
+        ControlOrDebug("dr");
+    }
+    void OpCR() {
+        ControlOrDebug("cr");
+        Gpr(S.Is64 ? 64 : 32, RmNumber());
+    }
+    void OpDR() {
+        ControlOrDebug("dr");
+        Gpr(S.Is64 ? 64 : 32, RmNumber());
+    }
+    // MMX and SSE
+    void OpPQ();
+    void OpPQImm() {
+        VecReg(XmmForm());
+        VecRm(XmmForm(), VectorMemBits(XmmForm()));
+        Imm8();
+    }
+    void OpVW();
+    void OpWV() {
+        VecRm(true, VectorMemBits(true));
+        VecReg(true);
+    }
+    void OpVWImm() {
+        VecReg(true);
+        VecRm(true, VectorMemBits(true));
+        Imm8();
+    }
+    void OpNImm() {
+        Vec(RmNumber(), XmmForm());
+        Imm8();
+    }
+    void OpPEd() {
+        VecReg(XmmForm());
+        Rm(S.RexW ? 64 : 32);
+    }
+    void OpEdP();
+    void OpQP();
+    void OpVQ();
+    void OpPW();
+    void OpGU() {
+        RegG(S.Is64 && S.RexW ? 64 : 32);
+        Vec(RmNumber(), S.Opcode == 0x50 || XmmForm());
+    }
+    void OpPEdImm();
+    void OpGNImm() {
+        RegG(32);
+        Vec(RmNumber(), XmmForm());
+        Imm8();
+    }
+    void OpPN() {
+        VecReg(XmmForm());
+        Vec(RmNumber(), XmmForm());
+    }
+    // x87
+    void OpMem16() { Memory(16); }
+    void OpMem32() { Memory(32); }
+    void OpMem64() { Memory(64); }
+    void OpMem80() { Memory(80); }
+    void OpSt0Sti() {
+        St(0);
+        St(S.Rm);
+    }
+    void OpStiSt0() {
+        St(S.Rm);
+        St(0);
+    }
+    void OpSti() { St(S.Rm); }
+    void OpFpuAx() { Word("ax"); }
+
+    unsigned VectorMemBits(bool xmm) const;
     void OpmaskOperands();
-    std::string Expand(std::string_view entry) const;
-    std::string SizedName(std::string_view name, unsigned bits) const;
-    std::string SpecialTwoByteName(std::string_view entry) const;
-    void Operands(unsigned form);
-    void VexOperands(unsigned form);
+    void VexOperands();
+    bool VexGeneralOperands(const TMapEntry* entry);
+    void XopOperands(const TXopEntry& entry);
     // VEX instructions on general registers (BMI) keep their names.
     bool IsGeneralVex() const {
         return (S.Map == 2 && S.Opcode >= 0xF2 && S.Opcode <= 0xF7) ||
                (S.Map == 3 && S.Opcode == 0xF0);
     }
-    unsigned VectorMemBits(bool xmm) const;
-    void Add(const std::string& operand) {
-        if (!Ops.empty()) Ops += ", ";
-        Ops += operand;
-    }
+    unsigned ChooseForm();
+    void Prefixes();
 
     const TDecodeState& S;
     const TInstruction& R;
     TInstructionText& T;
-    std::string Ops;
-    std::string Prefix;
+    TFixedText<160> Out;
+    unsigned OperandCount = 0;
+    bool HideSegment = false; // notrack stands in for DS on indirect branches
 };
+
+// clang-format off
+const std::array<TFormatter::TWriter, fFormCount> TFormatter::kOperandWriters = {
+    &TFormatter::OpNone,    // fNone
+    &TFormatter::OpEG,      // fEG
+    &TFormatter::OpGE,      // fGE
+    &TFormatter::OpAccImm,  // fAccImm
+    &TFormatter::OpE,       // fE
+    &TFormatter::OpEImm,    // fEImm
+    &TFormatter::OpGEImm,   // fGEImm
+    &TFormatter::OpOpReg,   // fOpReg
+    &TFormatter::OpOpRegImm, // fOpRegImm
+    &TFormatter::OpAccOpReg, // fAccOpReg
+    &TFormatter::OpImm,     // fImm
+    &TFormatter::OpRel,     // fRel
+    &TFormatter::OpE1,      // fE1
+    &TFormatter::OpECl,     // fECl
+    &TFormatter::OpESreg,   // fESreg
+    &TFormatter::OpSregE,   // fSregE
+    &TFormatter::OpMoffs,   // fAccMoffs
+    &TFormatter::OpMoffs,   // fMoffsAcc
+    &TFormatter::OpFar,     // fFar
+    &TFormatter::OpNone,    // fString
+    &TFormatter::OpInOut,   // fInOut
+    &TFormatter::OpEnter,   // fEnter
+    &TFormatter::OpGEb,     // fGEb
+    &TFormatter::OpGEw,     // fGEw
+    &TFormatter::OpEGImm,   // fEGImm
+    &TFormatter::OpEGCl,    // fEGCl
+    &TFormatter::OpSegReg,  // fSegReg
+    &TFormatter::OpGM,      // fGM
+    &TFormatter::OpM,       // fM
+    &TFormatter::OpRC,      // fRC
+    &TFormatter::OpCR,      // fCR
+    &TFormatter::OpRD,      // fRD
+    &TFormatter::OpDR,      // fDR
+    &TFormatter::OpEw,      // fEw
+    &TFormatter::OpEwGw,    // fEwGw
+    &TFormatter::OpGEd,     // fGEd
+    &TFormatter::OpPQ,      // fPQ
+    &TFormatter::OpVW,      // fVW
+    &TFormatter::OpWV,      // fWV
+    &TFormatter::OpVWImm,   // fVWImm
+    &TFormatter::OpPQImm,   // fPQImm
+    &TFormatter::OpNImm,    // fNImm
+    &TFormatter::OpPEd,     // fPEd
+    &TFormatter::OpEdP,     // fEdP
+    &TFormatter::OpQP,      // fQP
+    &TFormatter::OpVQ,      // fVQ
+    &TFormatter::OpPW,      // fPW
+    &TFormatter::OpGU,      // fGU
+    &TFormatter::OpPEdImm,  // fPEdImm
+    &TFormatter::OpGNImm,   // fGNImm
+    &TFormatter::OpMG,      // fMG
+    &TFormatter::OpPN,      // fPN
+    &TFormatter::OpMem16,   // fMem16
+    &TFormatter::OpMem32,   // fMem32
+    &TFormatter::OpMem64,   // fMem64
+    &TFormatter::OpMem80,   // fMem80
+    &TFormatter::OpSt0Sti,  // fSt0Sti
+    &TFormatter::OpStiSt0,  // fStiSt0
+    &TFormatter::OpSti,     // fSti
+    &TFormatter::OpFpuAx,   // fFpuAx
+};
+// clang-format on
 
 unsigned TFormatter::OperandBits() const {
     if (S.Flags & ByteRegs) return 8;
@@ -269,366 +662,617 @@ bool TFormatter::StackDefault64() const {
                           S.Opcode == 0xA9 || S.Opcode == 0x78 || S.Opcode == 0x79);
 }
 
-std::string TFormatter::Gpr(unsigned bits, unsigned number) const {
+void TFormatter::Gpr(unsigned bits, unsigned number) {
     number &= 15;
+    Next();
     switch (bits) {
     case 8:
-        return S.RexPresent ? kReg8Rex[number] : kReg8[number & 7];
+        return Out.Put(S.RexPresent ? kReg8Rex[number] : kReg8[number & 7]);
     case 16:
-        return kReg16[number];
+        return Out.Put(kReg16[number]);
     case 64:
-        return kReg64[number];
+        return Out.Put(kReg64[number]);
     default:
-        return kReg32[number];
+        return Out.Put(kReg32[number]);
     }
 }
 
-std::string TFormatter::VecName(unsigned number, bool xmm) const {
-    if (!xmm) return "mm" + std::to_string(number & 7);
+void TFormatter::Vec(unsigned number, bool xmm) {
+    Next();
+    if (!xmm) {
+        Out.Put("mm");
+        Out.PutDecimal(number & 7);
+        return;
+    }
     static constexpr const char* kPrefix[] = {"xmm", "ymm", "zmm", "zmm"};
-    return kPrefix[Vector() ? S.VectorLength & 3 : 0] + std::to_string(number);
+    Out.Put(kPrefix[Vector() ? S.VectorLength & 3 : 0]);
+    Out.PutDecimal(number);
 }
 
-std::string TFormatter::Memory(unsigned bits) {
-    std::string out;
+void TFormatter::Memory(unsigned bits) {
+    Next();
     if (const char* word = SizeWord(bits)) {
-        out += word;
-        out += " ptr ";
+        Out.Put(word);
+        Out.Put(" ptr ");
     }
-    if (S.Segment >= 1 && S.Segment <= 6) {
-        out += kSegments[S.Segment - 1];
-        out += ':';
+    const unsigned segment = HideSegment ? 0 : S.Segment;
+    if (segment >= 1 && segment <= 6) {
+        Out.Put(kSegments[segment - 1]);
+        Out.Put(':');
     }
-    out += '[';
+    Out.Put('[');
     const unsigned addressBits = AddressBits();
-    auto addressReg = [&](int number) { return Gpr(addressBits, static_cast<unsigned>(number)); };
+    auto addressReg = [&](int number) {
+        const unsigned n = static_cast<unsigned>(number) & 15;
+        Out.Put(addressBits == 64 ? kReg64[n] : addressBits == 32 ? kReg32[n] : kReg16[n]);
+    };
     if (S.RipRelative) {
-        out += S.AddrSize ? "eip" : "rip";
+        Out.Put(S.AddrSize ? "eip" : "rip");
         T.MemoryAddress = static_cast<std::uintptr_t>(
-            Mask(R.InstrNext + static_cast<std::uint64_t>(S.Disp), S.AddrSize ? 32 : 64));
+            ax::disasm_detail::Mask(R.InstrNext + static_cast<std::uint64_t>(S.Disp), S.AddrSize ? 32 : 64));
     } else if (S.Plain) {
-        const std::uint64_t address = Mask(static_cast<std::uint64_t>(S.Disp), addressBits);
-        out += Hex(address);
+        const std::uint64_t address = ax::disasm_detail::Mask(static_cast<std::uint64_t>(S.Disp), addressBits);
+        Out.PutHex(address);
         // FS and GS have bases of their own: the displacement is no address.
         if (S.Segment < 5) T.MemoryAddress = static_cast<std::uintptr_t>(address);
-        return out + ']';
+        return Out.Put(']');
     } else {
         bool first = true;
         if (S.BaseReg >= 0) {
-            out += addressReg(S.BaseReg);
+            addressReg(S.BaseReg);
             first = false;
         }
         if (S.HasIndex && S.IndexReg >= 0) {
-            if (!first) out += '+';
-            out += addressReg(S.IndexReg);
-            if (S.Scale > 1) out += '*' + std::to_string(S.Scale);
+            if (!first) Out.Put('+');
+            addressReg(S.IndexReg);
+            if (S.Scale > 1) {
+                Out.Put('*');
+                Out.PutDecimal(S.Scale);
+            }
             first = false;
         }
         if (first) { // SIB without base or index
-            out += Hex(Mask(static_cast<std::uint64_t>(S.Disp), addressBits));
-            return out + ']';
+            Out.PutHex(ax::disasm_detail::Mask(static_cast<std::uint64_t>(S.Disp), addressBits));
+            return Out.Put(']');
         }
     }
     if (S.DispSize > 0 && S.Disp != 0) {
         const std::uint64_t magnitude = S.Disp < 0 ? ~static_cast<std::uint64_t>(S.Disp) + 1
                                                    : static_cast<std::uint64_t>(S.Disp);
-        out += S.Disp < 0 ? '-' : '+';
-        out += Hex(magnitude);
+        Out.Put(S.Disp < 0 ? '-' : '+');
+        Out.PutHex(magnitude);
     }
-    return out + ']';
+    Out.Put(']');
 }
 
 std::uint64_t TFormatter::ImmediateValue(unsigned bits, bool signExtend) {
     const std::int64_t raw = S.Signed(S.ImmOffset, S.ImmSize);
     std::uint64_t value = static_cast<std::uint64_t>(raw);
-    if (!signExtend) value = Mask(value, static_cast<unsigned>(S.ImmSize * 8));
-    value = Mask(value, bits);
+    if (!signExtend) value = ax::disasm_detail::Mask(value, static_cast<unsigned>(S.ImmSize * 8));
+    value = ax::disasm_detail::Mask(value, bits);
     T.Immediate = value;
     T.HasImmediate = true;
     return value;
 }
 
+// ---- names ------------------------------------------------------------------
+
 // Resolves "%cc", the packed/scalar tags and the single/double tags.
-std::string TFormatter::Expand(std::string_view entry) const {
+void TFormatter::Expand(std::string_view entry, TName& name) const {
     const std::uint8_t prefix = SsePrefix();
-    std::string out;
     for (std::size_t i = 0; i < entry.size(); ++i) {
         const char c = entry[i];
         if (c == '%' && entry.substr(i, 3) == "%cc") {
-            out += ListItem(kConditions, S.Opcode & 15);
+            name.Put(kConditions[S.Opcode & 15]);
             i += 2;
         } else if (c == '%' && i + 1 < entry.size()) {
             const char tag = entry[++i];
-            if (tag == 's') out += prefix == 0x66 ? 'd' : 's';
-            if (tag == 'p') out += prefix == 0xF3 || prefix == 0xF2 ? 's' : 'p';
+            if (tag == 's') name.Put(prefix == 0x66 ? 'd' : 's');
+            if (tag == 'p') name.Put(prefix == 0xF3 || prefix == 0xF2 ? 's' : 'p');
         } else if (c == 'P' && i + 1 < entry.size() && entry[i + 1] == 'S') {
-            out += prefix == 0x66 ? "pd" : prefix == 0xF3 ? "ss" : prefix == 0xF2 ? "sd" : "ps";
+            name.Put(prefix == 0x66 ? "pd" : prefix == 0xF3 ? "ss" : prefix == 0xF2 ? "sd" : "ps");
             ++i;
         } else if (c == 'P') {
-            out += prefix == 0x66 ? "pd" : "ps";
+            name.Put(prefix == 0x66 ? "pd" : "ps");
         } else if (c == 'S') {
-            out += prefix == 0xF2 ? "sd" : "ss";
+            name.Put(prefix == 0xF2 ? "sd" : "ss");
         } else {
-            out += c;
+            name.Put(c);
         }
     }
-    return out;
 }
 
 // String instructions and the conversions name their operand size.
-std::string TFormatter::SizedName(std::string_view name, unsigned bits) const {
-    std::string out(name);
-    const std::uint8_t op = S.Opcode;
-    switch (op) {
+void TFormatter::SizeName(TName& name, unsigned bits) const {
+    switch (S.Opcode) {
     case 0x60:
     case 0x61:
-        return bits == 16 ? out.substr(0, out.size() - 1) : out;
+        if (bits == 16) name.PopBack();
+        return;
     case 0x98:
-        return bits == 16 ? "cbw" : bits == 64 ? "cdqe" : out;
+        if (bits != 32) name.Clear(), name.Put(bits == 16 ? "cbw" : "cdqe");
+        return;
     case 0x99:
-        return bits == 16 ? "cwd" : bits == 64 ? "cqo" : out;
+        if (bits != 32) name.Clear(), name.Put(bits == 16 ? "cwd" : "cqo");
+        return;
     case 0x9C:
     case 0x9D:
-        if (bits == 16) return out.substr(0, out.size() - 1);
-        return S.Is64 ? out.substr(0, out.size() - 1) + 'q' : out;
+        if (bits == 16) return name.PopBack();
+        if (S.Is64) name.SetBack('q');
+        return;
     case 0xCF:
-        return bits == 16 ? "iret" : bits == 64 ? "iretq" : out;
+        if (bits != 32) name.Clear(), name.Put(bits == 16 ? "iret" : "iretq");
+        return;
     case 0xE3:
-        if (S.Is64) return S.AddrSize ? "jecxz" : "jrcxz";
-        return S.AddrSize ? "jcxz" : out;
+        name.Clear();
+        if (S.Is64) return name.Put(S.AddrSize ? "jecxz" : "jrcxz");
+        return name.Put(S.AddrSize ? "jcxz" : "jecxz");
     case 0x6D:
     case 0x6F: // no 64-bit port transfers
-        out.back() = bits == 16 || S.OpSize ? 'w' : 'd';
-        return out;
+        return name.SetBack(bits == 16 || S.OpSize ? 'w' : 'd');
     case 0xCA:
     case 0xCB:
-        return S.RexW ? out + 'q' : out;
+        if (S.RexW) name.Put('q');
+        return;
     case 0xA5:
     case 0xA7:
     case 0xAB:
     case 0xAD:
     case 0xAF:
-        out.back() = bits == 16 ? 'w' : bits == 64 ? 'q' : 'd';
-        return out;
+        return name.SetBack(bits == 16 ? 'w' : bits == 64 ? 'q' : 'd');
     default:
-        return out;
+        return;
     }
 }
 
 // 0F opcodes whose mandatory prefix or form changes the whole name.
-std::string TFormatter::SpecialTwoByteName(std::string_view entry) const {
+void TFormatter::SpecialTwoByteName(std::string_view entry, TName& name) const {
     const std::uint8_t p = SsePrefix();
     const bool reg = !S.IsMem;
+    auto plain = [&](std::string_view text) { name.Put(text); };
     switch (S.Opcode) {
     case 0x10:
     case 0x11:
-        return p == 0xF3 ? "movss" : p == 0xF2 ? "movsd" : Expand(entry);
+        return p == 0xF3 ? plain("movss") : p == 0xF2 ? plain("movsd") : Expand(entry, name);
     case 0x12:
-        if (p == 0xF3) return "movsldup";
-        if (p == 0xF2) return "movddup";
-        return p == 0 && reg ? "movhlps" : Expand(entry);
+        if (p == 0xF3) return plain("movsldup");
+        if (p == 0xF2) return plain("movddup");
+        return p == 0 && reg ? plain("movhlps") : Expand(entry, name);
     case 0x16:
-        if (p == 0xF3) return "movshdup";
-        return reg && p != 0x66 ? "movlhps" : Expand(entry);
+        if (p == 0xF3) return plain("movshdup");
+        return reg && p != 0x66 ? plain("movlhps") : Expand(entry, name);
     case 0x2B: // the scalar forms are a vendor extension
-        return p == 0xF3 ? "movntss" : p == 0xF2 ? "movntsd" : Expand(entry);
+        return p == 0xF3 ? plain("movntss") : p == 0xF2 ? plain("movntsd") : Expand(entry, name);
     case 0x52:
     case 0x53: // no double-precision forms
-        return p == 0xF3 ? Expand(entry) : std::string(entry.substr(0, entry.size() - 2)) + "ps";
+        if (p == 0xF3) return Expand(entry, name);
+        name.Put(entry.substr(0, entry.size() - 2));
+        return plain("ps");
     case 0x79: // vmwrite, or the vendor extension's bit-field insert and extract
-        if (reg && p == 0x66) return "extrq";
-        return reg && p == 0xF2 ? "insertq" : std::string(entry);
+        if (reg && p == 0x66) return plain("extrq");
+        return plain(reg && p == 0xF2 ? "insertq" : entry);
     case 0x1E:
-        if (S.Rep && R.ModRmByte == 0xFA) return "endbr64";
-        if (S.Rep && R.ModRmByte == 0xFB) return "endbr32";
-        return std::string(entry);
+        if (S.Rep && R.ModRmByte == 0xFA) return plain("endbr64");
+        if (S.Rep && R.ModRmByte == 0xFB) return plain("endbr32");
+        return plain(entry);
     case 0x5A:
-        return p == 0x66   ? "cvtpd2ps"
-               : p == 0xF3 ? "cvtss2sd"
-               : p == 0xF2 ? "cvtsd2ss"
-                           : "cvtps2pd";
+        return plain(p == 0x66   ? "cvtpd2ps"
+                     : p == 0xF3 ? "cvtss2sd"
+                     : p == 0xF2 ? "cvtsd2ss"
+                                 : "cvtps2pd");
     case 0x5B:
-        return p == 0x66 ? "cvtps2dq" : p == 0xF3 ? "cvttps2dq" : "cvtdq2ps";
+        return plain(p == 0x66 ? "cvtps2dq" : p == 0xF3 ? "cvttps2dq" : "cvtdq2ps");
     case 0xE6:
-        return p == 0xF3 ? "cvtdq2pd" : p == 0xF2 ? "cvtpd2dq" : "cvttpd2dq";
+        return plain(p == 0xF3 ? "cvtdq2pd" : p == 0xF2 ? "cvtpd2dq" : "cvttpd2dq");
     case 0x6F:
     case 0x7F:
-        return p == 0x66 ? "movdqa" : p == 0xF3 ? "movdqu" : "movq";
+        return plain(p == 0x66 ? "movdqa" : p == 0xF3 ? "movdqu" : "movq");
     case 0x6E:
-        return S.RexW ? "movq" : "movd";
+        return plain(S.RexW ? "movq" : "movd");
     case 0x7E:
-        return p == 0xF3 || S.RexW ? "movq" : "movd";
+        return plain(p == 0xF3 || S.RexW ? "movq" : "movd");
     case 0x70:
-        return p == 0x66 ? "pshufd" : p == 0xF3 ? "pshufhw" : p == 0xF2 ? "pshuflw" : "pshufw";
+        return plain(p == 0x66 ? "pshufd" : p == 0xF3 ? "pshufhw" : p == 0xF2 ? "pshuflw" : "pshufw");
     case 0xD6:
-        return p == 0xF3 ? "movq2dq" : p == 0xF2 ? "movdq2q" : "movq";
+        return plain(p == 0xF3 ? "movq2dq" : p == 0xF2 ? "movdq2q" : "movq");
     case 0xE7:
-        return p == 0x66 ? "movntdq" : "movntq";
+        return plain(p == 0x66 ? "movntdq" : "movntq");
     case 0xF7:
-        return p == 0x66 ? "maskmovdqu" : "maskmovq";
+        return plain(p == 0x66 ? "maskmovdqu" : "maskmovq");
     case 0xBC:
-        return S.Rep ? "tzcnt" : "bsf";
+        return plain(S.Rep ? "tzcnt" : "bsf");
     case 0xBD:
-        return S.Rep ? "lzcnt" : "bsr";
+        return plain(S.Rep ? "lzcnt" : "bsr");
     case 0x0F:
-        return std::string(ThreeDNowName(S.Bytes[S.ImmOffset]));
+        return plain(ThreeDNowName(S.Bytes[S.ImmOffset]));
     case 0x01:
         if (reg && S.Reg != 4 && S.Reg != 6) {
             for (const TNamedByte& item : kGroup7Names)
-                if (item.Byte == R.ModRmByte) return item.Name;
-            return {};
+                if (item.Byte == R.ModRmByte) return plain(item.Name);
+            return;
         }
-        if (S.IsMem && S.Reg == 5) return "rstorssp";
-        return std::string(ListItem(entry, S.Reg));
+        if (S.IsMem && S.Reg == 5) return plain("rstorssp");
+        return plain(ListItem(entry, S.Reg));
     case 0xAE:
         if (reg) {
             if (S.Rep && S.Reg <= 3) {
                 static constexpr const char* kBase[] = {"rdfsbase", "rdgsbase", "wrfsbase",
                                                         "wrgsbase"};
-                return kBase[S.Reg];
+                return plain(kBase[S.Reg]);
             }
-            return S.Reg == 5 ? "lfence" : S.Reg == 6 ? "mfence" : "sfence";
+            return plain(S.Reg == 5 ? "lfence" : S.Reg == 6 ? "mfence" : "sfence");
         }
-        if (p == 0x66 && S.Reg == 6) return "clwb";
-        if (p == 0x66 && S.Reg == 7) return "clflushopt";
-        if (S.RexW && S.Reg != 2 && S.Reg != 3 && S.Reg != 7)
-            return std::string(ListItem(entry, S.Reg)) + "64";
-        return std::string(ListItem(entry, S.Reg));
+        if (p == 0x66 && S.Reg == 6) return plain("clwb");
+        if (p == 0x66 && S.Reg == 7) return plain("clflushopt");
+        plain(ListItem(entry, S.Reg));
+        if (S.RexW && S.Reg != 2 && S.Reg != 3 && S.Reg != 7) plain("64");
+        return;
     case 0xC7:
-        if (reg) return S.Reg == 6 ? "rdrand" : S.Rep ? "rdpid" : "rdseed";
-        if (S.Reg == 1) return S.RexW ? "cmpxchg16b" : "cmpxchg8b";
-        if (S.Reg == 6 && p == 0x66) return "vmclear";
-        if (S.Reg == 6 && p == 0xF3) return "vmxon";
-        if (S.RexW && S.Reg >= 3 && S.Reg <= 5) return std::string(ListItem(entry, S.Reg)) + "64";
-        return std::string(ListItem(entry, S.Reg));
+        if (reg) return plain(S.Reg == 6 ? "rdrand" : S.Rep ? "rdpid" : "rdseed");
+        if (S.Reg == 1) return plain(S.RexW ? "cmpxchg16b" : "cmpxchg8b");
+        if (S.Reg == 6 && p == 0x66) return plain("vmclear");
+        if (S.Reg == 6 && p == 0xF3) return plain("vmxon");
+        plain(ListItem(entry, S.Reg));
+        if (S.RexW && S.Reg >= 3 && S.Reg <= 5) plain("64");
+        return;
     default:
-        return Expand(ListItem(entry, S.Reg));
+        return Expand(ListItem(entry, S.Reg), name);
     }
 }
 
-std::string TFormatter::Name() {
-    if (S.Map == 0) {
-        const std::uint8_t op = S.Opcode;
-        const std::string_view entry = MnemonicEntry(OneByteMnemonic(op));
-        if (op >= 0xD8 && op <= 0xDF) {
-            std::string_view name = ListItem(entry, S.Reg + (S.IsMem ? 0 : 8));
-            if (name.empty() && !S.IsMem && op == 0xD9 && R.ModRmByte >= 0xE0)
-                name = kD9Names[R.ModRmByte - 0xE0];
-            if (!S.IsMem && op == 0xDB && R.ModRmByte == 0xE2) name = "fnclex";
-            if (!S.IsMem && op == 0xDB && R.ModRmByte == 0xE3) name = "fninit";
-            return std::string(name);
-        }
-        if (op == 0x63 && S.Is64) return "movsxd";
-        if (op == 0x90 && S.Rep && !S.RexB) return "pause";
-        if (op == 0x90 && S.RexB) return "xchg";
-        if (op == 0xC6 && R.ModRmByte == 0xF8) return "xabort";
-        if (op == 0xC7 && R.ModRmByte == 0xF8) return "xbegin";
-        if (op == 0x9A || op == 0xEA) return std::string(entry);
-        return SizedName(Expand(ListItem(entry, S.Reg)), OperandBits());
+void TFormatter::OneByteName(TName& name) const {
+    const std::uint8_t op = S.Opcode;
+    const std::string_view entry = MnemonicEntry(OneByteMnemonic(op));
+    if (op >= 0xD8 && op <= 0xDF) {
+        std::string_view item = ListItem(entry, S.Reg + (S.IsMem ? 0 : 8));
+        if (item.empty() && !S.IsMem && op == 0xD9 && R.ModRmByte >= 0xE0)
+            item = kD9Names[R.ModRmByte - 0xE0];
+        if (!S.IsMem && op == 0xDB && R.ModRmByte == 0xE2) item = "fnclex";
+        if (!S.IsMem && op == 0xDB && R.ModRmByte == 0xE3) item = "fninit";
+        return name.Put(item);
     }
-    if (S.Map == 1 && Vector() && IsOpmaskOpcode(S.Opcode)) return OpmaskName();
-    if (S.Map == 1 && Vector() && S.Opcode == 0x77) return S.VectorLength ? "zeroall" : "zeroupper";
-    if (S.Map == 1) return SpecialTwoByteName(MnemonicEntry(TwoByteMnemonic(S.Opcode)));
+    if (op == 0x63 && S.Is64) return name.Put("movsxd");
+    if (op == 0x90 && S.Rep && !S.RexB) return name.Put("pause");
+    if (op == 0x90 && S.RexB) return name.Put("xchg");
+    if (op == 0xC6 && R.ModRmByte == 0xF8) return name.Put("xabort");
+    if (op == 0xC7 && R.ModRmByte == 0xF8) return name.Put("xbegin");
+    if (op == 0x9A || op == 0xEA) return name.Put(entry);
+    Expand(ListItem(entry, S.Reg), name);
+    SizeName(name, OperandBits());
+}
+
+void TFormatter::ThreeByteName(TName& name) const {
     const bool map38 = S.Map == 2;
-    if (Legacy() && map38 && S.Opcode == 0xF0 && S.Repne) return "crc32";
-    if (Legacy() && map38 && S.Opcode == 0xF1 && S.Repne) return "crc32";
-    if (Legacy() && map38 && S.Opcode == 0xF6) return S.OpSize ? "adcx" : S.Rep ? "adox" : "wrss";
-    const TMapEntry* entry = map38 ? FindEntry(std::begin(kMap38), std::end(kMap38), S.Opcode)
-                                   : FindEntry(std::begin(kMap3A), std::end(kMap3A), S.Opcode);
-    if (entry == nullptr && Vector())
-        entry = map38 ? FindEntry(std::begin(kVex38), std::end(kVex38), S.Opcode)
-                      : FindEntry(std::begin(kVex3A), std::end(kVex3A), S.Opcode);
-    if (entry == nullptr) return {};
-    std::string name = entry->Name;
+    if (Legacy() && map38 && (S.Opcode == 0xF0 || S.Opcode == 0xF1) && S.Repne) return name.Put("crc32");
+    if (Legacy() && map38 && S.Opcode == 0xF6) return name.Put(S.OpSize ? "adcx" : S.Rep ? "adox" : "wrss");
+    const TMapEntry* entry = Vector() ? VexThreeByteEntry(map38, S.Opcode) : LegacyThreeByteEntry(map38, S.Opcode);
+    if (entry == nullptr) return;
     if (Vector() && map38) {
         const std::uint8_t p = SsePrefix();
-        if (S.Opcode == 0xF3) name = S.Reg == 1 ? "blsr" : S.Reg == 2 ? "blsmsk" : "blsi";
-        if (S.Opcode == 0xF5) name = p == 0xF2 ? "pdep" : p == 0xF3 ? "pext" : "bzhi";
-        if (S.Opcode == 0xF6) name = "mulx";
+        if (S.Opcode == 0xF3) return name.Put(S.Reg == 1 ? "blsr" : S.Reg == 2 ? "blsmsk" : "blsi");
+        if (S.Opcode == 0xF5) return name.Put(p == 0xF2 ? "pdep" : p == 0xF3 ? "pext" : "bzhi");
         if (S.Opcode == 0xF7)
-            name = p == 0x66 ? "shlx" : p == 0xF3 ? "sarx" : p == 0xF2 ? "shrx" : "bextr";
+            return name.Put(p == 0x66 ? "shlx" : p == 0xF3 ? "sarx" : p == 0xF2 ? "shrx" : "bextr");
     }
-    if (!map38 && S.Opcode == 0x16 && S.RexW) name = "pextrq";
-    if (!map38 && S.Opcode == 0x22 && S.RexW) name = "pinsrq";
-    return name;
+    if (!map38 && S.Opcode == 0x16 && S.RexW) return name.Put("pextrq");
+    if (!map38 && S.Opcode == 0x22 && S.RexW) return name.Put("pinsrq");
+    name.Put(entry->Name);
 }
 
-std::string TFormatter::OpmaskName() const {
+void TFormatter::Name(TName& name) const {
+    if (R.Encoding == TOpcodeEncoding::Xop) return XopName(name);
+    if (S.Map == 0) return OneByteName(name);
+    if (S.Map == 1 && Vector() && IsOpmaskOpcode(S.Opcode)) return OpmaskName(name);
+    if (S.Map == 1 && Vector() && S.Opcode == 0x77)
+        return name.Put(S.VectorLength ? "zeroall" : "zeroupper");
+    if (S.Map == 1) return SpecialTwoByteName(MnemonicEntry(TwoByteMnemonic(S.Opcode)), name);
+    if (S.Map == 2 || S.Map == 3) return ThreeByteName(name);
+}
+
+void TFormatter::OpmaskName(TName& name) const {
     const std::uint8_t op = S.Opcode;
     const std::uint8_t p = SsePrefix();
-    if (op == 0x4B) return p == 0x66 ? "kunpckbw" : S.RexW ? "kunpckdq" : "kunpckwd";
-    std::string name;
+    if (op == 0x4B) return name.Put(p == 0x66 ? "kunpckbw" : S.RexW ? "kunpckdq" : "kunpckwd");
     switch (op) {
     case 0x41:
-        name = "kand";
+        name.Put("kand");
         break;
     case 0x42:
-        name = "kandn";
+        name.Put("kandn");
         break;
     case 0x44:
-        name = "knot";
+        name.Put("knot");
         break;
     case 0x45:
-        name = "kor";
+        name.Put("kor");
         break;
     case 0x46:
-        name = "kxnor";
+        name.Put("kxnor");
         break;
     case 0x47:
-        name = "kxor";
+        name.Put("kxor");
         break;
     case 0x4A:
-        name = "kadd";
+        name.Put("kadd");
         break;
     case 0x98:
-        name = "kortest";
+        name.Put("kortest");
         break;
     case 0x99:
-        name = "ktest";
+        name.Put("ktest");
         break;
     default:
-        name = "kmov";
+        name.Put("kmov");
         break;
     }
-    if ((op == 0x92 || op == 0x93) && p == 0xF2) return name + (S.RexW ? 'q' : 'd');
-    if (p == 0x66) return name + (S.RexW ? 'd' : 'b');
-    return name + (S.RexW ? 'q' : 'w');
+    if ((op == 0x92 || op == 0x93) && p == 0xF2) return name.Put(S.RexW ? 'q' : 'd');
+    if (p == 0x66) return name.Put(S.RexW ? 'd' : 'b');
+    name.Put(S.RexW ? 'q' : 'w');
 }
 
-void TFormatter::OpmaskOperands() {
-    const std::uint8_t op = S.Opcode;
-    auto k = [](unsigned number) { return "k" + std::to_string(number & 7); };
-    const unsigned bits = S.RexW && SsePrefix() == 0xF2 ? 64 : 32;
-    switch (op) {
-    case 0x90:
-        Add(k(S.Reg));
-        Add(S.IsMem ? Memory(SsePrefix() == 0x66 ? (S.RexW ? 32 : 8) : (S.RexW ? 64 : 16))
-                    : k(S.Rm));
-        break;
-    case 0x91:
-        Add(Memory(SsePrefix() == 0x66 ? (S.RexW ? 32 : 8) : (S.RexW ? 64 : 16)));
-        Add(k(S.Reg));
-        break;
-    case 0x92:
-        Add(k(S.Reg));
-        Add(Gpr(bits, RmNumber()));
-        break;
-    case 0x93:
-        Add(Gpr(bits, RegNumber()));
-        Add(k(S.Rm));
-        break;
-    case 0x44:
-    case 0x98:
-    case 0x99:
-        Add(k(S.Reg));
-        Add(k(S.Rm));
-        break;
-    default:
-        Add(k(S.Reg));
-        Add(k(S.Vvvv));
-        Add(k(S.Rm));
-        break;
+void TFormatter::XopName(TName& name) const {
+    if (const TXopEntry* entry = FindXop(S.Map, S.Opcode)) name.Put(ListItem(entry->Name, S.Reg));
+}
+
+// ---- operands ------------------------------------------------------------------
+
+void TFormatter::OpEG() {
+    Rm(OperandBits());
+    RegG(OperandBits());
+}
+
+void TFormatter::OpGE() {
+    const std::uint8_t p = SsePrefix();
+    if (S.Map == 1 && S.Opcode == 0x79 && !S.IsMem && (p == 0x66 || p == 0xF2)) {
+        VecReg(true);
+        VecRm(true, 128);
+        return;
     }
+    RegG(OperandBits());
+    Rm(OperandBits());
+}
+
+void TFormatter::OpAccImm() {
+    Gpr(OperandBits(), 0);
+    Immediate(OperandBits());
+}
+
+void TFormatter::OpE() {
+    if (S.Map == 0 && S.Opcode == 0xFF && (S.Reg == 3 || S.Reg == 5))
+        Memory(S.RexW ? 80 : S.OpSize ? 32 : 48);
+    else if (S.Map == 2 && Vector()) // blsr and its group: vvvv, r/m
+        Rm(S.RexW ? 64 : 32);
+    else
+        Rm(OperandBits());
+}
+
+void TFormatter::OpEImm() {
+    const std::uint8_t op = S.Opcode;
+    if (R.ModRmByte == 0xF8 && S.Map == 0 && (op == 0xC6 || op == 0xC7)) {
+        if (op == 0xC6) return Imm8(); // xabort
+        // xbegin: the fallback address
+        const std::uint64_t target = R.InstrNext + static_cast<std::uint64_t>(S.Signed(S.ImmOffset, S.ImmSize));
+        return Address(ax::disasm_detail::Mask(target, S.Is64 ? 64 : 32));
+    }
+    Rm(OperandBits());
+    // Shift counts and bit offsets are unsigned bytes; the other byte
+    // immediates are sign-extended to the operand size.
+    const bool unsignedByte = (S.Map == 0 && (op == 0xC0 || op == 0xC1)) || (S.Map == 1 && op == 0xBA);
+    if (unsignedByte)
+        Imm8();
+    else
+        Immediate(OperandBits());
+}
+
+void TFormatter::OpGEImm() {
+    if (S.Map == 3) { // pinsrb, pinsrd: xmm, r/m, imm
+        VecReg(true);
+        MemoryOrGpr(S.Opcode == 0x20 ? 8 : S.RexW ? 64 : 32, S.RexW ? 64 : 32);
+        return Imm8();
+    }
+    RegG(OperandBits());
+    Rm(OperandBits());
+    Immediate(OperandBits());
+}
+
+void TFormatter::OpOpReg() {
+    const unsigned bits = S.Map == 1 ? (S.RexW ? 64 : 32) : OperandBits(); // bswap
+    Gpr(bits, (S.Opcode & 7) | (S.RexB ? 8 : 0));
+}
+
+void TFormatter::OpOpRegImm() {
+    const unsigned bits = S.Opcode < 0xB8 ? 8 : OperandBits();
+    Gpr(bits, (S.Opcode & 7) | (S.RexB ? 8 : 0));
+    Immediate(bits);
+}
+
+void TFormatter::OpAccOpReg() {
+    Gpr(OperandBits(), 0);
+    Gpr(OperandBits(), (S.Opcode & 7) | (S.RexB ? 8 : 0));
+}
+
+void TFormatter::OpEGImm() {
+    if (S.Map == 3) { // pextrb, pextrw, pextrd, extractps
+        const std::uint8_t op = S.Opcode;
+        const unsigned bits = op == 0x14 ? 8 : op == 0x15 ? 16 : S.RexW ? 64 : 32;
+        MemoryOrGpr(bits, S.RexW ? 64 : 32);
+        VecReg(true);
+        return Imm8();
+    }
+    Rm(OperandBits());
+    RegG(OperandBits());
+    Imm8();
+}
+
+void TFormatter::OpGM() {
+    RegG(S.Map == 2 ? (S.Is64 ? 64 : 32) : OperandBits());
+    Memory(S.Map == 2 && S.Opcode != 0xF8 ? 128 : 0);
+}
+
+// Memory-only forms of the 0F map, and the register forms that share their opcodes.
+void TFormatter::OpM() {
+    const std::uint8_t op = S.Opcode;
+    const bool map1 = S.Map == 1;
+    if (!S.IsMem) {
+        if (map1 && op == 0x01 && (S.Reg == 4 || S.Reg == 6)) Gpr(OperandBits(), RmNumber());
+        if (map1 && op == 0xAE && S.Rep && S.Reg <= 3) Gpr(S.RexW ? 64 : 32, RmNumber());
+        if (map1 && op == 0xC7) Gpr(OperandBits(), RmNumber());
+        return;
+    }
+    if (map1 && op == 0x01 && (S.Reg == 4 || S.Reg == 6)) return Memory(16);
+    if (map1 && op == 0xAE && (S.Reg == 2 || S.Reg == 3)) return Memory(32);
+    if (map1 && op == 0xAE && S.Reg == 7) return Memory(8);
+    if (map1 && op == 0xC7 && S.Reg == 1) return Memory(S.RexW ? 128 : 64);
+    if (map1 && op == 0xC7 && S.Reg >= 6) return Memory(64);
+    if (map1 && (op == 0x0D || op == 0x18)) return Memory(8);
+    Memory(0);
+}
+
+void TFormatter::OpImm() {
+    if (S.Opcode == 0x68 || S.Opcode == 0x6A)
+        Immediate(OperandBits());
+    else
+        Immediate(64, false);
+}
+
+void TFormatter::OpRel() {
+    const std::int64_t disp = S.Signed(S.ImmOffset, S.ImmSize);
+    std::uint64_t target = R.InstrNext + static_cast<std::uint64_t>(disp);
+    if (!S.Is64) target = ax::disasm_detail::Mask(target, S.ImmSize == 2 ? 16 : 32);
+    Address(target);
+}
+
+// mov between the accumulator and a fixed address (moffs).
+void TFormatter::OpMoffs() {
+    const unsigned v = OperandBits();
+    const std::uint64_t address = ax::disasm_detail::Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, S.ImmSize)),
+                                                          static_cast<unsigned>(S.ImmSize * 8));
+    if (S.Segment < 5) T.MemoryAddress = static_cast<std::uintptr_t>(address);
+    const bool toAccumulator = FormOf(S.Flags) == fAccMoffs;
+    if (toAccumulator) Gpr(v, 0);
+    Next();
+    Out.Put(SizeWord(v));
+    Out.Put(" ptr ");
+    if (S.Segment >= 1 && S.Segment <= 6) {
+        Out.Put(kSegments[S.Segment - 1]);
+        Out.Put(':');
+    }
+    Out.Put('[');
+    Out.PutHex(address);
+    Out.Put(']');
+    if (!toAccumulator) Gpr(v, 0);
+}
+
+void TFormatter::OpFar() {
+    const std::size_t offsetSize = S.ImmSize - 2;
+    const std::uint64_t offset = ax::disasm_detail::Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, offsetSize)),
+                                                         static_cast<unsigned>(offsetSize * 8));
+    const std::uint64_t selector =
+        ax::disasm_detail::Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset + offsetSize, 2)), 16);
+    Next();
+    Out.PutHex(selector);
+    Out.Put(':');
+    Out.PutHex(offset);
+}
+
+void TFormatter::OpInOut() {
+    const std::uint8_t op = S.Opcode;
+    const unsigned bits = (op & 1) == 0 ? 8 : S.OpSize ? 16 : 32;
+    auto port = [&] {
+        if (op >= 0xEC)
+            Word("dx");
+        else
+            Imm8();
+    };
+    if ((op & 2) == 0) {
+        Gpr(bits, 0);
+        port();
+    } else {
+        port();
+        Gpr(bits, 0);
+    }
+}
+
+void TFormatter::OpEnter() {
+    Address(ax::disasm_detail::Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, 2)), 16));
+    Address(S.Bytes[S.ImmOffset + 2]);
+}
+
+void TFormatter::OpESreg() {
+    Rm16OrGpr();
+    Word(kSegments[S.Reg % 6]);
+}
+
+void TFormatter::OpSregE() {
+    Word(kSegments[S.Reg % 6]);
+    Rm16OrGpr();
+}
+
+void TFormatter::OpSegReg() {
+    static constexpr std::uint8_t kOneByteSeg[] = {0, 1, 2, 3}; // es cs ss ds by bits 3-4
+    const std::uint8_t op = S.Opcode;
+    Word(kSegments[S.Map == 1 ? (op < 0xA8 ? 4 : 5) : kOneByteSeg[(op >> 3) & 3]]);
+}
+
+void TFormatter::OpPQ() {
+    if (S.Map == 1 && S.Opcode == 0x0F) { // 3DNow!
+        VecReg(false);
+        return VecRm(false, 64);
+    }
+    const bool xmm = XmmForm();
+    VecReg(xmm);
+    VecRm(xmm, VectorMemBits(xmm));
+}
+
+void TFormatter::OpVW() {
+    VecReg(true);
+    if (S.Map == 1 && S.Opcode == 0xF0) return Memory(128); // lddqu
+    VecRm(true, VectorMemBits(true));
+}
+
+void TFormatter::OpEdP() {
+    if (SsePrefix() == 0xF3) {
+        VecReg(true);
+        return VecRm(true, 64);
+    }
+    Rm(S.RexW ? 64 : 32);
+    VecReg(XmmForm());
+}
+
+void TFormatter::OpQP() {
+    const bool xmm = XmmForm();
+    if (S.Opcode == 0xE7)
+        Memory(xmm ? 128 : 64);
+    else
+        VecRm(xmm, VectorMemBits(xmm));
+    VecReg(xmm);
+}
+
+// cvtpi2ps, cvtsi2ss and kin
+void TFormatter::OpVQ() {
+    const std::uint8_t p = SsePrefix();
+    VecReg(true);
+    if (p == 0xF3 || p == 0xF2)
+        Rm(S.RexW ? 64 : 32);
+    else
+        VecRm(false, 64);
+}
+
+// cvtps2pi, cvtss2si and kin
+void TFormatter::OpPW() {
+    const std::uint8_t p = SsePrefix();
+    if (p == 0xF3 || p == 0xF2) {
+        RegG(S.RexW ? 64 : 32);
+        return VecRm(true, p == 0xF3 ? 32 : 64);
+    }
+    VecReg(false);
+    VecRm(true, p == 0x66 ? 128 : 64);
+}
+
+void TFormatter::OpPEdImm() {
+    VecReg(XmmForm());
+    MemoryOrGpr(16, 32);
+    Imm8();
 }
 
 // Memory size of a vector operand by opcode and mandatory prefix.
@@ -671,548 +1315,278 @@ unsigned TFormatter::VectorMemBits(bool xmm) const {
     }
 }
 
-void TFormatter::Operands(unsigned form) {
-    const unsigned v = OperandBits();
+void TFormatter::OpmaskOperands() {
     const std::uint8_t op = S.Opcode;
     const std::uint8_t p = SsePrefix();
-    // MMX forms become XMM forms with 66 (or F3/F2 where the map says so).
-    const bool xmm = p == 0x66 ||
-                     (S.Map == 1 && (op == 0x6F || op == 0x7F || op == 0x70) && p != 0) ||
-                     (S.Map == 1 && op == 0xD6 && p != 0xF2);
-    switch (form) {
-    case fEG:
-        Add(Rm(v));
-        Add(RegG(v));
-        break;
-    case fGE:
-        if (S.Map == 1 && op == 0x79 && !S.IsMem && (p == 0x66 || p == 0xF2)) {
-            Add(VecReg(true));
-            Add(VecRm(true, 128));
-            break;
-        }
-        Add(RegG(v));
-        Add(Rm(v));
-        break;
-    case fAccImm:
-        Add(Gpr(v, 0));
-        Add(Immediate(v));
-        break;
-    case fE:
-        if (S.Map == 0 && op == 0xFF && (S.Reg == 3 || S.Reg == 5))
-            Add(Memory(S.RexW ? 80 : S.OpSize ? 32 : 48));
-        else if (S.Map == 2 && Vector()) // blsr and its group: vvvv, r/m
-            Add(Rm(S.RexW ? 64 : 32));
-        else
-            Add(Rm(v));
-        break;
-    case fEImm:
-        if (R.ModRmByte == 0xF8 && S.Map == 0 && (op == 0xC6 || op == 0xC7)) {
-            if (op == 0xC6) {
-                Add(Imm8());
-            } else {
-                const std::uint64_t target =
-                    R.InstrNext + static_cast<std::uint64_t>(S.Signed(S.ImmOffset, S.ImmSize));
-                Add(Hex(Mask(target, S.Is64 ? 64 : 32)));
-            }
-            break;
-        }
-        Add(Rm(S.Map == 1 && op == 0xBA ? v : v));
-        Add((S.Map == 0 && (op == 0xC0 || op == 0xC1)) ? Imm8() : Immediate(v));
-        break;
-    case fGEImm:
-        if (S.Map == 3) { // pinsrb, pinsrd: xmm, r/m, imm
-            Add(VecReg(true));
-            Add(S.IsMem ? Memory(op == 0x20 ? 8
-                                 : S.RexW   ? 64
-                                            : 32)
-                        : Gpr(S.RexW ? 64 : 32, RmNumber()));
-            Add(Imm8());
-            break;
-        }
-        Add(RegG(v));
-        Add(Rm(v));
-        Add(Immediate(v));
-        break;
-    case fOpReg: {
-        unsigned bits = v;
-        if (S.Map == 1) bits = S.RexW ? 64 : 32; // bswap
-        Add(Gpr(bits, (op & 7) | (S.RexB ? 8 : 0)));
-        break;
-    }
-    case fOpRegImm: {
-        const unsigned bits = op < 0xB8 ? 8 : v;
-        Add(Gpr(bits, (op & 7) | (S.RexB ? 8 : 0)));
-        Add(Immediate(bits));
-        break;
-    }
-    case fAccOpReg:
-        Add(Gpr(v, 0));
-        Add(Gpr(v, (op & 7) | (S.RexB ? 8 : 0)));
-        break;
-    case fImm:
-        if (op == 0x68 || op == 0x6A)
-            Add(Immediate(v));
-        else
-            Add(Immediate(64, false));
-        break;
-    case fRel: {
-        const std::int64_t disp = S.Signed(S.ImmOffset, S.ImmSize);
-        std::uint64_t target = R.InstrNext + static_cast<std::uint64_t>(disp);
-        if (!S.Is64) target = Mask(target, S.ImmSize == 2 ? 16 : 32);
-        Add(Hex(target));
-        break;
-    }
-    case fE1:
-        Add(Rm(v));
-        Add("1");
-        break;
-    case fECl:
-        Add(Rm(v));
-        Add("cl");
-        break;
-    case fESreg:
-        Add(S.IsMem ? Memory(16) : Gpr(v, RmNumber()));
-        Add(kSegments[S.Reg % 6]);
-        break;
-    case fSregE:
-        Add(kSegments[S.Reg % 6]);
-        Add(S.IsMem ? Memory(16) : Gpr(v, RmNumber()));
-        break;
-    case fAccMoffs:
-    case fMoffsAcc: {
-        const std::uint64_t address =
-            Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, S.ImmSize)),
-                 static_cast<unsigned>(S.ImmSize * 8));
-        if (S.Segment < 5) T.MemoryAddress = static_cast<std::uintptr_t>(address);
-        std::string memory = std::string(SizeWord(v)) + " ptr ";
-        if (S.Segment >= 1 && S.Segment <= 6) memory += std::string(kSegments[S.Segment - 1]) + ':';
-        memory += '[' + Hex(address) + ']';
-        if (form == fAccMoffs) {
-            Add(Gpr(v, 0));
-            Add(memory);
-        } else {
-            Add(memory);
-            Add(Gpr(v, 0));
-        }
-        break;
-    }
-    case fFar: {
-        const std::size_t offsetSize = S.ImmSize - 2;
-        const std::uint64_t offset =
-            Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, offsetSize)),
-                 static_cast<unsigned>(offsetSize * 8));
-        const std::uint64_t selector =
-            Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset + offsetSize, 2)), 16);
-        Add(Hex(selector) + ':' + Hex(offset));
-        break;
-    }
-    case fInOut: {
-        const unsigned bits = (op & 1) == 0 ? 8 : S.OpSize ? 16 : 32;
-        const std::string port = op >= 0xEC ? std::string("dx") : Imm8();
-        if ((op & 2) == 0) {
-            Add(Gpr(bits, 0));
-            Add(port);
-        } else {
-            Add(port);
-            Add(Gpr(bits, 0));
-        }
-        break;
-    }
-    case fEnter:
-        Add(Hex(Mask(static_cast<std::uint64_t>(S.Signed(S.ImmOffset, 2)), 16)));
-        Add(Hex(S.Bytes[S.ImmOffset + 2]));
-        break;
-    case fGEb:
-        Add(RegG(v));
-        Add(Rm(8));
-        break;
-    case fGEw:
-        Add(RegG(v));
-        Add(Rm(16));
-        break;
-    case fGEd:
-        Add(RegG(v));
-        Add(Rm(32));
-        break;
-    case fEGImm:
-        if (S.Map == 3) { // pextrb, pextrw, pextrd, extractps
-            const unsigned bits = op == 0x14 ? 8 : op == 0x15 ? 16 : S.RexW ? 64 : 32;
-            Add(S.IsMem ? Memory(bits) : Gpr(S.RexW ? 64 : 32, RmNumber()));
-            Add(VecReg(true));
-            Add(Imm8());
-            break;
-        }
-        Add(Rm(v));
-        Add(RegG(v));
-        Add(Imm8());
-        break;
-    case fEGCl:
-        Add(Rm(v));
-        Add(RegG(v));
-        Add("cl");
-        break;
-    case fSegReg: {
-        static constexpr std::uint8_t kOneByteSeg[] = {0, 1, 2, 3}; // es cs ss ds by bits 3-4
-        const unsigned seg = S.Map == 1 ? (op < 0xA8 ? 4 : 5) : kOneByteSeg[(op >> 3) & 3];
-        Add(kSegments[seg]);
-        break;
-    }
-    case fGM:
-        Add(RegG(S.Map == 2 ? (S.Is64 ? 64 : 32) : v));
-        Add(Memory(S.Map == 2 && op != 0xF8 ? 128 : 0));
-        break;
-    case fM:
-        if (!S.IsMem) {
-            if (S.Map == 1 && op == 0x01 && (S.Reg == 4 || S.Reg == 6)) Add(Gpr(v, RmNumber()));
-            if (S.Map == 1 && op == 0xAE && S.Rep && S.Reg <= 3)
-                Add(Gpr(S.RexW ? 64 : 32, RmNumber()));
-            if (S.Map == 1 && op == 0xC7) Add(Gpr(v, RmNumber()));
-            break;
-        }
-        if (S.Map == 1 && op == 0x01 && (S.Reg == 4 || S.Reg == 6)) {
-            Add(Memory(16));
-        } else if (S.Map == 1 && op == 0xAE && (S.Reg == 2 || S.Reg == 3)) {
-            Add(Memory(32));
-        } else if (S.Map == 1 && op == 0xAE && S.Reg == 7) {
-            Add(Memory(8));
-        } else if (S.Map == 1 && op == 0xC7 && S.Reg == 1) {
-            Add(Memory(S.RexW ? 128 : 64));
-        } else if (S.Map == 1 && op == 0xC7 && S.Reg >= 6) {
-            Add(Memory(64));
-        } else if (S.Map == 1 && (op == 0x0D || op == 0x18)) {
-            Add(Memory(8));
-        } else {
-            Add(Memory(0));
-        }
-        break;
-    case fRC:
-    case fRD:
-        Add(Gpr(S.Is64 ? 64 : 32, RmNumber()));
-        Add((form == fRC ? "cr" : "dr") + std::to_string(RegNumber()));
-        break;
-    case fCR:
-    case fDR:
-        Add((form == fCR ? "cr" : "dr") + std::to_string(RegNumber()));
-        Add(Gpr(S.Is64 ? 64 : 32, RmNumber()));
-        break;
-    case fEw:
-        Add(S.IsMem ? Memory(16) : Gpr(v, RmNumber()));
-        break;
-    case fEwGw:
-        Add(Rm(16));
-        Add(RegG(16));
-        break;
-    case fPQ:
-        if (S.Map == 1 && op == 0x0F) { // 3DNow!
-            Add(VecReg(false));
-            Add(VecRm(false, 64));
-            break;
-        }
-        Add(VecReg(xmm));
-        Add(VecRm(xmm, VectorMemBits(xmm)));
-        break;
-    case fPQImm:
-        Add(VecReg(xmm));
-        Add(VecRm(xmm, VectorMemBits(xmm)));
-        Add(Imm8());
-        break;
-    case fVW:
-        if (S.Map == 1 && op == 0xF0) { // lddqu
-            Add(VecReg(true));
-            Add(Memory(128));
-            break;
-        }
-        Add(VecReg(true));
-        Add(VecRm(true, VectorMemBits(true)));
-        break;
-    case fWV:
-        Add(VecRm(true, VectorMemBits(true)));
-        Add(VecReg(true));
-        break;
-    case fVWImm:
-        Add(VecReg(true));
-        Add(VecRm(true, VectorMemBits(true)));
-        Add(Imm8());
-        break;
-    case fNImm:
-        Add(VecName(RmNumber(), xmm));
-        Add(Imm8());
-        break;
-    case fPEd:
-        Add(VecReg(xmm));
-        Add(Rm(S.RexW ? 64 : 32));
-        break;
-    case fEdP:
-        if (p == 0xF3) {
-            Add(VecReg(true));
-            Add(VecRm(true, 64));
-            break;
-        }
-        Add(Rm(S.RexW ? 64 : 32));
-        Add(VecReg(xmm));
-        break;
-    case fQP:
-        if (op == 0xE7) {
-            Add(Memory(xmm ? 128 : 64));
-            Add(VecReg(xmm));
-            break;
-        }
-        Add(VecRm(xmm, VectorMemBits(xmm)));
-        Add(VecReg(xmm));
-        break;
-    case fVQ: // cvtpi2ps, cvtsi2ss and kin
-        Add(VecReg(true));
-        if (p == 0xF3 || p == 0xF2)
-            Add(Rm(S.RexW ? 64 : 32));
-        else
-            Add(VecRm(false, 64));
-        break;
-    case fPW: // cvtps2pi, cvtss2si and kin
-        if (p == 0xF3 || p == 0xF2) {
-            Add(RegG(S.RexW ? 64 : 32));
-            Add(VecRm(true, p == 0xF3 ? 32 : 64));
-        } else {
-            Add(VecReg(false));
-            Add(VecRm(true, p == 0x66 ? 128 : 64));
-        }
-        break;
-    case fGU:
-        Add(RegG(S.Is64 && S.RexW ? 64 : 32));
-        Add(VecName(RmNumber(), op == 0x50 || xmm));
-        break;
-    case fPEdImm:
-        Add(VecReg(xmm));
-        Add(S.IsMem ? Memory(16) : Gpr(32, RmNumber()));
-        Add(Imm8());
-        break;
-    case fGNImm:
-        Add(RegG(32));
-        Add(VecName(RmNumber(), xmm));
-        Add(Imm8());
-        break;
-    case fMG:
-        Add(Memory(v));
-        Add(RegG(v));
-        break;
-    case fPN:
-        Add(VecReg(xmm));
-        Add(VecName(RmNumber(), xmm));
-        break;
-    case fMem16:
-        Add(Memory(16));
-        break;
-    case fMem32:
-        Add(Memory(32));
-        break;
-    case fMem64:
-        Add(Memory(64));
-        break;
-    case fMem80:
-        Add(Memory(80));
-        break;
-    case fSt0Sti:
-        Add("st(0)");
-        Add("st(" + std::to_string(S.Rm) + ')');
-        break;
-    case fStiSt0:
-        Add("st(" + std::to_string(S.Rm) + ')');
-        Add("st(0)");
-        break;
-    case fSti:
-        Add("st(" + std::to_string(S.Rm) + ')');
-        break;
-    case fFpuAx:
-        Add("ax");
-        break;
+    const unsigned bits = S.RexW && p == 0xF2 ? 64 : 32;
+    const unsigned memoryBits = p == 0x66 ? (S.RexW ? 32 : 8) : (S.RexW ? 64 : 16);
+    switch (op) {
+    case 0x90:
+        Mask(S.Reg);
+        if (S.IsMem) return Memory(memoryBits);
+        return Mask(S.Rm);
+    case 0x91:
+        Memory(memoryBits);
+        return Mask(S.Reg);
+    case 0x92:
+        Mask(S.Reg);
+        return Gpr(bits, RmNumber());
+    case 0x93:
+        Gpr(bits, RegNumber());
+        return Mask(S.Rm);
+    case 0x44:
+    case 0x98:
+    case 0x99:
+        Mask(S.Reg);
+        return Mask(S.Rm);
     default:
-        break;
+        Mask(S.Reg);
+        Mask(S.Vvvv);
+        return Mask(S.Rm);
+    }
+}
+
+// General-purpose forms of the VEX 0F 38 and 0F 3A maps (BMI); false for the others.
+bool TFormatter::VexGeneralOperands(const TMapEntry* entry) {
+    if (entry == nullptr) return false;
+    const std::uint8_t op = S.Opcode;
+    const unsigned bits = S.RexW ? 64 : 32;
+    if (S.Map == 3) {
+        if (op != 0xF0) return false;
+        RegG(bits); // rorx
+        Rm(bits);
+        Imm8();
+        return true;
+    }
+    if (entry->Form == fE) { // blsr, blsmsk, blsi: vvvv, r/m
+        Gpr(bits, S.Vvvv);
+        Rm(bits);
+        return true;
+    }
+    if (entry->Form != fGE && entry->Form != fGEImm) return false;
+    // bzhi, bextr and the shifts take vvvv last; andn, pdep, pext, mulx second.
+    const bool vvvvLast = (op == 0xF5 && SsePrefix() == 0) || op == 0xF7;
+    RegG(bits);
+    if (!vvvvLast) Gpr(bits, S.Vvvv);
+    Rm(bits);
+    if (vvvvLast) Gpr(bits, S.Vvvv);
+    return true;
+}
+
+// VEX and EVEX: the legacy name with "v" and the operands reg, vvvv, r/m.
+void TFormatter::VexOperands() {
+    const std::uint8_t op = S.Opcode;
+    const bool map1 = S.Map == 1;
+    const TMapEntry* entry = S.Map == 2 || S.Map == 3 ? VexThreeByteEntry(S.Map == 2, op) : nullptr;
+    const unsigned vvvv = S.Vvvv;
+    if (map1 && op == 0x77) return;
+    if (map1 && op == 0xAE) return Memory(32); // vldmxcsr, vstmxcsr: the reg field is the opcode
+    if (VexGeneralOperands(entry)) return;
+    const bool store = (map1 && (op == 0x11 || op == 0x13 || op == 0x17 || op == 0x29 || op == 0x2B ||
+                                 op == 0x7F || op == 0xE7 || op == 0xD6)) ||
+                       (entry != nullptr && entry->Form == fWV);
+    const bool noVvvv = VexVvvvUnused(S.Map, op, SsePrefix(), S.IsMem);
+    if (map1 && (op >= 0x71 && op <= 0x73)) { // shifts by immediate: vvvv is the destination
+        Vec(vvvv, true);
+        Vec(RmNumber(), true);
+        return Imm8();
+    }
+    if (map1 && (op == 0x50 || op == 0xD7)) {
+        RegG(32);
+        return Vec(RmNumber(), true);
+    }
+    const unsigned gprBits = S.RexW ? 64 : 32;
+    if (map1 && (op == 0x6E || op == 0x7E) && SsePrefix() == 0x66) {
+        if (op == 0x6E) {
+            VecReg(true);
+            return Rm(gprBits);
+        }
+        Rm(gprBits);
+        return VecReg(true);
+    }
+    if (map1 && op == 0x2A) {
+        VecReg(true);
+        Vec(vvvv, true);
+        return Rm(gprBits);
+    }
+    if (map1 && (op == 0x2C || op == 0x2D)) {
+        RegG(gprBits);
+        return VecRm(true, SsePrefix() == 0xF3 ? 32 : 64);
+    }
+    if (store) {
+        VecRm(true, VectorMemBits(true));
+        if (!noVvvv && S.Map != 3) Vec(vvvv, true);
+        VecReg(true);
+    } else {
+        VecReg(true);
+        if (!noVvvv) Vec(vvvv, true);
+        VecRm(true, VectorMemBits(true));
+    }
+    if ((S.Flags & ImmMask) != 0) Imm8();
+}
+
+void TFormatter::XopOperands(const TXopEntry& entry) {
+    const unsigned vvvv = S.Vvvv;
+    const unsigned memBits = 128u << (S.VectorLength & 1);
+    const unsigned gprBits = S.RexW ? 64 : 32;
+    auto is4 = [&] {
+        const std::uint8_t imm = S.Bytes[S.ImmOffset];
+        Vec((imm >> 4) & (S.Is64 ? 15 : 7), true);
+    };
+    switch (entry.Form) {
+    case TXopForm::RegVvvvRmIs4:
+        VecReg(true);
+        Vec(vvvv, true);
+        VecRm(true, memBits);
+        return is4();
+    case TXopForm::RegVvvvSelect:
+        VecReg(true);
+        Vec(vvvv, true);
+        if (S.XopW) {
+            is4();
+            VecRm(true, memBits);
+            return;
+        }
+        VecRm(true, memBits);
+        is4();
+        return;
+    case TXopForm::RegRmImm:
+        VecReg(true);
+        VecRm(true, memBits);
+        Imm8();
+        return;
+    case TXopForm::RegVvvvRmImm:
+        VecReg(true);
+        Vec(vvvv, true);
+        VecRm(true, memBits);
+        Imm8();
+        return;
+    case TXopForm::RegRm:
+        VecReg(true);
+        VecRm(true, memBits);
+        return;
+    case TXopForm::RegShift:
+        VecReg(true);
+        if (S.XopW) {
+            Vec(vvvv, true);
+            VecRm(true, memBits);
+            return;
+        }
+        VecRm(true, memBits);
+        Vec(vvvv, true);
+        return;
+    case TXopForm::GprVvvvRm:
+        Gpr(gprBits, vvvv);
+        Rm(gprBits);
+        return;
+    case TXopForm::GprRm:
+        return Rm(gprBits);
+    case TXopForm::GprRegRmImm32:
+        RegG(gprBits);
+        Rm(gprBits);
+        Immediate(32, false);
+        return;
+    case TXopForm::GprVvvvRmImm32:
+        Gpr(gprBits, vvvv);
+        Rm(32);
+        Immediate(32, false);
+        return;
+    }
+}
+
+// ---- the whole line -------------------------------------------------------------
+
+// The operand form, where the flag word's form is not the whole story.
+unsigned TFormatter::ChooseForm() {
+    unsigned form = FormOf(S.Flags);
+    if (!Legacy()) return form;
+    const std::uint8_t op = S.Opcode;
+    if (S.Map == 0) {
+        if (op == 0x63 && S.Is64) return fGEd;
+        if (op == 0x90 && S.RexB) return fAccOpReg;
+        return form;
+    }
+    if (S.Map == 1 && op == 0x1E && S.Rep && (R.ModRmByte == 0xFA || R.ModRmByte == 0xFB)) return fNone;
+    if (S.Map >= 2) {
+        const bool map38 = S.Map == 2;
+        const TMapEntry* entry = LegacyThreeByteEntry(map38, op);
+        form = entry != nullptr ? entry->Form : fVW;
+        if (map38 && (op == 0xF0 || op == 0xF1) && S.Repne) { // crc32
+            RegG(S.RexW ? 64 : 32);
+            Rm(op == 0xF0 ? 8 : OperandBits());
+            return fNone;
+        }
+        if (map38 && op == 0xF6) return fGE;
+    }
+    return form;
+}
+
+// Prefix words: lock, rep and repne on string instructions, bnd, notrack.
+void TFormatter::Prefixes() {
+    if (S.Lock) Out.Put("lock ");
+    if (!Legacy()) return;
+    const std::uint8_t op = S.Opcode;
+    if (S.Map == 0) {
+        const bool stringOp =
+            (op >= 0x6C && op <= 0x6F) || (op >= 0xA4 && op <= 0xA7) || (op >= 0xAA && op <= 0xAF);
+        const bool branch = (op >= 0x70 && op <= 0x7F) || op == 0xC2 || op == 0xC3 || op == 0xE8 ||
+                            op == 0xE9 || op == 0xEB || (op == 0xFF && S.Reg >= 2 && S.Reg <= 5);
+        if (stringOp && S.Rep) Out.Put("rep ");
+        if (stringOp && S.Repne) Out.Put("repne ");
+        if (branch && S.Repne) Out.Put("bnd ");
+        if (op == 0xFF && (S.Reg == 2 || S.Reg == 4) && S.Segment == 4) {
+            Out.Put("notrack ");
+            HideSegment = true;
+        }
+    } else if (S.Map == 1 && op >= 0x80 && op <= 0x8F && S.Repne) {
+        Out.Put("bnd ");
     }
 }
 
 void TFormatter::Run() {
     if (!R.Valid) {
-        std::string out = "db ";
+        Out.Put("db ");
         const std::size_t length = R.InstrNext - R.InstrStart;
         for (std::size_t i = 0; i < length && i < S.Count; ++i) {
-            if (i > 0) out += ", ";
-            const std::uint8_t byte = S.Bytes[i];
-            out += Hex(byte);
+            if (i > 0) Out.Put(", ");
+            Out.PutHex(S.Bytes[i]);
         }
-        T.Text = std::move(out);
+        T.Text.assign(Out.View());
         T.MemoryAddress = 0;
         return;
     }
-    std::string name = Name();
-    unsigned form = FormOf(S.Flags);
-    if (Legacy() && S.Map == 0) {
-        const std::uint8_t op = S.Opcode;
-        const bool stringOp =
-            (op >= 0x6C && op <= 0x6F) || (op >= 0xA4 && op <= 0xA7) || (op >= 0xAA && op <= 0xAF);
-        const bool branch = (op >= 0x70 && op <= 0x7F) || op == 0xC2 || op == 0xC3 || op == 0xE8 ||
-                            op == 0xE9 || op == 0xEB || (op == 0xFF && S.Reg >= 2 && S.Reg <= 5);
-        if (stringOp && S.Rep) Prefix += "rep ";
-        if (stringOp && S.Repne) Prefix += "repne ";
-        if (branch && S.Repne) Prefix += "bnd ";
-        if (op == 0xFF && (S.Reg == 2 || S.Reg == 4) && S.Segment == 4) Prefix += "notrack ";
-        if (op == 0x63 && S.Is64) form = fGEd;
-        if (op == 0x90 && S.RexB) form = fAccOpReg;
-    } else if (Legacy() && S.Map == 1 && S.Opcode == 0x1E && S.Rep &&
-               (R.ModRmByte == 0xFA || R.ModRmByte == 0xFB)) {
-        form = fNone;
-    } else if (Legacy() && S.Map == 1 && S.Opcode >= 0x80 && S.Opcode <= 0x8F && S.Repne) {
-        Prefix += "bnd ";
-    }
-    if (S.Lock) Prefix = "lock " + Prefix;
-    // A segment override on an instruction without a memory operand stays unseen;
-    // notrack is printed instead of DS on indirect branches.
-    if (Legacy() && S.Map == 0 && S.Opcode == 0xFF && S.Segment == 4 &&
-        (S.Reg == 2 || S.Reg == 4)) {
-        TDecodeState copy = S;
-        copy.Segment = 0;
-        TFormatter inner(copy, R, T);
-        inner.Operands(form);
-        Ops = std::move(inner.Ops);
-    } else if (Legacy()) {
-        if (S.Map >= 2) {
-            const bool map38 = S.Map == 2;
-            const TMapEntry* entry =
-                map38 ? FindEntry(std::begin(kMap38), std::end(kMap38), S.Opcode)
-                      : FindEntry(std::begin(kMap3A), std::end(kMap3A), S.Opcode);
-            form = entry != nullptr ? entry->Form : fVW;
-            if (map38 && (S.Opcode == 0xF0 || S.Opcode == 0xF1) && S.Repne) {
-                Add(RegG(S.RexW ? 64 : 32));
-                Add(Rm(S.Opcode == 0xF0 ? 8 : OperandBits()));
-                form = fNone;
-            }
-            if (map38 && S.Opcode == 0xF6) form = fGE;
-        }
-        Operands(form);
-    } else if (S.Map == 1 && IsOpmaskOpcode(S.Opcode)) {
-        OpmaskOperands();
-    } else {
-        VexOperands(form);
-        if (!IsGeneralVex()) name = "v" + name;
-    }
-    // Valid encodings the name tables do not cover: named by encoding, map and opcode.
-    if (name.empty() || name == "v") {
-        static constexpr const char* kMaps[] = {"",     "0f",   "0f38", "0f3a",
-                                                "map4", "map5", "map6", "map7"};
+    TName name;
+    Name(name);
+    const bool vector = Vector() && R.Encoding != TOpcodeEncoding::Xop;
+    const bool opmask = vector && S.Map == 1 && IsOpmaskOpcode(S.Opcode);
+    Prefixes();
+    if (name.Empty()) {
+        // Valid encodings the name tables do not cover: named by encoding, map and opcode.
+        static constexpr const char* kMaps[] = {"",     "0f",   "0f38", "0f3a", "map4", "map5",
+                                                "map6", "map7", "map8", "map9", "mapa"};
         static constexpr char kDigits[] = "0123456789abcdef";
-        name = R.Encoding == TOpcodeEncoding::Evex  ? "evex."
-               : R.Encoding == TOpcodeEncoding::Vex ? "vex."
-                                                    : "";
-        name += kMaps[S.Map & 7];
-        if (S.Map != 0) name += '.';
-        name += kDigits[S.Opcode >> 4];
-        name += kDigits[S.Opcode & 15];
-    }
-    T.Text = Prefix + name;
-    if (!Ops.empty()) T.Text += ' ' + Ops;
-}
-
-// VEX and EVEX: the legacy name with "v" and the operands reg, vvvv, r/m.
-void TFormatter::VexOperands(unsigned form) {
-    (void)form;
-    const std::uint8_t op = S.Opcode;
-    const bool map1 = S.Map == 1;
-    const TMapEntry* entry = nullptr;
-    if (S.Map == 2) {
-        entry = FindEntry(std::begin(kMap38), std::end(kMap38), op);
-        if (entry == nullptr) entry = FindEntry(std::begin(kVex38), std::end(kVex38), op);
-    } else if (S.Map == 3) {
-        entry = FindEntry(std::begin(kMap3A), std::end(kMap3A), op);
-        if (entry == nullptr) entry = FindEntry(std::begin(kVex3A), std::end(kVex3A), op);
-    }
-    const unsigned vvvv = S.Vvvv;
-    const bool imm = (S.Flags & ImmMask) != 0;
-    if (map1 && op == 0x77) return;
-    // General-purpose forms of the 0F 38 map (BMI).
-    if (entry != nullptr && (entry->Form == fGE || entry->Form == fE || entry->Form == fGEImm) &&
-        S.Map != 3) {
-        const unsigned bits = S.RexW ? 64 : 32;
-        if (entry->Form == fE) {
-            Add(Gpr(bits, vvvv));
-            Add(Rm(bits));
-            return;
-        }
-        // bzhi, bextr and the shifts take vvvv last; andn, pdep, pext, mulx second.
-        const bool vvvvLast = (op == 0xF5 && SsePrefix() == 0) || op == 0xF7;
-        Add(RegG(bits));
-        if (!vvvvLast) Add(Gpr(bits, vvvv));
-        Add(Rm(bits));
-        if (vvvvLast) Add(Gpr(bits, vvvv));
-        return;
-    }
-    if (entry != nullptr && entry->Form == fGEImm && S.Map == 3 && op == 0xF0) { // rorx
-        Add(RegG(S.RexW ? 64 : 32));
-        Add(Rm(S.RexW ? 64 : 32));
-        Add(Imm8());
-        return;
-    }
-    const bool store = (map1 && (op == 0x11 || op == 0x13 || op == 0x17 || op == 0x29 ||
-                                 op == 0x2B || op == 0x7F || op == 0xE7 || op == 0xD6)) ||
-                       (entry != nullptr && entry->Form == fWV);
-    // Opcodes whose vvvv is not an operand (moves, conversions, shuffles).
-    const bool noVvvv =
-        (map1 &&
-         ((op >= 0x10 && op <= 0x11 && (SsePrefix() == 0 || SsePrefix() == 0x66 || S.IsMem)) ||
-          op == 0x12 || op == 0x13 || op == 0x16 || op == 0x17 || (op >= 0x28 && op <= 0x29) ||
-          (op >= 0x2B && op <= 0x2F) || op == 0x50 ||
-          ((op == 0x51 || op == 0x52 || op == 0x53) && (SsePrefix() == 0 || SsePrefix() == 0x66)) ||
-          (op == 0x5A && (SsePrefix() == 0 || SsePrefix() == 0x66)) || op == 0x5B || op == 0x6E ||
-          op == 0x6F || op == 0x70 || op == 0x7E || op == 0x7F || op == 0xC5 || op == 0xD6 ||
-          op == 0xD7 || op == 0xE6 || op == 0xE7 || op == 0xF0 || op == 0xF7)) ||
-        (S.Map == 2 && (op == 0x17 || (op >= 0x1C && op <= 0x1E) || (op >= 0x18 && op <= 0x1A) ||
-                        (op >= 0x20 && op <= 0x25) || op == 0x2A || (op >= 0x30 && op <= 0x35) ||
-                        op == 0x41 || op == 0x58 || op == 0x59 || op == 0x5A || op == 0x78 ||
-                        op == 0x79 || op == 0xDB || op == 0x13)) ||
-        (S.Map == 3 && (op <= 0x01 || op == 0x04 || op == 0x05 || (op >= 0x08 && op <= 0x09) ||
-                        (op >= 0x14 && op <= 0x17) || op == 0x19 || op == 0x1D || op == 0x39 ||
-                        (op >= 0x60 && op <= 0x63) || op == 0xDF));
-    if (map1 && (op >= 0x71 && op <= 0x73)) { // shifts by immediate: vvvv is the destination
-        Add(VecName(vvvv, true));
-        Add(VecName(RmNumber(), true));
-        Add(Imm8());
-        return;
-    }
-    if (map1 && (op == 0x50 || op == 0xD7)) {
-        Add(RegG(32));
-        Add(VecName(RmNumber(), true));
-        return;
-    }
-    if (map1 && (op == 0x6E || op == 0x7E) && SsePrefix() == 0x66) {
-        const unsigned bits = S.RexW ? 64 : 32;
-        if (op == 0x6E) {
-            Add(VecReg(true));
-            Add(Rm(bits));
-        } else {
-            Add(Rm(bits));
-            Add(VecReg(true));
-        }
-        return;
-    }
-    if (map1 && (op == 0x2A || op == 0x2C || op == 0x2D)) {
-        const unsigned bits = S.RexW ? 64 : 32;
-        if (op == 0x2A) {
-            Add(VecReg(true));
-            Add(VecName(vvvv, true));
-            Add(Rm(bits));
-        } else {
-            Add(RegG(bits));
-            Add(VecRm(true, SsePrefix() == 0xF3 ? 32 : 64));
-        }
-        return;
-    }
-    if (store) {
-        Add(VecRm(true, VectorMemBits(true)));
-        if (!noVvvv && S.Map != 3) Add(VecName(vvvv, true));
-        Add(VecReg(true));
+        Out.Put(R.Encoding == TOpcodeEncoding::Evex  ? "evex."
+                : R.Encoding == TOpcodeEncoding::Vex ? "vex."
+                : R.Encoding == TOpcodeEncoding::Xop ? "xop."
+                                                     : "");
+        Out.Put(S.Map < 11 ? kMaps[S.Map] : "");
+        if (S.Map != 0) Out.Put('.');
+        Out.Put(kDigits[S.Opcode >> 4]);
+        Out.Put(kDigits[S.Opcode & 15]);
     } else {
-        Add(VecReg(true));
-        if (!noVvvv) Add(VecName(vvvv, true));
-        Add(VecRm(true, VectorMemBits(true)));
+        if (vector && !opmask && !IsGeneralVex()) Out.Put('v');
+        Out.Put(name.View());
     }
-    if (imm) Add(Imm8());
+    if (R.Encoding == TOpcodeEncoding::Xop) {
+        if (const TXopEntry* entry = FindXop(S.Map, S.Opcode)) XopOperands(*entry);
+    } else if (opmask) {
+        OpmaskOperands();
+    } else if (vector) {
+        VexOperands();
+    } else {
+        Operands(ChooseForm());
+    }
+    T.Text.assign(Out.View());
 }
 
 } // namespace

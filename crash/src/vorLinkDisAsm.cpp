@@ -4,6 +4,8 @@
 #include "crash/vorSettings.h"
 #include "crash/vorStrings.h"
 #include "platform/memory_map.h"
+#include "vorDisAsm_internal.h"
+#include "vorJumpTable.h"
 #include "platform/module.h"
 
 #include <dlfcn.h>
@@ -17,6 +19,13 @@ namespace {
 
 bool isConditionalJump(std::uint16_t op) {
     return (op >= 0x70 && op <= 0x7F) || (op >= 0x0F80 && op <= 0x0F8F) || (op >= 0xE0 && op <= 0xE3);
+}
+
+// A branch after which the flow also goes on: conditional jumps, and xbegin,
+// whose target is the transaction's fallback path.
+bool fallsThrough(const TInstruction& ins) {
+    return isConditionalJump(ins.OpcodeWord) ||
+           (ins.Encoding == TOpcodeEncoding::Legacy && ins.OpcodeWord == 0xC7 && ins.ModRmByte == 0xF8);
 }
 
 bool isReturn(std::uint16_t op) { return op == 0xC3 || op == 0xC2 || op == 0xCB || op == 0xCA; }
@@ -126,6 +135,7 @@ bool AnalyseFunction(std::uintptr_t entry, TFunctionInfo& info, const TMemoryRea
         area.Start = p.start;
         area.Registers = p.registers;
         TRegisterTrack registers = p.registers;
+        TJumpTableScanner switches(memory, mode, limits.MaxTableEntries);
         std::uintptr_t at = p.start;
         for (;;) {
             if (instructions++ >= limits.MaxInstructions) {
@@ -134,7 +144,9 @@ bool AnalyseFunction(std::uintptr_t entry, TFunctionInfo& info, const TMemoryRea
                 break;
             }
             TInstruction ins;
-            DecodeInstruction(at, ins, memory, mode, &registers);
+            disasm_detail::TOperandView operands;
+            const TRegisterTrack before = registers;
+            disasm_detail::DecodeInstruction(at, ins, memory, mode, &registers, operands);
             if (!ins.Valid || ins.InstrNext <= at) {
                 area.End = std::max(at, ins.InstrNext) - (ins.InstrNext > at ? 1 : 0);
                 area.InvalidEnd = true;
@@ -145,8 +157,10 @@ bool AnalyseFunction(std::uintptr_t entry, TFunctionInfo& info, const TMemoryRea
             for (auto& a : areas)
                 if (a.Start == ins.InstrNext) next = &a;
             area.End = ins.InstrNext - 1;
-            auto follow = [&](std::uintptr_t target) {
-                if (target == 0 || target == ins.InstrNext) return;
+            // A case of a switch may start right after its jump; a branch to
+            // the next instruction is no branch.
+            auto follow = [&](std::uintptr_t target, bool caseTarget = false) {
+                if (target == 0 || (target == ins.InstrNext && !caseTarget)) return;
                 std::uintptr_t distance = target > entry ? target - entry : entry - target;
                 if (distance > limits.MaxDistance) return;
                 // A jump to the start of another known symbol is a tail call.
@@ -158,7 +172,11 @@ bool AnalyseFunction(std::uintptr_t entry, TFunctionInfo& info, const TMemoryRea
                 pending.push_back({target, registers});
             };
             if (ins.IsJump && ins.TargetAddr != 0 && ins.IsRelative) follow(ins.TargetAddr);
-            if (ins.IsJump && !isConditionalJump(ins.OpcodeWord)) break;
+            if (auto table = switches.Step(ins, operands, before)) {
+                for (std::uintptr_t target : table->Targets) follow(target, true);
+                info.JumpTables.push_back(std::move(*table));
+            }
+            if (ins.IsJump && !fallsThrough(ins)) break;
             if (endsFlow(ins)) break;
             if (ins.IsCall && ins.TargetAddr != 0) {
                 std::uintptr_t target = finalTarget(ins.TargetAddr, memory, mode);
@@ -173,6 +191,8 @@ bool AnalyseFunction(std::uintptr_t entry, TFunctionInfo& info, const TMemoryRea
         areas.push_back(area);
     }
     std::sort(areas.begin(), areas.end(), [](const TCodeArea& a, const TCodeArea& b) { return a.Start < b.Start; });
+    std::sort(info.JumpTables.begin(), info.JumpTables.end(),
+              [](const TJumpTable& a, const TJumpTable& b) { return a.Jump < b.Jump; });
     std::sort(info.JumpTargets.begin(), info.JumpTargets.end());
     info.JumpTargets.erase(std::unique(info.JumpTargets.begin(), info.JumpTargets.end()), info.JumpTargets.end());
     info.FirstAddress = areas.front().Start;
@@ -235,6 +255,12 @@ std::string ListFunction(const TFunctionInfo& info, const TMemoryReader& memory,
                 line += "  ; '" + s + "'";
             }
             out += line + "\n";
+            // The case targets of a switch's jump, in table order.
+            auto table = std::lower_bound(info.JumpTables.begin(), info.JumpTables.end(), at,
+                                          [](const TJumpTable& t, std::uintptr_t a) { return t.Jump < a; });
+            if (table != info.JumpTables.end() && table->Jump == at)
+                for (std::uintptr_t target : table->Targets)
+                    out += "  dd loc_" + hexText(target) + "  ; case jump table\n";
             at = next;
         }
         if (area.Truncated) out += "[...]\n";

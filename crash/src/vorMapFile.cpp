@@ -7,10 +7,17 @@
 #include "platform/resource.h"
 #include "vorTD32.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -35,6 +42,13 @@ std::uint32_t hexAt(std::string_view line, std::size_t at, std::size_t digits) {
 
 bool charAt(std::string_view line, std::size_t at, char c) { return at < line.size() && line[at] == c; }
 
+bool hexDigitsAt(std::string_view line, std::size_t at, std::size_t digits) {
+    if (at + digits > line.size()) return false;
+    for (std::size_t i = at; i < at + digits; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(line[i]))) return false;
+    return true;
+}
+
 std::string stripUnitExtension(std::string name) {
     auto dot = name.rfind('.');
     if (dot != std::string::npos) {
@@ -54,6 +68,11 @@ std::string readWholeFile(const std::string& path) {
     std::string data(size, '\0');
     if (!in.read(data.data(), static_cast<std::streamsize>(size))) return {};
     return data;
+}
+
+// Line numbers of hostile data may run past the 32-bit range: they wrap.
+std::int32_t wrappingAdd(std::int32_t value, std::uint32_t delta) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value) + delta);
 }
 
 std::string hex8(std::uint32_t v) { return vor::IntToHexEx(std::uint64_t{v}, 8, '0'); }
@@ -206,6 +225,8 @@ bool TMapFile::ReadMapText(std::string_view text) {
         if (line.find("Publics by Value") != line.npos) {
             section = Section::Publics;
             sectionHasEntries = false;
+            // Publics look up the segment that holds them.
+            sortSegments(Segments);
             continue;
         }
         if (line.find("Line numbers for ") != line.npos && line.find('(') != line.npos &&
@@ -216,7 +237,7 @@ bool TMapFile::ReadMapText(std::string_view text) {
         }
         if (auto p = line.find("Program entry point at "); p != line.npos) {
             std::size_t colon = p + 23 + 4;
-            if (line.size() >= 35 && charAt(line, colon, ':'))
+            if (line.size() >= 35 && charAt(line, colon, ':') && hexDigitsAt(line, colon + 1, 8))
                 EntryPoint = hexAt(line, colon + 1, 8) + Ranges.CodeStart;
             continue;
         }
@@ -273,8 +294,7 @@ bool TMapFile::ReadMapText(std::string_view text) {
             p.Valid = true;
             p.Code = seg < dataSegment;
             p.Address = offset + (p.Code ? Ranges.CodeStart : Ranges.DataStart);
-            sortSegments(Segments);
-            removeUnitPrefix(name, FindSegment(p.Code, p.Address).UnitName);
+            if (const TSegmentRec* s = SegmentAt(p.Code, p.Address)) removeUnitPrefix(name, s->UnitName);
             p.Name = std::move(name);
             Publics.push_back(std::move(p));
             break;
@@ -387,7 +407,7 @@ bool TMapFile::ReadPackedPayload(TMiniStream& stream, bool synthesiseNames) {
             line = static_cast<std::int32_t>(r.u32());
             address = r.u32() + Ranges.CodeStart;
         } else {
-            line += r.compact();
+            line = wrappingAdd(line, static_cast<std::uint32_t>(r.compact()));
             address += static_cast<std::uintptr_t>(static_cast<std::intptr_t>(r.compact()));
         }
         lines.push_back({line, address});
@@ -515,78 +535,170 @@ std::string jdbgName(std::string_view names, std::uint64_t offset) {
 
 } // namespace
 
-std::uint32_t JdbgChecksum(std::string_view data) {
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i + 4 <= data.size(); i += 4) {
-        std::uint32_t d = u32At(data, i);
-        // The checksum field (bytes 29..32) counts as zero.
-        for (std::size_t b = 0; b < 4; ++b)
-            if (i + b >= 29 && i + b < 33) d &= ~(0xFFu << (8 * b));
-        sum += d;
-    }
-    return (sum >> 8) | (sum << 24);
+namespace {
+
+// The stored checksum C is right when C equals (every 4-byte-aligned dword
+// of the file, summed, minus C) rotated right by 8 bits. The dwords include
+// C's own bytes, which stand unaligned at 29..32.
+bool jdbgChecksumHolds(std::string_view data) {
+    const std::uint32_t stored = u32At(data, 29);
+    std::uint32_t sum = 0 - stored;
+    for (std::size_t i = 0; i + 4 <= data.size(); i += 4) sum += u32At(data, i);
+    return ((sum >> 8) | (sum << 24)) == stored;
 }
+
+// One list of ".jdbg": entries of a fixed number of values, each a running
+// total of its deltas, until the end value.
+template <std::size_t Fields, class Entry>
+bool readJdbgList(std::string_view data, std::size_t at, Entry entry) {
+    JdbgList list{data, at};
+    std::array<std::uint64_t, Fields> totals{};
+    for (;;) {
+        const std::uint32_t first = list.next();
+        if (!list.ok) return false;
+        if (first == JdbgList::end) return true;
+        totals[0] += first;
+        for (std::size_t f = 1; f < Fields; ++f) {
+            const std::uint32_t delta = list.next();
+            if (!list.ok || delta == JdbgList::end) return false;
+            totals[f] += delta;
+        }
+        entry(totals);
+    }
+}
+
+} // namespace
 
 bool TMapFile::ReadJdbg(std::string_view data) {
     if (data.size() < 35 || data.size() % 4 != 0 || u32At(data, 0) != jdbgMagic || data[4] != 1)
         return false;
-    if (data[33] != 0 && JdbgChecksum(data) != u32At(data, 29)) return false;
+    if (data[33] != 0 && !jdbgChecksumHolds(data)) return false;
     const std::uint32_t unitsAt = u32At(data, 9), procsAt = u32At(data, 13), linesAt = u32At(data, 17),
                         namesAt = u32At(data, 21);
     if (unitsAt >= data.size() || procsAt >= data.size() || linesAt >= data.size() ||
         namesAt > data.size())
         return false;
-    std::string_view names = data.substr(namesAt);
+    const std::string_view names = data.substr(namesAt);
+    const std::uintptr_t base = Ranges.CodeStart;
     std::vector<TSegmentRec> segments;
     std::vector<TPublicRec> publics;
+    std::vector<std::string> publicUnits;
     std::vector<TLineRec> lines;
 
-    JdbgList units{data, unitsAt};
-    std::uint64_t address = 0, name = 0;
-    for (std::uint32_t delta; (delta = units.next()) != JdbgList::end && units.ok;) {
-        std::uint32_t nameDelta = units.next();
-        if (!units.ok || nameDelta == JdbgList::end) return false;
-        address += delta;
-        name += nameDelta;
+    // Units: address, name.
+    const bool unitsRead = readJdbgList<2>(data, unitsAt, [&](const std::array<std::uint64_t, 2>& v) {
         TSegmentRec s;
         s.Valid = s.Code = true;
-        s.Start = static_cast<std::uintptr_t>(address) + Ranges.CodeStart;
-        s.UnitName = stripUnitExtension(jdbgName(names, name));
+        s.Start = static_cast<std::uintptr_t>(v[0]) + base;
+        s.UnitName = stripUnitExtension(jdbgName(names, v[1]));
         segments.push_back(std::move(s));
-    }
-    JdbgList procs{data, procsAt};
-    address = name = 0;
-    for (std::uint32_t delta; (delta = procs.next()) != JdbgList::end && procs.ok;) {
-        std::uint32_t nameDelta = procs.next();
-        if (!procs.ok || nameDelta == JdbgList::end) return false;
-        address += delta;
-        name += nameDelta;
+    });
+    // Procedures: address, unit name, name.
+    const bool procsRead = readJdbgList<3>(data, procsAt, [&](const std::array<std::uint64_t, 3>& v) {
         TPublicRec p;
         p.Valid = p.Code = true;
-        p.Address = static_cast<std::uintptr_t>(address) + Ranges.CodeStart;
-        p.Name = jdbgName(names, name);
+        p.Address = static_cast<std::uintptr_t>(v[0]) + base;
+        publicUnits.push_back(stripUnitExtension(jdbgName(names, v[1])));
+        p.Name = jdbgName(names, v[2]);
         publics.push_back(std::move(p));
-    }
-    JdbgList lineList{data, linesAt};
-    address = 0;
-    std::int32_t line = 0;
-    for (std::uint32_t delta; (delta = lineList.next()) != JdbgList::end && lineList.ok;) {
-        std::uint32_t lineDelta = lineList.next();
-        if (!lineList.ok || lineDelta == JdbgList::end) return false;
-        address += delta;
-        line += static_cast<std::int32_t>(lineDelta);
-        lines.push_back({line, static_cast<std::uintptr_t>(address) + Ranges.CodeStart});
-    }
-    if (!units.ok || !procs.ok || !lineList.ok) return false;
+    });
+    // Lines: address, line (a 32-bit number; hostile deltas wrap).
+    const bool linesRead = readJdbgList<2>(data, linesAt, [&](const std::array<std::uint64_t, 2>& v) {
+        lines.push_back({static_cast<std::int32_t>(static_cast<std::uint32_t>(v[1])),
+                         static_cast<std::uintptr_t>(v[0]) + base});
+    });
+    if (!unitsRead || !procsRead || !linesRead) return false;
     Segments.insert(Segments.end(), segments.begin(), segments.end());
     MergeSegments(false);
-    for (auto& p : publics) removeUnitPrefix(p.Name, FindSegment(true, p.Address).UnitName);
+    for (std::size_t i = 0; i < publics.size(); ++i) {
+        // The procedure's own unit, else the one whose segment holds it.
+        const TSegmentRec* s = SegmentAt(true, publics[i].Address);
+        removeUnitPrefix(publics[i].Name, !publicUnits[i].empty() ? publicUnits[i]
+                                          : s != nullptr          ? s->UnitName
+                                                                  : std::string());
+    }
     Publics.insert(Publics.end(), publics.begin(), publics.end());
     std::stable_sort(Publics.begin(), Publics.end(),
                      [](const TPublicRec& a, const TPublicRec& b) { return a.Address < b.Address; });
     Lines.insert(Lines.end(), lines.begin(), lines.end());
     return !segments.empty() || !publics.empty() || !lines.empty();
 }
+
+// ---- TD32 ----------------------------------------------------------------------
+
+bool TMapFile::ReadTD32(std::string_view data) {
+    TTD32Symbols parsed;
+    if (!ParseTD32(data, Ranges, parsed)) return false;
+    if (parsed.Segments.empty() && parsed.Procedures.empty() && parsed.Publics.empty() &&
+        parsed.Lines.empty())
+        return false;
+    // Empty contributions would otherwise be stretched over their neighbours' gaps.
+    std::erase_if(parsed.Segments, [](const TSegmentRec& s) { return s.Length == 0; });
+    for (auto& s : parsed.Segments) s.UnitName = stripUnitExtension(std::move(s.UnitName));
+    Segments.insert(Segments.end(), parsed.Segments.begin(), parsed.Segments.end());
+    MergeSegments(false);
+
+    // Publics first: at an address that also has a procedure, the procedure
+    // comes last and is the one found.
+    std::vector<TPublicRec> publics = std::move(parsed.Publics);
+    publics.insert(publics.end(), parsed.Procedures.begin(), parsed.Procedures.end());
+    for (auto& p : publics)
+        removeUnitPrefix(p.Name, FindSegment(p.Code, p.Address).UnitName);
+    Publics.insert(Publics.end(), publics.begin(), publics.end());
+    std::stable_sort(Publics.begin(), Publics.end(), [](const TPublicRec& a, const TPublicRec& b) {
+        return a.Address < b.Address;
+    });
+    auto same = [](const TPublicRec& a, const TPublicRec& b) {
+        return a.Address == b.Address && a.Code == b.Code && a.Name == b.Name;
+    };
+    Publics.erase(std::unique(Publics.begin(), Publics.end(), same), Publics.end());
+    Lines.insert(Lines.end(), parsed.Lines.begin(), parsed.Lines.end());
+    return true;
+}
+
+namespace {
+
+// Day number of a time in local time, as the file dates compare.
+long localDay(std::time_t t) {
+    std::tm tm{};
+    if (!localtime_r(&t, &tm)) return 0;
+    return static_cast<long>(tm.tm_year) * 366 + tm.tm_yday;
+}
+
+// The whole ".tds" file beside the module, or empty when there is none, it
+// cannot be read, it is too large, or its date (in whole local days) is
+// before the module file's. Read whole rather than mapped: a file shortened
+// while mapped would fault the reader.
+std::string readTdsBeside(const std::string& moduleFileName) {
+    const std::string path = CompanionFileName(moduleFileName, ".tds");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string data;
+    struct stat tds = {};
+    struct stat module = {};
+    bool ok = ::fstat(fd, &tds) == 0 && S_ISREG(tds.st_mode) && tds.st_size > 0 &&
+              static_cast<std::uint64_t>(tds.st_size) <= maxCompanionFileSize;
+    // A module whose date cannot be read does not reject the file.
+    if (ok && ::stat(moduleFileName.c_str(), &module) == 0 &&
+        localDay(tds.st_mtime) < localDay(module.st_mtime))
+        ok = false;
+    if (ok) {
+        data.resize(static_cast<std::size_t>(tds.st_size));
+        std::size_t got = 0;
+        while (got < data.size()) {
+            const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        // A file that changed size while it was read is not used.
+        if (got != data.size()) data.clear();
+    }
+    ::close(fd);
+    return data;
+}
+
+} // namespace
 
 // ---- lookups ---------------------------------------------------------------------
 
@@ -595,10 +707,26 @@ void TMapFile::SortLines() {
                      [](const TLineRec& a, const TLineRec& b) { return a.Address < b.Address; });
 }
 
+// Segments are sorted code before data, then by start (longer first).
+const TSegmentRec* TMapFile::SegmentAt(bool code, std::uintptr_t address) const {
+    const auto classEnd = std::partition_point(Segments.begin(), Segments.end(),
+                                               [](const TSegmentRec& s) { return s.Code; });
+    const auto first = code ? Segments.begin() : classEnd;
+    const auto last = code ? classEnd : Segments.end();
+    auto it = std::upper_bound(first, last, address,
+                               [](std::uintptr_t a, const TSegmentRec& s) { return a < s.Start; });
+    // Among segments of the same start the shorter ones come last.
+    while (it != first) {
+        --it;
+        if (address - it->Start < it->Length) return &*it;
+        if (it == first || std::prev(it)->Start != it->Start) break;
+    }
+    return nullptr;
+}
+
 TSegmentRec TMapFile::FindSegment(bool code, std::uintptr_t address) const {
-    for (const auto& s : Segments)
-        if (s.Code == code && address >= s.Start && address - s.Start < s.Length) return s;
-    return {};
+    const TSegmentRec* s = SegmentAt(code, address);
+    return s != nullptr ? *s : TSegmentRec{};
 }
 
 TPublicRec TMapFile::FindPublic(std::uintptr_t address) const {
@@ -618,10 +746,12 @@ std::uintptr_t TMapFile::FindSymbol(bool code, std::string_view unitName, bool c
     auto search = [&](std::string_view unit) -> std::uintptr_t {
         for (const auto& s : Segments) {
             if (s.Code != code || !vor::SameText(s.UnitName, unit)) continue;
-            for (const auto& p : Publics)
-                if (p.Code == code && p.Address >= s.Start && p.Address - s.Start < s.Length &&
-                    (caseSensitive ? p.Name == symbolName : vor::SameText(p.Name, symbolName)))
-                    return p.Address;
+            auto p = std::lower_bound(Publics.begin(), Publics.end(), s.Start,
+                                      [](const TPublicRec& p, std::uintptr_t a) { return p.Address < a; });
+            for (; p != Publics.end() && p->Address - s.Start < s.Length; ++p)
+                if (p->Code == code &&
+                    (caseSensitive ? p->Name == symbolName : vor::SameText(p->Name, symbolName)))
+                    return p->Address;
         }
         return 0;
     };
@@ -632,21 +762,42 @@ std::uintptr_t TMapFile::FindSymbol(bool code, std::string_view unitName, bool c
     return 0;
 }
 
-std::int32_t TMapFile::LineOf(std::uintptr_t address, std::uintptr_t& next) const {
-    next = address + 1;
+TMapFile::TLineLookup TMapFile::LookUpLine(std::uintptr_t address) const {
+    TLineLookup r;
+    r.Segment = SegmentAt(true, address);
     if (Lines.empty()) {
-        auto s = FindSegment(true, address);
-        return s.Valid && !s.UnitName.empty() ? -1 : 0;
+        r.Line = r.Segment != nullptr && !r.Segment->UnitName.empty() ? -1 : 0;
+        return r;
     }
     auto it = std::upper_bound(Lines.begin(), Lines.end(), address,
                                [](std::uintptr_t a, const TLineRec& l) { return a < l.Address; });
-    if (it == Lines.begin()) return 0;
+    if (it == Lines.begin()) return r;
+    if (it == Lines.end() && Ranges.CodeEnd != 0 && address >= Ranges.CodeEnd) return r;
     const TLineRec& rec = *std::prev(it);
-    if (it == Lines.end() && Ranges.CodeEnd != 0 && address >= Ranges.CodeEnd) return 0;
-    auto a = FindSegment(true, address), b = FindSegment(true, rec.Address);
-    if (!a.Valid || !b.Valid || a.Start != b.Start) return 0;
-    if (it != Lines.end()) next = it->Address;
-    return rec.Line;
+    // The record counts only inside the address's own code segment.
+    if (r.Segment == nullptr || rec.Address < r.Segment->Start) return r;
+    r.Record = &rec;
+    r.Following = it != Lines.end() ? &*it : nullptr;
+    r.Line = rec.Line;
+    return r;
+}
+
+std::int32_t TMapFile::LineOf(std::uintptr_t address, std::uintptr_t& next) const {
+    const TLineLookup r = LookUpLine(address);
+    next = r.Following != nullptr ? r.Following->Address : address + 1;
+    return r.Line;
+}
+
+std::int32_t TMapFile::LineRange(std::uintptr_t address, std::uintptr_t& first, std::uintptr_t& end) const {
+    const TLineLookup r = LookUpLine(address);
+    first = address;
+    end = address + 1;
+    if (r.Record == nullptr) return r.Line;
+    first = r.Record->Address;
+    end = r.Segment->Start + r.Segment->Length;
+    if (r.Following != nullptr) end = std::min(end, r.Following->Address);
+    if (Ranges.CodeEnd != 0) end = std::min(end, Ranges.CodeEnd);
+    return r.Line;
 }
 
 // ---- building and the cache --------------------------------------------------------
@@ -657,7 +808,7 @@ std::shared_ptr<TMapFile> TMapFile::Build(const TModuleRanges& ranges, const std
     if (ranges.Handle != 0)
         if (auto packed = findResource(ranges.Handle, "VOR", "EXCEPT")) found = map->ReadPacked(*packed);
     if (!found && !fileName.empty())
-        if (auto tds = ReadTdsBeside(fileName); !tds.empty()) found = map->ReadTD32(tds);
+        if (auto tds = readTdsBeside(fileName); !tds.empty()) found = map->ReadTD32(tds);
     if (!found && !fileName.empty()) {
         if (auto text = readWholeFile(CompanionFileName(fileName, ".map")); !text.empty())
             found = map->ReadMapText(text);
@@ -681,6 +832,9 @@ struct CacheEntry {
 };
 
 std::mutex cacheMutex;
+// Moves whenever a reader enters or leaves the cache, so that the line
+// service's own cache does not outlive the reader it came from.
+std::atomic<std::uint64_t> cacheGeneration{0};
 std::map<std::string, CacheEntry>& cache() {
     static std::map<std::string, CacheEntry> entries;
     return entries;
@@ -710,15 +864,19 @@ std::shared_ptr<const TMapFile> MapFileForAddress(std::uintptr_t address) {
                          module->dataEnd};
     auto reader = TMapFile::Build(ranges, module->fileName);
     if (!reader->Valid) return nullptr;
-    reader->OwnModule = address == 0;
+    // Whatever address found the module first.
+    const auto program = programModule();
+    reader->OwnModule = program && program->handle == module->handle;
     std::lock_guard lock(cacheMutex);
     cache()[module->fileName] = {stamp, reader};
+    ++cacheGeneration;
     return reader;
 }
 
 void ClearMapFileCache() {
     std::lock_guard lock(cacheMutex);
     cache().clear();
+    ++cacheGeneration;
 }
 
 bool GetAddressInfo(std::uintptr_t address, TAddressInfo& info) {
@@ -752,16 +910,20 @@ std::string SymbolNameAt(std::uintptr_t address) {
 }
 
 std::int32_t LineAt(std::uintptr_t address) {
-    thread_local std::int32_t cachedLine = 0;
-    thread_local std::uintptr_t cachedFirst = 1, cachedNext = 0;
-    if (address >= cachedFirst && address < cachedNext) return cachedLine;
+    struct TLineCache {
+        std::uint64_t Generation = ~std::uint64_t{0};
+        std::uintptr_t First = 1, End = 0;
+        std::int32_t Line = 0;
+    };
+    thread_local TLineCache cached;
+    const std::uint64_t generation = cacheGeneration.load();
+    if (cached.Generation == generation && address >= cached.First && address < cached.End)
+        return cached.Line;
     auto reader = MapFileForAddress(address);
     if (!reader) return 0;
-    std::uintptr_t next = 0;
-    std::int32_t line = std::max(reader->LineOf(address, next), 0);
-    cachedLine = line;
-    cachedFirst = address;
-    cachedNext = next;
+    std::uintptr_t first = 0, end = 0;
+    const std::int32_t line = std::max(reader->LineRange(address, first, end), 0);
+    cached = {generation, first, end, line};
     return line;
 }
 

@@ -1,4 +1,4 @@
-#include "crash/vorTools.h"
+#include "crash/vorMsgWindows.h"
 #include "platform/window/window.h"
 
 #include <algorithm>

@@ -363,10 +363,11 @@ std::string SizeToStr(std::int64_t bytes) {
 }
 
 std::string ErrorCodeToStr(std::uint32_t code) {
-    // A code with either top bit set is a status word whose low half is the error.
-    std::uint32_t error = (code & 0xC0000000u) != 0 ? code & 0xFFFFu : code;
+    // A code with either top bit set is a status word of a system this one
+    // has no conversion for: its low half is no error number of ours.
+    if ((code & 0xC0000000u) != 0) return "Unknown error $" + IntToHexEx(code);
     char buffer[256];
-    const char* text = strerror_r(static_cast<int>(error), buffer, sizeof buffer);
+    const char* text = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
     std::string r = text != nullptr ? text : "";
     if (r.empty() || r.rfind("Unknown error", 0) == 0) return "Unknown error $" + IntToHexEx(code);
     ReplaceStr(r, "\r", " ");

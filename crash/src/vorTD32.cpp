@@ -5,15 +5,8 @@
 // rejects the whole block, so a damaged file leaves the reader as it was.
 #include "vorTD32.h"
 
-#include "crash/vorMapFile.h"
-#include "crash/vorStrings.h"
-
-#include <algorithm>
-#include <cerrno>
-#include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstdint>
+#include <string>
 
 namespace ax {
 
@@ -41,7 +34,6 @@ constexpr std::uint16_t codeSegment = 1;
 constexpr std::uint16_t dataSegment = 2;
 
 constexpr int maxDirectories = 64;
-constexpr std::uint64_t maxTdsFileSize = 256u << 20;
 
 struct Malformed {};
 
@@ -79,21 +71,6 @@ struct DirEntry {
     std::uint16_t Type = 0;
     std::uint32_t Offset = 0, Size = 0;
 };
-
-std::string stripUnitExtension(std::string name) {
-    auto dot = name.rfind('.');
-    if (dot != std::string::npos) {
-        std::string_view ext = std::string_view(name).substr(dot + 1);
-        if (vor::SameText(ext, "dpr") || vor::SameText(ext, "pas")) name.resize(dot);
-    }
-    return name;
-}
-
-void removeUnitPrefix(std::string& name, const std::string& unit) {
-    if (!unit.empty() && name.size() > unit.size() + 1 && name[unit.size()] == '.' &&
-        vor::StartsWithText(unit, name))
-        name.erase(0, unit.size() + 1);
-}
 
 class Td32Parser {
 public:
@@ -203,7 +180,6 @@ private:
         std::string unit = name(b.U32(8));
         const auto slash = unit.find_last_of("\\/:");
         if (slash != std::string::npos) unit.erase(0, slash + 1);
-        unit = stripUnitExtension(std::move(unit));
         b.Need(28, std::uint64_t{count} * 12);
         for (std::uint16_t i = 0; i < count; ++i) {
             const std::uint64_t at = 28 + std::uint64_t{i} * 12;
@@ -311,75 +287,20 @@ private:
     }
 };
 
-// Day number of a time in local time, as the file dates compare.
-long localDay(std::time_t t) {
-    std::tm tm{};
-    if (!localtime_r(&t, &tm)) return 0;
-    return static_cast<long>(tm.tm_year) * 366 + tm.tm_yday;
-}
-
 } // namespace
 
-bool TMapFile::ReadTD32(std::string_view data) {
-    Td32Parser parser(data, Ranges);
+bool ParseTD32(std::string_view data, const TModuleRanges& ranges, TTD32Symbols& symbols) {
+    Td32Parser parser(data, ranges);
     try {
         parser.Parse();
     } catch (const Malformed&) {
         return false;
     }
-    if (parser.Segments.empty() && parser.Procedures.empty() && parser.Publics.empty() &&
-        parser.Lines.empty())
-        return false;
-    // Empty contributions would otherwise be stretched over their neighbours' gaps.
-    std::erase_if(parser.Segments, [](const TSegmentRec& s) { return s.Length == 0; });
-    Segments.insert(Segments.end(), parser.Segments.begin(), parser.Segments.end());
-    MergeSegments(false);
-
-    // Publics first: at an address that also has a procedure, the procedure
-    // comes last and is the one found.
-    std::vector<TPublicRec> publics = std::move(parser.Publics);
-    publics.insert(publics.end(), parser.Procedures.begin(), parser.Procedures.end());
-    for (auto& p : publics)
-        removeUnitPrefix(p.Name, FindSegment(p.Code, p.Address).UnitName);
-    Publics.insert(Publics.end(), publics.begin(), publics.end());
-    std::stable_sort(Publics.begin(), Publics.end(), [](const TPublicRec& a, const TPublicRec& b) {
-        return a.Address < b.Address;
-    });
-    auto same = [](const TPublicRec& a, const TPublicRec& b) {
-        return a.Address == b.Address && a.Code == b.Code && a.Name == b.Name;
-    };
-    Publics.erase(std::unique(Publics.begin(), Publics.end(), same), Publics.end());
-    Lines.insert(Lines.end(), parser.Lines.begin(), parser.Lines.end());
+    symbols.Segments = std::move(parser.Segments);
+    symbols.Procedures = std::move(parser.Procedures);
+    symbols.Publics = std::move(parser.Publics);
+    symbols.Lines = std::move(parser.Lines);
     return true;
-}
-
-std::string ReadTdsBeside(const std::string& moduleFileName) {
-    const std::string path = CompanionFileName(moduleFileName, ".tds");
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    std::string data;
-    struct stat tds = {};
-    struct stat module = {};
-    bool ok = ::fstat(fd, &tds) == 0 && S_ISREG(tds.st_mode) && tds.st_size > 0 &&
-              static_cast<std::uint64_t>(tds.st_size) <= maxTdsFileSize;
-    // A module whose date cannot be read does not reject the file.
-    if (ok && ::stat(moduleFileName.c_str(), &module) == 0 &&
-        localDay(tds.st_mtime) < localDay(module.st_mtime))
-        ok = false;
-    if (ok) {
-        data.resize(static_cast<std::size_t>(tds.st_size));
-        std::size_t got = 0;
-        while (got < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        // A file that changed size while it was read is not used.
-        if (got != data.size()) data.clear();
-    }
-    ::close(fd);
-    return data;
 }
 
 } // namespace ax

@@ -70,6 +70,19 @@ TEST(Blowfish, WholeBlocksOnly) {
     EXPECT_EQ(eleven, "12345678abc");
 }
 
+TEST(Blowfish, AnEmptyKeyLeavesTheBufferUnchanged) {
+    const std::string plain = std::string("sixteen bytes!!") + '\x01';
+    std::string s = plain;
+    EncryptInPlace(s, "");
+    EXPECT_EQ(s, plain);
+    DecryptInPlace(s, "");
+    EXPECT_EQ(s, plain);
+    Crypt(s.data(), s.size(), true, false, 5, "");
+    EXPECT_EQ(s, plain);
+    DecryptAndUnpad(s, "", 0); // not unpadded either: nothing was deciphered
+    EXPECT_EQ(s, plain);
+}
+
 TEST(Blowfish, CounterModeIncrementsBigEndianAndCarries) {
     std::string key = hex("0123456789ABCDEF");
     // Start bytes 11 11 11 11 11 11 11 10: the first counter is 11..11.

@@ -472,6 +472,50 @@ TEST(DecoderText64, VexAndEvexForms) {
     EXPECT_EQ(T64({0x62, 0xF5, 0x7C, 0x08, 0x24, 0xC1}), "evex.map5.24 xmm0, xmm0, xmm1");
 }
 
+TEST(DecoderText64, BitOffsetsAreUnsignedBytes) {
+    // 0F BA /4-/7 take an 8-bit bit offset: 0xff is 255, not -1 sign-extended.
+    EXPECT_EQ(T64({0x0F, 0xBA, 0xE0, 0xFF}), "bt eax, 0xff");
+    EXPECT_EQ(T32({0x0F, 0xBA, 0x28, 0x80}), "bts dword ptr [eax], 0x80");
+    EXPECT_EQ(T64({0x48, 0x0F, 0xBA, 0xF1, 0x3F}), "btr rcx, 0x3f");
+    // The arithmetic group sign-extends its byte (unchanged).
+    EXPECT_EQ(T32({0x83, 0xC0, 0xFF}), "add eax, 0xffffffff");
+}
+
+TEST(DecoderText64, BmiFormsOnGeneralRegisters) {
+    // F5 and F6 of the VEX 0F 38 map are not the legacy wruss and wrss.
+    EXPECT_EQ(T64({0xC4, 0xE2, 0x6B, 0xF5, 0xC1}), "pdep eax, edx, ecx");
+    EXPECT_EQ(T64({0xC4, 0xE2, 0x6A, 0xF5, 0xC1}), "pext eax, edx, ecx");
+    EXPECT_EQ(T64({0xC4, 0xE2, 0x68, 0xF5, 0xC1}), "bzhi eax, ecx, edx");
+    EXPECT_EQ(T64({0xC4, 0xE2, 0xEB, 0xF6, 0x07}), "mulx rax, rdx, qword ptr [rdi]");
+}
+
+TEST(DecoderText64, VexOperandsFollowTheirVvvvUse) {
+    EXPECT_EQ(T64({0xC5, 0xF0, 0x12, 0x07}), "vmovlps xmm0, xmm1, qword ptr [rdi]");
+    EXPECT_EQ(T64({0xC5, 0xF0, 0x12, 0xC2}), "vmovhlps xmm0, xmm1, xmm2");
+    EXPECT_EQ(T64({0xC5, 0xFB, 0x12, 0xC1}), "vmovddup xmm0, xmm1");
+    EXPECT_EQ(T64({0xC4, 0xE2, 0x79, 0x0E, 0xC1}), "vtestps xmm0, xmm1");
+    EXPECT_EQ(T64({0xC5, 0xF8, 0xAE, 0x17}), "vldmxcsr dword ptr [rdi]");
+}
+
+TEST(DecoderText32, VexAndXop) {
+    EXPECT_EQ(T32({0xC5, 0xF9, 0x6F, 0xC1}), "vmovdqa xmm0, xmm1");
+    EXPECT_EQ(T32({0xC5, 0xF4, 0x58, 0x44, 0x24, 0x20}), "vaddps ymm0, ymm1, yword ptr [esp+0x20]");
+    EXPECT_EQ(T32({0xC4, 0xE2, 0x78, 0xF2, 0xC1}), "andn eax, eax, ecx");
+    EXPECT_EQ(T32({0xC5, 0x45, 0x08}), "lds eax, [ebp+8]");
+    // XOP: operands in the order the vendor's manual gives them.
+    EXPECT_EQ(T32({0x8F, 0xE8, 0x78, 0xC0, 0xC1, 0x05}), "vprotb xmm0, xmm1, 5");
+    EXPECT_EQ(T32({0x8F, 0xE8, 0x70, 0xCC, 0xC2, 0x03}), "vpcomb xmm0, xmm1, xmm2, 3");
+    EXPECT_EQ(T32({0x8F, 0xE8, 0x70, 0xA2, 0xC2, 0x30}), "vpcmov xmm0, xmm1, xmm2, xmm3");
+    EXPECT_EQ(T32({0x8F, 0xE8, 0xF0, 0xA2, 0xC2, 0x30}), "vpcmov xmm0, xmm1, xmm3, xmm2");
+    EXPECT_EQ(T32({0x8F, 0xE9, 0x70, 0x90, 0xC2}), "vprotb xmm0, xmm2, xmm1");
+    EXPECT_EQ(T32({0x8F, 0xE9, 0xF0, 0x90, 0xC2}), "vprotb xmm0, xmm1, xmm2");
+    EXPECT_EQ(T32({0x8F, 0xE9, 0x7C, 0x81, 0x06}), "vfrczpd ymm0, yword ptr [esi]");
+    EXPECT_EQ(T32({0x8F, 0xE9, 0x70, 0x01, 0xCA}), "blcfill ecx, edx");
+    EXPECT_EQ(T32({0x8F, 0xEA, 0x78, 0x10, 0xC1, 0x04, 0x08, 0, 0}), "bextr eax, ecx, 0x804");
+    EXPECT_EQ(T64({0x8F, 0xE8, 0x78, 0xC0, 0xC1, 0x05}), "vprotb xmm0, xmm1, 5");
+    EXPECT_EQ(T64({0x8F, 0x69, 0x78, 0xC1, 0xC1}), "vphaddbw xmm8, xmm1");
+}
+
 TEST(DecoderTextRobustness, EveryTwoByteSequenceHasAText) {
     // Every byte pair (and a fixed tail) gives a non-empty text without
     // reading beyond the instruction.

@@ -723,5 +723,87 @@ TEST(Decoder64, EvexLengthsAndValidity) {
     EXPECT_FALSE(Decode64({0xF3, 0x62, 0xF1, 0x7C, 0x48, 0x10, 0xC1}).Valid);
 }
 
+TEST(Decoder32, VexWhereC4AndC5CannotBeLesOrLds) {
+    auto rec = Decode32({0xC5, 0xF8, 0x77}); // vzeroupper
+    EXPECT_TRUE(rec.Valid);
+    EXPECT_EQ(Length(rec), 3u);
+    EXPECT_EQ(rec.Encoding, TOpcodeEncoding::Vex);
+    EXPECT_EQ(Length(Decode32({0xC5, 0xF9, 0x6F, 0xC1})), 4u);                  // vmovdqa xmm0, xmm1
+    EXPECT_EQ(Length(Decode32({0xC5, 0xFD, 0x6F, 0x44, 0x24, 0x20})), 6u);      // vmovdqa ymm0, [esp+0x20]
+    EXPECT_EQ(Length(Decode32({0xC4, 0xE2, 0x79, 0x18, 0x05, 1, 2, 3, 4})), 9u); // vbroadcastss xmm0, [abs]
+    EXPECT_EQ(Length(Decode32({0xC4, 0xE3, 0x79, 0x0F, 0xC1, 0x08})), 6u);      // vpalignr
+    EXPECT_EQ(Length(Decode32({0xC4, 0xE2, 0x78, 0xF2, 0xC1})), 5u);            // andn
+    // The inverted R (and X) bits must be set: otherwise the byte is the
+    // ModR/M of les or lds with a memory operand.
+    rec = Decode32({0xC5, 0x45, 0x08}); // lds eax, [ebp+8]
+    EXPECT_TRUE(rec.Valid);
+    EXPECT_EQ(Length(rec), 3u);
+    EXPECT_EQ(rec.Encoding, TOpcodeEncoding::Legacy);
+    EXPECT_EQ(Length(Decode32({0xC4, 0x00})), 2u); // les eax, [eax]
+    EXPECT_EQ(Decode32({0xC4, 0x00}).OpcodeWord, 0xC4);
+    // vvvv must be 1111b where the instruction has no such operand.
+    EXPECT_FALSE(Decode32({0xC5, 0xF1, 0x6F, 0xC1}).Valid);
+    EXPECT_TRUE(Decode32({0xC5, 0xF0, 0x58, 0xC1}).Valid); // vaddps xmm0, xmm1, xmm1
+    // Group 15 has only vldmxcsr and vstmxcsr.
+    EXPECT_TRUE(Decode32({0xC5, 0xF8, 0xAE, 0x10}).Valid);
+    EXPECT_FALSE(Decode32({0xC5, 0xF8, 0xAE, 0x00}).Valid);
+    EXPECT_FALSE(Decode32({0xC5, 0xF8, 0xAE, 0xD0}).Valid);
+    // Undefined opcodes of the VEX 0F 38 and 0F 3A maps.
+    EXPECT_FALSE(Decode32({0xC4, 0xE2, 0x79, 0x11, 0xC1}).Valid);
+    EXPECT_FALSE(Decode32({0xC4, 0xE3, 0x79, 0x11, 0xC1, 0x00}).Valid);
+}
+
+TEST(DecoderXop, LengthsInBothModes) {
+    // 8F, R X B and map, W vvvv L pp, opcode, ModR/M ...
+    for (TCpuMode mode : {TCpuMode::Bits32, TCpuMode::Bits64}) {
+        auto decode = [&](std::initializer_list<std::uint8_t> code) {
+            return mode == TCpuMode::Bits32 ? Decode32(code) : Decode64(code);
+        };
+        auto rec = decode({0x8F, 0xE8, 0x78, 0xC0, 0xC1, 0x05}); // vprotb xmm0, xmm1, 5 (map 8, imm8)
+        EXPECT_TRUE(rec.Valid);
+        EXPECT_EQ(Length(rec), 6u);
+        EXPECT_EQ(rec.Encoding, TOpcodeEncoding::Xop);
+        EXPECT_EQ(rec.OpcodeWord, 0x08C0);
+        EXPECT_EQ(Length(decode({0x8F, 0xE8, 0x78, 0xCC, 0x40, 0x10, 0x05})), 7u); // vpcomb, [eax+0x10], 5
+        EXPECT_EQ(Length(decode({0x8F, 0xE9, 0x78, 0x90, 0xC1})), 5u);             // vprotb, map 9
+        EXPECT_EQ(Length(decode({0x8F, 0xE9, 0x78, 0x81, 0x04, 0x24})), 6u);       // vfrczpd xmm0, [esp]
+        EXPECT_EQ(Length(decode({0x8F, 0xEA, 0x78, 0x10, 0xC1, 1, 2, 3, 4})), 9u); // bextr, map 10, imm32
+        // ModR/M with SIB and a 32-bit displacement, then the 32-bit immediate: 14 bytes.
+        EXPECT_EQ(Length(decode({0x8F, 0xEA, 0x78, 0x10, 0x84, 0x24, 1, 2, 3, 4, 5, 6, 7, 8})), 14u);
+        EXPECT_EQ(Length(decode({0x8F, 0xE9, 0x70, 0x01, 0xC9})), 5u); // blcfill eax, ecx (TBM)
+        EXPECT_FALSE(decode({0x8F, 0xE9, 0x70, 0x01, 0xC1}).Valid);    // TBM group /0
+        EXPECT_FALSE(decode({0x8F, 0xE8, 0x79, 0xC0, 0xC1, 0x05}).Valid); // pp must be 0
+        EXPECT_FALSE(decode({0x8F, 0xE8, 0x78, 0x00, 0xC1, 0x05}).Valid); // undefined in map 8
+        EXPECT_FALSE(decode({0x66, 0x8F, 0xE9, 0x78, 0x90, 0xC1}).Valid); // 66 before XOP
+        // Map select below 8: pop.
+        rec = decode({0x8F, 0xC0});
+        EXPECT_TRUE(rec.Valid);
+        EXPECT_EQ(Length(rec), 2u);
+        EXPECT_EQ(rec.Encoding, TOpcodeEncoding::Legacy);
+        EXPECT_EQ(Length(decode({0x8F, 0x40, 0x08})), 3u); // pop [eax+8]
+    }
+}
+
+TEST(Decoder64, XbeginIsARelativeBranchToItsFallback) {
+    auto rec = Decode64({0xC7, 0xF8, 0x10, 0x00, 0x00, 0x00});
+    ASSERT_TRUE(rec.Valid);
+    EXPECT_EQ(Length(rec), 6u);
+    EXPECT_TRUE(rec.IsJump);
+    EXPECT_FALSE(rec.IsCall);
+    EXPECT_TRUE(rec.IsRelative);
+    EXPECT_EQ(rec.TargetAddr, kBase64 + 6 + 0x10);
+    EXPECT_EQ(rec.DisplacementAddr, kBase64 + 2);
+    EXPECT_EQ(rec.TargetWidth, 4u);
+    rec = Decode32({0x66, 0xC7, 0xF8, 0xF0, 0xFF}); // 16-bit operand size: rel16, IP wraps
+    ASSERT_TRUE(rec.Valid);
+    EXPECT_EQ(Length(rec), 5u);
+    EXPECT_EQ(rec.TargetAddr, (kBase32 + 5 - 0x10) & 0xFFFF);
+    EXPECT_EQ(rec.TargetWidth, 2u);
+    // xabort has no target.
+    rec = Decode64({0xC6, 0xF8, 0x01});
+    EXPECT_TRUE(rec.Valid);
+    EXPECT_FALSE(rec.IsJump);
+}
+
 } // namespace
 } // namespace ax

@@ -1,12 +1,17 @@
 #include "crash/vorMapFile.h"
+#include "crash/vorStrings.h"
 #include "platform/module.h"
 #include "support/packed_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <elf.h>
+
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace ax {
 
@@ -24,6 +29,12 @@ struct Widget {
     __attribute__((noinline)) int measure(int x) const { return x + width; }
     int width = 5;
 };
+// Function objects: their names end in "operator()".
+struct Adder {
+    __attribute__((noinline)) int operator()(int x) const { return x + step; }
+    int step = 2;
+};
+inline auto doubler = [](int x) __attribute__((noinline)) { return x * 2; };
 } // namespace maptest
 
 namespace {
@@ -139,6 +150,54 @@ TEST(MapText, WithoutLineTableCodeUnitsGiveMinusOne) {
     std::uintptr_t next = 0;
     EXPECT_EQ(map.LineOf(0x10105, next), -1);
     EXPECT_EQ(map.LineOf(0x10300, next), 0);
+}
+
+TEST(MapText, EntryPointNeedsEightHexDigits) {
+    const std::string head = std::string(" Start         Length     Name                   Class\n") +
+                             " 0001:00000000 00001000H .text                   CODE\n\n";
+    for (const char* line : {"xx Program entry point at 0001:1234", "Program entry point at 0001:0000zz10",
+                             "Program entry point at 0001:       1"}) {
+        TMapFile map(ranges, "");
+        map.ReadMapText(head + line + "\n");
+        EXPECT_EQ(map.EntryPoint, 0u) << line;
+    }
+    TMapFile map(ranges, "");
+    map.ReadMapText(head + "xx Program entry point at 0001:0000AB10\n");
+    EXPECT_EQ(map.EntryPoint, 0x1AB10u);
+}
+
+TEST(MapText, LineRangeRunsFromTheLinesOwnAddressToItsEnd) {
+    // Unit A has lines, unit B none: A's last line ends with A's segment.
+    TMapFile map(ranges, "");
+    ASSERT_TRUE(map.ReadPacked(packedData(
+        packedPayload({{0, 0x100, "A"}, {0x100, 0x100, "B"}}, {}, {{5, 0x10}, {6, 0x40}, {9, 0x280}}))));
+    map.SortLines();
+    std::uintptr_t first = 0, end = 0;
+    EXPECT_EQ(map.LineRange(0x10020, first, end), 5);
+    EXPECT_EQ(first, 0x10010u);
+    EXPECT_EQ(end, 0x10040u);
+    EXPECT_EQ(map.LineRange(0x10050, first, end), 6);
+    EXPECT_EQ(first, 0x10040u);
+    EXPECT_EQ(end, 0x10100u); // not up to the next record at 0x10280
+    EXPECT_EQ(map.LineRange(0x10150, first, end), 0);
+    EXPECT_EQ(first, 0x10150u);
+    EXPECT_EQ(end, 0x10151u);
+    std::uintptr_t next = 0;
+    EXPECT_EQ(map.LineOf(0x10050, next), 6);
+    EXPECT_EQ(next, 0x10280u); // the next record, as LineOf reports it
+}
+
+TEST(MapText, SegmentsOfTheSameStartAreFoundByBinarySearch) {
+    TMapFile map(ranges, "");
+    ASSERT_TRUE(map.ReadPacked(packedData(packedPayload(
+        {{0, 0x40, "Long"}, {0x40, 0x20, "Short"}, {0x60, 0x10, "Next"}, {0x400, 0x10, "Far"}}, {}, {}))));
+    EXPECT_EQ(map.FindSegment(true, 0x1003F).UnitName, "Long");
+    EXPECT_EQ(map.FindSegment(true, 0x10040).UnitName, "Short");
+    EXPECT_EQ(map.FindSegment(true, 0x1006F).UnitName, "Next");
+    EXPECT_FALSE(map.FindSegment(true, 0x10070).Valid);
+    EXPECT_EQ(map.FindSegment(true, 0x10405).UnitName, "Far");
+    EXPECT_FALSE(map.FindSegment(true, 0x10410).Valid);
+    EXPECT_FALSE(map.FindSegment(false, 0x10405).Valid);
 }
 
 TEST(MapText, DataSegmentNumberOneCountsAsTwo) {
@@ -257,7 +316,10 @@ TEST(Jdbg, NamePacking) {
 
 TEST(Jdbg, ReadsUnitsProceduresAndLines) {
     std::string file = jdbgFile({{0, "Main"}, {0x200, "Helpers"}},
-                                {{0x10, "Main.Start"}, {0x80, "@Init"}, {0x210, "a.b"}, {0x220, "x9"}},
+                                {{0x10, "Main", "Main.Start"},
+                                 {0x80, "Main", "@Init"},
+                                 {0x210, "Helpers", "a.b"},
+                                 {0x220, "", "x9"}},
                                 {{5, 0x10}, {9, 0x20}, {3, 0x210}});
     TMapFile map(ranges, "");
     ASSERT_TRUE(map.ReadJdbg(file));
@@ -274,7 +336,7 @@ TEST(Jdbg, ReadsUnitsProceduresAndLines) {
 }
 
 TEST(Jdbg, DamagedFilesGiveAnEmptyReader) {
-    std::string file = jdbgFile({{0, "Main"}}, {{0x10, "Start"}}, {{5, 0x10}});
+    std::string file = jdbgFile({{0, "Main"}}, {{0x10, "Main", "Start"}}, {{5, 0x10}});
     TMapFile map(ranges, "");
     EXPECT_FALSE(map.ReadJdbg(file.substr(0, 32)));
     EXPECT_FALSE(map.ReadJdbg(file + "x")); // not a multiple of 4
@@ -290,6 +352,73 @@ TEST(Jdbg, DamagedFilesGiveAnEmptyReader) {
     for (std::size_t i = listAt; i < endless.size(); ++i) endless[i] = '\xff';
     EXPECT_FALSE(map.ReadJdbg(endless));
     EXPECT_TRUE(map.Segments.empty());
+}
+
+TEST(Jdbg, ChecksumOfAHandWrittenFile) {
+    // One unit "Main" at 0, one procedure "Main.Run" of unit "Main" at 0x10,
+    // line 7 at 0x10; names in the XOR text form. The checksum at 29..32 is
+    // the sum of the 19 aligned dwords with those four bytes zero:
+    // 4742444a + 1 + 2400 + 2b00 + 3300 + 3a00 + 0 + 00 (at 28) + 1 + ffff0000
+    // + 1007ffff + ffff0600 + 1007ffff + ffffff07 + e70107ff + c4c3cb
+    // + c3cbe701 + dff884c4 + c4 = f2db3ea3 (mod 2^32), stored as a3 3e db f2;
+    // the dwords at 28 and 32 then read db3ea300 and 1f2.
+    const unsigned char bytes[] = {
+        0x4a, 0x44, 0x42, 0x47, 0x01, 0x00, 0x00, 0x00, 0x00, 0x24, 0x00, 0x00, 0x00, 0x2b, 0x00, 0x00,
+        0x00, 0x33, 0x00, 0x00, 0x00, 0x3a, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xa3, 0x3e, 0xdb,
+        0xf2, 0x01, 0x00, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0x07, 0x10, 0x00, 0x06, 0xff, 0xff,
+        0xff, 0xff, 0x07, 0x10, 0x07, 0xff, 0xff, 0xff, 0xff, 0x07, 0x01, 0xe7, 0xcb, 0xc3, 0xc4, 0x00,
+        0x01, 0xe7, 0xcb, 0xc3, 0xc4, 0x84, 0xf8, 0xdf, 0xc4, 0x00, 0x00, 0x00};
+    const std::string file(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    TMapFile map(ranges, "");
+    ASSERT_TRUE(map.ReadJdbg(file));
+    map.SortLines();
+    EXPECT_EQ(map.FindSegment(true, 0x10010).UnitName, "Main");
+    EXPECT_EQ(map.FindPublic(0x10012).Name, "Run"); // the unit prefix is removed
+    std::uintptr_t next = 0;
+    EXPECT_EQ(map.LineOf(0x10012, next), 7);
+    for (int delta : {-1, 1}) {
+        std::string wrong = file;
+        wrong[29] = static_cast<char>(0xa3 + delta);
+        TMapFile other(ranges, "");
+        EXPECT_FALSE(other.ReadJdbg(wrong)) << delta;
+    }
+    // Without the flag byte the checksum is not looked at.
+    std::string unchecked = file;
+    unchecked[33] = 0;
+    unchecked[29] = 0;
+    TMapFile other(ranges, "");
+    EXPECT_TRUE(other.ReadJdbg(unchecked));
+}
+
+TEST(Jdbg, ProcedureUnitPrefixComesFromItsOwnUnitEntry) {
+    std::string file = jdbgFile({{0, "Main"}}, {{0x10, "Helpers", "Helpers.Run"}, {0x20, "", "Main.Go"}}, {});
+    TMapFile map(ranges, "");
+    ASSERT_TRUE(map.ReadJdbg(file));
+    EXPECT_EQ(map.FindPublic(0x10010).Name, "Run");
+    EXPECT_EQ(map.FindPublic(0x10020).Name, "Go"); // no unit of its own: the segment's
+}
+
+TEST(Jdbg, LineNumbersPastTheSignedRangeWrap) {
+    // Deltas of 0x7ffffffe twice run past INT32_MAX: the sum wraps instead
+    // of overflowing a signed integer.
+    std::string file = jdbgFile({{0, "Main"}}, {}, {{0x7ffffffe, 0x10}, {-4, 0x20}});
+    TMapFile map(ranges, "");
+    ASSERT_TRUE(map.ReadJdbg(file));
+    map.SortLines();
+    std::uintptr_t next = 0;
+    EXPECT_EQ(map.LineOf(0x10010, next), 0x7ffffffe);
+    EXPECT_EQ(map.LineOf(0x10020, next), -4);
+}
+
+TEST(Packed, LineNumbersPastTheSignedRangeWrap) {
+    // The second line is stored as the compact delta -32 from -0x7ffffff0.
+    std::string payload = packedPayload({{0, 0x100, "Main"}}, {}, {{-0x7ffffff0, 0x10}, {0x7ffffff0, 0x20}});
+    TMapFile map(ranges, "");
+    ASSERT_TRUE(map.ReadPacked(packedData(payload)));
+    map.SortLines();
+    std::uintptr_t next = 0;
+    EXPECT_EQ(map.LineOf(0x10010, next), -0x7ffffff0);
+    EXPECT_EQ(map.LineOf(0x10020, next), 0x7ffffff0);
 }
 
 // ---- the generated map of this very program ----
@@ -356,6 +485,139 @@ TEST(GeneratedMap, NamesAndLinesAgreeWithAddr2line) {
     EXPECT_EQ(reader->FindSymbol(true, "vorMapFile_test", true, "ax::maptest::knownSecond"),
               known[1].address);
     EXPECT_GT(LineAt(known[0].address), 0);
+}
+
+// Code address of a non-virtual member function.
+template <class Member>
+std::uintptr_t codeAddress(Member member) {
+    std::uintptr_t address = 0;
+    std::memcpy(&address, &member, sizeof address);
+    return address;
+}
+
+TEST(GeneratedMap, FunctionObjectsKeepTheirOperatorName) {
+    const maptest::Adder adder;
+    EXPECT_EQ(adder(1) + maptest::doubler(2), 7);
+    auto reader = MapFileForAddress(0);
+    ASSERT_TRUE(reader);
+    const auto adderCall = codeAddress(&maptest::Adder::operator());
+    const auto lambdaCall = codeAddress(&decltype(maptest::doubler)::operator());
+    EXPECT_EQ(reader->FindPublic(adderCall).Name, "ax::maptest::Adder::operator()");
+    EXPECT_EQ(reader->FindPublic(lambdaCall).Name, "ax::maptest::doubler::{lambda(int)#1}::operator()");
+    EXPECT_EQ(SymbolNameAt(adderCall), "vorMapFile_test.cpp.ax::maptest::Adder::operator()");
+}
+
+// ---- a C program built with -g -O2 whose lines pass 100,000 ----
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Code and data ranges of an ELF file as it is linked (the first executable
+// and the first writable loadable segment), for a reader of the file alone.
+TModuleRanges linkedRanges(const std::string& elf) {
+    TModuleRanges r;
+    Elf64_Ehdr eh;
+    if (elf.size() < sizeof eh) return r;
+    std::memcpy(&eh, elf.data(), sizeof eh);
+    for (int i = 0; i < eh.e_phnum; ++i) {
+        Elf64_Phdr ph;
+        const std::size_t at = eh.e_phoff + std::size_t{eh.e_phentsize} * i;
+        if (at + sizeof ph > elf.size()) break;
+        std::memcpy(&ph, elf.data() + at, sizeof ph);
+        if (ph.p_type != PT_LOAD) continue;
+        if ((ph.p_flags & PF_X) && r.CodeEnd == 0) {
+            r.CodeStart = ph.p_vaddr;
+            r.CodeEnd = ph.p_vaddr + ph.p_memsz;
+        }
+        if ((ph.p_flags & PF_W) && r.DataEnd == 0) {
+            r.DataStart = ph.p_vaddr;
+            r.DataEnd = ph.p_vaddr + ph.p_memsz;
+        }
+    }
+    return r;
+}
+
+struct SizedSymbol {
+    std::uintptr_t address = 0, size = 0;
+    std::string name;
+};
+
+// The generated functions, as binutils' nm lists them.
+std::vector<SizedSymbol> generatedFunctions(const std::string& program) {
+    std::vector<SizedSymbol> out;
+    std::istringstream lines(run("nm -S --defined-only '" + program + "'"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string address, size, type, name;
+        if (!(fields >> address >> size >> type >> name) || name.rfind("gen_", 0) != 0) continue;
+        out.push_back({std::stoul(address, nullptr, 16), std::stoul(size, nullptr, 16), name});
+    }
+    return out;
+}
+
+TEST(GeneratedProgram, NamesAndLinesPast100000AgreeWithAddr2line) {
+    const std::string program = AX_BIGPROG;
+    const std::string elf = readFile(program);
+    ASSERT_FALSE(elf.empty()) << program;
+    const TModuleRanges ranges = linkedRanges(elf);
+    ASSERT_NE(ranges.CodeEnd, 0u);
+    auto map = TMapFile::Build(ranges, program);
+    ASSERT_TRUE(map->Valid) << "the build writes " << CompanionFileName(program, ".map");
+
+    // 200 addresses spread evenly over the generated functions' bytes.
+    const auto functions = generatedFunctions(program);
+    ASSERT_EQ(functions.size(), 80u);
+    std::uintptr_t total = 0;
+    for (const auto& f : functions) total += f.size;
+    std::vector<std::uintptr_t> samples;
+    for (std::uintptr_t k = 0; k < 200; ++k) {
+        std::uintptr_t offset = (2 * k + 1) * total / 400;
+        for (const auto& f : functions) {
+            if (offset < f.size) {
+                samples.push_back(f.address + offset);
+                break;
+            }
+            offset -= f.size;
+        }
+    }
+    ASSERT_EQ(samples.size(), 200u);
+    std::string command = "addr2line -f -e '" + program + "'";
+    for (auto a : samples) command += " 0x" + vor::IntToHexEx(std::uint64_t{a});
+    std::istringstream answers(run(command));
+
+    int agree = 0, past100000 = 0;
+    std::string report;
+    for (auto a : samples) {
+        std::string name, place;
+        ASSERT_TRUE(std::getline(answers, name) && std::getline(answers, place));
+        const int line = std::atoi(place.substr(place.rfind(':') + 1).c_str());
+        if (line > 100000) ++past100000;
+        std::uintptr_t next = 0;
+        const std::string mapName = map->FindPublic(a).Name;
+        const int mapLine = map->LineOf(a, next);
+        if (mapName == name && mapLine == line)
+            ++agree;
+        else
+            report += vor::IntToHexEx(std::uint64_t{a}) + ": addr2line " + name + ":" +
+                      std::to_string(line) + ", map " + mapName + ":" + std::to_string(mapLine) + "\n";
+    }
+    std::printf("generated program: %d of 200 addresses agree with addr2line, %d past line 100,000\n", agree,
+                past100000);
+    EXPECT_GT(past100000, 50);
+    EXPECT_GE(agree, 198) << report;
+}
+
+TEST(Cache, OwnModuleWhicheverAddressFoundTheReaderFirst) {
+    ClearMapFileCache();
+    auto byCode = MapFileForAddress(reinterpret_cast<std::uintptr_t>(&maptest::knownFirst));
+    ASSERT_TRUE(byCode);
+    EXPECT_TRUE(byCode->OwnModule);
+    EXPECT_EQ(MapFileForAddress(0), byCode);
 }
 
 TEST(Cache, SharedReadersOutliveTheirReplacement) {

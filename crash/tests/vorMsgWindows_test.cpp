@@ -1,7 +1,7 @@
 // The hidden handler window: numbers, duplicates, dispatch order and
 // results, removal during dispatch, the filter, and removal from another
 // thread.
-#include "crash/vorTools.h"
+#include "crash/vorMsgWindows.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"

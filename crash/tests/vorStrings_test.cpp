@@ -153,7 +153,10 @@ TEST(VorStrings, SizeTexts) {
 
 TEST(VorStrings, ErrorTextsAndWidening) {
     EXPECT_EQ(ErrorCodeToStr(2), "No such file or directory");
-    EXPECT_EQ(ErrorCodeToStr(0x80070002), "No such file or directory");
+    // Status words of another system are not error numbers here.
+    EXPECT_EQ(ErrorCodeToStr(0x80070002), "Unknown error $80070002");
+    EXPECT_EQ(ErrorCodeToStr(0xC0000005), "Unknown error $c0000005");
+    EXPECT_EQ(ErrorCodeToStr(0x40010005), "Unknown error $40010005");
     EXPECT_EQ(ErrorCodeToStr(99999), "Unknown error $1869f");
     EXPECT_EQ(WidenStr("a\xe9", false), std::u16string(u"a\u00e9"));
     EXPECT_EQ(WidenStr("ab", true).size(), 3u);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -61,7 +62,8 @@ TEST(OsVersion, RunningSystemReportedAsItIs) {
     EXPECT_EQ(v.OsKind, 0);
     EXPECT_GT(v.Major, 0u);
 
-    std::string path = testing::TempDir() + "os-release-test";
+    // One file per process: the test runs again, at the same time, on the other heap.
+    std::string path = testing::TempDir() + "os-release-test-" + std::to_string(getpid());
     {
         std::ofstream f(path);
         f << "NAME=\"Example OS\"\nVERSION=\"7 (seven)\"\n";

@@ -80,7 +80,12 @@ std::string displayName(const char* mangled) {
             }
         }
     }
-    return noBlanks(s);
+    s = noBlanks(s);
+    // The map reader cuts a trailing parenthesised part as a parameter list;
+    // a name that ends in one of its own ("operator()") gets an empty list
+    // to give away instead.
+    if (!s.empty() && s.back() == ')') s += "()";
+    return s;
 }
 
 std::string hex(std::uint64_t v, int digits) {
@@ -241,8 +246,10 @@ int main(int argc, char** argv) {
         }
         map << "\n\nLine numbers for " << unit << "(" << unit << ") segment .text\n\n";
         for (std::size_t i = 0; i < unique.size(); ++i) {
+            // Groups are separated by a blank even when the line number
+            // fills its six columns.
             char group[48];
-            std::snprintf(group, sizeof group, "%6d 0001:%s", unique[i].line,
+            std::snprintf(group, sizeof group, " %6d 0001:%s", unique[i].line,
                           hex(unique[i].address - codeBase, 8).c_str());
             map << group << ((i % 4 == 3 || i + 1 == unique.size()) ? "\n" : "");
         }

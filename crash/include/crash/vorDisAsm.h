@@ -37,15 +37,17 @@ private:
 
 enum class TCpuMode : std::uint8_t { Bits32, Bits64 };
 
-// How the opcode was encoded; VEX and EVEX only occur in 64-bit mode.
-enum class TOpcodeEncoding : std::uint8_t { Legacy, Vex, Evex };
+// How the opcode was encoded. VEX and AMD's XOP occur in both modes (in
+// 32-bit mode VEX only where C4/C5 cannot be les/lds), EVEX in 64-bit mode.
+enum class TOpcodeEncoding : std::uint8_t { Legacy, Vex, Evex, Xop };
 
 // One decoded instruction; DecodeInstruction clears it first.
 struct TInstruction {
     bool Valid = false;
     std::uint8_t Reserved = 0;
     // Opcode byte; 0x0F00 + byte for the 0F map, 0x3800 + byte for 0F 38 and
-    // 0x3A00 + byte for 0F 3A (VEX and EVEX use the same numbers by map).
+    // 0x3A00 + byte for 0F 3A (VEX and EVEX use the same numbers by map);
+    // XOP: 0x0800, 0x0900 or 0x0A00 + byte by its map.
     std::uint16_t OpcodeWord = 0;
     std::uint8_t ModRmByte = 0;
     bool IsCall = false;
@@ -116,6 +118,11 @@ const TOpcodeSet& Map38Set();
 const TOpcodeSet& Map3ASet();
 const TOpcodeSet& VexMap1Set();
 const TOpcodeSet& Group7RegSet();
+const TOpcodeSet& VexMap38Set();
+const TOpcodeSet& VexMap3ASet();
+bool VexVvvvUnused(unsigned map, std::uint8_t opcode, std::uint8_t prefix, bool memory);
+const TOpcodeSet& XopMap8Set();
+const TOpcodeSet& XopMap9Set();
 } // namespace disasm_detail
 
 // Decodes the instruction at address and returns InstrNext. With registers

@@ -32,6 +32,14 @@ struct TCodeArea {
     TRegisterTrack Registers{};
 };
 
+// The table of a compiled switch statement: its indirect jump, where the
+// table lies and the case targets in table order.
+struct TJumpTable {
+    std::uintptr_t Jump = 0;
+    std::uintptr_t Table = 0;
+    std::vector<std::uintptr_t> Targets;
+};
+
 struct TFunctionInfo {
     bool Valid = false;
     std::uintptr_t EntryPoint = 0;
@@ -40,12 +48,14 @@ struct TFunctionInfo {
     std::string Text;
     std::vector<TCodeArea> Areas; // in address order
     std::vector<std::uintptr_t> JumpTargets;
+    std::vector<TJumpTable> JumpTables; // by address of the jump
 };
 
 struct TAnalysisLimits {
     std::size_t MaxInstructions = 20000;
     std::size_t MaxAreas = 1000;
     std::uintptr_t MaxDistance = 1u << 20; // from the entry, for followed jumps
+    std::size_t MaxTableEntries = 4096;    // of one switch table
 };
 
 // Routines that never return; a call to one ends its area. Empty entries

@@ -5,6 +5,9 @@
 // (the ".tds" file beside the module), or from a companion file beside it:
 // a ".map" text, a ".vor" packed file or a ".jdbg" file.
 // Addresses are absolute in memory; the file formats hold 32-bit offsets.
+#include "crash/vorDebugRecords.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,27 +15,6 @@
 #include <vector>
 
 namespace ax {
-
-struct TSegmentRec {
-    bool Valid = false;
-    bool Code = false;
-    std::uintptr_t Start = 0;
-    std::uint32_t Length = 0;
-    std::string UnitName;
-    std::uint8_t Flag = 0;
-};
-
-struct TPublicRec {
-    bool Valid = false;
-    bool Code = false;
-    std::string Name;
-    std::uintptr_t Address = 0;
-};
-
-struct TLineRec {
-    std::int32_t Line = 0;
-    std::uintptr_t Address = 0;
-};
 
 // A read stream over a memory block; Read copies at most what is left.
 class TMiniStream {
@@ -45,13 +27,6 @@ public:
 
 private:
     std::string Data;
-};
-
-// Where a module lies; all zero for a file that is not loaded.
-struct TModuleRanges {
-    std::uintptr_t Handle = 0;
-    std::uintptr_t CodeStart = 0, CodeEnd = 0; // CodeEnd exclusive; 0 = unset
-    std::uintptr_t DataStart = 0, DataEnd = 0;
 };
 
 inline constexpr char packedSignature[] = "ArdentixDbgInf"; // 14 bytes, no terminator stored
@@ -81,8 +56,14 @@ public:
                               std::string_view symbolName) const;
     // Line of address; next receives the address where the next line starts.
     std::int32_t LineOf(std::uintptr_t address, std::uintptr_t& next) const;
+    // The same line, and the addresses [first, end) around address that
+    // share this answer (the line's own first address to the next record or
+    // the end of its segment).
+    std::int32_t LineRange(std::uintptr_t address, std::uintptr_t& first, std::uintptr_t& end) const;
 
-    bool OwnModule = false;
+    bool OwnModule = false; // the reader of the program itself
+    // Every reader leaves these sorted: segments code before data, then by
+    // start; publics and (after SortLines) lines by address.
     std::vector<TSegmentRec> Segments;
     std::vector<TPublicRec> Publics;
     std::vector<TLineRec> Lines;
@@ -93,6 +74,14 @@ public:
     std::string MinCheckText; // check text of minimal information, empty when unused
 
 private:
+    struct TLineLookup {
+        std::int32_t Line = 0;
+        const TSegmentRec* Segment = nullptr;
+        const TLineRec* Record = nullptr;    // the record that gives the line
+        const TLineRec* Following = nullptr; // the record after it
+    };
+    TLineLookup LookUpLine(std::uintptr_t address) const;
+    const TSegmentRec* SegmentAt(bool code, std::uintptr_t address) const;
     bool ReadPackedPayload(TMiniStream& stream, bool synthesiseNames);
     void AddSegment(TSegmentRec segment, bool ordered);
     void MergeSegments(bool keepGaps);
@@ -102,10 +91,6 @@ private:
 // The companion file of a module: its last extension replaced by ext
 // (".map", ".vor", ".jdbg"), or ext appended when it has none.
 std::string CompanionFileName(const std::string& moduleFileName, std::string_view ext);
-
-// Checksum of a ".jdbg" file: the sum of its 4-byte-aligned dwords (the
-// checksum field at 29..32 counted as zero), rotated right by 8 bits.
-std::uint32_t JdbgChecksum(std::string_view data);
 
 // Key of a packed payload of the given length.
 std::string PackedDataKey(std::uint32_t payloadLength);

@@ -2,14 +2,9 @@
 // Operating-system facts and small process services of the crash reporter:
 // the Windows version classifier (a pure function of version numbers, kept
 // for reports that name a Windows version), the running Linux system, file
-// versions, module and export lookups, resources, elapsed ticks and the
-// hidden per-thread window that hands process-wide messages to handlers.
-#include "platform/window/types.h"
-
-#include <array>
+// versions, module and export lookups, resources and elapsed ticks. The
+// message-handler windows are in vorMsgWindows.h.
 #include <cstdint>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -66,52 +61,5 @@ std::string GetResourceString(std::uintptr_t module, std::string_view type, std:
 
 // Milliseconds since start on the 32-bit tick count, exact across its wrap.
 std::uint32_t ElapsedTicks(std::uint32_t start);
-
-// Message handlers. A handler sees a message after the default window
-// procedure and may change its result.
-using TMsgHandlerProc = void (*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                 LRESULT& result);
-using TMsgHandlerFunc =
-    std::function<void(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)>;
-
-// A method bound to its object. Data and Code identify it (the same object
-// and method register once and remove together); Call runs it.
-struct TMsgHandlerMethod {
-    const void* Data = nullptr;
-    std::array<unsigned char, 16> Code{};
-    TMsgHandlerFunc Call;
-};
-
-template <class T>
-TMsgHandlerMethod MsgHandlerMethod(T& object,
-                                   void (T::*method)(HWND, UINT, WPARAM, LPARAM, LRESULT&)) {
-    static_assert(sizeof(method) <= sizeof(TMsgHandlerMethod::Code));
-    TMsgHandlerMethod m;
-    m.Data = &object;
-    std::memcpy(m.Code.data(), &method, sizeof(method));
-    m.Call = [&object, method](HWND h, UINT msg, WPARAM w, LPARAM l, LRESULT& r) {
-        (object.*method)(h, msg, w, l, r);
-    };
-    return m;
-}
-
-// The thread's hidden handler window (threadId 0: the calling thread). It is
-// created on first use by its own thread only; for another thread without
-// one the answer is nullptr.
-HWND MsgHandlerWindow(DWORD threadId = 0);
-// Registers a handler on the thread's window and answers its message number:
-// message 0 asks for the lowest number from 1024 up that the window does not
-// use yet; the same handler for the same message is registered once. 0 when
-// the thread has no window.
-UINT AddMsgHandler(TMsgHandlerProc proc, UINT message = 0, DWORD threadId = 0);
-UINT AddMsgHandler(const TMsgHandlerMethod& method, UINT message = 0, DWORD threadId = 0);
-// Removes the handler from that message (0: from every message). The window
-// goes with its last handler: at once on its own thread, through WM_CLOSE
-// when another thread removes it.
-void RemoveMsgHandler(TMsgHandlerProc proc, UINT message = 0, DWORD threadId = 0);
-void RemoveMsgHandler(const TMsgHandlerMethod& method, UINT message = 0, DWORD threadId = 0);
-// Closes the registry; later calls register nothing and dispatch nothing.
-// Runs by itself when the program ends.
-void CloseMsgHandlerRegistry();
 
 } // namespace ax

@@ -149,32 +149,71 @@ struct JdbgEntry {
     std::uint32_t offset;
     std::string name;
 };
+struct JdbgProc {
+    std::uint32_t offset;
+    std::string unit;
+    std::string name;
+};
 
-inline std::string jdbgFile(const std::vector<JdbgEntry>& units, const std::vector<JdbgEntry>& procs,
+// The checksum that makes the reader's check hold. The check sums the
+// aligned dwords (the checksum's own bytes among them, at 29..32), takes the
+// checksum away and rotates right by 8; the checksum's bytes then add up to
+// the checksum rotated left by 8, and the rotations cancel: what remains is
+// the plain sum of the aligned dwords with the checksum bytes zero.
+inline std::uint32_t jdbgPlainSum(const std::string& file) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i + 4 <= file.size(); i += 4) {
+        std::uint32_t d = 0;
+        for (std::size_t b = 0; b < 4; ++b)
+            if (i + b < 29 || i + b > 32) d |= std::uint32_t{static_cast<unsigned char>(file[i + b])} << (8 * b);
+        sum += d;
+    }
+    return sum;
+}
+
+// Lists of running totals: units (address, name), procedures (address, unit
+// name, name), lines (address, line).
+inline std::string jdbgFile(const std::vector<JdbgEntry>& units, const std::vector<JdbgProc>& procs,
                             const std::vector<PackedLine>& lines, bool checksum = true) {
     std::string names;
-    auto list = [&](const std::vector<JdbgEntry>& entries) {
-        std::string l;
-        std::uint32_t address = 0, nameAt = 0;
-        for (const auto& e : entries) {
-            std::uint32_t at = static_cast<std::uint32_t>(names.size());
-            names += jdbgName(e.name);
-            putJdbgValue(l, e.offset - address);
-            putJdbgValue(l, at - nameAt);
-            address = e.offset;
-            nameAt = at;
-        }
-        putJdbgValue(l, 0x7FFFFFFF);
-        return l;
+    auto nameAt = [&](const std::string& name) {
+        auto at = static_cast<std::uint32_t>(names.size());
+        names += jdbgName(name);
+        return at;
     };
-    std::string unitList = list(units), procList = list(procs), lineList;
-    std::uint32_t address = 0;
-    std::int32_t line = 0;
+    std::string unitList;
+    {
+        std::uint32_t address = 0, name = 0;
+        for (const auto& e : units) {
+            const std::uint32_t at = nameAt(e.name);
+            putJdbgValue(unitList, e.offset - address);
+            putJdbgValue(unitList, at - name);
+            address = e.offset;
+            name = at;
+        }
+        putJdbgValue(unitList, 0x7FFFFFFF);
+    }
+    std::string procList;
+    {
+        std::uint32_t address = 0, unit = 0, name = 0;
+        for (const auto& e : procs) {
+            const std::uint32_t unitAt = nameAt(e.unit), at = nameAt(e.name);
+            putJdbgValue(procList, e.offset - address);
+            putJdbgValue(procList, unitAt - unit);
+            putJdbgValue(procList, at - name);
+            address = e.offset;
+            unit = unitAt;
+            name = at;
+        }
+        putJdbgValue(procList, 0x7FFFFFFF);
+    }
+    std::string lineList;
+    std::uint32_t address = 0, line = 0;
     for (const auto& l : lines) {
         putJdbgValue(lineList, l.offset - address);
-        putJdbgValue(lineList, static_cast<std::uint32_t>(l.line - line));
+        putJdbgValue(lineList, static_cast<std::uint32_t>(l.line) - line);
         address = l.offset;
-        line = l.line;
+        line = static_cast<std::uint32_t>(l.line);
     }
     putJdbgValue(lineList, 0x7FFFFFFF);
     std::string f;
@@ -193,7 +232,7 @@ inline std::string jdbgFile(const std::vector<JdbgEntry>& units, const std::vect
     f += unitList + procList + lineList + names;
     while (f.size() % 4) f += '\0';
     if (checksum) {
-        std::uint32_t c = JdbgChecksum(f);
+        const std::uint32_t c = jdbgPlainSum(f);
         for (int i = 0; i < 4; ++i) f[29 + i] = static_cast<char>((c >> (8 * i)) & 0xFF);
     }
     return f;
