@@ -425,6 +425,10 @@ public:
 
     void Sync() override { XSync(dpy_, False); }
     unsigned long NativeHandle(HWND h) override { return Lookup(h); }
+    void Bell() override {
+        XBell(dpy_, 0);
+        XFlush(dpy_);
+    }
 
 private:
     enum {
