@@ -248,8 +248,12 @@ int TCustomListBox::InsertItem(int index, const AnsiString& text) {
 }
 
 int TCustomListBox::ItemTop(int index) const {
-    const bool variable = style_ == lbOwnerDrawVariable;
-    const int h = style_ == lbStandard ? FontLineHeight(const_cast<TCustomListBox*>(this)->Font()) : itemHeight_;
+    // The window's style decides: a descendant may draw a standard list itself.
+    const DWORD style = const_cast<TCustomListBox*>(this)->ListStyle();
+    const bool variable = style & LBS_OWNERDRAWVARIABLE;
+    const int h = (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE))
+                      ? itemHeight_
+                      : FontLineHeight(const_cast<TCustomListBox*>(this)->Font());
     if (!variable) return (index - top_) * h;
     int y = 0;
     if (index >= top_)
