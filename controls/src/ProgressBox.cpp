@@ -13,6 +13,9 @@ namespace ax {
 namespace {
 
 struct ProgressBoxState {
+    // A box still open when the program ends is left to the process's end:
+    // the window layer may be gone by the time statics are destroyed.
+    ~ProgressBoxState() { (void)form.release(); }
     std::unique_ptr<TMessageBoxForm> form;
     TGauge* gauge = nullptr; // owned by the form
     bool gaugeShown = false;
