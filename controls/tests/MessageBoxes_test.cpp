@@ -377,9 +377,11 @@ TEST_F(MessageBoxTest, SnapshotOfACustomButtonBox) {
     Run([&] { return CustomMessageBox("The file \"report.txt\" exists.", "Copy", nullptr, &glyphs, poOwnerFormCenter,
                                       "Replace|Add|Cancel", "MB_ICONQUESTION", false, true, clBtnFace, 2); },
         [this](TForm& form) {
-            for (int i = 0; i < form.ControlCount(); ++i)
-                if (auto* b = dynamic_cast<TBitBtn*>(form.Controls(i)))
+            for (int i = 0; i < form.ControlCount(); ++i) {
+                if (auto* b = dynamic_cast<TBitBtn*>(form.Controls(i))) {
                     EXPECT_EQ(b->Glyph().Empty(), b->Caption() != "Replace") << b->Caption();
+                }
+            }
             form.Repaint();
             Snapshot(form.Handle(), "custom_message_box");
             InjectKeyStroke(VK_ESCAPE);
