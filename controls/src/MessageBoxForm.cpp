@@ -1,6 +1,7 @@
 #include "MessageBoxForm.h"
 
 #include "controls/MessageBoxes.h"
+#include "platform/window/sysmenu.h"
 #include "stdctrls/extctrls.h"
 
 namespace ax {
@@ -9,6 +10,16 @@ namespace {
 // Posted to a box before its modal loop starts.
 constexpr UINT CM_BOXMODAL = WM_USER + 0x7F0;
 } // namespace
+
+void TMessageBoxForm::EditSystemMenu() {
+    systemMenuEdited_ = true;
+    const HMENU menu = GetSystemMenu(Handle(), FALSE);
+    EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+    for (UINT command : {SC_MAXIMIZE, SC_MINIMIZE, SC_SIZE, SC_RESTORE, SC_CLOSE})
+        DeleteMenu(menu, command, MF_BYCOMMAND);
+    DeleteMenu(menu, 1, MF_BYPOSITION); // the separator
+    DrawMenuBar(Handle());
+}
 
 void TMessageBoxForm::AddFrame() {
     auto* bevel = TComponent::Create<TBevel>(this);

@@ -12,7 +12,7 @@ public:
     AnsiString ClassName() const override { return "TMessageForm"; }
     // Leaves only Move of the window commands: the box closes by its
     // buttons alone, and keeps its size and state.
-    void EditSystemMenu() { systemMenuEdited_ = true; }
+    void EditSystemMenu();
     // The lowered frame 3 pixels inside the client area.
     void AddFrame();
     // Restores the owner window when it is minimised and brings it to the

@@ -5,6 +5,7 @@
 
 #include "controls/MessageBoxes.h"
 #include "controls_fixture.h"
+#include "platform/window/sysmenu.h"
 #include "stdctrls/buttons.h"
 #include "stdctrls/extctrls.h"
 #include "stdctrls/gauges.h"
@@ -301,6 +302,13 @@ TEST_F(MessageBoxTest, AnAmpersandInTheTextIsShown) {
 TEST_F(MessageBoxTest, TheCloseCommandDoesNotAnswerTheBox) {
     const int answer = Run([] { return MessageBoxEx("x", "", true, MB_OKCANCEL); },
                            [](TForm& form) {
+                               // Only Move is left of the window commands.
+                               const HMENU menu = GetSystemMenu(form.Handle(), FALSE);
+                               EXPECT_EQ(GetMenuItemCount(menu), 1);
+                               EXPECT_EQ(GetMenuItemID(menu, 0), UINT(SC_MOVE));
+                               RECT r;
+                               GetWindowRect(form.Handle(), r);
+                               InjectClick(MouseButton::Left, r.right - 12, r.top + 10); // the close button
                                SendMessage(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
                                InjectKey(VK_MENU, true);
                                InjectKeyStroke(VK_F4);

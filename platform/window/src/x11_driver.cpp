@@ -3,6 +3,7 @@
 // and the CLIPBOARD selection carries text to and from other programs.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "sysmenu_state.h"
 #include "wm.h"
 
 #include <X11/XKBlib.h>
@@ -567,7 +568,8 @@ private:
             break;
         case ClientMessage:
             if (HWND h = Owner(e.xclient.window);
-                h && static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow])
+                h && static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow] &&
+                SystemCommandAllowed(h, SC_CLOSE))
                 PostMessage(h, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
         case SelectionRequest:
