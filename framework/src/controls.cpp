@@ -112,7 +112,7 @@ TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_uniqu
 TControl::~TControl() {
     Destroying();
     if (captureControl == this) captureControl = nullptr;
-    if (Application() && Application()->MouseControl() == this) Application()->CancelHint();
+    if (Application()) Application()->ForgetControl(this);
     if (parent_) parent_->RemoveControl(this);
 }
 

@@ -844,6 +844,12 @@ void TApplication::CancelHint() {
     hintControl_ = nullptr;
 }
 
+void TApplication::ForgetControl(TControl* control) {
+    if (control != mouseControl_ && control != hintControl_) return;
+    CancelHint();
+    if (control == mouseControl_) mouseControl_ = nullptr;
+}
+
 void TApplication::DoMouseIdle() {
     POINT p;
     GetCursorPos(p);

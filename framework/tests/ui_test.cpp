@@ -394,5 +394,23 @@ TEST_F(MenuTest, ContextMenuKeyPopsTheControlsMenu) {
     EXPECT_TRUE(popped);
 }
 
+TEST_F(FrameworkTest, AControlFreedUnderTheMouseIsForgotten) {
+    auto form = std::make_unique<TForm>(nullptr); // owned by nobody the application hears from
+    form->SetBounds(100, 100, 200, 150);
+    auto* box = TComponent::Create<Box>(form.get());
+    box->SetParent(form.get());
+    box->SetBounds(0, 0, 100, 100);
+    form->Show();
+    app->ProcessMessages();
+    const POINT p = box->ClientToScreen({10, 10});
+    InjectMouseMove(p.x, p.y);
+    app->ProcessMessages();
+    ASSERT_EQ(app->MouseControl(), box);
+    form.reset();
+    EXPECT_EQ(app->MouseControl(), nullptr);
+    InjectMouseMove(p.x + 1, p.y);
+    app->ProcessMessages();
+}
+
 } // namespace
 } // namespace ax

@@ -165,6 +165,38 @@ void TCustomListBox::CreateWnd() {
             for (int i = 0; i < int(list_.size()); ++i) Measure(i);
     }
     if (tabWidth_) Perform(LB_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&tabWidth_));
+    SetColumnWidthFromColumns();
+}
+
+// ---- Multi-column layout --------------------------------------------------------------------
+
+bool TCustomListBox::MultiColumn() { return ListStyle() & LBS_MULTICOLUMN; }
+
+int TCustomListBox::RowsPerColumn() {
+    const int h = std::max(1, int(Perform(LB_GETITEMHEIGHT, 0)));
+    return std::max(1, ClientHeight() / h);
+}
+
+int TCustomListBox::ColumnWidth() { return columnWidth_ > 0 ? columnWidth_ : std::max(1, ClientWidth()); }
+
+int TCustomListBox::ColumnStart(int index) {
+    const int rows = RowsPerColumn();
+    return std::max(0, index) / rows * rows;
+}
+
+RECT TCustomListBox::MultiColumnItemRect(int index) {
+    const int rows = RowsPerColumn();
+    const int h = std::max(1, int(Perform(LB_GETITEMHEIGHT, 0)));
+    const int w = ColumnWidth();
+    const int offset = index - top_;
+    // Whole columns: an index before the top lands in a column to the left.
+    const int column = offset >= 0 ? offset / rows : -((-offset + rows - 1) / rows);
+    const int row = offset - column * rows;
+    return {column * w, row * h, column * w + w, row * h + h};
+}
+
+void TCustomListBox::SetColumnWidthFromColumns() {
+    if (columns_ > 0 && HandleAllocated()) Perform(LB_SETCOLUMNWIDTH, WPARAM((width_ + columns_ - 3) / columns_));
 }
 
 void TCustomListBox::Measure(int index) {
@@ -216,8 +248,12 @@ int TCustomListBox::InsertItem(int index, const AnsiString& text) {
 }
 
 int TCustomListBox::ItemTop(int index) const {
-    const bool variable = style_ == lbOwnerDrawVariable;
-    const int h = style_ == lbStandard ? FontLineHeight(const_cast<TCustomListBox*>(this)->Font()) : itemHeight_;
+    // The window's style decides: a descendant may draw a standard list itself.
+    const DWORD style = const_cast<TCustomListBox*>(this)->ListStyle();
+    const bool variable = style & LBS_OWNERDRAWVARIABLE;
+    const int h = (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE))
+                      ? itemHeight_
+                      : FontLineHeight(const_cast<TCustomListBox*>(this)->Font());
     if (!variable) return (index - top_) * h;
     int y = 0;
     if (index >= top_)
@@ -244,14 +280,17 @@ int TCustomListBox::ItemAtPos(POINT p, bool existing) {
     if (!PtInRect(&client, p)) return -1;
     for (int i = top_; i < int(list_.size()); ++i) {
         const RECT r = ItemRect(i);
-        if (r.top >= client.bottom) break;
+        if (r.top >= client.bottom || r.left >= client.right) break;
         if (PtInRect(&r, p)) return i;
     }
     return existing ? -1 : int(list_.size());
 }
 
 int TCustomListBox::PageCount() const {
-    const int height = const_cast<TCustomListBox*>(this)->ClientHeight();
+    auto* self = const_cast<TCustomListBox*>(this);
+    if (self->MultiColumn())
+        return self->RowsPerColumn() * std::max(1, self->ClientWidth() / std::max(1, self->ColumnWidth()));
+    const int height = self->ClientHeight();
     int n = 0;
     for (int i = top_; i < int(list_.size()) && ItemTop(i + 1) <= height; ++i) ++n;
     return std::max(1, n);
@@ -293,8 +332,9 @@ void TCustomListBox::SelectRange(int from, int to, bool value) {
 void TCustomListBox::SetCaret(int index, bool scroll) {
     caret_ = std::clamp(index, 0, std::max(0, int(list_.size()) - 1));
     if (scroll && !list_.empty()) {
-        if (caret_ < top_) top_ = caret_;
-        while (caret_ >= top_ + PageCount() && top_ < caret_) ++top_;
+        const int step = MultiColumn() ? RowsPerColumn() : 1;
+        if (caret_ < top_) top_ = MultiColumn() ? ColumnStart(caret_) : caret_;
+        while (caret_ >= top_ + PageCount() && top_ + step <= caret_) top_ += step;
     }
     Invalidate();
 }
@@ -355,6 +395,11 @@ void TCustomListBox::HandleKey(WORD key, TShiftState shift) {
     case VK_DOWN: target = cur_ < 0 && !multi ? 0 : current + 1; break;
     case VK_PRIOR: target = current - PageCount() + 1; break;
     case VK_NEXT: target = current + PageCount() - 1; break;
+    case VK_LEFT:
+    case VK_RIGHT:
+        if (!(style & LBS_MULTICOLUMN)) return;
+        target = current + (key == VK_LEFT ? -RowsPerColumn() : RowsPerColumn());
+        break;
     case VK_HOME: target = 0; break;
     case VK_END: target = int(list_.size()) - 1; break;
     case VK_SPACE:
@@ -421,7 +466,7 @@ void TCustomListBox::Paint() {
     for (int i = top_; i < int(list_.size()); ++i) {
         RECT r{};
         Perform(LB_GETITEMRECT, WPARAM(i), reinterpret_cast<LPARAM>(&r));
-        if (r.top >= client.bottom) break;
+        if (r.top >= client.bottom || r.left >= client.right) break;
         if (ownerDraw) {
             SendDrawItem(dc, i, r);
             continue;
@@ -589,6 +634,10 @@ void TCustomListBox::Dispatch(TMessage& m) {
     case WM_LBUTTONUP:
         tracking_ = false;
         break;
+    case WM_SIZE:
+        TCustomControl::Dispatch(m);
+        SetColumnWidthFromColumns();
+        return;
     }
     TCustomControl::Dispatch(m);
 }
@@ -721,7 +770,7 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
             m.Result = LB_ERR;
             return;
         }
-        top_ = int(m.WParam);
+        top_ = (style & LBS_MULTICOLUMN) ? ColumnStart(int(m.WParam)) : int(m.WParam);
         Invalidate();
         m.Result = LB_OKAY;
         return;
@@ -755,6 +804,11 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
             return;
         }
         const int index = int(m.WParam);
+        if (style & LBS_MULTICOLUMN) {
+            *reinterpret_cast<RECT*>(m.LParam) = MultiColumnItemRect(index);
+            m.Result = 1;
+            return;
+        }
         const int h = (style & LBS_OWNERDRAWVARIABLE) ? list_[size_t(index)].height
                       : (style & LBS_OWNERDRAWFIXED)  ? itemHeight_
                                                       : FontLineHeight(Font());
@@ -773,7 +827,10 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
     }
     case LB_SETHORIZONTALEXTENT: horzExtent_ = int(m.WParam); return;
     case LB_GETHORIZONTALEXTENT: m.Result = horzExtent_; return;
-    case LB_SETCOLUMNWIDTH: columnWidth_ = int(m.WParam); return;
+    case LB_SETCOLUMNWIDTH:
+        columnWidth_ = int(m.WParam);
+        Invalidate();
+        return;
     case LB_SETTABSTOPS: {
         tabStops_.clear();
         const int* stops = reinterpret_cast<const int*>(m.LParam);
@@ -824,7 +881,8 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
         return;
     case WM_KEYDOWN: HandleKey(WORD(m.WParam), CurrentShiftState()); return;
     case WM_MOUSEWHEEL: {
-        const int delta = short(HIWORD(m.WParam)) > 0 ? -3 : 3;
+        const int step = MultiColumn() ? RowsPerColumn() : 3;
+        const int delta = short(HIWORD(m.WParam)) > 0 ? -step : step;
         top_ = std::clamp(top_ + delta, 0, std::max(0, count - 1));
         Invalidate();
         return;

@@ -46,6 +46,36 @@ TEST_F(StdCtrlsTest, ListBoxSingleSelectionByMouseAndKeys) {
     EXPECT_THROW(list->Items().Strings(7), EStringListError);
 }
 
+TEST_F(StdCtrlsTest, MultiColumnListRunsDownThenAcross) {
+    TForm* form = MakeForm();
+    TListBox* list = MakeList(form, 20);
+    list->SetColumns(2);
+    app->ProcessMessages();
+    // 116 x 96 inside the client edge: 7 rows of 13; columns (120 + 2 - 3) / 2 wide.
+    EXPECT_EQ(list->ItemRect(0), (RECT{0, 0, 59, 13}));
+    EXPECT_EQ(list->ItemRect(6), (RECT{0, 78, 59, 91}));
+    EXPECT_EQ(list->ItemRect(7), (RECT{59, 0, 118, 13}));
+    EXPECT_EQ(list->ItemRect(9), (RECT{59, 26, 118, 39}));
+    ClickAt(list, 59 + 5, 26 + 3);
+    EXPECT_EQ(list->ItemIndex(), 9);
+    // Right and Left move a column; the view scrolls by whole columns.
+    Key(VK_RIGHT);
+    EXPECT_EQ(list->ItemIndex(), 16);
+    EXPECT_EQ(list->TopIndex(), 14);
+    EXPECT_EQ(list->ItemRect(16), (RECT{0, 26, 59, 39}));
+    Key(VK_LEFT);
+    EXPECT_EQ(list->ItemIndex(), 9);
+    EXPECT_EQ(list->TopIndex(), 7);
+    EXPECT_EQ(list->ItemRect(0), (RECT{-59, 0, 0, 13}));
+    list->SetTopIndex(10); // a column starts at 7
+    EXPECT_EQ(list->TopIndex(), 7);
+    // A single-column list ignores Left and Right.
+    list->SetColumns(0);
+    list->SetItemIndex(3);
+    Key(VK_RIGHT);
+    EXPECT_EQ(list->ItemIndex(), 3);
+}
+
 TEST_F(StdCtrlsTest, ListBoxMultipleAndExtendedSelection) {
     TForm* form = MakeForm();
     TListBox* list = MakeList(form, 6);

@@ -249,6 +249,8 @@ public:
     void ActivateApp(bool active);
     void ModalStarted() { ++modalLevel_; }
     void ModalFinished() { --modalLevel_; }
+    // Internal: a control going away is no longer tracked under the mouse.
+    void ForgetControl(TControl* control);
     void Notification(TComponent* component, TOperation operation) override;
 
 private:

@@ -38,6 +38,8 @@ public:
     virtual void Sync() {}
     // The display's own handle of a top-level window (0 when none).
     virtual unsigned long NativeHandle(HWND) { return 0; }
+    // Rings the display's bell (nothing where the display has none).
+    virtual void Bell() {}
 };
 
 std::unique_ptr<DisplayDriver> MakeHeadlessDriver();

@@ -3,6 +3,7 @@
 // snapshots.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "sysmenu_state.h"
 #include "wm.h"
 
 #include <cstring>
@@ -341,7 +342,9 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
         (void)tool;
         if (!EmptyRect(b.close)) {
             RECT c = b.close;
-            DrawFrameControl(dc, &c, DFC_CAPTION, DFCS_CAPTIONCLOSE);
+            DrawFrameControl(dc, &c, DFC_CAPTION,
+                             DFCS_CAPTIONCLOSE |
+                                 (SystemCommandAllowed(hwnd, SC_CLOSE) ? 0u : UINT(DFCS_INACTIVE)));
         }
         if (!EmptyRect(b.max)) {
             RECT c = b.max;

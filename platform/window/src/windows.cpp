@@ -3,6 +3,7 @@
 #include "driver.h"
 #include "platform/gdi/image.h"
 #include "rtl/text.h"
+#include "sysmenu_state.h"
 #include "wm.h"
 
 #include <cstring>
@@ -1287,7 +1288,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSKEYDOWN:
         if (wp == VK_F4 && (lp & (1 << 29))) {
             HWND root = GetAncestor(hwnd, GA_ROOT);
-            PostMessage(root, WM_SYSCOMMAND, SC_CLOSE, 0);
+            if (SystemCommandAllowed(root, SC_CLOSE)) PostMessage(root, WM_SYSCOMMAND, SC_CLOSE, 0);
         } else if (wp == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000)) {
             SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), -1);
         }
@@ -1336,7 +1337,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCLBUTTONUP:
         switch (static_cast<LRESULT>(wp)) {
         case HTCLOSE:
-            SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, lp);
+            if (SystemCommandAllowed(hwnd, SC_CLOSE)) SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, lp);
             break;
         case HTMINBUTTON:
             SendMessage(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, lp);

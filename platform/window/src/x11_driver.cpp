@@ -9,6 +9,7 @@
 // What the X thread learns is handed to the window's own thread as a task.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "sysmenu_state.h"
 #include "wm.h"
 #include "x11_keys.h"
 #include "x11_thread.h"
@@ -350,6 +351,13 @@ public:
         return id;
     }
 
+    void Bell() override {
+        x_->Post([this] {
+            XBell(dpy_, 0);
+            XFlush(dpy_);
+        });
+    }
+
 private:
     enum {
         kProtocols,
@@ -654,7 +662,8 @@ private:
         case ClientMessage:
             if (XWin* w = Find(e.xclient.window);
                 w && e.xclient.message_type == atoms_[kProtocols] &&
-                static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow])
+                static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow] &&
+                SystemCommandAllowed(w->hwnd, SC_CLOSE))
                 PostMessage(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
         case SelectionRequest:

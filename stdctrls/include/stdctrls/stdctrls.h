@@ -304,6 +304,15 @@ private:
     void Notify(WORD code);
     void SendDrawItem(HDC dc, int index, RECT rect);
     int PageCount() const;
+    // Multi-column lists (LBS_MULTICOLUMN): items run down a column of
+    // whole rows, then on in the next column to the right.
+    bool MultiColumn();
+    int RowsPerColumn();
+    int ColumnWidth();
+    RECT MultiColumnItemRect(int index);
+    // The first item of the column holding index.
+    int ColumnStart(int index);
+    void SetColumnWidthFromColumns();
 
     std::unique_ptr<TListBoxStrings> items_;
     std::vector<Item> list_;

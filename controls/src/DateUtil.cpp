@@ -1,0 +1,17 @@
+#include "controls/DateUtil.h"
+
+#include "rtl/sysutils.h"
+#include "rtl/text.h"
+
+namespace ax {
+
+bool FourDigitYear() {
+    static const bool fourDigits = [] {
+        AnsiString format = FormatSettings().ShortDateFormat;
+        for (char& c : format) c = char(std::toupper(uint8_t(c)));
+        return format.find("YYYY") != AnsiString::npos;
+    }();
+    return fourDigits;
+}
+
+} // namespace ax

@@ -1,0 +1,28 @@
+#pragma once
+// The system menu of a window, as far as it decides which window commands
+// the user can give: a list of SC_ commands (Restore, Move, Size, Minimize,
+// Maximize, a separator, Close) that callers may grey or delete. The
+// caption's close button, Alt+F4 and the display's close request follow
+// the state of SC_CLOSE. The menu is never shown.
+#include "platform/window/types.h"
+
+namespace ax {
+
+inline constexpr UINT MF_BYCOMMAND = 0x0000, MF_BYPOSITION = 0x0400, MF_ENABLED = 0x0000, MF_GRAYED = 0x0001,
+                      MF_DISABLED = 0x0002, MF_SEPARATOR = 0x0800;
+inline constexpr UINT kMenuItemAbsent = 0xFFFFFFFF;
+
+// The window's system menu (made on first use); revert TRUE puts the
+// default one back and answers null.
+HMENU GetSystemMenu(HWND hwnd, BOOL revert);
+int GetMenuItemCount(HMENU menu);
+// The command at a position (0 for the separator, kMenuItemAbsent past the end).
+UINT GetMenuItemID(HMENU menu, int position);
+// MF_GRAYED/MF_DISABLED of an item (MF_SEPARATOR for the separator),
+// kMenuItemAbsent when there is no such item.
+UINT GetMenuState(HMENU menu, UINT item, UINT flags);
+// Answers the previous state, kMenuItemAbsent when there is no such item.
+UINT EnableMenuItem(HMENU menu, UINT item, UINT enable);
+BOOL DeleteMenu(HMENU menu, UINT item, UINT flags);
+
+} // namespace ax

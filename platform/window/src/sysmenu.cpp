@@ -1,0 +1,128 @@
+// System menus, kept per window only once a caller asks for one: a window
+// whose menu nobody touched allows every command.
+#include "platform/window/sysmenu.h"
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/window/constants.h"
+#include "platform/window/window.h"
+#include "sysmenu_state.h"
+
+namespace ax {
+
+namespace {
+
+// A system menu handle is its window's handle with this bit set, so it is
+// never mistaken for the menu values the framework gives its menu bars.
+constexpr uintptr_t kSystemMenuBit = uintptr_t(1) << 30;
+
+struct Item {
+    UINT command = 0; // 0: the separator
+    UINT state = MF_ENABLED;
+};
+
+std::vector<Item> DefaultItems() {
+    return {{UINT(SC_RESTORE)}, {UINT(SC_MOVE)},  {UINT(SC_SIZE)}, {UINT(SC_MINIMIZE)},
+            {UINT(SC_MAXIMIZE)}, {0, MF_SEPARATOR}, {UINT(SC_CLOSE)}};
+}
+
+struct Menus {
+    std::mutex mutex;
+    std::map<HWND, std::vector<Item>> byWindow;
+};
+
+Menus& State() {
+    static Menus menus;
+    return menus;
+}
+
+HWND WindowOf(HMENU menu) {
+    const auto value = reinterpret_cast<uintptr_t>(menu);
+    if (!(value & kSystemMenuBit)) return nullptr;
+    return reinterpret_cast<HWND>(value & ~kSystemMenuBit);
+}
+
+// The item an MF_BYCOMMAND or MF_BYPOSITION reference names, or end.
+std::vector<Item>::iterator FindItem(std::vector<Item>& items, UINT item, UINT flags) {
+    if (flags & MF_BYPOSITION) return item < items.size() ? items.begin() + item : items.end();
+    for (auto it = items.begin(); it != items.end(); ++it)
+        if (it->command == item && item != 0) return it;
+    return items.end();
+}
+
+} // namespace
+
+HMENU GetSystemMenu(HWND hwnd, BOOL revert) {
+    if (!IsWindow(hwnd)) return nullptr;
+    // Menus of windows that are gone are dropped on the way.
+    std::vector<HWND> known;
+    {
+        std::lock_guard<std::mutex> g(State().mutex);
+        for (const auto& [w, items] : State().byWindow) known.push_back(w);
+    }
+    std::vector<HWND> gone;
+    for (HWND w : known)
+        if (!IsWindow(w)) gone.push_back(w);
+    std::lock_guard<std::mutex> g(State().mutex);
+    for (HWND w : gone) State().byWindow.erase(w);
+    if (revert) {
+        State().byWindow.erase(hwnd);
+        return nullptr;
+    }
+    if (!State().byWindow.count(hwnd)) State().byWindow[hwnd] = DefaultItems();
+    return reinterpret_cast<HMENU>(reinterpret_cast<uintptr_t>(hwnd) | kSystemMenuBit);
+}
+
+int GetMenuItemCount(HMENU menu) {
+    std::lock_guard<std::mutex> g(State().mutex);
+    auto it = State().byWindow.find(WindowOf(menu));
+    return it == State().byWindow.end() ? -1 : int(it->second.size());
+}
+
+UINT GetMenuItemID(HMENU menu, int position) {
+    std::lock_guard<std::mutex> g(State().mutex);
+    auto it = State().byWindow.find(WindowOf(menu));
+    if (it == State().byWindow.end() || position < 0 || size_t(position) >= it->second.size()) return kMenuItemAbsent;
+    return it->second[size_t(position)].command;
+}
+
+UINT GetMenuState(HMENU menu, UINT item, UINT flags) {
+    std::lock_guard<std::mutex> g(State().mutex);
+    auto it = State().byWindow.find(WindowOf(menu));
+    if (it == State().byWindow.end()) return kMenuItemAbsent;
+    auto found = FindItem(it->second, item, flags);
+    return found == it->second.end() ? kMenuItemAbsent : found->state;
+}
+
+UINT EnableMenuItem(HMENU menu, UINT item, UINT enable) {
+    std::lock_guard<std::mutex> g(State().mutex);
+    auto it = State().byWindow.find(WindowOf(menu));
+    if (it == State().byWindow.end()) return kMenuItemAbsent;
+    auto found = FindItem(it->second, item, enable);
+    if (found == it->second.end()) return kMenuItemAbsent;
+    const UINT previous = found->state & (MF_GRAYED | MF_DISABLED);
+    found->state = (found->state & MF_SEPARATOR) | (enable & (MF_GRAYED | MF_DISABLED));
+    return previous;
+}
+
+BOOL DeleteMenu(HMENU menu, UINT item, UINT flags) {
+    std::lock_guard<std::mutex> g(State().mutex);
+    auto it = State().byWindow.find(WindowOf(menu));
+    if (it == State().byWindow.end()) return FALSE;
+    auto found = FindItem(it->second, item, flags);
+    if (found == it->second.end()) return FALSE;
+    it->second.erase(found);
+    return TRUE;
+}
+
+bool wm::SystemCommandAllowed(HWND hwnd, UINT cmd) {
+    std::lock_guard<std::mutex> g(State().mutex);
+    auto it = State().byWindow.find(hwnd);
+    if (it == State().byWindow.end()) return true;
+    auto found = FindItem(it->second, cmd, MF_BYCOMMAND);
+    return found != it->second.end() && !(found->state & (MF_GRAYED | MF_DISABLED));
+}
+
+} // namespace ax
