@@ -34,6 +34,8 @@ public:
     virtual std::optional<std::string> ForeignClipboardText() { return std::nullopt; }
     // Waits until the display has taken everything sent to it.
     virtual void Sync() {}
+    // Rings the display's bell.
+    virtual void Beep() {}
     // The display's own handle of a top-level window (0 when none).
     virtual unsigned long NativeHandle(HWND) { return 0; }
 };

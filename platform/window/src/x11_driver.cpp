@@ -424,6 +424,10 @@ public:
     }
 
     void Sync() override { XSync(dpy_, False); }
+    void Beep() override {
+        XBell(dpy_, 0);
+        XFlush(dpy_);
+    }
     unsigned long NativeHandle(HWND h) override { return Lookup(h); }
 
 private:

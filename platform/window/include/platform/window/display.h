@@ -40,6 +40,8 @@ bool SnapshotWindow(HWND hwnd, const std::string& pngPath);
 // Serves pending display events on the calling thread and waits until the
 // display has taken what was drawn.
 void PumpDisplay();
+// How many times MessageBeep was called in this process (for tests).
+unsigned BeepCount();
 // The display's handle of a top-level window (the X window; 0 headless).
 unsigned long NativeWindow(HWND topLevel);
 

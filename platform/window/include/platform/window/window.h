@@ -275,6 +275,10 @@ BOOL GetScrollRange(HWND hwnd, int bar, int* minPos, int* maxPos);
 BOOL ShowScrollBar(HWND hwnd, int bar, BOOL show);
 BOOL EnableScrollBar(HWND hwnd, UINT bar, UINT arrows);
 
+// The user's attention: the display rings its bell (the headless display
+// only counts). The type (0, MB_ICON*) is not told apart.
+BOOL MessageBeep(UINT type);
+
 // System metrics; the colours live in the drawing layer.
 int GetSystemMetrics(int index);
 // SetSysColors, then WM_SYSCOLORCHANGE to every top-level window.
