@@ -366,6 +366,8 @@ void TMyCustomGrid::MouseDown(TMouseButton button, TShiftState shift, int x, int
         TGridDrawInfo info = DrawInfo();
         CalcSizingState(x, y, info);
         if (gridState_ != gsNormal) {
+            // Pending painting first, so it cannot wipe out the inverted line.
+            if (HandleAllocated()) UpdateWindow(handle_);
             DrawSizingLine(info);
         } else {
             const TGridCoord cell = MouseCoord(x, y);
