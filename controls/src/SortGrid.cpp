@@ -569,6 +569,11 @@ void TSortGrid::Resize() {
     FillLastColumn();
 }
 
+void TSortGrid::CreateWnd() {
+    TMyStringGrid::CreateWnd();
+    FillLastColumn();
+}
+
 void TSortGrid::UpdateScrollBarPages() {
     if (!proportionalScrollBars_ || !HandleAllocated()) return;
     auto update = [this](int bar, int visible, int count) {
@@ -603,7 +608,8 @@ void TSortGrid::FillLastColumn() {
         before += w;
         ++visible;
     }
-    const int width = Width() - before - (visible + 3);
+    // The client width: a widened column never brings up a horizontal bar.
+    const int width = ClientWidth() - before - (visible + 3);
     if (width > 0 && width != ColWidths(last)) SetColWidths(last, width);
     InvalidateGrid();
 }

@@ -69,6 +69,11 @@ protected:
         Press(control, x, y, button);
         Release(button);
     }
+    void ClickCell(TMyCustomGrid* g, int col, int row, MouseButton button = MouseButton::Left) {
+        const RECT r = g->CellRect(col, row);
+        Click(g, (r.left + r.right) / 2, (r.top + r.bottom) / 2, button);
+        clock.Advance(1000); // the next click is no double click
+    }
     void DoubleClick(TControl* control, int x, int y) {
         const POINT p = ScreenPoint(control, x, y);
         InjectDoubleClick(MouseButton::Left, p.x, p.y);

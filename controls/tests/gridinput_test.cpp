@@ -29,10 +29,6 @@ protected:
         const RECT r = g->CellRect(col, row);
         return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     }
-    void ClickCell(TMyCustomGrid* g, int col, int row) {
-        const POINT p = Centre(g, col, row);
-        Click(g, p.x, p.y);
-    }
 };
 
 TEST_F(GridInputTest, ArrowsHomeAndEndStayInTheScrollingCells) {

@@ -21,11 +21,6 @@ protected:
         Pump();
         return g;
     }
-    void ClickCell(TMyCustomGrid* g, int col, int row, MouseButton button = MouseButton::Left) {
-        const RECT r = g->CellRect(col, row);
-        Click(g, (r.left + r.right) / 2, (r.top + r.bottom) / 2, button);
-        clock.Advance(1000); // the next click is no double click
-    }
     void WithHeld(UINT key, const std::function<void()>& action) {
         InjectKey(key, true);
         action();

@@ -198,6 +198,7 @@ protected:
     void TopLeftChanged() override;
     void EditEnded() override;
     void Resize() override;
+    void CreateWnd() override;
     void KeyDown(WORD& key, TShiftState shift) override;
     void KeyUp(WORD& key, TShiftState shift) override;
     void KeyPress(char& key) override;
