@@ -110,6 +110,12 @@ AnsiString TMyStringGrid::Cells(int col, int row) const {
     return list && col >= 0 ? list->Get(col) : AnsiString();
 }
 
+const AnsiString& TMyStringGrid::CellText(int col, int row) const {
+    static const AnsiString empty;
+    const TStringSparseList* list = RowList(row);
+    return list && col >= 0 ? list->Ref(col) : empty;
+}
+
 void TMyStringGrid::SetCells(int col, int row, const AnsiString& text) {
     if (col < 0 || row < 0) throw EInvalidGridOperation(SGridIndexOutOfRange);
     TStringSparseList* list = RowList(row);

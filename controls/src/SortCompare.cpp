@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace ax {
@@ -120,38 +121,44 @@ bool ParseDate(std::string_view& s, double& value, const TFormatSettings& fs) {
 } // namespace
 
 bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& fs) {
-    std::string_view s = Strip(text);
-    if (s.empty()) return false;
-    std::string normal;
-    normal.reserve(s.size());
+    const std::string_view s = Strip(text);
+    // The syntax is checked here; the conversion itself reads '.' only.
     size_t i = 0;
-    if (s[i] == '+' || s[i] == '-') normal += s[i++];
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    const size_t mantissa = i;
     bool digits = false;
-    while (i < s.size() && IsDigit(s[i])) {
-        normal += s[i++];
-        digits = true;
-    }
+    while (i < s.size() && IsDigit(s[i])) ++i, digits = true;
+    size_t separator = std::string_view::npos;
     if (i < s.size() && s[i] == fs.DecimalSeparator) {
-        normal += '.';
-        ++i;
-        while (i < s.size() && IsDigit(s[i])) {
-            normal += s[i++];
-            digits = true;
-        }
+        separator = i++;
+        while (i < s.size() && IsDigit(s[i])) ++i, digits = true;
     }
     if (!digits) return false;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        normal += 'e';
         ++i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) normal += s[i++];
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
         if (i >= s.size() || !IsDigit(s[i])) return false;
-        while (i < s.size() && IsDigit(s[i])) normal += s[i++];
+        while (i < s.size() && IsDigit(s[i])) ++i;
     }
     if (i != s.size()) return false;
+    // from_chars takes no '+' and only '.' as the separator.
+    char buffer[64];
+    std::string long_;
+    std::string_view number = s.substr(s[0] == '+' ? mantissa : 0);
+    if (separator != std::string_view::npos && fs.DecimalSeparator != '.') {
+        char* out = buffer;
+        if (number.size() > sizeof buffer) {
+            long_.assign(number);
+            out = long_.data();
+        } else {
+            std::copy(number.begin(), number.end(), buffer);
+        }
+        out[separator - (s.size() - number.size())] = '.';
+        number = std::string_view(out, number.size());
+    }
     double v = 0;
-    const char* begin = normal.data() + (normal[0] == '+' ? 1 : 0);
-    const auto [end, ec] = std::from_chars(begin, normal.data() + normal.size(), v);
-    if (ec != std::errc() || end != normal.data() + normal.size() || !std::isfinite(v)) return false;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), v);
+    if (ec != std::errc() || end != number.data() + number.size() || !std::isfinite(v)) return false;
     value = v;
     return true;
 }
@@ -189,19 +196,27 @@ int StrComp(std::string_view a, std::string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-int CompareNumeric(std::string_view a, std::string_view b) {
-    const TSortKey ka = MakeSortKey(AnsiString(a), ssNumeric, true);
-    const TSortKey kb = MakeSortKey(AnsiString(b), ssNumeric, true);
-    return CompareSortKeys(ka, kb, ssNumeric, nullptr);
+namespace {
+
+char Fold(char c, bool fold) { return fold && c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+
+// Byte order, ASCII case folded when asked.
+int CompareBytes(std::string_view a, std::string_view b, bool fold) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = uint8_t(Fold(a[i], fold)), y = uint8_t(Fold(b[i], fold));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-int CompareNumericExtended(std::string_view a, std::string_view b) {
+int Natural(std::string_view a, std::string_view b, bool fold) {
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         if (IsDigit(a[i]) && IsDigit(b[j])) {
             // Two runs of digits: by value, without converting (any length).
-            while (i < a.size() && a[i] == '0' && i + 1 < a.size() && IsDigit(a[i + 1])) ++i;
-            while (j < b.size() && b[j] == '0' && j + 1 < b.size() && IsDigit(b[j + 1])) ++j;
+            while (a[i] == '0' && i + 1 < a.size() && IsDigit(a[i + 1])) ++i;
+            while (b[j] == '0' && j + 1 < b.size() && IsDigit(b[j + 1])) ++j;
             size_t ei = i, ej = j;
             while (ei < a.size() && IsDigit(a[ei])) ++ei;
             while (ej < b.size() && IsDigit(b[ej])) ++ej;
@@ -210,7 +225,7 @@ int CompareNumericExtended(std::string_view a, std::string_view b) {
                 if (a[i] != b[j]) return a[i] < b[j] ? -1 : 1;
             continue;
         }
-        const auto x = uint8_t(a[i]), y = uint8_t(b[j]);
+        const auto x = uint8_t(Fold(a[i], fold)), y = uint8_t(Fold(b[j], fold));
         if (x != y) return x < y ? -1 : 1;
         ++i;
         ++j;
@@ -220,12 +235,31 @@ int CompareNumericExtended(std::string_view a, std::string_view b) {
     return aDone ? -1 : 1;
 }
 
-TSortKey MakeSortKey(const AnsiString& text, TSortStyle style, bool caseSensitive) {
+int CompareTexts(const TSortKey& a, const TSortKey& b) {
+    if (a.major != b.major) return a.major < b.major ? -1 : 1;
+    return CompareBytes(a.text, b.text, a.fold);
+}
+
+// The bits of a finite double as an unsigned number of the same order.
+uint64_t OrderedBits(double v) {
+    if (v == 0) v = 0; // -0 and +0 are one value
+    uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    return (bits & 0x8000000000000000ull) ? ~bits : bits | 0x8000000000000000ull;
+}
+
+} // namespace
+
+int CompareNumeric(std::string_view a, std::string_view b) {
+    return CompareSortKeys(MakeSortKey(a, ssNumeric, true), MakeSortKey(b, ssNumeric, true), ssNumeric);
+}
+
+int CompareNumericExtended(std::string_view a, std::string_view b) { return Natural(a, b, false); }
+
+TSortKey MakeSortKey(std::string_view text, TSortStyle style, bool caseSensitive) {
     TSortKey key;
     key.text = text.substr(0, text.find('\0'));
-    if (!caseSensitive)
-        for (char& c : key.text)
-            if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
+    key.fold = !caseSensitive;
     if (key.text.empty()) return key;
     key.kind = 2;
     bool converted = false;
@@ -235,23 +269,26 @@ TSortKey MakeSortKey(const AnsiString& text, TSortStyle style, bool caseSensitiv
     case ssTime: converted = TryStrToTime(key.text, key.value); break;
     default: break;
     }
-    if (converted) key.kind = 1;
+    if (converted) {
+        key.kind = 1;
+        key.major = OrderedBits(key.value);
+        return key;
+    }
+    for (size_t i = 0; i < 8; ++i)
+        key.major = (key.major << 8) | (i < key.text.size() ? uint8_t(Fold(key.text[i], key.fold)) : 0u);
     return key;
 }
 
-int CompareSortKeys(const TSortKey& a, const TSortKey& b, TSortStyle style, const TSortCompare& custom) {
+int CompareSortKeys(const TSortKey& a, const TSortKey& b, TSortStyle style) {
     switch (style) {
     case ssNumeric:
     case ssDateTime:
     case ssTime:
         if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
-        if (a.kind == 1) return a.value < b.value ? -1 : (b.value < a.value ? 1 : 0);
-        return StrComp(a.text, b.text);
-    case ssNumericExtended: return CompareNumericExtended(a.text, b.text);
-    case ssCustom:
-        if (custom) return custom(a.text, b.text);
-        return StrComp(a.text, b.text);
-    default: return StrComp(a.text, b.text);
+        if (a.kind == 1) return a.major < b.major ? -1 : (b.major < a.major ? 1 : 0);
+        return CompareTexts(a, b);
+    case ssNumericExtended: return Natural(a.text, b.text, a.fold);
+    default: return CompareTexts(a, b);
     }
 }
 

@@ -22,29 +22,29 @@ void Pump() {
 // A stable merge sort of v by less. Every index it touches is bounded by
 // the loops themselves, so even a comparison that is not an order (a
 // caller's custom routine) cannot make it leave the array.
-template <class Less> void StableSort(std::vector<int>& v, Less less) {
+template <class T, class Less> void StableSort(std::vector<T>& v, Less less) {
     const size_t n = v.size();
     constexpr size_t kRun = 16;
     for (size_t lo = 0; lo < n; lo += kRun) {
         const size_t hi = std::min(lo + kRun, n);
         for (size_t i = lo + 1; i < hi; ++i) {
-            const int x = v[i];
+            T x = std::move(v[i]);
             size_t j = i;
             while (j > lo && less(x, v[j - 1])) {
-                v[j] = v[j - 1];
+                v[j] = std::move(v[j - 1]);
                 --j;
             }
-            v[j] = x;
+            v[j] = std::move(x);
         }
     }
-    std::vector<int> buffer(n);
+    std::vector<T> buffer(n);
     for (size_t width = kRun; width < n; width *= 2) {
         for (size_t lo = 0; lo < n; lo += 2 * width) {
             const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
             size_t i = lo, j = mid, k = lo;
-            while (i < mid && j < hi) buffer[k++] = less(v[j], v[i]) ? v[j++] : v[i++];
-            while (i < mid) buffer[k++] = v[i++];
-            while (j < hi) buffer[k++] = v[j++];
+            while (i < mid && j < hi) buffer[k++] = less(v[j], v[i]) ? std::move(v[j++]) : std::move(v[i++]);
+            while (i < mid) buffer[k++] = std::move(v[i++]);
+            while (j < hi) buffer[k++] = std::move(v[j++]);
         }
         v.swap(buffer);
     }
@@ -278,22 +278,42 @@ TSortStyle TSortGrid::DetectSortStyle(int col) {
 void TSortGrid::SortRows(std::vector<int>& rows, int col) {
     const TSortStyle style = sortOptions_->SortStyle;
     const bool caseSensitive = sortOptions_->SortCaseSensitive;
+    const TSortCompare custom = style == ssCustom ? sortOptions_->SortCompare : nullptr;
+    // The keys refer to the cells' texts: nothing may change the cells
+    // until this pass is done, so no messages are served meanwhile. A
+    // custom routine (the caller's code) is given copies instead.
+    // What the sort moves is small; the keys stay in place and are read
+    // only when the major numbers tie.
+    struct Item {
+        uint64_t major = 0;
+        uint32_t kind = 0;
+        uint32_t index = 0;
+    };
     std::vector<TSortKey> keys(rows.size());
+    std::vector<Item> items(rows.size());
+    std::vector<AnsiString> copies(custom ? rows.size() : 0);
     for (size_t i = 0; i < rows.size(); ++i) {
-        keys[i] = MakeSortKey(Cells(col, rows[i]), style, caseSensitive);
-        if ((i + 1) % kPumpEvery == 0) Pump();
+        keys[i] = MakeSortKey(CellText(col, rows[i]), style, caseSensitive);
+        items[i] = {keys[i].major, uint32_t(keys[i].kind), uint32_t(i)};
+        if (custom) copies[i] = caseSensitive ? AnsiString(keys[i].text) : LowerCase(keys[i].text);
     }
-    std::vector<int> order(rows.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
-    const TSortCompare& custom = sortOptions_->SortCompare;
+    const bool byKind = style == ssNumeric || style == ssDateTime || style == ssTime;
+    const bool byMajor = style != ssNumericExtended;
+    auto order = [&](const Item& a, const Item& b) {
+        if (custom) {
+            const int r = custom(copies[a.index], copies[b.index]);
+            return (r > 0) - (r < 0);
+        }
+        if (byKind && a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
+        if (byMajor && a.major != b.major) return a.major < b.major ? -1 : 1;
+        return CompareSortKeys(keys[a.index], keys[b.index], style);
+    };
     const int sign = sortOptions_->SortDirection == sdDescending ? -1 : 1;
     // Equal keys keep their order in both directions: the sort is stable
     // and only the result of the key comparison is turned round.
-    StableSort(order, [&](int a, int b) {
-        return sign * CompareSortKeys(keys[size_t(a)], keys[size_t(b)], style, custom) < 0;
-    });
+    StableSort(items, [&](const Item& a, const Item& b) { return sign * order(a, b) < 0; });
     std::vector<int> sorted(rows.size());
-    for (size_t i = 0; i < order.size(); ++i) sorted[i] = rows[size_t(order[i])];
+    for (size_t i = 0; i < items.size(); ++i) sorted[i] = rows[size_t(items[i].index)];
     rows.swap(sorted);
 }
 
@@ -317,7 +337,11 @@ void TSortGrid::SortByColumn(int col) {
     {
         Finish finish{*this};
         if (OnSortBegin) OnSortBegin(this, primary);
-        const TStringList selected = selectedSet_;
+        std::vector<bool> selected(size_t(RowCount()), false);
+        for (int i = 0; i < selectedSet_.Count(); ++i) {
+            const int64_t row = StrToIntDef(selectedSet_[i], -1);
+            if (row >= 0 && row < RowCount()) selected[size_t(row)] = true;
+        }
         const std::vector<int> keys = SortKeys(primary);
         const bool detect = sortOptions_->SortStyle == ssAutomatic;
         std::vector<int> rows;
@@ -340,7 +364,7 @@ void TSortGrid::SortByColumn(int col) {
         // The selection follows its rows.
         bool first = true;
         for (size_t i = 0; i < rows.size(); ++i) {
-            if (selected.IndexOf(IntToStr(rows[i])) < 0) continue;
+            if (!selected[size_t(rows[i])]) continue;
             const int row = int(i) + 1;
             if (first) {
                 first = false;

@@ -72,6 +72,8 @@ protected:
     void ColumnMoved(int from, int to) override;
     void RowMoved(int from, int to) override;
 
+    // The stored text of a cell, without a copy.
+    const AnsiString& CellText(int col, int row) const;
     // Storage of whole rows and columns, whatever the counts say.
     // Makes an empty stored row at index; the rows from there up move one up.
     void OpenRow(int index);

@@ -4,6 +4,7 @@
 // an empty text sorts first, texts that convert (numbers, dates, times) come
 // next in the order of their values, and texts that do not convert follow
 // in byte order.
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -37,14 +38,22 @@ int CompareNumeric(std::string_view a, std::string_view b);
 int CompareNumericExtended(std::string_view a, std::string_view b);
 
 // A key column's text prepared once per row, so that a sort converts each
-// text once instead of at every comparison.
+// text once instead of at every comparison. The key refers to the text it
+// was made from, which must stay in place while the key is used.
 struct TSortKey {
     int kind = 0; // 0 empty, 1 converted, 2 other text
     double value = 0;
-    AnsiString text; // cut at a zero byte; ASCII lower case unless case-sensitive
+    // An unsigned number in the key's order, deciding most comparisons by
+    // itself: for a converted text its value's order, for other texts
+    // their first eight bytes (folded unless case-sensitive), big-endian.
+    uint64_t major = 0;
+    std::string_view text; // cut at a zero byte
+    bool fold = false;     // compared without ASCII case
 };
-TSortKey MakeSortKey(const AnsiString& text, TSortStyle style, bool caseSensitive);
-// ssAutomatic compares as ssNormal; ssCustom without a routine too.
-int CompareSortKeys(const TSortKey& a, const TSortKey& b, TSortStyle style, const TSortCompare& custom);
+TSortKey MakeSortKey(std::string_view text, TSortStyle style, bool caseSensitive);
+// ssAutomatic and ssCustom compare as ssNormal here (a custom routine is
+// the caller's to call). Keys of different kinds or different major values
+// never need more than those two fields.
+int CompareSortKeys(const TSortKey& a, const TSortKey& b, TSortStyle style);
 
 } // namespace ax

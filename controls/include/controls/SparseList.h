@@ -19,6 +19,7 @@ public:
         : shift_(quantum == SPALarge ? 8 : 4), mask_(quantum == SPALarge ? 255 : 15) {}
 
     T* Get(int index) const {
+        if (index < kInline) return inline_[size_t(index)].get();
         if (index == cacheIndex_) return cacheValue_;
         const size_t section = size_t(index) >> shift_;
         T* value = section < sections_.size() && sections_[section]
@@ -31,14 +32,20 @@ public:
 
     // Stores value (nullptr empties the slot) and gives back what was there.
     std::unique_ptr<T> Put(int index, std::unique_ptr<T> value) {
-        const size_t section = size_t(index) >> shift_;
-        if (!value && (section >= sections_.size() || !sections_[section])) return nullptr;
-        cacheIndex_ = -1;
-        if (section >= sections_.size()) sections_.resize(section + 1);
-        if (!sections_[section]) sections_[section] = std::make_unique<std::unique_ptr<T>[]>(mask_ + 1);
-        std::unique_ptr<T> old = std::move(sections_[section][size_t(index) & mask_]);
+        std::unique_ptr<T>* slot = nullptr;
+        if (index < kInline) {
+            slot = &inline_[size_t(index)];
+        } else {
+            const size_t section = size_t(index) >> shift_;
+            if (!value && (section >= sections_.size() || !sections_[section])) return nullptr;
+            cacheIndex_ = -1;
+            if (section >= sections_.size()) sections_.resize(section + 1);
+            if (!sections_[section]) sections_[section] = std::make_unique<std::unique_ptr<T>[]>(mask_ + 1);
+            slot = &sections_[section][size_t(index) & mask_];
+        }
+        std::unique_ptr<T> old = std::move(*slot);
         const bool stored = value != nullptr;
-        sections_[section][size_t(index) & mask_] = std::move(value);
+        *slot = std::move(value);
         if (stored) {
             if (index > highBound_) highBound_ = index;
         } else if (index == highBound_) {
@@ -53,11 +60,16 @@ public:
     // Calls f(index, item) for every filled slot in index order until f
     // answers non-zero; answers that value or 0.
     template <class F> int ForAll(F f) const {
+        for (int i = 0; i < kInline; ++i)
+            if (T* item = inline_[size_t(i)].get())
+                if (const int r = f(i, *item)) return r;
         for (size_t s = 0; s < sections_.size(); ++s) {
             if (!sections_[s]) continue;
             for (size_t i = 0; i <= mask_; ++i) {
+                const size_t index = (s << shift_) | i;
+                if (index < size_t(kInline)) continue;
                 if (T* item = sections_[s][i].get()) {
-                    if (const int r = f(int((s << shift_) | i), *item)) return r;
+                    if (const int r = f(int(index), *item)) return r;
                 }
             }
         }
@@ -65,14 +77,25 @@ public:
     }
 
 private:
+    // The first slots live in the object itself: a short row (the common
+    // case) costs no section and no directory.
+    static constexpr int kInline = 16;
+
     void RecalcHighBound() {
         for (size_t s = sections_.size(); s-- > 0;) {
             if (!sections_[s]) continue;
             for (size_t i = mask_ + 1; i-- > 0;) {
-                if (sections_[s][i]) {
-                    highBound_ = int((s << shift_) | i);
+                const size_t index = (s << shift_) | i;
+                if (index >= size_t(kInline) && sections_[s][i]) {
+                    highBound_ = int(index);
                     return;
                 }
+            }
+        }
+        for (int i = kInline; i-- > 0;) {
+            if (inline_[size_t(i)]) {
+                highBound_ = i;
+                return;
             }
         }
         highBound_ = -1;
@@ -80,6 +103,7 @@ private:
 
     unsigned shift_;
     size_t mask_;
+    std::unique_ptr<T> inline_[kInline];
     std::vector<std::unique_ptr<std::unique_ptr<T>[]>> sections_;
     int highBound_ = -1;
     mutable int cacheIndex_ = -1;
