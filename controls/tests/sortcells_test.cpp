@@ -4,6 +4,7 @@
 // automatic column width. The grid has no fixed column, so column c spans
 // x 65c .. 65c + 63 and row r >= 1 spans y 25r .. 25r + 23.
 #include "controls/SortGrid.h"
+#include "framework/streaming.h"
 #include "grid_fixture.h"
 
 namespace ax {
@@ -298,6 +299,114 @@ TEST_F(SortCellsTest, ARightClickInADataRowShowsTheGridsMenu) {
     ClickCell(g, 1, 0, MouseButton::Right); // the title row sorts instead
     TPopupMenu::OnTrackingStarted = nullptr;
     EXPECT_EQ(opened, 1);
+}
+
+} // namespace
+} // namespace ax
+
+namespace ax {
+namespace {
+
+class SortFormatTest : public test::GridTest {
+protected:
+    TSortGrid* Shown(int rows = 5) {
+        TSortGrid* g = MakeGrid<TSortGrid>(330, 130);
+        g->SetRowCount(rows);
+        Pump();
+        return g;
+    }
+};
+
+TEST_F(SortFormatTest, AlignmentPlacesTheText) {
+    TSortGrid* g = Shown();
+    g->SetCells(1, 2, "W"); // row 2: y 50..73, column 1: x 65..128
+    g->SetAlignmentHorz(taRightJustify);
+    g->SetAlignmentVert(taBottomJustify);
+    // Right: 64 - 7 - 2 = 55 from the cell's left; bottom: 24 - 13 - 3 = 8 from its top.
+    // The box of "W" then covers x 65 + 55 + 1 .. +5, y 50 + 8 + 2 .. +9.
+    EXPECT_EQ(Pixel(g, 65 + 55 + 3, 50 + 8 + 4), test::kBlack);
+    EXPECT_EQ(Pixel(g, 65 + 2 + 3, 50 + 2 + 4), test::kWhite);
+    g->SetAlignmentHorz(taCenter);
+    g->SetAlignmentVert(taMiddle);
+    // Centre: (64 - 7) / 2 = 28; middle: (24 - 13) / 2 = 5.
+    EXPECT_EQ(Pixel(g, 65 + 28 + 3, 50 + 5 + 4), test::kBlack);
+}
+
+TEST_F(SortFormatTest, RowAndColumnSettingsColourCells) {
+    TSortGrid* g = Shown();
+    g->ColumnSetting(2).InUse = true;
+    g->ColumnSetting(2).BrushColor = clAqua;
+    g->RowSetting(3).InUse = true;
+    g->SetCells(g->ColCount(), 3, "clRed,1,0,0,clYellow"); // beyond the last column
+    g->Invalidate();
+    EXPECT_EQ(Pixel(g, 130 + 40, 55), ColorToRGB(clAqua));   // column 2, row 2
+    EXPECT_EQ(Pixel(g, 130 + 40, 80), ColorToRGB(clYellow)); // the row's setting wins in row 3
+    EXPECT_EQ(Pixel(g, 65 + 40, 80), ColorToRGB(clYellow));
+    g->SetCells(g->ColCount(), 3, "nonsense,1,0,0,alsonot"); // no colours: nothing breaks
+    g->Invalidate();
+    EXPECT_EQ(Pixel(g, 65 + 40, 80), test::kWhite);
+}
+
+TEST_F(SortFormatTest, HiddenRowsAndUpdatesLeaveDataRowsBlank) {
+    TSortGrid* g = Shown();
+    g->SetCells(1, 2, "W");
+    EXPECT_EQ(Pixel(g, 65 + 5, 55), test::kBlack);
+    g->SetHideRows(true);
+    EXPECT_EQ(Pixel(g, 65 + 5, 55), test::kWhite);
+    EXPECT_EQ(Pixel(g, 65 + 31, 49), test::kWhite); // the grid lines too
+    g->SetHideRows(false);
+    EXPECT_EQ(Pixel(g, 65 + 5, 55), test::kBlack);
+}
+
+TEST_F(SortFormatTest, RaisedBevelsEdgeTheDataCells) {
+    TSortGrid* g = Shown();
+    g->SetBevelStyle(cbRaised);
+    // Row 2 of column 1: upper-left highlight, lower-right shadow.
+    EXPECT_EQ(Pixel(g, 65, 60), ColorToRGB(clBtnHighlight));
+    EXPECT_EQ(Pixel(g, 128, 60), ColorToRGB(clBtnShadow));
+    EXPECT_EQ(Pixel(g, 90, 50), ColorToRGB(clBtnHighlight));
+    EXPECT_EQ(Pixel(g, 90, 73), ColorToRGB(clBtnShadow));
+}
+
+TEST_F(SortFormatTest, ProportionalScrollBarsKeepTheLastPositionReachable) {
+    TSortGrid* g = MakeGrid<TSortGrid>(330, 130, ssVertical);
+    g->SetRowCount(101);
+    g->SetProportionalScrollBars(true);
+    Pump();
+    SCROLLINFO info;
+    info.fMask = SIF_RANGE | SIF_PAGE;
+    ASSERT_TRUE(GetScrollInfo(g->Handle(), SB_VERT, info));
+    // Rows 1..4 in view: page = round((4 + 1) * 128 / 101) = 6; the range
+    // grows by it so that positions still run 0..127.
+    EXPECT_EQ(info.nPage, 6u);
+    EXPECT_EQ(info.nMax, 127 + 6 - 1);
+    g->Perform(WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 127));
+    EXPECT_EQ(g->TopRow(), 97);
+    EXPECT_EQ(GetScrollPos(g->Handle(), SB_VERT), 127);
+}
+
+TEST_F(SortFormatTest, StoredInAFormDescription) {
+    auto* g = TComponent::Create<TSortGrid>(app.get());
+    g->SetColCount(3);
+    g->SetColWidths(1, 90);
+    g->SetRowHeights(2, 40);
+    g->SortOptions().CanSort = false;
+    g->SortOptions().SecondaryIndex = "2,0"; // a name of 26 characters
+    g->SetProportionalScrollBars(true);
+    TMemoryStream stream;
+    WriteComponentResource(stream, *g);
+    stream.SetPosition(0);
+    auto* h = TComponent::Create<TSortGrid>(app.get());
+    ReadComponentResource(stream, *h);
+    EXPECT_EQ(h->ColCount(), 3);
+    EXPECT_EQ(h->ColWidths(1), 90);
+    EXPECT_EQ(h->ColWidths(0), 64);
+    EXPECT_EQ(h->RowHeights(2), 40);
+    EXPECT_FALSE(h->SortOptions().CanSort);
+    EXPECT_EQ(h->SortOptions().SecondaryIndex, "2,0");
+    EXPECT_EQ(h->FixedCols(), 0);
+    EXPECT_TRUE(h->ProportionalScrollBars());
+    shown.clear();
 }
 
 } // namespace
