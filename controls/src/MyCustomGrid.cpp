@@ -199,6 +199,10 @@ void TMyCustomGrid::SetFixedRows(int value) {
 }
 
 void TMyCustomGrid::ChangeSize(int newColCount, int newRowCount) {
+    // Refused before anything changes, so a failed resize leaves the grid whole.
+    if (((colWidths_ || tabStops_) && newColCount >= kMaxExtentCount) ||
+        (rowHeights_ && newRowCount >= kMaxExtentCount))
+        throw EInvalidGridOperation(SGridTooLarge);
     std::optional<TGridDrawInfo> oldInfo;
     if (HandleAllocated()) oldInfo = DrawInfo();
     const int oldCols = colCount_, oldRows = rowCount_;

@@ -197,6 +197,32 @@ TEST_F(GridLayoutTest, CountsAndFixedCountsAreChecked) {
     }
 }
 
+TEST_F(GridLayoutTest, AdjustingTheCellCountMovesTheCurrentCellAndChecksLimits) {
+    TMyStringGrid* g = MakeGrid(200, 100);
+    g->SetRowHeights(3, 30);
+    g->SetRow(3);
+    g->AdjustCellCount(2, 2, true);
+    EXPECT_EQ(g->RowCount(), 7);
+    EXPECT_EQ(g->Row(), 5);
+    EXPECT_EQ(g->RowHeights(5), 24); // entries from the index on take the default
+    g->AdjustCellCount(4, -2, true); // the current row lay among the deleted ones
+    EXPECT_EQ(g->RowCount(), 5);
+    EXPECT_EQ(g->Row(), 4);
+    try {
+        g->AdjustCellCount(8, -1, true);
+        FAIL() << "no exception";
+    } catch (const EInvalidGridOperation& e) {
+        EXPECT_STREQ(e.what(), "Too many rows or columns deleted");
+    }
+    try {
+        g->SetRowCount(0x7FFFFFE);
+        FAIL() << "no exception";
+    } catch (const EInvalidGridOperation& e) {
+        EXPECT_STREQ(e.what(), "Grid too large for operation");
+    }
+    EXPECT_EQ(g->RowCount(), 5); // as it was
+}
+
 // ---- Scrolling -------------------------------------------------------------------------------
 
 TEST_F(GridLayoutTest, TheLastRowScrollsToPosition127) {
