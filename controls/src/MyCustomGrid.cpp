@@ -313,10 +313,6 @@ void TMyCustomGrid::CreateWnd() {
     UpdateScrollRange();
 }
 
-void TMyCustomGrid::Resize() {
-    TCustomControl::Resize();
-}
-
 // ---- Current cell and selection --------------------------------------------------------------
 
 TGridRect TMyCustomGrid::Selection() const { return GridRectOf(current_, anchor_); }

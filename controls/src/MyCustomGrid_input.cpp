@@ -378,7 +378,6 @@ void TMyCustomGrid::MouseDown(TMouseButton button, TShiftState shift, int x, int
                     gridState_ = gsRowMoving;
                     if (HandleAllocated()) UpdateWindow(handle_);
                     DrawMove();
-                    moveDrawn_ = true;
                     SetTimer(handle_, kScrollTimer, kScrollTimerMs);
                 }
             } else if ((options_ & goColMoving) && cell.Y >= 0 && cell.Y < fixedRows_ && cell.X >= fixedCols_) {
@@ -387,7 +386,6 @@ void TMyCustomGrid::MouseDown(TMouseButton button, TShiftState shift, int x, int
                     gridState_ = gsColMoving;
                     if (HandleAllocated()) UpdateWindow(handle_);
                     DrawMove();
-                    moveDrawn_ = true;
                     SetTimer(handle_, kScrollTimer, kScrollTimerMs);
                 }
             } else if (cell.X >= fixedCols_ && cell.Y >= fixedRows_) {
@@ -463,7 +461,6 @@ void TMyCustomGrid::MouseUp(TMouseButton button, TShiftState shift, int x, int y
         DrawMove();
         if (HandleAllocated()) KillTimer(handle_, kScrollTimer);
         gridState_ = gsNormal;
-        moveDrawn_ = false;
         int from = moveIndex_, to = movePos_;
         const POINT pt{x, y};
         if (state == gsColMoving) {
@@ -499,7 +496,6 @@ void TMyCustomGrid::CancelMode() {
     case gsRowMoving:
         DrawMove();
         if (HandleAllocated()) KillTimer(handle_, kScrollTimer);
-        moveDrawn_ = false;
         break;
     default: break;
     }

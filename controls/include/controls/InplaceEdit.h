@@ -23,7 +23,6 @@ public:
     // Shows the editor over rect (client coordinates of the grid); an empty
     // rectangle hides it.
     void Move(const RECT& rect);
-    void UpdateLoc(const RECT& rect) { Move(rect); }
     void Hide();
     void Deselect();
     void SetFocus() override;

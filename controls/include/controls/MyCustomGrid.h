@@ -122,7 +122,6 @@ protected:
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseMove(TShiftState shift, int x, int y) override;
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
-    void Resize() override;
 
     // ---- What descendants decide ----------------------------------------------------
     virtual void DrawCell(int /*col*/, int /*row*/, RECT /*rect*/, TGridDrawState /*state*/) {}
@@ -232,7 +231,6 @@ private:
     TGridState gridState_ = gsNormal;
     int sizingIndex_ = -1, sizingPos_ = 0, sizingOfs_ = 0;
     int moveIndex_ = -1, movePos_ = -1;
-    bool moveDrawn_ = false;
 
     bool editorMode_ = false;
     TInplaceEdit* inplaceEdit_ = nullptr; // owned as a component
@@ -242,8 +240,6 @@ private:
     int updateCount_ = 0;
     HWND lockedWindow_ = nullptr;
     bool focusAtUpdate_ = false;
-    bool applyingSize_ = false;
-    bool scrollRangeBusy_ = false;
 };
 
 } // namespace ax
