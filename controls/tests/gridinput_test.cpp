@@ -285,6 +285,23 @@ TEST_F(GridInputTest, MovingAColumnByItsTitle) {
     EXPECT_EQ(g->Cells(1, 1), "c2");
 }
 
+TEST_F(GridInputTest, MovingARowByItsFixedCell) {
+    TMyStringGrid* g = Focused();
+    g->SetOptions(g->Options() | goRowMoving);
+    for (int r = 0; r < 5; ++r) g->SetCells(1, r, "r" + std::to_string(r));
+    std::vector<std::pair<int, int>> moves;
+    g->OnRowMoved = [&](TObject*, int from, int to) { moves.push_back({from, to}); };
+    const POINT from = Centre(g, 0, 1), to = Centre(g, 0, 3);
+    Press(g, from.x, from.y);
+    EXPECT_EQ(g->GridState(), gsRowMoving);
+    MoveTo(g, to.x, to.y);
+    Release();
+    EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{1, 3}}));
+    EXPECT_EQ(g->Cells(1, 3), "r1");
+    EXPECT_EQ(g->Cells(1, 1), "r2");
+    EXPECT_EQ(g->Row(), 3); // the current row moved with it
+}
+
 TEST_F(GridInputTest, AColumnHeldOverTheFixedColumnsScrollsBackOnePerTick) {
     TMyStringGrid* g = Focused();
     g->SetColCount(12);
