@@ -312,9 +312,13 @@ TValueType TReader::ReadValue() {
 }
 
 TValueType TReader::NextValue() {
-    const TValueType v = ReadValue();
+    // A peek does not judge the byte: where a property may follow, it is
+    // the length of its name (names of 22 characters and more exceed the
+    // value tags). Reading the value checks it.
+    uint8_t b;
+    ReadRaw(&b, 1);
     stream_.Seek(-1, soCurrent);
-    return v;
+    return static_cast<TValueType>(b);
 }
 
 void TReader::CheckValue(TValueType expected) {
