@@ -91,7 +91,7 @@ QueueGuard::~QueueGuard() {
     for (;;) {
         HWND victim = nullptr;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             for (auto& [v, w] : M().windows) {
                 if (w->queue != queue || w->destroying) continue;
                 auto parent = w->parent ? FindLocked(w->parent) : nullptr;
@@ -107,7 +107,7 @@ QueueGuard::~QueueGuard() {
     std::vector<MSG> dropped;
     std::vector<std::shared_ptr<SentMessage>> sends;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         queue->alive = false;
         for (auto& q : queue->posted)
             dropped.push_back(q.msg);
@@ -132,7 +132,8 @@ QueueGuard::~QueueGuard() {
 
 } // namespace
 
-Manager::Manager() {
+// Runs once, before any other thread can reach the state.
+Manager::Manager() AX_NO_THREAD_SAFETY_ANALYSIS {
     AddSystemClasses(*this);
     SetSynchronizeWakeup([] { WakeAll(); });
 }
@@ -141,6 +142,8 @@ Manager::~Manager() {
     SetSynchronizeWakeup(nullptr);
     driver.reset();
 }
+
+constinit ManagerMutex managerMutex;
 
 Manager& M() {
     static Manager manager;
@@ -161,7 +164,7 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
     auto q = std::make_shared<ThreadQueue>();
     q->threadId = ThreadId();
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         M().queues[q->threadId] = q;
     }
     tlsQueue.queue = q;
@@ -174,8 +177,23 @@ std::shared_ptr<Window> FindLocked(HWND hwnd) {
 }
 
 std::shared_ptr<Window> Find(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return FindLocked(hwnd);
+}
+
+DWORD StyleOf(const Window& w) {
+    LockGuard g;
+    return w.style;
+}
+
+DWORD ExStyleOf(const Window& w) {
+    LockGuard g;
+    return w.exStyle;
+}
+
+HWND ParentOf(const Window& w) {
+    LockGuard g;
+    return w.parent;
 }
 
 void Wake(ThreadQueue& q) {
@@ -189,7 +207,7 @@ void Wake(ThreadQueue& q) {
 void WakeAll() {
     std::vector<std::shared_ptr<ThreadQueue>> all;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         for (auto& [id, q] : M().queues)
             all.push_back(q);
     }
@@ -199,7 +217,7 @@ void WakeAll() {
 
 void PostTask(const std::shared_ptr<ThreadQueue>& q, std::function<void()> fn) {
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (!q->alive) return;
         q->tasks.push_back(std::move(fn));
     }
@@ -210,7 +228,7 @@ void RunTasks(ThreadQueue& q) {
     for (;;) {
         std::function<void()> fn;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             if (q.tasks.empty()) return;
             fn = std::move(q.tasks.front());
             q.tasks.pop_front();
@@ -223,7 +241,7 @@ void DropMessages(std::vector<MSG> msgs) {
     for (const MSG& m : msgs) {
         DroppedMessageHandler handler;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             auto it = M().dropHandlers.find(m.message);
             if (it != M().dropHandlers.end()) handler = it->second;
         }
@@ -308,7 +326,7 @@ void SizeSurfaceLocked(Window& w) {
 
 DisplayDriver& Driver() {
     Manager& m = M();
-    std::lock_guard<std::mutex> g(m.mutex);
+    LockGuard g;
     if (!m.driver) {
         DisplayKind kind = m.requested;
         if (kind == DisplayKind::Automatic) {
@@ -338,7 +356,7 @@ bool SelectDisplay(DisplayKind kind) {
     Manager& m = M();
     std::unique_ptr<DisplayDriver> old;
     {
-        std::lock_guard<std::mutex> g(m.mutex);
+        LockGuard g;
         m.requested = kind;
         bool anyTop = !m.topLevels.empty();
         if (anyTop) return m.driver && (kind == DisplayKind::Automatic || m.driver->Kind() == kind);
@@ -362,30 +380,30 @@ DWORD GetCurrentThreadId() {
 
 WaitableEvent::WaitableEvent(bool manualReset, bool initial)
     : manualReset_(manualReset), signalled_(initial) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     M().events.push_back(this);
 }
 
 WaitableEvent::~WaitableEvent() {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     std::erase(M().events, this);
 }
 
 void WaitableEvent::SetEvent() {
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         signalled_ = true;
     }
     WakeAll();
 }
 
 void WaitableEvent::ResetEvent() {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     signalled_ = false;
 }
 
 bool WaitableEvent::IsSet() const {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return signalled_;
 }
 
@@ -403,7 +421,7 @@ bool wm::TakeEventLocked(WaitableEvent& e) {
 }
 
 void SetDroppedMessageHandler(UINT msg, DroppedMessageHandler handler) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     if (handler)
         M().dropHandlers[msg] = std::move(handler);
     else

@@ -45,7 +45,7 @@ CaptionButtons ButtonsOf(DWORD style, DWORD exStyle, int width) {
     return b;
 }
 
-bool LockedAncestryLocked(const Window& w) {
+bool LockedAncestryLocked(const Window& w) AX_REQUIRES(managerMutex) {
     const Window* cur = &w;
     std::shared_ptr<Window> hold;
     for (;;) {
@@ -57,7 +57,7 @@ bool LockedAncestryLocked(const Window& w) {
     }
 }
 
-RECT ClientInTopLocked(const Window& w) {
+RECT ClientInTopLocked(const Window& w) AX_REQUIRES(managerMutex) {
     const RECT r = RectInTopLocked(w);
     return {r.left + w.client.left, r.top + w.client.top, r.left + w.client.right,
             r.top + w.client.bottom};
@@ -65,7 +65,7 @@ RECT ClientInTopLocked(const Window& w) {
 
 // The part of a window that drawing may touch, in its top-level window's
 // coordinates.
-Area VisibleAreaLocked(const Window& w, bool client) {
+Area VisibleAreaLocked(const Window& w, bool client) AX_REQUIRES(managerMutex) {
     if (!VisibleLocked(w) || LockedAncestryLocked(w)) return Area();
     Area a(client ? ClientInTopLocked(w) : RectInTopLocked(w));
     const Window* cur = &w;
@@ -92,7 +92,7 @@ Area VisibleAreaLocked(const Window& w, bool client) {
     return a;
 }
 
-void InvalidateTree(Window& w, const Area& rgn, bool erase, Kids kids) {
+void InvalidateTree(Window& w, const Area& rgn, bool erase, Kids kids) AX_REQUIRES(managerMutex) {
     if (w.redrawOff) return;
     Area r = rgn;
     r.Intersect(RECT{0, 0, w.client.width(), w.client.height()});
@@ -121,13 +121,24 @@ void InvalidateTree(Window& w, const Area& rgn, bool erase, Kids kids) {
     }
 }
 
+// The windows from h down that wait for painting, parents first.
+void CollectPaintLocked(HWND h, bool descend, bool deeper, std::vector<HWND>& out)
+    AX_REQUIRES(managerMutex) {
+    auto x = FindLocked(h);
+    if (!x || !VisibleLocked(*x) || LockedAncestryLocked(*x)) return;
+    if (!x->update.Empty() || x->ncPaint || x->internalPaint) out.push_back(h);
+    if (descend)
+        for (HWND c : x->children)
+            CollectPaintLocked(c, deeper, deeper, out);
+}
+
 HDC MakeDC(HWND hwnd, bool client, const Area* limit, RECT* extents) {
     cairo_surface_t* surface = nullptr;
     POINT origin{};
     Region visible;
     HWND top;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return HDC{};
         top = RootLocked(hwnd);
@@ -158,7 +169,7 @@ void Present(HWND top, const RECT& dirty) {
     if (!top || EmptyRect(dirty)) return;
     cairo_surface_t* surface;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(top);
         if (!w || !w->surface || !VisibleLocked(*w) || LockedAncestryLocked(*w)) return;
         surface = w->surface.get();
@@ -281,7 +292,7 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
     bool top, active;
     std::string text;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return;
         // A partial update leaves the bar to the pending WM_NCPAINT.
@@ -374,7 +385,7 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
 void wm::PaintCaret(bool draw) {
     Caret c;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         c = M().caret;
         if (!c.hwnd || c.drawn == draw || (draw && c.hideCount > 0)) return;
         M().caret.drawn = draw;
@@ -387,7 +398,7 @@ void wm::PaintCaret(bool draw) {
 }
 
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     if (!hwnd) {
         for (auto& [v, w] : M().windows) {
             w->ncPaint = true;
@@ -404,7 +415,7 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
 }
 
 BOOL ValidateRect(HWND hwnd, const RECT* rect) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     if (rect)
@@ -422,7 +433,7 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase) {
     bool needErase;
     RECT box;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return FALSE;
         box = w->update.Extents();
@@ -446,7 +457,7 @@ BOOL UpdateWindow(HWND hwnd) {
 BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
     std::vector<HWND> toPaint;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return FALSE;
         const Kids kids = (flags & RDW_ALLCHILDREN)  ? Kids::All
@@ -468,15 +479,7 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
             if (flags & RDW_NOINTERNALPAINT) w->internalPaint = false;
         }
         if (flags & (RDW_UPDATENOW | RDW_ERASENOW)) {
-            std::function<void(HWND, bool)> walk = [&](HWND h, bool descend) {
-                auto x = FindLocked(h);
-                if (!x || !VisibleLocked(*x) || LockedAncestryLocked(*x)) return;
-                if (!x->update.Empty() || x->ncPaint || x->internalPaint) toPaint.push_back(h);
-                if (descend)
-                    for (HWND c : x->children)
-                        walk(c, kids != Kids::None);
-            };
-            walk(hwnd, kids != Kids::None);
+            CollectPaintLocked(hwnd, kids != Kids::None, kids != Kids::None, toPaint);
         }
     }
     for (HWND h : toPaint) {
@@ -487,7 +490,7 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
         } else {
             bool nc;
             {
-                std::lock_guard<std::mutex> g(M().mutex);
+                LockGuard g;
                 nc = w->ncPaint;
                 w->ncPaint = false;
             }
@@ -502,7 +505,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT& ps) {
     ps = PAINTSTRUCT{};
     bool nc;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return HDC{};
         nc = w->ncPaint;
@@ -513,7 +516,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT& ps) {
     Area update;
     bool erase;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return HDC{};
         update = w->update;
@@ -534,7 +537,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT& ps) {
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT& ps) {
     if (ps.hdc) ReleaseDC(hwnd, ps.hdc);
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (M().caret.hideCount > 0) return TRUE;
     }
     PaintCaret(true);
@@ -577,7 +580,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
     HWND top;
     RECT dirty{};
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return 0; // ERROR
         const RECT all{0, 0, w->client.width(), w->client.height()};
@@ -647,7 +650,7 @@ BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cli
 }
 
 BOOL LockWindowUpdate(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     ++w->updateLocks;
@@ -655,7 +658,7 @@ BOOL LockWindowUpdate(HWND hwnd) {
 }
 
 BOOL UnlockWindowUpdate(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w || w->updateLocks == 0) return FALSE;
     if (--w->updateLocks == 0) {
@@ -761,7 +764,7 @@ BOOL ChangeSysColors(int count, const int* indices, const COLORREF* colours) {
 }
 
 cairo_surface_t* WindowSurface(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     return w && w->surface ? w->surface.get() : nullptr;
 }
@@ -769,7 +772,7 @@ cairo_surface_t* WindowSurface(HWND hwnd) {
 bool SnapshotWindow(HWND hwnd, const std::string& pngPath) {
     cairo_surface_t* copy = nullptr;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return false;
         auto tw = FindLocked(RootLocked(hwnd));
@@ -802,7 +805,7 @@ unsigned long NativeWindow(HWND top) {
 void wm::PresentWhole(HWND top) {
     RECT all;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(top);
         if (!w || !w->surface) return;
         all = {0, 0, cairo_image_surface_get_width(w->surface.get()),
@@ -814,7 +817,7 @@ void wm::PresentWhole(HWND top) {
 void wm::RunOnWindowThread(HWND hwnd, std::function<void()> fn) {
     std::shared_ptr<ThreadQueue> q;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return;
         q = w->queue;
