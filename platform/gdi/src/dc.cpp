@@ -77,6 +77,7 @@ DcState defaultState() {
 HDC CreateSurfaceDC(cairo_surface_t* surface, POINT origin, const Region* visible) {
     if (!surface || cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE) return HDC{};
     auto dc = std::make_unique<Dc>();
+    dc->held.reset(cairo_surface_reference(surface));
     dc->surface = surface;
     dc->origin = origin;
     if (visible) dc->visible = *visible;
@@ -87,6 +88,23 @@ HDC CreateSurfaceDC(cairo_surface_t* surface, POINT origin, const Region* visibl
 bool SetSurfaceDCOrigin(HDC hdc, POINT origin, const Region* visible) {
     Dc* dc = getDc(hdc);
     if (!dc || dc->memory) return false;
+    dc->origin = origin;
+    if (visible)
+        dc->visible = *visible;
+    else
+        dc->visible.reset();
+    return true;
+}
+
+bool RetargetSurfaceDC(HDC hdc, cairo_surface_t* surface, POINT origin, const Region* visible) {
+    Dc* dc = getDc(hdc);
+    if (!dc || dc->memory || !surface ||
+        cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE)
+        return false;
+    if (surface != dc->surface) {
+        dc->held.reset(cairo_surface_reference(surface));
+        dc->surface = surface;
+    }
     dc->origin = origin;
     if (visible)
         dc->visible = *visible;

@@ -15,14 +15,6 @@ namespace {
 
 enum class Kids { ByStyle, All, None };
 
-struct DcRecord {
-    HWND hwnd = nullptr;
-    HWND top = nullptr;
-    RECT dirty{}; // top-level window coordinates
-};
-std::mutex dcMutex;
-std::map<uint32_t, DcRecord> dcs;
-
 // Caption buttons in window coordinates: close, maximise, minimise (empty
 // when absent).
 struct CaptionButtons {
@@ -132,50 +124,82 @@ void CollectPaintLocked(HWND h, bool descend, bool deeper, std::vector<HWND>& ou
             CollectPaintLocked(c, deeper, deeper, out);
 }
 
-HDC MakeDC(HWND hwnd, bool client, const Area* limit, RECT* extents) {
+// Where a DC's drawing goes as its window stands now: no surface when the
+// window is gone.
+struct DcTarget {
     cairo_surface_t* surface = nullptr;
+    HWND top = nullptr;
     POINT origin{};
-    Region visible;
-    HWND top;
-    {
-        LockGuard g;
-        auto w = FindLocked(hwnd);
-        if (!w) return HDC{};
-        top = RootLocked(hwnd);
-        auto tw = FindLocked(top);
-        if (tw && tw->surface) {
-            surface = tw->surface.get();
-            const RECT r = client ? ClientInTopLocked(*w) : RectInTopLocked(*w);
-            origin = {r.left, r.top};
-            Area a = VisibleAreaLocked(*w, client);
-            if (limit) {
-                Area l = *limit;
-                l.Translate(origin.x, origin.y);
-                a.Intersect(l);
-            }
-            visible = a.ToRegion();
-            if (extents) *extents = a.Extents();
-        }
+    Area visible; // top-level coordinates
+};
+
+DcTarget TargetLocked(const DcRecord& rec) AX_REQUIRES(managerMutex) {
+    DcTarget t;
+    auto w = FindLocked(rec.hwnd);
+    if (!w) return t;
+    t.top = RootLocked(rec.hwnd);
+    auto tw = FindLocked(t.top);
+    if (!tw || !tw->surface) return t;
+    t.surface = tw->surface.get();
+    const RECT r = rec.client ? ClientInTopLocked(*w) : RectInTopLocked(*w);
+    t.origin = {r.left, r.top};
+    t.visible = VisibleAreaLocked(*w, rec.client);
+    if (rec.limit) {
+        Area l = *rec.limit;
+        l.Translate(t.origin.x, t.origin.y);
+        t.visible.Intersect(l);
     }
-    HDC dc = surface ? CreateSurfaceDC(surface, origin, &visible) : CreateCompatibleDC(HDC{});
-    if (dc) {
-        std::lock_guard<std::mutex> g(dcMutex);
-        dcs[dc.value] = {hwnd, surface ? top : nullptr, extents ? *extents : RECT{}};
+    return t;
+}
+
+void RetargetLocked(uint32_t value, DcRecord& rec) AX_REQUIRES(managerMutex) {
+    DcTarget t = TargetLocked(rec);
+    if (!t.surface) {
+        const Region nothing;
+        SetSurfaceDCOrigin(HDC{{value}}, POINT{}, &nothing);
+        rec.dirty = {};
+        return;
     }
+    const Region visible = t.visible.ToRegion();
+    RetargetSurfaceDC(HDC{{value}}, t.surface, t.origin, &visible);
+    rec.top = t.top;
+    rec.dirty = t.visible.Extents();
+}
+
+HDC MakeDC(HWND hwnd, bool client, const Area* limit) {
+    LockGuard g;
+    if (!FindLocked(hwnd)) return HDC{};
+    DcRecord rec;
+    rec.hwnd = hwnd;
+    rec.client = client;
+    if (limit) rec.limit = *limit;
+    rec.thread = ThreadId();
+    const DcTarget t = TargetLocked(rec);
+    HDC dc;
+    if (t.surface) {
+        const Region visible = t.visible.ToRegion();
+        dc = CreateSurfaceDC(t.surface, t.origin, &visible);
+        rec.surface = true;
+        rec.top = t.top;
+        rec.dirty = t.visible.Extents();
+    } else {
+        dc = CreateCompatibleDC(HDC{});
+    }
+    if (dc) M().dcs[dc.value] = std::move(rec);
     return dc;
 }
 
 void Present(HWND top, const RECT& dirty) {
     if (!top || EmptyRect(dirty)) return;
-    cairo_surface_t* surface;
+    SurfacePtr surface; // held: a resize on another thread may replace it meanwhile
     {
         LockGuard g;
         auto w = FindLocked(top);
         if (!w || !w->surface || !VisibleLocked(*w) || LockedAncestryLocked(*w)) return;
-        surface = w->surface.get();
-        cairo_surface_flush(surface);
+        surface.reset(cairo_surface_reference(w->surface.get()));
+        cairo_surface_flush(surface.get());
     }
-    Driver().Present(top, surface, dirty);
+    Driver().Present(top, surface.get(), dirty);
 }
 
 int RegionKind(const Area& a) {
@@ -382,6 +406,28 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
     ReleaseDC(hwnd, dc);
 }
 
+void wm::RefreshDCsLocked(HWND top) {
+    const DWORD me = ThreadId();
+    for (auto& [value, rec] : M().dcs) {
+        if (!rec.surface || rec.top != top) continue;
+        if (rec.thread == me) {
+            RetargetLocked(value, rec);
+            continue;
+        }
+        // The DC is its thread's: that thread updates it between two draws.
+        auto q = M().queues.find(rec.thread);
+        if (q == M().queues.end() || !q->second->alive) continue;
+        const uint32_t dc = value;
+        q->second->tasks.push_back([dc] {
+            LockGuard g;
+            auto it = M().dcs.find(dc);
+            if (it != M().dcs.end() && it->second.thread == ThreadId() && it->second.surface)
+                RetargetLocked(dc, it->second);
+        });
+        Wake(*q->second);
+    }
+}
+
 void wm::PaintCaret(bool draw) {
     Caret c;
     {
@@ -443,7 +489,7 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase) {
     if (rect) *rect = box;
     if (needErase) {
         Area limit(box);
-        HDC dc = MakeDC(hwnd, true, &limit, nullptr);
+        HDC dc = MakeDC(hwnd, true, &limit);
         SendMessage(hwnd, WM_ERASEBKGND, dc.value, 0);
         ReleaseDC(hwnd, dc);
     }
@@ -526,8 +572,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT& ps) {
         w->erase = false;
         w->internalPaint = false;
     }
-    RECT extents{};
-    HDC dc = MakeDC(hwnd, true, &update, &extents);
+    HDC dc = MakeDC(hwnd, true, &update);
     if (erase) ps.fErase = SendMessage(hwnd, WM_ERASEBKGND, dc.value, 0) ? FALSE : TRUE;
     ps.hdc = dc;
     ps.rcPaint = update.Extents();
@@ -547,30 +592,28 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT& ps) {
 HDC GetDC(HWND hwnd) {
     if (!hwnd) {
         HDC dc = CreateCompatibleDC(HDC{});
-        std::lock_guard<std::mutex> g(dcMutex);
-        dcs[dc.value] = {};
+        LockGuard g;
+        M().dcs[dc.value] = DcRecord{};
         return dc;
     }
-    RECT extents{};
-    return MakeDC(hwnd, true, nullptr, &extents);
+    return MakeDC(hwnd, true, nullptr);
 }
 
 HDC GetWindowDC(HWND hwnd) {
-    RECT extents{};
-    return MakeDC(hwnd, false, nullptr, &extents);
+    return MakeDC(hwnd, false, nullptr);
 }
 
 int ReleaseDC(HWND, HDC dc) {
     DcRecord rec;
     {
-        std::lock_guard<std::mutex> g(dcMutex);
-        auto it = dcs.find(dc.value);
-        if (it == dcs.end()) return 0;
-        rec = it->second;
-        dcs.erase(it);
+        LockGuard g;
+        auto it = M().dcs.find(dc.value);
+        if (it == M().dcs.end()) return 0;
+        rec = std::move(it->second);
+        M().dcs.erase(it);
     }
     DeleteDC(dc);
-    Present(rec.top, rec.dirty);
+    if (rec.surface) Present(rec.top, rec.dirty);
     return 1;
 }
 
@@ -638,6 +681,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
         if (flags & SW_INVALIDATE)
             InvalidateTree(*w, invalid, flags & SW_ERASE,
                            (flags & SW_SCROLLCHILDREN) ? Kids::All : Kids::ByStyle);
+        if (flags & SW_SCROLLCHILDREN) RefreshDCsLocked(top);
     }
     if (update) *update = invalid.Extents();
     Present(top, dirty);

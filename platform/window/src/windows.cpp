@@ -126,6 +126,7 @@ void FreeWindow(HWND hwnd) {
         auto w = FindLocked(hwnd);
         if (!w) return;
         top = IsTopLevel(*w);
+        const HWND root = RootLocked(hwnd);
         if (auto* sib = SiblingsLocked(*w)) std::erase(*sib, hwnd);
         std::erase_if(M().timers, [&](const std::shared_ptr<Timer>& t) { return t->hwnd == hwnd; });
         auto& q = *w->queue;
@@ -146,6 +147,7 @@ void FreeWindow(HWND hwnd) {
         w->chain.clear();
         target = std::move(w->dropTarget);
         M().windows.erase(reinterpret_cast<uintptr_t>(hwnd));
+        RefreshDCsLocked(root);
     }
     RemoveClipboardOwner(hwnd);
     if (top) Driver().Destroyed(hwnd);
@@ -428,6 +430,7 @@ HWND SetParent(HWND hwnd, HWND newParent) {
             if (p == hwnd) return nullptr; // no cycles
         old = w->parent ? w->parent : GetDesktopWindow();
         wasTop = IsTopLevel(*w);
+        const HWND oldRoot = RootLocked(hwnd);
         if (auto* sib = SiblingsLocked(*w)) std::erase(*sib, hwnd);
         w->parent = newParent;
         if (newParent)
@@ -439,6 +442,8 @@ HWND SetParent(HWND hwnd, HWND newParent) {
         Area all(RECT{0, 0, w->client.width(), w->client.height()});
         w->ncPaint = true;
         InvalidateLocked(*w, all, true, true);
+        RefreshDCsLocked(oldRoot);
+        RefreshDCsLocked(RootLocked(hwnd));
     }
     if (wasTop && !nowTop) Driver().Destroyed(hwnd);
     if (!wasTop && nowTop) {
@@ -612,6 +617,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
             style = w->style;
             exStyle = w->exStyle;
             top = IsTopLevel(*w);
+            RefreshDCsLocked(RootLocked(hwnd));
         }
         SendMessage(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index),
                     reinterpret_cast<LPARAM>(&ss));
@@ -868,6 +874,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
             Area all(RECT{0, 0, w->client.width(), w->client.height()});
             InvalidateLocked(*w, all, true, true);
         }
+        if (changed) RefreshDCsLocked(RootLocked(hwnd));
     }
     if (top) {
         if (moved || sized) Driver().Moved(hwnd, target);

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -189,6 +190,20 @@ struct ThreadQueue {
     bool signalled = false; // under wake.Mutex()
 };
 
+// A device context handed out by GetDC, GetWindowDC or BeginPaint. Like the
+// platform's, it follows its window: when the window moves, is resized,
+// restacked or destroyed, the DC is pointed at the window's new place (or
+// at nothing), by the thread the DC belongs to.
+struct DcRecord {
+    HWND hwnd = nullptr;
+    bool client = true;
+    bool surface = false;     // over a window's surface (else a memory DC stand-in)
+    std::optional<Area> limit; // a paint DC's update area, client coordinates
+    DWORD thread = 0;
+    HWND top = nullptr; // the top-level window whose surface it draws on
+    RECT dirty{};       // what ReleaseDC presents, top-level coordinates
+};
+
 struct Caret {
     HWND hwnd = nullptr;
     POINT pos{};
@@ -233,6 +248,7 @@ struct Manager {
         POINT pt{};
     } lastClick AX_WM_GUARDED;
     Caret caret AX_WM_GUARDED;
+    std::map<uint32_t, DcRecord> dcs AX_WM_GUARDED; // by HDC value
     std::vector<WaitableEvent*> events AX_WM_GUARDED;
 
     std::unique_ptr<DisplayDriver> driver AX_WM_GUARDED;
@@ -296,6 +312,9 @@ void FillClientForErase(HWND hwnd, HDC dc, DWORD colour);
 HWND TopLevelAtLocked(POINT screen) AX_REQUIRES(managerMutex);
 HWND DeepestWindowAt(HWND top, POINT screen);
 bool TakeEventLocked(WaitableEvent& e) AX_REQUIRES(managerMutex);
+// Points the DCs drawing on top's surface at their windows' current place;
+// DCs of another thread are refreshed from that thread's loop.
+void RefreshDCsLocked(HWND top) AX_REQUIRES(managerMutex);
 // Shows the whole surface of a top-level window (after it was mapped).
 void PresentWhole(HWND top);
 // Scroll bars: the standard bars in the frame, the modal tracking loop of a
