@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "framework/forms.h"
 #include "framework/menus.h"
@@ -520,11 +521,18 @@ void TControlCanvas::CreateHandle() {
 }
 
 void TControlCanvas::FreeHandle() {
-    if (!dc_) return;
-    SetHandle({});
-    ReleaseDC(window_, dc_);
-    dc_ = {};
-    window_ = nullptr;
+    if (dc_) SetHandle({});
+}
+
+void TControlCanvas::SetHandle(HDC dc) {
+    if (!dc_ || dc == dc_) {
+        TCanvas::SetHandle(dc);
+        return;
+    }
+    const HDC own = std::exchange(dc_, HDC{});
+    const HWND window = std::exchange(window_, nullptr);
+    TCanvas::SetHandle(dc); // deselects our objects from the old DC first
+    ReleaseDC(window, own);
 }
 
 // ---- TWinControl --------------------------------------------------------------------------------
@@ -1172,6 +1180,11 @@ void TWinControl::Dispatch(TMessage& m) {
     case WM_MOVE: WMMove(m); return;
     case WM_COMMAND: WMCommand(m); return;
     case WM_SETCURSOR: WMSetCursor(m); return;
+    case WM_DESTROY:
+        for (TControl* c : controls_)
+            if (auto* g = dynamic_cast<TGraphicControl*>(c)) g->FreeCanvasHandle();
+        DefaultHandler(m);
+        return;
     case WM_SYSCOLORCHANGE: Perform(CM_SYSCOLORCHANGE); DefaultHandler(m); return;
     case WM_CANCELMODE:
         SendCancelMode(this);
@@ -1242,6 +1255,12 @@ TGraphicControl::TGraphicControl(TComponent* owner)
 
 TGraphicControl::~TGraphicControl() = default;
 
+void TGraphicControl::SetBounds(int left, int top, int width, int height) {
+    // The canvas's DC is the parent's, moved to where the control was.
+    canvas_->FreeHandle();
+    TControl::SetBounds(left, top, width, height);
+}
+
 void TGraphicControl::Dispatch(TMessage& m) {
     if (m.Msg == WM_PAINT && m.WParam) {
         canvas_->Lock();
@@ -1265,6 +1284,12 @@ TCustomControl::TCustomControl(TComponent* owner)
     : TWinControl(owner), canvas_(std::make_unique<TControlCanvas>(*this)) {}
 
 TCustomControl::~TCustomControl() { canvas_->FreeHandle(); }
+
+void TCustomControl::Dispatch(TMessage& m) {
+    // A DC of a window that goes draws nowhere: the next window gets its own.
+    if (m.Msg == WM_DESTROY) canvas_->FreeHandle();
+    TWinControl::Dispatch(m);
+}
 
 void TCustomControl::PaintWindow(HDC dc) {
     canvas_->Lock();

@@ -241,7 +241,12 @@ class TControlCanvas : public TCanvas {
 public:
     explicit TControlCanvas(TControl& control) : control_(control) {}
     ~TControlCanvas() override { FreeHandle(); }
+    // Lets go of the DC the canvas made for itself, if it holds one; the
+    // next drawing makes a new one where the control is then.
     void FreeHandle();
+    // Another DC (a paint DC, or none) replaces the canvas's own, which is
+    // released.
+    void SetHandle(HDC dc) override;
     void UpdateTextFlags() {}
 
 protected:
@@ -401,6 +406,9 @@ public:
     AnsiString ClassName() const override { return "TGraphicControl"; }
     TCanvas& Canvas() { return *canvas_; }
     void Dispatch(TMessage& message) override;
+    void SetBounds(int left, int top, int width, int height) override;
+    // The canvas draws through the parent's DC: a new parent window needs a new one.
+    void FreeCanvasHandle() { canvas_->FreeHandle(); }
 
 protected:
     virtual void Paint() {}
@@ -415,6 +423,7 @@ public:
     ~TCustomControl() override;
     AnsiString ClassName() const override { return "TCustomControl"; }
     TCanvas& Canvas() { return *canvas_; }
+    void Dispatch(TMessage& message) override;
 
 protected:
     virtual void Paint() {}
