@@ -52,22 +52,30 @@ HWND FindPaintLocked(const ThreadQueue& q, HWND filter) AX_REQUIRES(managerMutex
     return nullptr;
 }
 
-std::shared_ptr<Timer> DueTimerLocked(const ThreadQueue& q, HWND filter, uint64_t now) AX_REQUIRES(managerMutex) {
+bool TimerMatches(const Timer& t, const ThreadQueue& q, HWND filter) {
+    if (t.queue.get() != &q) return false;
+    if (filter == kThreadOnly) return !t.hwnd;
+    return !filter || t.hwnd == filter;
+}
+
+std::shared_ptr<Timer> DueTimerLocked(const ThreadQueue& q, HWND filter, uint64_t now)
+    AX_REQUIRES(managerMutex) {
     std::shared_ptr<Timer> best;
     for (auto& t : M().timers) {
-        if (t->queue.get() != &q || t->due > now) continue;
-        if (filter == kThreadOnly && t->hwnd) continue;
-        if (filter && filter != kThreadOnly && t->hwnd != filter) continue;
+        if (!TimerMatches(*t, q, filter) || t->due > now) continue;
         if (!best || t->due < best->due) best = t;
     }
     return best;
 }
 
-uint64_t NextTimerDue(const ThreadQueue& q) {
+// When the next timer a retrieval with this filter can take is due; a timer
+// the filter leaves out must not cut the wait short.
+uint64_t NextTimerDue(const ThreadQueue& q, HWND filter = nullptr, UINT lo = 0, UINT hi = 0) {
+    if (!InRange(WM_TIMER, lo, hi)) return UINT64_MAX;
     LockGuard g;
     uint64_t due = UINT64_MAX;
     for (auto& t : M().timers)
-        if (t->queue.get() == &q) due = std::min(due, t->due);
+        if (TimerMatches(*t, q, filter)) due = std::min(due, t->due);
     return due;
 }
 
@@ -418,7 +426,7 @@ int GetMessage(MSG& msg, HWND hwnd, UINT lo, UINT hi) {
     for (;;) {
         ClearSignal(*q);
         if (PeekCore(*q, msg, hwnd, lo, hi, PM_REMOVE)) return msg.message == WM_QUIT ? 0 : 1;
-        WaitForSignal(*q, NextTimerDue(*q));
+        WaitForSignal(*q, NextTimerDue(*q, hwnd, lo, hi));
     }
 }
 

@@ -299,6 +299,65 @@ TEST_F(Messages, TimersFollowTheManualClock) {
     EXPECT_FALSE(PeekMessage(m, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE));
 }
 
+// A clock stopped at a time of the test's choosing that counts how often it
+// is read: a loop that spins instead of waiting reads it without end.
+class CountingClock : public Clock {
+public:
+    uint64_t Ticks() override {
+        ++reads;
+        return now;
+    }
+    TDateTime Now() override { return 45000.0; }
+    void Sleep(uint32_t) override {}
+    std::atomic<uint64_t> now{1000};
+    std::atomic<uint64_t> reads{0};
+
+protected:
+    void Wait(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, uint64_t) override {
+        cv.wait(lock);
+    }
+};
+
+TEST_F(Messages, AFilteredWaitSleepsWhileATimerItExcludesIsDue) {
+    CountingClock stopped;
+    SetClock(&stopped);
+    HWND timed = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
+    HWND other = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
+    ASSERT_NE(SetTimer(timed, 1, 100), 0u);
+    stopped.now = 5000; // the timer is due, but neither filter below takes it
+    const DWORD me = GetCurrentThreadId();
+    struct Case {
+        HWND hwnd;
+        UINT lo, hi;
+    } cases[] = {{other, 0, 0}, {nullptr, WM_USER, WM_USER}};
+    for (const Case& c : cases) {
+        stopped.reads = 0;
+        std::atomic<bool> spun{false};
+        std::thread waker([&] {
+            // Either the waiter sleeps (its reads of the clock stop), or it
+            // spins through the clock.
+            uint64_t seen = ~uint64_t(0);
+            const bool settled = test::WaitUntil([&] {
+                if (stopped.reads > 100000) return true;
+                const uint64_t now = stopped.reads;
+                const bool asleep = test::ThreadSleeps(me) && now == seen;
+                seen = now;
+                return asleep;
+            });
+            spun = !settled || stopped.reads > 100000;
+            PostMessage(other, WM_USER);
+        });
+        MSG m;
+        ASSERT_EQ(GetMessage(m, c.hwnd, c.lo, c.hi), 1);
+        waker.join();
+        EXPECT_EQ(m.message, UINT(WM_USER));
+        EXPECT_FALSE(spun) << "the wait read the clock " << stopped.reads << " times";
+        EXPECT_LT(stopped.reads.load(), 100u);
+    }
+    KillTimer(timed, 1);
+    SetClock(&clock);
+}
+
 TEST_F(Messages, TimerCreationCanBeMadeToFail) {
     HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
     SetTimerLimit(1);

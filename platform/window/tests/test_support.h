@@ -7,9 +7,12 @@
 #include "rtl/clock.h"
 #include "rtl/threads.h"
 
+#include <chrono>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ax::test {
@@ -62,6 +65,26 @@ inline void RegisterTestClass(const char* name, UINT style = 0, int background =
     wc.lpfnWndProc = RecordingProc;
     if (background >= 0) wc.hbrBackground = SysColorBrushValue(background);
     RegisterClass(wc); // already there from an earlier test: fine
+}
+
+// Waits, yielding, until done() holds. The bound only ends a broken wait
+// (false after `seconds`); a passing test never comes near it.
+template <class Pred> bool WaitUntil(Pred done, int seconds = 30) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// Whether a thread of this process is asleep in a blocking wait.
+inline bool ThreadSleeps(DWORD tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t name = line.rfind(')');
+    return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S';
 }
 
 // Serves everything waiting without blocking.
