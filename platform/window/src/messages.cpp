@@ -13,6 +13,10 @@ thread_local int tlsInSend = 0;
 
 const HWND kThreadOnly = reinterpret_cast<HWND>(intptr_t(-1));
 
+// Posted messages a queue holds at most, as on the platform; a post to a
+// full queue fails and the caller keeps its payload.
+constexpr size_t kPostedLimit = 10000;
+
 bool InRange(UINT msg, UINT lo, UINT hi) {
     return (lo == 0 && hi == 0) || (msg >= lo && msg <= hi);
 }
@@ -385,7 +389,7 @@ BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     {
         LockGuard g;
         auto w = FindLocked(hwnd);
-        if (!w || !w->queue->alive) return FALSE;
+        if (!w || !w->queue->alive || w->queue->posted.size() >= kPostedLimit) return FALSE;
         q = w->queue;
         q->posted.push_back({MSG{hwnd, msg, wp, lp, Now(), M().cursorPos}, 0});
     }
@@ -399,7 +403,9 @@ BOOL PostThreadMessage(DWORD threadId, UINT msg, WPARAM wp, LPARAM lp) {
     {
         LockGuard g;
         auto it = M().queues.find(threadId);
-        if (it == M().queues.end() || !it->second->alive) return FALSE;
+        if (it == M().queues.end() || !it->second->alive ||
+            it->second->posted.size() >= kPostedLimit)
+            return FALSE;
         q = it->second;
         q->posted.push_back({MSG{nullptr, msg, wp, lp, Now(), M().cursorPos}, 0});
     }

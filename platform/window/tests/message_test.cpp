@@ -358,6 +358,25 @@ TEST_F(Messages, AFilteredWaitSleepsWhileATimerItExcludesIsDue) {
     SetClock(&clock);
 }
 
+TEST_F(Messages, APostedQueueHoldsTenThousandMessages) {
+    HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
+    for (WPARAM i = 0; i < 10000; ++i)
+        ASSERT_TRUE(PostMessage(h, WM_USER, i, 0)) << "post " << i;
+    EXPECT_FALSE(PostMessage(h, WM_USER, 10000, 0));
+    EXPECT_FALSE(PostThreadMessage(GetCurrentThreadId(), WM_USER, 10000, 0));
+    MSG m;
+    ASSERT_TRUE(PeekMessage(m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 0u);
+    EXPECT_TRUE(PostMessage(h, WM_USER, 10001, 0)); // room for one again
+    WPARAM count = 0, last = 0;
+    while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
+        ++count;
+        last = m.wParam;
+    }
+    EXPECT_EQ(count, 10000u);
+    EXPECT_EQ(last, 10001u);
+}
+
 TEST_F(Messages, TimerCreationCanBeMadeToFail) {
     HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
     SetTimerLimit(1);
