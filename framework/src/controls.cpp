@@ -284,8 +284,8 @@ void TControl::SetBounds(int left, int top, int width, int height) {
 RECT TControl::ClientRect() { return {0, 0, width_, height_}; }
 
 void TControl::SetClientSize(int width, int height) {
-    const RECT c = ClientRect();
-    SetBounds(left_, top_, width_ + width - c.width(), height_ + height - c.height());
+    const SIZE frame = NonClientSize();
+    SetBounds(left_, top_, width + frame.cx, height + frame.cy);
 }
 
 void TControl::Notification(TComponent* component, TOperation operation) {
@@ -606,12 +606,29 @@ void TWinControl::CreateHandle() {
     creating_ = true;
     try {
         if (parent_) parent_->HandleNeeded();
-        if (!handle_) CreateWnd();
+        if (!handle_) {
+            CreateWnd();
+            TakeStackingPlace();
+        }
     } catch (...) {
         creating_ = false;
         throw;
     }
     creating_ = false;
+}
+
+void TWinControl::TakeStackingPlace() {
+    // A new window is on top of its siblings; a control's place is behind
+    // the windows of the controls after it in its parent's list.
+    if (!parent_ || !handle_) return;
+    const auto& list = parent_->controls_;
+    auto self = std::find(list.rbegin(), list.rend(), this); // usually the last one
+    if (self == list.rend()) return;
+    for (auto it = self.base(); it != list.end(); ++it)
+        if (auto* w = dynamic_cast<TWinControl*>(*it); w && w->handle_) {
+            SetWindowPos(handle_, w->handle_, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            return;
+        }
 }
 
 void TWinControl::CreateParams(TCreateParams& p) {
@@ -635,11 +652,11 @@ void TWinControl::CreateWnd() {
     CreateWindowHandle(p);
     if (!handle_) throw EInvalidOperation("Error creating window");
     UpdateBounds();
-    // Windowed children whose windows were destroyed with ours come back.
-    for (TWinControl* child : tabList_)
-        if (child->visible_ && !child->handle_) child->HandleNeeded();
-    for (TWinControl* child : tabList_)
-        if (child->handle_) SetWindowPos(child->handle_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // Windowed children whose windows were destroyed with ours come back,
+    // in stacking order: each new one on top of those before it.
+    for (TControl* c : std::vector<TControl*>(controls_))
+        if (auto* child = dynamic_cast<TWinControl*>(c); child && child->visible_ && !child->handle_)
+            child->HandleNeeded();
     AlignControls(nullptr);
 }
 
@@ -893,7 +910,28 @@ RECT TWinControl::ClientRect() {
         GetClientRect(handle_, r);
         return r;
     }
-    return {0, 0, width_, height_};
+    const SIZE frame = NonClientSize();
+    return {0, 0, std::max(0, width_ - int(frame.cx)), std::max(0, height_ - int(frame.cy))};
+}
+
+SIZE TWinControl::NonClientSize() {
+    // The frame the window has, or will have once it is made.
+    DWORD style, exStyle;
+    bool menu;
+    if (handle_) {
+        style = DWORD(GetWindowLongPtr(handle_, GWL_STYLE));
+        exStyle = DWORD(GetWindowLongPtr(handle_, GWL_EXSTYLE));
+        menu = GetMenu(handle_) != nullptr;
+    } else {
+        TCreateParams p;
+        CreateParams(p);
+        style = p.Style;
+        exStyle = p.ExStyle;
+        menu = HasMenuBar();
+    }
+    RECT frame{0, 0, 0, 0};
+    AdjustWindowRectEx(frame, style, menu, exStyle);
+    return {frame.width(), frame.height()};
 }
 
 void TWinControl::AlignControls(TControl*) {

@@ -110,7 +110,10 @@ public:
     virtual RECT ClientRect();
     int ClientWidth() { return ClientRect().width(); }
     int ClientHeight() { return ClientRect().height(); }
+    // Sizes the control so that its client area is width x height.
     void SetClientSize(int width, int height);
+    // What the frame around the client area takes, across and down.
+    virtual SIZE NonClientSize() { return {0, 0}; }
     POINT ClientOrigin();
     POINT ClientToScreen(POINT p);
     POINT ScreenToClient(POINT p);
@@ -301,6 +304,7 @@ public:
     bool Showing() const override;
     void SetBounds(int left, int top, int width, int height) override;
     RECT ClientRect() override;
+    SIZE NonClientSize() override;
     void Invalidate() override;
     void Update() override;
     void Repaint() override;
@@ -337,6 +341,8 @@ protected:
     virtual void DestroyWnd();
     virtual void DestroyWindowHandle();
     virtual void CreateHandle();
+    // Whether the window shows a menu bar (which takes from the client area).
+    virtual bool HasMenuBar() const { return false; }
     virtual void PaintWindow(HDC dc);
     virtual void AlignControls(TControl* control);
     // Whether the window should be shown now; top-level windows decide by
@@ -397,6 +403,7 @@ protected:
 private:
     static LRESULT ClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void MainWndProc(TMessage& m);
+    void TakeStackingPlace();
 };
 
 class TGraphicControl : public TControl {

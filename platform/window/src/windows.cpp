@@ -290,7 +290,9 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
         w->client = {0, 0, w->rect.width(), w->rect.height()};
         M().windows[reinterpret_cast<uintptr_t>(w->hwnd)] = w;
         if (w->parent) {
-            FindLocked(w->parent)->children.push_back(w->hwnd);
+            // A new window goes to the top of its siblings.
+            auto& siblings = FindLocked(w->parent)->children;
+            siblings.insert(siblings.begin(), w->hwnd);
         } else if (messageOnly) {
             M().messageOnly.push_back(w->hwnd);
         } else {
