@@ -1,6 +1,7 @@
 // Drop-down list combo box: the chosen item in a box with an arrow; the
 // list drops down in a pop-up window that holds the mouse until it closes.
 #include <algorithm>
+#include <utility>
 
 #include "framework/streaming.h"
 #include "stdctrls/stdctrls.h"
@@ -109,6 +110,7 @@ void TCustomComboBox::SetDroppedDown(bool value) {
     } else {
         HWND drop = dropWindow_;
         dropWindow_ = nullptr;
+        openingPress_ = false;
         if (GetCapture() == drop) ReleaseCapture();
         DestroyWindow(drop);
         if (OnCloseUp) OnCloseUp(this);
@@ -155,13 +157,18 @@ LRESULT TCustomComboBox::DropProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     }
     case WM_LBUTTONUP: {
         const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        const int index = PtInRect(&client, p) ? p.y / itemHeight_ : -1;
+        const bool inside = PtInRect(&client, p);
+        // Letting go of the press that opened the list anywhere but on a
+        // row leaves the list open for a click.
+        if (!inside && std::exchange(openingPress_, false)) return 0;
+        const int index = inside ? p.y / itemHeight_ : -1;
         SetDroppedDown(false);
         if (index >= 0 && index < items_.Count()) SelectByUser(index);
         return 0;
     }
     case WM_LBUTTONDOWN: {
         const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        openingPress_ = false;
         if (!PtInRect(&client, p)) SetDroppedDown(false); // a press outside closes the list
         return 0;
     }
@@ -203,6 +210,7 @@ void TCustomComboBox::MouseDown(TMouseButton button, TShiftState shift, int x, i
     if (button == mbLeft) {
         if (CanFocus() && !focused_) SetFocus();
         SetDroppedDown(!DroppedDown());
+        openingPress_ = DroppedDown();
     }
     TCustomControl::MouseDown(button, shift, x, y);
 }
