@@ -1,6 +1,7 @@
 #include <atomic>
 #include <thread>
 
+#include "bounded_wait.h"
 #include "framework_fixture.h"
 #include "framework/timers.h"
 
@@ -254,7 +255,7 @@ TEST_F(FrameworkTest, SynchronizeIsReleasedWhenTheApplicationShutsDown) {
         started = true;
         result = Synchronize([&] { ran = true; }) ? 1 : 0;
     });
-    while (!started) std::this_thread::yield();
+    ASSERT_TRUE(test::WaitUntil([&] { return started.load(); })) << "the worker never started";
     app.reset(); // nobody serves the queue any more
     worker.join();
     EXPECT_EQ(result, 0);

@@ -111,8 +111,7 @@ TEST_F(Messages, QuitOnAnotherThreadEndsItsLoop) {
             DispatchMessage(m);
         code = static_cast<int>(m.wParam);
     });
-    while (!tid)
-        std::this_thread::yield();
+    ASSERT_TRUE(test::WaitUntil([&] { return tid != 0; })) << "the worker made no queue";
     PostThreadMessage(tid, WM_QUIT, 42, 0);
     t.join();
     EXPECT_EQ(code, 42);
@@ -151,8 +150,7 @@ TEST_F(Messages, SendToAnotherThreadWaitsForItsLoopAndServesSendsMeanwhile) {
             DispatchMessage(m);
         DestroyWindow(theirs);
     });
-    while (!sending)
-        std::this_thread::yield();
+    ASSERT_TRUE(test::WaitUntil([&] { return sending.load(); })) << "the worker never sent";
     // A send to a thread that is itself sending to us.
     EXPECT_EQ(SendMessage(theirs, WM_USER + 10, 21, 0), 42);
     // Nested: our send makes the worker send back to us before answering.
@@ -200,11 +198,9 @@ TEST_F(Messages, PostsToADestroyedWindowReleaseTheirPayloads) {
     std::thread t([&] {
         EnsureMessageQueue();
         tid = GetCurrentThreadId();
-        while (!go)
-            std::this_thread::yield();
+        EXPECT_TRUE(test::WaitUntil([&] { return go.load(); })) << "the main thread never let go";
     });
-    while (!tid)
-        std::this_thread::yield();
+    ASSERT_TRUE(test::WaitUntil([&] { return tid != 0; })) << "the worker made no queue";
     EXPECT_TRUE(PostThreadMessage(tid, kBatch, reinterpret_cast<WPARAM>(&payloads[1]), 0));
     go = true;
     t.join();
@@ -391,11 +387,13 @@ TEST_F(Messages, GetMessageWakesWhenAnotherThreadMovesTheClock) {
     HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
     SetTimer(h, 1, 1000);
     std::atomic<bool> done{false};
+    const DWORD me = GetCurrentThreadId();
     std::thread ticker([&] {
-        while (!done) {
+        const bool woke = test::WaitUntil([&] {
             clock.Advance(100);
-            std::this_thread::yield();
-        }
+            return done.load();
+        });
+        if (!woke) PostThreadMessage(me, WM_QUIT, 0, 0); // ends the wait: the test fails
     });
     MSG m;
     ASSERT_EQ(GetMessage(m, nullptr, 0, 0), 1);
@@ -477,10 +475,11 @@ TEST_F(Messages, WaitReturnsForAnEventAMessageOrTheTimeOut) {
     Pump();
     std::atomic<bool> done{false};
     std::thread ticker([&] {
-        while (!done) {
+        const bool ended = test::WaitUntil([&] {
             clock.Advance(10);
-            std::this_thread::yield();
-        }
+            return done.load();
+        });
+        if (!ended) e1.SetEvent(); // ends the wait: the test fails
     });
     EXPECT_EQ(MsgWaitForMultipleObjects(events, 500, QS_ALLINPUT), WAIT_TIMEOUT);
     done = true;
@@ -488,18 +487,19 @@ TEST_F(Messages, WaitReturnsForAnEventAMessageOrTheTimeOut) {
 }
 
 TEST_F(Messages, WorkerSynchronizeIsServedByAWaitingLoop) {
-    int ranOn = 0;
+    std::atomic<int> ranOn{0};
     std::thread t([&] { Synchronize([&] { ranOn = IsMainThread() ? 1 : 2; }); });
     DWORD me = GetCurrentThreadId();
     std::thread quitter([&] {
-        while (ranOn == 0)
-            std::this_thread::yield();
+        EXPECT_TRUE(test::WaitUntil([&] { return ranOn != 0; })) << "the call was never served";
         PostThreadMessage(me, WM_USER, 0, 0);
     });
     MSG m;
-    ASSERT_EQ(GetMessage(m, nullptr, 0, 0), 1);
-    t.join();
+    EXPECT_EQ(GetMessage(m, nullptr, 0, 0), 1);
     quitter.join();
+    if (ranOn == 0) ReleaseSynchronize(); // frees the worker of a failed run
+    t.join();
+    ResetSynchronize();
     EXPECT_EQ(ranOn, 1);
 }
 

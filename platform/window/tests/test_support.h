@@ -1,13 +1,13 @@
 #pragma once
 // Shared fixture of the window layer's tests: a manual clock, the headless
 // display, the test font and a window class that records its messages.
+#include "bounded_wait.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 #include "rtl/threads.h"
 
-#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -65,17 +65,6 @@ inline void RegisterTestClass(const char* name, UINT style = 0, int background =
     wc.lpfnWndProc = RecordingProc;
     if (background >= 0) wc.hbrBackground = SysColorBrushValue(background);
     RegisterClass(wc); // already there from an earlier test: fine
-}
-
-// Waits, yielding, until done() holds. The bound only ends a broken wait
-// (false after `seconds`); a passing test never comes near it.
-template <class Pred> bool WaitUntil(Pred done, int seconds = 30) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::yield();
-    }
-    return true;
 }
 
 // Whether a thread of this process is asleep in a blocking wait.
