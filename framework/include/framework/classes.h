@@ -133,8 +133,11 @@ protected:
 
 private:
     void NotifyRemoval(TComponent* component);
+    bool Owns(const TComponent* component) const;
     TComponent* owner_;
     std::vector<std::unique_ptr<TComponent>> components_;
+    uint64_t listVersion_ = 0; // counts changes of components_
+    bool listed_ = false;      // in its owner's components_
     std::vector<TComponent*> freeNotifies_;
     AnsiString name_;
     intptr_t tag_ = 0;

@@ -68,10 +68,7 @@ std::vector<RECT> Area::Rects() const {
 }
 
 Region Area::ToRegion() const {
-    Region out;
-    for (const RECT& r : Rects())
-        out = out.united(Region(r));
-    return out;
+    return Region::fromRects(Rects());
 }
 
 namespace {
@@ -176,6 +173,20 @@ std::shared_ptr<Window> FindLocked(HWND hwnd) {
     return it == M().windows.end() ? nullptr : it->second;
 }
 
+Window* PeekLocked(HWND hwnd) {
+    auto it = M().windows.find(reinterpret_cast<uintptr_t>(hwnd));
+    return it == M().windows.end() ? nullptr : it->second.get();
+}
+
+void NeedPaintLocked(Window& w) {
+    w.queue->paint.insert(w.hwnd);
+}
+
+void NeedFramePaintLocked(Window& w) {
+    w.ncPaint = true;
+    NeedPaintLocked(w);
+}
+
 std::shared_ptr<Window> Find(HWND hwnd) {
     LockGuard g;
     return FindLocked(hwnd);
@@ -254,9 +265,9 @@ bool IsTopLevel(const Window& w) {
 }
 
 HWND RootLocked(HWND hwnd) {
-    auto w = FindLocked(hwnd);
+    Window* w = PeekLocked(hwnd);
     while (w && w->parent) {
-        auto p = FindLocked(w->parent);
+        Window* p = PeekLocked(w->parent);
         if (!p) break;
         w = p;
     }
@@ -266,11 +277,9 @@ HWND RootLocked(HWND hwnd) {
 RECT RectInTopLocked(const Window& w) {
     if (!w.parent) return {0, 0, w.rect.width(), w.rect.height()};
     RECT r = w.rect;
-    auto p = FindLocked(w.parent);
-    while (p) {
+    for (Window* p = PeekLocked(w.parent); p; p = PeekLocked(p->parent)) {
         if (!p->parent) return Shift(r, p->client.left, p->client.top);
         r = Shift(r, p->rect.left + p->client.left, p->rect.top + p->client.top);
-        p = FindLocked(p->parent);
     }
     return r;
 }
@@ -281,25 +290,21 @@ POINT ScreenOriginLocked(const Window& w, bool client) {
         pt.x += w.client.left;
         pt.y += w.client.top;
     }
-    auto p = w.parent ? FindLocked(w.parent) : nullptr;
-    while (p) {
+    for (Window* p = w.parent ? PeekLocked(w.parent) : nullptr; p;
+         p = p->parent ? PeekLocked(p->parent) : nullptr) {
         pt.x += p->rect.left + p->client.left;
         pt.y += p->rect.top + p->client.top;
-        p = p->parent ? FindLocked(p->parent) : nullptr;
     }
     return pt;
 }
 
 bool VisibleLocked(const Window& w) {
-    const Window* cur = &w;
-    std::shared_ptr<Window> hold;
-    for (;;) {
+    for (const Window* cur = &w;;) {
         if (!(cur->style & WS_VISIBLE) || (cur->style & WS_MINIMIZE)) return false;
         if (cur->messageOnly) return false;
         if (!cur->parent) return true;
-        hold = FindLocked(cur->parent);
-        if (!hold) return false;
-        cur = hold.get();
+        cur = PeekLocked(cur->parent);
+        if (!cur) return false;
     }
 }
 

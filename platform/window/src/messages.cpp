@@ -38,21 +38,38 @@ bool NeedsPaint(const Window& w) AX_REQUIRES(managerMutex) {
     return !w.update.Empty() || w.internalPaint || w.ncPaint;
 }
 
-HWND FindPaintIn(HWND h, const ThreadQueue& q, HWND filter) AX_REQUIRES(managerMutex) {
-    auto w = FindLocked(h);
-    if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_MINIMIZE) || w->redrawOff ||
-        w->updateLocks > 0)
-        return nullptr;
-    if (w->queue.get() == &q && NeedsPaint(*w) && (!filter || filter == h)) return h;
-    for (HWND c : w->children)
-        if (HWND r = FindPaintIn(c, q, filter)) return r;
-    return nullptr;
+// Whether w may be painted now: it and its ancestors shown, not minimised,
+// not held by the redraw switch or the update lock.
+bool PaintableLocked(const Window& w) AX_REQUIRES(managerMutex) {
+    for (const Window* cur = &w;;) {
+        if (!(cur->style & WS_VISIBLE) || (cur->style & WS_MINIMIZE) || cur->messageOnly ||
+            cur->redrawOff || cur->updateLocks > 0)
+            return false;
+        if (!cur->parent) return true;
+        cur = PeekLocked(cur->parent);
+        if (!cur) return false;
+    }
 }
 
-HWND FindPaintLocked(const ThreadQueue& q, HWND filter) AX_REQUIRES(managerMutex) {
+// The window of the queue to paint next: parents before their children.
+HWND FindPaintLocked(ThreadQueue& q, HWND filter) AX_REQUIRES(managerMutex) {
     if (filter == kThreadOnly) return nullptr;
-    for (HWND h : M().topLevels)
-        if (HWND r = FindPaintIn(h, q, filter)) return r;
+    for (auto it = q.paint.begin(); it != q.paint.end();) {
+        Window* w = PeekLocked(*it);
+        if (!w || !NeedsPaint(*w)) {
+            it = q.paint.erase(it);
+            continue;
+        }
+        if ((filter && filter != w->hwnd) || !PaintableLocked(*w)) {
+            ++it;
+            continue;
+        }
+        HWND found = w->hwnd;
+        if (!filter)
+            for (Window* p = PeekLocked(w->parent); p; p = PeekLocked(p->parent))
+                if (q.paint.count(p->hwnd) && NeedsPaint(*p)) found = p->hwnd;
+        return found;
+    }
     return nullptr;
 }
 
@@ -83,7 +100,7 @@ uint64_t NextTimerDue(const ThreadQueue& q, HWND filter = nullptr, UINT lo = 0, 
     return due;
 }
 
-DWORD StatusLocked(const ThreadQueue& q) AX_REQUIRES(managerMutex) {
+DWORD StatusLocked(ThreadQueue& q) AX_REQUIRES(managerMutex) {
     DWORD s = 0;
     if (!q.posted.empty() || q.quit) s |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
     if (!q.sent.empty()) s |= QS_SENDMESSAGE;

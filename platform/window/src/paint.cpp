@@ -55,32 +55,54 @@ RECT ClientInTopLocked(const Window& w) AX_REQUIRES(managerMutex) {
             r.top + w.client.bottom};
 }
 
+// The rectangles of p's children in z order, empty for hidden ones, and
+// each child's index in them.
+const std::vector<RECT>& ChildRectsLocked(Window& p) AX_REQUIRES(managerMutex) {
+    if (p.childRectsLayout != M().layout) {
+        p.childRects.resize(p.children.size());
+        for (size_t i = 0; i < p.children.size(); ++i) {
+            Window* c = PeekLocked(p.children[i]);
+            p.childRects[i] = c && (c->style & WS_VISIBLE) ? c->rect : RECT{};
+            if (c) c->zIndex = i;
+        }
+        p.childRectsLayout = M().layout;
+    }
+    return p.childRects;
+}
+
+// Takes from a the rectangles [0, count) of rects, moved by (dx, dy).
+void SubtractRectsLocked(Area& a, const std::vector<RECT>& rects, size_t count, int dx, int dy) {
+    const RECT box = Shift(a.Extents(), -dx, -dy);
+    for (size_t i = 0; i < count; ++i) {
+        const RECT& r = rects[i];
+        if (r.left < box.right && r.right > box.left && r.top < box.bottom && r.bottom > box.top)
+            a.Subtract(Shift(r, dx, dy));
+    }
+}
+
 // The part of a window that drawing may touch, in its top-level window's
 // coordinates.
 Area VisibleAreaLocked(const Window& w, bool client) AX_REQUIRES(managerMutex) {
     if (!VisibleLocked(w) || LockedAncestryLocked(w)) return Area();
     Area a(client ? ClientInTopLocked(w) : RectInTopLocked(w));
     const Window* cur = &w;
-    std::shared_ptr<Window> hold;
-    while (cur->parent) {
-        auto p = FindLocked(cur->parent);
+    while (cur->parent && !a.Empty()) {
+        Window* p = PeekLocked(cur->parent);
         if (!p) return Area();
-        a.Intersect(ClientInTopLocked(*p));
-        if (cur->style & WS_CLIPSIBLINGS)
-            for (HWND s : p->children) {
-                if (s == cur->hwnd) break;
-                auto sw = FindLocked(s);
-                if (sw && (sw->style & WS_VISIBLE)) a.Subtract(RectInTopLocked(*sw));
-            }
-        hold = p;
-        cur = hold.get();
+        const RECT pc = ClientInTopLocked(*p);
+        a.Intersect(pc);
+        if (cur->style & WS_CLIPSIBLINGS) {
+            const auto& rects = ChildRectsLocked(*p);
+            SubtractRectsLocked(a, rects, cur->zIndex, pc.left, pc.top); // the siblings in front
+        }
+        cur = p;
     }
     a.Intersect(RECT{0, 0, cur->rect.width(), cur->rect.height()});
-    if (w.style & WS_CLIPCHILDREN)
-        for (HWND c : w.children) {
-            auto cw = FindLocked(c);
-            if (cw && (cw->style & WS_VISIBLE)) a.Subtract(RectInTopLocked(*cw));
-        }
+    if ((w.style & WS_CLIPCHILDREN) && !a.Empty()) {
+        const RECT wc = ClientInTopLocked(w);
+        const auto& rects = ChildRectsLocked(const_cast<Window&>(w));
+        SubtractRectsLocked(a, rects, rects.size(), wc.left, wc.top);
+    }
     return a;
 }
 
@@ -91,21 +113,23 @@ void InvalidateTree(Window& w, const Area& rgn, bool erase, Kids kids) AX_REQUIR
     if (!r.Empty()) {
         w.update.Union(r);
         if (erase) w.erase = true;
+        NeedPaintLocked(w);
         Wake(*w.queue);
     }
     const bool descend =
         kids == Kids::All || (kids == Kids::ByStyle && !(w.style & WS_CLIPCHILDREN));
     if (!descend) return;
+    const RECT box = rgn.Extents();
     for (HWND c : w.children) {
-        auto cw = FindLocked(c);
-        if (!cw || !(cw->style & WS_VISIBLE)) continue;
+        Window* cw = PeekLocked(c);
+        if (!cw || !(cw->style & WS_VISIBLE) || EmptyRect(Clip(cw->rect, box))) continue;
         Area cr = rgn;
         cr.Intersect(cw->rect);
         if (cr.Empty()) continue;
         Area inner = cr;
         inner.Subtract(Shift(cw->client, cw->rect.left, cw->rect.top));
         if (!inner.Empty()) {
-            cw->ncPaint = true;
+            NeedFramePaintLocked(*cw);
             Wake(*cw->queue);
         }
         cr.Translate(-(cw->rect.left + cw->client.left), -(cw->rect.top + cw->client.top));
@@ -447,7 +471,7 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
     LockGuard g;
     if (!hwnd) {
         for (auto& [v, w] : M().windows) {
-            w->ncPaint = true;
+            NeedFramePaintLocked(*w);
             InvalidateTree(*w, Area(RECT{0, 0, w->client.width(), w->client.height()}), erase,
                            Kids::None);
         }
@@ -511,8 +535,11 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
                                                      : Kids::ByStyle;
         const RECT all{0, 0, w->client.width(), w->client.height()};
         if (flags & RDW_INVALIDATE) {
-            if (flags & RDW_FRAME) w->ncPaint = true;
-            if (flags & RDW_INTERNALPAINT) w->internalPaint = true;
+            if (flags & RDW_FRAME) NeedFramePaintLocked(*w);
+            if (flags & RDW_INTERNALPAINT) {
+                w->internalPaint = true;
+                NeedPaintLocked(*w);
+            }
             InvalidateTree(*w, Area(rect ? *rect : all), flags & RDW_ERASE, kids);
         }
         if (flags & RDW_VALIDATE) {
@@ -673,11 +700,14 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
         pending.Translate(dx, dy);
         pending.Intersect(lim);
         w->update.Union(pending);
+        if (!w->update.Empty()) NeedPaintLocked(*w);
         if (flags & SW_SCROLLCHILDREN)
             for (HWND c : w->children)
                 if (auto cw = FindLocked(c);
-                    cw && (!scroll || InRect(src, POINT{cw->rect.left, cw->rect.top})))
+                    cw && (!scroll || InRect(src, POINT{cw->rect.left, cw->rect.top}))) {
                     cw->rect = Shift(cw->rect, dx, dy);
+                    LayoutChangedLocked();
+                }
         if (flags & SW_INVALIDATE)
             InvalidateTree(*w, invalid, flags & SW_ERASE,
                            (flags & SW_SCROLLCHILDREN) ? Kids::All : Kids::ByStyle);
@@ -706,7 +736,7 @@ BOOL UnlockWindowUpdate(HWND hwnd) {
     auto w = FindLocked(hwnd);
     if (!w || w->updateLocks == 0) return FALSE;
     if (--w->updateLocks == 0) {
-        w->ncPaint = true;
+        NeedFramePaintLocked(*w);
         InvalidateTree(*w, Area(RECT{0, 0, w->client.width(), w->client.height()}), true,
                        Kids::All);
     }

@@ -193,7 +193,7 @@ void ShowBarStyle(HWND hwnd, DWORD bits, bool show) {
         const DWORD style = show ? (w->style | bits) : (w->style & ~bits);
         changed = style != w->style;
         w->style = style;
-        w->ncPaint = true;
+        NeedFramePaintLocked(*w);
     }
     if (changed)
         SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,

@@ -115,6 +115,7 @@ void InsertZLocked(Window& w, HWND after) AX_REQUIRES(managerMutex) {
         }
     }
     sib->insert(pos, w.hwnd);
+    LayoutChangedLocked();
 }
 
 void FreeWindow(HWND hwnd) {
@@ -128,6 +129,7 @@ void FreeWindow(HWND hwnd) {
         top = IsTopLevel(*w);
         const HWND root = RootLocked(hwnd);
         if (auto* sib = SiblingsLocked(*w)) std::erase(*sib, hwnd);
+        LayoutChangedLocked();
         std::erase_if(M().timers, [&](const std::shared_ptr<Timer>& t) { return t->hwnd == hwnd; });
         auto& q = *w->queue;
         for (auto* dq : {&q.posted, &q.input}) {
@@ -293,6 +295,7 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
             // A new window goes to the top of its siblings.
             auto& siblings = FindLocked(w->parent)->children;
             siblings.insert(siblings.begin(), w->hwnd);
+            LayoutChangedLocked();
         } else if (messageOnly) {
             M().messageOnly.push_back(w->hwnd);
         } else {
@@ -439,10 +442,11 @@ HWND SetParent(HWND hwnd, HWND newParent) {
             FindLocked(newParent)->children.insert(FindLocked(newParent)->children.begin(), hwnd);
         else
             InsertZLocked(*w, HWND_TOP);
+        LayoutChangedLocked();
         nowTop = IsTopLevel(*w);
         SizeSurfaceLocked(*w);
         Area all(RECT{0, 0, w->client.width(), w->client.height()});
-        w->ncPaint = true;
+        NeedFramePaintLocked(*w);
         InvalidateLocked(*w, all, true, true);
         RefreshDCsLocked(oldRoot);
         RefreshDCsLocked(RootLocked(hwnd));
@@ -616,6 +620,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
                 w->style = ss.styleNew;
             else
                 w->exStyle = ss.styleNew;
+            LayoutChangedLocked();
             style = w->style;
             exStyle = w->exStyle;
             top = IsTopLevel(*w);
@@ -844,6 +849,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         moved = target.left != oldRect.left || target.top != oldRect.top;
         sized = target.width() != oldRect.width() || target.height() != oldRect.height();
         w->rect = target;
+        LayoutChangedLocked();
         if (!(flags & SWP_NOZORDER)) InsertZLocked(*w, wp.hwndInsertAfter);
         if ((flags & SWP_SHOWWINDOW) && !(w->style & WS_VISIBLE)) {
             w->style |= WS_VISIBLE;
@@ -872,7 +878,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         }
         if (nowVisible && !(flags & SWP_NOREDRAW) &&
             (sized || shown || (flags & SWP_FRAMECHANGED) || (!top && changed))) {
-            w->ncPaint = true;
+            NeedFramePaintLocked(*w);
             Area all(RECT{0, 0, w->client.width(), w->client.height()});
             InvalidateLocked(*w, all, true, true);
         }
@@ -1064,6 +1070,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         w->style =
             (w->style & ~(WS_MINIMIZE | WS_MAXIMIZE)) | (newStyle & (WS_MINIMIZE | WS_MAXIMIZE));
         w->restore = restore;
+        LayoutChangedLocked();
     }
     SetWindowPos(hwnd, nullptr, target.left, target.top, target.width(), target.height(), flags);
     if (newStyle != style && !(flags & SWP_NOSIZE) && !(flags & SWP_NOMOVE)) {
@@ -1141,7 +1148,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCACTIVATE: {
         {
             LockGuard g;
-            w->ncPaint = true;
+            NeedFramePaintLocked(*w);
         }
         PaintNonClient(hwnd);
         return TRUE;
@@ -1166,7 +1173,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             w->text = text ? text : "";
             copy = w->text;
             top = IsTopLevel(*w);
-            w->ncPaint = true;
+            NeedFramePaintLocked(*w);
         }
         if (top) {
             Driver().Titled(hwnd, copy);

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -126,6 +127,12 @@ struct Window {
     ScrollBarState vbar AX_WM_GUARDED; // the window's standard bars, or a SCROLLBAR control's own
     ScrollBarState hbar AX_WM_GUARDED;
     HMENU menu AX_WM_GUARDED = nullptr;
+    // Clipping reads the children's rectangles for every DC: a copy in z
+    // order (empty for hidden ones), rebuilt when the layout changed, and
+    // each child's place in it.
+    std::vector<RECT> childRects AX_WM_GUARDED;
+    uint64_t childRectsLayout AX_WM_GUARDED = 0;
+    size_t zIndex AX_WM_GUARDED = 0;
 };
 
 struct QueuedMessage {
@@ -180,6 +187,9 @@ struct ThreadQueue {
     std::deque<std::shared_ptr<SentMessage>> sent AX_WM_GUARDED;
     std::deque<std::function<void()>> tasks AX_WM_GUARDED;
     std::vector<std::shared_ptr<Hook>> hooks AX_WM_GUARDED; // last installed first
+    // Windows of the queue that may wait for WM_PAINT: every change that
+    // makes a window wait adds it, retrieval drops those that no longer do.
+    std::set<HWND> paint AX_WM_GUARDED;
     bool quit AX_WM_GUARDED = false;
     int quitCode AX_WM_GUARDED = 0;
     bool alive AX_WM_GUARDED = true;
@@ -250,6 +260,9 @@ struct Manager {
     Caret caret AX_WM_GUARDED;
     std::map<uint32_t, DcRecord> dcs AX_WM_GUARDED; // by HDC value
     std::vector<WaitableEvent*> events AX_WM_GUARDED;
+    // Moves on every change of a window's rectangle, visibility or place
+    // among its siblings (LayoutChangedLocked).
+    uint64_t layout AX_WM_GUARDED = 1;
 
     std::unique_ptr<DisplayDriver> driver AX_WM_GUARDED;
     DisplayKind requested AX_WM_GUARDED = DisplayKind::Automatic;
@@ -257,8 +270,20 @@ struct Manager {
 
 Manager& M();
 
+// Something moved, was resized, shown, hidden or restacked.
+inline void LayoutChangedLocked() AX_REQUIRES(managerMutex) {
+    ++M().layout;
+}
+
 // Helpers; "Locked" ones expect the caller to hold managerMutex.
 std::shared_ptr<Window> FindLocked(HWND hwnd) AX_REQUIRES(managerMutex);
+// The window without taking a share of it: valid while the lock is held.
+Window* PeekLocked(HWND hwnd) AX_REQUIRES(managerMutex);
+// Records that w waits for painting (its update area, frame or internal
+// paint flag was just set).
+void NeedPaintLocked(Window& w) AX_REQUIRES(managerMutex);
+// Marks w's frame for painting.
+void NeedFramePaintLocked(Window& w) AX_REQUIRES(managerMutex);
 std::shared_ptr<Window> Find(HWND hwnd);
 std::shared_ptr<ThreadQueue> CurrentQueue(); // creates it
 // A window's fields read by code that holds no lock.
