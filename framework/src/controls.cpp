@@ -431,7 +431,7 @@ void TControl::SetPopupMenu(TPopupMenu* menu) {
 }
 
 void TControl::InvalidateControl(bool isVisible, bool) {
-    if (!isVisible || !parent_ || !parent_->HandleAllocated() || dynamic_cast<TWinControl*>(this)) return;
+    if (!isVisible || !parent_ || !parent_->HandleAllocated() || windowed_) return;
     const RECT r = BoundsRect();
     InvalidateRect(parent_->handle_, &r, TRUE);
 }
@@ -468,6 +468,8 @@ void TControl::SendToBack() {
 }
 
 TCustomForm* TControl::ParentForm() const { return GetParentForm(this); }
+
+TWinControl* TControl::AsWinControl() { return windowed_ ? static_cast<TWinControl*>(this) : nullptr; }
 
 void TControl::DefinePublished(TFiler& f) {
     TComponent::DefinePublished(f);
@@ -537,7 +539,7 @@ void TControlCanvas::SetHandle(HDC dc) {
 
 // ---- TWinControl --------------------------------------------------------------------------------
 
-TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
+TWinControl::TWinControl(TComponent* owner) : TControl(owner) { windowed_ = true; }
 
 TWinControl::~TWinControl() {
     Destroying();
@@ -608,7 +610,7 @@ void TWinControl::CreateHandle() {
         if (parent_) parent_->HandleNeeded();
         if (!handle_) {
             CreateWnd();
-            TakeStackingPlace();
+            if (!parent_ || !parent_->creatingChildren_) TakeStackingPlace();
         }
     } catch (...) {
         creating_ = false;
@@ -625,7 +627,7 @@ void TWinControl::TakeStackingPlace() {
     auto self = std::find(list.rbegin(), list.rend(), this); // usually the last one
     if (self == list.rend()) return;
     for (auto it = self.base(); it != list.end(); ++it)
-        if (auto* w = dynamic_cast<TWinControl*>(*it); w && w->handle_) {
+        if (auto* w = (*it)->AsWinControl(); w && w->handle_) {
             SetWindowPos(handle_, w->handle_, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
             return;
         }
@@ -654,8 +656,13 @@ void TWinControl::CreateWnd() {
     UpdateBounds();
     // Windowed children whose windows were destroyed with ours come back,
     // in stacking order: each new one on top of those before it.
+    struct Flag {
+        bool& on;
+        explicit Flag(bool& f) : on(f) { on = true; }
+        ~Flag() { on = false; }
+    } creating(creatingChildren_);
     for (TControl* c : std::vector<TControl*>(controls_))
-        if (auto* child = dynamic_cast<TWinControl*>(c); child && child->visible_ && !child->handle_)
+        if (auto* child = c->AsWinControl(); child && child->visible_ && !child->handle_)
             child->HandleNeeded();
     AlignControls(nullptr);
 }
@@ -685,6 +692,11 @@ void TWinControl::DestroyWindowHandle() {
 void TWinControl::DestroyHandle() {
     if (!handle_ || destroyingHandle_) return;
     destroyingHandle_ = true;
+    // Hidden first, the window and its children go without repainting one
+    // another on the way.
+    if (GetWindowLongPtr(handle_, GWL_STYLE) & WS_VISIBLE)
+        SetWindowPos(handle_, nullptr, 0, 0, 0, 0,
+                     SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (TWinControl* child : tabList_) child->DestroyHandle();
     DestroyWnd();
     DestroyWindowHandle();
@@ -711,7 +723,7 @@ void TWinControl::SetParentWindow(HWND window) {
 void TWinControl::InsertControl(TControl* control) {
     control->parent_ = this;
     controls_.push_back(control);
-    if (auto* w = dynamic_cast<TWinControl*>(control)) {
+    if (auto* w = control->AsWinControl()) {
         tabList_.push_back(w);
         if (handle_) w->UpdateShowing();
     }
@@ -727,7 +739,7 @@ void TWinControl::RemoveControl(TControl* control) {
     if (control->parent_ != this) return;
     Perform(CM_CONTROLLISTCHANGE, reinterpret_cast<WPARAM>(control), FALSE);
     control->InvalidateControl(control->visible_, false);
-    if (auto* w = dynamic_cast<TWinControl*>(control)) {
+    if (auto* w = control->AsWinControl()) {
         if (TCustomForm* form = GetParentForm(this)) form->DefocusControl(w, true);
         w->DestroyHandle();
         tabList_.erase(std::remove(tabList_.begin(), tabList_.end(), w), tabList_.end());
@@ -993,7 +1005,7 @@ void TWinControl::PaintControls(HDC dc, TControl* first) {
             started = c == first;
             if (!started) continue;
         }
-        if (dynamic_cast<TWinControl*>(c) || !c->visible_) continue;
+        if (c->windowed_ || !c->visible_) continue;
         const RECT r = c->BoundsRect();
         if (!RectVisible(dc, &r)) continue;
         const int saved = SaveDC(dc);
@@ -1198,7 +1210,7 @@ void TWinControl::Dispatch(TMessage& m) {
         POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
         TControl* target = nullptr;
         if (captureControl && captureControl->parent_ == this) target = captureControl;
-        else if (TControl* c = ControlAtPos(p, false); c && !dynamic_cast<TWinControl*>(c)) target = c;
+        else if (TControl* c = ControlAtPos(p, false); c && !c->windowed_) target = c;
         if (target) {
             m.Result = target->Perform(m.Msg, m.WParam, MAKELPARAM(p.x - target->left_, p.y - target->top_));
             return;

@@ -175,6 +175,8 @@ public:
     virtual void Click();
     virtual void DblClick();
     TCustomForm* ParentForm() const;
+    // The control as a windowed one, or null (cheaper than a dynamic cast).
+    TWinControl* AsWinControl();
 
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
@@ -203,6 +205,7 @@ protected:
     bool opaque_ = false; // graphic controls that paint every pixel
     bool clicksDisabled_ = false;
     bool mouseInControl_ = false;
+    bool windowed_ = false; // a TWinControl
 
     void WMMouse(TMessage& m, TMouseButton button, bool down, bool dbl);
     void CMMouseEnter(TMessage& m);
@@ -399,6 +402,7 @@ protected:
     bool showing_ = false;
     bool destroyingHandle_ = false;
     bool aligning_ = false;
+    bool creatingChildren_ = false; // making the children's windows in stacking order
 
 private:
     static LRESULT ClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -72,6 +72,16 @@ void RecalcClient(HWND hwnd) {
     w->client.bottom = std::clamp(w->client.bottom, w->client.top, windowRect.height());
 }
 
+// Makes owner own w (none: nobody), keeping both sides of the relation.
+void SetOwnerLocked(Window& w, HWND owner) AX_REQUIRES(managerMutex) {
+    if (Window* old = PeekLocked(w.owner)) std::erase(old->owned, w.hwnd);
+    w.owner = nullptr;
+    if (Window* now = PeekLocked(owner)) {
+        now->owned.push_back(w.hwnd);
+        w.owner = owner;
+    }
+}
+
 std::vector<HWND>* SiblingsLocked(Window& w) AX_REQUIRES(managerMutex) {
     if (w.messageOnly) return &M().messageOnly;
     if (!w.parent) return &M().topLevels;
@@ -142,8 +152,9 @@ void FreeWindow(HWND hwnd) {
                 }
             }
         }
-        for (auto& [v, other] : M().windows)
-            if (other->owner == hwnd) other->owner = nullptr;
+        for (HWND o : w->owned)
+            if (Window* other = PeekLocked(o); other && other->owner == hwnd) other->owner = nullptr;
+        SetOwnerLocked(*w, nullptr);
         if (M().caret.hwnd == hwnd) M().caret = Caret{};
         if (M().lastClick.hwnd == hwnd) M().lastClick = {};
         w->chain.clear();
@@ -276,7 +287,7 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
         if (style & WS_CHILD)
             w->parent = parent;
         else if (parent)
-            w->owner = RootLocked(parent);
+            SetOwnerLocked(*w, RootLocked(parent));
         w->id = (style & WS_CHILD) ? id : 0;
         w->text = std::string(windowName);
         w->queue = queue;
@@ -361,8 +372,7 @@ BOOL DestroyWindow(HWND hwnd) {
         auto w = FindLocked(hwnd);
         if (!w || w->destroying || w->queue->threadId != ThreadId()) return FALSE;
         w->destroying = true;
-        for (auto& [v, other] : M().windows)
-            if (other->owner == hwnd) owned.push_back(other->hwnd);
+        owned = w->owned;
     }
     for (HWND o : owned)
         DestroyWindow(o);
@@ -646,7 +656,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
         break;
     case GWLP_HWNDPARENT:
         old = reinterpret_cast<LONG_PTR>(w->owner);
-        if (!w->parent) w->owner = reinterpret_cast<HWND>(value);
+        if (!w->parent) SetOwnerLocked(*w, reinterpret_cast<HWND>(value));
         break;
     default:
         old = w->extra[index];

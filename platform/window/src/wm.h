@@ -105,6 +105,7 @@ struct Window {
     DWORD exStyle AX_WM_GUARDED = 0;
     HWND parent AX_WM_GUARDED = nullptr; // nullptr: top-level
     HWND owner AX_WM_GUARDED = nullptr;
+    std::vector<HWND> owned AX_WM_GUARDED; // the windows this one owns
     std::vector<HWND> children AX_WM_GUARDED; // front to back
     RECT rect AX_WM_GUARDED{};   // in the parent's client coordinates (screen for top-level)
     RECT client AX_WM_GUARDED{}; // relative to rect's top-left
