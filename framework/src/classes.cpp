@@ -56,9 +56,30 @@ TComponent::~TComponent() {
 void TComponent::Destroying() { state_ |= csDestroying; }
 
 void TComponent::DestroyComponents() {
+    // They all go: one with free-notification partners is announced to the
+    // others as when freed alone; any other only to this owner, which keeps
+    // freeing its components in time linear in their number.
     while (!components_.empty()) {
         TComponent* last = components_.back().get();
-        FreeComponent(last);
+        if (!last->freeNotifies_.empty()) {
+            FreeComponent(last);
+            continue;
+        }
+        last->Destroying();
+        {
+            struct Quiet {
+                bool& on;
+                explicit Quiet(bool& f) : on(f) { on = true; }
+                ~Quiet() { on = false; }
+            } quiet(quiet_);
+            Notification(last, opRemove);
+        }
+        if (components_.empty() || components_.back().get() != last) continue; // a handler took it
+        std::unique_ptr<TComponent> doomed = std::move(components_.back());
+        components_.pop_back();
+        ++listVersion_;
+        doomed->owner_ = nullptr;
+        doomed->listed_ = false;
     }
 }
 
@@ -176,7 +197,7 @@ void TComponent::RemoveFreeNotification(TComponent* component) {
 
 void TComponent::Notification(TComponent* component, TOperation operation) {
     if (operation == opRemove && component) RemoveFreeNotification(component);
-    if (components_.empty()) return;
+    if (components_.empty() || quiet_) return;
     // A copy, since a handler may insert or free components; those it frees
     // are not told (nor touched), which the list's version shows.
     std::vector<TComponent*> owned;
