@@ -52,13 +52,6 @@ Region clippedSurfaceRect(const Target& t, RECT d) {
     return r.intersected(t.clip);
 }
 
-void forEachPixel(Target& t, RECT device, const std::function<void(int, int)>& f) {
-    const Region area = clippedSurfaceRect(t, device);
-    for (auto& r : area.rects())
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x)
-                f(x, y);
-}
 
 } // namespace gdi
 

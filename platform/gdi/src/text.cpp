@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <pango/pangocairo.h>
+#include <tuple>
 
 namespace ax {
 using namespace gdi;
@@ -96,6 +97,45 @@ struct Metrics {
     int maxCharWidth = kTestFontAdvance;
 };
 
+// A face at a size, with its metrics: asking Pango for metrics costs more
+// than drawing a short text, so each thread keeps the faces it used.
+struct PangoFace {
+    PangoFontDescription* desc = nullptr;
+    Metrics metrics;
+};
+
+class PangoFaces {
+public:
+    ~PangoFaces() { clear(); }
+    const PangoFace* find(const LOGFONT& lf) const {
+        auto it = faces_.find(keyOf(lf));
+        return it == faces_.end() ? nullptr : &it->second;
+    }
+    const PangoFace& add(const LOGFONT& lf, PangoFace face) {
+        if (faces_.size() >= 256) clear(); // a program that makes fonts of every size
+        return faces_.emplace(keyOf(lf), face).first->second;
+    }
+
+private:
+    // What the description and the metrics depend on.
+    using Key = std::tuple<std::string, LONG, LONG, BYTE>;
+    static Key keyOf(const LOGFONT& lf) {
+        return {std::string(lf.lfFaceName, strnlen(lf.lfFaceName, sizeof lf.lfFaceName)), lf.lfHeight,
+                lf.lfWeight, lf.lfItalic};
+    }
+    void clear() {
+        for (auto& [key, face] : faces_)
+            pango_font_description_free(face.desc);
+        faces_.clear();
+    }
+    std::map<Key, PangoFace> faces_;
+};
+
+PangoFaces& pangoFaces() {
+    thread_local PangoFaces faces;
+    return faces;
+}
+
 // The font of a DC, ready to measure and draw.
 class TextEngine {
 public:
@@ -104,10 +144,7 @@ public:
         if (f) lf_ = f->lf;
         extra_ = dc.state.charExtra;
         test_ = IsTestFont();
-        if (!test_) buildPango();
-    }
-    ~TextEngine() {
-        if (desc_) pango_font_description_free(desc_);
+        if (!test_) usePango();
     }
     TextEngine(const TextEngine&) = delete;
     TextEngine& operator=(const TextEngine&) = delete;
@@ -180,6 +217,16 @@ private:
         return layout;
     }
 
+    void usePango() {
+        const PangoFace* face = pangoFaces().find(lf_);
+        if (!face) {
+            buildPango();
+            face = &pangoFaces().add(lf_, PangoFace{desc_, m_});
+        }
+        desc_ = face->desc;
+        m_ = face->metrics;
+    }
+
     void buildPango() {
         desc_ = pango_font_description_new();
         std::string family = ResolveFontFamily(lf_.lfFaceName);
@@ -216,7 +263,7 @@ private:
     LOGFONT lf_;
     int extra_ = 0;
     bool test_ = true;
-    PangoFontDescription* desc_ = nullptr;
+    PangoFontDescription* desc_ = nullptr; // the thread's face cache owns it
     Metrics m_;
 };
 
