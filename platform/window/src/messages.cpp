@@ -168,6 +168,7 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
         CookRawInput(q);
         Source src = Source::None;
         QueuedMessage found;
+        PendingPresents shown;
         {
             LockGuard g;
             for (auto it = q.posted.begin(); it != q.posted.end(); ++it)
@@ -210,7 +211,10 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
                 }
             }
             if (src != Source::None) q.messageTime = found.msg.time;
+            // Painting done for now: what it drew goes to the display together.
+            if (src != Source::Paint && !q.presents.empty()) shown = TakePresentsLocked(q);
         }
+        ShowPresents(shown);
         if (src == Source::None) return false;
         if (src == Source::Input && IsKeyMessage(found.msg.message)) {
             const int code = remove ? HC_ACTION : HC_NOREMOVE;

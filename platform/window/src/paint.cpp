@@ -6,6 +6,7 @@
 #include "wm.h"
 
 #include <cstring>
+#include <utility>
 
 namespace ax {
 
@@ -213,6 +214,7 @@ HDC MakeDC(HWND hwnd, bool client, const Area* limit) {
     return dc;
 }
 
+// Shows part of a top-level window's surface now.
 void Present(HWND top, const RECT& dirty) {
     if (!top || EmptyRect(dirty)) return;
     SurfacePtr surface; // held: a resize on another thread may replace it meanwhile
@@ -224,6 +226,28 @@ void Present(HWND top, const RECT& dirty) {
         cairo_surface_flush(surface.get());
     }
     Driver().Present(top, surface.get(), dirty);
+}
+
+// Shows part of a top-level window's surface once the painting in hand is
+// done: a repaint of many controls reaches the display in one piece.
+void SchedulePresent(HWND top, const RECT& dirty) {
+    if (!top || EmptyRect(dirty)) return;
+    std::shared_ptr<ThreadQueue> owner;
+    {
+        LockGuard g;
+        Window* w = PeekLocked(top);
+        if (!w) return;
+        if (EmptyRect(w->unpresented)) {
+            w->unpresented = dirty;
+            w->queue->presents.push_back(top);
+        } else {
+            w->unpresented = {std::min(w->unpresented.left, dirty.left), std::min(w->unpresented.top, dirty.top),
+                              std::max(w->unpresented.right, dirty.right),
+                              std::max(w->unpresented.bottom, dirty.bottom)};
+        }
+        if (w->queue->threadId != ThreadId()) owner = w->queue;
+    }
+    if (owner) Wake(*owner); // drawn by another thread: the owner's loop shows it
 }
 
 int RegionKind(const Area& a) {
@@ -430,6 +454,28 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
     ReleaseDC(hwnd, dc);
 }
 
+PendingPresents wm::TakePresentsLocked(ThreadQueue& q) {
+    PendingPresents due;
+    for (HWND top : q.presents)
+        if (Window* w = PeekLocked(top)) due.emplace_back(top, std::exchange(w->unpresented, RECT{}));
+    q.presents.clear();
+    return due;
+}
+
+void wm::ShowPresents(const PendingPresents& due) {
+    for (const auto& [top, dirty] : due)
+        Present(top, dirty);
+}
+
+void wm::FlushPresents(ThreadQueue& q) {
+    PendingPresents due;
+    {
+        LockGuard g;
+        due = TakePresentsLocked(q);
+    }
+    ShowPresents(due);
+}
+
 void wm::RefreshDCsLocked(HWND top) {
     const DWORD me = ThreadId();
     for (auto& [value, rec] : M().dcs) {
@@ -555,6 +601,12 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
             CollectPaintLocked(hwnd, kids != Kids::None, kids != Kids::None, toPaint);
         }
     }
+    struct ShowAfter {
+        bool now;
+        ~ShowAfter() {
+            if (now) FlushPresents(*CurrentQueue());
+        }
+    } show{(flags & RDW_UPDATENOW) != 0};
     for (HWND h : toPaint) {
         auto w = Find(h);
         if (!w) continue;
@@ -640,7 +692,7 @@ int ReleaseDC(HWND, HDC dc) {
         M().dcs.erase(it);
     }
     DeleteDC(dc);
-    if (rec.surface) Present(rec.top, rec.dirty);
+    if (rec.surface) SchedulePresent(rec.top, rec.dirty);
     return 1;
 }
 
@@ -714,7 +766,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
         if (flags & SW_SCROLLCHILDREN) RefreshDCsLocked(top);
     }
     if (update) *update = invalid.Extents();
-    Present(top, dirty);
+    SchedulePresent(top, dirty);
     return RegionKind(invalid);
 }
 
@@ -869,6 +921,7 @@ void PumpDisplay() {
     auto q = CurrentQueue();
     RunTasks(*q);
     ServeSent(*q);
+    FlushPresents(*q);
     Driver().Sync();
 }
 

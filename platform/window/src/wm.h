@@ -131,6 +131,7 @@ struct Window {
     // Clipping reads the children's rectangles for every DC: a copy in z
     // order (empty for hidden ones), rebuilt when the layout changed, and
     // each child's place in it.
+    RECT unpresented AX_WM_GUARDED{}; // a top-level window's drawing not yet shown
     std::vector<RECT> childRects AX_WM_GUARDED;
     uint64_t childRectsLayout AX_WM_GUARDED = 0;
     size_t zIndex AX_WM_GUARDED = 0;
@@ -191,6 +192,9 @@ struct ThreadQueue {
     // Windows of the queue that may wait for WM_PAINT: every change that
     // makes a window wait adds it, retrieval drops those that no longer do.
     std::set<HWND> paint AX_WM_GUARDED;
+    // Top-level windows drawn on and not yet shown: presented together once
+    // the painting in hand is done (FlushPresents).
+    std::vector<HWND> presents AX_WM_GUARDED;
     bool quit AX_WM_GUARDED = false;
     int quitCode AX_WM_GUARDED = 0;
     bool alive AX_WM_GUARDED = true;
@@ -341,6 +345,12 @@ bool TakeEventLocked(WaitableEvent& e) AX_REQUIRES(managerMutex);
 // Points the DCs drawing on top's surface at their windows' current place;
 // DCs of another thread are refreshed from that thread's loop.
 void RefreshDCsLocked(HWND top) AX_REQUIRES(managerMutex);
+// Shows what was drawn on the top-level windows of q since the last time.
+void FlushPresents(ThreadQueue& q) AX_EXCLUDES(managerMutex);
+// The same in two steps: what is due, taken under the lock, then shown.
+using PendingPresents = std::vector<std::pair<HWND, RECT>>;
+PendingPresents TakePresentsLocked(ThreadQueue& q) AX_REQUIRES(managerMutex);
+void ShowPresents(const PendingPresents& due) AX_EXCLUDES(managerMutex);
 // Shows the whole surface of a top-level window (after it was mapped).
 void PresentWhole(HWND top);
 // Scroll bars: the standard bars in the frame, the modal tracking loop of a
