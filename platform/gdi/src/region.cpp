@@ -156,7 +156,57 @@ void Region::offset(int dx, int dy) {
     }
 }
 
+namespace {
+// A canonical list cut to one rectangle: bands and intervals clipped, the
+// empty ones dropped, bands that became alike and touch merged.
+std::vector<RECT> ClipToRect(const std::vector<RECT>& in, const RECT& c) {
+    std::vector<RECT> out;
+    size_t bandStart = 0; // where the last band of out starts
+    bool any = false;
+    for (size_t i = 0; i < in.size();) {
+        size_t j = i;
+        while (j < in.size() && in[j].top == in[i].top) ++j;
+        const LONG top = std::max(in[i].top, c.top), bottom = std::min(in[i].bottom, c.bottom);
+        if (top < bottom) {
+            const size_t start = out.size();
+            for (size_t k = i; k < j; ++k) {
+                const LONG l = std::max(in[k].left, c.left), r = std::min(in[k].right, c.right);
+                if (l < r) out.push_back(RECT{l, top, r, bottom});
+            }
+            if (out.size() > start) {
+                // Alike and touching the band above: that band grows.
+                bool merge = any && out[bandStart].bottom == top && out.size() - start == start - bandStart;
+                for (size_t k = 0; merge && k < out.size() - start; ++k)
+                    merge = out[bandStart + k].left == out[start + k].left &&
+                            out[bandStart + k].right == out[start + k].right;
+                if (merge) {
+                    for (size_t k = bandStart; k < start; ++k)
+                        out[k].bottom = bottom;
+                    out.resize(start);
+                } else {
+                    bandStart = start;
+                    any = true;
+                }
+            }
+        }
+        i = j;
+    }
+    return out;
+}
+} // namespace
+
 Region Region::intersected(const Region& o) const {
+    // Cutting to one rectangle, the common case of clipping, in one pass.
+    if (o.rects_.size() == 1) {
+        Region r;
+        r.rects_ = ClipToRect(rects_, o.rects_.front());
+        return r;
+    }
+    if (rects_.size() == 1) {
+        Region r;
+        r.rects_ = ClipToRect(o.rects_, rects_.front());
+        return r;
+    }
     return combine(*this, o, Op::And);
 }
 Region Region::united(const Region& o) const {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fontconfig/fontconfig.h>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <pango/pangocairo.h>
@@ -102,6 +103,7 @@ struct Metrics {
 struct PangoFace {
     PangoFontDescription* desc = nullptr;
     Metrics metrics;
+    uint64_t id = 0; // names the face in the layout cache
 };
 
 class PangoFaces {
@@ -113,6 +115,7 @@ public:
     }
     const PangoFace& add(const LOGFONT& lf, PangoFace face) {
         if (faces_.size() >= 256) clear(); // a program that makes fonts of every size
+        face.id = ++lastId_;
         return faces_.emplace(keyOf(lf), face).first->second;
     }
 
@@ -129,7 +132,47 @@ private:
         faces_.clear();
     }
     std::map<Key, PangoFace> faces_;
+    uint64_t lastId_ = 0;
 };
+
+// Laid-out texts: a repaint draws the same captions again and again.
+struct LaidOut {
+    PangoLayout* layout = nullptr;
+    int width = 0, baseline = 0;
+};
+
+class Layouts {
+public:
+    ~Layouts() { clear(); }
+    // decorations: 1 underline, 2 strike-out.
+    const LaidOut& get(uint64_t face, unsigned decorations, std::u32string_view text,
+                       const std::function<PangoLayout*()>& make) {
+        Key key{face, decorations, std::u32string(text)};
+        auto it = cache_.find(key);
+        if (it != cache_.end()) return it->second;
+        if (cache_.size() >= 512) clear();
+        LaidOut l;
+        l.layout = make();
+        int h = 0;
+        pango_layout_get_pixel_size(l.layout, &l.width, &h);
+        l.baseline = pango_layout_get_baseline(l.layout) / PANGO_SCALE;
+        return cache_.emplace(std::move(key), l).first->second;
+    }
+
+private:
+    using Key = std::tuple<uint64_t, unsigned, std::u32string>;
+    void clear() {
+        for (auto& [key, l] : cache_)
+            g_object_unref(l.layout);
+        cache_.clear();
+    }
+    std::map<Key, LaidOut> cache_;
+};
+
+Layouts& layouts() {
+    thread_local Layouts cache;
+    return cache;
+}
 
 PangoFaces& pangoFaces() {
     thread_local PangoFaces faces;
@@ -156,11 +199,7 @@ public:
         if (s.empty()) return 0;
         int extra = extra_ * int(s.size());
         if (test_) return kTestFontAdvance * int(s.size()) + extra;
-        PangoLayout* layout = makeLayout(s, false);
-        int w = 0, h = 0;
-        pango_layout_get_pixel_size(layout, &w, &h);
-        g_object_unref(layout);
-        return w + extra;
+        return laidOut(s, false).width + extra;
     }
 
     // Draws with the top of the character cell at y; the source colour of
@@ -193,12 +232,15 @@ private:
             cairo_fill(cr);
             return;
         }
-        PangoLayout* layout = makeLayout(s, true);
-        int baseline = pango_layout_get_baseline(layout) / PANGO_SCALE;
-        cairo_move_to(cr, x, y + m_.ascent - baseline);
-        pango_cairo_show_layout(cr, layout);
-        g_object_unref(layout);
+        const LaidOut& l = laidOut(s, true);
+        cairo_move_to(cr, x, y + m_.ascent - l.baseline);
+        pango_cairo_show_layout(cr, l.layout);
         cairo_new_path(cr);
+    }
+
+    const LaidOut& laidOut(std::u32string_view s, bool decorated) const {
+        const unsigned decorations = decorated ? (lf_.lfUnderline ? 1u : 0u) | (lf_.lfStrikeOut ? 2u : 0u) : 0u;
+        return layouts().get(faceId_, decorations, s, [&] { return makeLayout(s, decorations != 0); });
     }
 
     PangoLayout* makeLayout(std::u32string_view s, bool decorated) const {
@@ -225,6 +267,7 @@ private:
         }
         desc_ = face->desc;
         m_ = face->metrics;
+        faceId_ = face->id;
     }
 
     void buildPango() {
@@ -264,6 +307,7 @@ private:
     int extra_ = 0;
     bool test_ = true;
     PangoFontDescription* desc_ = nullptr; // the thread's face cache owns it
+    uint64_t faceId_ = 0;
     Metrics m_;
 };
 

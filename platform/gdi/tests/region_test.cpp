@@ -270,6 +270,17 @@ TEST(Regions, CombinationsAgreeWithPixelsAndStayCanonical) {
             ASSERT_EQ(got[2][i], pa[i] && !pb[i]) << "diff, round " << round << " pixel " << i;
             ASSERT_EQ(got[3][i], pa[i] != pb[i]) << "xor, round " << round << " pixel " << i;
         }
+        // Cutting to one rectangle, either way round.
+        const RECT cut = ra.front();
+        const Pixels pc = Paint({cut});
+        for (const Region& r : {a.intersected(Region(cut)), Region(cut).intersected(b)}) {
+            ASSERT_TRUE(Canonical(r)) << "round " << round;
+        }
+        const Pixels ca = Paint(a.intersected(Region(cut)).rects()), cb = Paint(Region(cut).intersected(b).rects());
+        for (int i = 0; i < kGrid * kGrid; ++i) {
+            ASSERT_EQ(ca[i], pa[i] && pc[i]) << "cut a, round " << round << " pixel " << i;
+            ASSERT_EQ(cb[i], pb[i] && pc[i]) << "cut b, round " << round << " pixel " << i;
+        }
         // The same area, built the other way round, is the same list.
         std::vector<RECT> reversed(ra.rbegin(), ra.rend());
         EXPECT_EQ(build(reversed), a) << "round " << round;
