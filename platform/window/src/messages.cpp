@@ -123,6 +123,7 @@ void ClearSignal(ThreadQueue& q) {
 }
 
 void WaitForSignal(ThreadQueue& q, uint64_t deadline) {
+    FlushPresents(q); // nothing drawn stays unseen while the thread waits
     std::unique_lock<std::mutex> lock(q.wake.Mutex());
     uint32_t timeout = INFINITE;
     if (deadline != UINT64_MAX) {
@@ -489,6 +490,7 @@ DWORD GetMessageTime() {
 DWORD MsgWaitForMultipleObjects(std::span<WaitableEvent* const> events, uint32_t timeoutMs,
                                 UINT wakeMask) {
     auto q = CurrentQueue();
+    FlushPresents(*q); // a wait, even one that only looks, shows what was drawn
     const uint64_t start = CurrentClock().Ticks();
     const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : start + timeoutMs;
     for (;;) {
