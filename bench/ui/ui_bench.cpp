@@ -73,12 +73,15 @@ LRESULT PlainProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return DefWindowProc(h, m, w, l);
 }
 
-void PlainWindows(TApplication& app, int count) {
+void RegisterPlainClass() {
     WNDCLASS wc;
     wc.lpszClassName = "BenchPlain";
     wc.lpfnWndProc = PlainProc;
     wc.hbrBackground = SysColorBrushValue(COLOR_BTNFACE);
     RegisterClass(wc);
+}
+
+void PlainWindows(TApplication& app, int count) {
     const int rows = (count + kColumns - 1) / kColumns;
     auto start = Clock::now();
     HWND top = CreateWindowEx(0, "BenchPlain", "", WS_POPUP | WS_CLIPCHILDREN, 0, 0, kColumns * kCellX,
@@ -156,6 +159,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     TApplication app(nullptr);
+    RegisterPlainClass();
     auto want = [&](const char* name) { return only.empty() || only == name; };
     if (want("controls")) Buttons(app, count);
     if (want("plain")) PlainWindows(app, count);
