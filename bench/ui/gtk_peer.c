@@ -22,9 +22,11 @@ static void report(const char* name, double seconds) {
 
 /* Serves everything waiting and waits for the server. */
 static void settle(void) {
-    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+    while (gtk_events_pending())
+        gtk_main_iteration_do(FALSE);
     gdk_display_sync(gdk_display_get_default());
-    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+    while (gtk_events_pending())
+        gtk_main_iteration_do(FALSE);
 }
 
 static int frames;
@@ -39,7 +41,8 @@ static gboolean count_frame(GtkWidget* w, cairo_t* cr, gpointer data) {
 /* Waits until the window has drawn one more frame. */
 static void wait_frame(GtkWidget* window, int before) {
     (void)window;
-    while (frames == before) gtk_main_iteration_do(TRUE);
+    while (frames == before)
+        gtk_main_iteration_do(TRUE);
     gdk_display_sync(gdk_display_get_default());
 }
 
@@ -102,16 +105,19 @@ static void plain(int count) {
     enum { PEEKS = 200000 };
     GMainContext* context = g_main_context_default();
     start = now();
-    for (int i = 0; i < PEEKS; ++i) g_main_context_iteration(context, FALSE);
+    for (int i = 0; i < PEEKS; ++i)
+        g_main_context_iteration(context, FALSE);
     const double many = (now() - start) / PEEKS;
     gtk_widget_destroy(window);
     settle();
     GtkWidget* few = grid_window(9, &fixed);
-    for (int i = 0; i < 9; ++i) gtk_fixed_put(GTK_FIXED(fixed), gtk_drawing_area_new(), i * 10, 0);
+    for (int i = 0; i < 9; ++i)
+        gtk_fixed_put(GTK_FIXED(fixed), gtk_drawing_area_new(), i * 10, 0);
     gtk_widget_show_all(few);
     settle();
     start = now();
-    for (int i = 0; i < PEEKS; ++i) g_main_context_iteration(context, FALSE);
+    for (int i = 0; i < PEEKS; ++i)
+        g_main_context_iteration(context, FALSE);
     const double ten = (now() - start) / PEEKS;
     gtk_widget_destroy(few);
     settle();
@@ -156,22 +162,27 @@ static GtkWidget* demo_form(void) {
     place(fixed, memo, 8, 34, 172, 58);
     GtkWidget* list = place(fixed, gtk_list_box_new(), 190, 6, 100, 60);
     const char* rows[] = {"Alpha", "Beta", "Gamma", "Delta"};
-    for (int i = 0; i < 4; ++i) gtk_list_box_insert(GTK_LIST_BOX(list), gtk_label_new(rows[i]), -1);
-    gtk_list_box_select_row(GTK_LIST_BOX(list), gtk_list_box_get_row_at_index(GTK_LIST_BOX(list), 1));
+    for (int i = 0; i < 4; ++i)
+        gtk_list_box_insert(GTK_LIST_BOX(list), gtk_label_new(rows[i]), -1);
+    gtk_list_box_select_row(GTK_LIST_BOX(list),
+                            gtk_list_box_get_row_at_index(GTK_LIST_BOX(list), 1));
     GtkWidget* combo = place(fixed, gtk_combo_box_text_new(), 190, 72, 100, 21);
     gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), "One");
     gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), "Two");
     gtk_combo_box_set_active(GTK_COMBO_BOX(combo), 0);
     place(fixed, gtk_button_new_with_mnemonic("_Button"), 300, 6, 75, 25);
     GtkWidget* ok = place(fixed, gtk_button_new_with_label("OK"), 300, 36, 75, 25);
-    gtk_button_set_image(GTK_BUTTON(ok), gtk_image_new_from_icon_name("gtk-ok", GTK_ICON_SIZE_BUTTON));
+    gtk_button_set_image(GTK_BUTTON(ok),
+                         gtk_image_new_from_icon_name("gtk-ok", GTK_ICON_SIZE_BUTTON));
     GtkWidget* cancel = place(fixed, gtk_button_new_with_label("Cancel"), 300, 66, 75, 25);
-    gtk_button_set_image(GTK_BUTTON(cancel), gtk_image_new_from_icon_name("gtk-cancel", GTK_ICON_SIZE_BUTTON));
+    gtk_button_set_image(GTK_BUTTON(cancel),
+                         gtk_image_new_from_icon_name("gtk-cancel", GTK_ICON_SIZE_BUTTON));
     GtkWidget* check = place(fixed, gtk_check_button_new_with_label("Check box"), 8, 100, 100, 17);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), TRUE);
-    GtkWidget* one = place(fixed, gtk_radio_button_new_with_label(NULL, "Radio one"), 8, 120, 100, 17);
-    place(fixed, gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(one), "Radio two"), 8, 140,
-          100, 17);
+    GtkWidget* one =
+        place(fixed, gtk_radio_button_new_with_label(NULL, "Radio one"), 8, 120, 100, 17);
+    place(fixed, gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(one), "Radio two"), 8,
+          140, 100, 17);
     GtkWidget* panel = place(fixed, gtk_frame_new(NULL), 120, 100, 120, 40);
     gtk_frame_set_shadow_type(GTK_FRAME(panel), GTK_SHADOW_IN);
     gtk_container_add(GTK_CONTAINER(panel), gtk_label_new("Panel"));
@@ -199,7 +210,8 @@ static void repaint(void) {
     gtk_widget_show_all(window);
     wait_frame(window, before);
     settle();
-    const int w = gtk_widget_get_allocated_width(window), h = gtk_widget_get_allocated_height(window);
+    const int w = gtk_widget_get_allocated_width(window),
+              h = gtk_widget_get_allocated_height(window);
     enum { ROUNDS = 200 };
     cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
     double start = now();
@@ -212,8 +224,8 @@ static void repaint(void) {
     report("repaint_demo_headless", (now() - start) / ROUNDS);
     cairo_surface_destroy(image);
 
-    cairo_surface_t* server =
-        gdk_window_create_similar_surface(gtk_widget_get_window(window), CAIRO_CONTENT_COLOR_ALPHA, w, h);
+    cairo_surface_t* server = gdk_window_create_similar_surface(gtk_widget_get_window(window),
+                                                                CAIRO_CONTENT_COLOR_ALPHA, w, h);
     start = now();
     for (int i = 0; i < ROUNDS; ++i) {
         cairo_t* cr = cairo_create(server);
@@ -238,7 +250,8 @@ static void post(void) {
     GMainContext* context = g_main_context_default();
     const double start = now();
     for (int r = 0; r < ROUNDS; ++r) {
-        for (int i = 0; i < BATCH; ++i) g_idle_add(once, NULL);
+        for (int i = 0; i < BATCH; ++i)
+            g_idle_add(once, NULL);
         while (g_main_context_iteration(context, FALSE)) {
         }
     }
@@ -249,8 +262,10 @@ int main(int argc, char** argv) {
     int count = 10000;
     const char* only = "";
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (!strcmp(argv[i], "--count")) count = atoi(argv[i + 1]);
-        else if (!strcmp(argv[i], "--only")) only = argv[i + 1];
+        if (!strcmp(argv[i], "--count"))
+            count = atoi(argv[i + 1]);
+        else if (!strcmp(argv[i], "--only"))
+            only = argv[i + 1];
     }
     if (!gtk_init_check(&argc, &argv)) {
         fprintf(stderr, "gtk_peer: no display\n");
@@ -258,7 +273,8 @@ int main(int argc, char** argv) {
     }
     /* Buttons as small as ours: no padding, no minimum size. */
     GtkCssProvider* css = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(css, "button.small { min-height: 0; min-width: 0; padding: 0; }", -1, NULL);
+    gtk_css_provider_load_from_data(
+        css, "button.small { min-height: 0; min-width: 0; padding: 0; }", -1, NULL);
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     if (!*only || !strcmp(only, "controls")) controls(count);

@@ -5,18 +5,18 @@
 // them beside the same work done by the GTK3 peer (gtk_peer.c).
 //
 //   ui_bench [--display headless|x11] [--count N] [--only NAME]
+#include "demo_form.h"
+#include "framework/forms.h"
+#include "platform/window/display.h"
+#include "platform/window/window.h"
+#include "stdctrls/stdctrls.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
-
-#include "demo_form.h"
-#include "framework/forms.h"
-#include "platform/window/display.h"
-#include "platform/window/window.h"
-#include "stdctrls/stdctrls.h"
 
 using namespace ax;
 
@@ -84,8 +84,8 @@ void RegisterPlainClass() {
 void PlainWindows(TApplication& app, int count) {
     const int rows = (count + kColumns - 1) / kColumns;
     auto start = Clock::now();
-    HWND top = CreateWindowEx(0, "BenchPlain", "", WS_POPUP | WS_CLIPCHILDREN, 0, 0, kColumns * kCellX,
-                              rows * kCellY, nullptr);
+    HWND top = CreateWindowEx(0, "BenchPlain", "", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
+                              kColumns * kCellX, rows * kCellY, nullptr);
     for (int i = 0; i < count; ++i)
         CreateWindowEx(0, "BenchPlain", "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_BORDER,
                        (i % kColumns) * kCellX, (i / kColumns) * kCellY, kButtonW, kButtonH, top);
@@ -97,7 +97,8 @@ void PlainWindows(TApplication& app, int count) {
     MSG m;
     constexpr int kPeeks = 200000;
     start = Clock::now();
-    for (int i = 0; i < kPeeks; ++i) PeekMessage(m, nullptr, 0, 0, PM_REMOVE);
+    for (int i = 0; i < kPeeks; ++i)
+        PeekMessage(m, nullptr, 0, 0, PM_REMOVE);
     const double many = Since(start) / kPeeks;
     DestroyWindow(top);
     Settle(app);
@@ -106,7 +107,8 @@ void PlainWindows(TApplication& app, int count) {
         CreateWindowEx(0, "BenchPlain", "", WS_CHILD | WS_VISIBLE, i * 10, 0, 10, 10, few);
     Settle(app);
     start = Clock::now();
-    for (int i = 0; i < kPeeks; ++i) PeekMessage(m, nullptr, 0, 0, PM_REMOVE);
+    for (int i = 0; i < kPeeks; ++i)
+        PeekMessage(m, nullptr, 0, 0, PM_REMOVE);
     const double ten = Since(start) / kPeeks;
     DestroyWindow(few);
     Settle(app);
@@ -122,7 +124,8 @@ void RepaintDemo(TApplication& app, const char* name) {
     constexpr int kRounds = 200;
     auto start = Clock::now();
     for (int i = 0; i < kRounds; ++i) {
-        RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        RedrawWindow(h, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
         PumpDisplay();
     }
     Report(name, Since(start) / kRounds);
@@ -136,7 +139,8 @@ void PostRate() {
     constexpr int kBatch = 1000, kRounds = 4000;
     auto start = Clock::now();
     for (int r = 0; r < kRounds; ++r) {
-        for (int i = 0; i < kBatch; ++i) PostMessage(h, WM_USER, WPARAM(i), 0);
+        for (int i = 0; i < kBatch; ++i)
+            PostMessage(h, WM_USER, WPARAM(i), 0);
         while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
@@ -150,9 +154,12 @@ int main(int argc, char** argv) {
     std::string display = "headless", only;
     int count = 10000;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--display")) display = argv[i + 1];
-        else if (!std::strcmp(argv[i], "--count")) count = std::atoi(argv[i + 1]);
-        else if (!std::strcmp(argv[i], "--only")) only = argv[i + 1];
+        if (!std::strcmp(argv[i], "--display"))
+            display = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--count"))
+            count = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--only"))
+            only = argv[i + 1];
     }
     if (!SelectDisplay(display == "x11" ? DisplayKind::X11 : DisplayKind::Headless)) {
         std::fprintf(stderr, "ui_bench: no %s display\n", display.c_str());
@@ -163,7 +170,8 @@ int main(int argc, char** argv) {
     auto want = [&](const char* name) { return only.empty() || only == name; };
     if (want("controls")) Buttons(app, count);
     if (want("plain")) PlainWindows(app, count);
-    if (want("repaint")) RepaintDemo(app, display == "x11" ? "repaint_demo_x11" : "repaint_demo_headless");
+    if (want("repaint"))
+        RepaintDemo(app, display == "x11" ? "repaint_demo_x11" : "repaint_demo_headless");
     if (want("post")) PostRate();
     return 0;
 }

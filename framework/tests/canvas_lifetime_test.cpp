@@ -58,7 +58,7 @@ TEST_F(CanvasLifetime, PaintingReleasesTheDcTheCanvasMadeForItself) {
     const int before = GetGdiObjectCounts().dcs;
     for (int i = 0; i < 5; ++i) {
         Paint(block->Canvas(), clRed, {0, 0, 5, 5}); // a DC of the canvas's own
-        block->Repaint();                             // painting hands it another
+        block->Repaint();                            // painting hands it another
         app->ProcessMessages();
     }
     EXPECT_EQ(GetGdiObjectCounts().dcs, before);

@@ -11,7 +11,8 @@
 
 namespace ax::test {
 
-template <class T> inline T* Place(TWinControl* parent, int x, int y, int w, int h, const AnsiString& caption = "") {
+template <class T>
+inline T* Place(TWinControl* parent, int x, int y, int w, int h, const AnsiString& caption = "") {
     T* c = TComponent::Create<T>(parent);
     c->SetParent(parent);
     c->SetBounds(x, y, w, h);
@@ -31,10 +32,12 @@ inline TForm* BuildDemo(TApplication& app) {
     auto* memo = Place<TMemo>(form, 8, 34, 172, 58);
     memo->SetText("First line\r\nSecond line\r\nThird line");
     auto* list = Place<TListBox>(form, 190, 6, 100, 60);
-    for (const char* s : {"Alpha", "Beta", "Gamma", "Delta"}) list->Items().Add(s);
+    for (const char* s : {"Alpha", "Beta", "Gamma", "Delta"})
+        list->Items().Add(s);
     list->SetItemIndex(1);
     auto* combo = Place<TComboBox>(form, 190, 72, 100, 21);
-    for (const char* s : {"One", "Two"}) combo->Items().Add(s);
+    for (const char* s : {"One", "Two"})
+        combo->Items().Add(s);
     combo->SetItemIndex(0);
     Place<TButton>(form, 300, 6, 75, 25, "&Button");
     auto* ok = Place<TBitBtn>(form, 300, 36, 75, 25);

@@ -52,7 +52,6 @@ Region clippedSurfaceRect(const Target& t, RECT d) {
     return r.intersected(t.clip);
 }
 
-
 } // namespace gdi
 
 using namespace gdi;

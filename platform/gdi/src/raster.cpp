@@ -88,7 +88,8 @@ void patFill(Dc& dc, Target& t, RECT device, const BrushSampler& brush, unsigned
     if (solid && (index == 0xF0 || index == 0x00 || index == 0xFF)) {
         // A colour that depends on nothing under it: whole rows at once.
         const std::uint32_t value = 0xFF000000 | rop3(index, usesPattern ? brush.color : 0, 0, 0);
-        forEachSpan(t, device, [&](int y, int x0, int x1) { std::fill(&t.at(x0, y), &t.at(x1, y), value); });
+        forEachSpan(t, device,
+                    [&](int y, int x0, int x1) { std::fill(&t.at(x0, y), &t.at(x1, y), value); });
     } else if (solid) {
         const std::uint32_t p = usesPattern ? brush.color : 0;
         forEachSpan(t, device, [&](int y, int x0, int x1) {

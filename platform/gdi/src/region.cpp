@@ -20,7 +20,8 @@ std::vector<Band> BandsOf(const std::vector<RECT>& rects) {
     std::vector<Band> bands;
     for (size_t i = 0; i < rects.size();) {
         size_t j = i + 1;
-        while (j < rects.size() && rects[j].top == rects[i].top) ++j;
+        while (j < rects.size() && rects[j].top == rects[i].top)
+            ++j;
         bands.push_back({rects[i].top, rects[i].bottom, i, j});
         i = j;
     }
@@ -45,8 +46,10 @@ void MergeBand(const RECT* a, size_t na, const RECT* b, size_t nb, Table keeps,
     bool open = false;
     // Walk the interval edges of both lists in x order.
     while (ia < 2 * na || ib < 2 * nb) {
-        const LONG xa = ia < 2 * na ? ((ia & 1) ? a[ia / 2].right : a[ia / 2].left) : LONG(0x7FFFFFFF);
-        const LONG xb = ib < 2 * nb ? ((ib & 1) ? b[ib / 2].right : b[ib / 2].left) : LONG(0x7FFFFFFF);
+        const LONG xa =
+            ia < 2 * na ? ((ia & 1) ? a[ia / 2].right : a[ia / 2].left) : LONG(0x7FFFFFFF);
+        const LONG xb =
+            ib < 2 * nb ? ((ib & 1) ? b[ib / 2].right : b[ib / 2].left) : LONG(0x7FFFFFFF);
         const LONG x = std::min(xa, xb);
         if (xa == x) {
             inA = !(ia & 1);
@@ -95,11 +98,13 @@ bool IsCanonical(const std::vector<RECT>& v) {
         bandStart = i;
         // The band before this one, if it touches, must differ.
         size_t end = i;
-        while (end < v.size() && v[end].top == b.top) ++end;
+        while (end < v.size() && v[end].top == b.top)
+            ++end;
         if (v[previousStart].bottom == b.top && end - i == previousEnd - previousStart) {
             bool same = true;
             for (size_t k = 0; k < end - i && same; ++k)
-                same = v[previousStart + k].left == v[i + k].left && v[previousStart + k].right == v[i + k].right;
+                same = v[previousStart + k].left == v[i + k].left &&
+                       v[previousStart + k].right == v[i + k].right;
             if (same) return false;
         }
     }
@@ -165,7 +170,8 @@ std::vector<RECT> ClipToRect(const std::vector<RECT>& in, const RECT& c) {
     bool any = false;
     for (size_t i = 0; i < in.size();) {
         size_t j = i;
-        while (j < in.size() && in[j].top == in[i].top) ++j;
+        while (j < in.size() && in[j].top == in[i].top)
+            ++j;
         const LONG top = std::max(in[i].top, c.top), bottom = std::min(in[i].bottom, c.bottom);
         if (top < bottom) {
             const size_t start = out.size();
@@ -175,7 +181,8 @@ std::vector<RECT> ClipToRect(const std::vector<RECT>& in, const RECT& c) {
             }
             if (out.size() > start) {
                 // Alike and touching the band above: that band grows.
-                bool merge = any && out[bandStart].bottom == top && out.size() - start == start - bandStart;
+                bool merge =
+                    any && out[bandStart].bottom == top && out.size() - start == start - bandStart;
                 for (size_t k = 0; merge && k < out.size() - start; ++k)
                     merge = out[bandStart + k].left == out[start + k].left &&
                             out[bandStart + k].right == out[start + k].right;
@@ -220,7 +227,10 @@ Region Region::xored(const Region& o) const {
 }
 
 Region Region::combine(const Region& a, const Region& b, Op op) {
-    const Table keeps = op == Op::And ? 0b1000u : op == Op::Or ? 0b1110u : op == Op::Diff ? 0b0100u : 0b0110u;
+    const Table keeps = op == Op::And    ? 0b1000u
+                        : op == Op::Or   ? 0b1110u
+                        : op == Op::Diff ? 0b0100u
+                                         : 0b0110u;
     const std::vector<Band> ba = BandsOf(a.rects_), bb = BandsOf(b.rects_);
     Region result;
     auto& out = result.rects_;
@@ -244,8 +254,8 @@ Region Region::combine(const Region& a, const Region& b, Op op) {
         const bool inB = ib < bb.size() && bb[ib].top <= y;
         const RECT* ra = inA ? &a.rects_[ba[ia].first] : nullptr;
         const RECT* rb = inB ? &b.rects_[bb[ib].first] : nullptr;
-        MergeBand(ra, inA ? ba[ia].last - ba[ia].first : 0, rb, inB ? bb[ib].last - bb[ib].first : 0,
-                  keeps, xs);
+        MergeBand(ra, inA ? ba[ia].last - ba[ia].first : 0, rb,
+                  inB ? bb[ib].last - bb[ib].first : 0, keeps, xs);
         if (!xs.empty()) {
             if (!out.empty() && previousBottom == y && xs == previous) {
                 // The same intervals right below: the band grows.

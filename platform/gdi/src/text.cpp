@@ -123,8 +123,8 @@ private:
     // What the description and the metrics depend on.
     using Key = std::tuple<std::string, LONG, LONG, BYTE>;
     static Key keyOf(const LOGFONT& lf) {
-        return {std::string(lf.lfFaceName, strnlen(lf.lfFaceName, sizeof lf.lfFaceName)), lf.lfHeight,
-                lf.lfWeight, lf.lfItalic};
+        return {std::string(lf.lfFaceName, strnlen(lf.lfFaceName, sizeof lf.lfFaceName)),
+                lf.lfHeight, lf.lfWeight, lf.lfItalic};
     }
     void clear() {
         for (auto& [key, face] : faces_)
@@ -239,8 +239,10 @@ private:
     }
 
     const LaidOut& laidOut(std::u32string_view s, bool decorated) const {
-        const unsigned decorations = decorated ? (lf_.lfUnderline ? 1u : 0u) | (lf_.lfStrikeOut ? 2u : 0u) : 0u;
-        return layouts().get(faceId_, decorations, s, [&] { return makeLayout(s, decorations != 0); });
+        const unsigned decorations =
+            decorated ? (lf_.lfUnderline ? 1u : 0u) | (lf_.lfStrikeOut ? 2u : 0u) : 0u;
+        return layouts().get(faceId_, decorations, s,
+                             [&] { return makeLayout(s, decorations != 0); });
     }
 
     PangoLayout* makeLayout(std::u32string_view s, bool decorated) const {

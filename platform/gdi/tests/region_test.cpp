@@ -211,8 +211,10 @@ Pixels Paint(const std::vector<RECT>& rects) {
         if (i == 0) continue;
         const RECT &a = v[i - 1], &b = v[i];
         if (a.top == b.top) {
-            if (a.bottom != b.bottom) return ::testing::AssertionFailure() << "ragged band at " << i;
-            if (a.right >= b.left) return ::testing::AssertionFailure() << "touching intervals at " << i;
+            if (a.bottom != b.bottom)
+                return ::testing::AssertionFailure() << "ragged band at " << i;
+            if (a.right >= b.left)
+                return ::testing::AssertionFailure() << "touching intervals at " << i;
         } else if (a.bottom > b.top) {
             return ::testing::AssertionFailure() << "overlapping bands at " << i;
         }
@@ -224,7 +226,8 @@ Pixels Paint(const std::vector<RECT>& rects) {
     while (start < v.size()) {
         size_t end = start;
         std::vector<std::pair<LONG, LONG>> band;
-        while (end < v.size() && v[end].top == v[start].top) band.push_back({v[end].left, v[end].right}), ++end;
+        while (end < v.size() && v[end].top == v[start].top)
+            band.push_back({v[end].left, v[end].right}), ++end;
         if (v[start].top == previousBottom && band == previous)
             return ::testing::AssertionFailure() << "alike touching bands at " << start;
         previous = band;
@@ -246,13 +249,15 @@ TEST(Regions, CombinationsAgreeWithPixelsAndStayCanonical) {
         std::vector<RECT> rects(size_t(1 + next(6)));
         for (RECT& r : rects) {
             const int x = next(kGrid), y = next(kGrid);
-            r = {x - 2, y - 2, x + 1 + next(10), y + 1 + next(10)}; // may leave the grid: clipped alike
+            r = {x - 2, y - 2, x + 1 + next(10),
+                 y + 1 + next(10)}; // may leave the grid: clipped alike
         }
         return rects;
     };
     auto build = [](const std::vector<RECT>& rects) {
         Region r;
-        for (const RECT& one : rects) r = r.united(Region(one));
+        for (const RECT& one : rects)
+            r = r.united(Region(one));
         return r;
     };
     for (int round = 0; round < 400; ++round) {
@@ -276,7 +281,8 @@ TEST(Regions, CombinationsAgreeWithPixelsAndStayCanonical) {
         for (const Region& r : {a.intersected(Region(cut)), Region(cut).intersected(b)}) {
             ASSERT_TRUE(Canonical(r)) << "round " << round;
         }
-        const Pixels ca = Paint(a.intersected(Region(cut)).rects()), cb = Paint(Region(cut).intersected(b).rects());
+        const Pixels ca = Paint(a.intersected(Region(cut)).rects()),
+                     cb = Paint(Region(cut).intersected(b).rects());
         for (int i = 0; i < kGrid * kGrid; ++i) {
             ASSERT_EQ(ca[i], pa[i] && pc[i]) << "cut a, round " << round << " pixel " << i;
             ASSERT_EQ(cb[i], pb[i] && pc[i]) << "cut b, round " << round << " pixel " << i;
@@ -292,9 +298,11 @@ TEST(Regions, FromRectanglesTakesCanonicalListsAndNormalisesOthers) {
     const std::vector<RECT> banded{{0, 0, 4, 2}, {6, 0, 9, 2}, {0, 2, 9, 5}};
     EXPECT_EQ(Region::fromRects(banded).rects(), banded);
     // Overlapping, unsorted and touching pieces of the same area.
-    const Region messy = Region::fromRects({{0, 2, 9, 5}, {6, 0, 9, 2}, {0, 0, 2, 2}, {2, 0, 4, 2}, {3, 3, 5, 4}});
+    const Region messy =
+        Region::fromRects({{0, 2, 9, 5}, {6, 0, 9, 2}, {0, 0, 2, 2}, {2, 0, 4, 2}, {3, 3, 5, 4}});
     EXPECT_EQ(messy.rects(), banded);
     // Two touching bands alike are one.
-    EXPECT_EQ(Region::fromRects({{0, 0, 4, 2}, {0, 2, 4, 5}}).rects(), (std::vector<RECT>{{0, 0, 4, 5}}));
+    EXPECT_EQ(Region::fromRects({{0, 0, 4, 2}, {0, 2, 4, 5}}).rects(),
+              (std::vector<RECT>{{0, 0, 4, 5}}));
     EXPECT_TRUE(Region::fromRects({}).empty());
 }

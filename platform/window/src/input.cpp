@@ -426,7 +426,8 @@ void wm::UpdateKeyStateOnRetrieve(const MSG& msg) {
             const struct {
                 UINT vk;
                 WPARAM flag;
-            } buttons[] = {{VK_LBUTTON, MK_LBUTTON}, {VK_RBUTTON, MK_RBUTTON}, {VK_MBUTTON, MK_MBUTTON}};
+            } buttons[] = {
+                {VK_LBUTTON, MK_LBUTTON}, {VK_RBUTTON, MK_RBUTTON}, {VK_MBUTTON, MK_MBUTTON}};
             for (const auto& b : buttons) {
                 const bool down = client ? (mk & b.flag) != 0 : (a[b.vk] & 0x80) != 0;
                 k[b.vk] = down ? (k[b.vk] | 0x80) : (k[b.vk] & ~0x80);

@@ -141,7 +141,8 @@ void ServeEverything(ThreadQueue& q) {
     ServeSent(q);
 }
 
-std::shared_ptr<Hook> NextHookLocked(const ThreadQueue& q, int kind, uintptr_t after) AX_REQUIRES(managerMutex) {
+std::shared_ptr<Hook> NextHookLocked(const ThreadQueue& q, int kind, uintptr_t after)
+    AX_REQUIRES(managerMutex) {
     bool passed = after == 0;
     for (auto& h : q.hooks) {
         if (h->kind != kind) continue;

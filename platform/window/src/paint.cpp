@@ -241,7 +241,8 @@ void SchedulePresent(HWND top, const RECT& dirty) {
             w->unpresented = dirty;
             w->queue->presents.push_back(top);
         } else {
-            w->unpresented = {std::min(w->unpresented.left, dirty.left), std::min(w->unpresented.top, dirty.top),
+            w->unpresented = {std::min(w->unpresented.left, dirty.left),
+                              std::min(w->unpresented.top, dirty.top),
                               std::max(w->unpresented.right, dirty.right),
                               std::max(w->unpresented.bottom, dirty.bottom)};
         }
@@ -457,7 +458,8 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
 PendingPresents wm::TakePresentsLocked(ThreadQueue& q) {
     PendingPresents due;
     for (HWND top : q.presents)
-        if (Window* w = PeekLocked(top)) due.emplace_back(top, std::exchange(w->unpresented, RECT{}));
+        if (Window* w = PeekLocked(top))
+            due.emplace_back(top, std::exchange(w->unpresented, RECT{}));
     q.presents.clear();
     return due;
 }

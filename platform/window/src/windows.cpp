@@ -153,7 +153,8 @@ void FreeWindow(HWND hwnd) {
             }
         }
         for (HWND o : w->owned)
-            if (Window* other = PeekLocked(o); other && other->owner == hwnd) other->owner = nullptr;
+            if (Window* other = PeekLocked(o); other && other->owner == hwnd)
+                other->owner = nullptr;
         SetOwnerLocked(*w, nullptr);
         if (M().caret.hwnd == hwnd) M().caret = Caret{};
         if (M().lastClick.hwnd == hwnd) M().lastClick = {};
@@ -1246,8 +1247,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (LOWORD(wp) != WA_INACTIVE && !(style & WS_MINIMIZE)) SetFocus(hwnd);
         return 0;
     case WM_SETCURSOR: {
-        if (parent && (style & WS_CHILD) && SendMessage(parent, WM_SETCURSOR, wp, lp))
-            return TRUE;
+        if (parent && (style & WS_CHILD) && SendMessage(parent, WM_SETCURSOR, wp, lp)) return TRUE;
         const auto hit = static_cast<SHORT>(LOWORD(static_cast<uintptr_t>(lp)));
         unsigned id = IDC_ARROW;
         switch (hit) {
@@ -1353,8 +1353,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         if (msg == WM_NCLBUTTONDBLCLK) {
             if (hit == HTCAPTION && (style & WS_MAXIMIZEBOX) && !parent)
-                SendMessage(hwnd, WM_SYSCOMMAND,
-                            (style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
+                SendMessage(hwnd, WM_SYSCOMMAND, (style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE,
+                            lp);
             return 0;
         }
         if (hit == HTCAPTION || (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)) {
@@ -1372,8 +1372,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             SendMessage(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, lp);
             break;
         case HTMAXBUTTON:
-            SendMessage(hwnd, WM_SYSCOMMAND, (style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE,
-                        lp);
+            SendMessage(hwnd, WM_SYSCOMMAND, (style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
             break;
         default:
             break;

@@ -105,7 +105,7 @@ struct Window {
     DWORD exStyle AX_WM_GUARDED = 0;
     HWND parent AX_WM_GUARDED = nullptr; // nullptr: top-level
     HWND owner AX_WM_GUARDED = nullptr;
-    std::vector<HWND> owned AX_WM_GUARDED; // the windows this one owns
+    std::vector<HWND> owned AX_WM_GUARDED;    // the windows this one owns
     std::vector<HWND> children AX_WM_GUARDED; // front to back
     RECT rect AX_WM_GUARDED{};   // in the parent's client coordinates (screen for top-level)
     RECT client AX_WM_GUARDED{}; // relative to rect's top-left
@@ -212,7 +212,7 @@ struct ThreadQueue {
 struct DcRecord {
     HWND hwnd = nullptr;
     bool client = true;
-    bool surface = false;     // over a window's surface (else a memory DC stand-in)
+    bool surface = false;      // over a window's surface (else a memory DC stand-in)
     std::optional<Area> limit; // a paint DC's update area, client coordinates
     DWORD thread = 0;
     HWND top = nullptr; // the top-level window whose surface it draws on

@@ -34,7 +34,8 @@ protected:
         PumpDisplay();
     }
     void TearDown() override {
-        for (HWND h : EnumWindows()) DestroyWindow(h);
+        for (HWND h : EnumWindows())
+            DestroyWindow(h);
         test::Pump();
         if (reader_) XCloseDisplay(reader_);
         SelectDisplay(DisplayKind::Headless);
@@ -84,9 +85,11 @@ TEST_F(Presenting, DrawingShowsWhenTheThreadWaits) {
 TEST_F(Presenting, ARepaintOfManyChildrenShowsWhole) {
     std::vector<HWND> kids;
     for (int i = 0; i < 6; ++i)
-        kids.push_back(CreateWindowEx(0, "Plain", "", WS_CHILD | WS_VISIBLE, i * 20, 0, 20, 20, top_));
+        kids.push_back(
+            CreateWindowEx(0, "Plain", "", WS_CHILD | WS_VISIBLE, i * 20, 0, 20, 20, top_));
     test::Pump();
-    for (size_t i = 0; i < kids.size(); ++i) Draw(kids[i], {0, 0, 20, 20}, RGB(0, 255, 0));
+    for (size_t i = 0; i < kids.size(); ++i)
+        Draw(kids[i], {0, 0, 20, 20}, RGB(0, 255, 0));
     UpdateWindow(top_); // an update asked for now shows now
     for (int i = 0; i < 6; ++i)
         EXPECT_TRUE(ServerShows(i * 20 + 10, 10, 0x00FF00)) << "child " << i;
