@@ -43,21 +43,43 @@ TComponent::~TComponent() {
         partner->Notification(this, opRemove);
     }
     DestroyComponents();
-    // A component constructed with an owner but never handed to it.
-    if (owner_) {
+    // A component still in its owner's list that is destroyed directly.
+    if (owner_ && listed_) {
         auto& list = owner_->components_;
         for (auto& c : list)
             if (c.get() == this) (void)c.release();
         list.erase(std::remove(list.begin(), list.end(), nullptr), list.end());
+        ++owner_->listVersion_;
     }
 }
 
 void TComponent::Destroying() { state_ |= csDestroying; }
 
 void TComponent::DestroyComponents() {
+    // They all go: one with free-notification partners is announced to the
+    // others as when freed alone; any other only to this owner, which keeps
+    // freeing its components in time linear in their number.
     while (!components_.empty()) {
         TComponent* last = components_.back().get();
-        FreeComponent(last);
+        if (!last->freeNotifies_.empty()) {
+            FreeComponent(last);
+            continue;
+        }
+        last->Destroying();
+        {
+            struct Quiet {
+                bool& on;
+                explicit Quiet(bool& f) : on(f) { on = true; }
+                ~Quiet() { on = false; }
+            } quiet(quiet_);
+            Notification(last, opRemove);
+        }
+        if (components_.empty() || components_.back().get() != last) continue; // a handler took it
+        std::unique_ptr<TComponent> doomed = std::move(components_.back());
+        components_.pop_back();
+        ++listVersion_;
+        doomed->owner_ = nullptr;
+        doomed->listed_ = false;
     }
 }
 
@@ -66,34 +88,41 @@ void TComponent::NotifyRemoval(TComponent* component) { Notification(component, 
 void TComponent::InsertComponent(std::unique_ptr<TComponent> component) {
     if (!component) return;
     TComponent* c = component.get();
-    if (c->owner_ && c->owner_ != this) {
+    if (c->owner_ == this && c->listed_) {
+        (void)component.release(); // already ours
+        return;
+    }
+    if (c->owner_ && c->listed_) {
         auto& list = c->owner_->components_;
         for (auto& item : list)
             if (item.get() == c) (void)item.release();
         list.erase(std::remove(list.begin(), list.end(), nullptr), list.end());
+        ++c->owner_->listVersion_;
+        c->listed_ = false;
     }
     if (!c->name_.empty()) ValidateRename(c, "", c->name_);
-    auto it = std::find_if(components_.begin(), components_.end(),
-                           [&](const auto& p) { return p.get() == c; });
-    if (it != components_.end()) {
-        (void)component.release(); // already ours
-        return;
-    }
     c->owner_ = this;
     components_.push_back(std::move(component));
+    c->listed_ = true;
+    ++listVersion_;
     Notification(c, opInsert);
 }
 
 std::unique_ptr<TComponent> TComponent::RemoveComponent(TComponent* component) {
-    auto it = std::find_if(components_.begin(), components_.end(),
-                           [&](const auto& p) { return p.get() == component; });
-    if (it == components_.end()) return nullptr;
+    // From the back: components are usually freed last first.
+    auto owned = [&] {
+        return std::find_if(components_.rbegin(), components_.rend(),
+                            [&](const auto& p) { return p.get() == component; });
+    };
+    if (owned() == components_.rend()) return nullptr;
     Notification(component, opRemove);
-    it = std::find_if(components_.begin(), components_.end(),
-                      [&](const auto& p) { return p.get() == component; });
+    auto it = owned();
+    if (it == components_.rend()) return nullptr; // a handler took it meanwhile
     std::unique_ptr<TComponent> out = std::move(*it);
-    components_.erase(it);
+    components_.erase(std::next(it).base());
+    ++listVersion_;
     out->owner_ = nullptr;
+    out->listed_ = false;
     return out;
 }
 
@@ -168,16 +197,23 @@ void TComponent::RemoveFreeNotification(TComponent* component) {
 
 void TComponent::Notification(TComponent* component, TOperation operation) {
     if (operation == opRemove && component) RemoveFreeNotification(component);
-    // Copy: a handler may free components.
+    if (components_.empty() || quiet_) return;
+    // A copy, since a handler may insert or free components; those it frees
+    // are not told (nor touched), which the list's version shows.
     std::vector<TComponent*> owned;
     owned.reserve(components_.size());
     for (auto& c : components_) owned.push_back(c.get());
+    const uint64_t version = listVersion_;
     for (TComponent* c : owned) {
         if (c == component) continue;
-        bool alive = std::any_of(components_.begin(), components_.end(),
-                                 [&](const auto& p) { return p.get() == c; });
-        if (alive) c->Notification(component, operation);
+        if (listVersion_ != version && !Owns(c)) continue;
+        c->Notification(component, operation);
     }
+}
+
+bool TComponent::Owns(const TComponent* component) const {
+    return std::any_of(components_.begin(), components_.end(),
+                       [&](const auto& p) { return p.get() == component; });
 }
 
 void TComponent::Loaded() { state_ &= ~csLoading; }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "framework/forms.h"
 #include "framework/menus.h"
@@ -283,8 +284,8 @@ void TControl::SetBounds(int left, int top, int width, int height) {
 RECT TControl::ClientRect() { return {0, 0, width_, height_}; }
 
 void TControl::SetClientSize(int width, int height) {
-    const RECT c = ClientRect();
-    SetBounds(left_, top_, width_ + width - c.width(), height_ + height - c.height());
+    const SIZE frame = NonClientSize();
+    SetBounds(left_, top_, width + frame.cx, height + frame.cy);
 }
 
 void TControl::Notification(TComponent* component, TOperation operation) {
@@ -430,7 +431,7 @@ void TControl::SetPopupMenu(TPopupMenu* menu) {
 }
 
 void TControl::InvalidateControl(bool isVisible, bool) {
-    if (!isVisible || !parent_ || !parent_->HandleAllocated() || dynamic_cast<TWinControl*>(this)) return;
+    if (!isVisible || !parent_ || !parent_->HandleAllocated() || windowed_) return;
     const RECT r = BoundsRect();
     InvalidateRect(parent_->handle_, &r, TRUE);
 }
@@ -467,6 +468,8 @@ void TControl::SendToBack() {
 }
 
 TCustomForm* TControl::ParentForm() const { return GetParentForm(this); }
+
+TWinControl* TControl::AsWinControl() { return windowed_ ? static_cast<TWinControl*>(this) : nullptr; }
 
 void TControl::DefinePublished(TFiler& f) {
     TComponent::DefinePublished(f);
@@ -520,16 +523,23 @@ void TControlCanvas::CreateHandle() {
 }
 
 void TControlCanvas::FreeHandle() {
-    if (!dc_) return;
-    SetHandle({});
-    ReleaseDC(window_, dc_);
-    dc_ = {};
-    window_ = nullptr;
+    if (dc_) SetHandle({});
+}
+
+void TControlCanvas::SetHandle(HDC dc) {
+    if (!dc_ || dc == dc_) {
+        TCanvas::SetHandle(dc);
+        return;
+    }
+    const HDC own = std::exchange(dc_, HDC{});
+    const HWND window = std::exchange(window_, nullptr);
+    TCanvas::SetHandle(dc); // deselects our objects from the old DC first
+    ReleaseDC(window, own);
 }
 
 // ---- TWinControl --------------------------------------------------------------------------------
 
-TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
+TWinControl::TWinControl(TComponent* owner) : TControl(owner) { windowed_ = true; }
 
 TWinControl::~TWinControl() {
     Destroying();
@@ -598,12 +608,29 @@ void TWinControl::CreateHandle() {
     creating_ = true;
     try {
         if (parent_) parent_->HandleNeeded();
-        if (!handle_) CreateWnd();
+        if (!handle_) {
+            CreateWnd();
+            if (!parent_ || !parent_->creatingChildren_) TakeStackingPlace();
+        }
     } catch (...) {
         creating_ = false;
         throw;
     }
     creating_ = false;
+}
+
+void TWinControl::TakeStackingPlace() {
+    // A new window is on top of its siblings; a control's place is behind
+    // the windows of the controls after it in its parent's list.
+    if (!parent_ || !handle_) return;
+    const auto& list = parent_->controls_;
+    auto self = std::find(list.rbegin(), list.rend(), this); // usually the last one
+    if (self == list.rend()) return;
+    for (auto it = self.base(); it != list.end(); ++it)
+        if (auto* w = (*it)->AsWinControl(); w && w->handle_) {
+            SetWindowPos(handle_, w->handle_, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            return;
+        }
 }
 
 void TWinControl::CreateParams(TCreateParams& p) {
@@ -627,11 +654,16 @@ void TWinControl::CreateWnd() {
     CreateWindowHandle(p);
     if (!handle_) throw EInvalidOperation("Error creating window");
     UpdateBounds();
-    // Windowed children whose windows were destroyed with ours come back.
-    for (TWinControl* child : tabList_)
-        if (child->visible_ && !child->handle_) child->HandleNeeded();
-    for (TWinControl* child : tabList_)
-        if (child->handle_) SetWindowPos(child->handle_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // Windowed children whose windows were destroyed with ours come back,
+    // in stacking order: each new one on top of those before it.
+    struct Flag {
+        bool& on;
+        explicit Flag(bool& f) : on(f) { on = true; }
+        ~Flag() { on = false; }
+    } creating(creatingChildren_);
+    for (TControl* c : std::vector<TControl*>(controls_))
+        if (auto* child = c->AsWinControl(); child && child->visible_ && !child->handle_)
+            child->HandleNeeded();
     AlignControls(nullptr);
 }
 
@@ -660,6 +692,11 @@ void TWinControl::DestroyWindowHandle() {
 void TWinControl::DestroyHandle() {
     if (!handle_ || destroyingHandle_) return;
     destroyingHandle_ = true;
+    // Hidden first, the window and its children go without repainting one
+    // another on the way.
+    if (GetWindowLongPtr(handle_, GWL_STYLE) & WS_VISIBLE)
+        SetWindowPos(handle_, nullptr, 0, 0, 0, 0,
+                     SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (TWinControl* child : tabList_) child->DestroyHandle();
     DestroyWnd();
     DestroyWindowHandle();
@@ -686,7 +723,7 @@ void TWinControl::SetParentWindow(HWND window) {
 void TWinControl::InsertControl(TControl* control) {
     control->parent_ = this;
     controls_.push_back(control);
-    if (auto* w = dynamic_cast<TWinControl*>(control)) {
+    if (auto* w = control->AsWinControl()) {
         tabList_.push_back(w);
         if (handle_) w->UpdateShowing();
     }
@@ -702,7 +739,7 @@ void TWinControl::RemoveControl(TControl* control) {
     if (control->parent_ != this) return;
     Perform(CM_CONTROLLISTCHANGE, reinterpret_cast<WPARAM>(control), FALSE);
     control->InvalidateControl(control->visible_, false);
-    if (auto* w = dynamic_cast<TWinControl*>(control)) {
+    if (auto* w = control->AsWinControl()) {
         if (TCustomForm* form = GetParentForm(this)) form->DefocusControl(w, true);
         w->DestroyHandle();
         tabList_.erase(std::remove(tabList_.begin(), tabList_.end(), w), tabList_.end());
@@ -885,7 +922,28 @@ RECT TWinControl::ClientRect() {
         GetClientRect(handle_, r);
         return r;
     }
-    return {0, 0, width_, height_};
+    const SIZE frame = NonClientSize();
+    return {0, 0, std::max(0, width_ - int(frame.cx)), std::max(0, height_ - int(frame.cy))};
+}
+
+SIZE TWinControl::NonClientSize() {
+    // The frame the window has, or will have once it is made.
+    DWORD style, exStyle;
+    bool menu;
+    if (handle_) {
+        style = DWORD(GetWindowLongPtr(handle_, GWL_STYLE));
+        exStyle = DWORD(GetWindowLongPtr(handle_, GWL_EXSTYLE));
+        menu = GetMenu(handle_) != nullptr;
+    } else {
+        TCreateParams p;
+        CreateParams(p);
+        style = p.Style;
+        exStyle = p.ExStyle;
+        menu = HasMenuBar();
+    }
+    RECT frame{0, 0, 0, 0};
+    AdjustWindowRectEx(frame, style, menu, exStyle);
+    return {frame.width(), frame.height()};
 }
 
 void TWinControl::AlignControls(TControl*) {
@@ -947,7 +1005,7 @@ void TWinControl::PaintControls(HDC dc, TControl* first) {
             started = c == first;
             if (!started) continue;
         }
-        if (dynamic_cast<TWinControl*>(c) || !c->visible_) continue;
+        if (c->windowed_ || !c->visible_) continue;
         const RECT r = c->BoundsRect();
         if (!RectVisible(dc, &r)) continue;
         const int saved = SaveDC(dc);
@@ -1152,7 +1210,7 @@ void TWinControl::Dispatch(TMessage& m) {
         POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
         TControl* target = nullptr;
         if (captureControl && captureControl->parent_ == this) target = captureControl;
-        else if (TControl* c = ControlAtPos(p, false); c && !dynamic_cast<TWinControl*>(c)) target = c;
+        else if (TControl* c = ControlAtPos(p, false); c && !c->windowed_) target = c;
         if (target) {
             m.Result = target->Perform(m.Msg, m.WParam, MAKELPARAM(p.x - target->left_, p.y - target->top_));
             return;
@@ -1172,6 +1230,11 @@ void TWinControl::Dispatch(TMessage& m) {
     case WM_MOVE: WMMove(m); return;
     case WM_COMMAND: WMCommand(m); return;
     case WM_SETCURSOR: WMSetCursor(m); return;
+    case WM_DESTROY:
+        for (TControl* c : controls_)
+            if (auto* g = dynamic_cast<TGraphicControl*>(c)) g->FreeCanvasHandle();
+        DefaultHandler(m);
+        return;
     case WM_SYSCOLORCHANGE: Perform(CM_SYSCOLORCHANGE); DefaultHandler(m); return;
     case WM_CANCELMODE:
         SendCancelMode(this);
@@ -1242,6 +1305,12 @@ TGraphicControl::TGraphicControl(TComponent* owner)
 
 TGraphicControl::~TGraphicControl() = default;
 
+void TGraphicControl::SetBounds(int left, int top, int width, int height) {
+    // The canvas's DC is the parent's, moved to where the control was.
+    canvas_->FreeHandle();
+    TControl::SetBounds(left, top, width, height);
+}
+
 void TGraphicControl::Dispatch(TMessage& m) {
     if (m.Msg == WM_PAINT && m.WParam) {
         canvas_->Lock();
@@ -1265,6 +1334,12 @@ TCustomControl::TCustomControl(TComponent* owner)
     : TWinControl(owner), canvas_(std::make_unique<TControlCanvas>(*this)) {}
 
 TCustomControl::~TCustomControl() { canvas_->FreeHandle(); }
+
+void TCustomControl::Dispatch(TMessage& m) {
+    // A DC of a window that goes draws nowhere: the next window gets its own.
+    if (m.Msg == WM_DESTROY) canvas_->FreeHandle();
+    TWinControl::Dispatch(m);
+}
 
 void TCustomControl::PaintWindow(HDC dc) {
     canvas_->Lock();

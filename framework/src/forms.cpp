@@ -64,7 +64,9 @@ TCustomForm::~TCustomForm() {
             HandleControlException();
         }
     }
-    // The form's components may refer to its controls: free them first.
+    // The windows go first, all together; then the components, which may
+    // refer to the form's controls.
+    DestroyHandle();
     DestroyComponents();
     if (Screen()) Screen()->RemoveForm(this);
     if (Application() && Application()->MainForm() == this) Application()->SetMainForm(nullptr);

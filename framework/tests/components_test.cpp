@@ -56,6 +56,26 @@ TEST(Component, OwnerFreesOwnedLastFirstAndSiblingsAreTold) {
     EXPECT_EQ(log, (std::vector<std::string>{"free Root", "free B"}));
 }
 
+TEST(Component, AnOwnerGoingTellsSiblingsOnlyOfComponentsWithPartners) {
+    std::vector<std::string> log;
+    Probe outside(nullptr, &log);
+    outside.SetName("Outside");
+    {
+        Probe root(nullptr);
+        auto* a = TComponent::Create<Probe>(&root, &log);
+        a->SetName("A");
+        auto* b = TComponent::Create<Probe>(&root, &log);
+        b->SetName("B");
+        auto* c = TComponent::Create<Probe>(&root, &log);
+        c->SetName("C");
+        b->FreeNotification(&outside);
+        log.clear();
+    }
+    // C goes first, told to nobody but the owner; the sibling still there
+    // hears of B before it goes, B's partner as it goes; A goes last.
+    EXPECT_EQ(log, (std::vector<std::string>{"free C", "A -B", "free B", "Outside -B", "free A"}));
+}
+
 TEST(Component, FreeNotificationUnhooksBothWays) {
     std::vector<std::string> log;
     Probe root(nullptr);

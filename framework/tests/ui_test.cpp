@@ -1,6 +1,7 @@
 #include <atomic>
 #include <thread>
 
+#include "bounded_wait.h"
 #include "framework_fixture.h"
 #include "framework/timers.h"
 
@@ -55,6 +56,58 @@ TEST_F(FrameworkTest, RecreatingTheWindowKeepsTheControlsState) {
     EXPECT_EQ(r.width(), 50);
     EXPECT_EQ(TWinControl::FindControl(after), box);
     EXPECT_EQ(TWinControl::FindControl(before), nullptr);
+}
+
+TEST_F(FrameworkTest, LaterControlsAreStackedInFrontOfEarlierOnes) {
+    auto* form = app->CreateForm<TForm>();
+    auto make = [&](bool visible) {
+        auto* box = TComponent::Create<Box>(form);
+        box->SetVisible(visible);
+        box->SetParent(form);
+        return box;
+    };
+    Box* hidden = make(false); // gets its window last, yet stays at the back
+    Box* a = make(true);
+    Box* b = make(true);
+    form->Show();
+    auto order = [&] {
+        std::vector<HWND> out;
+        for (HWND h = GetWindow(form->Handle(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT))
+            out.push_back(h);
+        return out;
+    };
+    EXPECT_EQ(order(), (std::vector<HWND>{b->Handle(), a->Handle()}));
+    hidden->Show();
+    EXPECT_EQ(order(), (std::vector<HWND>{b->Handle(), a->Handle(), hidden->Handle()}));
+    form->RecreateWnd();
+    EXPECT_EQ(order(), (std::vector<HWND>{b->Handle(), a->Handle(), hidden->Handle()}));
+    a->BringToFront();
+    EXPECT_EQ(order(), (std::vector<HWND>{a->Handle(), b->Handle(), hidden->Handle()}));
+    a->SendToBack();
+    EXPECT_EQ(order(), (std::vector<HWND>{b->Handle(), hidden->Handle(), a->Handle()}));
+}
+
+TEST_F(FrameworkTest, ClientSizeBeforeTheWindowExistsLeavesRoomForTheFrame) {
+    auto* form = app->CreateForm<TForm>(); // sizeable: 4-pixel frame, 19-pixel caption
+    form->SetBounds(0, 0, 300, 200);
+    ASSERT_FALSE(form->HandleAllocated());
+    EXPECT_EQ(form->ClientWidth(), 292);
+    EXPECT_EQ(form->ClientHeight(), 173);
+    form->SetBorderStyle(bsSingle); // 3-pixel fixed frame
+    form->SetClientSize(420, 300);
+    EXPECT_EQ(form->Width(), 426);
+    EXPECT_EQ(form->Height(), 325);
+    auto* box = TComponent::Create<Box>(form);
+    box->SetParent(form);
+    box->SetAlign(alBottom);
+    ASSERT_FALSE(form->HandleAllocated());
+    EXPECT_EQ(box->Top(), 300 - box->Height());
+    form->Show();
+    RECT client;
+    GetClientRect(form->Handle(), client);
+    EXPECT_EQ(client.width(), 420);
+    EXPECT_EQ(client.height(), 300);
+    EXPECT_EQ(box->Top(), 300 - box->Height());
 }
 
 TEST_F(FrameworkTest, FreeingAControlUnhooksItFromParentAndPopupMenu) {
@@ -202,7 +255,7 @@ TEST_F(FrameworkTest, SynchronizeIsReleasedWhenTheApplicationShutsDown) {
         started = true;
         result = Synchronize([&] { ran = true; }) ? 1 : 0;
     });
-    while (!started) std::this_thread::yield();
+    ASSERT_TRUE(test::WaitUntil([&] { return started.load(); })) << "the worker never started";
     app.reset(); // nobody serves the queue any more
     worker.join();
     EXPECT_EQ(result, 0);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "rtl/clock.h"
@@ -10,6 +11,17 @@
 using namespace ax;
 
 namespace {
+
+// Waits, yielding, until done() holds; false once a bound no passing run
+// comes near has passed, so that a broken wait fails instead of hanging.
+template <class Pred> bool WaitUntil(Pred done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 // Installs a manual clock for one test.
 class ManualTime : public ::testing::Test {
@@ -94,7 +106,7 @@ TEST(Events, AutoResetReleasesOneWaiterAtATime) {
     std::thread a([&] { event.WaitFor(INFINITE); ++released; });
     std::thread b([&] { event.WaitFor(INFINITE); ++released; });
     event.SetEvent();
-    while (released.load() < 1) std::this_thread::yield();
+    ASSERT_TRUE(WaitUntil([&] { return released.load() >= 1; })) << "no waiter was released";
     EXPECT_FALSE(event.IsSet());
     event.SetEvent();
     a.join();
@@ -106,7 +118,7 @@ TEST(Events, AutoResetReleasesOneWaiterAtATime) {
 TEST(Threads, TerminateStopsCooperatively) {
     CountingThread t;
     t.Start();
-    while (t.loops.load() == 0) std::this_thread::yield();
+    ASSERT_TRUE(WaitUntil([&] { return t.loops.load() > 0; })) << "the thread never ran";
     t.Terminate();
     EXPECT_EQ(t.WaitFor(), 42);
     EXPECT_TRUE(t.Finished());
@@ -151,7 +163,13 @@ TEST(Synchronize, RunsOnTheMainThreadAndWaits) {
         EXPECT_TRUE(Synchronize([&] { ranOn = std::this_thread::get_id(); }));
         done = true;
     });
-    while (!done) CheckSynchronize();
+    if (!WaitUntil([&] {
+            CheckSynchronize();
+            return done.load();
+        })) {
+        ADD_FAILURE() << "the call never came back";
+        ReleaseSynchronize();
+    }
     worker.join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
@@ -164,7 +182,13 @@ TEST(Synchronize, FailureReachesTheCaller) {
         EXPECT_THROW(Synchronize([] { throw EInvalidOperation("nope"); }), EInvalidOperation);
         done = true;
     });
-    while (!done) CheckSynchronize();
+    if (!WaitUntil([&] {
+            CheckSynchronize();
+            return done.load();
+        })) {
+        ADD_FAILURE() << "the call never came back";
+        ReleaseSynchronize();
+    }
     worker.join();
 }
 
@@ -176,7 +200,7 @@ TEST(Synchronize, ReleaseAtShutdownFreesWaitingCallers) {
     bool ran = false;
     std::atomic<bool> result{true};
     std::thread worker([&] { result = Synchronize([&] { ran = true; }); });
-    while (!queued) std::this_thread::yield();
+    EXPECT_TRUE(WaitUntil([&] { return queued.load(); })) << "the call was never queued";
     ReleaseSynchronize(); // the main loop is gone: nobody will serve the call
     worker.join();
     EXPECT_FALSE(result.load());

@@ -1,6 +1,7 @@
 // Drop-down list combo box: the chosen item in a box with an arrow; the
 // list drops down in a pop-up window that holds the mouse until it closes.
 #include <algorithm>
+#include <utility>
 
 #include "framework/streaming.h"
 #include "stdctrls/stdctrls.h"
@@ -101,14 +102,18 @@ void TCustomComboBox::SetDroppedDown(bool value) {
         }();
         p = {wr.left, wr.bottom};
         hot_ = index_;
-        dropWindow_ = CreateWindowEx(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kDropClass, "", WS_POPUP | WS_BORDER,
-                                     p.x, p.y, wr.width(), rows * itemHeight_ + 2, handle_);
+        // The list never takes the focus: a display that activated it
+        // would take the focus from the box, which closes the list.
+        dropWindow_ = CreateWindowEx(WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE, kDropClass,
+                                     "", WS_POPUP | WS_BORDER, p.x, p.y, wr.width(),
+                                     rows * itemHeight_ + 2, handle_);
         SetWindowLongPtr(dropWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         ShowWindow(dropWindow_, SW_SHOWNA);
         SetCapture(dropWindow_);
     } else {
         HWND drop = dropWindow_;
         dropWindow_ = nullptr;
+        openingPress_ = false;
         if (GetCapture() == drop) ReleaseCapture();
         DestroyWindow(drop);
         if (OnCloseUp) OnCloseUp(this);
@@ -155,13 +160,18 @@ LRESULT TCustomComboBox::DropProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     }
     case WM_LBUTTONUP: {
         const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        const int index = PtInRect(&client, p) ? p.y / itemHeight_ : -1;
+        const bool inside = PtInRect(&client, p);
+        // Letting go of the press that opened the list anywhere but on a
+        // row leaves the list open for a click.
+        if (!inside && std::exchange(openingPress_, false)) return 0;
+        const int index = inside ? p.y / itemHeight_ : -1;
         SetDroppedDown(false);
         if (index >= 0 && index < items_.Count()) SelectByUser(index);
         return 0;
     }
     case WM_LBUTTONDOWN: {
         const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        openingPress_ = false;
         if (!PtInRect(&client, p)) SetDroppedDown(false); // a press outside closes the list
         return 0;
     }
@@ -203,6 +213,7 @@ void TCustomComboBox::MouseDown(TMouseButton button, TShiftState shift, int x, i
     if (button == mbLeft) {
         if (CanFocus() && !focused_) SetFocus();
         SetDroppedDown(!DroppedDown());
+        openingPress_ = DroppedDown();
     }
     TCustomControl::MouseDown(button, shift, x, y);
 }

@@ -92,11 +92,21 @@ void TScrollBar::Paint() {
     const RECT client = ClientRect();
     RECT track = kind_ == sbHorizontal ? RECT{first.right, 0, second.left, client.bottom}
                                        : RECT{0, first.bottom, client.right, second.top};
-    // The track: a checkerboard of face and highlight.
-    c.Brush().SetColor(clBtnHighlight);
-    c.FillRect(track);
-    for (int y = track.top; y < track.bottom; ++y)
-        for (int x = track.left + ((y + track.left) & 1); x < track.right; x += 2) c.SetPixel(x, y, clBtnFace);
+    // The track: a checkerboard of face and highlight, face where x + y is even.
+    std::uint32_t cells[64];
+    const COLORREF face = GetSysColor(COLOR_BTNFACE), light = GetSysColor(COLOR_BTNHIGHLIGHT);
+    for (int i = 0; i < 64; ++i) {
+        const COLORREF v = ((i / 8 + i % 8) & 1) ? light : face;
+        cells[i] = 0xFF000000u | (std::uint32_t(GetRValue(v)) << 16) | (std::uint32_t(GetGValue(v)) << 8) | GetBValue(v);
+    }
+    HBITMAP pattern = CreateBitmapFromPixels(8, 8, cells, false);
+    HBRUSH checker = CreatePatternBrush(pattern);
+    POINT oldOrigin;
+    SetBrushOrgEx(dc, 0, 0, &oldOrigin);
+    FillRect(dc, &track, checker);
+    SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+    DeleteObject(checker);
+    DeleteObject(pattern);
     if (pressed_ == 2 || pressed_ == 3) {
         const RECT t = ThumbRect();
         RECT page = track;

@@ -189,6 +189,52 @@ TEST_F(StdCtrlsTest, OwnerDrawListSendsMeasureAndDrawToTheParent) {
     RemoveWindowSubclass(form->Handle(), 1);
 }
 
+TEST_F(StdCtrlsTest, ComboBoxListOpensOnAClickAndChoosesOnTheNext) {
+    TForm* form = MakeForm();
+    auto* combo = TComponent::Create<TComboBox>(form);
+    combo->SetParent(form);
+    combo->SetBounds(10, 10, 100, 21);
+    for (const char* s : {"Alpha", "Beta", "Gamma"}) combo->Items().Add(s);
+    combo->SetItemIndex(0);
+    int changes = 0;
+    combo->OnChange = [&](TObject*) { ++changes; };
+    app->ProcessMessages();
+    // The list lies under the box, inside a one-pixel border, a row per item.
+    auto row = [&](int i) {
+        RECT r{};
+        GetWindowRect(combo->DropDownWindow(), r);
+        return POINT{r.left + 5, r.top + 1 + i * combo->ItemHeight() + 2};
+    };
+
+    ClickAt(combo, 50, 10);
+    ASSERT_TRUE(combo->DroppedDown()) << "a click opens the list and leaves it open";
+    InjectClick(MouseButton::Left, row(1).x, row(1).y);
+    app->ProcessMessages();
+    EXPECT_FALSE(combo->DroppedDown());
+    EXPECT_EQ(combo->ItemIndex(), 1);
+    EXPECT_EQ(changes, 1);
+
+    // A click outside closes it without choosing.
+    ClickAt(combo, 50, 10);
+    ASSERT_TRUE(combo->DroppedDown());
+    ClickAt(form, 300, 200);
+    EXPECT_FALSE(combo->DroppedDown());
+    EXPECT_EQ(combo->ItemIndex(), 1);
+
+    // Pressing on the box, dragging to a row and letting go there chooses it.
+    const POINT box = combo->ClientToScreen(POINT{50, 10});
+    InjectMouseMove(box.x, box.y);
+    InjectMouseButton(MouseButton::Left, true);
+    app->ProcessMessages();
+    ASSERT_TRUE(combo->DroppedDown());
+    InjectMouseMove(row(2).x, row(2).y);
+    InjectMouseButton(MouseButton::Left, false);
+    app->ProcessMessages();
+    EXPECT_FALSE(combo->DroppedDown());
+    EXPECT_EQ(combo->ItemIndex(), 2);
+    EXPECT_EQ(changes, 2);
+}
+
 TEST_F(StdCtrlsTest, CheckBoxStatesAndRadioGroups) {
     TForm* form = MakeForm();
     auto* box = TComponent::Create<TCheckBox>(form);

@@ -133,8 +133,12 @@ protected:
 
 private:
     void NotifyRemoval(TComponent* component);
+    bool Owns(const TComponent* component) const;
     TComponent* owner_;
     std::vector<std::unique_ptr<TComponent>> components_;
+    uint64_t listVersion_ = 0; // counts changes of components_
+    bool listed_ = false;      // in its owner's components_
+    bool quiet_ = false;       // freeing its components: Notification tells no one else
     std::vector<TComponent*> freeNotifies_;
     AnsiString name_;
     intptr_t tag_ = 0;

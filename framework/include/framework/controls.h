@@ -110,7 +110,10 @@ public:
     virtual RECT ClientRect();
     int ClientWidth() { return ClientRect().width(); }
     int ClientHeight() { return ClientRect().height(); }
+    // Sizes the control so that its client area is width x height.
     void SetClientSize(int width, int height);
+    // What the frame around the client area takes, across and down.
+    virtual SIZE NonClientSize() { return {0, 0}; }
     POINT ClientOrigin();
     POINT ClientToScreen(POINT p);
     POINT ScreenToClient(POINT p);
@@ -172,6 +175,8 @@ public:
     virtual void Click();
     virtual void DblClick();
     TCustomForm* ParentForm() const;
+    // The control as a windowed one, or null (cheaper than a dynamic cast).
+    TWinControl* AsWinControl();
 
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
@@ -200,6 +205,7 @@ protected:
     bool opaque_ = false; // graphic controls that paint every pixel
     bool clicksDisabled_ = false;
     bool mouseInControl_ = false;
+    bool windowed_ = false; // a TWinControl
 
     void WMMouse(TMessage& m, TMouseButton button, bool down, bool dbl);
     void CMMouseEnter(TMessage& m);
@@ -241,7 +247,12 @@ class TControlCanvas : public TCanvas {
 public:
     explicit TControlCanvas(TControl& control) : control_(control) {}
     ~TControlCanvas() override { FreeHandle(); }
+    // Lets go of the DC the canvas made for itself, if it holds one; the
+    // next drawing makes a new one where the control is then.
     void FreeHandle();
+    // Another DC (a paint DC, or none) replaces the canvas's own, which is
+    // released.
+    void SetHandle(HDC dc) override;
     void UpdateTextFlags() {}
 
 protected:
@@ -296,6 +307,7 @@ public:
     bool Showing() const override;
     void SetBounds(int left, int top, int width, int height) override;
     RECT ClientRect() override;
+    SIZE NonClientSize() override;
     void Invalidate() override;
     void Update() override;
     void Repaint() override;
@@ -332,6 +344,8 @@ protected:
     virtual void DestroyWnd();
     virtual void DestroyWindowHandle();
     virtual void CreateHandle();
+    // Whether the window shows a menu bar (which takes from the client area).
+    virtual bool HasMenuBar() const { return false; }
     virtual void PaintWindow(HDC dc);
     virtual void AlignControls(TControl* control);
     // Whether the window should be shown now; top-level windows decide by
@@ -388,10 +402,12 @@ protected:
     bool showing_ = false;
     bool destroyingHandle_ = false;
     bool aligning_ = false;
+    bool creatingChildren_ = false; // making the children's windows in stacking order
 
 private:
     static LRESULT ClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void MainWndProc(TMessage& m);
+    void TakeStackingPlace();
 };
 
 class TGraphicControl : public TControl {
@@ -401,6 +417,9 @@ public:
     AnsiString ClassName() const override { return "TGraphicControl"; }
     TCanvas& Canvas() { return *canvas_; }
     void Dispatch(TMessage& message) override;
+    void SetBounds(int left, int top, int width, int height) override;
+    // The canvas draws through the parent's DC: a new parent window needs a new one.
+    void FreeCanvasHandle() { canvas_->FreeHandle(); }
 
 protected:
     virtual void Paint() {}
@@ -415,6 +434,7 @@ public:
     ~TCustomControl() override;
     AnsiString ClassName() const override { return "TCustomControl"; }
     TCanvas& Canvas() { return *canvas_; }
+    void Dispatch(TMessage& message) override;
 
 protected:
     virtual void Paint() {}

@@ -106,6 +106,7 @@ public:
 protected:
     void CreateParams(TCreateParams& params) override;
     void CreateWnd() override;
+    bool HasMenuBar() const override { return menu_ && !parent_; }
     bool ShouldBeShowing() const override;
     virtual void DoShow();
     virtual void DoHide();

@@ -189,7 +189,7 @@ public:
     AnsiString ClassName() const override { return "TCanvas"; }
 
     HDC Handle();
-    void SetHandle(HDC dc);
+    virtual void SetHandle(HDC dc);
     bool HandleAllocated() const { return bool(handle_); }
     TFont& Font() { return *font_; }
     TPen& Pen() { return *pen_; }

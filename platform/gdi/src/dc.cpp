@@ -52,14 +52,6 @@ Region clippedSurfaceRect(const Target& t, RECT d) {
     return r.intersected(t.clip);
 }
 
-void forEachPixel(Target& t, RECT device, const std::function<void(int, int)>& f) {
-    const Region area = clippedSurfaceRect(t, device);
-    for (auto& r : area.rects())
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x)
-                f(x, y);
-}
-
 } // namespace gdi
 
 using namespace gdi;
@@ -77,6 +69,7 @@ DcState defaultState() {
 HDC CreateSurfaceDC(cairo_surface_t* surface, POINT origin, const Region* visible) {
     if (!surface || cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE) return HDC{};
     auto dc = std::make_unique<Dc>();
+    dc->held.reset(cairo_surface_reference(surface));
     dc->surface = surface;
     dc->origin = origin;
     if (visible) dc->visible = *visible;
@@ -87,6 +80,23 @@ HDC CreateSurfaceDC(cairo_surface_t* surface, POINT origin, const Region* visibl
 bool SetSurfaceDCOrigin(HDC hdc, POINT origin, const Region* visible) {
     Dc* dc = getDc(hdc);
     if (!dc || dc->memory) return false;
+    dc->origin = origin;
+    if (visible)
+        dc->visible = *visible;
+    else
+        dc->visible.reset();
+    return true;
+}
+
+bool RetargetSurfaceDC(HDC hdc, cairo_surface_t* surface, POINT origin, const Region* visible) {
+    Dc* dc = getDc(hdc);
+    if (!dc || dc->memory || !surface ||
+        cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE)
+        return false;
+    if (surface != dc->surface) {
+        dc->held.reset(cairo_surface_reference(surface));
+        dc->surface = surface;
+    }
     dc->origin = origin;
     if (visible)
         dc->visible = *visible;

@@ -18,6 +18,8 @@ constexpr std::uint32_t kFirstDynamic = 0x1000;
 struct Table {
     std::mutex lock;
     std::unordered_map<std::uint32_t, std::unique_ptr<Object>> objects;
+    // The DCs among them: asking which objects are selected looks only here.
+    std::unordered_map<std::uint32_t, Dc*> dcs;
     std::uint32_t next = kFirstDynamic;
 };
 
@@ -161,6 +163,7 @@ std::uint32_t add(std::unique_ptr<Object> obj) {
         if (t.next == 0) t.next = kFirstDynamic;
     }
     std::uint32_t value = t.next++;
+    if (obj->kind == Kind::Dc) t.dcs.emplace(value, static_cast<Dc*>(obj.get()));
     t.objects.emplace(value, std::move(obj));
     return value;
 }
@@ -188,6 +191,7 @@ bool remove(std::uint32_t value) {
         if (it == t.objects.end()) return false;
         doomed = std::move(it->second);
         t.objects.erase(it);
+        t.dcs.erase(value);
     }
     return true;
 }
@@ -201,9 +205,7 @@ bool stateHolds(const DcState& s, std::uint32_t v) {
 bool isSelected(std::uint32_t value) {
     auto& t = table();
     std::lock_guard g(t.lock);
-    for (auto& [id, obj] : t.objects) {
-        if (obj->kind != Kind::Dc) continue;
-        auto* dc = static_cast<Dc*>(obj.get());
+    for (auto& [id, dc] : t.dcs) {
         if (stateHolds(dc->state, value)) return true;
         for (auto& s : dc->saved)
             if (stateHolds(s, value)) return true;
@@ -214,9 +216,7 @@ bool isSelected(std::uint32_t value) {
 std::uint32_t dcHoldingBitmap(std::uint32_t bitmapValue) {
     auto& t = table();
     std::lock_guard g(t.lock);
-    for (auto& [id, obj] : t.objects) {
-        if (obj->kind != Kind::Dc) continue;
-        auto* dc = static_cast<Dc*>(obj.get());
+    for (auto& [id, dc] : t.dcs) {
         if (dc->state.bitmap.value == bitmapValue) return id;
         for (auto& s : dc->saved)
             if (s.bitmap.value == bitmapValue) return id;

@@ -103,7 +103,8 @@ struct DcState {
 struct Dc : Object {
     Dc() : Object(Kind::Dc) {}
     bool memory = false;
-    cairo_surface_t* surface = nullptr; // not owned for a surface DC
+    cairo_surface_t* surface = nullptr; // a memory DC's: its bitmap's
+    SurfacePtr held;                    // a surface DC keeps its surface alive
     POINT origin{};                     // surface position of device (0, 0)
     std::optional<Region> visible;      // surface coordinates
     DcState state;

@@ -33,8 +33,23 @@ inline POINT toDevice(const DcState& s, int x, int y) {
 // A device rectangle (empty when inverted) clipped to the target, in surface coordinates.
 Region clippedSurfaceRect(const Target& t, RECT device);
 
-// Visits each pixel of a device rectangle that the clip allows.
-void forEachPixel(Target& t, RECT device, const std::function<void(int sx, int sy)>& f);
+// Visits each pixel of a device rectangle that the clip allows, row by row.
+template <class Visit> void forEachPixel(Target& t, RECT device, Visit&& visit) {
+    const Region area = clippedSurfaceRect(t, device);
+    for (const RECT& r : area.rects())
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                visit(x, y);
+}
+
+// Visits each row span (surface y, x from, x to) of a device rectangle that
+// the clip allows.
+template <class Visit> void forEachSpan(Target& t, RECT device, Visit&& visit) {
+    const Region area = clippedSurfaceRect(t, device);
+    for (const RECT& r : area.rects())
+        for (int y = r.top; y < r.bottom; ++y)
+            visit(y, int(r.left), int(r.right));
+}
 
 // Truth-table arithmetic: bit i of the index is the result for pattern bit
 // (i >> 2) & 1, source bit (i >> 1) & 1, destination bit i & 1.

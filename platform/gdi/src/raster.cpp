@@ -84,12 +84,26 @@ BrushSampler samplerFor(const Dc& dc, HBRUSH hbrush) {
 void patFill(Dc& dc, Target& t, RECT device, const BrushSampler& brush, unsigned index) {
     bool usesPattern = ((index >> 4) & 0x0F) != (index & 0x0F);
     if (usesPattern && brush.none) return;
-    forEachPixel(t, device, [&](int sx, int sy) {
-        std::uint32_t p = 0;
-        if (usesPattern && !brush.sample(sx - t.origin.x, sy - t.origin.y, p)) return;
-        std::uint32_t& d = t.at(sx, sy);
-        d = 0xFF000000 | rop3(index, p, 0, d & 0xFFFFFF);
-    });
+    const bool solid = !usesPattern || brush.solid;
+    if (solid && (index == 0xF0 || index == 0x00 || index == 0xFF)) {
+        // A colour that depends on nothing under it: whole rows at once.
+        const std::uint32_t value = 0xFF000000 | rop3(index, usesPattern ? brush.color : 0, 0, 0);
+        forEachSpan(t, device,
+                    [&](int y, int x0, int x1) { std::fill(&t.at(x0, y), &t.at(x1, y), value); });
+    } else if (solid) {
+        const std::uint32_t p = usesPattern ? brush.color : 0;
+        forEachSpan(t, device, [&](int y, int x0, int x1) {
+            for (std::uint32_t* d = &t.at(x0, y); d != &t.at(x1, y); ++d)
+                *d = 0xFF000000 | rop3(index, p, 0, *d & 0xFFFFFF);
+        });
+    } else {
+        forEachPixel(t, device, [&](int sx, int sy) {
+            std::uint32_t p = 0;
+            if (!brush.sample(sx - t.origin.x, sy - t.origin.y, p)) return;
+            std::uint32_t& d = t.at(sx, sy);
+            d = 0xFF000000 | rop3(index, p, 0, d & 0xFFFFFF);
+        });
+    }
     finishTarget(dc);
 }
 

@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fontconfig/fontconfig.h>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <pango/pangocairo.h>
+#include <tuple>
 
 namespace ax {
 using namespace gdi;
@@ -96,6 +98,87 @@ struct Metrics {
     int maxCharWidth = kTestFontAdvance;
 };
 
+// A face at a size, with its metrics: asking Pango for metrics costs more
+// than drawing a short text, so each thread keeps the faces it used.
+struct PangoFace {
+    PangoFontDescription* desc = nullptr;
+    Metrics metrics;
+    uint64_t id = 0; // names the face in the layout cache
+};
+
+class PangoFaces {
+public:
+    ~PangoFaces() { clear(); }
+    const PangoFace* find(const LOGFONT& lf) const {
+        auto it = faces_.find(keyOf(lf));
+        return it == faces_.end() ? nullptr : &it->second;
+    }
+    const PangoFace& add(const LOGFONT& lf, PangoFace face) {
+        if (faces_.size() >= 256) clear(); // a program that makes fonts of every size
+        face.id = ++lastId_;
+        return faces_.emplace(keyOf(lf), face).first->second;
+    }
+
+private:
+    // What the description and the metrics depend on.
+    using Key = std::tuple<std::string, LONG, LONG, BYTE>;
+    static Key keyOf(const LOGFONT& lf) {
+        return {std::string(lf.lfFaceName, strnlen(lf.lfFaceName, sizeof lf.lfFaceName)),
+                lf.lfHeight, lf.lfWeight, lf.lfItalic};
+    }
+    void clear() {
+        for (auto& [key, face] : faces_)
+            pango_font_description_free(face.desc);
+        faces_.clear();
+    }
+    std::map<Key, PangoFace> faces_;
+    uint64_t lastId_ = 0;
+};
+
+// Laid-out texts: a repaint draws the same captions again and again.
+struct LaidOut {
+    PangoLayout* layout = nullptr;
+    int width = 0, baseline = 0;
+};
+
+class Layouts {
+public:
+    ~Layouts() { clear(); }
+    // decorations: 1 underline, 2 strike-out.
+    const LaidOut& get(uint64_t face, unsigned decorations, std::u32string_view text,
+                       const std::function<PangoLayout*()>& make) {
+        Key key{face, decorations, std::u32string(text)};
+        auto it = cache_.find(key);
+        if (it != cache_.end()) return it->second;
+        if (cache_.size() >= 512) clear();
+        LaidOut l;
+        l.layout = make();
+        int h = 0;
+        pango_layout_get_pixel_size(l.layout, &l.width, &h);
+        l.baseline = pango_layout_get_baseline(l.layout) / PANGO_SCALE;
+        return cache_.emplace(std::move(key), l).first->second;
+    }
+
+private:
+    using Key = std::tuple<uint64_t, unsigned, std::u32string>;
+    void clear() {
+        for (auto& [key, l] : cache_)
+            g_object_unref(l.layout);
+        cache_.clear();
+    }
+    std::map<Key, LaidOut> cache_;
+};
+
+Layouts& layouts() {
+    thread_local Layouts cache;
+    return cache;
+}
+
+PangoFaces& pangoFaces() {
+    thread_local PangoFaces faces;
+    return faces;
+}
+
 // The font of a DC, ready to measure and draw.
 class TextEngine {
 public:
@@ -104,10 +187,7 @@ public:
         if (f) lf_ = f->lf;
         extra_ = dc.state.charExtra;
         test_ = IsTestFont();
-        if (!test_) buildPango();
-    }
-    ~TextEngine() {
-        if (desc_) pango_font_description_free(desc_);
+        if (!test_) usePango();
     }
     TextEngine(const TextEngine&) = delete;
     TextEngine& operator=(const TextEngine&) = delete;
@@ -119,11 +199,7 @@ public:
         if (s.empty()) return 0;
         int extra = extra_ * int(s.size());
         if (test_) return kTestFontAdvance * int(s.size()) + extra;
-        PangoLayout* layout = makeLayout(s, false);
-        int w = 0, h = 0;
-        pango_layout_get_pixel_size(layout, &w, &h);
-        g_object_unref(layout);
-        return w + extra;
+        return laidOut(s, false).width + extra;
     }
 
     // Draws with the top of the character cell at y; the source colour of
@@ -156,12 +232,17 @@ private:
             cairo_fill(cr);
             return;
         }
-        PangoLayout* layout = makeLayout(s, true);
-        int baseline = pango_layout_get_baseline(layout) / PANGO_SCALE;
-        cairo_move_to(cr, x, y + m_.ascent - baseline);
-        pango_cairo_show_layout(cr, layout);
-        g_object_unref(layout);
+        const LaidOut& l = laidOut(s, true);
+        cairo_move_to(cr, x, y + m_.ascent - l.baseline);
+        pango_cairo_show_layout(cr, l.layout);
         cairo_new_path(cr);
+    }
+
+    const LaidOut& laidOut(std::u32string_view s, bool decorated) const {
+        const unsigned decorations =
+            decorated ? (lf_.lfUnderline ? 1u : 0u) | (lf_.lfStrikeOut ? 2u : 0u) : 0u;
+        return layouts().get(faceId_, decorations, s,
+                             [&] { return makeLayout(s, decorations != 0); });
     }
 
     PangoLayout* makeLayout(std::u32string_view s, bool decorated) const {
@@ -178,6 +259,17 @@ private:
             pango_attr_list_unref(attrs);
         }
         return layout;
+    }
+
+    void usePango() {
+        const PangoFace* face = pangoFaces().find(lf_);
+        if (!face) {
+            buildPango();
+            face = &pangoFaces().add(lf_, PangoFace{desc_, m_});
+        }
+        desc_ = face->desc;
+        m_ = face->metrics;
+        faceId_ = face->id;
     }
 
     void buildPango() {
@@ -216,7 +308,8 @@ private:
     LOGFONT lf_;
     int extra_ = 0;
     bool test_ = true;
-    PangoFontDescription* desc_ = nullptr;
+    PangoFontDescription* desc_ = nullptr; // the thread's face cache owns it
+    uint64_t faceId_ = 0;
     Metrics m_;
 };
 

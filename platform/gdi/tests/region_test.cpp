@@ -185,3 +185,124 @@ TEST(SystemColours, TableChangesAndBrushesFollow) {
     ResetSysColors();
     EXPECT_EQ(GetSysColor(COLOR_WINDOW), RGB(255, 255, 255));
 }
+
+namespace {
+
+// Pixels of a small grid, the oracle for region arithmetic.
+using Pixels = std::vector<bool>;
+constexpr int kGrid = 24;
+
+Pixels Paint(const std::vector<RECT>& rects) {
+    Pixels p(kGrid * kGrid, false);
+    for (const RECT& r : rects)
+        for (int y = std::max(0, int(r.top)); y < std::min(kGrid, int(r.bottom)); ++y)
+            for (int x = std::max(0, int(r.left)); x < std::min(kGrid, int(r.right)); ++x)
+                p[y * kGrid + x] = true;
+    return p;
+}
+
+// The rules of the canonical form: bands sorted and apart, intervals in a
+// band sorted and not touching, no two touching bands alike.
+::testing::AssertionResult Canonical(const Region& r) {
+    const auto& v = r.rects();
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i].left >= v[i].right || v[i].top >= v[i].bottom)
+            return ::testing::AssertionFailure() << "empty rectangle " << i;
+        if (i == 0) continue;
+        const RECT &a = v[i - 1], &b = v[i];
+        if (a.top == b.top) {
+            if (a.bottom != b.bottom)
+                return ::testing::AssertionFailure() << "ragged band at " << i;
+            if (a.right >= b.left)
+                return ::testing::AssertionFailure() << "touching intervals at " << i;
+        } else if (a.bottom > b.top) {
+            return ::testing::AssertionFailure() << "overlapping bands at " << i;
+        }
+    }
+    // Touching bands must differ in their intervals.
+    size_t start = 0;
+    std::vector<std::pair<LONG, LONG>> previous;
+    LONG previousBottom = -1;
+    while (start < v.size()) {
+        size_t end = start;
+        std::vector<std::pair<LONG, LONG>> band;
+        while (end < v.size() && v[end].top == v[start].top)
+            band.push_back({v[end].left, v[end].right}), ++end;
+        if (v[start].top == previousBottom && band == previous)
+            return ::testing::AssertionFailure() << "alike touching bands at " << start;
+        previous = band;
+        previousBottom = v[start].bottom;
+        start = end;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST(Regions, CombinationsAgreeWithPixelsAndStayCanonical) {
+    uint32_t seed = 12345;
+    auto next = [&](int n) {
+        seed = seed * 1664525u + 1013904223u;
+        return int((seed >> 8) % uint32_t(n));
+    };
+    auto randomRects = [&] {
+        std::vector<RECT> rects(size_t(1 + next(6)));
+        for (RECT& r : rects) {
+            const int x = next(kGrid), y = next(kGrid);
+            r = {x - 2, y - 2, x + 1 + next(10),
+                 y + 1 + next(10)}; // may leave the grid: clipped alike
+        }
+        return rects;
+    };
+    auto build = [](const std::vector<RECT>& rects) {
+        Region r;
+        for (const RECT& one : rects)
+            r = r.united(Region(one));
+        return r;
+    };
+    for (int round = 0; round < 400; ++round) {
+        const auto ra = randomRects(), rb = randomRects();
+        const Region a = build(ra), b = build(rb);
+        ASSERT_TRUE(Canonical(a));
+        const Pixels pa = Paint(ra), pb = Paint(rb);
+        const Pixels got[] = {Paint(a.intersected(b).rects()), Paint(a.united(b).rects()),
+                              Paint(a.subtracted(b).rects()), Paint(a.xored(b).rects())};
+        for (const Region& r : {a.intersected(b), a.united(b), a.subtracted(b), a.xored(b)})
+            ASSERT_TRUE(Canonical(r)) << "round " << round;
+        for (int i = 0; i < kGrid * kGrid; ++i) {
+            ASSERT_EQ(got[0][i], pa[i] && pb[i]) << "and, round " << round << " pixel " << i;
+            ASSERT_EQ(got[1][i], pa[i] || pb[i]) << "or, round " << round << " pixel " << i;
+            ASSERT_EQ(got[2][i], pa[i] && !pb[i]) << "diff, round " << round << " pixel " << i;
+            ASSERT_EQ(got[3][i], pa[i] != pb[i]) << "xor, round " << round << " pixel " << i;
+        }
+        // Cutting to one rectangle, either way round.
+        const RECT cut = ra.front();
+        const Pixels pc = Paint({cut});
+        for (const Region& r : {a.intersected(Region(cut)), Region(cut).intersected(b)}) {
+            ASSERT_TRUE(Canonical(r)) << "round " << round;
+        }
+        const Pixels ca = Paint(a.intersected(Region(cut)).rects()),
+                     cb = Paint(Region(cut).intersected(b).rects());
+        for (int i = 0; i < kGrid * kGrid; ++i) {
+            ASSERT_EQ(ca[i], pa[i] && pc[i]) << "cut a, round " << round << " pixel " << i;
+            ASSERT_EQ(cb[i], pb[i] && pc[i]) << "cut b, round " << round << " pixel " << i;
+        }
+        // The same area, built the other way round, is the same list.
+        std::vector<RECT> reversed(ra.rbegin(), ra.rend());
+        EXPECT_EQ(build(reversed), a) << "round " << round;
+    }
+}
+
+TEST(Regions, FromRectanglesTakesCanonicalListsAndNormalisesOthers) {
+    // Already canonical: two bands, the second one narrower.
+    const std::vector<RECT> banded{{0, 0, 4, 2}, {6, 0, 9, 2}, {0, 2, 9, 5}};
+    EXPECT_EQ(Region::fromRects(banded).rects(), banded);
+    // Overlapping, unsorted and touching pieces of the same area.
+    const Region messy =
+        Region::fromRects({{0, 2, 9, 5}, {6, 0, 9, 2}, {0, 0, 2, 2}, {2, 0, 4, 2}, {3, 3, 5, 4}});
+    EXPECT_EQ(messy.rects(), banded);
+    // Two touching bands alike are one.
+    EXPECT_EQ(Region::fromRects({{0, 0, 4, 2}, {0, 2, 4, 5}}).rects(),
+              (std::vector<RECT>{{0, 0, 4, 5}}));
+    EXPECT_TRUE(Region::fromRects({}).empty());
+}

@@ -204,3 +204,32 @@ TEST(RealText, PangoPathMeasuresAndDraws) {
     RECT r{0, 0, 100, 20};
     EXPECT_GT(DrawText(c.dc(), "Hello", &r, DT_SINGLELINE), 0);
 }
+
+TEST(RealText, EachFontKeepsItsOwnMetrics) {
+    SetTestFont(false);
+    Canvas c(10, 10);
+    auto metricsOf = [&](int height, int weight, const char* face) {
+        HFONT font = CreateFont(height, 0, 0, 0, weight, 0, 0, 0, 0, 0, 0, 0, 0, face);
+        HFONT old = SelectObject(c.dc(), font);
+        TEXTMETRIC tm{};
+        GetTextMetrics(c.dc(), &tm);
+        SIZE s{};
+        GetTextExtentPoint32(c.dc(), "Wide text", &s);
+        SelectObject(c.dc(), old);
+        DeleteObject(font);
+        return std::pair<int, int>{tm.tmHeight, int(s.cx)};
+    };
+    // Asked again, a font measures the same; another size or weight does not
+    // get the first one's figures.
+    const auto small = metricsOf(-11, FW_NORMAL, "Arial");
+    const auto large = metricsOf(-24, FW_NORMAL, "Arial");
+    const auto bold = metricsOf(-24, FW_BOLD, "Arial");
+    EXPECT_EQ(metricsOf(-11, FW_NORMAL, "Arial"), small);
+    EXPECT_EQ(metricsOf(-24, FW_NORMAL, "Arial"), large);
+    EXPECT_GT(large.first, small.first);
+    EXPECT_GT(large.second, small.second);
+    EXPECT_GT(bold.second, large.second);
+    // A positive height is the cell height, whatever was asked before.
+    EXPECT_EQ(metricsOf(30, FW_NORMAL, "Arial").first, metricsOf(30, FW_NORMAL, "Arial").first);
+    EXPECT_LE(std::abs(metricsOf(30, FW_NORMAL, "Arial").first - 30), 2);
+}

@@ -107,7 +107,7 @@ BOOL CloseClipboard() {
 }
 
 BOOL EmptyClipboard() {
-    HWND previous;
+    HWND previous, now;
     std::shared_ptr<IDataObject> released; // let go outside the lock
     {
         std::lock_guard<std::mutex> g(C().mutex);
@@ -116,10 +116,10 @@ BOOL EmptyClipboard() {
         C().data.clear();
         released = std::move(C().object);
         C().objectFormats.clear();
-        C().owner = C().openOwner;
+        C().owner = now = C().openOwner;
         C().changed = true;
     }
-    if (previous && previous != C().owner) SendMessage(previous, WM_DESTROYCLIPBOARD);
+    if (previous && previous != now) SendMessage(previous, WM_DESTROYCLIPBOARD);
     return TRUE;
 }
 

@@ -47,7 +47,7 @@ DWORD KeyState() {
 HWND TargetWindowAt(POINT pt, std::shared_ptr<IDropTarget>& target) {
     for (HWND h = WindowFromPoint(pt); h && h != GetDesktopWindow();
          h = GetAncestor(h, GA_PARENT)) {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(h);
         if (!w) break;
         if (w->dropTarget) {
@@ -142,7 +142,7 @@ bool IsMouseMessage(UINT m) {
 
 HRESULT RegisterDragDrop(HWND hwnd, std::shared_ptr<IDropTarget> target) {
     if (!target) return E_INVALIDARG;
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return DRAGDROP_E_INVALIDHWND;
     if (w->dropTarget) return DRAGDROP_E_ALREADYREGISTERED;
@@ -152,7 +152,7 @@ HRESULT RegisterDragDrop(HWND hwnd, std::shared_ptr<IDropTarget> target) {
 
 HRESULT RevokeDragDrop(HWND hwnd) {
     std::shared_ptr<IDropTarget> released; // let go outside the lock
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return DRAGDROP_E_INVALIDHWND;
     if (!w->dropTarget) return DRAGDROP_E_NOTREGISTERED;

@@ -181,13 +181,13 @@ UINT ButtonMessage(MouseButton b, bool down) {
 }
 
 // Under the mutex: the queue that gets a mouse event at pt.
-std::shared_ptr<ThreadQueue> MouseQueueLocked(POINT pt) {
+std::shared_ptr<ThreadQueue> MouseQueueLocked(POINT pt) AX_REQUIRES(managerMutex) {
     if (auto c = FindLocked(M().capture)) return c->queue;
     if (HWND top = TopLevelAtLocked(pt)) return FindLocked(top)->queue;
     return nullptr;
 }
 
-std::shared_ptr<ThreadQueue> KeyQueueLocked() {
+std::shared_ptr<ThreadQueue> KeyQueueLocked() AX_REQUIRES(managerMutex) {
     if (auto f = FindLocked(M().focus)) return f->queue;
     if (auto a = FindLocked(M().active)) return a->queue;
     return nullptr;
@@ -196,7 +196,7 @@ std::shared_ptr<ThreadQueue> KeyQueueLocked() {
 void PushRaw(RawInput r) {
     std::shared_ptr<ThreadQueue> q;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         q = r.kind == RawInput::Key ? KeyQueueLocked() : MouseQueueLocked(r.pt);
         if (r.kind == RawInput::Wheel) q = KeyQueueLocked();
         if (!q || !q->alive) return;
@@ -211,7 +211,7 @@ void PushRaw(RawInput r) {
 void Deliver(HWND hwnd, const QueuedMessage& m) {
     std::shared_ptr<ThreadQueue> q;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return;
         q = w->queue;
@@ -227,7 +227,7 @@ void CookMouse(const RawInput& r) {
     LRESULT hit = HTCLIENT;
     bool captured = false;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (FindLocked(M().capture)) {
             target = M().capture;
             captured = true;
@@ -245,7 +245,7 @@ void CookMouse(const RawInput& r) {
     if (!captured) {
         HWND top;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             top = TopLevelAtLocked(r.pt);
         }
         if (!top) return;
@@ -271,7 +271,7 @@ void CookMouse(const RawInput& r) {
     if (down) {
         std::shared_ptr<Window> w = Find(target);
         if (!w) return;
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto& lc = M().lastClick;
         const bool near = std::abs(r.pt.x - lc.pt.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
                           std::abs(r.pt.y - lc.pt.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
@@ -288,7 +288,7 @@ void CookMouse(const RawInput& r) {
     if (down && !captured) {
         HWND top = GetAncestor(target, GA_ROOT);
         auto tw = Find(top);
-        if (tw && top != GetActiveWindow() && !(tw->exStyle & WS_EX_NOACTIVATE)) {
+        if (tw && top != GetActiveWindow() && !(ExStyleOf(*tw) & WS_EX_NOACTIVATE)) {
             const UINT plain = msg >= WM_MOUSEMOVE ? msg : msg - WM_NCMOUSEMOVE + WM_MOUSEMOVE;
             const LRESULT ma = SendMessage(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top),
                                            MAKELPARAM(int(hit), int(plain)));
@@ -336,12 +336,12 @@ void ActivateLocked(HWND top, WORD how) {
     if (old == top) return;
     HWND oldFocus = GetFocus();
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         M().active = top;
     }
     if (oldFocus && (!top || GetAncestor(oldFocus, GA_ROOT) != top)) {
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             M().focus = nullptr;
         }
         SendMessage(oldFocus, WM_KILLFOCUS, 0, 0);
@@ -375,7 +375,7 @@ void wm::CookRawInput(ThreadQueue& q) {
         {
             // One event at a time: its messages are read before the next one
             // is turned into messages, as the platform serialises input.
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             if (q.raw.empty() || !q.input.empty()) return;
             r = q.raw.front();
             q.raw.pop_front();
@@ -388,7 +388,7 @@ void wm::CookRawInput(ThreadQueue& q) {
 }
 
 void wm::UpdateKeyStateOnRetrieve(const MSG& msg) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto& k = M().keys;
     switch (msg.message) {
     case WM_KEYDOWN:
@@ -420,13 +420,18 @@ void wm::UpdateKeyStateOnRetrieve(const MSG& msg) {
             if (msg.message != WM_MOUSEMOVE && msg.message != WM_NCMOUSEMOVE) M().altAlone = false;
             // Button state follows the event: client messages carry it in
             // their MK_ flags; non-client ones take the async state.
-            auto set = [&](UINT vk, bool down) { k[vk] = down ? (k[vk] | 0x80) : (k[vk] & ~0x80); };
             const bool client = msg.message >= WM_MOUSEFIRST;
             const auto& a = M().asyncKeys;
             const WPARAM mk = LOWORD(msg.wParam);
-            set(VK_LBUTTON, client ? (mk & MK_LBUTTON) != 0 : (a[VK_LBUTTON] & 0x80) != 0);
-            set(VK_RBUTTON, client ? (mk & MK_RBUTTON) != 0 : (a[VK_RBUTTON] & 0x80) != 0);
-            set(VK_MBUTTON, client ? (mk & MK_MBUTTON) != 0 : (a[VK_MBUTTON] & 0x80) != 0);
+            const struct {
+                UINT vk;
+                WPARAM flag;
+            } buttons[] = {
+                {VK_LBUTTON, MK_LBUTTON}, {VK_RBUTTON, MK_RBUTTON}, {VK_MBUTTON, MK_MBUTTON}};
+            for (const auto& b : buttons) {
+                const bool down = client ? (mk & b.flag) != 0 : (a[b.vk] & 0x80) != 0;
+                k[b.vk] = down ? (k[b.vk] | 0x80) : (k[b.vk] & ~0x80);
+            }
         }
         break;
     }
@@ -444,8 +449,10 @@ void wm::ForgetWindow(HWND hwnd) {
         if (!next)
             for (HWND h : EnumWindows()) {
                 auto w = Find(h);
-                if (h != hwnd && w && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED) &&
-                    !(w->exStyle & WS_EX_NOACTIVATE)) {
+                if (h == hwnd || !w) continue;
+                const DWORD style = StyleOf(*w);
+                if ((style & WS_VISIBLE) && !(style & WS_DISABLED) &&
+                    !(ExStyleOf(*w) & WS_EX_NOACTIVATE)) {
                     next = h;
                     break;
                 }
@@ -464,7 +471,7 @@ void InjectMouseMove(int x, int y) {
     r.pt = {x, y};
     r.time = Now();
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         M().cursorPos = r.pt;
         r.modifiers = ModifiersLocked(M().asyncKeys);
     }
@@ -478,7 +485,7 @@ void InjectMouseButton(MouseButton button, bool down) {
     r.down = down;
     r.time = Now();
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto& k = M().asyncKeys[ButtonVk(button)];
         k = down ? (k | 0x80) : (k & ~0x80);
         r.pt = M().cursorPos;
@@ -505,7 +512,7 @@ void InjectMouseWheel(int delta) {
     r.delta = delta;
     r.time = Now();
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         r.pt = M().cursorPos;
         r.modifiers = ModifiersLocked(M().asyncKeys);
     }
@@ -521,7 +528,7 @@ void InjectKey(UINT vk, bool down, char32_t ch) {
     r.ch = down ? ch : 0;
     r.time = Now();
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto& a = M().asyncKeys;
         const UINT generic = GenericKey(vk);
         const bool wasDown = a[generic] & 0x80;
@@ -561,7 +568,7 @@ HWND SetFocus(HWND hwnd) {
     }
     HWND old;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         old = M().focus;
         if (old == hwnd) return old;
         M().focus = hwnd;
@@ -573,7 +580,7 @@ HWND SetFocus(HWND hwnd) {
 }
 
 HWND GetFocus() {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return FindLocked(M().focus) ? M().focus : nullptr;
 }
 
@@ -589,7 +596,7 @@ HWND SetActiveWindow(HWND hwnd) {
 }
 
 HWND GetActiveWindow() {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return FindLocked(M().active) ? M().active : nullptr;
 }
 
@@ -607,7 +614,7 @@ HWND GetForegroundWindow() {
 HWND SetCapture(HWND hwnd) {
     HWND old;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (hwnd && !FindLocked(hwnd)) return nullptr;
         old = FindLocked(M().capture) ? M().capture : nullptr;
         M().capture = hwnd;
@@ -619,7 +626,7 @@ HWND SetCapture(HWND hwnd) {
 BOOL ReleaseCapture() {
     HWND old;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         old = FindLocked(M().capture) ? M().capture : nullptr;
         M().capture = nullptr;
     }
@@ -628,7 +635,7 @@ BOOL ReleaseCapture() {
 }
 
 HWND GetCapture() {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return FindLocked(M().capture) ? M().capture : nullptr;
 }
 
@@ -637,7 +644,7 @@ HWND GetCapture() {
 HCURSOR SetCursor(HCURSOR cursor) {
     HCURSOR old;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         old = M().cursor;
         if (old == cursor) return old;
         M().cursor = cursor;
@@ -647,12 +654,12 @@ HCURSOR SetCursor(HCURSOR cursor) {
 }
 
 HCURSOR GetCursor() {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return M().cursor;
 }
 
 BOOL GetCursorPos(POINT& pt) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     pt = M().cursorPos;
     return TRUE;
 }
@@ -663,13 +670,13 @@ BOOL SetCursorPos(int x, int y) {
 }
 
 SHORT GetKeyState(int vk) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     const uint8_t k = M().keys[static_cast<uint8_t>(vk)];
     return static_cast<SHORT>(((k & 0x80) ? 0xFF80 : 0) | (k & 1));
 }
 
 SHORT GetAsyncKeyState(int vk) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return (M().asyncKeys[static_cast<uint8_t>(vk)] & 0x80) ? static_cast<SHORT>(0x8000) : 0;
 }
 
@@ -682,21 +689,21 @@ UINT GetDoubleClickTime() {
 BOOL CreateCaret(HWND hwnd, int width, int height) {
     if (!IsWindow(hwnd)) return FALSE;
     DestroyCaret();
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     M().caret = Caret{hwnd, {0, 0}, {std::max(1, width), std::max(1, height)}, 1, false};
     return TRUE;
 }
 
 BOOL DestroyCaret() {
     PaintCaret(false);
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     M().caret = Caret{};
     return TRUE;
 }
 
 BOOL ShowCaret(HWND hwnd) {
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto& c = M().caret;
         if (!c.hwnd || (hwnd && hwnd != c.hwnd) || c.hideCount == 0) return FALSE;
         if (--c.hideCount > 0) return TRUE;
@@ -707,7 +714,7 @@ BOOL ShowCaret(HWND hwnd) {
 
 BOOL HideCaret(HWND hwnd) {
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto& c = M().caret;
         if (!c.hwnd || (hwnd && hwnd != c.hwnd)) return FALSE;
         ++c.hideCount;
@@ -719,13 +726,13 @@ BOOL HideCaret(HWND hwnd) {
 BOOL SetCaretPos(int x, int y) {
     bool shown;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (!M().caret.hwnd) return FALSE;
         shown = M().caret.hideCount == 0;
     }
     PaintCaret(false);
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         M().caret.pos = {x, y};
     }
     if (shown) PaintCaret(true);
@@ -733,7 +740,7 @@ BOOL SetCaretPos(int x, int y) {
 }
 
 BOOL GetCaretPos(POINT& pt) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     if (!M().caret.hwnd) return FALSE;
     pt = M().caret.pos;
     return TRUE;

@@ -68,10 +68,7 @@ std::vector<RECT> Area::Rects() const {
 }
 
 Region Area::ToRegion() const {
-    Region out;
-    for (const RECT& r : Rects())
-        out = out.united(Region(r));
-    return out;
+    return Region::fromRects(Rects());
 }
 
 namespace {
@@ -91,7 +88,7 @@ QueueGuard::~QueueGuard() {
     for (;;) {
         HWND victim = nullptr;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             for (auto& [v, w] : M().windows) {
                 if (w->queue != queue || w->destroying) continue;
                 auto parent = w->parent ? FindLocked(w->parent) : nullptr;
@@ -107,7 +104,7 @@ QueueGuard::~QueueGuard() {
     std::vector<MSG> dropped;
     std::vector<std::shared_ptr<SentMessage>> sends;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         queue->alive = false;
         for (auto& q : queue->posted)
             dropped.push_back(q.msg);
@@ -132,7 +129,8 @@ QueueGuard::~QueueGuard() {
 
 } // namespace
 
-Manager::Manager() {
+// Runs once, before any other thread can reach the state.
+Manager::Manager() AX_NO_THREAD_SAFETY_ANALYSIS {
     AddSystemClasses(*this);
     SetSynchronizeWakeup([] { WakeAll(); });
 }
@@ -141,6 +139,8 @@ Manager::~Manager() {
     SetSynchronizeWakeup(nullptr);
     driver.reset();
 }
+
+constinit ManagerMutex managerMutex;
 
 Manager& M() {
     static Manager manager;
@@ -161,7 +161,7 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
     auto q = std::make_shared<ThreadQueue>();
     q->threadId = ThreadId();
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         M().queues[q->threadId] = q;
     }
     tlsQueue.queue = q;
@@ -173,9 +173,38 @@ std::shared_ptr<Window> FindLocked(HWND hwnd) {
     return it == M().windows.end() ? nullptr : it->second;
 }
 
+Window* PeekLocked(HWND hwnd) {
+    auto it = M().windows.find(reinterpret_cast<uintptr_t>(hwnd));
+    return it == M().windows.end() ? nullptr : it->second.get();
+}
+
+void NeedPaintLocked(Window& w) {
+    w.queue->paint.insert(w.hwnd);
+}
+
+void NeedFramePaintLocked(Window& w) {
+    w.ncPaint = true;
+    NeedPaintLocked(w);
+}
+
 std::shared_ptr<Window> Find(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return FindLocked(hwnd);
+}
+
+DWORD StyleOf(const Window& w) {
+    LockGuard g;
+    return w.style;
+}
+
+DWORD ExStyleOf(const Window& w) {
+    LockGuard g;
+    return w.exStyle;
+}
+
+HWND ParentOf(const Window& w) {
+    LockGuard g;
+    return w.parent;
 }
 
 void Wake(ThreadQueue& q) {
@@ -189,7 +218,7 @@ void Wake(ThreadQueue& q) {
 void WakeAll() {
     std::vector<std::shared_ptr<ThreadQueue>> all;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         for (auto& [id, q] : M().queues)
             all.push_back(q);
     }
@@ -199,7 +228,7 @@ void WakeAll() {
 
 void PostTask(const std::shared_ptr<ThreadQueue>& q, std::function<void()> fn) {
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (!q->alive) return;
         q->tasks.push_back(std::move(fn));
     }
@@ -210,7 +239,7 @@ void RunTasks(ThreadQueue& q) {
     for (;;) {
         std::function<void()> fn;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             if (q.tasks.empty()) return;
             fn = std::move(q.tasks.front());
             q.tasks.pop_front();
@@ -223,7 +252,7 @@ void DropMessages(std::vector<MSG> msgs) {
     for (const MSG& m : msgs) {
         DroppedMessageHandler handler;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             auto it = M().dropHandlers.find(m.message);
             if (it != M().dropHandlers.end()) handler = it->second;
         }
@@ -236,9 +265,9 @@ bool IsTopLevel(const Window& w) {
 }
 
 HWND RootLocked(HWND hwnd) {
-    auto w = FindLocked(hwnd);
+    Window* w = PeekLocked(hwnd);
     while (w && w->parent) {
-        auto p = FindLocked(w->parent);
+        Window* p = PeekLocked(w->parent);
         if (!p) break;
         w = p;
     }
@@ -248,11 +277,9 @@ HWND RootLocked(HWND hwnd) {
 RECT RectInTopLocked(const Window& w) {
     if (!w.parent) return {0, 0, w.rect.width(), w.rect.height()};
     RECT r = w.rect;
-    auto p = FindLocked(w.parent);
-    while (p) {
+    for (Window* p = PeekLocked(w.parent); p; p = PeekLocked(p->parent)) {
         if (!p->parent) return Shift(r, p->client.left, p->client.top);
         r = Shift(r, p->rect.left + p->client.left, p->rect.top + p->client.top);
-        p = FindLocked(p->parent);
     }
     return r;
 }
@@ -263,25 +290,21 @@ POINT ScreenOriginLocked(const Window& w, bool client) {
         pt.x += w.client.left;
         pt.y += w.client.top;
     }
-    auto p = w.parent ? FindLocked(w.parent) : nullptr;
-    while (p) {
+    for (Window* p = w.parent ? PeekLocked(w.parent) : nullptr; p;
+         p = p->parent ? PeekLocked(p->parent) : nullptr) {
         pt.x += p->rect.left + p->client.left;
         pt.y += p->rect.top + p->client.top;
-        p = p->parent ? FindLocked(p->parent) : nullptr;
     }
     return pt;
 }
 
 bool VisibleLocked(const Window& w) {
-    const Window* cur = &w;
-    std::shared_ptr<Window> hold;
-    for (;;) {
+    for (const Window* cur = &w;;) {
         if (!(cur->style & WS_VISIBLE) || (cur->style & WS_MINIMIZE)) return false;
         if (cur->messageOnly) return false;
         if (!cur->parent) return true;
-        hold = FindLocked(cur->parent);
-        if (!hold) return false;
-        cur = hold.get();
+        cur = PeekLocked(cur->parent);
+        if (!cur) return false;
     }
 }
 
@@ -308,7 +331,7 @@ void SizeSurfaceLocked(Window& w) {
 
 DisplayDriver& Driver() {
     Manager& m = M();
-    std::lock_guard<std::mutex> g(m.mutex);
+    LockGuard g;
     if (!m.driver) {
         DisplayKind kind = m.requested;
         if (kind == DisplayKind::Automatic) {
@@ -338,7 +361,7 @@ bool SelectDisplay(DisplayKind kind) {
     Manager& m = M();
     std::unique_ptr<DisplayDriver> old;
     {
-        std::lock_guard<std::mutex> g(m.mutex);
+        LockGuard g;
         m.requested = kind;
         bool anyTop = !m.topLevels.empty();
         if (anyTop) return m.driver && (kind == DisplayKind::Automatic || m.driver->Kind() == kind);
@@ -362,30 +385,30 @@ DWORD GetCurrentThreadId() {
 
 WaitableEvent::WaitableEvent(bool manualReset, bool initial)
     : manualReset_(manualReset), signalled_(initial) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     M().events.push_back(this);
 }
 
 WaitableEvent::~WaitableEvent() {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     std::erase(M().events, this);
 }
 
 void WaitableEvent::SetEvent() {
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         signalled_ = true;
     }
     WakeAll();
 }
 
 void WaitableEvent::ResetEvent() {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     signalled_ = false;
 }
 
 bool WaitableEvent::IsSet() const {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return signalled_;
 }
 
@@ -403,7 +426,7 @@ bool wm::TakeEventLocked(WaitableEvent& e) {
 }
 
 void SetDroppedMessageHandler(UINT msg, DroppedMessageHandler handler) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     if (handler)
         M().dropHandlers[msg] = std::move(handler);
     else

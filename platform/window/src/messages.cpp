@@ -13,6 +13,10 @@ thread_local int tlsInSend = 0;
 
 const HWND kThreadOnly = reinterpret_cast<HWND>(intptr_t(-1));
 
+// Posted messages a queue holds at most, as on the platform; a post to a
+// full queue fails and the caller keeps its payload.
+constexpr size_t kPostedLimit = 10000;
+
 bool InRange(UINT msg, UINT lo, UINT hi) {
     return (lo == 0 && hi == 0) || (msg >= lo && msg <= hi);
 }
@@ -30,48 +34,73 @@ bool IsKeyMessage(UINT m) {
     return m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP;
 }
 
-bool NeedsPaint(const Window& w) {
+bool NeedsPaint(const Window& w) AX_REQUIRES(managerMutex) {
     return !w.update.Empty() || w.internalPaint || w.ncPaint;
 }
 
-HWND FindPaintIn(HWND h, const ThreadQueue& q, HWND filter) {
-    auto w = FindLocked(h);
-    if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_MINIMIZE) || w->redrawOff ||
-        w->updateLocks > 0)
-        return nullptr;
-    if (w->queue.get() == &q && NeedsPaint(*w) && (!filter || filter == h)) return h;
-    for (HWND c : w->children)
-        if (HWND r = FindPaintIn(c, q, filter)) return r;
-    return nullptr;
+// Whether w may be painted now: it and its ancestors shown, not minimised,
+// not held by the redraw switch or the update lock.
+bool PaintableLocked(const Window& w) AX_REQUIRES(managerMutex) {
+    for (const Window* cur = &w;;) {
+        if (!(cur->style & WS_VISIBLE) || (cur->style & WS_MINIMIZE) || cur->messageOnly ||
+            cur->redrawOff || cur->updateLocks > 0)
+            return false;
+        if (!cur->parent) return true;
+        cur = PeekLocked(cur->parent);
+        if (!cur) return false;
+    }
 }
 
-HWND FindPaintLocked(const ThreadQueue& q, HWND filter) {
+// The window of the queue to paint next: parents before their children.
+HWND FindPaintLocked(ThreadQueue& q, HWND filter) AX_REQUIRES(managerMutex) {
     if (filter == kThreadOnly) return nullptr;
-    for (HWND h : M().topLevels)
-        if (HWND r = FindPaintIn(h, q, filter)) return r;
+    for (auto it = q.paint.begin(); it != q.paint.end();) {
+        Window* w = PeekLocked(*it);
+        if (!w || !NeedsPaint(*w)) {
+            it = q.paint.erase(it);
+            continue;
+        }
+        if ((filter && filter != w->hwnd) || !PaintableLocked(*w)) {
+            ++it;
+            continue;
+        }
+        HWND found = w->hwnd;
+        if (!filter)
+            for (Window* p = PeekLocked(w->parent); p; p = PeekLocked(p->parent))
+                if (q.paint.count(p->hwnd) && NeedsPaint(*p)) found = p->hwnd;
+        return found;
+    }
     return nullptr;
 }
 
-std::shared_ptr<Timer> DueTimerLocked(const ThreadQueue& q, HWND filter, uint64_t now) {
+bool TimerMatches(const Timer& t, const ThreadQueue& q, HWND filter) {
+    if (t.queue.get() != &q) return false;
+    if (filter == kThreadOnly) return !t.hwnd;
+    return !filter || t.hwnd == filter;
+}
+
+std::shared_ptr<Timer> DueTimerLocked(const ThreadQueue& q, HWND filter, uint64_t now)
+    AX_REQUIRES(managerMutex) {
     std::shared_ptr<Timer> best;
     for (auto& t : M().timers) {
-        if (t->queue.get() != &q || t->due > now) continue;
-        if (filter == kThreadOnly && t->hwnd) continue;
-        if (filter && filter != kThreadOnly && t->hwnd != filter) continue;
+        if (!TimerMatches(*t, q, filter) || t->due > now) continue;
         if (!best || t->due < best->due) best = t;
     }
     return best;
 }
 
-uint64_t NextTimerDue(const ThreadQueue& q) {
-    std::lock_guard<std::mutex> g(M().mutex);
+// When the next timer a retrieval with this filter can take is due; a timer
+// the filter leaves out must not cut the wait short.
+uint64_t NextTimerDue(const ThreadQueue& q, HWND filter = nullptr, UINT lo = 0, UINT hi = 0) {
+    if (!InRange(WM_TIMER, lo, hi)) return UINT64_MAX;
+    LockGuard g;
     uint64_t due = UINT64_MAX;
     for (auto& t : M().timers)
-        if (t->queue.get() == &q) due = std::min(due, t->due);
+        if (TimerMatches(*t, q, filter)) due = std::min(due, t->due);
     return due;
 }
 
-DWORD StatusLocked(const ThreadQueue& q) {
+DWORD StatusLocked(ThreadQueue& q) AX_REQUIRES(managerMutex) {
     DWORD s = 0;
     if (!q.posted.empty() || q.quit) s |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
     if (!q.sent.empty()) s |= QS_SENDMESSAGE;
@@ -94,6 +123,7 @@ void ClearSignal(ThreadQueue& q) {
 }
 
 void WaitForSignal(ThreadQueue& q, uint64_t deadline) {
+    FlushPresents(q); // nothing drawn stays unseen while the thread waits
     std::unique_lock<std::mutex> lock(q.wake.Mutex());
     uint32_t timeout = INFINITE;
     if (deadline != UINT64_MAX) {
@@ -111,7 +141,8 @@ void ServeEverything(ThreadQueue& q) {
     ServeSent(q);
 }
 
-std::shared_ptr<Hook> NextHookLocked(const ThreadQueue& q, int kind, uintptr_t after) {
+std::shared_ptr<Hook> NextHookLocked(const ThreadQueue& q, int kind, uintptr_t after)
+    AX_REQUIRES(managerMutex) {
     bool passed = after == 0;
     for (auto& h : q.hooks) {
         if (h->kind != kind) continue;
@@ -124,7 +155,7 @@ std::shared_ptr<Hook> NextHookLocked(const ThreadQueue& q, int kind, uintptr_t a
 LRESULT CallHooks(ThreadQueue& q, int kind, int code, WPARAM wp, LPARAM lp) {
     std::shared_ptr<Hook> first;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         first = NextHookLocked(q, kind, 0);
     }
     return first ? first->proc(code, wp, lp) : 0;
@@ -139,8 +170,9 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
         CookRawInput(q);
         Source src = Source::None;
         QueuedMessage found;
+        PendingPresents shown;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             for (auto it = q.posted.begin(); it != q.posted.end(); ++it)
                 if (Matches(it->msg, filter, lo, hi)) {
                     found = *it;
@@ -181,14 +213,17 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
                 }
             }
             if (src != Source::None) q.messageTime = found.msg.time;
+            // Painting done for now: what it drew goes to the display together.
+            if (src != Source::Paint && !q.presents.empty()) shown = TakePresentsLocked(q);
         }
+        ShowPresents(shown);
         if (src == Source::None) return false;
         if (src == Source::Input && IsKeyMessage(found.msg.message)) {
             const int code = remove ? HC_ACTION : HC_NOREMOVE;
             if (CallHooks(q, WH_KEYBOARD, code, found.msg.wParam, found.msg.lParam)) {
                 // The hook swallowed the key: it is gone either way.
                 if (!remove) {
-                    std::lock_guard<std::mutex> g(M().mutex);
+                    LockGuard g;
                     for (auto it = q.input.begin(); it != q.input.end(); ++it)
                         if (it->msg.hwnd == found.msg.hwnd &&
                             it->msg.message == found.msg.message &&
@@ -200,7 +235,7 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
                 continue;
             }
             if (remove) {
-                std::lock_guard<std::mutex> g(M().mutex);
+                LockGuard g;
                 q.lastKey = found.msg;
                 q.lastKeyChar = found.ch;
             }
@@ -297,7 +332,7 @@ void wm::ServeSent(ThreadQueue& q) {
     for (;;) {
         std::shared_ptr<SentMessage> s;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             if (q.sent.empty()) return;
             s = q.sent.front();
             q.sent.pop_front();
@@ -312,7 +347,7 @@ void wm::ServeSent(ThreadQueue& q) {
         }
         --tlsInSend;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             s->result = r;
             s->done = true;
         }
@@ -330,7 +365,7 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto s = std::make_shared<SentMessage>();
     std::shared_ptr<ThreadQueue> target;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return 0;
         target = w->queue;
@@ -349,13 +384,13 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     for (;;) {
         ClearSignal(*me);
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             if (s->done) return s->result;
         }
         // Serve whoever sends to us meanwhile, the target included.
         ServeEverything(*me);
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             if (s->done) return s->result;
         }
         WaitForSignal(*me, UINT64_MAX);
@@ -375,9 +410,9 @@ BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!hwnd) return PostThreadMessage(GetCurrentThreadId(), msg, wp, lp);
     std::shared_ptr<ThreadQueue> q;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
-        if (!w || !w->queue->alive) return FALSE;
+        if (!w || !w->queue->alive || w->queue->posted.size() >= kPostedLimit) return FALSE;
         q = w->queue;
         q->posted.push_back({MSG{hwnd, msg, wp, lp, Now(), M().cursorPos}, 0});
     }
@@ -389,9 +424,11 @@ BOOL PostThreadMessage(DWORD threadId, UINT msg, WPARAM wp, LPARAM lp) {
     if (threadId == GetCurrentThreadId()) CurrentQueue();
     std::shared_ptr<ThreadQueue> q;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto it = M().queues.find(threadId);
-        if (it == M().queues.end() || !it->second->alive) return FALSE;
+        if (it == M().queues.end() || !it->second->alive ||
+            it->second->posted.size() >= kPostedLimit)
+            return FALSE;
         q = it->second;
         q->posted.push_back({MSG{nullptr, msg, wp, lp, Now(), M().cursorPos}, 0});
     }
@@ -401,7 +438,7 @@ BOOL PostThreadMessage(DWORD threadId, UINT msg, WPARAM wp, LPARAM lp) {
 
 void PostQuitMessage(int exitCode) {
     auto q = CurrentQueue();
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     q->quit = true;
     q->quitCode = exitCode;
 }
@@ -418,7 +455,7 @@ int GetMessage(MSG& msg, HWND hwnd, UINT lo, UINT hi) {
     for (;;) {
         ClearSignal(*q);
         if (PeekCore(*q, msg, hwnd, lo, hi, PM_REMOVE)) return msg.message == WM_QUIT ? 0 : 1;
-        WaitForSignal(*q, NextTimerDue(*q));
+        WaitForSignal(*q, NextTimerDue(*q, hwnd, lo, hi));
     }
 }
 
@@ -431,7 +468,7 @@ BOOL WaitMessage() {
         if (IsMainThread() && CheckSynchronize()) return TRUE;
         ServeEverything(*q);
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             if (StatusLocked(*q) & ~QS_SENDMESSAGE) return TRUE;
         }
         WaitForSignal(*q, NextTimerDue(*q));
@@ -440,25 +477,28 @@ BOOL WaitMessage() {
 
 DWORD GetQueueStatus(UINT flags) {
     auto q = CurrentQueue();
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     const DWORD s = StatusLocked(*q) & flags;
     return (s << 16) | s;
 }
 
 DWORD GetMessageTime() {
-    return CurrentQueue()->messageTime;
+    auto q = CurrentQueue();
+    LockGuard g;
+    return q->messageTime;
 }
 
 DWORD MsgWaitForMultipleObjects(std::span<WaitableEvent* const> events, uint32_t timeoutMs,
                                 UINT wakeMask) {
     auto q = CurrentQueue();
+    FlushPresents(*q); // a wait, even one that only looks, shows what was drawn
     const uint64_t start = CurrentClock().Ticks();
     const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : start + timeoutMs;
     for (;;) {
         ClearSignal(*q);
         ServeEverything(*q);
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             for (size_t i = 0; i < events.size(); ++i)
                 if (events[i] && TakeEventLocked(*events[i]))
                     return WAIT_OBJECT_0 + static_cast<DWORD>(i);
@@ -476,7 +516,7 @@ LRESULT DispatchMessage(const MSG& msg) {
     if (msg.message == WM_TIMER && msg.lParam) {
         TIMERPROC proc = nullptr;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             for (auto& t : M().timers)
                 if (t->hwnd == msg.hwnd && t->id == msg.wParam &&
                     reinterpret_cast<LPARAM>(t->proc) == msg.lParam)
@@ -487,7 +527,7 @@ LRESULT DispatchMessage(const MSG& msg) {
     }
     if (!msg.hwnd) return 0;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(msg.hwnd);
         if (!w || w->queue->threadId != ThreadId()) return 0;
     }
@@ -501,7 +541,7 @@ BOOL TranslateMessage(const MSG& msg) {
     char32_t ch = 0;
     bool fromDisplay = false;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         const MSG& k = q->lastKey;
         if (k.hwnd == msg.hwnd && k.message == msg.message && k.wParam == msg.wParam &&
             k.lParam == msg.lParam && k.time == msg.time && q->lastKeyChar) {
@@ -519,7 +559,7 @@ BOOL TranslateMessage(const MSG& msg) {
     } else {
         units = {ch};
     }
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     // The character is read next, ahead of anything posted before it.
     for (auto it = units.rbegin(); it != units.rend(); ++it)
         q->posted.push_front({MSG{msg.hwnd, charMsg, *it, msg.lParam, msg.time, msg.pt}, 0});
@@ -529,7 +569,7 @@ BOOL TranslateMessage(const MSG& msg) {
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
     auto q = CurrentQueue();
     elapse = std::clamp<UINT>(elapse, 10, 0x7FFFFFFF);
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     if (hwnd) {
         auto w = FindLocked(hwnd);
         if (!w || w->queue != q) return 0;
@@ -557,7 +597,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
 
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
     const DWORD me = ThreadId();
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     for (auto it = M().timers.begin(); it != M().timers.end(); ++it) {
         auto& t = *it;
         if (t->hwnd == hwnd && t->id == id && (hwnd || t->queue->threadId == me)) {
@@ -569,7 +609,7 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
 }
 
 void SetTimerLimit(int maxTimers) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     M().timerLimit = maxTimers;
 }
 
@@ -577,7 +617,7 @@ HHOOK SetWindowsHookEx(int idHook, HOOKPROC proc, DWORD threadId) {
     if (idHook != WH_KEYBOARD && idHook != WH_GETMESSAGE) return nullptr;
     if (!proc) return nullptr;
     if (threadId == 0 || threadId == GetCurrentThreadId()) CurrentQueue();
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto it = M().queues.find(threadId ? threadId : ThreadId());
     if (it == M().queues.end()) return nullptr;
     auto h = std::make_shared<Hook>();
@@ -591,7 +631,7 @@ HHOOK SetWindowsHookEx(int idHook, HOOKPROC proc, DWORD threadId) {
 
 BOOL UnhookWindowsHookEx(HHOOK hook) {
     const auto value = reinterpret_cast<uintptr_t>(hook);
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     for (auto& [id, q] : M().queues)
         for (auto it = q->hooks.begin(); it != q->hooks.end(); ++it)
             if ((*it)->value == value) {
@@ -605,7 +645,7 @@ LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wp, LPARAM lp) {
     const auto value = reinterpret_cast<uintptr_t>(hook);
     std::shared_ptr<Hook> next;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         for (auto& [id, q] : M().queues)
             for (auto& h : q->hooks)
                 if (h->value == value) {

@@ -7,6 +7,7 @@
 #include "wm.h"
 
 #include <cstring>
+#include <utility>
 
 namespace ax {
 
@@ -15,14 +16,6 @@ using namespace wm;
 namespace {
 
 enum class Kids { ByStyle, All, None };
-
-struct DcRecord {
-    HWND hwnd = nullptr;
-    HWND top = nullptr;
-    RECT dirty{}; // top-level window coordinates
-};
-std::mutex dcMutex;
-std::map<uint32_t, DcRecord> dcs;
 
 // Caption buttons in window coordinates: close, maximise, minimise (empty
 // when absent).
@@ -46,7 +39,7 @@ CaptionButtons ButtonsOf(DWORD style, DWORD exStyle, int width) {
     return b;
 }
 
-bool LockedAncestryLocked(const Window& w) {
+bool LockedAncestryLocked(const Window& w) AX_REQUIRES(managerMutex) {
     const Window* cur = &w;
     std::shared_ptr<Window> hold;
     for (;;) {
@@ -58,63 +51,87 @@ bool LockedAncestryLocked(const Window& w) {
     }
 }
 
-RECT ClientInTopLocked(const Window& w) {
+RECT ClientInTopLocked(const Window& w) AX_REQUIRES(managerMutex) {
     const RECT r = RectInTopLocked(w);
     return {r.left + w.client.left, r.top + w.client.top, r.left + w.client.right,
             r.top + w.client.bottom};
 }
 
+// The rectangles of p's children in z order, empty for hidden ones, and
+// each child's index in them.
+const std::vector<RECT>& ChildRectsLocked(Window& p) AX_REQUIRES(managerMutex) {
+    if (p.childRectsLayout != M().layout) {
+        p.childRects.resize(p.children.size());
+        for (size_t i = 0; i < p.children.size(); ++i) {
+            Window* c = PeekLocked(p.children[i]);
+            p.childRects[i] = c && (c->style & WS_VISIBLE) ? c->rect : RECT{};
+            if (c) c->zIndex = i;
+        }
+        p.childRectsLayout = M().layout;
+    }
+    return p.childRects;
+}
+
+// Takes from a the rectangles [0, count) of rects, moved by (dx, dy).
+void SubtractRectsLocked(Area& a, const std::vector<RECT>& rects, size_t count, int dx, int dy) {
+    const RECT box = Shift(a.Extents(), -dx, -dy);
+    for (size_t i = 0; i < count; ++i) {
+        const RECT& r = rects[i];
+        if (r.left < box.right && r.right > box.left && r.top < box.bottom && r.bottom > box.top)
+            a.Subtract(Shift(r, dx, dy));
+    }
+}
+
 // The part of a window that drawing may touch, in its top-level window's
 // coordinates.
-Area VisibleAreaLocked(const Window& w, bool client) {
+Area VisibleAreaLocked(const Window& w, bool client) AX_REQUIRES(managerMutex) {
     if (!VisibleLocked(w) || LockedAncestryLocked(w)) return Area();
     Area a(client ? ClientInTopLocked(w) : RectInTopLocked(w));
     const Window* cur = &w;
-    std::shared_ptr<Window> hold;
-    while (cur->parent) {
-        auto p = FindLocked(cur->parent);
+    while (cur->parent && !a.Empty()) {
+        Window* p = PeekLocked(cur->parent);
         if (!p) return Area();
-        a.Intersect(ClientInTopLocked(*p));
-        if (cur->style & WS_CLIPSIBLINGS)
-            for (HWND s : p->children) {
-                if (s == cur->hwnd) break;
-                auto sw = FindLocked(s);
-                if (sw && (sw->style & WS_VISIBLE)) a.Subtract(RectInTopLocked(*sw));
-            }
-        hold = p;
-        cur = hold.get();
+        const RECT pc = ClientInTopLocked(*p);
+        a.Intersect(pc);
+        if (cur->style & WS_CLIPSIBLINGS) {
+            const auto& rects = ChildRectsLocked(*p);
+            SubtractRectsLocked(a, rects, cur->zIndex, pc.left, pc.top); // the siblings in front
+        }
+        cur = p;
     }
     a.Intersect(RECT{0, 0, cur->rect.width(), cur->rect.height()});
-    if (w.style & WS_CLIPCHILDREN)
-        for (HWND c : w.children) {
-            auto cw = FindLocked(c);
-            if (cw && (cw->style & WS_VISIBLE)) a.Subtract(RectInTopLocked(*cw));
-        }
+    if ((w.style & WS_CLIPCHILDREN) && !a.Empty()) {
+        const RECT wc = ClientInTopLocked(w);
+        const auto& rects = ChildRectsLocked(const_cast<Window&>(w));
+        SubtractRectsLocked(a, rects, rects.size(), wc.left, wc.top);
+    }
     return a;
 }
 
-void InvalidateTree(Window& w, const Area& rgn, bool erase, Kids kids) {
+void InvalidateTree(Window& w, const Area& rgn, bool erase, Kids kids) AX_REQUIRES(managerMutex) {
     if (w.redrawOff) return;
     Area r = rgn;
     r.Intersect(RECT{0, 0, w.client.width(), w.client.height()});
     if (!r.Empty()) {
         w.update.Union(r);
         if (erase) w.erase = true;
+        NeedPaintLocked(w);
         Wake(*w.queue);
     }
     const bool descend =
         kids == Kids::All || (kids == Kids::ByStyle && !(w.style & WS_CLIPCHILDREN));
     if (!descend) return;
+    const RECT box = rgn.Extents();
     for (HWND c : w.children) {
-        auto cw = FindLocked(c);
-        if (!cw || !(cw->style & WS_VISIBLE)) continue;
+        Window* cw = PeekLocked(c);
+        if (!cw || !(cw->style & WS_VISIBLE) || EmptyRect(Clip(cw->rect, box))) continue;
         Area cr = rgn;
         cr.Intersect(cw->rect);
         if (cr.Empty()) continue;
         Area inner = cr;
         inner.Subtract(Shift(cw->client, cw->rect.left, cw->rect.top));
         if (!inner.Empty()) {
-            cw->ncPaint = true;
+            NeedFramePaintLocked(*cw);
             Wake(*cw->queue);
         }
         cr.Translate(-(cw->rect.left + cw->client.left), -(cw->rect.top + cw->client.top));
@@ -122,50 +139,117 @@ void InvalidateTree(Window& w, const Area& rgn, bool erase, Kids kids) {
     }
 }
 
-HDC MakeDC(HWND hwnd, bool client, const Area* limit, RECT* extents) {
+// The windows from h down that wait for painting, parents first.
+void CollectPaintLocked(HWND h, bool descend, bool deeper, std::vector<HWND>& out)
+    AX_REQUIRES(managerMutex) {
+    auto x = FindLocked(h);
+    if (!x || !VisibleLocked(*x) || LockedAncestryLocked(*x)) return;
+    if (!x->update.Empty() || x->ncPaint || x->internalPaint) out.push_back(h);
+    if (descend)
+        for (HWND c : x->children)
+            CollectPaintLocked(c, deeper, deeper, out);
+}
+
+// Where a DC's drawing goes as its window stands now: no surface when the
+// window is gone.
+struct DcTarget {
     cairo_surface_t* surface = nullptr;
+    HWND top = nullptr;
     POINT origin{};
-    Region visible;
-    HWND top;
-    {
-        std::lock_guard<std::mutex> g(M().mutex);
-        auto w = FindLocked(hwnd);
-        if (!w) return HDC{};
-        top = RootLocked(hwnd);
-        auto tw = FindLocked(top);
-        if (tw && tw->surface) {
-            surface = tw->surface.get();
-            const RECT r = client ? ClientInTopLocked(*w) : RectInTopLocked(*w);
-            origin = {r.left, r.top};
-            Area a = VisibleAreaLocked(*w, client);
-            if (limit) {
-                Area l = *limit;
-                l.Translate(origin.x, origin.y);
-                a.Intersect(l);
-            }
-            visible = a.ToRegion();
-            if (extents) *extents = a.Extents();
-        }
+    Area visible; // top-level coordinates
+};
+
+DcTarget TargetLocked(const DcRecord& rec) AX_REQUIRES(managerMutex) {
+    DcTarget t;
+    auto w = FindLocked(rec.hwnd);
+    if (!w) return t;
+    t.top = RootLocked(rec.hwnd);
+    auto tw = FindLocked(t.top);
+    if (!tw || !tw->surface) return t;
+    t.surface = tw->surface.get();
+    const RECT r = rec.client ? ClientInTopLocked(*w) : RectInTopLocked(*w);
+    t.origin = {r.left, r.top};
+    t.visible = VisibleAreaLocked(*w, rec.client);
+    if (rec.limit) {
+        Area l = *rec.limit;
+        l.Translate(t.origin.x, t.origin.y);
+        t.visible.Intersect(l);
     }
-    HDC dc = surface ? CreateSurfaceDC(surface, origin, &visible) : CreateCompatibleDC(HDC{});
-    if (dc) {
-        std::lock_guard<std::mutex> g(dcMutex);
-        dcs[dc.value] = {hwnd, surface ? top : nullptr, extents ? *extents : RECT{}};
+    return t;
+}
+
+void RetargetLocked(uint32_t value, DcRecord& rec) AX_REQUIRES(managerMutex) {
+    DcTarget t = TargetLocked(rec);
+    if (!t.surface) {
+        const Region nothing;
+        SetSurfaceDCOrigin(HDC{{value}}, POINT{}, &nothing);
+        rec.dirty = {};
+        return;
     }
+    const Region visible = t.visible.ToRegion();
+    RetargetSurfaceDC(HDC{{value}}, t.surface, t.origin, &visible);
+    rec.top = t.top;
+    rec.dirty = t.visible.Extents();
+}
+
+HDC MakeDC(HWND hwnd, bool client, const Area* limit) {
+    LockGuard g;
+    if (!FindLocked(hwnd)) return HDC{};
+    DcRecord rec;
+    rec.hwnd = hwnd;
+    rec.client = client;
+    if (limit) rec.limit = *limit;
+    rec.thread = ThreadId();
+    const DcTarget t = TargetLocked(rec);
+    HDC dc;
+    if (t.surface) {
+        const Region visible = t.visible.ToRegion();
+        dc = CreateSurfaceDC(t.surface, t.origin, &visible);
+        rec.surface = true;
+        rec.top = t.top;
+        rec.dirty = t.visible.Extents();
+    } else {
+        dc = CreateCompatibleDC(HDC{});
+    }
+    if (dc) M().dcs[dc.value] = std::move(rec);
     return dc;
 }
 
+// Shows part of a top-level window's surface now.
 void Present(HWND top, const RECT& dirty) {
     if (!top || EmptyRect(dirty)) return;
-    cairo_surface_t* surface;
+    SurfacePtr surface; // held: a resize on another thread may replace it meanwhile
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(top);
         if (!w || !w->surface || !VisibleLocked(*w) || LockedAncestryLocked(*w)) return;
-        surface = w->surface.get();
-        cairo_surface_flush(surface);
+        surface.reset(cairo_surface_reference(w->surface.get()));
+        cairo_surface_flush(surface.get());
     }
-    Driver().Present(top, surface, dirty);
+    Driver().Present(top, surface.get(), dirty);
+}
+
+// Shows part of a top-level window's surface once the painting in hand is
+// done: a repaint of many controls reaches the display in one piece.
+void SchedulePresent(HWND top, const RECT& dirty) {
+    if (!top || EmptyRect(dirty)) return;
+    std::shared_ptr<ThreadQueue> owner;
+    {
+        LockGuard g;
+        Window* w = PeekLocked(top);
+        if (!w) return;
+        if (EmptyRect(w->unpresented)) {
+            w->unpresented = dirty;
+            w->queue->presents.push_back(top);
+        } else {
+            w->unpresented = {std::min(w->unpresented.left, dirty.left),
+                              std::min(w->unpresented.top, dirty.top),
+                              std::max(w->unpresented.right, dirty.right),
+                              std::max(w->unpresented.bottom, dirty.bottom)};
+        }
+        if (w->queue->threadId != ThreadId()) owner = w->queue;
+    }
+    if (owner) Wake(*owner); // drawn by another thread: the owner's loop shows it
 }
 
 int RegionKind(const Area& a) {
@@ -282,7 +366,7 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
     bool top, active;
     std::string text;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return;
         // A partial update leaves the bar to the pending WM_NCPAINT.
@@ -374,10 +458,55 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
     ReleaseDC(hwnd, dc);
 }
 
+PendingPresents wm::TakePresentsLocked(ThreadQueue& q) {
+    PendingPresents due;
+    for (HWND top : q.presents)
+        if (Window* w = PeekLocked(top))
+            due.emplace_back(top, std::exchange(w->unpresented, RECT{}));
+    q.presents.clear();
+    return due;
+}
+
+void wm::ShowPresents(const PendingPresents& due) {
+    for (const auto& [top, dirty] : due)
+        Present(top, dirty);
+}
+
+void wm::FlushPresents(ThreadQueue& q) {
+    PendingPresents due;
+    {
+        LockGuard g;
+        due = TakePresentsLocked(q);
+    }
+    ShowPresents(due);
+}
+
+void wm::RefreshDCsLocked(HWND top) {
+    const DWORD me = ThreadId();
+    for (auto& [value, rec] : M().dcs) {
+        if (!rec.surface || rec.top != top) continue;
+        if (rec.thread == me) {
+            RetargetLocked(value, rec);
+            continue;
+        }
+        // The DC is its thread's: that thread updates it between two draws.
+        auto q = M().queues.find(rec.thread);
+        if (q == M().queues.end() || !q->second->alive) continue;
+        const uint32_t dc = value;
+        q->second->tasks.push_back([dc] {
+            LockGuard g;
+            auto it = M().dcs.find(dc);
+            if (it != M().dcs.end() && it->second.thread == ThreadId() && it->second.surface)
+                RetargetLocked(dc, it->second);
+        });
+        Wake(*q->second);
+    }
+}
+
 void wm::PaintCaret(bool draw) {
     Caret c;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         c = M().caret;
         if (!c.hwnd || c.drawn == draw || (draw && c.hideCount > 0)) return;
         M().caret.drawn = draw;
@@ -390,10 +519,10 @@ void wm::PaintCaret(bool draw) {
 }
 
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     if (!hwnd) {
         for (auto& [v, w] : M().windows) {
-            w->ncPaint = true;
+            NeedFramePaintLocked(*w);
             InvalidateTree(*w, Area(RECT{0, 0, w->client.width(), w->client.height()}), erase,
                            Kids::None);
         }
@@ -407,7 +536,7 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
 }
 
 BOOL ValidateRect(HWND hwnd, const RECT* rect) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     if (rect)
@@ -425,7 +554,7 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase) {
     bool needErase;
     RECT box;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return FALSE;
         box = w->update.Extents();
@@ -435,7 +564,7 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase) {
     if (rect) *rect = box;
     if (needErase) {
         Area limit(box);
-        HDC dc = MakeDC(hwnd, true, &limit, nullptr);
+        HDC dc = MakeDC(hwnd, true, &limit);
         SendMessage(hwnd, WM_ERASEBKGND, dc.value, 0);
         ReleaseDC(hwnd, dc);
     }
@@ -449,7 +578,7 @@ BOOL UpdateWindow(HWND hwnd) {
 BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
     std::vector<HWND> toPaint;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return FALSE;
         const Kids kids = (flags & RDW_ALLCHILDREN)  ? Kids::All
@@ -457,8 +586,11 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
                                                      : Kids::ByStyle;
         const RECT all{0, 0, w->client.width(), w->client.height()};
         if (flags & RDW_INVALIDATE) {
-            if (flags & RDW_FRAME) w->ncPaint = true;
-            if (flags & RDW_INTERNALPAINT) w->internalPaint = true;
+            if (flags & RDW_FRAME) NeedFramePaintLocked(*w);
+            if (flags & RDW_INTERNALPAINT) {
+                w->internalPaint = true;
+                NeedPaintLocked(*w);
+            }
             InvalidateTree(*w, Area(rect ? *rect : all), flags & RDW_ERASE, kids);
         }
         if (flags & RDW_VALIDATE) {
@@ -471,17 +603,15 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
             if (flags & RDW_NOINTERNALPAINT) w->internalPaint = false;
         }
         if (flags & (RDW_UPDATENOW | RDW_ERASENOW)) {
-            std::function<void(HWND, bool)> walk = [&](HWND h, bool descend) {
-                auto x = FindLocked(h);
-                if (!x || !VisibleLocked(*x) || LockedAncestryLocked(*x)) return;
-                if (!x->update.Empty() || x->ncPaint || x->internalPaint) toPaint.push_back(h);
-                if (descend)
-                    for (HWND c : x->children)
-                        walk(c, kids != Kids::None);
-            };
-            walk(hwnd, kids != Kids::None);
+            CollectPaintLocked(hwnd, kids != Kids::None, kids != Kids::None, toPaint);
         }
     }
+    struct ShowAfter {
+        bool now;
+        ~ShowAfter() {
+            if (now) FlushPresents(*CurrentQueue());
+        }
+    } show{(flags & RDW_UPDATENOW) != 0};
     for (HWND h : toPaint) {
         auto w = Find(h);
         if (!w) continue;
@@ -490,7 +620,7 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
         } else {
             bool nc;
             {
-                std::lock_guard<std::mutex> g(M().mutex);
+                LockGuard g;
                 nc = w->ncPaint;
                 w->ncPaint = false;
             }
@@ -505,7 +635,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT& ps) {
     ps = PAINTSTRUCT{};
     bool nc;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return HDC{};
         nc = w->ncPaint;
@@ -516,7 +646,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT& ps) {
     Area update;
     bool erase;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return HDC{};
         update = w->update;
@@ -526,8 +656,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT& ps) {
         w->erase = false;
         w->internalPaint = false;
     }
-    RECT extents{};
-    HDC dc = MakeDC(hwnd, true, &update, &extents);
+    HDC dc = MakeDC(hwnd, true, &update);
     if (erase) ps.fErase = SendMessage(hwnd, WM_ERASEBKGND, dc.value, 0) ? FALSE : TRUE;
     ps.hdc = dc;
     ps.rcPaint = update.Extents();
@@ -537,7 +666,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT& ps) {
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT& ps) {
     if (ps.hdc) ReleaseDC(hwnd, ps.hdc);
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (M().caret.hideCount > 0) return TRUE;
     }
     PaintCaret(true);
@@ -547,30 +676,28 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT& ps) {
 HDC GetDC(HWND hwnd) {
     if (!hwnd) {
         HDC dc = CreateCompatibleDC(HDC{});
-        std::lock_guard<std::mutex> g(dcMutex);
-        dcs[dc.value] = {};
+        LockGuard g;
+        M().dcs[dc.value] = DcRecord{};
         return dc;
     }
-    RECT extents{};
-    return MakeDC(hwnd, true, nullptr, &extents);
+    return MakeDC(hwnd, true, nullptr);
 }
 
 HDC GetWindowDC(HWND hwnd) {
-    RECT extents{};
-    return MakeDC(hwnd, false, nullptr, &extents);
+    return MakeDC(hwnd, false, nullptr);
 }
 
 int ReleaseDC(HWND, HDC dc) {
     DcRecord rec;
     {
-        std::lock_guard<std::mutex> g(dcMutex);
-        auto it = dcs.find(dc.value);
-        if (it == dcs.end()) return 0;
-        rec = it->second;
-        dcs.erase(it);
+        LockGuard g;
+        auto it = M().dcs.find(dc.value);
+        if (it == M().dcs.end()) return 0;
+        rec = std::move(it->second);
+        M().dcs.erase(it);
     }
     DeleteDC(dc);
-    Present(rec.top, rec.dirty);
+    if (rec.surface) SchedulePresent(rec.top, rec.dirty);
     return 1;
 }
 
@@ -580,7 +707,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
     HWND top;
     RECT dirty{};
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return 0; // ERROR
         const RECT all{0, 0, w->client.width(), w->client.height()};
@@ -630,17 +757,21 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
         pending.Translate(dx, dy);
         pending.Intersect(lim);
         w->update.Union(pending);
+        if (!w->update.Empty()) NeedPaintLocked(*w);
         if (flags & SW_SCROLLCHILDREN)
             for (HWND c : w->children)
                 if (auto cw = FindLocked(c);
-                    cw && (!scroll || InRect(src, POINT{cw->rect.left, cw->rect.top})))
+                    cw && (!scroll || InRect(src, POINT{cw->rect.left, cw->rect.top}))) {
                     cw->rect = Shift(cw->rect, dx, dy);
+                    LayoutChangedLocked();
+                }
         if (flags & SW_INVALIDATE)
             InvalidateTree(*w, invalid, flags & SW_ERASE,
                            (flags & SW_SCROLLCHILDREN) ? Kids::All : Kids::ByStyle);
+        if (flags & SW_SCROLLCHILDREN) RefreshDCsLocked(top);
     }
     if (update) *update = invalid.Extents();
-    Present(top, dirty);
+    SchedulePresent(top, dirty);
     return RegionKind(invalid);
 }
 
@@ -650,7 +781,7 @@ BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cli
 }
 
 BOOL LockWindowUpdate(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     ++w->updateLocks;
@@ -658,11 +789,11 @@ BOOL LockWindowUpdate(HWND hwnd) {
 }
 
 BOOL UnlockWindowUpdate(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w || w->updateLocks == 0) return FALSE;
     if (--w->updateLocks == 0) {
-        w->ncPaint = true;
+        NeedFramePaintLocked(*w);
         InvalidateTree(*w, Area(RECT{0, 0, w->client.width(), w->client.height()}), true,
                        Kids::All);
     }
@@ -764,7 +895,7 @@ BOOL ChangeSysColors(int count, const int* indices, const COLORREF* colours) {
 }
 
 cairo_surface_t* WindowSurface(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     return w && w->surface ? w->surface.get() : nullptr;
 }
@@ -772,7 +903,7 @@ cairo_surface_t* WindowSurface(HWND hwnd) {
 bool SnapshotWindow(HWND hwnd, const std::string& pngPath) {
     cairo_surface_t* copy = nullptr;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return false;
         auto tw = FindLocked(RootLocked(hwnd));
@@ -798,6 +929,7 @@ void PumpDisplay() {
     for (int round = 0; round < 2; ++round) {
         RunTasks(*q);
         ServeSent(*q);
+        FlushPresents(*q);
         Driver().Sync();
     }
 }
@@ -809,7 +941,7 @@ unsigned long NativeWindow(HWND top) {
 void wm::PresentWhole(HWND top) {
     RECT all;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(top);
         if (!w || !w->surface) return;
         all = {0, 0, cairo_image_surface_get_width(w->surface.get()),
@@ -821,7 +953,7 @@ void wm::PresentWhole(HWND top) {
 void wm::RunOnWindowThread(HWND hwnd, std::function<void()> fn) {
     std::shared_ptr<ThreadQueue> q;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return;
         q = w->queue;

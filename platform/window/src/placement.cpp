@@ -8,7 +8,7 @@ using namespace wm;
 
 BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* placement) {
     if (!placement) return FALSE;
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     const bool minimized = w->style & WS_MINIMIZE, maximized = w->style & WS_MAXIMIZE;
@@ -23,7 +23,7 @@ BOOL SetWindowPlacement(HWND hwnd, const WINDOWPLACEMENT* placement) {
     const RECT& r = placement->rcNormalPosition;
     bool normal;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return FALSE;
         normal = !(w->style & (WS_MINIMIZE | WS_MAXIMIZE));

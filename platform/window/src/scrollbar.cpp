@@ -53,7 +53,7 @@ bool IsControl(const Window& w) {
 }
 
 // The bar's rectangle; false when the window does not show that bar.
-bool BarRectLocked(const Window& w, int bar, RECT& r, bool& vertical) {
+bool BarRectLocked(const Window& w, int bar, RECT& r, bool& vertical) AX_REQUIRES(managerMutex) {
     const int size = GetSystemMetrics(SM_CXVSCROLL);
     if (bar == SB_CTL) {
         if (!IsControl(w)) return false;
@@ -147,7 +147,7 @@ void DrawBar(HDC dc, const Geometry& g, const ScrollBarState& s, bool enabled) {
 
 // Copies of what painting needs, taken under the lock.
 bool Snapshot(HWND hwnd, int bar, Geometry& g, ScrollBarState& s) {
-    std::lock_guard<std::mutex> lock(M().mutex);
+    LockGuard lock;
     auto w = FindLocked(hwnd);
     if (!w) return false;
     RECT r;
@@ -170,7 +170,7 @@ void Redraw(HWND hwnd, int bar) {
 
 // Runs fn on the bar's state under the lock; false for an unknown window.
 template <typename Fn> bool WithState(HWND hwnd, int bar, Fn fn) {
-    std::lock_guard<std::mutex> lock(M().mutex);
+    LockGuard lock;
     auto w = FindLocked(hwnd);
     if (!w || bar < SB_HORZ || bar > SB_CTL) return false;
     if (bar == SB_CTL && !IsControl(*w)) return false;
@@ -187,13 +187,13 @@ void Clamp(ScrollBarState& s) {
 void ShowBarStyle(HWND hwnd, DWORD bits, bool show) {
     bool changed = false;
     {
-        std::lock_guard<std::mutex> lock(M().mutex);
+        LockGuard lock;
         auto w = FindLocked(hwnd);
         if (!w) return;
         const DWORD style = show ? (w->style | bits) : (w->style & ~bits);
         changed = style != w->style;
         w->style = style;
-        w->ncPaint = true;
+        NeedFramePaintLocked(*w);
     }
     if (changed)
         SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,

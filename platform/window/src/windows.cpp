@@ -59,14 +59,14 @@ LRESULT RunFrom(ChainFrame& f, UINT msg, WPARAM wp, LPARAM lp) {
 void RecalcClient(HWND hwnd) {
     RECT r;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return;
         r = w->rect;
     }
     RECT windowRect = r;
     SendMessage(hwnd, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&r));
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return;
     RECT c = Clip(r, windowRect);
@@ -78,7 +78,17 @@ void RecalcClient(HWND hwnd) {
     w->client.bottom = std::clamp(w->client.bottom, w->client.top, windowRect.height());
 }
 
-std::vector<HWND>* SiblingsLocked(Window& w) {
+// Makes owner own w (none: nobody), keeping both sides of the relation.
+void SetOwnerLocked(Window& w, HWND owner) AX_REQUIRES(managerMutex) {
+    if (Window* old = PeekLocked(w.owner)) std::erase(old->owned, w.hwnd);
+    w.owner = nullptr;
+    if (Window* now = PeekLocked(owner)) {
+        now->owned.push_back(w.hwnd);
+        w.owner = owner;
+    }
+}
+
+std::vector<HWND>* SiblingsLocked(Window& w) AX_REQUIRES(managerMutex) {
     if (w.messageOnly) return &M().messageOnly;
     if (!w.parent) return &M().topLevels;
     auto p = FindLocked(w.parent);
@@ -86,31 +96,34 @@ std::vector<HWND>* SiblingsLocked(Window& w) {
 }
 
 // Places w among its siblings; topmost top-level windows stay in front.
-void InsertZLocked(Window& w, HWND after) {
+// The first top-level window that is not topmost.
+std::vector<HWND>::iterator FirstNormalLocked(std::vector<HWND>& levels) AX_REQUIRES(managerMutex) {
+    auto it = levels.begin();
+    for (; it != levels.end(); ++it) {
+        auto x = FindLocked(*it);
+        if (!x || !(x->exStyle & WS_EX_TOPMOST)) break;
+    }
+    return it;
+}
+
+void InsertZLocked(Window& w, HWND after) AX_REQUIRES(managerMutex) {
     auto* sib = SiblingsLocked(w);
     if (!sib) return;
     std::erase(*sib, w.hwnd);
     const bool top = sib == &M().topLevels;
-    auto isTopmost = [](HWND h) {
-        auto x = FindLocked(h);
-        return x && (x->exStyle & WS_EX_TOPMOST);
-    };
     if (after == HWND_TOPMOST && top) w.exStyle |= WS_EX_TOPMOST;
     if (after == HWND_NOTOPMOST && top) w.exStyle &= ~WS_EX_TOPMOST;
     auto pos = sib->begin();
     if (after == HWND_BOTTOM) {
         pos = sib->end();
-        if (top && (w.exStyle & WS_EX_TOPMOST))
-            pos = std::find_if(sib->begin(), sib->end(), [&](HWND h) { return !isTopmost(h); });
+        if (top && (w.exStyle & WS_EX_TOPMOST)) pos = FirstNormalLocked(*sib);
     } else if (after == HWND_TOP || after == HWND_TOPMOST || after == HWND_NOTOPMOST) {
-        if (top && !(w.exStyle & WS_EX_TOPMOST))
-            pos = std::find_if(sib->begin(), sib->end(), [&](HWND h) { return !isTopmost(h); });
+        if (top && !(w.exStyle & WS_EX_TOPMOST)) pos = FirstNormalLocked(*sib);
     } else {
         auto it = std::find(sib->begin(), sib->end(), after);
         pos = it == sib->end() ? sib->begin() : it + 1;
         if (top) {
-            auto firstNormal =
-                std::find_if(sib->begin(), sib->end(), [&](HWND h) { return !isTopmost(h); });
+            auto firstNormal = FirstNormalLocked(*sib);
             if (w.exStyle & WS_EX_TOPMOST)
                 pos = std::min(pos, firstNormal);
             else
@@ -118,6 +131,7 @@ void InsertZLocked(Window& w, HWND after) {
         }
     }
     sib->insert(pos, w.hwnd);
+    LayoutChangedLocked();
 }
 
 void FreeWindow(HWND hwnd) {
@@ -125,11 +139,13 @@ void FreeWindow(HWND hwnd) {
     bool top = false;
     std::shared_ptr<IDropTarget> target; // released after the lock
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return;
         top = IsTopLevel(*w);
+        const HWND root = RootLocked(hwnd);
         if (auto* sib = SiblingsLocked(*w)) std::erase(*sib, hwnd);
+        LayoutChangedLocked();
         std::erase_if(M().timers, [&](const std::shared_ptr<Timer>& t) { return t->hwnd == hwnd; });
         auto& q = *w->queue;
         for (auto* dq : {&q.posted, &q.input}) {
@@ -142,13 +158,16 @@ void FreeWindow(HWND hwnd) {
                 }
             }
         }
-        for (auto& [v, other] : M().windows)
-            if (other->owner == hwnd) other->owner = nullptr;
+        for (HWND o : w->owned)
+            if (Window* other = PeekLocked(o); other && other->owner == hwnd)
+                other->owner = nullptr;
+        SetOwnerLocked(*w, nullptr);
         if (M().caret.hwnd == hwnd) M().caret = Caret{};
         if (M().lastClick.hwnd == hwnd) M().lastClick = {};
         w->chain.clear();
         target = std::move(w->dropTarget);
         M().windows.erase(reinterpret_cast<uintptr_t>(hwnd));
+        RefreshDCsLocked(root);
     }
     RemoveClipboardOwner(hwnd);
     if (top) Driver().Destroyed(hwnd);
@@ -159,11 +178,14 @@ void SendDestroy(HWND hwnd) {
     SendMessage(hwnd, WM_DESTROY);
     std::vector<HWND> kids;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (auto w = FindLocked(hwnd)) kids = w->children;
     }
     for (HWND c : kids) {
-        if (auto cw = Find(c)) cw->destroying = true;
+        {
+            LockGuard g;
+            if (auto cw = FindLocked(c)) cw->destroying = true;
+        }
         SendDestroy(c);
     }
 }
@@ -171,7 +193,7 @@ void SendDestroy(HWND hwnd) {
 void SendNcDestroy(HWND hwnd) {
     std::vector<HWND> kids;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (auto w = FindLocked(hwnd)) kids = w->children;
     }
     for (HWND c : kids)
@@ -184,7 +206,7 @@ void SendNcDestroy(HWND hwnd) {
 void HideForDestroy(HWND hwnd) {
     bool visible;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         visible = w && (w->style & WS_VISIBLE);
     }
@@ -198,7 +220,7 @@ void NotifyParent(HWND hwnd, UINT event) {
     HWND parent = nullptr;
     UINT_PTR id = 0;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w || !w->parent || (w->exStyle & WS_EX_NOPARENTNOTIFY)) return;
         parent = w->parent;
@@ -212,7 +234,7 @@ void NotifyParent(HWND hwnd, UINT event) {
 
 ATOM RegisterClass(const WNDCLASS& wc) {
     if (wc.lpszClassName.empty()) return 0;
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto key = ClassKey(wc.lpszClassName);
     if (M().classes.count(key)) return 0;
     auto info = std::make_shared<ClassInfo>();
@@ -223,7 +245,7 @@ ATOM RegisterClass(const WNDCLASS& wc) {
 }
 
 BOOL UnregisterClass(std::string_view name) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto it = M().classes.find(ClassKey(name));
     if (it == M().classes.end()) return FALSE;
     for (auto& [v, w] : M().windows)
@@ -233,7 +255,7 @@ BOOL UnregisterClass(std::string_view name) {
 }
 
 BOOL GetClassInfo(std::string_view name, WNDCLASS& wc) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto it = M().classes.find(ClassKey(name));
     if (it == M().classes.end()) return FALSE;
     wc = it->second->wc;
@@ -259,7 +281,7 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
 
     auto w = std::make_shared<Window>();
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto it = M().classes.find(ClassKey(className));
         if (it == M().classes.end()) return nullptr;
         if (parent && !FindLocked(parent)) return nullptr;
@@ -272,7 +294,7 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
         if (style & WS_CHILD)
             w->parent = parent;
         else if (parent)
-            w->owner = RootLocked(parent);
+            SetOwnerLocked(*w, RootLocked(parent));
         w->id = (style & WS_CHILD) ? id : 0;
         w->text = std::string(windowName);
         w->queue = queue;
@@ -288,7 +310,10 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
         w->client = {0, 0, w->rect.width(), w->rect.height()};
         M().windows[reinterpret_cast<uintptr_t>(w->hwnd)] = w;
         if (w->parent) {
-            FindLocked(w->parent)->children.push_back(w->hwnd);
+            // A new window goes to the top of its siblings.
+            auto& siblings = FindLocked(w->parent)->children;
+            siblings.insert(siblings.begin(), w->hwnd);
+            LayoutChangedLocked();
         } else if (messageOnly) {
             M().messageOnly.push_back(w->hwnd);
         } else {
@@ -310,7 +335,16 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
     cs.name = std::string(windowName);
     cs.className = std::string(className);
     if (topLevel) {
-        Driver().Created(hwnd, w->rect, w->style, exStyle, w->owner);
+        RECT rect;
+        DWORD createdStyle;
+        HWND owner;
+        {
+            LockGuard g;
+            rect = w->rect;
+            createdStyle = w->style;
+            owner = w->owner;
+        }
+        Driver().Created(hwnd, rect, createdStyle, exStyle, owner);
         Driver().Titled(hwnd, cs.name);
     }
     if (!SendMessage(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
@@ -326,7 +360,7 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
     RECT client;
     POINT origin;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (!FindLocked(hwnd)) return nullptr;
         w->created = true;
         client = w->client;
@@ -342,12 +376,11 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
 BOOL DestroyWindow(HWND hwnd) {
     std::vector<HWND> owned;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w || w->destroying || w->queue->threadId != ThreadId()) return FALSE;
         w->destroying = true;
-        for (auto& [v, other] : M().windows)
-            if (other->owner == hwnd) owned.push_back(other->hwnd);
+        owned = w->owned;
     }
     for (HWND o : owned)
         DestroyWindow(o);
@@ -363,7 +396,7 @@ BOOL IsWindow(HWND hwnd) {
 }
 
 BOOL IsWindowVisible(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     // Minimised windows still count as visible here, as the platform has it.
@@ -373,22 +406,25 @@ BOOL IsWindowVisible(HWND hwnd) {
 }
 
 BOOL IsWindowEnabled(HWND hwnd) {
-    auto w = Find(hwnd);
+    LockGuard g;
+    auto w = FindLocked(hwnd);
     return w && !(w->style & WS_DISABLED);
 }
 
 BOOL IsIconic(HWND hwnd) {
-    auto w = Find(hwnd);
+    LockGuard g;
+    auto w = FindLocked(hwnd);
     return w && (w->style & WS_MINIMIZE);
 }
 
 BOOL IsZoomed(HWND hwnd) {
-    auto w = Find(hwnd);
+    LockGuard g;
+    auto w = FindLocked(hwnd);
     return w && (w->style & WS_MAXIMIZE);
 }
 
 BOOL IsChild(HWND parent, HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     while (w && w->parent) {
         if (w->parent == parent) return TRUE;
@@ -398,7 +434,8 @@ BOOL IsChild(HWND parent, HWND hwnd) {
 }
 
 HWND GetParent(HWND hwnd) {
-    auto w = Find(hwnd);
+    LockGuard g;
+    auto w = FindLocked(hwnd);
     if (!w) return nullptr;
     if (w->style & WS_CHILD) return w->parent;
     return (w->style & WS_POPUP) ? w->owner : nullptr;
@@ -408,7 +445,7 @@ HWND SetParent(HWND hwnd, HWND newParent) {
     HWND old;
     bool wasTop, nowTop;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w || w->messageOnly) return nullptr;
         if (newParent && !FindLocked(newParent)) return nullptr;
@@ -416,24 +453,39 @@ HWND SetParent(HWND hwnd, HWND newParent) {
             if (p == hwnd) return nullptr; // no cycles
         old = w->parent ? w->parent : GetDesktopWindow();
         wasTop = IsTopLevel(*w);
+        const HWND oldRoot = RootLocked(hwnd);
         if (auto* sib = SiblingsLocked(*w)) std::erase(*sib, hwnd);
         w->parent = newParent;
         if (newParent)
             FindLocked(newParent)->children.insert(FindLocked(newParent)->children.begin(), hwnd);
         else
             InsertZLocked(*w, HWND_TOP);
+        LayoutChangedLocked();
         nowTop = IsTopLevel(*w);
         SizeSurfaceLocked(*w);
         Area all(RECT{0, 0, w->client.width(), w->client.height()});
-        w->ncPaint = true;
+        NeedFramePaintLocked(*w);
         InvalidateLocked(*w, all, true, true);
+        RefreshDCsLocked(oldRoot);
+        RefreshDCsLocked(RootLocked(hwnd));
     }
     if (wasTop && !nowTop) Driver().Destroyed(hwnd);
     if (!wasTop && nowTop) {
-        auto w = Find(hwnd);
-        Driver().Created(hwnd, w->rect, w->style, w->exStyle, w->owner);
+        RECT rect;
+        DWORD style, exStyle;
+        HWND owner;
+        {
+            LockGuard g;
+            auto w = FindLocked(hwnd);
+            if (!w) return old;
+            rect = w->rect;
+            style = w->style;
+            exStyle = w->exStyle;
+            owner = w->owner;
+        }
+        Driver().Created(hwnd, rect, style, exStyle, owner);
         Driver().Titled(hwnd, GetWindowText(hwnd));
-        if (w->style & WS_VISIBLE) Driver().Shown(hwnd, true);
+        if (style & WS_VISIBLE) Driver().Shown(hwnd, true);
     }
     return old;
 }
@@ -443,7 +495,7 @@ HWND GetDesktopWindow() {
 }
 
 HWND GetAncestor(HWND hwnd, UINT flags) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return nullptr;
     switch (flags) {
@@ -463,7 +515,7 @@ HWND GetAncestor(HWND hwnd, UINT flags) {
 }
 
 HWND GetWindow(HWND hwnd, UINT cmd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return nullptr;
     if (cmd == GW_OWNER) return w->owner;
@@ -487,34 +539,37 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
 
 HWND GetTopWindow(HWND parent) {
     if (!parent) {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         return M().topLevels.empty() ? nullptr : M().topLevels.front();
     }
     return GetWindow(parent, GW_CHILD);
 }
 
+namespace {
+void DescendantsLocked(HWND h, std::vector<HWND>& out) AX_REQUIRES(managerMutex) {
+    auto w = FindLocked(h);
+    if (!w) return;
+    for (HWND c : w->children) {
+        out.push_back(c);
+        DescendantsLocked(c, out);
+    }
+}
+} // namespace
+
 std::vector<HWND> EnumChildWindows(HWND parent) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     std::vector<HWND> out;
-    std::function<void(HWND)> walk = [&](HWND h) {
-        auto w = FindLocked(h);
-        if (!w) return;
-        for (HWND c : w->children) {
-            out.push_back(c);
-            walk(c);
-        }
-    };
-    walk(parent);
+    DescendantsLocked(parent, out);
     return out;
 }
 
 std::vector<HWND> EnumWindows() {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     return M().topLevels;
 }
 
 std::vector<HWND> EnumThreadTopWindows(DWORD threadId) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     std::vector<HWND> out;
     for (HWND h : M().topLevels)
         if (auto w = FindLocked(h); w && w->queue->threadId == threadId) out.push_back(h);
@@ -522,7 +577,7 @@ std::vector<HWND> EnumThreadTopWindows(DWORD threadId) {
 }
 
 HWND FindWindow(std::string_view className, std::optional<std::string_view> title) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     for (HWND h : M().topLevels) {
         auto w = FindLocked(h);
         if (!className.empty() && ClassKey(w->cls->wc.lpszClassName) != ClassKey(className))
@@ -540,7 +595,7 @@ DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId) {
 }
 
 LONG_PTR GetWindowLongPtr(HWND hwnd, int index) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return 0;
     switch (index) {
@@ -565,29 +620,37 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
     if (index == GWL_STYLE || index == GWL_EXSTYLE) {
         auto w = Find(hwnd);
         if (!w) return 0;
-        const DWORD old = index == GWL_STYLE ? w->style : w->exStyle;
+        DWORD old;
+        {
+            LockGuard g;
+            old = index == GWL_STYLE ? w->style : w->exStyle;
+        }
         struct {
             DWORD styleOld, styleNew;
         } ss{old, static_cast<DWORD>(value)};
         SendMessage(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index),
                     reinterpret_cast<LPARAM>(&ss));
         DWORD style, exStyle;
+        bool top;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             if (!FindLocked(hwnd)) return 0;
             if (index == GWL_STYLE)
                 w->style = ss.styleNew;
             else
                 w->exStyle = ss.styleNew;
+            LayoutChangedLocked();
             style = w->style;
             exStyle = w->exStyle;
+            top = IsTopLevel(*w);
+            RefreshDCsLocked(RootLocked(hwnd));
         }
         SendMessage(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index),
                     reinterpret_cast<LPARAM>(&ss));
-        if (!w->parent && !w->messageOnly) Driver().Restyled(hwnd, style, exStyle);
+        if (top) Driver().Restyled(hwnd, style, exStyle);
         return static_cast<LONG_PTR>(old);
     }
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return 0;
     LONG_PTR old = 0;
@@ -602,7 +665,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
         break;
     case GWLP_HWNDPARENT:
         old = reinterpret_cast<LONG_PTR>(w->owner);
-        if (!w->parent) w->owner = reinterpret_cast<HWND>(value);
+        if (!w->parent) SetOwnerLocked(*w, reinterpret_cast<HWND>(value));
         break;
     default:
         old = w->extra[index];
@@ -617,7 +680,7 @@ int GetDlgCtrlID(HWND hwnd) {
 }
 
 HWND GetDlgItem(HWND parent, int id) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto p = FindLocked(parent);
     if (!p) return nullptr;
     for (HWND c : p->children)
@@ -652,7 +715,7 @@ std::u16string GetWindowTextW(HWND hwnd) {
 
 BOOL SetWindowSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id) {
     if (!proc) return FALSE;
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w || w->queue->threadId != ThreadId()) return FALSE;
     for (auto& e : w->chain)
@@ -673,7 +736,7 @@ BOOL SetWindowSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id) {
 }
 
 BOOL RemoveWindowSubclass(HWND hwnd, UINT_PTR id) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     for (auto it = w->chain.begin(); it != w->chain.end(); ++it)
@@ -695,7 +758,7 @@ LRESULT CallWindowChain(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     ChainFrame f;
     f.hwnd = hwnd;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return 0;
         f.chain = w->chain;
@@ -713,7 +776,7 @@ LRESULT CallWindowChain(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // Geometry.
 
 BOOL GetWindowRect(HWND hwnd, RECT& rect) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     POINT o = ScreenOriginLocked(*w, false);
@@ -722,7 +785,7 @@ BOOL GetWindowRect(HWND hwnd, RECT& rect) {
 }
 
 BOOL GetClientRect(HWND hwnd, RECT& rect) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     rect = {0, 0, w->client.width(), w->client.height()};
@@ -730,7 +793,7 @@ BOOL GetClientRect(HWND hwnd, RECT& rect) {
 }
 
 BOOL ClientToScreen(HWND hwnd, POINT& pt) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     POINT o = ScreenOriginLocked(*w, true);
@@ -740,7 +803,7 @@ BOOL ClientToScreen(HWND hwnd, POINT& pt) {
 }
 
 BOOL ScreenToClient(HWND hwnd, POINT& pt) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     POINT o = ScreenOriginLocked(*w, true);
@@ -750,7 +813,7 @@ BOOL ScreenToClient(HWND hwnd, POINT& pt) {
 }
 
 int MapWindowPoints(HWND from, HWND to, std::span<POINT> points) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     POINT a{}, b{};
     if (from) {
         auto w = FindLocked(from);
@@ -781,7 +844,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     if (!w) return FALSE;
     WINDOWPOS wp{hwnd, insertAfter, x, y, cx, cy, flags};
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (flags & SWP_NOMOVE) {
             wp.x = w->rect.left;
             wp.y = w->rect.top;
@@ -799,13 +862,14 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     RECT oldRect;
     bool wasVisible;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (!FindLocked(hwnd)) return FALSE;
         oldRect = w->rect;
         wasVisible = VisibleLocked(*w);
         moved = target.left != oldRect.left || target.top != oldRect.top;
         sized = target.width() != oldRect.width() || target.height() != oldRect.height();
         w->rect = target;
+        LayoutChangedLocked();
         if (!(flags & SWP_NOZORDER)) InsertZLocked(*w, wp.hwndInsertAfter);
         if ((flags & SWP_SHOWWINDOW) && !(w->style & WS_VISIBLE)) {
             w->style |= WS_VISIBLE;
@@ -819,7 +883,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     }
     if (sized || moved || (flags & SWP_FRAMECHANGED)) RecalcClient(hwnd);
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (!FindLocked(hwnd)) return FALSE;
         SizeSurfaceLocked(*w);
         const bool nowVisible = VisibleLocked(*w);
@@ -834,10 +898,11 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         }
         if (nowVisible && !(flags & SWP_NOREDRAW) &&
             (sized || shown || (flags & SWP_FRAMECHANGED) || (!top && changed))) {
-            w->ncPaint = true;
+            NeedFramePaintLocked(*w);
             Area all(RECT{0, 0, w->client.width(), w->client.height()});
             InvalidateLocked(*w, all, true, true);
         }
+        if (changed) RefreshDCsLocked(RootLocked(hwnd));
     }
     if (top) {
         // What the display reported goes back only if a handler changed it.
@@ -850,7 +915,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     if (!moved) wp.flags |= SWP_NOMOVE;
     if (!sized) wp.flags |= SWP_NOSIZE;
     SendMessage(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
-    if (shown && top && !(flags & SWP_NOACTIVATE) && !(w->exStyle & WS_EX_NOACTIVATE))
+    if (shown && top && !(flags & SWP_NOACTIVATE) && !(ExStyleOf(*w) & WS_EX_NOACTIVATE))
         SetActiveWindow(hwnd);
     return TRUE;
 }
@@ -874,14 +939,13 @@ void wm::ApplyDisplayState(HWND hwnd, bool iconic, bool zoomed) {
     // already done it, so the driver is not asked again.
     if (iconic != static_cast<bool>(IsIconic(hwnd)))
         SendMessage(hwnd, WM_SYSCOMMAND, iconic ? SC_MINIMIZE : SC_RESTORE, 0);
-    auto w = Find(hwnd);
-    if (!w) return;
     const DWORD states = WS_MINIMIZE | WS_MAXIMIZE;
     const DWORD want = iconic ? WS_MINIMIZE : zoomed ? WS_MAXIMIZE : 0;
     RECT client;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
-        if (!FindLocked(hwnd) || !(w->style & WS_VISIBLE) || (w->style & states) == want) return;
+        LockGuard g;
+        auto w = FindLocked(hwnd);
+        if (!w || !(w->style & WS_VISIBLE) || (w->style & states) == want) return;
         if (!(w->style & states)) w->restore = w->rect;
         w->style = (w->style & ~states) | want;
         client = w->client;
@@ -903,7 +967,7 @@ BOOL AdjustWindowRectEx(RECT& rect, DWORD style, BOOL menu, DWORD exStyle) {
 
 BOOL SetMenu(HWND hwnd, HMENU menu) {
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w || (w->style & WS_CHILD)) return FALSE;
         if (w->menu == menu) return TRUE;
@@ -914,14 +978,14 @@ BOOL SetMenu(HWND hwnd, HMENU menu) {
 }
 
 HMENU GetMenu(HWND hwnd) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     return w ? w->menu : nullptr;
 }
 
 BOOL DrawMenuBar(HWND hwnd) {
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w || !MenuBarHeightLocked(*w)) return FALSE;
         if (!VisibleLocked(*w)) return TRUE;
@@ -931,7 +995,7 @@ BOOL DrawMenuBar(HWND hwnd) {
 }
 
 BOOL GetMenuBarRect(HWND hwnd, RECT& rect) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto w = FindLocked(hwnd);
     if (!w) return FALSE;
     const int bar = MenuBarHeightLocked(*w);
@@ -948,7 +1012,7 @@ BOOL GetMenuBarRect(HWND hwnd, RECT& rect) {
 
 namespace {
 
-HWND DeepestChildLocked(HWND hwnd, POINT screen, bool skipDisabled) {
+HWND DeepestChildLocked(HWND hwnd, POINT screen, bool skipDisabled) AX_REQUIRES(managerMutex) {
     auto w = FindLocked(hwnd);
     for (;;) {
         POINT o = ScreenOriginLocked(*w, true);
@@ -982,13 +1046,13 @@ HWND wm::TopLevelAtLocked(POINT screen) {
 }
 
 HWND WindowFromPoint(POINT screen) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     HWND top = TopLevelAtLocked(screen);
     return top ? DeepestChildLocked(top, screen, false) : nullptr;
 }
 
 HWND ChildWindowFromPoint(HWND parent, POINT client) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     auto p = FindLocked(parent);
     if (!p) return nullptr;
     if (!InRect(RECT{0, 0, p->client.width(), p->client.height()}, client)) return nullptr;
@@ -1000,7 +1064,7 @@ HWND ChildWindowFromPoint(HWND parent, POINT client) {
 }
 
 HWND wm::DeepestWindowAt(HWND top, POINT screen) {
-    std::lock_guard<std::mutex> g(M().mutex);
+    LockGuard g;
     if (!FindLocked(top)) return nullptr;
     return DeepestChildLocked(top, screen, false);
 }
@@ -1009,13 +1073,14 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     auto w = Find(hwnd);
     if (!w) return FALSE;
     bool wasVisible, top;
-    DWORD style;
+    DWORD style, exStyle;
     RECT rect, restore;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         wasVisible = w->style & WS_VISIBLE;
         top = IsTopLevel(*w);
         style = w->style;
+        exStyle = w->exStyle;
         rect = w->rect;
         restore = w->restore;
     }
@@ -1037,7 +1102,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     case SW_SHOWMAXIMIZED: {
         if (!(style & (WS_MINIMIZE | WS_MAXIMIZE))) restore = rect;
         newStyle = (style | WS_MAXIMIZE) & ~WS_MINIMIZE;
-        Frame f = FrameOf(style, w->exStyle, !top);
+        Frame f = FrameOf(style, exStyle, !top);
         SIZE s{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
         if (top) target = {-f.border, -f.border, s.cx + f.border, s.cy + f.border};
         flags &= ~(SWP_NOMOVE | SWP_NOSIZE);
@@ -1055,10 +1120,11 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         break;
     }
     if (newStyle != style) {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         w->style =
             (w->style & ~(WS_MINIMIZE | WS_MAXIMIZE)) | (newStyle & (WS_MINIMIZE | WS_MAXIMIZE));
         w->restore = restore;
+        LayoutChangedLocked();
     }
     SetWindowPos(hwnd, nullptr, target.left, target.top, target.width(), target.height(), flags);
     if (top && ((newStyle ^ style) & WS_MINIMIZE)) Driver().Iconified(hwnd, newStyle & WS_MINIMIZE);
@@ -1080,7 +1146,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
     bool wasDisabled;
     {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         auto w = FindLocked(hwnd);
         if (!w) return FALSE;
         wasDisabled = w->style & WS_DISABLED;
@@ -1104,6 +1170,14 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto w = Find(hwnd);
     if (!w) return 0;
+    DWORD style, exStyle;
+    HWND parent;
+    {
+        LockGuard g;
+        style = w->style;
+        exStyle = w->exStyle;
+        parent = w->parent;
+    }
     switch (msg) {
     case WM_NCCREATE:
         return TRUE;
@@ -1112,14 +1186,14 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (!r) return 0;
         int bar;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             bar = MenuBarHeightLocked(*w);
         }
-        *r = ClientFromWindow(*r, w->style, w->exStyle, w->parent != nullptr, bar);
+        *r = ClientFromWindow(*r, style, exStyle, parent != nullptr, bar);
         return 0;
     }
     case WM_NCHITTEST: {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         if (!FindLocked(hwnd)) return HTNOWHERE;
         return HitTestLocked(*w, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
     }
@@ -1128,8 +1202,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_NCACTIVATE: {
         {
-            std::lock_guard<std::mutex> g(M().mutex);
-            w->ncPaint = true;
+            LockGuard g;
+            NeedFramePaintLocked(*w);
         }
         PaintNonClient(hwnd);
         return TRUE;
@@ -1150,11 +1224,11 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         bool top;
         std::string copy;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             w->text = text ? text : "";
             copy = w->text;
             top = IsTopLevel(*w);
-            w->ncPaint = true;
+            NeedFramePaintLocked(*w);
         }
         if (top) {
             Driver().Titled(hwnd, copy);
@@ -1163,13 +1237,13 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
     }
     case WM_GETTEXTLENGTH: {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         return static_cast<LRESULT>(w->text.size());
     }
     case WM_GETTEXT: {
         auto* buf = reinterpret_cast<char*>(lp);
         if (!buf || wp == 0) return 0;
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         const size_t n = std::min<size_t>(w->text.size(), wp - 1);
         std::memcpy(buf, w->text.data(), n);
         buf[n] = '\0';
@@ -1181,26 +1255,26 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_WINDOWPOSCHANGED: {
         const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
         RECT client, rect;
-        DWORD style;
+        DWORD now;
         {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             client = w->client;
             rect = w->rect;
-            style = w->style;
+            now = w->style;
         }
         if (pos && !(pos->flags & SWP_NOMOVE))
             SendMessage(hwnd, WM_MOVE, 0,
                         MAKELPARAM(rect.left + client.left, rect.top + client.top));
         if (pos && !(pos->flags & SWP_NOSIZE)) {
-            const WPARAM kind = (style & WS_MINIMIZE)   ? SIZE_MINIMIZED
-                                : (style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
-                                                        : SIZE_RESTORED;
+            const WPARAM kind = (now & WS_MINIMIZE)   ? SIZE_MINIMIZED
+                                : (now & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                                      : SIZE_RESTORED;
             SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(client.width(), client.height()));
         }
         return 0;
     }
     case WM_SETREDRAW: {
-        std::lock_guard<std::mutex> g(M().mutex);
+        LockGuard g;
         w->redrawOff = !wp;
         return 0;
     }
@@ -1208,17 +1282,16 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (GetCapture() == hwnd) ReleaseCapture();
         return 0;
     case WM_MOUSEACTIVATE:
-        if (w->parent) {
-            LRESULT r = SendMessage(w->parent, WM_MOUSEACTIVATE, wp, lp);
+        if (parent) {
+            LRESULT r = SendMessage(parent, WM_MOUSEACTIVATE, wp, lp);
             if (r) return r;
         }
         return MA_ACTIVATE;
     case WM_ACTIVATE:
-        if (LOWORD(wp) != WA_INACTIVE && !(w->style & WS_MINIMIZE)) SetFocus(hwnd);
+        if (LOWORD(wp) != WA_INACTIVE && !(style & WS_MINIMIZE)) SetFocus(hwnd);
         return 0;
     case WM_SETCURSOR: {
-        if (w->parent && (w->style & WS_CHILD) && SendMessage(w->parent, WM_SETCURSOR, wp, lp))
-            return TRUE;
+        if (parent && (style & WS_CHILD) && SendMessage(parent, WM_SETCURSOR, wp, lp)) return TRUE;
         const auto hit = static_cast<SHORT>(LOWORD(static_cast<uintptr_t>(lp)));
         unsigned id = IDC_ARROW;
         switch (hit) {
@@ -1260,10 +1333,10 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), lp);
         return 0;
     case WM_CONTEXTMENU:
-        if (w->parent && (w->style & WS_CHILD)) return SendMessage(w->parent, msg, wp, lp);
+        if (parent && (style & WS_CHILD)) return SendMessage(parent, msg, wp, lp);
         return 0;
     case WM_MOUSEWHEEL:
-        if (w->parent && (w->style & WS_CHILD)) return SendMessage(w->parent, msg, wp, lp);
+        if (parent && (style & WS_CHILD)) return SendMessage(parent, msg, wp, lp);
         return 0;
     case WM_KEYUP:
     case WM_SYSKEYUP: {
@@ -1272,7 +1345,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         // Alt tapped alone, or F10, asks the top-level window for its menu.
         bool keyMenu = wp == VK_F10 && msg == WM_SYSKEYUP && GetKeyState(VK_SHIFT) >= 0;
         if (wp == VK_MENU || wp == VK_LMENU || wp == VK_RMENU) {
-            std::lock_guard<std::mutex> g(M().mutex);
+            LockGuard g;
             keyMenu = M().altTap;
             M().altTap = false;
         }
@@ -1323,13 +1396,13 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         if (msg == WM_NCLBUTTONDBLCLK) {
-            if (hit == HTCAPTION && (w->style & WS_MAXIMIZEBOX) && !w->parent)
-                SendMessage(hwnd, WM_SYSCOMMAND,
-                            (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
+            if (hit == HTCAPTION && (style & WS_MAXIMIZEBOX) && !parent)
+                SendMessage(hwnd, WM_SYSCOMMAND, (style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE,
+                            lp);
             return 0;
         }
         if (hit == HTCAPTION || (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)) {
-            if (!(w->style & WS_MAXIMIZE) && !w->parent)
+            if (!(style & WS_MAXIMIZE) && !parent)
                 Driver().BeginMoveSize(hwnd, hit, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
         }
         return 0;
@@ -1343,8 +1416,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             SendMessage(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, lp);
             break;
         case HTMAXBUTTON:
-            SendMessage(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE,
-                        lp);
+            SendMessage(hwnd, WM_SYSCOMMAND, (style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
             break;
         default:
             break;

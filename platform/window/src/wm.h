@@ -1,6 +1,10 @@
 #pragma once
-// Internal state of the window manager. One mutex guards all of it; window
-// procedures, hooks and display calls always run with the mutex released.
+// Internal state of the window manager. One mutex (managerMutex, lock.h)
+// guards all of it; window procedures, hooks and display calls always run
+// with the mutex released. Fields that never change once the object is
+// published (a window's handle, class, queue and kind; a queue's thread;
+// a timer's or hook's identity) are read without it.
+#include "lock.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
@@ -12,7 +16,8 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -89,36 +94,47 @@ struct ScrollBarState {
     bool tracking = false; // the thumb is being dragged
 };
 
+#define AX_WM_GUARDED AX_GUARDED_BY(managerMutex)
+
 struct Window {
     HWND hwnd = nullptr;
     std::shared_ptr<ClassInfo> cls;
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    HWND parent = nullptr; // nullptr: top-level
-    HWND owner = nullptr;
-    bool messageOnly = false;
-    std::vector<HWND> children; // front to back
-    RECT rect{};                // in the parent's client coordinates (screen for top-level)
-    RECT client{};              // relative to rect's top-left
-    std::string text;
-    UINT_PTR id = 0;
-    LONG_PTR userData = 0;
-    std::map<int, LONG_PTR> extra;
     std::shared_ptr<ThreadQueue> queue;
-    std::vector<std::shared_ptr<SubclassEntry>> chain; // first called first
-    Area update;                                       // client coordinates
-    bool erase = false;
-    bool ncPaint = false;
-    bool internalPaint = false;
-    bool redrawOff = false;
-    int updateLocks = 0;
-    bool destroying = false;
-    bool created = false;
-    RECT restore{};     // normal rectangle while minimised or maximised
-    SurfacePtr surface; // top-level windows only
-    std::shared_ptr<IDropTarget> dropTarget;
-    ScrollBarState vbar, hbar; // the window's standard bars, or a SCROLLBAR control's own
-    HMENU menu = nullptr;
+    bool messageOnly = false;
+    DWORD style AX_WM_GUARDED = 0;
+    DWORD exStyle AX_WM_GUARDED = 0;
+    HWND parent AX_WM_GUARDED = nullptr; // nullptr: top-level
+    HWND owner AX_WM_GUARDED = nullptr;
+    std::vector<HWND> owned AX_WM_GUARDED;    // the windows this one owns
+    std::vector<HWND> children AX_WM_GUARDED; // front to back
+    RECT rect AX_WM_GUARDED{};   // in the parent's client coordinates (screen for top-level)
+    RECT client AX_WM_GUARDED{}; // relative to rect's top-left
+    std::string text AX_WM_GUARDED;
+    UINT_PTR id AX_WM_GUARDED = 0;
+    LONG_PTR userData AX_WM_GUARDED = 0;
+    std::map<int, LONG_PTR> extra AX_WM_GUARDED;
+    std::vector<std::shared_ptr<SubclassEntry>> chain AX_WM_GUARDED; // first called first
+    Area update AX_WM_GUARDED;                                       // client coordinates
+    bool erase AX_WM_GUARDED = false;
+    bool ncPaint AX_WM_GUARDED = false;
+    bool internalPaint AX_WM_GUARDED = false;
+    bool redrawOff AX_WM_GUARDED = false;
+    int updateLocks AX_WM_GUARDED = 0;
+    bool destroying AX_WM_GUARDED = false;
+    bool created AX_WM_GUARDED = false;
+    RECT restore AX_WM_GUARDED{};     // normal rectangle while minimised or maximised
+    SurfacePtr surface AX_WM_GUARDED; // top-level windows only
+    std::shared_ptr<IDropTarget> dropTarget AX_WM_GUARDED;
+    ScrollBarState vbar AX_WM_GUARDED; // the window's standard bars, or a SCROLLBAR control's own
+    ScrollBarState hbar AX_WM_GUARDED;
+    HMENU menu AX_WM_GUARDED = nullptr;
+    // Clipping reads the children's rectangles for every DC: a copy in z
+    // order (empty for hidden ones), rebuilt when the layout changed, and
+    // each child's place in it.
+    RECT unpresented AX_WM_GUARDED{}; // a top-level window's drawing not yet shown
+    std::vector<RECT> childRects AX_WM_GUARDED;
+    uint64_t childRectsLayout AX_WM_GUARDED = 0;
+    size_t zIndex AX_WM_GUARDED = 0;
 };
 
 struct QueuedMessage {
@@ -131,9 +147,9 @@ struct SentMessage {
     UINT msg = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    LRESULT result = 0;
-    bool done = false;
     std::shared_ptr<ThreadQueue> sender;
+    LRESULT result AX_WM_GUARDED = 0;
+    bool done AX_WM_GUARDED = false;
 };
 
 struct RawInput {
@@ -152,10 +168,10 @@ struct RawInput {
 struct Timer {
     HWND hwnd = nullptr;
     UINT_PTR id = 0;
-    UINT elapse = 0;
-    TIMERPROC proc = nullptr;
-    uint64_t due = 0;
     std::shared_ptr<ThreadQueue> queue;
+    UINT elapse AX_WM_GUARDED = 0;
+    TIMERPROC proc AX_WM_GUARDED = nullptr;
+    uint64_t due AX_WM_GUARDED = 0;
 };
 
 struct Hook {
@@ -167,20 +183,40 @@ struct Hook {
 
 struct ThreadQueue {
     DWORD threadId = 0;
-    std::deque<QueuedMessage> posted;
-    std::deque<RawInput> raw;
-    std::deque<QueuedMessage> input;
-    std::deque<std::shared_ptr<SentMessage>> sent;
-    std::deque<std::function<void()>> tasks;
-    std::vector<std::shared_ptr<Hook>> hooks; // last installed first
-    bool quit = false;
-    int quitCode = 0;
-    bool alive = true;
-    DWORD messageTime = 0;
-    MSG lastKey{};
-    char32_t lastKeyChar = 0;
+    std::deque<QueuedMessage> posted AX_WM_GUARDED;
+    std::deque<RawInput> raw AX_WM_GUARDED;
+    std::deque<QueuedMessage> input AX_WM_GUARDED;
+    std::deque<std::shared_ptr<SentMessage>> sent AX_WM_GUARDED;
+    std::deque<std::function<void()>> tasks AX_WM_GUARDED;
+    std::vector<std::shared_ptr<Hook>> hooks AX_WM_GUARDED; // last installed first
+    // Windows of the queue that may wait for WM_PAINT: every change that
+    // makes a window wait adds it, retrieval drops those that no longer do.
+    std::set<HWND> paint AX_WM_GUARDED;
+    // Top-level windows drawn on and not yet shown: presented together once
+    // the painting in hand is done (FlushPresents).
+    std::vector<HWND> presents AX_WM_GUARDED;
+    bool quit AX_WM_GUARDED = false;
+    int quitCode AX_WM_GUARDED = 0;
+    bool alive AX_WM_GUARDED = true;
+    DWORD messageTime AX_WM_GUARDED = 0;
+    MSG lastKey AX_WM_GUARDED{};
+    char32_t lastKeyChar AX_WM_GUARDED = 0;
     TimedCondition wake;
     bool signalled = false; // under wake.Mutex()
+};
+
+// A device context handed out by GetDC, GetWindowDC or BeginPaint. Like the
+// platform's, it follows its window: when the window moves, is resized,
+// restacked or destroyed, the DC is pointed at the window's new place (or
+// at nothing), by the thread the DC belongs to.
+struct DcRecord {
+    HWND hwnd = nullptr;
+    bool client = true;
+    bool surface = false;      // over a window's surface (else a memory DC stand-in)
+    std::optional<Area> limit; // a paint DC's update area, client coordinates
+    DWORD thread = 0;
+    HWND top = nullptr; // the top-level window whose surface it draws on
+    RECT dirty{};       // what ReleaseDC presents, top-level coordinates
 };
 
 struct Caret {
@@ -197,58 +233,77 @@ struct Manager {
     Manager();
     ~Manager();
 
-    std::mutex mutex;
-    std::unordered_map<uintptr_t, std::shared_ptr<Window>> windows;
-    uintptr_t nextHandle = 0x10010;
-    std::map<std::string, std::shared_ptr<ClassInfo>> classes; // folded names
-    ATOM nextAtom = 0xC000;
-    std::unordered_map<DWORD, std::shared_ptr<ThreadQueue>> queues;
-    std::vector<HWND> topLevels; // front to back, topmost first
-    std::vector<HWND> messageOnly;
-    std::vector<std::shared_ptr<Timer>> timers;
-    int timerLimit = -1;
-    UINT_PTR nextThreadTimer = 0x7FF0;
-    std::map<UINT, DroppedMessageHandler> dropHandlers;
-    uintptr_t nextHook = 1;
-    HWND focus = nullptr;
-    HWND active = nullptr;
-    HWND capture = nullptr;
-    HCURSOR cursor{};
-    POINT cursorPos{};
-    std::array<uint8_t, 256> asyncKeys{}; // 0x80 down, 0x01 toggled
-    std::array<uint8_t, 256> keys{};
+    std::unordered_map<uintptr_t, std::shared_ptr<Window>> windows AX_WM_GUARDED;
+    uintptr_t nextHandle AX_WM_GUARDED = 0x10010;
+    std::map<std::string, std::shared_ptr<ClassInfo>> classes AX_WM_GUARDED; // folded names
+    ATOM nextAtom AX_WM_GUARDED = 0xC000;
+    std::unordered_map<DWORD, std::shared_ptr<ThreadQueue>> queues AX_WM_GUARDED;
+    std::vector<HWND> topLevels AX_WM_GUARDED; // front to back, topmost first
+    std::vector<HWND> messageOnly AX_WM_GUARDED;
+    std::vector<std::shared_ptr<Timer>> timers AX_WM_GUARDED;
+    int timerLimit AX_WM_GUARDED = -1;
+    UINT_PTR nextThreadTimer AX_WM_GUARDED = 0x7FF0;
+    std::map<UINT, DroppedMessageHandler> dropHandlers AX_WM_GUARDED;
+    uintptr_t nextHook AX_WM_GUARDED = 1;
+    HWND focus AX_WM_GUARDED = nullptr;
+    HWND active AX_WM_GUARDED = nullptr;
+    HWND capture AX_WM_GUARDED = nullptr;
+    HCURSOR cursor AX_WM_GUARDED{};
+    POINT cursorPos AX_WM_GUARDED{};
+    std::array<uint8_t, 256> asyncKeys AX_WM_GUARDED{}; // 0x80 down, 0x01 toggled
+    std::array<uint8_t, 256> keys AX_WM_GUARDED{};
     // Alt pressed and released with no other key or click between enters
     // the menu bar: altAlone while it is held, altTap once it went up so.
-    bool altAlone = false;
-    bool altTap = false;
+    bool altAlone AX_WM_GUARDED = false;
+    bool altTap AX_WM_GUARDED = false;
     struct LastClick {
         HWND hwnd = nullptr;
         UINT msg = 0;
         DWORD time = 0;
         POINT pt{};
-    } lastClick;
-    Caret caret;
-    std::vector<WaitableEvent*> events;
+    } lastClick AX_WM_GUARDED;
+    Caret caret AX_WM_GUARDED;
+    std::map<uint32_t, DcRecord> dcs AX_WM_GUARDED; // by HDC value
+    std::vector<WaitableEvent*> events AX_WM_GUARDED;
+    // Moves on every change of a window's rectangle, visibility or place
+    // among its siblings (LayoutChangedLocked).
+    uint64_t layout AX_WM_GUARDED = 1;
 
-    std::unique_ptr<DisplayDriver> driver;
-    DisplayKind requested = DisplayKind::Automatic;
+    std::unique_ptr<DisplayDriver> driver AX_WM_GUARDED;
+    DisplayKind requested AX_WM_GUARDED = DisplayKind::Automatic;
 };
 
 Manager& M();
 
-// Helpers; "Locked" ones expect the caller to hold M().mutex.
-std::shared_ptr<Window> FindLocked(HWND hwnd);
+// Something moved, was resized, shown, hidden or restacked.
+inline void LayoutChangedLocked() AX_REQUIRES(managerMutex) {
+    ++M().layout;
+}
+
+// Helpers; "Locked" ones expect the caller to hold managerMutex.
+std::shared_ptr<Window> FindLocked(HWND hwnd) AX_REQUIRES(managerMutex);
+// The window without taking a share of it: valid while the lock is held.
+Window* PeekLocked(HWND hwnd) AX_REQUIRES(managerMutex);
+// Records that w waits for painting (its update area, frame or internal
+// paint flag was just set).
+void NeedPaintLocked(Window& w) AX_REQUIRES(managerMutex);
+// Marks w's frame for painting.
+void NeedFramePaintLocked(Window& w) AX_REQUIRES(managerMutex);
 std::shared_ptr<Window> Find(HWND hwnd);
 std::shared_ptr<ThreadQueue> CurrentQueue(); // creates it
+// A window's fields read by code that holds no lock.
+DWORD StyleOf(const Window& w) AX_EXCLUDES(managerMutex);
+DWORD ExStyleOf(const Window& w) AX_EXCLUDES(managerMutex);
+HWND ParentOf(const Window& w) AX_EXCLUDES(managerMutex);
 DWORD ThreadId();
 void Wake(ThreadQueue& q);
 void WakeAll();
-bool IsTopLevel(const Window& w);
-HWND RootLocked(HWND hwnd);
+bool IsTopLevel(const Window& w) AX_REQUIRES(managerMutex);
+HWND RootLocked(HWND hwnd) AX_REQUIRES(managerMutex);
 // Window rectangle of w in the coordinates of its top-level window.
-RECT RectInTopLocked(const Window& w);
-POINT ScreenOriginLocked(const Window& w, bool client);
-bool VisibleLocked(const Window& w);
+RECT RectInTopLocked(const Window& w) AX_REQUIRES(managerMutex);
+POINT ScreenOriginLocked(const Window& w, bool client) AX_REQUIRES(managerMutex);
+bool VisibleLocked(const Window& w) AX_REQUIRES(managerMutex);
 DWORD Now();
 // Runs fn on the thread that owns hwnd's queue, from its message loop.
 void PostTask(const std::shared_ptr<ThreadQueue>& q, std::function<void()> fn);
@@ -264,8 +319,8 @@ struct Frame {
 Frame FrameOf(DWORD style, DWORD exStyle, bool child);
 // menuBar: the height the window's menu bar takes (MenuBarHeightLocked).
 RECT ClientFromWindow(const RECT& window, DWORD style, DWORD exStyle, bool child, int menuBar = 0);
-int MenuBarHeightLocked(const Window& w);
-LRESULT HitTestLocked(const Window& w, POINT screen);
+int MenuBarHeightLocked(const Window& w) AX_REQUIRES(managerMutex);
+LRESULT HitTestLocked(const Window& w, POINT screen) AX_REQUIRES(managerMutex);
 // menuBar: clear the menu bar too (WM_NCPAINT).
 void PaintNonClient(HWND hwnd, bool menuBar = false);
 void PaintCaret(bool draw);
@@ -274,18 +329,28 @@ DisplayDriver& Driver();
 // Moves focus, activation and capture away from a window that goes away.
 void ForgetWindow(HWND hwnd);
 // Keeps the surface of a top-level window as large as the window.
-void SizeSurfaceLocked(Window& w);
+void SizeSurfaceLocked(Window& w) AX_REQUIRES(managerMutex);
 // Serves what is waiting for the calling thread except retrievable messages.
 void ServeSent(ThreadQueue& q);
 void RunTasks(ThreadQueue& q);
 void CookRawInput(ThreadQueue& q);
 void UpdateKeyStateOnRetrieve(const MSG& msg);
-void InvalidateLocked(Window& w, const Area& rgn, bool erase, bool children);
+void InvalidateLocked(Window& w, const Area& rgn, bool erase, bool children)
+    AX_REQUIRES(managerMutex);
 void RemoveClipboardOwner(HWND hwnd);
 void FillClientForErase(HWND hwnd, HDC dc, DWORD colour);
-HWND TopLevelAtLocked(POINT screen);
+HWND TopLevelAtLocked(POINT screen) AX_REQUIRES(managerMutex);
 HWND DeepestWindowAt(HWND top, POINT screen);
-bool TakeEventLocked(WaitableEvent& e);
+bool TakeEventLocked(WaitableEvent& e) AX_REQUIRES(managerMutex);
+// Points the DCs drawing on top's surface at their windows' current place;
+// DCs of another thread are refreshed from that thread's loop.
+void RefreshDCsLocked(HWND top) AX_REQUIRES(managerMutex);
+// Shows what was drawn on the top-level windows of q since the last time.
+void FlushPresents(ThreadQueue& q) AX_EXCLUDES(managerMutex);
+// The same in two steps: what is due, taken under the lock, then shown.
+using PendingPresents = std::vector<std::pair<HWND, RECT>>;
+PendingPresents TakePresentsLocked(ThreadQueue& q) AX_REQUIRES(managerMutex);
+void ShowPresents(const PendingPresents& due) AX_EXCLUDES(managerMutex);
 // Shows the whole surface of a top-level window (after it was mapped).
 void PresentWhole(HWND top);
 // Scroll bars: the standard bars in the frame, the modal tracking loop of a
@@ -293,7 +358,7 @@ void PresentWhole(HWND top);
 // coordinates for SB_CTL) and the SCROLLBAR class.
 void DrawScrollBars(HWND hwnd, HDC windowDc);
 void TrackScrollBar(HWND hwnd, int bar, POINT pt);
-void AddSystemClasses(Manager& m);
+void AddSystemClasses(Manager& m) AX_REQUIRES(managerMutex);
 // Runs fn on the thread that owns hwnd, from that thread's message loop.
 void RunOnWindowThread(HWND hwnd, std::function<void()> fn);
 // What a display did to a top-level window by itself (its window manager

@@ -111,8 +111,7 @@ TEST_F(Messages, QuitOnAnotherThreadEndsItsLoop) {
             DispatchMessage(m);
         code = static_cast<int>(m.wParam);
     });
-    while (!tid)
-        std::this_thread::yield();
+    ASSERT_TRUE(test::WaitUntil([&] { return tid != 0; })) << "the worker made no queue";
     PostThreadMessage(tid, WM_QUIT, 42, 0);
     t.join();
     EXPECT_EQ(code, 42);
@@ -151,8 +150,7 @@ TEST_F(Messages, SendToAnotherThreadWaitsForItsLoopAndServesSendsMeanwhile) {
             DispatchMessage(m);
         DestroyWindow(theirs);
     });
-    while (!sending)
-        std::this_thread::yield();
+    ASSERT_TRUE(test::WaitUntil([&] { return sending.load(); })) << "the worker never sent";
     // A send to a thread that is itself sending to us.
     EXPECT_EQ(SendMessage(theirs, WM_USER + 10, 21, 0), 42);
     // Nested: our send makes the worker send back to us before answering.
@@ -200,11 +198,9 @@ TEST_F(Messages, PostsToADestroyedWindowReleaseTheirPayloads) {
     std::thread t([&] {
         EnsureMessageQueue();
         tid = GetCurrentThreadId();
-        while (!go)
-            std::this_thread::yield();
+        EXPECT_TRUE(test::WaitUntil([&] { return go.load(); })) << "the main thread never let go";
     });
-    while (!tid)
-        std::this_thread::yield();
+    ASSERT_TRUE(test::WaitUntil([&] { return tid != 0; })) << "the worker made no queue";
     EXPECT_TRUE(PostThreadMessage(tid, kBatch, reinterpret_cast<WPARAM>(&payloads[1]), 0));
     go = true;
     t.join();
@@ -299,6 +295,84 @@ TEST_F(Messages, TimersFollowTheManualClock) {
     EXPECT_FALSE(PeekMessage(m, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE));
 }
 
+// A clock stopped at a time of the test's choosing that counts how often it
+// is read: a loop that spins instead of waiting reads it without end.
+class CountingClock : public Clock {
+public:
+    uint64_t Ticks() override {
+        ++reads;
+        return now;
+    }
+    TDateTime Now() override { return 45000.0; }
+    void Sleep(uint32_t) override {}
+    std::atomic<uint64_t> now{1000};
+    std::atomic<uint64_t> reads{0};
+
+protected:
+    void Wait(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, uint64_t) override {
+        cv.wait(lock);
+    }
+};
+
+TEST_F(Messages, AFilteredWaitSleepsWhileATimerItExcludesIsDue) {
+    CountingClock stopped;
+    SetClock(&stopped);
+    HWND timed = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
+    HWND other = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
+    ASSERT_NE(SetTimer(timed, 1, 100), 0u);
+    stopped.now = 5000; // the timer is due, but neither filter below takes it
+    const DWORD me = GetCurrentThreadId();
+    struct Case {
+        HWND hwnd;
+        UINT lo, hi;
+    } cases[] = {{other, 0, 0}, {nullptr, WM_USER, WM_USER}};
+    for (const Case& c : cases) {
+        stopped.reads = 0;
+        std::atomic<bool> spun{false};
+        std::thread waker([&] {
+            // Either the waiter sleeps (its reads of the clock stop), or it
+            // spins through the clock.
+            uint64_t seen = ~uint64_t(0);
+            const bool settled = test::WaitUntil([&] {
+                if (stopped.reads > 100000) return true;
+                const uint64_t now = stopped.reads;
+                const bool asleep = test::ThreadSleeps(me) && now == seen;
+                seen = now;
+                return asleep;
+            });
+            spun = !settled || stopped.reads > 100000;
+            PostMessage(other, WM_USER);
+        });
+        MSG m;
+        ASSERT_EQ(GetMessage(m, c.hwnd, c.lo, c.hi), 1);
+        waker.join();
+        EXPECT_EQ(m.message, UINT(WM_USER));
+        EXPECT_FALSE(spun) << "the wait read the clock " << stopped.reads << " times";
+        EXPECT_LT(stopped.reads.load(), 100u);
+    }
+    KillTimer(timed, 1);
+    SetClock(&clock);
+}
+
+TEST_F(Messages, APostedQueueHoldsTenThousandMessages) {
+    HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
+    for (WPARAM i = 0; i < 10000; ++i)
+        ASSERT_TRUE(PostMessage(h, WM_USER, i, 0)) << "post " << i;
+    EXPECT_FALSE(PostMessage(h, WM_USER, 10000, 0));
+    EXPECT_FALSE(PostThreadMessage(GetCurrentThreadId(), WM_USER, 10000, 0));
+    MSG m;
+    ASSERT_TRUE(PeekMessage(m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 0u);
+    EXPECT_TRUE(PostMessage(h, WM_USER, 10001, 0)); // room for one again
+    WPARAM count = 0, last = 0;
+    while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
+        ++count;
+        last = m.wParam;
+    }
+    EXPECT_EQ(count, 10000u);
+    EXPECT_EQ(last, 10001u);
+}
+
 TEST_F(Messages, TimerCreationCanBeMadeToFail) {
     HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
     SetTimerLimit(1);
@@ -313,11 +387,13 @@ TEST_F(Messages, GetMessageWakesWhenAnotherThreadMovesTheClock) {
     HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP, 0, 0, 10, 10, nullptr);
     SetTimer(h, 1, 1000);
     std::atomic<bool> done{false};
+    const DWORD me = GetCurrentThreadId();
     std::thread ticker([&] {
-        while (!done) {
+        const bool woke = test::WaitUntil([&] {
             clock.Advance(100);
-            std::this_thread::yield();
-        }
+            return done.load();
+        });
+        if (!woke) PostThreadMessage(me, WM_QUIT, 0, 0); // ends the wait: the test fails
     });
     MSG m;
     ASSERT_EQ(GetMessage(m, nullptr, 0, 0), 1);
@@ -399,10 +475,11 @@ TEST_F(Messages, WaitReturnsForAnEventAMessageOrTheTimeOut) {
     Pump();
     std::atomic<bool> done{false};
     std::thread ticker([&] {
-        while (!done) {
+        const bool ended = test::WaitUntil([&] {
             clock.Advance(10);
-            std::this_thread::yield();
-        }
+            return done.load();
+        });
+        if (!ended) e1.SetEvent(); // ends the wait: the test fails
     });
     EXPECT_EQ(MsgWaitForMultipleObjects(events, 500, QS_ALLINPUT), WAIT_TIMEOUT);
     done = true;
@@ -410,18 +487,19 @@ TEST_F(Messages, WaitReturnsForAnEventAMessageOrTheTimeOut) {
 }
 
 TEST_F(Messages, WorkerSynchronizeIsServedByAWaitingLoop) {
-    int ranOn = 0;
+    std::atomic<int> ranOn{0};
     std::thread t([&] { Synchronize([&] { ranOn = IsMainThread() ? 1 : 2; }); });
     DWORD me = GetCurrentThreadId();
     std::thread quitter([&] {
-        while (ranOn == 0)
-            std::this_thread::yield();
+        EXPECT_TRUE(test::WaitUntil([&] { return ranOn != 0; })) << "the call was never served";
         PostThreadMessage(me, WM_USER, 0, 0);
     });
     MSG m;
-    ASSERT_EQ(GetMessage(m, nullptr, 0, 0), 1);
-    t.join();
+    EXPECT_EQ(GetMessage(m, nullptr, 0, 0), 1);
     quitter.join();
+    if (ranOn == 0) ReleaseSynchronize(); // frees the worker of a failed run
+    t.join();
+    ResetSynchronize();
     EXPECT_EQ(ranOn, 1);
 }
 

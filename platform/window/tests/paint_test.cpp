@@ -122,6 +122,34 @@ TEST_F(Paint, ChildrenAreClippedAndPaintedAfterTheirParent) {
     EXPECT_EQ(ChildWindowFromPoint(p, pt), c);
 }
 
+TEST_F(Paint, ALaterSiblingIsStackedInFrontAndClipsTheEarlierOne) {
+    HWND p = CreateWindowEx(0, "Fill", "", WS_POPUP | WS_CLIPCHILDREN, 0, 0, 100, 100, nullptr);
+    SetWindowLongPtr(p, GWLP_USERDATA, RGB(0, 0, 255));
+    const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    HWND first = CreateWindowEx(0, "Fill", "", style, 10, 10, 40, 40, p);
+    SetWindowLongPtr(first, GWLP_USERDATA, RGB(255, 0, 0));
+    HWND second = CreateWindowEx(0, "Fill", "", style, 30, 30, 40, 40, p);
+    SetWindowLongPtr(second, GWLP_USERDATA, RGB(0, 255, 0));
+    // A new window goes to the top of its siblings.
+    EXPECT_EQ(GetWindow(p, GW_CHILD), second);
+    EXPECT_EQ(GetWindow(second, GW_HWNDNEXT), first);
+    ShowWindow(p, SW_SHOW);
+    Pump();
+    EXPECT_EQ(Pixel(p, 35, 35), 0x00FF00u); // the overlap is the later window's
+    EXPECT_EQ(Pixel(p, 15, 15), 0xFF0000u);
+    // Repainting the earlier window alone leaves the overlap alone.
+    InvalidateRect(first, nullptr, FALSE);
+    Pump();
+    EXPECT_EQ(Pixel(p, 35, 35), 0x00FF00u);
+    POINT pt{35, 35};
+    EXPECT_EQ(ChildWindowFromPoint(p, pt), second);
+    // Restacking brings the earlier one forward.
+    SetWindowPos(first, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    Pump();
+    EXPECT_EQ(GetWindow(p, GW_CHILD), first);
+    EXPECT_EQ(Pixel(p, 35, 35), 0xFF0000u);
+}
+
 TEST_F(Paint, ScrollingMovesPixelsAndInvalidatesWhatItUncovers) {
     HWND h = CreateWindowEx(0, "Fill", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr);
     SetWindowLongPtr(h, GWLP_USERDATA, RGB(0, 255, 0));

@@ -1,15 +1,18 @@
 #pragma once
 // Shared fixture of the window layer's tests: a manual clock, the headless
 // display, the test font and a window class that records its messages.
+#include "bounded_wait.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 #include "rtl/threads.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ax::test {
@@ -62,6 +65,15 @@ inline void RegisterTestClass(const char* name, UINT style = 0, int background =
     wc.lpfnWndProc = RecordingProc;
     if (background >= 0) wc.hbrBackground = SysColorBrushValue(background);
     RegisterClass(wc); // already there from an earlier test: fine
+}
+
+// Whether a thread of this process is asleep in a blocking wait.
+inline bool ThreadSleeps(DWORD tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t name = line.rfind(')');
+    return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S';
 }
 
 // Serves everything waiting without blocking.

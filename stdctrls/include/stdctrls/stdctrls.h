@@ -396,6 +396,7 @@ private:
     int itemHeight_ = 13;
     bool focused_ = false;
     HWND dropWindow_ = nullptr;
+    bool openingPress_ = false; // the press that opened the list is still held
 };
 
 class TComboBox : public TCustomComboBox {

@@ -376,10 +376,14 @@ struct BITMAP {
 // The seam to the window manager: a DC over a Cairo image surface whose
 // device origin (0, 0) lies at `origin` of the surface (a child window's
 // offset), drawing limited to `visible` (surface coordinates; none = the
-// whole surface). The surface must outlive the DC.
+// whole surface). The DC holds a reference to the surface, so a surface its
+// owner lets go of stays valid (and unseen) until the DC is deleted.
 HDC CreateSurfaceDC(cairo_surface_t* surface, POINT origin, const Region* visible);
 // Moves and reclips a surface DC (for reuse across paints).
 bool SetSurfaceDCOrigin(HDC hdc, POINT origin, const Region* visible);
+// Points a surface DC at another surface (its window's surface was
+// replaced), moved and reclipped.
+bool RetargetSurfaceDC(HDC hdc, cairo_surface_t* surface, POINT origin, const Region* visible);
 // The surface a DC draws on (a memory DC: its selected bitmap's surface,
 // which changes with SelectObject); nullptr for none.
 cairo_surface_t* GetDCSurface(HDC hdc);

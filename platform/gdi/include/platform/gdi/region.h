@@ -13,6 +13,9 @@ class Region {
 public:
     Region() = default;
     explicit Region(const RECT& r);
+    // The union of any rectangles; a list already in canonical form (as
+    // another banded region type hands out) is taken as it is.
+    static Region fromRects(std::vector<RECT> rects);
 
     bool empty() const { return rects_.empty(); }
     const std::vector<RECT>& rects() const { return rects_; }
