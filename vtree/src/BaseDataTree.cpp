@@ -83,6 +83,7 @@ void TBaseDataTree::CreateParams(TCreateParams& params) {
 
 void TBaseDataTree::CreateWnd() {
     TCustomControl::CreateWnd();
+    barsSet_ = false;
     if (HasMisc(toAcceptOLEDrop)) RegisterDropTarget(true);
     // The frame holds the header: recompute it with the header's height.
     SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,

@@ -60,12 +60,19 @@ void TBaseDataTree::UpdateScrollBars() {
         v.nMax = std::max(RangeY() - 1, 0);
         v.nPage = UINT(std::max(ch, 0));
         v.nPos = offsetY_;
-        SetScrollInfo(Handle(), SB_VERT, v, TRUE);
         SCROLLINFO h = v;
         h.nMax = std::max(RangeX() - 1, 0);
         h.nPage = UINT(std::max(cw, 0));
         h.nPos = offsetX_;
-        SetScrollInfo(Handle(), SB_HORZ, h, TRUE);
+        // Setting a bar repaints the frame; only a change is worth that.
+        auto same = [](const SCROLLINFO& a, const SCROLLINFO& b) {
+            return a.nMax == b.nMax && a.nPage == b.nPage && a.nPos == b.nPos;
+        };
+        if (!barsSet_ || !same(v, lastVertical_)) SetScrollInfo(Handle(), SB_VERT, v, TRUE);
+        if (!barsSet_ || !same(h, lastHorizontal_)) SetScrollInfo(Handle(), SB_HORZ, h, TRUE);
+        lastVertical_ = v;
+        lastHorizontal_ = h;
+        barsSet_ = true;
         if (ClientHeight() == ch && ClientWidth() == cw) break;
     }
     updatingScrollBars_ = false;
@@ -85,7 +92,10 @@ void TBaseDataTree::SetOffsetY(int value) {
     offsetY_ = value;
     HideNodeHint();
     if (IsEditing()) EndEditNode();
-    if (HandleAllocated() && updateCount_ == 0 && !painting_) SetScrollPos(Handle(), SB_VERT, value, TRUE);
+    if (HandleAllocated() && updateCount_ == 0 && !painting_) {
+        SetScrollPos(Handle(), SB_VERT, value, TRUE);
+        lastVertical_.nPos = value;
+    }
     InvalidateAll();
 }
 
@@ -95,7 +105,10 @@ void TBaseDataTree::SetOffsetX(int value) {
     offsetX_ = value;
     HideNodeHint();
     if (IsEditing()) EndEditNode();
-    if (HandleAllocated() && updateCount_ == 0 && !painting_) SetScrollPos(Handle(), SB_HORZ, value, TRUE);
+    if (HandleAllocated() && updateCount_ == 0 && !painting_) {
+        SetScrollPos(Handle(), SB_HORZ, value, TRUE);
+        lastHorizontal_.nPos = value;
+    }
     InvalidateAll();
     Header().Invalidate();
 }

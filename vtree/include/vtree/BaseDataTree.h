@@ -571,6 +571,8 @@ private:
     bool changePending_ = false;
     bool scrollBarsPending_ = false;
     bool updatingScrollBars_ = false;
+    bool barsSet_ = false;
+    SCROLLINFO lastVertical_{}, lastHorizontal_{};
     int offsetX_ = 0, offsetY_ = 0;
     int maxNodeWidth_ = 0;
     uint64_t selectedCount_ = 0;
