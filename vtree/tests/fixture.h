@@ -42,8 +42,8 @@ protected:
     // A shown tree of the given client size on a form.
     TDataStringTree* ShownTree(int width = 200, int height = 180) {
         form = app->CreateForm<TForm>();
-        form->SetBounds(100, 100, 0, 0);
-        form->SetClientSize(width + 20, height + 20);
+        // Room to spare around the tree, whatever the frame takes.
+        form->SetBounds(100, 100, width + 80, height + 100);
         auto* tree = TComponent::Create<TDataStringTree>(form);
         tree->SetNodeDataSize(sizeof(Label));
         tree->SetParent(form);
