@@ -156,12 +156,21 @@ std::vector<PDataNode> TBaseDataTree::BuildNodes(const std::vector<uint8_t>& byt
 }
 
 void TBaseDataTree::LoadFromStream(TStream& stream) {
+    CheckIterating();
     const std::vector<uint8_t> bytes = ReadRest(stream);
-    treestream::Parse(bytes); // a damaged stream changes nothing
     BeginUpdate();
     TScopeGuard end([this] { EndUpdate(); });
-    Clear();
+    // The new nodes are made next to the old ones, which go only once the
+    // whole stream was read: a damaged stream or a failing DoLoadNode
+    // leaves the tree as it was.
+    std::vector<PDataNode> old;
+    for (PDataNode c = root_->FirstChild; c; c = c->NextSibling) old.push_back(c);
     BuildNodes(bytes, root_);
+    if (IsEditing()) CancelEditNode();
+    for (auto it = old.rbegin(); it != old.rend(); ++it) DeleteNodeInternal(*it, false, false);
+    uint32_t index = 0;
+    for (PDataNode c = root_->FirstChild; c; c = c->NextSibling) c->Index = index++;
+    offsetX_ = offsetY_ = 0;
 }
 
 void TBaseDataTree::AddFromStream(TStream& stream, PDataNode target) {
