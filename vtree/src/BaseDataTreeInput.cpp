@@ -34,6 +34,21 @@ bool IsMouseMessage(UINT msg) {
 
 } // namespace
 
+class TBaseDataTree::ChangeBatch {
+public:
+    explicit ChangeBatch(TBaseDataTree& tree) : tree_(tree) { ++tree_.changeBatch_; }
+    ~ChangeBatch() {
+        if (--tree_.changeBatch_ > 0 || !tree_.batchPending_) return;
+        tree_.batchPending_ = false;
+        tree_.ChangePending(std::exchange(tree_.batchNode_, nullptr));
+    }
+    ChangeBatch(const ChangeBatch&) = delete;
+    ChangeBatch& operator=(const ChangeBatch&) = delete;
+
+private:
+    TBaseDataTree& tree_;
+};
+
 class TBaseDataTree::DropSource : public IDropSource {
 public:
     HRESULT QueryContinueDrag(bool escapePressed, DWORD keyState) override {
@@ -156,6 +171,7 @@ THitInfo TBaseDataTree::HandleLeftPress(int x, int y, TShiftState shift, bool do
         return hit;
     }
     const bool wasOnlySelection = node == focusedNode_ && Selected(node) && selectedCount_ == 1;
+    ChangeBatch batch(*this);
     const bool multi = HasSelection(toMultiSelect);
     if (multi && (shift & ssCtrl)) {
         SetSelected(node, !Selected(node));
@@ -295,6 +311,7 @@ void TBaseDataTree::WMRButtonDown(TMessage& m) {
     GetHitTestInfoAt(x, y, true, hit);
     if (hit.HitNode && HasSelection(toRightClickSelect) &&
         (hit.HitPositions & (hiOnItemLabel | hiOnNormalIcon | hiOnStateIcon))) {
+        ChangeBatch batch(*this);
         if (!Selected(hit.HitNode)) {
             ClearSelectionInternal(false);
             SetSelected(hit.HitNode, true);
@@ -411,6 +428,7 @@ void TBaseDataTree::WMKeyDown(TMessage& m) {
 
 void TBaseDataTree::MoveFocusTo(PDataNode target, TShiftState shift) {
     if (!target) return;
+    ChangeBatch batch(*this);
     const bool multi = HasSelection(toMultiSelect);
     if (multi && (shift & ssShift)) {
         PDataNode anchor = anchorNode_ ? anchorNode_ : (focusedNode_ ? focusedNode_ : target);

@@ -250,7 +250,7 @@ void TBaseDataTree::SetChildCount(PDataNode node, uint32_t count) {
         CheckIterating();
         BeginUpdate();
         TScopeGuard end([this] { EndUpdate(); });
-        while (node->ChildCount > count) DeleteNodeInternal(node->LastChild, false, false);
+        while (node->ChildCount > count) DeleteNodeInternal(node->LastChild, false);
     } else {
         AddChildren(node, count - node->ChildCount);
     }
@@ -354,6 +354,7 @@ void TBaseDataTree::ForgetNode(PDataNode node) {
     if (node == pendingClickNode_) pendingClickNode_ = nullptr;
     if (node == hintNode_) hintNode_ = nullptr;
     if (node == pendingEditNode_) pendingEditNode_ = nullptr;
+    if (node == batchNode_) batchNode_ = nullptr;
     if (node == pressedCheckNode_) {
         pressedCheckNode_ = nullptr;
         treeStates_ &= ~tsCheckPressed;
@@ -399,7 +400,7 @@ void TBaseDataTree::FreeSubtree(PDataNode node) {
     if (failure) std::rethrow_exception(failure);
 }
 
-void TBaseDataTree::DeleteNodeInternal(PDataNode node, bool reindex, bool /*parentClearing*/) {
+void TBaseDataTree::DeleteNodeInternal(PDataNode node, bool reindex) {
     PDataNode parent = node->Parent;
     if (editNode_ && (editNode_ == node || HasAsParent(editNode_, node))) CancelEditNode();
     if (walk::IsShown(node, root_)) cache_->Invalidate(node, true);
@@ -426,7 +427,7 @@ void TBaseDataTree::DeleteNode(PDataNode node, bool reindex) {
         DeleteChildren(root_);
         return;
     }
-    DeleteNodeInternal(node, reindex, false);
+    DeleteNodeInternal(node, reindex);
 }
 
 void TBaseDataTree::DeleteChildren(PDataNode node, bool resetHasChildren) {

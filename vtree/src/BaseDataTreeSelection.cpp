@@ -127,6 +127,11 @@ void TBaseDataTree::ChangePending(PDataNode node) {
         changePending_ = true;
         return;
     }
+    if (changeBatch_ > 0) {
+        batchPending_ = true;
+        batchNode_ = node;
+        return;
+    }
     DoChange(node);
 }
 

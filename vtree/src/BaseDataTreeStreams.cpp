@@ -122,7 +122,7 @@ std::vector<PDataNode> TBaseDataTree::BuildNodes(const std::vector<uint8_t>& byt
     TScopeGuard end([this] { EndUpdate(); });
     // Anything that fails on the way takes the nodes made so far with it.
     TScopeGuard undo([this, &tops] {
-        for (auto it = tops.rbegin(); it != tops.rend(); ++it) DeleteNodeInternal(*it, false, false);
+        for (auto it = tops.rbegin(); it != tops.rend(); ++it) DeleteNodeInternal(*it, false);
     });
     for (const treestream::ParsedNode& p : parsed) {
         PDataNode parent = p.parent < 0 ? target : made[size_t(p.parent)];
@@ -167,7 +167,7 @@ void TBaseDataTree::LoadFromStream(TStream& stream) {
     for (PDataNode c = root_->FirstChild; c; c = c->NextSibling) old.push_back(c);
     BuildNodes(bytes, root_);
     if (IsEditing()) CancelEditNode();
-    for (auto it = old.rbegin(); it != old.rend(); ++it) DeleteNodeInternal(*it, false, false);
+    for (auto it = old.rbegin(); it != old.rend(); ++it) DeleteNodeInternal(*it, false);
     uint32_t index = 0;
     for (PDataNode c = root_->FirstChild; c; c = c->NextSibling) c->Index = index++;
     offsetX_ = offsetY_ = 0;

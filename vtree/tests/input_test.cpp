@@ -117,6 +117,16 @@ TEST_F(InputTest, TheButtonExpandsAndCollapsesAndTheSpaceBarChecks) {
     EXPECT_FALSE(tree->Expanded(first));
 }
 
+TEST_F(InputTest, AClickOrAKeyReportsOneChange) {
+    auto* tree = Tree();
+    std::vector<std::string> changes;
+    tree->OnChange = [&](TBaseDataTree* t, PDataNode n) { changes.push_back(LabelOf(t, n)); };
+    ClickAt(tree, 40, Row(1));
+    EXPECT_EQ(changes, (std::vector<std::string>{"1"})) << "selecting and focusing is one change";
+    Key(VK_DOWN);
+    EXPECT_EQ(changes, (std::vector<std::string>{"1", "2"}));
+}
+
 TEST_F(InputTest, KeyActionsComeFirstAndMayStopTheTree) {
     auto* tree = Tree();
     std::vector<WORD> keys;

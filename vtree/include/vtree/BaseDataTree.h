@@ -430,7 +430,7 @@ private:
     void ReallocateRoot();
     void LinkLastChild(PDataNode parent, PDataNode node);
     void AddChildren(PDataNode parent, uint32_t count);
-    void DeleteNodeInternal(PDataNode node, bool reindex, bool parentClearing);
+    void DeleteNodeInternal(PDataNode node, bool reindex);
     void FreeSubtree(PDataNode node);
     void InitChildren(PDataNode node);
     void ApplyInitStates(PDataNode node, TDataNodeStates before, uint16_t heightBefore,
@@ -464,6 +464,8 @@ private:
     bool SelectionAllowed(PDataNode node);
     void SelectRange(PDataNode from, PDataNode to);
     void ChangePending(PDataNode node);
+    // Input that selects and focuses in one step reports one change.
+    class ChangeBatch;
     bool ScreenNodeAbove(PDataNode a, PDataNode b);
 
     // View (BaseDataTreeView.cpp).
@@ -569,6 +571,9 @@ private:
     bool painting_ = false;
     bool selectionLost_ = false;
     bool changePending_ = false;
+    int changeBatch_ = 0;
+    bool batchPending_ = false;
+    PDataNode batchNode_ = nullptr;
     bool scrollBarsPending_ = false;
     bool updatingScrollBars_ = false;
     bool barsSet_ = false;
