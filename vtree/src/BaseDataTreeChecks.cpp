@@ -154,6 +154,12 @@ TCheckState TBaseDataTree::NextUserCheckState(PDataNode node) const {
 
 void TBaseDataTree::UserToggleCheck(PDataNode node) {
     if (!IsRealNode(node) || node->CheckType == ctNone || (node->States & vsDisabled)) return;
+    if (HasMisc(toReadOnly)) {
+        // The user changes nothing in a read-only tree; a held box lets go.
+        node->CheckState = UnpressedCheckState(node->CheckState);
+        InvalidateNode(node);
+        return;
+    }
     node->CheckState = UnpressedCheckState(node->CheckState);
     if (node->CheckType == ctButton) {
         // A button has no state: a click is reported as such.

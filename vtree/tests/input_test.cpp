@@ -65,6 +65,16 @@ TEST_F(InputTest, ACheckBoxShowsPressedWhileHeldAndTogglesOnRelease) {
     EXPECT_FALSE(first->States & vsChecking);
 }
 
+TEST_F(InputTest, AReadOnlyTreeKeepsItsChecks) {
+    auto* tree = Tree();
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toReadOnly);
+    ClickAt(tree, 30, Row(0));
+    Key(VK_SPACE);
+    EXPECT_EQ(tree->GetFirst()->CheckState, csUncheckedNormal);
+    tree->SetCheckState(tree->GetFirst(), csCheckedNormal);
+    EXPECT_EQ(tree->GetFirst()->CheckState, csCheckedNormal) << "the program still can";
+}
+
 TEST_F(InputTest, ClickingABoxPropagatesToLoadedChildrenAndParents) {
     auto* tree = Tree();
     PDataNode first = tree->GetFirst();
