@@ -397,7 +397,6 @@ HRESULT TBaseDataTree::DragOverState(DWORD keyState, POINT pt, DWORD& effect, TD
 }
 
 HRESULT TBaseDataTree::DragEnter(IDataObject* data, DWORD keyState, POINT pt, DWORD& effect) {
-    dragData_ = data;
     dragFormats_.clear();
     if (data) data->EnumFormatEtc(DATADIR_GET, &dragFormats_);
     dragSource_ = SourceTreeOf(data);
@@ -415,7 +414,6 @@ HRESULT TBaseDataTree::DragLeave() {
     DWORD none = DROPEFFECT_NONE;
     bool accept = false;
     DoDragOver(dragSource_, 0, dsDragLeave, POINT{}, dmNowhere, none, accept);
-    dragData_ = nullptr;
     dragSource_ = nullptr;
     dragFormats_.clear();
     return S_OK;
@@ -435,8 +433,7 @@ HRESULT TBaseDataTree::DragDrop(IDataObject* data, DWORD keyState, POINT pt, DWO
         PDataNode old = std::exchange(dropTargetNode_, nullptr);
         dropMode_ = dmNowhere;
         InvalidateNode(old);
-        dragData_ = nullptr;
-        dragSource_ = nullptr;
+            dragSource_ = nullptr;
         dragFormats_.clear();
     });
     DoDragDrop(source, data, formats, KeysToShiftState(keyState), pt, chosen, dropMode_);

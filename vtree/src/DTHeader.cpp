@@ -101,92 +101,98 @@ void TDTHeader::CancelTracking() {
 }
 
 bool TDTHeader::HandleMouse(UINT msg, TShiftState shift, POINT p) {
-    const bool inside = p.y >= 0 && p.y < height_;
     switch (msg) {
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-        bool divider = false;
-        const TColumnIndex c = ColumnAt(p, &divider);
-        TDataTreeColumn* column = c == NoColumn ? nullptr : columns_->Items(c);
-        if (divider && column && (options_ & hoColumnResize) && (column->Options() & coResizable)) {
-            if (msg == WM_LBUTTONDBLCLK && (options_ & hoDblClickResize)) {
-                const int best = owner_ ? owner_->GetMaxColumnWidth(c) : 0;
-                if (best > 0) column->SetWidth(best);
-                return true;
-            }
-            states_ = hsResizing;
-            trackColumn_ = c;
-            trackStart_ = p;
-            trackStartWidth_ = column->Width();
-            return true;
-        }
-        states_ = hsPressed;
-        trackColumn_ = c;
-        trackButton_ = mbLeft;
-        trackStart_ = p;
-        if (column && (options_ & hoDrag) && (column->Options() & coDraggable)) states_ |= hsDragPending;
-        Invalidate();
-        return true;
-    }
+    case WM_LBUTTONDBLCLK: LeftPress(p, msg == WM_LBUTTONDBLCLK); break;
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
         states_ = hsPressed;
         trackColumn_ = ColumnAt(p);
         trackButton_ = mbRight;
         trackStart_ = p;
-        return true;
-    case WM_MOUSEMOVE:
-        if ((states_ & hsResizing) && columns_->IsValidColumn(trackColumn_)) {
-            columns_->Items(trackColumn_)->SetWidth(trackStartWidth_ + p.x - trackStart_.x);
-            return true;
+        break;
+    case WM_MOUSEMOVE: Track(p); break;
+    case WM_LBUTTONUP: LeftRelease(shift, p); break;
+    case WM_RBUTTONUP: RightRelease(shift, p); break;
+    }
+    return true;
+}
+
+void TDTHeader::LeftPress(POINT p, bool doubleClick) {
+    bool divider = false;
+    const TColumnIndex c = ColumnAt(p, &divider);
+    TDataTreeColumn* column = c == NoColumn ? nullptr : columns_->Items(c);
+    if (divider && column && (options_ & hoColumnResize) && (column->Options() & coResizable)) {
+        if (doubleClick && (options_ & hoDblClickResize)) {
+            const int best = owner_ ? owner_->GetMaxColumnWidth(c) : 0;
+            if (best > 0) column->SetWidth(best);
+            return;
         }
-        if ((states_ & hsDragPending) && std::abs(p.x - trackStart_.x) > kDragThreshold)
-            states_ = (states_ & ~(hsDragPending | hsPressed)) | hsDragging;
-        if (states_ & hsDragging) {
-            dropColumn_ = ColumnAt(POINT{p.x, 0});
-            Invalidate();
+        states_ = hsResizing;
+        trackColumn_ = c;
+        trackStart_ = p;
+        trackStartWidth_ = column->Width();
+        return;
+    }
+    states_ = hsPressed;
+    trackColumn_ = c;
+    trackButton_ = mbLeft;
+    trackStart_ = p;
+    if (column && (options_ & hoDrag) && (column->Options() & coDraggable)) states_ |= hsDragPending;
+    Invalidate();
+}
+
+void TDTHeader::Track(POINT p) {
+    if ((states_ & hsResizing) && columns_->IsValidColumn(trackColumn_)) {
+        columns_->Items(trackColumn_)->SetWidth(trackStartWidth_ + p.x - trackStart_.x);
+        return;
+    }
+    if ((states_ & hsDragPending) && std::abs(p.x - trackStart_.x) > kDragThreshold)
+        states_ = (states_ & ~(hsDragPending | hsPressed)) | hsDragging;
+    if (states_ & hsDragging) {
+        dropColumn_ = ColumnAt(POINT{p.x, 0});
+        Invalidate();
+    }
+}
+
+void TDTHeader::LeftRelease(TShiftState shift, POINT p) {
+    if (states_ & hsResizing) {
+        CancelTracking();
+        if (owner_) owner_->HeaderMouseUp(mbLeft, shift, p);
+        return;
+    }
+    if (states_ & hsDragging) {
+        const TColumnIndex target = ColumnAt(POINT{p.x, 0});
+        if (target != NoColumn && target != trackColumn_ && columns_->IsValidColumn(trackColumn_)) {
+            TDataTreeColumn* moved = columns_->Items(trackColumn_);
+            const TColumnPosition old = moved->Position();
+            moved->SetPosition(columns_->Items(target)->Position());
+            if (owner_) owner_->HeaderDragged(trackColumn_, old);
         }
-        return true;
-    case WM_LBUTTONUP: {
-        if (states_ & hsResizing) {
-            CancelTracking();
-            if (owner_) owner_->HeaderMouseUp(mbLeft, shift, p);
-            return true;
-        }
-        if (states_ & hsDragging) {
-            const TColumnIndex target = ColumnAt(POINT{p.x, 0});
-            if (target != NoColumn && target != trackColumn_ && columns_->IsValidColumn(trackColumn_)) {
-                TDataTreeColumn* moved = columns_->Items(trackColumn_);
-                const TColumnPosition old = moved->Position();
-                moved->SetPosition(columns_->Items(target)->Position());
-                if (owner_) owner_->HeaderDragged(trackColumn_, old);
-            }
-            // The mouse-up still sees the drag.
-            if (owner_) owner_->HeaderMouseUp(mbLeft, shift, p);
-            CancelTracking();
-            Invalidate();
-            return true;
-        }
-        const bool click = (states_ & hsPressed) && trackButton_ == mbLeft;
-        const TColumnIndex c = trackColumn_;
+        // The mouse-up still sees the drag.
+        if (owner_) owner_->HeaderMouseUp(mbLeft, shift, p);
         CancelTracking();
         Invalidate();
-        if (click && inside && ColumnAt(p) == c &&
-            (c == NoColumn || (columns_->Items(c)->Options() & coAllowClick)) && owner_)
-            owner_->HeaderClicked(c, mbLeft, shift, p);
-        if (owner_) owner_->HeaderMouseUp(mbLeft, shift, p);
-        return true;
+        return;
     }
-    case WM_RBUTTONUP: {
-        const bool click = (states_ & hsPressed) && trackButton_ == mbRight;
-        const TColumnIndex c = trackColumn_;
-        CancelTracking();
-        if (click && inside && ColumnAt(p) == c && owner_) owner_->HeaderClicked(c, mbRight, shift, p);
-        if (owner_) owner_->HeaderMouseUp(mbRight, shift, p);
-        return true;
-    }
-    default: return true;
-    }
+    const bool click = (states_ & hsPressed) && trackButton_ == mbLeft;
+    const TColumnIndex c = trackColumn_;
+    CancelTracking();
+    Invalidate();
+    const bool inside = p.y >= 0 && p.y < height_;
+    if (click && inside && ColumnAt(p) == c && (c == NoColumn || (columns_->Items(c)->Options() & coAllowClick)) &&
+        owner_)
+        owner_->HeaderClicked(c, mbLeft, shift, p);
+    if (owner_) owner_->HeaderMouseUp(mbLeft, shift, p);
+}
+
+void TDTHeader::RightRelease(TShiftState shift, POINT p) {
+    const bool click = (states_ & hsPressed) && trackButton_ == mbRight;
+    const TColumnIndex c = trackColumn_;
+    CancelTracking();
+    const bool inside = p.y >= 0 && p.y < height_;
+    if (click && inside && ColumnAt(p) == c && owner_) owner_->HeaderClicked(c, mbRight, shift, p);
+    if (owner_) owner_->HeaderMouseUp(mbRight, shift, p);
 }
 
 void TDTHeader::PaintColumn(HDC dc, TColumnIndex index, const RECT& r, bool pressed) {

@@ -350,6 +350,22 @@ TEST_F(InputTest, HeaderColumnsResizeAndReportClicks) {
     EXPECT_EQ(hit.HitColumn, 0);
 }
 
+TEST_F(InputTest, ADoubleClickOnADividerFitsTheColumn) {
+    auto* tree = Tree();
+    TDTHeader& header = tree->Header();
+    header.Columns().Add()->SetText(u"Name");
+    header.Columns()[0]->SetWidth(150);
+    header.SetOptions(header.Options() | hoVisible | hoDblClickResize);
+    tree->SetExpanded(tree->GetFirst(), true);
+    app->ProcessMessages();
+    // The widest shown node: "0.0" at level 1 with its check box: 40 + 16 + 21 + 8.
+    EXPECT_EQ(tree->GetMaxColumnWidth(0), 85);
+    const POINT p = tree->ClientToScreen(POINT{150, -8});
+    InjectDoubleClick(MouseButton::Left, p.x, p.y);
+    app->ProcessMessages();
+    EXPECT_EQ(header.Columns()[0]->Width(), 85);
+}
+
 TEST_F(InputTest, HeaderColumnsMoveByDragging) {
     auto* tree = Tree();
     TDTHeader& header = tree->Header();

@@ -472,7 +472,6 @@ private:
     void UpdateScrollBars();
     void ClampOffsets();
     void InvalidateAll();
-    void InvalidateFromNode(PDataNode node);
     int NodeTop(PDataNode node);
     void PrepareView();
     NodeLayout ComputeLayout(PDataNode node, TColumnIndex column, int rowTop);
@@ -606,7 +605,6 @@ private:
     std::shared_ptr<DropTarget> dropTarget_;
     TBaseDataTree* dragSource_ = nullptr;
     std::vector<FORMATETC> dragFormats_;
-    IDataObject* dragData_ = nullptr;
 };
 
 } // namespace ax

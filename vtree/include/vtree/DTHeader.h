@@ -74,7 +74,10 @@ public:
 
 private:
     void PaintColumn(HDC dc, TColumnIndex column, const RECT& r, bool pressed);
-    void FinishResize();
+    void LeftPress(POINT p, bool doubleClick);
+    void Track(POINT p);
+    void LeftRelease(TShiftState shift, POINT p);
+    void RightRelease(TShiftState shift, POINT p);
     TBaseDataTree* owner_;
     std::unique_ptr<TDataTreeColumns> columns_;
     TColumnIndex mainColumn_ = 0;
