@@ -1,11 +1,34 @@
 // What the tree draws, at pixels worked out from the layout (test font,
 // classic colours), and a picture of a checked tree with a header written
 // next to the test as "vtree_checked_tree.png". Also the theme services.
+#include <cairo.h>
+
 #include "fixture.h"
 #include "vtree/ThemeServices.h"
+#include "xvfb.h"
 
 namespace ax {
+namespace test {
+std::vector<uint32_t> ReadServerWindow(const std::string& display, unsigned long window, int w, int h,
+                                       const std::string& png);
+}
 namespace {
+
+std::vector<uint32_t> ReadPng(const std::string& path) {
+    std::vector<uint32_t> out;
+    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+        cairo_surface_flush(s);
+        const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+        for (int y = 0; y < h; ++y) {
+            auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) +
+                                                          y * cairo_image_surface_get_stride(s));
+            for (int x = 0; x < w; ++x) out.push_back(row[x] & 0xFFFFFF);
+        }
+    }
+    cairo_surface_destroy(s);
+    return out;
+}
 
 using test::TreeTest;
 
@@ -138,6 +161,41 @@ TEST_F(PaintTest, UnfocusedSelectionAndDisabledNodes) {
     app->ProcessMessages();
     // Disabled: the box drawn inactive (a button-face inside), the text grey.
     EXPECT_EQ(ClientPixel(tree, 47, 36 + 8), Sys(COLOR_BTNFACE));
+}
+
+TEST_F(PaintTest, X11ShowsWhatHeadlessDraws) {
+    // The header lives in the frame: the X server must show it as drawn.
+    const std::string binary = test::FindXvfb();
+    if (binary.empty()) GTEST_SKIP() << "Xvfb is not installed";
+    CheckedTree();
+    ASSERT_TRUE(SnapshotWindow(form->Handle(), "vtree_checked_tree_headless.png"));
+    const std::vector<uint32_t> headless = ReadPng("vtree_checked_tree_headless.png");
+    ASSERT_FALSE(headless.empty());
+    app.reset();
+    for (HWND h : EnumWindows()) DestroyWindow(h);
+
+    test::Xvfb server;
+    ASSERT_TRUE(server.Start(binary));
+    setenv("DISPLAY", server.Name().c_str(), 1);
+    ASSERT_TRUE(SelectDisplay(DisplayKind::X11));
+    app = std::make_unique<TApplication>(nullptr);
+    app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) { shown.push_back(text); };
+    CheckedTree();
+    for (int i = 0; i < 3; ++i) app->ProcessMessages();
+    PumpDisplay();
+    RECT wr{};
+    GetWindowRect(form->Handle(), wr);
+    const std::vector<uint32_t> shownOnX = test::ReadServerWindow(server.Name(), NativeWindow(form->Handle()),
+                                                                  wr.width(), wr.height(), "vtree_checked_tree_x11.png");
+    ASSERT_FALSE(shownOnX.empty());
+    size_t differing = 0;
+    for (size_t i = 0; i < std::min(shownOnX.size(), headless.size()); ++i) differing += shownOnX[i] != headless[i];
+    EXPECT_EQ(shownOnX.size(), headless.size());
+    EXPECT_EQ(differing, 0u) << "compare vtree_checked_tree_x11.png with vtree_checked_tree_headless.png";
+    app.reset();
+    for (HWND h : EnumWindows()) DestroyWindow(h);
+    SelectDisplay(DisplayKind::Headless);
+    unsetenv("DISPLAY");
 }
 
 // ---- Theme services ---------------------------------------------------------------------------
