@@ -311,6 +311,13 @@ TValueType TReader::ReadValue() {
     return static_cast<TValueType>(b);
 }
 
+bool TReader::EndOfList() {
+    uint8_t b;
+    ReadRaw(&b, 1);
+    stream_.Seek(-1, soCurrent);
+    return b == 0;
+}
+
 TValueType TReader::NextValue() {
     // A peek does not judge the byte: where a property may follow, it is
     // the length of its name (names of 22 characters and more exceed the

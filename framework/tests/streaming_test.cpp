@@ -358,6 +358,30 @@ TEST_F(Streaming, HugeLengthsAndDeepNestingAreRefused) {
     EXPECT_THROW(reader.ReadRootComponent(second), EReadError);
 }
 
+// A property name longer than the highest value tag (21) is still a name.
+class LongNames : public TComponent {
+public:
+    using TComponent::TComponent;
+    AnsiString ClassName() const override { return "TLongNames"; }
+    int value = 0;
+    void DefinePublished(TFiler& f) override {
+        TComponent::DefinePublished(f);
+        f.Integer("AVeryLongPropertyNameIndeed", [this] { return value; }, [this](int64_t v) { value = int(v); }, 0);
+    }
+};
+
+TEST_F(Streaming, LongPropertyNamesReadBack) {
+    LongNames out(nullptr);
+    out.SetName("L1");
+    out.value = 5;
+    TMemoryStream s;
+    WriteComponentResource(s, out);
+    s.SetPosition(0);
+    LongNames in(nullptr);
+    ReadComponentResource(s, in);
+    EXPECT_EQ(in.value, 5);
+}
+
 TEST_F(Streaming, BadSignature) {
     TMemoryStream in(std::vector<uint8_t>{'T', 'P', 'F', '1', 0, 0, 0, 0});
     ProbeForm form(nullptr);

@@ -153,7 +153,9 @@ public:
     void ReadSignature();
     TValueType ReadValue();
     TValueType NextValue();
-    bool EndOfList() { return NextValue() == TValueType::vaNull; }
+    // A list ends with a zero byte; whatever else comes (a property name's
+    // length, a value tag) is left for the caller to read.
+    bool EndOfList();
     int32_t ReadInteger();
     int64_t ReadInt64();
     bool ReadBoolean();

@@ -1,0 +1,93 @@
+// Sorting children through DoCompareNodes.
+#include <vector>
+
+#include "NodeWalk.h"
+#include "PositionCache.h"
+#include "ScopeGuard.h"
+#include "vtree/BaseDataTree.h"
+
+namespace ax {
+namespace {
+
+// A stable merge sort that stays within its buffers whatever the
+// comparison answers (a user's comparison need not be consistent).
+template <class Less> void MergeSort(std::vector<PDataNode>& v, Less less) {
+    std::vector<PDataNode> tmp(v.size());
+    for (size_t width = 1; width < v.size(); width *= 2) {
+        for (size_t lo = 0; lo < v.size(); lo += 2 * width) {
+            const size_t mid = std::min(lo + width, v.size()), hi = std::min(lo + 2 * width, v.size());
+            size_t i = lo, j = mid, k = lo;
+            while (i < mid && j < hi) tmp[k++] = less(v[j], v[i]) ? v[j++] : v[i++];
+            while (i < mid) tmp[k++] = v[i++];
+            while (j < hi) tmp[k++] = v[j++];
+        }
+        v.swap(tmp);
+    }
+}
+
+} // namespace
+
+int TBaseDataTree::DoCompareNodes(PDataNode node1, PDataNode node2, TColumnIndex column) {
+    int result = 0;
+    if (OnCompareNodes) OnCompareNodes(this, node1, node2, column, result);
+    return result;
+}
+
+void TBaseDataTree::Sort(PDataNode node, TColumnIndex column, TSortDirection direction, bool doInit) {
+    if (!node) node = root_;
+    if (doInit && node != root_) {
+        InitNode(node);
+        if ((node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
+    }
+    if (node->ChildCount < 2) return;
+    std::vector<PDataNode> children;
+    children.reserve(node->ChildCount);
+    for (PDataNode c = node->FirstChild; c; c = c->NextSibling) {
+        if (doInit) InitNode(c);
+        children.push_back(c);
+    }
+    treeStates_ |= tsSorting;
+    TScopeGuard done([this] { treeStates_ &= ~tsSorting; });
+    const bool descending = direction == sdDescending;
+    MergeSort(children, [&](PDataNode a, PDataNode b) {
+        const int r = DoCompareNodes(a, b, column);
+        return descending ? r > 0 : r < 0;
+    });
+    // The comparisons are done; only now is the order changed.
+    if (node == root_) cache_->Reset();
+    else if (walk::IsShown(node, root_) && walk::IsExpanded(node)) cache_->Invalidate(node, false);
+    PDataNode prev = nullptr;
+    uint32_t index = 0;
+    for (PDataNode c : children) {
+        c->PrevSibling = prev;
+        c->NextSibling = nullptr;
+        c->Index = index++;
+        if (prev) prev->NextSibling = c;
+        prev = c;
+    }
+    node->FirstChild = children.front();
+    node->LastChild = children.back();
+    InvalidateAll();
+}
+
+void TBaseDataTree::SortTree(TColumnIndex column, TSortDirection direction, bool doInit) {
+    // Every level whose children exist; no children are made for sorting.
+    BeginUpdate();
+    TScopeGuard end([this] { EndUpdate(); });
+    std::vector<PDataNode> parents{root_};
+    for (PDataNode n = root_->FirstChild; n; n = walk::NextExisting(n, root_))
+        if (n->ChildCount > 1) parents.push_back(n);
+    for (PDataNode p : parents) {
+        if (doInit)
+            for (PDataNode c = p->FirstChild; c; c = c->NextSibling) InitNode(c);
+        Sort(p, column, direction, false);
+    }
+}
+
+void TBaseDataTree::SortSettingsChanged() {
+    Header().Invalidate();
+    if (HasAuto(toAutoSort) && Header().SortColumn() != NoColumn && !(treeStates_ & tsSorting))
+        SortTree(Header().SortColumn(), Header().SortDirection(), false);
+}
+
+} // namespace ax

@@ -1,0 +1,73 @@
+#include "vtree/ThemeServices.h"
+
+#include <dlfcn.h>
+
+namespace ax {
+namespace {
+
+struct Binding {
+    bool bound = false;
+    void* module = nullptr; // a library loaded by name, released when unbound
+    TThemeTestProc isThemeActive = nullptr;
+    TThemeTestProc isAppThemed = nullptr;
+};
+
+Binding& Bound() {
+    static Binding b;
+    return b;
+}
+
+template <class F> F Resolve(void* module, const char* name) { return reinterpret_cast<F>(dlsym(module, name)); }
+
+} // namespace
+
+void BindThemeLibrary(const TThemeLibrary& library) {
+    Binding& b = Bound();
+    OpenThemeData = library.OpenThemeData;
+    CloseThemeData = library.CloseThemeData;
+    DrawThemeBackground = library.DrawThemeBackground;
+    GetThemeBackgroundContentRect = library.GetThemeBackgroundContentRect;
+    b.isThemeActive = library.IsThemeActive;
+    b.isAppThemed = library.IsAppThemed;
+    b.bound = true;
+}
+
+bool LoadThemeLibrary() {
+    if (ThemeLibraryBound()) return true;
+    void* module = dlopen(ThemeLibraryName, RTLD_NOW | RTLD_LOCAL);
+    if (!module) return false;
+    TThemeLibrary library;
+    library.Name = ThemeLibraryName;
+    library.OpenThemeData = Resolve<TOpenThemeDataProc>(module, "OpenThemeData");
+    library.CloseThemeData = Resolve<TCloseThemeDataProc>(module, "CloseThemeData");
+    library.DrawThemeBackground = Resolve<TDrawThemeBackgroundProc>(module, "DrawThemeBackground");
+    library.GetThemeBackgroundContentRect =
+        Resolve<TGetThemeBackgroundContentRectProc>(module, "GetThemeBackgroundContentRect");
+    library.IsThemeActive = Resolve<TThemeTestProc>(module, "IsThemeActive");
+    library.IsAppThemed = Resolve<TThemeTestProc>(module, "IsAppThemed");
+    BindThemeLibrary(library);
+    Bound().module = module;
+    return true;
+}
+
+void UnbindThemeLibrary() {
+    Binding& b = Bound();
+    OpenThemeData = nullptr;
+    CloseThemeData = nullptr;
+    DrawThemeBackground = nullptr;
+    GetThemeBackgroundContentRect = nullptr;
+    b.isThemeActive = nullptr;
+    b.isAppThemed = nullptr;
+    b.bound = false;
+    if (b.module) dlclose(b.module);
+    b.module = nullptr;
+}
+
+bool ThemeLibraryBound() { return Bound().bound; }
+
+bool UseThemes() {
+    const Binding& b = Bound();
+    return b.bound && b.isThemeActive && b.isAppThemed && b.isThemeActive() && b.isAppThemed();
+}
+
+} // namespace ax
