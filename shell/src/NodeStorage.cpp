@@ -246,6 +246,11 @@ void TNodeStorage::TakeOver(TNodeStorage& source, bool keepCheckType, bool keepO
 
 void TNodeStorage::Assign(const TNodeStorage& source) {
     if (&source == this) return;
+    // A record inside a tree stays where it is: it may only take over a copy
+    // of its own item, or its folder's order and the lookups would break.
+    if (parent_ && !(absolutePIDL_ && source.absolutePIDL_ &&
+                     ILIsEqual(absolutePIDL_, source.absolutePIDL_)))
+        throw EInvalidOperation("Cannot assign the record of another item to a record in a tree");
     // The copy is made in full before anything of ours is freed: source may
     // live below this node.
     auto copy = CopyTree(source, nullptr);
@@ -255,7 +260,6 @@ void TNodeStorage::Assign(const TNodeStorage& source) {
     NodesFreed();
     TakeOver(*copy, false, true);
     SetStreamVersion(version);
-    parent_ = nullptr;
 }
 
 void TNodeStorage::AssignTo(TNodeStorage& dest) const {
@@ -360,12 +364,17 @@ int TNodeStorageList::Add(std::unique_ptr<TNodeStorage> node) {
 std::unique_ptr<TNodeStorage> TNodeStorageList::Extract(int index) {
     std::unique_ptr<TNodeStorage> node(Items(index));
     TList::Delete(index);
+    // The caller may free it: no lookup cache may point into it any more.
+    if (owner_) owner_->NodesFreed();
     return node;
 }
 
 void TNodeStorageList::Clear() {
-    while (Count() > 0)
-        Extract(Count() - 1);
+    if (Count() > 0 && owner_) owner_->NodesFreed();
+    while (Count() > 0) {
+        const std::unique_ptr<TNodeStorage> node(Items(Count() - 1));
+        TList::Delete(Count() - 1);
+    }
     TStreamableList::Clear();
 }
 
@@ -383,9 +392,9 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
     bool bound = false;
     std::vector<std::unique_ptr<TNodeStorage>> kept;
 
-    // A child stays only when it is its parent plus one item, still exists,
-    // and sorts after the sibling kept before it; anything else would break
-    // the lookups. A dropped child goes with all it holds.
+    // A child stays only when it is its parent plus one item and still
+    // exists; anything else would break the lookups. A dropped child goes
+    // with all it holds.
     auto fits = [&](const TNodeStorage& child) {
         const PCItemIDList pidl = child.AbsolutePIDL();
         if (!pidl || !IsParentPIDL(parentPIDL, pidl, true)) return false;
@@ -401,16 +410,31 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
         if (!parentFolder) return false;
         PCItemIDList relative = child.RelativePIDL();
         uint32_t attributes = SFGAO_FOLDER | kSfgaoValidate;
-        if (FAILED(parentFolder->GetAttributesOf(&relative, 1, &attributes))) return false;
-        if (kept.empty()) return true;
-        const auto order = CompareSiblings(*parentFolder, kept.back()->RelativePIDL(), relative);
-        return order && *order < 0;
+        return SUCCEEDED(parentFolder->GetAttributesOf(&relative, 1, &attributes));
     };
 
     for (int32_t i = 0; i < count; ++i) {
         auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
         child->ReadRecord(stream, version, readVerFromStream, depth);
         if (fits(*child)) kept.push_back(std::move(child));
+    }
+    // The order is the folder's comparison, which rests on case folding that
+    // another machine may do differently: siblings are sorted here rather
+    // than trusted, and of two records of one item the first read stays.
+    if (parentFolder) {
+        auto less = [&](const std::unique_ptr<TNodeStorage>& a,
+                        const std::unique_ptr<TNodeStorage>& b) {
+            const auto order = CompareSiblings(*parentFolder, a->RelativePIDL(), b->RelativePIDL());
+            return order.value_or(0) < 0;
+        };
+        if (!std::is_sorted(kept.begin(), kept.end(), less))
+            std::stable_sort(kept.begin(), kept.end(), less);
+        kept.erase(std::unique(kept.begin(), kept.end(),
+                               [&](const auto& a, const auto& b) {
+                                   return CompareSiblings(*parentFolder, a->RelativePIDL(),
+                                                          b->RelativePIDL()) == 0;
+                               }),
+                   kept.end());
     }
     for (auto& child : kept) {
         child->parent_ = owner_;

@@ -390,6 +390,57 @@ TEST_F(NodeLookupTest, AssignCopiesDeeplyAndDropsTheCache) {
     Free(pf);
 }
 
+TEST_F(NodeLookupTest, FreeingRecordsThroughTheirListsDropsTheCache) {
+    Make("d/");
+    const std::string a = Make("d/a"), b = Make("d/b");
+    PItemIDList pa = Parse(a), pb = Parse(b);
+    TRootNodeStorage storage;
+    ASSERT_NE(storage.Store(pa, skCheck), nullptr);
+    ASSERT_NE(storage.LastParent(), nullptr);
+    // The explorer reloads a folder's children by clearing its list.
+    storage.Children()->Clear();
+    EXPECT_EQ(storage.LastParent(), nullptr);
+    ASSERT_NE(storage.Store(pb, skCheck), nullptr);
+
+    ASSERT_NE(storage.LastParent(), nullptr);
+    std::unique_ptr<TNodeStorage> taken = storage.Children()->Extract(0);
+    EXPECT_EQ(storage.LastParent(), nullptr);
+    taken.reset();
+    ASSERT_NE(storage.Store(pa, skCheck), nullptr);
+    EXPECT_EQ(storage.Find(pb, skCheck), nullptr);
+    Free(pa);
+    Free(pb);
+}
+
+TEST_F(NodeLookupTest, AssignOnAChildRecordKeepsItInTheTree) {
+    const std::string f = Make("f"), g = Make("g");
+    PItemIDList pf = Parse(f), pg = Parse(g);
+    TRootNodeStorage storage, other;
+    storage.Store(pf, skCheck)->Storage.CheckState = csCheckedNormal;
+    TNodeStorage* node = storage.Find(pf, skCheck);
+    TNodeStorage* parent = node->Parent();
+    TNodeStorage* source = other.Store(pf, skCheck | skColumns);
+    source->Storage.CheckState = csMixedNormal;
+    source->Storage.Columns.Widths = {7};
+
+    node->Assign(*source);
+    EXPECT_EQ(node->Parent(), parent);
+    EXPECT_EQ(node->Storage.CheckState, csMixedNormal);
+    EXPECT_EQ(node->Storage.Columns.Widths, TWordArray{7});
+    EXPECT_EQ(storage.Find(pf, skColumns), node);
+    storage.Delete(pf, skCheck | skColumns);
+    EXPECT_EQ(storage.Find(pf, skCheck | skColumns), nullptr);
+
+    // Another item would break its folder's order: refused, nothing changes.
+    node = storage.Store(pf, skCheck);
+    const Bytes before = Save(storage);
+    EXPECT_THROW(node->Assign(*other.Store(pg, skCheck)), EInvalidOperation);
+    EXPECT_EQ(Save(storage), before);
+    EXPECT_EQ(node->Parent(), parent);
+    Free(pf);
+    Free(pg);
+}
+
 TEST_F(NodeLookupTest, ClearDropsEverythingButTheRootsCheckPair) {
     const std::string f = Make("f");
     TRootNodeStorage storage;
