@@ -1,7 +1,5 @@
 #include "shell/NodeStorage.h"
 
-#include <sys/stat.h>
-
 #include "platform/shellns/shellops.h"
 #include "rtl/sysutils.h"
 #include "shell/PIDLTools.h"
@@ -11,12 +9,11 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 
 namespace ax {
 namespace {
-
-// Asks the folder to check that the item still exists.
-constexpr uint32_t kSfgaoValidate = 0x01000000;
 
 constexpr uint8_t kDesktopBytes[2] = {0, 0};
 PCItemIDList DesktopPIDL() {
@@ -68,19 +65,63 @@ PCItemIDList AsPIDL(const std::string& bytes) {
     return reinterpret_cast<PCItemIDList>(bytes.data());
 }
 
-// A volume's mount point stands for the drive even when nothing answers
-// there (an unplugged medium), as a drive root does.
-bool IsVolumeRoot(const AnsiString& name) {
-    const AnsiString bare = name.size() > 1 ? ExcludeTrailingPathDelimiter(name) : name;
-    for (const Volume& v : VisibleVolumes())
-        if (v.mountPoint == bare) return true;
-    return false;
+// The bytes of a one-item PIDL without its terminator.
+std::string_view ItemKey(PCItemIDList item) {
+    return {reinterpret_cast<const char*>(item), item->mkid.cb};
 }
 
-// Exists as a file or as a folder: one stat answers both.
-bool NameExists(const AnsiString& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 || IsVolumeRoot(name);
+// Which items of one folder still exist. Each is asked of the folder
+// (SFGAO_VALIDATE); but a file-system folder lists every item it holds, so
+// many items of one are checked against a single listing instead, with no
+// question per item.
+class ExistingItems {
+public:
+    ExistingItems(IShellFolder& folder, bool fileSystemFolder, int64_t items)
+        : folder_(folder), useListing_(fileSystemFolder && items >= kListingFrom) {}
+
+    bool Exists(PCItemIDList relative, uint32_t attributes = 0) {
+        if (useListing_) {
+            if (!listed_) List();
+            if (listed_) return listed_->count(std::string(ItemKey(relative))) > 0;
+        }
+        attributes |= SFGAO_VALIDATE;
+        return SUCCEEDED(folder_.GetAttributesOf(&relative, 1, &attributes));
+    }
+
+private:
+    static constexpr int64_t kListingFrom = 16;
+    void List() {
+        std::unique_ptr<IEnumIDList> list;
+        if (FAILED(folder_.EnumObjects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
+                                       &list)) ||
+            !list) {
+            useListing_ = false;
+            return;
+        }
+        listed_.emplace();
+        for (PItemIDList child = nullptr; list->Next(&child) == S_OK;) {
+            const UniquePIDL owned(child);
+            if (child->mkid.cb != 0) listed_->emplace(ItemKey(child));
+        }
+    }
+
+    IShellFolder& folder_;
+    bool useListing_;
+    std::optional<std::unordered_set<std::string>> listed_;
+};
+
+// Only a record that carries a check and is checked selects its item: one
+// kept for its columns after the check was removed selects nothing.
+bool IsChecked(const TNodeStorage& node) {
+    return (node.Storage.Kinds & skCheck) && node.Storage.CheckState == csCheckedNormal;
+}
+
+// Whether an item of folder is a file-system item (its own folder then
+// lists what it holds); asks nothing of the disk.
+bool IsFileSystemItem(IShellFolder& folder, PCItemIDList relative) {
+    uint32_t attributes = SFGAO_FILESYSTEM;
+    return SUCCEEDED(folder.GetAttributesOf(&relative, 1, &attributes)) &&
+           (attributes & SFGAO_FILESYSTEM);
 }
 
 std::map<AnsiString, TStorageObjectFactory>& ClassRegistry() {
@@ -389,6 +430,7 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
 
     PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
     ShellFolderPtr parentFolder;
+    std::optional<ExistingItems> existing;
     bool bound = false;
     std::vector<std::unique_ptr<TNodeStorage>> kept;
 
@@ -406,11 +448,12 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
                 parentFolder = desktop;
             else if (desktop && FAILED(desktop->BindToObject(parentPIDL, &parentFolder)))
                 parentFolder.reset();
+            if (parentFolder)
+                existing.emplace(*parentFolder,
+                                 !ILIsEmpty(parentPIDL) && IsFileSystemItem(*desktop, parentPIDL),
+                                 count);
         }
-        if (!parentFolder) return false;
-        PCItemIDList relative = child.RelativePIDL();
-        uint32_t attributes = SFGAO_FOLDER | kSfgaoValidate;
-        return SUCCEEDED(parentFolder->GetAttributesOf(&relative, 1, &attributes));
+        return existing && existing->Exists(child.RelativePIDL(), SFGAO_FOLDER);
     };
 
     for (int32_t i = 0; i < count; ++i) {
@@ -553,40 +596,33 @@ void TRootNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool rea
 
 TStringList& TRootNodeStorage::CheckedFileNames() {
     checkedFileNames_.Clear();
-    TPIDLManager pidls;
     // Pre-order: a node before its children, children in list order. The
-    // root (the desktop) itself is never listed. Each stored folder gets one
-    // shell item, on its record's PIDL (borrowed) and its cached folder, and
-    // the items of its children hang from it, so the facts of every child
-    // are asked of a folder bound once.
-    auto walk = [&](auto& self, TNodeStorage& node, TNamespace& item) -> void {
+    // root (the desktop) itself is never listed. Each stored folder is bound
+    // once (its record caches the folder) and asked about all its children.
+    auto walk = [&](auto& self, TNodeStorage& node, bool fileSystemFolder) -> void {
         TNodeStorageList* children = node.Children();
         if (!children || children->Count() == 0) return;
         ShellFolderPtr folder = node.ShellFolder();
         if (!folder) return; // gone: nothing below it can be asked about
-        item.SetShellFolder(folder);
+        int checkedCount = 0;
+        for (int i = 0; i < children->Count(); ++i)
+            if (IsChecked(*children->Items(i))) ++checkedCount;
+        ExistingItems existing(*folder, fileSystemFolder, checkedCount);
         for (int i = 0; i < children->Count(); ++i) {
             TNodeStorage& child = *children->Items(i);
-            // Only a record that carries a check and is checked: one kept for
-            // its columns after the check was removed selects nothing.
-            const bool checked =
-                (child.Storage.Kinds & skCheck) && child.Storage.CheckState == csCheckedNormal;
+            const bool checked = IsChecked(child);
             const bool hasChildren = child.Children() && child.Children()->Count() > 0;
             if (!checked && !hasChildren) continue;
-            PItemIDList relative = pidls.CopyPIDL(child.RelativePIDL());
-            if (!relative) throw EOutOfMemory(SOutOfMemory);
-            TNamespace childItem(relative, &item);
-            if (checked && childItem.FileSystem()) {
-                const AnsiString name = WideToUtf8(childItem.NameForParsing());
-                if (NameExists(name)) checkedFileNames_.Add(name);
-            }
-            if (hasChildren) self(self, child, childItem);
+            const PCItemIDList relative = child.RelativePIDL();
+            const bool fileSystem = IsFileSystemItem(*folder, relative);
+            std::string name;
+            if (checked && fileSystem && existing.Exists(relative, SFGAO_FILESYSTEM) &&
+                SUCCEEDED(folder->GetDisplayNameOf(relative, SHGDN_FORPARSING, &name)))
+                checkedFileNames_.Add(name);
+            if (hasChildren) self(self, child, fileSystem);
         }
     };
-    // The desktop's shell item owns the desktop PIDL it fetches: the root
-    // may have none after Clear.
-    TNamespace desktop(nullptr, nullptr);
-    walk(walk, *this, desktop);
+    walk(walk, *this, false);
     return checkedFileNames_;
 }
 

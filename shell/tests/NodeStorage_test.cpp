@@ -567,6 +567,98 @@ TEST_F(SelectionTest, NamesAreKeptAsRawBytes) {
     EXPECT_EQ(listed, expected);
 }
 
+// A link to a folder is a folder: what the user checks through it is
+// selected under the link's path, and survives the job file.
+TEST_F(SelectionTest, ItemsThroughALinkedFolderAreListed) {
+    Make("real/");
+    Make("real/x.txt");
+    const std::string link = files + "/link";
+    ASSERT_EQ(symlink("real", link.c_str()), 0);
+    ASSERT_EQ(symlink(".", (files + "/real/loop").c_str()), 0);
+    TStringList paths;
+    paths.Add(link + "/x.txt");
+    paths.Add(link);
+    paths.Add(link + "/loop");
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    const std::vector<std::string> expected{link, link + "/loop", link + "/x.txt"};
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), expected);
+    TRootNodeStorage loaded;
+    Load(loaded, Save(storage));
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), expected);
+}
+
+TEST_F(SelectionTest, ItemsDeeperThanPathMaxAreListed) {
+    const std::string name(200, 'd');
+    const std::string deepest = MakeDeepFolders(files, name, 25);
+    ASSERT_GT(deepest.size(), 5000u);
+    // The leaf is made through the folders' descriptors, as the path is too
+    // long for one call.
+    {
+        int fd = open(files.c_str(), O_PATH | O_DIRECTORY);
+        for (int i = 0; i < 25; ++i) {
+            const int next = openat(fd, name.c_str(), O_PATH | O_DIRECTORY);
+            close(fd);
+            fd = next;
+        }
+        const int leaf = openat(fd, "leaf", O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(leaf, 0);
+        close(leaf);
+        close(fd);
+    }
+    TStringList paths;
+    paths.Add(deepest + "/leaf");
+    paths.Add(files + "/" + name);
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    const std::vector<std::string> expected{files + "/" + name, deepest + "/leaf"};
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), expected);
+    TRootNodeStorage loaded;
+    Load(loaded, Save(storage));
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), expected);
+}
+
+// Many items of one folder are checked against one listing of it: the
+// answer must be the one the items would give one by one.
+TEST_F(SelectionTest, ManyItemsOfOneFolderListWhatIsThere) {
+    Make("many/");
+    TStringList paths;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; ++i) {
+        const std::string f = Make("many/f" + std::to_string(100 + i));
+        paths.Add(f);
+        if (i != 7) expected.push_back(f);
+    }
+    const std::string hidden = Make("many/.hidden");
+    const std::string link = files + "/many/link";
+    ASSERT_EQ(symlink("nowhere", link.c_str()), 0);
+    paths.Add(hidden);
+    paths.Add(link);
+    expected.insert(expected.begin(), hidden);
+    expected.push_back(link); // a link is an item, wherever it points
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    ASSERT_EQ(unlink((files + "/many/f107").c_str()), 0);
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), expected);
+    TRootNodeStorage loaded;
+    Load(loaded, Save(storage));
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), expected);
+}
+
+// A volume of the mount table is listed even while its medium is away.
+TEST_F(SelectionTest, AVolumeWithoutItsMediumIsStillListed) {
+    Write(mounts, "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/u/stick vfat rw 0 0\n");
+    TRootNodeStorage storage;
+    HeldPidl stick(Pidl({Computer(), Item(0x2F, "/media/u/stick")}));
+    storage.Store(stick, skCheck)->Storage.CheckState = csCheckedNormal;
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), std::vector<std::string>{"/media/u/stick"});
+    TRootNodeStorage loaded;
+    Load(loaded, Save(storage));
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), std::vector<std::string>{"/media/u/stick"});
+    Write(mounts, "/dev/sda1 / ext4 rw 0 0\n");
+    EXPECT_EQ(storage.CheckedFileNames().Count(), 0) << "no longer a volume at all";
+}
+
 TEST_F(SelectionTest, AssigningItsOwnSelectionKeepsIt) {
     const std::string a = Make("a"), b = Make("b/");
     TStringList paths;

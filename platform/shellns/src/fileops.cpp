@@ -297,6 +297,14 @@ bool ShellTrashItems(const std::vector<std::string>& paths, std::vector<std::str
     return all;
 }
 
+namespace shellns {
+bool ResolveTrashName(const std::string& trashName, std::string& path) {
+    if (!IsValidItemName(trashName)) return false;
+    path = TrashDirectory() + "/files/" + trashName;
+    return true;
+}
+} // namespace shellns
+
 bool ReadTrashInfo(const std::string& trashName, std::string& originalPath,
                    std::string& deletionDate) {
     std::ifstream in(TrashDirectory() + "/info/" + trashName + ".trashinfo");

@@ -1,13 +1,18 @@
 // The Desktop, Computer, directory and Recycle Bin folders.
 #include "items.h"
+#include "pathaccess.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
+#include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,30 +85,101 @@ std::string NormalisePath(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
-bool IsDirectory(const std::string& path) {
+std::string PhysicalPath(const std::string& path) {
+    if (path.empty() || path[0] != '/') return {};
+    const std::vector<std::string> parts = SplitString(path, '/');
+    if (std::find(parts.begin(), parts.end(), "..") == parts.end()) return NormalisePath(path);
+    std::string reached = "/";
+    for (const std::string& part : parts) {
+        if (part.empty() || part == ".") continue;
+        if (part != "..") {
+            reached = JoinPath(reached, part);
+            continue;
+        }
+        char real[PATH_MAX];
+        if (reached.size() < PATH_MAX && ::realpath(reached.c_str(), real))
+            reached = real;
+        else if (errno != ENAMETOOLONG)
+            return {};
+        reached = ParentPath(reached);
+    }
+    return reached;
+}
+
+bool IsRealDirectory(const std::string& path) {
     struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return StatAnyPath(path, st, false) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The user's configured folders may be links to folders.
 bool IsFolderFollowingLinks(const std::string& path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return StatAnyPath(path, st, true) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool HasSubDirectory(const std::string& path) {
-    DIR* dir = opendir(path.c_str());
-    if (!dir) return false;
-    bool found = false;
-    while (dirent* e = readdir(dir)) {
-        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
-        if (e->d_type == DT_DIR ||
-            (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, e->d_name)))) {
-            found = true;
-            break;
+bool IsFolderItem(const std::string& path) {
+    return IsFolderFollowingLinks(path) && LoopFree(FolderChain(path));
+}
+
+std::string ParentPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+namespace {
+
+// Whether a listed entry is a folder: a folder, or a link to a folder that
+// is none of the folders above it (which would make a loop). The chain of
+// the listed folder is read once, when the first link needs it.
+class EntryTypes {
+public:
+    EntryTypes(int dirfd, const std::string& path) : dirfd_(dirfd), path_(path) {}
+    bool IsFolder(const dirent& e) {
+        if (e.d_type == DT_DIR) return true;
+        if (e.d_type != DT_LNK && e.d_type != DT_UNKNOWN) return false;
+        struct stat st;
+        if (e.d_type == DT_UNKNOWN) {
+            if (::fstatat(dirfd_, e.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+            if (S_ISDIR(st.st_mode)) return true;
+            if (!S_ISLNK(st.st_mode)) return false;
         }
+        if (::fstatat(dirfd_, e.d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) return false;
+        if (!chain_) chain_ = FolderChain(path_);
+        return !chain_->empty() && !Contains(*chain_, IdOf(st));
     }
-    closedir(dir);
+
+private:
+    int dirfd_;
+    const std::string& path_;
+    std::optional<std::vector<FileId>> chain_;
+};
+
+// Calls visit(entry, types) for every entry but "." and ".." until it
+// answers false; false when the folder cannot be read.
+template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit) {
+    UniqueFd fd = OpenAnyPath(path, O_RDONLY | O_DIRECTORY);
+    if (!fd) return false;
+    DIR* dir = ::fdopendir(fd.Get());
+    if (!dir) return false;
+    fd.Release();
+    const ScopeGuard closeDir([dir] { ::closedir(dir); });
+    EntryTypes types(::dirfd(dir), path);
+    while (const dirent* e = ::readdir(dir)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        if (!visit(*e, types)) break;
+    }
+    return true;
+}
+
+} // namespace
+
+bool HasSubDirectory(const std::string& path) {
+    bool found = false;
+    ForEachEntry(path, [&](const dirent& e, EntryTypes& types) {
+        found = types.IsFolder(e);
+        return !found;
+    });
     return found;
 }
 
@@ -143,9 +219,9 @@ bool Resolve(std::string_view absoluteBytes, Location& loc) {
                 return true;
             }
             const auto& [k1, p1] = items[1];
-            if (items.size() != 2 || k1 != PIDL_KIND_TRASH || !IsValidItemName(p1)) return false;
+            if (items.size() != 2 || k1 != PIDL_KIND_TRASH || !ResolveTrashName(p1, loc.path))
+                return false;
             loc.kind = ItemKind::TrashEntry;
-            loc.path = TrashDirectory() + "/files/" + p1;
             loc.name = p1;
             return true;
         } else {
@@ -168,6 +244,22 @@ bool Resolve(std::string_view absoluteBytes, Location& loc) {
     return true;
 }
 
+namespace {
+
+// Attributes that need a look at the disk; the others follow from the
+// item's kind and name alone.
+constexpr uint32_t kFolderBits =
+    SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET | SFGAO_HASSUBFOLDER;
+constexpr uint32_t kDiskBits = kFolderBits | SFGAO_VALIDATE | SFGAO_LINK | SFGAO_READONLY;
+
+bool IsVisibleVolume(const std::string& mountPoint) {
+    for (const Volume& v : VisibleVolumes())
+        if (v.mountPoint == mountPoint) return true;
+    return false;
+}
+
+} // namespace
+
 uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
     exists = true;
     uint32_t a = 0;
@@ -184,32 +276,51 @@ uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
     case ItemKind::RecycleBin:
         return SFGAO_FOLDER | SFGAO_DROPTARGET | SFGAO_HASPROPSHEET | SFGAO_CANLINK;
     case ItemKind::Documents:
-    case ItemKind::Volume: {
         if (!IsFolderFollowingLinks(loc.path)) {
             exists = false;
             return 0;
         }
+        return SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET |
+               SFGAO_HASPROPSHEET | SFGAO_CANLINK | subFolders(loc.path);
+    case ItemKind::Volume: {
+        // A volume of the mount table is a drive even while nothing answers
+        // there (a medium gone, a server away).
         a = SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET |
-            SFGAO_HASPROPSHEET | SFGAO_CANLINK | subFolders(loc.path);
-        if (loc.kind == ItemKind::Volume && VolumeOfPath(loc.path, true).removable)
-            a |= SFGAO_REMOVABLE;
+            SFGAO_HASPROPSHEET | SFGAO_CANLINK;
+        const Volume v = VolumeOfPath(loc.path, true);
+        if (v.mountPoint == loc.path && v.removable) a |= SFGAO_REMOVABLE;
+        if (wanted & (SFGAO_VALIDATE | SFGAO_HASSUBFOLDER)) {
+            const bool folder = IsFolderFollowingLinks(loc.path);
+            if (!folder && !IsVisibleVolume(loc.path)) {
+                exists = false;
+                return 0;
+            }
+            if (folder) a |= subFolders(loc.path);
+        }
         return a;
     }
     case ItemKind::Entry:
     case ItemKind::TrashEntry: {
+        a = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_HASPROPSHEET;
+        if (!loc.name.empty() && loc.name[0] == '.') a |= SFGAO_HIDDEN;
+        if (loc.kind == ItemKind::Entry)
+            a |= SFGAO_CANMOVE | SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE;
+        if (!(wanted & kDiskBits)) return a;
         struct stat st;
-        if (lstat(loc.path.c_str(), &st) != 0) {
+        if (StatAnyPath(loc.path, st, false) != 0) {
             exists = false;
             return 0;
         }
-        a = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_HASPROPSHEET;
-        if (!loc.name.empty() && loc.name[0] == '.') a |= SFGAO_HIDDEN;
         if (loc.kind == ItemKind::TrashEntry) return a;
-        a |= SFGAO_CANMOVE | SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE;
-        if (S_ISDIR(st.st_mode))
+        const bool link = S_ISLNK(st.st_mode);
+        if (link) a |= SFGAO_LINK;
+        if (!link && !(st.st_mode & S_IWUSR)) a |= SFGAO_READONLY;
+        if (!(wanted & kFolderBits)) return a;
+        // A link to a folder is a folder, unless it leads back to one of the
+        // folders above it: then it is a loop and stays a plain item.
+        if (link && StatAnyPath(loc.path, st, true) != 0) return a;
+        if (S_ISDIR(st.st_mode) && !Contains(FolderChain(ParentPath(loc.path)), IdOf(st)))
             a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET | subFolders(loc.path);
-        if (S_ISLNK(st.st_mode)) a |= SFGAO_LINK;
-        if (!(st.st_mode & S_IWUSR)) a |= SFGAO_READONLY;
         return a;
     }
     }
@@ -277,27 +388,24 @@ private:
     size_t at_ = 0;
 };
 
-bool Wanted(uint32_t flags, bool folder, const std::string& name) {
-    if (!(flags & SHCONTF_INCLUDEHIDDEN) && !name.empty() && name[0] == '.') return false;
-    return folder ? (flags & SHCONTF_FOLDERS) : (flags & SHCONTF_NONFOLDERS);
-}
-
 void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
                    std::vector<std::string>& out) {
-    DIR* dir = opendir(path.c_str());
-    if (!dir) return;
-    while (dirent* e = readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == ".." || name.size() > 0xFFF0) continue;
-        bool folder = false;
-        if (entriesAreFolders) {
-            folder = e->d_type == DT_DIR ||
-                     (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, name)));
+    const bool folders = flags & SHCONTF_FOLDERS, nonFolders = flags & SHCONTF_NONFOLDERS;
+    if (!folders && !nonFolders) return;
+    const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
+    ForEachEntry(path, [&](const dirent& e, EntryTypes& types) {
+        const std::string_view name = e.d_name;
+        if (!hidden && name[0] == '.') return true;
+        // Only a list of one sort needs to know which sort each entry is.
+        if (!folders || !nonFolders) {
+            const bool folder = entriesAreFolders && types.IsFolder(e);
+            if (folder != folders) return true;
         }
-        if (Wanted(flags, folder, name))
-            out.push_back(ItemBytes(kind, name) + std::string(2, '\0'));
-    }
-    closedir(dir);
+        std::string bytes = ItemBytes(kind, name);
+        bytes.append(2, '\0');
+        out.push_back(std::move(bytes));
+        return true;
+    });
 }
 
 class FolderBase : public IShellFolder {
@@ -321,7 +429,7 @@ public:
     HRESULT ParseDisplayName(const std::string& name, PItemIDList* pidl) override;
 
 protected:
-    bool ResolveChild(PCItemIDList pidl, Location& loc) const {
+    virtual bool ResolveChild(PCItemIDList pidl, Location& loc) const {
         return pidl && Resolve(JoinBytes(absolute_, pidl), loc);
     }
     std::string absolute_;
@@ -337,6 +445,22 @@ public:
         ListDirectory(path_, PIDL_KIND_FILE, flags, true, items);
         *list = std::make_unique<ListEnumerator>(std::move(items));
         return S_OK;
+    }
+
+protected:
+    // One entry of this folder, the common case, needs no walk through the
+    // absolute PIDL.
+    bool ResolveChild(PCItemIDList pidl, Location& loc) const override {
+        if (pidl && pidl->mkid.cb >= 3 && ILNextItem(pidl)->mkid.cb == 0 &&
+            ILItemKind(pidl) == PIDL_KIND_FILE) {
+            const std::string_view name = ILItemPayload(pidl);
+            if (!IsValidItemName(std::string(name))) return false;
+            loc.kind = ItemKind::Entry;
+            loc.name.assign(name);
+            loc.path = JoinPath(path_, loc.name);
+            return true;
+        }
+        return FolderBase::ResolveChild(pidl, loc);
     }
 
 private:
@@ -402,9 +526,9 @@ public:
             if (docs.empty() || !IsFolderFollowingLinks(docs)) return E_FAIL;
             bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualDocuments);
         } else {
-            const std::string path = NormalisePath(name);
+            const std::string path = PhysicalPath(name);
             struct stat st;
-            if (path.empty() || lstat(path.c_str(), &st) != 0) return E_INVALIDARG;
+            if (path.empty() || StatAnyPath(path, st, false) != 0) return E_INVALIDARG;
             *pidl = AllocPidl(PathToPidlBytes(path));
             return *pidl ? S_OK : E_OUTOFMEMORY;
         }
@@ -426,7 +550,8 @@ ShellFolderPtr FolderFor(const std::string& absolute, const Location& loc) {
         if (!IsFolderFollowingLinks(loc.path)) return nullptr;
         return std::make_shared<DirectoryFolder>(absolute, loc.path);
     case ItemKind::Entry:
-        if (!IsDirectory(loc.path)) return nullptr;
+        // A link to a folder binds as the folder; a loop does not bind.
+        if (!IsFolderItem(loc.path)) return nullptr;
         return std::make_shared<DirectoryFolder>(absolute, loc.path);
     case ItemKind::TrashEntry:
         return nullptr;
@@ -558,7 +683,7 @@ HRESULT FolderBase::ParseDisplayName(const std::string& name, PItemIDList* pidl)
         bytes += ItemBytes(PIDL_KIND_FILE, part);
     }
     struct stat st;
-    if (bytes.empty() || lstat(path.c_str(), &st) != 0) return E_INVALIDARG;
+    if (bytes.empty() || StatAnyPath(path, st, false) != 0) return E_INVALIDARG;
     *pidl = AllocPidl(bytes + std::string(2, '\0'));
     return *pidl ? S_OK : E_OUTOFMEMORY;
 }

@@ -40,11 +40,25 @@ PItemIDList AllocPidl(std::string_view bytes);
 
 bool Resolve(std::string_view absoluteBytes, Location& location);
 std::string JoinPath(const std::string& dir, const std::string& name);
+std::string ParentPath(const std::string& path);
 // Lexically normalised absolute path ("." and ".." folded, "//" and a
-// trailing "/" removed); "" when path is not absolute.
+// trailing "/" removed); "" when path is not absolute. For names of items
+// that need not exist.
 std::string NormalisePath(const std::string& path);
-bool IsDirectory(const std::string& path); // lstat: links are no folders
+// As NormalisePath, but a ".." leads to the parent of the folder the path
+// has really reached so far (links followed), as the kernel goes; "" when
+// the path is not absolute or a folder before a ".." does not exist.
+std::string PhysicalPath(const std::string& path);
+// The trashed file of a trash entry's name, "" when the name is none.
+bool ResolveTrashName(const std::string& trashName, std::string& path);
+
+// Every test below works at any path length.
+bool IsRealDirectory(const std::string& path); // a folder itself, not a link
 bool IsFolderFollowingLinks(const std::string& path);
+// A folder of the namespace: a folder, or a link to one, whose path passes
+// no folder twice (a link back to a folder above it is a loop, no folder).
+bool IsFolderItem(const std::string& path);
+// Holds a folder item.
 bool HasSubDirectory(const std::string& path);
 
 // The context menu of items given by absolute PIDL bytes, and the drop

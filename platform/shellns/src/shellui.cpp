@@ -113,7 +113,7 @@ bool IsFileFolder(const Location& loc) {
     case ItemKind::Desktop:
         return !loc.path.empty();
     case ItemKind::Entry:
-        return shellns::IsDirectory(loc.path);
+        return shellns::IsFolderItem(loc.path);
     default:
         return false;
     }

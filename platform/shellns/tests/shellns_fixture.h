@@ -5,14 +5,54 @@
 #include "platform/shellns/shellops.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace ax::testing {
+
+// Removes name below dirfd with all it holds, at any depth (each folder is
+// opened relative to the one holding it). False when something stayed.
+inline bool RemoveTreeAt(int dirfd, const char* name) {
+    struct stat st;
+    if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) return unlinkat(dirfd, name, 0) == 0;
+    const int fd = openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return false;
+    }
+    bool ok = true;
+    while (dirent* e = readdir(dir))
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+            ok = RemoveTreeAt(fd, e->d_name) && ok;
+    closedir(dir);
+    return unlinkat(dirfd, name, AT_REMOVEDIR) == 0 && ok;
+}
+
+// levels folders called name, each inside the one before, made relative to
+// each other so that the whole path may be longer than PATH_MAX. Answers
+// the deepest folder's path.
+inline std::string MakeDeepFolders(const std::string& base, const std::string& name, int levels) {
+    int fd = open(base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::string path = base;
+    for (int i = 0; i < levels && fd >= 0; ++i) {
+        if (mkdirat(fd, name.c_str(), 0755) != 0) ADD_FAILURE() << "mkdirat at level " << i;
+        const int next = openat(fd, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+        path += "/" + name;
+    }
+    if (fd >= 0) close(fd);
+    return path;
+}
 
 class TempHome : public ::testing::Test {
 protected:
@@ -41,9 +81,7 @@ protected:
     void TearDown() override {
         EXPECT_EQ(malloc_->LiveBlocks(), live) << "PIDLs leaked or freed twice";
         SetMountTableFile("");
-        std::error_code error;
-        std::filesystem::remove_all(root, error);
-        if (error) ADD_FAILURE() << "cleanup of " << root << ": " << error.message();
+        if (!RemoveTreeAt(AT_FDCWD, root.c_str())) ADD_FAILURE() << "cleanup of " << root;
     }
     static void Write(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
