@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <random>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include "rtl/exceptions.h"
+#include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 
 namespace ax {
@@ -202,40 +204,69 @@ void TFileStream::Flush() {
     if (::fsync(fd_) != 0) throw EWriteError(SWriteError);
 }
 
-void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer) {
+namespace {
+
+// The file a save lands in: a link is followed to its target (also when the
+// target does not exist yet), so the link stays a link.
+std::string SaveTarget(const std::string& fileName) {
+    std::string target = fileName;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st{};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+        std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<size_t>(n) >= link.size()) return target;
+        link.resize(static_cast<size_t>(n));
+        if (link[0] == '/') {
+            target = link;
+        } else {
+            const std::string dir = ExtractFileDir(target);
+            target = (dir.empty() ? std::string() : IncludeTrailingPathDelimiter(dir)) + link;
+        }
+    }
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(ELOOP)));
+}
+
+// A new file beside fileName under a name nobody else uses, created with
+// the usual permissions (the kernel applies the umask, which is never
+// changed here: other threads may be creating files meanwhile).
+int CreateTemporaryBeside(const std::string& fileName, std::string& name) {
     const std::string dir = ExtractFileDir(fileName);
-    std::string pattern =
-        (dir.empty() ? std::string() : IncludeTrailingPathDelimiter(dir)) + "." + ExtractFileName(fileName) + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
+    const std::string stem = (dir.empty() ? std::string() : IncludeTrailingPathDelimiter(dir)) + "." +
+                             ExtractFileName(fileName) + ".";
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = stem;
+        for (int i = 0; i < 8; ++i) name += kDigits[random() % 36];
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer) {
+    const std::string target = SaveTarget(fileName);
+    std::string temporary;
+    const int fd = CreateTemporaryBeside(target, temporary);
+    if (fd < 0)
         throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(errno)));
-    }
-    // Keep the permissions of the file being replaced; a new one gets the
-    // usual mode under the process umask.
+    TFileStream out(fd, temporary);
+    ScopeGuard removeTemporary([&] { ::unlink(temporary.c_str()); });
+    // The replaced file's permissions stay.
     struct stat st{};
-    mode_t mode;
-    if (::stat(fileName.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-    try {
-        TFileStream out(fd, pattern);
-        writer(out);
-        out.Flush();
-    } catch (...) {
-        ::unlink(pattern.c_str());
-        throw;
-    }
-    if (::rename(pattern.c_str(), fileName.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(pattern.c_str());
-        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(err)));
-    }
+    if (::stat(target.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0)
+        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(errno)));
+    writer(out);
+    out.Flush();
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(errno)));
+    removeTemporary.Dismiss();
     // Make the rename itself durable.
+    const std::string dir = ExtractFileDir(target);
     const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);

@@ -125,6 +125,45 @@ TEST(Streams, AtomicSaveReplacesWholeFile) {
     EXPECT_EQ(dir.EntryCount(), 1);       // no temporary file left behind
 }
 
+// A job saved through a link (a job kept elsewhere) updates the file the
+// link names; the link stays a link.
+TEST(Streams, AtomicSaveThroughALinkWritesItsTarget) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir((dir / "real").c_str(), 0755), 0);
+    WriteText(dir / "real/job.JOB", "old");
+    ASSERT_EQ(::symlink("real/job.JOB", (dir / "job.JOB").c_str()), 0);
+    WriteText(dir / "job.JOB", "new");
+    struct stat st{};
+    ASSERT_EQ(::lstat((dir / "job.JOB").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadAll(dir / "real/job.JOB"), "new");
+
+    // A link to a file not there yet: the file appears where it points.
+    ASSERT_EQ(::symlink((dir / "real/fresh.JOB").c_str(), (dir / "fresh.JOB").c_str()), 0);
+    WriteText(dir / "fresh.JOB", "fresh");
+    ASSERT_EQ(::lstat((dir / "fresh.JOB").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadAll(dir / "real/fresh.JOB"), "fresh");
+    EXPECT_EQ(dir.EntryCount(), 3); // real and the two links, no temporary file
+
+    // A loop of links is refused and leaves nothing behind.
+    ASSERT_EQ(::symlink("b", (dir / "a").c_str()), 0);
+    ASSERT_EQ(::symlink("a", (dir / "b").c_str()), 0);
+    EXPECT_THROW(WriteText(dir / "a", "x"), EFCreateError);
+    EXPECT_EQ(dir.EntryCount(), 5);
+}
+
+TEST(Streams, AtomicSaveOfANewFileTakesTheUmaskAndLeavesIt) {
+    TempDir dir;
+    const mode_t previous = ::umask(027);
+    WriteText(dir / "new.ini", "x");
+    const mode_t during = ::umask(previous);
+    EXPECT_EQ(during, 027u);
+    struct stat st{};
+    ASSERT_EQ(::stat((dir / "new.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
 TEST(Streams, FailedSaveLeavesPreviousFileIntact) {
     TempDir dir;
     const std::string name = dir / "settings.ini";

@@ -522,6 +522,8 @@ void TRootNodeStorage::NodesFreed() {
 TNodeStorage* TRootNodeStorage::FindNode(PCItemIDList pidl, bool create) {
     if (!pidl) return nullptr;
     if (ILIsEmpty(pidl)) return this;
+    // A record deeper than a stream may hold would make the job unreadable.
+    if (create && ILItemCount(pidl) > kMaxNodeDepth) return nullptr;
     TPIDLManager pidls;
 
     if (lastParent_ && IsParentPIDL(lastParent_->AbsolutePIDL(), pidl, true)) {

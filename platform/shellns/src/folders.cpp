@@ -695,6 +695,15 @@ namespace ax {
 
 using namespace shellns;
 
+std::string ItemProblem(const std::string& path) {
+    if (path.empty() || path[0] != '/') return "not an absolute path";
+    const std::string physical = PhysicalPath(path);
+    if (physical.empty()) return std::strerror(ENOENT);
+    struct stat st;
+    const int error = StatAnyPath(physical, st, false);
+    return error ? std::strerror(error) : std::string();
+}
+
 std::string PathToPidlBytes(const std::string& rawPath) {
     const std::string path = NormalisePath(rawPath);
     std::string bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualComputer);

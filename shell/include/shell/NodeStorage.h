@@ -93,10 +93,10 @@ void UnregisterStorageClass(const AnsiString& name);
 // Raises EClassNotFound ("Class %s not found") for a name not registered.
 std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name);
 
-// Deepest nesting of records a stream may hold. Only items that parse are
-// stored, and a path the kernel accepts (4096 bytes) has at most 2048
-// elements, plus Computer and the volume; the bound keeps a hostile stream
-// from running the reader out of stack.
+// Deepest nesting of records a stream may hold, which keeps a hostile
+// stream from running the reader out of stack. Folders may nest deeper on
+// disk; Store refuses items below this depth, so that every job written
+// loads again.
 inline constexpr int kMaxNodeDepth = 2100;
 
 class TNodeStorageList;
@@ -208,7 +208,8 @@ public:
     ~TRootNodeStorage() override;
 
     // The record for pidl, made (with the records on the way) when missing;
-    // kinds are added to it. Nil when the item cannot be placed.
+    // kinds are added to it. Nil when the item cannot be placed (its folder
+    // cannot be bound, or it lies deeper than kMaxNodeDepth).
     TNodeStorage* Store(PCItemIDList pidl, TStorageKinds kinds);
     // The record when its kinds share a bit with the asked ones.
     TNodeStorage* Find(PCItemIDList pidl, TStorageKinds kinds);

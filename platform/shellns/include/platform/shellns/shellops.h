@@ -52,6 +52,11 @@ std::string PathToPidlBytes(const std::string& path);
 // A name a user may give an item: not empty, not "." or "..", no "/" or NUL.
 bool IsValidItemName(const std::string& name);
 
+// Why the item an absolute path names cannot be had, in the system's words
+// ("No such file or directory"); "" when it is there. Works at any depth
+// and goes through ".." as parsing does (on the disk, links followed).
+std::string ItemProblem(const std::string& path);
+
 // File operations. None overwrites anything: an item whose target name is
 // taken fails alone and the others go on. Each success is announced on the
 // change bus. The result is true when every item succeeded.
