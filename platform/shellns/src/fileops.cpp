@@ -21,163 +21,6 @@ namespace {
 using shellns::JoinPath;
 using shellns::NormalisePath;
 
-// rename that fails with EEXIST instead of replacing the target.
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    // File systems without the flag: link and unlink cannot replace either.
-    struct stat st;
-    if (lstat(from.c_str(), &st) != 0) return false;
-    if (!S_ISDIR(st.st_mode)) {
-        if (link(from.c_str(), to.c_str()) != 0) return false;
-        return unlink(from.c_str()) == 0;
-    }
-    if (lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool RemoveTree(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return false;
-    if (!S_ISDIR(st.st_mode)) return unlink(path.c_str()) == 0;
-    bool ok = true;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") ok = RemoveTree(JoinPath(path, name)) && ok;
-        }
-        closedir(dir);
-    }
-    return rmdir(path.c_str()) == 0 && ok;
-}
-
-bool CopyFileData(const std::string& from, const std::string& to, mode_t mode) {
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 07777);
-    if (out < 0) {
-        close(in);
-        return false;
-    }
-    bool ok = true;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(in, buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = write(out, buffer + done, size_t(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) {
-                ok = false;
-                break;
-            }
-            done += w;
-        }
-        if (!ok) break;
-    }
-    struct stat st;
-    if (ok && fstat(in, &st) == 0) {
-        const timespec times[2] = {st.st_atim, st.st_mtim};
-        futimens(out, times);
-    }
-    if (close(out) != 0) ok = false;
-    close(in);
-    if (!ok) unlink(to.c_str());
-    return ok;
-}
-
-// Copies a tree to a target that must not exist; on failure nothing of the
-// copy is left behind.
-bool CopyTree(const std::string& from, const std::string& to) {
-    struct stat st;
-    if (lstat(from.c_str(), &st) != 0) return false;
-    if (S_ISLNK(st.st_mode)) {
-        std::string target(size_t(st.st_size) + 1, '\0');
-        const ssize_t n = readlink(from.c_str(), target.data(), target.size());
-        if (n < 0) return false;
-        target.resize(size_t(n));
-        return symlink(target.c_str(), to.c_str()) == 0;
-    }
-    if (S_ISREG(st.st_mode)) return CopyFileData(from, to, st.st_mode);
-    if (!S_ISDIR(st.st_mode)) return false;
-    if (mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) return false;
-    bool ok = true;
-    if (DIR* dir = opendir(from.c_str())) {
-        while (ok) {
-            dirent* e = readdir(dir);
-            if (!e) break;
-            const std::string name = e->d_name;
-            if (name != "." && name != "..")
-                ok = CopyTree(JoinPath(from, name), JoinPath(to, name));
-        }
-        closedir(dir);
-    } else {
-        ok = false;
-    }
-    if (!ok)
-        RemoveTree(to);
-    else
-        chmod(to.c_str(), st.st_mode & 07777);
-    return ok;
-}
-
-bool IsComponentPrefix(const std::string& prefix, const std::string& path) {
-    if (prefix == "/") return true;
-    return path.compare(0, prefix.size(), prefix) == 0 &&
-           (path.size() == prefix.size() || path[prefix.size()] == '/');
-}
-
-bool IsFolderPath(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool Transfer(const std::vector<std::string>& sources, const std::string& targetDir, bool move,
-              std::vector<std::string>* failed) {
-    const std::string dir = NormalisePath(targetDir);
-    bool all = true;
-    for (const std::string& raw : sources) {
-        const std::string from = NormalisePath(raw);
-        const std::string name = ExtractFileName(from);
-        const std::string to = JoinPath(dir, name);
-        bool ok = !dir.empty() && shellns::IsFolderFollowingLinks(dir) && IsValidItemName(name) &&
-                  !IsComponentPrefix(from, dir); // not into itself
-        const bool folder = ok && IsFolderPath(from);
-        if (ok) {
-            if (move) {
-                ok = RenameNoReplace(from, to);
-                if (!ok && errno == EXDEV) {
-                    struct stat st;
-                    ok = lstat(to.c_str(), &st) != 0 && CopyTree(from, to);
-                    // The source goes only once the whole copy is there.
-                    if (ok) RemoveTree(from);
-                }
-            } else {
-                struct stat st;
-                ok = lstat(to.c_str(), &st) != 0 && CopyTree(from, to);
-            }
-        }
-        if (!ok) {
-            all = false;
-            if (failed) failed->push_back(raw);
-            continue;
-        }
-        if (move)
-            SHChangeNotifyPaths(folder ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, from, to);
-        else
-            SHChangeNotifyPaths(folder ? SHCNE_MKDIR : SHCNE_CREATE, to);
-    }
-    return all;
-}
-
 std::string PercentEncode(const std::string& path) {
     static const char* const hex = "0123456789ABCDEF";
     std::string out;
@@ -241,7 +84,7 @@ bool TrashOne(const std::string& from) {
         }
         const bool written = write(fd, info.data(), info.size()) == ssize_t(info.size());
         close(fd);
-        if (written && RenameNoReplace(from, trash + "/files/" + name)) return true;
+        if (written && shellns::RenameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, trash + "/files/" + name)) return true;
         unlink(infoPath.c_str());
         if (errno != EEXIST) return false;
     }
@@ -255,13 +98,13 @@ int g_nextListener = 1;
 } // namespace
 
 bool ShellCopyItems(const std::vector<std::string>& sources, const std::string& targetDir,
-                    std::vector<std::string>* failed) {
-    return Transfer(sources, targetDir, false, failed);
+                    std::vector<std::string>* failed, std::vector<ShellProblem>* problems) {
+    return shellns::TransferItems(sources, targetDir, false, failed, problems);
 }
 
 bool ShellMoveItems(const std::vector<std::string>& sources, const std::string& targetDir,
-                    std::vector<std::string>* failed) {
-    return Transfer(sources, targetDir, true, failed);
+                    std::vector<std::string>* failed, std::vector<ShellProblem>* problems) {
+    return shellns::TransferItems(sources, targetDir, true, failed, problems);
 }
 
 bool ShellRenameItem(const std::string& rawPath, const std::string& newName, std::string* newPath) {
@@ -272,18 +115,19 @@ bool ShellRenameItem(const std::string& rawPath, const std::string& newName, std
         if (newPath) *newPath = path;
         return PathExists(path);
     }
-    const bool folder = IsFolderPath(path);
-    if (!RenameNoReplace(path, target)) return false;
+    const bool folder = shellns::IsRealDirectory(path);
+    if (!shellns::RenameNoReplaceAt(AT_FDCWD, path, AT_FDCWD, target)) return false;
     if (newPath) *newPath = target;
     SHChangeNotifyPaths(folder ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, path, target);
     return true;
 }
 
-bool ShellTrashItems(const std::vector<std::string>& paths, std::vector<std::string>* failed) {
+bool ShellTrashItems(const std::vector<std::string>& paths, std::vector<std::string>* failed,
+                     std::vector<ShellProblem>* problems) {
     bool all = true;
     for (const std::string& raw : paths) {
         const std::string from = NormalisePath(raw);
-        const bool folder = IsFolderPath(from);
+        const bool folder = shellns::IsRealDirectory(from);
         if (from.empty() || from == "/" || !TrashOne(from)) {
             all = false;
             if (failed) failed->push_back(raw);

@@ -2,6 +2,7 @@
 // What an absolute PIDL stands for, shared by the folders, the context menu
 // and the special folders of the namespace layer.
 #include "platform/shellns/pidl.h"
+#include "platform/shellns/shellops.h"
 #include "platform/shellns/shellui.h"
 
 #include <memory>
@@ -60,6 +61,19 @@ bool IsFolderFollowingLinks(const std::string& path);
 bool IsFolderItem(const std::string& path);
 // Holds a folder item.
 bool HasSubDirectory(const std::string& path);
+
+// rename that fails with EEXIST instead of replacing the target.
+bool RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to);
+// Removes name below dirfd with all it holds, except the items in keep (by
+// identity; the folders holding them stay too). ownCopy: a copy of ours,
+// whose read-only folders may be opened up to be emptied.
+struct FileId;
+bool RemoveTreeAt(int dirfd, const std::string& name, const std::vector<FileId>& keep,
+                  bool ownCopy);
+// ShellCopyItems and ShellMoveItems.
+bool TransferItems(const std::vector<std::string>& sources, const std::string& targetDir,
+                   bool move, std::vector<std::string>* failed,
+                   std::vector<ShellProblem>* problems);
 
 // The context menu of items given by absolute PIDL bytes, and the drop
 // target of a folder.

@@ -122,6 +122,21 @@ std::vector<FileId> FolderChain(const std::string& path) {
     return chain;
 }
 
+std::vector<FileId> PhysicalAncestry(int dirfd) {
+    std::vector<FileId> ancestry;
+    struct stat st;
+    if (::fstat(dirfd, &st) != 0) return {};
+    ancestry.push_back(IdOf(st));
+    UniqueFd up(::openat(dirfd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    while (up) {
+        if (::fstat(up.Get(), &st) != 0) return {};
+        if (IdOf(st) == ancestry.back()) return ancestry; // the root is its own parent
+        ancestry.push_back(IdOf(st));
+        up = UniqueFd(::openat(up.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    return {};
+}
+
 bool Contains(const std::vector<FileId>& chain, const FileId& id) {
     return std::find(chain.begin(), chain.end(), id) != chain.end();
 }

@@ -72,6 +72,10 @@ inline FileId IdOf(const struct stat& st) {
 // and the path itself last, each as the kernel reaches it (links followed).
 // Empty when one of them cannot be reached.
 std::vector<FileId> FolderChain(const std::string& path);
+// The identities of an open folder and of every folder above it where it
+// really lies (through ".." up to the root, whatever links led to it).
+// Empty when one of them cannot be reached.
+std::vector<FileId> PhysicalAncestry(int dirfd);
 // True when no folder appears twice: a path that passes a folder a second
 // time has gone round a loop of links (or mounts).
 bool LoopFree(const std::vector<FileId>& chain);

@@ -10,11 +10,30 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace ax::testing {
+
+// Mounts a fresh tmpfs on dir, seen by this process only (a mount namespace
+// of its own), so that tests have a second file system. Empty on success,
+// else why it cannot be done here (the caller skips with that message).
+inline std::string MountScratchFileSystem(const std::string& dir) {
+    static bool privateNamespace = false;
+    if (!privateNamespace) {
+        if (unshare(CLONE_NEWNS) != 0)
+            return std::string("no mount namespace of our own: ") + strerror(errno);
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return std::string("mounts cannot be made private: ") + strerror(errno);
+        privateNamespace = true;
+    }
+    if (mount("axscratch", dir.c_str(), "tmpfs", 0, "size=64m,mode=0755") != 0)
+        return std::string("tmpfs cannot be mounted: ") + strerror(errno);
+    return {};
+}
 
 // Removes name below dirfd with all it holds, at any depth (each folder is
 // opened relative to the one holding it). False when something stayed.
