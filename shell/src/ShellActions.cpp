@@ -52,10 +52,44 @@ bool TNamespace::HasChildren(uint32_t flags) {
     return any;
 }
 
-// No folder of the namespace layer offers shell columns, so the counts of
-// the shell column interfaces are 0 and the default columns apply.
+namespace {
+
+// Columns counted by asking for each index until one fails; a folder that
+// answers every index up to the cap is not believed.
+int CountColumns(const std::function<bool(unsigned)>& answers) {
+    constexpr unsigned kCap = 200;
+    unsigned n = 0;
+    while (n < kCap && answers(n))
+        ++n;
+    return n == kCap ? 0 : int(n);
+}
+
+} // namespace
+
 int TNamespace::DetailsSupportedColumns() {
-    if (columnCount_ < 0) columnCount_ = DetailsDefaultSupportedColumns();
+    if (columnCount_ >= 0) return columnCount_;
+    const ShellFolderPtr folder = ShellFolder();
+    const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(folder);
+    const auto details = std::dynamic_pointer_cast<IShellDetails>(folder);
+    int count = 0;
+    if (folder2) {
+        count = CountColumns([&](unsigned n) {
+            uint32_t state = 0;
+            return SUCCEEDED(folder2->GetDefaultColumnState(n, &state));
+        });
+        if (count == 0)
+            count = CountColumns([&](unsigned n) {
+                SHELLDETAILS d;
+                return SUCCEEDED(folder2->GetDetailsOf(nullptr, n, &d));
+            });
+    }
+    if (count == 0 && details)
+        count = CountColumns([&](unsigned n) {
+            SHELLDETAILS d;
+            return SUCCEEDED(details->GetDetailsOf(nullptr, n, &d));
+        });
+    columnCount_ = count > 0 ? count : DetailsDefaultSupportedColumns();
+    shellColumns_ = count > 0;
     return columnCount_;
 }
 
@@ -64,15 +98,57 @@ bool TNamespace::DetailsValidIndex(int column) {
 }
 
 WideString TNamespace::DetailsColumnTitle(int column) {
+    if (DetailsValidIndex(column) && shellColumns_) {
+        const ShellFolderPtr folder = ShellFolder();
+        SHELLDETAILS d;
+        if (const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(folder))
+            if (SUCCEEDED(folder2->GetDetailsOf(nullptr, unsigned(column), &d))) return W(d.str);
+        if (const auto details = std::dynamic_pointer_cast<IShellDetails>(folder))
+            if (SUCCEEDED(details->GetDetailsOf(nullptr, unsigned(column), &d))) return W(d.str);
+    }
     return DetailsDefaultColumnTitle(column);
 }
 
 WideString TNamespace::DetailsOf(int column) {
+    if (column >= 0 && !IsDesktop() && relativePIDL_) {
+        const ShellFolderPtr parent = ParentShellFolder();
+        SHELLDETAILS d;
+        if (const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(parent))
+            if (SUCCEEDED(folder2->GetDetailsOf(relativePIDL_, unsigned(column), &d)))
+                return W(d.str);
+        if (const auto details = std::dynamic_pointer_cast<IShellDetails>(parent))
+            if (SUCCEEDED(details->GetDetailsOf(relativePIDL_, unsigned(column), &d)))
+                return W(d.str);
+    }
     return DetailsDefaultOf(column);
 }
 
-TColumnStates TNamespace::DetailsGetDefaultColumnState(int) {
-    return csOnByDefault;
+TColumnStates TNamespace::DetailsGetDefaultColumnState(int column) {
+    uint32_t flags = 0;
+    const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(ShellFolder());
+    if (!DetailsValidIndex(column) || !folder2 ||
+        FAILED(folder2->GetDefaultColumnState(unsigned(column), &flags)))
+        return csOnByDefault;
+    TColumnStates states = 0;
+    switch (flags & SHCOLSTATE_TYPEMASK) {
+    case SHCOLSTATE_TYPE_STR:
+        states |= csString;
+        break;
+    case SHCOLSTATE_TYPE_INT:
+        states |= csInteger;
+        break;
+    case SHCOLSTATE_TYPE_DATE:
+        states |= csDate;
+        break;
+    default:
+        break;
+    }
+    if (flags & SHCOLSTATE_ONBYDEFAULT) states |= csOnByDefault;
+    if (flags & SHCOLSTATE_SLOW) states |= csSlow;
+    if (flags & SHCOLSTATE_EXTENDED) states |= csExtended;
+    if (flags & SHCOLSTATE_SECONDARYUI) states |= csSecondaryUI;
+    if (flags & SHCOLSTATE_HIDDEN) states |= csHidden;
+    return states;
 }
 
 int TNamespace::DetailsDefaultSupportedColumns() {

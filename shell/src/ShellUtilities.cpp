@@ -400,8 +400,10 @@ WideString TNamespace::FileType() {
         if (SHGetFileInfo(absolutePIDL_, {}, 0, info, SHGFI_TYPENAME | SHGFI_PIDL))
             name = W(info.szTypeName.substr(0, 80));
         if (name.empty()) {
-            // No registered type: "TXT File", or "File" without an extension.
-            const std::string ext = ExtractFileExt(ExtractFileName(WideToUtf8(NameForParsing())));
+            // No registered type: "TXT File", or "File" without an extension;
+            // the extension of the name the user sees (a trashed file's own
+            // name may end in a number the trash added).
+            const std::string ext = ExtractFileExt(WideToUtf8(NameNormal()));
             name =
                 ext.size() > 1 ? WideUpperCase(W(ext.substr(1))) + u" File" : WideString(u"File");
         }
@@ -414,9 +416,14 @@ WideString TNamespace::Extension() {
     return W(ExtractFileExt(ExtractFileName(WideToUtf8(NameParseAddress()))));
 }
 
-// No folder here offers info tips, so the query answers as on failure.
 WideString TNamespace::InfoTip() {
-    return {};
+    const ShellFolderPtr parent = ParentShellFolder();
+    std::shared_ptr<IQueryInfo> info;
+    std::string tip;
+    if (!parent || !relativePIDL_ || FAILED(parent->GetQueryInfo(relativePIDL_, &info)) || !info ||
+        FAILED(info->GetInfoTip(0, &tip)))
+        return {};
+    return W(tip);
 }
 
 // ---------------------------------------------------------------- names
@@ -547,7 +554,9 @@ void TNamespace::InvalidateCache() {
     lastWriteTime_.reset();
     sizeOfFile_.reset();
     sizeOfFileKB_.reset();
+    iconClosed_ = iconOpen_ = -1;
     columnCount_ = -1;
+    shellColumns_ = false;
     flags_ &= ~(kRecycleBinKnown | kRecycleBinValue);
     dropTarget_.reset();
 }
@@ -729,7 +738,22 @@ TNamespace* FavoritesFolder() {
     return EnsureSpecials().favorites.get();
 }
 
+namespace {
+TShellClipboardFormats g_clipboardFormats;
+} // namespace
+
+const TShellClipboardFormats& ShellClipboardFormats() {
+    return g_clipboardFormats;
+}
+
 void ShellUtilitiesInitialize() {
+    auto reg = [](std::string_view name) { return uint16_t(RegisterClipboardFormat(name)); };
+    g_clipboardFormats.ShellIDList = reg("Shell IDList Array");
+    g_clipboardFormats.LogicalPerformedDropEffect = reg("Logical Performed DropEffect");
+    g_clipboardFormats.PreferredDropEffect = reg("Preferred DropEffect");
+    g_clipboardFormats.FileContents = reg("FileContents");
+    g_clipboardFormats.FileGroupDescriptor = reg("FileGroupDescriptor");
+    g_clipboardFormats.FileGroupDescriptorW = reg("FileGroupDescriptorW");
     EnsureSpecials();
 }
 

@@ -204,8 +204,14 @@ void WideShowMessage(uintptr_t window, const WideString& text, const WideString&
 
 // ---- TWideFileStream ----
 
-TWideFileStream::TWideFileStream(const WideString& fileName, uint16_t mode)
-    : TFileStream(WideToUtf8(fileName), mode) {}
+// The errors say which file, in the class library's words and nothing more.
+TWideFileStream::TWideFileStream(const WideString& fileName, uint16_t mode) try
+    : TFileStream(WideToUtf8(fileName), mode == fmWideCreate ? fmCreate : mode) {
+} catch (const EFCreateError&) {
+    throw EFCreateError(Format("Cannot create file %s", fileName));
+} catch (const EFOpenError&) {
+    throw EFOpenError(Format("Cannot open file %s", fileName));
+}
 
 // ---- TWideStringList ----
 

@@ -327,9 +327,7 @@ uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
     return a;
 }
 
-namespace {
-
-std::string DisplayName(const Location& loc, uint32_t flags) {
+std::string DisplayNameOf(const Location& loc, uint32_t flags) {
     const bool inFolder = flags & SHGDN_INFOLDER;
     const bool parsing = flags & SHGDN_FORPARSING;
     const bool address = flags & SHGDN_FORADDRESSBAR;
@@ -349,7 +347,7 @@ std::string DisplayName(const Location& loc, uint32_t flags) {
     case ItemKind::Entry:
         return (parsing || address) && !inFolder ? loc.path : loc.name;
     case ItemKind::TrashEntry: {
-        if (parsing) return inFolder ? loc.name : loc.path;
+        if (parsing) return inFolder ? ExtractFileName(loc.path) : loc.path;
         std::string original, date;
         if (ReadTrashInfo(loc.name, original, date) && !ExtractFileName(original).empty())
             return ExtractFileName(original);
@@ -358,6 +356,8 @@ std::string DisplayName(const Location& loc, uint32_t flags) {
     }
     return {};
 }
+
+namespace {
 
 int ItemRank(uint8_t kind, const std::string& payload) {
     if (kind != PIDL_KIND_VIRTUAL) return 3;
@@ -388,8 +388,10 @@ private:
     size_t at_ = 0;
 };
 
+} // namespace
+
 void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
-                   std::vector<std::string>& out) {
+                   const std::string& prefix, std::vector<std::string>& out) {
     const bool folders = flags & SHCONTF_FOLDERS, nonFolders = flags & SHCONTF_NONFOLDERS;
     if (!folders && !nonFolders) return;
     const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
@@ -401,17 +403,43 @@ void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool e
             const bool folder = entriesAreFolders && types.IsFolder(e);
             if (folder != folders) return true;
         }
-        std::string bytes = ItemBytes(kind, name);
+        std::string bytes = ItemBytes(kind, prefix + std::string(name));
         bytes.append(2, '\0');
         out.push_back(std::move(bytes));
         return true;
     });
 }
 
-class FolderBase : public IShellFolder {
+namespace {
+
+class FolderBase : public IShellFolder2 {
 public:
     explicit FolderBase(std::string absolute) : absolute_(std::move(absolute)) {}
     const std::string& AbsoluteBytes() const override { return absolute_; }
+
+    // Details columns.
+    HRESULT GetDefaultColumn(uint32_t, uint32_t* sort, uint32_t* display) override {
+        if (sort) *sort = 0;
+        if (display) *display = 0;
+        return S_OK;
+    }
+    HRESULT GetDefaultColumnState(unsigned column, uint32_t* flags) override {
+        SHELLDETAILS header;
+        uint32_t state = 0;
+        if (!flags || !ColumnHeader(Columns(), column, header, state)) return E_INVALIDARG;
+        *flags = state;
+        return S_OK;
+    }
+    HRESULT GetDetailsOf(PCItemIDList pidl, unsigned column, SHELLDETAILS* details) override {
+        if (!details) return E_INVALIDARG;
+        uint32_t state = 0;
+        if (!ColumnHeader(Columns(), column, *details, state)) return E_INVALIDARG;
+        if (!pidl) return S_OK;
+        Location loc;
+        if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
+        return ColumnText(Columns(), loc, column, details->str) ? S_OK : E_INVALIDARG;
+    }
+    HRESULT GetQueryInfo(PCItemIDList pidl, std::shared_ptr<IQueryInfo>* info) override;
 
     HRESULT BindToObject(PCItemIDList pidl, ShellFolderPtr* folder) override;
     HRESULT CompareIDs(int column, PCItemIDList a, PCItemIDList b) override;
@@ -432,8 +460,31 @@ protected:
     virtual bool ResolveChild(PCItemIDList pidl, Location& loc) const {
         return pidl && Resolve(JoinBytes(absolute_, pidl), loc);
     }
+    virtual ColumnSet Columns() const { return ColumnSet::Files; }
     std::string absolute_;
 };
+
+class InfoTip final : public IQueryInfo {
+public:
+    explicit InfoTip(std::string tip) : tip_(std::move(tip)) {}
+    HRESULT GetInfoTip(uint32_t, std::string* tip) override {
+        if (!tip) return E_INVALIDARG;
+        *tip = tip_;
+        return S_OK;
+    }
+
+private:
+    std::string tip_;
+};
+
+HRESULT FolderBase::GetQueryInfo(PCItemIDList pidl, std::shared_ptr<IQueryInfo>* info) {
+    if (!info) return E_INVALIDARG;
+    info->reset();
+    Location loc;
+    if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
+    *info = std::make_shared<InfoTip>(InfoTipOf(loc));
+    return S_OK;
+}
 
 class DirectoryFolder final : public FolderBase {
 public:
@@ -442,7 +493,7 @@ public:
     HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
         if (!list) return E_INVALIDARG;
         std::vector<std::string> items;
-        ListDirectory(path_, PIDL_KIND_FILE, flags, true, items);
+        ListDirectory(path_, PIDL_KIND_FILE, flags, true, "", items);
         *list = std::make_unique<ListEnumerator>(std::move(items));
         return S_OK;
     }
@@ -470,6 +521,7 @@ private:
 class ComputerFolder final : public FolderBase {
 public:
     using FolderBase::FolderBase;
+    ColumnSet Columns() const override { return ColumnSet::Volumes; }
     HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
         if (!list) return E_INVALIDARG;
         std::vector<std::string> items;
@@ -484,10 +536,11 @@ public:
 class RecycleBinFolder final : public FolderBase {
 public:
     using FolderBase::FolderBase;
+    ColumnSet Columns() const override { return ColumnSet::Trash; }
     HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
         if (!list) return E_INVALIDARG;
         std::vector<std::string> items;
-        ListDirectory(TrashDirectory() + "/files", PIDL_KIND_TRASH, flags, false, items);
+        ListTrashes(flags, items);
         *list = std::make_unique<ListEnumerator>(std::move(items));
         return S_OK;
     }
@@ -509,7 +562,7 @@ public:
             add(kVirtualRecycleBin);
         }
         const std::string desktop = XdgUserDirectory("DESKTOP");
-        if (!desktop.empty()) ListDirectory(desktop, PIDL_KIND_FILE, flags, true, items);
+        if (!desktop.empty()) ListDirectory(desktop, PIDL_KIND_FILE, flags, true, "", items);
         *list = std::make_unique<ListEnumerator>(std::move(items));
         return S_OK;
     }
@@ -606,7 +659,7 @@ HRESULT FolderBase::GetDisplayNameOf(PCItemIDList pidl, uint32_t flags, std::str
     name->clear();
     Location loc;
     if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
-    *name = DisplayName(loc, flags);
+    *name = DisplayNameOf(loc, flags);
     return name->empty() && loc.kind == ItemKind::Desktop ? E_FAIL : S_OK;
 }
 
@@ -663,8 +716,8 @@ HRESULT FolderBase::GetFindData(PCItemIDList pidl, WIN32_FIND_DATA* data) {
         loc.kind != ItemKind::Volume && loc.kind != ItemKind::Documents)
         return E_FAIL;
     if (!FindDataFromPath(loc.path, *data)) return E_FAIL;
-    if (loc.kind == ItemKind::TrashEntry) data->cFileName = DisplayName(loc, SHGDN_NORMAL);
-    if (loc.kind == ItemKind::Volume) data->cFileName = DisplayName(loc, SHGDN_NORMAL);
+    if (loc.kind == ItemKind::TrashEntry) data->cFileName = DisplayNameOf(loc, SHGDN_NORMAL);
+    if (loc.kind == ItemKind::Volume) data->cFileName = DisplayNameOf(loc, SHGDN_NORMAL);
     return S_OK;
 }
 

@@ -2,10 +2,12 @@
 // What an absolute PIDL stands for, shared by the folders, the context menu
 // and the special folders of the namespace layer.
 #include "platform/shellns/pidl.h"
+#include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "platform/shellns/shellui.h"
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,8 +52,17 @@ std::string NormalisePath(const std::string& path);
 // has really reached so far (links followed), as the kernel goes; "" when
 // the path is not absolute or a folder before a ".." does not exist.
 std::string PhysicalPath(const std::string& path);
-// The trashed file of a trash entry's name, "" when the name is none.
+// The trashed file of a trash entry's name ("name" in the home trash, the
+// file's whole path in a volume's trash); false when the name is none.
 bool ResolveTrashName(const std::string& trashName, std::string& path);
+// The entries of every trash (the home trash and each local volume's), as
+// trash-entry item bytes.
+void ListTrashes(uint32_t flags, std::vector<std::string>& out);
+// The entries of a folder as items of kind whose payload is prefix plus
+// the entry's name; with entriesAreFolders, folder-ness follows the disk,
+// otherwise every entry counts as a non-folder.
+void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
+                   const std::string& prefix, std::vector<std::string>& out);
 
 // Every test below works at any path length.
 bool IsRealDirectory(const std::string& path); // a folder itself, not a link
@@ -74,6 +85,21 @@ bool RemoveTreeAt(int dirfd, const std::string& name, const std::vector<FileId>&
 bool TransferItems(const std::vector<std::string>& sources, const std::string& targetDir,
                    bool move, std::vector<std::string>* failed,
                    std::vector<ShellProblem>* problems);
+
+// An item's display name in each SHGDN form.
+std::string DisplayNameOf(const Location& location, uint32_t flags);
+
+// The details columns: each folder shows one set.
+enum class ColumnSet { Files, Volumes, Trash };
+int ColumnCount(ColumnSet set);
+// A column's title, alignment, width and state; false beyond the set.
+bool ColumnHeader(ColumnSet set, unsigned column, SHELLDETAILS& details, uint32_t& state);
+// An item's text in a column; false beyond the set.
+bool ColumnText(ColumnSet set, const Location& location, unsigned column, std::string& text);
+// The type text of an item ("TXT File", "File Folder", "System Folder").
+std::string TypeNameOf(const Location& location, bool folder);
+// Type, size and date, as a file manager's tip shows them.
+std::string InfoTipOf(const Location& location);
 
 // The context menu of items given by absolute PIDL bytes, and the drop
 // target of a folder.

@@ -173,7 +173,7 @@ TEST_F(Actions, AKilledCopyLeavesNothingUnderTheFinalName) {
     }
     mkdir((a + "/tree").c_str(), 0755);
     ASSERT_EQ(link((a + "/big").c_str(), (a + "/tree/big").c_str()), 0);
-    for (const std::string& item : {"big", "tree"}) {
+    for (const std::string item : {"big", "tree"}) {
         const int end = InChild([&] {
             const rlimit limit{1 << 20, 1 << 20};
             setrlimit(RLIMIT_FSIZE, &limit);

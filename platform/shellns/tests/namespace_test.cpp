@@ -11,6 +11,15 @@ using ax::testing::PidlString;
 
 namespace {
 
+// "//" and a final "/" folded, as paths are compared.
+std::string NormaliseForTest(std::string path) {
+    for (size_t at; (at = path.find("//")) != std::string::npos;)
+        path.erase(at, 1);
+    if (path.size() > 2 && path.compare(path.size() - 2, 2, "/.") == 0) path.resize(path.size() - 2);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
 struct Pidl {
     PItemIDList p = nullptr;
     Pidl() = default;
@@ -437,6 +446,71 @@ TEST_F(Namespace, SpecialFoldersAndTheTwoRoutesToDocuments) {
     std::string aPath;
     docs->GetDisplayNameOf(a.p, SHGDN_FORPARSING, &aPath);
     EXPECT_EQ(aPath, home + "/Docs/a.txt");
+}
+
+namespace {
+
+// What xdg-user-dir prints for a key, with the test's environment; "" when
+// it is not installed.
+std::string XdgUserDirProgram(const std::string& key) {
+    if (access("/usr/bin/xdg-user-dir", X_OK) != 0) return {};
+    FILE* p = popen(("/usr/bin/xdg-user-dir " + key).c_str(), "r");
+    if (!p) return {};
+    std::string out;
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, p))
+        out.append(buffer, n);
+    pclose(p);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '/')) out.pop_back();
+    return out;
+}
+
+} // namespace
+
+// The user-dirs file is read as the shell reads it when xdg-user-dir sources
+// it: quotes, escapes, variables and comments.
+TEST_F(Namespace, UserDirsAreReadAsTheShellReadsThem) {
+    Write(home + "/.config/user-dirs.dirs",
+          "# written by hand\n"
+          "XDG_DESKTOP_DIR=\"$HOME/Desk top\"   # a trailing comment\n"
+          "  XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\"/\"\n"
+          "XDG_MUSIC_DIR=$HOME/Mu\\ sic\n"
+          "XDG_PICTURES_DIR='/srv/$HOME pics'\n"
+          "XDG_VIDEOS_DIR=\"${HOME}//Vids/.\"\n"
+          "XDG_TEMPLATES_DIR=\"$HOME/first\"\n"
+          "XDG_TEMPLATES_DIR=\"$HOME/second\"\n"
+          "XDG_DOWNLOAD_DIR=\"$HOME\"\n");
+    const std::pair<const char*, std::string> expected[] = {
+        {"DESKTOP", home + "/Desk top"},   {"DOCUMENTS", home + "/My \"Docs\""},
+        {"MUSIC", home + "/Mu sic"},       {"PICTURES", "/srv/$HOME pics"},
+        {"VIDEOS", home + "/Vids"},        {"TEMPLATES", home + "/second"},
+        {"DOWNLOAD", ""}, // the home folder itself: switched off
+    };
+    for (const auto& [key, path] : expected) {
+        EXPECT_EQ(XdgUserDirectory(key), path) << key;
+        const std::string program = XdgUserDirProgram(key);
+        if (!program.empty() && !path.empty())
+            EXPECT_EQ(NormaliseForTest(program), path) << key << " as xdg-user-dir reads it";
+    }
+
+    // Both routes to Documents: one path, one kind of item.
+    mkdir((home + "/My \"Docs\"").c_str(), 0755);
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    Pidl viaDesktop, viaComputer;
+    ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_PERSONAL, &viaDesktop.p), S_OK);
+    ASSERT_EQ(desktop->ParseDisplayName(home + "/My \"Docs\"", &viaComputer.p), S_OK);
+    std::string a, b;
+    desktop->GetDisplayNameOf(viaDesktop.p, SHGDN_FORPARSING, &a);
+    desktop->GetDisplayNameOf(viaComputer.p, SHGDN_FORPARSING, &b);
+    EXPECT_EQ(a, b);
+    const uint32_t kinds = SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR;
+    uint32_t attrA = kinds | SFGAO_VALIDATE, attrB = kinds | SFGAO_VALIDATE;
+    PCItemIDList la[] = {viaDesktop.p}, lb[] = {viaComputer.p};
+    ASSERT_EQ(desktop->GetAttributesOf(la, 1, &attrA), S_OK);
+    ASSERT_EQ(desktop->GetAttributesOf(lb, 1, &attrB), S_OK);
+    EXPECT_EQ(attrA & kinds, kinds);
+    EXPECT_EQ(attrB & kinds, kinds);
 }
 
 TEST_F(Namespace, MountTableGivesTheVolumes) {

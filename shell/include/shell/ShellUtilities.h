@@ -259,6 +259,7 @@ private:
     int iconClosed_ = -1;
     int iconOpen_ = -1;
     int columnCount_ = -1;
+    bool shellColumns_ = false; // the folder's own columns, not the defaults
     uint32_t known_ = 0;
     uint32_t values_ = 0;
     uint16_t flags_ = 0;
@@ -328,6 +329,20 @@ TNamespace* NetworkNeighborHoodFolder();
 TNamespace* TemplatesFolder();
 TNamespace* MyDocumentsFolder();
 TNamespace* FavoritesFolder();
+// The shell's clipboard formats, registered at start-up (each a 16-bit
+// identifier, 0 until registered).
+struct TShellClipboardFormats {
+    uint16_t ShellIDList = 0;                // "Shell IDList Array"
+    uint16_t LogicalPerformedDropEffect = 0; // "Logical Performed DropEffect"
+    uint16_t PreferredDropEffect = 0;        // "Preferred DropEffect"
+    uint16_t FileContents = 0;               // "FileContents"
+    uint16_t FileGroupDescriptor = 0;        // "FileGroupDescriptor"
+    uint16_t FileGroupDescriptorW = 0;       // "FileGroupDescriptorW"
+};
+const TShellClipboardFormats& ShellClipboardFormats();
+
+// Start-up: registers the clipboard formats and creates the special-folder
+// objects. Shut-down frees the objects.
 void ShellUtilitiesInitialize();
 void ShellUtilitiesFinalize();
 
