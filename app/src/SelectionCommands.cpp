@@ -22,22 +22,11 @@ int Fail(std::ostream& err, const std::string& message) {
     return 1;
 }
 
-// Why one path given to select cannot be part of the selection; "" when it
-// was stored.
-std::string StorePath(TRootNodeStorage& storage, IShellFolder& desktop, const std::string& path) {
-    if (path.empty()) return "an empty path names nothing";
-    // Relative paths start at the working folder; "." and ".." are the
-    // parser's to resolve, on the disk.
-    const std::string absolute = path[0] == '/' ? path : GetCurrentDir() + "/" + path;
-    PItemIDList parsed = nullptr;
-    if (FAILED(desktop.ParseDisplayName(absolute, &parsed)) || !parsed) {
-        const std::string problem = ItemProblem(absolute);
-        return problem.empty() ? "cannot be named in the shell namespace" : problem;
-    }
-    const UniquePIDL pidl(parsed);
-    TNodeStorage* node = storage.Store(pidl.get(), skCheck);
+// Stores one parsed item checked; why it cannot be, or "".
+std::string StoreChecked(TRootNodeStorage& storage, PCItemIDList pidl) {
+    TNodeStorage* node = storage.Store(pidl, skCheck);
     if (!node) {
-        if (ILItemCount(pidl.get()) > kMaxNodeDepth)
+        if (ILItemCount(pidl) > kMaxNodeDepth)
             return "lies deeper than a job file can hold (" + std::to_string(kMaxNodeDepth) +
                    " levels)";
         return "its folder cannot be read";
@@ -49,19 +38,31 @@ std::string StorePath(TRootNodeStorage& storage, IShellFolder& desktop, const st
 
 int Select(const std::string& job, const std::vector<std::string>& given, std::ostream& err) {
     if (DirectoryExists(job)) return Fail(err, job + ": is a folder, not a job file");
-    ShellFolderPtr desktop;
-    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop)
-        return Fail(err, "the shell namespace is not available");
+    // Relative paths start at the working folder; "." and ".." are the
+    // parser's to resolve, on the disk.
+    const std::string cwd = GetCurrentDir();
+    std::vector<std::string> absolute;
+    for (const std::string& path : given)
+        absolute.push_back(path.empty() || path[0] == '/' ? path : cwd + "/" + path);
+    const std::vector<UniquePIDL> parsed = ParsePaths(absolute);
     // Every path must be stored: a job silently missing a path the user
     // asked for would leave files out of the backup. Each refusal is told,
     // and then nothing is saved.
     TRootNodeStorage storage;
     bool refused = false;
-    for (const std::string& path : given) {
-        const std::string problem = StorePath(storage, *desktop, path);
+    for (size_t i = 0; i < given.size(); ++i) {
+        std::string problem;
+        if (given[i].empty()) {
+            problem = "an empty path names nothing";
+        } else if (!parsed[i]) {
+            problem = ItemProblem(absolute[i]);
+            if (problem.empty()) problem = "cannot be named in the shell namespace";
+        } else {
+            problem = StoreChecked(storage, parsed[i].get());
+        }
         if (problem.empty()) continue;
         refused = true;
-        Fail(err, (path.empty() ? std::string("\"\"") : path) + ": " + problem);
+        Fail(err, (given[i].empty() ? std::string("\"\"") : given[i]) + ": " + problem);
     }
     if (refused) return 1;
     try {

@@ -156,51 +156,173 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
         fd_ = -1;
         throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(err)));
     }
+    Start();
 }
 
-TFileStream::TFileStream(int fd, std::string fileName) : fd_(fd), fileName_(std::move(fileName)) {}
+TFileStream::TFileStream(int fd, std::string fileName) : fd_(fd), fileName_(std::move(fileName)) {
+    Start();
+}
+
+void TFileStream::Start() {
+    const off_t here = ::lseek(fd_, 0, SEEK_CUR);
+    kernelPosition_ = here < 0 ? 0 : here;
+    const int flags = ::fcntl(fd_, F_GETFL);
+    readOnly_ = flags >= 0 && (flags & O_ACCMODE) == O_RDONLY;
+}
 
 TFileStream::~TFileStream() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ < 0) return;
+    // Whoever needs to know that the data arrived calls Flush.
+    try {
+        FlushWrites();
+    } catch (const EWriteError&) {
+    }
+    ::close(fd_);
 }
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
+void TFileStream::FlushWrites() {
+    size_t done = 0;
+    while (done < pending_) {
+        const ssize_t n = ::write(fd_, buffer_.data() + done, pending_ - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // What was not written is dropped: the failure is reported once.
+            pending_ = 0;
+            throw EWriteError(SWriteError);
+        }
+        done += size_t(n);
+        kernelPosition_ += n;
+    }
+    pending_ = 0;
+}
+
+void TFileStream::DropReadAhead() {
+    const size_t unread = windowEnd_ - windowStart_;
+    windowStart_ = windowEnd_ = 0;
+    if (unread == 0) return;
+    // The kernel read further than the caller did: step back.
+    const off_t r = ::lseek(fd_, -off_t(unread), SEEK_CUR);
+    if (r < 0) throw EStreamError("Invalid stream position");
+    kernelPosition_ = r;
+}
+
+int64_t TFileStream::RawRead(uint8_t* p, int64_t count) {
     int64_t done = 0;
-    auto* p = static_cast<uint8_t*>(buffer);
     while (done < count) {
         const ssize_t n = ::read(fd_, p + done, static_cast<size_t>(count - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += n;
+        kernelPosition_ += n;
+    }
+    return done;
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+    if (count <= 0) return 0;
+    // The common case of a record read field by field: all in the window.
+    if (size_t(count) <= windowEnd_ - windowStart_) {
+        std::memcpy(buffer, buffer_.data() + windowStart_, size_t(count));
+        windowStart_ += size_t(count);
+        return count;
+    }
+    FlushWrites();
+    auto* p = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        if (windowStart_ == windowEnd_) {
+            // Large reads go straight to the caller's memory.
+            if (count - done >= int64_t(kBufferSize)) return done + RawRead(p + done, count - done);
+            buffer_.resize(kBufferSize);
+            windowStart_ = 0;
+            windowEnd_ = size_t(RawRead(buffer_.data(), int64_t(kBufferSize)));
+            if (windowEnd_ == 0) break;
+        }
+        const size_t n = std::min(size_t(count - done), windowEnd_ - windowStart_);
+        std::memcpy(p + done, buffer_.data() + windowStart_, n);
+        windowStart_ += n;
+        done += int64_t(n);
     }
     return done;
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
-    int64_t done = 0;
+    if (count <= 0) return 0;
+    DropReadAhead();
+    size_ = -1;
     const auto* p = static_cast<const uint8_t*>(buffer);
-    while (done < count) {
-        const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += n;
+    try {
+        if (pending_ + size_t(count) > kBufferSize) FlushWrites();
+        if (count >= int64_t(kBufferSize)) {
+            int64_t done = 0;
+            while (done < count) {
+                const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;
+                done += n;
+                kernelPosition_ += n;
+            }
+            return done;
+        }
+    } catch (const EWriteError&) {
+        return 0;
     }
-    return done;
+    buffer_.resize(kBufferSize);
+    std::memcpy(buffer_.data() + pending_, p, size_t(count));
+    pending_ += size_t(count);
+    return count;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
-    const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
-    const off_t r = ::lseek(fd_, offset, whence);
+    // Where the caller is: the kernel's position less what was read ahead,
+    // plus what waits to be written.
+    const int64_t here = kernelPosition_ - int64_t(windowEnd_ - windowStart_) + int64_t(pending_);
+    if (origin == soCurrent && offset == 0) return here;
+    int64_t target;
+    if (origin == soBeginning) {
+        target = offset;
+    } else if (origin == soCurrent) {
+        target = here + offset;
+    } else {
+        target = Size() + offset;
+    }
+    if (target < 0) throw EStreamError("Invalid stream position");
+    FlushWrites();
+    // Within what was read ahead: no call needed.
+    const int64_t windowBase = kernelPosition_ - int64_t(windowEnd_);
+    if (windowEnd_ > 0 && target >= windowBase && target <= kernelPosition_) {
+        windowStart_ = size_t(target - windowBase);
+        return target;
+    }
+    windowStart_ = windowEnd_ = 0;
+    const off_t r = ::lseek(fd_, target, SEEK_SET);
     if (r < 0) throw EStreamError("Invalid stream position");
+    kernelPosition_ = r;
     return r;
 }
 
+int64_t TFileStream::Size() {
+    // A stream opened for reading only keeps the size it first saw: a job is
+    // read under its lock, and the checks ask for the size at every field.
+    if (readOnly_ && size_ >= 0) return size_;
+    FlushWrites();
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) throw EStreamError("Invalid stream position");
+    if (readOnly_) size_ = st.st_size;
+    return st.st_size;
+}
+
 void TFileStream::SetSize(int64_t size) {
+    FlushWrites();
+    const int64_t here = Position();
+    DropReadAhead();
+    size_ = -1;
     if (::ftruncate(fd_, size) != 0) throw EWriteError(SWriteError);
-    if (Position() > size) Seek(size, soBeginning);
+    Seek(std::min(here, size), soBeginning);
 }
 
 void TFileStream::Flush() {
+    FlushWrites();
     if (::fsync(fd_) != 0) throw EWriteError(SWriteError);
 }
 

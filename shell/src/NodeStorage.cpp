@@ -70,26 +70,44 @@ std::string_view ItemKey(PCItemIDList item) {
     return {reinterpret_cast<const char*>(item), item->mkid.cb};
 }
 
-// Which items of one folder still exist. Each is asked of the folder
-// (SFGAO_VALIDATE); but a file-system folder lists every item it holds, so
-// many items of one are checked against a single listing instead, with no
-// question per item.
+// Which items of one folder are there with the attributes asked. Most often
+// all are: one question about all of them answers (a file-system folder
+// then reads its listing once). Otherwise each is asked about; but a
+// file-system folder lists everything it holds, so many items of one are
+// checked against a single listing instead.
 class ExistingItems {
 public:
-    ExistingItems(IShellFolder& folder, bool fileSystemFolder, int64_t items)
-        : folder_(folder), useListing_(fileSystemFolder && items >= kListingFrom) {}
+    // asked: the attributes each item is asked for (with SFGAO_VALIDATE);
+    // required: those it must have.
+    ExistingItems(IShellFolder& folder, bool fileSystemFolder, std::vector<PCItemIDList> items,
+                  uint32_t asked, uint32_t required)
+        : folder_(folder), asked_(asked | required), required_(required),
+          useListing_(fileSystemFolder && items.size() >= kManyItems) {
+        if (items.size() >= kManyItems) {
+            uint32_t all = required | SFGAO_VALIDATE;
+            allThere_ = SUCCEEDED(folder.GetAttributesOf(items.data(), int(items.size()), &all)) &&
+                        (all & required) == required;
+        }
+    }
 
-    bool Exists(PCItemIDList relative, uint32_t attributes = 0) {
+    bool Has(PCItemIDList relative) {
+        if (allThere_) return true;
+        uint32_t attributes = asked_;
         if (useListing_) {
             if (!listed_) List();
-            if (listed_) return listed_->count(std::string(ItemKey(relative))) > 0;
+            if (listed_) {
+                return listed_->count(std::string(ItemKey(relative))) > 0 &&
+                       SUCCEEDED(folder_.GetAttributesOf(&relative, 1, &attributes)) &&
+                       (attributes & required_) == required_;
+            }
         }
         attributes |= SFGAO_VALIDATE;
-        return SUCCEEDED(folder_.GetAttributesOf(&relative, 1, &attributes));
+        return SUCCEEDED(folder_.GetAttributesOf(&relative, 1, &attributes)) &&
+               (attributes & required_) == required_;
     }
 
 private:
-    static constexpr int64_t kListingFrom = 16;
+    static constexpr size_t kManyItems = 16;
     void List() {
         std::unique_ptr<IEnumIDList> list;
         if (FAILED(folder_.EnumObjects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
@@ -106,7 +124,10 @@ private:
     }
 
     IShellFolder& folder_;
+    uint32_t asked_;
+    uint32_t required_;
     bool useListing_;
+    bool allThere_ = false;
     std::optional<std::unordered_set<std::string>> listed_;
 };
 
@@ -429,37 +450,36 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
     if (count < 0 || count > stream.Remaining() / smallestRecord) throw EReadError(SReadError);
 
     PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
-    ShellFolderPtr parentFolder;
-    std::optional<ExistingItems> existing;
-    bool bound = false;
     std::vector<std::unique_ptr<TNodeStorage>> kept;
-
-    // A child stays only when it is its parent plus one item and still
-    // exists; anything else would break the lookups. A dropped child goes
-    // with all it holds.
-    auto fits = [&](const TNodeStorage& child) {
-        const PCItemIDList pidl = child.AbsolutePIDL();
-        if (!pidl || !IsParentPIDL(parentPIDL, pidl, true)) return false;
-        if (!bound) {
-            bound = true;
-            ShellFolderPtr desktop;
-            SHGetDesktopFolder(&desktop);
-            if (ILIsEmpty(parentPIDL))
-                parentFolder = desktop;
-            else if (desktop && FAILED(desktop->BindToObject(parentPIDL, &parentFolder)))
-                parentFolder.reset();
-            if (parentFolder)
-                existing.emplace(*parentFolder,
-                                 !ILIsEmpty(parentPIDL) && IsFileSystemItem(*desktop, parentPIDL),
-                                 count);
-        }
-        return existing && existing->Exists(child.RelativePIDL(), SFGAO_FOLDER);
-    };
-
     for (int32_t i = 0; i < count; ++i) {
         auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
         child->ReadRecord(stream, version, readVerFromStream, depth);
-        if (fits(*child)) kept.push_back(std::move(child));
+        // A child must be its parent plus one item, or the lookups break; a
+        // dropped child goes with all it holds (read, so the stream stays
+        // in step).
+        if (child->AbsolutePIDL() && IsParentPIDL(parentPIDL, child->AbsolutePIDL(), true))
+            kept.push_back(std::move(child));
+    }
+    // And it must still be there, as its folder says.
+    ShellFolderPtr parentFolder;
+    if (!kept.empty()) {
+        ShellFolderPtr desktop;
+        SHGetDesktopFolder(&desktop);
+        if (ILIsEmpty(parentPIDL))
+            parentFolder = desktop;
+        else if (desktop && FAILED(desktop->BindToObject(parentPIDL, &parentFolder)))
+            parentFolder.reset();
+        if (!parentFolder) {
+            kept.clear();
+        } else {
+            std::vector<PCItemIDList> relatives;
+            for (const auto& child : kept)
+                relatives.push_back(child->RelativePIDL());
+            ExistingItems existing(*parentFolder,
+                                   !ILIsEmpty(parentPIDL) && IsFileSystemItem(*desktop, parentPIDL),
+                                   std::move(relatives), SFGAO_FOLDER, 0);
+            std::erase_if(kept, [&](const auto& child) { return !existing.Has(child->RelativePIDL()); });
+        }
     }
     // The order is the folder's comparison, which rests on case folding that
     // another machine may do differently: siblings are sorted here rather
@@ -470,14 +490,17 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
             const auto order = CompareSiblings(*parentFolder, a->RelativePIDL(), b->RelativePIDL());
             return order.value_or(0) < 0;
         };
-        if (!std::is_sorted(kept.begin(), kept.end(), less))
+        auto notBefore = [&](const auto& a, const auto& b) { return !less(a, b); };
+        // As written by us: strictly ascending, nothing to do.
+        if (std::adjacent_find(kept.begin(), kept.end(), notBefore) != kept.end()) {
             std::stable_sort(kept.begin(), kept.end(), less);
-        kept.erase(std::unique(kept.begin(), kept.end(),
-                               [&](const auto& a, const auto& b) {
-                                   return CompareSiblings(*parentFolder, a->RelativePIDL(),
-                                                          b->RelativePIDL()) == 0;
-                               }),
-                   kept.end());
+            kept.erase(std::unique(kept.begin(), kept.end(),
+                                   [&](const auto& a, const auto& b) {
+                                       return CompareSiblings(*parentFolder, a->RelativePIDL(),
+                                                              b->RelativePIDL()) == 0;
+                                   }),
+                       kept.end());
+        }
     }
     for (auto& child : kept) {
         child->parent_ = owner_;
@@ -606,22 +629,21 @@ TStringList& TRootNodeStorage::CheckedFileNames() {
         if (!children || children->Count() == 0) return;
         ShellFolderPtr folder = node.ShellFolder();
         if (!folder) return; // gone: nothing below it can be asked about
-        int checkedCount = 0;
+        std::vector<PCItemIDList> checked;
         for (int i = 0; i < children->Count(); ++i)
-            if (IsChecked(*children->Items(i))) ++checkedCount;
-        ExistingItems existing(*folder, fileSystemFolder, checkedCount);
+            if (IsChecked(*children->Items(i))) checked.push_back(children->Items(i)->RelativePIDL());
+        // Listed: file-system items that are still there.
+        ExistingItems existing(*folder, fileSystemFolder, std::move(checked), SFGAO_FILESYSTEM,
+                               SFGAO_FILESYSTEM);
         for (int i = 0; i < children->Count(); ++i) {
             TNodeStorage& child = *children->Items(i);
-            const bool checked = IsChecked(child);
             const bool hasChildren = child.Children() && child.Children()->Count() > 0;
-            if (!checked && !hasChildren) continue;
             const PCItemIDList relative = child.RelativePIDL();
-            const bool fileSystem = IsFileSystemItem(*folder, relative);
             std::string name;
-            if (checked && fileSystem && existing.Exists(relative, SFGAO_FILESYSTEM) &&
+            if (IsChecked(child) && existing.Has(relative) &&
                 SUCCEEDED(folder->GetDisplayNameOf(relative, SHGDN_FORPARSING, &name)))
                 checkedFileNames_.Add(name);
-            if (hasChildren) self(self, child, fileSystem);
+            if (hasChildren) self(self, child, IsFileSystemItem(*folder, relative));
         }
     };
     walk(walk, *this, false);
@@ -630,27 +652,18 @@ TStringList& TRootNodeStorage::CheckedFileNames() {
 
 void TRootNodeStorage::SetCheckedFileNames(const TStringList& paths) {
     // Our own result list may be the source; Clear empties it.
-    const TStringList entries(paths);
+    std::vector<std::string> entries;
+    for (int i = 0; i < paths.Count(); ++i)
+        entries.push_back(paths[i]);
     Clear(false);
-    ShellFolderPtr desktop;
-    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return;
-    TPIDLManager pidls;
-    for (int i = 0; i < entries.Count(); ++i) {
-        PItemIDList pidl = nullptr;
-        if (FAILED(desktop->ParseDisplayName(entries[i], &pidl)) || !pidl) {
-            pidls.FreePIDL(pidl);
-            continue;
+    // Parsed as the desktop folder parses them, all at once: a folder that
+    // holds many of them is read once. What does not parse is skipped.
+    for (const UniquePIDL& pidl : ParsePaths(entries)) {
+        if (!pidl) continue;
+        if (TNodeStorage* node = Store(pidl.get(), skCheck)) {
+            node->Storage.CheckState = csCheckedNormal;
+            node->Storage.CheckType = ctTriStateCheckBox;
         }
-        try {
-            if (TNodeStorage* node = Store(pidl, skCheck)) {
-                node->Storage.CheckState = csCheckedNormal;
-                node->Storage.CheckType = ctTriStateCheckBox;
-            }
-        } catch (...) {
-            pidls.FreePIDL(pidl);
-            throw;
-        }
-        pidls.FreePIDL(pidl);
     }
 }
 

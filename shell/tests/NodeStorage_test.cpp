@@ -638,6 +638,10 @@ TEST_F(SelectionTest, ManyItemsOfOneFolderListWhatIsThere) {
     expected.push_back(link); // a link is an item, wherever it points
     TRootNodeStorage storage;
     storage.SetCheckedFileNames(paths);
+    // All there: the folder answers for all of them at once.
+    std::vector<std::string> all = expected;
+    all.insert(all.begin() + 8, files + "/many/f107");
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), all);
     ASSERT_EQ(unlink((files + "/many/f107").c_str()), 0);
     EXPECT_EQ(Lines(storage.CheckedFileNames()), expected);
     TRootNodeStorage loaded;

@@ -12,7 +12,10 @@
 #include <climits>
 #include <cstring>
 #include <dirent.h>
+#include <map>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,7 +67,27 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
+namespace {
+
+// Already in normal form: absolute, no empty, "." or ".." element and no
+// "/" at the end (the common case, taken without building anything).
+bool IsNormal(std::string_view path) {
+    if (path.empty() || path[0] != '/') return false;
+    if (path.size() == 1) return true;
+    size_t start = 1;
+    for (;;) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == path.size()) return true;
+        start = end + 1;
+    }
+}
+
+} // namespace
+
 std::string NormalisePath(const std::string& path) {
+    if (IsNormal(path)) return path;
     if (path.empty() || path[0] != '/') return {};
     std::vector<std::string> parts;
     size_t at = 0;
@@ -86,6 +109,7 @@ std::string NormalisePath(const std::string& path) {
 }
 
 std::string PhysicalPath(const std::string& path) {
+    if (IsNormal(path)) return path;
     if (path.empty() || path[0] != '/') return {};
     const std::vector<std::string> parts = SplitString(path, '/');
     if (std::find(parts.begin(), parts.end(), "..") == parts.end()) return NormalisePath(path);
@@ -118,7 +142,9 @@ bool IsFolderFollowingLinks(const std::string& path) {
 }
 
 bool IsFolderItem(const std::string& path) {
-    return IsFolderFollowingLinks(path) && LoopFree(FolderChain(path));
+    bool folder = false;
+    const std::vector<FileId> chain = FolderChain(path, &folder);
+    return folder && LoopFree(chain);
 }
 
 std::string ParentPath(const std::string& path) {
@@ -158,11 +184,14 @@ private:
 // Calls visit(entry, types) for every entry but "." and ".." until it
 // answers false; false when the folder cannot be read.
 template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit) {
-    UniqueFd fd = OpenAnyPath(path, O_RDONLY | O_DIRECTORY);
-    if (!fd) return false;
-    DIR* dir = ::fdopendir(fd.Get());
+    DIR* dir = nullptr;
+    if (path.size() < PATH_MAX) {
+        dir = ::opendir(path.c_str());
+    } else {
+        UniqueFd fd = OpenAnyPath(path, O_RDONLY | O_DIRECTORY);
+        if (fd && (dir = ::fdopendir(fd.Get()))) fd.Release();
+    }
     if (!dir) return false;
-    fd.Release();
     const ScopeGuard closeDir([dir] { ::closedir(dir); });
     EntryTypes types(::dirfd(dir), path);
     while (const dirent* e = ::readdir(dir)) {
@@ -359,7 +388,7 @@ std::string DisplayNameOf(const Location& loc, uint32_t flags) {
 
 namespace {
 
-int ItemRank(uint8_t kind, const std::string& payload) {
+int ItemRank(uint8_t kind, std::string_view payload) {
     if (kind != PIDL_KIND_VIRTUAL) return 3;
     if (payload == kVirtualComputer) return 0;
     if (payload == kVirtualDocuments) return 1;
@@ -498,6 +527,25 @@ public:
         return S_OK;
     }
 
+    HRESULT GetDisplayNameOf(PCItemIDList pidl, uint32_t flags, std::string* name) override {
+        // The parsing name of an entry, asked for every item of a selection.
+        if (name && flags == SHGDN_FORPARSING && pidl && pidl->mkid.cb >= 3 &&
+            ILNextItem(pidl)->mkid.cb == 0 && ILItemKind(pidl) == PIDL_KIND_FILE) {
+            const std::string_view entry = ILItemPayload(pidl);
+            if (!IsValidItemName(std::string(entry))) return E_INVALIDARG;
+            name->assign(path_ == "/" ? "" : path_).append(1, '/').append(entry);
+            return S_OK;
+        }
+        return FolderBase::GetDisplayNameOf(pidl, flags, name);
+    }
+    HRESULT GetAttributesOf(const PCItemIDList* pidls, int count, uint32_t* attributes) override {
+        if (attributes && pidls && count >= kListingFrom && !(*attributes & kPerItemBits)) {
+            HRESULT hr;
+            if (AttributesFromListing(pidls, count, attributes, hr)) return hr;
+        }
+        return FolderBase::GetAttributesOf(pidls, count, attributes);
+    }
+
 protected:
     // One entry of this folder, the common case, needs no walk through the
     // absolute PIDL.
@@ -515,6 +563,69 @@ protected:
     }
 
 private:
+    // From this many entries on, one listing of the folder answers whether
+    // each is there and what sort it is, instead of a question per entry.
+    static constexpr int kListingFrom = 16;
+    // Bits a listing cannot tell.
+    static constexpr uint32_t kPerItemBits = SFGAO_READONLY | SFGAO_HASSUBFOLDER;
+
+    // False when the listing cannot serve (not all items are entries of
+    // this folder, or the folder cannot be read): ask item by item then.
+    bool AttributesFromListing(const PCItemIDList* pidls, int count, uint32_t* attributes,
+                               HRESULT& hr) {
+        for (int i = 0; i < count; ++i) {
+            const PCItemIDList p = pidls[i];
+            if (!p || p->mkid.cb < 3 || ILNextItem(p)->mkid.cb != 0 ||
+                ILItemKind(p) != PIDL_KIND_FILE)
+                return false;
+        }
+        // The names, one after another in one block, found by hash.
+        std::string names;
+        std::vector<std::pair<size_t, unsigned char>> spans; // end of each name, its sort
+        if (!ForEachEntry(path_, [&](const dirent& e, EntryTypes&) {
+                names += e.d_name;
+                spans.emplace_back(names.size(), e.d_type);
+                return true;
+            }))
+            return false;
+        std::unordered_map<std::string_view, unsigned char> entries(spans.size() * 2);
+        for (size_t i = 0, start = 0; i < spans.size(); start = spans[i++].first)
+            entries.emplace(std::string_view(names).substr(start, spans[i].first - start),
+                            spans[i].second);
+        uint32_t result = *attributes;
+        for (int i = 0; i < count; ++i) {
+            Location loc;
+            loc.kind = ItemKind::Entry;
+            loc.name.assign(ILItemPayload(pidls[i]));
+            if (!IsValidItemName(loc.name)) {
+                hr = E_INVALIDARG;
+                return true;
+            }
+            const auto found = entries.find(loc.name);
+            if (found == entries.end()) {
+                hr = E_FAIL; // not there
+                return true;
+            }
+            bool exists = true;
+            uint32_t a;
+            if (found->second == DT_DIR || found->second == DT_LNK || found->second == DT_UNKNOWN) {
+                loc.path = JoinPath(path_, loc.name);
+                a = AttributesOf(loc, *attributes, exists); // folders and links need a look
+            } else {
+                // A file of another sort: it is there, and no folder or link.
+                a = AttributesOf(loc, *attributes & ~kDiskBits, exists);
+            }
+            if (!exists) {
+                hr = E_FAIL;
+                return true;
+            }
+            result &= a;
+        }
+        *attributes = result;
+        hr = S_OK;
+        return true;
+    }
+
     std::string path_;
 };
 
@@ -624,18 +735,20 @@ HRESULT FolderBase::BindToObject(PCItemIDList pidl, ShellFolderPtr* folder) {
 
 HRESULT FolderBase::CompareIDs(int, PCItemIDList a, PCItemIDList b) {
     if (!a || !b) return E_INVALIDARG;
-    std::vector<std::pair<uint8_t, std::string>> ia, ib;
-    if (!SplitItems(PidlBytes(a), ia) || !SplitItems(PidlBytes(b), ib)) return E_INVALIDARG;
+    // Item by item, in place: this runs for every step of every lookup.
     int r = 0;
-    for (size_t i = 0; r == 0 && i < std::min(ia.size(), ib.size()); ++i) {
-        const auto& [ka, pa] = ia[i];
-        const auto& [kb, pb] = ib[i];
+    for (; a->mkid.cb != 0 && b->mkid.cb != 0; a = ILNextItem(a), b = ILNextItem(b)) {
+        if (a->mkid.cb < 3 || b->mkid.cb < 3) return E_INVALIDARG;
+        const uint8_t ka = ILItemKind(a), kb = ILItemKind(b);
+        const std::string_view pa = ILItemPayload(a), pb = ILItemPayload(b);
         r = ItemRank(ka, pa) - ItemRank(kb, pb);
         if (r == 0) r = CompareText(pa, pb);
         if (r == 0) r = pa.compare(pb); // byte-wise: "Foo" and "foo" are two items
         if (r == 0) r = int(ka) - int(kb);
+        if (r != 0) break;
     }
-    if (r == 0) r = int(ia.size()) - int(ib.size());
+    // The shorter chain first.
+    if (r == 0) r = int(a->mkid.cb != 0) - int(b->mkid.cb != 0);
     return HRESULT(uint16_t(int16_t(Sign(r))));
 }
 
@@ -757,16 +870,97 @@ std::string ItemProblem(const std::string& path) {
     return error ? std::strerror(error) : std::string();
 }
 
+namespace {
+
+// Appends one item to PIDL bytes.
+void AppendItem(std::string& bytes, uint8_t kind, std::string_view payload) {
+    const size_t cb = payload.size() + 3;
+    bytes.push_back(char(cb & 0xFF));
+    bytes.push_back(char(cb >> 8));
+    bytes.push_back(char(kind));
+    bytes.append(payload);
+}
+
+// A normal absolute path's PIDL bytes, through the longest of the visible
+// volumes that holds it.
+std::string PidlBytesOn(const std::vector<Volume>& visible, const std::string& path) {
+    std::string bytes;
+    bytes.reserve(path.size() * 2 + 32);
+    AppendItem(bytes, PIDL_KIND_VIRTUAL, kVirtualComputer);
+    if (path.empty()) return bytes.append(2, '\0');
+    std::string_view mountPoint = "/";
+    for (const Volume& v : visible) {
+        const std::string& m = v.mountPoint;
+        const bool holds = m == "/" || (path.compare(0, m.size(), m) == 0 &&
+                                        (path.size() == m.size() || path[m.size()] == '/'));
+        if (holds && m.size() >= mountPoint.size()) mountPoint = m;
+    }
+    AppendItem(bytes, PIDL_KIND_VOLUME, mountPoint);
+    const std::string_view rest =
+        mountPoint == "/" ? std::string_view(path) : std::string_view(path).substr(mountPoint.size());
+    for (size_t at = 0; at < rest.size();) {
+        size_t end = rest.find('/', at);
+        if (end == std::string_view::npos) end = rest.size();
+        if (end > at) AppendItem(bytes, PIDL_KIND_FILE, rest.substr(at, end - at));
+        at = end + 1;
+    }
+    return bytes.append(2, '\0');
+}
+
+} // namespace
+
 std::string PathToPidlBytes(const std::string& rawPath) {
-    const std::string path = NormalisePath(rawPath);
-    std::string bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualComputer);
-    if (path.empty()) return bytes + std::string(2, '\0');
-    const Volume v = VolumeOfPath(path, true);
-    bytes += ItemBytes(PIDL_KIND_VOLUME, v.mountPoint);
-    const std::string rest = v.mountPoint == "/" ? path : path.substr(v.mountPoint.size());
-    for (const std::string& part : SplitString(rest, '/'))
-        if (!part.empty()) bytes += ItemBytes(PIDL_KIND_FILE, part);
-    return bytes + std::string(2, '\0');
+    return PidlBytesOn(VisibleVolumes(), NormalisePath(rawPath));
+}
+
+std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths) {
+    std::vector<UniquePIDL> out(paths.size());
+    std::vector<std::string> physical(paths.size());
+    // Paths by the folder they lie in: a folder holding many of them is
+    // read once.
+    std::unordered_map<std::string_view, std::vector<size_t>> byFolder;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        physical[i] = PhysicalPath(paths[i]);
+        const std::string& p = physical[i];
+        if (p.empty() || p == "/") continue;
+        const size_t slash = p.rfind('/');
+        byFolder[std::string_view(p).substr(0, slash == 0 ? 1 : slash)].push_back(i);
+    }
+    std::vector<bool> there(paths.size(), false);
+    std::string names;
+    std::unordered_set<std::string_view> listed;
+    for (const auto& [folder, members] : byFolder) {
+        names.clear();
+        listed.clear();
+        std::vector<size_t> ends;
+        const bool useListing =
+            members.size() >= 16 && ForEachEntry(std::string(folder), [&](const dirent& e, EntryTypes&) {
+                names += e.d_name;
+                ends.push_back(names.size());
+                return true;
+            });
+        for (size_t k = 0, start = 0; useListing && k < ends.size(); start = ends[k++])
+            listed.insert(std::string_view(names).substr(start, ends[k] - start));
+        for (size_t i : members) {
+            struct stat st;
+            const std::string_view name = std::string_view(physical[i]).substr(folder.size() == 1 ? 1 : folder.size() + 1);
+            there[i] = useListing ? listed.count(name) > 0 : StatAnyPath(physical[i], st, false) == 0;
+        }
+    }
+    const std::vector<Volume> visible = VisibleVolumes();
+    DesktopFolder desktop;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        struct stat st;
+        if (physical[i] == "/") there[i] = StatAnyPath("/", st, false) == 0;
+        if (there[i]) {
+            out[i].reset(AllocPidl(PidlBytesOn(visible, physical[i])));
+        } else if (!paths[i].empty() && paths[i][0] != '/') {
+            // Not a path: a key such as "::{computer}".
+            PItemIDList pidl = nullptr;
+            if (SUCCEEDED(desktop.ParseDisplayName(paths[i], &pidl))) out[i].reset(pidl);
+        }
+    }
+    return out;
 }
 
 HRESULT SHGetDesktopFolder(ShellFolderPtr* folder) {

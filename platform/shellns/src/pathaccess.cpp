@@ -1,6 +1,8 @@
 #include "pathaccess.h"
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
 #include <cerrno>
 #include <climits>
 #include <unistd.h>
@@ -85,39 +87,52 @@ int StatAnyPath(const std::string& path, struct stat& st, bool followLinks) {
     return ::fstatat(parent.dirfd, parent.name.c_str(), &st, flags) == 0 ? 0 : errno;
 }
 
-std::vector<FileId> FolderChain(const std::string& path) {
+namespace {
+
+// Chains asked for lately, by path. A cached chain serves only while its
+// folder is still the same one (one stat each time), so a folder replaced
+// or a link turned elsewhere is seen at once; binding the many folders of
+// one folder then costs two looks each instead of one per level.
+std::mutex g_chainMutex;
+std::unordered_map<std::string, std::vector<FileId>> g_chains;
+constexpr size_t kChainsKept = 4096;
+
+std::string ParentOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+} // namespace
+
+std::vector<FileId> FolderChain(const std::string& path, bool* isFolder) {
+    if (isFolder) *isFolder = false;
+    if (path.empty() || path[0] != '/' || (path.size() > 1 && path.back() == '/')) return {};
+    // Up from the path to the first prefix whose cached chain still holds.
+    std::vector<std::pair<std::string, FileId>> missing;
     std::vector<FileId> chain;
-    if (path.empty() || path[0] != '/') return chain;
-    struct stat st;
-    if (!IsLong(path)) {
-        // Each prefix in one call: the kernel walks it, following links.
-        for (size_t at = 0; at != std::string::npos; at = path.find('/', at + 1)) {
-            const std::string prefix = at == 0 ? std::string("/") : path.substr(0, at);
-            if (::stat(prefix.c_str(), &st) != 0) return {};
-            chain.push_back(IdOf(st));
+    std::string at = path;
+    for (;;) {
+        struct stat st;
+        if (StatAnyPath(at, st, true) != 0) return {};
+        if (at == path && isFolder) *isFolder = S_ISDIR(st.st_mode);
+        {
+            std::lock_guard lock(g_chainMutex);
+            const auto found = g_chains.find(at);
+            if (found != g_chains.end() && found->second.back() == IdOf(st)) {
+                chain = found->second;
+                break;
+            }
         }
-        if (path.size() > 1 && path.back() != '/') {
-            if (::stat(path.c_str(), &st) != 0) return {};
-            chain.push_back(IdOf(st));
-        }
-        return chain;
+        missing.emplace_back(at, IdOf(st));
+        if (at == "/") break;
+        at = ParentOf(at);
     }
-    // Too long for one call: one folder at a time.
-    UniqueFd dir(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!dir || ::fstat(dir.Get(), &st) != 0) return {};
-    chain.push_back(IdOf(st));
-    size_t at = 1;
-    while (at < path.size()) {
-        size_t end = path.find('/', at);
-        if (end == std::string::npos) end = path.size();
-        if (end > at) {
-            const std::string name = path.substr(at, end - at);
-            UniqueFd next(::openat(dir.Get(), name.c_str(), O_PATH | O_CLOEXEC));
-            if (!next || ::fstat(next.Get(), &st) != 0) return {};
-            chain.push_back(IdOf(st));
-            dir = std::move(next);
-        }
-        at = end + 1;
+    // Down again, keeping what was learnt.
+    std::lock_guard lock(g_chainMutex);
+    if (g_chains.size() > kChainsKept) g_chains.clear();
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        chain.push_back(it->second);
+        g_chains[it->first] = chain;
     }
     return chain;
 }

@@ -70,8 +70,9 @@ inline FileId IdOf(const struct stat& st) {
 }
 // The identities of the folders an absolute path passes through, "/" first
 // and the path itself last, each as the kernel reaches it (links followed).
-// Empty when one of them cannot be reached.
-std::vector<FileId> FolderChain(const std::string& path);
+// Empty when one of them cannot be reached. isFolder: whether the path
+// itself is a folder.
+std::vector<FileId> FolderChain(const std::string& path, bool* isFolder = nullptr);
 // The identities of an open folder and of every folder above it where it
 // really lies (through ".." up to the root, whatever links led to it).
 // Empty when one of them cannot be reached.

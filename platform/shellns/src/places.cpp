@@ -4,6 +4,7 @@
 #include "rtl/sysutils.h"
 
 #include <algorithm>
+#include <memory>
 #include <cstdlib>
 #include <fstream>
 #include <fcntl.h>
@@ -28,7 +29,6 @@ std::string g_mountFile = kProcMounts;
 // reports a change to poll() as POLLPRI. Other files (tests) are always read.
 int g_mountWatch = -1;
 bool g_mountCacheValid = false;
-std::vector<Volume> g_mountCache;
 
 // Mount-table fields escape blanks and backslashes as octal.
 std::string Unescape(const std::string& s) {
@@ -204,9 +204,44 @@ void SetMountTableFile(const std::string& fileName) {
 
 static std::vector<Volume> ReadMountTable(const std::string& file);
 
-std::vector<Volume> MountedVolumes() {
+namespace {
+
+// The volumes as one snapshot, made again only when the table changed.
+struct VolumeTable {
+    std::vector<Volume> mounted;
+    std::vector<Volume> visible;
+};
+std::shared_ptr<const VolumeTable> g_volumeTable;
+
+std::vector<Volume> Visible(const std::vector<Volume>& mounted) {
+    std::vector<Volume> out;
+    Volume root;
+    root.mountPoint = "/";
+    for (const Volume& v : mounted) {
+        if (v.mountPoint == "/")
+            root = v;
+        else if (v.removable)
+            out.push_back(v);
+    }
+    std::sort(out.begin(), out.end(),
+              [](const Volume& a, const Volume& b) { return a.mountPoint < b.mountPoint; });
+    out.insert(out.begin(), root);
+    return out;
+}
+
+} // namespace
+
+static std::vector<Volume> ReadMountTable(const std::string& file);
+
+static std::shared_ptr<const VolumeTable> Volumes() {
     std::lock_guard lock(g_mountMutex);
-    if (g_mountFile != kProcMounts) return ReadMountTable(g_mountFile);
+    auto make = [](std::vector<Volume> mounted) {
+        auto table = std::make_shared<VolumeTable>();
+        table->visible = Visible(mounted);
+        table->mounted = std::move(mounted);
+        return table;
+    };
+    if (g_mountFile != kProcMounts) return make(ReadMountTable(g_mountFile));
     if (g_mountWatch < 0) {
         g_mountWatch = ::open(kProcMounts, O_RDONLY | O_CLOEXEC);
         g_mountCacheValid = false;
@@ -217,11 +252,15 @@ std::vector<Volume> MountedVolumes() {
     } else {
         g_mountCacheValid = false;
     }
-    if (!g_mountCacheValid) {
-        g_mountCache = ReadMountTable(kProcMounts);
+    if (!g_mountCacheValid || !g_volumeTable) {
+        g_volumeTable = make(ReadMountTable(kProcMounts));
         g_mountCacheValid = g_mountWatch >= 0;
     }
-    return g_mountCache;
+    return g_volumeTable;
+}
+
+std::vector<Volume> MountedVolumes() {
+    return Volumes()->mounted;
 }
 
 static std::vector<Volume> ReadMountTable(const std::string& file) {
@@ -248,30 +287,20 @@ static std::vector<Volume> ReadMountTable(const std::string& file) {
 }
 
 std::vector<Volume> VisibleVolumes() {
-    std::vector<Volume> out;
-    Volume root;
-    root.mountPoint = "/";
-    for (const Volume& v : MountedVolumes()) {
-        if (v.mountPoint == "/")
-            root = v;
-        else if (v.removable)
-            out.push_back(v);
-    }
-    std::sort(out.begin(), out.end(),
-              [](const Volume& a, const Volume& b) { return a.mountPoint < b.mountPoint; });
-    out.insert(out.begin(), root);
-    return out;
+    return Volumes()->visible;
 }
 
 Volume VolumeOfPath(const std::string& path, bool visibleOnly) {
-    Volume best;
-    best.mountPoint = "/";
-    for (const Volume& v : visibleOnly ? VisibleVolumes() : MountedVolumes()) {
+    const auto table = Volumes();
+    const Volume* best = nullptr;
+    for (const Volume& v : visibleOnly ? table->visible : table->mounted) {
         if (!IsComponentPrefix(v.mountPoint, path)) continue;
-        if (v.mountPoint.size() > best.mountPoint.size() || best.mountPoint == v.mountPoint)
-            best = v;
+        if (!best || v.mountPoint.size() >= best->mountPoint.size()) best = &v;
     }
-    return best;
+    if (best) return *best;
+    Volume root;
+    root.mountPoint = "/";
+    return root;
 }
 
 std::string DriveRoot(const std::string& path) {

@@ -358,6 +358,41 @@ TEST_F(Namespace, DotDotIsResolvedOnDisk) {
     EXPECT_EQ(SHGetPathFromIDList(plain.p), root + "/real/x.txt");
 }
 
+// Parsing many paths at once gives what parsing each would.
+TEST_F(Namespace, ParsingManyPathsAtOnceGivesTheSamePIDLs) {
+    const std::string dir = root + "/many";
+    mkdir(dir.c_str(), 0755);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 40; ++i) {
+        Write(dir + "/f" + std::to_string(i), "");
+        paths.push_back(dir + "/f" + std::to_string(i));
+    }
+    Write(dir + "/.hidden", "");
+    mkdir((dir + "/sub").c_str(), 0755);
+    symlink("sub", (dir + "/link").c_str());
+    symlink("nowhere", (dir + "/dangling").c_str());
+    for (const std::string& extra :
+         {dir + "/.hidden", dir + "/sub", dir + "/link", dir + "/dangling", dir + "/absent",
+          dir + "/link/../f3", dir + "/./f4", dir + "//f5/", root + "/other", std::string("/"),
+          std::string("relative"), std::string(""), std::string("::{computer}"),
+          std::string("::{nothing}")})
+        paths.push_back(extra);
+    const std::vector<UniquePIDL> all = ParsePaths(paths);
+    ASSERT_EQ(all.size(), paths.size());
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        Pidl one;
+        const bool parses = desktop->ParseDisplayName(paths[i], &one.p) == S_OK;
+        EXPECT_EQ(bool(all[i]), parses) << paths[i];
+        if (parses && all[i]) {
+            EXPECT_EQ(PidlString(all[i].get()), PidlString(one.p)) << paths[i];
+        }
+    }
+    EXPECT_FALSE(all[paths.size() - 10]) << "absent";
+    EXPECT_TRUE(all[paths.size() - 5]) << "the root";
+}
+
 // A volume of the mount table is a drive even while nothing answers there.
 TEST_F(Namespace, MountedVolumeWithoutItsMediumStillValidates) {
     Write(mounts, "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/u/gone vfat rw 0 0\n");
@@ -489,8 +524,9 @@ TEST_F(Namespace, UserDirsAreReadAsTheShellReadsThem) {
     for (const auto& [key, path] : expected) {
         EXPECT_EQ(XdgUserDirectory(key), path) << key;
         const std::string program = XdgUserDirProgram(key);
-        if (!program.empty() && !path.empty())
+        if (!program.empty() && !path.empty()) {
             EXPECT_EQ(NormaliseForTest(program), path) << key << " as xdg-user-dir reads it";
+        }
     }
 
     // Both routes to Documents: one path, one kind of item.

@@ -48,6 +48,10 @@ uint32_t ClusterSize(const std::string& root);
 // Absolute PIDL bytes of an absolute path through Computer, without
 // touching the disk (for items being removed or not yet there).
 std::string PathToPidlBytes(const std::string& path);
+// The desktop folder's ParseDisplayName for many absolute paths at once:
+// the same PIDLs (nullptr where a path names nothing), but a folder that
+// holds many of the paths is read once instead of asked about each.
+std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths);
 
 // A name a user may give an item: not empty, not "." or "..", no "/" or NUL.
 bool IsValidItemName(const std::string& name);
