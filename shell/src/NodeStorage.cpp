@@ -20,10 +20,6 @@ PCItemIDList DesktopPIDL() {
     return reinterpret_cast<PCItemIDList>(kDesktopBytes);
 }
 
-void FreePIDLQuietly(PItemIDList pidl) {
-    IMalloc* m = nullptr;
-    if (pidl && SUCCEEDED(SHGetMalloc(&m))) m->Free(pidl);
-}
 
 // The order of two sibling IDs from the low 8 bits of CompareIDs, read as a
 // signed number; nothing when the folder could not compare them.
@@ -174,19 +170,21 @@ std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name) {
 
 // ---- TNodeStorage ----
 
-TNodeStorage::TNodeStorage(PItemIDList pidl, TNodeStorage* parent) : parent_(parent) {
-    SetPIDL(pidl);
+TNodeStorage::TNodeStorage(PItemIDList pidl, TNodeStorage* parent)
+    : TNodeStorage(UniquePIDL(pidl), parent) {}
+
+TNodeStorage::TNodeStorage(UniquePIDL pidl, TNodeStorage* parent) : parent_(parent) {
+    SetPIDL(std::move(pidl));
 }
 
 TNodeStorage::~TNodeStorage() {
+    // The children first: a deep tree is freed from the top down.
     children_.reset();
-    FreePIDLQuietly(absolutePIDL_);
 }
 
-void TNodeStorage::SetPIDL(PItemIDList pidl) {
-    if (pidl != absolutePIDL_) FreePIDLQuietly(absolutePIDL_);
-    absolutePIDL_ = pidl;
-    relativePIDL_ = TPIDLManager().GetPointerToLastID(pidl);
+void TNodeStorage::SetPIDL(UniquePIDL pidl) {
+    absolutePIDL_ = std::move(pidl);
+    relativePIDL_ = TPIDLManager().GetPointerToLastID(absolutePIDL_.get());
     shellFolder_.reset();
 }
 
@@ -231,9 +229,9 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
     }
     if (!create) return nullptr;
 
-    PItemIDList pidl = TPIDLManager().AppendPIDL(absolutePIDL_, id);
+    UniquePIDL pidl(TPIDLManager().AppendPIDL(absolutePIDL_.get(), id));
     if (!pidl) throw EOutOfMemory(SOutOfMemory);
-    auto node = std::make_unique<TNodeStorage>(pidl, this);
+    auto node = std::make_unique<TNodeStorage>(std::move(pidl), this);
     if (intermediate && RootCheckType() == ctTriStateCheckBox) {
         node->Storage.Kinds = skCheck;
         node->Storage.CheckState = csMixedNormal;
@@ -260,8 +258,7 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
 
 void TNodeStorage::Clear(bool freeObjects) {
     NodesFreed();
-    FreePIDLQuietly(absolutePIDL_);
-    absolutePIDL_ = nullptr;
+    absolutePIDL_.reset();
     relativePIDL_ = nullptr;
     shellFolder_.reset();
     children_.reset();
@@ -270,12 +267,12 @@ void TNodeStorage::Clear(bool freeObjects) {
 
 std::unique_ptr<TNodeStorage> TNodeStorage::CopyTree(const TNodeStorage& source,
                                                      TNodeStorage* parent) {
-    PItemIDList pidl = nullptr;
+    UniquePIDL pidl;
     if (source.absolutePIDL_) {
-        pidl = TPIDLManager().CopyPIDL(source.absolutePIDL_);
+        pidl.reset(TPIDLManager().CopyPIDL(source.absolutePIDL_.get()));
         if (!pidl) throw EOutOfMemory(SOutOfMemory);
     }
-    auto copy = std::make_unique<TNodeStorage>(pidl, parent);
+    auto copy = std::make_unique<TNodeStorage>(std::move(pidl), parent);
     copy->Storage.Kinds = source.Storage.Kinds;
     copy->Storage.CheckState = source.Storage.CheckState;
     copy->Storage.CheckType = source.Storage.CheckType;
@@ -289,8 +286,7 @@ std::unique_ptr<TNodeStorage> TNodeStorage::CopyTree(const TNodeStorage& source,
 }
 
 void TNodeStorage::TakeOver(TNodeStorage& source, bool keepCheckType, bool keepObject) {
-    SetPIDL(source.absolutePIDL_);
-    source.absolutePIDL_ = nullptr;
+    SetPIDL(std::move(source.absolutePIDL_));
     source.relativePIDL_ = nullptr;
     children_ = std::move(source.children_);
     if (children_) {
@@ -311,7 +307,7 @@ void TNodeStorage::Assign(const TNodeStorage& source) {
     // A record inside a tree stays where it is: it may only take over a copy
     // of its own item, or its folder's order and the lookups would break.
     if (parent_ && !(absolutePIDL_ && source.absolutePIDL_ &&
-                     ILIsEqual(absolutePIDL_, source.absolutePIDL_)))
+                     ILIsEqual(absolutePIDL_.get(), source.absolutePIDL_.get())))
         throw EInvalidOperation("Cannot assign the record of another item to a record in a tree");
     // The copy is made in full before anything of ours is freed: source may
     // live below this node.
@@ -341,7 +337,7 @@ void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFrom
     if (depth > kMaxNodeDepth) throw EReadError(SReadError);
     TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
     const int32_t recordVersion = StreamVersion();
-    SetPIDL(TPIDLManager().LoadFromStream(stream));
+    SetPIDL(UniquePIDL(TPIDLManager().LoadFromStream(stream)));
 
     if (ReadBooleanByte(stream)) {
         auto list = std::make_unique<TNodeStorageList>(this);
@@ -383,7 +379,7 @@ void TNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool readVer
 
 void TNodeStorage::SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) {
     TStreamableClass::SaveToStream(stream, version, writeVerToStream);
-    TPIDLManager().SaveToStream(stream, absolutePIDL_);
+    TPIDLManager().SaveToStream(stream, absolutePIDL_.get());
     stream.WriteValue<uint8_t>(children_ ? 1 : 0);
     if (children_) children_->SaveToStream(stream, version, writeVerToStream);
     stream.WriteValue<uint8_t>(Storage.Kinds);
@@ -532,7 +528,7 @@ TRootNodeStorage::TRootNodeStorage() : TNodeStorage(nullptr, nullptr) {
     PItemIDList desktop = nullptr;
     if (FAILED(SHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop)) || !desktop)
         throw EOutOfMemory(SOutOfMemory);
-    SetPIDL(desktop);
+    SetPIDL(UniquePIDL(desktop));
     children_ = std::make_unique<TNodeStorageList>(this);
 }
 

@@ -48,7 +48,7 @@ bool TNamespace::HasChildren(uint32_t flags) {
     if (!folder || FAILED(folder->EnumObjects(flags, &list)) || !list) return false;
     PItemIDList child = nullptr;
     const bool any = list->Next(&child) == S_OK;
-    NamespacePIDLManager().FreePIDL(child);
+    const UniquePIDL first(child);
     return any;
 }
 
@@ -382,11 +382,10 @@ bool TNamespace::VerifyPIDLRelationship(const TNamespaceArray& namespaces) {
     if (IsDesktop()) {
         ok = namespaces.size() == 1 && namespaces[0]->IsDesktop();
     } else {
-        PItemIDList parent = Parent() ? NamespacePIDLManager().CopyPIDL(Parent()->AbsolutePIDL())
-                                      : ParentAbsolutePIDL();
+        const UniquePIDL parent(Parent() ? NamespacePIDLManager().CopyPIDL(Parent()->AbsolutePIDL())
+                                         : ParentAbsolutePIDL().release());
         for (TNamespace* ns : namespaces)
-            if (!IsParentPIDL(parent, ns->AbsolutePIDL(), true)) ok = false;
-        NamespacePIDLManager().FreePIDL(parent);
+            if (!IsParentPIDL(parent.get(), ns->AbsolutePIDL(), true)) ok = false;
         if (!ok) MessageBoxService().MessageBox(0, SNotSiblings, u"Error", MB_OK | MB_ICONERROR);
     }
     return ok;
@@ -468,15 +467,12 @@ bool TNamespace::SetNameOf(const WideString& newName) {
         !newRelative)
         return false;
     TPIDLManager& pm = NamespacePIDLManager();
-    PItemIDList parentPidl = parent_ ? pm.CopyPIDL(parent_->AbsolutePIDL()) : ParentAbsolutePIDL();
-    PItemIDList fresh = pm.AppendPIDL(parentPidl, newRelative);
-    pm.FreePIDL(parentPidl);
-    pm.FreePIDL(newRelative);
+    const UniquePIDL relative(newRelative);
+    const UniquePIDL parentPidl(parent_ ? pm.CopyPIDL(parent_->AbsolutePIDL())
+                                        : ParentAbsolutePIDL().release());
+    UniquePIDL fresh(pm.AppendPIDL(parentPidl.get(), relative.get()));
     if (!fresh) return false;
-    if (flags_ & kFreePIDL) pm.FreePIDL(absolutePIDL_);
-    flags_ |= kFreePIDL;
-    absolutePIDL_ = fresh;
-    relativePIDL_ = (parent_ && parent_->IsDesktop()) ? fresh : pm.GetPointerToLastID(fresh);
+    ReplaceAbsolutePIDL(std::move(fresh));
     InvalidateRelativePIDL();
     InvalidateNamespace(true);
     return true;
@@ -493,7 +489,7 @@ bool TNamespace::ShellExecuteNamespace(const WideString& workingDir,
     }
     SHELLEXECUTEINFO info;
     info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS;
-    info.lpIDList = absolutePIDL_;
+    info.lpIDList = absolute_.get();
     info.lpParameters = WideToUtf8(cmdLineArguments);
     const std::string dir = WideToUtf8(workingDir);
     info.lpDirectory = DirectoryExists(dir) ? dir : ExtractFileDir(WideToUtf8(NameParseAddress()));
@@ -553,20 +549,15 @@ void TNamespace::ReplacePIDLFromParent(bool folders, bool nonFolders, bool inclu
     std::unique_ptr<IEnumIDList> list;
     if (FAILED(folder->EnumObjects(flags, &list)) || !list) return;
     TPIDLManager& pm = NamespacePIDLManager();
-    PItemIDList child = nullptr;
-    while (list->Next(&child) == S_OK) {
-        if ((folder->CompareIDs(0, child, relativePIDL_) & 0xFFFF) == 0) {
-            PItemIDList fresh = pm.AppendPIDL(parent_->AbsolutePIDL(), child);
-            pm.FreePIDL(child);
+    for (PItemIDList next = nullptr; list->Next(&next) == S_OK;) {
+        const UniquePIDL child(next);
+        if ((folder->CompareIDs(0, child.get(), relativePIDL_) & 0xFFFF) == 0) {
+            UniquePIDL fresh(pm.AppendPIDL(parent_->AbsolutePIDL(), child.get()));
             if (!fresh) return;
-            if (flags_ & kFreePIDL) pm.FreePIDL(absolutePIDL_);
-            flags_ |= kFreePIDL;
-            absolutePIDL_ = fresh;
-            relativePIDL_ = parent_->IsDesktop() ? fresh : pm.GetPointerToLastID(fresh);
+            ReplaceAbsolutePIDL(std::move(fresh));
             InvalidateNamespace(true);
             return;
         }
-        pm.FreePIDL(child);
     }
 }
 

@@ -107,6 +107,7 @@ class TNodeStorage : public TStreamableClass {
 public:
     // Takes ownership of pidl (which may be nil).
     TNodeStorage(PItemIDList pidl, TNodeStorage* parent);
+    TNodeStorage(UniquePIDL pidl, TNodeStorage* parent);
     ~TNodeStorage() override;
     TNodeStorage(const TNodeStorage&) = delete;
     TNodeStorage& operator=(const TNodeStorage&) = delete;
@@ -125,7 +126,7 @@ public:
     // freeObjects is set. The record's kinds, check pair and columns stay.
     virtual void Clear(bool freeObjects);
 
-    PItemIDList AbsolutePIDL() const { return absolutePIDL_; }
+    PItemIDList AbsolutePIDL() const { return absolutePIDL_.get(); }
     PItemIDList RelativePIDL() const { return relativePIDL_; }
     TNodeStorage* Parent() const { return parent_; }
     // Nil when the node has no list object; the list may exist and be empty.
@@ -155,10 +156,10 @@ protected:
 
 private:
     friend class TNodeStorageList;
-    void SetPIDL(PItemIDList pidl);
+    void SetPIDL(UniquePIDL pidl);
     static std::unique_ptr<TNodeStorage> CopyTree(const TNodeStorage& source, TNodeStorage* parent);
 
-    PItemIDList absolutePIDL_ = nullptr;
+    UniquePIDL absolutePIDL_;
     PItemIDList relativePIDL_ = nullptr;
     TNodeStorage* parent_ = nullptr;
     std::unique_ptr<TNodeStorageList> children_;

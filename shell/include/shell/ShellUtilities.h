@@ -82,7 +82,7 @@ public:
     TNamespace(const TNamespace&) = delete;
     TNamespace& operator=(const TNamespace&) = delete;
 
-    PItemIDList AbsolutePIDL() const { return absolutePIDL_; }
+    PItemIDList AbsolutePIDL() const { return absolute_.get(); }
     PItemIDList RelativePIDL() const { return relativePIDL_; }
     // The containing folder's object: the one given or the one this object
     // made itself; nil until asked for when none was given.
@@ -236,7 +236,9 @@ private:
     const WIN32_FIND_DATA* FindData();
     void RefreshFileTimes();
     bool FindAttribute(uint32_t attribute);
-    PItemIDList ParentAbsolutePIDL() const; // a new copy, nil for the desktop
+    UniquePIDL ParentAbsolutePIDL() const; // a new copy, nil for the desktop
+    // Takes fresh as the item's PIDL (its last item the relative one).
+    void ReplaceAbsolutePIDL(UniquePIDL fresh);
     bool ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
                   const TContextMenuShowCallback& show, const TContextMenuAfterCmdCallback& after,
                   TUserMenu* userMenu, const ShellPoint* position, const TNamespaceArray& items,
@@ -244,7 +246,9 @@ private:
     std::shared_ptr<IContextMenu> MenuOf(const TNamespaceArray& items, bool absolute);
     std::shared_ptr<IDropTarget> DropTargetObject();
 
-    PItemIDList absolutePIDL_ = nullptr;
+    // Freed with the object unless FreePIDLOnDestroy was cleared (a
+    // borrowed or handed-over PIDL).
+    UniquePIDL absolute_;
     PItemIDList relativePIDL_ = nullptr;
     TNamespace* parent_ = nullptr;
     std::unique_ptr<TNamespace> ownedParent_;
