@@ -441,6 +441,25 @@ TEST_F(NodeLookupTest, AssignOnAChildRecordKeepsItInTheTree) {
     Free(pg);
 }
 
+// Folders may nest deeper than a job can hold; such an item is refused by
+// Store, so that no job written fails to load again.
+TEST_F(NodeLookupTest, ItemsDeeperThanAJobHoldsAreNotStored) {
+    std::vector<Bytes> items{Computer(), RootVolume()};
+    for (int i = 2; i < kMaxNodeDepth + 1; ++i)
+        items.push_back(Entry("d"));
+    Bytes deep;
+    for (const Bytes& item : items)
+        deep.insert(deep.end(), item.begin(), item.end());
+    deep.push_back(0);
+    deep.push_back(0);
+    HeldPidl tooDeep(deep);
+    ASSERT_EQ(ILItemCount(tooDeep), kMaxNodeDepth + 1);
+    TRootNodeStorage storage;
+    const Bytes before = Save(storage);
+    EXPECT_EQ(storage.Store(tooDeep, skCheck), nullptr);
+    EXPECT_EQ(Save(storage), before);
+}
+
 TEST_F(NodeLookupTest, ClearDropsEverythingButTheRootsCheckPair) {
     const std::string f = Make("f");
     TRootNodeStorage storage;
