@@ -88,7 +88,11 @@ int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out
     }
     const TStringList& selection = storage.CheckedFileNames();
     const char end = nulTerminated ? '\0' : '\n';
+    size_t length = 0;
+    for (int i = 0; i < selection.Count(); ++i)
+        length += selection[i].size() + 1;
     std::string text;
+    text.reserve(length);
     for (int i = 0; i < selection.Count(); ++i) {
         // A name holding a line break would read as two paths.
         if (!nulTerminated && selection[i].find('\n') != std::string::npos)

@@ -60,6 +60,11 @@ void TList::Move(int from, int to) {
     Insert(to, item);
 }
 
+void TList::SetCapacity(int capacity) {
+    if (capacity < Count()) throw EListError(Format(SListCapacityError, capacity));
+    items_.reserve(static_cast<size_t>(capacity));
+}
+
 void TList::Sort(const std::function<int(void*, void*)>& compare) {
     std::stable_sort(items_.begin(), items_.end(), [&](void* a, void* b) { return compare(a, b) < 0; });
 }

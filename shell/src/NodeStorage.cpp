@@ -6,6 +6,7 @@
 #include "shell/ShellUtilities.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,10 +38,14 @@ uint8_t ReadBooleanByte(TStream& stream) {
 
 template <typename T> void ReadArray(TStream& stream, std::vector<T>& out) {
     const auto count = stream.ReadValue<int32_t>();
+    if (count == 0) {
+        out.clear();
+        return;
+    }
     if (count < 0 || count > stream.Remaining() / static_cast<int64_t>(sizeof(T)))
         throw EReadError(SReadError);
     std::vector<T> values(static_cast<size_t>(count));
-    if (count > 0) stream.ReadBuffer(values.data(), count * static_cast<int64_t>(sizeof(T)));
+    stream.ReadBuffer(values.data(), count * static_cast<int64_t>(sizeof(T)));
     out = std::move(values);
 }
 
@@ -345,13 +350,14 @@ void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFrom
         children_ = std::move(list);
     }
 
-    const auto kinds = stream.ReadValue<uint8_t>();
-    if (kinds & ~(skCheck | skColumns | skObject)) throw EReadError(SReadError);
-    Storage.Kinds = kinds;
-    Storage.CheckState = stream.ReadValue<uint8_t>();
-    if (recordVersion >= 2) Storage.CheckType = stream.ReadValue<uint8_t>();
-    if (Storage.CheckState > csMixedPressed || Storage.CheckType > ctButton)
-        throw EReadError(SReadError);
+    // Kinds, the check state and (from version 2) the check type.
+    uint8_t record[3] = {0, 0, Storage.CheckType};
+    stream.ReadBuffer(record, recordVersion >= 2 ? 3 : 2);
+    if (record[0] & ~(skCheck | skColumns | skObject)) throw EReadError(SReadError);
+    if (record[1] > csMixedPressed || record[2] > ctButton) throw EReadError(SReadError);
+    Storage.Kinds = record[0];
+    Storage.CheckState = record[1];
+    Storage.CheckType = record[2];
 
     ReadArray(stream, Storage.Columns.Widths);
     ReadArray(stream, Storage.Columns.Positions);
@@ -446,15 +452,26 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
     if (count < 0 || count > stream.Remaining() / smallestRecord) throw EReadError(SReadError);
 
     PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
+    // A child must be its parent plus one item, or the lookups break: the
+    // parent's bytes, then one item (both PIDLs were checked whole when
+    // read, so equal bytes mean equal items).
+    const size_t parentBytes = ILByteSize(parentPIDL) - 2;
+    auto fits = [&](PCItemIDList pidl) {
+        if (!pidl) return false;
+        const size_t size = ILByteSize(pidl);
+        if (size <= parentBytes + 2 || std::memcmp(pidl, parentPIDL, parentBytes) != 0)
+            return false;
+        const auto* item = reinterpret_cast<PCItemIDList>(reinterpret_cast<const uint8_t*>(pidl) +
+                                                          parentBytes);
+        return parentBytes + item->mkid.cb + 2 == size;
+    };
     std::vector<std::unique_ptr<TNodeStorage>> kept;
     for (int32_t i = 0; i < count; ++i) {
         auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
         child->ReadRecord(stream, version, readVerFromStream, depth);
-        // A child must be its parent plus one item, or the lookups break; a
-        // dropped child goes with all it holds (read, so the stream stays
+        // A dropped child goes with all it holds (read, so the stream stays
         // in step).
-        if (child->AbsolutePIDL() && IsParentPIDL(parentPIDL, child->AbsolutePIDL(), true))
-            kept.push_back(std::move(child));
+        if (fits(child->AbsolutePIDL())) kept.push_back(std::move(child));
     }
     // And it must still be there, as its folder says.
     ShellFolderPtr parentFolder;
@@ -468,6 +485,8 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
         if (!parentFolder) {
             kept.clear();
         } else {
+            // The record keeps the folder it was bound to, as a lookup would.
+            if (owner_->AbsolutePIDL()) owner_->shellFolder_ = parentFolder;
             std::vector<PCItemIDList> relatives;
             for (const auto& child : kept)
                 relatives.push_back(child->RelativePIDL());
@@ -498,6 +517,7 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
                        kept.end());
         }
     }
+    SetCapacity(Count() + int(kept.size()));
     for (auto& child : kept) {
         child->parent_ = owner_;
         Add(std::move(child));
@@ -617,6 +637,15 @@ void TRootNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool rea
 
 TStringList& TRootNodeStorage::CheckedFileNames() {
     checkedFileNames_.Clear();
+    // Room for every checked record at once: a selection may be long.
+    auto countChecked = [](auto& self, const TNodeStorage& node) -> int {
+        int n = IsChecked(node) ? 1 : 0;
+        if (const TNodeStorageList* children = node.Children())
+            for (int i = 0; i < children->Count(); ++i)
+                n += self(self, *children->Items(i));
+        return n;
+    };
+    checkedFileNames_.SetCapacity(countChecked(countChecked, *this));
     // Pre-order: a node before its children, children in list order. The
     // root (the desktop) itself is never listed. Each stored folder is bound
     // once (its record caches the folder) and asked about all its children.
@@ -638,7 +667,7 @@ TStringList& TRootNodeStorage::CheckedFileNames() {
             std::string name;
             if (IsChecked(child) && existing.Has(relative) &&
                 SUCCEEDED(folder->GetDisplayNameOf(relative, SHGDN_FORPARSING, &name)))
-                checkedFileNames_.Add(name);
+                checkedFileNames_.Add(std::move(name));
             if (hasChildren) self(self, child, IsFileSystemItem(*folder, relative));
         }
     };

@@ -515,6 +515,54 @@ HRESULT FolderBase::GetQueryInfo(PCItemIDList pidl, std::shared_ptr<IQueryInfo>*
     return S_OK;
 }
 
+// IsValidItemName without building a string.
+bool IsValidName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
+// The names of a folder's listing with their sorts, found by hash, without
+// an allocation per name: a folder may hold many.
+class NameTable {
+public:
+    void Add(std::string_view name, unsigned char type) {
+        entries_.push_back({uint32_t(names_.size()), uint32_t(name.size()), type});
+        names_.append(name);
+    }
+    void Build() {
+        size_t size = 16;
+        while (size < entries_.size() * 2) size *= 2;
+        slots_.assign(size, -1);
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            size_t at = Hash(NameAt(i)) & (slots_.size() - 1);
+            while (slots_[at] >= 0) at = (at + 1) & (slots_.size() - 1);
+            slots_[at] = int32_t(i);
+        }
+    }
+    // The sort of a name listed, -1 when it is not.
+    int Find(std::string_view name) const {
+        if (slots_.empty()) return -1;
+        for (size_t at = Hash(name) & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+            const int32_t i = slots_[at];
+            if (i < 0) return -1;
+            if (NameAt(size_t(i)) == name) return entries_[size_t(i)].type;
+        }
+    }
+
+private:
+    struct Entry {
+        uint32_t start, length;
+        unsigned char type;
+    };
+    static size_t Hash(std::string_view name) { return std::hash<std::string_view>()(name); }
+    std::string_view NameAt(size_t i) const {
+        return std::string_view(names_).substr(entries_[i].start, entries_[i].length);
+    }
+    std::string names_;
+    std::vector<Entry> entries_;
+    std::vector<int32_t> slots_;
+};
+
 class DirectoryFolder final : public FolderBase {
 public:
     DirectoryFolder(std::string absolute, std::string path)
@@ -532,7 +580,7 @@ public:
         if (name && flags == SHGDN_FORPARSING && pidl && pidl->mkid.cb >= 3 &&
             ILNextItem(pidl)->mkid.cb == 0 && ILItemKind(pidl) == PIDL_KIND_FILE) {
             const std::string_view entry = ILItemPayload(pidl);
-            if (!IsValidItemName(std::string(entry))) return E_INVALIDARG;
+            if (!IsValidName(entry)) return E_INVALIDARG;
             name->assign(path_ == "/" ? "" : path_).append(1, '/').append(entry);
             return S_OK;
         }
@@ -579,41 +627,39 @@ private:
                 ILItemKind(p) != PIDL_KIND_FILE)
                 return false;
         }
-        // The names, one after another in one block, found by hash.
-        std::string names;
-        std::vector<std::pair<size_t, unsigned char>> spans; // end of each name, its sort
+        NameTable entries;
         if (!ForEachEntry(path_, [&](const dirent& e, EntryTypes&) {
-                names += e.d_name;
-                spans.emplace_back(names.size(), e.d_type);
+                entries.Add(e.d_name, e.d_type);
                 return true;
             }))
             return false;
-        std::unordered_map<std::string_view, unsigned char> entries(spans.size() * 2);
-        for (size_t i = 0, start = 0; i < spans.size(); start = spans[i++].first)
-            entries.emplace(std::string_view(names).substr(start, spans[i].first - start),
-                            spans[i].second);
+        entries.Build();
         uint32_t result = *attributes;
         for (int i = 0; i < count; ++i) {
-            Location loc;
-            loc.kind = ItemKind::Entry;
-            loc.name.assign(ILItemPayload(pidls[i]));
-            if (!IsValidItemName(loc.name)) {
+            const std::string_view name = ILItemPayload(pidls[i]);
+            if (!IsValidName(name)) {
                 hr = E_INVALIDARG;
                 return true;
             }
-            const auto found = entries.find(loc.name);
-            if (found == entries.end()) {
+            const int type = entries.Find(name);
+            if (type < 0) {
                 hr = E_FAIL; // not there
                 return true;
             }
             bool exists = true;
             uint32_t a;
-            if (found->second == DT_DIR || found->second == DT_LNK || found->second == DT_UNKNOWN) {
+            if (type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN) {
+                // Folders and links need a look.
+                Location loc;
+                loc.kind = ItemKind::Entry;
+                loc.name.assign(name);
                 loc.path = JoinPath(path_, loc.name);
-                a = AttributesOf(loc, *attributes, exists); // folders and links need a look
+                a = AttributesOf(loc, *attributes, exists);
             } else {
                 // A file of another sort: it is there, and no folder or link.
-                a = AttributesOf(loc, *attributes & ~kDiskBits, exists);
+                a = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_HASPROPSHEET | SFGAO_CANMOVE |
+                    SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE |
+                    (name[0] == '.' ? SFGAO_HIDDEN : 0u);
             }
             if (!exists) {
                 hr = E_FAIL;

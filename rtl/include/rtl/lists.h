@@ -26,6 +26,9 @@ public:
     void Sort(const std::function<int(void*, void*)>& compare);
     void* First() const { return Get(0); }
     void* Last() const { return Get(Count() - 1); }
+    int Capacity() const { return static_cast<int>(items_.capacity()); }
+    // Room for that many items; less than Count raises EListError.
+    void SetCapacity(int capacity);
 
 private:
     std::vector<void*> items_;

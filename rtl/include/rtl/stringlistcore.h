@@ -93,6 +93,14 @@ public:
     }
 
     virtual int Add(const String& s) { return AddObject(s, nullptr); }
+    // The same, taking the string over (a long list built item by item).
+    int Add(String&& s) {
+        if (sorted_) return Add(static_cast<const String&>(s));
+        Changing();
+        items_.push_back(Item{std::move(s), nullptr});
+        Changed();
+        return Count() - 1;
+    }
     virtual int AddObject(const String& s, TObject* object) {
         int index = Count();
         if (sorted_ && Find(s, index)) {
