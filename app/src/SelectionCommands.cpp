@@ -102,7 +102,11 @@ int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out
     }
     out << text;
     out.flush();
-    return out ? 0 : Fail(err, "cannot write the selection");
+    if (!out) return Fail(err, "cannot write the selection");
+    // Listed, but not checked against the disk: the user should know.
+    for (const ShellProblem& p : storage.CheckedFileNameProblems())
+        err << "ardentix: " << p.path << ": " << p.reason << '\n';
+    return 0;
 }
 
 } // namespace

@@ -202,13 +202,21 @@ uint8_t TNodeStorage::RootCheckType() const {
 }
 
 ShellFolderPtr TNodeStorage::ShellFolder() {
+    HRESULT result;
+    return ShellFolder(result);
+}
+
+ShellFolderPtr TNodeStorage::ShellFolder(HRESULT& result) {
+    result = S_OK;
     if (shellFolder_) return shellFolder_;
+    result = E_FAIL;
     if (!parent_) {
-        SHGetDesktopFolder(&shellFolder_);
+        result = SHGetDesktopFolder(&shellFolder_);
     } else if (relativePIDL_ && !ILIsEmpty(relativePIDL_)) {
-        if (ShellFolderPtr parentFolder = parent_->ShellFolder())
-            if (FAILED(parentFolder->BindToObject(relativePIDL_, &shellFolder_)))
-                shellFolder_.reset();
+        if (ShellFolderPtr parentFolder = parent_->ShellFolder(result)) {
+            result = parentFolder->BindToObject(relativePIDL_, &shellFolder_);
+            if (FAILED(result)) shellFolder_.reset();
+        }
     }
     return shellFolder_;
 }
@@ -478,12 +486,15 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
     if (!kept.empty()) {
         ShellFolderPtr desktop;
         SHGetDesktopFolder(&desktop);
+        HRESULT bound = S_OK;
         if (ILIsEmpty(parentPIDL))
             parentFolder = desktop;
-        else if (desktop && FAILED(desktop->BindToObject(parentPIDL, &parentFolder)))
+        else if (desktop && FAILED(bound = desktop->BindToObject(parentPIDL, &parentFolder)))
             parentFolder.reset();
         if (!parentFolder) {
-            kept.clear();
+            // A folder that is there but cannot be read keeps what the job
+            // holds of it: it may be readable again next time.
+            if (bound != E_ACCESSDENIED) kept.clear();
         } else {
             // The record keeps the folder it was bound to, as a lookup would.
             if (owner_->AbsolutePIDL()) owner_->shellFolder_ = parentFolder;
@@ -649,11 +660,38 @@ TStringList& TRootNodeStorage::CheckedFileNames() {
     // Pre-order: a node before its children, children in list order. The
     // root (the desktop) itself is never listed. Each stored folder is bound
     // once (its record caches the folder) and asked about all its children.
+    checkedFileNameProblems_.clear();
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    // Below a folder that cannot be read nothing can be checked: what is
+    // checked there is listed as it is named (the backup will tell what it
+    // cannot read), and the folder is reported.
+    auto unchecked = [&](auto& self, TNodeStorage& node) -> void {
+        TNodeStorageList* children = node.Children();
+        for (int i = 0; children && i < children->Count(); ++i) {
+            TNodeStorage& child = *children->Items(i);
+            std::string name;
+            if (IsChecked(child) && desktop && IsFileSystemItem(*desktop, child.AbsolutePIDL()) &&
+                SUCCEEDED(desktop->GetDisplayNameOf(child.AbsolutePIDL(), SHGDN_FORPARSING, &name)))
+                checkedFileNames_.Add(std::move(name));
+            self(self, child);
+        }
+    };
     auto walk = [&](auto& self, TNodeStorage& node, bool fileSystemFolder) -> void {
         TNodeStorageList* children = node.Children();
         if (!children || children->Count() == 0) return;
-        ShellFolderPtr folder = node.ShellFolder();
-        if (!folder) return; // gone: nothing below it can be asked about
+        HRESULT bound;
+        ShellFolderPtr folder = node.ShellFolder(bound);
+        if (!folder) {
+            if (bound == E_ACCESSDENIED && desktop) {
+                std::string path;
+                desktop->GetDisplayNameOf(node.AbsolutePIDL(), SHGDN_FORPARSING, &path);
+                checkedFileNameProblems_.push_back(
+                    {path, "cannot be read; what is checked in it was listed unchecked"});
+                unchecked(unchecked, node);
+            }
+            return; // gone: nothing below it is there
+        }
         std::vector<PCItemIDList> checked;
         for (int i = 0; i < children->Count(); ++i)
             if (IsChecked(*children->Items(i))) checked.push_back(children->Items(i)->RelativePIDL());

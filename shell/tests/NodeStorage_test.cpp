@@ -3,6 +3,10 @@
 #include "nodestorage_fixture.h"
 #include "rtl/sysutils.h"
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+
 namespace ax::testing {
 namespace {
 
@@ -680,6 +684,52 @@ TEST_F(SelectionTest, AVolumeWithoutItsMediumIsStillListed) {
     EXPECT_EQ(Lines(loaded.CheckedFileNames()), std::vector<std::string>{"/media/u/stick"});
     Write(mounts, "/dev/sda1 / ext4 rw 0 0\n");
     EXPECT_EQ(storage.CheckedFileNames().Count(), 0) << "no longer a volume at all";
+}
+
+namespace {
+
+// Runs body in a child process that has given up the right to read past
+// permissions (root's capabilities); its exit status, or 128 + a signal.
+template <typename Body> int WithoutReadRights(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2]{};
+        syscall(SYS_capget, &header, caps);
+        caps[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        if (syscall(SYS_capset, &header, caps) != 0) _exit(90);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+// A folder that cannot be read (rights, a failing medium) is no folder
+// gone: what the job holds of it stays, is listed, and the folder is named.
+TEST_F(SelectionTest, AFolderThatCannotBeReadIsReportedNotDropped) {
+    Make("locked/");
+    const std::string a = Make("locked/a.txt"), b = Make("open.txt");
+    TStringList paths;
+    paths.Add(a);
+    paths.Add(b);
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    const Bytes job = Save(storage);
+    ASSERT_EQ(chmod((files + "/locked").c_str(), 0), 0);
+    const int status = WithoutReadRights([&] {
+        TRootNodeStorage loaded;
+        Load(loaded, job);
+        if (Save(loaded) != job) return 1; // the locked item was dropped
+        if (Lines(loaded.CheckedFileNames()) != std::vector<std::string>{a, b}) return 2;
+        const auto& problems = loaded.CheckedFileNameProblems();
+        if (problems.size() != 1 || problems[0].path != files + "/locked") return 3;
+        return 0;
+    });
+    chmod((files + "/locked").c_str(), 0755);
+    EXPECT_EQ(status, 0) << "1: dropped on loading, 2: not listed, 3: not reported";
 }
 
 TEST_F(SelectionTest, AssigningItsOwnSelectionKeepsIt) {

@@ -147,6 +147,12 @@ bool IsFolderItem(const std::string& path) {
     return folder && LoopFree(chain);
 }
 
+bool CanRead(const std::string& path) {
+    ParentRef parent;
+    return OpenParentOf(path, parent) &&
+           ::faccessat(parent.dirfd, parent.name.c_str(), R_OK | X_OK, AT_EACCESS) == 0;
+}
+
 std::string ParentPath(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return {};
@@ -336,9 +342,11 @@ uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
             a |= SFGAO_CANMOVE | SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE;
         if (!(wanted & kDiskBits)) return a;
         struct stat st;
-        if (StatAnyPath(loc.path, st, false) != 0) {
-            exists = false;
-            return 0;
+        if (const int error = StatAnyPath(loc.path, st, false); error != 0) {
+            // Only what is gone is gone: an item that cannot be looked at
+            // (no right to, an error of the medium) may well be there.
+            exists = error != ENOENT && error != ENOTDIR;
+            return exists ? a : 0;
         }
         if (loc.kind == ItemKind::TrashEntry) return a;
         const bool link = S_ISLNK(st.st_mode);
@@ -757,11 +765,12 @@ ShellFolderPtr FolderFor(const std::string& absolute, const Location& loc) {
         return std::make_shared<RecycleBinFolder>(absolute);
     case ItemKind::Documents:
     case ItemKind::Volume:
-        if (!IsFolderFollowingLinks(loc.path)) return nullptr;
+        if (!IsFolderFollowingLinks(loc.path) || !CanRead(loc.path)) return nullptr;
         return std::make_shared<DirectoryFolder>(absolute, loc.path);
     case ItemKind::Entry:
-        // A link to a folder binds as the folder; a loop does not bind.
-        if (!IsFolderItem(loc.path)) return nullptr;
+        // A link to a folder binds as the folder; a loop does not bind, nor
+        // a folder that cannot be read.
+        if (!IsFolderItem(loc.path) || !CanRead(loc.path)) return nullptr;
         return std::make_shared<DirectoryFolder>(absolute, loc.path);
     case ItemKind::TrashEntry:
         return nullptr;
@@ -776,7 +785,14 @@ HRESULT FolderBase::BindToObject(PCItemIDList pidl, ShellFolderPtr* folder) {
     if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
     const std::string absolute = JoinBytes(absolute_, pidl);
     *folder = FolderFor(absolute, loc);
-    return *folder ? S_OK : E_FAIL;
+    if (*folder) return S_OK;
+    // Gone, or no folder, is a plain failure; a folder that is there but
+    // cannot be read says so, for its items may be there too.
+    struct stat st;
+    if (loc.path.empty()) return E_FAIL;
+    const int error = StatAnyPath(loc.path, st, true);
+    if (error != 0) return error != ENOENT && error != ENOTDIR ? E_ACCESSDENIED : E_FAIL;
+    return S_ISDIR(st.st_mode) && !CanRead(loc.path) ? E_ACCESSDENIED : E_FAIL;
 }
 
 HRESULT FolderBase::CompareIDs(int, PCItemIDList a, PCItemIDList b) {

@@ -72,6 +72,8 @@ bool IsFolderFollowingLinks(const std::string& path);
 bool IsFolderItem(const std::string& path);
 // Holds a folder item.
 bool HasSubDirectory(const std::string& path);
+// This process may list the folder and reach what it holds.
+bool CanRead(const std::string& path);
 
 // rename that fails with EEXIST instead of replacing the target.
 bool RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to);

@@ -10,6 +10,7 @@
 // read; a short, corrupt or hostile stream raises EReadError and changes
 // nothing. The byte layout is in docs/layers/nodestorage.md.
 #include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
 #include "rtl/lists.h"
 #include "rtl/streams.h"
@@ -132,8 +133,10 @@ public:
     // Nil when the node has no list object; the list may exist and be empty.
     TNodeStorageList* Children() const { return children_.get(); }
     // This item's folder, bound on first use and cached; nil when the item
-    // is no folder or cannot be bound.
+    // is no folder or cannot be bound (result: why, E_ACCESSDENIED for a
+    // folder that is there but cannot be read).
     ShellFolderPtr ShellFolder();
+    ShellFolderPtr ShellFolder(HRESULT& result);
 
     // The child for one item ID (a one-item PIDL), found by binary search
     // over the children in this folder's order. With create, a missing child
@@ -228,6 +231,11 @@ public:
     TStringList& CheckedFileNames();
     // Clears and stores each path that parses as checked; others are skipped.
     void SetCheckedFileNames(const TStringList& paths);
+    // The folders the last CheckedFileNames could not read, and why. What is
+    // checked below them was listed without being checked against the disk.
+    const std::vector<ShellProblem>& CheckedFileNameProblems() const {
+        return checkedFileNameProblems_;
+    }
 
     TNodeStorage* LastParent() const { return lastParent_; }
 
@@ -240,6 +248,7 @@ private:
 
     TNodeStorage* lastParent_ = nullptr;
     TStringList checkedFileNames_;
+    std::vector<ShellProblem> checkedFileNameProblems_;
 };
 
 } // namespace ax
