@@ -1,5 +1,7 @@
 #include "app/SelectionCommands.h"
 
+#include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
 #include "rtl/lists.h"
 #include "rtl/sysutils.h"
@@ -13,25 +15,56 @@ namespace {
 constexpr int32_t kJobVersion = 3;
 
 constexpr const char* kUsage =
-    "usage: ardentix select JOBFILE PATH... | ardentix selection JOBFILE";
+    "usage: ardentix select JOBFILE PATH... | ardentix selection [-0] JOBFILE";
 
 int Fail(std::ostream& err, const std::string& message) {
     err << "ardentix: " << message << '\n';
     return 1;
 }
 
+// Stores one parsed item checked; why it cannot be, or "".
+std::string StoreChecked(TRootNodeStorage& storage, PCItemIDList pidl) {
+    TNodeStorage* node = storage.Store(pidl, skCheck);
+    if (!node) {
+        if (ILItemCount(pidl) > kMaxNodeDepth)
+            return "lies deeper than a job file can hold (" + std::to_string(kMaxNodeDepth) +
+                   " levels)";
+        return "its folder cannot be read";
+    }
+    node->Storage.CheckState = csCheckedNormal;
+    node->Storage.CheckType = ctTriStateCheckBox;
+    return {};
+}
+
 int Select(const std::string& job, const std::vector<std::string>& given, std::ostream& err) {
     if (DirectoryExists(job)) return Fail(err, job + ": is a folder, not a job file");
-    // Every path must name something: a job silently missing a path the
-    // user asked for would leave files out of the backup.
-    TStringList paths;
-    for (const std::string& path : given) {
-        const std::string absolute = ExpandFileName(path);
-        if (!PathExists(absolute)) return Fail(err, path + ": no such file or folder");
-        paths.Add(absolute);
-    }
+    // Relative paths start at the working folder; "." and ".." are the
+    // parser's to resolve, on the disk.
+    const std::string cwd = GetCurrentDir();
+    std::vector<std::string> absolute;
+    for (const std::string& path : given)
+        absolute.push_back(path.empty() || path[0] == '/' ? path : cwd + "/" + path);
+    const std::vector<UniquePIDL> parsed = ParsePaths(absolute);
+    // Every path must be stored: a job silently missing a path the user
+    // asked for would leave files out of the backup. Each refusal is told,
+    // and then nothing is saved.
     TRootNodeStorage storage;
-    storage.SetCheckedFileNames(paths);
+    bool refused = false;
+    for (size_t i = 0; i < given.size(); ++i) {
+        std::string problem;
+        if (given[i].empty()) {
+            problem = "an empty path names nothing";
+        } else if (!parsed[i]) {
+            problem = ItemProblem(absolute[i]);
+            if (problem.empty()) problem = "cannot be named in the shell namespace";
+        } else {
+            problem = StoreChecked(storage, parsed[i].get());
+        }
+        if (problem.empty()) continue;
+        refused = true;
+        Fail(err, (given[i].empty() ? std::string("\"\"") : given[i]) + ": " + problem);
+    }
+    if (refused) return 1;
     try {
         storage.SaveToFile(Utf8ToWide(job), kJobVersion, false);
     } catch (const Exception& e) {
@@ -40,7 +73,8 @@ int Select(const std::string& job, const std::vector<std::string>& given, std::o
     return 0;
 }
 
-int PrintSelection(const std::string& job, std::ostream& out, std::ostream& err) {
+int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out,
+                   std::ostream& err) {
     if (DirectoryExists(job)) return Fail(err, job + ": is a folder, not a job file");
     TRootNodeStorage storage;
     try {
@@ -53,12 +87,26 @@ int PrintSelection(const std::string& job, std::ostream& out, std::ostream& err)
         return Fail(err, job + ": " + e.Message());
     }
     const TStringList& selection = storage.CheckedFileNames();
-    std::string text;
+    const char end = nulTerminated ? '\0' : '\n';
+    size_t length = 0;
     for (int i = 0; i < selection.Count(); ++i)
-        text += selection[i] + '\n';
+        length += selection[i].size() + 1;
+    std::string text;
+    text.reserve(length);
+    for (int i = 0; i < selection.Count(); ++i) {
+        // A name holding a line break would read as two paths.
+        if (!nulTerminated && selection[i].find('\n') != std::string::npos)
+            return Fail(err, job + ": a selected name holds a line break; list it with -0");
+        text += selection[i];
+        text += end;
+    }
     out << text;
     out.flush();
-    return out ? 0 : Fail(err, "cannot write the selection");
+    if (!out) return Fail(err, "cannot write the selection");
+    // Listed, but not checked against the disk: the user should know.
+    for (const ShellProblem& p : storage.CheckedFileNameProblems())
+        err << "ardentix: " << p.path << ": " << p.reason << '\n';
+    return 0;
 }
 
 } // namespace
@@ -66,7 +114,9 @@ int PrintSelection(const std::string& job, std::ostream& out, std::ostream& err)
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() >= 3 && args[0] == "select")
         return Select(args[1], std::vector<std::string>(args.begin() + 2, args.end()), err);
-    if (args.size() == 2 && args[0] == "selection") return PrintSelection(args[1], out, err);
+    if (args.size() == 2 && args[0] == "selection") return PrintSelection(args[1], false, out, err);
+    if (args.size() == 3 && args[0] == "selection" && args[1] == "-0")
+        return PrintSelection(args[2], true, out, err);
     err << kUsage << '\n';
     return 2;
 }

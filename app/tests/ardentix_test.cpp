@@ -1,7 +1,11 @@
 // The built program, run on temporary folders: select and selection round
 // trip, and bad job files give one line on stderr and status 1.
+#include <algorithm>
 #include <filesystem>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -21,6 +25,22 @@ struct Result {
     int status = -1;
     std::string out, err;
 };
+
+// Removes a tree of any depth, each folder opened relative to its parent.
+bool RemoveTree(int dirfd, const char* name) {
+    struct stat st;
+    if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) return unlinkat(dirfd, name, 0) == 0;
+    const int fd = openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (!dir) return false;
+    bool ok = true;
+    while (dirent* e = readdir(dir))
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+            ok = RemoveTree(fd, e->d_name) && ok;
+    closedir(dir);
+    return unlinkat(dirfd, name, AT_REMOVEDIR) == 0 && ok;
+}
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -44,9 +64,7 @@ protected:
     }
     void TearDown() override {
         if (chdir("/") != 0) ADD_FAILURE() << "chdir";
-        std::error_code error;
-        std::filesystem::remove_all(root, error);
-        if (error) ADD_FAILURE() << "cleanup of " << root;
+        if (!RemoveTree(AT_FDCWD, root.c_str())) ADD_FAILURE() << "cleanup of " << root;
     }
 
     // Runs the program with exactly these arguments (no shell in between).
@@ -166,6 +184,110 @@ TEST_F(ArdentixTest, SelectRefusesMissingPathsAndKeepsTheJob) {
     const Result unwritable = Run({"select", root + "/no/such/dir/job.JOB", MakeFile("y")});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_TRUE(OneLineNaming(unwritable.err, "job.JOB")) << unwritable.err;
+}
+
+// A link to a folder is a folder: what lies through it is selected, under
+// the path the user gave.
+TEST_F(ArdentixTest, PathsThroughALinkedFolderAreSelected) {
+    MakeDir("real");
+    const std::string x = MakeFile("real/x");
+    const std::string link = data + "/link";
+    ASSERT_EQ(symlink("real", link.c_str()), 0);
+    const std::string job = root + "/job.JOB";
+    const Result select = Run({"select", job, link + "/x", link});
+    ASSERT_EQ(select.status, 0) << select.err;
+    const Result listed = Run({"selection", job});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, link + "\n" + link + "/x\n");
+
+    // Debian's /bin is such a link.
+    struct stat st;
+    if (lstat("/bin", &st) == 0 && S_ISLNK(st.st_mode) && access("/bin/ls", F_OK) == 0) {
+        ASSERT_EQ(Run({"select", job, "/bin/ls"}).status, 0);
+        EXPECT_EQ(Run({"selection", job}).out, "/bin/ls\n");
+    }
+}
+
+TEST_F(ArdentixTest, FoldersDeeperThanPathMaxAreSelected) {
+    const std::string name(200, 'd');
+    std::string deepest = data;
+    int fd = open(data.c_str(), O_PATH | O_DIRECTORY);
+    for (int i = 0; i < 25; ++i) {
+        ASSERT_EQ(mkdirat(fd, name.c_str(), 0755), 0);
+        const int next = openat(fd, name.c_str(), O_PATH | O_DIRECTORY);
+        close(fd);
+        fd = next;
+        deepest += "/" + name;
+    }
+    const int leaf = openat(fd, "leaf", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(leaf, 0);
+    close(leaf);
+    close(fd);
+    ASSERT_GT(deepest.size(), 5000u);
+    const std::string job = root + "/job.JOB";
+    const Result select = Run({"select", job, deepest + "/leaf"});
+    ASSERT_EQ(select.status, 0) << select.err;
+    const Result listed = Run({"selection", job});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, deepest + "/leaf\n");
+}
+
+// Every path that cannot be selected is told, one line each, and nothing
+// is saved: a job must never lack a path the user asked for.
+TEST_F(ArdentixTest, EveryRefusedPathIsToldAndNothingIsSaved) {
+    const std::string good = MakeFile("good");
+    const std::string job = root + "/job.JOB";
+    const Result r = Run({"select", job, good, data + "/gone one", "", data + "/gone two"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    const auto lines = std::count(r.err.begin(), r.err.end(), '\n');
+    EXPECT_EQ(lines, 3) << r.err;
+    EXPECT_NE(r.err.find(data + "/gone one: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(data + "/gone two: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\"\": "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(good + ":"), std::string::npos) << r.err;
+    EXPECT_NE(access(job.c_str(), F_OK), 0) << "no job written";
+}
+
+// ".." leaves the folder a link led to, as the shell's cd -P and the kernel
+// do; as text it would name another file.
+TEST_F(ArdentixTest, DotDotIsResolvedOnTheDisk) {
+    MakeDir("real");
+    MakeDir("real/sub");
+    const std::string x = MakeFile("real/x.txt");
+    MakeFile("x.txt"); // where a textual ".." would land
+    ASSERT_EQ(symlink("real/sub", (data + "/link").c_str()), 0);
+    const std::string job = root + "/job.JOB";
+    ASSERT_EQ(chdir(data.c_str()), 0);
+    ASSERT_EQ(Run({"select", job, "link/../x.txt"}).status, 0);
+    EXPECT_EQ(Run({"selection", job}).out, x + "\n");
+}
+
+TEST_F(ArdentixTest, NamesWithLineBreaksNeedTheNulForm) {
+    const std::string plain = MakeFile("plain");
+    const std::string odd = MakeFile("two\nlines");
+    const std::string job = root + "/job.JOB";
+    ASSERT_EQ(Run({"select", job, plain, odd}).status, 0);
+    const Result lines = Run({"selection", job});
+    EXPECT_EQ(lines.status, 1);
+    EXPECT_EQ(lines.out, "");
+    EXPECT_TRUE(OneLineNaming(lines.err, "-0")) << lines.err;
+    const Result nul = Run({"selection", "-0", job});
+    EXPECT_EQ(nul.status, 0) << nul.err;
+    EXPECT_EQ(nul.out, plain + std::string(1, '\0') + odd + std::string(1, '\0'));
+}
+
+TEST_F(ArdentixTest, AJobReachedThroughALinkStaysALink) {
+    MakeDir("jobs");
+    const std::string real = data + "/jobs/nightly.JOB";
+    const std::string link = root + "/nightly.JOB";
+    ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+    const std::string f = MakeFile("f");
+    ASSERT_EQ(Run({"select", link, f}).status, 0);
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(Run({"selection", real}).out, f + "\n");
 }
 
 TEST_F(ArdentixTest, MisuseShowsTheUsage) {

@@ -60,159 +60,13 @@ void TList::Move(int from, int to) {
     Insert(to, item);
 }
 
+void TList::SetCapacity(int capacity) {
+    if (capacity < Count()) throw EListError(Format(SListCapacityError, capacity));
+    items_.reserve(static_cast<size_t>(capacity));
+}
+
 void TList::Sort(const std::function<int(void*, void*)>& compare) {
     std::stable_sort(items_.begin(), items_.end(), [&](void* a, void* b) { return compare(a, b) < 0; });
-}
-
-TStringList::~TStringList() {
-    if (ownsObjects_)
-        for (Item& item : items_) ReleaseObject(item.object);
-}
-
-// Copies share the object references; only the source may own them.
-TStringList::TStringList(const TStringList& other)
-    : items_(other.items_), sorted_(other.sorted_), caseSensitive_(other.caseSensitive_),
-      duplicates_(other.duplicates_) {}
-
-TStringList& TStringList::operator=(const TStringList& other) {
-    if (this == &other) return *this;
-    Changing();
-    std::vector<Item> copy = other.items_;
-    if (ownsObjects_)
-        for (Item& item : items_) ReleaseObject(item.object);
-    items_ = std::move(copy);
-    if (sorted_) Sort();
-    Changed();
-    return *this;
-}
-
-void TStringList::ReleaseObject(TObject* object) { std::unique_ptr<TObject> owned(object); }
-
-void TStringList::CheckIndex(int index) const {
-    if (index < 0 || index >= Count()) throw EStringListError(Format(SListIndexError, index));
-}
-
-void TStringList::Changing() {
-    if (updateCount_ == 0 && OnChanging) OnChanging(*this);
-}
-
-void TStringList::Changed() {
-    if (updateCount_ == 0 && OnChange) OnChange(*this);
-}
-
-int TStringList::EndUpdate() {
-    if (updateCount_ > 0 && --updateCount_ == 0) Changed();
-    return updateCount_;
-}
-
-const AnsiString& TStringList::Strings(int index) const {
-    CheckIndex(index);
-    return items_[static_cast<size_t>(index)].string;
-}
-
-void TStringList::PutString(int index, const AnsiString& s) {
-    if (sorted_) throw EStringListError(SSortedListError);
-    CheckIndex(index);
-    Changing();
-    items_[static_cast<size_t>(index)].string = s;
-    Changed();
-}
-
-TObject* TStringList::Objects(int index) const {
-    CheckIndex(index);
-    return items_[static_cast<size_t>(index)].object;
-}
-
-void TStringList::PutObject(int index, TObject* object) {
-    CheckIndex(index);
-    Changing();
-    items_[static_cast<size_t>(index)].object = object;
-    Changed();
-}
-
-int TStringList::CompareStrings(const AnsiString& a, const AnsiString& b) const {
-    return caseSensitive_ ? CompareStr(a, b) : CompareText(a, b);
-}
-
-bool TStringList::Find(const AnsiString& s, int& index) const {
-    int lo = 0, hi = Count() - 1;
-    bool found = false;
-    while (lo <= hi) {
-        const int mid = (lo + hi) / 2;
-        const int c = CompareStrings(items_[static_cast<size_t>(mid)].string, s);
-        if (c < 0) {
-            lo = mid + 1;
-        } else {
-            hi = mid - 1;
-            if (c == 0) {
-                found = true;
-                if (duplicates_ != dupAccept) lo = mid;
-            }
-        }
-    }
-    index = lo;
-    return found;
-}
-
-int TStringList::AddObject(const AnsiString& s, TObject* object) {
-    int index = Count();
-    if (sorted_) {
-        if (Find(s, index)) {
-            if (duplicates_ == dupIgnore) return index;
-            if (duplicates_ == dupError) throw EStringListError(SDuplicateString);
-        }
-    }
-    Changing();
-    items_.insert(items_.begin() + index, Item{s, object});
-    Changed();
-    return index;
-}
-
-void TStringList::InsertObject(int index, const AnsiString& s, TObject* object) {
-    if (sorted_) throw EStringListError(SSortedListError);
-    if (index < 0 || index > Count()) throw EStringListError(Format(SListIndexError, index));
-    Changing();
-    items_.insert(items_.begin() + index, Item{s, object});
-    Changed();
-}
-
-void TStringList::Delete(int index) {
-    CheckIndex(index);
-    Changing();
-    TObject* object = items_[static_cast<size_t>(index)].object;
-    items_.erase(items_.begin() + index);
-    if (ownsObjects_) ReleaseObject(object);
-    Changed();
-}
-
-void TStringList::Clear() {
-    if (items_.empty()) return;
-    Changing();
-    std::vector<Item> old = std::move(items_);
-    items_.clear();
-    if (ownsObjects_)
-        for (Item& item : old) ReleaseObject(item.object);
-    Changed();
-}
-
-void TStringList::Exchange(int a, int b) {
-    CheckIndex(a);
-    CheckIndex(b);
-    Changing();
-    std::swap(items_[static_cast<size_t>(a)], items_[static_cast<size_t>(b)]);
-    Changed();
-}
-
-void TStringList::Move(int from, int to) {
-    if (sorted_) throw EStringListError(SSortedListError);
-    CheckIndex(from);
-    CheckIndex(to);
-    if (from == to) return;
-    Changing();
-    Item item = items_[static_cast<size_t>(from)];
-    items_.erase(items_.begin() + from);
-    items_.insert(items_.begin() + to, item);
-    Changed();
 }
 
 void TStringList::AddStrings(const TStringList& other) {
@@ -222,24 +76,8 @@ void TStringList::AddStrings(const TStringList& other) {
         return;
     }
     BeginUpdate();
-    for (const Item& item : other.items_) AddObject(item.string, item.object);
-    EndUpdate();
-}
-
-int TStringList::IndexOf(const AnsiString& s) const {
-    if (sorted_) {
-        int index;
-        return Find(s, index) ? index : -1;
-    }
-    for (int i = 0; i < Count(); ++i)
-        if (CompareStrings(items_[static_cast<size_t>(i)].string, s) == 0) return i;
-    return -1;
-}
-
-int TStringList::IndexOfObject(const TObject* object) const {
-    for (int i = 0; i < Count(); ++i)
-        if (items_[static_cast<size_t>(i)].object == object) return i;
-    return -1;
+    const ScopeGuard endUpdate([this] { EndUpdate(); });
+    for (int i = 0; i < other.Count(); ++i) AddObject(other[i], other.GetObject(i));
 }
 
 AnsiString TStringList::Names(int index) const {
@@ -250,7 +88,7 @@ AnsiString TStringList::Names(int index) const {
 
 int TStringList::IndexOfName(const AnsiString& name) const {
     for (int i = 0; i < Count(); ++i) {
-        const AnsiString& s = items_[static_cast<size_t>(i)].string;
+        const AnsiString& s = Get(i);
         const size_t eq = s.find('=');
         if (eq != AnsiString::npos && CompareStrings(s.substr(0, eq), name) == 0) return i;
     }
@@ -259,7 +97,7 @@ int TStringList::IndexOfName(const AnsiString& name) const {
 
 AnsiString TStringList::Values(const AnsiString& name) const {
     const int i = IndexOfName(name);
-    return i < 0 ? AnsiString() : items_[static_cast<size_t>(i)].string.substr(name.size() + 1);
+    return i < 0 ? AnsiString() : Get(i).substr(name.size() + 1);
 }
 
 void TStringList::SetValue(const AnsiString& name, const AnsiString& value) {
@@ -269,75 +107,16 @@ void TStringList::SetValue(const AnsiString& name, const AnsiString& value) {
     } else if (i < 0) {
         Add(name + "=" + value);
     } else {
-        Changing();
-        items_[static_cast<size_t>(i)].string = name + "=" + value;
-        Changed();
+        SetStringAt(i, name + "=" + value);
     }
-}
-
-void TStringList::Sort() {
-    Changing();
-    std::stable_sort(items_.begin(), items_.end(),
-                     [&](const Item& a, const Item& b) { return CompareStrings(a.string, b.string) < 0; });
-    Changed();
-}
-
-void TStringList::CustomSort(const std::function<int(const TStringList&, int, int)>& compare) {
-    if (sorted_) throw EStringListError(SSortedListError);
-    // Sort an index permutation, since the comparer addresses items by index.
-    std::vector<int> order(items_.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return compare(*this, a, b) < 0; });
-    Changing();
-    std::vector<Item> sorted;
-    sorted.reserve(items_.size());
-    for (int i : order) sorted.push_back(items_[static_cast<size_t>(i)]);
-    items_ = std::move(sorted);
-    Changed();
-}
-
-void TStringList::SetSorted(bool sorted) {
-    if (sorted_ == sorted) return;
-    if (sorted) Sort();
-    sorted_ = sorted;
-}
-
-void TStringList::SetCaseSensitive(bool caseSensitive) {
-    if (caseSensitive_ == caseSensitive) return;
-    caseSensitive_ = caseSensitive;
-    if (sorted_) Sort();
-}
-
-AnsiString TStringList::Text() const {
-    AnsiString out;
-    for (const Item& item : items_) {
-        out += item.string;
-        out += '\n';
-    }
-    return out;
-}
-
-void TStringList::SetText(std::string_view text) {
-    BeginUpdate();
-    Clear();
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t j = i;
-        while (j < text.size() && text[j] != '\n' && text[j] != '\r') ++j;
-        Add(AnsiString(text.substr(i, j - i)));
-        if (j < text.size() && text[j] == '\r') ++j;
-        if (j < text.size() && text[j] == '\n') ++j;
-        i = j;
-    }
-    EndUpdate();
 }
 
 AnsiString TStringList::CommaText() const {
     // A lone empty item must not read back as an empty list.
-    if (items_.size() == 1 && items_[0].string.empty()) return "\"\"";
+    if (Count() == 1 && Get(0).empty()) return "\"\"";
     AnsiString out;
-    for (size_t n = 0; n < items_.size(); ++n) {
-        const AnsiString& s = items_[n].string;
+    for (int n = 0; n < Count(); ++n) {
+        const AnsiString& s = Get(n);
         if (n > 0) out += ',';
         bool quote = false;
         for (char c : s)
@@ -358,6 +137,7 @@ AnsiString TStringList::CommaText() const {
 
 void TStringList::SetCommaText(std::string_view text) {
     BeginUpdate();
+    const ScopeGuard endUpdate([this] { EndUpdate(); });
     Clear();
     auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
     size_t i = 0;
@@ -390,7 +170,6 @@ void TStringList::SetCommaText(std::string_view text) {
             if (i == text.size()) Add(AnsiString());
         }
     }
-    EndUpdate();
 }
 
 void TStringList::LoadFromFile(const std::string& fileName) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <random>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include "rtl/exceptions.h"
+#include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 
 namespace ax {
@@ -154,88 +156,239 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
         fd_ = -1;
         throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(err)));
     }
+    Start();
 }
 
-TFileStream::TFileStream(int fd, std::string fileName) : fd_(fd), fileName_(std::move(fileName)) {}
+TFileStream::TFileStream(int fd, std::string fileName) : fd_(fd), fileName_(std::move(fileName)) {
+    Start();
+}
+
+void TFileStream::Start() {
+    const off_t here = ::lseek(fd_, 0, SEEK_CUR);
+    kernelPosition_ = here < 0 ? 0 : here;
+    const int flags = ::fcntl(fd_, F_GETFL);
+    readOnly_ = flags >= 0 && (flags & O_ACCMODE) == O_RDONLY;
+}
 
 TFileStream::~TFileStream() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ < 0) return;
+    // Whoever needs to know that the data arrived calls Flush.
+    try {
+        FlushWrites();
+    } catch (const EWriteError&) {
+    }
+    ::close(fd_);
 }
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
+void TFileStream::FlushWrites() {
+    size_t done = 0;
+    while (done < pending_) {
+        const ssize_t n = ::write(fd_, buffer_.data() + done, pending_ - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // What was not written is dropped: the failure is reported once.
+            pending_ = 0;
+            throw EWriteError(SWriteError);
+        }
+        done += size_t(n);
+        kernelPosition_ += n;
+    }
+    pending_ = 0;
+}
+
+void TFileStream::DropReadAhead() {
+    const size_t unread = windowEnd_ - windowStart_;
+    windowStart_ = windowEnd_ = 0;
+    if (unread == 0) return;
+    // The kernel read further than the caller did: step back.
+    const off_t r = ::lseek(fd_, -off_t(unread), SEEK_CUR);
+    if (r < 0) throw EStreamError("Invalid stream position");
+    kernelPosition_ = r;
+}
+
+int64_t TFileStream::RawRead(uint8_t* p, int64_t count) {
     int64_t done = 0;
-    auto* p = static_cast<uint8_t*>(buffer);
     while (done < count) {
         const ssize_t n = ::read(fd_, p + done, static_cast<size_t>(count - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += n;
+        kernelPosition_ += n;
+    }
+    return done;
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+    if (count <= 0) return 0;
+    // The common case of a record read field by field: all in the window.
+    if (size_t(count) <= windowEnd_ - windowStart_) {
+        std::memcpy(buffer, buffer_.data() + windowStart_, size_t(count));
+        windowStart_ += size_t(count);
+        return count;
+    }
+    FlushWrites();
+    auto* p = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        if (windowStart_ == windowEnd_) {
+            // Large reads go straight to the caller's memory.
+            if (count - done >= int64_t(kBufferSize)) return done + RawRead(p + done, count - done);
+            buffer_.resize(kBufferSize);
+            windowStart_ = 0;
+            windowEnd_ = size_t(RawRead(buffer_.data(), int64_t(kBufferSize)));
+            if (windowEnd_ == 0) break;
+        }
+        const size_t n = std::min(size_t(count - done), windowEnd_ - windowStart_);
+        std::memcpy(p + done, buffer_.data() + windowStart_, n);
+        windowStart_ += n;
+        done += int64_t(n);
     }
     return done;
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
-    int64_t done = 0;
+    if (count <= 0) return 0;
+    DropReadAhead();
+    size_ = -1;
     const auto* p = static_cast<const uint8_t*>(buffer);
-    while (done < count) {
-        const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += n;
+    try {
+        if (pending_ + size_t(count) > kBufferSize) FlushWrites();
+        if (count >= int64_t(kBufferSize)) {
+            int64_t done = 0;
+            while (done < count) {
+                const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;
+                done += n;
+                kernelPosition_ += n;
+            }
+            return done;
+        }
+    } catch (const EWriteError&) {
+        return 0;
     }
-    return done;
+    buffer_.resize(kBufferSize);
+    std::memcpy(buffer_.data() + pending_, p, size_t(count));
+    pending_ += size_t(count);
+    return count;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
-    const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
-    const off_t r = ::lseek(fd_, offset, whence);
+    // Where the caller is: the kernel's position less what was read ahead,
+    // plus what waits to be written.
+    const int64_t here = kernelPosition_ - int64_t(windowEnd_ - windowStart_) + int64_t(pending_);
+    if (origin == soCurrent && offset == 0) return here;
+    int64_t target;
+    if (origin == soBeginning) {
+        target = offset;
+    } else if (origin == soCurrent) {
+        target = here + offset;
+    } else {
+        target = Size() + offset;
+    }
+    if (target < 0) throw EStreamError("Invalid stream position");
+    FlushWrites();
+    // Within what was read ahead: no call needed.
+    const int64_t windowBase = kernelPosition_ - int64_t(windowEnd_);
+    if (windowEnd_ > 0 && target >= windowBase && target <= kernelPosition_) {
+        windowStart_ = size_t(target - windowBase);
+        return target;
+    }
+    windowStart_ = windowEnd_ = 0;
+    const off_t r = ::lseek(fd_, target, SEEK_SET);
     if (r < 0) throw EStreamError("Invalid stream position");
+    kernelPosition_ = r;
     return r;
 }
 
+int64_t TFileStream::Size() {
+    // A stream opened for reading only keeps the size it first saw: a job is
+    // read under its lock, and the checks ask for the size at every field.
+    if (readOnly_ && size_ >= 0) return size_;
+    FlushWrites();
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) throw EStreamError("Invalid stream position");
+    if (readOnly_) size_ = st.st_size;
+    return st.st_size;
+}
+
 void TFileStream::SetSize(int64_t size) {
+    FlushWrites();
+    const int64_t here = Position();
+    DropReadAhead();
+    size_ = -1;
     if (::ftruncate(fd_, size) != 0) throw EWriteError(SWriteError);
-    if (Position() > size) Seek(size, soBeginning);
+    Seek(std::min(here, size), soBeginning);
 }
 
 void TFileStream::Flush() {
+    FlushWrites();
     if (::fsync(fd_) != 0) throw EWriteError(SWriteError);
 }
 
-void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer) {
+namespace {
+
+// The file a save lands in: a link is followed to its target (also when the
+// target does not exist yet), so the link stays a link.
+std::string SaveTarget(const std::string& fileName) {
+    std::string target = fileName;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st{};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+        std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<size_t>(n) >= link.size()) return target;
+        link.resize(static_cast<size_t>(n));
+        if (link[0] == '/') {
+            target = link;
+        } else {
+            const std::string dir = ExtractFileDir(target);
+            target = (dir.empty() ? std::string() : IncludeTrailingPathDelimiter(dir)) + link;
+        }
+    }
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(ELOOP)));
+}
+
+// A new file beside fileName under a name nobody else uses, created with
+// the usual permissions (the kernel applies the umask, which is never
+// changed here: other threads may be creating files meanwhile).
+int CreateTemporaryBeside(const std::string& fileName, std::string& name) {
     const std::string dir = ExtractFileDir(fileName);
-    std::string pattern =
-        (dir.empty() ? std::string() : IncludeTrailingPathDelimiter(dir)) + "." + ExtractFileName(fileName) + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
+    const std::string stem = (dir.empty() ? std::string() : IncludeTrailingPathDelimiter(dir)) + "." +
+                             ExtractFileName(fileName) + ".";
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = stem;
+        for (int i = 0; i < 8; ++i) name += kDigits[random() % 36];
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer) {
+    const std::string target = SaveTarget(fileName);
+    std::string temporary;
+    const int fd = CreateTemporaryBeside(target, temporary);
+    if (fd < 0)
         throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(errno)));
-    }
-    // Keep the permissions of the file being replaced; a new one gets the
-    // usual mode under the process umask.
+    TFileStream out(fd, temporary);
+    ScopeGuard removeTemporary([&] { ::unlink(temporary.c_str()); });
+    // The replaced file's permissions stay.
     struct stat st{};
-    mode_t mode;
-    if (::stat(fileName.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-    try {
-        TFileStream out(fd, pattern);
-        writer(out);
-        out.Flush();
-    } catch (...) {
-        ::unlink(pattern.c_str());
-        throw;
-    }
-    if (::rename(pattern.c_str(), fileName.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(pattern.c_str());
-        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(err)));
-    }
+    if (::stat(target.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0)
+        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(errno)));
+    writer(out);
+    out.Flush();
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(errno)));
+    removeTemporary.Dismiss();
     // Make the rename itself durable.
+    const std::string dir = ExtractFileDir(target);
     const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);

@@ -1,5 +1,6 @@
 #include "rtl/text.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <unicode/uchar.h>
@@ -117,6 +118,21 @@ template <typename Map> WideString MapUtf16(std::u16string_view text, Map map) {
 }
 
 template <typename S> int CompareFolded(S a, S b) {
+    // A leading run of plain ASCII compares without decoding or the case
+    // tables (folding maps only A to Z there); the rest, if any, as below.
+    const size_t common = std::min(a.size(), b.size());
+    size_t i = 0;
+    for (; i < common; ++i) {
+        const uint32_t ca = static_cast<std::make_unsigned_t<typename S::value_type>>(a[i]);
+        const uint32_t cb = static_cast<std::make_unsigned_t<typename S::value_type>>(b[i]);
+        if (ca >= 0x80 || cb >= 0x80) break;
+        const uint32_t fa = ca >= 'A' && ca <= 'Z' ? ca + 32 : ca;
+        const uint32_t fb = cb >= 'A' && cb <= 'Z' ? cb + 32 : cb;
+        if (fa != fb) return fa < fb ? -1 : 1;
+    }
+    if (i == common) return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    a = a.substr(i);
+    b = b.substr(i);
     std::u32string fa, fb;
     ForEachCodePoint(a, [&](char32_t c) { fa += FoldCase(c); });
     ForEachCodePoint(b, [&](char32_t c) { fb += FoldCase(c); });

@@ -150,6 +150,46 @@ TEST(StringList, ChangeEventsRespectUpdateBrackets) {
     EXPECT_EQ(changes, 2);
 }
 
+// The bracket raises OnChanging when it opens and OnChange when it closes,
+// as the wide list of the shell does: both are the one core.
+TEST(StringList, UpdateBracketRaisesOneChangingAndOneChange) {
+    TStringList list;
+    std::string events;
+    list.OnChanging = [&](TStringList&) { events += '<'; };
+    list.OnChange = [&](TStringList&) { events += '>'; };
+    list.Add("a");
+    EXPECT_EQ(events, "<>");
+    list.BeginUpdate();
+    list.BeginUpdate();
+    list.Add("b");
+    list.Delete(0);
+    list.EndUpdate();
+    EXPECT_EQ(events, "<><");
+    list.EndUpdate();
+    EXPECT_EQ(events, "<><>");
+    list.SetText("x\ny\rz\r\n");
+    EXPECT_EQ(events, "<><><>");
+    EXPECT_EQ(list.Text(), "x\ny\nz\n");
+}
+
+TEST(StringList, SortingFollowsTheClassLibrary) {
+    TStringList list;
+    for (const char* s : {"delta", "Bravo", "alpha", "charlie"}) list.Add(s);
+    list.CustomSort([](const TStringList& l, int a, int b) {
+        return int(l[a].size()) - int(l[b].size());
+    });
+    EXPECT_EQ(list[0].size(), 5u);
+    EXPECT_EQ(list[3], "charlie");
+    list.SetSorted(true);
+    EXPECT_EQ(list.CommaText(), "alpha,Bravo,charlie,delta");
+    // A sorted list is in order already: a custom order is not imposed.
+    list.CustomSort([](const TStringList&, int a, int b) { return b - a; });
+    EXPECT_EQ(list.CommaText(), "alpha,Bravo,charlie,delta");
+    EXPECT_THROW(list.Move(0, 1), EStringListError);
+    EXPECT_EQ(list.Capacity() >= 4, true);
+    EXPECT_THROW(list.SetCapacity(2), EStringListError);
+}
+
 TEST(StringList, NameValuePairs) {
     TStringList list;
     list.Add("Key=Value");
@@ -158,6 +198,14 @@ TEST(StringList, NameValuePairs) {
     EXPECT_EQ(list.Values("Other"), "x=y");
     list.SetValue("Key", "");
     EXPECT_EQ(list.Count(), 1);
+
+    // In a sorted list a pair keeps its place when its value changes.
+    TStringList sorted;
+    sorted.SetSorted(true);
+    sorted.Add("b=2");
+    sorted.Add("a=1");
+    sorted.SetValue("a", "zzz");
+    EXPECT_EQ(sorted.CommaText(), "a=zzz,b=2");
 }
 
 TEST(PointerList, MoveExchangeSort) {

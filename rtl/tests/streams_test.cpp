@@ -125,6 +125,45 @@ TEST(Streams, AtomicSaveReplacesWholeFile) {
     EXPECT_EQ(dir.EntryCount(), 1);       // no temporary file left behind
 }
 
+// A job saved through a link (a job kept elsewhere) updates the file the
+// link names; the link stays a link.
+TEST(Streams, AtomicSaveThroughALinkWritesItsTarget) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir((dir / "real").c_str(), 0755), 0);
+    WriteText(dir / "real/job.JOB", "old");
+    ASSERT_EQ(::symlink("real/job.JOB", (dir / "job.JOB").c_str()), 0);
+    WriteText(dir / "job.JOB", "new");
+    struct stat st{};
+    ASSERT_EQ(::lstat((dir / "job.JOB").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadAll(dir / "real/job.JOB"), "new");
+
+    // A link to a file not there yet: the file appears where it points.
+    ASSERT_EQ(::symlink((dir / "real/fresh.JOB").c_str(), (dir / "fresh.JOB").c_str()), 0);
+    WriteText(dir / "fresh.JOB", "fresh");
+    ASSERT_EQ(::lstat((dir / "fresh.JOB").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadAll(dir / "real/fresh.JOB"), "fresh");
+    EXPECT_EQ(dir.EntryCount(), 3); // real and the two links, no temporary file
+
+    // A loop of links is refused and leaves nothing behind.
+    ASSERT_EQ(::symlink("b", (dir / "a").c_str()), 0);
+    ASSERT_EQ(::symlink("a", (dir / "b").c_str()), 0);
+    EXPECT_THROW(WriteText(dir / "a", "x"), EFCreateError);
+    EXPECT_EQ(dir.EntryCount(), 5);
+}
+
+TEST(Streams, AtomicSaveOfANewFileTakesTheUmaskAndLeavesIt) {
+    TempDir dir;
+    const mode_t previous = ::umask(027);
+    WriteText(dir / "new.ini", "x");
+    const mode_t during = ::umask(previous);
+    EXPECT_EQ(during, 027u);
+    struct stat st{};
+    ASSERT_EQ(::stat((dir / "new.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
 TEST(Streams, FailedSaveLeavesPreviousFileIntact) {
     TempDir dir;
     const std::string name = dir / "settings.ini";
@@ -146,6 +185,66 @@ TEST(Streams, FailedSaveLeavesPreviousFileIntact) {
         ::chmod(dir.path().c_str(), 0700);
         EXPECT_EQ(ReadAll(name), "precious");
     }
+}
+
+// The file stream buffers: whatever mix of small and large reads, writes
+// and seeks, the file and the positions are those of plain file calls,
+// kept here in a string.
+TEST(Streams, BufferedFileStreamKeepsBytesAndPositions) {
+    TempDir dir;
+    const std::string name = dir / "buffered.bin";
+    std::string model;
+    int64_t at = 0;
+    auto write = [&](TFileStream& s, const std::string& bytes) {
+        s.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+        if (model.size() < size_t(at) + bytes.size()) model.resize(size_t(at) + bytes.size());
+        model.replace(size_t(at), bytes.size(), bytes);
+        at += int64_t(bytes.size());
+        ASSERT_EQ(s.Position(), at);
+    };
+    auto read = [&](TFileStream& s, int64_t n) {
+        std::string got(size_t(n), '\0');
+        const int64_t moved = s.Read(got.data(), n);
+        const int64_t expected = std::min<int64_t>(n, int64_t(model.size()) - at);
+        ASSERT_EQ(moved, std::max<int64_t>(expected, 0));
+        got.resize(size_t(moved));
+        EXPECT_EQ(got, model.substr(size_t(at), size_t(moved)));
+        at += moved;
+        ASSERT_EQ(s.Position(), at);
+    };
+    {
+        TFileStream s(name, fmCreate);
+        for (int i = 0; i < 5000; ++i)
+            write(s, std::to_string(i) + ",");
+        EXPECT_EQ(s.Size(), int64_t(model.size()));
+        write(s, std::string(200000, 'L')); // larger than the buffer
+        s.Seek(10, soBeginning);
+        at = 10;
+        read(s, 7);
+        write(s, "middle");
+        read(s, 70000);
+        s.Seek(-5, soCurrent);
+        at -= 5;
+        read(s, 3);
+        s.Seek(-100, soEnd);
+        at = int64_t(model.size()) - 100;
+        read(s, 1000); // runs into the end
+        s.SetSize(50);
+        model.resize(50);
+        EXPECT_EQ(s.Position(), 50);
+        at = 50;
+        write(s, "tail");
+        EXPECT_EQ(s.Size(), 54);
+    } // the last write reaches the file when the stream goes
+    EXPECT_EQ(ReadAll(name), model);
+    TFileStream reader(name, fmOpenRead);
+    EXPECT_EQ(reader.Size(), 54);
+    at = 0;
+    read(reader, 20);
+    reader.Seek(3, soBeginning); // inside what was read ahead
+    at = 3;
+    read(reader, 60);
+    EXPECT_EQ(reader.Remaining(), 0);
 }
 
 TEST(Streams, CopyFromMovesExactlyTheBytesAsked) {

@@ -1,32 +1,26 @@
 #include "shell/NodeStorage.h"
 
-#include <sys/stat.h>
-
 #include "platform/shellns/shellops.h"
 #include "rtl/sysutils.h"
 #include "shell/PIDLTools.h"
 #include "shell/ShellUtilities.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 
 namespace ax {
 namespace {
-
-// Asks the folder to check that the item still exists.
-constexpr uint32_t kSfgaoValidate = 0x01000000;
 
 constexpr uint8_t kDesktopBytes[2] = {0, 0};
 PCItemIDList DesktopPIDL() {
     return reinterpret_cast<PCItemIDList>(kDesktopBytes);
 }
 
-void FreePIDLQuietly(PItemIDList pidl) {
-    IMalloc* m = nullptr;
-    if (pidl && SUCCEEDED(SHGetMalloc(&m))) m->Free(pidl);
-}
 
 // The order of two sibling IDs from the low 8 bits of CompareIDs, read as a
 // signed number; nothing when the folder could not compare them.
@@ -44,10 +38,14 @@ uint8_t ReadBooleanByte(TStream& stream) {
 
 template <typename T> void ReadArray(TStream& stream, std::vector<T>& out) {
     const auto count = stream.ReadValue<int32_t>();
+    if (count == 0) {
+        out.clear();
+        return;
+    }
     if (count < 0 || count > stream.Remaining() / static_cast<int64_t>(sizeof(T)))
         throw EReadError(SReadError);
     std::vector<T> values(static_cast<size_t>(count));
-    if (count > 0) stream.ReadBuffer(values.data(), count * static_cast<int64_t>(sizeof(T)));
+    stream.ReadBuffer(values.data(), count * static_cast<int64_t>(sizeof(T)));
     out = std::move(values);
 }
 
@@ -68,19 +66,84 @@ PCItemIDList AsPIDL(const std::string& bytes) {
     return reinterpret_cast<PCItemIDList>(bytes.data());
 }
 
-// A volume's mount point stands for the drive even when nothing answers
-// there (an unplugged medium), as a drive root does.
-bool IsVolumeRoot(const AnsiString& name) {
-    const AnsiString bare = name.size() > 1 ? ExcludeTrailingPathDelimiter(name) : name;
-    for (const Volume& v : VisibleVolumes())
-        if (v.mountPoint == bare) return true;
-    return false;
+// The bytes of a one-item PIDL without its terminator.
+std::string_view ItemKey(PCItemIDList item) {
+    return {reinterpret_cast<const char*>(item), item->mkid.cb};
 }
 
-// Exists as a file or as a folder: one stat answers both.
-bool NameExists(const AnsiString& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 || IsVolumeRoot(name);
+// Which items of one folder are there with the attributes asked. Most often
+// all are: one question about all of them answers (a file-system folder
+// then reads its listing once). Otherwise each is asked about; but a
+// file-system folder lists everything it holds, so many items of one are
+// checked against a single listing instead.
+class ExistingItems {
+public:
+    // asked: the attributes each item is asked for (with SFGAO_VALIDATE);
+    // required: those it must have.
+    ExistingItems(IShellFolder& folder, bool fileSystemFolder, std::vector<PCItemIDList> items,
+                  uint32_t asked, uint32_t required)
+        : folder_(folder), asked_(asked | required), required_(required),
+          useListing_(fileSystemFolder && items.size() >= kManyItems) {
+        if (items.size() >= kManyItems) {
+            uint32_t all = required | SFGAO_VALIDATE;
+            allThere_ = SUCCEEDED(folder.GetAttributesOf(items.data(), int(items.size()), &all)) &&
+                        (all & required) == required;
+        }
+    }
+
+    bool Has(PCItemIDList relative) {
+        if (allThere_) return true;
+        uint32_t attributes = asked_;
+        if (useListing_) {
+            if (!listed_) List();
+            if (listed_) {
+                return listed_->count(std::string(ItemKey(relative))) > 0 &&
+                       SUCCEEDED(folder_.GetAttributesOf(&relative, 1, &attributes)) &&
+                       (attributes & required_) == required_;
+            }
+        }
+        attributes |= SFGAO_VALIDATE;
+        return SUCCEEDED(folder_.GetAttributesOf(&relative, 1, &attributes)) &&
+               (attributes & required_) == required_;
+    }
+
+private:
+    static constexpr size_t kManyItems = 16;
+    void List() {
+        std::unique_ptr<IEnumIDList> list;
+        if (FAILED(folder_.EnumObjects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
+                                       &list)) ||
+            !list) {
+            useListing_ = false;
+            return;
+        }
+        listed_.emplace();
+        for (PItemIDList child = nullptr; list->Next(&child) == S_OK;) {
+            const UniquePIDL owned(child);
+            if (child->mkid.cb != 0) listed_->emplace(ItemKey(child));
+        }
+    }
+
+    IShellFolder& folder_;
+    uint32_t asked_;
+    uint32_t required_;
+    bool useListing_;
+    bool allThere_ = false;
+    std::optional<std::unordered_set<std::string>> listed_;
+};
+
+// Only a record that carries a check and is checked selects its item: one
+// kept for its columns after the check was removed selects nothing.
+bool IsChecked(const TNodeStorage& node) {
+    return (node.Storage.Kinds & skCheck) && node.Storage.CheckState == csCheckedNormal;
+}
+
+// Whether an item of folder is a file-system item (its own folder then
+// lists what it holds); asks nothing of the disk.
+bool IsFileSystemItem(IShellFolder& folder, PCItemIDList relative) {
+    uint32_t attributes = SFGAO_FILESYSTEM;
+    return SUCCEEDED(folder.GetAttributesOf(&relative, 1, &attributes)) &&
+           (attributes & SFGAO_FILESYSTEM);
 }
 
 std::map<AnsiString, TStorageObjectFactory>& ClassRegistry() {
@@ -112,19 +175,21 @@ std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name) {
 
 // ---- TNodeStorage ----
 
-TNodeStorage::TNodeStorage(PItemIDList pidl, TNodeStorage* parent) : parent_(parent) {
-    SetPIDL(pidl);
+TNodeStorage::TNodeStorage(PItemIDList pidl, TNodeStorage* parent)
+    : TNodeStorage(UniquePIDL(pidl), parent) {}
+
+TNodeStorage::TNodeStorage(UniquePIDL pidl, TNodeStorage* parent) : parent_(parent) {
+    SetPIDL(std::move(pidl));
 }
 
 TNodeStorage::~TNodeStorage() {
+    // The children first: a deep tree is freed from the top down.
     children_.reset();
-    FreePIDLQuietly(absolutePIDL_);
 }
 
-void TNodeStorage::SetPIDL(PItemIDList pidl) {
-    if (pidl != absolutePIDL_) FreePIDLQuietly(absolutePIDL_);
-    absolutePIDL_ = pidl;
-    relativePIDL_ = TPIDLManager().GetPointerToLastID(pidl);
+void TNodeStorage::SetPIDL(UniquePIDL pidl) {
+    absolutePIDL_ = std::move(pidl);
+    relativePIDL_ = TPIDLManager().GetPointerToLastID(absolutePIDL_.get());
     shellFolder_.reset();
 }
 
@@ -137,13 +202,21 @@ uint8_t TNodeStorage::RootCheckType() const {
 }
 
 ShellFolderPtr TNodeStorage::ShellFolder() {
+    HRESULT result;
+    return ShellFolder(result);
+}
+
+ShellFolderPtr TNodeStorage::ShellFolder(HRESULT& result) {
+    result = S_OK;
     if (shellFolder_) return shellFolder_;
+    result = E_FAIL;
     if (!parent_) {
-        SHGetDesktopFolder(&shellFolder_);
+        result = SHGetDesktopFolder(&shellFolder_);
     } else if (relativePIDL_ && !ILIsEmpty(relativePIDL_)) {
-        if (ShellFolderPtr parentFolder = parent_->ShellFolder())
-            if (FAILED(parentFolder->BindToObject(relativePIDL_, &shellFolder_)))
-                shellFolder_.reset();
+        if (ShellFolderPtr parentFolder = parent_->ShellFolder(result)) {
+            result = parentFolder->BindToObject(relativePIDL_, &shellFolder_);
+            if (FAILED(result)) shellFolder_.reset();
+        }
     }
     return shellFolder_;
 }
@@ -169,9 +242,9 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
     }
     if (!create) return nullptr;
 
-    PItemIDList pidl = TPIDLManager().AppendPIDL(absolutePIDL_, id);
+    UniquePIDL pidl(TPIDLManager().AppendPIDL(absolutePIDL_.get(), id));
     if (!pidl) throw EOutOfMemory(SOutOfMemory);
-    auto node = std::make_unique<TNodeStorage>(pidl, this);
+    auto node = std::make_unique<TNodeStorage>(std::move(pidl), this);
     if (intermediate && RootCheckType() == ctTriStateCheckBox) {
         node->Storage.Kinds = skCheck;
         node->Storage.CheckState = csMixedNormal;
@@ -198,8 +271,7 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
 
 void TNodeStorage::Clear(bool freeObjects) {
     NodesFreed();
-    FreePIDLQuietly(absolutePIDL_);
-    absolutePIDL_ = nullptr;
+    absolutePIDL_.reset();
     relativePIDL_ = nullptr;
     shellFolder_.reset();
     children_.reset();
@@ -208,12 +280,12 @@ void TNodeStorage::Clear(bool freeObjects) {
 
 std::unique_ptr<TNodeStorage> TNodeStorage::CopyTree(const TNodeStorage& source,
                                                      TNodeStorage* parent) {
-    PItemIDList pidl = nullptr;
+    UniquePIDL pidl;
     if (source.absolutePIDL_) {
-        pidl = TPIDLManager().CopyPIDL(source.absolutePIDL_);
+        pidl.reset(TPIDLManager().CopyPIDL(source.absolutePIDL_.get()));
         if (!pidl) throw EOutOfMemory(SOutOfMemory);
     }
-    auto copy = std::make_unique<TNodeStorage>(pidl, parent);
+    auto copy = std::make_unique<TNodeStorage>(std::move(pidl), parent);
     copy->Storage.Kinds = source.Storage.Kinds;
     copy->Storage.CheckState = source.Storage.CheckState;
     copy->Storage.CheckType = source.Storage.CheckType;
@@ -227,8 +299,7 @@ std::unique_ptr<TNodeStorage> TNodeStorage::CopyTree(const TNodeStorage& source,
 }
 
 void TNodeStorage::TakeOver(TNodeStorage& source, bool keepCheckType, bool keepObject) {
-    SetPIDL(source.absolutePIDL_);
-    source.absolutePIDL_ = nullptr;
+    SetPIDL(std::move(source.absolutePIDL_));
     source.relativePIDL_ = nullptr;
     children_ = std::move(source.children_);
     if (children_) {
@@ -246,6 +317,11 @@ void TNodeStorage::TakeOver(TNodeStorage& source, bool keepCheckType, bool keepO
 
 void TNodeStorage::Assign(const TNodeStorage& source) {
     if (&source == this) return;
+    // A record inside a tree stays where it is: it may only take over a copy
+    // of its own item, or its folder's order and the lookups would break.
+    if (parent_ && !(absolutePIDL_ && source.absolutePIDL_ &&
+                     ILIsEqual(absolutePIDL_.get(), source.absolutePIDL_.get())))
+        throw EInvalidOperation("Cannot assign the record of another item to a record in a tree");
     // The copy is made in full before anything of ours is freed: source may
     // live below this node.
     auto copy = CopyTree(source, nullptr);
@@ -255,7 +331,6 @@ void TNodeStorage::Assign(const TNodeStorage& source) {
     NodesFreed();
     TakeOver(*copy, false, true);
     SetStreamVersion(version);
-    parent_ = nullptr;
 }
 
 void TNodeStorage::AssignTo(TNodeStorage& dest) const {
@@ -275,7 +350,7 @@ void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFrom
     if (depth > kMaxNodeDepth) throw EReadError(SReadError);
     TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
     const int32_t recordVersion = StreamVersion();
-    SetPIDL(TPIDLManager().LoadFromStream(stream));
+    SetPIDL(UniquePIDL(TPIDLManager().LoadFromStream(stream)));
 
     if (ReadBooleanByte(stream)) {
         auto list = std::make_unique<TNodeStorageList>(this);
@@ -283,13 +358,14 @@ void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFrom
         children_ = std::move(list);
     }
 
-    const auto kinds = stream.ReadValue<uint8_t>();
-    if (kinds & ~(skCheck | skColumns | skObject)) throw EReadError(SReadError);
-    Storage.Kinds = kinds;
-    Storage.CheckState = stream.ReadValue<uint8_t>();
-    if (recordVersion >= 2) Storage.CheckType = stream.ReadValue<uint8_t>();
-    if (Storage.CheckState > csMixedPressed || Storage.CheckType > ctButton)
-        throw EReadError(SReadError);
+    // Kinds, the check state and (from version 2) the check type.
+    uint8_t record[3] = {0, 0, Storage.CheckType};
+    stream.ReadBuffer(record, recordVersion >= 2 ? 3 : 2);
+    if (record[0] & ~(skCheck | skColumns | skObject)) throw EReadError(SReadError);
+    if (record[1] > csMixedPressed || record[2] > ctButton) throw EReadError(SReadError);
+    Storage.Kinds = record[0];
+    Storage.CheckState = record[1];
+    Storage.CheckType = record[2];
 
     ReadArray(stream, Storage.Columns.Widths);
     ReadArray(stream, Storage.Columns.Positions);
@@ -317,7 +393,7 @@ void TNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool readVer
 
 void TNodeStorage::SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) {
     TStreamableClass::SaveToStream(stream, version, writeVerToStream);
-    TPIDLManager().SaveToStream(stream, absolutePIDL_);
+    TPIDLManager().SaveToStream(stream, absolutePIDL_.get());
     stream.WriteValue<uint8_t>(children_ ? 1 : 0);
     if (children_) children_->SaveToStream(stream, version, writeVerToStream);
     stream.WriteValue<uint8_t>(Storage.Kinds);
@@ -360,12 +436,17 @@ int TNodeStorageList::Add(std::unique_ptr<TNodeStorage> node) {
 std::unique_ptr<TNodeStorage> TNodeStorageList::Extract(int index) {
     std::unique_ptr<TNodeStorage> node(Items(index));
     TList::Delete(index);
+    // The caller may free it: no lookup cache may point into it any more.
+    if (owner_) owner_->NodesFreed();
     return node;
 }
 
 void TNodeStorageList::Clear() {
-    while (Count() > 0)
-        Extract(Count() - 1);
+    if (Count() > 0 && owner_) owner_->NodesFreed();
+    while (Count() > 0) {
+        const std::unique_ptr<TNodeStorage> node(Items(Count() - 1));
+        TList::Delete(Count() - 1);
+    }
     TStreamableList::Clear();
 }
 
@@ -379,39 +460,75 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
     if (count < 0 || count > stream.Remaining() / smallestRecord) throw EReadError(SReadError);
 
     PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
-    ShellFolderPtr parentFolder;
-    bool bound = false;
-    std::vector<std::unique_ptr<TNodeStorage>> kept;
-
-    // A child stays only when it is its parent plus one item, still exists,
-    // and sorts after the sibling kept before it; anything else would break
-    // the lookups. A dropped child goes with all it holds.
-    auto fits = [&](const TNodeStorage& child) {
-        const PCItemIDList pidl = child.AbsolutePIDL();
-        if (!pidl || !IsParentPIDL(parentPIDL, pidl, true)) return false;
-        if (!bound) {
-            bound = true;
-            ShellFolderPtr desktop;
-            SHGetDesktopFolder(&desktop);
-            if (ILIsEmpty(parentPIDL))
-                parentFolder = desktop;
-            else if (desktop && FAILED(desktop->BindToObject(parentPIDL, &parentFolder)))
-                parentFolder.reset();
-        }
-        if (!parentFolder) return false;
-        PCItemIDList relative = child.RelativePIDL();
-        uint32_t attributes = SFGAO_FOLDER | kSfgaoValidate;
-        if (FAILED(parentFolder->GetAttributesOf(&relative, 1, &attributes))) return false;
-        if (kept.empty()) return true;
-        const auto order = CompareSiblings(*parentFolder, kept.back()->RelativePIDL(), relative);
-        return order && *order < 0;
+    // A child must be its parent plus one item, or the lookups break: the
+    // parent's bytes, then one item (both PIDLs were checked whole when
+    // read, so equal bytes mean equal items).
+    const size_t parentBytes = ILByteSize(parentPIDL) - 2;
+    auto fits = [&](PCItemIDList pidl) {
+        if (!pidl) return false;
+        const size_t size = ILByteSize(pidl);
+        if (size <= parentBytes + 2 || std::memcmp(pidl, parentPIDL, parentBytes) != 0)
+            return false;
+        const auto* item = reinterpret_cast<PCItemIDList>(reinterpret_cast<const uint8_t*>(pidl) +
+                                                          parentBytes);
+        return parentBytes + item->mkid.cb + 2 == size;
     };
-
+    std::vector<std::unique_ptr<TNodeStorage>> kept;
     for (int32_t i = 0; i < count; ++i) {
         auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
         child->ReadRecord(stream, version, readVerFromStream, depth);
-        if (fits(*child)) kept.push_back(std::move(child));
+        // A dropped child goes with all it holds (read, so the stream stays
+        // in step).
+        if (fits(child->AbsolutePIDL())) kept.push_back(std::move(child));
     }
+    // And it must still be there, as its folder says.
+    ShellFolderPtr parentFolder;
+    if (!kept.empty()) {
+        ShellFolderPtr desktop;
+        SHGetDesktopFolder(&desktop);
+        HRESULT bound = S_OK;
+        if (ILIsEmpty(parentPIDL))
+            parentFolder = desktop;
+        else if (desktop && FAILED(bound = desktop->BindToObject(parentPIDL, &parentFolder)))
+            parentFolder.reset();
+        if (!parentFolder) {
+            // A folder that is there but cannot be read keeps what the job
+            // holds of it: it may be readable again next time.
+            if (bound != E_ACCESSDENIED) kept.clear();
+        } else {
+            // The record keeps the folder it was bound to, as a lookup would.
+            if (owner_->AbsolutePIDL()) owner_->shellFolder_ = parentFolder;
+            std::vector<PCItemIDList> relatives;
+            for (const auto& child : kept)
+                relatives.push_back(child->RelativePIDL());
+            ExistingItems existing(*parentFolder,
+                                   !ILIsEmpty(parentPIDL) && IsFileSystemItem(*desktop, parentPIDL),
+                                   std::move(relatives), SFGAO_FOLDER, 0);
+            std::erase_if(kept, [&](const auto& child) { return !existing.Has(child->RelativePIDL()); });
+        }
+    }
+    // The order is the folder's comparison, which rests on case folding that
+    // another machine may do differently: siblings are sorted here rather
+    // than trusted, and of two records of one item the first read stays.
+    if (parentFolder) {
+        auto less = [&](const std::unique_ptr<TNodeStorage>& a,
+                        const std::unique_ptr<TNodeStorage>& b) {
+            const auto order = CompareSiblings(*parentFolder, a->RelativePIDL(), b->RelativePIDL());
+            return order.value_or(0) < 0;
+        };
+        auto notBefore = [&](const auto& a, const auto& b) { return !less(a, b); };
+        // As written by us: strictly ascending, nothing to do.
+        if (std::adjacent_find(kept.begin(), kept.end(), notBefore) != kept.end()) {
+            std::stable_sort(kept.begin(), kept.end(), less);
+            kept.erase(std::unique(kept.begin(), kept.end(),
+                                   [&](const auto& a, const auto& b) {
+                                       return CompareSiblings(*parentFolder, a->RelativePIDL(),
+                                                              b->RelativePIDL()) == 0;
+                                   }),
+                       kept.end());
+        }
+    }
+    SetCapacity(Count() + int(kept.size()));
     for (auto& child : kept) {
         child->parent_ = owner_;
         Add(std::move(child));
@@ -442,7 +559,7 @@ TRootNodeStorage::TRootNodeStorage() : TNodeStorage(nullptr, nullptr) {
     PItemIDList desktop = nullptr;
     if (FAILED(SHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop)) || !desktop)
         throw EOutOfMemory(SOutOfMemory);
-    SetPIDL(desktop);
+    SetPIDL(UniquePIDL(desktop));
     children_ = std::make_unique<TNodeStorageList>(this);
 }
 
@@ -455,6 +572,8 @@ void TRootNodeStorage::NodesFreed() {
 TNodeStorage* TRootNodeStorage::FindNode(PCItemIDList pidl, bool create) {
     if (!pidl) return nullptr;
     if (ILIsEmpty(pidl)) return this;
+    // A record deeper than a stream may hold would make the job unreadable.
+    if (create && ILItemCount(pidl) > kMaxNodeDepth) return nullptr;
     TPIDLManager pidls;
 
     if (lastParent_ && IsParentPIDL(lastParent_->AbsolutePIDL(), pidl, true)) {
@@ -529,66 +648,85 @@ void TRootNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool rea
 
 TStringList& TRootNodeStorage::CheckedFileNames() {
     checkedFileNames_.Clear();
-    TPIDLManager pidls;
+    // Room for every checked record at once: a selection may be long.
+    auto countChecked = [](auto& self, const TNodeStorage& node) -> int {
+        int n = IsChecked(node) ? 1 : 0;
+        if (const TNodeStorageList* children = node.Children())
+            for (int i = 0; i < children->Count(); ++i)
+                n += self(self, *children->Items(i));
+        return n;
+    };
+    checkedFileNames_.SetCapacity(countChecked(countChecked, *this));
     // Pre-order: a node before its children, children in list order. The
-    // root (the desktop) itself is never listed. Each stored folder gets one
-    // shell item, on its record's PIDL (borrowed) and its cached folder, and
-    // the items of its children hang from it, so the facts of every child
-    // are asked of a folder bound once.
-    auto walk = [&](auto& self, TNodeStorage& node, TNamespace& item) -> void {
+    // root (the desktop) itself is never listed. Each stored folder is bound
+    // once (its record caches the folder) and asked about all its children.
+    checkedFileNameProblems_.clear();
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    // Below a folder that cannot be read nothing can be checked: what is
+    // checked there is listed as it is named (the backup will tell what it
+    // cannot read), and the folder is reported.
+    auto unchecked = [&](auto& self, TNodeStorage& node) -> void {
         TNodeStorageList* children = node.Children();
-        if (!children || children->Count() == 0) return;
-        ShellFolderPtr folder = node.ShellFolder();
-        if (!folder) return; // gone: nothing below it can be asked about
-        item.SetShellFolder(folder);
-        for (int i = 0; i < children->Count(); ++i) {
+        for (int i = 0; children && i < children->Count(); ++i) {
             TNodeStorage& child = *children->Items(i);
-            // Only a record that carries a check and is checked: one kept for
-            // its columns after the check was removed selects nothing.
-            const bool checked =
-                (child.Storage.Kinds & skCheck) && child.Storage.CheckState == csCheckedNormal;
-            const bool hasChildren = child.Children() && child.Children()->Count() > 0;
-            if (!checked && !hasChildren) continue;
-            PItemIDList relative = pidls.CopyPIDL(child.RelativePIDL());
-            if (!relative) throw EOutOfMemory(SOutOfMemory);
-            TNamespace childItem(relative, &item);
-            if (checked && childItem.FileSystem()) {
-                const AnsiString name = WideToUtf8(childItem.NameForParsing());
-                if (NameExists(name)) checkedFileNames_.Add(name);
-            }
-            if (hasChildren) self(self, child, childItem);
+            std::string name;
+            if (IsChecked(child) && desktop && IsFileSystemItem(*desktop, child.AbsolutePIDL()) &&
+                SUCCEEDED(desktop->GetDisplayNameOf(child.AbsolutePIDL(), SHGDN_FORPARSING, &name)))
+                checkedFileNames_.Add(std::move(name));
+            self(self, child);
         }
     };
-    // The desktop's shell item owns the desktop PIDL it fetches: the root
-    // may have none after Clear.
-    TNamespace desktop(nullptr, nullptr);
-    walk(walk, *this, desktop);
+    auto walk = [&](auto& self, TNodeStorage& node, bool fileSystemFolder) -> void {
+        TNodeStorageList* children = node.Children();
+        if (!children || children->Count() == 0) return;
+        HRESULT bound;
+        ShellFolderPtr folder = node.ShellFolder(bound);
+        if (!folder) {
+            if (bound == E_ACCESSDENIED && desktop) {
+                std::string path;
+                desktop->GetDisplayNameOf(node.AbsolutePIDL(), SHGDN_FORPARSING, &path);
+                checkedFileNameProblems_.push_back(
+                    {path, "cannot be read; what is checked in it was listed unchecked"});
+                unchecked(unchecked, node);
+            }
+            return; // gone: nothing below it is there
+        }
+        std::vector<PCItemIDList> checked;
+        for (int i = 0; i < children->Count(); ++i)
+            if (IsChecked(*children->Items(i))) checked.push_back(children->Items(i)->RelativePIDL());
+        // Listed: file-system items that are still there.
+        ExistingItems existing(*folder, fileSystemFolder, std::move(checked), SFGAO_FILESYSTEM,
+                               SFGAO_FILESYSTEM);
+        for (int i = 0; i < children->Count(); ++i) {
+            TNodeStorage& child = *children->Items(i);
+            const bool hasChildren = child.Children() && child.Children()->Count() > 0;
+            const PCItemIDList relative = child.RelativePIDL();
+            std::string name;
+            if (IsChecked(child) && existing.Has(relative) &&
+                SUCCEEDED(folder->GetDisplayNameOf(relative, SHGDN_FORPARSING, &name)))
+                checkedFileNames_.Add(std::move(name));
+            if (hasChildren) self(self, child, IsFileSystemItem(*folder, relative));
+        }
+    };
+    walk(walk, *this, false);
     return checkedFileNames_;
 }
 
 void TRootNodeStorage::SetCheckedFileNames(const TStringList& paths) {
     // Our own result list may be the source; Clear empties it.
-    const TStringList entries(paths);
+    std::vector<std::string> entries;
+    for (int i = 0; i < paths.Count(); ++i)
+        entries.push_back(paths[i]);
     Clear(false);
-    ShellFolderPtr desktop;
-    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return;
-    TPIDLManager pidls;
-    for (int i = 0; i < entries.Count(); ++i) {
-        PItemIDList pidl = nullptr;
-        if (FAILED(desktop->ParseDisplayName(entries[i], &pidl)) || !pidl) {
-            pidls.FreePIDL(pidl);
-            continue;
+    // Parsed as the desktop folder parses them, all at once: a folder that
+    // holds many of them is read once. What does not parse is skipped.
+    for (const UniquePIDL& pidl : ParsePaths(entries)) {
+        if (!pidl) continue;
+        if (TNodeStorage* node = Store(pidl.get(), skCheck)) {
+            node->Storage.CheckState = csCheckedNormal;
+            node->Storage.CheckType = ctTriStateCheckBox;
         }
-        try {
-            if (TNodeStorage* node = Store(pidl, skCheck)) {
-                node->Storage.CheckState = csCheckedNormal;
-                node->Storage.CheckType = ctTriStateCheckBox;
-            }
-        } catch (...) {
-            pidls.FreePIDL(pidl);
-            throw;
-        }
-        pidls.FreePIDL(pidl);
     }
 }
 

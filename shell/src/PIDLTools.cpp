@@ -18,21 +18,6 @@ IMalloc* TaskAllocator() {
     return malloc;
 }
 
-// Frees a PIDL through the task allocator when it goes out of scope, so a
-// read that fails half way leaks nothing.
-struct PIDLGuard {
-    IMalloc* malloc;
-    void* block;
-    ~PIDLGuard() {
-        if (block) malloc->Free(block);
-    }
-    void* Release() {
-        void* b = block;
-        block = nullptr;
-        return b;
-    }
-};
-
 } // namespace
 
 TPIDLManager::TPIDLManager() : malloc_(TaskAllocator()) {
@@ -137,11 +122,11 @@ PItemIDList TPIDLManager::LoadFromStream(TStream& stream) const {
     // Negative sizes are never written; anything larger than what is left
     // cannot be a PIDL and must not decide how much we allocate.
     if (size < 0 || size > stream.Remaining()) throw EReadError(SReadError);
-    PIDLGuard guard{malloc_, malloc_->Alloc(static_cast<size_t>(size))};
-    if (!guard.block) throw EOutOfMemory(SOutOfMemory);
-    stream.ReadBuffer(guard.block, size);
-    if (!ILIsValid(guard.block, static_cast<size_t>(size))) throw EReadError(SReadError);
-    return static_cast<PItemIDList>(guard.Release());
+    UniquePIDL pidl(static_cast<PItemIDList>(malloc_->Alloc(static_cast<size_t>(size))));
+    if (!pidl) throw EOutOfMemory(SOutOfMemory);
+    stream.ReadBuffer(pidl.get(), size);
+    if (!ILIsValid(pidl.get(), static_cast<size_t>(size))) throw EReadError(SReadError);
+    return pidl.release();
 }
 
 void TPIDLManager::SaveToStream(TStream& stream, PCItemIDList pidl) const {
@@ -169,21 +154,65 @@ TPIDLManager& TPIDLList::PIDLManager() {
     return *manager_;
 }
 
+void TPIDLList::CheckIndex(int index, int limit) const {
+    if (index < 0 || index > limit) throw EListError(Format(SListIndexError, index));
+}
+
+void TPIDLList::Drop(UniquePIDL& item) {
+    if (sharePIDLs_) (void)item.release();
+    item.reset();
+}
+
+PItemIDList TPIDLList::Get(int index) const {
+    CheckIndex(index, Count() - 1);
+    return items_[size_t(index)].get();
+}
+
+int TPIDLList::IndexOf(PCItemIDList pidl) const {
+    for (int i = 0; i < Count(); ++i)
+        if (items_[size_t(i)].get() == pidl) return i;
+    return -1;
+}
+
+int TPIDLList::Add(PItemIDList pidl) {
+    items_.emplace_back(pidl);
+    return Count() - 1;
+}
+
+void TPIDLList::Insert(int index, PItemIDList pidl) {
+    CheckIndex(index, Count());
+    items_.insert(items_.begin() + index, UniquePIDL(pidl));
+}
+
+void TPIDLList::Put(int index, PItemIDList pidl) {
+    CheckIndex(index, Count() - 1);
+    UniquePIDL& item = items_[size_t(index)];
+    if (item.get() == pidl) return;
+    Drop(item);
+    item.reset(pidl);
+}
+
 int TPIDLList::CopyAdd(PCItemIDList pidl) {
     return Add(PIDLManager().CopyPIDL(pidl));
 }
 
+void TPIDLList::Delete(int index) {
+    CheckIndex(index, Count() - 1);
+    Drop(items_[size_t(index)]);
+    items_.erase(items_.begin() + index);
+}
+
+UniquePIDL TPIDLList::Extract(int index) {
+    CheckIndex(index, Count() - 1);
+    UniquePIDL item = std::move(items_[size_t(index)]);
+    items_.erase(items_.begin() + index);
+    return item;
+}
+
 void TPIDLList::Clear() {
-    if (!sharePIDLs_ && Count() > 0) {
-        // No exception may leave here (the destructor calls this): without an
-        // allocator there can be no PIDLs to free.
-        if (!manager_) manager_ = TPIDLManager::Create();
-        if (manager_) {
-            for (int i = 0; i < Count(); ++i)
-                manager_->FreePIDL(Get(i));
-        }
-    }
-    TList::Clear();
+    for (UniquePIDL& item : items_)
+        Drop(item);
+    items_.clear();
 }
 
 bool TPIDLList::LoadFromStream(TStream& stream) {
@@ -191,18 +220,13 @@ bool TPIDLList::LoadFromStream(TStream& stream) {
     // Each PIDL takes at least its 4-byte size, which bounds a believable count.
     if (count < 0 || count > stream.Remaining() / 4) throw EReadError(SReadError);
     TPIDLManager& manager = PIDLManager();
-    std::vector<PItemIDList> read;
+    // All or nothing: what was read is freed when a later PIDL fails.
+    std::vector<UniquePIDL> read;
     read.reserve(static_cast<size_t>(count));
-    try {
-        for (int32_t i = 0; i < count; ++i)
-            read.push_back(manager.LoadFromStream(stream));
-    } catch (...) {
-        for (PItemIDList pidl : read)
-            manager.FreePIDL(pidl);
-        throw;
-    }
-    for (PItemIDList pidl : read)
-        Add(pidl);
+    for (int32_t i = 0; i < count; ++i)
+        read.emplace_back(manager.LoadFromStream(stream));
+    for (UniquePIDL& pidl : read)
+        items_.push_back(std::move(pidl));
     return true;
 }
 

@@ -48,14 +48,48 @@ bool TNamespace::HasChildren(uint32_t flags) {
     if (!folder || FAILED(folder->EnumObjects(flags, &list)) || !list) return false;
     PItemIDList child = nullptr;
     const bool any = list->Next(&child) == S_OK;
-    NamespacePIDLManager().FreePIDL(child);
+    const UniquePIDL first(child);
     return any;
 }
 
-// No folder of the namespace layer offers shell columns, so the counts of
-// the shell column interfaces are 0 and the default columns apply.
+namespace {
+
+// Columns counted by asking for each index until one fails; a folder that
+// answers every index up to the cap is not believed.
+int CountColumns(const std::function<bool(unsigned)>& answers) {
+    constexpr unsigned kCap = 200;
+    unsigned n = 0;
+    while (n < kCap && answers(n))
+        ++n;
+    return n == kCap ? 0 : int(n);
+}
+
+} // namespace
+
 int TNamespace::DetailsSupportedColumns() {
-    if (columnCount_ < 0) columnCount_ = DetailsDefaultSupportedColumns();
+    if (columnCount_ >= 0) return columnCount_;
+    const ShellFolderPtr folder = ShellFolder();
+    const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(folder);
+    const auto details = std::dynamic_pointer_cast<IShellDetails>(folder);
+    int count = 0;
+    if (folder2) {
+        count = CountColumns([&](unsigned n) {
+            uint32_t state = 0;
+            return SUCCEEDED(folder2->GetDefaultColumnState(n, &state));
+        });
+        if (count == 0)
+            count = CountColumns([&](unsigned n) {
+                SHELLDETAILS d;
+                return SUCCEEDED(folder2->GetDetailsOf(nullptr, n, &d));
+            });
+    }
+    if (count == 0 && details)
+        count = CountColumns([&](unsigned n) {
+            SHELLDETAILS d;
+            return SUCCEEDED(details->GetDetailsOf(nullptr, n, &d));
+        });
+    columnCount_ = count > 0 ? count : DetailsDefaultSupportedColumns();
+    shellColumns_ = count > 0;
     return columnCount_;
 }
 
@@ -64,15 +98,57 @@ bool TNamespace::DetailsValidIndex(int column) {
 }
 
 WideString TNamespace::DetailsColumnTitle(int column) {
+    if (DetailsValidIndex(column) && shellColumns_) {
+        const ShellFolderPtr folder = ShellFolder();
+        SHELLDETAILS d;
+        if (const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(folder))
+            if (SUCCEEDED(folder2->GetDetailsOf(nullptr, unsigned(column), &d))) return W(d.str);
+        if (const auto details = std::dynamic_pointer_cast<IShellDetails>(folder))
+            if (SUCCEEDED(details->GetDetailsOf(nullptr, unsigned(column), &d))) return W(d.str);
+    }
     return DetailsDefaultColumnTitle(column);
 }
 
 WideString TNamespace::DetailsOf(int column) {
+    if (column >= 0 && !IsDesktop() && relativePIDL_) {
+        const ShellFolderPtr parent = ParentShellFolder();
+        SHELLDETAILS d;
+        if (const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(parent))
+            if (SUCCEEDED(folder2->GetDetailsOf(relativePIDL_, unsigned(column), &d)))
+                return W(d.str);
+        if (const auto details = std::dynamic_pointer_cast<IShellDetails>(parent))
+            if (SUCCEEDED(details->GetDetailsOf(relativePIDL_, unsigned(column), &d)))
+                return W(d.str);
+    }
     return DetailsDefaultOf(column);
 }
 
-TColumnStates TNamespace::DetailsGetDefaultColumnState(int) {
-    return csOnByDefault;
+TColumnStates TNamespace::DetailsGetDefaultColumnState(int column) {
+    uint32_t flags = 0;
+    const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(ShellFolder());
+    if (!DetailsValidIndex(column) || !folder2 ||
+        FAILED(folder2->GetDefaultColumnState(unsigned(column), &flags)))
+        return csOnByDefault;
+    TColumnStates states = 0;
+    switch (flags & SHCOLSTATE_TYPEMASK) {
+    case SHCOLSTATE_TYPE_STR:
+        states |= csString;
+        break;
+    case SHCOLSTATE_TYPE_INT:
+        states |= csInteger;
+        break;
+    case SHCOLSTATE_TYPE_DATE:
+        states |= csDate;
+        break;
+    default:
+        break;
+    }
+    if (flags & SHCOLSTATE_ONBYDEFAULT) states |= csOnByDefault;
+    if (flags & SHCOLSTATE_SLOW) states |= csSlow;
+    if (flags & SHCOLSTATE_EXTENDED) states |= csExtended;
+    if (flags & SHCOLSTATE_SECONDARYUI) states |= csSecondaryUI;
+    if (flags & SHCOLSTATE_HIDDEN) states |= csHidden;
+    return states;
 }
 
 int TNamespace::DetailsDefaultSupportedColumns() {
@@ -306,11 +382,10 @@ bool TNamespace::VerifyPIDLRelationship(const TNamespaceArray& namespaces) {
     if (IsDesktop()) {
         ok = namespaces.size() == 1 && namespaces[0]->IsDesktop();
     } else {
-        PItemIDList parent = Parent() ? NamespacePIDLManager().CopyPIDL(Parent()->AbsolutePIDL())
-                                      : ParentAbsolutePIDL();
+        const UniquePIDL parent(Parent() ? NamespacePIDLManager().CopyPIDL(Parent()->AbsolutePIDL())
+                                         : ParentAbsolutePIDL().release());
         for (TNamespace* ns : namespaces)
-            if (!IsParentPIDL(parent, ns->AbsolutePIDL(), true)) ok = false;
-        NamespacePIDLManager().FreePIDL(parent);
+            if (!IsParentPIDL(parent.get(), ns->AbsolutePIDL(), true)) ok = false;
         if (!ok) MessageBoxService().MessageBox(0, SNotSiblings, u"Error", MB_OK | MB_ICONERROR);
     }
     return ok;
@@ -392,15 +467,12 @@ bool TNamespace::SetNameOf(const WideString& newName) {
         !newRelative)
         return false;
     TPIDLManager& pm = NamespacePIDLManager();
-    PItemIDList parentPidl = parent_ ? pm.CopyPIDL(parent_->AbsolutePIDL()) : ParentAbsolutePIDL();
-    PItemIDList fresh = pm.AppendPIDL(parentPidl, newRelative);
-    pm.FreePIDL(parentPidl);
-    pm.FreePIDL(newRelative);
+    const UniquePIDL relative(newRelative);
+    const UniquePIDL parentPidl(parent_ ? pm.CopyPIDL(parent_->AbsolutePIDL())
+                                        : ParentAbsolutePIDL().release());
+    UniquePIDL fresh(pm.AppendPIDL(parentPidl.get(), relative.get()));
     if (!fresh) return false;
-    if (flags_ & kFreePIDL) pm.FreePIDL(absolutePIDL_);
-    flags_ |= kFreePIDL;
-    absolutePIDL_ = fresh;
-    relativePIDL_ = (parent_ && parent_->IsDesktop()) ? fresh : pm.GetPointerToLastID(fresh);
+    ReplaceAbsolutePIDL(std::move(fresh));
     InvalidateRelativePIDL();
     InvalidateNamespace(true);
     return true;
@@ -417,7 +489,7 @@ bool TNamespace::ShellExecuteNamespace(const WideString& workingDir,
     }
     SHELLEXECUTEINFO info;
     info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS;
-    info.lpIDList = absolutePIDL_;
+    info.lpIDList = absolute_.get();
     info.lpParameters = WideToUtf8(cmdLineArguments);
     const std::string dir = WideToUtf8(workingDir);
     info.lpDirectory = DirectoryExists(dir) ? dir : ExtractFileDir(WideToUtf8(NameParseAddress()));
@@ -477,20 +549,15 @@ void TNamespace::ReplacePIDLFromParent(bool folders, bool nonFolders, bool inclu
     std::unique_ptr<IEnumIDList> list;
     if (FAILED(folder->EnumObjects(flags, &list)) || !list) return;
     TPIDLManager& pm = NamespacePIDLManager();
-    PItemIDList child = nullptr;
-    while (list->Next(&child) == S_OK) {
-        if ((folder->CompareIDs(0, child, relativePIDL_) & 0xFFFF) == 0) {
-            PItemIDList fresh = pm.AppendPIDL(parent_->AbsolutePIDL(), child);
-            pm.FreePIDL(child);
+    for (PItemIDList next = nullptr; list->Next(&next) == S_OK;) {
+        const UniquePIDL child(next);
+        if ((folder->CompareIDs(0, child.get(), relativePIDL_) & 0xFFFF) == 0) {
+            UniquePIDL fresh(pm.AppendPIDL(parent_->AbsolutePIDL(), child.get()));
             if (!fresh) return;
-            if (flags_ & kFreePIDL) pm.FreePIDL(absolutePIDL_);
-            flags_ |= kFreePIDL;
-            absolutePIDL_ = fresh;
-            relativePIDL_ = parent_->IsDesktop() ? fresh : pm.GetPointerToLastID(fresh);
+            ReplaceAbsolutePIDL(std::move(fresh));
             InvalidateNamespace(true);
             return;
         }
-        pm.FreePIDL(child);
     }
 }
 

@@ -77,18 +77,25 @@ TPIDLManager& NamespacePIDLManager() {
 
 TNamespace::TNamespace(PItemIDList pidl, TNamespace* parent) : parent_(parent) {
     TPIDLManager& pm = NamespacePIDLManager();
+    UniquePIDL given(pidl);
     if (parent && parent->IsDesktop()) {
-        absolutePIDL_ = relativePIDL_ = pidl;
+        absolute_ = std::move(given);
+        relativePIDL_ = absolute_.get();
     } else if (parent) {
-        absolutePIDL_ = pm.AppendPIDL(parent->AbsolutePIDL(), pidl);
-        relativePIDL_ = pm.GetPointerToLastID(absolutePIDL_);
-        pm.FreePIDL(pidl);
-    } else if (pidl && !pm.IsDesktopFolder(pidl)) {
-        absolutePIDL_ = pidl;
-        relativePIDL_ = pm.GetPointerToLastID(pidl);
+        // The parent's PIDL and ours make the absolute one; ours is freed.
+        absolute_.reset(pm.AppendPIDL(parent->AbsolutePIDL(), given.get()));
+        relativePIDL_ = pm.GetPointerToLastID(absolute_.get());
+    } else if (given && !pm.IsDesktopFolder(given.get())) {
+        absolute_ = std::move(given);
+        relativePIDL_ = pm.GetPointerToLastID(absolute_.get());
     } else {
-        if (!pidl) SHGetSpecialFolderLocation(CSIDL_DESKTOP, &pidl);
-        absolutePIDL_ = relativePIDL_ = pidl;
+        if (!given) {
+            PItemIDList desktop = nullptr;
+            SHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop);
+            given.reset(desktop);
+        }
+        absolute_ = std::move(given);
+        relativePIDL_ = absolute_.get();
     }
     flags_ = kFreePIDL | kInitBits;
 }
@@ -100,7 +107,16 @@ std::unique_ptr<TNamespace> TNamespace::CreateFromFileName(const WideString& fil
 }
 
 TNamespace::~TNamespace() {
-    if (flags_ & kFreePIDL) NamespacePIDLManager().FreePIDL(absolutePIDL_);
+    if (!(flags_ & kFreePIDL)) (void)absolute_.release();
+}
+
+void TNamespace::ReplaceAbsolutePIDL(UniquePIDL fresh) {
+    if (!(flags_ & kFreePIDL)) (void)absolute_.release(); // was never ours
+    absolute_ = std::move(fresh);
+    flags_ |= kFreePIDL;
+    relativePIDL_ = (parent_ && parent_->IsDesktop())
+                        ? absolute_.get()
+                        : NamespacePIDLManager().GetPointerToLastID(absolute_.get());
 }
 
 void TNamespace::SetFreePIDLOnDestroy(bool value) {
@@ -109,30 +125,30 @@ void TNamespace::SetFreePIDLOnDestroy(bool value) {
 
 std::unique_ptr<TNamespace> TNamespace::Clone(bool releasePIDLOnDestroy) {
     auto clone =
-        std::make_unique<TNamespace>(NamespacePIDLManager().CopyPIDL(absolutePIDL_), nullptr);
+        std::make_unique<TNamespace>(NamespacePIDLManager().CopyPIDL(absolute_.get()), nullptr);
     clone->SetFreePIDLOnDestroy(releasePIDLOnDestroy);
     return clone;
 }
 
 // ---------------------------------------------------------------- folders
 
-PItemIDList TNamespace::ParentAbsolutePIDL() const {
+UniquePIDL TNamespace::ParentAbsolutePIDL() const {
     if (IsDesktop()) return nullptr;
     TPIDLManager& pm = NamespacePIDLManager();
-    return pm.StripLastID(pm.CopyPIDL(absolutePIDL_));
+    return UniquePIDL(pm.StripLastID(pm.CopyPIDL(absolute_.get())));
 }
 
 ShellFolderPtr TNamespace::ParentShellFolder() {
     if (parent_) return parent_->ShellFolder();
-    if (IsDesktop() || !absolutePIDL_) {
+    if (IsDesktop() || !absolute_.get()) {
         ShellFolderPtr desktop;
         SHGetDesktopFolder(&desktop);
         return desktop;
     }
     if (!ownedParent_) {
-        PItemIDList parentPidl = ParentAbsolutePIDL();
+        UniquePIDL parentPidl = ParentAbsolutePIDL();
         if (!parentPidl) return nullptr;
-        ownedParent_ = std::make_unique<TNamespace>(parentPidl, nullptr);
+        ownedParent_ = std::make_unique<TNamespace>(parentPidl.release(), nullptr);
         flags_ |= kOwnsParent;
     }
     return ownedParent_->ShellFolder();
@@ -397,11 +413,13 @@ WideString TNamespace::FileType() {
     if (!typeName_) {
         SHFILEINFO info;
         WideString name;
-        if (SHGetFileInfo(absolutePIDL_, {}, 0, info, SHGFI_TYPENAME | SHGFI_PIDL))
+        if (SHGetFileInfo(absolute_.get(), {}, 0, info, SHGFI_TYPENAME | SHGFI_PIDL))
             name = W(info.szTypeName.substr(0, 80));
         if (name.empty()) {
-            // No registered type: "TXT File", or "File" without an extension.
-            const std::string ext = ExtractFileExt(ExtractFileName(WideToUtf8(NameForParsing())));
+            // No registered type: "TXT File", or "File" without an extension;
+            // the extension of the name the user sees (a trashed file's own
+            // name may end in a number the trash added).
+            const std::string ext = ExtractFileExt(WideToUtf8(NameNormal()));
             name =
                 ext.size() > 1 ? WideUpperCase(W(ext.substr(1))) + u" File" : WideString(u"File");
         }
@@ -414,9 +432,14 @@ WideString TNamespace::Extension() {
     return W(ExtractFileExt(ExtractFileName(WideToUtf8(NameParseAddress()))));
 }
 
-// No folder here offers info tips, so the query answers as on failure.
 WideString TNamespace::InfoTip() {
-    return {};
+    const ShellFolderPtr parent = ParentShellFolder();
+    std::shared_ptr<IQueryInfo> info;
+    std::string tip;
+    if (!parent || !relativePIDL_ || FAILED(parent->GetQueryInfo(relativePIDL_, &info)) || !info ||
+        FAILED(info->GetInfoTip(0, &tip)))
+        return {};
+    return W(tip);
 }
 
 // ---------------------------------------------------------------- names
@@ -477,25 +500,25 @@ WideString TNamespace::NameParseAddressInFolder() {
 // ---------------------------------------------------------------- identity
 
 bool TNamespace::IsDesktop() const {
-    return absolutePIDL_ && NamespacePIDLManager().IsDesktopFolder(absolutePIDL_);
+    return absolute_.get() && NamespacePIDLManager().IsDesktopFolder(absolute_.get());
 }
 bool TNamespace::IsMyComputer() const {
-    return EqualTo(DrivesFolder(), absolutePIDL_);
+    return EqualTo(DrivesFolder(), absolute_.get());
 }
 bool TNamespace::IsNetworkNeighborhood() const {
-    return EqualTo(NetworkNeighborHoodFolder(), absolutePIDL_);
+    return EqualTo(NetworkNeighborHoodFolder(), absolute_.get());
 }
 bool TNamespace::IsNetworkNeighborhoodChild() const {
     TNamespace* network = NetworkNeighborHoodFolder();
-    return network && IsParentPIDL(network->AbsolutePIDL(), absolutePIDL_, false);
+    return network && IsParentPIDL(network->AbsolutePIDL(), absolute_.get(), false);
 }
 bool TNamespace::IsControlPanel() const {
-    return EqualTo(ControlPanelFolder(), absolutePIDL_);
+    return EqualTo(ControlPanelFolder(), absolute_.get());
 }
 bool TNamespace::IsRecycleBin() {
     if (!(flags_ & kRecycleBinKnown)) {
         flags_ |= kRecycleBinKnown;
-        if (EqualTo(RecycleBinFolder(), absolutePIDL_)) flags_ |= kRecycleBinValue;
+        if (EqualTo(RecycleBinFolder(), absolute_.get())) flags_ |= kRecycleBinValue;
     }
     return flags_ & kRecycleBinValue;
 }
@@ -511,7 +534,7 @@ int TNamespace::GetIconIndex(bool openIcon, int iconSize, bool cached) {
     uint32_t flags = SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SHELLICONSIZE;
     if (iconSize != 1) flags |= SHGFI_SMALLICON;
     if (openIcon) flags |= SHGFI_OPENICON;
-    slot = SHGetFileInfo(absolutePIDL_, {}, 0, info, flags) ? info.iIcon : 0;
+    slot = SHGetFileInfo(absolute_.get(), {}, 0, info, flags) ? info.iIcon : 0;
     if (openIcon && slot == 0) slot = GetIconIndex(false, iconSize);
     return slot;
 }
@@ -547,7 +570,9 @@ void TNamespace::InvalidateCache() {
     lastWriteTime_.reset();
     sizeOfFile_.reset();
     sizeOfFileKB_.reset();
+    iconClosed_ = iconOpen_ = -1;
     columnCount_ = -1;
+    shellColumns_ = false;
     flags_ &= ~(kRecycleBinKnown | kRecycleBinValue);
     dropTarget_.reset();
 }
@@ -568,7 +593,7 @@ void TNamespace::InvalidateNamespace(bool refreshIcon) {
     shellFolder_.reset();
     currentMenu_.reset();
     findData_.reset();
-    if (!IsDesktop() && absolutePIDL_ && NamespacePIDLManager().IDCount(absolutePIDL_) == 1) {
+    if (!IsDesktop() && absolute_.get() && NamespacePIDLManager().IDCount(absolute_.get()) == 1) {
         TNamespace* physical = PhysicalDesktopFolder();
         if (physical && physical != this) physical->InvalidateNamespace(true);
     }
@@ -729,7 +754,22 @@ TNamespace* FavoritesFolder() {
     return EnsureSpecials().favorites.get();
 }
 
+namespace {
+TShellClipboardFormats g_clipboardFormats;
+} // namespace
+
+const TShellClipboardFormats& ShellClipboardFormats() {
+    return g_clipboardFormats;
+}
+
 void ShellUtilitiesInitialize() {
+    auto reg = [](std::string_view name) { return uint16_t(RegisterClipboardFormat(name)); };
+    g_clipboardFormats.ShellIDList = reg("Shell IDList Array");
+    g_clipboardFormats.LogicalPerformedDropEffect = reg("Logical Performed DropEffect");
+    g_clipboardFormats.PreferredDropEffect = reg("Preferred DropEffect");
+    g_clipboardFormats.FileContents = reg("FileContents");
+    g_clipboardFormats.FileGroupDescriptor = reg("FileGroupDescriptor");
+    g_clipboardFormats.FileGroupDescriptorW = reg("FileGroupDescriptorW");
     EnsureSpecials();
 }
 

@@ -4,6 +4,7 @@
 #include "platform/shellns/shellops.h"
 #include "platform/shellns/shellui.h"
 #include "rtl/exceptions.h"
+#include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 
 #include <algorithm>
@@ -28,10 +29,6 @@ int CodePointRank(char16_t u) {
     if (u < 0xD800) return u;
     if (u < 0xE000) return u + 0x2000;
     return u - 0x800;
-}
-
-bool IsLineBreak(char16_t u) {
-    return (u >= 10 && u <= 13) || u == 0x2028 || u == 0x2029;
 }
 
 } // namespace
@@ -204,280 +201,40 @@ void WideShowMessage(uintptr_t window, const WideString& text, const WideString&
 
 // ---- TWideFileStream ----
 
-TWideFileStream::TWideFileStream(const WideString& fileName, uint16_t mode)
-    : TFileStream(WideToUtf8(fileName), mode) {}
+// The errors say which file, in the class library's words and nothing more.
+TWideFileStream::TWideFileStream(const WideString& fileName, uint16_t mode) try
+    : TFileStream(WideToUtf8(fileName), mode == fmWideCreate ? fmCreate : mode) {
+} catch (const EFCreateError&) {
+    throw EFCreateError(Format("Cannot create file %s", fileName));
+} catch (const EFOpenError&) {
+    throw EFOpenError(Format("Cannot open file %s", fileName));
+}
 
 // ---- TWideStringList ----
-
-TWideStringList::~TWideStringList() {
-    for (Item& item : items_)
-        ReleaseObject(item.object);
-}
-
-void TWideStringList::ReleaseObject(TObject* object) const {
-    if (ownsObjects_) std::unique_ptr<TObject> owned(object);
-}
-
-void TWideStringList::CheckIndex(int index) const {
-    if (index < 0 || index >= Count()) throw EStringListError(Format(SListIndexError, index));
-}
-
-void TWideStringList::Changing() {
-    if (updateCount_ == 0 && OnChanging) OnChanging(*this);
-}
-
-void TWideStringList::Changed() {
-    if (updateCount_ == 0 && OnChange) OnChange(*this);
-}
-
-void TWideStringList::BeginUpdate() {
-    if (updateCount_ == 0) Changing();
-    ++updateCount_;
-}
-
-void TWideStringList::EndUpdate() {
-    if (updateCount_ == 0) return;
-    if (--updateCount_ == 0) Changed();
-}
-
-void TWideStringList::SetCapacity(int capacity) {
-    if (capacity < Count()) throw EStringListError(Format(SListCapacityError, capacity));
-    items_.reserve(static_cast<size_t>(capacity));
-}
-
-const WideString& TWideStringList::Get(int index) const {
-    CheckIndex(index);
-    return items_[index].string;
-}
-
-void TWideStringList::Put(int index, const WideString& s) {
-    if (sorted_) throw EStringListError(SSortedListError);
-    CheckIndex(index);
-    Changing();
-    items_[index].string = s;
-    Changed();
-}
-
-TObject* TWideStringList::GetObject(int index) const {
-    CheckIndex(index);
-    return items_[index].object;
-}
-
-void TWideStringList::PutObject(int index, TObject* object) {
-    CheckIndex(index);
-    Changing();
-    items_[index].object = object;
-    Changed();
-}
-
-int TWideStringList::AddObject(const WideString& s, TObject* object) {
-    int index = Count();
-    if (sorted_ && Find(s, index)) {
-        switch (duplicates_) {
-        case dupIgnore:
-            return index;
-        case dupError:
-            throw EStringListError(SDuplicateString);
-        case dupAccept:
-            break;
-        }
-    }
-    InsertItem(index, s, object);
-    return index;
-}
-
-void TWideStringList::InsertObject(int index, const WideString& s, TObject* object) {
-    if (sorted_) throw EStringListError(SSortedListError);
-    if (index < 0 || index > Count()) throw EStringListError(Format(SListIndexError, index));
-    InsertItem(index, s, object);
-}
-
-void TWideStringList::InsertItem(int index, const WideString& s, TObject* object) {
-    Changing();
-    items_.insert(items_.begin() + index, Item{s, object});
-    Changed();
-}
-
-void TWideStringList::Delete(int index) {
-    CheckIndex(index);
-    Changing();
-    TObject* object = items_[index].object;
-    items_.erase(items_.begin() + index);
-    ReleaseObject(object);
-    Changed();
-}
-
-void TWideStringList::Exchange(int a, int b) {
-    CheckIndex(a);
-    CheckIndex(b);
-    Changing();
-    std::swap(items_[a], items_[b]);
-    Changed();
-}
-
-void TWideStringList::Clear() {
-    if (items_.empty()) return;
-    Changing();
-    std::vector<Item> old;
-    old.swap(items_);
-    for (Item& item : old)
-        ReleaseObject(item.object);
-    Changed();
-}
-
-int TWideStringList::CompareStrings(const WideString& a, const WideString& b) const {
-    return WideCompareText(a, b);
-}
-
-bool TWideStringList::Find(const WideString& s, int& index) const {
-    bool found = false;
-    int lo = 0, hi = Count() - 1;
-    while (lo <= hi) {
-        const int mid = (lo + hi) / 2;
-        const int c = CompareStrings(items_[mid].string, s);
-        if (c < 0) {
-            lo = mid + 1;
-        } else {
-            hi = mid - 1;
-            if (c == 0) {
-                found = true;
-                // Only an accepting list needs the first of several equals.
-                if (duplicates_ != dupAccept) lo = mid;
-            }
-        }
-    }
-    index = lo;
-    return found;
-}
-
-int TWideStringList::IndexOf(const WideString& s) const {
-    if (sorted_) {
-        int index;
-        return Find(s, index) ? index : -1;
-    }
-    for (int i = 0; i < Count(); ++i)
-        if (CompareStrings(items_[i].string, s) == 0) return i;
-    return -1;
-}
-
-void TWideStringList::Sort() {
-    CustomSort([](TWideStringList& list, int a, int b) {
-        return list.CompareStrings(list.items_[a].string, list.items_[b].string);
-    });
-}
-
-void TWideStringList::CustomSort(const std::function<int(TWideStringList&, int, int)>& compare) {
-    if (sorted_ || Count() < 2) return;
-    Changing();
-    QuickSort(0, Count() - 1, compare);
-    Changed();
-}
-
-void TWideStringList::QuickSort(int l, int r,
-                                const std::function<int(TWideStringList&, int, int)>& compare) {
-    int i;
-    do {
-        i = l;
-        int j = r;
-        int p = (l + r) / 2;
-        do {
-            // The bounds only matter for a comparison that contradicts itself.
-            while (i < r && compare(*this, i, p) < 0)
-                ++i;
-            while (j > l && compare(*this, j, p) > 0)
-                --j;
-            if (i <= j) {
-                if (i != j) std::swap(items_[i], items_[j]);
-                // The pivot travels with its item.
-                if (p == i)
-                    p = j;
-                else if (p == j)
-                    p = i;
-                ++i;
-                --j;
-            }
-        } while (i <= j);
-        if (l < j) QuickSort(l, j, compare);
-        l = i;
-    } while (i < r);
-}
-
-void TWideStringList::SetSorted(bool sorted) {
-    if (sorted == sorted_) return;
-    if (sorted) Sort();
-    sorted_ = sorted;
-}
-
-WideString TWideStringList::Text() const {
-    WideString text;
-    for (const Item& item : items_) {
-        text += item.string;
-        text += u"\r\n";
-    }
-    return text;
-}
-
-void TWideStringList::SetText(std::u16string_view text) {
-    BeginUpdate();
-    try {
-        Clear();
-        size_t at = 0;
-        while (at < text.size()) {
-            size_t end = at;
-            while (end < text.size() && !IsLineBreak(text[end]))
-                ++end;
-            Add(WideString(text.substr(at, end - at)));
-            at = end;
-            if (at < text.size()) {
-                if (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n') ++at;
-                ++at;
-            }
-        }
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
-}
 
 void TWideStringList::Assign(const TWideStringList& source) {
     if (&source == this) return;
     BeginUpdate();
-    try {
-        Clear();
-        for (const Item& item : source.items_)
-            AddObject(item.string, item.object);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    const ScopeGuard endUpdate([this] { EndUpdate(); });
+    Clear();
+    for (int i = 0; i < source.Count(); ++i)
+        AddObject(source[i], source.GetObject(i));
 }
 
 void TWideStringList::Assign(const TStringList& source) {
     BeginUpdate();
-    try {
-        Clear();
-        for (int i = 0; i < source.Count(); ++i)
-            AddObject(Utf8ToWide(source[i]), source.Objects(i));
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    const ScopeGuard endUpdate([this] { EndUpdate(); });
+    Clear();
+    for (int i = 0; i < source.Count(); ++i)
+        AddObject(Utf8ToWide(source[i]), source.Objects(i));
 }
 
 void TWideStringList::AssignTo(TStringList& dest) const {
     dest.BeginUpdate();
-    try {
-        dest.Clear();
-        for (const Item& item : items_)
-            dest.AddObject(WideToUtf8(item.string), item.object);
-    } catch (...) {
-        dest.EndUpdate();
-        throw;
-    }
-    dest.EndUpdate();
+    const ScopeGuard endUpdate([&dest] { dest.EndUpdate(); });
+    dest.Clear();
+    for (int i = 0; i < Count(); ++i)
+        dest.AddObject(WideToUtf8(Get(i)), GetObject(i));
 }
 
 void TWideStringList::LoadFromStream(TStream& stream) {

@@ -3,6 +3,10 @@
 #include "nodestorage_fixture.h"
 #include "rtl/sysutils.h"
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+
 namespace ax::testing {
 namespace {
 
@@ -390,6 +394,76 @@ TEST_F(NodeLookupTest, AssignCopiesDeeplyAndDropsTheCache) {
     Free(pf);
 }
 
+TEST_F(NodeLookupTest, FreeingRecordsThroughTheirListsDropsTheCache) {
+    Make("d/");
+    const std::string a = Make("d/a"), b = Make("d/b");
+    PItemIDList pa = Parse(a), pb = Parse(b);
+    TRootNodeStorage storage;
+    ASSERT_NE(storage.Store(pa, skCheck), nullptr);
+    ASSERT_NE(storage.LastParent(), nullptr);
+    // The explorer reloads a folder's children by clearing its list.
+    storage.Children()->Clear();
+    EXPECT_EQ(storage.LastParent(), nullptr);
+    ASSERT_NE(storage.Store(pb, skCheck), nullptr);
+
+    ASSERT_NE(storage.LastParent(), nullptr);
+    std::unique_ptr<TNodeStorage> taken = storage.Children()->Extract(0);
+    EXPECT_EQ(storage.LastParent(), nullptr);
+    taken.reset();
+    ASSERT_NE(storage.Store(pa, skCheck), nullptr);
+    EXPECT_EQ(storage.Find(pb, skCheck), nullptr);
+    Free(pa);
+    Free(pb);
+}
+
+TEST_F(NodeLookupTest, AssignOnAChildRecordKeepsItInTheTree) {
+    const std::string f = Make("f"), g = Make("g");
+    PItemIDList pf = Parse(f), pg = Parse(g);
+    TRootNodeStorage storage, other;
+    storage.Store(pf, skCheck)->Storage.CheckState = csCheckedNormal;
+    TNodeStorage* node = storage.Find(pf, skCheck);
+    TNodeStorage* parent = node->Parent();
+    TNodeStorage* source = other.Store(pf, skCheck | skColumns);
+    source->Storage.CheckState = csMixedNormal;
+    source->Storage.Columns.Widths = {7};
+
+    node->Assign(*source);
+    EXPECT_EQ(node->Parent(), parent);
+    EXPECT_EQ(node->Storage.CheckState, csMixedNormal);
+    EXPECT_EQ(node->Storage.Columns.Widths, TWordArray{7});
+    EXPECT_EQ(storage.Find(pf, skColumns), node);
+    storage.Delete(pf, skCheck | skColumns);
+    EXPECT_EQ(storage.Find(pf, skCheck | skColumns), nullptr);
+
+    // Another item would break its folder's order: refused, nothing changes.
+    node = storage.Store(pf, skCheck);
+    const Bytes before = Save(storage);
+    EXPECT_THROW(node->Assign(*other.Store(pg, skCheck)), EInvalidOperation);
+    EXPECT_EQ(Save(storage), before);
+    EXPECT_EQ(node->Parent(), parent);
+    Free(pf);
+    Free(pg);
+}
+
+// Folders may nest deeper than a job can hold; such an item is refused by
+// Store, so that no job written fails to load again.
+TEST_F(NodeLookupTest, ItemsDeeperThanAJobHoldsAreNotStored) {
+    std::vector<Bytes> items{Computer(), RootVolume()};
+    for (int i = 2; i < kMaxNodeDepth + 1; ++i)
+        items.push_back(Entry("d"));
+    Bytes deep;
+    for (const Bytes& item : items)
+        deep.insert(deep.end(), item.begin(), item.end());
+    deep.push_back(0);
+    deep.push_back(0);
+    HeldPidl tooDeep(deep);
+    ASSERT_EQ(ILItemCount(tooDeep), kMaxNodeDepth + 1);
+    TRootNodeStorage storage;
+    const Bytes before = Save(storage);
+    EXPECT_EQ(storage.Store(tooDeep, skCheck), nullptr);
+    EXPECT_EQ(Save(storage), before);
+}
+
 TEST_F(NodeLookupTest, ClearDropsEverythingButTheRootsCheckPair) {
     const std::string f = Make("f");
     TRootNodeStorage storage;
@@ -514,6 +588,148 @@ TEST_F(SelectionTest, NamesAreKeptAsRawBytes) {
     std::vector<std::string> expected{odd, spaced};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listed, expected);
+}
+
+// A link to a folder is a folder: what the user checks through it is
+// selected under the link's path, and survives the job file.
+TEST_F(SelectionTest, ItemsThroughALinkedFolderAreListed) {
+    Make("real/");
+    Make("real/x.txt");
+    const std::string link = files + "/link";
+    ASSERT_EQ(symlink("real", link.c_str()), 0);
+    ASSERT_EQ(symlink(".", (files + "/real/loop").c_str()), 0);
+    TStringList paths;
+    paths.Add(link + "/x.txt");
+    paths.Add(link);
+    paths.Add(link + "/loop");
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    const std::vector<std::string> expected{link, link + "/loop", link + "/x.txt"};
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), expected);
+    TRootNodeStorage loaded;
+    Load(loaded, Save(storage));
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), expected);
+}
+
+TEST_F(SelectionTest, ItemsDeeperThanPathMaxAreListed) {
+    const std::string name(200, 'd');
+    const std::string deepest = MakeDeepFolders(files, name, 25);
+    ASSERT_GT(deepest.size(), 5000u);
+    // The leaf is made through the folders' descriptors, as the path is too
+    // long for one call.
+    {
+        int fd = open(files.c_str(), O_PATH | O_DIRECTORY);
+        for (int i = 0; i < 25; ++i) {
+            const int next = openat(fd, name.c_str(), O_PATH | O_DIRECTORY);
+            close(fd);
+            fd = next;
+        }
+        const int leaf = openat(fd, "leaf", O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(leaf, 0);
+        close(leaf);
+        close(fd);
+    }
+    TStringList paths;
+    paths.Add(deepest + "/leaf");
+    paths.Add(files + "/" + name);
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    const std::vector<std::string> expected{files + "/" + name, deepest + "/leaf"};
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), expected);
+    TRootNodeStorage loaded;
+    Load(loaded, Save(storage));
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), expected);
+}
+
+// Many items of one folder are checked against one listing of it: the
+// answer must be the one the items would give one by one.
+TEST_F(SelectionTest, ManyItemsOfOneFolderListWhatIsThere) {
+    Make("many/");
+    TStringList paths;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; ++i) {
+        const std::string f = Make("many/f" + std::to_string(100 + i));
+        paths.Add(f);
+        if (i != 7) expected.push_back(f);
+    }
+    const std::string hidden = Make("many/.hidden");
+    const std::string link = files + "/many/link";
+    ASSERT_EQ(symlink("nowhere", link.c_str()), 0);
+    paths.Add(hidden);
+    paths.Add(link);
+    expected.insert(expected.begin(), hidden);
+    expected.push_back(link); // a link is an item, wherever it points
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    // All there: the folder answers for all of them at once.
+    std::vector<std::string> all = expected;
+    all.insert(all.begin() + 8, files + "/many/f107");
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), all);
+    ASSERT_EQ(unlink((files + "/many/f107").c_str()), 0);
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), expected);
+    TRootNodeStorage loaded;
+    Load(loaded, Save(storage));
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), expected);
+}
+
+// A volume of the mount table is listed even while its medium is away.
+TEST_F(SelectionTest, AVolumeWithoutItsMediumIsStillListed) {
+    Write(mounts, "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/u/stick vfat rw 0 0\n");
+    TRootNodeStorage storage;
+    HeldPidl stick(Pidl({Computer(), Item(0x2F, "/media/u/stick")}));
+    storage.Store(stick, skCheck)->Storage.CheckState = csCheckedNormal;
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), std::vector<std::string>{"/media/u/stick"});
+    TRootNodeStorage loaded;
+    Load(loaded, Save(storage));
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), std::vector<std::string>{"/media/u/stick"});
+    Write(mounts, "/dev/sda1 / ext4 rw 0 0\n");
+    EXPECT_EQ(storage.CheckedFileNames().Count(), 0) << "no longer a volume at all";
+}
+
+namespace {
+
+// Runs body in a child process that has given up the right to read past
+// permissions (root's capabilities); its exit status, or 128 + a signal.
+template <typename Body> int WithoutReadRights(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2]{};
+        syscall(SYS_capget, &header, caps);
+        caps[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        if (syscall(SYS_capset, &header, caps) != 0) _exit(90);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+// A folder that cannot be read (rights, a failing medium) is no folder
+// gone: what the job holds of it stays, is listed, and the folder is named.
+TEST_F(SelectionTest, AFolderThatCannotBeReadIsReportedNotDropped) {
+    Make("locked/");
+    const std::string a = Make("locked/a.txt"), b = Make("open.txt");
+    TStringList paths;
+    paths.Add(a);
+    paths.Add(b);
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    const Bytes job = Save(storage);
+    ASSERT_EQ(chmod((files + "/locked").c_str(), 0), 0);
+    const int status = WithoutReadRights([&] {
+        TRootNodeStorage loaded;
+        Load(loaded, job);
+        if (Save(loaded) != job) return 1; // the locked item was dropped
+        if (Lines(loaded.CheckedFileNames()) != std::vector<std::string>{a, b}) return 2;
+        const auto& problems = loaded.CheckedFileNameProblems();
+        if (problems.size() != 1 || problems[0].path != files + "/locked") return 3;
+        return 0;
+    });
+    chmod((files + "/locked").c_str(), 0755);
+    EXPECT_EQ(status, 0) << "1: dropped on loading, 2: not listed, 3: not reported";
 }
 
 TEST_F(SelectionTest, AssigningItsOwnSelectionKeepsIt) {

@@ -278,6 +278,33 @@ TEST_F(PIDLToolsTest, ListFreesWhatItOwns) {
     EXPECT_EQ(Malloc().LiveBlocks(), live_);
 }
 
+// Every way an item leaves an owning list frees it, except Extract, which
+// hands it to the caller.
+TEST_F(PIDLToolsTest, ListFreesWhatLeavesIt) {
+    TPIDLList list;
+    list.Add(Make(kA));
+    list.Insert(0, Make(kABC));
+    list.Add(UniquePIDL(Make(kBC)));
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(Of(list[0], 11), kABC);
+    EXPECT_EQ(Malloc().LiveBlocks(), live_ + 3);
+    list.Delete(0);
+    EXPECT_EQ(Malloc().LiveBlocks(), live_ + 2);
+    list.Put(0, Make(kDesktop));
+    EXPECT_EQ(Malloc().LiveBlocks(), live_ + 2);
+    EXPECT_TRUE(m.IsDesktopFolder(list[0]));
+    UniquePIDL taken = list.Extract(1);
+    EXPECT_EQ(Of(taken.get(), 7), kBC);
+    EXPECT_EQ(list.Count(), 1);
+    taken.reset();
+    EXPECT_EQ(Malloc().LiveBlocks(), live_ + 1);
+    EXPECT_EQ(list.IndexOf(list[0]), 0);
+    EXPECT_THROW(list.Delete(5), EListError);
+    EXPECT_THROW(list.Put(-1, nullptr), EListError);
+    EXPECT_THROW(list.Insert(3, nullptr), EListError);
+    EXPECT_EQ(Malloc().LiveBlocks(), live_ + 1);
+}
+
 TEST_F(PIDLToolsTest, SharedListFreesNothing) {
     PItemIDList a = Make(kA);
     {
@@ -287,6 +314,9 @@ TEST_F(PIDLToolsTest, SharedListFreesNothing) {
         list.Add(a);
         list.Clear();
         list.Add(a);
+        list.Insert(0, a);
+        list.Put(1, a);
+        list.Delete(0);
     }
     EXPECT_EQ(Of(a, 6), kA);
     m.FreePIDL(a);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 using namespace ax;
@@ -183,9 +184,21 @@ TEST_F(Shell, SizeDateTypeAndAttributeTexts) {
     EXPECT_EQ(sub->SizeOfFile(), u"");
     EXPECT_EQ(sub->SizeOfFileKB(), u"");
     EXPECT_EQ(sub->SizeOfFileDiskUsage(), u"");
-    const uint32_t cluster = ClusterSize(DriveRoot(dir));
-    ASSERT_GT(cluster, 0u);
-    EXPECT_EQ(small->SizeOfFileDiskUsage(), Utf8ToWide(FormatThousands(cluster)));
+    // The disk usage is whole blocks of the file system, asked of the
+    // kernel here directly: 100 bytes take one, one more than a block two.
+    struct statvfs fs;
+    ASSERT_EQ(statvfs(dir.c_str(), &fs), 0);
+    const uint64_t block = fs.f_frsize ? fs.f_frsize : fs.f_bsize;
+    ASSERT_GT(block, 100u);
+    auto grouped = [](uint64_t n) {
+        std::string digits = std::to_string(n);
+        for (int at = int(digits.size()) - 3; at > 0; at -= 3)
+            digits.insert(size_t(at), 1, '.');
+        return Utf8ToWide(digits);
+    };
+    EXPECT_EQ(small->SizeOfFileDiskUsage(), grouped(block));
+    Write(dir + "/block1.bin", std::string(block + 1, 'x'));
+    EXPECT_EQ(Child(*folder, "block1.bin")->SizeOfFileDiskUsage(), grouped(2 * block));
 
     EXPECT_EQ(large->LastWriteTime(), u"2020-01-02 03:04:05");
     EXPECT_EQ(FileTimeToDateTimeStr(FILETIME{}), u"");
@@ -200,24 +213,127 @@ TEST_F(Shell, SizeDateTypeAndAttributeTexts) {
     EXPECT_EQ(small->ShortFileName(), u"SMALL.TXT");
     EXPECT_EQ(small->Extension(), u".txt");
 
-    // The details columns.
-    EXPECT_EQ(small->DetailsSupportedColumns(), 5);
+    // The details columns: the folder's own, as the shell gives them.
+    ASSERT_EQ(folder->DetailsSupportedColumns(), 10);
+    const char16_t* titles[] = {u"Name",    u"Size",     u"Type",        u"Modified", u"Attributes",
+                                u"Created", u"Accessed", u"Permissions", u"Owner",    u"Group"};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(folder->DetailsColumnTitle(i), titles[i]);
+    EXPECT_EQ(folder->DetailsColumnTitle(10), u""); // beyond the folder's columns
     EXPECT_EQ(small->DetailsOf(0), u"small.txt");
     EXPECT_EQ(small->DetailsOf(1), u"1 KB");
     EXPECT_EQ(small->DetailsOf(2), u"TXT File");
     EXPECT_EQ(large->DetailsOf(3), u"2020-01-02 03:04:05");
     EXPECT_EQ(small->DetailsOf(4), u"A");
-    EXPECT_EQ(small->DetailsOf(5), u"");
-    TNamespace desktop(nullptr, nullptr);
+    EXPECT_EQ(sub->DetailsOf(1), u"");
+    EXPECT_EQ(sub->DetailsOf(2), u"File Folder");
+    EXPECT_EQ(large->DetailsOf(5), large->CreationTime());
+    chmod((dir + "/small.txt").c_str(), 0640);
+    EXPECT_EQ(small->DetailsOf(7), u"-rw-r-----");
+    EXPECT_EQ(sub->DetailsOf(7).substr(0, 1), u"d");
+    EXPECT_EQ(small->DetailsOf(10), u"");
+    EXPECT_EQ(folder->DetailsGetDefaultColumnState(0), csString | csOnByDefault);
+    EXPECT_EQ(folder->DetailsGetDefaultColumnState(1), csInteger | csOnByDefault);
+    EXPECT_EQ(folder->DetailsGetDefaultColumnState(3), csDate | csOnByDefault);
+    EXPECT_EQ(folder->DetailsGetDefaultColumnState(6), csDate);
+    EXPECT_EQ(folder->DetailsGetDefaultColumnState(8), csString | csSlow);
+    EXPECT_EQ(folder->DetailsGetDefaultColumnState(10), csOnByDefault); // no such column
     auto computer = CreateSpecialNamespace(CSIDL_DRIVES);
     EXPECT_EQ(computer->DetailsOf(2), u"System Folder");
-    const char16_t* titles[] = {u"Name",    u"Size",     u"Type", u"Modified", u"Attributes",
-                                u"Created", u"Accessed", u"Path", u"DOS Name", u"Custom"};
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(small->DetailsColumnTitle(i), titles[i]);
+    EXPECT_EQ(computer->DetailsSupportedColumns(), 5);
+    EXPECT_EQ(computer->DetailsColumnTitle(3), u"Free Space");
     EXPECT_EQ(small->DetailsDefaultColumnTitle(-1), u"Name");
     EXPECT_EQ(small->DetailsDefaultColumnTitle(10), u"");
-    EXPECT_EQ(small->DetailsGetDefaultColumnState(0), csOnByDefault);
+
+    // The info tip says what a file manager's does.
+    EXPECT_EQ(large->InfoTip(),
+              u"Type: DAT File\nSize: 1.205.632.705 KB\nDate Modified: 2020-01-02 03:04:05");
+    const timespec subTime[2] = {{1577934245, 0}, {1577934245, 0}};
+    utimensat(AT_FDCWD, (dir + "/sub").c_str(), subTime, 0);
+    EXPECT_EQ(sub->InfoTip(), u"Type: File Folder\nDate Modified: 2020-01-02 03:04:05");
+    EXPECT_EQ(computer->InfoTip(), u"Type: System Folder");
+}
+
+namespace {
+
+// A folder whose details interfaces answer the first `columns` indices, or
+// every index when columns is negative.
+class ColumnsFolder final : public IShellFolder2 {
+public:
+    ColumnsFolder(ShellFolderPtr inner, int columns) : inner_(std::move(inner)), columns_(columns) {}
+    HRESULT ParseDisplayName(const std::string& n, PItemIDList* p) override {
+        return inner_->ParseDisplayName(n, p);
+    }
+    HRESULT EnumObjects(uint32_t f, std::unique_ptr<IEnumIDList>* l) override {
+        return inner_->EnumObjects(f, l);
+    }
+    HRESULT BindToObject(PCItemIDList p, ShellFolderPtr* f) override {
+        return inner_->BindToObject(p, f);
+    }
+    HRESULT CompareIDs(int c, PCItemIDList a, PCItemIDList b) override {
+        return inner_->CompareIDs(c, a, b);
+    }
+    HRESULT GetAttributesOf(const PCItemIDList* p, int n, uint32_t* a) override {
+        return inner_->GetAttributesOf(p, n, a);
+    }
+    HRESULT GetDisplayNameOf(PCItemIDList p, uint32_t f, std::string* n) override {
+        return inner_->GetDisplayNameOf(p, f, n);
+    }
+    HRESULT SetNameOf(PCItemIDList p, const std::string& n, uint32_t f, PItemIDList* o) override {
+        return inner_->SetNameOf(p, n, f, o);
+    }
+    HRESULT GetContextMenu(const PCItemIDList* p, int n,
+                           std::shared_ptr<IContextMenu>* m) override {
+        return inner_->GetContextMenu(p, n, m);
+    }
+    HRESULT GetDropTarget(PCItemIDList p, std::shared_ptr<IDropTarget>* t) override {
+        return inner_->GetDropTarget(p, t);
+    }
+    HRESULT GetDataObject(const PCItemIDList* p, int n, std::shared_ptr<IDataObject>* d) override {
+        return inner_->GetDataObject(p, n, d);
+    }
+    HRESULT GetFindData(PCItemIDList p, WIN32_FIND_DATA* d) override {
+        return inner_->GetFindData(p, d);
+    }
+    const std::string& AbsoluteBytes() const override { return inner_->AbsoluteBytes(); }
+    HRESULT GetDefaultColumn(uint32_t, uint32_t*, uint32_t*) override { return E_NOTIMPL; }
+    HRESULT GetDefaultColumnState(unsigned column, uint32_t* flags) override {
+        if (!Has(column)) return E_INVALIDARG;
+        *flags = SHCOLSTATE_TYPE_INT;
+        return S_OK;
+    }
+    HRESULT GetDetailsOf(PCItemIDList, unsigned column, SHELLDETAILS* details) override {
+        if (!Has(column)) return E_INVALIDARG;
+        details->str = "Column " + std::to_string(column);
+        return S_OK;
+    }
+
+private:
+    bool Has(unsigned column) const { return columns_ < 0 || int(column) < columns_; }
+    ShellFolderPtr inner_;
+    int columns_;
+};
+
+} // namespace
+
+TEST_F(Shell, ColumnCountsTrustOnlyAFolderThatStops) {
+    auto seven = Item(dir);
+    seven->SetShellFolder(std::make_shared<ColumnsFolder>(seven->ShellFolder(), 7));
+    EXPECT_EQ(seven->DetailsSupportedColumns(), 7);
+    EXPECT_EQ(seven->DetailsColumnTitle(6), u"Column 6");
+    EXPECT_EQ(seven->DetailsColumnTitle(7), u"Path"); // beyond them: the default table
+    EXPECT_EQ(seven->DetailsGetDefaultColumnState(2), csInteger);
+
+    auto many = Item(dir);
+    many->SetShellFolder(std::make_shared<ColumnsFolder>(many->ShellFolder(), 199));
+    EXPECT_EQ(many->DetailsSupportedColumns(), 199);
+
+    // A folder answering for every index is not believed: the defaults.
+    auto every = Item(dir);
+    every->SetShellFolder(std::make_shared<ColumnsFolder>(every->ShellFolder(), -1));
+    EXPECT_EQ(every->DetailsSupportedColumns(), 5);
+    EXPECT_EQ(every->DetailsColumnTitle(1), u"Size");
+    EXPECT_EQ(every->DetailsColumnTitle(7), u"Path");
 }
 
 TEST_F(Shell, TimesComeFromTheExactPathEvenWithWildcardNames) {
@@ -338,7 +454,19 @@ TEST_F(Shell, SpecialFoldersAndBothRoutesToDocuments) {
     ASSERT_NE(RecycleBinFolder(), nullptr);
     ASSERT_NE(MyDocumentsFolder(), nullptr);
     ASSERT_NE(PhysicalDesktopFolder(), nullptr);
-    EXPECT_TRUE(DrivesFolder()->IsMyComputer());
+    // Items made on their own PIDLs, compared with the special objects.
+    PItemIDList drives = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_DRIVES, &drives), S_OK);
+    TNamespace computer(drives, nullptr);
+    EXPECT_TRUE(computer.IsMyComputer());
+    EXPECT_FALSE(computer.IsRecycleBin());
+    PItemIDList binPidl = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &binPidl), S_OK);
+    TNamespace binItem(binPidl, nullptr);
+    EXPECT_TRUE(binItem.IsRecycleBin());
+    EXPECT_FALSE(binItem.IsMyComputer());
+    EXPECT_FALSE(Item(dir)->IsMyComputer());
+    EXPECT_FALSE(DesktopFolder()->IsMyComputer());
     EXPECT_FALSE(DesktopFolder()->IsNetworkNeighborhood());
     EXPECT_FALSE(DesktopFolder()->IsNetworkNeighborhoodChild());
     EXPECT_FALSE(DesktopFolder()->IsControlPanel());
@@ -494,6 +622,49 @@ TEST_F(Shell, IconsAndInvalidation) {
     EXPECT_FALSE(d->ThreadedIconLoaded());
     EXPECT_EQ(d->GetIconIndex(false, 0, false), -1);
     EXPECT_EQ(d->GetIconIndex(false, 0), closed);
+    // The cache alone forgets the icon indices too.
+    EXPECT_EQ(d->GetIconIndex(true, 0), closed + 1);
+    d->InvalidateCache();
+    EXPECT_EQ(d->GetIconIndex(false, 0, false), -1);
+    EXPECT_EQ(d->GetIconIndex(true, 0, false), -1);
+}
+
+// The type of a trashed item comes from the name the user sees, not from
+// the name the trash gave it.
+TEST_F(Shell, TrashedItemsShowTheTypeOfTheirName) {
+    for (int i = 0; i < 2; ++i) {
+        Write(dir + "/a.txt", "x");
+        ASSERT_TRUE(ShellTrashItems({dir + "/a.txt"}));
+    }
+    auto bin = CreateSpecialNamespace(CSIDL_BITBUCKET);
+    std::vector<std::u16string> types, names;
+    bin->EnumerateFolder(
+        false, true, true,
+        [&](TNamespace* parent, PItemIDList child, void*, bool&) {
+            TNamespace item(child, parent);
+            types.push_back(item.FileType());
+            names.push_back(item.NameNormal());
+            return true;
+        },
+        nullptr);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"a.txt", u"a.txt"}));
+    EXPECT_EQ(types, (std::vector<std::u16string>{u"TXT File", u"TXT File"}));
+}
+
+TEST_F(Shell, StartUpRegistersTheClipboardFormats) {
+    ShellUtilitiesInitialize();
+    const TShellClipboardFormats& f = ShellClipboardFormats();
+    const std::pair<uint16_t, const char*> formats[] = {
+        {f.ShellIDList, "Shell IDList Array"},
+        {f.LogicalPerformedDropEffect, "Logical Performed DropEffect"},
+        {f.PreferredDropEffect, "Preferred DropEffect"},
+        {f.FileContents, "FileContents"},
+        {f.FileGroupDescriptor, "FileGroupDescriptor"},
+        {f.FileGroupDescriptorW, "FileGroupDescriptorW"}};
+    for (const auto& [id, name] : formats) {
+        EXPECT_GE(id, 0xC000u) << name;
+        EXPECT_EQ(GetClipboardFormatName(id), name);
+    }
 }
 
 TEST_F(Shell, LinksAreNotRunIntoFolders) {
@@ -511,13 +682,54 @@ TEST_F(Shell, LinksAreNotRunIntoFolders) {
     EXPECT_FALSE(target->ShellExecuteNamespace(u"", u"", false, false)); // a folder, not asked to
 }
 
-TEST_F(Shell, ReplacePIDLFromParentAndDragDrop) {
+// After a change the item takes the PIDL its folder now gives for it, and
+// forgets what it knew; when the folder no longer has it, nothing changes.
+TEST_F(Shell, ReplacePIDLFromParentTakesTheFoldersPIDL) {
+    Write(dir + "/f", "data");
+    Write(dir + "/.h", "hidden");
+    auto folder = Item(dir);
+    auto f = Child(*folder, "f");
+    f->SetIconIndexByThread(42, true);
+    EXPECT_TRUE(f->FileSystem());
+    auto counting = std::make_shared<CountingFolder>(folder->ShellFolder());
+    folder->SetShellFolder(counting);
+    const PItemIDList before = f->AbsolutePIDL();
+    const std::string bytes = ax::testing::PidlString(before);
+
+    f->ReplacePIDLFromParent(false, true, false);
+    EXPECT_NE(f->AbsolutePIDL(), before) << "the PIDL was not replaced";
+    EXPECT_EQ(ax::testing::PidlString(f->AbsolutePIDL()), bytes);
+    EXPECT_EQ(f->RelativePIDL(), NamespacePIDLManager().GetPointerToLastID(f->AbsolutePIDL()));
+    EXPECT_FALSE(f->ThreadedIconLoaded());
+    EXPECT_EQ(f->GetIconIndex(false, 0, false), -1);
+    const int asked = counting->attributeQueries;
+    EXPECT_TRUE(f->FileSystem());
+    EXPECT_EQ(counting->attributeQueries, asked + 1) << "the cached attributes were kept";
+
+    // Folders only: the file is not among them, nothing changes.
+    const PItemIDList kept = f->AbsolutePIDL();
+    f->SetIconIndexByThread(43, true);
+    f->ReplacePIDLFromParent(true, false, true);
+    EXPECT_EQ(f->AbsolutePIDL(), kept);
+    EXPECT_EQ(f->GetIconIndex(false, 0, false), 43);
+    // A hidden item is found only when hidden items are asked for.
+    auto h = Child(*folder, ".h");
+    const PItemIDList hidden = h->AbsolutePIDL();
+    h->ReplacePIDLFromParent(false, true, false);
+    EXPECT_EQ(h->AbsolutePIDL(), hidden);
+    h->ReplacePIDLFromParent(false, true, true);
+    EXPECT_NE(h->AbsolutePIDL(), hidden);
+    // Gone from the folder: nothing changes.
+    unlink((dir + "/f").c_str());
+    f->ReplacePIDLFromParent(false, true, true);
+    EXPECT_EQ(f->AbsolutePIDL(), kept);
+}
+
+TEST_F(Shell, DragDropOntoAFolder) {
     mkdir((dir + "/in").c_str(), 0755);
     Write(dir + "/f", "data");
     auto folder = Item(dir);
     auto f = Child(*folder, "f");
-    f->ReplacePIDLFromParent(false, true, false);
-    EXPECT_EQ(f->NameInFolder(), u"f");
     auto in = Child(*folder, "in");
     auto data = f->DataObjectMulti({f.get()});
     ASSERT_TRUE(data);

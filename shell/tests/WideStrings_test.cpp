@@ -239,7 +239,12 @@ TEST(WideStrings, UniqueDirName) {
 TEST(WideStrings, FileStreamModes) {
     TempDir dir;
     const WideString name = dir.Wide() + u"/jöb.JOB";
-    EXPECT_THROW(TWideFileStream(name, fmOpenRead), EFOpenError);
+    try {
+        TWideFileStream missing(name, fmOpenRead);
+        ADD_FAILURE() << "opened a missing file";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), "Cannot open file " + WideToUtf8(name));
+    }
     {
         TWideFileStream s(name, fmWideCreate);
         s.WriteValue<int32_t>(7);
@@ -253,7 +258,12 @@ TEST(WideStrings, FileStreamModes) {
     }
     { TWideFileStream s(name, fmWideCreate); } // truncates
     EXPECT_TRUE(ReadAll(dir.Path() + "/jöb.JOB").empty());
-    EXPECT_THROW(TWideFileStream(dir.Wide() + u"/no/such/dir/x", fmWideCreate), EFCreateError);
+    try {
+        TWideFileStream nowhere(dir.Wide() + u"/no/such/dir/x", fmWideCreate);
+        ADD_FAILURE() << "created a file in no folder";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message(), "Cannot create file " + dir.Path() + "/no/such/dir/x");
+    }
 }
 
 // ---- TWideStringList ----

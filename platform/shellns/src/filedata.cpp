@@ -1,5 +1,6 @@
 // The find-data record, times, type names and icon indices.
 #include "items.h"
+#include "pathaccess.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/clock.h"
@@ -63,15 +64,20 @@ int CompareFileTime(const FILETIME& a, const FILETIME& b) {
 }
 
 bool FindDataFromPath(const std::string& path, WIN32_FIND_DATA& data) {
+    using namespace shellns;
     struct statx sx;
-    if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) !=
-        0)
+    ParentRef parent;
+    if (!OpenParentOf(path, parent) ||
+        statx(parent.dirfd, parent.name.c_str(), AT_SYMLINK_NOFOLLOW,
+              STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
         return false;
+    // A link to a folder is a folder, as the namespace shows it.
+    const bool linkedFolder = S_ISLNK(sx.stx_mode) && IsFolderFollowingLinks(path);
     data = WIN32_FIND_DATA{};
     data.cFileName = ExtractFileName(path);
     if (path == "/") data.cFileName = "/";
     uint32_t a = 0;
-    if (S_ISDIR(sx.stx_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
+    if (S_ISDIR(sx.stx_mode) || linkedFolder) a |= FILE_ATTRIBUTE_DIRECTORY;
     if (S_ISREG(sx.stx_mode)) a |= FILE_ATTRIBUTE_ARCHIVE;
     if (!data.cFileName.empty() && data.cFileName[0] == '.') a |= FILE_ATTRIBUTE_HIDDEN;
     if (!(sx.stx_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
@@ -82,7 +88,7 @@ bool FindDataFromPath(const std::string& path, WIN32_FIND_DATA& data) {
     data.ftLastAccessTime = ft(sx.stx_atime);
     // Without a birth time the change time is the best there is.
     data.ftCreationTime = (sx.stx_mask & STATX_BTIME) ? ft(sx.stx_btime) : ft(sx.stx_ctime);
-    const uint64_t size = S_ISDIR(sx.stx_mode) ? 0 : sx.stx_size;
+    const uint64_t size = S_ISDIR(sx.stx_mode) || linkedFolder ? 0 : sx.stx_size;
     data.nFileSizeHigh = uint32_t(size >> 32);
     data.nFileSizeLow = uint32_t(size);
     return true;
@@ -131,8 +137,8 @@ bool SHGetFileInfo(PCItemIDList pidl, const std::string& name, uint32_t fileAttr
         case ItemKind::TrashEntry:
             if (!exists) return false;
             kind = (a & SFGAO_LINK) ? 4 : ((a & SFGAO_FOLDER) ? 1 : 0);
-            if (loc.kind == ItemKind::TrashEntry && IsDirectory(loc.path)) kind = 1;
-            typeName = kind == 1 ? "File Folder" : "";
+            if (loc.kind == ItemKind::TrashEntry && IsRealDirectory(loc.path)) kind = 1;
+            typeName = (a & SFGAO_FOLDER) || kind == 1 ? "File Folder" : "";
             break;
         }
     }

@@ -1,13 +1,21 @@
 // The Desktop, Computer, directory and Recycle Bin folders.
 #include "items.h"
+#include "pathaccess.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
+#include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
+#include <map>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,7 +67,27 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
+namespace {
+
+// Already in normal form: absolute, no empty, "." or ".." element and no
+// "/" at the end (the common case, taken without building anything).
+bool IsNormal(std::string_view path) {
+    if (path.empty() || path[0] != '/') return false;
+    if (path.size() == 1) return true;
+    size_t start = 1;
+    for (;;) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == path.size()) return true;
+        start = end + 1;
+    }
+}
+
+} // namespace
+
 std::string NormalisePath(const std::string& path) {
+    if (IsNormal(path)) return path;
     if (path.empty() || path[0] != '/') return {};
     std::vector<std::string> parts;
     size_t at = 0;
@@ -80,30 +108,113 @@ std::string NormalisePath(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
-bool IsDirectory(const std::string& path) {
+std::string PhysicalPath(const std::string& path) {
+    if (IsNormal(path)) return path;
+    if (path.empty() || path[0] != '/') return {};
+    const std::vector<std::string> parts = SplitString(path, '/');
+    if (std::find(parts.begin(), parts.end(), "..") == parts.end()) return NormalisePath(path);
+    std::string reached = "/";
+    for (const std::string& part : parts) {
+        if (part.empty() || part == ".") continue;
+        if (part != "..") {
+            reached = JoinPath(reached, part);
+            continue;
+        }
+        char real[PATH_MAX];
+        if (reached.size() < PATH_MAX && ::realpath(reached.c_str(), real))
+            reached = real;
+        else if (errno != ENAMETOOLONG)
+            return {};
+        reached = ParentPath(reached);
+    }
+    return reached;
+}
+
+bool IsRealDirectory(const std::string& path) {
     struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return StatAnyPath(path, st, false) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The user's configured folders may be links to folders.
 bool IsFolderFollowingLinks(const std::string& path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return StatAnyPath(path, st, true) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool HasSubDirectory(const std::string& path) {
-    DIR* dir = opendir(path.c_str());
-    if (!dir) return false;
-    bool found = false;
-    while (dirent* e = readdir(dir)) {
-        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
-        if (e->d_type == DT_DIR ||
-            (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, e->d_name)))) {
-            found = true;
-            break;
+bool IsFolderItem(const std::string& path) {
+    bool folder = false;
+    const std::vector<FileId> chain = FolderChain(path, &folder);
+    return folder && LoopFree(chain);
+}
+
+bool CanRead(const std::string& path) {
+    ParentRef parent;
+    return OpenParentOf(path, parent) &&
+           ::faccessat(parent.dirfd, parent.name.c_str(), R_OK | X_OK, AT_EACCESS) == 0;
+}
+
+std::string ParentPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+namespace {
+
+// Whether a listed entry is a folder: a folder, or a link to a folder that
+// is none of the folders above it (which would make a loop). The chain of
+// the listed folder is read once, when the first link needs it.
+class EntryTypes {
+public:
+    EntryTypes(int dirfd, const std::string& path) : dirfd_(dirfd), path_(path) {}
+    bool IsFolder(const dirent& e) {
+        if (e.d_type == DT_DIR) return true;
+        if (e.d_type != DT_LNK && e.d_type != DT_UNKNOWN) return false;
+        struct stat st;
+        if (e.d_type == DT_UNKNOWN) {
+            if (::fstatat(dirfd_, e.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+            if (S_ISDIR(st.st_mode)) return true;
+            if (!S_ISLNK(st.st_mode)) return false;
         }
+        if (::fstatat(dirfd_, e.d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) return false;
+        if (!chain_) chain_ = FolderChain(path_);
+        return !chain_->empty() && !Contains(*chain_, IdOf(st));
     }
-    closedir(dir);
+
+private:
+    int dirfd_;
+    const std::string& path_;
+    std::optional<std::vector<FileId>> chain_;
+};
+
+// Calls visit(entry, types) for every entry but "." and ".." until it
+// answers false; false when the folder cannot be read.
+template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit) {
+    DIR* dir = nullptr;
+    if (path.size() < PATH_MAX) {
+        dir = ::opendir(path.c_str());
+    } else {
+        UniqueFd fd = OpenAnyPath(path, O_RDONLY | O_DIRECTORY);
+        if (fd && (dir = ::fdopendir(fd.Get()))) fd.Release();
+    }
+    if (!dir) return false;
+    const ScopeGuard closeDir([dir] { ::closedir(dir); });
+    EntryTypes types(::dirfd(dir), path);
+    while (const dirent* e = ::readdir(dir)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        if (!visit(*e, types)) break;
+    }
+    return true;
+}
+
+} // namespace
+
+bool HasSubDirectory(const std::string& path) {
+    bool found = false;
+    ForEachEntry(path, [&](const dirent& e, EntryTypes& types) {
+        found = types.IsFolder(e);
+        return !found;
+    });
     return found;
 }
 
@@ -143,9 +254,9 @@ bool Resolve(std::string_view absoluteBytes, Location& loc) {
                 return true;
             }
             const auto& [k1, p1] = items[1];
-            if (items.size() != 2 || k1 != PIDL_KIND_TRASH || !IsValidItemName(p1)) return false;
+            if (items.size() != 2 || k1 != PIDL_KIND_TRASH || !ResolveTrashName(p1, loc.path))
+                return false;
             loc.kind = ItemKind::TrashEntry;
-            loc.path = TrashDirectory() + "/files/" + p1;
             loc.name = p1;
             return true;
         } else {
@@ -168,6 +279,22 @@ bool Resolve(std::string_view absoluteBytes, Location& loc) {
     return true;
 }
 
+namespace {
+
+// Attributes that need a look at the disk; the others follow from the
+// item's kind and name alone.
+constexpr uint32_t kFolderBits =
+    SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET | SFGAO_HASSUBFOLDER;
+constexpr uint32_t kDiskBits = kFolderBits | SFGAO_VALIDATE | SFGAO_LINK | SFGAO_READONLY;
+
+bool IsVisibleVolume(const std::string& mountPoint) {
+    for (const Volume& v : VisibleVolumes())
+        if (v.mountPoint == mountPoint) return true;
+    return false;
+}
+
+} // namespace
+
 uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
     exists = true;
     uint32_t a = 0;
@@ -184,41 +311,60 @@ uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
     case ItemKind::RecycleBin:
         return SFGAO_FOLDER | SFGAO_DROPTARGET | SFGAO_HASPROPSHEET | SFGAO_CANLINK;
     case ItemKind::Documents:
-    case ItemKind::Volume: {
         if (!IsFolderFollowingLinks(loc.path)) {
             exists = false;
             return 0;
         }
+        return SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET |
+               SFGAO_HASPROPSHEET | SFGAO_CANLINK | subFolders(loc.path);
+    case ItemKind::Volume: {
+        // A volume of the mount table is a drive even while nothing answers
+        // there (a medium gone, a server away).
         a = SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET |
-            SFGAO_HASPROPSHEET | SFGAO_CANLINK | subFolders(loc.path);
-        if (loc.kind == ItemKind::Volume && VolumeOfPath(loc.path, true).removable)
-            a |= SFGAO_REMOVABLE;
+            SFGAO_HASPROPSHEET | SFGAO_CANLINK;
+        const Volume v = VolumeOfPath(loc.path, true);
+        if (v.mountPoint == loc.path && v.removable) a |= SFGAO_REMOVABLE;
+        if (wanted & (SFGAO_VALIDATE | SFGAO_HASSUBFOLDER)) {
+            const bool folder = IsFolderFollowingLinks(loc.path);
+            if (!folder && !IsVisibleVolume(loc.path)) {
+                exists = false;
+                return 0;
+            }
+            if (folder) a |= subFolders(loc.path);
+        }
         return a;
     }
     case ItemKind::Entry:
     case ItemKind::TrashEntry: {
-        struct stat st;
-        if (lstat(loc.path.c_str(), &st) != 0) {
-            exists = false;
-            return 0;
-        }
         a = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_HASPROPSHEET;
         if (!loc.name.empty() && loc.name[0] == '.') a |= SFGAO_HIDDEN;
+        if (loc.kind == ItemKind::Entry)
+            a |= SFGAO_CANMOVE | SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE;
+        if (!(wanted & kDiskBits)) return a;
+        struct stat st;
+        if (const int error = StatAnyPath(loc.path, st, false); error != 0) {
+            // Only what is gone is gone: an item that cannot be looked at
+            // (no right to, an error of the medium) may well be there.
+            exists = error != ENOENT && error != ENOTDIR;
+            return exists ? a : 0;
+        }
         if (loc.kind == ItemKind::TrashEntry) return a;
-        a |= SFGAO_CANMOVE | SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE;
-        if (S_ISDIR(st.st_mode))
+        const bool link = S_ISLNK(st.st_mode);
+        if (link) a |= SFGAO_LINK;
+        if (!link && !(st.st_mode & S_IWUSR)) a |= SFGAO_READONLY;
+        if (!(wanted & kFolderBits)) return a;
+        // A link to a folder is a folder, unless it leads back to one of the
+        // folders above it: then it is a loop and stays a plain item.
+        if (link && StatAnyPath(loc.path, st, true) != 0) return a;
+        if (S_ISDIR(st.st_mode) && !Contains(FolderChain(ParentPath(loc.path)), IdOf(st)))
             a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET | subFolders(loc.path);
-        if (S_ISLNK(st.st_mode)) a |= SFGAO_LINK;
-        if (!(st.st_mode & S_IWUSR)) a |= SFGAO_READONLY;
         return a;
     }
     }
     return a;
 }
 
-namespace {
-
-std::string DisplayName(const Location& loc, uint32_t flags) {
+std::string DisplayNameOf(const Location& loc, uint32_t flags) {
     const bool inFolder = flags & SHGDN_INFOLDER;
     const bool parsing = flags & SHGDN_FORPARSING;
     const bool address = flags & SHGDN_FORADDRESSBAR;
@@ -238,7 +384,7 @@ std::string DisplayName(const Location& loc, uint32_t flags) {
     case ItemKind::Entry:
         return (parsing || address) && !inFolder ? loc.path : loc.name;
     case ItemKind::TrashEntry: {
-        if (parsing) return inFolder ? loc.name : loc.path;
+        if (parsing) return inFolder ? ExtractFileName(loc.path) : loc.path;
         std::string original, date;
         if (ReadTrashInfo(loc.name, original, date) && !ExtractFileName(original).empty())
             return ExtractFileName(original);
@@ -248,7 +394,9 @@ std::string DisplayName(const Location& loc, uint32_t flags) {
     return {};
 }
 
-int ItemRank(uint8_t kind, const std::string& payload) {
+namespace {
+
+int ItemRank(uint8_t kind, std::string_view payload) {
     if (kind != PIDL_KIND_VIRTUAL) return 3;
     if (payload == kVirtualComputer) return 0;
     if (payload == kVirtualDocuments) return 1;
@@ -277,33 +425,58 @@ private:
     size_t at_ = 0;
 };
 
-bool Wanted(uint32_t flags, bool folder, const std::string& name) {
-    if (!(flags & SHCONTF_INCLUDEHIDDEN) && !name.empty() && name[0] == '.') return false;
-    return folder ? (flags & SHCONTF_FOLDERS) : (flags & SHCONTF_NONFOLDERS);
-}
+} // namespace
 
 void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
-                   std::vector<std::string>& out) {
-    DIR* dir = opendir(path.c_str());
-    if (!dir) return;
-    while (dirent* e = readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == ".." || name.size() > 0xFFF0) continue;
-        bool folder = false;
-        if (entriesAreFolders) {
-            folder = e->d_type == DT_DIR ||
-                     (e->d_type == DT_UNKNOWN && IsDirectory(JoinPath(path, name)));
+                   const std::string& prefix, std::vector<std::string>& out) {
+    const bool folders = flags & SHCONTF_FOLDERS, nonFolders = flags & SHCONTF_NONFOLDERS;
+    if (!folders && !nonFolders) return;
+    const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
+    ForEachEntry(path, [&](const dirent& e, EntryTypes& types) {
+        const std::string_view name = e.d_name;
+        if (!hidden && name[0] == '.') return true;
+        // Only a list of one sort needs to know which sort each entry is.
+        if (!folders || !nonFolders) {
+            const bool folder = entriesAreFolders && types.IsFolder(e);
+            if (folder != folders) return true;
         }
-        if (Wanted(flags, folder, name))
-            out.push_back(ItemBytes(kind, name) + std::string(2, '\0'));
-    }
-    closedir(dir);
+        std::string bytes = ItemBytes(kind, prefix + std::string(name));
+        bytes.append(2, '\0');
+        out.push_back(std::move(bytes));
+        return true;
+    });
 }
 
-class FolderBase : public IShellFolder {
+namespace {
+
+class FolderBase : public IShellFolder2 {
 public:
     explicit FolderBase(std::string absolute) : absolute_(std::move(absolute)) {}
     const std::string& AbsoluteBytes() const override { return absolute_; }
+
+    // Details columns.
+    HRESULT GetDefaultColumn(uint32_t, uint32_t* sort, uint32_t* display) override {
+        if (sort) *sort = 0;
+        if (display) *display = 0;
+        return S_OK;
+    }
+    HRESULT GetDefaultColumnState(unsigned column, uint32_t* flags) override {
+        SHELLDETAILS header;
+        uint32_t state = 0;
+        if (!flags || !ColumnHeader(Columns(), column, header, state)) return E_INVALIDARG;
+        *flags = state;
+        return S_OK;
+    }
+    HRESULT GetDetailsOf(PCItemIDList pidl, unsigned column, SHELLDETAILS* details) override {
+        if (!details) return E_INVALIDARG;
+        uint32_t state = 0;
+        if (!ColumnHeader(Columns(), column, *details, state)) return E_INVALIDARG;
+        if (!pidl) return S_OK;
+        Location loc;
+        if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
+        return ColumnText(Columns(), loc, column, details->str) ? S_OK : E_INVALIDARG;
+    }
+    HRESULT GetQueryInfo(PCItemIDList pidl, std::shared_ptr<IQueryInfo>* info) override;
 
     HRESULT BindToObject(PCItemIDList pidl, ShellFolderPtr* folder) override;
     HRESULT CompareIDs(int column, PCItemIDList a, PCItemIDList b) override;
@@ -321,10 +494,81 @@ public:
     HRESULT ParseDisplayName(const std::string& name, PItemIDList* pidl) override;
 
 protected:
-    bool ResolveChild(PCItemIDList pidl, Location& loc) const {
+    virtual bool ResolveChild(PCItemIDList pidl, Location& loc) const {
         return pidl && Resolve(JoinBytes(absolute_, pidl), loc);
     }
+    virtual ColumnSet Columns() const { return ColumnSet::Files; }
     std::string absolute_;
+};
+
+class InfoTip final : public IQueryInfo {
+public:
+    explicit InfoTip(std::string tip) : tip_(std::move(tip)) {}
+    HRESULT GetInfoTip(uint32_t, std::string* tip) override {
+        if (!tip) return E_INVALIDARG;
+        *tip = tip_;
+        return S_OK;
+    }
+
+private:
+    std::string tip_;
+};
+
+HRESULT FolderBase::GetQueryInfo(PCItemIDList pidl, std::shared_ptr<IQueryInfo>* info) {
+    if (!info) return E_INVALIDARG;
+    info->reset();
+    Location loc;
+    if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
+    *info = std::make_shared<InfoTip>(InfoTipOf(loc));
+    return S_OK;
+}
+
+// IsValidItemName without building a string.
+bool IsValidName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
+// The names of a folder's listing with their sorts, found by hash, without
+// an allocation per name: a folder may hold many.
+class NameTable {
+public:
+    void Add(std::string_view name, unsigned char type) {
+        entries_.push_back({uint32_t(names_.size()), uint32_t(name.size()), type});
+        names_.append(name);
+    }
+    void Build() {
+        size_t size = 16;
+        while (size < entries_.size() * 2) size *= 2;
+        slots_.assign(size, -1);
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            size_t at = Hash(NameAt(i)) & (slots_.size() - 1);
+            while (slots_[at] >= 0) at = (at + 1) & (slots_.size() - 1);
+            slots_[at] = int32_t(i);
+        }
+    }
+    // The sort of a name listed, -1 when it is not.
+    int Find(std::string_view name) const {
+        if (slots_.empty()) return -1;
+        for (size_t at = Hash(name) & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+            const int32_t i = slots_[at];
+            if (i < 0) return -1;
+            if (NameAt(size_t(i)) == name) return entries_[size_t(i)].type;
+        }
+    }
+
+private:
+    struct Entry {
+        uint32_t start, length;
+        unsigned char type;
+    };
+    static size_t Hash(std::string_view name) { return std::hash<std::string_view>()(name); }
+    std::string_view NameAt(size_t i) const {
+        return std::string_view(names_).substr(entries_[i].start, entries_[i].length);
+    }
+    std::string names_;
+    std::vector<Entry> entries_;
+    std::vector<int32_t> slots_;
 };
 
 class DirectoryFolder final : public FolderBase {
@@ -334,18 +578,115 @@ public:
     HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
         if (!list) return E_INVALIDARG;
         std::vector<std::string> items;
-        ListDirectory(path_, PIDL_KIND_FILE, flags, true, items);
+        ListDirectory(path_, PIDL_KIND_FILE, flags, true, "", items);
         *list = std::make_unique<ListEnumerator>(std::move(items));
         return S_OK;
     }
 
+    HRESULT GetDisplayNameOf(PCItemIDList pidl, uint32_t flags, std::string* name) override {
+        // The parsing name of an entry, asked for every item of a selection.
+        if (name && flags == SHGDN_FORPARSING && pidl && pidl->mkid.cb >= 3 &&
+            ILNextItem(pidl)->mkid.cb == 0 && ILItemKind(pidl) == PIDL_KIND_FILE) {
+            const std::string_view entry = ILItemPayload(pidl);
+            if (!IsValidName(entry)) return E_INVALIDARG;
+            name->assign(path_ == "/" ? "" : path_).append(1, '/').append(entry);
+            return S_OK;
+        }
+        return FolderBase::GetDisplayNameOf(pidl, flags, name);
+    }
+    HRESULT GetAttributesOf(const PCItemIDList* pidls, int count, uint32_t* attributes) override {
+        if (attributes && pidls && count >= kListingFrom && !(*attributes & kPerItemBits)) {
+            HRESULT hr;
+            if (AttributesFromListing(pidls, count, attributes, hr)) return hr;
+        }
+        return FolderBase::GetAttributesOf(pidls, count, attributes);
+    }
+
+protected:
+    // One entry of this folder, the common case, needs no walk through the
+    // absolute PIDL.
+    bool ResolveChild(PCItemIDList pidl, Location& loc) const override {
+        if (pidl && pidl->mkid.cb >= 3 && ILNextItem(pidl)->mkid.cb == 0 &&
+            ILItemKind(pidl) == PIDL_KIND_FILE) {
+            const std::string_view name = ILItemPayload(pidl);
+            if (!IsValidItemName(std::string(name))) return false;
+            loc.kind = ItemKind::Entry;
+            loc.name.assign(name);
+            loc.path = JoinPath(path_, loc.name);
+            return true;
+        }
+        return FolderBase::ResolveChild(pidl, loc);
+    }
+
 private:
+    // From this many entries on, one listing of the folder answers whether
+    // each is there and what sort it is, instead of a question per entry.
+    static constexpr int kListingFrom = 16;
+    // Bits a listing cannot tell.
+    static constexpr uint32_t kPerItemBits = SFGAO_READONLY | SFGAO_HASSUBFOLDER;
+
+    // False when the listing cannot serve (not all items are entries of
+    // this folder, or the folder cannot be read): ask item by item then.
+    bool AttributesFromListing(const PCItemIDList* pidls, int count, uint32_t* attributes,
+                               HRESULT& hr) {
+        for (int i = 0; i < count; ++i) {
+            const PCItemIDList p = pidls[i];
+            if (!p || p->mkid.cb < 3 || ILNextItem(p)->mkid.cb != 0 ||
+                ILItemKind(p) != PIDL_KIND_FILE)
+                return false;
+        }
+        NameTable entries;
+        if (!ForEachEntry(path_, [&](const dirent& e, EntryTypes&) {
+                entries.Add(e.d_name, e.d_type);
+                return true;
+            }))
+            return false;
+        entries.Build();
+        uint32_t result = *attributes;
+        for (int i = 0; i < count; ++i) {
+            const std::string_view name = ILItemPayload(pidls[i]);
+            if (!IsValidName(name)) {
+                hr = E_INVALIDARG;
+                return true;
+            }
+            const int type = entries.Find(name);
+            if (type < 0) {
+                hr = E_FAIL; // not there
+                return true;
+            }
+            bool exists = true;
+            uint32_t a;
+            if (type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN) {
+                // Folders and links need a look.
+                Location loc;
+                loc.kind = ItemKind::Entry;
+                loc.name.assign(name);
+                loc.path = JoinPath(path_, loc.name);
+                a = AttributesOf(loc, *attributes, exists);
+            } else {
+                // A file of another sort: it is there, and no folder or link.
+                a = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_HASPROPSHEET | SFGAO_CANMOVE |
+                    SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE |
+                    (name[0] == '.' ? SFGAO_HIDDEN : 0u);
+            }
+            if (!exists) {
+                hr = E_FAIL;
+                return true;
+            }
+            result &= a;
+        }
+        *attributes = result;
+        hr = S_OK;
+        return true;
+    }
+
     std::string path_;
 };
 
 class ComputerFolder final : public FolderBase {
 public:
     using FolderBase::FolderBase;
+    ColumnSet Columns() const override { return ColumnSet::Volumes; }
     HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
         if (!list) return E_INVALIDARG;
         std::vector<std::string> items;
@@ -360,10 +701,11 @@ public:
 class RecycleBinFolder final : public FolderBase {
 public:
     using FolderBase::FolderBase;
+    ColumnSet Columns() const override { return ColumnSet::Trash; }
     HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
         if (!list) return E_INVALIDARG;
         std::vector<std::string> items;
-        ListDirectory(TrashDirectory() + "/files", PIDL_KIND_TRASH, flags, false, items);
+        ListTrashes(flags, items);
         *list = std::make_unique<ListEnumerator>(std::move(items));
         return S_OK;
     }
@@ -385,7 +727,7 @@ public:
             add(kVirtualRecycleBin);
         }
         const std::string desktop = XdgUserDirectory("DESKTOP");
-        if (!desktop.empty()) ListDirectory(desktop, PIDL_KIND_FILE, flags, true, items);
+        if (!desktop.empty()) ListDirectory(desktop, PIDL_KIND_FILE, flags, true, "", items);
         *list = std::make_unique<ListEnumerator>(std::move(items));
         return S_OK;
     }
@@ -402,9 +744,9 @@ public:
             if (docs.empty() || !IsFolderFollowingLinks(docs)) return E_FAIL;
             bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualDocuments);
         } else {
-            const std::string path = NormalisePath(name);
+            const std::string path = PhysicalPath(name);
             struct stat st;
-            if (path.empty() || lstat(path.c_str(), &st) != 0) return E_INVALIDARG;
+            if (path.empty() || StatAnyPath(path, st, false) != 0) return E_INVALIDARG;
             *pidl = AllocPidl(PathToPidlBytes(path));
             return *pidl ? S_OK : E_OUTOFMEMORY;
         }
@@ -423,10 +765,12 @@ ShellFolderPtr FolderFor(const std::string& absolute, const Location& loc) {
         return std::make_shared<RecycleBinFolder>(absolute);
     case ItemKind::Documents:
     case ItemKind::Volume:
-        if (!IsFolderFollowingLinks(loc.path)) return nullptr;
+        if (!IsFolderFollowingLinks(loc.path) || !CanRead(loc.path)) return nullptr;
         return std::make_shared<DirectoryFolder>(absolute, loc.path);
     case ItemKind::Entry:
-        if (!IsDirectory(loc.path)) return nullptr;
+        // A link to a folder binds as the folder; a loop does not bind, nor
+        // a folder that cannot be read.
+        if (!IsFolderItem(loc.path) || !CanRead(loc.path)) return nullptr;
         return std::make_shared<DirectoryFolder>(absolute, loc.path);
     case ItemKind::TrashEntry:
         return nullptr;
@@ -441,23 +785,32 @@ HRESULT FolderBase::BindToObject(PCItemIDList pidl, ShellFolderPtr* folder) {
     if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
     const std::string absolute = JoinBytes(absolute_, pidl);
     *folder = FolderFor(absolute, loc);
-    return *folder ? S_OK : E_FAIL;
+    if (*folder) return S_OK;
+    // Gone, or no folder, is a plain failure; a folder that is there but
+    // cannot be read says so, for its items may be there too.
+    struct stat st;
+    if (loc.path.empty()) return E_FAIL;
+    const int error = StatAnyPath(loc.path, st, true);
+    if (error != 0) return error != ENOENT && error != ENOTDIR ? E_ACCESSDENIED : E_FAIL;
+    return S_ISDIR(st.st_mode) && !CanRead(loc.path) ? E_ACCESSDENIED : E_FAIL;
 }
 
 HRESULT FolderBase::CompareIDs(int, PCItemIDList a, PCItemIDList b) {
     if (!a || !b) return E_INVALIDARG;
-    std::vector<std::pair<uint8_t, std::string>> ia, ib;
-    if (!SplitItems(PidlBytes(a), ia) || !SplitItems(PidlBytes(b), ib)) return E_INVALIDARG;
+    // Item by item, in place: this runs for every step of every lookup.
     int r = 0;
-    for (size_t i = 0; r == 0 && i < std::min(ia.size(), ib.size()); ++i) {
-        const auto& [ka, pa] = ia[i];
-        const auto& [kb, pb] = ib[i];
+    for (; a->mkid.cb != 0 && b->mkid.cb != 0; a = ILNextItem(a), b = ILNextItem(b)) {
+        if (a->mkid.cb < 3 || b->mkid.cb < 3) return E_INVALIDARG;
+        const uint8_t ka = ILItemKind(a), kb = ILItemKind(b);
+        const std::string_view pa = ILItemPayload(a), pb = ILItemPayload(b);
         r = ItemRank(ka, pa) - ItemRank(kb, pb);
         if (r == 0) r = CompareText(pa, pb);
         if (r == 0) r = pa.compare(pb); // byte-wise: "Foo" and "foo" are two items
         if (r == 0) r = int(ka) - int(kb);
+        if (r != 0) break;
     }
-    if (r == 0) r = int(ia.size()) - int(ib.size());
+    // The shorter chain first.
+    if (r == 0) r = int(a->mkid.cb != 0) - int(b->mkid.cb != 0);
     return HRESULT(uint16_t(int16_t(Sign(r))));
 }
 
@@ -481,7 +834,7 @@ HRESULT FolderBase::GetDisplayNameOf(PCItemIDList pidl, uint32_t flags, std::str
     name->clear();
     Location loc;
     if (!ResolveChild(pidl, loc)) return E_INVALIDARG;
-    *name = DisplayName(loc, flags);
+    *name = DisplayNameOf(loc, flags);
     return name->empty() && loc.kind == ItemKind::Desktop ? E_FAIL : S_OK;
 }
 
@@ -538,8 +891,8 @@ HRESULT FolderBase::GetFindData(PCItemIDList pidl, WIN32_FIND_DATA* data) {
         loc.kind != ItemKind::Volume && loc.kind != ItemKind::Documents)
         return E_FAIL;
     if (!FindDataFromPath(loc.path, *data)) return E_FAIL;
-    if (loc.kind == ItemKind::TrashEntry) data->cFileName = DisplayName(loc, SHGDN_NORMAL);
-    if (loc.kind == ItemKind::Volume) data->cFileName = DisplayName(loc, SHGDN_NORMAL);
+    if (loc.kind == ItemKind::TrashEntry) data->cFileName = DisplayNameOf(loc, SHGDN_NORMAL);
+    if (loc.kind == ItemKind::Volume) data->cFileName = DisplayNameOf(loc, SHGDN_NORMAL);
     return S_OK;
 }
 
@@ -558,7 +911,7 @@ HRESULT FolderBase::ParseDisplayName(const std::string& name, PItemIDList* pidl)
         bytes += ItemBytes(PIDL_KIND_FILE, part);
     }
     struct stat st;
-    if (bytes.empty() || lstat(path.c_str(), &st) != 0) return E_INVALIDARG;
+    if (bytes.empty() || StatAnyPath(path, st, false) != 0) return E_INVALIDARG;
     *pidl = AllocPidl(bytes + std::string(2, '\0'));
     return *pidl ? S_OK : E_OUTOFMEMORY;
 }
@@ -570,16 +923,106 @@ namespace ax {
 
 using namespace shellns;
 
+std::string ItemProblem(const std::string& path) {
+    if (path.empty() || path[0] != '/') return "not an absolute path";
+    const std::string physical = PhysicalPath(path);
+    if (physical.empty()) return std::strerror(ENOENT);
+    struct stat st;
+    const int error = StatAnyPath(physical, st, false);
+    return error ? std::strerror(error) : std::string();
+}
+
+namespace {
+
+// Appends one item to PIDL bytes.
+void AppendItem(std::string& bytes, uint8_t kind, std::string_view payload) {
+    const size_t cb = payload.size() + 3;
+    bytes.push_back(char(cb & 0xFF));
+    bytes.push_back(char(cb >> 8));
+    bytes.push_back(char(kind));
+    bytes.append(payload);
+}
+
+// A normal absolute path's PIDL bytes, through the longest of the visible
+// volumes that holds it.
+std::string PidlBytesOn(const std::vector<Volume>& visible, const std::string& path) {
+    std::string bytes;
+    bytes.reserve(path.size() * 2 + 32);
+    AppendItem(bytes, PIDL_KIND_VIRTUAL, kVirtualComputer);
+    if (path.empty()) return bytes.append(2, '\0');
+    std::string_view mountPoint = "/";
+    for (const Volume& v : visible) {
+        const std::string& m = v.mountPoint;
+        const bool holds = m == "/" || (path.compare(0, m.size(), m) == 0 &&
+                                        (path.size() == m.size() || path[m.size()] == '/'));
+        if (holds && m.size() >= mountPoint.size()) mountPoint = m;
+    }
+    AppendItem(bytes, PIDL_KIND_VOLUME, mountPoint);
+    const std::string_view rest =
+        mountPoint == "/" ? std::string_view(path) : std::string_view(path).substr(mountPoint.size());
+    for (size_t at = 0; at < rest.size();) {
+        size_t end = rest.find('/', at);
+        if (end == std::string_view::npos) end = rest.size();
+        if (end > at) AppendItem(bytes, PIDL_KIND_FILE, rest.substr(at, end - at));
+        at = end + 1;
+    }
+    return bytes.append(2, '\0');
+}
+
+} // namespace
+
 std::string PathToPidlBytes(const std::string& rawPath) {
-    const std::string path = NormalisePath(rawPath);
-    std::string bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualComputer);
-    if (path.empty()) return bytes + std::string(2, '\0');
-    const Volume v = VolumeOfPath(path, true);
-    bytes += ItemBytes(PIDL_KIND_VOLUME, v.mountPoint);
-    const std::string rest = v.mountPoint == "/" ? path : path.substr(v.mountPoint.size());
-    for (const std::string& part : SplitString(rest, '/'))
-        if (!part.empty()) bytes += ItemBytes(PIDL_KIND_FILE, part);
-    return bytes + std::string(2, '\0');
+    return PidlBytesOn(VisibleVolumes(), NormalisePath(rawPath));
+}
+
+std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths) {
+    std::vector<UniquePIDL> out(paths.size());
+    std::vector<std::string> physical(paths.size());
+    // Paths by the folder they lie in: a folder holding many of them is
+    // read once.
+    std::unordered_map<std::string_view, std::vector<size_t>> byFolder;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        physical[i] = PhysicalPath(paths[i]);
+        const std::string& p = physical[i];
+        if (p.empty() || p == "/") continue;
+        const size_t slash = p.rfind('/');
+        byFolder[std::string_view(p).substr(0, slash == 0 ? 1 : slash)].push_back(i);
+    }
+    std::vector<bool> there(paths.size(), false);
+    std::string names;
+    std::unordered_set<std::string_view> listed;
+    for (const auto& [folder, members] : byFolder) {
+        names.clear();
+        listed.clear();
+        std::vector<size_t> ends;
+        const bool useListing =
+            members.size() >= 16 && ForEachEntry(std::string(folder), [&](const dirent& e, EntryTypes&) {
+                names += e.d_name;
+                ends.push_back(names.size());
+                return true;
+            });
+        for (size_t k = 0, start = 0; useListing && k < ends.size(); start = ends[k++])
+            listed.insert(std::string_view(names).substr(start, ends[k] - start));
+        for (size_t i : members) {
+            struct stat st;
+            const std::string_view name = std::string_view(physical[i]).substr(folder.size() == 1 ? 1 : folder.size() + 1);
+            there[i] = useListing ? listed.count(name) > 0 : StatAnyPath(physical[i], st, false) == 0;
+        }
+    }
+    const std::vector<Volume> visible = VisibleVolumes();
+    DesktopFolder desktop;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        struct stat st;
+        if (physical[i] == "/") there[i] = StatAnyPath("/", st, false) == 0;
+        if (there[i]) {
+            out[i].reset(AllocPidl(PidlBytesOn(visible, physical[i])));
+        } else if (!paths[i].empty() && paths[i][0] != '/') {
+            // Not a path: a key such as "::{computer}".
+            PItemIDList pidl = nullptr;
+            if (SUCCEEDED(desktop.ParseDisplayName(paths[i], &pidl))) out[i].reset(pidl);
+        }
+    }
+    return out;
 }
 
 HRESULT SHGetDesktopFolder(ShellFolderPtr* folder) {

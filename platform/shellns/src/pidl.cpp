@@ -14,6 +14,11 @@ std::atomic<bool> g_unavailable{false};
 // Each block carries its size in front, so GetSize needs no table.
 constexpr size_t kHeader = alignof(std::max_align_t);
 
+IMalloc& TheTaskAllocator() {
+    static IMalloc instance;
+    return instance;
+}
+
 } // namespace
 
 void* IMalloc::Alloc(size_t size) {
@@ -50,8 +55,14 @@ size_t IMalloc::GetSize(const void* block) const {
 int64_t IMalloc::LiveBlocks() const { return g_live.load(); }
 void IMalloc::FailNextAllocations(int count) { g_failures = count; }
 
+void TaskAllocatorDeleter::operator()(ITEMIDLIST* pidl) const noexcept {
+    // Whoever could allocate a block can free it, even while the allocator
+    // is refused to new callers.
+    TheTaskAllocator().Free(pidl);
+}
+
 HRESULT SHGetMalloc(IMalloc** allocator) {
-    static IMalloc instance;
+    IMalloc& instance = TheTaskAllocator();
     if (!allocator) return E_INVALIDARG;
     if (g_unavailable) {
         *allocator = nullptr;

@@ -1,8 +1,10 @@
 // User folders and volumes.
+#include "items.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/sysutils.h"
 
 #include <algorithm>
+#include <memory>
 #include <cstdlib>
 #include <fstream>
 #include <fcntl.h>
@@ -27,7 +29,6 @@ std::string g_mountFile = kProcMounts;
 // reports a change to poll() as POLLPRI. Other files (tests) are always read.
 int g_mountWatch = -1;
 bool g_mountCacheValid = false;
-std::vector<Volume> g_mountCache;
 
 // Mount-table fields escape blanks and backslashes as octal.
 std::string Unescape(const std::string& s) {
@@ -82,24 +83,103 @@ std::string TrashDirectory() {
     return DataHomeDirectory() + "/Trash";
 }
 
+namespace {
+
+// The value of a variable in a user-dirs value: HOME is the home folder,
+// anything else comes from the environment.
+std::string Variable(const std::string& name, const std::string& home) {
+    return name == "HOME" ? home : Env(name.c_str());
+}
+
+// One line of user-dirs.dirs, as the shell reads it when xdg-user-dir
+// sources the file: NAME=VALUE, the value made of double-quoted parts
+// (backslash escapes ", \, $ and `; variables expand), single-quoted parts
+// (taken as they stand) and bare parts (a backslash escapes any character;
+// variables expand), ended by a blank; a "#" after a blank begins a comment.
+bool ParseAssignment(std::string_view line, const std::string& home, std::string& name,
+                     std::string& value) {
+    size_t at = 0;
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    const size_t eq = line.find('=', at);
+    if (eq == std::string_view::npos || line[at] == '#') return false;
+    name = std::string(line.substr(at, eq - at));
+    if (name.empty() || name.find_first_of(" \t\"'$") != std::string::npos) return false;
+    value.clear();
+    auto expand = [&](size_t& i) {
+        // At a "$": ${NAME} or $NAME; a lone "$" stays.
+        size_t j = i + 1;
+        std::string var;
+        if (j < line.size() && line[j] == '{') {
+            const size_t close = line.find('}', j);
+            if (close == std::string_view::npos) return false;
+            var = std::string(line.substr(j + 1, close - j - 1));
+            i = close + 1;
+        } else {
+            while (j < line.size() && (isalnum(static_cast<unsigned char>(line[j])) || line[j] == '_'))
+                var += line[j++];
+            if (var.empty()) {
+                value += '$';
+                i = j;
+                return true;
+            }
+            i = j;
+        }
+        value += Variable(var, home);
+        return true;
+    };
+    size_t i = eq + 1;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+        const char c = line[i];
+        if (c == '"') {
+            ++i;
+            while (i < line.size() && line[i] != '"') {
+                if (line[i] == '\\' && i + 1 < line.size() &&
+                    std::string_view("\"\\$`").find(line[i + 1]) != std::string_view::npos) {
+                    value += line[i + 1];
+                    i += 2;
+                } else if (line[i] == '$') {
+                    if (!expand(i)) return false;
+                } else {
+                    value += line[i++];
+                }
+            }
+            if (i >= line.size()) return false; // unterminated
+            ++i;
+        } else if (c == '\'') {
+            const size_t close = line.find('\'', i + 1);
+            if (close == std::string_view::npos) return false;
+            value += line.substr(i + 1, close - i - 1);
+            i = close + 1;
+        } else if (c == '\\') {
+            if (i + 1 < line.size()) value += line[i + 1];
+            i += 2;
+        } else if (c == '$') {
+            if (!expand(i)) return false;
+        } else {
+            value += c;
+            ++i;
+        }
+    }
+    // What follows the value must be blanks, or blanks and a comment.
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    return i == line.size() || line[i] == '#';
+}
+
+} // namespace
+
 std::string XdgUserDirectory(const std::string& key) {
     const std::string home = HomeDirectory();
     std::string config = Env("XDG_CONFIG_HOME");
     if (config.empty() || config[0] != '/') config = home + "/.config";
     std::string result;
     std::ifstream in(config + "/user-dirs.dirs");
-    const std::string prefix = "XDG_" + key + "_DIR=";
+    const std::string wanted = "XDG_" + key + "_DIR";
     for (std::string line; std::getline(in, line);) {
-        line = Trim(line);
-        if (!StartsWith(line, prefix)) continue;
-        std::string value = line.substr(prefix.size());
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-            value = value.substr(1, value.size() - 2);
-        if (StartsWith(value, "$HOME"))
-            value = home + value.substr(5);
-        else if (value.empty() || value[0] != '/')
-            continue;
-        result = value;
+        std::string name, value;
+        // The last assignment wins, as when the file is sourced.
+        if (ParseAssignment(line, home, name, value) && name == wanted && !value.empty() &&
+            value[0] == '/')
+            result = value;
     }
     if (result.empty()) {
         static const std::pair<const char*, const char*> kDefaults[] = {
@@ -110,8 +190,10 @@ std::string XdgUserDirectory(const std::string& key) {
             if (key == k) result = home + "/" + d;
         if (result.empty()) return {};
     }
-    result = ExcludeTrailingPathDelimiter(result);
-    return result == home ? std::string() : result;
+    // One form of the path, whichever way it was written, so that every
+    // route to the folder names it alike.
+    result = shellns::NormalisePath(result);
+    return result == shellns::NormalisePath(home) ? std::string() : result;
 }
 
 void SetMountTableFile(const std::string& fileName) {
@@ -122,9 +204,44 @@ void SetMountTableFile(const std::string& fileName) {
 
 static std::vector<Volume> ReadMountTable(const std::string& file);
 
-std::vector<Volume> MountedVolumes() {
+namespace {
+
+// The volumes as one snapshot, made again only when the table changed.
+struct VolumeTable {
+    std::vector<Volume> mounted;
+    std::vector<Volume> visible;
+};
+std::shared_ptr<const VolumeTable> g_volumeTable;
+
+std::vector<Volume> Visible(const std::vector<Volume>& mounted) {
+    std::vector<Volume> out;
+    Volume root;
+    root.mountPoint = "/";
+    for (const Volume& v : mounted) {
+        if (v.mountPoint == "/")
+            root = v;
+        else if (v.removable)
+            out.push_back(v);
+    }
+    std::sort(out.begin(), out.end(),
+              [](const Volume& a, const Volume& b) { return a.mountPoint < b.mountPoint; });
+    out.insert(out.begin(), root);
+    return out;
+}
+
+} // namespace
+
+static std::vector<Volume> ReadMountTable(const std::string& file);
+
+static std::shared_ptr<const VolumeTable> Volumes() {
     std::lock_guard lock(g_mountMutex);
-    if (g_mountFile != kProcMounts) return ReadMountTable(g_mountFile);
+    auto make = [](std::vector<Volume> mounted) {
+        auto table = std::make_shared<VolumeTable>();
+        table->visible = Visible(mounted);
+        table->mounted = std::move(mounted);
+        return table;
+    };
+    if (g_mountFile != kProcMounts) return make(ReadMountTable(g_mountFile));
     if (g_mountWatch < 0) {
         g_mountWatch = ::open(kProcMounts, O_RDONLY | O_CLOEXEC);
         g_mountCacheValid = false;
@@ -135,11 +252,15 @@ std::vector<Volume> MountedVolumes() {
     } else {
         g_mountCacheValid = false;
     }
-    if (!g_mountCacheValid) {
-        g_mountCache = ReadMountTable(kProcMounts);
+    if (!g_mountCacheValid || !g_volumeTable) {
+        g_volumeTable = make(ReadMountTable(kProcMounts));
         g_mountCacheValid = g_mountWatch >= 0;
     }
-    return g_mountCache;
+    return g_volumeTable;
+}
+
+std::vector<Volume> MountedVolumes() {
+    return Volumes()->mounted;
 }
 
 static std::vector<Volume> ReadMountTable(const std::string& file) {
@@ -166,30 +287,20 @@ static std::vector<Volume> ReadMountTable(const std::string& file) {
 }
 
 std::vector<Volume> VisibleVolumes() {
-    std::vector<Volume> out;
-    Volume root;
-    root.mountPoint = "/";
-    for (const Volume& v : MountedVolumes()) {
-        if (v.mountPoint == "/")
-            root = v;
-        else if (v.removable)
-            out.push_back(v);
-    }
-    std::sort(out.begin(), out.end(),
-              [](const Volume& a, const Volume& b) { return a.mountPoint < b.mountPoint; });
-    out.insert(out.begin(), root);
-    return out;
+    return Volumes()->visible;
 }
 
 Volume VolumeOfPath(const std::string& path, bool visibleOnly) {
-    Volume best;
-    best.mountPoint = "/";
-    for (const Volume& v : visibleOnly ? VisibleVolumes() : MountedVolumes()) {
+    const auto table = Volumes();
+    const Volume* best = nullptr;
+    for (const Volume& v : visibleOnly ? table->visible : table->mounted) {
         if (!IsComponentPrefix(v.mountPoint, path)) continue;
-        if (v.mountPoint.size() > best.mountPoint.size() || best.mountPoint == v.mountPoint)
-            best = v;
+        if (!best || v.mountPoint.size() >= best->mountPoint.size()) best = &v;
     }
-    return best;
+    if (best) return *best;
+    Volume root;
+    root.mountPoint = "/";
+    return root;
 }
 
 std::string DriveRoot(const std::string& path) {

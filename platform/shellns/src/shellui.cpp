@@ -5,6 +5,7 @@
 #include "items.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
+#include "rtl/text.h"
 
 #include <algorithm>
 
@@ -105,6 +106,16 @@ constexpr Command kCommands[] = {
 using shellns::ItemKind;
 using shellns::Location;
 
+// What a file operation could not do, told as the shell tells it: one box
+// listing each path and why.
+void ReportProblems(uintptr_t owner, const std::vector<ShellProblem>& problems) {
+    if (problems.empty()) return;
+    std::string text;
+    for (const ShellProblem& p : problems)
+        text += (text.empty() ? "" : "\n") + p.path + ": " + p.reason;
+    MessageBoxService().MessageBox(owner, Utf8ToWide(text), u"Error", MB_OK | MB_ICONERROR);
+}
+
 bool IsFileFolder(const Location& loc) {
     switch (loc.kind) {
     case ItemKind::Documents:
@@ -113,7 +124,7 @@ bool IsFileFolder(const Location& loc) {
     case ItemKind::Desktop:
         return !loc.path.empty();
     case ItemKind::Entry:
-        return shellns::IsDirectory(loc.path);
+        return shellns::IsFolderItem(loc.path);
     default:
         return false;
     }
@@ -214,8 +225,10 @@ public:
             if (std::any_of(sources.begin(), sources.end(),
                             [](const std::string& s) { return s.empty(); }))
                 return E_FAIL;
-            const bool ok = cut ? ShellMoveItems(sources, locations_[0].path)
-                                : ShellCopyItems(sources, locations_[0].path);
+            std::vector<ShellProblem> problems;
+            const bool ok = cut ? ShellMoveItems(sources, locations_[0].path, nullptr, &problems)
+                                : ShellCopyItems(sources, locations_[0].path, nullptr, &problems);
+            ReportProblems(info.window, problems);
             if (ok && cut) ClearShellClipboard();
             return ok ? S_OK : E_FAIL;
         }
@@ -223,7 +236,10 @@ public:
             if (!std::all_of(locations_.begin(), locations_.end(),
                              [](const Location& l) { return l.kind == ItemKind::Entry; }))
                 return E_FAIL;
-            return ShellTrashItems(paths) ? S_OK : E_FAIL;
+            std::vector<ShellProblem> problems;
+            const bool ok = ShellTrashItems(paths, nullptr, &problems);
+            ReportProblems(info.window, problems);
+            return ok ? S_OK : E_FAIL;
         }
         if (verb == "properties")
             return PropertySheetService().ShowProperties(items_) ? S_OK : E_FAIL;
@@ -256,12 +272,14 @@ public:
         Location loc;
         shellns::Resolve(absolute_, loc);
         bool ok = false;
+        std::vector<ShellProblem> problems;
         if (loc.kind == ItemKind::RecycleBin)
-            ok = ShellTrashItems(sources_);
+            ok = ShellTrashItems(sources_, nullptr, &problems);
         else if (*effect == DROPEFFECT_MOVE)
-            ok = ShellMoveItems(sources_, loc.path);
+            ok = ShellMoveItems(sources_, loc.path, nullptr, &problems);
         else
-            ok = ShellCopyItems(sources_, loc.path);
+            ok = ShellCopyItems(sources_, loc.path, nullptr, &problems);
+        ReportProblems(0, problems);
         if (!ok) *effect = DROPEFFECT_NONE;
         sources_.clear();
         return S_OK;

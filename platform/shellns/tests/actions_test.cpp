@@ -1,11 +1,70 @@
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellui.h"
+#include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
+#include "rtl/text.h"
 #include "shellns_fixture.h"
 
+#include <csignal>
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 
 using namespace ax;
+
+namespace {
+
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) out.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void SetTimes(const std::string& path, time_t seconds) {
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+time_t MTime(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : -1;
+}
+
+mode_t Type(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+// Runs body in a child process and answers how it ended: its exit status,
+// or 128 plus the signal that killed it.
+template <typename Body> int InChild(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+// Unmounts a scratch file system when the test ends.
+struct ScopeGuardUnmount {
+    std::string dir;
+    ~ScopeGuardUnmount() { umount2(dir.c_str(), MNT_DETACH); }
+};
 
 class Actions : public ax::testing::TempHome {
 protected:
@@ -60,6 +119,154 @@ TEST_F(Actions, CopyAndMoveNeverOverwrite) {
     EXPECT_TRUE(ShellMoveItems({a + "/tree"}, root));
     EXPECT_EQ(Read(root + "/tree/leaf"), "leaf");
     EXPECT_EQ(events.back().event, SHCNE_RENAMEFOLDER);
+}
+
+// A folder never goes into itself, however the target is reached, and the
+// refusal comes before anything is written.
+TEST_F(Actions, AFolderIsNeverCopiedIntoItself) {
+    mkdir((a + "/tree").c_str(), 0755);
+    mkdir((a + "/tree/sub").c_str(), 0755);
+    Write(a + "/tree/file", "1 MB would do");
+    ASSERT_EQ(symlink((a + "/tree/sub").c_str(), (root + "/into").c_str()), 0);
+    for (const std::string& target : {root + "/into", a + "/tree/sub", a + "/tree"}) {
+        std::vector<ShellProblem> problems;
+        EXPECT_FALSE(ShellCopyItems({a + "/tree"}, target, nullptr, &problems)) << target;
+        ASSERT_EQ(problems.size(), 1u) << target;
+        EXPECT_EQ(problems[0].path, a + "/tree");
+        EXPECT_EQ(problems[0].reason, "a folder cannot go into itself");
+        EXPECT_FALSE(ShellMoveItems({a + "/tree"}, target)) << target;
+    }
+    EXPECT_EQ(Entries(a + "/tree/sub"), std::vector<std::string>{});
+    EXPECT_EQ(Entries(a + "/tree"), (std::vector<std::string>{"file", "sub"}));
+    EXPECT_TRUE(events.empty());
+
+    // Pasted from the context menu, the refusal is shown to the user.
+    RecordingMessageBoxService boxes;
+    SetMessageBoxService(&boxes);
+    const ScopeGuard restore([] { SetMessageBoxService(nullptr); });
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    const std::string tree = PathToPidlBytes(a + "/tree"), into = PathToPidlBytes(root + "/into");
+    SetShellClipboard({tree}, false);
+    std::shared_ptr<IContextMenu> menu;
+    PCItemIDList target[] = {reinterpret_cast<PCItemIDList>(into.data())};
+    ASSERT_EQ(desktop->GetContextMenu(target, 1, &menu), S_OK);
+    CMINVOKECOMMANDINFO paste;
+    paste.verb = "paste";
+    EXPECT_NE(menu->InvokeCommand(paste), S_OK);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, Utf8ToWide(a + "/tree: a folder cannot go into itself"));
+    EXPECT_EQ(Entries(a + "/tree/sub"), std::vector<std::string>{});
+}
+
+// The kernel stops the copy half way through the file (a file-size limit
+// kills the process): nothing may stand under the final name, and a new
+// paste then succeeds.
+TEST_F(Actions, AKilledCopyLeavesNothingUnderTheFinalName) {
+    {
+        const int fd = open((a + "/big").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        const std::string chunk(1 << 20, 'x');
+        for (int i = 0; i < 4; ++i)
+            ASSERT_EQ(write(fd, chunk.data(), chunk.size()), ssize_t(chunk.size()));
+        close(fd);
+    }
+    mkdir((a + "/tree").c_str(), 0755);
+    ASSERT_EQ(link((a + "/big").c_str(), (a + "/tree/big").c_str()), 0);
+    for (const std::string item : {"big", "tree"}) {
+        const int end = InChild([&] {
+            const rlimit limit{1 << 20, 1 << 20};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            ShellCopyItems({a + "/" + item}, b);
+            return 0;
+        });
+        EXPECT_EQ(end, 128 + SIGXFSZ) << "the copy of " << item << " was not cut short";
+        EXPECT_NE(access((b + "/" + item).c_str(), F_OK), 0) << item << " under its final name";
+    }
+    EXPECT_TRUE(ShellCopyItems({a + "/big", a + "/tree"}, b));
+    EXPECT_EQ(Read(b + "/big"), Read(a + "/big"));
+    EXPECT_EQ(Read(b + "/tree/big"), Read(a + "/big"));
+}
+
+TEST_F(Actions, CopiesKeepTimesAndMakeSpecialFilesAnew) {
+    const std::string tree = a + "/tree";
+    mkdir(tree.c_str(), 0755);
+    mkdir((tree + "/sub").c_str(), 0750);
+    Write(tree + "/sub/f", "f");
+    ASSERT_EQ(symlink("sub/f", (tree + "/link").c_str()), 0);
+    ASSERT_EQ(mkfifo((tree + "/fifo").c_str(), 0640), 0);
+    ASSERT_EQ(mknod((tree + "/socket").c_str(), S_IFSOCK | 0600, 0), 0);
+    SetTimes(tree + "/sub/f", 1000000000);
+    SetTimes(tree + "/sub", 1100000000);
+    SetTimes(tree + "/link", 1200000000);
+    SetTimes(tree + "/fifo", 1300000000);
+    SetTimes(tree, 1400000000);
+    std::vector<ShellProblem> problems;
+    ASSERT_TRUE(ShellCopyItems({tree}, b, nullptr, &problems));
+    EXPECT_TRUE(problems.empty());
+    const std::string copy = b + "/tree";
+    EXPECT_EQ(Entries(copy), (std::vector<std::string>{"fifo", "link", "socket", "sub"}));
+    EXPECT_EQ(Entries(b), std::vector<std::string>{"tree"}) << "no temporary name left";
+    EXPECT_EQ(MTime(copy + "/sub/f"), 1000000000);
+    EXPECT_EQ(MTime(copy + "/sub"), 1100000000);
+    EXPECT_EQ(MTime(copy + "/link"), 1200000000);
+    EXPECT_EQ(MTime(copy + "/fifo"), 1300000000);
+    EXPECT_EQ(MTime(copy), 1400000000);
+    EXPECT_EQ(Type(copy + "/fifo"), mode_t(S_IFIFO));
+    EXPECT_EQ(Type(copy + "/socket"), mode_t(S_IFSOCK));
+    EXPECT_EQ(Type(copy + "/link"), mode_t(S_IFLNK));
+    struct stat st;
+    ASSERT_EQ(stat((copy + "/sub").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0750u);
+}
+
+// Moving to another file system copies and then removes the source; what
+// cannot be made there (a device node without the right to make one)
+// stays where it was, reported, and is not lost.
+TEST_F(Actions, MovesAcrossFileSystemsKeepWhatTheyCannotCarry) {
+    const std::string other = root + "/other";
+    mkdir(other.c_str(), 0755);
+    const std::string why = ax::testing::MountScratchFileSystem(other);
+    if (!why.empty()) GTEST_SKIP() << why;
+    const ScopeGuardUnmount unmount{other};
+    const std::string tree = a + "/tree";
+    mkdir(tree.c_str(), 0755);
+    mkdir((tree + "/sub").c_str(), 0755);
+    Write(tree + "/sub/f", "data");
+    ASSERT_EQ(symlink("sub", (tree + "/link").c_str()), 0);
+    ASSERT_EQ(mkfifo((tree + "/fifo").c_str(), 0600), 0);
+    SetTimes(tree + "/sub", 1100000000);
+    SetTimes(tree + "/link", 1200000000);
+    SetTimes(tree, 1400000000);
+    ASSERT_TRUE(ShellMoveItems({tree}, other));
+    EXPECT_NE(access(tree.c_str(), F_OK), 0);
+    EXPECT_EQ(Read(other + "/tree/sub/f"), "data");
+    EXPECT_EQ(MTime(other + "/tree/sub"), 1100000000);
+    EXPECT_EQ(MTime(other + "/tree/link"), 1200000000);
+    EXPECT_EQ(MTime(other + "/tree"), 1400000000);
+    EXPECT_EQ(Type(other + "/tree/fifo"), mode_t(S_IFIFO));
+
+    // A device node, moved by a process that may not make one.
+    const std::string devices = a + "/devices";
+    mkdir(devices.c_str(), 0755);
+    Write(devices + "/note", "n");
+    if (mknod((devices + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "no device node to move: " << strerror(errno);
+    const int moved = InChild([&] {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2]{};
+        syscall(SYS_capget, &header, caps);
+        caps[0].effective &= ~(1u << CAP_MKNOD);
+        if (syscall(SYS_capset, &header, caps) != 0) return 3;
+        std::vector<ShellProblem> problems;
+        const bool all = ShellMoveItems({devices}, other, nullptr, &problems);
+        return !all && problems.size() == 1 && problems[0].path == devices + "/null" ? 0 : 2;
+    });
+    ASSERT_EQ(moved, 0) << "the move did not report the device it left";
+    EXPECT_EQ(Read(other + "/devices/note"), "n");
+    EXPECT_NE(access((other + "/devices/null").c_str(), F_OK), 0);
+    EXPECT_EQ(Type(devices + "/null"), mode_t(S_IFCHR)) << "the device stays where it was";
+    EXPECT_NE(access((devices + "/note").c_str(), F_OK), 0) << "what was carried is gone";
 }
 
 TEST_F(Actions, RenameRefusesBadNamesAndTakenTargets) {

@@ -3,12 +3,22 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 
 using namespace ax;
 using ax::testing::PidlString;
 
 namespace {
+
+// "//" and a final "/" folded, as paths are compared.
+std::string NormaliseForTest(std::string path) {
+    for (size_t at; (at = path.find("//")) != std::string::npos;)
+        path.erase(at, 1);
+    if (path.size() > 2 && path.compare(path.size() - 2, 2, "/.") == 0) path.resize(path.size() - 2);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
 
 struct Pidl {
     PItemIDList p = nullptr;
@@ -178,9 +188,226 @@ TEST_F(Namespace, AttributesFollowTheFile) {
     EXPECT_TRUE(attrs("ro") & SFGAO_READONLY);
     EXPECT_FALSE(attrs("ro") & SFGAO_FOLDER);
     EXPECT_TRUE(attrs(".dot") & SFGAO_HIDDEN);
-    EXPECT_TRUE(attrs("link") & SFGAO_LINK);
-    EXPECT_FALSE(attrs("link") & SFGAO_FOLDER); // a link is never walked into
+    EXPECT_EQ(attrs("link") & (SFGAO_LINK | SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSTEM),
+              SFGAO_LINK | SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSTEM);
     EXPECT_EQ(attrs("gone"), 0u);
+}
+
+// A link to a folder is a folder to the user; a link back to a folder above
+// it is a loop and stays a plain item, so every walk ends.
+TEST_F(Namespace, LinksToFoldersAreFoldersAndLoopsEnd) {
+    const std::string dir = root + "/d";
+    mkdir(dir.c_str(), 0755);
+    mkdir((root + "/elsewhere").c_str(), 0755);
+    Write(root + "/elsewhere/inner.txt", "x");
+    symlink("../elsewhere", (dir + "/away").c_str());
+    symlink(".", (dir + "/self").c_str());
+    symlink("..", (dir + "/up").c_str());
+    symlink(root.c_str(), (dir + "/top").c_str());
+    symlink("../elsewhere/inner.txt", (dir + "/file").c_str());
+    symlink("nowhere", (dir + "/dangling").c_str());
+    ShellFolderPtr desktop, folder;
+    SHGetDesktopFolder(&desktop);
+    Pidl d;
+    ASSERT_EQ(desktop->ParseDisplayName(dir, &d.p), S_OK);
+    ASSERT_EQ(desktop->BindToObject(d.p, &folder), S_OK);
+    auto attrs = [&](const std::string& name) {
+        Pidl c(ILCreateItem(PIDL_KIND_FILE, name));
+        uint32_t a = SFGAO_FOLDER | SFGAO_LINK | SFGAO_VALIDATE | SFGAO_FILESYSTEM;
+        PCItemIDList list[] = {c.p};
+        return folder->GetAttributesOf(list, 1, &a) == S_OK ? a : 0u;
+    };
+    const uint32_t linkedFolder = SFGAO_FOLDER | SFGAO_LINK | SFGAO_FILESYSTEM;
+    EXPECT_EQ(attrs("away"), linkedFolder);
+    for (const char* loop : {"self", "up", "top"})
+        EXPECT_EQ(attrs(loop), SFGAO_LINK | SFGAO_FILESYSTEM) << loop;
+    EXPECT_EQ(attrs("file"), SFGAO_LINK | SFGAO_FILESYSTEM);
+    EXPECT_EQ(attrs("dangling"), SFGAO_LINK | SFGAO_FILESYSTEM);
+
+    // Bound, the link shows the folder it leads to, under its own path.
+    Pidl away(ILCreateItem(PIDL_KIND_FILE, "away"));
+    ShellFolderPtr linked;
+    ASSERT_EQ(folder->BindToObject(away.p, &linked), S_OK);
+    auto kids = Children(*linked, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS);
+    ASSERT_EQ(kids.size(), 1u);
+    EXPECT_EQ(kids[0].first, "inner.txt");
+    Pidl inner(ILCreateItem(PIDL_KIND_FILE, "inner.txt"));
+    std::string parsing;
+    ASSERT_EQ(linked->GetDisplayNameOf(inner.p, SHGDN_FORPARSING, &parsing), S_OK);
+    EXPECT_EQ(parsing, dir + "/away/inner.txt");
+    Pidl back;
+    ASSERT_EQ(desktop->ParseDisplayName(parsing, &back.p), S_OK);
+    EXPECT_EQ(SHGetPathFromIDList(back.p), parsing);
+    // Folders only: the linked folder is listed as a folder, the loops not.
+    auto names = Names(Children(*folder, SHCONTF_FOLDERS));
+    EXPECT_EQ(names, std::vector<std::string>{"away"});
+
+    for (const char* loop : {"self", "up", "top"}) {
+        Pidl l(ILCreateItem(PIDL_KIND_FILE, loop));
+        ShellFolderPtr none;
+        EXPECT_NE(folder->BindToObject(l.p, &none), S_OK) << loop;
+    }
+    // A PIDL that goes round the loop does not bind either.
+    const std::string round =
+        PidlString(d.p).substr(0, PidlString(d.p).size() - 2) + Item(0x31, "self") +
+        Item(0x31, "away") + kEnd;
+    ShellFolderPtr none;
+    EXPECT_NE(desktop->BindToObject(reinterpret_cast<PCItemIDList>(round.data()), &none), S_OK);
+}
+
+// Two links that lead to each other's folders: expanding every folder, as
+// a user would, comes to an end.
+TEST_F(Namespace, AWalkThroughLinkedFoldersEnds) {
+    mkdir((root + "/a").c_str(), 0755);
+    mkdir((root + "/b").c_str(), 0755);
+    symlink("../b", (root + "/a/to_b").c_str());
+    symlink("../a", (root + "/b/to_a").c_str());
+    ShellFolderPtr desktop, start;
+    SHGetDesktopFolder(&desktop);
+    Pidl a;
+    ASSERT_EQ(desktop->ParseDisplayName(root + "/a", &a.p), S_OK);
+    ASSERT_EQ(desktop->BindToObject(a.p, &start), S_OK);
+    int deepest = 0;
+    std::function<void(IShellFolder&, int)> walk = [&](IShellFolder& f, int depth) {
+        deepest = std::max(deepest, depth);
+        if (depth > 20) return; // the guard under test failed; stop here
+        std::unique_ptr<IEnumIDList> list;
+        ASSERT_EQ(f.EnumObjects(SHCONTF_FOLDERS, &list), S_OK);
+        for (;;) {
+            Pidl child;
+            if (list->Next(&child.p) != S_OK) break;
+            ShellFolderPtr sub;
+            if (f.BindToObject(child.p, &sub) == S_OK) walk(*sub, depth + 1);
+        }
+    };
+    walk(*start, 0);
+    EXPECT_EQ(deepest, 1) << "a/to_b is b; b/to_a would be a again";
+}
+
+// Folders deeper than a whole path may be: every query still answers.
+TEST_F(Namespace, FoldersDeeperThanPathMax) {
+    const std::string name(200, 'n');
+    const std::string deepest = ax::testing::MakeDeepFolders(root, name, 25);
+    ASSERT_GT(deepest.size(), 5000u);
+    const std::string parentPath = deepest.substr(0, deepest.rfind('/'));
+    {
+        const int fd = open(root.c_str(), O_PATH | O_DIRECTORY);
+        int at = fd;
+        std::vector<int> fds;
+        for (int i = 0; i < 25; ++i) {
+            at = openat(at, name.c_str(), O_PATH | O_DIRECTORY);
+            fds.push_back(at);
+        }
+        const int leaf = openat(at, "leaf.txt", O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(leaf, 0);
+        ASSERT_EQ(write(leaf, "12345", 5), 5);
+        close(leaf);
+        for (int f : fds)
+            close(f);
+        close(fd);
+    }
+    ShellFolderPtr desktop, folder;
+    SHGetDesktopFolder(&desktop);
+    Pidl deep;
+    ASSERT_EQ(desktop->ParseDisplayName(deepest, &deep.p), S_OK);
+    ASSERT_EQ(desktop->BindToObject(deep.p, &folder), S_OK);
+    auto kids = Children(*folder, SHCONTF_NONFOLDERS);
+    ASSERT_EQ(Names(kids), std::vector<std::string>{"leaf.txt"});
+    Pidl leaf(ILCreateItem(PIDL_KIND_FILE, "leaf.txt"));
+    PCItemIDList list[] = {leaf.p};
+    uint32_t a = SFGAO_FILESYSTEM | SFGAO_VALIDATE | SFGAO_FOLDER;
+    ASSERT_EQ(folder->GetAttributesOf(list, 1, &a), S_OK);
+    EXPECT_EQ(a, SFGAO_FILESYSTEM);
+    WIN32_FIND_DATA data;
+    ASSERT_EQ(folder->GetFindData(leaf.p, &data), S_OK);
+    EXPECT_EQ(data.nFileSizeLow, 5u);
+    std::string parsing;
+    ASSERT_EQ(folder->GetDisplayNameOf(leaf.p, SHGDN_FORPARSING, &parsing), S_OK);
+    EXPECT_EQ(parsing, deepest + "/leaf.txt");
+    Pidl byPath;
+    ASSERT_EQ(desktop->ParseDisplayName(parsing, &byPath.p), S_OK);
+
+    // The folder above knows it holds a folder.
+    Pidl upper;
+    ASSERT_EQ(desktop->ParseDisplayName(parentPath, &upper.p), S_OK);
+    ShellFolderPtr upperFolder;
+    ASSERT_EQ(desktop->BindToObject(upper.p, &upperFolder), S_OK);
+    Pidl last(ILCreateItem(PIDL_KIND_FILE, name));
+    PCItemIDList lastList[] = {last.p};
+    uint32_t b = SFGAO_FOLDER | SFGAO_VALIDATE;
+    ASSERT_EQ(upperFolder->GetAttributesOf(lastList, 1, &b), S_OK);
+    EXPECT_EQ(b, SFGAO_FOLDER);
+}
+
+// ".." leaves the folder a link led to, as the kernel would.
+TEST_F(Namespace, DotDotIsResolvedOnDisk) {
+    mkdir((root + "/real").c_str(), 0755);
+    mkdir((root + "/real/sub").c_str(), 0755);
+    Write(root + "/real/x.txt", "x");
+    symlink("real/sub", (root + "/link").c_str());
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    Pidl viaLink;
+    ASSERT_EQ(desktop->ParseDisplayName(root + "/link/../x.txt", &viaLink.p), S_OK);
+    EXPECT_EQ(SHGetPathFromIDList(viaLink.p), root + "/real/x.txt");
+    Pidl missing;
+    Write(root + "/y.txt", "y");
+    EXPECT_NE(desktop->ParseDisplayName(root + "/nothing/../y.txt", &missing.p), S_OK);
+    Pidl plain;
+    ASSERT_EQ(desktop->ParseDisplayName(root + "/real/./sub/../x.txt", &plain.p), S_OK);
+    EXPECT_EQ(SHGetPathFromIDList(plain.p), root + "/real/x.txt");
+}
+
+// Parsing many paths at once gives what parsing each would.
+TEST_F(Namespace, ParsingManyPathsAtOnceGivesTheSamePIDLs) {
+    const std::string dir = root + "/many";
+    mkdir(dir.c_str(), 0755);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 40; ++i) {
+        Write(dir + "/f" + std::to_string(i), "");
+        paths.push_back(dir + "/f" + std::to_string(i));
+    }
+    Write(dir + "/.hidden", "");
+    mkdir((dir + "/sub").c_str(), 0755);
+    symlink("sub", (dir + "/link").c_str());
+    symlink("nowhere", (dir + "/dangling").c_str());
+    for (const std::string& extra :
+         {dir + "/.hidden", dir + "/sub", dir + "/link", dir + "/dangling", dir + "/absent",
+          dir + "/link/../f3", dir + "/./f4", dir + "//f5/", root + "/other", std::string("/"),
+          std::string("relative"), std::string(""), std::string("::{computer}"),
+          std::string("::{nothing}")})
+        paths.push_back(extra);
+    const std::vector<UniquePIDL> all = ParsePaths(paths);
+    ASSERT_EQ(all.size(), paths.size());
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        Pidl one;
+        const bool parses = desktop->ParseDisplayName(paths[i], &one.p) == S_OK;
+        EXPECT_EQ(bool(all[i]), parses) << paths[i];
+        if (parses && all[i]) {
+            EXPECT_EQ(PidlString(all[i].get()), PidlString(one.p)) << paths[i];
+        }
+    }
+    EXPECT_FALSE(all[paths.size() - 10]) << "absent";
+    EXPECT_TRUE(all[paths.size() - 5]) << "the root";
+}
+
+// A volume of the mount table is a drive even while nothing answers there.
+TEST_F(Namespace, MountedVolumeWithoutItsMediumStillValidates) {
+    Write(mounts, "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/u/gone vfat rw 0 0\n");
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    auto validate = [&](const std::string& mountPoint) {
+        const std::string bytes = Item(0x1F, "/computer") +
+                                  std::string(1, char(mountPoint.size() + 3)) + std::string(1, '\0') +
+                                  "\x2F" + mountPoint + kEnd;
+        PCItemIDList list[] = {reinterpret_cast<PCItemIDList>(bytes.data())};
+        uint32_t a = SFGAO_FILESYSTEM | SFGAO_VALIDATE;
+        return desktop->GetAttributesOf(list, 1, &a) == S_OK && (a & SFGAO_FILESYSTEM);
+    };
+    EXPECT_TRUE(validate("/media/u/gone"));
+    EXPECT_FALSE(validate("/media/u/never"));
 }
 
 TEST_F(Namespace, FindDataMapsAttributesTimesAndLargeSizes) {
@@ -254,6 +481,72 @@ TEST_F(Namespace, SpecialFoldersAndTheTwoRoutesToDocuments) {
     std::string aPath;
     docs->GetDisplayNameOf(a.p, SHGDN_FORPARSING, &aPath);
     EXPECT_EQ(aPath, home + "/Docs/a.txt");
+}
+
+namespace {
+
+// What xdg-user-dir prints for a key, with the test's environment; "" when
+// it is not installed.
+std::string XdgUserDirProgram(const std::string& key) {
+    if (access("/usr/bin/xdg-user-dir", X_OK) != 0) return {};
+    FILE* p = popen(("/usr/bin/xdg-user-dir " + key).c_str(), "r");
+    if (!p) return {};
+    std::string out;
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, p))
+        out.append(buffer, n);
+    pclose(p);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '/')) out.pop_back();
+    return out;
+}
+
+} // namespace
+
+// The user-dirs file is read as the shell reads it when xdg-user-dir sources
+// it: quotes, escapes, variables and comments.
+TEST_F(Namespace, UserDirsAreReadAsTheShellReadsThem) {
+    Write(home + "/.config/user-dirs.dirs",
+          "# written by hand\n"
+          "XDG_DESKTOP_DIR=\"$HOME/Desk top\"   # a trailing comment\n"
+          "  XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\"/\"\n"
+          "XDG_MUSIC_DIR=$HOME/Mu\\ sic\n"
+          "XDG_PICTURES_DIR='/srv/$HOME pics'\n"
+          "XDG_VIDEOS_DIR=\"${HOME}//Vids/.\"\n"
+          "XDG_TEMPLATES_DIR=\"$HOME/first\"\n"
+          "XDG_TEMPLATES_DIR=\"$HOME/second\"\n"
+          "XDG_DOWNLOAD_DIR=\"$HOME\"\n");
+    const std::pair<const char*, std::string> expected[] = {
+        {"DESKTOP", home + "/Desk top"},   {"DOCUMENTS", home + "/My \"Docs\""},
+        {"MUSIC", home + "/Mu sic"},       {"PICTURES", "/srv/$HOME pics"},
+        {"VIDEOS", home + "/Vids"},        {"TEMPLATES", home + "/second"},
+        {"DOWNLOAD", ""}, // the home folder itself: switched off
+    };
+    for (const auto& [key, path] : expected) {
+        EXPECT_EQ(XdgUserDirectory(key), path) << key;
+        const std::string program = XdgUserDirProgram(key);
+        if (!program.empty() && !path.empty()) {
+            EXPECT_EQ(NormaliseForTest(program), path) << key << " as xdg-user-dir reads it";
+        }
+    }
+
+    // Both routes to Documents: one path, one kind of item.
+    mkdir((home + "/My \"Docs\"").c_str(), 0755);
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    Pidl viaDesktop, viaComputer;
+    ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_PERSONAL, &viaDesktop.p), S_OK);
+    ASSERT_EQ(desktop->ParseDisplayName(home + "/My \"Docs\"", &viaComputer.p), S_OK);
+    std::string a, b;
+    desktop->GetDisplayNameOf(viaDesktop.p, SHGDN_FORPARSING, &a);
+    desktop->GetDisplayNameOf(viaComputer.p, SHGDN_FORPARSING, &b);
+    EXPECT_EQ(a, b);
+    const uint32_t kinds = SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR;
+    uint32_t attrA = kinds | SFGAO_VALIDATE, attrB = kinds | SFGAO_VALIDATE;
+    PCItemIDList la[] = {viaDesktop.p}, lb[] = {viaComputer.p};
+    ASSERT_EQ(desktop->GetAttributesOf(la, 1, &attrA), S_OK);
+    ASSERT_EQ(desktop->GetAttributesOf(lb, 1, &attrB), S_OK);
+    EXPECT_EQ(attrA & kinds, kinds);
+    EXPECT_EQ(attrB & kinds, kinds);
 }
 
 TEST_F(Namespace, MountTableGivesTheVolumes) {

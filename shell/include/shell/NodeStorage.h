@@ -10,6 +10,7 @@
 // read; a short, corrupt or hostile stream raises EReadError and changes
 // nothing. The byte layout is in docs/layers/nodestorage.md.
 #include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
 #include "rtl/lists.h"
 #include "rtl/streams.h"
@@ -93,10 +94,10 @@ void UnregisterStorageClass(const AnsiString& name);
 // Raises EClassNotFound ("Class %s not found") for a name not registered.
 std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name);
 
-// Deepest nesting of records a stream may hold. Only items that parse are
-// stored, and a path the kernel accepts (4096 bytes) has at most 2048
-// elements, plus Computer and the volume; the bound keeps a hostile stream
-// from running the reader out of stack.
+// Deepest nesting of records a stream may hold, which keeps a hostile
+// stream from running the reader out of stack. Folders may nest deeper on
+// disk; Store refuses items below this depth, so that every job written
+// loads again.
 inline constexpr int kMaxNodeDepth = 2100;
 
 class TNodeStorageList;
@@ -107,6 +108,7 @@ class TNodeStorage : public TStreamableClass {
 public:
     // Takes ownership of pidl (which may be nil).
     TNodeStorage(PItemIDList pidl, TNodeStorage* parent);
+    TNodeStorage(UniquePIDL pidl, TNodeStorage* parent);
     ~TNodeStorage() override;
     TNodeStorage(const TNodeStorage&) = delete;
     TNodeStorage& operator=(const TNodeStorage&) = delete;
@@ -125,14 +127,16 @@ public:
     // freeObjects is set. The record's kinds, check pair and columns stay.
     virtual void Clear(bool freeObjects);
 
-    PItemIDList AbsolutePIDL() const { return absolutePIDL_; }
+    PItemIDList AbsolutePIDL() const { return absolutePIDL_.get(); }
     PItemIDList RelativePIDL() const { return relativePIDL_; }
     TNodeStorage* Parent() const { return parent_; }
     // Nil when the node has no list object; the list may exist and be empty.
     TNodeStorageList* Children() const { return children_.get(); }
     // This item's folder, bound on first use and cached; nil when the item
-    // is no folder or cannot be bound.
+    // is no folder or cannot be bound (result: why, E_ACCESSDENIED for a
+    // folder that is there but cannot be read).
     ShellFolderPtr ShellFolder();
+    ShellFolderPtr ShellFolder(HRESULT& result);
 
     // The child for one item ID (a one-item PIDL), found by binary search
     // over the children in this folder's order. With create, a missing child
@@ -155,10 +159,10 @@ protected:
 
 private:
     friend class TNodeStorageList;
-    void SetPIDL(PItemIDList pidl);
+    void SetPIDL(UniquePIDL pidl);
     static std::unique_ptr<TNodeStorage> CopyTree(const TNodeStorage& source, TNodeStorage* parent);
 
-    PItemIDList absolutePIDL_ = nullptr;
+    UniquePIDL absolutePIDL_;
     PItemIDList relativePIDL_ = nullptr;
     TNodeStorage* parent_ = nullptr;
     std::unique_ptr<TNodeStorageList> children_;
@@ -208,7 +212,8 @@ public:
     ~TRootNodeStorage() override;
 
     // The record for pidl, made (with the records on the way) when missing;
-    // kinds are added to it. Nil when the item cannot be placed.
+    // kinds are added to it. Nil when the item cannot be placed (its folder
+    // cannot be bound, or it lies deeper than kMaxNodeDepth).
     TNodeStorage* Store(PCItemIDList pidl, TStorageKinds kinds);
     // The record when its kinds share a bit with the asked ones.
     TNodeStorage* Find(PCItemIDList pidl, TStorageKinds kinds);
@@ -226,6 +231,11 @@ public:
     TStringList& CheckedFileNames();
     // Clears and stores each path that parses as checked; others are skipped.
     void SetCheckedFileNames(const TStringList& paths);
+    // The folders the last CheckedFileNames could not read, and why. What is
+    // checked below them was listed without being checked against the disk.
+    const std::vector<ShellProblem>& CheckedFileNameProblems() const {
+        return checkedFileNameProblems_;
+    }
 
     TNodeStorage* LastParent() const { return lastParent_; }
 
@@ -238,6 +248,7 @@ private:
 
     TNodeStorage* lastParent_ = nullptr;
     TStringList checkedFileNames_;
+    std::vector<ShellProblem> checkedFileNameProblems_;
 };
 
 } // namespace ax

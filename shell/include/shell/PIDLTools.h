@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace ax {
 
@@ -73,22 +74,33 @@ bool EqualPIDL(PCItemIDList a, PCItemIDList b);
 // when either is nil.
 bool IsParentPIDL(PCItemIDList parent, PCItemIDList child, bool immediate);
 
-// A list of PIDLs that owns its items unless SharePIDLs is set: Clear and the
-// destructor free them through the task allocator. Delete and Remove, as in
-// the plain list, only take an item out; the caller then owns it.
-class TPIDLList : public TList {
+// A list of PIDLs that owns its items unless SharePIDLs is set: an item
+// that leaves the list (Delete, Put over it, Clear, the destructor) is
+// freed through the task allocator; Extract hands one to the caller. With
+// SharePIDLs the list frees nothing.
+class TPIDLList {
 public:
     TPIDLList() = default;
     ~TPIDLList();
     TPIDLList(const TPIDLList&) = delete;
     TPIDLList& operator=(const TPIDLList&) = delete;
 
-    PItemIDList Get(int index) const { return static_cast<PItemIDList>(TList::Get(index)); }
+    int Count() const { return static_cast<int>(items_.size()); }
+    // Index errors raise EListError ("List index out of bounds (%d)").
+    PItemIDList Get(int index) const;
     PItemIDList operator[](int index) const { return Get(index); }
-    // Takes ownership.
-    int Add(PItemIDList pidl) { return TList::Add(pidl); }
+    int IndexOf(PCItemIDList pidl) const;
+    // Take ownership (nil is a valid item).
+    int Add(PItemIDList pidl);
+    int Add(UniquePIDL pidl) { return Add(pidl.release()); }
+    void Insert(int index, PItemIDList pidl);
+    // Replaces an item; the one replaced is freed.
+    void Put(int index, PItemIDList pidl);
     // Adds a copy; the caller keeps pidl.
     int CopyAdd(PCItemIDList pidl);
+    void Delete(int index);
+    // Takes an item out; the caller owns it now.
+    UniquePIDL Extract(int index);
     void Clear();
 
     bool SharePIDLs() const { return sharePIDLs_; }
@@ -103,6 +115,12 @@ public:
     TPIDLManager& PIDLManager();
 
 private:
+    void CheckIndex(int index, int limit) const;
+    // Gives up an item that leaves the list: freed unless the list only
+    // shares its items.
+    void Drop(UniquePIDL& item);
+
+    std::vector<UniquePIDL> items_;
     std::unique_ptr<TPIDLManager> manager_;
     bool sharePIDLs_ = false;
 };

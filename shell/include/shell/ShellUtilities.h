@@ -82,7 +82,7 @@ public:
     TNamespace(const TNamespace&) = delete;
     TNamespace& operator=(const TNamespace&) = delete;
 
-    PItemIDList AbsolutePIDL() const { return absolutePIDL_; }
+    PItemIDList AbsolutePIDL() const { return absolute_.get(); }
     PItemIDList RelativePIDL() const { return relativePIDL_; }
     // The containing folder's object: the one given or the one this object
     // made itself; nil until asked for when none was given.
@@ -236,7 +236,9 @@ private:
     const WIN32_FIND_DATA* FindData();
     void RefreshFileTimes();
     bool FindAttribute(uint32_t attribute);
-    PItemIDList ParentAbsolutePIDL() const; // a new copy, nil for the desktop
+    UniquePIDL ParentAbsolutePIDL() const; // a new copy, nil for the desktop
+    // Takes fresh as the item's PIDL (its last item the relative one).
+    void ReplaceAbsolutePIDL(UniquePIDL fresh);
     bool ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
                   const TContextMenuShowCallback& show, const TContextMenuAfterCmdCallback& after,
                   TUserMenu* userMenu, const ShellPoint* position, const TNamespaceArray& items,
@@ -244,7 +246,9 @@ private:
     std::shared_ptr<IContextMenu> MenuOf(const TNamespaceArray& items, bool absolute);
     std::shared_ptr<IDropTarget> DropTargetObject();
 
-    PItemIDList absolutePIDL_ = nullptr;
+    // Freed with the object unless FreePIDLOnDestroy was cleared (a
+    // borrowed or handed-over PIDL).
+    UniquePIDL absolute_;
     PItemIDList relativePIDL_ = nullptr;
     TNamespace* parent_ = nullptr;
     std::unique_ptr<TNamespace> ownedParent_;
@@ -259,6 +263,7 @@ private:
     int iconClosed_ = -1;
     int iconOpen_ = -1;
     int columnCount_ = -1;
+    bool shellColumns_ = false; // the folder's own columns, not the defaults
     uint32_t known_ = 0;
     uint32_t values_ = 0;
     uint16_t flags_ = 0;
@@ -328,6 +333,20 @@ TNamespace* NetworkNeighborHoodFolder();
 TNamespace* TemplatesFolder();
 TNamespace* MyDocumentsFolder();
 TNamespace* FavoritesFolder();
+// The shell's clipboard formats, registered at start-up (each a 16-bit
+// identifier, 0 until registered).
+struct TShellClipboardFormats {
+    uint16_t ShellIDList = 0;                // "Shell IDList Array"
+    uint16_t LogicalPerformedDropEffect = 0; // "Logical Performed DropEffect"
+    uint16_t PreferredDropEffect = 0;        // "Preferred DropEffect"
+    uint16_t FileContents = 0;               // "FileContents"
+    uint16_t FileGroupDescriptor = 0;        // "FileGroupDescriptor"
+    uint16_t FileGroupDescriptorW = 0;       // "FileGroupDescriptorW"
+};
+const TShellClipboardFormats& ShellClipboardFormats();
+
+// Start-up: registers the clipboard formats and creates the special-folder
+// objects. Shut-down frees the objects.
 void ShellUtilitiesInitialize();
 void ShellUtilitiesFinalize();
 

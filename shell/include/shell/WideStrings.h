@@ -99,50 +99,14 @@ public:
 
 // ---- list of wide strings ----
 
-class TWideStringList {
+// The class library's string list of 16-bit strings: the runtime's shared
+// core (rtl/stringlistcore.h) with case-insensitive comparison, lines ended
+// by CR LF, and byte-order-marked UTF-16 streams.
+class TWideStringList : public TStringListCore<char16_t, TWideStringList> {
 public:
     TWideStringList() = default;
-    virtual ~TWideStringList();
     TWideStringList(const TWideStringList&) = delete;
     TWideStringList& operator=(const TWideStringList&) = delete;
-
-    int Count() const { return static_cast<int>(items_.size()); }
-    int Capacity() const { return static_cast<int>(items_.capacity()); }
-    void SetCapacity(int capacity);
-
-    virtual const WideString& Get(int index) const;
-    const WideString& operator[](int index) const { return Get(index); }
-    virtual void Put(int index, const WideString& s);
-    virtual TObject* GetObject(int index) const;
-    virtual void PutObject(int index, TObject* object);
-
-    virtual int Add(const WideString& s) { return AddObject(s, nullptr); }
-    virtual int AddObject(const WideString& s, TObject* object);
-    virtual void Insert(int index, const WideString& s) { InsertObject(index, s, nullptr); }
-    virtual void InsertObject(int index, const WideString& s, TObject* object);
-    virtual void Delete(int index);
-    virtual void Exchange(int a, int b);
-    virtual void Clear();
-
-    // Case-insensitive. Find is a binary search of a sorted list: true with
-    // the index of an equal item, or false with the insertion point.
-    virtual bool Find(const WideString& s, int& index) const;
-    virtual int IndexOf(const WideString& s) const;
-    // Sorting an already sorted list does nothing.
-    virtual void Sort();
-    virtual void CustomSort(const std::function<int(TWideStringList&, int, int)>& compare);
-
-    bool Sorted() const { return sorted_; }
-    void SetSorted(bool sorted);
-    TDuplicates Duplicates() const { return duplicates_; }
-    void SetDuplicates(TDuplicates d) { duplicates_ = d; }
-    bool OwnsObjects() const { return ownsObjects_; }
-    void SetOwnsObjects(bool owns) { ownsObjects_ = owns; }
-
-    // Every item followed by CR LF.
-    WideString Text() const;
-    // Lines end at CR, LF, VT, FF, U+2028 or U+2029; CR LF is one break.
-    void SetText(std::u16string_view text);
 
     // Strings and object references are copied; objects stay owned by
     // whichever list owned them.
@@ -158,32 +122,6 @@ public:
     void LoadFromFile(const WideString& fileName);
     // Written atomically: a failure leaves the previous file as it was.
     void SaveToFile(const WideString& fileName) const;
-
-    void BeginUpdate();
-    void EndUpdate();
-    std::function<void(TWideStringList&)> OnChange;
-    std::function<void(TWideStringList&)> OnChanging;
-
-protected:
-    virtual int CompareStrings(const WideString& a, const WideString& b) const;
-    void Changing();
-    void Changed();
-
-private:
-    struct Item {
-        WideString string;
-        TObject* object = nullptr;
-    };
-    void CheckIndex(int index) const;
-    void InsertItem(int index, const WideString& s, TObject* object);
-    void ReleaseObject(TObject* object) const;
-    void QuickSort(int l, int r, const std::function<int(TWideStringList&, int, int)>& compare);
-
-    std::vector<Item> items_;
-    bool sorted_ = false;
-    bool ownsObjects_ = false;
-    TDuplicates duplicates_ = dupIgnore;
-    int updateCount_ = 0;
 };
 
 } // namespace ax

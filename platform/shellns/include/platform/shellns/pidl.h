@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -61,6 +62,13 @@ public:
     // Test hook: the next count allocations fail (return nullptr).
     void FailNextAllocations(int count);
 };
+
+// Frees a PIDL through the task allocator (nullptr is ignored).
+struct TaskAllocatorDeleter {
+    void operator()(ITEMIDLIST* pidl) const noexcept;
+};
+// A PIDL owned by one holder and freed through the task allocator with it.
+using UniquePIDL = std::unique_ptr<ITEMIDLIST, TaskAllocatorDeleter>;
 
 // E_FAIL when the allocator cannot be had (test hook below); the allocator
 // itself lives as long as the process.

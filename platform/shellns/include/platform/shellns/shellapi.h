@@ -32,6 +32,7 @@ enum : uint32_t {
     SFGAO_HIDDEN = 0x80000,
     SFGAO_NONENUMERATED = 0x100000,
     SFGAO_NEWCONTENT = 0x200000,
+    SFGAO_VALIDATE = 0x1000000,
     SFGAO_REMOVABLE = 0x2000000,
     SFGAO_FILESYSANCESTOR = 0x10000000,
     SFGAO_FOLDER = 0x20000000,
@@ -157,6 +158,7 @@ public:
 class IContextMenu;
 class IDropTarget;
 class IDataObject;
+class IQueryInfo;
 
 class IShellFolder {
 public:
@@ -183,8 +185,60 @@ public:
     virtual HRESULT GetFindData(PCItemIDList pidl, WIN32_FIND_DATA* data) = 0;
     // This folder's absolute PIDL bytes (terminator included).
     virtual const std::string& AbsoluteBytes() const = 0;
+    // The info tip of an item (GetUIObjectOf with IQueryInfo).
+    virtual HRESULT GetQueryInfo(PCItemIDList, std::shared_ptr<IQueryInfo>* info) {
+        if (info) info->reset();
+        return E_NOTIMPL;
+    }
 };
 using ShellFolderPtr = std::shared_ptr<IShellFolder>;
+
+// Details columns: a column's alignment and state (SHCOLSTATE).
+enum : int { LVCFMT_LEFT = 0, LVCFMT_RIGHT = 1 };
+enum : uint32_t {
+    SHCOLSTATE_TYPE_STR = 0x1,
+    SHCOLSTATE_TYPE_INT = 0x2,
+    SHCOLSTATE_TYPE_DATE = 0x3,
+    SHCOLSTATE_TYPEMASK = 0xF,
+    SHCOLSTATE_ONBYDEFAULT = 0x10,
+    SHCOLSTATE_SLOW = 0x20,
+    SHCOLSTATE_EXTENDED = 0x40,
+    SHCOLSTATE_SECONDARYUI = 0x80,
+    SHCOLSTATE_HIDDEN = 0x100,
+};
+// A column's title (asked with no item) or an item's text in it.
+struct SHELLDETAILS {
+    int fmt = LVCFMT_LEFT;
+    int cxChar = 0; // width in characters
+    std::string str;
+};
+
+// The details columns of a folder, the older way.
+class IShellDetails {
+public:
+    virtual ~IShellDetails() = default;
+    virtual HRESULT GetDetailsOf(PCItemIDList pidl, unsigned column, SHELLDETAILS* details) = 0;
+    virtual HRESULT ColumnClick(unsigned column) = 0;
+};
+
+// A folder with details columns. Every folder of this layer is one: ask
+// with std::dynamic_pointer_cast, as QueryInterface would.
+class IShellFolder2 : public IShellFolder {
+public:
+    virtual HRESULT GetDefaultColumn(uint32_t reserved, uint32_t* sort, uint32_t* display) = 0;
+    // E_INVALIDARG beyond the last column.
+    virtual HRESULT GetDefaultColumnState(unsigned column, uint32_t* flags) = 0;
+    // With pidl nullptr the column's title; else the item's text.
+    virtual HRESULT GetDetailsOf(PCItemIDList pidl, unsigned column, SHELLDETAILS* details) = 0;
+};
+
+// The tip a file manager shows for an item (IQueryInfo, from the folder's
+// GetUIObjectOf).
+class IQueryInfo {
+public:
+    virtual ~IQueryInfo() = default;
+    virtual HRESULT GetInfoTip(uint32_t flags, std::string* tip) = 0;
+};
 
 HRESULT SHGetDesktopFolder(ShellFolderPtr* folder);
 HRESULT SHGetSpecialFolderLocation(int csidl, PItemIDList* pidl);

@@ -48,22 +48,53 @@ uint32_t ClusterSize(const std::string& root);
 // Absolute PIDL bytes of an absolute path through Computer, without
 // touching the disk (for items being removed or not yet there).
 std::string PathToPidlBytes(const std::string& path);
+// The desktop folder's ParseDisplayName for many absolute paths at once:
+// the same PIDLs (nullptr where a path names nothing), but a folder that
+// holds many of the paths is read once instead of asked about each.
+std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths);
 
 // A name a user may give an item: not empty, not "." or "..", no "/" or NUL.
 bool IsValidItemName(const std::string& name);
 
+// Why the item an absolute path names cannot be had, in the system's words
+// ("No such file or directory"); "" when it is there. Works at any depth
+// and goes through ".." as parsing does (on the disk, links followed).
+std::string ItemProblem(const std::string& path);
+
+// What a file operation could not do: the path concerned and why, in
+// words a user reads.
+struct ShellProblem {
+    std::string path;
+    std::string reason;
+};
+
 // File operations. None overwrites anything: an item whose target name is
 // taken fails alone and the others go on. Each success is announced on the
-// change bus. The result is true when every item succeeded.
+// change bus. The result is true when every item succeeded; failed gets the
+// sources that did not, problems every path that caused trouble and why.
+//
+// A copy is made under a temporary name in the target folder and renamed
+// to its own name only once complete, so a failed or killed copy leaves
+// nothing under that name. A folder never goes into itself, whatever links
+// lead there (folders are compared by device and inode). Folders, files and
+// links keep their times; FIFOs and sockets are made anew, device nodes too
+// where the system allows it, and are otherwise left out and reported. A
+// move across file systems copies, makes the copy durable, then removes
+// the source, except what could not be copied (which stays, reported).
 bool ShellCopyItems(const std::vector<std::string>& sources, const std::string& targetDir,
-                    std::vector<std::string>* failed = nullptr);
+                    std::vector<std::string>* failed = nullptr,
+                    std::vector<ShellProblem>* problems = nullptr);
 bool ShellMoveItems(const std::vector<std::string>& sources, const std::string& targetDir,
-                    std::vector<std::string>* failed = nullptr);
+                    std::vector<std::string>* failed = nullptr,
+                    std::vector<ShellProblem>* problems = nullptr);
 // Renames within the folder; refuses invalid names and taken targets.
 bool ShellRenameItem(const std::string& path, const std::string& newName, std::string* newPath);
-// Moves items into the user's trash with their info files; never deletes.
+// Moves items into a trash of their own volume (the user's trash for the
+// home volume) with their info files; never deletes. An item on a volume
+// without a usable trash stays where it is, reported.
 bool ShellTrashItems(const std::vector<std::string>& paths,
-                     std::vector<std::string>* failed = nullptr);
+                     std::vector<std::string>* failed = nullptr,
+                     std::vector<ShellProblem>* problems = nullptr);
 // The original path and deletion date ("YYYY-MM-DDThh:mm:ss") of a trash
 // entry, from its info file.
 bool ReadTrashInfo(const std::string& trashName, std::string& originalPath,
