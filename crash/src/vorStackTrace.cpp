@@ -784,14 +784,17 @@ TCallerList CollectStackList(std::uintptr_t framePointer) {
             if (frame + kSlot > low && frame + kSlot < high) slots.push_back(frame + kSlot);
         }
     }
+    // One read of the whole stack, then the scan over the copy.
+    std::vector<std::uintptr_t> words((high - low) / kSlot);
+    const std::uintptr_t base = high - words.size() * kSlot;
+    if (words.empty() || !safeRead(base, words.data(), words.size() * kSlot)) return list;
     TProcessMemoryReader code;
-    for (std::uintptr_t slot = (high - kSlot) & ~(kSlot - 1); slot >= low && slot < high; slot -= kSlot) {
-        std::uintptr_t value = 0;
-        if (!safeRead(slot, &value, sizeof value)) continue;
+    for (std::size_t i = words.size(); i-- > 0;) {
+        const std::uintptr_t slot = base + i * kSlot, value = words[i];
         if (value <= 7 || !inCode(value) || !CallPrecedes(value, code)) continue;
         const bool onChain = std::find(slots.begin(), slots.end(), slot) != slots.end();
         list.push_back({onChain, value});
-        if (onChain) slot -= kSlot;
+        if (onChain && i > 0) --i;
     }
     return list;
 }

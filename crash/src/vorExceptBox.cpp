@@ -1,0 +1,36 @@
+#include "crash/vorExceptBox.h"
+
+#include "crash/vorBugReport.h"
+#include "crash/vorSettings.h"
+
+#include <unistd.h>
+
+namespace ax {
+
+namespace {
+
+void WriteOut(const std::string& text) {
+    const char* at = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(1, at, left);
+        if (n <= 0) return;
+        at += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
+void ShowExceptionDialog(bool, bool frozen, const std::string& report, const std::string& exceptMessage) {
+    const VorSettings& settings = ReporterSettings();
+    if (ReporterRuntime().ConsoleProgram && settings.ConsoleOutput) {
+        std::string text = ExpandPlaceholders(frozen ? settings.FrozenText.str() : settings.BoxText.str(), exceptMessage);
+        text += "\r\n";
+        if (settings.ShowReportAtOnce || !settings.ShowButtonCaption.empty()) text += "\r\n" + report + "\r\n";
+        WriteOut(text);
+        return;
+    }
+}
+
+} // namespace ax
