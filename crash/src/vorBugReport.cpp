@@ -41,6 +41,17 @@ std::string Two(int v) {
     return vor::IntToStrEx(static_cast<std::int64_t>(v), 2, '0');
 }
 
+// Lower-case hexadecimal digits, zero-padded to width.
+std::string HexDigits(std::uint64_t value, std::size_t width) {
+    std::string out;
+    do {
+        out.insert(out.begin(), "0123456789abcdef"[value & 15]);
+        value >>= 4;
+    } while (value != 0);
+    if (out.size() < width) out.insert(0, width - out.size(), '0');
+    return out;
+}
+
 std::string Label(const char* name) {
     std::string l = name;
     l.resize(18, ' ');
@@ -74,7 +85,7 @@ std::string FileOf(const std::string& path) {
 void SplitDateTime(TDateTime value, int& y, int& mo, int& d, int& h, int& mi, int& s, int& ms) {
     const double days = std::floor(value);
     std::int64_t total = static_cast<std::int64_t>(std::llround((value - days) * 86400000.0));
-    std::int64_t dayNumber = static_cast<std::int64_t>(days) + 25569; // days since 1970-01-01
+    std::int64_t dayNumber = static_cast<std::int64_t>(days) - 25569; // days since 1970-01-01
     if (total >= 86400000) {
         total -= 86400000;
         ++dayNumber;
@@ -510,9 +521,7 @@ std::string GetModuleReport() {
         name.resize(nameWidth + 1, ' ');
         std::string version = versions[i];
         version.resize(versionWidth + 1, ' ');
-        std::string base = vor::IntToHexEx(std::uint64_t{modules[i].handle});
-        base.erase(0, 1);
-        if (base.size() < 8) base.insert(0, 8 - base.size(), '0');
+        std::string base = HexDigits(modules[i].handle, 8);
         out += std::string(CRLF) + base + " " + name + version + DirectoryOf(modules[i].fileName);
     }
     return out;

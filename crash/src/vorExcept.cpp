@@ -273,8 +273,11 @@ TExceptionObject DescribeException(std::exception_ptr error) {
 
 TExceptionObject FaultObject(const TFaultInfo& fault, std::uintptr_t stackPointer) {
     auto hex = [](std::uintptr_t v) {
-        std::string s = vor::IntToHexEx(std::uint64_t{v});
-        s.erase(0, 1);
+        std::string s;
+        do {
+            s.insert(s.begin(), "0123456789abcdef"[v & 15]);
+            v >>= 4;
+        } while (v != 0);
         if (s.size() < 8) s.insert(0, 8 - s.size(), '0');
         return s;
     };

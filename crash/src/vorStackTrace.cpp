@@ -426,6 +426,21 @@ void TTracer::RemoveRecursion(bool unlink) {
     }
 }
 
+const std::vector<std::uintptr_t>& TailJumpsOf(std::uintptr_t target) {
+    static const std::vector<std::uintptr_t> none;
+    auto it = Tables().ByEntry.find(target);
+    return it == Tables().ByEntry.end() ? none : Tables().Functions[static_cast<std::size_t>(it->second)].TailJumps;
+}
+
+// Whether a frame whose function is not known may follow a call to target.
+bool LinksLoosely(std::uintptr_t target, const TStackItem& newer) {
+    const int module = ModuleOfCode(target);
+    if (module < 0 || !Tables().Modules[static_cast<std::size_t>(module)].Map) return true;
+    for (std::uintptr_t tail : TailJumpsOf(target))
+        if (newer.Module >= 0 && ModuleOfCode(tail) == newer.Module) return true;
+    return false;
+}
+
 void TTracer::Link() {
     const auto& functions = Tables().Functions;
     const std::size_t n = items_.size();
@@ -442,16 +457,17 @@ void TTracer::Link() {
             const std::uintptr_t entry = fj >= 0 ? functions[static_cast<std::size_t>(fj)].Entry : 0;
             bool strong = false;
             if (target != 0 && entry != 0) {
-                const auto& tails = [&]() -> const std::vector<std::uintptr_t>& {
-                    static const std::vector<std::uintptr_t> none;
-                    auto it = Tables().ByEntry.find(target);
-                    return it == Tables().ByEntry.end() ? none : functions[static_cast<std::size_t>(it->second)].TailJumps;
-                }();
+                const auto& tails = TailJumpsOf(target);
                 strong = target == entry || std::find(tails.begin(), tails.end(), entry) != tails.end();
                 if (!strong) {
                     if (newer.Sure) break;
                     continue;
                 }
+            } else if (target != 0 && !LinksLoosely(target, newer)) {
+                // A known callee in a module with debug information must be
+                // the newer frame's function (or jump into its module).
+                if (newer.Sure) break;
+                continue;
             }
             items_[i].Links[0].push_back({static_cast<int>(j), items_[i].CallAddress, strong ? fj : -1, strong});
             newer.Links[1].push_back({static_cast<int>(i), items_[i].CallAddress, strong ? fj : -1, strong});
