@@ -428,7 +428,8 @@ std::string GetReportHeader(const TBugReportInput& in) {
         h += Label("process id") + DollarHex(static_cast<std::uint64_t>(::getpid())) + CRLF;
         {
             std::uint64_t allocated = 0;
-            for (const auto& r : RegionMap::build().regions())
+            const RegionMap map = RegionMap::build();
+            for (const auto& r : map.regions())
                 if (r.writable && (r.path.empty() || r.path == "[heap]" || r.path == "[stack]")) allocated += r.end - r.start;
             h += Label("allocated memory") + vor::SizeToStr(static_cast<std::int64_t>(allocated)) + CRLF;
         }

@@ -134,9 +134,6 @@ int ModuleOfCode(std::uintptr_t address) {
     return -1;
 }
 
-bool IsConditional(std::uint16_t op) {
-    return (op >= 0x70 && op <= 0x7F) || (op >= 0x0F80 && op <= 0x0F8F) || (op >= 0xE0 && op <= 0xE3);
-}
 
 // A call's target seen through a linkage stub (optionally endbr64, then a
 // jump through a slot), so that calls through the stub name the function.
@@ -168,7 +165,8 @@ int AnalyseCached(std::uintptr_t entry, int module, const std::string& name) {
                 if (!ins.Valid || ins.InstrNext <= at) break;
                 if (ins.IsCall)
                     f.Calls.push_back({ins.InstrNext, ins.TargetAddr ? ResolveTarget(ins.TargetAddr) : 0, at});
-                if (ins.IsJump && !IsConditional(ins.OpcodeWord) && ins.TargetAddr != 0) {
+                // Jumps out of the function (conditional ones too) are tail calls.
+                if (ins.IsJump && ins.TargetAddr != 0) {
                     bool inside = false;
                     for (const TCodeArea& a : f.Info.Areas)
                         if (ins.TargetAddr >= a.Start && ins.TargetAddr <= a.End) inside = true;
@@ -426,10 +424,17 @@ void TTracer::RemoveRecursion(bool unlink) {
     }
 }
 
+// The functions target's function jumps into at its end (analysed on demand).
 const std::vector<std::uintptr_t>& TailJumpsOf(std::uintptr_t target) {
     static const std::vector<std::uintptr_t> none;
     auto it = Tables().ByEntry.find(target);
-    return it == Tables().ByEntry.end() ? none : Tables().Functions[static_cast<std::size_t>(it->second)].TailJumps;
+    if (it == Tables().ByEntry.end()) {
+        const int f = FunctionHolding(target, ModuleOfCode(target));
+        if (f < 0 || Tables().Functions[static_cast<std::size_t>(f)].Entry != target) return none;
+        it = Tables().ByEntry.find(target);
+        if (it == Tables().ByEntry.end()) return none;
+    }
+    return Tables().Functions[static_cast<std::size_t>(it->second)].TailJumps;
 }
 
 // Whether a frame whose function is not known may follow a call to target.

@@ -46,8 +46,8 @@ __attribute__((noinline)) int Overflow(int depth) {
 }
 
 __attribute__((noinline)) int Divide(int a, int b) {
-    volatile int divisor = b;
-    return a / divisor; // FAULT:div
+    volatile int dividend = a, divisor = b;
+    return dividend / divisor; // FAULT:div
 }
 
 __attribute__((noinline)) void Illegal() {
@@ -77,6 +77,7 @@ __attribute__((noinline)) void DoubleFree() {
     char* volatile p = static_cast<char*>(std::malloc(64));
     std::free(p);
     std::free(p); // FAULT:doublefree
+    asm volatile("" ::: "memory"); // no tail call: this frame stays
 }
 
 __attribute__((noinline)) void Freeze() {
