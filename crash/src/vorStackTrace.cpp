@@ -437,6 +437,18 @@ const std::vector<std::uintptr_t>& TailJumpsOf(std::uintptr_t target) {
     return Tables().Functions[static_cast<std::size_t>(it->second)].TailJumps;
 }
 
+// Whether a call to target can leave the frame of entry's function on the
+// stack: target is that function, or jumps into it at its end (through at
+// most three such jumps: a function's split-off part, a thunk).
+bool Reaches(std::uintptr_t target, std::uintptr_t entry, int depth = 3) {
+    if (target == entry) return true;
+    if (depth == 0) return false;
+    const std::vector<std::uintptr_t> tails = TailJumpsOf(target);
+    for (std::uintptr_t tail : tails)
+        if (Reaches(tail, entry, depth - 1)) return true;
+    return false;
+}
+
 // Whether a frame whose function is not known may follow a call to target.
 bool LinksLoosely(std::uintptr_t target, const TStackItem& newer) {
     const int module = ModuleOfCode(target);
@@ -462,8 +474,7 @@ void TTracer::Link() {
             const std::uintptr_t entry = fj >= 0 ? functions[static_cast<std::size_t>(fj)].Entry : 0;
             bool strong = false;
             if (target != 0 && entry != 0) {
-                const auto& tails = TailJumpsOf(target);
-                strong = target == entry || std::find(tails.begin(), tails.end(), entry) != tails.end();
+                strong = Reaches(target, entry);
                 if (!strong) {
                     if (newer.Sure) break;
                     continue;
