@@ -9,11 +9,11 @@ namespace ax {
 
 namespace {
 
-void WriteOut(const std::string& text) {
+void WriteOutTo(int fd, const std::string& text) {
     const char* at = text.data();
     std::size_t left = text.size();
     while (left > 0) {
-        const ssize_t n = ::write(1, at, left);
+        const ssize_t n = ::write(fd, at, left);
         if (n <= 0) return;
         at += n;
         left -= static_cast<std::size_t>(n);
@@ -28,9 +28,13 @@ void ShowExceptionDialog(bool, bool frozen, const std::string& report, const std
         std::string text = ExpandPlaceholders(frozen ? settings.FrozenText.str() : settings.BoxText.str(), exceptMessage);
         text += "\r\n";
         if (settings.ShowReportAtOnce || !settings.ShowButtonCaption.empty()) text += "\r\n" + report + "\r\n";
-        WriteOut(text);
+        WriteOutTo(1, text);
         return;
     }
+}
+
+void ShowReporterMessage(std::uintptr_t, const std::string& text, const std::string& caption) {
+    WriteOutTo(2, caption + ": " + text + "\n");
 }
 
 } // namespace ax

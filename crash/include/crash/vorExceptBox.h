@@ -17,3 +17,9 @@ void ShowExceptionDialog(bool canContinue, bool frozen, const std::string& repor
                          const std::string& exceptMessage);
 
 } // namespace ax
+
+namespace ax {
+// A modal message (text, caption) owned by the window owner (0 none); on a
+// console, a line on standard error.
+void ShowReporterMessage(std::uintptr_t owner, const std::string& text, const std::string& caption);
+} // namespace ax
