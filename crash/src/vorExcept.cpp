@@ -13,6 +13,7 @@
 #include "platform/module.h"
 #include "platform/thread_hooks.h"
 #include "platform/thread_stop.h"
+#include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/exceptions.h"
 #include "rtl/threads.h"
@@ -419,7 +420,7 @@ void ProcessException(TExceptionRequest& request) {
                         std::find(runtime.ExemptExceptionClasses.begin(), runtime.ExemptExceptionClasses.end(),
                                   object->ClassName) != runtime.ExemptExceptionClasses.end();
     std::string report;
-    const bool console = runtime.ConsoleProgram && settings.ConsoleOutput;
+    const bool console = (runtime.ConsoleProgram || ActiveDisplay() != DisplayKind::X11) && settings.ConsoleOutput;
     if (!exempt) {
         TBugReportInput in;
         in.Frozen = request.Frozen;
