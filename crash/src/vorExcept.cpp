@@ -33,6 +33,10 @@
 #include <typeinfo>
 
 namespace ax {
+namespace detail {
+void ServeTraceRequest(std::int32_t size, pid_t requester);
+} // namespace detail
+
 namespace {
 
 // ---- state ---------------------------------------------------------------------
@@ -206,7 +210,12 @@ void WorkerLoop() {
     SetCurrentThreadName("vorExcept work");
     for (;;) {
         TExceptionRequest request;
-        if (!ReadRequest(request) || request.Event == nullptr) break;
+        if (!ReadRequest(request)) break;
+        if (request.TraceRequest) {
+            detail::ServeTraceRequest(request.TraceSize, request.TraceRequester);
+            continue;
+        }
+        if (request.Event == nullptr) break;
         ProcessException(request);
         request.Event->store(1);
         FutexWake(*request.Event);
@@ -231,6 +240,19 @@ void StopWorker() {
     ::close(R().Pipe[0]);
     R().Pipe[0] = R().Pipe[1] = -1;
     R().WorkerId = 0;
+}
+
+// A trace request from another process: handed to the worker.
+void OnTraceSignal(int, siginfo_t* info, void*) {
+    const int savedErrno = errno;
+    if (info->si_code == SI_QUEUE && info->si_uid == ::getuid() && R().WorkerId.load() != 0) {
+        TExceptionRequest request;
+        request.TraceRequest = true;
+        request.TraceSize = info->si_value.sival_int;
+        request.TraceRequester = info->si_pid;
+        WriteRequest(request);
+    }
+    errno = savedErrno;
 }
 
 // ---- pausing other threads -----------------------------------------------------
@@ -545,6 +567,13 @@ bool InstallReporter(bool) {
         r.RecordThrows = true;
     } else {
         InstallThreadStopper();
+    }
+    {
+        struct sigaction action{};
+        action.sa_sigaction = OnTraceSignal;
+        action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGRTMIN + 4, &action, nullptr);
     }
     r.Installed = true;
     if (settings.FreezeTimeout > 0) StartFreezeWatchdog();

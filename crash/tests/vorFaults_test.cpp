@@ -1,6 +1,8 @@
 // The test program fails in each way the reporter must catch; every run
 // must leave a complete "bugreport.txt" and end with the status the
 // settings say.
+#include "crash/vorTraceExport.h"
+
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -196,6 +198,49 @@ TEST(Faults, RestartEndsWithTwoAndTheNewProcessGetsTheHistory) {
     for (int i = 0; i < 6000 && !std::filesystem::exists(mark); ++i) ::poll(nullptr, 0, 10);
     EXPECT_TRUE(std::filesystem::exists(mark)) << "the restarted process did not start";
     std::filesystem::remove_all(run.Folder);
+}
+
+} // namespace
+
+namespace {
+
+// Another process asks the test program for the trace of its threads.
+TEST(TraceExport, AnotherProcessReceivesTheTraceOfEveryThread) {
+    char tmpl[] = "/tmp/axtraceXXXXXX";
+    const std::string folder = ::mkdtemp(tmpl);
+    int in[2], out[2];
+    ASSERT_EQ(::pipe(in), 0);
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(in[0], 0);
+        ::dup2(out[1], 1);
+        ::close(in[1]);
+        ::close(out[0]);
+        ::execl(AX_FAULTER, AX_FAULTER, "serve", folder.c_str(), nullptr);
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    pollfd p{out[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 20000), 1) << "the program did not start";
+    char ready[16] = {};
+    ASSERT_GT(::read(out[0], ready, sizeof ready - 1), 0);
+    std::string text;
+    ASSERT_TRUE(ax::RequestProcessTrace(child, 1 << 20, 20000, text)) << "no answer";
+    EXPECT_EQ(text.compare(0, 20, "date/time         : "), 0) << text.substr(0, 200);
+    EXPECT_NE(text.find("exception message : The application seems to be frozen."), std::string::npos);
+    EXPECT_NE(text.find("\r\n\r\nmain thread ($" ), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n\r\nworker thread ($"), std::string::npos) << text;
+    EXPECT_NE(text.find("WorkerWaits"), std::string::npos);
+    // A mapping of one byte: an empty text.
+    ASSERT_TRUE(ax::RequestProcessTrace(child, 1, 20000, text));
+    EXPECT_EQ(text, "");
+    ::close(in[1]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -46,6 +46,10 @@ struct TExceptionRequest {
     std::string* Report = nullptr; // receives the text when not null
     const TCallerList* ThrowRecord = nullptr;
     const TFaultInfo* Fault = nullptr;
+    // A cross-process trace request instead of an exception (Event null).
+    bool TraceRequest = false;
+    std::int32_t TraceSize = 0;
+    pid_t TraceRequester = 0;
 };
 
 // Installs the reporter (once per process); false when it could not be

@@ -131,6 +131,15 @@ int main(int argc, char** argv) {
         t.join();
     }
     if (mode == "doublefree") DoubleFree();
+    if (mode == "serve") {
+        // Waits for trace requests of another process until stdin closes.
+        std::printf("ready\n");
+        std::fflush(stdout);
+        char c;
+        while (::read(0, &c, 1) > 0) {
+        }
+        return 0;
+    }
     if (mode == "freeze") {
         // The watchdog probes through this thread's queue; answer once, then freeze.
         ax::MSG msg;
