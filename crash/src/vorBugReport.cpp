@@ -221,9 +221,8 @@ void CopyStack(TSnapshot& s) {
     s.Valid = size != 0;
 }
 
-TSnapshot SnapshotOf(pid_t id) {
+TSnapshot SnapshotOf(pid_t id, const RegionMap& map) {
     TSnapshot s;
-    const RegionMap map = RegionMap::build();
     std::uint8_t* scratch = Scratch().get();
     std::size_t size = 0;
     WithThreadStopped(id, 2000, [&](const ThreadRegisters& r) {
@@ -260,7 +259,7 @@ std::string TraceOf(const TSnapshot& s, std::uintptr_t current, bool currentGive
 }
 
 std::string GetThreadStack(pid_t id, bool faulting, const TBugReportInput& in, std::uintptr_t* entry,
-                           TraceProgress* progress) {
+                           TraceProgress* progress, const RegionMap& regions) {
     const auto record = FindThreadRecord(id, 50);
     if (record && record->Name == "-" && !faulting) return {};
     std::string section = std::string(CRLF) + CRLF + ThreadTitle(id, record) + ":";
@@ -280,7 +279,7 @@ std::string GetThreadStack(pid_t id, bool faulting, const TBugReportInput& in, s
         CopyStack(snapshot);
         current = faulting ? in.Address : reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
     } else {
-        snapshot = SnapshotOf(id);
+        snapshot = SnapshotOf(id, regions);
         current = snapshot.Registers.Ip;
     }
     if (!snapshot.Valid) {
@@ -489,6 +488,9 @@ std::string GetThreadReport(const TBugReportInput& in, std::uintptr_t* functionE
         progress = CreateTraceProgress();
         for (std::size_t i = 0; i < order.size(); ++i) AddPhase(progress.get(), 100);
     }
+    // Stacks stay where they are while the report is composed; new threads
+    // bring their own regions, which a later map would show.
+    const RegionMap regions = RegionMap::build();
     std::string out;
     for (pid_t id : order) {
         const bool faulting = !in.Frozen && id == in.ThreadId;
@@ -497,7 +499,7 @@ std::string GetThreadReport(const TBugReportInput& in, std::uintptr_t* functionE
             NextPhase(progress.get());
             continue;
         }
-        out += GetThreadStack(id, faulting, in, functionEntry, progress.get());
+        out += GetThreadStack(id, faulting, in, functionEntry, progress.get(), regions);
         NextPhase(progress.get());
     }
     return out;

@@ -31,6 +31,8 @@ struct TModuleEntry {
     std::uintptr_t CodeStart = 0, CodeEnd = 0, DataStart = 0, DataEnd = 0; // [start, end)
     std::shared_ptr<const TMapFile> Map; // none when it holds no publics
     std::vector<std::pair<std::uintptr_t, std::string>> Exports; // by address, code only
+    bool ExportsRead = false; // read from the file when first needed
+    ModuleInfo Info;
     bool Own = false;
     bool HoldsCode(std::uintptr_t a) const { return a >= CodeStart && a < CodeEnd; }
 };
@@ -117,11 +119,7 @@ void RegisterModules() {
         m.Own = info.handle == t.ProgramHandle;
         auto map = MapFileForAddress(info.codeStart);
         if (map && !map->Publics.empty()) m.Map = map;
-        if (!m.Map)
-            for (auto& e : moduleExports(info))
-                if (e.address >= m.CodeStart && e.address < m.CodeEnd)
-                    m.Exports.emplace_back(e.address, e.name);
-        std::sort(m.Exports.begin(), m.Exports.end());
+        m.Info = info;
         t.Modules.push_back(std::move(m));
     }
     if (t.NoReturn.empty()) t.NoReturn = DefaultNoReturnRoutines();
@@ -218,7 +216,16 @@ int FunctionHolding(std::uintptr_t address, int module) {
         if (!p.Valid || !p.Code) return -1;
         return AnalyseCached(p.Address, module, p.Name);
     }
-    if (m.Own || m.Exports.empty()) return -1;
+    if (m.Own) return -1;
+    if (!m.ExportsRead) {
+        auto& writable = Tables().Modules[static_cast<std::size_t>(module)];
+        for (auto& e : moduleExports(writable.Info))
+            if (e.address >= writable.CodeStart && e.address < writable.CodeEnd)
+                writable.Exports.emplace_back(e.address, e.name);
+        std::sort(writable.Exports.begin(), writable.Exports.end());
+        writable.ExportsRead = true;
+    }
+    if (m.Exports.empty()) return -1;
     auto it = std::upper_bound(m.Exports.begin(), m.Exports.end(), address,
                                [](std::uintptr_t a, const auto& e) { return a < e.first; });
     if (it == m.Exports.begin()) return -1;
