@@ -232,7 +232,8 @@ void WatchdogLoop() {
     MSG msg;
     PeekMessage(msg, nullptr, 0, 0, PM_NOREMOVE); // the queue, before the first probe
     // One watchdog per process.
-    while (!d.Stop && !TakeWatchdogMutex(100)) {
+    const bool shared = ThreadListOpen();
+    while (shared && !d.Stop && !TakeWatchdogMutex(100)) {
     }
     const std::uint32_t base = static_cast<std::uint32_t>(ReporterSettings().FreezeTimeout / 10);
     d.Period = std::max<std::uint32_t>(base, 1);
@@ -259,7 +260,7 @@ void WatchdogLoop() {
             d.Period = d.Period + d.Period / 2;
         }
     }
-    ReleaseWatchdogMutex();
+    if (shared) ReleaseWatchdogMutex();
     UnregisterThread(d.ThreadId);
 }
 
