@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <chrono>
+#include <thread>
 
 namespace ax {
 namespace {
@@ -150,15 +152,21 @@ TEST_F(ReportWithClock, WatchdogReportsAFrozenThreadOnceAndThenProbesSlower) {
     ASSERT_NE(MsgHandlerWindow(0), nullptr);
     ASSERT_TRUE(StartFreezeWatchdog());
     // This thread answers nothing: ten periods of 100 ms are ten misses.
-    for (int i = 0; i < 100000 && WatchdogState().Period != 150; ++i) clock.Advance(10);
+    // Bounded in real time: the report is composed meanwhile.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (WatchdogState().Period != 150 && std::chrono::steady_clock::now() < until) {
+        clock.Advance(10);
+        std::this_thread::yield();
+    }
     EXPECT_EQ(WatchdogState().Reports, 1);
     EXPECT_EQ(WatchdogState().Period, 150u) << "the probing slows by half";
     EXPECT_TRUE(std::filesystem::exists(folder + "/bugreport.txt"));
     // Answering brings the period back.
-    for (int i = 0; i < 100000 && WatchdogState().Period != 100; ++i) {
+    while (WatchdogState().Period != 100 && std::chrono::steady_clock::now() < until + std::chrono::seconds(30)) {
         MSG msg;
         while (PeekMessage(msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(msg);
         clock.Advance(10);
+        std::this_thread::yield();
     }
     EXPECT_EQ(WatchdogState().Period, 100u);
     EXPECT_EQ(WatchdogState().Reports, 1);
