@@ -54,6 +54,8 @@ TRun RunFaulter(const std::string& mode, const std::string& extra = "", rlim_t s
             rlimit limit{stackLimit, stackLimit};
             ::setrlimit(RLIMIT_STACK, &limit);
         }
+        // The test program carries its own heap; a preloaded one stays out.
+        ::unsetenv("LD_PRELOAD");
         const int out = ::open((run.Folder + "/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         std::vector<const char*> argv = {AX_FAULTER, mode.c_str(), run.Folder.c_str()};
@@ -217,6 +219,7 @@ TEST(TraceExport, AnotherProcessReceivesTheTraceOfEveryThread) {
         ::dup2(out[1], 1);
         ::close(in[1]);
         ::close(out[0]);
+        ::unsetenv("LD_PRELOAD");
         ::execl(AX_FAULTER, AX_FAULTER, "serve", folder.c_str(), nullptr);
         ::_exit(127);
     }
