@@ -154,7 +154,10 @@ TExceptionBox::TExceptionBox(bool canContinue, bool frozen, std::string report, 
     ShowWindow(window_, SW_SHOWNORMAL);
     SetForegroundWindow(window_);
     const int focus = autoAction_ != 0 && buttons_[autoAction_] ? autoAction_ : bbContinue;
-    if (buttons_[focus] && IsWindowEnabled(buttons_[focus])) SetFocus(buttons_[focus]);
+    if (buttons_[focus] && IsWindowEnabled(buttons_[focus]))
+        SetFocus(buttons_[focus]);
+    else
+        SetFocus(window_); // keys (Escape) still reach the box
     g_current = this;
 }
 
@@ -231,7 +234,7 @@ void TExceptionBox::Layout() {
 void TExceptionBox::Run() {
     MSG msg;
     while (window_ && IsWindow(window_) && GetMessage(msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+        if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == VK_ESCAPE) {
             PostMessage(window_, WM_CLOSE, 0, 0);
             continue;
         }

@@ -19,6 +19,14 @@ struct TProgressBar::Impl {
 
 TProgressBar::TProgressBar() : impl_(std::make_unique<Impl>()) {
     Impl& d = *impl_;
+    // The window layer has no standard classes; the static class is ours.
+    WNDCLASS existing;
+    if (!GetClassInfo("STATIC", existing)) {
+        WNDCLASS wc;
+        wc.lpszClassName = "STATIC";
+        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProc(h, m, w, l); };
+        RegisterClass(wc);
+    }
     const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
     d.Width = screenW / 2;
     d.Window = CreateWindowEx(WS_EX_TOPMOST, "STATIC", "", WS_POPUP, (screenW - d.Width) / 2,

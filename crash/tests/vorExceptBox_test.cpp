@@ -83,6 +83,11 @@ protected:
             const unsigned long x = NativeWindow(box->Window());
             return x != 0 && server.WmState(x) == 1 && server.WindowGeometry(x).viewable;
         })) << "the box was never shown";
+        if (box != nullptr) {
+            // Keys go where the window manager puts the focus: on the box.
+            server.Activate(NativeWindow(box->Window()));
+            EXPECT_TRUE(server.WindowManagerBarrier());
+        }
         return box;
     }
     void Press(TExceptionBox* box, int button) {

@@ -174,8 +174,9 @@ TEST(ThreadStop, StopsAThreadAndHandsOverItsRegisters) {
     stop = true;
     t.join();
     EXPECT_TRUE(called);
-    // The stack pointer lies just below the spinning function's local.
-    EXPECT_LT(seen.Sp, sp.load());
+    // The stack pointer lies near the spinning function's local (which may
+    // stand in the red zone below it).
+    EXPECT_LE(seen.Sp, sp.load() + 128);
     EXPECT_GT(seen.Sp + 4096, sp.load());
     EXPECT_NE(seen.Ip, 0u);
     const auto threads = ProcessThreadIds();
