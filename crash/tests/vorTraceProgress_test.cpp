@@ -1,5 +1,6 @@
 #include "crash/vorTraceProgress.h"
 
+#include "platform/gdi/gdi.h"
 #include "rtl/clock.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,10 @@ namespace {
 
 class TraceProgressTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetClock(&clock); }
+    void SetUp() override {
+        SetClock(&clock);
+        SetTestFont(true); // the machine's fonts play no part
+    }
     void TearDown() override { SetClock(nullptr); }
     ManualClock clock;
 };

@@ -50,9 +50,10 @@ void* WrappedStart(void* raw) {
     EndGuard guard{record.Hooks};
     try {
         return record.Routine(record.Argument);
-    } catch (abi::__forced_unwind&) {
-        throw; // pthread_exit and cancellation unwind through here
     } catch (...) {
+        // pthread_exit and cancellation unwind through here as an exception
+        // of no C++ type: it must go on.
+        if (abi::__cxa_current_exception_type() == nullptr) throw;
         if (record.Hooks->Uncaught) record.Hooks->Uncaught(std::current_exception());
         return nullptr;
     }
