@@ -109,6 +109,9 @@ struct VorRuntimeValues {
     VorDisasmHook DisasmHook;
     VorAutoAction AutoAction = VorAutoAction::None;
     bool WebModule = false;
+    // A program without windows: the box becomes text on standard output
+    // (with ConsoleOutput on).
+    bool ConsoleProgram = false;
     // Routine offsets relative to the module base, made addresses at installation.
     std::vector<std::uintptr_t> PatchTargets;
 };

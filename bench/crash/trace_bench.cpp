@@ -1,0 +1,165 @@
+// A full report of a process with 32 threads against gdb attaching to the
+// same process ("gdb -batch -ex 'thread apply all bt'"), interleaved, and
+// every frame gdb names in the process's own code checked in the report
+// (function and line).
+#include "crash/vorTraceExport.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+std::string RunGdb(pid_t pid) {
+    const std::string command = "gdb -nx -batch -ex 'set debuginfod enabled off' -ex 'thread apply all bt' -p " +
+                                std::to_string(pid) + " 2>/dev/null";
+    FILE* p = ::popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
+    ::pclose(p);
+    return out;
+}
+
+struct Frame {
+    std::string Function;
+    int Line;
+};
+
+// gdb's frames in the target's own source, per thread (LWP).
+std::map<long, std::vector<Frame>> GdbFrames(const std::string& text) {
+    std::map<long, std::vector<Frame>> frames;
+    const std::regex thread(R"(^Thread \d+ \(Thread 0x[0-9a-f]+ \(LWP (\d+)\))");
+    const std::regex frame(R"(^#\d+\s+(?:0x[0-9a-f]+ in )?(.+?) \(.*\) at \S*trace_target\.cpp:(\d+))");
+    std::istringstream in(text);
+    std::string line;
+    long lwp = 0;
+    std::smatch m;
+    while (std::getline(in, line)) {
+        if (std::regex_search(line, m, thread)) lwp = std::stol(m[1]);
+        else if (lwp != 0 && std::regex_search(line, m, frame))
+        {
+            // Without the parameter list, and "_" where gdb has a blank (as
+            // the map writes names).
+            std::string name = m[1];
+            if (!name.empty() && name.back() == ')') {
+                int depth = 0;
+                for (std::size_t i = name.size(); i-- > 0;) {
+                    if (name[i] == ')') ++depth;
+                    if (name[i] == '(' && --depth == 0) {
+                        name.resize(i);
+                        break;
+                    }
+                }
+            }
+            std::replace(name.begin(), name.end(), ' ', '_');
+            frames[lwp].push_back({name, std::stoi(m[2])});
+        }
+    }
+    return frames;
+}
+
+// The report's section of one thread.
+std::string Section(const std::string& report, long lwp) {
+    char id[32];
+    std::snprintf(id, sizeof id, "($%lx):", lwp);
+    const auto at = report.find(id);
+    if (at == std::string::npos) return {};
+    const auto end = report.find("\r\n\r\n", at);
+    return report.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+    const char* target = argc > 1 ? argv[1] : "./trace_target";
+    int in[2], out[2];
+    if (::pipe(in) != 0 || ::pipe(out) != 0) return 2;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], 0);
+        ::dup2(out[1], 1);
+        ::close(in[1]);
+        ::close(out[0]);
+        ::execl(target, target, nullptr);
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    pollfd p{out[0], POLLIN, 0};
+    char ready[16] = {};
+    if (::poll(&p, 1, 30000) != 1 || ::read(out[0], ready, sizeof ready - 1) <= 0) {
+        std::fprintf(stderr, "the target did not start\n");
+        return 2;
+    }
+
+    std::vector<double> ours, gdbs;
+    std::string report, gdbText;
+    double firstOurs = 0;
+    for (int r = 0; r < rounds; ++r) {
+        auto t0 = Clock::now();
+        if (!ax::RequestProcessTrace(pid, 16 << 20, 60000, report)) {
+            std::fprintf(stderr, "no trace from the target\n");
+            return 2;
+        }
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        if (r == 0) firstOurs = ms;
+        ours.push_back(ms);
+        t0 = Clock::now();
+        gdbText = RunGdb(pid);
+        gdbs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    ::close(in[1]);
+    ::waitpid(pid, nullptr, 0);
+
+    const auto frames = GdbFrames(gdbText);
+    int compared = 0, found = 0;
+    std::vector<std::string> missing;
+    for (const auto& [lwp, list] : frames) {
+        const std::string section = Section(report, lwp);
+        for (const Frame& f : list) {
+            ++compared;
+            const std::string want = " " + std::to_string(f.Line) + " ";
+            bool ok = false;
+            std::istringstream lines(section);
+            std::string l;
+            while (std::getline(lines, l))
+                if (l.find(want) != std::string::npos && l.find(f.Function) != std::string::npos) ok = true;
+            if (ok)
+                ++found;
+            else if (missing.size() < 10)
+                missing.push_back("LWP " + std::to_string(lwp) + ": " + f.Function + " line " + std::to_string(f.Line));
+        }
+    }
+    const double ratio = Median(gdbs) / Median(ours);
+    std::printf("threads traced: %zu (gdb), report %zu bytes\n", frames.size(), report.size());
+    std::printf("full report, median of %d: %.1f ms (first, maps read: %.1f ms)\n", rounds, Median(ours), firstOurs);
+    std::printf("gdb -batch thread apply all bt, median of %d: %.1f ms\n", rounds, Median(gdbs));
+    std::printf("ratio gdb / report: %.1fx (goal: at least 10x)\n", ratio);
+    std::printf("frames gdb names in the target's code: %d, named alike in the report (function and line): %d\n",
+                compared, found);
+    for (const auto& m : missing) std::printf("  missing: %s\n", m.c_str());
+    if (std::getenv("TRACE_BENCH_SHOW")) std::printf("%s\n----\n%s\n", report.c_str(), gdbText.c_str());
+    const bool ok = ratio >= 10.0 && compared > 0 && found == compared;
+    std::printf("%s\n", ok ? "PASS" : "FAIL");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The exception box: tells the user about an exception (or a frozen main
+// thread) and offers continue, restart, close, mail, save, print and show.
+// It runs on the reporter's worker thread; console programs get the text on
+// standard output instead.
+#include "platform/window/types.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ax {
+
+// Button indexes: the action numbers and control ids.
+enum TBoxButton : int {
+    bbMail = 0,
+    bbSave = 1,
+    bbPrint = 2,
+    bbShow = 3,
+    bbContinue = 4,
+    bbRestart = 5,
+    bbClose = 6,
+    bbCount = 7
+};
+
+class TExceptionBox {
+public:
+    TExceptionBox(bool canContinue, bool frozen, std::string report, std::string exceptMessage);
+    ~TExceptionBox();
+    TExceptionBox(const TExceptionBox&) = delete;
+    TExceptionBox& operator=(const TExceptionBox&) = delete;
+
+    HWND Window() const { return window_; }
+    HWND Button(int index) const { return index >= 0 && index < bbCount ? buttons_[index] : nullptr; }
+    bool ReportVisible() const { return reportVisible_; }
+    int AutoAction() const { return autoAction_; }
+    // The countdown's position across the automatic button, in pixels.
+    int CountdownPosition() const { return countdownDrawn_; }
+    // Runs the box's message loop until its window is gone.
+    void Run();
+
+private:
+    LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT ReportProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void Command(int id);
+    void OnClose();
+    void ShowReport();
+    void Layout();
+    void DrawButton(HWND button, HDC dc);
+    void StopCountdown();
+    void Tick();
+
+    bool canContinue_, frozen_;
+    std::string report_, message_;
+    HWND window_ = nullptr;
+    HWND buttons_[bbCount] = {};
+    HWND reportView_ = nullptr;
+    HFONT messageFont_{}, reportFont_{};
+    int autoAction_ = 0;
+    bool countdown_ = false;
+    std::uint64_t countdownStart_ = 0;
+    std::atomic<int> countdownDrawn_{0};
+    bool showing_ = false; // the box's own thread's view
+    std::atomic<bool> reportVisible_{false}; // set once it is on the screen
+    int reportTop_ = 0; // first report line shown
+    RECT textRect_{};
+    int pressed_ = -1;
+    std::uint64_t pressStart_ = 0;
+};
+
+// Chooses box or console text and runs it until it is done; the box
+// performs the action chosen (restart and close end the process).
+void ShowExceptionDialog(bool canContinue, bool frozen, const std::string& report,
+                         const std::string& exceptMessage);
+
+// The box on screen now (tests drive it); nullptr when none.
+TExceptionBox* CurrentExceptionBox();
+
+// A message (text, caption) owned by the window owner (0 none): a small
+// modal window with an OK button; on a console, a line on standard error.
+void ShowReporterMessage(std::uintptr_t owner, const std::string& text, const std::string& caption);
+
+} // namespace ax

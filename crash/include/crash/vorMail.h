@@ -1,0 +1,69 @@
+#pragma once
+// Mailing a bug report: SMTP straight to the recipient domain's mail
+// exchanger (found by the reporter's own DNS client over UDP), SMTP through
+// a configured server, and the desktop's mailto handler. The system's
+// mail API does not exist here and is reported unavailable.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ax {
+
+// Where the mail road goes; the defaults are the real ones, tests point
+// them at servers on loopback.
+struct TMailNetwork {
+    std::vector<std::string> DnsServers; // "host" or "host:port"; empty: /etc/resolv.conf
+    std::uint16_t DirectSmtpPort = 25;   // the exchanger's port in direct mode
+    int DnsTimeoutMs = 5000;
+    int SmtpTimeoutMs = 7000;
+    std::string MailtoProgram = "xdg-open";
+    // Overrides the connection check (tests); unset: an interface other
+    // than loopback is up.
+    int ConnectedOverride = -1;
+};
+TMailNetwork& MailNetwork();
+
+// Returns whether the mail went out. Not silent: the result is told in a
+// message box owned by owner (a window handle as a number, 0 none).
+bool SendBugReport(const std::string& report, std::uintptr_t owner, bool silent);
+
+struct TMailAddress {
+    std::string Name;
+    std::string Address;
+};
+// "a@x.org; Bob <b@y.org>" -> entries; ";" counts as ",".
+std::vector<TMailAddress> ParseRecipients(std::string_view list);
+
+// One SMTP conversation; an empty server means the exchanger of each
+// recipient's domain (one conversation per recipient).
+bool SendSmtpMail(const std::string& server, std::uint16_t port, const std::string& account,
+                  const std::string& password, const std::string& sender,
+                  const std::vector<TMailAddress>& recipients, const std::string& subject,
+                  const std::string& body, const std::vector<std::string>& attachments,
+                  std::string* error = nullptr);
+
+// The first mail exchanger of the address's domain (its short form tried
+// when the domain has none); empty when there is none.
+std::string FindMailServer(const std::string& address);
+
+// The building blocks, exposed for tests.
+// Every line that begins with "." gets another one (RFC 5321, 4.5.2).
+std::string DotStuff(std::string_view body);
+// "=?ISO-8859-1?Q?" + letters and digits as they are, every other byte as
+// "=" and two upper-case hex digits + "?=".
+std::string EncodeSubject(std::string_view subject);
+// Percent-encodes everything but unreserved characters.
+std::string MailtoEscape(std::string_view text);
+std::string MailtoUrl(const std::string& recipients, const std::string& subject,
+                      const std::string& body);
+// A DNS query of one question (type 15 MX, 2 NS, 1 A) with the given id.
+std::string DnsQuery(std::uint16_t id, const std::string& name, std::uint16_t type);
+// The names (MX exchangers, NS hosts) or addresses (A, dotted) of a reply to
+// the query of that id and type; every length, offset and pointer is
+// checked, and compression pointers may only point backwards.
+std::vector<std::string> ParseDnsReply(std::string_view reply, std::uint16_t id, std::uint16_t type);
+// The exception message of a report ("Unknown" when there is none).
+std::string ReportExceptionMessage(const std::string& report);
+
+} // namespace ax

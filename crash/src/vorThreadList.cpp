@@ -1,0 +1,206 @@
+#include "crash/vorThreadList.h"
+
+#include "platform/named_mapping.h"
+#include "platform/thread_hooks.h"
+
+#include <pthread.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+#include <new>
+
+namespace ax {
+namespace {
+
+struct TNode {
+    TThreadRecord Record;
+    TNode* Next = nullptr;
+};
+
+// The mapping's layout: both mutexes, the list head and the reference count.
+struct TSharedBlock {
+    pthread_mutex_t WatchdogMutex;
+    pthread_mutex_t ListMutex;
+    TNode* Head;
+    std::int32_t References;
+    std::atomic<int> Ready;
+};
+
+std::mutex g_openLock; // guards g_mapping between opening and closing
+NamedMapping g_mapping;
+TSharedBlock* g_block = nullptr;
+
+std::string MappingName() {
+    return "vorExceptThreadNameBuf" + DollarHex(static_cast<std::uint64_t>(::getpid()));
+}
+
+void InitMutex(pthread_mutex_t* m) {
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+    pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+    pthread_mutex_init(m, &attr);
+    pthread_mutexattr_destroy(&attr);
+}
+
+bool LockWithin(pthread_mutex_t* m, int timeoutMs) {
+    int rc;
+    if (timeoutMs < 0) {
+        rc = pthread_mutex_lock(m);
+    } else {
+        timespec until{};
+        clock_gettime(CLOCK_REALTIME, &until);
+        until.tv_sec += timeoutMs / 1000;
+        until.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+        if (until.tv_nsec >= 1000000000L) {
+            ++until.tv_sec;
+            until.tv_nsec -= 1000000000L;
+        }
+        rc = pthread_mutex_timedlock(m, &until);
+    }
+    if (rc == EOWNERDEAD) {
+        pthread_mutex_consistent(m);
+        rc = 0;
+    }
+    return rc == 0;
+}
+
+class TListLock {
+public:
+    explicit TListLock(int timeoutMs)
+        : held_(g_block != nullptr && LockWithin(&g_block->ListMutex, timeoutMs)) {}
+    ~TListLock() {
+        if (held_) pthread_mutex_unlock(&g_block->ListMutex);
+    }
+    explicit operator bool() const { return held_; }
+
+private:
+    bool held_;
+};
+
+} // namespace
+
+bool OpenThreadList() {
+    std::lock_guard open(g_openLock);
+    if (g_block != nullptr) {
+        TListLock lock(-1);
+        ++g_block->References;
+        return true;
+    }
+    SweepStaleMappings("vorExceptThreadNameBuf");
+    g_mapping = NamedMapping::Create(MappingName(), sizeof(TSharedBlock));
+    if (g_mapping.Valid()) {
+        auto* block = new (g_mapping.Data()) TSharedBlock;
+        InitMutex(&block->WatchdogMutex);
+        InitMutex(&block->ListMutex);
+        block->Head = nullptr;
+        block->References = 1;
+        block->Ready.store(1);
+        g_block = block;
+        RegisterThread(::getpid(), "main thread");
+        return true;
+    }
+    g_mapping = NamedMapping::Open(MappingName());
+    if (!g_mapping.Valid() || g_mapping.Size() < sizeof(TSharedBlock)) {
+        g_mapping.Close();
+        return false;
+    }
+    g_block = static_cast<TSharedBlock*>(g_mapping.Data());
+    TListLock lock(-1);
+    ++g_block->References;
+    return true;
+}
+
+void CloseThreadList() {
+    std::lock_guard open(g_openLock);
+    if (g_block == nullptr) return;
+    bool last;
+    {
+        TListLock lock(-1);
+        last = --g_block->References <= 0;
+        if (last) {
+            for (TNode* n = g_block->Head; n != nullptr;) {
+                TNode* next = n->Next;
+                delete n;
+                n = next;
+            }
+            g_block->Head = nullptr;
+        }
+    }
+    g_block = nullptr;
+    if (!last) g_mapping.KeepName();
+    g_mapping.Close();
+}
+
+bool ThreadListOpen() {
+    return g_block != nullptr;
+}
+
+bool TakeWatchdogMutex(int timeoutMs) {
+    return g_block != nullptr && LockWithin(&g_block->WatchdogMutex, timeoutMs);
+}
+
+void ReleaseWatchdogMutex() {
+    if (g_block != nullptr) pthread_mutex_unlock(&g_block->WatchdogMutex);
+}
+
+void RegisterThread(pid_t id, const std::string& name, std::uintptr_t startAddress, pid_t creator) {
+    TListLock lock(-1);
+    if (!lock) return;
+    for (TNode* n = g_block->Head; n != nullptr; n = n->Next)
+        if (n->Record.ThreadId == id) {
+            n->Record.Name = name;
+            if (startAddress != 0) n->Record.StartAddress = startAddress;
+            if (creator != 0) n->Record.CreatorId = creator;
+            return;
+        }
+    auto* node = new TNode;
+    node->Record = {id, name, {}, startAddress, creator};
+    node->Next = g_block->Head;
+    g_block->Head = node;
+}
+
+void UnregisterThread(pid_t id) {
+    TListLock lock(-1);
+    if (!lock) return;
+    for (TNode** at = &g_block->Head; *at != nullptr; at = &(*at)->Next)
+        if ((*at)->Record.ThreadId == id) {
+            TNode* gone = *at;
+            *at = gone->Next;
+            delete gone;
+            return;
+        }
+}
+
+std::vector<TThreadRecord> ThreadRecords(int timeoutMs) {
+    std::vector<TThreadRecord> out;
+    TListLock lock(timeoutMs);
+    if (!lock) return out;
+    for (TNode* n = g_block->Head; n != nullptr; n = n->Next) out.push_back(n->Record);
+    return out;
+}
+
+std::optional<TThreadRecord> FindThreadRecord(pid_t id, int timeoutMs) {
+    TListLock lock(timeoutMs);
+    if (!lock) return std::nullopt;
+    for (TNode* n = g_block->Head; n != nullptr; n = n->Next)
+        if (n->Record.ThreadId == id) return n->Record;
+    return std::nullopt;
+}
+
+pid_t MainThreadId() {
+    {
+        TListLock lock(50);
+        if (lock) {
+            TNode* last = nullptr;
+            for (TNode* n = g_block->Head; n != nullptr; n = n->Next) last = n;
+            if (last != nullptr) return last->Record.ThreadId;
+        }
+    }
+    return ::getpid();
+}
+
+} // namespace ax

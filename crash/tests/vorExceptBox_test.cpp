@@ -1,0 +1,187 @@
+// The exception box on a real display: a private Xvfb with openbox, its
+// buttons pressed with XTest input as a user would, and its countdown run
+// out on the injected clock. Screenshots are kept beside the test.
+#include "crash/vorExceptBox.h"
+
+#include "crash/vorExcept.h"
+#include "crash/vorMail.h"
+#include "crash/vorRestart.h"
+#include "crash/vorSettings.h"
+#include "platform/window/display.h"
+#include "platform/window/window.h"
+#include "rtl/clock.h"
+#include "xvfb.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace ax {
+namespace {
+
+using test::Xvfb;
+constexpr unsigned long kXK_Escape = 0xFF1B;
+
+const std::string kReport = "date/time         : 2026-12-06, 10:11:12, 13ms\r\n"
+                            "exception class   : EAccessViolation\r\n"
+                            "exception message : Access violation at address 00401000. Read of address 00000000.\r\n\r\n"
+                            "main thread ($1a2b):\r\n"
+                            "00401000 +00 ardentix mainunit.cpp 120 TMainform::WriteZbtnClick";
+
+class ExceptionBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string binary = test::FindXvfb();
+        if (binary.empty() || test::FindProgram("openbox").empty()) GTEST_SKIP() << "Xvfb or openbox is not installed";
+        ASSERT_TRUE(server.Start(binary)) << server.Error();
+        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
+        setenv("DISPLAY", server.Name().c_str(), 1);
+        SetTestFont(true);
+        ASSERT_TRUE(SelectDisplay(DisplayKind::X11));
+        SetClock(&clock);
+        saved = ReporterSettings();
+        savedNetwork = MailNetwork();
+        char tmpl[] = "/tmp/axboxXXXXXX";
+        folder = ::mkdtemp(tmpl);
+        ReporterSettings().BugReportFile = folder + "/bugreport.txt";
+        ReporterRuntime().ConsoleProgram = false;
+        MailNetwork().MailtoProgram = "true"; // a mailto handler that takes anything
+        ExceptionHistory() = {};
+        SetActionHandler([this](int action) {
+            std::lock_guard l(lock);
+            actions.push_back(action);
+            return action == bbClose || action == bbRestart; // the process stays
+        });
+    }
+    void TearDown() override {
+        if (worker.joinable()) {
+            if (TExceptionBox* box = CurrentExceptionBox()) PostMessage(box->Window(), WM_NULL, 777, 777);
+            worker.join();
+        }
+        SetActionHandler(nullptr);
+        ReporterSettings() = saved;
+        MailNetwork() = savedNetwork;
+        SelectDisplay(DisplayKind::Headless);
+        SetClock(nullptr);
+        if (!folder.empty()) std::filesystem::remove_all(folder);
+    }
+
+    // The box runs on its own thread, as on the reporter's worker.
+    TExceptionBox* Open(bool canContinue) {
+        worker = std::thread([this, canContinue] {
+            ShowExceptionDialog(canContinue, false, kReport, "Access violation");
+            finished = true;
+        });
+        TExceptionBox* box = nullptr;
+        EXPECT_TRUE(server.WaitFor([&] {
+            box = CurrentExceptionBox();
+            if (box == nullptr) return false;
+            const unsigned long x = NativeWindow(box->Window());
+            return x != 0 && server.WmState(x) == 1 && server.WindowGeometry(x).viewable;
+        })) << "the box was never shown";
+        if (box != nullptr) {
+            // Keys go where the window manager puts the focus: on the box.
+            server.Activate(NativeWindow(box->Window()));
+            EXPECT_TRUE(server.WindowManagerBarrier());
+        }
+        return box;
+    }
+    void Press(TExceptionBox* box, int button) {
+        RECT r{};
+        ASSERT_TRUE(GetWindowRect(box->Button(button), r)) << "no button " << button;
+        clock.Advance(1000); // never a double click
+        server.Click((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
+    bool SawAction(int action) {
+        return server.WaitFor([&] {
+            std::lock_guard l(lock);
+            return std::find(actions.begin(), actions.end(), action) != actions.end();
+        });
+    }
+
+    Xvfb server;
+    ManualClock clock;
+    VorSettings saved;
+    TMailNetwork savedNetwork;
+    std::string folder;
+    std::thread worker;
+    std::atomic<bool> finished{false};
+    std::mutex lock;
+    std::vector<int> actions;
+};
+
+TEST_F(ExceptionBoxTest, ButtonsPressedWithRealInput) {
+    TExceptionBox* box = Open(true);
+    ASSERT_NE(box, nullptr);
+    const unsigned long x = NativeWindow(box->Window());
+    EXPECT_EQ(server.TextProperty(x, "WM_NAME"), "crash_vorExceptBox_test");
+    EXPECT_EQ(box->Button(bbPrint), nullptr) << "no print caption, no print button";
+    ASSERT_NE(box->Button(bbShow), nullptr);
+    EXPECT_FALSE(box->ReportVisible());
+    EXPECT_TRUE(server.Screenshot("crash_exception_box.png", x));
+
+    Press(box, bbShow);
+    ASSERT_TRUE(server.WaitFor([&] { return box->ReportVisible() && box->Button(bbShow) == nullptr; }))
+        << "the report was not shown";
+    ASSERT_TRUE(server.WaitFor([&] { return server.WindowGeometry(x).width >= 538; }))
+        << "the box is " << server.WindowGeometry(x).width << " wide";
+    EXPECT_TRUE(server.Screenshot("crash_exception_box_details.png", x));
+
+    Press(box, bbSave);
+    ASSERT_TRUE(SawAction(bbSave));
+    ASSERT_TRUE(server.WaitFor([&] { return std::filesystem::exists(folder + "/bugreport.txt"); }));
+
+    Press(box, bbMail);
+    ASSERT_TRUE(SawAction(bbMail)) << "send";
+    Press(box, bbClose);
+    ASSERT_TRUE(SawAction(bbClose)) << "close";
+    Press(box, bbRestart);
+    ASSERT_TRUE(SawAction(bbRestart)) << "restart";
+    EXPECT_FALSE(finished.load()) << "vetoed actions leave the box open";
+
+    // Escape asks the box to close: a program that can go on continues.
+    server.KeyStroke(kXK_Escape);
+    ASSERT_TRUE(SawAction(bbContinue));
+    ASSERT_TRUE(server.WaitFor([&] { return finished.load(); })) << "the box stayed";
+    worker.join();
+    std::lock_guard l(lock);
+    EXPECT_EQ(actions, (std::vector<int>{bbShow, bbSave, bbMail, bbClose, bbRestart, bbContinue}));
+}
+
+TEST_F(ExceptionBoxTest, ProgramThatCannotGoOnShowsContinueDisabledAndEscapeCloses) {
+    TExceptionBox* box = Open(false);
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(IsWindowEnabled(box->Button(bbContinue)));
+    Press(box, bbContinue); // disabled: nothing happens
+    server.KeyStroke(kXK_Escape);
+    ASSERT_TRUE(SawAction(bbClose));
+    std::lock_guard l(lock);
+    EXPECT_EQ(actions, (std::vector<int>{bbClose}));
+}
+
+TEST_F(ExceptionBoxTest, CountdownRunsOutOnTheInjectedClock) {
+    ReporterSettings().AutoContinue = true;
+    ReporterSettings().AutoActionCountdown = 60;
+    TExceptionBox* box = Open(true);
+    ASSERT_NE(box, nullptr);
+    ASSERT_EQ(box->AutoAction(), bbContinue);
+    RECT r{};
+    GetClientRect(box->Button(bbContinue), r);
+    clock.Advance(30000);
+    // Half the time: half the button, by the rounding rule (elapsed * width + N*500) / (N*1000).
+    const int half = static_cast<int>((30000LL * r.right + 60 * 500) / (60 * 1000));
+    ASSERT_TRUE(server.WaitFor([&] { return box->CountdownPosition() == half; }))
+        << "position " << box->CountdownPosition() << ", expected " << half;
+    EXPECT_TRUE(server.Screenshot("crash_exception_box_countdown.png", NativeWindow(box->Window())));
+    EXPECT_FALSE(finished.load());
+    clock.Advance(31000);
+    ASSERT_TRUE(SawAction(bbContinue)) << "the automatic action did not run";
+    ASSERT_TRUE(server.WaitFor([&] { return finished.load(); }));
+}
+
+} // namespace
+} // namespace ax

@@ -1,0 +1,249 @@
+// The test program fails in each way the reporter must catch; every run
+// must leave a complete "bugreport.txt" and end with the status the
+// settings say.
+#include "crash/vorTraceExport.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+int FaultLine(const std::string& mode) {
+    std::istringstream in(ReadFile(AX_FAULTER_SOURCE));
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n)
+        if (line.find("// FAULT:" + mode) != std::string::npos) return n;
+    return -1;
+}
+
+struct TRun {
+    bool Ended = false;
+    int Status = -1;
+    std::string Folder;
+    std::string Report;
+    std::string Out;
+};
+
+TRun RunFaulter(const std::string& mode, const std::string& extra = "", rlim_t stackLimit = 0) {
+    TRun run;
+    char tmpl[] = "/tmp/axfaultXXXXXX";
+    run.Folder = ::mkdtemp(tmpl);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (stackLimit != 0) {
+            rlimit limit{stackLimit, stackLimit};
+            ::setrlimit(RLIMIT_STACK, &limit);
+        }
+        // The test program carries its own heap; a preloaded one stays out.
+        ::unsetenv("LD_PRELOAD");
+        const int out = ::open((run.Folder + "/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        std::vector<const char*> argv = {AX_FAULTER, mode.c_str(), run.Folder.c_str()};
+        if (!extra.empty()) argv.push_back(extra.c_str());
+        argv.push_back(nullptr);
+        ::execv(AX_FAULTER, const_cast<char* const*>(argv.data()));
+        ::_exit(127);
+    }
+    // Bounded: the child ends by itself; a minute is a failure, not a pace.
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    pollfd p{fd, POLLIN, 0};
+    run.Ended = ::poll(&p, 1, 60000) == 1;
+    if (!run.Ended) ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(fd);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.Report = ReadFile(run.Folder + "/bugreport.txt");
+    run.Out = ReadFile(run.Folder + "/stdout.txt");
+    return run;
+}
+
+// The header labels in report order (those this system always writes).
+void ExpectHeader(const std::string& report) {
+    std::size_t at = 0;
+    for (const char* label : {"date/time         : ", "computer name     : ", "user name         : ",
+                              "operating system  : ", "program up time   : ", "process id        : $",
+                              "allocated memory  : ", "command line      : ", "executable        : crash_faulter\r\n",
+                              "vorExcept version : 2.7i\r\n"}) {
+        const std::size_t found = report.find(label, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << label << "\n" << report.substr(0, 2000);
+        at = found;
+    }
+    EXPECT_EQ(report.compare(0, 20, "date/time         : "), 0);
+}
+
+// A frame line of the faulter: its unit, the line and the function.
+void ExpectFrame(const std::string& report, int line, const std::string& function) {
+    std::istringstream in(report);
+    std::string l;
+    while (std::getline(in, l)) {
+        if (l.find(" faulter.cpp ") != std::string::npos && l.find(" " + std::to_string(line) + " ") != std::string::npos &&
+            l.find(function) != std::string::npos)
+            return;
+    }
+    ADD_FAILURE() << "no frame " << function << " at faulter.cpp " << line << " in\n" << report;
+}
+
+void ExpectComplete(const TRun& run, const std::string& exceptionLines, const std::string& function,
+                    const std::string& mode, bool disassembly = true, int status = 1,
+                    const std::string& boxText = "An error occurred in the application.") {
+    ASSERT_TRUE(run.Ended) << "the program did not end";
+    EXPECT_EQ(run.Status, status) << run.Out;
+    ASSERT_FALSE(run.Report.empty()) << "no report; output:\n" << run.Out;
+    ExpectHeader(run.Report);
+    EXPECT_NE(run.Report.find(exceptionLines), std::string::npos) << run.Report.substr(0, 3000);
+    EXPECT_NE(run.Report.find("\r\n\r\nmain thread ($"), std::string::npos);
+    EXPECT_NE(run.Report.find("\r\n\r\nworker thread ($"), std::string::npos);
+    ExpectFrame(run.Report, FaultLine(mode), function);
+    // The worker's own frame, named with unit and line, in every report.
+    EXPECT_NE(run.Report.find("WorkerWaits"), std::string::npos);
+    EXPECT_NE(run.Report.find("\r\n\r\nmodules:\r\n"), std::string::npos);
+    EXPECT_NE(run.Report.find(" crash_faulter "), std::string::npos);
+    if (disassembly) {
+        const auto d = run.Report.find("\r\n\r\ndisassembling:\r\n");
+        ASSERT_NE(d, std::string::npos);
+        EXPECT_NE(run.Report.find("\n>", d), std::string::npos) << "the faulting instruction is marked";
+    }
+    // The reporter's own threads never appear.
+    EXPECT_EQ(run.Report.find("vorExcept work"), std::string::npos);
+    // The console gets the box text and the report.
+    EXPECT_EQ(run.Out.rfind(boxText + "\r\n", 0), 0u) << run.Out.substr(0, 200);
+    std::filesystem::remove_all(run.Folder);
+}
+
+TEST(Faults, NullDereference) {
+    ExpectComplete(RunFaulter("null"),
+                   "exception class   : EAccessViolation\r\nexception message : Access violation at address ",
+                   "NullDereference", "null");
+}
+
+TEST(Faults, NullDereferenceReadOfAddressZero) {
+    const TRun run = RunFaulter("null");
+    EXPECT_NE(run.Report.find(". Read of address 00000000."), std::string::npos) << run.Report.substr(0, 2000);
+    std::filesystem::remove_all(run.Folder);
+}
+
+TEST(Faults, StackOverflow) {
+    ExpectComplete(RunFaulter("stack", "", 1 << 20), "exception class   : EStackOverflow\r\nexception message : Stack overflow.",
+                   "Overflow", "stack");
+}
+
+TEST(Faults, DivisionByZero) {
+    ExpectComplete(RunFaulter("div"), "exception class   : EDivByZero\r\nexception message : Division by zero.", "Divide",
+                   "div");
+}
+
+TEST(Faults, IllegalInstruction) {
+    ExpectComplete(RunFaulter("ill"), "exception class   : EIllegalInstruction", "Illegal", "ill");
+}
+
+TEST(Faults, BusError) {
+    ExpectComplete(RunFaulter("bus"), "exception class   : EBusError", "BusError", "bus");
+}
+
+TEST(Faults, Abort) {
+    ExpectComplete(RunFaulter("abort"),
+                   "exception class   : BcbTermination\r\nexception message : Abnormal program termination.", "Abort",
+                   "abort", false);
+}
+
+TEST(Faults, UncaughtExceptionOnTheMainThread) {
+    ExpectComplete(RunFaulter("throw"),
+                   "exception class   : std::runtime_error\r\nexception message : thrown on the main thread.", "ThrowIt",
+                   "throw", false);
+}
+
+// The thread's wrapper reports it as one the program can go on from: the
+// thread ends and the program goes on (its main then returns 0).
+TEST(Faults, UncaughtExceptionOnAWorker) {
+    const TRun run = RunFaulter("throw-worker");
+    ExpectComplete(run, "exception class   : std::runtime_error\r\nexception message : thrown on a worker.", "ThrowIt",
+                   "throw", false, 0);
+}
+
+TEST(Faults, DoubleFreeCaughtByTheMemoryManager) {
+    ExpectComplete(RunFaulter("doublefree"), "exception class   : BcbTermination", "DoubleFree", "doublefree", false);
+}
+
+TEST(Faults, FrozenMainThread) {
+    ExpectComplete(RunFaulter("freeze"), "exception message : The application seems to be frozen.", "Freeze", "freeze",
+                   false, 1, "The application seems to be frozen.");
+}
+
+TEST(Faults, RestartEndsWithTwoAndTheNewProcessGetsTheHistory) {
+    const TRun run = RunFaulter("null", "restart");
+    ASSERT_TRUE(run.Ended);
+    EXPECT_EQ(run.Status, 2) << run.Out;
+    EXPECT_FALSE(run.Report.empty());
+    // The new process waits for this one to end, then leaves its mark.
+    const std::string mark = run.Folder + "/restarted.txt";
+    for (int i = 0; i < 6000 && !std::filesystem::exists(mark); ++i) ::poll(nullptr, 0, 10);
+    EXPECT_TRUE(std::filesystem::exists(mark)) << "the restarted process did not start";
+    std::filesystem::remove_all(run.Folder);
+}
+
+} // namespace
+
+namespace {
+
+// Another process asks the test program for the trace of its threads.
+TEST(TraceExport, AnotherProcessReceivesTheTraceOfEveryThread) {
+    char tmpl[] = "/tmp/axtraceXXXXXX";
+    const std::string folder = ::mkdtemp(tmpl);
+    int in[2], out[2];
+    ASSERT_EQ(::pipe(in), 0);
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(in[0], 0);
+        ::dup2(out[1], 1);
+        ::close(in[1]);
+        ::close(out[0]);
+        ::unsetenv("LD_PRELOAD");
+        ::execl(AX_FAULTER, AX_FAULTER, "serve", folder.c_str(), nullptr);
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    pollfd p{out[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 20000), 1) << "the program did not start";
+    char ready[16] = {};
+    ASSERT_GT(::read(out[0], ready, sizeof ready - 1), 0);
+    std::string text;
+    ASSERT_TRUE(ax::RequestProcessTrace(child, 1 << 20, 20000, text)) << "no answer";
+    EXPECT_EQ(text.compare(0, 20, "date/time         : "), 0) << text.substr(0, 200);
+    EXPECT_NE(text.find("exception message : The application seems to be frozen."), std::string::npos);
+    EXPECT_NE(text.find("\r\n\r\nmain thread ($" ), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n\r\nworker thread ($"), std::string::npos) << text;
+    EXPECT_NE(text.find("WorkerWaits"), std::string::npos);
+    // A mapping of one byte: an empty text.
+    ASSERT_TRUE(ax::RequestProcessTrace(child, 1, 20000, text));
+    EXPECT_EQ(text, "");
+    ::close(in[1]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::filesystem::remove_all(folder);
+}
+
+} // namespace
