@@ -141,6 +141,12 @@ private:
         const long info[2] = {0, kXEmbedMapped}; // protocol version 0, map me when embedded
         XChangeProperty(dpy_, icon.window, xembedInfo_, xembedInfo_, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(info), 2);
+        // The size the tray gives an embedded icon follows these hints.
+        XSizeHints size{};
+        size.flags = PMinSize | PBaseSize;
+        size.min_width = size.base_width = kDefaultSize;
+        size.min_height = size.base_height = kDefaultSize;
+        XSetWMNormalHints(dpy_, icon.window, &size);
         XClassHint hint{const_cast<char*>("ardentix"), const_cast<char*>("ArdentixXP")};
         XSetClassHint(dpy_, icon.window, &hint);
         SetName(icon.window, tip);
