@@ -2,7 +2,8 @@
 // KEY=VALUE... The values become the text values of the block
 // ("FileVersion=1.2.0.7", "ProductName=..."); "FileVersion" and
 // "ProductVersion" (which defaults to the file version) also fill the fixed
-// information. The output defines the resources "VERSION"/"VS_VERSION_INFO"
+// information. "FixedFileVersion=..." sets the fixed file version alone,
+// with no text value (a block whose text lacks it). The output defines the resources "VERSION"/"VS_VERSION_INFO"
 // and "VERSION"/"FIXED" (the two version words alone).
 #include "platform/version.h"
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     ax::VersionBlockContents contents;
-    std::string fileVersion, productVersion;
+    std::string fileVersion, productVersion, fixedOnly;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         const size_t eq = arg.find('=');
@@ -57,10 +58,15 @@ int main(int argc, char** argv) {
             return 2;
         }
         const std::string key = arg.substr(0, eq), value = arg.substr(eq + 1);
+        if (key == "FixedFileVersion") {
+            fixedOnly = value;
+            continue;
+        }
         if (key == "FileVersion") fileVersion = value;
         if (key == "ProductVersion") productVersion = value;
         contents.strings.emplace_back(key, value);
     }
+    if (fileVersion.empty()) fileVersion = fixedOnly;
     if (productVersion.empty()) productVersion = fileVersion;
     if (!fileVersion.empty() &&
         (!ParseVersion(fileVersion, contents.fixed.dwFileVersionMS, contents.fixed.dwFileVersionLS) ||
