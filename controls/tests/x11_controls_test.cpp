@@ -1,0 +1,309 @@
+// The control library on a real display: a private Xvfb with openbox and a
+// system tray (trayer), driven by XTest input. The tray icon is docked in
+// the tray, a click on it reaches the program as the callback message, its
+// tip follows the hint; the status bar's gauge, the animated image and the
+// edit with a button are shown and photographed. The application runs on
+// its own thread as a program would; the test thread is the user.
+#include "controls/AnimatedImage.h"
+#include "controls/ComboEdit.h"
+#include "controls/ExStatusBar.h"
+#include "controls/ExTrayIcon.h"
+#include "platform/window/display.h"
+#include "rtl/clock.h"
+#include "xvfb.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+extern char** environ;
+
+namespace ax {
+namespace {
+
+using test::Xvfb;
+using namespace std::chrono_literals;
+
+constexpr UINT kCallMessage = WM_APP + 0x52;
+
+struct CallRequest {
+    std::function<void()> fn;
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool done = false;
+};
+
+// The application's thread: a form with a status bar (gauge at 50%), an
+// animated image and an edit with a button, plus a tray icon.
+class Program {
+public:
+    Program() { thread_ = std::thread([this] { Main(); }); }
+    ~Program() {
+        if (ready_) Call([this] { app_->Terminate(); });
+        if (thread_.joinable()) thread_.join();
+    }
+    bool WaitReady() { return Wait([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_; }
+    bool Call(std::function<void()> fn) {
+        auto req = std::make_shared<CallRequest>();
+        req->fn = std::move(fn);
+        std::thread([req, target = callWindow_] {
+            SendMessage(target, kCallMessage, 0, reinterpret_cast<LPARAM>(req.get()));
+        }).detach();
+        std::unique_lock<std::mutex> lock(req->mutex);
+        return req->cv.wait_for(lock, Xvfb::kBound, [&] { return req->done; });
+    }
+    template <class T> T Get(std::function<T()> fn) {
+        T value{};
+        Call([&] { value = fn(); });
+        return value;
+    }
+    bool Wait(const std::function<bool()>& done, Xvfb::Bound bound) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, bound, done);
+    }
+    int Count(const int& counter) {
+        std::lock_guard<std::mutex> g(mutex_);
+        return counter;
+    }
+
+    TForm* form = nullptr;
+    TExStatusBar* bar = nullptr;
+    TAnimatedImage* image = nullptr;
+    TComboEdit* edit = nullptr;
+    TExTrayIcon* tray = nullptr;
+    unsigned long xForm = 0;
+    int trayClicks = 0, buttonClicks = 0;
+    TMouseButton lastButton = mbMiddle;
+    std::vector<std::string> errors;
+
+private:
+    void Bump(int& counter) {
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            ++counter;
+        }
+        changed_.notify_all();
+    }
+    void Main() {
+        SetTestFont(true);
+        if (SelectDisplay(DisplayKind::X11)) {
+            auto app = std::make_unique<TApplication>(nullptr);
+            app_ = app.get();
+            app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
+                std::lock_guard<std::mutex> g(mutex_);
+                errors.push_back(text);
+            };
+            Build();
+            {
+                std::lock_guard<std::mutex> g(mutex_);
+                ready_ = true;
+            }
+            changed_.notify_all();
+            app->Run();
+            app.reset();
+            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId())) DestroyWindow(h);
+        }
+        std::lock_guard<std::mutex> g(mutex_);
+        finished_ = true;
+        changed_.notify_all();
+    }
+    void Build() {
+        WNDCLASS wc;
+        wc.lpszClassName = "X11ControlsTestCalls";
+        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+            if (m != kCallMessage) return DefWindowProc(h, m, w, l);
+            auto* req = reinterpret_cast<CallRequest*>(l);
+            req->fn();
+            std::lock_guard<std::mutex> g(req->mutex);
+            req->done = true;
+            req->cv.notify_all();
+            return 0;
+        };
+        RegisterClass(wc);
+        callWindow_ = CreateWindowEx(0, "X11ControlsTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
+
+        form = app_->CreateForm<TForm>();
+        form->SetCaption("Control library");
+        form->SetBounds(60, 80, 0, 0);
+        form->SetClientSize(360, 160);
+        bar = TComponent::Create<TExStatusBar>(form);
+        bar->SetParent(form);
+        TExStatusPanel* gauge = bar->Panels().Add();
+        gauge->SetWidth(120);
+        gauge->SetPanelType(sptGauge);
+        gauge->GaugeAttrs().SetPosition(50);
+        TExStatusPanel* file = bar->Panels().Add();
+        file->SetPanelType(sptEllipsisText);
+        file->SetText("ZipFile: <none>");
+
+        image = TComponent::Create<TAnimatedImage>(form);
+        image->SetBounds(20, 20, 32, 32);
+        TBitmap strip;
+        strip.SetSize(64, 16);
+        const TColor cells[] = {clRed, clLime, clBlue, clYellow};
+        for (int i = 0; i < 4; ++i) {
+            strip.Canvas().Brush().SetColor(cells[i]);
+            strip.Canvas().FillRect({i * 16, 0, i * 16 + 16, 16});
+        }
+        image->SetAutoSize(false);
+        image->SetGlyph(&strip);
+        image->SetTransparentColor(clNone);
+        image->SetBounds(20, 20, 32, 32);
+        image->SetParent(form);
+
+        edit = TComponent::Create<TComboEdit>(form);
+        edit->SetBounds(80, 26, 200, 21);
+        edit->SetParent(form);
+        edit->SetGlyphKind(gkEllipsis);
+        edit->SetText("/home/user/backup.zip");
+        edit->OnButtonClick = [this](TObject*) { Bump(buttonClicks); };
+
+        tray = TComponent::Create<TExTrayIcon>(form);
+        tray->SetHint("ArdentixXP");
+        tray->OnClick = [this](TObject*, TMouseButton b, TShiftState, int, int) {
+            lastButton = b;
+            Bump(trayClicks);
+        };
+        TIcon icon;
+        icon.SetHandle(CopyIcon(LoadIcon(0, IDI_INFORMATION)));
+        tray->SetIcon(&icon);
+
+        form->Show();
+        xForm = NativeWindow(form->Handle());
+    }
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool ready_ = false, finished_ = false;
+    TApplication* app_ = nullptr;
+    HWND callWindow_ = nullptr;
+};
+
+class X11ControlsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string binary = test::FindXvfb();
+        if (binary.empty() || test::FindProgram("openbox").empty())
+            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        trayer = test::FindProgram("trayer");
+        ASSERT_FALSE(trayer.empty()) << "trayer is not installed (scripts/setup installs it)";
+        ASSERT_TRUE(server.Start(binary)) << server.Error();
+        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
+        setenv("DISPLAY", server.Name().c_str(), 1);
+        SetClock(&clock);
+        const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
+        shots = dir ? dir : "snapshots";
+        std::filesystem::create_directories(shots);
+    }
+    void TearDown() override {
+        if (program) {
+            EXPECT_TRUE(program->errors.empty()) << program->errors.front();
+            program.reset();
+        }
+        if (trayPid > 0) {
+            kill(trayPid, SIGTERM);
+            waitpid(trayPid, nullptr, 0);
+        }
+        SelectDisplay(DisplayKind::Headless);
+        SetClock(nullptr);
+    }
+    // The system tray, as a desktop would run it.
+    void StartTray() {
+        const std::string display = "DISPLAY=" + server.Name();
+        std::vector<char*> env;
+        for (char** e = environ; *e; ++e)
+            if (std::string_view(*e).rfind("DISPLAY=", 0) != 0) env.push_back(*e);
+        env.push_back(const_cast<char*>(display.c_str()));
+        env.push_back(nullptr);
+        std::vector<std::string> args = {trayer, "--edge", "top", "--align", "right", "--widthtype", "request",
+                                         "--height", "24", "--SetDockType", "true", "--transparent", "false"};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        ASSERT_EQ(posix_spawn(&trayPid, trayer.c_str(), &quiet, nullptr, argv.data(), env.data()), 0);
+        posix_spawn_file_actions_destroy(&quiet);
+    }
+    HWND TrayWindow() { return program->Get<HWND>([&] { return program->tray->WindowHandle(); }); }
+
+    Xvfb server;
+    ManualClock clock;
+    std::string trayer;
+    pid_t trayPid = 0;
+    std::filesystem::path shots;
+    std::unique_ptr<Program> program;
+};
+
+TEST_F(X11ControlsTest, TheTrayIconDocksTakesClicksAndShowsItsTip) {
+    program = std::make_unique<Program>();
+    ASSERT_TRUE(program->WaitReady()) << "the application did not start";
+    const HWND trayWindow = TrayWindow();
+    // The icon waits for a tray and docks as soon as one comes up.
+    EXPECT_FALSE(TrayIconDocked(trayWindow, 0));
+    StartTray();
+    ASSERT_TRUE(server.WaitFor([&] { return TrayIconDocked(trayWindow, 0); }))
+        << "the icon was never taken into the tray";
+    const unsigned long icon = TrayIconNativeWindow(trayWindow, 0);
+    ASSERT_NE(icon, 0u);
+    ASSERT_TRUE(server.WaitFor([&] {
+        const Xvfb::Geometry g = server.WindowGeometry(icon);
+        return g.viewable && g.width > 0;
+    })) << "the docked icon is not shown";
+    EXPECT_EQ(server.TextProperty(icon, "_NET_WM_NAME"), "ArdentixXP");
+
+    const Xvfb::Geometry g = server.WindowGeometry(icon);
+    server.Click(g.x + g.width / 2, g.y + g.height / 2);
+    ASSERT_TRUE(program->Wait([&] { return program->trayClicks >= 1; }, 10s))
+        << "the click on the icon did not come back as the callback message";
+    EXPECT_EQ(program->lastButton, mbLeft);
+    clock.Advance(1000); // never a double click
+    server.Click(g.x + g.width / 2, g.y + g.height / 2, 3);
+    ASSERT_TRUE(program->Wait([&] { return program->trayClicks >= 2; }, 10s));
+    EXPECT_EQ(program->lastButton, mbRight);
+
+    program->Call([&] { program->tray->SetHint("Backup 42%|running"); });
+    EXPECT_TRUE(server.WaitFor([&] { return server.TextProperty(icon, "_NET_WM_NAME") == "Backup 42%"; }))
+        << "tip: " << server.TextProperty(icon, "_NET_WM_NAME");
+    EXPECT_TRUE(server.Screenshot((shots / "x11_tray_icon.png").string()));
+
+    program->Call([&] { program->tray->SetActive(false); });
+    EXPECT_TRUE(server.WaitFor([&] { return !server.WindowGeometry(icon).exists; }))
+        << "the icon stayed in the tray";
+}
+
+TEST_F(X11ControlsTest, GaugeImageAndEditOnTheScreen) {
+    program = std::make_unique<Program>();
+    ASSERT_TRUE(program->WaitReady()) << "the application did not start";
+    const unsigned long form = program->xForm;
+    ASSERT_TRUE(server.WaitFor([&] { return server.WmState(form) == 1 && server.WindowGeometry(form).viewable; }))
+        << "the form was never mapped";
+    // The image steps a frame on its timer.
+    program->Call([&] { program->image->SetActive(true); });
+    clock.Advance(100);
+    ASSERT_TRUE(server.WaitFor([&] { return program->Get<int>([&] { return program->image->GlyphNum(); }) == 1; }))
+        << "the image did not step";
+    // A real click on the edit's button.
+    const POINT b = program->Get<POINT>([&] {
+        TEditButton& button = program->edit->Button();
+        return button.ClientToScreen(POINT{button.Width() / 2, button.Height() / 2});
+    });
+    server.Click(b.x, b.y);
+    ASSERT_TRUE(program->Wait([&] { return program->buttonClicks >= 1; }, 10s)) << "the button was not clicked";
+    program->Call([] { PumpDisplay(); });
+    EXPECT_TRUE(server.Screenshot((shots / "x11_controls.png").string(), form));
+}
+
+} // namespace
+} // namespace ax
