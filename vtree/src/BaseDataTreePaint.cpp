@@ -218,7 +218,11 @@ RECT TBaseDataTree::HeaderRect() {
     POINT origin{0, 0};
     ::ax::ClientToScreen(Handle(), origin);
     const int left = origin.x - window.left, top = origin.y - window.top;
-    return {left, top - Header().Height(), left + ClientWidth(), top};
+    // Over the vertical bar too: the bar starts below the header, and
+    // nothing else paints the strip above it.
+    int right = left + ClientWidth();
+    if (GetWindowLongPtr(Handle(), GWL_STYLE) & WS_VSCROLL) right += GetSystemMetrics(SM_CXVSCROLL);
+    return {left, top - Header().Height(), right, top};
 }
 
 void TBaseDataTree::PaintHeaderNow() {

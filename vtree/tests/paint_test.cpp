@@ -148,6 +148,30 @@ TEST_F(PaintTest, ACheckedTreeWithAHeader) {
     EXPECT_EQ(WindowPixel(tree, 142, 7), Sys(COLOR_BTNFACE)) << "above the triangle's tip";
 }
 
+TEST_F(PaintTest, TheHeaderReachesOverTheVerticalScrollBar) {
+    // Rows to scroll from the first paint on: nothing else paints the strip
+    // above the bar.
+    form = app->CreateForm<TForm>();
+    form->SetBounds(100, 100, 380, 300);
+    auto* tree = TComponent::Create<TDataStringTree>(form);
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 304, 204);
+    tree->Header().Columns().Add()->SetText(u"Name");
+    tree->Header().Columns()[0]->SetWidth(150);
+    tree->Header().SetOptions(tree->Header().Options() | hoVisible);
+    tree->SetRootNodeCount(30);
+    form->Show();
+    app->ProcessMessages();
+    ASSERT_TRUE(GetWindowLongPtr(tree->Handle(), GWL_STYLE) & WS_VSCROLL);
+    // Client 300 wide between the client edges (2), then the bar (16): the
+    // header's strip above the bar is painted as the header's end, a raised
+    // edge on the button face.
+    EXPECT_EQ(tree->ClientWidth(), 300 - 16);
+    EXPECT_EQ(WindowPixel(tree, 2 + 300 - 8, 2 + 8), Sys(COLOR_BTNFACE));
+    EXPECT_EQ(WindowPixel(tree, 2 + 300 - 2, 2 + 8), Sys(COLOR_BTNSHADOW)) << "the edge's inner shadow";
+    EXPECT_EQ(WindowPixel(tree, 2 + 300 - 1, 2 + 8), Sys(COLOR_3DDKSHADOW)) << "the edge's outer shadow";
+}
+
 TEST_F(PaintTest, UnfocusedSelectionAndDisabledNodes) {
     TDataStringTree* tree = CheckedTree();
     auto* other = TComponent::Create<TEdit>(form);
