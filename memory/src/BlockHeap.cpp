@@ -467,6 +467,20 @@ void TMemManager::ProvideBlocks(int k, std::int32_t& n) noexcept {
     }
 }
 
+void TMemManager::NoteLevel() noexcept {
+    lowestLevel_ = std::min(lowestLevel_, FreeBytes());
+}
+
+void TMemManager::MaybeTrim() noexcept {
+    releasedSinceTrim_ = 0;
+    const std::size_t level = FreeBytes();
+    if (level >= lowestLevel_ + trimStep_) {
+        AutoTrim();
+        return;
+    }
+    lowestLevel_ = std::min(lowestLevel_, level);
+}
+
 void TMemManager::AutoTrim() noexcept {
     BeforeTrim();
     Trim(kReserve);
@@ -477,6 +491,7 @@ void TMemManager::AutoTrim() noexcept {
     for (int k = kMinClass; k < kMinReleaseClass; ++k)
         small += static_cast<std::size_t>(Count(k)) << k;
     trimStep_ = std::max(kTrimStep, small);
+    lowestLevel_ = FreeBytes();
 }
 
 void TMemManager::Trim(std::size_t keep) noexcept {

@@ -285,7 +285,10 @@ void TMainMemManager::ExchangeWithMain(TransferBatch& b, const TThreadMemManager
     MutexGuard main(mainLock_);
     PutBatch(b);
     TakeBatch(b);
-    if (handed != 0) NoteReleased(handed);
+    if (handed != 0)
+        NoteReleased(handed);
+    else
+        NoteLevel();
     if (options_.checkHeap) [[unlikely]]
         CheckLocked(own);
 }

@@ -4,6 +4,7 @@
 // chunk whose blocks are all free goes back to the system.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstddef>
@@ -332,9 +333,14 @@ public:
     // Bytes of the free blocks on this manager's lists.
     std::size_t FreeBytes() const;
 
-    // Blocks per run when this pool hands blocks of class k over.
+    // Blocks per run when a pool hands blocks of class k over: a refill then
+    // brings a pool that ran dry most of the way from Low to Target, so a
+    // pool that keeps allocating exchanges less often. Classes without a Low
+    // move one block at a time.
     static constexpr std::uint32_t RunLength(int k) {
-        return LimitsOf(k).low > 0 ? static_cast<std::uint32_t>(LimitsOf(k).low) : 1u;
+        const ClassLimits l = LimitsOf(k);
+        if (l.low <= 0) return 1u;
+        return static_cast<std::uint32_t>(std::max(l.low, l.target - l.low));
     }
 
 protected:
@@ -402,15 +408,19 @@ public:
     // others, and the inner pages of free blocks of kMinReleaseClass and
     // above, go back to the system. Walks every list: call it rarely.
     void Trim(std::size_t keep) noexcept;
-    // Counts bytes released onto the lists; trims with the standard reserve
-    // once they add up to as much as the small blocks on the lists after the
-    // last trim (at least kTrimStep), so that trimming costs a bounded amount
-    // per byte released.
+    // Counts bytes released onto the lists. Every step of them (at least
+    // kTrimStep, more when many small blocks stay listed, so that the walks
+    // cost a bounded amount per byte released) it looks whether the lists
+    // have grown by a step over their lowest level since the last trim, and
+    // trims with the standard reserve if so: a program that keeps reusing
+    // what it releases is left alone.
     void NoteReleased(std::size_t bytes) noexcept {
         releasedSinceTrim_ += bytes;
         if (releasedSinceTrim_ >= trimStep_) [[unlikely]]
-            AutoTrim();
+            MaybeTrim();
     }
+    // Lets the trim see how low the lists went (after handing blocks out).
+    void NoteLevel() noexcept;
     static constexpr std::size_t kReserve = std::size_t{16} << 20;
     static constexpr std::size_t kTrimStep = std::size_t{16} << 20;
 
@@ -431,6 +441,7 @@ protected:
 
 private:
     void AutoTrim() noexcept;
+    void MaybeTrim() noexcept;
     void AddChunk(ChunkHeader* c, std::uintptr_t dirtyBelow) noexcept;
     std::uint32_t CarveRange(BlockHeader* before, BlockHeader* end,
                              std::uintptr_t dirtyBelow) noexcept;
@@ -444,6 +455,7 @@ private:
     std::uintptr_t released_ = kEndOfList;
     std::size_t releasedSinceTrim_ = 0;
     std::size_t trimStep_ = kTrimStep;
+    std::size_t lowestLevel_ = 0;
 };
 
 } // namespace ax::memory
