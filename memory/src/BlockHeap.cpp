@@ -490,7 +490,7 @@ void TMemManager::AutoTrim() noexcept {
     std::size_t small = 0;
     for (int k = kMinClass; k < kMinReleaseClass; ++k)
         small += static_cast<std::size_t>(Count(k)) << k;
-    trimStep_ = std::max(kTrimStep, small);
+    trimStep_ = std::max(kTrimStep, small / 2);
     lowestLevel_ = FreeBytes();
 }
 

@@ -329,6 +329,162 @@ TEST_F(ThreadHeapsTest, ForkLocksAreReleasedOnBothSides) {
     EXPECT_NE(main->MultiGetMem(other, 10), nullptr);
 }
 
+// ---------------------------------------------------------------- runs
+
+TEST_F(ThreadHeapsTest, HandOversAreCutIntoRunsThatMoveWhole) {
+    ThreadContext producer, consumer;
+    std::vector<void*> blocks;
+    for (int i = 0; i < 401; ++i)
+        blocks.push_back(main->MultiGetMem(producer, 20));
+    for (void* p : blocks)
+        main->MultiFreeMem(consumer, p);
+    // 401 > High: 201 go back, cut into a run of 150 (Target - Low) and one
+    // of 51, and lie at the head of the main pool's list.
+    ASSERT_EQ(consumer.pool->Count(5), 200);
+    BlockHeader* head = AsBlock(main->Class(5).head);
+    EXPECT_EQ(SegmentLength(head), 150u);
+    BlockHeader* second = AsBlock(NextFree(AsBlock(SegmentLast(head))));
+    EXPECT_EQ(SegmentLength(second), 51u);
+    ExpectSound();
+
+    // A new pool asks for Low (50) and gets the whole first run; the other
+    // classes, which the main pool must split for, come exactly.
+    ThreadContext third;
+    ASSERT_NE(main->MultiGetMem(third, 20), nullptr);
+    EXPECT_GE(third.pool->Count(5), 149);
+    EXPECT_LE(third.pool->Count(5), 200);
+    EXPECT_EQ(third.pool->Count(6), 50);
+    EXPECT_EQ(third.pool->Count(12), 5);
+    ExpectSound();
+}
+
+TEST_F(ThreadHeapsTest, PoolsNeverSplitTheirOwnBlocks) {
+    ThreadContext t;
+    void* big = main->MultiGetMem(t, (std::size_t{1} << 20) - 100);
+    main->MultiFreeMem(t, big);
+    ASSERT_EQ(t.pool->Count(20), 1);
+    // Far more small blocks than the pool holds: every refill is an exchange.
+    std::vector<void*> small;
+    for (int i = 0; i < 2000; ++i)
+        small.push_back(main->MultiGetMem(t, 10));
+    EXPECT_EQ(t.pool->Count(20), 1);
+    EXPECT_EQ(HeaderOf(big)->cls, 20) << "the pool's large block is whole";
+    for (void* p : small)
+        main->MultiFreeMem(t, p);
+    ExpectSound();
+}
+
+// ---------------------------------------------------------------- giving back
+
+std::size_t ChunksOn(std::uintptr_t list) {
+    std::size_t n = 0;
+    for (; list != kEndOfList; list = reinterpret_cast<const ChunkHeader*>(list)->next)
+        ++n;
+    return n;
+}
+
+TEST_F(ThreadHeapsTest, ReleasesPilingUpInTheMainPoolAreTrimmed) {
+    ThreadContext producer, consumer;
+    constexpr int kBlocks = 80 * 1024; // 80 MB of 1 KB blocks
+    std::vector<void*> blocks;
+    for (int i = 0; i < kBlocks; ++i)
+        blocks.push_back(main->MultiGetMem(producer, 1000));
+    EXPECT_EQ(pages.ReleasedBytes(), 0u);
+    for (void* p : blocks)
+        main->MultiFreeMem(consumer, p);
+    ExpectSound();
+    // Trims ran as the main pool's lists grew. Each pool keeps a few of the
+    // small blocks that start every chunk, so the chunks are not wholly free;
+    // their runs of free blocks were carved afresh and gave back their pages:
+    // all but the reserve and the last stretch released since the last trim.
+    EXPECT_GT(pages.ReleasedBytes(), std::size_t{40} << 20);
+    EXPECT_EQ(pages.Unmaps(), 0);
+
+    // A pool that keeps reusing what it releases moves many times its set
+    // through the main pool without a trim: the level does not grow.
+    const std::size_t released = pages.ReleasedBytes();
+    ThreadContext worker;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<void*> set;
+        for (int i = 0; i < 4096; ++i)
+            set.push_back(main->MultiGetMem(worker, 1000));
+        for (void* p : set)
+            main->MultiFreeMem(worker, p);
+    }
+    EXPECT_EQ(pages.ReleasedBytes(), released);
+    ExpectSound();
+}
+
+TEST_F(ThreadHeapsTest, IdlePoolsGiveEverythingBackBeforeATrim) {
+    ThreadContext idle, busy;
+    main->MultiFreeMem(idle, main->MultiGetMem(idle, 10));
+    main->MultiFreeMem(busy, main->MultiGetMem(busy, 10));
+    TThreadMemManager* idlePool = idle.pool;
+    main->ThreadExit(idle);
+    ASSERT_GT(idlePool->Count(5), 0);
+    std::vector<void*> blocks;
+    for (int i = 0; i < 40 * 1024; ++i)
+        blocks.push_back(main->MultiGetMem(busy, 1000));
+    for (void* p : blocks)
+        main->MultiFreeMem(busy, p);
+    ASSERT_GT(pages.ReleasedBytes(), 0u) << "a trim ran";
+    for (int k = kMinClass; k <= kMaxClass; ++k)
+        EXPECT_EQ(idlePool->Count(k), 0) << "class " << k;
+    ExpectSound();
+}
+
+std::size_t DirtyBytes(const TBlockManager& pool, int k) {
+    std::size_t n = 0;
+    for (std::uintptr_t b = pool.Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b)))
+        if (AsBlock(b)->used == kDirty) n += std::size_t{1} << k;
+    return n;
+}
+
+TEST_F(ThreadHeapsTest, APoolKeepsOnlyABudgetOfLargeDirtyBlocks) {
+    ThreadContext t;
+    std::vector<void*> big;
+    for (int i = 0; i < 6; ++i) {
+        big.push_back(main->MultiGetMem(t, (std::size_t{1} << 20) - 100));
+        std::memset(big.back(), 0x5a, (std::size_t{1} << 20) - 100);
+    }
+    for (void* p : big)
+        main->MultiFreeMem(t, p);
+    // Six 1 MB blocks stay in the pool (High is 6); once more than 4 MB of
+    // them were dirty, all but 2 MB gave back their inner pages.
+    ASSERT_EQ(t.pool->Count(20), 6);
+    EXPECT_LE(DirtyBytes(*t.pool, 20), std::size_t{4} << 20);
+    EXPECT_GE(pages.ReleasedBytes(), 2 * ((std::size_t{1} << 20) - 2 * 4096));
+    // Reused, a released block reads as zero where its pages went back.
+    auto* again = static_cast<unsigned char*>(main->MultiCallocMem(t, 1, (std::size_t{1} << 20) - 100));
+    for (std::size_t i = 0; i < (std::size_t{1} << 20) - 100; i += 509)
+        ASSERT_EQ(again[i], 0) << i;
+    main->MultiFreeMem(t, again);
+    // An idle pool keeps none of its large pages.
+    TThreadMemManager* pool = t.pool;
+    main->ThreadExit(t);
+    EXPECT_EQ(DirtyBytes(*pool, 20), 0u);
+    ExpectSound();
+}
+
+TEST_F(ThreadHeapsTest, CallocThroughThePools) {
+    ThreadContext t;
+    auto* dirty = static_cast<unsigned char*>(main->MultiGetMem(t, 300));
+    std::memset(dirty, 0xee, 300);
+    main->MultiFreeMem(t, dirty);
+    auto* p = static_cast<unsigned char*>(main->MultiCallocMem(t, 3, 100));
+    EXPECT_EQ(p, dirty) << "the released block comes back";
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(p[i], 0);
+    errno = 0;
+    EXPECT_EQ(main->MultiCallocMem(t, SIZE_MAX / 2, 3), nullptr);
+    EXPECT_EQ(errno, ENOMEM);
+    void* huge = main->MultiCallocMem(t, 1, kMaxRequest + 1);
+    ASSERT_NE(huge, nullptr);
+    EXPECT_EQ(g_prev.allocate, 1) << "allocated and cleared by the previous manager";
+    main->MultiFreeMem(t, huge);
+    ExpectSound();
+}
+
 // Simulated threads on one OS thread: allocations, releases by any thread,
 // resizing, threads ending and new ones starting, with the invariants checked
 // after every step.

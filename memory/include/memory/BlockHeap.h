@@ -409,8 +409,8 @@ public:
     // above, go back to the system. Walks every list: call it rarely.
     void Trim(std::size_t keep) noexcept;
     // Counts bytes released onto the lists. Every step of them (at least
-    // kTrimStep, more when many small blocks stay listed, so that the walks
-    // cost a bounded amount per byte released) it looks whether the lists
+    // kTrimStep, or half the small blocks left listed by the last trim, so
+    // that the walks cost a bounded amount per byte released) it looks whether the lists
     // have grown by a step over their lowest level since the last trim, and
     // trims with the standard reserve if so: a program that keeps reusing
     // what it releases is left alone.
@@ -421,8 +421,8 @@ public:
     }
     // Lets the trim see how low the lists went (after handing blocks out).
     void NoteLevel() noexcept;
-    static constexpr std::size_t kReserve = std::size_t{16} << 20;
-    static constexpr std::size_t kTrimStep = std::size_t{16} << 20;
+    static constexpr std::size_t kReserve = std::size_t{8} << 20;
+    static constexpr std::size_t kTrimStep = std::size_t{8} << 20;
 
     // First chunk of the list of carved chunks, kEndOfList when empty.
     std::uintptr_t ChunkList() const { return chunks_; }
