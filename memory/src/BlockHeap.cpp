@@ -46,9 +46,15 @@ std::uint8_t PieceState(std::uint8_t parent) {
 
 } // namespace
 
+bool MostlyResident(PageSource& pages, std::uintptr_t from, std::uintptr_t to) noexcept {
+    if (from >= to) return false;
+    return pages.Resident(reinterpret_cast<void*>(from), to - from) >= (to - from) / 2;
+}
+
 void ReleaseInnerPages(PageSource& pages, BlockHeader* h) noexcept {
     const PageRange r = InnerPages(h);
-    if (r.start < r.end) pages.Release(reinterpret_cast<void*>(r.start), r.end - r.start);
+    if (!MostlyResident(pages, r.start, r.end)) return;
+    pages.Release(reinterpret_cast<void*>(r.start), r.end - r.start);
     h->used = kPagesReleased;
 }
 
@@ -88,6 +94,25 @@ void SystemPages::Unmap(void* p, std::size_t size) noexcept {
 
 void SystemPages::Release(void* p, std::size_t size) noexcept {
     madvise(p, size, MADV_DONTNEED);
+}
+
+std::size_t SystemPages::Resident(const void* p, std::size_t size) noexcept {
+    return CountResident(p, size);
+}
+
+std::size_t CountResident(const void* p, std::size_t size) noexcept {
+    unsigned char vec[1024];
+    std::size_t resident = 0;
+    auto at = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t end = at + size;
+    while (at < end) {
+        const std::size_t span = std::min<std::size_t>(end - at, sizeof vec * kPageSize);
+        if (mincore(reinterpret_cast<void*>(at), span, vec) != 0) return size;
+        for (std::size_t i = 0; i < (span + kPageSize - 1) / kPageSize; ++i)
+            resident += (vec[i] & 1) * kPageSize;
+        at += span;
+    }
+    return resident;
 }
 
 // ---------------------------------------------------------------- chunk map
@@ -135,7 +160,6 @@ void TBlockManager::PushRaw(BlockHeader* h) noexcept {
     if (segmented_) MarkSegment(h, Addr(h), 1);
     c.head = Addr(h);
     c.count.store(c.count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    if (!segmented_ && h->cls >= kMinReleaseClass) LargeJoins(h);
 }
 
 BlockHeader* TBlockManager::PopRaw(int k) noexcept {
@@ -149,7 +173,6 @@ BlockHeader* TBlockManager::PopRaw(int k) noexcept {
         if (n > 1) MarkSegment(AsBlock(c.head), SegmentLast(h), n - 1);
     }
     c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
-    if (!segmented_ && k >= kMinReleaseClass) LargeLeaves(h);
     return h;
 }
 
@@ -287,7 +310,6 @@ void TBlockManager::TakeBatch(TransferBatch& b) noexcept {
             std::uint32_t length = 0;
             for (std::int32_t i = 1;; ++i) {
                 BlockHeader* blk = AsBlock(at);
-                if (c >= kMinReleaseClass) LargeLeaves(blk);
                 if (length == 0) runHead = blk;
                 if (++length == run || i == n) {
                     MarkSegment(runHead, at, length);
@@ -309,12 +331,6 @@ void TBlockManager::PutBatch(TransferBatch& b) noexcept {
         TransferBatch::Entry& e = b.e[c];
         if (e.n <= 0) continue;
         SizeClassRecord& r = classes_[c];
-        if (!segmented_ && c >= kMinReleaseClass) {
-            for (std::uintptr_t at = e.first;; at = NextFree(AsBlock(at))) {
-                if (AsBlock(at)->used == kDirty) dirtyLarge_ += std::size_t{1} << c;
-                if (at == e.last) break;
-            }
-        }
         NextFree(AsBlock(e.last)) = r.head;
         r.head = e.first;
         r.count.store(r.count.load(std::memory_order_relaxed) + e.n, std::memory_order_relaxed);
@@ -481,6 +497,10 @@ void TMemManager::MaybeTrim() noexcept {
     lowestLevel_ = std::min(lowestLevel_, level);
 }
 
+void TMemManager::TrimIfGrown() noexcept {
+    if (FreeBytes() >= lowestLevel_ + kTrimStep) AutoTrim();
+}
+
 void TMemManager::AutoTrim() noexcept {
     BeforeTrim();
     Trim(kReserve);
@@ -490,7 +510,7 @@ void TMemManager::AutoTrim() noexcept {
     std::size_t small = 0;
     for (int k = kMinClass; k < kMinReleaseClass; ++k)
         small += static_cast<std::size_t>(Count(k)) << k;
-    trimStep_ = std::max(kTrimStep, small / 2);
+    trimStep_ = std::max(kTrimStep, small);
     lowestLevel_ = FreeBytes();
 }
 
@@ -515,6 +535,14 @@ void TMemManager::Trim(std::size_t keep) noexcept {
         if (chunk->tally == CarvedBytes(chunk)) {
             if (kept + chunk->size <= keep) {
                 kept += chunk->size;
+                chunk->tally = 0;
+            } else if (chunk->size > ChunkSizeFor(kClassicLargest) &&
+                       !MostlyResident(*pages_, Addr(chunk) + kPageSize,
+                                       Addr(chunk) + chunk->size)) {
+                // A large block's own chunk, hardly resident: a program may use
+                // only a little of a large block, and giving the chunk back
+                // would cost more (a TLB flush on every thread, faults on
+                // reuse) than it saves.
                 chunk->tally = 0;
             } else {
                 chunk->tally = kDying;
@@ -600,7 +628,8 @@ void TMemManager::MarkRuns(ChunkHeader* chunk) noexcept {
             stop = Addr(NextBlock(AsBlock(stop)));
             ++blocks;
         }
-        if (blocks > 1 && stop - pos >= kWorth) {
+        if (blocks > 1 && stop - pos >= kWorth &&
+            MostlyResident(*pages_, RoundUp(pos, kPageSize), RoundDown(stop, kPageSize))) {
             for (std::uintptr_t b = pos; b < stop; b = Addr(NextBlock(AsBlock(b))))
                 AsBlock(b)->state = kTrimCarve;
             any = true;
@@ -622,6 +651,12 @@ void TMemManager::CarveRuns(ChunkHeader* chunk) noexcept {
         std::uintptr_t stop = pos;
         while (stop < end && AsBlock(stop)->state == kTrimCarve)
             stop = Addr(NextBlock(AsBlock(stop)));
+        // The run's whole pages go back in one call; the blocks carved inside
+        // them are zero but for what the carve writes.
+        const std::uintptr_t zeroFrom = RoundUp(pos, kPageSize);
+        const std::uintptr_t zeroTo = RoundDown(stop, kPageSize);
+        if (zeroFrom < zeroTo)
+            pages_->Release(reinterpret_cast<void*>(zeroFrom), zeroTo - zeroFrom);
         // The first block's previous-class byte stays as it is: its
         // predecessor may be split by the pool that holds it meanwhile.
         int prev = -1;
@@ -630,14 +665,15 @@ void TMemManager::CarveRuns(ChunkHeader* chunk) noexcept {
             const int e = std::bit_width(stop - at) - 1;
             const int a = std::countr_zero(at + kHeaderSize);
             const int cls = std::min(a >= 17 ? e : std::min(e, a), kMaxClass);
+            const std::uintptr_t next = at + (std::uintptr_t{1} << cls);
             BlockHeader* b = AsBlock(at);
             b->cls = static_cast<std::uint8_t>(cls);
             b->state = kFree;
             if (prev >= 0) b->prevCls = static_cast<std::uint8_t>(prev);
-            b->used = kDirty;
+            b->used = at + kHeaderSize >= zeroFrom && next <= zeroTo ? kFresh : kDirty;
             PushRaw(b);
             prev = cls;
-            at += std::uintptr_t{1} << cls;
+            at = next;
         }
         AsBlock(stop)->prevCls = static_cast<std::uint8_t>(prev);
         pos = stop;

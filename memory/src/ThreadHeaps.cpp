@@ -70,21 +70,16 @@ bool TThreadMemManager::GetMoreMemory(std::size_t size) noexcept {
     return Class(k).head != kEndOfList;
 }
 
-void TThreadMemManager::ReleaseLarge(std::size_t keep) noexcept {
-    // The largest first; within a class the most recently released stay.
-    std::size_t kept = 0;
-    for (int k = kMaxClass; k >= kMinReleaseClass; --k) {
+void TThreadMemManager::ReleaseLarge() noexcept {
+    for (int k = kMinReleaseClass; k <= kMaxClass; ++k) {
         for (std::uintptr_t b = Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b))) {
-            BlockHeader* h = AsBlock(b);
-            if (h->used != kDirty) continue;
-            if (kept + (std::size_t{1} << k) <= keep) {
-                kept += std::size_t{1} << k;
-                continue;
-            }
-            ReleaseInnerPages(*main_.Pages(), h);
+            if (AsBlock(b)->used == kDirty) ReleaseInnerPages(*main_.Pages(), AsBlock(b));
         }
     }
-    SetDirtyLarge(kept);
+}
+
+void TThreadMemManager::OnHugeFree(BlockHeader* h) noexcept {
+    if (h->used == kDirty) ReleaseInnerPages(*main_.Pages(), h);
 }
 
 // ---------------------------------------------------------------- main pool
@@ -264,7 +259,11 @@ void TMainMemManager::ThreadExit(ThreadContext& t) noexcept {
     if (TThreadMemManager* pool = t.pool) {
         pool->GetMoreMemory(0);
         // An idle pool keeps no large pages to itself.
-        pool->ReleaseLarge(0);
+        pool->ReleaseLarge();
+        {
+            MutexGuard main(mainLock_);
+            TrimIfGrown();
+        }
         if (options_.checkHeap) [[unlikely]]
             CheckNow(pool);
         MutexGuard table(tableLock_);

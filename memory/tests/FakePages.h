@@ -22,6 +22,9 @@ public:
     void* Map(std::size_t size, std::size_t align) noexcept override;
     void Unmap(void* p, std::size_t size) noexcept override;
     void Release(void* p, std::size_t size) noexcept override;
+    std::size_t Resident(const void* p, std::size_t size) noexcept override {
+        return CountResident(p, size);
+    }
 
     // The next mapping goes at base + offset, whatever alignment it asks for.
     void PlaceNextAt(std::size_t offset) { placed_.push_back(offset); }

@@ -44,8 +44,12 @@ inline constexpr std::size_t kPageSize = 4096;
 // Bytes at the start of a free block's payload that list keeping writes.
 inline constexpr std::size_t kListWords = 24;
 // Free blocks of this class and above have their inner pages given back
-// when the main pool trims.
+// when the main pool trims, and when a pool falls idle.
 inline constexpr int kMinReleaseClass = 15;
+// A pool gives back the inner pages of a released block of this class and
+// above at once (requests above 32 MB), as the C library unmaps its largest
+// blocks.
+inline constexpr int kMinHugeClass = 26;
 
 // Each byte is written on its own: a neighbour's splitter may be writing our
 // previous-class byte while the owner writes state or used size.
@@ -117,8 +121,12 @@ inline void MarkSegment(BlockHeader* first, std::uintptr_t last, std::uint32_t n
 BlockHeader* NextBlock(BlockHeader* h);
 class PageSource;
 // Gives back the pages strictly inside free block h (the first keeps the list
-// words, the last the next block's header) and marks it kPagesReleased.
+// words, the last the next block's header) and marks it kPagesReleased; but
+// only when most of them are resident: giving back costs every thread a TLB
+// flush, and a block its user barely touched is not worth it.
 void ReleaseInnerPages(PageSource& pages, BlockHeader* h) noexcept;
+// True when at least half the pages of [from, to) are resident.
+bool MostlyResident(PageSource& pages, std::uintptr_t from, std::uintptr_t to) noexcept;
 BlockHeader* PrevBlock(BlockHeader* h);
 std::size_t UsedSize(const BlockHeader* h);
 
@@ -142,11 +150,16 @@ public:
     virtual void Unmap(void* p, std::size_t size) noexcept = 0;
     // Gives the pages of [p, p + size) back; they read as zero afterwards.
     virtual void Release(void* p, std::size_t size) noexcept = 0;
+    // Bytes of the pages of [p, p + size) (page-aligned) that are resident.
+    virtual std::size_t Resident(const void* p, std::size_t size) noexcept = 0;
 
 protected:
     constexpr PageSource() = default;
     ~PageSource() = default;
 };
+
+// Resident bytes of the pages of [p, p + size), by mincore.
+std::size_t CountResident(const void* p, std::size_t size) noexcept;
 
 class SystemPages final : public PageSource {
 public:
@@ -154,6 +167,7 @@ public:
     void* Map(std::size_t size, std::size_t align) noexcept override;
     void Unmap(void* p, std::size_t size) noexcept override;
     void Release(void* p, std::size_t size) noexcept override;
+    std::size_t Resident(const void* p, std::size_t size) noexcept override;
 };
 
 // Which chunk each 64 KB granule of the address space belongs to (0: none).
@@ -262,8 +276,6 @@ public:
             h = AsBlock(c.head);
             c.head = NextFree(h);
             c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
-            if (k >= kMinReleaseClass) [[unlikely]]
-                LargeLeaves(h);
         } else {
             h = GetBlock(k);
             if (h == nullptr) return nullptr;
@@ -311,8 +323,8 @@ public:
         c.head = Addr(h);
         const std::int32_t n = c.count.load(std::memory_order_relaxed) + 1;
         c.count.store(n, std::memory_order_relaxed);
-        if (h->cls >= kMinReleaseClass) [[unlikely]]
-            LargeJoins(h);
+        if (h->cls >= kMinHugeClass) [[unlikely]]
+            OnHugeFree(h);
         if (n > c.pushLimit) [[unlikely]]
             OnOverLimit();
     }
@@ -356,21 +368,8 @@ protected:
     }
 
     virtual void OnOverLimit() noexcept {}
-    // A pool keeps the pages of its free blocks of kMinReleaseClass and
-    // above up to a budget: they come and go through these.
-    void LargeLeaves(const BlockHeader* h) noexcept {
-        if (h->used == kDirty) dirtyLarge_ -= std::size_t{1} << h->cls;
-    }
-    void LargeJoins(const BlockHeader* h) noexcept {
-        if (h->used != kDirty) return;
-        dirtyLarge_ += std::size_t{1} << h->cls;
-        if (dirtyLarge_ > kPoolLargeBudget) [[unlikely]]
-            OnLargeOverBudget();
-    }
-    virtual void OnLargeOverBudget() noexcept {}
-    static constexpr std::size_t kPoolLargeBudget = std::size_t{4} << 20;
-    std::size_t DirtyLarge() const { return dirtyLarge_; }
-    void SetDirtyLarge(std::size_t v) { dirtyLarge_ = v; }
+    // A huge block released into a pool.
+    virtual void OnHugeFree(BlockHeader*) noexcept {}
 
     BlockHeader* TryGetBlock(int k) noexcept;
     BlockHeader* GetBlock(int k) noexcept;
@@ -383,8 +382,6 @@ protected:
 private:
     const ChunkMap* map_;
     const bool segmented_;
-    // Bytes of dirty free blocks of kMinReleaseClass and above (pools only).
-    std::size_t dirtyLarge_ = 0;
     SizeClassRecord classes_[kClassCount];
 };
 
@@ -421,6 +418,9 @@ public:
     }
     // Lets the trim see how low the lists went (after handing blocks out).
     void NoteLevel() noexcept;
+    // Trims when the lists grew by kTrimStep since the last trim: at the end
+    // of a thread, which often ends a phase of the program.
+    void TrimIfGrown() noexcept;
     static constexpr std::size_t kReserve = std::size_t{8} << 20;
     static constexpr std::size_t kTrimStep = std::size_t{8} << 20;
 

@@ -44,16 +44,16 @@ public:
     bool GetMoreMemory(std::size_t size) noexcept override;
     void ProvideBlocks(int k, std::int32_t& n) noexcept override { n = Count(k); }
 
-    // Gives back the pages of the pool's dirty free blocks of
-    // kMinReleaseClass and above, but for keep bytes of them.
-    void ReleaseLarge(std::size_t keep) noexcept;
+    // Gives back the inner pages of the pool's dirty free blocks of
+    // kMinReleaseClass and above.
+    void ReleaseLarge() noexcept;
 
     // Guarded by the pool-table lock.
     bool inUse = false;
 
 protected:
     void OnOverLimit() noexcept override { GetMoreMemory(0); }
-    void OnLargeOverBudget() noexcept override { ReleaseLarge(kPoolLargeBudget / 2); }
+    void OnHugeFree(BlockHeader* h) noexcept override;
 
 private:
     TMainMemManager& main_;
