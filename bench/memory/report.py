@@ -39,7 +39,7 @@ def find_library(name):
 
 def load():
     with open("/proc/loadavg") as f:
-        return f.read().split()[0]
+        return float(f.read().split()[0])
 
 
 def main():
@@ -93,7 +93,7 @@ def main():
         return statistics.median(r[i] for r in runs) if runs else None
 
     print(f"Machine: {cores} cores; {args.reps} interleaved runs per cell, medians; "
-          f"load average during the run {min(loads)}-{max(loads)}; "
+          f"one-minute load average during the run {min(loads):.1f}-{max(loads):.1f}; "
           f"{(time.time() - started) / 60:.0f} minutes.\n")
     print("Throughput in million operations per second; (x) = throughput relative to ours "
           "(above 1: faster than ours); peak RSS in MB.\n")

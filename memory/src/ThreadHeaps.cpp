@@ -71,9 +71,14 @@ bool TThreadMemManager::GetMoreMemory(std::size_t size) noexcept {
 }
 
 void TThreadMemManager::ReleaseLarge() noexcept {
+    // The first MB of them stays: a short-lived thread's few refills are not
+    // worth a system call each.
+    std::size_t kept = 0;
     for (int k = kMinReleaseClass; k <= kMaxClass; ++k) {
         for (std::uintptr_t b = Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b))) {
-            if (AsBlock(b)->used == kDirty) ReleaseInnerPages(*main_.Pages(), AsBlock(b));
+            if (AsBlock(b)->used != kDirty) continue;
+            kept += std::size_t{1} << k;
+            if (kept > kIdleLargeKept) ReleaseInnerPages(*main_.Pages(), AsBlock(b));
         }
     }
 }
@@ -257,13 +262,12 @@ TThreadMemManager* TMainMemManager::AcquireThreadPool(ThreadContext& t) noexcept
 
 void TMainMemManager::ThreadExit(ThreadContext& t) noexcept {
     if (TThreadMemManager* pool = t.pool) {
+        // The exit step's exchange also trims if the main pool grew.
+        pool->leaving = true;
         pool->GetMoreMemory(0);
-        // An idle pool keeps no large pages to itself.
+        pool->leaving = false;
+        // An idle pool keeps few large pages to itself.
         pool->ReleaseLarge();
-        {
-            MutexGuard main(mainLock_);
-            TrimIfGrown();
-        }
         if (options_.checkHeap) [[unlikely]]
             CheckNow(pool);
         MutexGuard table(tableLock_);
@@ -288,6 +292,7 @@ void TMainMemManager::ExchangeWithMain(TransferBatch& b, const TThreadMemManager
         NoteReleased(handed);
     else
         NoteLevel();
+    if (own != nullptr && own->leaving) TrimIfGrown();
     if (options_.checkHeap) [[unlikely]]
         CheckLocked(own);
 }

@@ -45,11 +45,14 @@ public:
     void ProvideBlocks(int k, std::int32_t& n) noexcept override { n = Count(k); }
 
     // Gives back the inner pages of the pool's dirty free blocks of
-    // kMinReleaseClass and above.
+    // kMinReleaseClass and above, but for the first kIdleLargeKept bytes.
     void ReleaseLarge() noexcept;
+    static constexpr std::size_t kIdleLargeKept = std::size_t{1} << 20;
 
     // Guarded by the pool-table lock.
     bool inUse = false;
+    // Set by the owning thread during its exit step.
+    bool leaving = false;
 
 protected:
     void OnOverLimit() noexcept override { GetMoreMemory(0); }
