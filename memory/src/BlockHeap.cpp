@@ -51,11 +51,16 @@ bool MostlyResident(PageSource& pages, std::uintptr_t from, std::uintptr_t to) n
     return pages.Resident(reinterpret_cast<void*>(from), to - from) >= (to - from) / 2;
 }
 
-void ReleaseInnerPages(PageSource& pages, BlockHeader* h) noexcept {
+std::size_t ReleaseInnerPages(PageSource& pages, BlockHeader* h) noexcept {
     const PageRange r = InnerPages(h);
-    if (!MostlyResident(pages, r.start, r.end)) return;
+    if (!MostlyResident(pages, r.start, r.end)) {
+        // Not looked at again until it has been used.
+        h->used = kSparse;
+        return 0;
+    }
     pages.Release(reinterpret_cast<void*>(r.start), r.end - r.start);
     h->used = kPagesReleased;
+    return r.end - r.start;
 }
 
 BlockHeader* NextBlock(BlockHeader* h) {
@@ -503,14 +508,21 @@ void TMemManager::TrimIfGrown() noexcept {
 
 void TMemManager::AutoTrim() noexcept {
     BeforeTrim();
+    const std::size_t before = releasedBytes_;
     Trim(kReserve);
     releasedSinceTrim_ = 0;
-    // What the next trim will walk is mostly the small blocks; the large ones
-    // have given back their pages and are few.
-    std::size_t small = 0;
-    for (int k = kMinClass; k < kMinReleaseClass; ++k)
-        small += static_cast<std::size_t>(Count(k)) << k;
-    trimStep_ = std::max(kTrimStep, small);
+    if (releasedBytes_ - before < trimStep_ / 4) {
+        // Little came of it (the lists only swing, or what they hold is
+        // barely resident): look less often.
+        trimStep_ = std::min(trimStep_ * 2, kMaxTrimStep);
+    } else {
+        // What the next trim walks is mostly the small blocks; the large
+        // ones have given back their pages and are few.
+        std::size_t small = 0;
+        for (int k = kMinClass; k < kMinReleaseClass; ++k)
+            small += static_cast<std::size_t>(Count(k)) << k;
+        trimStep_ = std::max(kTrimStep, small);
+    }
     lowestLevel_ = FreeBytes();
 }
 
@@ -536,9 +548,7 @@ void TMemManager::Trim(std::size_t keep) noexcept {
             if (kept + chunk->size <= keep) {
                 kept += chunk->size;
                 chunk->tally = 0;
-            } else if (chunk->size > ChunkSizeFor(kClassicLargest) &&
-                       !MostlyResident(*pages_, Addr(chunk) + kPageSize,
-                                       Addr(chunk) + chunk->size)) {
+            } else if (chunk->size > ChunkSizeFor(kClassicLargest) && !LargeChunkResident(chunk)) {
                 // A large block's own chunk, hardly resident: a program may use
                 // only a little of a large block, and giving the chunk back
                 // would cost more (a TLB flush on every thread, faults on
@@ -600,14 +610,26 @@ void TMemManager::Trim(std::size_t keep) noexcept {
         chunk->next = released_;
         released_ = Addr(chunk);
         pages_->Release(reinterpret_cast<char*>(chunk) + kPageSize, chunk->size - kPageSize);
+        releasedBytes_ += chunk->size - kPageSize;
     }
     // 5. Large free blocks give back their inner pages.
     for (int k = kMinReleaseClass; k <= kMaxClass; ++k) {
         for (std::uintptr_t b = Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b))) {
             BlockHeader* blk = AsBlock(b);
-            if (blk->used == kDirty) ReleaseInnerPages(*pages_, blk);
+            if (blk->used == kDirty) releasedBytes_ += ReleaseInnerPages(*pages_, blk);
         }
     }
+}
+
+bool TMemManager::LargeChunkResident(ChunkHeader* chunk) noexcept {
+    // Such a chunk is its large block, behind the small ones of the carve;
+    // the verdict is kept in the block until it is used again.
+    BlockHeader* big = AsBlock(Addr(chunk) + kChunkAlign - kHeaderSize);
+    if (big->state != kTrimListed || big->cls <= kClassicLargest || big->used == kSparse)
+        return false;
+    if (MostlyResident(*pages_, Addr(chunk) + kPageSize, Addr(chunk) + chunk->size)) return true;
+    big->used = kSparse;
+    return false;
 }
 
 void TMemManager::MarkRuns(ChunkHeader* chunk) noexcept {
@@ -655,8 +677,10 @@ void TMemManager::CarveRuns(ChunkHeader* chunk) noexcept {
         // them are zero but for what the carve writes.
         const std::uintptr_t zeroFrom = RoundUp(pos, kPageSize);
         const std::uintptr_t zeroTo = RoundDown(stop, kPageSize);
-        if (zeroFrom < zeroTo)
+        if (zeroFrom < zeroTo) {
             pages_->Release(reinterpret_cast<void*>(zeroFrom), zeroTo - zeroFrom);
+            releasedBytes_ += zeroTo - zeroFrom;
+        }
         // The first block's previous-class byte stays as it is: its
         // predecessor may be split by the pool that holds it meanwhile.
         int prev = -1;

@@ -125,7 +125,7 @@ private:
                 if (scope_.complete && (used < kHeaderSize || used > (std::size_t{1} << h->cls)))
                     return Fail(pos, "used size out of range");
             } else {
-                if (scope_.complete && h->used > kPagesReleased)
+                if (scope_.complete && h->used > kSparse)
                     return Fail(pos, "free block's zero state out of range");
                 ++freeBlocks;
             }

@@ -53,6 +53,7 @@ bool TThreadMemManager::HasFree(int k) noexcept {
 }
 
 bool TThreadMemManager::GetMoreMemory(std::size_t size) noexcept {
+    LimitLarge();
     const int k = SizeClass(size);
     TransferBatch b;
     for (int c = kMinClass; c <= kMaxClass; ++c) {
@@ -70,16 +71,30 @@ bool TThreadMemManager::GetMoreMemory(std::size_t size) noexcept {
     return Class(k).head != kEndOfList;
 }
 
-void TThreadMemManager::ReleaseLarge() noexcept {
-    // The first MB of them stays: a short-lived thread's few refills are not
-    // worth a system call each.
+std::size_t TThreadMemManager::ReleaseLarge(std::size_t keep) noexcept {
     std::size_t kept = 0;
+    std::size_t released = 0;
     for (int k = kMinReleaseClass; k <= kMaxClass; ++k) {
         for (std::uintptr_t b = Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b))) {
             if (AsBlock(b)->used != kDirty) continue;
             kept += std::size_t{1} << k;
-            if (kept > kIdleLargeKept) ReleaseInnerPages(*main_.Pages(), AsBlock(b));
+            if (kept > keep) released += ReleaseInnerPages(*main_.Pages(), AsBlock(b));
         }
+    }
+    return released;
+}
+
+void TThreadMemManager::LimitLarge() noexcept {
+    std::size_t large = 0;
+    for (int k = kMinReleaseClass; k <= kMaxClass; ++k)
+        large += static_cast<std::size_t>(Count(k)) << k;
+    if (large <= largeLimit_) return;
+    if (ReleaseLarge(kLargeLimit / 2) < large / 4) {
+        // Its large blocks are barely resident or already given back: look
+        // again only when the pool holds twice as much.
+        largeLimit_ = std::min(largeLimit_ * 2, TMemManager::kMaxTrimStep);
+    } else {
+        largeLimit_ = kLargeLimit;
     }
 }
 
@@ -267,7 +282,7 @@ void TMainMemManager::ThreadExit(ThreadContext& t) noexcept {
         pool->GetMoreMemory(0);
         pool->leaving = false;
         // An idle pool keeps few large pages to itself.
-        pool->ReleaseLarge();
+        pool->ReleaseLarge(TThreadMemManager::kIdleLargeKept);
         if (options_.checkHeap) [[unlikely]]
             CheckNow(pool);
         MutexGuard table(tableLock_);

@@ -477,6 +477,49 @@ TEST_F(ThreadHeapsTest, PoolsGiveBackLargePagesWhenIdleAndHugeOnesAtOnce) {
     ExpectSound();
 }
 
+std::size_t BlocksIn(const TBlockManager& pool, int k, std::uint8_t zero) {
+    std::size_t n = 0;
+    for (std::uintptr_t b = pool.Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b)))
+        n += AsBlock(b)->used == zero;
+    return n;
+}
+
+TEST_F(ThreadHeapsTest, APoolHoldingManyLargePagesGivesThemBackAtItsNextExchange) {
+    constexpr std::size_t kBlock = (std::size_t{4} << 20) - 100; // class 22
+    auto fillAndFree = [&](ThreadContext& t, bool write) {
+        std::vector<void*> big;
+        for (int i = 0; i < 6; ++i) {
+            big.push_back(main->MultiGetMem(t, kBlock));
+            if (write)
+                std::memset(big.back(), 0x3c, kBlock);
+            else
+                static_cast<char*>(big.back())[0] = 1;
+        }
+        for (void* p : big)
+            main->MultiFreeMem(t, p);
+        ASSERT_EQ(t.pool->Count(22), 6);
+        // Small blocks until the pool exchanges with the main pool.
+        for (int i = 0; i < 300; ++i)
+            main->MultiGetMem(t, 10);
+    };
+    ThreadContext writer, toucher;
+    fillAndFree(writer, true);
+    // 24 MB held, over the 16 MB limit: all but the 8 MB most recently
+    // released (at the head of the list) give back their pages; the same
+    // exchange hands the three above Target to the main pool, head first.
+    EXPECT_EQ(writer.pool->Count(22), 3);
+    EXPECT_EQ(BlocksIn(*writer.pool, 22, kPagesReleased), 3u);
+    EXPECT_GE(pages.ReleasedBytes(), 4 * ((std::size_t{4} << 20) - 2 * 4096));
+
+    // Blocks barely touched are not worth it; they are marked so that they
+    // are not looked at again until used.
+    const std::size_t released = pages.ReleasedBytes();
+    fillAndFree(toucher, false);
+    EXPECT_EQ(BlocksIn(*toucher.pool, 22, kSparse), 3u);
+    EXPECT_EQ(pages.ReleasedBytes(), released);
+    ExpectSound();
+}
+
 TEST_F(ThreadHeapsTest, CallocThroughThePools) {
     ThreadContext t;
     auto* dirty = static_cast<unsigned char*>(main->MultiGetMem(t, 300));

@@ -36,6 +36,8 @@ enum ZeroState : std::uint8_t {
     kFresh = 1,
     // The pages inside the block were given back and read as zero.
     kPagesReleased = 2,
+    // Dirty, and found hardly resident: not worth giving back.
+    kSparse = 3,
 };
 // The largest block the carve of a classic chunk of 1 MB + 64 KB yields.
 inline constexpr int kClassicLargest = 19;
@@ -124,7 +126,7 @@ class PageSource;
 // words, the last the next block's header) and marks it kPagesReleased; but
 // only when most of them are resident: giving back costs every thread a TLB
 // flush, and a block its user barely touched is not worth it.
-void ReleaseInnerPages(PageSource& pages, BlockHeader* h) noexcept;
+std::size_t ReleaseInnerPages(PageSource& pages, BlockHeader* h) noexcept;
 // True when at least half the pages of [from, to) are resident.
 bool MostlyResident(PageSource& pages, std::uintptr_t from, std::uintptr_t to) noexcept;
 BlockHeader* PrevBlock(BlockHeader* h);
@@ -423,6 +425,9 @@ public:
     void TrimIfGrown() noexcept;
     static constexpr std::size_t kReserve = std::size_t{8} << 20;
     static constexpr std::size_t kTrimStep = std::size_t{8} << 20;
+    static constexpr std::size_t kMaxTrimStep = std::size_t{1} << 30;
+    // Bytes given back to the system so far.
+    std::size_t ReleasedBytes() const { return releasedBytes_; }
 
     // First chunk of the list of carved chunks, kEndOfList when empty.
     std::uintptr_t ChunkList() const { return chunks_; }
@@ -447,6 +452,7 @@ private:
                              std::uintptr_t dirtyBelow) noexcept;
     ChunkHeader* TakeReleasedChunk(std::size_t bytes) noexcept;
     void MarkRuns(ChunkHeader* chunk) noexcept;
+    bool LargeChunkResident(ChunkHeader* chunk) noexcept;
     void CarveRuns(ChunkHeader* chunk) noexcept;
 
     ChunkMap map_;
@@ -456,6 +462,7 @@ private:
     std::size_t releasedSinceTrim_ = 0;
     std::size_t trimStep_ = kTrimStep;
     std::size_t lowestLevel_ = 0;
+    std::size_t releasedBytes_ = 0;
 };
 
 } // namespace ax::memory

@@ -45,9 +45,13 @@ public:
     void ProvideBlocks(int k, std::int32_t& n) noexcept override { n = Count(k); }
 
     // Gives back the inner pages of the pool's dirty free blocks of
-    // kMinReleaseClass and above, but for the first kIdleLargeKept bytes.
-    void ReleaseLarge() noexcept;
+    // kMinReleaseClass and above, but for the first keep bytes of them, where
+    // resident; answers the bytes given back.
+    std::size_t ReleaseLarge(std::size_t keep) noexcept;
     static constexpr std::size_t kIdleLargeKept = std::size_t{1} << 20;
+    // Free blocks of kMinReleaseClass and above a pool holds before, at its
+    // next exchange, it gives back the pages of those beyond half of it.
+    static constexpr std::size_t kLargeLimit = std::size_t{16} << 20;
 
     // Guarded by the pool-table lock.
     bool inUse = false;
@@ -56,10 +60,13 @@ public:
 
 protected:
     void OnOverLimit() noexcept override { GetMoreMemory(0); }
+    void LimitLarge() noexcept;
     void OnHugeFree(BlockHeader* h) noexcept override;
 
 private:
     TMainMemManager& main_;
+    // Grows while giving back brings little (blocks barely resident).
+    std::size_t largeLimit_ = kLargeLimit;
 };
 
 struct MainOptions {
