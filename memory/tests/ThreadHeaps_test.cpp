@@ -376,13 +376,6 @@ TEST_F(ThreadHeapsTest, PoolsNeverSplitTheirOwnBlocks) {
 
 // ---------------------------------------------------------------- giving back
 
-std::size_t ChunksOn(std::uintptr_t list) {
-    std::size_t n = 0;
-    for (; list != kEndOfList; list = reinterpret_cast<const ChunkHeader*>(list)->next)
-        ++n;
-    return n;
-}
-
 TEST_F(ThreadHeapsTest, ReleasesPilingUpInTheMainPoolAreTrimmed) {
     ThreadContext producer, consumer;
     constexpr int kBlocks = 80 * 1024; // 80 MB of 1 KB blocks
