@@ -625,10 +625,10 @@ bool TMemManager::LargeChunkResident(ChunkHeader* chunk) noexcept {
     // Such a chunk is its large block, behind the small ones of the carve;
     // the verdict is kept in the block until it is used again.
     BlockHeader* big = AsBlock(Addr(chunk) + kChunkAlign - kHeaderSize);
-    if (big->state != kTrimListed || big->cls <= kClassicLargest || big->used == kSparse)
-        return false;
+    const bool asCarved = big->state == kTrimListed && big->cls > kClassicLargest;
+    if (asCarved && big->used == kSparse) return false;
     if (MostlyResident(*pages_, Addr(chunk) + kPageSize, Addr(chunk) + chunk->size)) return true;
-    big->used = kSparse;
+    if (asCarved) big->used = kSparse;
     return false;
 }
 

@@ -362,6 +362,32 @@ TEST_F(BlockHeapTest, TrimGivesBackTheInnerPagesOfLargeFreeBlocks) {
     ExpectSound();
 }
 
+TEST_F(BlockHeapTest, ALargeBlocksChunkGoesBackOnlyIfItsPagesWereUsed) {
+    constexpr std::size_t kSize = 3 * kMB;
+    auto* used = static_cast<unsigned char*>(heap->GetMem(kSize));
+    ASSERT_EQ(HeaderOf(used)->cls, 22);
+    std::memset(used, 0x11, kSize);
+    ASSERT_EQ(heap->FreeMem(used), 0);
+    heap->Trim(0);
+    ASSERT_NE(heap->ReleasedList(), kEndOfList) << "written all over: it goes back";
+    const std::size_t released = pages.ReleasedBytes();
+    EXPECT_GE(released, kSize);
+    ExpectSound();
+
+    // The same chunk, carved afresh; this time its user writes one byte.
+    const int maps = pages.Maps();
+    auto* touched = static_cast<unsigned char*>(heap->GetMem(kSize));
+    EXPECT_EQ(pages.Maps(), maps);
+    EXPECT_EQ(heap->ReleasedList(), kEndOfList);
+    touched[0] = 1;
+    ASSERT_EQ(heap->FreeMem(touched), 0);
+    heap->Trim(0);
+    EXPECT_EQ(heap->ReleasedList(), kEndOfList) << "barely touched: it stays";
+    EXPECT_EQ(pages.ReleasedBytes(), released);
+    EXPECT_EQ(HeaderOf(touched)->used, kSparse);
+    ExpectSound();
+}
+
 TEST_F(BlockHeapTest, ZeroedBlocksFromFreshReusedAndSplitMemory) {
     // Fresh: only the list words may be written.
     auto* fresh = static_cast<unsigned char*>(heap->GetZeroedMem(5000));
