@@ -6,6 +6,63 @@
 
 namespace ax::memory {
 
+namespace {
+
+// A chunk's tally during a trim when its pages are about to go back.
+constexpr std::uint32_t kDying = ~std::uint32_t{0};
+// States of a free block of our lists while a trim runs (under the lock, so
+// no other thread looks at them; a block of a thread pool or of the program
+// never has them): on one of our lists; about to be carved afresh.
+constexpr std::uint8_t kTrimListed = 4;
+constexpr std::uint8_t kTrimCarve = 5;
+
+constexpr std::uintptr_t RoundUp(std::uintptr_t a, std::uintptr_t to) {
+    return (a + to - 1) & ~(to - 1);
+}
+constexpr std::uintptr_t RoundDown(std::uintptr_t a, std::uintptr_t to) {
+    return a & ~(to - 1);
+}
+
+// The pages strictly inside a free block of class k: the first page keeps
+// the list words, the last holds the next block's header.
+struct PageRange {
+    std::uintptr_t start, end;
+};
+PageRange InnerPages(const BlockHeader* h) {
+    const std::uintptr_t payload = Addr(h) + kHeaderSize;
+    return {RoundUp(payload + kListWords, kPageSize),
+            RoundDown(Addr(h) + (std::uintptr_t{1} << h->cls), kPageSize)};
+}
+
+ChunkHeader* AsChunk(std::uintptr_t a) {
+    return reinterpret_cast<ChunkHeader*>(a);
+}
+
+// Pieces of a split inherit a fresh block's zeroes; anything else may hold
+// old data.
+std::uint8_t PieceState(std::uint8_t parent) {
+    return parent == kFresh ? kFresh : kDirty;
+}
+
+} // namespace
+
+bool MostlyResident(PageSource& pages, std::uintptr_t from, std::uintptr_t to) noexcept {
+    if (from >= to) return false;
+    return pages.Resident(reinterpret_cast<void*>(from), to - from) >= (to - from) / 2;
+}
+
+std::size_t ReleaseInnerPages(PageSource& pages, BlockHeader* h) noexcept {
+    const PageRange r = InnerPages(h);
+    if (!MostlyResident(pages, r.start, r.end)) {
+        // Not looked at again until it has been used.
+        h->used = kSparse;
+        return 0;
+    }
+    pages.Release(reinterpret_cast<void*>(r.start), r.end - r.start);
+    h->used = kPagesReleased;
+    return r.end - r.start;
+}
+
 BlockHeader* NextBlock(BlockHeader* h) {
     return AsBlock(Addr(h) + (std::uintptr_t{1} << h->cls));
 }
@@ -40,6 +97,29 @@ void SystemPages::Unmap(void* p, std::size_t size) noexcept {
     munmap(p, size);
 }
 
+void SystemPages::Release(void* p, std::size_t size) noexcept {
+    madvise(p, size, MADV_DONTNEED);
+}
+
+std::size_t SystemPages::Resident(const void* p, std::size_t size) noexcept {
+    return CountResident(p, size);
+}
+
+std::size_t CountResident(const void* p, std::size_t size) noexcept {
+    unsigned char vec[1024];
+    std::size_t resident = 0;
+    auto at = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t end = at + size;
+    while (at < end) {
+        const std::size_t span = std::min<std::size_t>(end - at, sizeof vec * kPageSize);
+        if (mincore(reinterpret_cast<void*>(at), span, vec) != 0) return size;
+        for (std::size_t i = 0; i < (span + kPageSize - 1) / kPageSize; ++i)
+            resident += (vec[i] & 1) * kPageSize;
+        at += span;
+    }
+    return resident;
+}
+
 // ---------------------------------------------------------------- chunk map
 
 ChunkMap::~ChunkMap() {
@@ -56,15 +136,14 @@ bool ChunkMap::Add(const void* start, std::size_t size) noexcept {
     for (std::uintptr_t g = first; g <= last; ++g) {
         auto& slot = top_[g >> (kLeafShift - kGranuleShift)];
         if (slot.load(std::memory_order_relaxed) != nullptr) continue;
-        void* leaf =
-            mmap(nullptr, kLeafBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* leaf = mmap(nullptr, kLeafBytes, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (leaf == MAP_FAILED) return false;
-        slot.store(static_cast<std::atomic<std::uint64_t>*>(leaf), std::memory_order_release);
+        slot.store(static_cast<std::atomic<std::uintptr_t>*>(leaf), std::memory_order_release);
     }
     for (std::uintptr_t g = first; g <= last; ++g) {
         auto* leaf = top_[g >> (kLeafShift - kGranuleShift)].load(std::memory_order_relaxed);
-        const std::uintptr_t i = g & (kLeafGranules - 1);
-        leaf[i >> 6].fetch_or(std::uint64_t{1} << (i & 63), std::memory_order_release);
+        leaf[g & (kLeafGranules - 1)].store(Addr(start), std::memory_order_release);
     }
     return true;
 }
@@ -74,9 +153,7 @@ void ChunkMap::Remove(const void* start, std::size_t size) noexcept {
     const std::uintptr_t last = (Addr(start) + size - 1) >> kGranuleShift;
     for (std::uintptr_t g = first; g <= last; ++g) {
         auto* leaf = top_[g >> (kLeafShift - kGranuleShift)].load(std::memory_order_relaxed);
-        if (leaf == nullptr) continue;
-        const std::uintptr_t i = g & (kLeafGranules - 1);
-        leaf[i >> 6].fetch_and(~(std::uint64_t{1} << (i & 63)), std::memory_order_relaxed);
+        if (leaf != nullptr) leaf[g & (kLeafGranules - 1)].store(0, std::memory_order_relaxed);
     }
 }
 
@@ -85,6 +162,7 @@ void ChunkMap::Remove(const void* start, std::size_t size) noexcept {
 void TBlockManager::PushRaw(BlockHeader* h) noexcept {
     SizeClassRecord& c = classes_[h->cls];
     NextFree(h) = c.head;
+    if (segmented_) MarkSegment(h, Addr(h), 1);
     c.head = Addr(h);
     c.count.store(c.count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
@@ -94,6 +172,11 @@ BlockHeader* TBlockManager::PopRaw(int k) noexcept {
     if (c.head == kEndOfList) return nullptr;
     BlockHeader* h = AsBlock(c.head);
     c.head = NextFree(h);
+    if (segmented_) {
+        // The rest of the run starts a run of its own.
+        const std::uint32_t n = SegmentLength(h);
+        if (n > 1) MarkSegment(AsBlock(c.head), SegmentLast(h), n - 1);
+    }
     c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
     return h;
 }
@@ -102,7 +185,13 @@ BlockHeader* TBlockManager::TryGetBlock(int k) noexcept {
     if (HasFree(k)) {
         if (BlockHeader* h = PopRaw(k)) return h;
     }
-    for (int j = k + 1; j <= kMaxClass; ++j) {
+    // Only the main pool splits (see TThreadMemManager::HasFree).
+    if (!segmented_) return nullptr;
+    // Blocks above the classic chunk's largest are split only for requests
+    // above it too: a small block cut from one would keep all its pages from
+    // ever going back.
+    const int largest = k <= kClassicLargest ? kClassicLargest : kMaxClass;
+    for (int j = k + 1; j <= largest; ++j) {
         if (classes_[j].head == kEndOfList) continue;
         BlockHeader* h = PopRaw(j);
         SplitBlock(h, k);
@@ -125,7 +214,9 @@ void TBlockManager::SplitBlock(BlockHeader* h, int k) noexcept {
     const int d = big - k;
     if (d <= 0) return;
     const int s = std::min(classes_[k].splitBatch, d);
+    const std::uint8_t zero = PieceState(h->used);
     h->cls = static_cast<std::uint8_t>(k);
+    h->used = zero;
     std::uintptr_t pos = Addr(h) + (std::uintptr_t{1} << k);
     int prev = k;
     auto emit = [&](int cls) {
@@ -133,7 +224,7 @@ void TBlockManager::SplitBlock(BlockHeader* h, int k) noexcept {
         b->cls = static_cast<std::uint8_t>(cls);
         b->state = kFree;
         b->prevCls = static_cast<std::uint8_t>(prev);
-        b->used = 0;
+        b->used = zero;
         PushRaw(b);
         prev = cls;
         pos += std::uintptr_t{1} << cls;
@@ -143,6 +234,37 @@ void TBlockManager::SplitBlock(BlockHeader* h, int k) noexcept {
     for (int c = k + s; c < big; ++c)
         emit(c);
     AsBlock(pos)->prevCls = static_cast<std::uint8_t>(prev);
+}
+
+void* TBlockManager::GetZeroedMem(std::size_t n) noexcept {
+    if (n > kMaxRequest) return nullptr;
+    const std::size_t m = (n + 7) & ~std::size_t{3};
+    BlockHeader* h = GetBlock(SizeClass(m));
+    if (h == nullptr) return nullptr;
+    const std::uint8_t zero = h->used;
+    h->state = kUsed;
+    SetUsedSize(h, m);
+    auto* p = static_cast<unsigned char*>(PayloadOf(h));
+    switch (zero) {
+    case kFresh:
+        std::memset(p, 0, std::min(n, kListWords));
+        break;
+    case kPagesReleased: {
+        const PageRange r = InnerPages(h);
+        const std::uintptr_t end = Addr(p) + n;
+        if (r.start >= r.end) {
+            std::memset(p, 0, n);
+            break;
+        }
+        std::memset(p, 0, std::min(end, r.start) - Addr(p));
+        if (end > r.end) std::memset(reinterpret_cast<void*>(r.end), 0, end - r.end);
+        break;
+    }
+    default:
+        std::memset(p, 0, n);
+        break;
+    }
+    return p;
 }
 
 void* TBlockManager::ReallocMem(void* p, std::size_t n) noexcept {
@@ -159,6 +281,7 @@ void* TBlockManager::ReallocMem(void* p, std::size_t n) noexcept {
     const std::size_t keep = (UsedSize(h) - kHeaderSize + 3) & ~std::size_t{3};
     std::memcpy(q, p, std::min(keep, (std::size_t{1} << h->cls) - kHeaderSize));
     h->state = kFree;
+    h->used = kDirty;
     PushFree(h);
     return q;
 }
@@ -173,13 +296,37 @@ void TBlockManager::TakeBatch(TransferBatch& b) noexcept {
         e = TransferBatch::Entry{};
         if (n <= 0) continue;
         SizeClassRecord& r = classes_[c];
-        std::uintptr_t last = r.head;
-        for (std::int32_t i = 1; i < n; ++i)
-            last = NextFree(AsBlock(last));
         e.first = r.head;
-        e.last = last;
+        if (segmented_) {
+            // Whole runs, without touching the blocks inside them.
+            std::int32_t taken = 0;
+            while (taken < n) {
+                BlockHeader* head = AsBlock(r.head);
+                taken += static_cast<std::int32_t>(SegmentLength(head));
+                e.last = SegmentLast(head);
+                r.head = NextFree(AsBlock(e.last));
+            }
+            n = taken;
+        } else {
+            // Cut into runs for the main pool while walking to the n-th block.
+            const std::uint32_t run = RunLength(c);
+            std::uintptr_t at = r.head;
+            BlockHeader* runHead = nullptr;
+            std::uint32_t length = 0;
+            for (std::int32_t i = 1;; ++i) {
+                BlockHeader* blk = AsBlock(at);
+                if (length == 0) runHead = blk;
+                if (++length == run || i == n) {
+                    MarkSegment(runHead, at, length);
+                    length = 0;
+                }
+                if (i == n) break;
+                at = NextFree(blk);
+            }
+            e.last = at;
+            r.head = NextFree(AsBlock(at));
+        }
         e.n = n;
-        r.head = NextFree(AsBlock(last));
         r.count.store(r.count.load(std::memory_order_relaxed) - n, std::memory_order_relaxed);
     }
 }
@@ -196,17 +343,25 @@ void TBlockManager::PutBatch(TransferBatch& b) noexcept {
     }
 }
 
+std::size_t TBlockManager::FreeBytes() const {
+    std::size_t bytes = 0;
+    for (int k = kMinClass; k <= kMaxClass; ++k)
+        bytes += static_cast<std::size_t>(Count(k)) << k;
+    return bytes;
+}
+
 // ---------------------------------------------------------------- chunks
 
 TMemManager::~TMemManager() {
-    std::uintptr_t c = chunks_;
-    while (c != kEndOfList) {
-        auto* chunk = reinterpret_cast<ChunkHeader*>(c);
-        const std::uintptr_t next = chunk->next;
-        const std::size_t size = chunk->size;
-        map_.Remove(chunk, size);
-        pages_->Unmap(chunk, size);
-        c = next;
+    for (std::uintptr_t list : {chunks_, released_}) {
+        for (std::uintptr_t c = list; c != kEndOfList;) {
+            ChunkHeader* chunk = AsChunk(c);
+            const std::uintptr_t next = chunk->next;
+            const std::size_t size = chunk->size;
+            map_.Remove(chunk, size);
+            pages_->Unmap(chunk, size);
+            c = next;
+        }
     }
 }
 
@@ -214,14 +369,33 @@ std::size_t TMemManager::ChunkSizeFor(int k) {
     // Up to class 19 the classic 1 MB + 64 KB chunk; its carve holds a block
     // of 512 KB at most. Above that the chunk grows so that its carve ends in
     // one block of the class asked for.
-    if (k <= 19) return (std::size_t{1} << 20) + (std::size_t{1} << 16);
+    if (k <= kClassicLargest) return (std::size_t{1} << 20) + (std::size_t{1} << 16);
     return (std::size_t{1} << k) + kChunkAlign;
+}
+
+ChunkHeader* TMemManager::TakeReleasedChunk(std::size_t bytes) noexcept {
+    // The smallest that is large enough, so big chunks stay for big requests.
+    std::uintptr_t* best = nullptr;
+    for (std::uintptr_t* link = &released_; *link != kEndOfList; link = &AsChunk(*link)->next) {
+        const std::size_t size = AsChunk(*link)->size;
+        if (size >= bytes && (best == nullptr || size < AsChunk(*best)->size)) best = link;
+    }
+    if (best == nullptr) return nullptr;
+    ChunkHeader* c = AsChunk(*best);
+    *best = c->next;
+    return c;
 }
 
 bool TMemManager::GetMoreMemory(std::size_t size) noexcept {
     const int k = SizeClass(std::max<std::size_t>(size, 1));
     if (k > kMaxClass) return false;
     const std::size_t bytes = ChunkSizeFor(k);
+    if (ChunkHeader* reused = TakeReleasedChunk(bytes)) {
+        // Only its first page kept its contents.
+        *AsBlock(Addr(reused) + reused->size - kHeaderSize) = BlockHeader{0, kChunkEnd, 0, kHeaderSize};
+        AddChunk(reused, Addr(reused) + kPageSize);
+        return true;
+    }
     void* mem = pages_->Map(bytes, kChunkAlign);
     if (mem == nullptr) return false;
     if (!map_.Add(mem, bytes)) {
@@ -230,58 +404,26 @@ bool TMemManager::GetMoreMemory(std::size_t size) noexcept {
     }
     auto* chunk = static_cast<ChunkHeader*>(mem);
     chunk->head = BlockHeader{0, kChunkStart, 0, static_cast<std::uint8_t>(kChunkHeaderSize)};
+    chunk->tally = 0;
     chunk->size = bytes;
-    chunk->next = kEndOfList;
     *AsBlock(Addr(mem) + bytes - kHeaderSize) = BlockHeader{0, kChunkEnd, 0, kHeaderSize};
-    AddChunk(chunk);
+    AddChunk(chunk, Addr(mem));
     return true;
 }
 
-void TMemManager::AddChunk(ChunkHeader* c) noexcept {
-    ChunkHeader* prev = nullptr;
-    std::uintptr_t next = chunks_;
-    while (next != kEndOfList && next < Addr(c)) {
-        prev = reinterpret_cast<ChunkHeader*>(next);
-        next = prev->next;
-    }
-    // The carve ends at c's own end sentinel in both cases: when c touches the
-    // next chunk, that sentinel stays in the middle of the merged chunk,
-    // followed by the next chunk's header and blocks.
+void TMemManager::AddChunk(ChunkHeader* c, std::uintptr_t dirtyBelow) noexcept {
+    c->next = chunks_;
+    chunks_ = Addr(c);
     BlockHeader* end = AsBlock(Addr(c) + c->size - kHeaderSize);
-    if (next != kEndOfList && Addr(c) + c->size == next) {
-        auto* n = reinterpret_cast<ChunkHeader*>(next);
-        c->size += n->size;
-        c->next = n->next;
-    } else {
-        c->next = next;
-    }
-    BlockHeader* before = &c->head;
-    if (prev == nullptr) {
-        chunks_ = Addr(c);
-    } else if (Addr(prev) + prev->size != Addr(c)) {
-        prev->next = Addr(c);
-    } else {
-        BlockHeader* sentinel = AsBlock(Addr(prev) + prev->size - kHeaderSize);
-        before = PrevBlock(sentinel);
-        prev->size += c->size;
-        // c may have absorbed its successor; prev must not keep pointing at
-        // a chunk that now lies inside it.
-        prev->next = c->next;
-    }
-    CarveRange(before, end);
+    SetCarvedBytes(c, CarveRange(&c->head, end, dirtyBelow));
 }
 
-void TMemManager::CarveRange(BlockHeader* before, BlockHeader* end) noexcept {
-    std::uintptr_t pos;
-    int prev;
-    if (before->state == kChunkStart) {
-        pos = Addr(before) + kChunkHeaderSize;
-        prev = 0;
-    } else {
-        pos = Addr(before) + (std::uintptr_t{1} << before->cls);
-        prev = before->cls;
-    }
-    while (Addr(end) - pos >= 32 && Addr(end) > pos) {
+std::uint32_t TMemManager::CarveRange(BlockHeader* before, BlockHeader* end,
+                                      std::uintptr_t dirtyBelow) noexcept {
+    std::uintptr_t pos = Addr(before) + kChunkHeaderSize;
+    const std::uintptr_t start = pos;
+    int prev = 0;
+    while (Addr(end) > pos && Addr(end) - pos >= 32) {
         const int e = std::bit_width(Addr(end) - pos) - 1;
         const int a = std::countr_zero(pos + kHeaderSize);
         int cls = a >= 17 ? e : std::min(e, a);
@@ -290,37 +432,276 @@ void TMemManager::CarveRange(BlockHeader* before, BlockHeader* end) noexcept {
         b->cls = static_cast<std::uint8_t>(cls);
         b->state = kFree;
         b->prevCls = static_cast<std::uint8_t>(prev);
-        b->used = 0;
+        b->used = pos + kHeaderSize >= dirtyBelow ? kFresh : kDirty;
         PushRaw(b);
         prev = cls;
         pos += std::uintptr_t{1} << cls;
     }
     end->prevCls = static_cast<std::uint8_t>(prev);
+    return static_cast<std::uint32_t>(pos - start);
 }
 
 void TMemManager::ProvideBlocks(int k, std::int32_t& n) noexcept {
-    std::int32_t shortfall = n - Count(k);
-    const std::int32_t saved = Class(k).splitBatch;
-    while (shortfall > 0) {
+    // New blocks go behind the ones already listed, the shortfall as one run
+    // and the rest as another, so that taking n blocks in whole runs from the
+    // head yields exactly n.
+    SizeClassRecord& r = Record(k);
+    while (Count(k) < n) {
+        std::int32_t shortfall = n - Count(k);
         int e = shortfall == 1 ? 1 : std::bit_width(static_cast<std::uint32_t>(shortfall - 1));
         e = std::min(e, kMaxClass - k);
-        if (e == 0) {
-            BlockHeader* h = GetBlock(k);
-            if (h == nullptr) break;
-            PushRaw(h);
-            --shortfall;
-            continue;
-        }
-        SetSplitBatch(k, e);
         BlockHeader* h = GetBlock(k + e);
         if (h == nullptr) break;
-        h->state = kFree;
-        SplitBlock(h, k);
-        SetSplitBatch(k, saved);
-        PushRaw(h);
-        shortfall -= std::int32_t{1} << e;
+        // A new chunk's carve may have brought blocks of class k.
+        if (Count(k) >= n) {
+            PushRaw(h);
+            break;
+        }
+        shortfall = n - Count(k);
+        std::uintptr_t* tail = &r.head;
+        while (*tail != kEndOfList)
+            tail = &NextFree(AsBlock(*tail));
+        const std::uint8_t zero = PieceState(h->used);
+        const std::uint8_t firstPrev = h->prevCls;
+        const std::int32_t pieces = std::int32_t{1} << e;
+        const std::int32_t wanted = std::min(pieces, shortfall);
+        BlockHeader* runHead = nullptr;
+        std::uint32_t length = 0;
+        for (std::int32_t i = 0; i < pieces; ++i) {
+            BlockHeader* b = AsBlock(Addr(h) + (static_cast<std::uintptr_t>(i) << k));
+            b->cls = static_cast<std::uint8_t>(k);
+            b->state = kFree;
+            b->prevCls = i == 0 ? firstPrev : static_cast<std::uint8_t>(k);
+            b->used = zero;
+            NextFree(b) = kEndOfList;
+            *tail = Addr(b);
+            tail = &NextFree(b);
+            if (length++ == 0) runHead = b;
+            if (i + 1 == wanted || i + 1 == pieces) {
+                MarkSegment(runHead, Addr(b), length);
+                length = 0;
+            }
+        }
+        NextBlock(AsBlock(Addr(h) + (static_cast<std::uintptr_t>(pieces - 1) << k)))->prevCls =
+            static_cast<std::uint8_t>(k);
+        r.count.store(r.count.load(std::memory_order_relaxed) + pieces, std::memory_order_relaxed);
     }
-    SetSplitBatch(k, saved);
+}
+
+void TMemManager::NoteLevel() noexcept {
+    lowestLevel_ = std::min(lowestLevel_, FreeBytes());
+}
+
+void TMemManager::MaybeTrim() noexcept {
+    releasedSinceTrim_ = 0;
+    const std::size_t level = FreeBytes();
+    if (level >= lowestLevel_ + trimStep_) {
+        AutoTrim();
+        return;
+    }
+    lowestLevel_ = std::min(lowestLevel_, level);
+}
+
+void TMemManager::TrimIfGrown() noexcept {
+    if (FreeBytes() >= lowestLevel_ + kTrimStep) AutoTrim();
+}
+
+void TMemManager::AutoTrim() noexcept {
+    BeforeTrim();
+    const std::size_t before = releasedBytes_;
+    Trim(kReserve);
+    releasedSinceTrim_ = 0;
+    if (releasedBytes_ - before < trimStep_ / 4) {
+        // Little came of it (the lists only swing, or what they hold is
+        // barely resident): look less often.
+        trimStep_ = std::min(trimStep_ * 2, kMaxTrimStep);
+    } else {
+        // What the next trim walks is mostly the small blocks; the large
+        // ones have given back their pages and are few.
+        std::size_t small = 0;
+        for (int k = kMinClass; k < kMinReleaseClass; ++k)
+            small += static_cast<std::size_t>(Count(k)) << k;
+        trimStep_ = std::max(kTrimStep, small);
+    }
+    lowestLevel_ = FreeBytes();
+}
+
+void TMemManager::Trim(std::size_t keep) noexcept {
+    // 1. Mark every block on our lists and tally, per chunk, the bytes listed.
+    for (std::uintptr_t c = chunks_; c != kEndOfList; c = AsChunk(c)->next)
+        AsChunk(c)->tally = 0;
+    for (int k = kMinClass; k <= kMaxClass; ++k) {
+        for (std::uintptr_t b = Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b))) {
+            AsBlock(b)->state = kTrimListed;
+            AsChunk(map_.ChunkOf(AsBlock(b)))->tally += std::uint32_t{1} << k;
+        }
+    }
+    // 2. Wholly free chunks beyond the reserve go back. In chunks that are
+    // at least half listed, runs of neighbouring listed blocks long enough to
+    // hold whole pages are taken off the lists and carved afresh into large
+    // blocks, whose inner pages then go back: blocks that other pools or the
+    // program hold keep only their own pages.
+    std::size_t kept = 0;
+    for (std::uintptr_t c = chunks_; c != kEndOfList; c = AsChunk(c)->next) {
+        ChunkHeader* chunk = AsChunk(c);
+        if (chunk->tally == CarvedBytes(chunk)) {
+            if (kept + chunk->size <= keep) {
+                kept += chunk->size;
+                chunk->tally = 0;
+            } else if (chunk->size > ChunkSizeFor(kClassicLargest) && !LargeChunkResident(chunk)) {
+                // A large block's own chunk, hardly resident: a program may use
+                // only a little of a large block, and giving the chunk back
+                // would cost more (a TLB flush on every thread, faults on
+                // reuse) than it saves.
+                chunk->tally = 0;
+            } else {
+                chunk->tally = kDying;
+            }
+        } else if (chunk->tally >= CarvedBytes(chunk) / 2) {
+            MarkRuns(chunk);
+        } else {
+            chunk->tally = 0;
+        }
+    }
+    // 3. Rebuild every list without those blocks, in runs, clearing the marks.
+    for (int k = kMinClass; k <= kMaxClass; ++k) {
+        SizeClassRecord& r = Record(k);
+        const std::uint32_t run = RunLength(k);
+        std::uintptr_t* tail = &r.head;
+        BlockHeader* runHead = nullptr;
+        BlockHeader* previous = nullptr;
+        std::uint32_t length = 0;
+        std::int32_t count = 0;
+        for (std::uintptr_t b = r.head; b != kEndOfList;) {
+            BlockHeader* blk = AsBlock(b);
+            const std::uintptr_t next = NextFree(blk);
+            const bool leaves =
+                blk->state == kTrimCarve || AsChunk(map_.ChunkOf(blk))->tally == kDying;
+            if (!leaves) {
+                blk->state = kFree;
+                *tail = b;
+                tail = &NextFree(blk);
+                ++count;
+                if (length == run) {
+                    MarkSegment(runHead, Addr(previous), length);
+                    length = 0;
+                }
+                if (length++ == 0) runHead = blk;
+                previous = blk;
+            }
+            b = next;
+        }
+        *tail = kEndOfList;
+        if (length > 0) MarkSegment(runHead, Addr(previous), length);
+        r.count.store(count, std::memory_order_relaxed);
+    }
+    // 4. Carve the runs afresh; the dying chunks keep their first page
+    // (header and address range) and give back the rest.
+    for (std::uintptr_t* link = &chunks_; *link != kEndOfList;) {
+        ChunkHeader* chunk = AsChunk(*link);
+        if (chunk->tally != kDying) {
+            if (chunk->tally != 0) CarveRuns(chunk);
+            chunk->tally = 0;
+            link = &chunk->next;
+            continue;
+        }
+        *link = chunk->next;
+        chunk->tally = 0;
+        chunk->next = released_;
+        released_ = Addr(chunk);
+        pages_->Release(reinterpret_cast<char*>(chunk) + kPageSize, chunk->size - kPageSize);
+        releasedBytes_ += chunk->size - kPageSize;
+    }
+    // 5. Large free blocks give back their inner pages.
+    for (int k = kMinReleaseClass; k <= kMaxClass; ++k) {
+        for (std::uintptr_t b = Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b))) {
+            BlockHeader* blk = AsBlock(b);
+            if (blk->used == kDirty) releasedBytes_ += ReleaseInnerPages(*pages_, blk);
+        }
+    }
+}
+
+bool TMemManager::LargeChunkResident(ChunkHeader* chunk) noexcept {
+    // Such a chunk is its large block, behind the small ones of the carve;
+    // the verdict is kept in the block until it is used again.
+    BlockHeader* big = AsBlock(Addr(chunk) + kChunkAlign - kHeaderSize);
+    const bool asCarved = big->state == kTrimListed && big->cls > kClassicLargest;
+    if (asCarved && big->used == kSparse) return false;
+    if (MostlyResident(*pages_, Addr(chunk) + kPageSize, Addr(chunk) + chunk->size)) return true;
+    if (asCarved) big->used = kSparse;
+    return false;
+}
+
+void TMemManager::MarkRuns(ChunkHeader* chunk) noexcept {
+    // A run is worth carving afresh when it spans several pages and is more
+    // than one block (a single large block gives back its pages anyway).
+    constexpr std::uintptr_t kWorth = 4 * kPageSize;
+    const std::uintptr_t end = Addr(chunk) + chunk->size - kHeaderSize;
+    std::uintptr_t pos = Addr(chunk) + kChunkHeaderSize;
+    bool any = false;
+    while (pos < end) {
+        if (AsBlock(pos)->state != kTrimListed) {
+            pos = Addr(NextBlock(AsBlock(pos)));
+            continue;
+        }
+        std::uintptr_t stop = pos;
+        int blocks = 0;
+        while (stop < end && AsBlock(stop)->state == kTrimListed) {
+            stop = Addr(NextBlock(AsBlock(stop)));
+            ++blocks;
+        }
+        if (blocks > 1 && stop - pos >= kWorth &&
+            MostlyResident(*pages_, RoundUp(pos, kPageSize), RoundDown(stop, kPageSize))) {
+            for (std::uintptr_t b = pos; b < stop; b = Addr(NextBlock(AsBlock(b))))
+                AsBlock(b)->state = kTrimCarve;
+            any = true;
+        }
+        pos = stop;
+    }
+    // A tally of 0 tells step 4 there is nothing to carve.
+    chunk->tally = any ? 1 : 0;
+}
+
+void TMemManager::CarveRuns(ChunkHeader* chunk) noexcept {
+    const std::uintptr_t end = Addr(chunk) + chunk->size - kHeaderSize;
+    std::uintptr_t pos = Addr(chunk) + kChunkHeaderSize;
+    while (pos < end) {
+        if (AsBlock(pos)->state != kTrimCarve) {
+            pos = Addr(NextBlock(AsBlock(pos)));
+            continue;
+        }
+        std::uintptr_t stop = pos;
+        while (stop < end && AsBlock(stop)->state == kTrimCarve)
+            stop = Addr(NextBlock(AsBlock(stop)));
+        // The run's whole pages go back in one call; the blocks carved inside
+        // them are zero but for what the carve writes.
+        const std::uintptr_t zeroFrom = RoundUp(pos, kPageSize);
+        const std::uintptr_t zeroTo = RoundDown(stop, kPageSize);
+        if (zeroFrom < zeroTo) {
+            pages_->Release(reinterpret_cast<void*>(zeroFrom), zeroTo - zeroFrom);
+            releasedBytes_ += zeroTo - zeroFrom;
+        }
+        // The first block's previous-class byte stays as it is: its
+        // predecessor may be split by the pool that holds it meanwhile.
+        int prev = -1;
+        std::uintptr_t at = pos;
+        while (at < stop) {
+            const int e = std::bit_width(stop - at) - 1;
+            const int a = std::countr_zero(at + kHeaderSize);
+            const int cls = std::min(a >= 17 ? e : std::min(e, a), kMaxClass);
+            const std::uintptr_t next = at + (std::uintptr_t{1} << cls);
+            BlockHeader* b = AsBlock(at);
+            b->cls = static_cast<std::uint8_t>(cls);
+            b->state = kFree;
+            if (prev >= 0) b->prevCls = static_cast<std::uint8_t>(prev);
+            b->used = at + kHeaderSize >= zeroFrom && next <= zeroTo ? kFresh : kDirty;
+            PushRaw(b);
+            prev = cls;
+            at = next;
+        }
+        AsBlock(stop)->prevCls = static_cast<std::uint8_t>(prev);
+        pos = stop;
+    }
 }
 
 } // namespace ax::memory

@@ -19,6 +19,7 @@ void* __libc_malloc(size_t);
 void __libc_free(void*);
 void* __libc_realloc(void*, size_t);
 void* __libc_memalign(size_t, size_t);
+void* __libc_calloc(size_t, size_t);
 }
 
 namespace ax::memory {
@@ -62,7 +63,8 @@ constexpr bool kAbortOnInvalidFree = true;
 
 constinit NoDestroy<TMainMemManager>
     g_heap(&g_pages, MainOptions{PreviousManager{__libc_malloc, __libc_free, __libc_realloc,
-                                                 PreviousAligned, PreviousUsableSize},
+                                                 PreviousAligned, PreviousUsableSize,
+                                                 __libc_calloc},
                                  &__libc_single_threaded, kAbortOnInvalidFree, PoolAcquired});
 
 constinit thread_local ThreadContext t_thread __attribute__((tls_model("initial-exec")));
@@ -100,6 +102,12 @@ void PoolAcquired() {
 
 __attribute__((constructor(101))) void InstallAtLoad() {
     InstallHooks();
+#ifndef NDEBUG
+    // AX_HEAP_CHECK=1 walks the chunks and lists at every exchange, trim and
+    // thread exit, and aborts with the first fault found.
+    if (const char* check = getenv("AX_HEAP_CHECK"); check != nullptr && check[0] == '1')
+        g_heap.value.SetHeapCheck(true);
+#endif
 }
 
 bool IsPowerOfTwo(std::size_t v) {
@@ -132,14 +140,7 @@ AX_EXPORT void free(void* p) noexcept {
 }
 
 AX_EXPORT void* calloc(size_t count, size_t size) noexcept {
-    size_t n;
-    if (__builtin_mul_overflow(count, size, &n)) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    void* p = g_heap.value.MultiGetMem(t_thread, n);
-    if (p != nullptr) std::memset(p, 0, n);
-    return p;
+    return g_heap.value.MultiCallocMem(t_thread, count, size);
 }
 
 AX_EXPORT void* realloc(void* p, size_t n) noexcept {

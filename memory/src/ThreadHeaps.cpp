@@ -1,5 +1,7 @@
 #include "memory/ThreadHeaps.h"
 
+#include "memory/HeapChecker.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -38,21 +40,20 @@ TThreadMemManager::~TThreadMemManager() {
     for (int c = kMinClass; c <= kMaxClass; ++c)
         b.e[c].n = -Count(c);
     TakeBatch(b);
-    main_.ExchangeWithMain(b);
+    main_.ExchangeWithMain(b, this);
 }
 
 bool TThreadMemManager::HasFree(int k) noexcept {
     if (Class(k).head != kEndOfList) return true;
-    // The main pool's count is only a hint here; the exchange itself runs
-    // under the lock.
-    if (main_.Count(k) >= 1) {
-        GetMoreMemory(std::size_t{1} << k);
-        return Class(k).head != kEndOfList;
-    }
-    return false;
+    // Even when the main pool has none of the class: it splits under its
+    // lock, where a trim may be walking the chunks, rather than this pool
+    // splitting one of its own blocks behind the trim's back.
+    GetMoreMemory(std::size_t{1} << k);
+    return Class(k).head != kEndOfList;
 }
 
 bool TThreadMemManager::GetMoreMemory(std::size_t size) noexcept {
+    LimitLarge();
     const int k = SizeClass(size);
     TransferBatch b;
     for (int c = kMinClass; c <= kMaxClass; ++c) {
@@ -65,14 +66,47 @@ bool TThreadMemManager::GetMoreMemory(std::size_t size) noexcept {
         if (under > 0) b.e[c].n = -under;
     }
     if (b.e[k].n == 0) b.e[k].n = -1;
-    main_.ExchangeWithMain(b);
+    main_.ExchangeWithMain(b, this);
     PutBatch(b);
     return Class(k).head != kEndOfList;
+}
+
+std::size_t TThreadMemManager::ReleaseLarge(std::size_t keep) noexcept {
+    std::size_t kept = 0;
+    std::size_t released = 0;
+    for (int k = kMinReleaseClass; k <= kMaxClass; ++k) {
+        for (std::uintptr_t b = Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b))) {
+            if (AsBlock(b)->used != kDirty) continue;
+            kept += std::size_t{1} << k;
+            if (kept > keep) released += ReleaseInnerPages(*main_.Pages(), AsBlock(b));
+        }
+    }
+    return released;
+}
+
+void TThreadMemManager::LimitLarge() noexcept {
+    std::size_t large = 0;
+    for (int k = kMinReleaseClass; k <= kMaxClass; ++k)
+        large += static_cast<std::size_t>(Count(k)) << k;
+    if (large <= largeLimit_) return;
+    if (ReleaseLarge(kLargeLimit / 2) < large / 4) {
+        // Its large blocks are barely resident or already given back: look
+        // again only when the pool holds twice as much.
+        largeLimit_ = std::min(largeLimit_ * 2, TMemManager::kMaxTrimStep);
+    } else {
+        largeLimit_ = kLargeLimit;
+    }
+}
+
+void TThreadMemManager::OnHugeFree(BlockHeader* h) noexcept {
+    if (h->used == kDirty) ReleaseInnerPages(*main_.Pages(), h);
 }
 
 // ---------------------------------------------------------------- main pool
 
 TMainMemManager::~TMainMemManager() {
+    // A trim would look at the pools being destroyed.
+    StopTrims();
     const std::uint32_t count = count_.load(std::memory_order_relaxed);
     for (std::uint32_t i = 1; i <= count; ++i) {
         TThreadMemManager* pool = table_[i];
@@ -107,10 +141,35 @@ void TMainMemManager::SlowFreeMem(ThreadContext& t, void* p) noexcept {
     case Ownership::Invalid:
         ReportInvalidFree(p);
         return;
-    case Ownership::Used:
-        Route(t, [p](TBlockManager& m) { return m.FreeMem(p); });
+    case Ownership::Used: {
+        const std::size_t bytes = std::size_t{1} << HeaderOf(p)->cls;
+        Route(t, [&](TBlockManager& m) {
+            const int released = m.FreeMem(p);
+            if (released == 0 && &m == static_cast<TBlockManager*>(this)) ReleasedToMain(bytes);
+            return released;
+        });
         return;
     }
+    }
+}
+
+void* TMainMemManager::MultiCallocMem(ThreadContext& t, std::size_t count,
+                                      std::size_t size) noexcept {
+    std::size_t n;
+    if (__builtin_mul_overflow(count, size, &n)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    if (n > kMaxRequest) {
+        if (options_.previous.allocateZeroed != nullptr)
+            return options_.previous.allocateZeroed(count, size);
+        void* p = options_.previous.allocate(n);
+        if (p != nullptr) std::memset(p, 0, n);
+        return p;
+    }
+    void* p = Route(t, [n](TBlockManager& m) { return m.GetZeroedMem(n); });
+    if (p == nullptr) errno = ENOMEM;
+    return p;
 }
 
 void* TMainMemManager::MultiReallocMem(ThreadContext& t, void* p, std::size_t n) noexcept {
@@ -218,7 +277,14 @@ TThreadMemManager* TMainMemManager::AcquireThreadPool(ThreadContext& t) noexcept
 
 void TMainMemManager::ThreadExit(ThreadContext& t) noexcept {
     if (TThreadMemManager* pool = t.pool) {
+        // The exit step's exchange also trims if the main pool grew.
+        pool->leaving = true;
         pool->GetMoreMemory(0);
+        pool->leaving = false;
+        // An idle pool keeps few large pages to itself.
+        pool->ReleaseLarge(TThreadMemManager::kIdleLargeKept);
+        if (options_.checkHeap) [[unlikely]]
+            CheckNow(pool);
         MutexGuard table(tableLock_);
         pool->inUse = false;
     }
@@ -229,10 +295,69 @@ void TMainMemManager::ThreadExit(ThreadContext& t) noexcept {
     t.retired = true;
 }
 
-void TMainMemManager::ExchangeWithMain(TransferBatch& b) noexcept {
+void TMainMemManager::ExchangeWithMain(TransferBatch& b, const TThreadMemManager* own) noexcept {
+    std::size_t handed = 0;
+    for (int c = kMinClass; c <= kMaxClass; ++c) {
+        if (b.e[c].n > 0) handed += static_cast<std::size_t>(b.e[c].n) << c;
+    }
     MutexGuard main(mainLock_);
     PutBatch(b);
     TakeBatch(b);
+    if (handed != 0)
+        NoteReleased(handed);
+    else
+        NoteLevel();
+    if (own != nullptr && own->leaving) TrimIfGrown();
+    if (options_.checkHeap) [[unlikely]]
+        CheckLocked(own);
+}
+
+void TMainMemManager::BeforeTrim() noexcept {
+    // Pools of exited threads give everything back, so that the few blocks
+    // each keeps do not hold whole chunks. The pool-table lock comes first in
+    // the lock order and the main-pool lock may be held here: only try it.
+    if (pthread_mutex_trylock(&tableLock_) != 0) return;
+    const std::uint32_t count = count_.load(std::memory_order_relaxed);
+    for (std::uint32_t i = 1; i <= count; ++i) {
+        TThreadMemManager* pool = table_[i];
+        if (pool->inUse) continue;
+        TransferBatch b;
+        for (int c = kMinClass; c <= kMaxClass; ++c)
+            b.e[c].n = -pool->Count(c);
+        pool->TakeBatch(b);
+        PutBatch(b);
+    }
+    pthread_mutex_unlock(&tableLock_);
+}
+
+void TMainMemManager::ReleasedToMain(std::size_t bytes) noexcept {
+    NoteReleased(bytes);
+    if (options_.checkHeap) [[unlikely]] {
+        // Single-threaded programs never exchange: look now and then.
+        static thread_local unsigned calls = 0;
+        if (++calls % 4096 == 0) CheckLocked(nullptr);
+    }
+}
+
+void TMainMemManager::CheckNow(const TThreadMemManager* own) noexcept {
+    if (*options_.singleThreaded) {
+        CheckLocked(own);
+        return;
+    }
+    MutexGuard main(mainLock_);
+    CheckLocked(own);
+}
+
+void TMainMemManager::CheckLocked(const TThreadMemManager* own) noexcept {
+    const TBlockManager* pools[1] = {own};
+    const HeapCheckScope scope{this, pools, own != nullptr ? 1u : 0u, false};
+    char fault[200];
+    if (CheckHeap(scope, fault, sizeof fault)) return;
+    static const char prefix[] = "memory: heap check failed ";
+    [[maybe_unused]] auto w1 = write(2, prefix, sizeof prefix - 1);
+    [[maybe_unused]] auto w2 = write(2, fault, std::strlen(fault));
+    [[maybe_unused]] auto w3 = write(2, "\n", 1);
+    std::abort();
 }
 
 void TMainMemManager::LockForFork() noexcept {

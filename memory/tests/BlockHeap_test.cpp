@@ -222,55 +222,196 @@ TEST_F(BlockHeapTest, ExhaustedPagesGiveNullInsteadOfHanging) {
     ExpectSound();
 }
 
-TEST_F(BlockHeapTest, ChunkMergedWithBothNeighboursLeavesOneEntry) {
-    // Chunks of 1 MB + 128 KB at offsets 0, 2x and then 1x in between.
+TEST_F(BlockHeapTest, TouchingChunksStaySeparate) {
+    // A chunk placed right behind another and one right before it: each keeps
+    // its own header and sentinel, so that each can go back on its own.
     const std::size_t size = TMemManager::ChunkSizeFor(20);
     ASSERT_EQ(size, kMB + 131072);
-    pages.PlaceNextAt(0);
-    pages.PlaceNextAt(2 * size);
     pages.PlaceNextAt(size);
+    pages.PlaceNextAt(2 * size);
+    pages.PlaceNextAt(0);
     void* a = heap->GetMem(kMB - 4);
-    void* c = heap->GetMem(kMB - 4);
-    ASSERT_EQ(Offset(a), 131072u);
-    ASSERT_EQ(Offset(c), 2 * size + 131072);
-    ExpectSound();
     void* b = heap->GetMem(kMB - 4);
-    ASSERT_NE(b, nullptr);
-    // The new chunk's free space starts at the first chunk's end sentinel.
-    EXPECT_EQ(Offset(b), size);
-    EXPECT_EQ(HeaderOf(b)->prevCls, 20);
-    const auto* head = reinterpret_cast<const ChunkHeader*>(heap->ChunkList());
-    EXPECT_EQ(heap->ChunkList(), pages.Base());
-    EXPECT_EQ(head->size, 3 * size);
-    EXPECT_EQ(head->next, kEndOfList);
-    ExpectSound();
-
-    // A further chunk, not adjacent, is a second entry.
-    pages.PlaceNextAt(8 * size);
-    ASSERT_NE(heap->GetMem(kMB - 4), nullptr);
-    EXPECT_EQ(head->next, pages.Base() + 8 * size);
-    ExpectSound();
-}
-
-TEST_F(BlockHeapTest, ChunkMergedWithItsSuccessorOnly) {
-    const std::size_t size = TMemManager::ChunkSizeFor(20);
-    pages.PlaceNextAt(4 * size);
-    pages.PlaceNextAt(3 * size);
-    ASSERT_NE(heap->GetMem(kMB - 4), nullptr);
-    ASSERT_NE(heap->GetMem(kMB - 4), nullptr);
-    EXPECT_EQ(heap->ChunkList(), pages.Base() + 3 * size);
-    EXPECT_EQ(reinterpret_cast<const ChunkHeader*>(heap->ChunkList())->size, 2 * size);
+    void* c = heap->GetMem(kMB - 4);
+    EXPECT_EQ(Offset(a), size + 131072);
+    EXPECT_EQ(Offset(b), 2 * size + 131072);
+    EXPECT_EQ(Offset(c), 131072u);
+    int chunks = 0;
+    for (std::uintptr_t at = heap->ChunkList(); at != kEndOfList;
+         at = reinterpret_cast<const ChunkHeader*>(at)->next) {
+        EXPECT_EQ(reinterpret_cast<const ChunkHeader*>(at)->size, size);
+        ++chunks;
+    }
+    EXPECT_EQ(chunks, 3);
+    EXPECT_EQ(heap->Chunks().ChunkOf(a), pages.Base() + size);
+    EXPECT_EQ(heap->Chunks().ChunkOf(static_cast<char*>(c) + kMB - 8), pages.Base());
     ExpectSound();
 }
 
 TEST_F(BlockHeapTest, ReleasesEveryChunk) {
     for (int i = 0; i < 3; ++i)
         ASSERT_NE(heap->GetMem(3 * kMB), nullptr);
-    // Neighbouring chunks may have merged; every byte goes back all the same.
     const std::size_t mapped = pages.MappedBytes();
     heap.reset();
     EXPECT_EQ(pages.UnmappedBytes(), mapped);
     EXPECT_GE(pages.Unmaps(), 1);
+}
+
+// ---------------------------------------------------------------- giving back
+
+// Blocks of one chunk, all in use: the chunk's carve taken whole.
+std::vector<void*> FillOneChunk(TMemManager& heap) {
+    std::vector<void*> blocks;
+    // The classic carve: one block each of 32 B to 64 KB, then 512, 256, 128
+    // and 64 KB.
+    for (int k = 5; k <= 16; ++k)
+        blocks.push_back(heap.GetMem((std::size_t{1} << k) - 4));
+    for (int k : {19, 18, 17, 16})
+        blocks.push_back(heap.GetMem((std::size_t{1} << k) - 4));
+    return blocks;
+}
+
+TEST_F(BlockHeapTest, TrimGivesBackWhollyFreeChunksBeyondTheReserve) {
+    std::vector<std::vector<void*>> chunks;
+    for (int i = 0; i < 3; ++i)
+        chunks.push_back(FillOneChunk(*heap));
+    ASSERT_EQ(pages.Maps(), 3);
+    for (int k = 5; k <= 29; ++k)
+        ASSERT_EQ(heap->Count(k), 0) << "every block in use, class " << k;
+    // Two chunks become wholly free, the third keeps one 32-byte block.
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = i == 2 ? 1 : 0; j < chunks[i].size(); ++j)
+            ASSERT_EQ(heap->FreeMem(chunks[i][j]), 0);
+    ExpectSound();
+
+    // A reserve of one chunk: one of the two goes back, all but its first page.
+    const std::size_t chunk = kClassicChunk;
+    heap->Trim(chunk);
+    ExpectSound();
+    EXPECT_NE(heap->ReleasedList(), kEndOfList);
+    const auto* released = reinterpret_cast<const ChunkHeader*>(heap->ReleasedList());
+    EXPECT_EQ(released->next, kEndOfList) << "only one chunk went back";
+    EXPECT_GE(pages.ReleasedBytes(), chunk - 4096);
+    EXPECT_EQ(pages.Unmaps(), 0) << "the address range stays ours";
+    int carved = 0;
+    for (std::uintptr_t at = heap->ChunkList(); at != kEndOfList;
+         at = reinterpret_cast<const ChunkHeader*>(at)->next)
+        ++carved;
+    EXPECT_EQ(carved, 2);
+    // One 512 KB block in the kept free chunk and the 512 KB block of the
+    // chunk still in use.
+    EXPECT_EQ(heap->Count(19), 2);
+
+    // A second release of a block of the chunk that went back is still told
+    // apart from a pointer that was never ours.
+    const std::uintptr_t gone = Addr(released);
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (heap->Chunks().ChunkOf(chunks[i][0]) == gone) {
+            EXPECT_EQ(heap->FreeMem(chunks[i][0]), -2);
+            EXPECT_EQ(heap->FreeMem(chunks[i][15]), -2);
+        }
+    }
+
+    // No reserve: the other wholly free chunk goes too; the chunk in use stays.
+    heap->Trim(0);
+    ExpectSound();
+    carved = 0;
+    for (std::uintptr_t at = heap->ChunkList(); at != kEndOfList;
+         at = reinterpret_cast<const ChunkHeader*>(at)->next)
+        ++carved;
+    EXPECT_EQ(carved, 1);
+    EXPECT_EQ(heap->Chunks().ChunkOf(chunks[2][0]), heap->ChunkList());
+
+    // Memory needed again is carved from a chunk that went back, whatever
+    // class it held before.
+    const int maps = pages.Maps();
+    std::vector<void*> again;
+    for (int i = 0; i < 200; ++i)
+        again.push_back(heap->GetMem(3000));
+    EXPECT_EQ(pages.Maps(), maps);
+    ExpectSound();
+}
+
+TEST_F(BlockHeapTest, TrimGivesBackTheInnerPagesOfLargeFreeBlocks) {
+    std::vector<void*> blocks = FillOneChunk(*heap);
+    // The 512 KB block: written all over, then released while the 32-byte
+    // block keeps the chunk in use.
+    auto* big = static_cast<unsigned char*>(blocks[12]);
+    ASSERT_EQ(HeaderOf(big)->cls, 19);
+    std::memset(big, 0xab, (std::size_t{1} << 19) - 4);
+    ASSERT_EQ(heap->FreeMem(big), 0);
+    // The 16 KB block is below the release class and keeps its pages.
+    ASSERT_EQ(heap->FreeMem(blocks[9]), 0);
+    heap->Trim(0);
+    ExpectSound();
+    // Inner pages: from the page after the first to the page before the
+    // next block's header.
+    EXPECT_EQ(pages.ReleasedBytes(), (std::size_t{1} << 19) - 2 * 4096);
+    EXPECT_EQ(HeaderOf(big)->used, kPagesReleased);
+    EXPECT_EQ(big[4096], 0);
+    EXPECT_EQ(big[100], 0xab) << "the first page keeps its contents";
+    // A second trim leaves it alone.
+    heap->Trim(0);
+    EXPECT_EQ(pages.ReleasedBytes(), (std::size_t{1} << 19) - 2 * 4096);
+
+    // calloc of it reads zero all through, the kept first and last pages too.
+    auto* again = static_cast<unsigned char*>(heap->GetZeroedMem((std::size_t{1} << 19) - 4));
+    ASSERT_EQ(again, big);
+    for (std::size_t i = 0; i < (std::size_t{1} << 19) - 4; ++i)
+        ASSERT_EQ(again[i], 0) << i;
+    ExpectSound();
+}
+
+TEST_F(BlockHeapTest, ALargeBlocksChunkGoesBackOnlyIfItsPagesWereUsed) {
+    constexpr std::size_t kSize = 3 * kMB;
+    auto* used = static_cast<unsigned char*>(heap->GetMem(kSize));
+    ASSERT_EQ(HeaderOf(used)->cls, 22);
+    std::memset(used, 0x11, kSize);
+    ASSERT_EQ(heap->FreeMem(used), 0);
+    heap->Trim(0);
+    ASSERT_NE(heap->ReleasedList(), kEndOfList) << "written all over: it goes back";
+    const std::size_t released = pages.ReleasedBytes();
+    EXPECT_GE(released, kSize);
+    ExpectSound();
+
+    // The same chunk, carved afresh; this time its user writes one byte.
+    const int maps = pages.Maps();
+    auto* touched = static_cast<unsigned char*>(heap->GetMem(kSize));
+    EXPECT_EQ(pages.Maps(), maps);
+    EXPECT_EQ(heap->ReleasedList(), kEndOfList);
+    touched[0] = 1;
+    ASSERT_EQ(heap->FreeMem(touched), 0);
+    heap->Trim(0);
+    EXPECT_EQ(heap->ReleasedList(), kEndOfList) << "barely touched: it stays";
+    EXPECT_EQ(pages.ReleasedBytes(), released);
+    EXPECT_EQ(HeaderOf(touched)->used, kSparse);
+    ExpectSound();
+}
+
+TEST_F(BlockHeapTest, ZeroedBlocksFromFreshReusedAndSplitMemory) {
+    // Fresh: only the list words may be written.
+    auto* fresh = static_cast<unsigned char*>(heap->GetZeroedMem(5000));
+    ASSERT_NE(fresh, nullptr);
+    for (std::size_t i = 0; i < 5000; ++i)
+        ASSERT_EQ(fresh[i], 0);
+    // Reused: written by its user, then released.
+    std::memset(fresh, 0x77, 5000);
+    ASSERT_EQ(heap->FreeMem(fresh), 0);
+    auto* reused = static_cast<unsigned char*>(heap->GetZeroedMem(5000));
+    ASSERT_EQ(reused, fresh);
+    for (std::size_t i = 0; i < 5000; ++i)
+        ASSERT_EQ(reused[i], 0);
+    // A dirty block split for a smaller request gives dirty pieces.
+    std::memset(reused, 0x55, 8188);
+    ASSERT_EQ(heap->FreeMem(reused), 0);
+    for (int i = 0; i < 64; ++i) {
+        auto* piece = static_cast<unsigned char*>(heap->GetZeroedMem(100));
+        ASSERT_NE(piece, nullptr);
+        for (std::size_t j = 0; j < 100; ++j)
+            ASSERT_EQ(piece[j], 0);
+        std::memset(piece, 0x33, 100);
+    }
+    ExpectSound();
 }
 
 // Random allocation, release and resizing with the invariants checked after
@@ -321,6 +462,7 @@ TEST_F(BlockHeapTest, RandomOperationsKeepTheHeapSound) {
                     live[q] = {n, info.second};
                 }
             }
+            if (step % 300 == 299) heap->Trim(step % 600 == 299 ? 0 : kClassicChunk);
             const std::string fault = CheckHeap(*heap);
             ASSERT_EQ(fault, "") << "seed " << seed << " step " << step;
         }

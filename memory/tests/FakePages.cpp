@@ -46,4 +46,9 @@ void FakePages::Unmap(void* p, std::size_t size) noexcept {
     madvise(p, size, MADV_DONTNEED);
 }
 
+void FakePages::Release(void* p, std::size_t size) noexcept {
+    released_ += size;
+    madvise(p, size, MADV_DONTNEED);
+}
+
 } // namespace ax::memory::testing

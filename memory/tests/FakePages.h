@@ -21,6 +21,10 @@ public:
 
     void* Map(std::size_t size, std::size_t align) noexcept override;
     void Unmap(void* p, std::size_t size) noexcept override;
+    void Release(void* p, std::size_t size) noexcept override;
+    std::size_t Resident(const void* p, std::size_t size) noexcept override {
+        return CountResident(p, size);
+    }
 
     // The next mapping goes at base + offset, whatever alignment it asks for.
     void PlaceNextAt(std::size_t offset) { placed_.push_back(offset); }
@@ -31,6 +35,7 @@ public:
     int Unmaps() const { return unmaps_; }
     std::size_t MappedBytes() const { return mapped_; }
     std::size_t UnmappedBytes() const { return unmapped_; }
+    std::size_t ReleasedBytes() const { return released_; }
 
 private:
     void* region_ = nullptr;
@@ -44,6 +49,7 @@ private:
     int unmaps_ = 0;
     std::size_t mapped_ = 0;
     std::size_t unmapped_ = 0;
+    std::size_t released_ = 0;
 };
 
 } // namespace ax::memory::testing

@@ -1,9 +1,8 @@
-// Structural invariants of a heap: blocks tile every chunk exactly, the
-// previous-class bytes agree with the walk, every free list is as long as its
-// count and holds free blocks of its class, and every free block is on exactly
-// one list of one pool.
+// The heap checker with test-friendly answers: empty when the heap is sound,
+// else the first fault found.
 #pragma once
 
+#include "memory/HeapChecker.h"
 #include "memory/ThreadHeaps.h"
 
 #include <string>
@@ -11,7 +10,7 @@
 
 namespace ax::memory::testing {
 
-// Empty when everything holds, else the first fault found.
+// The owner and the given pools are every pool there is.
 std::string CheckHeap(const TMemManager& owner,
                       const std::vector<const TBlockManager*>& pools = {});
 

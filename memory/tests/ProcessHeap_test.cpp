@@ -10,6 +10,7 @@
 #include <malloc.h>
 #include <memory>
 #include <string>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -67,6 +68,53 @@ TEST(ProcessHeapTest, CallocZeroesReusedMemoryAndRejectsOverflow) {
     errno = 0;
     EXPECT_EQ(reallocarray(nullptr, Opaque(SIZE_MAX / 2), 3), nullptr);
     EXPECT_EQ(errno, ENOMEM);
+}
+
+long ResidentKb() {
+    long pages = 0, resident = 0;
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f == nullptr || std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = -1;
+    if (f != nullptr) std::fclose(f);
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+TEST(ProcessHeapTest, CallocOfFreshMemoryLeavesItsPagesUntouched) {
+    constexpr std::size_t kSize = std::size_t{64} << 20;
+    auto* p = static_cast<unsigned char*>(std::calloc(1, kSize));
+    ASSERT_NE(p, nullptr);
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const auto first = (reinterpret_cast<std::uintptr_t>(p) + page - 1) & ~(page - 1);
+    const std::size_t pages = (kSize - page) / page;
+    std::vector<unsigned char> resident(pages);
+    ASSERT_EQ(mincore(reinterpret_cast<void*>(first), pages * page, resident.data()), 0);
+    std::size_t touched = 0;
+    for (unsigned char r : resident)
+        touched += r & 1;
+    EXPECT_LT(touched, pages / 100) << "calloc wrote pages the kernel had zeroed";
+    for (std::size_t i = 0; i < kSize; i += 4093)
+        ASSERT_EQ(p[i], 0) << i;
+    std::free(p);
+}
+
+TEST(ProcessHeapTest, ReleasedMemoryGoesBackToTheSystem) {
+    const long before = ResidentKb();
+    constexpr std::size_t kBlocks = 2'500'000; // of 100 bytes: 320 MB in blocks
+    std::vector<void*> blocks(kBlocks);
+    std::thread([&] {
+        for (void*& b : blocks) {
+            b = std::malloc(100);
+            std::memset(b, 1, 100);
+        }
+    }).join();
+    const long peak = ResidentKb();
+    EXPECT_GT(peak - before, 250 * 1024);
+    std::thread([&] {
+        for (void* b : blocks)
+            std::free(b);
+    }).join();
+    std::vector<void*>().swap(blocks);
+    // The reserve and the last stretch released since the last trim may stay.
+    EXPECT_LT(ResidentKb() - before, 64 * 1024);
 }
 
 TEST(ProcessHeapTest, CLibraryBlocksStayWithTheCLibrary) {

@@ -138,10 +138,14 @@ TEST_F(ThreadHeapsTest, CrossThreadFreesReturnThroughTheFreeingPool) {
     consumer.join();
     EXPECT_EQ(main->PoolCount(), 1u) << "the consumer reused the producer's pool";
     ExpectSound();
-    // After its exit step the pool keeps no more than Target of any class
-    // (the step also asks for one 32-byte block, which may come on top).
+    // After its exit step the pool keeps no more than Target of any class.
+    // The step also asks for one 32-byte block, and the main pool delivers
+    // whole runs, so up to one run of class 5 may come on top.
     for (int k = 5; k <= 29; ++k)
-        EXPECT_LE(main->Pool(1)->Count(k), main->Pool(1)->Class(k).target + (k == 5 ? 1 : 0)) << k;
+        EXPECT_LE(main->Pool(1)->Count(k),
+                  main->Pool(1)->Class(k).target +
+                      (k == 5 ? static_cast<std::int32_t>(TBlockManager::RunLength(5)) : 0))
+            << k;
     EXPECT_EQ(g_prev.release, 0);
 }
 
@@ -177,15 +181,15 @@ TEST_F(ThreadHeapsTest, RetiredThreadNeverTouchesItsOldPool) {
     std::int32_t counts[kClassCount];
     for (int k = 0; k < kClassCount; ++k)
         counts[k] = pool->Count(k);
-    const std::int32_t mainCount = main->Count(5);
+    const std::size_t mainFree = main->FreeBytes();
     // The exited thread still allocates (a late destructor, say): the main
     // pool serves it.
     void* late = main->MultiGetMem(first, 10);
     ASSERT_NE(late, nullptr);
     EXPECT_EQ(first.pool, nullptr);
-    EXPECT_EQ(main->Count(5), mainCount - 1);
+    EXPECT_EQ(main->FreeBytes(), mainFree - 32);
     main->MultiFreeMem(first, late);
-    EXPECT_EQ(main->Count(5), mainCount);
+    EXPECT_EQ(main->FreeBytes(), mainFree);
     for (int k = 0; k < kClassCount; ++k)
         EXPECT_EQ(pool->Count(k), counts[k]);
     EXPECT_EQ(main->PoolCount(), 1u);
@@ -323,6 +327,209 @@ TEST_F(ThreadHeapsTest, ForkLocksAreReleasedOnBothSides) {
     main->UnlockAfterFork(true);
     ThreadContext other;
     EXPECT_NE(main->MultiGetMem(other, 10), nullptr);
+}
+
+// ---------------------------------------------------------------- runs
+
+TEST_F(ThreadHeapsTest, HandOversAreCutIntoRunsThatMoveWhole) {
+    ThreadContext producer, consumer;
+    std::vector<void*> blocks;
+    for (int i = 0; i < 401; ++i)
+        blocks.push_back(main->MultiGetMem(producer, 20));
+    for (void* p : blocks)
+        main->MultiFreeMem(consumer, p);
+    // 401 > High: 201 go back, cut into a run of 150 (Target - Low) and one
+    // of 51, and lie at the head of the main pool's list.
+    ASSERT_EQ(consumer.pool->Count(5), 200);
+    BlockHeader* head = AsBlock(main->Class(5).head);
+    EXPECT_EQ(SegmentLength(head), 150u);
+    BlockHeader* second = AsBlock(NextFree(AsBlock(SegmentLast(head))));
+    EXPECT_EQ(SegmentLength(second), 51u);
+    ExpectSound();
+
+    // A new pool asks for Low (50) and gets the whole first run; the other
+    // classes, which the main pool must split for, come exactly.
+    ThreadContext third;
+    ASSERT_NE(main->MultiGetMem(third, 20), nullptr);
+    EXPECT_GE(third.pool->Count(5), 149);
+    EXPECT_LE(third.pool->Count(5), 200);
+    EXPECT_EQ(third.pool->Count(6), 50);
+    EXPECT_EQ(third.pool->Count(12), 5);
+    ExpectSound();
+}
+
+TEST_F(ThreadHeapsTest, PoolsNeverSplitTheirOwnBlocks) {
+    ThreadContext t;
+    void* big = main->MultiGetMem(t, (std::size_t{1} << 20) - 100);
+    main->MultiFreeMem(t, big);
+    ASSERT_EQ(t.pool->Count(20), 1);
+    // Far more small blocks than the pool holds: every refill is an exchange.
+    std::vector<void*> small;
+    for (int i = 0; i < 2000; ++i)
+        small.push_back(main->MultiGetMem(t, 10));
+    EXPECT_EQ(t.pool->Count(20), 1);
+    EXPECT_EQ(HeaderOf(big)->cls, 20) << "the pool's large block is whole";
+    for (void* p : small)
+        main->MultiFreeMem(t, p);
+    ExpectSound();
+}
+
+// ---------------------------------------------------------------- giving back
+
+TEST_F(ThreadHeapsTest, ReleasesPilingUpInTheMainPoolAreTrimmed) {
+    ThreadContext producer, consumer;
+    constexpr int kBlocks = 80 * 1024; // 80 MB of 1 KB blocks
+    std::vector<void*> blocks;
+    for (int i = 0; i < kBlocks; ++i)
+        blocks.push_back(main->MultiGetMem(producer, 1000));
+    EXPECT_EQ(pages.ReleasedBytes(), 0u);
+    for (void* p : blocks)
+        main->MultiFreeMem(consumer, p);
+    ExpectSound();
+    // Trims ran as the main pool's lists grew. Each pool keeps a few of the
+    // small blocks that start every chunk, so the chunks are not wholly free;
+    // their runs of free blocks were carved afresh and gave back their pages:
+    // all but the reserve and the last stretch released since the last trim.
+    EXPECT_GT(pages.ReleasedBytes(), std::size_t{40} << 20);
+    EXPECT_EQ(pages.Unmaps(), 0);
+
+    // A pool that keeps reusing what it releases moves many times its set
+    // through the main pool without a trim: the level does not grow.
+    const std::size_t released = pages.ReleasedBytes();
+    ThreadContext worker;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<void*> set;
+        for (int i = 0; i < 4096; ++i)
+            set.push_back(main->MultiGetMem(worker, 1000));
+        for (void* p : set)
+            main->MultiFreeMem(worker, p);
+    }
+    EXPECT_EQ(pages.ReleasedBytes(), released);
+    ExpectSound();
+}
+
+TEST_F(ThreadHeapsTest, IdlePoolsGiveEverythingBackBeforeATrim) {
+    ThreadContext idle, busy;
+    main->MultiFreeMem(idle, main->MultiGetMem(idle, 10));
+    main->MultiFreeMem(busy, main->MultiGetMem(busy, 10));
+    TThreadMemManager* idlePool = idle.pool;
+    main->ThreadExit(idle);
+    ASSERT_GT(idlePool->Count(5), 0);
+    std::vector<void*> blocks;
+    for (int i = 0; i < 40 * 1024; ++i)
+        blocks.push_back(main->MultiGetMem(busy, 1000));
+    for (void* p : blocks)
+        main->MultiFreeMem(busy, p);
+    ASSERT_GT(pages.ReleasedBytes(), 0u) << "a trim ran";
+    for (int k = kMinClass; k <= kMaxClass; ++k)
+        EXPECT_EQ(idlePool->Count(k), 0) << "class " << k;
+    ExpectSound();
+}
+
+std::size_t DirtyBytes(const TBlockManager& pool, int k) {
+    std::size_t n = 0;
+    for (std::uintptr_t b = pool.Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b)))
+        if (AsBlock(b)->used == kDirty) n += std::size_t{1} << k;
+    return n;
+}
+
+TEST_F(ThreadHeapsTest, PoolsGiveBackLargePagesWhenIdleAndHugeOnesAtOnce) {
+    constexpr std::size_t kMB = std::size_t{1} << 20;
+    ThreadContext t;
+    std::vector<void*> big;
+    for (int i = 0; i < 3; ++i) {
+        big.push_back(main->MultiGetMem(t, kMB - 100));
+        std::memset(big.back(), 0x5a, kMB - 100);
+    }
+    for (void* p : big)
+        main->MultiFreeMem(t, p);
+    // Within the class's High: the pool keeps them as they are.
+    ASSERT_EQ(t.pool->Count(20), 3);
+    EXPECT_EQ(DirtyBytes(*t.pool, 20), 3 * kMB);
+    EXPECT_EQ(pages.ReleasedBytes(), 0u);
+
+    // Above 32 MB a released block gives back its pages at once, if its user
+    // wrote them; one barely touched is not worth the flush.
+    auto* huge = static_cast<unsigned char*>(main->MultiGetMem(t, 40 * kMB));
+    ASSERT_EQ(HeaderOf(huge)->cls, 26);
+    std::memset(huge, 0x77, 40 * kMB);
+    main->MultiFreeMem(t, huge);
+    EXPECT_EQ(HeaderOf(huge)->used, kPagesReleased);
+    EXPECT_EQ(pages.ReleasedBytes(), 64 * kMB - 2 * 4096);
+    auto* again = static_cast<unsigned char*>(main->MultiCallocMem(t, 1, 40 * kMB));
+    ASSERT_EQ(again, huge);
+    for (std::size_t i = 0; i < 40 * kMB; i += 4093)
+        ASSERT_EQ(again[i], 0) << i;
+    main->MultiFreeMem(t, again);
+
+    // An idle pool keeps no more than 1 MB of its large pages.
+    TThreadMemManager* pool = t.pool;
+    main->ThreadExit(t);
+    EXPECT_EQ(DirtyBytes(*pool, 20), kMB);
+    EXPECT_GE(pages.ReleasedBytes(), 64 * kMB - 2 * 4096 + 2 * (kMB - 2 * 4096));
+    ExpectSound();
+}
+
+std::size_t BlocksIn(const TBlockManager& pool, int k, std::uint8_t zero) {
+    std::size_t n = 0;
+    for (std::uintptr_t b = pool.Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b)))
+        n += AsBlock(b)->used == zero;
+    return n;
+}
+
+TEST_F(ThreadHeapsTest, APoolHoldingManyLargePagesGivesThemBackAtItsNextExchange) {
+    constexpr std::size_t kBlock = (std::size_t{4} << 20) - 100; // class 22
+    auto fillAndFree = [&](ThreadContext& t, bool write) {
+        std::vector<void*> big;
+        for (int i = 0; i < 6; ++i) {
+            big.push_back(main->MultiGetMem(t, kBlock));
+            if (write)
+                std::memset(big.back(), 0x3c, kBlock);
+            else
+                static_cast<char*>(big.back())[0] = 1;
+        }
+        for (void* p : big)
+            main->MultiFreeMem(t, p);
+        ASSERT_EQ(t.pool->Count(22), 6);
+        // Small blocks until the pool exchanges with the main pool.
+        for (int i = 0; i < 300; ++i)
+            main->MultiGetMem(t, 10);
+    };
+    ThreadContext writer, toucher;
+    fillAndFree(writer, true);
+    // 24 MB held, over the 16 MB limit: all but the 8 MB most recently
+    // released (at the head of the list) give back their pages; the same
+    // exchange hands the three above Target to the main pool, head first.
+    EXPECT_EQ(writer.pool->Count(22), 3);
+    EXPECT_EQ(BlocksIn(*writer.pool, 22, kPagesReleased), 3u);
+    EXPECT_GE(pages.ReleasedBytes(), 4 * ((std::size_t{4} << 20) - 2 * 4096));
+
+    // Blocks barely touched are not worth it; they are marked so that they
+    // are not looked at again until used.
+    const std::size_t released = pages.ReleasedBytes();
+    fillAndFree(toucher, false);
+    EXPECT_EQ(BlocksIn(*toucher.pool, 22, kSparse), 3u);
+    EXPECT_EQ(pages.ReleasedBytes(), released);
+    ExpectSound();
+}
+
+TEST_F(ThreadHeapsTest, CallocThroughThePools) {
+    ThreadContext t;
+    auto* dirty = static_cast<unsigned char*>(main->MultiGetMem(t, 300));
+    std::memset(dirty, 0xee, 300);
+    main->MultiFreeMem(t, dirty);
+    auto* p = static_cast<unsigned char*>(main->MultiCallocMem(t, 3, 100));
+    EXPECT_EQ(p, dirty) << "the released block comes back";
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(p[i], 0);
+    errno = 0;
+    EXPECT_EQ(main->MultiCallocMem(t, SIZE_MAX / 2, 3), nullptr);
+    EXPECT_EQ(errno, ENOMEM);
+    void* huge = main->MultiCallocMem(t, 1, kMaxRequest + 1);
+    ASSERT_NE(huge, nullptr);
+    EXPECT_EQ(g_prev.allocate, 1) << "allocated and cleared by the previous manager";
+    main->MultiFreeMem(t, huge);
+    ExpectSound();
 }
 
 // Simulated threads on one OS thread: allocations, releases by any thread,

@@ -1,14 +1,39 @@
 // Run with libaxmalloc.so preloaded: checks that the preloaded heap serves
 // this program's malloc, new and threads. Exit code 0 when it does.
+//
+// "preload_probe corrupt" spoils the header of a released block and goes on
+// allocating: with the heap check switched on, the library must stop it.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <memory>
 #include <string>
 #include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "corrupt") {
+        const pid_t child = fork();
+        if (child == 0) {
+            auto* p = static_cast<unsigned char*>(std::malloc(100));
+            std::free(p);
+            p[-4] = 9; // its class byte: now listed under the wrong class
+            for (int i = 0; i < 20000; ++i)
+                std::free(std::malloc(40));
+            std::fputs("the spoilt header went unnoticed\n", stderr);
+            _exit(0);
+        }
+        int status = 0;
+        if (child > 0 && waitpid(child, &status, 0) == child && WIFSIGNALED(status) &&
+            WTERMSIG(status) == SIGABRT) {
+            std::fputs("the heap check stopped it\n", stderr);
+            return 0;
+        }
+        return 1;
+    }
     auto owns = reinterpret_cast<int (*)(const void*)>(dlsym(RTLD_DEFAULT, "axmalloc_owns"));
     if (owns == nullptr) {
         std::fputs("libaxmalloc.so is not preloaded\n", stderr);

@@ -1,8 +1,10 @@
 // Power-of-two block allocator: free blocks of 2^k bytes (4-byte header
 // included) cut from large mmap'ed chunks. Allocation and release are one pop
-// or push on the class's free list; freed blocks are never merged.
+// or push on the class's free list; freed blocks are never merged, but a
+// chunk whose blocks are all free goes back to the system.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstddef>
@@ -26,6 +28,31 @@ inline constexpr std::uintptr_t kEndOfList = ~std::uintptr_t{0};
 
 enum BlockState : std::uint8_t { kFree = 0, kUsed = 1, kChunkStart = 2, kChunkEnd = 3 };
 
+// What a free block's last header byte (its used size while in use) says
+// about its contents, so that calloc zeroes only what may be dirty.
+enum ZeroState : std::uint8_t {
+    kDirty = 0,
+    // Zero but for the list words at the start of the payload.
+    kFresh = 1,
+    // The pages inside the block were given back and read as zero.
+    kPagesReleased = 2,
+    // Dirty, and found hardly resident: not worth giving back.
+    kSparse = 3,
+};
+// The largest block the carve of a classic chunk of 1 MB + 64 KB yields.
+inline constexpr int kClassicLargest = 19;
+// Pages given back to the system are this size.
+inline constexpr std::size_t kPageSize = 4096;
+// Bytes at the start of a free block's payload that list keeping writes.
+inline constexpr std::size_t kListWords = 24;
+// Free blocks of this class and above have their inner pages given back
+// when the main pool trims, and when a pool falls idle.
+inline constexpr int kMinReleaseClass = 15;
+// A pool gives back the inner pages of a released block of this class and
+// above at once (requests above 32 MB), as the C library unmaps its largest
+// blocks.
+inline constexpr int kMinHugeClass = 26;
+
 // Each byte is written on its own: a neighbour's splitter may be writing our
 // previous-class byte while the owner writes state or used size.
 struct BlockHeader {
@@ -36,14 +63,25 @@ struct BlockHeader {
 };
 static_assert(sizeof(BlockHeader) == 4);
 
-// First 28 bytes of a chunk (only 24 are written).
+// First 28 bytes of a chunk: the header dword, a 32-bit scratch word for the
+// trim, the chunk size, the next chunk of the list; the last 4 bytes hold the
+// number of bytes the carve cut into blocks (see CarvedBytes).
 struct ChunkHeader {
     BlockHeader head;
-    std::uint32_t reserved;
+    std::uint32_t tally;
     std::size_t size;
     std::uintptr_t next;
 };
-static_assert(sizeof(ChunkHeader) <= kChunkHeaderSize);
+static_assert(sizeof(ChunkHeader) + 4 <= kChunkHeaderSize);
+
+inline std::uint32_t CarvedBytes(const ChunkHeader* c) {
+    std::uint32_t v;
+    __builtin_memcpy(&v, reinterpret_cast<const char*>(c) + sizeof(ChunkHeader), 4);
+    return v;
+}
+inline void SetCarvedBytes(ChunkHeader* c, std::uint32_t v) {
+    __builtin_memcpy(reinterpret_cast<char*>(c) + sizeof(ChunkHeader), &v, 4);
+}
 
 constexpr int SizeClass(std::size_t m) {
     if (m < 33) return kMinClass;
@@ -68,7 +106,29 @@ inline std::uintptr_t& NextFree(BlockHeader* h) {
     return *reinterpret_cast<std::uintptr_t*>(reinterpret_cast<char*>(h) + kHeaderSize);
 }
 
+// The main pool's lists are runs of blocks ("segments"), each as it was
+// handed over; the first block of a run names the run's last block and its
+// length, so that whole runs move without walking them.
+inline std::uintptr_t& SegmentLast(BlockHeader* h) {
+    return *reinterpret_cast<std::uintptr_t*>(reinterpret_cast<char*>(h) + kHeaderSize + 8);
+}
+inline std::uint32_t& SegmentLength(BlockHeader* h) {
+    return *reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(h) + kHeaderSize + 16);
+}
+inline void MarkSegment(BlockHeader* first, std::uintptr_t last, std::uint32_t n) {
+    SegmentLast(first) = last;
+    SegmentLength(first) = n;
+}
+
 BlockHeader* NextBlock(BlockHeader* h);
+class PageSource;
+// Gives back the pages strictly inside free block h (the first keeps the list
+// words, the last the next block's header) and marks it kPagesReleased; but
+// only when most of them are resident: giving back costs every thread a TLB
+// flush, and a block its user barely touched is not worth it.
+std::size_t ReleaseInnerPages(PageSource& pages, BlockHeader* h) noexcept;
+// True when at least half the pages of [from, to) are resident.
+bool MostlyResident(PageSource& pages, std::uintptr_t from, std::uintptr_t to) noexcept;
 BlockHeader* PrevBlock(BlockHeader* h);
 std::size_t UsedSize(const BlockHeader* h);
 
@@ -90,22 +150,32 @@ public:
     // nullptr.
     virtual void* Map(std::size_t size, std::size_t align) noexcept = 0;
     virtual void Unmap(void* p, std::size_t size) noexcept = 0;
+    // Gives the pages of [p, p + size) back; they read as zero afterwards.
+    virtual void Release(void* p, std::size_t size) noexcept = 0;
+    // Bytes of the pages of [p, p + size) (page-aligned) that are resident.
+    virtual std::size_t Resident(const void* p, std::size_t size) noexcept = 0;
 
 protected:
     constexpr PageSource() = default;
     ~PageSource() = default;
 };
 
+// Resident bytes of the pages of [p, p + size), by mincore.
+std::size_t CountResident(const void* p, std::size_t size) noexcept;
+
 class SystemPages final : public PageSource {
 public:
     constexpr SystemPages() = default;
     void* Map(std::size_t size, std::size_t align) noexcept override;
     void Unmap(void* p, std::size_t size) noexcept override;
+    void Release(void* p, std::size_t size) noexcept override;
+    std::size_t Resident(const void* p, std::size_t size) noexcept override;
 };
 
-// Which 64 KB granules of the address space belong to our chunks. Lookups are
-// plain loads; bits are only ever set while the chunk list is locked, and
-// cleared when a test instance releases its chunks.
+// Which chunk each 64 KB granule of the address space belongs to (0: none).
+// Lookups are plain loads; entries are set while the chunk list is locked,
+// before the chunk's blocks are handed out, and cleared once none of its
+// blocks is on any list.
 class ChunkMap {
 public:
     constexpr ChunkMap() = default;
@@ -113,15 +183,16 @@ public:
     ChunkMap(const ChunkMap&) = delete;
     ChunkMap& operator=(const ChunkMap&) = delete;
 
-    bool Contains(const void* p) const noexcept {
+    // The chunk holding address p, 0 when p is not in one of ours.
+    std::uintptr_t ChunkOf(const void* p) const noexcept {
         const std::uintptr_t a = Addr(p);
-        if (a >> kAddressBits) return false;
-        const std::atomic<std::uint64_t>* leaf =
+        if (a >> kAddressBits) return 0;
+        const std::atomic<std::uintptr_t>* leaf =
             top_[a >> kLeafShift].load(std::memory_order_acquire);
-        if (leaf == nullptr) return false;
-        const std::uintptr_t g = (a >> kGranuleShift) & (kLeafGranules - 1);
-        return (leaf[g >> 6].load(std::memory_order_relaxed) >> (g & 63)) & 1;
+        if (leaf == nullptr) return 0;
+        return leaf[(a >> kGranuleShift) & (kLeafGranules - 1)].load(std::memory_order_relaxed);
     }
+    bool Contains(const void* p) const noexcept { return ChunkOf(p) != 0; }
     bool Add(const void* start, std::size_t size) noexcept;
     void Remove(const void* start, std::size_t size) noexcept;
 
@@ -131,10 +202,10 @@ private:
     static constexpr int kLeafShift = 36;
     static constexpr std::uintptr_t kLeafGranules = std::uintptr_t{1}
                                                     << (kLeafShift - kGranuleShift);
-    static constexpr std::size_t kLeafBytes = kLeafGranules / 8;
+    static constexpr std::size_t kLeafBytes = kLeafGranules * sizeof(std::uintptr_t);
     static constexpr std::size_t kTopEntries = std::size_t{1} << (kAddressBits - kLeafShift);
 
-    std::atomic<std::atomic<std::uint64_t>*> top_[kTopEntries]{};
+    std::atomic<std::atomic<std::uintptr_t>*> top_[kTopEntries]{};
 };
 
 struct SizeClassRecord {
@@ -203,7 +274,7 @@ public:
         const int k = SizeClass(m);
         SizeClassRecord& c = classes_[k];
         BlockHeader* h;
-        if (c.head != kEndOfList) [[likely]] {
+        if (c.head != kEndOfList && !segmented_) [[likely]] {
             h = AsBlock(c.head);
             c.head = NextFree(h);
             c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
@@ -216,6 +287,9 @@ public:
         return PayloadOf(h);
     }
 
+    // GetMem whose n bytes read as zero; skips what the kernel zeroed.
+    void* GetZeroedMem(std::size_t n) noexcept;
+
     // 0 released; -1 not in our chunks; -2 in our chunks but not a used block
     // (a second release, or not a block start).
     int FreeMem(void* p) noexcept {
@@ -224,6 +298,7 @@ public:
             return o == Ownership::Foreign ? -1 : -2;
         BlockHeader* h = HeaderOf(p);
         h->state = kFree;
+        h->used = kDirty;
         PushFree(h);
         return 0;
     }
@@ -241,25 +316,50 @@ public:
     }
 
     void PushFree(BlockHeader* h) noexcept {
+        if (segmented_) [[unlikely]] {
+            PushRaw(h);
+            return;
+        }
         SizeClassRecord& c = classes_[h->cls];
         NextFree(h) = c.head;
         c.head = Addr(h);
         const std::int32_t n = c.count.load(std::memory_order_relaxed) + 1;
         c.count.store(n, std::memory_order_relaxed);
+        if (h->cls >= kMinHugeClass) [[unlikely]]
+            OnHugeFree(h);
         if (n > c.pushLimit) [[unlikely]]
             OnOverLimit();
     }
 
+    // The hand-over of the pools. A thread pool hands its blocks over cut
+    // into runs of its class's Low (at least 1); the main pool hands over
+    // whole runs, so it never walks a list while its lock is held and may
+    // deliver up to one run more than asked.
     void TakeBatch(TransferBatch& b) noexcept;
     void PutBatch(TransferBatch& b) noexcept;
 
-    // Inspection, for the pools and the invariant checker.
+    // Inspection, for the pools and the heap checker.
     const SizeClassRecord& Class(int k) const { return classes_[k]; }
     std::int32_t Count(int k) const { return classes_[k].count.load(std::memory_order_relaxed); }
     const ChunkMap& Chunks() const { return *map_; }
+    // True for the main pool, whose lists are runs of blocks.
+    bool Segmented() const { return segmented_; }
+    // Bytes of the free blocks on this manager's lists.
+    std::size_t FreeBytes() const;
+
+    // Blocks per run when a pool hands blocks of class k over: a refill then
+    // brings a pool that ran dry most of the way from Low to Target, so a
+    // pool that keeps allocating exchanges less often. Classes without a Low
+    // move one block at a time.
+    static constexpr std::uint32_t RunLength(int k) {
+        const ClassLimits l = LimitsOf(k);
+        if (l.low <= 0) return 1u;
+        return static_cast<std::uint32_t>(std::max(l.low, l.target - l.low));
+    }
 
 protected:
-    constexpr explicit TBlockManager(const ChunkMap* map, bool pooled) : map_(map) {
+    constexpr explicit TBlockManager(const ChunkMap* map, bool pooled)
+        : map_(map), segmented_(!pooled) {
         for (int k = 0; k < kClassCount; ++k) {
             const ClassLimits l = LimitsOf(k);
             classes_[k].low = l.low;
@@ -270,6 +370,8 @@ protected:
     }
 
     virtual void OnOverLimit() noexcept {}
+    // A huge block released into a pool.
+    virtual void OnHugeFree(BlockHeader*) noexcept {}
 
     BlockHeader* TryGetBlock(int k) noexcept;
     BlockHeader* GetBlock(int k) noexcept;
@@ -277,13 +379,20 @@ protected:
     void PushRaw(BlockHeader* h) noexcept;
     BlockHeader* PopRaw(int k) noexcept;
     void SetSplitBatch(int k, std::int32_t v) { classes_[k].splitBatch = v; }
+    SizeClassRecord& Record(int k) { return classes_[k]; }
 
 private:
     const ChunkMap* map_;
+    const bool segmented_;
     SizeClassRecord classes_[kClassCount];
 };
 
-// A block manager that owns chunks.
+// A block manager that owns chunks. Its lists are runs of blocks (see
+// SegmentLast). Chunks are never merged, so that one whose blocks are all
+// free can go back to the system: Trim gives back the pages of such chunks
+// beyond a reserve, and the inner pages of large free blocks. A chunk given
+// back keeps its address range (a late second release of one of its blocks
+// is still recognised) and is carved afresh when memory is needed again.
 class TMemManager : public TBlockManager {
 public:
     constexpr explicit TMemManager(PageSource* pages)
@@ -294,20 +403,66 @@ public:
     bool GetMoreMemory(std::size_t size) noexcept override;
     void ProvideBlocks(int k, std::int32_t& n) noexcept override;
 
-    // First chunk of the address-sorted list, kEndOfList when empty.
+    // Wholly free chunks up to keep bytes stay as they are; the pages of the
+    // others, and the inner pages of free blocks of kMinReleaseClass and
+    // above, go back to the system. Walks every list: call it rarely.
+    void Trim(std::size_t keep) noexcept;
+    // Counts bytes released onto the lists. Every step of them (at least
+    // kTrimStep, or half the small blocks left listed by the last trim, so
+    // that the walks cost a bounded amount per byte released) it looks whether the lists
+    // have grown by a step over their lowest level since the last trim, and
+    // trims with the standard reserve if so: a program that keeps reusing
+    // what it releases is left alone.
+    void NoteReleased(std::size_t bytes) noexcept {
+        releasedSinceTrim_ += bytes;
+        if (releasedSinceTrim_ >= trimStep_) [[unlikely]]
+            MaybeTrim();
+    }
+    // Lets the trim see how low the lists went (after handing blocks out).
+    void NoteLevel() noexcept;
+    // Trims when the lists grew by kTrimStep since the last trim: at the end
+    // of a thread, which often ends a phase of the program.
+    void TrimIfGrown() noexcept;
+    static constexpr std::size_t kReserve = std::size_t{8} << 20;
+    static constexpr std::size_t kTrimStep = std::size_t{8} << 20;
+    static constexpr std::size_t kMaxTrimStep = std::size_t{1} << 30;
+    // Bytes given back to the system so far.
+    std::size_t ReleasedBytes() const { return releasedBytes_; }
+
+    // First chunk of the list of carved chunks, kEndOfList when empty.
     std::uintptr_t ChunkList() const { return chunks_; }
+    // First chunk whose pages went back, kEndOfList when none.
+    std::uintptr_t ReleasedList() const { return released_; }
     PageSource* Pages() const { return pages_; }
 
     // Bytes of a fresh chunk made to serve a block of class k.
     static std::size_t ChunkSizeFor(int k);
 
+protected:
+    // Runs before an automatic trim, under the same lock.
+    virtual void BeforeTrim() noexcept {}
+    // No automatic trim from now on (while pools are torn down).
+    void StopTrims() { trimStep_ = ~std::size_t{0}; }
+
 private:
-    void AddChunk(ChunkHeader* c) noexcept;
-    void CarveRange(BlockHeader* before, BlockHeader* end) noexcept;
+    void AutoTrim() noexcept;
+    void MaybeTrim() noexcept;
+    void AddChunk(ChunkHeader* c, std::uintptr_t dirtyBelow) noexcept;
+    std::uint32_t CarveRange(BlockHeader* before, BlockHeader* end,
+                             std::uintptr_t dirtyBelow) noexcept;
+    ChunkHeader* TakeReleasedChunk(std::size_t bytes) noexcept;
+    void MarkRuns(ChunkHeader* chunk) noexcept;
+    bool LargeChunkResident(ChunkHeader* chunk) noexcept;
+    void CarveRuns(ChunkHeader* chunk) noexcept;
 
     ChunkMap map_;
     PageSource* pages_;
     std::uintptr_t chunks_ = kEndOfList;
+    std::uintptr_t released_ = kEndOfList;
+    std::size_t releasedSinceTrim_ = 0;
+    std::size_t trimStep_ = kTrimStep;
+    std::size_t lowestLevel_ = 0;
+    std::size_t releasedBytes_ = 0;
 };
 
 } // namespace ax::memory

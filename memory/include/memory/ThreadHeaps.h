@@ -19,6 +19,8 @@ struct PreviousManager {
     void* (*resize)(void*, std::size_t);
     void* (*allocateAligned)(std::size_t align, std::size_t size);
     std::size_t (*usableSize)(void*);
+    // calloc of the previous manager; when null, allocate and clear.
+    void* (*allocateZeroed)(std::size_t count, std::size_t size) = nullptr;
 };
 
 class TThreadMemManager;
@@ -42,14 +44,29 @@ public:
     bool GetMoreMemory(std::size_t size) noexcept override;
     void ProvideBlocks(int k, std::int32_t& n) noexcept override { n = Count(k); }
 
+    // Gives back the inner pages of the pool's dirty free blocks of
+    // kMinReleaseClass and above, but for the first keep bytes of them, where
+    // resident; answers the bytes given back.
+    std::size_t ReleaseLarge(std::size_t keep) noexcept;
+    static constexpr std::size_t kIdleLargeKept = std::size_t{1} << 20;
+    // Free blocks of kMinReleaseClass and above a pool holds before, at its
+    // next exchange, it gives back the pages of those beyond half of it.
+    static constexpr std::size_t kLargeLimit = std::size_t{16} << 20;
+
     // Guarded by the pool-table lock.
     bool inUse = false;
+    // Set by the owning thread during its exit step.
+    bool leaving = false;
 
 protected:
     void OnOverLimit() noexcept override { GetMoreMemory(0); }
+    void LimitLarge() noexcept;
+    void OnHugeFree(BlockHeader* h) noexcept override;
 
 private:
     TMainMemManager& main_;
+    // Grows while giving back brings little (blocks barely resident).
+    std::size_t largeLimit_ = kLargeLimit;
 };
 
 struct MainOptions {
@@ -62,6 +79,10 @@ struct MainOptions {
     bool abortOnInvalidFree;
     // Called on the thread, outside every lock, once it has taken a pool.
     void (*poolAcquired)();
+    // Checks the chunks, the main pool's lists and the calling thread's own
+    // lists at every exchange, trim and thread exit, and aborts with a
+    // message on the first fault (a debugging aid: it walks every list).
+    bool checkHeap = false;
 };
 
 class TMainMemManager final : public TMemManager {
@@ -85,6 +106,8 @@ public:
         SlowFreeMem(t, p);
     }
     void* MultiReallocMem(ThreadContext& t, void* p, std::size_t n) noexcept;
+    // count x size bytes that read as zero; NULL with ENOMEM on overflow.
+    void* MultiCallocMem(ThreadContext& t, std::size_t count, std::size_t size) noexcept;
     void* MultiAlignedMem(ThreadContext& t, std::size_t align, std::size_t n) noexcept;
     std::size_t UsableSize(void* p) noexcept;
 
@@ -92,8 +115,17 @@ public:
     // Low and becomes free for the next new thread.
     void ThreadExit(ThreadContext& t) noexcept;
 
-    // The batch exchange of a thread pool, under the main-pool lock.
-    void ExchangeWithMain(TransferBatch& b) noexcept;
+    // The batch exchange of a thread pool, under the main-pool lock; own is
+    // the pool the batch came from (for the heap check), if any.
+    void ExchangeWithMain(TransferBatch& b, const TThreadMemManager* own = nullptr) noexcept;
+
+    // Runs the heap check over the main pool and own (may be null), under
+    // the main-pool lock unless the process is single-threaded; aborts with
+    // the fault. For the checkHeap option and for tests.
+    void CheckNow(const TThreadMemManager* own) noexcept;
+
+    // Switches the checkHeap option; before any thread but the caller runs.
+    void SetHeapCheck(bool on) { options_.checkHeap = on; }
 
     // fork(): both locks are held across it and released on both sides.
     void LockForFork() noexcept;
@@ -106,6 +138,9 @@ public:
     // allocates.
     TThreadMemManager* Pool(std::uint32_t slot) const { return table_[slot]; }
 
+protected:
+    void BeforeTrim() noexcept override;
+
 private:
     friend class TThreadMemManager;
 
@@ -113,6 +148,8 @@ private:
     void SlowFreeMem(ThreadContext& t, void* p) noexcept;
     TThreadMemManager* AcquireThreadPool(ThreadContext& t) noexcept;
     void ReportInvalidFree(void* p) noexcept;
+    void CheckLocked(const TThreadMemManager* own) noexcept;
+    void ReleasedToMain(std::size_t bytes) noexcept;
     template <class F> auto Route(ThreadContext& t, F&& f) noexcept;
 
     MainOptions options_;
