@@ -270,6 +270,7 @@ TEST_F(X11BoxesTest, WaitBoxCancelTellsTheNotifyWindowAndStaysOpen) {
     Click(middle);
     EXPECT_TRUE(Until([&] { return cancels == 2; }));
     EXPECT_TRUE(program->Get<bool>([] { return SetProgressBoxPosition(1); }));
+    ExpectAsRepainted(program->Get<TForm*>([] { return ProgressBoxForm(); }), "x11_wait_box_cancelled");
 
     const unsigned long x = XWindowOf(box);
     ASSERT_TRUE(program->Get<bool>([] { return CloseProgressBox(); }));
@@ -308,6 +309,9 @@ TEST_F(X11BoxesTest, OptionListsAreCheckedByClicks) {
     // (the click on the checked radio item included).
     EXPECT_EQ(program->Get<int>([&] { return clickChecks; }), 3 + 3);
 
+    // What the clicks left on the screen is what fresh painting shows.
+    ExpectAsRepainted(checks, "x11_option_lists_checks");
+    ExpectAsRepainted(radio, "x11_option_lists_radio");
     Shot(program->formWindow(), "x11_option_lists");
 }
 

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -244,10 +246,28 @@ protected:
     // once the program has painted and presented everything pending.
     void Shot(HWND top, const std::string& name) {
         ASSERT_TRUE(program->Call([] { PumpDisplay(); }));
+        EXPECT_TRUE(server.Screenshot(SnapshotPath(name).string(), XWindowOf(top))) << name;
+    }
+    // What the server shows of control's form is what it shows once the
+    // control has painted itself afresh: nothing stale was left by the
+    // painting before. Both pictures are kept.
+    void ExpectAsRepainted(TWinControl* control, const std::string& name) {
+        const HWND top = program->Get<HWND>([=] { return GetAncestor(control->Handle(), GA_ROOT); });
+        const std::string before = Picture(top, name);
+        ASSERT_TRUE(program->Call([=] { control->Repaint(); }));
+        EXPECT_TRUE(Picture(top, name + "_repainted") == before) << name << ": the picture differs from a fresh one";
+    }
+    // A window as the server shows it, kept as a picture: the PNG's bytes.
+    std::string Picture(HWND top, const std::string& name) {
+        Shot(top, name);
+        std::ifstream in(SnapshotPath(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static std::filesystem::path SnapshotPath(const std::string& name) {
         const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
         const std::filesystem::path folder = dir ? dir : "snapshots";
         std::filesystem::create_directories(folder);
-        EXPECT_TRUE(server.Screenshot((folder / (name + ".png")).string(), XWindowOf(top))) << name;
+        return folder / (name + ".png");
     }
 
     Xvfb server;

@@ -96,6 +96,7 @@ TEST_F(X11MaskGridTest, ATitleClickSortsByItsColumn) {
         Expected({{1, {"", "~*.*", "*.7z"}}, {2, {"*.*", "*.tmp", "*.zip"}}, {3, {"", "*.bak", "*.jpg"}}});
     EXPECT_TRUE(server.WaitFor([&] { return Rows() == descending; })) << "not sorted descending by Exclude";
     EXPECT_EQ(program->Get<int>([&] { return int(grid->SortOptions().SortDirection); }), int(sdDescending));
+    Shot(program->formWindow(), "mask_grid_x11_sorted");
 }
 
 TEST_F(X11MaskGridTest, AColumnIsSizedByItsLineInTheTitleRow) {
@@ -114,6 +115,7 @@ TEST_F(X11MaskGridTest, AColumnIsSizedByItsLineInTheTitleRow) {
     Drag({line.x + 30, line.y}, {line.x - 20, line.y}, 6);
     EXPECT_TRUE(Until([&] { return grid->ColWidths(0) == 44; }))
         << "width " << program->Get<int>([&] { return grid->ColWidths(0); });
+    Shot(program->formWindow(), "mask_grid_x11_sized");
 }
 
 TEST_F(X11MaskGridTest, TheBarsArrowAndTheWheelScroll) {
@@ -124,17 +126,23 @@ TEST_F(X11MaskGridTest, TheBarsArrowAndTheWheelScroll) {
         const int w = GetSystemMetrics(SM_CXVSCROLL);
         return grid->ClientToScreen(POINT{grid->ClientWidth() + w / 2, grid->ClientHeight() - w / 2});
     });
+    // Every row tells itself apart on the screen.
+    ASSERT_TRUE(program->Call([&] {
+        for (int r = 1; r < 30; ++r) grid->SetCells(0, r, "*." + std::to_string(r));
+    }));
     for (int top = 2; top <= 4; ++top) {
         Click(arrow);
         EXPECT_TRUE(Until([&] { return grid->TopRow() == top; })) << "arrow click " << top - 1;
     }
     // The wheel over the grid: one row down, three up.
     const POINT inside = CellPoint(1, 3);
-    server.MoveTo(inside.x, inside.y);
     Click(inside, 5);
     EXPECT_TRUE(Until([&] { return grid->TopRow() == 5; })) << "wheel down: " << TopRow();
+    // What the scrolls left on the screen is what a full repaint shows.
+    ExpectAsRepainted(grid, "mask_grid_x11_scrolled");
     Click(inside, 4);
     EXPECT_TRUE(Until([&] { return grid->TopRow() == 2; })) << "wheel up: " << TopRow();
+    ExpectAsRepainted(grid, "mask_grid_x11_scrolled_back");
     Click(inside, 4);
     EXPECT_TRUE(Until([&] { return grid->TopRow() == 1; })) << "wheel up to the first row: " << TopRow();
     // Scrolling leaves the current cell where it was.

@@ -51,7 +51,7 @@ public:
     void Key(unsigned long keysym, bool down);
     void KeyStroke(unsigned long keysym);
     // Types printable ASCII text, holding Shift for the characters the
-    // keyboard map has on its shifted level.
+    // keyboard map has on its shifted level (those it lacks are left out).
     void Type(std::string_view text);
 
     // What a taskbar or pager asks of the window manager.
