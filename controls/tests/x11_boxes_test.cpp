@@ -12,8 +12,6 @@
 namespace ax {
 namespace {
 
-using test::Xvfb;
-
 // Key symbols (X11/keysym.h stays out: its macros clash with ours).
 constexpr unsigned long kXK_Return = 0xFF0D, kXK_Escape = 0xFF1B, kXK_Alt_L = 0xFFE9, kXK_space = 0x20,
                         kXK_F4 = 0xFFC1;
@@ -42,13 +40,13 @@ protected:
             previousProc(m);
         };
         form->DoCreate();
-        program->BeforeEnd = [this] {
-            // A box a failed test left open is answered, so the program ends.
-            if (IsWindow(boxWindow) && boxForm->Modal()) boxForm->SetModalResult(mrCancel);
-            CloseProgressBox();
-            OnMessageBoxModal = nullptr;
-        };
         return form;
+    }
+    void BeforeEnd() override {
+        // A box a failed test left open is answered, so the program ends.
+        if (IsWindow(boxWindow) && boxForm->Modal()) boxForm->SetModalResult(mrCancel);
+        CloseProgressBox();
+        OnMessageBoxModal = nullptr;
     }
     TExCheckListBox* MakeList(TForm* form, int x, std::initializer_list<const char*> items) {
         auto* list = TComponent::Create<TExCheckListBox>(form);
@@ -65,9 +63,10 @@ protected:
     // Opens the box box() builds on the program's thread and returns once
     // it is modal, shown where the program has it and has the keyboard.
     void Open(std::function<int()> box) {
-        const int before = boxesSeen;
-        answered = false;
-        ASSERT_TRUE(program->Call([this] {
+        int before = 0;
+        ASSERT_TRUE(program->Call([&] {
+            before = boxesSeen;
+            answered = false;
             OnMessageBoxModal = [this](TForm& form) {
                 boxForm = &form;
                 boxWindow = form.Handle();
@@ -139,7 +138,7 @@ protected:
         return program->Get<std::vector<std::string>>([&] { return events; });
     }
 
-    // Touched on the program's thread only.
+    // Written on the program's thread only.
     TExCheckListBox* checks = nullptr;
     TExCheckListBox* radio = nullptr;
     std::vector<std::string> events;

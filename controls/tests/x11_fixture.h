@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,13 +34,17 @@ class X11Program {
 public:
     using Bound = Xvfb::Bound;
 
-    explicit X11Program(std::function<TForm*(TApplication&)> build) : build_(std::move(build)) {
+    // build makes the main form; beforeEnd runs before the application is
+    // told to end (it answers a box a failed test left open). Both run on
+    // the application's thread.
+    X11Program(std::function<TForm*(TApplication&)> build, std::function<void()> beforeEnd)
+        : build_(std::move(build)), beforeEnd_(std::move(beforeEnd)) {
         thread_ = std::thread([this] { Main(); });
     }
     ~X11Program() {
         if (!Finished())
             Call([this] {
-                if (BeforeEnd) BeforeEnd();
+                beforeEnd_();
                 app_->Terminate();
             });
         if (!WaitState([&] { return finished_; }, Xvfb::kBound)) {
@@ -58,21 +62,21 @@ public:
     }
 
     // Runs fn on the application's thread (inside its modal loops too) and
-    // returns once it ran; false when it did not run within the bound.
+    // returns once it ran; false when it did not start within the bound,
+    // and then it never runs (it may refer to the caller's locals).
     bool Call(std::function<void()> fn, Bound bound = Xvfb::kBound) {
         auto req = std::make_shared<Request>();
         req->fn = std::move(fn);
         const HWND target = callWindow_;
         // A sender thread of its own keeps the test's wait bounded.
-        std::thread([req, target] {
-            SendMessage(target, kCall, 0, reinterpret_cast<LPARAM>(req.get()));
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->done = true;
-            req->cv.notify_all();
-        }).detach();
+        std::thread([req, target] { SendMessage(target, kCall, 0, reinterpret_cast<LPARAM>(req.get())); }).detach();
         std::unique_lock<std::mutex> lock(req->mutex);
-        req->cv.wait_for(lock, bound, [&] { return req->done; });
-        return req->done && req->ran;
+        if (!req->cv.wait_for(lock, bound, [&] { return req->started; })) {
+            req->abandoned = true;
+            return false;
+        }
+        req->cv.wait(lock, [&] { return req->ran; }); // started: it ends
+        return true;
     }
     template <class T> T Get(std::function<T()> fn) {
         T value{};
@@ -91,14 +95,8 @@ public:
         return errors_;
     }
 
-    TApplication* app() const { return app_; }
-    TForm* form() const { return form_; }
     HWND formWindow() const { return formWindow_; }
     unsigned long xWindow() const { return xWindow_; }
-
-    // Runs on the application's thread before it is told to end (answers
-    // a box a failed test left open).
-    std::function<void()> BeforeEnd;
 
 private:
     static constexpr UINT kCall = WM_APP + 0x61, kPost = WM_APP + 0x62;
@@ -106,7 +104,7 @@ private:
         std::function<void()> fn;
         std::mutex mutex;
         std::condition_variable cv;
-        bool done = false, ran = false;
+        bool started = false, ran = false, abandoned = false;
     };
 
     bool WaitState(const std::function<bool()>& done, Bound bound) {
@@ -129,9 +127,16 @@ private:
             wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
                 if (m == kCall) {
                     auto* req = reinterpret_cast<Request*>(l);
+                    {
+                        std::lock_guard<std::mutex> g(req->mutex);
+                        if (req->abandoned) return 0;
+                        req->started = true;
+                        req->cv.notify_all();
+                    }
                     req->fn();
                     std::lock_guard<std::mutex> g(req->mutex);
                     req->ran = true;
+                    req->cv.notify_all();
                     return 0;
                 }
                 if (m == kPost) {
@@ -143,8 +148,7 @@ private:
             };
             RegisterClass(wc);
             callWindow_ = CreateWindowEx(0, "ControlsX11TestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
-            form_ = build_(*app);
-            formWindow_ = form_->Handle();
+            formWindow_ = build_(*app)->Handle();
             xWindow_ = NativeWindow(formWindow_);
             {
                 std::lock_guard<std::mutex> g(mutex_);
@@ -161,13 +165,13 @@ private:
     }
 
     std::function<TForm*(TApplication&)> build_;
+    std::function<void()> beforeEnd_;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
     bool ready_ = false, finished_ = false;
     std::vector<std::string> errors_;
     TApplication* app_ = nullptr;
-    TForm* form_ = nullptr;
     HWND callWindow_ = nullptr;
     HWND formWindow_ = nullptr;
     unsigned long xWindow_ = 0;
@@ -177,7 +181,10 @@ private:
 // and waits until the main form is shown where the program thinks it is.
 class X11ControlsTest : public ::testing::Test {
 protected:
+    // The main form, made on the program's thread.
     virtual TForm* Build(TApplication& app) = 0;
+    // Runs on the program's thread before it is told to end.
+    virtual void BeforeEnd() {}
 
     void SetUp() override {
         const std::string binary = FindXvfb();
@@ -186,7 +193,8 @@ protected:
         ASSERT_TRUE(server.StartWindowManager()) << server.Error();
         setenv("DISPLAY", server.Name().c_str(), 1);
         SetClock(&clock);
-        program = std::make_unique<X11Program>([this](TApplication& app) { return Build(app); });
+        program = std::make_unique<X11Program>([this](TApplication& app) { return Build(app); },
+                                               [this] { BeforeEnd(); });
         ASSERT_TRUE(program->WaitReady()) << "the application did not start";
         window = program->xWindow();
         ASSERT_NE(window, 0u);
@@ -225,10 +233,6 @@ protected:
             if (!program->Call([&] { GetWindowRect(top, r); })) return false;
             return r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
         });
-    }
-    // A screen point of a control's client area.
-    POINT ScreenPoint(TControl* control, int x, int y) {
-        return program->Get<POINT>([=] { return control->ClientToScreen(POINT{x, y}); });
     }
     // Clicks (button 1: the left one), never as the second click of a
     // double click: the clock moves on before, and the program has taken
