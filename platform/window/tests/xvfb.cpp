@@ -2,7 +2,9 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/XKBlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
 #include <algorithm>
 #include <cairo.h>
@@ -260,6 +262,22 @@ void Xvfb::KeyStroke(unsigned long keysym) {
     Key(keysym, false);
 }
 
+void Xvfb::Type(std::string_view text) {
+    Display* dpy = impl_->dpy;
+    const KeyCode shift = XKeysymToKeycode(dpy, XK_Shift_L);
+    for (const char c : text) {
+        const auto sym = static_cast<KeySym>(static_cast<unsigned char>(c));
+        const KeyCode code = XKeysymToKeycode(dpy, sym);
+        if (!code) continue;
+        const bool shifted = XkbKeycodeToKeysym(dpy, code, 0, 0) != sym;
+        if (shifted) XTestFakeKeyEvent(dpy, shift, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+        if (shifted) XTestFakeKeyEvent(dpy, shift, False, CurrentTime);
+    }
+    XSync(dpy, False);
+}
+
 void Xvfb::Iconify(unsigned long window) {
     impl_->SendToRoot(window, impl_->A("WM_CHANGE_STATE"), IconicState);
 }
@@ -368,6 +386,13 @@ std::vector<std::string> Xvfb::AtomProperty(unsigned long window, const std::str
     }
     if (data) XFree(data);
     return names;
+}
+
+unsigned long Xvfb::FocusWindow() {
+    ::Window focus = None;
+    int revert = 0;
+    XGetInputFocus(impl_->dpy, &focus, &revert);
+    return focus == PointerRoot ? 0 : focus;
 }
 
 void Xvfb::WatchConfigure(unsigned long window) {

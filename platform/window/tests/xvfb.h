@@ -50,6 +50,9 @@ public:
     void Drag(int fromX, int fromY, int toX, int toY, int steps);
     void Key(unsigned long keysym, bool down);
     void KeyStroke(unsigned long keysym);
+    // Types printable ASCII text, holding Shift for the characters the
+    // keyboard map has on its shifted level (those it lacks are left out).
+    void Type(std::string_view text);
 
     // What a taskbar or pager asks of the window manager.
     void Iconify(unsigned long window);           // WM_CHANGE_STATE
@@ -76,6 +79,8 @@ public:
     std::string TextProperty(unsigned long window, const std::string& name);
     // The atom names of an atom-list property (_NET_WM_STATE, ...).
     std::vector<std::string> AtomProperty(unsigned long window, const std::string& name);
+    // The window that has the keyboard focus (0 when none has).
+    unsigned long FocusWindow();
 
     // Counts the window's ConfigureNotify events from now on.
     void WatchConfigure(unsigned long window);
