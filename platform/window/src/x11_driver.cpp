@@ -126,6 +126,7 @@ public:
             if (!w) return;
             const ::Window id = w->id;
             if (drag_.hwnd == h) drag_ = {};
+            if (focusWanted_ == h) focusWanted_ = nullptr;
             byX_.erase(id);
             windows_.erase(h);
             XDestroyWindow(dpy_, id);
@@ -208,8 +209,12 @@ public:
     void Focused(HWND h) override {
         x_->Post([=, this] {
             XWin* w = Find(h);
-            if (w && w->viewable && !w->override)
-                XSetInputFocus(dpy_, w->id, RevertToParent, CurrentTime);
+            if (!w || w->override) return;
+            // A window the window manager has not shown yet cannot take the
+            // focus; it is asked again once it is exposed, as the window
+            // manager may not give it on its own.
+            focusWanted_ = h;
+            if (w->viewable) XSetInputFocus(dpy_, w->id, RevertToParent, CurrentTime);
         });
     }
 
@@ -602,6 +607,10 @@ private:
     void Handle(XEvent& e) {
         switch (e.type) {
         case Expose:
+            if (XWin* w = Find(e.xexpose.window); w && w->hwnd == focusWanted_) {
+                focusWanted_ = nullptr;
+                XSetInputFocus(dpy_, w->id, RevertToParent, CurrentTime);
+            }
             OnExpose(e.xexpose);
             break;
         case MotionNotify:
@@ -642,6 +651,8 @@ private:
             OnProperty(e.xproperty);
             break;
         case FocusIn:
+            if (XWin* w = Find(e.xfocus.window); w && w->hwnd == focusWanted_)
+                focusWanted_ = nullptr;
             if (XWin* w = Find(e.xfocus.window); w && e.xfocus.mode == NotifyNormal)
                 RunOnWindowThread(w->hwnd, [h = w->hwnd] {
                     if (GetActiveWindow() != h && IsWindowEnabled(h)) SetActiveWindow(h);
@@ -841,6 +852,7 @@ private:
     Display* dpy_ = nullptr;
     int screenNumber_ = 0;
     ::Window root_ = 0;
+    HWND focusWanted_ = nullptr; // asked for the focus before it could take it
     ::Window helper_ = 0;
     SIZE screen_{};
     Atom atoms_[kAtoms]{};

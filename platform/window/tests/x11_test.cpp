@@ -253,5 +253,33 @@ TEST_F(X11Window, AWindowWhoseXWindowIsDestroyedGoesToo) {
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); })) << "the window lived on without its X window";
 }
 
+// Some window managers leave a new window unfocused: the window the program
+// activated asks for the focus itself once the server shows it, or typed
+// keys would go nowhere.
+TEST(X11WindowManager, AnActivatedWindowTakesTheFocusTheWindowManagerDidNotGive) {
+    if (FindXvfb().empty()) GTEST_SKIP() << "Xvfb is not installed";
+    ManualClock clock;
+    SetTestFont(true);
+    SetClock(&clock);
+    Xvfb server;
+    ASSERT_TRUE(server.Start(FindXvfb())) << server.Error();
+    ASSERT_TRUE(server.StartWindowManager(Xvfb::kBound, false)) << server.Error();
+    setenv("DISPLAY", server.Name().c_str(), 1);
+    ASSERT_TRUE(SelectDisplay(DisplayKind::X11));
+    HWND h = nullptr;
+    Scene(&h);
+    ASSERT_EQ(GetActiveWindow(), h);
+    const unsigned long x = NativeWindow(h);
+    EXPECT_TRUE(server.WaitFor([&] {
+        Pump();
+        PumpDisplay();
+        return server.FocusWindow() == x;
+    })) << "the window the program activated never got the keyboard";
+    for (HWND w : EnumWindows())
+        DestroyWindow(w);
+    SelectDisplay(DisplayKind::Headless);
+    SetClock(nullptr);
+}
+
 } // namespace
 } // namespace ax

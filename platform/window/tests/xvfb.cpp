@@ -25,7 +25,7 @@ namespace {
 // client asks for; windows are placed where they ask to be.
 constexpr const char* kOpenboxConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
-  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <focus><focusNew>%FOCUSNEW%</focusNew><followMouse>no</followMouse></focus>
   <placement><policy>Smart</policy></placement>
   <desktops><number>1</number></desktops>
   <keyboard></keyboard>
@@ -199,7 +199,7 @@ bool Xvfb::Start(const std::string& binary, int width, int height) {
     return true;
 }
 
-bool Xvfb::StartWindowManager(Bound bound) {
+bool Xvfb::StartWindowManager(Bound bound, bool focusNew) {
     const std::string openbox = FindProgram("openbox");
     if (openbox.empty()) {
         Fail("openbox is not installed");
@@ -210,7 +210,9 @@ bool Xvfb::StartWindowManager(Bound bound) {
     if (!mkdtemp(pattern)) return false;
     impl_->home = pattern;
     const std::filesystem::path rc = impl_->home / "rc.xml";
-    std::ofstream(rc) << kOpenboxConfig;
+    std::string config = kOpenboxConfig;
+    config.replace(config.find("%FOCUSNEW%"), 10, focusNew ? "yes" : "no");
+    std::ofstream(rc) << config;
     const std::string home = impl_->home.string();
     // Its configuration is ours alone; caches (fonts) stay the user's, which
     // a fresh folder would have it rebuild, slowly.

@@ -38,7 +38,9 @@ public:
     bool Start(const std::string& binary, int width = 800, int height = 600);
     // Starts openbox with a configuration of its own and returns once it
     // manages the screen (false, with Error(), when it cannot).
-    bool StartWindowManager(Bound bound = kBound);
+    // focusNew false: the window manager leaves new windows unfocused, as
+    // some desktops do, so the program must ask for the focus itself.
+    bool StartWindowManager(Bound bound = kBound, bool focusNew = true);
     const std::string& Name() const { return display_; }
     const std::string& Error() const { return error_; }
 
