@@ -140,6 +140,24 @@ TEST_F(FileDialogTest, ADoubleClickEntersAFolderAndTakesAFile) {
         EXPECT_EQ(f.Folder(), root + "/sub");
         EXPECT_EQ(f.ItemNames(), (std::vector<AnsiString>{"deep.txt"}));
         EXPECT_EQ(f.LookInCombo().Text(), root + "/sub");
+        // The folder's ancestors are listed under it: the next one is the parent.
+        EXPECT_EQ(f.LookInCombo().Items()[1], root);
+        EXPECT_EQ(f.LookInCombo().Items()[f.LookInCombo().Items().Count() - 1], "/");
+        f.LookInCombo().SetFocus();
+        Key(VK_DOWN);
+        EXPECT_EQ(f.Folder(), root);
+        EXPECT_EQ(f.LookInCombo().ItemIndex(), 0);
+        // And back in by the keyboard: Enter on a folder of the list.
+        f.FileList().SetFocus();
+        f.FileList().SetItemIndex(f.IndexOfItem("sub/"));
+        Key(VK_RETURN);
+        EXPECT_EQ(f.Folder(), root + "/sub");
+        // Backspace in the list goes up and down again.
+        Key(VK_BACK);
+        EXPECT_EQ(f.Folder(), root);
+        f.FileList().SetItemIndex(f.IndexOfItem("sub/"));
+        Key(VK_RETURN);
+        EXPECT_EQ(f.Folder(), root + "/sub");
         clock.Advance(1000);
         const RECT r2 = f.FileList().ItemRect(0);
         const POINT p2 = f.FileList().ClientToScreen(POINT{r2.left + 4, r2.top + 4});
