@@ -38,9 +38,9 @@ bool TCustomExplorerTree::HasChildrenDecision(TNamespace* ns, PDataNode node) {
     const TExpFolderOptions folderOptions = TreeOptions().ExpFolderOptions();
     const bool topLevel = node && node->Parent == RootNode();
     if (!(folderOptions & toFoldersExpandable) && !(topLevel && !(folderOptions & toHideRootFolder))) return false;
+    // An item that is no folder holds nothing (the recycle bin is a folder).
+    if (NodeData(node)->NoFolder || !ns->Folder()) return false;
     if (ns->IsRecycleBin()) return true;
-    // An item that is no folder holds nothing: one question answers both below.
-    if (!ns->Folder()) return false;
     if (ns->HasSubFolder()) return true;
     uint32_t flags = 0;
     if (fileObjects_ & foFolders) flags |= SHCONTF_FOLDERS;
@@ -78,7 +78,7 @@ void TCustomExplorerTree::DoInitNode(PDataNode parent, PDataNode node, TDataNode
         StoreCheckState(node);
         return;
     }
-    TNodeStorage* record = Storage().Find(pidl, skCheck);
+    TNodeStorage* record = node->Parent == unstoredParent_ ? nullptr : Storage().Find(pidl, skCheck);
     if (!record) return;
     // A box shows pressed only while the mouse holds it.
     node->CheckState = UnpressedCheckState(TCheckState(record->Storage.CheckState));
@@ -95,8 +95,13 @@ void TCustomExplorerTree::DoInitNode(PDataNode parent, PDataNode node, TDataNode
 void TCustomExplorerTree::DoInitChildren(PDataNode node, uint32_t& childCount) {
     childCount = ExpandNamespaceFolder(node);
     // Stored check states show at once, not when a node is first painted.
-    if (TreeOptions().MiscOptions() & toCheckSupport)
+    if (TreeOptions().MiscOptions() & toCheckSupport) {
+        // Without a record for the folder there is none below it either.
+        TNamespace* ns = NodeNamespace(node);
+        const PDataNode outer = std::exchange(unstoredParent_, ns && !Storage().Lookup(ns->AbsolutePIDL()) ? node : nullptr);
+        ScopeGuard stored([this, outer] { unstoredParent_ = outer; });
         for (PDataNode child = node->FirstChild; child; child = child->NextSibling) InitNode(child);
+    }
     TCustomDataStringTree::DoInitChildren(node, childCount);
 }
 
@@ -130,27 +135,102 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
     BeginUpdate();
     ScopeGuard end([this] { EndUpdate(); });
     if (node->ChildCount == 0) {
-        ns->EnumerateFolder(
-            fileObjects_ & foFolders, fileObjects_ & foNonFolders, fileObjects_ & foHidden,
-            [&](TNamespace* parent, PItemIDList child, void*, bool&) {
-                AddEnumeratedChild(node, parent, child);
-                return true;
-            },
-            nullptr);
+        const TColumnIndex column = Header().SortColumn();
+        const TSortDirection direction = Header().SortDirection();
+        std::vector<TListedItem> items = ListFolder(*ns);
+        const bool shellOrder = ShellOrderColumn(column);
+        const bool presorted = shellOrder && SortInShellOrder(*ns, items, direction);
+        for (TListedItem& item : items) {
+            TExpNodeData* data = NodeData(AddChild(node));
+            data->Namespace = item.Namespace.release();
+            data->NoFolder = item.NoFolder;
+        }
         DoCustomNamespace(node);
-        if (node->ChildCount > 0) Sort(node, Header().SortColumn(), Header().SortDirection(), false);
+        // Sorted in the folder's own order already, unless the hook added some.
+        if (node->ChildCount > 0 && (!presorted || node->ChildCount != items.size()))
+            Sort(node, column, direction, false);
     }
     return node->ChildCount;
 }
 
-void TCustomExplorerTree::AddEnumeratedChild(PDataNode parent, TNamespace* parentNamespace, PItemIDList child) {
-    auto ns = std::make_unique<TNamespace>(child, parentNamespace);
-    if ((TreeOptions().ExpFolderOptions() & toForceHideRecycleBin) && ns->IsRecycleBin()) return;
-    bool allow = true;
-    if (OnEnumFolder) OnEnumFolder(this, ns.get(), allow);
-    if (!allow) return;
-    PDataNode node = AddChild(parent);
-    NodeData(node)->Namespace = ns.release();
+std::vector<TCustomExplorerTree::TListedItem> TCustomExplorerTree::ListFolder(TNamespace& folderNamespace) {
+    std::vector<TListedItem> items;
+    const bool folders = fileObjects_ & foFolders, nonFolders = fileObjects_ & foNonFolders;
+    uint32_t flags = 0;
+    if (folders) flags |= SHCONTF_FOLDERS;
+    if (nonFolders) flags |= SHCONTF_NONFOLDERS;
+    if (fileObjects_ & foHidden) flags |= SHCONTF_INCLUDEHIDDEN;
+    ShellFolderPtr folder = folderNamespace.ShellFolder();
+    std::unique_ptr<IEnumIDList> list;
+    if (!folder || FAILED(folder->EnumObjects(flags, &list)) || !list) return items;
+    // What the listing tells of each item spares a look at it on the disk.
+    auto* kinds = dynamic_cast<IEnumIDListKinds*>(list.get());
+    const int listed = folders == nonFolders ? -1 : folders ? 1 : 0;
+    PItemIDList child = nullptr;
+    while (list->Next(&child) == S_OK) {
+        auto ns = std::make_unique<TNamespace>(child, &folderNamespace);
+        const bool noFolder = listed == 0 || (listed < 0 && kinds && kinds->LastIsNoFolder());
+        if (listed >= 0) ns->SetFolderKnown(listed == 1);
+        else if (noFolder) ns->SetFolderKnown(false);
+        if ((TreeOptions().ExpFolderOptions() & toForceHideRecycleBin) && ns->IsRecycleBin()) continue;
+        bool allow = true;
+        if (OnEnumFolder) OnEnumFolder(this, ns.get(), allow);
+        if (allow) items.push_back({std::move(ns), noFolder});
+    }
+    return items;
+}
+
+bool TCustomExplorerTree::ShellOrderColumn(TColumnIndex column) const {
+    return column < 0 && !(TreeOptions().ExpMiscOptions() & toUserSort);
+}
+
+bool TCustomExplorerTree::SortInShellOrder(TNamespace& folderNamespace, std::vector<TListedItem>& items,
+                                           TSortDirection direction) {
+    ShellFolderPtr folder = folderNamespace.ShellFolder();
+    if (!folder) return false;
+    const bool descending = direction == sdDescending;
+    std::vector<uint32_t> order;
+    // Keys from the folder compare as bytes; without them, its CompareIDs
+    // compares the items' IDs. Either way an item listed twice gets one node.
+    std::string keys;
+    std::vector<size_t> ends;
+    auto* keyed = dynamic_cast<IShellFolderSortKeys*>(folder.get());
+    if (keyed) {
+        keys.reserve(items.size() * 48);
+        ends.reserve(items.size());
+    }
+    for (size_t i = 0; keyed && i < items.size(); ++i) {
+        if (!keyed->AppendSortKey(items[i].Namespace->RelativePIDL(), &keys)) keyed = nullptr;
+        ends.push_back(keys.size());
+    }
+    if (keyed) {
+        std::vector<std::string_view> records;
+        records.reserve(items.size());
+        for (size_t i = 0, begin = 0; i < items.size(); begin = ends[i++])
+            records.emplace_back(keys.data() + begin, ends[i] - begin);
+        order = SortKeys(records, descending);
+    } else {
+        IShellFolder& f = *folder;
+        auto id = [](std::string_view bytes) { return reinterpret_cast<PCItemIDList>(bytes.data()); };
+        std::vector<std::string_view> records;
+        records.reserve(items.size());
+        for (const TListedItem& item : items) {
+            PCItemIDList pidl = item.Namespace->RelativePIDL();
+            records.emplace_back(reinterpret_cast<const char*>(pidl), ILByteSize(pidl));
+        }
+        order = PackedMergeSort(
+            records,
+            [&](std::string_view a, std::string_view b) {
+                const int r = CompareIDsSign(f, id(a), id(b));
+                return descending ? r > 0 : r < 0;
+            },
+            [&](std::string_view a, std::string_view b) { return CompareIDsSign(f, id(a), id(b)) == 0; });
+    }
+    std::vector<TListedItem> sorted;
+    sorted.reserve(order.size());
+    for (uint32_t i : order) sorted.push_back(std::move(items[i]));
+    items.swap(sorted);
+    return true;
 }
 
 void TCustomExplorerTree::DoCustomNamespace(PDataNode parent) {
@@ -289,6 +369,7 @@ int TCustomExplorerTree::DoCompareNodes(PDataNode node1, PDataNode node2, TColum
     TNamespace* ns2 = NodeNamespace(node2);
     if (!ns1 || !ns2) return 0;
     sortHelper_->FileSort = fileSort_ == fsFileExtension;
+    // Every column sorts by name until the explorer's columns are built.
     return sortHelper_->CompareIDs(0, ns1, ns2);
 }
 

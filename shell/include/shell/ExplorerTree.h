@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace ax {
 
@@ -179,6 +180,7 @@ private:
 struct TExpNodeData {
     TNamespace* Namespace = nullptr;         // owned by the node
     TColumnManager* ColumnManager = nullptr; // owned by the node
+    bool NoFolder = false;                   // its folder's listing said so
 };
 
 // The process-wide change-link dispatcher: a tree announces the item it
@@ -383,7 +385,18 @@ private:
     // Replaces the root namespace with pending (may be nil) for value.
     void ChangeRoot(TRootFolder value, std::unique_ptr<TNamespace> pending);
     bool RaiseRootChanging(TRootFolder value, TNamespace* pending);
-    void AddEnumeratedChild(PDataNode parent, TNamespace* parentNamespace, PItemIDList child);
+    struct TListedItem {
+        std::unique_ptr<TNamespace> Namespace;
+        bool NoFolder = false; // the listing said so
+    };
+    // The items of a folder that FileObjects, the recycle bin option and
+    // OnEnumFolder let in, in the order the folder lists them.
+    std::vector<TListedItem> ListFolder(TNamespace& folderNamespace);
+    // Whether sorting by column is sorting in the folder's own order.
+    bool ShellOrderColumn(TColumnIndex column) const;
+    // Sorts a folder's items in its own order, as DoCompareNodes would;
+    // false when the folder cannot be had.
+    bool SortInShellOrder(TNamespace& folderNamespace, std::vector<TListedItem>& items, TSortDirection direction);
     void FreeNodeNamespace(PDataNode node);
     bool DriveRootNotReady(TNamespace* ns);
     void StoreCheckState(PDataNode node);
@@ -419,6 +432,8 @@ private:
     bool buttonExpand_ = false;
     bool changeLinkInProgress_ = false;
     bool followingChange_ = false;
+    // A node whose children have no stored records (while they are made).
+    PDataNode unstoredParent_ = nullptr;
     int changeLinkCount_ = 0;
     int waitCursorCount_ = 0;
     TCursor savedCursor_ = crDefault;

@@ -201,6 +201,10 @@ public:
     TNodeStorage* Store(PCItemIDList pidl, TStorageKinds kinds);
     // The record when its kinds share a bit with the asked ones.
     TNodeStorage* Find(PCItemIDList pidl, TStorageKinds kinds);
+    // The record for pidl whatever it holds, one made on the way to a
+    // deeper record too; nil when there is none. Records exist for every
+    // folder above a record, so without one here nothing below is stored.
+    TNodeStorage* Lookup(PCItemIDList pidl) { return FindNode(pidl, false); }
     bool Find(PCItemIDList pidl, TStorageKinds kinds, TNodeStorage*& node);
     void Delete(PCItemIDList pidl, TStorageKinds kinds, bool force = false,
                 bool freeObject = false);
