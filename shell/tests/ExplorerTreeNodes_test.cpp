@@ -3,6 +3,7 @@
 // check-box change recorded in the node storage and read back from it when
 // nodes are made again.
 #include "explorer_fixture.h"
+#include "framework/streaming.h"
 
 #include <set>
 #include <unistd.h>
@@ -454,6 +455,72 @@ TEST_F(ExplorerNodes, DefaultsAndANewDataSizeKeepTheTreeActive) {
     EXPECT_TRUE(tree->Active());
     EXPECT_EQ(tree->NodeDataSize(), 20);
     EXPECT_EQ(Names(tree, tree->GetFirst()), (std::vector<std::string>{"a"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ExplorerNodes, TheHourglassShowsWhileAFolderIsListed) {
+    MakeAll({"a/", "a/x.txt"});
+    TExplorerTree* tree = BareTree();
+    TExplorerTree* other = BareTree();
+    std::vector<TCursor> seen;
+    tree->OnEnumFolder = [&](TCustomExplorerTree*, TNamespace*, bool&) { seen.push_back(Screen()->Cursor()); };
+    Screen()->SetCursor(crCross);
+    // Another tree's hourglass work around it leaves the cursor to the tree that showed it.
+    other->WaitCursor(true);
+    tree->SetExpanded(Child(tree, tree->GetFirst(), "a"), true);
+    EXPECT_EQ(seen, (std::vector<TCursor>{crHourGlass}));
+    EXPECT_EQ(Screen()->Cursor(), crHourGlass) << "the other tree still works";
+    other->WaitCursor(false);
+    EXPECT_EQ(Screen()->Cursor(), crCross);
+    // Switched off: no hourglass at all.
+    tree->SetDisableWaitCursors(true);
+    tree->WaitCursor(true);
+    EXPECT_EQ(Screen()->Cursor(), crCross);
+    tree->WaitCursor(false);
+    Screen()->SetCursor(crDefault);
+}
+
+TEST_F(ExplorerNodes, CollapsingAFolderAboveTheSelectionSelectsTheFolder) {
+    MakeAll({"a/", "a/b/", "a/b/x.txt"});
+    TExplorerTree* tree = BareTree();
+    PDataNode a = Child(tree, tree->GetFirst(), "a");
+    PDataNode x = tree->FindNodeByPath(W(files + "/a/b/x.txt"), true);
+    ASSERT_TRUE(tree->Selected(x));
+    tree->SetExpanded(a, false);
+    EXPECT_TRUE(tree->Selected(a));
+    EXPECT_FALSE(tree->Selected(x));
+    EXPECT_EQ(tree->FocusedNode(), a);
+}
+
+TEST_F(ExplorerNodes, AFormDescriptionKeepsTheSettingsAndBuildsWhenLoaded) {
+    MakeAll({"a/", "b.txt"});
+    RegisterExplorerTreeClasses();
+    TExplorerTree* tree = BareTree();
+    tree->SetName("ExpTree");
+    tree->SetFileObjects(foFolders | foNonFolders | foHidden);
+    TExplorerTreeOptions& o = tree->TreeOptions();
+    o.SetExpFolderOptions(o.ExpFolderOptions() | toHideRootFolder);
+    o.SetExpMiscOptions(o.ExpMiscOptions() | toChangeNotifierThread | toPersistentColumns);
+    o.SetExpSyncOptions(toSelectTarget);
+    TMemoryStream out;
+    WriteComponentResource(out, *tree);
+    out.SetPosition(0);
+    auto copy = std::make_unique<TExplorerTree>(nullptr);
+    ReadComponentResource(out, *copy);
+    EXPECT_EQ(copy->Name(), "ExpTree");
+    EXPECT_TRUE(copy->Active());
+    EXPECT_EQ(copy->FileObjects(), foFolders | foNonFolders | foHidden);
+    EXPECT_EQ(copy->RootFolder(), rfCustom);
+    EXPECT_EQ(WideToUtf8(copy->RootFolderCustomPath()), files + "/");
+    EXPECT_EQ(copy->TreeOptions().ExpFolderOptions(), o.ExpFolderOptions());
+    EXPECT_EQ(copy->TreeOptions().ExpMiscOptions(), o.ExpMiscOptions());
+    EXPECT_EQ(copy->TreeOptions().ExpSyncOptions(), toSelectTarget);
+    EXPECT_EQ(copy->TreeOptions().MiscOptions(), o.MiscOptions());
+    // Loaded built the nodes once: the root folder's items at the top.
+    EXPECT_EQ(Names(copy.get(), copy->RootNode()), (std::vector<std::string>{"a", "b.txt"}));
 }
 
 } // namespace
