@@ -39,7 +39,7 @@ bool TCustomExplorerTree::HasChildrenDecision(TNamespace* ns, PDataNode node) {
     const bool topLevel = node && node->Parent == RootNode();
     if (!(folderOptions & toFoldersExpandable) && !(topLevel && !(folderOptions & toHideRootFolder))) return false;
     // An item that is no folder holds nothing (the recycle bin is a folder).
-    if (NodeData(node)->NoFolder || !ns->Folder()) return false;
+    if ((node && NodeData(node)->NoFolder) || !ns->Folder()) return false;
     if (ns->IsRecycleBin()) return true;
     if (ns->HasSubFolder()) return true;
     uint32_t flags = 0;

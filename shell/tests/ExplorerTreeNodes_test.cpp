@@ -524,3 +524,27 @@ TEST_F(ExplorerNodes, AFormDescriptionKeepsTheSettingsAndBuildsWhenLoaded) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ExplorerNodes, UncheckingKeepsARecordThatHoldsMore) {
+    // The root folder's record is where its column layout is kept.
+    MakeAll({"a/", "b.txt"});
+    TExplorerTree* tree = BareTree();
+    PDataNode root = tree->GetFirst();
+    TNodeStorage* columns = tree->Storage().Store(Parse(files).get(), skColumns);
+    ASSERT_NE(columns, nullptr);
+    columns->Storage.Columns.Widths = {120, 80};
+    tree->SetCheckState(root, csCheckedNormal);
+    EXPECT_EQ(Stored(tree, files), csCheckedNormal);
+    EXPECT_EQ(Stored(tree, files + "/a"), csCheckedNormal);
+    tree->SetCheckState(root, csUncheckedNormal);
+    EXPECT_EQ(Stored(tree, files), -1);
+    TNodeStorage* kept = tree->Storage().Find(Parse(files).get(), skColumns);
+    ASSERT_NE(kept, nullptr) << "the column layout keeps the record";
+    EXPECT_EQ(kept->Storage.Kinds, skColumns);
+    EXPECT_EQ(kept->Storage.Columns.Widths, (TWordArray{120, 80}));
+    EXPECT_EQ(tree->Storage().CheckedFileNames().Count(), 0);
+}
+
+} // namespace
