@@ -140,13 +140,13 @@ void TChangeDispatchThread::AddEvent(std::unique_ptr<TShellEvent> event) {
             QueueLocked(std::move(event));
         }
     }
-    // Only news restarts the quiet period: a duplicate changes nothing.
-    if (pending_.size() == before) return;
+    // Any change breaks the quiet, also one that folded into a pending
+    // event: a burst in one folder goes out once it is over.
     newEvent_ = true;
-    if (!signalled_) {
-        signalled_ = true;
-        cond_.NotifyAll();
-    }
+    if (pending_.size() == before || signalled_) return;
+    signalled_ = true;
+    firstPendingTicks_ = CurrentClock().Ticks();
+    cond_.NotifyAll();
 }
 
 void TChangeDispatchThread::QueueUpdateDirLocked(PCItemIDList folder) {
@@ -173,12 +173,14 @@ void TChangeDispatchThread::Execute() {
     std::unique_lock lock(cond_.Mutex());
     while (!Terminated()) {
         cond_.WaitFor(lock, INFINITE, [&] { return signalled_ || Terminated(); });
-        // The quiet period: it ends once a whole period passed without news.
+        // The quiet period: it ends once a whole period passed without a
+        // change, or when changes have kept coming for the longest hold.
         do {
             newEvent_ = false;
             ++debounceRounds_;
             cond_.WaitFor(lock, ShellNotifyQuietMs, [&] { return Terminated(); });
-        } while (newEvent_ && !Terminated());
+        } while (newEvent_ && !Terminated() &&
+                 CurrentClock().Ticks() - firstPendingTicks_ < ShellNotifyLongestHoldMs);
         if (Terminated()) break;
         signalled_ = false;
         auto batch = std::make_unique<TShellEventList>();
@@ -198,6 +200,7 @@ void TChangeDispatchThread::Execute() {
         for (auto& event : batch->Take())
             QueueUniqueLocked(std::move(event));
         signalled_ = true;
+        firstPendingTicks_ = CurrentClock().Ticks();
     }
 }
 

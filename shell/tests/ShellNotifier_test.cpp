@@ -180,7 +180,7 @@ TEST_F(NotifierTest, TenCreationsInAFolderAreOneBatchWithOneUpdateOfTheFolder) {
     EXPECT_EQ(l->batches.size(), 1u) << "nothing more after the batch";
 }
 
-TEST_F(NotifierTest, ABatchWaitsForAWholeQuietPeriodAndOnlyNewsExtendsIt) {
+TEST_F(NotifierTest, ABatchWaitsUntilAWholeQuietPeriodPassedWithoutAnyChange) {
     Listener* l = MakeListener();
     Notifier().RegisterShellChangeNotify(l);
     const std::string a = Parsed(Folder("a")), b = Parsed(Folder("b"));
@@ -189,14 +189,39 @@ TEST_F(NotifierTest, ABatchWaitsForAWholeQuietPeriodAndOnlyNewsExtendsIt) {
     Notifier().PostShellEvent(sneUpdateDir, P(b));
     clock.Advance(ShellNotifyQuietMs);
     ASSERT_TRUE(WaitUntil([&] { return Dispatch().DebounceRounds() == 2; }))
-        << "news within the period starts another";
+        << "a change within the period starts another";
+    Notifier().PostShellEvent(sneUpdateDir, P(a)); // folds into the pending one, yet it is a change
+    clock.Advance(ShellNotifyQuietMs);
+    ASSERT_TRUE(WaitUntil([&] { return Dispatch().DebounceRounds() == 3; }));
     Pump();
     EXPECT_TRUE(l->batches.empty());
-    Notifier().PostShellEvent(sneUpdateDir, P(a)); // pending already: no news
     clock.Advance(ShellNotifyQuietMs);
     ASSERT_TRUE(WaitForBatches(l, 1));
-    EXPECT_EQ(Dispatch().DebounceRounds(), 2u) << "a duplicate did not extend the wait";
+    EXPECT_EQ(Dispatch().DebounceRounds(), 3u);
     EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, a}, {sneUpdateDir, b}}));
+}
+
+TEST_F(NotifierTest, AFolderThatNeverStopsChangingIsStillRefreshedAtTheLongestHold) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    const std::string a = Parsed(Folder("a"));
+    const uint64_t start = clock.Ticks();
+    Notifier().PostShellEvent(sneUpdateDir, P(a));
+    uint64_t rounds = 1;
+    // A change in every period, as a file written to without pause gives.
+    while (l->batches.empty()) {
+        ASSERT_TRUE(WaitUntil([&] {
+            Pump();
+            return Dispatch().DebounceRounds() == rounds || !l->batches.empty();
+        }));
+        if (!l->batches.empty()) break;
+        ASSERT_LE(clock.Ticks() - start, ShellNotifyLongestHoldMs) << "held back too long";
+        Notifier().PostShellEvent(sneUpdateDir, P(a));
+        clock.Advance(ShellNotifyQuietMs);
+        ++rounds;
+    }
+    EXPECT_GE(clock.Ticks() - start, ShellNotifyLongestHoldMs);
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, a}}));
 }
 
 TEST_F(NotifierTest, RenamesBecomeUpdatesOfTheFoldersTheyTouch) {

@@ -8,8 +8,8 @@
 // disk (the special folders registered with it and each control's
 // WatchFolder); both hand their events to the dispatch thread, which folds
 // them (renames, creations and deletions become "Update Directory" of the
-// folder, duplicates go), waits for 750 ms without news on the installed
-// clock and posts the batch to the notifier's window on the GUI thread.
+// folder, duplicates go), waits for 750 ms without a change on the installed
+// clock (at most ShellNotifyLongestHoldMs) and posts the batch to the notifier's window on the GUI thread.
 // That window hands the batch to every registered control as
 // WM_SHELLNOTIFY; each control calls Release on the list when done with it.
 // A control's window destroyed with batches queued has them released by the
@@ -50,8 +50,11 @@ inline constexpr UINT WM_SHELLNOTIFYTHREADQUIT = 0x8036;  // stops the shell thr
 inline constexpr UINT WM_CHANGENOTIFY = 0x8037;           // a delivery from the change bus
 inline constexpr UINT WM_CHANGENOTIFY_NT4 = 0x8038;       // a delivery of two PIDLs in place
 
-// The debounce: a batch goes out once this long passed without a new event.
+// The debounce: a batch goes out once this long passed without a change...
 inline constexpr uint32_t ShellNotifyQuietMs = 750;
+// ...or once changes kept coming this long after its first event, so that a
+// folder written to without pause does not hold every refresh back.
+inline constexpr uint32_t ShellNotifyLongestHoldMs = 10 * ShellNotifyQuietMs;
 
 // The kinds of change, in the order of their display names
 // (SShellEventNames, ShellResources.h).
@@ -286,6 +289,7 @@ private:
     std::unordered_set<std::string> pendingKeys_;
     bool signalled_ = false;
     bool newEvent_ = false;
+    uint64_t firstPendingTicks_ = 0;
     uint64_t eventsReceived_ = 0;
     uint64_t debounceRounds_ = 0;
 };
