@@ -191,7 +191,8 @@ void TChangeDispatchThread::Execute() {
         if (batch->Count() == 0) continue;
         lock.unlock();
         batch->AddRef();
-        if (PostMessage(target_, WM_SHELLNOTIFY, reinterpret_cast<WPARAM>(batch.get()), 0))
+        if (target_ &&
+            PostMessage(target_, WM_SHELLNOTIFY, reinterpret_cast<WPARAM>(batch.get()), 0))
             batch.release();
         lock.lock();
         if (!batch) continue;

@@ -415,7 +415,8 @@ void TShellChangeNotifier::PostShellEvent(TShellNotifyEvent kind, PCItemIDList p
 
 void TShellChangeNotifier::ShellNotify(uint32_t eventNumber, PCItemIDList pidl1,
                                        PCItemIDList pidl2) {
-    if (!shell_) return;
+    // A null window would make the post a message of this very thread.
+    if (!shell_ || !shell_->Window()) return;
     auto block = std::make_unique<TInjectedShellEvent>(TInjectedShellEvent{Copy(pidl1), Copy(pidl2)});
     if (PostMessage(shell_->Window(), WM_SHELLNOTIFYTHREADEVENT,
                     reinterpret_cast<WPARAM>(block.get()), static_cast<LPARAM>(eventNumber)))
