@@ -299,6 +299,20 @@ TEST_F(NotifierTest, ShellNotifyGoesThroughTheShellThreadAndChecksDataBlocks) {
     EXPECT_EQ(events[1].pidl1, folder);
 }
 
+TEST_F(NotifierTest, TheOldDeliveryReadsTwoPIDLsTheSenderKeeps) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    const std::string a = Parsed(Folder("a"));
+    const std::string item = PathBytes(dir + "/a/x");
+    PCItemIDList pidls[2] = {P(item), nullptr};
+    // Sent, not posted: the PIDLs are the sender's until the call returns.
+    SendMessage(Notifier().ShellThread()->Window(), WM_CHANGENOTIFY_NT4,
+                reinterpret_cast<WPARAM>(pidls), SHCNE_DELETE);
+    ASSERT_TRUE(WaitForEvents(1));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, a}}));
+}
+
 TEST_F(NotifierTest, ItemsOfTheDesktopAndDocumentsFoldersAlsoUpdateTheirVirtualPlaces) {
     Listener* l = MakeListener();
     Notifier().RegisterShellChangeNotify(l);
