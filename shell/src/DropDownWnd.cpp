@@ -15,6 +15,16 @@ namespace ax {
 namespace {
 bool comboBoxAnimation = true;
 
+// A drop-down's highlighted row, painted as a focused list paints its
+// selection (the list never has the focus).
+void PaintHighlight(TCanvas& canvas, const RECT& r) {
+    canvas.Brush().SetStyle(bsSolid);
+    canvas.Brush().SetColor(clHighlight);
+    canvas.FillRect(r);
+    canvas.Brush().SetStyle(bsClear);
+    canvas.Font().SetColor(clHighlightText);
+}
+
 int BarWidth() {
     return GetSystemMetrics(SM_CXVSCROLL);
 }
@@ -279,7 +289,7 @@ TPopupExplorerTree::TPopupExplorerTree(TComponent* owner, TDropDownWnd& dropDown
     SetIndent(10);
     TExplorerTreeOptions& o = TreeOptions();
     o.SetMiscOptions(o.MiscOptions() & ~(toEditable | toToggleOnDblClick | toAcceptOLEDrop));
-    o.SetPaintOptions((o.PaintOptions() | toHotTrack) & ~toShowDropmark);
+    o.SetPaintOptions(o.PaintOptions() & ~toShowDropmark);
     // toBrowseExecuteFolder stays: without it the explorer tree opens
     // folders only by their buttons, and browsing must open the way.
     o.SetExpMiscOptions(o.ExpMiscOptions() & ~(toBrowseExecuteFolderShortcut | toExecuteOnDblClk |
@@ -292,6 +302,11 @@ void TPopupExplorerTree::CreateParams(TCreateParams& p) {
     TCustomExplorerTree::CreateParams(p);
     p.ExStyle &= ~WS_EX_CLIENTEDGE; // the drop-down draws the border
     p.Style &= ~WS_TABSTOP;
+}
+
+void TPopupExplorerTree::DoPaintNode(TCanvas& canvas, PDataNode node, TColumnIndex column, const RECT& r) {
+    if (Selected(node)) PaintHighlight(canvas, r);
+    TCustomExplorerTree::DoPaintNode(canvas, node, column, r);
 }
 
 void TPopupExplorerTree::Dispatch(TMessage& m) {
@@ -413,13 +428,18 @@ TPopupAutoCompleteTree::TPopupAutoCompleteTree(TComponent* owner, TDropDownWnd& 
     SetIndent(0);
     TStringTreeOptions& o = TreeOptions();
     o.SetMiscOptions(o.MiscOptions() & ~(toEditable | toToggleOnDblClick | toAcceptOLEDrop));
-    o.SetPaintOptions((o.PaintOptions() | toHotTrack) & ~(toShowButtons | toShowRoot | toShowTreeLines | toShowDropmark));
+    o.SetPaintOptions(o.PaintOptions() & ~(toShowButtons | toShowRoot | toShowTreeLines | toShowDropmark));
 }
 
 void TPopupAutoCompleteTree::CreateParams(TCreateParams& p) {
     TCustomDataStringTree::CreateParams(p);
     p.ExStyle &= ~WS_EX_CLIENTEDGE;
     p.Style &= ~WS_TABSTOP;
+}
+
+void TPopupAutoCompleteTree::DoPaintNode(TCanvas& canvas, PDataNode node, TColumnIndex column, const RECT& r) {
+    if (Selected(node)) PaintHighlight(canvas, r);
+    TCustomDataStringTree::DoPaintNode(canvas, node, column, r);
 }
 
 void TPopupAutoCompleteTree::Dispatch(TMessage& m) {

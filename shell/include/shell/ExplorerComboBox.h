@@ -195,6 +195,8 @@ protected:
     void WMLButtonDblClk(TMessage& m) override;
     // The highlight moving is no choice: the combo box announces choices.
     TNamespace* ChangeLinkNamespace() override { return nullptr; }
+    // The highlight shows as in a focused list: the tree never has the focus.
+    void DoPaintNode(TCanvas& canvas, PDataNode node, TColumnIndex column, const RECT& r) override;
 
 private:
     void Highlight(PDataNode node);
@@ -235,6 +237,7 @@ public:
 
 protected:
     void CreateParams(TCreateParams& params) override;
+    void DoPaintNode(TCanvas& canvas, PDataNode node, TColumnIndex column, const RECT& r) override;
     void DoGetText(PDataNode node, TColumnIndex column, TDTStringType textType, WideString& text) override;
     void WMLButtonDown(TMessage& m) override;
     void WMLButtonDblClk(TMessage& m) override;
