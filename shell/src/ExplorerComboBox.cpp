@@ -235,9 +235,6 @@ void TCustomExplorerCombobox::MouseHook(WPARAM removal, const MSG& msg) {
         // The combo box's own window toggles the list itself.
         if (!OwnsWindow(msg.hwnd)) CloseDropDowns();
         break;
-    case WM_ACTIVATEAPP:
-        if (!msg.wParam) CloseDropDowns();
-        break;
     }
 }
 
