@@ -212,9 +212,10 @@ void TCustomExplorerCombobox::InstallMouseHook(bool on) {
         hook_ = SetWindowsHookEx(
             WH_GETMESSAGE,
             [this](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
-                const HHOOK self = hook_;
+                // The rest of the chain first: closing the lists removes this hook.
+                const LRESULT result = CallNextHookEx(hook_, code, wParam, lParam);
                 if (code == HC_ACTION && lParam) MouseHook(wParam, *reinterpret_cast<const MSG*>(lParam));
-                return CallNextHookEx(self, code, wParam, lParam);
+                return result;
             },
             GetCurrentThreadId());
     } else {
@@ -406,9 +407,11 @@ std::vector<WideString> TCustomExplorerCombobox::Candidates(const WideString& ty
     const size_t slash = typed.rfind(u'/');
     if (slash == WideString::npos) return out;
     TShellAutoComplete& ac = autoCompleteDropDown_->AutoComplete();
+    // Listed again when typing starts afresh (the folder may have changed
+    // since) and whenever the typed folder changes; keys typed within one
+    // folder filter the same listing.
+    if (!autoCompleteDropDown_->DroppedDown()) ac.SetDirty(true);
     ac.SetCurrentDir(typed.substr(0, slash + 1));
-    // Listed afresh for every change: the folder may have changed meanwhile.
-    ac.SetDirty(true);
     TWideStringList& names = ac.WideStrings();
     for (int i = 0; i < names.Count(); ++i)
         if (StartsWithNoCase(names[i], typed)) out.push_back(names[i]);

@@ -286,6 +286,14 @@ TEST_F(ExplorerCombo, TypingListsTheMatchingPathsWithoutRegardToCase) {
     EXPECT_EQ(ComboPath(), files + "/alpha/inner.txt");
     EXPECT_EQ(changes, 2);
 
+    // A file made meanwhile is offered when typing starts again.
+    Make("alpha/new.txt");
+    combo->Edit().SetText("");
+    Type(files + "/alpha/n");
+    ASSERT_EQ(ac.Tree().Items().size(), 1u);
+    EXPECT_EQ(WideToUtf8(ac.Tree().Items()[0]), files + "/alpha/new.txt");
+    Key(VK_ESCAPE);
+
     // Escape closes the list and keeps the text.
     combo->Edit().SetText("");
     Type(files + "/b");
