@@ -110,7 +110,11 @@ TDropDownWnd::TDropDownWnd(TComponent* owner, TCustomExplorerCombobox* combo)
     SetBounds(0, 0, 200, 100);
 }
 
-TDropDownWnd::~TDropDownWnd() = default;
+TDropDownWnd::~TDropDownWnd() {
+    // The list goes first and is no longer kept in step while it goes.
+    list_ = nullptr;
+    DestroyComponents();
+}
 
 void TDropDownWnd::CreateParams(TCreateParams& p) {
     TCustomControl::CreateParams(p);

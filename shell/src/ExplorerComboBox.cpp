@@ -86,6 +86,10 @@ TCustomExplorerCombobox::TCustomExplorerCombobox(TComponent* owner) : TCustomCon
 
 TCustomExplorerCombobox::~TCustomExplorerCombobox() {
     InstallMouseHook(false);
+    // The edit line losing the focus as it goes must not reach drop-downs
+    // already freed.
+    destroying_ = true;
+    DestroyComponents();
 }
 
 void TCustomExplorerCombobox::DefinePublished(TFiler& f) {
@@ -173,7 +177,7 @@ void TCustomExplorerCombobox::Dispatch(TMessage& m) {
 }
 
 bool TCustomExplorerCombobox::DroppedDown() const {
-    if (!explorerDropDown_) return false;
+    if (!explorerDropDown_ || destroying_) return false;
     return explorerDropDown_->DroppedDown() || autoCompleteDropDown_->DroppedDown();
 }
 
@@ -193,6 +197,7 @@ void TCustomExplorerCombobox::SetDroppedDown(bool value) {
 
 void TCustomExplorerCombobox::CloseDropDowns() {
     InstallMouseHook(false);
+    if (destroying_) return;
     explorerDropDown_->RollUp(false);
     autoCompleteDropDown_->RollUp(false);
     Invalidate();
@@ -328,6 +333,7 @@ void TCustomExplorerCombobox::ShowInvalidPath(const WideString& typed) {
 }
 
 bool TCustomExplorerCombobox::EditKeyDown(WORD key, TShiftState shift) {
+    if (destroying_) return false;
     TPopupExplorerTree& tree = explorerDropDown_->Tree();
     TPopupAutoCompleteTree& list = autoCompleteDropDown_->Tree();
     const bool explorer = explorerDropDown_->DroppedDown();
@@ -367,7 +373,7 @@ bool TCustomExplorerCombobox::EditKeyDown(WORD key, TShiftState shift) {
 }
 
 void TCustomExplorerCombobox::EditChanged() {
-    if (settingText_) return;
+    if (settingText_ || destroying_) return;
     UpdateAutoComplete();
 }
 

@@ -462,6 +462,7 @@ private:
     UniquePIDL selected_;
     bool settingText_ = false; // the edit's text is being set by the program
     bool followingChange_ = false;
+    bool destroying_ = false;
     HHOOK hook_ = nullptr;
 };
 
