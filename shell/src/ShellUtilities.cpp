@@ -352,25 +352,25 @@ FILETIME TNamespace::LastWriteTimeRaw() {
 }
 
 WideString TNamespace::CreationTime() {
-    if (!creationTime_) {
+    if (!Texts().creationTime) {
         RefreshFileTimes();
-        creationTime_ = FileTimeToDateTimeStr(CreationTimeRaw());
+        Texts().creationTime = FileTimeToDateTimeStr(CreationTimeRaw());
     }
-    return *creationTime_;
+    return *Texts().creationTime;
 }
 WideString TNamespace::LastAccessTime() {
-    if (!lastAccessTime_) {
+    if (!Texts().lastAccessTime) {
         RefreshFileTimes();
-        lastAccessTime_ = FileTimeToDateTimeStr(LastAccessTimeRaw());
+        Texts().lastAccessTime = FileTimeToDateTimeStr(LastAccessTimeRaw());
     }
-    return *lastAccessTime_;
+    return *Texts().lastAccessTime;
 }
 WideString TNamespace::LastWriteTime() {
-    if (!lastWriteTime_) {
+    if (!Texts().lastWriteTime) {
         RefreshFileTimes();
-        lastWriteTime_ = FileTimeToDateTimeStr(LastWriteTimeRaw());
+        Texts().lastWriteTime = FileTimeToDateTimeStr(LastWriteTimeRaw());
     }
-    return *lastWriteTime_;
+    return *Texts().lastWriteTime;
 }
 
 int64_t TNamespace::SizeOfFileInt64() {
@@ -380,21 +380,21 @@ int64_t TNamespace::SizeOfFileInt64() {
 }
 
 WideString TNamespace::SizeOfFile() {
-    if (!sizeOfFile_) sizeOfFile_ = Folder() ? WideString() : W(FormatThousands(SizeOfFileInt64()));
-    return *sizeOfFile_;
+    if (!Texts().sizeOfFile) Texts().sizeOfFile = Folder() ? WideString() : W(FormatThousands(SizeOfFileInt64()));
+    return *Texts().sizeOfFile;
 }
 
 WideString TNamespace::SizeOfFileKB() {
-    if (!sizeOfFileKB_) {
+    if (!Texts().sizeOfFileKB) {
         if (Folder()) {
-            sizeOfFileKB_ = WideString();
+            Texts().sizeOfFileKB = WideString();
         } else {
             const double kb = std::trunc(double(SizeOfFileInt64()) / 1024.0);
             WideString text = W(FormatNumber(kb, 0) + " KB");
-            sizeOfFileKB_ = text == u"0 KB" ? WideString(u"1 KB") : text;
+            Texts().sizeOfFileKB = text == u"0 KB" ? WideString(u"1 KB") : text;
         }
     }
-    return *sizeOfFileKB_;
+    return *Texts().sizeOfFileKB;
 }
 
 WideString TNamespace::SizeOfFileDiskUsage() {
@@ -410,7 +410,7 @@ WideString TNamespace::SizeOfFileDiskUsage() {
 }
 
 WideString TNamespace::FileType() {
-    if (!typeName_) {
+    if (!Texts().typeName) {
         SHFILEINFO info;
         WideString name;
         if (SHGetFileInfo(absolute_.get(), {}, 0, info, SHGFI_TYPENAME | SHGFI_PIDL))
@@ -423,9 +423,9 @@ WideString TNamespace::FileType() {
             name =
                 ext.size() > 1 ? WideUpperCase(W(ext.substr(1))) + u" File" : WideString(u"File");
         }
-        typeName_ = name;
+        Texts().typeName = name;
     }
-    return *typeName_;
+    return *Texts().typeName;
 }
 
 WideString TNamespace::Extension() {
@@ -485,13 +485,13 @@ WideString TNamespace::NameForParsingInFolder() {
     return DisplayNameOf(SHGDN_FORPARSING | SHGDN_INFOLDER);
 }
 WideString TNamespace::NameInFolder() {
-    return CachedName(nameInFolder_, SHGDN_INFOLDER);
+    return CachedName(Texts().nameInFolder, SHGDN_INFOLDER);
 }
 WideString TNamespace::NameNormal() {
-    return CachedName(nameNormal_, SHGDN_NORMAL);
+    return CachedName(Texts().nameNormal, SHGDN_NORMAL);
 }
 WideString TNamespace::NameParseAddress() {
-    return CachedName(nameParseAddress_, SHGDN_FORPARSING | SHGDN_FORADDRESSBAR);
+    return CachedName(Texts().nameParseAddress, SHGDN_FORPARSING | SHGDN_FORADDRESSBAR);
 }
 WideString TNamespace::NameParseAddressInFolder() {
     return DisplayNameOf(SHGDN_FORPARSING | SHGDN_FORADDRESSBAR | SHGDN_INFOLDER);
@@ -551,6 +551,16 @@ void TNamespace::SetIconIndexByThread(int index, bool clearLoading) {
     if (clearLoading) flags_ &= ~kIconLoading;
 }
 
+TNamespace::TextCache& TNamespace::Texts() {
+    if (!texts_) texts_ = std::make_unique<TextCache>();
+    return *texts_;
+}
+
+void TNamespace::SetFolderKnown(bool folder) {
+    known_ |= bFolder;
+    values_ = folder ? (values_ | bFolder) : (values_ & ~bFolder);
+}
+
 // ---------------------------------------------------------------- caches
 
 void TNamespace::InvalidateRelativePIDL() {
@@ -561,15 +571,7 @@ void TNamespace::InvalidateRelativePIDL() {
 void TNamespace::InvalidateCache() {
     known_ = 0;
     values_ = 0;
-    typeName_.reset();
-    nameInFolder_.reset();
-    nameNormal_.reset();
-    nameParseAddress_.reset();
-    creationTime_.reset();
-    lastAccessTime_.reset();
-    lastWriteTime_.reset();
-    sizeOfFile_.reset();
-    sizeOfFileKB_.reset();
+    texts_.reset();
     iconClosed_ = iconOpen_ = -1;
     columnCount_ = -1;
     shellColumns_ = false;

@@ -10,6 +10,7 @@
 // the space bar; propagation never produces them and counts a pressed child
 // by its unpressed state. Disabled nodes are left alone, their subtrees too.
 #include <algorithm>
+#include <unordered_set>
 
 #include "NodeWalk.h"
 #include "vtree/BaseDataTree.h"
@@ -135,9 +136,12 @@ void TBaseDataTree::SetCheckState(PDataNode node, TCheckState state) {
         PropagateUp(node, changed);
     }
     // Everything that changed is reported once, the node itself last.
+    // (A set, not a search of the list: checking a folder may change a
+    // hundred thousand nodes.)
     std::vector<PDataNode> reported;
+    std::unordered_set<PDataNode> seen{node};
     for (PDataNode c : changed)
-        if (c != node && std::find(reported.begin(), reported.end(), c) == reported.end()) reported.push_back(c);
+        if (seen.insert(c).second) reported.push_back(c);
     for (PDataNode c : reported) DoChecked(c);
     DoChecked(node);
 }

@@ -151,11 +151,11 @@ int TBaseDataTree::AllocateInternalDataArea(int size) {
     // The user's data moves behind the new area; the root keeps both.
     const size_t userBytes = size_t(nodeDataSize_);
     std::vector<std::byte> user(userBytes);
-    std::memcpy(user.data(), root_->Data() + internalDataSize_, userBytes);
+    if (userBytes) std::memcpy(user.data(), root_->Data() + internalDataSize_, userBytes);
     internalDataSize_ += RoundArea(std::max(size, 0));
     ReallocateRoot();
     std::memset(root_->Data() + (offset - int(sizeof(TDataNode))), 0, size_t(RoundArea(std::max(size, 0))));
-    std::memcpy(root_->Data() + internalDataSize_, user.data(), userBytes);
+    if (userBytes) std::memcpy(root_->Data() + internalDataSize_, user.data(), userBytes);
     pool_->SetBlockSize(NodeBlockSize());
     return offset;
 }

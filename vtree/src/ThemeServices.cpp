@@ -1,13 +1,13 @@
 #include "vtree/ThemeServices.h"
 
-#include <dlfcn.h>
+#include "platform/library.h"
 
 namespace ax {
 namespace {
 
 struct Binding {
     bool bound = false;
-    void* module = nullptr; // a library loaded by name, released when unbound
+    HMODULE module = 0; // a library loaded by name, released when unbound
     TThemeTestProc isThemeActive = nullptr;
     TThemeTestProc isAppThemed = nullptr;
 };
@@ -17,7 +17,9 @@ Binding& Bound() {
     return b;
 }
 
-template <class F> F Resolve(void* module, const char* name) { return reinterpret_cast<F>(dlsym(module, name)); }
+template <class F> F Resolve(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(GetProcAddress(module, name));
+}
 
 } // namespace
 
@@ -34,7 +36,10 @@ void BindThemeLibrary(const TThemeLibrary& library) {
 
 bool LoadThemeLibrary() {
     if (ThemeLibraryBound()) return true;
-    void* module = dlopen(ThemeLibraryName, RTLD_NOW | RTLD_LOCAL);
+    // A missing library is no error worth a word to the user.
+    const unsigned mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
+    const HMODULE module = LoadLibrary(ThemeLibraryName);
+    SetErrorMode(mode);
     if (!module) return false;
     TThemeLibrary library;
     library.Name = ThemeLibraryName;
@@ -59,8 +64,8 @@ void UnbindThemeLibrary() {
     b.isThemeActive = nullptr;
     b.isAppThemed = nullptr;
     b.bound = false;
-    if (b.module) dlclose(b.module);
-    b.module = nullptr;
+    if (b.module) FreeLibrary(b.module);
+    b.module = 0;
 }
 
 bool ThemeLibraryBound() { return Bound().bound; }

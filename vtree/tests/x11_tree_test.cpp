@@ -519,6 +519,9 @@ protected:
         ASSERT_TRUE(program->WaitClick(from, treeWindow))
             << "the click on " << what
             << " did not reach the tree; retrieved:" << program->InputSince(from);
+        // What the click showed is painted, and so initialised, before the
+        // test looks: nodes are initialised when they are first shown.
+        program->Get<bool>([&] { return UpdateWindow(treeWindow) != FALSE; });
     }
     void Drag(POINT from, POINT to, const std::string& what) {
         if (HasFatalFailure()) return; // the input went astray already

@@ -50,6 +50,10 @@ std::uint32_t blend(std::uint32_t c, std::uint32_t with, int parts) {
     return out;
 }
 
+std::unique_lock<std::recursive_mutex> lockList(ImageList* l) {
+    return l ? std::unique_lock(l->mutex) : std::unique_lock<std::recursive_mutex>();
+}
+
 } // namespace
 
 HIMAGELIST ImageList_Create(int cx, int cy, UINT flags, int initial, int grow) {
@@ -70,11 +74,13 @@ bool ImageList_Destroy(HIMAGELIST list) {
 
 int ImageList_GetImageCount(HIMAGELIST list) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     return l ? int(l->images.size()) : 0;
 }
 
 bool ImageList_SetImageCount(HIMAGELIST list, UINT count) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     if (!l || count > 65536) return false;
     ImageEntry blank;
     blank.argb.assign(size_t(l->cx) * size_t(l->cy), 0xFF000000);
@@ -85,6 +91,7 @@ bool ImageList_SetImageCount(HIMAGELIST list, UINT count) {
 
 bool ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     if (!l || !cx || !cy) return false;
     *cx = l->cx;
     *cy = l->cy;
@@ -93,6 +100,7 @@ bool ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy) {
 
 bool ImageList_SetIconSize(HIMAGELIST list, int cx, int cy) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     if (!l || cx <= 0 || cy <= 0) return false;
     l->cx = cx;
     l->cy = cy;
@@ -102,6 +110,7 @@ bool ImageList_SetIconSize(HIMAGELIST list, int cx, int cy) {
 
 int ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     if (!l || !getBitmap(image)) return -1;
     std::vector<std::uint32_t> maskPx;
     int mw = 0, mh = 0;
@@ -118,6 +127,7 @@ int ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask) {
 
 int ImageList_AddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColor) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     if (!l || !getBitmap(image)) return -1;
     std::uint32_t key = toPixel(maskColor & 0xFFFFFF);
     bool use = masked(*l);
@@ -127,6 +137,7 @@ int ImageList_AddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColor) {
 
 bool ImageList_Replace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     if (!l || index < 0 || index >= int(l->images.size())) return false;
     int added = ImageList_Add(list, image, mask);
     if (added < 0) return false;
@@ -137,6 +148,7 @@ bool ImageList_Replace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask) 
 
 int ImageList_ReplaceIcon(HIMAGELIST list, int index, HICON hicon) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     Icon* icon = getIcon(hicon);
     if (!l || !icon || index < -1 || index >= int(l->images.size())) return -1;
     Icon scaled = *icon;
@@ -160,6 +172,7 @@ int ImageList_ReplaceIcon(HIMAGELIST list, int index, HICON hicon) {
 
 bool ImageList_Remove(HIMAGELIST list, int index) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     if (!l) return false;
     if (index == -1) {
         l->images.clear();
@@ -172,6 +185,7 @@ bool ImageList_Remove(HIMAGELIST list, int index) {
 
 HICON ImageList_GetIcon(HIMAGELIST list, int index, UINT) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     if (!l || index < 0 || index >= int(l->images.size())) return HICON{};
     const ImageEntry& e = l->images[size_t(index)];
     auto icon = std::make_unique<Icon>();
@@ -187,16 +201,19 @@ HICON ImageList_GetIcon(HIMAGELIST list, int index, UINT) {
 
 COLORREF ImageList_SetBkColor(HIMAGELIST list, COLORREF color) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     return l ? std::exchange(l->bkColor, color) : CLR_NONE;
 }
 
 COLORREF ImageList_GetBkColor(HIMAGELIST list) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     return l ? l->bkColor : CLR_NONE;
 }
 
 bool ImageList_SetOverlayImage(HIMAGELIST list, int image, int overlay) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     if (!l || overlay < 1 || overlay > 15 || image < -1 || image >= int(l->images.size()))
         return false;
     l->overlays[overlay] = image;
@@ -210,6 +227,7 @@ bool ImageList_Draw(HIMAGELIST list, int index, HDC hdc, int x, int y, UINT styl
 bool ImageList_DrawEx(HIMAGELIST list, int index, HDC hdc, int x, int y, int dx, int dy,
                       COLORREF background, COLORREF foreground, UINT style) {
     auto* l = getImageList(list);
+    auto guard = lockList(l);
     Dc* dc = getDc(hdc);
     if (!l || !dc || index < 0 || index >= int(l->images.size())) return false;
     Target t;

@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -128,8 +129,11 @@ struct ImageEntry {
     std::vector<std::uint8_t> mask;  // 1: transparent
 };
 
+// Image lists are shared between threads (the icon thread adds while the
+// GUI thread draws): every operation holds the list's own lock.
 struct ImageList : Object {
     ImageList() : Object(Kind::ImageList) {}
+    std::recursive_mutex mutex;
     int cx = 0;
     int cy = 0;
     UINT flags = 0;

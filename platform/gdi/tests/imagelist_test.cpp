@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 using namespace ax;
 using namespace ax::test;
 
@@ -76,5 +79,30 @@ TEST(ImageLists, IconsAndOverlays) {
     int cx = 0, cy = 0;
     ImageList_GetIconSize(l, &cx, &cy);
     EXPECT_EQ(cx, 16);
+    ImageList_Destroy(l);
+}
+
+TEST(ImageLists, OneThreadAddsWhileAnotherDraws) {
+    // The system image lists grow on the icon thread while the GUI draws.
+    HIMAGELIST l = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 4);
+    std::vector<std::uint32_t> red(16 * 16, 0xFFFF0000);
+    HBITMAP image = CreateBitmapFromPixels(16, 16, red.data(), true);
+    ASSERT_EQ(ImageList_Add(l, image, HBITMAP{}), 0);
+    constexpr int kAdds = 2000;
+    std::thread adder([&] {
+        for (int i = 0; i < kAdds; ++i)
+            ImageList_Add(l, image, HBITMAP{});
+    });
+    Canvas c(16, 16, RGB(0, 0, 0));
+    int drawn = 0;
+    while (ImageList_GetImageCount(l) < kAdds + 1) {
+        const int last = ImageList_GetImageCount(l) - 1;
+        drawn += ImageList_Draw(l, last, c.dc(), 0, 0, ILD_TRANSPARENT) ? 1 : 0;
+        EXPECT_EQ(c.px(7, 7), RGB(255, 0, 0));
+    }
+    adder.join();
+    EXPECT_GT(drawn, 0);
+    EXPECT_EQ(ImageList_GetImageCount(l), kAdds + 1);
+    DeleteObject(image);
     ImageList_Destroy(l);
 }

@@ -6,6 +6,7 @@
 #include "rtl/clock.h"
 #include "rtl/sysutils.h"
 
+#include <atomic>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,7 +35,8 @@ public:
     }
 };
 
-IShellIconProvider* g_icons = nullptr;
+// Installed by the display side while other threads may ask for icons.
+std::atomic<IShellIconProvider*> g_icons{nullptr};
 
 } // namespace
 
@@ -100,7 +102,8 @@ void SetShellIconProvider(IShellIconProvider* provider) {
 
 IShellIconProvider& ShellIconProvider() {
     static HeadlessIcons headless;
-    return g_icons ? *g_icons : headless;
+    IShellIconProvider* installed = g_icons.load();
+    return installed ? *installed : headless;
 }
 
 bool SHGetFileInfo(PCItemIDList pidl, const std::string& name, uint32_t fileAttributes,

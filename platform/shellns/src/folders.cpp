@@ -35,6 +35,7 @@ bool SplitItems(std::string_view bytes, std::vector<std::pair<uint8_t, std::stri
 std::string ItemBytes(uint8_t kind, std::string_view payload) {
     const size_t cb = payload.size() + 3;
     std::string out;
+    out.reserve(cb + 2); // callers add the terminator
     out.push_back(char(cb & 0xFF));
     out.push_back(char(cb >> 8));
     out.push_back(char(kind));
@@ -407,9 +408,11 @@ int Sign(int v) {
     return v < 0 ? -1 : (v > 0 ? 1 : 0);
 }
 
-class ListEnumerator final : public IEnumIDList {
+class ListEnumerator final : public IEnumIDList, public IEnumIDListKinds {
 public:
-    explicit ListEnumerator(std::vector<std::string> items) : items_(std::move(items)) {}
+    // noFolder: empty, or one flag per item (see ListDirectory).
+    explicit ListEnumerator(std::vector<std::string> items, std::vector<uint8_t> noFolder = {})
+        : items_(std::move(items)), noFolder_(std::move(noFolder)) {}
     HRESULT Next(PItemIDList* item) override {
         if (!item) return E_INVALIDARG;
         *item = nullptr;
@@ -419,16 +422,18 @@ public:
         ++at_;
         return S_OK;
     }
+    bool LastIsNoFolder() override { return at_ > 0 && at_ - 1 < noFolder_.size() && noFolder_[at_ - 1]; }
 
 private:
     std::vector<std::string> items_;
+    std::vector<uint8_t> noFolder_;
     size_t at_ = 0;
 };
 
 } // namespace
 
 void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
-                   const std::string& prefix, std::vector<std::string>& out) {
+                   const std::string& prefix, std::vector<std::string>& out, std::vector<uint8_t>* noFolder) {
     const bool folders = flags & SHCONTF_FOLDERS, nonFolders = flags & SHCONTF_NONFOLDERS;
     if (!folders && !nonFolders) return;
     const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
@@ -443,15 +448,19 @@ void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool e
         std::string bytes = ItemBytes(kind, prefix + std::string(name));
         bytes.append(2, '\0');
         out.push_back(std::move(bytes));
+        if (noFolder)
+            noFolder->push_back(entriesAreFolders && e.d_type != DT_DIR && e.d_type != DT_LNK &&
+                                e.d_type != DT_UNKNOWN);
         return true;
     });
 }
 
 namespace {
 
-class FolderBase : public IShellFolder2 {
+class FolderBase : public IShellFolder2, public IShellFolderSortKeys {
 public:
     explicit FolderBase(std::string absolute) : absolute_(std::move(absolute)) {}
+    bool AppendSortKey(PCItemIDList id, std::string* key) override;
     const std::string& AbsoluteBytes() const override { return absolute_; }
 
     // Details columns.
@@ -578,8 +587,9 @@ public:
     HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
         if (!list) return E_INVALIDARG;
         std::vector<std::string> items;
-        ListDirectory(path_, PIDL_KIND_FILE, flags, true, "", items);
-        *list = std::make_unique<ListEnumerator>(std::move(items));
+        std::vector<uint8_t> noFolder;
+        ListDirectory(path_, PIDL_KIND_FILE, flags, true, "", items, &noFolder);
+        *list = std::make_unique<ListEnumerator>(std::move(items), std::move(noFolder));
         return S_OK;
     }
 
@@ -793,6 +803,61 @@ HRESULT FolderBase::BindToObject(PCItemIDList pidl, ShellFolderPtr* folder) {
     const int error = StatAnyPath(loc.path, st, true);
     if (error != 0) return error != ENOENT && error != ENOTDIR ? E_ACCESSDENIED : E_FAIL;
     return S_ISDIR(st.st_mode) && !CanRead(loc.path) ? E_ACCESSDENIED : E_FAIL;
+}
+
+// CompareIDs below, as one byte string per item: the rank, the name's code
+// points case-folded in UTF-8 (which keeps their order; the stand-ins of
+// invalid bytes, U+DC80..U+DCFF, are encoded like any code point), a 0
+// ending them, the name's bytes as they are, a 0, the kind. Names holding
+// a 0 byte have no key.
+bool FolderBase::AppendSortKey(PCItemIDList id, std::string* key) {
+    if (!id || !key || id->mkid.cb < 3 || ILNextItem(id)->mkid.cb != 0) return false;
+    const uint8_t kind = ILItemKind(id);
+    const std::string_view payload = ILItemPayload(id);
+    bool ascii = true;
+    for (const char c : payload) {
+        if (c == '\0') return false;
+        ascii = ascii && uint8_t(c) < 0x80;
+    }
+    const char rank = char(ItemRank(kind, payload) + 1);
+    if (ascii) {
+        // Most names: the folded name is as long as the name.
+        const size_t n = payload.size(), start = key->size();
+        key->resize(start + 2 * n + 4);
+        char* out = key->data() + start;
+        *out++ = rank;
+        for (const char c : payload) *out++ = c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+        *out++ = '\0';
+        std::memcpy(out, payload.data(), n);
+        out += n;
+        *out++ = '\0';
+        *out = char(kind);
+        return true;
+    }
+    key->push_back(rank);
+    for (char32_t c : Utf8ToCodePoints(payload)) {
+        c = FoldCase(c);
+        if (c < 0x80) {
+            key->push_back(char(c));
+        } else if (c < 0x800) {
+            key->push_back(char(0xC0 | (c >> 6)));
+            key->push_back(char(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            key->push_back(char(0xE0 | (c >> 12)));
+            key->push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            key->push_back(char(0x80 | (c & 0x3F)));
+        } else {
+            key->push_back(char(0xF0 | (c >> 18)));
+            key->push_back(char(0x80 | ((c >> 12) & 0x3F)));
+            key->push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            key->push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+    key->push_back('\0');
+    key->append(payload);
+    key->push_back('\0');
+    key->push_back(char(kind));
+    return true;
 }
 
 HRESULT FolderBase::CompareIDs(int, PCItemIDList a, PCItemIDList b) {

@@ -60,9 +60,12 @@ bool ResolveTrashName(const std::string& trashName, std::string& path);
 void ListTrashes(uint32_t flags, std::vector<std::string>& out);
 // The entries of a folder as items of kind whose payload is prefix plus
 // the entry's name; with entriesAreFolders, folder-ness follows the disk,
-// otherwise every entry counts as a non-folder.
+// otherwise every entry counts as a non-folder. With noFolder, one flag
+// per item listed: 1 when the listing alone shows it is no folder (its
+// type in the directory is neither a folder nor a link nor unknown).
 void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
-                   const std::string& prefix, std::vector<std::string>& out);
+                   const std::string& prefix, std::vector<std::string>& out,
+                   std::vector<uint8_t>* noFolder = nullptr);
 
 // Every test below works at any path length.
 bool IsRealDirectory(const std::string& path); // a folder itself, not a link

@@ -159,6 +159,56 @@ TEST_F(Namespace, CompareIDsIsAStrictTotalOrder) {
               -1);
 }
 
+// Sort keys order items exactly as CompareIDs does: names from a small
+// alphabet of look-alikes (cases, accents, a sign that folds to a letter,
+// bytes that are no UTF-8, prefixes of each other), every pair compared.
+TEST_F(Namespace, SortKeysOrderAsCompareIDs) {
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    auto* keys = dynamic_cast<IShellFolderSortKeys*>(desktop.get());
+    ASSERT_NE(keys, nullptr);
+    const std::vector<std::string> pieces{"a", "A", "b", "Z", "_", "0", "\xC3\xA9", "\xC3\x89", "\xE2\x84\xAA",
+                                          "k", "\xFF", "\x80", "\xC3", "\xF0\x9F\x98\x80", ".", "~"};
+    std::vector<std::pair<uint8_t, std::string>> items{{PIDL_KIND_VIRTUAL, "/computer"},
+                                                       {PIDL_KIND_VIRTUAL, "/documents"},
+                                                       {PIDL_KIND_VIRTUAL, "/recyclebin"},
+                                                       {PIDL_KIND_VOLUME, "/media/a"},
+                                                       {PIDL_KIND_TRASH, "a"}};
+    uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    for (int n = 0; n < 300; ++n) {
+        std::string name;
+        for (int len = 1 + int(next() % 4); len > 0; --len) name += pieces[next() % pieces.size()];
+        items.emplace_back(PIDL_KIND_FILE, name);
+    }
+    std::vector<std::unique_ptr<Pidl>> pidls;
+    std::vector<std::string> sortKeys;
+    for (const auto& [kind, payload] : items) {
+        pidls.push_back(std::make_unique<Pidl>(ILCreateItem(kind, payload)));
+        std::string key = "x";
+        ASSERT_TRUE(keys->AppendSortKey(pidls.back()->p, &key)) << payload;
+        ASSERT_EQ(key[0], 'x') << "appended";
+        sortKeys.push_back(key.substr(1));
+    }
+    int pairs = 0;
+    for (size_t i = 0; i < pidls.size(); ++i)
+        for (size_t j = 0; j < pidls.size(); ++j) {
+            const int byIDs = int16_t(desktop->CompareIDs(0, pidls[i]->p, pidls[j]->p) & 0xFFFF);
+            const int c = sortKeys[i].compare(sortKeys[j]);
+            const int byKeys = c < 0 ? -1 : c > 0 ? 1 : 0;
+            ASSERT_EQ(byKeys, byIDs) << items[i].second << " / " << items[j].second;
+            ++pairs;
+        }
+    EXPECT_GT(pairs, 90000);
+    // No key for two items, or for a name holding a 0 byte.
+    const std::string two = Item(0x31, "a") + Item(0x31, "b") + kEnd;
+    std::string key;
+    EXPECT_FALSE(keys->AppendSortKey(reinterpret_cast<PCItemIDList>(two.data()), &key));
+    const std::string zero = Item(0x31, std::string("a\0b", 3)) + kEnd;
+    EXPECT_FALSE(keys->AppendSortKey(reinterpret_cast<PCItemIDList>(zero.data()), &key));
+    EXPECT_TRUE(key.empty());
+}
+
 TEST_F(Namespace, AttributesFollowTheFile) {
     const std::string dir = root + "/d";
     mkdir(dir.c_str(), 0755);

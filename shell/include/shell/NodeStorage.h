@@ -9,6 +9,7 @@
 // into a fresh tree that replaces the old one only when the whole stream was
 // read; a short, corrupt or hostile stream raises EReadError and changes
 // nothing. The byte layout is in docs/layers/nodestorage.md.
+#include "framework/streaming.h" // SClassNotFound
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
@@ -16,6 +17,7 @@
 #include "rtl/streams.h"
 #include "rtl/text.h"
 #include "shell/Streamable.h"
+#include "vtree/DataTreeTypes.h" // check states and types: the tree control's numbers
 
 #include <cstdint>
 #include <functional>
@@ -31,23 +33,6 @@ enum : uint8_t {
     skObject = 4,  // UserObject
 };
 using TStorageKinds = uint8_t;
-
-// Check states and types as the tree control numbers them.
-enum : uint8_t {
-    csUncheckedNormal = 0,
-    csUncheckedPressed = 1,
-    csCheckedNormal = 2,
-    csCheckedPressed = 3,
-    csMixedNormal = 4,
-    csMixedPressed = 5,
-};
-enum : uint8_t {
-    ctNone = 0,
-    ctTriStateCheckBox = 1,
-    ctCheckBox = 2,
-    ctRadioButton = 3,
-    ctButton = 4,
-};
 
 using TWordArray = std::vector<uint16_t>;
 // One byte per element, kept as stored.
@@ -82,7 +67,6 @@ public:
     using EReadError::EReadError;
 };
 
-inline constexpr const char* SClassNotFound = "Class %s not found";
 inline constexpr const char* SNodeUnexpectedlyFound =
     "Error in NodeListBinarySearch. Node unexpectedly found";
 
@@ -217,6 +201,10 @@ public:
     TNodeStorage* Store(PCItemIDList pidl, TStorageKinds kinds);
     // The record when its kinds share a bit with the asked ones.
     TNodeStorage* Find(PCItemIDList pidl, TStorageKinds kinds);
+    // The record for pidl whatever it holds, one made on the way to a
+    // deeper record too; nil when there is none. Records exist for every
+    // folder above a record, so without one here nothing below is stored.
+    TNodeStorage* Lookup(PCItemIDList pidl) { return FindNode(pidl, false); }
     bool Find(PCItemIDList pidl, TStorageKinds kinds, TNodeStorage*& node);
     void Delete(PCItemIDList pidl, TStorageKinds kinds, bool force = false,
                 bool freeObject = false);

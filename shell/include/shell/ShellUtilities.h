@@ -172,6 +172,11 @@ public:
     void SetIconThreadHandled(bool value);
     void SetIconIndexByThread(int index, bool clearLoading);
 
+    // What the item's folder already told when listing it (a listing of
+    // folders only or of other items only): whether it is a folder. Spares
+    // a look at the disk; a cache invalidation forgets it.
+    void SetFolderKnown(bool folder);
+
     // ---- enumeration and details ----
     int EnumerateFolder(bool folders, bool nonFolders, bool includeHidden,
                         const TEnumFolderCallback& callback, void* data);
@@ -256,10 +261,16 @@ private:
     std::shared_ptr<IContextMenu> currentMenu_;
     std::shared_ptr<IDropTarget> dropTarget_;
     std::unique_ptr<WIN32_FIND_DATA> findData_;
-    std::optional<WideString> typeName_;
-    std::optional<WideString> nameInFolder_, nameNormal_, nameParseAddress_;
-    std::optional<WideString> creationTime_, lastAccessTime_, lastWriteTime_;
-    std::optional<WideString> sizeOfFile_, sizeOfFileKB_;
+    // Texts worked out on first use. They live apart, made with the first
+    // of them: most items of a big folder are never asked for any.
+    struct TextCache {
+        std::optional<WideString> typeName;
+        std::optional<WideString> nameInFolder, nameNormal, nameParseAddress;
+        std::optional<WideString> creationTime, lastAccessTime, lastWriteTime;
+        std::optional<WideString> sizeOfFile, sizeOfFileKB;
+    };
+    TextCache& Texts();
+    std::unique_ptr<TextCache> texts_;
     int iconClosed_ = -1;
     int iconOpen_ = -1;
     int columnCount_ = -1;

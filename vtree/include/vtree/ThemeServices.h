@@ -46,8 +46,10 @@ struct TThemeLibrary {
 
 inline constexpr const char* ThemeLibraryName = "uxtheme.dll";
 
-// Loads the theme library by name and binds its entry points; false when
-// there is none (always, on this platform), leaving everything unbound.
+// Loads the theme library by name (platform/library.h, quietly) and binds
+// its entry points; false when there is none (always on this platform,
+// unless a stand-in is registered under the name), leaving everything
+// unbound.
 bool LoadThemeLibrary();
 // Binds a library's entry points (tests bind their own); entries it lacks stay null.
 void BindThemeLibrary(const TThemeLibrary& library);

@@ -155,6 +155,18 @@ public:
     virtual HRESULT Next(PItemIDList* item) = 0;
 };
 
+// What a folder's listing already knows of its items, so that a caller
+// listing a big folder need not look at each item on the disk. A listing
+// that knows offers this as well (found with dynamic_cast, as
+// QueryInterface would); it answers for the item Next handed out last.
+class IEnumIDListKinds {
+public:
+    virtual ~IEnumIDListKinds() = default;
+    // True only when the item is certainly no folder (a file, a device,
+    // a pipe): GetAttributesOf would not give it SFGAO_FOLDER.
+    virtual bool LastIsNoFolder() = 0;
+};
+
 class IContextMenu;
 class IDropTarget;
 class IDataObject;
@@ -192,6 +204,19 @@ public:
     }
 };
 using ShellFolderPtr = std::shared_ptr<IShellFolder>;
+
+// Sort keys of a folder's items, for sorting many at once: byte strings
+// whose order (byte by byte, the shorter first where one begins the other)
+// is the folder's CompareIDs order. A folder that can give them offers this
+// as well (found with dynamic_cast, as QueryInterface would).
+class IShellFolderSortKeys {
+public:
+    virtual ~IShellFolderSortKeys() = default;
+    // Appends the key of one item's ID (relative to the folder) to *key;
+    // false, with *key unchanged, when there is none for it (the caller
+    // compares with CompareIDs instead).
+    virtual bool AppendSortKey(PCItemIDList id, std::string* key) = 0;
+};
 
 // Details columns: a column's alignment and state (SHCOLSTATE).
 enum : int { LVCFMT_LEFT = 0, LVCFMT_RIGHT = 1 };

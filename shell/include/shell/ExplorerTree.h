@@ -1,0 +1,453 @@
+#pragma once
+// The explorer tree: the tree control turned into a browser of the shell
+// namespace. Every node stands for one shell item (its TNamespace, owned
+// by the node); a folder's children are made when the tree first asks for
+// them, by enumerating the folder; every check-box change is recorded per
+// shell item in the node storage, so that check states outlive the nodes
+// (collapsing, rebuilding, refreshing) and make the backup selection.
+//
+// The tree is addressed from outside by paths and PIDLs: walks to the node
+// of an absolute PIDL make the nodes on the way; the selection is read as
+// paths. Its visible state (expanded folders, selection, focus, top node,
+// root) is kept by shell item in a TExpPersistent (ExpPersistent.h).
+//
+// Threads: a tree is used from the GUI thread only.
+#include "framework/graphics.h"
+#include "rtl/lists.h"
+#include "shell/NodeStorage.h"
+#include "shell/ShellUtilities.h"
+#include "vtree/DataStringTree.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace ax {
+
+class TCustomExplorerTree;
+class TExpPersistent;
+class TViewManager;
+
+// ---- Properties' types ------------------------------------------------------------------
+
+// What enumeration lists.
+using TFileObjects = uint8_t;
+enum TFileObject : TFileObjects { foFolders = 0x1, foNonFolders = 0x2, foHidden = 0x4 };
+
+enum TFileSizeFormat : uint8_t { fsfExplorer, fsfActual, fsfDiskUsage };
+enum TFileSort : uint8_t { fsFileType, fsFileExtension };
+enum TColumnDetailType : uint8_t { cdUser, cdExpColumns, cdShellColumns };
+
+// The root folder: a special folder, a path (rfCustom) or a PIDL
+// (rfCustomPIDL). The ordinal is stored in saved views: keep the order.
+enum TRootFolder : uint8_t {
+    rfAdminTools, rfAltStartup, rfAppData, rfBitBucket, rfCommonAdminTools, rfCommonAltStartup,
+    rfCommonAppData, rfCommonDesktopDirectory, rfCommonDocuments, rfCommonFavorties, rfCommonPrograms,
+    rfCommonStartMenu, rfCommonStartup, rfCommonTemplates, rfControlPanel, rfCookies, rfDesktop,
+    rfDesktopDirectory, rfDrives, rfFavorites, rfFonts, rfHistory, rfInternet, rfInternetCache,
+    rfLocalAppData, rfMyPictures, rfNetHood, rfNetwork, rfPersonal, rfPrinters, rfPrintHood, rfProfile,
+    rfProgramFiles, rfCommonProgramFiles, rfPrograms, rfRecent, rfSendTo, rfStartMenu, rfStartUp,
+    rfSystem, rfTemplate, rfWindows, rfCustom, rfCustomPIDL,
+};
+inline constexpr int kRootFolderCount = rfCustomPIDL + 1;
+// The special-folder id (CSIDL) of a standard root folder; -1 for
+// rfCustom, rfCustomPIDL and values out of range.
+int RootFolderToCSIDL(TRootFolder folder);
+
+// OnNamespaceStructureChange: a node was removed or added.
+enum TNamespaceStructureChange : uint8_t { nscDelete = 0, nscAdd = 1 };
+
+// ---- Options -----------------------------------------------------------------------------
+
+using TExpFolderOptions = uint8_t;
+enum TExpFolderOption : TExpFolderOptions {
+    toFoldersExpandable = 0x01,
+    toHideRootFolder = 0x02,
+    toForceHideRecycleBin = 0x04,
+    toForceShowMyDocuments = 0x08,
+    toShowOpenIconOnSelect = 0x10,
+    toDisableGhostedFolders = 0x20,
+    toNoUseExpColorsProp = 0x40,
+};
+
+using TExpImageOptions = uint8_t;
+enum TExpImageOption : TExpImageOptions {
+    toImages = 0x01,
+    toThreadedImages = 0x02,
+    toLargeImages = 0x04,
+    toMarkCutAndCopy = 0x08,
+};
+
+using TExpMiscOptions = uint16_t;
+enum TExpMiscOption : TExpMiscOptions {
+    toBrowseExecuteFolder = 0x0001,
+    toBrowseExecuteFolderShortcut = 0x0002,
+    toChangeNotifierThread = 0x0004,
+    toListviewLimitBrowseToRoot = 0x0008,
+    toNoRebuildIconListOnAssocChange = 0x0010,
+    toTrackChangesInMappedDrives = 0x0020,
+    toPersistentColumns = 0x0040,
+    toExecuteOnDblClk = 0x0080,
+    toRightButtonSelect = 0x0100,
+    toRemoveContextMenuShortCut = 0x0200,
+    toUserSort = 0x0400,
+    toAutoScrollHorz = 0x0800,
+    toExpReadOnly = 0x1000,
+};
+
+using TExpShellOptions = uint8_t;
+enum TExpShellOption : TExpShellOptions {
+    toRightAlignSizeColumn = 0x01,
+    toContextMenus = 0x02,
+    toDragDrop = 0x04,
+    toShellHints = 0x08,
+    toShellColumnMenu = 0x10,
+};
+
+using TExpSyncOptions = uint8_t;
+enum TExpSyncOption : TExpSyncOptions {
+    toCollapseTargetFirst = 0x01,
+    toExpandTarget = 0x02,
+    toSelectTarget = 0x04,
+};
+
+// The option sets of every explorer tree: the string tree's four and five
+// of its own. Setters store first; the follow-ups run only when the
+// options belong to an explorer tree.
+class TExplorerTreeOptions : public TStringTreeOptions {
+public:
+    explicit TExplorerTreeOptions(TBaseDataTree* owner);
+    AnsiString ClassName() const override { return "TExplorerTreeOptions"; }
+    void Assign(const TPersistent* source) override;
+    void DefinePublished(TFiler& filer) override;
+
+    // toAutoSort is never kept: the explorer sorts when it enumerates.
+    void SetAutoOptions(TAutoOptions value) override;
+    // Multi-selection keeps to siblings rather than to a level.
+    void SetSelectionOptions(TSelectionOptions value) override;
+
+    TExpFolderOptions ExpFolderOptions() const { return folder_; }
+    // A change of what the folders show rebuilds the nodes.
+    virtual void SetExpFolderOptions(TExpFolderOptions value);
+    TExpImageOptions ExpImageOptions() const { return image_; }
+    virtual void SetExpImageOptions(TExpImageOptions value);
+    TExpMiscOptions ExpMiscOptions() const { return misc_; }
+    virtual void SetExpMiscOptions(TExpMiscOptions value);
+    TExpShellOptions ExpShellOptions() const { return shell_; }
+    virtual void SetExpShellOptions(TExpShellOptions value);
+    TExpSyncOptions ExpSyncOptions() const { return sync_; }
+    void SetExpSyncOptions(TExpSyncOptions value) { sync_ = value; }
+
+    static constexpr TPaintOptions DefaultPaintOptions =
+        toShowButtons | toShowTreeLines | toUseBlendedImages | toGhostedIfUnfocused;
+    static constexpr TExpFolderOptions DefaultExpFolderOptions = toFoldersExpandable;
+    static constexpr TExpImageOptions DefaultExpImageOptions = toImages | toMarkCutAndCopy;
+    static constexpr TExpMiscOptions DefaultExpMiscOptions =
+        toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toExecuteOnDblClk;
+    static constexpr TExpShellOptions DefaultExpShellOptions = toRightAlignSizeColumn | toContextMenus;
+    static constexpr TExpSyncOptions DefaultExpSyncOptions = toCollapseTargetFirst | toExpandTarget | toSelectTarget;
+
+private:
+    TCustomExplorerTree* Tree() const;
+
+    TExpFolderOptions folder_ = DefaultExpFolderOptions;
+    TExpImageOptions image_ = DefaultExpImageOptions;
+    TExpMiscOptions misc_ = DefaultExpMiscOptions;
+    TExpShellOptions shell_ = DefaultExpShellOptions;
+    TExpSyncOptions sync_ = DefaultExpSyncOptions;
+};
+
+// Text colours of the explorer's nodes.
+struct TExpColors {
+    TColor CompressedTextColor = clBlue;
+    TColor FolderTextColor = 0;
+    TColor FileTextColor = 0;
+};
+
+// Per-node column state (width toggles of the header's columns); made
+// when first asked for.
+class TColumnManager {
+public:
+    explicit TColumnManager(TCustomExplorerTree* tree) : tree_(tree) {}
+    TCustomExplorerTree* Tree() const { return tree_; }
+
+private:
+    TCustomExplorerTree* tree_;
+};
+
+// The explorer's record in every node, ahead of the user's node data.
+struct TExpNodeData {
+    TNamespace* Namespace = nullptr;         // owned by the node
+    TColumnManager* ColumnManager = nullptr; // owned by the node
+    bool NoFolder = false;                   // its folder's listing said so
+};
+
+// The process-wide change-link dispatcher: a tree announces the item it
+// moved to, and the controls linked to it follow. None is installed until
+// the explorer's tree-and-list pair provides it.
+class IExpChangeDispatch {
+public:
+    virtual ~IExpChangeDispatch() = default;
+    virtual void DispatchChange(TCustomExplorerTree* server, PCItemIDList pidl) = 0;
+};
+IExpChangeDispatch* ExpChangeDispatch();
+void SetExpChangeDispatch(IExpChangeDispatch* dispatch);
+
+// ---- Events ------------------------------------------------------------------------------
+
+using TExpEnumFolderEvent =
+    std::function<void(TCustomExplorerTree* Sender, TNamespace* Namespace, bool& AllowAsChild)>;
+using TExpRootChangingEvent =
+    std::function<void(TCustomExplorerTree* Sender, TRootFolder NewValue, TNamespace* CurrentNamespace,
+                       TNamespace* Namespace, bool& Allow)>;
+using TExpNotifyEvent = std::function<void(TCustomExplorerTree* Sender)>;
+using TExpNamespaceStructureChangeEvent = std::function<void(
+    TCustomExplorerTree* Sender, PDataNode Node, TNamespace* NS, TNamespaceStructureChange ChangeType)>;
+using TExpCustomNamespaceEvent = std::function<void(TCustomExplorerTree* Sender, PDataNode ParentNode)>;
+
+// ---- The tree ----------------------------------------------------------------------------
+
+class TCustomExplorerTree : public TCustomDataStringTree {
+public:
+    explicit TCustomExplorerTree(TComponent* owner);
+    ~TCustomExplorerTree() override;
+    AnsiString ClassName() const override { return "TCustomExplorerTree"; }
+    void Assign(const TPersistent* source) override;
+    void DefinePublished(TFiler& filer) override;
+    void Loaded() override;
+
+    // ---- Properties --------------------------------------------------------------------
+    // Off: no nodes. On: the root folder's node (or its children with
+    // toHideRootFolder) exists; folders below are made on demand.
+    bool Active() const { return active_; }
+    void SetActive(bool value);
+    TFileObjects FileObjects() const { return fileObjects_; }
+    // A change rebuilds the nodes.
+    void SetFileObjects(TFileObjects value);
+    TFileSizeFormat FileSizeFormat() const { return fileSizeFormat_; }
+    void SetFileSizeFormat(TFileSizeFormat value) { fileSizeFormat_ = value; }
+    TFileSort FileSort() const { return fileSort_; }
+    void SetFileSort(TFileSort value) { fileSort_ = value; }
+    TColumnDetailType ColumnDetails() const { return columnDetails_; }
+    void SetColumnDetails(TColumnDetailType value) { columnDetails_ = value; }
+    int ColumnMenuItemCount() const { return columnMenuItemCount_; }
+    void SetColumnMenuItemCount(int value) { columnMenuItemCount_ = value; }
+
+    TRootFolder RootFolder() const { return rootFolder_; }
+    // Every assignment (the same value too) replaces the root namespace and
+    // rebuilds the nodes, unless OnRootChanging refuses a standard folder.
+    void SetRootFolder(TRootFolder value);
+    const WideString& RootFolderCustomPath() const { return rootFolderCustomPath_; }
+    // A path that names an existing folder becomes the root (rfCustom);
+    // anything else (empty, not parsed, no folder, refused) changes nothing.
+    void SetRootFolderCustomPath(const WideString& path);
+    // The tree's own copy of the custom root PIDL; nil unless the root is rfCustomPIDL.
+    PItemIDList RootFolderCustomPIDL() const { return rootFolderCustomPIDL_.get(); }
+    // The tree takes a copy; nil changes nothing.
+    void SetRootFolderCustomPIDL(PCItemIDList pidl);
+    // The root folder's item; nil when the special folder does not exist here.
+    TNamespace* RootNamespace() const { return rootNamespace_.get(); }
+
+    TExplorerTreeOptions& TreeOptions() const;
+    // Options with toReadOnly in MiscOptions are refused (assertion failure):
+    // read-only explorers use toExpReadOnly.
+    void SetTreeOptions(const TCustomDataTreeOptions& options);
+    TExpColors& ExpColors() { return expColors_; }
+
+    // Keeps the activation: the nodes are rebuilt with the new size.
+    void SetNodeDataSize(int size) override;
+
+    // The check states of every shell item, outside the nodes: the backup
+    // selection. Owned by the tree's saved state.
+    TRootNodeStorage& Storage() const;
+    TViewManager& ViewManager() const { return *viewManager_; }
+
+    // ---- Nodes -------------------------------------------------------------------------
+    // Rebuilds every node from the root namespace.
+    virtual void RebuildRootNamespace();
+    // Enumerates a node's folder into child nodes (only when it has none
+    // yet); answers its child count.
+    virtual uint32_t ExpandNamespaceFolder(PDataNode node);
+    // Appends a child for ns (the node takes it); with setCheck gives it
+    // checkType, unchecked. Raises OnNamespaceStructureChange (nscAdd).
+    PDataNode AddNodeToTree(PDataNode parent, std::unique_ptr<TNamespace> ns, TCheckType checkType,
+                            bool setCheck);
+    // The node's shell item; false for no node or a node without one.
+    bool ValidateNamespace(PDataNode node, TNamespace*& ns) const;
+    TNamespace* NodeNamespace(PDataNode node) const;
+    // The node's column state, made on first use; nil without a namespace.
+    TColumnManager* ColumnManager(PDataNode node);
+
+    // A nested hourglass over the application while long work runs; one
+    // tree at a time holds it.
+    void WaitCursor(bool show);
+    bool DisableWaitCursors() const { return disableWaitCursors_; }
+    void SetDisableWaitCursors(bool value);
+
+    // ---- Paths, navigation and selection ------------------------------------------------
+    // The node of an absolute PIDL, making the children on the way without
+    // expanding anything; nil outside the root or when an item has no node.
+    PDataNode FindNodeByPIDL(PCItemIDList pidl);
+    // The same for a path; with select the path is expanded and the node
+    // selected and focused.
+    PDataNode FindNodeByPath(const WideString& path, bool select);
+    bool BrowseToPath(const WideString& path, bool expandTarget, bool collapseAllFirst, bool setFocusToTree,
+                      bool selectTarget);
+    // BrowseToPath with the choices of ExpSyncOptions.
+    bool BrowseTo(const WideString& path, bool setFocusToTree);
+    virtual bool BrowseToByPIDL(PCItemIDList pidl, bool expandTarget, bool collapseAllFirst, bool setFocusToTree,
+                                bool selectTarget);
+    // The first selected node's path when it is a file-system item, else empty.
+    WideString SelectedPath();
+    // The paths (SelectedFiles: the names) of the selected file-system items
+    // in selection order. The same list object each time, refilled.
+    TStringList& SelectedPaths();
+    TStringList& SelectedFiles();
+    // The selected nodes' items; a node without one leaves a nil slot.
+    TNamespaceArray SelectedToNamespaceArray();
+    // Initialises every existing node (no enumeration), so that stored check
+    // states reach them all.
+    void InitAllNodes();
+    // Makes a folder under parentPIDL (a unique name from the suggestion),
+    // adds its node and starts editing its name; newName is empty when
+    // nothing was made. Needs toEditable.
+    virtual void CreateNewFolder(PCItemIDList parentPIDL, const WideString& suggestedName, WideString& newName);
+    bool FindDesktopItemByName(const WideString& name, std::unique_ptr<TNamespace>& ns);
+    bool FindRootItemByName(const WideString& name, std::unique_ptr<TNamespace>& ns);
+
+    // The change link: a linked control moved to pidl; this tree follows
+    // unless it is already following or already there.
+    void ChangeLinkChangeEvent(TCustomExplorerTree* server, PCItemIDList pidl);
+    // Announces this tree's current item to the dispatcher.
+    void ChangeLinkDispatch();
+
+    // State is saved through TExpPersistent and the view manager, not the
+    // tree control's streams: misuse is an assertion failure.
+    void LoadFromStream(TStream& stream) override;
+    void SaveToStream(TStream& stream, PDataNode node = nullptr) override;
+
+    // ---- Events ------------------------------------------------------------------------
+    TExpEnumFolderEvent OnEnumFolder;
+    TExpRootChangingEvent OnRootChanging;
+    TExpNotifyEvent OnRootChange;
+    TExpNotifyEvent OnRootRebuild;
+    TExpNamespaceStructureChangeEvent OnNamespaceStructureChange;
+    TExpCustomNamespaceEvent OnCustomNamespace;
+
+protected:
+    std::unique_ptr<TCustomDataTreeOptions> CreateOptions() override;
+    // The saved state, which owns the node storage.
+    TExpPersistent& Persistent() const { return *persistent_; }
+    TExpNodeData* NodeData(PDataNode node) const;
+
+    void DoInitNode(PDataNode parent, PDataNode node, TDataNodeInitStates& initStates) override;
+    void DoInitChildren(PDataNode node, uint32_t& childCount) override;
+    void DoFreeNode(PDataNode node) override;
+    void DoChecked(PDataNode node) override;
+    void DoChange(PDataNode node) override;
+    bool DoExpanding(PDataNode node) override;
+    bool DoCollapsing(PDataNode node) override;
+    void DoCollapsed(PDataNode node) override;
+    void DoUpdating(TDTUpdateState state) override;
+    void DoGetText(PDataNode node, TColumnIndex column, TDTStringType textType, WideString& text) override;
+    int DoCompareNodes(PDataNode node1, PDataNode node2, TColumnIndex column) override;
+    void WMLButtonDown(TMessage& m) override;
+    void WMLButtonDblClk(TMessage& m) override;
+    void CreateWnd() override;
+
+    // Whether a node for ns under parent shows an expand button.
+    bool HasChildrenDecision(TNamespace* ns, PDataNode node);
+    // Runs after a folder's enumeration: adds the documents folder under
+    // the desktop with toForceShowMyDocuments, then raises OnCustomNamespace.
+    virtual void DoCustomNamespace(PDataNode parent);
+    // Whether the tree may browse to pidl (the list limits itself to its root).
+    virtual bool MayBrowse(PCItemIDList pidl);
+    // The item a linked control follows: the first selected node, or the
+    // focused one when nothing is selected.
+    virtual TNamespace* ChangeLinkNamespace();
+    // Walks to the node of an absolute PIDL (see the source).
+    PDataNode WalkToPIDL(PCItemIDList target, bool select, bool useReinit, bool expand);
+
+    // ---- Seams to the change notifier and the icon thread ------------------------------
+    // Both live beside the tree and are joined to it later; until then a
+    // tree has no threaded icons and no change notifications.
+    // Register with (or leave) the change notifier's window list.
+    virtual void RegisterWithChangeNotifier(bool registered);
+    // Switch the tree's requests to the icon thread on or off.
+    virtual void SetThreadedImagesActive(bool active);
+    // Drop pending icon requests of one node, or of the whole tree (nil).
+    virtual void ClearPendingIconRequests(PDataNode node);
+
+private:
+    friend class TExplorerTreeOptions;
+    friend class TExpPersistent;
+    // Replaces the root namespace with pending (may be nil) for value.
+    void ChangeRoot(TRootFolder value, std::unique_ptr<TNamespace> pending);
+    bool RaiseRootChanging(TRootFolder value, TNamespace* pending);
+    struct TListedItem {
+        std::unique_ptr<TNamespace> Namespace;
+        bool NoFolder = false; // the listing said so
+    };
+    // The items of a folder that FileObjects, the recycle bin option and
+    // OnEnumFolder let in, in the order the folder lists them.
+    std::vector<TListedItem> ListFolder(TNamespace& folderNamespace);
+    // Whether sorting by column is sorting in the folder's own order.
+    bool ShellOrderColumn(TColumnIndex column) const;
+    // Sorts a folder's items in its own order, as DoCompareNodes would;
+    // false when the folder cannot be had.
+    bool SortInShellOrder(TNamespace& folderNamespace, std::vector<TListedItem>& items, TSortDirection direction);
+    void FreeNodeNamespace(PDataNode node);
+    bool DriveRootNotReady(TNamespace* ns);
+    void StoreCheckState(PDataNode node);
+    void StartChangeLinkGuard();
+    bool Creating() const { return creating_ > 0; }
+
+    int dataOffset_ = -1;
+    bool active_ = false;
+    bool built_ = false;
+    int creating_ = 0;
+    int rebuildGuard_ = 0;
+    TFileObjects fileObjects_ = foFolders;
+    TFileSizeFormat fileSizeFormat_ = fsfExplorer;
+    TFileSort fileSort_ = fsFileType;
+    TColumnDetailType columnDetails_ = cdUser;
+    int columnMenuItemCount_ = 8;
+    TRootFolder rootFolder_ = rfDesktop;
+    WideString rootFolderCustomPath_;
+    UniquePIDL rootFolderCustomPIDL_;
+    std::unique_ptr<TNamespace> rootNamespace_;
+    TExpColors expColors_;
+    std::unique_ptr<TShellSortHelper> sortHelper_;
+    std::unique_ptr<TExpPersistent> persistent_;
+    std::unique_ptr<TViewManager> viewManager_;
+    IMalloc* malloc_ = nullptr;
+    int defaultFolderImage_ = -1;
+    int defaultFileImage_ = -1;
+    TStringList selectedPaths_;
+    TStringList selectedFiles_;
+    bool notifierRegistered_ = false;
+    bool threadedImages_ = false;
+    bool browsing_ = false;
+    bool buttonExpand_ = false;
+    bool changeLinkInProgress_ = false;
+    bool followingChange_ = false;
+    // A node whose children have no stored records (while they are made).
+    PDataNode unstoredParent_ = nullptr;
+    int changeLinkCount_ = 0;
+    int waitCursorCount_ = 0;
+    TCursor savedCursor_ = crDefault;
+    bool disableWaitCursors_ = false;
+};
+
+// The published explorer tree.
+class TExplorerTree : public TCustomExplorerTree {
+public:
+    using TCustomExplorerTree::TCustomExplorerTree;
+    AnsiString ClassName() const override { return "TExplorerTree"; }
+};
+
+// Makes TExplorerTree known to form descriptions.
+void RegisterExplorerTreeClasses();
+
+} // namespace ax

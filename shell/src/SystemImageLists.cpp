@@ -1,0 +1,236 @@
+// The system image lists and SysImages.
+#include "shell/SystemImageLists.h"
+
+#include "IconPictures.h"
+#include "platform/gdi/image.h"
+#include "platform/shellns/pidl.h"
+#include "platform/shellns/shellops.h"
+#include "rtl/exceptions.h"
+
+namespace ax {
+namespace {
+
+using icons::Picture;
+
+struct SlotSpec {
+    int index;
+    std::vector<std::string> names; // icon names, best first
+    Picture picture;                // when the theme has none of them
+};
+
+const std::vector<SlotSpec>& Slots() {
+    static const std::vector<SlotSpec> slots = {
+        {siiUnknownFile, {"application-x-generic", "text-x-generic", "unknown"}, Picture::File},
+        {siiExecutable, {"application-x-executable"}, Picture::Executable},
+        {siiFolder, {"folder"}, Picture::Folder},
+        {siiFolderOpen, {"folder-open", "folder"}, Picture::FolderOpen},
+        {siiComputer, {"computer"}, Picture::Computer},
+        {siiDocuments, {"folder-documents", "folder"}, Picture::Documents},
+        {siiDesktop, {"user-desktop"}, Picture::Desktop},
+        {siiDrive, {"drive-harddisk"}, Picture::Drive},
+        {siiRemovableDrive, {"drive-removable-media", "drive-harddisk"}, Picture::RemovableDrive},
+        {siiNetworkDrive, {"folder-remote", "network-server", "drive-harddisk"}, Picture::NetworkDrive},
+        {siiRecycleBin, {"user-trash"}, Picture::RecycleBin},
+        {siiSystemFolder, {"folder"}, Picture::SystemFolder},
+        {siiLink, {"inode-symlink", "emblem-symbolic-link"}, Picture::Link},
+    };
+    return slots;
+}
+
+constexpr int kSizes[2] = {SmallIconSize, LargeIconSize};
+
+struct Unit {
+    std::recursive_mutex mutex;
+    std::unique_ptr<TSystemImageLists> lists;
+    std::unique_ptr<TSysImages> images[3];
+};
+Unit& TheUnit() {
+    static Unit unit;
+    return unit;
+}
+
+TSysImages* SysImagesOf(TSysImageListSize size) {
+    Unit& u = TheUnit();
+    std::lock_guard lock(u.mutex);
+    auto& images = u.images[size];
+    if (!images) images = std::make_unique<TSysImages>(nullptr, size);
+    return images.get();
+}
+
+} // namespace
+
+TSystemImageLists::TSystemImageLists(std::unique_ptr<TIconTheme> theme,
+                                     std::unique_ptr<TMimeDatabase> mime)
+    : theme_(std::move(theme)), mime_(std::move(mime)) {
+    small_ = ImageList_Create(SmallIconSize, SmallIconSize, ILC_COLOR32 | ILC_MASK, 64, 32);
+    large_ = ImageList_Create(LargeIconSize, LargeIconSize, ILC_COLOR32 | ILC_MASK, 64, 32);
+    // The gaps between the fixed places hold the unknown file's picture.
+    Pictures unknown = Resolve(Slots()[0].names, int(Slots()[0].picture));
+    auto fillTo = [&](int index) {
+        while (ImageList_GetImageCount(small_) < index)
+            Append(ImageList_GetImageCount(small_), unknown);
+    };
+    for (const SlotSpec& slot : Slots()) {
+        fillTo(slot.index);
+        if (slot.index == siiUnknownFile) {
+            Append(slot.index, unknown);
+            continue;
+        }
+        Pictures p = Resolve(slot.names, int(slot.picture));
+        Append(slot.index, p);
+        Free(p);
+    }
+    fillTo(siiFirstFileType);
+    Free(unknown);
+}
+
+TSystemImageLists::~TSystemImageLists() {
+    ImageList_Destroy(small_);
+    ImageList_Destroy(large_);
+}
+
+TSystemImageLists::Pictures TSystemImageLists::Read(const std::vector<std::string>& names) {
+    Pictures p;
+    for (int s = 0; s < 2; ++s) {
+        p.files[s] = theme_->FindIcon(names, kSizes[s]);
+        if (!p.files[s].empty()) p.bitmaps[s] = icons::LoadIconFile(p.files[s], kSizes[s]);
+        if (!p.bitmaps[s]) p.files[s].clear();
+    }
+    // A picture found for one size serves the other too.
+    for (int s = 0; s < 2; ++s)
+        if (!p.bitmaps[s] && !p.files[1 - s].empty()) {
+            p.bitmaps[s] = icons::LoadIconFile(p.files[1 - s], kSizes[s]);
+            if (p.bitmaps[s]) p.files[s] = p.files[1 - s];
+        }
+    return p;
+}
+
+TSystemImageLists::Pictures TSystemImageLists::Resolve(const std::vector<std::string>& names,
+                                                       int picture) {
+    Pictures p = Read(names);
+    for (int s = 0; s < 2; ++s)
+        if (!p.bitmaps[s]) p.bitmaps[s] = icons::DrawPicture(Picture(picture), kSizes[s]);
+    return p;
+}
+
+void TSystemImageLists::Append(int index, const Pictures& p) {
+    const HIMAGELIST lists[2] = {small_, large_};
+    for (int s = 0; s < 2; ++s) {
+        const int added = ImageList_Add(lists[s], p.bitmaps[s], HBITMAP{});
+        Assert(added == index, "System image list out of step");
+        sources_[s][index] = p.files[s];
+    }
+}
+
+void TSystemImageLists::Free(Pictures& p) {
+    for (HBITMAP& b : p.bitmaps) {
+        if (b) DeleteObject(b);
+        b = HBITMAP{};
+    }
+}
+
+int TSystemImageLists::FileTypeIndex(const std::string& mimeType) {
+    {
+        std::lock_guard lock(mutex_);
+        auto it = types_.find(mimeType);
+        if (it != types_.end()) return it->second;
+    }
+    // Reading and scaling may take a while: other threads go on meanwhile.
+    Pictures p = Read(mime_->IconNames(mimeType));
+    auto drop = [&] { Free(p); };
+    std::lock_guard lock(mutex_);
+    auto known = types_.find(mimeType);
+    if (known != types_.end()) {
+        drop();
+        return known->second;
+    }
+    if (!p.bitmaps[0] || !p.bitmaps[1]) {
+        drop();
+        return types_[mimeType] = siiUnknownFile;
+    }
+    // Types that share an icon share its place.
+    const std::string key = p.files[0] + '\n' + p.files[1];
+    auto same = files_.find(key);
+    if (same != files_.end()) {
+        drop();
+        return types_[mimeType] = same->second;
+    }
+    const int index = ImageList_Add(small_, p.bitmaps[0], HBITMAP{});
+    const int largeIndex = ImageList_Add(large_, p.bitmaps[1], HBITMAP{});
+    drop();
+    Assert(index == largeIndex, "System image list out of step");
+    if (index < 0) return types_[mimeType] = siiUnknownFile;
+    sources_[0][index] = p.files[0];
+    sources_[1][index] = p.files[1];
+    files_[key] = index;
+    return types_[mimeType] = index;
+}
+
+int TSystemImageLists::IconIndex(int kind, const std::string& name, bool open, bool) {
+    switch (kind) {
+    case 1:
+        return open ? siiFolderOpen : siiFolder;
+    case 2:
+        if (name.empty()) return siiDesktop;
+        if (name == kVirtualComputer) return siiComputer;
+        if (name == kVirtualDocuments) return siiDocuments;
+        if (name == kVirtualRecycleBin) return siiRecycleBin;
+        return siiSystemFolder;
+    case 3: {
+        const Volume volume = VolumeOfPath(name, true);
+        return volume.remote ? siiNetworkDrive : volume.removable ? siiRemovableDrive : siiDrive;
+    }
+    case 4:
+        return siiLink;
+    default: {
+        const std::string type = mime_->TypeOfName(name);
+        return type.empty() ? siiUnknownFile : FileTypeIndex(type);
+    }
+    }
+}
+
+std::string TSystemImageLists::SourceOf(int index, bool large) const {
+    std::lock_guard lock(mutex_);
+    const auto& sources = sources_[large ? 1 : 0];
+    auto it = sources.find(index);
+    return it == sources.end() ? std::string() : it->second;
+}
+
+TSystemImageLists& SystemImageLists() {
+    Unit& u = TheUnit();
+    std::lock_guard lock(u.mutex);
+    if (!u.lists) {
+        u.lists = std::make_unique<TSystemImageLists>(std::make_unique<TIconTheme>(),
+                                                      std::make_unique<TMimeDatabase>());
+        SetShellIconProvider(u.lists.get());
+    }
+    return *u.lists;
+}
+
+TSysImages::TSysImages(TComponent* owner, TSysImageListSize size) : TImageList(owner), size_(size) {
+    SetShareImages(true);
+    SetDrawingStyle(dsTransparent);
+    // No extra-large list here: it is the large one.
+    SetHandle(SystemImageLists().Handle(size != sisSmall));
+}
+
+TSysImages* SmallSysImages() {
+    return SysImagesOf(sisSmall);
+}
+TSysImages* LargeSysImages() {
+    return SysImagesOf(sisLarge);
+}
+TSysImages* ExtraLargeSysImages() {
+    return SysImagesOf(sisExtraLarge);
+}
+
+void SystemImageListsFinalize() {
+    Unit& u = TheUnit();
+    std::lock_guard lock(u.mutex);
+    for (auto& images : u.images)
+        images.reset();
+    if (u.lists) SetShellIconProvider(nullptr);
+    u.lists.reset();
+}
+
+} // namespace ax

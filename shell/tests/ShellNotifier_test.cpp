@@ -1,0 +1,482 @@
+#include "notifier_fixture.h"
+#include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellops.h"
+#include "rtl/exceptions.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ax;
+using ax::test::Listener;
+using ax::test::NotifierTest;
+using ax::test::SeenBatch;
+using ax::test::WaitUntil;
+
+namespace {
+
+const std::string kDesktop(2, '\0');
+
+// The PIDL bytes of a path through Computer, for items that need not exist.
+std::string PathBytes(const std::string& path) {
+    return PathToPidlBytes(path);
+}
+
+// A new empty file: one creation for the kernel, nothing written after it.
+void Touch(const std::string& path) {
+    const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    close(fd);
+}
+
+PCItemIDList P(const std::string& bytes) {
+    return bytes.empty() ? nullptr : reinterpret_cast<PCItemIDList>(bytes.data());
+}
+
+std::vector<std::pair<TShellNotifyEvent, std::string>> Events(const SeenBatch& batch) {
+    std::vector<std::pair<TShellNotifyEvent, std::string>> out;
+    for (const auto& e : batch.events)
+        out.emplace_back(e.kind, e.pidl1);
+    return out;
+}
+
+using EventList = std::vector<std::pair<TShellNotifyEvent, std::string>>;
+
+// A data block as the shell passes "Free Space": count, two values, end.
+std::string DataBlock(uint16_t cb, uint32_t a, uint32_t b) {
+    std::string s(size_t(cb) + 2, '\0');
+    std::memcpy(s.data(), &cb, 2);
+    if (cb >= 6) std::memcpy(s.data() + 2, &a, 4);
+    if (cb >= 10) std::memcpy(s.data() + 6, &b, 4);
+    return s;
+}
+
+// ---------------------------------------------------------------- registration
+
+TEST_F(NotifierTest, ThreadsLiveExactlyWhileControlsNeedThem) {
+    TShellChangeNotifier& n = Notifier();
+    EXPECT_EQ(n.DispatchThread(), nullptr) << "no control, no thread";
+    Listener* a = MakeListener();
+    Listener* b = MakeListener();
+    EXPECT_TRUE(n.RegisterShellChangeNotify(a));
+    EXPECT_TRUE(n.RegisterShellChangeNotify(a)) << "registered again: still true";
+    EXPECT_NE(n.ShellThread(), nullptr);
+    EXPECT_NE(n.DispatchThread(), nullptr);
+    EXPECT_EQ(n.KernelThread(), nullptr);
+    EXPECT_EQ(n.ShellThread()->RefCount(), 1) << "a second registration counts once";
+
+    EXPECT_TRUE(n.RegisterKernelChangeNotify(b, DefaultKernelFilter));
+    EXPECT_NE(n.KernelThread(), nullptr);
+    EXPECT_EQ(n.DispatchThread()->RefCount(), 2);
+
+    EXPECT_TRUE(n.UnRegisterShellChangeNotify(a));
+    EXPECT_EQ(n.ShellThread(), nullptr);
+    EXPECT_NE(n.DispatchThread(), nullptr) << "the kernel thread still needs it";
+    EXPECT_FALSE(n.UnRegisterShellChangeNotify(a)) << "no longer known";
+    EXPECT_TRUE(n.UnRegisterChangeNotify(b));
+    EXPECT_EQ(n.KernelThread(), nullptr);
+    EXPECT_EQ(n.DispatchThread(), nullptr);
+    EXPECT_TRUE(n.StillRegistered().empty());
+}
+
+TEST_F(NotifierTest, TwoKernelRegistrationsWithOtherFiltersNeedOneUnregistration) {
+    TShellChangeNotifier& n = Notifier();
+    Listener* a = MakeListener();
+    ASSERT_TRUE(n.RegisterKernelChangeNotify(a, DefaultKernelFilter));
+    ASSERT_TRUE(n.RegisterKernelChangeNotify(a, 0x03));
+    {
+        const TShellChangeControlList& list = n.LockControlList();
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_EQ(list[0].KernelFilter, 0x03);
+        n.UnlockControlList();
+    }
+    EXPECT_EQ(n.KernelThread()->RefCount(), 1);
+    EXPECT_TRUE(n.UnRegisterKernelChangeNotify(a));
+    EXPECT_EQ(n.KernelThread(), nullptr);
+    EXPECT_EQ(n.DispatchThread(), nullptr);
+}
+
+TEST_F(NotifierTest, MisuseFailsTheAssertionsWithTheirTexts) {
+    TShellChangeNotifier& n = Notifier();
+    try {
+        n.RegisterKernelSpecialFolderWatch(CSIDL_DESKTOP);
+        FAIL() << "no kernel registration yet";
+    } catch (const EAssertionFailed& e) {
+        EXPECT_STREQ(e.what(), SRegisterKernelFirst);
+    }
+    Listener* a = MakeListener();
+    EXPECT_FALSE(n.NotifyWatchFolder(a, u"/tmp")) << "not registered at all";
+    n.RegisterShellChangeNotify(a);
+    try {
+        n.NotifyWatchFolder(a, Utf8ToWide(dir));
+        FAIL() << "shell registration only";
+    } catch (const EAssertionFailed& e) {
+        EXPECT_STREQ(e.what(), SWatchFolderWithoutKernel);
+    }
+    const TShellChangeControlList& list = n.LockControlList();
+    EXPECT_TRUE(list.at(0).WatchFolder.empty()) << "the folder is cleared";
+    n.UnlockControlList();
+}
+
+TEST_F(NotifierTest, FinalizingWithControlsRegisteredStopsEverythingThenFails) {
+    Listener* a = MakeListener();
+    ChangeNotifier().RegisterKernelChangeNotify(a, DefaultKernelFilter);
+    try {
+        ShellNotifierFinalize();
+        FAIL() << "a control is still registered";
+    } catch (const EAssertionFailed& e) {
+        EXPECT_STREQ(e.what(), SKernelThreadStillRegistered);
+    }
+    EXPECT_EQ(Notifier().DispatchThread(), nullptr) << "a fresh notifier";
+}
+
+TEST_F(NotifierTest, AControlFreedWithoutUnregisteringIsDropped) {
+    TShellChangeNotifier& n = Notifier();
+    Listener* a = MakeListener();
+    Listener* b = MakeListener();
+    n.RegisterShellChangeNotify(a);
+    n.RegisterShellChangeNotify(b);
+    form->FreeComponent(b);
+    EXPECT_EQ(n.LockControlList().size(), 1u);
+    n.UnlockControlList();
+    EXPECT_EQ(n.ShellThread()->RefCount(), 1);
+    // The fan-out reaches only the control that is there.
+    const std::string folder = Folder("f");
+    n.PostShellEvent(sneUpdateDir, P(Parsed(folder)));
+    ASSERT_TRUE(WaitForBatches(a, 1));
+    form->FreeComponent(a);
+    EXPECT_EQ(n.DispatchThread(), nullptr) << "the last one gone, the threads stop";
+}
+
+TEST_F(NotifierTest, StripDuplicatePIDLsKeepsOnlyTheTopmostOfEachBranch) {
+    const std::string a = Folder("a"), ab = Folder("a/b"), c = Folder("c");
+    TPIDLList list;
+    for (const std::string& p : {ab, a, c, a, ab + "/x"})
+        list.CopyAdd(P(PathBytes(p)));
+    ChangeNotifier().StripDuplicatePIDLs(list);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(test::Pidl(list[0]), PathBytes(a));
+    EXPECT_EQ(test::Pidl(list[1]), PathBytes(c));
+}
+
+// ---------------------------------------------------------------- batching
+
+TEST_F(NotifierTest, TenCreationsInAFolderAreOneBatchWithOneUpdateOfTheFolder) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    const std::string folder = Folder("ten");
+    for (int i = 0; i < 10; ++i)
+        SHChangeNotifyPaths(SHCNE_CREATE, folder + "/file" + std::to_string(i));
+    ASSERT_TRUE(WaitForEvents(10));
+    EXPECT_EQ(Dispatch().PendingCount(), 1) << "folded as they come";
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    ASSERT_EQ(l->batches.size(), 1u);
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, Parsed(folder)}}));
+    for (int i = 0; i < 5; ++i) {
+        clock.Advance(ShellNotifyQuietMs);
+        Pump();
+    }
+    EXPECT_EQ(l->batches.size(), 1u) << "nothing more after the batch";
+}
+
+TEST_F(NotifierTest, ABatchWaitsUntilAWholeQuietPeriodPassedWithoutAnyChange) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    const std::string a = Parsed(Folder("a")), b = Parsed(Folder("b"));
+    Notifier().PostShellEvent(sneUpdateDir, P(a));
+    ASSERT_TRUE(WaitUntil([&] { return Dispatch().DebounceRounds() == 1; }));
+    Notifier().PostShellEvent(sneUpdateDir, P(b));
+    clock.Advance(ShellNotifyQuietMs);
+    ASSERT_TRUE(WaitUntil([&] { return Dispatch().DebounceRounds() == 2; }))
+        << "a change within the period starts another";
+    Notifier().PostShellEvent(sneUpdateDir, P(a)); // folds into the pending one, yet it is a change
+    clock.Advance(ShellNotifyQuietMs);
+    ASSERT_TRUE(WaitUntil([&] { return Dispatch().DebounceRounds() == 3; }));
+    Pump();
+    EXPECT_TRUE(l->batches.empty());
+    clock.Advance(ShellNotifyQuietMs);
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    EXPECT_EQ(Dispatch().DebounceRounds(), 3u);
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, a}, {sneUpdateDir, b}}));
+}
+
+TEST_F(NotifierTest, AFolderThatNeverStopsChangingIsStillRefreshedAtTheLongestHold) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    const std::string a = Parsed(Folder("a"));
+    const uint64_t start = clock.Ticks();
+    Notifier().PostShellEvent(sneUpdateDir, P(a));
+    uint64_t rounds = 1;
+    // A change in every period, as a file written to without pause gives.
+    while (l->batches.empty()) {
+        ASSERT_TRUE(WaitUntil([&] {
+            Pump();
+            return Dispatch().DebounceRounds() == rounds || !l->batches.empty();
+        }));
+        if (!l->batches.empty()) break;
+        ASSERT_LE(clock.Ticks() - start, ShellNotifyLongestHoldMs) << "held back too long";
+        Notifier().PostShellEvent(sneUpdateDir, P(a));
+        clock.Advance(ShellNotifyQuietMs);
+        ++rounds;
+    }
+    EXPECT_GE(clock.Ticks() - start, ShellNotifyLongestHoldMs);
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, a}}));
+}
+
+TEST_F(NotifierTest, RenamesBecomeUpdatesOfTheFoldersTheyTouch) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    const std::string a = Folder("a"), b = Folder("b");
+    std::ofstream(a + "/x") << "x";
+    std::string moved;
+    ASSERT_TRUE(ShellRenameItem(a + "/x", "y", &moved)); // announced on the bus
+    ASSERT_TRUE(WaitForEvents(1));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, Parsed(a)}}));
+
+    SHChangeNotifyPaths(SHCNE_RENAMEITEM, a + "/y", b + "/y");
+    ASSERT_TRUE(WaitForEvents(2));
+    ASSERT_TRUE(WaitForBatches(l, 2));
+    EXPECT_EQ(Events(l->batches[1]), (EventList{{sneUpdateDir, Parsed(a)}, {sneUpdateDir, Parsed(b)}}));
+}
+
+TEST_F(NotifierTest, DeletionIntoTheTrashUpdatesTheTrashFolderAndTheRecycleBinOnce) {
+    const std::string trash = home + "/.local/share/Trash";
+    ASSERT_EQ(system(("mkdir -p '" + trash + "/files' '" + trash + "/info'").c_str()), 0);
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l); // the dispatch thread finds the trash now
+    const std::string folder = Folder("doomed");
+    std::ofstream(folder + "/old.txt") << "x";
+    ASSERT_TRUE(ShellTrashItems({folder + "/old.txt"})); // deletion, then the bin's update
+    // What lands in the trash folder, and a change of an item in it.
+    SHChangeNotifyPaths(SHCNE_CREATE, trash + "/files/old.txt");
+    SHChangeNotifyPaths(SHCNE_UPDATEITEM, trash + "/files/old.txt");
+    ASSERT_TRUE(WaitForEvents(4));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    PItemIDList bin = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &bin)));
+    const std::string binBytes = test::Pidl(bin);
+    NamespacePIDLManager().FreePIDL(bin);
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, Parsed(folder)},
+                                                {sneUpdateDir, binBytes},
+                                                {sneUpdateDir, Parsed(trash)}}));
+}
+
+TEST_F(NotifierTest, UnfilteredEventsPassUnchangedAndUnfolded) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    Notifier().SetFilterEvents(false);
+    const std::string file = PathBytes(Folder("a") + "/n");
+    Notifier().PostShellEvent(sneCreate, P(file));
+    Notifier().PostShellEvent(sneCreate, P(file));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneCreate, file}, {sneCreate, file}}));
+}
+
+TEST_F(NotifierTest, ShellNotifyGoesThroughTheShellThreadAndChecksDataBlocks) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    const std::string good = DataBlock(10, 0x11223344, 0x55667788);
+    const std::string same = DataBlock(10, 0x11223344, 0x99);
+    const std::string shortBlock = DataBlock(6, 0xAA, 0); // too short to hold two values
+    const std::string folder = Parsed(Folder("x"));
+    Notifier().ShellNotify(SHCNE_FREESPACE, P(good), nullptr);
+    Notifier().ShellNotify(SHCNE_FREESPACE, P(same), nullptr); // same first value
+    Notifier().ShellNotify(SHCNE_FREESPACE, P(shortBlock), nullptr);
+    Notifier().ShellNotify(SHCNE_FREESPACE, nullptr, nullptr);
+    Notifier().ShellNotify(SHCNE_UPDATEDIR | 0x80000000u, P(folder), nullptr); // not one number
+    Notifier().ShellNotify(SHCNE_UPDATEITEM, P(folder), nullptr);
+    ASSERT_TRUE(WaitForEvents(3));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    const auto& events = l->batches[0].events;
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, sneFreeSpace);
+    EXPECT_EQ(events[0].dword1, 0x11223344u);
+    EXPECT_EQ(events[0].dword2, 0x55667788u);
+    EXPECT_TRUE(events[0].pidl1.empty()) << "a data block is no PIDL";
+    EXPECT_EQ(events[1].kind, sneUpdateItem);
+    EXPECT_EQ(events[1].pidl1, folder);
+}
+
+TEST_F(NotifierTest, TheOldDeliveryReadsTwoPIDLsTheSenderKeeps) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    const std::string a = Parsed(Folder("a"));
+    const std::string item = PathBytes(dir + "/a/x");
+    PCItemIDList pidls[2] = {P(item), nullptr};
+    // Sent, not posted: the PIDLs are the sender's until the call returns.
+    SendMessage(Notifier().ShellThread()->Window(), WM_CHANGENOTIFY_NT4,
+                reinterpret_cast<WPARAM>(pidls), SHCNE_DELETE);
+    ASSERT_TRUE(WaitForEvents(1));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, a}}));
+}
+
+TEST_F(NotifierTest, ItemsOfTheDesktopAndDocumentsFoldersAlsoUpdateTheirVirtualPlaces) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    SHChangeNotifyPaths(SHCNE_CREATE, home + "/Desktop/new.txt");
+    SHChangeNotifyPaths(SHCNE_MKDIR, home + "/Documents/Letters");
+    ASSERT_TRUE(WaitForEvents(4)) << "each announcement twice";
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    PItemIDList docs = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_PERSONAL, &docs)));
+    const std::string docsBytes = test::Pidl(docs);
+    NamespacePIDLManager().FreePIDL(docs);
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, Parsed(home + "/Desktop")},
+                                                {sneUpdateDir, kDesktop},
+                                                {sneUpdateDir, Parsed(home + "/Documents")},
+                                                {sneUpdateDir, docsBytes}}));
+
+    Notifier().SetMapVirtualFolders(false);
+    SHChangeNotifyPaths(SHCNE_CREATE, home + "/Desktop/other.txt");
+    ASSERT_TRUE(WaitForEvents(5));
+    ASSERT_TRUE(WaitForBatches(l, 2));
+    EXPECT_EQ(Events(l->batches[1]), (EventList{{sneUpdateDir, Parsed(home + "/Desktop")}}));
+}
+
+// ---------------------------------------------------------------- fan-out
+
+TEST_F(NotifierTest, EveryControlGetsTheSameListWhichGoesWithTheLastRelease) {
+    Listener* a = MakeListener();
+    Listener* b = MakeListener();
+    a->hold = b->hold = true;
+    Notifier().RegisterShellChangeNotify(a);
+    Notifier().RegisterShellChangeNotify(b);
+    const int64_t before = malloc_->LiveBlocks();
+    Notifier().PostShellEvent(sneUpdateDir, P(Parsed(Folder("f"))));
+    ASSERT_TRUE(WaitForBatches(a, 1));
+    ASSERT_EQ(b->batches.size(), 1u);
+    EXPECT_EQ(a->batches[0].list, b->batches[0].list);
+    EXPECT_EQ(a->batches[0].refCountOnArrival, 2) << "one reference per control";
+    TShellEventList* list = a->held[0];
+    a->ReleaseHeld();
+    EXPECT_EQ(list->RefCount(), 1);
+    EXPECT_GT(malloc_->LiveBlocks(), before) << "still held by the other control";
+    b->ReleaseHeld();
+    EXPECT_EQ(malloc_->LiveBlocks(), before) << "the last release frees the list and its PIDLs";
+}
+
+TEST_F(NotifierTest, AWindowDestroyedWithBatchesQueuedReleasesThem) {
+    Listener* a = MakeListener();
+    Listener* b = MakeListener();
+    Notifier().RegisterShellChangeNotify(a);
+    Notifier().RegisterShellChangeNotify(b);
+    const int64_t before = malloc_->LiveBlocks();
+    const std::string folder = Parsed(Folder("f"));
+    Notifier().PostShellEvent(sneUpdateDir, P(folder));
+    // Serve only the notifier's window until the batch waits in b's queue.
+    const HWND bWindow = b->Handle();
+    ASSERT_TRUE(WaitUntil([&] {
+        clock.Advance(ShellNotifyQuietMs);
+        MSG m;
+        while (PeekMessage(m, Notifier().Window(), 0, 0, PM_REMOVE))
+            DispatchMessage(m);
+        return PeekMessage(m, bWindow, WM_SHELLNOTIFY, WM_SHELLNOTIFY, PM_NOREMOVE) != 0;
+    }));
+    b->DestroyHandle();
+    Pump();
+    ASSERT_EQ(a->batches.size(), 1u);
+    EXPECT_TRUE(b->batches.empty());
+    EXPECT_EQ(malloc_->LiveBlocks(), before) << "b's reference went with its window";
+
+    // A registered control without a window is skipped, its share released.
+    Notifier().PostShellEvent(sneUpdateDir, P(folder));
+    ASSERT_TRUE(WaitForBatches(a, 2));
+    EXPECT_FALSE(b->HandleAllocated());
+    EXPECT_EQ(malloc_->LiveBlocks(), before);
+}
+
+// ---------------------------------------------------------------- kernel watches
+
+class KernelNotifierTest : public NotifierTest {
+protected:
+    // Registers l for kernel notifications of folder and waits until the
+    // kernel thread watches it.
+    void Watch(Listener* l, const std::string& folder) {
+        TShellChangeNotifier& n = Notifier();
+        ASSERT_TRUE(n.RegisterKernelChangeNotify(l, DefaultKernelFilter));
+        ASSERT_TRUE(n.NotifyWatchFolder(l, Utf8ToWide(folder)));
+        WaitWatched();
+    }
+    void WaitWatched() {
+        TKernelChangeThread* k = Notifier().KernelThread();
+        const uint64_t asked = k->RebuildsAsked();
+        ASSERT_TRUE(WaitUntil([&] { return k->RebuildsDone() >= asked; }));
+    }
+    // Runs change, then expects one batch with an update of folder alone.
+    void ExpectUpdate(Listener* l, const std::string& folder, const std::function<void()>& change,
+                      const char* what) {
+        const uint64_t events = Dispatch().EventsReceived();
+        const size_t batches = l->batches.size();
+        change();
+        ASSERT_TRUE(WaitUntil([&] { return Dispatch().EventsReceived() > events; })) << what;
+        ASSERT_TRUE(WaitForBatches(l, batches + 1)) << what;
+        EXPECT_EQ(Events(l->batches.back()), (EventList{{sneUpdateDir, Parsed(folder)}})) << what;
+    }
+};
+
+TEST_F(KernelNotifierTest, CreateDeleteRenameAndAttributesOfTheWatchFolderReachTheControl) {
+    Listener* l = MakeListener();
+    const std::string folder = Folder("watched");
+    Watch(l, folder);
+    const std::string file = folder + "/a.txt";
+    ExpectUpdate(l, folder, [&] { Touch(file); }, "create");
+    ExpectUpdate(l, folder, [&] { rename(file.c_str(), (folder + "/b.txt").c_str()); }, "rename");
+    ExpectUpdate(l, folder, [&] { chmod((folder + "/b.txt").c_str(), 0600); }, "attributes");
+    ExpectUpdate(l, folder, [&] { unlink((folder + "/b.txt").c_str()); }, "delete");
+    ExpectUpdate(l, folder, [&] { mkdir((folder + "/sub").c_str(), 0755); }, "new folder");
+}
+
+TEST_F(KernelNotifierTest, AWatchedSpecialFolderUpdatesItsVirtualPlaceToo) {
+    Listener* l = MakeListener();
+    Notifier().RegisterKernelChangeNotify(l, DefaultKernelFilter);
+    Notifier().RegisterKernelSpecialFolderWatch(CSIDL_DESKTOP);
+    Notifier().RegisterKernelSpecialFolderWatch(CSIDL_PRINTERS); // none here: nothing happens
+    EXPECT_EQ(Notifier().KernelThread()->SpecialFolderCount(), 1);
+    WaitWatched();
+    Touch(home + "/Desktop/note.txt");
+    ASSERT_TRUE(WaitForEvents(2));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    EXPECT_EQ(Events(l->batches[0]),
+              (EventList{{sneUpdateDir, Parsed(home + "/Desktop")}, {sneUpdateDir, kDesktop}}));
+}
+
+TEST_F(KernelNotifierTest, LostEventsRefreshEveryWatchedFolder) {
+    int limit = 16384;
+    std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> limit;
+    if (limit > 200000) GTEST_SKIP() << "event queue limit too large to fill here: " << limit;
+    Listener* a = MakeListener();
+    Listener* b = MakeListener();
+    const std::string busy = Folder("busy"), quiet = Folder("quiet");
+    Watch(a, busy);
+    Watch(b, quiet);
+    // While the kernel thread waits for the control list (a rebuild was
+    // asked), nobody reads its queue: a flood overflows it.
+    TShellChangeNotifier& n = Notifier();
+    n.LockControlList();
+    n.KernelThread()->Wake();
+    const std::string churn = busy + "/churn";
+    for (int i = 0; i < limit + 100; ++i) {
+        const int fd = open(churn.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        unlink(churn.c_str());
+    }
+    n.UnlockControlList();
+    const std::string quietBytes = Parsed(quiet);
+    auto quietUpdated = [&] {
+        for (const SeenBatch& batch : b->batches)
+            for (const auto& e : batch.events)
+                if (e.kind == sneUpdateDir && e.pidl1 == quietBytes) return true;
+        return false;
+    };
+    ASSERT_TRUE(WaitUntil([&] {
+        clock.Advance(ShellNotifyQuietMs);
+        Pump();
+        return quietUpdated();
+    })) << "nothing changed in the quiet folder, yet it must be refreshed";
+}
+
+} // namespace

@@ -1,0 +1,8 @@
+// The save dialog component.
+#include "stdctrls/savedialog.h"
+
+namespace ax {
+
+bool TSaveDialog::Execute() { return DoExecute(&GetSaveFileNameA); }
+
+} // namespace ax
