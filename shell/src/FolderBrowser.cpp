@@ -108,6 +108,8 @@ void TFolderBrowserForm::Build() {
     if (info_.ulFlags & BIF_STATUSTEXT) {
         status_ = TComponent::Create<TBrowserStatus>(this);
         status_->SetParent(this);
+        // Text on the dialog's face, as a label: nothing to type into.
+        status_->SetParentColor(true);
         status_->SetBounds(kMargin, top, width, 17);
         SetControlId(*status_, dciBrowseStatus);
         top += 17 + 4;
