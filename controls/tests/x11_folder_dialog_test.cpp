@@ -22,7 +22,7 @@ class X11FolderDialogTest : public test::X11ControlsTest {
 protected:
     void SetUp() override {
         // A home of its own: the documents folder the dialog is rooted at.
-        home = (fs::temp_directory_path() / ("ax-folder-dialog-" + std::to_string(getpid()))).string();
+        home = (fs::temp_directory_path() / ("axfd-" + std::to_string(getpid()))).string();
         fs::remove_all(home);
         docs = home + "/Documents";
         for (const char* d : {"Archive", "Letters/2023", "Letters/2024", "Photos"})
@@ -123,7 +123,10 @@ TEST_F(X11FolderDialogTest, AFolderIsExpandedPickedAndTakenWithOK) {
     ASSERT_TRUE(Until([&] { return SHGetPathFromIDList(browser->Selection()) == year; }))
         << "the click did not select 2023";
     EXPECT_EQ(program->Get<AnsiString>([&] { return browser->FolderEdit().Text(); }), year);
-    EXPECT_EQ(program->Get<AnsiString>([&] { return browser->StatusText(); }), year) << "the path in the status line";
+    // The path in the status line, fitted to the real font: its head may
+    // give way to "...", its last part stays.
+    const std::string status = program->Get<AnsiString>([&] { return browser->StatusText(); });
+    EXPECT_TRUE(status.starts_with("/tmp/") && status.ends_with("/Letters/2023")) << status;
     Shot(window, "x11_folder_dialog");
 
     const POINT ok = program->Get<POINT>([&] {
