@@ -41,22 +41,23 @@ void TImageListEx::Loaded() {
 }
 
 TImageList* TImageListEx::SystemList() {
-    if (!systemListMade_) {
-        systemListMade_ = true;
+    if (systemListBound_) return systemList_;
+    // Asked again until the system lists exist: a list asked before them
+    // would otherwise never show a system icon.
+    SHFILEINFO info;
+    const uintptr_t list = SHGetFileInfoA(
+        "", 0, &info, SHGFI_SYSICONINDEX | (Width() == 16 ? uint32_t(SHGFI_SMALLICON) : uint32_t(SHGFI_LARGEICON)));
+    if (!list) return nullptr;
+    if (!systemList_) {
         systemList_ = TComponent::Create<TImageList>(this);
         systemList_->SetSize(Width(), Height());
         // Shared, never freed here; and never resized, which would empty
         // the system's list.
         systemList_->SetShareImages(true);
-        SHFILEINFO info;
-        const uintptr_t list =
-            SHGetFileInfoA("", 0, &info, SHGFI_SYSICONINDEX | (Width() == 16 ? uint32_t(SHGFI_SMALLICON) : uint32_t(SHGFI_LARGEICON)));
-        if (list) {
-            systemList_->SetHandle(HIMAGELIST{{uint32_t(list)}});
-            systemListBound_ = true;
-        }
     }
-    return systemListBound_ ? systemList_ : nullptr;
+    systemList_->SetHandle(HIMAGELIST{{uint32_t(list)}});
+    systemListBound_ = true;
+    return systemList_;
 }
 
 int TImageListEx::MapSystemIndex(int systemIndex) {

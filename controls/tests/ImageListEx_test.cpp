@@ -151,7 +151,7 @@ TEST_F(ImageListExTest, ALargeListTakesTheLargeIcons) {
     EXPECT_EQ(PictureOf(small, 2).middle, kRed);
 }
 
-TEST_F(ImageListExTest, WithoutSystemListsThereIsNoIcon) {
+TEST_F(ImageListExTest, WithoutSystemListsThereIsNoIconUntilTheyExist) {
     // The namespace's headless icons have indices but no pictures.
     TImageListEx& list = List(16, 1);
     EXPECT_EQ(list.FolderIndex(), -1);
@@ -159,6 +159,14 @@ TEST_F(ImageListExTest, WithoutSystemListsThereIsNoIcon) {
     EXPECT_EQ(list.FileIndex("a.txt"), -1);
     EXPECT_EQ(list.MapSystemIndex(-1), -1);
     EXPECT_EQ(list.Count(), 1);
+
+    // Once the system lists exist, the same list takes their icons.
+    SystemImageLists();
+    EXPECT_EQ(list.FolderIndex(), 1);
+    EXPECT_EQ(PictureOf(list, 1).middle, kRed);
+    // An index the system lists do not have adds nothing.
+    EXPECT_EQ(list.MapSystemIndex(100000), -1);
+    EXPECT_EQ(list.Count(), 2);
 }
 
 } // namespace

@@ -30,12 +30,11 @@ public:
 
 private:
     // The private list bound to the system image list of this list's size;
-    // null when there is none.
+    // null while there is none.
     TImageList* SystemList();
 
     int designCount_ = 0;
     TImageList* systemList_ = nullptr; // owned by this list
-    bool systemListMade_ = false;
     bool systemListBound_ = false;
     // System index and the index here of every icon copied, in order.
     std::vector<std::pair<int, int>> copied_;
