@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "controls/FolderDialog.h"
@@ -86,6 +87,13 @@ protected:
     void Press(TControl* control) {
         clock.Advance(1000);
         ClickAt(control, 5, 5);
+    }
+    // Writes the window as "<name>.png" into the snapshot folder.
+    static void Snapshot(HWND window, const std::string& name) {
+        const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
+        const std::filesystem::path folder = dir ? dir : "snapshots";
+        std::filesystem::create_directories(folder);
+        EXPECT_TRUE(SnapshotWindow(window, (folder / (name + ".png")).string()));
     }
     static UniquePIDL Special(int csidl) {
         PItemIDList p = nullptr;
@@ -212,6 +220,7 @@ TEST_F(FolderDialogTest, TheDirectorySetBeforeIsSelectedAndTheChoiceComesBack) {
         EXPECT_EQ(d.Directory(), docs + "/Letters") << "the open browser's selection";
         ClickNode(f, docs + "/Photos");
         EXPECT_EQ(d.Directory(), docs + "/Photos");
+        Snapshot(f.Handle(), "folder_dialog");
         Press(&f.OkButton());
     }));
     EXPECT_EQ(changes, (std::vector<std::string>{docs + "/Letters", docs + "/Photos"}));
