@@ -343,6 +343,9 @@ void TCustomExplorerTree::WMLButtonDblClk(TMessage& m) {
 void TCustomExplorerTree::CreateWnd() {
     TCustomDataStringTree::CreateWnd();
     if (!HasState(csLoading | csDesigning) && !Creating()) {
+        // Replies on their way to the window that went are lost with it:
+        // the items ask again.
+        ClearPendingIconRequests(nullptr);
         SetThreadedImagesActive(TreeOptions().ExpImageOptions() & toThreadedImages);
         RegisterWithChangeNotifier(TreeOptions().ExpMiscOptions() & toChangeNotifierThread);
     }

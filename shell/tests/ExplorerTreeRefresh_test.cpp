@@ -10,6 +10,7 @@
 #include "shell/IconThread.h"
 #include "shell/ShellNotifier.h"
 #include "shell/SystemImageLists.h"
+#include "rtl/scopeguard.h"
 
 #include <cctype>
 #include <fcntl.h>
@@ -538,11 +539,76 @@ TEST_F(ExplorerRefresh, IconRequestsOfFreedNodesAreDroppedAndCollapsingAsksAgain
         return tree->PendingIconRequests() == 0;
     }));
     EXPECT_TRUE(tree->NodeNamespace(Child(tree, root, "b.txt"))->ThreadedIconLoaded());
+    // A window made again asks again for what its old window never got.
+    {
+        ImageThreadManager().LockThread();
+        ScopeGuard unlock([] { ImageThreadManager().UnlockThread(); }); // a failed assertion must not hang
+        tree->SetExpanded(a, true);
+        UpdateWindow(tree->Handle());
+        ASSERT_EQ(tree->PendingIconRequests(), 1u) << "y.txt, the one item of a left";
+        tree->RecreateWnd();
+        EXPECT_EQ(tree->PendingIconRequests(), 0u);
+    }
+    tree->Invalidate();
+    UpdateWindow(tree->Handle());
+    ASSERT_TRUE(test::WaitUntil([&] {
+        app->ProcessMessages();
+        return tree->PendingIconRequests() == 0;
+    }));
+    EXPECT_TRUE(tree->NodeNamespace(Child(tree, a, "y.txt"))->ThreadedIconLoaded());
     // Switched off, the tree leaves the icon thread, which stops.
     TExplorerTreeOptions& o = tree->TreeOptions();
     o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
     EXPECT_FALSE(tree->ThreadedImagesActive());
     EXPECT_EQ(ImageThreadManager().Thread(), nullptr);
+}
+
+TEST_F(ExplorerRefresh, TheImagesAreTheSystemListsTheOptionsAskFor) {
+    MakeAll({"a.txt"});
+    TExplorerTree* tree = BareTree();
+    TExplorerTreeOptions& o = tree->TreeOptions();
+    EXPECT_EQ(tree->Images(), SmallSysImages()) << "toImages is on from the start";
+    o.SetExpImageOptions(o.ExpImageOptions() | toLargeImages);
+    EXPECT_EQ(tree->Images(), LargeSysImages());
+    o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toImages));
+    EXPECT_EQ(tree->Images(), nullptr);
+    o.SetExpImageOptions(o.ExpImageOptions() | toImages);
+    EXPECT_EQ(tree->Images(), LargeSysImages());
+    // Without the icon thread the index is asked at once.
+    o.SetExpImageOptions(toImages);
+    PDataNode a = Child(tree, tree->GetFirst(), "a.txt");
+    tree->OnGetImageIndex = [](TBaseDataTree*, PDataNode, TDTImageKind, TColumnIndex, bool&, int&) {
+        ADD_FAILURE() << "the explorer answers for its own items";
+    };
+    TNamespace* ns = tree->NodeNamespace(a);
+    EXPECT_LT(ns->GetIconIndex(false, 0, false), 0) << "not asked yet";
+    tree->GetDisplayRect(a, NoColumn, true); // lays the row out, images included
+    EXPECT_GE(ns->GetIconIndex(false, 0, false), 0);
+}
+
+// An association change binds the icons again around a refresh, which
+// keeps the view; with toNoRebuildIconListOnAssocChange nothing happens.
+TEST_F(ExplorerRefresh, AnAssociationChangeRefreshesUnlessTheOptionSaysNot) {
+    MakeAll({"a/", "a/b.txt"});
+    CountingTree* tree = RegisteredTree();
+    PDataNode a = Child(tree, tree->GetFirst(), "a");
+    tree->SetExpanded(a, true);
+    int rebuilds = 0, seen = 0;
+    tree->OnRootRebuild = [&](TCustomExplorerTree*) { ++rebuilds; };
+    tree->OnShellNotify = [&](TCustomExplorerTree*, TShellEvent&) { ++seen; };
+    Notifier().PostShellEvent(sneAssociationChanged, nullptr);
+    ASSERT_TRUE(Settle([&] { return seen == 1; }));
+    EXPECT_GE(rebuilds, 1);
+    a = Existing(tree, tree->GetFirst(), "a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_TRUE(tree->Expanded(a)) << "the view is kept";
+    EXPECT_EQ(tree->Images(), SmallSysImages());
+    TExplorerTreeOptions& o = tree->TreeOptions();
+    o.SetExpMiscOptions(o.ExpMiscOptions() | toNoRebuildIconListOnAssocChange);
+    rebuilds = 0;
+    Notifier().PostShellEvent(sneAssociationChanged, nullptr);
+    ASSERT_TRUE(Settle([&] { return seen == 2; }));
+    EXPECT_EQ(rebuilds, 0);
 }
 
 } // namespace
