@@ -452,6 +452,51 @@ TEST_F(ExplorerRefresh, AnUpdateOfTheDesktopRebuildsAndKeepsTheView) {
     EXPECT_EQ(tree->merges["files"], before);
 }
 
+// The tree joins the notifier and the icon thread with its window and
+// leaves both when it goes, a batch still queued for it included.
+TEST_F(ExplorerRefresh, TheTreeJoinsWithItsWindowAndLeavesWhenFreed) {
+    MakeAll({"a.txt"});
+    form = app->CreateForm<TForm>();
+    form->SetBounds(100, 100, 340, 320);
+    auto* tree = TComponent::Create<CountingTree>(form);
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 264, 224);
+    Prepare(tree);
+    TExplorerTreeOptions& o = tree->TreeOptions();
+    o.SetExpMiscOptions(o.ExpMiscOptions() | toChangeNotifierThread);
+    o.SetExpImageOptions(o.ExpImageOptions() | toThreadedImages);
+    if (!tree->HandleAllocated()) {
+        EXPECT_FALSE(tree->ChangeNotifierRegistered()) << "no window yet";
+        EXPECT_FALSE(tree->ThreadedImagesActive());
+    }
+    form->Show();
+    app->ProcessMessages();
+    ASSERT_TRUE(tree->HandleAllocated());
+    EXPECT_TRUE(tree->ChangeNotifierRegistered());
+    EXPECT_TRUE(tree->ThreadedImagesActive());
+    EXPECT_TRUE(ImageThreadManager().Registered(tree));
+    ASSERT_NE(Notifier().DispatchThread(), nullptr);
+    tree->SetActive(true);
+    app->ProcessMessages();
+
+    // A batch waits in the tree's queue when the form goes.
+    Notifier().PostShellEvent(sneUpdateDir, tree->NodeNamespace(tree->GetFirst())->AbsolutePIDL());
+    const HWND notifier = Notifier().Window(), window = tree->Handle();
+    ASSERT_TRUE(test::WaitUntil([&] {
+        clock.Advance(ShellNotifyQuietMs);
+        MSG m;
+        while (PeekMessage(m, notifier, 0, 0, PM_REMOVE)) DispatchMessage(m);
+        return PeekMessage(m, window, WM_SHELLNOTIFY, WM_SHELLNOTIFY, PM_NOREMOVE);
+    })) << "the batch never reached the tree's queue";
+    form->Free();
+    form = nullptr;
+    app->ProcessMessages();
+    EXPECT_TRUE(Notifier().StillRegistered().empty());
+    EXPECT_EQ(Notifier().DispatchThread(), nullptr);
+    EXPECT_EQ(Notifier().KernelThread(), nullptr);
+    EXPECT_EQ(ImageThreadManager().Thread(), nullptr);
+}
+
 TEST_F(ExplorerRefresh, LeavingTheNotifierHandlesTheBatchesAlreadyQueued) {
     MakeAll({"a.txt"});
     CountingTree* tree = RegisteredTree();
