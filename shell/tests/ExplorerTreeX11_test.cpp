@@ -1,7 +1,7 @@
 // The explorer tree on a real display: a private Xvfb with openbox, driven
 // with XTest input as a user would drive it, over a test folder in a private
-// home. Folders are expanded and items checked with the mouse, one is
-// renamed in place from the keyboard; files made, renamed and deleted from
+// home. Folders are expanded and items checked with the mouse, two are
+// renamed in place (F2; a slow click); files made, renamed and deleted from
 // outside show once the change notifier's quiet period (on the injected
 // clock) has passed. Icons come from the icon thread.
 //
@@ -284,6 +284,23 @@ TEST_F(ExplorerX11, TheMouseAndKeyboardWorkTheTreeAndOutsideChangesShow) {
     EXPECT_FALSE(std::filesystem::exists(files + "/readme.txt"));
     EXPECT_EQ(tree->FocusedNode(), readme);
 
+    // And with a slow click: a second click on the label of the one
+    // selected node starts the edit once the edit delay has passed.
+    PDataNode system = Existing(root, "System");
+    ASSERT_TRUE(Click(Spot(system, hiOnItemLabel)));
+    ASSERT_TRUE(Serve([&] { return tree->FocusedNode() == system && tree->Selected(system); }));
+    EXPECT_FALSE(tree->IsEditing()) << "a first click only selects";
+    ASSERT_TRUE(Click(Spot(system, hiOnItemLabel)));
+    ASSERT_TRUE(Serve([&] {
+        clock.Advance(tree->EditDelay());
+        return tree->IsEditing();
+    })) << "the slow click did not start the edit";
+    server.Type("Settings");
+    server.KeyStroke(kXK_Return);
+    ASSERT_TRUE(Serve([&] { return !tree->IsEditing(); })) << "Enter did not end the edit";
+    EXPECT_EQ(WideToUtf8(tree->NodeNamespace(system)->NameInFolder()), "Settings");
+    EXPECT_TRUE(std::filesystem::is_directory(files + "/Settings"));
+
     // From outside, as a shell command would: made, renamed, deleted.
     app->ProcessMessages();
     WaitWatched();
@@ -297,8 +314,8 @@ TEST_F(ExplorerX11, TheMouseAndKeyboardWorkTheTreeAndOutsideChangesShow) {
     std::filesystem::remove(files + "/Music/final take.ogg");
     ASSERT_TRUE(Settle([&] { return Existing(music, "final take.ogg") == nullptr; })) << "the deletion never showed";
     EXPECT_EQ(Names(music), (std::vector<std::string>{"song.ogg"}));
-    EXPECT_EQ(Names(root), (std::vector<std::string>{"Documents", "Music", "guide.txt", "System"}))
-        << "renamed in place, the node keeps its place";
+    EXPECT_EQ(Names(root), (std::vector<std::string>{"Documents", "Music", "guide.txt", "Settings"}))
+        << "renamed in place, a node keeps its place";
     EXPECT_EQ(Check(music), int(csCheckedNormal));
 
     // Every icon shown arrives from the icon thread.
@@ -335,7 +352,7 @@ TEST_F(ExplorerX11, TheMouseAndKeyboardWorkTheTreeAndOutsideChangesShow) {
             }
         return cell.left < 0 ? -1 : count;
     };
-    for (PDataNode n : {documents, letters, music, readme, Existing(root, "System")})
+    for (PDataNode n : {documents, letters, music, readme, system})
         EXPECT_GT(marked(n), 20) << "no icon drawn for " << WideToUtf8(tree->NodeNamespace(n)->NameInFolder());
 }
 
