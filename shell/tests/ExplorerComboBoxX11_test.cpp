@@ -50,7 +50,7 @@ protected:
     // The screen point of the drop-down tree's row for path (its label, or
     // with button its expand button); (-1, -1) when the row is not shown.
     POINT RowPoint(const std::string& path, bool button = false) {
-        return program->Get<POINT>([=] {
+        return program->Get<POINT>([=, this] {
             TPopupExplorerTree& tree = combo->ExplorerDropDown().Tree();
             UniquePIDL pidl(PathToPIDL(Utf8ToWide(path)));
             PDataNode node = tree.FindNodeByPIDL(pidl.get());
@@ -112,7 +112,7 @@ TEST_F(X11ExplorerComboTest, AClickOpensTheTreeAndAClickChoosesAFolder) {
     EXPECT_EQ(program->Get<int>([this] { return changes; }), 0);
 
     // The picture: the form with its drop-down open over it.
-    ASSERT_TRUE(program->Call([=] {
+    ASSERT_TRUE(program->Call([=, this] {
         RedrawWindow(drop, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         RedrawWindow(program->formWindow(), nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         PumpDisplay();
