@@ -134,6 +134,30 @@ TEST_F(ExplorerCombo, TheDropDownTreeIsTheDesktopWithComputerOpenAndTheFolderInV
     EXPECT_TRUE(GetWindowLongPtr(combo->ExplorerDropDown().Handle(), GWL_EXSTYLE) & WS_EX_NOACTIVATE);
 }
 
+TEST_F(ExplorerCombo, NearTheScreensBottomTheDropDownOpensAbove) {
+    ShownCombo();
+    combo->SetPath(W(files));
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    // The combo box's bottom 40 pixels above the screen's end, its right
+    // edge 100 pixels past the screen's.
+    form->SetBounds(screenWidth - 210, screenHeight - 300, 420, 300);
+    RECT comboRect{};
+    GetWindowRect(combo->Handle(), comboRect);
+    form->SetBounds(form->Left(), form->Top() + (screenHeight - 40 - comboRect.bottom), 420, 300);
+    app->ProcessMessages();
+    GetWindowRect(combo->Handle(), comboRect);
+    ASSERT_EQ(comboRect.bottom, screenHeight - 40);
+    Key(VK_F4);
+    ASSERT_TRUE(combo->ExplorerDropDown().DroppedDown());
+    RECT dropRect{};
+    GetWindowRect(combo->ExplorerDropDown().Handle(), dropRect);
+    EXPECT_EQ(dropRect.bottom, comboRect.top) << "above: 138 pixels do not fit in 40";
+    EXPECT_EQ(dropRect.height(), 8 * 17 + 2);
+    EXPECT_EQ(dropRect.right, screenWidth) << "kept on the screen";
+    EXPECT_EQ(dropRect.width(), 300);
+}
+
 TEST_F(ExplorerCombo, OpensAndClosesByButtonKeysAndAPressOutside) {
     ShownCombo();
     combo->SetPath(W(files));
