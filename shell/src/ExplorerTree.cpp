@@ -154,6 +154,8 @@ TCustomExplorerTree::TCustomExplorerTree(TComponent* owner) : TCustomDataStringT
     persistent_ = std::make_unique<TExpPersistent>();
     viewManager_ = std::make_unique<TViewManager>();
     sortHelper_ = std::make_unique<TShellSortHelper>();
+    headerColumns_ = std::make_unique<TColumnManager>(this);
+    contextMenu_ = std::make_unique<TContextMenuManager>(this);
     SetRootFolder(rfDesktop);
     OnDragOver = [](TBaseDataTree* sender, TBaseDataTree*, TShiftState, TDragState, POINT, TDropMode, DWORD&,
                     bool& accept) {
@@ -280,6 +282,7 @@ void TCustomExplorerTree::ChangeRoot(TRootFolder value, std::unique_ptr<TNamespa
         FreeNodeNamespace(RootNode());
         rootNamespace_ = std::move(pending);
     }
+    if (columnDetails_ == cdShellColumns) RebuildHeaderColumns();
     if (rootNamespace_) RebuildRootNamespace();
     if (OnRootChange) OnRootChange(this);
 }
@@ -368,6 +371,7 @@ void TCustomExplorerTree::DefinePublished(TFiler& f) {
 
 void TCustomExplorerTree::Loaded() {
     TCustomDataStringTree::Loaded();
+    if (columnDetails_ == cdShellColumns) RebuildHeaderColumns();
     if (active_ && !built_) {
         if (rootNamespace_) RebuildRootNamespace();
         built_ = true;

@@ -351,26 +351,4 @@ void TCustomExplorerTree::CreateWnd() {
     }
 }
 
-// ---- Text and order -----------------------------------------------------------------------
-
-void TCustomExplorerTree::DoGetText(PDataNode node, TColumnIndex column, TDTStringType textType, WideString& text) {
-    if (column < 1) {
-        TNamespace* ns = NodeNamespace(node);
-        text = ns ? ns->NameInFolder() : WideString();
-        return;
-    }
-    TCustomDataStringTree::DoGetText(node, column, textType, text);
-}
-
-int TCustomExplorerTree::DoCompareNodes(PDataNode node1, PDataNode node2, TColumnIndex column) {
-    if (TreeOptions().ExpMiscOptions() & toUserSort)
-        return TCustomDataStringTree::DoCompareNodes(node1, node2, column);
-    TNamespace* ns1 = NodeNamespace(node1);
-    TNamespace* ns2 = NodeNamespace(node2);
-    if (!ns1 || !ns2) return 0;
-    sortHelper_->FileSort = fileSort_ == fsFileExtension;
-    // Every column sorts by name until the explorer's columns are built.
-    return sortHelper_->CompareIDs(0, ns1, ns2);
-}
-
 } // namespace ax
