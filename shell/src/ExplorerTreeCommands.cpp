@@ -185,8 +185,11 @@ bool TContextMenuManager::ShowShellMenu(const ShellPoint& position) {
         if (tree->OnContextMenuCmd) tree->OnContextMenuCmd(tree, ns, verb, id, handled);
         if (!handled && verb == u"rename") {
             handled = true;
-            if (tree->SelectedCount() == 1)
+            if (tree->SelectedCount() == 1) {
+                // The item being renamed stays selected after the menu.
+                tree->ContextMenuManager().ResetState();
                 tree->EditNode(tree->GetFirstSelected(), tree->Header().Columns().Count() > 0 ? 0 : NoColumn);
+            }
         }
     };
     auto show = [tree](TNamespace* ns, bool& allow) {

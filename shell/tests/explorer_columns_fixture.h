@@ -16,6 +16,8 @@ public:
     using TExplorerTree::TExplorerTree;
     using TCustomExplorerTree::DoCanEdit;
     using TCustomExplorerTree::DoCreateDataObject;
+    using TCustomExplorerTree::DoDragAllowed;
+    using TCustomExplorerTree::DragEffects;
     using TCustomExplorerTree::DoGetImageIndex;
     using TCustomExplorerTree::DoKeyAction;
     using TCustomExplorerTree::DoPaintText;
