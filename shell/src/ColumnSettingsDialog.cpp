@@ -37,13 +37,14 @@ TFormColumnSettings::TFormColumnSettings(TComponent* owner) : TForm(owner) {
     Panel1 = TComponent::Create<TPanel>(this);
     Panel1->SetName("Panel1");
     Panel1->SetParent(this);
-    Panel1->SetBounds(0, 0, kClientWidth, 41);
+    Panel1->SetBounds(0, 0, kClientWidth, 50);
     Panel1->SetAlign(alTop);
     Panel1->SetCaption("");
     Label1 = TComponent::Create<TLabel>(this);
     Label1->SetName("Label1");
     Label1->SetParent(Panel1);
-    Label1->SetBounds(8, 4, kClientWidth - 16, 33);
+    Label1->SetAutoSize(false);
+    Label1->SetBounds(6, 3, kClientWidth - 12, 44);
     Label1->SetAlignment(taCenter);
     Label1->SetWordWrap(true);
     Label1->SetCaption("Check the columns you would like to make visible in this Folder.  Drag and Drop to "
@@ -52,7 +53,7 @@ TFormColumnSettings::TFormColumnSettings(TComponent* owner) : TForm(owner) {
     ColumnNamesTree = TComponent::Create<TDataStringTree>(this);
     ColumnNamesTree->SetName("ColumnNamesTree");
     ColumnNamesTree->SetParent(this);
-    ColumnNamesTree->SetBounds(8, 48, kClientWidth - 16, 196);
+    ColumnNamesTree->SetBounds(8, 54, kClientWidth - 16, 190);
     TStringTreeOptions& o = ColumnNamesTree->TreeOptions();
     o.SetAutoOptions(toAutoDropExpand | toAutoScroll | toAutoScrollOnExpand | toAutoTristateTracking);
     o.SetMiscOptions(toAcceptOLEDrop | toCheckSupport | toInitOnSave | toToggleOnDblClick);
@@ -220,7 +221,8 @@ void TFormColumnSettings::FormResize() {
     if (!Label2 || !EditPixelWidth || !Label3) return;
     const int gap = 4;
     const int total = Label2->Width() + gap + EditPixelWidth->Width() + gap + Label3->Width();
-    const int left = ClientWidth() / 2 - total / 2 - 8;
+    // Never past the left edge, whatever the font makes of the texts.
+    const int left = std::max(4, ClientWidth() / 2 - total / 2 - 8);
     const int top = EditPixelWidth->Top();
     Label2->SetBounds(left, top + 3, Label2->Width(), Label2->Height());
     EditPixelWidth->SetBounds(left + Label2->Width() + gap, top, EditPixelWidth->Width(), EditPixelWidth->Height());
