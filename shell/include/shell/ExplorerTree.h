@@ -366,7 +366,6 @@ public:
     virtual bool BrowseToShortcut(TNamespace* ns);
     // Nodes marked by the last cut (drawn ghosted with toMarkCutAndCopy).
     bool MarkedCut(PDataNode node) const { return node && (node->States & vsCutOrCopy); }
-    bool IsEditingNode() const { return IsEditing(); }
 
     // ---- Events ------------------------------------------------------------------------
     TExpGetExpTextEvent OnGetExpText;
