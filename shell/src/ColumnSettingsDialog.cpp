@@ -47,15 +47,17 @@ TFormColumnSettings::TFormColumnSettings(TComponent* owner) : TForm(owner) {
     Label1->SetBounds(6, 3, kClientWidth - 12, 44);
     Label1->SetAlignment(taCenter);
     Label1->SetWordWrap(true);
-    Label1->SetCaption("Check the columns you would like to make visible in this Folder.  Drag and Drop to "
-                       "reorder the columns. ");
+    Label1->SetCaption(
+        "Check the columns you would like to make visible in this Folder.  Drag and Drop to "
+        "reorder the columns. ");
 
     ColumnNamesTree = TComponent::Create<TDataStringTree>(this);
     ColumnNamesTree->SetName("ColumnNamesTree");
     ColumnNamesTree->SetParent(this);
     ColumnNamesTree->SetBounds(8, 54, kClientWidth - 16, 190);
     TStringTreeOptions& o = ColumnNamesTree->TreeOptions();
-    o.SetAutoOptions(toAutoDropExpand | toAutoScroll | toAutoScrollOnExpand | toAutoTristateTracking);
+    o.SetAutoOptions(toAutoDropExpand | toAutoScroll | toAutoScrollOnExpand |
+                     toAutoTristateTracking);
     o.SetMiscOptions(toAcceptOLEDrop | toCheckSupport | toInitOnSave | toToggleOnDblClick);
     o.SetPaintOptions(toShowButtons | toShowRoot | toThemeAware | toUseBlendedImages);
     ColumnNamesTree->Header().SetOptions(hoColumnResize | hoDrag);
@@ -94,30 +96,35 @@ TFormColumnSettings::TFormColumnSettings(TComponent* owner) : TForm(owner) {
     ButtonCancel->SetCaption("&Cancel");
     ButtonCancel->SetModalResult(mrCancel);
 
-    ColumnNamesTree->OnInitNode = [this](TBaseDataTree*, PDataNode, PDataNode node, TDataNodeInitStates&) {
+    ColumnNamesTree->OnInitNode = [this](TBaseDataTree*, PDataNode, PDataNode node,
+                                         TDataNodeInitStates&) {
         node->CheckType = ctCheckBox;
-        node->CheckState = node->Index < entries_.size() && entries_[node->Index].Visible ? csCheckedNormal
-                                                                                           : csUncheckedNormal;
+        node->CheckState = node->Index < entries_.size() && entries_[node->Index].Visible
+                               ? csCheckedNormal
+                               : csUncheckedNormal;
     };
     ColumnNamesTree->OnGetText = [this](TBaseDataTree*, PDataNode node, TColumnIndex, TDTStringType,
                                         WideString& text) {
         text = node->Index < entries_.size() ? entries_[node->Index].Title : WideString();
     };
-    ColumnNamesTree->OnChecking = [this](TBaseDataTree*, PDataNode node, TCheckState& state, bool& allowed) {
+    ColumnNamesTree->OnChecking = [this](TBaseDataTree*, PDataNode node, TCheckState& state,
+                                         bool& allowed) {
         ColumnNamesTreeChecking(node, state, allowed);
     };
-    ColumnNamesTree->OnFocusChanging = [this](TBaseDataTree*, PDataNode oldNode, PDataNode newNode, TColumnIndex,
-                                              TColumnIndex, bool& allowed) {
+    ColumnNamesTree->OnFocusChanging = [this](TBaseDataTree*, PDataNode oldNode, PDataNode newNode,
+                                              TColumnIndex, TColumnIndex, bool& allowed) {
         ColumnNamesTreeFocusChanging(oldNode, newNode, allowed);
     };
-    ColumnNamesTree->OnDragAllowed = [this](TBaseDataTree*, PDataNode node, TColumnIndex, bool& allowed) {
+    ColumnNamesTree->OnDragAllowed = [this](TBaseDataTree*, PDataNode node, TColumnIndex,
+                                            bool& allowed) {
         allowed = true;
         dragged_ = node;
     };
-    ColumnNamesTree->OnDragOver = [](TBaseDataTree*, TBaseDataTree*, TShiftState, TDragState, POINT, TDropMode,
-                                     DWORD&, bool& accept) { accept = true; };
-    ColumnNamesTree->OnDragDrop = [this](TBaseDataTree*, TBaseDataTree*, IDataObject*, const std::vector<FORMATETC>&,
-                                         TShiftState, POINT, DWORD& effect, TDropMode) {
+    ColumnNamesTree->OnDragOver = [](TBaseDataTree*, TBaseDataTree*, TShiftState, TDragState, POINT,
+                                     TDropMode, DWORD&, bool& accept) { accept = true; };
+    ColumnNamesTree->OnDragDrop = [this](TBaseDataTree*, TBaseDataTree*, IDataObject*,
+                                         const std::vector<FORMATETC>&, TShiftState, POINT,
+                                         DWORD& effect, TDropMode) {
         ColumnNamesTreeDragDrop(ColumnNamesTree->DropTargetNode(), dragged_);
         effect = DROPEFFECT_NONE;
     };
@@ -147,7 +154,8 @@ void TFormColumnSettings::Update() {
     if (CheckBoxLiveUpdate->Checked() && OnUpdate) OnUpdate(this);
 }
 
-void TFormColumnSettings::ColumnNamesTreeChecking(PDataNode node, TCheckState& newState, bool& allowed) {
+void TFormColumnSettings::ColumnNamesTreeChecking(PDataNode node, TCheckState& newState,
+                                                  bool& allowed) {
     allowed = true;
     if (!node || node->Index >= entries_.size()) return;
     entries_[node->Index].Visible = (newState & ~1) == csCheckedNormal;
@@ -156,10 +164,12 @@ void TFormColumnSettings::ColumnNamesTreeChecking(PDataNode node, TCheckState& n
 
 void TFormColumnSettings::StoreWidth(PDataNode node) {
     if (!node || node->Index >= entries_.size()) return;
-    if (const std::optional<int> width = ParseWidth(EditPixelWidth->Text())) entries_[node->Index].Width = *width;
+    if (const std::optional<int> width = ParseWidth(EditPixelWidth->Text()))
+        entries_[node->Index].Width = *width;
 }
 
-void TFormColumnSettings::ColumnNamesTreeFocusChanging(PDataNode oldNode, PDataNode newNode, bool& allowed) {
+void TFormColumnSettings::ColumnNamesTreeFocusChanging(PDataNode oldNode, PDataNode newNode,
+                                                       bool& allowed) {
     allowed = true;
     StoreWidth(oldNode);
     EditPixelWidth->SetText(newNode && newNode->Index < entries_.size()
@@ -198,7 +208,8 @@ void TFormColumnSettings::ColumnNamesTreeDragDrop(PDataNode target, PDataNode dr
     entries_.insert(entries_.begin() + long(to), moved);
     // The nodes show the lines by place: give each its line's state again.
     for (PDataNode n = ColumnNamesTree->GetFirst(); n; n = ColumnNamesTree->GetNextSibling(n))
-        if (n->Index < entries_.size()) n->CheckState = entries_[n->Index].Visible ? csCheckedNormal : csUncheckedNormal;
+        if (n->Index < entries_.size())
+            n->CheckState = entries_[n->Index].Visible ? csCheckedNormal : csUncheckedNormal;
     if (PDataNode moved = NodeOf(int(to))) {
         ColumnNamesTree->ClearSelection();
         ColumnNamesTree->SetFocusedNode(moved);
@@ -208,7 +219,9 @@ void TFormColumnSettings::ColumnNamesTreeDragDrop(PDataNode target, PDataNode dr
     Update();
 }
 
-void TFormColumnSettings::CheckBoxLiveUpdateClick() { Update(); }
+void TFormColumnSettings::CheckBoxLiveUpdateClick() {
+    Update();
+}
 
 void TFormColumnSettings::FormKeyPress(char& key) {
     if (key == 13 && ActiveControl() != EditPixelWidth) {
@@ -225,9 +238,10 @@ void TFormColumnSettings::FormResize() {
     const int left = std::max(4, ClientWidth() / 2 - total / 2 - 8);
     const int top = EditPixelWidth->Top();
     Label2->SetBounds(left, top + 3, Label2->Width(), Label2->Height());
-    EditPixelWidth->SetBounds(left + Label2->Width() + gap, top, EditPixelWidth->Width(), EditPixelWidth->Height());
-    Label3->SetBounds(EditPixelWidth->Left() + EditPixelWidth->Width() + gap, top + 3, Label3->Width(),
-                      Label3->Height());
+    EditPixelWidth->SetBounds(left + Label2->Width() + gap, top, EditPixelWidth->Width(),
+                              EditPixelWidth->Height());
+    Label3->SetBounds(EditPixelWidth->Left() + EditPixelWidth->Width() + gap, top + 3,
+                      Label3->Width(), Label3->Height());
     CheckBoxLiveUpdate->SetBounds(left, CheckBoxLiveUpdate->Top(), CheckBoxLiveUpdate->Width(),
                                   CheckBoxLiveUpdate->Height());
 }

@@ -418,9 +418,6 @@ void TCustomExplorerTree::SetDisableWaitCursors(bool value) {
 
 void TCustomExplorerTree::RegisterWithChangeNotifier(bool registered) { notifierRegistered_ = registered; }
 
-void TCustomExplorerTree::SetThreadedImagesActive(bool active) { threadedImages_ = active; }
-
-void TCustomExplorerTree::ClearPendingIconRequests(PDataNode) {}
 
 void RegisterExplorerTreeClasses() { RegisterComponentClass<TExplorerTree>("TExplorerTree"); }
 

@@ -1,11 +1,11 @@
 // The explorer tree's columns: the column sets, cell texts, sort order,
 // header clicks and width toggles, the column menu, the stored column
 // layout, text colours, icons and hints.
-#include "shell/ExplorerTree.h"
-
 #include "ExplorerTreeInternal.h"
 #include "rtl/scopeguard.h"
 #include "shell/ColumnSettingsDialog.h"
+#include "shell/ExplorerTree.h"
+#include "shell/IconThread.h"
 
 #include <algorithm>
 
@@ -17,14 +17,15 @@ struct TDetailsKind {
     int width;
 };
 constexpr TDetailsKind kDetails[kColumnDetailsCount] = {
-    {u"Name", 180},    {u"Size", 96},        {u"Type", 120}, {u"Modified", 120}, {u"Accessed", 180},
-    {u"Created", 120}, {u"Attributes", 60},  {u"Path", 150}, {u"DOS Name", 80},  {u"Custom", 80},
+    {u"Name", 180},    {u"Size", 96},       {u"Type", 120}, {u"Modified", 120}, {u"Accessed", 180},
+    {u"Created", 120}, {u"Attributes", 60}, {u"Path", 150}, {u"DOS Name", 80},  {u"Custom", 80},
 };
 
 // Default widths of the shell's columns of an ordinary folder, by the
 // shell's column index; columns 28 to 36 get 180, later ones 120.
-constexpr int kShellWidths[] = {180, 96,  120, 120, 60,  180, 120, 120, 120, 120, 120, 120, 120, 60,
-                                120, 120, 120, 120, 120, 120, 72,  90,  102, 30,  30,  108, 60,  48};
+constexpr int kShellWidths[] = {180, 96,  120, 120, 60,  180, 120, 120, 120, 120,
+                                120, 120, 120, 60,  120, 120, 120, 120, 120, 120,
+                                72,  90,  102, 30,  30,  108, 60,  48};
 
 int ShellColumnWidth(TNamespace& root, int shellColumn, int columnCount) {
     if (root.IsMyComputer() && shellColumn <= 3) return std::array{180, 120, 96, 96}[shellColumn];
@@ -37,14 +38,18 @@ int ShellColumnWidth(TNamespace& root, int shellColumn, int columnCount) {
 }
 
 // Stored widths are 16 bits wide.
-uint16_t StoredWidth(int width) { return uint16_t(std::clamp(width, 0, 0xFFFF)); }
+uint16_t StoredWidth(int width) {
+    return uint16_t(std::clamp(width, 0, 0xFFFF));
+}
 
 } // namespace
 
 const char16_t* ColumnDetailsTitle(TColumnDetails details) {
     return details < kColumnDetailsCount ? kDetails[details].title : u"";
 }
-int ColumnDetailsWidth(TColumnDetails details) { return details < kColumnDetailsCount ? kDetails[details].width : 80; }
+int ColumnDetailsWidth(TColumnDetails details) {
+    return details < kColumnDetailsCount ? kDetails[details].width : 80;
+}
 
 // ---- TExpColumn and TExpHeader ------------------------------------------------------------
 
@@ -88,7 +93,9 @@ bool TExpHeader::CanWriteColumns() const {
     return !tree || tree->ColumnDetails() != cdShellColumns;
 }
 
-std::unique_ptr<TDTHeader> TCustomExplorerTree::CreateHeader() { return std::make_unique<TExpHeader>(this); }
+std::unique_ptr<TDTHeader> TCustomExplorerTree::CreateHeader() {
+    return std::make_unique<TExpHeader>(this);
+}
 
 std::unique_ptr<TDataTreeColumn> TCustomExplorerTree::CreateColumn(TCollection* columns) {
     return std::make_unique<TExpColumn>(columns);
@@ -96,7 +103,8 @@ std::unique_ptr<TDataTreeColumn> TCustomExplorerTree::CreateColumn(TCollection* 
 
 TExpColumn* TCustomExplorerTree::ExpColumn(TColumnIndex column) const {
     const TDataTreeColumns& columns = Header().Columns();
-    return columns.IsValidColumn(column) ? dynamic_cast<TExpColumn*>(columns.Items(column)) : nullptr;
+    return columns.IsValidColumn(column) ? dynamic_cast<TExpColumn*>(columns.Items(column))
+                                         : nullptr;
 }
 
 // ---- TColumnManager -----------------------------------------------------------------------
@@ -187,8 +195,9 @@ void TCustomExplorerTree::BuildExpColumns() {
     columns.Clear();
     firstCustomColumn_ = 0;
     constexpr std::pair<TColumnDetails, bool> kSet[] = {
-        {cdFileName, true},  {cdSize, true},    {cdType, true},     {cdModified, true}, {cdAttributes, true},
-        {cdAccessed, false}, {cdCreated, false}, {cdDOSName, false}, {cdPath, false}};
+        {cdFileName, true}, {cdSize, true},       {cdType, true},
+        {cdModified, true}, {cdAttributes, true}, {cdAccessed, false},
+        {cdCreated, false}, {cdDOSName, false},   {cdPath, false}};
     for (const auto& [details, visible] : kSet) {
         auto* column = static_cast<TExpColumn*>(columns.Add());
         // A new column is a name column: set another kind first so that the
@@ -212,12 +221,13 @@ void TCustomExplorerTree::BuildShellColumns() {
     if (!rootNamespace_) return;
     TNamespace& root = *rootNamespace_;
     const int count = root.DetailsSupportedColumns();
-    const bool rightAlign = (TreeOptions().ExpShellOptions() & toRightAlignSizeColumn) && root.FileSystem() &&
-                            root.Folder() && !root.Hidden();
+    const bool rightAlign = (TreeOptions().ExpShellOptions() & toRightAlignSizeColumn) &&
+                            root.FileSystem() && root.Folder() && !root.Hidden();
     for (int shellColumn = 0; shellColumn < count; ++shellColumn) {
         const WideString title = root.DetailsColumnTitle(shellColumn);
         bool taken = title.empty();
-        for (int i = 0; i < columns.Count() && !taken; ++i) taken = columns.Items(i)->Text() == title;
+        for (int i = 0; i < columns.Count() && !taken; ++i)
+            taken = columns.Items(i)->Text() == title;
         if (taken) continue;
         auto* column = static_cast<TExpColumn*>(columns.Add());
         column->SetColumnDetails(cdCustom);
@@ -245,8 +255,9 @@ int TCustomExplorerTree::ShellColumnOf(TColumnIndex column) const {
 namespace {
 bool LayoutKept(TCustomExplorerTree& tree) {
     TNamespace* root = tree.RootNamespace();
-    return (tree.TreeOptions().ExpMiscOptions() & toPersistentColumns) && tree.ColumnDetails() == cdShellColumns &&
-           tree.Header().Columns().Count() > 0 && root && root->Folder();
+    return (tree.TreeOptions().ExpMiscOptions() & toPersistentColumns) &&
+           tree.ColumnDetails() == cdShellColumns && tree.Header().Columns().Count() > 0 && root &&
+           root->Folder();
 }
 } // namespace
 
@@ -286,14 +297,16 @@ void TCustomExplorerTree::ApplyColumnState() {
         TDataTreeColumn* c = columns.Items(int(i));
         c->SetWidth(s.Widths[i]);
         const TColumnOptions options = c->Options();
-        c->SetOptions(s.Visible[i] ? (options | coVisible) : (options & ~TColumnOptions(coVisible)));
+        c->SetOptions(s.Visible[i] ? (options | coVisible)
+                                   : (options & ~TColumnOptions(coVisible)));
     }
     // Positions only when they are a true order (a stored file may say anything).
     std::vector<int> at(count, -1);
     for (size_t i = 0; i < count; ++i)
         if (s.Positions[i] < count && at[s.Positions[i]] < 0) at[s.Positions[i]] = int(i);
     if (std::find(at.begin(), at.end(), -1) != at.end()) return;
-    for (size_t p = 0; p < count; ++p) columns.Items(at[p])->SetPosition(TColumnPosition(p));
+    for (size_t p = 0; p < count; ++p)
+        columns.Items(at[p])->SetPosition(TColumnPosition(p));
 }
 
 void TCustomExplorerTree::DoColumnResize(TColumnIndex column) {
@@ -308,7 +321,8 @@ void TCustomExplorerTree::DoHeaderDragged(TColumnIndex column, TColumnPosition o
 
 // ---- Header clicks and the column menu ----------------------------------------------------
 
-void TCustomExplorerTree::DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) {
+void TCustomExplorerTree::DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift,
+                                        int x, int y) {
     if (button != mbRight) {
         WaitCursor(true);
         ScopeGuard cursor([this] { WaitCursor(false); });
@@ -319,7 +333,8 @@ void TCustomExplorerTree::DoHeaderClick(TColumnIndex column, TMouseButton button
             HeaderColumnManager().ToggleWidthMinimize(column);
         } else if (column >= 0) {
             if (column == header.SortColumn())
-                header.SetSortDirection(header.SortDirection() == sdAscending ? sdDescending : sdAscending);
+                header.SetSortDirection(header.SortDirection() == sdAscending ? sdDescending
+                                                                              : sdAscending);
             else
                 header.SetSortColumn(column);
             SortTree(column, header.SortDirection(), false);
@@ -342,7 +357,8 @@ TColumnMenu& TCustomExplorerTree::ColumnMenu() {
     return *columnMenu_;
 }
 
-TColumnMenuItem::TColumnMenuItem(TComponent* owner, int columnIndex) : TMenuItem(owner), columnIndex_(columnIndex) {}
+TColumnMenuItem::TColumnMenuItem(TComponent* owner, int columnIndex)
+    : TMenuItem(owner), columnIndex_(columnIndex) {}
 
 TColumnMenu::TColumnMenu(TCustomExplorerTree* tree) : TPopupMenu(nullptr), tree_(tree) {}
 
@@ -358,9 +374,11 @@ void TColumnMenu::RebuildItems() {
         const TColumnIndex index = columns.ColumnFromPosition(p);
         TDataTreeColumn* column = columns.Items(index);
         if (shell) {
-            const int shellColumn = tree_->ExpColumn(index) ? tree_->ExpColumn(index)->ShellColumn() : -1;
+            const int shellColumn =
+                tree_->ExpColumn(index) ? tree_->ExpColumn(index)->ShellColumn() : -1;
             const bool secondary =
-                folder && shellColumn >= 0 && (folder->DetailsGetDefaultColumnState(shellColumn) & csSecondaryUI);
+                folder && shellColumn >= 0 &&
+                (folder->DetailsGetDefaultColumnState(shellColumn) & csSecondaryUI);
             if (secondary || listed >= tree_->ColumnMenuItemCount()) {
                 leftOut = true;
                 continue;
@@ -406,7 +424,8 @@ void TColumnMenuItem::Click() {
 
 // ---- Text and order -----------------------------------------------------------------------
 
-void TCustomExplorerTree::DoGetText(PDataNode node, TColumnIndex column, TDTStringType textType, WideString& text) {
+void TCustomExplorerTree::DoGetText(PDataNode node, TColumnIndex column, TDTStringType textType,
+                                    WideString& text) {
     TNamespace* ns = NodeNamespace(node);
     text.clear();
     if (ns) {
@@ -415,24 +434,43 @@ void TCustomExplorerTree::DoGetText(PDataNode node, TColumnIndex column, TDTStri
         } else if (columnDetails_ == cdShellColumns) {
             if (column < firstCustomColumn_) {
                 const int shellColumn = ShellColumnOf(column);
-                text = shellColumn == 0 ? ns->NameInFolder() : shellColumn > 0 ? ns->DetailsOf(shellColumn) : WideString();
+                text = shellColumn == 0  ? ns->NameInFolder()
+                       : shellColumn > 0 ? ns->DetailsOf(shellColumn)
+                                         : WideString();
             }
         } else if (const TExpColumn* c = ExpColumn(column)) {
             switch (c->ColumnDetails()) {
-            case cdFileName: text = ns->NameInFolder(); break;
+            case cdFileName:
+                text = ns->NameInFolder();
+                break;
             case cdSize:
                 text = fileSizeFormat_ == fsfActual      ? ns->SizeOfFile()
                        : fileSizeFormat_ == fsfDiskUsage ? ns->SizeOfFileDiskUsage()
                                                          : ns->SizeOfFileKB();
                 break;
-            case cdType: text = ns->FileType(); break;
-            case cdModified: text = ns->LastWriteTime(); break;
-            case cdAccessed: text = ns->LastAccessTime(); break;
-            case cdCreated: text = ns->CreationTime(); break;
-            case cdAttributes: text = ns->AttributesString(); break;
-            case cdPath: text = ns->NameParseAddress(); break;
-            case cdDOSName: text = ns->ShortFileName(); break;
-            case cdCustom: break;
+            case cdType:
+                text = ns->FileType();
+                break;
+            case cdModified:
+                text = ns->LastWriteTime();
+                break;
+            case cdAccessed:
+                text = ns->LastAccessTime();
+                break;
+            case cdCreated:
+                text = ns->CreationTime();
+                break;
+            case cdAttributes:
+                text = ns->AttributesString();
+                break;
+            case cdPath:
+                text = ns->NameParseAddress();
+                break;
+            case cdDOSName:
+                text = ns->ShortFileName();
+                break;
+            case cdCustom:
+                break;
             }
         } else if (column == 0) {
             // cdUser without columns of its own: the name.
@@ -444,31 +482,44 @@ void TCustomExplorerTree::DoGetText(PDataNode node, TColumnIndex column, TDTStri
     if (OnGetExpText) OnGetExpText(this, column, node, ns, text);
 }
 
-int TCustomExplorerTree::CompareByColumn(TColumnIndex column, TNamespace* ns1, TNamespace* ns2, PDataNode node1,
-                                         PDataNode node2) {
+int TCustomExplorerTree::CompareByColumn(TColumnIndex column, TNamespace* ns1, TNamespace* ns2,
+                                         PDataNode node1, PDataNode node2) {
     TShellSortHelper& h = *sortHelper_;
     auto byName = [&] { return h.CompareIDs(0, ns1, ns2); };
     if (column < 0) return byName();
     if (columnDetails_ == cdShellColumns && column < firstCustomColumn_) {
         switch (ShellColumnOf(column)) {
-        case 1: return h.SortFileSize(ns1, ns2);
-        case 2: return h.SortType(ns1, ns2);
-        case 3: return h.SortFileTime(ns1->LastWriteTimeRaw(), ns2->LastWriteTimeRaw(), ns1, ns2);
-        default: return byName();
+        case 1:
+            return h.SortFileSize(ns1, ns2);
+        case 2:
+            return h.SortType(ns1, ns2);
+        case 3:
+            return h.SortFileTime(ns1->LastWriteTimeRaw(), ns2->LastWriteTimeRaw(), ns1, ns2);
+        default:
+            return byName();
         }
     }
     const TExpColumn* c = ExpColumn(column);
     if (!c) return byName();
     switch (c->ColumnDetails()) {
-    case cdFileName: return byName();
-    case cdSize: return h.SortFileSize(ns1, ns2);
-    case cdType: return h.SortType(ns1, ns2);
-    case cdModified: return h.SortFileTime(ns1->LastWriteTimeRaw(), ns2->LastWriteTimeRaw(), ns1, ns2);
-    case cdAccessed: return h.SortFileTime(ns1->LastAccessTimeRaw(), ns2->LastAccessTimeRaw(), ns1, ns2);
-    case cdCreated: return h.SortFileTime(ns1->CreationTimeRaw(), ns2->CreationTimeRaw(), ns1, ns2);
-    case cdAttributes: return h.SortString(ns1->AttributesString(), ns2->AttributesString(), ns1, ns2);
-    case cdPath: return h.SortString(ns1->NameParseAddress(), ns2->NameParseAddress(), ns1, ns2);
-    case cdDOSName: return h.SortString(ns1->ShortFileName(), ns2->ShortFileName(), ns1, ns2);
+    case cdFileName:
+        return byName();
+    case cdSize:
+        return h.SortFileSize(ns1, ns2);
+    case cdType:
+        return h.SortType(ns1, ns2);
+    case cdModified:
+        return h.SortFileTime(ns1->LastWriteTimeRaw(), ns2->LastWriteTimeRaw(), ns1, ns2);
+    case cdAccessed:
+        return h.SortFileTime(ns1->LastAccessTimeRaw(), ns2->LastAccessTimeRaw(), ns1, ns2);
+    case cdCreated:
+        return h.SortFileTime(ns1->CreationTimeRaw(), ns2->CreationTimeRaw(), ns1, ns2);
+    case cdAttributes:
+        return h.SortString(ns1->AttributesString(), ns2->AttributesString(), ns1, ns2);
+    case cdPath:
+        return h.SortString(ns1->NameParseAddress(), ns2->NameParseAddress(), ns1, ns2);
+    case cdDOSName:
+        return h.SortString(ns1->ShortFileName(), ns2->ShortFileName(), ns1, ns2);
     case cdCustom: {
         int result = 0;
         if (OnCustomColumnCompare) OnCustomColumnCompare(this, column, node1, node2, result);
@@ -490,15 +541,19 @@ int TCustomExplorerTree::DoCompareNodes(PDataNode node1, PDataNode node2, TColum
 
 // ---- Colours, icons, hints, editing -------------------------------------------------------
 
-void TCustomExplorerTree::DoPaintText(PDataNode node, TCanvas& canvas, TColumnIndex column, TDTStringType textType) {
+void TCustomExplorerTree::DoPaintText(PDataNode node, TCanvas& canvas, TColumnIndex column,
+                                      TDTStringType textType) {
     if (TNamespace* ns = NodeNamespace(node)) {
         const bool hot = (TreeOptions().PaintOptions() & toHotTrack) && node == HotNode();
         if (column < 1) {
-            if (!hot && !(TreeOptions().ExpFolderOptions() & toNoUseExpColorsProp) && !Selected(node) &&
-                node != DropTargetNode()) {
-                if (ns->Compressed()) canvas.Font().SetColor(expColors_.CompressedTextColor);
-                else if (ns->Folder()) canvas.Font().SetColor(expColors_.FolderTextColor);
-                else canvas.Font().SetColor(expColors_.FileTextColor);
+            if (!hot && !(TreeOptions().ExpFolderOptions() & toNoUseExpColorsProp) &&
+                !Selected(node) && node != DropTargetNode()) {
+                if (ns->Compressed())
+                    canvas.Font().SetColor(expColors_.CompressedTextColor);
+                else if (ns->Folder())
+                    canvas.Font().SetColor(expColors_.FolderTextColor);
+                else
+                    canvas.Font().SetColor(expColors_.FileTextColor);
             }
         } else if (ns->Compressed()) {
             canvas.Font().SetColor(expColors_.CompressedTextColor);
@@ -507,23 +562,37 @@ void TCustomExplorerTree::DoPaintText(PDataNode node, TCanvas& canvas, TColumnIn
     TCustomDataStringTree::DoPaintText(node, canvas, column, textType);
 }
 
-void TCustomExplorerTree::DoGetImageIndex(PDataNode node, TDTImageKind kind, TColumnIndex column, bool& ghosted,
-                                          int& index) {
+void TCustomExplorerTree::DoGetImageIndex(PDataNode node, TDTImageKind kind, TColumnIndex column,
+                                          bool& ghosted, int& index) {
     TNamespace* ns = NodeNamespace(node);
-    if (ns && (column == Header().MainColumn() || column < 0)) {
+    if (ns && (column == NoColumn || column == Header().MainColumn() ||
+               (column == 0 && Header().Columns().Count() == 0))) {
         const bool large = TreeOptions().ExpImageOptions() & toLargeImages;
         if (ns->ThreadedIconLoaded() || !threadedImages_ || HasState(csDesigning)) {
-            ghosted = ns->Ghosted() && !(TreeOptions().ExpFolderOptions() & toDisableGhostedFolders);
+            ghosted =
+                ns->Ghosted() && !(TreeOptions().ExpFolderOptions() & toDisableGhostedFolders);
             switch (kind) {
-            case ikOverlay: index = ns->Link() ? 1 : ns->Share() ? 0 : -1; break;
-            case ikNormal: index = ns->GetIconIndex(Expanded(node), large ? 1 : 0); break;
+            case ikOverlay:
+                index = ns->Link() ? 1 : ns->Share() ? 0 : -1;
+                break;
+            case ikNormal:
+                index = ns->GetIconIndex(Expanded(node), large ? 1 : 0);
+                break;
             case ikSelected:
                 index = ns->GetIconIndex(
-                    (TreeOptions().ExpFolderOptions() & toShowOpenIconOnSelect) || Expanded(node), large ? 1 : 0);
+                    (TreeOptions().ExpFolderOptions() & toShowOpenIconOnSelect) || Expanded(node),
+                    large ? 1 : 0);
                 break;
-            default: index = -1; break;
+            default:
+                index = -1;
+                break;
             }
         } else if (kind == ikNormal || kind == ikSelected) {
+            if (!ns->ThreadIconLoading()) {
+                ns->SetThreadIconLoading(true);
+                ImageThreadManager().AddNewItem(this, WM_ICONTHREADREPLY, 0, node, large,
+                                                ns->AbsolutePIDL());
+            }
             // Until the icon thread answers: a placeholder of the right sort.
             index = ns->FileSystem() && ns->Folder() ? defaultFolderImage_ : defaultFileImage_;
         } else {
@@ -531,6 +600,64 @@ void TCustomExplorerTree::DoGetImageIndex(PDataNode node, TDTImageKind kind, TCo
         }
     }
     TCustomDataStringTree::DoGetImageIndex(node, kind, column, ghosted, index);
+}
+
+// ---- The icon thread ----------------------------------------------------------------------
+
+void TCustomExplorerTree::SetThreadedImagesActive(bool active) {
+    if (active == threadedImages_) return;
+    threadedImages_ = active;
+    TImageThreadManager& manager = ImageThreadManager();
+    if (active) {
+        if (!manager.Registered(this)) manager.RegisterControl(this);
+    } else if (manager.Registered(this)) {
+        manager.ClearPendingItems(this, WM_ICONTHREADREPLY);
+        manager.UnRegisterControl(this);
+    }
+}
+
+void TCustomExplorerTree::ClearPendingIconRequests(PDataNode node) {
+    TImageThreadManager& manager = ImageThreadManager();
+    if (!manager.Registered(this)) return;
+    if (node)
+        manager.ClearPendingItem(this, node, WM_ICONTHREADREPLY);
+    else
+        manager.ClearPendingItems(this, WM_ICONTHREADREPLY);
+}
+
+void TCustomExplorerTree::Dispatch(TMessage& m) {
+    switch (m.Msg) {
+    case WM_ICONTHREADREPLY: {
+        // The node is alive: a node's requests are cleared (their replies
+        // handled) before it is freed.
+        auto* request = reinterpret_cast<TImageThreadRequest*>(m.WParam);
+        auto node = static_cast<PDataNode>(request->Data);
+        if (TNamespace* ns = NodeNamespace(node)) {
+            ns->SetIconIndexByThread(request->ImageIndex, true);
+            if ((node->States & vsVisible) && !(node->States & vsDeleting)) InvalidateNode(node);
+        }
+        TImageThreadManager::ReleaseItem(request);
+        m.Result = 0;
+        return;
+    }
+    case WM_SYSKEYDOWN:
+        altDown_ = (m.LParam & 0x20000000) != 0;
+        break;
+    case WM_SYSKEYUP:
+    case WM_KILLFOCUS:
+        altDown_ = false;
+        break;
+    case WM_SYSCHAR:
+        if (m.WParam == 13 && altDown_) {
+            ShowProperties();
+            m.Result = 0;
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    TCustomDataStringTree::Dispatch(m);
 }
 
 void TCustomExplorerTree::DoGetHint(PDataNode node, TColumnIndex column, WideString& hint) {
@@ -570,7 +697,8 @@ std::vector<TColumnSettingsEntry> ColumnSettingsOf(TCustomExplorerTree& tree) {
     return entries;
 }
 
-void ApplyColumnSettings(TCustomExplorerTree& tree, const std::vector<TColumnSettingsEntry>& entries) {
+void ApplyColumnSettings(TCustomExplorerTree& tree,
+                         const std::vector<TColumnSettingsEntry>& entries) {
     tree.BeginUpdate();
     ScopeGuard end([&tree] { tree.EndUpdate(); });
     TDataTreeColumns& columns = tree.Header().Columns();

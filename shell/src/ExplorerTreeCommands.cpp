@@ -1,11 +1,10 @@
 // What the user does to the explorer tree's items: the shell context menu,
 // keyboard commands, clipboard, shell verbs, and drag and drop with the
 // shell's data objects and drop targets.
-#include "shell/ExplorerTree.h"
-
 #include "ExplorerTreeInternal.h"
 #include "platform/window/window.h"
 #include "rtl/scopeguard.h"
+#include "shell/ExplorerTree.h"
 
 #include <algorithm>
 
@@ -19,7 +18,9 @@ TNamespaceArray Items(TCustomExplorerTree& tree) {
     return items;
 }
 
-bool Has(TExpMiscOptions options, TExpMiscOption option) { return (options & option) != 0; }
+bool Has(TExpMiscOptions options, TExpMiscOption option) {
+    return (options & option) != 0;
+}
 
 } // namespace
 
@@ -32,11 +33,13 @@ void TCustomExplorerTree::MarkCutCopy(bool cut) {
             n = n->FirstChild;
             continue;
         }
-        while (n && n != RootNode() && !n->NextSibling) n = n->Parent;
+        while (n && n != RootNode() && !n->NextSibling)
+            n = n->Parent;
         n = n && n != RootNode() ? n->NextSibling : nullptr;
     }
     if (cut && (TreeOptions().ExpImageOptions() & toMarkCutAndCopy))
-        for (PDataNode n = GetFirstSelected(); n; n = GetNextSelected(n)) n->States |= vsCutOrCopy;
+        for (PDataNode n = GetFirstSelected(); n; n = GetNextSelected(n))
+            n->States |= vsCutOrCopy;
     Invalidate();
 }
 
@@ -130,8 +133,8 @@ bool TCustomExplorerTree::BrowseToShortcut(TNamespace* ns) {
         if (!probe.Folder()) return false;
     }
     const TExpSyncOptions sync = TreeOptions().ExpSyncOptions();
-    return BrowseToByPIDL(link.TargetIDList, sync & toExpandTarget, sync & toCollapseTargetFirst, true,
-                          sync & toSelectTarget);
+    return BrowseToByPIDL(link.TargetIDList, sync & toExpandTarget, sync & toCollapseTargetFirst,
+                          true, sync & toSelectTarget);
 }
 
 // ---- Context menus ------------------------------------------------------------------------
@@ -152,7 +155,8 @@ void TContextMenuManager::RightButtonDown(POINT p, bool screen) {
     previousSelected_ = tree_->GetFirstSelected();
     focusAfter_ = previousSelected_ ? previousSelected_ : tree_->FocusedNode();
     if (!tree_->Selected(clickNode_)) {
-        if (tree_->TreeOptions().ExpMiscOptions() & toRightButtonSelect) previousSelected_ = focusAfter_ = clickNode_;
+        if (tree_->TreeOptions().ExpMiscOptions() & toRightButtonSelect)
+            previousSelected_ = focusAfter_ = clickNode_;
         tree_->ClearSelection();
         tree_->SetSelected(clickNode_, true);
         tree_->SetFocusedNode(clickNode_);
@@ -188,7 +192,8 @@ bool TContextMenuManager::ShowShellMenu(const ShellPoint& position) {
             if (tree->SelectedCount() == 1) {
                 // The item being renamed stays selected after the menu.
                 tree->ContextMenuManager().ResetState();
-                tree->EditNode(tree->GetFirstSelected(), tree->Header().Columns().Count() > 0 ? 0 : NoColumn);
+                tree->EditNode(tree->GetFirstSelected(),
+                               tree->Header().Columns().Count() > 0 ? 0 : NoColumn);
             }
         }
     };
@@ -197,8 +202,10 @@ bool TContextMenuManager::ShowShellMenu(const ShellPoint& position) {
     };
     auto after = [tree](TNamespace* ns, const WideString& verb, int id, bool ok) {
         if (tree->OnContextMenuAfterCmd) tree->OnContextMenuAfterCmd(tree, ns, verb, id, ok);
-        if (ok && verb == u"cut") tree->MarkCutCopy(true);
-        else if (ok && verb == u"copy") tree->MarkCutCopy(false);
+        if (ok && verb == u"cut")
+            tree->MarkCutCopy(true);
+        else if (ok && verb == u"copy")
+            tree->MarkCutCopy(false);
     };
     TUserMenu* sub = tree->ShellContextSubMenu;
     if (sub) sub->Caption = tree->ShellContextSubMenuCaption;
@@ -206,7 +213,8 @@ bool TContextMenuManager::ShowShellMenu(const ShellPoint& position) {
     ScopeGuard shown([this] { showing_ = false; });
     const uintptr_t owner = uintptr_t(tree->HandleAllocated() ? tree->Handle() : nullptr);
     if (items.size() > 1)
-        return items[0]->ShowContextMenuMulti(owner, cmd, show, after, sub, &position, items, false);
+        return items[0]->ShowContextMenuMulti(owner, cmd, show, after, sub, &position, items,
+                                              false);
     return items[0]->ShowContextMenu(owner, cmd, show, after, sub, &position);
 }
 
@@ -221,7 +229,8 @@ bool TContextMenuManager::ShowContextMenuFromKeyboard() {
     if (!enabled_ || !node) return false;
     const RECT r = tree_->GetDisplayRect(node, NoColumn, true);
     const int imageWidth = tree_->Images() ? tree_->Images()->Width() : 0;
-    const POINT screen = tree_->ClientToScreen(POINT{r.left + imageWidth / 2, (r.top + r.bottom) / 2});
+    const POINT screen =
+        tree_->ClientToScreen(POINT{r.left + imageWidth / 2, (r.top + r.bottom) / 2});
     ShowShellMenu(ShellPoint{screen.x, screen.y});
     return true;
 }
@@ -256,12 +265,14 @@ void TCustomExplorerTree::WMContextMenu(TMessage& m) {
             const POINT client = ScreenToClient(screen);
             THitInfo hit;
             GetHitTestInfoAt(client.x, client.y, true, hit);
-            const bool onItem = hit.HitNode && (hit.HitPositions & (hiOnItemLabel | hiOnNormalIcon)) &&
+            const bool onItem = hit.HitNode &&
+                                (hit.HitPositions & (hiOnItemLabel | hiOnNormalIcon)) &&
                                 (hit.HitColumn <= 0 || hit.HitColumn == Header().MainColumn());
             if (onItem) {
                 // A menu asked for without a press (Shift+F10 over the mouse, a
                 // message from outside) selects its node as a press would.
-                const bool pressed = contextMenu_->RightPressPending() && contextMenu_->RightClickNode() == hit.HitNode;
+                const bool pressed = contextMenu_->RightPressPending() &&
+                                     contextMenu_->RightClickNode() == hit.HitNode;
                 if (!pressed) contextMenu_->RightButtonDown(screen, true);
                 ScopeGuard release([this, pressed] {
                     if (!pressed) contextMenu_->RightButtonUp();
@@ -276,11 +287,13 @@ void TCustomExplorerTree::WMContextMenu(TMessage& m) {
     TCustomDataStringTree::WMContextMenu(m);
 }
 
-TPopupMenu* TCustomExplorerTree::DoGetPopupMenu(PDataNode node, TColumnIndex column, POINT position) {
+TPopupMenu* TCustomExplorerTree::DoGetPopupMenu(PDataNode node, TColumnIndex column,
+                                                POINT position) {
     if (TreeOptions().ExpShellOptions() & toContextMenus) {
         THitInfo hit;
         GetHitTestInfoAt(position.x, position.y, true, hit);
-        if (hit.HitNode && (hit.HitPositions & (hiOnItemLabel | hiOnNormalIcon | hiOnStateIcon))) return nullptr;
+        if (hit.HitNode && (hit.HitPositions & (hiOnItemLabel | hiOnNormalIcon | hiOnStateIcon)))
+            return nullptr;
     }
     return TCustomDataStringTree::DoGetPopupMenu(node, column, position);
 }
@@ -329,7 +342,8 @@ bool TCustomExplorerTree::DoKeyAction(WORD& charCode, TShiftState& shift) {
         if (edge && edge == focused) {
             const int page = std::max(1, ClientHeight() - int(DefaultNodeHeight()));
             SetOffsetY(OffsetY() + (up ? -page : page));
-            if (up) edge = TopNode();
+            if (up)
+                edge = TopNode();
             else
                 for (PDataNode n = TopNode(); n; n = GetNextVisible(n)) {
                     if (GetDisplayRect(n, NoColumn, false).bottom > ClientHeight()) break;
@@ -356,8 +370,10 @@ bool TCustomExplorerTree::DoKeyAction(WORD& charCode, TShiftState& shift) {
             BeginUpdate();
             ScopeGuard end([this] { EndUpdate(); });
             std::vector<PDataNode> all;
-            for (PDataNode n = GetFirst(); n; n = GetNext(n)) all.push_back(n);
-            for (PDataNode n : all) SetSelected(n, !Selected(n));
+            for (PDataNode n = GetFirst(); n; n = GetNext(n))
+                all.push_back(n);
+            for (PDataNode n : all)
+                SetSelected(n, !Selected(n));
         }
         return false;
     case 67: // C
@@ -379,7 +395,8 @@ bool TCustomExplorerTree::DoKeyAction(WORD& charCode, TShiftState& shift) {
             if (FocusedNode()) FullCollapse(FocusedNode());
         }
         return false;
-    default: return true;
+    default:
+        return true;
     }
 }
 
@@ -407,7 +424,9 @@ bool TCustomExplorerTree::DoDragAllowed(PDataNode node, TColumnIndex column) {
     return allowed;
 }
 
-DWORD TCustomExplorerTree::DragEffects() { return DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK; }
+DWORD TCustomExplorerTree::DragEffects() {
+    return DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+}
 
 TNamespace* TCustomExplorerTree::DropNamespaceAt(POINT) {
     if (PDataNode node = DropTargetNode()) return NodeNamespace(node);
@@ -494,7 +513,8 @@ HRESULT TCustomExplorerTree::DragDrop(IDataObject* data, DWORD keyState, POINT p
 
 // ---- TExpDataObject -----------------------------------------------------------------------
 
-TExpDataObject::TExpDataObject(TCustomExplorerTree* tree, bool forClipboard, std::shared_ptr<IDataObject> shellData)
+TExpDataObject::TExpDataObject(TCustomExplorerTree* tree, bool forClipboard,
+                               std::shared_ptr<IDataObject> shellData)
     : TDTDataObject(tree, forClipboard), shell_(std::move(shellData)) {}
 
 HRESULT TExpDataObject::GetData(const FORMATETC& format, STGMEDIUM* medium) {
@@ -536,7 +556,8 @@ HRESULT TExpDataObject::EnumFormatEtc(DWORD direction, std::vector<FORMATETC>* f
     return hr;
 }
 
-HRESULT TExpDataObject::DAdvise(const FORMATETC& format, DWORD flags, IAdviseSink* sink, DWORD* connection) {
+HRESULT TExpDataObject::DAdvise(const FORMATETC& format, DWORD flags, IAdviseSink* sink,
+                                DWORD* connection) {
     const HRESULT hr = TDTDataObject::DAdvise(format, flags, sink, connection);
     return FAILED(hr) && shell_ ? shell_->DAdvise(format, flags, sink, connection) : hr;
 }

@@ -30,12 +30,14 @@ TEST_F(ColumnsTest, TheTreesOwnColumnsShowEachDetailOfAnItem) {
     EXPECT_FALSE(tree->Header().Options() & hoVisible);
     tree->SetColumnDetails(cdExpColumns);
     EXPECT_TRUE(tree->Header().Options() & hoVisible);
-    EXPECT_EQ(Titles(tree), (std::vector<std::string>{"Name", "Size", "Type", "Modified", "Attributes",
-                                                      "Accessed(hidden)", "Created(hidden)", "DOS Name(hidden)",
-                                                      "Path(hidden)"}));
+    EXPECT_EQ(Titles(tree),
+              (std::vector<std::string>{"Name", "Size", "Type", "Modified", "Attributes",
+                                        "Accessed(hidden)", "Created(hidden)", "DOS Name(hidden)",
+                                        "Path(hidden)"}));
     TDataTreeColumns& columns = tree->Header().Columns();
     const int widths[] = {180, 96, 120, 120, 60, 180, 120, 80, 150};
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(columns[i]->Width(), widths[i]) << i;
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(columns[i]->Width(), widths[i]) << i;
     EXPECT_EQ(columns[1]->Alignment(), taRightJustify) << "toRightAlignSizeColumn is on by default";
 
     PDataNode root = tree->GetFirst();
@@ -62,7 +64,8 @@ TEST_F(ColumnsTest, TheTreesOwnColumnsShowEachDetailOfAnItem) {
 
     // The application may change any text, and sees nodes without items.
     std::vector<std::string> asked;
-    tree->OnGetExpText = [&](TCustomExplorerTree*, TColumnIndex column, PDataNode, TNamespace* ns, WideString& text) {
+    tree->OnGetExpText = [&](TCustomExplorerTree*, TColumnIndex column, PDataNode, TNamespace* ns,
+                             WideString& text) {
         asked.push_back(std::to_string(column) + (ns ? "" : " no item"));
         if (column == 2) text = u"kind";
     };
@@ -93,8 +96,9 @@ TEST_F(ColumnsTest, TheShellsColumnsKeepTheirOwnDetailsWhateverComesBeforeThem) 
     };
     tree->SetColumnDetails(cdShellColumns);
     // A file folder's columns, as the namespace layer describes them.
-    const std::vector<std::string> titles = {"Name",    "Size",     "Type",        "Modified", "Attributes",
-                                             "Created", "Accessed", "Permissions", "Owner",    "Group"};
+    const std::vector<std::string> titles = {"Name",       "Size",    "Type",     "Modified",
+                                             "Attributes", "Created", "Accessed", "Permissions",
+                                             "Owner",      "Group"};
     TDataTreeColumns& columns = tree->Header().Columns();
     ASSERT_EQ(columns.Count(), 11);
     EXPECT_EQ(firstAvailable, 10);
@@ -105,9 +109,11 @@ TEST_F(ColumnsTest, TheShellsColumnsKeepTheirOwnDetailsWhateverComesBeforeThem) 
         EXPECT_EQ(tree->ExpColumn(i)->ShellColumn(), i);
     }
     const int widths[] = {180, 96, 120, 120, 60, 180, 120, 120, 120, 120};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(columns[i]->Width(), widths[i]) << i;
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(columns[i]->Width(), widths[i]) << i;
     EXPECT_EQ(columns[1]->Alignment(), taRightJustify);
-    EXPECT_FALSE(tree->Header().CanWriteColumns()) << "the shell's columns are never stored with the form";
+    EXPECT_FALSE(tree->Header().CanWriteColumns())
+        << "the shell's columns are never stored with the form";
 
     PDataNode b = Child(tree, tree->GetFirst(), "b.txt");
     EXPECT_EQ(Text(tree, b, 0), "b.txt");
@@ -143,13 +149,13 @@ TEST_F(ColumnsTest, EveryColumnSortsBothWaysByHeaderClicks) {
     };
     // Folders come first in every order but the name's.
     const Case cases[] = {
-        {1, {"zdir", "a.log", "c.dat", "b.txt"}},  // size
-        {2, {"zdir", "c.dat", "a.log", "b.txt"}},  // type: DAT, LOG, TXT File
-        {3, {"zdir", "c.dat", "b.txt", "a.log"}},  // modified
-        {4, {"zdir", "b.txt", "c.dat", "a.log"}},  // attributes: A, A (by name), AR
-        {5, {"zdir", "b.txt", "c.dat", "a.log"}},  // accessed
-        {7, {"zdir", "a.log", "b.txt", "c.dat"}},  // DOS name
-        {8, {"zdir", "a.log", "b.txt", "c.dat"}},  // path
+        {1, {"zdir", "a.log", "c.dat", "b.txt"}}, // size
+        {2, {"zdir", "c.dat", "a.log", "b.txt"}}, // type: DAT, LOG, TXT File
+        {3, {"zdir", "c.dat", "b.txt", "a.log"}}, // modified
+        {4, {"zdir", "b.txt", "c.dat", "a.log"}}, // attributes: A, A (by name), AR
+        {5, {"zdir", "b.txt", "c.dat", "a.log"}}, // accessed
+        {7, {"zdir", "a.log", "b.txt", "c.dat"}}, // DOS name
+        {8, {"zdir", "a.log", "b.txt", "c.dat"}}, // path
         {0, byName},
     };
     for (const Case& c : cases) {
@@ -182,10 +188,11 @@ TEST_F(ColumnsTest, EveryColumnSortsBothWaysByHeaderClicks) {
     // With toUserSort the application orders, the shell not at all.
     tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() | toUserSort);
     int asked = 0;
-    tree->OnCompareNodes = [&](TBaseDataTree* t, PDataNode n1, PDataNode n2, TColumnIndex, int& result) {
+    tree->OnCompareNodes = [&](TBaseDataTree* t, PDataNode n1, PDataNode n2, TColumnIndex,
+                               int& result) {
         ++asked;
-        result = -NameOf(static_cast<TCustomExplorerTree*>(t), n1).compare(
-            NameOf(static_cast<TCustomExplorerTree*>(t), n2));
+        result = -NameOf(static_cast<TCustomExplorerTree*>(t), n1)
+                      .compare(NameOf(static_cast<TCustomExplorerTree*>(t), n2));
     };
     tree->Header().SetSortDirection(sdDescending);
     ClickAt(tree, HeaderX(tree, 1), -8);
@@ -202,8 +209,8 @@ TEST_F(ColumnsTest, CustomColumnsAskTheApplicationToCompare) {
     tree->SetColumnDetails(cdExpColumns);
     ASSERT_EQ(tree->Header().Columns().Count(), 10);
     int asked = 0;
-    tree->OnCustomColumnCompare = [&](TCustomExplorerTree* t, TColumnIndex column, PDataNode n1, PDataNode n2,
-                                      int& result) {
+    tree->OnCustomColumnCompare = [&](TCustomExplorerTree* t, TColumnIndex column, PDataNode n1,
+                                      PDataNode n2, int& result) {
         EXPECT_EQ(column, 9);
         ++asked;
         // By the name's last letter.
@@ -212,7 +219,8 @@ TEST_F(ColumnsTest, CustomColumnsAskTheApplicationToCompare) {
     tree->SortTree(9, sdAscending, false);
     EXPECT_GT(asked, 0);
     // g, r, t, t: the application's order alone, folders not first.
-    EXPECT_EQ(Names(tree, tree->GetFirst()), (std::vector<std::string>{"a.log", "zdir", "b.txt", "c.dat"}));
+    EXPECT_EQ(Names(tree, tree->GetFirst()),
+              (std::vector<std::string>{"a.log", "zdir", "b.txt", "c.dat"}));
     bool allowed = true;
     tree->DoCanEdit(tree->GetFirst()->FirstChild, 9, allowed);
     EXPECT_TRUE(allowed) << "custom columns are editable";
@@ -253,7 +261,8 @@ TEST_F(ColumnsTest, CtrlAndShiftClicksFitAndCollapseAColumn) {
 TEST_F(ColumnsTest, HeaderTogglesWorkInAnEmptyFolderUnderAHiddenRoot) {
     Make("empty/");
     TestExplorerTree* tree = Tree(files + "/empty");
-    tree->TreeOptions().SetExpFolderOptions(tree->TreeOptions().ExpFolderOptions() | toHideRootFolder);
+    tree->TreeOptions().SetExpFolderOptions(tree->TreeOptions().ExpFolderOptions() |
+                                            toHideRootFolder);
     tree->SetColumnDetails(cdExpColumns);
     ASSERT_EQ(tree->GetFirst(), nullptr) << "no node at all";
     TDataTreeColumn* size = tree->Header().Columns()[1];
@@ -300,7 +309,8 @@ TEST_F(ColumnsTest, TheColumnMenuListsAndSwitchesColumns) {
     };
     ClickAt(tree, 30, -8, MouseButton::Right);
     EXPECT_EQ(shown, 0);
-    tree->TreeOptions().SetExpShellOptions(tree->TreeOptions().ExpShellOptions() | toShellColumnMenu);
+    tree->TreeOptions().SetExpShellOptions(tree->TreeOptions().ExpShellOptions() |
+                                           toShellColumnMenu);
     ClickAt(tree, 30, -8, MouseButton::Right);
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(tree->Header().SortColumn(), NoColumn) << "a right click does not sort";
@@ -318,7 +328,8 @@ TEST_F(ColumnsTest, TheShellsColumnMenuStopsAtItsCountWithMore) {
     EXPECT_EQ(items->Items(7)->Caption(), "Permissions");
     EXPECT_EQ(items->Items(8)->Caption(), "-");
     EXPECT_EQ(items->Items(9)->Caption(), "More ...");
-    EXPECT_EQ(static_cast<TColumnMenuItem*>(items->Items(9))->ColumnIndex(), TColumnMenuItem::kMoreItem);
+    EXPECT_EQ(static_cast<TColumnMenuItem*>(items->Items(9))->ColumnIndex(),
+              TColumnMenuItem::kMoreItem);
     tree->SetColumnMenuItemCount(20);
     menu.RebuildItems();
     EXPECT_EQ(menu.Items()->Count(), 10) << "every column, nothing left out";
@@ -328,11 +339,13 @@ TEST_F(ColumnsTest, TheShellsColumnMenuStopsAtItsCountWithMore) {
 TEST_F(ColumnsTest, TheShellColumnLayoutIsKeptPerFolder) {
     MakeSortFolder();
     TestExplorerTree* tree = Tree(files);
-    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() | toPersistentColumns);
+    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() |
+                                          toPersistentColumns);
     tree->SetColumnDetails(cdShellColumns);
     TDataTreeColumns& columns = tree->Header().Columns();
     const UniquePIDL pidl = Parse(files);
-    EXPECT_EQ(tree->Storage().Find(pidl.get(), skColumns), nullptr) << "nothing stored before a change";
+    EXPECT_EQ(tree->Storage().Find(pidl.get(), skColumns), nullptr)
+        << "nothing stored before a change";
     columns[2]->SetWidth(77);
     columns[3]->SetPosition(0);
     columns[4]->SetOptions(columns[4]->Options() & ~TColumnOptions(coVisible));
@@ -374,7 +387,8 @@ TEST_F(ColumnsTest, TheShellColumnLayoutIsKeptPerFolder) {
     record->Storage.Columns.Widths[5] = 33;
     tree->SetRootFolderCustomPath(W(files));
     EXPECT_EQ(columns[5]->Width(), 33);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(columns[i]->Position(), TColumnPosition(i));
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(columns[i]->Position(), TColumnPosition(i));
 }
 
 // ---- The column settings dialog -----------------------------------------------------------
@@ -389,7 +403,8 @@ protected:
     }
     static std::vector<std::string> Order(TFormColumnSettings* d) {
         std::vector<std::string> out;
-        for (const auto& e : d->Entries()) out.push_back(WideToUtf8(e.Title));
+        for (const auto& e : d->Entries())
+            out.push_back(WideToUtf8(e.Title));
         return out;
     }
     int updates = 0;
@@ -460,7 +475,8 @@ TEST_F(ColumnDialogTest, DragAndDropReordersTheLines) {
     // The third onto the first: before it.
     d->ColumnNamesTreeDragDrop(d->NodeOf(0), d->NodeOf(2));
     EXPECT_EQ(Order(d), (std::vector<std::string>{"Type", "Name", "Size"}));
-    EXPECT_EQ(d->ColumnNamesTree->CheckState(d->NodeOf(0)), csUncheckedNormal) << "the state moves with the line";
+    EXPECT_EQ(d->ColumnNamesTree->CheckState(d->NodeOf(0)), csUncheckedNormal)
+        << "the state moves with the line";
     EXPECT_EQ(d->ColumnNamesTree->CheckState(d->NodeOf(2)), csCheckedNormal);
     // The first onto the third: after it.
     d->ColumnNamesTreeDragDrop(d->NodeOf(2), d->NodeOf(0));

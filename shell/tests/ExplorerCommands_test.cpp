@@ -2,7 +2,9 @@
 // around a right click, the keyboard commands, clipboard copy, cut and
 // paste of files (never over anything), the data object and drag and drop
 // between two explorer trees, text colours and icons.
+#include "bounded_wait.h"
 #include "explorer_columns_fixture.h"
+#include "shell/IconThread.h"
 #include "vtree/ClipboardFormats.h"
 
 using namespace ax;
@@ -12,7 +14,8 @@ namespace {
 
 std::vector<std::string> Captions(const ShellMenu& menu) {
     std::vector<std::string> out;
-    for (const ShellMenuItem& item : menu.items) out.push_back(item.separator ? "-" : WideToUtf8(item.caption));
+    for (const ShellMenuItem& item : menu.items)
+        out.push_back(item.separator ? "-" : WideToUtf8(item.caption));
     return out;
 }
 
@@ -23,7 +26,9 @@ protected:
         SetMenuTracker(&tracker);
         SetMessageBoxService(&boxes);
     }
-    std::string Trashed(const std::string& name) { return home + "/.local/share/Trash/files/" + name; }
+    std::string Trashed(const std::string& name) {
+        return home + "/.local/share/Trash/files/" + name;
+    }
     std::vector<std::string> Clipboard(bool* cut = nullptr) {
         std::vector<std::string> pidls, paths;
         bool isCut = false;
@@ -47,13 +52,14 @@ TEST_F(CommandsTest, ARightClickShowsTheItemsMenuAndRunsTheVerbPicked) {
     Select(tree, a);
     std::vector<std::string> log;
     tree->OnContextMenuShow = [&](TCustomExplorerTree* t, TNamespace* ns, bool& allow) {
-        log.push_back("show " + WideToUtf8(ns->NameInFolder()) + " selected " + NameOf(t, t->GetFirstSelected()));
+        log.push_back("show " + WideToUtf8(ns->NameInFolder()) + " selected " +
+                      NameOf(t, t->GetFirstSelected()));
         EXPECT_TRUE(allow);
     };
-    tree->OnContextMenuCmd = [&](TCustomExplorerTree*, TNamespace*, const WideString& verb, int, bool&) {
-        log.push_back("cmd " + WideToUtf8(verb));
-    };
-    tree->OnContextMenuAfterCmd = [&](TCustomExplorerTree*, TNamespace*, const WideString& verb, int, bool ok) {
+    tree->OnContextMenuCmd = [&](TCustomExplorerTree*, TNamespace*, const WideString& verb, int,
+                                 bool&) { log.push_back("cmd " + WideToUtf8(verb)); };
+    tree->OnContextMenuAfterCmd = [&](TCustomExplorerTree*, TNamespace*, const WideString& verb,
+                                      int, bool ok) {
         log.push_back("after " + WideToUtf8(verb) + (ok ? " ok" : " failed"));
     };
     int changes = 0;
@@ -62,12 +68,14 @@ TEST_F(CommandsTest, ARightClickShowsTheItemsMenuAndRunsTheVerbPicked) {
     const POINT p = LabelPoint(tree, b);
     ClickAt(tree, p.x, p.y, MouseButton::Right);
     ASSERT_EQ(tracker.Shown().size(), 1u);
-    EXPECT_EQ(Captions(tracker.Shown()[0]), (std::vector<std::string>{"&Open", "-", "Cu&t", "&Copy", "-", "&Delete",
-                                                                      "Rena&me", "-", "P&roperties"}));
+    EXPECT_EQ(Captions(tracker.Shown()[0]),
+              (std::vector<std::string>{"&Open", "-", "Cu&t", "&Copy", "-", "&Delete", "Rena&me",
+                                        "-", "P&roperties"}));
     const POINT screen = tree->ClientToScreen(p);
     EXPECT_EQ(tracker.Positions()[0].x, screen.x);
     EXPECT_EQ(tracker.Positions()[0].y, screen.y);
-    EXPECT_EQ(log, (std::vector<std::string>{"show b.txt selected b.txt", "cmd delete", "after delete ok"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"show b.txt selected b.txt", "cmd delete",
+                                             "after delete ok"}));
     EXPECT_FALSE(Exists(files + "/b.txt"));
     EXPECT_TRUE(Exists(Trashed("b.txt"))) << "deleting moves to the trash";
     // Without toRightButtonSelect the selection is as it was before.
@@ -79,7 +87,8 @@ TEST_F(CommandsTest, ARightClickShowsTheItemsMenuAndRunsTheVerbPicked) {
 TEST_F(CommandsTest, RightButtonSelectKeepsTheClickedItemSelected) {
     MakeAll({"a.txt", "b.txt"});
     TestExplorerTree* tree = Tree(files);
-    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() | toRightButtonSelect);
+    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() |
+                                          toRightButtonSelect);
     PDataNode root = tree->GetFirst();
     Select(tree, Child(tree, root, "a.txt"));
     PDataNode b = Child(tree, root, "b.txt");
@@ -137,8 +146,10 @@ TEST_F(CommandsTest, NoShellMenuWhileReadOnlyOrOffTheItems) {
     tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() | toExpReadOnly);
     ClickAt(tree, p.x, p.y, MouseButton::Right);
     EXPECT_EQ(tracker.Shown().size(), 0u);
-    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() & ~TExpMiscOptions(toExpReadOnly));
-    tree->TreeOptions().SetExpShellOptions(tree->TreeOptions().ExpShellOptions() & ~TExpShellOptions(toContextMenus));
+    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() &
+                                          ~TExpMiscOptions(toExpReadOnly));
+    tree->TreeOptions().SetExpShellOptions(tree->TreeOptions().ExpShellOptions() &
+                                           ~TExpShellOptions(toContextMenus));
     ClickAt(tree, p.x, p.y, MouseButton::Right);
     EXPECT_EQ(tracker.Shown().size(), 0u);
     // The menu key shows it for the selection.
@@ -179,7 +190,8 @@ TEST_F(CommandsTest, NumericPadAndFunctionKeysAreNoClipboardCommands) {
     PDataNode a = Child(tree, tree->GetFirst(), "a.txt");
     Select(tree, a);
     tree->SetFocus();
-    for (UINT vk : {97u, 99u, 120u}) Chord(VK_CONTROL, vk);
+    for (UINT vk : {97u, 99u, 120u})
+        Chord(VK_CONTROL, vk);
     EXPECT_TRUE(Clipboard().empty()) << "numpad 1, numpad 3, F9 copy and cut nothing";
     EXPECT_FALSE(tree->MarkedCut(a));
     Chord(VK_CONTROL, 'C');
@@ -204,7 +216,8 @@ TEST_F(CommandsTest, CtrlXMarksAndPasteMovesButNotWhenReadOnly) {
     EXPECT_FALSE(tree->MarkedCut(a));
     Chord(VK_CONTROL, VK_INSERT); // copying is no change
     EXPECT_TRUE(Clipboard().empty()) << "Insert is consumed under toExpReadOnly";
-    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() & ~TExpMiscOptions(toExpReadOnly));
+    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() &
+                                          ~TExpMiscOptions(toExpReadOnly));
     Chord(VK_CONTROL, 'X');
     bool cut = false;
     EXPECT_EQ(Clipboard(&cut), (std::vector<std::string>{files + "/a.txt"}));
@@ -222,7 +235,8 @@ TEST_F(CommandsTest, SelectionAndFocusKeys) {
     TestExplorerTree* tree = Tree(files);
     tree->TreeOptions().SetSelectionOptions(tree->TreeOptions().SelectionOptions() | toMultiSelect);
     PDataNode root = tree->GetFirst();
-    PDataNode a = Child(tree, root, "a.txt"), b = Child(tree, root, "b.txt"), c = Child(tree, root, "c.txt");
+    PDataNode a = Child(tree, root, "a.txt"), b = Child(tree, root, "b.txt"),
+              c = Child(tree, root, "c.txt");
     Select(tree, b);
     tree->SetFocus();
     Chord(VK_CONTROL, VK_DOWN);
@@ -255,7 +269,8 @@ TEST_F(CommandsTest, DeleteMovesTheSelectionToTheTrashUnlessReadOnly) {
     InjectKeyStroke(VK_DELETE);
     app->ProcessMessages();
     EXPECT_TRUE(Exists(files + "/a.txt"));
-    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() & ~TExpMiscOptions(toExpReadOnly));
+    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() &
+                                          ~TExpMiscOptions(toExpReadOnly));
     InjectKeyStroke(VK_DELETE);
     app->ProcessMessages();
     EXPECT_FALSE(Exists(files + "/a.txt"));
@@ -274,7 +289,8 @@ TEST_F(CommandsTest, TheDataObjectOffersTheTreesAndTheShellsFormats) {
     std::vector<FORMATETC> formats;
     ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, &formats), S_OK);
     std::vector<UINT> ids;
-    for (const FORMATETC& f : formats) ids.push_back(f.cfFormat);
+    for (const FORMATETC& f : formats)
+        ids.push_back(f.cfFormat);
     const UINT idList = RegisterClipboardFormat(CFSTR_SHELLIDLIST);
     EXPECT_EQ(ids, (std::vector<UINT>{CF_DATATREE(), CF_DATATREEREFERENCE(), idList, CF_HDROP}));
     FORMATETC hdrop{};
@@ -282,7 +298,8 @@ TEST_F(CommandsTest, TheDataObjectOffersTheTreesAndTheShellsFormats) {
     hdrop.tymed = TYMED_HGLOBAL;
     EXPECT_EQ(data->QueryGetData(hdrop), S_OK);
     STGMEDIUM medium;
-    ASSERT_EQ(data->GetData(hdrop, &medium), S_OK) << "the shell's formats come from the shell's object";
+    ASSERT_EQ(data->GetData(hdrop, &medium), S_OK)
+        << "the shell's formats come from the shell's object";
     FORMATETC text{};
     text.cfFormat = 1;
     text.tymed = TYMED_HGLOBAL;
@@ -358,11 +375,14 @@ TEST_F(CommandsTest, DragsMayBeRefusedAndNeedTheirOptions) {
     PDataNode a = Child(tree, tree->GetFirst(), "a.txt");
     EXPECT_FALSE(tree->DoDragAllowed(a, NoColumn)) << "toDragDrop is off by default";
     tree->TreeOptions().SetExpShellOptions(tree->TreeOptions().ExpShellOptions() | toDragDrop);
-    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() & ~TMiscOptions(toAcceptOLEDrop));
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() &
+                                       ~TMiscOptions(toAcceptOLEDrop));
     EXPECT_FALSE(tree->DoDragAllowed(a, NoColumn)) << "and toAcceptOLEDrop is needed too";
     tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toAcceptOLEDrop);
     EXPECT_TRUE(tree->DoDragAllowed(a, NoColumn));
-    tree->OnDragAllowed = [](TBaseDataTree*, PDataNode, TColumnIndex, bool& allowed) { allowed = false; };
+    tree->OnDragAllowed = [](TBaseDataTree*, PDataNode, TColumnIndex, bool& allowed) {
+        allowed = false;
+    };
     EXPECT_FALSE(tree->DoDragAllowed(a, NoColumn));
 }
 
@@ -388,7 +408,8 @@ TEST_F(CommandsTest, NamesTakeTheFolderAndFileColours) {
     EXPECT_EQ(colourOf(a, 1), TColor(0x123456)) << "other columns only for compressed items";
     Select(tree, a);
     EXPECT_EQ(colourOf(a, 0), TColor(0x123456)) << "a selected node keeps the selection's colour";
-    tree->TreeOptions().SetExpFolderOptions(tree->TreeOptions().ExpFolderOptions() | toNoUseExpColorsProp);
+    tree->TreeOptions().SetExpFolderOptions(tree->TreeOptions().ExpFolderOptions() |
+                                            toNoUseExpColorsProp);
     EXPECT_EQ(colourOf(dir, 0), TColor(0x123456));
 }
 
@@ -410,6 +431,73 @@ TEST_F(CommandsTest, LinksCarryTheirOverlayAndOnlyTheMainColumnHasIcons) {
     EXPECT_EQ(image(a, ikState, 0), -1);
     EXPECT_GE(image(a, ikNormal, 0), 0);
     EXPECT_EQ(image(a, ikNormal, 1), -7) << "no icon outside the main column";
+}
+
+TEST_F(CommandsTest, ThreadedIconsShowAPlaceholderUntilTheReplyArrives) {
+    MakeAll({"a.txt", "dir/"});
+    TestExplorerTree* tree = Tree(files);
+    PDataNode root = tree->GetFirst();
+    PDataNode a = Child(tree, root, "a.txt"), dir = Child(tree, root, "dir");
+    tree->TreeOptions().SetExpImageOptions(tree->TreeOptions().ExpImageOptions() |
+                                           toThreadedImages);
+    EXPECT_TRUE(ImageThreadManager().Registered(tree));
+    TNamespace* ns = tree->NodeNamespace(a);
+    auto image = [&](PDataNode node) {
+        bool ghosted = false;
+        int index = -7;
+        tree->DoGetImageIndex(node, ikNormal, 0, ghosted, index);
+        return index;
+    };
+    EXPECT_EQ(image(a), DefaultSystemImageIndex(2)) << "a file's placeholder";
+    EXPECT_EQ(image(dir), DefaultSystemImageIndex(0)) << "a folder's placeholder";
+    EXPECT_TRUE(ns->ThreadIconLoading()) << "asked once";
+    ASSERT_TRUE(test::WaitUntil([&] {
+        app->ProcessMessages();
+        return ns->ThreadedIconLoaded();
+    })) << "no reply from the icon thread";
+    EXPECT_FALSE(ns->ThreadIconLoading());
+    EXPECT_EQ(image(a), ns->GetIconIndex(false, 0, true)) << "the icon the thread found";
+
+    // Nodes freed with requests outstanding: their replies go nowhere.
+    for (int i = 0; i < 20; ++i)
+        Make("f" + std::to_string(i) + ".txt");
+    tree->RebuildRootNamespace();
+    root = tree->GetFirst();
+    for (PDataNode n = tree->GetFirstChild(root); n; n = tree->GetNextSibling(n))
+        image(n);
+    tree->SetActive(false);
+    for (int i = 0; i < 20; ++i)
+        app->ProcessMessages();
+    tree->TreeOptions().SetExpImageOptions(tree->TreeOptions().ExpImageOptions() &
+                                           ~TExpImageOptions(toThreadedImages));
+    EXPECT_FALSE(ImageThreadManager().Registered(tree));
+    IconThreadFinalize();
+}
+
+class RecordingSheets final : public IPropertySheetService {
+public:
+    bool ShowProperties(const std::vector<std::string>& pidls) override {
+        shown.push_back(pidls.size());
+        return true;
+    }
+    std::vector<size_t> shown;
+};
+
+TEST_F(CommandsTest, AltEnterShowsThePropertiesOfTheSelection) {
+    MakeAll({"a.txt"});
+    TestExplorerTree* tree = Tree(files);
+    RecordingSheets sheets;
+    SetPropertySheetService(&sheets);
+    Select(tree, Child(tree, tree->GetFirst(), "a.txt"));
+    tree->SetFocus();
+    SendMessage(tree->Handle(), WM_SYSKEYDOWN, VK_RETURN, 0x20000000);
+    SendMessage(tree->Handle(), WM_SYSCHAR, 13, 0x20000000);
+    SendMessage(tree->Handle(), WM_SYSKEYUP, VK_RETURN, 0);
+    EXPECT_EQ(sheets.shown, (std::vector<size_t>{1}));
+    // Enter without Alt shows nothing.
+    SendMessage(tree->Handle(), WM_SYSCHAR, 13, 0);
+    EXPECT_EQ(sheets.shown.size(), 1u);
+    SetPropertySheetService(nullptr);
 }
 
 } // namespace

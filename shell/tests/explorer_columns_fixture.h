@@ -13,18 +13,18 @@ namespace ax::testing {
 
 class TestExplorerTree : public TExplorerTree {
 public:
-    using TExplorerTree::TExplorerTree;
     using TCustomExplorerTree::DoCanEdit;
     using TCustomExplorerTree::DoCreateDataObject;
     using TCustomExplorerTree::DoDragAllowed;
-    using TCustomExplorerTree::DragEffects;
     using TCustomExplorerTree::DoGetImageIndex;
     using TCustomExplorerTree::DoKeyAction;
     using TCustomExplorerTree::DoPaintText;
     using TCustomExplorerTree::DragDrop;
+    using TCustomExplorerTree::DragEffects;
     using TCustomExplorerTree::DragEnter;
     using TCustomExplorerTree::DragLeave;
     using TCustomExplorerTree::DragOver;
+    using TExplorerTree::TExplorerTree;
 };
 
 class ColumnsTest : public ExplorerTest {
@@ -48,7 +48,8 @@ protected:
     }
 
     // A shown tree of its own form at left, top.
-    TestExplorerTree* Tree(const std::string& rootPath, int left = 100, int width = 600, int height = 240) {
+    TestExplorerTree* Tree(const std::string& rootPath, int left = 100, int width = 600,
+                           int height = 240) {
         auto* f = app->CreateForm<TForm>();
         f->SetBounds(left, 100, width + 80, height + 100);
         auto* tree = TComponent::Create<TestExplorerTree>(f);
@@ -77,7 +78,8 @@ protected:
     // times 3, 1, 2 February 2020 in that order, each at 05:00:07 (UTC).
     void MakeSortFolder() {
         Make("zdir/");
-        constexpr time_t jan1 = 1577836800 + 5 * 3600 + 7, feb1 = 1580515200 + 5 * 3600 + 7, day = 86400;
+        constexpr time_t jan1 = 1577836800 + 5 * 3600 + 7, feb1 = 1580515200 + 5 * 3600 + 7,
+                         day = 86400;
         File("a.log", 100, jan1 + 4 * day, feb1 + 2 * day);
         File("b.txt", 5000, jan1 + 2 * day, feb1);
         File("c.dat", 3000, jan1, feb1 + day);

@@ -73,7 +73,8 @@ private:
 void RunColumnSettings(TCustomExplorerTree& tree);
 // The dialog's lines to the columns: positions by list order, visibility,
 // widths; inside one update bracket.
-void ApplyColumnSettings(TCustomExplorerTree& tree, const std::vector<TColumnSettingsEntry>& entries);
+void ApplyColumnSettings(TCustomExplorerTree& tree,
+                         const std::vector<TColumnSettingsEntry>& entries);
 std::vector<TColumnSettingsEntry> ColumnSettingsOf(TCustomExplorerTree& tree);
 
 } // namespace ax

@@ -155,14 +155,16 @@ private:
 // shell's object of the dragged or copied items for everything else.
 class TExpDataObject : public TDTDataObject {
 public:
-    TExpDataObject(TCustomExplorerTree* tree, bool forClipboard, std::shared_ptr<IDataObject> shellData);
+    TExpDataObject(TCustomExplorerTree* tree, bool forClipboard,
+                   std::shared_ptr<IDataObject> shellData);
     HRESULT GetData(const FORMATETC& format, STGMEDIUM* medium) override;
     HRESULT GetDataHere(const FORMATETC& format, STGMEDIUM* medium) override;
     HRESULT QueryGetData(const FORMATETC& format) override;
     HRESULT GetCanonicalFormatEtc(const FORMATETC& in, FORMATETC* out) override;
     HRESULT SetData(const FORMATETC& format, STGMEDIUM* medium, bool release) override;
     HRESULT EnumFormatEtc(DWORD direction, std::vector<FORMATETC>* formats) override;
-    HRESULT DAdvise(const FORMATETC& format, DWORD flags, IAdviseSink* sink, DWORD* connection) override;
+    HRESULT DAdvise(const FORMATETC& format, DWORD flags, IAdviseSink* sink,
+                    DWORD* connection) override;
     HRESULT DUnadvise(DWORD connection) override;
     HRESULT EnumDAdvise() override;
     IDataObject* ShellDataObject() const { return shell_.get(); }

@@ -356,6 +356,8 @@ public:
     // The application's items, added to the shell menu as a submenu.
     TUserMenu* ShellContextSubMenu = nullptr;
     WideString ShellContextSubMenuCaption;
+    // Icon replies (WM_ICONTHREADREPLY) and Alt+Enter, then the tree's own.
+    void Dispatch(TMessage& m) override;
     bool CopyToClipboard() override;
     bool CutToClipboard() override;
     bool PasteFromClipboard() override;

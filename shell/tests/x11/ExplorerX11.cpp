@@ -48,12 +48,14 @@ bool IsLogged(UINT m) {
 // Shows the shell's menus as the program's own pop-up menus.
 class PopupMenuTracker final : public IMenuTracker {
 public:
-    uint32_t TrackPopupMenu(const ShellMenu& menu, uint32_t, ShellPoint position, uintptr_t) override {
+    uint32_t TrackPopupMenu(const ShellMenu& menu, uint32_t, ShellPoint position,
+                            uintptr_t) override {
         TPopupMenu popup(nullptr);
         uint32_t picked = 0;
         for (const ShellMenuItem& item : menu.items) {
             if (item.subMenu) continue;
-            TMenuItem* entry = popup.Items()->NewItem(item.separator ? "-" : WideToUtf8(item.caption));
+            TMenuItem* entry =
+                popup.Items()->NewItem(item.separator ? "-" : WideToUtf8(item.caption));
             entry->SetEnabled(!item.disabled);
             if (item.isDefault) entry->SetDefault(true);
             const uint32_t id = item.id;
@@ -75,7 +77,9 @@ public:
         WaitState([&] { return finished_; }, Xvfb::kBound);
         if (thread_.joinable()) thread_.join();
     }
-    bool WaitReady() { return WaitState([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_; }
+    bool WaitReady() {
+        return WaitState([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_;
+    }
     bool Finished() {
         std::lock_guard<std::mutex> g(mutex_);
         return finished_;
@@ -114,7 +118,8 @@ public:
         return WaitState(
             [&] {
                 for (size_t i = from; i < input_.size(); ++i)
-                    if ((!target || input_[i].hwnd == target) && input_[i].message == message) return true;
+                    if ((!target || input_[i].hwnd == target) && input_[i].message == message)
+                        return true;
                 return false;
             },
             bound);
@@ -167,7 +172,8 @@ private:
             UnhookWindowsHookEx(hook);
             SetMenuTracker(nullptr);
             app.reset();
-            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId())) DestroyWindow(h);
+            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId()))
+                DestroyWindow(h);
         }
         std::lock_guard<std::mutex> g(mutex_);
         finished_ = true;
@@ -186,7 +192,8 @@ private:
             return 0;
         };
         RegisterClass(wc);
-        callWindow_ = CreateWindowEx(0, "X11ExplorerTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
+        callWindow_ =
+            CreateWindowEx(0, "X11ExplorerTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
 
         form_ = app_->CreateForm<TForm>();
         form_->SetCaption("Explorer");
@@ -203,7 +210,8 @@ private:
         tree_->SetColumnDetails(cdExpColumns);
         TDataTreeColumns& columns = tree_->Header().Columns();
         const int widths[] = {170, 70, 90, 150, 70};
-        for (int i = 0; i < 5; ++i) columns[i]->SetWidth(widths[i]);
+        for (int i = 0; i < 5; ++i)
+            columns[i]->SetWidth(widths[i]);
         tree_->SetActive(true);
         form_->Show();
         formWindow_ = form_->Handle();
@@ -238,7 +246,8 @@ std::string Order(TCustomExplorerTree* tree, PDataNode parent) {
 
 PDataNode ChildNamed(TCustomExplorerTree* tree, const std::string& name) {
     for (PDataNode n = tree->RootNode()->FirstChild->FirstChild; n; n = n->NextSibling)
-        if (TNamespace* ns = tree->NodeNamespace(n); ns && WideToUtf8(ns->NameInFolder()) == name) return n;
+        if (TNamespace* ns = tree->NodeNamespace(n); ns && WideToUtf8(ns->NameInFolder()) == name)
+            return n;
     return nullptr;
 }
 
@@ -267,7 +276,8 @@ protected:
         ASSERT_TRUE(server.WaitFor([&] {
             return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
         })) << "the form was never mapped";
-        ASSERT_TRUE(server.WaitFor([&] { return InStep(); })) << "the form and its X window disagree";
+        ASSERT_TRUE(server.WaitFor([&] { return InStep(); }))
+            << "the form and its X window disagree";
         server.Activate(window);
         ASSERT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
         tree = program->tree();
@@ -317,7 +327,8 @@ protected:
         clock.Advance(1000);
         const size_t start = program->InputCount();
         server.Drag(from.x, from.y, to.x, to.y, 8);
-        ASSERT_TRUE(program->WaitMessage(start, nullptr, WM_LBUTTONUP)) << "the drag of " << what << " did not arrive";
+        ASSERT_TRUE(program->WaitMessage(start, nullptr, WM_LBUTTONUP))
+            << "the drag of " << what << " did not arrive";
         program->Call([] {});
     }
     void CtrlKey(unsigned long keysym) {
@@ -330,7 +341,8 @@ protected:
         program->Call([] {});
     }
     std::string Order() {
-        return program->Get<std::string>([&] { return ax::Order(tree, tree->RootNode()->FirstChild); });
+        return program->Get<std::string>(
+            [&] { return ax::Order(tree, tree->RootNode()->FirstChild); });
     }
     void Picture(const std::string& png, unsigned long xWindow) {
         program->Call([] { PumpDisplay(); });
@@ -389,7 +401,8 @@ TEST_F(X11ExplorerTest, HeaderClickSortsColumnDragReordersCopyPasteAndContextMen
     clock.Advance(1000);
     server.Click(a.x, a.y, 3);
     ASSERT_TRUE(server.WaitFor([&] { return tracking.load(); })) << "no menu came up";
-    EXPECT_EQ(items.load(), 9) << "Open, Cut, Copy, Delete, Rename, Properties and three separators";
+    EXPECT_EQ(items.load(), 9)
+        << "Open, Cut, Copy, Delete, Rename, Properties and three separators";
     server.WindowManagerBarrier();
     program->Call([] {}, Xvfb::Bound(2000));
     ASSERT_TRUE(server.Screenshot("explorer_context_menu_x11.png")) << "the screen with the menu";
@@ -410,10 +423,13 @@ TEST_F(X11ExplorerTest, TheColumnDialogHidesAColumnOnOk) {
     ASSERT_TRUE(server.WaitFor([&] {
         return program->Call([&] {
             for (int i = 0; i < Screen()->FormCount(); ++i)
-                if (auto* d = dynamic_cast<TFormColumnSettings*>(Screen()->Forms(i)); d && d->Visible()) dialog = d;
+                if (auto* d = dynamic_cast<TFormColumnSettings*>(Screen()->Forms(i));
+                    d && d->Visible())
+                    dialog = d;
         }) && dialog;
     })) << "the dialog did not show";
-    const unsigned long dialogWindow = program->Get<unsigned long>([&] { return NativeWindow(dialog->Handle()); });
+    const unsigned long dialogWindow =
+        program->Get<unsigned long>([&] { return NativeWindow(dialog->Handle()); });
     ASSERT_TRUE(server.WaitFor([&] { return server.WindowGeometry(dialogWindow).viewable; }));
     server.WindowManagerBarrier();
     Picture("column_dialog_x11.png", dialogWindow);
@@ -438,10 +454,12 @@ TEST_F(X11ExplorerTest, TheColumnDialogHidesAColumnOnOk) {
     EXPECT_TRUE(program->Get<bool>([&] { return tree->Header().Columns()[1]->Visible(); }))
         << "nothing applies before OK without live update";
     const POINT ok = program->Get<POINT>([&] {
-        return dialog->ButtonOk->ClientToScreen(POINT{dialog->ButtonOk->Width() / 2, dialog->ButtonOk->Height() / 2});
+        return dialog->ButtonOk->ClientToScreen(
+            POINT{dialog->ButtonOk->Width() / 2, dialog->ButtonOk->Height() / 2});
     });
     Click(ok, "OK");
-    ASSERT_TRUE(server.WaitFor([&] { return !server.WindowGeometry(dialogWindow).viewable; })) << "still open";
+    ASSERT_TRUE(server.WaitFor([&] { return !server.WindowGeometry(dialogWindow).viewable; }))
+        << "still open";
     EXPECT_FALSE(program->Get<bool>([&] { return tree->Header().Columns()[1]->Visible(); }));
     EXPECT_TRUE(program->Get<bool>([&] { return tree->Header().Columns()[0]->Visible(); }));
 }
