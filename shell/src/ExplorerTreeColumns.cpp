@@ -640,6 +640,13 @@ void TCustomExplorerTree::Dispatch(TMessage& m) {
         m.Result = 0;
         return;
     }
+    case WM_RBUTTONDBLCLK: {
+        const POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+        THitInfo hit;
+        GetHitTestInfoAt(p.x, p.y, true, hit);
+        if (OnTreeDblClick) OnTreeDblClick(this, hit.HitNode, mbRight, p);
+        break;
+    }
     case WM_SYSKEYDOWN:
         altDown_ = (m.LParam & 0x20000000) != 0;
         break;

@@ -122,6 +122,16 @@ void TCustomExplorerTree::ExecuteNamespace(PDataNode node) {
     ns->ShellExecuteNamespace(workingDir, arguments, false, false);
 }
 
+void TCustomExplorerTree::LeftDoubleClick(PDataNode node, THitPositions positions, POINT p) {
+    if (node && node == GetFirstSelected() && (positions & (hiOnItemLabel | hiOnNormalIcon))) {
+        if (altDown_)
+            ShowProperties();
+        else
+            ExecuteNamespace(node);
+    }
+    if (OnTreeDblClick) OnTreeDblClick(this, node, mbLeft, p);
+}
+
 bool TCustomExplorerTree::BrowseToShortcut(TNamespace* ns) {
     TShellLink link;
     if (!ns || !link.ReadLink(ns->NameForParsing()) || !link.TargetIDList) return false;

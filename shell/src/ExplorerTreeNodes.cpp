@@ -326,11 +326,15 @@ void TCustomExplorerTree::WMLButtonDown(TMessage& m) {
 }
 
 void TCustomExplorerTree::WMLButtonDblClk(TMessage& m) {
+    const POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
     THitInfo hit;
-    GetHitTestInfoAt(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), true, hit);
-    buttonExpand_ = (hit.HitPositions & hiOnItemButton) != 0;
-    ScopeGuard reset([this] { buttonExpand_ = false; });
-    TCustomDataStringTree::WMLButtonDblClk(m);
+    GetHitTestInfoAt(p.x, p.y, true, hit);
+    {
+        buttonExpand_ = (hit.HitPositions & hiOnItemButton) != 0;
+        ScopeGuard reset([this] { buttonExpand_ = false; });
+        TCustomDataStringTree::WMLButtonDblClk(m);
+    }
+    LeftDoubleClick(hit.HitNode, hit.HitPositions, p);
 }
 
 void TCustomExplorerTree::CreateWnd() {

@@ -500,4 +500,39 @@ TEST_F(CommandsTest, AltEnterShowsThePropertiesOfTheSelection) {
     SetPropertySheetService(nullptr);
 }
 
+TEST_F(CommandsTest, ADoubleClickOpensAFileUnlessTheApplicationRefuses) {
+    MakeAll({"a.txt", "dir/"});
+    const std::string marker = root + "/opened";
+    SetShellOpener({"/bin/sh", "-c", "printf %s \"$0\" > '" + marker + "'"});
+    TestExplorerTree* tree = Tree(files);
+    PDataNode root = tree->GetFirst();
+    PDataNode a = Child(tree, root, "a.txt");
+    std::vector<std::string> log;
+    tree->OnTreeDblClick = [&](TCustomExplorerTree* t, PDataNode node, TMouseButton button, POINT) {
+        log.push_back(NameOf(t, node) + (button == mbLeft ? " left" : " right"));
+    };
+    bool allow = false;
+    tree->OnShellExecute = [&](TCustomExplorerTree*, TNamespace* ns, WideString& dir,
+                               WideString& args, bool& ok) {
+        log.push_back("execute " + WideToUtf8(ns->NameInFolder()) +
+                      (dir.empty() && args.empty() ? "" : " ?"));
+        ok = allow;
+    };
+    const POINT p = tree->ClientToScreen(LabelPoint(tree, a));
+    InjectDoubleClick(MouseButton::Left, p.x, p.y);
+    app->ProcessMessages();
+    EXPECT_EQ(log, (std::vector<std::string>{"execute a.txt", "a.txt left"}));
+    EXPECT_FALSE(Exists(marker)) << "refused";
+    allow = true;
+    clock.Advance(2000);
+    InjectDoubleClick(MouseButton::Left, p.x, p.y);
+    app->ProcessMessages();
+    ASSERT_TRUE(test::WaitUntil([&] { return Read(marker) == files + "/a.txt"; }))
+        << "the opener never ran";
+    InjectDoubleClick(MouseButton::Right, p.x, p.y);
+    app->ProcessMessages();
+    EXPECT_EQ(log.back(), "a.txt right");
+    SetShellOpener({});
+}
+
 } // namespace

@@ -489,6 +489,8 @@ private:
     TNamespace* DropNamespaceAt(POINT clientPoint);
     bool ContextMenuVerb(const WideString& verb);
     void MarkCutCopy(bool cut);
+    // A left double click at p (client) that hit node at positions.
+    void LeftDoubleClick(PDataNode node, THitPositions positions, POINT p);
     friend class TContextMenuManager;
 
     int dataOffset_ = -1;
