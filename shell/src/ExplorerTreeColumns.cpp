@@ -5,7 +5,6 @@
 #include "rtl/scopeguard.h"
 #include "shell/ColumnSettingsDialog.h"
 #include "shell/ExplorerTree.h"
-#include "shell/IconThread.h"
 
 #include <algorithm>
 
@@ -560,111 +559,6 @@ void TCustomExplorerTree::DoPaintText(PDataNode node, TCanvas& canvas, TColumnIn
         }
     }
     TCustomDataStringTree::DoPaintText(node, canvas, column, textType);
-}
-
-void TCustomExplorerTree::DoGetImageIndex(PDataNode node, TDTImageKind kind, TColumnIndex column,
-                                          bool& ghosted, int& index) {
-    TNamespace* ns = NodeNamespace(node);
-    if (ns && (column == NoColumn || column == Header().MainColumn() ||
-               (column == 0 && Header().Columns().Count() == 0))) {
-        const bool large = TreeOptions().ExpImageOptions() & toLargeImages;
-        if (ns->ThreadedIconLoaded() || !threadedImages_ || HasState(csDesigning)) {
-            ghosted =
-                ns->Ghosted() && !(TreeOptions().ExpFolderOptions() & toDisableGhostedFolders);
-            switch (kind) {
-            case ikOverlay:
-                index = ns->Link() ? 1 : ns->Share() ? 0 : -1;
-                break;
-            case ikNormal:
-                index = ns->GetIconIndex(Expanded(node), large ? 1 : 0);
-                break;
-            case ikSelected:
-                index = ns->GetIconIndex(
-                    (TreeOptions().ExpFolderOptions() & toShowOpenIconOnSelect) || Expanded(node),
-                    large ? 1 : 0);
-                break;
-            default:
-                index = -1;
-                break;
-            }
-        } else if (kind == ikNormal || kind == ikSelected) {
-            if (!ns->ThreadIconLoading()) {
-                ns->SetThreadIconLoading(true);
-                ImageThreadManager().AddNewItem(this, WM_ICONTHREADREPLY, 0, node, large,
-                                                ns->AbsolutePIDL());
-            }
-            // Until the icon thread answers: a placeholder of the right sort.
-            index = ns->FileSystem() && ns->Folder() ? defaultFolderImage_ : defaultFileImage_;
-        } else {
-            index = -1;
-        }
-    }
-    TCustomDataStringTree::DoGetImageIndex(node, kind, column, ghosted, index);
-}
-
-// ---- The icon thread ----------------------------------------------------------------------
-
-void TCustomExplorerTree::SetThreadedImagesActive(bool active) {
-    if (active == threadedImages_) return;
-    threadedImages_ = active;
-    TImageThreadManager& manager = ImageThreadManager();
-    if (active) {
-        if (!manager.Registered(this)) manager.RegisterControl(this);
-    } else if (manager.Registered(this)) {
-        manager.ClearPendingItems(this, WM_ICONTHREADREPLY);
-        manager.UnRegisterControl(this);
-    }
-}
-
-void TCustomExplorerTree::ClearPendingIconRequests(PDataNode node) {
-    TImageThreadManager& manager = ImageThreadManager();
-    if (!manager.Registered(this)) return;
-    if (node)
-        manager.ClearPendingItem(this, node, WM_ICONTHREADREPLY);
-    else
-        manager.ClearPendingItems(this, WM_ICONTHREADREPLY);
-}
-
-void TCustomExplorerTree::Dispatch(TMessage& m) {
-    switch (m.Msg) {
-    case WM_ICONTHREADREPLY: {
-        // The node is alive: a node's requests are cleared (their replies
-        // handled) before it is freed.
-        auto* request = reinterpret_cast<TImageThreadRequest*>(m.WParam);
-        auto node = static_cast<PDataNode>(request->Data);
-        if (TNamespace* ns = NodeNamespace(node)) {
-            ns->SetIconIndexByThread(request->ImageIndex, true);
-            if ((node->States & vsVisible) && !(node->States & vsDeleting)) InvalidateNode(node);
-        }
-        TImageThreadManager::ReleaseItem(request);
-        m.Result = 0;
-        return;
-    }
-    case WM_RBUTTONDBLCLK: {
-        const POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
-        THitInfo hit;
-        GetHitTestInfoAt(p.x, p.y, true, hit);
-        if (OnTreeDblClick) OnTreeDblClick(this, hit.HitNode, mbRight, p);
-        break;
-    }
-    case WM_SYSKEYDOWN:
-        altDown_ = (m.LParam & 0x20000000) != 0;
-        break;
-    case WM_SYSKEYUP:
-    case WM_KILLFOCUS:
-        altDown_ = false;
-        break;
-    case WM_SYSCHAR:
-        if (m.WParam == 13 && altDown_) {
-            ShowProperties();
-            m.Result = 0;
-            return;
-        }
-        break;
-    default:
-        break;
-    }
-    TCustomDataStringTree::Dispatch(m);
 }
 
 void TCustomExplorerTree::DoGetHint(PDataNode node, TColumnIndex column, WideString& hint) {

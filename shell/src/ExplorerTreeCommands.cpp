@@ -132,6 +132,32 @@ void TCustomExplorerTree::LeftDoubleClick(PDataNode node, THitPositions position
     if (OnTreeDblClick) OnTreeDblClick(this, node, mbLeft, p);
 }
 
+bool TCustomExplorerTree::CommandMessage(TMessage& m) {
+    switch (m.Msg) {
+    case WM_RBUTTONDBLCLK: {
+        const POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+        THitInfo hit;
+        GetHitTestInfoAt(p.x, p.y, true, hit);
+        if (OnTreeDblClick) OnTreeDblClick(this, hit.HitNode, mbRight, p);
+        return false;
+    }
+    case WM_SYSKEYDOWN:
+        altDown_ = (m.LParam & 0x20000000) != 0;
+        return false;
+    case WM_SYSKEYUP:
+    case WM_KILLFOCUS:
+        altDown_ = false;
+        return false;
+    case WM_SYSCHAR:
+        if (m.WParam != 13 || !altDown_) return false;
+        ShowProperties();
+        m.Result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool TCustomExplorerTree::BrowseToShortcut(TNamespace* ns) {
     TShellLink link;
     if (!ns || !link.ReadLink(ns->NameForParsing()) || !link.TargetIDList) return false;

@@ -428,7 +428,6 @@ TEST_F(CommandsTest, LinksCarryTheirOverlayAndOnlyTheMainColumnHasIcons) {
     };
     EXPECT_EQ(image(link, ikOverlay, 0), 1);
     EXPECT_EQ(image(a, ikOverlay, 0), -1);
-    EXPECT_EQ(image(a, ikState, 0), -1);
     EXPECT_GE(image(a, ikNormal, 0), 0);
     EXPECT_EQ(image(a, ikNormal, 1), -7) << "no icon outside the main column";
 }
