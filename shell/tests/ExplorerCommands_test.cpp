@@ -444,7 +444,7 @@ TEST_F(CommandsTest, ThreadedIconsShowAPlaceholderUntilTheReplyArrives) {
     auto image = [&](PDataNode node) {
         bool ghosted = false;
         int index = -7;
-        tree->DoGetImageIndex(node, ikNormal, 0, ghosted, index);
+        tree->DoGetImageIndex(node, ikNormal, NoColumn, ghosted, index);
         return index;
     };
     EXPECT_EQ(image(a), DefaultSystemImageIndex(2)) << "a file's placeholder";
