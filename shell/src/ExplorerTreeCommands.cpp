@@ -424,6 +424,12 @@ bool TCustomExplorerTree::DoKeyAction(WORD& charCode, TShiftState& shift) {
         if (!ctrl) return true;
         CutToClipboard();
         return false;
+    case VK_F3:
+        if (PDataNode first = GetFirstSelected()) ReReadFolderNode(first);
+        return false;
+    case VK_F5:
+        RefreshTree();
+        return false;
     case VK_DIVIDE:
         WaitCursor(true);
         {

@@ -259,6 +259,30 @@ TEST_F(CommandsTest, SelectionAndFocusKeys) {
     EXPECT_FALSE(tree->Expanded(root));
 }
 
+TEST_F(CommandsTest, F5RefreshesTheTreeAndF3RereadsTheSelectedFolder) {
+    MakeAll({"a.txt", "dir/", "dir/x.txt"});
+    TestExplorerTree* tree = Tree(files);
+    PDataNode root = tree->GetFirst();
+    PDataNode dir = Child(tree, root, "dir");
+    tree->SetExpanded(dir, true);
+    EXPECT_EQ(Names(tree, dir), (std::vector<std::string>{"x.txt"}));
+    Make("dir/y.txt");
+    Make("b.txt");
+    Select(tree, dir);
+    tree->SetFocus();
+    InjectKeyStroke(VK_F3);
+    app->ProcessMessages();
+    dir = Child(tree, tree->GetFirst(), "dir");
+    EXPECT_NE(Child(tree, dir, "y.txt"), nullptr) << "F3 lists the folder again";
+    EXPECT_EQ(Names(tree, tree->GetFirst()), (std::vector<std::string>{"a.txt", "dir"}))
+        << "F3 reads one folder";
+    InjectKeyStroke(VK_F5);
+    app->ProcessMessages();
+    EXPECT_EQ(Names(tree, tree->GetFirst()), (std::vector<std::string>{"a.txt", "b.txt", "dir"}));
+    EXPECT_TRUE(tree->Expanded(Child(tree, tree->GetFirst(), "dir")))
+        << "the refresh keeps what was open";
+}
+
 TEST_F(CommandsTest, DeleteMovesTheSelectionToTheTrashUnlessReadOnly) {
     MakeAll({"a.txt", "b.txt"});
     TestExplorerTree* tree = Tree(files);
