@@ -180,6 +180,12 @@ void TContextMenuManager::ResetState() {
     pending_ = false;
 }
 
+void TContextMenuManager::NodeFreed(PDataNode node) {
+    if (clickNode_ == node) clickNode_ = nullptr;
+    if (previousSelected_ == node) previousSelected_ = nullptr;
+    if (focusAfter_ == node) focusAfter_ = nullptr;
+}
+
 void TContextMenuManager::RightButtonDown(POINT p, bool screen) {
     ResetState();
     const POINT client = screen ? tree_->ScreenToClient(p) : p;

@@ -296,6 +296,7 @@ void TCustomExplorerTree::DoFreeNode(PDataNode node) {
     if (listed_.erase(node)) watchedDirty_ = true;
     if (editAgainNode_ == node) editAgainNode_ = nullptr;
     if (editedNode_ == node) editedNode_ = nullptr;
+    contextMenu_->NodeFreed(node);
     TExpNodeData* data = NodeData(node);
     std::unique_ptr<TNamespace> ns(std::exchange(data->Namespace, nullptr));
     std::unique_ptr<TColumnManager> columns(std::exchange(data->ColumnManager, nullptr));

@@ -84,6 +84,25 @@ TEST_F(CommandsTest, ARightClickShowsTheItemsMenuAndRunsTheVerbPicked) {
     EXPECT_EQ(tree->FocusedNode(), a);
 }
 
+TEST_F(CommandsTest, NodesFreedWhileTheMenuIsUpAreNotTouchedAfterwards) {
+    MakeAll({"a.txt", "b.txt"});
+    TestExplorerTree* tree = Tree(files);
+    PDataNode root = tree->GetFirst();
+    PDataNode a = Child(tree, root, "a.txt"), b = Child(tree, root, "b.txt");
+    Select(tree, a);
+    // As a change from the shell would while the menu tracks: the item
+    // selected before the right click goes.
+    tree->OnContextMenuShow = [&](TCustomExplorerTree* t, TNamespace*, bool&) {
+        t->DeleteNode(a, true);
+    };
+    tracker.PickNothing();
+    const POINT p = LabelPoint(tree, b);
+    ClickAt(tree, p.x, p.y, MouseButton::Right);
+    EXPECT_EQ(tracker.Shown().size(), 1u);
+    EXPECT_EQ(Names(tree, root), (std::vector<std::string>{"b.txt"}));
+    EXPECT_EQ(tree->SelectedCount(), 0u) << "nothing of the freed node comes back";
+}
+
 TEST_F(CommandsTest, RightButtonSelectKeepsTheClickedItemSelected) {
     MakeAll({"a.txt", "b.txt"});
     TestExplorerTree* tree = Tree(files);

@@ -139,6 +139,9 @@ public:
     // The menu key: at the first selected node.
     bool ShowContextMenuFromKeyboard();
     void ResetState();
+    // A node is being freed (a change may arrive while the menu is up):
+    // nothing remembered may point at it.
+    void NodeFreed(PDataNode node);
 
 private:
     bool ShowShellMenu(const ShellPoint& position);
