@@ -69,12 +69,12 @@ protected:
         for (int x = r.left; x < r.right; ++x) {
             THitInfo hit;
             control->GetHitTestInfoAt(x, y, true, hit);
-            if (hit.HitNode == node && (hit.HitPositions & hiOnStateIcon)) {
+            if (hit.HitNode == node && (hit.HitPositions & hiOnItemCheckbox)) {
                 int right = x;
                 for (;; ++right) {
                     THitInfo next;
                     control->GetHitTestInfoAt(right + 1, y, true, next);
-                    if (!(next.HitPositions & hiOnStateIcon)) break;
+                    if (!(next.HitPositions & hiOnItemCheckbox)) break;
                 }
                 return control->ClientToScreen(POINT{(x + right) / 2, y});
             }
