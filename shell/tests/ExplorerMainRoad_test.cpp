@@ -83,4 +83,19 @@ TEST_F(MainRoad, ChecksByClickSavedAsAJobAndLoadedIntoAFreshPair) {
     EXPECT_EQ(StorageBytes(tree), saved);
 }
 
+TEST_F(MainRoad, TheSelectionKeepsTheFoldersOrderWhateverTheOrderOfChecking) {
+    MakeAll({"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"});
+    ShowSyncedPair();
+    // In order, then before the last, again the last, then at the front.
+    for (const char* name : {"c.txt", "d.txt", "b.txt", "d.txt", "a.txt", "e.txt"})
+        if (TNodeStorage* r = tree->Storage().Store(Parse(files + "/" + name).get(), skCheck)) {
+            r->Storage.CheckState = csCheckedNormal;
+            r->Storage.CheckType = ctTriStateCheckBox;
+        }
+    EXPECT_EQ(Checked(), (std::vector<std::string>{"/a.txt", "/b.txt", "/c.txt", "/d.txt", "/e.txt"}));
+    tree->Storage().Delete(Parse(files + "/e.txt").get(), skCheck);
+    tree->Storage().Delete(Parse(files + "/b.txt").get(), skCheck);
+    EXPECT_EQ(Checked(), (std::vector<std::string>{"/a.txt", "/c.txt", "/d.txt"}));
+}
+
 } // namespace
