@@ -3,6 +3,7 @@
 // dispatcher on its own, with callbacks that unlink or free controls.
 #include "pair_fixture.h"
 
+#include "framework/streaming.h"
 #include "shell/PIDLTools.h"
 
 #include <stdexcept>
@@ -216,6 +217,30 @@ TEST_F(ExplorerViews, AServerFreedByAFollowerLeavesTheDispatchWhole) {
     EXPECT_EQ(seen, (std::vector<std::string>{files + "/b"}));
     EXPECT_EQ(list->ExplorerTreeview(), nullptr);
     d.UnRegisterChangeLink(nullptr, &dummy, ukClient);
+}
+
+TEST_F(ExplorerViews, AFormDescriptionKeepsThePairLinked) {
+    MakeAll({"a/"});
+    RegisterExplorerViewsClasses();
+    ShowPair();
+    form->SetName("Mainform");
+    tree->SetName("ExpTree");
+    list->SetName("ExpList");
+    TMemoryStream out;
+    WriteComponentResource(out, *form);
+    out.SetPosition(0);
+    form->SetName("Before");
+    TForm* copy = app->CreateForm<TForm>();
+    ReadComponentResource(out, *copy);
+    auto* t = dynamic_cast<TExplorerTreeview*>(copy->FindComponent("ExpTree"));
+    auto* l = dynamic_cast<TExplorerListview*>(copy->FindComponent("ExpList"));
+    ASSERT_NE(t, nullptr);
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(t->ExplorerListview(), l);
+    EXPECT_EQ(l->ExplorerTreeview(), t);
+    EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 4);
+    copy->Free();
+    EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 2);
 }
 
 // ---- The dispatcher alone -----------------------------------------------------------------
