@@ -361,8 +361,9 @@ void TCheckboxesSynchronizer::TreeInitNode(TBaseDataTree* sender, PDataNode pare
             node->States |= vsAllChildrenHidden;
         }
         // Made below a checked folder (expanded or not): checked, as
-        // expanding the folder would make it.
-        if (parent && UnpressedCheckState(parent->CheckState) == csCheckedNormal) {
+        // expanding the folder would make it, unless the storage says more.
+        if (parent && UnpressedCheckState(parent->CheckState) == csCheckedNormal &&
+            !tree->Storage().Find(ns->AbsolutePIDL(), skCheck)) {
             node->CheckState = csCheckedNormal;
             StoreCheck(ns->AbsolutePIDL(), tree->Storage(), ctTriStateCheckBox, csCheckedNormal);
         }

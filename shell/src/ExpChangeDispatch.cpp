@@ -8,6 +8,10 @@
 
 namespace ax {
 
+TExpChangeDispatch::~TExpChangeDispatch() {
+    if (ExpChangeDispatch() == this) SetExpChangeDispatch(nullptr);
+}
+
 TExpChangeDispatch& TExpChangeDispatch::Instance() {
     static TExpChangeDispatch dispatch;
     return dispatch;

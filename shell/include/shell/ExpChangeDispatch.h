@@ -45,6 +45,12 @@ enum TUnRegisterKind : int {
 
 class TExpChangeDispatch final : public IExpChangeDispatch {
 public:
+    TExpChangeDispatch() = default;
+    // No explorer tree announces to it any more.
+    ~TExpChangeDispatch() override;
+    TExpChangeDispatch(const TExpChangeDispatch&) = delete;
+    TExpChangeDispatch& operator=(const TExpChangeDispatch&) = delete;
+
     // The one dispatcher of the process.
     static TExpChangeDispatch& Instance();
 
