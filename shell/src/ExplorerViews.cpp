@@ -148,6 +148,10 @@ void TExplorerListview::ChangeLinkChange(TComponent*, PCItemIDList pidl) {
     BrowseToByPIDL(pidl, sync & toExpandTarget, sync & toCollapseTargetFirst, false, sync & toSelectTarget);
 }
 
+void TExplorerListview::RereadAndMergeFolder(PDataNode node, bool sortAfter) {
+    if (node == RootNode()) TExplorerViews::RereadAndMergeFolder(node, sortAfter);
+}
+
 void TExplorerListview::ExecuteNamespace(PDataNode node) {
     TNamespace* ns = NodeNamespace(node);
     if (!ns) return;

@@ -71,8 +71,8 @@ TEST_F(MainRoad, ChecksByClickSavedAsAJobAndLoadedIntoAFreshPair) {
     ShowSyncedPair();
     EXPECT_TRUE(Checked().empty());
     tree->Storage().LoadFromFile(W(job), 3, false);
-    tree->RebuildRootNamespace();
-    list->SetRootFolderCustomPath(W(files));
+    tree->RefreshTree();
+    list->RefreshTree();
     EXPECT_EQ(Shown(), shown);
     EXPECT_EQ(Checked(), expected);
 

@@ -219,6 +219,19 @@ TEST_F(ExplorerViews, AServerFreedByAFollowerLeavesTheDispatchWhole) {
     d.UnRegisterChangeLink(nullptr, &dummy, ukClient);
 }
 
+TEST_F(ExplorerViews, TheListMergesOnlyTheFolderItShows) {
+    MakeAll({"a/", "a/one.txt", "a/sub/", "a/sub/in.txt"});
+    ShowPair();
+    list->BrowseToPath(W(files + "/a"), false, false, false, false);
+    ASSERT_EQ(Names(list, list->RootNode()), (std::vector<std::string>{"one.txt", "sub"}));
+    Make("a/two.txt");
+    PDataNode sub = ListItem("sub");
+    list->RereadAndMergeFolder(sub, false);
+    EXPECT_EQ(sub->ChildCount, 0u) << "an item is never listed as a folder of its own";
+    list->RereadAndMergeFolder(list->RootNode(), true);
+    EXPECT_EQ(Names(list, list->RootNode()), (std::vector<std::string>{"one.txt", "sub", "two.txt"}));
+}
+
 TEST_F(ExplorerViews, AFormDescriptionKeepsThePairLinked) {
     MakeAll({"a/"});
     RegisterExplorerViewsClasses();

@@ -80,6 +80,9 @@ public:
     // only a single selected one), or into the folder shown when nothing
     // is selected.
     bool PasteFromClipboardToSelection(bool allSelected);
+    // Only the folder shown is merged with a fresh listing: the list's
+    // items are never listed as folders of their own.
+    void RereadAndMergeFolder(PDataNode node, bool sortAfter) override;
 
 protected:
     bool MayBrowse(PCItemIDList pidl) override;
