@@ -4,6 +4,7 @@
 #include "pair_fixture.h"
 
 #include "framework/streaming.h"
+#include "rtl/sysutils.h"
 #include "shell/PIDLTools.h"
 
 #include <stdexcept>
@@ -230,6 +231,31 @@ TEST_F(ExplorerViews, TheListMergesOnlyTheFolderItShows) {
     EXPECT_EQ(sub->ChildCount, 0u) << "an item is never listed as a folder of its own";
     list->RereadAndMergeFolder(list->RootNode(), true);
     EXPECT_EQ(Names(list, list->RootNode()), (std::vector<std::string>{"one.txt", "sub", "two.txt"}));
+}
+
+TEST_F(ExplorerViews, CtrlVPastesIntoTheFolderShownAndF7DoesNot) {
+    MakeAll({"a/", "b/"});
+    Write(files + "/a/one.txt", "1");
+    ShowPair();
+    ASSERT_TRUE(list->BrowseToPath(W(files + "/b"), false, false, false, false));
+    auto source = TNamespace::CreateFromFileName(W(files + "/a/one.txt"));
+    ASSERT_TRUE(source->Copy({source.get()}));
+    auto chord = [&](UINT vk) {
+        list->SetFocus();
+        app->ProcessMessages();
+        InjectKey(VK_CONTROL, true);
+        InjectKeyStroke(vk);
+        InjectKey(VK_CONTROL, false);
+        app->ProcessMessages();
+    };
+    chord(VK_F7); // code 118, a lower-case 'v' only in another table
+    EXPECT_FALSE(FileExists(files + "/b/one.txt"));
+    chord('V');
+    EXPECT_EQ(Read(files + "/b/one.txt"), "1");
+    // Pasted again: the name is taken, nothing is overwritten.
+    Write(files + "/a/one.txt", "2");
+    chord('V');
+    EXPECT_EQ(Read(files + "/b/one.txt"), "1");
 }
 
 TEST_F(ExplorerViews, AFormDescriptionKeepsThePairLinked) {
