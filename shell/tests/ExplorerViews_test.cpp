@@ -52,7 +52,8 @@ TEST_F(ExplorerViews, DefaultsOfTheTreeAndTheList) {
     EXPECT_EQ(lo.ExpMiscOptions(), toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread |
                                        toExecuteOnDblClk);
     EXPECT_EQ(l->Header().Height(), 17);
-    EXPECT_EQ(l->Header().Options(), hoColumnResize | hoDblClickResize | hoDrag | hoShowSortGlyphs);
+    // The shell's columns show the header on top of the list's own options.
+    EXPECT_EQ(l->Header().Options(), hoColumnResize | hoDblClickResize | hoDrag | hoShowSortGlyphs | hoVisible);
     EXPECT_EQ(l->Indent(), 0);
     EXPECT_EQ(l->Margin(), 4);
     EXPECT_EQ(l->ColumnDetails(), cdShellColumns);
