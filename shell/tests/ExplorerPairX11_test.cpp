@@ -365,7 +365,7 @@ TEST_F(X11PairTest, ChecksClickedInBothControlsAreOneSelection) {
 
 // ---- Drag and drop, and the clipboard, with real input -------------------------------------
 
-constexpr unsigned long kXK_Control_L = 0xFFE3, kXK_c = 0x63, kXK_v = 0x76;
+constexpr unsigned long kXK_Control_L = 0xFFE3, kXK_Escape = 0xFF1B, kXK_c = 0x63, kXK_v = 0x76;
 
 std::string ReadFile(const std::string& path) {
     std::string out;
@@ -425,6 +425,37 @@ protected:
         // Answered only once the drag loop has taken the release and dropped.
         ASSERT_TRUE(program->Call([] {})) << "the application did not answer after " << what;
     }
+    // Presses on `from` and moves in steps over a folder of the tree, then
+    // waits until the tree shows that folder as the drop target; the button
+    // stays down. Returns the releases counted before.
+    size_t HoldOverTreeFolder(POINT from, const std::string& folderRelative) {
+        const POINT to = Label(true, folderRelative);
+        if (from.x < 0 || to.x < 0) {
+            ADD_FAILURE() << "the drag from the list to " << folderRelative << " is not shown";
+            return 0;
+        }
+        clock.Advance(1000);
+        const size_t ups = program->Ups();
+        server.MoveTo(from.x, from.y);
+        server.Button(1, true);
+        for (int i = 1; i <= 10; ++i)
+            server.MoveTo(from.x + (to.x - from.x) * i / 10, from.y + (to.y - from.y) * i / 10);
+        EXPECT_TRUE(server.WaitFor([&] { return DropTarget() == folder + folderRelative; }))
+            << "the tree did not follow the drag to " << folderRelative;
+        return ups;
+    }
+    void Release(size_t ups) {
+        server.Button(1, false);
+        ASSERT_TRUE(program->WaitUp(ups)) << "the release did not arrive";
+        ASSERT_TRUE(program->Call([] {})) << "the application did not answer after the release";
+    }
+    // The tree's drop target, "" when none.
+    std::string DropTarget() {
+        return program->Get<std::string>([&] {
+            TNamespace* ns = program->tree->NodeNamespace(program->tree->DropTargetNode());
+            return ns ? WideToUtf8(ns->NameForParsing()) : std::string();
+        });
+    }
     POINT Label(bool inTree, const std::string& relative) {
         return program->Get<POINT>([&] {
             TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
@@ -461,21 +492,8 @@ protected:
 TEST_F(X11PairShellTest, AFileDraggedFromTheListOntoAFolderInTheTreeIsCopiedThere) {
     ASSERT_EQ(ListFolder(), folder);
     // Held over music: the tree follows the motion and shows it as the target.
-    const POINT from = Label(false, "/top.txt"), to = Label(true, "/music");
-    ASSERT_GE(from.x, 0);
-    ASSERT_GE(to.x, 0);
-    clock.Advance(1000);
-    const size_t ups = program->Ups();
-    server.MoveTo(from.x, from.y);
-    server.Button(1, true);
-    for (int i = 1; i <= 10; ++i)
-        server.MoveTo(from.x + (to.x - from.x) * i / 10, from.y + (to.y - from.y) * i / 10);
-    ASSERT_TRUE(server.WaitFor([&] {
-        return program->Get<bool>([&] {
-            PDataNode target = program->tree->DropTargetNode();
-            return target && target == NodeOf(program->tree, folder + "/music");
-        });
-    })) << "the tree did not follow the drag to music";
+    const size_t ups = HoldOverTreeFolder(Label(false, "/top.txt"), "/music");
+    ASSERT_FALSE(HasFailure());
     program->Call([&] {
         UpdateWindow(program->formWindow);
         PumpDisplay();
@@ -485,9 +503,7 @@ TEST_F(X11PairShellTest, AFileDraggedFromTheListOntoAFolderInTheTreeIsCopiedTher
     ASSERT_EQ(stat("explorer_pair_drag_x11.png", &st), 0);
     EXPECT_GT(st.st_size, 1000);
     EXPECT_FALSE(Exists(folder + "/music/top.txt")) << "nothing before the release";
-    server.Button(1, false);
-    ASSERT_TRUE(program->WaitUp(ups)) << "the release did not arrive";
-    ASSERT_TRUE(program->Call([] {})) << "the application did not answer after the drop";
+    Release(ups);
 
     ASSERT_TRUE(server.WaitFor([&] { return Exists(folder + "/music/top.txt"); }))
         << "top.txt was not copied into music";
@@ -496,8 +512,7 @@ TEST_F(X11PairShellTest, AFileDraggedFromTheListOntoAFolderInTheTreeIsCopiedTher
     EXPECT_TRUE(Exists(folder + "/music/m.mp3"));
     EXPECT_FALSE(Exists(folder + "/photos/top.txt")) << "dropped once, where released";
     EXPECT_TRUE(boxes.Boxes().empty());
-    EXPECT_EQ(program->Get<bool>([&] { return program->tree->DropTargetNode() == nullptr; }), true)
-        << "the target is let go after the drop";
+    EXPECT_EQ(DropTarget(), "") << "the target is let go after the drop";
     EXPECT_EQ(Selected(false), std::vector<std::string>{"top.txt"}) << "the dragged file stays selected";
 
     // Into photos, where the name is taken: nothing is replaced, the shell says why.
@@ -507,6 +522,14 @@ TEST_F(X11PairShellTest, AFileDraggedFromTheListOntoAFolderInTheTreeIsCopiedTher
     EXPECT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(ReadFile(folder + "/photos/top.txt"), "photos' own");
     EXPECT_EQ(ReadFile(folder + "/top.txt"), "top's own text");
+
+    // Escape while held over docs: the drag ends and nothing is copied.
+    const size_t before = HoldOverTreeFolder(Label(false, "/top.txt"), "/docs");
+    ASSERT_FALSE(HasFailure());
+    server.KeyStroke(kXK_Escape);
+    EXPECT_TRUE(server.WaitFor([&] { return DropTarget().empty(); })) << "Escape did not end the drag";
+    Release(before);
+    EXPECT_FALSE(Exists(folder + "/docs/top.txt")) << "a cancelled drag copies nothing";
 
     // A folder in the list takes a drop as well.
     DragTo(Label(false, "/top.txt"), Label(false, "/docs"), "top.txt onto docs in the list");
