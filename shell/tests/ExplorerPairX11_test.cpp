@@ -8,9 +8,9 @@
 // The picture of the pair with its checks is kept beside the test (the
 // build tree) as explorer_pair_x11.png.
 #include "framework/forms.h"
+#include "platform/shellns/shellui.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
-#include "platform/shellns/shellui.h"
 #include "shell/CheckboxesSynchronizer.h"
 #include "xvfb.h"
 
@@ -371,7 +371,8 @@ std::string ReadFile(const std::string& path) {
     std::string out;
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
         char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+            out.append(buf, n);
         std::fclose(f);
     }
     return out;
@@ -400,8 +401,8 @@ protected:
         if (HasFatalFailure() || IsSkipped()) return;
         WriteFile(folder + "/top.txt", "top's own text");
         ASSERT_TRUE(program->Call([&] {
-            for (TCustomExplorerTree* c :
-                 {static_cast<TCustomExplorerTree*>(program->tree), static_cast<TCustomExplorerTree*>(program->list)}) {
+            for (TCustomExplorerTree* c : {static_cast<TCustomExplorerTree*>(program->tree),
+                                           static_cast<TCustomExplorerTree*>(program->list)}) {
                 TExplorerTreeOptions& o = c->TreeOptions();
                 o.SetExpShellOptions(o.ExpShellOptions() | toDragDrop);
             }
@@ -458,7 +459,8 @@ protected:
     }
     POINT Label(bool inTree, const std::string& relative) {
         return program->Get<POINT>([&] {
-            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            TCustomExplorerTree* c =
+                inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
             return LabelPoint(c, NodeOf(c, folder + relative));
         });
     }
@@ -470,7 +472,8 @@ protected:
     }
     std::vector<std::string> Selected(bool inTree) {
         return program->Get<std::vector<std::string>>([&] {
-            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            TCustomExplorerTree* c =
+                inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
             std::vector<std::string> out;
             for (PDataNode n = c->GetFirstSelected(); n; n = c->GetNextSelected(n)) {
                 TNamespace* ns = c->NodeNamespace(n);
@@ -513,12 +516,14 @@ TEST_F(X11PairShellTest, AFileDraggedFromTheListOntoAFolderInTheTreeIsCopiedTher
     EXPECT_FALSE(Exists(folder + "/photos/top.txt")) << "dropped once, where released";
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_EQ(DropTarget(), "") << "the target is let go after the drop";
-    EXPECT_EQ(Selected(false), std::vector<std::string>{"top.txt"}) << "the dragged file stays selected";
+    EXPECT_EQ(Selected(false), std::vector<std::string>{"top.txt"})
+        << "the dragged file stays selected";
 
     // Into photos, where the name is taken: nothing is replaced, the shell says why.
     WriteFile(folder + "/photos/top.txt", "photos' own");
     DragTo(Label(false, "/top.txt"), Label(true, "/photos"), "top.txt onto photos");
-    ASSERT_TRUE(server.WaitFor([&] { return !boxes.Boxes().empty(); })) << "the taken name was not reported";
+    ASSERT_TRUE(server.WaitFor([&] { return !boxes.Boxes().empty(); }))
+        << "the taken name was not reported";
     EXPECT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(ReadFile(folder + "/photos/top.txt"), "photos' own");
     EXPECT_EQ(ReadFile(folder + "/top.txt"), "top's own text");
@@ -527,7 +532,8 @@ TEST_F(X11PairShellTest, AFileDraggedFromTheListOntoAFolderInTheTreeIsCopiedTher
     const size_t before = HoldOverTreeFolder(Label(false, "/top.txt"), "/docs");
     ASSERT_FALSE(HasFailure());
     server.KeyStroke(kXK_Escape);
-    EXPECT_TRUE(server.WaitFor([&] { return DropTarget().empty(); })) << "Escape did not end the drag";
+    EXPECT_TRUE(server.WaitFor([&] { return DropTarget().empty(); }))
+        << "Escape did not end the drag";
     Release(before);
     EXPECT_FALSE(Exists(folder + "/docs/top.txt")) << "a cancelled drag copies nothing";
 
@@ -543,7 +549,8 @@ TEST_F(X11PairShellTest, CtrlCAndCtrlVInTheListCopyAFileBesideItselfUnderAFreeNa
     ClickLabel(false, "/top.txt");
     ASSERT_EQ(Selected(false), std::vector<std::string>{"top.txt"});
     CtrlKey(kXK_c);
-    ASSERT_TRUE(server.WaitFor([&] { return ClipboardCount() == 1; })) << "Ctrl+C put nothing on the clipboard";
+    ASSERT_TRUE(server.WaitFor([&] { return ClipboardCount() == 1; }))
+        << "Ctrl+C put nothing on the clipboard";
     EXPECT_FALSE(Exists(folder + "/top (2).txt")) << "copying alone makes nothing";
 
     CtrlKey(kXK_v);
