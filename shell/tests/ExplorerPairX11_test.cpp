@@ -537,6 +537,15 @@ TEST_F(X11PairShellTest, AFileDraggedFromTheListOntoAFolderInTheTreeIsCopiedTher
     Release(before);
     EXPECT_FALSE(Exists(folder + "/docs/top.txt")) << "a cancelled drag copies nothing";
 
+    // Released outside the form: the drag ends there and copies nothing.
+    const size_t outside = HoldOverTreeFolder(Label(false, "/top.txt"), "/docs");
+    ASSERT_FALSE(HasFailure());
+    server.MoveTo(700, 500);
+    server.MoveTo(790, 590);
+    Release(outside);
+    EXPECT_EQ(DropTarget(), "");
+    EXPECT_FALSE(Exists(folder + "/docs/top.txt")) << "a drag released over no window copies nothing";
+
     // A folder in the list takes a drop as well.
     DragTo(Label(false, "/top.txt"), Label(false, "/docs"), "top.txt onto docs in the list");
     ASSERT_TRUE(server.WaitFor([&] { return Exists(folder + "/docs/top.txt"); }))
