@@ -4,6 +4,7 @@
 // scroll bar, and a typed path that names nothing.
 #include "explorer_fixture.h"
 
+#include "framework/streaming.h"
 #include "shell/ExpChangeDispatch.h"
 #include "shell/ExplorerComboBox.h"
 #include "shell/ExplorerViews.h"
@@ -796,6 +797,34 @@ TEST_F(ExplorerCombo, ATreeFreedWhileLinkedLeavesNoLink) {
     combo->ChooseItem(Parse(files + "/a").get());
     EXPECT_EQ(dispatch.calls.size(), 1u);
     EXPECT_EQ(ListFolder(), files) << "the list was linked to the tree only";
+}
+
+TEST_F(ExplorerCombo, AFormDescriptionKeepsTheTreeLinkedToItsComboBox) {
+    RegisterExplorerViewsClasses();
+    RegisterExplorerComboBoxClasses();
+    form = app->CreateForm<TForm>();
+    form->SetName("Mainform");
+    combo = TComponent::Create<TExplorerComboBox>(form);
+    combo->SetName("Address");
+    combo->SetParent(form);
+    tree = TComponent::Create<TExplorerTreeview>(form);
+    tree->SetName("ExpTree");
+    tree->SetParent(form);
+    tree->SetExplorerComboBox(combo);
+    TMemoryStream out;
+    WriteComponentResource(out, *form);
+    out.SetPosition(0);
+    form->SetName("Before");
+    TForm* copy = app->CreateForm<TForm>();
+    ReadComponentResource(out, *copy);
+    auto* t = dynamic_cast<TExplorerTreeview*>(copy->FindComponent("ExpTree"));
+    auto* c = dynamic_cast<TExplorerComboBox*>(copy->FindComponent("Address"));
+    ASSERT_NE(t, nullptr);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(t->ExplorerComboBox(), c);
+    EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 4);
+    copy->Free();
+    EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 2);
 }
 
 } // namespace
