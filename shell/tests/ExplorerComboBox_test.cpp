@@ -93,7 +93,7 @@ protected:
         tree = TComponent::Create<TExplorerTreeview>(form);
         list = TComponent::Create<TExplorerListview>(form);
         int left = 0;
-        for (TCustomExplorerTree* c : {static_cast<TCustomExplorerTree*>(tree), static_cast<TCustomExplorerTree*>(list)}) {
+        for (TCustomExplorerTree* c : std::initializer_list<TCustomExplorerTree*>{tree, list}) {
             TExplorerTreeOptions& o = c->TreeOptions();
             o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
             o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
