@@ -113,7 +113,8 @@ bool TExplorerListview::MayBrowse(PCItemIDList pidl) {
     // The linked tree's root, else the linked combo box's, else the list's own.
     TNamespace* limit = browseLimit_.get();
     if (TExplorerTreeview* tree = ExplorerTreeview()) limit = tree->RootNamespace();
-    else if (TCustomExplorerCombobox* combo = ExplorerComboBox())
+    else if (TCustomExplorerCombobox* combo = ExplorerComboBox();
+             combo && combo->ExplorerDropDown().Tree().RootNamespace())
         limit = combo->ExplorerDropDown().Tree().RootNamespace();
     if (!limit || !limit->AbsolutePIDL() || !pidl) return false;
     return EqualPIDL(limit->AbsolutePIDL(), pidl) || IsParentPIDL(limit->AbsolutePIDL(), pidl, false);
