@@ -5,7 +5,9 @@
 
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "ExplorerTreeInternal.h"
 #include "rtl/scopeguard.h"
+#include "shell/ExpChangeDispatch.h"
 #include "shell/ShellResources.h"
 
 #include <algorithm>
@@ -85,6 +87,9 @@ TCustomExplorerCombobox::TCustomExplorerCombobox(TComponent* owner) : TCustomCon
 }
 
 TCustomExplorerCombobox::~TCustomExplorerCombobox() {
+    // Every link naming the combo box goes first, so no dispatch reaches it
+    // while it is taken apart; a linked tree's free notice forgets it.
+    TExpChangeDispatch::Instance().UnRegisterChangeLink(this, this, ukEither);
     InstallMouseHook(false);
     // The edit line losing the focus as it goes must not reach drop-downs
     // already freed.
@@ -297,14 +302,16 @@ void TCustomExplorerCombobox::ChangeLinkChangeEvent(TObject* server, PCItemIDLis
     if (server == this || followingChange_ || !pidl) return;
     followingChange_ = true;
     const ScopeGuard done([this] { followingChange_ = false; });
+    if (HasState(csDesigning)) return;
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    if (selected_ && desktop && CompareIDsSign(*desktop, pidl, selected_.get()) == 0) return;
     SetPIDL(pidl);
 }
 
 void TCustomExplorerCombobox::ChangeLinkDispatch() {
-    // Announced as the drop-down tree's move: the dispatcher knows explorer
-    // trees as servers.
-    if (IExpChangeDispatch* dispatch = ExpChangeDispatch(); dispatch && selected_ && !followingChange_)
-        dispatch->DispatchChange(&explorerDropDown_->Tree(), selected_.get());
+    if (selected_ && !followingChange_ && !destroying_)
+        TExpChangeDispatch::Instance().DispatchChange(this, selected_.get());
 }
 
 void TCustomExplorerCombobox::ShowInvalidPath(const WideString& typed) {

@@ -7,7 +7,9 @@
 #include "framework/forms.h"
 #include "framework/streaming.h"
 #include "rtl/scopeguard.h"
+#include "shell/ExpChangeDispatch.h"
 #include "shell/ExpPersistent.h"
+#include "shell/ExplorerComboBox.h"
 #include "shell/IconThread.h"
 #include "shell/SystemImageLists.h"
 #include "shell/WideStrings.h"
@@ -189,6 +191,9 @@ TCustomExplorerTree::TCustomExplorerTree(TComponent* owner) : TCustomDataStringT
 
 TCustomExplorerTree::~TCustomExplorerTree() {
     SetState(csDestroying);
+    // No dispatch may reach the tree once it goes; a linked combo box's
+    // link goes with it.
+    TExpChangeDispatch::Instance().UnRegisterChangeLink(this, this, ukEither);
     SetActive(false);
     if (threadedImages_) SetThreadedImagesActive(false);
     if (notifierRegistered_) RegisterWithChangeNotifier(false);
@@ -374,6 +379,8 @@ void TCustomExplorerTree::DefinePublished(TFiler& f) {
            [this](int v) { SetRootFolder(TRootFolder(v)); }, int(rfDesktop));
     f.String("RootFolderCustomPath", [this] { return WideToUtf8(rootFolderCustomPath_); },
              [this](const AnsiString& v) { SetRootFolderCustomPath(Utf8ToWide(v)); });
+    f.ComponentRef("ExplorerComboBox", [this]() -> TComponent* { return explorerComboBox_; },
+                   [this](TComponent* c) { SetExplorerComboBox(dynamic_cast<TCustomExplorerCombobox*>(c)); });
 }
 
 void TCustomExplorerTree::Loaded() {

@@ -4,6 +4,8 @@
 #include "ExplorerTreeInternal.h"
 #include "rtl/clock.h"
 #include "rtl/scopeguard.h"
+#include "shell/ExpChangeDispatch.h"
+#include "shell/ExplorerComboBox.h"
 #include "shell/ExplorerTree.h"
 #include "shell/WideStrings.h"
 
@@ -293,6 +295,37 @@ void TCustomExplorerTree::ChangeLinkChangeEvent(TCustomExplorerTree*, PCItemIDLi
     if (current && desktop && pidl && CompareIDsSign(*desktop, pidl, current->AbsolutePIDL()) == 0) return;
     const TExpSyncOptions sync = TreeOptions().ExpSyncOptions();
     BrowseToByPIDL(pidl, sync & toExpandTarget, sync & toCollapseTargetFirst, false, sync & toSelectTarget);
+}
+
+void TCustomExplorerTree::ChangeLinkChange(TComponent* server, PCItemIDList pidl) {
+    ChangeLinkChangeEvent(dynamic_cast<TCustomExplorerTree*>(server), pidl);
+}
+
+void TCustomExplorerTree::ChangeLinkFree(TExpChangeLink& link) {
+    if (!explorerComboBox_) return;
+    const bool fromCombo = link.ChangeLinkServer == explorerComboBox_ && link.ChangeLinkClient == this;
+    const bool toCombo = link.ChangeLinkServer == this && link.ChangeLinkClient == explorerComboBox_;
+    if (fromCombo || toCombo) explorerComboBox_ = nullptr;
+}
+
+void TCustomExplorerTree::SetExplorerComboBox(TCustomExplorerCombobox* combo) {
+    if (combo == explorerComboBox_) return;
+    TExpChangeDispatch& dispatch = TExpChangeDispatch::Instance();
+    if (TCustomExplorerCombobox* old = explorerComboBox_) {
+        dispatch.UnRegisterChangeLink(old, this, ukBoth);
+        dispatch.UnRegisterChangeLink(this, old, ukBoth);
+    }
+    explorerComboBox_ = combo;
+    if (!combo) return;
+    // The tree's moves reach the combo box only through the installed
+    // dispatcher, where the links are.
+    if (!ExpChangeDispatch()) SetExpChangeDispatch(&dispatch);
+    const auto onFree = [this](TExpChangeLink& link) { ChangeLinkFree(link); };
+    dispatch.RegisterChangeLink(
+        combo, this, [this](TComponent* server, PCItemIDList pidl) { ChangeLinkChange(server, pidl); }, onFree);
+    dispatch.RegisterChangeLink(
+        this, combo, [combo](TComponent* server, PCItemIDList pidl) { combo->ChangeLinkChangeEvent(server, pidl); },
+        onFree);
 }
 
 void TCustomExplorerTree::DoChange(PDataNode node) {

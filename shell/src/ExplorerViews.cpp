@@ -5,6 +5,7 @@
 #include "ExplorerTreeInternal.h"
 #include "framework/streaming.h"
 #include "rtl/scopeguard.h"
+#include "shell/ExplorerComboBox.h"
 #include "shell/PIDLTools.h"
 
 namespace ax {
@@ -35,11 +36,8 @@ void TExplorerViews::SetPartner(TExplorerViews* partner) {
 }
 
 void TExplorerViews::ChangeLinkFree(TExpChangeLink& link) {
+    TCustomExplorerTree::ChangeLinkFree(link);
     if (link.ChangeLinkClient == this && link.ChangeLinkServer == partner_) partner_ = nullptr;
-}
-
-void TExplorerViews::ChangeLinkChange(TComponent* server, PCItemIDList pidl) {
-    ChangeLinkChangeEvent(dynamic_cast<TCustomExplorerTree*>(server), pidl);
 }
 
 // ---- The tree -----------------------------------------------------------------------------
@@ -112,8 +110,12 @@ TNamespace* TExplorerListview::ChangeLinkNamespace() { return RootFolderNamespac
 
 bool TExplorerListview::MayBrowse(PCItemIDList pidl) {
     if (!(TreeOptions().ExpMiscOptions() & toListviewLimitBrowseToRoot) || !browseLimit_) return true;
-    TExplorerTreeview* tree = ExplorerTreeview();
-    TNamespace* limit = tree ? tree->RootNamespace() : browseLimit_.get();
+    // The linked tree's root, else the linked combo box's, else the list's own.
+    TNamespace* limit = browseLimit_.get();
+    if (TExplorerTreeview* tree = ExplorerTreeview()) limit = tree->RootNamespace();
+    else if (TCustomExplorerCombobox* combo = ExplorerComboBox();
+             combo && combo->ExplorerDropDown().Tree().RootNamespace())
+        limit = combo->ExplorerDropDown().Tree().RootNamespace();
     if (!limit || !limit->AbsolutePIDL() || !pidl) return false;
     return EqualPIDL(limit->AbsolutePIDL(), pidl) || IsParentPIDL(limit->AbsolutePIDL(), pidl, false);
 }

@@ -4,7 +4,10 @@
 // scroll bar, and a typed path that names nothing.
 #include "explorer_fixture.h"
 
+#include "framework/streaming.h"
+#include "shell/ExpChangeDispatch.h"
 #include "shell/ExplorerComboBox.h"
+#include "shell/ExplorerViews.h"
 
 #include <cctype>
 
@@ -13,27 +16,22 @@ using namespace ax::testing;
 
 namespace {
 
-// Records what the combo box announces.
-struct RecordingDispatch : IExpChangeDispatch {
-    std::vector<std::pair<TCustomExplorerTree*, std::string>> calls;
-    void DispatchChange(TCustomExplorerTree* server, PCItemIDList pidl) override {
-        calls.emplace_back(server, PidlString(pidl));
-    }
+// What reached a client linked to the combo box on the process's dispatcher.
+struct Recording {
+    std::vector<std::pair<TComponent*, std::string>> calls;
 };
 
 class ExplorerCombo : public ExplorerTest {
 protected:
-    void SetUp() override {
-        ExplorerTest::SetUp();
-        SetExpChangeDispatch(&dispatch);
-    }
     void TearDown() override {
         OnInvalidPathBoxModal = nullptr;
-        SetExpChangeDispatch(nullptr);
         ExplorerTest::TearDown();
+        EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 0) << "links outlived their controls";
+        SetExpChangeDispatch(nullptr);
     }
 
-    // A combo box at (10, 10) in a shown form, its edit focused.
+    // A combo box at (10, 10) in a shown form, its edit focused; a client
+    // linked to it records what it announces.
     TExplorerComboBox* ShownCombo() {
         form = app->CreateForm<TForm>();
         form->SetBounds(100, 100, 420, 300);
@@ -41,6 +39,11 @@ protected:
         combo->SetParent(form);
         combo->SetBounds(10, 10, 300, 23);
         combo->OnChange = [this](TObject*) { ++changes; };
+        recorder = TComponent::Create<TComponent>(form);
+        TExpChangeDispatch::Instance().RegisterChangeLink(
+            combo, recorder,
+            [this](TComponent* server, PCItemIDList pidl) { dispatch.calls.emplace_back(server, PidlString(pidl)); },
+            nullptr);
         form->Show();
         app->ProcessMessages();
         combo->Edit().SetFocus();
@@ -84,9 +87,56 @@ protected:
         return Screen(&tree, {r.left + 4, (r.top + r.bottom) / 2});
     }
     bool Shown(TWinControl& w) { return w.HandleAllocated() && IsWindowVisible(w.Handle()); }
+    // The main window's tree and list below the combo box, rooted at files/
+    // and linked both ways; no threads in tests.
+    void ShowPair() {
+        tree = TComponent::Create<TExplorerTreeview>(form);
+        list = TComponent::Create<TExplorerListview>(form);
+        int left = 0;
+        for (TCustomExplorerTree* c : std::initializer_list<TCustomExplorerTree*>{tree, list}) {
+            TExplorerTreeOptions& o = c->TreeOptions();
+            o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
+            o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
+            // Before the window is made: the list's browse limit is its root then.
+            c->SetRootFolderCustomPath(W(files));
+            c->SetParent(form);
+            c->SetBounds(left, 40, 190, 200);
+            left += 200;
+        }
+        app->ProcessMessages();
+        tree->SetExplorerListview(list);
+        list->SetExplorerTreeview(tree);
+        tree->SetActive(true);
+        list->SetActive(true);
+    }
+    std::string TreeSelection() { return PathOf(tree, tree->GetFirstSelected()); }
+    std::string ListFolder() {
+        TNamespace* ns = list->RootFolderNamespace();
+        return ns ? WideToUtf8(ns->NameForParsing()) : "-";
+    }
+    // Chooses path, a row the drop-down tree shows, with the mouse.
+    void ChooseInDropDown(const std::string& path) {
+        if (!combo->ExplorerDropDown().DroppedDown()) ClickButton();
+        PDataNode node = TreeNode(path);
+        ASSERT_NE(node, nullptr) << path;
+        ASSERT_TRUE(combo->ExplorerDropDown().Tree().FullyVisible(node)) << path;
+        Click(NodePoint(node));
+        ASSERT_FALSE(combo->ExplorerDropDown().DroppedDown());
+    }
+    // A click on the label of path's node in the linked tree.
+    void ClickInTree(const std::string& path) {
+        PDataNode node = tree->FindNodeByPIDL(Parse(path).get());
+        ASSERT_NE(node, nullptr) << path;
+        tree->ScrollIntoView(node, false);
+        const RECT r = tree->GetDisplayRect(node, NoColumn, true);
+        Click(Screen(tree, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}));
+    }
     std::string ComboPath() { return WideToUtf8(combo->Path()); }
 
-    RecordingDispatch dispatch;
+    Recording dispatch;
+    TExplorerTreeview* tree = nullptr;
+    TExplorerListview* list = nullptr;
+    TComponent* recorder = nullptr;
     std::vector<bool> rollUps;
     TExplorerComboBox* combo = nullptr;
     int changes = 0;
@@ -222,7 +272,7 @@ TEST_F(ExplorerCombo, ChoosingAFolderSetsThePathAndAnnouncesIt) {
     EXPECT_EQ(changes, 1);
     ASSERT_EQ(dispatch.calls.size(), 1u);
     EXPECT_EQ(dispatch.calls[0].second, PidlString(Parse(files + "/c").get()));
-    EXPECT_EQ(dispatch.calls[0].first, &combo->ExplorerDropDown().Tree());
+    EXPECT_EQ(dispatch.calls[0].first, combo) << "the combo box announces as itself";
     EXPECT_EQ(rollUps, (std::vector<bool>{true}));
     EXPECT_TRUE(combo->Edit().Focused());
 
@@ -599,6 +649,182 @@ TEST_F(ExplorerCombo, DestroyingTheComboBoxWhileDroppedLeavesNoHookBehind) {
     // A press after it went must not reach the freed combo box.
     Click(Screen(form, {200, 200}));
     app->ProcessMessages();
+}
+
+// ---- Links with the explorer tree and list ---------------------------------------------------
+
+TEST_F(ExplorerCombo, LinkingATreeMakesOneLinkEachWayAndRelinkingReplacesThem) {
+    ShownCombo();
+    ShowPair();
+    TExpChangeDispatch& d = TExpChangeDispatch::Instance();
+    const int before = d.Count(); // the pair's two and the recorder's
+    EXPECT_EQ(before, 3);
+    tree->SetExplorerComboBox(combo);
+    EXPECT_EQ(tree->ExplorerComboBox(), combo);
+    EXPECT_EQ(d.Count(), before + 2);
+    tree->SetExplorerComboBox(combo);
+    EXPECT_EQ(d.Count(), before + 2) << "the same combo box again adds nothing";
+
+    auto* other = TComponent::Create<TExplorerComboBox>(form);
+    other->SetParent(form);
+    tree->SetExplorerComboBox(other);
+    EXPECT_EQ(d.Count(), before + 2) << "the old combo box's links went";
+    // The old combo box no longer drives the tree.
+    MakeAll({"a/"});
+    combo->ChooseItem(Parse(files + "/a").get());
+    EXPECT_EQ(TreeSelection(), files);
+    tree->SetExplorerComboBox(nullptr);
+    EXPECT_EQ(d.Count(), before);
+    EXPECT_EQ(tree->ExplorerComboBox(), nullptr);
+    EXPECT_EQ(ExpChangeDispatch(), &d) << "the tree's moves reach the links";
+}
+
+TEST_F(ExplorerCombo, ChoosingAFolderBrowsesALinkedTreeAndList) {
+    MakeAll({"a/", "a/inner/", "b/", "b/file.txt"});
+    ShownCombo();
+    ShowPair();
+    tree->SetExplorerComboBox(combo);
+    // The drop-down opens on a, its siblings in view.
+    combo->SetPath(W(files + "/a"));
+    EXPECT_EQ(TreeSelection(), files) << "setting the path announces nothing";
+
+    ChooseInDropDown(files + "/b");
+    EXPECT_EQ(ComboPath(), files + "/b");
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(TreeSelection(), files + "/b");
+    EXPECT_EQ(ListFolder(), files + "/b") << "the tree's move reached the list";
+    EXPECT_NE(Child(list, list->RootNode(), "file.txt"), nullptr);
+    // The tree's own reaction did not come back to the combo box.
+    ASSERT_EQ(dispatch.calls.size(), 1u);
+    EXPECT_EQ(dispatch.calls[0].first, combo);
+
+    // Typing a path drives them too.
+    combo->Edit().SetText("");
+    Type(files + "/a/inner");
+    Key(VK_ESCAPE);
+    Key(VK_RETURN);
+    EXPECT_EQ(ComboPath(), files + "/a/inner");
+    EXPECT_EQ(TreeSelection(), files + "/a/inner");
+    EXPECT_EQ(ListFolder(), files + "/a/inner");
+    EXPECT_EQ(dispatch.calls.size(), 2u);
+}
+
+TEST_F(ExplorerCombo, AListLinkedToTheComboBoxFollowsItDirectly) {
+    MakeAll({"a/", "b/", "b/file.txt"});
+    ShownCombo();
+    ShowPair();
+    tree->SetExplorerComboBox(combo);
+    list->SetExplorerComboBox(combo);
+    combo->SetPath(W(files + "/a"));
+    ChooseInDropDown(files + "/b");
+    EXPECT_EQ(ListFolder(), files + "/b");
+    EXPECT_EQ(TreeSelection(), files + "/b");
+    EXPECT_EQ(ComboPath(), files + "/b");
+    EXPECT_EQ(dispatch.calls.size(), 1u);
+    // Browsing the list into a folder moves the tree and the combo box.
+    list->BrowseToByPIDL(Parse(files + "/a").get(), false, false, false, false);
+    EXPECT_EQ(ListFolder(), files + "/a");
+    EXPECT_EQ(ComboPath(), files + "/a");
+    EXPECT_EQ(TreeSelection(), files + "/a");
+    EXPECT_EQ(changes, 1) << "following is no choice";
+    EXPECT_EQ(dispatch.calls.size(), 1u);
+}
+
+TEST_F(ExplorerCombo, ALimitedListLinkedOnlyToTheComboBoxMayBrowseBelowTheComboBoxsRoot) {
+    MakeAll({"a/"});
+    ShownCombo();
+    ShowPair();
+    list->SetExplorerTreeview(nullptr);
+    tree->SetExplorerListview(nullptr);
+    TExplorerTreeOptions& o = list->TreeOptions();
+    o.SetExpMiscOptions(o.ExpMiscOptions() | toListviewLimitBrowseToRoot);
+    ASSERT_NE(list->BrowseLimit(), nullptr);
+    // Unlinked, the list stays inside files/, where it was first shown.
+    EXPECT_FALSE(list->BrowseToByPIDL(Parse(root).get(), false, false, false, false));
+    EXPECT_EQ(ListFolder(), files);
+    // Linked to the combo box, the combo box's root (the desktop) limits it.
+    list->SetExplorerComboBox(combo);
+    combo->ChooseItem(Parse(root).get());
+    EXPECT_EQ(ListFolder(), root);
+}
+
+TEST_F(ExplorerCombo, SelectingAFolderInTheTreeUpdatesThePathWithoutAnnouncingIt) {
+    MakeAll({"a/", "b/"});
+    ShownCombo();
+    ShowPair();
+    tree->SetExplorerComboBox(combo);
+    ClickInTree(files + "/a");
+    EXPECT_EQ(TreeSelection(), files + "/a");
+    EXPECT_EQ(ComboPath(), files + "/a");
+    EXPECT_EQ(PidlString(combo->SelectedPIDL()), PidlString(Parse(files + "/a").get()));
+    EXPECT_EQ(ListFolder(), files + "/a");
+    EXPECT_EQ(changes, 0) << "following is no choice";
+    EXPECT_TRUE(dispatch.calls.empty()) << "the combo box announced the tree's move back";
+
+    // Browsing the tree by program is followed the same way.
+    tree->BrowseToPath(W(files + "/b"), false, false, false, true);
+    EXPECT_EQ(TreeSelection(), files + "/b");
+    EXPECT_EQ(ComboPath(), files + "/b");
+    EXPECT_TRUE(dispatch.calls.empty());
+}
+
+TEST_F(ExplorerCombo, AComboBoxFreedWhileLinkedLeavesNoLink) {
+    MakeAll({"a/", "b/"});
+    ShownCombo();
+    ShowPair();
+    tree->SetExplorerComboBox(combo);
+    list->SetExplorerComboBox(combo);
+    EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 7);
+    delete combo;
+    combo = nullptr;
+    EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 2) << "only the pair's links stay";
+    EXPECT_EQ(tree->ExplorerComboBox(), nullptr);
+    EXPECT_EQ(list->ExplorerComboBox(), nullptr);
+    // The tree's next move reaches the list and nothing freed.
+    ClickInTree(files + "/b");
+    EXPECT_EQ(TreeSelection(), files + "/b");
+    EXPECT_EQ(ListFolder(), files + "/b");
+}
+
+TEST_F(ExplorerCombo, ATreeFreedWhileLinkedLeavesNoLink) {
+    MakeAll({"a/"});
+    ShownCombo();
+    ShowPair();
+    tree->SetExplorerComboBox(combo);
+    delete tree;
+    tree = nullptr;
+    EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 1) << "only the recorder's link stays";
+    combo->ChooseItem(Parse(files + "/a").get());
+    EXPECT_EQ(dispatch.calls.size(), 1u);
+    EXPECT_EQ(ListFolder(), files) << "the list was linked to the tree only";
+}
+
+TEST_F(ExplorerCombo, AFormDescriptionKeepsTheTreeLinkedToItsComboBox) {
+    RegisterExplorerViewsClasses();
+    RegisterExplorerComboBoxClasses();
+    form = app->CreateForm<TForm>();
+    form->SetName("Mainform");
+    combo = TComponent::Create<TExplorerComboBox>(form);
+    combo->SetName("Address");
+    combo->SetParent(form);
+    tree = TComponent::Create<TExplorerTreeview>(form);
+    tree->SetName("ExpTree");
+    tree->SetParent(form);
+    tree->SetExplorerComboBox(combo);
+    TMemoryStream out;
+    WriteComponentResource(out, *form);
+    out.SetPosition(0);
+    form->SetName("Before");
+    TForm* copy = app->CreateForm<TForm>();
+    ReadComponentResource(out, *copy);
+    auto* t = dynamic_cast<TExplorerTreeview*>(copy->FindComponent("ExpTree"));
+    auto* c = dynamic_cast<TExplorerComboBox*>(copy->FindComponent("Address"));
+    ASSERT_NE(t, nullptr);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(t->ExplorerComboBox(), c);
+    EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 4);
+    copy->Free();
+    EXPECT_EQ(TExpChangeDispatch::Instance().Count(), 2);
 }
 
 } // namespace

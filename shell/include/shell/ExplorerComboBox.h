@@ -4,7 +4,9 @@
 // a second drop-down listing the paths that complete what the user types.
 // Choosing a folder in either, or typing a path and pressing Enter, makes it
 // the combo box's folder, raises OnChange and announces it to the controls
-// linked through the change-link dispatcher.
+// linked through the change-link dispatcher (an explorer tree links itself
+// both ways with its ExplorerComboBox property). Freeing the combo box
+// removes every link that names it.
 //
 // The drop-downs are pop-up windows that never take the activation or the
 // focus: the keyboard stays in the edit line, which steers them (F4 and
@@ -420,7 +422,7 @@ public:
     void ChooseCandidate(const WideString& path);
 
     // The change link: a linked control moved to pidl; the combo box shows
-    // it without announcing it again.
+    // it (unless it shows it already) without announcing it again.
     void ChangeLinkChangeEvent(TObject* server, PCItemIDList pidl);
 
     // The key steering of the edit line; true when the key was taken.
@@ -436,7 +438,8 @@ protected:
     void CreateWnd() override;
     void DestroyWnd() override;
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
-    // Announces the current item to the dispatcher.
+    // Announces the current item to the dispatcher, the combo box as the
+    // server.
     virtual void ChangeLinkDispatch();
     // Shows the "Invalid Path" box for the typed text.
     virtual void ShowInvalidPath(const WideString& typed);

@@ -188,9 +188,13 @@ struct TExpNodeData {
     bool NoFolder = false;                   // its folder's listing said so
 };
 
+class TCustomExplorerCombobox;
+class TExpChangeLink;
+
 // The process-wide change-link dispatcher: a tree announces the item it
 // moved to, and the controls linked to it follow. None is installed until
-// the explorer's tree-and-list pair provides it.
+// the explorer's tree-and-list pair, or a tree linked to a combo box,
+// provides it.
 class IExpChangeDispatch {
 public:
     virtual ~IExpChangeDispatch() = default;
@@ -348,6 +352,10 @@ public:
     void ChangeLinkChangeEvent(TCustomExplorerTree* server, PCItemIDList pidl);
     // Announces this tree's current item to the dispatcher.
     void ChangeLinkDispatch();
+    // The combo box linked both ways: the tree follows its choices and it
+    // follows the tree's moves. Nil: none. Cleared when the combo box goes.
+    TCustomExplorerCombobox* ExplorerComboBox() const { return explorerComboBox_; }
+    void SetExplorerComboBox(TCustomExplorerCombobox* combo);
 
     // ---- Refresh and shell changes ------------------------------------------------------
     // Saves the visible state, rebuilds every node and restores the state.
@@ -488,6 +496,10 @@ protected:
     // The item a linked control follows: the first selected node, or the
     // focused one when nothing is selected.
     virtual TNamespace* ChangeLinkNamespace();
+    // A control this tree follows moved to pidl.
+    virtual void ChangeLinkChange(TComponent* server, PCItemIDList pidl);
+    // A link of this tree went: a link with the linked combo box forgets it.
+    virtual void ChangeLinkFree(TExpChangeLink& link);
     // Walks to the node of an absolute PIDL (see the source).
     PDataNode WalkToPIDL(PCItemIDList target, bool select, bool useReinit, bool expand);
 
@@ -607,6 +619,7 @@ private:
     bool buttonExpand_ = false;
     bool changeLinkInProgress_ = false;
     bool followingChange_ = false;
+    TCustomExplorerCombobox* explorerComboBox_ = nullptr;
     // A node whose children have no stored records (while they are made).
     PDataNode unstoredParent_ = nullptr;
     int changeLinkCount_ = 0;

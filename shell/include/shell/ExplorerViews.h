@@ -28,10 +28,8 @@ protected:
     // Follows partner (nil: none): the old link goes, a new one is made.
     void SetPartner(TExplorerViews* partner);
     // A link of this control went: a link from the partner to this control
-    // clears the partner.
-    virtual void ChangeLinkFree(TExpChangeLink& link);
-    // The partner moved to pidl.
-    virtual void ChangeLinkChange(TComponent* server, PCItemIDList pidl);
+    // clears the partner (after the combo box's link is looked at).
+    void ChangeLinkFree(TExpChangeLink& link) override;
 
 private:
     TExplorerViews* partner_ = nullptr;
