@@ -292,12 +292,20 @@ TEST_F(ArdentixTest, AJobReachedThroughALinkStaysALink) {
 
 TEST_F(ArdentixTest, MisuseShowsTheUsage) {
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"select", "job"}, {"selection"}, {"selection", "a", "b"}, {"backup"}}) {
+             {"select", "job"}, {"selection"}, {"selection", "a", "b"}, {"demo"}, {"a.JOB", "b.JOB"}}) {
         const Result r = Run(args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("usage: ardentix"), std::string::npos);
     }
+}
+
+// The window's job file must be there before any window opens.
+TEST_F(ArdentixTest, AMissingJobForTheWindowIsOneLineAndStatusOne) {
+    const Result r = Run({root + "/backup"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(OneLineNaming(r.err, root + "/backup: no such job file")) << r.err;
 }
 
 } // namespace

@@ -1,0 +1,134 @@
+#pragma once
+// The main window: the explorer tree (folders) and list (the chosen
+// folder's contents) side by side, their check boxes one selection kept in
+// the tree's node storage; the mask grid; the status bar with its gauge;
+// loading and saving the selection as a ".JOB" file, and showing it.
+// GUI thread only.
+//
+// The layers it joins are kept to separate sources (MainForm.cpp: the panes
+// and the bar; MaskGrid.cpp: the grid; ErrorBox.cpp: the boxes), since some
+// of their headers do not meet in one source: this header names their
+// types only.
+#include "framework/forms.h"
+#include "stdctrls/extctrls.h"
+#include "stdctrls/opendialog.h"
+#include "stdctrls/savedialog.h"
+#include "stdctrls/stdctrls.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ax {
+
+class TExplorerTree;
+class TSortGrid;
+class TExStatusBar;
+class TExStatusPanel;
+class TPaneLink;
+class TStringList;
+struct TDataNode;
+using PDataNode = TDataNode*;
+
+// The job file's version and form: version 3, no version words.
+inline constexpr int32_t kJobVersion = 3;
+inline constexpr const char* kAppTitle = "ArdentixXP";
+
+// The backup selection, shown on request in a window of its own.
+class TSelectionForm : public TForm {
+public:
+    explicit TSelectionForm(TComponent* owner);
+    AnsiString ClassName() const override { return "TSelectionForm"; }
+    // Shows the paths, one a line.
+    void ShowPaths(const TStringList& paths);
+    TMemo* Memo = nullptr;
+    TButton* CloseButton = nullptr;
+};
+
+class TMainform : public TForm {
+public:
+    explicit TMainform(TComponent* owner);
+    ~TMainform() override;
+    AnsiString ClassName() const override { return "TMainform"; }
+
+    // Roots both panes at a folder (the user's home by default); false
+    // when the path names no folder.
+    bool SetRootPath(const std::string& folder);
+    // Loads a job into the tree's storage and refreshes both panes, with
+    // the gauge showing the steps; a damaged or missing file is told in a
+    // box and changes nothing. True when loaded.
+    bool LoadJob(const std::string& fileName);
+    // Saves the selection; a failure is told in a box. True when saved.
+    bool SaveJob(const std::string& fileName);
+    // The backup selection (the tree storage's CheckedFileNames).
+    TStringList& Selection();
+    // Shows the selection window with the selection as it is now.
+    void ShowSelection();
+    // Chooses the item of path in the tree (expanding the way to it), and
+    // the list follows; false when the tree has no such item.
+    bool BrowseTo(const std::string& path);
+    // Shows the list of the folder the tree has chosen now, instead of
+    // when the posted request arrives.
+    void FollowTreeNow();
+
+    // The dialogs' buttons.
+    void OpenJobClick(TObject* sender);
+    void SaveJobClick(TObject* sender);
+    void SelectionClick(TObject* sender);
+
+    // The gauge and the text of the status bar.
+    void ShowProgress(int percent, const AnsiString& text);
+    void EndProgress(const AnsiString& text);
+
+    // Owned by the form.
+    TPanel* ToolPanel = nullptr;
+    TButton* OpenJobButton = nullptr;
+    TButton* SaveJobButton = nullptr;
+    TButton* SelectionButton = nullptr;
+    TExplorerTree* ExpTree = nullptr;
+    TExplorerTree* ExpList = nullptr;
+    TPanel* GridPanel = nullptr;
+    TLabel* GridLabel = nullptr;
+    TSortGrid* MaskGrid = nullptr;
+    TExStatusBar* StatusBar = nullptr;
+    TExStatusPanel* PathPanel = nullptr;
+    TExStatusPanel* GaugePanel = nullptr;
+    TExStatusPanel* CountPanel = nullptr;
+    TOpenDialog* OpenDialog = nullptr;
+    TSaveDialog* SaveDialog = nullptr;
+    TSelectionForm* SelectionForm = nullptr;
+    // Where errors are told: a message box unless set (a program without
+    // a person at the display writes them out instead).
+    std::function<void(const AnsiString& text)> ErrorDisplay;
+    // The job last loaded or saved ("" when none).
+    const std::string& JobFileName() const { return jobFileName_; }
+
+    void Dispatch(TMessage& message) override;
+
+    // A posted request to make a fault inside the window (the crash tests'
+    // switch, AX_ARDENTIX_FAULT=window).
+    static constexpr UINT WM_INJECTFAULT = WM_APP + 0x40;
+    // Posted: the list follows the tree's chosen folder.
+    static constexpr UINT WM_FOLLOWTREE = WM_APP + 0x41;
+    // Posted: the list shows the tree's check states again.
+    static constexpr UINT WM_REFRESHLIST = WM_APP + 0x42;
+
+private:
+    void BuildToolPanel();
+    void BuildPanes();
+    void BuildMaskGrid();
+    void BuildStatusBar();
+    void TreeChange(PDataNode node);
+    void TreeExpanding(PDataNode node);
+    void TreeExpanded(PDataNode node);
+    void ShowListed();
+    void ErrorBox(const AnsiString& text);
+    void WMInjectFault(TMessage& message);
+
+    std::unique_ptr<TPaneLink> link_;
+    std::string jobFileName_;
+    bool followPosted_ = false;
+    bool refreshPosted_ = false;
+};
+
+} // namespace ax

@@ -1,0 +1,329 @@
+#include "app/MainForm.h"
+
+#include "MainFormParts.h"
+#include "app/PaneLink.h"
+#include "controls/ExStatusBar.h"
+#include "rtl/exceptions.h"
+#include "rtl/sysutils.h"
+#include "rtl/text.h"
+#include "shell/ExpPersistent.h"
+
+namespace ax {
+namespace {
+
+template <class T> T* Place(TWinControl* parent, TAlign align, int x, int y, int w, int h) {
+    T* c = TComponent::Create<T>(parent);
+    c->SetParent(parent);
+    c->SetBounds(x, y, w, h);
+    if (align != alNone) c->SetAlign(align);
+    return c;
+}
+
+constexpr const char* kJobFilter = "Job files (*.JOB)|*.JOB|All files (*.*)|*.*";
+
+// The bar's panels, left to right.
+constexpr int kPathPanelWidth = 420, kGaugePanelWidth = 160;
+
+std::string PathOf(TCustomExplorerTree* tree, PDataNode node) {
+    TNamespace* ns = tree->NodeNamespace(node);
+    return ns ? WideToUtf8(ns->NameForParsing()) : std::string();
+}
+
+} // namespace
+
+// ---- The selection window ------------------------------------------------------------------
+
+TSelectionForm::TSelectionForm(TComponent* owner) : TForm(owner) {
+    SetCaption("Backup selection");
+    SetBounds(120, 120, 0, 0);
+    SetClientSize(520, 320);
+    Memo = Place<TMemo>(this, alNone, 8, 8, 504, 270);
+    Memo->SetReadOnly(true);
+    Memo->SetScrollBars(ssBoth);
+    CloseButton = Place<TButton>(this, alNone, 437, 286, 75, 25);
+    CloseButton->SetCaption("Close");
+    CloseButton->OnClick = [this](TObject*) { Close(); };
+}
+
+void TSelectionForm::ShowPaths(const TStringList& paths) {
+    std::string text;
+    for (int i = 0; i < paths.Count(); ++i) {
+        if (i) text += "\r\n";
+        text += paths[i];
+    }
+    Memo->SetText(paths.Count() ? text : std::string("(nothing is selected)"));
+}
+
+// ---- The main window -----------------------------------------------------------------------
+
+TMainform::TMainform(TComponent* owner) : TForm(owner) {
+    SetCaption(kAppTitle);
+    SetBounds(40, 40, 0, 0);
+    SetClientSize(900, 620);
+    // Bottom-aligned controls stack upwards in the order made.
+    BuildStatusBar();
+    BuildMaskGrid();
+    BuildToolPanel();
+    BuildPanes();
+    OpenDialog = TComponent::Create<TOpenDialog>(this);
+    OpenDialog->SetFilter(kJobFilter);
+    OpenDialog->SetDefaultExt("JOB");
+    OpenDialog->SetOptions(OpenOptions({ofHideReadOnly, ofFileMustExist, ofPathMustExist, ofEnableSizing}));
+    SaveDialog = TComponent::Create<TSaveDialog>(this);
+    SaveDialog->SetFilter(kJobFilter);
+    SaveDialog->SetDefaultExt("JOB");
+    SaveDialog->SetOptions(OpenOptions({ofHideReadOnly, ofOverwritePrompt, ofPathMustExist, ofEnableSizing}));
+}
+
+TMainform::~TMainform() {
+    // The panes' handlers reach the link: they go first.
+    DestroyComponents();
+}
+
+void TMainform::BuildToolPanel() {
+    ToolPanel = Place<TPanel>(this, alTop, 0, 0, 900, 36);
+    ToolPanel->SetBevelOuter(bvNone);
+    OpenJobButton = Place<TButton>(ToolPanel, alNone, 8, 6, 100, 24);
+    OpenJobButton->SetCaption("&Open job...");
+    OpenJobButton->OnClick = [this](TObject* s) { OpenJobClick(s); };
+    SaveJobButton = Place<TButton>(ToolPanel, alNone, 114, 6, 100, 24);
+    SaveJobButton->SetCaption("&Save job...");
+    SaveJobButton->OnClick = [this](TObject* s) { SaveJobClick(s); };
+    SelectionButton = Place<TButton>(ToolPanel, alNone, 220, 6, 100, 24);
+    SelectionButton->SetCaption("S&election");
+    SelectionButton->OnClick = [this](TObject* s) { SelectionClick(s); };
+}
+
+void TMainform::BuildPanes() {
+    ExpTree = Place<TExplorerTree>(this, alLeft, 0, 36, 320, 400);
+    ExpTree->SetFileObjects(foFolders | foNonFolders | foHidden);
+    TExplorerTreeOptions& t = ExpTree->TreeOptions();
+    t.SetMiscOptions(t.MiscOptions() | toCheckSupport);
+    t.SetAutoOptions(t.AutoOptions() | toAutoTristateTracking);
+    ExpTree->OnInitNode = [](TBaseDataTree* tree, PDataNode, PDataNode node, TDataNodeInitStates&) {
+        if (node->CheckType == ctNone) tree->SetCheckType(node, ctTriStateCheckBox);
+    };
+    ExpTree->OnChange = [this](TBaseDataTree*, PDataNode node) { TreeChange(node); };
+    ExpTree->OnExpanding = [this](TBaseDataTree*, PDataNode node, bool&) { TreeExpanding(node); };
+    ExpTree->OnExpanded = [this](TBaseDataTree*, PDataNode node) { TreeExpanded(node); };
+    // Checks spread through the tree in bursts: the list is brought in
+    // line once, after the burst.
+    ExpTree->OnChecked = [this](TBaseDataTree*, PDataNode) {
+        if (!refreshPosted_ && HandleAllocated()) {
+            refreshPosted_ = true;
+            PostMessage(Handle(), WM_REFRESHLIST, 0, 0);
+        }
+    };
+
+    ExpList = Place<TExplorerTree>(this, alClient, 320, 36, 580, 400);
+    ExpList->SetFileObjects(foFolders | foNonFolders | foHidden);
+    TExplorerTreeOptions& l = ExpList->TreeOptions();
+    l.SetMiscOptions(l.MiscOptions() | toCheckSupport);
+    l.SetAutoOptions(l.AutoOptions() & ~TAutoOptions(toAutoTristateTracking));
+    l.SetExpFolderOptions((l.ExpFolderOptions() | toHideRootFolder) & ~TExpFolderOptions(toFoldersExpandable));
+    l.SetPaintOptions(l.PaintOptions() & ~TPaintOptions(toShowTreeLines | toShowButtons | toShowRoot));
+    link_ = std::make_unique<TPaneLink>(ExpTree, ExpList);
+}
+
+void TMainform::BuildMaskGrid() {
+    GridPanel = Place<TPanel>(this, alBottom, 0, 430, 900, 150);
+    GridPanel->SetBevelOuter(bvNone);
+    GridLabel = Place<TLabel>(GridPanel, alNone, 8, 4, 0, 0);
+    GridLabel->SetCaption("Inclusion Grid");
+    MaskGrid = ax::BuildMaskGrid(GridPanel, 8, 22, 330, 122);
+}
+
+void TMainform::BuildStatusBar() {
+    StatusBar = Place<TExStatusBar>(this, alBottom, 0, 600, 900, 20);
+    PathPanel = StatusBar->Panels().Add();
+    PathPanel->SetPanelType(sptEllipsisPath);
+    PathPanel->SetWidth(kPathPanelWidth);
+    GaugePanel = StatusBar->Panels().Add();
+    GaugePanel->SetPanelType(sptGauge);
+    GaugePanel->SetWidth(kGaugePanelWidth);
+    GaugePanel->GaugeAttrs().SetStyle(gsPercent);
+    CountPanel = StatusBar->Panels().Add();
+    CountPanel->SetPanelType(sptNormal);
+}
+
+// ---- Progress --------------------------------------------------------------------------------
+
+void TMainform::ShowProgress(int percent, const AnsiString& text) {
+    GaugePanel->GaugeAttrs().SetPosition(percent);
+    PathPanel->SetText(text);
+    // Drawn now: the work that follows keeps the loop busy.
+    if (StatusBar->HandleAllocated()) {
+        PathPanel->Redraw();
+        GaugePanel->Redraw();
+    }
+}
+
+void TMainform::EndProgress(const AnsiString& text) {
+    ShowProgress(100, text);
+}
+
+void TMainform::ShowListed() {
+    CountPanel->SetText(std::to_string(ExpList->RootNodeCount()) + " items");
+}
+
+// ---- The panes -------------------------------------------------------------------------------
+
+bool TMainform::SetRootPath(const std::string& folder) {
+    if (!DirectoryExists(folder)) return false;
+    ShowProgress(0, "Listing " + folder);
+    ExpTree->SetRootFolderCustomPath(Utf8ToWide(folder));
+    ExpTree->SetActive(true);
+    ExpList->SetActive(true);
+    if (PDataNode root = ExpTree->GetFirst()) {
+        ExpTree->SetExpanded(root, true);
+        ExpTree->SetFocusedNode(root);
+        ExpTree->SetSelected(root, true);
+    }
+    FollowTreeNow();
+    return true;
+}
+
+bool TMainform::BrowseTo(const std::string& path) {
+    if (!ExpTree->FindNodeByPath(Utf8ToWide(path), true)) return false;
+    FollowTreeNow();
+    return true;
+}
+
+void TMainform::TreeChange(PDataNode) {
+    // The list follows once the tree's own work is done, as a block of its own.
+    if (!followPosted_ && HandleAllocated()) {
+        followPosted_ = true;
+        PostMessage(Handle(), WM_FOLLOWTREE, 0, 0);
+    }
+}
+
+void TMainform::FollowTreeNow() {
+    followPosted_ = false;
+    PDataNode node = ExpTree->GetFirstSelected();
+    if (!node) node = ExpTree->FocusedNode();
+    if (!node) return;
+    const std::string path = PathOf(ExpTree, node);
+    TNamespace* shown = ExpList->RootNamespace();
+    TNamespace* chosen = ExpTree->NodeNamespace(node);
+    const bool moving = chosen && chosen->Folder() && (!shown || !ILIsEqual(shown->AbsolutePIDL(), chosen->AbsolutePIDL()));
+    if (moving) ShowProgress(0, "Listing " + path);
+    link_->FollowTree(node);
+    if (moving) EndProgress(path);
+    ShowListed();
+}
+
+void TMainform::TreeExpanding(PDataNode node) {
+    if (node->ChildCount == 0) ShowProgress(0, "Listing " + PathOf(ExpTree, node));
+}
+
+void TMainform::TreeExpanded(PDataNode node) {
+    EndProgress(PathOf(ExpTree, node));
+}
+
+// ---- Jobs ------------------------------------------------------------------------------------
+
+bool TMainform::LoadJob(const std::string& fileName) {
+    if (DirectoryExists(fileName)) {
+        ErrorBox(fileName + ": is a folder, not a job file");
+        return false;
+    }
+    ShowProgress(0, "Loading " + fileName);
+    try {
+        ExpTree->Storage().LoadFromFile(Utf8ToWide(fileName), kJobVersion, false);
+    } catch (const EFOpenError& e) {
+        EndProgress("");
+        ErrorBox(e.Message());
+        return false;
+    } catch (const EStreamError& e) {
+        EndProgress("");
+        ErrorBox(fileName + ": not a valid job file (" + e.Message() + ")");
+        return false;
+    } catch (const Exception& e) {
+        EndProgress("");
+        ErrorBox(fileName + ": " + e.Message());
+        return false;
+    }
+    // The nodes take their check boxes from the storage when made again.
+    ShowProgress(40, "Loading " + fileName);
+    ExpTree->RebuildRootNamespace();
+    if (PDataNode root = ExpTree->GetFirst()) {
+        ExpTree->SetExpanded(root, true);
+        ExpTree->SetFocusedNode(root);
+        ExpTree->SetSelected(root, true);
+    }
+    ShowProgress(70, "Loading " + fileName);
+    ExpList->RebuildRootNamespace();
+    FollowTreeNow();
+    jobFileName_ = fileName;
+    SetCaption(AnsiString(kAppTitle) + " - " + ExtractFileName(fileName));
+    EndProgress(fileName);
+    return true;
+}
+
+bool TMainform::SaveJob(const std::string& fileName) {
+    try {
+        ExpTree->Storage().SaveToFile(Utf8ToWide(fileName), kJobVersion, false);
+    } catch (const Exception& e) {
+        ErrorBox(fileName + ": cannot save the job: " + e.Message());
+        return false;
+    }
+    jobFileName_ = fileName;
+    SetCaption(AnsiString(kAppTitle) + " - " + ExtractFileName(fileName));
+    PathPanel->SetText("Saved " + fileName);
+    return true;
+}
+
+TStringList& TMainform::Selection() {
+    return ExpTree->Storage().CheckedFileNames();
+}
+
+void TMainform::ShowSelection() {
+    if (!SelectionForm) SelectionForm = TComponent::Create<TSelectionForm>(this);
+    SelectionForm->ShowPaths(Selection());
+    SelectionForm->Show();
+}
+
+void TMainform::OpenJobClick(TObject*) {
+    if (OpenDialog->Execute()) LoadJob(OpenDialog->FileName());
+}
+
+void TMainform::SaveJobClick(TObject*) {
+    if (!jobFileName_.empty()) SaveDialog->SetFileName(jobFileName_);
+    if (SaveDialog->Execute()) SaveJob(SaveDialog->FileName());
+}
+
+void TMainform::SelectionClick(TObject*) {
+    ShowSelection();
+}
+
+void TMainform::ErrorBox(const AnsiString& text) {
+    if (ErrorDisplay) return ErrorDisplay(text);
+    ShowErrorBox(text, kAppTitle);
+}
+
+// ---- Messages --------------------------------------------------------------------------------
+
+void TMainform::Dispatch(TMessage& message) {
+    switch (message.Msg) {
+    case WM_FOLLOWTREE:
+        if (followPosted_) FollowTreeNow();
+        return;
+    case WM_REFRESHLIST:
+        refreshPosted_ = false;
+        link_->RefreshListFromTree();
+        return;
+    case WM_INJECTFAULT:
+        WMInjectFault(message);
+        return;
+    default:
+        TForm::Dispatch(message);
+    }
+}
+
+// Out of line and not inlined: the crash tests look for these names.
+__attribute__((noinline)) void TMainform::WMInjectFault(TMessage& message) {
+    int* volatile nowhere = nullptr;
+    message.Result = *nowhere;
+}
+
+} // namespace ax
