@@ -300,6 +300,38 @@ TEST_F(ArdentixTest, MisuseShowsTheUsage) {
     }
 }
 
+// The example a newcomer sees first: its job, written by hand into the
+// program, is what `select` makes of the same two paths, and the demo
+// prints its selection and leaves its picture.
+TEST_F(ArdentixTest, TheExampleJobIsWhatSelectMakesAndTheDemoShowsIt) {
+    const std::string shot = root + "/demo.png";
+    setenv("AX_DISPLAY", "headless", 1);
+    const Result demo = Run({"demo", shot});
+    unsetenv("AX_DISPLAY");
+    ASSERT_EQ(demo.status, 0) << demo.err;
+    const std::string folder = "/tmp/ardentix-example";
+    EXPECT_EQ(demo.out, "screenshot: " + shot + "\njob: " + folder + "/example.JOB\nselection:\n" + folder +
+                            "/Documents\n" + folder + "/Pictures/holiday.png\n");
+    EXPECT_EQ(demo.err, "");
+    const std::string png = ReadAll(shot);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+
+    const std::string job = root + "/same.JOB";
+    ASSERT_EQ(Run({"select", job, folder + "/Pictures/holiday.png", folder + "/Documents"}).status, 0);
+    EXPECT_EQ(ReadAll(job), ReadAll(folder + "/example.JOB"));
+    EXPECT_EQ(ReadAll(job).size(), 470u);
+}
+
+// The program's heap is the memory manager's: it defines the malloc
+// family itself (nothing is preloaded for it).
+TEST_F(ArdentixTest, TheProgramCarriesItsOwnHeap) {
+    const std::string list = root + "/symbols";
+    ASSERT_EQ(std::system(("nm --defined-only " + std::string(AX_ARDENTIX) + " > " + list).c_str()), 0);
+    const std::string symbols = ReadAll(list);
+    for (const char* name : {" T malloc\n", " T free\n", " T realloc\n", " T calloc\n", " T axmalloc_owns\n"})
+        EXPECT_NE(symbols.find(name), std::string::npos) << name;
+}
+
 // The window's job file must be there before any window opens.
 TEST_F(ArdentixTest, AMissingJobForTheWindowIsOneLineAndStatusOne) {
     const Result r = Run({root + "/backup"});
