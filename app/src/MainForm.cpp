@@ -22,7 +22,7 @@ template <class T> T* Place(TWinControl* parent, TAlign align, int x, int y, int
 constexpr const char* kJobFilter = "Job files (*.JOB)|*.JOB|All files (*.*)|*.*";
 
 // The bar's panels, left to right.
-constexpr int kPathPanelWidth = 420, kGaugePanelWidth = 160;
+constexpr int kPathPanelWidth = 380, kGaugePanelWidth = 160;
 
 std::string PathOf(TCustomExplorerTree* tree, PDataNode node) {
     TNamespace* ns = tree->NodeNamespace(node);
@@ -58,8 +58,9 @@ void TSelectionForm::ShowPaths(const TStringList& paths) {
 
 TMainform::TMainform(TComponent* owner) : TForm(owner) {
     SetCaption(kAppTitle);
-    SetBounds(40, 40, 0, 0);
-    SetClientSize(900, 620);
+    // Fits an 800 x 600 screen with its frame.
+    SetBounds(16, 16, 0, 0);
+    SetClientSize(760, 520);
     // Bottom-aligned controls stack upwards in the order made.
     BuildStatusBar();
     BuildMaskGrid();
@@ -81,7 +82,7 @@ TMainform::~TMainform() {
 }
 
 void TMainform::BuildToolPanel() {
-    ToolPanel = Place<TPanel>(this, alTop, 0, 0, 900, 36);
+    ToolPanel = Place<TPanel>(this, alTop, 0, 0, 760, 36);
     ToolPanel->SetBevelOuter(bvNone);
     OpenJobButton = Place<TButton>(ToolPanel, alNone, 8, 6, 100, 24);
     OpenJobButton->SetCaption("&Open job...");
@@ -95,7 +96,7 @@ void TMainform::BuildToolPanel() {
 }
 
 void TMainform::BuildPanes() {
-    ExpTree = Place<TExplorerTree>(this, alLeft, 0, 36, 320, 400);
+    ExpTree = Place<TExplorerTree>(this, alLeft, 0, 36, 280, 300);
     ExpTree->SetFileObjects(foFolders | foNonFolders | foHidden);
     TExplorerTreeOptions& t = ExpTree->TreeOptions();
     t.SetMiscOptions(t.MiscOptions() | toCheckSupport);
@@ -115,7 +116,7 @@ void TMainform::BuildPanes() {
         }
     };
 
-    ExpList = Place<TExplorerTree>(this, alClient, 320, 36, 580, 400);
+    ExpList = Place<TExplorerTree>(this, alClient, 280, 36, 480, 300);
     ExpList->SetFileObjects(foFolders | foNonFolders | foHidden);
     TExplorerTreeOptions& l = ExpList->TreeOptions();
     l.SetMiscOptions(l.MiscOptions() | toCheckSupport);
@@ -126,7 +127,7 @@ void TMainform::BuildPanes() {
 }
 
 void TMainform::BuildMaskGrid() {
-    GridPanel = Place<TPanel>(this, alBottom, 0, 430, 900, 150);
+    GridPanel = Place<TPanel>(this, alBottom, 0, 350, 760, 150);
     GridPanel->SetBevelOuter(bvNone);
     GridLabel = Place<TLabel>(GridPanel, alNone, 8, 4, 0, 0);
     GridLabel->SetCaption("Inclusion Grid");
@@ -134,7 +135,7 @@ void TMainform::BuildMaskGrid() {
 }
 
 void TMainform::BuildStatusBar() {
-    StatusBar = Place<TExStatusBar>(this, alBottom, 0, 600, 900, 20);
+    StatusBar = Place<TExStatusBar>(this, alBottom, 0, 500, 760, 20);
     PathPanel = StatusBar->Panels().Add();
     PathPanel->SetPanelType(sptEllipsisPath);
     PathPanel->SetWidth(kPathPanelWidth);

@@ -5,6 +5,7 @@
 #include "app/MainForm.h"
 #include "app/PaneLink.h"
 #include "framework/forms.h"
+#include "pane_points.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
@@ -67,23 +68,9 @@ protected:
 
     // The tree's or the list's node named name under parent (nil: the top).
     static PDataNode Child(TExplorerTree* tree, PDataNode parent, const std::string& name) {
-        for (PDataNode c = tree->GetFirstChild(parent); c; c = tree->GetNextSibling(c))
-            if (TNamespace* ns = tree->NodeNamespace(c); ns && WideToUtf8(ns->NameInFolder()) == name) return c;
-        ADD_FAILURE() << "no node " << name;
-        return nullptr;
-    }
-    // A point on node's check box, in the control's client area.
-    static POINT CheckBoxPoint(TExplorerTree* tree, PDataNode node) {
-        tree->ScrollIntoView(node, false, false);
-        const RECT row = tree->GetDisplayRect(node, NoColumn, false);
-        const int y = (row.top + row.bottom) / 2;
-        for (int x = 0; x < 200; ++x) {
-            THitInfo hit;
-            tree->GetHitTestInfoAt(x, y, true, hit);
-            if (hit.HitNode == node && (hit.HitPositions & hiOnItemCheckbox)) return {x + 3, y};
-        }
-        ADD_FAILURE() << "no check box on the row";
-        return {0, 0};
+        PDataNode node = ChildNamed(tree, parent, name);
+        if (!node) ADD_FAILURE() << "no node " << name;
+        return node;
     }
     // A click of the left button at a point of a control, never the
     // second click of a double click.
@@ -95,11 +82,7 @@ protected:
     }
     void ClickCheckBox(TExplorerTree* tree, PDataNode node) { ClickAt(tree, CheckBoxPoint(tree, node)); }
     // A click on a node's caption: selects it.
-    void ClickCaption(TExplorerTree* tree, PDataNode node) {
-        tree->ScrollIntoView(node, false, false);
-        const RECT text = tree->GetDisplayRect(node, NoColumn, true);
-        ClickAt(tree, POINT{(text.left + text.right) / 2, (text.top + text.bottom) / 2});
-    }
+    void ClickCaption(TExplorerTree* tree, PDataNode node) { ClickAt(tree, CaptionPoint(tree, node)); }
     static std::vector<std::string> Lines(const TStringList& list) {
         std::vector<std::string> out;
         for (int i = 0; i < list.Count(); ++i) out.push_back(list[i]);
