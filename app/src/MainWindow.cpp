@@ -60,6 +60,14 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
         return 1;
     }
 
+    // A window nobody can see would wait for ever.
+    const char* display = std::getenv("DISPLAY");
+    const char* forced = std::getenv("AX_DISPLAY");
+    if (!demo && !(display && *display) && !(forced && *forced)) {
+        err << "ardentix: no display to open the window on (DISPLAY is not set)\n";
+        return 1;
+    }
+
     TApplication app(nullptr);
     app.SetTitle(kAppTitle);
     // Whatever a handler lets escape is a fault of the program: reported.

@@ -294,7 +294,7 @@ TEST_F(ArdentixTest, MisuseShowsTheUsage) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"select", "job"}, {"selection"}, {"selection", "a", "b"}, {"demo"}, {"a.JOB", "b.JOB"}}) {
         const Result r = Run(args);
-        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]) << ": " << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("usage: ardentix"), std::string::npos);
     }
@@ -338,6 +338,17 @@ TEST_F(ArdentixTest, AMissingJobForTheWindowIsOneLineAndStatusOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(OneLineNaming(r.err, root + "/backup: no such job file")) << r.err;
+}
+
+TEST_F(ArdentixTest, TheWindowWithoutADisplayIsOneLineAndStatusOne) {
+    const char* display = getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    unsetenv("DISPLAY");
+    unsetenv("AX_DISPLAY");
+    const Result r = Run({});
+    if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(OneLineNaming(r.err, "no display to open the window on")) << r.err;
 }
 
 } // namespace
