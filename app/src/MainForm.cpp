@@ -109,12 +109,7 @@ void TMainform::BuildPanes() {
     ExpTree->OnExpanded = [this](TBaseDataTree*, PDataNode node) { TreeExpanded(node); };
     // Checks spread through the tree in bursts: the list is brought in
     // line once, after the burst.
-    ExpTree->OnChecked = [this](TBaseDataTree*, PDataNode) {
-        if (!refreshPosted_ && HandleAllocated()) {
-            refreshPosted_ = true;
-            PostMessage(Handle(), WM_REFRESHLIST, 0, 0);
-        }
-    };
+    ExpTree->OnChecked = [this](TBaseDataTree*, PDataNode) { RequestListRefresh(); };
 
     ExpList = Place<TExplorerTree>(this, alClient, 280, 36, 480, 300);
     ExpList->SetFileObjects(foFolders | foNonFolders | foHidden);
@@ -208,9 +203,19 @@ void TMainform::FollowTreeNow() {
     TNamespace* chosen = ExpTree->NodeNamespace(node);
     const bool moving = chosen && chosen->Folder() && (!shown || !ILIsEqual(shown->AbsolutePIDL(), chosen->AbsolutePIDL()));
     if (moving) ShowProgress(0, "Listing " + path);
-    link_->FollowTree(node);
+    // The list's states follow as a block of their own: both listings of
+    // a big folder in one would hold the window twice as long.
+    if (link_->FollowTree(node)) RequestListRefresh();
+    else link_->RefreshListFromTree();
     if (moving) EndProgress(path);
     ShowListed();
+}
+
+void TMainform::RequestListRefresh() {
+    if (!HandleAllocated()) return link_->RefreshListFromTree();
+    if (refreshPosted_) return;
+    refreshPosted_ = true;
+    PostMessage(Handle(), WM_REFRESHLIST, 0, 0);
 }
 
 void TMainform::TreeExpanding(PDataNode node) {

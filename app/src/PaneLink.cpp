@@ -71,18 +71,19 @@ void TPaneLink::ListChecked(PDataNode node) {
     mirroring_ = false;
 }
 
-void TPaneLink::FollowTree(PDataNode treeNode) {
+bool TPaneLink::FollowTree(PDataNode treeNode) {
     TNamespace* ns = tree_->NodeNamespace(treeNode);
-    if (!ns) return;
+    if (!ns) return false;
     // A file chosen in the tree: the list shows the folder holding it.
     if (!ns->Folder()) {
         ns = ns->Parent();
-        if (!ns) return;
+        if (!ns) return false;
     }
     PCItemIDList target = ns->AbsolutePIDL();
     TNamespace* shown = list_->RootNamespace();
-    if (!shown || !ILIsEqual(shown->AbsolutePIDL(), target)) list_->SetRootFolderCustomPIDL(target);
-    RefreshListFromTree();
+    if (shown && ILIsEqual(shown->AbsolutePIDL(), target)) return false;
+    list_->SetRootFolderCustomPIDL(target);
+    return true;
 }
 
 void TPaneLink::RefreshListFromTree() {

@@ -122,6 +122,9 @@ private:
     void TreeExpanding(PDataNode node);
     void TreeExpanded(PDataNode node);
     void ShowListed();
+    // The list's check boxes are brought in line with the tree once the
+    // messages waiting are served (at once without a window).
+    void RequestListRefresh();
     void ErrorBox(const AnsiString& text);
     void WMInjectFault(TMessage& message);
 

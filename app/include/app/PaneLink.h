@@ -11,8 +11,10 @@ namespace ax {
 class TPaneLink {
 public:
     TPaneLink(TExplorerTree* tree, TExplorerTree* list);
-    // The list shows the folder of the tree's node (nothing without one).
-    void FollowTree(PDataNode treeNode);
+    // The list shows the folder of the tree's node (nothing without one);
+    // true when it moved there, and then its check boxes are to be
+    // refreshed from the tree.
+    bool FollowTree(PDataNode treeNode);
     // The list's states as the tree has them.
     void RefreshListFromTree();
 
