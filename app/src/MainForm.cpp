@@ -249,21 +249,41 @@ bool TMainform::LoadJob(const std::string& fileName) {
         ErrorBox(fileName + ": " + e.Message());
         return false;
     }
-    // The nodes take their check boxes from the storage when made again.
-    ShowProgress(40, "Loading " + fileName);
-    ExpTree->RebuildRootNamespace();
-    if (PDataNode root = ExpTree->GetFirst()) {
-        ExpTree->SetExpanded(root, true);
-        ExpTree->SetFocusedNode(root);
-        ExpTree->SetSelected(root, true);
-    }
-    ShowProgress(70, "Loading " + fileName);
-    ExpList->RebuildRootNamespace();
-    FollowTreeNow();
     jobFileName_ = fileName;
     SetCaption(AnsiString(kAppTitle) + " - " + ExtractFileName(fileName));
-    EndProgress(fileName);
+    // The panes are made again, their nodes taking their check boxes from
+    // the storage, in steps served as messages of their own: the window
+    // stays alive and the gauge shows how far it got.
+    ShowProgress(40, "Loading " + fileName);
+    loadStep_ = 1;
+    if (HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
+    else
+        while (loadStep_ != 0) LoadStep();
     return true;
+}
+
+void TMainform::LoadStep() {
+    switch (loadStep_) {
+    case 1:
+        ExpTree->RebuildRootNamespace();
+        if (PDataNode root = ExpTree->GetFirst()) {
+            ExpTree->SetExpanded(root, true);
+            ExpTree->SetFocusedNode(root);
+            ExpTree->SetSelected(root, true);
+        }
+        ShowProgress(70, "Loading " + jobFileName_);
+        loadStep_ = 2;
+        break;
+    case 2:
+        ExpList->RebuildRootNamespace();
+        FollowTreeNow();
+        EndProgress(jobFileName_);
+        loadStep_ = 0;
+        break;
+    default:
+        return;
+    }
+    if (loadStep_ != 0 && HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
 }
 
 bool TMainform::SaveJob(const std::string& fileName) {
@@ -317,6 +337,9 @@ void TMainform::Dispatch(TMessage& message) {
     case WM_REFRESHLIST:
         refreshPosted_ = false;
         link_->RefreshListFromTree();
+        return;
+    case WM_LOADSTEP:
+        LoadStep();
         return;
     case WM_INJECTFAULT:
         WMInjectFault(message);

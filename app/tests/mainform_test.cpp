@@ -80,6 +80,13 @@ TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndL
     ASSERT_TRUE(again->LoadJob(job));
     EXPECT_EQ(Lines(again->Selection()), expected);
     EXPECT_EQ(again->Caption(), "ArdentixXP - road.JOB");
+    // The panes follow in steps, the gauge showing them.
+    EXPECT_TRUE(again->Loading());
+    EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 40);
+    app->ProcessMessages();
+    EXPECT_FALSE(again->Loading());
+    EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 100);
+    EXPECT_EQ(again->PathPanel->Text(), job);
     TExplorerTree* tree2 = again->ExpTree;
     PDataNode top2 = tree2->GetFirst();
     EXPECT_EQ(State(tree2, top2), csMixedNormal);
@@ -119,6 +126,7 @@ TEST_F(MainformRoad, ADamagedOrMissingJobIsToldAndChangesNothing) {
     const std::string bytes = Read(damaged);
     Write(damaged, bytes.substr(0, bytes.size() - 3));
     EXPECT_FALSE(w->LoadJob(damaged));
+    EXPECT_FALSE(w->Loading());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].rfind(damaged + ": not a valid job file (", 0), 0u) << boxes[0];
     EXPECT_FALSE(w->LoadJob(root + "/missing.JOB"));

@@ -133,6 +133,12 @@ TEST_F(X11MainformTest, ChecksClickedSavedThroughTheDialogAndLoadedAgain) {
     });
     EXPECT_TRUE(program->Get<bool>([&] { return again->LoadJob(job); }));
     EXPECT_EQ(Lines(again), expected);
+    EXPECT_TRUE(Until([&] { return !again->Loading(); })) << "the panes were not refreshed";
+    EXPECT_EQ(program->Get<int>([&] {
+                  PDataNode music = ChildNamed(again->ExpTree, again->ExpTree->GetFirst(), "Music");
+                  return music ? int(music->CheckState) : -1;
+              }),
+              csMixedNormal);
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 

@@ -54,10 +54,13 @@ public:
     // Roots both panes at a folder (the user's home by default); false
     // when the path names no folder.
     bool SetRootPath(const std::string& folder);
-    // Loads a job into the tree's storage and refreshes both panes, with
-    // the gauge showing the steps; a damaged or missing file is told in a
-    // box and changes nothing. True when loaded.
+    // Loads a job into the tree's storage (the selection is the job's on
+    // return) and then refreshes both panes in steps served as messages,
+    // the gauge showing them; a damaged or missing file is told in a box
+    // and changes nothing. True when loaded.
     bool LoadJob(const std::string& fileName);
+    // Whether the panes are still being refreshed after a load.
+    bool Loading() const { return loadStep_ != 0; }
     // Saves the selection; a failure is told in a box. True when saved.
     bool SaveJob(const std::string& fileName);
     // The backup selection (the tree storage's CheckedFileNames).
@@ -112,6 +115,8 @@ public:
     static constexpr UINT WM_FOLLOWTREE = WM_APP + 0x41;
     // Posted: the list shows the tree's check states again.
     static constexpr UINT WM_REFRESHLIST = WM_APP + 0x42;
+    // Posted: the next step of refreshing the panes after a load.
+    static constexpr UINT WM_LOADSTEP = WM_APP + 0x43;
 
 private:
     void BuildToolPanel();
@@ -126,12 +131,14 @@ private:
     // messages waiting are served (at once without a window).
     void RequestListRefresh();
     void ErrorBox(const AnsiString& text);
+    void LoadStep();
     void WMInjectFault(TMessage& message);
 
     std::unique_ptr<TPaneLink> link_;
     std::string jobFileName_;
     bool followPosted_ = false;
     bool refreshPosted_ = false;
+    int loadStep_ = 0;
 };
 
 } // namespace ax
