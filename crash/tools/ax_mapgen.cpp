@@ -122,7 +122,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     GElf_Ehdr eh;
-    if (!gelf_getehdr(elf.get(), &eh)) return 1;
+    if (elf_kind(elf.get()) != ELF_K_ELF || !gelf_getehdr(elf.get(), &eh)) {
+        // A half-written link leaves such a file behind: say so, or the build fails without a word.
+        std::fprintf(stderr, "%s: not an ELF file\n", file.c_str());
+        return 1;
+    }
 
     std::uint64_t codeBase = 0, codeSize = 0, dataSize = 0;
     bool haveCode = false, haveData = false;

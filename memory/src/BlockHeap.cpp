@@ -167,6 +167,12 @@ void TBlockManager::PushRaw(BlockHeader* h) noexcept {
     c.count.store(c.count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
+void TBlockManager::AfterPush(BlockHeader* h) noexcept {
+    const int k = h->cls;
+    if (k >= kMinHugeClass) OnHugeFree(h);
+    if (Count(k) > classes_[k].pushLimit) OnOverLimit();
+}
+
 BlockHeader* TBlockManager::PopRaw(int k) noexcept {
     SizeClassRecord& c = classes_[k];
     if (c.head == kEndOfList) return nullptr;
@@ -207,6 +213,16 @@ BlockHeader* TBlockManager::GetBlock(int k) noexcept {
         // exhausted; report it rather than retry forever.
         if (!GetMoreMemory(std::size_t{1} << k)) return TryGetBlock(k);
     }
+}
+
+void* TBlockManager::GetMemSlow(std::size_t n) noexcept {
+    if (n > kMaxRequest) return nullptr;
+    const std::size_t m = (n + 7) & ~std::size_t{3};
+    BlockHeader* h = GetBlock(SizeClass(m));
+    if (h == nullptr) return nullptr;
+    h->state = kUsed;
+    SetUsedSize(h, m);
+    return PayloadOf(h);
 }
 
 void TBlockManager::SplitBlock(BlockHeader* h, int k) noexcept {

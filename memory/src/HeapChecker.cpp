@@ -113,13 +113,18 @@ private:
         std::uintptr_t pos = first;
         int prev = 0;
         while (pos < end) {
-            const auto* h = AsBlock(pos);
+            // One read of the header: other threads may be switching the
+            // block between free and used while a partial check runs, and
+            // two reads of its state could see both.
+            const std::uint32_t word =
+                __atomic_load_n(reinterpret_cast<const std::uint32_t*>(pos), __ATOMIC_RELAXED);
+            BlockHeader hdr;
+            std::memcpy(&hdr, &word, sizeof hdr);
+            const BlockHeader* h = &hdr;
             if (h->cls < kMinClass || h->cls > kMaxClass) return Fail(pos, "block class out of range");
             if (h->state != kFree && h->state != kUsed) return Fail(pos, "block state out of range");
             if (h->prevCls != prev) return Fail(pos, "previous-class byte disagrees with the walk");
-            // Other threads may be switching a block between free and used
-            // while a partial check runs: look at the last byte only when
-            // nothing moves.
+            // The last byte is looked at only when nothing moves.
             if (h->state == kUsed) {
                 const std::size_t used = UsedSize(h);
                 if (scope_.complete && (used < kHeaderSize || used > (std::size_t{1} << h->cls)))

@@ -144,9 +144,8 @@ void TMainMemManager::SlowFreeMem(ThreadContext& t, void* p) noexcept {
     case Ownership::Used: {
         const std::size_t bytes = std::size_t{1} << HeaderOf(p)->cls;
         Route(t, [&](TBlockManager& m) {
-            const int released = m.FreeMem(p);
-            if (released == 0 && &m == static_cast<TBlockManager*>(this)) ReleasedToMain(bytes);
-            return released;
+            m.ReleaseUsed(HeaderOf(p));
+            if (&m == static_cast<TBlockManager*>(this)) ReleasedToMain(bytes);
         });
         return;
     }
@@ -330,13 +329,10 @@ void TMainMemManager::BeforeTrim() noexcept {
     pthread_mutex_unlock(&tableLock_);
 }
 
-void TMainMemManager::ReleasedToMain(std::size_t bytes) noexcept {
-    NoteReleased(bytes);
-    if (options_.checkHeap) [[unlikely]] {
-        // Single-threaded programs never exchange: look now and then.
-        static thread_local unsigned calls = 0;
-        if (++calls % 4096 == 0) CheckLocked(nullptr);
-    }
+void TMainMemManager::CheckNowAndThen() noexcept {
+    // Single-threaded programs never exchange: look now and then.
+    static thread_local unsigned calls = 0;
+    if (++calls % 4096 == 0) CheckLocked(nullptr);
 }
 
 void TMainMemManager::CheckNow(const TThreadMemManager* own) noexcept {

@@ -358,6 +358,48 @@ TEST_F(ThreadHeapsTest, HandOversAreCutIntoRunsThatMoveWhole) {
     ExpectSound();
 }
 
+
+TEST_F(ThreadHeapsTest, SingleThreadedAllocationsTakeRunsApartOneBlockAtATime) {
+    ThreadContext producer, consumer;
+    std::vector<void*> blocks;
+    for (int i = 0; i < 401; ++i)
+        blocks.push_back(main->MultiGetMem(producer, 20));
+    for (void* p : blocks)
+        main->MultiFreeMem(consumer, p);
+    BlockHeader* head = AsBlock(main->Class(5).head);
+    ASSERT_EQ(SegmentLength(head), 150u);
+    const std::uintptr_t last = SegmentLast(head);
+    const std::uintptr_t second = NextFree(head);
+    const std::int32_t listed = main->Count(5);
+
+    // The program is down to one thread again: the main pool serves it
+    // without a pool; a pop leaves the rest of the run marked as a run.
+    singleThreaded = 1;
+    ThreadContext alone;
+    EXPECT_EQ(main->MultiGetMem(alone, 20), PayloadOf(head));
+    EXPECT_EQ(alone.pool, nullptr);
+    EXPECT_EQ(main->Class(5).head, second);
+    EXPECT_EQ(SegmentLength(AsBlock(second)), 149u);
+    EXPECT_EQ(SegmentLast(AsBlock(second)), last);
+    EXPECT_EQ(main->Count(5), listed - 1);
+    ExpectSound();
+
+    // A release goes back as a run of its own, at the head.
+    main->MultiFreeMem(alone, PayloadOf(head));
+    EXPECT_EQ(main->Class(5).head, Addr(head));
+    EXPECT_EQ(SegmentLength(head), 1u);
+    EXPECT_EQ(SegmentLast(head), Addr(head));
+    EXPECT_EQ(main->Count(5), listed);
+    ExpectSound();
+
+    // The released block, the rest of the first run and one more: the
+    // second run (51) is left with 50.
+    for (int i = 0; i < 151; ++i)
+        ASSERT_NE(main->MultiGetMem(alone, 20), nullptr);
+    EXPECT_EQ(main->Count(5), listed - 151);
+    EXPECT_EQ(SegmentLength(AsBlock(main->Class(5).head)), 50u);
+    ExpectSound();
+}
 TEST_F(ThreadHeapsTest, PoolsNeverSplitTheirOwnBlocks) {
     ThreadContext t;
     void* big = main->MultiGetMem(t, (std::size_t{1} << 20) - 100);

@@ -8,6 +8,8 @@
 #include "framework/streaming.h"
 #include "rtl/scopeguard.h"
 #include "shell/ExpPersistent.h"
+#include "shell/IconThread.h"
+#include "shell/SystemImageLists.h"
 #include "shell/WideStrings.h"
 
 namespace ax {
@@ -94,7 +96,10 @@ void TExplorerTreeOptions::SetExpImageOptions(TExpImageOptions value) {
     image_ = value;
     TCustomExplorerTree* tree = Tree();
     if (!tree) return;
-    if ((changed & (toImages | toLargeImages)) && !tree->HasState(csLoading)) tree->RebuildRootNamespace();
+    if (changed & (toImages | toLargeImages)) {
+        tree->BindSystemImages();
+        if (!tree->HasState(csLoading)) tree->RebuildRootNamespace();
+    }
     if ((changed & toThreadedImages) && tree->HandleAllocated() && !tree->Creating())
         tree->SetThreadedImagesActive(value & toThreadedImages);
 }
@@ -175,6 +180,7 @@ TCustomExplorerTree::TCustomExplorerTree(TComponent* owner) : TCustomDataStringT
     options.SetExpMiscOptions(TExplorerTreeOptions::DefaultExpMiscOptions);
     options.SetExpImageOptions(TExplorerTreeOptions::DefaultExpImageOptions);
     options.SetExpSyncOptions(TExplorerTreeOptions::DefaultExpSyncOptions);
+    BindSystemImages();
     --creating_;
     SHGetMalloc(&malloc_);
 }
@@ -313,6 +319,7 @@ void TCustomExplorerTree::RebuildRootNamespace() {
         ScopeGuard end([this] { EndUpdate(); });
         Clear();
         if (threadedImages_) ClearPendingIconRequests(nullptr);
+        if (listed_.erase(RootNode())) watchedDirty_ = true;
         FreeNodeNamespace(RootNode());
         if (!(TreeOptions().ExpFolderOptions() & toHideRootFolder)) {
             SetRootNodeCount(1);
@@ -410,13 +417,86 @@ void TCustomExplorerTree::SetDisableWaitCursors(bool value) {
     disableWaitCursors_ = value;
 }
 
-// ---- Seams --------------------------------------------------------------------------------
+// ---- Icons --------------------------------------------------------------------------------
 
-void TCustomExplorerTree::RegisterWithChangeNotifier(bool registered) { notifierRegistered_ = registered; }
+void TCustomExplorerTree::BindSystemImages() {
+    const TExpImageOptions images = TreeOptions().ExpImageOptions();
+    if (!(images & toImages)) SetImages(nullptr);
+    else SetImages((images & toLargeImages) ? LargeSysImages() : SmallSysImages());
+}
 
-void TCustomExplorerTree::SetThreadedImagesActive(bool active) { threadedImages_ = active; }
+void TCustomExplorerTree::SetThreadedImagesActive(bool active) {
+    if (active == threadedImages_) return;
+    if (active) {
+        ImageThreadManager().RegisterControl(this);
+        threadedImages_ = true;
+        return;
+    }
+    ClearPendingIconRequests(nullptr);
+    ImageThreadManager().UnRegisterControl(this);
+    threadedImages_ = false;
+}
 
-void TCustomExplorerTree::ClearPendingIconRequests(PDataNode) {}
+void TCustomExplorerTree::ClearPendingIconRequests(PDataNode node) {
+    if (!threadedImages_) return;
+    TImageThreadManager& manager = ImageThreadManager();
+    if (node) {
+        if (!iconRequests_.count(node)) return;
+        manager.ClearPendingItem(this, node, WM_ICONTHREADREPLY);
+        if (iconRequests_.erase(node))
+            if (TNamespace* ns = NodeNamespace(node)) ns->SetThreadIconLoading(false);
+        return;
+    }
+    if (iconRequests_.empty()) return;
+    manager.ClearPendingItems(this, WM_ICONTHREADREPLY);
+    // Items whose request was dropped ask again when they are painted.
+    for (PDataNode n : iconRequests_)
+        if (TNamespace* ns = NodeNamespace(n)) ns->SetThreadIconLoading(false);
+    iconRequests_.clear();
+}
+
+void TCustomExplorerTree::DoGetImageIndex(PDataNode node, TDTImageKind kind, TColumnIndex column, bool& ghosted,
+                                          int& index) {
+    TNamespace* ns = NodeNamespace(node);
+    const bool mainColumn = column == NoColumn || column == Header().MainColumn();
+    if (!ns || !mainColumn || (kind != ikNormal && kind != ikSelected)) {
+        TCustomDataStringTree::DoGetImageIndex(node, kind, column, ghosted, index);
+        return;
+    }
+    const TExpImageOptions images = TreeOptions().ExpImageOptions();
+    const int size = (images & toLargeImages) ? 1 : 0;
+    const bool open = Expanded(node) ||
+                      (kind == ikSelected && (TreeOptions().ExpFolderOptions() & toShowOpenIconOnSelect));
+    const bool held = ns->ThreadedIconLoaded() || ns->GetIconIndex(false, size, false) >= 0;
+    if (held || !threadedImages_ || HasState(csDesigning)) {
+        ghosted = ns->Ghosted() && !(TreeOptions().ExpFolderOptions() & toDisableGhostedFolders);
+        index = ns->GetIconIndex(open, size);
+        return;
+    }
+    if (!ns->ThreadIconLoading()) {
+        ns->SetThreadIconLoading(true);
+        iconRequests_.insert(node);
+        ImageThreadManager().AddNewItem(this, WM_ICONTHREADREPLY, 0, node, images & toLargeImages,
+                                        ns->AbsolutePIDL());
+    }
+    // A placeholder until the icon comes: the first paint never waits.
+    const bool folder = !NodeData(node)->NoFolder && ns->FileSystem() && ns->Folder();
+    index = folder ? defaultFolderImage_ : defaultFileImage_;
+}
+
+void TCustomExplorerTree::WMIconReply(TMessage& m) {
+    auto* request = reinterpret_cast<TImageThreadRequest*>(m.WParam);
+    if (!request) return;
+    auto node = static_cast<PDataNode>(request->Data);
+    // Only a node still waiting for it: a freed node's requests were
+    // dropped with it, and its replies drained before it went.
+    if (request->Control == this && iconRequests_.erase(node))
+        if (TNamespace* ns = NodeNamespace(node)) {
+            ns->SetIconIndexByThread(request->ImageIndex, true);
+            if (!freeing_ && IsVisible(node)) InvalidateNode(node);
+        }
+    TImageThreadManager::ReleaseItem(request);
+}
 
 void RegisterExplorerTreeClasses() { RegisterComponentClass<TExplorerTree>("TExplorerTree"); }
 

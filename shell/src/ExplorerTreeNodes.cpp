@@ -145,6 +145,8 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
             data->Namespace = item.Namespace.release();
             data->NoFolder = item.NoFolder;
         }
+        listed_.insert(node);
+        watchedDirty_ = true;
         DoCustomNamespace(node);
         // Sorted in the folder's own order already, unless the hook added some.
         if (node->ChildCount > 0 && (!presorted || node->ChildCount != items.size()))
@@ -288,7 +290,12 @@ void TCustomExplorerTree::DoChecked(PDataNode node) {
 // ---- Freeing, expanding, collapsing -------------------------------------------------------
 
 void TCustomExplorerTree::DoFreeNode(PDataNode node) {
+    ++freeing_;
+    ScopeGuard freed([this] { --freeing_; });
     if (threadedImages_) ClearPendingIconRequests(node);
+    if (listed_.erase(node)) watchedDirty_ = true;
+    if (editAgainNode_ == node) editAgainNode_ = nullptr;
+    if (editedNode_ == node) editedNode_ = nullptr;
     TExpNodeData* data = NodeData(node);
     std::unique_ptr<TNamespace> ns(std::exchange(data->Namespace, nullptr));
     std::unique_ptr<TColumnManager> columns(std::exchange(data->ColumnManager, nullptr));
@@ -336,6 +343,9 @@ void TCustomExplorerTree::WMLButtonDblClk(TMessage& m) {
 void TCustomExplorerTree::CreateWnd() {
     TCustomDataStringTree::CreateWnd();
     if (!HasState(csLoading | csDesigning) && !Creating()) {
+        // Replies on their way to the window that went are lost with it:
+        // the items ask again.
+        ClearPendingIconRequests(nullptr);
         SetThreadedImagesActive(TreeOptions().ExpImageOptions() & toThreadedImages);
         RegisterWithChangeNotifier(TreeOptions().ExpMiscOptions() & toChangeNotifierThread);
     }

@@ -306,6 +306,7 @@ void TCustomExplorerTree::DoUpdating(TDTUpdateState state) {
         WaitCursor(true);
     } else if (state == usEnd) {
         WaitCursor(false);
+        UpdateWatchedFolders();
         if (!HasState(csLoading) && !Creating()) {
             changeLinkInProgress_ = false;
             if (changeLinkCount_ > 0) {

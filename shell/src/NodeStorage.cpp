@@ -624,6 +624,62 @@ void TRootNodeStorage::Delete(PCItemIDList pidl, TStorageKinds kinds, bool force
     if (node == this) Storage.CheckState = csUncheckedNormal;
 }
 
+bool TRootNodeStorage::Rename(PCItemIDList oldPIDL, PCItemIDList newPIDL) {
+    if (!oldPIDL || !newPIDL || ILIsEmpty(oldPIDL) || ILIsEmpty(newPIDL)) return false;
+    // A folder never moves into itself or onto one of its own folders.
+    if (ILIsEqual(oldPIDL, newPIDL) || ILIsParent(oldPIDL, newPIDL, false) ||
+        ILIsParent(newPIDL, oldPIDL, false))
+        return false;
+    if (!FindNode(oldPIDL, false)) return false;
+    Delete(newPIDL, 0, true);
+    // The new place first: when it cannot be had, the record stays put.
+    TNodeStorage* target = FindNode(newPIDL, true);
+    TNodeStorage* node = FindNode(oldPIDL, false);
+    lastParent_ = nullptr;
+    if (!target || !node) return false;
+    target->Storage = std::move(node->Storage);
+    node->Storage = TStorage();
+    target->children_ = std::move(node->children_);
+    if (target->children_) {
+        target->children_->owner_ = target;
+        // Every record below takes the new beginning in place of the old.
+        const int oldCount = ILItemCount(oldPIDL);
+        std::vector<TNodeStorage*> pending;
+        for (int i = 0; i < target->children_->Count(); ++i) pending.push_back(target->children_->Items(i));
+        for (int i = 0; i < target->children_->Count(); ++i) target->children_->Items(i)->parent_ = target;
+        while (!pending.empty()) {
+            TNodeStorage* n = pending.back();
+            pending.pop_back();
+            PCItemIDList rest = n->AbsolutePIDL();
+            for (int k = 0; k < oldCount; ++k) rest = ILNextItem(rest);
+            UniquePIDL moved(TPIDLManager().AppendPIDL(newPIDL, rest));
+            if (!moved) throw EOutOfMemory(SOutOfMemory);
+            n->SetPIDL(std::move(moved));
+            if (n->children_)
+                for (int i = 0; i < n->children_->Count(); ++i) pending.push_back(n->children_->Items(i));
+        }
+    }
+    TNodeStorage* oldParent = node->Parent();
+    TNodeStorageList& siblings = *oldParent->Children();
+    siblings.Extract(siblings.IndexOf(node)); // freed here
+    PruneEmptyWay(oldParent);
+    lastParent_ = nullptr;
+    return true;
+}
+
+void TRootNodeStorage::PruneEmptyWay(TNodeStorage* node) {
+    while (node && node != this && (!node->children_ || node->children_->Count() == 0) &&
+           (node->Storage.Kinds & ~skCheck) == 0 &&
+           (node->Storage.Kinds == 0 || UnpressedCheckState(TCheckState(node->Storage.CheckState)) ==
+                                            csMixedNormal)) {
+        TNodeStorage* parent = node->Parent();
+        TNodeStorageList& siblings = *parent->Children();
+        siblings.Extract(siblings.IndexOf(node));
+        node = parent;
+    }
+    lastParent_ = nullptr;
+}
+
 void TRootNodeStorage::Clear(bool freeObjects) {
     checkedFileNames_.Clear();
     TNodeStorage::Clear(freeObjects);

@@ -7,6 +7,7 @@
 #include "shell/ShellUtilities.h"
 
 #include <algorithm>
+#include <set>
 #include <unistd.h>
 
 namespace ax {
@@ -129,6 +130,10 @@ void TChangeDispatchThread::AddEvent(std::unique_ptr<TShellEvent> event) {
             QueueUpdateDirLocked(event->ParentPIDL1.get());
             if (!EqualPIDL(event->ParentPIDL1.get(), event->ParentPIDL2.get()))
                 QueueUpdateDirLocked(event->ParentPIDL2.get());
+            // The folders' updates say what changed; the pair says where
+            // the item went.
+            if (event->PIDL1 && event->PIDL2)
+                pendingRenames_.push_back({std::move(event->PIDL1), std::move(event->PIDL2)});
             break;
         case sneCreate:
         case sneDelete:
@@ -186,8 +191,11 @@ void TChangeDispatchThread::Execute() {
         auto batch = std::make_unique<TShellEventList>();
         for (auto& event : pending_)
             batch->Add(std::move(event));
+        for (auto& renamed : pendingRenames_)
+            batch->AddRename(std::move(renamed));
         pending_.clear();
         pendingKeys_.clear();
+        pendingRenames_.clear();
         if (batch->Count() == 0) continue;
         lock.unlock();
         batch->AddRef();
@@ -200,6 +208,9 @@ void TChangeDispatchThread::Execute() {
         // the next round with whatever comes meanwhile.
         for (auto& event : batch->Take())
             QueueUniqueLocked(std::move(event));
+        std::vector<TRenamedItem> renames = batch->TakeRenames();
+        for (auto& renamed : pendingRenames_) renames.push_back(std::move(renamed));
+        pendingRenames_ = std::move(renames);
         signalled_ = true;
         firstPendingTicks_ = CurrentClock().Ticks();
     }
@@ -393,21 +404,25 @@ int TKernelChangeThread::SpecialFolderCount() {
 }
 
 void TKernelChangeThread::Rebuild(std::map<Key, Entry>& entries) {
-    std::vector<Key> wanted;
+    std::set<Key> wanted;
     {
         std::lock_guard lock(mutex_);
         for (const std::string& path : paths_)
-            wanted.emplace_back(path, KernelFilterFlags(0x1F));
+            wanted.emplace(path, KernelFilterFlags(0x1F));
     }
     {
         const TShellChangeControlList& controls = notifier_.LockControlList();
-        for (const TShellChangeControl& c : controls)
+        for (const TShellChangeControl& c : controls) {
             if (c.KernelRegistered && !c.WatchFolder.empty())
-                wanted.emplace_back(WideToUtf8(c.WatchFolder), KernelFilterFlags(c.KernelFilter));
+                wanted.emplace(WideToUtf8(c.WatchFolder), KernelFilterFlags(c.KernelFilter));
+            if (c.ShellRegistered)
+                for (const WideString& folder : c.ShownFolders)
+                    wanted.emplace(WideToUtf8(folder), KernelFilterFlags(ShownFolderFilter));
+        }
         notifier_.UnlockControlList();
     }
     for (auto it = entries.begin(); it != entries.end();) {
-        if (std::find(wanted.begin(), wanted.end(), it->first) != wanted.end()) {
+        if (wanted.count(it->first)) {
             ++it;
             continue;
         }
@@ -438,6 +453,23 @@ void TKernelChangeThread::QueueChange(const Entry& entry) {
         dispatch_.AddEvent(TShellEvent::Create(sneUpdateDir, entry.virtualPidl.get()));
 }
 
+void TKernelChangeThread::QueueMove(const Entry& from, const Entry& to, const DirectoryWatch::Move& move) {
+    const TShellNotifyEvent kind = move.folder ? sneRenameFolder : sneRenameItem;
+    auto queue = [&](PCItemIDList fromFolder, PCItemIDList toFolder) {
+        const UniquePIDL oldItem(ILCreateItem(PIDL_KIND_FILE, move.fromName));
+        const UniquePIDL newItem(ILCreateItem(PIDL_KIND_FILE, move.toName));
+        if (!oldItem || !newItem) return;
+        const UniquePIDL oldPidl(NamespacePIDLManager().AppendPIDL(fromFolder, oldItem.get()));
+        const UniquePIDL newPidl(NamespacePIDLManager().AppendPIDL(toFolder, newItem.get()));
+        if (oldPidl && newPidl) dispatch_.AddEvent(TShellEvent::Create(kind, oldPidl.get(), newPidl.get()));
+    };
+    queue(from.pidl.get(), to.pidl.get());
+    // Where a folder also shows at its desktop place, so does the move.
+    if (from.virtualPidl || to.virtualPidl)
+        queue(from.virtualPidl ? from.virtualPidl.get() : from.pidl.get(),
+              to.virtualPidl ? to.virtualPidl.get() : to.pidl.get());
+}
+
 void TKernelChangeThread::Execute() {
     if (!watch_.Valid()) return; // no kernel watches here: this source stays silent
     std::map<Key, Entry> entries;
@@ -451,6 +483,15 @@ void TKernelChangeThread::Execute() {
             auto hit = [&](const std::vector<int>& ids, int id) {
                 return std::find(ids.begin(), ids.end(), id) != ids.end();
             };
+            if (!changes.moves.empty()) {
+                std::map<int, const Entry*> byId;
+                for (const auto& [key, entry] : entries)
+                    byId.emplace(entry.id, &entry);
+                for (const DirectoryWatch::Move& move : changes.moves) {
+                    auto from = byId.find(move.from), to = byId.find(move.to);
+                    if (from != byId.end() && to != byId.end()) QueueMove(*from->second, *to->second, move);
+                }
+            }
             for (const auto& [key, entry] : entries)
                 if (changes.overflow || hit(changes.changed, entry.id)) QueueChange(entry);
             // A folder that went is watched again by a rebuild if it is back.

@@ -334,6 +334,27 @@ bool TShellChangeNotifier::NotifyWatchFolder(TWinControl* control, const WideStr
     return true;
 }
 
+bool TShellChangeNotifier::NotifyShownFolders(TWinControl* control,
+                                              const std::vector<WideString>& folders) {
+    if (!folders.empty()) EnsureKernelThread();
+    bool known = false;
+    {
+        std::lock_guard lock(controlLock_);
+        TShellChangeControl* record = FindLocked(control);
+        if (record && record->ShellRegistered) {
+            known = true;
+            record->ShownFolders = folders;
+            // The control counts once on the kernel thread while it shows any.
+            if (!folders.empty() && !record->ShownCounted) kernel_->AddRef();
+            if (folders.empty() && record->ShownCounted && kernel_) kernel_->ReleaseRef();
+            record->ShownCounted = !folders.empty();
+        }
+    }
+    if (kernel_) kernel_->Wake();
+    StopIdleThreads();
+    return known;
+}
+
 bool TShellChangeNotifier::UnRegisterKernelChangeNotify(TWinControl* control) {
     bool known = false;
     {
@@ -363,6 +384,9 @@ bool TShellChangeNotifier::UnRegisterShellChangeNotify(TWinControl* control) {
             known = true;
             if (record->ShellRegistered && shell_) shell_->ReleaseRef();
             record->ShellRegistered = false;
+            record->ShownFolders.clear();
+            if (record->ShownCounted && kernel_) kernel_->ReleaseRef();
+            record->ShownCounted = false;
             if (!record->KernelRegistered) {
                 watcher_->RemoveFreeNotification(control);
                 std::erase_if(controls_, [&](const auto& c) { return c.Control == control; });
@@ -397,6 +421,7 @@ void TShellChangeNotifier::ControlFreed(TComponent* component) {
         for (auto it = controls_.begin(); it != controls_.end(); ++it) {
             if (static_cast<TComponent*>(it->Control) != component) continue;
             if (it->KernelRegistered && kernel_) kernel_->ReleaseRef();
+            if (it->ShownCounted && kernel_) kernel_->ReleaseRef();
             if (it->ShellRegistered && shell_) shell_->ReleaseRef();
             controls_.erase(it);
             known = true;

@@ -291,6 +291,69 @@ TEST_F(NodeLookupTest, DeleteKeepsAndRemovesRecords) {
     Free(pg);
 }
 
+// Renamed or moved items take their records, and all stored below them,
+// along: the backup selection follows the disk.
+TEST_F(NodeLookupTest, RenameMovesARecordWithEverythingBelowIt) {
+    const std::string docs = Make("Docs/");
+    const std::string letter = Make("Docs/letter.txt");
+    Make("Docs/Deep/");
+    const std::string deep = Make("Docs/Deep/note.txt");
+    Make("Other/");
+    const std::string stray = Make("Other/stray.txt");
+    TRootNodeStorage storage;
+    storage.Storage.CheckType = ctTriStateCheckBox; // intermediates mixed, as a tree stores them
+    PItemIDList pdocs = Parse(docs), pdeep = Parse(deep), pstray = Parse(stray);
+    storage.Store(pdocs, skCheck)->Storage.CheckState = csMixedNormal;
+    storage.Store(pdeep, skCheck)->Storage.CheckState = csCheckedNormal;
+    storage.Store(pstray, skCheck)->Storage.CheckState = csCheckedNormal;
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), (std::vector<std::string>{deep, stray}));
+
+    // The folder renamed on disk: its stored item now lies below the new name.
+    const std::string papers = files + "/Papers";
+    ASSERT_EQ(rename(docs.c_str(), papers.c_str()), 0);
+    PItemIDList ppapers = Parse(papers);
+    EXPECT_TRUE(storage.Rename(pdocs, ppapers));
+    EXPECT_EQ(Lines(storage.CheckedFileNames()),
+              (std::vector<std::string>{stray, papers + "/Deep/note.txt"}))
+        << "in the folder's order: Other before Papers";
+    EXPECT_EQ(storage.Find(pdocs, skCheck | skColumns), nullptr) << "nothing left at the old name";
+    TNodeStorage* moved = storage.Find(ppapers, skCheck);
+    ASSERT_NE(moved, nullptr);
+    EXPECT_EQ(moved->Storage.CheckState, csMixedNormal);
+    ASSERT_EQ(moved->Children()->Count(), 1);
+    TNodeStorage* deepFolder = moved->Children()->Items(0);
+    EXPECT_EQ(deepFolder->Parent(), moved);
+    EXPECT_EQ(PidlBytes(deepFolder->AbsolutePIDL()), PathPidl(papers + "/Deep"));
+    ASSERT_EQ(deepFolder->Children()->Count(), 1);
+    EXPECT_EQ(PidlBytes(deepFolder->Children()->Items(0)->AbsolutePIDL()),
+              PathPidl(papers + "/Deep/note.txt"));
+    EXPECT_FALSE(storage.Rename(pdocs, ppapers)) << "told twice: nothing is left to move";
+
+    // Moved into another folder: the mixed way to it, holding nothing
+    // else, goes; a record the move replaced goes too.
+    const std::string target = files + "/Other/note.txt";
+    PItemIDList pnote = Parse(papers + "/Deep/note.txt");
+    ASSERT_EQ(rename((papers + "/Deep/note.txt").c_str(), target.c_str()), 0);
+    PItemIDList ptarget = Parse(target);
+    storage.Store(ptarget, skCheck)->Storage.CheckState = csMixedNormal; // the replaced item's
+    EXPECT_TRUE(storage.Rename(pnote, ptarget));
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), (std::vector<std::string>{target, stray}));
+    EXPECT_EQ(storage.Lookup(ppapers), nullptr) << "Papers only led to the moved item";
+    ASSERT_NE(storage.Find(ptarget, skCheck), nullptr);
+    EXPECT_EQ(storage.Find(ptarget, skCheck)->Storage.CheckState, csCheckedNormal);
+
+    // Onto itself, into itself, from the desktop or without a record: nothing.
+    PItemIDList pother = Parse(files + "/Other");
+    HeldPidl desktop(Pidl({}));
+    EXPECT_FALSE(storage.Rename(ptarget, ptarget));
+    EXPECT_FALSE(storage.Rename(pother, ptarget));
+    EXPECT_FALSE(storage.Rename(ptarget, pother));
+    EXPECT_FALSE(storage.Rename(desktop, pother));
+    EXPECT_FALSE(storage.Rename(pdeep, pother));
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), (std::vector<std::string>{target, stray}));
+    for (PItemIDList p : {pdocs, pdeep, pstray, ppapers, pnote, ptarget, pother}) Free(p);
+}
+
 class TNote : public TStorageObject {
 public:
     AnsiString ClassName() const override { return "TNote"; }

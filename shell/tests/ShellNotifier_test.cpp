@@ -241,6 +241,34 @@ TEST_F(NotifierTest, RenamesBecomeUpdatesOfTheFoldersTheyTouch) {
     EXPECT_EQ(Events(l->batches[1]), (EventList{{sneUpdateDir, Parsed(a)}, {sneUpdateDir, Parsed(b)}}));
 }
 
+// Folded into folder updates, a rename still says where the item went.
+TEST_F(NotifierTest, ARenameKeepsItsTwoPIDLsWithTheBatch) {
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    const std::string a = Folder("a"), b = Folder("b");
+    std::ofstream(a + "/x") << "x";
+    ASSERT_TRUE(ShellRenameItem(a + "/x", "y", nullptr));
+    SHChangeNotifyPaths(SHCNE_RENAMEFOLDER, a + "/sub", b + "/sub");
+    ASSERT_TRUE(WaitForEvents(2));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    ASSERT_EQ(l->batches.size(), 1u);
+    EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, Parsed(a)}, {sneUpdateDir, Parsed(b)}}));
+    using Renames = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(l->batches[0].renames, (Renames{{PathBytes(a + "/x"), PathBytes(a + "/y")},
+                                              {PathBytes(a + "/sub"), PathBytes(b + "/sub")}}))
+        << "in the order they came";
+
+    // Unfolded, the rename events carry them themselves.
+    Notifier().SetFilterEvents(false);
+    SHChangeNotifyPaths(SHCNE_RENAMEITEM, a + "/y", a + "/z");
+    ASSERT_TRUE(WaitForEvents(3));
+    ASSERT_TRUE(WaitForBatches(l, 2));
+    EXPECT_TRUE(l->batches[1].renames.empty());
+    ASSERT_EQ(l->batches[1].events.size(), 1u);
+    EXPECT_EQ(l->batches[1].events[0].kind, sneRenameItem);
+    EXPECT_EQ(l->batches[1].events[0].pidl2, PathBytes(a + "/z"));
+}
+
 TEST_F(NotifierTest, DeletionIntoTheTrashUpdatesTheTrashFolderAndTheRecycleBinOnce) {
     const std::string trash = home + "/.local/share/Trash";
     ASSERT_EQ(system(("mkdir -p '" + trash + "/files' '" + trash + "/info'").c_str()), 0);
@@ -427,6 +455,41 @@ TEST_F(KernelNotifierTest, CreateDeleteRenameAndAttributesOfTheWatchFolderReachT
     ExpectUpdate(l, folder, [&] { chmod((folder + "/b.txt").c_str(), 0600); }, "attributes");
     ExpectUpdate(l, folder, [&] { unlink((folder + "/b.txt").c_str()); }, "delete");
     ExpectUpdate(l, folder, [&] { mkdir((folder + "/sub").c_str(), 0755); }, "new folder");
+}
+
+// The folders a control shows are watched on disk as long as it shows them
+// and is registered for shell notifications; a rename there comes paired.
+TEST_F(KernelNotifierTest, TheFoldersAControlShowsAreWatchedWhileItShowsThem) {
+    TShellChangeNotifier& n = Notifier();
+    Listener* l = MakeListener();
+    const std::string shown = Folder("shown"), other = Folder("other");
+    EXPECT_FALSE(n.NotifyShownFolders(l, {Utf8ToWide(shown)})) << "not registered";
+    EXPECT_EQ(n.KernelThread(), nullptr);
+    ASSERT_TRUE(n.RegisterShellChangeNotify(l));
+    EXPECT_EQ(n.KernelThread(), nullptr) << "nothing shown yet";
+    ASSERT_TRUE(n.NotifyShownFolders(l, {Utf8ToWide(shown), Utf8ToWide(other)}));
+    ASSERT_NE(n.KernelThread(), nullptr);
+    EXPECT_EQ(n.KernelThread()->RefCount(), 1);
+    ASSERT_TRUE(n.NotifyShownFolders(l, {Utf8ToWide(shown), Utf8ToWide(other)}));
+    EXPECT_EQ(n.KernelThread()->RefCount(), 1) << "counted once";
+    WaitWatched();
+    ExpectUpdate(l, shown, [&] { Touch(shown + "/a.txt"); }, "create");
+    const size_t batches = l->batches.size();
+    ASSERT_EQ(rename((shown + "/a.txt").c_str(), (other + "/b.txt").c_str()), 0);
+    ASSERT_TRUE(WaitForBatches(l, batches + 1));
+    bool paired = false;
+    for (size_t i = batches; i < l->batches.size(); ++i)
+        for (const auto& r : l->batches[i].renames)
+            paired = paired || r == std::make_pair(PathBytes(shown + "/a.txt"), PathBytes(other + "/b.txt"));
+    EXPECT_TRUE(paired) << "the kernel's two halves of the move";
+
+    ASSERT_TRUE(n.NotifyShownFolders(l, {}));
+    EXPECT_EQ(n.KernelThread(), nullptr) << "nothing shown: nothing watched";
+    ASSERT_TRUE(n.NotifyShownFolders(l, {Utf8ToWide(shown)}));
+    ASSERT_NE(n.KernelThread(), nullptr);
+    EXPECT_TRUE(n.UnRegisterShellChangeNotify(l));
+    EXPECT_EQ(n.KernelThread(), nullptr) << "leaving the shell notifications ends the watches";
+    EXPECT_EQ(n.DispatchThread(), nullptr);
 }
 
 TEST_F(KernelNotifierTest, AWatchedSpecialFolderUpdatesItsVirtualPlaceToo) {

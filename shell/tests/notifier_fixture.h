@@ -34,6 +34,7 @@ struct SeenBatch {
     TShellEventList* list = nullptr;
     int refCountOnArrival = 0;
     std::vector<SeenEvent> events;
+    std::vector<std::pair<std::string, std::string>> renames; // bytes before, after
 };
 
 // A control that records the batches posted to it and releases each at
@@ -58,6 +59,8 @@ protected:
         for (const auto& e : *list)
             seen.events.push_back({e->Kind, Pidl(e->PIDL1.get()), Pidl(e->PIDL2.get()), e->DWord1,
                                    e->DWord2});
+        for (const TRenamedItem& r : list->Renames())
+            seen.renames.emplace_back(Pidl(r.Old.get()), Pidl(r.New.get()));
         batches.push_back(std::move(seen));
         if (hold)
             held.push_back(list);

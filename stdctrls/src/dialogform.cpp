@@ -71,6 +71,7 @@ int TDialogForm::Execute() {
     HandleNeeded();
     for (const auto& [control, id] : ids_) SetWindowLongPtr(control->Handle(), GWLP_ID, id);
     CentreOnOwner();
+    DialogInit();
     PostMessage(Handle(), CM_DIALOGMODAL);
     ShowModal();
     return result_;

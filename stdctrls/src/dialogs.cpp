@@ -45,14 +45,17 @@ bool TCommonDialog::TaskModalDialog(const std::function<bool(HWND owner)>& dialo
         }
     } level;
     DoShow();
+    const std::shared_ptr<bool> alive = alive_;
     bool result = false;
     try {
         result = dialog(owner);
     } catch (...) {
+        if (!*alive) throw;
         handle_ = nullptr;
         DoClose();
         throw;
     }
+    if (!*alive) return false;
     handle_ = nullptr;
     DoClose();
     return result;

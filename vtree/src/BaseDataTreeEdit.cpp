@@ -100,8 +100,9 @@ bool TBaseDataTree::EndEditNode() {
     const WideString text = Utf8ToWide(editor_->Text());
     StopEditing{this, editor_}();
     if (text != GetEditText(node, column)) SetEditText(node, column, text);
-    DoEdited(node, column);
+    // Before the handlers: one of them may delete the node.
     InvalidateNode(node);
+    DoEdited(node, column);
     return true;
 }
 

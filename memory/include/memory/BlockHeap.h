@@ -208,7 +208,8 @@ private:
     std::atomic<std::atomic<std::uintptr_t>*> top_[kTopEntries]{};
 };
 
-struct SizeClassRecord {
+// One record per half cache line, so the fast path touches one line.
+struct alignas(32) SizeClassRecord {
     std::uintptr_t head = kEndOfList;
     // Read without the lock by other threads as a hint, hence atomic; updated
     // with plain load and store by the one owner.
@@ -268,20 +269,34 @@ public:
 
     // nullptr when out of memory or above the largest class.
     void* GetMem(std::size_t n) noexcept {
+        return segmented_ ? GetMemFrom<true>(n) : GetMemFrom<false>(n);
+    }
+
+    // GetMem for a manager known to keep runs (kRuns, the main pool) or plain
+    // lists (a thread pool), so that the fast path tests nothing else.
+    template <bool kRuns> void* GetMemFrom(std::size_t n) noexcept {
+        if (void* p = TryGetMem<kRuns>(n)) [[likely]]
+            return p;
+        return GetMemSlow(n);
+    }
+    // The fast path alone: a pop from the class's list; nullptr when the
+    // list is empty or n above the largest class. Calls nothing, so that its
+    // callers save no registers.
+    template <bool kRuns> void* TryGetMem(std::size_t n) noexcept {
         if (n > kMaxRequest) [[unlikely]]
             return nullptr;
         const std::size_t m = (n + 7) & ~std::size_t{3};
-        const int k = SizeClass(m);
-        SizeClassRecord& c = classes_[k];
-        BlockHeader* h;
-        if (c.head != kEndOfList && !segmented_) [[likely]] {
-            h = AsBlock(c.head);
-            c.head = NextFree(h);
-            c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
-        } else {
-            h = GetBlock(k);
-            if (h == nullptr) return nullptr;
+        SizeClassRecord& c = classes_[SizeClass(m)];
+        if (c.head == kEndOfList) [[unlikely]]
+            return nullptr;
+        BlockHeader* h = AsBlock(c.head);
+        c.head = NextFree(h);
+        if constexpr (kRuns) {
+            // The rest of the run starts a run of its own.
+            const std::uint32_t length = SegmentLength(h);
+            if (length > 1) MarkSegment(AsBlock(c.head), SegmentLast(h), length - 1);
         }
+        c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
         h->state = kUsed;
         SetUsedSize(h, m);
         return PayloadOf(h);
@@ -293,14 +308,26 @@ public:
     // 0 released; -1 not in our chunks; -2 in our chunks but not a used block
     // (a second release, or not a block start).
     int FreeMem(void* p) noexcept {
+        return segmented_ ? FreeMemTo<true>(p) : FreeMemTo<false>(p);
+    }
+    template <bool kRuns> int FreeMemTo(void* p) noexcept {
         const Ownership o = Classify(p);
         if (o != Ownership::Used) [[unlikely]]
             return o == Ownership::Foreign ? -1 : -2;
-        BlockHeader* h = HeaderOf(p);
+        ReleaseUsed<kRuns>(HeaderOf(p));
+        return 0;
+    }
+    // Lists a used block of ours that the caller has classified.
+    void ReleaseUsed(BlockHeader* h) noexcept {
+        if (segmented_)
+            ReleaseUsed<true>(h);
+        else
+            ReleaseUsed<false>(h);
+    }
+    template <bool kRuns> void ReleaseUsed(BlockHeader* h) noexcept {
         h->state = kFree;
         h->used = kDirty;
-        PushFree(h);
-        return 0;
+        PushFreeTo<kRuns>(h);
     }
 
     // nullptr when p is not a used block of ours, or when a move finds no
@@ -316,19 +343,24 @@ public:
     }
 
     void PushFree(BlockHeader* h) noexcept {
-        if (segmented_) [[unlikely]] {
-            PushRaw(h);
-            return;
-        }
+        if (segmented_)
+            PushFreeTo<true>(h);
+        else
+            PushFreeTo<false>(h);
+    }
+    template <bool kRuns> void PushFreeTo(BlockHeader* h) noexcept {
         SizeClassRecord& c = classes_[h->cls];
         NextFree(h) = c.head;
+        if constexpr (kRuns) MarkSegment(h, Addr(h), 1);
         c.head = Addr(h);
         const std::int32_t n = c.count.load(std::memory_order_relaxed) + 1;
         c.count.store(n, std::memory_order_relaxed);
-        if (h->cls >= kMinHugeClass) [[unlikely]]
-            OnHugeFree(h);
-        if (n > c.pushLimit) [[unlikely]]
-            OnOverLimit();
+        if constexpr (!kRuns) {
+            // One out-of-line call for both rare cases keeps the fast path
+            // free of saved registers.
+            if (n > c.pushLimit || h->cls >= kMinHugeClass) [[unlikely]]
+                AfterPush(h);
+        }
     }
 
     // The hand-over of the pools. A thread pool hands its blocks over cut
@@ -372,7 +404,12 @@ protected:
     virtual void OnOverLimit() noexcept {}
     // A huge block released into a pool.
     virtual void OnHugeFree(BlockHeader*) noexcept {}
+    // A push onto a plain list that went over the class's limit or listed a
+    // huge block.
+    void AfterPush(BlockHeader* h) noexcept;
 
+    // GetMem when the class's list is empty: refills or splits.
+    void* GetMemSlow(std::size_t n) noexcept;
     BlockHeader* TryGetBlock(int k) noexcept;
     BlockHeader* GetBlock(int k) noexcept;
     void SplitBlock(BlockHeader* h, int k) noexcept;

@@ -92,16 +92,25 @@ public:
     ~TMainMemManager() override;
 
     void* MultiGetMem(ThreadContext& t, std::size_t n) noexcept {
-        if (TThreadMemManager* pool = t.pool; pool != nullptr && n <= kMaxRequest) [[likely]] {
-            if (void* p = pool->GetMem(n)) [[likely]]
+        if (TThreadMemManager* pool = t.pool; pool != nullptr) [[likely]] {
+            if (void* p = pool->TryGetMem<false>(n)) [[likely]]
+                return p;
+        } else if (*options_.singleThreaded) {
+            // No lock while the process has one thread.
+            if (void* p = TryGetMem<true>(n)) [[likely]]
                 return p;
         }
         return SlowGetMem(t, n);
     }
     void MultiFreeMem(ThreadContext& t, void* p) noexcept {
         if (TThreadMemManager* pool = t.pool; pool != nullptr) [[likely]] {
-            if (pool->FreeMem(p) == 0) [[likely]]
+            if (pool->FreeMemTo<false>(p) == 0) [[likely]]
                 return;
+        } else if (*options_.singleThreaded) {
+            if (FreeMemTo<true>(p) == 0) [[likely]] {
+                ReleasedToMain(std::size_t{1} << HeaderOf(p)->cls);
+                return;
+            }
         }
         SlowFreeMem(t, p);
     }
@@ -149,7 +158,13 @@ private:
     TThreadMemManager* AcquireThreadPool(ThreadContext& t) noexcept;
     void ReportInvalidFree(void* p) noexcept;
     void CheckLocked(const TThreadMemManager* own) noexcept;
-    void ReleasedToMain(std::size_t bytes) noexcept;
+    // Counts a release into the main pool (for the trims).
+    void ReleasedToMain(std::size_t bytes) noexcept {
+        NoteReleased(bytes);
+        if (options_.checkHeap) [[unlikely]]
+            CheckNowAndThen();
+    }
+    void CheckNowAndThen() noexcept;
     template <class F> auto Route(ThreadContext& t, F&& f) noexcept;
 
     MainOptions options_;

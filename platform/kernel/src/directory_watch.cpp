@@ -120,8 +120,25 @@ DirectoryWatch::Changes DirectoryWatch::Wait(int timeoutMs) {
     }
 }
 
+// The first watch of a folder that asked for the names of items of the
+// event's sort; 0 when none did.
+int DirectoryWatch::NameWatch(int descriptor, uint32_t mask) {
+    auto d = descriptors_.find(descriptor);
+    if (d == descriptors_.end()) return 0;
+    for (int id : d->second)
+        if (Matches(watches_[id].filter, mask)) return id;
+    return 0;
+}
+
 void DirectoryWatch::ReadEvents(Changes& changes) {
     alignas(inotify_event) char buffer[64 * 1024];
+    // The leaving half of each move, by the kernel's cookie, until its
+    // arriving half pairs it.
+    struct Leaving {
+        int watch;
+        std::string name;
+    };
+    std::map<uint32_t, Leaving> leaving;
     for (;;) {
         const ssize_t length = read(inotify_, buffer, sizeof buffer);
         if (length < 0 && errno == EINTR) continue;
@@ -142,6 +159,18 @@ void DirectoryWatch::ReadEvents(Changes& changes) {
             }
             for (int id : d->second)
                 if (Matches(watches_[id].filter, event.mask)) AddOnce(changes.changed, id);
+            const char* name = buffer + at - event.len;
+            const std::string item = event.len ? std::string(name, strnlen(name, event.len)) : std::string();
+            if ((event.mask & IN_MOVED_FROM) && event.cookie) {
+                if (const int id = NameWatch(event.wd, event.mask)) leaving[event.cookie] = {id, item};
+            } else if ((event.mask & IN_MOVED_TO) && event.cookie) {
+                auto from = leaving.find(event.cookie);
+                const int id = NameWatch(event.wd, event.mask);
+                if (from != leaving.end() && id)
+                    changes.moves.push_back({from->second.watch, from->second.name, id, item,
+                                             (event.mask & IN_ISDIR) != 0});
+                if (from != leaving.end()) leaving.erase(from);
+            }
         }
     }
 }

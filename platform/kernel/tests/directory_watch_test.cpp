@@ -53,6 +53,50 @@ TEST_F(DirectoryWatchTest, CreateDeleteRenameAndAttributesFireTheFoldersWatch) {
     EXPECT_EQ(watch.Wait(kGuardMs).changed, std::vector<int>{id}) << "deletion";
 }
 
+// A rename or a move between watched folders comes as one pair with both
+// names; a move out to a folder nobody watches is only a change.
+TEST_F(DirectoryWatchTest, MovesBetweenWatchedFoldersArePaired) {
+    const std::string other = dir + "/other";
+    ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+    const int here = watch.Add(dir, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME);
+    const int there = watch.Add(other, FILE_NOTIFY_CHANGE_FILE_NAME);
+    ASSERT_GT(here, 0);
+    ASSERT_GT(there, 0);
+    Make("a.txt");
+    watch.Wait(kGuardMs);
+    ASSERT_EQ(rename((dir + "/a.txt").c_str(), (dir + "/b.txt").c_str()), 0);
+    auto c = watch.Wait(kGuardMs);
+    ASSERT_EQ(c.moves.size(), 1u);
+    EXPECT_EQ(c.moves[0].from, here);
+    EXPECT_EQ(c.moves[0].fromName, "a.txt");
+    EXPECT_EQ(c.moves[0].to, here);
+    EXPECT_EQ(c.moves[0].toName, "b.txt");
+    EXPECT_FALSE(c.moves[0].folder);
+
+    ASSERT_EQ(rename((dir + "/b.txt").c_str(), (other + "/c.txt").c_str()), 0);
+    c = watch.Wait(kGuardMs);
+    ASSERT_EQ(c.moves.size(), 1u) << "into another watched folder";
+    EXPECT_EQ(c.moves[0].from, here);
+    EXPECT_EQ(c.moves[0].to, there);
+    EXPECT_EQ(c.moves[0].toName, "c.txt");
+    EXPECT_EQ(c.changed, (std::vector<int>{here, there}));
+
+    ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
+    watch.Wait(kGuardMs);
+    ASSERT_EQ(rename((dir + "/sub").c_str(), (dir + "/sub2").c_str()), 0);
+    c = watch.Wait(kGuardMs);
+    ASSERT_EQ(c.moves.size(), 1u);
+    EXPECT_TRUE(c.moves[0].folder);
+
+    // Out to where nobody watches: only the change of the folder it left.
+    const std::string away = dir + "-away";
+    ASSERT_EQ(rename((other + "/c.txt").c_str(), away.c_str()), 0);
+    c = watch.Wait(kGuardMs);
+    EXPECT_TRUE(c.moves.empty());
+    EXPECT_EQ(c.changed, std::vector<int>{there});
+    unlink(away.c_str());
+}
+
 TEST_F(DirectoryWatchTest, ManyChangesAreOneReportPerWatch) {
     const int id = watch.Add(dir, FILE_NOTIFY_CHANGE_FILE_NAME);
     for (int i = 0; i < 50; ++i)

@@ -152,4 +152,27 @@ bool SHGetFileInfo(PCItemIDList pidl, const std::string& name, uint32_t fileAttr
     return true;
 }
 
+uintptr_t SHGetFileInfoA(const std::string& path, uint32_t fileAttributes, SHFILEINFO* info, uint32_t flags) {
+    SHFILEINFO local;
+    SHFILEINFO& out = info ? *info : local;
+    out = SHFILEINFO{};
+    if (!path.empty() || (flags & SHGFI_USEFILEATTRIBUTES)) {
+        bool ok = false;
+        if (flags & SHGFI_USEFILEATTRIBUTES) {
+            ok = SHGetFileInfo(nullptr, ExtractFileName(path), fileAttributes, out, flags);
+        } else {
+            ShellFolderPtr desktop;
+            PItemIDList pidl = nullptr;
+            if (SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop &&
+                SUCCEEDED(desktop->ParseDisplayName(path, &pidl)) && pidl) {
+                const UniquePIDL owned(pidl);
+                ok = SHGetFileInfo(pidl, "", 0, out, flags);
+            }
+        }
+        if (!ok) return 0;
+    }
+    if (flags & SHGFI_SYSICONINDEX) return ShellIconProvider().ImageListHandle(!(flags & SHGFI_SMALLICON));
+    return 1;
+}
+
 } // namespace ax

@@ -11,16 +11,27 @@
 // paths. Its visible state (expanded folders, selection, focus, top node,
 // root) is kept by shell item in a TExpPersistent (ExpPersistent.h).
 //
-// Threads: a tree is used from the GUI thread only.
+// A tree with toChangeNotifierThread follows the disk: it registers with
+// the change notifier (ShellNotifier.h), which watches the folders the tree
+// has listed, and brings those folders up to date from the batches of
+// changes it is sent (WM_SHELLNOTIFY): a merge keeps the nodes that still
+// exist with their expansion, selection and check states. Icons come from
+// the system image lists, fetched off the GUI thread by the icon thread
+// (IconThread.h) with toThreadedImages.
+//
+// Threads: a tree is used from the GUI thread only; the notifier and the
+// icon thread reach it by posted messages.
 #include "framework/graphics.h"
 #include "rtl/lists.h"
 #include "shell/NodeStorage.h"
+#include "shell/ShellNotifier.h"
 #include "shell/ShellUtilities.h"
 #include "vtree/DataStringTree.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 namespace ax {
@@ -54,6 +65,10 @@ inline constexpr int kRootFolderCount = rfCustomPIDL + 1;
 // The special-folder id (CSIDL) of a standard root folder; -1 for
 // rfCustom, rfCustomPIDL and values out of range.
 int RootFolderToCSIDL(TRootFolder folder);
+
+// Restarts the in-place edit of a node whose rename failed (posted to the
+// tree's own window).
+inline constexpr UINT WM_EDITNODEAGAIN = 0x8035;
 
 // OnNamespaceStructureChange: a node was removed or added.
 enum TNamespaceStructureChange : uint8_t { nscDelete = 0, nscAdd = 1 };
@@ -205,6 +220,7 @@ using TExpNotifyEvent = std::function<void(TCustomExplorerTree* Sender)>;
 using TExpNamespaceStructureChangeEvent = std::function<void(
     TCustomExplorerTree* Sender, PDataNode Node, TNamespace* NS, TNamespaceStructureChange ChangeType)>;
 using TExpCustomNamespaceEvent = std::function<void(TCustomExplorerTree* Sender, PDataNode ParentNode)>;
+using TExpShellNotifyEvent = std::function<void(TCustomExplorerTree* Sender, TShellEvent& ShellEvent)>;
 
 // ---- The tree ----------------------------------------------------------------------------
 
@@ -322,6 +338,27 @@ public:
     // Announces this tree's current item to the dispatcher.
     void ChangeLinkDispatch();
 
+    // ---- Refresh and shell changes ------------------------------------------------------
+    // Saves the visible state, rebuilds every node and restores the state.
+    void RefreshTree();
+    // Brings one folder node's children up to date with a fresh listing:
+    // nodes of items still there stay as they are, new items are appended,
+    // nodes of items gone are removed. The storage record of an item gone
+    // goes only when the folder confirms the item no longer exists.
+    virtual void RereadAndMergeFolder(PDataNode node, bool sortAfter);
+    // Drops one folder node's children and lists the folder again, keeping
+    // what was expanded and selected below it.
+    void ReReadFolderNode(PDataNode node);
+    // The node of an absolute PIDL among the nodes that exist (nothing is
+    // listed or initialised); nil when there is none.
+    PDataNode FindExistingNode(PCItemIDList pidl);
+    bool ChangeNotifierRegistered() const { return notifierRegistered_; }
+    bool ThreadedImagesActive() const { return threadedImages_; }
+    // Icon requests sent and not yet answered.
+    size_t PendingIconRequests() const { return iconRequests_.size(); }
+
+    void Dispatch(TMessage& message) override;
+
     // State is saved through TExpPersistent and the view manager, not the
     // tree control's streams: misuse is an assertion failure.
     void LoadFromStream(TStream& stream) override;
@@ -334,6 +371,9 @@ public:
     TExpNotifyEvent OnRootRebuild;
     TExpNamespaceStructureChangeEvent OnNamespaceStructureChange;
     TExpCustomNamespaceEvent OnCustomNamespace;
+    // Each event of a batch of shell changes, before the tree acts on it; a
+    // handler may mark it Invalid to have it skipped.
+    TExpShellNotifyEvent OnShellNotify;
 
 protected:
     std::unique_ptr<TCustomDataTreeOptions> CreateOptions() override;
@@ -351,6 +391,12 @@ protected:
     void DoCollapsed(PDataNode node) override;
     void DoUpdating(TDTUpdateState state) override;
     void DoGetText(PDataNode node, TColumnIndex column, TDTStringType textType, WideString& text) override;
+    // Renames the item; a failed rename starts the edit again.
+    void DoNewText(PDataNode node, TColumnIndex column, const WideString& text) override;
+    // Applies the changes a rename brought before OnEdited is raised.
+    void DoEdited(PDataNode node, TColumnIndex column) override;
+    void DoGetImageIndex(PDataNode node, TDTImageKind kind, TColumnIndex column, bool& ghosted,
+                         int& index) override;
     int DoCompareNodes(PDataNode node1, PDataNode node2, TColumnIndex column) override;
     void WMLButtonDown(TMessage& m) override;
     void WMLButtonDblClk(TMessage& m) override;
@@ -369,15 +415,19 @@ protected:
     // Walks to the node of an absolute PIDL (see the source).
     PDataNode WalkToPIDL(PCItemIDList target, bool select, bool useReinit, bool expand);
 
-    // ---- Seams to the change notifier and the icon thread ------------------------------
-    // Both live beside the tree and are joined to it later; until then a
-    // tree has no threaded icons and no change notifications.
-    // Register with (or leave) the change notifier's window list.
+    // ---- The change notifier and the icon thread ---------------------------------------
+    // Register with (or leave) the change notifier: batches of changes
+    // (WM_SHELLNOTIFY) come while registered; leaving first handles the
+    // batches already queued.
     virtual void RegisterWithChangeNotifier(bool registered);
     // Switch the tree's requests to the icon thread on or off.
     virtual void SetThreadedImagesActive(bool active);
     // Drop pending icon requests of one node, or of the whole tree (nil).
     virtual void ClearPendingIconRequests(PDataNode node);
+    // Binds Images to the system image list toImages and toLargeImages ask for.
+    void BindSystemImages();
+    // One event of a batch (step 4 of the batch's handling).
+    virtual void HandleShellEvent(TShellEvent& event);
 
 private:
     friend class TExplorerTreeOptions;
@@ -402,6 +452,22 @@ private:
     void StoreCheckState(PDataNode node);
     void StartChangeLinkGuard();
     bool Creating() const { return creating_ > 0; }
+    // Refresh and shell changes (ExplorerTreeRefresh.cpp).
+    void WMShellNotify(TMessage& m);
+    void WMIconReply(TMessage& m);
+    void WMEditNodeAgain(TMessage& m);
+    // Every WM_SHELLNOTIFY already queued for the window, handled now.
+    void DispatchQueuedBatches();
+    bool MappedDriveChange(const TShellEvent& event);
+    void MergeParentOf(const TShellEvent& event);
+    void DropChildrenCaches(PDataNode node, bool icons);
+    void RebuildSystemIcons();
+    void MediaChanged(const TShellEvent& event);
+    // The folders the notifier is asked to watch: every listed folder.
+    void UpdateWatchedFolders();
+    struct TMergeItem;
+    void RemoveGoneChild(PDataNode parent, PDataNode child, bool gone, bool reindex);
+    void AddMergedChild(PDataNode parent, TMergeItem& item);
 
     int dataOffset_ = -1;
     bool active_ = false;
@@ -428,6 +494,18 @@ private:
     TStringList selectedFiles_;
     bool notifierRegistered_ = false;
     bool threadedImages_ = false;
+    // Nodes whose folder was listed (watched on disk while registered).
+    std::unordered_set<PDataNode> listed_;
+    bool watchedDirty_ = false;
+    std::vector<WideString> watchedFolders_;
+    // Nodes with an icon request on its way.
+    std::unordered_set<PDataNode> iconRequests_;
+    // Set while node deletion runs: replies then only store their icon.
+    int freeing_ = 0;
+    // The node whose failed rename waits for WM_EDITNODEAGAIN, and the one
+    // whose edit just ended; each is cleared when its node goes.
+    PDataNode editAgainNode_ = nullptr;
+    PDataNode editedNode_ = nullptr;
     bool browsing_ = false;
     bool buttonExpand_ = false;
     bool changeLinkInProgress_ = false;

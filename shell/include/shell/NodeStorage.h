@@ -179,6 +179,7 @@ public:
 
 private:
     friend class TNodeStorage;
+    friend class TRootNodeStorage;
     void ReadChildren(TStream& stream, int32_t version, bool readVerFromStream, int depth);
     using TList::Add;
     using TList::Delete;
@@ -208,6 +209,13 @@ public:
     bool Find(PCItemIDList pidl, TStorageKinds kinds, TNodeStorage*& node);
     void Delete(PCItemIDList pidl, TStorageKinds kinds, bool force = false,
                 bool freeObject = false);
+    // An item renamed or moved on disk: its record and everything stored
+    // below it now belong to newPIDL (a record held there before, of an
+    // item the move replaced, goes). Folders left holding nothing but a
+    // mixed state on the way to it lose their records. Nothing happens when
+    // oldPIDL has no record or newPIDL cannot be placed; answers whether
+    // the record moved.
+    bool Rename(PCItemIDList oldPIDL, PCItemIDList newPIDL);
     void Clear(bool freeObjects) override;
     void Assign(const TNodeStorage& source) override;
     // The root's record must be the desktop's (or none).
@@ -233,6 +241,9 @@ protected:
 
 private:
     TNodeStorage* FindNode(PCItemIDList pidl, bool create);
+    // Frees records from node upwards that hold nothing but a mixed (or no)
+    // state and no children: they only marked the way to what went.
+    void PruneEmptyWay(TNodeStorage* node);
 
     TNodeStorage* lastParent_ = nullptr;
     TStringList checkedFileNames_;

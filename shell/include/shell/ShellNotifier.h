@@ -131,11 +131,23 @@ private:
     std::atomic<int> refCount_{0};
 };
 
+// An item renamed or moved: its PIDL before and after.
+struct TRenamedItem {
+    UniquePIDL Old;
+    UniquePIDL New;
+};
+
 // A batch of events. Filled by the dispatch thread before it is posted and
 // only read afterwards, so the windows sharing it read it without a lock.
+// Renames folded into "Update Directory" events keep their two PIDLs here,
+// in the order they happened, so that what a control keeps per item can
+// follow the item to its new name.
 class TShellEventList final : public TReferenceCountedList {
 public:
     TShellEventList() { events_.reserve(50); }
+    const std::vector<TRenamedItem>& Renames() const { return renames_; }
+    void AddRename(TRenamedItem renamed) { renames_.push_back(std::move(renamed)); }
+    std::vector<TRenamedItem> TakeRenames() { return std::exchange(renames_, {}); }
     int Count() const { return static_cast<int>(events_.size()); }
     TShellEvent& Items(int index) const { return *events_.at(static_cast<size_t>(index)); }
     TShellEvent& operator[](int index) const { return Items(index); }
@@ -147,6 +159,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<TShellEvent>> events_;
+    std::vector<TRenamedItem> renames_;
 };
 
 // ShellNotify's event on its way to the shell thread (WM_SHELLNOTIFYTHREADEVENT's
@@ -171,6 +184,9 @@ struct TShellChangeControl {
     bool KernelRegistered = false;
     WideString WatchFolder;
     TKernelFilter KernelFilter = 0;
+    // The folders a shell-registered control shows (see NotifyShownFolders).
+    std::vector<WideString> ShownFolders;
+    bool ShownCounted = false; // counted on the kernel thread for them
 };
 using TShellChangeControlList = std::vector<TShellChangeControl>;
 
@@ -207,7 +223,15 @@ public:
     virtual bool UnRegisterShellChangeNotify(TWinControl* control) = 0;
     virtual bool UnRegisterChangeNotify(TWinControl* control) = 0;
     virtual void UnRegisterAll() = 0;
+    // The folders on disk a shell-registered control shows, watched as the
+    // shell watches the folders its windows show: a change in one is an
+    // "Update Directory" of it (with ShownFolderFilter). False when the
+    // control is not registered for shell notifications.
+    virtual bool NotifyShownFolders(TWinControl* control, const std::vector<WideString>& folders) = 0;
 };
+
+// What the folders a control shows are watched for: names and attributes.
+inline constexpr TKernelFilter ShownFolderFilter = 0x07;
 
 // The process-wide notifier, made on the first call (on the GUI thread).
 IShellChangeNotifier& ChangeNotifier();
@@ -287,6 +311,7 @@ private:
     TimedCondition cond_;    // guards everything below
     std::vector<std::unique_ptr<TShellEvent>> pending_;
     std::unordered_set<std::string> pendingKeys_;
+    std::vector<TRenamedItem> pendingRenames_;
     bool signalled_ = false;
     bool newEvent_ = false;
     uint64_t firstPendingTicks_ = 0;
@@ -372,6 +397,8 @@ private:
     using Key = std::pair<std::string, uint32_t>; // path, FILE_NOTIFY_CHANGE_ flags
     void Rebuild(std::map<Key, Entry>& entries);
     void QueueChange(const Entry& entry);
+    // An item moved from one watched folder to another (or within one).
+    void QueueMove(const Entry& from, const Entry& to, const DirectoryWatch::Move& move);
     TShellChangeNotifier& notifier_;
     TChangeDispatchThread& dispatch_;
     DirectoryWatch watch_;
@@ -408,6 +435,7 @@ public:
     bool UnRegisterShellChangeNotify(TWinControl* control) override;
     bool UnRegisterChangeNotify(TWinControl* control) override;
     void UnRegisterAll() override;
+    bool NotifyShownFolders(TWinControl* control, const std::vector<WideString>& folders) override;
 
     HWND Window() const { return window_; }
     TChangeDispatchThread* DispatchThread() const { return dispatch_.get(); }

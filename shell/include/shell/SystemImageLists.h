@@ -62,6 +62,7 @@ public:
     // kind: 0 file, 1 folder, 2 virtual folder, 3 volume, 4 link (the
     // namespace's SHGetFileInfo asks so); the same index for both sizes.
     int IconIndex(int kind, const std::string& name, bool open, bool large) override;
+    uint32_t ImageListHandle(bool large) override { return Handle(large).value; }
     // The index of a MIME type's icon; the unknown file's when the theme
     // has no icon for the type.
     int FileTypeIndex(const std::string& mimeType);

@@ -24,6 +24,10 @@ enum TDialogControlId : int {
     dciLookIn = 0x471,
     dciFileName = 0x480,
     dciPlacesBar = 0x4A0,
+    // The folder browser's tree, status text and folder field.
+    dciBrowseTree = 0x3741,
+    dciBrowseStatus = 0x3743,
+    dciBrowseEdit = 0x3744,
     dciUp = 0xA001,
 };
 
@@ -55,6 +59,9 @@ public:
     void Notification(TComponent* component, TOperation operation) override;
 
 protected:
+    // Runs once the window exists and is placed, before it is shown: what
+    // moves or fills the dialog goes here.
+    virtual void DialogInit() {}
     // Runs once the modal loop serves the dialog, before OnDialogModal.
     virtual void DialogShown() {}
 

@@ -1,6 +1,8 @@
 #pragma once
 // The base of the system's dialog components: Execute runs the dialog
 // modally over the program's windows, with OnShow before and OnClose after.
+#include <memory>
+
 #include "framework/forms.h"
 
 namespace ax {
@@ -8,6 +10,7 @@ namespace ax {
 class TCommonDialog : public TComponent {
 public:
     explicit TCommonDialog(TComponent* owner) : TComponent(owner) {}
+    ~TCommonDialog() override { *alive_ = false; }
     AnsiString ClassName() const override { return "TCommonDialog"; }
     void DefinePublished(TFiler& filer) override;
     // True when the user confirmed.
@@ -27,8 +30,13 @@ protected:
     virtual void DoClose();
     // Runs dialog (given the owner window) with the thread's other windows
     // disabled, as a modal dialog; they are enabled again however it ends.
+    // The component may be freed while the dialog runs: then nothing of it
+    // is touched afterwards (no OnClose) and the answer is false.
     bool TaskModalDialog(const std::function<bool(HWND owner)>& dialog);
     HWND handle_ = nullptr;
+    // False once the component is being destroyed; whoever runs a modal
+    // loop keeps a copy and looks before touching the component again.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
 private:
     bool ctl3D_ = true;

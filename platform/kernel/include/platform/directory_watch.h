@@ -50,6 +50,13 @@ public:
     // Makes the current or the next Wait return with woken set.
     void Wake();
 
+    struct Move {
+        int from = 0; // the watch of the folder it left
+        std::string fromName;
+        int to = 0; // the watch of the folder it came to
+        std::string toName;
+        bool folder = false;
+    };
     struct Changes {
         bool woken = false;
         // The kernel dropped events: any watched folder may have changed.
@@ -60,6 +67,10 @@ public:
         // Watches whose folder went away (deleted, moved, unmounted); they
         // are also in changed, and they end.
         std::vector<int> gone;
+        // Items renamed or moved between watched folders (or within one),
+        // as the kernel paired them; both watches are also in changed.
+        // Moves in or out of unwatched folders are plain changes.
+        std::vector<Move> moves;
         bool Empty() const { return !woken && !overflow && changed.empty(); }
     };
     // Blocks until a change, an overflow or a wake, then takes every event
@@ -74,6 +85,7 @@ private:
         uint32_t filter;
     };
     void ReadEvents(Changes& changes);
+    int NameWatch(int descriptor, uint32_t mask);
     void EndDescriptor(int descriptor, Changes& changes);
     int inotify_ = -1;
     int wake_ = -1;

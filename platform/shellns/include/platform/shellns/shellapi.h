@@ -297,8 +297,22 @@ public:
     virtual ~IShellIconProvider() = default;
     // kind: 0 file, 1 folder, 2 virtual folder, 3 volume, 4 link
     virtual int IconIndex(int kind, const std::string& name, bool open, bool large) = 0;
+    // The raw value of the drawing layer's handle of the system image list
+    // of that size, whose pictures the indices name; 0 when there is none
+    // (the headless provider has only the indices).
+    virtual uint32_t ImageListHandle(bool /*large*/) { return 0; }
 };
 void SetShellIconProvider(IShellIconProvider* provider); // nullptr: headless
 IShellIconProvider& ShellIconProvider();
+
+// SHGetFileInfoA: the same for a path (parsed from the desktop) or, with
+// SHGFI_USEFILEATTRIBUTES, for a name and attributes that are never looked
+// up on the disk (only its name counts for a file). With SHGFI_SYSICONINDEX
+// the answer is the system image list of the size asked (SHGFI_SMALLICON,
+// else the large one) as ImageListHandle gives it, 0 when there is none;
+// an empty path then asks for nothing but the list. Otherwise nonzero on
+// success. 0 on failure.
+enum : uint32_t { SHGFI_LARGEICON = 0x0 };
+uintptr_t SHGetFileInfoA(const std::string& path, uint32_t fileAttributes, SHFILEINFO* info, uint32_t flags);
 
 } // namespace ax
