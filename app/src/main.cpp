@@ -6,6 +6,7 @@
 #include "crash/vorExcept.h"
 #include "crash/vorLinkDisAsm.h"
 #include "crash/vorSettings.h"
+#include "rtl/scopeguard.h"
 #include "shell/ShellUtilities.h"
 
 #include <iostream>
@@ -14,6 +15,9 @@
 
 int main(int argc, char** argv) {
     ax::StartReporter();
+    // Shut-down in the reverse order: the reporter goes last, its worker
+    // stopped and its thread list given back.
+    const ax::ScopeGuard uninstall([] { ax::UninstallReporter(); });
     ax::LinkDisAsm();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && (args[0] == "select" || args[0] == "selection")) {
