@@ -302,7 +302,16 @@ TEST_F(FolderBrowserTest, AVirtualItemComesBackWithItsName) {
     ASSERT_NE(chosen, nullptr);
     EXPECT_EQ(SHGetPathFromIDList(chosen.get()), "");
     EXPECT_STREQ(name, "Computer");
-    EXPECT_EQ(info.iImage, 15) << "a system folder's icon";
+    // The browser's tree binds the system image lists, so the index is
+    // theirs: the one the shell gives Computer, not a file's or a folder's.
+    SHFILEINFO sfi{};
+    PItemIDList p = nullptr;
+    SHGetSpecialFolderLocation(CSIDL_DRIVES, &p);
+    const UniquePIDL computer(p);
+    const int computerIcon = int(SHGetFileInfo(computer.get(), "", 0, sfi, SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON)
+                                     ? sfi.iIcon
+                                     : -1);
+    EXPECT_EQ(info.iImage, computerIcon) << "a system folder's icon";
 }
 
 TEST_F(FolderBrowserTest, ATypedPathIsTakenWhereverItIsBelowTheRoot) {
