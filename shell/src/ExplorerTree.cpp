@@ -159,6 +159,8 @@ TCustomExplorerTree::TCustomExplorerTree(TComponent* owner) : TCustomDataStringT
     persistent_ = std::make_unique<TExpPersistent>();
     viewManager_ = std::make_unique<TViewManager>();
     sortHelper_ = std::make_unique<TShellSortHelper>();
+    headerColumns_ = std::make_unique<TColumnManager>(this);
+    contextMenu_ = std::make_unique<TContextMenuManager>(this);
     SetRootFolder(rfDesktop);
     OnDragOver = [](TBaseDataTree* sender, TBaseDataTree*, TShiftState, TDragState, POINT, TDropMode, DWORD&,
                     bool& accept) {
@@ -286,6 +288,7 @@ void TCustomExplorerTree::ChangeRoot(TRootFolder value, std::unique_ptr<TNamespa
         FreeNodeNamespace(RootNode());
         rootNamespace_ = std::move(pending);
     }
+    if (columnDetails_ == cdShellColumns) RebuildHeaderColumns();
     if (rootNamespace_) RebuildRootNamespace();
     if (OnRootChange) OnRootChange(this);
 }
@@ -375,6 +378,7 @@ void TCustomExplorerTree::DefinePublished(TFiler& f) {
 
 void TCustomExplorerTree::Loaded() {
     TCustomDataStringTree::Loaded();
+    if (columnDetails_ == cdShellColumns) RebuildHeaderColumns();
     if (active_ && !built_) {
         if (rootNamespace_) RebuildRootNamespace();
         built_ = true;
@@ -459,6 +463,11 @@ void TCustomExplorerTree::DoGetImageIndex(PDataNode node, TDTImageKind kind, TCo
                                           int& index) {
     TNamespace* ns = NodeNamespace(node);
     const bool mainColumn = column == NoColumn || column == Header().MainColumn();
+    if (ns && mainColumn && kind == ikOverlay) {
+        // Links carry the link overlay; shared items (none here) the share one.
+        index = ns->Link() ? 1 : ns->Share() ? 0 : -1;
+        return;
+    }
     if (!ns || !mainColumn || (kind != ikNormal && kind != ikSelected)) {
         TCustomDataStringTree::DoGetImageIndex(node, kind, column, ghosted, index);
         return;

@@ -296,6 +296,7 @@ void TCustomExplorerTree::DoFreeNode(PDataNode node) {
     if (listed_.erase(node)) watchedDirty_ = true;
     if (editAgainNode_ == node) editAgainNode_ = nullptr;
     if (editedNode_ == node) editedNode_ = nullptr;
+    contextMenu_->NodeFreed(node);
     TExpNodeData* data = NodeData(node);
     std::unique_ptr<TNamespace> ns(std::exchange(data->Namespace, nullptr));
     std::unique_ptr<TColumnManager> columns(std::exchange(data->ColumnManager, nullptr));
@@ -333,11 +334,15 @@ void TCustomExplorerTree::WMLButtonDown(TMessage& m) {
 }
 
 void TCustomExplorerTree::WMLButtonDblClk(TMessage& m) {
+    const POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
     THitInfo hit;
-    GetHitTestInfoAt(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), true, hit);
-    buttonExpand_ = (hit.HitPositions & hiOnItemButton) != 0;
-    ScopeGuard reset([this] { buttonExpand_ = false; });
-    TCustomDataStringTree::WMLButtonDblClk(m);
+    GetHitTestInfoAt(p.x, p.y, true, hit);
+    {
+        buttonExpand_ = (hit.HitPositions & hiOnItemButton) != 0;
+        ScopeGuard reset([this] { buttonExpand_ = false; });
+        TCustomDataStringTree::WMLButtonDblClk(m);
+    }
+    LeftDoubleClick(hit.HitNode, hit.HitPositions, p);
 }
 
 void TCustomExplorerTree::CreateWnd() {
@@ -359,28 +364,6 @@ void TCustomExplorerTree::CreateWnd() {
         while (n && n != RootNode() && !n->NextSibling) n = n->Parent;
         n = n && n != RootNode() ? n->NextSibling : nullptr;
     }
-}
-
-// ---- Text and order -----------------------------------------------------------------------
-
-void TCustomExplorerTree::DoGetText(PDataNode node, TColumnIndex column, TDTStringType textType, WideString& text) {
-    if (column < 1) {
-        TNamespace* ns = NodeNamespace(node);
-        text = ns ? ns->NameInFolder() : WideString();
-        return;
-    }
-    TCustomDataStringTree::DoGetText(node, column, textType, text);
-}
-
-int TCustomExplorerTree::DoCompareNodes(PDataNode node1, PDataNode node2, TColumnIndex column) {
-    if (TreeOptions().ExpMiscOptions() & toUserSort)
-        return TCustomDataStringTree::DoCompareNodes(node1, node2, column);
-    TNamespace* ns1 = NodeNamespace(node1);
-    TNamespace* ns2 = NodeNamespace(node2);
-    if (!ns1 || !ns2) return 0;
-    sortHelper_->FileSort = fileSort_ == fsFileExtension;
-    // Every column sorts by name until the explorer's columns are built.
-    return sortHelper_->CompareIDs(0, ns1, ns2);
 }
 
 } // namespace ax

@@ -296,6 +296,8 @@ void TCustomExplorerTree::ChangeLinkChangeEvent(TCustomExplorerTree*, PCItemIDLi
 }
 
 void TCustomExplorerTree::DoChange(PDataNode node) {
+    // The menu's own selection around a right click is no change.
+    if (contextMenu_->MenuShowing()) return;
     TCustomDataStringTree::DoChange(node);
     ChangeLinkDispatch();
 }

@@ -469,7 +469,7 @@ void TCustomExplorerTree::Dispatch(TMessage& m) {
         m.Result = 1;
         return;
     default:
-        TCustomDataStringTree::Dispatch(m);
+        if (!CommandMessage(m)) TCustomDataStringTree::Dispatch(m);
     }
 }
 

@@ -230,6 +230,16 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
 
     int low = 0;
     int high = list.Count() - 1;
+    // Items are mostly stored in their folder's order (a folder checked
+    // item by item): one look at the last record settles those.
+    bool afterLast = false;
+    if (high >= 0) {
+        const auto order = CompareSiblings(*folder, list[high]->RelativePIDL(), id);
+        if (!order) return nullptr;
+        if (*order == 0) return list[high];
+        afterLast = *order < 0;
+        if (afterLast) low = high + 1;
+    }
     while (low <= high) {
         const int middle = (low + high) / 2;
         const auto order = CompareSiblings(*folder, list[middle]->RelativePIDL(), id);
@@ -252,7 +262,7 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
     }
 
     // Where the new node goes (NodeListBinarySearch).
-    low = 0;
+    low = afterLast ? list.Count() : 0;
     high = list.Count() - 1;
     while (low <= high) {
         const int middle = (low + high) / 2;

@@ -521,14 +521,16 @@ TEST_F(Shell, VerbGatingAndSiblingChecks) {
     EXPECT_TRUE(f->Copy({f.get()}));
     EXPECT_TRUE(y->Paste({y.get()}));
     EXPECT_EQ(Read(dir + "/y/f"), "1");
-    EXPECT_FALSE(y->Paste({y.get()})); // the name is taken now: nothing overwritten
-    EXPECT_EQ(Read(dir + "/y/f"), "1");
+    Write(dir + "/y/f", "mine");
+    EXPECT_TRUE(y->Paste({y.get()})); // the name is taken now: a copy of its own
+    EXPECT_EQ(Read(dir + "/y/f"), "mine") << "nothing overwritten";
+    EXPECT_EQ(Read(dir + "/y/f (2)"), "1");
     EXPECT_FALSE(y->Paste({}));
     // Delete moves into the trash.
     auto yf = Child(*y, "f");
     EXPECT_TRUE(yf->Delete({yf.get()}));
     EXPECT_FALSE(FileExists(dir + "/y/f"));
-    EXPECT_EQ(Read(home + "/.local/share/Trash/files/f"), "1");
+    EXPECT_EQ(Read(home + "/.local/share/Trash/files/f"), "mine");
     EXPECT_FALSE(f->ShowPropertySheet({f.get()})); // headless: no sheet
 }
 

@@ -639,7 +639,17 @@ void TBaseDataTree::SetVisible(PDataNode node, bool value) {
         if (walk::IsExpanded(parent)) AdjustHeights(parent, node->TotalHeight);
         if (walk::IsShown(node, root_)) cache_->Invalidate(node, true);
     }
-    if (HasAuto(toAutoHideButtons) && parent != root_) DetermineHiddenChildrenFlag(parent);
+    if (HasAuto(toAutoHideButtons) && parent != root_) {
+        // A shown node, or a shown sibling after it, settles the parent's
+        // button without a scan: hiding a folder's children one by one
+        // stays linear.
+        if (value || (node->NextSibling && walk::IsVisible(node->NextSibling))) {
+            parent->States &= ~vsAllChildrenHidden;
+            InvalidateNode(parent);
+        } else {
+            DetermineHiddenChildrenFlag(parent);
+        }
+    }
     UpdateScrollBars();
     ClampOffsets();
     InvalidateAll();

@@ -83,6 +83,8 @@ bool FindDataFromPath(const std::string& path, WIN32_FIND_DATA& data) {
     if (S_ISREG(sx.stx_mode)) a |= FILE_ATTRIBUTE_ARCHIVE;
     if (!data.cFileName.empty() && data.cFileName[0] == '.') a |= FILE_ATTRIBUTE_HIDDEN;
     if (!(sx.stx_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
+    // What the file system compresses by itself (chattr +c on btrfs, ext4...).
+    if (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_COMPRESSED) a |= FILE_ATTRIBUTE_COMPRESSED;
     if (a == 0) a = FILE_ATTRIBUTE_NORMAL;
     data.dwFileAttributes = a;
     auto ft = [](const statx_timestamp& t) { return FileTimeFromUnix(t.tv_sec, t.tv_nsec); };

@@ -32,6 +32,11 @@ bool ShellCopyItems(const std::vector<std::string>& sources, const std::string& 
     return shellns::TransferItems(sources, targetDir, false, failed, problems);
 }
 
+bool ShellCopyItemsRenaming(const std::vector<std::string>& sources, const std::string& targetDir,
+                            std::vector<std::string>* failed, std::vector<ShellProblem>* problems) {
+    return shellns::TransferItems(sources, targetDir, false, failed, problems, true);
+}
+
 bool ShellMoveItems(const std::vector<std::string>& sources, const std::string& targetDir,
                     std::vector<std::string>* failed, std::vector<ShellProblem>* problems) {
     return shellns::TransferItems(sources, targetDir, true, failed, problems);

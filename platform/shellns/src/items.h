@@ -89,7 +89,7 @@ bool RemoveTreeAt(int dirfd, const std::string& name, const std::vector<FileId>&
 // ShellCopyItems and ShellMoveItems.
 bool TransferItems(const std::vector<std::string>& sources, const std::string& targetDir,
                    bool move, std::vector<std::string>* failed,
-                   std::vector<ShellProblem>* problems);
+                   std::vector<ShellProblem>* problems, bool freeName = false);
 
 // An item's display name in each SHGDN form.
 std::string DisplayNameOf(const Location& location, uint32_t flags);

@@ -227,7 +227,7 @@ public:
                 return E_FAIL;
             std::vector<ShellProblem> problems;
             const bool ok = cut ? ShellMoveItems(sources, locations_[0].path, nullptr, &problems)
-                                : ShellCopyItems(sources, locations_[0].path, nullptr, &problems);
+                                : ShellCopyItemsRenaming(sources, locations_[0].path, nullptr, &problems);
             ReportProblems(info.window, problems);
             if (ok && cut) ClearShellClipboard();
             return ok ? S_OK : E_FAIL;

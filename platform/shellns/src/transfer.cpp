@@ -234,11 +234,25 @@ std::string TemporaryName(int dir) {
     }
 }
 
+// "name (2).ext", "name (3).ext", ...: the first that nothing in dir has.
+std::string FreeCopyName(int dir, const std::string& name) {
+    const size_t dot = name.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string stem = hasExtension ? name.substr(0, dot) : name;
+    const std::string extension = hasExtension ? name.substr(dot) : std::string();
+    for (unsigned n = 2;; ++n) {
+        const std::string candidate = stem + " (" + std::to_string(n) + ")" + extension;
+        struct stat st;
+        if (::fstatat(dir, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+            return candidate;
+    }
+}
+
 } // namespace
 
 bool TransferItems(const std::vector<std::string>& sources, const std::string& targetDir,
                    bool move, std::vector<std::string>* failed,
-                   std::vector<ShellProblem>* problems) {
+                   std::vector<ShellProblem>* problems, bool freeName) {
     const std::string dir = NormalisePath(targetDir);
     UniqueFd target;
     if (!dir.empty() && IsFolderItem(dir)) target = OpenAnyPath(dir, O_RDONLY | O_DIRECTORY);
@@ -254,7 +268,7 @@ bool TransferItems(const std::vector<std::string>& sources, const std::string& t
             if (problems) problems->push_back({raw, reason});
         };
         const std::string from = NormalisePath(raw);
-        const std::string name = ExtractFileName(from);
+        std::string name = ExtractFileName(from);
         if (!target) {
             refuse(targetDir + " is no folder to put items in");
             continue;
@@ -273,8 +287,11 @@ bool TransferItems(const std::vector<std::string>& sources, const std::string& t
         }
         struct stat there;
         if (::fstatat(target.Get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
-            refuse("an item called " + name + " is already there");
-            continue;
+            if (!freeName || move) {
+                refuse("an item called " + name + " is already there");
+                continue;
+            }
+            name = FreeCopyName(target.Get(), name);
         }
         bool copy = !move;
         if (move && !RenameNoReplaceAt(source.dirfd, source.name, target.Get(), name)) {

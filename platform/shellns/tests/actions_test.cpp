@@ -353,7 +353,8 @@ TEST_F(Actions, ContextMenuCopyPasteThroughTheScriptedTracker) {
     info.commandOffset = id - 1;
     ASSERT_EQ(menu->InvokeCommand(info), S_OK);
 
-    // Pasting into b fails for the taken name and leaves both files.
+    // Pasting into b, which has an "f" already, never replaces it: the copy
+    // takes the first free name.
     ShellFolderPtr root_;
     PItemIDList pb = nullptr;
     desktop->ParseDisplayName(b, &pb);
@@ -362,8 +363,11 @@ TEST_F(Actions, ContextMenuCopyPasteThroughTheScriptedTracker) {
     ASSERT_EQ(desktop->GetContextMenu(bItems, 1, &bMenu), S_OK);
     CMINVOKECOMMANDINFO paste;
     paste.verb = "paste";
-    EXPECT_NE(bMenu->InvokeCommand(paste), S_OK);
+    EXPECT_EQ(bMenu->InvokeCommand(paste), S_OK);
     EXPECT_EQ(Read(b + "/f"), "old");
+    EXPECT_EQ(Read(b + "/f (2)"), "data");
+    EXPECT_EQ(bMenu->InvokeCommand(paste), S_OK);
+    EXPECT_EQ(Read(b + "/f (3)"), "data");
     unlink((b + "/f").c_str());
     EXPECT_EQ(bMenu->InvokeCommand(paste), S_OK);
     EXPECT_EQ(Read(b + "/f"), "data");

@@ -23,6 +23,7 @@
 // icon thread reach it by posted messages.
 #include "framework/graphics.h"
 #include "rtl/lists.h"
+#include "shell/ExplorerColumns.h"
 #include "shell/NodeStorage.h"
 #include "shell/ShellNotifier.h"
 #include "shell/ShellUtilities.h"
@@ -180,17 +181,6 @@ struct TExpColors {
     TColor FileTextColor = 0;
 };
 
-// Per-node column state (width toggles of the header's columns); made
-// when first asked for.
-class TColumnManager {
-public:
-    explicit TColumnManager(TCustomExplorerTree* tree) : tree_(tree) {}
-    TCustomExplorerTree* Tree() const { return tree_; }
-
-private:
-    TCustomExplorerTree* tree_;
-};
-
 // The explorer's record in every node, ahead of the user's node data.
 struct TExpNodeData {
     TNamespace* Namespace = nullptr;         // owned by the node
@@ -220,6 +210,24 @@ using TExpNotifyEvent = std::function<void(TCustomExplorerTree* Sender)>;
 using TExpNamespaceStructureChangeEvent = std::function<void(
     TCustomExplorerTree* Sender, PDataNode Node, TNamespace* NS, TNamespaceStructureChange ChangeType)>;
 using TExpCustomNamespaceEvent = std::function<void(TCustomExplorerTree* Sender, PDataNode ParentNode)>;
+using TExpGetExpTextEvent = std::function<void(TCustomExplorerTree* Sender, TColumnIndex Column, PDataNode Node,
+                                               TNamespace* NS, WideString& Text)>;
+using TExpCustomColumnCompareEvent = std::function<void(TCustomExplorerTree* Sender, TColumnIndex Column,
+                                                        PDataNode Node1, PDataNode Node2, int& Result)>;
+using TExpAddCustomShellColumnEvent =
+    std::function<void(TCustomExplorerTree* Sender, int FirstAvailableIndex, TDTHeader& Header)>;
+using TExpShellExecuteEvent = std::function<void(TCustomExplorerTree* Sender, TNamespace* NS,
+                                                 WideString& WorkingDir, WideString& CmdLineArgument, bool& Allow)>;
+using TExpTreeDblClickEvent =
+    std::function<void(TCustomExplorerTree* Sender, PDataNode Node, TMouseButton Button, POINT Point)>;
+using TExpContextMenuShowEvent = std::function<void(TCustomExplorerTree* Sender, TNamespace* NS, bool& Allow)>;
+using TExpContextMenuCmdEvent = std::function<void(TCustomExplorerTree* Sender, TNamespace* NS,
+                                                   const WideString& Verb, int MenuItemID, bool& Handled)>;
+using TExpContextMenuAfterCmdEvent = std::function<void(TCustomExplorerTree* Sender, TNamespace* NS,
+                                                        const WideString& Verb, int MenuItemID, bool Successful)>;
+using TExpClipboardEvent = std::function<void(TCustomExplorerTree* Sender, bool& Handled)>;
+using TExpClipboardCutEvent =
+    std::function<void(TCustomExplorerTree* Sender, bool& MarkSelectedCut, bool& Handled)>;
 using TExpShellNotifyEvent = std::function<void(TCustomExplorerTree* Sender, TShellEvent& ShellEvent)>;
 
 // ---- The tree ----------------------------------------------------------------------------
@@ -242,11 +250,14 @@ public:
     // A change rebuilds the nodes.
     void SetFileObjects(TFileObjects value);
     TFileSizeFormat FileSizeFormat() const { return fileSizeFormat_; }
-    void SetFileSizeFormat(TFileSizeFormat value) { fileSizeFormat_ = value; }
+    // A change repaints.
+    void SetFileSizeFormat(TFileSizeFormat value);
     TFileSort FileSort() const { return fileSort_; }
-    void SetFileSort(TFileSort value) { fileSort_ = value; }
+    // A change sorts again when the tree is sorted by the type column.
+    void SetFileSort(TFileSort value);
     TColumnDetailType ColumnDetails() const { return columnDetails_; }
-    void SetColumnDetails(TColumnDetailType value) { columnDetails_ = value; }
+    // A change builds the header's columns anew (cdUser: none, header hidden).
+    void SetColumnDetails(TColumnDetailType value);
     int ColumnMenuItemCount() const { return columnMenuItemCount_; }
     void SetColumnMenuItemCount(int value) { columnMenuItemCount_ = value; }
 
@@ -364,7 +375,47 @@ public:
     void LoadFromStream(TStream& stream) override;
     void SaveToStream(TStream& stream, PDataNode node = nullptr) override;
 
+    // ---- Columns, menus and commands (ExplorerTreeColumns.cpp, ExplorerTreeCommands.cpp) -
+    // The header's column at index, nil when none.
+    TExpColumn* ExpColumn(TColumnIndex column) const;
+    // Under cdShellColumns the columns from here on are the application's.
+    int FirstCustomColumnIndex() const { return firstCustomColumn_; }
+    // Builds the header's columns for ColumnDetails and the root folder.
+    void RebuildHeaderColumns();
+    // The column layout kept in the root folder's storage record.
+    void StoreColumnState();
+    void ApplyColumnState();
+    TColumnMenu& ColumnMenu();
+    // The width toggles of the header; the tree's own, so that they work
+    // whatever nodes exist.
+    TColumnManager& HeaderColumnManager() { return *headerColumns_; }
+    TContextMenuManager& ContextMenuManager() { return *contextMenu_; }
+    // The application's items, added to the shell menu as a submenu.
+    TUserMenu* ShellContextSubMenu = nullptr;
+    WideString ShellContextSubMenuCaption;
+    bool CopyToClipboard() override;
+    bool CutToClipboard() override;
+    bool PasteFromClipboard() override;
+    virtual void DeleteSelected();
+    virtual void PasteIntoSelected(bool all);
+    virtual void ShowProperties();
+    virtual void ExecuteNamespace(PDataNode node);
+    virtual bool BrowseToShortcut(TNamespace* ns);
+    // Nodes marked by the last cut (drawn ghosted with toMarkCutAndCopy).
+    bool MarkedCut(PDataNode node) const { return node && (node->States & vsCutOrCopy); }
+
     // ---- Events ------------------------------------------------------------------------
+    TExpGetExpTextEvent OnGetExpText;
+    TExpCustomColumnCompareEvent OnCustomColumnCompare;
+    TExpAddCustomShellColumnEvent OnAddCustomShellColumn;
+    TExpShellExecuteEvent OnShellExecute;
+    TExpTreeDblClickEvent OnTreeDblClick;
+    TExpContextMenuShowEvent OnContextMenuShow;
+    TExpContextMenuCmdEvent OnContextMenuCmd;
+    TExpContextMenuAfterCmdEvent OnContextMenuAfterCmd;
+    TExpClipboardEvent OnClipboardCopy;
+    TExpClipboardCutEvent OnClipboardCut;
+    TExpClipboardEvent OnClipboardPaste;
     TExpEnumFolderEvent OnEnumFolder;
     TExpRootChangingEvent OnRootChanging;
     TExpNotifyEvent OnRootChange;
@@ -401,6 +452,31 @@ protected:
     void WMLButtonDown(TMessage& m) override;
     void WMLButtonDblClk(TMessage& m) override;
     void CreateWnd() override;
+
+    // ---- Columns, menus and commands --------------------------------------------------
+    std::unique_ptr<TDTHeader> CreateHeader() override;
+    std::unique_ptr<TDataTreeColumn> CreateColumn(TCollection* columns) override;
+    void DoPaintText(PDataNode node, TCanvas& canvas, TColumnIndex column, TDTStringType textType) override;
+    void DoGetHint(PDataNode node, TColumnIndex column, WideString& hint) override;
+    void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) override;
+    void DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    void DoHeaderDragged(TColumnIndex column, TColumnPosition oldPosition) override;
+    void DoColumnResize(TColumnIndex column) override;
+    void DoCanEdit(PDataNode node, TColumnIndex column, bool& allowed) override;
+    TPopupMenu* DoGetPopupMenu(PDataNode node, TColumnIndex column, POINT position) override;
+    bool DoKeyAction(WORD& charCode, TShiftState& shift) override;
+    std::shared_ptr<IDataObject> DoCreateDataObject() override;
+    bool DoDragAllowed(PDataNode node, TColumnIndex column) override;
+    DWORD DragEffects() override;
+    HRESULT DragEnter(IDataObject* data, DWORD keyState, POINT pt, DWORD& effect) override;
+    HRESULT DragOver(DWORD keyState, POINT pt, DWORD& effect) override;
+    HRESULT DragLeave() override;
+    HRESULT DragDrop(IDataObject* data, DWORD keyState, POINT pt, DWORD& effect) override;
+    void WMContextMenu(TMessage& m) override;
+    void WMRButtonDown(TMessage& m) override;
+    void WMRButtonUp(TMessage& m) override;
+    // The selection's items as the shell's data object.
+    std::shared_ptr<IDataObject> ShellDataObjectOfSelection();
 
     // Whether a node for ns under parent shows an expand button.
     bool HasChildrenDecision(TNamespace* ns, PDataNode node);
@@ -452,6 +528,18 @@ private:
     void StoreCheckState(PDataNode node);
     void StartChangeLinkGuard();
     bool Creating() const { return creating_ > 0; }
+    void BuildExpColumns();
+    void BuildShellColumns();
+    int ShellColumnOf(TColumnIndex column) const;
+    int CompareByColumn(TColumnIndex column, TNamespace* ns1, TNamespace* ns2, PDataNode node1, PDataNode node2);
+    TNamespace* DropNamespaceAt(POINT clientPoint);
+    bool ContextMenuVerb(const WideString& verb);
+    void MarkCutCopy(bool cut);
+    // A left double click at p (client) that hit node at positions.
+    void LeftDoubleClick(PDataNode node, THitPositions positions, POINT p);
+    // Alt+Enter and right double clicks; true when the message was used.
+    bool CommandMessage(TMessage& m);
+    friend class TContextMenuManager;
     // Refresh and shell changes (ExplorerTreeRefresh.cpp).
     void WMShellNotify(TMessage& m);
     void WMIconReply(TMessage& m);
@@ -484,6 +572,15 @@ private:
     UniquePIDL rootFolderCustomPIDL_;
     std::unique_ptr<TNamespace> rootNamespace_;
     TExpColors expColors_;
+    int firstCustomColumn_ = 0;
+    int columnRebuildGuard_ = 0;
+    std::unique_ptr<TColumnManager> headerColumns_;
+    std::unique_ptr<TColumnMenu> columnMenu_;
+    std::unique_ptr<TContextMenuManager> contextMenu_;
+    // The shell's drop target under a drag, and its item.
+    std::unique_ptr<TNamespace> dropNamespace_;
+    IDataObject* dragData_ = nullptr;
+    bool altDown_ = false;
     std::unique_ptr<TShellSortHelper> sortHelper_;
     std::unique_ptr<TExpPersistent> persistent_;
     std::unique_ptr<TViewManager> viewManager_;

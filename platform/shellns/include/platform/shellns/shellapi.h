@@ -58,8 +58,9 @@ enum : uint32_t {
 
 // File attributes of the find-data record, mapped from stat once (see
 // docs/layers/shellns.md): directory; hidden = the name starts with ".";
-// read-only = no owner write permission; archive = a regular file; normal
-// when none of the others applies.
+// read-only = no owner write permission; archive = a regular file;
+// compressed = the file system compresses it; normal when none of the
+// others applies.
 enum : uint32_t {
     FILE_ATTRIBUTE_READONLY = 0x1,
     FILE_ATTRIBUTE_HIDDEN = 0x2,

@@ -84,6 +84,12 @@ struct ShellProblem {
 bool ShellCopyItems(const std::vector<std::string>& sources, const std::string& targetDir,
                     std::vector<std::string>* failed = nullptr,
                     std::vector<ShellProblem>* problems = nullptr);
+// The same, except that an item whose name the target already has is copied
+// under the first free "name (2).ext", "name (3).ext", ...: what a paste
+// does, so that pasting where an item came from makes a second one.
+bool ShellCopyItemsRenaming(const std::vector<std::string>& sources, const std::string& targetDir,
+                            std::vector<std::string>* failed = nullptr,
+                            std::vector<ShellProblem>* problems = nullptr);
 bool ShellMoveItems(const std::vector<std::string>& sources, const std::string& targetDir,
                     std::vector<std::string>* failed = nullptr,
                     std::vector<ShellProblem>* problems = nullptr);

@@ -1,0 +1,366 @@
+// The explorer tree and list of the main window with their synchroniser on
+// a real display: a private Xvfb with openbox, driven with XTest clicks as a
+// user would. The application runs on its own thread as a program would;
+// the test thread is the user, and reads the controls' state on the
+// application's thread once the application has taken the input. Positions
+// are asked of the controls (their hit tests), never assumed from a font.
+//
+// The picture of the pair with its checks is kept beside the test (the
+// build tree) as explorer_pair_x11.png.
+#include "framework/forms.h"
+#include "platform/window/display.h"
+#include "rtl/clock.h"
+#include "shell/CheckboxesSynchronizer.h"
+#include "xvfb.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ax {
+namespace {
+
+using test::Xvfb;
+
+constexpr UINT kCallMessage = WM_APP + 0x53;
+
+struct CallRequest {
+    std::function<void()> fn;
+    std::mutex mutex;
+    bool done = false, ran = false;
+    std::condition_variable cv;
+};
+
+// The application's thread: a form with the pair, run until it ends.
+class Program {
+public:
+    explicit Program(std::string folder) : folder_(std::move(folder)) {
+        thread_ = std::thread([this] { Main(); });
+    }
+    ~Program() {
+        if (!Finished()) Call([this] { app_->Terminate(); });
+        WaitState([&] { return finished_; });
+        if (thread_.joinable()) thread_.join();
+    }
+    bool WaitReady() { return WaitState([&] { return ready_ || finished_; }) && ready_; }
+    bool Finished() {
+        std::lock_guard<std::mutex> g(mutex_);
+        return finished_;
+    }
+    bool Call(std::function<void()> fn) {
+        auto req = std::make_shared<CallRequest>();
+        req->fn = std::move(fn);
+        HWND target = callWindow_;
+        std::thread([req, target] {
+            SendMessage(target, kCallMessage, 0, reinterpret_cast<LPARAM>(req.get()));
+            std::lock_guard<std::mutex> g(req->mutex);
+            req->done = true;
+            req->cv.notify_all();
+        }).detach();
+        std::unique_lock<std::mutex> lock(req->mutex);
+        req->cv.wait_for(lock, Xvfb::kBound, [&] { return req->done; });
+        return req->done && req->ran;
+    }
+    template <class T> T Get(std::function<T()> fn) {
+        T value{};
+        EXPECT_TRUE(Call([&] { value = fn(); })) << "the application did not answer";
+        return value;
+    }
+    size_t Ups() {
+        std::lock_guard<std::mutex> g(mutex_);
+        return ups_;
+    }
+    // Waits until more than `from` button releases were retrieved.
+    bool WaitUp(size_t from) { return WaitState([&] { return ups_ > from; }); }
+    std::vector<std::string> Errors() {
+        std::lock_guard<std::mutex> g(mutex_);
+        return errors_;
+    }
+
+    TExplorerTreeview* tree = nullptr; // the application thread's own
+    TExplorerListview* list = nullptr;
+    HWND formWindow = nullptr;
+    unsigned long xWindow = 0;
+
+private:
+    bool WaitState(const std::function<bool()>& done) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, Xvfb::kBound, done);
+    }
+
+    void Main() {
+        SetTestFont(false);
+        if (SelectDisplay(DisplayKind::X11)) {
+            auto app = std::make_unique<TApplication>(nullptr);
+            app_ = app.get();
+            app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
+                std::lock_guard<std::mutex> g(mutex_);
+                errors_.push_back(text);
+            };
+            Build();
+            HHOOK hook = SetWindowsHookEx(
+                WH_GETMESSAGE,
+                [this](int, WPARAM remove, LPARAM lp) -> LRESULT {
+                    const MSG& m = *reinterpret_cast<const MSG*>(lp);
+                    if (remove == PM_REMOVE && m.message == WM_LBUTTONUP) {
+                        {
+                            std::lock_guard<std::mutex> g(mutex_);
+                            ++ups_;
+                        }
+                        changed_.notify_all();
+                    }
+                    return 0;
+                },
+                GetCurrentThreadId());
+            {
+                std::lock_guard<std::mutex> g(mutex_);
+                ready_ = true;
+            }
+            changed_.notify_all();
+            app->Run();
+            UnhookWindowsHookEx(hook);
+            app.reset();
+            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId())) DestroyWindow(h);
+        }
+        std::lock_guard<std::mutex> g(mutex_);
+        finished_ = true;
+        changed_.notify_all();
+    }
+
+    void Build() {
+        WNDCLASS wc;
+        wc.lpszClassName = "X11PairTestCalls";
+        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+            if (m != kCallMessage) return DefWindowProc(h, m, w, l);
+            auto* req = reinterpret_cast<CallRequest*>(l);
+            req->fn();
+            std::lock_guard<std::mutex> g(req->mutex);
+            req->ran = true;
+            return 0;
+        };
+        RegisterClass(wc);
+        callWindow_ = CreateWindowEx(0, "X11PairTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
+
+        TForm* form = app_->CreateForm<TForm>();
+        form->SetCaption("Backup selection");
+        form->SetBorderStyle(bsSingle);
+        form->SetBounds(40, 40, 0, 0);
+        form->SetClientSize(520, 280);
+        tree = TComponent::Create<TExplorerTreeview>(form);
+        tree->SetParent(form);
+        tree->SetBounds(8, 8, 240, 264);
+        list = TComponent::Create<TExplorerListview>(form);
+        list->SetParent(form);
+        list->SetBounds(256, 8, 256, 264);
+        for (TCustomExplorerTree* c : {static_cast<TCustomExplorerTree*>(tree), static_cast<TCustomExplorerTree*>(list)}) {
+            TExplorerTreeOptions& o = c->TreeOptions();
+            o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
+            o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
+            c->SetRootFolderCustomPath(Utf8ToWide(folder_));
+        }
+        tree->SetExplorerListview(list);
+        list->SetExplorerTreeview(tree);
+        tree->SetActive(true);
+        list->SetActive(true);
+        auto* sync = TComponent::Create<TCheckboxesSynchronizer>(list);
+        sync->SetExplorerTreeview(tree);
+        sync->SetExplorerListview(list);
+        form->Show();
+        formWindow = form->Handle();
+        xWindow = NativeWindow(formWindow);
+    }
+
+    std::string folder_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool ready_ = false, finished_ = false;
+    size_t ups_ = 0;
+    std::vector<std::string> errors_;
+    TApplication* app_ = nullptr;
+    HWND callWindow_ = nullptr;
+};
+
+// ---- Read on the application's thread ------------------------------------------------------
+
+PDataNode NodeOf(TCustomExplorerTree* control, const std::string& path) {
+    PItemIDList pidl = PathToPIDL(Utf8ToWide(path));
+    if (!pidl) return nullptr;
+    PDataNode node = control->FindNodeByPIDL(pidl);
+    NamespacePIDLManager().FreePIDL(pidl);
+    return node == control->RootNode() ? nullptr : node;
+}
+
+// The screen point of a node's check box, from the control's hit tests.
+POINT BoxPoint(TCustomExplorerTree* control, PDataNode node) {
+    if (!node) return POINT{-1, -1};
+    control->ScrollIntoView(node, false);
+    const RECT r = control->GetDisplayRect(node, NoColumn, false);
+    const int y = (r.top + r.bottom) / 2;
+    int first = -1, last = -1;
+    for (int x = r.left; x < r.right; ++x) {
+        THitInfo hit;
+        control->GetHitTestInfoAt(x, y, true, hit);
+        if (hit.HitNode == node && (hit.HitPositions & hiOnItemCheckbox)) {
+            if (first < 0) first = x;
+            last = x;
+        }
+    }
+    if (first < 0) return POINT{-1, -1};
+    return control->ClientToScreen(POINT{(first + last) / 2, y});
+}
+
+POINT LabelPoint(TCustomExplorerTree* control, PDataNode node) {
+    if (!node) return POINT{-1, -1};
+    control->ScrollIntoView(node, false);
+    const RECT r = control->GetDisplayRect(node, NoColumn, true);
+    return control->ClientToScreen(POINT{r.left + 4, (r.top + r.bottom) / 2});
+}
+
+// ---- The user's side -----------------------------------------------------------------------
+
+class X11PairTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string binary = test::FindXvfb();
+        if (binary.empty() || test::FindProgram("openbox").empty())
+            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        char pattern[] = "/tmp/axpairx11XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        for (const char* d : {"/docs", "/docs/old", "/music", "/photos"}) mkdir((folder + d).c_str(), 0755);
+        for (const char* f : {"/docs/notes.txt", "/docs/report.txt", "/docs/old/o.txt", "/music/m.mp3",
+                              "/photos/p1.jpg", "/photos/p2.jpg", "/top.txt"}) {
+            const int fd = open((folder + f).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            if (fd >= 0) close(fd);
+        }
+        ASSERT_TRUE(server.Start(binary)) << server.Error();
+        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
+        setenv("DISPLAY", server.Name().c_str(), 1);
+        SetClock(&clock);
+        program = std::make_unique<Program>(folder);
+        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
+        window = program->xWindow;
+        ASSERT_NE(window, 0u);
+        ASSERT_TRUE(server.WaitFor([&] {
+            return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
+        })) << "the form was never mapped";
+        ASSERT_TRUE(server.WaitFor([&] {
+            const Xvfb::Geometry g = server.WindowGeometry(window);
+            RECT r{};
+            if (!program->Call([&] { GetWindowRect(program->formWindow, r); })) return false;
+            return g.exists && r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
+        })) << "the form and its X window disagree";
+        server.Activate(window);
+        ASSERT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
+    }
+    void TearDown() override {
+        if (program) {
+            const std::vector<std::string> errors = program->Errors();
+            EXPECT_TRUE(errors.empty()) << errors.front();
+            program.reset();
+        }
+        SelectDisplay(DisplayKind::Headless);
+        SetClock(nullptr);
+        std::error_code error;
+        if (!folder.empty()) std::filesystem::remove_all(folder, error);
+    }
+
+    void ClickAt(POINT p, const std::string& what) {
+        if (HasFatalFailure()) return;
+        ASSERT_GE(p.x, 0) << what << " is not shown";
+        clock.Advance(1000); // never a double click
+        const size_t from = program->Ups();
+        server.Click(p.x, p.y);
+        ASSERT_TRUE(program->WaitUp(from)) << "the click on " << what << " did not arrive";
+        program->Call([&] { UpdateWindow(program->formWindow); });
+    }
+    void ClickBox(bool inTree, const std::string& relative) {
+        const POINT p = program->Get<POINT>([&] {
+            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            return BoxPoint(c, NodeOf(c, folder + relative));
+        });
+        ClickAt(p, relative + "'s box");
+    }
+    void ClickLabel(bool inTree, const std::string& relative) {
+        const POINT p = program->Get<POINT>([&] {
+            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            return LabelPoint(c, NodeOf(c, folder + relative));
+        });
+        ClickAt(p, relative + "'s label");
+    }
+    int State(bool inTree, const std::string& relative) {
+        return program->Get<int>([&] {
+            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            PDataNode n = NodeOf(c, folder + relative);
+            return n ? int(n->CheckState) : -1;
+        });
+    }
+    std::string ListFolder() {
+        return program->Get<std::string>([&] {
+            TNamespace* ns = program->list->RootFolderNamespace();
+            return ns ? WideToUtf8(ns->NameForParsing()) : std::string("-");
+        });
+    }
+    std::vector<std::string> Checked() {
+        return program->Get<std::vector<std::string>>([&] {
+            std::vector<std::string> out;
+            const TStringList& names = program->tree->Storage().CheckedFileNames();
+            for (int i = 0; i < names.Count(); ++i) out.push_back(names[i].substr(folder.size()));
+            return out;
+        });
+    }
+
+    std::string folder;
+    Xvfb server;
+    ManualClock clock;
+    std::unique_ptr<Program> program;
+    unsigned long window = 0;
+};
+
+TEST_F(X11PairTest, ChecksClickedInBothControlsAreOneSelection) {
+    // In the tree: photos' box. The list shows the root folder and follows.
+    ClickBox(true, "/photos");
+    EXPECT_EQ(State(true, "/photos"), csCheckedNormal);
+    EXPECT_EQ(State(false, "/photos"), csCheckedNormal) << "the list shows the same item checked";
+    EXPECT_EQ(State(true, ""), csMixedNormal);
+
+    // In the list: top.txt, then docs opened from the tree and report.txt.
+    ClickBox(false, "/top.txt");
+    EXPECT_EQ(State(true, "/top.txt"), csCheckedNormal) << "hidden in the tree, checked all the same";
+    ClickLabel(true, "/docs");
+    ASSERT_EQ(ListFolder(), folder + "/docs");
+    ClickBox(false, "/docs/report.txt");
+    ClickBox(false, "/docs/old");
+    EXPECT_EQ(State(true, "/docs"), csMixedNormal);
+    EXPECT_EQ(State(true, "/docs/old"), csCheckedNormal);
+    EXPECT_EQ(State(false, "/docs/notes.txt"), csUncheckedNormal);
+    EXPECT_EQ(Checked(), (std::vector<std::string>{"/docs/old", "/docs/old/o.txt", "/docs/report.txt", "/photos",
+                                                   "/photos/p1.jpg", "/photos/p2.jpg", "/top.txt"}));
+
+    // Unchecked again in the tree: the list follows.
+    ClickBox(true, "/docs/old");
+    EXPECT_EQ(State(false, "/docs/old"), csUncheckedNormal);
+    ClickBox(true, "/docs/old");
+    EXPECT_EQ(State(false, "/docs/old"), csCheckedNormal);
+
+    // The picture: both controls with their checks.
+    program->Call([&] {
+        UpdateWindow(program->formWindow);
+        PumpDisplay();
+    });
+    ASSERT_TRUE(server.Screenshot("explorer_pair_x11.png", window));
+    struct stat st {};
+    ASSERT_EQ(stat("explorer_pair_x11.png", &st), 0);
+    EXPECT_GT(st.st_size, 1000);
+}
+
+} // namespace
+} // namespace ax
