@@ -16,8 +16,7 @@ namespace {
 // record being PIDL size, PIDL (Computer, the volume "/", "tmp",
 // "ardentix-example", ...), whether a child list follows (with its count),
 // and after the children the tail: kinds, check state, check type, three
-// empty column arrays and no object. Folders on the way to a checked item
-// are stored with an empty tail.
+// empty column arrays and no object.
 constexpr const char* kExampleJobHex =
     // the desktop
     "02000000 0000 01 01000000"
@@ -39,12 +38,15 @@ constexpr const char* kExampleJobHex =
     // Pictures/holiday.png: checked
     "44000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 130031617264656e7469782d6578616d706c65"
     " 0b00315069637475726573 0e0031686f6c696461792e706e67 0000 00 010201 00000000 00000000 00000000 00"
-    // the tails of Pictures, ardentix-example, tmp, "/", Computer, the desktop
-    "000000 00000000 00000000 00000000 00"
-    "000000 00000000 00000000 00000000 00"
-    "000000 00000000 00000000 00000000 00"
-    "000000 00000000 00000000 00000000 00"
-    "000000 00000000 00000000 00000000 00"
+    // the tails of Pictures, ardentix-example, tmp, "/" and Computer: mixed
+    // (kinds 1, state 4, type 1), as the window stores the folders above
+    // a checked item, so that they show it before they are opened
+    "010401 00000000 00000000 00000000 00"
+    "010401 00000000 00000000 00000000 00"
+    "010401 00000000 00000000 00000000 00"
+    "010401 00000000 00000000 00000000 00"
+    "010401 00000000 00000000 00000000 00"
+    // the desktop's tail
     "000000 00000000 00000000 00000000 00";
 
 std::vector<uint8_t> FromHex(const char* text) {

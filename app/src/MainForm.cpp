@@ -1,8 +1,9 @@
 #include "app/MainForm.h"
 
 #include "MainFormParts.h"
-#include "app/PaneLink.h"
 #include "controls/ExStatusBar.h"
+#include "shell/CheckboxesSynchronizer.h"
+#include "shell/ExplorerViews.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
@@ -77,7 +78,7 @@ TMainform::TMainform(TComponent* owner) : TForm(owner) {
 }
 
 TMainform::~TMainform() {
-    // The panes' handlers reach the link: they go first.
+    // The panes' handlers reach the form: they go first.
     DestroyComponents();
 }
 
@@ -96,29 +97,19 @@ void TMainform::BuildToolPanel() {
 }
 
 void TMainform::BuildPanes() {
-    ExpTree = Place<TExplorerTree>(this, alLeft, 0, 36, 280, 300);
-    ExpTree->SetFileObjects(foFolders | foNonFolders | foHidden);
-    TExplorerTreeOptions& t = ExpTree->TreeOptions();
-    t.SetMiscOptions(t.MiscOptions() | toCheckSupport);
-    t.SetAutoOptions(t.AutoOptions() | toAutoTristateTracking);
-    ExpTree->OnInitNode = [](TBaseDataTree* tree, PDataNode, PDataNode node, TDataNodeInitStates&) {
-        if (node->CheckType == ctNone) tree->SetCheckType(node, ctTriStateCheckBox);
-    };
+    ExpTree = Place<TExplorerTreeview>(this, alLeft, 0, 36, 280, 300);
+    ExpList = Place<TExplorerListview>(this, alClient, 280, 36, 480, 300);
+    // The form's own handlers first: the synchroniser passes every event
+    // on to the handler it finds.
     ExpTree->OnChange = [this](TBaseDataTree*, PDataNode node) { TreeChange(node); };
     ExpTree->OnExpanding = [this](TBaseDataTree*, PDataNode node, bool&) { TreeExpanding(node); };
     ExpTree->OnExpanded = [this](TBaseDataTree*, PDataNode node) { TreeExpanded(node); };
-    // Checks spread through the tree in bursts: the list is brought in
-    // line once, after the burst.
-    ExpTree->OnChecked = [this](TBaseDataTree*, PDataNode) { RequestListRefresh(); };
-
-    ExpList = Place<TExplorerTree>(this, alClient, 280, 36, 480, 300);
-    ExpList->SetFileObjects(foFolders | foNonFolders | foHidden);
-    TExplorerTreeOptions& l = ExpList->TreeOptions();
-    l.SetMiscOptions(l.MiscOptions() | toCheckSupport);
-    l.SetAutoOptions(l.AutoOptions() & ~TAutoOptions(toAutoTristateTracking));
-    l.SetExpFolderOptions((l.ExpFolderOptions() | toHideRootFolder) & ~TExpFolderOptions(toFoldersExpandable));
-    l.SetPaintOptions(l.PaintOptions() & ~TPaintOptions(toShowTreeLines | toShowButtons | toShowRoot));
-    link_ = std::make_unique<TPaneLink>(ExpTree, ExpList);
+    ExpList->OnRootChange = [this](TCustomExplorerTree*) { ListRootChange(); };
+    ExpTree->SetExplorerListview(ExpList);
+    ExpList->SetExplorerTreeview(ExpTree);
+    Synchronizer = TComponent::Create<TCheckboxesSynchronizer>(ExpList);
+    Synchronizer->SetExplorerTreeview(ExpTree);
+    Synchronizer->SetExplorerListview(ExpList);
 }
 
 void TMainform::BuildMaskGrid() {
@@ -168,6 +159,7 @@ bool TMainform::SetRootPath(const std::string& folder) {
     if (!DirectoryExists(folder)) return false;
     ShowProgress(0, "Listing " + folder);
     ExpTree->SetRootFolderCustomPath(Utf8ToWide(folder));
+    ExpList->SetRootFolderCustomPath(Utf8ToWide(folder));
     ExpTree->SetActive(true);
     ExpList->SetActive(true);
     if (PDataNode root = ExpTree->GetFirst()) {
@@ -175,47 +167,28 @@ bool TMainform::SetRootPath(const std::string& folder) {
         ExpTree->SetFocusedNode(root);
         ExpTree->SetSelected(root, true);
     }
-    FollowTreeNow();
+    EndProgress(folder);
+    ShowListed();
     return true;
 }
 
 bool TMainform::BrowseTo(const std::string& path) {
-    if (!ExpTree->FindNodeByPath(Utf8ToWide(path), true)) return false;
-    FollowTreeNow();
-    return true;
+    // The list shows the folder; the tree follows what the list announces.
+    return ExpList->BrowseToPath(Utf8ToWide(path), false, false, false, false);
 }
 
-void TMainform::TreeChange(PDataNode) {
-    // The list follows once the tree's own work is done, as a block of its own.
-    if (!followPosted_ && HandleAllocated()) {
-        followPosted_ = true;
-        PostMessage(Handle(), WM_FOLLOWTREE, 0, 0);
-    }
-}
-
-void TMainform::FollowTreeNow() {
-    followPosted_ = false;
-    PDataNode node = ExpTree->GetFirstSelected();
-    if (!node) node = ExpTree->FocusedNode();
-    if (!node) return;
-    const std::string path = PathOf(ExpTree, node);
-    TNamespace* shown = ExpList->RootNamespace();
+void TMainform::TreeChange(PDataNode node) {
+    // The list is about to list the folder chosen.
     TNamespace* chosen = ExpTree->NodeNamespace(node);
-    const bool moving = chosen && chosen->Folder() && (!shown || !ILIsEqual(shown->AbsolutePIDL(), chosen->AbsolutePIDL()));
-    if (moving) ShowProgress(0, "Listing " + path);
-    // The list's states follow as a block of their own: both listings of
-    // a big folder in one would hold the window twice as long.
-    if (link_->FollowTree(node)) RequestListRefresh();
-    else link_->RefreshListFromTree();
-    if (moving) EndProgress(path);
-    ShowListed();
+    TNamespace* shown = ExpList->RootFolderNamespace();
+    if (chosen && chosen->Folder() && (!shown || !ILIsEqual(shown->AbsolutePIDL(), chosen->AbsolutePIDL())))
+        ShowProgress(0, "Listing " + PathOf(ExpTree, node));
 }
 
-void TMainform::RequestListRefresh() {
-    if (!HandleAllocated()) return link_->RefreshListFromTree();
-    if (refreshPosted_) return;
-    refreshPosted_ = true;
-    PostMessage(Handle(), WM_REFRESHLIST, 0, 0);
+void TMainform::ListRootChange() {
+    TNamespace* shown = ExpList->RootFolderNamespace();
+    EndProgress(shown ? WideToUtf8(shown->NameForParsing()) : std::string());
+    ShowListed();
 }
 
 void TMainform::TreeExpanding(PDataNode node) {
@@ -275,8 +248,12 @@ void TMainform::LoadStep() {
         loadStep_ = 2;
         break;
     case 2:
-        ExpList->RebuildRootNamespace();
-        FollowTreeNow();
+        // Shown again, the list takes its boxes from the tree.
+        if (TNamespace* shown = ExpList->RootFolderNamespace()) {
+            const UniquePIDL folder(NamespacePIDLManager().CopyPIDL(shown->AbsolutePIDL()));
+            ExpList->SetRootFolderCustomPIDL(folder.get());
+        }
+        ShowListed();
         EndProgress(jobFileName_);
         loadStep_ = 0;
         break;
@@ -331,13 +308,6 @@ void TMainform::ErrorBox(const AnsiString& text) {
 
 void TMainform::Dispatch(TMessage& message) {
     switch (message.Msg) {
-    case WM_FOLLOWTREE:
-        if (followPosted_) FollowTreeNow();
-        return;
-    case WM_REFRESHLIST:
-        refreshPosted_ = false;
-        link_->RefreshListFromTree();
-        return;
     case WM_LOADSTEP:
         LoadStep();
         return;

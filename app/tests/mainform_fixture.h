@@ -3,13 +3,13 @@
 // of files, a manual clock, the headless display with the test font, an
 // application, and the window rooted at the home folder.
 #include "app/MainForm.h"
-#include "app/PaneLink.h"
 #include "framework/forms.h"
 #include "pane_points.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
-#include "shell/ExplorerTree.h"
+#include "shell/CheckboxesSynchronizer.h"
+#include "shell/ExplorerViews.h"
 #include "shellns_fixture.h"
 
 #include <gtest/gtest.h>
@@ -55,11 +55,16 @@ protected:
         }
     }
 
+    static void Quiet(TMainform* form) {
+        QuietPane(form->ExpTree);
+        QuietPane(form->ExpList);
+    }
     // A main window, shown, rooted at the home folder; errors it would
     // put in a box are recorded instead.
     TMainform* Window() {
         auto* form = app->CreateForm<TMainform>();
         form->ErrorDisplay = [this](const AnsiString& text) { boxes.push_back(text); };
+        Quiet(form);
         EXPECT_TRUE(form->SetRootPath(home));
         form->Show();
         app->ProcessMessages();
@@ -67,7 +72,7 @@ protected:
     }
 
     // The tree's or the list's node named name under parent (nil: the top).
-    static PDataNode Child(TExplorerTree* tree, PDataNode parent, const std::string& name) {
+    static PDataNode Child(TCustomExplorerTree* tree, PDataNode parent, const std::string& name) {
         PDataNode node = ChildNamed(tree, parent, name);
         if (!node) ADD_FAILURE() << "no node " << name;
         return node;
@@ -80,9 +85,9 @@ protected:
         InjectClick(MouseButton::Left, s.x, s.y);
         app->ProcessMessages();
     }
-    void ClickCheckBox(TExplorerTree* tree, PDataNode node) { ClickAt(tree, CheckBoxPoint(tree, node)); }
+    void ClickCheckBox(TCustomExplorerTree* tree, PDataNode node) { ClickAt(tree, CheckBoxPoint(tree, node)); }
     // A click on a node's caption: selects it.
-    void ClickCaption(TExplorerTree* tree, PDataNode node) { ClickAt(tree, CaptionPoint(tree, node)); }
+    void ClickCaption(TCustomExplorerTree* tree, PDataNode node) { ClickAt(tree, CaptionPoint(tree, node)); }
     static std::vector<std::string> Lines(const TStringList& list) {
         std::vector<std::string> out;
         for (int i = 0; i < list.Count(); ++i) out.push_back(list[i]);

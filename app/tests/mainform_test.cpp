@@ -23,19 +23,25 @@ protected:
             out.push_back(WideToUtf8(w->ExpList->NodeNamespace(n)->NameInFolder()));
         return out;
     }
-    static int State(TExplorerTree*, PDataNode node) { return int(node->CheckState); }
+    static int State(TCustomExplorerTree*, PDataNode node) { return int(node->CheckState); }
 };
 
 TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndLoad) {
     TMainform* w = Window();
-    TExplorerTree* tree = w->ExpTree;
-    TExplorerTree* list = w->ExpList;
+    TCustomExplorerTree* tree = w->ExpTree;
+    TCustomExplorerTree* list = w->ExpList;
     PDataNode top = tree->GetFirst();
     ASSERT_NE(top, nullptr);
     EXPECT_TRUE(tree->Expanded(top));
     // The list shows the home folder to begin with.
     EXPECT_EQ(ListNames(w), (std::vector<std::string>{".config", "Desktop", "Documents", "Music", "notes.txt",
                                                       "Photos"}));
+
+    // A file checked in the list (the tree keeps files, unseen, for the
+    // states of their folders).
+    ClickCheckBox(list, Child(list, nullptr, "notes.txt"));
+    EXPECT_EQ(State(tree, Child(tree, top, "notes.txt")), csCheckedNormal);
+    EXPECT_FALSE(tree->IsVisible(Child(tree, top, "notes.txt")));
 
     // Music chosen in the tree: the list shows it; a.ogg checked there.
     ClickCaption(tree, Child(tree, top, "Music"));
@@ -56,8 +62,6 @@ TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndL
     EXPECT_EQ(State(list, Child(list, nullptr, "y.jpg")), csUncheckedNormal);
     EXPECT_EQ(State(tree, Child(tree, top, "Photos")), csMixedNormal);
 
-    // A file checked in the tree.
-    ClickCheckBox(tree, Child(tree, top, "notes.txt"));
 
     // Names in the folder's order, without regard to case.
     const std::vector<std::string> expected = {home + "/Music/a.ogg", home + "/notes.txt", home + "/Photos/x.jpg"};
@@ -87,7 +91,7 @@ TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndL
     EXPECT_FALSE(again->Loading());
     EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 100);
     EXPECT_EQ(again->PathPanel->Text(), job);
-    TExplorerTree* tree2 = again->ExpTree;
+    TCustomExplorerTree* tree2 = again->ExpTree;
     PDataNode top2 = tree2->GetFirst();
     EXPECT_EQ(State(tree2, top2), csMixedNormal);
     EXPECT_EQ(State(tree2, Child(tree2, top2, "Music")), csMixedNormal);
@@ -102,10 +106,12 @@ TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndL
 
 TEST_F(MainformRoad, UncheckingAFolderInTheListClearsWhatTheTreeHadBelowIt) {
     TMainform* w = Window();
-    TExplorerTree* tree = w->ExpTree;
+    TCustomExplorerTree* tree = w->ExpTree;
     PDataNode top = tree->GetFirst();
     ClickCheckBox(tree, Child(tree, top, "Photos"));
-    EXPECT_EQ(Lines(w->Selection()), (std::vector<std::string>{home + "/Photos"}));
+    // The folder's files are in the tree, unseen, and checked with it.
+    EXPECT_EQ(Lines(w->Selection()),
+              (std::vector<std::string>{home + "/Photos", home + "/Photos/x.jpg", home + "/Photos/y.jpg"}));
     // In the list (the home folder), Photos shows checked; a click there
     // unchecks it in the tree too.
     PDataNode inList = Child(w->ExpList, nullptr, "Photos");
@@ -119,7 +125,7 @@ TEST_F(MainformRoad, UncheckingAFolderInTheListClearsWhatTheTreeHadBelowIt) {
 TEST_F(MainformRoad, ADamagedOrMissingJobIsToldAndChangesNothing) {
     TMainform* w = Window();
     PDataNode top = w->ExpTree->GetFirst();
-    ClickCheckBox(w->ExpTree, Child(w->ExpTree, top, "notes.txt"));
+    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
     const std::string damaged = root + "/damaged.JOB";
     ASSERT_TRUE(w->SaveJob(damaged));
     // Cut short: every byte counts.

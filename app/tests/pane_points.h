@@ -10,7 +10,14 @@
 
 namespace ax::testing {
 
-inline POINT CheckBoxPoint(TExplorerTree* tree, PDataNode node) {
+// No threads in tests: the change notifier and the icon thread stay off.
+inline void QuietPane(TCustomExplorerTree* pane) {
+    TExplorerTreeOptions& o = pane->TreeOptions();
+    o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
+    o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
+}
+
+inline POINT CheckBoxPoint(TCustomExplorerTree* tree, PDataNode node) {
     tree->ScrollIntoView(node, false, false);
     const RECT row = tree->GetDisplayRect(node, NoColumn, false);
     const int y = (row.top + row.bottom) / 2;
@@ -23,14 +30,14 @@ inline POINT CheckBoxPoint(TExplorerTree* tree, PDataNode node) {
     return {0, 0};
 }
 
-inline POINT CaptionPoint(TExplorerTree* tree, PDataNode node) {
+inline POINT CaptionPoint(TCustomExplorerTree* tree, PDataNode node) {
     tree->ScrollIntoView(node, false, false);
     const RECT text = tree->GetDisplayRect(node, NoColumn, true);
     return {(text.left + text.right) / 2, (text.top + text.bottom) / 2};
 }
 
 // The node named name under parent (nil: the top level); nil when none.
-inline PDataNode ChildNamed(TExplorerTree* tree, PDataNode parent, const std::string& name) {
+inline PDataNode ChildNamed(TCustomExplorerTree* tree, PDataNode parent, const std::string& name) {
     for (PDataNode c = tree->GetFirstChild(parent); c; c = tree->GetNextSibling(c))
         if (TNamespace* ns = tree->NodeNamespace(c); ns && WideToUtf8(ns->NameInFolder()) == name) return c;
     return nullptr;

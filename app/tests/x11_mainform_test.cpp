@@ -5,6 +5,7 @@
 // main_window_x11.png is the window with the checks made.
 #include "app/MainForm.h"
 #include "pane_points.h"
+#include "shell/ExplorerViews.h"
 #include "stdctrls/dialogform.h"
 #include "x11_fixture.h"
 
@@ -20,6 +21,7 @@ namespace fs = std::filesystem;
 using testing::CaptionPoint;
 using testing::CheckBoxPoint;
 using testing::ChildNamed;
+using testing::QuietPane;
 
 constexpr unsigned long kXK_Return = 0xFF0D;
 
@@ -45,26 +47,34 @@ protected:
     }
     TForm* Build(TApplication& app) override {
         main = app.CreateForm<TMainform>();
+        QuietPane(main->ExpTree);
+        QuietPane(main->ExpList);
         main->ErrorDisplay = [this](const AnsiString& text) { boxes.push_back(text); };
         main->SetRootPath(home);
         return main;
     }
-    // A point of a pane's node on the screen.
-    POINT OnScreen(TExplorerTree* TMainform::*pane, const std::string& folderName, const std::string& name,
-                   bool box) {
+    enum Pane { kTree, kList };
+    TCustomExplorerTree* PaneOf(Pane pane) {
+        return pane == kTree ? static_cast<TCustomExplorerTree*>(main->ExpTree) : main->ExpList;
+    }
+    // The node named name in a pane: in the tree under its top node, in
+    // the list at the top level.
+    PDataNode NodeIn(Pane pane, const std::string& name) {
+        TCustomExplorerTree* tree = PaneOf(pane);
+        return ChildNamed(tree, pane == kTree ? tree->GetFirst() : nullptr, name);
+    }
+    // A point of a pane's node on the screen: its check box or its caption.
+    POINT OnScreen(Pane pane, const std::string& name, bool box) {
         return program->Get<POINT>([&, this] {
-            TExplorerTree* tree = main->*pane;
-            PDataNode parent = folderName.empty() ? nullptr : ChildNamed(tree, tree->GetFirst(), folderName);
-            if (!folderName.empty() && pane == &TMainform::ExpTree && !parent) return POINT{-1, -1};
-            PDataNode node = ChildNamed(tree, pane == &TMainform::ExpTree && folderName.empty() ? tree->GetFirst() : parent, name);
+            TCustomExplorerTree* tree = PaneOf(pane);
+            PDataNode node = NodeIn(pane, name);
             if (!node) return POINT{-1, -1};
             return tree->ClientToScreen(box ? CheckBoxPoint(tree, node) : CaptionPoint(tree, node));
         });
     }
-    int StateIn(TExplorerTree* TMainform::*pane, const std::string& name) {
+    int StateIn(Pane pane, const std::string& name) {
         return program->Get<int>([&, this] {
-            TExplorerTree* tree = main->*pane;
-            PDataNode node = ChildNamed(tree, pane == &TMainform::ExpTree ? tree->GetFirst() : nullptr, name);
+            PDataNode node = NodeIn(pane, name);
             return node ? int(node->CheckState) : -1;
         });
     }
@@ -84,25 +94,27 @@ protected:
 
 TEST_F(X11MainformTest, ChecksClickedSavedThroughTheDialogAndLoadedAgain) {
     EXPECT_EQ(server.TextProperty(window, "_NET_WM_NAME"), "ArdentixXP");
-    // notes.txt checked in the tree.
-    const POINT notes = OnScreen(&TMainform::ExpTree, "", "notes.txt", true);
+    // notes.txt checked in the list (which shows the home folder).
+    const POINT notes = OnScreen(kList, "notes.txt", true);
     ASSERT_GE(notes.x, 0);
     Click(notes);
     EXPECT_TRUE(Until([&] { return ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "notes.txt")->CheckState ==
                                    csCheckedNormal; }))
         << "the click did not check notes.txt";
     // Music chosen in the tree; a.ogg checked in the list.
-    Click(OnScreen(&TMainform::ExpTree, "", "Music", false));
+    Click(OnScreen(kTree, "Music", false));
     ASSERT_TRUE(Until([&] { return ChildNamed(main->ExpList, nullptr, "a.ogg") != nullptr; }))
         << "the list did not follow the tree";
-    Click(OnScreen(&TMainform::ExpList, "", "a.ogg", true));
+    Click(OnScreen(kList, "a.ogg", true));
     EXPECT_TRUE(Until([&] { return ChildNamed(main->ExpList, nullptr, "a.ogg")->CheckState == csCheckedNormal; }));
-    EXPECT_EQ(StateIn(&TMainform::ExpTree, "Music"), csMixedNormal);
+    EXPECT_EQ(StateIn(kTree, "Music"), csMixedNormal);
     // Photos checked in the tree, whole.
-    Click(OnScreen(&TMainform::ExpTree, "", "Photos", true));
+    Click(OnScreen(kTree, "Photos", true));
     EXPECT_TRUE(Until([&] { return ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "Photos")->CheckState ==
                                    csCheckedNormal; }));
-    const std::vector<std::string> expected = {home + "/Music/a.ogg", home + "/notes.txt", home + "/Photos"};
+    // Photos' files are in the tree, unseen, and checked with it.
+    const std::vector<std::string> expected = {home + "/Music/a.ogg", home + "/notes.txt", home + "/Photos",
+                                               home + "/Photos/x.jpg", home + "/Photos/y.jpg"};
     EXPECT_EQ(Lines(main), expected);
     Shot(program->formWindow(), "main_window_x11");
 
@@ -126,6 +138,8 @@ TEST_F(X11MainformTest, ChecksClickedSavedThroughTheDialogAndLoadedAgain) {
     // A fresh window loads it.
     TMainform* again = program->Get<TMainform*>([&] {
         auto* w = TComponent::Create<TMainform>(main);
+        QuietPane(w->ExpTree);
+        QuietPane(w->ExpList);
         w->ErrorDisplay = [this](const AnsiString& text) { boxes.push_back(text); };
         w->SetRootPath(home);
         w->Show();

@@ -18,7 +18,7 @@
 #include "framework/forms.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
-#include "shell/ExplorerTree.h"
+#include "shell/ExplorerViews.h"
 
 #include <algorithm>
 #include <chrono>
@@ -132,14 +132,14 @@ int Startup(int argc, char** argv) {
 
 // ---- the road ------------------------------------------------------------------------------
 
-PDataNode ChildNamed(TExplorerTree* tree, PDataNode parent, const std::string& name) {
+PDataNode ChildNamed(TCustomExplorerTree* tree, PDataNode parent, const std::string& name) {
     for (PDataNode c = tree->GetFirstChild(parent); c; c = tree->GetNextSibling(c))
         if (TNamespace* ns = tree->NodeNamespace(c); ns && WideToUtf8(ns->NameInFolder()) == name) return c;
     return nullptr;
 }
 
 // Where a user clicks: a node's check box, its caption (client points).
-POINT CheckBoxPoint(TExplorerTree* tree, PDataNode node) {
+POINT CheckBoxPoint(TCustomExplorerTree* tree, PDataNode node) {
     tree->ScrollIntoView(node, false, false);
     const RECT row = tree->GetDisplayRect(node, NoColumn, false);
     const int y = (row.top + row.bottom) / 2;
@@ -151,7 +151,7 @@ POINT CheckBoxPoint(TExplorerTree* tree, PDataNode node) {
     return {0, 0};
 }
 
-POINT CaptionPoint(TExplorerTree* tree, PDataNode node) {
+POINT CaptionPoint(TCustomExplorerTree* tree, PDataNode node) {
     tree->ScrollIntoView(node, false, false);
     const RECT text = tree->GetDisplayRect(node, NoColumn, true);
     return {(text.left + text.right) / 2, (text.top + text.bottom) / 2};

@@ -21,11 +21,12 @@
 
 namespace ax {
 
-class TExplorerTree;
+class TExplorerTreeview;
+class TExplorerListview;
+class TCheckboxesSynchronizer;
 class TSortGrid;
 class TExStatusBar;
 class TExStatusPanel;
-class TPaneLink;
 class TStringList;
 struct TDataNode;
 using PDataNode = TDataNode*;
@@ -70,9 +71,6 @@ public:
     // Chooses the item of path in the tree (expanding the way to it), and
     // the list follows; false when the tree has no such item.
     bool BrowseTo(const std::string& path);
-    // Shows the list of the folder the tree has chosen now, instead of
-    // when the posted request arrives.
-    void FollowTreeNow();
 
     // The dialogs' buttons.
     void OpenJobClick(TObject* sender);
@@ -88,8 +86,10 @@ public:
     TButton* OpenJobButton = nullptr;
     TButton* SaveJobButton = nullptr;
     TButton* SelectionButton = nullptr;
-    TExplorerTree* ExpTree = nullptr;
-    TExplorerTree* ExpList = nullptr;
+    TExplorerTreeview* ExpTree = nullptr;
+    TExplorerListview* ExpList = nullptr;
+    // Owned by the list: the two panes' check boxes as one selection.
+    TCheckboxesSynchronizer* Synchronizer = nullptr;
     TPanel* GridPanel = nullptr;
     TLabel* GridLabel = nullptr;
     TSortGrid* MaskGrid = nullptr;
@@ -111,10 +111,6 @@ public:
     // A posted request to make a fault inside the window (the crash tests'
     // switch, AX_ARDENTIX_FAULT=window).
     static constexpr UINT WM_INJECTFAULT = WM_APP + 0x40;
-    // Posted: the list follows the tree's chosen folder.
-    static constexpr UINT WM_FOLLOWTREE = WM_APP + 0x41;
-    // Posted: the list shows the tree's check states again.
-    static constexpr UINT WM_REFRESHLIST = WM_APP + 0x42;
     // Posted: the next step of refreshing the panes after a load.
     static constexpr UINT WM_LOADSTEP = WM_APP + 0x43;
 
@@ -127,17 +123,12 @@ private:
     void TreeExpanding(PDataNode node);
     void TreeExpanded(PDataNode node);
     void ShowListed();
-    // The list's check boxes are brought in line with the tree once the
-    // messages waiting are served (at once without a window).
-    void RequestListRefresh();
+    void ListRootChange();
     void ErrorBox(const AnsiString& text);
     void LoadStep();
     void WMInjectFault(TMessage& message);
 
-    std::unique_ptr<TPaneLink> link_;
     std::string jobFileName_;
-    bool followPosted_ = false;
-    bool refreshPosted_ = false;
     int loadStep_ = 0;
 };
 
