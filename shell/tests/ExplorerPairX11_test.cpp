@@ -8,6 +8,7 @@
 // The picture of the pair with its checks is kept beside the test (the
 // build tree) as explorer_pair_x11.png.
 #include "framework/forms.h"
+#include "platform/shellns/shellui.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "shell/CheckboxesSynchronizer.h"
@@ -360,6 +361,224 @@ TEST_F(X11PairTest, ChecksClickedInBothControlsAreOneSelection) {
     struct stat st {};
     ASSERT_EQ(stat("explorer_pair_x11.png", &st), 0);
     EXPECT_GT(st.st_size, 1000);
+}
+
+// ---- Drag and drop, and the clipboard, with real input -------------------------------------
+
+constexpr unsigned long kXK_Control_L = 0xFFE3, kXK_Escape = 0xFF1B, kXK_c = 0x63, kXK_v = 0x76;
+
+std::string ReadFile(const std::string& path) {
+    std::string out;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+            out.append(buf, n);
+        std::fclose(f);
+    }
+    return out;
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// The pair with dragging on in both controls and the shell's boxes recorded,
+// never shown: a refused drop must not wait for a user.
+class X11PairShellTest : public X11PairTest {
+protected:
+    void SetUp() override {
+        SetMessageBoxService(&boxes);
+        ClearShellClipboard();
+        X11PairTest::SetUp();
+        if (HasFatalFailure() || IsSkipped()) return;
+        WriteFile(folder + "/top.txt", "top's own text");
+        ASSERT_TRUE(program->Call([&] {
+            for (TCustomExplorerTree* c : {static_cast<TCustomExplorerTree*>(program->tree),
+                                           static_cast<TCustomExplorerTree*>(program->list)}) {
+                TExplorerTreeOptions& o = c->TreeOptions();
+                o.SetExpShellOptions(o.ExpShellOptions() | toDragDrop);
+            }
+        }));
+    }
+    void TearDown() override {
+        X11PairTest::TearDown();
+        ClearShellClipboard();
+        SetMessageBoxService(nullptr);
+    }
+
+    // Presses on `from`, moves in steps and releases on `to`, as a hand does.
+    void DragTo(POINT from, POINT to, const std::string& what) {
+        if (HasFatalFailure()) return;
+        ASSERT_GE(from.x, 0) << what << ": the start is not shown";
+        ASSERT_GE(to.x, 0) << what << ": the end is not shown";
+        clock.Advance(1000);
+        const size_t ups = program->Ups();
+        server.Drag(from.x, from.y, to.x, to.y, 10);
+        ASSERT_TRUE(program->WaitUp(ups)) << "the release of " << what << " did not arrive";
+        // Answered only once the drag loop has taken the release and dropped.
+        ASSERT_TRUE(program->Call([] {})) << "the application did not answer after " << what;
+    }
+    // Presses on `from` and moves in steps over a folder of the tree, then
+    // waits until the tree shows that folder as the drop target; the button
+    // stays down. Returns the releases counted before.
+    size_t HoldOverTreeFolder(POINT from, const std::string& folderRelative) {
+        const POINT to = Label(true, folderRelative);
+        if (from.x < 0 || to.x < 0) {
+            ADD_FAILURE() << "the drag from the list to " << folderRelative << " is not shown";
+            return 0;
+        }
+        clock.Advance(1000);
+        const size_t ups = program->Ups();
+        server.MoveTo(from.x, from.y);
+        server.Button(1, true);
+        for (int i = 1; i <= 10; ++i)
+            server.MoveTo(from.x + (to.x - from.x) * i / 10, from.y + (to.y - from.y) * i / 10);
+        EXPECT_TRUE(server.WaitFor([&] { return DropTarget() == folder + folderRelative; }))
+            << "the tree did not follow the drag to " << folderRelative;
+        return ups;
+    }
+    void Release(size_t ups) {
+        server.Button(1, false);
+        ASSERT_TRUE(program->WaitUp(ups)) << "the release did not arrive";
+        ASSERT_TRUE(program->Call([] {})) << "the application did not answer after the release";
+    }
+    // The tree's drop target, "" when none.
+    std::string DropTarget() {
+        return program->Get<std::string>([&] {
+            TNamespace* ns = program->tree->NodeNamespace(program->tree->DropTargetNode());
+            return ns ? WideToUtf8(ns->NameForParsing()) : std::string();
+        });
+    }
+    POINT Label(bool inTree, const std::string& relative) {
+        return program->Get<POINT>([&] {
+            TCustomExplorerTree* c =
+                inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            return LabelPoint(c, NodeOf(c, folder + relative));
+        });
+    }
+    void CtrlKey(unsigned long keysym) {
+        if (HasFatalFailure()) return;
+        server.Key(kXK_Control_L, true);
+        server.KeyStroke(keysym);
+        server.Key(kXK_Control_L, false);
+    }
+    std::vector<std::string> Selected(bool inTree) {
+        return program->Get<std::vector<std::string>>([&] {
+            TCustomExplorerTree* c =
+                inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            std::vector<std::string> out;
+            for (PDataNode n = c->GetFirstSelected(); n; n = c->GetNextSelected(n)) {
+                TNamespace* ns = c->NodeNamespace(n);
+                out.push_back(ns ? WideToUtf8(ns->NameInFolder()) : std::string("-"));
+            }
+            return out;
+        });
+    }
+    size_t ClipboardCount() {
+        std::vector<std::string> items;
+        bool cut = false;
+        GetShellClipboard(items, cut);
+        return items.size();
+    }
+
+    RecordingMessageBoxService boxes;
+};
+
+TEST_F(X11PairShellTest, AFileDraggedFromTheListOntoAFolderInTheTreeIsCopiedThere) {
+    ASSERT_EQ(ListFolder(), folder);
+    // Held over music: the tree follows the motion and shows it as the target.
+    const size_t ups = HoldOverTreeFolder(Label(false, "/top.txt"), "/music");
+    ASSERT_FALSE(HasFailure());
+    program->Call([&] {
+        UpdateWindow(program->formWindow);
+        PumpDisplay();
+    });
+    ASSERT_TRUE(server.Screenshot("explorer_pair_drag_x11.png", window));
+    struct stat st {};
+    ASSERT_EQ(stat("explorer_pair_drag_x11.png", &st), 0);
+    EXPECT_GT(st.st_size, 1000);
+    EXPECT_FALSE(Exists(folder + "/music/top.txt")) << "nothing before the release";
+    Release(ups);
+
+    ASSERT_TRUE(server.WaitFor([&] { return Exists(folder + "/music/top.txt"); }))
+        << "top.txt was not copied into music";
+    EXPECT_EQ(ReadFile(folder + "/music/top.txt"), "top's own text");
+    EXPECT_EQ(ReadFile(folder + "/top.txt"), "top's own text") << "a copy leaves the source";
+    EXPECT_TRUE(Exists(folder + "/music/m.mp3"));
+    EXPECT_FALSE(Exists(folder + "/photos/top.txt")) << "dropped once, where released";
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(DropTarget(), "") << "the target is let go after the drop";
+    EXPECT_EQ(Selected(false), std::vector<std::string>{"top.txt"})
+        << "the dragged file stays selected";
+
+    // Into photos, where the name is taken: nothing is replaced, the shell says why.
+    WriteFile(folder + "/photos/top.txt", "photos' own");
+    DragTo(Label(false, "/top.txt"), Label(true, "/photos"), "top.txt onto photos");
+    ASSERT_TRUE(server.WaitFor([&] { return !boxes.Boxes().empty(); }))
+        << "the taken name was not reported";
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(ReadFile(folder + "/photos/top.txt"), "photos' own");
+    EXPECT_EQ(ReadFile(folder + "/top.txt"), "top's own text");
+
+    // Escape while held over docs: the drag ends and nothing is copied.
+    const size_t before = HoldOverTreeFolder(Label(false, "/top.txt"), "/docs");
+    ASSERT_FALSE(HasFailure());
+    server.KeyStroke(kXK_Escape);
+    EXPECT_TRUE(server.WaitFor([&] { return DropTarget().empty(); }))
+        << "Escape did not end the drag";
+    Release(before);
+    EXPECT_FALSE(Exists(folder + "/docs/top.txt")) << "a cancelled drag copies nothing";
+
+    // Released outside the form: the drag ends there and copies nothing.
+    const size_t outside = HoldOverTreeFolder(Label(false, "/top.txt"), "/docs");
+    ASSERT_FALSE(HasFailure());
+    server.MoveTo(700, 500);
+    server.MoveTo(790, 590);
+    Release(outside);
+    EXPECT_EQ(DropTarget(), "");
+    EXPECT_FALSE(Exists(folder + "/docs/top.txt")) << "a drag released over no window copies nothing";
+
+    // A folder in the list takes a drop as well.
+    DragTo(Label(false, "/top.txt"), Label(false, "/docs"), "top.txt onto docs in the list");
+    ASSERT_TRUE(server.WaitFor([&] { return Exists(folder + "/docs/top.txt"); }))
+        << "top.txt was not copied into docs";
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
+}
+
+TEST_F(X11PairShellTest, CtrlCAndCtrlVInTheListCopyAFileBesideItselfUnderAFreeName) {
+    ASSERT_EQ(ListFolder(), folder);
+    ClickLabel(false, "/top.txt");
+    ASSERT_EQ(Selected(false), std::vector<std::string>{"top.txt"});
+    CtrlKey(kXK_c);
+    ASSERT_TRUE(server.WaitFor([&] { return ClipboardCount() == 1; }))
+        << "Ctrl+C put nothing on the clipboard";
+    EXPECT_FALSE(Exists(folder + "/top (2).txt")) << "copying alone makes nothing";
+
+    CtrlKey(kXK_v);
+    ASSERT_TRUE(server.WaitFor([&] { return Exists(folder + "/top (2).txt"); }))
+        << "Ctrl+V made no copy beside the file";
+    EXPECT_EQ(ReadFile(folder + "/top (2).txt"), "top's own text");
+    EXPECT_EQ(ReadFile(folder + "/top.txt"), "top's own text");
+
+    // Again, with "top (2).txt" changed meanwhile: the next free name, nothing replaced.
+    WriteFile(folder + "/top (2).txt", "changed");
+    ASSERT_EQ(Selected(false), std::vector<std::string>{"top.txt"});
+    CtrlKey(kXK_v);
+    ASSERT_TRUE(server.WaitFor([&] { return Exists(folder + "/top (3).txt"); }))
+        << "the second Ctrl+V made no copy";
+    EXPECT_EQ(ReadFile(folder + "/top (3).txt"), "top's own text");
+    EXPECT_EQ(ReadFile(folder + "/top (2).txt"), "changed");
+    EXPECT_EQ(ReadFile(folder + "/top.txt"), "top's own text");
+    EXPECT_EQ(ClipboardCount(), 1u) << "a copy stays on the clipboard";
+    EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 } // namespace
