@@ -1,10 +1,33 @@
+// Start-up order: the heap is the memory manager's from the first
+// allocation (the program links it in), then the crash reporter, then the
+// shell units, then the window.
+#include "app/MainWindow.h"
 #include "app/SelectionCommands.h"
+#include "crash/vorExcept.h"
+#include "crash/vorLinkDisAsm.h"
+#include "crash/vorSettings.h"
+#include "rtl/scopeguard.h"
+#include "shell/ShellUtilities.h"
 
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
-    return ax::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::cout,
-                              std::cerr);
+    ax::StartReporter();
+    // Shut-down in the reverse order: the reporter goes last, its worker
+    // stopped and its thread list given back.
+    const ax::ScopeGuard uninstall([] { ax::UninstallReporter(); });
+    ax::LinkDisAsm();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "select" || args[0] == "selection")) {
+        ax::ReporterRuntime().ConsoleProgram = true;
+        return ax::RunCommandLine(args, std::cout, std::cerr);
+    }
+    ax::ShellUtilitiesInitialize();
+    const int status = ax::RunMainWindow(args, std::cout, std::cerr, [](std::exception_ptr error) {
+        ax::ReportCaughtException(error, true);
+    });
+    ax::ShellUtilitiesFinalize();
+    return status;
 }

@@ -292,12 +292,90 @@ TEST_F(ArdentixTest, AJobReachedThroughALinkStaysALink) {
 
 TEST_F(ArdentixTest, MisuseShowsTheUsage) {
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"select", "job"}, {"selection"}, {"selection", "a", "b"}, {"backup"}}) {
+             {"select", "job"}, {"selection"}, {"selection", "a", "b"}, {"demo"}, {"a.JOB", "b.JOB"}}) {
         const Result r = Run(args);
-        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]) << ": " << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("usage: ardentix"), std::string::npos);
     }
+}
+
+// The example a newcomer sees first: its job, written by hand into the
+// program, is what `select` makes of the same two paths but for the mixed
+// folders on the way, and the demo prints its selection and leaves its
+// picture.
+TEST_F(ArdentixTest, TheExampleJobIsWhatSelectMakesAndTheDemoShowsIt) {
+    const std::string shot = root + "/demo.png";
+    // Headless, with the fixed-metric test font: nothing of the machine's.
+    setenv("AX_DISPLAY", "headless", 1);
+    setenv("AX_TEST_FONT", "1", 1);
+    const Result demo = Run({"demo", shot});
+    unsetenv("AX_DISPLAY");
+    unsetenv("AX_TEST_FONT");
+    ASSERT_EQ(demo.status, 0) << demo.err;
+    const std::string folder = "/tmp/ardentix-example";
+    EXPECT_EQ(demo.out, "screenshot: " + shot + "\njob: " + folder + "/example.JOB\nselection:\n" + folder +
+                            "/Documents\n" + folder + "/Pictures/holiday.png\n");
+    EXPECT_EQ(demo.err, "");
+    const std::string png = ReadAll(shot);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+
+    // The same selection from `select`: the same records, but for the
+    // folders on the way, which the example stores as mixed.
+    const std::string job = root + "/same.JOB";
+    ASSERT_EQ(Run({"select", job, folder + "/Pictures/holiday.png", folder + "/Documents"}).status, 0);
+    std::string example = ReadAll(folder + "/example.JOB");
+    ASSERT_EQ(example.size(), 470u);
+    EXPECT_EQ(Run({"selection", folder + "/example.JOB"}).out, Run({"selection", job}).out);
+    const std::string mixed("\x01\x04\x01", 3), unset(3, '\0');
+    for (size_t at = 0; (at = example.find(mixed + std::string(12, '\0') + '\0', at)) != std::string::npos;)
+        example.replace(at, 3, unset);
+    EXPECT_EQ(example, ReadAll(job));
+}
+
+// The program's heap is the memory manager's: it defines the malloc
+// family itself (nothing is preloaded for it).
+TEST_F(ArdentixTest, TheProgramCarriesItsOwnHeap) {
+    if (!AX_OWN_HEAP) GTEST_SKIP() << "built with the sanitizers, whose heap is the process's";
+    const std::string list = root + "/symbols";
+    ASSERT_EQ(std::system(("nm --defined-only " + std::string(AX_ARDENTIX) + " > " + list).c_str()), 0);
+    const std::string symbols = ReadAll(list);
+    for (const char* name : {" T malloc\n", " T free\n", " T realloc\n", " T calloc\n", " T axmalloc_owns\n"})
+        EXPECT_NE(symbols.find(name), std::string::npos) << name;
+}
+
+// A program that ends at once (here with its usage) ends cleanly every
+// time, whatever its crash reporter's worker is still doing.
+TEST_F(ArdentixTest, AQuickEndIsCleanEveryTime) {
+    int odd = 0;
+    std::string last;
+    for (int i = 0; i < 100; ++i) {
+        const Result r = Run({"selection"});
+        if (r.status != 2 || r.err.find("vorExcept") != std::string::npos) {
+            ++odd;
+            last = r.err;
+        }
+    }
+    EXPECT_EQ(odd, 0) << last;
+}
+
+// The window's job file must be there before any window opens.
+TEST_F(ArdentixTest, AMissingJobForTheWindowIsOneLineAndStatusOne) {
+    const Result r = Run({root + "/backup"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(OneLineNaming(r.err, root + "/backup: no such job file")) << r.err;
+}
+
+TEST_F(ArdentixTest, TheWindowWithoutADisplayIsOneLineAndStatusOne) {
+    const char* display = getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    unsetenv("DISPLAY");
+    unsetenv("AX_DISPLAY");
+    const Result r = Run({});
+    if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(OneLineNaming(r.err, "no display to open the window on")) << r.err;
 }
 
 } // namespace

@@ -2,6 +2,11 @@
  * same X server. Prints one line per measurement: "<name> <seconds>".
  *
  *   gtk_peer [--count N] [--only controls|plain|repaint|post]
+ *   gtk_peer --only startup    a small window (a label, a button, a list of
+ *                              a few rows), shown: prints "shown" once its
+ *                              first frame is drawn and the server has it,
+ *                              and ends (the start-up peer of the host
+ *                              program's window, timed by its caller)
  */
 #include <gtk/gtk.h>
 #include <stdio.h>
@@ -258,6 +263,32 @@ static void post(void) {
     report("post_and_peek", (now() - start) / ((double)BATCH * ROUNDS));
 }
 
+static void startup(void) {
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), "Peer");
+    gtk_window_set_default_size(GTK_WINDOW(window), 760, 520);
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+    gtk_container_add(GTK_CONTAINER(window), box);
+    gtk_box_pack_start(GTK_BOX(box), gtk_button_new_with_label("Open job..."), FALSE, FALSE, 0);
+    GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
+    for (int i = 0; i < 20; ++i) {
+        char name[32];
+        snprintf(name, sizeof name, "item %d", i);
+        gtk_list_store_insert_with_values(store, NULL, -1, 0, name, -1);
+    }
+    GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
+    gtk_tree_view_append_column(GTK_TREE_VIEW(view),
+                                gtk_tree_view_column_new_with_attributes("Name", gtk_cell_renderer_text_new(),
+                                                                         "text", 0, NULL));
+    gtk_box_pack_start(GTK_BOX(box), view, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(box), gtk_label_new("Ready"), FALSE, FALSE, 0);
+    g_signal_connect_after(window, "draw", G_CALLBACK(count_frame), NULL);
+    gtk_widget_show_all(window);
+    wait_frame(window, 0);
+    printf("shown\n");
+    fflush(stdout);
+}
+
 int main(int argc, char** argv) {
     int count = 10000;
     const char* only = "";
@@ -270,6 +301,10 @@ int main(int argc, char** argv) {
     if (!gtk_init_check(&argc, &argv)) {
         fprintf(stderr, "gtk_peer: no display\n");
         return 1;
+    }
+    if (!strcmp(only, "startup")) {
+        startup();
+        return 0;
     }
     /* Buttons as small as ours: no padding, no minimum size. */
     GtkCssProvider* css = gtk_css_provider_new();

@@ -205,9 +205,12 @@ bool ReadRequest(TExceptionRequest& request) {
 }
 
 void WorkerLoop() {
-    R().WorkerId = CurrentThreadId();
-    RegisterThread(R().WorkerId, "-");
+    // Registered before it is announced: a program that ends at once must
+    // not close the thread list under a registration still under way.
+    const pid_t self = CurrentThreadId();
+    RegisterThread(self, "-");
     SetCurrentThreadName("vorExcept work");
+    R().WorkerId = self;
     for (;;) {
         TExceptionRequest request;
         if (!ReadRequest(request)) break;

@@ -1,0 +1,135 @@
+#pragma once
+// The main window: the explorer tree (folders) and list (the chosen
+// folder's contents) side by side, their check boxes one selection kept in
+// the tree's node storage; the mask grid; the status bar with its gauge;
+// loading and saving the selection as a ".JOB" file, and showing it.
+// GUI thread only.
+//
+// The layers it joins are kept to separate sources (MainForm.cpp: the panes
+// and the bar; MaskGrid.cpp: the grid; ErrorBox.cpp: the boxes), since some
+// of their headers do not meet in one source: this header names their
+// types only.
+#include "framework/forms.h"
+#include "stdctrls/extctrls.h"
+#include "stdctrls/opendialog.h"
+#include "stdctrls/savedialog.h"
+#include "stdctrls/stdctrls.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ax {
+
+class TExplorerTreeview;
+class TExplorerListview;
+class TCheckboxesSynchronizer;
+class TSortGrid;
+class TExStatusBar;
+class TExStatusPanel;
+class TStringList;
+struct TDataNode;
+using PDataNode = TDataNode*;
+
+// The job file's version and form: version 3, no version words.
+inline constexpr int32_t kJobVersion = 3;
+inline constexpr const char* kAppTitle = "ArdentixXP";
+
+// The backup selection, shown on request in a window of its own.
+class TSelectionForm : public TForm {
+public:
+    explicit TSelectionForm(TComponent* owner);
+    AnsiString ClassName() const override { return "TSelectionForm"; }
+    // Shows the paths, one a line.
+    void ShowPaths(const TStringList& paths);
+    TMemo* Memo = nullptr;
+    TButton* CloseButton = nullptr;
+};
+
+class TMainform : public TForm {
+public:
+    explicit TMainform(TComponent* owner);
+    ~TMainform() override;
+    AnsiString ClassName() const override { return "TMainform"; }
+
+    // Roots both panes at a folder (the user's home by default); false
+    // when the path names no folder.
+    bool SetRootPath(const std::string& folder);
+    // Loads a job into the tree's storage (the selection is the job's on
+    // return) and then refreshes both panes in steps served as messages,
+    // the gauge showing them; a damaged or missing file is told in a box
+    // and changes nothing. True when loaded.
+    bool LoadJob(const std::string& fileName);
+    // Whether the panes are still being refreshed after a load.
+    bool Loading() const { return loadStep_ != 0; }
+    // Saves the selection; a failure is told in a box. True when saved.
+    bool SaveJob(const std::string& fileName);
+    // The backup selection (the tree storage's CheckedFileNames).
+    TStringList& Selection();
+    // Shows the selection window with the selection as it is now.
+    void ShowSelection();
+    // Chooses the item of path in the tree (expanding the way to it), and
+    // the list follows; false when the tree has no such item.
+    bool BrowseTo(const std::string& path);
+
+    // The dialogs' buttons.
+    void OpenJobClick(TObject* sender);
+    void SaveJobClick(TObject* sender);
+    void SelectionClick(TObject* sender);
+
+    // The gauge and the text of the status bar.
+    void ShowProgress(int percent, const AnsiString& text);
+    void EndProgress(const AnsiString& text);
+
+    // Owned by the form.
+    TPanel* ToolPanel = nullptr;
+    TButton* OpenJobButton = nullptr;
+    TButton* SaveJobButton = nullptr;
+    TButton* SelectionButton = nullptr;
+    TExplorerTreeview* ExpTree = nullptr;
+    TExplorerListview* ExpList = nullptr;
+    // Owned by the list: the two panes' check boxes as one selection.
+    TCheckboxesSynchronizer* Synchronizer = nullptr;
+    TPanel* GridPanel = nullptr;
+    TLabel* GridLabel = nullptr;
+    TSortGrid* MaskGrid = nullptr;
+    TExStatusBar* StatusBar = nullptr;
+    TExStatusPanel* PathPanel = nullptr;
+    TExStatusPanel* GaugePanel = nullptr;
+    TExStatusPanel* CountPanel = nullptr;
+    TOpenDialog* OpenDialog = nullptr;
+    TSaveDialog* SaveDialog = nullptr;
+    TSelectionForm* SelectionForm = nullptr;
+    // Where errors are told: a message box unless set (a program without
+    // a person at the display writes them out instead).
+    std::function<void(const AnsiString& text)> ErrorDisplay;
+    // The job last loaded or saved ("" when none).
+    const std::string& JobFileName() const { return jobFileName_; }
+
+    void Dispatch(TMessage& message) override;
+
+    // A posted request to make a fault inside the window (the crash tests'
+    // switch, AX_ARDENTIX_FAULT=window).
+    static constexpr UINT WM_INJECTFAULT = WM_APP + 0x40;
+    // Posted: the next step of refreshing the panes after a load.
+    static constexpr UINT WM_LOADSTEP = WM_APP + 0x43;
+
+private:
+    void BuildToolPanel();
+    void BuildPanes();
+    void BuildMaskGrid();
+    void BuildStatusBar();
+    void TreeChange(PDataNode node);
+    void TreeExpanding(PDataNode node);
+    void TreeExpanded(PDataNode node);
+    void ShowListed();
+    void ListRootChange();
+    void ErrorBox(const AnsiString& text);
+    void LoadStep();
+    void WMInjectFault(TMessage& message);
+
+    std::string jobFileName_;
+    int loadStep_ = 0;
+};
+
+} // namespace ax

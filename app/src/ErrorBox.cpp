@@ -1,0 +1,11 @@
+#include "MainFormParts.h"
+
+#include "controls/MessageBoxes.h"
+
+namespace ax {
+
+void ShowErrorBox(const AnsiString& text, const AnsiString& caption) {
+    MessageBoxEx(text, caption, false, MB_OK | MB_ICONERROR);
+}
+
+} // namespace ax

@@ -1,0 +1,328 @@
+#include "app/MainForm.h"
+
+#include "MainFormParts.h"
+#include "controls/ExStatusBar.h"
+#include "shell/CheckboxesSynchronizer.h"
+#include "shell/ExplorerViews.h"
+#include "rtl/exceptions.h"
+#include "rtl/sysutils.h"
+#include "rtl/text.h"
+#include "shell/ExpPersistent.h"
+
+namespace ax {
+namespace {
+
+template <class T> T* Place(TWinControl* parent, TAlign align, int x, int y, int w, int h) {
+    T* c = TComponent::Create<T>(parent);
+    c->SetParent(parent);
+    c->SetBounds(x, y, w, h);
+    if (align != alNone) c->SetAlign(align);
+    return c;
+}
+
+constexpr const char* kJobFilter = "Job files (*.JOB)|*.JOB|All files (*.*)|*.*";
+
+// The bar's panels, left to right.
+constexpr int kPathPanelWidth = 380, kGaugePanelWidth = 160;
+
+std::string PathOf(TCustomExplorerTree* tree, PDataNode node) {
+    TNamespace* ns = tree->NodeNamespace(node);
+    return ns ? WideToUtf8(ns->NameForParsing()) : std::string();
+}
+
+} // namespace
+
+// ---- The selection window ------------------------------------------------------------------
+
+TSelectionForm::TSelectionForm(TComponent* owner) : TForm(owner) {
+    SetCaption("Backup selection");
+    SetBounds(120, 120, 0, 0);
+    SetClientSize(520, 320);
+    Memo = Place<TMemo>(this, alNone, 8, 8, 504, 270);
+    Memo->SetReadOnly(true);
+    Memo->SetScrollBars(ssBoth);
+    CloseButton = Place<TButton>(this, alNone, 437, 286, 75, 25);
+    CloseButton->SetCaption("Close");
+    CloseButton->OnClick = [this](TObject*) { Close(); };
+}
+
+void TSelectionForm::ShowPaths(const TStringList& paths) {
+    std::string text;
+    for (int i = 0; i < paths.Count(); ++i) {
+        if (i) text += "\r\n";
+        text += paths[i];
+    }
+    Memo->SetText(paths.Count() ? text : std::string("(nothing is selected)"));
+}
+
+// ---- The main window -----------------------------------------------------------------------
+
+TMainform::TMainform(TComponent* owner) : TForm(owner) {
+    SetCaption(kAppTitle);
+    // Fits an 800 x 600 screen with its frame.
+    SetBounds(16, 16, 0, 0);
+    SetClientSize(760, 520);
+    // Bottom-aligned controls stack upwards in the order made.
+    BuildStatusBar();
+    BuildMaskGrid();
+    BuildToolPanel();
+    BuildPanes();
+    OpenDialog = TComponent::Create<TOpenDialog>(this);
+    OpenDialog->SetFilter(kJobFilter);
+    OpenDialog->SetDefaultExt("JOB");
+    OpenDialog->SetOptions(OpenOptions({ofHideReadOnly, ofFileMustExist, ofPathMustExist, ofEnableSizing}));
+    SaveDialog = TComponent::Create<TSaveDialog>(this);
+    SaveDialog->SetFilter(kJobFilter);
+    SaveDialog->SetDefaultExt("JOB");
+    SaveDialog->SetOptions(OpenOptions({ofHideReadOnly, ofOverwritePrompt, ofPathMustExist, ofEnableSizing}));
+}
+
+TMainform::~TMainform() {
+    // The panes' handlers reach the form: they go first.
+    DestroyComponents();
+}
+
+void TMainform::BuildToolPanel() {
+    ToolPanel = Place<TPanel>(this, alTop, 0, 0, 760, 36);
+    ToolPanel->SetBevelOuter(bvNone);
+    OpenJobButton = Place<TButton>(ToolPanel, alNone, 8, 6, 100, 24);
+    OpenJobButton->SetCaption("&Open job...");
+    OpenJobButton->OnClick = [this](TObject* s) { OpenJobClick(s); };
+    SaveJobButton = Place<TButton>(ToolPanel, alNone, 114, 6, 100, 24);
+    SaveJobButton->SetCaption("&Save job...");
+    SaveJobButton->OnClick = [this](TObject* s) { SaveJobClick(s); };
+    SelectionButton = Place<TButton>(ToolPanel, alNone, 220, 6, 100, 24);
+    SelectionButton->SetCaption("S&election");
+    SelectionButton->OnClick = [this](TObject* s) { SelectionClick(s); };
+}
+
+void TMainform::BuildPanes() {
+    ExpTree = Place<TExplorerTreeview>(this, alLeft, 0, 36, 280, 300);
+    ExpList = Place<TExplorerListview>(this, alClient, 280, 36, 480, 300);
+    // The form's own handlers first: the synchroniser passes every event
+    // on to the handler it finds.
+    ExpTree->OnChange = [this](TBaseDataTree*, PDataNode node) { TreeChange(node); };
+    ExpTree->OnExpanding = [this](TBaseDataTree*, PDataNode node, bool&) { TreeExpanding(node); };
+    ExpTree->OnExpanded = [this](TBaseDataTree*, PDataNode node) { TreeExpanded(node); };
+    ExpList->OnRootChange = [this](TCustomExplorerTree*) { ListRootChange(); };
+    ExpTree->SetExplorerListview(ExpList);
+    ExpList->SetExplorerTreeview(ExpTree);
+    Synchronizer = TComponent::Create<TCheckboxesSynchronizer>(ExpList);
+    Synchronizer->SetExplorerTreeview(ExpTree);
+    Synchronizer->SetExplorerListview(ExpList);
+}
+
+void TMainform::BuildMaskGrid() {
+    GridPanel = Place<TPanel>(this, alBottom, 0, 350, 760, 150);
+    GridPanel->SetBevelOuter(bvNone);
+    GridLabel = Place<TLabel>(GridPanel, alNone, 8, 4, 0, 0);
+    GridLabel->SetCaption("Inclusion Grid");
+    MaskGrid = ax::BuildMaskGrid(GridPanel, 8, 22, 330, 122);
+}
+
+void TMainform::BuildStatusBar() {
+    StatusBar = Place<TExStatusBar>(this, alBottom, 0, 500, 760, 20);
+    PathPanel = StatusBar->Panels().Add();
+    PathPanel->SetPanelType(sptEllipsisPath);
+    PathPanel->SetWidth(kPathPanelWidth);
+    GaugePanel = StatusBar->Panels().Add();
+    GaugePanel->SetPanelType(sptGauge);
+    GaugePanel->SetWidth(kGaugePanelWidth);
+    GaugePanel->GaugeAttrs().SetStyle(gsPercent);
+    CountPanel = StatusBar->Panels().Add();
+    CountPanel->SetPanelType(sptNormal);
+}
+
+// ---- Progress --------------------------------------------------------------------------------
+
+void TMainform::ShowProgress(int percent, const AnsiString& text) {
+    GaugePanel->GaugeAttrs().SetPosition(percent);
+    PathPanel->SetText(text);
+    // Drawn now: the work that follows keeps the loop busy.
+    if (StatusBar->HandleAllocated()) {
+        PathPanel->Redraw();
+        GaugePanel->Redraw();
+    }
+}
+
+void TMainform::EndProgress(const AnsiString& text) {
+    ShowProgress(100, text);
+}
+
+void TMainform::ShowListed() {
+    CountPanel->SetText(std::to_string(ExpList->RootNodeCount()) + " items");
+}
+
+// ---- The panes -------------------------------------------------------------------------------
+
+bool TMainform::SetRootPath(const std::string& folder) {
+    if (!DirectoryExists(folder)) return false;
+    ShowProgress(0, "Listing " + folder);
+    ExpTree->SetRootFolderCustomPath(Utf8ToWide(folder));
+    ExpList->SetRootFolderCustomPath(Utf8ToWide(folder));
+    ExpTree->SetActive(true);
+    ExpList->SetActive(true);
+    if (PDataNode root = ExpTree->GetFirst()) {
+        ExpTree->SetExpanded(root, true);
+        ExpTree->SetFocusedNode(root);
+        ExpTree->SetSelected(root, true);
+    }
+    EndProgress(folder);
+    ShowListed();
+    return true;
+}
+
+bool TMainform::BrowseTo(const std::string& path) {
+    // The list shows the folder; the tree follows what the list announces.
+    return ExpList->BrowseToPath(Utf8ToWide(path), false, false, false, false);
+}
+
+void TMainform::TreeChange(PDataNode node) {
+    // The list is about to list the folder chosen.
+    TNamespace* chosen = ExpTree->NodeNamespace(node);
+    TNamespace* shown = ExpList->RootFolderNamespace();
+    if (chosen && chosen->Folder() && (!shown || !ILIsEqual(shown->AbsolutePIDL(), chosen->AbsolutePIDL())))
+        ShowProgress(0, "Listing " + PathOf(ExpTree, node));
+}
+
+void TMainform::ListRootChange() {
+    TNamespace* shown = ExpList->RootFolderNamespace();
+    EndProgress(shown ? WideToUtf8(shown->NameForParsing()) : std::string());
+    ShowListed();
+}
+
+void TMainform::TreeExpanding(PDataNode node) {
+    if (node->ChildCount == 0) ShowProgress(0, "Listing " + PathOf(ExpTree, node));
+}
+
+void TMainform::TreeExpanded(PDataNode node) {
+    EndProgress(PathOf(ExpTree, node));
+}
+
+// ---- Jobs ------------------------------------------------------------------------------------
+
+bool TMainform::LoadJob(const std::string& fileName) {
+    if (DirectoryExists(fileName)) {
+        ErrorBox(fileName + ": is a folder, not a job file");
+        return false;
+    }
+    ShowProgress(0, "Loading " + fileName);
+    try {
+        ExpTree->Storage().LoadFromFile(Utf8ToWide(fileName), kJobVersion, false);
+    } catch (const EFOpenError& e) {
+        EndProgress("");
+        ErrorBox(e.Message());
+        return false;
+    } catch (const EStreamError& e) {
+        EndProgress("");
+        ErrorBox(fileName + ": not a valid job file (" + e.Message() + ")");
+        return false;
+    } catch (const Exception& e) {
+        EndProgress("");
+        ErrorBox(fileName + ": " + e.Message());
+        return false;
+    }
+    jobFileName_ = fileName;
+    SetCaption(AnsiString(kAppTitle) + " - " + ExtractFileName(fileName));
+    // The panes are made again, their nodes taking their check boxes from
+    // the storage, in steps served as messages of their own: the window
+    // stays alive and the gauge shows how far it got.
+    ShowProgress(40, "Loading " + fileName);
+    loadStep_ = 1;
+    if (HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
+    else
+        while (loadStep_ != 0) LoadStep();
+    return true;
+}
+
+void TMainform::LoadStep() {
+    switch (loadStep_) {
+    case 1:
+        ExpTree->RebuildRootNamespace();
+        if (PDataNode root = ExpTree->GetFirst()) {
+            ExpTree->SetExpanded(root, true);
+            ExpTree->SetFocusedNode(root);
+            ExpTree->SetSelected(root, true);
+        }
+        ShowProgress(70, "Loading " + jobFileName_);
+        loadStep_ = 2;
+        break;
+    case 2:
+        // Shown again, the list takes its boxes from the tree.
+        if (TNamespace* shown = ExpList->RootFolderNamespace()) {
+            const UniquePIDL folder(NamespacePIDLManager().CopyPIDL(shown->AbsolutePIDL()));
+            ExpList->SetRootFolderCustomPIDL(folder.get());
+        }
+        ShowListed();
+        EndProgress(jobFileName_);
+        loadStep_ = 0;
+        break;
+    default:
+        return;
+    }
+    if (loadStep_ != 0 && HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
+}
+
+bool TMainform::SaveJob(const std::string& fileName) {
+    try {
+        ExpTree->Storage().SaveToFile(Utf8ToWide(fileName), kJobVersion, false);
+    } catch (const Exception& e) {
+        ErrorBox(fileName + ": cannot save the job: " + e.Message());
+        return false;
+    }
+    jobFileName_ = fileName;
+    SetCaption(AnsiString(kAppTitle) + " - " + ExtractFileName(fileName));
+    PathPanel->SetText("Saved " + fileName);
+    return true;
+}
+
+TStringList& TMainform::Selection() {
+    return ExpTree->Storage().CheckedFileNames();
+}
+
+void TMainform::ShowSelection() {
+    if (!SelectionForm) SelectionForm = TComponent::Create<TSelectionForm>(this);
+    SelectionForm->ShowPaths(Selection());
+    SelectionForm->Show();
+}
+
+void TMainform::OpenJobClick(TObject*) {
+    if (OpenDialog->Execute()) LoadJob(OpenDialog->FileName());
+}
+
+void TMainform::SaveJobClick(TObject*) {
+    if (!jobFileName_.empty()) SaveDialog->SetFileName(jobFileName_);
+    if (SaveDialog->Execute()) SaveJob(SaveDialog->FileName());
+}
+
+void TMainform::SelectionClick(TObject*) {
+    ShowSelection();
+}
+
+void TMainform::ErrorBox(const AnsiString& text) {
+    if (ErrorDisplay) return ErrorDisplay(text);
+    ShowErrorBox(text, kAppTitle);
+}
+
+// ---- Messages --------------------------------------------------------------------------------
+
+void TMainform::Dispatch(TMessage& message) {
+    switch (message.Msg) {
+    case WM_LOADSTEP:
+        LoadStep();
+        return;
+    case WM_INJECTFAULT:
+        WMInjectFault(message);
+        return;
+    default:
+        TForm::Dispatch(message);
+    }
+}
+
+// Out of line and not inlined: the crash tests look for these names.
+__attribute__((noinline)) void TMainform::WMInjectFault(TMessage& message) {
+    int* volatile nowhere = nullptr;
+    message.Result = *nowhere;
+}
+
+} // namespace ax

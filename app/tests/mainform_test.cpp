@@ -1,0 +1,170 @@
+// The main window driven headless as a user drives it: checks clicked in
+// the tree and in the list, the job saved and loaded into a fresh window,
+// the selection read back; damaged jobs change nothing.
+#include "mainform_fixture.h"
+
+#include "controls/ExStatusBar.h"
+#include "stdctrls/stdctrls.h"
+
+using namespace ax;
+using namespace ax::testing;
+
+namespace {
+
+class MainformRoad : public MainformTest {
+protected:
+    void SetUp() override {
+        MainformTest::SetUp();
+        MakeAll({"Music/", "Music/a.ogg", "Music/b.ogg", "Photos/", "Photos/x.jpg", "Photos/y.jpg", "notes.txt"});
+    }
+    std::vector<std::string> ListNames(TMainform* w) {
+        std::vector<std::string> out;
+        for (PDataNode n = w->ExpList->GetFirstChild(nullptr); n; n = w->ExpList->GetNextSibling(n))
+            out.push_back(WideToUtf8(w->ExpList->NodeNamespace(n)->NameInFolder()));
+        return out;
+    }
+    static int State(TCustomExplorerTree*, PDataNode node) { return int(node->CheckState); }
+};
+
+TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndLoad) {
+    TMainform* w = Window();
+    TCustomExplorerTree* tree = w->ExpTree;
+    TCustomExplorerTree* list = w->ExpList;
+    PDataNode top = tree->GetFirst();
+    ASSERT_NE(top, nullptr);
+    EXPECT_TRUE(tree->Expanded(top));
+    // The list shows the home folder to begin with.
+    EXPECT_EQ(ListNames(w), (std::vector<std::string>{".config", "Desktop", "Documents", "Music", "notes.txt",
+                                                      "Photos"}));
+
+    // A file checked in the list (the tree keeps files, unseen, for the
+    // states of their folders).
+    ClickCheckBox(list, Child(list, nullptr, "notes.txt"));
+    EXPECT_EQ(State(tree, Child(tree, top, "notes.txt")), csCheckedNormal);
+    EXPECT_FALSE(tree->IsVisible(Child(tree, top, "notes.txt")));
+
+    // Music chosen in the tree: the list shows it; a.ogg checked there.
+    ClickCaption(tree, Child(tree, top, "Music"));
+    EXPECT_EQ(ListNames(w), (std::vector<std::string>{"a.ogg", "b.ogg"}));
+    ClickCheckBox(list, Child(list, nullptr, "a.ogg"));
+    EXPECT_EQ(State(list, Child(list, nullptr, "a.ogg")), csCheckedNormal);
+    EXPECT_EQ(State(tree, Child(tree, top, "Music")), csMixedNormal);
+    EXPECT_EQ(State(tree, top), csMixedNormal);
+
+    // Photos checked in the tree, then chosen: the list shows both checked;
+    // y.jpg unchecked there makes Photos mixed.
+    ClickCheckBox(tree, Child(tree, top, "Photos"));
+    ClickCaption(tree, Child(tree, top, "Photos"));
+    EXPECT_EQ(ListNames(w), (std::vector<std::string>{"x.jpg", "y.jpg"}));
+    EXPECT_EQ(State(list, Child(list, nullptr, "x.jpg")), csCheckedNormal);
+    EXPECT_EQ(State(list, Child(list, nullptr, "y.jpg")), csCheckedNormal);
+    ClickCheckBox(list, Child(list, nullptr, "y.jpg"));
+    EXPECT_EQ(State(list, Child(list, nullptr, "y.jpg")), csUncheckedNormal);
+    EXPECT_EQ(State(tree, Child(tree, top, "Photos")), csMixedNormal);
+
+
+    // Names in the folder's order, without regard to case.
+    const std::vector<std::string> expected = {home + "/Music/a.ogg", home + "/notes.txt", home + "/Photos/x.jpg"};
+    EXPECT_EQ(Lines(w->Selection()), expected);
+
+    // Shown on request.
+    w->SelectionButton->Click();
+    ASSERT_NE(w->SelectionForm, nullptr);
+    EXPECT_TRUE(w->SelectionForm->Visible());
+    EXPECT_EQ(w->SelectionForm->Memo->Text(),
+              home + "/Music/a.ogg\r\n" + home + "/notes.txt\r\n" + home + "/Photos/x.jpg");
+
+    const std::string job = root + "/road.JOB";
+    ASSERT_TRUE(w->SaveJob(job));
+    EXPECT_EQ(w->JobFileName(), job);
+
+    // A fresh window loads it: the same selection, and the panes show it.
+    TMainform* again = Window();
+    EXPECT_EQ(again->Selection().Count(), 0);
+    ASSERT_TRUE(again->LoadJob(job));
+    EXPECT_EQ(Lines(again->Selection()), expected);
+    EXPECT_EQ(again->Caption(), "ArdentixXP - road.JOB");
+    // The panes follow in steps, the gauge showing them.
+    EXPECT_TRUE(again->Loading());
+    EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 40);
+    app->ProcessMessages();
+    EXPECT_FALSE(again->Loading());
+    EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 100);
+    EXPECT_EQ(again->PathPanel->Text(), job);
+    TCustomExplorerTree* tree2 = again->ExpTree;
+    PDataNode top2 = tree2->GetFirst();
+    EXPECT_EQ(State(tree2, top2), csMixedNormal);
+    EXPECT_EQ(State(tree2, Child(tree2, top2, "Music")), csMixedNormal);
+    EXPECT_EQ(State(tree2, Child(tree2, top2, "Photos")), csMixedNormal);
+    EXPECT_EQ(State(tree2, Child(tree2, top2, "notes.txt")), csCheckedNormal);
+    EXPECT_EQ(State(tree2, Child(tree2, top2, "Desktop")), csUncheckedNormal);
+    ClickCaption(tree2, Child(tree2, top2, "Photos"));
+    EXPECT_EQ(State(again->ExpList, Child(again->ExpList, nullptr, "x.jpg")), csCheckedNormal);
+    EXPECT_EQ(State(again->ExpList, Child(again->ExpList, nullptr, "y.jpg")), csUncheckedNormal);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+TEST_F(MainformRoad, UncheckingAFolderInTheListClearsWhatTheTreeHadBelowIt) {
+    TMainform* w = Window();
+    TCustomExplorerTree* tree = w->ExpTree;
+    PDataNode top = tree->GetFirst();
+    ClickCheckBox(tree, Child(tree, top, "Photos"));
+    // The folder's files are in the tree, unseen, and checked with it.
+    EXPECT_EQ(Lines(w->Selection()),
+              (std::vector<std::string>{home + "/Photos", home + "/Photos/x.jpg", home + "/Photos/y.jpg"}));
+    // In the list (the home folder), Photos shows checked; a click there
+    // unchecks it in the tree too.
+    PDataNode inList = Child(w->ExpList, nullptr, "Photos");
+    EXPECT_EQ(int(inList->CheckState), csCheckedNormal);
+    ClickCheckBox(w->ExpList, inList);
+    EXPECT_EQ(int(Child(tree, top, "Photos")->CheckState), csUncheckedNormal);
+    EXPECT_EQ(int(top->CheckState), csUncheckedNormal);
+    EXPECT_EQ(w->Selection().Count(), 0);
+}
+
+TEST_F(MainformRoad, ADamagedOrMissingJobIsToldAndChangesNothing) {
+    TMainform* w = Window();
+    PDataNode top = w->ExpTree->GetFirst();
+    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
+    const std::string damaged = root + "/damaged.JOB";
+    ASSERT_TRUE(w->SaveJob(damaged));
+    // Cut short: every byte counts.
+    const std::string bytes = Read(damaged);
+    Write(damaged, bytes.substr(0, bytes.size() - 3));
+    EXPECT_FALSE(w->LoadJob(damaged));
+    EXPECT_FALSE(w->Loading());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind(damaged + ": not a valid job file (", 0), 0u) << boxes[0];
+    EXPECT_FALSE(w->LoadJob(root + "/missing.JOB"));
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_NE(boxes[1].find("missing.JOB"), std::string::npos) << boxes[1];
+    EXPECT_FALSE(w->LoadJob(root));
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[2], root + ": is a folder, not a job file");
+    EXPECT_EQ(Lines(w->Selection()), (std::vector<std::string>{home + "/notes.txt"}));
+    EXPECT_EQ(int(Child(w->ExpTree, top, "notes.txt")->CheckState), csCheckedNormal);
+    boxes.clear();
+}
+
+TEST_F(MainformRoad, ASaveThatFailsIsToldAndKeepsTheFileThere) {
+    TMainform* w = Window();
+    const std::string job = root + "/kept.JOB";
+    ASSERT_TRUE(w->SaveJob(job));
+    const std::string before = Read(job);
+    EXPECT_FALSE(w->SaveJob(root + "/no/such/folder/x.JOB"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind(root + "/no/such/folder/x.JOB: cannot save the job: ", 0), 0u) << boxes[0];
+    EXPECT_EQ(Read(job), before);
+    EXPECT_EQ(w->JobFileName(), job);
+    boxes.clear();
+}
+
+TEST_F(MainformRoad, TheGaugeEndsFullAndTheBarNamesWhatWasListed) {
+    TMainform* w = Window();
+    ClickCaption(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Music"));
+    EXPECT_EQ(w->GaugePanel->GaugeAttrs().Position(), 100);
+    EXPECT_EQ(w->PathPanel->Text(), home + "/Music");
+    EXPECT_EQ(w->CountPanel->Text(), "2 items");
+}
+
+} // namespace

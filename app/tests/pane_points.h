@@ -1,0 +1,46 @@
+#pragma once
+// Where a user clicks in the explorer panes: a node's check box and its
+// caption, in the control's client area (asked of the control, never
+// computed from a font).
+#include "shell/ExplorerTree.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace ax::testing {
+
+// No threads in tests: the change notifier and the icon thread stay off.
+inline void QuietPane(TCustomExplorerTree* pane) {
+    TExplorerTreeOptions& o = pane->TreeOptions();
+    o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
+    o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
+}
+
+inline POINT CheckBoxPoint(TCustomExplorerTree* tree, PDataNode node) {
+    tree->ScrollIntoView(node, false, false);
+    const RECT row = tree->GetDisplayRect(node, NoColumn, false);
+    const int y = (row.top + row.bottom) / 2;
+    for (int x = 0; x < 200; ++x) {
+        THitInfo hit;
+        tree->GetHitTestInfoAt(x, y, true, hit);
+        if (hit.HitNode == node && (hit.HitPositions & hiOnItemCheckbox)) return {x + 3, y};
+    }
+    ADD_FAILURE() << "no check box on the row";
+    return {0, 0};
+}
+
+inline POINT CaptionPoint(TCustomExplorerTree* tree, PDataNode node) {
+    tree->ScrollIntoView(node, false, false);
+    const RECT text = tree->GetDisplayRect(node, NoColumn, true);
+    return {(text.left + text.right) / 2, (text.top + text.bottom) / 2};
+}
+
+// The node named name under parent (nil: the top level); nil when none.
+inline PDataNode ChildNamed(TCustomExplorerTree* tree, PDataNode parent, const std::string& name) {
+    for (PDataNode c = tree->GetFirstChild(parent); c; c = tree->GetNextSibling(c))
+        if (TNamespace* ns = tree->NodeNamespace(c); ns && WideToUtf8(ns->NameInFolder()) == name) return c;
+    return nullptr;
+}
+
+} // namespace ax::testing

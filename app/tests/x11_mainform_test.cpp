@@ -1,0 +1,160 @@
+// The main window on a real display under a window manager, used with real
+// X input: checks clicked in the tree and in the list, the job saved
+// through the save dialog with its name typed, then loaded into a fresh
+// window whose selection is compared with what was clicked.
+// main_window_x11.png is the window with the checks made.
+#include "app/MainForm.h"
+#include "pane_points.h"
+#include "shell/ExplorerViews.h"
+#include "stdctrls/dialogform.h"
+#include "x11_fixture.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace ax {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CaptionPoint;
+using testing::CheckBoxPoint;
+using testing::ChildNamed;
+using testing::QuietPane;
+
+constexpr unsigned long kXK_Return = 0xFF0D;
+
+class X11MainformTest : public test::X11ControlsTest {
+protected:
+    void SetUp() override {
+        // Only letters, digits, "-", "." and "/" in paths: typed on any keyboard map.
+        folder = (fs::temp_directory_path() / ("ax-mainwin-" + std::to_string(getpid()))).string();
+        fs::remove_all(folder);
+        home = folder + "/home";
+        for (const char* d : {"Music", "Photos"}) fs::create_directories(home + "/" + d);
+        for (const char* f : {"Music/a.ogg", "Music/b.ogg", "Photos/x.jpg", "Photos/y.jpg", "notes.txt"})
+            std::ofstream(home + "/" + f) << "x";
+        savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+        setenv("HOME", home.c_str(), 1);
+        test::X11ControlsTest::SetUp();
+    }
+    void TearDown() override {
+        test::X11ControlsTest::TearDown();
+        OnDialogModal = nullptr;
+        setenv("HOME", savedHome.c_str(), 1);
+        fs::remove_all(folder);
+    }
+    TForm* Build(TApplication& app) override {
+        main = app.CreateForm<TMainform>();
+        QuietPane(main->ExpTree);
+        QuietPane(main->ExpList);
+        main->ErrorDisplay = [this](const AnsiString& text) { boxes.push_back(text); };
+        main->SetRootPath(home);
+        return main;
+    }
+    enum Pane { kTree, kList };
+    TCustomExplorerTree* PaneOf(Pane pane) {
+        return pane == kTree ? static_cast<TCustomExplorerTree*>(main->ExpTree) : main->ExpList;
+    }
+    // The node named name in a pane: in the tree under its top node, in
+    // the list at the top level.
+    PDataNode NodeIn(Pane pane, const std::string& name) {
+        TCustomExplorerTree* tree = PaneOf(pane);
+        return ChildNamed(tree, pane == kTree ? tree->GetFirst() : nullptr, name);
+    }
+    // A point of a pane's node on the screen: its check box or its caption.
+    POINT OnScreen(Pane pane, const std::string& name, bool box) {
+        return program->Get<POINT>([&, this] {
+            TCustomExplorerTree* tree = PaneOf(pane);
+            PDataNode node = NodeIn(pane, name);
+            if (!node) return POINT{-1, -1};
+            return tree->ClientToScreen(box ? CheckBoxPoint(tree, node) : CaptionPoint(tree, node));
+        });
+    }
+    int StateIn(Pane pane, const std::string& name) {
+        return program->Get<int>([&, this] {
+            PDataNode node = NodeIn(pane, name);
+            return node ? int(node->CheckState) : -1;
+        });
+    }
+    std::vector<std::string> Lines(TMainform* w) {
+        return program->Get<std::vector<std::string>>([&] {
+            std::vector<std::string> out;
+            const TStringList& s = w->Selection();
+            for (int i = 0; i < s.Count(); ++i) out.push_back(s[i]);
+            return out;
+        });
+    }
+
+    std::string folder, home, savedHome;
+    TMainform* main = nullptr;
+    std::vector<std::string> boxes;
+};
+
+TEST_F(X11MainformTest, ChecksClickedSavedThroughTheDialogAndLoadedAgain) {
+    EXPECT_EQ(server.TextProperty(window, "_NET_WM_NAME"), "ArdentixXP");
+    // notes.txt checked in the list (which shows the home folder).
+    const POINT notes = OnScreen(kList, "notes.txt", true);
+    ASSERT_GE(notes.x, 0);
+    Click(notes);
+    EXPECT_TRUE(Until([&] { return ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "notes.txt")->CheckState ==
+                                   csCheckedNormal; }))
+        << "the click did not check notes.txt";
+    // Music chosen in the tree; a.ogg checked in the list.
+    Click(OnScreen(kTree, "Music", false));
+    ASSERT_TRUE(Until([&] { return ChildNamed(main->ExpList, nullptr, "a.ogg") != nullptr; }))
+        << "the list did not follow the tree";
+    Click(OnScreen(kList, "a.ogg", true));
+    EXPECT_TRUE(Until([&] { return ChildNamed(main->ExpList, nullptr, "a.ogg")->CheckState == csCheckedNormal; }));
+    EXPECT_EQ(StateIn(kTree, "Music"), csMixedNormal);
+    // Photos checked in the tree, whole.
+    Click(OnScreen(kTree, "Photos", true));
+    EXPECT_TRUE(Until([&] { return ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "Photos")->CheckState ==
+                                   csCheckedNormal; }));
+    // Photos' files are in the tree, unseen, and checked with it.
+    const std::vector<std::string> expected = {home + "/Music/a.ogg", home + "/notes.txt", home + "/Photos",
+                                               home + "/Photos/x.jpg", home + "/Photos/y.jpg"};
+    EXPECT_EQ(Lines(main), expected);
+    Shot(program->formWindow(), "main_window_x11");
+
+    // Save job...: the dialog comes up; the name is typed into it.
+    std::atomic<HWND> dialog{nullptr};
+    OnDialogModal = [&](TDialogForm& d) { dialog = d.Handle(); };
+    const POINT save = program->Get<POINT>([&] {
+        TButton* b = main->SaveJobButton;
+        return b->ClientToScreen(POINT{b->Width() / 2, b->Height() / 2});
+    });
+    Click(save);
+    ASSERT_TRUE(server.WaitFor([&] { return dialog.load() != nullptr; })) << "the save dialog did not come up";
+    server.Activate(XWindowOf(dialog));
+    ASSERT_TRUE(Shown(dialog, true)) << "the dialog did not get the keyboard";
+    const std::string job = folder + "/road.JOB";
+    server.Type(job);
+    server.KeyStroke(kXK_Return);
+    ASSERT_TRUE(server.WaitFor([&] { return fs::exists(job); })) << "the job was not saved";
+    EXPECT_TRUE(Until([&] { return main->JobFileName() == job; }));
+
+    // A fresh window loads it.
+    TMainform* again = program->Get<TMainform*>([&] {
+        auto* w = TComponent::Create<TMainform>(main);
+        QuietPane(w->ExpTree);
+        QuietPane(w->ExpList);
+        w->ErrorDisplay = [this](const AnsiString& text) { boxes.push_back(text); };
+        w->SetRootPath(home);
+        w->Show();
+        return w;
+    });
+    EXPECT_TRUE(program->Get<bool>([&] { return again->LoadJob(job); }));
+    EXPECT_EQ(Lines(again), expected);
+    EXPECT_TRUE(Until([&] { return !again->Loading(); })) << "the panes were not refreshed";
+    EXPECT_EQ(program->Get<int>([&] {
+                  PDataNode music = ChildNamed(again->ExpTree, again->ExpTree->GetFirst(), "Music");
+                  return music ? int(music->CheckState) : -1;
+              }),
+              csMixedNormal);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+} // namespace
+} // namespace ax
