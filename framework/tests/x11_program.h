@@ -1,9 +1,11 @@
 #pragma once
-// Controls on a real display: a private Xvfb with openbox, the application
-// on its own thread as a program runs it, and the test thread as the user
-// (XTest input) who waits, bounded, for what the program does. The program
-// draws with the real font: its pictures are for people, and every point
-// the tests click is asked of the program, never computed from a font.
+// Forms on a real display: a private Xvfb with openbox, the application on
+// its own thread as a program runs it, and the test thread as the user
+// (XTest input) who waits, bounded, for what the program does.
+//
+// X11Program is the application's thread; X11FormTest is a fixture that
+// starts the server, the window manager and a program, and waits until the
+// main form is shown where the program thinks it is.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -28,26 +30,56 @@
 
 namespace ax::test {
 
+// An input message the application's thread took from its queue.
+struct Retrieved {
+    HWND hwnd;
+    UINT message;
+};
+
+// Which messages a program logs: mouse (client and frame), wheel and keys.
+inline bool IsInput(UINT m) {
+    return (m >= WM_MOUSEMOVE && m <= WM_MBUTTONDBLCLK) || (m >= WM_NCLBUTTONDOWN && m <= WM_NCMBUTTONDBLCLK) ||
+           m == WM_MOUSEWHEEL || m == WM_KEYDOWN || m == WM_KEYUP;
+}
+
 // The application's thread: builds the main form, runs the application
 // until it ends, and runs the test's calls.
 class X11Program {
 public:
     using Bound = Xvfb::Bound;
 
-    // build makes the main form; beforeEnd runs before the application is
-    // told to end (it answers a box a failed test left open). Both run on
-    // the application's thread.
-    X11Program(std::function<TForm*(TApplication&)> build, std::function<void()> beforeEnd)
-        : build_(std::move(build)), beforeEnd_(std::move(beforeEnd)) {
+    struct Options {
+        // Makes the main form (shown, or shown when the application runs).
+        std::function<TForm*(TApplication&)> build{};
+        // Runs before the application is told to end (it answers a box a
+        // failed test left open).
+        std::function<void()> beforeEnd{};
+        // Runs once the application's loop returned, before it is deleted
+        // (it takes back hooks the build set).
+        std::function<void()> afterRun{};
+        // Which retrieved messages go into the input log; none: no log.
+        std::function<bool(UINT)> logged{};
+        // The fixed test font; else real glyphs, for pictures people look at.
+        bool testFont = false;
+    };
+
+    // All of the options' functions run on the application's thread.
+    explicit X11Program(Options options) : options_(std::move(options)) {
+        static std::atomic<int> programs{0};
+        callClass_ = "X11ProgramCalls" + std::to_string(++programs);
         thread_ = std::thread([this] { Main(); });
     }
+    X11Program(std::function<TForm*(TApplication&)> build, std::function<void()> beforeEnd)
+        : X11Program(Options{.build = std::move(build), .beforeEnd = std::move(beforeEnd)}) {}
+    X11Program(const X11Program&) = delete;
+    X11Program& operator=(const X11Program&) = delete;
     ~X11Program() {
         if (!Finished())
             Call([this] {
-                beforeEnd_();
+                if (options_.beforeEnd) options_.beforeEnd();
                 app_->Terminate();
             });
-        if (!WaitState([&] { return finished_; }, Xvfb::kBound)) {
+        if (!WaitFinished(Xvfb::kBound)) {
             // A thread that cannot be joined would hang the run: end it here.
             std::fprintf(stderr, "the application did not end\n");
             std::abort();
@@ -55,10 +87,13 @@ public:
         thread_.join();
     }
 
-    bool WaitReady() { return WaitState([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_; }
+    bool WaitReady() { return Wait([&] { return ready_ || finished_; }) && ready_; }
     bool Finished() {
         std::lock_guard<std::mutex> g(mutex_);
         return finished_;
+    }
+    bool WaitFinished(Bound bound) {
+        return Wait([&] { return finished_; }, bound);
     }
 
     // Runs fn on the application's thread (inside its modal loops too) and
@@ -80,7 +115,7 @@ public:
     }
     template <class T> T Get(std::function<T()> fn) {
         T value{};
-        Call([&] { value = fn(); });
+        EXPECT_TRUE(Call([&] { value = fn(); })) << "the application did not answer";
         return value;
     }
     // Queues fn for the application's thread and returns at once: for what
@@ -89,12 +124,83 @@ public:
         PostMessage(callWindow_, kPost, 0, reinterpret_cast<LPARAM>(new std::function<void()>(std::move(fn))));
     }
 
+    // State the application's thread changes and the test waits for (a
+    // counter): changed under the program's lock, waited for under it.
+    void Change(const std::function<void()>& change) {
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            change();
+        }
+        changed_.notify_all();
+    }
+    bool Wait(const std::function<bool()>& done, Bound bound = Xvfb::kBound) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, bound, done);
+    }
+    template <class T> T Read(const T& field) {
+        std::lock_guard<std::mutex> g(mutex_);
+        return field;
+    }
+
+    // The input log: the messages the options log, as retrieved.
+    size_t InputCount() {
+        std::lock_guard<std::mutex> g(mutex_);
+        return input_.size();
+    }
+    std::vector<Retrieved> InputSince(size_t from) {
+        std::lock_guard<std::mutex> g(mutex_);
+        return from < input_.size() ? std::vector<Retrieved>(input_.begin() + long(from), input_.end())
+                                    : std::vector<Retrieved>{};
+    }
+    // The messages since from, for a failure's text: those for other
+    // windows than here are marked.
+    std::string InputText(size_t from, HWND here) {
+        std::string s;
+        for (const Retrieved& r : InputSince(from)) {
+            char number[16];
+            std::snprintf(number, sizeof number, " 0x%04X", r.message);
+            s += number + std::string(r.hwnd == here ? "" : "(elsewhere)");
+        }
+        return s;
+    }
+    // Waits until count messages of the kind for the window (any window:
+    // nullptr) were retrieved after from.
+    bool WaitMessage(size_t from, HWND target, UINT message, int count = 1, Bound bound = Xvfb::kBound) {
+        return Wait(
+            [&] {
+                int seen = 0;
+                for (size_t i = from; i < input_.size(); ++i)
+                    seen += (!target || input_[i].hwnd == target) && input_[i].message == message;
+                return seen >= count;
+            },
+            bound);
+    }
+    // Waits until the messages retrieved after from hold a press for the
+    // window (client or frame; any window: nullptr) and a release after it.
+    bool WaitClick(size_t from, HWND target, Bound bound = Xvfb::kBound) {
+        return Wait(
+            [&] {
+                bool pressed = false;
+                for (size_t i = from; i < input_.size(); ++i) {
+                    const UINT m = input_[i].message;
+                    if (!pressed && (!target || input_[i].hwnd == target) &&
+                        (m == WM_LBUTTONDOWN || m == WM_NCLBUTTONDOWN || m == WM_LBUTTONDBLCLK))
+                        pressed = true;
+                    else if (pressed && (m == WM_LBUTTONUP || m == WM_NCLBUTTONUP))
+                        return true;
+                }
+                return false;
+            },
+            bound);
+    }
+
     // Texts the application showed as errors.
     std::vector<std::string> Errors() {
         std::lock_guard<std::mutex> g(mutex_);
         return errors_;
     }
 
+    TApplication* app() const { return app_; }
     HWND formWindow() const { return formWindow_; }
     unsigned long xWindow() const { return xWindow_; }
 
@@ -107,14 +213,31 @@ private:
         bool started = false, ran = false, abandoned = false;
     };
 
-    bool WaitState(const std::function<bool()>& done, Bound bound) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, bound, done);
+    static LRESULT CallProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        if (m == kCall) {
+            auto* req = reinterpret_cast<Request*>(l);
+            {
+                std::lock_guard<std::mutex> g(req->mutex);
+                if (req->abandoned) return 0;
+                req->started = true;
+                req->cv.notify_all();
+            }
+            req->fn();
+            std::lock_guard<std::mutex> g(req->mutex);
+            req->ran = true;
+            req->cv.notify_all();
+            return 0;
+        }
+        if (m == kPost) {
+            std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(l));
+            (*fn)();
+            return 0;
+        }
+        return DefWindowProc(h, m, w, l);
     }
 
     void Main() {
-        // Real glyphs: the screenshots are what a person looks at.
-        SetTestFont(false);
+        SetTestFont(options_.testFont);
         if (SelectDisplay(DisplayKind::X11)) {
             auto app = std::make_unique<TApplication>(nullptr);
             app_ = app.get();
@@ -123,53 +246,40 @@ private:
                 errors_.push_back(text);
             };
             WNDCLASS wc;
-            wc.lpszClassName = "ControlsX11TestCalls";
-            wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-                if (m == kCall) {
-                    auto* req = reinterpret_cast<Request*>(l);
-                    {
-                        std::lock_guard<std::mutex> g(req->mutex);
-                        if (req->abandoned) return 0;
-                        req->started = true;
-                        req->cv.notify_all();
-                    }
-                    req->fn();
-                    std::lock_guard<std::mutex> g(req->mutex);
-                    req->ran = true;
-                    req->cv.notify_all();
-                    return 0;
-                }
-                if (m == kPost) {
-                    std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(l));
-                    (*fn)();
-                    return 0;
-                }
-                return DefWindowProc(h, m, w, l);
-            };
+            wc.lpszClassName = callClass_.c_str();
+            wc.lpfnWndProc = &CallProc;
             RegisterClass(wc);
-            callWindow_ = CreateWindowEx(0, "ControlsX11TestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
-            formWindow_ = build_(*app)->Handle();
+            callWindow_ = CreateWindowEx(0, callClass_.c_str(), "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
+            formWindow_ = options_.build(*app)->Handle();
             xWindow_ = NativeWindow(formWindow_);
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                ready_ = true;
-            }
-            changed_.notify_all();
+            HHOOK hook = nullptr;
+            if (options_.logged)
+                hook = SetWindowsHookEx(
+                    WH_GETMESSAGE,
+                    [this](int, WPARAM remove, LPARAM lp) -> LRESULT {
+                        const MSG& m = *reinterpret_cast<const MSG*>(lp);
+                        if (remove == PM_REMOVE && options_.logged(m.message))
+                            Change([&] { input_.push_back({m.hwnd, m.message}); });
+                        return 0;
+                    },
+                    GetCurrentThreadId());
+            Change([&] { ready_ = true; });
             app->Run();
+            if (hook) UnhookWindowsHookEx(hook);
+            if (options_.afterRun) options_.afterRun();
             app.reset();
             for (HWND h : EnumThreadTopWindows(GetCurrentThreadId())) DestroyWindow(h);
         }
-        std::lock_guard<std::mutex> g(mutex_);
-        finished_ = true;
-        changed_.notify_all();
+        Change([&] { finished_ = true; });
     }
 
-    std::function<TForm*(TApplication&)> build_;
-    std::function<void()> beforeEnd_;
+    Options options_;
+    std::string callClass_; // a class of its own: programs never share a window procedure
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
     bool ready_ = false, finished_ = false;
+    std::vector<Retrieved> input_;
     std::vector<std::string> errors_;
     TApplication* app_ = nullptr;
     HWND callWindow_ = nullptr;
@@ -179,7 +289,10 @@ private:
 
 // Starts the server, the window manager and the program built by Build(),
 // and waits until the main form is shown where the program thinks it is.
-class X11ControlsTest : public ::testing::Test {
+// The program draws with the real font: its pictures are for people, and
+// every point the tests click is asked of the program, never computed from
+// a font.
+class X11FormTest : public ::testing::Test {
 protected:
     // The main form, made on the program's thread.
     virtual TForm* Build(TApplication& app) = 0;
@@ -276,6 +389,8 @@ protected:
         std::ifstream in(SnapshotPath(name), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
+    // The snapshot folder: the build tree's, given by the test's
+    // environment.
     static std::filesystem::path SnapshotPath(const std::string& name) {
         const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
         const std::filesystem::path folder = dir ? dir : "snapshots";
