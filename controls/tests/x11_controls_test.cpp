@@ -29,34 +29,23 @@ namespace {
 using test::Xvfb;
 using namespace std::chrono_literals;
 
-class X11ControlsTest : public ::testing::Test {
+class X11ControlsTest : public test::X11Test {
 protected:
     void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        test::X11Test::SetUp();
+        if (!Started()) return;
         trayer = test::FindProgram("trayer");
         ASSERT_FALSE(trayer.empty()) << "trayer is not installed (scripts/setup installs it)";
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
         const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
         shots = dir ? dir : "snapshots";
         std::filesystem::create_directories(shots);
     }
     void TearDown() override {
-        if (program) {
-            const std::vector<std::string> errors = program->Errors();
-            EXPECT_TRUE(errors.empty()) << errors.front();
-            program.reset();
-        }
+        test::X11Test::TearDown();
         if (trayPid > 0) {
             kill(trayPid, SIGTERM);
             waitpid(trayPid, nullptr, 0);
         }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
     }
     // The application's thread: a form with a status bar (gauge at 50%), an
     // animated image and an edit with a button, plus a tray icon.
@@ -114,10 +103,7 @@ protected:
     void Bump(int& counter) {
         program->Change([&] { ++counter; });
     }
-    void StartProgram() {
-        program = std::make_unique<test::X11Program>(test::X11Program::Options{
-            .build = [this](TApplication& app) { return Build(app); }, .testFont = true});
-    }
+    void Start() { StartProgram({.build = [this](TApplication& app) { return Build(app); }, .testFont = true}); }
     // The system tray, as a desktop would run it.
     void StartTray() {
         const std::string display = "DISPLAY=" + server.Name();
@@ -140,12 +126,9 @@ protected:
     }
     HWND TrayWindow() { return program->Get<HWND>([&] { return tray->WindowHandle(); }); }
 
-    Xvfb server;
-    ManualClock clock;
     std::string trayer;
     pid_t trayPid = 0;
     std::filesystem::path shots;
-    std::unique_ptr<test::X11Program> program;
     // The application thread's own; the counts are read under the program's
     // lock.
     TExStatusBar* bar = nullptr;
@@ -157,8 +140,7 @@ protected:
 };
 
 TEST_F(X11ControlsTest, TheTrayIconDocksTakesClicksAndShowsItsTip) {
-    StartProgram();
-    ASSERT_TRUE(program->WaitReady()) << "the application did not start";
+    ASSERT_NO_FATAL_FAILURE(Start());
     const HWND trayWindow = TrayWindow();
     // The icon waits for a tray and docks as soon as one comes up.
     EXPECT_FALSE(TrayIconDocked(trayWindow, 0));
@@ -200,8 +182,7 @@ TEST_F(X11ControlsTest, TheTrayIconDocksTakesClicksAndShowsItsTip) {
 }
 
 TEST_F(X11ControlsTest, GaugeImageAndEditOnTheScreen) {
-    StartProgram();
-    ASSERT_TRUE(program->WaitReady()) << "the application did not start";
+    ASSERT_NO_FATAL_FAILURE(Start());
     const unsigned long form = program->xWindow();
     ASSERT_TRUE(server.WaitFor([&] { return server.WmState(form) == 1 && server.WindowGeometry(form).viewable; }))
         << "the form was never mapped";

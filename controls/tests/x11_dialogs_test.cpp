@@ -26,16 +26,11 @@ namespace fs = std::filesystem;
 
 constexpr unsigned long kXK_Return = 0xFF0D;
 
-class X11DialogsTest : public ::testing::Test {
+class X11DialogsTest : public test::X11Test {
 protected:
     void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
+        test::X11Test::SetUp();
+        if (!Started()) return;
         const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
         shots = dir ? dir : "snapshots";
         fs::create_directories(shots);
@@ -47,21 +42,13 @@ protected:
             std::ofstream(folder + "/" + f) << "x";
     }
     void TearDown() override {
-        if (program) {
-            const std::vector<std::string> errors = program->Errors();
-            EXPECT_TRUE(errors.empty()) << errors.front();
-            program.reset();
-        }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
-        fs::remove_all(folder);
+        test::X11Test::TearDown();
+        if (!folder.empty()) fs::remove_all(folder);
     }
     void Start() {
-        program = std::make_unique<test::X11Program>(test::X11Program::Options{
-            .build = [this](TApplication& app) { return Build(app); },
-            .afterRun = [] { OnDialogModal = nullptr; },
-            .testFont = true});
-        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
+        ASSERT_NO_FATAL_FAILURE(StartProgram({.build = [this](TApplication& app) { return Build(app); },
+                                              .afterRun = [] { OnDialogModal = nullptr; },
+                                              .testFont = true}));
         ASSERT_TRUE(server.WaitFor([&] {
             return server.WmState(program->xWindow()) == 1 && server.WindowGeometry(program->xWindow()).viewable;
         })) << "the form was never mapped";
@@ -145,11 +132,8 @@ protected:
         return program->Wait([&] { return results >= count; }, Xvfb::kBound);
     }
 
-    Xvfb server;
-    ManualClock clock;
     fs::path shots;
     std::string folder;
-    std::unique_ptr<test::X11Program> program;
     // The application thread's own; what the dialog's runs leave is read
     // under the program's lock.
     TForm* form = nullptr;

@@ -287,18 +287,10 @@ private:
     unsigned long xWindow_ = 0;
 };
 
-// Starts the server, the window manager and the program built by Build(),
-// and waits until the main form is shown where the program thinks it is.
-// The program draws with the real font: its pictures are for people, and
-// every point the tests click is asked of the program, never computed from
-// a font.
-class X11FormTest : public ::testing::Test {
+// The server under its window manager, the injected clock and, once a test
+// starts it, the program; the program must show no error.
+class X11Test : public ::testing::Test {
 protected:
-    // The main form, made on the program's thread.
-    virtual TForm* Build(TApplication& app) = 0;
-    // Runs on the program's thread before it is told to end.
-    virtual void BeforeEnd() {}
-
     void SetUp() override {
         const std::string binary = FindXvfb();
         if (binary.empty() || FindProgram("openbox").empty()) GTEST_SKIP() << "Xvfb or openbox is not installed";
@@ -306,19 +298,6 @@ protected:
         ASSERT_TRUE(server.StartWindowManager()) << server.Error();
         setenv("DISPLAY", server.Name().c_str(), 1);
         SetClock(&clock);
-        program = std::make_unique<X11Program>([this](TApplication& app) { return Build(app); },
-                                               [this] { BeforeEnd(); });
-        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
-        window = program->xWindow();
-        ASSERT_NE(window, 0u);
-        ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 1; })) << "the main form was never mapped";
-        ASSERT_TRUE(Shown(program->formWindow())) << "the main form and its X window disagree";
-        // The window manager does not always focus a window mapped just
-        // after its own start, and its configuration here has no click to
-        // focus: the user picks the form from the taskbar, so that keys
-        // reach it.
-        server.Activate(window);
-        ASSERT_TRUE(Shown(program->formWindow(), true)) << "the main form did not get the keyboard";
     }
     void TearDown() override {
         if (program) {
@@ -328,6 +307,67 @@ protected:
         }
         SelectDisplay(DisplayKind::Headless);
         SetClock(nullptr);
+    }
+    // A derived fixture's SetUp goes on only when the server runs.
+    bool Started() { return !IsSkipped() && !HasFatalFailure(); }
+
+    // Starts the program and waits until its main form is made.
+    void StartProgram(X11Program::Options options) {
+        program = std::make_unique<X11Program>(std::move(options));
+        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
+        window = program->xWindow();
+        ASSERT_NE(window, 0u);
+    }
+    // Waits until the main form is mapped where the program has it, then
+    // asks the window manager to activate it, as a taskbar would, so that
+    // keys reach it.
+    void ActivateMainForm() {
+        ASSERT_TRUE(server.WaitFor([&] {
+            return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
+        })) << "the form was never mapped";
+        ASSERT_TRUE(server.WaitFor([&] { return InStep(); })) << "the form and its X window disagree";
+        server.Activate(window);
+        ASSERT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
+    }
+    // The main form's rectangle is its X window's, as the server has it.
+    bool InStep() {
+        const Xvfb::Geometry g = server.WindowGeometry(window);
+        RECT r{};
+        if (!program->Call([&] { GetWindowRect(program->formWindow(), r); })) return false;
+        return g.exists && r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
+    }
+
+    Xvfb server;
+    ManualClock clock;
+    std::unique_ptr<X11Program> program;
+    unsigned long window = 0; // the main form's
+};
+
+// Starts the program built by Build(), and waits until the main form is
+// shown where the program thinks it is, with the keyboard.
+// The program draws with the real font: its pictures are for people, and
+// every point the tests click is asked of the program, never computed from
+// a font.
+class X11FormTest : public X11Test {
+protected:
+    // The main form, made on the program's thread.
+    virtual TForm* Build(TApplication& app) = 0;
+    // Runs on the program's thread before it is told to end.
+    virtual void BeforeEnd() {}
+
+    void SetUp() override {
+        X11Test::SetUp();
+        if (!Started()) return;
+        ASSERT_NO_FATAL_FAILURE(StartProgram(
+            {.build = [this](TApplication& app) { return Build(app); }, .beforeEnd = [this] { BeforeEnd(); }}));
+        ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 1; })) << "the main form was never mapped";
+        ASSERT_TRUE(Shown(program->formWindow())) << "the main form and its X window disagree";
+        // The window manager does not always focus a window mapped just
+        // after its own start, and its configuration here has no click to
+        // focus: the user picks the form from the taskbar, so that keys
+        // reach it.
+        server.Activate(window);
+        ASSERT_TRUE(Shown(program->formWindow(), true)) << "the main form did not get the keyboard";
     }
 
     // The X window of a top-level window of the program.
@@ -397,11 +437,6 @@ protected:
         std::filesystem::create_directories(folder);
         return folder / (name + ".png");
     }
-
-    Xvfb server;
-    ManualClock clock;
-    std::unique_ptr<X11Program> program;
-    unsigned long window = 0;
 };
 
 } // namespace ax::test

@@ -64,12 +64,11 @@ POINT LabelPoint(TCustomExplorerTree* control, PDataNode node) {
 
 // ---- The user's side -----------------------------------------------------------------------
 
-class X11PairTest : public ::testing::Test {
+class X11PairTest : public test::X11Test {
 protected:
     void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        test::X11Test::SetUp();
+        if (!Started()) return;
         char pattern[] = "/tmp/axpairx11XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
@@ -79,35 +78,12 @@ protected:
             const int fd = open((folder + f).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
             if (fd >= 0) close(fd);
         }
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
-        program = std::make_unique<test::X11Program>(test::X11Program::Options{
-            .build = [this](TApplication& app) { return Build(app); }, .logged = test::IsInput});
-        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
-        window = program->xWindow();
-        ASSERT_NE(window, 0u);
-        ASSERT_TRUE(server.WaitFor([&] {
-            return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
-        })) << "the form was never mapped";
-        ASSERT_TRUE(server.WaitFor([&] {
-            const Xvfb::Geometry g = server.WindowGeometry(window);
-            RECT r{};
-            if (!program->Call([&] { GetWindowRect(program->formWindow(), r); })) return false;
-            return g.exists && r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
-        })) << "the form and its X window disagree";
-        server.Activate(window);
-        ASSERT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
+        ASSERT_NO_FATAL_FAILURE(
+            StartProgram({.build = [this](TApplication& app) { return Build(app); }, .logged = test::IsInput}));
+        ASSERT_NO_FATAL_FAILURE(ActivateMainForm());
     }
     void TearDown() override {
-        if (program) {
-            const std::vector<std::string> errors = program->Errors();
-            EXPECT_TRUE(errors.empty()) << errors.front();
-            program.reset();
-        }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
+        test::X11Test::TearDown();
         std::error_code error;
         if (!folder.empty()) std::filesystem::remove_all(folder, error);
     }
@@ -188,12 +164,8 @@ protected:
     }
 
     std::string folder;
-    Xvfb server;
-    ManualClock clock;
-    std::unique_ptr<test::X11Program> program;
     TExplorerTreeview* tree = nullptr; // the application thread's own
     TExplorerListview* list = nullptr;
-    unsigned long window = 0;
 };
 
 TEST_F(X11PairTest, ChecksClickedInBothControlsAreOneSelection) {

@@ -20,21 +20,13 @@ using namespace std::chrono_literals;
 
 constexpr unsigned long kXK_Escape = 0xFF1B;
 
-class X11DemoTest : public ::testing::Test {
+class X11DemoTest : public test::X11Test {
 protected:
     void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
-        program = std::make_unique<test::X11Program>(test::X11Program::Options{
-            .build = [this](TApplication& app) { return Build(app); }, .logged = test::IsInput, .testFont = true});
-        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
-        ASSERT_NE(program->xWindow(), 0u);
-        window = program->xWindow();
+        test::X11Test::SetUp();
+        if (!Started()) return;
+        ASSERT_NO_FATAL_FAILURE(StartProgram(
+            {.build = [this](TApplication& app) { return Build(app); }, .logged = test::IsInput, .testFont = true}));
         // Shown and painted, under the window manager.
         ASSERT_TRUE(server.WaitFor([&] {
             return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
@@ -42,16 +34,6 @@ protected:
             << server.WindowGeometry(window).viewable << ", exists " << server.WindowGeometry(window).exists;
         ASSERT_TRUE(InStep()) << "the form and its X window disagree after showing";
     }
-    void TearDown() override {
-        if (program) {
-            const std::vector<std::string> errors = program->Errors();
-            EXPECT_TRUE(errors.empty()) << errors.front();
-            program.reset();
-        }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
-    }
-
     // The application's thread: the demonstration form with a menu.
     TForm* Build(TApplication& app) {
         mainForm = test::BuildDemo(app);
@@ -83,13 +65,6 @@ protected:
         return program->Wait([&] { return counter >= atLeast; }, 10s);
     }
 
-    // The form's rectangle is the X window's, as the server has it.
-    bool InStep() {
-        const Xvfb::Geometry g = server.WindowGeometry(window);
-        RECT r{};
-        if (!program->Call([&] { GetWindowRect(program->formWindow(), r); })) return false;
-        return g.exists && r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
-    }
     // Waits until the form and the server agree, then checks that it stays
     // so: rounds through the application, its X thread and the window
     // manager bring no further configure events.
@@ -140,10 +115,6 @@ protected:
         EXPECT_TRUE(server.Screenshot("x11_demo_" + name + ".png"));
     }
 
-    Xvfb server;
-    ManualClock clock;
-    std::unique_ptr<test::X11Program> program;
-    unsigned long window = 0;
     int clicks = 0;
     TForm* mainForm = nullptr; // the application thread's own
     TMainMenu* mainMenu = nullptr;

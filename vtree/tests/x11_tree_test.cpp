@@ -12,9 +12,9 @@
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "vtree/DataStringTree.h"
+#include "png_pixels.h"
 #include "x11_program.h"
 
-#include <cairo.h>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -24,6 +24,7 @@ namespace ax {
 namespace {
 
 using test::Xvfb;
+using test::ReadPng;
 
 // X key symbols the test types.
 constexpr unsigned long kXK_Left = 0xFF51, kXK_Right = 0xFF53, kXK_Down = 0xFF54, kXK_space = 0x20,
@@ -147,62 +148,18 @@ std::string Order(TBaseDataTree* tree, PDataNode parent) {
     return s;
 }
 
-std::vector<uint32_t> ReadPng(const std::string& path, int& width) {
-    std::vector<uint32_t> out;
-    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-    width = 0;
-    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-        cairo_surface_flush(s);
-        width = cairo_image_surface_get_width(s);
-        const int h = cairo_image_surface_get_height(s);
-        for (int y = 0; y < h; ++y) {
-            auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) +
-                                                          y * cairo_image_surface_get_stride(s));
-            for (int x = 0; x < width; ++x)
-                out.push_back(row[x] & 0xFFFFFF);
-        }
-    }
-    cairo_surface_destroy(s);
-    return out;
-}
-
 // ---- The fixture: the user's side ---------------------------------------------------------
 
-class X11TreeTest : public ::testing::Test {
+class X11TreeTest : public test::X11Test {
 protected:
     void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
-        program = std::make_unique<test::X11Program>(test::X11Program::Options{
-            .build = [this](TApplication& app) { return Build(app); }, .logged = test::IsInput});
-        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
-        window = program->xWindow();
-        ASSERT_NE(window, 0u);
-        ASSERT_TRUE(server.WaitFor([&] {
-            return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
-        })) << "the form was never mapped";
-        // Points are worked out from the form's rectangle: it must be the
-        // one the server has.
-        ASSERT_TRUE(server.WaitFor([&] { return InStep(); }))
-            << "the form and its X window disagree";
-        // Keys go where the server's focus is: asked of the window manager
-        // as a taskbar would, and done once it answers.
-        server.Activate(window);
-        ASSERT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
-    }
-    void TearDown() override {
-        if (program) {
-            const std::vector<std::string> errors = program->Errors();
-            EXPECT_TRUE(errors.empty()) << errors.front();
-            program.reset();
-        }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
+        test::X11Test::SetUp();
+        if (!Started()) return;
+        ASSERT_NO_FATAL_FAILURE(
+            StartProgram({.build = [this](TApplication& app) { return Build(app); }, .logged = test::IsInput}));
+        // Points are worked out from the form's rectangle, which must be the
+        // one the server has; keys go where the server's focus is.
+        ASSERT_NO_FATAL_FAILURE(ActivateMainForm());
     }
 
     // The application's thread: a form holding the tree.
@@ -287,13 +244,6 @@ protected:
         return form;
     }
 
-    bool InStep() {
-        const Xvfb::Geometry g = server.WindowGeometry(window);
-        RECT r{};
-        if (!program->Call([&] { GetWindowRect(program->formWindow(), r); })) return false;
-        return g.exists && r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
-    }
-
     // A screen point of the tree's client area (negative y: the header).
     POINT At(int x, int y) {
         return program->Get<POINT>([&] { return tree->ClientToScreen(POINT{x, y}); });
@@ -368,13 +318,9 @@ protected:
         return program->Get<int>([&] { return childInits[name]; });
     }
 
-    Xvfb server;
-    ManualClock clock;
     std::vector<Item> items = Folders();
-    std::unique_ptr<test::X11Program> program;
     TDataStringTree* tree = nullptr; // used on the application's thread only
     HWND treeWindow = nullptr;
-    unsigned long window = 0;
     // The application thread's own: how often each node's children were
     // asked for, by name; the texts the editor handed over.
     std::map<std::string, int> childInits;
