@@ -17,54 +17,17 @@
 #include "platform/window/window.h"
 #include "shell/ExplorerTree.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <spawn.h>
-#include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
+#include "bench_folder.h"
 
-extern char** environ;
+#include <cstdio>
+
+#include <string>
+#include <vector>
 
 namespace {
 
 using namespace ax;
-using Wall = std::chrono::steady_clock;
-
-double Ms(Wall::time_point from, Wall::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// Runs a program (no shell), stdout to /dev/null; its wall time in
-// milliseconds, or -1 when it failed.
-double Run(const std::vector<std::string>& args) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = Wall::now();
-    pid_t pid = 0;
-    int status = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) waitpid(pid, &status, 0);
-    const auto end = Wall::now();
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return Ms(start, end);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? -1 : v[v.size() / 2];
-}
+using namespace ax::bench;
 
 struct Times {
     double listed = 0, painted = 0, checked = 0, freed = 0;
@@ -123,23 +86,14 @@ Times Expand(TApplication& app, const std::string& parent, uint32_t files) {
 } // namespace
 
 int main(int argc, char** argv) {
-    int reps = 5;
-    uint32_t files = 100000;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--reps")) reps = std::max(1, std::atoi(argv[i + 1]));
-        if (!std::strcmp(argv[i], "--files")) files = uint32_t(std::max(1, std::atoi(argv[i + 1])));
-    }
-    char pattern[] = "/tmp/axexpbenchXXXXXX";
-    if (!mkdtemp(pattern)) return 2;
-    const std::string parent = pattern;
+    const int reps = Count(argc, argv, "--reps", 5);
+    const auto files = uint32_t(Count(argc, argv, "--files", 100000));
+    const BenchFolder folder("axexpbench");
+    if (folder.Path().empty()) return 2;
+    const std::string& parent = folder.Path();
     const std::string big = parent + "/big";
     mkdir(big.c_str(), 0755);
-    char name[32];
-    for (uint32_t f = 0; f < files; ++f) {
-        std::snprintf(name, sizeof name, "/file%06u.dat", f);
-        const int fd = open((big + name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd >= 0) close(fd);
-    }
+    MakeFiles(big, files);
 
     SelectDisplay(DisplayKind::Headless);
     TApplication app(nullptr);
@@ -159,9 +113,6 @@ int main(int argc, char** argv) {
         checked.push_back(t.checked);
         freed.push_back(t.freed);
     }
-    std::error_code error;
-    std::filesystem::remove_all(parent, error);
-
     const double l = Median(ls), f = Median(find), p = Median(painted), s = Median(listed);
     const bool paintOk = p > 0 && l > 0 && p <= 2 * l, listOk = s > 0 && f > 0 && s <= 5 * f;
     std::printf("explorer tree, a folder of %u files, headless, median of %d runs\n", files, reps);

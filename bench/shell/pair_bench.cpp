@@ -16,52 +16,17 @@
 #include "platform/window/display.h"
 #include "shell/CheckboxesSynchronizer.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <spawn.h>
-#include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
+#include "bench_folder.h"
 
-extern char** environ;
+#include <cstdio>
+
+#include <string>
+#include <vector>
 
 namespace {
 
 using namespace ax;
-using Wall = std::chrono::steady_clock;
-
-double Ms(Wall::time_point from, Wall::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-double Run(const std::vector<std::string>& args) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = Wall::now();
-    pid_t pid = 0;
-    int status = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) waitpid(pid, &status, 0);
-    const auto end = Wall::now();
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return Ms(start, end);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? -1 : v[v.size() / 2];
-}
+using namespace ax::bench;
 
 PDataNode Item(TCustomExplorerTree* list, const char* name) {
     for (PDataNode n = list->GetFirst(); n; n = list->GetNextSibling(n))
@@ -130,28 +95,16 @@ Times CheckInList(TApplication& app, const std::string& parent, uint32_t files) 
 } // namespace
 
 int main(int argc, char** argv) {
-    int reps = 5;
-    uint32_t files = 100000;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--reps")) reps = std::max(1, std::atoi(argv[i + 1]));
-        if (!std::strcmp(argv[i], "--files")) files = uint32_t(std::max(1, std::atoi(argv[i + 1])));
-    }
-    char pattern[] = "/tmp/axpairbenchXXXXXX";
-    if (!mkdtemp(pattern)) return 2;
-    const std::string parent = pattern;
+    const int reps = Count(argc, argv, "--reps", 5);
+    const auto files = uint32_t(Count(argc, argv, "--files", 100000));
+    const BenchFolder folder("axpairbench");
+    if (folder.Path().empty()) return 2;
+    const std::string& parent = folder.Path();
     const std::string big = parent + "/big", small = parent + "/small";
     mkdir(big.c_str(), 0755);
     mkdir(small.c_str(), 0755);
-    for (const char* name : {"/one.txt", "/two.txt"}) {
-        const int fd = open((small + name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd >= 0) close(fd);
-    }
-    char name[32];
-    for (uint32_t f = 0; f < files; ++f) {
-        std::snprintf(name, sizeof name, "/file%06u.dat", f);
-        const int fd = open((big + name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd >= 0) close(fd);
-    }
+    for (const char* name : {"/one.txt", "/two.txt"}) Touch(small + name);
+    MakeFiles(big, files);
 
     SelectDisplay(DisplayKind::Headless);
     TApplication app(nullptr);
@@ -170,9 +123,6 @@ int main(int argc, char** argv) {
         visitedBig = t.visitedBig;
         visitedSmall = t.visitedSmall;
     }
-    std::error_code error;
-    std::filesystem::remove_all(parent, error);
-
     const double f = Median(find), s = Median(total);
     const bool met = s > 0 && f > 0 && s <= 3 * f;
     std::printf("explorer pair, a folder of %u files checked in the list, headless, median of %d runs\n", files,

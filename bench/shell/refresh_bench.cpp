@@ -25,57 +25,23 @@
 #include "shell/ShellNotifier.h"
 #include "shell/SystemImageLists.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <map>
-#include <spawn.h>
-#include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
+#include "bench_folder.h"
 
-extern char** environ;
+#include <cstdio>
+#include <filesystem>
+
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
 using namespace ax;
-using Wall = std::chrono::steady_clock;
+using namespace ax::bench;
 
 constexpr int kBurst = 10000;
 constexpr int kPaintFiles = 100000;
-
-double Ms(Wall::time_point from, Wall::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? -1 : v[v.size() / 2];
-}
-
-// Runs a program (no shell), stdout to /dev/null; its wall time in ms.
-double Run(const std::vector<std::string>& args) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = Wall::now();
-    pid_t pid = 0;
-    int status = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) waitpid(pid, &status, 0);
-    const auto end = Wall::now();
-    posix_spawn_file_actions_destroy(&actions);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Ms(start, end) : -1;
-}
 
 // A tree that times and counts its merges, by folder name.
 class TimedTree : public TExplorerTree {
@@ -149,12 +115,7 @@ Burst RunBurst(TApplication& app, const std::string& root, int rep) {
         const uint64_t asked = kernel->RebuildsAsked();
         while (kernel->RebuildsDone() < asked) std::this_thread::yield();
     }
-    char file[64];
-    for (int i = 0; i < kBurst; ++i) {
-        std::snprintf(file, sizeof file, "/f%05d.dat", i);
-        const int fd = open((folder + file).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd >= 0) close(fd);
-    }
+    MakeFiles(folder, kBurst, "/f%05u.dat");
     const auto created = Wall::now();
     // Up to date once the folder shows every file; then nothing more comes.
     const auto end = created + std::chrono::seconds(30);
@@ -215,20 +176,17 @@ Paint RunPaint(TApplication& app, const std::string& root) {
 } // namespace
 
 int main(int argc, char** argv) {
-    int reps = 5;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (!std::strcmp(argv[i], "--reps")) reps = std::max(1, std::atoi(argv[i + 1]));
-    char pattern[] = "/tmp/axrefreshbenchXXXXXX";
-    if (!mkdtemp(pattern)) return 2;
-    const std::string root = pattern;
+    const int reps = Count(argc, argv, "--reps", 5);
+    const BenchFolder folder("axrefreshbench");
+    if (folder.Path().empty()) return 2;
+    const std::string& root = folder.Path();
     const std::string burstRoot = root + "/b", iconRoot = root + "/icons";
     mkdir(burstRoot.c_str(), 0755);
     mkdir(iconRoot.c_str(), 0755);
     char name[64];
     for (int i = 0; i < kPaintFiles; ++i) {
         std::snprintf(name, sizeof name, "/f%06d.%s", i, kTypes[i % std::size(kTypes)]);
-        const int fd = open((iconRoot + name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd >= 0) close(fd);
+        Touch(iconRoot + name);
     }
 
     SelectDisplay(DisplayKind::Headless);
@@ -252,8 +210,6 @@ int main(int argc, char** argv) {
     ChangeNotifier().UnRegisterAll();
     ShellNotifierFinalize();
     app.reset();
-    std::error_code error;
-    std::filesystem::remove_all(root, error);
 
     std::printf("explorer tree refresh, median of %d runs\n", reps);
     std::printf("| step | ms | ratio | goal |\n|---|---|---|---|\n");

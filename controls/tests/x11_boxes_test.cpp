@@ -7,7 +7,7 @@
 #include "controls/MessageBoxes.h"
 #include "stdctrls/buttons.h"
 #include "stdctrls/gauges.h"
-#include "x11_fixture.h"
+#include "x11_program.h"
 
 namespace ax {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 constexpr unsigned long kXK_Return = 0xFF0D, kXK_Escape = 0xFF1B, kXK_Alt_L = 0xFFE9, kXK_space = 0x20,
                         kXK_F4 = 0xFFC1;
 
-class X11BoxesTest : public test::X11ControlsTest {
+class X11BoxesTest : public test::X11FormTest {
 protected:
     TForm* Build(TApplication& app) override {
         TForm* form = app.CreateForm<TForm>();

@@ -10,7 +10,7 @@
 #include "controls/ExTrayIcon.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
-#include "xvfb.h"
+#include "x11_program.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -18,11 +18,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
-#include <thread>
 
 extern char** environ;
 
@@ -32,105 +29,28 @@ namespace {
 using test::Xvfb;
 using namespace std::chrono_literals;
 
-constexpr UINT kCallMessage = WM_APP + 0x52;
-
-struct CallRequest {
-    std::function<void()> fn;
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;
-};
-
-// The application's thread: a form with a status bar (gauge at 50%), an
-// animated image and an edit with a button, plus a tray icon.
-class Program {
-public:
-    Program() { thread_ = std::thread([this] { Main(); }); }
-    ~Program() {
-        if (ready_) Call([this] { app_->Terminate(); });
-        if (thread_.joinable()) thread_.join();
+class X11ControlsTest : public test::X11Test {
+protected:
+    void SetUp() override {
+        test::X11Test::SetUp();
+        if (!Started()) return;
+        trayer = test::FindProgram("trayer");
+        ASSERT_FALSE(trayer.empty()) << "trayer is not installed (scripts/setup installs it)";
+        const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
+        shots = dir ? dir : "snapshots";
+        std::filesystem::create_directories(shots);
     }
-    bool WaitReady() { return Wait([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_; }
-    bool Call(std::function<void()> fn) {
-        auto req = std::make_shared<CallRequest>();
-        req->fn = std::move(fn);
-        std::thread([req, target = callWindow_] {
-            SendMessage(target, kCallMessage, 0, reinterpret_cast<LPARAM>(req.get()));
-        }).detach();
-        std::unique_lock<std::mutex> lock(req->mutex);
-        return req->cv.wait_for(lock, Xvfb::kBound, [&] { return req->done; });
-    }
-    template <class T> T Get(std::function<T()> fn) {
-        T value{};
-        Call([&] { value = fn(); });
-        return value;
-    }
-    bool Wait(const std::function<bool()>& done, Xvfb::Bound bound) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, bound, done);
-    }
-    int Count(const int& counter) {
-        std::lock_guard<std::mutex> g(mutex_);
-        return counter;
-    }
-
-    TForm* form = nullptr;
-    TExStatusBar* bar = nullptr;
-    TAnimatedImage* image = nullptr;
-    TComboEdit* edit = nullptr;
-    TExTrayIcon* tray = nullptr;
-    unsigned long xForm = 0;
-    int trayClicks = 0, buttonClicks = 0;
-    TMouseButton lastButton = mbMiddle;
-    std::vector<std::string> errors;
-
-private:
-    void Bump(int& counter) {
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            ++counter;
+    void TearDown() override {
+        test::X11Test::TearDown();
+        if (trayPid > 0) {
+            kill(trayPid, SIGTERM);
+            waitpid(trayPid, nullptr, 0);
         }
-        changed_.notify_all();
     }
-    void Main() {
-        SetTestFont(true);
-        if (SelectDisplay(DisplayKind::X11)) {
-            auto app = std::make_unique<TApplication>(nullptr);
-            app_ = app.get();
-            app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
-                std::lock_guard<std::mutex> g(mutex_);
-                errors.push_back(text);
-            };
-            Build();
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                ready_ = true;
-            }
-            changed_.notify_all();
-            app->Run();
-            app.reset();
-            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId())) DestroyWindow(h);
-        }
-        std::lock_guard<std::mutex> g(mutex_);
-        finished_ = true;
-        changed_.notify_all();
-    }
-    void Build() {
-        WNDCLASS wc;
-        wc.lpszClassName = "X11ControlsTestCalls";
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m != kCallMessage) return DefWindowProc(h, m, w, l);
-            auto* req = reinterpret_cast<CallRequest*>(l);
-            req->fn();
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->done = true;
-            req->cv.notify_all();
-            return 0;
-        };
-        RegisterClass(wc);
-        callWindow_ = CreateWindowEx(0, "X11ControlsTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
-
-        form = app_->CreateForm<TForm>();
+    // The application's thread: a form with a status bar (gauge at 50%), an
+    // animated image and an edit with a button, plus a tray icon.
+    TForm* Build(TApplication& app) {
+        TForm* form = app.CreateForm<TForm>();
         form->SetCaption("Control library");
         form->SetBounds(60, 80, 0, 0);
         form->SetClientSize(360, 160);
@@ -177,45 +97,13 @@ private:
         tray->SetIcon(&icon);
 
         form->Show();
-        xForm = NativeWindow(form->Handle());
+        return form;
     }
-
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ready_ = false, finished_ = false;
-    TApplication* app_ = nullptr;
-    HWND callWindow_ = nullptr;
-};
-
-class X11ControlsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
-        trayer = test::FindProgram("trayer");
-        ASSERT_FALSE(trayer.empty()) << "trayer is not installed (scripts/setup installs it)";
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
-        const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
-        shots = dir ? dir : "snapshots";
-        std::filesystem::create_directories(shots);
+    // Counted on the application's thread, read under the program's lock.
+    void Bump(int& counter) {
+        program->Change([&] { ++counter; });
     }
-    void TearDown() override {
-        if (program) {
-            EXPECT_TRUE(program->errors.empty()) << program->errors.front();
-            program.reset();
-        }
-        if (trayPid > 0) {
-            kill(trayPid, SIGTERM);
-            waitpid(trayPid, nullptr, 0);
-        }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
-    }
+    void Start() { StartProgram({.build = [this](TApplication& app) { return Build(app); }, .testFont = true}); }
     // The system tray, as a desktop would run it.
     void StartTray() {
         const std::string display = "DISPLAY=" + server.Name();
@@ -236,19 +124,23 @@ protected:
         ASSERT_EQ(posix_spawn(&trayPid, trayer.c_str(), &quiet, nullptr, argv.data(), env.data()), 0);
         posix_spawn_file_actions_destroy(&quiet);
     }
-    HWND TrayWindow() { return program->Get<HWND>([&] { return program->tray->WindowHandle(); }); }
+    HWND TrayWindow() { return program->Get<HWND>([&] { return tray->WindowHandle(); }); }
 
-    Xvfb server;
-    ManualClock clock;
     std::string trayer;
     pid_t trayPid = 0;
     std::filesystem::path shots;
-    std::unique_ptr<Program> program;
+    // The application thread's own; the counts are read under the program's
+    // lock.
+    TExStatusBar* bar = nullptr;
+    TAnimatedImage* image = nullptr;
+    TComboEdit* edit = nullptr;
+    TExTrayIcon* tray = nullptr;
+    int trayClicks = 0, buttonClicks = 0;
+    TMouseButton lastButton = mbMiddle;
 };
 
 TEST_F(X11ControlsTest, TheTrayIconDocksTakesClicksAndShowsItsTip) {
-    program = std::make_unique<Program>();
-    ASSERT_TRUE(program->WaitReady()) << "the application did not start";
+    ASSERT_NO_FATAL_FAILURE(Start());
     const HWND trayWindow = TrayWindow();
     // The icon waits for a tray and docks as soon as one comes up.
     EXPECT_FALSE(TrayIconDocked(trayWindow, 0));
@@ -269,44 +161,43 @@ TEST_F(X11ControlsTest, TheTrayIconDocksTakesClicksAndShowsItsTip) {
         for (int attempt = 0; attempt < 5; ++attempt) {
             const Xvfb::Geometry g = server.WindowGeometry(icon);
             server.Click(g.x + g.width / 2, g.y + g.height / 2, button);
-            if (program->Wait([&] { return program->trayClicks >= clicksWanted; }, 2s)) return true;
+            if (program->Wait([&] { return trayClicks >= clicksWanted; }, 2s)) return true;
         }
         return false;
     };
     ASSERT_TRUE(clickIcon(1, 1)) << "the click on the icon did not come back as the callback message";
-    EXPECT_EQ(program->lastButton, mbLeft);
+    EXPECT_EQ(lastButton, mbLeft);
     clock.Advance(1000); // never a double click
     ASSERT_TRUE(clickIcon(3, 2));
-    EXPECT_EQ(program->lastButton, mbRight);
+    EXPECT_EQ(lastButton, mbRight);
 
-    program->Call([&] { program->tray->SetHint("Backup 42%|running"); });
+    program->Call([&] { tray->SetHint("Backup 42%|running"); });
     EXPECT_TRUE(server.WaitFor([&] { return server.TextProperty(icon, "_NET_WM_NAME") == "Backup 42%"; }))
         << "tip: " << server.TextProperty(icon, "_NET_WM_NAME");
     EXPECT_TRUE(server.Screenshot((shots / "x11_tray_icon.png").string()));
 
-    program->Call([&] { program->tray->SetActive(false); });
+    program->Call([&] { tray->SetActive(false); });
     EXPECT_TRUE(server.WaitFor([&] { return !server.WindowGeometry(icon).exists; }))
         << "the icon stayed in the tray";
 }
 
 TEST_F(X11ControlsTest, GaugeImageAndEditOnTheScreen) {
-    program = std::make_unique<Program>();
-    ASSERT_TRUE(program->WaitReady()) << "the application did not start";
-    const unsigned long form = program->xForm;
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const unsigned long form = program->xWindow();
     ASSERT_TRUE(server.WaitFor([&] { return server.WmState(form) == 1 && server.WindowGeometry(form).viewable; }))
         << "the form was never mapped";
     // The image steps a frame on its timer.
-    program->Call([&] { program->image->SetActive(true); });
+    program->Call([&] { image->SetActive(true); });
     clock.Advance(100);
-    ASSERT_TRUE(server.WaitFor([&] { return program->Get<int>([&] { return program->image->GlyphNum(); }) == 1; }))
+    ASSERT_TRUE(server.WaitFor([&] { return program->Get<int>([&] { return image->GlyphNum(); }) == 1; }))
         << "the image did not step";
     // A real click on the edit's button.
     const POINT b = program->Get<POINT>([&] {
-        TEditButton& button = program->edit->Button();
+        TEditButton& button = edit->Button();
         return button.ClientToScreen(POINT{button.Width() / 2, button.Height() / 2});
     });
     server.Click(b.x, b.y);
-    ASSERT_TRUE(program->Wait([&] { return program->buttonClicks >= 1; }, 10s)) << "the button was not clicked";
+    ASSERT_TRUE(program->Wait([&] { return buttonClicks >= 1; }, 10s)) << "the button was not clicked";
     program->Call([] { PumpDisplay(); });
     EXPECT_TRUE(server.Screenshot((shots / "x11_controls.png").string(), form));
 }

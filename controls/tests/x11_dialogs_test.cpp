@@ -8,17 +8,14 @@
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "stdctrls/filedialogform.h"
-#include "xvfb.h"
+#include "x11_program.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <thread>
 
 namespace ax {
 namespace {
@@ -27,115 +24,39 @@ using test::Xvfb;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-constexpr UINT kCallMessage = WM_APP + 0x53;
 constexpr unsigned long kXK_Return = 0xFF0D;
 
-struct CallRequest {
-    std::function<void()> fn;
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;
-};
-
-// The application's thread: a main form with a caption button and a
-// places open dialog.
-class Program {
-public:
-    explicit Program(std::string folder) : folder_(std::move(folder)) { thread_ = std::thread([this] { Main(); }); }
-    ~Program() {
-        if (ready_) Call([this] { app_->Terminate(); });
-        if (thread_.joinable()) thread_.join();
+class X11DialogsTest : public test::X11Test {
+protected:
+    void SetUp() override {
+        test::X11Test::SetUp();
+        if (!Started()) return;
+        const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
+        shots = dir ? dir : "snapshots";
+        fs::create_directories(shots);
+        // Only letters, digits, "-" and "/": typed on any keyboard map.
+        folder = (fs::temp_directory_path() / ("ax-dialogs-" + std::to_string(getpid()))).string();
+        fs::remove_all(folder);
+        fs::create_directories(folder + "/sub");
+        for (const char* f : {"alpha.txt", "backup.zip", "notes", "sub/deep.txt"})
+            std::ofstream(folder + "/" + f) << "x";
     }
-    bool WaitReady() { return Wait([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_; }
-    // Runs fn on the application's thread and waits for it.
-    bool Call(std::function<void()> fn) {
-        auto req = std::make_shared<CallRequest>();
-        req->fn = std::move(fn);
-        std::thread([req, target = callWindow_] {
-            SendMessage(target, kCallMessage, 0, reinterpret_cast<LPARAM>(req.get()));
-        }).detach();
-        std::unique_lock<std::mutex> lock(req->mutex);
-        return req->cv.wait_for(lock, Xvfb::kBound, [&] { return req->done; });
+    void TearDown() override {
+        test::X11Test::TearDown();
+        if (!folder.empty()) fs::remove_all(folder);
     }
-    template <class T> T Get(std::function<T()> fn) {
-        T value{};
-        Call([&] { value = fn(); });
-        return value;
+    void Start() {
+        ASSERT_NO_FATAL_FAILURE(StartProgram({.build = [this](TApplication& app) { return Build(app); },
+                                              .afterRun = [] { OnDialogModal = nullptr; },
+                                              .testFont = true}));
+        ASSERT_TRUE(server.WaitFor([&] {
+            return server.WmState(program->xWindow()) == 1 && server.WindowGeometry(program->xWindow()).viewable;
+        })) << "the form was never mapped";
     }
-    bool Wait(const std::function<bool()>& done, Xvfb::Bound bound) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, bound, done);
-    }
-    // Starts the dialog; it runs modally on the application's thread.
-    void StartDialog() {
-        PostMessage(callWindow_, kCallMessage + 1, 0, 0);
-    }
-    template <class T> T Read(const T& field) {
-        std::lock_guard<std::mutex> g(mutex_);
-        return field;
-    }
-
-    TForm* form = nullptr;
-    TCaptionButton* button = nullptr;
-    TPlacesOpenDialog* dialog = nullptr;
-    TFileDialogForm* shown = nullptr; // the dialog while it runs
-    unsigned long xForm = 0, xDialog = 0;
-    int dialogs = 0, results = 0, clicks = 0;
-    bool lastResult = false;
-    std::string lastFile;
-    std::vector<std::string> errors;
-
-private:
-    void Changed(const std::function<void()>& change) {
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            change();
-        }
-        changed_.notify_all();
-    }
-    void Main() {
-        SetTestFont(true);
-        if (SelectDisplay(DisplayKind::X11)) {
-            auto app = std::make_unique<TApplication>(nullptr);
-            app_ = app.get();
-            app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
-                Changed([&] { errors.push_back(text); });
-            };
-            Build();
-            Changed([&] { ready_ = true; });
-            app->Run();
-            OnDialogModal = nullptr;
-            app.reset();
-            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId())) DestroyWindow(h);
-        }
-        Changed([&] { finished_ = true; });
-    }
-    void Build() {
-        WNDCLASS wc;
-        wc.lpszClassName = "X11DialogsTestCalls";
-        wc.lpfnWndProc = [this](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m == kCallMessage + 1) {
-                const bool ok = dialog->Execute();
-                Changed([&] {
-                    lastResult = ok;
-                    lastFile = dialog->FileName();
-                    shown = nullptr;
-                    ++results;
-                });
-                return 0;
-            }
-            if (m != kCallMessage) return DefWindowProc(h, m, w, l);
-            auto* req = reinterpret_cast<CallRequest*>(l);
-            req->fn();
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->done = true;
-            req->cv.notify_all();
-            return 0;
-        };
-        RegisterClass(wc);
-        callWindow_ = CreateWindowEx(0, "X11DialogsTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
-
-        form = app_->CreateForm<TForm>();
+    // The application's thread: a main form with a caption button and a
+    // places open dialog.
+    TForm* Build(TApplication& app) {
+        form = app.CreateForm<TForm>();
         form->SetCaption("ArdentixXP");
         form->SetBounds(40, 40, 0, 0);
         form->SetClientSize(480, 200);
@@ -148,86 +69,52 @@ private:
         glyph.Canvas().FillRect({3, 2, 10, 9});
         button->SetGlyph(&glyph);
         button->SetRightMargin(90);
-        button->OnClick = [this](TObject*) { Changed([&] { ++clicks; }); };
+        button->OnClick = [this](TObject*) { program->Change([&] { ++clicks; }); };
 
         dialog = TComponent::Create<TPlacesOpenDialog>(form);
         dialog->SetFilter("Archives (*.zip)|*.zip|All files|*.*");
         dialog->SetFilterIndex(2);
-        dialog->SetInitialDir(folder_);
+        dialog->SetInitialDir(folder);
         dialog->SetOptions(OpenOptions({ofHideReadOnly, ofEnableSizing, ofFileMustExist}));
         OnDialogModal = [this](TDialogForm& d) {
             auto* f = dynamic_cast<TFileDialogForm*>(&d);
             if (!f) return;
             const unsigned long x = NativeWindow(f->Handle());
-            Changed([&] {
+            program->Change([&] {
                 shown = f;
                 xDialog = x;
                 ++dialogs;
             });
         };
         form->Show();
-        xForm = NativeWindow(form->Handle());
+        return form;
     }
-
-    std::string folder_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ready_ = false, finished_ = false;
-    TApplication* app_ = nullptr;
-    HWND callWindow_ = nullptr;
-};
-
-class X11DialogsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
-        const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
-        shots = dir ? dir : "snapshots";
-        fs::create_directories(shots);
-        // Only letters, digits, "-" and "/": typed on any keyboard map.
-        folder = (fs::temp_directory_path() / ("ax-dialogs-" + std::to_string(getpid()))).string();
-        fs::remove_all(folder);
-        fs::create_directories(folder + "/sub");
-        for (const char* f : {"alpha.txt", "backup.zip", "notes", "sub/deep.txt"})
-            std::ofstream(folder + "/" + f) << "x";
-    }
-    void TearDown() override {
-        if (program) {
-            EXPECT_TRUE(program->errors.empty()) << program->errors.front();
-            program.reset();
-        }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
-        fs::remove_all(folder);
-    }
-    void Start() {
-        program = std::make_unique<Program>(folder);
-        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
-        ASSERT_TRUE(server.WaitFor([&] {
-            return server.WmState(program->xForm) == 1 && server.WindowGeometry(program->xForm).viewable;
-        })) << "the form was never mapped";
+    // Starts the dialog; it runs modally on the application's thread.
+    void StartDialog() {
+        program->Post([this] {
+            const bool ok = dialog->Execute();
+            program->Change([&] {
+                lastResult = ok;
+                lastFile = dialog->FileName();
+                shown = nullptr;
+                ++results;
+            });
+        });
     }
     // Opens the dialog and waits until the server shows it where the
     // program thinks it is.
     void OpenDialog() {
-        const int before = program->Read(program->dialogs);
-        program->StartDialog();
-        ASSERT_TRUE(program->Wait([&] { return program->dialogs > before; }, Xvfb::kBound))
+        const int before = program->Read(dialogs);
+        StartDialog();
+        ASSERT_TRUE(program->Wait([&] { return dialogs > before; }, Xvfb::kBound))
             << "the dialog did not come up";
-        const unsigned long x = program->Read(program->xDialog);
+        const unsigned long x = program->Read(xDialog);
         ASSERT_TRUE(server.WaitFor([&] {
             const Xvfb::Geometry g = server.WindowGeometry(x);
             if (!g.viewable) return false;
             const RECT r = program->Get<RECT>([&] {
                 RECT wr{};
-                GetWindowRect(program->shown->Handle(), wr);
+                GetWindowRect(shown->Handle(), wr);
                 return wr;
             });
             return r.left == g.x && r.top == g.y;
@@ -235,21 +122,28 @@ protected:
         ASSERT_TRUE(server.WindowManagerBarrier());
     }
     POINT OnScreen(std::function<POINT(TFileDialogForm&)> where) {
-        return program->Get<POINT>([&] { return where(*program->shown); });
+        return program->Get<POINT>([&] { return where(*shown); });
     }
     void Click(POINT p) {
         clock.Advance(1000); // never a double click
         server.Click(p.x, p.y);
     }
     bool WaitResult(int count) {
-        return program->Wait([&] { return program->results >= count; }, Xvfb::kBound);
+        return program->Wait([&] { return results >= count; }, Xvfb::kBound);
     }
 
-    Xvfb server;
-    ManualClock clock;
     fs::path shots;
     std::string folder;
-    std::unique_ptr<Program> program;
+    // The application thread's own; what the dialog's runs leave is read
+    // under the program's lock.
+    TForm* form = nullptr;
+    TCaptionButton* button = nullptr;
+    TPlacesOpenDialog* dialog = nullptr;
+    TFileDialogForm* shown = nullptr; // the dialog while it runs
+    unsigned long xDialog = 0;
+    int dialogs = 0, results = 0, clicks = 0;
+    bool lastResult = false;
+    std::string lastFile;
 };
 
 TEST_F(X11DialogsTest, AFileIsPickedByClickAndByTypingItsPath) {
@@ -262,37 +156,37 @@ TEST_F(X11DialogsTest, AFileIsPickedByClickAndByTypingItsPath) {
     });
     Click(item);
     ASSERT_TRUE(server.WaitFor([&] {
-        return program->Get<AnsiString>([&] { return program->shown->FileNameEdit().Text(); }) == "backup.zip";
+        return program->Get<AnsiString>([&] { return shown->FileNameEdit().Text(); }) == "backup.zip";
     })) << "the click did not choose the file";
     program->Call([] { PumpDisplay(); });
-    EXPECT_TRUE(server.Screenshot((shots / "x11_open_dialog.png").string(), program->Read(program->xDialog)));
+    EXPECT_TRUE(server.Screenshot((shots / "x11_open_dialog.png").string(), program->Read(xDialog)));
     const POINT ok = OnScreen([](TFileDialogForm& f) {
         return f.OkButton().ClientToScreen(POINT{f.OkButton().Width() / 2, f.OkButton().Height() / 2});
     });
     Click(ok);
     ASSERT_TRUE(WaitResult(1)) << "the dialog did not end";
-    EXPECT_TRUE(program->Read(program->lastResult));
-    EXPECT_EQ(program->Read(program->lastFile), folder + "/backup.zip");
+    EXPECT_TRUE(program->Read(lastResult));
+    EXPECT_EQ(program->Read(lastFile), folder + "/backup.zip");
 
     // Again, the path typed into the empty name field and Enter.
-    program->Call([&] { program->dialog->SetFileName(""); });
+    program->Call([&] { dialog->SetFileName(""); });
     OpenDialog();
     const POINT field = OnScreen([](TFileDialogForm& f) {
         return f.FileNameEdit().ClientToScreen(POINT{20, f.FileNameEdit().Height() / 2});
     });
     Click(field);
     ASSERT_TRUE(server.WaitFor(
-        [&] { return program->Get<bool>([&] { return program->shown->FileNameEdit().Focused(); }); }))
+        [&] { return program->Get<bool>([&] { return shown->FileNameEdit().Focused(); }); }))
         << "the name field did not take the focus";
     const std::string path = folder + "/sub/deep.txt";
     for (char c : path) server.KeyStroke(static_cast<unsigned char>(c));
     ASSERT_TRUE(server.WaitFor([&] {
-        return program->Get<AnsiString>([&] { return program->shown->FileNameEdit().Text(); }) == path;
-    })) << "typed: " << program->Get<AnsiString>([&] { return program->shown->FileNameEdit().Text(); });
+        return program->Get<AnsiString>([&] { return shown->FileNameEdit().Text(); }) == path;
+    })) << "typed: " << program->Get<AnsiString>([&] { return shown->FileNameEdit().Text(); });
     server.KeyStroke(kXK_Return);
     ASSERT_TRUE(WaitResult(2)) << "Enter did not end the dialog";
-    EXPECT_TRUE(program->Read(program->lastResult));
-    EXPECT_EQ(program->Read(program->lastFile), path);
+    EXPECT_TRUE(program->Read(lastResult));
+    EXPECT_EQ(program->Read(lastFile), path);
 }
 
 TEST_F(X11DialogsTest, TheCaptionButtonIsPressedAndLetGo) {
@@ -302,42 +196,42 @@ TEST_F(X11DialogsTest, TheCaptionButtonIsPressedAndLetGo) {
     // window; its middle is 8 and 6 further in.
     const POINT middle = program->Get<POINT>([&] {
         RECT wr{};
-        GetWindowRect(program->form->Handle(), wr);
+        GetWindowRect(form->Handle(), wr);
         return POINT{wr.left + wr.width() - 90 - 6 + 8, wr.top + 6 + 6};
     });
-    const Xvfb::Geometry g = server.WindowGeometry(program->xForm);
+    const Xvfb::Geometry g = server.WindowGeometry(program->xWindow());
     ASSERT_TRUE(server.WaitFor([&] {
-        const RECT r = program->Get<RECT>([&] { return program->form->BoundsRect(); });
-        return r.left == server.WindowGeometry(program->xForm).x && r.top == server.WindowGeometry(program->xForm).y;
+        const RECT r = program->Get<RECT>([&] { return form->BoundsRect(); });
+        return r.left == server.WindowGeometry(program->xWindow()).x && r.top == server.WindowGeometry(program->xWindow()).y;
     })) << "the form is not where the server shows it: " << g.x << "," << g.y;
     server.MoveTo(middle.x, middle.y);
     server.Button(1, true);
-    ASSERT_TRUE(server.WaitFor([&] { return program->Get<bool>([&] { return program->button->Pressed(); }); }))
+    ASSERT_TRUE(server.WaitFor([&] { return program->Get<bool>([&] { return button->Pressed(); }); }))
         << "the press did not reach the button";
     program->Call([] { PumpDisplay(); });
-    EXPECT_TRUE(server.Screenshot((shots / "x11_caption_button_pressed.png").string(), program->xForm));
+    EXPECT_TRUE(server.Screenshot((shots / "x11_caption_button_pressed.png").string(), program->xWindow()));
     server.Button(1, false);
-    ASSERT_TRUE(program->Wait([&] { return program->clicks == 1; }, Xvfb::kBound)) << "no click";
-    EXPECT_FALSE(program->Get<bool>([&] { return program->button->Pressed(); }));
+    ASSERT_TRUE(program->Wait([&] { return clicks == 1; }, Xvfb::kBound)) << "no click";
+    EXPECT_FALSE(program->Get<bool>([&] { return button->Pressed(); }));
     // The window stayed where it was: the press moved nothing.
-    const Xvfb::Geometry after = server.WindowGeometry(program->xForm);
+    const Xvfb::Geometry after = server.WindowGeometry(program->xWindow());
     EXPECT_EQ(after.x, g.x);
     EXPECT_EQ(after.y, g.y);
     program->Call([] { PumpDisplay(); });
-    EXPECT_TRUE(server.Screenshot((shots / "x11_caption_button.png").string(), program->xForm));
+    EXPECT_TRUE(server.Screenshot((shots / "x11_caption_button.png").string(), program->xWindow()));
 
     // Pressed, moved off and let go: no click.
     clock.Advance(1000);
     server.MoveTo(middle.x, middle.y);
     server.Button(1, true);
-    ASSERT_TRUE(server.WaitFor([&] { return program->Get<bool>([&] { return program->button->Pressed(); }); }));
+    ASSERT_TRUE(server.WaitFor([&] { return program->Get<bool>([&] { return button->Pressed(); }); }));
     server.MoveTo(middle.x - 60, middle.y + 60);
-    ASSERT_TRUE(server.WaitFor([&] { return !program->Get<bool>([&] { return program->button->Pressed(); }); }))
+    ASSERT_TRUE(server.WaitFor([&] { return !program->Get<bool>([&] { return button->Pressed(); }); }))
         << "leaving did not let the button up";
     server.Button(1, false);
     ASSERT_TRUE(server.WindowManagerBarrier());
     program->Call([] {});
-    EXPECT_EQ(program->Read(program->clicks), 1);
+    EXPECT_EQ(program->Read(clicks), 1);
 }
 
 } // namespace

@@ -11,14 +11,14 @@
 #include "controls/FolderDialog.h"
 #include "shell/FolderBrowser.h"
 #include "shell/ShellUtilities.h"
-#include "x11_fixture.h"
+#include "x11_program.h"
 
 namespace ax {
 namespace {
 
 namespace fs = std::filesystem;
 
-class X11FolderDialogTest : public test::X11ControlsTest {
+class X11FolderDialogTest : public test::X11FormTest {
 protected:
     void SetUp() override {
         // A home of its own: the documents folder the dialog is rooted at.
@@ -32,10 +32,10 @@ protected:
         setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
         ShellUtilitiesFinalize();
         InstallFolderBrowser();
-        X11ControlsTest::SetUp();
+        X11FormTest::SetUp();
     }
     void TearDown() override {
-        X11ControlsTest::TearDown();
+        X11FormTest::TearDown();
         SetFolderBrowser(nullptr);
         ShellUtilitiesFinalize();
         fs::remove_all(home);

@@ -3,7 +3,7 @@
 // its line in the title row, scrolling by the bar's arrow and the wheel.
 // mask_grid_x11.png is the grid with its three columns and a few masks.
 #include "mask_grid.h"
-#include "x11_fixture.h"
+#include "x11_program.h"
 
 namespace ax {
 namespace {
@@ -13,7 +13,7 @@ using Row = std::vector<std::string>;
 // Key symbols (X11/keysym.h stays out: its macros clash with ours).
 constexpr unsigned long kXK_Return = 0xFF0D, kXK_Down = 0xFF54;
 
-class X11MaskGridTest : public test::X11ControlsTest {
+class X11MaskGridTest : public test::X11FormTest {
 protected:
     TForm* Build(TApplication& app) override {
         TForm* form = nullptr;

@@ -13,37 +13,17 @@
 #include "shell/ColumnSettingsDialog.h"
 #include "shell/ExplorerTree.h"
 #include "shellns_fixture.h"
-#include "xvfb.h"
+#include "x11_program.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <gtest/gtest.h>
-#include <mutex>
-#include <thread>
 
 namespace ax {
 namespace {
 
 using test::Xvfb;
 
-constexpr UINT kCallMessage = WM_APP + 0x53;
 constexpr unsigned long kXK_Control_L = 0xFFE3, kXK_Escape = 0xFF1B, kXK_c = 0x63, kXK_v = 0x76;
-
-struct CallRequest {
-    std::function<void()> fn;
-    std::mutex mutex;
-    bool done = false, ran = false;
-    std::condition_variable cv;
-};
-
-struct Retrieved {
-    HWND hwnd;
-    UINT message;
-};
-
-bool IsLogged(UINT m) {
-    return (m >= WM_MOUSEMOVE && m <= WM_MBUTTONDBLCLK) || m == WM_KEYDOWN || m == WM_KEYUP;
-}
 
 // Shows the shell's menus as the program's own pop-up menus.
 class PopupMenuTracker final : public IMenuTracker {
@@ -64,174 +44,6 @@ public:
         popup.Popup(position.x, position.y);
         return picked;
     }
-};
-
-// The application's thread: a form holding an explorer tree over root.
-class Program {
-public:
-    explicit Program(std::string root) : root_(std::move(root)) {
-        thread_ = std::thread([this] { Main(); });
-    }
-    ~Program() {
-        if (!Finished()) Post([this] { app_->Terminate(); });
-        WaitState([&] { return finished_; }, Xvfb::kBound);
-        if (thread_.joinable()) thread_.join();
-    }
-    bool WaitReady() {
-        return WaitState([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_;
-    }
-    bool Finished() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return finished_;
-    }
-    // Runs fn on the application's thread and waits for it (bounded).
-    bool Call(std::function<void()> fn, Xvfb::Bound bound = Xvfb::kBound) {
-        auto req = std::make_shared<CallRequest>();
-        req->fn = std::move(fn);
-        HWND target = callWindow_;
-        std::thread([req, target] {
-            SendMessage(target, kCallMessage, 0, reinterpret_cast<LPARAM>(req.get()));
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->done = true;
-            req->cv.notify_all();
-        }).detach();
-        std::unique_lock<std::mutex> lock(req->mutex);
-        req->cv.wait_for(lock, bound, [&] { return req->done; });
-        return req->done && req->ran;
-    }
-    // Runs fn on the application's thread without waiting (a modal run).
-    void Post(std::function<void()> fn) {
-        auto* req = new CallRequest;
-        req->fn = std::move(fn);
-        PostMessage(callWindow_, kCallMessage, 1, reinterpret_cast<LPARAM>(req));
-    }
-    template <class T> T Get(std::function<T()> fn) {
-        T value{};
-        EXPECT_TRUE(Call([&] { value = fn(); })) << "the application did not answer";
-        return value;
-    }
-    size_t InputCount() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return input_.size();
-    }
-    bool WaitMessage(size_t from, HWND target, UINT message, Xvfb::Bound bound = Xvfb::kBound) {
-        return WaitState(
-            [&] {
-                for (size_t i = from; i < input_.size(); ++i)
-                    if ((!target || input_[i].hwnd == target) && input_[i].message == message)
-                        return true;
-                return false;
-            },
-            bound);
-    }
-    std::vector<std::string> Errors() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return errors_;
-    }
-    TCustomExplorerTree* tree() const { return tree_; }
-    HWND treeWindow() const { return treeWindow_; }
-    HWND formWindow() const { return formWindow_; }
-    unsigned long xWindow() const { return xWindow_; }
-
-private:
-    bool WaitState(const std::function<bool()>& done, Xvfb::Bound bound) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, bound, done);
-    }
-    void Main() {
-        SetTestFont(false);
-        if (SelectDisplay(DisplayKind::X11)) {
-            auto app = std::make_unique<TApplication>(nullptr);
-            app_ = app.get();
-            app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
-                std::lock_guard<std::mutex> g(mutex_);
-                errors_.push_back(text);
-            };
-            SetMenuTracker(&tracker_);
-            Build();
-            HHOOK hook = SetWindowsHookEx(
-                WH_GETMESSAGE,
-                [this](int, WPARAM remove, LPARAM lp) -> LRESULT {
-                    const MSG& m = *reinterpret_cast<const MSG*>(lp);
-                    if (remove == PM_REMOVE && IsLogged(m.message)) {
-                        {
-                            std::lock_guard<std::mutex> g(mutex_);
-                            input_.push_back({m.hwnd, m.message});
-                        }
-                        changed_.notify_all();
-                    }
-                    return 0;
-                },
-                GetCurrentThreadId());
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                ready_ = true;
-            }
-            changed_.notify_all();
-            app->Run();
-            UnhookWindowsHookEx(hook);
-            SetMenuTracker(nullptr);
-            app.reset();
-            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId()))
-                DestroyWindow(h);
-        }
-        std::lock_guard<std::mutex> g(mutex_);
-        finished_ = true;
-        changed_.notify_all();
-    }
-    void Build() {
-        WNDCLASS wc;
-        wc.lpszClassName = "X11ExplorerTestCalls";
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m != kCallMessage) return DefWindowProc(h, m, w, l);
-            auto* req = reinterpret_cast<CallRequest*>(l);
-            const std::unique_ptr<CallRequest> posted(w == 1 ? req : nullptr);
-            req->fn();
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->ran = true;
-            return 0;
-        };
-        RegisterClass(wc);
-        callWindow_ =
-            CreateWindowEx(0, "X11ExplorerTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
-
-        form_ = app_->CreateForm<TForm>();
-        form_->SetCaption("Explorer");
-        form_->SetBorderStyle(bsSingle);
-        form_->SetBounds(40, 40, 0, 0);
-        form_->SetClientSize(600, 240);
-        tree_ = TComponent::Create<TExplorerTree>(form_);
-        tree_->SetParent(form_);
-        tree_->SetBounds(8, 8, 584, 224);
-        tree_->SetFileObjects(foFolders | foNonFolders);
-        TExplorerTreeOptions& o = tree_->TreeOptions();
-        o.SetExpShellOptions(o.ExpShellOptions() | toShellColumnMenu);
-        tree_->SetRootFolderCustomPath(Utf8ToWide(root_));
-        tree_->SetColumnDetails(cdExpColumns);
-        TDataTreeColumns& columns = tree_->Header().Columns();
-        const int widths[] = {170, 70, 90, 150, 70};
-        for (int i = 0; i < 5; ++i)
-            columns[i]->SetWidth(widths[i]);
-        tree_->SetActive(true);
-        form_->Show();
-        formWindow_ = form_->Handle();
-        treeWindow_ = tree_->Handle();
-        xWindow_ = NativeWindow(formWindow_);
-    }
-
-    std::string root_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ready_ = false, finished_ = false;
-    std::vector<Retrieved> input_;
-    std::vector<std::string> errors_;
-    PopupMenuTracker tracker_;
-    TApplication* app_ = nullptr;
-    TForm* form_ = nullptr;
-    TCustomExplorerTree* tree_ = nullptr;
-    HWND callWindow_ = nullptr, formWindow_ = nullptr, treeWindow_ = nullptr;
-    unsigned long xWindow_ = 0;
 };
 
 // The names of a node's children in order (through the links alone).
@@ -269,7 +81,10 @@ protected:
         ASSERT_TRUE(server.StartWindowManager()) << server.Error();
         setenv("DISPLAY", server.Name().c_str(), 1);
         SetClock(&clock);
-        program = std::make_unique<Program>(files);
+        program = std::make_unique<test::X11Program>(test::X11Program::Options{
+            .build = [this](TApplication& app) { return Build(app); },
+            .afterRun = [] { SetMenuTracker(nullptr); },
+            .logged = test::IsInput});
         ASSERT_TRUE(program->WaitReady()) << "the application did not start";
         window = program->xWindow();
         ASSERT_NE(window, 0u);
@@ -280,8 +95,6 @@ protected:
             << "the form and its X window disagree";
         server.Activate(window);
         ASSERT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
-        tree = program->tree();
-        treeWindow = program->treeWindow();
     }
     void TearDown() override {
         TPopupMenu::OnTrackingStarted = nullptr;
@@ -296,6 +109,32 @@ protected:
         ShellUtilitiesFinalize();
         ClearShellClipboard();
         if (!root.empty()) TempHome::TearDown();
+    }
+    // The application's thread: a form holding an explorer tree over the
+    // files.
+    TForm* Build(TApplication& app) {
+        SetMenuTracker(&tracker);
+        TForm* form = app.CreateForm<TForm>();
+        form->SetCaption("Explorer");
+        form->SetBorderStyle(bsSingle);
+        form->SetBounds(40, 40, 0, 0);
+        form->SetClientSize(600, 240);
+        tree = TComponent::Create<TExplorerTree>(form);
+        tree->SetParent(form);
+        tree->SetBounds(8, 8, 584, 224);
+        tree->SetFileObjects(foFolders | foNonFolders);
+        TExplorerTreeOptions& o = tree->TreeOptions();
+        o.SetExpShellOptions(o.ExpShellOptions() | toShellColumnMenu);
+        tree->SetRootFolderCustomPath(Utf8ToWide(files));
+        tree->SetColumnDetails(cdExpColumns);
+        TDataTreeColumns& columns = tree->Header().Columns();
+        const int widths[] = {170, 70, 90, 150, 70};
+        for (int i = 0; i < 5; ++i)
+            columns[i]->SetWidth(widths[i]);
+        tree->SetActive(true);
+        form->Show();
+        treeWindow = tree->Handle();
+        return form;
     }
     bool InStep() {
         const Xvfb::Geometry g = server.WindowGeometry(window);
@@ -337,7 +176,9 @@ protected:
         server.Key(kXK_Control_L, true);
         server.KeyStroke(keysym);
         server.Key(kXK_Control_L, false);
-        ASSERT_TRUE(program->WaitMessage(from, treeWindow, WM_KEYUP)) << "the key did not arrive";
+        // Two releases: the key's comes after its press was handled, though
+        // Ctrl's release of the stroke before may be taken after from.
+        ASSERT_TRUE(program->WaitMessage(from, treeWindow, WM_KEYUP, 2)) << "the key did not arrive";
         program->Call([] {});
     }
     std::string Order() {
@@ -355,7 +196,8 @@ protected:
 
     Xvfb server;
     ManualClock clock;
-    std::unique_ptr<Program> program;
+    PopupMenuTracker tracker;
+    std::unique_ptr<test::X11Program> program;
     TCustomExplorerTree* tree = nullptr; // used on the application's thread only
     HWND treeWindow = nullptr;
     unsigned long window = 0;
@@ -406,7 +248,11 @@ TEST_F(X11ExplorerTest, HeaderClickSortsColumnDragReordersCopyPasteAndContextMen
     server.WindowManagerBarrier();
     program->Call([] {}, Xvfb::Bound(2000));
     ASSERT_TRUE(server.Screenshot("explorer_context_menu_x11.png")) << "the screen with the menu";
+    // The key's release is taken once the menu is gone: the tracking took
+    // the press and ended.
+    const size_t from = program->InputCount();
     server.KeyStroke(kXK_Escape);
+    ASSERT_TRUE(program->WaitMessage(from, nullptr, WM_KEYUP)) << "the menu did not close";
     ASSERT_TRUE(program->Call([] {})) << "the menu did not close";
     EXPECT_TRUE(Exists(files + "/a.log"));
     // The right click's selection is given back once the menu is gone.

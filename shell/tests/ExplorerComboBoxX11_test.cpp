@@ -6,7 +6,7 @@
 // picture of the open drop-down is kept as explorer_combo_x11.png.
 #include "shell/ExplorerComboBox.h"
 #include "temp_dir.h"
-#include "x11_fixture.h"
+#include "x11_program.h"
 
 #include <sys/stat.h>
 
@@ -15,13 +15,13 @@ namespace {
 
 constexpr unsigned long kXK_F4 = 0xFFC1, kXK_Escape = 0xFF1B, kXK_Return = 0xFF0D;
 
-class X11ExplorerComboTest : public test::X11ControlsTest {
+class X11ExplorerComboTest : public test::X11FormTest {
 protected:
     void SetUp() override {
         folder = temp.Path();
         for (const char* name : {"Documents", "Music", "Pictures", "Projects"})
             mkdir((folder + "/" + name).c_str(), 0755);
-        test::X11ControlsTest::SetUp();
+        test::X11FormTest::SetUp();
     }
     TForm* Build(TApplication& app) override {
         TForm* form = app.CreateForm<TForm>();

@@ -12,182 +12,20 @@
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "shell/CheckboxesSynchronizer.h"
-#include "xvfb.h"
+#include "x11_program.h"
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace ax {
 namespace {
 
 using test::Xvfb;
-
-constexpr UINT kCallMessage = WM_APP + 0x53;
-
-struct CallRequest {
-    std::function<void()> fn;
-    std::mutex mutex;
-    bool done = false, ran = false;
-    std::condition_variable cv;
-};
-
-// The application's thread: a form with the pair, run until it ends.
-class Program {
-public:
-    explicit Program(std::string folder) : folder_(std::move(folder)) {
-        thread_ = std::thread([this] { Main(); });
-    }
-    ~Program() {
-        if (!Finished()) Call([this] { app_->Terminate(); });
-        WaitState([&] { return finished_; });
-        if (thread_.joinable()) thread_.join();
-    }
-    bool WaitReady() { return WaitState([&] { return ready_ || finished_; }) && ready_; }
-    bool Finished() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return finished_;
-    }
-    bool Call(std::function<void()> fn) {
-        auto req = std::make_shared<CallRequest>();
-        req->fn = std::move(fn);
-        HWND target = callWindow_;
-        std::thread([req, target] {
-            SendMessage(target, kCallMessage, 0, reinterpret_cast<LPARAM>(req.get()));
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->done = true;
-            req->cv.notify_all();
-        }).detach();
-        std::unique_lock<std::mutex> lock(req->mutex);
-        req->cv.wait_for(lock, Xvfb::kBound, [&] { return req->done; });
-        return req->done && req->ran;
-    }
-    template <class T> T Get(std::function<T()> fn) {
-        T value{};
-        EXPECT_TRUE(Call([&] { value = fn(); })) << "the application did not answer";
-        return value;
-    }
-    size_t Ups() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return ups_;
-    }
-    // Waits until more than `from` button releases were retrieved.
-    bool WaitUp(size_t from) { return WaitState([&] { return ups_ > from; }); }
-    std::vector<std::string> Errors() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return errors_;
-    }
-
-    TExplorerTreeview* tree = nullptr; // the application thread's own
-    TExplorerListview* list = nullptr;
-    HWND formWindow = nullptr;
-    unsigned long xWindow = 0;
-
-private:
-    bool WaitState(const std::function<bool()>& done) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, Xvfb::kBound, done);
-    }
-
-    void Main() {
-        SetTestFont(false);
-        if (SelectDisplay(DisplayKind::X11)) {
-            auto app = std::make_unique<TApplication>(nullptr);
-            app_ = app.get();
-            app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
-                std::lock_guard<std::mutex> g(mutex_);
-                errors_.push_back(text);
-            };
-            Build();
-            HHOOK hook = SetWindowsHookEx(
-                WH_GETMESSAGE,
-                [this](int, WPARAM remove, LPARAM lp) -> LRESULT {
-                    const MSG& m = *reinterpret_cast<const MSG*>(lp);
-                    if (remove == PM_REMOVE && m.message == WM_LBUTTONUP) {
-                        {
-                            std::lock_guard<std::mutex> g(mutex_);
-                            ++ups_;
-                        }
-                        changed_.notify_all();
-                    }
-                    return 0;
-                },
-                GetCurrentThreadId());
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                ready_ = true;
-            }
-            changed_.notify_all();
-            app->Run();
-            UnhookWindowsHookEx(hook);
-            app.reset();
-            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId())) DestroyWindow(h);
-        }
-        std::lock_guard<std::mutex> g(mutex_);
-        finished_ = true;
-        changed_.notify_all();
-    }
-
-    void Build() {
-        WNDCLASS wc;
-        wc.lpszClassName = "X11PairTestCalls";
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m != kCallMessage) return DefWindowProc(h, m, w, l);
-            auto* req = reinterpret_cast<CallRequest*>(l);
-            req->fn();
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->ran = true;
-            return 0;
-        };
-        RegisterClass(wc);
-        callWindow_ = CreateWindowEx(0, "X11PairTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
-
-        TForm* form = app_->CreateForm<TForm>();
-        form->SetCaption("Backup selection");
-        form->SetBorderStyle(bsSingle);
-        form->SetBounds(40, 40, 0, 0);
-        form->SetClientSize(520, 280);
-        tree = TComponent::Create<TExplorerTreeview>(form);
-        tree->SetParent(form);
-        tree->SetBounds(8, 8, 240, 264);
-        list = TComponent::Create<TExplorerListview>(form);
-        list->SetParent(form);
-        list->SetBounds(256, 8, 256, 264);
-        for (TCustomExplorerTree* c : {static_cast<TCustomExplorerTree*>(tree), static_cast<TCustomExplorerTree*>(list)}) {
-            TExplorerTreeOptions& o = c->TreeOptions();
-            o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
-            o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
-            c->SetRootFolderCustomPath(Utf8ToWide(folder_));
-        }
-        tree->SetExplorerListview(list);
-        list->SetExplorerTreeview(tree);
-        tree->SetActive(true);
-        list->SetActive(true);
-        auto* sync = TComponent::Create<TCheckboxesSynchronizer>(list);
-        sync->SetExplorerTreeview(tree);
-        sync->SetExplorerListview(list);
-        form->Show();
-        formWindow = form->Handle();
-        xWindow = NativeWindow(formWindow);
-    }
-
-    std::string folder_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ready_ = false, finished_ = false;
-    size_t ups_ = 0;
-    std::vector<std::string> errors_;
-    TApplication* app_ = nullptr;
-    HWND callWindow_ = nullptr;
-};
 
 // ---- Read on the application's thread ------------------------------------------------------
 
@@ -227,12 +65,11 @@ POINT LabelPoint(TCustomExplorerTree* control, PDataNode node) {
 
 // ---- The user's side -----------------------------------------------------------------------
 
-class X11PairTest : public ::testing::Test {
+class X11PairTest : public test::X11Test {
 protected:
     void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        test::X11Test::SetUp();
+        if (!Started()) return;
         char pattern[] = "/tmp/axpairx11XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
@@ -242,88 +79,94 @@ protected:
             const int fd = open((folder + f).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
             if (fd >= 0) close(fd);
         }
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
-        program = std::make_unique<Program>(folder);
-        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
-        window = program->xWindow;
-        ASSERT_NE(window, 0u);
-        ASSERT_TRUE(server.WaitFor([&] {
-            return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
-        })) << "the form was never mapped";
-        ASSERT_TRUE(server.WaitFor([&] {
-            const Xvfb::Geometry g = server.WindowGeometry(window);
-            RECT r{};
-            if (!program->Call([&] { GetWindowRect(program->formWindow, r); })) return false;
-            return g.exists && r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
-        })) << "the form and its X window disagree";
-        server.Activate(window);
-        ASSERT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
+        ASSERT_NO_FATAL_FAILURE(
+            StartProgram({.build = [this](TApplication& app) { return Build(app); }, .logged = test::IsInput}));
+        ASSERT_NO_FATAL_FAILURE(ActivateMainForm());
     }
     void TearDown() override {
-        if (program) {
-            const std::vector<std::string> errors = program->Errors();
-            EXPECT_TRUE(errors.empty()) << errors.front();
-            program.reset();
-        }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
+        test::X11Test::TearDown();
         std::error_code error;
         if (!folder.empty()) std::filesystem::remove_all(folder, error);
+    }
+
+    // The application's thread: a form with the pair.
+    TForm* Build(TApplication& app) {
+        TForm* form = app.CreateForm<TForm>();
+        form->SetCaption("Backup selection");
+        form->SetBorderStyle(bsSingle);
+        form->SetBounds(40, 40, 0, 0);
+        form->SetClientSize(520, 280);
+        tree = TComponent::Create<TExplorerTreeview>(form);
+        tree->SetParent(form);
+        tree->SetBounds(8, 8, 240, 264);
+        list = TComponent::Create<TExplorerListview>(form);
+        list->SetParent(form);
+        list->SetBounds(256, 8, 256, 264);
+        for (TCustomExplorerTree* c : {static_cast<TCustomExplorerTree*>(tree), static_cast<TCustomExplorerTree*>(list)}) {
+            TExplorerTreeOptions& o = c->TreeOptions();
+            o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
+            o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
+            c->SetRootFolderCustomPath(Utf8ToWide(folder));
+        }
+        tree->SetExplorerListview(list);
+        list->SetExplorerTreeview(tree);
+        tree->SetActive(true);
+        list->SetActive(true);
+        auto* sync = TComponent::Create<TCheckboxesSynchronizer>(list);
+        sync->SetExplorerTreeview(tree);
+        sync->SetExplorerListview(list);
+        form->Show();
+        return form;
     }
 
     void ClickAt(POINT p, const std::string& what) {
         if (HasFatalFailure()) return;
         ASSERT_GE(p.x, 0) << what << " is not shown";
         clock.Advance(1000); // never a double click
-        const size_t from = program->Ups();
+        const size_t from = program->InputCount();
         server.Click(p.x, p.y);
-        ASSERT_TRUE(program->WaitUp(from)) << "the click on " << what << " did not arrive";
-        program->Call([&] { UpdateWindow(program->formWindow); });
+        ASSERT_TRUE(program->WaitMessage(from, nullptr, WM_LBUTTONUP)) << "the click on " << what << " did not arrive";
+        program->Call([&] { UpdateWindow(program->formWindow()); });
     }
     void ClickBox(bool inTree, const std::string& relative) {
         const POINT p = program->Get<POINT>([&] {
-            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(tree) : list;
             return BoxPoint(c, NodeOf(c, folder + relative));
         });
         ClickAt(p, relative + "'s box");
     }
     void ClickLabel(bool inTree, const std::string& relative) {
         const POINT p = program->Get<POINT>([&] {
-            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(tree) : list;
             return LabelPoint(c, NodeOf(c, folder + relative));
         });
         ClickAt(p, relative + "'s label");
     }
     int State(bool inTree, const std::string& relative) {
         return program->Get<int>([&] {
-            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+            TCustomExplorerTree* c = inTree ? static_cast<TCustomExplorerTree*>(tree) : list;
             PDataNode n = NodeOf(c, folder + relative);
             return n ? int(n->CheckState) : -1;
         });
     }
     std::string ListFolder() {
         return program->Get<std::string>([&] {
-            TNamespace* ns = program->list->RootFolderNamespace();
+            TNamespace* ns = list->RootFolderNamespace();
             return ns ? WideToUtf8(ns->NameForParsing()) : std::string("-");
         });
     }
     std::vector<std::string> Checked() {
         return program->Get<std::vector<std::string>>([&] {
             std::vector<std::string> out;
-            const TStringList& names = program->tree->Storage().CheckedFileNames();
+            const TStringList& names = tree->Storage().CheckedFileNames();
             for (int i = 0; i < names.Count(); ++i) out.push_back(names[i].substr(folder.size()));
             return out;
         });
     }
 
     std::string folder;
-    Xvfb server;
-    ManualClock clock;
-    std::unique_ptr<Program> program;
-    unsigned long window = 0;
+    TExplorerTreeview* tree = nullptr; // the application thread's own
+    TExplorerListview* list = nullptr;
 };
 
 TEST_F(X11PairTest, ChecksClickedInBothControlsAreOneSelection) {
@@ -354,7 +197,7 @@ TEST_F(X11PairTest, ChecksClickedInBothControlsAreOneSelection) {
 
     // The picture: both controls with their checks.
     program->Call([&] {
-        UpdateWindow(program->formWindow);
+        UpdateWindow(program->formWindow());
         PumpDisplay();
     });
     ASSERT_TRUE(server.Screenshot("explorer_pair_x11.png", window));

@@ -19,9 +19,9 @@
 #include "shell/IconThread.h"
 #include "shell/ShellNotifier.h"
 #include "shellns_fixture.h"
+#include "png_pixels.h"
 #include "xvfb.h"
 
-#include <cairo.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -31,27 +31,10 @@ using namespace ax::testing;
 namespace {
 
 using test::Xvfb;
+using test::ReadPng;
 
 // X key symbols the test types.
 constexpr unsigned long kXK_F2 = 0xFFBF, kXK_Return = 0xFF0D;
-
-std::vector<uint32_t> ReadPng(const std::string& path, int& width) {
-    std::vector<uint32_t> out;
-    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-    width = 0;
-    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-        cairo_surface_flush(s);
-        width = cairo_image_surface_get_width(s);
-        const int h = cairo_image_surface_get_height(s);
-        for (int y = 0; y < h; ++y) {
-            auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) +
-                                                          y * cairo_image_surface_get_stride(s));
-            for (int x = 0; x < width; ++x) out.push_back(row[x] & 0xFFFFFF);
-        }
-    }
-    cairo_surface_destroy(s);
-    return out;
-}
 
 class ExplorerX11 : public TempHome {
 protected:

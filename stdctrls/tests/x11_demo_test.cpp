@@ -6,14 +6,11 @@
 #include "demo_form.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
-#include "xvfb.h"
+#include "x11_program.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <mutex>
-#include <thread>
 
 namespace ax {
 namespace {
@@ -21,227 +18,15 @@ namespace {
 using test::Xvfb;
 using namespace std::chrono_literals;
 
-constexpr UINT kCallMessage = WM_APP + 0x51;
 constexpr unsigned long kXK_Escape = 0xFF1B;
 
-// A call the test makes on the application's thread.
-struct CallRequest {
-    std::function<void()> fn;
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false, ran = false;
-};
-
-// A mouse message the application's thread took from its queue.
-struct Retrieved {
-    HWND hwnd;
-    UINT message;
-};
-
-// The application's thread: builds the demonstration form with a menu,
-// runs the application until it ends, and serves the test's calls.
-class Program {
-public:
-    Program() {
-        thread_ = std::thread([this] { Main(); });
-    }
-    ~Program() {
-        if (!Finished()) Call([this] { app_->Terminate(); });
-        WaitFinished(Xvfb::kBound);
-        if (thread_.joinable()) thread_.join();
-    }
-
-    bool WaitReady() {
-        return WaitState([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_;
-    }
-    bool Finished() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return finished_;
-    }
-    bool WaitFinished(Xvfb::Bound bound) {
-        return WaitState([&] { return finished_; }, bound);
-    }
-
-    // Runs fn on the application's thread (inside its modal loops too);
-    // false when it did not run within the bound.
-    bool Call(std::function<void()> fn, Xvfb::Bound bound = Xvfb::kBound) {
-        auto req = std::make_shared<CallRequest>();
-        req->fn = std::move(fn);
-        HWND target = callWindow_;
-        std::thread([req, target] {
-            SendMessage(target, kCallMessage, 0, reinterpret_cast<LPARAM>(req.get()));
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->done = true;
-            req->cv.notify_all();
-        }).detach();
-        // A sender thread keeps the test's own wait bounded.
-        std::unique_lock<std::mutex> lock(req->mutex);
-        req->cv.wait_for(lock, bound, [&] { return req->done; });
-        return req->done && req->ran;
-    }
-    template <class T> T Get(std::function<T()> fn) {
-        T value{};
-        Call([&] { value = fn(); });
-        return value;
-    }
-
-    // The mouse messages retrieved so far.
-    std::vector<Retrieved> Mouse() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return mouse_;
-    }
-    // Waits until the messages retrieved after `from` hold a press for the
-    // window (any window: nullptr) and a release after it.
-    bool WaitClick(size_t from, HWND target, Xvfb::Bound bound = 10s) {
-        return WaitState(
-            [&] {
-                bool pressed = false;
-                for (size_t i = from; i < mouse_.size(); ++i) {
-                    const UINT m = mouse_[i].message;
-                    if (!pressed && (!target || mouse_[i].hwnd == target) &&
-                        (m == WM_LBUTTONDOWN || m == WM_NCLBUTTONDOWN || m == WM_LBUTTONDBLCLK))
-                        pressed = true;
-                    else if (pressed && (m == WM_LBUTTONUP || m == WM_NCLBUTTONUP))
-                        return true;
-                }
-                return false;
-            },
-            bound);
-    }
-    bool WaitCount(const int& counter, int atLeast, Xvfb::Bound bound = 10s) {
-        return WaitState([&] { return counter >= atLeast; }, bound);
-    }
-
-    TApplication* app() const { return app_; }
-    TForm* form() const { return form_; }
-    TMainMenu* menu() const { return menu_; }
-    HWND formWindow() const { return formWindow_; }
-    unsigned long xWindow() const { return xWindow_; }
-
-    // Counted on the application's thread, read under the lock.
-    int buttonClicks = 0, menuClicks = 0, checkClicks = 0;
-    std::vector<std::string> errors;
-
-    void Count(int& counter) {
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            ++counter;
-        }
-        changed_.notify_all();
-    }
-
-private:
-    bool WaitState(const std::function<bool()>& done, Xvfb::Bound bound) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, bound, done);
-    }
-
-    void Main() {
-        SetTestFont(true);
-        if (SelectDisplay(DisplayKind::X11)) {
-            auto app = std::make_unique<TApplication>(nullptr);
-            app_ = app.get();
-            app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
-                std::lock_guard<std::mutex> g(mutex_);
-                errors.push_back(text);
-            };
-            Build();
-            HHOOK hook = SetWindowsHookEx(
-                WH_GETMESSAGE,
-                [this](int, WPARAM remove, LPARAM lp) -> LRESULT {
-                    const MSG& m = *reinterpret_cast<const MSG*>(lp);
-                    const bool mouse =
-                        (m.message >= WM_LBUTTONDOWN && m.message <= WM_MBUTTONDBLCLK) ||
-                        (m.message >= WM_NCLBUTTONDOWN && m.message <= WM_NCMBUTTONDBLCLK);
-                    if (remove == PM_REMOVE && mouse) {
-                        {
-                            std::lock_guard<std::mutex> g(mutex_);
-                            mouse_.push_back({m.hwnd, m.message});
-                        }
-                        changed_.notify_all();
-                    }
-                    return 0;
-                },
-                GetCurrentThreadId());
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                ready_ = true;
-            }
-            changed_.notify_all();
-            app->Run();
-            UnhookWindowsHookEx(hook);
-            app.reset();
-            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId()))
-                DestroyWindow(h);
-        }
-        std::lock_guard<std::mutex> g(mutex_);
-        finished_ = true;
-        changed_.notify_all();
-    }
-
-    void Build() {
-        WNDCLASS wc;
-        wc.lpszClassName = "X11DemoTestCalls";
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m != kCallMessage) return DefWindowProc(h, m, w, l);
-            auto* req = reinterpret_cast<CallRequest*>(l);
-            req->fn();
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->ran = true;
-            return 0;
-        };
-        RegisterClass(wc);
-        callWindow_ = CreateWindowEx(0, "X11DemoTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
-        form_ = test::BuildDemo(*app_);
-        menu_ = TComponent::Create<TMainMenu>(form_);
-        auto count = [this](TObject*) { Count(menuClicks); };
-        TMenuItem* file = menu_->Items()->NewItem("&File");
-        file->NewItem("&New", 0, count);
-        file->NewItem("&Open", 0, count);
-        file->NewItem("-");
-        file->NewItem("&Save", 0, count);
-        TMenuItem* help = menu_->Items()->NewItem("&Help");
-        help->NewItem("&Contents", 0, count);
-        help->NewItem("&About", 0, count);
-        menu_->Items()->NewItem("&Go", 0, count);
-        form_->SetMenu(menu_);
-        for (int i = 0; i < form_->ComponentCount(); ++i) {
-            if (auto* b = dynamic_cast<TButton*>(form_->Components(i)))
-                b->OnClick = [this](TObject*) { Count(buttonClicks); };
-            if (auto* c = dynamic_cast<TCheckBox*>(form_->Components(i)))
-                c->OnClick = [this](TObject*) { Count(checkClicks); };
-        }
-        formWindow_ = form_->Handle();
-        xWindow_ = NativeWindow(formWindow_);
-    }
-
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ready_ = false, finished_ = false;
-    std::vector<Retrieved> mouse_;
-    TApplication* app_ = nullptr;
-    TForm* form_ = nullptr;
-    TMainMenu* menu_ = nullptr;
-    HWND callWindow_ = nullptr;
-    HWND formWindow_ = nullptr;
-    unsigned long xWindow_ = 0;
-};
-
-class X11DemoTest : public ::testing::Test {
+class X11DemoTest : public test::X11Test {
 protected:
     void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
-        program = std::make_unique<Program>();
-        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
-        ASSERT_NE(program->xWindow(), 0u);
-        window = program->xWindow();
+        test::X11Test::SetUp();
+        if (!Started()) return;
+        ASSERT_NO_FATAL_FAILURE(StartProgram(
+            {.build = [this](TApplication& app) { return Build(app); }, .logged = test::IsInput, .testFont = true}));
         // Shown and painted, under the window manager.
         ASSERT_TRUE(server.WaitFor([&] {
             return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
@@ -249,22 +34,37 @@ protected:
             << server.WindowGeometry(window).viewable << ", exists " << server.WindowGeometry(window).exists;
         ASSERT_TRUE(InStep()) << "the form and its X window disagree after showing";
     }
-    void TearDown() override {
-        if (program) {
-            EXPECT_TRUE(program->errors.empty()) << program->errors.front();
-            program.reset();
+    // The application's thread: the demonstration form with a menu.
+    TForm* Build(TApplication& app) {
+        mainForm = test::BuildDemo(app);
+        mainMenu = TComponent::Create<TMainMenu>(mainForm);
+        auto count = [this](TObject*) { Count(menuClicks); };
+        TMenuItem* file = mainMenu->Items()->NewItem("&File");
+        file->NewItem("&New", 0, count);
+        file->NewItem("&Open", 0, count);
+        file->NewItem("-");
+        file->NewItem("&Save", 0, count);
+        TMenuItem* help = mainMenu->Items()->NewItem("&Help");
+        help->NewItem("&Contents", 0, count);
+        help->NewItem("&About", 0, count);
+        mainMenu->Items()->NewItem("&Go", 0, count);
+        mainForm->SetMenu(mainMenu);
+        for (int i = 0; i < mainForm->ComponentCount(); ++i) {
+            if (auto* b = dynamic_cast<TButton*>(mainForm->Components(i)))
+                b->OnClick = [this](TObject*) { Count(buttonClicks); };
+            if (auto* c = dynamic_cast<TCheckBox*>(mainForm->Components(i)))
+                c->OnClick = [this](TObject*) { Count(checkClicks); };
         }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
+        return mainForm;
+    }
+    // Counted on the application's thread, read under the program's lock.
+    void Count(int& counter) {
+        program->Change([&] { ++counter; });
+    }
+    bool WaitCount(const int& counter, int atLeast) {
+        return program->Wait([&] { return counter >= atLeast; }, 10s);
     }
 
-    // The form's rectangle is the X window's, as the server has it.
-    bool InStep() {
-        const Xvfb::Geometry g = server.WindowGeometry(window);
-        RECT r{};
-        if (!program->Call([&] { GetWindowRect(program->formWindow(), r); })) return false;
-        return g.exists && r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
-    }
     // Waits until the form and the server agree, then checks that it stays
     // so: rounds through the application, its X thread and the window
     // manager bring no further configure events.
@@ -304,26 +104,22 @@ protected:
     // window and the release after it, without any other input.
     void ClickAndExpect(POINT p, HWND target, const std::string& what) {
         clock.Advance(1000); // never a double click
-        const size_t from = program->Mouse().size();
+        const size_t from = program->InputCount();
         server.Click(p.x, p.y);
         ++clicks;
-        if (program->WaitClick(from, target)) return;
-        std::string got;
-        const std::vector<Retrieved> all = program->Mouse();
-        for (size_t i = from; i < all.size(); ++i)
-            got +=
-                " " + std::to_string(all[i].message) + (all[i].hwnd == target ? "" : "(elsewhere)");
-        FAIL() << "click " << clicks << " on " << what << " was not delivered; retrieved:" << got;
+        if (program->WaitClick(from, target, 10s)) return;
+        FAIL() << "click " << clicks << " on " << what
+               << " was not delivered; retrieved:" << program->InputText(from, target);
     }
     void Shot(const std::string& name) {
         EXPECT_TRUE(server.Screenshot("x11_demo_" + name + ".png"));
     }
 
-    Xvfb server;
-    ManualClock clock;
-    std::unique_ptr<Program> program;
-    unsigned long window = 0;
     int clicks = 0;
+    TForm* mainForm = nullptr; // the application thread's own
+    TMainMenu* mainMenu = nullptr;
+    // Counted on the application's thread.
+    int buttonClicks = 0, menuClicks = 0, checkClicks = 0;
 };
 
 TEST_F(X11DemoTest, TheTitleIsThereFromTheStart) {
@@ -333,7 +129,7 @@ TEST_F(X11DemoTest, TheTitleIsThereFromTheStart) {
 }
 
 TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
-    TForm* form = program->form();
+    TForm* form = mainForm;
     struct Target {
         TControl* control;
         HWND window; // where the press goes: the control, or the form for graphic controls
@@ -355,7 +151,7 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
             if (auto* c = dynamic_cast<TComboBox*>(form->Components(i))) combo = c;
     });
     ASSERT_TRUE(combo);
-    TMainMenu* menu = program->menu();
+    TMainMenu* menu = mainMenu;
     const HWND formWindow = program->formWindow();
 
     // A bar item opens its drop-down; an item in it is chosen.
@@ -377,13 +173,13 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
             xDrop = program->Get<unsigned long>([&] { return NativeWindow(dropDown); });
             return xDrop && server.WindowGeometry(xDrop).viewable;
         })) << "the drop-down did not open";
-        const int before = program->Get<int>([&] { return program->menuClicks; });
+        const int before = program->Get<int>([&] { return menuClicks; });
         RECT dr{};
         program->Call([&] { GetWindowRect(dropDown, dr); });
         // 2 px margin, 18 px items, 8 px lines (the File menu's third row).
         const int y = dr.top + 2 + 18 * row + (barIndex == 0 && row >= 3 ? 8 - 18 : 0) + 9;
         ClickAndExpect({dr.left + 30, y}, nullptr, "a menu item"); // the menu's tracker takes it
-        ASSERT_TRUE(program->WaitCount(program->menuClicks, before + 1))
+        ASSERT_TRUE(WaitCount(menuClicks, before + 1))
             << "the menu item's command did not run";
     };
     auto clickCombo = [&] {
@@ -407,7 +203,7 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
         }
     };
 
-    const int buttonsBefore = program->Get<int>([&] { return program->buttonClicks; });
+    const int buttonsBefore = program->Get<int>([&] { return buttonClicks; });
     int menuChoices = 0, buttonPresses = 0;
     for (size_t i = 0; clicks < 200; ++i) {
         const size_t k = i % (targets.size() + 4);
@@ -428,7 +224,7 @@ TEST_F(X11DemoTest, ClicksOnEveryControlAndMenuItemArriveAtOnce) {
         if (HasFatalFailure()) return;
         if (i == 0) Shot("clicks");
     }
-    EXPECT_TRUE(program->WaitCount(program->buttonClicks, buttonsBefore + buttonPresses))
+    EXPECT_TRUE(WaitCount(buttonClicks, buttonsBefore + buttonPresses))
         << "buttons clicked " << buttonPresses << " times";
     EXPECT_GE(menuChoices, 5);
     Shot("after_clicks");
@@ -438,7 +234,7 @@ TEST_F(X11DemoTest, TheWindowManagerMovesAndResizesWithoutALoop) {
     server.WatchConfigure(window);
     const Xvfb::Geometry start = server.WindowGeometry(window);
     const int frameWidth =
-        start.width - program->Get<int>([&] { return program->form()->ClientWidth(); });
+        start.width - program->Get<int>([&] { return mainForm->ClientWidth(); });
 
     // A taskbar's move-and-resize request: the form follows at once.
     server.MoveResize(window, 60, 70, start.width + 80, start.height + 40);
@@ -448,7 +244,7 @@ TEST_F(X11DemoTest, TheWindowManagerMovesAndResizesWithoutALoop) {
     Xvfb::Geometry g = server.WindowGeometry(window);
     EXPECT_EQ(g.width, start.width + 80);
     EXPECT_EQ(g.height, start.height + 40);
-    const int clientWidth = program->Get<int>([&] { return program->form()->ClientWidth(); });
+    const int clientWidth = program->Get<int>([&] { return mainForm->ClientWidth(); });
     EXPECT_EQ(clientWidth, g.width - frameWidth) << "the client area follows the window";
     Shot("resized");
 
@@ -483,11 +279,11 @@ TEST_F(X11DemoTest, TheWindowManagerMovesAndResizesWithoutALoop) {
     EXPECT_EQ(g.y, before.top + 80);
 
     // Still usable where it now is.
-    const POINT button = ClientPoint(program->form(), 300 + 10, 6 + 10);
-    const int clicked = program->Get<int>([&] { return program->buttonClicks; });
+    const POINT button = ClientPoint(mainForm, 300 + 10, 6 + 10);
+    const int clicked = program->Get<int>([&] { return buttonClicks; });
     clock.Advance(1000);
     server.Click(button.x, button.y);
-    EXPECT_TRUE(program->WaitCount(program->buttonClicks, clicked + 1))
+    EXPECT_TRUE(WaitCount(buttonClicks, clicked + 1))
         << "the moved form missed a click";
 }
 
@@ -520,7 +316,7 @@ TEST_F(X11DemoTest, MinimiseAndRestoreByTheFormAndByTheWindowManager) {
     })) << "not restored";
     EXPECT_TRUE(server.WaitFor([&] { return !iconic(); }));
     EXPECT_FALSE(program->Get<bool>([&] { return program->app()->Minimized(); }));
-    EXPECT_EQ(program->Get<int>([&] { return int(program->form()->WindowState()); }),
+    EXPECT_EQ(program->Get<int>([&] { return int(mainForm->WindowState()); }),
               int(wsNormal));
     program->Call([] { PumpDisplay(); });
     Shot("restored_by_window_manager");
@@ -529,7 +325,7 @@ TEST_F(X11DemoTest, MinimiseAndRestoreByTheFormAndByTheWindowManager) {
     server.Iconify(window);
     EXPECT_TRUE(server.WaitFor([&] { return iconic(); }))
         << "the form did not learn of the iconify";
-    EXPECT_EQ(program->Get<int>([&] { return int(program->form()->WindowState()); }),
+    EXPECT_EQ(program->Get<int>([&] { return int(mainForm->WindowState()); }),
               int(wsMinimized));
     EXPECT_TRUE(program->Get<bool>([&] { return program->app()->Minimized(); }));
     program->Call([&] { program->app()->Restore(); });

@@ -12,23 +12,19 @@
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "vtree/DataStringTree.h"
-#include "xvfb.h"
+#include "png_pixels.h"
+#include "x11_program.h"
 
-#include <cairo.h>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
-#include <mutex>
-#include <thread>
 
 namespace ax {
 namespace {
 
 using test::Xvfb;
-
-constexpr UINT kCallMessage = WM_APP + 0x52;
+using test::ReadPng;
 
 // X key symbols the test types.
 constexpr unsigned long kXK_Left = 0xFF51, kXK_Right = 0xFF53, kXK_Down = 0xFF54, kXK_space = 0x20,
@@ -76,295 +72,15 @@ int LabelX(int level) {
     return 4 + 18 * (level + 1) + 16 + 4;
 }
 
-// A call the test makes on the application's thread.
-struct CallRequest {
-    std::function<void()> fn;
-    std::mutex mutex;
-    bool done = false, ran = false;
-    std::condition_variable cv;
-};
-
-// An input message the application's thread took from its queue.
-struct Retrieved {
-    HWND hwnd;
-    UINT message;
-};
-
-bool IsLogged(UINT m) {
-    return (m >= WM_MOUSEMOVE && m <= WM_MBUTTONDBLCLK) ||
-           (m >= WM_NCLBUTTONDOWN && m <= WM_NCMBUTTONDBLCLK) || m == WM_MOUSEWHEEL ||
-           m == WM_KEYDOWN || m == WM_KEYUP;
+// The item a node shows.
+const Item& ItemOf(TBaseDataTree* tree, PDataNode node) {
+    return **tree->GetNodeData<Item*>(node);
 }
-
-// The application's thread: a form holding the tree, run until it ends.
-class Program {
-public:
-    Program() : items_(Folders()) {
-        thread_ = std::thread([this] { Main(); });
-    }
-    ~Program() {
-        if (!Finished()) Call([this] { app_->Terminate(); });
-        WaitState([&] { return finished_; }, Xvfb::kBound);
-        if (thread_.joinable()) thread_.join();
-    }
-
-    bool WaitReady() {
-        return WaitState([&] { return ready_ || finished_; }, Xvfb::kBound) && ready_;
-    }
-    bool Finished() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return finished_;
-    }
-
-    // Runs fn on the application's thread; false when it did not run within
-    // the bound.
-    bool Call(std::function<void()> fn, Xvfb::Bound bound = Xvfb::kBound) {
-        auto req = std::make_shared<CallRequest>();
-        req->fn = std::move(fn);
-        HWND target = callWindow_;
-        // A sender thread of its own keeps the test's wait bounded.
-        std::thread([req, target] {
-            SendMessage(target, kCallMessage, 0, reinterpret_cast<LPARAM>(req.get()));
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->done = true;
-            req->cv.notify_all();
-        }).detach();
-        std::unique_lock<std::mutex> lock(req->mutex);
-        req->cv.wait_for(lock, bound, [&] { return req->done; });
-        return req->done && req->ran;
-    }
-    template <class T> T Get(std::function<T()> fn) {
-        T value{};
-        EXPECT_TRUE(Call([&] { value = fn(); })) << "the application did not answer";
-        return value;
-    }
-
-    size_t InputCount() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return input_.size();
-    }
-    // Waits until the messages retrieved after `from` hold a press for the
-    // window (client or frame) and a release after it.
-    bool WaitClick(size_t from, HWND target, Xvfb::Bound bound = Xvfb::kBound) {
-        return WaitState(
-            [&] {
-                bool pressed = false;
-                for (size_t i = from; i < input_.size(); ++i) {
-                    const UINT m = input_[i].message;
-                    if (!pressed && input_[i].hwnd == target &&
-                        (m == WM_LBUTTONDOWN || m == WM_NCLBUTTONDOWN || m == WM_LBUTTONDBLCLK))
-                        pressed = true;
-                    else if (pressed && (m == WM_LBUTTONUP || m == WM_NCLBUTTONUP))
-                        return true;
-                }
-                return false;
-            },
-            bound);
-    }
-    // Waits until `count` messages of the kind for the window (any window:
-    // nullptr) were retrieved after `from`.
-    bool WaitMessage(size_t from, HWND target, UINT message, int count = 1,
-                     Xvfb::Bound bound = Xvfb::kBound) {
-        return WaitState(
-            [&] {
-                int seen = 0;
-                for (size_t i = from; i < input_.size(); ++i)
-                    seen += (!target || input_[i].hwnd == target) && input_[i].message == message;
-                return seen >= count;
-            },
-            bound);
-    }
-    std::string InputSince(size_t from) {
-        std::lock_guard<std::mutex> g(mutex_);
-        std::string s;
-        for (size_t i = from; i < input_.size(); ++i) {
-            char number[16];
-            std::snprintf(number, sizeof number, " 0x%04X", input_[i].message);
-            s += number + std::string(input_[i].hwnd == treeWindow_ ? "" : "(elsewhere)");
-        }
-        return s;
-    }
-
-    TApplication* app() const { return app_; }
-    TDataStringTree* tree() const { return tree_; }
-    HWND treeWindow() const { return treeWindow_; }
-    HWND formWindow() const { return formWindow_; }
-    unsigned long xWindow() const { return xWindow_; }
-    std::vector<std::string> Errors() {
-        std::lock_guard<std::mutex> g(mutex_);
-        return errors_;
-    }
-
-    // The application thread's own: how often each node's children were
-    // asked for, by name; the texts the editor handed over.
-    std::map<std::string, int> childInits;
-    std::vector<std::string> newTexts;
-
-    static const Item& ItemOf(TBaseDataTree* tree, PDataNode node) {
-        return **tree->GetNodeData<Item*>(node);
-    }
-
-private:
-    bool WaitState(const std::function<bool()>& done, Xvfb::Bound bound) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, bound, done);
-    }
-
-    void Main() {
-        // The screenshot shows the tree as a user sees it.
-        SetTestFont(false);
-        if (SelectDisplay(DisplayKind::X11)) {
-            auto app = std::make_unique<TApplication>(nullptr);
-            app_ = app.get();
-            app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
-                std::lock_guard<std::mutex> g(mutex_);
-                errors_.push_back(text);
-            };
-            Build();
-            HHOOK hook = SetWindowsHookEx(
-                WH_GETMESSAGE,
-                [this](int, WPARAM remove, LPARAM lp) -> LRESULT {
-                    const MSG& m = *reinterpret_cast<const MSG*>(lp);
-                    if (remove == PM_REMOVE && IsLogged(m.message)) {
-                        {
-                            std::lock_guard<std::mutex> g(mutex_);
-                            input_.push_back({m.hwnd, m.message});
-                        }
-                        changed_.notify_all();
-                    }
-                    return 0;
-                },
-                GetCurrentThreadId());
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                ready_ = true;
-            }
-            changed_.notify_all();
-            app->Run();
-            UnhookWindowsHookEx(hook);
-            app.reset();
-            for (HWND h : EnumThreadTopWindows(GetCurrentThreadId()))
-                DestroyWindow(h);
-        }
-        std::lock_guard<std::mutex> g(mutex_);
-        finished_ = true;
-        changed_.notify_all();
-    }
-
-    void Build() {
-        WNDCLASS wc;
-        wc.lpszClassName = "X11TreeTestCalls";
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m != kCallMessage) return DefWindowProc(h, m, w, l);
-            auto* req = reinterpret_cast<CallRequest*>(l);
-            req->fn();
-            std::lock_guard<std::mutex> g(req->mutex);
-            req->ran = true;
-            return 0;
-        };
-        RegisterClass(wc);
-        callWindow_ = CreateWindowEx(0, "X11TreeTestCalls", "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
-
-        form_ = app_->CreateForm<TForm>();
-        form_->SetCaption("Tree");
-        form_->SetBorderStyle(bsSingle);
-        form_->SetBounds(40, 40, 0, 0);
-        form_->SetClientSize(420, 260);
-        tree_ = TComponent::Create<TDataStringTree>(form_);
-        TDataStringTree* tree = tree_;
-        tree->SetNodeDataSize(sizeof(Item*));
-        tree->SetParent(form_);
-        // Columns of 170 + 70 + 80 pixels fit beside the vertical bar; the
-        // header (17) and ten rows between the client edges (2 each side).
-        tree->SetBounds(8, 8, 2 + 320 + 16 + 2 + 20, 2 + 17 + kRows * kRow + 2);
-        TDTHeader& header = tree->Header();
-        for (const char16_t* text : {u"Name", u"Size", u"Kind"})
-            header.Columns().Add()->SetText(text);
-        header.Columns()[0]->SetWidth(170);
-        header.Columns()[1]->SetWidth(70);
-        header.Columns()[1]->SetAlignment(taRightJustify);
-        header.Columns()[2]->SetWidth(80);
-        header.SetOptions(header.Options() | hoVisible | hoShowSortGlyphs);
-        TCustomDataTreeOptions& options = tree->TreeOptions();
-        options.SetMiscOptions(options.MiscOptions() | toCheckSupport);
-        options.SetAutoOptions(options.AutoOptions() | toAutoTristateTracking | toAutoSort);
-
-        tree->OnInitNode = [](TBaseDataTree* t, PDataNode parent, PDataNode node,
-                              TDataNodeInitStates& states) {
-            if (!ItemOf(t, node).children.empty()) states |= ivsHasChildren;
-            t->SetCheckType(node, ctTriStateCheckBox);
-            // A folder chosen (or left out) as a whole brings its contents along.
-            if (parent && parent->CheckState != csMixedNormal)
-                node->CheckState = UnpressedCheckState(parent->CheckState);
-        };
-        tree->OnInitChildren = [this](TBaseDataTree* t, PDataNode node, uint32_t& count) {
-            Item& item = const_cast<Item&>(ItemOf(t, node));
-            ++childInits[item.name];
-            for (Item& child : item.children)
-                t->AddChild(node, &child);
-            count = uint32_t(item.children.size());
-        };
-        tree->OnGetText = [](TBaseDataTree* t, PDataNode node, TColumnIndex column, TDTStringType,
-                             WideString& text) {
-            const Item& item = ItemOf(t, node);
-            if (column == 1)
-                text = Utf8ToWide(std::to_string(item.size) + " KB");
-            else if (column == 2)
-                text = item.children.empty() ? u"File" : u"Folder";
-            else
-                text = Utf8ToWide(item.name);
-        };
-        tree->OnCompareNodes = [](TBaseDataTree* t, PDataNode a, PDataNode b, TColumnIndex column,
-                                  int& result) {
-            const Item &x = ItemOf(t, a), &y = ItemOf(t, b);
-            if (column == 1)
-                result = x.size < y.size ? -1 : x.size > y.size;
-            else
-                result = x.name.compare(y.name) < 0 ? -1 : x.name.compare(y.name) > 0;
-        };
-        // A click on a column sorts by it; a second click turns the order round.
-        tree->OnHeaderClick = [](TDTHeader* h, TColumnIndex column, TMouseButton button,
-                                 TShiftState, int, int) {
-            if (button != mbLeft || column == NoColumn) return;
-            if (h->SortColumn() == column) {
-                h->SetSortDirection(h->SortDirection() == sdAscending ? sdDescending : sdAscending);
-            } else {
-                h->SetSortColumn(column);
-                h->SetSortDirection(sdAscending);
-            }
-        };
-        tree->OnNewText = [this](TBaseDataTree*, PDataNode, TColumnIndex, const WideString& text) {
-            newTexts.push_back(WideToUtf8(text));
-        };
-        tree->OnGetHint = [](TBaseDataTree* t, PDataNode node, TColumnIndex, WideString& hint) {
-            hint = Utf8ToWide("About " + ItemOf(t, node).name);
-        };
-        for (Item& item : items_)
-            tree->AddChild(nullptr, &item);
-
-        formWindow_ = form_->Handle();
-        treeWindow_ = tree->Handle();
-        xWindow_ = NativeWindow(formWindow_);
-    }
-
-    std::vector<Item> items_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ready_ = false, finished_ = false;
-    std::vector<Retrieved> input_;
-    std::vector<std::string> errors_;
-    TApplication* app_ = nullptr;
-    TForm* form_ = nullptr;
-    TDataStringTree* tree_ = nullptr;
-    HWND callWindow_ = nullptr, formWindow_ = nullptr, treeWindow_ = nullptr;
-    unsigned long xWindow_ = 0;
-};
 
 // ---- What the test reads (on the application's thread) -------------------------------------
 
 std::string Name(TBaseDataTree* tree, PDataNode node) {
-    return node ? Program::ItemOf(tree, node).name : "-";
+    return node ? ItemOf(tree, node).name : "-";
 }
 
 // A top-level node by name, found through the links alone.
@@ -432,70 +148,100 @@ std::string Order(TBaseDataTree* tree, PDataNode parent) {
     return s;
 }
 
-std::vector<uint32_t> ReadPng(const std::string& path, int& width) {
-    std::vector<uint32_t> out;
-    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-    width = 0;
-    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-        cairo_surface_flush(s);
-        width = cairo_image_surface_get_width(s);
-        const int h = cairo_image_surface_get_height(s);
-        for (int y = 0; y < h; ++y) {
-            auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) +
-                                                          y * cairo_image_surface_get_stride(s));
-            for (int x = 0; x < width; ++x)
-                out.push_back(row[x] & 0xFFFFFF);
-        }
-    }
-    cairo_surface_destroy(s);
-    return out;
-}
-
 // ---- The fixture: the user's side ---------------------------------------------------------
 
-class X11TreeTest : public ::testing::Test {
+class X11TreeTest : public test::X11Test {
 protected:
     void SetUp() override {
-        const std::string binary = test::FindXvfb();
-        if (binary.empty() || test::FindProgram("openbox").empty())
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
-        ASSERT_TRUE(server.Start(binary)) << server.Error();
-        ASSERT_TRUE(server.StartWindowManager()) << server.Error();
-        setenv("DISPLAY", server.Name().c_str(), 1);
-        SetClock(&clock);
-        program = std::make_unique<Program>();
-        ASSERT_TRUE(program->WaitReady()) << "the application did not start";
-        window = program->xWindow();
-        ASSERT_NE(window, 0u);
-        ASSERT_TRUE(server.WaitFor([&] {
-            return server.WmState(window) == 1 && server.WindowGeometry(window).viewable;
-        })) << "the form was never mapped";
-        // Points are worked out from the form's rectangle: it must be the
-        // one the server has.
-        ASSERT_TRUE(server.WaitFor([&] { return InStep(); }))
-            << "the form and its X window disagree";
-        // Keys go where the server's focus is: asked of the window manager
-        // as a taskbar would, and done once it answers.
-        server.Activate(window);
-        ASSERT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
-        tree = program->tree();
-        treeWindow = program->treeWindow();
-    }
-    void TearDown() override {
-        if (program) {
-            const std::vector<std::string> errors = program->Errors();
-            EXPECT_TRUE(errors.empty()) << errors.front();
-            program.reset();
-        }
-        SelectDisplay(DisplayKind::Headless);
-        SetClock(nullptr);
+        test::X11Test::SetUp();
+        if (!Started()) return;
+        ASSERT_NO_FATAL_FAILURE(
+            StartProgram({.build = [this](TApplication& app) { return Build(app); }, .logged = test::IsInput}));
+        // Points are worked out from the form's rectangle, which must be the
+        // one the server has; keys go where the server's focus is.
+        ASSERT_NO_FATAL_FAILURE(ActivateMainForm());
     }
 
-    bool InStep() {
-        const Xvfb::Geometry g = server.WindowGeometry(window);
-        RECT r{};
-        if (!program->Call([&] { GetWindowRect(program->formWindow(), r); })) return false;
-        return g.exists && r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
+    // The application's thread: a form holding the tree.
+    TForm* Build(TApplication& app) {
+        TForm* form = app.CreateForm<TForm>();
+        form->SetCaption("Tree");
+        form->SetBorderStyle(bsSingle);
+        form->SetBounds(40, 40, 0, 0);
+        form->SetClientSize(420, 260);
+        tree = TComponent::Create<TDataStringTree>(form);
+        tree->SetNodeDataSize(sizeof(Item*));
+        tree->SetParent(form);
+        // Columns of 170 + 70 + 80 pixels fit beside the vertical bar; the
+        // header (17) and ten rows between the client edges (2 each side).
+        tree->SetBounds(8, 8, 2 + 320 + 16 + 2 + 20, 2 + 17 + kRows * kRow + 2);
+        TDTHeader& header = tree->Header();
+        for (const char16_t* text : {u"Name", u"Size", u"Kind"})
+            header.Columns().Add()->SetText(text);
+        header.Columns()[0]->SetWidth(170);
+        header.Columns()[1]->SetWidth(70);
+        header.Columns()[1]->SetAlignment(taRightJustify);
+        header.Columns()[2]->SetWidth(80);
+        header.SetOptions(header.Options() | hoVisible | hoShowSortGlyphs);
+        TCustomDataTreeOptions& options = tree->TreeOptions();
+        options.SetMiscOptions(options.MiscOptions() | toCheckSupport);
+        options.SetAutoOptions(options.AutoOptions() | toAutoTristateTracking | toAutoSort);
+
+        tree->OnInitNode = [](TBaseDataTree* t, PDataNode parent, PDataNode node,
+                              TDataNodeInitStates& states) {
+            if (!ItemOf(t, node).children.empty()) states |= ivsHasChildren;
+            t->SetCheckType(node, ctTriStateCheckBox);
+            // A folder chosen (or left out) as a whole brings its contents along.
+            if (parent && parent->CheckState != csMixedNormal)
+                node->CheckState = UnpressedCheckState(parent->CheckState);
+        };
+        tree->OnInitChildren = [this](TBaseDataTree* t, PDataNode node, uint32_t& count) {
+            Item& item = const_cast<Item&>(ItemOf(t, node));
+            ++childInits[item.name];
+            for (Item& child : item.children)
+                t->AddChild(node, &child);
+            count = uint32_t(item.children.size());
+        };
+        tree->OnGetText = [](TBaseDataTree* t, PDataNode node, TColumnIndex column, TDTStringType,
+                             WideString& text) {
+            const Item& item = ItemOf(t, node);
+            if (column == 1)
+                text = Utf8ToWide(std::to_string(item.size) + " KB");
+            else if (column == 2)
+                text = item.children.empty() ? u"File" : u"Folder";
+            else
+                text = Utf8ToWide(item.name);
+        };
+        tree->OnCompareNodes = [](TBaseDataTree* t, PDataNode a, PDataNode b, TColumnIndex column,
+                                  int& result) {
+            const Item &x = ItemOf(t, a), &y = ItemOf(t, b);
+            if (column == 1)
+                result = x.size < y.size ? -1 : x.size > y.size;
+            else
+                result = x.name.compare(y.name) < 0 ? -1 : x.name.compare(y.name) > 0;
+        };
+        // A click on a column sorts by it; a second click turns the order round.
+        tree->OnHeaderClick = [](TDTHeader* h, TColumnIndex column, TMouseButton button,
+                                 TShiftState, int, int) {
+            if (button != mbLeft || column == NoColumn) return;
+            if (h->SortColumn() == column) {
+                h->SetSortDirection(h->SortDirection() == sdAscending ? sdDescending : sdAscending);
+            } else {
+                h->SetSortColumn(column);
+                h->SetSortDirection(sdAscending);
+            }
+        };
+        tree->OnNewText = [this](TBaseDataTree*, PDataNode, TColumnIndex, const WideString& text) {
+            newTexts.push_back(WideToUtf8(text));
+        };
+        tree->OnGetHint = [](TBaseDataTree* t, PDataNode node, TColumnIndex, WideString& hint) {
+            hint = Utf8ToWide("About " + ItemOf(t, node).name);
+        };
+        for (Item& item : items)
+            tree->AddChild(nullptr, &item);
+
+        treeWindow = tree->Handle();
+        return form;
     }
 
     // A screen point of the tree's client area (negative y: the header).
@@ -518,7 +264,7 @@ protected:
         server.Click(p.x, p.y);
         ASSERT_TRUE(program->WaitClick(from, treeWindow))
             << "the click on " << what
-            << " did not reach the tree; retrieved:" << program->InputSince(from);
+            << " did not reach the tree; retrieved:" << program->InputText(from, treeWindow);
         // What the click showed is painted, and so initialised, before the
         // test looks: nodes are initialised when they are first shown.
         program->Get<bool>([&] { return UpdateWindow(treeWindow) != FALSE; });
@@ -530,7 +276,7 @@ protected:
         server.Drag(from.x, from.y, to.x, to.y, 8);
         ASSERT_TRUE(program->WaitClick(start, treeWindow))
             << "the drag of " << what
-            << " did not reach the tree; retrieved:" << program->InputSince(start);
+            << " did not reach the tree; retrieved:" << program->InputText(start, treeWindow);
     }
     void Key(unsigned long keysym) { KeyTo(keysym, treeWindow); }
     // A key for the window (any window: nullptr).
@@ -539,7 +285,7 @@ protected:
         const size_t from = program->InputCount();
         server.KeyStroke(keysym);
         ASSERT_TRUE(program->WaitMessage(from, target, WM_KEYUP))
-            << "the key did not arrive; retrieved:" << program->InputSince(from);
+            << "the key did not arrive; retrieved:" << program->InputText(from, treeWindow);
     }
     void Wheel(bool down) {
         if (HasFatalFailure()) return; // the input went astray already
@@ -547,7 +293,7 @@ protected:
         server.Button(down ? 5 : 4, true);
         server.Button(down ? 5 : 4, false);
         ASSERT_TRUE(program->WaitMessage(from, treeWindow, WM_MOUSEWHEEL))
-            << "the wheel did not reach the tree; retrieved:" << program->InputSince(from);
+            << "the wheel did not reach the tree; retrieved:" << program->InputText(from, treeWindow);
     }
 
     std::string Checks(const std::string& name) {
@@ -569,15 +315,16 @@ protected:
         return program->Get<bool>([&] { return tree->Expanded(TopLevel(tree, name)); });
     }
     int ChildInits(const std::string& name) {
-        return program->Get<int>([&] { return program->childInits[name]; });
+        return program->Get<int>([&] { return childInits[name]; });
     }
 
-    Xvfb server;
-    ManualClock clock;
-    std::unique_ptr<Program> program;
+    std::vector<Item> items = Folders();
     TDataStringTree* tree = nullptr; // used on the application's thread only
     HWND treeWindow = nullptr;
-    unsigned long window = 0;
+    // The application thread's own: how often each node's children were
+    // asked for, by name; the texts the editor handed over.
+    std::map<std::string, int> childInits;
+    std::vector<std::string> newTexts;
 };
 
 TEST_F(X11TreeTest, CheckBoxesPropagateBothWaysWithMixedStates) {
@@ -597,11 +344,11 @@ TEST_F(X11TreeTest, CheckBoxesPropagateBothWaysWithMixedStates) {
     server.MoveTo(two.x, two.y);
     server.Button(1, true);
     ASSERT_TRUE(program->WaitMessage(from, treeWindow, WM_LBUTTONDOWN))
-        << program->InputSince(from);
+        << program->InputText(from, treeWindow);
     EXPECT_EQ(Checks("Music"), "Music-{Zeta-{Two-*,One-},Alpha-,Mid-}");
     from = program->InputCount();
     server.Button(1, false);
-    ASSERT_TRUE(program->WaitMessage(from, treeWindow, WM_LBUTTONUP)) << program->InputSince(from);
+    ASSERT_TRUE(program->WaitMessage(from, treeWindow, WM_LBUTTONUP)) << program->InputText(from, treeWindow);
     EXPECT_EQ(Checks("Music"), "Music~{Zeta~{Two+,One-},Alpha-,Mid-}");
 
     Click(At(BoxX(2), RowY(3)), "One's box");
@@ -850,7 +597,7 @@ TEST_F(X11TreeTest, TheNodeHintAndTheEditorLeaveTheFocusWithTheForm) {
     size_t from = program->InputCount();
     const POINT archive = At(LabelX(0) + 2, RowY(1));
     server.MoveTo(archive.x, archive.y);
-    ASSERT_TRUE(program->WaitMessage(from, treeWindow, WM_MOUSEMOVE)) << program->InputSince(from);
+    ASSERT_TRUE(program->WaitMessage(from, treeWindow, WM_MOUSEMOVE)) << program->InputText(from, treeWindow);
     const int pause =
         program->Get<int>([&] { return program->app()->HintPause(); }); // after the move's handling
     clock.Advance(unsigned(pause));
@@ -882,7 +629,7 @@ TEST_F(X11TreeTest, TheNodeHintAndTheEditorLeaveTheFocusWithTheForm) {
     KeyTo(kXK_y, nullptr);
     KeyTo(kXK_Return, nullptr);
     EXPECT_FALSE(program->Get<bool>([&] { return tree->IsEditing(); }));
-    EXPECT_EQ(program->Get<std::vector<std::string>>([&] { return program->newTexts; }),
+    EXPECT_EQ(program->Get<std::vector<std::string>>([&] { return newTexts; }),
               std::vector<std::string>{"xy"});
     EXPECT_EQ(program->Get<HWND>([] { return GetFocus(); }), treeWindow);
     EXPECT_EQ(program->Get<HWND>([] { return GetActiveWindow(); }), program->formWindow());
