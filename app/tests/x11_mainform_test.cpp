@@ -7,7 +7,7 @@
 #include "pane_points.h"
 #include "shell/ExplorerViews.h"
 #include "stdctrls/dialogform.h"
-#include "x11_fixture.h"
+#include "x11_program.h"
 
 #include <atomic>
 #include <filesystem>
@@ -25,7 +25,7 @@ using testing::QuietPane;
 
 constexpr unsigned long kXK_Return = 0xFF0D;
 
-class X11MainformTest : public test::X11ControlsTest {
+class X11MainformTest : public test::X11FormTest {
 protected:
     void SetUp() override {
         // Only letters, digits, "-", "." and "/" in paths: typed on any keyboard map.
@@ -37,10 +37,10 @@ protected:
             std::ofstream(home + "/" + f) << "x";
         savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
         setenv("HOME", home.c_str(), 1);
-        test::X11ControlsTest::SetUp();
+        test::X11FormTest::SetUp();
     }
     void TearDown() override {
-        test::X11ControlsTest::TearDown();
+        test::X11FormTest::TearDown();
         OnDialogModal = nullptr;
         setenv("HOME", savedHome.c_str(), 1);
         fs::remove_all(folder);

@@ -244,8 +244,8 @@ protected:
         if (HasFatalFailure() || IsSkipped()) return;
         WriteFile(folder + "/top.txt", "top's own text");
         ASSERT_TRUE(program->Call([&] {
-            for (TCustomExplorerTree* c : {static_cast<TCustomExplorerTree*>(program->tree),
-                                           static_cast<TCustomExplorerTree*>(program->list)}) {
+            for (TCustomExplorerTree* c : {static_cast<TCustomExplorerTree*>(tree),
+                                           static_cast<TCustomExplorerTree*>(list)}) {
                 TExplorerTreeOptions& o = c->TreeOptions();
                 o.SetExpShellOptions(o.ExpShellOptions() | toDragDrop);
             }
@@ -263,9 +263,9 @@ protected:
         ASSERT_GE(from.x, 0) << what << ": the start is not shown";
         ASSERT_GE(to.x, 0) << what << ": the end is not shown";
         clock.Advance(1000);
-        const size_t ups = program->Ups();
+        const size_t ups = program->InputCount();
         server.Drag(from.x, from.y, to.x, to.y, 10);
-        ASSERT_TRUE(program->WaitUp(ups)) << "the release of " << what << " did not arrive";
+        ASSERT_TRUE(program->WaitMessage(ups, nullptr, WM_LBUTTONUP)) << "the release of " << what << " did not arrive";
         // Answered only once the drag loop has taken the release and dropped.
         ASSERT_TRUE(program->Call([] {})) << "the application did not answer after " << what;
     }
@@ -279,7 +279,7 @@ protected:
             return 0;
         }
         clock.Advance(1000);
-        const size_t ups = program->Ups();
+        const size_t ups = program->InputCount();
         server.MoveTo(from.x, from.y);
         server.Button(1, true);
         for (int i = 1; i <= 10; ++i)
@@ -290,20 +290,20 @@ protected:
     }
     void Release(size_t ups) {
         server.Button(1, false);
-        ASSERT_TRUE(program->WaitUp(ups)) << "the release did not arrive";
+        ASSERT_TRUE(program->WaitMessage(ups, nullptr, WM_LBUTTONUP)) << "the release did not arrive";
         ASSERT_TRUE(program->Call([] {})) << "the application did not answer after the release";
     }
     // The tree's drop target, "" when none.
     std::string DropTarget() {
         return program->Get<std::string>([&] {
-            TNamespace* ns = program->tree->NodeNamespace(program->tree->DropTargetNode());
+            TNamespace* ns = tree->NodeNamespace(tree->DropTargetNode());
             return ns ? WideToUtf8(ns->NameForParsing()) : std::string();
         });
     }
     POINT Label(bool inTree, const std::string& relative) {
         return program->Get<POINT>([&] {
             TCustomExplorerTree* c =
-                inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+                inTree ? static_cast<TCustomExplorerTree*>(tree) : list;
             return LabelPoint(c, NodeOf(c, folder + relative));
         });
     }
@@ -316,7 +316,7 @@ protected:
     std::vector<std::string> Selected(bool inTree) {
         return program->Get<std::vector<std::string>>([&] {
             TCustomExplorerTree* c =
-                inTree ? static_cast<TCustomExplorerTree*>(program->tree) : program->list;
+                inTree ? static_cast<TCustomExplorerTree*>(tree) : list;
             std::vector<std::string> out;
             for (PDataNode n = c->GetFirstSelected(); n; n = c->GetNextSelected(n)) {
                 TNamespace* ns = c->NodeNamespace(n);
@@ -341,7 +341,7 @@ TEST_F(X11PairShellTest, AFileDraggedFromTheListOntoAFolderInTheTreeIsCopiedTher
     const size_t ups = HoldOverTreeFolder(Label(false, "/top.txt"), "/music");
     ASSERT_FALSE(HasFailure());
     program->Call([&] {
-        UpdateWindow(program->formWindow);
+        UpdateWindow(program->formWindow());
         PumpDisplay();
     });
     ASSERT_TRUE(server.Screenshot("explorer_pair_drag_x11.png", window));
