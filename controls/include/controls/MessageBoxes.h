@@ -9,15 +9,12 @@
 
 #include "framework/forms.h"
 #include "framework/graphics.h"
+#include "platform/ole/msgbox.h"
 #include "platform/window/sound.h"
 
 namespace ax {
 
-// MB_ flags of the standard boxes (icons: platform/window/sound.h).
-inline constexpr UINT MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3,
-                      MB_YESNO = 0x4, MB_RETRYCANCEL = 0x5, MB_DEFBUTTON1 = 0x000, MB_DEFBUTTON2 = 0x100,
-                      MB_DEFBUTTON3 = 0x200, MB_DEFBUTTON4 = 0x300, MB_SETFOREGROUND = 0x10000;
-inline constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7;
+// The MB_ flags and ID answers of the boxes are in platform/ole/msgbox.h.
 // What the wait box's Cancel button posts to the window its caller named.
 inline constexpr UINT WM_PROGRESSBOX_CANCEL = WM_USER + 6;
 

@@ -3,6 +3,7 @@
 // verbs, drag and drop objects, the in-process clipboard, and the services
 // a display supplies (message boxes, key state, cursor position). Each
 // service has a headless implementation so that everything runs in tests.
+#include "platform/ole/msgbox.h"
 #include "platform/ole/ole.h"
 #include "platform/shellns/pidl.h"
 
@@ -124,9 +125,7 @@ private:
     std::vector<ShellPoint> positions_;
 };
 
-// Message boxes (MB_ flags and ID results keep their values).
-enum : uint32_t { MB_OK = 0x0, MB_ICONERROR = 0x10, MB_ICONEXCLAMATION = 0x30 };
-enum : int { IDOK = 1, IDCANCEL = 2 };
+// Message boxes (flags and answers: platform/ole/msgbox.h).
 class IMessageBoxService {
 public:
     virtual ~IMessageBoxService() = default;

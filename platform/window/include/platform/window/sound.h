@@ -4,6 +4,7 @@
 // loaded at run time, and the beep falls back to the X bell; the headless
 // display stays silent. Every request is recorded, whatever the display,
 // so that tests can check what was asked for.
+#include "platform/ole/msgbox.h"
 #include "platform/window/types.h"
 
 #include <string>
@@ -12,12 +13,8 @@
 
 namespace ax {
 
-// MessageBeep types: the icon kinds of a message box, or a simple beep.
-inline constexpr UINT MB_ICONHAND = 0x00000010, MB_ICONSTOP = 0x00000010,
-                      MB_ICONERROR = 0x00000010, MB_ICONQUESTION = 0x00000020,
-                      MB_ICONEXCLAMATION = 0x00000030, MB_ICONWARNING = 0x00000030,
-                      MB_ICONASTERISK = 0x00000040, MB_ICONINFORMATION = 0x00000040,
-                      MB_SIMPLEBEEP = 0xFFFFFFFF;
+// MessageBeep types are the message boxes' icon kinds (MB_ICON...) or
+// MB_SIMPLEBEEP, from platform/ole/msgbox.h.
 
 // PlaySound flags.
 inline constexpr DWORD SND_SYNC = 0x0000, SND_ASYNC = 0x0001, SND_NODEFAULT = 0x0002,
