@@ -176,7 +176,12 @@ PDataNode TCheckboxesSynchronizer::FindNode(TCustomExplorerTree* control, PCItem
 
 bool TCheckboxesSynchronizer::EnsureChildren(TCustomExplorerTree* control, PDataNode node) {
     if (!(node->States & vsHasChildren) || node->ChildCount != 0) return false;
-    control->ReinitChildren(node, false);
+    // With check boxes the explorer initialises each child it makes;
+    // initialising them all again would only repeat that work.
+    if (control->TreeOptions().MiscOptions() & toCheckSupport)
+        control->GetFirstChild(node);
+    else
+        control->ReinitChildren(node, false);
     return node->ChildCount != 0;
 }
 

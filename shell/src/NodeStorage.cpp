@@ -240,11 +240,29 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
         afterLast = *order < 0;
         if (afterLast) low = high + 1;
     }
+    // A folder's records visited again in order, each perhaps more than
+    // once: the last one found, or the one after it, is the likely one.
+    for (const int guess : {list.last_, list.last_ + 1}) {
+        if (afterLast || guess < low || guess > high) continue;
+        const auto order = CompareSiblings(*folder, list[guess]->RelativePIDL(), id);
+        if (!order) return nullptr;
+        if (*order == 0) {
+            list.last_ = guess;
+            return list[guess];
+        }
+        if (*order > 0)
+            high = guess - 1;
+        else
+            low = guess + 1;
+    }
     while (low <= high) {
         const int middle = (low + high) / 2;
         const auto order = CompareSiblings(*folder, list[middle]->RelativePIDL(), id);
         if (!order) return nullptr;
-        if (*order == 0) return list[middle];
+        if (*order == 0) {
+            list.last_ = middle;
+            return list[middle];
+        }
         if (*order > 0)
             high = middle - 1;
         else
@@ -276,6 +294,7 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
     }
     TNodeStorage* result = node.get();
     list.Insert(low, std::move(node));
+    list.last_ = low;
     return result;
 }
 
@@ -586,11 +605,10 @@ TNodeStorage* TRootNodeStorage::FindNode(PCItemIDList pidl, bool create) {
     if (create && ILItemCount(pidl) > kMaxNodeDepth) return nullptr;
     TPIDLManager pidls;
 
-    if (lastParent_ && IsParentPIDL(lastParent_->AbsolutePIDL(), pidl, true)) {
-        if (TNodeStorage* node =
-                lastParent_->FindChild(pidls.GetPointerToLastID(pidl), create, false))
-            return node;
-    }
+    // The walk from the top would reach this very record and ask it the
+    // same question: its answer, found or not, stands.
+    if (lastParent_ && IsParentPIDL(lastParent_->AbsolutePIDL(), pidl, true))
+        return lastParent_->FindChild(pidls.GetPointerToLastID(pidl), create, false);
     lastParent_ = nullptr;
 
     TNodeStorage* node = this;

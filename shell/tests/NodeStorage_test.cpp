@@ -209,6 +209,39 @@ TEST_F(NodeLookupTest, StoreFindAndSiblingOrder) {
         Free(p);
 }
 
+// Records of one folder looked up in order, backwards and at random, with
+// misses in between: each finds its own record, a miss finds none and
+// leaves the next lookup unharmed.
+TEST_F(NodeLookupTest, LookupsInAnyOrderAfterMissesFindTheirOwnRecords) {
+    const std::vector<std::string> names{"f0", "f1", "f2", "f3", "f4", "f5", "f6"};
+    Make("many/");
+    std::vector<PItemIDList> pidls;
+    for (const std::string& n : names) pidls.push_back(Parse(Make("many/" + n)));
+    PItemIDList missing = Parse(Make("many/g"));
+    TRootNodeStorage storage;
+    // Every other one first, then the rest, then a look for one not stored.
+    std::vector<TNodeStorage*> records(names.size(), nullptr);
+    for (size_t i : {0u, 2u, 4u, 6u, 1u, 3u, 5u}) {
+        EXPECT_EQ(storage.Find(missing, skCheck), nullptr);
+        records[i] = storage.Store(pidls[i], skCheck);
+        ASSERT_NE(records[i], nullptr) << names[i];
+    }
+    TNodeStorage* folder = records[0]->Parent();
+    ASSERT_EQ(folder->Children()->Count(), 7);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(folder->Children()->Items(i), records[size_t(i)]) << i;
+    for (size_t i : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 6u, 5u, 4u, 3u, 2u, 1u, 0u, 3u, 0u, 6u, 2u}) {
+        EXPECT_EQ(storage.Find(pidls[i], skCheck), records[i]) << names[i];
+        EXPECT_EQ(storage.Find(missing, skCheck), nullptr) << "after " << names[i];
+        EXPECT_EQ(storage.Store(pidls[i], skCheck), records[i]) << names[i];
+    }
+    storage.Delete(pidls[3], skCheck);
+    EXPECT_EQ(storage.Find(pidls[3], skCheck), nullptr);
+    for (size_t i : {2u, 4u, 5u}) EXPECT_EQ(storage.Find(pidls[i], skCheck), records[i]) << names[i];
+    EXPECT_EQ(folder->Children()->Count(), 6);
+    for (PItemIDList p : pidls) Free(p);
+    Free(missing);
+}
+
 TEST_F(NodeLookupTest, CacheIsNotFooledByAnotherFolder) {
     const std::string x = Make("d1/"), y = Make("d2/");
     const std::string fx = Make("d1/f"), fy = Make("d2/f");

@@ -188,6 +188,9 @@ private:
     using TList::Remove;
 
     TNodeStorage* owner_;
+    // Where the last lookup landed, near which the next most likely lands:
+    // a guess, always checked, so no change to the list needs to keep it true.
+    int last_ = 0;
 };
 
 // The storage of the desktop: the one an explorer tree owns.
