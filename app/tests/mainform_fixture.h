@@ -4,6 +4,7 @@
 // application, and the window rooted at the home folder.
 #include "app/MainForm.h"
 #include "framework/forms.h"
+#include "framework_fixture.h"
 #include "pane_points.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
@@ -26,21 +27,10 @@ protected:
     void SetUp() override {
         ShellUtilitiesFinalize();
         TempHome::SetUp();
-        SetClock(&clock);
-        SelectDisplay(DisplayKind::Headless);
-        SetTestFont(true);
-        app = std::make_unique<TApplication>(nullptr);
-        app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) { errors.push_back(text); };
+        test::StartHeadlessApp(clock, app, errors);
     }
     void TearDown() override {
-        app.reset();
-        for (HWND h : EnumWindows()) DestroyWindow(h);
-        MSG m;
-        while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        ReleaseCapture();
-        ResetSynchronize();
-        SetClock(nullptr);
+        test::StopHeadlessApp(app);
         ShellUtilitiesFinalize();
         TempHome::TearDown();
         EXPECT_TRUE(errors.empty()) << errors.front();

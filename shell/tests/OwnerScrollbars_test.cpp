@@ -4,6 +4,7 @@
 // clock, the messages a linked control receives, hot states, classic and
 // themed drawing, and form descriptions.
 #include "framework/forms.h"
+#include "framework_fixture.h"
 #include "framework/streaming.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
@@ -43,16 +44,10 @@ std::ostream& operator<<(std::ostream& os, const RECT& r) {
     return os << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
 }
 
-class OwnerScrollbarTest : public ::testing::Test {
+class OwnerScrollbarTest : public test::FrameworkTest {
 protected:
     void SetUp() override {
-        SetClock(&clock);
-        SelectDisplay(DisplayKind::Headless);
-        SetTestFont(true);
-        app = std::make_unique<TApplication>(nullptr);
-        app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
-            shown.push_back(text);
-        };
+        FrameworkTest::SetUp();
         form = app->CreateForm<TForm>();
         form->SetBounds(100, 100, 0, 0);
         form->SetClientSize(200, 260);
@@ -64,15 +59,7 @@ protected:
     }
     void TearDown() override {
         UnbindThemeLibrary();
-        app.reset();
-        for (HWND h : EnumWindows())
-            DestroyWindow(h);
-        MSG m;
-        while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        ReleaseCapture();
-        ResetSynchronize();
-        SetClock(nullptr);
+        FrameworkTest::TearDown();
         EXPECT_TRUE(shown.empty()) << shown.front();
     }
 
@@ -104,9 +91,6 @@ protected:
         return target;
     }
 
-    ManualClock clock;
-    std::unique_ptr<TApplication> app;
-    std::vector<std::string> shown;
     TForm* form = nullptr;
     TOwnerDrawScrollbar* bar = nullptr;
 };

@@ -3,6 +3,7 @@
 // surrogate pairs, the caret and deleting by whole characters, the posted
 // selection, the wide caption holder and the window-procedure trap.
 #include "framework/forms.h"
+#include "framework_fixture.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "rtl/threads.h"
@@ -22,16 +23,10 @@ const AnsiString kMixed = "a\xC3\xA9"
                           "c\xE9";
 const WideString kMixedWide = WideString(u"a\u00E9b\U0001D11Ec") + char16_t(0xDCE9);
 
-class UnicodeControlsTest : public ::testing::Test {
+class UnicodeControlsTest : public test::FrameworkTest {
 protected:
     void SetUp() override {
-        SetClock(&clock);
-        SelectDisplay(DisplayKind::Headless);
-        SetTestFont(true);
-        app = std::make_unique<TApplication>(nullptr);
-        app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) {
-            shown.push_back(text);
-        };
+        FrameworkTest::SetUp();
         form = app->CreateForm<TForm>();
         form->SetBounds(100, 100, 0, 0);
         form->SetClientSize(300, 100);
@@ -42,15 +37,7 @@ protected:
         app->ProcessMessages();
     }
     void TearDown() override {
-        app.reset();
-        for (HWND h : EnumWindows())
-            DestroyWindow(h);
-        MSG m;
-        while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        ReleaseCapture();
-        ResetSynchronize();
-        SetClock(nullptr);
+        FrameworkTest::TearDown();
         EXPECT_TRUE(shown.empty()) << shown.front();
     }
     void Focus() {
@@ -70,9 +57,6 @@ protected:
     // Text, caret and selection as the user sees them (UTF-16 units).
     WideString Text() const { return edit->WideText(); }
 
-    ManualClock clock;
-    std::unique_ptr<TApplication> app;
-    std::vector<std::string> shown;
     TForm* form = nullptr;
     TCustomWideEdit* edit = nullptr;
 };

@@ -5,6 +5,7 @@
 // an application, and explorer trees on shown forms rooted at a fresh
 // folder of files.
 #include "framework/forms.h"
+#include "framework_fixture.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
@@ -27,24 +28,13 @@ protected:
     void SetUp() override {
         ShellUtilitiesFinalize();
         TempHome::SetUp();
-        SetClock(&clock);
-        SelectDisplay(DisplayKind::Headless);
-        SetTestFont(true);
-        app = std::make_unique<TApplication>(nullptr);
-        app->ExceptionDisplay = [this](const AnsiString& text, const AnsiString&) { shown.push_back(text); };
+        test::StartHeadlessApp(clock, app, shown);
         files = root + "/files";
         mkdir(files.c_str(), 0755);
     }
     void TearDown() override {
         // The trees' handlers capture the test's locals.
-        app.reset();
-        for (HWND h : EnumWindows()) DestroyWindow(h);
-        MSG m;
-        while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        ReleaseCapture();
-        ResetSynchronize();
-        SetClock(nullptr);
+        test::StopHeadlessApp(app);
         ShellUtilitiesFinalize();
         TempHome::TearDown();
         EXPECT_TRUE(shown.empty()) << shown.front();
