@@ -1,4 +1,4 @@
-// The trash, as the freedesktop Trash specification lays it out: the
+// The trash, as the freedesktop Trash layout has it: the
 // user's home trash, and on every other volume a trash in its top folder.
 #include "items.h"
 #include "pathaccess.h"

@@ -154,7 +154,7 @@ TEST_F(Trash, ASecondVolumeKeepsItsOwnTrash) {
         << (problems.empty() ? "" : problems[0].reason);
     const std::string trash = vol + "/.Trash-" + uid;
     EXPECT_EQ(Read(trash + "/files/a.txt"), "on the volume");
-    // Relative to the volume's top, as the freedesktop Trash specification wants it.
+    // Relative to the volume's top, as the freedesktop Trash layout wants it.
     EXPECT_NE(Read(trash + "/info/a.txt.trashinfo").find("\nPath=docs/a.txt\n"), std::string::npos);
     struct stat st;
     ASSERT_EQ(stat(trash.c_str(), &st), 0);

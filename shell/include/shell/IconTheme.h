@@ -1,7 +1,7 @@
 #pragma once
 // Finding icon files in the freedesktop icon theme installed on the
 // machine: the user's theme and the themes it inherits, then "hicolor",
-// then the bare base folders, as the icon theme specification looks them
+// then the bare base folders, as the freedesktop icon theme rules look them
 // up. Only PNG and SVG files are taken (no XPM reader here), and no
 // "-symbolic" names are made up: the names asked for are looked for as
 // they are.
