@@ -32,6 +32,17 @@ int BarWidth() {
 POINT PointOf(LPARAM lParam) {
     return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
 }
+
+// A thumb drag on a drop-down's owner-drawn bar scrolls its list. The bar's
+// own position is taken, all 32 bits of it: the message's 16-bit value
+// would make a list taller than 65,535 pixels jump.
+bool FollowThumb(TBaseDataTree& list, TDropDownWnd& dropDown, TMessage& m) {
+    if (LOWORD(m.WParam) != SB_THUMBTRACK && LOWORD(m.WParam) != SB_THUMBPOSITION) return false;
+    list.SetOffsetY(dropDown.ScrollBar().Position());
+    dropDown.SyncScrollBar();
+    m.Result = 0;
+    return true;
+}
 } // namespace
 
 bool ComboBoxAnimation() {
@@ -317,13 +328,7 @@ void TPopupExplorerTree::Dispatch(TMessage& m) {
     switch (m.Msg) {
     case WM_MOUSEACTIVATE: m.Result = MA_NOACTIVATE; return;
     case WM_VSCROLL:
-        // The owner-drawn bar's position is the offset, all 32 bits of it.
-        if (LOWORD(m.WParam) == SB_THUMBTRACK || LOWORD(m.WParam) == SB_THUMBPOSITION) {
-            SetOffsetY(dropDown_.ScrollBar().Position());
-            dropDown_.SyncScrollBar();
-            m.Result = 0;
-            return;
-        }
+        if (FollowThumb(*this, dropDown_, m)) return;
         break;
     case WM_MOUSEMOVE: {
         TCustomExplorerTree::Dispatch(m);
@@ -450,12 +455,7 @@ void TPopupAutoCompleteTree::Dispatch(TMessage& m) {
     switch (m.Msg) {
     case WM_MOUSEACTIVATE: m.Result = MA_NOACTIVATE; return;
     case WM_VSCROLL:
-        if (LOWORD(m.WParam) == SB_THUMBTRACK || LOWORD(m.WParam) == SB_THUMBPOSITION) {
-            SetOffsetY(dropDown_.ScrollBar().Position());
-            dropDown_.SyncScrollBar();
-            m.Result = 0;
-            return;
-        }
+        if (FollowThumb(*this, dropDown_, m)) return;
         break;
     case WM_MOUSEMOVE: {
         TCustomDataStringTree::Dispatch(m);
