@@ -9,6 +9,8 @@
 #include "rtl/text.h"
 #include "shell/ExpPersistent.h"
 
+#include <iterator>
+
 namespace ax {
 namespace {
 
@@ -24,6 +26,19 @@ constexpr const char* kJobFilter = "Job files (*.JOB)|*.JOB|All files (*.*)|*.*"
 
 // The bar's panels, left to right.
 constexpr int kPathPanelWidth = 380, kGaugePanelWidth = 160;
+
+// A folder's columns, Name, Size, Type and Modified, narrower than the
+// shell's defaults: all four show whole in the list at the window's
+// default size, a vertical scroll bar shown.
+constexpr int kFolderColumnWidths[] = {150, 70, 100, 130};
+
+void FitFolderColumns(TCustomExplorerTree* list, TDTHeader& header) {
+    TNamespace* root = list->RootNamespace();
+    if (!root || !root->FileSystem()) return;
+    TDataTreeColumns& columns = header.Columns();
+    for (int i = 0; i < columns.Count() && i < int(std::size(kFolderColumnWidths)); ++i)
+        columns.Items(i)->SetWidth(kFolderColumnWidths[i]);
+}
 
 std::string PathOf(TCustomExplorerTree* tree, PDataNode node) {
     TNamespace* ns = tree->NodeNamespace(node);
@@ -47,7 +62,10 @@ TSelectionForm::TSelectionForm(TComponent* owner) : TForm(owner) {
 }
 
 void TSelectionForm::ShowPaths(const TStringList& paths) {
+    size_t length = 0;
+    for (int i = 0; i < paths.Count(); ++i) length += paths[i].size() + 2;
     std::string text;
+    text.reserve(length);
     for (int i = 0; i < paths.Count(); ++i) {
         if (i) text += "\r\n";
         text += paths[i];
@@ -105,6 +123,9 @@ void TMainform::BuildPanes() {
     ExpTree->OnExpanding = [this](TBaseDataTree*, PDataNode node, bool&) { TreeExpanding(node); };
     ExpTree->OnExpanded = [this](TBaseDataTree*, PDataNode node) { TreeExpanded(node); };
     ExpList->OnRootChange = [this](TCustomExplorerTree*) { ListRootChange(); };
+    ExpList->OnAddCustomShellColumn = [](TCustomExplorerTree* list, int, TDTHeader& header) {
+        FitFolderColumns(list, header);
+    };
     ExpTree->SetExplorerListview(ExpList);
     ExpList->SetExplorerTreeview(ExpTree);
     Synchronizer = TComponent::Create<TCheckboxesSynchronizer>(ExpList);
@@ -115,9 +136,13 @@ void TMainform::BuildPanes() {
 void TMainform::BuildMaskGrid() {
     GridPanel = Place<TPanel>(this, alBottom, 0, 350, 760, 150);
     GridPanel->SetBevelOuter(bvNone);
-    GridLabel = Place<TLabel>(GridPanel, alNone, 8, 4, 0, 0);
+    // The title on a strip of its own; the grid takes the rest, the
+    // window's whole width.
+    TPanel* titleStrip = Place<TPanel>(GridPanel, alTop, 0, 0, 760, 22);
+    titleStrip->SetBevelOuter(bvNone);
+    GridLabel = Place<TLabel>(titleStrip, alNone, 8, 4, 0, 0);
     GridLabel->SetCaption("Inclusion Grid");
-    MaskGrid = ax::BuildMaskGrid(GridPanel, 8, 22, 330, 122);
+    MaskGrid = ax::BuildMaskGrid(GridPanel, alClient, 0, 22, 760, 128);
 }
 
 void TMainform::BuildStatusBar() {
@@ -208,7 +233,9 @@ bool TMainform::LoadJob(const std::string& fileName) {
     }
     ShowProgress(0, "Loading " + fileName);
     try {
-        ExpTree->Storage().LoadFromFile(Utf8ToWide(fileName), kJobVersion, false);
+        // Read and checked whole now; checked against the disk in a step
+        // of its own (a folder of many items takes a listing).
+        ExpTree->Storage().BeginLoadFromFile(Utf8ToWide(fileName), kJobVersion, false);
     } catch (const EFOpenError& e) {
         EndProgress("");
         ErrorBox(e.Message());
@@ -224,10 +251,11 @@ bool TMainform::LoadJob(const std::string& fileName) {
     }
     jobFileName_ = fileName;
     SetCaption(AnsiString(kAppTitle) + " - " + ExtractFileName(fileName));
-    // The panes are made again, their nodes taking their check boxes from
-    // the storage, in steps served as messages of their own: the window
-    // stays alive and the gauge shows how far it got.
-    ShowProgress(40, "Loading " + fileName);
+    // The rest in steps served as messages of their own: the window stays
+    // alive and the gauge shows how far it got. The storage takes the job,
+    // then the panes are made again, their nodes taking their check boxes
+    // from it.
+    ShowProgress(20, "Loading " + fileName);
     loadStep_ = 1;
     if (HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
     else
@@ -235,9 +263,18 @@ bool TMainform::LoadJob(const std::string& fileName) {
     return true;
 }
 
+void TMainform::FinishPendingLoad() {
+    ExpTree->Storage().FinishLoad();
+}
+
 void TMainform::LoadStep() {
     switch (loadStep_) {
     case 1:
+        FinishPendingLoad();
+        ShowProgress(40, "Loading " + jobFileName_);
+        loadStep_ = 2;
+        break;
+    case 2:
         ExpTree->RebuildRootNamespace();
         if (PDataNode root = ExpTree->GetFirst()) {
             ExpTree->SetExpanded(root, true);
@@ -245,9 +282,9 @@ void TMainform::LoadStep() {
             ExpTree->SetSelected(root, true);
         }
         ShowProgress(70, "Loading " + jobFileName_);
-        loadStep_ = 2;
+        loadStep_ = 3;
         break;
-    case 2:
+    case 3:
         // Shown again, the list takes its boxes from the tree.
         if (TNamespace* shown = ExpList->RootFolderNamespace()) {
             const UniquePIDL folder(NamespacePIDLManager().CopyPIDL(shown->AbsolutePIDL()));
@@ -265,6 +302,7 @@ void TMainform::LoadStep() {
 
 bool TMainform::SaveJob(const std::string& fileName) {
     try {
+        FinishPendingLoad();
         ExpTree->Storage().SaveToFile(Utf8ToWide(fileName), kJobVersion, false);
     } catch (const Exception& e) {
         ErrorBox(fileName + ": cannot save the job: " + e.Message());
@@ -277,6 +315,8 @@ bool TMainform::SaveJob(const std::string& fileName) {
 }
 
 TStringList& TMainform::Selection() {
+    // A load still pending is the selection already.
+    FinishPendingLoad();
     return ExpTree->Storage().CheckedFileNames();
 }
 

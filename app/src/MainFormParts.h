@@ -9,7 +9,7 @@ class TSortGrid;
 
 // MaskGrid.cpp: the mask grid ("Inclusion Grid") with its three columns,
 // a title row, mask rows 1 to 29 and the built-in masks.
-TSortGrid* BuildMaskGrid(TWinControl* parent, int x, int y, int width, int height);
+TSortGrid* BuildMaskGrid(TWinControl* parent, TAlign align, int x, int y, int width, int height);
 
 // ErrorBox.cpp: a modal error box.
 void ShowErrorBox(const AnsiString& text, const AnsiString& caption);

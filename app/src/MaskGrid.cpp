@@ -15,10 +15,11 @@ constexpr const char* kDefaultMasks[3][3] = {
 
 } // namespace
 
-TSortGrid* BuildMaskGrid(TWinControl* parent, int x, int y, int width, int height) {
+TSortGrid* BuildMaskGrid(TWinControl* parent, TAlign align, int x, int y, int width, int height) {
     auto* grid = TComponent::Create<TSortGrid>(parent);
     grid->SetParent(parent);
     grid->SetBounds(x, y, width, height);
+    if (align != alNone) grid->SetAlign(align);
     grid->SetColCount(3);
     grid->SetRowCount(30);
     grid->SetOptions(grid->Options() | goEditing);

@@ -6,6 +6,8 @@
 #include "controls/ExStatusBar.h"
 #include "stdctrls/stdctrls.h"
 
+#include <unistd.h>
+
 using namespace ax;
 using namespace ax::testing;
 
@@ -86,7 +88,7 @@ TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndL
     EXPECT_EQ(again->Caption(), "ArdentixXP - road.JOB");
     // The panes follow in steps, the gauge showing them.
     EXPECT_TRUE(again->Loading());
-    EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 40);
+    EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 20);
     app->ProcessMessages();
     EXPECT_FALSE(again->Loading());
     EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 100);
@@ -101,6 +103,46 @@ TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndL
     ClickCaption(tree2, Child(tree2, top2, "Photos"));
     EXPECT_EQ(State(again->ExpList, Child(again->ExpList, nullptr, "x.jpg")), csCheckedNormal);
     EXPECT_EQ(State(again->ExpList, Child(again->ExpList, nullptr, "y.jpg")), csUncheckedNormal);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+// The storage takes a job in a step of its own after LoadJob returns: the
+// selection read, or the job saved, before that step is the job's.
+TEST_F(MainformRoad, ALoadStillPendingIsTheSelectionAlready) {
+    TMainform* w = Window();
+    PDataNode top = w->ExpTree->GetFirst();
+    ClickCheckBox(w->ExpTree, Child(w->ExpTree, top, "Photos"));
+    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
+    const std::string job = root + "/pending.JOB";
+    ASSERT_TRUE(w->SaveJob(job));
+    // Gone since the save: no longer selected.
+    ASSERT_EQ(::unlink((home + "/Photos/y.jpg").c_str()), 0);
+    const std::vector<std::string> expected = {home + "/notes.txt", home + "/Photos", home + "/Photos/x.jpg"};
+
+    TMainform* again = Window();
+    ASSERT_TRUE(again->LoadJob(job));
+    EXPECT_TRUE(again->ExpTree->Storage().LoadPending());
+    EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 20);
+    EXPECT_EQ(Lines(again->Selection()), expected);
+    EXPECT_FALSE(again->ExpTree->Storage().LoadPending());
+    EXPECT_TRUE(again->Loading());
+    app->ProcessMessages();
+    EXPECT_FALSE(again->Loading());
+    EXPECT_EQ(Lines(again->Selection()), expected);
+
+    // Saved while the load is pending: the job's selection is written.
+    TMainform* third = Window();
+    ASSERT_TRUE(third->LoadJob(job));
+    ASSERT_TRUE(third->ExpTree->Storage().LoadPending());
+    const std::string copy = root + "/copy.JOB";
+    ASSERT_TRUE(third->SaveJob(copy));
+    app->ProcessMessages();
+    TMainform* fourth = Window();
+    ASSERT_TRUE(fourth->LoadJob(copy));
+    app->ProcessMessages();
+    EXPECT_EQ(Lines(fourth->Selection()), expected);
+    EXPECT_EQ(State(fourth->ExpTree, Child(fourth->ExpTree, fourth->ExpTree->GetFirst(), "Photos")),
+              csCheckedNormal);
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 
@@ -165,6 +207,30 @@ TEST_F(MainformRoad, TheGaugeEndsFullAndTheBarNamesWhatWasListed) {
     EXPECT_EQ(w->GaugePanel->GaugeAttrs().Position(), 100);
     EXPECT_EQ(w->PathPanel->Text(), home + "/Music");
     EXPECT_EQ(w->CountPanel->Text(), "2 items");
+}
+
+// At the window's default size the list shows Name, Size, Type and
+// Modified whole, with room for a vertical scroll bar; so does a folder
+// chosen later.
+TEST_F(MainformRoad, TheListsColumnsFitAtTheDefaultSize) {
+    TMainform* w = Window();
+    ASSERT_EQ(w->ClientWidth(), 760);
+    auto modifiedFits = [&] {
+        const TDataTreeColumns& columns = w->ExpList->Header().Columns();
+        const TDataTreeColumn* modified = nullptr;
+        for (int i = 0; i < columns.Count(); ++i)
+            if (columns.Items(i)->Text() == u"Modified") modified = columns.Items(i);
+        if (!modified || !modified->Visible()) return false;
+        int right = 0;
+        for (int i = 0; i < columns.Count(); ++i)
+            if (columns.Items(i)->Visible() && columns.Items(i)->Position() <= modified->Position())
+                right += columns.Items(i)->Width();
+        // The list's client area without a vertical scroll bar, and with one.
+        return right <= w->ExpList->ClientWidth() - GetSystemMetrics(SM_CXVSCROLL);
+    };
+    EXPECT_TRUE(modifiedFits());
+    ClickCaption(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Music"));
+    EXPECT_TRUE(modifiedFits());
 }
 
 } // namespace

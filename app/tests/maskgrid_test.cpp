@@ -45,4 +45,29 @@ TEST(MainformMaskGrid, ThreeColumnsWithTheBuiltInMasks) {
     SetClock(nullptr);
 }
 
+// The grid spans the window's width below its title, and follows it.
+TEST(MainformMaskGrid, TakesTheWindowsWidth) {
+    ManualClock clock;
+    SetClock(&clock);
+    SelectDisplay(DisplayKind::Headless);
+    SetTestFont(true);
+    {
+        TApplication app(nullptr);
+        auto* w = app.CreateForm<TMainform>();
+        w->Show();
+        app.ProcessMessages();
+        TSortGrid* g = w->MaskGrid;
+        EXPECT_EQ(w->ClientWidth(), 760);
+        EXPECT_EQ(g->Left(), 0);
+        EXPECT_EQ(g->Width(), 760);
+        EXPECT_EQ(g->Top(), 22);
+        EXPECT_EQ(g->Height(), 128);
+        w->SetClientSize(900, 520);
+        app.ProcessMessages();
+        EXPECT_EQ(g->Width(), 900);
+        EXPECT_EQ(g->Height(), 128);
+    }
+    SetClock(nullptr);
+}
+
 } // namespace

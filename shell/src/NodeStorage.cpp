@@ -4,6 +4,7 @@
 #include "rtl/sysutils.h"
 #include "shell/PIDLTools.h"
 #include "shell/ShellUtilities.h"
+#include "shell/WideStrings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -375,7 +376,8 @@ void TNodeStorage::SaveToFile(const WideString& fileName, int32_t version, bool 
     TStreamableClass::SaveToFile(fileName, version, writeVerToStream);
 }
 
-void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFromStream, int depth) {
+void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFromStream, int depth,
+                              bool settle) {
     if (depth > kMaxNodeDepth) throw EReadError(SReadError);
     TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
     const int32_t recordVersion = StreamVersion();
@@ -383,7 +385,7 @@ void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFrom
 
     if (ReadBooleanByte(stream)) {
         auto list = std::make_unique<TNodeStorageList>(this);
-        list->ReadChildren(stream, version, readVerFromStream, depth + 1);
+        list->ReadChildren(stream, version, readVerFromStream, depth + 1, settle);
         children_ = std::move(list);
     }
 
@@ -480,7 +482,7 @@ void TNodeStorageList::Clear() {
 }
 
 void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readVerFromStream,
-                                    int depth) {
+                                    int depth, bool settle) {
     TStreamableList::LoadFromStream(stream, version, readVerFromStream);
     const auto count = stream.ReadValue<int32_t>();
     // The smallest record: PIDL size, has-children, kinds, one check byte and
@@ -505,11 +507,21 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
     std::vector<std::unique_ptr<TNodeStorage>> kept;
     for (int32_t i = 0; i < count; ++i) {
         auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
-        child->ReadRecord(stream, version, readVerFromStream, depth);
+        child->ReadRecord(stream, version, readVerFromStream, depth, settle);
         // A dropped child goes with all it holds (read, so the stream stays
         // in step).
         if (fits(child->AbsolutePIDL())) kept.push_back(std::move(child));
     }
+    if (settle) Settle(kept);
+    SetCapacity(Count() + int(kept.size()));
+    for (auto& child : kept) {
+        child->parent_ = owner_;
+        Add(std::move(child));
+    }
+}
+
+void TNodeStorageList::Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept) {
+    PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
     // And it must still be there, as its folder says.
     ShellFolderPtr parentFolder;
     if (!kept.empty()) {
@@ -557,9 +569,16 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
                        kept.end());
         }
     }
-    SetCapacity(Count() + int(kept.size()));
+}
+
+void TNodeStorageList::SettleTree() {
+    std::vector<std::unique_ptr<TNodeStorage>> kept;
+    kept.reserve(size_t(Count()));
+    for (int i = 0; i < Count(); ++i) kept.emplace_back(Items(i));
+    TList::Clear(); // the records are kept's now
+    Settle(kept);
     for (auto& child : kept) {
-        child->parent_ = owner_;
+        if (child->children_) child->children_->SettleTree();
         Add(std::move(child));
     }
 }
@@ -719,15 +738,35 @@ void TRootNodeStorage::Assign(const TNodeStorage& source) {
 }
 
 void TRootNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
-    TNodeStorage fresh(nullptr, nullptr);
-    fresh.ReadRecord(stream, version, readVerFromStream, 0);
+    BeginLoadFromStream(stream, version, readVerFromStream);
+    FinishLoad();
+}
+
+void TRootNodeStorage::BeginLoadFromFile(const WideString& fileName, int32_t version,
+                                         bool readVerFromStream) {
+    TWideFileStream stream(fileName, fmOpenRead | fmShareExclusive);
+    BeginLoadFromStream(stream, version, readVerFromStream);
+}
+
+void TRootNodeStorage::BeginLoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
+    auto fresh = std::make_unique<TNodeStorage>(nullptr, nullptr);
+    fresh->ReadRecord(stream, version, readVerFromStream, 0, false);
     // Everything below hangs from the desktop: a root record of another item
     // is no storage of ours.
-    if (fresh.AbsolutePIDL() && !ILIsEmpty(fresh.AbsolutePIDL())) throw EReadError(SReadError);
-    lastParent_ = nullptr;
-    const bool oldLayout = fresh.StreamVersion() < 2;
-    const bool noObject = !fresh.Storage.UserObject;
-    TakeOver(fresh, oldLayout, noObject);
+    if (fresh->AbsolutePIDL() && !ILIsEmpty(fresh->AbsolutePIDL())) throw EReadError(SReadError);
+    pending_ = std::move(fresh);
+}
+
+void TRootNodeStorage::FinishLoad() {
+    // Taken first: a failure below leaves the storage as it was and nothing
+    // pending.
+    const std::unique_ptr<TNodeStorage> fresh = std::move(pending_);
+    if (!fresh) return;
+    if (fresh->children_) fresh->children_->SettleTree();
+    NodesFreed();
+    const bool oldLayout = fresh->StreamVersion() < 2;
+    const bool noObject = !fresh->Storage.UserObject;
+    TakeOver(*fresh, oldLayout, noObject);
 }
 
 TStringList& TRootNodeStorage::CheckedFileNames() {

@@ -147,6 +147,74 @@ TEST_F(JobLoadTest, SiblingsInAnotherOrderAreSortedNotDropped) {
     }
 }
 
+// A record for folder holding children, below the intermediate records of
+// the folders on its way.
+Bytes UnderFolder(const std::string& folder, const Bytes& children, uint32_t count) {
+    Bytes record = Cat({StreamedPidl(PathPidl(folder)), U8(1), U32(count), children, Tail(0, 0, 0)});
+    const Bytes items = PathItems(folder);
+    std::vector<Bytes> ancestors;
+    for (size_t at = 0; at < items.size();) {
+        at += items[at] | (items[at + 1] << 8);
+        Bytes prefix(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(at));
+        prefix.push_back(0);
+        prefix.push_back(0);
+        ancestors.push_back(prefix);
+    }
+    ancestors.pop_back(); // the folder itself
+    for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it)
+        record = Cat({StreamedPidl(*it), U8(1), U32(1), record, Tail(0, 0, 0)});
+    return RootWith(record, 1);
+}
+
+TEST_F(JobLoadTest, ALoadInTwoStepsChangesNothingUntilFinished) {
+    const Bytes computer = Pidl({Computer()});
+    const Bytes bin = Pidl({RecycleBin()});
+    const Bytes gone = Pidl({Item(0x31, "nothing-here")});
+    HeldPidl volume(Pidl({Computer(), RootVolume()}));
+    TRootNodeStorage storage;
+    storage.FinishLoad(); // nothing pending: nothing happens
+    storage.Store(volume, skCheck);
+    const Bytes before = Save(storage);
+
+    TMemoryStream job(RootWith(Cat({Leaf(bin), Leaf(gone), Leaf(computer)}), 3));
+    storage.BeginLoadFromStream(job, 3, false);
+    EXPECT_TRUE(storage.LoadPending());
+    EXPECT_EQ(Save(storage), before);
+    EXPECT_NE(storage.Find(volume, skCheck), nullptr);
+
+    // A damaged stream begun meanwhile is refused and leaves the pending
+    // load as it was.
+    const Bytes damaged = RootWith(Cat({Leaf(bin)}), 2);
+    TMemoryStream bad(damaged);
+    EXPECT_THROW(storage.BeginLoadFromStream(bad, 3, false), EReadError);
+    EXPECT_TRUE(storage.LoadPending());
+
+    storage.FinishLoad();
+    EXPECT_FALSE(storage.LoadPending());
+    // Sorted, the item that is not there dropped.
+    EXPECT_EQ(Save(storage), RootWith(Cat({Leaf(computer), Leaf(bin)}), 2));
+    EXPECT_EQ(storage.Find(volume, skCheck), nullptr);
+    EXPECT_EQ(storage.LastParent(), nullptr);
+}
+
+TEST_F(JobLoadTest, ItemsAreCheckedAgainstTheDiskWhenTheLoadIsFinished) {
+    Make("d/");
+    const std::string a = Make("d/a"), b = Make("d/b"), c = Make("d/c");
+    const Bytes job = UnderFolder(files + "/d", Cat({Leaf(PathPidl(a)), Leaf(PathPidl(b)), Leaf(PathPidl(c))}), 3);
+    TRootNodeStorage storage;
+    TMemoryStream s(job);
+    storage.BeginLoadFromStream(s, 3, false);
+    ASSERT_EQ(::unlink(b.c_str()), 0);
+    storage.FinishLoad();
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), (std::vector<std::string>{a, c}));
+    EXPECT_EQ(Save(storage), UnderFolder(files + "/d", Cat({Leaf(PathPidl(a)), Leaf(PathPidl(c))}), 2));
+
+    // Loaded at once, the same stream gives the same bytes.
+    TRootNodeStorage direct;
+    Load(direct, job);
+    EXPECT_EQ(Save(direct), Save(storage));
+}
+
 TEST_F(JobLoadTest, LoadingDropsTheCache) {
     HeldPidl computer(Pidl({Computer(), RootVolume()}));
     TRootNodeStorage storage;

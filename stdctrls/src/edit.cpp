@@ -72,6 +72,7 @@ void TCustomEdit::SetText(const AnsiString& text) {
     settingText_ = true;
     TCustomControl::SetText(value);
     settingText_ = false;
+    TextChanged();
     anchor_ = caret_ = 0;
     scrollX_ = 0;
     topLine_ = 0;
@@ -143,6 +144,7 @@ void TCustomEdit::Undo() {
     UndoState previous = *undo_;
     undo_ = UndoState{text_, anchor_, caret_};
     text_ = previous.text;
+    TextChanged();
     anchor_ = previous.anchor;
     caret_ = previous.caret;
     if (HandleAllocated()) SetWindowText(handle_, text_);
@@ -170,6 +172,7 @@ bool TCustomEdit::ReplaceSelection(const AnsiString& text, bool canUndo, bool by
     if (insert.empty() && length == 0) return false;
     if (canUndo) undo_ = UndoState{text_, anchor_, caret_};
     text_.replace(size_t(start), size_t(length), insert);
+    TextChanged();
     anchor_ = caret_ = start + int(insert.size());
     if (HandleAllocated()) SetWindowText(handle_, text_);
     modified_ = true;
@@ -210,6 +213,7 @@ void TCustomEdit::SetCharCase(TEditCharCase value) {
     charCase_ = value;
     AnsiString t = text_;
     text_.clear();
+    TextChanged();
     SetText(t);
 }
 
@@ -240,8 +244,9 @@ RECT TCustomEdit::FormatRect() const {
     return {r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
 }
 
-std::vector<int> TCustomEdit::LineStarts() const {
-    std::vector<int> starts{0};
+const std::vector<int>& TCustomEdit::LineStarts() const {
+    if (lineStarts_) return *lineStarts_;
+    std::vector<int>& starts = lineStarts_.emplace(1, 0);
     if (!multiline_) return starts;
     for (size_t i = 0; i < text_.size(); ++i) {
         if (text_[i] == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') {
@@ -254,8 +259,12 @@ std::vector<int> TCustomEdit::LineStarts() const {
     return starts;
 }
 
+void TCustomEdit::TextChanged() {
+    lineStarts_.reset();
+}
+
 int TCustomEdit::LineOf(int pos) const {
-    const std::vector<int> starts = LineStarts();
+    const std::vector<int>& starts = LineStarts();
     return int(std::upper_bound(starts.begin(), starts.end(), pos) - starts.begin()) - 1;
 }
 
@@ -280,7 +289,7 @@ int TCustomEdit::VisibleLines() {
 
 POINT TCustomEdit::PosToPoint(int pos) {
     const RECT f = FormatRect();
-    const std::vector<int> starts = LineStarts();
+    const std::vector<int>& starts = LineStarts();
     const int line = multiline_ ? LineOf(pos) : 0;
     const int start = starts[size_t(line)];
     const AnsiString lineText = text_.substr(size_t(start), size_t(LineEnd(line, starts) - start));
@@ -296,7 +305,7 @@ POINT TCustomEdit::PosToPoint(int pos) {
 
 int TCustomEdit::PointToPos(POINT p) {
     const RECT f = FormatRect();
-    const std::vector<int> starts = LineStarts();
+    const std::vector<int>& starts = LineStarts();
     int line = 0;
     if (multiline_) line = std::clamp(topLine_ + (p.y - f.top) / FontLineHeight(Font()), 0, int(starts.size()) - 1);
     const int start = starts[size_t(line)], end = LineEnd(line, starts);
@@ -349,7 +358,7 @@ void TCustomEdit::Paint() {
     IntersectClipRect(dc, f.left, f.top, f.right, f.bottom);
     const bool showSel = (focused_ || !hideSelection_) && SelLength() > 0;
     const int selA = SelStart(), selB = SelStart() + SelLength();
-    const std::vector<int> starts = LineStarts();
+    const std::vector<int>& starts = LineStarts();
     const int lineHeight = FontLineHeight(Font());
     c.Brush().SetStyle(bsClear);
     for (int line = topLine_; line < int(starts.size()); ++line) {
@@ -384,7 +393,7 @@ LRESULT TCustomEdit::DialogCode() {
 
 void TCustomEdit::HandleKeyDown(WORD key, TShiftState shift) {
     const bool extend = shift & ssShift, ctrl = shift & ssCtrl;
-    const std::vector<int> starts = LineStarts();
+    const std::vector<int>& starts = LineStarts();
     const int line = multiline_ ? LineOf(caret_) : 0;
     switch (key) {
     case VK_LEFT:
@@ -493,6 +502,10 @@ void TCustomEdit::MouseMove(TShiftState shift, int x, int y) {
 
 void TCustomEdit::Dispatch(TMessage& m) {
     switch (m.Msg) {
+    case CM_TEXTCHANGED:
+        // Whoever set the text, the lines are worked out anew.
+        TextChanged();
+        break;
     case WM_SETFOCUS:
         TCustomControl::Dispatch(m);
         focused_ = true;
@@ -581,13 +594,13 @@ void TCustomEdit::DefaultHandler(TMessage& m) {
     case EM_SETPASSWORDCHAR: SetPasswordChar(char(m.WParam)); return;
     case EM_GETLINECOUNT: m.Result = LRESULT(LineStarts().size()); return;
     case EM_LINEINDEX: {
-        const std::vector<int> starts = LineStarts();
+        const std::vector<int>& starts = LineStarts();
         const int line = intptr_t(m.WParam) < 0 ? LineOf(caret_) : int(m.WParam);
         m.Result = line < int(starts.size()) ? starts[size_t(line)] : -1;
         return;
     }
     case EM_LINELENGTH: {
-        const std::vector<int> starts = LineStarts();
+        const std::vector<int>& starts = LineStarts();
         const int line = LineOf(std::clamp(int(m.WParam), 0, int(text_.size())));
         m.Result = LineEnd(line, starts) - starts[size_t(line)];
         return;
@@ -630,6 +643,7 @@ void TCustomEdit::DefaultHandler(TMessage& m) {
 
 TCustomMemo::TCustomMemo(TComponent* owner) : TCustomEdit(owner) {
     multiline_ = true;
+    TextChanged();
     SetBounds(0, 0, 185, 89);
 }
 
@@ -643,7 +657,7 @@ void TCustomMemo::DefinePublished(TFiler& f) {
 
 TStringList TCustomMemo::Lines() const {
     TStringList lines;
-    const std::vector<int> starts = LineStarts();
+    const std::vector<int>& starts = LineStarts();
     for (size_t i = 0; i < starts.size(); ++i) {
         const int end = LineEnd(int(i), starts);
         // The empty line after a final line break is no line of its own.

@@ -222,5 +222,75 @@ TEST_F(EditTest, MemoKeepsLinesAndScrollsToTheCaret) {
     EXPECT_EQ(memo->Lines()[1], "line 1x");
 }
 
+// The memo keeps its line starts between edits: every kind of edit must
+// show in the lines asked for right after it.
+TEST_F(EditTest, MemoLinesFollowEveryEdit) {
+    TForm* f = MakeForm();
+    auto* memo = TComponent::Create<TMemo>(f);
+    memo->SetParent(f);
+    memo->SetBounds(10, 10, 200, 8 * 13 + 6);
+    auto lineOf = [&](int pos) { return int(memo->Perform(EM_LINEFROMCHAR, WPARAM(pos))); };
+    auto lineStart = [&](int line) { return int(memo->Perform(EM_LINEINDEX, WPARAM(line))); };
+    auto lineCount = [&] { return int(memo->Perform(EM_GETLINECOUNT)); };
+    auto column = [&](int pos) { return pos - lineStart(lineOf(pos)); };
+
+    memo->SetText("ab\r\ncd\r\n\r\nefg");
+    EXPECT_EQ(lineCount(), 4);
+    EXPECT_EQ(lineOf(0), 0);
+    EXPECT_EQ(lineOf(4), 1);
+    EXPECT_EQ(lineOf(8), 2);
+    EXPECT_EQ(lineOf(11), 3);
+    EXPECT_EQ(column(11), 1);
+    EXPECT_EQ(lineStart(3), 10);
+    EXPECT_EQ(memo->Perform(EM_LINELENGTH, 10), 3);
+    // Three lines of the test font down: y = 1 + 3 * 13; x = 1 + 7.
+    EXPECT_EQ(memo->Perform(EM_POSFROMCHAR, 11), MAKELPARAM(8, 40));
+
+    // A new text: one line only.
+    memo->SetText("xyz");
+    EXPECT_EQ(lineCount(), 1);
+    EXPECT_EQ(lineOf(3), 0);
+    EXPECT_EQ(lineStart(1), -1);
+
+    // Inserted line breaks.
+    memo->SetSelStart(1);
+    memo->SetSelText("1\r\n22\r\n");
+    EXPECT_EQ(memo->Text(), "x1\r\n22\r\nyz");
+    EXPECT_EQ(lineCount(), 3);
+    EXPECT_EQ(lineStart(1), 4);
+    EXPECT_EQ(lineStart(2), 8);
+    EXPECT_EQ(lineOf(9), 2);
+    EXPECT_EQ(column(9), 1);
+
+    // A deleted line break joins two lines.
+    memo->SetSelStart(2);
+    memo->SetSelLength(2);
+    memo->ClearSelection();
+    EXPECT_EQ(memo->Text(), "x122\r\nyz");
+    EXPECT_EQ(lineCount(), 2);
+    EXPECT_EQ(lineStart(1), 6);
+    EXPECT_EQ(lineOf(5), 0);
+    EXPECT_EQ(column(5), 5);
+
+    // Undone: the break is back.
+    memo->Undo();
+    EXPECT_EQ(memo->Text(), "x1\r\n22\r\nyz");
+    EXPECT_EQ(lineCount(), 3);
+    EXPECT_EQ(lineStart(2), 8);
+
+    // A bare line feed breaks a line too.
+    memo->SetSelStart(0);
+    memo->SetSelText("\n");
+    EXPECT_EQ(lineCount(), 4);
+    EXPECT_EQ(lineStart(1), 1);
+    EXPECT_EQ(lineOf(1), 1);
+
+    // The text set through the plain control setter.
+    memo->TControl::SetText("a\r\nb\r\nc\r\nd");
+    EXPECT_EQ(lineCount(), 4);
+    EXPECT_EQ(lineStart(3), 9);
+    EXPECT_EQ(memo->Lines()[3], "d");
+}
+
 } // namespace
 } // namespace ax

@@ -55,10 +55,11 @@ public:
     // Roots both panes at a folder (the user's home by default); false
     // when the path names no folder.
     bool SetRootPath(const std::string& folder);
-    // Loads a job into the tree's storage (the selection is the job's on
-    // return) and then refreshes both panes in steps served as messages,
-    // the gauge showing them; a damaged or missing file is told in a box
-    // and changes nothing. True when loaded.
+    // Loads a job: the file is read and checked on the spot (a damaged or
+    // missing file is told in a box and changes nothing; false then); the
+    // storage takes it and both panes are refreshed in steps served as
+    // messages, the gauge showing them. The selection and a save are the
+    // job's from the return on: they finish a step still pending first.
     bool LoadJob(const std::string& fileName);
     // Whether the panes are still being refreshed after a load.
     bool Loading() const { return loadStep_ != 0; }
@@ -126,6 +127,9 @@ private:
     void ListRootChange();
     void ErrorBox(const AnsiString& text);
     void LoadStep();
+    // The job a load read, checked and taken by the storage now if a step
+    // of the load has not done it yet.
+    void FinishPendingLoad();
     void WMInjectFault(TMessage& message);
 
     std::string jobFileName_;

@@ -136,8 +136,11 @@ protected:
     virtual void NodesFreed();
     // The record check type that intermediate records take (the root's).
     virtual uint8_t RootCheckType() const;
-    // Reads one record into this fresh node (no PIDL, no children).
-    void ReadRecord(TStream& stream, int32_t version, bool readVerFromStream, int depth);
+    // Reads one record into this fresh node (no PIDL, no children). Without
+    // settle, the records below are read and kept unchecked against the disk
+    // (see TNodeStorageList::SettleTree).
+    void ReadRecord(TStream& stream, int32_t version, bool readVerFromStream, int depth,
+                    bool settle = true);
     // Takes over another node's PIDL, children, storage and version.
     void TakeOver(TNodeStorage& source, bool keepCheckType, bool keepObject);
 
@@ -180,7 +183,13 @@ public:
 private:
     friend class TNodeStorage;
     friend class TRootNodeStorage;
-    void ReadChildren(TStream& stream, int32_t version, bool readVerFromStream, int depth);
+    void ReadChildren(TStream& stream, int32_t version, bool readVerFromStream, int depth,
+                      bool settle = true);
+    // Keeps of records read those whose items are still there, in their
+    // folder's order, without doubles.
+    void Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept);
+    // Settles this list, then the lists below what it keeps.
+    void SettleTree();
     using TList::Add;
     using TList::Delete;
     using TList::Insert;
@@ -223,6 +232,16 @@ public:
     void Assign(const TNodeStorage& source) override;
     // The root's record must be the desktop's (or none).
     void LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) override;
+    // A load in two steps, for a window that must answer in between: the
+    // first reads the whole stream and raises as LoadFromStream does,
+    // changing nothing; FinishLoad then checks every record read against the
+    // disk (a listing of each folder that holds many) and only then replaces
+    // the storage. A load begun again replaces the one pending.
+    void BeginLoadFromFile(const WideString& fileName, int32_t version, bool readVerFromStream);
+    void BeginLoadFromStream(TStream& stream, int32_t version, bool readVerFromStream);
+    bool LoadPending() const { return pending_ != nullptr; }
+    // Does nothing when no load is pending.
+    void FinishLoad();
 
     // The backup selection: every item in state checked, pre-order, that is
     // a file-system item and still exists. The same list object every time,
@@ -249,6 +268,8 @@ private:
     void PruneEmptyWay(TNodeStorage* node);
 
     TNodeStorage* lastParent_ = nullptr;
+    // What BeginLoad read, until FinishLoad.
+    std::unique_ptr<TNodeStorage> pending_;
     TStringList checkedFileNames_;
     std::vector<ShellProblem> checkedFileNameProblems_;
 };

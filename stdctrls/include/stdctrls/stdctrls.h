@@ -124,8 +124,10 @@ protected:
     TScrollStyle scrollBars_ = ssNone;
     int topLine_ = 0;
 
-    // Layout helpers.
-    std::vector<int> LineStarts() const;
+    // Layout helpers. The line starts are worked out once per text: every
+    // change of the text goes through TextChanged, which drops them.
+    const std::vector<int>& LineStarts() const;
+    void TextChanged();
     int LineOf(int pos) const;
     int LineEnd(int line, const std::vector<int>& starts) const;
     POINT PosToPoint(int pos);
@@ -157,6 +159,7 @@ private:
     bool focused_ = false;
     bool settingText_ = false;
     std::optional<UndoState> undo_;
+    mutable std::optional<std::vector<int>> lineStarts_;
 };
 
 class TEdit : public TCustomEdit {
