@@ -454,8 +454,12 @@ private:
 
 } // namespace
 
-void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
-                   const std::string& prefix, std::vector<std::string>& out, std::vector<uint8_t>* noFolder) {
+namespace {
+
+// The entries of a folder a listing with these flags holds: add(name,
+// noFolder) for each (see ListDirectory).
+template <typename Add>
+void ListEntries(const std::string& path, uint32_t flags, bool entriesAreFolders, Add add) {
     const bool folders = flags & SHCONTF_FOLDERS, nonFolders = flags & SHCONTF_NONFOLDERS;
     if (!folders && !nonFolders) return;
     const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
@@ -467,13 +471,57 @@ void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool e
             const bool folder = entriesAreFolders && types.IsFolder(e);
             if (folder != folders) return true;
         }
+        add(name, entriesAreFolders && e.type != DT_DIR && e.type != DT_LNK && e.type != DT_UNKNOWN);
+        return true;
+    });
+}
+
+// A folder's entries as one-item PIDLs, made as they are asked for: a
+// question such as "has it any item" takes the first of a big folder's
+// items, not all of them.
+class EntryEnumerator final : public IEnumIDList, public IEnumIDListKinds {
+public:
+    explicit EntryEnumerator(const std::string& path, uint32_t flags) {
+        ListEntries(path, flags, true, [&](std::string_view name, bool noFolder) {
+            names_.append(name);
+            ends_.push_back(names_.size());
+            noFolder_.push_back(noFolder);
+        });
+    }
+    HRESULT Next(PItemIDList* item) override {
+        if (!item) return E_INVALIDARG;
+        *item = nullptr;
+        if (at_ >= ends_.size()) return S_FALSE;
+        const size_t start = at_ == 0 ? 0 : ends_[at_ - 1];
+        const std::string_view name = std::string_view(names_).substr(start, ends_[at_] - start);
+        // One buffer for every item: a big folder's items are many.
+        const size_t cb = name.size() + 3;
+        scratch_.assign({char(cb & 0xFF), char(cb >> 8), char(PIDL_KIND_FILE)});
+        scratch_.append(name).append(2, '\0');
+        *item = AllocPidl(scratch_);
+        if (!*item) return E_OUTOFMEMORY;
+        ++at_;
+        return S_OK;
+    }
+    bool LastIsNoFolder() override { return at_ > 0 && noFolder_[at_ - 1]; }
+
+private:
+    std::string names_;
+    std::vector<size_t> ends_;
+    std::vector<uint8_t> noFolder_;
+    size_t at_ = 0;
+    std::string scratch_;
+};
+
+} // namespace
+
+void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
+                   const std::string& prefix, std::vector<std::string>& out, std::vector<uint8_t>* noFolder) {
+    ListEntries(path, flags, entriesAreFolders, [&](std::string_view name, bool isNoFolder) {
         std::string bytes = ItemBytes(kind, prefix + std::string(name));
         bytes.append(2, '\0');
         out.push_back(std::move(bytes));
-        if (noFolder)
-            noFolder->push_back(entriesAreFolders && e.type != DT_DIR && e.type != DT_LNK &&
-                                e.type != DT_UNKNOWN);
-        return true;
+        if (noFolder) noFolder->push_back(isNoFolder);
     });
 }
 
@@ -608,10 +656,7 @@ public:
         : FolderBase(std::move(absolute)), path_(std::move(path)) {}
     HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
         if (!list) return E_INVALIDARG;
-        std::vector<std::string> items;
-        std::vector<uint8_t> noFolder;
-        ListDirectory(path_, PIDL_KIND_FILE, flags, true, "", items, &noFolder);
-        *list = std::make_unique<ListEnumerator>(std::move(items), std::move(noFolder));
+        *list = std::make_unique<EntryEnumerator>(path_, flags);
         return S_OK;
     }
 
