@@ -226,7 +226,10 @@ template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit
         listing->Add(e->d_name, e->d_type);
         if (!visit(FolderEntry{e->d_name, e->d_type}, types)) return true;
     }
-    FolderListings().Keep(stamp, readStart, std::move(listing));
+    // A server's file times follow its own clock, which the settled test
+    // cannot judge: a remote folder is read at every question.
+    if (listing->Count() >= ListingCache::kKeepFrom && !VolumeOfPath(path, false).remote)
+        FolderListings().Keep(stamp, readStart, std::move(listing));
     return true;
 }
 

@@ -174,4 +174,14 @@ TEST_F(ListingCache, FoldersChangedJustNowOrSmallAreReadEveryTime) {
     EXPECT_EQ(reads[small], 2);
 }
 
+TEST_F(ListingCache, AFolderOnAServerIsReadEveryTime) {
+    // Its times follow the server's clock, not ours.
+    Write(mounts, "/dev/sda1 / ext4 rw 0 0\nserver:/export " + root + " nfs4 rw 0 0\n");
+    SetModified(big, -3600);
+    ShellFolderPtr folder = Bind(big);
+    Names(*folder, SHCONTF_NONFOLDERS);
+    Names(*folder, SHCONTF_NONFOLDERS);
+    EXPECT_EQ(reads[big], 2);
+}
+
 } // namespace
