@@ -376,8 +376,24 @@ void TCheckboxesSynchronizer::TreeInitNode(TBaseDataTree* sender, PDataNode pare
     if (treeEvents_.OnInitNode) treeEvents_.OnInitNode(sender, parent, node, initStates);
 }
 
+void TCheckboxesSynchronizer::BeginUpdates() {
+    if (tree_) tree_->BeginUpdate();
+    if (list_) list_->BeginUpdate();
+}
+
+void TCheckboxesSynchronizer::EndUpdates() {
+    if (list_) list_->EndUpdate();
+    if (tree_) tree_->EndUpdate();
+}
+
 void TCheckboxesSynchronizer::TreeChecked(TBaseDataTree* sender, PDataNode node) {
-    if (sender == tree_) SyncFromTree(node);
+    if (sender == tree_) {
+        // A change may reach a folder's every item: one repaint and one
+        // scroll-bar update for all of them, not one per node.
+        BeginUpdates();
+        ScopeGuard end([this] { EndUpdates(); });
+        SyncFromTree(node);
+    }
     if (treeEvents_.OnChecked) treeEvents_.OnChecked(sender, node);
 }
 
@@ -398,7 +414,11 @@ void TCheckboxesSynchronizer::ListInitNode(TBaseDataTree* sender, PDataNode pare
 }
 
 void TCheckboxesSynchronizer::ListChecked(TBaseDataTree* sender, PDataNode node) {
-    if (sender == list_) SyncFromList(node);
+    if (sender == list_) {
+        BeginUpdates();
+        ScopeGuard end([this] { EndUpdates(); });
+        SyncFromList(node);
+    }
     if (listEvents_.OnChecked) listEvents_.OnChecked(sender, node);
 }
 

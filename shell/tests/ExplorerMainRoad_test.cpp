@@ -2,14 +2,21 @@
 // the boxes of the explorer tree and list, the tree's storage saved as a
 // ".JOB", loaded into a fresh pair that shows the same checks, and the
 // backup selection read from it.
+#include "rtl/scopeguard.h"
 #include "sync_fixture.h"
 
+#include <fcntl.h>
 #include <fstream>
+#include <map>
+#include <sys/stat.h>
 
 using namespace ax;
 using namespace ax::testing;
 
 namespace {
+
+std::map<std::string, int> reads;
+void CountRead(const std::string& path) { ++reads[path]; }
 
 class MainRoad : public SyncTest {
 protected:
@@ -96,6 +103,65 @@ TEST_F(MainRoad, TheSelectionKeepsTheFoldersOrderWhateverTheOrderOfChecking) {
     tree->Storage().Delete(Parse(files + "/e.txt").get(), skCheck);
     tree->Storage().Delete(Parse(files + "/b.txt").get(), skCheck);
     EXPECT_EQ(Checked(), (std::vector<std::string>{"/a.txt", "/c.txt", "/d.txt"}));
+}
+
+// A folder big enough for its listing to be kept: read once from the disk
+// over the whole road, and the same checks and selection as a folder read
+// at every question.
+TEST_F(MainRoad, ABigFolderIsReadOnceAndCheckedWhole) {
+    constexpr int kFiles = 1100;
+    const std::string big = Make("big/");
+    std::vector<std::string> expected; // every file but the one unchecked
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "f" + std::to_string(1000 + i);
+        const int fd = open((big + "/" + name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        if (i != 0) expected.push_back("/big/" + name);
+    }
+    Make("other/");
+    auto road = [&] {
+        ShowSyncedPair();
+        Click(tree, TreeNode("big"));
+        EXPECT_EQ(ListFolder(), big);
+        ClickCheckBox(tree, TreeNode("big"));
+        ClickCheckBox(list, ListItem("f1000"));
+        EXPECT_EQ(TreeState("big"), csMixedNormal);
+        EXPECT_EQ(TreeState("big/f1000"), csUncheckedNormal);
+        EXPECT_EQ(TreeState("big/f2099"), csCheckedNormal);
+        EXPECT_EQ(ListState("f1000"), csUncheckedNormal);
+        EXPECT_EQ(ListState("f1001"), csCheckedNormal);
+        EXPECT_EQ(ListState("f2099"), csCheckedNormal);
+        EXPECT_EQ(TreeStored("big"), csMixedNormal);
+        EXPECT_EQ(TreeStored("big/f1000"), -1);
+        EXPECT_EQ(TreeStored("big/f1500"), csCheckedNormal);
+        EXPECT_EQ(Checked(), expected);
+        const std::string bytes = StorageBytes(tree);
+        form->Free();
+        tree = nullptr;
+        list = nullptr;
+        return bytes;
+    };
+    reads.clear();
+    SetFolderReadObserver(CountRead);
+    ScopeGuard unobserved([] { SetFolderReadObserver(nullptr); });
+
+    // Changed just now (a time ahead of the clock): read at every question.
+    timespec times[2];
+    clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec += 3600;
+    times[1] = times[0];
+    ASSERT_EQ(utimensat(AT_FDCWD, big.c_str(), times, 0), 0);
+    const std::string readEachTime = road();
+    EXPECT_GT(reads[big], 3);
+
+    // Settled: read once.
+    reads.clear();
+    times[0].tv_sec -= 2 * 3600;
+    times[1] = times[0];
+    ASSERT_EQ(utimensat(AT_FDCWD, big.c_str(), times, 0), 0);
+    EXPECT_EQ(road(), readEachTime);
+    EXPECT_EQ(reads[big], 1);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The Desktop, Computer, directory and Recycle Bin folders.
 #include "items.h"
+#include "listingcache.h"
 #include "pathaccess.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
@@ -12,6 +13,7 @@
 #include <climits>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -168,16 +170,16 @@ namespace {
 class EntryTypes {
 public:
     EntryTypes(int dirfd, const std::string& path) : dirfd_(dirfd), path_(path) {}
-    bool IsFolder(const dirent& e) {
-        if (e.d_type == DT_DIR) return true;
-        if (e.d_type != DT_LNK && e.d_type != DT_UNKNOWN) return false;
+    bool IsFolder(const FolderEntry& e) {
+        if (e.type == DT_DIR) return true;
+        if (e.type != DT_LNK && e.type != DT_UNKNOWN) return false;
         struct stat st;
-        if (e.d_type == DT_UNKNOWN) {
-            if (::fstatat(dirfd_, e.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+        if (e.type == DT_UNKNOWN) {
+            if (::fstatat(dirfd_, e.name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
             if (S_ISDIR(st.st_mode)) return true;
             if (!S_ISLNK(st.st_mode)) return false;
         }
-        if (::fstatat(dirfd_, e.d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) return false;
+        if (::fstatat(dirfd_, e.name.data(), &st, 0) != 0 || !S_ISDIR(st.st_mode)) return false;
         if (!chain_) chain_ = FolderChain(path_);
         return !chain_->empty() && !Contains(*chain_, IdOf(st));
     }
@@ -188,23 +190,46 @@ private:
     std::optional<std::vector<FileId>> chain_;
 };
 
+timespec WallNow() {
+    // File times are the system's wall clock, which no test moves.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
 // Calls visit(entry, types) for every entry but "." and ".." until it
-// answers false; false when the folder cannot be read.
+// answers false; false when the folder cannot be read. A big folder read
+// whole is kept (ListingCache) and served from there while unchanged.
 template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit) {
-    DIR* dir = nullptr;
-    if (path.size() < PATH_MAX) {
-        dir = ::opendir(path.c_str());
-    } else {
-        UniqueFd fd = OpenAnyPath(path, O_RDONLY | O_DIRECTORY);
-        if (fd && (dir = ::fdopendir(fd.Get()))) fd.Release();
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NONBLOCK;
+    UniqueFd fd = path.size() < PATH_MAX ? UniqueFd(::open(path.c_str(), kFlags | O_CLOEXEC))
+                                         : OpenAnyPath(path, kFlags);
+    struct stat st;
+    if (!fd || ::fstat(fd.Get(), &st) != 0) return false;
+    const FolderStamp stamp = FolderStamp::Of(st);
+    if (const std::shared_ptr<const FolderListing> kept = FolderListings().Find(stamp)) {
+        EntryTypes types(fd.Get(), path);
+        for (size_t i = 0; i < kept->Count(); ++i)
+            if (!visit(kept->At(i), types)) break;
+        return true;
     }
+    const timespec readStart = WallNow();
+    DIR* dir = ::fdopendir(fd.Get());
     if (!dir) return false;
+    fd.Release();
     const ScopeGuard closeDir([dir] { ::closedir(dir); });
+    ObserveFolderRead(path);
     EntryTypes types(::dirfd(dir), path);
+    auto listing = std::make_shared<FolderListing>();
     while (const dirent* e = ::readdir(dir)) {
         if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
-        if (!visit(*e, types)) break;
+        listing->Add(e->d_name, e->d_type);
+        if (!visit(FolderEntry{e->d_name, e->d_type}, types)) return true;
     }
+    // A server's file times follow its own clock, which the settled test
+    // cannot judge: a remote folder is read at every question.
+    if (listing->Count() >= ListingCache::kKeepFrom && !VolumeOfPath(path, false).remote)
+        FolderListings().Keep(stamp, readStart, std::move(listing));
     return true;
 }
 
@@ -212,7 +237,7 @@ template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit
 
 bool HasSubDirectory(const std::string& path) {
     bool found = false;
-    ForEachEntry(path, [&](const dirent& e, EntryTypes& types) {
+    ForEachEntry(path, [&](const FolderEntry& e, EntryTypes& types) {
         found = types.IsFolder(e);
         return !found;
     });
@@ -432,26 +457,74 @@ private:
 
 } // namespace
 
-void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
-                   const std::string& prefix, std::vector<std::string>& out, std::vector<uint8_t>* noFolder) {
+namespace {
+
+// The entries of a folder a listing with these flags holds: add(name,
+// noFolder) for each (see ListDirectory).
+template <typename Add>
+void ListEntries(const std::string& path, uint32_t flags, bool entriesAreFolders, Add add) {
     const bool folders = flags & SHCONTF_FOLDERS, nonFolders = flags & SHCONTF_NONFOLDERS;
     if (!folders && !nonFolders) return;
     const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
-    ForEachEntry(path, [&](const dirent& e, EntryTypes& types) {
-        const std::string_view name = e.d_name;
+    ForEachEntry(path, [&](const FolderEntry& e, EntryTypes& types) {
+        const std::string_view name = e.name;
         if (!hidden && name[0] == '.') return true;
         // Only a list of one sort needs to know which sort each entry is.
         if (!folders || !nonFolders) {
             const bool folder = entriesAreFolders && types.IsFolder(e);
             if (folder != folders) return true;
         }
+        add(name, entriesAreFolders && e.type != DT_DIR && e.type != DT_LNK && e.type != DT_UNKNOWN);
+        return true;
+    });
+}
+
+// A folder's entries as one-item PIDLs, made as they are asked for: a
+// question such as "has it any item" takes the first of a big folder's
+// items, not all of them.
+class EntryEnumerator final : public IEnumIDList, public IEnumIDListKinds {
+public:
+    explicit EntryEnumerator(const std::string& path, uint32_t flags) {
+        ListEntries(path, flags, true, [&](std::string_view name, bool noFolder) {
+            names_.append(name);
+            ends_.push_back(names_.size());
+            noFolder_.push_back(noFolder);
+        });
+    }
+    HRESULT Next(PItemIDList* item) override {
+        if (!item) return E_INVALIDARG;
+        *item = nullptr;
+        if (at_ >= ends_.size()) return S_FALSE;
+        const size_t start = at_ == 0 ? 0 : ends_[at_ - 1];
+        const std::string_view name = std::string_view(names_).substr(start, ends_[at_] - start);
+        // One buffer for every item: a big folder's items are many.
+        const size_t cb = name.size() + 3;
+        scratch_.assign({char(cb & 0xFF), char(cb >> 8), char(PIDL_KIND_FILE)});
+        scratch_.append(name).append(2, '\0');
+        *item = AllocPidl(scratch_);
+        if (!*item) return E_OUTOFMEMORY;
+        ++at_;
+        return S_OK;
+    }
+    bool LastIsNoFolder() override { return at_ > 0 && noFolder_[at_ - 1]; }
+
+private:
+    std::string names_;
+    std::vector<size_t> ends_;
+    std::vector<uint8_t> noFolder_;
+    size_t at_ = 0;
+    std::string scratch_;
+};
+
+} // namespace
+
+void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
+                   const std::string& prefix, std::vector<std::string>& out, std::vector<uint8_t>* noFolder) {
+    ListEntries(path, flags, entriesAreFolders, [&](std::string_view name, bool isNoFolder) {
         std::string bytes = ItemBytes(kind, prefix + std::string(name));
         bytes.append(2, '\0');
         out.push_back(std::move(bytes));
-        if (noFolder)
-            noFolder->push_back(entriesAreFolders && e.d_type != DT_DIR && e.d_type != DT_LNK &&
-                                e.d_type != DT_UNKNOWN);
-        return true;
+        if (noFolder) noFolder->push_back(isNoFolder);
     });
 }
 
@@ -586,10 +659,7 @@ public:
         : FolderBase(std::move(absolute)), path_(std::move(path)) {}
     HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
         if (!list) return E_INVALIDARG;
-        std::vector<std::string> items;
-        std::vector<uint8_t> noFolder;
-        ListDirectory(path_, PIDL_KIND_FILE, flags, true, "", items, &noFolder);
-        *list = std::make_unique<ListEnumerator>(std::move(items), std::move(noFolder));
+        *list = std::make_unique<EntryEnumerator>(path_, flags);
         return S_OK;
     }
 
@@ -646,8 +716,8 @@ private:
                 return false;
         }
         NameTable entries;
-        if (!ForEachEntry(path_, [&](const dirent& e, EntryTypes&) {
-                entries.Add(e.d_name, e.d_type);
+        if (!ForEachEntry(path_, [&](const FolderEntry& e, EntryTypes&) {
+                entries.Add(e.name, e.type);
                 return true;
             }))
             return false;
@@ -1061,8 +1131,8 @@ std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths) {
         listed.clear();
         std::vector<size_t> ends;
         const bool useListing =
-            members.size() >= 16 && ForEachEntry(std::string(folder), [&](const dirent& e, EntryTypes&) {
-                names += e.d_name;
+            members.size() >= 16 && ForEachEntry(std::string(folder), [&](const FolderEntry& e, EntryTypes&) {
+                names += e.name;
                 ends.push_back(names.size());
                 return true;
             });

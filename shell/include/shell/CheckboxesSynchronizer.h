@@ -97,6 +97,9 @@ private:
     void PropagateDown(PDataNode node, TCheckState state);
     void SyncFromTree(PDataNode node);
     void SyncFromList(PDataNode node);
+    // An update bracket over both controls.
+    void BeginUpdates();
+    void EndUpdates();
     // The list's items take the states of their nodes in the tree.
     void RefreshListFromTree();
 

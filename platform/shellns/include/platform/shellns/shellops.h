@@ -53,6 +53,12 @@ std::string PathToPidlBytes(const std::string& path);
 // holds many of the paths is read once instead of asked about each.
 std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths);
 
+// Called with a folder's path whenever its entries are read from the disk,
+// on the reading thread (tests count reads with it); nullptr removes it.
+// Big folders' listings are kept while the folder is unchanged, so a read
+// is not a question asked.
+void SetFolderReadObserver(void (*observer)(const std::string& path));
+
 // A name a user may give an item: not empty, not "." or "..", no "/" or NUL.
 bool IsValidItemName(const std::string& name);
 
