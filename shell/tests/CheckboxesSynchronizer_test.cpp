@@ -16,7 +16,7 @@ TEST_F(Synchronizer, LinkingTakesOverTheControlsAndPassesEventsOn) {
     MakeAll({"a/", "a/a1.txt"});
     ShowPair();
     std::vector<std::string> seen;
-    tree->OnChecked = [&](TBaseDataTree* t, PDataNode n) {
+    tree->OnChecked = [&](TBaseDataTree*, PDataNode n) {
         seen.push_back("tree " + NameOf(tree, n) + " " + std::to_string(n->CheckState) + " parent " +
                        std::to_string(n->Parent->CheckState));
     };

@@ -55,7 +55,7 @@ protected:
     void WndProc(TMessage& m) override {
         if (m.Msg != WM_SHELLNOTIFY) return TWinControl::WndProc(m);
         auto* list = reinterpret_cast<TShellEventList*>(m.WParam);
-        SeenBatch seen{list, list->RefCount(), {}};
+        SeenBatch seen{list, list->RefCount(), {}, {}};
         for (const auto& e : *list)
             seen.events.push_back({e->Kind, Pidl(e->PIDL1.get()), Pidl(e->PIDL2.get()), e->DWord1,
                                    e->DWord2});
