@@ -33,6 +33,7 @@
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -213,6 +214,9 @@ int Road(int argc, char** argv) {
     }
     // Marks the home complete, for the next run.
     if (!made && !kept.empty()) std::ofstream(marker).put('\n');
+    // A user's home is not being filled while they work in it: a folder
+    // changed within the last two seconds is read at every question.
+    if (!made) std::this_thread::sleep_for(std::chrono::seconds(3));
     ::setenv("HOME", home.c_str(), 1);
     SelectDisplay(DisplayKind::Headless);
 
