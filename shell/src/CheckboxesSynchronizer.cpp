@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 namespace ax {
 namespace {
@@ -248,7 +249,10 @@ bool TCheckboxesSynchronizer::ApplyCheck(TCustomExplorerTree* target, TCustomExp
 }
 
 void TCheckboxesSynchronizer::SetAndPropagate(PDataNode node, TCheckType type, TCheckState state) {
-    EnsureChildren(tree_, node);
+    // Children made just now show what their records hold, or hold no
+    // record when unchecked.
+    const PDataNode outer = std::exchange(freshParent_, EnsureChildren(tree_, node) ? node : nullptr);
+    ScopeGuard restore([this, outer] { freshParent_ = outer; });
     SetNodeCheck(tree_, node, type, state);
     Propagate(node, true, true);
 }
@@ -258,7 +262,12 @@ void TCheckboxesSynchronizer::PropagateDown(PDataNode top, TCheckState state) {
     // state when they are made.
     PDataNode n = top->FirstChild;
     while (n) {
-        SetNodeCheck(tree_, n, ctTriStateCheckBox, state);
+        // A child made just now already checked holds that record too:
+        // storing it again would only search for it.
+        const bool settled = n->Parent == freshParent_ && state == csCheckedNormal &&
+                             n->CheckState == csCheckedNormal && n->CheckType == ctTriStateCheckBox;
+        if (settled) ++visited_;
+        else SetNodeCheck(tree_, n, ctTriStateCheckBox, state);
         if (n->FirstChild) {
             n = n->FirstChild;
             continue;
@@ -367,10 +376,17 @@ void TCheckboxesSynchronizer::TreeInitNode(TBaseDataTree* sender, PDataNode pare
         }
         // Made below a checked folder (expanded or not): checked, as
         // expanding the folder would make it, unless the storage says more.
-        if (parent && UnpressedCheckState(parent->CheckState) == csCheckedNormal &&
-            !tree->Storage().Find(ns->AbsolutePIDL(), skCheck)) {
-            node->CheckState = csCheckedNormal;
-            StoreCheck(ns->AbsolutePIDL(), tree->Storage(), ctTriStateCheckBox, csCheckedNormal);
+        // One lookup that makes the record when missing, not a search and a store.
+        if (parent && UnpressedCheckState(parent->CheckState) == csCheckedNormal) {
+            TNodeStorage* record = tree->Storage().Store(ns->AbsolutePIDL(), 0);
+            if (!record || !(record->Storage.Kinds & skCheck)) {
+                node->CheckState = csCheckedNormal;
+                if (record) {
+                    record->Storage.Kinds |= skCheck;
+                    record->Storage.CheckType = ctTriStateCheckBox;
+                    record->Storage.CheckState = csCheckedNormal;
+                }
+            }
         }
     }
     if (treeEvents_.OnInitNode) treeEvents_.OnInitNode(sender, parent, node, initStates);

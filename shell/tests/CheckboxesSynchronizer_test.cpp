@@ -158,6 +158,38 @@ TEST_F(Synchronizer, UncheckingOneFileOfACheckedFolderNeverExpandedUnchecksOnlyT
     EXPECT_EQ(Checked(), (std::vector<std::string>{"/a/a1.txt", "/a/sub/d", "/a/sub/s2.txt"}));
 }
 
+TEST_F(Synchronizer, CheckingFoldersNeverExpandedOneAfterTheOtherOverridesTheRecordsBelowThem) {
+    MakeAll({"a/", "a/f1.txt", "a/f2.txt", "a/sub/", "a/sub/s1.txt", "a/sub/s2.txt", "b/", "b/g.txt", "c/"});
+    ShowSyncedPair();
+    // Records below a, made before a's children are: sub shows mixed when
+    // it is made, s1 stays checked below it.
+    for (const auto& [path, state] :
+         {std::pair{"/a/sub", csMixedNormal}, std::pair{"/a/sub/s1.txt", csCheckedNormal}}) {
+        const UniquePIDL pidl = Parse(files + path);
+        TNodeStorage* record = tree->Storage().Store(pidl.get(), skCheck);
+        ASSERT_TRUE(record) << path;
+        record->Storage.CheckState = state;
+        record->Storage.CheckType = ctTriStateCheckBox;
+    }
+    ASSERT_EQ(TreeStored("a/sub"), csMixedNormal);
+    ASSERT_EQ(TreeNode("a")->ChildCount, 0u);
+
+    ClickCheckBox(tree, TreeNode("a"));
+    for (const char* below : {"a/f1.txt", "a/f2.txt", "a/sub"}) {
+        EXPECT_EQ(TreeState(below), csCheckedNormal) << below;
+        EXPECT_EQ(TreeStored(below), csCheckedNormal) << below;
+        EXPECT_EQ(TreeNode(below)->CheckType, ctTriStateCheckBox) << below;
+    }
+    ClickCheckBox(tree, TreeNode("b"));
+    EXPECT_EQ(TreeStored("b"), csCheckedNormal);
+    EXPECT_EQ(TreeStored("b/g.txt"), csCheckedNormal) << "stored below b, not below a";
+    EXPECT_EQ(TreeState(""), csMixedNormal) << "c is not checked";
+    EXPECT_EQ(ListState("a"), csCheckedNormal);
+    EXPECT_EQ(ListState("b"), csCheckedNormal);
+    EXPECT_EQ(Checked(), (std::vector<std::string>{"/a", "/a/f1.txt", "/a/f2.txt", "/a/sub", "/a/sub/s1.txt",
+                                                   "/b", "/b/g.txt"}));
+}
+
 TEST_F(Synchronizer, AMixedChildMakesEveryAncestorMixedAndUncheckingRestoresThem) {
     MakeAll({"a/", "a/b/", "a/b/c/", "a/b/c/x.txt", "a/b/c/y.txt", "a/b/other.txt"});
     ShowSyncedPair();

@@ -233,7 +233,8 @@ PDataNode TBaseDataTree::AddChild(PDataNode parent, void* userData) {
     }
     if (walk::IsExpanded(parent)) AdjustHeights(parent, n->TotalHeight);
     StructureChanged(n, true);
-    if (parent != root_) InvalidateNode(parent);
+    // Inside an update its end repaints everything once.
+    if (parent != root_ && updateCount_ == 0) InvalidateNode(parent);
     return n;
 }
 
@@ -645,11 +646,13 @@ void TBaseDataTree::SetVisible(PDataNode node, bool value) {
         // stays linear.
         if (value || (node->NextSibling && walk::IsVisible(node->NextSibling))) {
             parent->States &= ~vsAllChildrenHidden;
-            InvalidateNode(parent);
+            if (updateCount_ == 0) InvalidateNode(parent);
         } else {
             DetermineHiddenChildrenFlag(parent);
         }
     }
+    // Inside an update its end does this once for every node hidden or shown.
+    if (updateCount_ > 0) return;
     UpdateScrollBars();
     ClampOffsets();
     InvalidateAll();

@@ -112,6 +112,8 @@ private:
     bool autoSetupEvents_ = true;
     bool hideTreeFiles_ = true;
     uint64_t visited_ = 0;
+    // The node whose children SetAndPropagate made in this very spread.
+    PDataNode freshParent_ = nullptr;
 };
 
 void RegisterCheckboxesSynchronizerClass();
