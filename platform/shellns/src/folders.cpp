@@ -759,13 +759,18 @@ private:
                 ILItemKind(p) != PIDL_KIND_FILE)
                 return false;
         }
+        // A kept listing keeps its index by name too: asked about many items
+        // again and again, the big folder is indexed once.
+        const std::shared_ptr<const FolderListing> kept = KeptListing(path_);
         NameTable entries;
-        if (!ForEachEntry(path_, [&](const FolderEntry& e, EntryTypes&) {
-                entries.Add(e.name, e.type);
-                return true;
-            }))
-            return false;
-        entries.Build();
+        if (!kept) {
+            if (!ForEachEntry(path_, [&](const FolderEntry& e, EntryTypes&) {
+                    entries.Add(e.name, e.type);
+                    return true;
+                }))
+                return false;
+            entries.Build();
+        }
         uint32_t result = *attributes;
         for (int i = 0; i < count; ++i) {
             const std::string_view name = ILItemPayload(pidls[i]);
@@ -773,7 +778,7 @@ private:
                 hr = E_INVALIDARG;
                 return true;
             }
-            const int type = entries.Find(name);
+            const int type = kept ? kept->TypeOf(name) : entries.Find(name);
             if (type < 0) {
                 hr = E_FAIL; // not there
                 return true;

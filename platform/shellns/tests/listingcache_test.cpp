@@ -183,6 +183,37 @@ TEST_F(ListingCache, AKeptListingServesItemsOfBothSortsAsFromTheDisk) {
     EXPECT_EQ(reads[big], 1);
 }
 
+TEST_F(ListingCache, AKeptListingAnswersManyItemsAttributesByName) {
+    ASSERT_EQ(mkdir((big + "/sub").c_str(), 0755), 0);
+    const std::string other = home + "/other";
+    ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+    Touch(other + "/elsewhere");
+    SetModified(big, -3600);
+    ShellFolderPtr folder = Bind(big);
+    Names(*folder, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS); // read and kept
+    std::vector<Pidl> items(20);
+    std::vector<PCItemIDList> ids;
+    for (int i = 0; i < 19; ++i) {
+        ASSERT_EQ(folder->ParseDisplayName("f" + std::to_string(1500 + i), &items[i].p), S_OK);
+        ids.push_back(items[i].p);
+    }
+    ASSERT_EQ(folder->ParseDisplayName("sub", &items[19].p), S_OK);
+    ids.push_back(items[19].p);
+    uint32_t attributes = SFGAO_FILESYSTEM | SFGAO_FOLDER;
+    EXPECT_EQ(folder->GetAttributesOf(ids.data(), 20, &attributes), S_OK);
+    EXPECT_EQ(attributes, uint32_t(SFGAO_FILESYSTEM));
+    attributes = SFGAO_FILESYSTEM | SFGAO_FOLDER;
+    EXPECT_EQ(folder->GetAttributesOf(&ids[19], 1, &attributes), S_OK);
+    EXPECT_EQ(attributes, uint32_t(SFGAO_FILESYSTEM | SFGAO_FOLDER));
+    // An item of another folder is not there.
+    Pidl stranger;
+    ASSERT_EQ(Bind(other)->ParseDisplayName("elsewhere", &stranger.p), S_OK);
+    ids[7] = stranger.p;
+    attributes = SFGAO_FILESYSTEM;
+    EXPECT_EQ(folder->GetAttributesOf(ids.data(), 20, &attributes), E_FAIL);
+    EXPECT_EQ(reads[big], 1);
+}
+
 TEST_F(ListingCache, WhereALinkLeadsIsLookedAtOnEveryQuestion) {
     const std::string target = root + "/target";
     ASSERT_EQ(symlink(target.c_str(), (big + "/link").c_str()), 0);
