@@ -70,7 +70,8 @@ void TSelectionForm::ShowPaths(const TStringList& paths) {
         if (i) text += "\r\n";
         text += paths[i];
     }
-    Memo->SetText(paths.Count() ? text : std::string("(nothing is selected)"));
+    if (!paths.Count()) text = "(nothing is selected)";
+    Memo->SetText(text);
 }
 
 // ---- The main window -----------------------------------------------------------------------

@@ -65,9 +65,13 @@ void TCustomEdit::CreateWnd() {
 // ---- Text and selection ---------------------------------------------------------------------
 
 void TCustomEdit::SetText(const AnsiString& text) {
-    AnsiString value = text;
-    if (charCase_ == ecUpperCase) std::transform(value.begin(), value.end(), value.begin(), ::toupper);
-    if (charCase_ == ecLowerCase) std::transform(value.begin(), value.end(), value.begin(), ::tolower);
+    // A memo's text may be long: copied here only to change its case.
+    AnsiString cased;
+    if (charCase_ != ecNormal) {
+        cased = text;
+        std::transform(cased.begin(), cased.end(), cased.begin(), charCase_ == ecUpperCase ? ::toupper : ::tolower);
+    }
+    const AnsiString& value = charCase_ != ecNormal ? cased : text;
     if (value == text_) return;
     settingText_ = true;
     TCustomControl::SetText(value);

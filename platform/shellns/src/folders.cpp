@@ -200,12 +200,25 @@ timespec WallNow() {
 // Calls visit(entry, types) for every entry but "." and ".." until it
 // answers false; false when the folder cannot be read. A big folder read
 // whole is kept (ListingCache) and served from there while unchanged.
-template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit) {
+UniqueFd OpenFolder(const std::string& path, struct stat& st) {
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NONBLOCK;
     UniqueFd fd = path.size() < PATH_MAX ? UniqueFd(::open(path.c_str(), kFlags | O_CLOEXEC))
                                          : OpenAnyPath(path, kFlags);
+    if (fd && ::fstat(fd.Get(), &st) != 0) return UniqueFd();
+    return fd;
+}
+
+// The listing kept for the folder at path while it is unchanged, or nullptr.
+std::shared_ptr<const FolderListing> KeptListing(const std::string& path) {
     struct stat st;
-    if (!fd || ::fstat(fd.Get(), &st) != 0) return false;
+    const UniqueFd fd = OpenFolder(path, st);
+    return fd ? FolderListings().Find(FolderStamp::Of(st)) : nullptr;
+}
+
+template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit) {
+    struct stat st;
+    UniqueFd fd = OpenFolder(path, st);
+    if (!fd) return false;
     const FolderStamp stamp = FolderStamp::Of(st);
     if (const std::shared_ptr<const FolderListing> kept = FolderListings().Find(stamp)) {
         EntryTypes types(fd.Get(), path);
@@ -485,6 +498,13 @@ void ListEntries(const std::string& path, uint32_t flags, bool entriesAreFolders
 class EntryEnumerator final : public IEnumIDList, public IEnumIDListKinds {
 public:
     explicit EntryEnumerator(const std::string& path, uint32_t flags) {
+        // Items of both sorts need no look beyond a kept listing: they are
+        // taken from it as asked for, not copied first.
+        if ((flags & SHCONTF_FOLDERS) && (flags & SHCONTF_NONFOLDERS)) kept_ = KeptListing(path);
+        if (kept_) {
+            hidden_ = flags & SHCONTF_INCLUDEHIDDEN;
+            return;
+        }
         ListEntries(path, flags, true, [&](std::string_view name, bool noFolder) {
             names_.append(name);
             ends_.push_back(names_.size());
@@ -494,25 +514,42 @@ public:
     HRESULT Next(PItemIDList* item) override {
         if (!item) return E_INVALIDARG;
         *item = nullptr;
-        if (at_ >= ends_.size()) return S_FALSE;
-        const size_t start = at_ == 0 ? 0 : ends_[at_ - 1];
-        const std::string_view name = std::string_view(names_).substr(start, ends_[at_] - start);
+        std::string_view name;
+        bool noFolder;
+        if (kept_) {
+            while (keptAt_ < kept_->Count() && !hidden_ && kept_->At(keptAt_).name[0] == '.') ++keptAt_;
+            if (keptAt_ >= kept_->Count()) return S_FALSE;
+            const FolderEntry e = kept_->At(keptAt_);
+            name = e.name;
+            noFolder = e.type != DT_DIR && e.type != DT_LNK && e.type != DT_UNKNOWN;
+        } else {
+            if (at_ >= ends_.size()) return S_FALSE;
+            const size_t start = at_ == 0 ? 0 : ends_[at_ - 1];
+            name = std::string_view(names_).substr(start, ends_[at_] - start);
+            noFolder = noFolder_[at_];
+        }
         // One buffer for every item: a big folder's items are many.
         const size_t cb = name.size() + 3;
         scratch_.assign({char(cb & 0xFF), char(cb >> 8), char(PIDL_KIND_FILE)});
         scratch_.append(name).append(2, '\0');
         *item = AllocPidl(scratch_);
         if (!*item) return E_OUTOFMEMORY;
-        ++at_;
+        ++(kept_ ? keptAt_ : at_);
+        returned_ = true;
+        lastNoFolder_ = noFolder;
         return S_OK;
     }
-    bool LastIsNoFolder() override { return at_ > 0 && noFolder_[at_ - 1]; }
+    bool LastIsNoFolder() override { return returned_ && lastNoFolder_; }
 
 private:
+    std::shared_ptr<const FolderListing> kept_;
+    size_t keptAt_ = 0;
+    bool hidden_ = false;
     std::string names_;
     std::vector<size_t> ends_;
     std::vector<uint8_t> noFolder_;
     size_t at_ = 0;
+    bool returned_ = false, lastNoFolder_ = false;
     std::string scratch_;
 };
 
@@ -607,8 +644,11 @@ HRESULT FolderBase::GetQueryInfo(PCItemIDList pidl, std::shared_ptr<IQueryInfo>*
 
 // IsValidItemName without building a string.
 bool IsValidName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+    if (name.empty() || name == "." || name == "..") return false;
+    // A loop, not a search per character: asked for every item of a big folder.
+    for (const char c : name)
+        if (c == '/' || c == '\0') return false;
+    return true;
 }
 
 // The names of a folder's listing with their sorts, found by hash, without
@@ -669,7 +709,11 @@ public:
             ILNextItem(pidl)->mkid.cb == 0 && ILItemKind(pidl) == PIDL_KIND_FILE) {
             const std::string_view entry = ILItemPayload(pidl);
             if (!IsValidName(entry)) return E_INVALIDARG;
-            name->assign(path_ == "/" ? "" : path_).append(1, '/').append(entry);
+            // One allocation for the whole path: the names are many.
+            const std::string_view folder = path_ == "/" ? std::string_view() : std::string_view(path_);
+            name->clear();
+            name->reserve(folder.size() + 1 + entry.size());
+            name->append(folder).append(1, '/').append(entry);
             return S_OK;
         }
         return FolderBase::GetDisplayNameOf(pidl, flags, name);
@@ -715,13 +759,18 @@ private:
                 ILItemKind(p) != PIDL_KIND_FILE)
                 return false;
         }
+        // A kept listing keeps its index by name too: asked about many items
+        // again and again, the big folder is indexed once.
+        const std::shared_ptr<const FolderListing> kept = KeptListing(path_);
         NameTable entries;
-        if (!ForEachEntry(path_, [&](const FolderEntry& e, EntryTypes&) {
-                entries.Add(e.name, e.type);
-                return true;
-            }))
-            return false;
-        entries.Build();
+        if (!kept) {
+            if (!ForEachEntry(path_, [&](const FolderEntry& e, EntryTypes&) {
+                    entries.Add(e.name, e.type);
+                    return true;
+                }))
+                return false;
+            entries.Build();
+        }
         uint32_t result = *attributes;
         for (int i = 0; i < count; ++i) {
             const std::string_view name = ILItemPayload(pidls[i]);
@@ -729,7 +778,7 @@ private:
                 hr = E_INVALIDARG;
                 return true;
             }
-            const int type = entries.Find(name);
+            const int type = kept ? kept->TypeOf(name) : entries.Find(name);
             if (type < 0) {
                 hr = E_FAIL; // not there
                 return true;

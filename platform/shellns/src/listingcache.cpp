@@ -33,6 +33,26 @@ void FolderListing::Add(std::string_view name, unsigned char type) {
     names_.push_back('\0');
 }
 
+int FolderListing::TypeOf(std::string_view name) const {
+    const auto hash = [](std::string_view n) { return std::hash<std::string_view>()(n); };
+    std::call_once(indexed_, [&] {
+        Assert(entries_.size() < INT32_MAX, "FolderListing: too many entries");
+        size_t size = 16;
+        while (size < entries_.size() * 2) size *= 2;
+        slots_.assign(size, -1);
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            size_t at = hash(At(i).name) & (size - 1);
+            while (slots_[at] >= 0) at = (at + 1) & (size - 1);
+            slots_[at] = int32_t(i);
+        }
+    });
+    for (size_t at = hash(name) & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+        const int32_t i = slots_[at];
+        if (i < 0) return -1;
+        if (At(size_t(i)).name == name) return entries_[size_t(i)].type;
+    }
+}
+
 FolderStamp FolderStamp::Of(const struct stat& st) {
     return {st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
 }

@@ -32,6 +32,11 @@ public:
         return {std::string_view(names_).substr(e.start, e.length), e.type};
     }
 
+    // The directory type of the entry so named, -1 when there is none. The
+    // index by name is made at the first question, once, whoever asks: a
+    // listing is never added to once it is shared.
+    int TypeOf(std::string_view name) const;
+
 private:
     struct Entry {
         size_t start;
@@ -40,6 +45,8 @@ private:
     };
     std::string names_; // each name followed by a NUL
     std::vector<Entry> entries_;
+    mutable std::once_flag indexed_;
+    mutable std::vector<int32_t> slots_; // entry indexes by hash, -1 where free
 };
 
 // What tells that a folder's entries are still those read: the folder's

@@ -146,6 +146,74 @@ TEST_F(ListingCache, AFolderChangedOnDiskIsReadAgain) {
     EXPECT_EQ(reads[big], 6); // once after each change, whatever asked
 }
 
+TEST_F(ListingCache, AKeptListingServesItemsOfBothSortsAsFromTheDisk) {
+    ASSERT_EQ(mkdir((big + "/sub").c_str(), 0755), 0);
+    Touch(big + "/.hidden");
+    SetModified(big, -3600);
+    ShellFolderPtr folder = Bind(big);
+    const uint32_t both = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
+    // Read from the disk, then from the kept listing: the same items.
+    const std::vector<std::string> read = Names(*folder, both | SHCONTF_INCLUDEHIDDEN);
+    EXPECT_EQ(read.size(), size_t(kFiles + 2));
+    EXPECT_EQ(Names(*folder, both | SHCONTF_INCLUDEHIDDEN), read);
+    const std::vector<std::string> shown = Names(*folder, both);
+    EXPECT_EQ(shown.size(), size_t(kFiles + 1));
+    EXPECT_FALSE(std::binary_search(shown.begin(), shown.end(), ".hidden"));
+    EXPECT_TRUE(std::binary_search(shown.begin(), shown.end(), "sub"));
+    // Each item tells its sort.
+    std::unique_ptr<IEnumIDList> list;
+    ASSERT_EQ(folder->EnumObjects(both | SHCONTF_INCLUDEHIDDEN, &list), S_OK);
+    auto* kinds = dynamic_cast<IEnumIDListKinds*>(list.get());
+    ASSERT_NE(kinds, nullptr);
+    EXPECT_FALSE(kinds->LastIsNoFolder()); // nothing taken yet
+    int files = 0, folders = 0;
+    for (;;) {
+        Pidl child;
+        if (list->Next(&child.p) != S_OK) break;
+        std::string name;
+        folder->GetDisplayNameOf(child.p, SHGDN_INFOLDER, &name);
+        if (kinds->LastIsNoFolder()) ++files;
+        else {
+            ++folders;
+            EXPECT_EQ(name, "sub");
+        }
+    }
+    EXPECT_EQ(files, kFiles + 1);
+    EXPECT_EQ(folders, 1);
+    EXPECT_EQ(reads[big], 1);
+}
+
+TEST_F(ListingCache, AKeptListingAnswersManyItemsAttributesByName) {
+    ASSERT_EQ(mkdir((big + "/sub").c_str(), 0755), 0);
+    const std::string other = home + "/other";
+    ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+    Touch(other + "/elsewhere");
+    SetModified(big, -3600);
+    ShellFolderPtr folder = Bind(big);
+    Names(*folder, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS); // read and kept
+    std::vector<Pidl> items(20);
+    std::vector<PCItemIDList> ids;
+    for (int i = 0; i < 19; ++i) {
+        ASSERT_EQ(folder->ParseDisplayName("f" + std::to_string(1500 + i), &items[i].p), S_OK);
+        ids.push_back(items[i].p);
+    }
+    ASSERT_EQ(folder->ParseDisplayName("sub", &items[19].p), S_OK);
+    ids.push_back(items[19].p);
+    uint32_t attributes = SFGAO_FILESYSTEM | SFGAO_FOLDER;
+    EXPECT_EQ(folder->GetAttributesOf(ids.data(), 20, &attributes), S_OK);
+    EXPECT_EQ(attributes, uint32_t(SFGAO_FILESYSTEM));
+    attributes = SFGAO_FILESYSTEM | SFGAO_FOLDER;
+    EXPECT_EQ(folder->GetAttributesOf(&ids[19], 1, &attributes), S_OK);
+    EXPECT_EQ(attributes, uint32_t(SFGAO_FILESYSTEM | SFGAO_FOLDER));
+    // An item of another folder is not there.
+    Pidl stranger;
+    ASSERT_EQ(Bind(other)->ParseDisplayName("elsewhere", &stranger.p), S_OK);
+    ids[7] = stranger.p;
+    attributes = SFGAO_FILESYSTEM;
+    EXPECT_EQ(folder->GetAttributesOf(ids.data(), 20, &attributes), E_FAIL);
+    EXPECT_EQ(reads[big], 1);
+}
+
 TEST_F(ListingCache, WhereALinkLeadsIsLookedAtOnEveryQuestion) {
     const std::string target = root + "/target";
     ASSERT_EQ(symlink(target.c_str(), (big + "/link").c_str()), 0);
