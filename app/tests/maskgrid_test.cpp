@@ -18,11 +18,19 @@ namespace {
 using namespace ax;
 using Row = std::vector<std::string>;
 
-TEST(MainformMaskGrid, ThreeColumnsWithTheBuiltInMasks) {
+// A headless display, a still clock and the test font for each test.
+class MainformMaskGrid : public testing::Test {
+protected:
+    void SetUp() override {
+        SetClock(&clock);
+        SelectDisplay(DisplayKind::Headless);
+        SetTestFont(true);
+    }
+    void TearDown() override { SetClock(nullptr); }
     ManualClock clock;
-    SetClock(&clock);
-    SelectDisplay(DisplayKind::Headless);
-    SetTestFont(true);
+};
+
+TEST_F(MainformMaskGrid, ThreeColumnsWithTheBuiltInMasks) {
     {
         TApplication app(nullptr);
         auto* w = app.CreateForm<TMainform>();
@@ -42,15 +50,10 @@ TEST(MainformMaskGrid, ThreeColumnsWithTheBuiltInMasks) {
         EXPECT_TRUE(g->Options() & goEditing);
         EXPECT_FALSE(g->SortOptions().CanSort);
     }
-    SetClock(nullptr);
 }
 
 // The grid spans the window's width below its title, and follows it.
-TEST(MainformMaskGrid, TakesTheWindowsWidth) {
-    ManualClock clock;
-    SetClock(&clock);
-    SelectDisplay(DisplayKind::Headless);
-    SetTestFont(true);
+TEST_F(MainformMaskGrid, TakesTheWindowsWidth) {
     {
         TApplication app(nullptr);
         auto* w = app.CreateForm<TMainform>();
@@ -67,7 +70,6 @@ TEST(MainformMaskGrid, TakesTheWindowsWidth) {
         EXPECT_EQ(g->Width(), 900);
         EXPECT_EQ(g->Height(), 128);
     }
-    SetClock(nullptr);
 }
 
 } // namespace

@@ -114,39 +114,6 @@ TEST_F(JobLoadTest, ChildrenThatBreakTheTreeAreDropped) {
     EXPECT_EQ(storage.Children()->Items(0)->Children()->Count(), 0);
 }
 
-// The order of siblings comes from case folding, which another machine may
-// do differently: a job written there must lose none of its items here.
-TEST_F(JobLoadTest, SiblingsInAnotherOrderAreSortedNotDropped) {
-    Make("d/");
-    const std::string a = Make("d/a"), b = Make("d/B"), c = Make("d/c");
-    const Bytes folder = PathPidl(files + "/d");
-    const Bytes children = Cat({Leaf(PathPidl(c)), Leaf(PathPidl(a)), Leaf(PathPidl(b)),
-                                Leaf(PathPidl(a), csMixedNormal)});
-    // Computer > / > tmp... > files > d, each an intermediate record.
-    Bytes record = Cat({StreamedPidl(folder), U8(1), U32(4), children, Tail(0, 0, 0)});
-    const Bytes items = PathItems(files + "/d");
-    std::vector<Bytes> ancestors;
-    for (size_t at = 0; at < items.size();) {
-        at += items[at] | (items[at + 1] << 8);
-        Bytes prefix(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(at));
-        prefix.push_back(0);
-        prefix.push_back(0);
-        ancestors.push_back(prefix);
-    }
-    ancestors.pop_back(); // d itself
-    for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it)
-        record = Cat({StreamedPidl(*it), U8(1), U32(1), record, Tail(0, 0, 0)});
-    TRootNodeStorage storage;
-    Load(storage, RootWith(record, 1));
-    EXPECT_EQ(Lines(storage.CheckedFileNames()), (std::vector<std::string>{a, b, c}))
-        << "the first of two records of one item is kept";
-    for (const std::string& path : {a, b, c}) {
-        PItemIDList p = Parse(path);
-        EXPECT_NE(storage.Find(p, skCheck), nullptr) << path;
-        Free(p);
-    }
-}
-
 // A record for folder holding children, below the intermediate records of
 // the folders on its way.
 Bytes UnderFolder(const std::string& folder, const Bytes& children, uint32_t count) {
@@ -165,6 +132,26 @@ Bytes UnderFolder(const std::string& folder, const Bytes& children, uint32_t cou
         record = Cat({StreamedPidl(*it), U8(1), U32(1), record, Tail(0, 0, 0)});
     return RootWith(record, 1);
 }
+
+// The order of siblings comes from case folding, which another machine may
+// do differently: a job written there must lose none of its items here.
+TEST_F(JobLoadTest, SiblingsInAnotherOrderAreSortedNotDropped) {
+    Make("d/");
+    const std::string a = Make("d/a"), b = Make("d/B"), c = Make("d/c");
+    const Bytes children = Cat({Leaf(PathPidl(c)), Leaf(PathPidl(a)), Leaf(PathPidl(b)),
+                                Leaf(PathPidl(a), csMixedNormal)});
+    // Computer > / > tmp... > files > d, each an intermediate record.
+    TRootNodeStorage storage;
+    Load(storage, UnderFolder(files + "/d", children, 4));
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), (std::vector<std::string>{a, b, c}))
+        << "the first of two records of one item is kept";
+    for (const std::string& path : {a, b, c}) {
+        PItemIDList p = Parse(path);
+        EXPECT_NE(storage.Find(p, skCheck), nullptr) << path;
+        Free(p);
+    }
+}
+
 
 TEST_F(JobLoadTest, ALoadInTwoStepsChangesNothingUntilFinished) {
     const Bytes computer = Pidl({Computer()});
