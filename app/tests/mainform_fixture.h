@@ -75,7 +75,11 @@ protected:
         InjectClick(MouseButton::Left, s.x, s.y);
         app->ProcessMessages();
     }
-    void ClickCheckBox(TCustomExplorerTree* tree, PDataNode node) { ClickAt(tree, CheckBoxPoint(tree, node)); }
+    void ClickCheckBox(TCustomExplorerTree* tree, PDataNode node) {
+        const POINT p = CheckBoxPoint(tree, node);
+        if (p.x < 0) ADD_FAILURE() << "no check box on the row";
+        ClickAt(tree, p);
+    }
     // A click on a node's caption: selects it.
     void ClickCaption(TCustomExplorerTree* tree, PDataNode node) { ClickAt(tree, CaptionPoint(tree, node)); }
     static std::vector<std::string> Lines(const TStringList& list) {

@@ -69,7 +69,9 @@ protected:
             TCustomExplorerTree* tree = PaneOf(pane);
             PDataNode node = NodeIn(pane, name);
             if (!node) return POINT{-1, -1};
-            return tree->ClientToScreen(box ? CheckBoxPoint(tree, node) : CaptionPoint(tree, node));
+            const POINT p = box ? CheckBoxPoint(tree, node) : CaptionPoint(tree, node);
+            if (p.x < 0) ADD_FAILURE() << "no check box on the row of " << name;
+            return tree->ClientToScreen(p);
         });
     }
     int StateIn(Pane pane, const std::string& name) {

@@ -16,6 +16,7 @@
 //     DIR, or taken from there when a run made it before, and kept: making
 //     100,000 files takes longer than the road.
 #include "app/MainForm.h"
+#include "pane_points.h"
 #include "controls/ExStatusBar.h"
 #include "framework/forms.h"
 #include "platform/window/display.h"
@@ -40,6 +41,9 @@
 namespace {
 
 using namespace ax;
+using testing::CaptionPoint;
+using testing::CheckBoxPoint;
+using testing::ChildNamed;
 namespace fs = std::filesystem;
 using Wall = std::chrono::steady_clock;
 
@@ -135,31 +139,6 @@ int Startup(int argc, char** argv) {
 }
 
 // ---- the road ------------------------------------------------------------------------------
-
-PDataNode ChildNamed(TCustomExplorerTree* tree, PDataNode parent, const std::string& name) {
-    for (PDataNode c = tree->GetFirstChild(parent); c; c = tree->GetNextSibling(c))
-        if (TNamespace* ns = tree->NodeNamespace(c); ns && WideToUtf8(ns->NameInFolder()) == name) return c;
-    return nullptr;
-}
-
-// Where a user clicks: a node's check box, its caption (client points).
-POINT CheckBoxPoint(TCustomExplorerTree* tree, PDataNode node) {
-    tree->ScrollIntoView(node, false, false);
-    const RECT row = tree->GetDisplayRect(node, NoColumn, false);
-    const int y = (row.top + row.bottom) / 2;
-    for (int x = 0; x < 200; ++x) {
-        THitInfo hit;
-        tree->GetHitTestInfoAt(x, y, true, hit);
-        if (hit.HitNode == node && (hit.HitPositions & hiOnItemCheckbox)) return {x + 3, y};
-    }
-    return {0, 0};
-}
-
-POINT CaptionPoint(TCustomExplorerTree* tree, PDataNode node) {
-    tree->ScrollIntoView(node, false, false);
-    const RECT text = tree->GetDisplayRect(node, NoColumn, true);
-    return {(text.left + text.right) / 2, (text.top + text.bottom) / 2};
-}
 
 // Serves messages waiting until done says so, or every one; answers the
 // longest one in milliseconds.
