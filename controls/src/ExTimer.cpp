@@ -69,8 +69,7 @@ protected:
             const uint64_t now = CurrentClock().Ticks();
             if (now < due) {
                 // Woken early by a change (or the clock): look again.
-                cond_.WaitFor(lock, uint32_t(std::min<uint64_t>(due - now, UINT32_MAX - 1)),
-                              [&] { return !running_ || Terminated() || next_ != due; });
+                cond_.WaitUntil(lock, due, [&] { return !running_ || Terminated() || next_ != due; });
                 continue;
             }
             next_ = due + interval_ > now ? due + interval_ : now + interval_;

@@ -77,6 +77,29 @@ TEST_F(ClockedWaits, TimeoutEndsOnlyWhenTheClockReachesIt) {
     EXPECT_GE(returnedAt.load(), start + 5000);
 }
 
+// A waiter that worked out its deadline before the clock moved must still
+// end at that deadline, not one interval after the move.
+TEST_F(ClockedWaits, DeadlineWaitEndsAtTheDeadlineWhenTheClockMovedFirst) {
+    TimedCondition cond;
+    const uint64_t deadline = clock.Ticks() + 400;
+    clock.Advance(400);
+    std::unique_lock<std::mutex> lock(cond.Mutex());
+    EXPECT_FALSE(cond.WaitUntil(lock, deadline, [] { return false; }));
+    lock.unlock();
+
+    // One move of the whole interval while the waiter sleeps releases it.
+    std::atomic<bool> done{false};
+    std::thread waiter([&] {
+        std::unique_lock<std::mutex> l(cond.Mutex());
+        cond.WaitUntil(l, deadline + 400, [] { return false; });
+        done = true;
+    });
+    clock.Advance(400);
+    EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
+    if (!done) clock.Advance(1000000); // let a broken wait end before the join
+    waiter.join();
+}
+
 TEST_F(ClockedWaits, SignalEndsWaitWithoutAnyTimePassing) {
     TEvent event;
     std::thread waiter([&] { EXPECT_EQ(event.WaitFor(1000), TWaitResult::wrSignaled); });

@@ -125,14 +125,9 @@ void ClearSignal(ThreadQueue& q) {
 void WaitForSignal(ThreadQueue& q, uint64_t deadline) {
     FlushPresents(q); // nothing drawn stays unseen while the thread waits
     std::unique_lock<std::mutex> lock(q.wake.Mutex());
-    uint32_t timeout = INFINITE;
-    if (deadline != UINT64_MAX) {
-        const uint64_t now = CurrentClock().Ticks();
-        timeout = deadline <= now
-                      ? 0
-                      : static_cast<uint32_t>(std::min<uint64_t>(deadline - now, INFINITE - 1));
-    }
-    q.wake.WaitFor(lock, timeout, [&] { return q.signalled; });
+    const auto signalled = [&] { return q.signalled; };
+    if (deadline == UINT64_MAX) q.wake.WaitFor(lock, INFINITE, signalled);
+    else q.wake.WaitUntil(lock, deadline, signalled);
 }
 
 void ServeEverything(ThreadQueue& q) {

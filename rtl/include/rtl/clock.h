@@ -87,14 +87,21 @@ public:
     // infinite.
     template <typename Pred>
     bool WaitFor(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs, Pred pred) {
+        if (timeoutMs == UINT32_MAX) {
+            while (!pred()) cv_.wait(lock);
+            return true;
+        }
+        return WaitUntil(lock, CurrentClock().Ticks() + timeoutMs, pred);
+    }
+
+    // The same up to a deadline in clock ticks. Callers that worked out a
+    // deadline use this rather than turning it into a time-out: the clock
+    // may move between their reading and the wait, which would push the
+    // end of the wait past the deadline.
+    template <typename Pred>
+    bool WaitUntil(std::unique_lock<std::mutex>& lock, uint64_t deadline, Pred pred) {
         Clock& clock = CurrentClock();
-        const bool infinite = timeoutMs == UINT32_MAX;
-        const uint64_t deadline = clock.Ticks() + timeoutMs;
         while (!pred()) {
-            if (infinite) {
-                cv_.wait(lock);
-                continue;
-            }
             if (clock.Ticks() >= deadline) return false;
             clock.Wait(cv_, lock, deadline);
         }
