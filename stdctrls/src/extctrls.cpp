@@ -42,7 +42,9 @@ void TCustomPanel::CreateParams(TCreateParams& p) {
 
 RECT TCustomPanel::ClientRect() {
     RECT r = TCustomControl::ClientRect();
-    int inset = borderWidth_;
+    // Only the bevels: aligning takes the border width off for every
+    // windowed control, so counting it here too would take it twice.
+    int inset = 0;
     if (bevelOuter_ != bvNone) inset += bevelWidth_;
     if (bevelInner_ != bvNone) inset += bevelWidth_;
     InflateRect(&r, -inset, -inset);

@@ -1,7 +1,8 @@
 // List box selection and owner drawing, check and radio buttons, default
-// and cancel buttons, label sizing and status bar parts.
+// and cancel buttons, label sizing, a panel's insets and status bar parts.
 #include "fixture.h"
 #include "stdctrls/comctrls.h"
+#include "stdctrls/extctrls.h"
 #include "stdctrls/stdctrls.h"
 
 namespace ax {
@@ -360,6 +361,27 @@ TEST_F(StdCtrlsTest, LabelSizesItselfToTheTestFont) {
     EXPECT_TRUE(edit->Focused());
     edit->Free(); // the label forgets it
     EXPECT_EQ(label->FocusControl(), nullptr);
+}
+
+// The border width and the bevels are each taken off once around the
+// aligned children.
+TEST_F(StdCtrlsTest, PanelInsetsAlignedChildrenByBorderAndBevelsOnce) {
+    TForm* form = MakeForm();
+    auto* panel = TComponent::Create<TPanel>(form);
+    panel->SetParent(form);
+    panel->SetBounds(0, 0, 200, 100);
+    panel->SetBorderWidth(5);
+    panel->SetBevelInner(bvLowered); // with the default raised outer one
+    panel->SetBevelWidth(2);
+    auto* child = TComponent::Create<TPanel>(panel);
+    child->SetParent(panel);
+    child->SetAlign(alClient);
+    app->ProcessMessages();
+    // 2 + 2 for the bevels, 5 for the border: 9 on each side.
+    EXPECT_EQ(child->Left(), 9);
+    EXPECT_EQ(child->Top(), 9);
+    EXPECT_EQ(child->Width(), 200 - 18);
+    EXPECT_EQ(child->Height(), 100 - 18);
 }
 
 TEST_F(StdCtrlsTest, StatusBarPartRectangles) {
