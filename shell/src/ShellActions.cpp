@@ -1,4 +1,5 @@
 // Enumeration, details columns, sorting and the actions of shell items.
+#include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "shell/ShellResources.h"
 #include "shell/ShellUtilities.h"
@@ -281,13 +282,16 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
     uint32_t flags = CMF_EXPLORE;
     if (items.size() == 1 && cmd) flags |= CMF_CANRENAME;
     if (ShellGetKeyState(IInputState::kShift) < 0) flags |= CMF_EXTENDEDVERBS;
-    currentMenu_ = MenuOf(items, absolute);
-    if (!currentMenu_) return false;
+    // Held here too: a handler may invalidate this item, which drops its
+    // menu object while the command still needs it.
+    const std::shared_ptr<IContextMenu> contextMenu = MenuOf(items, absolute);
+    if (!contextMenu) return false;
+    Actions().currentMenu = contextMenu;
+    ScopeGuard dropMenu([this] {
+        if (actions_) actions_->currentMenu.reset();
+    });
     ShellMenu menu;
-    if (FAILED(currentMenu_->QueryContextMenu(menu, 0, 1, 0x7FFF, flags))) {
-        currentMenu_.reset();
-        return false;
-    }
+    if (FAILED(contextMenu->QueryContextMenu(menu, 0, 1, 0x7FFF, flags))) return false;
     // The application's items go into a sub-menu of their own, with ids
     // above every id the shell used.
     uint32_t firstUserId = 0;
@@ -319,10 +323,7 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
     }
     bool allow = true;
     if (show) show(this, allow);
-    if (!allow) {
-        currentMenu_.reset();
-        return false;
-    }
+    if (!allow) return false;
     const uint32_t id =
         MenuTracker().TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at, owner);
     if (id != 0) {
@@ -332,7 +333,7 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
         } else {
             std::string verb8;
             const WideString verb =
-                SUCCEEDED(currentMenu_->GetCommandString(id - 1, GCS_VERBW, &verb8))
+                SUCCEEDED(contextMenu->GetCommandString(id - 1, GCS_VERBW, &verb8))
                     ? W(verb8)
                     : WideString(SUnknownCommand);
             bool handled = false;
@@ -341,12 +342,11 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
                 CMINVOKECOMMANDINFO info;
                 info.commandOffset = id - 1;
                 info.showCommand = 1;
-                const bool ok = SUCCEEDED(currentMenu_->InvokeCommand(info));
+                const bool ok = SUCCEEDED(contextMenu->InvokeCommand(info));
                 if (after) after(this, verb, int(id), ok);
             }
         }
     }
-    currentMenu_.reset();
     return true;
 }
 
@@ -498,11 +498,12 @@ bool TNamespace::ShellExecuteNamespace(const WideString& workingDir,
 }
 
 std::shared_ptr<IDropTarget> TNamespace::DropTargetObject() {
-    if (!dropTarget_) {
+    ActionObjects& actions = Actions();
+    if (!actions.dropTarget) {
         ShellFolderPtr folder = ParentShellFolder();
-        if (folder) folder->GetDropTarget(relativePIDL_, &dropTarget_);
+        if (folder) folder->GetDropTarget(relativePIDL_, &actions.dropTarget);
     }
-    return dropTarget_;
+    return actions.dropTarget;
 }
 
 HRESULT TNamespace::DragEnter(IDataObject* data, uint32_t keyState, ShellPoint pt,

@@ -551,6 +551,11 @@ void TNamespace::SetIconIndexByThread(int index, bool clearLoading) {
     if (clearLoading) flags_ &= ~kIconLoading;
 }
 
+TNamespace::ActionObjects& TNamespace::Actions() {
+    if (!actions_) actions_ = std::make_unique<ActionObjects>();
+    return *actions_;
+}
+
 TNamespace::TextCache& TNamespace::Texts() {
     if (!texts_) texts_ = std::make_unique<TextCache>();
     return *texts_;
@@ -564,7 +569,7 @@ void TNamespace::SetFolderKnown(bool folder) {
 // ---------------------------------------------------------------- caches
 
 void TNamespace::InvalidateRelativePIDL() {
-    dropTarget_.reset();
+    ResetDropTarget();
     flags_ &= ~kRelativeBits;
 }
 
@@ -576,7 +581,7 @@ void TNamespace::InvalidateCache() {
     columnCount_ = -1;
     shellColumns_ = false;
     flags_ &= ~(kRecycleBinKnown | kRecycleBinValue);
-    dropTarget_.reset();
+    ResetDropTarget();
 }
 
 void TNamespace::InvalidateNamespace(bool refreshIcon) {
@@ -593,7 +598,7 @@ void TNamespace::InvalidateNamespace(bool refreshIcon) {
     flags_ &= ~kOwnsParent;
     flags_ |= kInitBits;
     shellFolder_.reset();
-    currentMenu_.reset();
+    if (actions_) actions_->currentMenu.reset();
     findData_.reset();
     if (!IsDesktop() && absolute_.get() && NamespacePIDLManager().IDCount(absolute_.get()) == 1) {
         TNamespace* physical = PhysicalDesktopFolder();

@@ -606,6 +606,17 @@ TEST_F(Shell, ContextMenuWithCallbacksAndUserMenu) {
     EXPECT_TRUE(asked);
     EXPECT_EQ(tracker.Shown().size(), 3u);
     EXPECT_FALSE(f->ShowContextMenuMulti(0, cmd, nullptr, after, nullptr, nullptr, {}, false));
+
+    // A handler that invalidates the item before the shell runs the command.
+    auto invalidating = [&](TNamespace* ns, const WideString& verb, int, bool& handled) {
+        verbs.push_back(verb);
+        ns->InvalidateNamespace(true);
+        handled = false;
+    };
+    tracker.PickCaption(u"Copy");
+    EXPECT_TRUE(f->ShowContextMenu(0, invalidating, nullptr, after, nullptr, nullptr));
+    EXPECT_EQ(verbs.back(), u"copy");
+    EXPECT_EQ(results.back(), true);
     SetInputState(nullptr);
 }
 

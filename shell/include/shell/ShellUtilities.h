@@ -258,8 +258,18 @@ private:
     TNamespace* parent_ = nullptr;
     std::unique_ptr<TNamespace> ownedParent_;
     ShellFolderPtr shellFolder_;
-    std::shared_ptr<IContextMenu> currentMenu_;
-    std::shared_ptr<IDropTarget> dropTarget_;
+    // A menu's and a drop's objects, made on first use: most items of a
+    // big folder never get either, and the object stays small enough for
+    // the heap's next smaller block.
+    struct ActionObjects {
+        std::shared_ptr<IContextMenu> currentMenu;
+        std::shared_ptr<IDropTarget> dropTarget;
+    };
+    ActionObjects& Actions();
+    void ResetDropTarget() {
+        if (actions_) actions_->dropTarget.reset();
+    }
+    std::unique_ptr<ActionObjects> actions_;
     std::unique_ptr<WIN32_FIND_DATA> findData_;
     // Texts worked out on first use. They live apart, made with the first
     // of them: most items of a big folder are never asked for any.
