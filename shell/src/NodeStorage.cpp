@@ -37,7 +37,7 @@ uint8_t ReadBooleanByte(TStream& stream) {
     return value;
 }
 
-template <typename T> void ReadArray(TStream& stream, std::vector<T>& out) {
+template <typename T> void ReadArray(TStream& stream, TDynArray<T>& out) {
     const auto count = stream.ReadValue<int32_t>();
     if (count == 0) {
         out.clear();
@@ -45,12 +45,13 @@ template <typename T> void ReadArray(TStream& stream, std::vector<T>& out) {
     }
     if (count < 0 || count > stream.Remaining() / static_cast<int64_t>(sizeof(T)))
         throw EReadError(SReadError);
-    std::vector<T> values(static_cast<size_t>(count));
+    TDynArray<T> values;
+    values.resize(static_cast<size_t>(count));
     stream.ReadBuffer(values.data(), count * static_cast<int64_t>(sizeof(T)));
     out = std::move(values);
 }
 
-template <typename T> void WriteArray(TStream& stream, const std::vector<T>& values) {
+template <typename T> void WriteArray(TStream& stream, const TDynArray<T>& values) {
     stream.WriteValue<int32_t>(static_cast<int32_t>(values.size()));
     if (!values.empty())
         stream.WriteBuffer(values.data(), static_cast<int64_t>(values.size() * sizeof(T)));

@@ -383,7 +383,7 @@ TEST_F(ColumnsTest, TheShellColumnLayoutIsKeptPerFolder) {
     tree->StoreColumnState();
     record = tree->Storage().Find(pidl.get(), skColumns);
     ASSERT_NE(record, nullptr);
-    record->Storage.Columns.Positions.assign(10, 3);
+    record->Storage.Columns.Positions = TWordArray{3, 3, 3, 3, 3, 3, 3, 3, 3, 3};
     record->Storage.Columns.Widths[5] = 33;
     tree->SetRootFolderCustomPath(W(files));
     EXPECT_EQ(columns[5]->Width(), 33);

@@ -12,6 +12,7 @@
 #include "framework/streaming.h" // SClassNotFound
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
+#include "rtl/dynarray.h"
 #include "rtl/exceptions.h"
 #include "rtl/lists.h"
 #include "rtl/streams.h"
@@ -34,9 +35,9 @@ enum : uint8_t {
 };
 using TStorageKinds = uint8_t;
 
-using TWordArray = std::vector<uint16_t>;
+using TWordArray = TDynArray<uint16_t>;
 // One byte per element, kept as stored.
-using TBooleanArray = std::vector<uint8_t>;
+using TBooleanArray = TDynArray<uint8_t>;
 
 struct TColumnStorage {
     TWordArray Widths;
