@@ -101,6 +101,16 @@ void SystemPages::Release(void* p, std::size_t size) noexcept {
     madvise(p, size, MADV_DONTNEED);
 }
 
+void SystemPages::Populate(void* p, std::size_t size) noexcept {
+#ifdef MADV_POPULATE_WRITE
+    // Older kernels refuse the advice; the writes then fault as before.
+    madvise(p, size, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)size;
+#endif
+}
+
 std::size_t SystemPages::Resident(const void* p, std::size_t size) noexcept {
     return CountResident(p, size);
 }
@@ -477,6 +487,12 @@ void TMemManager::ProvideBlocks(int k, std::int32_t& n) noexcept {
         std::uintptr_t* tail = &r.head;
         while (*tail != kEndOfList)
             tail = &NextFree(AsBlock(*tail));
+        // Every piece's header is written below, which touches each page of
+        // the block: one call brings a large block's pages in, instead of a
+        // fault per page.
+        const std::uintptr_t from = (Addr(h) + kPageSize - 1) & ~(kPageSize - 1);
+        const std::uintptr_t to = (Addr(h) + (std::uintptr_t{1} << (k + e))) & ~(kPageSize - 1);
+        if ((std::size_t{1} << k) <= kPageSize && to >= from + kPopulateFrom) pages_->Populate(reinterpret_cast<void*>(from), to - from);
         const std::uint8_t zero = PieceState(h->used);
         const std::uint8_t firstPrev = h->prevCls;
         const std::int32_t pieces = std::int32_t{1} << e;

@@ -161,6 +161,37 @@ TEST_F(BlockHeapTest, ProvideBlocksSplitsOneBlockIntoAPowerOfTwo) {
     EXPECT_EQ(heap->Count(5), 65);
 }
 
+// Cutting many pieces of a page or less from a large block brings the
+// block's pages in with one call; small splits and larger pieces do not.
+TEST_F(BlockHeapTest, ProvideBlocksPopulatesLargeSplitsIntoSmallPieces) {
+    ASSERT_TRUE(heap->GetMoreMemory(0));
+    std::int32_t few = heap->Count(5) + 49; // a 2 KB block: too small
+    heap->ProvideBlocks(5, few);
+    EXPECT_TRUE(pages.Populated().empty());
+
+    // 1000 blocks of 128 bytes: one 128 KB block cut in 1024.
+    std::int32_t n = heap->Count(7) + 1000;
+    heap->ProvideBlocks(7, n);
+    ASSERT_EQ(pages.Populated().size(), 1u);
+    const auto [from, size] = pages.Populated()[0];
+    EXPECT_EQ(from % 4096, 0u);
+    EXPECT_EQ(size % 4096, 0u);
+    // The block's pages, less the partial ones at either end.
+    EXPECT_GE(size, std::size_t{128 - 4} << 10);
+    EXPECT_LE(size, std::size_t{128} << 10);
+    // It holds the new pieces, all but those of the partial end pages.
+    int inside = 0;
+    for (std::uintptr_t b = heap->Class(7).head; b != kEndOfList; b = NextFree(AsBlock(b)))
+        if (b >= from && b < from + size) ++inside;
+    EXPECT_GE(inside, 1024 - 2 * 32);
+
+    // Pieces of 8 KB touch one page in two: nothing is populated for them.
+    std::int32_t big = heap->Count(13) + 20;
+    heap->ProvideBlocks(13, big);
+    EXPECT_EQ(pages.Populated().size(), 1u);
+    ExpectSound();
+}
+
 TEST_F(BlockHeapTest, ReallocInPlaceAndMoving) {
     auto* p = static_cast<std::uint8_t*>(heap->GetMem(10));
     for (int i = 0; i < 10; ++i)

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace ax::memory::testing {
@@ -25,6 +26,11 @@ public:
     std::size_t Resident(const void* p, std::size_t size) noexcept override {
         return CountResident(p, size);
     }
+    void Populate(void* p, std::size_t size) noexcept override {
+        populated_.emplace_back(reinterpret_cast<std::uintptr_t>(p), size);
+    }
+    // (address, bytes) of every Populate, in order.
+    const std::vector<std::pair<std::uintptr_t, std::size_t>>& Populated() const { return populated_; }
 
     // The next mapping goes at base + offset, whatever alignment it asks for.
     void PlaceNextAt(std::size_t offset) { placed_.push_back(offset); }
@@ -50,6 +56,7 @@ private:
     std::size_t mapped_ = 0;
     std::size_t unmapped_ = 0;
     std::size_t released_ = 0;
+    std::vector<std::pair<std::uintptr_t, std::size_t>> populated_;
 };
 
 } // namespace ax::memory::testing

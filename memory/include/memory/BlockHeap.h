@@ -154,6 +154,9 @@ public:
     virtual void Release(void* p, std::size_t size) noexcept = 0;
     // Bytes of the pages of [p, p + size) (page-aligned) that are resident.
     virtual std::size_t Resident(const void* p, std::size_t size) noexcept = 0;
+    // Makes the pages of [p, p + size) (page-aligned) resident and writable
+    // at once, ahead of writes that would fault them in one by one.
+    virtual void Populate(void*, std::size_t) noexcept {}
 
 protected:
     constexpr PageSource() = default;
@@ -170,6 +173,7 @@ public:
     void Unmap(void* p, std::size_t size) noexcept override;
     void Release(void* p, std::size_t size) noexcept override;
     std::size_t Resident(const void* p, std::size_t size) noexcept override;
+    void Populate(void* p, std::size_t size) noexcept override;
 };
 
 // Which chunk each 64 KB granule of the address space belongs to (0: none).
@@ -461,6 +465,9 @@ public:
     // of a thread, which often ends a phase of the program.
     void TrimIfGrown() noexcept;
     static constexpr std::size_t kReserve = std::size_t{8} << 20;
+    // Pieces of a page or less cut from at least this much are brought in
+    // with one call (see ProvideBlocks).
+    static constexpr std::size_t kPopulateFrom = std::size_t{64} << 10;
     static constexpr std::size_t kTrimStep = std::size_t{8} << 20;
     static constexpr std::size_t kMaxTrimStep = std::size_t{1} << 30;
     // Bytes given back to the system so far.
