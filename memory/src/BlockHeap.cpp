@@ -492,7 +492,8 @@ void TMemManager::ProvideBlocks(int k, std::int32_t& n) noexcept {
         // fault per page.
         const std::uintptr_t from = (Addr(h) + kPageSize - 1) & ~(kPageSize - 1);
         const std::uintptr_t to = (Addr(h) + (std::uintptr_t{1} << (k + e))) & ~(kPageSize - 1);
-        if ((std::size_t{1} << k) <= kPageSize && to >= from + kPopulateFrom) pages_->Populate(reinterpret_cast<void*>(from), to - from);
+        if ((std::size_t{1} << k) <= kPageSize && to >= from + kPopulateFrom)
+            pages_->Populate(reinterpret_cast<void*>(from), to - from);
         const std::uint8_t zero = PieceState(h->used);
         const std::uint8_t firstPrev = h->prevCls;
         const std::int32_t pieces = std::int32_t{1} << e;

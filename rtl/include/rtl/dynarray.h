@@ -53,7 +53,8 @@ public:
             return;
         }
         BlockPtr fresh = Make(count);
-        if (!empty()) std::memcpy(ItemsOf(fresh.get()), data(), std::min(count, size()) * sizeof(T));
+        if (!empty())
+            std::memcpy(ItemsOf(fresh.get()), data(), std::min(count, size()) * sizeof(T));
         block_ = std::move(fresh);
     }
     void Assign(const T* values, size_t count) {
