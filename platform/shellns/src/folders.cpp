@@ -197,9 +197,7 @@ timespec WallNow() {
     return now;
 }
 
-// Calls visit(entry, types) for every entry but "." and ".." until it
-// answers false; false when the folder cannot be read. A big folder read
-// whole is kept (ListingCache) and served from there while unchanged.
+// The folder at path, opened for reading its entries, with its status in st.
 UniqueFd OpenFolder(const std::string& path, struct stat& st) {
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NONBLOCK;
     UniqueFd fd = path.size() < PATH_MAX ? UniqueFd(::open(path.c_str(), kFlags | O_CLOEXEC))
@@ -215,6 +213,9 @@ std::shared_ptr<const FolderListing> KeptListing(const std::string& path) {
     return fd ? FolderListings().Find(FolderStamp::Of(st)) : nullptr;
 }
 
+// Calls visit(entry, types) for every entry but "." and ".." until it
+// answers false; false when the folder cannot be read. A big folder read
+// whole is kept (ListingCache) and served from there while unchanged.
 template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit) {
     struct stat st;
     UniqueFd fd = OpenFolder(path, st);
@@ -472,22 +473,26 @@ private:
 
 namespace {
 
-// The entries of a folder a listing with these flags holds: add(name,
-// noFolder) for each (see ListDirectory).
+// True for an entry known to be no folder (nor a link that may lead to one).
+bool NoFolderType(unsigned char type) {
+    return type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN;
+}
+
+// The entries of a folder a listing with these flags holds: add(entry) for
+// each (see ListDirectory).
 template <typename Add>
 void ListEntries(const std::string& path, uint32_t flags, bool entriesAreFolders, Add add) {
     const bool folders = flags & SHCONTF_FOLDERS, nonFolders = flags & SHCONTF_NONFOLDERS;
     if (!folders && !nonFolders) return;
     const bool hidden = flags & SHCONTF_INCLUDEHIDDEN;
     ForEachEntry(path, [&](const FolderEntry& e, EntryTypes& types) {
-        const std::string_view name = e.name;
-        if (!hidden && name[0] == '.') return true;
+        if (!hidden && e.name[0] == '.') return true;
         // Only a list of one sort needs to know which sort each entry is.
         if (!folders || !nonFolders) {
             const bool folder = entriesAreFolders && types.IsFolder(e);
             if (folder != folders) return true;
         }
-        add(name, entriesAreFolders && e.type != DT_DIR && e.type != DT_LNK && e.type != DT_UNKNOWN);
+        add(e);
         return true;
     });
 }
@@ -500,54 +505,38 @@ public:
     explicit EntryEnumerator(const std::string& path, uint32_t flags) {
         // Items of both sorts need no look beyond a kept listing: they are
         // taken from it as asked for, not copied first.
-        if ((flags & SHCONTF_FOLDERS) && (flags & SHCONTF_NONFOLDERS)) kept_ = KeptListing(path);
-        if (kept_) {
-            hidden_ = flags & SHCONTF_INCLUDEHIDDEN;
+        if ((flags & SHCONTF_FOLDERS) && (flags & SHCONTF_NONFOLDERS)) listing_ = KeptListing(path);
+        if (listing_) {
+            skipHidden_ = !(flags & SHCONTF_INCLUDEHIDDEN);
             return;
         }
-        ListEntries(path, flags, true, [&](std::string_view name, bool noFolder) {
-            names_.append(name);
-            ends_.push_back(names_.size());
-            noFolder_.push_back(noFolder);
-        });
+        auto read = std::make_shared<FolderListing>();
+        ListEntries(path, flags, true, [&](const FolderEntry& e) { read->Add(e.name, e.type); });
+        listing_ = std::move(read);
     }
     HRESULT Next(PItemIDList* item) override {
         if (!item) return E_INVALIDARG;
         *item = nullptr;
-        std::string_view name;
-        bool noFolder;
-        if (kept_) {
-            while (keptAt_ < kept_->Count() && !hidden_ && kept_->At(keptAt_).name[0] == '.') ++keptAt_;
-            if (keptAt_ >= kept_->Count()) return S_FALSE;
-            const FolderEntry e = kept_->At(keptAt_);
-            name = e.name;
-            noFolder = e.type != DT_DIR && e.type != DT_LNK && e.type != DT_UNKNOWN;
-        } else {
-            if (at_ >= ends_.size()) return S_FALSE;
-            const size_t start = at_ == 0 ? 0 : ends_[at_ - 1];
-            name = std::string_view(names_).substr(start, ends_[at_] - start);
-            noFolder = noFolder_[at_];
-        }
+        while (at_ < listing_->Count() && skipHidden_ && listing_->At(at_).name[0] == '.') ++at_;
+        if (at_ >= listing_->Count()) return S_FALSE;
+        const FolderEntry e = listing_->At(at_);
         // One buffer for every item: a big folder's items are many.
-        const size_t cb = name.size() + 3;
+        const size_t cb = e.name.size() + 3;
         scratch_.assign({char(cb & 0xFF), char(cb >> 8), char(PIDL_KIND_FILE)});
-        scratch_.append(name).append(2, '\0');
+        scratch_.append(e.name).append(2, '\0');
         *item = AllocPidl(scratch_);
         if (!*item) return E_OUTOFMEMORY;
-        ++(kept_ ? keptAt_ : at_);
+        ++at_;
         returned_ = true;
-        lastNoFolder_ = noFolder;
+        lastNoFolder_ = NoFolderType(e.type);
         return S_OK;
     }
     bool LastIsNoFolder() override { return returned_ && lastNoFolder_; }
 
 private:
-    std::shared_ptr<const FolderListing> kept_;
-    size_t keptAt_ = 0;
-    bool hidden_ = false;
-    std::string names_;
-    std::vector<size_t> ends_;
-    std::vector<uint8_t> noFolder_;
+    // Kept and shared, or read for this enumeration alone.
+    std::shared_ptr<const FolderListing> listing_;
+    bool skipHidden_ = false;
     size_t at_ = 0;
     bool returned_ = false, lastNoFolder_ = false;
     std::string scratch_;
@@ -557,11 +546,11 @@ private:
 
 void ListDirectory(const std::string& path, uint8_t kind, uint32_t flags, bool entriesAreFolders,
                    const std::string& prefix, std::vector<std::string>& out, std::vector<uint8_t>* noFolder) {
-    ListEntries(path, flags, entriesAreFolders, [&](std::string_view name, bool isNoFolder) {
-        std::string bytes = ItemBytes(kind, prefix + std::string(name));
+    ListEntries(path, flags, entriesAreFolders, [&](const FolderEntry& e) {
+        std::string bytes = ItemBytes(kind, prefix + std::string(e.name));
         bytes.append(2, '\0');
         out.push_back(std::move(bytes));
-        if (noFolder) noFolder->push_back(isNoFolder);
+        if (noFolder) noFolder->push_back(entriesAreFolders && NoFolderType(e.type));
     });
 }
 
@@ -651,48 +640,6 @@ bool IsValidName(std::string_view name) {
     return true;
 }
 
-// The names of a folder's listing with their sorts, found by hash, without
-// an allocation per name: a folder may hold many.
-class NameTable {
-public:
-    void Add(std::string_view name, unsigned char type) {
-        entries_.push_back({uint32_t(names_.size()), uint32_t(name.size()), type});
-        names_.append(name);
-    }
-    void Build() {
-        size_t size = 16;
-        while (size < entries_.size() * 2) size *= 2;
-        slots_.assign(size, -1);
-        for (size_t i = 0; i < entries_.size(); ++i) {
-            size_t at = Hash(NameAt(i)) & (slots_.size() - 1);
-            while (slots_[at] >= 0) at = (at + 1) & (slots_.size() - 1);
-            slots_[at] = int32_t(i);
-        }
-    }
-    // The sort of a name listed, -1 when it is not.
-    int Find(std::string_view name) const {
-        if (slots_.empty()) return -1;
-        for (size_t at = Hash(name) & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
-            const int32_t i = slots_[at];
-            if (i < 0) return -1;
-            if (NameAt(size_t(i)) == name) return entries_[size_t(i)].type;
-        }
-    }
-
-private:
-    struct Entry {
-        uint32_t start, length;
-        unsigned char type;
-    };
-    static size_t Hash(std::string_view name) { return std::hash<std::string_view>()(name); }
-    std::string_view NameAt(size_t i) const {
-        return std::string_view(names_).substr(entries_[i].start, entries_[i].length);
-    }
-    std::string names_;
-    std::vector<Entry> entries_;
-    std::vector<int32_t> slots_;
-};
-
 class DirectoryFolder final : public FolderBase {
 public:
     DirectoryFolder(std::string absolute, std::string path)
@@ -761,15 +708,15 @@ private:
         }
         // A kept listing keeps its index by name too: asked about many items
         // again and again, the big folder is indexed once.
-        const std::shared_ptr<const FolderListing> kept = KeptListing(path_);
-        NameTable entries;
-        if (!kept) {
+        std::shared_ptr<const FolderListing> listing = KeptListing(path_);
+        if (!listing) {
+            auto read = std::make_shared<FolderListing>();
             if (!ForEachEntry(path_, [&](const FolderEntry& e, EntryTypes&) {
-                    entries.Add(e.name, e.type);
+                    read->Add(e.name, e.type);
                     return true;
                 }))
                 return false;
-            entries.Build();
+            listing = std::move(read);
         }
         uint32_t result = *attributes;
         for (int i = 0; i < count; ++i) {
@@ -778,7 +725,7 @@ private:
                 hr = E_INVALIDARG;
                 return true;
             }
-            const int type = kept ? kept->TypeOf(name) : entries.Find(name);
+            const int type = listing->TypeOf(name);
             if (type < 0) {
                 hr = E_FAIL; // not there
                 return true;
