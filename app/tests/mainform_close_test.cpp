@@ -30,9 +30,14 @@ protected:
         MainformTest::TearDown();
     }
 
-    // Answers every question with answer, keeping its text and buttons.
-    void Answer(int answer) {
-        OnMessageBoxModal = [this, answer](TForm& box) {
+    // Answers every question with answer, keeping its text and buttons (and
+    // a picture of it, when named).
+    void Answer(int answer, const std::string& picture = "") {
+        OnMessageBoxModal = [this, answer, picture](TForm& box) {
+            if (!picture.empty()) {
+                RedrawWindow(box.Handle(), nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+                EXPECT_TRUE(SnapshotWindow(box.Handle(), picture));
+            }
             AnsiString buttons;
             for (int i = 0; i < box.ControlCount(); ++i) {
                 if (auto* label = dynamic_cast<TLabel*>(box.Controls(i))) questions.push_back(label->Caption());
@@ -131,7 +136,8 @@ TEST_F(MainformUnsaved, CloseAnsweredYesSavesToTheJobAndEnds) {
     CheckInList(w, "notes.txt");
     ASSERT_TRUE(w->SaveJob(job));
     CheckInList(w, "Music");
-    Answer(mrYes);
+    // The picture goes to the test's working folder in the build tree.
+    Answer(mrYes, "save_question_job.png");
     // The window manager's close request, as the X display delivers it.
     SendMessage(w->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
     ASSERT_EQ(questions.size(), 1u);

@@ -70,7 +70,7 @@ protected:
         posix_spawn_file_actions_destroy(&actions);
     }
     // The program's main window once it exists (mapped or not): the one
-    // of its windows named as the program is with a size.
+    // of its windows named after the program (and the job) with a size.
     unsigned long MainWindow(bool mapped) {
         unsigned long found = 0;
         EXPECT_TRUE(server.WaitFor([&] {

@@ -388,13 +388,13 @@ std::string Xvfb::TextProperty(unsigned long window, const std::string& name) {
     return text;
 }
 
-std::vector<unsigned long> Xvfb::WindowsNamed(const std::string& name) {
+std::vector<unsigned long> Xvfb::WindowsNamed(const std::string& prefix) {
     std::vector<unsigned long> found;
     std::vector<::Window> pending{impl_->root};
     while (!pending.empty()) {
         const ::Window w = pending.back();
         pending.pop_back();
-        if (w != impl_->root && TextProperty(w, "WM_NAME") == name) found.push_back(w);
+        if (w != impl_->root && TextProperty(w, "WM_NAME").starts_with(prefix)) found.push_back(w);
         ::Window rootRet, parent, *children = nullptr;
         unsigned count = 0;
         if (!XQueryTree(impl_->dpy, w, &rootRet, &parent, &children, &count)) continue;

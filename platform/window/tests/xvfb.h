@@ -85,9 +85,9 @@ public:
     long WmState(unsigned long window);
     // A text property (WM_NAME, _NET_WM_NAME, ...) as stored; "" when none.
     std::string TextProperty(unsigned long window, const std::string& name);
-    // The windows anywhere on the screen whose WM_NAME is name, mapped or
-    // not.
-    std::vector<unsigned long> WindowsNamed(const std::string& name);
+    // The windows anywhere on the screen whose WM_NAME begins with prefix,
+    // mapped or not.
+    std::vector<unsigned long> WindowsNamed(const std::string& prefix);
     // The atom names of an atom-list property (_NET_WM_STATE, ...).
     std::vector<std::string> AtomProperty(unsigned long window, const std::string& name);
     // The window that has the keyboard focus (0 when none has).
