@@ -45,6 +45,7 @@ protected:
                     buttons += (buttons.empty() ? "" : "|") + button->Caption();
             }
             questionButtons = buttons;
+            if (whileAsked) whileAsked();
             box.SetModalResult(answer);
         };
     }
@@ -72,6 +73,7 @@ protected:
     std::string job;
     std::vector<AnsiString> questions;
     AnsiString questionButtons;
+    std::function<void()> whileAsked; // runs while the question is up
     int dialogs = 0;
 };
 
@@ -179,6 +181,8 @@ TEST_F(MainformUnsaved, CloseAnsweredCancelKeepsTheWindowAsItIs) {
         for (int y = frame.top; y < frame.top + 40 && close.x < 0; ++y)
             if (SendMessage(w->Handle(), WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE) close = {x, y};
     ASSERT_GE(close.x, 0) << "no close button in the caption";
+    // A second request while the question is up asks nothing more.
+    whileAsked = [&] { SendMessage(w->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); };
     clock.Advance(1000);
     InjectClick(MouseButton::Left, close.x, close.y);
     EXPECT_FALSE(Ended());
