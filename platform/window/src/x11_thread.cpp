@@ -14,7 +14,8 @@ X11Thread::X11Thread(Display* dpy, std::function<void(XEvent&)> onEvent,
       wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     // Xlib's own answer to a lost connection is to end the process; the
     // program's windows are told instead, and it ends as they decide. (The
-    // first handler is the process's: it only lets the second one run.)
+    // default I/O error handler exits by itself: the process-wide one that
+    // replaces it returns, so that the connection's exit handler runs.)
     XSetIOErrorHandler([](Display*) { return 0; });
     XSetIOErrorExitHandler(
         dpy_, [](Display*, void* self) { static_cast<X11Thread*>(self)->lost_ = true; }, this);
