@@ -8,4 +8,8 @@ void ShowErrorBox(const AnsiString& text, const AnsiString& caption) {
     MessageBoxEx(text, caption, false, MB_OK | MB_ICONERROR);
 }
 
+int AskYesNoCancel(const AnsiString& text, const AnsiString& caption) {
+    return MessageBoxEx(text, caption, false, MB_YESNOCANCEL | MB_ICONQUESTION);
+}
+
 } // namespace ax

@@ -2,9 +2,11 @@
 
 #include "MainFormParts.h"
 #include "controls/ExStatusBar.h"
+#include "platform/ole/msgbox.h"
 #include "shell/CheckboxesSynchronizer.h"
 #include "shell/ExplorerViews.h"
 #include "rtl/exceptions.h"
+#include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
 #include "shell/ExpPersistent.h"
@@ -124,6 +126,10 @@ void TMainform::BuildPanes() {
     ExpTree->OnExpanding = [this](TBaseDataTree*, PDataNode node, bool&) { TreeExpanding(node); };
     ExpTree->OnExpanded = [this](TBaseDataTree*, PDataNode node) { TreeExpanded(node); };
     ExpList->OnRootChange = [this](TCustomExplorerTree*) { ListRootChange(); };
+    // Only the user's own checks come as events: the synchroniser's
+    // mirroring and a load's refresh set the boxes directly.
+    ExpTree->OnChecked = [this](TBaseDataTree*, PDataNode) { SetModified(true); };
+    ExpList->OnChecked = [this](TBaseDataTree*, PDataNode) { SetModified(true); };
     ExpList->OnAddCustomShellColumn = [](TCustomExplorerTree* list, int, TDTHeader& header) {
         FitFolderColumns(list, header);
     };
@@ -251,7 +257,8 @@ bool TMainform::LoadJob(const std::string& fileName) {
         return false;
     }
     jobFileName_ = fileName;
-    SetCaption(AnsiString(kAppTitle) + " - " + ExtractFileName(fileName));
+    modified_ = false;
+    UpdateCaption();
     // The rest in steps served as messages of their own: the window stays
     // alive and the gauge shows how far it got. The storage takes the job,
     // then the panes are made again, their nodes taking their check boxes
@@ -310,9 +317,42 @@ bool TMainform::SaveJob(const std::string& fileName) {
         return false;
     }
     jobFileName_ = fileName;
-    SetCaption(AnsiString(kAppTitle) + " - " + ExtractFileName(fileName));
+    modified_ = false;
+    UpdateCaption();
     PathPanel->SetText("Saved " + fileName);
     return true;
+}
+
+void TMainform::SetModified(bool modified) {
+    if (modified == modified_) return;
+    modified_ = modified;
+    UpdateCaption();
+}
+
+void TMainform::UpdateCaption() {
+    AnsiString caption = kAppTitle;
+    if (!jobFileName_.empty()) caption += " - " + ExtractFileName(jobFileName_);
+    if (modified_) caption += " *";
+    SetCaption(caption);
+}
+
+bool TMainform::QuerySaveChanges() {
+    if (!modified_) return true;
+    // A close request while the question is up is answered by it.
+    if (asking_) return false;
+    asking_ = true;
+    const ScopeGuard asked([this] { asking_ = false; });
+    AnsiString text = "Save changes to the backup selection?";
+    if (!jobFileName_.empty()) text += "\n\n" + jobFileName_;
+    switch (AskYesNoCancel(text, kAppTitle)) {
+    case IDYES: return jobFileName_.empty() ? SaveThroughDialog() : SaveJob(jobFileName_);
+    case IDNO: return true;
+    default: return false; // Cancel, or no box could be shown: nothing is lost
+    }
+}
+
+bool TMainform::CloseQuery() {
+    return TForm::CloseQuery() && QuerySaveChanges();
 }
 
 TStringList& TMainform::Selection() {
@@ -328,12 +368,17 @@ void TMainform::ShowSelection() {
 }
 
 void TMainform::OpenJobClick(TObject*) {
+    if (!QuerySaveChanges()) return;
     if (OpenDialog->Execute()) LoadJob(OpenDialog->FileName());
 }
 
 void TMainform::SaveJobClick(TObject*) {
+    SaveThroughDialog();
+}
+
+bool TMainform::SaveThroughDialog() {
     if (!jobFileName_.empty()) SaveDialog->SetFileName(jobFileName_);
-    if (SaveDialog->Execute()) SaveJob(SaveDialog->FileName());
+    return SaveDialog->Execute() && SaveJob(SaveDialog->FileName());
 }
 
 void TMainform::SelectionClick(TObject*) {

@@ -11,7 +11,9 @@ class TSortGrid;
 // a title row, mask rows 1 to 29 and the built-in masks.
 TSortGrid* BuildMaskGrid(TWinControl* parent, TAlign align, int x, int y, int width, int height);
 
-// ErrorBox.cpp: a modal error box.
+// ErrorBox.cpp: a modal error box, and a question with Yes, No and
+// Cancel (answers IDYES, IDNO, IDCANCEL).
 void ShowErrorBox(const AnsiString& text, const AnsiString& caption);
+int AskYesNoCancel(const AnsiString& text, const AnsiString& caption);
 
 } // namespace ax

@@ -1,9 +1,13 @@
 // The main window on a real display under a window manager, used with real
 // X input: checks clicked in the tree and in the list, the job saved
 // through the save dialog with its name typed, then loaded into a fresh
-// window whose selection is compared with what was clicked.
-// main_window_x11.png is the window with the checks made.
+// window whose selection is compared with what was clicked; a changed
+// selection asked about before the window manager or Alt+F4 closes it.
+// main_window_x11.png is the window with the checks made, save_question.png
+// the screen with the question over the window.
 #include "app/MainForm.h"
+#include "controls/MessageBoxes.h"
+#include "stdctrls/buttons.h"
 #include "pane_points.h"
 #include "shell/ExplorerViews.h"
 #include "stdctrls/dialogform.h"
@@ -23,7 +27,7 @@ using testing::CheckBoxPoint;
 using testing::ChildNamed;
 using testing::QuietPane;
 
-constexpr unsigned long kXK_Return = 0xFF0D;
+constexpr unsigned long kXK_Return = 0xFF0D, kXK_Alt_L = 0xFFE9, kXK_F4 = 0xFFC1;
 
 class X11MainformTest : public test::X11FormTest {
 protected:
@@ -42,6 +46,7 @@ protected:
     void TearDown() override {
         test::X11FormTest::TearDown();
         OnDialogModal = nullptr;
+        OnMessageBoxModal = nullptr;
         setenv("HOME", savedHome.c_str(), 1);
         fs::remove_all(folder);
     }
@@ -89,9 +94,45 @@ protected:
         });
     }
 
+    // Tells the test of every message box that comes up.
+    void WatchQuestions() {
+        ASSERT_TRUE(program->Call([this] {
+            OnMessageBoxModal = [this](TForm& box) {
+                question = &box;
+                questionWindow = box.Handle();
+                ++questions;
+            };
+        }));
+    }
+    // Waits for question number n and until it has the keyboard; its
+    // window.
+    HWND Question(int n) {
+        if (!server.WaitFor([&] { return questions.load() >= n; })) {
+            ADD_FAILURE() << "no question came up";
+            return nullptr;
+        }
+        const HWND box = questionWindow;
+        EXPECT_TRUE(Shown(box, true)) << "the question was not shown with the keyboard";
+        return box;
+    }
+    // The middle of the question's button with that caption, on the screen.
+    POINT QuestionButton(const AnsiString& caption) {
+        return program->Get<POINT>([&] {
+            for (int i = 0; i < question->ControlCount(); ++i)
+                if (auto* b = dynamic_cast<TBitBtn*>(question->Controls(i)); b && b->Caption() == caption)
+                    return b->ClientToScreen(POINT{b->Width() / 2, b->Height() / 2});
+            ADD_FAILURE() << "no button " << caption;
+            return POINT{-1, -1};
+        });
+    }
+
     std::string folder, home, savedHome;
     TMainform* main = nullptr;
     std::vector<std::string> boxes;
+    // The program's thread's, but for the counter and the window.
+    TForm* question = nullptr;
+    std::atomic<HWND> questionWindow{nullptr};
+    std::atomic<int> questions{0};
 };
 
 TEST_F(X11MainformTest, ChecksClickedSavedThroughTheDialogAndLoadedAgain) {
@@ -156,6 +197,58 @@ TEST_F(X11MainformTest, ChecksClickedSavedThroughTheDialogAndLoadedAgain) {
               }),
               csMixedNormal);
     EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+// A check changed, then the window manager's close request: the question
+// comes over the window; Cancel keeps the window and the change. Alt+F4
+// asks again, and No ends the program.
+TEST_F(X11MainformTest, AChangedSelectionIsNotClosedWithoutAQuestion) {
+    ASSERT_NO_FATAL_FAILURE(WatchQuestions());
+    Click(OnScreen(kList, "notes.txt", true));
+    ASSERT_TRUE(Until([&] { return main->Modified(); })) << "the click did not change the selection";
+    EXPECT_TRUE(server.WaitFor([&] { return server.TextProperty(window, "_NET_WM_NAME") == "ArdentixXP *"; }))
+        << server.TextProperty(window, "_NET_WM_NAME");
+
+    server.Close(window);
+    const HWND box = Question(1);
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(program->Call([=, this] {
+        RedrawWindow(program->formWindow(), nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        RedrawWindow(box, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        PumpDisplay();
+    }));
+    EXPECT_TRUE(server.Screenshot(SnapshotPath("save_question").string()));
+    Click(QuestionButton("&Cancel"));
+    EXPECT_TRUE(Until([&] { return !IsWindow(box); })) << "Cancel did not answer the question";
+    EXPECT_FALSE(program->Finished());
+    EXPECT_TRUE(program->Get<bool>([&] { return main->Visible() && main->Modified(); }));
+    EXPECT_EQ(server.WmState(window), 1);
+    EXPECT_EQ(server.TextProperty(window, "_NET_WM_NAME"), "ArdentixXP *");
+
+    // Alt+F4 on the window.
+    ActivateMainForm();
+    ASSERT_TRUE(Shown(program->formWindow(), true)) << "the window did not get the keyboard back";
+    server.Key(kXK_Alt_L, true);
+    server.KeyStroke(kXK_F4);
+    server.Key(kXK_Alt_L, false);
+    ASSERT_NE(Question(2), nullptr);
+    const POINT no = QuestionButton("&No");
+    clock.Advance(1000);
+    server.Click(no.x, no.y);
+    EXPECT_TRUE(program->WaitFinished(test::Xvfb::kBound)) << "No did not end the program";
+}
+
+// The connection killed by another client while the question is up: the
+// program ends as a close would, the question unanswered and nothing saved.
+TEST_F(X11MainformTest, AKilledConnectionEndsTheProgramEvenWithTheQuestionUp) {
+    ASSERT_NO_FATAL_FAILURE(WatchQuestions());
+    Click(OnScreen(kList, "notes.txt", true));
+    ASSERT_TRUE(Until([&] { return main->Modified(); })) << "the click did not change the selection";
+    server.Close(window);
+    ASSERT_NE(Question(1), nullptr);
+    server.KillClient(window);
+    EXPECT_TRUE(program->WaitFinished(test::Xvfb::kBound)) << "the program lived on without its display";
+    EXPECT_EQ(questions.load(), 1);
 }
 
 } // namespace

@@ -65,6 +65,16 @@ public:
     bool Loading() const { return loadStep_ != 0; }
     // Saves the selection; a failure is told in a box. True when saved.
     bool SaveJob(const std::string& fileName);
+    // Whether checks changed since the last load or save (the caption
+    // then ends in " *").
+    bool Modified() const { return modified_; }
+    // With checks changed, asks whether to save them first: Yes saves (to
+    // the job, or through the save dialog without one), No goes on
+    // without saving. True when the caller may go on; false on Cancel and
+    // when the save failed or was cancelled.
+    bool QuerySaveChanges();
+    // Every road to closing the window asks QuerySaveChanges.
+    bool CloseQuery() override;
     // The backup selection (the tree storage's CheckedFileNames).
     TStringList& Selection();
     // Shows the selection window with the selection as it is now.
@@ -126,6 +136,12 @@ private:
     void ShowListed();
     void ListRootChange();
     void ErrorBox(const AnsiString& text);
+    // The job's name and the modified mark in the caption.
+    void UpdateCaption();
+    void SetModified(bool modified);
+    // Through the save dialog, which starts at the job's name; true when
+    // saved.
+    bool SaveThroughDialog();
     void LoadStep();
     // The job a load read, checked and taken by the storage now if a step
     // of the load has not done it yet.
@@ -134,6 +150,9 @@ private:
 
     std::string jobFileName_;
     int loadStep_ = 0;
+    bool modified_ = false;
+    // The save question is on screen: a second close request waits for it.
+    bool asking_ = false;
 };
 
 } // namespace ax

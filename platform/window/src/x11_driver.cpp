@@ -101,7 +101,8 @@ public:
         XSelectInput(dpy, helper_, PropertyChangeMask);
         XFlush(dpy);
         dpy_ = dpy;
-        x_ = std::make_unique<X11Thread>(dpy, [this](XEvent& e) { Handle(e); });
+        x_ = std::make_unique<X11Thread>(
+            dpy, [this](XEvent& e) { Handle(e); }, [this] { OnConnectionLost(); });
     }
 
     ~X11Driver() override {
@@ -422,6 +423,10 @@ private:
     }
 
     void Create(HWND h, const RECT& r, DWORD style, DWORD exStyle, HWND owner) {
+        if (x_->Lost()) {
+            RunOnWindowThread(h, [h] { DestroyWindow(h); }); // it could never be shown
+            return;
+        }
         XWin w;
         w.hwnd = h;
         w.rect = r;
@@ -789,11 +794,25 @@ private:
     void OnDestroyedOutside(::Window id) {
         XWin* w = Find(id);
         if (!w) return; // ours, destroyed by the window layer
-        const HWND h = w->hwnd;
+        Gone(w->hwnd);
+    }
+
+    // The connection took every X window with it.
+    void OnConnectionLost() {
+        std::vector<HWND> all;
+        for (const auto& [h, w] : windows_)
+            all.push_back(h);
+        for (HWND h : all)
+            Gone(h);
+    }
+
+    // Without its X window the window cannot be seen or used: it goes too,
+    // and nothing here touches the X window again.
+    void Gone(HWND h) {
         if (drag_.hwnd == h) drag_ = {};
-        byX_.erase(id);
+        if (focusWanted_ == h) focusWanted_ = nullptr;
+        if (XWin* w = Find(h)) byX_.erase(w->id);
         windows_.erase(h);
-        // Without its X window the window cannot be seen or used: it goes too.
         RunOnWindowThread(h, [h] { DestroyWindow(h); });
     }
 

@@ -4,11 +4,21 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <utility>
 
 namespace ax::wm {
 
-X11Thread::X11Thread(Display* dpy, std::function<void(XEvent&)> onEvent)
-    : dpy_(dpy), onEvent_(std::move(onEvent)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+X11Thread::X11Thread(Display* dpy, std::function<void(XEvent&)> onEvent,
+                     std::function<void()> onLost)
+    : dpy_(dpy), onEvent_(std::move(onEvent)), onLost_(std::move(onLost)),
+      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    // Xlib's own answer to a lost connection is to end the process; the
+    // program's windows are told instead, and it ends as they decide. (The
+    // default I/O error handler exits by itself: the process-wide one that
+    // replaces it returns, so that the connection's exit handler runs.)
+    XSetIOErrorHandler([](Display*) { return 0; });
+    XSetIOErrorExitHandler(
+        dpy_, [](Display*, void* self) { static_cast<X11Thread*>(self)->lost_ = true; }, this);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -19,7 +29,10 @@ X11Thread::~X11Thread() {
     }
     Wake();
     thread_.join();
-    XCloseDisplay(dpy_);
+    // Closing a lost connection waits for ever on state the call that found
+    // it lost left behind: the process is ending, or moves to another
+    // display, and the little it holds is left.
+    if (!lost_) XCloseDisplay(dpy_);
     if (wakeFd_ >= 0) close(wakeFd_);
 }
 
@@ -53,7 +66,7 @@ void X11Thread::Call(const std::function<void()>& fn) {
 void X11Thread::DispatchQueued() {
     // XPending flushes what was written and reads what has arrived; a
     // handler's own round trips may queue more, which the loop takes too.
-    while (XPending(dpy_) > 0) {
+    while (!lost_ && XPending(dpy_) > 0) {
         XEvent e;
         XNextEvent(dpy_, &e);
         onEvent_(e);
@@ -80,6 +93,7 @@ void X11Thread::Run() {
                 if (w.done) *w.done = any = true;
         }
         if (any) finished_.notify_all();
+        if (lost_ && !std::exchange(lostTold_, true) && onLost_) onLost_();
         if (stop) {
             std::lock_guard<std::mutex> g(mutex_);
             if (work_.empty()) return;
@@ -89,9 +103,10 @@ void X11Thread::Run() {
             std::lock_guard<std::mutex> g(mutex_);
             if (!work_.empty()) continue;
         }
-        pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) continue;
-        if (fds[1].revents & POLLIN) {
+        // A lost connection's socket stays readable: only work wakes us then.
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd, POLLIN, 0}};
+        if (poll(fds, lost_ ? 1 : 2, -1) < 0 && errno != EINTR) continue;
+        if (fds[0].revents & POLLIN) {
             uint64_t count;
             [[maybe_unused]] ssize_t n = read(wakeFd_, &count, sizeof count);
         }

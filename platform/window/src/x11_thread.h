@@ -4,7 +4,12 @@
 // waits for another thread. After each batch of work it dispatches every
 // event in Xlib's queue, so events that a round trip read from the socket
 // are served at once instead of waiting for the next one to arrive.
+//
+// A lost connection (the server went, or another client killed ours) does
+// not end the process: the thread stops reading it, runs onLost once, and
+// the Xlib calls of the work still posted do nothing from then on.
 #include <X11/Xlib.h>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -15,8 +20,10 @@ namespace ax::wm {
 
 class X11Thread {
 public:
-    // Takes the connection; onEvent runs on the thread for every event.
-    X11Thread(Display* dpy, std::function<void(XEvent&)> onEvent);
+    // Takes the connection; onEvent runs on the thread for every event,
+    // onLost (when given) once when the connection is lost.
+    X11Thread(Display* dpy, std::function<void(XEvent&)> onEvent,
+              std::function<void()> onLost = {});
     // Runs the work still queued, then closes the connection.
     ~X11Thread();
     X11Thread(const X11Thread&) = delete;
@@ -28,6 +35,8 @@ public:
     // in were handled (at once when called on the thread itself).
     void Call(const std::function<void()>& fn);
     bool OnThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+    // Whether the connection is lost.
+    bool Lost() const { return lost_; }
 
 private:
     struct Work {
@@ -40,6 +49,9 @@ private:
 
     Display* dpy_;
     std::function<void(XEvent&)> onEvent_;
+    std::function<void()> onLost_;
+    std::atomic<bool> lost_{false}; // set by Xlib's I/O error exit handler
+    bool lostTold_ = false;         // the thread's own
     int wakeFd_ = -1;
     std::mutex mutex_;
     std::condition_variable finished_;

@@ -309,6 +309,23 @@ void Xvfb::Destroy(unsigned long window) {
     XSync(impl_->dpy, False);
 }
 
+void Xvfb::KillClient(unsigned long window) {
+    XKillClient(impl_->dpy, window);
+    XSync(impl_->dpy, False);
+}
+
+void Xvfb::DeleteWindow(unsigned long window) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = impl_->A("WM_PROTOCOLS");
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(impl_->A("WM_DELETE_WINDOW"));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(impl_->dpy, window, False, NoEventMask, &e);
+    XSync(impl_->dpy, False);
+}
+
 bool Xvfb::WindowManagerBarrier(Bound bound) {
     // The window manager answers a frame-extents request by setting a
     // property; it handles requests in order, so everything before is done.
@@ -369,6 +386,22 @@ std::string Xvfb::TextProperty(unsigned long window, const std::string& name) {
         text.assign(reinterpret_cast<char*>(data), count);
     if (data) XFree(data);
     return text;
+}
+
+std::vector<unsigned long> Xvfb::WindowsNamed(const std::string& prefix) {
+    std::vector<unsigned long> found;
+    std::vector<::Window> pending{impl_->root};
+    while (!pending.empty()) {
+        const ::Window w = pending.back();
+        pending.pop_back();
+        if (w != impl_->root && TextProperty(w, "WM_NAME").starts_with(prefix)) found.push_back(w);
+        ::Window rootRet, parent, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(impl_->dpy, w, &rootRet, &parent, &children, &count)) continue;
+        pending.insert(pending.end(), children, children + count);
+        if (children) XFree(children);
+    }
+    return found;
 }
 
 std::vector<std::string> Xvfb::AtomProperty(unsigned long window, const std::string& name) {

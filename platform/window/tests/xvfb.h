@@ -64,6 +64,12 @@ public:
     void MoveResize(unsigned long window, int x, int y, int w, int h); // _NET_MOVERESIZE_WINDOW
     // Another client destroys the window.
     void Destroy(unsigned long window);
+    // Another client ends the connection of the client that made the
+    // window (as xkill does).
+    void KillClient(unsigned long window);
+    // Asks the window's client to close it, as a window manager does
+    // (WM_DELETE_WINDOW), managed or not.
+    void DeleteWindow(unsigned long window);
     // Returns once the window manager has handled every request the server
     // took before (a request it answers, sent after them).
     bool WindowManagerBarrier(Bound bound = kBound);
@@ -79,6 +85,9 @@ public:
     long WmState(unsigned long window);
     // A text property (WM_NAME, _NET_WM_NAME, ...) as stored; "" when none.
     std::string TextProperty(unsigned long window, const std::string& name);
+    // The windows anywhere on the screen whose WM_NAME begins with prefix,
+    // mapped or not.
+    std::vector<unsigned long> WindowsNamed(const std::string& prefix);
     // The atom names of an atom-list property (_NET_WM_STATE, ...).
     std::vector<std::string> AtomProperty(unsigned long window, const std::string& name);
     // The window that has the keyboard focus (0 when none has).
