@@ -3,6 +3,7 @@
 // the selection read back; damaged jobs change nothing.
 #include "mainform_fixture.h"
 
+#include "app/MainWindow.h"
 #include "app/SelectionCommands.h"
 #include "controls/ExStatusBar.h"
 #include "platform/shellns/shellops.h"
@@ -371,4 +372,28 @@ TEST_F(MainformRoad, TheSelectionWindowSelectsAllWithCtrlAAndCopiesLinuxLineEnds
     app->ProcessMessages();
     EXPECT_EQ(GetClipboardText().value_or("(nothing)"),
               home + "/Photos\n" + home + "/Photos/x.jpg\n" + home + "/Photos/y.jpg");
+}
+
+// The demo's picture is taken once the window has come to rest: the icons
+// the panes asked of the icon thread have arrived and been painted.
+TEST_F(MainformRoad, TheWindowComesToRestWithEveryIconArrived) {
+    auto* w = app->CreateForm<TMainform>();
+    w->ErrorDisplay = [this](const AnsiString& text) { boxes.push_back(text); };
+    // The icon thread on, as in the program; the change notifier off.
+    for (TCustomExplorerTree* pane : std::initializer_list<TCustomExplorerTree*>{w->ExpTree, w->ExpList}) {
+        TExplorerTreeOptions& o = pane->TreeOptions();
+        o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
+    }
+    ASSERT_TRUE(w->SetRootPath(home));
+    w->Show();
+    w->BrowseTo(home + "/Photos");
+    PresentWhenIdle(*app, w);
+    EXPECT_EQ(w->ExpTree->PendingIconRequests(), 0u);
+    EXPECT_EQ(w->ExpList->PendingIconRequests(), 0u);
+    for (const char* name : {"x.jpg", "y.jpg"}) {
+        PDataNode node = Child(w->ExpList, nullptr, name);
+        ASSERT_NE(node, nullptr);
+        EXPECT_TRUE(w->ExpList->NodeNamespace(node)->ThreadedIconLoaded()) << name;
+    }
+    EXPECT_FALSE(w->GaugePanel->Enabled());
 }
