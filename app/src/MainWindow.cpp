@@ -4,9 +4,9 @@
 #include "app/MainForm.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
-#include "shell/ExplorerViews.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
+#include "shell/ExplorerViews.h"
 
 #include <pwd.h>
 #include <unistd.h>
