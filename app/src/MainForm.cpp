@@ -5,6 +5,8 @@
 #include "platform/ole/msgbox.h"
 #include "shell/CheckboxesSynchronizer.h"
 #include "shell/ExplorerViews.h"
+#include "platform/shellns/shellops.h"
+#include "rtl/displaytext.h"
 #include "rtl/exceptions.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
@@ -44,7 +46,13 @@ void FitFolderColumns(TCustomExplorerTree* list, TDTHeader& header) {
 
 std::string PathOf(TCustomExplorerTree* tree, PDataNode node) {
     TNamespace* ns = tree->NodeNamespace(node);
-    return ns ? WideToUtf8(ns->NameForParsing()) : std::string();
+    return ns ? EscapedName(WideToUtf8(ns->NameForParsing())) : std::string();
+}
+
+// Why the folder cannot be listed, or "".
+std::string ReadProblem(TNamespace* folder) {
+    if (!folder || !folder->FileSystem()) return {};
+    return FolderProblem(WideToUtf8(folder->NameForParsing()));
 }
 
 } // namespace
@@ -58,6 +66,12 @@ TSelectionForm::TSelectionForm(TComponent* owner) : TForm(owner) {
     Memo = Place<TMemo>(this, alNone, 8, 8, 504, 270);
     Memo->SetReadOnly(true);
     Memo->SetScrollBars(ssBoth);
+    Memo->OnKeyDown = [this](TObject*, WORD& key, TShiftState shift) {
+        if (key == 'A' && (shift & ssCtrl) && !(shift & (ssShift | ssAlt))) {
+            Memo->SelectAll();
+            key = 0;
+        }
+    };
     CloseButton = Place<TButton>(this, alNone, 437, 286, 75, 25);
     CloseButton->SetCaption("Close");
     CloseButton->OnClick = [this](TObject*) { Close(); };
@@ -65,12 +79,14 @@ TSelectionForm::TSelectionForm(TComponent* owner) : TForm(owner) {
 
 void TSelectionForm::ShowPaths(const TStringList& paths) {
     size_t length = 0;
-    for (int i = 0; i < paths.Count(); ++i) length += paths[i].size() + 2;
+    for (int i = 0; i < paths.Count(); ++i) length += paths[i].size() + 1;
     std::string text;
     text.reserve(length);
+    // Linux line ends, which is what a copy of the text carries; a line
+    // break inside a name shows as an escape, so a line is one path.
     for (int i = 0; i < paths.Count(); ++i) {
-        if (i) text += "\r\n";
-        text += paths[i];
+        if (i) text += '\n';
+        text += EscapedName(paths[i]);
     }
     if (!paths.Count()) text = "(nothing is selected)";
     Memo->SetText(text);
@@ -130,6 +146,11 @@ void TMainform::BuildPanes() {
     // mirroring and a load's refresh set the boxes directly.
     ExpTree->OnChecked = [this](TBaseDataTree*, PDataNode) { SetModified(true); };
     ExpList->OnChecked = [this](TBaseDataTree*, PDataNode) { SetModified(true); };
+    // Rows come and go without a new folder too: changes made outside,
+    // refreshes.
+    ExpList->OnUpdating = [this](TBaseDataTree*, TDTUpdateState state) {
+        if (state == usEnd) ShowListed();
+    };
     ExpList->OnAddCustomShellColumn = [](TCustomExplorerTree* list, int, TDTHeader& header) {
         FitFolderColumns(list, header);
     };
@@ -168,6 +189,7 @@ void TMainform::BuildStatusBar() {
 // ---- Progress --------------------------------------------------------------------------------
 
 void TMainform::ShowProgress(int percent, const AnsiString& text) {
+    GaugePanel->SetEnabled(true);
     GaugePanel->GaugeAttrs().SetPosition(percent);
     PathPanel->SetText(text);
     // Drawn now: the work that follows keeps the loop busy.
@@ -178,18 +200,36 @@ void TMainform::ShowProgress(int percent, const AnsiString& text) {
 }
 
 void TMainform::EndProgress(const AnsiString& text) {
-    ShowProgress(100, text);
+    // At rest the gauge shows nothing: no bar, no percentage.
+    GaugePanel->SetEnabled(false);
+    GaugePanel->GaugeAttrs().SetPosition(0);
+    PathPanel->SetText(text);
+    if (StatusBar->HandleAllocated()) {
+        PathPanel->Redraw();
+        GaugePanel->Redraw();
+    }
 }
 
 void TMainform::ShowListed() {
-    CountPanel->SetText(std::to_string(ExpList->RootNodeCount()) + " items");
+    // A folder that cannot be read is not an empty one: the path panel
+    // tells why (ShowFolder), and no count is shown.
+    TNamespace* shown = ExpList->RootFolderNamespace();
+    CountPanel->SetText(ReadProblem(shown).empty() ? std::to_string(ExpList->RootNodeCount()) + " items"
+                                                   : std::string());
+}
+
+void TMainform::ShowFolder() {
+    TNamespace* shown = ExpList->RootFolderNamespace();
+    const std::string path = shown ? EscapedName(WideToUtf8(shown->NameForParsing())) : std::string();
+    const std::string problem = ReadProblem(shown);
+    EndProgress(problem.empty() ? path : "Cannot read " + path + ": " + problem);
 }
 
 // ---- The panes -------------------------------------------------------------------------------
 
 bool TMainform::SetRootPath(const std::string& folder) {
     if (!DirectoryExists(folder)) return false;
-    ShowProgress(0, "Listing " + folder);
+    ShowProgress(0, "Listing " + EscapedName(folder));
     ExpTree->SetRootFolderCustomPath(Utf8ToWide(folder));
     ExpList->SetRootFolderCustomPath(Utf8ToWide(folder));
     ExpTree->SetActive(true);
@@ -199,7 +239,7 @@ bool TMainform::SetRootPath(const std::string& folder) {
         ExpTree->SetFocusedNode(root);
         ExpTree->SetSelected(root, true);
     }
-    EndProgress(folder);
+    ShowFolder();
     ShowListed();
     return true;
 }
@@ -218,8 +258,7 @@ void TMainform::TreeChange(PDataNode node) {
 }
 
 void TMainform::ListRootChange() {
-    TNamespace* shown = ExpList->RootFolderNamespace();
-    EndProgress(shown ? WideToUtf8(shown->NameForParsing()) : std::string());
+    ShowFolder();
     ShowListed();
 }
 
@@ -227,8 +266,9 @@ void TMainform::TreeExpanding(PDataNode node) {
     if (node->ChildCount == 0) ShowProgress(0, "Listing " + PathOf(ExpTree, node));
 }
 
-void TMainform::TreeExpanded(PDataNode node) {
-    EndProgress(PathOf(ExpTree, node));
+void TMainform::TreeExpanded(PDataNode) {
+    // Expanding is not choosing: the bar names the list's folder again.
+    ShowFolder();
 }
 
 // ---- Jobs ------------------------------------------------------------------------------------

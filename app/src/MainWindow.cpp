@@ -3,8 +3,10 @@
 #include "app/ExampleJob.h"
 #include "app/MainForm.h"
 #include "platform/window/display.h"
+#include "rtl/clock.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
+#include "shell/ExplorerViews.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -36,7 +38,26 @@ void Present(TApplication& app, TForm* form) {
     PumpDisplay();
 }
 
+// How long a screenshot waits for the window to come to rest; past it the
+// picture is taken as the window is.
+constexpr uint32_t kIdleWaitMs = 10000;
+
 } // namespace
+
+// Bounded: a thread that never answers costs the wait, not the picture.
+void PresentWhenIdle(TApplication& app, TMainform* form) {
+    Clock& clock = CurrentClock();
+    const uint64_t deadline = clock.Ticks() + kIdleWaitMs;
+    for (;;) {
+        Present(app, form);
+        const bool iconsDue = form->ExpTree->PendingIconRequests() > 0 || form->ExpList->PendingIconRequests() > 0;
+        const bool queued = GetQueueStatus(QS_POSTMESSAGE | QS_SENDMESSAGE | QS_PAINT) != 0;
+        const uint64_t now = clock.Ticks();
+        if ((!iconsDue && !queued) || now >= deadline) return;
+        // The icon thread's replies come as posted messages.
+        MsgWaitForMultipleObjects({}, uint32_t(deadline - now), QS_ALLINPUT);
+    }
+}
 
 int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   const std::function<void(std::exception_ptr)>& reportException) {
@@ -91,7 +112,7 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
     if (demo) {
         // The list shows the pictures, one of them checked.
         form->BrowseTo(std::string(kExampleFolder) + "/Pictures");
-        Present(app, form);
+        PresentWhenIdle(app, form);
         const std::string& shot = args[1];
         if (!SnapshotWindow(form->Handle(), shot)) {
             err << "ardentix: " << shot << ": the screenshot cannot be saved\n";

@@ -65,6 +65,12 @@ int Select(const std::string& job, const std::vector<std::string>& given, std::o
         Fail(err, (given[i].empty() ? std::string("\"\"") : given[i]) + ": " + problem);
     }
     if (refused) return 1;
+    // A folder that cannot be read is the user's choice and stays in the
+    // job, but nothing in it can be backed up until it can be read: said.
+    for (size_t i = 0; i < given.size(); ++i)
+        if (const std::string problem = FolderProblem(absolute[i]); !problem.empty())
+            Fail(err, given[i] + ": the folder cannot be read (" + problem +
+                          "); it is selected, but nothing in it can be backed up until it can be read");
     try {
         storage.SaveToFile(Utf8ToWide(job), kJobVersion, false);
     } catch (const Exception& e) {

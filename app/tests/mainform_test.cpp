@@ -3,9 +3,14 @@
 // the selection read back; damaged jobs change nothing.
 #include "mainform_fixture.h"
 
+#include "app/MainWindow.h"
+#include "app/SelectionCommands.h"
 #include "controls/ExStatusBar.h"
+#include "platform/shellns/shellops.h"
 #include "stdctrls/stdctrls.h"
 
+#include <cerrno>
+#include <sstream>
 #include <unistd.h>
 
 using namespace ax;
@@ -74,7 +79,7 @@ TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndL
     ASSERT_NE(w->SelectionForm, nullptr);
     EXPECT_TRUE(w->SelectionForm->Visible());
     EXPECT_EQ(w->SelectionForm->Memo->Text(),
-              home + "/Music/a.ogg\r\n" + home + "/notes.txt\r\n" + home + "/Photos/x.jpg");
+              home + "/Music/a.ogg\n" + home + "/notes.txt\n" + home + "/Photos/x.jpg");
 
     const std::string job = root + "/road.JOB";
     ASSERT_TRUE(w->SaveJob(job));
@@ -91,7 +96,7 @@ TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndL
     EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 20);
     app->ProcessMessages();
     EXPECT_FALSE(again->Loading());
-    EXPECT_EQ(again->GaugePanel->GaugeAttrs().Position(), 100);
+    EXPECT_FALSE(again->GaugePanel->Enabled()) << "at rest the gauge shows nothing";
     EXPECT_EQ(again->PathPanel->Text(), job);
     TCustomExplorerTree* tree2 = again->ExpTree;
     PDataNode top2 = tree2->GetFirst();
@@ -201,12 +206,55 @@ TEST_F(MainformRoad, ASaveThatFailsIsToldAndKeepsTheFileThere) {
     boxes.clear();
 }
 
-TEST_F(MainformRoad, TheGaugeEndsFullAndTheBarNamesWhatWasListed) {
+TEST_F(MainformRoad, TheGaugeRestsEmptyAndTheBarNamesWhatWasListed) {
     TMainform* w = Window();
+    EXPECT_FALSE(w->GaugePanel->Enabled()) << "nothing runs: no bar, no percentage";
     ClickCaption(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Music"));
-    EXPECT_EQ(w->GaugePanel->GaugeAttrs().Position(), 100);
+    EXPECT_FALSE(w->GaugePanel->Enabled());
+    EXPECT_EQ(w->GaugePanel->GaugeAttrs().Position(), 0);
     EXPECT_EQ(w->PathPanel->Text(), home + "/Music");
     EXPECT_EQ(w->CountPanel->Text(), "2 items");
+    // Shown while work runs.
+    w->ShowProgress(40, "Loading");
+    EXPECT_TRUE(w->GaugePanel->Enabled());
+    EXPECT_EQ(w->GaugePanel->GaugeAttrs().Position(), 40);
+    w->EndProgress("done");
+    EXPECT_FALSE(w->GaugePanel->Enabled());
+}
+
+// Expanding a folder in the tree is not choosing it: the bar keeps naming
+// the folder the list shows.
+TEST_F(MainformRoad, ThePathPanelNamesTheListsFolderAfterAnotherIsExpanded) {
+    MakeAll({"Photos/2025/", "Photos/2025/z.jpg"});
+    TMainform* w = Window();
+    PDataNode photos = Child(w->ExpTree, w->ExpTree->GetFirst(), "Photos");
+    ASSERT_NE(photos, nullptr);
+    w->ExpTree->SetExpanded(photos, true);
+    ASSERT_TRUE(w->ExpTree->Expanded(photos));
+    EXPECT_NE(ChildNamed(w->ExpTree, photos, "2025"), nullptr);
+    EXPECT_EQ(ListNames(w).size(), 6u) << "the list still shows the home folder";
+    EXPECT_EQ(w->PathPanel->Text(), home);
+    EXPECT_EQ(w->CountPanel->Text(), "6 items");
+    EXPECT_FALSE(w->GaugePanel->Enabled());
+}
+
+// Rows made and removed from outside reach the list as a merge (what a
+// change notice runs) or a refresh (F5): the count follows each.
+TEST_F(MainformRoad, TheCountFollowsTheListsRowsNotOnlyItsFolder) {
+    TMainform* w = Window();
+    ASSERT_EQ(w->CountPanel->Text(), "6 items");
+    MakeAll({"new1.txt", "new2.txt"});
+    w->ExpList->RereadAndMergeFolder(w->ExpList->RootNode(), false);
+    EXPECT_EQ(ListNames(w).size(), 8u);
+    EXPECT_EQ(w->CountPanel->Text(), "8 items");
+    ASSERT_EQ(::unlink((home + "/new1.txt").c_str()), 0);
+    ASSERT_EQ(::unlink((home + "/new2.txt").c_str()), 0);
+    ASSERT_EQ(::unlink((home + "/notes.txt").c_str()), 0);
+    w->ExpList->SetFocus();
+    InjectKeyStroke(VK_F5);
+    app->ProcessMessages();
+    EXPECT_EQ(ListNames(w).size(), 5u);
+    EXPECT_EQ(w->CountPanel->Text(), "5 items");
 }
 
 // At the window's default size the list shows Name, Size, Type and
@@ -234,3 +282,118 @@ TEST_F(MainformRoad, TheListsColumnsFitAtTheDefaultSize) {
 }
 
 } // namespace
+
+namespace {
+
+// As a folder without the read right looks to any user but root: the
+// failure is injected, so the tests run the same as root.
+int RefuseSecret(const std::string& path) {
+    return path.size() >= 7 && path.compare(path.size() - 7, 7, "/secret") == 0 ? EACCES : 0;
+}
+
+class Unreadable : public MainformRoad {
+protected:
+    void SetUp() override {
+        MainformRoad::SetUp();
+        MakeAll({"secret/", "secret/in.txt"});
+        SetFolderReadRefusal(RefuseSecret);
+    }
+    void TearDown() override {
+        SetFolderReadRefusal(nullptr);
+        MainformRoad::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(Unreadable, AFolderThatCannotBeReadIsToldNotShownEmpty) {
+    TMainform* w = Window();
+    PDataNode top = w->ExpTree->GetFirst();
+    ClickCaption(w->ExpTree, Child(w->ExpTree, top, "secret"));
+    EXPECT_EQ(w->PathPanel->Text(), "Cannot read " + home + "/secret: Permission denied");
+    EXPECT_EQ(w->CountPanel->Text(), "") << "not an empty folder of 0 items";
+    EXPECT_FALSE(w->GaugePanel->Enabled());
+    // It may still be chosen for the backup.
+    ClickCheckBox(w->ExpTree, Child(w->ExpTree, top, "secret"));
+    EXPECT_EQ(Lines(w->Selection()), (std::vector<std::string>{home + "/secret"}));
+    // A folder that can be read is told as before.
+    ClickCaption(w->ExpTree, Child(w->ExpTree, top, "Music"));
+    EXPECT_EQ(w->PathPanel->Text(), home + "/Music");
+    EXPECT_EQ(w->CountPanel->Text(), "2 items");
+}
+
+TEST_F(Unreadable, SelectingItFromTheCommandLineSaysSoAndKeepsIt) {
+    const std::string job = root + "/secret.JOB";
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCommandLine({"select", job, home + "/secret", home + "/notes.txt"}, out, err), 0);
+    EXPECT_EQ(err.str(), "ardentix: " + home +
+                             "/secret: the folder cannot be read (Permission denied); it is selected, but "
+                             "nothing in it can be backed up until it can be read\n");
+    std::ostringstream listed, quiet;
+    EXPECT_EQ(RunCommandLine({"selection", job}, listed, quiet), 0);
+    EXPECT_EQ(listed.str(), home + "/notes.txt\n" + home + "/secret\n");
+}
+
+// Two names that differ only in what a display drops or draws alike never
+// look the same: every pane and the selection window show escapes, while
+// the selection keeps the bytes.
+TEST_F(MainformRoad, NamesWithALineBreakOrAForeignByteShowEscapedEverywhere) {
+    MakeAll({"two\nlines/", "caf\xE9"});
+    TMainform* w = Window();
+    PDataNode top = w->ExpTree->GetFirst();
+    PDataNode lines = Child(w->ExpTree, top, "two\nlines");
+    EXPECT_EQ(WideToUtf8(w->ExpTree->Text(lines, NoColumn)), "two\\nlines");
+    PDataNode cafe = Child(w->ExpList, nullptr, "caf\xE9");
+    EXPECT_EQ(WideToUtf8(w->ExpList->Text(cafe, 0)), "caf\\xE9");
+    ClickCheckBox(w->ExpList, cafe);
+    ClickCheckBox(w->ExpTree, lines);
+    EXPECT_EQ(Lines(w->Selection()), (std::vector<std::string>{home + "/caf\xE9", home + "/two\nlines"}));
+    w->ShowSelection();
+    EXPECT_EQ(w->SelectionForm->Memo->Text(), home + "/caf\\xE9\n" + home + "/two\\nlines");
+    ClickCaption(w->ExpTree, lines);
+    EXPECT_EQ(w->PathPanel->Text(), home + "/two\\nlines");
+}
+
+TEST_F(MainformRoad, TheSelectionWindowSelectsAllWithCtrlAAndCopiesLinuxLineEnds) {
+    TMainform* w = Window();
+    ClickCheckBox(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Photos"));
+    w->ShowSelection();
+    app->ProcessMessages();
+    TMemo* memo = w->SelectionForm->Memo;
+    memo->SetFocus();
+    app->ProcessMessages();
+    ASSERT_TRUE(memo->Focused());
+    InjectKey(VK_CONTROL, true);
+    InjectKeyStroke('A');
+    app->ProcessMessages();
+    EXPECT_EQ(memo->SelLength(), int(memo->Text().size())) << "Ctrl+A selects all the text";
+    InjectKeyStroke('C');
+    InjectKey(VK_CONTROL, false);
+    app->ProcessMessages();
+    EXPECT_EQ(GetClipboardText().value_or("(nothing)"),
+              home + "/Photos\n" + home + "/Photos/x.jpg\n" + home + "/Photos/y.jpg");
+}
+
+// The demo's picture is taken once the window has come to rest: the icons
+// the panes asked of the icon thread have arrived and been painted.
+TEST_F(MainformRoad, TheWindowComesToRestWithEveryIconArrived) {
+    auto* w = app->CreateForm<TMainform>();
+    w->ErrorDisplay = [this](const AnsiString& text) { boxes.push_back(text); };
+    // The icon thread on, as in the program; the change notifier off.
+    for (TCustomExplorerTree* pane : std::initializer_list<TCustomExplorerTree*>{w->ExpTree, w->ExpList}) {
+        TExplorerTreeOptions& o = pane->TreeOptions();
+        o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
+    }
+    ASSERT_TRUE(w->SetRootPath(home));
+    w->Show();
+    w->BrowseTo(home + "/Photos");
+    PresentWhenIdle(*app, w);
+    EXPECT_EQ(w->ExpTree->PendingIconRequests(), 0u);
+    EXPECT_EQ(w->ExpList->PendingIconRequests(), 0u);
+    for (const char* name : {"x.jpg", "y.jpg"}) {
+        PDataNode node = Child(w->ExpList, nullptr, name);
+        ASSERT_NE(node, nullptr);
+        EXPECT_TRUE(w->ExpList->NodeNamespace(node)->ThreadedIconLoaded()) << name;
+    }
+    EXPECT_FALSE(w->GaugePanel->Enabled());
+}

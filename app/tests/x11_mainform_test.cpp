@@ -8,12 +8,17 @@
 #include "app/MainForm.h"
 #include "controls/MessageBoxes.h"
 #include "stdctrls/buttons.h"
+#include "controls/ExStatusBar.h"
 #include "pane_points.h"
+#include "platform/gdi/image.h"
+#include "platform/shellns/shellops.h"
 #include "shell/ExplorerViews.h"
 #include "stdctrls/dialogform.h"
 #include "x11_program.h"
 
 #include <atomic>
+#include <cerrno>
+#include <set>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -39,6 +44,7 @@ protected:
         for (const char* d : {"Music", "Photos"}) fs::create_directories(home + "/" + d);
         for (const char* f : {"Music/a.ogg", "Music/b.ogg", "Photos/x.jpg", "Photos/y.jpg", "notes.txt"})
             std::ofstream(home + "/" + f) << "x";
+        MakeMore();
         savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
         setenv("HOME", home.c_str(), 1);
         test::X11FormTest::SetUp();
@@ -50,6 +56,8 @@ protected:
         setenv("HOME", savedHome.c_str(), 1);
         fs::remove_all(folder);
     }
+    // More items of the home folder, before the window lists it.
+    virtual void MakeMore() {}
     TForm* Build(TApplication& app) override {
         main = app.CreateForm<TMainform>();
         QuietPane(main->ExpTree);
@@ -249,6 +257,94 @@ TEST_F(X11MainformTest, AKilledConnectionEndsTheProgramEvenWithTheQuestionUp) {
     server.KillClient(window);
     EXPECT_TRUE(program->WaitFinished(test::Xvfb::kBound)) << "the program lived on without its display";
     EXPECT_EQ(questions.load(), 1);
+}
+
+// As a folder without the read right looks to any user but root.
+int RefuseSecret(const std::string& path) {
+    return path.size() >= 7 && path.compare(path.size() - 7, 7, "/secret") == 0 ? EACCES : 0;
+}
+
+// A home folder holding a name with a line break, one with a byte that is
+// not UTF-8 and a folder that cannot be read.
+class X11TruthTest : public X11MainformTest {
+protected:
+    void MakeMore() override {
+        fs::create_directories(home + "/two\nlines");
+        std::ofstream(home + "/two\nlines/in.txt") << "x";
+        std::ofstream(home + "/caf\xE9") << "x";
+        fs::create_directories(home + "/secret");
+        SetFolderReadRefusal(RefuseSecret);
+    }
+    void TearDown() override {
+        X11MainformTest::TearDown();
+        SetFolderReadRefusal(nullptr);
+    }
+    // The colours the server shows across the gauge panel's inside, read
+    // back from a picture of the window.
+    std::set<COLORREF> GaugeColours(const std::string& name) {
+        Shot(program->formWindow(), name);
+        const RECT r = program->Get<RECT>([&] {
+            RECT panel = main->StatusBar->GetPanelRect(1), form{};
+            POINT origin{panel.left, panel.top};
+            ::ax::ClientToScreen(main->StatusBar->Handle(), origin);
+            GetWindowRect(main->Handle(), form);
+            return RECT{origin.x - form.left, origin.y - form.top, origin.x - form.left + panel.width(),
+                        origin.y - form.top + panel.height()};
+        });
+        std::ifstream in(SnapshotPath(name), std::ios::binary);
+        const std::string png{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::set<COLORREF> colours;
+        HBITMAP bitmap = LoadBitmapFromPng(png);
+        if (!bitmap) return colours;
+        HDC dc = CreateCompatibleDC(HDC{});
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        // Inside the bevel.
+        for (int y = r.top + 3; y < r.bottom - 3; ++y)
+            for (int x = r.left + 3; x < r.right - 3; ++x) colours.insert(GetPixel(dc, x, y));
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+        return colours;
+    }
+    std::string PathText() { return program->Get<std::string>([&] { return main->PathPanel->Text(); }); }
+};
+
+TEST_F(X11TruthTest, NamesShowEscapedAnUnreadableFolderIsToldAndTheGaugeRestsEmpty) {
+    ASSERT_TRUE(Until([&] { return ChildNamed(main->ExpList, nullptr, "caf\xE9") != nullptr; }));
+    EXPECT_EQ(program->Get<std::string>([&] {
+                  return WideToUtf8(main->ExpList->Text(ChildNamed(main->ExpList, nullptr, "caf\xE9"), 0));
+              }),
+              "caf\\xE9");
+    // At rest: no bar, no percentage, only the bar's own colour.
+    EXPECT_EQ(GaugeColours("gauge_at_rest").size(), 1u) << "the gauge shows something while nothing runs";
+
+    // Both odd names checked in the list: the picture shows them escaped in
+    // both panes.
+    Click(OnScreen(kList, "caf\xE9", true));
+    Click(OnScreen(kList, "two\nlines", true));
+    EXPECT_TRUE(Until([&] { return main->Selection().Count() == 3; })) << "two\nlines holds in.txt";
+    Shot(program->formWindow(), "names_escaped");
+
+    // The folder that cannot be read, chosen in the tree.
+    Click(OnScreen(kTree, "secret", false));
+    const std::string told = "Cannot read " + home + "/secret: Permission denied";
+    EXPECT_TRUE(Until([&] { return main->PathPanel->Text() == told; })) << PathText();
+    EXPECT_EQ(program->Get<std::string>([&] { return main->CountPanel->Text(); }), "");
+    Shot(program->formWindow(), "unreadable_folder");
+    // Expanding another folder leaves the bar naming the list's.
+    Click(OnScreen(kTree, "two\nlines", false));
+    EXPECT_TRUE(Until([&] { return main->PathPanel->Text() == home + "/two\\nlines"; })) << PathText();
+    EXPECT_EQ(GaugeColours("gauge_after_listing").size(), 1u);
+
+    // The selection window shows the escapes too.
+    TSelectionForm* shown = program->Get<TSelectionForm*>([&] {
+        main->ShowSelection();
+        return main->SelectionForm;
+    });
+    ASSERT_TRUE(Shown(shown->Handle()));
+    EXPECT_EQ(program->Get<std::string>([&] { return shown->Memo->Text(); }),
+              home + "/caf\\xE9\n" + home + "/two\\nlines\n" + home + "/two\\nlines/in.txt");
+    Shot(shown->Handle(), "selection_escaped");
 }
 
 } // namespace

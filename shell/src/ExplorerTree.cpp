@@ -479,13 +479,15 @@ void TCustomExplorerTree::DoGetImageIndex(PDataNode node, TDTImageKind kind, TCo
         TCustomDataStringTree::DoGetImageIndex(node, kind, column, ghosted, index);
         return;
     }
+    // A folder that cannot be listed is ghosted, as hidden items are; its
+    // name is grey besides (DoPaintText).
+    ghosted = (ns->Ghosted() && !(TreeOptions().ExpFolderOptions() & toDisableGhostedFolders)) || ns->Unreadable();
     const TExpImageOptions images = TreeOptions().ExpImageOptions();
     const int size = (images & toLargeImages) ? 1 : 0;
     const bool open = Expanded(node) ||
                       (kind == ikSelected && (TreeOptions().ExpFolderOptions() & toShowOpenIconOnSelect));
     const bool held = ns->ThreadedIconLoaded() || ns->GetIconIndex(false, size, false) >= 0;
     if (held || !threadedImages_ || HasState(csDesigning)) {
-        ghosted = ns->Ghosted() && !(TreeOptions().ExpFolderOptions() & toDisableGhostedFolders);
         index = ns->GetIconIndex(open, size);
         return;
     }

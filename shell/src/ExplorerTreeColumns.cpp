@@ -2,6 +2,7 @@
 // header clicks and width toggles, the column menu, the stored column
 // layout, text colours, icons and hints.
 #include "ExplorerTreeInternal.h"
+#include "rtl/displaytext.h"
 #include "rtl/scopeguard.h"
 #include "shell/ColumnSettingsDialog.h"
 #include "shell/ExplorerTree.h"
@@ -476,7 +477,12 @@ void TCustomExplorerTree::DoGetText(PDataNode node, TColumnIndex column, TDTStri
             text = ns->NameInFolder();
         } else {
             TCustomDataStringTree::DoGetText(node, column, textType, text);
+            if (OnGetExpText) OnGetExpText(this, column, node, ns, text);
+            return;
         }
+        // A name may hold line breaks, controls and bytes that are not
+        // UTF-8: shown as escapes, never dropped or drawn alike.
+        text = EscapedName(text);
     }
     if (OnGetExpText) OnGetExpText(this, column, node, ns, text);
 }
@@ -549,6 +555,8 @@ void TCustomExplorerTree::DoPaintText(PDataNode node, TCanvas& canvas, TColumnIn
                 !Selected(node) && node != DropTargetNode()) {
                 if (ns->Compressed())
                     canvas.Font().SetColor(expColors_.CompressedTextColor);
+                else if (ns->Unreadable())
+                    canvas.Font().SetColor(clGrayText);
                 else if (ns->Folder())
                     canvas.Font().SetColor(expColors_.FolderTextColor);
                 else

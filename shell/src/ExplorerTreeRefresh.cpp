@@ -4,10 +4,12 @@
 #include "ExplorerTreeInternal.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/clock.h"
+#include "rtl/displaytext.h"
 #include "rtl/scopeguard.h"
 #include "shell/ExpPersistent.h"
 #include "shell/ExplorerTree.h"
 #include "shell/IconThread.h"
+#include "shell/ShellResources.h"
 #include "shell/WideStrings.h"
 
 #include <algorithm>
@@ -434,6 +436,18 @@ void TCustomExplorerTree::DoNewText(PDataNode node, TColumnIndex column, const W
     // Nodes below still name the old path: the folder is listed again.
     if (node->ChildCount > 0) ReReadFolderNode(node);
     InvalidateNode(node);
+}
+
+void TCustomExplorerTree::SetEditText(PDataNode node, TColumnIndex column, const WideString& text) {
+    AnsiString name;
+    if (UnescapeName(WideToUtf8(text), name)) {
+        SetText(node, column, Utf8ToWide(name));
+        return;
+    }
+    MessageBoxService().MessageBox(HandleAllocated() ? uintptr_t(Handle()) : 0, SBadNameEscape, u"Rename",
+                                   MB_OK | MB_ICONERROR);
+    editAgainNode_ = node;
+    if (HandleAllocated()) PostMessage(Handle(), WM_EDITNODEAGAIN, reinterpret_cast<WPARAM>(node), 0);
 }
 
 void TCustomExplorerTree::WMEditNodeAgain(TMessage&) {

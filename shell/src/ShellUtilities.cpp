@@ -24,6 +24,7 @@ enum : uint32_t {
     bLink = 1u << 10,
     bFindData = 1u << 11,   // the file data was asked for
     bTimesFresh = 1u << 12, // the times were refreshed from the exact path
+    bUnreadable = 1u << 13,
 };
 
 struct SpecialFolders {
@@ -211,6 +212,15 @@ bool TNamespace::Folder() {
 }
 bool TNamespace::Ghosted() {
     return CachedAttribute(bGhosted, SFGAO_HIDDEN);
+}
+bool TNamespace::Unreadable() {
+    if (!(known_ & bUnreadable)) {
+        const bool unreadable =
+            FileSystem() && Folder() && !FolderProblem(WideToUtf8(NameForParsing())).empty();
+        values_ = unreadable ? values_ | bUnreadable : values_ & ~bUnreadable;
+        known_ |= bUnreadable;
+    }
+    return values_ & bUnreadable;
 }
 bool TNamespace::Link() {
     return CachedAttribute(bLink, SFGAO_LINK);

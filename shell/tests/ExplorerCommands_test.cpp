@@ -4,7 +4,9 @@
 // between two explorer trees, text colours and icons.
 #include "bounded_wait.h"
 #include "explorer_columns_fixture.h"
+#include "rtl/scopeguard.h"
 #include "shell/IconThread.h"
+#include "shell/ShellResources.h"
 #include "vtree/ClipboardFormats.h"
 
 using namespace ax;
@@ -578,3 +580,105 @@ TEST_F(CommandsTest, ADoubleClickOpensAFileUnlessTheApplicationRefuses) {
 }
 
 } // namespace
+
+// ---- What a folder that cannot be read and odd names look like -----------------------------
+
+namespace {
+
+// As a folder without the read right looks to any user but root.
+int RefuseSecret(const std::string& path) {
+    return path.size() >= 7 && path.compare(path.size() - 7, 7, "/secret") == 0 ? EACCES : 0;
+}
+
+} // namespace
+
+TEST_F(CommandsTest, AFolderThatCannotBeReadIsGhostedAndGrey) {
+    MakeAll({"secret/", "secret/in.txt", "open/", "a.txt"});
+    SetFolderReadRefusal(RefuseSecret);
+    const ScopeGuard allow([] { SetFolderReadRefusal(nullptr); });
+    EXPECT_EQ(FolderProblem(files + "/secret"), "Permission denied");
+    EXPECT_EQ(FolderProblem(files + "/open"), "");
+    EXPECT_EQ(FolderProblem(files + "/a.txt"), "") << "no folder";
+    TestExplorerTree* tree = Tree(files);
+    PDataNode root = tree->GetFirst();
+    PDataNode secret = Child(tree, root, "secret"), open = Child(tree, root, "open"), a = Child(tree, root, "a.txt");
+    auto ghosted = [&](PDataNode node) {
+        bool ghost = false;
+        int index = -7;
+        tree->DoGetImageIndex(node, ikNormal, NoColumn, ghost, index);
+        return ghost;
+    };
+    EXPECT_TRUE(ghosted(secret));
+    EXPECT_FALSE(ghosted(open));
+    EXPECT_FALSE(ghosted(a));
+    TCanvas canvas;
+    auto colourOf = [&](PDataNode node) {
+        canvas.Font().SetColor(0x123456);
+        tree->DoPaintText(node, canvas, NoColumn, ttNormal);
+        return canvas.Font().Color();
+    };
+    EXPECT_EQ(colourOf(secret), TColor(clGrayText));
+    EXPECT_NE(colourOf(open), TColor(clGrayText));
+    EXPECT_NE(colourOf(a), TColor(clGrayText));
+}
+
+TEST_F(CommandsTest, NamesShowLineBreaksAndForeignBytesAsEscapes) {
+    MakeAll({"two\nlines", "caf\xE9", "back\\slash", "plain"});
+    TestExplorerTree* tree = Tree(files);
+    tree->SetColumnDetails(cdExpColumns);
+    PDataNode root = tree->GetFirst();
+    auto shown = [&](const char* name, TColumnIndex column) {
+        return WideToUtf8(tree->Text(Child(tree, root, name), column));
+    };
+    EXPECT_EQ(shown("two\nlines", NoColumn), "two\\nlines");
+    EXPECT_EQ(shown("two\nlines", 0), "two\\nlines");
+    EXPECT_EQ(shown("caf\xE9", 0), "caf\\xE9");
+    EXPECT_EQ(shown("back\\slash", 0), "back\\\\slash");
+    EXPECT_EQ(shown("plain", 0), "plain");
+    // The item itself keeps its bytes.
+    EXPECT_EQ(PathOf(tree, Child(tree, root, "caf\xE9")), files + "/caf\xE9");
+}
+
+// The editor starts from the name as shown; what is typed is read back to
+// bytes, so an edit left as it was renames nothing.
+TEST_F(CommandsTest, RenamingInPlaceReadsTheEscapesBackAndLeavesAnUnchangedNameAlone) {
+    MakeAll({"two\nlines", "caf\xE9"});
+    TestExplorerTree* tree = Tree(files);
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+    PDataNode root = tree->GetFirst();
+    auto type = [&](PDataNode node, const std::string& text) {
+        ASSERT_TRUE(tree->EditNode(node, NoColumn));
+        app->ProcessMessages();
+        for (const char c : text) {
+            const UINT vk = c == '\\' ? 0xDC : UINT(std::toupper(static_cast<unsigned char>(c)));
+            InjectKeyStroke(vk, char32_t(c));
+            app->ProcessMessages();
+        }
+        InjectKeyStroke(VK_RETURN);
+        app->ProcessMessages();
+    };
+    // Left as it was: both names keep their bytes.
+    type(Child(tree, root, "two\nlines"), "");
+    type(Child(tree, root, "caf\xE9"), "");
+    EXPECT_TRUE(Exists(files + "/two\nlines"));
+    EXPECT_TRUE(Exists(files + "/caf\xE9"));
+    EXPECT_FALSE(Exists(files + "/two"));
+    EXPECT_TRUE(boxes.Boxes().empty());
+
+    // Typed with escapes: the new name has the bytes they stand for.
+    PDataNode cafe = Child(tree, root, "caf\xE9");
+    type(cafe, "new\\xE9\\\\x");
+    EXPECT_TRUE(Exists(files + "/new\xE9\\x"));
+    EXPECT_FALSE(Exists(files + "/caf\xE9"));
+    EXPECT_EQ(NameOf(tree, cafe), "new\xE9\\x");
+
+    // A backslash that starts no escape is told, and the edit starts again.
+    PDataNode lines = Child(tree, root, "two\nlines");
+    type(lines, "a\\q");
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, SBadNameEscape);
+    EXPECT_TRUE(tree->IsEditing());
+    EXPECT_TRUE(Exists(files + "/two\nlines"));
+    tree->CancelEditNode();
+    boxes.Clear();
+}

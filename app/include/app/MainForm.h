@@ -133,7 +133,10 @@ private:
     void TreeChange(PDataNode node);
     void TreeExpanding(PDataNode node);
     void TreeExpanded(PDataNode node);
+    // The count of the list's items; the folder it shows (or why that
+    // cannot be read) with the gauge at rest.
     void ShowListed();
+    void ShowFolder();
     void ListRootChange();
     void ErrorBox(const AnsiString& text);
     // The job's name and the modified mark in the caption.

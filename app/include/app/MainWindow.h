@@ -21,4 +21,12 @@ namespace ax {
 int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   const std::function<void(std::exception_ptr)>& reportException);
 
+class TApplication;
+class TMainform;
+// Presents the window until it has nothing left to do, the demo's picture
+// is taken then: every icon the panes asked of the icon thread has come and
+// been painted, and no message or paint is queued. Waits 10 s at most on
+// the installed clock.
+void PresentWhenIdle(TApplication& app, TMainform* form);
+
 } // namespace ax

@@ -9,6 +9,7 @@
 #include "rtl/text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -150,11 +151,28 @@ bool IsFolderItem(const std::string& path) {
     return folder && LoopFree(chain);
 }
 
-bool CanRead(const std::string& path) {
-    ParentRef parent;
-    return OpenParentOf(path, parent) &&
-           ::faccessat(parent.dirfd, parent.name.c_str(), R_OK | X_OK, AT_EACCESS) == 0;
+namespace {
+
+std::atomic<int (*)(const std::string&)> g_readRefusal{nullptr};
+
+// The errno a test makes reading the folder at path fail with, or 0.
+int RefusedRead(const std::string& path) {
+    int (*refuse)(const std::string&) = g_readRefusal.load();
+    return refuse ? refuse(path) : 0;
 }
+
+// 0 when the folder at path may be listed and its entries looked at, else
+// the errno that says why not.
+int ReadError(const std::string& path) {
+    if (const int refused = RefusedRead(path)) return refused;
+    ParentRef parent;
+    if (!OpenParentOf(path, parent)) return errno ? errno : ENOENT;
+    return ::faccessat(parent.dirfd, parent.name.c_str(), R_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+bool CanRead(const std::string& path) { return ReadError(path) == 0; }
 
 std::string ParentPath(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -199,6 +217,10 @@ timespec WallNow() {
 
 // The folder at path, opened for reading its entries, with its status in st.
 UniqueFd OpenFolder(const std::string& path, struct stat& st) {
+    if (const int refused = RefusedRead(path)) {
+        errno = refused;
+        return UniqueFd();
+    }
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NONBLOCK;
     UniqueFd fd = path.size() < PATH_MAX ? UniqueFd(::open(path.c_str(), kFlags | O_CLOEXEC))
                                          : OpenAnyPath(path, kFlags);
@@ -1062,6 +1084,20 @@ std::string ItemProblem(const std::string& path) {
     const int error = StatAnyPath(physical, st, false);
     return error ? std::strerror(error) : std::string();
 }
+
+std::string FolderProblem(const std::string& path) {
+    if (path.empty() || path[0] != '/') return {};
+    const std::string physical = PhysicalPath(path);
+    if (physical.empty() || !IsFolderFollowingLinks(physical)) return {};
+    int error = ReadError(physical);
+    if (error == 0) {
+        struct stat st;
+        if (!OpenFolder(physical, st)) error = errno;
+    }
+    return error ? std::strerror(error) : std::string();
+}
+
+void SetFolderReadRefusal(int (*refuse)(const std::string& path)) { g_readRefusal = refuse; }
 
 namespace {
 

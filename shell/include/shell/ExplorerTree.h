@@ -412,6 +412,11 @@ public:
     // Nodes marked by the last cut (drawn ghosted with toMarkCutAndCopy).
     bool MarkedCut(PDataNode node) const { return node && (node->States & vsCutOrCopy); }
 
+    // The editor's text is the name as shown, escapes and all: it is read
+    // back to the name's bytes before the rename, and a backslash that
+    // starts no escape is told and the edit starts again.
+    void SetEditText(PDataNode node, TColumnIndex column, const WideString& text) override;
+
     // ---- Events ------------------------------------------------------------------------
     TExpGetExpTextEvent OnGetExpText;
     TExpCustomColumnCompareEvent OnCustomColumnCompare;

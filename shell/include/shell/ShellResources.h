@@ -12,6 +12,10 @@ inline constexpr const char16_t* const SColumnTitles[10] = {
 // The explorer combo box's path error: caption, and the two halves placed
 // around the path the user typed.
 inline constexpr const char16_t* SInvalidPath = u"Invalid Path";
+// In-place renaming: the editor holds the name as shown, escapes and all.
+inline constexpr const char16_t* SBadNameEscape =
+    u"A backslash in the new name starts no escape: write \\\\ for a backslash, \\n for a line "
+    u"break, \\t for a tab and \\xHH for a byte.";
 inline constexpr const char16_t* SCanNotFindPath1 = u"Windows can not find \"";
 inline constexpr const char16_t* SCanNotFindPath2 = u"\" Please check the spelling and try again.";
 

@@ -110,6 +110,9 @@ public:
     virtual WideString FileType();
     virtual bool Folder();
     virtual bool Ghosted();
+    // A folder of the file system that cannot be listed (no right to read
+    // it, ...): shown as such, never as an empty folder.
+    bool Unreadable();
     virtual bool HasPropSheet();
     virtual bool HasSubFolder();
     virtual bool Hidden();

@@ -66,6 +66,14 @@ bool IsValidItemName(const std::string& name);
 // ("No such file or directory"); "" when it is there. Works at any depth
 // and goes through ".." as parsing does (on the disk, links followed).
 std::string ItemProblem(const std::string& path);
+// Why the folder an absolute path names cannot be listed, in the system's
+// words ("Permission denied"); "" when it can, or when the path names no
+// folder.
+std::string FolderProblem(const std::string& path);
+// Tests: refuse(path) answering an errno makes every read of that folder
+// fail with it, as a folder without the read right does for any user but
+// root (nullptr removes it).
+void SetFolderReadRefusal(int (*refuse)(const std::string& path));
 
 // What a file operation could not do: the path concerned and why, in
 // words a user reads.
