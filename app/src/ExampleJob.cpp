@@ -25,8 +25,10 @@ struct ExampleItem {
     std::vector<ExampleItem> children;
 };
 
-constexpr uint8_t kMixed[3] = {1, 4, 1};   // as the window stores the folders above
-constexpr uint8_t kChecked[3] = {1, 2, 1}; // a checked item, so that they show it
+// A checked item, and the folders above it mixed, as the window stores
+// them, so that they show it before they are opened.
+constexpr uint8_t kChecked[3] = {1, 2, 1};
+constexpr uint8_t kMixed[3] = {1, 4, 1};
 
 std::string PidlItem(uint8_t kind, const std::string& payload) {
     const size_t cb = 3 + payload.size();
@@ -118,11 +120,12 @@ std::string ExampleFolder() {
 }
 
 std::vector<uint8_t> ExampleJobBytes(const std::string& folder) {
-    ExampleItem item = Item(EntryItem("Pictures"), kMixed, {Item(EntryItem("holiday.png"), kChecked)});
-    item = Item("", kMixed, {Item(EntryItem("Documents"), kChecked), std::move(item)});
     const std::vector<std::string> names = PathNames(folder);
     Assert(!names.empty(), "the example's folder is no absolute path");
-    item.pidlItem = EntryItem(names.back());
+    ExampleItem item =
+        Item(EntryItem(names.back()), kMixed,
+             {Item(EntryItem("Documents"), kChecked),
+              Item(EntryItem("Pictures"), kMixed, {Item(EntryItem("holiday.png"), kChecked)})});
     for (size_t i = names.size() - 1; i-- > 0;)
         item = Item(EntryItem(names[i]), kMixed, {std::move(item)});
     item = Item(PidlItem(0x2F, "/"), kMixed, {std::move(item)});
