@@ -3,7 +3,9 @@
 #include "rtl/exceptions.h"
 #include "rtl/streams.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,57 +14,65 @@
 namespace ax {
 namespace {
 
-// The job stream, version 3 without version words: one record a line, a
-// record being PIDL size, PIDL (Computer, the volume "/", "tmp",
-// "ardentix-example", ...), whether a child list follows (with its count),
-// and after the children the tail: kinds, check state, check type, three
-// empty column arrays and no object.
-constexpr const char* kExampleJobHex =
-    // the desktop
-    "02000000 0000 01 01000000"
-    // Computer
-    "0e000000 0c001f2f636f6d7075746572 0000 01 01000000"
-    // the volume "/"
-    "12000000 0c001f2f636f6d7075746572 04002f2f 0000 01 01000000"
-    // tmp
-    "18000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 0000 01 01000000"
-    // ardentix-example, two children
-    "2b000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 130031617264656e7469782d6578616d706c65"
-    " 0000 01 02000000"
-    // Documents: checked (kinds 1, state 2, type 1)
-    "37000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 130031617264656e7469782d6578616d706c65"
-    " 0c0031446f63756d656e7473 0000 00 010201 00000000 00000000 00000000 00"
-    // Pictures
-    "36000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 130031617264656e7469782d6578616d706c65"
-    " 0b00315069637475726573 0000 01 01000000"
-    // Pictures/holiday.png: checked
-    "44000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 130031617264656e7469782d6578616d706c65"
-    " 0b00315069637475726573 0e0031686f6c696461792e706e67 0000 00 010201 00000000 00000000 00000000 00"
-    // the tails of Pictures, ardentix-example, tmp, "/" and Computer: mixed
-    // (kinds 1, state 4, type 1), as the window stores the folders above
-    // a checked item, so that they show it before they are opened
-    "010401 00000000 00000000 00000000 00"
-    "010401 00000000 00000000 00000000 00"
-    "010401 00000000 00000000 00000000 00"
-    "010401 00000000 00000000 00000000 00"
-    "010401 00000000 00000000 00000000 00"
-    // the desktop's tail
-    "000000 00000000 00000000 00000000 00";
+// The job stream, version 3 without version words: a record is the PIDL's
+// size, the PIDL (the desktop's children: Computer, the volume "/", then a
+// directory entry for each name on the way), whether a child list follows
+// (with its count), the children's records, and the tail: kinds, check
+// state, check type, three empty column arrays and no object.
+struct ExampleItem {
+    std::string pidlItem; // [cb u16 LE][kind][payload]
+    uint8_t tail[3];      // kinds, check state, check type
+    std::vector<ExampleItem> children;
+};
 
-std::vector<uint8_t> FromHex(const char* text) {
-    std::vector<uint8_t> out;
-    int high = -1;
-    for (const char* p = text; *p; ++p) {
-        if (*p == ' ') continue;
-        const int digit = *p <= '9' ? *p - '0' : *p - 'a' + 10;
-        if (high < 0) {
-            high = digit;
-        } else {
-            out.push_back(uint8_t(high * 16 + digit));
-            high = -1;
-        }
+// A checked item, and the folders above it mixed, as the window stores
+// them, so that they show it before they are opened.
+constexpr uint8_t kChecked[3] = {1, 2, 1};
+constexpr uint8_t kMixed[3] = {1, 4, 1};
+
+std::string PidlItem(uint8_t kind, const std::string& payload) {
+    const size_t cb = 3 + payload.size();
+    return std::string{char(cb & 0xFF), char(cb >> 8), char(kind)} + payload;
+}
+
+std::string EntryItem(const std::string& name) { return PidlItem(0x31, name); }
+
+ExampleItem Item(std::string pidlItem, const uint8_t (&tail)[3], std::vector<ExampleItem> children = {}) {
+    return {std::move(pidlItem), {tail[0], tail[1], tail[2]}, std::move(children)};
+}
+
+void PutU32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+}
+
+// parent: the PIDL items above, without the closing 00 00.
+void WriteRecord(std::vector<uint8_t>& out, const std::string& parent, const ExampleItem& item) {
+    const std::string pidl = parent + item.pidlItem;
+    PutU32(out, uint32_t(pidl.size() + 2));
+    out.insert(out.end(), pidl.begin(), pidl.end());
+    out.insert(out.end(), {0, 0});
+    out.push_back(item.children.empty() ? 0 : 1);
+    if (!item.children.empty()) {
+        PutU32(out, uint32_t(item.children.size()));
+        for (const ExampleItem& child : item.children) WriteRecord(out, pidl, child);
     }
-    return out;
+    out.insert(out.end(), std::begin(item.tail), std::end(item.tail));
+    for (int i = 0; i < 3; ++i) PutU32(out, 0); // no column widths, positions, visibility
+    out.push_back(0);                           // no object
+}
+
+// The names of an absolute path, or none when it is not a plain one.
+std::vector<std::string> PathNames(const std::string& path) {
+    std::vector<std::string> names;
+    if (path.empty() || path[0] != '/') return {};
+    for (size_t at = 1; at <= path.size();) {
+        const size_t end = std::min(path.find('/', at), path.size());
+        const std::string name = path.substr(at, end - at);
+        if (name == "." || name == "..") return {};
+        if (!name.empty()) names.push_back(name);
+        at = end + 1;
+    }
+    return names;
 }
 
 // A folder of ours (never a link planted by someone else), made if missing.
@@ -99,13 +109,36 @@ bool OwnFile(const std::string& path, const std::string& text, std::string& erro
 
 } // namespace
 
-const std::vector<uint8_t>& ExampleJobBytes() {
-    static const std::vector<uint8_t> bytes = FromHex(kExampleJobHex);
-    return bytes;
+std::string ExampleFolder() {
+    // Under the user's TMPDIR when it is a plain absolute path.
+    std::vector<std::string> names;
+    if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp) names = PathNames(tmp);
+    if (names.empty()) names = {"tmp"};
+    std::string folder;
+    for (const std::string& name : names) folder += "/" + name;
+    return folder + "/ardentix-example-" + std::to_string(::geteuid());
+}
+
+std::vector<uint8_t> ExampleJobBytes(const std::string& folder) {
+    const std::vector<std::string> names = PathNames(folder);
+    Assert(!names.empty(), "the example's folder is no absolute path");
+    ExampleItem item =
+        Item(EntryItem(names.back()), kMixed,
+             {Item(EntryItem("Documents"), kChecked),
+              Item(EntryItem("Pictures"), kMixed, {Item(EntryItem("holiday.png"), kChecked)})});
+    for (size_t i = names.size() - 1; i-- > 0;)
+        item = Item(EntryItem(names[i]), kMixed, {std::move(item)});
+    item = Item(PidlItem(0x2F, "/"), kMixed, {std::move(item)});
+    item = Item(PidlItem(0x1F, "/computer"), kMixed, {std::move(item)});
+    constexpr uint8_t kDesktop[3] = {0, 0, 0};
+    const ExampleItem desktop = Item("", kDesktop, {std::move(item)});
+    std::vector<uint8_t> out;
+    WriteRecord(out, "", desktop);
+    return out;
 }
 
 std::string MakeExample(std::string& error) {
-    const std::string root = kExampleFolder;
+    const std::string root = ExampleFolder();
     if (!OwnFolder(root, error) || !OwnFolder(root + "/Documents", error) ||
         !OwnFolder(root + "/Pictures", error))
         return {};
@@ -122,7 +155,7 @@ std::string MakeExample(std::string& error) {
     for (const auto& f : files)
         if (!OwnFile(root + f.name, f.text, error)) return {};
     const std::string job = root + "/example.JOB";
-    const std::vector<uint8_t>& bytes = ExampleJobBytes();
+    const std::vector<uint8_t> bytes = ExampleJobBytes(root);
     try {
         SaveFileAtomically(job, [&](TStream& s) { s.WriteBuffer(bytes.data(), bytes.size()); });
     } catch (const Exception& e) {

@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "MainFormParts.h"
+#include "app/JobFile.h"
 #include "controls/ExStatusBar.h"
 #include "platform/ole/msgbox.h"
 #include "shell/CheckboxesSynchronizer.h"
@@ -353,7 +354,7 @@ bool TMainform::SaveJob(const std::string& fileName) {
         FinishPendingLoad();
         ExpTree->Storage().SaveToFile(Utf8ToWide(fileName), kJobVersion, false);
     } catch (const Exception& e) {
-        ErrorBox(fileName + ": cannot save the job: " + e.Message());
+        ErrorBox(JobSaveError(fileName, e));
         return false;
     }
     jobFileName_ = fileName;

@@ -1,7 +1,9 @@
 #include "app/MainWindow.h"
 
 #include "app/ExampleJob.h"
+#include "app/JobFile.h"
 #include "app/MainForm.h"
+#include "app/SelectionCommands.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "rtl/sysutils.h"
@@ -16,9 +18,6 @@
 
 namespace ax {
 namespace {
-
-constexpr const char* kUsage = "usage: ardentix [JOBFILE] | ardentix demo SCREENSHOT.png | "
-                               "ardentix select JOBFILE PATH... | ardentix selection [-0] JOBFILE";
 
 std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;
@@ -63,7 +62,7 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
                   const std::function<void(std::exception_ptr)>& reportException) {
     const bool demo = !args.empty() && args[0] == "demo";
     if (demo ? args.size() != 2 : args.size() > 1) {
-        err << kUsage << '\n';
+        err << kUsage;
         return 2;
     }
     std::string job = args.size() == 1 ? args[0] : std::string();
@@ -75,10 +74,12 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
             err << "ardentix: " << error << '\n';
             return 1;
         }
-        root = kExampleFolder;
-    } else if (!job.empty() && !FileExists(job)) {
-        err << "ardentix: " << job << ": no such job file\n";
-        return 1;
+        root = ExtractFileDir(job);
+    } else if (!job.empty()) {
+        if (const std::string problem = JobOpenProblem(job); !problem.empty()) {
+            err << "ardentix: " << problem << '\n';
+            return 1;
+        }
     }
 
     // A window nobody can see would wait for ever.
@@ -86,6 +87,13 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
     const char* forced = std::getenv("AX_DISPLAY");
     if (!demo && !(display && *display) && !(forced && *forced)) {
         err << "ardentix: no display to open the window on (DISPLAY is not set)\n";
+        return 1;
+    }
+    // A display named but not there would leave the window on no screen,
+    // waiting for ever.
+    const bool x11 = forced && *forced ? std::string(forced) == "x11" : display && *display;
+    if (x11 && ActiveDisplay() != DisplayKind::X11) {
+        err << "ardentix: cannot open display " << (display ? display : "") << '\n';
         return 1;
     }
 
@@ -111,7 +119,7 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
     }
     if (demo) {
         // The list shows the pictures, one of them checked.
-        form->BrowseTo(std::string(kExampleFolder) + "/Pictures");
+        form->BrowseTo(root + "/Pictures");
         PresentWhenIdle(app, form);
         const std::string& shot = args[1];
         if (!SnapshotWindow(form->Handle(), shot)) {

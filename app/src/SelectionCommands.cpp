@@ -1,5 +1,6 @@
 #include "app/SelectionCommands.h"
 
+#include "app/JobFile.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
@@ -13,9 +14,6 @@ namespace {
 
 // The job file's version and form, as unattended runs read it.
 constexpr int32_t kJobVersion = 3;
-
-constexpr const char* kUsage =
-    "usage: ardentix select JOBFILE PATH... | ardentix selection [-0] JOBFILE";
 
 int Fail(std::ostream& err, const std::string& message) {
     err << "ardentix: " << message << '\n';
@@ -74,14 +72,15 @@ int Select(const std::string& job, const std::vector<std::string>& given, std::o
     try {
         storage.SaveToFile(Utf8ToWide(job), kJobVersion, false);
     } catch (const Exception& e) {
-        return Fail(err, job + ": cannot save the job: " + e.Message());
+        return Fail(err, JobSaveError(job, e));
     }
     return 0;
 }
 
 int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out,
                    std::ostream& err) {
-    if (DirectoryExists(job)) return Fail(err, job + ": is a folder, not a job file");
+    // Told as the window tells it.
+    if (const std::string problem = JobOpenProblem(job); !problem.empty()) return Fail(err, problem);
     TRootNodeStorage storage;
     try {
         storage.LoadFromFile(Utf8ToWide(job), kJobVersion, false);
@@ -117,13 +116,23 @@ int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out
 
 } // namespace
 
+bool IsCommandLine(const std::vector<std::string>& args) {
+    return !args.empty() &&
+           (args[0] == "select" || args[0] == "selection" || args[0].starts_with('-'));
+}
+
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << kUsage;
+        out.flush();
+        return out ? 0 : 1;
+    }
     if (args.size() >= 3 && args[0] == "select")
         return Select(args[1], std::vector<std::string>(args.begin() + 2, args.end()), err);
     if (args.size() == 2 && args[0] == "selection") return PrintSelection(args[1], false, out, err);
     if (args.size() == 3 && args[0] == "selection" && args[1] == "-0")
         return PrintSelection(args[2], true, out, err);
-    err << kUsage << '\n';
+    err << kUsage;
     return 2;
 }
 

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     const ax::ScopeGuard uninstall([] { ax::UninstallReporter(); });
     ax::LinkDisAsm();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "select" || args[0] == "selection")) {
+    if (ax::IsCommandLine(args)) {
         ax::ReporterRuntime().ConsoleProgram = true;
         return ax::RunCommandLine(args, std::cout, std::cerr);
     }

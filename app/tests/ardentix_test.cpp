@@ -9,11 +9,18 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+
+#include "app/ExampleJob.h"
 #include <iterator>
-#include <spawn.h>
+#include <csignal>
+#include <grp.h>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <netinet/in.h>
 #include <unistd.h>
 #include <vector>
 
@@ -61,37 +68,60 @@ protected:
         setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
         data = root + "/data";
         mkdir(data.c_str(), 0755);
+        // The example's folder lands here, the test's own.
+        tmp = root + "/tmp";
+        mkdir(tmp.c_str(), 0755);
+        chmod(tmp.c_str(), 01777);
+        setenv("TMPDIR", tmp.c_str(), 1);
     }
     void TearDown() override {
         if (chdir("/") != 0) ADD_FAILURE() << "chdir";
         if (!RemoveTree(AT_FDCWD, root.c_str())) ADD_FAILURE() << "cleanup of " << root;
     }
 
-    // Runs the program with exactly these arguments (no shell in between).
-    Result Run(const std::vector<std::string>& args) {
+    // Runs the program with exactly these arguments (no shell in between),
+    // as user (when given, and the test runs as root). A program that has
+    // not ended after the safety bound is killed: status kHung.
+    Result Run(const std::vector<std::string>& args, uid_t user = kSameUser) {
         const std::string outFile = root + "/stdout", errFile = root + "/stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
         std::vector<char*> argv{const_cast<char*>(AX_ARDENTIX)};
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        pid_t pid = 0;
+        const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         Result r;
-        if (posix_spawn(&pid, AX_ARDENTIX, &actions, nullptr, argv.data(), environ) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            // Only calls safe after a fork of a threaded program.
+            if (dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+            if (user != kSameUser && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
+                _exit(126);
+            execve(AX_ARDENTIX, argv.data(), environ);
+            _exit(127);
         }
-        posix_spawn_file_actions_destroy(&actions);
+        close(out);
+        close(err);
+        if (pid > 0) r.status = WaitBounded(pid);
         r.out = ReadAll(outFile);
         r.err = ReadAll(errFile);
         return r;
     }
+    static int WaitBounded(pid_t pid) {
+        const int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
+        pollfd ended{pidfd, POLLIN, 0};
+        const bool hung = pidfd >= 0 && poll(&ended, 1, kSafetyBoundMs) == 0;
+        if (pidfd >= 0) close(pidfd);
+        if (hung) kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (hung) return kHung;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    static constexpr uid_t kSameUser = uid_t(-1);
+    static constexpr uid_t kNobody = 65534;
+    static constexpr int kHung = -2;
+    static constexpr int kSafetyBoundMs = 120000;
     std::string MakeFile(const std::string& name) {
         const std::string path = data + "/" + name;
         std::ofstream(path, std::ios::binary) << "content";
@@ -107,7 +137,7 @@ protected:
                err.find(name) != std::string::npos;
     }
 
-    std::string root, data;
+    std::string root, data, tmp;
 };
 
 TEST_F(ArdentixTest, SelectAndSelectionRoundTripOddNames) {
@@ -292,18 +322,86 @@ TEST_F(ArdentixTest, AJobReachedThroughALinkStaysALink) {
 
 TEST_F(ArdentixTest, MisuseShowsTheUsage) {
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"select", "job"}, {"selection"}, {"selection", "a", "b"}, {"demo"}, {"a.JOB", "b.JOB"}}) {
+             {"select", "job"}, {"selection"}, {"selection", "a", "b"}, {"demo"}, {"a.JOB", "b.JOB"},
+             {"--help", "x.JOB"}, {"-x"}, {"--version"}}) {
         const Result r = Run(args);
         EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]) << ": " << r.err;
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("usage: ardentix"), std::string::npos);
+        EXPECT_NE(r.err.find("usage: ardentix [JOBFILE]\n"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("ardentix selection [-0] JOBFILE\n"), std::string::npos) << r.err;
     }
 }
 
-// The example a newcomer sees first: its job, written by hand into the
-// program, is what `select` makes of the same two paths but for the mixed
-// folders on the way, and the demo prints its selection and leaves its
-// picture.
+// Asked for, the usage is the answer: on stdout, every form named.
+TEST_F(ArdentixTest, HelpPrintsTheUsage) {
+    const std::string usage = "usage: ardentix [JOBFILE]\n"
+                              "       ardentix demo SCREENSHOT.png\n"
+                              "       ardentix select JOBFILE PATH...\n"
+                              "       ardentix selection [-0] JOBFILE\n"
+                              "       ardentix --help\n";
+    for (const char* help : {"--help", "-h"}) {
+        const Result r = Run({help});
+        EXPECT_EQ(r.status, 0) << help;
+        EXPECT_EQ(r.out, usage) << help;
+        EXPECT_EQ(r.err, "") << help;
+    }
+}
+
+// A job the user write-protected is not replaced, by `select` or anyone
+// saving through the atomic save; the refusal says why, once.
+TEST_F(ArdentixTest, AWriteProtectedJobIsKept) {
+    const std::string job = root + "/nightly.JOB";
+    ASSERT_EQ(Run({"select", job, MakeFile("kept")}).status, 0);
+    const std::string before = ReadAll(job);
+    ASSERT_EQ(chmod(job.c_str(), 0444), 0);
+    const Result r = Run({"select", job, MakeFile("other")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ardentix: " + job + ": cannot save the job: the file is write-protected\n");
+    EXPECT_EQ(ReadAll(job), before);
+    EXPECT_EQ(Run({"selection", job}).out, data + "/kept\n");
+}
+
+// A folder that takes no new file is named once, with the system's reason
+// (as root, the save runs as another user: root may write anywhere).
+TEST_F(ArdentixTest, AnUnwritableFolderIsNamedOnce) {
+    const std::string folder = root + "/locked";
+    ASSERT_EQ(mkdir(folder.c_str(), 0555), 0);
+    chmod(root.c_str(), 0755);
+    const std::string file = MakeFile("f");
+    const uid_t user = geteuid() == 0 ? kNobody : kSameUser;
+    const Result r = Run({"select", folder + "/x.JOB", file}, user);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ardentix: " + folder + "/x.JOB: cannot save the job: the folder " + folder +
+                         " cannot be written (Permission denied)\n");
+    EXPECT_NE(access((folder + "/x.JOB").c_str(), F_OK), 0);
+}
+
+// A job that is not there, or not readable, is told the same way by the
+// window and by `selection`.
+TEST_F(ArdentixTest, AJobThatCannotBeReadIsToldAlikeBothWays) {
+    const std::string missing = root + "/missing.JOB";
+    const std::string line = "ardentix: " + missing + ": no such job file\n";
+    EXPECT_EQ(Run({"selection", missing}).err, line);
+    EXPECT_EQ(Run({missing}).err, line);
+    if (geteuid() == 0) {
+        chmod(root.c_str(), 0755);
+        const std::string closed = root + "/closed.JOB";
+        ASSERT_EQ(Run({"select", closed, MakeFile("x")}).status, 0);
+        ASSERT_EQ(chmod(closed.c_str(), 0600), 0);
+        const std::string unreadable = "ardentix: " + closed + ": cannot be read (Permission denied)\n";
+        const Result listed = Run({"selection", closed}, kNobody);
+        EXPECT_EQ(listed.status, 1);
+        EXPECT_EQ(listed.err, unreadable);
+        const Result window = Run({closed}, kNobody);
+        EXPECT_EQ(window.status, 1);
+        EXPECT_EQ(window.err, unreadable);
+    }
+}
+
+// The example a newcomer sees first: its job, written into the program,
+// is what `select` makes of the same two paths but for the mixed folders on
+// the way, and the demo prints its selection and leaves its picture. Its
+// folder is the user's own.
 TEST_F(ArdentixTest, TheExampleJobIsWhatSelectMakesAndTheDemoShowsIt) {
     const std::string shot = root + "/demo.png";
     // Headless, with the fixed-metric test font: nothing of the machine's.
@@ -313,7 +411,7 @@ TEST_F(ArdentixTest, TheExampleJobIsWhatSelectMakesAndTheDemoShowsIt) {
     unsetenv("AX_DISPLAY");
     unsetenv("AX_TEST_FONT");
     ASSERT_EQ(demo.status, 0) << demo.err;
-    const std::string folder = "/tmp/ardentix-example";
+    const std::string folder = tmp + "/ardentix-example-" + std::to_string(geteuid());
     EXPECT_EQ(demo.out, "screenshot: " + shot + "\njob: " + folder + "/example.JOB\nselection:\n" + folder +
                             "/Documents\n" + folder + "/Pictures/holiday.png\n");
     EXPECT_EQ(demo.err, "");
@@ -325,12 +423,90 @@ TEST_F(ArdentixTest, TheExampleJobIsWhatSelectMakesAndTheDemoShowsIt) {
     const std::string job = root + "/same.JOB";
     ASSERT_EQ(Run({"select", job, folder + "/Pictures/holiday.png", folder + "/Documents"}).status, 0);
     std::string example = ReadAll(folder + "/example.JOB");
-    ASSERT_EQ(example.size(), 470u);
     EXPECT_EQ(Run({"selection", folder + "/example.JOB"}).out, Run({"selection", job}).out);
     const std::string mixed("\x01\x04\x01", 3), unset(3, '\0');
     for (size_t at = 0; (at = example.find(mixed + std::string(12, '\0') + '\0', at)) != std::string::npos;)
         example.replace(at, 3, unset);
     EXPECT_EQ(example, ReadAll(job));
+}
+
+// The job's records, written out by hand for the folder the example once
+// had for everybody: one record a line.
+TEST_F(ArdentixTest, TheExampleJobHasTheStreamsLayout) {
+    const char* hex =
+        "02000000 0000 01 01000000"
+        "0e000000 0c001f2f636f6d7075746572 0000 01 01000000"
+        "12000000 0c001f2f636f6d7075746572 04002f2f 0000 01 01000000"
+        "18000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 0000 01 01000000"
+        "2b000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 130031617264656e7469782d6578616d706c65"
+        " 0000 01 02000000"
+        "37000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 130031617264656e7469782d6578616d706c65"
+        " 0c0031446f63756d656e7473 0000 00 010201 00000000 00000000 00000000 00"
+        "36000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 130031617264656e7469782d6578616d706c65"
+        " 0b00315069637475726573 0000 01 01000000"
+        "44000000 0c001f2f636f6d7075746572 04002f2f 060031746d70 130031617264656e7469782d6578616d706c65"
+        " 0b00315069637475726573 0e0031686f6c696461792e706e67 0000 00 010201 00000000 00000000 00000000 00"
+        "010401 00000000 00000000 00000000 00"
+        "010401 00000000 00000000 00000000 00"
+        "010401 00000000 00000000 00000000 00"
+        "010401 00000000 00000000 00000000 00"
+        "010401 00000000 00000000 00000000 00"
+        "000000 00000000 00000000 00000000 00";
+    std::vector<uint8_t> expected;
+    for (const char* p = hex; *p; ++p)
+        if (*p != ' ') expected.push_back(uint8_t(std::stoi(std::string(p, 2), nullptr, 16))), ++p;
+    EXPECT_EQ(ax::ExampleJobBytes("/tmp/ardentix-example"), expected);
+    EXPECT_EQ(ax::ExampleJobBytes("//tmp//ardentix-example/"), expected);
+}
+
+// Every user has an example folder of their own, under a plain TMPDIR.
+TEST_F(ArdentixTest, TheExampleFolderIsTheUsersOwn) {
+    const std::string uid = std::to_string(geteuid());
+    EXPECT_EQ(ax::ExampleFolder(), tmp + "/ardentix-example-" + uid);
+    for (const char* odd : {"relative/tmp", "/a/../b", "/a/./b", ""}) {
+        setenv("TMPDIR", odd, 1);
+        EXPECT_EQ(ax::ExampleFolder(), "/tmp/ardentix-example-" + uid) << odd;
+    }
+    unsetenv("TMPDIR");
+    EXPECT_EQ(ax::ExampleFolder(), "/tmp/ardentix-example-" + uid);
+}
+
+// A second user's demo gets a folder of its own; a folder of another user
+// or a link where the folder belongs is refused, and nothing is made.
+TEST_F(ArdentixTest, TheDemoOfEachUserHasItsOwnFolder) {
+    setenv("AX_DISPLAY", "headless", 1);
+    setenv("AX_TEST_FONT", "1", 1);
+    const std::string mine = tmp + "/ardentix-example-" + std::to_string(geteuid());
+    const Result first = Run({"demo", root + "/mine.png"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.out.find("job: " + mine + "/example.JOB\n"), std::string::npos) << first.out;
+    if (geteuid() == 0) {
+        // The other user reaches the test's folders, and writes only in tmp.
+        chmod(root.c_str(), 0755);
+        const std::string theirs = tmp + "/ardentix-example-" + std::to_string(kNobody);
+        const Result second = Run({"demo", tmp + "/theirs.png"}, kNobody);
+        EXPECT_EQ(second.status, 0) << second.err;
+        EXPECT_NE(second.out.find(theirs + "/Pictures/holiday.png\n"), std::string::npos) << second.out;
+        struct stat st;
+        ASSERT_EQ(lstat(theirs.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kNobody);
+
+        // Made by another user: not ours to use.
+        ASSERT_EQ(chown(mine.c_str(), kNobody, kNobody), 0);
+        const Result refused = Run({"demo", root + "/refused.png"});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, "ardentix: " + mine + ": belongs to another user\n");
+        EXPECT_NE(access((root + "/refused.png").c_str(), F_OK), 0);
+    }
+    // A link planted where the folder belongs.
+    ASSERT_TRUE(RemoveTree(AT_FDCWD, mine.c_str()));
+    ASSERT_EQ(symlink(data.c_str(), mine.c_str()), 0);
+    const Result linked = Run({"demo", root + "/linked.png"});
+    EXPECT_EQ(linked.status, 1);
+    EXPECT_EQ(linked.err, "ardentix: " + mine + ": is not a folder\n");
+    EXPECT_NE(access((data + "/example.JOB").c_str(), F_OK), 0);
+    unsetenv("AX_DISPLAY");
+    unsetenv("AX_TEST_FONT");
 }
 
 // The program's heap is the memory manager's: it defines the malloc
@@ -365,6 +541,43 @@ TEST_F(ArdentixTest, AMissingJobForTheWindowIsOneLineAndStatusOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(OneLineNaming(r.err, root + "/backup: no such job file")) << r.err;
+}
+
+// A display named but not answering: one line and status 1, never a
+// window waiting on no screen. A local port that takes connections and
+// never answers stands for a server gone silent.
+TEST_F(ArdentixTest, ADisplayThatDoesNotAnswerIsOneLineAndStatusOne) {
+    const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silent, 0);
+    int number = 0;
+    for (int n = 50; n < 100 && !number; ++n) {
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(uint16_t(6000 + n));
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0) number = n;
+    }
+    ASSERT_NE(number, 0) << "no free port";
+    ASSERT_EQ(listen(silent, 8), 0);
+    const char* display = getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    unsetenv("AX_DISPLAY");
+    const std::string silentDisplay = "127.0.0.1:" + std::to_string(number);
+    setenv("DISPLAY", silentDisplay.c_str(), 1);
+    const Result r = Run({});
+    close(silent);
+    // A display nobody serves at all: no socket, no port.
+    const std::string noneDisplay = ":" + std::to_string(number);
+    setenv("DISPLAY", noneDisplay.c_str(), 1);
+    const Result none = Run({});
+    if (saved.empty()) unsetenv("DISPLAY");
+    else setenv("DISPLAY", saved.c_str(), 1);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ardentix: cannot open display " + silentDisplay + "\n");
+    if (access(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), F_OK) != 0) {
+        EXPECT_EQ(none.status, 1);
+        EXPECT_EQ(none.err, "ardentix: cannot open display " + noneDisplay + "\n");
+    }
 }
 
 TEST_F(ArdentixTest, TheWindowWithoutADisplayIsOneLineAndStatusOne) {

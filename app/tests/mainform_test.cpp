@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ax;
@@ -203,6 +204,24 @@ TEST_F(MainformRoad, ASaveThatFailsIsToldAndKeepsTheFileThere) {
     EXPECT_EQ(boxes[0].rfind(root + "/no/such/folder/x.JOB: cannot save the job: ", 0), 0u) << boxes[0];
     EXPECT_EQ(Read(job), before);
     EXPECT_EQ(w->JobFileName(), job);
+    boxes.clear();
+}
+
+// The window's save errors are the command line's: the job named once,
+// then why.
+TEST_F(MainformRoad, ASaveErrorNamesTheJobOnceWithTheReason) {
+    TMainform* w = Window();
+    EXPECT_FALSE(w->SaveJob(root + "/no/such/folder/x.JOB"));
+    const std::string job = root + "/protected.JOB";
+    ASSERT_TRUE(w->SaveJob(job));
+    const std::string before = Read(job);
+    ASSERT_EQ(chmod(job.c_str(), 0444), 0);
+    EXPECT_FALSE(w->SaveJob(job));
+    EXPECT_EQ(Read(job), before);
+    EXPECT_EQ(boxes, (std::vector<std::string>{
+                         root + "/no/such/folder/x.JOB: cannot save the job: the folder " + root +
+                             "/no/such/folder cannot be written (No such file or directory)",
+                         job + ": cannot save the job: the file is write-protected"}));
     boxes.clear();
 }
 

@@ -346,7 +346,21 @@ std::string SaveTarget(const std::string& fileName) {
             target = (dir.empty() ? std::string() : IncludeTrailingPathDelimiter(dir)) + link;
         }
     }
-    throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(ELOOP)));
+    throw ESaveError(fileName, "it is reached through too many links (" + SystemError(ELOOP) + ")");
+}
+
+// Why the folder a save lands in refuses the temporary file.
+std::string FolderProblem(const std::string& target, int error) {
+    const std::string dir = ExtractFileDir(target);
+    return "the folder " + (dir.empty() ? GetCurrentDir() : dir) + " cannot be written (" +
+           SystemError(error) + ")";
+}
+
+// A file the user protected is not replaced: no write permission for the
+// caller, or none for anyone (which root would otherwise pass).
+bool WriteProtected(const std::string& target, const struct stat& st) {
+    if ((st.st_mode & 0222) == 0) return true;
+    return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
 }
 
 // A new file beside fileName under a name nobody else uses, created with
@@ -372,20 +386,21 @@ int CreateTemporaryBeside(const std::string& fileName, std::string& name) {
 
 void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer) {
     const std::string target = SaveTarget(fileName);
+    struct stat st{};
+    const bool replacing = ::stat(target.c_str(), &st) == 0;
+    if (replacing && WriteProtected(target, st)) throw ESaveError(fileName, "the file is write-protected");
     std::string temporary;
     const int fd = CreateTemporaryBeside(target, temporary);
-    if (fd < 0)
-        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(errno)));
+    if (fd < 0) throw ESaveError(fileName, FolderProblem(target, errno));
     TFileStream out(fd, temporary);
     ScopeGuard removeTemporary([&] { ::unlink(temporary.c_str()); });
     // The replaced file's permissions stay.
-    struct stat st{};
-    if (::stat(target.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0)
-        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(errno)));
+    if (replacing && ::fchmod(fd, st.st_mode & 07777) != 0)
+        throw ESaveError(fileName, "its permissions cannot be kept (" + SystemError(errno) + ")");
     writer(out);
     out.Flush();
     if (::rename(temporary.c_str(), target.c_str()) != 0)
-        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, SystemError(errno)));
+        throw ESaveError(fileName, "it cannot be replaced (" + SystemError(errno) + ")");
     removeTemporary.Dismiss();
     // Make the rename itself durable.
     const std::string dir = ExtractFileDir(target);

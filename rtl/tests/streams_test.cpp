@@ -187,6 +187,51 @@ TEST(Streams, FailedSaveLeavesPreviousFileIntact) {
     }
 }
 
+// A file the user protected stays as it was, whoever saves: without any
+// write permission it binds root too.
+TEST(Streams, AtomicSaveRefusesAWriteProtectedFile) {
+    TempDir dir;
+    const std::string name = dir / "nightly.JOB";
+    WriteText(name, "protected bytes");
+    ASSERT_EQ(::chmod(name.c_str(), 0444), 0);
+    try {
+        WriteText(name, "new");
+        FAIL() << "replaced";
+    } catch (const ESaveError& e) {
+        EXPECT_EQ(e.Reason(), "the file is write-protected");
+        EXPECT_EQ(e.Message(), "Cannot save file \"" + name + "\": the file is write-protected");
+    }
+    EXPECT_EQ(ReadAll(name), "protected bytes");
+    EXPECT_EQ(dir.EntryCount(), 1); // no temporary file left behind
+    struct stat st{};
+    ASSERT_EQ(::stat(name.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+
+    // Reached through a link, the protected file is the one refusing.
+    ASSERT_EQ(::symlink("nightly.JOB", (dir / "link.JOB").c_str()), 0);
+    EXPECT_THROW(WriteText(dir / "link.JOB", "new"), ESaveError);
+    EXPECT_EQ(ReadAll(name), "protected bytes");
+
+    // Writable again, it is replaced as any other file.
+    ASSERT_EQ(::chmod(name.c_str(), 0644), 0);
+    WriteText(name, "new");
+    EXPECT_EQ(ReadAll(name), "new");
+}
+
+// A folder that takes no new file is named once, with the system's reason;
+// the saved file's name is the caller's to give.
+TEST(Streams, AtomicSaveNamesTheFolderThatRefusesIt) {
+    TempDir dir;
+    const std::string name = dir / "no such folder/x.ini";
+    try {
+        WriteText(name, "x");
+        FAIL() << "saved";
+    } catch (const ESaveError& e) {
+        EXPECT_EQ(e.Reason(), "the folder " + (dir / "no such folder") +
+                                  " cannot be written (No such file or directory)");
+    }
+}
+
 // The file stream buffers: whatever mix of small and large reads, writes
 // and seeks, the file and the positions are those of plain file calls,
 // kept here in a string.

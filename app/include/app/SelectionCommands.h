@@ -4,6 +4,7 @@
 //   ardentix select JOBFILE PATH...     makes PATH... the job's selection
 //   ardentix selection [-0] JOBFILE     prints the job's selection, a path a
 //                                       line (-0: each ended by a NUL)
+//   ardentix --help | -h                prints the usage
 //
 // Errors go to err as one line each, naming the file and what is wrong;
 // the result is the exit status (0 done, 1 failed, 2 misuse).
@@ -12,6 +13,17 @@
 #include <vector>
 
 namespace ax {
+
+// Every form of the program's command line, the window's too.
+inline constexpr const char* kUsage = "usage: ardentix [JOBFILE]\n"
+                                      "       ardentix demo SCREENSHOT.png\n"
+                                      "       ardentix select JOBFILE PATH...\n"
+                                      "       ardentix selection [-0] JOBFILE\n"
+                                      "       ardentix --help\n";
+
+// Whether the arguments are the command line's rather than the window's: a
+// command, or an option (an unknown one is misuse, never a job's name).
+bool IsCommandLine(const std::vector<std::string>& args);
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

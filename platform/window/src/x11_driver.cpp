@@ -12,6 +12,7 @@
 #include "sysmenu_state.h"
 #include "wm.h"
 #include "x11_keys.h"
+#include "x11_open.h"
 #include "x11_thread.h"
 
 #include <X11/XKBlib.h>
@@ -909,7 +910,7 @@ private:
 std::unique_ptr<DisplayDriver> MakeX11Driver() {
     static const bool threads = XInitThreads() != 0;
     if (!threads) return nullptr;
-    Display* dpy = XOpenDisplay(nullptr);
+    Display* dpy = OpenDisplayWithin(kDisplayAnswerMs);
     if (!dpy) return nullptr;
     return std::make_unique<X11Driver>(dpy);
 }

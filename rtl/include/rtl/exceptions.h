@@ -39,6 +39,18 @@ AX_EXCEPTION(EIniFileException, Exception);
 
 #undef AX_EXCEPTION
 
+// A save that failed before anything replaced the file: the message names
+// the file; the reason alone is kept for callers that name it themselves.
+class ESaveError : public EFCreateError {
+public:
+    ESaveError(const std::string& fileName, std::string reason)
+        : EFCreateError("Cannot save file \"" + fileName + "\": " + reason), reason_(std::move(reason)) {}
+    const std::string& Reason() const noexcept { return reason_; }
+
+private:
+    std::string reason_;
+};
+
 inline constexpr const char* SReadError = "Stream read error";
 inline constexpr const char* SWriteError = "Stream write error";
 inline constexpr const char* SOutOfMemory = "Out of memory";

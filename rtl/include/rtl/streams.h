@@ -121,10 +121,13 @@ private:
 };
 
 // The one way the system saves a file: writer fills a temporary file in the
-// same folder, which is flushed and renamed over fileName. When the writer
-// or any step fails, the temporary file is removed, the previous file is
-// untouched and the failure propagates (EFCreateError, EWriteError or the
-// writer's own).
+// same folder, which is flushed and renamed over fileName. A file the user
+// write-protected (not writable by the caller, or without any write
+// permission, which binds root too) is not replaced. When the writer or any
+// step fails, the temporary file is removed, the previous file is untouched
+// and the failure propagates: ESaveError saying why ("the file is
+// write-protected", "the folder ... cannot be written (...)"), EWriteError
+// or the writer's own.
 void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer);
 
 } // namespace ax
