@@ -124,7 +124,8 @@ void TCustomExplorerTree::ExecuteNamespace(PDataNode node) {
 
 void TCustomExplorerTree::LeftDoubleClick(PDataNode node, THitPositions positions, POINT p) {
     if (node && node == GetFirstSelected() && (positions & (hiOnItemLabel | hiOnNormalIcon))) {
-        if (altDown_)
+        // Alt may have gone down while another window had the keys.
+        if (altDown_ || (GetKeyState(VK_MENU) & 0x8000))
             ShowProperties();
         else
             ExecuteNamespace(node);
