@@ -4,6 +4,7 @@
 #include "explorer_fixture.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
+#include "shell/ExplorerViews.h"
 #include "shell/PropertiesForm.h"
 #include "shell/PropertiesFormService.h"
 
@@ -87,6 +88,10 @@ protected:
             sum += int64_t(st.st_blocks) * 512;
         }
         return sum;
+    }
+    static bool Exists(const std::string& path) {
+        struct stat st;
+        return lstat(path.c_str(), &st) == 0;
     }
     static std::string OwnName() {
         const passwd* pw = getpwuid(getuid());
@@ -294,6 +299,42 @@ TEST_F(PropertiesTest, AltEnterAndAltDoubleClickOnTheSelectionOpenTheWindow) {
     InjectKey(VK_MENU, false);
     app->ProcessMessages();
     EXPECT_EQ(service.Forms().size(), 1u) << "Alt+double click";
+}
+
+// The list runs a double-clicked item itself: Alt held must still show the
+// properties, never open the item.
+TEST_F(PropertiesTest, AltDoubleClickInTheListShowsPropertiesInsteadOfOpening) {
+    WriteBytes(files + "/b.txt", 7);
+    const std::string marker = root + "/opened";
+    SetShellOpener({"/bin/sh", "-c", "printf %s \"$0\" > '" + marker + "'"});
+    const ScopeGuard noOpener([] { SetShellOpener({}); });
+    form = app->CreateForm<TForm>();
+    form->SetBounds(100, 100, 300, 300);
+    auto* list = TComponent::Create<TExplorerListview>(form);
+    TExplorerTreeOptions& o = list->TreeOptions();
+    o.SetExpMiscOptions(o.ExpMiscOptions() & ~TExpMiscOptions(toChangeNotifierThread));
+    o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
+    list->SetRootFolderCustomPath(W(files));
+    list->SetParent(form);
+    list->SetBounds(0, 0, 280, 260);
+    form->Show();
+    app->ProcessMessages();
+    list->SetActive(true);
+    TPropertiesFormService service(app.get());
+    SetPropertySheetService(&service);
+    const ScopeGuard unset([] { SetPropertySheetService(nullptr); });
+    PDataNode b = Child(list, nullptr, "b.txt");
+    ASSERT_TRUE(b);
+    const RECT r = list->GetDisplayRect(b, NoColumn, true);
+    const POINT p = list->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    InjectKey(VK_MENU, true);
+    InjectDoubleClick(MouseButton::Left, p.x, p.y);
+    app->ProcessMessages();
+    InjectKey(VK_MENU, false);
+    app->ProcessMessages();
+    ASSERT_EQ(service.Forms().size(), 1u);
+    EXPECT_EQ(service.Forms()[0]->ValueOf("Name:"), "b.txt");
+    EXPECT_FALSE(Exists(marker)) << "the item was opened";
 }
 
 } // namespace
