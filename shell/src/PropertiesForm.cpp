@@ -5,6 +5,8 @@
 #include "rtl/sysutils.h"
 #include "shell/ShellUtilities.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -19,8 +21,8 @@ constexpr int kMargin = 12, kCaptionWidth = 104, kLineHeight = 20;
 constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
 
 std::unique_ptr<TNamespace> ItemOf(const std::string& absolutePidl) {
-    const auto pidl = reinterpret_cast<PCItemIDList>(absolutePidl.data());
-    PItemIDList copy = NamespacePIDLManager().CopyPIDL(const_cast<PItemIDList>(pidl));
+    if (absolutePidl.empty()) return nullptr;
+    PItemIDList copy = NamespacePIDLManager().CopyPIDL(reinterpret_cast<PCItemIDList>(absolutePidl.data()));
     return copy ? std::make_unique<TNamespace>(copy, nullptr) : nullptr;
 }
 
