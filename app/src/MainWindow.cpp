@@ -6,6 +6,8 @@
 #include "app/SelectionCommands.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
+#include "rtl/scopeguard.h"
+#include "shell/PropertiesFormService.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
 #include "shell/ExplorerViews.h"
@@ -101,6 +103,10 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
     app.SetTitle(kAppTitle);
     // Whatever a handler lets escape is a fault of the program: reported.
     app.OnException = [&](TObject*, const std::exception&) { reportException(std::current_exception()); };
+    // Properties of the explorer's items open in windows of their own.
+    TPropertiesFormService properties(&app);
+    SetPropertySheetService(&properties);
+    const ScopeGuard noProperties([] { SetPropertySheetService(nullptr); });
     auto* form = app.CreateForm<TMainform>();
     const bool person = ActiveDisplay() == DisplayKind::X11 && !demo;
     if (!person) form->ErrorDisplay = [&err](const AnsiString& text) { err << "ardentix: " << text << '\n'; };

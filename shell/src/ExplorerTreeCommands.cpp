@@ -122,9 +122,14 @@ void TCustomExplorerTree::ExecuteNamespace(PDataNode node) {
     ns->ShellExecuteNamespace(workingDir, arguments, false, false);
 }
 
+bool TCustomExplorerTree::AltHeld() const {
+    // Alt may have gone down while another control had the keys.
+    return altDown_ || (GetKeyState(VK_MENU) & 0x8000);
+}
+
 void TCustomExplorerTree::LeftDoubleClick(PDataNode node, THitPositions positions, POINT p) {
     if (node && node == GetFirstSelected() && (positions & (hiOnItemLabel | hiOnNormalIcon))) {
-        if (altDown_)
+        if (AltHeld())
             ShowProperties();
         else
             ExecuteNamespace(node);

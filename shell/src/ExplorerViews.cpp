@@ -223,7 +223,10 @@ void TExplorerListview::WMLButtonDblClk(TMessage& m) {
         THitInfo hit;
         GetHitTestInfoAt(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), true, hit);
         if (hit.HitNode && (hit.HitPositions & (hiOnItemLabel | hiOnNormalIcon))) {
-            ExecuteNamespace(hit.HitNode);
+            if (AltHeld())
+                ShowProperties();
+            else
+                ExecuteNamespace(hit.HitNode);
             return;
         }
     }

@@ -484,8 +484,12 @@ bool TNamespace::ShellExecuteNamespace(const WideString& workingDir,
     if (!executeFolder && Folder()) return false;
     if (!executeFolderShortCut && Link()) {
         TShellLink link;
-        if (link.ReadLink(NameParseAddress()) && DirectoryExists(WideToUtf8(link.TargetPath)))
-            return false;
+        // Only a target with a full path: a bare program name or an address
+        // must not be taken for a folder of the working directory.
+        if (link.ReadLink(NameParseAddress())) {
+            const std::string target = WideToUtf8(link.TargetPath);
+            if (!target.empty() && target[0] == '/' && DirectoryExists(target)) return false;
+        }
     }
     SHELLEXECUTEINFO info;
     info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS;

@@ -629,11 +629,13 @@ bool TShellLink::ReadLink(const WideString& linkFile) {
     NamespacePIDLManager().FreeAndNilPIDL(TargetIDList);
     TargetPath = W(data.targetPath);
     WorkingDirectory = W(data.workingDirectory);
-    Arguments.clear();
-    Description.clear();
-    IconLocation.clear();
+    Arguments = W(data.arguments);
+    Description = W(data.description);
+    IconLocation = W(data.iconLocation);
     IconIndex = 0;
-    TargetIDList = PathToPIDL(TargetPath);
+    // A program not found on PATH or an address other than a file's names
+    // no item.
+    if (!data.targetPath.empty() && data.targetPath[0] == '/') TargetIDList = PathToPIDL(TargetPath);
     HotKey = 0;
     ShowCmd = 1;
     return true;

@@ -695,6 +695,54 @@ TEST_F(Shell, LinksAreNotRunIntoFolders) {
     EXPECT_FALSE(target->ShellExecuteNamespace(u"", u"", false, false)); // a folder, not asked to
 }
 
+// Desktop launchers are the shell's links too: a regular file by its name,
+// read for its target, comment and icon; one leading to a folder is not run.
+TEST_F(Shell, LaunchersAreLinksReadForTheirTargetAndNotRunIntoFolders) {
+    mkdir((dir + "/docs").c_str(), 0755);
+    mkdir((dir + "/folder.desktop").c_str(), 0755);
+    Write(dir + "/docs.desktop",
+          "[Desktop Entry]\nType=Link\nURL=file://" + dir + "/docs\nComment=My documents\nIcon=folder\n");
+    Write(dir + "/echo.desktop",
+          "[Desktop Entry]\nType=Application\nExec=/bin/echo \"two words\" %f\nPath=" + dir + "\n");
+    Write(dir + "/plain.txt", "x");
+    auto folder = Item(dir);
+    auto docs = Child(*folder, "docs.desktop");
+    EXPECT_TRUE(docs->Link());
+    EXPECT_FALSE(Child(*folder, "folder.desktop")->Link()) << "a folder is never a launcher";
+    EXPECT_FALSE(Child(*folder, "plain.txt")->Link());
+    EXPECT_FALSE(docs->ShellExecuteNamespace(u"", u"", true, false)) << "a link to a folder is not run";
+    TShellLink sl;
+    ASSERT_TRUE(sl.ReadLink(docs->NameForParsing()));
+    EXPECT_EQ(WideToUtf8(sl.TargetPath), dir + "/docs");
+    EXPECT_NE(sl.TargetIDList, nullptr);
+    EXPECT_EQ(WideToUtf8(sl.Description), "My documents");
+    EXPECT_EQ(WideToUtf8(sl.IconLocation), "folder");
+    ASSERT_TRUE(sl.ReadLink(Utf8ToWide(dir + "/echo.desktop")));
+    EXPECT_EQ(WideToUtf8(sl.TargetPath), "/bin/echo");
+    EXPECT_EQ(WideToUtf8(sl.Arguments), "\"two words\"");
+    EXPECT_EQ(WideToUtf8(sl.WorkingDirectory), dir);
+    EXPECT_TRUE(sl.Description.empty()) << "the comment of the link read before stayed";
+}
+
+// A program named bare and found nowhere is no folder of the process's
+// working directory that happens to bear its name.
+TEST_F(Shell, ALaunchersBareProgramNameIsNoFolderOfTheWorkingDirectory) {
+    mkdir((dir + "/tool").c_str(), 0755);
+    Write(dir + "/tool.desktop", "[Desktop Entry]\nType=Application\nExec=tool\n");
+    auto folder = Item(dir);
+    auto launcher = Child(*folder, "tool.desktop");
+    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const std::string savedDir = GetCurrentDir();
+    setenv("PATH", "/nonexistent", 1);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    SetShellOpener({"/bin/true"});
+    const bool ran = launcher->ShellExecuteNamespace(u"", u"", true, false);
+    SetShellOpener({});
+    ASSERT_EQ(chdir(savedDir.c_str()), 0);
+    setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_TRUE(ran) << "taken for the folder ./tool";
+}
+
 // After a change the item takes the PIDL its folder now gives for it, and
 // forgets what it knew; when the folder no longer has it, nothing changes.
 TEST_F(Shell, ReplacePIDLFromParentTakesTheFoldersPIDL) {

@@ -1,6 +1,7 @@
 // The find-data record, times, type names and icon indices.
 #include "items.h"
 #include "pathaccess.h"
+#include "platform/shellns/desktopentry.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/clock.h"
@@ -141,7 +142,8 @@ bool SHGetFileInfo(PCItemIDList pidl, const std::string& name, uint32_t fileAttr
         case ItemKind::Entry:
         case ItemKind::TrashEntry:
             if (!exists) return false;
-            kind = (a & SFGAO_LINK) ? 4 : ((a & SFGAO_FOLDER) ? 1 : 0);
+            // A launcher keeps its own type's icon; the overlay marks it a link.
+            kind = (a & SFGAO_LINK) && !IsLauncherName(loc.name) ? 4 : ((a & SFGAO_FOLDER) ? 1 : 0);
             if (loc.kind == ItemKind::TrashEntry && IsRealDirectory(loc.path)) kind = 1;
             typeName = (a & SFGAO_FOLDER) || kind == 1 ? "File Folder" : "";
             break;

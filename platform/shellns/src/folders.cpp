@@ -2,6 +2,7 @@
 #include "items.h"
 #include "listingcache.h"
 #include "pathaccess.h"
+#include "platform/shellns/desktopentry.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/scopeguard.h"
@@ -412,7 +413,7 @@ uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
         }
         if (loc.kind == ItemKind::TrashEntry) return a;
         const bool link = S_ISLNK(st.st_mode);
-        if (link) a |= SFGAO_LINK;
+        if (link || (S_ISREG(st.st_mode) && IsLauncherName(loc.name))) a |= SFGAO_LINK;
         if (!link && !(st.st_mode & S_IWUSR)) a |= SFGAO_READONLY;
         if (!(wanted & kFolderBits)) return a;
         // A link to a folder is a folder, unless it leads back to one of the
@@ -762,10 +763,12 @@ private:
                 loc.path = JoinPath(path_, loc.name);
                 a = AttributesOf(loc, *attributes, exists);
             } else {
-                // A file of another sort: it is there, and no folder or link.
+                // A file of another sort: it is there, and no folder; a link
+                // only when it is a launcher.
                 a = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_HASPROPSHEET | SFGAO_CANMOVE |
                     SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE |
-                    (name[0] == '.' ? SFGAO_HIDDEN : 0u);
+                    (name[0] == '.' ? SFGAO_HIDDEN : 0u) |
+                    (type == DT_REG && IsLauncherName(name) ? SFGAO_LINK : 0u);
             }
             if (!exists) {
                 hr = E_FAIL;

@@ -464,6 +464,8 @@ protected:
     int DoCompareNodes(PDataNode node1, PDataNode node2, TColumnIndex column) override;
     void WMLButtonDown(TMessage& m) override;
     void WMLButtonDblClk(TMessage& m) override;
+    // Whether Alt is held: a double click then shows properties.
+    bool AltHeld() const;
     void CreateWnd() override;
 
     // ---- Columns, menus and commands --------------------------------------------------

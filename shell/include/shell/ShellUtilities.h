@@ -308,7 +308,8 @@ public:
     virtual int SortType(TNamespace* ns1, TNamespace* ns2);
 };
 
-// A shell link (here: a symbolic link) as read from the file system.
+// A shell link (here: a symbolic link or a desktop launcher) as read from
+// the file system.
 class TShellLink {
 public:
     TShellLink() = default;

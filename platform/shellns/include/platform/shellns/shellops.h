@@ -160,10 +160,19 @@ void SetShellOpener(std::vector<std::string> command); // empty: xdg-open
 // a backslash before a quote escapes it.
 std::vector<std::string> SplitParameters(const std::string& parameters);
 
-// Shell links are symbolic links.
+// The inverse of SplitParameters: SplitParameters(JoinParameters(args))
+// gives args back.
+std::string JoinParameters(const std::vector<std::string>& args);
+
+// Shell links are symbolic links and desktop launchers (desktopentry.h).
+// A launcher's target is its program (found on PATH when named bare) with
+// its arguments, or its address; a "file:" address is the path it names.
 struct ShellLinkData {
-    std::string targetPath; // absolute
+    std::string targetPath; // absolute, except a program not found or an address
+    std::string arguments;  // as SplitParameters reads them
     std::string workingDirectory;
+    std::string description;
+    std::string iconLocation;
 };
 bool ReadShellLink(const std::string& linkPath, ShellLinkData& data);
 
