@@ -229,6 +229,8 @@ TEST_F(X11MainformTest, MaximisedMinimisedAndRestoredComesBackMaximised) {
     // minimised by the caption's button and activated from the taskbar.
     server.Maximize(window, false);
     ASSERT_TRUE(Until([&] { return !IsZoomed(form); })) << "the form did not learn of the restore";
+    EXPECT_TRUE(server.WaitFor([&] { return server.WindowGeometry(window).width < 800 && InStep(); }));
+    EXPECT_FALSE(horizontalBar()) << "restored to its size, a scroll bar was left on the mask grid";
     server.Maximize(window, true);
     ASSERT_TRUE(Until([&] { return IsZoomed(form) != FALSE; })) << "the form did not learn of the maximise";
     ASSERT_TRUE(maximisedOnScreen());
