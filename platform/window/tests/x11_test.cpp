@@ -282,9 +282,14 @@ TEST(X11WindowManager, AnActivatedWindowTakesTheFocusTheWindowManagerDidNotGive)
     SetClock(nullptr);
 }
 
+// A fixed size (0: none) the window answers as both its limits.
+POINT fixedSize{};
+
 LRESULT AtLeastProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     if (m == WM_GETMINMAXINFO) {
-        reinterpret_cast<MINMAXINFO*>(l)->ptMinTrackSize = {300, 200};
+        auto* info = reinterpret_cast<MINMAXINFO*>(l);
+        info->ptMinTrackSize = {300, 200};
+        if (fixedSize.x) info->ptMinTrackSize = info->ptMaxTrackSize = fixedSize;
         return 0;
     }
     return SceneProc(h, m, w, l);
@@ -355,6 +360,18 @@ TEST(X11WindowManager, SizeLimitsAreHintsAndAMaximiseIsTheWindowManagers) {
         const Xvfb::Geometry now = server.WindowGeometry(x);
         return now.width == r.width() && now.height == r.height();
     })) << "restored, the window did not get its size back";
+
+    // Held at one size, as a form that may not be resized is: the window
+    // manager is told the same minimum and maximum.
+    fixedSize = {r.width(), r.height()};
+    SetWindowPos(h, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    EXPECT_TRUE(pumped([&] {
+        const Xvfb::SizeHints fixed = server.NormalHints(x);
+        return fixed.minWidth == r.width() && fixed.maxWidth == r.width() &&
+               fixed.minHeight == r.height() && fixed.maxHeight == r.height();
+    })) << "the window manager was not told the fixed size";
+    fixedSize = {};
     for (HWND w : EnumWindows())
         DestroyWindow(w);
     SelectDisplay(DisplayKind::Headless);
