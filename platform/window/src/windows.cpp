@@ -1107,6 +1107,21 @@ RECT MaximizedTarget(HWND hwnd, DWORD style, DWORD exStyle, bool top, const RECT
     return {-f.border, -f.border, s.cx + f.border, s.cy + f.border};
 }
 
+// A new size was reported with its kind by SetWindowPos; a new state at
+// the size the window had (from) is reported here, so that the window
+// lays itself out for it all the same.
+void ReportSameSizeState(HWND hwnd, const RECT& from, DWORD state) {
+    RECT now{};
+    GetWindowRect(hwnd, now);
+    if (now.width() != from.width() || now.height() != from.height()) return;
+    RECT c;
+    GetClientRect(hwnd, c);
+    const WPARAM kind = (state & WS_MINIMIZE)   ? SIZE_MINIMIZED
+                        : (state & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                                : SIZE_RESTORED;
+    SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(c.width(), c.height()));
+}
+
 } // namespace
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
@@ -1138,11 +1153,6 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     const bool wasZoomed = zoomed(style, restoreMaximized);
     RECT target = rect;
     DWORD newStyle = style;
-    const auto maximize = [&] {
-        newStyle = (style | WS_MAXIMIZE) & ~WS_MINIMIZE;
-        target = MaximizedTarget(hwnd, style, exStyle, top, rect);
-        flags &= ~(SWP_NOMOVE | SWP_NOSIZE);
-    };
     switch (cmd) {
     case SW_MINIMIZE:
     case SW_SHOWMINIMIZED:
@@ -1153,7 +1163,9 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         break;
     case SW_SHOWMAXIMIZED:
         if (!(style & (WS_MINIMIZE | WS_MAXIMIZE))) restore = rect;
-        maximize();
+        newStyle = (style | WS_MAXIMIZE) & ~WS_MINIMIZE;
+        target = MaximizedTarget(hwnd, style, exStyle, top, rect);
+        flags &= ~(SWP_NOMOVE | SWP_NOSIZE);
         break;
     case SW_RESTORE:
         // Minimised from maximised, a window comes back maximised, where
@@ -1194,19 +1206,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     // painted again, even at the same size.
     if ((style & WS_MINIMIZE) && !(newStyle & WS_MINIMIZE))
         RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-    RECT now{};
-    GetWindowRect(hwnd, now);
-    // A new size was reported with its kind by SetWindowPos; a new state
-    // at the same size is reported here, so that the window lays itself
-    // out for it all the same.
-    if (newStyle != style && now.width() == rect.width() && now.height() == rect.height()) {
-        RECT c;
-        GetClientRect(hwnd, c);
-        const WPARAM kind = (newStyle & WS_MINIMIZE)   ? SIZE_MINIMIZED
-                            : (newStyle & WS_MAXIMIZE) ? SIZE_MAXIMIZED
-                                                       : SIZE_RESTORED;
-        SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(c.width(), c.height()));
-    }
+    if (newStyle != style) ReportSameSizeState(hwnd, rect, newStyle);
     if (activate && (wasVisible || cmd == SW_RESTORE || cmd == SW_SHOWMAXIMIZED))
         SetActiveWindow(hwnd);
     return wasVisible ? TRUE : FALSE;
