@@ -14,6 +14,7 @@
 #include "rtl/text.h"
 #include "shell/ExpPersistent.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace ax {
@@ -31,6 +32,9 @@ constexpr const char* kJobFilter = "Job files (*.JOB)|*.JOB|All files (*.*)|*.*"
 
 // The bar's panels, left to right.
 constexpr int kPathPanelWidth = 380, kGaugePanelWidth = 160;
+// The least the window leaves the item count and the panes between the
+// tool panel and the mask grid.
+constexpr int kMinCountWidth = 80, kMinPaneHeight = 100;
 
 // A folder's columns, Name, Size, Type and Modified, narrower than the
 // shell's defaults: all four show whole in the list at the window's
@@ -433,8 +437,23 @@ void TMainform::ErrorBox(const AnsiString& text) {
 
 // ---- Messages --------------------------------------------------------------------------------
 
+SIZE TMainform::MinimumSize() {
+    const int clientWidth = kPathPanelWidth + kGaugePanelWidth + kMinCountWidth;
+    const int clientHeight = ToolPanel->Height() + kMinPaneHeight + GridPanel->Height() + StatusBar->Height();
+    // The frame as the window has it now.
+    return {clientWidth + Width() - ClientWidth(), clientHeight + Height() - ClientHeight()};
+}
+
 void TMainform::Dispatch(TMessage& message) {
     switch (message.Msg) {
+    case WM_GETMINMAXINFO:
+        TForm::Dispatch(message);
+        if (auto* info = reinterpret_cast<MINMAXINFO*>(message.LParam)) {
+            const SIZE least = MinimumSize();
+            info->ptMinTrackSize.x = std::max(info->ptMinTrackSize.x, least.cx);
+            info->ptMinTrackSize.y = std::max(info->ptMinTrackSize.y, least.cy);
+        }
+        return;
     case WM_LOADSTEP:
         LoadStep();
         return;

@@ -300,6 +300,22 @@ TEST_F(MainformRoad, TheListsColumnsFitAtTheDefaultSize) {
     EXPECT_TRUE(modifiedFits());
 }
 
+// The window cannot be made smaller than the size at which its parts all
+// show: the status bar's path and gauge panels with room for the count, and
+// the panes between the tool panel and the mask grid.
+TEST_F(MainformRoad, TheWindowKeepsTheSizeAtWhichItsPartsShow) {
+    TMainform* w = Window();
+    // The frame of a sizeable window: 4 pixels each side and a 19-pixel caption.
+    EXPECT_EQ(w->MinimumSize(), (SIZE{380 + 160 + 80 + 8, 36 + 100 + 150 + 20 + 8 + 19}));
+    MoveWindow(w->Handle(), 20, 20, 300, 200, TRUE);
+    EXPECT_EQ(w->Width(), 628);
+    EXPECT_EQ(w->Height(), 333);
+    EXPECT_GE(w->ExpList->Width(), 200);
+    EXPECT_GE(w->ExpTree->Height(), 100);
+    EXPECT_GT(w->StatusBar->Top(), w->GridPanel->Top());
+    EXPECT_EQ(w->StatusBar->Top() + w->StatusBar->Height(), w->ClientHeight());
+}
+
 } // namespace
 
 namespace {

@@ -16,6 +16,7 @@
 #include "stdctrls/dialogform.h"
 #include "x11_program.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <set>
@@ -345,6 +346,108 @@ TEST_F(X11TruthTest, NamesShowEscapedAnUnreadableFolderIsToldAndTheGaugeRestsEmp
     EXPECT_EQ(program->Get<std::string>([&] { return shown->Memo->Text(); }),
               home + "/caf\\xE9\n" + home + "/two\\nlines\n" + home + "/two\\nlines/in.txt");
     Shot(shown->Handle(), "selection_escaped");
+}
+
+// Maximised, minimised and brought back, each step as a user's click
+// causes it: on the form's own caption buttons, or through the window
+// manager (a taskbar's iconify, a click on its entry that maps the window,
+// a maximise from its menu). The form comes back maximised, it and its
+// aligned children fill the screen, no scroll bar is left on the mask grid
+// and the whole window is painted again.
+TEST_F(X11MainformTest, MaximisedMinimisedAndRestoredComesBackMaximised) {
+    const HWND form = program->formWindow();
+    auto state = [&] { return program->Get<int>([&] { return int(main->WindowState()); }); };
+    // The mask grid: the grid panel's control under its title strip.
+    auto grid = [&]() -> TWinControl* {
+        for (int i = 0; i < main->GridPanel->ControlCount(); ++i)
+            if (auto* c = dynamic_cast<TWinControl*>(main->GridPanel->Controls(i)); c && c->Align() == alClient)
+                return c;
+        return nullptr;
+    };
+    auto horizontalBar = [&] {
+        return program->Get<bool>([&] { return (GetWindowLongPtr(grid()->Handle(), GWL_STYLE) & WS_HSCROLL) != 0; });
+    };
+    // A caption button of the form, as the form hit-tests it.
+    auto captionButton = [&](LRESULT which) {
+        return program->Get<POINT>([&] {
+            RECT wr{};
+            GetWindowRect(form, wr);
+            for (int x = wr.right - 1; x > wr.left; --x)
+                if (SendMessage(form, WM_NCHITTEST, 0, MAKELPARAM(x, wr.top + 12)) == which)
+                    return POINT{x - 3, wr.top + 12};
+            return POINT{-1, -1};
+        });
+    };
+    auto maximisedOnScreen = [&] {
+        return server.WaitFor([&] {
+            const test::Xvfb::Geometry g = server.WindowGeometry(window);
+            return g.viewable && g.x == 0 && g.y == 0 && g.width == 800 && g.height == 600 && InStep();
+        });
+    };
+    auto expectBackMaximised = [&](const std::string& how) {
+        ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 1; })) << how << ": not restored";
+        EXPECT_TRUE(Until([&] { return !IsIconic(form) && IsZoomed(form); })) << how << ": not maximised";
+        EXPECT_TRUE(server.WindowManagerBarrier());
+        EXPECT_TRUE(maximisedOnScreen()) << how << ": the window is " << server.WindowGeometry(window).width << " x "
+                                         << server.WindowGeometry(window).height;
+        EXPECT_EQ(state(), int(wsMaximized)) << how;
+        EXPECT_EQ(std::ranges::count(server.AtomProperty(window, "_NET_WM_STATE"), "_NET_WM_STATE_MAXIMIZED_HORZ"), 1)
+            << how << ": the window manager does not hold it maximised";
+        EXPECT_EQ(program->Get<int>([&] { return main->StatusBar->Width(); }), 800 - 2 * 4) << how;
+        EXPECT_EQ(program->Get<int>([&] { return grid()->Width(); }), 800 - 2 * 4) << how;
+        EXPECT_FALSE(horizontalBar()) << how << ": a scroll bar was left on the mask grid";
+    };
+    ASSERT_FALSE(horizontalBar()) << "the mask grid shows a horizontal scroll bar at the window's first size";
+
+    // The caption's maximise button; minimised by the taskbar, mapped again.
+    const POINT maximize = captionButton(HTMAXBUTTON);
+    ASSERT_GE(maximize.x, 0) << "no maximise button";
+    Click(maximize);
+    ASSERT_TRUE(Until([&] { return IsZoomed(form) != FALSE; })) << "the button did not maximise";
+    ASSERT_TRUE(maximisedOnScreen()) << "maximised by the button, the window is not the screen";
+    server.Iconify(window);
+    ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 3; })) << "not iconified";
+    EXPECT_TRUE(Until([&] { return IsIconic(form) != FALSE; }));
+    EXPECT_EQ(state(), int(wsMinimized));
+    server.Map(window);
+    expectBackMaximised("mapped again");
+    ExpectAsRepainted(main, "restored_maximised");
+
+    // Restored to its size by the window manager, maximised by it again,
+    // minimised by the caption's button and activated from the taskbar.
+    server.Maximize(window, false);
+    ASSERT_TRUE(Until([&] { return !IsZoomed(form); })) << "the form did not learn of the restore";
+    EXPECT_TRUE(server.WaitFor([&] { return server.WindowGeometry(window).width < 800 && InStep(); }));
+    EXPECT_FALSE(horizontalBar()) << "restored to its size, a scroll bar was left on the mask grid";
+    server.Maximize(window, true);
+    ASSERT_TRUE(Until([&] { return IsZoomed(form) != FALSE; })) << "the form did not learn of the maximise";
+    ASSERT_TRUE(maximisedOnScreen());
+    Click(captionButton(HTMINBUTTON));
+    ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 3; })) << "the button did not iconify";
+    server.Activate(window);
+    expectBackMaximised("activated");
+}
+
+// The window manager knows the window's minimum, and keeps to it when
+// another program asks for 300 x 200: the panes, the mask grid and the
+// status bar still show.
+TEST_F(X11MainformTest, TheWindowManagerKeepsTheMinimumSize) {
+    // The frame of a sizeable window: 4 pixels each side and a 19-pixel caption.
+    constexpr int kMinWidth = 380 + 160 + 80 + 8, kMinHeight = 36 + 100 + 150 + 20 + 8 + 19;
+    EXPECT_EQ(program->Get<SIZE>([&] { return main->MinimumSize(); }), (SIZE{kMinWidth, kMinHeight}));
+    const test::Xvfb::SizeHints hints = server.NormalHints(window);
+    EXPECT_EQ(hints.minWidth, kMinWidth);
+    EXPECT_EQ(hints.minHeight, kMinHeight);
+    server.Resize(window, 300, 200);
+    ASSERT_TRUE(server.WindowManagerBarrier());
+    ASSERT_TRUE(server.WaitFor([&] { return InStep(); })) << "the form and its X window disagree";
+    const test::Xvfb::Geometry g = server.WindowGeometry(window);
+    EXPECT_GE(g.width, kMinWidth);
+    EXPECT_GE(g.height, kMinHeight);
+    EXPECT_TRUE(program->Get<bool>([&] {
+        return main->ExpTree->Width() > 0 && main->ExpList->Width() > 0 && main->ExpTree->Height() > 0 &&
+               main->GridPanel->Height() > 0 && main->StatusBar->Top() + main->StatusBar->Height() == main->ClientHeight();
+    })) << "a part of the window vanished";
 }
 
 } // namespace

@@ -147,6 +147,10 @@ void TFormPlacement::UpdateHook() {
             hook_->HookControl();
         }
     }
+    // The window asks for its limits again, and the display hears of them.
+    if (form && form->HandleAllocated())
+        SetWindowPos(form->Handle(), nullptr, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void TFormPlacement::HookAfterMessage(TMessage& m) {
@@ -167,7 +171,10 @@ void TFormPlacement::HookAfterMessage(TMessage& m) {
         apply(info.ptMinTrackSize.x, limits.MinTrackWidth);
         apply(info.ptMinTrackSize.y, limits.MinTrackHeight);
         if (preventResize_ && form->Visible()) {
-            info.ptMinTrackSize = {form->Width(), form->Height()};
+            // The window's own size: a size being set may be the form's already.
+            RECT now{};
+            GetWindowRect(form->Handle(), now);
+            info.ptMinTrackSize = {now.width(), now.height()};
             info.ptMaxTrackSize = info.ptMinTrackSize;
         }
     } else if (m.Msg == WM_NCHITTEST && preventResize_ && m.Result >= HTLEFT && m.Result <= HTBOTTOMRIGHT) {

@@ -1,5 +1,7 @@
 #include "MessageBoxForm.h"
 
+#include <algorithm>
+
 #include "controls/MessageBoxes.h"
 #include "platform/window/sysmenu.h"
 #include "stdctrls/extctrls.h"
@@ -40,6 +42,28 @@ void TMessageBoxForm::BringOwnerToFront(bool minimizeRestore) {
             ShowWindow(owner, SW_RESTORE);
         }
     }
+}
+
+RECT BoxPlace(const RECT& around, const RECT& work, SIZE size) {
+    const auto place = [](int from, int extent, int lo, int hi, int length) {
+        const int centred = from + (extent - length) / 2;
+        return std::max(lo, std::min(centred, hi - length));
+    };
+    const int x = place(around.left, around.width(), work.left, work.right, size.cx);
+    const int y = place(around.top, around.height(), work.top, work.bottom, size.cy);
+    return {x, y, x + size.cx, y + size.cy};
+}
+
+void TMessageBoxForm::DoShow() {
+    RECT work{};
+    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+    RECT around = work;
+    const HWND owner = HandleAllocated() ? GetWindow(Handle(), GW_OWNER) : nullptr;
+    const bool onDesktop = Position() == poDesktopCenter || Position() == poScreenCenter;
+    if (owner && !onDesktop) GetWindowRect(owner, around);
+    const RECT r = BoxPlace(around, work, SIZE{Width(), Height()});
+    SetBounds(r.left, r.top, Width(), Height());
+    TForm::DoShow();
 }
 
 void TMessageBoxForm::AnnounceModal() { PostMessage(Handle(), CM_BOXMODAL); }

@@ -22,9 +22,19 @@ public:
     void AnnounceModal();
     void Dispatch(TMessage& message) override;
 
+protected:
+    // Placed as it shows: centred on its owner's window (on the work area
+    // when it has none, or is to be centred on the desktop) and wholly
+    // within the work area.
+    void DoShow() override;
+
 private:
     bool systemMenuEdited_ = false;
 };
+
+// Where a box of the size goes: centred on around, moved into work as far
+// as it fits there (its top-left corner stays on the work area).
+RECT BoxPlace(const RECT& around, const RECT& work, SIZE size);
 
 // A box form set up as every box is: colour, single border with the system
 // menu only, position, stay-on-top when asked (or when boxes have no

@@ -622,8 +622,11 @@ void TSortGrid::UpdateScrollBarPages() {
 void TSortGrid::FillLastColumn() {
     if (!HandleAllocated() || ColCount() < 1) return;
     const int last = ColCount() - 1;
+    // A width set since the last fill is the column's own.
+    const bool widened = fillWidth_ >= 0 && ColWidths(last) == fillWidth_;
+    const int base = widened ? fillBase_ : ColWidths(last);
     const TGridDrawInfo info = DrawInfo();
-    if (last > info.Horz.LastFullVisibleCell || (last >= FixedCols() && last < LeftCol())) return;
+    if ((last > info.Horz.LastFullVisibleCell && !widened) || (last >= FixedCols() && last < LeftCol())) return;
     int before = 0, visible = 1;
     for (int c = 0; c < last; ++c) {
         if (c >= FixedCols() && c < LeftCol()) continue;
@@ -632,9 +635,14 @@ void TSortGrid::FillLastColumn() {
         before += w;
         ++visible;
     }
-    // The client width: a widened column never brings up a horizontal bar.
-    const int width = ClientWidth() - before - (visible + 3);
-    if (width > 0 && width != ColWidths(last)) SetColWidths(last, width);
+    // The client width: a widened column never brings up a horizontal bar,
+    // nor is it made narrower than its own width.
+    const int width = std::max(base, ClientWidth() - before - (visible + 3));
+    if (width > 0 && width != ColWidths(last)) {
+        fillBase_ = base;
+        fillWidth_ = width;
+        SetColWidths(last, width);
+    }
     InvalidateGrid();
 }
 

@@ -199,5 +199,32 @@ TEST_F(PlacementTest, LimitsAndPreventResizeThroughTheWindowHook) {
     EXPECT_EQ(SendMessage(form->Handle(), WM_NCHITTEST, 0, MAKELPARAM(r.right - 1, r.bottom - 1)), HTCLIENT);
 }
 
+// The limits reach the window layer: sizes set on the form keep within
+// them, and a form that may not be resized keeps its size.
+TEST_F(PlacementTest, LimitsAndPreventResizeBoundTheFormsSize) {
+    auto* form = app->CreateForm<TPlacedForm>();
+    form->SetBounds(50, 60, 300, 200);
+    auto* placement = TComponent::Create<TFormPlacement>(form);
+    placement->SetIniFileName(folder.File("l.ini"));
+    placement->MinMaxInfo().MinTrackWidth = 250;
+    placement->MinMaxInfo().MinTrackHeight = 180;
+    placement->MinMaxInfo().MaxTrackWidth = 500;
+    placement->Loaded();
+    form->Show();
+    app->ProcessMessages();
+    form->SetBounds(50, 60, 100, 100);
+    EXPECT_EQ(form->BoundsRect(), (RECT{50, 60, 300, 240}));
+    form->SetBounds(50, 60, 900, 400);
+    EXPECT_EQ(form->BoundsRect(), (RECT{50, 60, 550, 460}));
+    form->SetBounds(50, 60, 320, 210);
+    placement->SetPreventResize(true);
+    form->SetBounds(40, 30, 400, 300);
+    EXPECT_EQ(form->BoundsRect(), (RECT{40, 30, 360, 240}));
+    // Allowed again, the form takes new sizes within the limits.
+    placement->SetPreventResize(false);
+    form->SetBounds(40, 30, 400, 300);
+    EXPECT_EQ(form->BoundsRect(), (RECT{40, 30, 440, 330}));
+}
+
 } // namespace
 } // namespace ax

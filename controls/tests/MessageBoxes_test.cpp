@@ -372,6 +372,35 @@ TEST_F(MessageBoxTest, WithoutAMainFormTheCaptionStaysEmptyAndTheBoxIsCentredOnT
     EXPECT_TRUE(seen.shown);
 }
 
+// A box opens centred on the main form's window and wholly on the work
+// area (the headless screen's 1024 x 768), however near an edge its owner is.
+TEST_F(MessageBoxTest, TheBoxIsCentredOnItsOwnerAndStaysOnTheScreen) {
+    TForm* main = MainForm();
+    auto boxAt = [&](const RECT& owner) {
+        main->SetBounds(owner.left, owner.top, owner.right - owner.left, owner.bottom - owner.top);
+        RECT box{};
+        Run([] { return MessageBoxEx("The job cannot be saved: the disc is full.", "", true, MB_ICONERROR); },
+            [&box](TForm& form) {
+                GetWindowRect(form.Handle(), box);
+                InjectKeyStroke(VK_RETURN);
+            });
+        return box;
+    };
+    const RECT centred = boxAt({300, 200, 700, 500});
+    const int w = centred.right - centred.left, h = centred.bottom - centred.top;
+    ASSERT_GT(w, 0);
+    EXPECT_EQ(centred.left, 300 + (400 - w) / 2);
+    EXPECT_EQ(centred.top, 200 + (300 - h) / 2);
+    // Mostly off the screen to the left and above it.
+    const RECT leftEdge = boxAt({-350, -250, 50, 50});
+    EXPECT_EQ(leftEdge.left, 0);
+    EXPECT_EQ(leftEdge.top, 0);
+    // Towards the right and bottom edges.
+    const RECT rightEdge = boxAt({900, 700, 1300, 1000});
+    EXPECT_EQ(rightEdge.right, 1024);
+    EXPECT_EQ(rightEdge.bottom, 768);
+}
+
 TEST_F(MessageBoxTest, SnapshotOfACustomButtonBox) {
     MainForm();
     TImageList glyphs(nullptr);

@@ -31,6 +31,26 @@ protected:
     }
 };
 
+// Wider, the last column fills the client area; narrower again, it gives
+// the widening back, and no horizontal bar comes up; a width set on it
+// is its own.
+TEST_F(MaskGridTest, TheFilledLastColumnFollowsTheGridBothWays) {
+    TSortGrid* g = BuildMaskGrid();
+    ASSERT_EQ(g->ColWidths(2), 150);
+    g->SetBounds(8, 8, 504, 184);
+    Pump();
+    // 504 - 2 * 2 - 16 = 484 pixels of client: 484 - (64 + 64) - (3 + 3).
+    EXPECT_EQ(g->ColWidths(2), 350);
+    g->SetBounds(8, 8, 304, 184);
+    Pump();
+    EXPECT_EQ(g->ColWidths(2), 150);
+    EXPECT_FALSE(GetWindowLongPtr(g->Handle(), GWL_STYLE) & WS_HSCROLL);
+    g->SetColWidths(2, 400);
+    g->SetBounds(8, 8, 254, 184);
+    Pump();
+    EXPECT_EQ(g->ColWidths(2), 400);
+}
+
 TEST_F(MaskGridTest, RendersTitlesMasksAndTheWidenedLastColumn) {
     TSortGrid* g = BuildMaskGrid();
     // 304 wide with a 2-pixel client edge and a vertical bar: 284 pixels of

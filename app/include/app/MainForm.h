@@ -118,6 +118,9 @@ public:
     const std::string& JobFileName() const { return jobFileName_; }
 
     void Dispatch(TMessage& message) override;
+    // The smallest window at which the panes, the mask grid and the status
+    // bar's panels all still show (the size limit the window answers).
+    SIZE MinimumSize();
 
     // A posted request to make a fault inside the window (the crash tests'
     // switch, AX_ARDENTIX_FAULT=window).

@@ -269,6 +269,10 @@ private:
     bool sorting_ = false;
     int updateDepth_ = 0;
     bool savedUpdateOnSizeChange_ = false;
+    // The last column's width before the grid widened it to fill the client
+    // area, and the width it gave (-1: not widened); a narrower grid takes
+    // the widening back.
+    int fillBase_ = -1, fillWidth_ = -1;
 
     struct EditStart {
         int col = -1, row = -1;

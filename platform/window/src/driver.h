@@ -16,12 +16,24 @@ public:
     virtual ~DisplayDriver() = default;
     virtual DisplayKind Kind() const = 0;
     virtual SIZE ScreenSize() = 0;
+    // The screen less what the desktop keeps for its panels.
+    virtual RECT WorkArea() {
+        const SIZE s = ScreenSize();
+        return {0, 0, s.cx, s.cy};
+    }
     virtual void Created(HWND, const RECT&, DWORD /*style*/, DWORD /*exStyle*/, HWND /*owner*/) {}
     virtual void Destroyed(HWND) {}
     virtual void Shown(HWND, bool /*visible*/) {}
     virtual void Moved(HWND, const RECT&) {}
     // Minimised (iconic) or restored by the window layer.
     virtual void Iconified(HWND, bool /*iconic*/) {}
+    // True when a window manager sizes maximised windows itself.
+    virtual bool PlacesMaximized() { return false; }
+    // Maximised or not by the window layer; a minimised window that comes
+    // back maximised stays maximised here.
+    virtual void Zoomed(HWND, bool /*zoomed*/) {}
+    // The sizes a user may give the window (max 0: no limit).
+    virtual void SizeLimited(HWND, SIZE /*min*/, SIZE /*max*/) {}
     virtual void Titled(HWND, const std::string&) {}
     virtual void Restyled(HWND, DWORD /*style*/, DWORD /*exStyle*/) {}
     virtual void Raised(HWND) {}

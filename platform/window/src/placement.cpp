@@ -14,6 +14,7 @@ BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* placement) {
     const bool minimized = w->style & WS_MINIMIZE, maximized = w->style & WS_MAXIMIZE;
     *placement = WINDOWPLACEMENT{};
     placement->showCmd = minimized ? SW_SHOWMINIMIZED : maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    if (minimized && w->restoreMaximized) placement->flags |= WPF_RESTORETOMAXIMIZED;
     placement->rcNormalPosition = (minimized || maximized) ? w->restore : w->rect;
     return TRUE;
 }

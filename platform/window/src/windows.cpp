@@ -2,6 +2,7 @@
 // geometry, z-order, visibility and the default window procedure.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "rtl/scopeguard.h"
 #include "rtl/text.h"
 #include "sysmenu_state.h"
 #include "wm.h"
@@ -37,6 +38,10 @@ thread_local ChainFrame* tlsChain = nullptr;
 // The window whose next SetWindowPos carries a rectangle the display
 // reported (ApplyDisplayRect), which is not sent back to it.
 thread_local HWND tlsFromDisplay = nullptr;
+// The window whose minimise or restore comes from the display (ApplyDisplayState):
+// the display is not asked to do again what it did, maybe with a state it
+// has left since.
+thread_local HWND tlsStateFromDisplay = nullptr;
 
 LRESULT RunFrom(ChainFrame& f, UINT msg, WPARAM wp, LPARAM lp) {
     const size_t start = f.next;
@@ -843,6 +848,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     auto w = Find(hwnd);
     if (!w) return FALSE;
     WINDOWPOS wp{hwnd, insertAfter, x, y, cx, cy, flags};
+    bool limited;
     {
         LockGuard g;
         if (flags & SWP_NOMOVE) {
@@ -853,12 +859,25 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
             wp.cx = w->rect.width();
             wp.cy = w->rect.height();
         }
+        // A new size, or a window about to be shown, keeps within the
+        // window's limits; a minimised one keeps the size it had.
+        const bool showing = (flags & SWP_SHOWWINDOW) && !(w->style & WS_VISIBLE);
+        limited = (!(flags & SWP_NOSIZE) || showing) && !(w->style & WS_MINIMIZE) && IsTopLevel(*w);
     }
+    if (limited)
+        if (const std::optional<MINMAXINFO> limits = SizeLimits(hwnd)) {
+            const SIZE size = ClampToLimits(*limits, SIZE{wp.cx, wp.cy});
+            if (size != SIZE{wp.cx, wp.cy}) {
+                wp.cx = size.cx;
+                wp.cy = size.cy;
+                wp.flags &= ~SWP_NOSIZE;
+            }
+        }
     if (!(flags & SWP_NOSENDCHANGING))
         SendMessage(hwnd, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
     flags = wp.flags;
     const RECT target{wp.x, wp.y, wp.x + std::max(0, wp.cx), wp.y + std::max(0, wp.cy)};
-    bool moved, sized, shown = false, hidden = false, top;
+    bool moved, sized, shown = false, hidden = false, top, nowShown;
     RECT oldRect;
     bool wasVisible;
     {
@@ -887,6 +906,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         if (!FindLocked(hwnd)) return FALSE;
         SizeSurfaceLocked(*w);
         const bool nowVisible = VisibleLocked(*w);
+        nowShown = (w->style & WS_VISIBLE) && !(w->style & WS_MINIMIZE);
         const bool changed = moved || sized || shown || hidden || (flags & SWP_FRAMECHANGED) ||
                              !(flags & SWP_NOZORDER);
         if (!top && w->parent && changed) {
@@ -907,6 +927,9 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     if (top) {
         // What the display reported goes back only if a handler changed it.
         const bool displays = fromDisplay && target == RECT{x, y, x + cx, y + cy};
+        // The limits (which may follow the size) reach the display before
+        // the window shows.
+        if (nowShown && (shown || sized || (flags & SWP_FRAMECHANGED))) SendSizeLimits(hwnd);
         if ((moved || sized) && !displays) Driver().Moved(hwnd, target);
         if (shown || hidden) Driver().Shown(hwnd, shown);
         if (!(flags & SWP_NOZORDER)) Driver().Raised(hwnd);
@@ -937,8 +960,11 @@ void wm::ApplyDisplayState(HWND hwnd, bool iconic, bool zoomed) {
     // The application hears of a minimise or restore as of its own command,
     // so it may react (hide to the tray, note the state); the display has
     // already done it, so the driver is not asked again.
-    if (iconic != static_cast<bool>(IsIconic(hwnd)))
+    if (iconic != static_cast<bool>(IsIconic(hwnd))) {
+        const HWND outer = std::exchange(tlsStateFromDisplay, hwnd);
+        ScopeGuard back([outer] { tlsStateFromDisplay = outer; });
         SendMessage(hwnd, WM_SYSCOMMAND, iconic ? SC_MINIMIZE : SC_RESTORE, 0);
+    }
     const DWORD states = WS_MINIMIZE | WS_MAXIMIZE;
     const DWORD want = iconic ? WS_MINIMIZE : zoomed ? WS_MAXIMIZE : 0;
     RECT client;
@@ -1069,10 +1095,39 @@ HWND wm::DeepestWindowAt(HWND top, POINT screen) {
     return DeepestChildLocked(top, screen, false);
 }
 
+namespace {
+
+// Where a window goes when maximised: within its limits at the top level,
+// where it is inside a parent.
+RECT MaximizedTarget(HWND hwnd, DWORD style, DWORD exStyle, bool top, const RECT& rect) {
+    if (!top) return rect;
+    if (const std::optional<MINMAXINFO> limits = SizeLimits(hwnd)) return MaximizedRect(*limits);
+    const Frame f = FrameOf(style, exStyle, false);
+    const SIZE s{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    return {-f.border, -f.border, s.cx + f.border, s.cy + f.border};
+}
+
+// A new size was reported with its kind by SetWindowPos; a new state at
+// the size the window had (from) is reported here, so that the window
+// lays itself out for it all the same.
+void ReportSameSizeState(HWND hwnd, const RECT& from, DWORD state) {
+    RECT now{};
+    GetWindowRect(hwnd, now);
+    if (now.width() != from.width() || now.height() != from.height()) return;
+    RECT c;
+    GetClientRect(hwnd, c);
+    const WPARAM kind = (state & WS_MINIMIZE)   ? SIZE_MINIMIZED
+                        : (state & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                                : SIZE_RESTORED;
+    SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(c.width(), c.height()));
+}
+
+} // namespace
+
 BOOL ShowWindow(HWND hwnd, int cmd) {
     auto w = Find(hwnd);
     if (!w) return FALSE;
-    bool wasVisible, top;
+    bool wasVisible, top, restoreMaximized;
     DWORD style, exStyle;
     RECT rect, restore;
     {
@@ -1083,6 +1138,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         exStyle = w->exStyle;
         rect = w->rect;
         restore = w->restore;
+        restoreMaximized = w->restoreMaximized;
     }
     const bool show = cmd != SW_HIDE;
     if (show != wasVisible) SendMessage(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
@@ -1090,6 +1146,11 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     const bool activate = top && show && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE &&
                           cmd != SW_SHOWMINNOACTIVE && cmd != SW_MINIMIZE;
     if (!activate) flags |= SWP_NOACTIVATE;
+    // Maximised, or minimised on the way back to maximised.
+    const auto zoomed = [](DWORD s, bool back) {
+        return (s & WS_MAXIMIZE) || ((s & WS_MINIMIZE) && back);
+    };
+    const bool wasZoomed = zoomed(style, restoreMaximized);
     RECT target = rect;
     DWORD newStyle = style;
     switch (cmd) {
@@ -1097,18 +1158,23 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     case SW_SHOWMINIMIZED:
     case SW_SHOWMINNOACTIVE:
         if (!(style & (WS_MINIMIZE | WS_MAXIMIZE))) restore = rect;
+        if (!(style & WS_MINIMIZE)) restoreMaximized = style & WS_MAXIMIZE;
         newStyle = (style | WS_MINIMIZE) & ~WS_MAXIMIZE;
         break;
-    case SW_SHOWMAXIMIZED: {
+    case SW_SHOWMAXIMIZED:
         if (!(style & (WS_MINIMIZE | WS_MAXIMIZE))) restore = rect;
         newStyle = (style | WS_MAXIMIZE) & ~WS_MINIMIZE;
-        Frame f = FrameOf(style, exStyle, !top);
-        SIZE s{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-        if (top) target = {-f.border, -f.border, s.cx + f.border, s.cy + f.border};
+        target = MaximizedTarget(hwnd, style, exStyle, top, rect);
         flags &= ~(SWP_NOMOVE | SWP_NOSIZE);
         break;
-    }
     case SW_RESTORE:
+        // Minimised from maximised, a window comes back maximised, where
+        // it was maximised (minimising kept the rectangle).
+        if ((style & WS_MINIMIZE) && restoreMaximized) {
+            newStyle = (style | WS_MAXIMIZE) & ~WS_MINIMIZE;
+            break;
+        }
+        [[fallthrough]];
     case SW_SHOWNORMAL:
         if (style & (WS_MINIMIZE | WS_MAXIMIZE)) {
             target = restore;
@@ -1119,25 +1185,28 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     default:
         break;
     }
-    if (newStyle != style) {
+    if (!(newStyle & WS_MINIMIZE)) restoreMaximized = false;
+    {
         LockGuard g;
         w->style =
             (w->style & ~(WS_MINIMIZE | WS_MAXIMIZE)) | (newStyle & (WS_MINIMIZE | WS_MAXIMIZE));
         w->restore = restore;
-        LayoutChangedLocked();
+        w->restoreMaximized = restoreMaximized;
+        if (newStyle != style) LayoutChangedLocked();
     }
+    // The display hears of a maximise before the new size, which it may
+    // then take as the maximised one.
+    const bool tellDisplay = top && tlsStateFromDisplay != hwnd;
+    if (tellDisplay && zoomed(newStyle, restoreMaximized) != wasZoomed)
+        Driver().Zoomed(hwnd, !wasZoomed);
     SetWindowPos(hwnd, nullptr, target.left, target.top, target.width(), target.height(), flags);
-    if (top && ((newStyle ^ style) & WS_MINIMIZE)) Driver().Iconified(hwnd, newStyle & WS_MINIMIZE);
-    if (newStyle != style && !(flags & SWP_NOSIZE) && !(flags & SWP_NOMOVE)) {
-        // SetWindowPos reported the size; the kind of size change follows it.
-    } else if (newStyle != style) {
-        RECT c;
-        GetClientRect(hwnd, c);
-        const WPARAM kind = (newStyle & WS_MINIMIZE)   ? SIZE_MINIMIZED
-                            : (newStyle & WS_MAXIMIZE) ? SIZE_MAXIMIZED
-                                                       : SIZE_RESTORED;
-        SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(c.width(), c.height()));
-    }
+    if (tellDisplay && ((newStyle ^ style) & WS_MINIMIZE))
+        Driver().Iconified(hwnd, newStyle & WS_MINIMIZE);
+    // What a display showed of a minimised window is gone: all of it is
+    // painted again, even at the same size.
+    if ((style & WS_MINIMIZE) && !(newStyle & WS_MINIMIZE))
+        RedrawWindow(hwnd, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    if (newStyle != style) ReportSameSizeState(hwnd, rect, newStyle);
     if (activate && (wasVisible || cmd == SW_RESTORE || cmd == SW_SHOWMAXIMIZED))
         SetActiveWindow(hwnd);
     return wasVisible ? TRUE : FALSE;

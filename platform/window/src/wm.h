@@ -123,6 +123,7 @@ struct Window {
     bool destroying AX_WM_GUARDED = false;
     bool created AX_WM_GUARDED = false;
     RECT restore AX_WM_GUARDED{};     // normal rectangle while minimised or maximised
+    bool restoreMaximized AX_WM_GUARDED = false; // minimised from maximised: restored maximised
     SurfacePtr surface AX_WM_GUARDED; // top-level windows only
     std::shared_ptr<IDropTarget> dropTarget AX_WM_GUARDED;
     ScrollBarState vbar AX_WM_GUARDED; // the window's standard bars, or a SCROLLBAR control's own
@@ -366,5 +367,15 @@ void RunOnWindowThread(HWND hwnd, std::function<void()> fn);
 // without being sent back to the display. Called on the window's thread.
 void ApplyDisplayRect(HWND top, const RECT& screen);
 void ApplyDisplayState(HWND top, bool iconic, bool zoomed);
+// Size limits (minmax.cpp). Top-level windows with a sizing frame or the
+// overlapped style have them: the defaults, as the window's WM_GETMINMAXINFO
+// answered; nothing for others.
+std::optional<MINMAXINFO> SizeLimits(HWND hwnd);
+// The size within the track limits (the minimum wins over the maximum).
+SIZE ClampToLimits(const MINMAXINFO& limits, SIZE size);
+// The rectangle a window maximised with these limits takes.
+RECT MaximizedRect(const MINMAXINFO& limits);
+// Hands a shown top-level window's limits to the display.
+void SendSizeLimits(HWND hwnd);
 
 } // namespace ax::wm

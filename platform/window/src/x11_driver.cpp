@@ -85,6 +85,7 @@ public:
                                "_NET_WM_STATE_MAXIMIZED_VERT",
                                "_NET_WM_STATE_MAXIMIZED_HORZ",
                                "_NET_WM_MOVERESIZE",
+                               "_NET_WORKAREA",
                                "_NET_SUPPORTED",
                                "_NET_SUPPORTING_WM_CHECK",
                                "CLIPBOARD",
@@ -117,6 +118,30 @@ public:
 
     DisplayKind Kind() const override { return DisplayKind::X11; }
     SIZE ScreenSize() override { return screen_; }
+
+    RECT WorkArea() override {
+        RECT area{0, 0, screen_.cx, screen_.cy};
+        const auto read = [&] {
+            // The window manager's x, y, width and height of the first desktop.
+            Atom type;
+            int format;
+            unsigned long count, after;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(dpy_, root_, atoms_[kWorkArea], 0, 4, False, XA_CARDINAL, &type,
+                                   &format, &count, &after, &data) == Success &&
+                data && format == 32 && count == 4) {
+                const auto* v = reinterpret_cast<const long*>(data);
+                const RECT r{int(v[0]), int(v[1]), int(v[0] + v[2]), int(v[1] + v[3])};
+                if (!EmptyRect(r)) area = Clip(r, area);
+            }
+            if (data) XFree(data);
+        };
+        if (x_->OnThread())
+            read();
+        else
+            x_->Call(read);
+        return area;
+    }
 
     void Created(HWND h, const RECT& r, DWORD style, DWORD exStyle, HWND owner) override {
         x_->Post([=, this] { Create(h, r, style, exStyle, owner); });
@@ -178,6 +203,51 @@ public:
                 XIconifyWindow(dpy_, w->id, screenNumber_);
             else
                 XUnmapWindow(dpy_, w->id); // no window manager to keep an icon
+        });
+    }
+
+    bool PlacesMaximized() override {
+        bool managed = false;
+        const auto ask = [&] { managed = XGetSelectionOwner(dpy_, wmSelection_) != None; };
+        if (x_->OnThread())
+            ask();
+        else
+            x_->Call(ask);
+        return managed;
+    }
+
+    void Zoomed(HWND h, bool zoomed) override {
+        x_->Post([=, this] {
+            XWin* w = Find(h);
+            if (!w || w->override || w->zoomed == zoomed) return;
+            w->zoomed = zoomed;
+            if (w->mapWanted && XGetSelectionOwner(dpy_, wmSelection_) != None)
+                SendNetWmState(*w, zoomed, kStateMaxVert, kStateMaxHorz);
+            else
+                WriteNetWmState(*w); // read by a window manager when it maps the window
+        });
+    }
+
+    void SizeLimited(HWND h, SIZE min, SIZE max) override {
+        x_->Post([=, this] {
+            XWin* w = Find(h);
+            if (!w || w->override || (w->minSize == min && w->maxSize == max)) return;
+            w->minSize = min;
+            w->maxSize = max;
+            XSizeHints hints{};
+            hints.flags = USPosition | USSize | PMinSize;
+            hints.x = w->rect.left;
+            hints.y = w->rect.top;
+            hints.width = w->rect.width();
+            hints.height = w->rect.height();
+            hints.min_width = std::max(1, int(min.cx));
+            hints.min_height = std::max(1, int(min.cy));
+            if (max.cx > 0 && max.cy > 0) {
+                hints.flags |= PMaxSize;
+                hints.max_width = int(max.cx);
+                hints.max_height = int(max.cy);
+            }
+            XSetWMNormalHints(dpy_, w->id, &hints);
         });
     }
 
@@ -381,6 +451,7 @@ private:
         kStateMaxVert,
         kStateMaxHorz,
         kMoveResize,
+        kWorkArea,
         kNetSupported,
         kNetCheck,
         kClipboard,
@@ -407,8 +478,9 @@ private:
         bool viewable = false;   // mapped on the server
         bool reparented = false; // inside a window manager's frame
         bool iconic = false;     // minimised, as the window layer or the window manager last said
-        bool zoomed = false;     // maximised by the window manager
+        bool zoomed = false;     // maximised, as the window layer or the window manager last said
         int above = -1;          // _NET_WM_STATE_ABOVE as last set (-1: never)
+        SIZE minSize{}, maxSize{}; // WM_NORMAL_HINTS as last set
         Atom type = 0;           // _NET_WM_WINDOW_TYPE as last set
         std::vector<RECT> exposed;
         std::shared_ptr<PendingRect> pending = std::make_shared<PendingRect>();
@@ -494,22 +566,40 @@ private:
         w.above = above;
         if (w.mapWanted && !w.override) {
             // A managed window's state belongs to the window manager: ask it.
-            XEvent e{};
-            e.xclient.type = ClientMessage;
-            e.xclient.window = w.id;
-            e.xclient.message_type = atoms_[kNetWmState];
-            e.xclient.format = 32;
-            e.xclient.data.l[0] = above; // 1 add, 0 remove
-            e.xclient.data.l[1] = static_cast<long>(atoms_[kStateAbove]);
-            e.xclient.data.l[3] = 1;
-            XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
-        } else if (above) {
-            Atom a = atoms_[kStateAbove];
-            XChangeProperty(dpy_, w.id, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
-                            reinterpret_cast<unsigned char*>(&a), 1);
-        } else if (!first) {
-            XDeleteProperty(dpy_, w.id, atoms_[kNetWmState]);
+            SendNetWmState(w, above, kStateAbove);
+        } else if (above || !first) {
+            WriteNetWmState(w);
         }
+    }
+
+    // Asks the window manager to add (or remove) one or two states.
+    void SendNetWmState(const XWin& w, bool add, int state, int second = -1) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w.id;
+        e.xclient.message_type = atoms_[kNetWmState];
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = add ? 1 : 0;
+        e.xclient.data.l[1] = static_cast<long>(atoms_[state]);
+        e.xclient.data.l[2] = second < 0 ? 0 : static_cast<long>(atoms_[second]);
+        e.xclient.data.l[3] = 1; // from an application
+        XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    }
+
+    // The states of a window no window manager holds yet, as a property.
+    void WriteNetWmState(const XWin& w) {
+        std::vector<Atom> states;
+        if (w.above > 0) states.push_back(atoms_[kStateAbove]);
+        if (w.zoomed) {
+            states.push_back(atoms_[kStateMaxVert]);
+            states.push_back(atoms_[kStateMaxHorz]);
+        }
+        if (states.empty())
+            XDeleteProperty(dpy_, w.id, atoms_[kNetWmState]);
+        else
+            XChangeProperty(dpy_, w.id, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(states.data()),
+                            static_cast<int>(states.size()));
     }
 
     void PutPixels(HWND h, const RECT& c, char* pixels) {

@@ -3,6 +3,7 @@
 #include "test_support.h"
 #include "xvfb.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <signal.h>
@@ -275,6 +276,102 @@ TEST(X11WindowManager, AnActivatedWindowTakesTheFocusTheWindowManagerDidNotGive)
         PumpDisplay();
         return server.FocusWindow() == x;
     })) << "the window the program activated never got the keyboard";
+    for (HWND w : EnumWindows())
+        DestroyWindow(w);
+    SelectDisplay(DisplayKind::Headless);
+    SetClock(nullptr);
+}
+
+// A fixed size (0: none) the window answers as both its limits.
+POINT fixedSize{};
+
+LRESULT AtLeastProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_GETMINMAXINFO) {
+        auto* info = reinterpret_cast<MINMAXINFO*>(l);
+        info->ptMinTrackSize = {300, 200};
+        if (fixedSize.x) info->ptMinTrackSize = info->ptMaxTrackSize = fixedSize;
+        return 0;
+    }
+    return SceneProc(h, m, w, l);
+}
+
+// The window's limits are the window manager's size hints, so that another
+// program (or the user at the frame) cannot make it smaller; maximised by
+// the program, the window manager holds it maximised and on the work area.
+TEST(X11WindowManager, SizeLimitsAreHintsAndAMaximiseIsTheWindowManagers) {
+    if (FindXvfb().empty() || test::FindProgram("openbox").empty())
+        GTEST_SKIP() << "Xvfb or openbox is not installed";
+    ManualClock clock;
+    SetTestFont(true);
+    SetClock(&clock);
+    Xvfb server;
+    ASSERT_TRUE(server.Start(FindXvfb())) << server.Error();
+    ASSERT_TRUE(server.StartWindowManager()) << server.Error();
+    setenv("DISPLAY", server.Name().c_str(), 1);
+    ASSERT_TRUE(SelectDisplay(DisplayKind::X11));
+    WNDCLASS wc;
+    wc.lpszClassName = "AtLeast";
+    wc.lpfnWndProc = AtLeastProc;
+    RegisterClass(wc);
+    const HWND h = CreateWindowEx(0, "AtLeast", "Limited", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                  400, 300, nullptr);
+    const unsigned long x = NativeWindow(h);
+    auto pumped = [&](const std::function<bool()>& done) {
+        return server.WaitFor([&] {
+            Pump();
+            PumpDisplay();
+            return done();
+        });
+    };
+    ASSERT_TRUE(pumped([&] { return server.WmState(x) == 1; })) << "never mapped";
+    const Xvfb::SizeHints hints = server.NormalHints(x);
+    EXPECT_EQ(hints.minWidth, 300);
+    EXPECT_EQ(hints.minHeight, 200);
+    EXPECT_EQ(hints.maxWidth, 0) << "a maximum was set where there is none";
+
+    // Another program asks for less than the minimum.
+    server.Resize(x, 150, 100);
+    EXPECT_TRUE(server.WindowManagerBarrier());
+    RECT r{};
+    EXPECT_TRUE(pumped([&] {
+        const Xvfb::Geometry g = server.WindowGeometry(x);
+        GetWindowRect(h, r);
+        return r == RECT{g.x, g.y, g.x + g.width, g.y + g.height};
+    })) << "the window and its X window disagree";
+    EXPECT_GE(r.width(), 300);
+    EXPECT_GE(r.height(), 200);
+
+    ShowWindow(h, SW_MAXIMIZE);
+    EXPECT_TRUE(pumped([&] {
+        const std::vector<std::string> states = server.AtomProperty(x, "_NET_WM_STATE");
+        return std::ranges::count(states, "_NET_WM_STATE_MAXIMIZED_VERT") == 1 &&
+               std::ranges::count(states, "_NET_WM_STATE_MAXIMIZED_HORZ") == 1;
+    })) << "the window manager does not hold the window maximised";
+    EXPECT_TRUE(pumped([&] {
+        const Xvfb::Geometry now = server.WindowGeometry(x);
+        RECT w{};
+        GetWindowRect(h, w);
+        return now.x == 0 && now.y == 0 && now.width == 800 && now.height == 600 &&
+               w == RECT{0, 0, 800, 600};
+    })) << "maximised, the window is not the work area";
+    ShowWindow(h, SW_RESTORE);
+    EXPECT_TRUE(pumped([&] { return server.AtomProperty(x, "_NET_WM_STATE").empty(); }));
+    EXPECT_TRUE(pumped([&] {
+        const Xvfb::Geometry now = server.WindowGeometry(x);
+        return now.width == r.width() && now.height == r.height();
+    })) << "restored, the window did not get its size back";
+
+    // Held at one size, as a form that may not be resized is: the window
+    // manager is told the same minimum and maximum.
+    fixedSize = {r.width(), r.height()};
+    SetWindowPos(h, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    EXPECT_TRUE(pumped([&] {
+        const Xvfb::SizeHints fixed = server.NormalHints(x);
+        return fixed.minWidth == r.width() && fixed.maxWidth == r.width() &&
+               fixed.minHeight == r.height() && fixed.maxHeight == r.height();
+    })) << "the window manager was not told the fixed size";
+    fixedSize = {};
     for (HWND w : EnumWindows())
         DestroyWindow(w);
     SelectDisplay(DisplayKind::Headless);

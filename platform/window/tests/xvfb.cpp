@@ -304,6 +304,16 @@ void Xvfb::MoveResize(unsigned long window, int x, int y, int w, int h) {
     impl_->SendToRoot(window, impl_->A("_NET_MOVERESIZE_WINDOW"), flags, x, y, w, h);
 }
 
+void Xvfb::Map(unsigned long window) {
+    XMapWindow(impl_->dpy, window);
+    XSync(impl_->dpy, False);
+}
+
+void Xvfb::Resize(unsigned long window, int w, int h) {
+    XResizeWindow(impl_->dpy, window, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    XSync(impl_->dpy, False);
+}
+
 void Xvfb::Destroy(unsigned long window) {
     XDestroyWindow(impl_->dpy, window);
     XSync(impl_->dpy, False);
@@ -421,6 +431,22 @@ std::vector<std::string> Xvfb::AtomProperty(unsigned long window, const std::str
     }
     if (data) XFree(data);
     return names;
+}
+
+Xvfb::SizeHints Xvfb::NormalHints(unsigned long window) {
+    SizeHints out;
+    XSizeHints hints{};
+    long supplied = 0;
+    if (!XGetWMNormalHints(impl_->dpy, window, &hints, &supplied)) return out;
+    if (hints.flags & PMinSize) {
+        out.minWidth = hints.min_width;
+        out.minHeight = hints.min_height;
+    }
+    if (hints.flags & PMaxSize) {
+        out.maxWidth = hints.max_width;
+        out.maxHeight = hints.max_height;
+    }
+    return out;
 }
 
 unsigned long Xvfb::FocusWindow() {

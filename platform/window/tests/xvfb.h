@@ -62,6 +62,10 @@ public:
     void Close(unsigned long window);             // _NET_CLOSE_WINDOW
     void Maximize(unsigned long window, bool on); // _NET_WM_STATE
     void MoveResize(unsigned long window, int x, int y, int w, int h); // _NET_MOVERESIZE_WINDOW
+    // What another client does directly: maps the window (which brings an
+    // iconic one back, as a taskbar may), or asks for a new size.
+    void Map(unsigned long window);
+    void Resize(unsigned long window, int w, int h);
     // Another client destroys the window.
     void Destroy(unsigned long window);
     // Another client ends the connection of the client that made the
@@ -90,6 +94,12 @@ public:
     std::vector<unsigned long> WindowsNamed(const std::string& prefix);
     // The atom names of an atom-list property (_NET_WM_STATE, ...).
     std::vector<std::string> AtomProperty(unsigned long window, const std::string& name);
+    // The size limits of WM_NORMAL_HINTS (PMinSize, PMaxSize); 0 where
+    // the window sets none.
+    struct SizeHints {
+        int minWidth = 0, minHeight = 0, maxWidth = 0, maxHeight = 0;
+    };
+    SizeHints NormalHints(unsigned long window);
     // The window that has the keyboard focus (0 when none has).
     unsigned long FocusWindow();
 

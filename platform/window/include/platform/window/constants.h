@@ -177,4 +177,7 @@ inline constexpr int SM_CXSCREEN = 0, SM_CYSCREEN = 1, SM_CXVSCROLL = 2, SM_CYHS
                      SM_CXVIRTUALSCREEN = 78, SM_CYVIRTUALSCREEN = 79, SM_CMONITORS = 80,
                      SM_REMOTESESSION = 0x1000;
 
+// SystemParametersInfo actions.
+inline constexpr UINT SPI_GETWORKAREA = 0x0030;
+
 } // namespace ax

@@ -277,6 +277,9 @@ BOOL EnableScrollBar(HWND hwnd, UINT bar, UINT arrows);
 
 // System metrics; the colours live in the drawing layer.
 int GetSystemMetrics(int index);
+// SPI_GETWORKAREA: the screen less what the desktop keeps for its panels
+// (a RECT at pv). FALSE for other actions.
+BOOL SystemParametersInfo(UINT action, UINT param, void* pv, UINT winIni);
 // SetSysColors, then WM_SYSCOLORCHANGE to every top-level window.
 BOOL ChangeSysColors(int count, const int* indices, const COLORREF* colours);
 
