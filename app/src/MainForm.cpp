@@ -129,6 +129,9 @@ void TMainform::BuildPanes() {
     };
     ExpTree->SetExplorerListview(ExpList);
     ExpList->SetExplorerTreeview(ExpTree);
+    // The list never goes above the folder the tree is rooted at.
+    TExplorerTreeOptions& listOptions = ExpList->TreeOptions();
+    listOptions.SetExpMiscOptions(listOptions.ExpMiscOptions() | toListviewLimitBrowseToRoot);
     Synchronizer = TComponent::Create<TCheckboxesSynchronizer>(ExpList);
     Synchronizer->SetExplorerTreeview(ExpTree);
     Synchronizer->SetExplorerListview(ExpList);

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/DisplayServices.h"
 #include "app/ExampleJob.h"
 #include "app/MainForm.h"
 #include "platform/window/display.h"
@@ -11,6 +12,7 @@
 
 #include <cstdlib>
 #include <exception>
+#include <optional>
 
 namespace ax {
 namespace {
@@ -75,6 +77,9 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
     auto* form = app.CreateForm<TMainform>();
     const bool person = ActiveDisplay() == DisplayKind::X11 && !demo;
     if (!person) form->ErrorDisplay = [&err](const AnsiString& text) { err << "ardentix: " << text << '\n'; };
+    // Context menus, the shell's questions and errors on the screen.
+    std::optional<TDisplayServices> services;
+    if (person) services.emplace();
     if (!form->SetRootPath(root)) {
         err << "ardentix: " << root << ": the home folder is not a folder\n";
         return 1;
