@@ -33,6 +33,8 @@ public:
 TDisplayServices::TDisplayServices()
     : input_(std::make_unique<Input>()), boxes_(std::make_unique<Boxes>()),
       clipboard_(std::make_unique<Clipboard>()) {
+    if (installed_) return;
+    installed_ = this;
     SetMenuTracker(&tracker_);
     SetInputState(input_.get());
     SetMessageBoxService(boxes_.get());
@@ -40,6 +42,8 @@ TDisplayServices::TDisplayServices()
 }
 
 TDisplayServices::~TDisplayServices() {
+    if (installed_ != this) return;
+    installed_ = nullptr;
     SetTextClipboard(nullptr);
     SetMessageBoxService(nullptr);
     SetInputState(nullptr);

@@ -1,7 +1,9 @@
 #include "app/MainForm.h"
 
 #include "MainFormParts.h"
+#include "app/DisplayServices.h"
 #include "controls/ExStatusBar.h"
+#include "platform/window/display.h"
 #include "shell/CheckboxesSynchronizer.h"
 #include "shell/ExplorerViews.h"
 #include "rtl/exceptions.h"
@@ -94,6 +96,7 @@ TMainform::TMainform(TComponent* owner) : TForm(owner) {
     SaveDialog->SetFilter(kJobFilter);
     SaveDialog->SetDefaultExt("JOB");
     SaveDialog->SetOptions(OpenOptions({ofHideReadOnly, ofOverwritePrompt, ofPathMustExist, ofEnableSizing}));
+    if (ActiveDisplay() == DisplayKind::X11) displayServices_ = std::make_unique<TDisplayServices>();
 }
 
 TMainform::~TMainform() {

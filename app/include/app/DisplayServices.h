@@ -3,7 +3,8 @@
 // the control library while an object of this class lives: context menus
 // tracked on the screen, the key state and the pointer's position, message
 // boxes (owned by the program's main window) and the text clipboard.
-// Made and freed on the GUI thread; one at a time.
+// Made and freed on the GUI thread. While one is alive, others made beside
+// it (a second main window) leave its services in place.
 #include "app/DisplayMenuTracker.h"
 
 #include <memory>
@@ -18,6 +19,7 @@ public:
     TDisplayServices& operator=(const TDisplayServices&) = delete;
 
 private:
+    static inline TDisplayServices* installed_ = nullptr;
     class Input;
     class Boxes;
     class Clipboard;

@@ -28,6 +28,7 @@ class TSortGrid;
 class TExStatusBar;
 class TExStatusPanel;
 class TStringList;
+class TDisplayServices;
 struct TDataNode;
 using PDataNode = TDataNode*;
 
@@ -134,6 +135,8 @@ private:
 
     std::string jobFileName_;
     int loadStep_ = 0;
+    // On a display: the shell's menus and boxes shown there.
+    std::unique_ptr<TDisplayServices> displayServices_;
 };
 
 } // namespace ax

@@ -119,7 +119,7 @@ constexpr Command kCommands[] = {
     {5, "rename", u"Rena&me"},
     {6, "properties", u"P&roperties"},
     {7, "link", u"Create &Link"},
-    {8, "copyaspath", u"Copy as &Path"}, // an extended verb: with Shift held
+    {8, "copyaspath", u"Copy &as Path"}, // an extended verb: with Shift held
 };
 
 // The platform's own delete asks first, naming the item or counting them.

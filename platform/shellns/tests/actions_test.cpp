@@ -532,7 +532,7 @@ TEST_F(ItemMenu, CopyAsPathIsAnExtendedVerb) {
     MenuOf({"doc.txt"})->QueryContextMenu(extended, 0, 1, 0x7FFF, CMF_EXPLORE | CMF_EXTENDEDVERBS);
     EXPECT_EQ(Captions(plain), (std::vector<std::u16string>{u"&Open", u"Cu&t", u"&Copy", u"Create &Link",
                                                             u"&Delete", u"P&roperties"}));
-    EXPECT_EQ(Captions(extended), (std::vector<std::u16string>{u"&Open", u"Cu&t", u"&Copy", u"Copy as &Path",
+    EXPECT_EQ(Captions(extended), (std::vector<std::u16string>{u"&Open", u"Cu&t", u"&Copy", u"Copy &as Path",
                                                                u"Create &Link", u"&Delete", u"P&roperties"}));
     ASSERT_EQ(Invoke({"doc.txt", "e f"}, "copyaspath"), S_OK);
     EXPECT_EQ(HeadlessClipboardText(), "\"" + a + "/doc.txt\"\n\"" + a + "/e f\"");
