@@ -239,6 +239,13 @@ TEST_F(X11MenusTest, MenusOfTheTreeAndTheListMoveAFileWithCutAndPaste) {
     EXPECT_TRUE(Has(Captions(), "Copy &as Path"));
     server.KeyStroke(kXK_Escape);
     ASSERT_TRUE(MenuGone());
+    // The tree takes the Menu key as well.
+    Click(Caption(true, "Music"));
+    server.KeyStroke(kXK_Menu);
+    ASSERT_TRUE(MenuUp(before + 2)) << "the Menu key brought no menu in the tree";
+    EXPECT_TRUE(Has(Captions(), "&Paste"));
+    server.KeyStroke(kXK_Escape);
+    ASSERT_TRUE(MenuGone());
 }
 
 TEST_F(X11MenusTest, TheDeleteQuestionAnsweredNoKeepsTheFileAndYesTrashesIt) {
