@@ -1,6 +1,5 @@
 #include "app/MainWindow.h"
 
-#include "app/DisplayServices.h"
 #include "app/ExampleJob.h"
 #include "app/MainForm.h"
 #include "platform/window/display.h"
@@ -12,7 +11,6 @@
 
 #include <cstdlib>
 #include <exception>
-#include <optional>
 
 namespace ax {
 namespace {
@@ -77,9 +75,6 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
     auto* form = app.CreateForm<TMainform>();
     const bool person = ActiveDisplay() == DisplayKind::X11 && !demo;
     if (!person) form->ErrorDisplay = [&err](const AnsiString& text) { err << "ardentix: " << text << '\n'; };
-    // Context menus, the shell's questions and errors on the screen.
-    std::optional<TDisplayServices> services;
-    if (person) services.emplace();
     if (!form->SetRootPath(root)) {
         err << "ardentix: " << root << ": the home folder is not a folder\n";
         return 1;
