@@ -17,6 +17,8 @@ void AddItems(TMenuItem& parent, const ShellMenu& menu, uint32_t& chosen) {
         const uint32_t id = source.id;
         TMenuItem* item = parent.NewItem(WideToUtf8(source.caption), 0,
                                          [&chosen, id](TObject*) { chosen = id; });
+        // The owner's WM_MENUSELECT names the shell's ids.
+        if (!source.subMenu) item->SetCommand(id);
         item->SetEnabled(!source.disabled);
         item->SetRadioItem(source.radio);
         item->SetChecked(source.checked);
@@ -29,9 +31,10 @@ void AddItems(TMenuItem& parent, const ShellMenu& menu, uint32_t& chosen) {
 } // namespace
 
 uint32_t TDisplayMenuTracker::TrackPopupMenu(const ShellMenu& menu, uint32_t, ShellPoint position,
-                                             uintptr_t) {
+                                             uintptr_t owner) {
     uint32_t chosen = 0;
     auto popup = std::make_unique<TPopupMenu>(nullptr);
+    popup->SetOwnerWindow(reinterpret_cast<HWND>(owner));
     AddItems(*popup->Items(), menu, chosen);
     // Items run their click after the menu closed, still inside Popup.
     popup->Popup(position.x, position.y);

@@ -1,9 +1,11 @@
 #include "app/MainForm.h"
 
 #include "MainFormParts.h"
+#include "app/DisplayServices.h"
 #include "app/JobFile.h"
 #include "controls/ExStatusBar.h"
 #include "platform/ole/msgbox.h"
+#include "platform/window/display.h"
 #include "shell/CheckboxesSynchronizer.h"
 #include "shell/ExplorerViews.h"
 #include "platform/shellns/shellops.h"
@@ -117,6 +119,7 @@ TMainform::TMainform(TComponent* owner) : TForm(owner) {
     SaveDialog->SetFilter(kJobFilter);
     SaveDialog->SetDefaultExt("JOB");
     SaveDialog->SetOptions(OpenOptions({ofHideReadOnly, ofOverwritePrompt, ofPathMustExist, ofEnableSizing}));
+    if (ActiveDisplay() == DisplayKind::X11) displayServices_ = std::make_unique<TDisplayServices>();
 }
 
 TMainform::~TMainform() {
@@ -161,6 +164,9 @@ void TMainform::BuildPanes() {
     };
     ExpTree->SetExplorerListview(ExpList);
     ExpList->SetExplorerTreeview(ExpTree);
+    // The list never goes above the folder the tree is rooted at.
+    TExplorerTreeOptions& listOptions = ExpList->TreeOptions();
+    listOptions.SetExpMiscOptions(listOptions.ExpMiscOptions() | toListviewLimitBrowseToRoot);
     Synchronizer = TComponent::Create<TCheckboxesSynchronizer>(ExpList);
     Synchronizer->SetExplorerTreeview(ExpTree);
     Synchronizer->SetExplorerListview(ExpList);

@@ -2,6 +2,7 @@
 // the tree and in the list, the job saved and loaded into a fresh window,
 // the selection read back; damaged jobs change nothing.
 #include "mainform_fixture.h"
+#include "rtl/sysutils.h"
 
 #include "app/MainWindow.h"
 #include "app/SelectionCommands.h"
@@ -314,6 +315,25 @@ TEST_F(MainformRoad, TheWindowKeepsTheSizeAtWhichItsPartsShow) {
     EXPECT_GE(w->ExpTree->Height(), 100);
     EXPECT_GT(w->StatusBar->Top(), w->GridPanel->Top());
     EXPECT_EQ(w->StatusBar->Top() + w->StatusBar->Height(), w->ClientHeight());
+}
+
+// Backspace in the list goes up a folder, but never above the folder the
+// tree is rooted at.
+TEST_F(MainformRoad, BackspaceInTheListStopsAtTheTreesRoot) {
+    MakeAll({"Music/Old/"});
+    TMainform* w = Window();
+    ClickCaption(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Music"));
+    ASSERT_EQ(WideToUtf8(w->ExpList->RootFolderNamespace()->NameForParsing()), home + "/Music");
+    w->ExpList->SetFocus();
+    InjectKeyStroke(VK_BACK);
+    app->ProcessMessages();
+    EXPECT_EQ(WideToUtf8(w->ExpList->RootFolderNamespace()->NameForParsing()), home);
+    InjectKeyStroke(VK_BACK);
+    app->ProcessMessages();
+    EXPECT_EQ(WideToUtf8(w->ExpList->RootFolderNamespace()->NameForParsing()), home)
+        << "the list went above the tree's root";
+    EXPECT_FALSE(w->ExpList->BrowseToPath(Utf8ToWide(ExtractFileDir(home)), false, false, false, false));
+    EXPECT_EQ(WideToUtf8(w->ExpList->RootFolderNamespace()->NameForParsing()), home);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "platform/window/sysmenu.h"
 
 namespace ax {
 
@@ -258,10 +259,29 @@ constexpr int kItemHeight = 18, kLineHeight = 8, kMargin = 20;
 // with their open sub-menus.
 class TMenuTracker {
 public:
-    TMenuTracker(TPopupAlignment alignment, std::function<void()> started)
-        : alignment_(alignment), started_(std::move(started)) {}
+    TMenuTracker(TPopupAlignment alignment, std::function<void()> started, HWND owner = nullptr)
+        : alignment_(alignment), started_(std::move(started)), owner_(owner) {
+        Active().push_back(this);
+    }
     ~TMenuTracker() {
         while (!levels_.empty()) CloseLevel();
+        std::erase(Active(), this);
+    }
+
+    // The trackers running now, innermost last (GUI thread only).
+    static std::vector<TMenuTracker*>& Active() {
+        static std::vector<TMenuTracker*> active;
+        return active;
+    }
+
+    // The visible items of a menu one of the open levels shows.
+    bool ItemsOf(HMENU menu, std::vector<TMenuItem*>& items) const {
+        for (const Level& l : levels_)
+            if (l.parent->Handle() == menu) {
+                items = l.items;
+                return true;
+            }
+        return false;
     }
 
     TMenuItem* Run(TMenuItem* root, int x, int y) {
@@ -269,6 +289,7 @@ public:
         if (levels_.empty()) return nullptr;
         SetCapture(levels_.front().window);
         Loop();
+        if (owner_ && IsWindow(owner_)) SendMessage(owner_, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
         return chosen_;
     }
 
@@ -403,11 +424,22 @@ private:
         else if (!levels_.empty()) SetCapture(levels_.front().window);
     }
 
-    void Select(Level& level, int index) {
+    void Select(Level& level, int index, bool mouse = false) {
         if (level.selected == index) return;
         level.selected = index;
         InvalidateRect(level.window, nullptr, TRUE);
-        if (index >= 0 && Application()) Application()->SetHint(GetLongHint(level.items[size_t(index)]->Hint()));
+        if (index < 0) return;
+        const TMenuItem* item = level.items[size_t(index)];
+        if (Application()) Application()->SetHint(GetLongHint(item->Hint()));
+        if (!owner_ || !IsWindow(owner_)) return;
+        UINT flags = MF_HILITE | (mouse ? MF_MOUSESELECT : 0);
+        if (!item->Enabled()) flags |= MF_GRAYED | MF_DISABLED;
+        if (item->Checked()) flags |= MF_CHECKED;
+        if (item->Default()) flags |= MF_DEFAULT;
+        if (item->Count() > 0) flags |= MF_POPUP;
+        const UINT id = item->Count() > 0 ? UINT(index) : item->Command();
+        SendMessage(owner_, WM_MENUSELECT, MAKEWPARAM(id & 0xFFFF, flags),
+                    reinterpret_cast<LPARAM>(level.parent->Handle()));
     }
 
     static bool Selectable(const TMenuItem* item) { return !item->IsLine(); }
@@ -590,7 +622,7 @@ private:
             size_t li;
             int index;
             if (HitTest(msg.pt, li, index)) {
-                if (index >= 0 && Selectable(levels_[li].items[size_t(index)])) Select(levels_[li], index);
+                if (index >= 0 && Selectable(levels_[li].items[size_t(index)])) Select(levels_[li], index, true);
                 return;
             }
             // Over another bar item an open drop-down moves with the mouse.
@@ -690,6 +722,7 @@ private:
 
     TPopupAlignment alignment_;
     std::function<void()> started_;
+    HWND owner_;
     std::vector<Level> levels_;
     TMenuItem* chosen_ = nullptr;
     bool done_ = false;
@@ -727,7 +760,7 @@ void TPopupMenu::Popup(int x, int y) {
     {
         TMenuTracker tracker(alignment_, [this] {
             if (OnTrackingStarted) OnTrackingStarted(*this);
-        });
+        }, ownerWindow_);
         tracker_ = &tracker;
         tracking_ = true;
         try {
@@ -742,6 +775,17 @@ void TPopupMenu::Popup(int x, int y) {
     }
     // The menu is gone before the command runs, as with a posted command.
     if (chosen) chosen->Click();
+}
+
+HMENU GetSubMenu(HMENU menu, int position) {
+    std::vector<TMenuItem*> items;
+    for (const TMenuTracker* t : TMenuTracker::Active())
+        if (t->ItemsOf(menu, items)) {
+            if (position < 0 || size_t(position) >= items.size() || items[size_t(position)]->Count() == 0)
+                return nullptr;
+            return items[size_t(position)]->Handle();
+        }
+    return nullptr;
 }
 
 void TPopupMenu::CloseMenu() {

@@ -2,6 +2,8 @@
 // keyboard commands, clipboard, shell verbs, and drag and drop with the
 // shell's data objects and drop targets.
 #include "ExplorerTreeInternal.h"
+#include "framework/menus.h"
+#include "platform/window/sysmenu.h"
 #include "platform/window/window.h"
 #include "rtl/scopeguard.h"
 #include "shell/ExplorerTree.h"
@@ -153,6 +155,9 @@ bool TCustomExplorerTree::CommandMessage(TMessage& m) {
     case WM_KILLFOCUS:
         altDown_ = false;
         return false;
+    case WM_MENUSELECT:
+        MenuSelect(m);
+        return false;
     case WM_SYSCHAR:
         if (m.WParam != 13 || !altDown_) return false;
         ShowProperties();
@@ -161,6 +166,17 @@ bool TCustomExplorerTree::CommandMessage(TMessage& m) {
     default:
         return false;
     }
+}
+
+void TCustomExplorerTree::MenuSelect(const TMessage& m) {
+    // Only while a shell menu of this tree shows; the menu's closing
+    // (flags 0xFFFF without a menu) highlights nothing.
+    TNamespace* ns = NodeNamespace(contextMenu_->MenuNode());
+    const UINT flags = HIWORD(m.WParam);
+    if (!OnContextMenuItemChange || !ns || (flags == 0xFFFF && m.LParam == 0)) return;
+    const int item = LOWORD(m.WParam);
+    const HMENU subMenu = (flags & MF_POPUP) ? GetSubMenu(reinterpret_cast<HMENU>(m.LParam), item) : nullptr;
+    OnContextMenuItemChange(this, ns, item, subMenu, (flags & MF_MOUSESELECT) != 0);
 }
 
 bool TCustomExplorerTree::BrowseToShortcut(TNamespace* ns) {
@@ -180,6 +196,25 @@ bool TCustomExplorerTree::BrowseToShortcut(TNamespace* ns) {
 
 // ---- Context menus ------------------------------------------------------------------------
 
+namespace {
+
+// Takes the first "link" item out of a shell menu, with a separator that
+// would then stand doubled or last.
+void RemoveLinkVerb(TNamespace* ns, ShellMenu& menu) {
+    for (size_t i = 0; i < menu.items.size(); ++i) {
+        const ShellMenuItem& item = menu.items[i];
+        if (item.separator || item.subMenu || !SameText(WideToUtf8(ns->ContextMenuVerb(item.id)), "link"))
+            continue;
+        menu.items.erase(menu.items.begin() + std::ptrdiff_t(i));
+        if (i > 0 && menu.items[i - 1].separator &&
+            (i == menu.items.size() || menu.items[i].separator))
+            menu.items.erase(menu.items.begin() + std::ptrdiff_t(i - 1));
+        return;
+    }
+}
+
+} // namespace
+
 void TContextMenuManager::ResetState() {
     clickNode_ = previousSelected_ = focusAfter_ = nullptr;
     pending_ = false;
@@ -189,6 +224,7 @@ void TContextMenuManager::NodeFreed(PDataNode node) {
     if (clickNode_ == node) clickNode_ = nullptr;
     if (previousSelected_ == node) previousSelected_ = nullptr;
     if (focusAfter_ == node) focusAfter_ = nullptr;
+    if (menuNode_ == node) menuNode_ = nullptr;
 }
 
 void TContextMenuManager::RightButtonDown(POINT p, bool screen) {
@@ -244,7 +280,8 @@ bool TContextMenuManager::ShowShellMenu(const ShellPoint& position) {
             }
         }
     };
-    auto show = [tree](TNamespace* ns, bool& allow) {
+    auto show = [tree](TNamespace* ns, ShellMenu& menu, bool& allow) {
+        if (tree->TreeOptions().ExpMiscOptions() & toRemoveContextMenuShortCut) RemoveLinkVerb(ns, menu);
         if (tree->OnContextMenuShow) tree->OnContextMenuShow(tree, ns, allow);
     };
     auto after = [tree](TNamespace* ns, const WideString& verb, int id, bool ok) {
@@ -257,7 +294,11 @@ bool TContextMenuManager::ShowShellMenu(const ShellPoint& position) {
     TUserMenu* sub = tree->ShellContextSubMenu;
     if (sub) sub->Caption = tree->ShellContextSubMenuCaption;
     showing_ = true;
-    ScopeGuard shown([this] { showing_ = false; });
+    menuNode_ = tree->GetFirstSelected();
+    ScopeGuard shown([this] {
+        showing_ = false;
+        menuNode_ = nullptr;
+    });
     const uintptr_t owner = uintptr_t(tree->HandleAllocated() ? tree->Handle() : nullptr);
     if (items.size() > 1)
         return items[0]->ShowContextMenuMulti(owner, cmd, show, after, sub, &position, items,

@@ -322,7 +322,7 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
         menu.Insert(menu.items.size(), holder);
     }
     bool allow = true;
-    if (show) show(this, allow);
+    if (show) show(this, menu, allow);
     if (!allow) return false;
     const uint32_t id =
         MenuTracker().TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at, owner);
@@ -341,6 +341,7 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
             if (!handled) {
                 CMINVOKECOMMANDINFO info;
                 info.commandOffset = id - 1;
+                info.window = owner;
                 info.showCommand = 1;
                 const bool ok = SUCCEEDED(contextMenu->InvokeCommand(info));
                 if (after) after(this, verb, int(id), ok);
@@ -348,6 +349,14 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
         }
     }
     return true;
+}
+
+WideString TNamespace::ContextMenuVerb(uint32_t menuItemID) {
+    std::string verb;
+    if (!actions_ || !actions_->currentMenu || menuItemID == 0 ||
+        FAILED(actions_->currentMenu->GetCommandString(menuItemID - 1, GCS_VERBW, &verb)))
+        return {};
+    return W(verb);
 }
 
 bool TNamespace::HandleContextMenuMsg(uint32_t, uintptr_t, intptr_t) {

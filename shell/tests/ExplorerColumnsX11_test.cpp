@@ -243,8 +243,8 @@ TEST_F(X11ExplorerTest, HeaderClickSortsColumnDragReordersCopyPasteAndContextMen
     clock.Advance(1000);
     server.Click(a.x, a.y, 3);
     ASSERT_TRUE(server.WaitFor([&] { return tracking.load(); })) << "no menu came up";
-    EXPECT_EQ(items.load(), 9)
-        << "Open, Cut, Copy, Delete, Rename, Properties and three separators";
+    EXPECT_EQ(items.load(), 10)
+        << "Open, Cut, Copy, Create Link, Delete, Rename, Properties and three separators";
     server.WindowManagerBarrier();
     program->Call([] {}, Xvfb::Bound(2000));
     ASSERT_TRUE(server.Screenshot("explorer_context_menu_x11.png")) << "the screen with the menu";

@@ -6,6 +6,7 @@
 #include "explorer_columns_fixture.h"
 #include "rtl/scopeguard.h"
 #include "shell/IconThread.h"
+#include "platform/window/sysmenu.h"
 #include "shell/ShellResources.h"
 #include "vtree/ClipboardFormats.h"
 
@@ -71,8 +72,8 @@ TEST_F(CommandsTest, ARightClickShowsTheItemsMenuAndRunsTheVerbPicked) {
     ClickAt(tree, p.x, p.y, MouseButton::Right);
     ASSERT_EQ(tracker.Shown().size(), 1u);
     EXPECT_EQ(Captions(tracker.Shown()[0]),
-              (std::vector<std::string>{"&Open", "-", "Cu&t", "&Copy", "-", "&Delete", "Rena&me",
-                                        "-", "P&roperties"}));
+              (std::vector<std::string>{"&Open", "-", "Cu&t", "&Copy", "-", "Create &Link", "&Delete",
+                                        "Rena&me", "-", "P&roperties"}));
     const POINT screen = tree->ClientToScreen(p);
     EXPECT_EQ(tracker.Positions()[0].x, screen.x);
     EXPECT_EQ(tracker.Positions()[0].y, screen.y);
@@ -316,10 +317,67 @@ TEST_F(CommandsTest, DeleteMovesTheSelectionToTheTrashUnlessReadOnly) {
     EXPECT_TRUE(Exists(files + "/a.txt"));
     tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() &
                                           ~TExpMiscOptions(toExpReadOnly));
+    EXPECT_TRUE(boxes.Boxes().empty());
+    // The key asks as the menu's verb does: No leaves the file, Yes trashes it.
+    boxes.Answer(IDNO);
     InjectKeyStroke(VK_DELETE);
     app->ProcessMessages();
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, u"Are you sure you want to move \"a.txt\" to the Trash?");
+    EXPECT_TRUE(Exists(files + "/a.txt"));
+    boxes.Answer(IDYES);
+    InjectKeyStroke(VK_DELETE);
+    app->ProcessMessages();
+    EXPECT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_FALSE(Exists(files + "/a.txt"));
     EXPECT_TRUE(Exists(Trashed("a.txt")));
+}
+
+TEST_F(CommandsTest, TheLinkVerbIsLeftOutWithRemoveContextMenuShortCut) {
+    MakeAll({"a.txt"});
+    TestExplorerTree* tree = Tree(files);
+    PDataNode a = Child(tree, tree->GetFirst(), "a.txt");
+    tree->TreeOptions().SetExpMiscOptions(tree->TreeOptions().ExpMiscOptions() | toRemoveContextMenuShortCut);
+    tracker.PickNothing();
+    const POINT p = LabelPoint(tree, a);
+    ClickAt(tree, p.x, p.y, MouseButton::Right);
+    ASSERT_EQ(tracker.Shown().size(), 1u);
+    EXPECT_EQ(Captions(tracker.Shown()[0]),
+              (std::vector<std::string>{"&Open", "-", "Cu&t", "&Copy", "-", "&Delete", "Rena&me", "-",
+                                        "P&roperties"}));
+}
+
+// Highlights an item of the menu it is shown, as the display's menu does,
+// then picks nothing.
+class HighlightingTracker final : public IMenuTracker {
+public:
+    uint32_t TrackPopupMenu(const ShellMenu& menu, uint32_t, ShellPoint, uintptr_t owner) override {
+        const HWND window = reinterpret_cast<HWND>(owner);
+        SendMessage(window, WM_MENUSELECT, MAKEWPARAM(menu.items[0].id, MF_HILITE | MF_MOUSESELECT), 1);
+        SendMessage(window, WM_MENUSELECT, MAKEWPARAM(3, MF_HILITE), 1);
+        SendMessage(window, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0); // closing
+        return 0;
+    }
+};
+
+TEST_F(CommandsTest, HighlightsInTheShellMenuAreToldWhileItShows) {
+    MakeAll({"a.txt"});
+    TestExplorerTree* tree = Tree(files);
+    PDataNode a = Child(tree, tree->GetFirst(), "a.txt");
+    std::vector<std::string> log;
+    tree->OnContextMenuItemChange = [&](TCustomExplorerTree*, TNamespace* ns, int id, HMENU sub, bool mouse) {
+        log.push_back(WideToUtf8(ns->NameInFolder()) + " " + std::to_string(id) + (sub ? " sub" : "") +
+                      (mouse ? " mouse" : " keys"));
+    };
+    HighlightingTracker highlighting;
+    SetMenuTracker(&highlighting);
+    const POINT p = LabelPoint(tree, a);
+    ClickAt(tree, p.x, p.y, MouseButton::Right);
+    EXPECT_EQ(log, (std::vector<std::string>{"a.txt 1 mouse", "a.txt 3 keys"}));
+    // Outside the shell menu, nothing.
+    SendMessage(tree->Handle(), WM_MENUSELECT, MAKEWPARAM(1, MF_HILITE), 1);
+    EXPECT_EQ(log.size(), 2u);
+    SetMenuTracker(&tracker);
 }
 
 // ---- Data object and drag and drop --------------------------------------------------------

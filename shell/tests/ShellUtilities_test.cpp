@@ -598,7 +598,7 @@ TEST_F(Shell, ContextMenuWithCallbacksAndUserMenu) {
     bool asked = false;
     EXPECT_FALSE(f->ShowContextMenu(
         0, cmd,
-        [&](TNamespace*, bool& allow) {
+        [&](TNamespace*, ShellMenu&, bool& allow) {
             asked = true;
             allow = false;
         },

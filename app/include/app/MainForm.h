@@ -28,6 +28,7 @@ class TSortGrid;
 class TExStatusBar;
 class TExStatusPanel;
 class TStringList;
+class TDisplayServices;
 struct TDataNode;
 using PDataNode = TDataNode*;
 
@@ -159,6 +160,8 @@ private:
     bool modified_ = false;
     // The save question is on screen: a second close request waits for it.
     bool asking_ = false;
+    // On a display: the shell's menus and boxes shown there.
+    std::unique_ptr<TDisplayServices> displayServices_;
 };
 
 } // namespace ax

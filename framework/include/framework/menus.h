@@ -61,6 +61,11 @@ public:
     int ImageIndex() const { return imageIndex_; }
     void SetImageIndex(int i) { imageIndex_ = i; }
     UINT Command() const { return command_; }
+    // Replaces the id the item is known by (as WM_MENUSELECT carries it),
+    // for menus built from another's items.
+    void SetCommand(UINT command) { command_ = command; }
+    // The handle that stands for this item's sub-menu in WM_MENUSELECT.
+    HMENU Handle() const { return reinterpret_cast<HMENU>(const_cast<TMenuItem*>(this)); }
 
     int Count() const { return int(items_.size()); }
     TMenuItem* Items(int index) const;
@@ -170,6 +175,12 @@ public:
     void SetAutoPopup(bool v) { autoPopup_ = v; }
     TPopupAlignment Alignment() const { return alignment_; }
     void SetAlignment(TPopupAlignment a) { alignment_ = a; }
+    // The window told of each item highlighted while the menu tracks, as
+    // WM_MENUSELECT (wParam: the item's command, or its position when it
+    // opens a sub-menu, and MF_ flags above; lParam: the menu holding the
+    // item), and of the menu's closing (flags 0xFFFF, lParam 0).
+    HWND OwnerWindow() const { return ownerWindow_; }
+    void SetOwnerWindow(HWND window) { ownerWindow_ = window; }
     // Closes a menu being tracked (from code running inside the tracking).
     void CloseMenu();
     bool Tracking() const { return tracking_; }
@@ -186,8 +197,14 @@ private:
     TComponent* popupComponent_ = nullptr;
     bool autoPopup_ = true;
     TPopupAlignment alignment_ = paLeft;
+    HWND ownerWindow_ = nullptr;
     bool tracking_ = false;
     class TMenuTracker* tracker_ = nullptr;
 };
+
+// The sub-menu of the item at a position of a menu being tracked (as
+// WM_MENUSELECT named it); null when that item opens none or the menu is
+// not tracked.
+HMENU GetSubMenu(HMENU menu, int position);
 
 } // namespace ax

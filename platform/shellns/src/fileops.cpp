@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -55,6 +56,33 @@ bool ShellRenameItem(const std::string& rawPath, const std::string& newName, std
     if (newPath) *newPath = target;
     SHChangeNotifyPaths(folder ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, path, target);
     return true;
+}
+
+bool ShellLinkItem(const std::string& rawPath, std::string* linkPath,
+                   std::vector<ShellProblem>* problems) {
+    const std::string path = NormalisePath(rawPath);
+    const std::string name = ExtractFileName(path);
+    auto refuse = [&](const std::string& reason) {
+        if (problems) problems->push_back({rawPath, reason});
+        return false;
+    };
+    if (path.empty() || path == "/" || !IsValidItemName(name)) return refuse("cannot be linked to");
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return refuse(std::strerror(errno));
+    const std::string dir = ExtractFileDir(path);
+    // symlink(2) never replaces: a taken name moves on to the next one.
+    for (unsigned n = 1;; ++n) {
+        std::string linkName = "Link to " + name;
+        if (n > 1) linkName += " (" + std::to_string(n) + ")";
+        if (!IsValidItemName(linkName) || linkName.size() > 255) return refuse("the link's name is too long");
+        const std::string target = JoinPath(dir, linkName);
+        if (::symlink(path.c_str(), target.c_str()) == 0) {
+            if (linkPath) *linkPath = target;
+            SHChangeNotifyPaths(SHCNE_CREATE, target);
+            return true;
+        }
+        if (errno != EEXIST) return refuse(std::strerror(errno));
+    }
 }
 
 int SubscribeShellChanges(ShellChangeListener listener) {

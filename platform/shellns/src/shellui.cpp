@@ -5,6 +5,7 @@
 #include "items.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
+#include "rtl/sysutils.h"
 #include "rtl/text.h"
 
 #include <algorithm>
@@ -25,6 +26,21 @@ public:
     ShellPoint CursorPos() override { return {}; }
 };
 
+class HeadlessTextClipboard final : public ITextClipboard {
+public:
+    void SetText(const std::string& utf8) override {
+        std::lock_guard lock(mutex);
+        text = utf8;
+    }
+    std::mutex mutex;
+    std::string text;
+};
+
+HeadlessTextClipboard& HeadlessText() {
+    static HeadlessTextClipboard headless;
+    return headless;
+}
+
 class HeadlessProperties final : public IPropertySheetService {
 public:
     bool ShowProperties(const std::vector<std::string>&) override { return false; }
@@ -34,6 +50,7 @@ IMenuTracker* g_tracker = nullptr;
 IMessageBoxService* g_messageBox = nullptr;
 IInputState* g_input = nullptr;
 IPropertySheetService* g_properties = nullptr;
+ITextClipboard* g_textClipboard = nullptr;
 
 std::mutex g_clipboardMutex;
 std::vector<std::string> g_clipboard;
@@ -101,7 +118,29 @@ constexpr Command kCommands[] = {
     {4, "delete", u"&Delete"},
     {5, "rename", u"Rena&me"},
     {6, "properties", u"P&roperties"},
+    {7, "link", u"Create &Link"},
+    {8, "copyaspath", u"Copy &as Path"}, // an extended verb: with Shift held
 };
+
+// The platform's own delete asks first, naming the item or counting them.
+bool ConfirmTrash(uintptr_t owner, const std::vector<std::string>& paths) {
+    const std::u16string text =
+        paths.size() == 1
+            ? u"Are you sure you want to move \"" + Utf8ToWide(ExtractFileName(paths[0])) +
+                  u"\" to the Trash?"
+            : u"Are you sure you want to move these " + Utf8ToWide(std::to_string(paths.size())) +
+                  u" items to the Trash?";
+    return MessageBoxService().MessageBox(owner, text, u"Confirm Delete",
+                                          MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// "Copy as Path": each path in double quotes, one a line.
+std::string QuotedPaths(const std::vector<std::string>& paths) {
+    std::string text;
+    for (const std::string& p : paths)
+        text += (text.empty() ? "\"" : "\n\"") + p + "\"";
+    return text;
+}
 
 using shellns::ItemKind;
 using shellns::Location;
@@ -177,9 +216,11 @@ public:
         if (allCopyable || pasteTarget) separator();
         if (allEntries) add(1, false, false);
         if (allCopyable) add(2, false, false);
+        if (allCopyable && (flags & CMF_EXTENDEDVERBS)) add(8, false, false);
         if (pasteTarget) add(3, false, !haveClip);
         if (allEntries) {
             separator();
+            add(7, false, false);
             add(4, false, false);
             if (single && (flags & CMF_CANRENAME)) add(5, false, false);
         }
@@ -216,6 +257,23 @@ public:
             SetShellClipboard(items_, verb == "cut");
             return S_OK;
         }
+        if (verb == "copyaspath") {
+            if (std::any_of(paths.begin(), paths.end(), [](const std::string& p) { return p.empty(); }))
+                return E_FAIL;
+            TextClipboard().SetText(QuotedPaths(paths));
+            return S_OK;
+        }
+        if (verb == "link") {
+            if (!std::all_of(locations_.begin(), locations_.end(),
+                             [](const Location& l) { return l.kind == ItemKind::Entry; }))
+                return E_FAIL;
+            std::vector<ShellProblem> problems;
+            bool ok = true;
+            for (const std::string& p : paths)
+                ok = ShellLinkItem(p, nullptr, &problems) && ok;
+            ReportProblems(info.window, problems);
+            return ok ? S_OK : E_FAIL;
+        }
         if (verb == "paste") {
             if (items_.size() != 1 || !IsFileFolder(locations_[0])) return E_FAIL;
             std::vector<std::string> clip;
@@ -236,6 +294,7 @@ public:
             if (!std::all_of(locations_.begin(), locations_.end(),
                              [](const Location& l) { return l.kind == ItemKind::Entry; }))
                 return E_FAIL;
+            if (!ConfirmTrash(info.window, paths)) return E_ABORT;
             std::vector<ShellProblem> problems;
             const bool ok = ShellTrashItems(paths, nullptr, &problems);
             ReportProblems(info.window, problems);
@@ -440,7 +499,24 @@ int RecordingMessageBoxService::MessageBox(uintptr_t, const std::u16string& text
                                            const std::u16string& caption, uint32_t flags) {
     std::lock_guard lock(mutex_);
     boxes_.push_back({text, caption, flags});
-    return IDOK;
+    if (!answers_.empty()) {
+        const int answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+    // The buttons of each set, in order; the default is the first unless
+    // MB_DEFBUTTONn names another.
+    static const std::vector<int> kSets[] = {{IDOK},           {IDOK, IDCANCEL},
+                                             {IDABORT, IDRETRY, IDIGNORE},
+                                             {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO},
+                                             {IDRETRY, IDCANCEL}};
+    const std::vector<int>& set = kSets[std::min<uint32_t>(flags & 0xF, 5)];
+    const size_t chosen = (flags >> 8) & 0xF;
+    return set[chosen < set.size() ? chosen : 0];
+}
+void RecordingMessageBoxService::Answer(int id) {
+    std::lock_guard lock(mutex_);
+    answers_.push_back(id);
 }
 std::vector<RecordingMessageBoxService::Box> RecordingMessageBoxService::Boxes() const {
     std::lock_guard lock(mutex_);
@@ -479,6 +555,17 @@ void SetPropertySheetService(IPropertySheetService* service) {
 IPropertySheetService& PropertySheetService() {
     static HeadlessProperties headless;
     return g_properties ? *g_properties : headless;
+}
+
+void SetTextClipboard(ITextClipboard* clipboard) {
+    g_textClipboard = clipboard;
+}
+ITextClipboard& TextClipboard() {
+    return g_textClipboard ? *g_textClipboard : HeadlessText();
+}
+std::string HeadlessClipboardText() {
+    std::lock_guard lock(HeadlessText().mutex);
+    return HeadlessText().text;
 }
 
 void SetShellClipboard(std::vector<std::string> absolutePidls, bool cut) {

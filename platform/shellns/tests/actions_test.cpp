@@ -338,7 +338,7 @@ TEST_F(Actions, ContextMenuCopyPasteThroughTheScriptedTracker) {
     ASSERT_EQ(folderA->GetContextMenu(items, 1, &menu), S_OK);
     ShellMenu m;
     const HRESULT hr = menu->QueryContextMenu(m, 0, 1, 0x7FFF, CMF_EXPLORE);
-    EXPECT_EQ(hr, 7);
+    EXPECT_EQ(hr, 8); // up to "link"
     ScriptedMenuTracker tracker;
     tracker.PickCaption(u"Copy");
     const uint32_t id = tracker.TrackPopupMenu(m, TPM_RETURNCMD, {5, 6}, 0);
@@ -422,6 +422,11 @@ TEST_F(Actions, ServicesAreInjectable) {
     EXPECT_EQ(MessageBoxService().MessageBox(0, u"t", u"c", MB_OK), IDOK);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].caption, u"c");
+    // Unscripted, a question gets its default button; queued answers go first.
+    EXPECT_EQ(MessageBoxService().MessageBox(0, u"t", u"c", MB_YESNO), IDYES);
+    EXPECT_EQ(MessageBoxService().MessageBox(0, u"t", u"c", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    boxes.Answer(IDCANCEL);
+    EXPECT_EQ(MessageBoxService().MessageBox(0, u"t", u"c", MB_YESNOCANCEL), IDCANCEL);
     SetMessageBoxService(nullptr);
     FixedInputState input;
     input.shift = true;
@@ -431,4 +436,104 @@ TEST_F(Actions, ServicesAreInjectable) {
     EXPECT_EQ(ShellGetCursorPos().y, 4);
     SetInputState(nullptr);
     EXPECT_EQ(ShellGetKeyState(IInputState::kShift), 0);
+}
+
+// ---- Verbs of the item menu ----------------------------------------------------------------
+
+class ItemMenu : public Actions {
+protected:
+    void TearDown() override {
+        SetMessageBoxService(nullptr);
+        Actions::TearDown();
+    }
+    // The menu of items of folder a, by name.
+    std::shared_ptr<IContextMenu> MenuOf(const std::vector<std::string>& names) {
+        std::vector<std::string> pidls;
+        for (const std::string& n : names)
+            pidls.push_back(PathToPidlBytes(a + "/" + n));
+        std::vector<PCItemIDList> items;
+        for (const std::string& p : pidls)
+            items.push_back(reinterpret_cast<PCItemIDList>(p.data()));
+        ShellFolderPtr desktop;
+        SHGetDesktopFolder(&desktop);
+        std::shared_ptr<IContextMenu> menu;
+        EXPECT_EQ(desktop->GetContextMenu(items.data(), int(items.size()), &menu), S_OK);
+        return menu;
+    }
+    HRESULT Invoke(const std::vector<std::string>& names, const char* verb) {
+        CMINVOKECOMMANDINFO info;
+        info.verb = verb;
+        return MenuOf(names)->InvokeCommand(info);
+    }
+    static std::vector<std::u16string> Captions(const ShellMenu& m) {
+        std::vector<std::u16string> out;
+        for (const ShellMenuItem& item : m.items)
+            if (!item.separator) out.push_back(item.caption);
+        return out;
+    }
+    std::string LinkTarget(const std::string& path) {
+        char buffer[4096];
+        const ssize_t n = readlink(path.c_str(), buffer, sizeof buffer);
+        return n < 0 ? std::string() : std::string(buffer, size_t(n));
+    }
+    RecordingMessageBoxService boxes;
+};
+
+TEST_F(ItemMenu, DeleteAsksFirstNamingTheItemOrCountingThem) {
+    Write(a + "/doc.txt", "keep");
+    for (const char* n : {"x", "y", "z"}) Write(a + "/" + n, "");
+    SetMessageBoxService(&boxes);
+    boxes.Answer(IDNO);
+    EXPECT_EQ(Invoke({"doc.txt"}, "delete"), E_ABORT);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, u"Are you sure you want to move \"doc.txt\" to the Trash?");
+    EXPECT_EQ(boxes.Boxes()[0].caption, u"Confirm Delete");
+    EXPECT_EQ(boxes.Boxes()[0].flags, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(Read(a + "/doc.txt"), "keep") << "No leaves the item where it is";
+    boxes.Answer(IDYES);
+    EXPECT_EQ(Invoke({"doc.txt"}, "delete"), S_OK);
+    EXPECT_FALSE(FileExists(a + "/doc.txt"));
+    EXPECT_EQ(Read(home + "/.local/share/Trash/files/doc.txt"), "keep");
+
+    boxes.Clear();
+    boxes.Answer(IDNO);
+    EXPECT_EQ(Invoke({"x", "y", "z"}, "delete"), E_ABORT);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, u"Are you sure you want to move these 3 items to the Trash?");
+    EXPECT_EQ(Entries(a), (std::vector<std::string>{"x", "y", "z"}));
+}
+
+TEST_F(ItemMenu, CreateLinkMakesALinkBesideTheItemUnderAFreeName) {
+    Write(a + "/doc.txt", "d");
+    mkdir((a + "/dir").c_str(), 0755);
+    ShellMenu m;
+    MenuOf({"doc.txt"})->QueryContextMenu(m, 0, 1, 0x7FFF, CMF_EXPLORE);
+    const std::vector<std::u16string> captions = Captions(m);
+    EXPECT_NE(std::find(captions.begin(), captions.end(), u"Create &Link"), captions.end());
+    ASSERT_EQ(Invoke({"doc.txt"}, "link"), S_OK);
+    ASSERT_EQ(Invoke({"doc.txt"}, "link"), S_OK);
+    Write(a + "/Link to doc.txt (3)", "someone's own");
+    ASSERT_EQ(Invoke({"doc.txt", "dir"}, "link"), S_OK);
+    EXPECT_EQ(Entries(a), (std::vector<std::string>{"Link to dir", "Link to doc.txt", "Link to doc.txt (2)",
+                                                    "Link to doc.txt (3)", "Link to doc.txt (4)", "dir",
+                                                    "doc.txt"}));
+    EXPECT_EQ(LinkTarget(a + "/Link to doc.txt"), a + "/doc.txt");
+    EXPECT_EQ(LinkTarget(a + "/Link to doc.txt (4)"), a + "/doc.txt");
+    EXPECT_EQ(Read(a + "/Link to doc.txt (3)"), "someone's own") << "a taken name is never replaced";
+    EXPECT_EQ(LinkTarget(a + "/Link to dir"), a + "/dir");
+    EXPECT_EQ(Read(a + "/Link to doc.txt (2)"), "d");
+}
+
+TEST_F(ItemMenu, CopyAsPathIsAnExtendedVerb) {
+    Write(a + "/doc.txt", "");
+    Write(a + "/e f", "");
+    ShellMenu plain, extended;
+    MenuOf({"doc.txt"})->QueryContextMenu(plain, 0, 1, 0x7FFF, CMF_EXPLORE);
+    MenuOf({"doc.txt"})->QueryContextMenu(extended, 0, 1, 0x7FFF, CMF_EXPLORE | CMF_EXTENDEDVERBS);
+    EXPECT_EQ(Captions(plain), (std::vector<std::u16string>{u"&Open", u"Cu&t", u"&Copy", u"Create &Link",
+                                                            u"&Delete", u"P&roperties"}));
+    EXPECT_EQ(Captions(extended), (std::vector<std::u16string>{u"&Open", u"Cu&t", u"&Copy", u"Copy &as Path",
+                                                               u"Create &Link", u"&Delete", u"P&roperties"}));
+    ASSERT_EQ(Invoke({"doc.txt", "e f"}, "copyaspath"), S_OK);
+    EXPECT_EQ(HeadlessClipboardText(), "\"" + a + "/doc.txt\"\n\"" + a + "/e f\"");
 }

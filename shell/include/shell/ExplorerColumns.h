@@ -130,6 +130,8 @@ public:
     bool MenuShowing() const { return showing_; }
     bool RightPressPending() const { return pending_; }
     PDataNode RightClickNode() const { return clickNode_; }
+    // The node whose menu shows (the first selected), nil when none.
+    PDataNode MenuNode() const { return showing_ ? menuNode_ : nullptr; }
 
     // The press at a point (screen coordinates when screen).
     void RightButtonDown(POINT p, bool screen);
@@ -149,6 +151,7 @@ private:
     PDataNode clickNode_ = nullptr;
     PDataNode previousSelected_ = nullptr;
     PDataNode focusAfter_ = nullptr;
+    PDataNode menuNode_ = nullptr;
     bool showing_ = false;
     bool enabled_ = true;
     bool pending_ = false;

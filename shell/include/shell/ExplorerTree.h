@@ -229,6 +229,11 @@ using TExpContextMenuCmdEvent = std::function<void(TCustomExplorerTree* Sender, 
                                                    const WideString& Verb, int MenuItemID, bool& Handled)>;
 using TExpContextMenuAfterCmdEvent = std::function<void(TCustomExplorerTree* Sender, TNamespace* NS,
                                                         const WideString& Verb, int MenuItemID, bool Successful)>;
+// The item highlighted in a shell menu: its id (for an item that opens a
+// sub-menu, its position), the sub-menu's handle when it opens one, and
+// whether the mouse did it.
+using TExpContextMenuItemChangeEvent = std::function<void(TCustomExplorerTree* Sender, TNamespace* NS,
+                                                          int MenuItemID, HMENU SubMenuID, bool MouseSelect)>;
 using TExpClipboardEvent = std::function<void(TCustomExplorerTree* Sender, bool& Handled)>;
 using TExpClipboardCutEvent =
     std::function<void(TCustomExplorerTree* Sender, bool& MarkSelectedCut, bool& Handled)>;
@@ -426,6 +431,7 @@ public:
     TExpContextMenuShowEvent OnContextMenuShow;
     TExpContextMenuCmdEvent OnContextMenuCmd;
     TExpContextMenuAfterCmdEvent OnContextMenuAfterCmd;
+    TExpContextMenuItemChangeEvent OnContextMenuItemChange;
     TExpClipboardEvent OnClipboardCopy;
     TExpClipboardCutEvent OnClipboardCut;
     TExpClipboardEvent OnClipboardPaste;
@@ -558,6 +564,7 @@ private:
     void LeftDoubleClick(PDataNode node, THitPositions positions, POINT p);
     // Alt+Enter and right double clicks; true when the message was used.
     bool CommandMessage(TMessage& m);
+    void MenuSelect(const TMessage& m);
     friend class TContextMenuManager;
     // Refresh and shell changes (ExplorerTreeRefresh.cpp).
     void WMShellNotify(TMessage& m);

@@ -52,7 +52,8 @@ using TEnumFolderCallback =
     std::function<bool(TNamespace* parent, PItemIDList child, void* data, bool& terminate)>;
 using TContextMenuCmdCallback =
     std::function<void(TNamespace* ns, const WideString& verb, int menuItemID, bool& handled)>;
-using TContextMenuShowCallback = std::function<void(TNamespace* ns, bool& allow)>;
+// Before the menu shows: the callback may change the menu or refuse it.
+using TContextMenuShowCallback = std::function<void(TNamespace* ns, ShellMenu& menu, bool& allow)>;
 using TContextMenuAfterCmdCallback =
     std::function<void(TNamespace* ns, const WideString& verb, int menuItemID, bool successful)>;
 
@@ -202,6 +203,8 @@ public:
                               const TContextMenuAfterCmdCallback& after, TUserMenu* userMenu,
                               const ShellPoint* position, const TNamespaceArray& namespaces,
                               bool absolutePIDLs);
+    // The verb of an item of the menu this item shows now; "" when none.
+    WideString ContextMenuVerb(uint32_t menuItemID);
     // No menu here has owner-drawn parts; answers false.
     bool HandleContextMenuMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam);
     bool Copy(const TNamespaceArray& namespaces);

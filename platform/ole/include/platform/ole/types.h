@@ -21,6 +21,7 @@ inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
 inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
+inline constexpr HRESULT E_ABORT = static_cast<HRESULT>(0x80004004); // the user declined
 inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005);
 inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFF);
 inline bool SUCCEEDED(HRESULT hr) {

@@ -109,6 +109,11 @@ bool ShellMoveItems(const std::vector<std::string>& sources, const std::string& 
                     std::vector<ShellProblem>* problems = nullptr);
 // Renames within the folder; refuses invalid names and taken targets.
 bool ShellRenameItem(const std::string& path, const std::string& newName, std::string* newPath);
+// Makes a symbolic link to an item beside it, named as a file manager
+// names one: "Link to NAME", else "Link to NAME (2)", "Link to NAME (3)"...
+// (never over anything). linkPath gets the link's path.
+bool ShellLinkItem(const std::string& path, std::string* linkPath,
+                   std::vector<ShellProblem>* problems = nullptr);
 // Moves items into a trash of their own volume (the user's trash for the
 // home volume) with their info files; never deletes. An item on a volume
 // without a usable trash stays where it is, reported.

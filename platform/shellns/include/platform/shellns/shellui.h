@@ -135,7 +135,9 @@ public:
 void SetMessageBoxService(IMessageBoxService* service); // nullptr: headless
 IMessageBoxService& MessageBoxService();
 
-// The headless service: records every box and answers IDOK.
+// The headless service: records every box and answers as a person
+// pressing Enter would (the default button: IDOK, IDYES...), unless a test
+// queued the answers to give first.
 class RecordingMessageBoxService final : public IMessageBoxService {
 public:
     struct Box {
@@ -145,12 +147,14 @@ public:
     };
     int MessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
                    uint32_t flags) override;
+    void Answer(int id);
     std::vector<Box> Boxes() const;
     void Clear();
 
 private:
     mutable std::mutex mutex_;
     std::vector<Box> boxes_;
+    std::deque<int> answers_;
 };
 
 // Key state and cursor position, as the display sees them. The window
@@ -192,6 +196,18 @@ public:
 };
 void SetPropertySheetService(IPropertySheetService* service);
 IPropertySheetService& PropertySheetService();
+
+// The display's text clipboard, where "Copy as Path" puts the items'
+// paths; headless, the text stays in the process.
+class ITextClipboard {
+public:
+    virtual ~ITextClipboard() = default;
+    virtual void SetText(const std::string& utf8) = 0;
+};
+void SetTextClipboard(ITextClipboard* clipboard); // nullptr: headless
+ITextClipboard& TextClipboard();
+// What the headless text clipboard holds.
+std::string HeadlessClipboardText();
 
 // The in-process clipboard of cut and copied items (absolute PIDL bytes).
 void SetShellClipboard(std::vector<std::string> absolutePidls, bool cut);

@@ -10,6 +10,9 @@ namespace ax {
 
 inline constexpr UINT MF_BYCOMMAND = 0x0000, MF_BYPOSITION = 0x0400, MF_ENABLED = 0x0000, MF_GRAYED = 0x0001,
                       MF_DISABLED = 0x0002, MF_SEPARATOR = 0x0800;
+// WM_MENUSELECT's flags (the high word of wParam) beside the ones above.
+inline constexpr UINT MF_CHECKED = 0x0008, MF_POPUP = 0x0010, MF_HILITE = 0x0080, MF_DEFAULT = 0x1000,
+                      MF_MOUSESELECT = 0x8000;
 inline constexpr UINT kMenuItemAbsent = 0xFFFFFFFF;
 
 // The window's system menu (made on first use); revert TRUE puts the

@@ -1,0 +1,32 @@
+#pragma once
+// What the shell layer asks of a display, served by the window layer and
+// the control library while an object of this class lives: context menus
+// tracked on the screen, the key state and the pointer's position, message
+// boxes (owned by the program's main window) and the text clipboard.
+// Made and freed on the GUI thread. While one is alive, others made beside
+// it (a second main window) leave its services in place.
+#include "app/DisplayMenuTracker.h"
+
+#include <memory>
+
+namespace ax {
+
+class TDisplayServices {
+public:
+    TDisplayServices();
+    ~TDisplayServices();
+    TDisplayServices(const TDisplayServices&) = delete;
+    TDisplayServices& operator=(const TDisplayServices&) = delete;
+
+private:
+    static inline TDisplayServices* installed_ = nullptr;
+    class Input;
+    class Boxes;
+    class Clipboard;
+    TDisplayMenuTracker tracker_;
+    std::unique_ptr<Input> input_;
+    std::unique_ptr<Boxes> boxes_;
+    std::unique_ptr<Clipboard> clipboard_;
+};
+
+} // namespace ax
