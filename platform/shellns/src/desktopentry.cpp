@@ -149,7 +149,7 @@ bool SplitQuoted(std::string_view exec, std::vector<std::string>& args) {
 
 // One argument without its field codes, into out; false when nothing of
 // it stays (it was nothing but dropped codes) or, with invalid set, when a
-// code is not one of the specification's.
+// code is not one the launcher format defines.
 bool WithoutFieldCodes(const std::string& arg, std::string& out, bool& invalid) {
     out.clear();
     bool dropped = false;

@@ -8,7 +8,7 @@
 // Read: the "[Desktop Entry]" group only (other groups are checked for
 // form and skipped); Type, Exec, URL, Comment, Icon and Path without a
 // locale suffix. Values lose their escapes (\s \n \t \r \\; any other
-// backslash stays as written). Exec is split as the specification quotes
+// backslash stays as written). Exec is split as the launcher format quotes
 // it (double quotes group; inside them \" \` \$ \\ stand for the second
 // character), then its field codes go: %f %F %u %U %i %c %k and the
 // deprecated %d %D %n %N %v %m are dropped, %% is one %; any other field
