@@ -123,7 +123,9 @@ TMainform::TMainform(TComponent* owner) : TForm(owner) {
 }
 
 TMainform::~TMainform() {
-    // The panes' handlers reach the form: they go first.
+    // The panes' handlers reach the form: they go first. Marked first, so
+    // that what a pane announces while it is taken apart is not asked of it.
+    Destroying();
     DestroyComponents();
 }
 
@@ -222,6 +224,7 @@ void TMainform::EndProgress(const AnsiString& text) {
 }
 
 void TMainform::ShowListed() {
+    if (HasState(csDestroying)) return;
     // A folder that cannot be read is not an empty one: the path panel
     // tells why (ShowFolder), and no count is shown.
     TNamespace* shown = ExpList->RootFolderNamespace();
@@ -230,6 +233,7 @@ void TMainform::ShowListed() {
 }
 
 void TMainform::ShowFolder() {
+    if (HasState(csDestroying)) return;
     TNamespace* shown = ExpList->RootFolderNamespace();
     const std::string path = shown ? EscapedName(WideToUtf8(shown->NameForParsing())) : std::string();
     const std::string problem = ReadProblem(shown);
@@ -261,6 +265,7 @@ bool TMainform::BrowseTo(const std::string& path) {
 }
 
 void TMainform::TreeChange(PDataNode node) {
+    if (HasState(csDestroying)) return;
     // The list is about to list the folder chosen.
     TNamespace* chosen = ExpTree->NodeNamespace(node);
     TNamespace* shown = ExpList->RootFolderNamespace();
@@ -269,15 +274,18 @@ void TMainform::TreeChange(PDataNode node) {
 }
 
 void TMainform::ListRootChange() {
+    if (HasState(csDestroying)) return;
     ShowFolder();
     ShowListed();
 }
 
 void TMainform::TreeExpanding(PDataNode node) {
+    if (HasState(csDestroying)) return;
     if (node->ChildCount == 0) ShowProgress(0, "Listing " + PathOf(ExpTree, node));
 }
 
 void TMainform::TreeExpanded(PDataNode) {
+    if (HasState(csDestroying)) return;
     // Expanding is not choosing: the bar names the list's folder again.
     ShowFolder();
 }
