@@ -59,10 +59,15 @@ std::string MailtoUrl(const std::string& recipients, const std::string& subject,
                       const std::string& body);
 // A DNS query of one question (type 15 MX, 2 NS, 1 A) with the given id.
 std::string DnsQuery(std::uint16_t id, const std::string& name, std::uint16_t type);
+// Whether reply is a response to our query: its id, and its one question
+// being the name (letters in any case), type and class IN we asked.
+bool DnsReplyAnswers(std::string_view reply, std::uint16_t id, std::string_view name, std::uint16_t type);
 // The names (MX exchangers, NS hosts) or addresses (A, dotted) of a reply to
-// the query of that id and type; every length, offset and pointer is
-// checked, and compression pointers may only point backwards.
-std::vector<std::string> ParseDnsReply(std::string_view reply, std::uint16_t id, std::uint16_t type);
+// the query of that id, name and type (nothing when DnsReplyAnswers says
+// no); every length, offset and pointer is checked, and compression
+// pointers may only point backwards.
+std::vector<std::string> ParseDnsReply(std::string_view reply, std::uint16_t id, std::string_view name,
+                                       std::uint16_t type);
 // The exception message of a report ("Unknown" when there is none).
 std::string ReportExceptionMessage(const std::string& report);
 
