@@ -57,6 +57,7 @@ bool TMailSocket::Connect(const sockaddr_in& to, std::uint64_t deadline) {
 }
 
 bool TMailSocket::SendAll(std::string_view data, std::uint64_t stepMs, std::uint64_t overall) {
+    if (CurrentClock().Ticks() >= overall) return false;
     while (!data.empty()) {
         const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
         if (n > 0) {
@@ -78,6 +79,7 @@ void TMailSocket::Abort() {
 }
 
 ssize_t TMailSocket::Receive(char* buffer, std::size_t size, std::uint64_t deadline, sockaddr_in* from) {
+    if (CurrentClock().Ticks() >= deadline) return -1;
     for (;;) {
         sockaddr_in source{};
         socklen_t length = sizeof source;

@@ -26,14 +26,15 @@ public:
     // False when the connection failed or did not stand by the deadline.
     bool Connect(const sockaddr_in& to, std::uint64_t deadline);
     // All of data, or false: the peer went away, took nothing for stepMs
-    // or had not taken all by the overall deadline.
+    // or had not taken all by the overall deadline (or it had passed
+    // already).
     bool SendAll(std::string_view data, std::uint64_t stepMs, std::uint64_t overall);
     // Drops the connection at once when the socket closes, with whatever
     // the peer has not taken yet, instead of leaving the system to deliver
     // it to a peer that may never read it.
     void Abort();
     // Up to size bytes of what has arrived; 0 on end of stream, -1 on an
-    // error or when nothing came by the deadline. from (datagrams)
+    // error, when the deadline had passed already or nothing came by it. from (datagrams)
     // receives the sender's address.
     ssize_t Receive(char* buffer, std::size_t size, std::uint64_t deadline, sockaddr_in* from = nullptr);
 

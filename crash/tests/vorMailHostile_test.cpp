@@ -21,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -58,15 +59,16 @@ bool SendText(int fd, std::string_view text) {
     return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
 }
 
-// One line of a command, without its CR LF; empty when none came.
-std::string ReadLine(int fd) {
+// One line of a command, without its CR LF; nothing when the connection
+// ended first.
+std::optional<std::string> ReadLine(int fd) {
     std::string line;
     char c = 0;
     while (Readable(fd, kSafetyMs) && ::recv(fd, &c, 1, 0) == 1) {
-        if (c == '\n') break;
+        if (c == '\n') return line;
         if (c != '\r') line += c;
     }
-    return line;
+    return std::nullopt;
 }
 
 // An SMTP server that accepts one connection and serves it with serve on
@@ -194,9 +196,9 @@ TEST_F(HostileMail, ServerThatStopsReadingDuringALargeMail) {
         [&](int fd) {
             SendText(fd, "220 hostile\r\n");
             for (;;) {
-                const std::string command = ReadLine(fd);
-                if (command.empty()) return;
-                if (command == "DATA") break;
+                const auto command = ReadLine(fd);
+                if (!command) return;
+                if (*command == "DATA") break;
                 SendText(fd, "250 ok\r\n");
             }
             SendText(fd, "354 go on\r\n");
@@ -209,6 +211,44 @@ TEST_F(HostileMail, ServerThatStopsReadingDuringALargeMail) {
     auto sent = SendAsync("exception message : boom\r\n" + std::string(16 * 1024 * 1024, 'r'));
     ExpectFailedAndFileKept(sent);
     EXPECT_TRUE(hungUp);
+}
+
+TEST_F(HostileMail, SlowServerIsCutAtTenTimesTheTimeOut) {
+    // Every reply comes 600 ms after its command on the test's clock,
+    // within the 1 s of one step; the 25 replies of a mail to 20
+    // recipients would take 15 s, past the 10 s of a whole conversation.
+    ManualClock clock;
+    SetClock(&clock);
+    const ScopeGuard restore([] { SetClock(nullptr); });
+    std::atomic<int> replies = 0;
+    std::atomic<bool> quit = false;
+    THostileSmtp server([&](int fd) {
+        SendText(fd, "220 slow\r\n");
+        for (bool data = false;;) {
+            const auto command = ReadLine(fd);
+            if (!command) return;
+            if (data && *command != ".") continue;
+            quit = *command == "QUIT";
+            data = *command == "DATA";
+            clock.Advance(600);
+            ++replies;
+            if (!SendText(fd, data ? "354 go on\r\n" : quit ? "221 bye\r\n" : "250 ok\r\n")) return;
+        }
+    });
+    std::vector<TMailAddress> recipients;
+    for (int i = 0; i < 20; ++i) {
+        const std::string address = "r" + std::to_string(i) + "@example.test";
+        recipients.push_back({address, address});
+    }
+    auto sent = std::async(std::launch::async, [&] {
+        std::string error;
+        return SendSmtpMail("127.0.0.1", server.Port(), "", "", "a@example.test", recipients, "s", "body", {}, &error);
+    });
+    ASSERT_EQ(sent.wait_for(kSafety), std::future_status::ready) << "the sender still waits";
+    EXPECT_FALSE(sent.get());
+    EXPECT_FALSE(quit);
+    // 10 s of the conversation at 600 ms a reply.
+    EXPECT_EQ(replies, 17);
 }
 
 TEST_F(HostileMail, SilentConnectEndsAtTheTimeOut) {

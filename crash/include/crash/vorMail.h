@@ -15,6 +15,10 @@ namespace ax {
 struct TMailNetwork {
     std::vector<std::string> DnsServers; // "host" or "host:port"; empty: /etc/resolv.conf
     std::uint16_t DirectSmtpPort = 25;   // the exchanger's port in direct mode
+    // One DNS exchange (all servers asked at once) ends after DnsTimeoutMs.
+    // In SMTP the connect, each reply and each wait for the server to take
+    // more data end after SmtpTimeoutMs, a whole conversation after ten
+    // times it. Waits follow the injected clock (rtl/clock.h).
     int DnsTimeoutMs = 5000;
     int SmtpTimeoutMs = 7000;
     std::string MailtoProgram = "xdg-open";
