@@ -170,6 +170,35 @@ TEST_F(HostileMail, EndlessContinuationLinesFailTheReply) {
     EXPECT_TRUE(hungUp) << "the sender read on";
 }
 
+// What the sender says after the greeting: "no greeting" when it was
+// refused, "HELO refused" when it was taken (the server then hangs up).
+std::string AfterGreeting(const std::string& greeting) {
+    THostileSmtp server([&](int fd) {
+        SendText(fd, greeting);
+        ReadLine(fd);
+    });
+    std::string error;
+    SendSmtpMail("127.0.0.1", server.Port(), "", "", "a@example.test", {{"b", "b@example.test"}}, "s", "body", {},
+                 &error);
+    return error;
+}
+
+// A reply of count lines of length bytes each (CR LF included), the last
+// of them longer by extra.
+std::string Lines(std::size_t count, std::size_t length, std::size_t extra = 0) {
+    std::string reply;
+    for (std::size_t i = 1; i < count; ++i) reply += "220-" + std::string(length - 6, 'x') + "\r\n";
+    return reply + "220 " + std::string(length + extra - 6, 'x') + "\r\n";
+}
+
+TEST_F(HostileMail, ReplyBoundsAreWellAboveRealReplies) {
+    EXPECT_EQ(AfterGreeting(Lines(512, 100)), "HELO refused");
+    EXPECT_EQ(AfterGreeting(Lines(513, 100)), "no greeting");
+    EXPECT_EQ(AfterGreeting(Lines(2, 32768)), "HELO refused") << "64 KiB in all";
+    EXPECT_EQ(AfterGreeting(Lines(2, 32768, 1)), "no greeting");
+    EXPECT_EQ(AfterGreeting("220 " + std::string(70000, 'x')), "no greeting") << "a line without end";
+}
+
 TEST_F(HostileMail, TrickledReplyEndsAtOneDeadlineForTheWhole) {
     // A byte at a time, each well within the time-out of one read; the
     // greeting never ends. Between bytes the server waits up to 100 ms
