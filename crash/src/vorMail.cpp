@@ -6,19 +6,19 @@
 #include "crash/vorSettings.h"
 #include "crash/vorStrings.h"
 #include "rtl/clock.h"
+#include "vorMailSocket.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -41,28 +41,6 @@ namespace {
 constexpr char CRLF[] = "\r\n";
 
 // ---- small helpers ------------------------------------------------------------
-
-class TSocket {
-public:
-    explicit TSocket(int fd = -1) : fd_(fd) {}
-    ~TSocket() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TSocket(const TSocket&) = delete;
-    TSocket& operator=(const TSocket&) = delete;
-    int Fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-bool WaitReadable(int fd, int timeoutMs) {
-    pollfd p{fd, POLLIN, 0};
-    int rc;
-    while ((rc = ::poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {
-    }
-    return rc == 1;
-}
 
 // host or host:port; dotted addresses or names (the system resolver).
 bool ResolveIPv4(const std::string& host, sockaddr_in& out) {
@@ -157,42 +135,70 @@ bool ReadName(std::string_view d, std::size_t at, std::string& name, std::size_t
     return false;
 }
 
+// Names compare as DNS compares them: ASCII letters in either case, and a
+// final dot (the root) or none.
+bool SameDnsName(std::string_view a, std::string_view b) {
+    if (!a.empty() && a.back() == '.') a.remove_suffix(1);
+    if (!b.empty() && b.back() == '.') b.remove_suffix(1);
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 std::uint16_t NewQueryId() {
     static std::mt19937 random{std::random_device{}()};
     return static_cast<std::uint16_t>(random() & 0xFFFF);
 }
 
+// "host" or "host:port" (53 when none is given).
+bool ServerAddress(const std::string& server, sockaddr_in& to) {
+    std::string host = server;
+    std::uint16_t port = 53;
+    if (auto colon = server.rfind(':'); colon != std::string::npos && server.find(':') == colon) {
+        host = server.substr(0, colon);
+        port = static_cast<std::uint16_t>(std::atoi(server.c_str() + colon + 1));
+    }
+    if (!ResolveIPv4(host, to)) return false;
+    to.sin_port = htons(port);
+    return true;
+}
+
+bool SameEndpoint(const sockaddr_in& a, const sockaddr_in& b) {
+    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
+}
+
 // Asks every server; the first reply that yields names ends the waiting.
+// Only datagrams from a server asked, answering our question, count: any
+// other is dropped and the waiting goes on until the one deadline.
 std::vector<std::string> AskServers(const std::vector<std::string>& servers, const std::string& name,
                                     std::uint16_t type) {
-    TSocket sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (sock.Fd() < 0) return {};
+    TMailSocket sock(SOCK_DGRAM);
+    if (!sock.Valid()) return {};
     sockaddr_in any{};
     any.sin_family = AF_INET;
     if (::bind(sock.Fd(), reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) return {};
     const std::uint16_t id = NewQueryId();
     const std::string query = DnsQuery(id, name, type);
-    int sent = 0;
+    const std::uint64_t deadline = DeadlineAfter(static_cast<std::uint64_t>(MailNetwork().DnsTimeoutMs));
+    std::vector<sockaddr_in> asked;
     for (const std::string& server : servers) {
-        std::string host = server;
-        std::uint16_t port = 53;
-        if (auto colon = server.rfind(':'); colon != std::string::npos && server.find(':') == colon) {
-            host = server.substr(0, colon);
-            port = static_cast<std::uint16_t>(std::atoi(server.c_str() + colon + 1));
-        }
         sockaddr_in to{};
-        if (!ResolveIPv4(host, to)) continue;
-        to.sin_port = htons(port);
-        if (::sendto(sock.Fd(), query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
-            static_cast<ssize_t>(query.size()))
-            ++sent;
+        if (ServerAddress(server, to) &&
+            ::sendto(sock.Fd(), query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
+                static_cast<ssize_t>(query.size()))
+            asked.push_back(to);
     }
-    for (int i = 0; i < sent; ++i) {
-        if (!WaitReadable(sock.Fd(), MailNetwork().DnsTimeoutMs)) break;
+    for (std::size_t replies = 0; replies < asked.size();) {
         char buffer[512];
-        const ssize_t n = ::recv(sock.Fd(), buffer, sizeof buffer, 0);
-        if (n <= 0) continue;
-        auto names = ParseDnsReply(std::string_view(buffer, static_cast<std::size_t>(n)), id, type);
+        sockaddr_in from{};
+        const ssize_t n = sock.Receive(buffer, sizeof buffer, deadline, &from);
+        if (n < 0) return {};
+        if (std::none_of(asked.begin(), asked.end(), [&](const sockaddr_in& a) { return SameEndpoint(a, from); }))
+            continue;
+        const std::string_view reply(buffer, static_cast<std::size_t>(n));
+        if (!DnsReplyAnswers(reply, id, name, type)) continue;
+        ++replies;
+        auto names = ParseDnsReply(reply, id, name, type);
         if (!names.empty()) return names;
     }
     return {};
@@ -200,37 +206,45 @@ std::vector<std::string> AskServers(const std::vector<std::string>& servers, con
 
 // ---- SMTP ---------------------------------------------------------------------
 
+// Far above any real server's reply: a reply larger or longer than this
+// is a hostile one and fails.
+constexpr std::size_t kMaxReplyBytes = 64 * 1024;
+constexpr std::size_t kMaxReplyLines = 512;
+// A whole conversation may take this many times the time-out of one step.
+constexpr std::uint64_t kConversationSteps = 10;
+
+// One conversation's commands and replies. Every wait of it (each reply as
+// a whole, each wait for the server to take more data) ends after the
+// SMTP time-out, and all of them by the conversation's deadline.
 class TSmtp {
 public:
-    explicit TSmtp(int fd) : fd_(fd) {}
+    TSmtp(TMailSocket& sock, std::uint64_t stepMs, std::uint64_t deadline)
+        : sock_(sock), stepMs_(stepMs), deadline_(deadline) {}
 
     bool Send(std::string_view text) {
         std::string line(text);
         line += CRLF;
-        for (std::size_t at = 0; at < line.size();) {
-            const std::size_t chunk = std::min<std::size_t>(1024, line.size() - at);
-            const ssize_t n = ::send(fd_, line.data() + at, chunk, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            at += static_cast<std::size_t>(n);
-        }
-        return true;
+        return sock_.SendAll(line, stepMs_, deadline_);
     }
 
     // Reads a whole reply (lines with "-" as fourth character go on) and
     // checks its code; every line of it is kept in Lines.
     bool Expect(const char* code) {
         Lines.clear();
+        const std::uint64_t deadline = StepDeadline(stepMs_, deadline_);
+        std::size_t size = 0;
         for (;;) {
-            auto eol = pending_.find("\r\n");
+            auto eol = pending_.find(CRLF);
             while (eol == std::string::npos) {
-                if (!WaitReadable(fd_, MailNetwork().SmtpTimeoutMs)) return false;
+                if (size + pending_.size() > kMaxReplyBytes) return false;
                 char buffer[1024];
-                const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+                const ssize_t n = sock_.Receive(buffer, sizeof buffer, deadline);
                 if (n <= 0) return false;
                 pending_.append(buffer, static_cast<std::size_t>(n));
-                if (pending_.size() > 65536) return false;
-                eol = pending_.find("\r\n");
+                eol = pending_.find(CRLF);
             }
+            size += eol + 2;
+            if (size > kMaxReplyBytes || Lines.size() == kMaxReplyLines) return false;
             std::string line = pending_.substr(0, eol);
             pending_.erase(0, eol + 2);
             for (char& c : line)
@@ -246,7 +260,8 @@ public:
     std::vector<std::string> Lines;
 
 private:
-    int fd_;
+    TMailSocket& sock_;
+    const std::uint64_t stepMs_, deadline_;
     std::string pending_;
 };
 
@@ -306,14 +321,17 @@ bool SendAttachment(TSmtp& smtp, const std::string& path) {
 bool Converse(const sockaddr_in& to, const std::string& account, const std::string& password,
               const std::string& sender, const std::vector<TMailAddress>& recipients, const std::string& subject,
               const std::string& body, const std::vector<std::string>& attachments, std::string* error) {
+    TMailSocket sock(SOCK_STREAM);
     auto fail = [&](const std::string& what) {
         if (error != nullptr) *error = what;
+        sock.Abort();
         return false;
     };
-    TSocket sock(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (sock.Fd() < 0) return fail("no socket");
-    if (::connect(sock.Fd(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) return fail("no connection");
-    TSmtp smtp(sock.Fd());
+    if (!sock.Valid()) return fail("no socket");
+    const auto stepMs = static_cast<std::uint64_t>(MailNetwork().SmtpTimeoutMs);
+    const std::uint64_t deadline = DeadlineAfter(stepMs * kConversationSteps);
+    if (!sock.Connect(to, StepDeadline(stepMs, deadline))) return fail("no connection");
+    TSmtp smtp(sock, stepMs, deadline);
     if (!smtp.Expect("220")) return fail("no greeting");
     bool authLogin = false;
     if (smtp.Command("EHLO " + ComputerName(), "250")) {
@@ -328,8 +346,10 @@ bool Converse(const sockaddr_in& to, const std::string& account, const std::stri
     if (!account.empty() || !password.empty()) {
         if (!authLogin || !smtp.Command("AUTH LOGIN", "334") || !smtp.Command(Base64Encode(account), "334") ||
             !smtp.Command(Base64Encode(password), "235")) {
+            // A refusal is a server behaving well: it gets a proper goodbye.
             smtp.Send("QUIT");
-            return fail("login refused");
+            if (error != nullptr) *error = "login refused";
+            return false;
         }
     }
     if (!smtp.Command("MAIL FROM:" + AngleForm(sender), "250")) return fail("sender refused");
@@ -476,19 +496,26 @@ std::string DnsQuery(std::uint16_t id, const std::string& name, std::uint16_t ty
     return q;
 }
 
-std::vector<std::string> ParseDnsReply(std::string_view d, std::uint16_t id, std::uint16_t type) {
+bool DnsReplyAnswers(std::string_view d, std::uint16_t id, std::string_view name, std::uint16_t type) {
+    if (d.size() < 12 || Get16(d, 0) != id) return false;
+    if ((static_cast<unsigned char>(d[2]) & 0x80) == 0) return false; // not a response
+    if (Get16(d, 4) != 1) return false;                                // we asked one question
+    std::string asked;
+    std::size_t end = 0;
+    if (!ReadName(d, 12, asked, end) || end + 4 > d.size()) return false;
+    return Get16(d, end) == type && Get16(d, end + 2) == 1 && SameDnsName(asked, name);
+}
+
+std::vector<std::string> ParseDnsReply(std::string_view d, std::uint16_t id, std::string_view asked,
+                                       std::uint16_t type) {
     std::vector<std::string> out;
-    if (d.size() < 12 || Get16(d, 0) != id) return out;
-    if ((static_cast<unsigned char>(d[2]) & 0x80) == 0) return out; // not a response
+    if (!DnsReplyAnswers(d, id, asked, type)) return out;
     if ((static_cast<unsigned char>(d[3]) & 0x0F) != 0) return out; // an error
-    const std::uint16_t questions = Get16(d, 4), answers = Get16(d, 6);
-    std::size_t at = 12;
+    const std::uint16_t answers = Get16(d, 6);
     std::string name;
-    for (int q = 0; q < questions; ++q) {
-        std::size_t end = 0;
-        if (!ReadName(d, at, name, end) || end + 4 > d.size()) return {};
-        at = end + 4;
-    }
+    std::size_t at = 0;
+    if (!ReadName(d, 12, name, at)) return out;
+    at += 4;
     for (int a = 0; a < answers; ++a) {
         std::size_t end = 0;
         if (!ReadName(d, at, name, end) || end + 10 > d.size()) return out;

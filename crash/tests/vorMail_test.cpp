@@ -73,33 +73,53 @@ std::string MxReply(std::uint16_t id) {
 }
 
 TEST(Dns, ReplyWithCompressedNames) {
-    const auto names = ParseDnsReply(MxReply(7), 7, 15);
+    const auto names = ParseDnsReply(MxReply(7), 7, "example.org", 15);
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(names[0], "mail.example.org");
 }
 
 TEST(Dns, HostileRepliesGiveNothing) {
-    EXPECT_TRUE(ParseDnsReply(MxReply(7), 8, 15).empty()) << "another query's id";
+    EXPECT_TRUE(ParseDnsReply(MxReply(7), 8, "example.org", 15).empty()) << "another query's id";
     std::string error = MxReply(7);
     error[3] = static_cast<char>(0x83);
-    EXPECT_TRUE(ParseDnsReply(error, 7, 15).empty()) << "a response code";
+    EXPECT_TRUE(ParseDnsReply(error, 7, "example.org", 15).empty()) << "a response code";
     // A pointer to itself, and one pointing forwards: loops are impossible.
     std::string loop = MxReply(7);
     loop[loop.size() - 1] = static_cast<char>(loop.size() - 2);
-    EXPECT_TRUE(ParseDnsReply(loop, 7, 15).empty());
+    EXPECT_TRUE(ParseDnsReply(loop, 7, "example.org", 15).empty());
     std::string forward = MxReply(7);
     forward[forward.size() - 1] = static_cast<char>(200);
-    EXPECT_TRUE(ParseDnsReply(forward, 7, 15).empty());
+    EXPECT_TRUE(ParseDnsReply(forward, 7, "example.org", 15).empty());
     // Data lengths past the end, every truncation.
     std::string longData = MxReply(7);
     longData[longData.size() - 10] = 100;
-    EXPECT_TRUE(ParseDnsReply(longData, 7, 15).empty());
+    EXPECT_TRUE(ParseDnsReply(longData, 7, "example.org", 15).empty());
     const std::string good = MxReply(7);
-    for (std::size_t n = 0; n < good.size(); ++n) EXPECT_TRUE(ParseDnsReply(good.substr(0, n), 7, 15).empty()) << n;
+    for (std::size_t n = 0; n < good.size(); ++n) EXPECT_TRUE(ParseDnsReply(good.substr(0, n), 7, "example.org", 15).empty()) << n;
     // Too many answers claimed.
     std::string many = MxReply(7);
     many[7] = 50;
-    EXPECT_EQ(ParseDnsReply(many, 7, 15).size(), 1u);
+    EXPECT_EQ(ParseDnsReply(many, 7, "example.org", 15).size(), 1u);
+}
+
+TEST(Dns, ReplyMustAnswerTheQuestionAsked) {
+    EXPECT_TRUE(DnsReplyAnswers(MxReply(7), 7, "example.org", 15));
+    EXPECT_TRUE(DnsReplyAnswers(MxReply(7), 7, "EXAMPLE.Org.", 15)) << "names compare without regard to case";
+    EXPECT_EQ(ParseDnsReply(MxReply(7), 7, "Example.ORG", 15).size(), 1u);
+    EXPECT_FALSE(DnsReplyAnswers(MxReply(7), 7, "example.net", 15));
+    EXPECT_TRUE(ParseDnsReply(MxReply(7), 7, "example.net", 15).empty()) << "an answer to another name";
+    EXPECT_TRUE(ParseDnsReply(MxReply(7), 7, "mail.example.org", 15).empty());
+    EXPECT_TRUE(ParseDnsReply(MxReply(7), 7, "example.or", 15).empty());
+    EXPECT_TRUE(ParseDnsReply(MxReply(7), 7, "example.org", 2).empty()) << "an answer to another type";
+    std::string chaos = MxReply(7);
+    chaos[28] = 3; // class CH
+    EXPECT_TRUE(ParseDnsReply(chaos, 7, "example.org", 15).empty()) << "an answer in another class";
+    std::string two = MxReply(7);
+    two[5] = 2;
+    EXPECT_TRUE(ParseDnsReply(two, 7, "example.org", 15).empty()) << "we asked one question";
+    std::string none = MxReply(7);
+    none[5] = 0;
+    EXPECT_TRUE(ParseDnsReply(none, 7, "example.org", 15).empty()) << "a reply without the question";
 }
 
 // ---- a real DNS server and a real SMTP server on loopback ------------------------

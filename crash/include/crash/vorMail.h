@@ -15,6 +15,10 @@ namespace ax {
 struct TMailNetwork {
     std::vector<std::string> DnsServers; // "host" or "host:port"; empty: /etc/resolv.conf
     std::uint16_t DirectSmtpPort = 25;   // the exchanger's port in direct mode
+    // One DNS exchange (all servers asked at once) ends after DnsTimeoutMs.
+    // In SMTP the connect, each reply and each wait for the server to take
+    // more data end after SmtpTimeoutMs, a whole conversation after ten
+    // times it. Waits follow the injected clock (rtl/clock.h).
     int DnsTimeoutMs = 5000;
     int SmtpTimeoutMs = 7000;
     std::string MailtoProgram = "xdg-open";
@@ -59,10 +63,15 @@ std::string MailtoUrl(const std::string& recipients, const std::string& subject,
                       const std::string& body);
 // A DNS query of one question (type 15 MX, 2 NS, 1 A) with the given id.
 std::string DnsQuery(std::uint16_t id, const std::string& name, std::uint16_t type);
+// Whether reply is a response to our query: its id, and its one question
+// being the name (letters in any case), type and class IN we asked.
+bool DnsReplyAnswers(std::string_view reply, std::uint16_t id, std::string_view name, std::uint16_t type);
 // The names (MX exchangers, NS hosts) or addresses (A, dotted) of a reply to
-// the query of that id and type; every length, offset and pointer is
-// checked, and compression pointers may only point backwards.
-std::vector<std::string> ParseDnsReply(std::string_view reply, std::uint16_t id, std::uint16_t type);
+// the query of that id, name and type (nothing when DnsReplyAnswers says
+// no); every length, offset and pointer is checked, and compression
+// pointers may only point backwards.
+std::vector<std::string> ParseDnsReply(std::string_view reply, std::uint16_t id, std::string_view name,
+                                       std::uint16_t type);
 // The exception message of a report ("Unknown" when there is none).
 std::string ReportExceptionMessage(const std::string& report);
 
