@@ -632,7 +632,8 @@ bool MakeFolders(const std::string& file) {
 bool PrivateFolder(const std::string& file) {
     const std::string dir = DirectoryOf(file);
     struct stat st{};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return false;
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return false;
     return (st.st_mode & 077) == 0 || ::chmod(dir.c_str(), 0700) == 0;
 }
 
@@ -658,7 +659,8 @@ bool SaveBugReport(const std::string& report, bool, std::string* savedAs) {
     std::string file = BugReportFileName();
     if (!MakeFolders(file) || !WriteReport(file, report)) {
         file = FallbackReportFileName();
-        if (file.empty() || !MakeFolders(file) || !PrivateFolder(file) || !WriteReport(file, report)) return false;
+        if (file.empty() || !MakeFolders(file) || !PrivateFolder(file) || !WriteReport(file, report))
+            return false;
     }
     if (savedAs != nullptr) *savedAs = file;
     return true;

@@ -140,7 +140,8 @@ bool RestartApplication(std::string& error) {
     NamedMapping hand = NamedMapping::Create(handName, restartMappingSize);
     if (!hand.Valid() && NamedMapping::TakenByAnotherUser(handName)) {
         // The new program starts all the same, without the history.
-        const std::string text = "vorExcept: " + handName + " is another user's; the exception history is not handed on\n";
+        const std::string text =
+            "vorExcept: " + handName + " is another user's; the exception history is not handed on\n";
         [[maybe_unused]] auto n = ::write(2, text.data(), text.size());
     }
     if (hand.Valid()) {

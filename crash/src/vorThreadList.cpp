@@ -117,7 +117,8 @@ bool OpenThreadList() {
         // program runs all the same, its thread names kept to itself.
         static std::once_flag told;
         std::call_once(told, [&] {
-            const std::string text = "vorExcept: " + name + " is another user's; thread names are not shared\n";
+            const std::string text =
+                "vorExcept: " + name + " is another user's; thread names are not shared\n";
             [[maybe_unused]] auto n = ::write(2, text.data(), text.size());
         });
         StartList(g_privateBlock);

@@ -234,7 +234,8 @@ TEST_F(ReportPlaces, TheFallbackIsTheUsersOwnFolderAndReportsAreTheUsersAlone) {
     ::unsetenv("HOME");
     const passwd* user = ::getpwuid(::geteuid());
     ASSERT_NE(user, nullptr);
-    EXPECT_EQ(FallbackReportFileName(), std::string(user->pw_dir) + "/.local/state/crash_vorBugReport_test/bugreport.txt");
+    EXPECT_EQ(FallbackReportFileName(),
+              std::string(user->pw_dir) + "/.local/state/crash_vorBugReport_test/bugreport.txt");
 }
 
 TEST_F(ReportPlaces, AFallbackFolderThatIsALinkOrAnotherUsersIsRefused) {

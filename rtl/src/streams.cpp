@@ -405,13 +405,15 @@ mode_t UmaskMode() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+        if (line.rfind("Umask:", 0) == 0)
+            return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
     return 0600;
 }
 
 } // namespace
 
-void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer, int mode) {
+void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer,
+                        int mode) {
     const std::string target = SaveTarget(fileName);
     struct stat st{};
     const bool replacing = ::stat(target.c_str(), &st) == 0;
@@ -424,7 +426,9 @@ void SaveFileAtomically(const std::string& fileName, const std::function<void(TS
     writer(out);
     out.Flush();
     // The content is complete: now the file may get its final permissions.
-    const mode_t permissions = mode != kKeepMode ? static_cast<mode_t>(mode) : replacing ? st.st_mode & 07777 : UmaskMode();
+    const mode_t permissions = mode != kKeepMode ? static_cast<mode_t>(mode)
+                               : replacing       ? st.st_mode & 07777
+                                                 : UmaskMode();
     if (::fchmod(fd, permissions) != 0)
         throw ESaveError(fileName, "its permissions cannot be kept (" + SystemError(errno) + ")");
     if (::rename(temporary.c_str(), target.c_str()) != 0)

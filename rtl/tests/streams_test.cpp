@@ -257,9 +257,12 @@ TEST(Streams, AtomicSaveKeepsTheTemporaryFileTheCallersAlone) {
             struct stat st{};
             ASSERT_EQ(::stat(temporaries[0].c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 07777, 0600u) << name;
-            if (::geteuid() == 0)
-                EXPECT_EQ(AsNobody([&] { return ::open(temporaries[0].c_str(), O_RDONLY) < 0 && errno == EACCES ? 0 : 1; }), 0)
-                    << "another user opened the temporary file of " << name;
+            if (::geteuid() == 0) {
+                const int opened = AsNobody([&] {
+                    return ::open(temporaries[0].c_str(), O_RDONLY) < 0 && errno == EACCES ? 0 : 1;
+                });
+                EXPECT_EQ(opened, 0) << "another user opened the temporary file of " << name;
+            }
         });
     }
     ::umask(previous);

@@ -71,7 +71,8 @@ NamedMapping NamedMapping::Open(std::string_view name, bool writable) {
     int fd = ::shm_open(shm.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0) return m;
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_size <= 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        st.st_size <= 0) {
         ::close(fd);
         return m;
     }
