@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "app/ExampleJob.h"
@@ -16,6 +17,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -82,7 +84,9 @@ protected:
     // Runs the program with exactly these arguments (no shell in between),
     // as user (when given, and the test runs as root). A program that has
     // not ended after the safety bound is killed: status kHung.
-    Result Run(const std::vector<std::string>& args, uid_t user = kSameUser) {
+    // beforeStart runs with the process's id before the program starts.
+    Result Run(const std::vector<std::string>& args, uid_t user = kSameUser,
+               const std::function<void(pid_t)>& beforeStart = {}) {
         const std::string outFile = root + "/stdout", errFile = root + "/stderr";
         std::vector<char*> argv{const_cast<char*>(AX_ARDENTIX)};
         for (const std::string& a : args)
@@ -90,10 +94,16 @@ protected:
         argv.push_back(nullptr);
         const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        int go[2];
+        if (pipe2(go, O_CLOEXEC) != 0) return {};
         Result r;
         const pid_t pid = fork();
         if (pid == 0) {
             // Only calls safe after a fork of a threaded program.
+            char byte;
+            close(go[1]);
+            while (read(go[0], &byte, 1) < 0 && errno == EINTR) {
+            }
             if (dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
             if (user != kSameUser && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
                 _exit(126);
@@ -102,6 +112,9 @@ protected:
         }
         close(out);
         close(err);
+        close(go[0]);
+        if (pid > 0 && beforeStart) beforeStart(pid);
+        close(go[1]);
         if (pid > 0) r.status = WaitBounded(pid);
         r.out = ReadAll(outFile);
         r.err = ReadAll(errFile);
@@ -318,6 +331,57 @@ TEST_F(ArdentixTest, AJobReachedThroughALinkStaysALink) {
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(Run({"selection", real}).out, f + "\n");
+}
+
+// In a sticky folder anyone may write, a link another user planted under
+// the job's name is not followed: its target keeps its bytes.
+TEST_F(ArdentixTest, ALinkAnotherUserPlantedInASharedFolderIsNotFollowed) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    ASSERT_EQ(chmod(root.c_str(), 0755), 0);
+    const std::string victim = MakeFile("victim");
+    const std::string job = tmp + "/nightly.JOB";
+    const pid_t planter = fork();
+    if (planter == 0) {
+        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+            setresuid(kNobody, kNobody, kNobody) != 0)
+            _exit(126);
+        _exit(symlink(victim.c_str(), job.c_str()) == 0 ? 0 : 1);
+    }
+    ASSERT_EQ(WaitBounded(planter), 0);
+    const Result r = Run({"select", job, MakeFile("f")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ardentix: " + job +
+                         ": cannot save the job: it is a link another user made in a shared folder; not followed\n");
+    EXPECT_EQ(ReadAll(victim), "content");
+    struct stat st;
+    ASSERT_EQ(lstat(job.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+// Another user who makes the crash reporter's shared-memory names for the
+// program's coming process id (a FIFO for the restart hand-over, which
+// would hold an open) does not stop the program.
+TEST_F(ArdentixTest, SharedMemoryNamesAnotherUserTookLeaveTheProgramWorking) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    std::string list;
+    std::vector<std::string> taken;
+    const auto squat = [&](pid_t pid) {
+        char hex[32];
+        snprintf(hex, sizeof hex, "$%x", unsigned(pid));
+        list = std::string("vorExceptThreadNameBuf") + hex;
+        taken = {"/dev/shm/" + list, std::string("/dev/shm/vorExceptRestart") + hex};
+        const int fd = shm_open(("/" + list).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd < 0 || ftruncate(fd, 4096) != 0 || fchown(fd, kNobody, kNobody) != 0) ADD_FAILURE() << "squat";
+        close(fd);
+        if (mkfifo(taken[1].c_str(), 0600) != 0 || chown(taken[1].c_str(), kNobody, kNobody) != 0)
+            ADD_FAILURE() << "squat";
+    };
+    const std::string job = root + "/nightly.JOB", f = MakeFile("f");
+    const Result r = Run({"select", job, f}, kSameUser, squat);
+    for (const std::string& name : taken) unlink(name.c_str());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "vorExcept: " + list + " is another user's; thread names are not shared\n");
+    EXPECT_EQ(Run({"selection", job}).out, f + "\n");
 }
 
 TEST_F(ArdentixTest, MisuseShowsTheUsage) {

@@ -589,12 +589,17 @@ std::string BugReportFileName() {
 
 std::string FallbackReportFileName() {
     std::string base;
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
         base = state;
-    else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/')
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || *home != '/') {
+            const passwd* user = ::getpwuid(::geteuid());
+            home = user != nullptr ? user->pw_dir : nullptr;
+        }
+        if (home == nullptr || *home != '/') return {};
         base = std::string(home) + "/.local/state";
-    else
-        base = "/tmp";
+    }
     return base + "/" + AppName() + "/" + FileOf(BugReportFileName());
 }
 
@@ -622,13 +627,26 @@ bool MakeFolders(const std::string& file) {
     return true;
 }
 
+// The fallback's folder holds reports of the user's alone: it must be the
+// user's own folder (no link, no one else's), which only the user can enter.
+bool PrivateFolder(const std::string& file) {
+    const std::string dir = DirectoryOf(file);
+    struct stat st{};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return false;
+    return (st.st_mode & 077) == 0 || ::chmod(dir.c_str(), 0700) == 0;
+}
+
+// A report holds the user's name, the command line and the program's
+// addresses: it is the user's alone.
 bool WriteReport(const std::string& file, const std::string& report) {
-    if (!MakeFolders(file)) return false;
     const std::int32_t max = ReporterSettings().BugReportFileMaxSize;
     std::string content = report + "\r\n\r\n";
     if (max > 0) content = TrimReportFile(ReadFileText(file) + content, max);
     try {
-        SaveFileAtomically(file, [&](TStream& s) { s.WriteBuffer(content.data(), static_cast<std::int64_t>(content.size())); });
+        SaveFileAtomically(
+            file, [&](TStream& s) { s.WriteBuffer(content.data(), static_cast<std::int64_t>(content.size())); },
+            0600);
         return true;
     } catch (...) {
         return false;
@@ -639,9 +657,10 @@ bool WriteReport(const std::string& file, const std::string& report) {
 
 bool SaveBugReport(const std::string& report, bool, std::string* savedAs) {
     std::string file = BugReportFileName();
-    if (!WriteReport(file, report)) {
+    if (!MakeFolders(file) || !WriteReport(file, report)) {
         file = FallbackReportFileName();
-        if (!WriteReport(file, report)) return false;
+        if (file.empty() || !MakeFolders(file) || !PrivateFolder(file) || !WriteReport(file, report))
+            return false;
     }
     if (savedAs != nullptr) *savedAs = file;
     return true;

@@ -136,7 +136,14 @@ bool RestartApplication(std::string& error) {
         ::close(status[0]);
         return false;
     }
-    NamedMapping hand = NamedMapping::Create(RestartMappingName(child), restartMappingSize);
+    const std::string handName = RestartMappingName(child);
+    NamedMapping hand = NamedMapping::Create(handName, restartMappingSize);
+    if (!hand.Valid() && NamedMapping::TakenByAnotherUser(handName)) {
+        // The new program starts all the same, without the history.
+        const std::string text =
+            "vorExcept: " + handName + " is another user's; the exception history is not handed on\n";
+        [[maybe_unused]] auto n = ::write(2, text.data(), text.size());
+    }
     if (hand.Valid()) {
         auto* bytes = static_cast<std::uint8_t*>(hand.Data());
         PutU32(bytes, static_cast<std::uint32_t>(::getpid()));

@@ -32,6 +32,9 @@ struct TSharedBlock {
 std::mutex g_openLock; // guards g_mapping between opening and closing
 NamedMapping g_mapping;
 TSharedBlock* g_block = nullptr;
+// The block kept in the process's own memory when another user holds the
+// mapping's name: this module keeps its thread names, unshared.
+alignas(TSharedBlock) unsigned char g_privateBlock[sizeof(TSharedBlock)];
 
 std::string MappingName() {
     return "vorExceptThreadNameBuf" + DollarHex(static_cast<std::uint64_t>(::getpid()));
@@ -81,6 +84,18 @@ private:
     bool held_;
 };
 
+// A new list in memory of its own, holding the first thread of the process.
+void StartList(void* memory) {
+    auto* block = new (memory) TSharedBlock;
+    InitMutex(&block->WatchdogMutex);
+    InitMutex(&block->ListMutex);
+    block->Head = nullptr;
+    block->References = 1;
+    block->Ready.store(1);
+    g_block = block;
+    RegisterThread(::getpid(), "main thread");
+}
+
 } // namespace
 
 bool OpenThreadList() {
@@ -91,19 +106,25 @@ bool OpenThreadList() {
         return true;
     }
     SweepStaleMappings("vorExceptThreadNameBuf");
-    g_mapping = NamedMapping::Create(MappingName(), sizeof(TSharedBlock));
+    const std::string name = MappingName();
+    g_mapping = NamedMapping::Create(name, sizeof(TSharedBlock));
     if (g_mapping.Valid()) {
-        auto* block = new (g_mapping.Data()) TSharedBlock;
-        InitMutex(&block->WatchdogMutex);
-        InitMutex(&block->ListMutex);
-        block->Head = nullptr;
-        block->References = 1;
-        block->Ready.store(1);
-        g_block = block;
-        RegisterThread(::getpid(), "main thread");
+        StartList(g_mapping.Data());
         return true;
     }
-    g_mapping = NamedMapping::Open(MappingName());
+    if (NamedMapping::TakenByAnotherUser(name)) {
+        // Someone made the name for this process id in its way: the
+        // program runs all the same, its thread names kept to itself.
+        static std::once_flag told;
+        std::call_once(told, [&] {
+            const std::string text =
+                "vorExcept: " + name + " is another user's; thread names are not shared\n";
+            [[maybe_unused]] auto n = ::write(2, text.data(), text.size());
+        });
+        StartList(g_privateBlock);
+        return true;
+    }
+    g_mapping = NamedMapping::Open(name);
     if (!g_mapping.Valid() || g_mapping.Size() < sizeof(TSharedBlock)) {
         g_mapping.Close();
         return false;

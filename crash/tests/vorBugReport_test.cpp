@@ -8,8 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <chrono>
@@ -139,6 +148,130 @@ TEST(ReportFile, NameFromTheSettingAndFallbackWhenTheFolderCannotBeWritten) {
     ::unsetenv("XDG_STATE_HOME");
     ReporterSettings() = saved;
     std::filesystem::remove_all(folder);
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Runs what in a child process as the unprivileged user "nobody" (the
+// caller is root); the child's exit status comes back.
+int AsNobody(const std::function<int()>& what) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+            ::setresuid(kNobody, kNobody, kNobody) != 0)
+            ::_exit(126);
+        ::_exit(what());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string ReadText(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// A report holds private data: wherever it lands, only its user reads it.
+class ReportPlaces : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = ReporterSettings();
+        char tmpl[] = "/tmp/axplacesXXXXXX";
+        folder = ::mkdtemp(tmpl);
+        ::chmod(folder.c_str(), 0755);
+        ::setenv("XDG_STATE_HOME", (folder + "/state").c_str(), 1);
+        if (const char* home = std::getenv("HOME")) savedHome = home;
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_STATE_HOME");
+        if (!savedHome.empty()) ::setenv("HOME", savedHome.c_str(), 1);
+        ReporterSettings() = saved;
+        std::filesystem::remove_all(folder);
+    }
+    VorSettings saved;
+    std::string folder, savedHome;
+};
+
+TEST_F(ReportPlaces, TheFallbackIsTheUsersOwnFolderAndReportsAreTheUsersAlone) {
+    // Beside the program (here a folder of the test's) the report is 0600,
+    // also when it replaces one that others could read.
+    ReporterSettings().BugReportFile = folder + "/bugreport.txt";
+    std::ofstream(folder + "/bugreport.txt") << "date/time         : old\r\n\r\n";
+    ::chmod((folder + "/bugreport.txt").c_str(), 0644);
+    std::string savedAs;
+    ASSERT_TRUE(SaveBugReport("date/time         : x", true, &savedAs));
+    EXPECT_EQ(savedAs, folder + "/bugreport.txt");
+    EXPECT_EQ(ModeOf(savedAs), 0600u);
+
+    // The fallback: the state folder, a folder of the program's name 0700.
+    ReporterSettings().BugReportFile = "/proc/self/nothing/bugreport.txt";
+    const std::string fallback = folder + "/state/crash_vorBugReport_test";
+    ASSERT_TRUE(SaveBugReport("date/time         : y", true, &savedAs));
+    EXPECT_EQ(savedAs, fallback + "/bugreport.txt");
+    EXPECT_EQ(ModeOf(fallback), 0700u);
+    EXPECT_EQ(ModeOf(savedAs), 0600u);
+    if (::geteuid() == 0)
+        EXPECT_EQ(AsNobody([&] { return ::open(savedAs.c_str(), O_RDONLY) < 0 && errno == EACCES ? 0 : 1; }), 0)
+            << "another user read the report";
+
+    // A folder of ours that others may enter is narrowed first.
+    ASSERT_EQ(::chmod(fallback.c_str(), 0755), 0);
+    ASSERT_TRUE(SaveBugReport("date/time         : z", true, &savedAs));
+    EXPECT_EQ(ModeOf(fallback), 0700u);
+
+    // Without XDG_STATE_HOME: ~/.local/state, never a shared folder.
+    ::unsetenv("XDG_STATE_HOME");
+    ::setenv("HOME", (folder + "/home").c_str(), 1);
+    EXPECT_EQ(FallbackReportFileName(), folder + "/home/.local/state/crash_vorBugReport_test/bugreport.txt");
+    ::unsetenv("HOME");
+    const passwd* user = ::getpwuid(::geteuid());
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(FallbackReportFileName(),
+              std::string(user->pw_dir) + "/.local/state/crash_vorBugReport_test/bugreport.txt");
+}
+
+TEST_F(ReportPlaces, AFallbackFolderThatIsALinkOrAnotherUsersIsRefused) {
+    ReporterSettings().BugReportFile = "/proc/self/nothing/bugreport.txt";
+    ASSERT_EQ(::mkdir((folder + "/state").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((folder + "/elsewhere").c_str(), 0700), 0);
+    const std::string fallback = folder + "/state/crash_vorBugReport_test";
+    ASSERT_EQ(::symlink((folder + "/elsewhere").c_str(), fallback.c_str()), 0);
+    EXPECT_FALSE(SaveBugReport("date/time         : x", true));
+    EXPECT_TRUE(std::filesystem::is_empty(folder + "/elsewhere"));
+
+    if (::geteuid() != 0) return;
+    ASSERT_EQ(::unlink(fallback.c_str()), 0);
+    ASSERT_EQ(::mkdir(fallback.c_str(), 0777), 0);
+    ASSERT_EQ(::chown(fallback.c_str(), kNobody, kNobody), 0);
+    EXPECT_FALSE(SaveBugReport("date/time         : x", true));
+    EXPECT_TRUE(std::filesystem::is_empty(fallback));
+}
+
+// A report beside a program in a shared folder does not follow a link
+// another user planted under its name: it goes to the fallback.
+TEST_F(ReportPlaces, ALinkAnotherUserPlantedForTheReportIsNotFollowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    const std::string shared = folder + "/shared";
+    ASSERT_EQ(::mkdir(shared.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string victim = folder + "/victim";
+    std::ofstream(victim) << "the victim's bytes";
+    const std::string planted = shared + "/bugreport.txt";
+    ASSERT_EQ(AsNobody([&] { return ::symlink(victim.c_str(), planted.c_str()) == 0 ? 0 : 1; }), 0);
+    ReporterSettings().BugReportFile = planted;
+    std::string savedAs;
+    ASSERT_TRUE(SaveBugReport("date/time         : x", true, &savedAs));
+    EXPECT_EQ(savedAs, folder + "/state/crash_vorBugReport_test/bugreport.txt");
+    EXPECT_EQ(ReadText(victim), "the victim's bytes");
+    EXPECT_EQ(ReadText(savedAs), "date/time         : x\r\n\r\n");
 }
 
 // The watchdog probes the main thread's queue on the injected clock.

@@ -5,6 +5,7 @@
 #include <random>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -328,6 +329,18 @@ void TFileStream::Flush() {
 
 namespace {
 
+// A link in a sticky folder anyone may write is followed only when it is
+// the caller's or the folder's owner's, as the kernel's protected_symlinks
+// rule has it: the save resolves links itself, so the kernel never checks.
+bool PlantedLink(const std::string& link, const struct stat& st) {
+    if (st.st_uid == ::geteuid()) return false;
+    const std::string dir = ExtractFileDir(link);
+    struct stat folder{};
+    if (::stat(dir.empty() ? "." : dir.c_str(), &folder) != 0) return true;
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return shared && st.st_uid != folder.st_uid;
+}
+
 // The file a save lands in: a link is followed to its target (also when the
 // target does not exist yet), so the link stays a link.
 std::string SaveTarget(const std::string& fileName) {
@@ -335,6 +348,9 @@ std::string SaveTarget(const std::string& fileName) {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st{};
         if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+        if (PlantedLink(target, st))
+            throw ESaveError(fileName, (target == fileName ? std::string("it") : target) +
+                                           " is a link another user made in a shared folder; not followed");
         std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
         const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
         if (n <= 0 || static_cast<size_t>(n) >= link.size()) return target;
@@ -363,9 +379,9 @@ bool WriteProtected(const std::string& target, const struct stat& st) {
     return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
 }
 
-// A new file beside fileName under a name nobody else uses, created with
-// the usual permissions (the kernel applies the umask, which is never
-// changed here: other threads may be creating files meanwhile).
+// A new file beside fileName under a name nobody else uses, readable by
+// the caller only until its content is complete: another user who opened
+// it meanwhile would keep the descriptor after the mode widened.
 int CreateTemporaryBeside(const std::string& fileName, std::string& name) {
     const std::string dir = ExtractFileDir(fileName);
     const std::string stem = (dir.empty() ? std::string() : IncludeTrailingPathDelimiter(dir)) + "." +
@@ -375,16 +391,29 @@ int CreateTemporaryBeside(const std::string& fileName, std::string& name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = stem;
         for (int i = 0; i < 8; ++i) name += kDigits[random() % 36];
-        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;
     return -1;
 }
 
+// The permissions a new file gets from the umask. The umask is read, never
+// set: setting it to learn it would race with other threads creating
+// files. Without /proc the file stays the caller's alone.
+mode_t UmaskMode() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0)
+            return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    return 0600;
+}
+
 } // namespace
 
-void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer) {
+void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer,
+                        int mode) {
     const std::string target = SaveTarget(fileName);
     struct stat st{};
     const bool replacing = ::stat(target.c_str(), &st) == 0;
@@ -394,11 +423,14 @@ void SaveFileAtomically(const std::string& fileName, const std::function<void(TS
     if (fd < 0) throw ESaveError(fileName, FolderProblem(target, errno));
     TFileStream out(fd, temporary);
     ScopeGuard removeTemporary([&] { ::unlink(temporary.c_str()); });
-    // The replaced file's permissions stay.
-    if (replacing && ::fchmod(fd, st.st_mode & 07777) != 0)
-        throw ESaveError(fileName, "its permissions cannot be kept (" + SystemError(errno) + ")");
     writer(out);
     out.Flush();
+    // The content is complete: now the file may get its final permissions.
+    const mode_t permissions = mode != kKeepMode ? static_cast<mode_t>(mode)
+                               : replacing       ? st.st_mode & 07777
+                                                 : UmaskMode();
+    if (::fchmod(fd, permissions) != 0)
+        throw ESaveError(fileName, "its permissions cannot be kept (" + SystemError(errno) + ")");
     if (::rename(temporary.c_str(), target.c_str()) != 0)
         throw ESaveError(fileName, "it cannot be replaced (" + SystemError(errno) + ")");
     removeTemporary.Dismiss();

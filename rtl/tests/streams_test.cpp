@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "rtl/exceptions.h"
@@ -44,6 +49,31 @@ std::string ReadAll(const std::string& name) {
 
 void WriteText(const std::string& name, const std::string& text) {
     SaveFileAtomically(name, [&](TStream& s) { s.WriteBuffer(text.data(), static_cast<int64_t>(text.size())); });
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Runs what in a child process as the unprivileged user "nobody" (the
+// caller is root); the child's exit status comes back.
+int AsNobody(const std::function<int()>& what) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+            ::setresuid(kNobody, kNobody, kNobody) != 0)
+            ::_exit(126);
+        ::_exit(what());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The save's temporary files in a folder (they begin with a dot).
+std::vector<std::string> Temporaries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string()[0] == '.') names.push_back(e.path().string());
+    return names;
 }
 
 } // namespace
@@ -162,6 +192,91 @@ TEST(Streams, AtomicSaveOfANewFileTakesTheUmaskAndLeavesIt) {
     struct stat st{};
     ASSERT_EQ(::stat((dir / "new.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// In a sticky folder anyone may write (/tmp), a link another user made
+// under the file's name is not followed: its target stays as it was. The
+// caller's own links and the folder owner's are followed.
+TEST(Streams, AtomicSaveFollowsNoLinkAnotherUserPlantedInASharedFolder) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string shared = dir / "shared";
+    ASSERT_EQ(::mkdir(shared.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string victim = dir / "victim";
+    WriteText(victim, "the victim's bytes");
+    const std::string planted = shared + "/job.JOB";
+    ASSERT_EQ(AsNobody([&] { return ::symlink(victim.c_str(), planted.c_str()) == 0 ? 0 : 1; }), 0);
+
+    try {
+        WriteText(planted, "new");
+        FAIL() << "followed";
+    } catch (const ESaveError& e) {
+        EXPECT_EQ(e.Reason(), "it is a link another user made in a shared folder; not followed");
+    }
+    // Further along a chain of links, the planted one is named.
+    ASSERT_EQ(::symlink(planted.c_str(), (shared + "/mine.JOB").c_str()), 0);
+    try {
+        WriteText(shared + "/mine.JOB", "new");
+        FAIL() << "followed";
+    } catch (const ESaveError& e) {
+        EXPECT_EQ(e.Reason(), planted + " is a link another user made in a shared folder; not followed");
+    }
+    EXPECT_EQ(ReadAll(victim), "the victim's bytes");
+    struct stat st{};
+    ASSERT_EQ(::lstat(planted.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_TRUE(Temporaries(shared).empty());
+
+    // The caller's own link there is followed.
+    ASSERT_EQ(::symlink((dir / "real.JOB").c_str(), (shared + "/own.JOB").c_str()), 0);
+    WriteText(shared + "/own.JOB", "own");
+    EXPECT_EQ(ReadAll(dir / "real.JOB"), "own");
+    // So is a link of the folder's owner.
+    ASSERT_EQ(::chown(shared.c_str(), kNobody, kNobody), 0);
+    WriteText(planted, "the owner's link");
+    EXPECT_EQ(ReadAll(victim), "the owner's link");
+}
+
+// Until its content is complete the temporary file is the caller's alone:
+// another user cannot open it and keep the descriptor. Then it takes the
+// replaced file's permissions, or the umask's.
+TEST(Streams, AtomicSaveKeepsTheTemporaryFileTheCallersAlone) {
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const mode_t previous = ::umask(022);
+    const std::string replaced = dir / "private.JOB";
+    WriteText(replaced, "old");
+    ASSERT_EQ(::chmod(replaced.c_str(), 0640), 0);
+    for (const std::string& name : {replaced, dir / "new.JOB"}) {
+        SaveFileAtomically(name, [&](TStream& s) {
+            s.WriteBuffer("half", 4);
+            const std::vector<std::string> temporaries = Temporaries(dir.path());
+            ASSERT_EQ(temporaries.size(), 1u);
+            struct stat st{};
+            ASSERT_EQ(::stat(temporaries[0].c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0600u) << name;
+            if (::geteuid() == 0) {
+                const int opened = AsNobody([&] {
+                    return ::open(temporaries[0].c_str(), O_RDONLY) < 0 && errno == EACCES ? 0 : 1;
+                });
+                EXPECT_EQ(opened, 0) << "another user opened the temporary file of " << name;
+            }
+        });
+    }
+    ::umask(previous);
+    struct stat st{};
+    ASSERT_EQ(::stat(replaced.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    ASSERT_EQ(::stat((dir / "new.JOB").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(ReadAll(replaced), "half");
+
+    // A fixed mode narrows a replaced file too.
+    SaveFileAtomically(replaced, [](TStream& s) { s.WriteBuffer("x", 1); }, 0600);
+    ASSERT_EQ(::stat(replaced.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 TEST(Streams, FailedSaveLeavesPreviousFileIntact) {

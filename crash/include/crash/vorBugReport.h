@@ -47,10 +47,13 @@ std::string AppName();
 // executable's folder unless absolute.
 std::string BugReportFileName();
 // Where a report is saved when the program's folder cannot be written:
-// the user's state folder.
+// the user's state folder ($XDG_STATE_HOME when absolute, else
+// ~/.local/state), in a folder of the program's name that must be the
+// user's own and is made 0700; empty when the user has no home.
 std::string FallbackReportFileName();
 // Saves (silently: to the file name; a failed save in the program's folder
-// goes to the fallback). savedAs receives the file written.
+// goes to the fallback), readable by the user only. savedAs receives the
+// file written.
 bool SaveBugReport(const std::string& report, bool silent, std::string* savedAs = nullptr);
 // Keeps only whole reports: the tail from the first report start (a line
 // beginning with "date/time") after which fewer than max - max/4 bytes remain.

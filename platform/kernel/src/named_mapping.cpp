@@ -66,10 +66,13 @@ NamedMapping NamedMapping::Create(std::string_view name, std::size_t size) {
 NamedMapping NamedMapping::Open(std::string_view name, bool writable) {
     NamedMapping m;
     std::string shm = ShmName(name);
-    int fd = ::shm_open(shm.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
+    // Not blocking: a FIFO another user put under the name would hold the
+    // open until someone writes to it.
+    int fd = ::shm_open(shm.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0) return m;
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || st.st_size <= 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        st.st_size <= 0) {
         ::close(fd);
         return m;
     }
@@ -81,6 +84,11 @@ NamedMapping NamedMapping::Open(std::string_view name, bool writable) {
     m.data_ = p;
     m.size_ = size;
     return m;
+}
+
+bool NamedMapping::TakenByAnotherUser(std::string_view name) {
+    struct stat st{};
+    return ::lstat(("/dev/shm" + ShmName(name)).c_str(), &st) == 0 && st.st_uid != ::geteuid();
 }
 
 void NamedMapping::RemoveName() {

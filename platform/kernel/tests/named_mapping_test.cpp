@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace ax {
@@ -109,6 +113,50 @@ TEST(NamedMutex, ExcludesAnotherProcessAndSurvivesAHolderThatDies) {
     ASSERT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(mine.Lock(5000)) << "the dead holder's lock is passed on";
     mine.Unlock();
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Runs what in a child process as the unprivileged user "nobody" (the
+// caller is root); the child's exit status comes back.
+int AsNobody(const std::function<int()>& what) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+            ::setresuid(kNobody, kNobody, kNobody) != 0)
+            ::_exit(126);
+        ::_exit(what());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Another user may make any name first, as a mapping or as a FIFO: it is
+// neither opened (no waiting on the FIFO) nor removed, and can be told.
+TEST(NamedMapping, AnotherUsersNameIsToldAndNeverOpened) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    const std::string mapping = UniqueName("axTestTheirs"), fifo = UniqueName("axTestTheirFifo");
+    ASSERT_EQ(AsNobody([&] {
+                  const int fd = ::shm_open(("/" + mapping).c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+                  const bool made = fd >= 0 && ::ftruncate(fd, 4096) == 0;
+                  return made && ::mkfifo(("/dev/shm/" + fifo).c_str(), 0666) == 0 ? 0 : 1;
+              }),
+              0);
+    for (const std::string& name : {mapping, fifo}) {
+        EXPECT_TRUE(NamedMapping::TakenByAnotherUser(name)) << name;
+        EXPECT_FALSE(NamedMapping::Create(name, 88).Valid()) << name;
+        EXPECT_FALSE(NamedMapping::Open(name).Valid()) << name;
+        EXPECT_FALSE(NamedMapping::Open(name, false).Valid()) << name;
+        EXPECT_TRUE(NameExists(name)) << name;
+        ::unlink(("/dev/shm/" + name).c_str());
+    }
+    // Names of one's own, or none, are no one else's.
+    const std::string mine = UniqueName("axTestMine");
+    EXPECT_FALSE(NamedMapping::TakenByAnotherUser(mine));
+    NamedMapping own = NamedMapping::Create(mine, 88);
+    ASSERT_TRUE(own.Valid());
+    EXPECT_FALSE(NamedMapping::TakenByAnotherUser(mine));
 }
 
 TEST(DollarHex, LowerCaseWithoutLeadingZeros) {

@@ -123,11 +123,17 @@ private:
 // The one way the system saves a file: writer fills a temporary file in the
 // same folder, which is flushed and renamed over fileName. A file the user
 // write-protected (not writable by the caller, or without any write
-// permission, which binds root too) is not replaced. When the writer or any
-// step fails, the temporary file is removed, the previous file is untouched
-// and the failure propagates: ESaveError saying why ("the file is
-// write-protected", "the folder ... cannot be written (...)"), EWriteError
-// or the writer's own.
-void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer);
+// permission, which binds root too) is not replaced. A link on the way is
+// followed, except one another user made in a sticky folder anyone may
+// write (unless that user owns the folder). The temporary file is the
+// caller's alone until its content is complete; it then gets mode, or by
+// default the replaced file's permissions (a new file: the umask's). When
+// the writer or any step fails, the temporary file is removed, the previous
+// file is untouched and the failure propagates: ESaveError saying why ("the
+// file is write-protected", "the folder ... cannot be written (...)"),
+// EWriteError or the writer's own.
+inline constexpr int kKeepMode = -1;
+void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer,
+                        int mode = kKeepMode);
 
 } // namespace ax

@@ -25,8 +25,12 @@ public:
 
     // Creates a new zero-filled mapping; fails when the name exists.
     static NamedMapping Create(std::string_view name, std::size_t size);
-    // Opens an existing mapping whole; fails when there is none.
+    // Opens an existing mapping whole; fails when there is none, and when
+    // it is another user's.
     static NamedMapping Open(std::string_view name, bool writable = true);
+    // True when the name is held by another user's object, which neither
+    // Create nor Open will ever give.
+    static bool TakenByAnotherUser(std::string_view name);
 
     bool Valid() const { return data_ != nullptr; }
     void* Data() const { return data_; }

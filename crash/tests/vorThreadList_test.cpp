@@ -1,0 +1,63 @@
+// The process-wide thread list when another user made its shared-memory
+// name for this process's id first.
+#include "crash/vorThreadList.h"
+
+#include "platform/named_mapping.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace ax {
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// The reporter must not stop the program: the list lives in the process's
+// own memory, says so once, and leaves the other user's object alone.
+TEST(ThreadList, ANameAnotherUserMadeLeavesTheListPrivate) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    const std::string name = "vorExceptThreadNameBuf" + DollarHex(static_cast<std::uint64_t>(::getpid()));
+    const pid_t squatter = ::fork();
+    if (squatter == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+            ::setresuid(kNobody, kNobody, kNobody) != 0)
+            ::_exit(126);
+        const int fd = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+        ::_exit(fd >= 0 && ::ftruncate(fd, 4096) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(squatter, &status, 0), squatter);
+    ASSERT_EQ(status, 0);
+
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(OpenThreadList());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vorExcept: " + name + " is another user's; thread names are not shared\n");
+    EXPECT_EQ(MainThreadId(), ::getpid());
+    RegisterThread(4242, "copier", 0x1000, ::getpid());
+    const auto record = FindThreadRecord(4242);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->Name, "copier");
+    EXPECT_EQ(record->CreatorId, ::getpid());
+    EXPECT_TRUE(TakeWatchdogMutex(0));
+    ReleaseWatchdogMutex();
+    CloseThreadList();
+    EXPECT_FALSE(ThreadListOpen());
+
+    struct stat st{};
+    ASSERT_EQ(::stat(("/dev/shm/" + name).c_str(), &st), 0) << "the other user's object was removed";
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_size, 4096);
+    ::shm_unlink(("/" + name).c_str());
+}
+
+} // namespace
+} // namespace ax
