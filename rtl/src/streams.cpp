@@ -426,8 +426,10 @@ void SaveFileAtomically(const std::string& fileName, const std::function<void(TS
     writer(out);
     out.Flush();
     // The content is complete: now the file may get its final permissions.
+    // Set-id and sticky bits are not kept: a replaced file in a shared
+    // folder may be another user's, and a data file never needs them.
     const mode_t permissions = mode != kKeepMode ? static_cast<mode_t>(mode)
-                               : replacing       ? st.st_mode & 07777
+                               : replacing       ? st.st_mode & 0777
                                                  : UmaskMode();
     if (::fchmod(fd, permissions) != 0)
         throw ESaveError(fileName, "its permissions cannot be kept (" + SystemError(errno) + ")");

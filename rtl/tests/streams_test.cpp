@@ -155,6 +155,20 @@ TEST(Streams, AtomicSaveReplacesWholeFile) {
     EXPECT_EQ(dir.EntryCount(), 1);       // no temporary file left behind
 }
 
+// The set-id and sticky bits of a replaced file are not carried over: a
+// data file never needs them, and one found in a shared folder may be
+// another user's bait.
+TEST(Streams, AtomicSaveDropsTheSetIdBitsOfTheReplacedFile) {
+    TempDir dir;
+    const std::string name = dir / "job.bin";
+    WriteText(name, "first");
+    ASSERT_EQ(::chmod(name.c_str(), 06757), 0);
+    WriteText(name, "second");
+    struct stat st{};
+    ASSERT_EQ(::stat(name.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0757u);
+}
+
 // A job saved through a link (a job kept elsewhere) updates the file the
 // link names; the link stays a link.
 TEST(Streams, AtomicSaveThroughALinkWritesItsTarget) {
