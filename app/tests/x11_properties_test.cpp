@@ -102,12 +102,14 @@ protected:
                   WideToUtf8(FileTimeToDateTimeStr(FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec))));
     }
     // Closes the window with Escape and waits until the server no longer
-    // shows it: a click sent while it still did would land on it and be lost.
+    // shows it, nor the window manager its frame: a click sent while either
+    // was there would land on it and be lost.
     void CloseWithEscape(TPropertiesForm* form) {
         const unsigned long x = XWindowOf(program->Get<HWND>([&] { return form->Handle(); }));
         server.KeyStroke(kXK_Escape);
         EXPECT_TRUE(Until([&] { return service->Forms().empty(); })) << "Escape did not close the window";
         EXPECT_TRUE(server.WaitFor([&] { return !server.WindowGeometry(x).viewable; })) << "the window stays shown";
+        EXPECT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
     }
     // Gives the main form the keyboard back, as the user picks it again.
     void BackToMainForm() {
