@@ -44,6 +44,10 @@ function(ax_add_heap_variants)
   foreach(t IN LISTS tests)
     get_property(labels GLOBAL PROPERTY AX_LABELS_${t})
     get_property(environment GLOBAL PROPERTY AX_ENV_${t})
+    # Pictures of their own: both runs go at once under ctest -j, and a
+    # test that reads its picture back must not read one being written.
+    string(REGEX REPLACE "AX_CONTROLS_SNAPSHOT_DIR=([^;]*)" "AX_CONTROLS_SNAPSHOT_DIR=\\1/onheap"
+           environment "${environment}")
     add_test(NAME ${t}.onheap COMMAND ${t} --gtest_brief=1)
     set_tests_properties(${t}.onheap PROPERTIES
       ENVIRONMENT "LD_PRELOAD=$<TARGET_FILE:axmalloc>;${environment}"

@@ -101,10 +101,20 @@ protected:
         EXPECT_EQ(Value(form, "Modified:"),
                   WideToUtf8(FileTimeToDateTimeStr(FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec))));
     }
+    // Closes the window with Escape and waits until the server no longer
+    // shows it, nor the window manager its frame: a click sent while either
+    // was there would land on it and be lost.
     void CloseWithEscape(TPropertiesForm* form) {
+        const unsigned long x = XWindowOf(program->Get<HWND>([&] { return form->Handle(); }));
         server.KeyStroke(kXK_Escape);
         EXPECT_TRUE(Until([&] { return service->Forms().empty(); })) << "Escape did not close the window";
-        (void)form;
+        EXPECT_TRUE(server.WaitFor([&] { return !server.WindowGeometry(x).viewable; })) << "the window stays shown";
+        EXPECT_TRUE(server.WindowManagerBarrier()) << "the window manager did not answer";
+    }
+    // Gives the main form the keyboard back, as the user picks it again.
+    void BackToMainForm() {
+        server.Activate(window);
+        ASSERT_TRUE(Shown(program->formWindow(), true)) << "the main form did not get the keyboard back";
     }
 
     std::string folder, home, savedHome;
@@ -128,21 +138,19 @@ TEST_F(X11PropertiesTest, AltEnterShowsThePropertiesOfAFileAndOfAFolder) {
     CloseWithEscape(file);
 
     // Alt held while notes.txt is double-clicked in the list.
-    server.Activate(window);
+    BackToMainForm();
     clock.Advance(1000);
     server.Key(kXK_Alt_L, true);
     server.Click(notes.x, notes.y);
     server.Click(notes.x, notes.y);
     server.Key(kXK_Alt_L, false);
-    Until([&] { return service->Forms().size() == 1; });
-    fprintf(stderr, "DEBUG forms %zu focus %p active %p\n", program->Get<size_t>([&] { return service->Forms().size(); }), (void*)program->Get<HWND>([&]{return GetFocus();}), (void*)program->Get<HWND>([&]{return GetActiveWindow();}));
     file = Sheet();
     ASSERT_NE(file, nullptr) << "Alt+double click in the list opened no window";
     EXPECT_EQ(Value(file, "Name:"), "notes.txt");
     CloseWithEscape(file);
 
     // Documents chosen in the tree: 2 files, 1 folder, 2,100 bytes.
-    server.Activate(window);
+    BackToMainForm();
     const POINT documents = Caption(main->ExpTree, "Documents");
     ASSERT_GE(documents.x, 0);
     Click(documents);

@@ -132,6 +132,17 @@ protected:
         Click(Screen(tree, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}));
     }
     std::string ComboPath() { return WideToUtf8(combo->Path()); }
+    // The drop-down lists the way down to the test's folder and what lies
+    // in it, nothing else of the machine's: a folder of its own wider than
+    // the list would bring the list's horizontal bar in when first scrolled
+    // into view, and shorten the page under a test that counts pixels.
+    void ListOnlyOurOwn() {
+        combo->PopupExplorerOptions().OnEnumFolder() = [this](TCustomExplorerTree*, TNamespace* ns, bool& allow) {
+            const std::string path = WideToUtf8(ns->NameForParsing());
+            const bool onTheWay = (root + "/").starts_with(path == "/" ? path : path + "/");
+            allow = !path.starts_with("/") || onTheWay || path.starts_with(root + "/");
+        };
+    }
 
     Recording dispatch;
     TExplorerTreeview* tree = nullptr;
@@ -462,6 +473,7 @@ void ExpectBarInRange(const TOwnerDrawScrollbar& bar) {
 TEST_F(ExplorerCombo, TheDropDownsBarFollowsTheTreeAndStaysInRange) {
     for (int i = 0; i < 40; ++i) Make(Format("d%02d/", i));
     ShownCombo();
+    ListOnlyOurOwn();
     combo->SetPath(W(files));
     Key(VK_F4);
     TPopupExplorerDropDown& drop = combo->ExplorerDropDown();
@@ -471,6 +483,7 @@ TEST_F(ExplorerCombo, TheDropDownsBarFollowsTheTreeAndStaysInRange) {
     ASSERT_NE(folder, nullptr);
     tree.SetExpanded(folder, true);
     app->ProcessMessages();
+    EXPECT_EQ(TreeNode("/usr"), nullptr) << "the machine's folders are listed";
 
     // Pixels: the range is the tree's height, the page its client area.
     EXPECT_EQ(bar.Min(), 0);
@@ -527,6 +540,35 @@ TEST_F(ExplorerCombo, TheDropDownsBarFollowsTheTreeAndStaysInRange) {
     ExpectBarInRange(bar);
     EXPECT_EQ(bar.Layout().ThumbHeight, 0);
     RedrawWindow(drop.Handle(), nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_INVALIDATE);
+}
+
+TEST_F(ExplorerCombo, AWideRowScrolledIntoViewShortensTheBarsPage) {
+    // Rows are measured when first painted: the last one, wider than the
+    // list, brings in the list's horizontal bar only once scrolled to.
+    for (int i = 0; i < 40; ++i) Make(Format("d%02d/", i));
+    Make("d99-a-folder-whose-name-is-far-wider-than-the-drop-down-list/");
+    ShownCombo();
+    ListOnlyOurOwn();
+    combo->SetPath(W(files));
+    Key(VK_F4);
+    TPopupExplorerDropDown& drop = combo->ExplorerDropDown();
+    TPopupExplorerTree& tree = drop.Tree();
+    TOwnerDrawScrollbar& bar = drop.ScrollBar();
+    tree.SetExpanded(TreeNode(files), true);
+    app->ProcessMessages();
+    const int page = bar.PageSize();
+    ASSERT_EQ(page, tree.ClientHeight());
+
+    bar.SetPosition(bar.Max());
+    tree.SetOffsetY(bar.Position());
+    RedrawWindow(drop.Handle(), nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_INVALIDATE);
+    app->ProcessMessages();
+    // The bar follows the shorter page and stays in step with the list.
+    EXPECT_EQ(bar.PageSize(), page - GetSystemMetrics(SM_CYHSCROLL));
+    EXPECT_EQ(bar.PageSize(), tree.ClientHeight());
+    EXPECT_EQ(bar.Max(), tree.RangeY());
+    EXPECT_EQ(bar.Position(), tree.OffsetY());
+    ExpectBarInRange(bar);
 }
 
 TEST_F(ExplorerCombo, AnEmptyCandidateListGivesABarWithNothingToScroll) {
