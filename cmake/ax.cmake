@@ -18,6 +18,8 @@ function(ax_test)
   add_executable(${T_NAME} ${T_SOURCES})
   set_property(GLOBAL APPEND PROPERTY AX_PROGRAMS ${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  # The runtime's test helpers (a second user, ...) serve every layer's tests.
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/rtl/tests)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
   set(labels ${folder} ${T_LABELS})
   if(T_UNTRUSTED)

@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include "other_user.h"
+
 #include <gtest/gtest.h>
 
 #include "app/ExampleJob.h"
@@ -132,7 +134,7 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     static constexpr uid_t kSameUser = uid_t(-1);
-    static constexpr uid_t kNobody = 65534;
+    static constexpr uid_t kNobody = ax::test::kNobody;
     static constexpr int kHung = -2;
     static constexpr int kSafetyBoundMs = 120000;
     std::string MakeFile(const std::string& name) {
@@ -340,14 +342,7 @@ TEST_F(ArdentixTest, ALinkAnotherUserPlantedInASharedFolderIsNotFollowed) {
     ASSERT_EQ(chmod(root.c_str(), 0755), 0);
     const std::string victim = MakeFile("victim");
     const std::string job = tmp + "/nightly.JOB";
-    const pid_t planter = fork();
-    if (planter == 0) {
-        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-            setresuid(kNobody, kNobody, kNobody) != 0)
-            _exit(126);
-        _exit(symlink(victim.c_str(), job.c_str()) == 0 ? 0 : 1);
-    }
-    ASSERT_EQ(WaitBounded(planter), 0);
+    ASSERT_EQ(ax::test::AsNobody([&] { return symlink(victim.c_str(), job.c_str()) == 0 ? 0 : 1; }), 0);
     const Result r = Run({"select", job, MakeFile("f")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "ardentix: " + job +

@@ -6,6 +6,8 @@
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 
+#include "other_user.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -150,22 +152,8 @@ TEST(ReportFile, NameFromTheSettingAndFallbackWhenTheFolderCannotBeWritten) {
     std::filesystem::remove_all(folder);
 }
 
-constexpr uid_t kNobody = 65534;
-
-// Runs what in a child process as the unprivileged user "nobody" (the
-// caller is root); the child's exit status comes back.
-int AsNobody(const std::function<int()>& what) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
-            ::setresuid(kNobody, kNobody, kNobody) != 0)
-            ::_exit(126);
-        ::_exit(what());
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using test::AsNobody;
+using test::kNobody;
 
 std::string ReadText(const std::string& file) {
     std::ifstream in(file, std::ios::binary);

@@ -4,6 +4,8 @@
 
 #include "platform/named_mapping.h"
 
+#include "other_user.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -18,24 +20,18 @@
 namespace ax {
 namespace {
 
-constexpr uid_t kNobody = 65534;
+using test::kNobody;
 
 // The reporter must not stop the program: the list lives in the process's
 // own memory, says so once, and leaves the other user's object alone.
 TEST(ThreadList, ANameAnotherUserMadeLeavesTheListPrivate) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
     const std::string name = "vorExceptThreadNameBuf" + DollarHex(static_cast<std::uint64_t>(::getpid()));
-    const pid_t squatter = ::fork();
-    if (squatter == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
-            ::setresuid(kNobody, kNobody, kNobody) != 0)
-            ::_exit(126);
-        const int fd = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-        ::_exit(fd >= 0 && ::ftruncate(fd, 4096) == 0 ? 0 : 1);
-    }
-    int status = -1;
-    ASSERT_EQ(::waitpid(squatter, &status, 0), squatter);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(test::AsNobody([&] {
+                  const int fd = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+                  return fd >= 0 && ::ftruncate(fd, 4096) == 0 ? 0 : 1;
+              }),
+              0);
 
     testing::internal::CaptureStderr();
     ASSERT_TRUE(OpenThreadList());

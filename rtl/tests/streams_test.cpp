@@ -1,3 +1,5 @@
+#include "other_user.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -51,22 +53,8 @@ void WriteText(const std::string& name, const std::string& text) {
     SaveFileAtomically(name, [&](TStream& s) { s.WriteBuffer(text.data(), static_cast<int64_t>(text.size())); });
 }
 
-constexpr uid_t kNobody = 65534;
-
-// Runs what in a child process as the unprivileged user "nobody" (the
-// caller is root); the child's exit status comes back.
-int AsNobody(const std::function<int()>& what) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
-            ::setresuid(kNobody, kNobody, kNobody) != 0)
-            ::_exit(126);
-        ::_exit(what());
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using ax::test::AsNobody;
+using ax::test::kNobody;
 
 // The save's temporary files in a folder (they begin with a dot).
 std::vector<std::string> Temporaries(const std::string& folder) {

@@ -1,5 +1,7 @@
 #include "platform/named_mapping.h"
 
+#include "other_user.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -115,22 +117,8 @@ TEST(NamedMutex, ExcludesAnotherProcessAndSurvivesAHolderThatDies) {
     mine.Unlock();
 }
 
-constexpr uid_t kNobody = 65534;
-
-// Runs what in a child process as the unprivileged user "nobody" (the
-// caller is root); the child's exit status comes back.
-int AsNobody(const std::function<int()>& what) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
-            ::setresuid(kNobody, kNobody, kNobody) != 0)
-            ::_exit(126);
-        ::_exit(what());
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using test::AsNobody;
+using test::kNobody;
 
 // Another user may make any name first, as a mapping or as a FIFO: it is
 // neither opened (no waiting on the FIFO) nor removed, and can be told.
