@@ -72,7 +72,8 @@ std::optional<std::string> ReadLine(int fd) {
 }
 
 // An SMTP server that accepts one connection and serves it with serve on
-// its own thread.
+// its own thread. The sender's return does not mean the server has seen
+// the hang-up yet: what serve records is read only after Join().
 class THostileSmtp {
 public:
     explicit THostileSmtp(std::function<void(int)> serve, int receiveBuffer = 0) {
@@ -89,10 +90,14 @@ public:
         });
     }
     ~THostileSmtp() {
-        thread_.join();
+        Join();
         ::close(listener_);
     }
     std::uint16_t Port() const { return port_; }
+    // Until serve has returned.
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
 
 private:
     int listener_ = -1;
@@ -167,6 +172,7 @@ TEST_F(HostileMail, EndlessContinuationLinesFailTheReply) {
     ThroughServer(server.Port());
     auto sent = SendAsync();
     ExpectFailedAndFileKept(sent);
+    server.Join();
     EXPECT_TRUE(hungUp) << "the sender read on";
 }
 
@@ -216,6 +222,7 @@ TEST_F(HostileMail, TrickledReplyEndsAtOneDeadlineForTheWhole) {
     ThroughServer(server.Port());
     auto sent = SendAsync();
     ExpectFailedAndFileKept(sent);
+    server.Join();
     EXPECT_TRUE(hungUp) << "the sender waited for the whole trickle";
 }
 
@@ -239,6 +246,7 @@ TEST_F(HostileMail, ServerThatStopsReadingDuringALargeMail) {
     // Far more than the small window and the sender's socket buffer hold.
     auto sent = SendAsync("exception message : boom\r\n" + std::string(16 * 1024 * 1024, 'r'));
     ExpectFailedAndFileKept(sent);
+    server.Join();
     EXPECT_TRUE(hungUp);
 }
 
