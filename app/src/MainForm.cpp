@@ -293,8 +293,9 @@ void TMainform::TreeExpanded(PDataNode) {
 // ---- Jobs ------------------------------------------------------------------------------------
 
 bool TMainform::LoadJob(const std::string& fileName) {
-    if (DirectoryExists(fileName)) {
-        ErrorBox(fileName + ": is a folder, not a job file");
+    // Told as the command line tells it: the file, then why.
+    if (const std::string problem = JobOpenProblem(fileName); !problem.empty()) {
+        ErrorBox(problem);
         return false;
     }
     ShowProgress(0, "Loading " + fileName);
