@@ -123,7 +123,9 @@ TMainform::TMainform(TComponent* owner) : TForm(owner) {
 }
 
 TMainform::~TMainform() {
-    // The panes' handlers reach the form: they go first.
+    // The panes' handlers reach the form: they go first. The list empties
+    // itself as it goes, which must not ask the half-destroyed list to count.
+    ExpList->OnUpdating = nullptr;
     DestroyComponents();
 }
 
