@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/ConsoleText.h"
 #include "app/ExampleJob.h"
 #include "app/JobFile.h"
 #include "app/MainForm.h"
@@ -73,13 +74,13 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
         std::string error;
         job = MakeExample(error);
         if (job.empty()) {
-            err << "ardentix: " << error << '\n';
+            Tell(err, error);
             return 1;
         }
         root = ExtractFileDir(job);
     } else if (!job.empty()) {
         if (const std::string problem = JobOpenProblem(job); !problem.empty()) {
-            err << "ardentix: " << problem << '\n';
+            Tell(err, problem);
             return 1;
         }
     }
@@ -88,14 +89,14 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
     const char* display = std::getenv("DISPLAY");
     const char* forced = std::getenv("AX_DISPLAY");
     if (!demo && !(display && *display) && !(forced && *forced)) {
-        err << "ardentix: no display to open the window on (DISPLAY is not set)\n";
+        Tell(err, "no display to open the window on (DISPLAY is not set)");
         return 1;
     }
     // A display named but not there would leave the window on no screen,
     // waiting for ever.
     const bool x11 = forced && *forced ? std::string(forced) == "x11" : display && *display;
     if (x11 && ActiveDisplay() != DisplayKind::X11) {
-        err << "ardentix: cannot open display " << (display ? display : "") << '\n';
+        Tell(err, std::string("cannot open display ") + (display ? display : ""));
         return 1;
     }
 
@@ -109,9 +110,9 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
     const ScopeGuard noProperties([] { SetPropertySheetService(nullptr); });
     auto* form = app.CreateForm<TMainform>();
     const bool person = ActiveDisplay() == DisplayKind::X11 && !demo;
-    if (!person) form->ErrorDisplay = [&err](const AnsiString& text) { err << "ardentix: " << text << '\n'; };
+    if (!person) form->ErrorDisplay = [&err](const AnsiString& text) { Tell(err, text); };
     if (!form->SetRootPath(root)) {
-        err << "ardentix: " << root << ": the home folder is not a folder\n";
+        Tell(err, root + ": the home folder is not a folder");
         return 1;
     }
     form->Show();
@@ -129,12 +130,12 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
         PresentWhenIdle(app, form);
         const std::string& shot = args[1];
         if (!SnapshotWindow(form->Handle(), shot)) {
-            err << "ardentix: " << shot << ": the screenshot cannot be saved\n";
+            Tell(err, shot + ": the screenshot cannot be saved");
             return 1;
         }
-        out << "screenshot: " << shot << '\n' << "job: " << job << '\n' << "selection:\n";
+        out << "screenshot: " << Shown{shot} << '\n' << "job: " << Shown{job} << '\n' << "selection:\n";
         const TStringList& selection = form->Selection();
-        for (int i = 0; i < selection.Count(); ++i) out << selection[i] << '\n';
+        for (int i = 0; i < selection.Count(); ++i) out << Shown{selection[i]} << '\n';
         out.flush();
         return out ? 0 : 1;
     }

@@ -1,5 +1,6 @@
 #include "app/SelectionCommands.h"
 
+#include "app/ConsoleText.h"
 #include "app/JobFile.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
@@ -16,7 +17,7 @@ namespace {
 constexpr int32_t kJobVersion = 3;
 
 int Fail(std::ostream& err, const std::string& message) {
-    err << "ardentix: " << message << '\n';
+    Tell(err, message);
     return 1;
 }
 
@@ -93,24 +94,19 @@ int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out
     }
     const TStringList& selection = storage.CheckedFileNames();
     const char end = nulTerminated ? '\0' : '\n';
-    size_t length = 0;
+    // A name holding a line break would read as two paths.
+    if (!nulTerminated)
+        for (int i = 0; i < selection.Count(); ++i)
+            if (selection[i].find('\n') != std::string::npos)
+                return Fail(err, job + ": a selected name holds a line break; list it with -0");
+    // On a terminal each path is shown (with -0 too: the NUL still ends it).
     for (int i = 0; i < selection.Count(); ++i)
-        length += selection[i].size() + 1;
-    std::string text;
-    text.reserve(length);
-    for (int i = 0; i < selection.Count(); ++i) {
-        // A name holding a line break would read as two paths.
-        if (!nulTerminated && selection[i].find('\n') != std::string::npos)
-            return Fail(err, job + ": a selected name holds a line break; list it with -0");
-        text += selection[i];
-        text += end;
-    }
-    out << text;
+        out << Shown{selection[i]} << end;
     out.flush();
     if (!out) return Fail(err, "cannot write the selection");
     // Listed, but not checked against the disk: the user should know.
     for (const ShellProblem& p : storage.CheckedFileNameProblems())
-        err << "ardentix: " << p.path << ": " << p.reason << '\n';
+        Tell(err, p.path + ": " + p.reason);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // Start-up order: the heap is the memory manager's from the first
 // allocation (the program links it in), then the crash reporter, then the
 // shell units, then the window.
+#include "app/ConsoleText.h"
 #include "app/MainWindow.h"
 #include "app/SelectionCommands.h"
 #include "crash/vorExcept.h"
@@ -10,6 +11,7 @@
 #include "shell/ShellUtilities.h"
 
 #include <iostream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,9 @@ int main(int argc, char** argv) {
     // stopped and its thread list given back.
     const ax::ScopeGuard uninstall([] { ax::UninstallReporter(); });
     ax::LinkDisAsm();
+    // File names and messages reach a terminal shown, a pipe as they are.
+    ax::BindConsoleStream(std::cout, STDOUT_FILENO);
+    ax::BindConsoleStream(std::cerr, STDERR_FILENO);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (ax::IsCommandLine(args)) {
         ax::ReporterRuntime().ConsoleProgram = true;

@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <netinet/in.h>
 #include <unistd.h>
 #include <vector>
@@ -121,6 +122,50 @@ protected:
         r.out = ReadAll(outFile);
         r.err = ReadAll(errFile);
         return r;
+    }
+    // Runs the program with stdout and stderr both on one terminal (a
+    // pseudo-terminal in raw mode, so line ends arrive as written) or one
+    // pipe; what arrived there, and the status in status.
+    std::string RunOnOneStream(const std::vector<std::string>& args, bool terminal, int& status) {
+        int reader = -1, writer = -1;
+        if (terminal) {
+            reader = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+            if (reader < 0 || grantpt(reader) != 0 || unlockpt(reader) != 0) return "no pty";
+            writer = open(ptsname(reader), O_RDWR | O_NOCTTY | O_CLOEXEC);
+            termios raw{};
+            if (writer < 0 || tcgetattr(writer, &raw) != 0) return "no pty";
+            cfmakeraw(&raw);
+            if (tcsetattr(writer, TCSANOW, &raw) != 0) return "no raw pty";
+        } else {
+            int ends[2];
+            if (pipe2(ends, O_CLOEXEC) != 0) return "no pipe";
+            reader = ends[0];
+            writer = ends[1];
+        }
+        std::vector<char*> argv{const_cast<char*>(AX_ARDENTIX)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (dup2(writer, 1) < 0 || dup2(writer, 2) < 0) _exit(126);
+            execve(AX_ARDENTIX, argv.data(), environ);
+            _exit(127);
+        }
+        close(writer);
+        // Read until the last writer is gone: end of file on a pipe, EIO on
+        // a terminal's master.
+        std::string got;
+        pollfd ready{reader, POLLIN, 0};
+        char buffer[4096];
+        while (poll(&ready, 1, kSafetyBoundMs) > 0) {
+            const ssize_t n = read(reader, buffer, sizeof buffer);
+            if (n <= 0) break;
+            got.append(buffer, size_t(n));
+        }
+        close(reader);
+        status = pid > 0 ? WaitBounded(pid) : -1;
+        return got;
     }
     static int WaitBounded(pid_t pid) {
         const int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
@@ -320,6 +365,40 @@ TEST_F(ArdentixTest, NamesWithLineBreaksNeedTheNulForm) {
     const Result nul = Run({"selection", "-0", job});
     EXPECT_EQ(nul.status, 0) << nul.err;
     EXPECT_EQ(nul.out, plain + std::string(1, '\0') + odd + std::string(1, '\0'));
+}
+
+// A terminal acts on the control bytes of a name (this one retitles it):
+// there names are shown escaped, in the selection and in messages alike;
+// to a pipe the bytes go exactly.
+TEST_F(ArdentixTest, NamesReachATerminalEscapedAndAPipeExactly) {
+    const std::string osc = "a\x1B]0;owned\x07" "b";
+    const std::string file = MakeFile(osc);
+    const std::string job = root + "/job.JOB";
+    ASSERT_EQ(Run({"select", job, file}).status, 0);
+    const std::string shownFile = data + "/a\\x1B]0;owned\\x07" "b";
+    int status = -1;
+
+    EXPECT_EQ(RunOnOneStream({"selection", job}, true, status), shownFile + "\n");
+    EXPECT_EQ(status, 0);
+    // With -0 the NUL still ends the path; the path is shown all the same.
+    EXPECT_EQ(RunOnOneStream({"selection", "-0", job}, true, status), shownFile + std::string(1, '\0'));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(RunOnOneStream({"selection", job}, false, status), data + "/a\x1B]0;owned\x07" "b\n");
+    EXPECT_EQ(RunOnOneStream({"selection", "-0", job}, false, status),
+              data + "/a\x1B]0;owned\x07" "b" + std::string(1, '\0'));
+
+    // A message naming the file: a missing job, a path select refuses.
+    const std::string missing = root + "/\x1B]0;owned\x07.JOB";
+    EXPECT_EQ(RunOnOneStream({"selection", missing}, true, status),
+              "ardentix: " + root + "/\\x1B]0;owned\\x07.JOB: no such job file\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(RunOnOneStream({"selection", missing}, false, status),
+              "ardentix: " + root + "/\x1B]0;owned\x07.JOB: no such job file\n");
+    EXPECT_EQ(status, 1);
+    const std::string gone = data + "/\x9B" "2J\tx\\y";
+    EXPECT_EQ(RunOnOneStream({"select", job, gone}, true, status),
+              "ardentix: " + data + "/\\x9B2J\\tx\\\\y: No such file or directory\n");
+    EXPECT_EQ(status, 1);
 }
 
 TEST_F(ArdentixTest, AJobReachedThroughALinkStaysALink) {

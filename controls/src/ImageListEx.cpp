@@ -8,11 +8,6 @@ namespace ax {
 
 namespace {
 
-// The system indices of the closed and the open folder's icons, once known
-// (GUI thread only, as every image list).
-int folderSystemIndex = -1;
-int openFolderSystemIndex = -1;
-
 // The system index of a folder's icon: the name is never looked up, only
 // the folder attribute counts.
 int FolderSystemIndex(bool open) {
@@ -75,23 +70,11 @@ int TImageListEx::MapSystemIndex(int systemIndex) {
     return index;
 }
 
-int TImageListEx::FolderIndex() {
-    int index = MapSystemIndex(folderSystemIndex);
-    if (index < 0) {
-        folderSystemIndex = FolderSystemIndex(false);
-        index = MapSystemIndex(folderSystemIndex);
-    }
-    return index;
-}
+// Asked every time, as the file's: the system lists read a place's picture
+// when it is first asked for, and lists made again start over.
+int TImageListEx::FolderIndex() { return MapSystemIndex(FolderSystemIndex(false)); }
 
-int TImageListEx::OpenFolderIndex() {
-    int index = MapSystemIndex(openFolderSystemIndex);
-    if (index < 0) {
-        openFolderSystemIndex = FolderSystemIndex(true);
-        index = MapSystemIndex(openFolderSystemIndex);
-    }
-    return index;
-}
+int TImageListEx::OpenFolderIndex() { return MapSystemIndex(FolderSystemIndex(true)); }
 
 int TImageListEx::FileIndex(const AnsiString& fileName) { return MapSystemIndex(SystemImageIndex(fileName)); }
 

@@ -1,7 +1,9 @@
 // Icon files read and scaled, and the compiled-in pictures.
 #include "IconPictures.h"
 
+#include "IconBudget.h"
 #include "platform/gdi/image.h"
+#include "shell/SystemImageLists.h"
 
 #include <librsvg/rsvg.h>
 
@@ -9,13 +11,20 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace ax::icons {
 namespace {
 
-// No icon file is anywhere near this; a larger one is not read at all.
-constexpr std::streamsize kMaxFileSize = 8 << 20;
+struct ReadObserver {
+    std::mutex mutex;
+    std::function<void(const std::string&)> observer;
+};
+ReadObserver& TheReadObserver() {
+    static ReadObserver observer;
+    return observer;
+}
 
 struct SurfaceDeleter {
     void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
@@ -36,7 +45,7 @@ bool ReadFile(const std::string& path, std::string& data) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return false;
     const std::streamsize size = in.tellg();
-    if (size <= 0 || size > kMaxFileSize) return false;
+    if (size <= 0 || size > std::streamsize(kMaxIconFileBytes)) return false;
     data.resize(size_t(size));
     in.seekg(0);
     return bool(in.read(data.data(), size));
@@ -64,35 +73,39 @@ Surface SurfaceFromBitmap(HBITMAP bitmap) {
     return s;
 }
 
-HBITMAP LoadPng(const std::string& path, int size) {
-    std::string data;
-    if (!ReadFile(path, data)) return HBITMAP{};
-    HBITMAP original = LoadBitmapFromPng(data);
-    if (!original) return HBITMAP{};
-    Surface source = SurfaceFromBitmap(original);
-    DeleteObject(original);
-    if (!source) return HBITMAP{};
-    const int w = cairo_image_surface_get_width(source.get());
-    const int h = cairo_image_surface_get_height(source.get());
+// The source fitted and centred on a size x size square.
+Surface Fitted(cairo_surface_t* source, int size) {
+    const int w = cairo_image_surface_get_width(source);
+    const int h = cairo_image_surface_get_height(source);
     Surface target = NewSurface(size, size);
-    if (!target) return HBITMAP{};
+    if (!target || w <= 0 || h <= 0) return nullptr;
     Context cr(cairo_create(target.get()));
     const double scale = double(size) / std::max(w, h);
     cairo_translate(cr.get(), (size - w * scale) / 2, (size - h * scale) / 2);
     cairo_scale(cr.get(), scale, scale);
-    cairo_set_source_surface(cr.get(), source.get(), 0, 0);
+    cairo_set_source_surface(cr.get(), source, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_GOOD);
     cairo_paint(cr.get());
-    cr.reset();
-    return BitmapFromSurface(target.get());
+    return target;
 }
 
-HBITMAP LoadSvg(const std::string& path, int size) {
+Surface ReadPng(const std::string& data) {
+    if (!PngCostProblem(data).empty()) return nullptr;
+    HBITMAP original = LoadBitmapFromPng(data);
+    if (!original) return nullptr;
+    Surface source = SurfaceFromBitmap(original);
+    DeleteObject(original);
+    return source;
+}
+
+// From memory, without a base: the document reaches no other file.
+Surface RenderSvg(const std::string& data, int size) {
+    if (!SvgCostProblem(data).empty()) return nullptr;
     GError* error = nullptr;
-    RsvgHandle* handle = rsvg_handle_new_from_file(path.c_str(), &error);
+    RsvgHandle* handle = rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(data.data()), data.size(), &error);
     if (!handle) {
         if (error) g_error_free(error);
-        return HBITMAP{};
+        return nullptr;
     }
     Surface target = NewSurface(size, size);
     bool drawn = false;
@@ -103,7 +116,17 @@ HBITMAP LoadSvg(const std::string& path, int size) {
         if (error) g_error_free(error);
     }
     g_object_unref(handle);
-    return drawn ? BitmapFromSurface(target.get()) : HBITMAP{};
+    return drawn ? std::move(target) : nullptr;
+}
+
+IconPixels PixelsOf(cairo_surface_t* surface) {
+    IconPixels out;
+    HBITMAP bitmap = BitmapFromSurface(surface);
+    int w = 0, h = 0;
+    if (bitmap && GetBitmapPixels(bitmap, &w, &h, &out.Pixels) && w == h) out.Size = w;
+    if (bitmap) DeleteObject(bitmap);
+    if (!out.Size) out.Pixels.clear();
+    return out;
 }
 
 // ---- the compiled-in pictures, drawn on a 16-unit square
@@ -279,10 +302,36 @@ HBITMAP BitmapFromSurface(cairo_surface_t* surface) {
     return CreateBitmapFromPixels(w, h, px.data(), true);
 }
 
-HBITMAP LoadIconFile(const std::string& path, int size) {
-    if (size <= 0 || size > 256) return HBITMAP{};
+HBITMAP BitmapOf(const IconPixels& picture) {
+    if (picture.Size <= 0) return HBITMAP{};
+    return CreateBitmapFromPixels(picture.Size, picture.Size, picture.Pixels.data(), true);
+}
+
+std::vector<IconPixels> ReadIconFile(const std::string& path, const std::vector<int>& sizes) {
+    {
+        ReadObserver& o = TheReadObserver();
+        std::function<void(const std::string&)> observer;
+        {
+            std::lock_guard lock(o.mutex);
+            observer = o.observer;
+        }
+        if (observer) observer(path);
+    }
+    const int largest = sizes.empty() ? 0 : *std::max_element(sizes.begin(), sizes.end());
+    if (largest > 256 || std::any_of(sizes.begin(), sizes.end(), [](int s) { return s <= 0; })) return {};
+    std::string data;
+    if (largest <= 0 || !ReadFile(path, data)) return {};
     const bool svg = path.size() > 4 && path.compare(path.size() - 4, 4, ".svg") == 0;
-    return svg ? LoadSvg(path, size) : LoadPng(path, size);
+    const Surface source = svg ? RenderSvg(data, largest) : ReadPng(data);
+    if (!source) return {};
+    std::vector<IconPixels> out;
+    for (int size : sizes) {
+        const Surface fitted = Fitted(source.get(), size);
+        if (!fitted) return {};
+        out.push_back(PixelsOf(fitted.get()));
+        if (!out.back().Size) return {};
+    }
+    return out;
 }
 
 HBITMAP DrawPicture(Picture picture, int size) {
@@ -297,3 +346,13 @@ HBITMAP DrawPicture(Picture picture, int size) {
 }
 
 } // namespace ax::icons
+
+namespace ax {
+
+void SetIconFileReadObserver(std::function<void(const std::string& path)> observer) {
+    icons::ReadObserver& o = icons::TheReadObserver();
+    std::lock_guard lock(o.mutex);
+    o.observer = std::move(observer);
+}
+
+} // namespace ax

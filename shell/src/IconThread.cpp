@@ -56,6 +56,9 @@ int TImageThread::ExtractInfo(PCItemIDList pidl) {
     if (!SHGetFileInfo(pidl, {}, 0, info,
                        SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SHELLICONSIZE | SHGFI_SMALLICON))
         return 0;
+    // An expanded folder shows the open folder's icon, which the GUI thread
+    // asks for itself once the reply is in: its picture is read here first.
+    if (info.iIcon == DefaultSystemImageIndex(0)) ShellIconProvider().IconIndex(1, {}, true, false);
     return info.iIcon;
 }
 

@@ -684,21 +684,17 @@ std::vector<PItemIDList> NamespaceToRelativePIDLArray(const TNamespaceArray& nam
 }
 
 int DefaultSystemImageIndex(int kind) {
-    SHFILEINFO info;
+    // The placeholders are fixed places every icon provider keeps (the
+    // namespace's headless indices and the system lists alike). Asking the
+    // provider instead would read their pictures on the GUI thread, which
+    // shows placeholders precisely so as not to wait for a picture.
     switch (kind) {
     case 0:
-        SHGetFileInfo(nullptr, "*.*", FILE_ATTRIBUTE_DIRECTORY, info,
-                      SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
-        return info.iIcon;
+        return 3;
     case 1:
-        SHGetFileInfo(nullptr, "*.*", FILE_ATTRIBUTE_DIRECTORY, info,
-                      SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON |
-                          SHGFI_USEFILEATTRIBUTES);
-        return info.iIcon;
+        return 4;
     case 2:
-        SHGetFileInfo(nullptr, "*.zyxwv", FILE_ATTRIBUTE_NORMAL, info,
-                      SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
-        return info.iIcon;
+        return 0;
     case 3:
         return 29;
     case 4: {

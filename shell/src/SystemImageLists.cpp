@@ -1,11 +1,13 @@
 // The system image lists and SysImages.
 #include "shell/SystemImageLists.h"
 
+#include "IconFileCache.h"
 #include "IconPictures.h"
 #include "platform/gdi/image.h"
 #include "platform/shellns/pidl.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 namespace {
@@ -39,6 +41,13 @@ const std::vector<SlotSpec>& Slots() {
 
 constexpr int kSizes[2] = {SmallIconSize, LargeIconSize};
 
+// The fixed place's description; null for a gap.
+const SlotSpec* SlotAt(int index) {
+    for (const SlotSpec& slot : Slots())
+        if (slot.index == index) return &slot;
+    return nullptr;
+}
+
 struct Unit {
     std::recursive_mutex mutex;
     std::unique_ptr<TSystemImageLists> lists;
@@ -61,27 +70,20 @@ TSysImages* SysImagesOf(TSysImageListSize size) {
 
 TSystemImageLists::TSystemImageLists(std::unique_ptr<TIconTheme> theme,
                                      std::unique_ptr<TMimeDatabase> mime)
-    : theme_(std::move(theme)), mime_(std::move(mime)) {
+    : theme_(std::move(theme)), mime_(std::move(mime)),
+      fileCache_(std::make_unique<icons::TIconFileCache>(std::vector<int>(std::begin(kSizes), std::end(kSizes)))) {
     small_ = ImageList_Create(SmallIconSize, SmallIconSize, ILC_COLOR32 | ILC_MASK, 64, 32);
     large_ = ImageList_Create(LargeIconSize, LargeIconSize, ILC_COLOR32 | ILC_MASK, 64, 32);
-    // The gaps between the fixed places hold the unknown file's picture.
-    Pictures unknown = Resolve(Slots()[0].names, int(Slots()[0].picture));
-    auto fillTo = [&](int index) {
-        while (ImageList_GetImageCount(small_) < index)
-            Append(ImageList_GetImageCount(small_), unknown);
-    };
-    for (const SlotSpec& slot : Slots()) {
-        fillTo(slot.index);
-        if (slot.index == siiUnknownFile) {
-            Append(slot.index, unknown);
-            continue;
-        }
-        Pictures p = Resolve(slot.names, int(slot.picture));
-        Append(slot.index, p);
+    // Compiled-in pictures only: no file is read before a place is asked
+    // for. The gaps between the fixed places hold the unknown file's.
+    for (int index = 0; index < siiFirstFileType; ++index) {
+        const SlotSpec* slot = SlotAt(index);
+        Pictures p;
+        for (int s = 0; s < 2; ++s)
+            p.bitmaps[s] = icons::DrawPicture(slot ? slot->picture : Picture::File, kSizes[s]);
+        Append(index, p);
         Free(p);
     }
-    fillTo(siiFirstFileType);
-    Free(unknown);
 }
 
 TSystemImageLists::~TSystemImageLists() {
@@ -90,27 +92,42 @@ TSystemImageLists::~TSystemImageLists() {
 }
 
 TSystemImageLists::Pictures TSystemImageLists::Read(const std::vector<std::string>& names) {
+    // Each file is read once, at both sizes: a file found for one size
+    // serves the other too.
     Pictures p;
+    const std::vector<icons::IconPixels>* read[2] = {};
     for (int s = 0; s < 2; ++s) {
         p.files[s] = theme_->FindIcon(names, kSizes[s]);
-        if (!p.files[s].empty()) p.bitmaps[s] = icons::LoadIconFile(p.files[s], kSizes[s]);
-        if (!p.bitmaps[s]) p.files[s].clear();
+        if (!p.files[s].empty()) read[s] = &fileCache_->Pictures(p.files[s]);
+        if (!read[s] || read[s]->empty()) p.files[s].clear();
     }
-    // A picture found for one size serves the other too.
-    for (int s = 0; s < 2; ++s)
-        if (!p.bitmaps[s] && !p.files[1 - s].empty()) {
-            p.bitmaps[s] = icons::LoadIconFile(p.files[1 - s], kSizes[s]);
-            if (p.bitmaps[s]) p.files[s] = p.files[1 - s];
-        }
+    for (int s = 0; s < 2; ++s) {
+        const int from = !p.files[s].empty() ? s : 1 - s;
+        if (p.files[from].empty()) continue;
+        p.files[s] = p.files[from];
+        p.bitmaps[s] = icons::BitmapOf((*read[from])[size_t(s)]);
+    }
     return p;
 }
 
-TSystemImageLists::Pictures TSystemImageLists::Resolve(const std::vector<std::string>& names,
-                                                       int picture) {
-    Pictures p = Read(names);
-    for (int s = 0; s < 2; ++s)
-        if (!p.bitmaps[s]) p.bitmaps[s] = icons::DrawPicture(Picture(picture), kSizes[s]);
-    return p;
+void TSystemImageLists::ReadPlace(int index) {
+    const SlotSpec* slot = SlotAt(index);
+    if (!slot) return;
+    std::call_once(placeRead_[index], [&] {
+        Pictures p = Read(slot->names);
+        const ScopeGuard free([&] { Free(p); });
+        std::lock_guard lock(mutex_);
+        const HIMAGELIST lists[2] = {small_, large_};
+        for (int s = 0; s < 2; ++s) {
+            if (!p.bitmaps[s]) continue;
+            // The unknown file's picture fills the gaps too.
+            for (int place = 0; place < siiFirstFileType; ++place) {
+                if (place != index && (index != siiUnknownFile || SlotAt(place))) continue;
+                ImageList_Replace(lists[s], place, p.bitmaps[s], HBITMAP{});
+                sources_[s][place] = p.files[s];
+            }
+        }
+    });
 }
 
 void TSystemImageLists::Append(int index, const Pictures& p) {
@@ -167,6 +184,12 @@ int TSystemImageLists::FileTypeIndex(const std::string& mimeType) {
 }
 
 int TSystemImageLists::IconIndex(int kind, const std::string& name, bool open, bool) {
+    const int index = PlaceOf(kind, name, open);
+    if (index >= 0 && index < siiFirstFileType) ReadPlace(index);
+    return index;
+}
+
+int TSystemImageLists::PlaceOf(int kind, const std::string& name, bool open) {
     switch (kind) {
     case 1:
         return open ? siiFolderOpen : siiFolder;

@@ -12,6 +12,7 @@
 #include "shell/SystemImageLists.h"
 #include "rtl/scopeguard.h"
 
+#include <atomic>
 #include <cctype>
 #include <fcntl.h>
 #include <unistd.h>
@@ -526,6 +527,11 @@ TEST_F(ExplorerRefresh, LeavingTheNotifierHandlesTheBatchesAlreadyQueued) {
 
 TEST_F(ExplorerRefresh, IconsArriveAfterTheFirstPaintWhichNeverWaitsForThem) {
     MakeAll({"folder/", "note.txt", "song.ogg"});
+    // The icon theme's files (the machine's) are read by the icon thread only.
+    SystemImageListsFinalize();
+    std::atomic<int> readOnGuiThread{0};
+    SetIconFileReadObserver([&](const std::string&) { readOnGuiThread += IsMainThread(); });
+    const ScopeGuard noObserver([] { SetIconFileReadObserver(nullptr); });
     CountingTree* tree = RegisteredTree(true, false);
     ASSERT_TRUE(tree->ThreadedImagesActive());
     ASSERT_EQ(tree->Images(), SmallSysImages());
@@ -553,6 +559,7 @@ TEST_F(ExplorerRefresh, IconsArriveAfterTheFirstPaintWhichNeverWaitsForThem) {
     tree->Invalidate();
     UpdateWindow(tree->Handle());
     EXPECT_EQ(tree->PendingIconRequests(), 0u);
+    EXPECT_EQ(readOnGuiThread, 0);
 }
 
 TEST_F(ExplorerRefresh, IconRequestsOfFreedNodesAreDroppedAndCollapsingAsksAgainLater) {

@@ -1,9 +1,14 @@
 #include "notifier_fixture.h"
+#include "platform/gdi/image.h"
+#include "rtl/scopeguard.h"
 #include "rtl/exceptions.h"
 #include "shell/IconThread.h"
+#include "shell/SystemImageLists.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <fstream>
+#include <map>
 #include <mutex>
 
 using namespace ax;
@@ -261,6 +266,115 @@ TEST_F(IconThreadTest, AReplyIsReleasedAfterTheThreadAndManagerAreGone) {
     Pump();
     ASSERT_EQ(l->replies.size(), 1u);
     EXPECT_EQ(malloc_->LiveBlocks(), before);
+}
+
+// The colour at the middle of a system list's picture.
+uint32_t MiddleOf(HIMAGELIST list, int index) {
+    HICON icon = ImageList_GetIcon(list, index, 0);
+    int w = 0, h = 0;
+    std::vector<uint32_t> px;
+    const bool ok = GetIconPixels(icon, &w, &h, &px);
+    DestroyIcon(icon);
+    return ok && w > 0 ? px[size_t(h / 2) * size_t(w) + size_t(w / 2)] : 0;
+}
+
+// Writes a file, making its folders.
+void Put(const std::string& path, const std::string& text) {
+    ASSERT_EQ(system(("mkdir -p '" + path.substr(0, path.rfind('/')) + "'").c_str()), 0);
+    std::ofstream(path) << text;
+}
+
+// The theme's files are read where the icons are asked for: the icon
+// thread. Start-up and the placeholders the GUI thread shows read none, and
+// the GUI thread goes on while the icon thread reads (held here until the
+// GUI thread has drawn its placeholder); every file is read once, a hostile
+// one too, which then shows the unknown file's compiled-in picture.
+TEST_F(IconThreadTest, TheThemesFilesAreReadOnTheIconThreadWhileTheGuiShowsPlaceholders) {
+    const std::string share = root + "/share", theme = share + "/icons/Mine";
+    const char* saved = std::getenv("XDG_DATA_DIRS");
+    const std::string savedDirs = saved ? saved : "";
+    setenv("XDG_DATA_DIRS", share.c_str(), 1);
+    Put(theme + "/index.theme", "[Icon Theme]\nName=Mine\nDirectories=scalable\n"
+                                  "[scalable]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    Put(home + "/.config/gtk-3.0/settings.ini", "[Settings]\ngtk-icon-theme-name=Mine\n");
+    Put(theme + "/scalable/folder.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"16\">"
+                                          "<rect width=\"16\" height=\"16\" fill=\"#ff0000\"/></svg>");
+    std::string laughs = "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect id=\"l0\" width=\"1\" height=\"1\"/>";
+    for (int level = 1; level <= 10; ++level) {
+        laughs += "<g id=\"l" + std::to_string(level) + "\">";
+        for (int k = 0; k < 10; ++k) laughs += "<use href=\"#l" + std::to_string(level - 1) + "\"/>";
+        laughs += "</g>";
+    }
+    Put(theme + "/scalable/text-x-generic.svg", laughs + "</svg>");
+    Put(share + "/mime/globs2", "50:text/plain:*.txt\n");
+    Put(share + "/mime/generic-icons", "text/plain:text-x-generic\n");
+    SystemImageListsFinalize();
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    std::vector<std::pair<std::string, bool>> reads; // path, on the GUI thread
+    SetIconFileReadObserver([&](const std::string& path) {
+        std::unique_lock lock(mutex);
+        reads.emplace_back(path, IsMainThread());
+        changed.notify_all();
+        if (!IsMainThread()) changed.wait(lock, [&] { return open; });
+    });
+    // Whatever fails, the icon thread is let go.
+    const ScopeGuard letGo([&] {
+        {
+            std::lock_guard lock(mutex);
+            open = true;
+        }
+        changed.notify_all();
+    });
+    auto readsSoFar = [&] {
+        std::lock_guard lock(mutex);
+        return reads;
+    };
+    // Start-up: the lists and the placeholders.
+    const HIMAGELIST small = SmallSysImages()->Handle();
+    const int folderPlaceholder = DefaultSystemImageIndex(0);
+    EXPECT_EQ(DefaultSystemImageIndex(2), int(siiUnknownFile));
+    EXPECT_TRUE(readsSoFar().empty());
+
+    TImageThreadManager& m = ImageThreadManager();
+    IconListener* listener = MakeIconListener();
+    m.RegisterControl(listener);
+    const std::string folder = Parsed(Folder("sub")), text = File("notes.txt");
+    m.AddNewItem(listener, WM_ICONTHREADREPLY, 0, &node[0], false, P(folder));
+    m.AddNewItem(listener, WM_ICONTHREADREPLY, 0, &node[1], false, P(text));
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return !reads.empty(); }));
+    }
+    // The icon thread is inside a read: the GUI thread draws the placeholder.
+    const uint32_t placeholder = MiddleOf(small, folderPlaceholder);
+    EXPECT_EQ(placeholder >> 24, 0xFFu) << "the compiled-in folder";
+    EXPECT_NE(placeholder, 0xFFFF0000u);
+    EXPECT_TRUE(listener->replies.empty());
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+    ASSERT_TRUE(WaitForReplies(listener, 2));
+    SetIconFileReadObserver(nullptr);
+    std::map<void*, int> indices;
+    for (const Reply& r : listener->replies) indices[r.data] = r.index;
+    EXPECT_EQ(indices[&node[0]], int(siiFolder));
+    EXPECT_EQ(indices[&node[1]], int(siiUnknownFile)) << "the hostile file is not drawn";
+    EXPECT_EQ(MiddleOf(small, siiFolder), 0xFFFF0000u) << "the theme's folder, read";
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {theme + "/scalable/folder.svg", false}, {theme + "/scalable/text-x-generic.svg", false}};
+    std::vector<std::pair<std::string, bool>> seen = readsSoFar();
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, expected) << "each file once, none on the GUI thread";
+
+    m.UnRegisterControl(listener);
+    SystemImageListsFinalize();
+    if (saved) setenv("XDG_DATA_DIRS", savedDirs.c_str(), 1);
+    else unsetenv("XDG_DATA_DIRS");
 }
 
 } // namespace

@@ -7,10 +7,14 @@
 #include "shellns_fixture.h"
 
 #include <cairo.h>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace ax;
 
@@ -188,8 +192,23 @@ TEST_F(SystemIcons, WithoutTheChosenThemeTheDefaultsApply) {
 
 // ---------------------------------------------------------------- the lists
 
-TEST_F(SystemIcons, FixedPlacesHoldTheThemesPicturesOrTheCompiledInOnes) {
+// Asks the lists for each fixed place the tests look at.
+void AskFixedPlaces(TSystemImageLists& lists) {
+    EXPECT_EQ(lists.IconIndex(1, "", false, false), int(siiFolder));
+    EXPECT_EQ(lists.IconIndex(2, std::string(kVirtualComputer), false, false), int(siiComputer));
+    EXPECT_EQ(lists.IconIndex(3, "/", false, false), int(siiDrive));
+    EXPECT_EQ(lists.IconIndex(0, "no type", false, false), int(siiUnknownFile));
+    EXPECT_EQ(lists.IconIndex(2, std::string(kVirtualRecycleBin), false, false), int(siiRecycleBin));
+}
+
+TEST_F(SystemIcons, FixedPlacesHoldTheThemesPicturesOnceAskedOrTheCompiledInOnes) {
     TSystemImageLists& lists = SystemImageLists();
+    // Made, nothing read yet: the compiled-in pictures.
+    EXPECT_EQ(lists.SourceOf(siiFolder, false), "");
+    EXPECT_EQ(Middle(lists.Handle(false), siiFolder) >> 24, 0xFFu);
+    EXPECT_NE(Middle(lists.Handle(false), siiFolder), kRed);
+    EXPECT_NE(Middle(lists.Handle(true), siiUnknownFile), kGreen);
+    AskFixedPlaces(lists);
     for (bool large : {false, true}) {
         HIMAGELIST list = lists.Handle(large);
         int cx = 0, cy = 0;
@@ -305,6 +324,7 @@ TEST_F(SystemIcons, DamagedIconFilesFallBackToTheCompiledInPictures) {
     Text(t + "16x16/places/folder.png", ""); // empty
     Text(t + "scalable/mimetypes/image-png.svg", "<svg"); // broken
     TSystemImageLists& lists = SystemImageLists();
+    AskFixedPlaces(lists);
     EXPECT_EQ(lists.SourceOf(siiRecycleBin, false), "");
     EXPECT_EQ(lists.SourceOf(siiRecycleBin, true), "");
     EXPECT_EQ(Middle(lists.Handle(false), siiRecycleBin) >> 24, 0xFFu);
@@ -312,6 +332,148 @@ TEST_F(SystemIcons, DamagedIconFilesFallBackToTheCompiledInPictures) {
         << "the other size serves";
     EXPECT_EQ(Middle(lists.Handle(false), siiFolder), kRed);
     EXPECT_EQ(lists.FileTypeIndex("image/png"), int(siiUnknownFile)) << "a broken SVG";
+}
+
+// ---------------------------------------------------------------- what a file may cost
+
+// Files of the user's theme are not trusted: a small file can ask librsvg
+// for hours of work, which cannot be stopped once it began. Each of these
+// is refused before it is drawn, read once, and the type shows the unknown
+// file's picture; a plain one with a few references is drawn.
+TEST_F(SystemIcons, IconFilesThatWouldCostTooMuchAreNeverDrawn) {
+    const std::string svg = share + "/icons/TestTheme/scalable/mimetypes/image-png.svg";
+    const std::string head = "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                             "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"16\" height=\"16\">";
+    // Ten levels of ten references each: 10^10 rectangles from 100 elements.
+    std::string laughs = head + "<defs><rect id=\"l0\" width=\"16\" height=\"16\" fill=\"#0000ff\"/>";
+    for (int level = 1; level <= 10; ++level) {
+        laughs += "<g id=\"l" + std::to_string(level) + "\">";
+        for (int k = 0; k < 10; ++k)
+            laughs += "<use xlink:href=\"#l" + std::to_string(level - 1) + "\"/>";
+        laughs += "</g>";
+    }
+    laughs += "</defs><use href=\"#l10\"/></svg>";
+    const std::string entities = "<?xml version=\"1.0\"?><!DOCTYPE svg [<!ENTITY a \"aaaaaaaaaa\">"
+               "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>" +
+               head + "<text>&b;&b;&b;</text></svg>";
+    const std::string wide = "<!DOCTYPE svg [<!ENTITY w \"" + std::string(1000, 'w') + "\">]>" + head + "<text>" +
+                             [] {
+                                 std::string refs;
+                                 for (int k = 0; k < 100; ++k) refs += "&w;";
+                                 return refs;
+                             }() +
+                             "</text></svg>";
+    const std::vector<std::pair<const char*, std::string>> hostile = {
+        {"references nested ten deep", laughs},
+        {"entities made of entities", entities},
+        {"entities adding 100 KB", wide},
+        {"an external entity", "<!DOCTYPE svg [<!ENTITY x SYSTEM \"/etc/passwd\">]>" + head + "<text>&x;</text></svg>"},
+        {"a reference to itself", head + "<g id=\"a\"><rect width=\"4\" height=\"4\"/><use href=\"#a\"/></g></svg>"},
+        {"a pattern used by a style sheet on every element",
+         head + "<style>* { fill: url(#p) }</style><pattern id=\"p\">" + [] {
+             std::string many;
+             for (int k = 0; k < 300; ++k) many += "<circle r=\"1\"/>";
+             return many;
+         }() + "</pattern>" + [] {
+             std::string many;
+             for (int k = 0; k < 300; ++k) many += "<rect width=\"1\" height=\"1\"/>";
+             return many;
+         }() + "</svg>"},
+        {"an embedded picture", head + "<image href=\"data:image/png;base64,AAAA\" width=\"16\" height=\"16\"/></svg>"},
+        {"an inclusion", head + "<xi:include xmlns:xi=\"http://www.w3.org/2001/XInclude\" href=\"/etc/passwd\"/></svg>"},
+        {"turbulence of a million octaves",
+         head + "<filter id=\"f\"><feTurbulence numOctaves=\"1000000\"/></filter>"
+                "<rect width=\"16\" height=\"16\" filter=\"url(#f)\"/></svg>"},
+        {"more than 1 MiB", head + "<rect width=\"16\" height=\"16\" fill=\"#0000ff\"/><!--" +
+                                std::string(1 << 20, ' ') + "--></svg>"},
+    };
+    std::vector<std::string> reads;
+    SetIconFileReadObserver([&](const std::string& path) { reads.push_back(path); });
+    for (const auto& [what, text] : hostile) {
+        Text(svg, text);
+        SystemImageListsFinalize();
+        reads.clear();
+        EXPECT_EQ(SystemImageLists().FileTypeIndex("image/png"), int(siiUnknownFile)) << what;
+        EXPECT_EQ(reads, std::vector<std::string>{svg}) << what << ": read once, for both sizes";
+    }
+    // A PNG declaring more pixels than an icon has is not decoded.
+    unlink(svg.c_str());
+    const std::string png = share + "/icons/TestTheme/scalable/mimetypes/image-png.png";
+    Png(png, 1100, kBlue);
+    SystemImageListsFinalize();
+    EXPECT_EQ(SystemImageLists().FileTypeIndex("image/png"), int(siiUnknownFile)) << "1100 pixels wide";
+    unlink(png.c_str());
+
+    // Within the budget: gradients, references and a few nested uses.
+    Text(svg, head + "<defs><linearGradient id=\"g\"><stop offset=\"0\" stop-color=\"#0000ff\"/></linearGradient>"
+                     "<linearGradient id=\"h\" xlink:href=\"#g\"/><rect id=\"r\" width=\"16\" height=\"16\" "
+                     "style=\"fill:url(#h)\"/><g id=\"two\"><use href=\"#r\"/><use href=\"#r\"/></g></defs>"
+                     "<use href=\"#two\"/><use href=\"#two\"/></svg>");
+    SystemImageListsFinalize();
+    reads.clear();
+    const int index = SystemImageLists().FileTypeIndex("image/png");
+    SetIconFileReadObserver(nullptr);
+    EXPECT_GE(index, int(siiFirstFileType));
+    EXPECT_EQ(Middle(SystemImageLists().Handle(false), index), kBlue);
+    EXPECT_EQ(Middle(SystemImageLists().Handle(true), index), kBlue);
+    EXPECT_EQ(reads, std::vector<std::string>{svg});
+}
+
+// One file serves several places and types at both sizes: it is read and
+// drawn once a session, a bad one too; a new version of it is read again.
+TEST_F(SystemIcons, EachFileIsReadOnceForEveryPlaceTypeAndSize) {
+    const std::string t = share + "/icons/TestTheme/";
+    unlink((t + "16x16/places/folder.png").c_str());
+    unlink((t + "32x32/places/folder.png").c_str());
+    unlink((t + "16x16/mimetypes/text-x-generic.png").c_str());
+    unlink((t + "32x32/mimetypes/text-x-generic.png").c_str());
+    const std::string folder = t + "scalable/mimetypes/folder.svg";
+    Svg(folder, "#ff0000");
+    const std::string generic = t + "scalable/mimetypes/text-x-generic.svg";
+    Text(generic, "<svg xmlns=\"http://www.w3.org/2000/svg\"><g id=\"a\"><use href=\"#a\"/></g></svg>");
+    std::mutex mutex;
+    std::map<std::string, int> reads;
+    SetIconFileReadObserver([&](const std::string& path) {
+        std::lock_guard lock(mutex);
+        ++reads[path];
+    });
+    TSystemImageLists& lists = SystemImageLists();
+    EXPECT_TRUE(reads.empty()) << "making the lists reads nothing";
+    // Several threads at once, as the icon thread and a dialog might.
+    std::vector<std::thread> threads;
+    for (int k = 0; k < 4; ++k)
+        threads.emplace_back([&] {
+            for (bool large : {false, true}) {
+                lists.IconIndex(1, "", false, large);
+                lists.IconIndex(1, "", true, large); // no folder-open: the folder
+                lists.IconIndex(2, std::string(kVirtualDocuments), false, large);
+                lists.IconIndex(2, "/somewhere", false, large); // a system folder
+                lists.IconIndex(0, "a.txt", false, large);
+                lists.IconIndex(0, "a.c", false, large);
+                lists.IconIndex(0, "no type", false, large);
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(reads[folder], 1);
+    EXPECT_EQ(reads[generic], 1) << "a bad file is remembered as bad";
+    for (bool large : {false, true})
+        for (int place : {siiFolder, siiFolderOpen, siiDocuments, siiSystemFolder})
+            EXPECT_EQ(Middle(lists.Handle(large), place), kRed) << place;
+    EXPECT_EQ(lists.IconIndex(0, "a.txt", false, false), int(siiUnknownFile));
+    EXPECT_EQ(lists.SourceOf(siiUnknownFile, false), "") << "compiled in";
+
+    // Changed on the disk: another version, read again for a type asked anew.
+    Svg(generic, "#00ff00");
+    struct stat st{};
+    stat(generic.c_str(), &st);
+    const timespec later[2] = {st.st_atim, {st.st_mtim.tv_sec + 10, st.st_mtim.tv_nsec}};
+    utimensat(AT_FDCWD, generic.c_str(), later, 0);
+    const int text = lists.FileTypeIndex("text/x-readme");
+    SetIconFileReadObserver(nullptr);
+    EXPECT_EQ(reads[generic], 2);
+    EXPECT_GE(text, int(siiFirstFileType));
+    EXPECT_EQ(Middle(lists.Handle(true), text), kGreen);
 }
 
 } // namespace

@@ -7,7 +7,9 @@
 //   ardentix --help | -h                prints the usage
 //
 // Errors go to err as one line each, naming the file and what is wrong;
-// the result is the exit status (0 done, 1 failed, 2 misuse).
+// the result is the exit status (0 done, 1 failed, 2 misuse). Names and
+// messages are written through ConsoleText.h: shown on a terminal, exact
+// bytes elsewhere.
 #include <ostream>
 #include <string>
 #include <vector>

@@ -9,10 +9,16 @@
 // icon of their type in the shared MIME database (TMimeDatabase); where the
 // theme has nothing, compiled-in pictures stand in. The first places are
 // fixed (TSystemIconSlot) and match what the namespace answers before the
-// lists exist; a file type's icon is loaded the first time a file of that
-// type is asked about and appended. Asking may come from any thread (the
-// icon thread asks while the GUI thread draws): a picture is read outside
-// the lists' lock, and both lists grow together under it.
+// lists exist. Making the lists reads no file: the fixed places hold the
+// compiled-in pictures until a place is first asked for, which reads the
+// theme's picture and puts it in its place; a file type's icon is read the
+// first time a file of that type is asked about, and appended. So the
+// thread that asks reads: for the explorer's panes the icon thread, while
+// the GUI thread shows the placeholders (DefaultSystemImageIndex), which
+// ask for nothing. Each version of a file is read once a session, at both
+// sizes, within the budgets of an icon file (a file beyond them shows the
+// compiled-in picture). Asking may come from any thread: a picture is read
+// outside the lists' lock, and both lists change together under it.
 //
 // SysImages (TSysImages) are the class library's image lists bound to
 // these: they share the handle and never free it.
@@ -21,12 +27,17 @@
 #include "shell/IconTheme.h"
 #include "shell/MimeDatabase.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 
 namespace ax {
+
+namespace icons {
+class TIconFileCache;
+}
 
 enum TSysImageListSize : int { sisSmall = 0, sisLarge = 1, sisExtraLarge = 2 };
 inline constexpr int SmallIconSize = 16;
@@ -79,13 +90,18 @@ private:
     // The first of names the theme has (no bitmap where none), read outside
     // the lock.
     Pictures Read(const std::vector<std::string>& names);
-    // As Read, with a compiled-in picture where the theme has nothing.
-    Pictures Resolve(const std::vector<std::string>& names, int picture);
     void Append(int index, const Pictures& p);
     static void Free(Pictures& p);
+    // The place's index for the namespace's question, nothing read.
+    int PlaceOf(int kind, const std::string& name, bool open);
+    // Puts the theme's picture in a fixed place, the first time it is asked
+    // for (a later asker waits for the first).
+    void ReadPlace(int index);
 
     std::unique_ptr<TIconTheme> theme_;
     std::unique_ptr<TMimeDatabase> mime_;
+    std::unique_ptr<icons::TIconFileCache> fileCache_;
+    std::once_flag placeRead_[siiFirstFileType];
     HIMAGELIST small_{};
     HIMAGELIST large_{};
     mutable std::mutex mutex_; // guards adding to the lists and the maps below
@@ -93,6 +109,11 @@ private:
     std::map<std::string, int> files_;          // small and large file -> index
     std::map<int, std::string> sources_[2];     // index -> file, per size
 };
+
+// Called with the path of every icon file the lists read, on the thread
+// that reads it (tests count the reads and see where they happen); an
+// empty function stops it.
+void SetIconFileReadObserver(std::function<void(const std::string& path)> observer);
 
 // The process-wide lists, made on the first call (from the environment's
 // theme and MIME database) and installed as the namespace's icon provider.
