@@ -26,7 +26,14 @@ inline constexpr std::size_t kChunkAlign = std::size_t{1} << 17;
 inline constexpr std::size_t kMaxBlockAlign = std::size_t{1} << 17;
 inline constexpr std::uintptr_t kEndOfList = ~std::uintptr_t{0};
 
-enum BlockState : std::uint8_t { kFree = 0, kUsed = 1, kChunkStart = 2, kChunkEnd = 3 };
+enum BlockState : std::uint8_t { kFree = 0, kChunkStart = 2, kChunkEnd = 3 };
+// A used block's state byte is this plus its class: a header written into
+// from the block before it (its class byte comes first) no longer agrees with
+// itself, nor does the word before a pointer into the middle of a block.
+inline constexpr std::uint8_t kUsedMark = 0x40;
+constexpr std::uint8_t UsedState(int cls) {
+    return static_cast<std::uint8_t>(kUsedMark + cls);
+}
 
 // What a free block's last header byte (its used size while in use) says
 // about its contents, so that calloc zeroes only what may be dirty.
@@ -84,8 +91,14 @@ inline void SetCarvedBytes(ChunkHeader* c, std::uint32_t v) {
 }
 
 constexpr int SizeClass(std::size_t m) {
-    if (m < 33) return kMinClass;
-    return std::bit_width(m - 1);
+    // Without a branch (mixed small sizes would mispredict one): below 33
+    // the OR makes it 5.
+    return std::bit_width((std::max<std::size_t>(m, 1) - 1) | 31);
+}
+
+// The payload of a block of class k is aligned to 2^k, up to kMaxBlockAlign.
+constexpr std::uintptr_t ClassAlignMask(std::uint32_t k) {
+    return (std::uintptr_t{1} << std::min<std::uint32_t>(k, 17)) - 1;
 }
 
 inline BlockHeader* HeaderOf(const void* payload) {
@@ -99,6 +112,33 @@ inline BlockHeader* AsBlock(std::uintptr_t a) {
 }
 inline std::uintptr_t Addr(const void* p) {
     return reinterpret_cast<std::uintptr_t>(p);
+}
+// The tests below read the header a byte at a time: the bytes were just
+// written one by one, and a wider read would wait for those writes to
+// reach the cache instead of taking them from the store buffer.
+inline bool IsFreeOfClass(std::uintptr_t header, int k) {
+    const auto* h = reinterpret_cast<const BlockHeader*>(header);
+    return h->cls == k && h->state == kFree;
+}
+
+// The state byte of a used block, by its class byte; for bytes that are no
+// class, a value no byte has.
+struct UsedStates {
+    std::uint16_t of[256];
+};
+inline constexpr UsedStates kUsedStates = [] {
+    UsedStates t{};
+    for (int b = 0; b < 256; ++b)
+        t.of[b] = b >= kMinClass && b <= kMaxClass ? UsedState(b) : 0x100;
+    return t;
+}();
+
+// The release test of a payload in one of our chunks: a used block whose
+// state agrees with its class (one table look-up covers the class's range
+// too), on a block boundary.
+inline bool UsedHeaderIntact(const void* p) {
+    const BlockHeader* h = HeaderOf(p);
+    return kUsedStates.of[h->cls] == h->state && (Addr(p) & 31) == 0;
 }
 
 // A free block's payload starts with the address of the next free block.
@@ -132,14 +172,16 @@ bool MostlyResident(PageSource& pages, std::uintptr_t from, std::uintptr_t to) n
 BlockHeader* PrevBlock(BlockHeader* h);
 std::size_t UsedSize(const BlockHeader* h);
 
-inline void SetUsedSize(BlockHeader* h, std::size_t m) {
-    const int k = h->cls;
+inline void SetUsedSize(BlockHeader* h, std::size_t m, int k) {
     if (k <= 7) {
         h->used = static_cast<std::uint8_t>(m);
     } else {
         const int shift = k - 7;
         h->used = static_cast<std::uint8_t>((m + (std::size_t{1} << shift) - 1) >> shift);
     }
+}
+inline void SetUsedSize(BlockHeader* h, std::size_t m) {
+    SetUsedSize(h, m, h->cls);
 }
 
 // Where chunk memory comes from; tests inject deterministic addresses and
@@ -197,6 +239,14 @@ public:
         return leaf[(a >> kGranuleShift) & (kLeafGranules - 1)].load(std::memory_order_relaxed);
     }
     bool Contains(const void* p) const noexcept { return ChunkOf(p) != 0; }
+    // ChunkOf for an address known to lie below 2^48.
+    std::uintptr_t ChunkOfLow(const void* p) const noexcept {
+        const std::uintptr_t a = Addr(p);
+        const std::atomic<std::uintptr_t>* leaf =
+            top_[a >> kLeafShift].load(std::memory_order_acquire);
+        if (leaf == nullptr) return 0;
+        return leaf[(a >> kGranuleShift) & (kLeafGranules - 1)].load(std::memory_order_relaxed);
+    }
     bool Add(const void* start, std::size_t size) noexcept;
     void Remove(const void* start, std::size_t size) noexcept;
 
@@ -290,20 +340,43 @@ public:
         if (n > kMaxRequest) [[unlikely]]
             return nullptr;
         const std::size_t m = (n + 7) & ~std::size_t{3};
-        SizeClassRecord& c = classes_[SizeClass(m)];
-        if (c.head == kEndOfList) [[unlikely]]
+        const int k = SizeClass(m);
+        SizeClassRecord& c = classes_[k];
+        const std::uintptr_t a = c.head;
+        if (a == kEndOfList) [[unlikely]]
             return nullptr;
-        BlockHeader* h = AsBlock(c.head);
-        c.head = NextFree(h);
+        BlockHeader* h = AsBlock(a);
+        const std::uintptr_t next = NextFree(h);
+        // The head passed LinkIntact when it was listed.
+        if (!IsFreeOfClass(a, k) || !LinkIntact(next)) [[unlikely]]
+            ReportListed(a);
+        c.head = next;
         if constexpr (kRuns) {
             // The rest of the run starts a run of its own.
             const std::uint32_t length = SegmentLength(h);
             if (length > 1) MarkSegment(AsBlock(c.head), SegmentLast(h), length - 1);
         }
         c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
-        h->state = kUsed;
-        SetUsedSize(h, m);
+        h->state = UsedState(k);
+        SetUsedSize(h, m, k);
         return PayloadOf(h);
+    }
+
+    // The test of a free-list link (read from a free block's payload, which a
+    // stray write may have spoilt) before it becomes a list head: the end, or
+    // a block boundary in one of our chunks.
+    bool LinkIntact(std::uintptr_t next) const noexcept {
+        // One test for a payload 32-byte aligned in the 48-bit address space.
+        constexpr std::uintptr_t kOffBoundary = ~((std::uintptr_t{1} << 48) - 1) | 31;
+        if (((next + kHeaderSize) & kOffBoundary) != 0) [[unlikely]]
+            return next == kEndOfList;
+        return map_->ChunkOfLow(AsBlock(next)) != 0;
+    }
+    // The full test of a block before it leaves list k: in one of our chunks,
+    // marked free, of class k and aligned as such.
+    bool ListedIntact(std::uintptr_t h, int k) const noexcept {
+        return map_->Contains(AsBlock(h)) && IsFreeOfClass(h, k) &&
+               ((h + kHeaderSize) & ClassAlignMask(static_cast<std::uint32_t>(k))) == 0;
     }
 
     // GetMem whose n bytes read as zero; skips what the kernel zeroed.
@@ -329,21 +402,22 @@ public:
             ReleaseUsed<false>(h);
     }
     template <bool kRuns> void ReleaseUsed(BlockHeader* h) noexcept {
+        // Read before the byte stores, which the compiler cannot tell apart.
+        const int k = h->cls;
         h->state = kFree;
         h->used = kDirty;
-        PushFreeTo<kRuns>(h);
+        PushFreeTo<kRuns>(h, k);
     }
 
     // nullptr when p is not a used block of ours, or when a move finds no
     // memory (p then stays valid).
     void* ReallocMem(void* p, std::size_t n) noexcept;
 
+    // Invalid: in our chunks, but not the payload of a used block with a
+    // sound header (released already, inside a block, or its header spoilt).
     Ownership Classify(const void* p) const noexcept {
         if (!map_->Contains(HeaderOf(p))) return Ownership::Foreign;
-        const BlockHeader* h = HeaderOf(p);
-        if ((Addr(p) & 31) != 0 || h->state != kUsed || h->cls < kMinClass || h->cls > kMaxClass)
-            return Ownership::Invalid;
-        return Ownership::Used;
+        return UsedHeaderIntact(p) ? Ownership::Used : Ownership::Invalid;
     }
 
     void PushFree(BlockHeader* h) noexcept {
@@ -353,7 +427,10 @@ public:
             PushFreeTo<false>(h);
     }
     template <bool kRuns> void PushFreeTo(BlockHeader* h) noexcept {
-        SizeClassRecord& c = classes_[h->cls];
+        PushFreeTo<kRuns>(h, h->cls);
+    }
+    template <bool kRuns> void PushFreeTo(BlockHeader* h, int k) noexcept {
+        SizeClassRecord& c = classes_[k];
         NextFree(h) = c.head;
         if constexpr (kRuns) MarkSegment(h, Addr(h), 1);
         c.head = Addr(h);
@@ -362,7 +439,7 @@ public:
         if constexpr (!kRuns) {
             // One out-of-line call for both rare cases keeps the fast path
             // free of saved registers.
-            if (n > c.pushLimit || h->cls >= kMinHugeClass) [[unlikely]]
+            if (n > c.pushLimit || k >= kMinHugeClass) [[unlikely]]
                 AfterPush(h);
         }
     }
@@ -418,7 +495,12 @@ protected:
     BlockHeader* GetBlock(int k) noexcept;
     void SplitBlock(BlockHeader* h, int k) noexcept;
     void PushRaw(BlockHeader* h) noexcept;
+    // Pops, and reports a head that fails ListedIntact as heap corruption.
     BlockHeader* PopRaw(int k) noexcept;
+    // Reports h as heap corruption unless ListedIntact and its link
+    // LinkIntact.
+    void CheckListed(std::uintptr_t h, int k) const noexcept;
+    [[noreturn]] __attribute__((cold)) static void ReportListed(std::uintptr_t h) noexcept;
     void SetSplitBatch(int k, std::int32_t v) { classes_[k].splitBatch = v; }
     SizeClassRecord& Record(int k) { return classes_[k]; }
 
@@ -496,6 +578,9 @@ private:
                              std::uintptr_t dirtyBelow) noexcept;
     ChunkHeader* TakeReleasedChunk(std::size_t bytes) noexcept;
     void MarkRuns(ChunkHeader* chunk) noexcept;
+    // The block after pos in a walk of a chunk; reports a class byte that
+    // cannot be right.
+    static std::uintptr_t StepOver(std::uintptr_t pos, std::uintptr_t end) noexcept;
     bool LargeChunkResident(ChunkHeader* chunk) noexcept;
     void CarveRuns(ChunkHeader* chunk) noexcept;
 
