@@ -319,6 +319,18 @@ void* TBlockManager::ReallocMem(void* p, std::size_t n) noexcept {
     return q;
 }
 
+template <bool kRuns> void* TBlockManager::PopChecked(int k, std::size_t m) noexcept {
+    SizeClassRecord& c = classes_[k];
+    const std::uintptr_t a = c.head;
+    BlockHeader* h = AsBlock(a);
+    const std::uintptr_t next = NextFree(h);
+    if (!IsFreeOfClass(a, k) || !LinkIntact(next)) [[unlikely]]
+        ReportListed(a);
+    return Pop<kRuns>(c, h, next, k, m);
+}
+template void* TBlockManager::PopChecked<true>(int, std::size_t) noexcept;
+template void* TBlockManager::PopChecked<false>(int, std::size_t) noexcept;
+
 void TBlockManager::CheckListed(std::uintptr_t h, int k) const noexcept {
     if (!ListedIntact(h, k) || !LinkIntact(NextFree(AsBlock(h)))) [[unlikely]]
         ReportListed(h);

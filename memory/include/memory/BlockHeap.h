@@ -93,7 +93,10 @@ inline void SetCarvedBytes(ChunkHeader* c, std::uint32_t v) {
 constexpr int SizeClass(std::size_t m) {
     // Without a branch (mixed small sizes would mispredict one): below 33
     // the OR makes it 5.
-    return std::bit_width((std::max<std::size_t>(m, 1) - 1) | 31);
+    // The top bit's index plus one, written so that it compiles to a bsr
+    // (bit_width subtracts from 64).
+    const unsigned long long x = (std::max<std::size_t>(m, 1) - 1) | 31;
+    return (__builtin_clzll(x) ^ 63) + 1;
 }
 
 // The payload of a block of class k is aligned to 2^k, up to kMaxBlockAlign.
@@ -113,13 +116,26 @@ inline BlockHeader* AsBlock(std::uintptr_t a) {
 inline std::uintptr_t Addr(const void* p) {
     return reinterpret_cast<std::uintptr_t>(p);
 }
-// The tests below read the header a byte at a time: the bytes were just
-// written one by one, and a wider read would wait for those writes to
+// The tests below read the header a byte at a time where the bytes may just
+// have been written one by one: a wider read would wait for those writes to
 // reach the cache instead of taking them from the store buffer.
 inline bool IsFreeOfClass(std::uintptr_t header, int k) {
     const auto* h = reinterpret_cast<const BlockHeader*>(header);
     return h->cls == k && h->state == kFree;
 }
+// The class and state bytes as one word. A release writes them so, and the
+// allocation fast path, which mostly pops what a release just pushed, reads
+// them so: one load and one compare, taken whole from the store buffer.
+inline std::uint16_t ClassAndState(const BlockHeader* h) {
+    std::uint16_t v;
+    __builtin_memcpy(&v, h, 2);
+    return v;
+}
+inline void SetClassAndState(BlockHeader* h, int cls, std::uint8_t state) {
+    const auto v = static_cast<std::uint16_t>(cls | state << 8);
+    __builtin_memcpy(h, &v, 2);
+}
+static_assert(std::endian::native == std::endian::little);
 
 // The state byte of a used block, by its class byte; for bytes that are no
 // class, a value no byte has.
@@ -347,19 +363,14 @@ public:
             return nullptr;
         BlockHeader* h = AsBlock(a);
         const std::uintptr_t next = NextFree(h);
-        // The head passed LinkIntact when it was listed.
-        if (!IsFreeOfClass(a, k) || !LinkIntact(next)) [[unlikely]]
-            ReportListed(a);
-        c.head = next;
-        if constexpr (kRuns) {
-            // The rest of the run starts a run of its own.
-            const std::uint32_t length = SegmentLength(h);
-            if (length > 1) MarkSegment(AsBlock(c.head), SegmentLast(h), length - 1);
-        }
-        c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
-        h->state = UsedState(k);
-        SetUsedSize(h, m, k);
-        return PayloadOf(h);
+        // One test per word for the usual case: the head (which passed
+        // LinkIntact when it was listed) says "free, class k", and its link
+        // leads to a block boundary in the head's own granule of the chunk
+        // map. Anything else, the end of the list too, is tested in full out
+        // of line.
+        if (ClassAndState(h) != k || ((next ^ a) & kOffGranule) != 0) [[unlikely]]
+            return PopChecked<kRuns>(k, m);
+        return Pop<kRuns>(c, h, next, k, m);
     }
 
     // The test of a free-list link (read from a free block's payload, which a
@@ -404,7 +415,7 @@ public:
     template <bool kRuns> void ReleaseUsed(BlockHeader* h) noexcept {
         // Read before the byte stores, which the compiler cannot tell apart.
         const int k = h->cls;
-        h->state = kFree;
+        SetClassAndState(h, k, kFree);
         h->used = kDirty;
         PushFreeTo<kRuns>(h, k);
     }
@@ -488,6 +499,29 @@ protected:
     // A push onto a plain list that went over the class's limit or listed a
     // huge block.
     void AfterPush(BlockHeader* h) noexcept;
+
+    // The bits in which a link differs from its block when both are block
+    // headers in one 64 KB granule of the chunk map.
+    static constexpr std::uintptr_t kOffGranule = ~((std::uintptr_t{1} << 16) - 32);
+    template <bool kRuns>
+    void* Pop(SizeClassRecord& c, BlockHeader* h, std::uintptr_t next, int k,
+              std::size_t m) noexcept {
+        c.head = next;
+        if constexpr (kRuns) {
+            // The rest of the run starts a run of its own.
+            const std::uint32_t length = SegmentLength(h);
+            if (length > 1) MarkSegment(AsBlock(next), SegmentLast(h), length - 1);
+        }
+        c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
+        h->state = UsedState(k);
+        SetUsedSize(h, m, k);
+        return PayloadOf(h);
+    }
+    // The pop of TryGetMem when its quick test fails: reports a head or link
+    // that fails the full tests, pops otherwise. Never null, so that the
+    // fast path's callers reach it by a jump and save no registers for it.
+    template <bool kRuns>
+    __attribute__((noinline, returns_nonnull)) void* PopChecked(int k, std::size_t m) noexcept;
 
     // GetMem when the class's list is empty: refills or splits.
     void* GetMemSlow(std::size_t n) noexcept;
