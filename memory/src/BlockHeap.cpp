@@ -177,7 +177,7 @@ void ChunkMap::Remove(const void* start, std::size_t size) noexcept {
 
 void TBlockManager::PushRaw(BlockHeader* h) noexcept {
     SizeClassRecord& c = classes_[h->cls];
-    NextFree(h) = c.head;
+    SetNextFree(h, c.head);
     if (segmented_) MarkSegment(h, Addr(h), 1);
     c.head = Addr(h);
     c.count.store(c.count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -393,7 +393,7 @@ void TBlockManager::PutBatch(TransferBatch& b) noexcept {
         TransferBatch::Entry& e = b.e[c];
         if (e.n <= 0) continue;
         SizeClassRecord& r = classes_[c];
-        NextFree(AsBlock(e.last)) = r.head;
+        SetNextFree(AsBlock(e.last), r.head);
         r.head = e.first;
         r.count.store(r.count.load(std::memory_order_relaxed) + e.n, std::memory_order_relaxed);
         e = TransferBatch::Entry{};
@@ -515,10 +515,10 @@ void TMemManager::ProvideBlocks(int k, std::int32_t& n) noexcept {
             break;
         }
         shortfall = n - Count(k);
-        std::uintptr_t* tail = &r.head;
-        while (*tail != kEndOfList) {
-            CheckListed(*tail, k);
-            tail = &NextFree(AsBlock(*tail));
+        LinkSlot tail = HeadSlot(r.head);
+        while (tail.Get() != kEndOfList) {
+            CheckListed(tail.Get(), k);
+            tail = LinkSlotOf(AsBlock(tail.Get()));
         }
         // Every piece's header is written below, which touches each page of
         // the block: one call brings a large block's pages in, instead of a
@@ -539,9 +539,9 @@ void TMemManager::ProvideBlocks(int k, std::int32_t& n) noexcept {
             b->state = kFree;
             b->prevCls = i == 0 ? firstPrev : static_cast<std::uint8_t>(k);
             b->used = zero;
-            NextFree(b) = kEndOfList;
-            *tail = Addr(b);
-            tail = &NextFree(b);
+            SetNextFree(b, kEndOfList);
+            tail.Set(Addr(b));
+            tail = LinkSlotOf(b);
             if (length++ == 0) runHead = b;
             if (i + 1 == wanted || i + 1 == pieces) {
                 MarkSegment(runHead, Addr(b), length);
@@ -634,7 +634,7 @@ void TMemManager::Trim(std::size_t keep) noexcept {
     for (int k = kMinClass; k <= kMaxClass; ++k) {
         SizeClassRecord& r = Record(k);
         const std::uint32_t run = RunLength(k);
-        std::uintptr_t* tail = &r.head;
+        LinkSlot tail = HeadSlot(r.head);
         BlockHeader* runHead = nullptr;
         BlockHeader* previous = nullptr;
         std::uint32_t length = 0;
@@ -646,8 +646,8 @@ void TMemManager::Trim(std::size_t keep) noexcept {
                 blk->state == kTrimCarve || AsChunk(map_.ChunkOf(blk))->tally == kDying;
             if (!leaves) {
                 blk->state = kFree;
-                *tail = b;
-                tail = &NextFree(blk);
+                tail.Set(b);
+                tail = LinkSlotOf(blk);
                 ++count;
                 if (length == run) {
                     MarkSegment(runHead, Addr(previous), length);
@@ -658,7 +658,7 @@ void TMemManager::Trim(std::size_t keep) noexcept {
             }
             b = next;
         }
-        *tail = kEndOfList;
+        tail.Set(kEndOfList);
         if (length > 0) MarkSegment(runHead, Addr(previous), length);
         r.count.store(count, std::memory_order_relaxed);
     }

@@ -212,19 +212,19 @@ AX_EXPORT size_t malloc_usable_size(void* p) noexcept {
 // The C++ runtime's own deletes end in free; ours name themselves when they
 // find a damaged block. (The aligned forms still end in free.)
 AX_EXPORT void operator delete(void* p) noexcept {
-    g_heap.value.MultiFreeMem(t_thread, p, "operator delete");
+    g_heap.value.MultiFreeMem<ax::memory::kDeleteEntry>(t_thread, p);
 }
 
 AX_EXPORT void operator delete(void* p, std::size_t) noexcept {
-    g_heap.value.MultiFreeMem(t_thread, p, "operator delete");
+    g_heap.value.MultiFreeMem<ax::memory::kDeleteEntry>(t_thread, p);
 }
 
 AX_EXPORT void operator delete[](void* p) noexcept {
-    g_heap.value.MultiFreeMem(t_thread, p, "operator delete[]");
+    g_heap.value.MultiFreeMem<ax::memory::kDeleteArrayEntry>(t_thread, p);
 }
 
 AX_EXPORT void operator delete[](void* p, std::size_t) noexcept {
-    g_heap.value.MultiFreeMem(t_thread, p, "operator delete[]");
+    g_heap.value.MultiFreeMem<ax::memory::kDeleteArrayEntry>(t_thread, p);
 }
 
 // Lets a program that did not link us ask whether the preloaded heap served

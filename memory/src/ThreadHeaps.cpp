@@ -135,6 +135,14 @@ void* TMainMemManager::SlowGetMem(ThreadContext& t, std::size_t n) noexcept {
     return p;
 }
 
+template <const char* kFunction>
+void TMainMemManager::SlowFreeMem(ThreadContext& t, void* p) noexcept {
+    SlowFreeMem(t, p, kFunction);
+}
+template void TMainMemManager::SlowFreeMem<kFreeEntry>(ThreadContext&, void*) noexcept;
+template void TMainMemManager::SlowFreeMem<kDeleteEntry>(ThreadContext&, void*) noexcept;
+template void TMainMemManager::SlowFreeMem<kDeleteArrayEntry>(ThreadContext&, void*) noexcept;
+
 void TMainMemManager::SlowFreeMem(ThreadContext& t, void* p, const char* function) noexcept {
     if (p == nullptr) return;
     switch (Classify(p)) {

@@ -6,6 +6,7 @@
 // before that.
 #include "memory/ProcessHeap.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -182,6 +183,58 @@ TEST_F(HeapCorruptionTest, DamagedFreeListLinkIsNeverFollowed) {
             live.AllocateMany({28});
         },
         kInMalloc);
+}
+
+TEST_F(HeapCorruptionTest, LinkWithAStrayZeroByteIsNeverFollowed) {
+    // A string's terminating zero written one byte into a released block.
+    EXPECT_DEATH(
+        {
+            LiveBlocks live;
+            void* q = std::malloc(28);
+            live.Add(q, 28);
+            auto* p = static_cast<unsigned char*>(std::malloc(28));
+            std::free(p);
+            p[0] = 0;
+            live.AllocateMany({28});
+        },
+        kInMalloc);
+}
+
+TEST_F(HeapCorruptionTest, LinkIntoALiveBlockNearbyIsNeverHandedOut) {
+    // A link overwritten with a pointer onto a block boundary inside a live
+    // block nearby, in the same chunk.
+    EXPECT_DEATH(
+        {
+            LiveBlocks live;
+            auto* used = static_cast<unsigned char*>(std::malloc(200));
+            std::memset(used, 0xab, 200);
+            live.Add(used, 200);
+            void* p = std::malloc(28);
+            std::free(p);
+            const std::uintptr_t inside = reinterpret_cast<std::uintptr_t>(used) + 64 - 4;
+            std::memcpy(p, &inside, sizeof inside);
+            live.AllocateMany({28});
+        },
+        kInMalloc);
+}
+
+TEST_F(HeapCorruptionTest, SoundListsAcrossChunksAreNotTakenForDamage) {
+    // 28-byte blocks of several chunks released alternately from both ends,
+    // so that most links lead to another chunk; all come back, none twice.
+    std::vector<void*> blocks(80'000);
+    for (void*& p : blocks)
+        p = std::malloc(28);
+    for (std::size_t i = 0, j = blocks.size() - 1; i < j; ++i, --j) {
+        std::free(blocks[i]);
+        std::free(blocks[j]);
+    }
+    std::vector<std::uintptr_t> again;
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        again.push_back(reinterpret_cast<std::uintptr_t>(std::malloc(28)));
+    std::sort(again.begin(), again.end());
+    EXPECT_EQ(std::adjacent_find(again.begin(), again.end()), again.end());
+    for (std::uintptr_t p : again)
+        std::free(reinterpret_cast<void*>(p));
 }
 
 const void* g_expected = nullptr;

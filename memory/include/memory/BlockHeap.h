@@ -93,8 +93,8 @@ inline void SetCarvedBytes(ChunkHeader* c, std::uint32_t v) {
 constexpr int SizeClass(std::size_t m) {
     // Without a branch (mixed small sizes would mispredict one): below 33
     // the OR makes it 5.
-    // The top bit's index plus one, written so that it compiles to a bsr
-    // (bit_width subtracts from 64).
+    // The index of the top bit plus one, which the compiler makes a bsr
+    // (bit_width would add a subtraction from 64).
     const unsigned long long x = (std::max<std::size_t>(m, 1) - 1) | 31;
     return (__builtin_clzll(x) ^ 63) + 1;
 }
@@ -132,34 +132,54 @@ inline std::uint16_t ClassAndState(const BlockHeader* h) {
     return v;
 }
 inline void SetClassAndState(BlockHeader* h, int cls, std::uint8_t state) {
-    const auto v = static_cast<std::uint16_t>(cls | state << 8);
+    const std::uint16_t v = static_cast<std::uint16_t>(cls | state << 8);
     __builtin_memcpy(h, &v, 2);
 }
 static_assert(std::endian::native == std::endian::little);
 
-// The state byte of a used block, by its class byte; for bytes that are no
-// class, a value no byte has.
-struct UsedStates {
-    std::uint16_t of[256];
-};
-inline constexpr UsedStates kUsedStates = [] {
-    UsedStates t{};
-    for (int b = 0; b < 256; ++b)
-        t.of[b] = b >= kMinClass && b <= kMaxClass ? UsedState(b) : 0x100;
-    return t;
-}();
-
 // The release test of a payload in one of our chunks: a used block whose
-// state agrees with its class (one table look-up covers the class's range
-// too), on a block boundary.
+// state agrees with its class, the class in range, on a block boundary.
+// Compares rather than a table, whose address would take one more register
+// on the release fast path.
 inline bool UsedHeaderIntact(const void* p) {
     const BlockHeader* h = HeaderOf(p);
-    return kUsedStates.of[h->cls] == h->state && (Addr(p) & 31) == 0;
+    const unsigned cls = h->cls;
+    return h->state == cls + kUsedMark && cls - kMinClass <= unsigned{kMaxClass - kMinClass} &&
+           (Addr(p) & 31) == 0;
 }
 
-// A free block's payload starts with the address of the next free block.
-inline std::uintptr_t& NextFree(BlockHeader* h) {
-    return *reinterpret_cast<std::uintptr_t*>(reinterpret_cast<char*>(h) + kHeaderSize);
+// A free block's payload starts with the address of the next free block,
+// stored under a key: bits 12 and up of the link's own address, moved down
+// to bit 5, with the five low bits set. Block headers sit 4 bytes before a
+// 32-byte boundary, so a link overwritten with a plain pointer of 8-byte
+// alignment reveals an address off a block boundary, as does one whose low
+// byte a stray write changed to zero; other damage does so 31 times in 32.
+// The allocation fast path tests only that and the 48-bit range, without a
+// look-up in the chunk map (the slow paths still look).
+inline std::uintptr_t LinkKey(const BlockHeader* h) {
+    return Addr(h) >> 7 | 31;
+}
+inline std::uintptr_t* LinkWord(BlockHeader* h) {
+    return reinterpret_cast<std::uintptr_t*>(reinterpret_cast<char*>(h) + kHeaderSize);
+}
+inline std::uintptr_t NextFree(BlockHeader* h) {
+    return *LinkWord(h) ^ LinkKey(h);
+}
+inline void SetNextFree(BlockHeader* h, std::uintptr_t next) {
+    *LinkWord(h) = next ^ LinkKey(h);
+}
+// Where a list keeps a link: a list head (plain) or a free block's payload.
+struct LinkSlot {
+    std::uintptr_t* at;
+    std::uintptr_t key;
+    std::uintptr_t Get() const { return *at ^ key; }
+    void Set(std::uintptr_t v) const { *at = v ^ key; }
+};
+inline LinkSlot HeadSlot(std::uintptr_t& head) {
+    return {&head, 0};
+}
+inline LinkSlot LinkSlotOf(BlockHeader* h) {
+    return {LinkWord(h), LinkKey(h)};
 }
 
 // The main pool's lists are runs of blocks ("segments"), each as it was
@@ -357,18 +377,17 @@ public:
             return nullptr;
         const std::size_t m = (n + 7) & ~std::size_t{3};
         const int k = SizeClass(m);
-        SizeClassRecord& c = classes_[k];
+        SizeClassRecord& c = RecordOf(k);
         const std::uintptr_t a = c.head;
         if (a == kEndOfList) [[unlikely]]
             return nullptr;
         BlockHeader* h = AsBlock(a);
         const std::uintptr_t next = NextFree(h);
-        // One test per word for the usual case: the head (which passed
-        // LinkIntact when it was listed) says "free, class k", and its link
-        // leads to a block boundary in the head's own granule of the chunk
-        // map. Anything else, the end of the list too, is tested in full out
-        // of line.
-        if (ClassAndState(h) != k || ((next ^ a) & kOffGranule) != 0) [[unlikely]]
+        // The head passed LinkIntact when it was listed; here it must say
+        // "free, class k" and its link reveal a block boundary below 2^48
+        // (see LinkKey). Anything else, the end of the list too, is tested
+        // in full out of line.
+        if (ClassAndState(h) != k || ((next + kHeaderSize) & kOffBoundary) != 0) [[unlikely]]
             return PopChecked<kRuns>(k, m);
         return Pop<kRuns>(c, h, next, k, m);
     }
@@ -377,8 +396,6 @@ public:
     // stray write may have spoilt) before it becomes a list head: the end, or
     // a block boundary in one of our chunks.
     bool LinkIntact(std::uintptr_t next) const noexcept {
-        // One test for a payload 32-byte aligned in the 48-bit address space.
-        constexpr std::uintptr_t kOffBoundary = ~((std::uintptr_t{1} << 48) - 1) | 31;
         if (((next + kHeaderSize) & kOffBoundary) != 0) [[unlikely]]
             return next == kEndOfList;
         return map_->ChunkOfLow(AsBlock(next)) != 0;
@@ -441,8 +458,8 @@ public:
         PushFreeTo<kRuns>(h, h->cls);
     }
     template <bool kRuns> void PushFreeTo(BlockHeader* h, int k) noexcept {
-        SizeClassRecord& c = classes_[k];
-        NextFree(h) = c.head;
+        SizeClassRecord& c = RecordOf(k);
+        SetNextFree(h, c.head);
         if constexpr (kRuns) MarkSegment(h, Addr(h), 1);
         c.head = Addr(h);
         const std::int32_t n = c.count.load(std::memory_order_relaxed) + 1;
@@ -500,9 +517,16 @@ protected:
     // huge block.
     void AfterPush(BlockHeader* h) noexcept;
 
-    // The bits in which a link differs from its block when both are block
-    // headers in one 64 KB granule of the chunk map.
-    static constexpr std::uintptr_t kOffGranule = ~((std::uintptr_t{1} << 16) - 32);
+    // One test for a payload 32-byte aligned in the 48-bit address space.
+    static constexpr std::uintptr_t kOffBoundary = ~((std::uintptr_t{1} << 48) - 1) | 31;
+    // The class's record by an address computed once: the compiler would
+    // otherwise compute the count's address afresh from k, three
+    // instructions more on each fast path.
+    SizeClassRecord& RecordOf(int k) noexcept {
+        SizeClassRecord* c = &classes_[k];
+        asm("" : "+r"(c));
+        return *c;
+    }
     template <bool kRuns>
     void* Pop(SizeClassRecord& c, BlockHeader* h, std::uintptr_t next, int k,
               std::size_t m) noexcept {
@@ -517,9 +541,9 @@ protected:
         SetUsedSize(h, m, k);
         return PayloadOf(h);
     }
-    // The pop of TryGetMem when its quick test fails: reports a head or link
-    // that fails the full tests, pops otherwise. Never null, so that the
-    // fast path's callers reach it by a jump and save no registers for it.
+    // The pop of TryGetMem when the one-branch test fails: reports a head or
+    // link that fails the full tests, pops otherwise. Never null, so that
+    // the fast path's callers reach it by a jump.
     template <bool kRuns>
     __attribute__((noinline, returns_nonnull)) void* PopChecked(int k, std::size_t m) noexcept;
 

@@ -87,6 +87,11 @@ struct MainOptions {
     bool checkHeap = false;
 };
 
+// The entry points that release, as a report of heap corruption names them.
+inline constexpr char kFreeEntry[] = "free";
+inline constexpr char kDeleteEntry[] = "operator delete";
+inline constexpr char kDeleteArrayEntry[] = "operator delete[]";
+
 class TMainMemManager final : public TMemManager {
 public:
     constexpr TMainMemManager(PageSource* pages, const MainOptions& options)
@@ -104,8 +109,10 @@ public:
         }
         return SlowGetMem(t, n);
     }
-    // function names the entry point in a report of heap corruption.
-    void MultiFreeMem(ThreadContext& t, void* p, const char* function = "free") noexcept {
+    // kFunction names the entry point in a report of heap corruption; as a
+    // template argument it costs the fast path no register.
+    template <const char* kFunction = kFreeEntry>
+    void MultiFreeMem(ThreadContext& t, void* p) noexcept {
         if (TThreadMemManager* pool = t.pool; pool != nullptr) [[likely]] {
             if (pool->FreeMemTo<false>(p) == 0) [[likely]]
                 return;
@@ -115,7 +122,7 @@ public:
                 return;
             }
         }
-        SlowFreeMem(t, p, function);
+        SlowFreeMem<kFunction>(t, p);
     }
     void* MultiReallocMem(ThreadContext& t, void* p, std::size_t n) noexcept;
     // count x size bytes that read as zero; NULL with ENOMEM on overflow.
@@ -157,6 +164,7 @@ private:
     friend class TThreadMemManager;
 
     void* SlowGetMem(ThreadContext& t, std::size_t n) noexcept;
+    template <const char* kFunction> void SlowFreeMem(ThreadContext& t, void* p) noexcept;
     void SlowFreeMem(ThreadContext& t, void* p, const char* function) noexcept;
     TThreadMemManager* AcquireThreadPool(ThreadContext& t) noexcept;
     void ReportInvalid(const char* function, void* p) noexcept;
