@@ -149,24 +149,22 @@ inline bool UsedHeaderIntact(const void* p) {
 }
 
 // A free block's payload starts with the address of the next free block,
-// stored under a key: bits 12 and up of the link's own address, moved down
-// to bit 5, with the five low bits set. Block headers sit 4 bytes before a
+// stored with its five low bits inverted. Block headers sit 4 bytes before a
 // 32-byte boundary, so a link overwritten with a plain pointer of 8-byte
 // alignment reveals an address off a block boundary, as does one whose low
 // byte a stray write changed to zero; other damage does so 31 times in 32.
 // The allocation fast path tests only that and the 48-bit range, without a
-// look-up in the chunk map (the slow paths still look).
-inline std::uintptr_t LinkKey(const BlockHeader* h) {
-    return Addr(h) >> 7 | 31;
-}
+// look-up in the chunk map (the slow paths still look). (A key of the link's
+// own address would scramble the rest too, but adds a cycle to every pop.)
+inline constexpr std::uintptr_t kLinkKey = 31;
 inline std::uintptr_t* LinkWord(BlockHeader* h) {
     return reinterpret_cast<std::uintptr_t*>(reinterpret_cast<char*>(h) + kHeaderSize);
 }
 inline std::uintptr_t NextFree(BlockHeader* h) {
-    return *LinkWord(h) ^ LinkKey(h);
+    return *LinkWord(h) ^ kLinkKey;
 }
 inline void SetNextFree(BlockHeader* h, std::uintptr_t next) {
-    *LinkWord(h) = next ^ LinkKey(h);
+    *LinkWord(h) = next ^ kLinkKey;
 }
 // Where a list keeps a link: a list head (plain) or a free block's payload.
 struct LinkSlot {
@@ -179,7 +177,7 @@ inline LinkSlot HeadSlot(std::uintptr_t& head) {
     return {&head, 0};
 }
 inline LinkSlot LinkSlotOf(BlockHeader* h) {
-    return {LinkWord(h), LinkKey(h)};
+    return {LinkWord(h), kLinkKey};
 }
 
 // The main pool's lists are runs of blocks ("segments"), each as it was
@@ -385,7 +383,7 @@ public:
         const std::uintptr_t next = NextFree(h);
         // The head passed LinkIntact when it was listed; here it must say
         // "free, class k" and its link reveal a block boundary below 2^48
-        // (see LinkKey). Anything else, the end of the list too, is tested
+        // (see kLinkKey). Anything else, the end of the list too, is tested
         // in full out of line.
         if (ClassAndState(h) != k || ((next + kHeaderSize) & kOffBoundary) != 0) [[unlikely]]
             return PopChecked<kRuns>(k, m);
