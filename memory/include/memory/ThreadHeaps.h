@@ -110,7 +110,7 @@ public:
         return SlowGetMem(t, n);
     }
     // kFunction names the entry point in a report of heap corruption; as a
-    // template argument it costs the fast path no register.
+    // template argument it is not an argument the fast path must hold.
     template <const char* kFunction = kFreeEntry>
     void MultiFreeMem(ThreadContext& t, void* p) noexcept {
         if (TThreadMemManager* pool = t.pool; pool != nullptr) [[likely]] {
