@@ -2,6 +2,7 @@
 
 #include "crash/vorBugReport.h"
 #include "crash/vorExceptBox.h"
+#include "crash/vorHeapCorruption.h"
 #include "crash/vorMail.h"
 #include "crash/vorMapFile.h"
 #include "crash/vorMsgWindows.h"
@@ -565,6 +566,7 @@ bool InstallReporter(bool) {
             return false;
         }
         std::set_terminate(TerminateHandler);
+        InstallHeapCorruptionReport();
         r.Hooks = {ThreadStarted, ThreadEnded, ThreadUncaught};
         SetThreadHooks(&r.Hooks);
         r.RecordThrows = true;
@@ -589,6 +591,7 @@ void UninstallReporter() {
     StopFreezeWatchdog();
     r.RecordThrows = false;
     SetThreadHooks(nullptr);
+    UninstallHeapCorruptionReport();
     RestoreFaultHandlers();
     StopWorker();
     CloseThreadList();

@@ -182,7 +182,9 @@ TEST(Faults, UncaughtExceptionOnAWorker) {
 }
 
 TEST(Faults, DoubleFreeCaughtByTheMemoryManager) {
-    ExpectComplete(RunFaulter("doublefree"), "exception class   : BcbTermination", "DoubleFree", "doublefree", false);
+    ExpectComplete(RunFaulter("doublefree"),
+                   "exception class   : EHeapCorruption\r\nexception message : Heap corruption detected in free() at address ",
+                   "DoubleFree", "doublefree", false);
 }
 
 TEST(Faults, FrozenMainThread) {

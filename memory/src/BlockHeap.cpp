@@ -1,5 +1,7 @@
 #include "memory/BlockHeap.h"
 
+#include "memory/HeapCorruption.h"
+
 #include <algorithm>
 #include <cstring>
 #include <sys/mman.h>
@@ -37,6 +39,10 @@ PageRange InnerPages(const BlockHeader* h) {
 ChunkHeader* AsChunk(std::uintptr_t a) {
     return reinterpret_cast<ChunkHeader*>(a);
 }
+
+// Damage found in a free list is reported as found by the allocation that
+// walked into it.
+constexpr const char* kListWalker = "malloc";
 
 // Pieces of a split inherit a fresh block's zeroes; anything else may hold
 // old data.
@@ -171,7 +177,7 @@ void ChunkMap::Remove(const void* start, std::size_t size) noexcept {
 
 void TBlockManager::PushRaw(BlockHeader* h) noexcept {
     SizeClassRecord& c = classes_[h->cls];
-    NextFree(h) = c.head;
+    SetNextFree(h, c.head);
     if (segmented_) MarkSegment(h, Addr(h), 1);
     c.head = Addr(h);
     c.count.store(c.count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -186,6 +192,7 @@ void TBlockManager::AfterPush(BlockHeader* h) noexcept {
 BlockHeader* TBlockManager::PopRaw(int k) noexcept {
     SizeClassRecord& c = classes_[k];
     if (c.head == kEndOfList) return nullptr;
+    CheckListed(c.head, k);
     BlockHeader* h = AsBlock(c.head);
     c.head = NextFree(h);
     if (segmented_) {
@@ -230,7 +237,7 @@ void* TBlockManager::GetMemSlow(std::size_t n) noexcept {
     const std::size_t m = (n + 7) & ~std::size_t{3};
     BlockHeader* h = GetBlock(SizeClass(m));
     if (h == nullptr) return nullptr;
-    h->state = kUsed;
+    h->state = UsedState(h->cls);
     SetUsedSize(h, m);
     return PayloadOf(h);
 }
@@ -268,7 +275,7 @@ void* TBlockManager::GetZeroedMem(std::size_t n) noexcept {
     BlockHeader* h = GetBlock(SizeClass(m));
     if (h == nullptr) return nullptr;
     const std::uint8_t zero = h->used;
-    h->state = kUsed;
+    h->state = UsedState(h->cls);
     SetUsedSize(h, m);
     auto* p = static_cast<unsigned char*>(PayloadOf(h));
     switch (zero) {
@@ -312,6 +319,27 @@ void* TBlockManager::ReallocMem(void* p, std::size_t n) noexcept {
     return q;
 }
 
+template <bool kRuns> void* TBlockManager::PopChecked(int k, std::size_t m) noexcept {
+    SizeClassRecord& c = classes_[k];
+    const std::uintptr_t a = c.head;
+    BlockHeader* h = AsBlock(a);
+    const std::uintptr_t next = NextFree(h);
+    if (!IsFreeOfClass(a, k) || !LinkIntact(next)) [[unlikely]]
+        ReportListed(a);
+    return Pop<kRuns>(c, h, next, k, m);
+}
+template void* TBlockManager::PopChecked<true>(int, std::size_t) noexcept;
+template void* TBlockManager::PopChecked<false>(int, std::size_t) noexcept;
+
+void TBlockManager::CheckListed(std::uintptr_t h, int k) const noexcept {
+    if (!ListedIntact(h, k) || !LinkIntact(NextFree(AsBlock(h)))) [[unlikely]]
+        ReportListed(h);
+}
+
+void TBlockManager::ReportListed(std::uintptr_t h) noexcept {
+    ReportCorruption(kListWalker, reinterpret_cast<void*>(h + kHeaderSize));
+}
+
 void TBlockManager::TakeBatch(TransferBatch& b) noexcept {
     for (int c = kMaxClass; c >= kMinClass; --c) {
         TransferBatch::Entry& e = b.e[c];
@@ -327,9 +355,11 @@ void TBlockManager::TakeBatch(TransferBatch& b) noexcept {
             // Whole runs, without touching the blocks inside them.
             std::int32_t taken = 0;
             while (taken < n) {
+                CheckListed(r.head, c);
                 BlockHeader* head = AsBlock(r.head);
                 taken += static_cast<std::int32_t>(SegmentLength(head));
                 e.last = SegmentLast(head);
+                CheckListed(e.last, c);
                 r.head = NextFree(AsBlock(e.last));
             }
             n = taken;
@@ -340,6 +370,7 @@ void TBlockManager::TakeBatch(TransferBatch& b) noexcept {
             BlockHeader* runHead = nullptr;
             std::uint32_t length = 0;
             for (std::int32_t i = 1;; ++i) {
+                CheckListed(at, c);
                 BlockHeader* blk = AsBlock(at);
                 if (length == 0) runHead = blk;
                 if (++length == run || i == n) {
@@ -362,7 +393,7 @@ void TBlockManager::PutBatch(TransferBatch& b) noexcept {
         TransferBatch::Entry& e = b.e[c];
         if (e.n <= 0) continue;
         SizeClassRecord& r = classes_[c];
-        NextFree(AsBlock(e.last)) = r.head;
+        SetNextFree(AsBlock(e.last), r.head);
         r.head = e.first;
         r.count.store(r.count.load(std::memory_order_relaxed) + e.n, std::memory_order_relaxed);
         e = TransferBatch::Entry{};
@@ -484,9 +515,11 @@ void TMemManager::ProvideBlocks(int k, std::int32_t& n) noexcept {
             break;
         }
         shortfall = n - Count(k);
-        std::uintptr_t* tail = &r.head;
-        while (*tail != kEndOfList)
-            tail = &NextFree(AsBlock(*tail));
+        LinkSlot tail = HeadSlot(r.head);
+        while (tail.Get() != kEndOfList) {
+            CheckListed(tail.Get(), k);
+            tail = LinkSlotOf(AsBlock(tail.Get()));
+        }
         // Every piece's header is written below, which touches each page of
         // the block: one call brings a large block's pages in, instead of a
         // fault per page.
@@ -506,9 +539,9 @@ void TMemManager::ProvideBlocks(int k, std::int32_t& n) noexcept {
             b->state = kFree;
             b->prevCls = i == 0 ? firstPrev : static_cast<std::uint8_t>(k);
             b->used = zero;
-            NextFree(b) = kEndOfList;
-            *tail = Addr(b);
-            tail = &NextFree(b);
+            SetNextFree(b, kEndOfList);
+            tail.Set(Addr(b));
+            tail = LinkSlotOf(b);
             if (length++ == 0) runHead = b;
             if (i + 1 == wanted || i + 1 == pieces) {
                 MarkSegment(runHead, Addr(b), length);
@@ -565,6 +598,7 @@ void TMemManager::Trim(std::size_t keep) noexcept {
         AsChunk(c)->tally = 0;
     for (int k = kMinClass; k <= kMaxClass; ++k) {
         for (std::uintptr_t b = Class(k).head; b != kEndOfList; b = NextFree(AsBlock(b))) {
+            CheckListed(b, k);
             AsBlock(b)->state = kTrimListed;
             AsChunk(map_.ChunkOf(AsBlock(b)))->tally += std::uint32_t{1} << k;
         }
@@ -600,7 +634,7 @@ void TMemManager::Trim(std::size_t keep) noexcept {
     for (int k = kMinClass; k <= kMaxClass; ++k) {
         SizeClassRecord& r = Record(k);
         const std::uint32_t run = RunLength(k);
-        std::uintptr_t* tail = &r.head;
+        LinkSlot tail = HeadSlot(r.head);
         BlockHeader* runHead = nullptr;
         BlockHeader* previous = nullptr;
         std::uint32_t length = 0;
@@ -612,8 +646,8 @@ void TMemManager::Trim(std::size_t keep) noexcept {
                 blk->state == kTrimCarve || AsChunk(map_.ChunkOf(blk))->tally == kDying;
             if (!leaves) {
                 blk->state = kFree;
-                *tail = b;
-                tail = &NextFree(blk);
+                tail.Set(b);
+                tail = LinkSlotOf(blk);
                 ++count;
                 if (length == run) {
                     MarkSegment(runHead, Addr(previous), length);
@@ -624,7 +658,7 @@ void TMemManager::Trim(std::size_t keep) noexcept {
             }
             b = next;
         }
-        *tail = kEndOfList;
+        tail.Set(kEndOfList);
         if (length > 0) MarkSegment(runHead, Addr(previous), length);
         r.count.store(count, std::memory_order_relaxed);
     }
@@ -665,6 +699,18 @@ bool TMemManager::LargeChunkResident(ChunkHeader* chunk) noexcept {
     return false;
 }
 
+std::uintptr_t TMemManager::StepOver(std::uintptr_t pos, std::uintptr_t end) noexcept {
+    // The walk goes by class bytes, of used blocks too: one spoilt by a
+    // write past its neighbour would lead it astray and the carve behind it
+    // would cut through blocks in use.
+    const std::uint32_t k = AsBlock(pos)->cls;
+    const std::uintptr_t next = pos + (std::uintptr_t{1} << (k & 31));
+    if (k < kMinClass || k > kMaxClass || ((pos + kHeaderSize) & ClassAlignMask(k)) != 0 ||
+        next > end) [[unlikely]]
+        ReportCorruption(kListWalker, reinterpret_cast<void*>(pos + kHeaderSize));
+    return next;
+}
+
 void TMemManager::MarkRuns(ChunkHeader* chunk) noexcept {
     // A run is worth carving afresh when it spans several pages and is more
     // than one block (a single large block gives back its pages anyway).
@@ -674,13 +720,13 @@ void TMemManager::MarkRuns(ChunkHeader* chunk) noexcept {
     bool any = false;
     while (pos < end) {
         if (AsBlock(pos)->state != kTrimListed) {
-            pos = Addr(NextBlock(AsBlock(pos)));
+            pos = StepOver(pos, end);
             continue;
         }
         std::uintptr_t stop = pos;
         int blocks = 0;
         while (stop < end && AsBlock(stop)->state == kTrimListed) {
-            stop = Addr(NextBlock(AsBlock(stop)));
+            stop = StepOver(stop, end);
             ++blocks;
         }
         if (blocks > 1 && stop - pos >= kWorth &&

@@ -122,10 +122,13 @@ private:
             std::memcpy(&hdr, &word, sizeof hdr);
             const BlockHeader* h = &hdr;
             if (h->cls < kMinClass || h->cls > kMaxClass) return Fail(pos, "block class out of range");
-            if (h->state != kFree && h->state != kUsed) return Fail(pos, "block state out of range");
+            if (h->state != kFree && h->state != UsedState(h->cls))
+                return Fail(pos, "block state out of range");
+            if (((pos + kHeaderSize) & ClassAlignMask(h->cls)) != 0)
+                return Fail(pos, "block not aligned to its class");
             if (h->prevCls != prev) return Fail(pos, "previous-class byte disagrees with the walk");
             // The last byte is looked at only when nothing moves.
-            if (h->state == kUsed) {
+            if (h->state != kFree) {
                 const std::size_t used = UsedSize(h);
                 if (scope_.complete && (used < kHeaderSize || used > (std::size_t{1} << h->cls)))
                     return Fail(pos, "used size out of range");

@@ -3,11 +3,14 @@
 // The C library's own allocator stays behind it as the previous manager.
 #include "memory/ProcessHeap.h"
 
+#include "memory/HeapCorruption.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <malloc.h>
+#include <new>
 #include <sched.h>
 #include <sys/single_threaded.h>
 #include <unistd.h>
@@ -55,17 +58,11 @@ constinit SystemPages g_pages;
 constinit pthread_key_t g_exitKey = 0;
 constinit std::atomic<int> g_hooks{0};
 
-#ifdef NDEBUG
-constexpr bool kAbortOnInvalidFree = false;
-#else
-constexpr bool kAbortOnInvalidFree = true;
-#endif
-
 constinit NoDestroy<TMainMemManager>
     g_heap(&g_pages, MainOptions{PreviousManager{__libc_malloc, __libc_free, __libc_realloc,
                                                  PreviousAligned, PreviousUsableSize,
                                                  __libc_calloc},
-                                 &__libc_single_threaded, kAbortOnInvalidFree, PoolAcquired});
+                                 &__libc_single_threaded, true, PoolAcquired});
 
 constinit thread_local ThreadContext t_thread __attribute__((tls_model("initial-exec")));
 
@@ -212,8 +209,33 @@ AX_EXPORT size_t malloc_usable_size(void* p) noexcept {
 
 } // extern "C"
 
+// The C++ runtime's own deletes end in free; ours name themselves when they
+// find a damaged block. (The aligned forms still end in free.)
+AX_EXPORT void operator delete(void* p) noexcept {
+    g_heap.value.MultiFreeMem<ax::memory::kDeleteEntry>(t_thread, p);
+}
+
+AX_EXPORT void operator delete(void* p, std::size_t) noexcept {
+    g_heap.value.MultiFreeMem<ax::memory::kDeleteEntry>(t_thread, p);
+}
+
+AX_EXPORT void operator delete[](void* p) noexcept {
+    g_heap.value.MultiFreeMem<ax::memory::kDeleteArrayEntry>(t_thread, p);
+}
+
+AX_EXPORT void operator delete[](void* p, std::size_t) noexcept {
+    g_heap.value.MultiFreeMem<ax::memory::kDeleteArrayEntry>(t_thread, p);
+}
+
 // Lets a program that did not link us ask whether the preloaded heap served
 // a pointer.
 extern "C" AX_EXPORT int axmalloc_owns(const void* p) {
     return ax::memory::ProcessHeapOwns(p) ? 1 : 0;
+}
+
+// Lets a crash reporter, linked in or not, turn heap corruption into a report
+// (see HeapCorruption.h); null goes back to the line on standard error.
+extern "C" AX_EXPORT void axmalloc_set_corruption_handler(void (*handler)(const char*,
+                                                                          const void*)) {
+    ax::memory::SetCorruptionHandler(handler);
 }

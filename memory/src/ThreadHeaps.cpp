@@ -1,6 +1,7 @@
 #include "memory/ThreadHeaps.h"
 
 #include "memory/HeapChecker.h"
+#include "memory/HeapCorruption.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +27,8 @@ public:
 
 private:
     pthread_mutex_t& m_;
+    // A report of heap corruption must not wait for this lock.
+    HeapLockNote note_;
 };
 
 } // namespace
@@ -132,14 +135,22 @@ void* TMainMemManager::SlowGetMem(ThreadContext& t, std::size_t n) noexcept {
     return p;
 }
 
+template <const char* kFunction>
 void TMainMemManager::SlowFreeMem(ThreadContext& t, void* p) noexcept {
+    SlowFreeMem(t, p, kFunction);
+}
+template void TMainMemManager::SlowFreeMem<kFreeEntry>(ThreadContext&, void*) noexcept;
+template void TMainMemManager::SlowFreeMem<kDeleteEntry>(ThreadContext&, void*) noexcept;
+template void TMainMemManager::SlowFreeMem<kDeleteArrayEntry>(ThreadContext&, void*) noexcept;
+
+void TMainMemManager::SlowFreeMem(ThreadContext& t, void* p, const char* function) noexcept {
     if (p == nullptr) return;
     switch (Classify(p)) {
     case Ownership::Foreign:
         options_.previous.release(p);
         return;
     case Ownership::Invalid:
-        ReportInvalidFree(p);
+        ReportInvalid(function, p);
         return;
     case Ownership::Used: {
         const std::size_t bytes = std::size_t{1} << HeaderOf(p)->cls;
@@ -175,7 +186,7 @@ void* TMainMemManager::MultiReallocMem(ThreadContext& t, void* p, std::size_t n)
     if (p == nullptr) return MultiGetMem(t, n);
     switch (Classify(p)) {
     case Ownership::Invalid:
-        ReportInvalidFree(p);
+        ReportInvalid("realloc", p);
         errno = EINVAL;
         return nullptr;
     case Ownership::Used: {
@@ -374,15 +385,8 @@ void TMainMemManager::UnlockAfterFork(bool child) noexcept {
     pthread_mutex_unlock(&tableLock_);
 }
 
-void TMainMemManager::ReportInvalidFree(void* p) noexcept {
-    if (!options_.abortOnInvalidFree) return;
-    char text[] = "memory: release of a block that is not in use at 0x0000000000000000\n";
-    const std::size_t digits = std::strlen(text) - 17;
-    std::uintptr_t a = Addr(p);
-    for (int i = 15; i >= 0; --i, a >>= 4)
-        text[digits + static_cast<std::size_t>(i)] = "0123456789abcdef"[a & 15];
-    [[maybe_unused]] const auto written = write(2, text, std::strlen(text));
-    std::abort();
+void TMainMemManager::ReportInvalid(const char* function, void* p) noexcept {
+    if (options_.reportCorruption) ReportCorruption(function, p);
 }
 
 } // namespace ax::memory

@@ -71,13 +71,14 @@ TEST_F(BlockHeapTest, HeaderBytesOfUsedBlocks) {
     // 1 KB block follows the 512-byte one.
     auto* a = static_cast<std::uint8_t*>(heap->GetMem(100));
     EXPECT_EQ(Offset(a), 128u);
-    const std::uint8_t expectA[] = {7, 1, 6, 104};
+    // The state byte of a used block is 0x40 plus its class.
+    const std::uint8_t expectA[] = {7, 0x47, 6, 104};
     EXPECT_EQ(std::memcmp(a - 4, expectA, 4), 0);
 
     // 1004 bytes with header in units of 8 bytes, rounded up: 126.
     auto* b = static_cast<std::uint8_t*>(heap->GetMem(1000));
     EXPECT_EQ(Offset(b), 1024u);
-    const std::uint8_t expectB[] = {10, 1, 9, 126};
+    const std::uint8_t expectB[] = {10, 0x4a, 9, 126};
     EXPECT_EQ(std::memcmp(b - 4, expectB, 4), 0);
     EXPECT_EQ(UsedSize(HeaderOf(b)), 1008u);
 

@@ -26,7 +26,14 @@ inline constexpr std::size_t kChunkAlign = std::size_t{1} << 17;
 inline constexpr std::size_t kMaxBlockAlign = std::size_t{1} << 17;
 inline constexpr std::uintptr_t kEndOfList = ~std::uintptr_t{0};
 
-enum BlockState : std::uint8_t { kFree = 0, kUsed = 1, kChunkStart = 2, kChunkEnd = 3 };
+enum BlockState : std::uint8_t { kFree = 0, kChunkStart = 2, kChunkEnd = 3 };
+// A used block's state byte is this plus its class: a header written into
+// from the block before it (its class byte comes first) no longer agrees with
+// itself, nor does the word before a pointer into the middle of a block.
+inline constexpr std::uint8_t kUsedMark = 0x40;
+constexpr std::uint8_t UsedState(int cls) {
+    return static_cast<std::uint8_t>(kUsedMark + cls);
+}
 
 // What a free block's last header byte (its used size while in use) says
 // about its contents, so that calloc zeroes only what may be dirty.
@@ -84,8 +91,17 @@ inline void SetCarvedBytes(ChunkHeader* c, std::uint32_t v) {
 }
 
 constexpr int SizeClass(std::size_t m) {
-    if (m < 33) return kMinClass;
-    return std::bit_width(m - 1);
+    // Without a branch (mixed small sizes would mispredict one): below 33
+    // the OR makes it 5.
+    // The index of the top bit plus one, which the compiler makes a bsr
+    // (bit_width would add a subtraction from 64).
+    const unsigned long long x = (std::max<std::size_t>(m, 1) - 1) | 31;
+    return (__builtin_clzll(x) ^ 63) + 1;
+}
+
+// The payload of a block of class k is aligned to 2^k, up to kMaxBlockAlign.
+constexpr std::uintptr_t ClassAlignMask(std::uint32_t k) {
+    return (std::uintptr_t{1} << std::min<std::uint32_t>(k, 17)) - 1;
 }
 
 inline BlockHeader* HeaderOf(const void* payload) {
@@ -100,10 +116,68 @@ inline BlockHeader* AsBlock(std::uintptr_t a) {
 inline std::uintptr_t Addr(const void* p) {
     return reinterpret_cast<std::uintptr_t>(p);
 }
+// The tests below read the header a byte at a time where the bytes may just
+// have been written one by one: a wider read would wait for those writes to
+// reach the cache instead of taking them from the store buffer.
+inline bool IsFreeOfClass(std::uintptr_t header, int k) {
+    const auto* h = reinterpret_cast<const BlockHeader*>(header);
+    return h->cls == k && h->state == kFree;
+}
+// The class and state bytes as one word. A release writes them so, and the
+// allocation fast path, which mostly pops what a release just pushed, reads
+// them so: one load and one compare, taken whole from the store buffer.
+inline std::uint16_t ClassAndState(const BlockHeader* h) {
+    std::uint16_t v;
+    __builtin_memcpy(&v, h, 2);
+    return v;
+}
+inline void SetClassAndState(BlockHeader* h, int cls, std::uint8_t state) {
+    const std::uint16_t v = static_cast<std::uint16_t>(cls | state << 8);
+    __builtin_memcpy(h, &v, 2);
+}
+static_assert(std::endian::native == std::endian::little);
 
-// A free block's payload starts with the address of the next free block.
-inline std::uintptr_t& NextFree(BlockHeader* h) {
-    return *reinterpret_cast<std::uintptr_t*>(reinterpret_cast<char*>(h) + kHeaderSize);
+// The release test of a payload in one of our chunks: a used block whose
+// state agrees with its class, the class in range, on a block boundary.
+// Compares rather than a table, whose address would take one more register
+// on the release fast path.
+inline bool UsedHeaderIntact(const void* p) {
+    const BlockHeader* h = HeaderOf(p);
+    const unsigned cls = h->cls;
+    return h->state == cls + kUsedMark && cls - kMinClass <= unsigned{kMaxClass - kMinClass} &&
+           (Addr(p) & 31) == 0;
+}
+
+// A free block's payload starts with the address of the next free block,
+// stored with its five low bits inverted. Block headers sit 4 bytes before a
+// 32-byte boundary, so a link overwritten with a plain pointer of 8-byte
+// alignment reveals an address off a block boundary, as does one whose low
+// byte a stray write changed to zero; other damage does so 31 times in 32.
+// The allocation fast path tests only that and the 48-bit range, without a
+// look-up in the chunk map (the slow paths still look). (A key of the link's
+// own address would scramble the rest too, but adds a cycle to every pop.)
+inline constexpr std::uintptr_t kLinkKey = 31;
+inline std::uintptr_t* LinkWord(BlockHeader* h) {
+    return reinterpret_cast<std::uintptr_t*>(reinterpret_cast<char*>(h) + kHeaderSize);
+}
+inline std::uintptr_t NextFree(BlockHeader* h) {
+    return *LinkWord(h) ^ kLinkKey;
+}
+inline void SetNextFree(BlockHeader* h, std::uintptr_t next) {
+    *LinkWord(h) = next ^ kLinkKey;
+}
+// Where a list keeps a link: a list head (plain) or a free block's payload.
+struct LinkSlot {
+    std::uintptr_t* at;
+    std::uintptr_t key;
+    std::uintptr_t Get() const { return *at ^ key; }
+    void Set(std::uintptr_t v) const { *at = v ^ key; }
+};
+inline LinkSlot HeadSlot(std::uintptr_t& head) {
+    return {&head, 0};
+}
+inline LinkSlot LinkSlotOf(BlockHeader* h) {
+    return {LinkWord(h), kLinkKey};
 }
 
 // The main pool's lists are runs of blocks ("segments"), each as it was
@@ -132,14 +206,16 @@ bool MostlyResident(PageSource& pages, std::uintptr_t from, std::uintptr_t to) n
 BlockHeader* PrevBlock(BlockHeader* h);
 std::size_t UsedSize(const BlockHeader* h);
 
-inline void SetUsedSize(BlockHeader* h, std::size_t m) {
-    const int k = h->cls;
+inline void SetUsedSize(BlockHeader* h, std::size_t m, int k) {
     if (k <= 7) {
         h->used = static_cast<std::uint8_t>(m);
     } else {
         const int shift = k - 7;
         h->used = static_cast<std::uint8_t>((m + (std::size_t{1} << shift) - 1) >> shift);
     }
+}
+inline void SetUsedSize(BlockHeader* h, std::size_t m) {
+    SetUsedSize(h, m, h->cls);
 }
 
 // Where chunk memory comes from; tests inject deterministic addresses and
@@ -197,6 +273,14 @@ public:
         return leaf[(a >> kGranuleShift) & (kLeafGranules - 1)].load(std::memory_order_relaxed);
     }
     bool Contains(const void* p) const noexcept { return ChunkOf(p) != 0; }
+    // ChunkOf for an address known to lie below 2^48.
+    std::uintptr_t ChunkOfLow(const void* p) const noexcept {
+        const std::uintptr_t a = Addr(p);
+        const std::atomic<std::uintptr_t>* leaf =
+            top_[a >> kLeafShift].load(std::memory_order_acquire);
+        if (leaf == nullptr) return 0;
+        return leaf[(a >> kGranuleShift) & (kLeafGranules - 1)].load(std::memory_order_relaxed);
+    }
     bool Add(const void* start, std::size_t size) noexcept;
     void Remove(const void* start, std::size_t size) noexcept;
 
@@ -290,20 +374,35 @@ public:
         if (n > kMaxRequest) [[unlikely]]
             return nullptr;
         const std::size_t m = (n + 7) & ~std::size_t{3};
-        SizeClassRecord& c = classes_[SizeClass(m)];
-        if (c.head == kEndOfList) [[unlikely]]
+        const int k = SizeClass(m);
+        SizeClassRecord& c = RecordOf(k);
+        const std::uintptr_t a = c.head;
+        if (a == kEndOfList) [[unlikely]]
             return nullptr;
-        BlockHeader* h = AsBlock(c.head);
-        c.head = NextFree(h);
-        if constexpr (kRuns) {
-            // The rest of the run starts a run of its own.
-            const std::uint32_t length = SegmentLength(h);
-            if (length > 1) MarkSegment(AsBlock(c.head), SegmentLast(h), length - 1);
-        }
-        c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
-        h->state = kUsed;
-        SetUsedSize(h, m);
-        return PayloadOf(h);
+        BlockHeader* h = AsBlock(a);
+        const std::uintptr_t next = NextFree(h);
+        // The head passed LinkIntact when it was listed; here it must say
+        // "free, class k" and its link reveal a block boundary below 2^48
+        // (see kLinkKey). Anything else, the end of the list too, is tested
+        // in full out of line.
+        if (ClassAndState(h) != k || ((next + kHeaderSize) & kOffBoundary) != 0) [[unlikely]]
+            return PopChecked<kRuns>(k, m);
+        return Pop<kRuns>(c, h, next, k, m);
+    }
+
+    // The test of a free-list link (read from a free block's payload, which a
+    // stray write may have spoilt) before it becomes a list head: the end, or
+    // a block boundary in one of our chunks.
+    bool LinkIntact(std::uintptr_t next) const noexcept {
+        if (((next + kHeaderSize) & kOffBoundary) != 0) [[unlikely]]
+            return next == kEndOfList;
+        return map_->ChunkOfLow(AsBlock(next)) != 0;
+    }
+    // The full test of a block before it leaves list k: in one of our chunks,
+    // marked free, of class k and aligned as such.
+    bool ListedIntact(std::uintptr_t h, int k) const noexcept {
+        return map_->Contains(AsBlock(h)) && IsFreeOfClass(h, k) &&
+               ((h + kHeaderSize) & ClassAlignMask(static_cast<std::uint32_t>(k))) == 0;
     }
 
     // GetMem whose n bytes read as zero; skips what the kernel zeroed.
@@ -329,21 +428,22 @@ public:
             ReleaseUsed<false>(h);
     }
     template <bool kRuns> void ReleaseUsed(BlockHeader* h) noexcept {
-        h->state = kFree;
+        // Read before the byte stores, which the compiler cannot tell apart.
+        const int k = h->cls;
+        SetClassAndState(h, k, kFree);
         h->used = kDirty;
-        PushFreeTo<kRuns>(h);
+        PushFreeTo<kRuns>(h, k);
     }
 
     // nullptr when p is not a used block of ours, or when a move finds no
     // memory (p then stays valid).
     void* ReallocMem(void* p, std::size_t n) noexcept;
 
+    // Invalid: in our chunks, but not the payload of a used block with a
+    // sound header (released already, inside a block, or its header spoilt).
     Ownership Classify(const void* p) const noexcept {
         if (!map_->Contains(HeaderOf(p))) return Ownership::Foreign;
-        const BlockHeader* h = HeaderOf(p);
-        if ((Addr(p) & 31) != 0 || h->state != kUsed || h->cls < kMinClass || h->cls > kMaxClass)
-            return Ownership::Invalid;
-        return Ownership::Used;
+        return UsedHeaderIntact(p) ? Ownership::Used : Ownership::Invalid;
     }
 
     void PushFree(BlockHeader* h) noexcept {
@@ -353,8 +453,11 @@ public:
             PushFreeTo<false>(h);
     }
     template <bool kRuns> void PushFreeTo(BlockHeader* h) noexcept {
-        SizeClassRecord& c = classes_[h->cls];
-        NextFree(h) = c.head;
+        PushFreeTo<kRuns>(h, h->cls);
+    }
+    template <bool kRuns> void PushFreeTo(BlockHeader* h, int k) noexcept {
+        SizeClassRecord& c = RecordOf(k);
+        SetNextFree(h, c.head);
         if constexpr (kRuns) MarkSegment(h, Addr(h), 1);
         c.head = Addr(h);
         const std::int32_t n = c.count.load(std::memory_order_relaxed) + 1;
@@ -362,7 +465,7 @@ public:
         if constexpr (!kRuns) {
             // One out-of-line call for both rare cases keeps the fast path
             // free of saved registers.
-            if (n > c.pushLimit || h->cls >= kMinHugeClass) [[unlikely]]
+            if (n > c.pushLimit || k >= kMinHugeClass) [[unlikely]]
                 AfterPush(h);
         }
     }
@@ -412,13 +515,48 @@ protected:
     // huge block.
     void AfterPush(BlockHeader* h) noexcept;
 
+    // One test for a payload 32-byte aligned in the 48-bit address space.
+    static constexpr std::uintptr_t kOffBoundary = ~((std::uintptr_t{1} << 48) - 1) | 31;
+    // The class's record by an address computed once: the compiler would
+    // otherwise compute the count's address afresh from k, three
+    // instructions more on each fast path.
+    SizeClassRecord& RecordOf(int k) noexcept {
+        SizeClassRecord* c = &classes_[k];
+        asm("" : "+r"(c));
+        return *c;
+    }
+    template <bool kRuns>
+    void* Pop(SizeClassRecord& c, BlockHeader* h, std::uintptr_t next, int k,
+              std::size_t m) noexcept {
+        c.head = next;
+        if constexpr (kRuns) {
+            // The rest of the run starts a run of its own.
+            const std::uint32_t length = SegmentLength(h);
+            if (length > 1) MarkSegment(AsBlock(next), SegmentLast(h), length - 1);
+        }
+        c.count.store(c.count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
+        h->state = UsedState(k);
+        SetUsedSize(h, m, k);
+        return PayloadOf(h);
+    }
+    // The pop of TryGetMem when the one-branch test fails: reports a head or
+    // link that fails the full tests, pops otherwise. Never null, so that
+    // the fast path's callers reach it by a jump.
+    template <bool kRuns>
+    __attribute__((noinline, returns_nonnull)) void* PopChecked(int k, std::size_t m) noexcept;
+
     // GetMem when the class's list is empty: refills or splits.
     void* GetMemSlow(std::size_t n) noexcept;
     BlockHeader* TryGetBlock(int k) noexcept;
     BlockHeader* GetBlock(int k) noexcept;
     void SplitBlock(BlockHeader* h, int k) noexcept;
     void PushRaw(BlockHeader* h) noexcept;
+    // Pops, and reports a head that fails ListedIntact as heap corruption.
     BlockHeader* PopRaw(int k) noexcept;
+    // Reports h as heap corruption unless ListedIntact and its link
+    // LinkIntact.
+    void CheckListed(std::uintptr_t h, int k) const noexcept;
+    [[noreturn]] __attribute__((cold)) static void ReportListed(std::uintptr_t h) noexcept;
     void SetSplitBatch(int k, std::int32_t v) { classes_[k].splitBatch = v; }
     SizeClassRecord& Record(int k) { return classes_[k]; }
 
@@ -496,6 +634,9 @@ private:
                              std::uintptr_t dirtyBelow) noexcept;
     ChunkHeader* TakeReleasedChunk(std::size_t bytes) noexcept;
     void MarkRuns(ChunkHeader* chunk) noexcept;
+    // The block after pos in a walk of a chunk; reports a class byte that
+    // cannot be right.
+    static std::uintptr_t StepOver(std::uintptr_t pos, std::uintptr_t end) noexcept;
     bool LargeChunkResident(ChunkHeader* chunk) noexcept;
     void CarveRuns(ChunkHeader* chunk) noexcept;
 

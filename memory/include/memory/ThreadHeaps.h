@@ -74,9 +74,11 @@ struct MainOptions {
     // Nonzero while the process has a single thread; the main pool is then
     // used without its lock.
     const char* singleThreaded;
-    // A release of a block of ours that is not in use aborts with a message
-    // when set, and is ignored otherwise.
-    bool abortOnInvalidFree;
+    // A release or resize of a pointer into our chunks that is not a used
+    // block with a sound header (a second release, a pointer into a block, a
+    // header written into) is reported as heap corruption when set (see
+    // HeapCorruption.h), and refused and ignored otherwise.
+    bool reportCorruption;
     // Called on the thread, outside every lock, once it has taken a pool.
     void (*poolAcquired)();
     // Checks the chunks, the main pool's lists and the calling thread's own
@@ -84,6 +86,11 @@ struct MainOptions {
     // message on the first fault (a debugging aid: it walks every list).
     bool checkHeap = false;
 };
+
+// The entry points that release, as a report of heap corruption names them.
+inline constexpr char kFreeEntry[] = "free";
+inline constexpr char kDeleteEntry[] = "operator delete";
+inline constexpr char kDeleteArrayEntry[] = "operator delete[]";
 
 class TMainMemManager final : public TMemManager {
 public:
@@ -102,6 +109,9 @@ public:
         }
         return SlowGetMem(t, n);
     }
+    // kFunction names the entry point in a report of heap corruption; as a
+    // template argument it is not an argument the fast path must hold.
+    template <const char* kFunction = kFreeEntry>
     void MultiFreeMem(ThreadContext& t, void* p) noexcept {
         if (TThreadMemManager* pool = t.pool; pool != nullptr) [[likely]] {
             if (pool->FreeMemTo<false>(p) == 0) [[likely]]
@@ -112,7 +122,7 @@ public:
                 return;
             }
         }
-        SlowFreeMem(t, p);
+        SlowFreeMem<kFunction>(t, p);
     }
     void* MultiReallocMem(ThreadContext& t, void* p, std::size_t n) noexcept;
     // count x size bytes that read as zero; NULL with ENOMEM on overflow.
@@ -154,9 +164,10 @@ private:
     friend class TThreadMemManager;
 
     void* SlowGetMem(ThreadContext& t, std::size_t n) noexcept;
-    void SlowFreeMem(ThreadContext& t, void* p) noexcept;
+    template <const char* kFunction> void SlowFreeMem(ThreadContext& t, void* p) noexcept;
+    void SlowFreeMem(ThreadContext& t, void* p, const char* function) noexcept;
     TThreadMemManager* AcquireThreadPool(ThreadContext& t) noexcept;
-    void ReportInvalidFree(void* p) noexcept;
+    void ReportInvalid(const char* function, void* p) noexcept;
     void CheckLocked(const TThreadMemManager* own) noexcept;
     // Counts a release into the main pool (for the trims).
     void ReleasedToMain(std::size_t bytes) noexcept {
