@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <typeinfo>
@@ -61,7 +62,30 @@ TReporter& R() {
 }
 
 thread_local int t_inFault = 0;
+// The last throw site of this thread. A plain pointer, so that a signal
+// handler may read it; TThrowSiteSlot owns the list and frees it when the
+// thread ends.
 thread_local TCallerList* t_throwSite = nullptr;
+thread_local bool t_throwSiteGone = false; // the slot is destroyed: record no more
+std::atomic<std::size_t> g_liveThrowSites{0};
+
+struct TThrowSiteSlot {
+    std::unique_ptr<TCallerList> List;
+    TCallerList& Get() {
+        if (!List) {
+            List = std::make_unique<TCallerList>();
+            g_liveThrowSites.fetch_add(1, std::memory_order_relaxed);
+            t_throwSite = List.get();
+        }
+        return *List;
+    }
+    ~TThrowSiteSlot() {
+        t_throwSite = nullptr;
+        t_throwSiteGone = true;
+        if (List) g_liveThrowSites.fetch_sub(1, std::memory_order_relaxed);
+    }
+};
+thread_local TThrowSiteSlot t_throwSiteSlot;
 
 void FutexWait(std::atomic<int>& word, int value) {
     ::syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAIT_PRIVATE, value, nullptr, nullptr, 0);
@@ -347,6 +371,10 @@ const TCallerList* CurrentThrowSite() {
     return t_throwSite;
 }
 
+std::size_t LiveThrowSiteLists() {
+    return g_liveThrowSites.load(std::memory_order_relaxed);
+}
+
 void SetActionHandler(TActionHandler handler) {
     std::lock_guard l(R().ActionLock);
     R().Action = std::move(handler);
@@ -609,9 +637,8 @@ namespace detail {
 // Records where an exception is thrown: by the time anything catches it,
 // the stack it was thrown from is gone.
 void RecordThrowSite(std::uintptr_t framePointer) {
-    if (!R().RecordThrows.load() || t_inFault != 0) return;
-    if (t_throwSite == nullptr) t_throwSite = new TCallerList;
-    *t_throwSite = CollectStackList(framePointer);
+    if (!R().RecordThrows.load() || t_inFault != 0 || t_throwSiteGone) return;
+    t_throwSiteSlot.Get() = CollectStackList(framePointer);
 }
 } // namespace detail
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -610,6 +611,49 @@ TEST(GeneratedProgram, NamesAndLinesPast100000AgreeWithAddr2line) {
                 past100000);
     EXPECT_GT(past100000, 50);
     EXPECT_GE(agree, 198) << report;
+}
+
+TEST(ProgramWithoutAranges, UnitsAndLinesComeFromTheUnitsOwnEntries) {
+    const std::string program = AX_NOARANGES;
+    const std::string elf = readFile(program);
+    ASSERT_FALSE(elf.empty()) << program;
+    ASSERT_EQ(run("objdump -h '" + program + "'").find(".debug_aranges"), std::string::npos)
+        << "the test program still has its aranges";
+    auto map = TMapFile::Build(linkedRanges(elf), program);
+    ASSERT_TRUE(map->Valid) << "the build writes " << CompanionFileName(program, ".map");
+
+    const std::map<std::string, std::string> unitOf = {
+        {"unit_a_sum", "noaranges_a.c"}, {"main", "noaranges_a.c"},
+        {"unit_b_twice", "noaranges_b.c"}, {"unit_b_third", "noaranges_b.c"}};
+    std::vector<std::uintptr_t> samples;
+    std::string command = "addr2line -e '" + program + "'";
+    std::istringstream symbols(run("nm -S --defined-only '" + program + "'"));
+    std::string line;
+    while (std::getline(symbols, line)) {
+        std::istringstream fields(line);
+        std::string address, size, type, name;
+        if (!(fields >> address >> size >> type >> name) || !unitOf.count(name)) continue;
+        const std::uintptr_t start = std::stoul(address, nullptr, 16), length = std::stoul(size, nullptr, 16);
+        EXPECT_EQ(map->FindSegment(true, start).UnitName, unitOf.at(name)) << name;
+        for (std::uintptr_t a = start; a < start + length; a += 3) {
+            samples.push_back(a);
+            command += " 0x" + vor::IntToHexEx(std::uint64_t{a});
+        }
+    }
+    ASSERT_GT(samples.size(), 8u);
+    std::istringstream answers(run(command));
+    int agree = 0;
+    std::string report;
+    for (auto a : samples) {
+        std::string place;
+        ASSERT_TRUE(std::getline(answers, place));
+        const int expected = std::atoi(place.substr(place.rfind(':') + 1).c_str());
+        std::uintptr_t next = 0;
+        const int got = map->LineOf(a, next);
+        if (got == expected) ++agree;
+        else report += vor::IntToHexEx(std::uint64_t{a}) + ": addr2line " + place + ", map " + std::to_string(got) + "\n";
+    }
+    EXPECT_GE(agree, int(samples.size()) * 95 / 100) << report;
 }
 
 TEST(Cache, OwnModuleWhicheverAddressFoundTheReaderFirst) {

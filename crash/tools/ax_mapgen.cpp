@@ -94,6 +94,41 @@ std::string hex(std::uint64_t v, int digits) {
     return b;
 }
 
+// The address ranges of each compile unit, from its own entry
+// (DW_AT_low_pc/DW_AT_high_pc or DW_AT_ranges): the answer for a program
+// without ".debug_aranges", which Clang does not write by default.
+struct UnitRange {
+    std::uint64_t start, end;
+    std::string unit;
+};
+
+std::vector<UnitRange> unitRanges(Dwarf* dwarf) {
+    std::vector<UnitRange> out;
+    Dwarf_Off offset = 0, next = 0;
+    std::size_t headerSize = 0;
+    while (dwarf_nextcu(dwarf, offset, &next, &headerSize, nullptr, nullptr, nullptr) == 0) {
+        Dwarf_Die cu;
+        if (dwarf_offdie(dwarf, offset + headerSize, &cu) != nullptr) {
+            const std::string unit = noBlanks(baseName(dwarf_diename(&cu)));
+            Dwarf_Addr base = 0, start = 0, end = 0;
+            for (ptrdiff_t at = 0; (at = dwarf_ranges(&cu, at, &base, &start, &end)) > 0;)
+                if (end > start) out.push_back({start, end, unit});
+        }
+        offset = next;
+    }
+    std::sort(out.begin(), out.end(), [](const UnitRange& a, const UnitRange& b) { return a.start < b.start; });
+    return out;
+}
+
+// The unit whose range holds address, or null.
+const std::string* unitInRanges(const std::vector<UnitRange>& ranges, std::uint64_t address) {
+    auto it = std::upper_bound(ranges.begin(), ranges.end(), address,
+                               [](std::uint64_t a, const UnitRange& r) { return a < r.start; });
+    if (it == ranges.begin()) return nullptr;
+    --it;
+    return address < it->end ? &it->unit : nullptr;
+}
+
 struct FdCloser {
     int fd;
     ~FdCloser() {
@@ -180,10 +215,12 @@ int main(int argc, char** argv) {
     // Units and lines from DWARF.
     std::unique_ptr<Dwarf, decltype(&dwarf_end)> dwarf(dwarf_begin_elf(elf.get(), DWARF_C_READ, nullptr),
                                                         &dwarf_end);
+    const std::vector<UnitRange> ranges = dwarf ? unitRanges(dwarf.get()) : std::vector<UnitRange>{};
     auto unitOf = [&](std::uint64_t address) -> std::string {
         Dwarf_Die cu;
         if (dwarf && dwarf_addrdie(dwarf.get(), address, &cu) != nullptr)
             return noBlanks(baseName(dwarf_diename(&cu)));
+        if (const std::string* unit = unitInRanges(ranges, address)) return *unit;
         return "unknown";
     };
     std::map<std::string, std::vector<LineRow>> linesByUnit;

@@ -438,13 +438,13 @@ void TControl::InvalidateControl(bool isVisible, bool) {
 
 void TControl::Invalidate() { InvalidateControl(visible_, opaque_); }
 
-void TControl::Update() {
-    if (parent_) parent_->Update();
+void TControl::FlushPaint() {
+    if (parent_) parent_->FlushPaint();
 }
 
 void TControl::Repaint() {
     Invalidate();
-    Update();
+    FlushPaint();
 }
 
 void TControl::BringToFront() {
@@ -988,12 +988,12 @@ void TWinControl::SetBorderWidth(int width) {
 void TWinControl::Invalidate() {
     if (handle_) InvalidateRect(handle_, nullptr, TRUE);
 }
-void TWinControl::Update() {
+void TWinControl::FlushPaint() {
     if (handle_) UpdateWindow(handle_);
 }
 void TWinControl::Repaint() {
     Invalidate();
-    Update();
+    FlushPaint();
 }
 
 void TWinControl::PaintWindow(HDC) {}

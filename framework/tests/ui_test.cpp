@@ -281,6 +281,33 @@ TEST_F(FrameworkTest, ExceptionsInHandlersGoToTheApplication) {
     EXPECT_EQ(seen, "Bad value");
 }
 
+TEST_F(FrameworkTest, AFailureHandlingAMessageFromAnotherThreadGoesToTheApplication) {
+    WNDCLASS wc;
+    wc.lpszClassName = "FailingReceiver";
+    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == WM_USER + 40) throw EConvertError(w ? "Sent value" : "Posted value");
+        return DefWindowProc(h, m, w, l);
+    };
+    RegisterClass(wc);
+    HWND receiver = CreateWindowEx(0, "FailingReceiver", "", WS_POPUP, 0, 0, 10, 10, nullptr);
+    std::vector<std::string> seen;
+    app->OnException = [&](TObject*, const std::exception& e) { seen.push_back(e.what()); };
+    // On its own thread: a posted message's failure.
+    PostMessage(receiver, WM_USER + 40, 0, 0);
+    app->HandleMessage();
+    // From another thread: the same path, on this thread.
+    std::atomic<LRESULT> answer{-1};
+    std::thread sender([&] {
+        answer = SendMessage(receiver, WM_USER + 40, 1, 0);
+        PostMessage(receiver, WM_NULL, 0, 0); // ends the wait of a loop that swallowed it
+    });
+    app->HandleMessage(); // serves the send (waiting for it if need be)
+    sender.join();
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(seen, (std::vector<std::string>{"Posted value", "Sent value"}));
+    DestroyWindow(receiver);
+}
+
 TEST_F(FrameworkTest, TimerFiresOnTheInjectedClock) {
     auto* timer = TComponent::Create<TTimer>(app.get());
     int ticks = 0;

@@ -491,6 +491,24 @@ TEST_F(ColumnDialogTest, DragAndDropReordersTheLines) {
     EXPECT_EQ(updates, 2) << "the box's click and the drop";
 }
 
+TEST_F(ColumnDialogTest, ARepaintFlushesThePaintAndAppliesNothing) {
+    TFormColumnSettings* d = Dialog(ThreeColumns());
+    d->Show();
+    d->CheckBoxLiveUpdate->SetChecked(true);
+    updates = 0;
+    RECT r{};
+    d->Repaint();
+    EXPECT_FALSE(GetUpdateRect(d->Handle(), &r, FALSE)) << "the dialog's repaint left it unpainted";
+    d->Label1->Repaint();
+    EXPECT_FALSE(GetUpdateRect(d->Handle(), &r, FALSE)) << "a label's repaint left it unpainted";
+    d->Invalidate();
+    static_cast<TControl*>(d)->Update();
+    EXPECT_FALSE(GetUpdateRect(d->Handle(), &r, FALSE)) << "the framework's Update left it unpainted";
+    EXPECT_EQ(updates, 0) << "a repaint applied the column settings";
+    d->CheckBoxLiveUpdateClick(); // the dialog's own Update
+    EXPECT_EQ(updates, 1);
+}
+
 TEST_F(ColumnDialogTest, MoreRunsTheDialogAndAppliesItsList) {
     MakeSortFolder();
     TestExplorerTree* tree = Tree(files);

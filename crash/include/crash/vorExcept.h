@@ -82,6 +82,9 @@ void WaitIfPaused();
 // The throw site of the exception being handled on this thread (recorded
 // when it was thrown); null when none.
 const TCallerList* CurrentThrowSite();
+// How many threads hold a throw site list now (each is freed when its
+// thread ends; tests read it).
+std::size_t LiveThrowSiteLists();
 
 // What the worker did with the last request (tests read it).
 enum class TReportOutcome { None, Continued, Closed, Restarted, RestartFailed };

@@ -167,7 +167,11 @@ public:
     bool UseRightToLeftAlignment() const { return false; }
 
     virtual void Invalidate();
-    virtual void Update();
+    // Paints what is invalid at once. Not virtual: a descendant may have an
+    // Update of its own (a dialog's "apply"), and a repaint must never reach
+    // it. Descendants change how the paint is flushed through FlushPaint.
+    void Update() { FlushPaint(); }
+    virtual void FlushPaint();
     virtual void Repaint();
     void Refresh() { Repaint(); }
     void BringToFront();
@@ -309,7 +313,7 @@ public:
     RECT ClientRect() override;
     SIZE NonClientSize() override;
     void Invalidate() override;
-    void Update() override;
+    void FlushPaint() override;
     void Repaint() override;
     void Realign() { AlignControls(nullptr); }
     // Shows or hides the window as the control and its parents say.

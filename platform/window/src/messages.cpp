@@ -3,6 +3,8 @@
 #include "rtl/threads.h"
 #include "wm.h"
 
+#include <exception>
+
 namespace ax {
 
 using namespace wm;
@@ -334,11 +336,14 @@ void wm::ServeSent(ThreadQueue& q) {
         }
         ++tlsInSend;
         LRESULT r = 0;
+        std::exception_ptr failure;
         try {
             r = IsWindow(s->hwnd) ? CallWindowChain(s->hwnd, s->msg, s->wParam, s->lParam) : 0;
         } catch (...) {
-            // The sender must never wait for ever on a failed receiver.
-            r = 0;
+            // The sender must never wait for ever on a failed receiver: it
+            // gets 0, and the failure is raised here, on the receiving
+            // thread, as one from a message it dispatched itself would be.
+            failure = std::current_exception();
         }
         --tlsInSend;
         {
@@ -347,6 +352,7 @@ void wm::ServeSent(ThreadQueue& q) {
             s->done = true;
         }
         if (s->sender) Wake(*s->sender);
+        if (failure) std::rethrow_exception(failure);
     }
 }
 

@@ -3,6 +3,8 @@
 #include "test_support.h"
 
 #include <atomic>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 namespace ax {
@@ -160,6 +162,35 @@ TEST_F(Messages, SendToAnotherThreadWaitsForItsLoopAndServesSendsMeanwhile) {
     EXPECT_EQ(fromMain, 6);
     EXPECT_FALSE(IsWindow(theirs));
     EXPECT_EQ(SendMessage(theirs, WM_USER + 10, 1, 0), 0);
+}
+
+TEST_F(Messages, AFailureHandlingASendFromAnotherThreadIsRaisedOnTheReceiver) {
+    WNDCLASS wc;
+    wc.lpszClassName = "Failing";
+    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == WM_USER + 30) throw std::runtime_error("handler failed");
+        return DefWindowProc(h, m, w, l);
+    };
+    RegisterClass(wc);
+    HWND mine = CreateWindowEx(0, "Failing", "", WS_POPUP, 0, 0, 10, 10, nullptr);
+    std::atomic<LRESULT> answer{-1};
+    std::thread t([&] { answer = SendMessage(mine, WM_USER + 30, 0, 0); });
+    std::string raised;
+    MSG m;
+    try {
+        // A peek serves the send once it came.
+        test::WaitUntil([&] { return !PeekMessage(m, nullptr, 0, 0, PM_NOREMOVE) && answer != -1; });
+    } catch (const std::runtime_error& e) {
+        raised = e.what();
+    }
+    t.join();
+    EXPECT_EQ(raised, "handler failed") << "the failure was swallowed";
+    EXPECT_EQ(answer, 0) << "the sender got no answer";
+    // The failure was raised once; the queue serves on.
+    PostMessage(mine, WM_USER + 31, 0, 0);
+    ASSERT_TRUE(PeekMessage(m, mine, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, UINT(WM_USER + 31));
+    DestroyWindow(mine);
 }
 
 TEST_F(Messages, PostsToADestroyedWindowReleaseTheirPayloads) {

@@ -1,8 +1,10 @@
 #pragma once
 // The exception kinds of the runtime layer. Every failure that the system
 // reports as a message carries its text exactly as the user will see it.
+#include <concepts>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 namespace ax {
 
@@ -60,9 +62,19 @@ inline constexpr const char* SDuplicateString = "String list does not allow dupl
 inline constexpr const char* SSortedListError = "Operation not allowed on sorted string list";
 
 // Misuse that the system reports as a failed assertion raises with exactly
-// the given text; it is never compiled out.
+// the given text; it is never compiled out. Checks sit in hot loops (the
+// node pool's release), so a check that holds costs only the test: the text
+// is a plain string, or a callable that makes it only on failure.
+inline void Assert(bool condition, const char* message) {
+    if (!condition) [[unlikely]] throw EAssertionFailed(message);
+}
 inline void Assert(bool condition, const std::string& message) {
-    if (!condition) throw EAssertionFailed(message);
+    if (!condition) [[unlikely]] throw EAssertionFailed(message);
+}
+template <std::invocable F>
+    requires std::convertible_to<std::invoke_result_t<F>, std::string>
+void Assert(bool condition, F&& makeMessage) {
+    if (!condition) [[unlikely]] throw EAssertionFailed(std::string(makeMessage()));
 }
 
 } // namespace ax

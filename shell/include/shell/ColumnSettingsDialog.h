@@ -63,6 +63,9 @@ private:
     // The edit's number as the line's width; an empty or invalid text
     // leaves the width as it was.
     void StoreWidth(PDataNode node);
+    // Reports the lines while live update is on. Hides the framework's
+    // Update (a repaint) only for calls made on the dialog itself; the
+    // framework repaints through FlushPaint.
     void Update();
     std::vector<TColumnSettingsEntry> entries_;
     PDataNode dragged_ = nullptr;
