@@ -33,6 +33,7 @@ function(ax_test)
     set_property(GLOBAL APPEND PROPERTY AX_HEAP_TESTS ${T_NAME})
     set_property(GLOBAL PROPERTY AX_LABELS_${T_NAME} "${labels}")
     set_property(GLOBAL PROPERTY AX_ENV_${T_NAME} "${T_ENVIRONMENT}")
+    set_property(GLOBAL PROPERTY AX_DIR_${T_NAME} "${CMAKE_CURRENT_BINARY_DIR}")
   endif()
 endfunction()
 
@@ -46,11 +47,15 @@ function(ax_add_heap_variants)
   foreach(t IN LISTS tests)
     get_property(labels GLOBAL PROPERTY AX_LABELS_${t})
     get_property(environment GLOBAL PROPERTY AX_ENV_${t})
+    get_property(dir GLOBAL PROPERTY AX_DIR_${t})
     # Pictures of their own: both runs go at once under ctest -j, and a
     # test that reads its picture back must not read one being written.
+    # Those written beside the test land in its folder's onheap/, never in
+    # the top of the build tree.
     string(REGEX REPLACE "AX_CONTROLS_SNAPSHOT_DIR=([^;]*)" "AX_CONTROLS_SNAPSHOT_DIR=\\1/onheap"
            environment "${environment}")
-    add_test(NAME ${t}.onheap COMMAND ${t} --gtest_brief=1)
+    file(MAKE_DIRECTORY ${dir}/onheap)
+    add_test(NAME ${t}.onheap COMMAND ${t} --gtest_brief=1 WORKING_DIRECTORY ${dir}/onheap)
     set_tests_properties(${t}.onheap PROPERTIES
       ENVIRONMENT "LD_PRELOAD=$<TARGET_FILE:axmalloc>;${environment}"
       LABELS "${labels};onheap" TIMEOUT 600)

@@ -121,7 +121,7 @@ void TMyStringGrid::SetCells(int col, int row, const AnsiString& text) {
     TStringSparseList* list = RowList(row);
     if (!list && text.empty()) return; // nothing stored, nothing to store
     EnsureRowList(row).Put(col, text);
-    Update(col, row);
+    CellChanged(col, row);
 }
 
 TObject* TMyStringGrid::Objects(int col, int row) const {
@@ -133,7 +133,7 @@ void TMyStringGrid::SetObjects(int col, int row, TObject* object) {
     if (col < 0 || row < 0) throw EInvalidGridOperation(SGridIndexOutOfRange);
     if (!RowList(row) && !object) return;
     EnsureRowList(row).PutObject(col, object);
-    Update(col, row);
+    CellChanged(col, row);
 }
 
 TMyStringGridStrings& TMyStringGrid::Rows(int row) {
@@ -152,7 +152,7 @@ TMyStringGridStrings& TMyStringGrid::Cols(int col) {
     return ref;
 }
 
-void TMyStringGrid::Update(int col, int row) {
+void TMyStringGrid::CellChanged(int col, int row) {
     if (updating_) needsUpdating_ = true;
     else InvalidateCell(col, row);
     if (col == Col() && row == Row() && editUpdate_ == 0) InvalidateEditor();

@@ -363,7 +363,7 @@ TEST_F(MessageBoxTest, HelpAndInfoBoxes) {
 
 TEST_F(MessageBoxTest, WithoutAMainFormTheCaptionStaysEmptyAndTheBoxIsCentredOnTheScreen) {
     Run([] { return MessageBoxEx("x", "", true, MB_OK); },
-        [this](TForm& form) {
+        [](TForm& form) {
             EXPECT_EQ(form.Caption(), "");
             EXPECT_EQ(form.Position(), poDesktopCenter);
             EXPECT_EQ(form.Color(), clBtnFace);

@@ -1,6 +1,7 @@
 // The places dialogs: which record the platform's dialog gets on new and
 // old platforms, the places-bar switch, and the results back in the
 // caller's record and the component.
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -38,6 +39,19 @@ protected:
         SetReportedVersion(nullptr);
         SetVersionExFails(false);
         ControlsTest::TearDown();
+    }
+    // Serves messages until the window and every window in it are shown and
+    // have nothing left to paint; false when they never get there.
+    bool WaitPainted(HWND window) {
+        const auto painted = [window] {
+            std::vector<HWND> all = EnumChildWindows(window);
+            all.push_back(window);
+            return std::all_of(all.begin(), all.end(), [](HWND h) {
+                return !IsWindowVisible(h) || !GetUpdateRect(h, nullptr, FALSE);
+            }) && IsWindowVisible(window);
+        };
+        for (int round = 0; round < 100 && !painted(); ++round) app->ProcessMessages();
+        return painted();
     }
     // What the dialog was given, and a file picked there by a click on it.
     struct Seen {
@@ -181,6 +195,8 @@ TEST_F(PlacesDialogTest, CancelAndRefusalsPassThrough) {
     dialog.SetInitialDir(folder.File(""));
     dialog.SetFileName("kept.txt");
     OnDialogModal = [this](TDialogForm& d) {
+        // The modal loop serves this before the dialog's first paint.
+        EXPECT_TRUE(WaitPainted(d.Handle()));
         Snapshot(d.Handle(), "places_open_dialog");
         Key(VK_ESCAPE);
     };

@@ -83,6 +83,30 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+// Appends line as rows no wider than width: broken after the last space that
+// fits, inside a word only when it alone is wider; never inside a character.
+void WrapLine(HDC dc, std::string_view line, int width, std::vector<std::string>& rows) {
+    const auto fits = [&](std::size_t n) {
+        SIZE s{};
+        GetTextExtentPoint32(dc, line.substr(0, n), &s);
+        return s.cx <= width;
+    };
+    const auto next = [&](std::size_t i) {
+        do ++i;
+        while (i < line.size() && (static_cast<unsigned char>(line[i]) & 0xC0) == 0x80);
+        return i;
+    };
+    while (!fits(line.size())) {
+        std::size_t n = next(0); // a row holds one character at least
+        while (n < line.size() && fits(next(n))) n = next(n);
+        const std::size_t space = line.rfind(' ', n - 1);
+        const std::size_t cut = space != std::string_view::npos && space > 0 ? space + 1 : n;
+        rows.emplace_back(line.substr(0, cut));
+        line.remove_prefix(cut);
+    }
+    rows.emplace_back(line);
+}
+
 } // namespace
 
 TExceptionBox* CurrentExceptionBox() {
@@ -456,6 +480,14 @@ LRESULT TExceptionBox::ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     return DefWindowProc(hwnd, message, wParam, lParam);
 }
 
+std::vector<std::string> TExceptionBox::ReportRows(HWND view, HDC dc) const {
+    RECT r{};
+    GetClientRect(view, r);
+    std::vector<std::string> rows;
+    for (const auto& line : SplitLines(report_)) WrapLine(dc, line, std::max<int>(r.right - 6, 1), rows);
+    return rows;
+}
+
 LRESULT TExceptionBox::ReportProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT: {
@@ -467,7 +499,7 @@ LRESULT TExceptionBox::ReportProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         HFONT old = SelectObject(dc, reportFont_);
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        const auto lines = SplitLines(report_);
+        const auto lines = ReportRows(hwnd, dc);
         SIZE line{};
         GetTextExtentPoint32(dc, "Xg", &line);
         const int step = std::max<int>(line.cy, 1);
@@ -485,7 +517,11 @@ LRESULT TExceptionBox::ReportProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         return 0;
     }
     case WM_VSCROLL: {
-        const int lines = static_cast<int>(SplitLines(report_).size());
+        HDC dc = GetDC(hwnd);
+        HFONT old = SelectObject(dc, reportFont_);
+        const int lines = static_cast<int>(ReportRows(hwnd, dc).size());
+        SelectObject(dc, old);
+        ReleaseDC(hwnd, dc);
         switch (wParam & 0xFFFF) {
         case SB_LINEUP: --reportTop_; break;
         case SB_LINEDOWN: ++reportTop_; break;

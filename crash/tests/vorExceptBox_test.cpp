@@ -129,6 +129,17 @@ TEST_F(ExceptionBoxTest, ButtonsPressedWithRealInput) {
         << "the report was not shown";
     ASSERT_TRUE(server.WaitFor([&] { return server.WindowGeometry(x).width >= 538; }))
         << "the box is " << server.WindowGeometry(x).width << " wide";
+    // Its long line is wrapped, not cut at the view's edge: six lines, the
+    // third in two rows of the test font's 7-pixel characters.
+    HWND view = nullptr;
+    for (HWND child : EnumChildWindows(box->Window()))
+        if (GetClassName(child) == "vorExceptReport") view = child;
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(server.WaitFor([&] {
+        SCROLLINFO si;
+        si.fMask = SIF_RANGE;
+        return GetScrollInfo(view, SB_VERT, si) && si.nMax == 6;
+    })) << "the report does not show seven rows";
     EXPECT_TRUE(server.Screenshot("crash_exception_box_details.png", x));
 
     Press(box, bbSave);

@@ -238,7 +238,9 @@ TListedSwitch ReadListing(const std::string& path, const std::string& function) 
         // "  29 0015 48630482 \t\tmovslq ...": line number, offset, bytes, a tab, the source.
         const auto tab = line.find('\t');
         const std::string head = line.substr(0, tab);
-        const std::string source = tab == std::string::npos ? "" : vor::TrimCopy(line.substr(tab));
+        // Without the comment the compiler may put after a label.
+        const std::string source =
+            tab == std::string::npos ? "" : vor::TrimCopy(line.substr(tab, line.find('#', tab) - tab));
         const bool hasOffset = head.size() >= 9 && std::isxdigit(static_cast<unsigned char>(head[5]));
         if (source.rfind(".section", 0) == 0) {
             std::istringstream words(source.substr(8));
@@ -250,7 +252,9 @@ TListedSwitch ReadListing(const std::string& path, const std::string& function) 
         }
         if (!source.empty() && source.back() == ':' && source.find(' ') == std::string::npos)
             pending.push_back(source.substr(0, source.size() - 1));
-        if (section == ".rodata" && source.rfind(".long", 0) == 0) {
+        // The table stands in .rodata, or in a section of the function's own.
+        const bool table = section == ".rodata" || section == ".rodata." + function;
+        if (table && source.rfind(".long", 0) == 0) {
             const std::string value = vor::TrimCopy(source.substr(5));
             tableLabels.push_back(value.substr(0, value.find('-')));
         }
@@ -271,7 +275,7 @@ TListedSwitch ReadListing(const std::string& path, const std::string& function) 
     return result;
 }
 
-TEST(JumpTables, AnEightCaseSwitchCompiledByGccIsListedWhole) {
+TEST(JumpTables, AnEightCaseSwitchOfTheCompilerIsListedWhole) {
     EXPECT_EQ(switch8(0, 5), 33); // (5 + 11) * 2, plus 1
     EXPECT_EQ(switch8(1, 5), 38); // (5 * 3) * 2 + 7, plus 1
     EXPECT_EQ(switch8(8, 5), 0);  // default: -1, plus 1

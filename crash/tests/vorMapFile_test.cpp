@@ -601,7 +601,10 @@ TEST(GeneratedProgram, NamesAndLinesPast100000AgreeWithAddr2line) {
         std::uintptr_t next = 0;
         const std::string mapName = map->FindPublic(a).Name;
         const int mapLine = map->LineOf(a, next);
-        if (mapName == name && mapLine == line)
+        // Line 0: bytes the compiler gave no source line (Clang has such rows,
+        // GCC none here); the map keeps the line before them, and only the
+        // name can agree.
+        if (mapName == name && (mapLine == line || line == 0))
             ++agree;
         else
             report += vor::IntToHexEx(std::uint64_t{a}) + ": addr2line " + name + ":" +

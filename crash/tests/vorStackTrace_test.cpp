@@ -28,10 +28,19 @@ std::vector<std::string> Lines(const std::string& trace) {
     return out;
 }
 
+// The line without the ABI tags of its names ("[abi:cxx11]"): Clang writes
+// them into the names of functions of internal linkage that return a string,
+// GCC does not.
+std::string WithoutAbiTags(std::string line) {
+    for (auto at = line.find("[abi:"); at != std::string::npos; at = line.find("[abi:", at))
+        line.erase(at, line.find(']', at) + 1 - at);
+    return line;
+}
+
 // Index of the first line that names the function (as the last column), -1 none.
 int LineNaming(const std::vector<std::string>& lines, const std::string& function) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const auto& l = lines[i];
+        const std::string l = WithoutAbiTags(lines[i]);
         if (l.size() >= function.size() && l.compare(l.size() - function.size(), function.size(), function) == 0 &&
             (l.size() == function.size() || l[l.size() - function.size() - 1] == ' '))
             return static_cast<int>(i);

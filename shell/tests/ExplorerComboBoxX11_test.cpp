@@ -32,6 +32,13 @@ protected:
         combo = TComponent::Create<TExplorerComboBox>(form);
         combo->SetParent(form);
         combo->SetBounds(10, 10, 380, 23);
+        // The drop-down lists the way to the test's folder and what is in it,
+        // nothing else of the machine's: no other run's leftovers in /tmp.
+        combo->PopupExplorerOptions().OnEnumFolder() = [this](TCustomExplorerTree*, TNamespace* ns, bool& allow) {
+            const std::string path = WideToUtf8(ns->NameForParsing());
+            const bool onTheWay = (folder + "/").starts_with(path == "/" ? path : path + "/");
+            allow = !path.starts_with("/") || onTheWay || path.starts_with(folder + "/");
+        };
         combo->SetPath(Utf8ToWide(folder));
         combo->OnChange = [this](TObject*) { ++changes; };
         form->DoCreate();

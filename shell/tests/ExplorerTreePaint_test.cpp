@@ -1,7 +1,9 @@
 // What the explorer tree shows of a test folder with checked, mixed and
 // unchecked items (the headless display with the test font), kept as
-// "explorer_tree_checked.png" next to the test.
+// "explorer_tree_checked_test_font.png" next to the test, and drawn once more
+// with the real fonts as "explorer_tree_checked.png", the picture to read.
 #include "explorer_fixture.h"
+#include "rtl/scopeguard.h"
 
 using namespace ax;
 using namespace ax::testing;
@@ -65,7 +67,7 @@ TEST_F(ExplorerPaint, ATestFolderWithCheckedMixedAndUncheckedItems) {
     EXPECT_EQ(Names(tree, root), (std::vector<std::string>{"Documents", "Music", "readme.txt", "System"}));
     EXPECT_EQ(int(documents->CheckState), int(csMixedNormal));
     EXPECT_EQ(int(root->CheckState), int(csMixedNormal));
-    EXPECT_TRUE(SnapshotWindow(form->Handle(), "explorer_tree_checked.png"));
+    EXPECT_TRUE(SnapshotWindow(form->Handle(), "explorer_tree_checked_test_font.png"));
 
     // Checked boxes carry a dark mark, unchecked ones none; a mixed box shows
     // its own mark.
@@ -81,6 +83,13 @@ TEST_F(ExplorerPaint, ATestFolderWithCheckedMixedAndUncheckedItems) {
     EXPECT_EQ(label.right - label.left, 7 * 7 + 2 * 4) << "\"Letters\" in the test font with its margins";
     EXPECT_EQ(Pixel(tree, label.left + 1, (label.top + label.bottom) / 2), GetSysColor(COLOR_HIGHLIGHT))
         << "selected and focused";
+
+    // The same tree in the real fonts, the picture a reader can read.
+    SetTestFont(false);
+    const ScopeGuard testFont([] { SetTestFont(true); });
+    tree->Invalidate();
+    app->ProcessMessages();
+    EXPECT_TRUE(SnapshotWindow(form->Handle(), "explorer_tree_checked.png"));
 }
 
 } // namespace

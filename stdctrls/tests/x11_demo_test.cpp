@@ -18,8 +18,6 @@ namespace {
 using test::Xvfb;
 using namespace std::chrono_literals;
 
-constexpr unsigned long kXK_Escape = 0xFF1B;
-
 class X11DemoTest : public test::X11Test {
 protected:
     void SetUp() override {

@@ -93,7 +93,8 @@ private:
     friend class TMyStringGridStrings;
     TStringSparseList* RowList(int row) const;
     TStringSparseList& EnsureRowList(int row);
-    void Update(int col, int row);
+    // Repaints a changed cell, or marks the grid for it while updating.
+    void CellChanged(int col, int row);
 
     TSPAQuantum colQuantum_, rowQuantum_;
     TSparseList<TStringSparseList> data_;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ax {
 
@@ -44,6 +45,9 @@ private:
     LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT ReportProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // The report's lines as the view shows them, long ones wrapped (dc
+    // measures in the report's font).
+    std::vector<std::string> ReportRows(HWND view, HDC dc) const;
     void Command(int id);
     void OnClose();
     void ShowReport();
@@ -64,7 +68,7 @@ private:
     std::atomic<int> countdownDrawn_{0};
     bool showing_ = false; // the box's own thread's view
     std::atomic<bool> reportVisible_{false}; // set once it is on the screen
-    int reportTop_ = 0; // first report line shown
+    int reportTop_ = 0; // first report row shown
     RECT textRect_{};
     int pressed_ = -1;
     std::uint64_t pressStart_ = 0;

@@ -1,11 +1,13 @@
 # Writes a C program (cmake -DOUT=<file.c> -P bigprog.cmake) whose second
 # half of functions stands past line 100,000, so that its debug information
 # holds six-digit line numbers. Every function is its own symbol (noipa: no
-# inlining, cloning or merging), with loops, branches and calls so that the
-# line table has many rows per function.
+# inlining, cloning or merging; Clang knows only noinline), with loops,
+# branches and calls so that the line table has many rows per function.
 set(count 80)
 set(text "/* Generated test program: names and lines past line 100,000. */\n")
-string(APPEND text "#include <stdio.h>\n\n")
+string(APPEND text "#include <stdio.h>\n\n"
+  "#if defined(__clang__)\n#define KEEP __attribute__((noinline))\n"
+  "#else\n#define KEEP __attribute__((noipa))\n#endif\n\n")
 math(EXPR half "${count} / 2")
 math(EXPR last "${count} - 1")
 foreach(i RANGE 0 ${last})
@@ -18,7 +20,7 @@ foreach(i RANGE 0 ${last})
   math(EXPR shift "${i} % 5 + 1")
   math(EXPR limit "${i} * 37 + 100")
   string(APPEND text
-    "__attribute__((noipa)) int gen_${i}(int x, int y)\n"
+    "KEEP int gen_${i}(int x, int y)\n"
     "{\n"
     "    int sum = ${i};\n"
     "    for (int k = 0; k < x; ++k) {\n"

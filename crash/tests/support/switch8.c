@@ -1,4 +1,4 @@
-/* Test program part: a switch of eight cases that GCC compiles to a jump table. */
+/* Test program part: a switch of eight cases that the compiler turns into a jump table. */
 int switch8_sink(int value);
 
 int switch8(int selector, int value)

@@ -71,7 +71,7 @@ public:
                         bool selectTarget) override;
     // A folder is browsed into with toBrowseExecuteFolder; anything else is
     // opened by the shell.
-    virtual void ExecuteNamespace(PDataNode node);
+    void ExecuteNamespace(PDataNode node) override;
     // Pastes the clipboard's files into the folder shown; false without one.
     bool PasteFromClipboard() override;
     // Pastes into the selected folders (every one with allSelected, else

@@ -129,6 +129,7 @@ public:
     void DetermineHiddenChildrenFlag(PDataNode node);
     bool IsVisible(PDataNode node) const;
     void SetVisible(PDataNode node, bool value);
+    using TCustomControl::SetVisible; // the control's own, not hidden by the node's
     // Shown: visible itself and every ancestor visible and expanded.
     bool FullyVisible(PDataNode node) const;
     bool IsDisabled(PDataNode node) const;
