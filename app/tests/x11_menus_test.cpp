@@ -260,7 +260,9 @@ TEST_F(X11MenusTest, TheDeleteQuestionAnsweredNoKeepsTheFileAndYesTrashesIt) {
         if (answer == std::string("&No")) ScreenShot("delete_question");
         ClickBoxButton(answer);
         ASSERT_FALSE(HasFatalFailure());
-        if (answer == std::string("&No")) EXPECT_TRUE(fs::exists(home + "/old.txt")) << "No deleted the file";
+        if (answer == std::string("&No")) {
+            EXPECT_TRUE(fs::exists(home + "/old.txt")) << "No deleted the file";
+        }
     }
     ASSERT_TRUE(server.WaitFor([&] { return !fs::exists(home + "/old.txt"); })) << "Yes left the file";
     EXPECT_EQ(TrashedFrom("old.txt"), home + "/old.txt");
