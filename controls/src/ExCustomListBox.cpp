@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -291,15 +292,11 @@ void TExCustomListBox::DrawListItem(const DRAWITEMSTRUCT& dis) {
         c.Lock();
         c.SetHandle(dis.hDC);
     }
-    struct Restore {
-        TCanvas& c;
-        bool own;
-        ~Restore() {
-            if (own) return;
-            c.SetHandle({});
-            c.Unlock();
-        }
-    } restore{c, ownHandle};
+    ScopeGuard restore([&c, ownHandle] {
+        if (ownHandle) return;
+        c.SetHandle({});
+        c.Unlock();
+    });
     const TOwnerDrawState state = dis.itemState;
     c.Font().Assign(&Font());
     c.Brush().SetStyle(bsSolid);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -196,10 +197,7 @@ void TFormPlacement::SaveFormPlacement() {
     TCustomForm* form = Form();
     if (!form) return;
     ini_ = OpenStorage();
-    struct Close {
-        std::unique_ptr<TIniStorage>& ini;
-        ~Close() { ini.reset(); }
-    } close{ini_};
+    ScopeGuard close([this] { ini_.reset(); });
     const AnsiString section = IniSection();
     ini_->WriteInteger(section, "FormVersion", version_);
     WriteFormPlacement(*form, ini_.get(), section);
@@ -215,10 +213,7 @@ void TFormPlacement::RestoreFormPlacement() {
     TCustomForm* form = Form();
     if (!form) return;
     ini_ = OpenStorage();
-    struct Close {
-        std::unique_ptr<TIniStorage>& ini;
-        ~Close() { ini.reset(); }
-    } close{ini_};
+    ScopeGuard close([this] { ini_.reset(); });
     const AnsiString section = IniSection();
     // Settings of an older layout of the form are not applied.
     if (ini_->ReadInteger(section, "FormVersion", 0) >= version_) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "controls/MyCustomGrid.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -196,11 +197,7 @@ void TMyCustomGrid::UpdateScrollRange() {
     // Setting a range changes the client area; the size message that comes
     // back must not set ranges again meanwhile.
     scrollBars_ = ssNone;
-    struct Restore {
-        TScrollStyle& target;
-        TScrollStyle value;
-        ~Restore() { target = value; }
-    } restore{scrollBars_, scrollBars};
+    ScopeGuard restore([this, scrollBars] { scrollBars_ = scrollBars; });
 
     auto horizontal = [&](int w, int h) {
         if (!HasHorz(scrollBars)) return;

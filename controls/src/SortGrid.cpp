@@ -7,6 +7,7 @@
 #include "controls/ShowMessage.h"
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -458,13 +459,9 @@ void TSortGrid::Unfilter() {
 void TSortGrid::MoveRow(int from, int to) {
     const TGridOptions options = Options();
     if (options & goAlwaysShowEditor) SetOptions(options & ~unsigned(goAlwaysShowEditor));
-    struct Restore {
-        TSortGrid& g;
-        TGridOptions options;
-        ~Restore() {
-            if (g.Options() != options) g.SetOptions(options);
-        }
-    } restore{*this, options};
+    ScopeGuard restore([this, options] {
+        if (Options() != options) SetOptions(options);
+    });
     TMyStringGrid::MoveRow(from, to);
     if (from >= 0 && to >= 0 && size_t(from) < rowFonts_.size() && size_t(to) < rowFonts_.size())
         std::swap(rowFonts_[size_t(from)], rowFonts_[size_t(to)]);
@@ -473,13 +470,9 @@ void TSortGrid::MoveRow(int from, int to) {
 void TSortGrid::MoveColumn(int from, int to) {
     const TGridOptions options = Options();
     if (options & goAlwaysShowEditor) SetOptions(options & ~unsigned(goAlwaysShowEditor));
-    struct Restore {
-        TSortGrid& g;
-        TGridOptions options;
-        ~Restore() {
-            if (g.Options() != options) g.SetOptions(options);
-        }
-    } restore{*this, options};
+    ScopeGuard restore([this, options] {
+        if (Options() != options) SetOptions(options);
+    });
     TMyStringGrid::MoveColumn(from, to);
 }
 

@@ -9,6 +9,7 @@
 #include "framework/forms.h"
 #include "framework/menus.h"
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -32,6 +33,16 @@ std::function<void()>& ExceptionHandler() {
 TControl* captureControl = nullptr; // graphic control holding its parent's capture
 
 HDC WParamDC(WPARAM w) { return HDC{{static_cast<uint32_t>(w)}}; }
+
+// Locks the canvas for one paint; the returned guard lets go of the paint's DC and the lock
+// however the paint ends.
+auto LockForPaint(TControlCanvas& canvas) {
+    canvas.Lock();
+    return ScopeGuard([&canvas] {
+        canvas.SetHandle({});
+        canvas.Unlock();
+    });
+}
 
 } // namespace
 
@@ -606,17 +617,12 @@ void TWinControl::CreateHandle() {
     if (handle_ || creating_) return;
     if (HasState(csDestroying)) throw EInvalidOperation("Control '" + Name() + "' is being destroyed");
     creating_ = true;
-    try {
-        if (parent_) parent_->HandleNeeded();
-        if (!handle_) {
-            CreateWnd();
-            if (!parent_ || !parent_->creatingChildren_) TakeStackingPlace();
-        }
-    } catch (...) {
-        creating_ = false;
-        throw;
+    ScopeGuard created([this] { creating_ = false; });
+    if (parent_) parent_->HandleNeeded();
+    if (!handle_) {
+        CreateWnd();
+        if (!parent_ || !parent_->creatingChildren_) TakeStackingPlace();
     }
-    creating_ = false;
 }
 
 void TWinControl::TakeStackingPlace() {
@@ -1020,16 +1026,13 @@ void TWinControl::PaintControls(HDC dc, TControl* first) {
 void TWinControl::PaintHandler(TMessage& m) {
     PAINTSTRUCT ps;
     HDC dc = m.WParam ? WParamDC(m.WParam) : BeginPaint(handle_, ps);
-    try {
-        const int saved = SaveDC(dc);
-        PaintWindow(dc);
-        RestoreDC(dc, saved);
-        PaintControls(dc, nullptr);
-    } catch (...) {
+    ScopeGuard end([this, &m, &ps] {
         if (!m.WParam) EndPaint(handle_, ps);
-        throw;
-    }
-    if (!m.WParam) EndPaint(handle_, ps);
+    });
+    const int saved = SaveDC(dc);
+    PaintWindow(dc);
+    RestoreDC(dc, saved);
+    PaintControls(dc, nullptr);
 }
 
 void TWinControl::WMPaint(TMessage& m) { PaintHandler(m); }
@@ -1313,18 +1316,10 @@ void TGraphicControl::SetBounds(int left, int top, int width, int height) {
 
 void TGraphicControl::Dispatch(TMessage& m) {
     if (m.Msg == WM_PAINT && m.WParam) {
-        canvas_->Lock();
-        try {
-            canvas_->SetHandle(WParamDC(m.WParam));
-            canvas_->Font().Assign(font_.get());
-            Paint();
-        } catch (...) {
-            canvas_->SetHandle({});
-            canvas_->Unlock();
-            throw;
-        }
-        canvas_->SetHandle({});
-        canvas_->Unlock();
+        const auto locked = LockForPaint(*canvas_);
+        canvas_->SetHandle(WParamDC(m.WParam));
+        canvas_->Font().Assign(font_.get());
+        Paint();
         return;
     }
     TControl::Dispatch(m);
@@ -1342,18 +1337,10 @@ void TCustomControl::Dispatch(TMessage& m) {
 }
 
 void TCustomControl::PaintWindow(HDC dc) {
-    canvas_->Lock();
-    try {
-        canvas_->SetHandle(dc);
-        canvas_->Font().Assign(font_.get());
-        Paint();
-    } catch (...) {
-        canvas_->SetHandle({});
-        canvas_->Unlock();
-        throw;
-    }
-    canvas_->SetHandle({});
-    canvas_->Unlock();
+    const auto locked = LockForPaint(*canvas_);
+    canvas_->SetHandle(dc);
+    canvas_->Font().Assign(font_.get());
+    Paint();
 }
 
 } // namespace ax

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 #include "rtl/threads.h"
 
 namespace ax {
@@ -430,35 +431,34 @@ TModalResult TCustomForm::ShowModal() {
     modal_ = true;
     modalResult_ = mrNone;
     if (app) app->ModalStarted();
-    try {
-        Show();
-        SetActiveWindow(Handle());
-        do {
-            if (app) app->HandleMessage();
-            else {
-                MSG msg;
-                if (GetMessage(msg, nullptr, 0, 0) <= 0) modalResult_ = mrCancel;
-                else {
-                    TranslateMessage(msg);
-                    DispatchMessage(msg);
-                }
-            }
-            if (app && app->Terminated()) modalResult_ = mrCancel;
-            else if (modalResult_ != mrNone) {
-                // Closing may be refused.
-                TCloseAction action = caHide;
-                if (CloseQuery()) DoClose(action);
-                else action = caNone;
-                if (action == caNone) modalResult_ = mrNone;
-            }
-        } while (modalResult_ == mrNone);
-    } catch (...) {
+    ScopeGuard failed([&] {
         modal_ = false;
         if (app) app->ModalFinished();
         Hide();
         restore();
-        throw;
-    }
+    });
+    Show();
+    SetActiveWindow(Handle());
+    do {
+        if (app) app->HandleMessage();
+        else {
+            MSG msg;
+            if (GetMessage(msg, nullptr, 0, 0) <= 0) modalResult_ = mrCancel;
+            else {
+                TranslateMessage(msg);
+                DispatchMessage(msg);
+            }
+        }
+        if (app && app->Terminated()) modalResult_ = mrCancel;
+        else if (modalResult_ != mrNone) {
+            // Closing may be refused.
+            TCloseAction action = caHide;
+            if (CloseQuery()) DoClose(action);
+            else action = caNone;
+            if (action == caNone) modalResult_ = mrNone;
+        }
+    } while (modalResult_ == mrNone);
+    failed.Dismiss();
     modal_ = false;
     if (app) app->ModalFinished();
     restore();
@@ -698,13 +698,8 @@ LRESULT TApplication::AppProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TApplication::Run() {
     if (mainForm_ && showMainForm_) mainForm_->Show();
-    try {
-        while (!terminated_) HandleMessage();
-    } catch (...) {
-        ReleaseSynchronize();
-        throw;
-    }
-    ReleaseSynchronize();
+    ScopeGuard release([this] { ReleaseSynchronize(); });
+    while (!terminated_) HandleMessage();
 }
 
 bool TApplication::IsKeyMsg(MSG& msg) {

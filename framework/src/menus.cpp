@@ -6,6 +6,7 @@
 #include "framework/forms.h"
 #include "framework/streaming.h"
 #include "platform/window/sysmenu.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -763,15 +764,11 @@ void TPopupMenu::Popup(int x, int y) {
         }, ownerWindow_);
         tracker_ = &tracker;
         tracking_ = true;
-        try {
-            chosen = tracker.Run(Items(), x, y);
-        } catch (...) {
+        ScopeGuard done([this] {
             tracker_ = nullptr;
             tracking_ = false;
-            throw;
-        }
-        tracker_ = nullptr;
-        tracking_ = false;
+        });
+        chosen = tracker.Run(Items(), x, y);
     }
     // The menu is gone before the command runs, as with a posted command.
     if (chosen) chosen->Click();
@@ -887,13 +884,12 @@ void TMainMenu::TrackBar(HWND window, int index, bool open, bool byKeyboard) {
             if (OnTrackingStarted) OnTrackingStarted(*this);
         });
         tracker_ = &tracker;
-        try {
-            chosen = tracker.RunBar(window, std::move(items), std::move(rects), index, open, byKeyboard);
-        } catch (...) {
+        ScopeGuard failed([this, window] {
             tracker_ = nullptr;
             DrawMenuBar(window);
-            throw;
-        }
+        });
+        chosen = tracker.RunBar(window, std::move(items), std::move(rects), index, open, byKeyboard);
+        failed.Dismiss();
         tracker_ = nullptr;
     }
     DrawMenuBar(window);

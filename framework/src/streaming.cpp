@@ -4,6 +4,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "rtl/scopeguard.h"
+
 namespace ax {
 
 namespace {
@@ -253,18 +255,13 @@ void TWriter::WriteProperties(TPersistent& instance) {
 
 void TWriter::WriteComponent(TComponent& component) {
     component.SetState(csWriting);
-    try {
-        WriteStr(component.ClassName());
-        WriteStr(component.Name());
-        WriteProperties(component);
-        WriteListEnd();
-        component.GetChildren([this](TComponent* child) { WriteComponent(*child); }, root_);
-        WriteListEnd();
-    } catch (...) {
-        component.ClearState(csWriting);
-        throw;
-    }
-    component.ClearState(csWriting);
+    ScopeGuard written([&component] { component.ClearState(csWriting); });
+    WriteStr(component.ClassName());
+    WriteStr(component.Name());
+    WriteProperties(component);
+    WriteListEnd();
+    component.GetChildren([this](TComponent* child) { WriteComponent(*child); }, root_);
+    WriteListEnd();
 }
 
 void TWriter::WriteRootComponent(TComponent& root) {
@@ -447,23 +444,23 @@ void TReader::ReadCollection(TCollection& collection) {
     CheckValue(TValueType::vaCollection);
     if (++depth_ > kMaxDepth) throw EReadError(SInvalidImage);
     collection.BeginUpdate();
-    try {
-        collection.Clear();
-        while (!EndOfList()) {
-            const TValueType next = NextValue();
-            if (next == TValueType::vaInt8 || next == TValueType::vaInt16 || next == TValueType::vaInt32)
-                (void)ReadInteger(); // the item's position; the order is the stream's
-            TCollectionItem* item = collection.Add();
-            ReadListBegin();
-            while (!EndOfList()) ReadProperty(*item);
-            ReadListEnd();
-        }
-        ReadListEnd();
-    } catch (...) {
+    // Success ends the update outside the guard, so a change handler's throw still reaches the caller.
+    ScopeGuard failed([this, &collection] {
         collection.EndUpdate();
         --depth_;
-        throw;
+    });
+    collection.Clear();
+    while (!EndOfList()) {
+        const TValueType next = NextValue();
+        if (next == TValueType::vaInt8 || next == TValueType::vaInt16 || next == TValueType::vaInt32)
+            (void)ReadInteger(); // the item's position; the order is the stream's
+        TCollectionItem* item = collection.Add();
+        ReadListBegin();
+        while (!EndOfList()) ReadProperty(*item);
+        ReadListEnd();
     }
+    ReadListEnd();
+    failed.Dismiss();
     collection.EndUpdate();
     --depth_;
 }
@@ -538,14 +535,9 @@ std::map<AnsiString, TReader::Definition> TReader::Collect(TPersistent& instance
     std::map<AnsiString, Definition> defs;
     auto* saved = collecting_;
     collecting_ = &defs;
-    try {
-        instance.DefinePublished(*this);
-        instance.DefineProperties(*this);
-    } catch (...) {
-        collecting_ = saved;
-        throw;
-    }
-    collecting_ = saved;
+    ScopeGuard restore([this, saved] { collecting_ = saved; });
+    instance.DefinePublished(*this);
+    instance.DefineProperties(*this);
     return defs;
 }
 
@@ -643,13 +635,12 @@ TComponent* TReader::ReadComponent(TComponent* parent) {
         created = true;
     }
     component->SetState(csLoading | csReading);
-    try {
-        if (parent) component->SetParentComponent(parent);
-        ReadComponentBody(*component);
-    } catch (...) {
+    ScopeGuard unmake([created, owner, component] {
         if (created && owner) owner->FreeComponent(component);
-        throw;
-    }
+    });
+    if (parent) component->SetParentComponent(parent);
+    ReadComponentBody(*component);
+    unmake.Dismiss();
     loaded_.push_back(component);
     return component;
 }
@@ -664,13 +655,12 @@ void TReader::ReadRootComponent(TComponent& root) {
     const AnsiString name = ReadStr();
     root.SetState(csLoading | csReading);
     loaded_.push_back(&root);
-    try {
-        if (root.Name().empty() && !name.empty()) root.SetName(name);
-        ReadComponentBody(root);
-    } catch (...) {
+    ScopeGuard unload([this] {
         for (TComponent* c : loaded_) c->ClearState(csLoading | csReading);
-        throw;
-    }
+    });
+    if (root.Name().empty() && !name.empty()) root.SetName(name);
+    ReadComponentBody(root);
+    unload.Dismiss();
     for (auto& f : fixups_) {
         TComponent* found = SameText(f.name, root.Name()) ? &root : root.FindComponent(f.name);
         if (found) f.set(found);

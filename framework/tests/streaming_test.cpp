@@ -318,6 +318,20 @@ TEST_F(Streaming, EveryTruncationFailsCleanly) {
     }
 }
 
+// A load that fails midway frees the child it was making and leaves nothing loading or updating.
+TEST_F(Streaming, FailedLoadLeavesNothingHalfRead) {
+    const auto bytes = ExpectedBytes();
+    for (size_t n = 0; n < bytes.size(); ++n) {
+        TMemoryStream in(std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(n)));
+        ProbeForm form(nullptr);
+        EXPECT_THROW(ReadComponentResource(in, form), EReadError) << n;
+        EXPECT_FALSE(form.HasState(csLoading | csReading)) << n;
+        EXPECT_EQ(form.panels.UpdateCount(), 0) << n;
+        for (int i = 0; i < form.ComponentCount(); ++i)
+            EXPECT_FALSE(form.Components(i)->HasState(csLoading | csReading)) << n;
+    }
+}
+
 TEST_F(Streaming, EverySingleByteDamageIsSurvived) {
     const auto bytes = ExpectedBytes();
     for (size_t i = 0; i < bytes.size(); ++i) {

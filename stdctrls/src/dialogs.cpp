@@ -1,5 +1,6 @@
 // The common-dialog base.
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 #include "stdctrls/dialogs.h"
 
 namespace ax {
@@ -29,32 +30,25 @@ bool TCommonDialog::TaskModalDialog(const std::function<bool(HWND owner)>& dialo
             EnableWindow(w, FALSE);
             disabled.push_back(w);
         }
-    struct Restore {
-        std::vector<HWND>& windows;
-        HWND active;
-        ~Restore() {
-            for (HWND w : windows)
-                if (IsWindow(w)) EnableWindow(w, TRUE);
-            if (active && IsWindow(active)) SetActiveWindow(active);
-        }
-    } restore{disabled, owner};
+    ScopeGuard restore([&disabled, owner] {
+        for (HWND w : disabled)
+            if (IsWindow(w)) EnableWindow(w, TRUE);
+        if (owner && IsWindow(owner)) SetActiveWindow(owner);
+    });
     if (Application()) Application()->ModalStarted();
-    struct Level {
-        ~Level() {
-            if (Application()) Application()->ModalFinished();
-        }
-    } level;
+    ScopeGuard level([] {
+        if (Application()) Application()->ModalFinished();
+    });
     DoShow();
     const std::shared_ptr<bool> alive = alive_;
-    bool result = false;
-    try {
-        result = dialog(owner);
-    } catch (...) {
-        if (!*alive) throw;
+    // A dialog component freed while it ran is not touched again.
+    ScopeGuard failed([this, &alive] {
+        if (!*alive) return;
         handle_ = nullptr;
         DoClose();
-        throw;
-    }
+    });
+    const bool result = dialog(owner);
+    failed.Dismiss();
     if (!*alive) return false;
     handle_ = nullptr;
     DoClose();

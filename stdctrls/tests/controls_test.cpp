@@ -1,7 +1,9 @@
 // List box selection and owner drawing, check and radio buttons, default
-// and cancel buttons, label sizing, a panel's insets and status bar parts.
+// and cancel buttons, label sizing, a panel's insets and status bar parts;
+// a dialog component whose dialog fails.
 #include "fixture.h"
 #include "stdctrls/comctrls.h"
+#include "stdctrls/dialogs.h"
 #include "stdctrls/extctrls.h"
 #include "stdctrls/stdctrls.h"
 
@@ -423,6 +425,42 @@ TEST_F(StdCtrlsTest, StatusBarPartRectangles) {
     EXPECT_EQ(bar->Perform(SB_ISSIMPLE), 1);
     EXPECT_EQ(bar->PartRect(0), (RECT{0, 2, w, 19}));
     EXPECT_EQ(bar->PartRect(1), RECT{});
+}
+
+// A dialog that runs whatever the test gives it.
+class ScriptedDialog : public TCommonDialog {
+public:
+    using TCommonDialog::TCommonDialog;
+    std::function<bool(HWND)> run;
+    // A copy runs: the script may free the dialog, and with it run.
+    bool Execute() override {
+        const auto script = run;
+        return TaskModalDialog(script);
+    }
+};
+
+TEST_F(StdCtrlsTest, AFailingDialogStillClosesAndEnablesTheProgram) {
+    TForm* form = MakeForm();
+    const HWND window = form->Handle();
+    auto dialog = std::make_unique<ScriptedDialog>(nullptr);
+    int closes = 0;
+    dialog->OnClose = [&](TObject*) { ++closes; };
+    dialog->run = [&](HWND) -> bool {
+        EXPECT_FALSE(IsWindowEnabled(window));
+        throw Exception("the dialog broke");
+    };
+    EXPECT_THROW(dialog->Execute(), Exception);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(IsWindowEnabled(window));
+
+    // Freed while it ran: its OnClose is not called on the way out.
+    dialog->run = [&](HWND) -> bool {
+        dialog.reset();
+        throw Exception("the dialog broke");
+    };
+    EXPECT_THROW(dialog->Execute(), Exception);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(IsWindowEnabled(window));
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 #include "DTEdit.h"
 #include "NodeLayout.h"
 #include "NodeWalk.h"
-#include "ScopeGuard.h"
 #include "TreeMessages.h"
 
 namespace ax {

@@ -6,7 +6,7 @@
 #include "NodeLayout.h"
 #include "NodeWalk.h"
 #include "PositionCache.h"
-#include "ScopeGuard.h"
+#include "rtl/scopeguard.h"
 #include "TreeMessages.h"
 #include "vtree/DTDataObject.h"
 
@@ -680,7 +680,7 @@ void TBaseDataTree::StartDrag() {
     treeStates_ &= ~tsLeftButtonDown;
     if (GetCapture() == Handle()) ReleaseCapture();
     treeStates_ |= tsOLEDragging;
-    TScopeGuard done([this] { treeStates_ &= ~tsOLEDragging; });
+    ScopeGuard done([this] { treeStates_ &= ~tsOLEDragging; });
     std::shared_ptr<IDataObject> data = DoCreateDataObject();
     if (!data) data = std::make_shared<TDTDataObject>(this, false);
     DropSource source;

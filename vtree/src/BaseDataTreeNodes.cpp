@@ -10,7 +10,7 @@
 #include "NodePool.h"
 #include "NodeWalk.h"
 #include "PositionCache.h"
-#include "ScopeGuard.h"
+#include "rtl/scopeguard.h"
 #include "vtree/BaseDataTree.h"
 
 namespace ax {
@@ -250,7 +250,7 @@ void TBaseDataTree::SetChildCount(PDataNode node, uint32_t count) {
     if (count < node->ChildCount) {
         CheckIterating();
         BeginUpdate();
-        TScopeGuard end([this] { EndUpdate(); });
+        ScopeGuard end([this] { EndUpdate(); });
         while (node->ChildCount > count) DeleteNodeInternal(node->LastChild, false);
     } else {
         AddChildren(node, count - node->ChildCount);
@@ -465,7 +465,7 @@ void TBaseDataTree::Clear() {
     if (IsEditing()) CancelEditNode();
     treeStates_ |= tsClearing;
     BeginUpdate();
-    TScopeGuard end([this] {
+    ScopeGuard end([this] {
         treeStates_ &= ~tsClearing;
         EndUpdate();
     });
@@ -581,7 +581,7 @@ void TBaseDataTree::DoCollapsed(PDataNode node) {
 
 void TBaseDataTree::FullExpand(PDataNode node) {
     BeginUpdate();
-    TScopeGuard end([this] { EndUpdate(); });
+    ScopeGuard end([this] { EndUpdate(); });
     PDataNode stop = node ? node : root_;
     PDataNode n = node ? node : GetFirst();
     while (n) {
@@ -600,7 +600,7 @@ void TBaseDataTree::FullExpand(PDataNode node) {
 
 void TBaseDataTree::FullCollapse(PDataNode node) {
     BeginUpdate();
-    TScopeGuard end([this] { EndUpdate(); });
+    ScopeGuard end([this] { EndUpdate(); });
     PDataNode start = node ? node : root_;
     std::vector<PDataNode> expanded;
     for (PDataNode n = node ? node : root_->FirstChild; n; n = walk::NextExisting(n, start)) {
@@ -823,7 +823,7 @@ void TBaseDataTree::IterateSubtree(PDataNode node, const std::function<void(PDat
                                    bool doInit) {
     ++iterating_;
     treeStates_ |= tsIterating;
-    TScopeGuard done([this] {
+    ScopeGuard done([this] {
         if (--iterating_ == 0) treeStates_ &= ~tsIterating;
     });
     PDataNode stop = node ? node : root_;

@@ -5,7 +5,7 @@
 #include "NodeLayout.h"
 #include "NodeWalk.h"
 #include "PositionCache.h"
-#include "ScopeGuard.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 namespace {
@@ -47,7 +47,7 @@ void TBaseDataTree::Paint() {
         return;
     }
     painting_ = true;
-    TScopeGuard done([this] { painting_ = false; });
+    ScopeGuard done([this] { painting_ = false; });
     PrepareView();
     canvas.Brush().SetColor(Color());
     canvas.Brush().SetStyle(bsSolid);
@@ -231,7 +231,7 @@ void TBaseDataTree::PaintHeaderNow() {
     if (IsRectEmpty(&r)) return;
     HDC dc = GetWindowDC(Handle());
     if (!dc) return;
-    TScopeGuard release([this, dc] { ReleaseDC(Handle(), dc); });
+    ScopeGuard release([this, dc] { ReleaseDC(Handle(), dc); });
     Header().Paint(dc, r);
 }
 

@@ -3,7 +3,7 @@
 
 #include "NodeWalk.h"
 #include "PositionCache.h"
-#include "ScopeGuard.h"
+#include "rtl/scopeguard.h"
 #include "vtree/BaseDataTree.h"
 
 namespace ax {
@@ -47,7 +47,7 @@ void TBaseDataTree::Sort(PDataNode node, TColumnIndex column, TSortDirection dir
         children.push_back(c);
     }
     treeStates_ |= tsSorting;
-    TScopeGuard done([this] { treeStates_ &= ~tsSorting; });
+    ScopeGuard done([this] { treeStates_ &= ~tsSorting; });
     const bool descending = direction == sdDescending;
     MergeSort(children, [&](PDataNode a, PDataNode b) {
         const int r = DoCompareNodes(a, b, column);
@@ -73,7 +73,7 @@ void TBaseDataTree::Sort(PDataNode node, TColumnIndex column, TSortDirection dir
 void TBaseDataTree::SortTree(TColumnIndex column, TSortDirection direction, bool doInit) {
     // Every level whose children exist; no children are made for sorting.
     BeginUpdate();
-    TScopeGuard end([this] { EndUpdate(); });
+    ScopeGuard end([this] { EndUpdate(); });
     std::vector<PDataNode> parents{root_};
     for (PDataNode n = root_->FirstChild; n; n = walk::NextExisting(n, root_))
         if (n->ChildCount > 1) parents.push_back(n);

@@ -4,7 +4,7 @@
 
 #include "NodeWalk.h"
 #include "PositionCache.h"
-#include "ScopeGuard.h"
+#include "rtl/scopeguard.h"
 #include "TreeStream.h"
 #include "vtree/BaseDataTree.h"
 #include "vtree/DTDataObject.h"
@@ -119,9 +119,9 @@ std::vector<PDataNode> TBaseDataTree::BuildNodes(const std::vector<uint8_t>& byt
     made.reserve(parsed.size());
     std::vector<PDataNode> tops;
     BeginUpdate();
-    TScopeGuard end([this] { EndUpdate(); });
+    ScopeGuard end([this] { EndUpdate(); });
     // Anything that fails on the way takes the nodes made so far with it.
-    TScopeGuard undo([this, &tops] {
+    ScopeGuard undo([this, &tops] {
         for (auto it = tops.rbegin(); it != tops.rend(); ++it) DeleteNodeInternal(*it, false);
     });
     for (const treestream::ParsedNode& p : parsed) {
@@ -159,7 +159,7 @@ void TBaseDataTree::LoadFromStream(TStream& stream) {
     CheckIterating();
     const std::vector<uint8_t> bytes = ReadRest(stream);
     BeginUpdate();
-    TScopeGuard end([this] { EndUpdate(); });
+    ScopeGuard end([this] { EndUpdate(); });
     // The new nodes are made next to the old ones, which go only once the
     // whole stream was read: a damaged stream or a failing DoLoadNode
     // leaves the tree as it was.
@@ -258,7 +258,7 @@ void TBaseDataTree::DeleteCutNodes() {
         if (n->States & vsCutOrCopy) cut.push_back(n);
     treeStates_ &= ~tsCutPending;
     BeginUpdate();
-    TScopeGuard end([this] { EndUpdate(); });
+    ScopeGuard end([this] { EndUpdate(); });
     for (auto it = cut.rbegin(); it != cut.rend(); ++it) DeleteNode(*it);
 }
 
@@ -429,7 +429,7 @@ HRESULT TBaseDataTree::DragDrop(IDataObject* data, DWORD keyState, POINT pt, DWO
     if (data) data->EnumFormatEtc(DATADIR_GET, &formats);
     TBaseDataTree* source = SourceTreeOf(data);
     DWORD chosen = DropEffectFromKeyState(keyState, allowed, source == this ? DROPEFFECT_MOVE : DROPEFFECT_COPY);
-    TScopeGuard clear([this] {
+    ScopeGuard clear([this] {
         PDataNode old = std::exchange(dropTargetNode_, nullptr);
         dropMode_ = dmNowhere;
         InvalidateNode(old);
