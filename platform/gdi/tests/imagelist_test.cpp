@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -89,17 +90,22 @@ TEST(ImageLists, OneThreadAddsWhileAnotherDraws) {
     HBITMAP image = CreateBitmapFromPixels(16, 16, red.data(), true);
     ASSERT_EQ(ImageList_Add(l, image, HBITMAP{}), 0);
     constexpr int kAdds = 2000;
+    // The adder starts once the first draw is done: on a busy machine it
+    // could otherwise finish before the drawer's first look.
+    std::atomic<bool> drawing = false;
     std::thread adder([&] {
+        while (!drawing.load()) std::this_thread::yield();
         for (int i = 0; i < kAdds; ++i)
             ImageList_Add(l, image, HBITMAP{});
     });
     Canvas c(16, 16, RGB(0, 0, 0));
     int drawn = 0;
-    while (ImageList_GetImageCount(l) < kAdds + 1) {
+    do {
         const int last = ImageList_GetImageCount(l) - 1;
         drawn += ImageList_Draw(l, last, c.dc(), 0, 0, ILD_TRANSPARENT) ? 1 : 0;
         EXPECT_EQ(c.px(7, 7), RGB(255, 0, 0));
-    }
+        drawing = true;
+    } while (ImageList_GetImageCount(l) < kAdds + 1);
     adder.join();
     EXPECT_GT(drawn, 0);
     EXPECT_EQ(ImageList_GetImageCount(l), kAdds + 1);
