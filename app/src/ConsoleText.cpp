@@ -1,3 +1,5 @@
+// Writing names and messages to the standard streams: escaped for a
+// terminal, exact bytes for a pipe or a file.
 #include "app/ConsoleText.h"
 
 #include "rtl/displaytext.h"

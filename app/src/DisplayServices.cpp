@@ -1,3 +1,5 @@
+// The shell layer's display services on the window layer: menus, key
+// state, message boxes and the text clipboard.
 #include "app/DisplayServices.h"
 
 #include "controls/MessageBoxes.h"

@@ -1,3 +1,4 @@
+// The one-line reasons a job file cannot be loaded or saved.
 #include "app/JobFile.h"
 
 #include <cerrno>

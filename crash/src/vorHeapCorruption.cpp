@@ -1,3 +1,4 @@
+// Handing the memory manager's heap damage to the reporter as a fault.
 #include "crash/vorHeapCorruption.h"
 
 #include "crash/vorExcept.h"

@@ -1,3 +1,4 @@
+// Mail sockets whose every wait ends at a deadline of the project's clock.
 #include "vorMailSocket.h"
 
 #include "rtl/clock.h"

@@ -1,3 +1,4 @@
+// Reporting a damaged heap: the installed handler, or one line and an abort.
 #include "memory/HeapCorruption.h"
 
 #include <atomic>

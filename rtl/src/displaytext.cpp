@@ -1,3 +1,4 @@
+// Names shown with escapes, and the escapes read back to bytes.
 #include "rtl/displaytext.h"
 
 namespace ax {

@@ -1,3 +1,4 @@
+// Opening the X display on a thread of its own, given up after a bound.
 #include "x11_open.h"
 
 #include "rtl/clock.h"
