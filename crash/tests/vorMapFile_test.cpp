@@ -645,18 +645,23 @@ TEST(ProgramWithoutAranges, UnitsAndLinesComeFromTheUnitsOwnEntries) {
     }
     ASSERT_GT(samples.size(), 8u);
     std::istringstream answers(run(command));
-    int agree = 0;
+    int agree = 0, counted = int(samples.size());
     std::string report;
     for (auto a : samples) {
         std::string place;
         ASSERT_TRUE(std::getline(answers, place));
         const int expected = std::atoi(place.substr(place.rfind(':') + 1).c_str());
+        // Line 0 is Clang's "no source line"; the map keeps the line before.
+        if (expected == 0) {
+            --counted;
+            continue;
+        }
         std::uintptr_t next = 0;
         const int got = map->LineOf(a, next);
         if (got == expected) ++agree;
         else report += vor::IntToHexEx(std::uint64_t{a}) + ": addr2line " + place + ", map " + std::to_string(got) + "\n";
     }
-    EXPECT_GE(agree, int(samples.size()) * 95 / 100) << report;
+    EXPECT_GE(agree, counted * 95 / 100) << report;
 }
 
 TEST(Cache, OwnModuleWhicheverAddressFoundTheReaderFirst) {

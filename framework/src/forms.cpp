@@ -698,7 +698,7 @@ LRESULT TApplication::AppProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TApplication::Run() {
     if (mainForm_ && showMainForm_) mainForm_->Show();
-    ScopeGuard release([this] { ReleaseSynchronize(); });
+    ScopeGuard release([] { ReleaseSynchronize(); });
     while (!terminated_) HandleMessage();
 }
 

@@ -18,7 +18,9 @@
 #include <vector>
 
 // The misuse is the point here.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuse-after-free"
+#endif
 #pragma GCC diagnostic ignored "-Wfree-nonheap-object"
 
 extern "C" void axmalloc_set_corruption_handler(void (*)(const char*, const void*));
@@ -166,7 +168,7 @@ TEST_F(HeapCorruptionTest, DamagedFreeListLinkIsNeverFollowed) {
             std::free(q);
             std::free(p);
             const std::uintptr_t fake = reinterpret_cast<std::uintptr_t>(outside) + 28;
-            std::memcpy(p, &fake, sizeof fake);
+            std::memcpy(Launder(p), &fake, sizeof fake);
             live.Add(outside, sizeof outside);
             live.AllocateMany({28});
         },
@@ -179,7 +181,7 @@ TEST_F(HeapCorruptionTest, DamagedFreeListLinkIsNeverFollowed) {
             void* p = std::malloc(28);
             std::free(p);
             const std::uintptr_t onUsed = reinterpret_cast<std::uintptr_t>(used) - 4;
-            std::memcpy(p, &onUsed, sizeof onUsed);
+            std::memcpy(Launder(p), &onUsed, sizeof onUsed);
             live.AllocateMany({28});
         },
         kInMalloc);
@@ -194,7 +196,7 @@ TEST_F(HeapCorruptionTest, LinkWithAStrayZeroByteIsNeverFollowed) {
             live.Add(q, 28);
             auto* p = static_cast<unsigned char*>(std::malloc(28));
             std::free(p);
-            p[0] = 0;
+            Launder(p)[0] = 0;
             live.AllocateMany({28});
         },
         kInMalloc);
@@ -212,7 +214,7 @@ TEST_F(HeapCorruptionTest, LinkIntoALiveBlockNearbyIsNeverHandedOut) {
             void* p = std::malloc(28);
             std::free(p);
             const std::uintptr_t inside = reinterpret_cast<std::uintptr_t>(used) + 64 - 4;
-            std::memcpy(p, &inside, sizeof inside);
+            std::memcpy(Launder(p), &inside, sizeof inside);
             live.AllocateMany({28});
         },
         kInMalloc);
