@@ -1,3 +1,4 @@
+// The PC keyboard's scan codes of the virtual keys, one row per key.
 #include "scan_codes.h"
 
 #include "platform/window/constants.h"
