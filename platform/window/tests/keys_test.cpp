@@ -1,6 +1,7 @@
 // The key number tables: virtual keys against the PC keyboard's scan codes
 // and X key symbols, in both directions.
-#include <gtest/gtest.h> // before X11's None macro
+// clang-format off: the test library comes before X11's None macro.
+#include <gtest/gtest.h>
 #include <set>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include "x11_keys.h"
 
 #include <X11/keysym.h>
+// clang-format on
 
 namespace ax::wm {
 namespace {
