@@ -1,6 +1,7 @@
 // The key number tables: virtual keys against the PC keyboard's scan codes
 // and X key symbols, in both directions.
-// clang-format off: the test library comes before X11's None macro.
+// The test library comes before X11's None macro.
+// clang-format off
 #include <gtest/gtest.h>
 #include <set>
 #include <utility>
