@@ -5,6 +5,7 @@
 #include "controls/MaxMin.h"
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -90,10 +91,7 @@ void TCustomComboEdit::CreateWnd() {
 void TCustomComboEdit::UpdatePlacement() {
     if (placing_) return;
     placing_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{placing_};
+    ScopeGuard done([this] { placing_ = false; });
     const int bw = button_->Width();
     if (ctl3D_) holder_->SetBounds(Width() - bw - 4, 0, bw, Max(Height() - 4, 0));
     else holder_->SetBounds(Width() - bw - 2, 2, bw, Max(Height() - 4, 0));

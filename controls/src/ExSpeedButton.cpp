@@ -5,6 +5,7 @@
 #include "controls/CtrlUtils.h"
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -340,10 +341,7 @@ bool TExSpeedButton::ShowDropDown() {
     if (TCustomForm* form = GetParentForm(this)) form->SendCancelMode(nullptr);
     dropDownMenu_->SetPopupComponent(this);
     menuTracking_ = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{menuTracking_};
+    ScopeGuard reset([this] { menuTracking_ = false; });
     dropDownMenu_->Popup(p.x, p.y);
     // A press that closed the menu over the button must not press it again.
     if (Parent() && Parent()->HandleAllocated()) {

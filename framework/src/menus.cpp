@@ -361,13 +361,27 @@ private:
         for (int i = 0; i < parent->Count(); ++i)
             if (parent->Items(i)->Visible()) level.items.push_back(parent->Items(i));
         if (level.items.empty()) return;
+        const SIZE size = LayOutColumns(level, MeasureWidth(level.items));
+        POINT at{x, y};
+        if (levels_.empty()) {
+            if (alignment_ == paRight) at.x -= size.cx;
+            else if (alignment_ == paCenter) at.x -= size.cx / 2;
+        }
+        KeepOnScreen(at, size);
+        level.window = CreatePopup(at, size);
+        ShowWindow(level.window, SW_SHOWNA);
+        levels_.push_back(std::move(level));
+        UpdateWindow(levels_.back().window);
+    }
+
+    // The width of a column: the widest caption with its shortcut.
+    static int MeasureWidth(const std::vector<TMenuItem*>& items) {
         HDC dc = GetDC(nullptr);
         HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
         HFONT old{};
         if (font) old = SelectObject(dc, font);
-        int width = 80, top = 2, column = 0, columnLeft = 2;
-        std::vector<int> widths;
-        for (TMenuItem* item : level.items) {
+        int width = 80;
+        for (TMenuItem* item : items) {
             SIZE s{};
             AnsiString text = StripHotkey(item->Caption());
             const AnsiString sc = ShortCutToText(item->ShortCut());
@@ -375,10 +389,17 @@ private:
             GetTextExtentPoint32(dc, text, &s);
             width = std::max(width, int(s.cx) + 2 * kMargin);
         }
-        int height = 0;
+        if (font) SelectObject(dc, old);
+        ReleaseDC(nullptr, dc);
+        return width;
+    }
+
+    // Places the items top to bottom, starting a new column at each break;
+    // returns the size of the popup.
+    static SIZE LayOutColumns(Level& level, int width) {
+        int top = 2, columnLeft = 2, height = 0;
         for (TMenuItem* item : level.items) {
             if (item->Break() != mbNone && top > 2) {
-                ++column;
                 columnLeft += width;
                 height = std::max(height, top);
                 top = 2;
@@ -387,18 +408,16 @@ private:
             level.rects.push_back(RECT{columnLeft, top, columnLeft + width, top + h});
             top += h;
         }
-        height = std::max(height, top) + 2;
-        if (font) SelectObject(dc, old);
-        ReleaseDC(nullptr, dc);
-        const int totalWidth = columnLeft + width + 2;
-        if (levels_.empty()) {
-            if (alignment_ == paRight) x -= totalWidth;
-            else if (alignment_ == paCenter) x -= totalWidth / 2;
-        }
-        // Kept on the screen.
+        return SIZE{columnLeft + width + 2, std::max(height, top) + 2};
+    }
+
+    static void KeepOnScreen(POINT& at, SIZE size) {
         const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-        if (x + totalWidth > sw) x = std::max(0, sw - totalWidth);
-        if (y + height > sh) y = std::max(0, sh - height);
+        if (at.x + size.cx > sw) at.x = std::max(0, sw - int(size.cx));
+        if (at.y + size.cy > sh) at.y = std::max(0, sh - int(size.cy));
+    }
+
+    HWND CreatePopup(POINT at, SIZE size) {
         WNDCLASS wc;
         if (!GetClassInfo(kPopupClass, wc)) {
             wc.lpszClassName = kPopupClass;
@@ -407,12 +426,10 @@ private:
             wc.hbrBackground = SysColorBrushValue(COLOR_MENU);
             RegisterClass(wc);
         }
-        level.window = CreateWindowEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kPopupClass, "",
-                                      WS_POPUP | WS_BORDER, x, y, totalWidth, height, nullptr);
-        SetWindowLongPtr(level.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        ShowWindow(level.window, SW_SHOWNA);
-        levels_.push_back(std::move(level));
-        UpdateWindow(levels_.back().window);
+        HWND window = CreateWindowEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kPopupClass, "",
+                                     WS_POPUP | WS_BORDER, at.x, at.y, size.cx, size.cy, nullptr);
+        SetWindowLongPtr(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        return window;
     }
 
     void CloseLevel() {
@@ -543,139 +560,158 @@ private:
         switch (msg.message) {
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
-            if (IsEndKey(msg.wParam)) {
-                // Ends on the release, which must not reach a window: the
-                // window manager would take it for a fresh request for the bar.
-                endKey_ = UINT(msg.wParam);
-                return;
-            }
-            endKey_ = 0;
-            switch (msg.wParam) {
-            case VK_DOWN:
-            case VK_UP:
-                if (levels_.empty()) OpenBar(true, false);
-                else Move(msg.wParam == VK_DOWN ? 1 : -1);
-                return;
-            case VK_RIGHT: {
-                if (!levels_.empty()) {
-                    Level& l = levels_.back();
-                    if (l.selected >= 0 && l.items[size_t(l.selected)]->Count() > 0 &&
-                        l.items[size_t(l.selected)]->Enabled()) {
-                        Activate(levels_.size() - 1, l.selected);
-                        return;
-                    }
-                }
-                if (bar_) MoveBar(1);
-                return;
-            }
-            case VK_LEFT:
-                if (levels_.size() > 1) CloseLevel();
-                else if (bar_) MoveBar(-1);
-                return;
-            case VK_ESCAPE:
-                // A drop-down backs out to its bar, the bar or a pop-up ends.
-                if (levels_.size() > 1) {
-                    CloseLevel();
-                } else if (bar_ && levels_.size() == 1) {
-                    CloseLevel();
-                    barDropped_ = false;
-                } else {
-                    done_ = true;
-                }
-                return;
-            case VK_RETURN: {
-                if (levels_.empty()) {
-                    if (bar_) OpenBar(true, true);
-                    return;
-                }
-                Level& l = levels_.back();
-                if (l.selected >= 0) Activate(levels_.size() - 1, l.selected);
-                return;
-            }
-            default: break;
-            }
-            TranslateMessage(msg);
+            KeyDown(msg);
             return;
         case WM_CHAR:
-        case WM_SYSCHAR: {
-            if (levels_.empty()) {
-                for (size_t i = 0; i < barItems_.size(); ++i)
-                    if (barItems_[i]->Enabled() && IsAccel(char(msg.wParam), barItems_[i]->Caption())) {
-                        SelectBar(int(i));
-                        OpenBar(true, true);
-                        return;
-                    }
-                return;
-            }
-            Level& l = levels_.back();
-            for (size_t i = 0; i < l.items.size(); ++i)
-                if (l.items[i]->Enabled() && IsAccel(char(msg.wParam), l.items[i]->Caption())) {
-                    Activate(levels_.size() - 1, int(i));
-                    return;
-                }
+        case WM_SYSCHAR:
+            AccelKey(char(msg.wParam));
             return;
-        }
         case WM_KEYUP:
         case WM_SYSKEYUP:
             if (endKey_ && msg.wParam == endKey_) done_ = true;
             return;
-        case WM_MOUSEMOVE: {
-            size_t li;
-            int index;
-            if (HitTest(msg.pt, li, index)) {
-                if (index >= 0 && Selectable(levels_[li].items[size_t(index)])) Select(levels_[li], index, true);
+        case WM_MOUSEMOVE: MouseMove(msg.pt); return;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDOWN:
+            MousePress(msg.pt);
+            return;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+            MouseRelease(msg.pt);
+            return;
+        case WM_CANCELMODE: done_ = true; return;
+        default:
+            TranslateMessage(msg);
+            DispatchMessage(msg);
+        }
+    }
+
+    void KeyDown(const MSG& msg) {
+        if (IsEndKey(msg.wParam)) {
+            // Ends on the release, which must not reach a window: the
+            // window manager would take it for a fresh request for the bar.
+            endKey_ = UINT(msg.wParam);
+            return;
+        }
+        endKey_ = 0;
+        if (!NavigationKey(msg.wParam)) TranslateMessage(msg);
+    }
+
+    // The arrows, Escape and Enter; false for any other key.
+    bool NavigationKey(WPARAM key) {
+        switch (key) {
+        case VK_DOWN:
+        case VK_UP:
+            if (levels_.empty()) OpenBar(true, false);
+            else Move(key == VK_DOWN ? 1 : -1);
+            return true;
+        case VK_RIGHT: {
+            if (!levels_.empty()) {
+                Level& l = levels_.back();
+                if (l.selected >= 0 && l.items[size_t(l.selected)]->Count() > 0 &&
+                    l.items[size_t(l.selected)]->Enabled()) {
+                    Activate(levels_.size() - 1, l.selected);
+                    return true;
+                }
+            }
+            if (bar_) MoveBar(1);
+            return true;
+        }
+        case VK_LEFT:
+            if (levels_.size() > 1) CloseLevel();
+            else if (bar_) MoveBar(-1);
+            return true;
+        case VK_ESCAPE:
+            // A drop-down backs out to its bar, the bar or a pop-up ends.
+            if (levels_.size() > 1) {
+                CloseLevel();
+            } else if (bar_ && levels_.size() == 1) {
+                CloseLevel();
+                barDropped_ = false;
+            } else {
+                done_ = true;
+            }
+            return true;
+        case VK_RETURN: {
+            if (levels_.empty()) {
+                if (bar_) OpenBar(true, true);
+                return true;
+            }
+            Level& l = levels_.back();
+            if (l.selected >= 0) Activate(levels_.size() - 1, l.selected);
+            return true;
+        }
+        default: return false;
+        }
+    }
+
+    // A typed letter chooses the item it is the accelerator of.
+    void AccelKey(char ch) {
+        if (levels_.empty()) {
+            for (size_t i = 0; i < barItems_.size(); ++i)
+                if (barItems_[i]->Enabled() && IsAccel(ch, barItems_[i]->Caption())) {
+                    SelectBar(int(i));
+                    OpenBar(true, true);
+                    return;
+                }
+            return;
+        }
+        Level& l = levels_.back();
+        for (size_t i = 0; i < l.items.size(); ++i)
+            if (l.items[i]->Enabled() && IsAccel(ch, l.items[i]->Caption())) {
+                Activate(levels_.size() - 1, int(i));
                 return;
             }
-            // Over another bar item an open drop-down moves with the mouse.
-            const int bi = BarHit(msg.pt);
-            if (bi >= 0 && bi != barSelected_ && !levels_.empty()) {
+    }
+
+    void MouseMove(POINT pt) {
+        size_t li;
+        int index;
+        if (HitTest(pt, li, index)) {
+            if (index >= 0 && Selectable(levels_[li].items[size_t(index)])) Select(levels_[li], index, true);
+            return;
+        }
+        // Over another bar item an open drop-down moves with the mouse.
+        const int bi = BarHit(pt);
+        if (bi >= 0 && bi != barSelected_ && !levels_.empty()) {
+            SelectBar(bi);
+            OpenBar(false, false);
+        }
+    }
+
+    void MousePress(POINT pt) {
+        size_t li;
+        int index;
+        if (HitTest(pt, li, index)) return;
+        if (const int bi = BarHit(pt); bi >= 0) {
+            // A press on the open item closes the menu, on another opens it.
+            if (bi == barSelected_ && !levels_.empty()) {
+                done_ = true;
+            } else {
                 SelectBar(bi);
                 OpenBar(false, false);
             }
             return;
         }
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_LBUTTONDBLCLK:
-        case WM_RBUTTONDBLCLK:
-        case WM_MBUTTONDOWN: {
-            size_t li;
-            int index;
-            if (HitTest(msg.pt, li, index)) return;
-            if (const int bi = BarHit(msg.pt); bi >= 0) {
-                // A press on the open item closes the menu, on another opens it.
-                if (bi == barSelected_ && !levels_.empty()) {
-                    done_ = true;
-                } else {
-                    SelectBar(bi);
-                    OpenBar(false, false);
-                }
-                return;
-            }
-            done_ = true; // a click elsewhere dismisses
+        done_ = true; // a click elsewhere dismisses
+    }
+
+    void MouseRelease(POINT pt) {
+        size_t li;
+        int index;
+        if (HitTest(pt, li, index)) {
+            if (index >= 0) Activate(li, index);
             return;
         }
-        case WM_LBUTTONUP:
-        case WM_RBUTTONUP: {
-            size_t li;
-            int index;
-            if (HitTest(msg.pt, li, index)) {
-                if (index >= 0) Activate(li, index);
-                return;
-            }
-            // A bar item with nothing to drop down acts on its release; a
-            // disabled one ends the menu.
-            if (const int bi = BarHit(msg.pt); bi >= 0 && bi == barSelected_ && levels_.empty()) {
-                TMenuItem* item = barItems_[size_t(bi)];
-                if (item->Enabled()) chosen_ = item;
-                done_ = true;
-            }
-            return;
-        }
-        case WM_CANCELMODE: done_ = true; return;
-        default:
-            TranslateMessage(msg);
-            DispatchMessage(msg);
+        // A bar item with nothing to drop down acts on its release; a
+        // disabled one ends the menu.
+        if (const int bi = BarHit(pt); bi >= 0 && bi == barSelected_ && levels_.empty()) {
+            TMenuItem* item = barItems_[size_t(bi)];
+            if (item->Enabled()) chosen_ = item;
+            done_ = true;
         }
     }
 

@@ -3,6 +3,7 @@
 // snapshots.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "rtl/scopeguard.h"
 #include "sysmenu_state.h"
 #include "wm.h"
 
@@ -606,12 +607,10 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
             CollectPaintLocked(hwnd, kids != Kids::None, kids != Kids::None, toPaint);
         }
     }
-    struct ShowAfter {
-        bool now;
-        ~ShowAfter() {
-            if (now) FlushPresents(*CurrentQueue());
-        }
-    } show{(flags & RDW_UPDATENOW) != 0};
+    const bool updateNow = (flags & RDW_UPDATENOW) != 0;
+    ScopeGuard show([updateNow] {
+        if (updateNow) FlushPresents(*CurrentQueue());
+    });
     for (HWND h : toPaint) {
         auto w = Find(h);
         if (!w) continue;
