@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
 #include "framework/forms.h"
 #include "framework/menus.h"
 #include "framework/streaming.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "platform/window/paintscope.h"
 #include "rtl/scopeguard.h"
 
 namespace ax {
@@ -1024,11 +1027,9 @@ void TWinControl::PaintControls(HDC dc, TControl* first) {
 }
 
 void TWinControl::PaintHandler(TMessage& m) {
-    PAINTSTRUCT ps;
-    HDC dc = m.WParam ? WParamDC(m.WParam) : BeginPaint(handle_, ps);
-    ScopeGuard end([this, &m, &ps] {
-        if (!m.WParam) EndPaint(handle_, ps);
-    });
+    std::optional<PaintScope> paint;
+    if (!m.WParam) paint.emplace(handle_);
+    HDC dc = m.WParam ? WParamDC(m.WParam) : paint->DC();
     const int saved = SaveDC(dc);
     PaintWindow(dc);
     RestoreDC(dc, saved);
@@ -1039,10 +1040,9 @@ void TWinControl::WMPaint(TMessage& m) { PaintHandler(m); }
 
 void TWinControl::WMEraseBkgnd(TMessage& m) {
     HDC dc = WParamDC(m.WParam);
-    HBRUSH brush = CreateSolidBrush(ColorToRGB(color_));
+    const UniqueBrush brush(CreateSolidBrush(ColorToRGB(color_)));
     const RECT r = ClientRect();
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    FillRect(dc, &r, brush.Get());
     m.Result = 1;
 }
 

@@ -2,6 +2,7 @@
 // geometry, z-order, visibility and the default window procedure.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "platform/window/paintscope.h"
 #include "rtl/scopeguard.h"
 #include "rtl/text.h"
 #include "sysmenu_state.h"
@@ -1283,9 +1284,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 1;
     }
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(hwnd, ps);
-        EndPaint(hwnd, ps);
+        const PaintScope validate(hwnd);
         return 0;
     }
     case WM_SETTEXT: {
