@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "MessageBoxForm.h"
+#include "platform/gdi/uniqueicon.h"
 #include "platform/module.h"
 #include "stdctrls/buttons.h"
 #include "stdctrls/extctrls.h"
@@ -219,12 +220,12 @@ int RunMessageBox(const AnsiString& text, const AnsiString& caption, const AnsiS
         auto* image = TComponent::Create<TImage>(form.get());
         image->SetParent(form.get());
         image->SetTransparent(true);
-        HICON icon{};
+        UniqueIcon icon;
         if (plan.custom) {
             image->SetBounds(0, 0, picture->Width(), picture->Height());
         } else {
-            icon = LoadIcon(0, StockIconOf(plan.icon));
-            const SIZE size = GetIconSize(icon);
+            icon.Reset(LoadIcon(0, StockIconOf(plan.icon)));
+            const SIZE size = GetIconSize(icon.Get());
             image->SetBounds(0, 0, size.cx, size.cy);
         }
         const int w = image->Width(), h = image->Height();
@@ -246,8 +247,7 @@ int RunMessageBox(const AnsiString& text, const AnsiString& caption, const AnsiS
             TCanvas& c = image->Canvas();
             c.Brush().SetColor(color);
             c.FillRect({0, 0, w, h});
-            DrawIcon(c.Handle(), 0, 0, icon);
-            DestroyIcon(icon);
+            DrawIcon(c.Handle(), 0, 0, icon.Get());
         }
         iconHeight = h;
         pictureBottom = top + h;
