@@ -527,28 +527,26 @@ void TControlCanvas::CreateHandle() {
         clip = {0, 0, control_.Width(), control_.Height()};
     }
     if (!window) return;
-    dc_ = GetDC(window);
-    window_ = window;
+    own_.emplace(window);
+    const HDC dc = own_->Get();
     if (offset.x || offset.y || clip.right) {
-        SetViewportOrgEx(dc_, offset.x, offset.y, nullptr);
-        IntersectClipRect(dc_, clip.left, clip.top, clip.right, clip.bottom);
+        SetViewportOrgEx(dc, offset.x, offset.y, nullptr);
+        IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
     }
-    SetHandle(dc_);
+    SetHandle(dc);
 }
 
 void TControlCanvas::FreeHandle() {
-    if (dc_) SetHandle({});
+    if (own_) SetHandle({});
 }
 
 void TControlCanvas::SetHandle(HDC dc) {
-    if (!dc_ || dc == dc_) {
+    if (!own_ || dc == own_->Get()) {
         TCanvas::SetHandle(dc);
         return;
     }
-    const HDC own = std::exchange(dc_, HDC{});
-    const HWND window = std::exchange(window_, nullptr);
+    const std::optional<WindowDC> own = std::exchange(own_, std::nullopt); // released on return
     TCanvas::SetHandle(dc); // deselects our objects from the old DC first
-    ReleaseDC(window, own);
 }
 
 // ---- TWinControl --------------------------------------------------------------------------------

@@ -584,21 +584,22 @@ public:
         HDC dc = HandleAllocated() ? Handle() : HDC{};
         if (!dc) return;
         DeselectHandles();
-        SelectObject(dc, old_);
+        selection_.reset();
         SetHandle({});
-        DeleteDC(dc);
+        dc_.Reset();
     }
 
 protected:
     void CreateHandle() override {
-        HDC dc = CreateCompatibleDC({});
-        if (!bitmap_.Empty()) old_ = SelectObject(dc, bitmap_.Handle());
-        SetHandle(dc);
+        dc_.Reset(CreateCompatibleDC({}));
+        if (!bitmap_.Empty()) selection_.emplace(dc_.Get(), bitmap_.Handle());
+        SetHandle(dc_.Get());
     }
 
 private:
     TBitmap& bitmap_;
-    HBITMAP old_{};
+    UniqueDC dc_;
+    std::optional<ScopedSelection<HBITMAP>> selection_; // after dc_: the bitmap leaves the DC first
 };
 
 void PutLE(std::vector<uint8_t>& out, uint32_t v, int bytes) {
