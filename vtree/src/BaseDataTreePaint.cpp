@@ -5,6 +5,7 @@
 #include "NodeLayout.h"
 #include "NodeWalk.h"
 #include "PositionCache.h"
+#include "platform/gdi/checkglyph.h"
 #include "platform/gdi/uniquegdiobject.h"
 #include "platform/window/windowdc.h"
 #include "rtl/scopeguard.h"
@@ -160,14 +161,13 @@ void TBaseDataTree::PaintCheck(TCanvas& canvas, PDataNode node, const RECT& r) {
     const int x = r.left + (r.width() - kCheckBoxSize) / 2;
     const int y = r.top + (r.height() - kCheckBoxSize) / 2;
     RECT box{x, y, x + kCheckBoxSize, y + kCheckBoxSize};
-    UINT flags = 0;
     const TCheckState s = UnpressedCheckState(node->CheckState);
-    switch (node->CheckType) {
-    case ctRadioButton: flags = DFCS_BUTTONRADIO; break;
-    case ctButton: flags = DFCS_BUTTONPUSH; break;
-    default: flags = s == csMixedNormal ? DFCS_BUTTON3STATE : DFCS_BUTTONCHECK; break;
-    }
-    if (s != csUncheckedNormal && node->CheckType != ctButton) flags |= DFCS_CHECKED;
+    const bool radio = node->CheckType == ctRadioButton;
+    // A mixed radio button shows checked here.
+    const CheckMark mark = s == csUncheckedNormal       ? CheckMark::Unchecked
+                           : s == csMixedNormal && !radio ? CheckMark::Grayed
+                                                          : CheckMark::Checked;
+    UINT flags = node->CheckType == ctButton ? UINT(DFCS_BUTTONPUSH) : CheckGlyphState(radio, mark, false);
     if (node->CheckState & 1) flags |= DFCS_PUSHED;
     if (node->States & vsDisabled) flags |= DFCS_INACTIVE;
     DrawFrameControl(canvas.Handle(), &box, DFC_BUTTON, flags);
