@@ -5,6 +5,8 @@
 #include "controls/CtrlUtils.h"
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquegdiobject.h"
 #include "rtl/scopeguard.h"
 
 namespace ax {
@@ -12,12 +14,10 @@ namespace ax {
 namespace {
 
 void Line(HDC dc, int x1, int y1, int x2, int y2, TColor colour) {
-    HPEN pen = CreatePen(PS_SOLID, 1, ColorToRGB(colour));
-    const HPEN old = SelectObject(dc, pen);
+    const UniquePen pen(CreatePen(PS_SOLID, 1, ColorToRGB(colour)));
+    const ScopedSelection usePen(dc, pen.Get());
     MoveToEx(dc, x1, y1, nullptr);
     LineTo(dc, x2, y2);
-    SelectObject(dc, old);
-    DeleteObject(pen);
 }
 
 // A 1-pixel frame inside r: top and left in one colour, bottom and right in

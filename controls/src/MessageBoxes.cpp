@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "MessageBoxForm.h"
+#include "platform/gdi/uniqueicon.h"
 #include "platform/module.h"
 #include "stdctrls/buttons.h"
 #include "stdctrls/extctrls.h"
@@ -220,12 +221,12 @@ BoxCursor AddIcon(TMessageBoxForm* form, const BoxPlan& plan, const TPicture* pi
     auto* image = TComponent::Create<TImage>(form);
     image->SetParent(form);
     image->SetTransparent(true);
-    HICON icon{};
+    UniqueIcon icon;
     if (plan.custom) {
         image->SetBounds(0, 0, picture->Width(), picture->Height());
     } else {
-        icon = LoadIcon(0, StockIconOf(plan.icon));
-        const SIZE size = GetIconSize(icon);
+        icon.Reset(LoadIcon(0, StockIconOf(plan.icon)));
+        const SIZE size = GetIconSize(icon.Get());
         image->SetBounds(0, 0, size.cx, size.cy);
     }
     const int w = image->Width(), h = image->Height();
@@ -247,8 +248,7 @@ BoxCursor AddIcon(TMessageBoxForm* form, const BoxPlan& plan, const TPicture* pi
         TCanvas& c = image->Canvas();
         c.Brush().SetColor(color);
         c.FillRect({0, 0, w, h});
-        DrawIcon(c.Handle(), 0, 0, icon);
-        DestroyIcon(icon);
+        DrawIcon(c.Handle(), 0, 0, icon.Get());
     }
     at.iconHeight = h;
     at.pictureBottom = top + h;

@@ -5,7 +5,10 @@
 
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/window/paintscope.h"
 #include "platform/window/sysmenu.h"
+#include "platform/window/windowdc.h"
 #include "rtl/scopeguard.h"
 
 namespace ax {
@@ -376,10 +379,9 @@ private:
 
     // The width of a column: the widest caption with its shortcut.
     static int MeasureWidth(const std::vector<TMenuItem*>& items) {
-        HDC dc = GetDC(nullptr);
-        HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
-        HFONT old{};
-        if (font) old = SelectObject(dc, font);
+        const WindowDC screenDc(nullptr);
+        const HDC dc = screenDc.Get();
+        const ScopedSelection useFont(dc, Screen() ? Screen()->MenuFont().Handle() : HFONT{});
         int width = 80;
         for (TMenuItem* item : items) {
             SIZE s{};
@@ -389,8 +391,6 @@ private:
             GetTextExtentPoint32(dc, text, &s);
             width = std::max(width, int(s.cx) + 2 * kMargin);
         }
-        if (font) SelectObject(dc, old);
-        ReleaseDC(nullptr, dc);
         return width;
     }
 
@@ -716,15 +716,13 @@ private:
     }
 
     void Paint(HWND h) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(h, ps);
+        const PaintScope paint(h);
+        const HDC dc = paint.DC();
         const Level* level = nullptr;
         for (const auto& l : levels_)
             if (l.window == h) level = &l;
         if (level) {
-            HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
-            HFONT old{};
-            if (font) old = SelectObject(dc, font);
+            const ScopedSelection useFont(dc, Screen() ? Screen()->MenuFont().Handle() : HFONT{});
             SetBkMode(dc, TRANSPARENT);
             for (size_t i = 0; i < level->items.size(); ++i) {
                 const TMenuItem* item = level->items[i];
@@ -752,9 +750,7 @@ private:
                     DrawFrameControl(dc, &arrow, DFC_MENU, DFCS_MENUARROWRIGHT);
                 }
             }
-            if (font) SelectObject(dc, old);
         }
-        EndPaint(h, ps);
     }
 
     TPopupAlignment alignment_;
@@ -860,10 +856,9 @@ std::vector<RECT> TMainMenu::BarItemRects(HWND window) const {
     std::vector<RECT> out;
     RECT bar, wr;
     if (!GetMenuBarRect(window, bar) || !GetWindowRect(window, wr)) return out;
-    HDC dc = GetDC(nullptr);
-    HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
-    HFONT old{};
-    if (font) old = SelectObject(dc, font);
+    const WindowDC screenDc(nullptr);
+    const HDC dc = screenDc.Get();
+    const ScopedSelection useFont(dc, Screen() ? Screen()->MenuFont().Handle() : HFONT{});
     int x = bar.left - wr.left;
     for (TMenuItem* item : BarItems()) {
         SIZE s{};
@@ -872,8 +867,6 @@ std::vector<RECT> TMainMenu::BarItemRects(HWND window) const {
         out.push_back(RECT{x, bar.top - wr.top, x + w, bar.bottom - wr.top});
         x += w;
     }
-    if (font) SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
     return out;
 }
 
@@ -881,16 +874,15 @@ void TMainMenu::PaintBar(HWND window) const {
     const std::vector<TMenuItem*> items = BarItems();
     const std::vector<RECT> rects = BarItemRects(window);
     if (rects.empty()) return;
-    HDC dc = GetWindowDC(window);
+    const WindowDC windowDc = WindowDC::WholeWindow(window);
+    const HDC dc = windowDc.Get();
     if (!dc) return;
     RECT bar, wr;
     GetMenuBarRect(window, bar);
     GetWindowRect(window, wr);
     // Items past the right edge are cut off rather than wrapped.
     IntersectClipRect(dc, bar.left - wr.left, bar.top - wr.top, bar.right - wr.left, bar.bottom - wr.top);
-    HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
-    HFONT old{};
-    if (font) old = SelectObject(dc, font);
+    const ScopedSelection useFont(dc, Screen() ? Screen()->MenuFont().Handle() : HFONT{});
     SetBkMode(dc, TRANSPARENT);
     const int selected = BarSelected();
     for (size_t i = 0; i < items.size(); ++i) {
@@ -902,8 +894,6 @@ void TMainMenu::PaintBar(HWND window) const {
                                               : GetSysColor(COLOR_MENUTEXT));
         DrawText(dc, items[i]->Caption(), &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     }
-    if (font) SelectObject(dc, old);
-    ReleaseDC(window, dc);
 }
 
 void TMainMenu::TrackBar(HWND window, int index, bool open, bool byKeyboard) {

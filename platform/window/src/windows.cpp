@@ -2,6 +2,7 @@
 // geometry, z-order, visibility and the default window procedure.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "platform/window/paintscope.h"
 #include "rtl/scopeguard.h"
 #include "rtl/text.h"
 #include "sysmenu_state.h"
@@ -1294,9 +1295,7 @@ LRESULT DefEraseBackground(const DefCall& c) {
 }
 
 LRESULT DefPaint(const DefCall& c) {
-    PAINTSTRUCT ps;
-    BeginPaint(c.hwnd, ps);
-    EndPaint(c.hwnd, ps);
+    const PaintScope validate(c.hwnd);
     return 0;
 }
 
