@@ -1,0 +1,29 @@
+#include "rtl/exceptions.h"
+#include "explorer/UnicodeControls.h"
+
+namespace ax {
+
+namespace {
+
+TControl& OwningControl(TComponent* owner) {
+    auto* control = dynamic_cast<TControl*>(owner);
+    Assert(control != nullptr, "A wide caption belongs to a control");
+    return *control;
+}
+
+} // namespace
+
+TWideCaptionHolder::TWideCaptionHolder(TComponent* owner)
+    : TComponent(owner), control_(OwningControl(owner)) {}
+
+WideString TWideCaptionHolder::Caption() const {
+    if (WideToUtf8(caption_) == control_.Caption()) return caption_;
+    return Utf8ToWide(control_.Caption());
+}
+
+void TWideCaptionHolder::SetCaption(const WideString& caption) {
+    caption_ = caption;
+    control_.SetCaption(WideToUtf8(caption));
+}
+
+} // namespace ax
