@@ -1,6 +1,7 @@
 // The drop-down windows of the explorer combo box: the pop-up with its list,
 // owner-drawn scroll bar and size grip, the explorer tree and the
 // auto-complete list shown in it, and their published options.
+#include "explorer/DropDownWnd.h"
 #include "explorer/ExplorerComboBox.h"
 
 #include "framework/forms.h"

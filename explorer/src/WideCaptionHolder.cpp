@@ -1,5 +1,5 @@
 #include "rtl/exceptions.h"
-#include "explorer/UnicodeControls.h"
+#include "explorer/WideCaptionHolder.h"
 
 namespace ax {
 

@@ -1,4 +1,4 @@
-#include "explorer/UnicodeControls.h"
+#include "explorer/WndProcTrap.h"
 
 namespace ax {
 

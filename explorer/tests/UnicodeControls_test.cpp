@@ -8,6 +8,8 @@
 #include "rtl/clock.h"
 #include "rtl/threads.h"
 #include "explorer/UnicodeControls.h"
+#include "explorer/WideCaptionHolder.h"
+#include "explorer/WndProcTrap.h"
 
 #include <gtest/gtest.h>
 #include <memory>

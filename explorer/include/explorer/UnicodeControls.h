@@ -4,17 +4,14 @@
 // texts convert losslessly to the 8-bit text the controls keep (bytes that
 // are not UTF-8 travel as U+DC80..U+DCFF). What is left to do here:
 //
-// - TCustomWideEdit, an edit whose window speaks UTF-16: its text and
-//   selection in UTF-16 units (EM_SETSEL and EM_GETSEL too), characters
-//   beyond ASCII typed whole (a surrogate pair is one character), and the
-//   caret, Backspace and Delete stepping over whole characters;
-// - TWideCaptionHolder, a control's caption kept as wide text;
-// - TWndProcTrap, a procedure put in front of a window's own that passes
-//   every message on.
+// TCustomWideEdit, an edit whose window speaks UTF-16: its text and
+// selection in UTF-16 units (EM_SETSEL and EM_GETSEL too), characters
+// beyond ASCII typed whole (a surrogate pair is one character), and the
+// caret, Backspace and Delete stepping over whole characters. A caption
+// kept as wide text is TWideCaptionHolder (WideCaptionHolder.h), a
+// pass-through window procedure TWndProcTrap (WndProcTrap.h).
 #include "framework/controls.h"
 #include "stdctrls/stdctrls.h"
-
-#include <memory>
 
 namespace ax {
 
@@ -56,43 +53,6 @@ private:
     void SetByteSelection(int anchor, int caret);
 
     char16_t pendingLead_ = 0; // the first half of a surrogate pair typed
-};
-
-// A control's caption as wide text: any UTF-16 text set here comes back
-// exactly (also a lone surrogate, which has no 8-bit form), while the
-// control shows its 8-bit form. Owned by the control it holds the caption
-// of (made with TComponent::Create<TWideCaptionHolder>(control)).
-class TWideCaptionHolder : public TComponent {
-public:
-    // The owner must be a control.
-    explicit TWideCaptionHolder(TComponent* owner);
-    AnsiString ClassName() const override { return "TWideCaptionHolder"; }
-    // What was set, as long as the control's caption is still its 8-bit
-    // form; the control's caption when something else changed it.
-    WideString Caption() const;
-    void SetCaption(const WideString& caption);
-
-private:
-    TControl& control_;
-    WideString caption_;
-};
-
-// Put in front of a window's procedure for its lifetime; passes every
-// message on unchanged. The window layer hands typed characters to every
-// window as UTF-16 units, so an edit inside a combo box receives them wide
-// without their being posted again.
-class TWndProcTrap {
-public:
-    explicit TWndProcTrap(HWND window);
-    ~TWndProcTrap();
-    TWndProcTrap(const TWndProcTrap&) = delete;
-    TWndProcTrap& operator=(const TWndProcTrap&) = delete;
-    HWND Window() const { return window_; }
-    bool Installed() const { return installed_; }
-
-private:
-    HWND window_;
-    bool installed_ = false;
 };
 
 } // namespace ax
