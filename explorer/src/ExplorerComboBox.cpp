@@ -1,5 +1,5 @@
-// The explorer combo box: the edit line, the button, the steering of the two
-// drop-downs, the choice of an item (by the explorer drop-down, the
+// The explorer combo box: the button, the steering of the two drop-downs
+// from its edit line, the choice of an item (by the explorer drop-down, the
 // auto-complete list or a typed path) and the "Invalid Path" box.
 #include "explorer/ExplorerComboBox.h"
 
@@ -36,38 +36,6 @@ bool StartsWithNoCase(const WideString& text, const WideString& prefix) {
     return text.size() >= prefix.size() && WideCompareText(text.substr(0, prefix.size()), prefix) == 0;
 }
 } // namespace
-
-// ---- TComboEdit --------------------------------------------------------------------------------
-
-TComboEdit::TComboEdit(TComponent* owner, TCustomExplorerCombobox& combo) : TCustomWideEdit(owner), combo_(combo) {
-    SetBorderStyle(bsNone);
-    tabStop_ = true;
-}
-
-void TComboEdit::KeyDown(WORD& key, TShiftState shift) {
-    if (combo_.EditKeyDown(key, shift)) {
-        key = 0;
-        return;
-    }
-    TCustomWideEdit::KeyDown(key, shift);
-}
-
-void TComboEdit::Change() {
-    TCustomWideEdit::Change();
-    combo_.EditChanged();
-}
-
-void TComboEdit::DoExit() {
-    // The drop-downs never take the focus: the focus going elsewhere is the
-    // user leaving the combo box.
-    combo_.CloseDropDowns();
-    TCustomWideEdit::DoExit();
-}
-
-LRESULT TComboEdit::DialogCode() {
-    // Enter chooses and Escape closes here, never the form's default buttons.
-    return TCustomWideEdit::DialogCode() | DLGC_WANTALLKEYS | DLGC_WANTARROWS;
-}
 
 // ---- TCustomExplorerCombobox -------------------------------------------------------------------
 

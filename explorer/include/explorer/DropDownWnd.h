@@ -66,6 +66,8 @@ public:
     // At least one row.
     void SetDropDownCount(int rows);
     TPopupOptions Options() const { return options_; }
+    // poThemeAware switches the list's toThemeAware and the themed bar
+    // together.
     virtual void SetOptions(TPopupOptions value);
 
     bool DroppedDown() const { return droppedDown_; }

@@ -2,6 +2,7 @@
 // The explorer combo box's auto-complete drop-down: the pop-up with one row
 // per path that completes the typed text. Threads: GUI thread only.
 #include "explorer/DropDownWnd.h"
+#include "explorer/PopupList.h"
 #include "shell/ShellAutoComplete.h"
 #include "vtree/DataStringTree.h"
 
@@ -9,13 +10,13 @@
 
 namespace ax {
 
+extern template class TPopupList<TCustomDataStringTree>;
+
 // The list of the auto-complete drop-down: one row per candidate path.
-class TPopupAutoCompleteTree : public TCustomDataStringTree {
+class TPopupAutoCompleteTree : public TPopupList<TCustomDataStringTree> {
 public:
     TPopupAutoCompleteTree(TComponent* owner, TDropDownWnd& dropDown);
     AnsiString ClassName() const override { return "TPopupAutoCompleteTree"; }
-    bool CanFocus() const override { return false; }
-    void Dispatch(TMessage& message) override;
 
     // The rows, replaced whole; nothing highlighted.
     void SetItems(std::vector<WideString> items);
@@ -25,14 +26,11 @@ public:
     void SetHighlightIndex(int index);
 
 protected:
-    void CreateParams(TCreateParams& params) override;
-    void DoPaintNode(TCanvas& canvas, PDataNode node, TColumnIndex column, const RECT& r) override;
     void DoGetText(PDataNode node, TColumnIndex column, TDTStringType textType, WideString& text) override;
     void WMLButtonDown(TMessage& m) override;
-    void WMLButtonDblClk(TMessage& m) override;
+    void HighlightAt(int x, int y) override;
 
 private:
-    TDropDownWnd& dropDown_;
     std::vector<WideString> items_;
 };
 
@@ -42,7 +40,6 @@ public:
     AnsiString ClassName() const override { return "TPopupAutoCompleteDropDown"; }
     TPopupAutoCompleteTree& Tree() const { return *tree_; }
     TShellAutoComplete& AutoComplete() const { return *autoComplete_; }
-    void SetOptions(TPopupOptions value) override;
     // The highlighted path was chosen: it goes into the edit line.
     void ChooseHighlighted();
 

@@ -3,19 +3,20 @@
 // explorer tree of the namespace's folders. Threads: GUI thread only.
 #include "explorer/DropDownWnd.h"
 #include "explorer/ExplorerTree.h"
+#include "explorer/PopupList.h"
 
 namespace ax {
+
+extern template class TPopupList<TCustomExplorerTree>;
 
 // The explorer tree of the explorer drop-down: folders of the namespace from
 // the desktop down. It never takes the focus; a click on a folder chooses it,
 // a click on a button expands or collapses, the row under the mouse is
 // highlighted.
-class TPopupExplorerTree : public TCustomExplorerTree {
+class TPopupExplorerTree : public TPopupList<TCustomExplorerTree> {
 public:
     TPopupExplorerTree(TComponent* owner, TDropDownWnd& dropDown);
     AnsiString ClassName() const override { return "TPopupExplorerTree"; }
-    bool CanFocus() const override { return false; }
-    void Dispatch(TMessage& message) override;
 
     // Activates the tree, walks to pidl (selecting it, not focusing the
     // window), expands the Computer node and scrolls the target into view.
@@ -25,17 +26,14 @@ public:
     void MoveHighlight(int delta);
 
 protected:
-    void CreateParams(TCreateParams& params) override;
     void WMLButtonDown(TMessage& m) override;
-    void WMLButtonDblClk(TMessage& m) override;
     // The highlight moving is no choice: the combo box announces choices.
     TNamespace* ChangeLinkNamespace() override { return nullptr; }
-    // The highlight shows as in a focused list: the tree never has the focus.
-    void DoPaintNode(TCanvas& canvas, PDataNode node, TColumnIndex column, const RECT& r) override;
+    // A folder's row takes the highlight, its button does not.
+    void HighlightAt(int x, int y) override;
 
 private:
     void Highlight(PDataNode node);
-    TDropDownWnd& dropDown_;
 };
 
 class TPopupExplorerDropDown : public TDropDownWnd {
@@ -43,8 +41,6 @@ public:
     explicit TPopupExplorerDropDown(TComponent* owner, TCustomExplorerCombobox* combo);
     AnsiString ClassName() const override { return "TPopupExplorerDropDown"; }
     TPopupExplorerTree& Tree() const { return *tree_; }
-    // poThemeAware switches the tree's toThemeAware and the themed bar together.
-    void SetOptions(TPopupOptions value) override;
     // The highlighted folder was chosen: it becomes the combo box's folder.
     void ChooseFocused();
 
