@@ -4,6 +4,7 @@
 #include "explorer/ExpPersistent.h"
 
 #include "ExplorerTreeInternal.h"
+#include "rtl/mergesort.h"
 #include "rtl/scopeguard.h"
 
 namespace ax {

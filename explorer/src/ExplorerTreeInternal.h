@@ -22,22 +22,6 @@ inline int CompareIDsSign(IShellFolder& folder, PCItemIDList a, PCItemIDList b) 
     return static_cast<int8_t>(static_cast<uint8_t>(hr & 0xFF));
 }
 
-// A stable merge sort that stays within its buffers whatever the order
-// answers (a folder's comparison need not be consistent).
-template <class T, class Less> void SafeMergeSort(std::vector<T>& v, Less less) {
-    std::vector<T> tmp(v.size());
-    for (size_t width = 1; width < v.size(); width *= 2) {
-        for (size_t lo = 0; lo < v.size(); lo += 2 * width) {
-            const size_t mid = std::min(lo + width, v.size()), hi = std::min(lo + 2 * width, v.size());
-            size_t i = lo, j = mid, k = lo;
-            while (i < mid && j < hi) tmp[k++] = less(v[j], v[i]) ? v[j++] : v[i++];
-            while (i < mid) tmp[k++] = v[i++];
-            while (j < hi) tmp[k++] = v[j++];
-        }
-        v.swap(tmp);
-    }
-}
-
 // Sorts byte strings stably by less and answers their indexes in order,
 // leaving out one equal to the one kept before it. A merge sort over one
 // packed copy of the strings: every pass reads and writes memory in

@@ -13,61 +13,74 @@ namespace ax {
 
 // ---- The PIDL walk ------------------------------------------------------------------------
 
-PDataNode TCustomExplorerTree::WalkToPIDL(PCItemIDList target, bool select, bool useReinit, bool expand) {
+PDataNode TCustomExplorerTree::WalkToNode(PCItemIDList target, bool existingOnly, bool useReinit, bool expand) {
     const bool hideRoot = TreeOptions().ExpFolderOptions() & toHideRootFolder;
-    PDataNode start = hideRoot ? RootNode() : GetFirst();
+    PDataNode start = hideRoot ? RootNode() : existingOnly ? RootNode()->FirstChild : GetFirst();
     TNamespace* ns = NodeNamespace(start);
     if (!target || !ns || !ns->AbsolutePIDL()) return nullptr;
-    PDataNode node = nullptr;
-    if (EqualPIDL(ns->AbsolutePIDL(), target)) {
-        node = start;
-    } else if (IsParentPIDL(ns->AbsolutePIDL(), target, false)) {
-        // The walk cuts its own copy item by item: whatever the events on
-        // the way do, the caller's PIDL stays whole.
-        TPIDLManager& pm = NamespacePIDLManager();
-        const UniquePIDL walk(pm.CopyPIDL(target));
-        if (!walk) return nullptr;
-        PItemIDList item = walk.get();
-        for (int i = pm.IDCount(ns->AbsolutePIDL()); i > 0; --i) item = TPIDLManager::NextID(item);
-        TNamespace* network = NetworkNeighborHoodFolder();
-        const bool belowNetwork = network && IsParentPIDL(network->AbsolutePIDL(), target, false);
-        node = start;
-        while (node && item->mkid.cb != 0) {
-            PItemIDList next = TPIDLManager::NextID(item);
-            const uint16_t saved = next->mkid.cb;
-            next->mkid.cb = 0;
-            ScopeGuard restore([&] { next->mkid.cb = saved; });
-            if (expand) {
-                if (useReinit) ReinitChildren(node, false);
-                else SetExpanded(node, true);
-            }
-            PDataNode found = nullptr;
-            bool stop = false;
-            if (node->ChildCount > 0 || HasChildren(node)) {
-                for (PDataNode child = GetFirstChild(node); child; child = GetNextSibling(child)) {
-                    TNamespace* childNs = NodeNamespace(child);
-                    if (!childNs) {
-                        stop = true;
-                        break;
-                    }
-                    if (EqualPIDL(childNs->AbsolutePIDL(), walk.get())) {
-                        found = child;
-                        break;
-                    }
-                }
-            }
-            if (!found && !stop && belowNetwork)
-                found = AddNodeToTree(node, std::make_unique<TNamespace>(pm.CopyPIDL(walk.get()), nullptr),
-                                      ctNone, false);
-            node = found;
-            item = next;
+    if (EqualPIDL(ns->AbsolutePIDL(), target)) return start;
+    if (!IsParentPIDL(ns->AbsolutePIDL(), target, false)) return nullptr;
+    // The walk cuts its own copy item by item: whatever the events on the
+    // way do, the caller's PIDL stays whole.
+    TPIDLManager& pm = NamespacePIDLManager();
+    const UniquePIDL walk(pm.CopyPIDL(target));
+    if (!walk) return nullptr;
+    PItemIDList item = walk.get();
+    for (int i = pm.IDCount(ns->AbsolutePIDL()); i > 0; --i) item = TPIDLManager::NextID(item);
+    TNamespace* network = NetworkNeighborHoodFolder();
+    const bool belowNetwork = network && IsParentPIDL(network->AbsolutePIDL(), target, false);
+    PDataNode node = start;
+    while (node && item->mkid.cb != 0) {
+        PItemIDList next = TPIDLManager::NextID(item);
+        const uint16_t saved = next->mkid.cb;
+        next->mkid.cb = 0;
+        ScopeGuard restore([&] { next->mkid.cb = saved; });
+        if (expand) {
+            if (useReinit) ReinitChildren(node, false);
+            else SetExpanded(node, true);
         }
+        bool stop = false;
+        PDataNode found = ChildWithPIDL(node, walk.get(), existingOnly, stop);
+        // Items below the network are made as they are asked for.
+        if (!found && !stop && belowNetwork)
+            found = AddNodeToTree(node, std::make_unique<TNamespace>(pm.CopyPIDL(walk.get()), nullptr), ctNone,
+                                  false);
+        node = found;
+        item = next;
     }
+    return node;
+}
+
+PDataNode TCustomExplorerTree::ChildWithPIDL(PDataNode node, PCItemIDList pidl, bool existingOnly, bool& stop) {
+    if (existingOnly) {
+        for (PDataNode c = node->FirstChild; c; c = c->NextSibling)
+            if (TNamespace* cns = NodeNamespace(c); cns && EqualPIDL(cns->AbsolutePIDL(), pidl)) return c;
+        return nullptr;
+    }
+    if (node->ChildCount == 0 && !HasChildren(node)) return nullptr;
+    for (PDataNode child = GetFirstChild(node); child; child = GetNextSibling(child)) {
+        TNamespace* childNs = NodeNamespace(child);
+        if (!childNs) {
+            stop = true;
+            return nullptr;
+        }
+        if (EqualPIDL(childNs->AbsolutePIDL(), pidl)) return child;
+    }
+    return nullptr;
+}
+
+PDataNode TCustomExplorerTree::WalkToPIDL(PCItemIDList target, bool select, bool useReinit, bool expand) {
+    PDataNode node = WalkToNode(target, false, useReinit, expand);
     if (select && node) {
         SetSelected(node, true);
         SetFocusedNode(node);
     }
     return node;
+}
+
+PDataNode TCustomExplorerTree::FindExistingNode(PCItemIDList target) {
+    // Nothing is listed for a change.
+    return WalkToNode(target, true, false, false);
 }
 
 PDataNode TCustomExplorerTree::FindNodeByPIDL(PCItemIDList pidl) { return WalkToPIDL(pidl, false, false, false); }

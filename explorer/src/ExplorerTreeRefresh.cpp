@@ -188,41 +188,6 @@ void TCustomExplorerTree::RereadAndMergeFolder(PDataNode node, bool sortAfter) {
         SetHasChildren(node, true);
 }
 
-// ---- Finding the node of a change ---------------------------------------------------------
-
-PDataNode TCustomExplorerTree::FindExistingNode(PCItemIDList target) {
-    const bool hideRoot = TreeOptions().ExpFolderOptions() & toHideRootFolder;
-    PDataNode start = hideRoot ? RootNode() : RootNode()->FirstChild;
-    TNamespace* ns = NodeNamespace(start);
-    if (!target || !ns || !ns->AbsolutePIDL()) return nullptr;
-    if (EqualPIDL(ns->AbsolutePIDL(), target)) return start;
-    if (!IsParentPIDL(ns->AbsolutePIDL(), target, false)) return nullptr;
-    TPIDLManager& pm = NamespacePIDLManager();
-    const UniquePIDL walk(pm.CopyPIDL(target));
-    if (!walk) return nullptr;
-    PItemIDList item = walk.get();
-    for (int i = pm.IDCount(ns->AbsolutePIDL()); i > 0; --i) item = TPIDLManager::NextID(item);
-    TNamespace* network = NetworkNeighborHoodFolder();
-    const bool belowNetwork = network && IsParentPIDL(network->AbsolutePIDL(), target, false);
-    PDataNode node = start;
-    while (node && item->mkid.cb != 0) {
-        PItemIDList next = TPIDLManager::NextID(item);
-        const uint16_t saved = next->mkid.cb;
-        next->mkid.cb = 0;
-        ScopeGuard restore([&] { next->mkid.cb = saved; });
-        // Only the children that exist: nothing is listed for a change.
-        PDataNode found = nullptr;
-        for (PDataNode c = node->FirstChild; c && !found; c = c->NextSibling)
-            if (TNamespace* cns = NodeNamespace(c); cns && EqualPIDL(cns->AbsolutePIDL(), walk.get())) found = c;
-        if (!found && belowNetwork)
-            found = AddNodeToTree(node, std::make_unique<TNamespace>(pm.CopyPIDL(walk.get()), nullptr), ctNone,
-                                  false);
-        node = found;
-        item = next;
-    }
-    return node;
-}
-
 // ---- Batches of shell changes -------------------------------------------------------------
 
 void TCustomExplorerTree::WMShellNotify(TMessage& m) {

@@ -549,6 +549,13 @@ private:
     // false when the folder cannot be had.
     bool SortInShellOrder(TNamespace& folderNamespace, std::vector<TListedItem>& items, TSortDirection direction);
     void FreeNodeNamespace(PDataNode node);
+    // The one walk to the node of an absolute PIDL behind WalkToPIDL and
+    // FindExistingNode; existingOnly looks at the nodes there are and lists
+    // or initialises nothing on the way.
+    PDataNode WalkToNode(PCItemIDList target, bool existingOnly, bool useReinit, bool expand);
+    // The child of node whose item is pidl. stop: a child without an item
+    // was met (only when listing), so nothing below may be made up.
+    PDataNode ChildWithPIDL(PDataNode node, PCItemIDList pidl, bool existingOnly, bool& stop);
     bool DriveRootNotReady(TNamespace* ns);
     void StoreCheckState(PDataNode node);
     void StartChangeLinkGuard();
