@@ -332,7 +332,7 @@ void TCustomExplorerTree::RebuildRootNamespace() {
         if (!(TreeOptions().ExpFolderOptions() & toHideRootFolder)) {
             SetRootNodeCount(1);
         } else {
-            NodeData(RootNode())->Namespace = rootNamespace_->Clone(true).release();
+            NodeData(RootNode())->Namespace.Reset(rootNamespace_->Clone(true));
             ExpandNamespaceFolder(RootNode());
         }
     }

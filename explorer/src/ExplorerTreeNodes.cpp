@@ -10,7 +10,7 @@ namespace ax {
 
 TNamespace* TCustomExplorerTree::NodeNamespace(PDataNode node) const {
     const TExpNodeData* data = NodeData(node);
-    return data ? data->Namespace : nullptr;
+    return data ? data->Namespace.get() : nullptr;
 }
 
 bool TCustomExplorerTree::ValidateNamespace(PDataNode node, TNamespace*& ns) const {
@@ -21,15 +21,16 @@ bool TCustomExplorerTree::ValidateNamespace(PDataNode node, TNamespace*& ns) con
 TColumnManager* TCustomExplorerTree::ColumnManager(PDataNode node) {
     TExpNodeData* data = NodeData(node);
     if (!data || !data->Namespace) return nullptr;
-    if (!data->ColumnManager) data->ColumnManager = new TColumnManager(this);
-    return data->ColumnManager;
+    if (!data->ColumnManager) data->ColumnManager.Reset(std::make_unique<TColumnManager>(this));
+    return data->ColumnManager.get();
 }
 
 void TCustomExplorerTree::FreeNodeNamespace(PDataNode node) {
     TExpNodeData* data = NodeData(node);
     if (!data) return;
-    std::unique_ptr<TNamespace> ns(std::exchange(data->Namespace, nullptr));
-    std::unique_ptr<TColumnManager> columns(std::exchange(data->ColumnManager, nullptr));
+    // Both are taken out of the node before either goes.
+    std::unique_ptr<TNamespace> ns = data->Namespace.Release();
+    std::unique_ptr<TColumnManager> columns = data->ColumnManager.Release();
 }
 
 // ---- Initialisation -----------------------------------------------------------------------
@@ -61,12 +62,12 @@ void TCustomExplorerTree::DoInitNode(PDataNode parent, PDataNode node, TDataNode
         // its item, so an item it already has stays while children exist.
         if (!data->Namespace || node->ChildCount == 0) {
             FreeNodeNamespace(node);
-            data->Namespace = rootNamespace_ ? rootNamespace_->Clone(true).release()
-                                             : new TNamespace(nullptr, nullptr);
+            data->Namespace.Reset(rootNamespace_ ? rootNamespace_->Clone(true)
+                                                 : std::make_unique<TNamespace>(nullptr, nullptr));
         }
         initStates |= ivsExpanded;
     }
-    if (data->Namespace && HasChildrenDecision(data->Namespace, node)) initStates |= ivsHasChildren;
+    if (data->Namespace && HasChildrenDecision(data->Namespace.get(), node)) initStates |= ivsHasChildren;
     TCustomDataStringTree::DoInitNode(parent, node, initStates);
 
     if (!(options.MiscOptions() & toCheckSupport) || !data->Namespace) return;
@@ -142,7 +143,7 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
         const bool presorted = shellOrder && SortInShellOrder(*ns, items, direction);
         for (TListedItem& item : items) {
             TExpNodeData* data = NodeData(AddChild(node));
-            data->Namespace = item.Namespace.release();
+            data->Namespace.Reset(std::move(item.Namespace));
             data->NoFolder = item.NoFolder;
         }
         listed_.insert(node);
@@ -256,8 +257,8 @@ void TCustomExplorerTree::DoCustomNamespace(PDataNode parent) {
 PDataNode TCustomExplorerTree::AddNodeToTree(PDataNode parent, std::unique_ptr<TNamespace> ns,
                                              TCheckType checkType, bool setCheck) {
     PDataNode node = AddChild(parent);
-    TNamespace* item = ns.release();
-    NodeData(node)->Namespace = item;
+    TNamespace* item = ns.get();
+    NodeData(node)->Namespace.Reset(std::move(ns));
     if (setCheck) {
         SetCheckType(node, checkType);
         node->CheckState = csUncheckedNormal;
@@ -297,9 +298,7 @@ void TCustomExplorerTree::DoFreeNode(PDataNode node) {
     if (editAgainNode_ == node) editAgainNode_ = nullptr;
     if (editedNode_ == node) editedNode_ = nullptr;
     contextMenu_->NodeFreed(node);
-    TExpNodeData* data = NodeData(node);
-    std::unique_ptr<TNamespace> ns(std::exchange(data->Namespace, nullptr));
-    std::unique_ptr<TColumnManager> columns(std::exchange(data->ColumnManager, nullptr));
+    FreeNodeNamespace(node);
     TCustomDataStringTree::DoFreeNode(node);
 }
 

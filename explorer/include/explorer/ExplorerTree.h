@@ -32,7 +32,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <type_traits>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace ax {
@@ -181,12 +183,37 @@ struct TExpColors {
     TColor FileTextColor = 0;
 };
 
-// The explorer's record in every node, ahead of the user's node data.
-struct TExpNodeData {
-    TNamespace* Namespace = nullptr;         // owned by the node
-    TColumnManager* ColumnManager = nullptr; // owned by the node
-    bool NoFolder = false;                   // its folder's listing said so
+// An owning pointer that lives in the tree control's node memory. That
+// memory is zero-filled, moved bytewise and released without constructors
+// or destructors, so the owner has no destructor (a zero is empty): what it
+// holds goes by Reset, or by taking it with Release, when the node goes.
+template <class T> class TNodeOwner {
+public:
+    TNodeOwner() = default;
+    TNodeOwner(const TNodeOwner&) = delete;
+    TNodeOwner& operator=(const TNodeOwner&) = delete;
+
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    // Holds value; what was held is freed.
+    void Reset(std::unique_ptr<T> value = nullptr) { std::unique_ptr<T> old(std::exchange(p_, value.release())); }
+    // Hands what was held over; empty afterwards.
+    std::unique_ptr<T> Release() { return std::unique_ptr<T>(std::exchange(p_, nullptr)); }
+
+private:
+    T* p_ = nullptr;
 };
+
+// The explorer's record in every node, ahead of the user's node data. The
+// node's item and column manager are the node's own, freed when it goes.
+struct TExpNodeData {
+    TNodeOwner<TNamespace> Namespace;
+    TNodeOwner<TColumnManager> ColumnManager;
+    bool NoFolder = false; // its folder's listing said so
+};
+// The node memory never runs a destructor.
+static_assert(std::is_trivially_destructible_v<TExpNodeData>);
 
 class TCustomExplorerCombobox;
 class TExpChangeLink;
