@@ -1,7 +1,6 @@
-// Drawing of the owner-drawn scroll bar: the arrows and the thumb when
-// painted, the page areas when the background is erased, all of them for
-// WM_PRINTCLIENT; themed while a "scrollbar" theme is held, classic
-// otherwise.
+// Drawing of the owner-drawn scroll bar: arrows and thumb when painted, the
+// page areas when the background is erased, all for WM_PRINTCLIENT; themed
+// while a "scrollbar" theme is held, classic otherwise.
 #include "rtl/scopeguard.h"
 #include "explorer/OwnerScrollbars.h"
 

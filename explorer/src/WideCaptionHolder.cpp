@@ -1,5 +1,7 @@
-#include "rtl/exceptions.h"
+// A control's caption kept as wide text beside its 8-bit form.
 #include "explorer/WideCaptionHolder.h"
+
+#include "rtl/exceptions.h"
 
 namespace ax {
 

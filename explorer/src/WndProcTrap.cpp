@@ -1,3 +1,5 @@
+// The pass-through window procedure: put in front of a window's own as a
+// subclass, taken away when the trap goes.
 #include "explorer/WndProcTrap.h"
 
 namespace ax {
