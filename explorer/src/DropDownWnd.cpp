@@ -8,6 +8,7 @@
 #include "framework/forms.h"
 #include "framework/streaming.h"
 #include "rtl/exceptions.h"
+#include "rtl/scopeguard.h"
 
 #include <algorithm>
 #include <utility>
@@ -172,6 +173,7 @@ void TDropDownWnd::ArrangeChildren() {
 void TDropDownWnd::SyncScrollBar() {
     if (syncing_ || !list_) return;
     syncing_ = true;
+    const ScopeGuard synced([this] { syncing_ = false; });
     TBaseDataTree& list = List();
     // Pixels throughout: the bar's page is the list's client height. The bar
     // keeps Max above Min and the page within the range, so an empty list
@@ -183,7 +185,6 @@ void TDropDownWnd::SyncScrollBar() {
     ScrollBar().SetSmallChange(list.DefaultNodeHeight());
     ScrollBar().SetLargeChange(std::max(list.ClientHeight(), 1));
     ScrollBar().SetPosition(list.OffsetY());
-    syncing_ = false;
 }
 
 int TDropDownWnd::ContentRows() {
