@@ -6,15 +6,15 @@
 #include "controls/ExStatusBar.h"
 #include "platform/ole/msgbox.h"
 #include "platform/window/display.h"
-#include "shell/CheckboxesSynchronizer.h"
-#include "shell/ExplorerViews.h"
+#include "explorer/CheckboxesSynchronizer.h"
+#include "explorer/ExplorerViews.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/displaytext.h"
 #include "rtl/exceptions.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
-#include "shell/ExpPersistent.h"
+#include "explorer/ExpPersistent.h"
 
 #include <algorithm>
 #include <iterator>

@@ -8,10 +8,10 @@
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "rtl/scopeguard.h"
-#include "shell/PropertiesFormService.h"
+#include "explorer/PropertiesFormService.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
-#include "shell/ExplorerViews.h"
+#include "explorer/ExplorerViews.h"
 
 #include <pwd.h>
 #include <unistd.h>

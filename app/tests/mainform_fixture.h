@@ -9,8 +9,8 @@
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
-#include "shell/CheckboxesSynchronizer.h"
-#include "shell/ExplorerViews.h"
+#include "explorer/CheckboxesSynchronizer.h"
+#include "explorer/ExplorerViews.h"
 #include "shellns_fixture.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // Where a user clicks in the explorer panes: a node's check box and its
 // caption, in the control's client area (asked of the control, never
 // computed from a font). Shared by the window's tests and its benchmark.
-#include "shell/ExplorerTree.h"
+#include "explorer/ExplorerTree.h"
 
 #include <string>
 

@@ -12,7 +12,7 @@
 #include "pane_points.h"
 #include "platform/gdi/image.h"
 #include "platform/shellns/shellops.h"
-#include "shell/ExplorerViews.h"
+#include "explorer/ExplorerViews.h"
 #include "stdctrls/dialogform.h"
 #include "x11_program.h"
 

@@ -10,7 +10,7 @@
 #include "framework/menus.h"
 #include "pane_points.h"
 #include "rtl/sysutils.h"
-#include "shell/ExplorerViews.h"
+#include "explorer/ExplorerViews.h"
 #include "stdctrls/buttons.h"
 #include "x11_program.h"
 

@@ -8,8 +8,8 @@
 #include "app/MainForm.h"
 #include "pane_points.h"
 #include "rtl/sysutils.h"
-#include "shell/ExplorerViews.h"
-#include "shell/PropertiesFormService.h"
+#include "explorer/ExplorerViews.h"
+#include "explorer/PropertiesFormService.h"
 #include "x11_program.h"
 
 #include <filesystem>

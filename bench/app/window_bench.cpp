@@ -21,7 +21,7 @@
 #include "framework/forms.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
-#include "shell/ExplorerViews.h"
+#include "explorer/ExplorerViews.h"
 #include "shell/NodeStorage.h"
 
 #include <algorithm>

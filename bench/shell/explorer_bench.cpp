@@ -15,7 +15,7 @@
 #include "framework/forms.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
-#include "shell/ExplorerTree.h"
+#include "explorer/ExplorerTree.h"
 
 #include "bench_folder.h"
 

@@ -14,7 +14,7 @@
 // runs (default 5). The exit status is 1 when the goal is missed.
 #include "framework/forms.h"
 #include "platform/window/display.h"
-#include "shell/CheckboxesSynchronizer.h"
+#include "explorer/CheckboxesSynchronizer.h"
 
 #include "bench_folder.h"
 

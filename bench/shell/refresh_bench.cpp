@@ -20,7 +20,7 @@
 #include "framework/forms.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
-#include "shell/ExplorerTree.h"
+#include "explorer/ExplorerTree.h"
 #include "shell/IconThread.h"
 #include "shell/ShellNotifier.h"
 #include "shell/SystemImageLists.h"

@@ -13,7 +13,7 @@
 #include "fixture.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
-#include "shell/FolderBrowser.h"
+#include "explorer/FolderBrowser.h"
 #include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 

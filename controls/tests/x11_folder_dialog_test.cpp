@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "controls/FolderDialog.h"
-#include "shell/FolderBrowser.h"
+#include "explorer/FolderBrowser.h"
 #include "shell/ShellUtilities.h"
 #include "x11_program.h"
 

@@ -1,7 +1,6 @@
 #include "shellns_fixture.h"
 #include "rtl/sysutils.h"
 #include "shell/ShellContainers.h"
-#include "shell/ShellMiscUtils.h"
 #include "shell/ShellResources.h"
 #include "shell/ShellUtilities.h"
 
@@ -806,6 +805,31 @@ TEST_F(Shell, DragDropOntoAFolder) {
     EXPECT_EQ(f->DragEnter(data.get(), 0, {}, effect), DRAGDROP_S_NOTHANDLED);
     EXPECT_EQ(effect, DROPEFFECT_NONE);
 }
+
+namespace {
+// Operating-system version tests. Nothing in the product asks about other
+// versions (this system always runs as the NT line), so only this test
+// keeps them, with the version block's own numbers.
+constexpr uint32_t VER_PLATFORM_WIN32_WINDOWS = 1;
+constexpr uint32_t VER_PLATFORM_WIN32_NT = 2;
+
+struct TOSVersion {
+    uint32_t platform = VER_PLATFORM_WIN32_NT;
+    uint32_t major = 5;
+    uint32_t minor = 1;
+    uint32_t build = 2600;
+};
+
+bool IsWinNT(const TOSVersion& v = {}) {
+    return v.platform == VER_PLATFORM_WIN32_NT;
+}
+bool IsWin95(const TOSVersion& v) {
+    return v.platform == VER_PLATFORM_WIN32_WINDOWS && v.major == 4 && v.minor == 0 && (v.build & 0xFFFF) < 1081;
+}
+bool IsWinXP(const TOSVersion& v) {
+    return v.platform == VER_PLATFORM_WIN32_NT && v.major == 5 && v.minor > 0;
+}
+} // namespace
 
 TEST_F(Shell, SupportUnits) {
     EXPECT_TRUE(IsWinNT());

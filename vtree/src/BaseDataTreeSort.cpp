@@ -3,29 +3,11 @@
 
 #include "NodeWalk.h"
 #include "PositionCache.h"
+#include "rtl/mergesort.h"
 #include "rtl/scopeguard.h"
 #include "vtree/BaseDataTree.h"
 
 namespace ax {
-namespace {
-
-// A stable merge sort that stays within its buffers whatever the
-// comparison answers (a user's comparison need not be consistent).
-template <class Less> void MergeSort(std::vector<PDataNode>& v, Less less) {
-    std::vector<PDataNode> tmp(v.size());
-    for (size_t width = 1; width < v.size(); width *= 2) {
-        for (size_t lo = 0; lo < v.size(); lo += 2 * width) {
-            const size_t mid = std::min(lo + width, v.size()), hi = std::min(lo + 2 * width, v.size());
-            size_t i = lo, j = mid, k = lo;
-            while (i < mid && j < hi) tmp[k++] = less(v[j], v[i]) ? v[j++] : v[i++];
-            while (i < mid) tmp[k++] = v[i++];
-            while (j < hi) tmp[k++] = v[j++];
-        }
-        v.swap(tmp);
-    }
-}
-
-} // namespace
 
 int TBaseDataTree::DoCompareNodes(PDataNode node1, PDataNode node2, TColumnIndex column) {
     int result = 0;
@@ -49,7 +31,7 @@ void TBaseDataTree::Sort(PDataNode node, TColumnIndex column, TSortDirection dir
     treeStates_ |= tsSorting;
     ScopeGuard done([this] { treeStates_ &= ~tsSorting; });
     const bool descending = direction == sdDescending;
-    MergeSort(children, [&](PDataNode a, PDataNode b) {
+    SafeMergeSort(children, [&](PDataNode a, PDataNode b) {
         const int r = DoCompareNodes(a, b, column);
         return descending ? r > 0 : r < 0;
     });

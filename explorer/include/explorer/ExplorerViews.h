@@ -1,0 +1,105 @@
+#pragma once
+// The explorer tree and list pair: a folder tree (TExplorerTreeview) beside
+// a list of the chosen folder's contents (TExplorerListview), both explorer
+// trees. Each control follows the other through the change-link dispatcher
+// (ExpChangeDispatch.h) once linked: selecting a folder in the tree shows it
+// in the list; browsing the list into a folder selects it in the tree. The
+// check boxes of the pair are kept as one selection by the synchroniser
+// (CheckboxesSynchronizer.h).
+//
+// Threads: GUI thread only.
+#include "explorer/ExpChangeDispatch.h"
+#include "explorer/ExplorerTree.h"
+
+#include <memory>
+
+namespace ax {
+
+// What the tree and the list share: the defaults they start from and the
+// link to the partner control, as a client of the partner's changes.
+class TExplorerViews : public TCustomExplorerTree {
+public:
+    explicit TExplorerViews(TComponent* owner);
+    ~TExplorerViews() override;
+    AnsiString ClassName() const override { return "TExplorerViews"; }
+
+protected:
+    TExplorerViews* Partner() const { return partner_; }
+    // Follows partner (nil: none): the old link goes, a new one is made.
+    void SetPartner(TExplorerViews* partner);
+    // A link of this control went: a link from the partner to this control
+    // clears the partner (after the combo box's link is looked at).
+    void ChangeLinkFree(TExpChangeLink& link) override;
+
+private:
+    TExplorerViews* partner_ = nullptr;
+};
+
+class TExplorerListview;
+
+// The folder tree of the pair.
+class TExplorerTreeview : public TExplorerViews {
+public:
+    explicit TExplorerTreeview(TComponent* owner);
+    AnsiString ClassName() const override { return "TExplorerTreeview"; }
+    void DefinePublished(TFiler& filer) override;
+
+    TExplorerListview* ExplorerListview() const;
+    void SetExplorerListview(TExplorerListview* list);
+};
+
+// The list of the pair: one folder's contents as top-level nodes under the
+// hidden root. Browsing replaces the folder shown; the list may be kept
+// inside the folder it was first shown on (toListviewLimitBrowseToRoot).
+class TExplorerListview : public TExplorerViews {
+public:
+    explicit TExplorerListview(TComponent* owner);
+    ~TExplorerListview() override;
+    AnsiString ClassName() const override { return "TExplorerListview"; }
+    void DefinePublished(TFiler& filer) override;
+
+    TExplorerTreeview* ExplorerTreeview() const;
+    void SetExplorerTreeview(TExplorerTreeview* tree);
+    // The folder the list was shown on when its window was made; nil before.
+    TNamespace* BrowseLimit() const { return browseLimit_.get(); }
+    // The folder the list shows.
+    TNamespace* RootFolderNamespace() const;
+
+    // Shows pidl's folder (pidl itself when it is a folder, else its parent,
+    // selecting the item with select); answers whether the list has a folder.
+    bool BrowseToByPIDL(PCItemIDList pidl, bool expandTarget, bool collapseAllFirst, bool setFocusToTree,
+                        bool selectTarget) override;
+    // A folder is browsed into with toBrowseExecuteFolder; anything else is
+    // opened by the shell.
+    void ExecuteNamespace(PDataNode node) override;
+    // Pastes the clipboard's files into the folder shown; false without one.
+    bool PasteFromClipboard() override;
+    // Pastes into the selected folders (every one with allSelected, else
+    // only a single selected one), or into the folder shown when nothing
+    // is selected.
+    bool PasteFromClipboardToSelection(bool allSelected);
+    // Only the folder shown is merged with a fresh listing: the list's
+    // items are never listed as folders of their own.
+    void RereadAndMergeFolder(PDataNode node, bool sortAfter) override;
+
+protected:
+    bool MayBrowse(PCItemIDList pidl) override;
+    // The list announces the folder it shows.
+    TNamespace* ChangeLinkNamespace() override;
+    void ChangeLinkChange(TComponent* server, PCItemIDList pidl) override;
+    bool DoKeyAction(WORD& charCode, TShiftState& shift) override;
+    void DoGetImageIndex(PDataNode node, TDTImageKind kind, TColumnIndex column, bool& ghosted,
+                         int& index) override;
+    void WMLButtonDblClk(TMessage& m) override;
+    void CreateWnd() override;
+
+private:
+    bool PasteInto(TNamespace* folder);
+    std::unique_ptr<TNamespace> browseLimit_;
+    bool following_ = false;
+};
+
+// Makes the pair known to form descriptions.
+void RegisterExplorerViewsClasses();
+
+} // namespace ax
