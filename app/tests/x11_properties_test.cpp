@@ -10,6 +10,7 @@
 #include "rtl/sysutils.h"
 #include "shell/ExplorerViews.h"
 #include "shell/PropertiesFormService.h"
+#include "shell/ShellUtilities.h"
 #include "x11_program.h"
 
 #include <filesystem>

@@ -11,6 +11,7 @@
 #include "shell/ExpPersistent.h"
 #include "shell/ExplorerComboBox.h"
 #include "shell/IconThread.h"
+#include "shell/ShellUtilities.h"
 #include "shell/SystemImageLists.h"
 #include "shell/WideStrings.h"
 

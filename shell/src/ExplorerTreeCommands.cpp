@@ -7,6 +7,7 @@
 #include "platform/window/window.h"
 #include "rtl/scopeguard.h"
 #include "shell/ExplorerTree.h"
+#include "shell/ShellLink.h"
 
 #include <algorithm>
 
@@ -182,15 +183,15 @@ void TCustomExplorerTree::MenuSelect(const TMessage& m) {
 bool TCustomExplorerTree::BrowseToShortcut(TNamespace* ns) {
     TShellLink link;
     if (!ns || !link.ReadLink(ns->NameForParsing()) || !link.TargetIDList) return false;
-    const WideString target = PIDLToPath(link.TargetIDList);
-    if (target.empty() || !MayBrowse(link.TargetIDList)) return false;
+    const WideString target = PIDLToPath(link.TargetIDList.get());
+    if (target.empty() || !MayBrowse(link.TargetIDList.get())) return false;
     ShellFolderPtr folder;
     {
-        TNamespace probe(NamespacePIDLManager().CopyPIDL(link.TargetIDList), nullptr);
+        TNamespace probe(NamespacePIDLManager().CopyPIDL(link.TargetIDList.get()), nullptr);
         if (!probe.Folder()) return false;
     }
     const TExpSyncOptions sync = TreeOptions().ExpSyncOptions();
-    return BrowseToByPIDL(link.TargetIDList, sync & toExpandTarget, sync & toCollapseTargetFirst,
+    return BrowseToByPIDL(link.TargetIDList.get(), sync & toExpandTarget, sync & toCollapseTargetFirst,
                           true, sync & toSelectTarget);
 }
 

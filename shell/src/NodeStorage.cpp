@@ -3,7 +3,6 @@
 #include "platform/shellns/shellops.h"
 #include "rtl/sysutils.h"
 #include "shell/PIDLTools.h"
-#include "shell/ShellUtilities.h"
 #include "shell/WideStrings.h"
 
 #include <algorithm>

@@ -3,6 +3,7 @@
 #include "shell/PropertiesForm.h"
 
 #include "rtl/sysutils.h"
+#include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 
 #include <algorithm>

@@ -12,6 +12,7 @@
 #include "rtl/clock.h"
 #include "shell/ColumnSettingsDialog.h"
 #include "shell/ExplorerTree.h"
+#include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 #include "x11_program.h"
 

@@ -1,8 +1,11 @@
 #include "shellns_fixture.h"
 #include "rtl/sysutils.h"
 #include "shell/ShellContainers.h"
+#include "shell/Namespace.h"
 #include "shell/ShellMiscUtils.h"
 #include "shell/ShellResources.h"
+#include "shell/ShellLink.h"
+#include "shell/ShellSortHelper.h"
 #include "shell/ShellUtilities.h"
 
 #include <algorithm>

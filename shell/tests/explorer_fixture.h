@@ -11,6 +11,7 @@
 #include "rtl/clock.h"
 #include "shell/ExpPersistent.h"
 #include "shell/ExplorerTree.h"
+#include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 
 #include <gtest/gtest.h>

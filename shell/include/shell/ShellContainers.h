@@ -1,6 +1,6 @@
 #pragma once
 // A list of shell items that owns them.
-#include "shell/ShellUtilities.h"
+#include "shell/Namespace.h"
 
 #include <functional>
 #include <memory>
