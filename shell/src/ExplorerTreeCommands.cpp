@@ -187,7 +187,7 @@ bool TCustomExplorerTree::BrowseToShortcut(TNamespace* ns) {
     if (target.empty() || !MayBrowse(link.TargetIDList.get())) return false;
     ShellFolderPtr folder;
     {
-        TNamespace probe(NamespacePIDLManager().CopyPIDL(link.TargetIDList.get()), nullptr);
+        TNamespace probe(UniquePIDL(NamespacePIDLManager().CopyPIDL(link.TargetIDList.get())), nullptr);
         if (!probe.Folder()) return false;
     }
     const TExpSyncOptions sync = TreeOptions().ExpSyncOptions();
@@ -557,7 +557,7 @@ HRESULT TCustomExplorerTree::DragOver(DWORD keyState, POINT pt, DWORD& effect) {
         if (dropNamespace_) dropNamespace_->DragLeave();
         dropNamespace_.reset();
         if (target) {
-            dropNamespace_ = target->Clone(true);
+            dropNamespace_ = target->Clone();
             dropNamespace_->DragEnter(dragData_, keyState, ShellPoint{screen.x, screen.y}, effect);
             return S_OK;
         }
@@ -599,7 +599,7 @@ HRESULT TCustomExplorerTree::DragDrop(IDataObject* data, DWORD keyState, POINT p
     }
     if (!SameItem(target, dropNamespace_.get())) {
         if (dropNamespace_) dropNamespace_->DragLeave();
-        dropNamespace_ = target->Clone(true);
+        dropNamespace_ = target->Clone();
     }
     const POINT screen = ClientToScreen(pt);
     effect = allowed;

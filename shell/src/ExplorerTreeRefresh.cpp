@@ -93,7 +93,7 @@ void TCustomExplorerTree::RemoveGoneChild(PDataNode parent, PDataNode child, boo
 }
 
 void TCustomExplorerTree::AddMergedChild(PDataNode parent, TMergeItem& item) {
-    auto ns = std::make_unique<TNamespace>(item.Listed.release(), NodeNamespace(parent));
+    auto ns = std::make_unique<TNamespace>(std::move(item.Listed), NodeNamespace(parent));
     if (item.NoFolder) ns->SetFolderKnown(false);
     bool allow = true;
     if (OnEnumFolder) OnEnumFolder(this, ns.get(), allow);
@@ -215,7 +215,7 @@ PDataNode TCustomExplorerTree::FindExistingNode(PCItemIDList target) {
         for (PDataNode c = node->FirstChild; c && !found; c = c->NextSibling)
             if (TNamespace* cns = NodeNamespace(c); cns && EqualPIDL(cns->AbsolutePIDL(), walk.get())) found = c;
         if (!found && belowNetwork)
-            found = AddNodeToTree(node, std::make_unique<TNamespace>(pm.CopyPIDL(walk.get()), nullptr), ctNone,
+            found = AddNodeToTree(node, std::make_unique<TNamespace>(UniquePIDL(pm.CopyPIDL(walk.get())), nullptr), ctNone,
                                   false);
         node = found;
         item = next;
@@ -248,7 +248,7 @@ bool TCustomExplorerTree::MappedDriveChange(const TShellEvent& event) {
     if (!(TreeOptions().ExpMiscOptions() & toTrackChangesInMappedDrives) || event.Kind != sneUpdateDir ||
         !event.PIDL1)
         return false;
-    TNamespace ns(NamespacePIDLManager().CopyPIDL(event.PIDL1.get()), nullptr);
+    TNamespace ns(UniquePIDL(NamespacePIDLManager().CopyPIDL(event.PIDL1.get())), nullptr);
     ns.InvalidateNamespace(true);
     if (!ns.Folder() || !ns.FileSystem()) return false;
     const std::string path = WideToUtf8(ns.NameForParsing());
@@ -345,7 +345,7 @@ void TCustomExplorerTree::HandleShellEvent(TShellEvent& event) {
 
 void TCustomExplorerTree::MediaChanged(const TShellEvent& event) {
     if (!event.PIDL1) return;
-    TNamespace ns(NamespacePIDLManager().CopyPIDL(event.PIDL1.get()), nullptr);
+    TNamespace ns(UniquePIDL(NamespacePIDLManager().CopyPIDL(event.PIDL1.get())), nullptr);
     ns.InvalidateNamespace(true);
     if (ShellFolderPtr parent = ns.ParentShellFolder()) {
         uint32_t attributes = SFGAO_VALIDATE;

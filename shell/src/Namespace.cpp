@@ -79,59 +79,51 @@ TPIDLManager& NamespacePIDLManager() {
 
 // ---------------------------------------------------------------- life
 
-TNamespace::TNamespace(PItemIDList pidl, TNamespace* parent) : parent_(parent) {
+TNamespace::TNamespace(UniquePIDL pidl, TNamespace* parent) : parent_(parent) {
     TPIDLManager& pm = NamespacePIDLManager();
-    UniquePIDL given(pidl);
+    // Below a parent only an item of the parent's folder has a place: the
+    // relative PIDL must name the item within it.
+    Assert(!parent || pm.IDCount(pidl.get()) <= 1, "TNamespace: a child PIDL of more than one item");
     if (parent && parent->IsDesktop()) {
-        absolute_ = std::move(given);
+        absolute_ = std::move(pidl);
         relativePIDL_ = absolute_.get();
     } else if (parent) {
         // The parent's PIDL and ours make the absolute one; ours is freed.
-        absolute_.reset(pm.AppendPIDL(parent->AbsolutePIDL(), given.get()));
+        absolute_.reset(pm.AppendPIDL(parent->AbsolutePIDL(), pidl.get()));
         relativePIDL_ = pm.GetPointerToLastID(absolute_.get());
-    } else if (given && !pm.IsDesktopFolder(given.get())) {
-        absolute_ = std::move(given);
+    } else if (pidl && !pm.IsDesktopFolder(pidl.get())) {
+        absolute_ = std::move(pidl);
         relativePIDL_ = pm.GetPointerToLastID(absolute_.get());
     } else {
-        if (!given) {
+        if (!pidl) {
             PItemIDList desktop = nullptr;
             SHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop);
-            given.reset(desktop);
+            pidl.reset(desktop);
         }
-        absolute_ = std::move(given);
+        absolute_ = std::move(pidl);
         relativePIDL_ = absolute_.get();
     }
-    flags_ = kFreePIDL | kInitBits;
+    flags_ = kInitBits;
 }
 
 std::unique_ptr<TNamespace> TNamespace::CreateFromFileName(const WideString& fileName) {
-    PItemIDList pidl = PathToPIDL(fileName);
+    UniquePIDL pidl(PathToPIDL(fileName));
     if (!pidl) throw EShellInvalidFileName(SInvalidFileNameNamespace);
-    return std::make_unique<TNamespace>(pidl, nullptr);
+    return std::make_unique<TNamespace>(std::move(pidl), nullptr);
 }
 
-TNamespace::~TNamespace() {
-    if (!(flags_ & kFreePIDL)) (void)absolute_.release();
-}
+TNamespace::~TNamespace() = default;
 
 void TNamespace::ReplaceAbsolutePIDL(UniquePIDL fresh) {
-    if (!(flags_ & kFreePIDL)) (void)absolute_.release(); // was never ours
     absolute_ = std::move(fresh);
-    flags_ |= kFreePIDL;
     relativePIDL_ = (parent_ && parent_->IsDesktop())
                         ? absolute_.get()
                         : NamespacePIDLManager().GetPointerToLastID(absolute_.get());
 }
 
-void TNamespace::SetFreePIDLOnDestroy(bool value) {
-    flags_ = value ? (flags_ | kFreePIDL) : (flags_ & ~kFreePIDL);
-}
-
-std::unique_ptr<TNamespace> TNamespace::Clone(bool releasePIDLOnDestroy) {
-    auto clone =
-        std::make_unique<TNamespace>(NamespacePIDLManager().CopyPIDL(absolute_.get()), nullptr);
-    clone->SetFreePIDLOnDestroy(releasePIDLOnDestroy);
-    return clone;
+std::unique_ptr<TNamespace> TNamespace::Clone() {
+    return std::make_unique<TNamespace>(UniquePIDL(NamespacePIDLManager().CopyPIDL(absolute_.get())),
+                                        nullptr);
 }
 
 // ---------------------------------------------------------------- folders
@@ -152,7 +144,7 @@ ShellFolderPtr TNamespace::ParentShellFolder() {
     if (!ownedParent_) {
         UniquePIDL parentPidl = ParentAbsolutePIDL();
         if (!parentPidl) return nullptr;
-        ownedParent_ = std::make_unique<TNamespace>(parentPidl.release(), nullptr);
+        ownedParent_ = std::make_unique<TNamespace>(std::move(parentPidl), nullptr);
         flags_ |= kOwnsParent;
     }
     return ownedParent_->ShellFolder();
@@ -632,15 +624,15 @@ PItemIDList PathToPIDL(const WideString& path) {
 
 WideString PIDLToPath(PCItemIDList pidl) {
     if (!pidl) return {};
-    TNamespace ns(const_cast<PItemIDList>(pidl), nullptr);
-    ns.SetFreePIDLOnDestroy(false);
-    return ns.NameForParsing();
+    UniquePIDL copy(NamespacePIDLManager().CopyPIDL(pidl));
+    if (!copy) return {};
+    return TNamespace(std::move(copy), nullptr).NameForParsing();
 }
 
 std::unique_ptr<TNamespace> CreateSpecialNamespace(int csidl) {
     PItemIDList pidl = nullptr;
     if (FAILED(SHGetSpecialFolderLocation(csidl, &pidl)) || !pidl) return nullptr;
-    return std::make_unique<TNamespace>(pidl, nullptr);
+    return std::make_unique<TNamespace>(UniquePIDL(pidl), nullptr);
 }
 
 std::vector<PItemIDList> NamespaceToAbsolutePIDLArray(const TNamespaceArray& namespaces) {

@@ -377,9 +377,9 @@ bool TNamespace::Paste(const TNamespaceArray& namespaces) {
         std::vector<std::unique_ptr<TNamespace>> rebuilt;
         TNamespaceArray items;
         for (TNamespace* ns : namespaces) {
-            PItemIDList pidl = PathToPIDL(ns->NameForParsing());
+            UniquePIDL pidl(PathToPIDL(ns->NameForParsing()));
             if (!pidl) return false;
-            rebuilt.push_back(std::make_unique<TNamespace>(pidl, nullptr));
+            rebuilt.push_back(std::make_unique<TNamespace>(std::move(pidl), nullptr));
             items.push_back(rebuilt.back().get());
         }
         return physical->Paste(items);

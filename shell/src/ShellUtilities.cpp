@@ -34,7 +34,7 @@ int DefaultSystemImageIndex(int kind) {
         if (!desktop ||
             FAILED(desktop->ParseDisplayName("::{documents}", &pidl)))
             return DefaultSystemImageIndex(0);
-        TNamespace docs(pidl, DesktopFolder());
+        TNamespace docs(UniquePIDL(pidl), DesktopFolder());
         return docs.GetIconIndex(false, 0);
     }
     default:

@@ -75,8 +75,11 @@ struct TUserMenu {
 
 class TNamespace {
 public:
-    // Takes ownership of pidl (see the constructor's cases in the source).
-    TNamespace(PItemIDList pidl, TNamespace* parent);
+    // Owns pidl. With a parent other than the desktop pidl is the one item
+    // below it, joined to the parent's PIDL (and freed); otherwise it is
+    // absolute, nil meaning the desktop. The parent is borrowed and must
+    // outlive the object.
+    TNamespace(UniquePIDL pidl, TNamespace* parent);
     // Raises EShellInvalidFileName when the path names nothing.
     static std::unique_ptr<TNamespace> CreateFromFileName(const WideString& fileName);
     virtual ~TNamespace();
@@ -88,8 +91,6 @@ public:
     // The containing folder's object: the one given or the one this object
     // made itself; nil until asked for when none was given.
     TNamespace* Parent() const { return parent_ ? parent_ : ownedParent_.get(); }
-    bool FreePIDLOnDestroy() const { return flags_ & kFreePIDL; }
-    void SetFreePIDLOnDestroy(bool value);
 
     // ---- cached and uncached queries ----
     virtual bool Archive();
@@ -150,7 +151,8 @@ public:
     virtual bool SubItems();
     virtual bool System();
     virtual bool Temporary();
-    virtual std::unique_ptr<TNamespace> Clone(bool releasePIDLOnDestroy);
+    // A new object on a copy of AbsolutePIDL, without parent.
+    virtual std::unique_ptr<TNamespace> Clone();
     virtual WideString DetailsDefaultColumnTitle(int column);
     virtual WideString DetailsDefaultOf(int column);
     virtual int DetailsDefaultSupportedColumns();
@@ -230,7 +232,6 @@ public:
 
 private:
     enum : uint16_t {
-        kFreePIDL = 1 << 0,
         kRecycleBinValue = 1 << 1,
         kRecycleBinKnown = 1 << 2,
         kOwnsParent = 1 << 3,
@@ -257,9 +258,9 @@ private:
     std::shared_ptr<IContextMenu> MenuOf(const TNamespaceArray& items, bool absolute);
     std::shared_ptr<IDropTarget> DropTargetObject();
 
-    // Freed with the object unless FreePIDLOnDestroy was cleared (a
-    // borrowed or handed-over PIDL).
     UniquePIDL absolute_;
+    // Inside absolute_: its last item, or absolute_ itself for the desktop
+    // and the desktop's items.
     PItemIDList relativePIDL_ = nullptr;
     TNamespace* parent_ = nullptr;
     std::unique_ptr<TNamespace> ownedParent_;
