@@ -176,9 +176,6 @@ std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name) {
 
 // ---- TNodeStorage ----
 
-TNodeStorage::TNodeStorage(PItemIDList pidl, TNodeStorage* parent)
-    : TNodeStorage(UniquePIDL(pidl), parent) {}
-
 TNodeStorage::TNodeStorage(UniquePIDL pidl, TNodeStorage* parent) : parent_(parent) {
     SetPIDL(std::move(pidl));
 }
@@ -453,20 +450,37 @@ TNodeStorageList::~TNodeStorageList() {
     Clear();
 }
 
+void TNodeStorageList::CheckIndex(int index, int limit) const {
+    if (index < 0 || index > limit) throw EListError(Format(SListIndexError, index));
+}
+
+TNodeStorage* TNodeStorageList::Items(int index) const {
+    CheckIndex(index, Count() - 1);
+    return nodes_[size_t(index)].get();
+}
+
+int TNodeStorageList::IndexOf(const TNodeStorage* node) const {
+    for (int i = 0; i < Count(); ++i)
+        if (nodes_[size_t(i)].get() == node) return i;
+    return -1;
+}
+
 void TNodeStorageList::Insert(int index, std::unique_ptr<TNodeStorage> node) {
-    TList::Insert(index, node.get());
-    node.release(); // the list owns it now
+    CheckIndex(index, Count());
+    Assert(node && node->parent_ == owner_, "TNodeStorageList: a node of another parent");
+    nodes_.insert(nodes_.begin() + index, std::move(node));
 }
 
 int TNodeStorageList::Add(std::unique_ptr<TNodeStorage> node) {
-    const int index = TList::Add(node.get());
-    node.release(); // the list owns it now
-    return index;
+    Assert(node && node->parent_ == owner_, "TNodeStorageList: a node of another parent");
+    nodes_.push_back(std::move(node));
+    return Count() - 1;
 }
 
 std::unique_ptr<TNodeStorage> TNodeStorageList::Extract(int index) {
-    std::unique_ptr<TNodeStorage> node(Items(index));
-    TList::Delete(index);
+    CheckIndex(index, Count() - 1);
+    std::unique_ptr<TNodeStorage> node = std::move(nodes_[size_t(index)]);
+    nodes_.erase(nodes_.begin() + index);
     // The caller may free it: no lookup cache may point into it any more.
     if (owner_) owner_->NodesFreed();
     return node;
@@ -474,9 +488,10 @@ std::unique_ptr<TNodeStorage> TNodeStorageList::Extract(int index) {
 
 void TNodeStorageList::Clear() {
     if (Count() > 0 && owner_) owner_->NodesFreed();
-    while (Count() > 0) {
-        const std::unique_ptr<TNodeStorage> node(Items(Count() - 1));
-        TList::Delete(Count() - 1);
+    // From the end, each out of the list before it is freed.
+    while (!nodes_.empty()) {
+        const std::unique_ptr<TNodeStorage> node = std::move(nodes_.back());
+        nodes_.pop_back();
     }
     TStreamableList::Clear();
 }
@@ -513,7 +528,7 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
         if (fits(child->AbsolutePIDL())) kept.push_back(std::move(child));
     }
     if (settle) Settle(kept);
-    SetCapacity(Count() + int(kept.size()));
+    nodes_.reserve(nodes_.size() + kept.size());
     for (auto& child : kept) {
         child->parent_ = owner_;
         Add(std::move(child));
@@ -573,9 +588,7 @@ void TNodeStorageList::Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept) 
 
 void TNodeStorageList::SettleTree() {
     std::vector<std::unique_ptr<TNodeStorage>> kept;
-    kept.reserve(size_t(Count()));
-    for (int i = 0; i < Count(); ++i) kept.emplace_back(Items(i));
-    TList::Clear(); // the records are kept's now
+    kept.swap(nodes_);
     Settle(kept);
     for (auto& child : kept) {
         if (child->children_) child->children_->SettleTree();
@@ -588,9 +601,7 @@ void TNodeStorageList::LoadFromStream(TStream& stream, int32_t version, bool rea
     fresh.ReadChildren(stream, version, readVerFromStream, 0);
     if (owner_) owner_->NodesFreed();
     Clear();
-    for (int i = 0; i < fresh.Count(); ++i)
-        TList::Add(fresh.Get(i));
-    fresh.TList::Clear();
+    nodes_.swap(fresh.nodes_);
     SetStreamVersion(fresh.StreamVersion());
 }
 

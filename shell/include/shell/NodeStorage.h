@@ -91,8 +91,7 @@ class TNodeStorage : public TStreamableClass {
     friend class TRootNodeStorage;
 
 public:
-    // Takes ownership of pidl (which may be nil).
-    TNodeStorage(PItemIDList pidl, TNodeStorage* parent);
+    // pidl may be nil; parent is borrowed (the node above, nil for a top).
     TNodeStorage(UniquePIDL pidl, TNodeStorage* parent);
     ~TNodeStorage() override;
     TNodeStorage(const TNodeStorage&) = delete;
@@ -158,14 +157,20 @@ private:
 };
 
 // The children of one node, owned, in ascending CompareIDs order of the
-// node's folder.
+// node's folder. The items live in a vector of owning pointers; the base
+// list's own untyped storage is not used (its members are out of reach).
 class TNodeStorageList : public TStreamableList {
 public:
     explicit TNodeStorageList(TNodeStorage* owner) : owner_(owner) {}
     ~TNodeStorageList() override;
 
-    TNodeStorage* Items(int index) const { return static_cast<TNodeStorage*>(Get(index)); }
+    int Count() const { return static_cast<int>(nodes_.size()); }
+    // Index errors raise EListError.
+    TNodeStorage* Items(int index) const;
     TNodeStorage* operator[](int index) const { return Items(index); }
+    // -1 when node is not in the list.
+    int IndexOf(const TNodeStorage* node) const;
+    // The node must name the owner as its parent.
     void Insert(int index, std::unique_ptr<TNodeStorage> node);
     int Add(std::unique_ptr<TNodeStorage> node);
     // Takes the node out; the caller owns it.
@@ -191,12 +196,22 @@ private:
     void Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept);
     // Settles this list, then the lists below what it keeps.
     void SettleTree();
+    void CheckIndex(int index, int limit) const;
     using TList::Add;
+    using TList::Capacity;
     using TList::Delete;
+    using TList::Exchange;
+    using TList::First;
+    using TList::Get;
     using TList::Insert;
+    using TList::Last;
+    using TList::Move;
     using TList::Put;
     using TList::Remove;
+    using TList::SetCapacity;
+    using TList::Sort;
 
+    std::vector<std::unique_ptr<TNodeStorage>> nodes_;
     TNodeStorage* owner_;
     // Where the last lookup landed, near which the next most likely lands:
     // a guess, always checked, so no change to the list needs to keep it true.
