@@ -1,3 +1,6 @@
+// The node storage: records of the explorer's check boxes and columns kept
+// by absolute PIDL, their lookups, the backup selection, and the ".JOB"
+// stream read with nothing trusted.
 #include "shell/NodeStorage.h"
 
 #include "platform/shellns/shellops.h"
@@ -133,6 +136,18 @@ private:
     std::optional<std::unordered_set<std::string>> listed_;
 };
 
+// A child must be its parent plus one item, or the lookups break: the
+// parent's bytes (parentBytes, without the terminator), then one item (both
+// PIDLs were checked whole when read, so equal bytes mean equal items).
+bool IsChildPIDL(PCItemIDList pidl, PCItemIDList parentPIDL, size_t parentBytes) {
+    if (!pidl) return false;
+    const size_t size = ILByteSize(pidl);
+    if (size <= parentBytes + 2 || std::memcmp(pidl, parentPIDL, parentBytes) != 0) return false;
+    const auto* item =
+        reinterpret_cast<PCItemIDList>(reinterpret_cast<const uint8_t*>(pidl) + parentBytes);
+    return parentBytes + item->mkid.cb + 2 == size;
+}
+
 // Only a record that carries a check and is checked selects its item: one
 // kept for its columns after the check was removed selects nothing.
 bool IsChecked(const TNodeStorage& node) {
@@ -189,6 +204,28 @@ void TNodeStorage::SetPIDL(UniquePIDL pidl) {
     absolutePIDL_ = std::move(pidl);
     relativePIDL_ = TPIDLManager().GetPointerToLastID(absolutePIDL_.get());
     shellFolder_.reset();
+}
+
+void TNodeStorage::CheckTree() const {
+    const TPIDLManager pidls;
+    std::vector<const TNodeStorage*> pending{this};
+    while (!pending.empty()) {
+        const TNodeStorage& node = *pending.back();
+        pending.pop_back();
+        Assert(node.relativePIDL_ == pidls.GetPointerToLastID(node.absolutePIDL_.get()),
+               "Node storage: a relative PIDL outside its record's PIDL");
+        if (!node.children_) continue;
+        const TNodeStorageList& children = *node.children_;
+        Assert(children.owner_ == &node, "Node storage: a list of another record");
+        PCItemIDList pidl = node.absolutePIDL_ ? node.absolutePIDL_.get() : DesktopPIDL();
+        const size_t bytes = ILByteSize(pidl) - 2;
+        for (const std::unique_ptr<TNodeStorage>& child : children.nodes_) {
+            Assert(child && child->parent_ == &node, "Node storage: a child of another parent");
+            Assert(IsChildPIDL(child->AbsolutePIDL(), pidl, bytes),
+                   "Node storage: a child PIDL that is not its parent's plus one item");
+            pending.push_back(child.get());
+        }
+    }
 }
 
 void TNodeStorage::NodesFreed() {
@@ -413,6 +450,12 @@ void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFrom
 void TNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
     TNodeStorage fresh(nullptr, nullptr);
     fresh.ReadRecord(stream, version, readVerFromStream, 0);
+    // In a tree, a record of another item would leave its folder's order and
+    // the lookups behind.
+    if (parent_ && !(absolutePIDL_ && fresh.absolutePIDL_ &&
+                     ILIsEqual(absolutePIDL_.get(), fresh.absolutePIDL_.get())))
+        throw EReadError(SReadError);
+    fresh.CheckTree();
     NodesFreed();
     const bool oldLayout = fresh.StreamVersion() < 2;
     const bool noObject = !fresh.Storage.UserObject;
@@ -506,19 +549,8 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
     if (count < 0 || count > stream.Remaining() / smallestRecord) throw EReadError(SReadError);
 
     PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
-    // A child must be its parent plus one item, or the lookups break: the
-    // parent's bytes, then one item (both PIDLs were checked whole when
-    // read, so equal bytes mean equal items).
     const size_t parentBytes = ILByteSize(parentPIDL) - 2;
-    auto fits = [&](PCItemIDList pidl) {
-        if (!pidl) return false;
-        const size_t size = ILByteSize(pidl);
-        if (size <= parentBytes + 2 || std::memcmp(pidl, parentPIDL, parentBytes) != 0)
-            return false;
-        const auto* item = reinterpret_cast<PCItemIDList>(reinterpret_cast<const uint8_t*>(pidl) +
-                                                          parentBytes);
-        return parentBytes + item->mkid.cb + 2 == size;
-    };
+    auto fits = [&](PCItemIDList pidl) { return IsChildPIDL(pidl, parentPIDL, parentBytes); };
     std::vector<std::unique_ptr<TNodeStorage>> kept;
     for (int32_t i = 0; i < count; ++i) {
         auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
@@ -599,6 +631,8 @@ void TNodeStorageList::SettleTree() {
 void TNodeStorageList::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
     TNodeStorageList fresh(owner_);
     fresh.ReadChildren(stream, version, readVerFromStream, 0);
+    for (const std::unique_ptr<TNodeStorage>& child : fresh.nodes_)
+        child->CheckTree();
     if (owner_) owner_->NodesFreed();
     Clear();
     nodes_.swap(fresh.nodes_);
@@ -774,6 +808,7 @@ void TRootNodeStorage::FinishLoad() {
     const std::unique_ptr<TNodeStorage> fresh = std::move(pending_);
     if (!fresh) return;
     if (fresh->children_) fresh->children_->SettleTree();
+    fresh->CheckTree();
     NodesFreed();
     const bool oldLayout = fresh->StreamVersion() < 2;
     const bool noObject = !fresh->Storage.UserObject;
