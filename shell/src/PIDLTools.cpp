@@ -1,3 +1,5 @@
+// PIDL arithmetic and streaming through the task allocator, and the lists
+// of PIDLs: the owning one and the borrowing one.
 #include "shell/PIDLTools.h"
 
 #include "rtl/exceptions.h"
