@@ -75,8 +75,8 @@ struct TUserMenu {
 
 class TNamespace {
 public:
-    // Owns pidl. With a parent other than the desktop pidl is the one item
-    // below it, joined to the parent's PIDL (and freed); otherwise it is
+    // Owns pidl. With a parent, pidl is the one item below it (joined to the
+    // parent's PIDL unless the parent is the desktop); without, it is
     // absolute, nil meaning the desktop. The parent is borrowed and must
     // outlive the object.
     TNamespace(UniquePIDL pidl, TNamespace* parent);
