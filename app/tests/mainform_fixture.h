@@ -11,6 +11,7 @@
 #include "rtl/clock.h"
 #include "explorer/CheckboxesSynchronizer.h"
 #include "explorer/ExplorerViews.h"
+#include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 
 #include <gtest/gtest.h>

@@ -10,6 +10,7 @@
 #include "rtl/sysutils.h"
 #include "explorer/ExplorerViews.h"
 #include "explorer/PropertiesFormService.h"
+#include "shell/ShellUtilities.h"
 #include "x11_program.h"
 
 #include <filesystem>

@@ -18,6 +18,7 @@
 #include "platform/shellns/shellops.h"
 #include "platform/window/display.h"
 #include "shell/ShellNotifier.h"
+#include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 
 #include <algorithm>

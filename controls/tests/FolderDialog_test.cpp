@@ -14,6 +14,7 @@
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "explorer/FolderBrowser.h"
+#include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 

@@ -10,6 +10,7 @@
 
 #include "controls/FolderDialog.h"
 #include "explorer/FolderBrowser.h"
+#include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 #include "x11_program.h"
 

@@ -227,7 +227,7 @@ bool TCustomExplorerCombobox::SetPIDL(PCItemIDList pidl) {
     if (!pidl) return false;
     UniquePIDL copy(NamespacePIDLManager().CopyPIDL(pidl));
     if (!copy) return false;
-    TNamespace ns(NamespacePIDLManager().CopyPIDL(copy.get()), nullptr);
+    TNamespace ns(UniquePIDL(NamespacePIDLManager().CopyPIDL(copy.get())), nullptr);
     WideString text = ns.NameParseAddress();
     if (text.empty()) text = ns.NameForParsing();
     selected_ = std::move(copy);

@@ -11,6 +11,7 @@
 #include "explorer/ExpPersistent.h"
 #include "explorer/ExplorerComboBox.h"
 #include "shell/IconThread.h"
+#include "shell/ShellUtilities.h"
 #include "shell/SystemImageLists.h"
 #include "shell/WideStrings.h"
 
@@ -269,10 +270,10 @@ void TCustomExplorerTree::SetRootFolder(TRootFolder value) {
     std::unique_ptr<TNamespace> pending;
     TPIDLManager& pm = NamespacePIDLManager();
     if (value == rfCustom) {
-        if (PItemIDList pidl = PathToPIDL(rootFolderCustomPath_)) pending = std::make_unique<TNamespace>(pidl, nullptr);
+        if (PItemIDList pidl = PathToPIDL(rootFolderCustomPath_)) pending = std::make_unique<TNamespace>(UniquePIDL(pidl), nullptr);
     } else if (value == rfCustomPIDL) {
         if (rootFolderCustomPIDL_)
-            pending = std::make_unique<TNamespace>(pm.CopyPIDL(rootFolderCustomPIDL_.get()), nullptr);
+            pending = std::make_unique<TNamespace>(UniquePIDL(pm.CopyPIDL(rootFolderCustomPIDL_.get())), nullptr);
     } else {
         pending = CreateSpecialNamespace(RootFolderToCSIDL(value));
     }
@@ -303,7 +304,7 @@ void TCustomExplorerTree::SetRootFolderCustomPath(const WideString& path) {
     const WideString folder = WideIncludeTrailingBackslash(path);
     PItemIDList pidl = PathToPIDL(folder);
     if (!pidl) return;
-    auto pending = std::make_unique<TNamespace>(pidl, nullptr);
+    auto pending = std::make_unique<TNamespace>(UniquePIDL(pidl), nullptr);
     if (!RaiseRootChanging(rfCustom, pending.get()) || !WideDirectoryExists(folder)) return;
     rootFolderCustomPath_ = folder;
     ChangeRoot(rfCustom, std::move(pending));
@@ -314,7 +315,7 @@ void TCustomExplorerTree::SetRootFolderCustomPIDL(PCItemIDList pidl) {
     TPIDLManager& pm = NamespacePIDLManager();
     UniquePIDL copy(pm.CopyPIDL(pidl));
     if (!copy) return;
-    auto pending = std::make_unique<TNamespace>(pm.CopyPIDL(pidl), nullptr);
+    auto pending = std::make_unique<TNamespace>(UniquePIDL(pm.CopyPIDL(pidl)), nullptr);
     RaiseRootChanging(rfCustomPIDL, pending.get());
     if (!rootFolderCustomPIDL_ || !EqualPIDL(rootFolderCustomPIDL_.get(), pidl)) rootFolderCustomPIDL_ = std::move(copy);
     ChangeRoot(rfCustomPIDL, std::move(pending));
@@ -332,7 +333,7 @@ void TCustomExplorerTree::RebuildRootNamespace() {
         if (!(TreeOptions().ExpFolderOptions() & toHideRootFolder)) {
             SetRootNodeCount(1);
         } else {
-            NodeData(RootNode())->Namespace.Reset(rootNamespace_->Clone(true));
+            NodeData(RootNode())->Namespace.Reset(rootNamespace_->Clone());
             ExpandNamespaceFolder(RootNode());
         }
     }

@@ -7,6 +7,7 @@
 #include "platform/window/window.h"
 #include "rtl/scopeguard.h"
 #include "explorer/ExplorerTree.h"
+#include "shell/ShellLink.h"
 
 #include <algorithm>
 
@@ -182,15 +183,15 @@ void TCustomExplorerTree::MenuSelect(const TMessage& m) {
 bool TCustomExplorerTree::BrowseToShortcut(TNamespace* ns) {
     TShellLink link;
     if (!ns || !link.ReadLink(ns->NameForParsing()) || !link.TargetIDList) return false;
-    const WideString target = PIDLToPath(link.TargetIDList);
-    if (target.empty() || !MayBrowse(link.TargetIDList)) return false;
+    const WideString target = PIDLToPath(link.TargetIDList.get());
+    if (target.empty() || !MayBrowse(link.TargetIDList.get())) return false;
     ShellFolderPtr folder;
     {
-        TNamespace probe(NamespacePIDLManager().CopyPIDL(link.TargetIDList), nullptr);
+        TNamespace probe(UniquePIDL(NamespacePIDLManager().CopyPIDL(link.TargetIDList.get())), nullptr);
         if (!probe.Folder()) return false;
     }
     const TExpSyncOptions sync = TreeOptions().ExpSyncOptions();
-    return BrowseToByPIDL(link.TargetIDList, sync & toExpandTarget, sync & toCollapseTargetFirst,
+    return BrowseToByPIDL(link.TargetIDList.get(), sync & toExpandTarget, sync & toCollapseTargetFirst,
                           true, sync & toSelectTarget);
 }
 
@@ -556,7 +557,7 @@ HRESULT TCustomExplorerTree::DragOver(DWORD keyState, POINT pt, DWORD& effect) {
         if (dropNamespace_) dropNamespace_->DragLeave();
         dropNamespace_.reset();
         if (target) {
-            dropNamespace_ = target->Clone(true);
+            dropNamespace_ = target->Clone();
             dropNamespace_->DragEnter(dragData_, keyState, ShellPoint{screen.x, screen.y}, effect);
             return S_OK;
         }
@@ -598,7 +599,7 @@ HRESULT TCustomExplorerTree::DragDrop(IDataObject* data, DWORD keyState, POINT p
     }
     if (!SameItem(target, dropNamespace_.get())) {
         if (dropNamespace_) dropNamespace_->DragLeave();
-        dropNamespace_ = target->Clone(true);
+        dropNamespace_ = target->Clone();
     }
     const POINT screen = ClientToScreen(pt);
     effect = allowed;

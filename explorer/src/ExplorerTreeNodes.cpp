@@ -62,7 +62,7 @@ void TCustomExplorerTree::DoInitNode(PDataNode parent, PDataNode node, TDataNode
         // its item, so an item it already has stays while children exist.
         if (!data->Namespace || node->ChildCount == 0) {
             FreeNodeNamespace(node);
-            data->Namespace.Reset(rootNamespace_ ? rootNamespace_->Clone(true)
+            data->Namespace.Reset(rootNamespace_ ? rootNamespace_->Clone()
                                                  : std::make_unique<TNamespace>(nullptr, nullptr));
         }
         initStates |= ivsExpanded;
@@ -171,7 +171,7 @@ std::vector<TCustomExplorerTree::TListedItem> TCustomExplorerTree::ListFolder(TN
     const int listed = folders == nonFolders ? -1 : folders ? 1 : 0;
     PItemIDList child = nullptr;
     while (list->Next(&child) == S_OK) {
-        auto ns = std::make_unique<TNamespace>(child, &folderNamespace);
+        auto ns = std::make_unique<TNamespace>(UniquePIDL(child), &folderNamespace);
         const bool noFolder = listed == 0 || (listed < 0 && kinds && kinds->LastIsNoFolder());
         if (listed >= 0) ns->SetFolderKnown(listed == 1);
         else if (noFolder) ns->SetFolderKnown(false);
@@ -247,7 +247,7 @@ void TCustomExplorerTree::DoCustomNamespace(PDataNode parent) {
             for (PDataNode c = parent->FirstChild; c && !present; c = c->NextSibling)
                 if (TNamespace* childNs = NodeNamespace(c)) present = EqualPIDL(childNs->AbsolutePIDL(), documents);
             if (!present)
-                AddNodeToTree(parent, std::make_unique<TNamespace>(held.release(), ns), ctTriStateCheckBox,
+                AddNodeToTree(parent, std::make_unique<TNamespace>(std::move(held), ns), ctTriStateCheckBox,
                               TreeOptions().MiscOptions() & toCheckSupport);
         }
     }

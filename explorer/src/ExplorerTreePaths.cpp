@@ -198,7 +198,7 @@ void TCustomExplorerTree::CreateNewFolder(PCItemIDList parentPIDL, const WideStr
     // The folder's own listing names the new item (a few tries: a listing
     // may lag behind the disk).
     TPIDLManager& pm = NamespacePIDLManager();
-    TNamespace parentNs(pm.CopyPIDL(parentPIDL), nullptr);
+    TNamespace parentNs(UniquePIDL(pm.CopyPIDL(parentPIDL)), nullptr);
     std::unique_ptr<TNamespace> made;
     for (int attempt = 0; attempt < 200 && !made; ++attempt) {
         if (attempt > 0) CurrentClock().Sleep(10);
@@ -206,9 +206,9 @@ void TCustomExplorerTree::CreateNewFolder(PCItemIDList parentPIDL, const WideStr
         parentNs.EnumerateFolder(
             true, true, true,
             [&](TNamespace* p, PItemIDList child, void*, bool& terminate) {
-                auto ns = std::make_unique<TNamespace>(child, p);
+                auto ns = std::make_unique<TNamespace>(UniquePIDL(child), p);
                 if (ns->NameForParsing() != path) return false;
-                made = std::make_unique<TNamespace>(pm.CopyPIDL(ns->AbsolutePIDL()), nullptr);
+                made = std::make_unique<TNamespace>(UniquePIDL(pm.CopyPIDL(ns->AbsolutePIDL())), nullptr);
                 terminate = true;
                 return true;
             },
@@ -243,9 +243,9 @@ std::unique_ptr<TNamespace> FindItemByName(TNamespace* ns, const WideString& nam
     ns->EnumerateFolder(
         true, true, false,
         [&](TNamespace* parent, PItemIDList child, void*, bool& terminate) {
-            auto item = std::make_unique<TNamespace>(child, parent);
+            auto item = std::make_unique<TNamespace>(UniquePIDL(child), parent);
             if (WideCompareText(item->NameNormal(), name) != 0) return false;
-            found = item->Clone(true);
+            found = item->Clone();
             terminate = true;
             return true;
         },
@@ -259,7 +259,7 @@ bool TCustomExplorerTree::FindDesktopItemByName(const WideString& name, std::uni
     TNamespace* desktop = DesktopFolder();
     if (!desktop) return false;
     if (WideCompareText(desktop->NameNormal(), name) == 0) {
-        ns = desktop->Clone(true);
+        ns = desktop->Clone();
         return true;
     }
     if (auto found = FindItemByName(desktop, name)) {

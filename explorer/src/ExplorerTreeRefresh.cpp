@@ -93,7 +93,7 @@ void TCustomExplorerTree::RemoveGoneChild(PDataNode parent, PDataNode child, boo
 }
 
 void TCustomExplorerTree::AddMergedChild(PDataNode parent, TMergeItem& item) {
-    auto ns = std::make_unique<TNamespace>(item.Listed.release(), NodeNamespace(parent));
+    auto ns = std::make_unique<TNamespace>(std::move(item.Listed), NodeNamespace(parent));
     if (item.NoFolder) ns->SetFolderKnown(false);
     bool allow = true;
     if (OnEnumFolder) OnEnumFolder(this, ns.get(), allow);
@@ -213,7 +213,7 @@ bool TCustomExplorerTree::MappedDriveChange(const TShellEvent& event) {
     if (!(TreeOptions().ExpMiscOptions() & toTrackChangesInMappedDrives) || event.Kind != sneUpdateDir ||
         !event.PIDL1)
         return false;
-    TNamespace ns(NamespacePIDLManager().CopyPIDL(event.PIDL1.get()), nullptr);
+    TNamespace ns(UniquePIDL(NamespacePIDLManager().CopyPIDL(event.PIDL1.get())), nullptr);
     ns.InvalidateNamespace(true);
     if (!ns.Folder() || !ns.FileSystem()) return false;
     const std::string path = WideToUtf8(ns.NameForParsing());
@@ -310,7 +310,7 @@ void TCustomExplorerTree::HandleShellEvent(TShellEvent& event) {
 
 void TCustomExplorerTree::MediaChanged(const TShellEvent& event) {
     if (!event.PIDL1) return;
-    TNamespace ns(NamespacePIDLManager().CopyPIDL(event.PIDL1.get()), nullptr);
+    TNamespace ns(UniquePIDL(NamespacePIDLManager().CopyPIDL(event.PIDL1.get())), nullptr);
     ns.InvalidateNamespace(true);
     if (ShellFolderPtr parent = ns.ParentShellFolder()) {
         uint32_t attributes = SFGAO_VALIDATE;

@@ -126,7 +126,7 @@ bool TExplorerListview::BrowseToByPIDL(PCItemIDList pidl, bool, bool, bool setFo
     // The caller's PIDL may belong to a node the rebuild frees.
     const UniquePIDL target(pm.CopyPIDL(pidl));
     if (!target) return false;
-    const bool folder = TNamespace(pm.CopyPIDL(target.get()), nullptr).Folder();
+    const bool folder = TNamespace(UniquePIDL(pm.CopyPIDL(target.get())), nullptr).Folder();
     UniquePIDL shown(pm.CopyPIDL(target.get()));
     if (!folder) pm.StripLastID(shown.get());
     SetRootFolderCustomPIDL(shown.get());
@@ -235,7 +235,7 @@ void TExplorerListview::WMLButtonDblClk(TMessage& m) {
 
 void TExplorerListview::CreateWnd() {
     TExplorerViews::CreateWnd();
-    browseLimit_ = RootNamespace() ? RootNamespace()->Clone(true) : nullptr;
+    browseLimit_ = RootNamespace() ? RootNamespace()->Clone() : nullptr;
 }
 
 void RegisterExplorerViewsClasses() {

@@ -383,7 +383,7 @@ void TFolderBrowserForm::Accept() {
         }
         UniquePIDL pidl = PathBelowRoot(path);
         if (!pidl) {
-            TNamespace root(Copy(root_.get()).release(), nullptr);
+            TNamespace root(Copy(root_.get()), nullptr);
             ShowProblem("\"" + path + "\" is not in \"" + WideToUtf8(root.NameNormal()) + "\".");
             return;
         }
@@ -396,7 +396,7 @@ void TFolderBrowserForm::Accept() {
                 return;
             }
         } else {
-            TNamespace ns(Copy(pidl.get()).release(), nullptr);
+            TNamespace ns(Copy(pidl.get()), nullptr);
             if (!AllowedByFlags(info_.ulFlags, ns)) {
                 ShowProblem("\"" + path + "\" cannot be chosen here.");
                 return;
@@ -421,7 +421,7 @@ void TFolderBrowserForm::Finish(UniquePIDL chosen) {
 
 PItemIDList TFolderBrowserForm::TakeResult() {
     if (!result_) return nullptr;
-    TNamespace ns(Copy(result_.get()).release(), nullptr);
+    TNamespace ns(Copy(result_.get()), nullptr);
     if (info_.pszDisplayName) {
         const AnsiString name = WideToUtf8(ns.NameNormal());
         const size_t n = Utf8Cut(name, MAX_PATH - 1);

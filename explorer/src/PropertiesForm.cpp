@@ -3,6 +3,7 @@
 #include "explorer/PropertiesForm.h"
 
 #include "rtl/sysutils.h"
+#include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
 std::unique_ptr<TNamespace> ItemOf(const std::string& absolutePidl) {
     if (absolutePidl.empty()) return nullptr;
     PItemIDList copy = NamespacePIDLManager().CopyPIDL(reinterpret_cast<PCItemIDList>(absolutePidl.data()));
-    return copy ? std::make_unique<TNamespace>(copy, nullptr) : nullptr;
+    return copy ? std::make_unique<TNamespace>(UniquePIDL(copy), nullptr) : nullptr;
 }
 
 // The item's path, when it is a file system's item.

@@ -12,6 +12,7 @@
 #include "rtl/clock.h"
 #include "explorer/ColumnSettingsDialog.h"
 #include "explorer/ExplorerTree.h"
+#include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 #include "x11_program.h"
 

@@ -8,6 +8,7 @@
 #include "shell/IconThread.h"
 #include "platform/window/sysmenu.h"
 #include "shell/ShellResources.h"
+#include "shell/ShellUtilities.h"
 #include "vtree/ClipboardFormats.h"
 
 using namespace ax;

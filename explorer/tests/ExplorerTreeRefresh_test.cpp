@@ -192,7 +192,7 @@ TEST_F(ExplorerRefresh, RecordsGoOnlyForItemsTheFolderConfirmsGone) {
     TExplorerTree* tree = BareTree(); // no hidden items listed
     PDataNode root = tree->GetFirst();
     // A node the application added for an item its folder does not list.
-    PDataNode secret = tree->AddNodeToTree(root, std::make_unique<TNamespace>(Parse(files + "/.secret").release(), nullptr),
+    PDataNode secret = tree->AddNodeToTree(root, std::make_unique<TNamespace>(Parse(files + "/.secret"), nullptr),
                                            ctTriStateCheckBox, true);
     tree->SetCheckState(secret, csCheckedNormal);
     tree->SetCheckState(Child(tree, root, "gone.txt"), csCheckedNormal);

@@ -18,6 +18,7 @@
 #include "explorer/ExplorerTree.h"
 #include "shell/IconThread.h"
 #include "shell/ShellNotifier.h"
+#include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 #include "png_pixels.h"
 #include "xvfb.h"

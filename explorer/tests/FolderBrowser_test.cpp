@@ -34,7 +34,7 @@ int Callback(HWND window, UINT message, LPARAM lParam, LPARAM data) {
         const auto pidl = reinterpret_cast<PCItemIDList>(lParam);
         item = SHGetPathFromIDList(pidl);
         if (item.empty()) {
-            TNamespace ns(NamespacePIDLManager().CopyPIDL(pidl), nullptr);
+            TNamespace ns(UniquePIDL(NamespacePIDLManager().CopyPIDL(pidl)), nullptr);
             item = WideToUtf8(ns.NameNormal());
         }
     }

@@ -11,6 +11,7 @@
 #include "rtl/clock.h"
 #include "explorer/ExpPersistent.h"
 #include "explorer/ExplorerTree.h"
+#include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 
 #include "platform/shellns/shellapi.h"
 #include "rtl/exceptions.h"
+#include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 
 #include <algorithm>

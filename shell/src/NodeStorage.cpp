@@ -1,9 +1,11 @@
+// The node storage: records of the explorer's check boxes and columns kept
+// by absolute PIDL, their lookups, the backup selection, and the ".JOB"
+// stream read with nothing trusted.
 #include "shell/NodeStorage.h"
 
 #include "platform/shellns/shellops.h"
 #include "rtl/sysutils.h"
 #include "shell/PIDLTools.h"
-#include "shell/ShellUtilities.h"
 #include "shell/WideStrings.h"
 
 #include <algorithm>
@@ -134,6 +136,18 @@ private:
     std::optional<std::unordered_set<std::string>> listed_;
 };
 
+// A child must be its parent plus one item, or the lookups break: the
+// parent's bytes (parentBytes, without the terminator), then one item (both
+// PIDLs were checked whole when read, so equal bytes mean equal items).
+bool IsChildPIDL(PCItemIDList pidl, PCItemIDList parentPIDL, size_t parentBytes) {
+    if (!pidl) return false;
+    const size_t size = ILByteSize(pidl);
+    if (size <= parentBytes + 2 || std::memcmp(pidl, parentPIDL, parentBytes) != 0) return false;
+    const auto* item =
+        reinterpret_cast<PCItemIDList>(reinterpret_cast<const uint8_t*>(pidl) + parentBytes);
+    return parentBytes + item->mkid.cb + 2 == size;
+}
+
 // Only a record that carries a check and is checked selects its item: one
 // kept for its columns after the check was removed selects nothing.
 bool IsChecked(const TNodeStorage& node) {
@@ -177,9 +191,6 @@ std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name) {
 
 // ---- TNodeStorage ----
 
-TNodeStorage::TNodeStorage(PItemIDList pidl, TNodeStorage* parent)
-    : TNodeStorage(UniquePIDL(pidl), parent) {}
-
 TNodeStorage::TNodeStorage(UniquePIDL pidl, TNodeStorage* parent) : parent_(parent) {
     SetPIDL(std::move(pidl));
 }
@@ -193,6 +204,28 @@ void TNodeStorage::SetPIDL(UniquePIDL pidl) {
     absolutePIDL_ = std::move(pidl);
     relativePIDL_ = TPIDLManager().GetPointerToLastID(absolutePIDL_.get());
     shellFolder_.reset();
+}
+
+void TNodeStorage::CheckTree() const {
+    const TPIDLManager pidls;
+    std::vector<const TNodeStorage*> pending{this};
+    while (!pending.empty()) {
+        const TNodeStorage& node = *pending.back();
+        pending.pop_back();
+        Assert(node.relativePIDL_ == pidls.GetPointerToLastID(node.absolutePIDL_.get()),
+               "Node storage: a relative PIDL outside its record's PIDL");
+        if (!node.children_) continue;
+        const TNodeStorageList& children = *node.children_;
+        Assert(children.owner_ == &node, "Node storage: a list of another record");
+        PCItemIDList pidl = node.absolutePIDL_ ? node.absolutePIDL_.get() : DesktopPIDL();
+        const size_t bytes = ILByteSize(pidl) - 2;
+        for (const std::unique_ptr<TNodeStorage>& child : children.nodes_) {
+            Assert(child && child->parent_ == &node, "Node storage: a child of another parent");
+            Assert(IsChildPIDL(child->AbsolutePIDL(), pidl, bytes),
+                   "Node storage: a child PIDL that is not its parent's plus one item");
+            pending.push_back(child.get());
+        }
+    }
 }
 
 void TNodeStorage::NodesFreed() {
@@ -417,6 +450,12 @@ void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFrom
 void TNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
     TNodeStorage fresh(nullptr, nullptr);
     fresh.ReadRecord(stream, version, readVerFromStream, 0);
+    // In a tree, a record of another item would leave its folder's order and
+    // the lookups behind.
+    if (parent_ && !(absolutePIDL_ && fresh.absolutePIDL_ &&
+                     ILIsEqual(absolutePIDL_.get(), fresh.absolutePIDL_.get())))
+        throw EReadError(SReadError);
+    fresh.CheckTree();
     NodesFreed();
     const bool oldLayout = fresh.StreamVersion() < 2;
     const bool noObject = !fresh.Storage.UserObject;
@@ -454,20 +493,37 @@ TNodeStorageList::~TNodeStorageList() {
     Clear();
 }
 
+void TNodeStorageList::CheckIndex(int index, int limit) const {
+    if (index < 0 || index > limit) throw EListError(Format(SListIndexError, index));
+}
+
+TNodeStorage* TNodeStorageList::Items(int index) const {
+    CheckIndex(index, Count() - 1);
+    return nodes_[size_t(index)].get();
+}
+
+int TNodeStorageList::IndexOf(const TNodeStorage* node) const {
+    for (int i = 0; i < Count(); ++i)
+        if (nodes_[size_t(i)].get() == node) return i;
+    return -1;
+}
+
 void TNodeStorageList::Insert(int index, std::unique_ptr<TNodeStorage> node) {
-    TList::Insert(index, node.get());
-    node.release(); // the list owns it now
+    CheckIndex(index, Count());
+    Assert(node && node->parent_ == owner_, "TNodeStorageList: a node of another parent");
+    nodes_.insert(nodes_.begin() + index, std::move(node));
 }
 
 int TNodeStorageList::Add(std::unique_ptr<TNodeStorage> node) {
-    const int index = TList::Add(node.get());
-    node.release(); // the list owns it now
-    return index;
+    Assert(node && node->parent_ == owner_, "TNodeStorageList: a node of another parent");
+    nodes_.push_back(std::move(node));
+    return Count() - 1;
 }
 
 std::unique_ptr<TNodeStorage> TNodeStorageList::Extract(int index) {
-    std::unique_ptr<TNodeStorage> node(Items(index));
-    TList::Delete(index);
+    CheckIndex(index, Count() - 1);
+    std::unique_ptr<TNodeStorage> node = std::move(nodes_[size_t(index)]);
+    nodes_.erase(nodes_.begin() + index);
     // The caller may free it: no lookup cache may point into it any more.
     if (owner_) owner_->NodesFreed();
     return node;
@@ -475,9 +531,10 @@ std::unique_ptr<TNodeStorage> TNodeStorageList::Extract(int index) {
 
 void TNodeStorageList::Clear() {
     if (Count() > 0 && owner_) owner_->NodesFreed();
-    while (Count() > 0) {
-        const std::unique_ptr<TNodeStorage> node(Items(Count() - 1));
-        TList::Delete(Count() - 1);
+    // From the end, each out of the list before it is freed.
+    while (!nodes_.empty()) {
+        const std::unique_ptr<TNodeStorage> node = std::move(nodes_.back());
+        nodes_.pop_back();
     }
     TStreamableList::Clear();
 }
@@ -492,19 +549,8 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
     if (count < 0 || count > stream.Remaining() / smallestRecord) throw EReadError(SReadError);
 
     PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
-    // A child must be its parent plus one item, or the lookups break: the
-    // parent's bytes, then one item (both PIDLs were checked whole when
-    // read, so equal bytes mean equal items).
     const size_t parentBytes = ILByteSize(parentPIDL) - 2;
-    auto fits = [&](PCItemIDList pidl) {
-        if (!pidl) return false;
-        const size_t size = ILByteSize(pidl);
-        if (size <= parentBytes + 2 || std::memcmp(pidl, parentPIDL, parentBytes) != 0)
-            return false;
-        const auto* item = reinterpret_cast<PCItemIDList>(reinterpret_cast<const uint8_t*>(pidl) +
-                                                          parentBytes);
-        return parentBytes + item->mkid.cb + 2 == size;
-    };
+    auto fits = [&](PCItemIDList pidl) { return IsChildPIDL(pidl, parentPIDL, parentBytes); };
     std::vector<std::unique_ptr<TNodeStorage>> kept;
     for (int32_t i = 0; i < count; ++i) {
         auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
@@ -514,7 +560,7 @@ void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readV
         if (fits(child->AbsolutePIDL())) kept.push_back(std::move(child));
     }
     if (settle) Settle(kept);
-    SetCapacity(Count() + int(kept.size()));
+    nodes_.reserve(nodes_.size() + kept.size());
     for (auto& child : kept) {
         child->parent_ = owner_;
         Add(std::move(child));
@@ -574,9 +620,7 @@ void TNodeStorageList::Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept) 
 
 void TNodeStorageList::SettleTree() {
     std::vector<std::unique_ptr<TNodeStorage>> kept;
-    kept.reserve(size_t(Count()));
-    for (int i = 0; i < Count(); ++i) kept.emplace_back(Items(i));
-    TList::Clear(); // the records are kept's now
+    kept.swap(nodes_);
     Settle(kept);
     for (auto& child : kept) {
         if (child->children_) child->children_->SettleTree();
@@ -587,11 +631,11 @@ void TNodeStorageList::SettleTree() {
 void TNodeStorageList::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
     TNodeStorageList fresh(owner_);
     fresh.ReadChildren(stream, version, readVerFromStream, 0);
+    for (const std::unique_ptr<TNodeStorage>& child : fresh.nodes_)
+        child->CheckTree();
     if (owner_) owner_->NodesFreed();
     Clear();
-    for (int i = 0; i < fresh.Count(); ++i)
-        TList::Add(fresh.Get(i));
-    fresh.TList::Clear();
+    nodes_.swap(fresh.nodes_);
     SetStreamVersion(fresh.StreamVersion());
 }
 
@@ -764,6 +808,7 @@ void TRootNodeStorage::FinishLoad() {
     const std::unique_ptr<TNodeStorage> fresh = std::move(pending_);
     if (!fresh) return;
     if (fresh->children_) fresh->children_->SettleTree();
+    fresh->CheckTree();
     NodesFreed();
     const bool oldLayout = fresh->StreamVersion() < 2;
     const bool noObject = !fresh->Storage.UserObject;

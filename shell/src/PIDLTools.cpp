@@ -1,3 +1,5 @@
+// PIDL arithmetic and streaming through the task allocator, and the lists
+// of PIDLs: the owning one and the borrowing one.
 #include "shell/PIDLTools.h"
 
 #include "rtl/exceptions.h"
@@ -145,6 +147,15 @@ bool IsParentPIDL(PCItemIDList parent, PCItemIDList child, bool immediate) {
     return ILIsParent(parent, child, immediate);
 }
 
+namespace {
+
+// index within 0..limit, else EListError.
+void CheckIndex(int index, int limit) {
+    if (index < 0 || index > limit) throw EListError(Format(SListIndexError, index));
+}
+
+} // namespace
+
 TPIDLList::~TPIDLList() {
     Clear();
 }
@@ -152,15 +163,6 @@ TPIDLList::~TPIDLList() {
 TPIDLManager& TPIDLList::PIDLManager() {
     if (!manager_) manager_ = std::make_unique<TPIDLManager>();
     return *manager_;
-}
-
-void TPIDLList::CheckIndex(int index, int limit) const {
-    if (index < 0 || index > limit) throw EListError(Format(SListIndexError, index));
-}
-
-void TPIDLList::Drop(UniquePIDL& item) {
-    if (sharePIDLs_) (void)item.release();
-    item.reset();
 }
 
 PItemIDList TPIDLList::Get(int index) const {
@@ -187,9 +189,7 @@ void TPIDLList::Insert(int index, PItemIDList pidl) {
 void TPIDLList::Put(int index, PItemIDList pidl) {
     CheckIndex(index, Count() - 1);
     UniquePIDL& item = items_[size_t(index)];
-    if (item.get() == pidl) return;
-    Drop(item);
-    item.reset(pidl);
+    if (item.get() != pidl) item.reset(pidl);
 }
 
 int TPIDLList::CopyAdd(PCItemIDList pidl) {
@@ -198,7 +198,6 @@ int TPIDLList::CopyAdd(PCItemIDList pidl) {
 
 void TPIDLList::Delete(int index) {
     CheckIndex(index, Count() - 1);
-    Drop(items_[size_t(index)]);
     items_.erase(items_.begin() + index);
 }
 
@@ -210,8 +209,6 @@ UniquePIDL TPIDLList::Extract(int index) {
 }
 
 void TPIDLList::Clear() {
-    for (UniquePIDL& item : items_)
-        Drop(item);
     items_.clear();
 }
 
@@ -236,6 +233,39 @@ bool TPIDLList::SaveToStream(TStream& stream) {
     for (int i = 0; i < Count(); ++i)
         manager.SaveToStream(stream, Get(i));
     return true;
+}
+
+// ---- TSharedPIDLList ----
+
+PItemIDList TSharedPIDLList::Get(int index) const {
+    CheckIndex(index, Count() - 1);
+    return items_[size_t(index)];
+}
+
+int TSharedPIDLList::IndexOf(PCItemIDList pidl) const {
+    for (int i = 0; i < Count(); ++i)
+        if (items_[size_t(i)] == pidl) return i;
+    return -1;
+}
+
+int TSharedPIDLList::Add(PItemIDList pidl) {
+    items_.push_back(pidl);
+    return Count() - 1;
+}
+
+void TSharedPIDLList::Insert(int index, PItemIDList pidl) {
+    CheckIndex(index, Count());
+    items_.insert(items_.begin() + index, pidl);
+}
+
+void TSharedPIDLList::Put(int index, PItemIDList pidl) {
+    CheckIndex(index, Count() - 1);
+    items_[size_t(index)] = pidl;
+}
+
+void TSharedPIDLList::Delete(int index) {
+    CheckIndex(index, Count() - 1);
+    items_.erase(items_.begin() + index);
 }
 
 } // namespace ax

@@ -81,11 +81,11 @@ void TCustomShellAutoComplete::Refresh() {
     };
     if ((contents_ & accCurrentDir) && WideDirectoryExists(currentDir_))
         if (PItemIDList pidl = PathToPIDL(currentDir_))
-            root(std::make_unique<TNamespace>(pidl, nullptr));
+            root(std::make_unique<TNamespace>(UniquePIDL(pidl), nullptr));
     // Copies of the special folders: the items refer to them, and the
     // originals may go before the lists do.
     auto special = [&](TAutoCompleteContent flag, TNamespace* folder) {
-        if ((contents_ & flag) && folder) root(folder->Clone(true));
+        if ((contents_ & flag) && folder) root(folder->Clone());
     };
     special(accDesktop, DesktopFolder());
     special(accFavorites, FavoritesFolder());
@@ -115,7 +115,7 @@ std::vector<std::unique_ptr<TNamespace>> TCustomShellAutoComplete::ListFolder(TN
     folder->EnumerateFolder(
         contents_ & accFileSysDirs, contents_ & accFileSysFiles, contents_ & accHidden,
         [&](TNamespace* parent, PItemIDList child, void*, bool&) {
-            items.push_back(std::make_unique<TNamespace>(child, parent));
+            items.push_back(std::make_unique<TNamespace>(UniquePIDL(child), parent));
             return true;
         },
         nullptr);
@@ -166,10 +166,10 @@ void TCustomShellAutoComplete::Offer(std::unique_ptr<TNamespace> item, bool pare
     if (OnAutoCompleteAddItem) OnAutoCompleteAddItem(this, offered, allow, terminate);
     if (!allow) return;
     if (parentOfOthers) {
-        namespaces_.Add(parents_.back().release());
+        namespaces_.Add(std::move(parents_.back()));
         parents_.pop_back();
     } else {
-        namespaces_.Add(item.release());
+        namespaces_.Add(std::move(item));
     }
 }
 

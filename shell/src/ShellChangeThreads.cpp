@@ -4,7 +4,7 @@
 #include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
 #include "shell/ShellNotifier.h"
-#include "shell/ShellUtilities.h"
+#include "shell/Namespace.h"
 
 #include <algorithm>
 #include <set>

@@ -1,3 +1,4 @@
+// The owning list of shell items, with a callback told of every change.
 #include "shell/ShellContainers.h"
 
 #include "rtl/exceptions.h"
@@ -5,27 +6,33 @@
 
 namespace ax {
 
-int TNameSpaceList::Add(TNamespace* item) {
-    items_.push_back(item);
-    Notify(item, TListNotification::lnAdded);
+int TNameSpaceList::Add(std::unique_ptr<TNamespace> item) {
+    TNamespace* added = item.get();
+    items_.push_back(std::move(item));
+    Notify(added, TListNotification::lnAdded);
     return Count() - 1;
 }
 
 TNamespace* TNameSpaceList::Items(int index) const {
     if (index < 0 || index >= Count()) throw EListError(Format(SListIndexError, index));
-    return items_[size_t(index)];
+    return items_[size_t(index)].get();
+}
+
+std::unique_ptr<TNamespace> TNameSpaceList::Take(int index) {
+    Items(index); // checks the index
+    std::unique_ptr<TNamespace> item = std::move(items_[size_t(index)]);
+    items_.erase(items_.begin() + index);
+    return item;
 }
 
 void TNameSpaceList::Delete(int index) {
-    TNamespace* item = Items(index);
-    items_.erase(items_.begin() + index);
-    Notify(item, TListNotification::lnDeleted);
+    const std::unique_ptr<TNamespace> item = Take(index);
+    Notify(item.get(), TListNotification::lnDeleted);
 }
 
-TNamespace* TNameSpaceList::Extract(int index) {
-    TNamespace* item = Items(index);
-    items_.erase(items_.begin() + index);
-    Notify(item, TListNotification::lnExtracted);
+std::unique_ptr<TNamespace> TNameSpaceList::Extract(int index) {
+    std::unique_ptr<TNamespace> item = Take(index);
+    Notify(item.get(), TListNotification::lnExtracted);
     return item;
 }
 
@@ -36,9 +43,6 @@ void TNameSpaceList::Clear() {
 
 void TNameSpaceList::Notify(TNamespace* item, TListNotification action) {
     if (OnNotify) OnNotify(item, action);
-    // The owning list frees what it drops.
-    if (action == TListNotification::lnDeleted && ownsObjects_)
-        std::unique_ptr<TNamespace> drop(item);
 }
 
 } // namespace ax

@@ -4,7 +4,7 @@
 
 #include "platform/shellns/shellapi.h"
 #include "rtl/exceptions.h"
-#include "shell/ShellUtilities.h"
+#include "shell/Namespace.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,3 +1,5 @@
+// Versioned load and save of the explorer's persistent objects and lists;
+// a save to a file is atomic.
 #include "shell/Streamable.h"
 
 #include "shell/WideStrings.h"

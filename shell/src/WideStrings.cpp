@@ -1,3 +1,5 @@
+// UTF-16 string helpers, POSIX path pieces, the wide string list and the
+// file stream opened by a wide name.
 #include "shell/WideStrings.h"
 
 #include "platform/shellns/shellapi.h"

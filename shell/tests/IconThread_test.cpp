@@ -3,6 +3,7 @@
 #include "rtl/scopeguard.h"
 #include "rtl/exceptions.h"
 #include "shell/IconThread.h"
+#include "shell/ShellUtilities.h"
 #include "shell/SystemImageLists.h"
 
 #include <algorithm>

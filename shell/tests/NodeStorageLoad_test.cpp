@@ -184,6 +184,36 @@ TEST_F(JobLoadTest, ALoadInTwoStepsChangesNothingUntilFinished) {
     EXPECT_EQ(storage.LastParent(), nullptr);
 }
 
+// A record inside a tree keeps its place in its folder's order: a record
+// of another item loaded into it is refused and the tree stays as it was,
+// lookups and all; a record of its own item loads in place.
+TEST_F(JobLoadTest, ARecordInATreeTakesOnlyARecordOfItsOwnItem) {
+    HeldPidl computer(Pidl({Computer()}));
+    HeldPidl volume(Pidl({Computer(), RootVolume()}));
+    HeldPidl bin(Pidl({RecycleBin()}));
+    TRootNodeStorage storage;
+    storage.Store(volume, skCheck);
+    storage.Store(bin, skCheck);
+    TNodeStorage* record = storage.Lookup(computer);
+    ASSERT_NE(record, nullptr);
+    const Bytes before = Save(storage);
+    const Bytes own = Save(*record);
+    const int64_t blocks = LiveBlocks();
+
+    TMemoryStream other(Save(*storage.Lookup(bin)));
+    EXPECT_THROW(record->LoadFromStream(other, 3, false), EReadError);
+    EXPECT_EQ(Save(storage), before);
+    EXPECT_EQ(LiveBlocks(), blocks);
+    EXPECT_EQ(storage.Lookup(computer), record);
+    EXPECT_NE(storage.Find(volume, skCheck), nullptr);
+    EXPECT_NE(storage.Find(bin, skCheck), nullptr);
+
+    storage.Find(volume, skCheck)->Storage.CheckState = csCheckedNormal;
+    Load(*record, own);
+    EXPECT_EQ(Save(storage), before);
+    EXPECT_EQ(storage.Find(volume, skCheck)->Parent(), record);
+}
+
 TEST_F(JobLoadTest, ItemsAreCheckedAgainstTheDiskWhenTheLoadIsFinished) {
     Make("d/");
     const std::string a = Make("d/a"), b = Make("d/b"), c = Make("d/c");

@@ -308,8 +308,7 @@ TEST_F(PIDLToolsTest, ListFreesWhatLeavesIt) {
 TEST_F(PIDLToolsTest, SharedListFreesNothing) {
     PItemIDList a = Make(kA);
     {
-        TPIDLList list;
-        list.SetSharePIDLs(true);
+        TSharedPIDLList list;
         list.Add(a);
         list.Add(a);
         list.Clear();

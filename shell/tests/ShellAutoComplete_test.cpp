@@ -4,6 +4,7 @@
 // valid UTF-8; the CurrentDir property in form descriptions.
 #include "framework/streaming.h"
 #include "shell/ShellAutoComplete.h"
+#include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 
 #include <algorithm>

@@ -1,7 +1,10 @@
 #include "shellns_fixture.h"
 #include "rtl/sysutils.h"
 #include "shell/ShellContainers.h"
+#include "shell/Namespace.h"
 #include "shell/ShellResources.h"
+#include "shell/ShellLink.h"
+#include "shell/ShellSortHelper.h"
 #include "shell/ShellUtilities.h"
 
 #include <algorithm>
@@ -92,7 +95,7 @@ protected:
     }
     // A child of parent by name, the way the explorer tree builds them.
     std::unique_ptr<TNamespace> Child(TNamespace& parent, const std::string& name) {
-        return std::make_unique<TNamespace>(ILCreateItem(PIDL_KIND_FILE, name), &parent);
+        return std::make_unique<TNamespace>(UniquePIDL(ILCreateItem(PIDL_KIND_FILE, name)), &parent);
     }
     std::string dir;
     TFormatSettings saved;
@@ -116,7 +119,7 @@ TEST_F(Shell, ConstructionOwnershipAndTheDesktop) {
               6); // Computer, "/", tmp, axshellitem..., work, a.txt
     EXPECT_EQ(child->Parent(), folder.get());
     EXPECT_EQ(child->NameForParsing(), Utf8ToWide(dir + "/a.txt"));
-    auto clone = child->Clone(true);
+    auto clone = child->Clone();
     EXPECT_TRUE(EqualPIDL(clone->AbsolutePIDL(), child->AbsolutePIDL()));
     EXPECT_NE(clone->AbsolutePIDL(), child->AbsolutePIDL());
     EXPECT_EQ(clone->Parent(), nullptr);
@@ -357,7 +360,7 @@ TEST_F(Shell, EnumerationFlagsAndCallbacks) {
         folder->EnumerateFolder(
             folders, files, hidden,
             [&](TNamespace* parent, PItemIDList child, void*, bool&) {
-                TNamespace ns(child, parent);
+                TNamespace ns(UniquePIDL(child), parent);
                 out.push_back(ns.NameInFolder());
                 return true;
             },
@@ -394,7 +397,7 @@ TEST_F(Shell, NonUtf8NameRoundTrips) {
     folder->EnumerateFolder(
         false, true, false,
         [&](TNamespace* parent, PItemIDList child, void*, bool&) {
-            found = std::make_unique<TNamespace>(child, parent);
+            found = std::make_unique<TNamespace>(UniquePIDL(child), parent);
             return true;
         },
         nullptr);
@@ -456,12 +459,12 @@ TEST_F(Shell, SpecialFoldersAndBothRoutesToDocuments) {
     // Items made on their own PIDLs, compared with the special objects.
     PItemIDList drives = nullptr;
     ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_DRIVES, &drives), S_OK);
-    TNamespace computer(drives, nullptr);
+    TNamespace computer(UniquePIDL(drives), nullptr);
     EXPECT_TRUE(computer.IsMyComputer());
     EXPECT_FALSE(computer.IsRecycleBin());
     PItemIDList binPidl = nullptr;
     ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &binPidl), S_OK);
-    TNamespace binItem(binPidl, nullptr);
+    TNamespace binItem(UniquePIDL(binPidl), nullptr);
     EXPECT_TRUE(binItem.IsRecycleBin());
     EXPECT_FALSE(binItem.IsMyComputer());
     EXPECT_FALSE(Item(dir)->IsMyComputer());
@@ -512,7 +515,7 @@ TEST_F(Shell, VerbGatingAndSiblingChecks) {
     // A recycle-bin entry cannot be deleted: nothing runs.
     ASSERT_TRUE(ShellTrashItems({dir + "/y/g"}));
     auto bin = CreateSpecialNamespace(CSIDL_BITBUCKET);
-    auto trashed = std::make_unique<TNamespace>(ILCreateItem(PIDL_KIND_TRASH, "g"), bin.get());
+    auto trashed = std::make_unique<TNamespace>(UniquePIDL(ILCreateItem(PIDL_KIND_TRASH, "g")), bin.get());
     EXPECT_FALSE(trashed->CanDelete());
     EXPECT_FALSE(trashed->Delete({trashed.get()}));
 
@@ -653,7 +656,7 @@ TEST_F(Shell, TrashedItemsShowTheTypeOfTheirName) {
     bin->EnumerateFolder(
         false, true, true,
         [&](TNamespace* parent, PItemIDList child, void*, bool&) {
-            TNamespace item(child, parent);
+            TNamespace item(UniquePIDL(child), parent);
             types.push_back(item.FileType());
             names.push_back(item.NameNormal());
             return true;
@@ -846,8 +849,8 @@ TEST_F(Shell, SupportUnits) {
     {
         TNameSpaceList list;
         list.OnNotify = [&](TNamespace*, TListNotification n) { seen.push_back(n); };
-        list.Add(Item(dir + "/a").release());
-        list.Add(Item(dir).release());
+        list.Add(Item(dir + "/a"));
+        list.Add(Item(dir));
         std::unique_ptr<TNamespace> kept(list.Extract(1));
         EXPECT_EQ(list.Count(), 1);
     }

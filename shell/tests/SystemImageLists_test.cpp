@@ -2,6 +2,7 @@
 #include "platform/shellns/shellapi.h"
 #include "shell/IconTheme.h"
 #include "shell/MimeDatabase.h"
+#include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 #include "shell/SystemImageLists.h"
 #include "shellns_fixture.h"

@@ -7,6 +7,7 @@
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "shell/ShellNotifier.h"
+#include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
 

@@ -7,7 +7,7 @@
 //
 // Threads: GUI thread only, as the tree.
 #include "framework/menus.h"
-#include "shell/ShellUtilities.h"
+#include "shell/Namespace.h"
 #include "vtree/DTDataObject.h"
 #include "vtree/DTHeader.h"
 #include "vtree/DataTreeColumns.h"

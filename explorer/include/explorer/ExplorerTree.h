@@ -26,7 +26,8 @@
 #include "explorer/ExplorerColumns.h"
 #include "shell/NodeStorage.h"
 #include "shell/ShellNotifier.h"
-#include "shell/ShellUtilities.h"
+#include "shell/Namespace.h"
+#include "shell/ShellSortHelper.h"
 #include "vtree/DataStringTree.h"
 
 #include <cstdint>

@@ -91,8 +91,7 @@ class TNodeStorage : public TStreamableClass {
     friend class TRootNodeStorage;
 
 public:
-    // Takes ownership of pidl (which may be nil).
-    TNodeStorage(PItemIDList pidl, TNodeStorage* parent);
+    // pidl may be nil; parent is borrowed (the node above, nil for a top).
     TNodeStorage(UniquePIDL pidl, TNodeStorage* parent);
     ~TNodeStorage() override;
     TNodeStorage(const TNodeStorage&) = delete;
@@ -100,7 +99,8 @@ public:
 
     void LoadFromFile(const WideString& fileName, int32_t version, bool readVerFromStream) override;
     // Replaces this record (PIDL, children, storage) with the one read; on
-    // any error nothing changes.
+    // any error nothing changes. A record inside a tree only takes a record
+    // of its own item (as Assign), else EReadError.
     void LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) override;
     void SaveToFile(const WideString& fileName, int32_t version, bool writeVerToStream) override;
     void SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) override;
@@ -148,6 +148,13 @@ protected:
 private:
     friend class TNodeStorageList;
     void SetPIDL(UniquePIDL pidl);
+    // The structure the lookups rest on, checked once on a tree just read,
+    // before it replaces anything: each relative PIDL is the last item of
+    // its record's absolute one; each child names its record as parent (and
+    // its list the record as owner) and holds the record's PIDL plus one
+    // item. A break raises EAssertionFailed. Linear in the PIDLs' bytes,
+    // without recursion.
+    void CheckTree() const;
     static std::unique_ptr<TNodeStorage> CopyTree(const TNodeStorage& source, TNodeStorage* parent);
 
     UniquePIDL absolutePIDL_;
@@ -158,14 +165,20 @@ private:
 };
 
 // The children of one node, owned, in ascending CompareIDs order of the
-// node's folder.
+// node's folder. The items live in a vector of owning pointers; the base
+// list's own untyped storage is not used (its members are out of reach).
 class TNodeStorageList : public TStreamableList {
 public:
     explicit TNodeStorageList(TNodeStorage* owner) : owner_(owner) {}
     ~TNodeStorageList() override;
 
-    TNodeStorage* Items(int index) const { return static_cast<TNodeStorage*>(Get(index)); }
+    int Count() const { return static_cast<int>(nodes_.size()); }
+    // Index errors raise EListError.
+    TNodeStorage* Items(int index) const;
     TNodeStorage* operator[](int index) const { return Items(index); }
+    // -1 when node is not in the list.
+    int IndexOf(const TNodeStorage* node) const;
+    // The node must name the owner as its parent.
     void Insert(int index, std::unique_ptr<TNodeStorage> node);
     int Add(std::unique_ptr<TNodeStorage> node);
     // Takes the node out; the caller owns it.
@@ -191,12 +204,22 @@ private:
     void Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept);
     // Settles this list, then the lists below what it keeps.
     void SettleTree();
+    void CheckIndex(int index, int limit) const;
     using TList::Add;
+    using TList::Capacity;
     using TList::Delete;
+    using TList::Exchange;
+    using TList::First;
+    using TList::Get;
     using TList::Insert;
+    using TList::Last;
+    using TList::Move;
     using TList::Put;
     using TList::Remove;
+    using TList::SetCapacity;
+    using TList::Sort;
 
+    std::vector<std::unique_ptr<TNodeStorage>> nodes_;
     TNodeStorage* owner_;
     // Where the last lookup landed, near which the next most likely lands:
     // a guess, always checked, so no change to the list needs to keep it true.

@@ -74,10 +74,10 @@ bool EqualPIDL(PCItemIDList a, PCItemIDList b);
 // when either is nil.
 bool IsParentPIDL(PCItemIDList parent, PCItemIDList child, bool immediate);
 
-// A list of PIDLs that owns its items unless SharePIDLs is set: an item
-// that leaves the list (Delete, Put over it, Clear, the destructor) is
-// freed through the task allocator; Extract hands one to the caller. With
-// SharePIDLs the list frees nothing.
+// A list of PIDLs that owns its items: an item that leaves the list
+// (Delete, Put over it, Clear, the destructor) is freed through the task
+// allocator; Extract hands one to the caller. TSharedPIDLList below holds
+// borrowed ones.
 class TPIDLList {
 public:
     TPIDLList() = default;
@@ -103,9 +103,6 @@ public:
     UniquePIDL Extract(int index);
     void Clear();
 
-    bool SharePIDLs() const { return sharePIDLs_; }
-    void SetSharePIDLs(bool share) { sharePIDLs_ = share; }
-
     // Stream form: a 4-byte count, then each PIDL as TPIDLManager writes it.
     // Loading appends to the list. A stream that does not hold a whole,
     // well-formed list raises EReadError and leaves the list as it was.
@@ -115,14 +112,26 @@ public:
     TPIDLManager& PIDLManager();
 
 private:
-    void CheckIndex(int index, int limit) const;
-    // Gives up an item that leaves the list: freed unless the list only
-    // shares its items.
-    void Drop(UniquePIDL& item);
-
     std::vector<UniquePIDL> items_;
     std::unique_ptr<TPIDLManager> manager_;
-    bool sharePIDLs_ = false;
+};
+
+// PIDLs borrowed from their holders, who keep them alive while they are
+// listed: the list frees nothing. Index errors as in TPIDLList.
+class TSharedPIDLList {
+public:
+    int Count() const { return static_cast<int>(items_.size()); }
+    PItemIDList Get(int index) const;
+    PItemIDList operator[](int index) const { return Get(index); }
+    int IndexOf(PCItemIDList pidl) const;
+    int Add(PItemIDList pidl);
+    void Insert(int index, PItemIDList pidl);
+    void Put(int index, PItemIDList pidl);
+    void Delete(int index);
+    void Clear() { items_.clear(); }
+
+private:
+    std::vector<PItemIDList> items_;
 };
 
 } // namespace ax

@@ -5,7 +5,7 @@
 // when first asked for after a change that makes them stale.
 #include "framework/classes.h"
 #include "shell/ShellContainers.h"
-#include "shell/ShellUtilities.h"
+#include "shell/Namespace.h"
 #include "shell/WideStrings.h"
 
 #include <functional>
