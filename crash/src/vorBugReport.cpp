@@ -587,6 +587,11 @@ std::string BugReportFileName() {
     return DirectoryOf(ExecutablePath()) + "/" + name;
 }
 
+bool BugReportFileIsAbsolute() {
+    const std::string& name = ReporterSettings().BugReportFile.str();
+    return !name.empty() && name[0] == '/';
+}
+
 std::string FallbackReportFileName() {
     std::string base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {

@@ -46,6 +46,8 @@ std::string AppName();
 // The report file: BugReportFile with %appname% replaced, in the
 // executable's folder unless absolute.
 std::string BugReportFileName();
+// Whether BugReportFile names its folder itself (no save dialog asks).
+bool BugReportFileIsAbsolute();
 // Where a report is saved when the program's folder cannot be written:
 // the user's state folder ($XDG_STATE_HOME when absolute, else
 // ~/.local/state), in a folder of the program's name that must be the
