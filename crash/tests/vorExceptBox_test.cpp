@@ -50,6 +50,7 @@ protected:
         ReporterSettings().BugReportFile = folder + "/bugreport.txt";
         ReporterRuntime().ConsoleProgram = false;
         MailNetwork().MailtoProgram = "true"; // a mailto handler that takes anything
+        MailNetwork().MailComposerProgram = "/nonexistent/composer"; // no real composer opens
         ExceptionHistory() = {};
         SetActionHandler([this](int action) {
             std::lock_guard l(lock);
