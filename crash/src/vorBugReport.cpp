@@ -10,6 +10,7 @@
 #include "platform/module.h"
 #include "platform/named_mapping.h"
 #include "platform/thread_hooks.h"
+#include "platform/window/savefiledialog.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 #include "rtl/streams.h"
@@ -558,7 +559,7 @@ std::string GetBugReport(const TBugReportInput& in) {
     try {
         std::uintptr_t entry = 0;
         std::string threads = GetThreadReport(in, &entry);
-        report = GetReportHeader(in) + threads;
+        report = WithTerminalClientLine(GetReportHeader(in), TerminalClientName()) + threads;
         if (settings.ListModules) report += std::string(CRLF) + CRLF + GetModuleReport();
         if (settings.ListHardware) report += std::string(CRLF) + CRLF + GetHardwareList();
         const auto& hook = ReporterRuntime().DisasmHook;
@@ -660,7 +661,34 @@ bool WriteReport(const std::string& file, const std::string& report) {
 
 } // namespace
 
-bool SaveBugReport(const std::string& report, bool, std::string* savedAs) {
+namespace {
+
+// The name the user picks in the save dialog; empty when cancelled or
+// when no dialog is installed.
+std::string AskReportFileName(std::uintptr_t owner) {
+    ISaveFileDialogService* dialog = SaveFileDialogService();
+    if (dialog == nullptr) return {};
+    SaveFileRequest request;
+    request.owner = owner;
+    request.title = ReporterSettings().SaveButtonCaption.str();
+    request.filter = "*.txt";
+    request.initialDir = DirectoryOf(ExecutablePath());
+    request.fileName = FileOf(BugReportFileName());
+    request.flags = 0x8004; // OFN_NOREADONLYRETURN | OFN_HIDEREADONLY
+    return dialog->SaveFileName(request);
+}
+
+} // namespace
+
+bool SaveBugReport(const std::string& report, bool silent, std::string* savedAs, std::uintptr_t owner) {
+    // A name without its own folder is asked for when someone can answer;
+    // a cancelled dialog saves nothing.
+    if (!silent && !BugReportFileIsAbsolute() && SaveFileDialogService() != nullptr) {
+        const std::string chosen = AskReportFileName(owner);
+        if (chosen.empty() || chosen[0] != '/' || !MakeFolders(chosen) || !WriteReport(chosen, report)) return false;
+        if (savedAs != nullptr) *savedAs = chosen;
+        return true;
+    }
     std::string file = BugReportFileName();
     if (!MakeFolders(file) || !WriteReport(file, report)) {
         file = FallbackReportFileName();

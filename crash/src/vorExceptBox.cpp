@@ -408,12 +408,12 @@ void TExceptionBox::RemoveButton(int index) {
 void TExceptionBox::Save() {
     if (DispatchAction(bbSave)) return;
     std::string savedAs;
-    if (!SaveBugReport(report_, false, &savedAs)) {
+    if (!SaveBugReport(report_, false, &savedAs, reinterpret_cast<std::uintptr_t>(window_))) {
         MessageBeep(0);
         return;
     }
     MessageBeep(MB_ICONASTERISK);
-    if (savedAs != BugReportFileName())
+    if (savedAs == FallbackReportFileName())
         ShowReporterMessage(reinterpret_cast<std::uintptr_t>(window_), "The bug report was saved as " + savedAs + ".",
                             ReporterSettings().SaveButtonCaption.str());
     // A name the user picks may be saved again; the fixed file is saved
