@@ -335,37 +335,47 @@ void TMainform::FinishPendingLoad() {
     ExpTree->Storage().FinishLoad();
 }
 
+void TMainform::ReloadTree() {
+    ExpTree->RebuildRootNamespace();
+    if (PDataNode root = ExpTree->GetFirst()) {
+        ExpTree->SetExpanded(root, true);
+        ExpTree->SetFocusedNode(root);
+        ExpTree->SetSelected(root, true);
+    }
+}
+
+void TMainform::ReloadList() {
+    // Shown again, the list takes its boxes from the tree.
+    if (TNamespace* shown = ExpList->RootFolderNamespace()) {
+        const UniquePIDL folder(NamespacePIDLManager().CopyPIDL(shown->AbsolutePIDL()));
+        ExpList->SetRootFolderCustomPIDL(folder.get());
+    }
+    ShowListed();
+}
+
 void TMainform::LoadStep() {
-    switch (loadStep_) {
-    case 1:
-        FinishPendingLoad();
-        ShowProgress(40, "Loading " + jobFileName_);
-        loadStep_ = 2;
-        break;
-    case 2:
-        ExpTree->RebuildRootNamespace();
-        if (PDataNode root = ExpTree->GetFirst()) {
-            ExpTree->SetExpanded(root, true);
-            ExpTree->SetFocusedNode(root);
-            ExpTree->SetSelected(root, true);
-        }
-        ShowProgress(70, "Loading " + jobFileName_);
-        loadStep_ = 3;
-        break;
-    case 3:
-        // Shown again, the list takes its boxes from the tree.
-        if (TNamespace* shown = ExpList->RootFolderNamespace()) {
-            const UniquePIDL folder(NamespacePIDLManager().CopyPIDL(shown->AbsolutePIDL()));
-            ExpList->SetRootFolderCustomPIDL(folder.get());
-        }
-        ShowListed();
+    struct Step {
+        void (TMainform::*run)();
+        int progress; // shown once the step is done; the last one ends the gauge
+    };
+    static constexpr Step kSteps[] = {
+        {&TMainform::FinishPendingLoad, 40},
+        {&TMainform::ReloadTree, 70},
+        {&TMainform::ReloadList, 100},
+    };
+    constexpr int kLast = int(std::size(kSteps));
+    const int at = loadStep_;
+    if (at < 1 || at > kLast) return;
+    const Step& step = kSteps[at - 1];
+    (this->*step.run)();
+    if (at == kLast) {
         EndProgress(jobFileName_);
         loadStep_ = 0;
-        break;
-    default:
         return;
     }
-    if (loadStep_ != 0 && HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
+    ShowProgress(step.progress, "Loading " + jobFileName_);
+    loadStep_ = at + 1;
+    if (HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
 }
 
 bool TMainform::SaveJob(const std::string& fileName) {

@@ -4,6 +4,7 @@
 
 #include "controls/CtrlUtils.h"
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -24,13 +25,10 @@ void TExImageControl::Dispatch(TMessage& m) {
         buffer.SetSize(w, h);
         TCanvas& canvas = Canvas();
         canvas.Lock();
-        struct Unlock {
-            TCanvas& c;
-            ~Unlock() {
-                c.SetHandle({});
-                c.Unlock();
-            }
-        } unlock{canvas};
+        ScopeGuard unlock([&canvas] {
+            canvas.SetHandle({});
+            canvas.Unlock();
+        });
         canvas.SetHandle(buffer.Canvas().Handle());
         canvas.Font().Assign(&Font());
         // What lies under the control reaches the buffer through the

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "framework/streaming.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "platform/window/windowdc.h"
 
 namespace ax {
 
@@ -21,9 +23,8 @@ TCustomForm* OwnerForm(TComponent* owner) {
 // One pixel wide or high line, both ends included.
 void Line(HDC dc, int x1, int y1, int x2, int y2, COLORREF colour) {
     const RECT r{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2) + 1, std::max(y1, y2) + 1};
-    HBRUSH brush = CreateSolidBrush(colour);
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    const UniqueBrush brush(CreateSolidBrush(colour));
+    FillRect(dc, &r, brush.Get());
 }
 
 } // namespace
@@ -182,7 +183,8 @@ void TCaptionButton::DrawCaptionButton(bool pressed) {
     const int x = wr.width() - rightMargin_ - frame;
     rect_ = {x - frame, frame, x - frame + width + 3, height + 2};
 
-    HDC dc = GetWindowDC(window);
+    const WindowDC windowDc = WindowDC::WholeWindow(window);
+    const HDC dc = windowDc.Get();
     if (!dc) return;
     // The frame's corners, both included.
     const int l = x, t = frame, r = x + width + 3, b = frame + height + 2;
@@ -212,7 +214,6 @@ void TCaptionButton::DrawCaptionButton(bool pressed) {
         StretchBlt(dc, x + s, frame + s, width, height, glyph_->Canvas().Handle(), 0, 0, glyph_->Width(),
                    glyph_->Height(), SRCCOPY);
     }
-    ReleaseDC(window, dc);
 }
 
 } // namespace ax

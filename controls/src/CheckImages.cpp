@@ -1,4 +1,5 @@
 #include "CheckImages.h"
+#include "platform/gdi/checkglyph.h"
 
 namespace ax {
 
@@ -24,16 +25,12 @@ void Paint(TBitmap& b) {
             const int state = column % 3;
             const bool disabled = column >= 3;
             const int x = column * kCheckCell, y = row * kCheckCell;
-            RECT box{x + 1, y + 1, x + 14, y + 14};
-            const UINT inactive = disabled ? UINT(DFCS_INACTIVE) : 0u;
-            if (row == 0) {
-                const UINT flags = state == 0 ? 0u : state == 1 ? UINT(DFCS_CHECKED)
-                                                                : UINT(DFCS_BUTTON3STATE | DFCS_CHECKED);
-                DrawFrameControl(c.Handle(), &box, DFC_BUTTON, DFCS_BUTTONCHECK | flags | inactive);
-            } else if (row == 1) {
+            const RECT box{x + 1, y + 1, x + 14, y + 14};
+            const CheckMark mark = state == 0 ? CheckMark::Unchecked : state == 1 ? CheckMark::Checked
+                                                                                  : CheckMark::Grayed;
+            if (row < 2) {
                 // A grayed radio item reads unchecked, and looks it.
-                DrawFrameControl(c.Handle(), &box, DFC_BUTTON,
-                                 DFCS_BUTTONRADIO | (state == 1 ? UINT(DFCS_CHECKED) : 0u) | inactive);
+                DrawCheckOrRadio(c.Handle(), box, row == 1, mark, disabled);
             } else if (state != 0) {
                 DrawMark(c, x, y, disabled || state == 2 ? clGray : clBlack);
             }

@@ -5,6 +5,9 @@
 #include "controls/MaxMin.h"
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -41,17 +44,14 @@ void TEditButton::PaintButton(TCanvas& c) {
     TExSpeedButton::PaintButton(c);
     if (State() == bsDown || State() == bsExclusive) return;
     HDC dc = c.Handle();
-    HPEN face = CreatePen(PS_SOLID, 1, ColorToRGB(NewLook() ? clBtnFace : clBtnShadow));
-    HPEN light = CreatePen(PS_SOLID, 1, ColorToRGB(clBtnHighlight));
-    HPEN old = SelectObject(dc, face);
+    const UniquePen face(CreatePen(PS_SOLID, 1, ColorToRGB(NewLook() ? clBtnFace : clBtnShadow)));
+    const UniquePen light(CreatePen(PS_SOLID, 1, ColorToRGB(clBtnHighlight)));
+    const ScopedSelection useFace(dc, face.Get());
     MoveToEx(dc, 0, 0, nullptr);
     LineTo(dc, 0, Height() - 1);
-    SelectObject(dc, light);
+    const ScopedSelection useLight(dc, light.Get());
     MoveToEx(dc, 1, 1, nullptr);
     LineTo(dc, 1, Height() - 2);
-    SelectObject(dc, old);
-    DeleteObject(face);
-    DeleteObject(light);
 }
 
 TCustomComboEdit::TCustomComboEdit(TComponent* owner) : TCustomEdit(owner) {
@@ -90,10 +90,7 @@ void TCustomComboEdit::CreateWnd() {
 void TCustomComboEdit::UpdatePlacement() {
     if (placing_) return;
     placing_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{placing_};
+    ScopeGuard done([this] { placing_ = false; });
     const int bw = button_->Width();
     if (ctl3D_) holder_->SetBounds(Width() - bw - 4, 0, bw, Max(Height() - 4, 0));
     else holder_->SetBounds(Width() - bw - 2, 2, bw, Max(Height() - 4, 0));

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "framework/forms.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquedc.h"
+#include "platform/gdi/uniquegdiobject.h"
 #include "rtl/exceptions.h"
 
 namespace ax {
@@ -18,23 +21,18 @@ struct PaintAccess : TWinControl {
 // Deletes a memory DC and the bitmap it holds, whatever happens between.
 class MemoryDC {
 public:
-    MemoryDC(HDC like, HBITMAP bitmap) : dc_(CreateCompatibleDC(like)), bitmap_(bitmap) {
+    MemoryDC(HDC like, HBITMAP bitmap)
+        : dc_(CreateCompatibleDC(like)), bitmap_(bitmap), selection_(dc_.Get(), bitmap_.Get()) {
         Assert(bool(dc_) && bool(bitmap_), "CtrlUtils: out of drawing resources");
-        old_ = SelectObject(dc_, bitmap_);
-    }
-    ~MemoryDC() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-        DeleteObject(bitmap_);
     }
     MemoryDC(const MemoryDC&) = delete;
     MemoryDC& operator=(const MemoryDC&) = delete;
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.Get(); }
 
 private:
-    HDC dc_;
-    HBITMAP bitmap_;
-    HBITMAP old_{};
+    UniqueDC dc_;
+    UniqueBitmap bitmap_;
+    ScopedSelection<HBITMAP> selection_; // last: the bitmap leaves the DC before either goes
 };
 
 } // namespace

@@ -39,16 +39,14 @@ int GlyphCacheListCount() { return int(Cache().lists.size()); }
 TGlyphList::TGlyphList(int width, int height)
     : list_(ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 4, 4)), width_(width), height_(height) {}
 
-TGlyphList::~TGlyphList() {
-    if (list_) ImageList_Destroy(list_);
-}
+TGlyphList::~TGlyphList() = default;
 
 int TGlyphList::AddMasked(TBitmap& image, TColor maskColor) {
     const COLORREF key = ColorToRGB(maskColor);
     auto slot = std::find(used_.begin(), used_.end(), false);
     int index;
     if (slot == used_.end()) {
-        index = ImageList_AddMasked(list_, image.Handle(), key);
+        index = ImageList_AddMasked(list_.Get(), image.Handle(), key);
         if (index < 0) return -1;
         used_.resize(size_t(index) + 1, false);
     } else {
@@ -61,7 +59,7 @@ int TGlyphList::AddMasked(TBitmap& image, TColor maskColor) {
         const COLORREF oldBk = SetBkColor(src, key);
         BitBlt(mask.Canvas().Handle(), 0, 0, width_, height_, src, 0, 0, SRCCOPY);
         SetBkColor(src, oldBk);
-        if (!ImageList_Replace(list_, index, image.Handle(), mask.Handle())) return -1;
+        if (!ImageList_Replace(list_.Get(), index, image.Handle(), mask.Handle())) return -1;
     }
     used_[size_t(index)] = true;
     ++count_;

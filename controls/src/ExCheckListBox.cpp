@@ -5,6 +5,7 @@
 #include "CheckImages.h"
 #include "controls/CtrlUtils.h"
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -194,10 +195,7 @@ void TExCheckListBox::SetCheckKind(TCheckKind kind) {
 void TExCheckListBox::UpdateCheckStates() {
     if (checkKind_ != ckRadioButtons || Count() == 0) return;
     inUpdate_ = true;
-    struct Clear {
-        bool& flag;
-        ~Clear() { flag = false; }
-    } clear{inUpdate_};
+    ScopeGuard clear([this] { inUpdate_ = false; });
     SetState(std::max(CheckedIndex(), 0), cbChecked);
 }
 
@@ -329,11 +327,7 @@ void TExCheckListBox::DrawItem(int index, RECT rect, TOwnerDrawState state) {
         // A standard list draws its text itself, whoever listens.
         TDrawItemEvent handler = std::move(OnDrawItem);
         OnDrawItem = nullptr;
-        struct Reattach {
-            TDrawItemEvent& slot;
-            TDrawItemEvent& handler;
-            ~Reattach() { slot = std::move(handler); }
-        } reattach{OnDrawItem, handler};
+        ScopeGuard reattach([this, &handler] { OnDrawItem = std::move(handler); });
         TExCustomListBox::DrawItem(index, rect, state);
     } else {
         TExCustomListBox::DrawItem(index, rect, state);

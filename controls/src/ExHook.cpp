@@ -10,6 +10,7 @@
 
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -165,10 +166,7 @@ void TControlHook::Notify(bool before, TMessage& m, bool& handled) {
 
 LRESULT TControlHook::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     ++running_;
-    struct Leave {
-        int& depth;
-        ~Leave() { --depth; }
-    } leave{running_};
+    ScopeGuard leave([this] { --running_; });
     TMessage m{msg, wParam, lParam, 0};
     bool handled = false;
     if (msg != WM_QUIT) Notify(true, m, handled);

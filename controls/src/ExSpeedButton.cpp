@@ -5,18 +5,19 @@
 #include "controls/CtrlUtils.h"
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
 namespace {
 
 void Line(HDC dc, int x1, int y1, int x2, int y2, TColor colour) {
-    HPEN pen = CreatePen(PS_SOLID, 1, ColorToRGB(colour));
-    const HPEN old = SelectObject(dc, pen);
+    const UniquePen pen(CreatePen(PS_SOLID, 1, ColorToRGB(colour)));
+    const ScopedSelection usePen(dc, pen.Get());
     MoveToEx(dc, x1, y1, nullptr);
     LineTo(dc, x2, y2);
-    SelectObject(dc, old);
-    DeleteObject(pen);
 }
 
 // A 1-pixel frame inside r: top and left in one colour, bottom and right in
@@ -340,10 +341,7 @@ bool TExSpeedButton::ShowDropDown() {
     if (TCustomForm* form = GetParentForm(this)) form->SendCancelMode(nullptr);
     dropDownMenu_->SetPopupComponent(this);
     menuTracking_ = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{menuTracking_};
+    ScopeGuard reset([this] { menuTracking_ = false; });
     dropDownMenu_->Popup(p.x, p.y);
     // A press that closed the menu over the button must not press it again.
     if (Parent() && Parent()->HandleAllocated()) {

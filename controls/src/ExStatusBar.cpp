@@ -6,6 +6,7 @@
 #include "controls/ExKb.h"
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "platform/window/windowdc.h"
 #include "rtl/sysutils.h"
 
 namespace ax {
@@ -456,15 +457,14 @@ void TExStatusPanel::Redraw() {
     if (!bar->HandleAllocated() || !IsWindowVisible(bar->Handle())) return;
     const RECT rect = bar->GetPanelRect(Index());
     if (IsRectEmpty(&rect)) return;
-    HDC dc = GetDC(bar->Handle());
+    const WindowDC dc(bar->Handle());
     {
         TCanvas canvas;
-        canvas.SetHandle(dc);
+        canvas.SetHandle(dc.Get());
         canvas.Font().Assign(&bar->Font());
         PanelNeedsDraw(canvas, rect);
         canvas.SetHandle({});
     }
-    ReleaseDC(bar->Handle(), dc);
 }
 
 void TExStatusPanel::PanelNeedsDraw(TCanvas& canvas, const RECT& rect) {
@@ -622,12 +622,10 @@ void TExStatusPanel::DrawGauge(TCanvas& c, RECT rect) {
     RECT done = rect, rest = rect;
     done.right = rect.left + filled;
     rest.left = done.right;
-    HBRUSH doneBrush = CreateSolidBrush(ColorToRGB(gaugeAttrs_->Color()));
-    HBRUSH restBrush = CreateSolidBrush(ColorToRGB(StatusBar()->Color()));
-    FillRect(dc, &done, doneBrush);
-    FillRect(dc, &rest, restBrush);
-    DeleteObject(doneBrush);
-    DeleteObject(restBrush);
+    const UniqueBrush doneBrush(CreateSolidBrush(ColorToRGB(gaugeAttrs_->Color())));
+    const UniqueBrush restBrush(CreateSolidBrush(ColorToRGB(StatusBar()->Color())));
+    FillRect(dc, &done, doneBrush.Get());
+    FillRect(dc, &rest, restBrush.Get());
     const AnsiString text = text_.empty() ? std::to_string(gaugeAttrs_->Position()) + "%" : text_;
     const UINT flags = TextFlags();
     const COLORREF oldColor = GetTextColor(dc);
@@ -693,12 +691,10 @@ void TExStatusPanel::CreateGaugeBitmap(int height) {
         auto mix = [x](int a, int b) { return a + (b - a) * x / 99; };
         const COLORREF colour = RGB(mix(GetRValue(from), GetRValue(to)), mix(GetGValue(from), GetGValue(to)),
                                     mix(GetBValue(from), GetBValue(to)));
-        HPEN pen = CreatePen(PS_SOLID, 1, colour);
-        HPEN old = SelectObject(dc, pen);
+        const UniquePen pen(CreatePen(PS_SOLID, 1, colour));
+        const ScopedSelection usePen(dc, pen.Get());
         MoveToEx(dc, x, 0, nullptr);
         LineTo(dc, x, gradient_->Height());
-        SelectObject(dc, old);
-        DeleteObject(pen);
     }
 }
 
@@ -800,17 +796,12 @@ void TExStatusPanels::Tick() {
 
 TExStatusBar::TExStatusBar(TComponent* owner) : TStatusBar(owner) {
     exPanels_ = std::make_unique<TExStatusPanels>(this);
-    measureDC_ = CreateCompatibleDC({});
+    measureDC_.Reset(CreateCompatibleDC({}));
     RecreateMeasureFont();
 }
 
 TExStatusBar::~TExStatusBar() {
     exPanels_.reset(); // each panel undoes its registrations and frees its part
-    if (measureDC_) {
-        SelectObject(measureDC_, previousFont_);
-        DeleteDC(measureDC_);
-    }
-    if (measureFont_) DeleteObject(measureFont_);
     DestroyComponents();
 }
 
@@ -824,11 +815,10 @@ void TExStatusBar::DefinePublished(TFiler& f) {
 void TExStatusBar::RecreateMeasureFont() {
     LOGFONT lf{};
     GetObject(Font().Handle(), sizeof lf, &lf);
-    const HFONT font = CreateFontIndirect(&lf);
-    const HFONT old = SelectObject(measureDC_, font);
-    if (!measureFont_) previousFont_ = old;
-    else DeleteObject(measureFont_);
-    measureFont_ = font;
+    UniqueFont font(CreateFontIndirect(&lf));
+    if (!measureSelection_) measureSelection_.emplace(measureDC_.Get(), font.Get());
+    else SelectObject(measureDC_.Get(), font.Get());
+    measureFont_ = std::move(font); // the font it replaced is out of the DC now
 }
 
 void TExStatusBar::UpdateAutoFitWidths() {
@@ -963,30 +953,27 @@ void TExStatusBar::WndProc(TMessage& m) {
 void TExStatusBar::PaintSizeGrip() {
     if (!SizeGrip() || Color() == clBtnFace || !HandleAllocated()) return;
     const RECT client = ClientRect();
-    HDC dc = GetDC(handle_);
+    const WindowDC windowDc(handle_);
+    const HDC dc = windowDc.Get();
     const int R = client.right, B = client.bottom;
     RECT grip{R - kGripSize, B - kGripSize, R, B};
-    HBRUSH face = CreateSolidBrush(ColorToRGB(Color()));
-    FillRect(dc, &grip, face);
-    DeleteObject(face);
-    HPEN light = CreatePen(PS_SOLID, 1, ColorToRGB(clBtnHighlight));
-    HPEN dark = CreatePen(PS_SOLID, 1, ColorToRGB(clBtnShadow));
+    {
+        const UniqueBrush face(CreateSolidBrush(ColorToRGB(Color())));
+        FillRect(dc, &grip, face.Get());
+    }
+    const UniquePen light(CreatePen(PS_SOLID, 1, ColorToRGB(clBtnHighlight)));
+    const UniquePen dark(CreatePen(PS_SOLID, 1, ColorToRGB(clBtnShadow)));
     // A line at distance d holds the pixels with (R-1-x) + (B-1-y) = d.
     auto diagonal = [&](int d, HPEN pen) {
-        const HPEN old = SelectObject(dc, pen);
+        const ScopedSelection usePen(dc, pen);
         MoveToEx(dc, R - 1 - d, B - 1, nullptr);
         LineTo(dc, R, B - 2 - d);
-        SelectObject(dc, old);
     };
-    for (int d : {1, 2, 5, 9, 13}) diagonal(d, light);
-    for (int d : {3, 7, 11}) diagonal(d, dark);
-    const HPEN old = SelectObject(dc, dark);
+    for (int d : {1, 2, 5, 9, 13}) diagonal(d, light.Get());
+    for (int d : {3, 7, 11}) diagonal(d, dark.Get());
+    const ScopedSelection useDark(dc, dark.Get());
     MoveToEx(dc, R - kGripSize, B - kGripSize, nullptr);
     LineTo(dc, R, B - kGripSize);
-    SelectObject(dc, old);
-    DeleteObject(light);
-    DeleteObject(dark);
-    ReleaseDC(handle_, dc);
 }
 
 void TExStatusBar::ShowPanelHint(TMessage& m) {

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "framework/streaming.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquedc.h"
 #include "platform/shellns/shellapi.h"
 #include "rtl/scopeguard.h"
 #include "rtl/streams.h"
@@ -58,9 +60,9 @@ int MulDiv(int a, int b, int c) {
 // Dialog base units of a font: the average width of the letters and the
 // height, as the platform works them out for dialogs.
 SIZE DialogBaseUnits(HFONT font) {
-    HDC dc = CreateCompatibleDC(HDC{});
-    ScopeGuard freeDc([&] { DeleteDC(dc); });
-    if (font) SelectObject(dc, font);
+    const UniqueDC memoryDc(CreateCompatibleDC(HDC{}));
+    const HDC dc = memoryDc.Get();
+    const ScopedSelection useFont(dc, font);
     SIZE letters{};
     GetTextExtentPoint32(dc, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", &letters);
     TEXTMETRIC tm;
@@ -120,9 +122,9 @@ int ShellFolderToCSIDL(TShellFolder folder) {
 }
 
 AnsiString FitStatusText(const AnsiString& text, HFONT font, int width, bool pathEllipsis) {
-    HDC dc = CreateCompatibleDC(HDC{});
-    ScopeGuard freeDc([&] { DeleteDC(dc); });
-    if (font) SelectObject(dc, font);
+    const UniqueDC memoryDc(CreateCompatibleDC(HDC{}));
+    const HDC dc = memoryDc.Get();
+    const ScopedSelection useFont(dc, font);
     // One character's room stays free at the end: the text is fitted into
     // the width less a "W", rather than fitted with a "W" that is then cut
     // off again (which, with the ellipsis at the end, would cut the

@@ -4,6 +4,7 @@
 #include "controls/MyCustomGrid.h"
 #include "framework/forms.h"
 #include "platform/window/sound.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -34,10 +35,7 @@ LRESULT TInplaceEdit::DialogCode() {
 void TInplaceEdit::UpdateContents() {
     if (!grid_) return;
     loading_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{loading_};
+    ScopeGuard done([this] { loading_ = false; });
     SetText("");
     editMask_ = grid_->GetEditMask(grid_->Col(), grid_->Row());
     SetText(grid_->GetEditText(grid_->Col(), grid_->Row()));

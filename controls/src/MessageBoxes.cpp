@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "MessageBoxForm.h"
+#include "platform/gdi/uniqueicon.h"
 #include "platform/module.h"
 #include "stdctrls/buttons.h"
 #include "stdctrls/extctrls.h"
@@ -188,90 +189,101 @@ void PlayBoxSound(const AnsiString& Sound) {
 
 namespace {
 
-int RunMessageBox(const AnsiString& text, const AnsiString& caption, const AnsiString& sound, UINT flags,
-                  const TPicture* picture, const TStringList* captions, TImageList* glyphs, bool silent,
-                  TPosition position, bool stayOnTop, bool toFront, TColor color, uint8_t defaultButton) {
-    TMessageBoxSettings& s = MessageBoxSettings();
-    BoxPlan plan;
+// Which buttons and picture a box gets; false: the flags ask for no box.
+bool PlanBox(BoxPlan& plan, UINT flags, const TPicture* picture, const TStringList* captions,
+             uint8_t defaultButton, bool& toFront) {
     plan.custom = captions != nullptr;
     if (plan.custom) {
         plan.count = captions->Count();
         plan.defaultButton = defaultButton;
         plan.hasPicture = picture && picture->Graphic() && !picture->Graphic()->Empty();
     } else {
-        if (!DecodeFlags(flags, plan, toFront)) return 0;
+        if (!DecodeFlags(flags, plan, toFront)) return false;
         plan.hasPicture = plan.icon != 0;
-        FillStandardTexts(s);
+        FillStandardTexts(MessageBoxSettings());
     }
-    if (plan.count == 0) return 0;
+    if (plan.count == 0) return false;
     // A default beyond the last button means the first, as 0 does.
     if (plan.defaultButton < 1 || plan.defaultButton > plan.count) plan.defaultButton = 1;
+    return true;
+}
 
-    BoxPtr form = CreateBoxForm(color, position, stayOnTop, caption);
-    form->EditSystemMenu();
+// Where the text goes, and how far down the icon block reaches.
+struct BoxCursor {
+    int x = 18, y = 18;
+    int iconHeight = 32;
+    int pictureBottom = 0;
+};
 
-    if (plan.custom) PlayBoxSound(sound);
-    else if (!silent) MessageBeep(plan.icon);
-
-    // Icon block.
-    int x = 18, y = 18, iconHeight = 32, pictureBottom = 0;
-    if (plan.hasPicture) {
-        auto* image = TComponent::Create<TImage>(form.get());
-        image->SetParent(form.get());
-        image->SetTransparent(true);
-        HICON icon{};
-        if (plan.custom) {
-            image->SetBounds(0, 0, picture->Width(), picture->Height());
-        } else {
-            icon = LoadIcon(0, StockIconOf(plan.icon));
-            const SIZE size = GetIconSize(icon);
-            image->SetBounds(0, 0, size.cx, size.cy);
-        }
-        const int w = image->Width(), h = image->Height();
-        int top = h / 2 + 2, left = w / 2 + 2;
-        y = top;
-        x = left + w + w / 2;
-        if (w <= 16) {
-            x += 16;
-            left += 8;
-        }
-        if (h <= 16) {
-            y += 8;
-            top += 8;
-        }
-        image->SetBounds(left, top, w, h);
-        if (plan.custom) {
-            image->Picture().Assign(picture);
-        } else {
-            TCanvas& c = image->Canvas();
-            c.Brush().SetColor(color);
-            c.FillRect({0, 0, w, h});
-            DrawIcon(c.Handle(), 0, 0, icon);
-            DestroyIcon(icon);
-        }
-        iconHeight = h;
-        pictureBottom = top + h;
+BoxCursor AddIcon(TMessageBoxForm* form, const BoxPlan& plan, const TPicture* picture, TColor color) {
+    BoxCursor at;
+    if (!plan.hasPicture) return at;
+    auto* image = TComponent::Create<TImage>(form);
+    image->SetParent(form);
+    image->SetTransparent(true);
+    UniqueIcon icon;
+    if (plan.custom) {
+        image->SetBounds(0, 0, picture->Width(), picture->Height());
+    } else {
+        icon.Reset(LoadIcon(0, StockIconOf(plan.icon)));
+        const SIZE size = GetIconSize(icon.Get());
+        image->SetBounds(0, 0, size.cx, size.cy);
     }
+    const int w = image->Width(), h = image->Height();
+    int top = h / 2 + 2, left = w / 2 + 2;
+    at.y = top;
+    at.x = left + w + w / 2;
+    if (w <= 16) {
+        at.x += 16;
+        left += 8;
+    }
+    if (h <= 16) {
+        at.y += 8;
+        top += 8;
+    }
+    image->SetBounds(left, top, w, h);
+    if (plan.custom) {
+        image->Picture().Assign(picture);
+    } else {
+        TCanvas& c = image->Canvas();
+        c.Brush().SetColor(color);
+        c.FillRect({0, 0, w, h});
+        DrawIcon(c.Handle(), 0, 0, icon.Get());
+    }
+    at.iconHeight = h;
+    at.pictureBottom = top + h;
+    return at;
+}
 
-    // Text, centred on a taller icon.
-    auto* label = TComponent::Create<TLabel>(form.get());
-    label->SetParent(form.get());
+// The text, centred on a taller icon; moves the cursor below it and
+// returns its right edge.
+int AddText(TMessageBoxForm* form, const AnsiString& text, BoxCursor& at) {
+    const TMessageBoxSettings& s = MessageBoxSettings();
+    auto* label = TComponent::Create<TLabel>(form);
+    label->SetParent(form);
     if (s.LabelFont) label->SetFont(*s.LabelFont);
     // Message texts carry file names: an "&" in them is shown, not taken
     // as an accelerator.
     label->SetShowAccelChar(false);
     label->SetCaption(text);
-    label->SetLeft(x);
-    label->SetTop(label->Height() >= iconHeight ? y : iconHeight / 2 + y - label->Height() / 2);
-    y = label->Top() + label->Height();
-    const int right = x + label->Width();
+    label->SetLeft(at.x);
+    label->SetTop(label->Height() >= at.iconHeight ? at.y : at.iconHeight / 2 + at.y - label->Height() / 2);
+    at.y = label->Top() + label->Height();
+    return at.x + label->Width();
+}
 
-    // Buttons.
+struct ButtonRow {
     std::vector<TBitBtn*> buttons;
-    int gap = 0;
+    int gap = 0; // above the row: half a button's own height
+};
+
+ButtonRow AddButtons(TMessageBoxForm* form, const BoxPlan& plan, const TStringList* captions,
+                     TImageList* glyphs) {
+    const TMessageBoxSettings& s = MessageBoxSettings();
+    ButtonRow row;
     for (int i = 1; i <= plan.count; ++i) {
-        auto* b = TComponent::Create<TBitBtn>(form.get());
-        b->SetParent(form.get());
+        auto* b = TComponent::Create<TBitBtn>(form);
+        b->SetParent(form);
         if (s.ButtonFont) b->SetFont(*s.ButtonFont);
         if (plan.custom) {
             b->SetModalResult(10 + i);
@@ -292,30 +304,58 @@ int RunMessageBox(const AnsiString& text, const AnsiString& caption, const AnsiS
             // question that also offers Cancel.
             if (letter == 'n' && plan.letters.find('c') != std::string::npos) b->SetCancel(false);
         }
-        if (i == 1) gap = b->Height() / 2;
+        if (i == 1) row.gap = b->Height() / 2;
         if (s.ButtonHeight) b->SetHeight(s.ButtonHeight);
         if (s.ButtonWidth) b->SetWidth(s.ButtonWidth);
-        buttons.push_back(b);
+        row.buttons.push_back(b);
     }
+    return row;
+}
+
+// The buttons in a row below the text (and the picture), and the form
+// sized round it all.
+void PlaceButtons(TMessageBoxForm* form, const ButtonRow& row, BoxCursor at, int right) {
+    const auto& buttons = row.buttons;
     // A picture taller than the text must not reach into the button row.
-    if (pictureBottom > y + gap) y = pictureBottom;
-    const RowLayout layout =
-        LayoutButtons(plan.count, x, y, right, buttons.back()->Width(), buttons.back()->Height(), gap);
+    if (at.pictureBottom > at.y + row.gap) at.y = at.pictureBottom;
+    const RowLayout layout = LayoutButtons(int(buttons.size()), at.x, at.y, right, buttons.back()->Width(),
+                                           buttons.back()->Height(), row.gap);
     for (size_t i = 0; i < buttons.size(); ++i)
         buttons[i]->SetBounds(layout.positions[i].x, layout.positions[i].y, buttons[i]->Width(),
                               buttons[i]->Height());
     form->SetClientSize(layout.clientWidth, layout.clientHeight);
     form->AddFrame();
+}
 
-    // The focus reaches the default button through the dialog's own Tab
-    // handling once the modal loop runs.
-    const HWND first = buttons.front()->Handle();
-    for (int i = 1; i < plan.defaultButton; ++i) {
+// The focus reaches the default button through the dialog's own Tab
+// handling once the modal loop runs.
+void FocusDefaultButton(const ButtonRow& row, int defaultButton) {
+    const HWND first = row.buttons.front()->Handle();
+    for (int i = 1; i < defaultButton; ++i) {
         PostMessage(first, WM_KEYDOWN, VK_TAB, 0);
         PostMessage(first, WM_KEYUP, VK_TAB, 0);
     }
+}
 
-    if (toFront) form->BringOwnerToFront(s.MinimizeRestore);
+int RunMessageBox(const AnsiString& text, const AnsiString& caption, const AnsiString& sound, UINT flags,
+                  const TPicture* picture, const TStringList* captions, TImageList* glyphs, bool silent,
+                  TPosition position, bool stayOnTop, bool toFront, TColor color, uint8_t defaultButton) {
+    BoxPlan plan;
+    if (!PlanBox(plan, flags, picture, captions, defaultButton, toFront)) return 0;
+
+    BoxPtr form = CreateBoxForm(color, position, stayOnTop, caption);
+    form->EditSystemMenu();
+
+    if (plan.custom) PlayBoxSound(sound);
+    else if (!silent) MessageBeep(plan.icon);
+
+    BoxCursor at = AddIcon(form.get(), plan, picture, color);
+    const int right = AddText(form.get(), text, at);
+    const ButtonRow row = AddButtons(form.get(), plan, captions, glyphs);
+    PlaceButtons(form.get(), row, at, right);
+    FocusDefaultButton(row, plan.defaultButton);
+
+    if (toFront) form->BringOwnerToFront(MessageBoxSettings().MinimizeRestore);
     SetWindowPos(form->Handle(), HWND_TOPMOST, form->Left(), form->Top(), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     form->AnnounceModal();
     return form->ShowModal();

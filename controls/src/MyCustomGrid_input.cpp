@@ -4,6 +4,8 @@
 
 #include "controls/MyCustomGrid.h"
 #include "framework/forms.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "platform/window/windowdc.h"
 
 namespace ax {
 
@@ -267,18 +269,14 @@ namespace {
 // the screen.
 class XorPen {
 public:
-    explicit XorPen(HWND window) : window_(window), dc_(GetDC(window)) {
+    explicit XorPen(HWND window) : windowDc_(window), dc_(windowDc_.Get()) {
         saved_ = SaveDC(dc_);
-        pen_ = CreatePen(PS_DOT, 1, RGB(255, 255, 255));
-        SelectObject(dc_, pen_);
+        pen_.Reset(CreatePen(PS_DOT, 1, RGB(255, 255, 255)));
+        SelectObject(dc_, pen_.Get());
         SetROP2(dc_, R2_XORPEN);
         SetBkMode(dc_, TRANSPARENT);
     }
-    ~XorPen() {
-        RestoreDC(dc_, saved_);
-        DeleteObject(pen_);
-        ReleaseDC(window_, dc_);
-    }
+    ~XorPen() { RestoreDC(dc_, saved_); } // the pen leaves the DC here, before it is deleted
     XorPen(const XorPen&) = delete;
     XorPen& operator=(const XorPen&) = delete;
     void Line(int x1, int y1, int x2, int y2) {
@@ -287,9 +285,9 @@ public:
     }
 
 private:
-    HWND window_;
+    WindowDC windowDc_;
     HDC dc_;
-    HPEN pen_{};
+    UniquePen pen_;
     int saved_ = 0;
 };
 } // namespace

@@ -5,6 +5,8 @@
 
 #include "controls/MyCustomGrid.h"
 #include "framework/forms.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquegdiobject.h"
 
 namespace ax {
 
@@ -49,15 +51,15 @@ struct Pass {
 // other axis from `from` to `to`.
 void DrawAxisLines(HDC dc, const TGridAxisDrawInfo& axis, int first, int start, int end, int from, int to,
                    bool horizontalLines, COLORREF colour, int width) {
-    HPEN pen{};
+    UniquePen pen;
     if (width > 1) {
         LOGBRUSH brush{BS_SOLID, colour, 0};
-        pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER, DWORD(width), &brush, 0,
-                           nullptr);
+        pen.Reset(ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER, DWORD(width), &brush, 0,
+                               nullptr));
     } else {
-        pen = CreatePen(PS_SOLID, width, colour);
+        pen.Reset(CreatePen(PS_SOLID, width, colour));
     }
-    const HPEN old = SelectObject(dc, pen);
+    const ScopedSelection usePen(dc, pen.Get());
     {
         LineBatch batch(dc);
         const int lw = axis.EffectiveLineWidth;
@@ -75,8 +77,6 @@ void DrawAxisLines(HDC dc, const TGridAxisDrawInfo& axis, int first, int start, 
             }
         }
     }
-    SelectObject(dc, old);
-    DeleteObject(pen);
 }
 
 } // namespace

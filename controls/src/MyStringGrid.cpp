@@ -1,5 +1,6 @@
 // The string grid: sparse cell storage, row and column views, edit text.
 #include "controls/MyStringGrid.h"
+#include "rtl/scopeguard.h"
 
 #include <algorithm>
 
@@ -44,10 +45,7 @@ int TMyStringGridStrings::Add(const AnsiString& text) {
 
 void TMyStringGridStrings::Assign(const TStringList& source) {
     BeginUpdate();
-    struct End {
-        TMyStringGridStrings& s;
-        ~End() { s.EndUpdate(); }
-    } end{*this};
+    ScopeGuard end([this] { EndUpdate(); });
     const int n = std::min(source.Count(), Count());
     for (int i = 0; i < n; ++i) {
         PutString(i, source[i]);
@@ -59,10 +57,7 @@ void TMyStringGridStrings::Assign(const TMyStringGridStrings& source) { Assign(s
 
 void TMyStringGridStrings::Clear() {
     BeginUpdate();
-    struct End {
-        TMyStringGridStrings& s;
-        ~End() { s.EndUpdate(); }
-    } end{*this};
+    ScopeGuard end([this] { EndUpdate(); });
     const int count = Count();
     for (int i = 0; i < count; ++i) {
         PutString(i, "");
@@ -181,10 +176,7 @@ AnsiString TMyStringGrid::GetEditText(int col, int row) {
 
 void TMyStringGrid::SetEditText(int col, int row, const AnsiString& value) {
     ++editUpdate_;
-    struct Done {
-        int& counter;
-        ~Done() { --counter; }
-    } done{editUpdate_};
+    ScopeGuard done([this] { --editUpdate_; });
     if (value != Cells(col, row)) SetCells(col, row, value);
     TMyDrawGrid::SetEditText(col, row, value);
 }

@@ -4,6 +4,7 @@
 
 #include "controls/CtrlUtils.h"
 #include "framework/streaming.h"
+#include "platform/window/windowdc.h"
 
 namespace ax {
 
@@ -268,9 +269,10 @@ void TSecretPanel::DrawLines() {
         }
         OffsetRect(&line, 0, lineHeight_);
     }
-    HDC target = GetDC(Handle());
-    BitBlt(target, paintRect_.left, paintRect_.top, w, h, dc, 0, 0, SRCCOPY);
-    ReleaseDC(Handle(), target);
+    {
+        const WindowDC target(Handle());
+        BitBlt(target.Get(), paintRect_.left, paintRect_.top, w, h, dc, 0, 0, SRCCOPY);
+    }
     ValidateRect(Handle(), &paintRect_);
 }
 

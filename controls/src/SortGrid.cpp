@@ -326,17 +326,13 @@ void TSortGrid::SortByColumn(int col) {
     HideComboList();
     sorting_ = true;
     BeginUpdate();
-    struct Finish {
-        TSortGrid& g;
-        ~Finish() {
-            g.sorting_ = false;
-            g.sortOptions_->SortCompare = nullptr;
-            g.EndUpdate();
-        }
-    };
     int primary = col;
     {
-        Finish finish{*this};
+        ScopeGuard finish([this] {
+            sorting_ = false;
+            sortOptions_->SortCompare = nullptr;
+            EndUpdate();
+        });
         if (OnSortBegin) OnSortBegin(this, primary);
         std::vector<bool> selected(size_t(RowCount()), false);
         for (int i = 0; i < selectedSet_.Count(); ++i) {
@@ -398,15 +394,10 @@ void TSortGrid::SetFiltered(bool value) {
     const bool wasModified = modified_;
     const bool updating = NowUpdating();
     if (!updating) BeginUpdate();
-    struct Finish {
-        TSortGrid& g;
-        bool updating;
-        bool wasModified;
-        ~Finish() {
-            if (!updating) g.EndUpdate();
-            g.modified_ = wasModified;
-        }
-    } finish{*this, updating, wasModified};
+    ScopeGuard finish([this, updating, wasModified] {
+        if (!updating) EndUpdate();
+        modified_ = wasModified;
+    });
     // Filtering again starts from every row, so the rows hidden the first
     // time are kept (and judged again).
     if (hiddenRows_ > 0 || placeholderRow_) Unfilter();

@@ -6,6 +6,7 @@
 
 #include "controls/SortGrid.h"
 #include "framework/forms.h"
+#include "platform/gdi/uniquegdiobject.h"
 
 namespace ax {
 
@@ -42,10 +43,9 @@ AnsiString ShortenTitle(TCanvas& canvas, const AnsiString& text, int space) {
 
 void FillBox(HDC dc, int left, int top, int right, int bottom, TColor color) {
     if (right <= left || bottom <= top) return;
-    HBRUSH brush = CreateSolidBrush(ColorToRGB(color));
+    const UniqueBrush brush(CreateSolidBrush(ColorToRGB(color)));
     const RECT r{left, top, right, bottom};
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    FillRect(dc, &r, brush.Get());
 }
 
 // An arrow of four rows in an 8 x 7 box (narrower when the cell is).

@@ -356,119 +356,158 @@ std::string TrimmedMessage(const std::string& message) {
     return message.substr(0, keep) + ".";
 }
 
+namespace {
+
+// The report header's lines, a group each; each ends its lines with CRLF.
+
+void AddDateTime(std::string& h) {
+    int y, mo, d, hh, mi, s, ms;
+    SplitDateTime(CurrentClock().Now(), y, mo, d, hh, mi, s, ms);
+    h += Label("date/time") + vor::IntToStrEx(static_cast<std::int64_t>(y), 4, '0') + "-" + Two(mo) + "-" + Two(d) +
+         ", " + Two(hh) + ":" + Two(mi) + ":" + Two(s) + ", " + std::to_string(ms) + "ms" + CRLF;
+}
+
+// Computer, user, system and its language and up time.
+void AddSystem(std::string& h) {
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    h += Label("computer name") + host + CRLF;
+    if (const passwd* pw = ::getpwuid(::geteuid())) h += Label("user name") + pw->pw_name + CRLF;
+    const TOsVersion& os = GetOsVersion();
+    h += Label("operating system") + os.Description + " build " + std::to_string(os.Build) + CRLF;
+    const char* lang = std::getenv("LC_ALL");
+    if (lang == nullptr || *lang == 0) lang = std::getenv("LANG");
+    if (std::string language = LanguageName(lang ? lang : ""); !language.empty())
+        h += Label("system language") + language + CRLF;
+    std::istringstream up(ReadFileText("/proc/uptime"));
+    double seconds = 0;
+    if (up >> seconds) h += Label("system up time") + DurationText(static_cast<std::uint64_t>(seconds)) + CRLF;
+}
+
+void AddProgramUpTime(std::string& h) {
+    const std::uint64_t ms = CurrentClock().Ticks() - g_startTicks;
+    std::string up = DurationText(ms / 1000);
+    h += Label("program up time") + (up.empty() ? std::to_string(ms) + " milliseconds" : up) + CRLF;
+}
+
+void AddProcessors(std::string& h) {
+    std::istringstream cpu(ReadFileText("/proc/cpuinfo"));
+    std::string line, name;
+    int count = 0;
+    while (std::getline(cpu, line))
+        if (line.rfind("model name", 0) == 0) {
+            ++count;
+            if (name.empty()) name = vor::TrimCopy(line.substr(line.find(':') + 1));
+        }
+    if (!name.empty())
+        h += count <= 1 ? Label("processor") + name + CRLF
+                        : Label("processors") + std::to_string(count) + "x " + name + CRLF;
+}
+
+void AddPhysicalMemory(std::string& h) {
+    std::istringstream mem(ReadFileText("/proc/meminfo"));
+    std::string key;
+    std::uint64_t value = 0, total = 0, available = 0;
+    std::string unit;
+    while (mem >> key >> value >> unit) {
+        if (key == "MemTotal:") total = value * 1024;
+        if (key == "MemAvailable:") available = value * 1024;
+    }
+    if (total != 0)
+        h += Label("physical memory") + std::to_string((available + 0x80000) >> 20) + "/" +
+             std::to_string((total + 0x80000) >> 20) + " MB (free/total)" + CRLF;
+}
+
+// The root's free space, and that of the program's own disk.
+void AddFreeDiskSpace(std::string& h) {
+    std::string space = FreeSpace("/");
+    const std::string exe = ExecutablePath();
+    const std::string exeMount = MountPointOf(DirectoryOf(exe));
+    std::string line = space.empty() ? std::string() : "(/) " + space;
+    if (!exeMount.empty() && exeMount != "/") {
+        std::string other = FreeSpace(exeMount);
+        if (!other.empty()) line += (line.empty() ? "" : " ") + std::string("(") + exeMount + ") " + other;
+    }
+    if (!line.empty()) h += Label("free disk space") + line + CRLF;
+}
+
+void AddDisplayMode(std::string& h) {
+    const int w = GetSystemMetrics(SM_CXSCREEN), hgt = GetSystemMetrics(SM_CYSCREEN);
+    if (w > 0 && hgt > 0) h += Label("display mode") + std::to_string(w) + "x" + std::to_string(hgt) + ", 32 bit" + CRLF;
+}
+
+// The process's writable anonymous memory, heap and stacks.
+void AddAllocatedMemory(std::string& h) {
+    std::uint64_t allocated = 0;
+    const RegionMap map = RegionMap::build();
+    for (const auto& r : map.regions())
+        if (r.writable && (r.path.empty() || r.path == "[heap]" || r.path == "[stack]")) allocated += r.end - r.start;
+    h += Label("allocated memory") + vor::SizeToStr(static_cast<std::int64_t>(allocated)) + CRLF;
+}
+
+// Only when the program was given arguments.
+void AddCommandLine(std::string& h) {
+    std::string raw = ReadFileText("/proc/self/cmdline");
+    std::vector<std::string> args;
+    std::size_t at = 0;
+    while (at < raw.size()) {
+        auto end = raw.find('\0', at);
+        if (end == std::string::npos) end = raw.size();
+        args.push_back(raw.substr(at, end - at));
+        at = end + 1;
+    }
+    if (args.size() > 1) {
+        std::string line;
+        for (const auto& a : args) line += (line.empty() ? "" : " ") + a;
+        h += Label("command line") + line + CRLF;
+    }
+}
+
+// The executable's name, date and version, and the reporter's version.
+void AddExecutable(std::string& h) {
+    const std::string exe = ExecutablePath();
+    h += Label("executable") + FileOf(exe) + CRLF;
+    if (std::string t = FileTimeText(exe); !t.empty()) h += Label("exec. date/time") + t + CRLF;
+    std::string version;
+    if (ReporterRuntime().VersionTextHook) version = ReporterRuntime().VersionTextHook();
+    if (version.empty())
+        if (std::uint64_t v = GetFileVersion(exe); v != 0)
+            version = FileVersionText(static_cast<std::uint32_t>(v >> 32), static_cast<std::uint32_t>(v));
+    if (!version.empty()) h += Label("version") + version + CRLF;
+    h += Label("vorExcept version") + "2.7i" + CRLF;
+}
+
+// The last lines, without a line end.
+void AddException(std::string& h, const TBugReportInput& in, const VorSettings& settings) {
+    if (in.Frozen) {
+        h += Label("exception message") + settings.FrozenText.str();
+    } else {
+        std::string cls, msg;
+        ExceptionClassAndMessage(in.Object, cls, msg);
+        h += Label("exception class") + cls;
+        if (msg != cls) h += std::string(CRLF) + Label("exception message") + TrimmedMessage(msg);
+    }
+}
+
+} // namespace
+
 std::string GetReportHeader(const TBugReportInput& in) {
     const VorSettings& settings = ReporterSettings();
     std::string h;
+    // A failing step keeps the lines before it and says what failed.
     try {
-        int y, mo, d, hh, mi, s, ms;
-        SplitDateTime(CurrentClock().Now(), y, mo, d, hh, mi, s, ms);
-        h += Label("date/time") + vor::IntToStrEx(static_cast<std::int64_t>(y), 4, '0') + "-" + Two(mo) + "-" + Two(d) +
-             ", " + Two(hh) + ":" + Two(mi) + ":" + Two(s) + ", " + std::to_string(ms) + "ms" + CRLF;
-        char host[256] = {};
-        ::gethostname(host, sizeof host - 1);
-        h += Label("computer name") + host + CRLF;
-        if (const passwd* pw = ::getpwuid(::geteuid())) h += Label("user name") + pw->pw_name + CRLF;
-        const TOsVersion& os = GetOsVersion();
-        h += Label("operating system") + os.Description + " build " + std::to_string(os.Build) + CRLF;
-        const char* lang = std::getenv("LC_ALL");
-        if (lang == nullptr || *lang == 0) lang = std::getenv("LANG");
-        if (std::string language = LanguageName(lang ? lang : ""); !language.empty())
-            h += Label("system language") + language + CRLF;
-        {
-            std::istringstream up(ReadFileText("/proc/uptime"));
-            double seconds = 0;
-            if (up >> seconds) h += Label("system up time") + DurationText(static_cast<std::uint64_t>(seconds)) + CRLF;
-        }
-        {
-            const std::uint64_t ms = CurrentClock().Ticks() - g_startTicks;
-            std::string up = DurationText(ms / 1000);
-            h += Label("program up time") + (up.empty() ? std::to_string(ms) + " milliseconds" : up) + CRLF;
-        }
-        {
-            std::istringstream cpu(ReadFileText("/proc/cpuinfo"));
-            std::string line, name;
-            int count = 0;
-            while (std::getline(cpu, line))
-                if (line.rfind("model name", 0) == 0) {
-                    ++count;
-                    if (name.empty()) name = vor::TrimCopy(line.substr(line.find(':') + 1));
-                }
-            if (!name.empty())
-                h += count <= 1 ? Label("processor") + name + CRLF
-                                : Label("processors") + std::to_string(count) + "x " + name + CRLF;
-        }
-        {
-            std::istringstream mem(ReadFileText("/proc/meminfo"));
-            std::string key;
-            std::uint64_t value = 0, total = 0, available = 0;
-            std::string unit;
-            while (mem >> key >> value >> unit) {
-                if (key == "MemTotal:") total = value * 1024;
-                if (key == "MemAvailable:") available = value * 1024;
-            }
-            if (total != 0)
-                h += Label("physical memory") + std::to_string((available + 0x80000) >> 20) + "/" +
-                     std::to_string((total + 0x80000) >> 20) + " MB (free/total)" + CRLF;
-        }
-        {
-            std::string space = FreeSpace("/");
-            const std::string exe = ExecutablePath();
-            const std::string exeMount = MountPointOf(DirectoryOf(exe));
-            std::string line = space.empty() ? std::string() : "(/) " + space;
-            if (!exeMount.empty() && exeMount != "/") {
-                std::string other = FreeSpace(exeMount);
-                if (!other.empty()) line += (line.empty() ? "" : " ") + std::string("(") + exeMount + ") " + other;
-            }
-            if (!line.empty()) h += Label("free disk space") + line + CRLF;
-        }
-        {
-            const int w = GetSystemMetrics(SM_CXSCREEN), hgt = GetSystemMetrics(SM_CYSCREEN);
-            if (w > 0 && hgt > 0) h += Label("display mode") + std::to_string(w) + "x" + std::to_string(hgt) + ", 32 bit" + CRLF;
-        }
+        AddDateTime(h);
+        AddSystem(h);
+        AddProgramUpTime(h);
+        AddProcessors(h);
+        AddPhysicalMemory(h);
+        AddFreeDiskSpace(h);
+        AddDisplayMode(h);
         h += Label("process id") + DollarHex(static_cast<std::uint64_t>(::getpid())) + CRLF;
-        {
-            std::uint64_t allocated = 0;
-            const RegionMap map = RegionMap::build();
-            for (const auto& r : map.regions())
-                if (r.writable && (r.path.empty() || r.path == "[heap]" || r.path == "[stack]")) allocated += r.end - r.start;
-            h += Label("allocated memory") + vor::SizeToStr(static_cast<std::int64_t>(allocated)) + CRLF;
-        }
-        if (settings.ShowCommandLine) {
-            std::string raw = ReadFileText("/proc/self/cmdline");
-            std::vector<std::string> args;
-            std::size_t at = 0;
-            while (at < raw.size()) {
-                auto end = raw.find('\0', at);
-                if (end == std::string::npos) end = raw.size();
-                args.push_back(raw.substr(at, end - at));
-                at = end + 1;
-            }
-            if (args.size() > 1) {
-                std::string line;
-                for (const auto& a : args) line += (line.empty() ? "" : " ") + a;
-                h += Label("command line") + line + CRLF;
-            }
-        }
-        const std::string exe = ExecutablePath();
-        h += Label("executable") + FileOf(exe) + CRLF;
-        if (std::string t = FileTimeText(exe); !t.empty()) h += Label("exec. date/time") + t + CRLF;
-        {
-            std::string version;
-            if (ReporterRuntime().VersionTextHook) version = ReporterRuntime().VersionTextHook();
-            if (version.empty())
-                if (std::uint64_t v = GetFileVersion(exe); v != 0)
-                    version = FileVersionText(static_cast<std::uint32_t>(v >> 32), static_cast<std::uint32_t>(v));
-            if (!version.empty()) h += Label("version") + version + CRLF;
-        }
-        h += Label("vorExcept version") + "2.7i" + CRLF;
-        if (in.Frozen) {
-            h += Label("exception message") + settings.FrozenText.str();
-        } else {
-            std::string cls, msg;
-            ExceptionClassAndMessage(in.Object, cls, msg);
-            h += Label("exception class") + cls;
-            if (msg != cls) h += std::string(CRLF) + Label("exception message") + TrimmedMessage(msg);
-        }
+        AddAllocatedMemory(h);
+        if (settings.ShowCommandLine) AddCommandLine(h);
+        AddExecutable(h);
+        AddException(h, in, settings);
     } catch (const std::exception& e) {
         h += e.what();
     }

@@ -3,6 +3,7 @@
 #include "vorDisAsm_internal.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace ax {
 
@@ -35,6 +36,46 @@ std::size_t FetchBytes(const TMemoryReader& memory, std::uintptr_t address,
 bool IsImm8InVexMap1(std::uint8_t opcode) {
     return (opcode >= 0x70 && opcode <= 0x73) || opcode == 0xC2 ||
            (opcode >= 0xC4 && opcode <= 0xC6);
+}
+
+constexpr TOpcodeSet OpcodeSet(std::initializer_list<std::uint8_t> opcodes) {
+    TOpcodeSet set{};
+    for (const std::uint8_t op : opcodes) set[op >> 6] |= std::uint64_t(1) << (op & 63);
+    return set;
+}
+
+// XOP map 10 holds two opcodes: bextr and the lightweight profiling pair.
+const TOpcodeSet& XopMap10Set() {
+    static constexpr TOpcodeSet set = OpcodeSet({0x10, 0x12});
+    return set;
+}
+
+// The opcodes a VEX or XOP map holds, and the flags each of them has.
+struct TMapRule {
+    unsigned Map;
+    const TOpcodeSet& (*Opcodes)();
+    std::uint16_t Flags;
+};
+
+// Some of map 1 take an 8-bit immediate besides (IsImm8InVexMap1).
+constexpr TMapRule kVexMaps[] = {
+    {1, VexMap1Set, ModRm | WriteRegRm},
+    {2, VexMap38Set, ModRm | WriteRegRm},
+    {3, VexMap3ASet, ModRm | WriteRegRm | Imm8},
+};
+
+constexpr TMapRule kXopMaps[] = {
+    {8, XopMap8Set, ModRm | WriteRegRm | Imm8},
+    {9, XopMap9Set, ModRm | WriteRegRm},
+    {10, XopMap10Set, ModRm | WriteRegRm | ImmOpSize},
+};
+
+// An opcode's flags in a map; Invalid for an opcode or map not in the table.
+template <std::size_t N>
+std::uint16_t MapFlags(const TMapRule (&maps)[N], unsigned map, std::uint8_t opcode) {
+    for (const TMapRule& m : maps)
+        if (m.Map == map) return Contains(m.Opcodes(), opcode) ? m.Flags : Invalid;
+    return Invalid;
 }
 
 class TDecoder : public TDecodeState {
@@ -161,25 +202,11 @@ TDecoder::TStop TDecoder::ReadVex(std::uint8_t lead) {
         VectorLength = (b2 >> 2) & 1;
     }
     if (!Fetch(Opcode)) return TStop::Truncated;
-    switch (Map) {
-    case 1:
-        if (Opcode == 0x77)
-            Flags = 0; // vzeroupper, vzeroall
-        else if (Contains(VexMap1Set(), Opcode))
-            Flags = ModRm | WriteRegRm | (IsImm8InVexMap1(Opcode) ? Imm8 : 0);
-        else
-            Flags = Invalid;
-        break;
-    case 2:
-        Flags = Contains(VexMap38Set(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm) : Invalid;
-        break;
-    case 3:
-        Flags = Contains(VexMap3ASet(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm | Imm8)
-                                                : Invalid;
-        break;
-    default:
-        Flags = Invalid;
-        break;
+    if (Map == 1 && Opcode == 0x77) {
+        Flags = 0; // vzeroupper, vzeroall
+    } else {
+        Flags = MapFlags(kVexMaps, Map, Opcode);
+        if (Map == 1 && Flags != Invalid && IsImm8InVexMap1(Opcode)) Flags |= Imm8;
     }
     return TStop::None;
 }
@@ -201,22 +228,7 @@ TDecoder::TStop TDecoder::ReadXop() {
     VectorLength = (b2 >> 2) & 1;
     if ((b2 & 3) != 0) ForceInvalid = true; // XOP has no implied prefixes
     if (!Fetch(Opcode)) return TStop::Truncated;
-    switch (Map) {
-    case 8:
-        Flags = Contains(XopMap8Set(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm | Imm8)
-                                               : Invalid;
-        break;
-    case 9:
-        Flags = Contains(XopMap9Set(), Opcode) ? static_cast<std::uint16_t>(ModRm | WriteRegRm) : Invalid;
-        break;
-    case 10:
-        Flags = Opcode == 0x10 || Opcode == 0x12 ? static_cast<std::uint16_t>(ModRm | WriteRegRm | ImmOpSize)
-                                                 : Invalid;
-        break;
-    default:
-        Flags = Invalid;
-        break;
-    }
+    Flags = MapFlags(kXopMaps, Map, Opcode);
     return TStop::None;
 }
 

@@ -6,9 +6,12 @@
 #include "crash/vorRestart.h"
 #include "crash/vorSettings.h"
 #include "platform/gdi/image.h"
+#include "platform/gdi/scopedselection.h"
 #include "platform/window/display.h"
+#include "platform/window/paintscope.h"
 #include "platform/window/sound.h"
 #include "platform/window/window.h"
+#include "platform/window/windowdc.h"
 #include "rtl/clock.h"
 
 #include <unistd.h>
@@ -144,8 +147,8 @@ TExceptionBox::TExceptionBox(bool canContinue, bool frozen, std::string report, 
         auto* box = reinterpret_cast<TExceptionBox*>(GetWindowLongPtr(h, GWLP_USERDATA));
         return box != nullptr ? box->ReportProc(h, m, w, l) : DefWindowProc(h, m, w, l);
     });
-    messageFont_ = CreateFont(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
-    reportFont_ = CreateFont(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Courier New");
+    messageFont_.Reset(CreateFont(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif"));
+    reportFont_.Reset(CreateFont(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Courier New"));
 
     std::string title = settings.BoxTitle.str();
     title = ExpandPlaceholders(title, message_);
@@ -199,29 +202,28 @@ TExceptionBox::~TExceptionBox() {
         SetWindowLongPtr(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
     }
-    DeleteObject(messageFont_);
-    DeleteObject(reportFont_);
 }
 
 void TExceptionBox::Layout() {
     const VorSettings& settings = ReporterSettings();
-    HDC dc = GetDC(window_);
-    HFONT old = SelectObject(dc, messageFont_);
     const std::string text = ExpandPlaceholders(frozen_ ? settings.FrozenText.str() : settings.BoxText.str(), message_);
     RECT measure{0, 0, 600, 0};
-    DrawText(dc, text, &measure, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    auto width = [&](int i) {
-        SIZE s{};
-        GetTextExtentPoint32(dc, Caption(i), &s);
-        return s.cx + 24;
-    };
     int left = 0, right = 0, leftCount = 0, rightCount = 0;
-    for (int i : {bbMail, bbSave, bbPrint, bbShow})
-        if (buttons_[i]) left = std::max(left, width(i)), ++leftCount;
-    for (int i : {bbContinue, bbRestart, bbClose})
-        if (buttons_[i]) right = std::max(right, width(i)), ++rightCount;
-    SelectObject(dc, old);
-    ReleaseDC(window_, dc);
+    {
+        const WindowDC windowDc(window_);
+        const HDC dc = windowDc.Get();
+        const ScopedSelection useFont(dc, messageFont_.Get());
+        DrawText(dc, text, &measure, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        auto width = [&](int i) {
+            SIZE s{};
+            GetTextExtentPoint32(dc, Caption(i), &s);
+            return s.cx + 24;
+        };
+        for (int i : {bbMail, bbSave, bbPrint, bbShow})
+            if (buttons_[i]) left = std::max(left, width(i)), ++leftCount;
+        for (int i : {bbContinue, bbRestart, bbClose})
+            if (buttons_[i]) right = std::max(right, width(i)), ++rightCount;
+    }
     const bool oneRow = rightCount <= 1 || leftCount == 0;
     textRect_ = {kMargin, kMargin, kMargin + measure.right, kMargin + measure.bottom};
     int y = textRect_.bottom + kMargin;
@@ -488,17 +490,15 @@ LRESULT TExceptionBox::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         if (wParam == 777 && lParam == 777) DestroyWindow(hwnd);
         return 0;
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, ps);
-        HFONT old = SelectObject(dc, messageFont_);
+        const PaintScope paint(hwnd);
+        const HDC dc = paint.DC();
+        const ScopedSelection useFont(dc, messageFont_.Get());
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
         const VorSettings& s = ReporterSettings();
         RECT r = textRect_;
         DrawText(dc, ExpandPlaceholders(frozen_ ? s.FrozenText.str() : s.BoxText.str(), message_), &r,
                  DT_WORDBREAK | DT_NOPREFIX);
-        SelectObject(dc, old);
-        EndPaint(hwnd, ps);
         return 0;
     }
     case WM_DESTROY:
@@ -534,22 +534,19 @@ void TExceptionBox::DrawButton(HWND button, HDC dc) {
             FrameRect(dc, &f, frame);
         }
     }
-    HFONT old = SelectObject(dc, messageFont_);
+    const ScopedSelection useFont(dc, messageFont_.Get());
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(IsWindowEnabled(button) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
     RECT text = r;
     DrawText(dc, Caption(id), &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, old);
 }
 
 LRESULT TExceptionBox::ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     const int id = GetDlgCtrlID(hwnd);
     switch (message) {
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, ps);
-        DrawButton(hwnd, dc);
-        EndPaint(hwnd, ps);
+        const PaintScope paint(hwnd);
+        DrawButton(hwnd, paint.DC());
         return 0;
     }
     case WM_LBUTTONDOWN:
@@ -599,12 +596,12 @@ std::vector<std::string> TExceptionBox::ReportRows(HWND view, HDC dc) const {
 LRESULT TExceptionBox::ReportProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, ps);
+        const PaintScope paint(hwnd);
+        const HDC dc = paint.DC();
         RECT r{};
         GetClientRect(hwnd, r);
         FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
-        HFONT old = SelectObject(dc, reportFont_);
+        const ScopedSelection useFont(dc, reportFont_.Get());
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         const auto lines = ReportRows(hwnd, dc);
@@ -613,7 +610,6 @@ LRESULT TExceptionBox::ReportProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         const int step = std::max<int>(line.cy, 1);
         for (int i = reportTop_, y = 2; i < static_cast<int>(lines.size()) && y < r.bottom; ++i, y += step)
             TextOut(dc, 3, y, lines[static_cast<std::size_t>(i)]);
-        SelectObject(dc, old);
         SCROLLINFO si;
         si.fMask = SIF_ALL;
         si.nMin = 0;
@@ -628,15 +624,15 @@ LRESULT TExceptionBox::ReportProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             reportScroll_ = scroll;
             SetScrollInfo(hwnd, SB_VERT, si, TRUE);
         }
-        EndPaint(hwnd, ps);
         return 0;
     }
     case WM_VSCROLL: {
-        HDC dc = GetDC(hwnd);
-        HFONT old = SelectObject(dc, reportFont_);
-        const int lines = static_cast<int>(ReportRows(hwnd, dc).size());
-        SelectObject(dc, old);
-        ReleaseDC(hwnd, dc);
+        int lines = 0;
+        {
+            const WindowDC dc(hwnd);
+            const ScopedSelection useFont(dc.Get(), reportFont_.Get());
+            lines = static_cast<int>(ReportRows(hwnd, dc.Get()).size());
+        }
         switch (wParam & 0xFFFF) {
         case SB_LINEUP: --reportTop_; break;
         case SB_LINEDOWN: ++reportTop_; break;
@@ -694,12 +690,10 @@ void ShowReporterMessage(std::uintptr_t owner, const std::string& text, const st
         wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
             auto* s = reinterpret_cast<State*>(GetWindowLongPtr(h, GWLP_USERDATA));
             if (s != nullptr && m == WM_PAINT) {
-                PAINTSTRUCT ps;
-                HDC dc = BeginPaint(h, ps);
-                SetBkMode(dc, TRANSPARENT);
+                const PaintScope paint(h);
+                SetBkMode(paint.DC(), TRANSPARENT);
                 RECT r{kMargin, kMargin, 400, 200};
-                DrawText(dc, s->Text, &r, DT_WORDBREAK | DT_NOPREFIX);
-                EndPaint(h, ps);
+                DrawText(paint.DC(), s->Text, &r, DT_WORDBREAK | DT_NOPREFIX);
                 return 0;
             }
             if (s != nullptr && (m == WM_LBUTTONUP || (m == WM_KEYDOWN && (w == VK_RETURN || w == VK_ESCAPE)) ||

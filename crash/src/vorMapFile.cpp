@@ -21,6 +21,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sstream>
 
 namespace ax {
@@ -192,47 +193,131 @@ void TMapFile::MergeSegments(bool keepGaps) {
 
 // ---- ".map" text -------------------------------------------------------------
 
-bool TMapFile::ReadMapText(std::string_view text) {
-    enum class Section { None, SegmentTable, Detailed, Publics, Lines } section = Section::None;
-    bool sectionHasEntries = false;
+namespace {
+
+enum class MapSection { None, SegmentTable, Detailed, Publics, Lines };
+
+// What the segment table says about the others: code segments after the
+// first start at codeLength, segments from dataSegment on hold data.
+struct MapLayout {
     std::uint32_t codeLength = 0; // rounded up to whole pages
     std::uint32_t dataSegment = 2;
+};
+
+// The next line, trimmed at the front and of its line end; moves at past it.
+std::string_view NextLine(std::string_view text, std::size_t& at) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    return line;
+}
+
+// The section a heading line opens, nothing for any other line.
+std::optional<MapSection> SectionHeading(std::string_view line) {
+    if (line.find("Start         Length     Name                   Class") != line.npos)
+        return MapSection::SegmentTable;
+    if (line.find("Detailed map of segments") != line.npos) return MapSection::Detailed;
+    if (line.find("Publics by Value") != line.npos) return MapSection::Publics;
+    if (line.find("Line numbers for ") != line.npos && line.find('(') != line.npos &&
+        line.find(')') != line.npos)
+        return MapSection::Lines;
+    return std::nullopt;
+}
+
+void ReadSegmentTableLine(std::string_view line, MapLayout& layout) {
+    if (line.find(".text") != line.npos && charAt(line, 4, ':') && charAt(line, 13, ' ') &&
+        charAt(line, 22, 'H')) {
+        std::uint64_t length = hexAt(line, 14, 8);
+        layout.codeLength = static_cast<std::uint32_t>((length + 4095) / 4096 * 4096);
+    } else if (line.find(".data") != line.npos) {
+        layout.dataSegment = hexAt(line, 0, 4);
+        if (layout.dataSegment < 2 || layout.dataSegment > 9) layout.dataSegment = 2;
+    }
+}
+
+std::optional<TSegmentRec> DetailedSegment(std::string_view line, const MapLayout& layout,
+                                           const TModuleRanges& ranges) {
+    if (line.size() <= 72 || !charAt(line, 4, ':') || !charAt(line, 13, ' ') || !charAt(line, 22, ' ') ||
+        line.substr(23, 2) != "C=")
+        return std::nullopt;
+    std::uint32_t seg = hexAt(line, 0, 4);
+    if (seg < 1 || seg > layout.dataSegment) return std::nullopt;
+    std::string_view rest = trimRight(line);
+    auto lastBlank = rest.find_last_of(' ');
+    if (lastBlank != rest.npos) rest = trimRight(rest.substr(0, lastBlank));
+    auto m = rest.rfind("M=");
+    if (m == rest.npos) return std::nullopt;
+    TSegmentRec s;
+    s.Code = seg < layout.dataSegment;
+    std::uint64_t offset = hexAt(line, 5, 8);
+    if (seg > 1 && seg < layout.dataSegment) offset += layout.codeLength;
+    s.Start = offset + (s.Code ? ranges.CodeStart : ranges.DataStart);
+    s.Length = hexAt(line, 14, 8);
+    s.UnitName = stripUnitExtension(std::string(vor::TrimCopy(rest.substr(m + 2))));
+    return s;
+}
+
+// A public symbol, its name as written (with its unit's prefix).
+std::optional<TPublicRec> PublicSymbol(std::string_view line, const MapLayout& layout,
+                                       const TModuleRanges& ranges) {
+    if (line.size() <= 13 || !charAt(line, 4, ':')) return std::nullopt;
+    std::string_view body = trimRight(cutTrailingParens(trimRight(line)));
+    auto lastBlank = body.find_last_of(' ');
+    if (lastBlank == body.npos) return std::nullopt;
+    std::string name(body.substr(lastBlank + 1));
+    if (name.size() >= 6 && name.compare(0, 3, "@$x") == 0 && name[4] == '$') return std::nullopt;
+    std::uint32_t seg = hexAt(line, 0, 4);
+    if (seg < 1 || seg > layout.dataSegment) return std::nullopt;
+    std::uint64_t offset = hexAt(line, 5, 8);
+    if (layout.dataSegment > 2 && seg > 1 && seg < layout.dataSegment) offset += layout.codeLength;
+    TPublicRec p;
+    p.Valid = true;
+    p.Code = seg < layout.dataSegment;
+    p.Address = offset + (p.Code ? ranges.CodeStart : ranges.DataStart);
+    p.Name = std::move(name);
+    return p;
+}
+
+// A line of "number segment:offset" pairs.
+void ReadLineNumbers(std::string_view line, const MapLayout& layout, const TModuleRanges& ranges,
+                     std::vector<TLineRec>& lines) {
+    std::istringstream groups{std::string(line)};
+    std::string number, place;
+    while (groups >> number >> place) {
+        if (place.size() < 13 || place[4] != ':') break;
+        std::uint32_t seg = hexAt(place, 0, 4);
+        if (seg < 1 || seg >= layout.dataSegment) continue;
+        std::uint64_t address = hexAt(place, 5, 8) + ranges.CodeStart;
+        if (seg > 1) address += layout.codeLength;
+        lines.push_back({static_cast<std::int32_t>(
+                             vor::StrToIntEx(false, number.data(), static_cast<int>(number.size()))),
+                         static_cast<std::uintptr_t>(address)});
+    }
+}
+
+} // namespace
+
+bool TMapFile::ReadMapText(std::string_view text) {
+    MapSection section = MapSection::None;
+    bool sectionHasEntries = false;
+    MapLayout layout;
     const std::size_t segmentsBefore = Segments.size(), publicsBefore = Publics.size(),
                       linesBefore = Lines.size();
     std::size_t at = 0;
     while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-
+        const std::string_view line = NextLine(text, at);
         if (line.empty()) {
-            if (sectionHasEntries) section = Section::None;
+            if (sectionHasEntries) section = MapSection::None;
             continue;
         }
-        if (line.find("Start         Length     Name                   Class") != line.npos) {
-            section = Section::SegmentTable;
-            sectionHasEntries = false;
-            continue;
-        }
-        if (line.find("Detailed map of segments") != line.npos) {
-            section = Section::Detailed;
-            sectionHasEntries = false;
-            continue;
-        }
-        if (line.find("Publics by Value") != line.npos) {
-            section = Section::Publics;
+        if (const auto heading = SectionHeading(line)) {
+            section = *heading;
             sectionHasEntries = false;
             // Publics look up the segment that holds them.
-            sortSegments(Segments);
-            continue;
-        }
-        if (line.find("Line numbers for ") != line.npos && line.find('(') != line.npos &&
-            line.find(')') != line.npos) {
-            section = Section::Lines;
-            sectionHasEntries = false;
+            if (section == MapSection::Publics) sortSegments(Segments);
             continue;
         }
         if (auto p = line.find("Program entry point at "); p != line.npos) {
@@ -241,80 +326,27 @@ bool TMapFile::ReadMapText(std::string_view text) {
                 EntryPoint = hexAt(line, colon + 1, 8) + Ranges.CodeStart;
             continue;
         }
-
+        if (section == MapSection::None) continue;
+        sectionHasEntries = true;
         switch (section) {
-        case Section::None:
+        case MapSection::None:
             break;
-        case Section::SegmentTable:
-            sectionHasEntries = true;
-            if (line.find(".text") != line.npos && charAt(line, 4, ':') && charAt(line, 13, ' ') &&
-                charAt(line, 22, 'H')) {
-                std::uint64_t length = hexAt(line, 14, 8);
-                codeLength = static_cast<std::uint32_t>((length + 4095) / 4096 * 4096);
-            } else if (line.find(".data") != line.npos) {
-                dataSegment = hexAt(line, 0, 4);
-                if (dataSegment < 2 || dataSegment > 9) dataSegment = 2;
+        case MapSection::SegmentTable:
+            ReadSegmentTableLine(line, layout);
+            break;
+        case MapSection::Detailed:
+            if (auto s = DetailedSegment(line, layout, Ranges)) AddSegment(std::move(*s), false);
+            break;
+        case MapSection::Publics:
+            if (auto p = PublicSymbol(line, layout, Ranges)) {
+                if (const TSegmentRec* s = SegmentAt(p->Code, p->Address))
+                    removeUnitPrefix(p->Name, s->UnitName);
+                Publics.push_back(std::move(*p));
             }
             break;
-        case Section::Detailed: {
-            sectionHasEntries = true;
-            if (line.size() <= 72 || !charAt(line, 4, ':') || !charAt(line, 13, ' ') ||
-                !charAt(line, 22, ' ') || line.substr(23, 2) != "C=")
-                break;
-            std::uint32_t seg = hexAt(line, 0, 4);
-            if (seg < 1 || seg > dataSegment) break;
-            std::string_view rest = trimRight(line);
-            auto lastBlank = rest.find_last_of(' ');
-            if (lastBlank != rest.npos) rest = trimRight(rest.substr(0, lastBlank));
-            auto m = rest.rfind("M=");
-            if (m == rest.npos) break;
-            TSegmentRec s;
-            s.Code = seg < dataSegment;
-            std::uint64_t offset = hexAt(line, 5, 8);
-            if (seg > 1 && seg < dataSegment) offset += codeLength;
-            s.Start = offset + (s.Code ? Ranges.CodeStart : Ranges.DataStart);
-            s.Length = hexAt(line, 14, 8);
-            s.UnitName = stripUnitExtension(std::string(vor::TrimCopy(rest.substr(m + 2))));
-            AddSegment(std::move(s), false);
+        case MapSection::Lines:
+            ReadLineNumbers(line, layout, Ranges, Lines);
             break;
-        }
-        case Section::Publics: {
-            sectionHasEntries = true;
-            if (line.size() <= 13 || !charAt(line, 4, ':')) break;
-            std::string_view body = trimRight(cutTrailingParens(trimRight(line)));
-            auto lastBlank = body.find_last_of(' ');
-            if (lastBlank == body.npos) break;
-            std::string name(body.substr(lastBlank + 1));
-            if (name.size() >= 6 && name.compare(0, 3, "@$x") == 0 && name[4] == '$') break;
-            std::uint32_t seg = hexAt(line, 0, 4);
-            if (seg < 1 || seg > dataSegment) break;
-            std::uint64_t offset = hexAt(line, 5, 8);
-            if (dataSegment > 2 && seg > 1 && seg < dataSegment) offset += codeLength;
-            TPublicRec p;
-            p.Valid = true;
-            p.Code = seg < dataSegment;
-            p.Address = offset + (p.Code ? Ranges.CodeStart : Ranges.DataStart);
-            if (const TSegmentRec* s = SegmentAt(p.Code, p.Address)) removeUnitPrefix(name, s->UnitName);
-            p.Name = std::move(name);
-            Publics.push_back(std::move(p));
-            break;
-        }
-        case Section::Lines: {
-            sectionHasEntries = true;
-            std::istringstream groups{std::string(line)};
-            std::string number, place;
-            while (groups >> number >> place) {
-                if (place.size() < 13 || place[4] != ':') break;
-                std::uint32_t seg = hexAt(place, 0, 4);
-                if (seg < 1 || seg >= dataSegment) continue;
-                std::uint64_t address = hexAt(place, 5, 8) + Ranges.CodeStart;
-                if (seg > 1) address += codeLength;
-                Lines.push_back({static_cast<std::int32_t>(vor::StrToIntEx(
-                                     false, number.data(), static_cast<int>(number.size()))),
-                                 static_cast<std::uintptr_t>(address)});
-            }
-            break;
-        }
         }
     }
     sortSegments(Segments);

@@ -136,6 +136,146 @@ struct FdCloser {
     }
 };
 
+// The program's first loadable code and data segments.
+struct Layout {
+    std::uint64_t codeBase = 0, codeSize = 0, dataSize = 0;
+    bool haveCode = false, haveData = false;
+    std::uint64_t codeEnd() const { return codeBase + codeSize; }
+};
+
+Layout readLayout(Elf* elf) {
+    Layout l;
+    std::size_t phnum = 0;
+    elf_getphdrnum(elf, &phnum);
+    for (std::size_t i = 0; i < phnum; ++i) {
+        GElf_Phdr ph;
+        if (!gelf_getphdr(elf, static_cast<int>(i), &ph) || ph.p_type != PT_LOAD) continue;
+        if ((ph.p_flags & PF_X) && !l.haveCode) {
+            l.codeBase = ph.p_vaddr;
+            l.codeSize = ph.p_memsz;
+            l.haveCode = true;
+        }
+        if ((ph.p_flags & PF_W) && !l.haveData) {
+            l.dataSize = ph.p_memsz;
+            l.haveData = true;
+        }
+    }
+    return l;
+}
+
+// Functions from the symbol table, one per address (globals preferred).
+std::vector<Function> readFunctions(Elf* elf, const Layout& layout) {
+    std::vector<Function> functions;
+    Elf_Scn* scn = nullptr;
+    while ((scn = elf_nextscn(elf, scn)) != nullptr) {
+        GElf_Shdr sh;
+        if (!gelf_getshdr(scn, &sh) || sh.sh_type != SHT_SYMTAB || sh.sh_entsize == 0) continue;
+        Elf_Data* data = elf_getdata(scn, nullptr);
+        std::size_t count = sh.sh_size / sh.sh_entsize;
+        for (std::size_t i = 0; data && i < count; ++i) {
+            GElf_Sym sym;
+            if (!gelf_getsym(data, static_cast<int>(i), &sym)) continue;
+            if (GELF_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_shndx == SHN_UNDEF) continue;
+            if (sym.st_value < layout.codeBase || sym.st_value >= layout.codeEnd()) continue;
+            const char* name = elf_strptr(elf, sh.sh_link, sym.st_name);
+            if (!name || !*name) continue;
+            functions.push_back({sym.st_value, displayName(name), GELF_ST_BIND(sym.st_info) != STB_LOCAL});
+        }
+    }
+    std::stable_sort(functions.begin(), functions.end(), [](const Function& a, const Function& b) {
+        if (a.address != b.address) return a.address < b.address;
+        return a.global && !b.global;
+    });
+    functions.erase(std::unique(functions.begin(), functions.end(),
+                                [](const Function& a, const Function& b) { return a.address == b.address; }),
+                    functions.end());
+    return functions;
+}
+
+using LinesByUnit = std::map<std::string, std::vector<LineRow>>;
+
+// The line rows of each unit's code from DWARF.
+LinesByUnit readLines(Dwarf* dwarf, const Layout& layout) {
+    LinesByUnit linesByUnit;
+    Dwarf_Off offset = 0, next = 0;
+    std::size_t headerSize = 0;
+    while (dwarf_nextcu(dwarf, offset, &next, &headerSize, nullptr, nullptr, nullptr) == 0) {
+        Dwarf_Die cu;
+        if (dwarf_offdie(dwarf, offset + headerSize, &cu) != nullptr) {
+            Dwarf_Lines* lines = nullptr;
+            std::size_t n = 0;
+            if (dwarf_getsrclines(&cu, &lines, &n) == 0) {
+                auto& rows = linesByUnit[noBlanks(baseName(dwarf_diename(&cu)))];
+                for (std::size_t i = 0; i < n; ++i) {
+                    Dwarf_Line* l = dwarf_onesrcline(lines, i);
+                    Dwarf_Addr addr = 0;
+                    int lineNo = 0;
+                    bool end = false;
+                    if (!l || dwarf_lineaddr(l, &addr) != 0 || dwarf_lineno(l, &lineNo) != 0) continue;
+                    dwarf_lineendsequence(l, &end);
+                    if (end || lineNo <= 0 || addr < layout.codeBase || addr >= layout.codeEnd()) continue;
+                    rows.push_back({addr, lineNo});
+                }
+            }
+        }
+        offset = next;
+    }
+    return linesByUnit;
+}
+
+// The segment table, and one segment for each run of functions of one unit.
+template <typename UnitOf>
+void writeSegments(std::ostream& map, const Layout& layout, const std::vector<Function>& functions,
+                   const UnitOf& unitOf) {
+    map << "\n Start         Length     Name                   Class\n";
+    map << " 0001:00000000 " << hex(layout.codeSize, 8) << "H .text                   CODE\n";
+    if (layout.haveData) map << " 0002:00000000 " << hex(layout.dataSize, 8) << "H .data                   DATA\n";
+    map << "\n\nDetailed map of segments\n\n";
+    for (std::size_t i = 0; i < functions.size();) {
+        std::string unit = unitOf(functions[i].address);
+        std::size_t j = i + 1;
+        while (j < functions.size() && unitOf(functions[j].address) == unit) ++j;
+        std::uint64_t start = functions[i].address;
+        std::uint64_t end = j < functions.size() ? functions[j].address : layout.codeEnd();
+        std::string text = " 0001:" + hex(start - layout.codeBase, 8) + " " + hex(end - start, 8) +
+                           " C=CODE     S=.text    G=(none)   M=" + unit;
+        while (text.size() < 80) text += ' ';
+        map << text << " ACBP=A9\n";
+        i = j;
+    }
+}
+
+void writePublics(std::ostream& map, const Layout& layout, const std::vector<Function>& functions) {
+    map << "\n\n  Address         Publics by Value\n\n";
+    for (const auto& f : functions)
+        map << " 0001:" << hex(f.address - layout.codeBase, 8) << "       " << f.name << "\n";
+}
+
+void writeLines(std::ostream& map, const Layout& layout, LinesByUnit& linesByUnit) {
+    for (auto& [unit, rows] : linesByUnit) {
+        if (rows.empty()) continue;
+        // One row per address: the last the line program states for it.
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const LineRow& a, const LineRow& b) { return a.address < b.address; });
+        std::vector<LineRow> unique;
+        for (const auto& r : rows) {
+            if (!unique.empty() && unique.back().address == r.address)
+                unique.back() = r;
+            else
+                unique.push_back(r);
+        }
+        map << "\n\nLine numbers for " << unit << "(" << unit << ") segment .text\n\n";
+        for (std::size_t i = 0; i < unique.size(); ++i) {
+            // Groups are separated by a blank even when the line number
+            // fills its six columns.
+            char group[48];
+            std::snprintf(group, sizeof group, " %6d 0001:%s", unique[i].line,
+                          hex(unique[i].address - layout.codeBase, 8).c_str());
+            map << group << ((i % 4 == 3 || i + 1 == unique.size()) ? "\n" : "");
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -162,55 +302,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: not an ELF file\n", file.c_str());
         return 1;
     }
-
-    std::uint64_t codeBase = 0, codeSize = 0, dataSize = 0;
-    bool haveCode = false, haveData = false;
-    std::size_t phnum = 0;
-    elf_getphdrnum(elf.get(), &phnum);
-    for (std::size_t i = 0; i < phnum; ++i) {
-        GElf_Phdr ph;
-        if (!gelf_getphdr(elf.get(), static_cast<int>(i), &ph) || ph.p_type != PT_LOAD) continue;
-        if ((ph.p_flags & PF_X) && !haveCode) {
-            codeBase = ph.p_vaddr;
-            codeSize = ph.p_memsz;
-            haveCode = true;
-        }
-        if ((ph.p_flags & PF_W) && !haveData) {
-            dataSize = ph.p_memsz;
-            haveData = true;
-        }
-    }
-    if (!haveCode) {
+    const Layout layout = readLayout(elf.get());
+    if (!layout.haveCode) {
         std::fprintf(stderr, "%s: no code segment\n", file.c_str());
         return 1;
     }
-    const std::uint64_t codeEnd = codeBase + codeSize;
-
-    // Functions from the symbol table, one per address (globals preferred).
-    std::vector<Function> functions;
-    Elf_Scn* scn = nullptr;
-    while ((scn = elf_nextscn(elf.get(), scn)) != nullptr) {
-        GElf_Shdr sh;
-        if (!gelf_getshdr(scn, &sh) || sh.sh_type != SHT_SYMTAB || sh.sh_entsize == 0) continue;
-        Elf_Data* data = elf_getdata(scn, nullptr);
-        std::size_t count = sh.sh_size / sh.sh_entsize;
-        for (std::size_t i = 0; data && i < count; ++i) {
-            GElf_Sym sym;
-            if (!gelf_getsym(data, static_cast<int>(i), &sym)) continue;
-            if (GELF_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_shndx == SHN_UNDEF) continue;
-            if (sym.st_value < codeBase || sym.st_value >= codeEnd) continue;
-            const char* name = elf_strptr(elf.get(), sh.sh_link, sym.st_name);
-            if (!name || !*name) continue;
-            functions.push_back({sym.st_value, displayName(name), GELF_ST_BIND(sym.st_info) != STB_LOCAL});
-        }
-    }
-    std::stable_sort(functions.begin(), functions.end(), [](const Function& a, const Function& b) {
-        if (a.address != b.address) return a.address < b.address;
-        return a.global && !b.global;
-    });
-    functions.erase(std::unique(functions.begin(), functions.end(),
-                                [](const Function& a, const Function& b) { return a.address == b.address; }),
-                    functions.end());
+    const std::vector<Function> functions = readFunctions(elf.get(), layout);
 
     // Units and lines from DWARF.
     std::unique_ptr<Dwarf, decltype(&dwarf_end)> dwarf(dwarf_begin_elf(elf.get(), DWARF_C_READ, nullptr),
@@ -223,79 +320,17 @@ int main(int argc, char** argv) {
         if (const std::string* unit = unitInRanges(ranges, address)) return *unit;
         return "unknown";
     };
-    std::map<std::string, std::vector<LineRow>> linesByUnit;
-    if (dwarf) {
-        Dwarf_Off offset = 0, next = 0;
-        std::size_t headerSize = 0;
-        while (dwarf_nextcu(dwarf.get(), offset, &next, &headerSize, nullptr, nullptr, nullptr) == 0) {
-            Dwarf_Die cu;
-            if (dwarf_offdie(dwarf.get(), offset + headerSize, &cu) != nullptr) {
-                Dwarf_Lines* lines = nullptr;
-                std::size_t n = 0;
-                if (dwarf_getsrclines(&cu, &lines, &n) == 0) {
-                    auto& rows = linesByUnit[noBlanks(baseName(dwarf_diename(&cu)))];
-                    for (std::size_t i = 0; i < n; ++i) {
-                        Dwarf_Line* l = dwarf_onesrcline(lines, i);
-                        Dwarf_Addr addr = 0;
-                        int lineNo = 0;
-                        bool end = false;
-                        if (!l || dwarf_lineaddr(l, &addr) != 0 || dwarf_lineno(l, &lineNo) != 0) continue;
-                        dwarf_lineendsequence(l, &end);
-                        if (end || lineNo <= 0 || addr < codeBase || addr >= codeEnd) continue;
-                        rows.push_back({addr, lineNo});
-                    }
-                }
-            }
-            offset = next;
-        }
-    }
+    LinesByUnit linesByUnit = dwarf ? readLines(dwarf.get(), layout) : LinesByUnit{};
 
     std::ofstream map(out, std::ios::trunc);
     if (!map) {
         std::perror(out.c_str());
         return 1;
     }
-    map << "\n Start         Length     Name                   Class\n";
-    map << " 0001:00000000 " << hex(codeSize, 8) << "H .text                   CODE\n";
-    if (haveData) map << " 0002:00000000 " << hex(dataSize, 8) << "H .data                   DATA\n";
-    map << "\n\nDetailed map of segments\n\n";
-    for (std::size_t i = 0; i < functions.size();) {
-        std::string unit = unitOf(functions[i].address);
-        std::size_t j = i + 1;
-        while (j < functions.size() && unitOf(functions[j].address) == unit) ++j;
-        std::uint64_t start = functions[i].address;
-        std::uint64_t end = j < functions.size() ? functions[j].address : codeEnd;
-        std::string text = " 0001:" + hex(start - codeBase, 8) + " " + hex(end - start, 8) +
-                           " C=CODE     S=.text    G=(none)   M=" + unit;
-        while (text.size() < 80) text += ' ';
-        map << text << " ACBP=A9\n";
-        i = j;
-    }
-    map << "\n\n  Address         Publics by Value\n\n";
-    for (const auto& f : functions) map << " 0001:" << hex(f.address - codeBase, 8) << "       " << f.name << "\n";
-    for (auto& [unit, rows] : linesByUnit) {
-        if (rows.empty()) continue;
-        // One row per address: the last the line program states for it.
-        std::stable_sort(rows.begin(), rows.end(),
-                         [](const LineRow& a, const LineRow& b) { return a.address < b.address; });
-        std::vector<LineRow> unique;
-        for (const auto& r : rows) {
-            if (!unique.empty() && unique.back().address == r.address)
-                unique.back() = r;
-            else
-                unique.push_back(r);
-        }
-        map << "\n\nLine numbers for " << unit << "(" << unit << ") segment .text\n\n";
-        for (std::size_t i = 0; i < unique.size(); ++i) {
-            // Groups are separated by a blank even when the line number
-            // fills its six columns.
-            char group[48];
-            std::snprintf(group, sizeof group, " %6d 0001:%s", unique[i].line,
-                          hex(unique[i].address - codeBase, 8).c_str());
-            map << group << ((i % 4 == 3 || i + 1 == unique.size()) ? "\n" : "");
-        }
-    }
-    if (eh.e_entry >= codeBase && eh.e_entry < codeEnd)
-        map << "\n\nProgram entry point at 0001:" << hex(eh.e_entry - codeBase, 8) << "\n";
+    writeSegments(map, layout, functions, unitOf);
+    writePublics(map, layout, functions);
+    writeLines(map, layout, linesByUnit);
+    if (eh.e_entry >= layout.codeBase && eh.e_entry < layout.codeEnd())
+        map << "\n\nProgram entry point at 0001:" << hex(eh.e_entry - layout.codeBase, 8) << "\n";
     return map.good() ? 0 : 1;
 }

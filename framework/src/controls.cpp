@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
 #include "framework/forms.h"
 #include "framework/menus.h"
 #include "framework/streaming.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "platform/window/paintscope.h"
 #include "rtl/scopeguard.h"
 
 namespace ax {
@@ -524,28 +527,26 @@ void TControlCanvas::CreateHandle() {
         clip = {0, 0, control_.Width(), control_.Height()};
     }
     if (!window) return;
-    dc_ = GetDC(window);
-    window_ = window;
+    own_.emplace(window);
+    const HDC dc = own_->Get();
     if (offset.x || offset.y || clip.right) {
-        SetViewportOrgEx(dc_, offset.x, offset.y, nullptr);
-        IntersectClipRect(dc_, clip.left, clip.top, clip.right, clip.bottom);
+        SetViewportOrgEx(dc, offset.x, offset.y, nullptr);
+        IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
     }
-    SetHandle(dc_);
+    SetHandle(dc);
 }
 
 void TControlCanvas::FreeHandle() {
-    if (dc_) SetHandle({});
+    if (own_) SetHandle({});
 }
 
 void TControlCanvas::SetHandle(HDC dc) {
-    if (!dc_ || dc == dc_) {
+    if (!own_ || dc == own_->Get()) {
         TCanvas::SetHandle(dc);
         return;
     }
-    const HDC own = std::exchange(dc_, HDC{});
-    const HWND window = std::exchange(window_, nullptr);
+    const std::optional<WindowDC> own = std::exchange(own_, std::nullopt); // released on return
     TCanvas::SetHandle(dc); // deselects our objects from the old DC first
-    ReleaseDC(window, own);
 }
 
 // ---- TWinControl --------------------------------------------------------------------------------
@@ -1024,11 +1025,9 @@ void TWinControl::PaintControls(HDC dc, TControl* first) {
 }
 
 void TWinControl::PaintHandler(TMessage& m) {
-    PAINTSTRUCT ps;
-    HDC dc = m.WParam ? WParamDC(m.WParam) : BeginPaint(handle_, ps);
-    ScopeGuard end([this, &m, &ps] {
-        if (!m.WParam) EndPaint(handle_, ps);
-    });
+    std::optional<PaintScope> paint;
+    if (!m.WParam) paint.emplace(handle_);
+    HDC dc = m.WParam ? WParamDC(m.WParam) : paint->DC();
     const int saved = SaveDC(dc);
     PaintWindow(dc);
     RestoreDC(dc, saved);
@@ -1039,10 +1038,9 @@ void TWinControl::WMPaint(TMessage& m) { PaintHandler(m); }
 
 void TWinControl::WMEraseBkgnd(TMessage& m) {
     HDC dc = WParamDC(m.WParam);
-    HBRUSH brush = CreateSolidBrush(ColorToRGB(color_));
+    const UniqueBrush brush(CreateSolidBrush(ColorToRGB(color_)));
     const RECT r = ClientRect();
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    FillRect(dc, &r, brush.Get());
     m.Result = 1;
 }
 

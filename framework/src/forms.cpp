@@ -7,6 +7,8 @@
 #include <set>
 
 #include "framework/streaming.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/window/windowdc.h"
 #include "rtl/scopeguard.h"
 #include "rtl/threads.h"
 
@@ -606,12 +608,10 @@ void THintWindow::CreateParams(TCreateParams& p) {
 }
 
 RECT THintWindow::CalcHintRect(int maxWidth, const AnsiString& hint) {
-    HDC dc = GetDC(nullptr);
-    HFONT old = SelectObject(dc, Font().Handle());
+    const WindowDC dc(nullptr);
+    const ScopedSelection useFont(dc.Get(), Font().Handle());
     RECT r{0, 0, maxWidth, 0};
-    DrawText(dc, hint, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    DrawText(dc.Get(), hint, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
     r.right += 6;
     r.bottom += 2;
     return r;
@@ -948,16 +948,14 @@ TScreen::TScreen(TComponent* owner)
     menuFont_->SetColor(clMenuText);
 }
 
-TScreen::~TScreen() {
-    for (auto& [id, cursor] : cursors_) DestroyCursor(cursor);
-}
+TScreen::~TScreen() = default;
 
 int TScreen::Width() const { return GetSystemMetrics(SM_CXSCREEN); }
 int TScreen::Height() const { return GetSystemMetrics(SM_CYSCREEN); }
 
 HCURSOR TScreen::Cursors(TCursor id) const {
     auto it = cursors_.find(id);
-    if (it != cursors_.end()) return it->second;
+    if (it != cursors_.end()) return it->second.Get();
     unsigned stock = IDC_ARROW;
     switch (id) {
     case crNone: return HCURSOR{};
@@ -984,11 +982,10 @@ HCURSOR TScreen::Cursors(TCursor id) const {
 void TScreen::SetCursors(TCursor id, HCURSOR cursor) {
     auto it = cursors_.find(id);
     if (it != cursors_.end()) {
-        if (it->second == cursor) return;
-        DestroyCursor(it->second);
+        if (it->second.Get() == cursor) return;
         cursors_.erase(it);
     }
-    if (cursor) cursors_[id] = cursor;
+    if (cursor) cursors_[id] = UniqueIcon(cursor);
 }
 
 void TScreen::SetCursor(TCursor cursor) {

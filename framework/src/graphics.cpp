@@ -1,4 +1,6 @@
 #include "framework/graphics.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquedc.h"
 
 #include <cstring>
 
@@ -112,8 +114,7 @@ TFont::TFont() = default;
 TFont::~TFont() { FreeHandle(); }
 
 void TFont::FreeHandle() {
-    if (handle_) DeleteObject(handle_);
-    handle_ = {};
+    handle_.Reset();
 }
 
 HFONT TFont::Handle() {
@@ -127,9 +128,9 @@ HFONT TFont::Handle() {
         lf.lfCharSet = BYTE(charset_);
         lf.lfPitchAndFamily = pitch_ == fpFixed ? FIXED_PITCH : pitch_ == fpVariable ? VARIABLE_PITCH : 0;
         std::strncpy(lf.lfFaceName, name_.c_str(), sizeof lf.lfFaceName - 1);
-        handle_ = CreateFontIndirect(&lf);
+        handle_.Reset(CreateFontIndirect(&lf));
     }
-    return handle_;
+    return handle_.Get();
 }
 
 void TFont::SetName(const AnsiString& name) {
@@ -209,16 +210,15 @@ void TFont::DefinePublished(TFiler& f) {
 TPen::~TPen() { FreeHandle(); }
 
 void TPen::FreeHandle() {
-    if (handle_) DeleteObject(handle_);
-    handle_ = {};
+    handle_.Reset();
 }
 
 HPEN TPen::Handle() {
     if (!handle_) {
         static const int styles[] = {PS_SOLID, PS_DASH, PS_DOT, PS_DASHDOT, PS_DASHDOTDOT, PS_NULL, PS_INSIDEFRAME};
-        handle_ = CreatePen(styles[style_], width_, ColorToRGB(color_));
+        handle_.Reset(CreatePen(styles[style_], width_, ColorToRGB(color_)));
     }
-    return handle_;
+    return handle_.Get();
 }
 
 void TPen::SetColor(TColor color) {
@@ -276,24 +276,23 @@ void TPen::DefinePublished(TFiler& f) {
 TBrush::~TBrush() { FreeHandle(); }
 
 void TBrush::FreeHandle() {
-    if (handle_) DeleteObject(handle_);
-    handle_ = {};
+    handle_.Reset();
 }
 
 HBRUSH TBrush::Handle() {
     if (!handle_) {
-        if (bitmap_ && !bitmap_->Empty()) handle_ = CreatePatternBrush(bitmap_->Handle());
-        else if (style_ == bsSolid) handle_ = CreateSolidBrush(ColorToRGB(color_));
+        if (bitmap_ && !bitmap_->Empty()) handle_.Reset(CreatePatternBrush(bitmap_->Handle()));
+        else if (style_ == bsSolid) handle_.Reset(CreateSolidBrush(ColorToRGB(color_)));
         else if (style_ == bsClear) {
             LOGBRUSH lb;
             lb.lbStyle = BS_NULL;
-            handle_ = CreateBrushIndirect(&lb);
+            handle_.Reset(CreateBrushIndirect(&lb));
         } else {
             static const int hatches[] = {0, 0, HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
-            handle_ = CreateHatchBrush(hatches[style_], ColorToRGB(color_));
+            handle_.Reset(CreateHatchBrush(hatches[style_], ColorToRGB(color_)));
         }
     }
-    return handle_;
+    return handle_.Get();
 }
 
 void TBrush::SetColor(TColor color) {
@@ -585,21 +584,22 @@ public:
         HDC dc = HandleAllocated() ? Handle() : HDC{};
         if (!dc) return;
         DeselectHandles();
-        SelectObject(dc, old_);
+        selection_.reset();
         SetHandle({});
-        DeleteDC(dc);
+        dc_.Reset();
     }
 
 protected:
     void CreateHandle() override {
-        HDC dc = CreateCompatibleDC({});
-        if (!bitmap_.Empty()) old_ = SelectObject(dc, bitmap_.Handle());
-        SetHandle(dc);
+        dc_.Reset(CreateCompatibleDC({}));
+        if (!bitmap_.Empty()) selection_.emplace(dc_.Get(), bitmap_.Handle());
+        SetHandle(dc_.Get());
     }
 
 private:
     TBitmap& bitmap_;
-    HBITMAP old_{};
+    UniqueDC dc_;
+    std::optional<ScopedSelection<HBITMAP>> selection_; // after dc_: the bitmap leaves the DC first
 };
 
 void PutLE(std::vector<uint8_t>& out, uint32_t v, int bytes) {
@@ -612,7 +612,7 @@ TBitmap::TBitmap() = default;
 
 TBitmap::~TBitmap() {
     FreeCanvasDC();
-    if (handle_) DeleteObject(handle_);
+    handle_.Reset();
 }
 
 void TBitmap::FreeCanvasDC() {
@@ -624,16 +624,15 @@ TCanvas& TBitmap::Canvas() {
     return *canvas_;
 }
 
-HBITMAP TBitmap::Handle() { return handle_; }
+HBITMAP TBitmap::Handle() { return handle_.Get(); }
 
 void TBitmap::SetHandle(HBITMAP bitmap) {
     FreeCanvasDC();
-    if (handle_ && handle_ != bitmap) DeleteObject(handle_);
-    handle_ = bitmap;
+    handle_.Reset(bitmap);
     width_ = height_ = 0;
     if (handle_) {
         BITMAP info;
-        GetObject(handle_, sizeof info, &info);
+        GetObject(handle_.Get(), sizeof info, &info);
         width_ = info.bmWidth;
         height_ = info.bmHeight;
         monochrome_ = info.bmBitsPixel == 1;
@@ -643,8 +642,7 @@ void TBitmap::SetHandle(HBITMAP bitmap) {
 
 HBITMAP TBitmap::ReleaseHandle() {
     FreeCanvasDC();
-    HBITMAP h = handle_;
-    handle_ = {};
+    HBITMAP h = handle_.Release();
     width_ = height_ = 0;
     return h;
 }
@@ -661,17 +659,12 @@ void TBitmap::SetSize(int width, int height) {
                                                      std::vector<uint32_t>(size_t(width) * height, 0xFFFFFFFF).data(),
                                                      false);
         if (handle_) { // keep what was drawn
-            HDC src = CreateCompatibleDC({}), dst = CreateCompatibleDC({});
-            HBITMAP oldSrc = SelectObject(src, handle_), oldDst = SelectObject(dst, fresh);
-            BitBlt(dst, 0, 0, std::min(width, width_), std::min(height, height_), src, 0, 0, SRCCOPY);
-            SelectObject(src, oldSrc);
-            SelectObject(dst, oldDst);
-            DeleteDC(src);
-            DeleteDC(dst);
+            const UniqueDC src(CreateCompatibleDC({})), dst(CreateCompatibleDC({}));
+            const ScopedSelection from(src.Get(), handle_.Get()), to(dst.Get(), fresh);
+            BitBlt(dst.Get(), 0, 0, std::min(width, width_), std::min(height, height_), src.Get(), 0, 0, SRCCOPY);
         }
     }
-    if (handle_) DeleteObject(handle_);
-    handle_ = fresh;
+    handle_.Reset(fresh);
     width_ = handle_ ? width : 0;
     height_ = handle_ ? height : 0;
     Changed();
@@ -682,8 +675,7 @@ void TBitmap::SetMonochrome(bool value) {
     monochrome_ = value;
     const int w = width_, h = height_;
     FreeCanvasDC();
-    if (handle_) DeleteObject(handle_);
-    handle_ = {};
+    handle_.Reset();
     width_ = height_ = 0;
     SetSize(w, h);
 }
@@ -722,7 +714,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
 void TBitmap::SaveToStream(TStream& stream) {
     std::vector<uint32_t> px;
     int w = 0, h = 0;
-    if (handle_) GetBitmapPixels(handle_, &w, &h, &px);
+    if (handle_) GetBitmapPixels(handle_.Get(), &w, &h, &px);
     const bool mono = monochrome_;
     const int bpp = mono ? 1 : 24;
     const uint32_t rowBytes = ((uint32_t(w) * bpp + 31) / 32) * 4;
@@ -772,7 +764,7 @@ void TBitmap::Assign(const TPersistent* source) {
         transparent_ = b->transparent_;
         transparentColor_ = b->transparentColor_;
         transparentMode_ = b->transparentMode_;
-        SetHandle(b->handle_ ? CopyBitmap(b->handle_) : HBITMAP{});
+        SetHandle(b->handle_ ? CopyBitmap(b->handle_.Get()) : HBITMAP{});
         return;
     }
     if (source == nullptr) {
@@ -791,36 +783,33 @@ std::unique_ptr<TGraphic> TBitmap::Clone() const {
 // ---- TIcon ----------------------------------------------------------------------------------------
 
 TIcon::~TIcon() {
-    if (handle_) DestroyIcon(handle_);
+    handle_.Reset();
 }
 
-int TIcon::Width() const { return handle_ ? GetIconSize(handle_).cx : 0; }
-int TIcon::Height() const { return handle_ ? GetIconSize(handle_).cy : 0; }
+int TIcon::Width() const { return handle_ ? GetIconSize(handle_.Get()).cx : 0; }
+int TIcon::Height() const { return handle_ ? GetIconSize(handle_.Get()).cy : 0; }
 
 void TIcon::SetHandle(HICON icon) {
-    if (handle_ && handle_ != icon) DestroyIcon(handle_);
-    handle_ = icon;
+    handle_.Reset(icon);
     data_.clear();
     Changed();
 }
 
 HICON TIcon::ReleaseHandle() {
-    HICON h = handle_;
-    handle_ = {};
+    HICON h = handle_.Release();
     data_.clear();
     return h;
 }
 
 void TIcon::Draw(TCanvas& canvas, const RECT& r) {
-    if (handle_) DrawIconEx(canvas.Handle(), r.left, r.top, handle_, r.width(), r.height(), 0, {}, DI_NORMAL);
+    if (handle_) DrawIconEx(canvas.Handle(), r.left, r.top, handle_.Get(), r.width(), r.height(), 0, {}, DI_NORMAL);
 }
 
 void TIcon::LoadFromStream(TStream& stream) {
     const std::string data = ReadAll(stream);
     HICON icon = LoadIconFromIco(data, 0, 0);
     if (!icon) throw EInvalidOperation("Icon image is not valid");
-    if (handle_) DestroyIcon(handle_);
-    handle_ = icon;
+    handle_.Reset(icon);
     data_.assign(data.begin(), data.end());
     Changed();
 }
@@ -834,7 +823,7 @@ void TIcon::SaveToStream(TStream& stream) {
     // One 32-bit image with its AND mask.
     int w = 0, h = 0;
     std::vector<uint32_t> px;
-    GetIconPixels(handle_, &w, &h, &px);
+    GetIconPixels(handle_.Get(), &w, &h, &px);
     const uint32_t maskRow = ((uint32_t(w) + 31) / 32) * 4;
     const uint32_t imageBytes = 40 + uint32_t(w) * h * 4 + maskRow * h;
     std::vector<uint8_t> out;
@@ -874,8 +863,7 @@ void TIcon::SaveToStream(TStream& stream) {
 void TIcon::Assign(const TPersistent* source) {
     if (const auto* i = dynamic_cast<const TIcon*>(source)) {
         if (i == this) return;
-        if (handle_) DestroyIcon(handle_);
-        handle_ = i->handle_ ? CopyIcon(i->handle_) : HICON{};
+        handle_.Reset(i->handle_ ? CopyIcon(i->handle_.Get()) : HICON{});
         data_ = i->data_;
         Changed();
         return;

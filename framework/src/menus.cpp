@@ -5,7 +5,10 @@
 
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/window/paintscope.h"
 #include "platform/window/sysmenu.h"
+#include "platform/window/windowdc.h"
 #include "rtl/scopeguard.h"
 
 namespace ax {
@@ -361,13 +364,26 @@ private:
         for (int i = 0; i < parent->Count(); ++i)
             if (parent->Items(i)->Visible()) level.items.push_back(parent->Items(i));
         if (level.items.empty()) return;
-        HDC dc = GetDC(nullptr);
-        HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
-        HFONT old{};
-        if (font) old = SelectObject(dc, font);
-        int width = 80, top = 2, column = 0, columnLeft = 2;
-        std::vector<int> widths;
-        for (TMenuItem* item : level.items) {
+        const SIZE size = LayOutColumns(level, MeasureWidth(level.items));
+        POINT at{x, y};
+        if (levels_.empty()) {
+            if (alignment_ == paRight) at.x -= size.cx;
+            else if (alignment_ == paCenter) at.x -= size.cx / 2;
+        }
+        KeepOnScreen(at, size);
+        level.window = CreatePopup(at, size);
+        ShowWindow(level.window, SW_SHOWNA);
+        levels_.push_back(std::move(level));
+        UpdateWindow(levels_.back().window);
+    }
+
+    // The width of a column: the widest caption with its shortcut.
+    static int MeasureWidth(const std::vector<TMenuItem*>& items) {
+        const WindowDC screenDc(nullptr);
+        const HDC dc = screenDc.Get();
+        const ScopedSelection useFont(dc, Screen() ? Screen()->MenuFont().Handle() : HFONT{});
+        int width = 80;
+        for (TMenuItem* item : items) {
             SIZE s{};
             AnsiString text = StripHotkey(item->Caption());
             const AnsiString sc = ShortCutToText(item->ShortCut());
@@ -375,10 +391,15 @@ private:
             GetTextExtentPoint32(dc, text, &s);
             width = std::max(width, int(s.cx) + 2 * kMargin);
         }
-        int height = 0;
+        return width;
+    }
+
+    // Places the items top to bottom, starting a new column at each break;
+    // returns the size of the popup.
+    static SIZE LayOutColumns(Level& level, int width) {
+        int top = 2, columnLeft = 2, height = 0;
         for (TMenuItem* item : level.items) {
             if (item->Break() != mbNone && top > 2) {
-                ++column;
                 columnLeft += width;
                 height = std::max(height, top);
                 top = 2;
@@ -387,18 +408,16 @@ private:
             level.rects.push_back(RECT{columnLeft, top, columnLeft + width, top + h});
             top += h;
         }
-        height = std::max(height, top) + 2;
-        if (font) SelectObject(dc, old);
-        ReleaseDC(nullptr, dc);
-        const int totalWidth = columnLeft + width + 2;
-        if (levels_.empty()) {
-            if (alignment_ == paRight) x -= totalWidth;
-            else if (alignment_ == paCenter) x -= totalWidth / 2;
-        }
-        // Kept on the screen.
+        return SIZE{columnLeft + width + 2, std::max(height, top) + 2};
+    }
+
+    static void KeepOnScreen(POINT& at, SIZE size) {
         const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-        if (x + totalWidth > sw) x = std::max(0, sw - totalWidth);
-        if (y + height > sh) y = std::max(0, sh - height);
+        if (at.x + size.cx > sw) at.x = std::max(0, sw - int(size.cx));
+        if (at.y + size.cy > sh) at.y = std::max(0, sh - int(size.cy));
+    }
+
+    HWND CreatePopup(POINT at, SIZE size) {
         WNDCLASS wc;
         if (!GetClassInfo(kPopupClass, wc)) {
             wc.lpszClassName = kPopupClass;
@@ -407,12 +426,10 @@ private:
             wc.hbrBackground = SysColorBrushValue(COLOR_MENU);
             RegisterClass(wc);
         }
-        level.window = CreateWindowEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kPopupClass, "",
-                                      WS_POPUP | WS_BORDER, x, y, totalWidth, height, nullptr);
-        SetWindowLongPtr(level.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        ShowWindow(level.window, SW_SHOWNA);
-        levels_.push_back(std::move(level));
-        UpdateWindow(levels_.back().window);
+        HWND window = CreateWindowEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kPopupClass, "",
+                                     WS_POPUP | WS_BORDER, at.x, at.y, size.cx, size.cy, nullptr);
+        SetWindowLongPtr(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        return window;
     }
 
     void CloseLevel() {
@@ -543,135 +560,28 @@ private:
         switch (msg.message) {
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
-            if (IsEndKey(msg.wParam)) {
-                // Ends on the release, which must not reach a window: the
-                // window manager would take it for a fresh request for the bar.
-                endKey_ = UINT(msg.wParam);
-                return;
-            }
-            endKey_ = 0;
-            switch (msg.wParam) {
-            case VK_DOWN:
-            case VK_UP:
-                if (levels_.empty()) OpenBar(true, false);
-                else Move(msg.wParam == VK_DOWN ? 1 : -1);
-                return;
-            case VK_RIGHT: {
-                if (!levels_.empty()) {
-                    Level& l = levels_.back();
-                    if (l.selected >= 0 && l.items[size_t(l.selected)]->Count() > 0 &&
-                        l.items[size_t(l.selected)]->Enabled()) {
-                        Activate(levels_.size() - 1, l.selected);
-                        return;
-                    }
-                }
-                if (bar_) MoveBar(1);
-                return;
-            }
-            case VK_LEFT:
-                if (levels_.size() > 1) CloseLevel();
-                else if (bar_) MoveBar(-1);
-                return;
-            case VK_ESCAPE:
-                // A drop-down backs out to its bar, the bar or a pop-up ends.
-                if (levels_.size() > 1) {
-                    CloseLevel();
-                } else if (bar_ && levels_.size() == 1) {
-                    CloseLevel();
-                    barDropped_ = false;
-                } else {
-                    done_ = true;
-                }
-                return;
-            case VK_RETURN: {
-                if (levels_.empty()) {
-                    if (bar_) OpenBar(true, true);
-                    return;
-                }
-                Level& l = levels_.back();
-                if (l.selected >= 0) Activate(levels_.size() - 1, l.selected);
-                return;
-            }
-            default: break;
-            }
-            TranslateMessage(msg);
+            KeyDown(msg);
             return;
         case WM_CHAR:
-        case WM_SYSCHAR: {
-            if (levels_.empty()) {
-                for (size_t i = 0; i < barItems_.size(); ++i)
-                    if (barItems_[i]->Enabled() && IsAccel(char(msg.wParam), barItems_[i]->Caption())) {
-                        SelectBar(int(i));
-                        OpenBar(true, true);
-                        return;
-                    }
-                return;
-            }
-            Level& l = levels_.back();
-            for (size_t i = 0; i < l.items.size(); ++i)
-                if (l.items[i]->Enabled() && IsAccel(char(msg.wParam), l.items[i]->Caption())) {
-                    Activate(levels_.size() - 1, int(i));
-                    return;
-                }
+        case WM_SYSCHAR:
+            AccelKey(char(msg.wParam));
             return;
-        }
         case WM_KEYUP:
         case WM_SYSKEYUP:
             if (endKey_ && msg.wParam == endKey_) done_ = true;
             return;
-        case WM_MOUSEMOVE: {
-            size_t li;
-            int index;
-            if (HitTest(msg.pt, li, index)) {
-                if (index >= 0 && Selectable(levels_[li].items[size_t(index)])) Select(levels_[li], index, true);
-                return;
-            }
-            // Over another bar item an open drop-down moves with the mouse.
-            const int bi = BarHit(msg.pt);
-            if (bi >= 0 && bi != barSelected_ && !levels_.empty()) {
-                SelectBar(bi);
-                OpenBar(false, false);
-            }
-            return;
-        }
+        case WM_MOUSEMOVE: MouseMove(msg.pt); return;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
         case WM_RBUTTONDBLCLK:
-        case WM_MBUTTONDOWN: {
-            size_t li;
-            int index;
-            if (HitTest(msg.pt, li, index)) return;
-            if (const int bi = BarHit(msg.pt); bi >= 0) {
-                // A press on the open item closes the menu, on another opens it.
-                if (bi == barSelected_ && !levels_.empty()) {
-                    done_ = true;
-                } else {
-                    SelectBar(bi);
-                    OpenBar(false, false);
-                }
-                return;
-            }
-            done_ = true; // a click elsewhere dismisses
+        case WM_MBUTTONDOWN:
+            MousePress(msg.pt);
             return;
-        }
         case WM_LBUTTONUP:
-        case WM_RBUTTONUP: {
-            size_t li;
-            int index;
-            if (HitTest(msg.pt, li, index)) {
-                if (index >= 0) Activate(li, index);
-                return;
-            }
-            // A bar item with nothing to drop down acts on its release; a
-            // disabled one ends the menu.
-            if (const int bi = BarHit(msg.pt); bi >= 0 && bi == barSelected_ && levels_.empty()) {
-                TMenuItem* item = barItems_[size_t(bi)];
-                if (item->Enabled()) chosen_ = item;
-                done_ = true;
-            }
+        case WM_RBUTTONUP:
+            MouseRelease(msg.pt);
             return;
-        }
         case WM_CANCELMODE: done_ = true; return;
         default:
             TranslateMessage(msg);
@@ -679,16 +589,140 @@ private:
         }
     }
 
+    void KeyDown(const MSG& msg) {
+        if (IsEndKey(msg.wParam)) {
+            // Ends on the release, which must not reach a window: the
+            // window manager would take it for a fresh request for the bar.
+            endKey_ = UINT(msg.wParam);
+            return;
+        }
+        endKey_ = 0;
+        if (!NavigationKey(msg.wParam)) TranslateMessage(msg);
+    }
+
+    // The arrows, Escape and Enter; false for any other key.
+    bool NavigationKey(WPARAM key) {
+        switch (key) {
+        case VK_DOWN:
+        case VK_UP:
+            if (levels_.empty()) OpenBar(true, false);
+            else Move(key == VK_DOWN ? 1 : -1);
+            return true;
+        case VK_RIGHT: {
+            if (!levels_.empty()) {
+                Level& l = levels_.back();
+                if (l.selected >= 0 && l.items[size_t(l.selected)]->Count() > 0 &&
+                    l.items[size_t(l.selected)]->Enabled()) {
+                    Activate(levels_.size() - 1, l.selected);
+                    return true;
+                }
+            }
+            if (bar_) MoveBar(1);
+            return true;
+        }
+        case VK_LEFT:
+            if (levels_.size() > 1) CloseLevel();
+            else if (bar_) MoveBar(-1);
+            return true;
+        case VK_ESCAPE:
+            // A drop-down backs out to its bar, the bar or a pop-up ends.
+            if (levels_.size() > 1) {
+                CloseLevel();
+            } else if (bar_ && levels_.size() == 1) {
+                CloseLevel();
+                barDropped_ = false;
+            } else {
+                done_ = true;
+            }
+            return true;
+        case VK_RETURN: {
+            if (levels_.empty()) {
+                if (bar_) OpenBar(true, true);
+                return true;
+            }
+            Level& l = levels_.back();
+            if (l.selected >= 0) Activate(levels_.size() - 1, l.selected);
+            return true;
+        }
+        default: return false;
+        }
+    }
+
+    // A typed letter chooses the item it is the accelerator of.
+    void AccelKey(char ch) {
+        if (levels_.empty()) {
+            for (size_t i = 0; i < barItems_.size(); ++i)
+                if (barItems_[i]->Enabled() && IsAccel(ch, barItems_[i]->Caption())) {
+                    SelectBar(int(i));
+                    OpenBar(true, true);
+                    return;
+                }
+            return;
+        }
+        Level& l = levels_.back();
+        for (size_t i = 0; i < l.items.size(); ++i)
+            if (l.items[i]->Enabled() && IsAccel(ch, l.items[i]->Caption())) {
+                Activate(levels_.size() - 1, int(i));
+                return;
+            }
+    }
+
+    void MouseMove(POINT pt) {
+        size_t li;
+        int index;
+        if (HitTest(pt, li, index)) {
+            if (index >= 0 && Selectable(levels_[li].items[size_t(index)])) Select(levels_[li], index, true);
+            return;
+        }
+        // Over another bar item an open drop-down moves with the mouse.
+        const int bi = BarHit(pt);
+        if (bi >= 0 && bi != barSelected_ && !levels_.empty()) {
+            SelectBar(bi);
+            OpenBar(false, false);
+        }
+    }
+
+    void MousePress(POINT pt) {
+        size_t li;
+        int index;
+        if (HitTest(pt, li, index)) return;
+        if (const int bi = BarHit(pt); bi >= 0) {
+            // A press on the open item closes the menu, on another opens it.
+            if (bi == barSelected_ && !levels_.empty()) {
+                done_ = true;
+            } else {
+                SelectBar(bi);
+                OpenBar(false, false);
+            }
+            return;
+        }
+        done_ = true; // a click elsewhere dismisses
+    }
+
+    void MouseRelease(POINT pt) {
+        size_t li;
+        int index;
+        if (HitTest(pt, li, index)) {
+            if (index >= 0) Activate(li, index);
+            return;
+        }
+        // A bar item with nothing to drop down acts on its release; a
+        // disabled one ends the menu.
+        if (const int bi = BarHit(pt); bi >= 0 && bi == barSelected_ && levels_.empty()) {
+            TMenuItem* item = barItems_[size_t(bi)];
+            if (item->Enabled()) chosen_ = item;
+            done_ = true;
+        }
+    }
+
     void Paint(HWND h) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(h, ps);
+        const PaintScope paint(h);
+        const HDC dc = paint.DC();
         const Level* level = nullptr;
         for (const auto& l : levels_)
             if (l.window == h) level = &l;
         if (level) {
-            HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
-            HFONT old{};
-            if (font) old = SelectObject(dc, font);
+            const ScopedSelection useFont(dc, Screen() ? Screen()->MenuFont().Handle() : HFONT{});
             SetBkMode(dc, TRANSPARENT);
             for (size_t i = 0; i < level->items.size(); ++i) {
                 const TMenuItem* item = level->items[i];
@@ -716,9 +750,7 @@ private:
                     DrawFrameControl(dc, &arrow, DFC_MENU, DFCS_MENUARROWRIGHT);
                 }
             }
-            if (font) SelectObject(dc, old);
         }
-        EndPaint(h, ps);
     }
 
     TPopupAlignment alignment_;
@@ -824,10 +856,9 @@ std::vector<RECT> TMainMenu::BarItemRects(HWND window) const {
     std::vector<RECT> out;
     RECT bar, wr;
     if (!GetMenuBarRect(window, bar) || !GetWindowRect(window, wr)) return out;
-    HDC dc = GetDC(nullptr);
-    HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
-    HFONT old{};
-    if (font) old = SelectObject(dc, font);
+    const WindowDC screenDc(nullptr);
+    const HDC dc = screenDc.Get();
+    const ScopedSelection useFont(dc, Screen() ? Screen()->MenuFont().Handle() : HFONT{});
     int x = bar.left - wr.left;
     for (TMenuItem* item : BarItems()) {
         SIZE s{};
@@ -836,8 +867,6 @@ std::vector<RECT> TMainMenu::BarItemRects(HWND window) const {
         out.push_back(RECT{x, bar.top - wr.top, x + w, bar.bottom - wr.top});
         x += w;
     }
-    if (font) SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
     return out;
 }
 
@@ -845,16 +874,15 @@ void TMainMenu::PaintBar(HWND window) const {
     const std::vector<TMenuItem*> items = BarItems();
     const std::vector<RECT> rects = BarItemRects(window);
     if (rects.empty()) return;
-    HDC dc = GetWindowDC(window);
+    const WindowDC windowDc = WindowDC::WholeWindow(window);
+    const HDC dc = windowDc.Get();
     if (!dc) return;
     RECT bar, wr;
     GetMenuBarRect(window, bar);
     GetWindowRect(window, wr);
     // Items past the right edge are cut off rather than wrapped.
     IntersectClipRect(dc, bar.left - wr.left, bar.top - wr.top, bar.right - wr.left, bar.bottom - wr.top);
-    HFONT font = Screen() ? Screen()->MenuFont().Handle() : HFONT{};
-    HFONT old{};
-    if (font) old = SelectObject(dc, font);
+    const ScopedSelection useFont(dc, Screen() ? Screen()->MenuFont().Handle() : HFONT{});
     SetBkMode(dc, TRANSPARENT);
     const int selected = BarSelected();
     for (size_t i = 0; i < items.size(); ++i) {
@@ -866,8 +894,6 @@ void TMainMenu::PaintBar(HWND window) const {
                                               : GetSysColor(COLOR_MENUTEXT));
         DrawText(dc, items[i]->Caption(), &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     }
-    if (font) SelectObject(dc, old);
-    ReleaseDC(window, dc);
 }
 
 void TMainMenu::TrackBar(HWND window, int index, bool open, bool byKeyboard) {

@@ -3,6 +3,7 @@
 
 #include "IconBudget.h"
 #include "platform/gdi/image.h"
+#include "platform/gdi/uniquegdiobject.h"
 #include "shell/SystemImageLists.h"
 
 #include <librsvg/rsvg.h>
@@ -91,11 +92,9 @@ Surface Fitted(cairo_surface_t* source, int size) {
 
 Surface ReadPng(const std::string& data) {
     if (!PngCostProblem(data).empty()) return nullptr;
-    HBITMAP original = LoadBitmapFromPng(data);
+    const UniqueBitmap original(LoadBitmapFromPng(data));
     if (!original) return nullptr;
-    Surface source = SurfaceFromBitmap(original);
-    DeleteObject(original);
-    return source;
+    return SurfaceFromBitmap(original.Get());
 }
 
 // From memory, without a base: the document reaches no other file.
@@ -121,10 +120,9 @@ Surface RenderSvg(const std::string& data, int size) {
 
 IconPixels PixelsOf(cairo_surface_t* surface) {
     IconPixels out;
-    HBITMAP bitmap = BitmapFromSurface(surface);
+    const UniqueBitmap bitmap(BitmapFromSurface(surface));
     int w = 0, h = 0;
-    if (bitmap && GetBitmapPixels(bitmap, &w, &h, &out.Pixels) && w == h) out.Size = w;
-    if (bitmap) DeleteObject(bitmap);
+    if (bitmap && GetBitmapPixels(bitmap.Get(), &w, &h, &out.Pixels) && w == h) out.Size = w;
     if (!out.Size) out.Pixels.clear();
     return out;
 }

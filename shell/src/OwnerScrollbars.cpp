@@ -135,7 +135,6 @@ TCustomOwnerDrawScrollbar::TCustomOwnerDrawScrollbar(TComponent* owner)
 
 TCustomOwnerDrawScrollbar::~TCustomOwnerDrawScrollbar() {
     CloseTheme();
-    if (brush_) DeleteObject(brush_);
 }
 
 void TCustomOwnerDrawScrollbar::Notification(TComponent* component, TOperation operation) {

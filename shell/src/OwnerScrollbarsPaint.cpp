@@ -29,9 +29,8 @@ int ThemeState(TScrollPaintState state, int disabled, int pressed, int hot, int 
 }
 
 void FillColor(HDC dc, const RECT& rect, TColor color) {
-    const HBRUSH brush = CreateSolidBrush(ColorToRGB(color));
-    FillRect(dc, &rect, brush);
-    DeleteObject(brush);
+    const UniqueBrush brush(CreateSolidBrush(ColorToRGB(color)));
+    FillRect(dc, &rect, brush.Get());
 }
 
 uint32_t Argb(TColor color) {
@@ -48,11 +47,8 @@ void TCustomOwnerDrawScrollbar::BuildBrush() {
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
             pixels[y * 8 + x] = (x + y) % 2 == 0 ? a : b;
-    const HBITMAP bitmap = CreateBitmapFromPixels(8, 8, pixels, false);
-    const HBRUSH brush = CreatePatternBrush(bitmap);
-    DeleteObject(bitmap);
-    if (brush_) DeleteObject(brush_);
-    brush_ = brush;
+    const UniqueBitmap bitmap(CreateBitmapFromPixels(8, 8, pixels, false));
+    brush_.Reset(CreatePatternBrush(bitmap.Get()));
 }
 
 TScrollPaintState TCustomOwnerDrawScrollbar::PartState(Part part) const {
@@ -144,9 +140,8 @@ void TCustomOwnerDrawScrollbar::PaintPart(HDC dc, Part part, const TScrollBarLay
         // The classic thumb looks the same in every state.
         FillColor(dc, rect, colors_->ThumbButton());
         if (flat_) {
-            const HBRUSH shadow = CreateSolidBrush(ColorToRGB(clBtnShadow));
-            FrameRect(dc, &rect, shadow);
-            DeleteObject(shadow);
+            const UniqueBrush shadow(CreateSolidBrush(ColorToRGB(clBtnShadow)));
+            FrameRect(dc, &rect, shadow.Get());
         } else {
             DrawEdge(dc, &rect, EDGE_RAISED, BF_RECT);
         }
@@ -181,11 +176,11 @@ void TCustomOwnerDrawScrollbar::PaintPageAreas(HDC dc) {
     if (upPressed)
         FillColor(dc, l.PageUp, colors_->PageScrollHot());
     else
-        FillRect(dc, &l.PageUp, brush_);
+        FillRect(dc, &l.PageUp, brush_.Get());
     if (downPressed)
         FillColor(dc, l.PageDown, colors_->PageScrollHot());
     else
-        FillRect(dc, &l.PageDown, brush_);
+        FillRect(dc, &l.PageDown, brush_.Get());
 }
 
 } // namespace ax

@@ -7,7 +7,6 @@
 #include "platform/shellns/pidl.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
-#include "rtl/scopeguard.h"
 
 namespace ax {
 namespace {
@@ -72,24 +71,20 @@ TSystemImageLists::TSystemImageLists(std::unique_ptr<TIconTheme> theme,
                                      std::unique_ptr<TMimeDatabase> mime)
     : theme_(std::move(theme)), mime_(std::move(mime)),
       fileCache_(std::make_unique<icons::TIconFileCache>(std::vector<int>(std::begin(kSizes), std::end(kSizes)))) {
-    small_ = ImageList_Create(SmallIconSize, SmallIconSize, ILC_COLOR32 | ILC_MASK, 64, 32);
-    large_ = ImageList_Create(LargeIconSize, LargeIconSize, ILC_COLOR32 | ILC_MASK, 64, 32);
+    small_.Reset(ImageList_Create(SmallIconSize, SmallIconSize, ILC_COLOR32 | ILC_MASK, 64, 32));
+    large_.Reset(ImageList_Create(LargeIconSize, LargeIconSize, ILC_COLOR32 | ILC_MASK, 64, 32));
     // Compiled-in pictures only: no file is read before a place is asked
     // for. The gaps between the fixed places hold the unknown file's.
     for (int index = 0; index < siiFirstFileType; ++index) {
         const SlotSpec* slot = SlotAt(index);
         Pictures p;
         for (int s = 0; s < 2; ++s)
-            p.bitmaps[s] = icons::DrawPicture(slot ? slot->picture : Picture::File, kSizes[s]);
+            p.bitmaps[s].Reset(icons::DrawPicture(slot ? slot->picture : Picture::File, kSizes[s]));
         Append(index, p);
-        Free(p);
     }
 }
 
-TSystemImageLists::~TSystemImageLists() {
-    ImageList_Destroy(small_);
-    ImageList_Destroy(large_);
-}
+TSystemImageLists::~TSystemImageLists() = default;
 
 TSystemImageLists::Pictures TSystemImageLists::Read(const std::vector<std::string>& names) {
     // Each file is read once, at both sizes: a file found for one size
@@ -105,7 +100,7 @@ TSystemImageLists::Pictures TSystemImageLists::Read(const std::vector<std::strin
         const int from = !p.files[s].empty() ? s : 1 - s;
         if (p.files[from].empty()) continue;
         p.files[s] = p.files[from];
-        p.bitmaps[s] = icons::BitmapOf((*read[from])[size_t(s)]);
+        p.bitmaps[s].Reset(icons::BitmapOf((*read[from])[size_t(s)]));
     }
     return p;
 }
@@ -114,16 +109,15 @@ void TSystemImageLists::ReadPlace(int index) {
     const SlotSpec* slot = SlotAt(index);
     if (!slot) return;
     std::call_once(placeRead_[index], [&] {
-        Pictures p = Read(slot->names);
-        const ScopeGuard free([&] { Free(p); });
+        const Pictures p = Read(slot->names);
         std::lock_guard lock(mutex_);
-        const HIMAGELIST lists[2] = {small_, large_};
+        const HIMAGELIST lists[2] = {small_.Get(), large_.Get()};
         for (int s = 0; s < 2; ++s) {
             if (!p.bitmaps[s]) continue;
             // The unknown file's picture fills the gaps too.
             for (int place = 0; place < siiFirstFileType; ++place) {
                 if (place != index && (index != siiUnknownFile || SlotAt(place))) continue;
-                ImageList_Replace(lists[s], place, p.bitmaps[s], HBITMAP{});
+                ImageList_Replace(lists[s], place, p.bitmaps[s].Get(), HBITMAP{});
                 sources_[s][place] = p.files[s];
             }
         }
@@ -131,18 +125,11 @@ void TSystemImageLists::ReadPlace(int index) {
 }
 
 void TSystemImageLists::Append(int index, const Pictures& p) {
-    const HIMAGELIST lists[2] = {small_, large_};
+    const HIMAGELIST lists[2] = {small_.Get(), large_.Get()};
     for (int s = 0; s < 2; ++s) {
-        const int added = ImageList_Add(lists[s], p.bitmaps[s], HBITMAP{});
+        const int added = ImageList_Add(lists[s], p.bitmaps[s].Get(), HBITMAP{});
         Assert(added == index, "System image list out of step");
         sources_[s][index] = p.files[s];
-    }
-}
-
-void TSystemImageLists::Free(Pictures& p) {
-    for (HBITMAP& b : p.bitmaps) {
-        if (b) DeleteObject(b);
-        b = HBITMAP{};
     }
 }
 
@@ -153,28 +140,23 @@ int TSystemImageLists::FileTypeIndex(const std::string& mimeType) {
         if (it != types_.end()) return it->second;
     }
     // Reading and scaling may take a while: other threads go on meanwhile.
-    Pictures p = Read(mime_->IconNames(mimeType));
-    auto drop = [&] { Free(p); };
+    const Pictures p = Read(mime_->IconNames(mimeType));
     std::lock_guard lock(mutex_);
     auto known = types_.find(mimeType);
     if (known != types_.end()) {
-        drop();
         return known->second;
     }
     if (!p.bitmaps[0] || !p.bitmaps[1]) {
-        drop();
         return types_[mimeType] = siiUnknownFile;
     }
     // Types that share an icon share its place.
     const std::string key = p.files[0] + '\n' + p.files[1];
     auto same = files_.find(key);
     if (same != files_.end()) {
-        drop();
         return types_[mimeType] = same->second;
     }
-    const int index = ImageList_Add(small_, p.bitmaps[0], HBITMAP{});
-    const int largeIndex = ImageList_Add(large_, p.bitmaps[1], HBITMAP{});
-    drop();
+    const int index = ImageList_Add(small_.Get(), p.bitmaps[0].Get(), HBITMAP{});
+    const int largeIndex = ImageList_Add(large_.Get(), p.bitmaps[1].Get(), HBITMAP{});
     Assert(index == largeIndex, "System image list out of step");
     if (index < 0) return types_[mimeType] = siiUnknownFile;
     sources_[0][index] = p.files[0];

@@ -1,5 +1,6 @@
 // Push button, check box and radio button.
 #include "framework/streaming.h"
+#include "platform/gdi/checkglyph.h"
 #include "stdctrls/stdctrls.h"
 #include "stdctrls_internal.h"
 
@@ -260,11 +261,10 @@ void TCustomCheckBox::Paint() {
     c.FillRect(client);
     RECT box;
     RECT text = CheckLayout(client, alignment_, box);
-    UINT state = DFCS_BUTTONCHECK;
-    if (state_ == cbChecked) state |= DFCS_CHECKED;
-    if (state_ == cbGrayed) state |= DFCS_BUTTON3STATE | DFCS_CHECKED;
-    if (!enabled_ || pushed_) state |= DFCS_INACTIVE;
-    DrawFrameControl(c.Handle(), &box, DFC_BUTTON, state);
+    const CheckMark mark = state_ == cbChecked  ? CheckMark::Checked
+                           : state_ == cbGrayed ? CheckMark::Grayed
+                                                : CheckMark::Unchecked;
+    DrawCheckOrRadio(c.Handle(), box, false, mark, !enabled_ || pushed_);
     DrawCaption(c, text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     if (focused_) {
         RECT f = MeasureDrawText(Font(), text_, text, DT_LEFT | DT_SINGLELINE);
@@ -331,10 +331,8 @@ void TRadioButton::Paint() {
     c.FillRect(client);
     RECT box;
     RECT text = CheckLayout(client, alignment_, box);
-    UINT state = DFCS_BUTTONRADIO;
-    if (checked_) state |= DFCS_CHECKED;
-    if (!enabled_ || pushed_) state |= DFCS_INACTIVE;
-    DrawFrameControl(c.Handle(), &box, DFC_BUTTON, state);
+    DrawCheckOrRadio(c.Handle(), box, true, checked_ ? CheckMark::Checked : CheckMark::Unchecked,
+                     !enabled_ || pushed_);
     DrawCaption(c, text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     if (focused_) {
         RECT f = MeasureDrawText(Font(), text_, text, DT_LEFT | DT_SINGLELINE);

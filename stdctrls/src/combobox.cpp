@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "framework/streaming.h"
+#include "platform/window/paintscope.h"
 #include "stdctrls/stdctrls.h"
 #include "stdctrls_internal.h"
 
@@ -126,10 +127,9 @@ LRESULT TCustomComboBox::DropProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     GetClientRect(hwnd, client);
     switch (msg) {
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, ps);
+        const PaintScope paint(hwnd);
         TCanvas c;
-        c.SetHandle(dc);
+        c.SetHandle(paint.DC());
         c.Font().Assign(&Font());
         c.Brush().SetColor(clWindow);
         c.FillRect(client);
@@ -144,7 +144,6 @@ LRESULT TCustomComboBox::DropProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
             c.TextOut(r.left + 2, r.top, items_[i]);
         }
         c.SetHandle({});
-        EndPaint(hwnd, ps);
         return 0;
     }
     case WM_MOUSEMOVE: {

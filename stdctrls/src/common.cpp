@@ -1,4 +1,6 @@
 // Drawing helpers shared by the standard controls.
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquedc.h"
 #include "stdctrls/stdctrls.h"
 #include "stdctrls_internal.h"
 
@@ -8,18 +10,14 @@ namespace {
 // A memory DC with the font selected, released on leaving the scope.
 class MeasureDC {
 public:
-    explicit MeasureDC(TFont& font) : dc_(CreateCompatibleDC(HDC{})) { old_ = SelectObject(dc_, font.Handle()); }
-    ~MeasureDC() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-    }
+    explicit MeasureDC(TFont& font) : dc_(CreateCompatibleDC(HDC{})), font_(dc_.Get(), font.Handle()) {}
     MeasureDC(const MeasureDC&) = delete;
     MeasureDC& operator=(const MeasureDC&) = delete;
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.Get(); }
 
 private:
-    HDC dc_;
-    HFONT old_;
+    UniqueDC dc_;
+    ScopedSelection<HFONT> font_; // after dc_: selected out before the DC goes
 };
 } // namespace
 
@@ -40,15 +38,13 @@ namespace {
 // Selects the canvas font and colour for raw text calls, undoing it after.
 class TextState {
 public:
-    explicit TextState(TCanvas& canvas) : dc_(canvas.Handle()) {
-        old_ = SelectObject(dc_, canvas.Font().Handle());
+    explicit TextState(TCanvas& canvas) : dc_(canvas.Handle()), font_(dc_, canvas.Font().Handle()) {
         oldColor_ = SetTextColor(dc_, ColorToRGB(canvas.Font().Color()));
         oldMode_ = SetBkMode(dc_, TRANSPARENT);
     }
     ~TextState() {
         SetBkMode(dc_, oldMode_);
         SetTextColor(dc_, oldColor_);
-        SelectObject(dc_, old_);
     }
     TextState(const TextState&) = delete;
     TextState& operator=(const TextState&) = delete;
@@ -56,7 +52,7 @@ public:
 
 private:
     HDC dc_;
-    HFONT old_;
+    ScopedSelection<HFONT> font_;
     COLORREF oldColor_;
     int oldMode_;
 };

@@ -642,12 +642,23 @@ void TCustomListBox::Dispatch(TMessage& m) {
     TCustomControl::Dispatch(m);
 }
 
-void TCustomListBox::DefaultHandler(TMessage& m) {
+namespace {
+
+bool IsMultiSelect(DWORD style) {
+    return style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL);
+}
+
+// Owner-drawn lists without LBS_HASSTRINGS keep the caller's value, not a text.
+bool HoldsStrings(DWORD style) {
+    return (style & LBS_HASSTRINGS) || !(style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE));
+}
+
+} // namespace
+
+bool TCustomListBox::ItemMessage(TMessage& m, DWORD style) {
     const int count = int(list_.size());
     const auto valid = [count](WPARAM i) { return intptr_t(i) >= 0 && intptr_t(i) < count; };
-    const DWORD style = (m.Msg >= LB_ADDSTRING && m.Msg <= LB_ITEMFROMPOINT) ? ListStyle() : 0;
-    const bool multi = style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL);
-    const bool hasStrings = (style & LBS_HASSTRINGS) || !(style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE));
+    const bool hasStrings = HoldsStrings(style);
     switch (m.Msg) {
     case LB_ADDSTRING:
     case LB_INSERTSTRING: {
@@ -655,17 +666,17 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
         const int at = m.Msg == LB_ADDSTRING ? count : (intptr_t(m.WParam) < 0 ? count : int(m.WParam));
         if (at > count) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         const int index = InsertItem(m.Msg == LB_ADDSTRING ? count : at, text);
         if (!hasStrings) list_[size_t(index)].data = m.LParam;
         m.Result = index;
-        return;
+        return true;
     }
     case LB_DELETESTRING: {
         if (!valid(m.WParam)) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         const int index = int(m.WParam);
         list_.erase(list_.begin() + index);
@@ -676,7 +687,7 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
         top_ = std::clamp(top_, 0, std::max(0, int(list_.size()) - 1));
         if (redraw_) Invalidate();
         m.Result = LRESULT(list_.size());
-        return;
+        return true;
     }
     case LB_RESETCONTENT:
         list_.clear();
@@ -684,44 +695,53 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
         caret_ = anchor_ = top_ = 0;
         horzExtent_ = 0;
         if (redraw_) Invalidate();
-        return;
-    case LB_GETCOUNT: m.Result = count; return;
+        return true;
+    case LB_GETCOUNT: m.Result = count; return true;
     case LB_GETTEXT:
         if (!valid(m.WParam)) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         if (m.LParam) {
             const AnsiString& text = list_[m.WParam].text;
             std::memcpy(reinterpret_cast<char*>(m.LParam), text.c_str(), text.size() + 1);
         }
         m.Result = LRESULT(list_[m.WParam].text.size());
-        return;
-    case LB_GETTEXTLEN: m.Result = valid(m.WParam) ? LRESULT(list_[m.WParam].text.size()) : LB_ERR; return;
-    case LB_GETITEMDATA: m.Result = valid(m.WParam) ? list_[m.WParam].data : LB_ERR; return;
+        return true;
+    case LB_GETTEXTLEN: m.Result = valid(m.WParam) ? LRESULT(list_[m.WParam].text.size()) : LB_ERR; return true;
+    case LB_GETITEMDATA: m.Result = valid(m.WParam) ? list_[m.WParam].data : LB_ERR; return true;
     case LB_SETITEMDATA:
         if (!valid(m.WParam)) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         list_[m.WParam].data = m.LParam;
         m.Result = LB_OKAY;
-        return;
+        return true;
+    }
+    return false;
+}
+
+bool TCustomListBox::SelectionMessage(TMessage& m, DWORD style) {
+    const int count = int(list_.size());
+    const auto valid = [count](WPARAM i) { return intptr_t(i) >= 0 && intptr_t(i) < count; };
+    const bool multi = IsMultiSelect(style);
+    switch (m.Msg) {
     case LB_SETCURSEL:
         if (multi) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         cur_ = valid(m.WParam) ? int(m.WParam) : -1;
         if (cur_ >= 0) SetCaret(cur_, true);
         Invalidate();
         m.Result = cur_ >= 0 ? cur_ : LB_ERR;
-        return;
-    case LB_GETCURSEL: m.Result = multi ? (count ? caret_ : LB_ERR) : cur_; return;
+        return true;
+    case LB_GETCURSEL: m.Result = multi ? (count ? caret_ : LB_ERR) : cur_; return true;
     case LB_SETSEL:
         if (!multi || (int(m.LParam) != -1 && !valid(WPARAM(m.LParam)))) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         if (int(m.LParam) == -1) {
             SelectRange(0, count - 1, m.WParam != 0);
@@ -734,57 +754,101 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
         }
         Invalidate();
         m.Result = LB_OKAY;
-        return;
+        return true;
     case LB_GETSEL:
         m.Result = !valid(m.WParam) ? LB_ERR : multi ? list_[m.WParam].selected : int(m.WParam) == cur_;
-        return;
+        return true;
     case LB_GETSELCOUNT:
         m.Result = multi ? LRESULT(std::count_if(list_.begin(), list_.end(), [](const Item& i) { return i.selected; }))
                          : LB_ERR;
-        return;
+        return true;
     case LB_GETSELITEMS: {
         if (!multi) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         int* out = reinterpret_cast<int*>(m.LParam);
         int n = 0;
         for (int i = 0; i < count && n < int(m.WParam); ++i)
             if (list_[size_t(i)].selected) out[n++] = i;
         m.Result = n;
-        return;
+        return true;
     }
     case LB_SELITEMRANGE:
     case LB_SELITEMRANGEEX:
         if (!multi) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         if (m.Msg == LB_SELITEMRANGE) SelectRange(LOWORD(uintptr_t(m.LParam)), HIWORD(uintptr_t(m.LParam)), m.WParam != 0);
         else SelectRange(int(m.WParam), int(m.LParam), true);
         Invalidate();
         m.Result = LB_OKAY;
-        return;
+        return true;
+    case LB_SETCARETINDEX:
+        if (!valid(m.WParam)) {
+            m.Result = LB_ERR;
+            return true;
+        }
+        if (!multi) cur_ = int(m.WParam);
+        SetCaret(int(m.WParam), true);
+        m.Result = LB_OKAY;
+        return true;
+    case LB_GETCARETINDEX: m.Result = multi ? caret_ : cur_; return true;
+    case LB_SETANCHORINDEX: anchor_ = int(m.WParam); return true;
+    case LB_GETANCHORINDEX: m.Result = anchor_; return true;
+    }
+    return false;
+}
+
+bool TCustomListBox::SearchMessage(TMessage& m, DWORD style) {
+    if (m.Msg != LB_FINDSTRING && m.Msg != LB_FINDSTRINGEXACT && m.Msg != LB_SELECTSTRING) return false;
+    const int count = int(list_.size());
+    const AnsiString wanted = m.LParam ? reinterpret_cast<const char*>(m.LParam) : "";
+    m.Result = LB_ERR;
+    const int start = intptr_t(m.WParam) < 0 ? -1 : int(m.WParam);
+    for (int n = 1; n <= count; ++n) {
+        const int i = (start + n) % count;
+        const AnsiString& text = list_[size_t(i)].text;
+        const bool match = m.Msg == LB_FINDSTRINGEXACT
+                               ? CompareText(text, wanted) == 0
+                               : text.size() >= wanted.size() && CompareText(text.substr(0, wanted.size()), wanted) == 0;
+        if (match) {
+            m.Result = i;
+            break;
+        }
+    }
+    if (m.Msg == LB_SELECTSTRING && m.Result != LB_ERR && !IsMultiSelect(style)) {
+        cur_ = int(m.Result);
+        SetCaret(cur_, true);
+    }
+    return true;
+}
+
+bool TCustomListBox::LayoutMessage(TMessage& m, DWORD style) {
+    const int count = int(list_.size());
+    const auto valid = [count](WPARAM i) { return intptr_t(i) >= 0 && intptr_t(i) < count; };
+    switch (m.Msg) {
     case LB_SETTOPINDEX:
         if (!valid(m.WParam) && !(count == 0 && m.WParam == 0)) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         top_ = (style & LBS_MULTICOLUMN) ? ColumnStart(int(m.WParam)) : int(m.WParam);
         Invalidate();
         m.Result = LB_OKAY;
-        return;
-    case LB_GETTOPINDEX: m.Result = top_; return;
+        return true;
+    case LB_GETTOPINDEX: m.Result = top_; return true;
     case LB_SETITEMHEIGHT: {
         const int height = LOWORD(uintptr_t(m.LParam));
         if (height < 1) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         if (style & LBS_OWNERDRAWVARIABLE) {
             if (!valid(m.WParam)) {
                 m.Result = LB_ERR;
-                return;
+                return true;
             }
             list_[m.WParam].height = height;
         } else {
@@ -792,22 +856,22 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
         }
         Invalidate();
         m.Result = LB_OKAY;
-        return;
+        return true;
     }
     case LB_GETITEMHEIGHT:
         if (style & LBS_OWNERDRAWVARIABLE) m.Result = valid(m.WParam) ? list_[m.WParam].height : LB_ERR;
         else m.Result = (style & LBS_OWNERDRAWFIXED) ? itemHeight_ : FontLineHeight(Font());
-        return;
+        return true;
     case LB_GETITEMRECT: {
         if (!valid(m.WParam)) {
             m.Result = LB_ERR;
-            return;
+            return true;
         }
         const int index = int(m.WParam);
         if (style & LBS_MULTICOLUMN) {
             *reinterpret_cast<RECT*>(m.LParam) = MultiColumnItemRect(index);
             m.Result = 1;
-            return;
+            return true;
         }
         const int h = (style & LBS_OWNERDRAWVARIABLE) ? list_[size_t(index)].height
                       : (style & LBS_OWNERDRAWFIXED)  ? itemHeight_
@@ -815,7 +879,7 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
         const int top = ItemTop(index);
         *reinterpret_cast<RECT*>(m.LParam) = {0, top, ClientWidth(), top + h};
         m.Result = 1;
-        return;
+        return true;
     }
     case LB_ITEMFROMPOINT: {
         const POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
@@ -823,14 +887,14 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
         const bool outside = index < 0;
         if (outside) index = count ? std::clamp(top_ + (p.y < 0 ? 0 : PageCount()), 0, count - 1) : 0;
         m.Result = MAKELPARAM(index, outside ? 1 : 0);
-        return;
+        return true;
     }
-    case LB_SETHORIZONTALEXTENT: horzExtent_ = int(m.WParam); return;
-    case LB_GETHORIZONTALEXTENT: m.Result = horzExtent_; return;
+    case LB_SETHORIZONTALEXTENT: horzExtent_ = int(m.WParam); return true;
+    case LB_GETHORIZONTALEXTENT: m.Result = horzExtent_; return true;
     case LB_SETCOLUMNWIDTH:
         columnWidth_ = int(m.WParam);
         Invalidate();
-        return;
+        return true;
     case LB_SETTABSTOPS: {
         tabStops_.clear();
         const int* stops = reinterpret_cast<const int*>(m.LParam);
@@ -838,43 +902,19 @@ void TCustomListBox::DefaultHandler(TMessage& m) {
         const int unit = MeasureText(Font(), "0").cx;
         for (WPARAM i = 0; stops && i < m.WParam; ++i) tabStops_.push_back(stops[i] * unit / 4);
         m.Result = 1;
-        return;
+        return true;
     }
-    case LB_SETCARETINDEX:
-        if (!valid(m.WParam)) {
-            m.Result = LB_ERR;
-            return;
-        }
-        if (!multi) cur_ = int(m.WParam);
-        SetCaret(int(m.WParam), true);
-        m.Result = LB_OKAY;
-        return;
-    case LB_GETCARETINDEX: m.Result = multi ? caret_ : cur_; return;
-    case LB_SETANCHORINDEX: anchor_ = int(m.WParam); return;
-    case LB_GETANCHORINDEX: m.Result = anchor_; return;
-    case LB_FINDSTRING:
-    case LB_FINDSTRINGEXACT:
-    case LB_SELECTSTRING: {
-        const AnsiString wanted = m.LParam ? reinterpret_cast<const char*>(m.LParam) : "";
-        m.Result = LB_ERR;
-        const int start = intptr_t(m.WParam) < 0 ? -1 : int(m.WParam);
-        for (int n = 1; n <= count; ++n) {
-            const int i = (start + n) % count;
-            const AnsiString& text = list_[size_t(i)].text;
-            const bool match = m.Msg == LB_FINDSTRINGEXACT
-                                   ? CompareText(text, wanted) == 0
-                                   : text.size() >= wanted.size() && CompareText(text.substr(0, wanted.size()), wanted) == 0;
-            if (match) {
-                m.Result = i;
-                break;
-            }
-        }
-        if (m.Msg == LB_SELECTSTRING && m.Result != LB_ERR && !multi) {
-            cur_ = int(m.Result);
-            SetCaret(cur_, true);
-        }
-        return;
     }
+    return false;
+}
+
+void TCustomListBox::DefaultHandler(TMessage& m) {
+    const DWORD style = (m.Msg >= LB_ADDSTRING && m.Msg <= LB_ITEMFROMPOINT) ? ListStyle() : 0;
+    if (ItemMessage(m, style) || SelectionMessage(m, style) || SearchMessage(m, style) ||
+        LayoutMessage(m, style))
+        return;
+    const int count = int(list_.size());
+    switch (m.Msg) {
     case WM_SETREDRAW:
         redraw_ = m.WParam != 0;
         if (redraw_) Invalidate();

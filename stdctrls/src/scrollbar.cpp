@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/streaming.h"
+#include "platform/gdi/uniquegdiobject.h"
 #include "stdctrls/stdctrls.h"
 #include "stdctrls_internal.h"
 
@@ -99,14 +100,12 @@ void TScrollBar::Paint() {
         const COLORREF v = ((i / 8 + i % 8) & 1) ? light : face;
         cells[i] = 0xFF000000u | (std::uint32_t(GetRValue(v)) << 16) | (std::uint32_t(GetGValue(v)) << 8) | GetBValue(v);
     }
-    HBITMAP pattern = CreateBitmapFromPixels(8, 8, cells, false);
-    HBRUSH checker = CreatePatternBrush(pattern);
+    const UniqueBitmap pattern(CreateBitmapFromPixels(8, 8, cells, false));
+    const UniqueBrush checker(CreatePatternBrush(pattern.Get()));
     POINT oldOrigin;
     SetBrushOrgEx(dc, 0, 0, &oldOrigin);
-    FillRect(dc, &track, checker);
+    FillRect(dc, &track, checker.Get());
     SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
-    DeleteObject(checker);
-    DeleteObject(pattern);
     if (pressed_ == 2 || pressed_ == 3) {
         const RECT t = ThumbRect();
         RECT page = track;

@@ -5,6 +5,9 @@
 #include "NodeLayout.h"
 #include "NodeWalk.h"
 #include "PositionCache.h"
+#include "platform/gdi/checkglyph.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "platform/window/windowdc.h"
 #include "rtl/scopeguard.h"
 
 namespace ax {
@@ -15,26 +18,22 @@ namespace {
 class ClipScope {
 public:
     ClipScope(HDC dc, const RECT& r) : dc_(dc), saved_(CreateRectRgn(0, 0, 0, 0)) {
-        had_ = GetClipRgn(dc_, saved_) == 1;
+        had_ = GetClipRgn(dc_, saved_.Get()) == 1;
         IntersectClipRect(dc_, r.left, r.top, r.right, r.bottom);
     }
-    ~ClipScope() {
-        SelectClipRgn(dc_, had_ ? saved_ : HRGN{});
-        DeleteObject(saved_);
-    }
+    ~ClipScope() { SelectClipRgn(dc_, had_ ? saved_.Get() : HRGN{}); }
     ClipScope(const ClipScope&) = delete;
     ClipScope& operator=(const ClipScope&) = delete;
 
 private:
     HDC dc_;
-    HRGN saved_;
+    UniqueRegion saved_;
     bool had_ = false;
 };
 
 void FillSolid(HDC dc, const RECT& r, TColor color) {
-    HBRUSH b = CreateSolidBrush(ColorToRGB(color));
-    FillRect(dc, &r, b);
-    DeleteObject(b);
+    const UniqueBrush b(CreateSolidBrush(ColorToRGB(color)));
+    FillRect(dc, &r, b.Get());
 }
 
 } // namespace
@@ -148,9 +147,8 @@ void TBaseDataTree::PaintButton(TCanvas& canvas, PDataNode node, const RECT& cel
     const int y = cellRect.top + (cellRect.height() - kButtonSize) / 2;
     const RECT box{x, y, x + kButtonSize, y + kButtonSize};
     FillSolid(dc, box, clWindow);
-    HBRUSH frame = CreateSolidBrush(ColorToRGB(clBtnShadow));
-    FrameRect(dc, &box, frame);
-    DeleteObject(frame);
+    const UniqueBrush frame(CreateSolidBrush(ColorToRGB(clBtnShadow)));
+    FrameRect(dc, &box, frame.Get());
     const RECT minus{x + 2, y + 4, x + kButtonSize - 2, y + 5};
     FillSolid(dc, minus, clWindowText);
     if (!(node->States & vsExpanded)) {
@@ -163,14 +161,13 @@ void TBaseDataTree::PaintCheck(TCanvas& canvas, PDataNode node, const RECT& r) {
     const int x = r.left + (r.width() - kCheckBoxSize) / 2;
     const int y = r.top + (r.height() - kCheckBoxSize) / 2;
     RECT box{x, y, x + kCheckBoxSize, y + kCheckBoxSize};
-    UINT flags = 0;
     const TCheckState s = UnpressedCheckState(node->CheckState);
-    switch (node->CheckType) {
-    case ctRadioButton: flags = DFCS_BUTTONRADIO; break;
-    case ctButton: flags = DFCS_BUTTONPUSH; break;
-    default: flags = s == csMixedNormal ? DFCS_BUTTON3STATE : DFCS_BUTTONCHECK; break;
-    }
-    if (s != csUncheckedNormal && node->CheckType != ctButton) flags |= DFCS_CHECKED;
+    const bool radio = node->CheckType == ctRadioButton;
+    // A mixed radio button shows checked here.
+    const CheckMark mark = s == csUncheckedNormal       ? CheckMark::Unchecked
+                           : s == csMixedNormal && !radio ? CheckMark::Grayed
+                                                          : CheckMark::Checked;
+    UINT flags = node->CheckType == ctButton ? UINT(DFCS_BUTTONPUSH) : CheckGlyphState(radio, mark, false);
     if (node->CheckState & 1) flags |= DFCS_PUSHED;
     if (node->States & vsDisabled) flags |= DFCS_INACTIVE;
     DrawFrameControl(canvas.Handle(), &box, DFC_BUTTON, flags);
@@ -229,10 +226,9 @@ void TBaseDataTree::PaintHeaderNow() {
     if (!HandleAllocated() || !Header().Showing() || updateCount_ > 0) return;
     const RECT r = HeaderRect();
     if (IsRectEmpty(&r)) return;
-    HDC dc = GetWindowDC(Handle());
+    const WindowDC dc = WindowDC::WholeWindow(Handle());
     if (!dc) return;
-    ScopeGuard release([this, dc] { ReleaseDC(Handle(), dc); });
-    Header().Paint(dc, r);
+    Header().Paint(dc.Get(), r);
 }
 
 } // namespace ax

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "framework/streaming.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquegdiobject.h"
 #include "vtree/BaseDataTree.h"
 
 namespace ax {
@@ -221,15 +223,11 @@ void TDTHeader::PaintColumn(HDC dc, TColumnIndex index, const RECT& r, bool pres
         tri[1] = {cx + 4, cy - 2};
         tri[2] = {cx, cy + 2};
     }
-    HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_BTNSHADOW));
-    HPEN pen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW));
-    HBRUSH oldBrush = SelectObject(dc, brush);
-    HPEN oldPen = SelectObject(dc, pen);
+    const UniqueBrush brush(CreateSolidBrush(GetSysColor(COLOR_BTNSHADOW)));
+    const UniquePen pen(CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW)));
+    const ScopedSelection useBrush(dc, brush.Get());
+    const ScopedSelection usePen(dc, pen.Get());
     Polygon(dc, tri, 3);
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
-    DeleteObject(brush);
-    DeleteObject(pen);
 }
 
 void TDTHeader::Paint(HDC dc, const RECT& r) {

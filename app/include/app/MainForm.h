@@ -149,10 +149,15 @@ private:
     // Through the save dialog, which starts at the job's name; true when
     // saved.
     bool SaveThroughDialog();
+    // The next step of a load (loadStep_: 1 for the first, 0 for none).
     void LoadStep();
     // The job a load read, checked and taken by the storage now if a step
     // of the load has not done it yet.
     void FinishPendingLoad();
+    // The steps after it: the tree made again, its root open and chosen,
+    // then the list shown again.
+    void ReloadTree();
+    void ReloadList();
     void WMInjectFault(TMessage& message);
 
     std::string jobFileName_;

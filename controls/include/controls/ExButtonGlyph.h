@@ -9,6 +9,7 @@
 
 #include "framework/graphics.h"
 #include "platform/gdi/image.h"
+#include "platform/gdi/uniqueimagelist.h"
 
 namespace ax {
 
@@ -24,14 +25,14 @@ public:
     TGlyphList& operator=(const TGlyphList&) = delete;
     int Width() const { return width_; }
     int Height() const { return height_; }
-    HIMAGELIST Handle() const { return list_; }
+    HIMAGELIST Handle() const { return list_.Get(); }
     int Count() const { return count_; }
     // The first free slot (the list grows when none is free).
     int AddMasked(TBitmap& image, TColor maskColor);
     void Delete(int index);
 
 private:
-    HIMAGELIST list_{};
+    UniqueImageList list_;
     int width_, height_;
     std::vector<bool> used_;
     int count_ = 0;

@@ -8,11 +8,15 @@
 // keyboard through a thread keyboard hook, or the optional keyboard-monitor
 // library (ExKb.h). GUI thread only.
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "controls/ExHook.h"
 #include "framework/menus.h"
 #include "framework/timers.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquedc.h"
+#include "platform/gdi/uniquegdiobject.h"
 #include "stdctrls/comctrls.h"
 
 namespace ax {
@@ -235,7 +239,7 @@ public:
     // The panel whose part holds the point (client coordinates), if any.
     TExStatusPanel* PanelAt(POINT p);
     // The measuring context (the bar's font selected).
-    HDC MeasureDC() const { return measureDC_; }
+    HDC MeasureDC() const { return measureDC_.Get(); }
     // The library's message number while registered with it (0 otherwise).
     UINT MonitorMessage() const { return monitorMessage_; }
 
@@ -262,9 +266,10 @@ private:
     void ShowPanelHint(TMessage& m);
 
     std::unique_ptr<TExStatusPanels> exPanels_;
-    HDC measureDC_{};
-    HFONT measureFont_{};
-    HGDIOBJ previousFont_{};
+    UniqueDC measureDC_;
+    UniqueFont measureFont_;
+    // After the two: puts the DC's own font back before the font and the DC go.
+    std::optional<ScopedSelection<HFONT>> measureSelection_;
     bool useMonitorDLL_ = false;
     int monitorPanels_ = 0;
     UINT monitorMessage_ = 0;

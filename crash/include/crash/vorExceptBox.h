@@ -3,6 +3,7 @@
 // thread) and offers continue, restart, close, mail, save, print and show.
 // It runs on the reporter's worker thread; console programs get the text on
 // standard output instead.
+#include "platform/gdi/uniquegdiobject.h"
 #include "platform/window/types.h"
 
 #include <array>
@@ -75,7 +76,7 @@ private:
     HWND window_ = nullptr;
     HWND buttons_[bbCount] = {};
     HWND reportView_ = nullptr;
-    HFONT messageFont_{}, reportFont_{};
+    UniqueFont messageFont_, reportFont_;
     int autoAction_ = 0;
     bool countdown_ = false;
     std::uint64_t countdownStart_ = 0;

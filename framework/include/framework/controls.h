@@ -8,12 +8,14 @@
 // handles goes to DefaultHandler, the window's default procedure.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "framework/classes.h"
 #include "framework/graphics.h"
 #include "framework/messages.h"
 #include "platform/window/window.h"
+#include "platform/window/windowdc.h"
 
 namespace ax {
 
@@ -264,8 +266,7 @@ protected:
 
 private:
     TControl& control_;
-    HDC dc_{};
-    HWND window_ = nullptr;
+    std::optional<WindowDC> own_;
 };
 
 class TWinControl : public TControl {

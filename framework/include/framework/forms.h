@@ -7,6 +7,7 @@
 
 #include "framework/controls.h"
 #include "framework/menus.h"
+#include "platform/gdi/uniqueicon.h"
 
 namespace ax {
 
@@ -322,7 +323,7 @@ public:
 
 private:
     TCursor cursor_ = crDefault;
-    std::map<TCursor, HCURSOR> cursors_;
+    std::map<TCursor, UniqueIcon> cursors_;
     std::vector<TCustomForm*> forms_;
     TCustomForm* activeForm_ = nullptr;
     TWinControl* activeControl_ = nullptr;

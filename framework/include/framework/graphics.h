@@ -9,6 +9,8 @@
 #include "framework/classes.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/image.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "platform/gdi/uniqueicon.h"
 #include "rtl/streams.h"
 #include "rtl/threads.h"
 
@@ -105,7 +107,7 @@ protected:
     void FreeHandle() override;
 
 private:
-    HFONT handle_{};
+    UniqueFont handle_;
     AnsiString name_ = "MS Sans Serif";
     int height_ = -11; // 8 points at 96 pixels per inch
     TColor color_ = clWindowText;
@@ -142,7 +144,7 @@ protected:
     void FreeHandle() override;
 
 private:
-    HPEN handle_{};
+    UniquePen handle_;
     TColor color_ = clBlack;
     int width_ = 1;
     TPenStyle style_ = psSolid;
@@ -171,7 +173,7 @@ protected:
     void FreeHandle() override;
 
 private:
-    HBRUSH handle_{};
+    UniqueBrush handle_;
     TColor color_ = clWhite;
     TBrushStyle style_ = bsSolid;
     TBitmap* bitmap_ = nullptr;
@@ -314,7 +316,7 @@ public:
 
 private:
     void FreeCanvasDC();
-    HBITMAP handle_{};
+    UniqueBitmap handle_;
     int width_ = 0, height_ = 0;
     bool monochrome_ = false;
     std::unique_ptr<TCanvas> canvas_;
@@ -332,7 +334,7 @@ public:
     bool Empty() const override { return !handle_; }
     int Width() const override;
     int Height() const override;
-    HICON Handle() const { return handle_; }
+    HICON Handle() const { return handle_.Get(); }
     // Takes ownership of icon.
     void SetHandle(HICON icon);
     HICON ReleaseHandle();
@@ -343,7 +345,7 @@ public:
     void SaveToStream(TStream& stream) override;
 
 private:
-    HICON handle_{};
+    UniqueIcon handle_;
     std::vector<uint8_t> data_;
 };
 

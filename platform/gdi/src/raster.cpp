@@ -2,6 +2,7 @@
 // operations are computed here bit by bit on 0x00RRGGBB values; every
 // result pixel is written opaque.
 #include "paint.h"
+#include "platform/gdi/uniquegdiobject.h"
 
 #include <algorithm>
 #include <cmath>
@@ -506,10 +507,8 @@ bool FrameRgn(HDC hdc, HRGN rgn, HBRUSH brush, int w, int h) {
         moved.offset(0, dy);
         inner = inner.intersected(moved);
     }
-    HRGN frame = CreateRegionFrom(r->region.subtracted(inner));
-    bool ok = FillRgn(hdc, frame, brush);
-    DeleteObject(frame);
-    return ok;
+    const UniqueRegion frame(CreateRegionFrom(r->region.subtracted(inner)));
+    return FillRgn(hdc, frame.Get(), brush);
 }
 
 COLORREF GetPixel(HDC hdc, int x, int y) {

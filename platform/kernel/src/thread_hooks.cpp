@@ -1,6 +1,7 @@
 #include "platform/thread_hooks.h"
 
 #include "platform/fault_signals.h"
+#include "rtl/scopeguard.h"
 
 #include <cxxabi.h>
 #include <dlfcn.h>
@@ -32,14 +33,6 @@ struct StartRecord {
     const ThreadHooks* Hooks;
 };
 
-struct EndGuard {
-    const ThreadHooks* Hooks;
-    ~EndGuard() {
-        if (Hooks->Ended) Hooks->Ended(CurrentThreadId());
-        ReleaseAlternateStack();
-    }
-};
-
 void* WrappedStart(void* raw) {
     StartRecord record = *static_cast<StartRecord*>(raw);
     delete static_cast<StartRecord*>(raw);
@@ -47,7 +40,10 @@ void* WrappedStart(void* raw) {
     if (record.Hooks->Started)
         record.Hooks->Started({CurrentThreadId(), record.Creator,
                                reinterpret_cast<std::uintptr_t>(record.Routine)});
-    EndGuard guard{record.Hooks};
+    ScopeGuard ended([hooks = record.Hooks] {
+        if (hooks->Ended) hooks->Ended(CurrentThreadId());
+        ReleaseAlternateStack();
+    });
     try {
         return record.Routine(record.Argument);
     } catch (...) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace ax {
@@ -18,21 +19,28 @@ namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochDelta = 11644473600LL;
 
+// Pictures of the system image list, by their stock indices.
+constexpr int kDocumentIcon = 0, kFolderIcon = 3, kOpenFolderIcon = 4, kDriveIcon = 8,
+              kComputerIcon = 15, kShortcutIcon = 29;
+
+// The headless provider's pictures, by the provider's kind of item.
+struct HeadlessIcon {
+    int closed, open;
+};
+constexpr HeadlessIcon kHeadlessIcons[] = {
+    {kDocumentIcon, kDocumentIcon}, // 0 file
+    {kFolderIcon, kOpenFolderIcon}, // 1 folder
+    {kComputerIcon, kComputerIcon}, // 2 virtual folder
+    {kDriveIcon, kDriveIcon},       // 3 volume
+    {kShortcutIcon, kShortcutIcon}, // 4 link
+};
+
 class HeadlessIcons final : public IShellIconProvider {
 public:
     int IconIndex(int kind, const std::string&, bool open, bool) override {
-        switch (kind) {
-        case 1:
-            return open ? 4 : 3;
-        case 2:
-            return 15;
-        case 3:
-            return 8;
-        case 4:
-            return 29;
-        default:
-            return 0;
-        }
+        if (kind < 0 || kind >= int(std::size(kHeadlessIcons))) return kDocumentIcon;
+        const HeadlessIcon& icon = kHeadlessIcons[kind];
+        return open ? icon.open : icon.closed;
     }
 };
 

@@ -633,3 +633,28 @@ TEST_F(Namespace, ShellFileInfoTypeNames) {
     ASSERT_TRUE(SHGetFileInfo(f.p, "", 0, info, SHGFI_PIDL | SHGFI_TYPENAME));
     EXPECT_EQ(info.szTypeName, ""); // the caller falls back on the extension
 }
+
+// Without a display the system image list's stock pictures stand in:
+// document 0, folder 3 (open 4), fixed disk 8, computer 15, shortcut 29.
+TEST_F(Namespace, HeadlessIconsAreTheStockPicturesOfEachKind) {
+    IShellIconProvider& icons = ShellIconProvider();
+    EXPECT_EQ(icons.IconIndex(0, "f.txt", false, true), 0);
+    EXPECT_EQ(icons.IconIndex(1, "d", false, true), 3);
+    EXPECT_EQ(icons.IconIndex(1, "d", true, true), 4);
+    EXPECT_EQ(icons.IconIndex(2, "", true, false), 15);
+    EXPECT_EQ(icons.IconIndex(3, "/", false, false), 8);
+    EXPECT_EQ(icons.IconIndex(4, "l", false, true), 29);
+    EXPECT_EQ(icons.IconIndex(5, "", false, true), 0) << "an unknown kind";
+    EXPECT_EQ(icons.IconIndex(-1, "", false, true), 0) << "an unknown kind";
+
+    mkdir((root + "/d").c_str(), 0755);
+    ShellFolderPtr desktop;
+    SHGetDesktopFolder(&desktop);
+    Pidl d;
+    desktop->ParseDisplayName(root + "/d", &d.p);
+    SHFILEINFO info;
+    ASSERT_TRUE(SHGetFileInfo(d.p, "", 0, info, SHGFI_PIDL | SHGFI_SYSICONINDEX));
+    EXPECT_EQ(info.iIcon, 3);
+    ASSERT_TRUE(SHGetFileInfo(d.p, "", 0, info, SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_OPENICON));
+    EXPECT_EQ(info.iIcon, 4);
+}

@@ -3,6 +3,7 @@
 // and caret.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "scan_codes.h"
 #include "wm.h"
 
 #include <cstdlib>
@@ -14,129 +15,6 @@ using namespace wm;
 namespace {
 
 constexpr UINT kDoubleClickMs = 500;
-
-struct ScanCode {
-    uint8_t code;
-    bool extended;
-};
-
-ScanCode ScanOf(UINT vk) {
-    static const char* row1 = "QWERTYUIOP";
-    static const char* row2 = "ASDFGHJKL";
-    static const char* row3 = "ZXCVBNM";
-    for (int i = 0; row1[i]; ++i)
-        if (vk == UINT(row1[i])) return {uint8_t(0x10 + i), false};
-    for (int i = 0; row2[i]; ++i)
-        if (vk == UINT(row2[i])) return {uint8_t(0x1E + i), false};
-    for (int i = 0; row3[i]; ++i)
-        if (vk == UINT(row3[i])) return {uint8_t(0x2C + i), false};
-    if (vk >= '1' && vk <= '9') return {uint8_t(0x02 + vk - '1'), false};
-    if (vk >= VK_F1 && vk <= VK_F1 + 9) return {uint8_t(0x3B + vk - VK_F1), false};
-    switch (vk) {
-    case '0':
-        return {0x0B, false};
-    case VK_ESCAPE:
-        return {0x01, false};
-    case VK_OEM_MINUS:
-        return {0x0C, false};
-    case VK_OEM_PLUS:
-        return {0x0D, false};
-    case VK_BACK:
-        return {0x0E, false};
-    case VK_TAB:
-        return {0x0F, false};
-    case VK_OEM_4:
-        return {0x1A, false};
-    case VK_OEM_6:
-        return {0x1B, false};
-    case VK_RETURN:
-        return {0x1C, false};
-    case VK_CONTROL:
-    case VK_LCONTROL:
-        return {0x1D, false};
-    case VK_RCONTROL:
-        return {0x1D, true};
-    case VK_OEM_1:
-        return {0x27, false};
-    case VK_OEM_7:
-        return {0x28, false};
-    case VK_OEM_3:
-        return {0x29, false};
-    case VK_SHIFT:
-    case VK_LSHIFT:
-        return {0x2A, false};
-    case VK_OEM_5:
-        return {0x2B, false};
-    case VK_OEM_COMMA:
-        return {0x33, false};
-    case VK_OEM_PERIOD:
-        return {0x34, false};
-    case VK_OEM_2:
-        return {0x35, false};
-    case VK_RSHIFT:
-        return {0x36, false};
-    case VK_MULTIPLY:
-        return {0x37, false};
-    case VK_MENU:
-    case VK_LMENU:
-        return {0x38, false};
-    case VK_RMENU:
-        return {0x38, true};
-    case VK_SPACE:
-        return {0x39, false};
-    case VK_CAPITAL:
-        return {0x3A, false};
-    case VK_NUMLOCK:
-        return {0x45, true};
-    case VK_SCROLL:
-        return {0x46, false};
-    case VK_HOME:
-        return {0x47, true};
-    case VK_UP:
-        return {0x48, true};
-    case VK_PRIOR:
-        return {0x49, true};
-    case VK_SUBTRACT:
-        return {0x4A, false};
-    case VK_LEFT:
-        return {0x4B, true};
-    case VK_RIGHT:
-        return {0x4D, true};
-    case VK_ADD:
-        return {0x4E, false};
-    case VK_END:
-        return {0x4F, true};
-    case VK_DOWN:
-        return {0x50, true};
-    case VK_NEXT:
-        return {0x51, true};
-    case VK_INSERT:
-        return {0x52, true};
-    case VK_DELETE:
-        return {0x53, true};
-    case VK_DECIMAL:
-        return {0x53, false};
-    case VK_F11:
-        return {0x57, false};
-    case VK_F12:
-        return {0x58, false};
-    case VK_DIVIDE:
-        return {0x35, true};
-    case VK_LWIN:
-        return {0x5B, true};
-    case VK_RWIN:
-        return {0x5C, true};
-    case VK_APPS:
-        return {0x5D, true};
-    default:
-        break;
-    }
-    if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD9) {
-        static const uint8_t pad[] = {0x52, 0x4F, 0x50, 0x51, 0x4B, 0x4C, 0x4D, 0x47, 0x48, 0x49};
-        return {pad[vk - VK_NUMPAD0], false};
-    }
-    return {0, false};
-}
 
 // The generic key a message names for a left or right key.
 UINT GenericKey(UINT vk) {

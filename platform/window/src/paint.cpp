@@ -3,6 +3,10 @@
 // snapshots.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "platform/window/windowdc.h"
+#include "rtl/scopeguard.h"
 #include "sysmenu_state.h"
 #include "wm.h"
 
@@ -383,7 +387,8 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
     }
     const Frame f = FrameOf(style, exStyle, !top);
     if (!f.border && !f.caption && !f.vscroll && !f.hscroll && !bar) return;
-    HDC dc = GetWindowDC(hwnd);
+    const WindowDC windowDc = WindowDC::WholeWindow(hwnd);
+    const HDC dc = windowDc.Get();
     if (!dc) return;
     ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
     RECT r{0, 0, W, H};
@@ -415,14 +420,14 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
                       (b.close.left ? (b.min.left ? b.min.left : b.close.left) : cap.right) - 2,
                       cap.bottom};
         const bool tool = exStyle & WS_EX_TOOLWINDOW;
-        HFONT font =
-            CreateFont(-(f.caption - 8), 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "MS Sans Serif");
-        HFONT oldFont = SelectObject(dc, font);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, GetSysColor(active ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
-        DrawText(dc, text, &textRect, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
-        SelectObject(dc, oldFont);
-        DeleteObject(font);
+        const UniqueFont font(
+            CreateFont(-(f.caption - 8), 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "MS Sans Serif"));
+        {
+            const ScopedSelection useFont(dc, font.Get());
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, GetSysColor(active ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
+            DrawText(dc, text, &textRect, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
+        }
         (void)tool;
         if (!EmptyRect(b.close)) {
             RECT c = b.close;
@@ -455,7 +460,6 @@ void wm::PaintNonClient(HWND hwnd, bool menuBar) {
         FillStrip(
             dc, {client.right, client.bottom, client.right + f.vscroll, client.bottom + f.hscroll},
             COLOR_BTNFACE);
-    ReleaseDC(hwnd, dc);
 }
 
 PendingPresents wm::TakePresentsLocked(ThreadQueue& q) {
@@ -511,11 +515,10 @@ void wm::PaintCaret(bool draw) {
         if (!c.hwnd || c.drawn == draw || (draw && c.hideCount > 0)) return;
         M().caret.drawn = draw;
     }
-    HDC dc = GetDC(c.hwnd);
+    const WindowDC dc(c.hwnd);
     if (!dc) return;
     RECT r{c.pos.x, c.pos.y, c.pos.x + c.size.cx, c.pos.y + c.size.cy};
-    InvertRect(dc, &r);
-    ReleaseDC(c.hwnd, dc);
+    InvertRect(dc.Get(), &r);
 }
 
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
@@ -606,12 +609,10 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, UINT flags) {
             CollectPaintLocked(hwnd, kids != Kids::None, kids != Kids::None, toPaint);
         }
     }
-    struct ShowAfter {
-        bool now;
-        ~ShowAfter() {
-            if (now) FlushPresents(*CurrentQueue());
-        }
-    } show{(flags & RDW_UPDATENOW) != 0};
+    const bool updateNow = (flags & RDW_UPDATENOW) != 0;
+    ScopeGuard show([updateNow] {
+        if (updateNow) FlushPresents(*CurrentQueue());
+    });
     for (HWND h : toPaint) {
         auto w = Find(h);
         if (!w) continue;

@@ -1,5 +1,7 @@
 // Scroll bars: the state of a window's standard bars and of SCROLLBAR
 // controls, their geometry, painting and the modal loop that tracks a press.
+#include "platform/window/paintscope.h"
+#include "platform/window/windowdc.h"
 #include "rtl/text.h"
 #include "wm.h"
 
@@ -162,10 +164,9 @@ void Redraw(HWND hwnd, int bar) {
     Geometry g;
     ScrollBarState s;
     if (!IsWindowVisible(hwnd) || !Snapshot(hwnd, bar, g, s)) return;
-    HDC dc = bar == SB_CTL ? GetDC(hwnd) : GetWindowDC(hwnd);
+    const WindowDC dc = bar == SB_CTL ? WindowDC(hwnd) : WindowDC::WholeWindow(hwnd);
     if (!dc) return;
-    DrawBar(dc, g, s, IsWindowEnabled(hwnd));
-    ReleaseDC(hwnd, dc);
+    DrawBar(dc.Get(), g, s, IsWindowEnabled(hwnd));
 }
 
 // Runs fn on the bar's state under the lock; false for an unknown window.
@@ -209,12 +210,10 @@ LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
         return 1; // the bar covers its whole client area
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, ps);
+        const PaintScope paint(hwnd);
         Geometry g;
         ScrollBarState s;
-        if (Snapshot(hwnd, SB_CTL, g, s)) DrawBar(dc, g, s, IsWindowEnabled(hwnd));
-        EndPaint(hwnd, ps);
+        if (Snapshot(hwnd, SB_CTL, g, s)) DrawBar(paint.DC(), g, s, IsWindowEnabled(hwnd));
         return 0;
     }
     case WM_ENABLE:

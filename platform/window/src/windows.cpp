@@ -2,6 +2,7 @@
 // geometry, z-order, visibility and the default window procedure.
 #include "driver.h"
 #include "platform/gdi/image.h"
+#include "platform/window/paintscope.h"
 #include "rtl/scopeguard.h"
 #include "rtl/text.h"
 #include "sysmenu_state.h"
@@ -771,10 +772,7 @@ LRESULT CallWindowChain(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     f.outer = tlsChain;
     tlsChain = &f;
-    struct Pop {
-        ChainFrame* outer;
-        ~Pop() { tlsChain = outer; }
-    } pop{f.outer};
+    ScopeGuard pop([outer = f.outer] { tlsChain = outer; });
     return RunFrom(f, msg, wp, lp);
 }
 
@@ -1234,270 +1232,373 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
     return wasDisabled;
 }
 
-// The default window procedure.
+// The default window procedure: one handler per message, found in a table.
 
-LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto w = Find(hwnd);
-    if (!w) return 0;
+namespace {
+
+// What every default handler is given: the message and the window's state
+// as it stood when the message came in.
+struct DefCall {
+    HWND hwnd;
+    std::shared_ptr<Window> w;
     DWORD style, exStyle;
     HWND parent;
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+
+    bool IsChildWindow() const { return parent && (style & WS_CHILD); }
+};
+
+using DefHandler = LRESULT (*)(const DefCall&);
+
+// Frame and non-client area.
+
+LRESULT DefNcCalcSize(const DefCall& c) {
+    auto* r = reinterpret_cast<RECT*>(c.lp);
+    if (!r) return 0;
+    int bar;
     {
         LockGuard g;
-        style = w->style;
-        exStyle = w->exStyle;
-        parent = w->parent;
+        bar = MenuBarHeightLocked(*c.w);
     }
-    switch (msg) {
-    case WM_NCCREATE:
-        return TRUE;
-    case WM_NCCALCSIZE: {
-        auto* r = reinterpret_cast<RECT*>(lp);
-        if (!r) return 0;
-        int bar;
-        {
-            LockGuard g;
-            bar = MenuBarHeightLocked(*w);
-        }
-        *r = ClientFromWindow(*r, style, exStyle, parent != nullptr, bar);
-        return 0;
-    }
-    case WM_NCHITTEST: {
+    *r = ClientFromWindow(*r, c.style, c.exStyle, c.parent != nullptr, bar);
+    return 0;
+}
+
+LRESULT DefNcHitTest(const DefCall& c) {
+    LockGuard g;
+    if (!FindLocked(c.hwnd)) return HTNOWHERE;
+    return HitTestLocked(*c.w, POINT{GET_X_LPARAM(c.lp), GET_Y_LPARAM(c.lp)});
+}
+
+LRESULT DefNcPaint(const DefCall& c) {
+    PaintNonClient(c.hwnd, true);
+    return 0;
+}
+
+LRESULT DefNcActivate(const DefCall& c) {
+    {
         LockGuard g;
-        if (!FindLocked(hwnd)) return HTNOWHERE;
-        return HitTestLocked(*w, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        NeedFramePaintLocked(*c.w);
     }
-    case WM_NCPAINT:
-        PaintNonClient(hwnd, true);
-        return 0;
-    case WM_NCACTIVATE: {
-        {
-            LockGuard g;
-            NeedFramePaintLocked(*w);
-        }
-        PaintNonClient(hwnd);
-        return TRUE;
-    }
-    case WM_ERASEBKGND: {
-        if (!w->cls->wc.hbrBackground) return 0;
-        FillClientForErase(hwnd, DcFromWParam(wp), 0);
-        return 1;
-    }
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(hwnd, ps);
-        EndPaint(hwnd, ps);
-        return 0;
-    }
-    case WM_SETTEXT: {
-        const char* text = reinterpret_cast<const char*>(lp);
-        bool top;
-        std::string copy;
-        {
-            LockGuard g;
-            w->text = text ? text : "";
-            copy = w->text;
-            top = IsTopLevel(*w);
-            NeedFramePaintLocked(*w);
-        }
-        if (top) {
-            Driver().Titled(hwnd, copy);
-            PaintNonClient(hwnd);
-        }
-        return TRUE;
-    }
-    case WM_GETTEXTLENGTH: {
+    PaintNonClient(c.hwnd);
+    return TRUE;
+}
+
+// Client painting.
+
+LRESULT DefEraseBackground(const DefCall& c) {
+    if (!c.w->cls->wc.hbrBackground) return 0;
+    FillClientForErase(c.hwnd, DcFromWParam(c.wp), 0);
+    return 1;
+}
+
+LRESULT DefPaint(const DefCall& c) {
+    const PaintScope validate(c.hwnd);
+    return 0;
+}
+
+// Window text.
+
+LRESULT DefSetText(const DefCall& c) {
+    const char* text = reinterpret_cast<const char*>(c.lp);
+    bool top;
+    std::string copy;
+    {
         LockGuard g;
-        return static_cast<LRESULT>(w->text.size());
+        c.w->text = text ? text : "";
+        copy = c.w->text;
+        top = IsTopLevel(*c.w);
+        NeedFramePaintLocked(*c.w);
     }
-    case WM_GETTEXT: {
-        auto* buf = reinterpret_cast<char*>(lp);
-        if (!buf || wp == 0) return 0;
+    if (top) {
+        Driver().Titled(c.hwnd, copy);
+        PaintNonClient(c.hwnd);
+    }
+    return TRUE;
+}
+
+LRESULT DefGetTextLength(const DefCall& c) {
+    LockGuard g;
+    return static_cast<LRESULT>(c.w->text.size());
+}
+
+LRESULT DefGetText(const DefCall& c) {
+    auto* buf = reinterpret_cast<char*>(c.lp);
+    if (!buf || c.wp == 0) return 0;
+    LockGuard g;
+    const size_t n = std::min<size_t>(c.w->text.size(), c.wp - 1);
+    std::memcpy(buf, c.w->text.data(), n);
+    buf[n] = '\0';
+    return static_cast<LRESULT>(n);
+}
+
+// Life, position and state.
+
+LRESULT DefClose(const DefCall& c) {
+    DestroyWindow(c.hwnd);
+    return 0;
+}
+
+LRESULT DefWindowPosChanged(const DefCall& c) {
+    const auto* pos = reinterpret_cast<const WINDOWPOS*>(c.lp);
+    RECT client, rect;
+    DWORD now;
+    {
         LockGuard g;
-        const size_t n = std::min<size_t>(w->text.size(), wp - 1);
-        std::memcpy(buf, w->text.data(), n);
-        buf[n] = '\0';
-        return static_cast<LRESULT>(n);
+        client = c.w->client;
+        rect = c.w->rect;
+        now = c.w->style;
     }
-    case WM_CLOSE:
-        DestroyWindow(hwnd);
-        return 0;
-    case WM_WINDOWPOSCHANGED: {
-        const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
-        RECT client, rect;
-        DWORD now;
-        {
-            LockGuard g;
-            client = w->client;
-            rect = w->rect;
-            now = w->style;
-        }
-        if (pos && !(pos->flags & SWP_NOMOVE))
-            SendMessage(hwnd, WM_MOVE, 0,
-                        MAKELPARAM(rect.left + client.left, rect.top + client.top));
-        if (pos && !(pos->flags & SWP_NOSIZE)) {
-            const WPARAM kind = (now & WS_MINIMIZE)   ? SIZE_MINIMIZED
-                                : (now & WS_MAXIMIZE) ? SIZE_MAXIMIZED
-                                                      : SIZE_RESTORED;
-            SendMessage(hwnd, WM_SIZE, kind, MAKELPARAM(client.width(), client.height()));
-        }
-        return 0;
+    if (pos && !(pos->flags & SWP_NOMOVE))
+        SendMessage(c.hwnd, WM_MOVE, 0, MAKELPARAM(rect.left + client.left, rect.top + client.top));
+    if (pos && !(pos->flags & SWP_NOSIZE)) {
+        const WPARAM kind = (now & WS_MINIMIZE)   ? SIZE_MINIMIZED
+                            : (now & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                                  : SIZE_RESTORED;
+        SendMessage(c.hwnd, WM_SIZE, kind, MAKELPARAM(client.width(), client.height()));
     }
-    case WM_SETREDRAW: {
-        LockGuard g;
-        w->redrawOff = !wp;
-        return 0;
+    return 0;
+}
+
+LRESULT DefSetRedraw(const DefCall& c) {
+    LockGuard g;
+    c.w->redrawOff = !c.wp;
+    return 0;
+}
+
+LRESULT DefCancelMode(const DefCall& c) {
+    if (GetCapture() == c.hwnd) ReleaseCapture();
+    return 0;
+}
+
+LRESULT DefMouseActivate(const DefCall& c) {
+    if (c.parent) {
+        LRESULT r = SendMessage(c.parent, WM_MOUSEACTIVATE, c.wp, c.lp);
+        if (r) return r;
     }
-    case WM_CANCELMODE:
-        if (GetCapture() == hwnd) ReleaseCapture();
-        return 0;
-    case WM_MOUSEACTIVATE:
-        if (parent) {
-            LRESULT r = SendMessage(parent, WM_MOUSEACTIVATE, wp, lp);
-            if (r) return r;
-        }
-        return MA_ACTIVATE;
-    case WM_ACTIVATE:
-        if (LOWORD(wp) != WA_INACTIVE && !(style & WS_MINIMIZE)) SetFocus(hwnd);
-        return 0;
-    case WM_SETCURSOR: {
-        if (parent && (style & WS_CHILD) && SendMessage(parent, WM_SETCURSOR, wp, lp)) return TRUE;
-        const auto hit = static_cast<SHORT>(LOWORD(static_cast<uintptr_t>(lp)));
-        unsigned id = IDC_ARROW;
-        switch (hit) {
-        case HTCLIENT:
-            if (w->cls->wc.hCursor) {
-                SetCursor(w->cls->wc.hCursor);
-                return TRUE;
-            }
-            return FALSE;
-        case HTLEFT:
-        case HTRIGHT:
-            id = IDC_SIZEWE;
-            break;
-        case HTTOP:
-        case HTBOTTOM:
-            id = IDC_SIZENS;
-            break;
-        case HTTOPLEFT:
-        case HTBOTTOMRIGHT:
-            id = IDC_SIZENWSE;
-            break;
-        case HTTOPRIGHT:
-        case HTBOTTOMLEFT:
-            id = IDC_SIZENESW;
-            break;
-        default:
-            break;
-        }
-        SetCursor(LoadCursor(0, id));
-        return FALSE;
-    }
-    case WM_RBUTTONUP: {
-        POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        ClientToScreen(hwnd, pt);
-        SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(pt.x, pt.y));
-        return 0;
-    }
-    case WM_NCRBUTTONUP:
-        SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), lp);
-        return 0;
-    case WM_CONTEXTMENU:
-        if (parent && (style & WS_CHILD)) return SendMessage(parent, msg, wp, lp);
-        return 0;
-    case WM_MOUSEWHEEL:
-        if (parent && (style & WS_CHILD)) return SendMessage(parent, msg, wp, lp);
-        return 0;
-    case WM_KEYUP:
-    case WM_SYSKEYUP: {
-        if (msg == WM_KEYUP && wp == VK_APPS)
-            SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), -1);
-        // Alt tapped alone, or F10, asks the top-level window for its menu.
-        bool keyMenu = wp == VK_F10 && msg == WM_SYSKEYUP && GetKeyState(VK_SHIFT) >= 0;
-        if (wp == VK_MENU || wp == VK_LMENU || wp == VK_RMENU) {
-            LockGuard g;
-            keyMenu = M().altTap;
-            M().altTap = false;
-        }
-        if (keyMenu) SendMessage(GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU, 0);
-        return 0;
-    }
-    case WM_SYSCHAR:
-        // Alt+letter: the top-level window's menu opens the matching item.
-        if (wp > ' ' && (lp & (1 << 29)))
-            SendMessage(GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU,
-                        static_cast<LPARAM>(wp));
-        return 0;
-    case WM_SYSKEYDOWN:
-        if (wp == VK_F4 && (lp & (1 << 29))) {
-            HWND root = GetAncestor(hwnd, GA_ROOT);
-            if (SystemCommandAllowed(root, SC_CLOSE)) PostMessage(root, WM_SYSCOMMAND, SC_CLOSE, 0);
-        } else if (wp == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000)) {
-            SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), -1);
-        }
-        return 0;
-    case WM_SYSCOMMAND:
-        switch (wp & 0xFFF0) {
-        case SC_CLOSE:
-            SendMessage(hwnd, WM_CLOSE);
-            break;
-        case SC_MINIMIZE:
-            ShowWindow(hwnd, SW_MINIMIZE);
-            break;
-        case SC_MAXIMIZE:
-            ShowWindow(hwnd, SW_SHOWMAXIMIZED);
-            break;
-        case SC_RESTORE:
-            ShowWindow(hwnd, SW_RESTORE);
-            break;
-        default:
-            break;
-        }
-        return 0;
-    case WM_NCLBUTTONDOWN:
-    case WM_NCLBUTTONDBLCLK: {
-        const auto hit = static_cast<LRESULT>(wp);
-        if (hit == HTVSCROLL || hit == HTHSCROLL) {
-            // A quick second press on a bar is just another press.
-            RECT r;
-            GetWindowRect(hwnd, r);
-            TrackScrollBar(hwnd, hit == HTVSCROLL ? SB_VERT : SB_HORZ,
-                           POINT{GET_X_LPARAM(lp) - r.left, GET_Y_LPARAM(lp) - r.top});
-            return 0;
-        }
-        if (msg == WM_NCLBUTTONDBLCLK) {
-            if (hit == HTCAPTION && (style & WS_MAXIMIZEBOX) && !parent)
-                SendMessage(hwnd, WM_SYSCOMMAND, (style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE,
-                            lp);
-            return 0;
-        }
-        if (hit == HTCAPTION || (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)) {
-            if (!(style & WS_MAXIMIZE) && !parent)
-                Driver().BeginMoveSize(hwnd, hit, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
-        }
-        return 0;
-    }
-    case WM_NCLBUTTONUP:
-        switch (static_cast<LRESULT>(wp)) {
-        case HTCLOSE:
-            if (SystemCommandAllowed(hwnd, SC_CLOSE)) SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, lp);
-            break;
-        case HTMINBUTTON:
-            SendMessage(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, lp);
-            break;
-        case HTMAXBUTTON:
-            SendMessage(hwnd, WM_SYSCOMMAND, (style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lp);
-            break;
-        default:
-            break;
-        }
-        return 0;
-    case WM_QUERYENDSESSION:
-        return TRUE;
-    case WM_SHOWWINDOW:
-        return 0;
+    return MA_ACTIVATE;
+}
+
+LRESULT DefActivate(const DefCall& c) {
+    if (LOWORD(c.wp) != WA_INACTIVE && !(c.style & WS_MINIMIZE)) SetFocus(c.hwnd);
+    return 0;
+}
+
+// The cursor a hit-test code shows: the sizing arrows on the frame, the
+// class's cursor in the client area.
+
+unsigned SizingCursorFor(SHORT hit) {
+    switch (hit) {
+    case HTLEFT:
+    case HTRIGHT:
+        return IDC_SIZEWE;
+    case HTTOP:
+    case HTBOTTOM:
+        return IDC_SIZENS;
+    case HTTOPLEFT:
+    case HTBOTTOMRIGHT:
+        return IDC_SIZENWSE;
+    case HTTOPRIGHT:
+    case HTBOTTOMLEFT:
+        return IDC_SIZENESW;
     default:
+        return IDC_ARROW;
+    }
+}
+
+LRESULT DefSetCursor(const DefCall& c) {
+    if (c.IsChildWindow() && SendMessage(c.parent, WM_SETCURSOR, c.wp, c.lp)) return TRUE;
+    const auto hit = static_cast<SHORT>(LOWORD(static_cast<uintptr_t>(c.lp)));
+    if (hit == HTCLIENT) {
+        if (!c.w->cls->wc.hCursor) return FALSE;
+        SetCursor(c.w->cls->wc.hCursor);
+        return TRUE;
+    }
+    SetCursor(LoadCursor(0, SizingCursorFor(hit)));
+    return FALSE;
+}
+
+// Context menus and the wheel.
+
+LRESULT AskContextMenu(HWND hwnd, LPARAM where) {
+    SendMessage(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), where);
+    return 0;
+}
+
+LRESULT DefRButtonUp(const DefCall& c) {
+    POINT pt{GET_X_LPARAM(c.lp), GET_Y_LPARAM(c.lp)};
+    ClientToScreen(c.hwnd, pt);
+    return AskContextMenu(c.hwnd, MAKELPARAM(pt.x, pt.y));
+}
+
+LRESULT DefNcRButtonUp(const DefCall& c) {
+    return AskContextMenu(c.hwnd, c.lp);
+}
+
+// A child passes the message on to its parent.
+LRESULT DefToParent(const DefCall& c) {
+    if (c.IsChildWindow()) return SendMessage(c.parent, c.msg, c.wp, c.lp);
+    return 0;
+}
+
+// Keyboard.
+
+LRESULT DefKeyUp(const DefCall& c) {
+    if (c.msg == WM_KEYUP && c.wp == VK_APPS) AskContextMenu(c.hwnd, -1);
+    // Alt tapped alone, or F10, asks the top-level window for its menu.
+    bool keyMenu = c.wp == VK_F10 && c.msg == WM_SYSKEYUP && GetKeyState(VK_SHIFT) >= 0;
+    if (c.wp == VK_MENU || c.wp == VK_LMENU || c.wp == VK_RMENU) {
+        LockGuard g;
+        keyMenu = M().altTap;
+        M().altTap = false;
+    }
+    if (keyMenu) SendMessage(GetAncestor(c.hwnd, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU, 0);
+    return 0;
+}
+
+LRESULT DefSysChar(const DefCall& c) {
+    // Alt+letter: the top-level window's menu opens the matching item.
+    if (c.wp > ' ' && (c.lp & (1 << 29)))
+        SendMessage(GetAncestor(c.hwnd, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU,
+                    static_cast<LPARAM>(c.wp));
+    return 0;
+}
+
+LRESULT DefSysKeyDown(const DefCall& c) {
+    if (c.wp == VK_F4 && (c.lp & (1 << 29))) {
+        HWND root = GetAncestor(c.hwnd, GA_ROOT);
+        if (SystemCommandAllowed(root, SC_CLOSE)) PostMessage(root, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else if (c.wp == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000)) {
+        AskContextMenu(c.hwnd, -1);
+    }
+    return 0;
+}
+
+// System commands and the caption's buttons.
+
+LRESULT DefSysCommand(const DefCall& c) {
+    switch (c.wp & 0xFFF0) {
+    case SC_CLOSE:
+        SendMessage(c.hwnd, WM_CLOSE);
+        break;
+    case SC_MINIMIZE:
+        ShowWindow(c.hwnd, SW_MINIMIZE);
+        break;
+    case SC_MAXIMIZE:
+        ShowWindow(c.hwnd, SW_SHOWMAXIMIZED);
+        break;
+    case SC_RESTORE:
+        ShowWindow(c.hwnd, SW_RESTORE);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+WPARAM ZoomCommand(DWORD style) {
+    return (style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE;
+}
+
+LRESULT DefNcLButtonDown(const DefCall& c) {
+    const auto hit = static_cast<LRESULT>(c.wp);
+    if (hit == HTVSCROLL || hit == HTHSCROLL) {
+        // A quick second press on a bar is just another press.
+        RECT r;
+        GetWindowRect(c.hwnd, r);
+        TrackScrollBar(c.hwnd, hit == HTVSCROLL ? SB_VERT : SB_HORZ,
+                       POINT{GET_X_LPARAM(c.lp) - r.left, GET_Y_LPARAM(c.lp) - r.top});
         return 0;
     }
+    if (c.msg == WM_NCLBUTTONDBLCLK) {
+        if (hit == HTCAPTION && (c.style & WS_MAXIMIZEBOX) && !c.parent)
+            SendMessage(c.hwnd, WM_SYSCOMMAND, ZoomCommand(c.style), c.lp);
+        return 0;
+    }
+    if (hit == HTCAPTION || (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)) {
+        if (!(c.style & WS_MAXIMIZE) && !c.parent)
+            Driver().BeginMoveSize(c.hwnd, hit, POINT{GET_X_LPARAM(c.lp), GET_Y_LPARAM(c.lp)});
+    }
+    return 0;
+}
+
+LRESULT DefNcLButtonUp(const DefCall& c) {
+    switch (static_cast<LRESULT>(c.wp)) {
+    case HTCLOSE:
+        if (SystemCommandAllowed(c.hwnd, SC_CLOSE))
+            SendMessage(c.hwnd, WM_SYSCOMMAND, SC_CLOSE, c.lp);
+        break;
+    case HTMINBUTTON:
+        SendMessage(c.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, c.lp);
+        break;
+    case HTMAXBUTTON:
+        SendMessage(c.hwnd, WM_SYSCOMMAND, ZoomCommand(c.style), c.lp);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+LRESULT DefTrue(const DefCall&) {
+    return TRUE;
+}
+
+// Messages not listed return 0.
+constexpr struct {
+    UINT msg;
+    DefHandler handle;
+} kDefHandlers[] = {
+    {WM_NCCREATE, DefTrue},
+    {WM_NCCALCSIZE, DefNcCalcSize},
+    {WM_NCHITTEST, DefNcHitTest},
+    {WM_NCPAINT, DefNcPaint},
+    {WM_NCACTIVATE, DefNcActivate},
+    {WM_ERASEBKGND, DefEraseBackground},
+    {WM_PAINT, DefPaint},
+    {WM_SETTEXT, DefSetText},
+    {WM_GETTEXTLENGTH, DefGetTextLength},
+    {WM_GETTEXT, DefGetText},
+    {WM_CLOSE, DefClose},
+    {WM_WINDOWPOSCHANGED, DefWindowPosChanged},
+    {WM_SETREDRAW, DefSetRedraw},
+    {WM_CANCELMODE, DefCancelMode},
+    {WM_MOUSEACTIVATE, DefMouseActivate},
+    {WM_ACTIVATE, DefActivate},
+    {WM_SETCURSOR, DefSetCursor},
+    {WM_RBUTTONUP, DefRButtonUp},
+    {WM_NCRBUTTONUP, DefNcRButtonUp},
+    {WM_CONTEXTMENU, DefToParent},
+    {WM_MOUSEWHEEL, DefToParent},
+    {WM_KEYUP, DefKeyUp},
+    {WM_SYSKEYUP, DefKeyUp},
+    {WM_SYSCHAR, DefSysChar},
+    {WM_SYSKEYDOWN, DefSysKeyDown},
+    {WM_SYSCOMMAND, DefSysCommand},
+    {WM_NCLBUTTONDOWN, DefNcLButtonDown},
+    {WM_NCLBUTTONDBLCLK, DefNcLButtonDown},
+    {WM_NCLBUTTONUP, DefNcLButtonUp},
+    {WM_QUERYENDSESSION, DefTrue},
+};
+
+} // namespace
+
+LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    const auto entry = std::find_if(std::begin(kDefHandlers), std::end(kDefHandlers),
+                                    [msg](const auto& e) { return e.msg == msg; });
+    if (entry == std::end(kDefHandlers)) return 0;
+    auto w = Find(hwnd);
+    if (!w) return 0;
+    DefCall c{hwnd, w, 0, 0, nullptr, msg, wp, lp};
+    {
+        LockGuard g;
+        c.style = w->style;
+        c.exStyle = w->exStyle;
+        c.parent = w->parent;
+    }
+    return entry->handle(c);
 }
 
 } // namespace ax

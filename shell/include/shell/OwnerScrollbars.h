@@ -10,6 +10,7 @@
 // above Min and PageSize within 1 .. Max - Min, so no mapping between pixels
 // and positions ever divides by zero.
 #include "framework/controls.h"
+#include "platform/gdi/uniquegdiobject.h"
 #include "vtree/ThemeServices.h"
 
 #include <cstdint>
@@ -206,7 +207,7 @@ private:
     TWinControl* linked_ = nullptr;
     TScrollBarState state_ = 0;
     HTHEME theme_ = nullptr;
-    HBRUSH brush_{};        // the checkerboard, owned
+    UniqueBrush brush_;     // the checkerboard
     bool painting_ = false; // the canvas holds the paint DC
 };
 

@@ -23,6 +23,8 @@
 // SysImages (TSysImages) are the class library's image lists bound to
 // these: they share the handle and never free it.
 #include "framework/graphics.h"
+#include "platform/gdi/uniquegdiobject.h"
+#include "platform/gdi/uniqueimagelist.h"
 #include "platform/shellns/shellapi.h"
 #include "shell/IconTheme.h"
 #include "shell/MimeDatabase.h"
@@ -69,7 +71,7 @@ public:
     TSystemImageLists(const TSystemImageLists&) = delete;
     TSystemImageLists& operator=(const TSystemImageLists&) = delete;
 
-    HIMAGELIST Handle(bool large) const { return large ? large_ : small_; }
+    HIMAGELIST Handle(bool large) const { return large ? large_.Get() : small_.Get(); }
     // kind: 0 file, 1 folder, 2 virtual folder, 3 volume, 4 link (the
     // namespace's SHGetFileInfo asks so); the same index for both sizes.
     int IconIndex(int kind, const std::string& name, bool open, bool large) override;
@@ -85,13 +87,12 @@ private:
     // Both sizes of a picture: bitmaps and the theme files they came from.
     struct Pictures {
         std::string files[2];
-        HBITMAP bitmaps[2]{};
+        UniqueBitmap bitmaps[2];
     };
     // The first of names the theme has (no bitmap where none), read outside
     // the lock.
     Pictures Read(const std::vector<std::string>& names);
     void Append(int index, const Pictures& p);
-    static void Free(Pictures& p);
     // The place's index for the namespace's question, nothing read.
     int PlaceOf(int kind, const std::string& name, bool open);
     // Puts the theme's picture in a fixed place, the first time it is asked
@@ -102,8 +103,8 @@ private:
     std::unique_ptr<TMimeDatabase> mime_;
     std::unique_ptr<icons::TIconFileCache> fileCache_;
     std::once_flag placeRead_[siiFirstFileType];
-    HIMAGELIST small_{};
-    HIMAGELIST large_{};
+    UniqueImageList small_;
+    UniqueImageList large_;
     mutable std::mutex mutex_; // guards adding to the lists and the maps below
     std::map<std::string, int> types_;          // MIME type -> index
     std::map<std::string, int> files_;          // small and large file -> index

@@ -316,6 +316,12 @@ private:
     // The first item of the column holding index.
     int ColumnStart(int index);
     void SetColumnWidthFromColumns();
+    // The default handling of the LB_ messages, a group each; false: not one
+    // of the group's. style: the list's LB_ style bits.
+    bool ItemMessage(TMessage& m, DWORD style);
+    bool SelectionMessage(TMessage& m, DWORD style);
+    bool SearchMessage(TMessage& m, DWORD style);
+    bool LayoutMessage(TMessage& m, DWORD style);
 
     std::unique_ptr<TListBoxStrings> items_;
     std::vector<Item> list_;
