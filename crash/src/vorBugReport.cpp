@@ -372,6 +372,7 @@ void AddSystem(std::string& h) {
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);
     h += Label("computer name") + host + CRLF;
+    if (const std::string client = TerminalClientName(); !client.empty()) h += Label("wts client name") + client + CRLF;
     if (const passwd* pw = ::getpwuid(::geteuid())) h += Label("user name") + pw->pw_name + CRLF;
     const TOsVersion& os = GetOsVersion();
     h += Label("operating system") + os.Description + " build " + std::to_string(os.Build) + CRLF;
@@ -598,7 +599,7 @@ std::string GetBugReport(const TBugReportInput& in) {
     try {
         std::uintptr_t entry = 0;
         std::string threads = GetThreadReport(in, &entry);
-        report = WithTerminalClientLine(GetReportHeader(in), TerminalClientName()) + threads;
+        report = GetReportHeader(in) + threads;
         if (settings.ListModules) report += std::string(CRLF) + CRLF + GetModuleReport();
         if (settings.ListHardware) report += std::string(CRLF) + CRLF + GetHardwareList();
         const auto& hook = ReporterRuntime().DisasmHook;

@@ -1,4 +1,4 @@
-// The "wts client name" line: the machine a remote session is run from.
+// The "wts client name" of a report: the machine a remote session runs from.
 // An SSH session names its client's address; an X display on another host
 // names that host. A local session has none.
 #include "crash/vorBugReport.h"
@@ -42,17 +42,6 @@ std::string TerminalClientName() {
             if (std::string client = FirstWord(value); !client.empty()) return client;
     if (const char* display = std::getenv("DISPLAY"); display != nullptr) return DisplayHost(display);
     return {};
-}
-
-std::string WithTerminalClientLine(std::string header, const std::string& client) {
-    if (client.empty()) return header;
-    static constexpr std::string_view computer = "computer name     : ";
-    const auto at = header.rfind(computer, 0) == 0 ? 0 : header.find(std::string("\r\n").append(computer));
-    if (at == std::string::npos) return header;
-    const auto end = header.find("\r\n", at == 0 ? 0 : at + 2);
-    if (end == std::string::npos) return header;
-    header.insert(end + 2, "wts client name   : " + client + "\r\n");
-    return header;
 }
 
 } // namespace ax

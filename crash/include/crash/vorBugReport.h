@@ -46,9 +46,6 @@ std::string AppName();
 // (SSH_CLIENT, else SSH_CONNECTION), else the host of an X display on
 // another machine; empty in a local session.
 std::string TerminalClientName();
-// The header with "wts client name   : " + client after its computer name
-// line; unchanged when client is empty.
-std::string WithTerminalClientLine(std::string header, const std::string& client);
 
 // The report file: BugReportFile with %appname% replaced, in the
 // executable's folder unless absolute.
