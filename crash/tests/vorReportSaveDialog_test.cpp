@@ -51,6 +51,7 @@ class ReportSaveDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         SelectDisplay(DisplayKind::Headless);
+        SetTestFont(true);
         SetClock(&clock);
         saved = ReporterSettings();
         char tmpl[] = "/tmp/axsavedlgXXXXXX";
