@@ -2,6 +2,7 @@
 
 #include "app/ConsoleText.h"
 #include "app/ExampleJob.h"
+#include "app/ReportSaveDialog.h"
 #include "app/JobFile.h"
 #include "app/MainForm.h"
 #include "app/SelectionCommands.h"
@@ -108,6 +109,8 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
     TPropertiesFormService properties(&app);
     SetPropertySheetService(&properties);
     const ScopeGuard noProperties([] { SetPropertySheetService(nullptr); });
+    // The crash reporter's save button asks for a file name in our dialog.
+    TReportSaveDialog reportSaveDialog;
     auto* form = app.CreateForm<TMainform>();
     const bool person = ActiveDisplay() == DisplayKind::X11 && !demo;
     if (!person) form->ErrorDisplay = [&err](const AnsiString& text) { Tell(err, text); };

@@ -10,6 +10,7 @@
 #include "platform/module.h"
 #include "platform/named_mapping.h"
 #include "platform/thread_hooks.h"
+#include "platform/window/savefiledialog.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 #include "rtl/streams.h"
@@ -371,6 +372,7 @@ void AddSystem(std::string& h) {
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);
     h += Label("computer name") + host + CRLF;
+    if (const std::string client = TerminalClientName(); !client.empty()) h += Label("wts client name") + client + CRLF;
     if (const passwd* pw = ::getpwuid(::geteuid())) h += Label("user name") + pw->pw_name + CRLF;
     const TOsVersion& os = GetOsVersion();
     h += Label("operating system") + os.Description + " build " + std::to_string(os.Build) + CRLF;
@@ -626,6 +628,11 @@ std::string BugReportFileName() {
     return DirectoryOf(ExecutablePath()) + "/" + name;
 }
 
+bool BugReportFileIsAbsolute() {
+    const std::string& name = ReporterSettings().BugReportFile.str();
+    return !name.empty() && name[0] == '/';
+}
+
 std::string FallbackReportFileName() {
     std::string base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
@@ -694,7 +701,34 @@ bool WriteReport(const std::string& file, const std::string& report) {
 
 } // namespace
 
-bool SaveBugReport(const std::string& report, bool, std::string* savedAs) {
+namespace {
+
+// The name the user picks in the save dialog; empty when cancelled or
+// when no dialog is installed.
+std::string AskReportFileName(std::uintptr_t owner) {
+    ISaveFileDialogService* dialog = SaveFileDialogService();
+    if (dialog == nullptr) return {};
+    SaveFileRequest request;
+    request.owner = owner;
+    request.title = ReporterSettings().SaveButtonCaption.str();
+    request.filter = "*.txt";
+    request.initialDir = DirectoryOf(ExecutablePath());
+    request.fileName = FileOf(BugReportFileName());
+    request.flags = 0x8004; // OFN_NOREADONLYRETURN | OFN_HIDEREADONLY
+    return dialog->SaveFileName(request);
+}
+
+} // namespace
+
+bool SaveBugReport(const std::string& report, bool silent, std::string* savedAs, std::uintptr_t owner) {
+    // A name without its own folder is asked for when someone can answer;
+    // a cancelled dialog saves nothing.
+    if (!silent && !BugReportFileIsAbsolute() && SaveFileDialogService() != nullptr) {
+        const std::string chosen = AskReportFileName(owner);
+        if (chosen.empty() || chosen[0] != '/' || !MakeFolders(chosen) || !WriteReport(chosen, report)) return false;
+        if (savedAs != nullptr) *savedAs = chosen;
+        return true;
+    }
     std::string file = BugReportFileName();
     if (!MakeFolders(file) || !WriteReport(file, report)) {
         file = FallbackReportFileName();

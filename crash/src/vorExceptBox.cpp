@@ -9,6 +9,7 @@
 #include "platform/gdi/scopedselection.h"
 #include "platform/window/display.h"
 #include "platform/window/paintscope.h"
+#include "platform/window/sound.h"
 #include "platform/window/window.h"
 #include "platform/window/windowdc.h"
 #include "rtl/clock.h"
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <sstream>
 #include <vector>
@@ -28,6 +30,11 @@ constexpr char kBoxClass[] = "vorExceptWndClass";
 constexpr char kButtonClass[] = "vorExceptButton";
 constexpr char kReportClass[] = "vorExceptReport";
 constexpr UINT_PTR kTimerId = 777;
+constexpr UINT_PTR kFeedbackTimerId = 778;
+// Four flashes of a dark and a face-coloured frame, 50 ms each; a button
+// whose action runs longer than 200 ms looks pressed.
+constexpr std::uint64_t kFlashStep = 50, kFlashSteps = 8, kPressedAfter = 200;
+enum : int { lookPressed = 1, lookDarkFrame = 2, lookFaceFrame = 4 };
 constexpr int kMargin = 10, kButtonHeight = 22, kRowStep = 26, kGap = 16, kMinReportWidth = 538;
 constexpr int kReportHeight = 260;
 
@@ -178,6 +185,7 @@ TExceptionBox::TExceptionBox(bool canContinue, bool frozen, std::string report, 
         countdownStart_ = CurrentClock().Ticks();
         SetTimer(window_, kTimerId, 10);
     }
+    MessageBeep(MB_ICONHAND);
     ShowWindow(window_, SW_SHOWNORMAL);
     SetForegroundWindow(window_);
     const int focus = autoAction_ != 0 && buttons_[autoAction_] ? autoAction_ : bbContinue;
@@ -322,6 +330,100 @@ void TExceptionBox::ShowReport() {
 
 void TExceptionBox::Command(int id) {
     StopCountdown();
+    if (feedback_.Button >= 0) {
+        if (feedback_.Flash && (id == bbMail || id == bbSave || id == bbPrint)) return; // its action follows
+        EndFeedback();
+    }
+    if (ReporterSettings().ButtonFeedback && id >= 0 && id < bbCount && buttons_[id]) {
+        const bool flash = id == bbMail || id == bbSave || id == bbPrint;
+        StartFeedback(id, flash);
+        if (flash) return; // the action follows the flash
+        feedback_.Busy = true;
+        Perform(id);
+        EndFeedback();
+        return;
+    }
+    Perform(id);
+}
+
+void TExceptionBox::StartFeedback(int id, bool flash) {
+    feedback_.Start = CurrentClock().Ticks();
+    feedback_.Busy = false;
+    feedback_.Drawn = -1;
+    feedback_.Flash = flash;
+    feedback_.Button = id; // published last: the flash runs from Start
+    SetCursor(LoadCursor(0, IDC_WAIT));
+    SetTimer(window_, kFeedbackTimerId, 10);
+    FeedbackTick();
+    UpdateWindow(buttons_[id]);
+}
+
+int TExceptionBox::FeedbackLook() const {
+    if (feedback_.Button < 0) return 0;
+    const std::uint64_t elapsed = CurrentClock().Ticks() - feedback_.Start;
+    int look = 0;
+    if (feedback_.Flash && elapsed < kFlashStep * kFlashSteps)
+        look |= (elapsed / kFlashStep) % 2 == 0 ? lookDarkFrame : lookFaceFrame;
+    if (feedback_.Button == bbShow || (feedback_.Busy && elapsed > kPressedAfter)) look |= lookPressed;
+    return look;
+}
+
+void TExceptionBox::FeedbackTick() {
+    const int id = feedback_.Button;
+    if (id < 0 || !buttons_[id]) return;
+    if (feedback_.Flash && CurrentClock().Ticks() - feedback_.Start >= kFlashStep * kFlashSteps) {
+        feedback_.Flash = false;
+        feedback_.Busy = true;
+        feedback_.Drawn = FeedbackLook();
+        InvalidateRect(buttons_[id], nullptr, FALSE);
+        UpdateWindow(buttons_[id]); // pressed while the action runs
+        Perform(id);
+        EndFeedback();
+        return;
+    }
+    if (const int look = FeedbackLook(); look != feedback_.Drawn) {
+        feedback_.Drawn = look;
+        InvalidateRect(buttons_[id], nullptr, FALSE);
+    }
+}
+
+void TExceptionBox::EndFeedback() {
+    const int id = feedback_.Button;
+    if (id < 0) return;
+    KillTimer(window_, kFeedbackTimerId);
+    feedback_.Button = -1;
+    feedback_.Flash = false;
+    feedback_.Busy = false;
+    SetCursor(LoadCursor(0, IDC_ARROW));
+    if (buttons_[id] && IsWindow(buttons_[id])) InvalidateRect(buttons_[id], nullptr, FALSE);
+}
+
+void TExceptionBox::RemoveButton(int index) {
+    HWND button = buttons_[index];
+    if (!button) return;
+    buttons_[index] = nullptr;
+    if (GetFocus() == button) SetFocus(window_);
+    DestroyWindow(button);
+    Layout();
+}
+
+void TExceptionBox::Save() {
+    if (DispatchAction(bbSave)) return;
+    std::string savedAs;
+    if (!SaveBugReport(report_, false, &savedAs, reinterpret_cast<std::uintptr_t>(window_))) {
+        MessageBeep(0);
+        return;
+    }
+    MessageBeep(MB_ICONASTERISK);
+    if (savedAs == FallbackReportFileName())
+        ShowReporterMessage(reinterpret_cast<std::uintptr_t>(window_), "The bug report was saved as " + savedAs + ".",
+                            ReporterSettings().SaveButtonCaption.str());
+    // A name the user picks may be saved again; the fixed file is saved
+    // once, and the button going away tells the user it worked.
+    if (BugReportFileIsAbsolute()) RemoveButton(bbSave);
+}
+
+void TExceptionBox::Perform(int id) {
     switch (id) {
     case bbShow:
         ShowReport();
@@ -329,17 +431,9 @@ void TExceptionBox::Command(int id) {
     case bbMail:
         if (!DispatchAction(bbMail)) SendBugReport(report_, reinterpret_cast<std::uintptr_t>(window_), false);
         break;
-    case bbSave: {
-        if (DispatchAction(bbSave)) break;
-        std::string savedAs;
-        if (SaveBugReport(report_, false, &savedAs)) {
-            if (savedAs != BugReportFileName())
-                ShowReporterMessage(reinterpret_cast<std::uintptr_t>(window_),
-                                    "The bug report was saved as " + savedAs + ".",
-                                    ReporterSettings().SaveButtonCaption.str());
-        }
+    case bbSave:
+        Save();
         break;
-    }
     case bbPrint:
         DispatchAction(bbPrint); // no printing on this platform
         break;
@@ -385,7 +479,12 @@ LRESULT TExceptionBox::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_TIMER:
         if (wParam == kTimerId) Tick();
+        if (wParam == kFeedbackTimerId) FeedbackTick();
         return 0;
+    case WM_SETCURSOR:
+        if (feedback_.Button < 0) break;
+        SetCursor(LoadCursor(0, IDC_WAIT));
+        return TRUE;
     case WM_NULL:
         // The watchdog's way to take a box away without any action.
         if (wParam == 777 && lParam == 777) DestroyWindow(hwnd);
@@ -404,6 +503,7 @@ LRESULT TExceptionBox::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     }
     case WM_DESTROY:
         KillTimer(hwnd, kTimerId);
+        KillTimer(hwnd, kFeedbackTimerId);
         break;
     default:
         break;
@@ -420,11 +520,19 @@ void TExceptionBox::DrawButton(HWND button, HDC dc) {
         RECT done{0, 0, std::min<int>(countdownDrawn_.load(), r.right), r.bottom};
         FillRect(dc, &done, GetSysColorBrush(COLOR_HIGHLIGHT));
     }
+    const int look = feedback_.Button == id ? FeedbackLook() : 0;
     RECT edge = r;
-    DrawEdge(dc, &edge, pressed_ == id ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    DrawEdge(dc, &edge, pressed_ == id || (look & lookPressed) ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
     if (GetFocus() == button) {
         RECT focus{3, 3, r.right - 3, r.bottom - 3};
         DrawFocusRect(dc, &focus);
+    }
+    if (look & (lookDarkFrame | lookFaceFrame)) {
+        HBRUSH frame = GetSysColorBrush(look & lookDarkFrame ? COLOR_3DDKSHADOW : COLOR_BTNFACE);
+        for (int inset : {2, 3}) {
+            RECT f{inset, inset, r.right - inset, r.bottom - inset};
+            FrameRect(dc, &f, frame);
+        }
     }
     const ScopedSelection useFont(dc, messageFont_.Get());
     SetBkMode(dc, TRANSPARENT);
@@ -508,7 +616,14 @@ LRESULT TExceptionBox::ReportProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         si.nMax = static_cast<int>(lines.size()) - 1;
         si.nPage = static_cast<UINT>(std::max(r.bottom / step, 1));
         si.nPos = reportTop_;
-        SetScrollInfo(hwnd, SB_VERT, si, TRUE);
+        // Setting the bar repaints its frame, which paints the view again:
+        // only a change may do that, or the view paints for ever and the
+        // box's timers never come.
+        const std::array<int, 3> scroll{si.nMax, static_cast<int>(si.nPage), si.nPos};
+        if (scroll != reportScroll_) {
+            reportScroll_ = scroll;
+            SetScrollInfo(hwnd, SB_VERT, si, TRUE);
+        }
         return 0;
     }
     case WM_VSCROLL: {

@@ -16,6 +16,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -391,6 +392,30 @@ bool Converse(const sockaddr_in& to, const std::string& account, const std::stri
     return true;
 }
 
+// The desktop's composer gets the message to show the user, who sends it;
+// it is waited for, as the system's mail dialog is, so that its status says
+// whether it took the message.
+bool LaunchComposer(const std::vector<TMailAddress>& recipients, const std::string& subject, const std::string& body,
+                    const std::vector<std::string>& attachments) {
+    std::vector<std::string> args = {MailNetwork().MailComposerProgram, "--subject", subject, "--body", body};
+    for (const auto& file : attachments) {
+        args.push_back("--attach");
+        args.push_back(file);
+    }
+    for (const auto& r : recipients) args.push_back(r.Address);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    pid_t done;
+    while ((done = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (done < 0) return errno == ECHILD; // someone else reaps children: it started
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 bool LaunchMailto(const std::string& url) {
     const std::string program = MailNetwork().MailtoProgram;
     std::vector<char*> argv = {const_cast<char*>(program.c_str()), const_cast<char*>(url.c_str()), nullptr};
@@ -469,7 +494,7 @@ std::string MailtoEscape(std::string_view text) {
 
 std::string MailtoUrl(const std::string& recipients, const std::string& subject, const std::string& body) {
     std::string to;
-    for (const auto& r : ParseRecipients(recipients)) to += (to.empty() ? "" : ",") + MailtoEscape(r.Address);
+    for (const auto& r : ParseRecipients(recipients)) to += (to.empty() ? "" : ",") + r.Address;
     return "mailto:" + to + "?subject=" + MailtoEscape(subject) + "&body=" + MailtoEscape(body);
 }
 
@@ -634,7 +659,9 @@ bool SendBugReport(const std::string& report, std::uintptr_t owner, bool silent)
                             report, attachments);
     }
     bySmtp = sent;
-    // The system mail API (MAPI) does not exist here.
+    // The composer shows the message to the user: never in silent mode,
+    // where nobody asked for a window and nothing would be sent.
+    if (!sent && settings.MailViaMapi && !silent) sent = LaunchComposer(recipients, subject, report, attachments);
     if (!sent && settings.MailViaMailto && !silent)
         sent = LaunchMailto(MailtoUrl(settings.MailRecipient.str(), subject, report));
     if (!silent) {

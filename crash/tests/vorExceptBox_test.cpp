@@ -50,6 +50,7 @@ protected:
         ReporterSettings().BugReportFile = folder + "/bugreport.txt";
         ReporterRuntime().ConsoleProgram = false;
         MailNetwork().MailtoProgram = "true"; // a mailto handler that takes anything
+        MailNetwork().MailComposerProgram = "/nonexistent/composer"; // no real composer opens
         ExceptionHistory() = {};
         SetActionHandler([this](int action) {
             std::lock_guard l(lock);
@@ -95,6 +96,12 @@ protected:
         ASSERT_TRUE(GetWindowRect(box->Button(button), r)) << "no button " << button;
         clock.Advance(1000); // never a double click
         server.Click((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
+    // Mail, save and print flash first: their action follows 400 ms later.
+    void PressAndFlash(TExceptionBox* box, int button) {
+        Press(box, button);
+        ASSERT_TRUE(server.WaitFor([&] { return box->FeedbackButton() == button; })) << "no flash on " << button;
+        clock.Advance(400);
     }
     bool SawAction(int action) {
         return server.WaitFor([&] {
@@ -142,11 +149,11 @@ TEST_F(ExceptionBoxTest, ButtonsPressedWithRealInput) {
     })) << "the report does not show seven rows";
     EXPECT_TRUE(server.Screenshot("crash_exception_box_details.png", x));
 
-    Press(box, bbSave);
+    PressAndFlash(box, bbSave);
     ASSERT_TRUE(SawAction(bbSave));
     ASSERT_TRUE(server.WaitFor([&] { return std::filesystem::exists(folder + "/bugreport.txt"); }));
 
-    Press(box, bbMail);
+    PressAndFlash(box, bbMail);
     ASSERT_TRUE(SawAction(bbMail)) << "send";
     Press(box, bbClose);
     ASSERT_TRUE(SawAction(bbClose)) << "close";
@@ -161,6 +168,31 @@ TEST_F(ExceptionBoxTest, ButtonsPressedWithRealInput) {
     worker.join();
     std::lock_guard l(lock);
     EXPECT_EQ(actions, (std::vector<int>{bbShow, bbSave, bbMail, bbClose, bbRestart, bbContinue}));
+}
+
+TEST_F(ExceptionBoxTest, SaveFlashesAfterAPressThenSavesAndGoes) {
+    TExceptionBox* box = Open(true);
+    ASSERT_NE(box, nullptr);
+    HWND save = box->Button(bbSave);
+    const auto frame = [&] {
+        HDC dc = GetDC(save);
+        const COLORREF p = GetPixel(dc, 2, 10);
+        ReleaseDC(save, dc);
+        return p;
+    };
+    Press(box, bbSave);
+    ASSERT_TRUE(server.WaitFor([&] { return box->FeedbackButton() == bbSave; }));
+    // 100 ms in: the third of eight 50 ms steps, a dark frame inside the button.
+    clock.Advance(100);
+    ASSERT_TRUE(server.WaitFor([&] { return frame() == GetSysColor(COLOR_3DDKSHADOW); })) << "no flash";
+    EXPECT_TRUE(box->Flashing());
+    EXPECT_TRUE(server.Screenshot("crash_exception_box_flash.png", NativeWindow(box->Window())));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/bugreport.txt")) << "saved before the flash ended";
+    clock.Advance(300);
+    ASSERT_TRUE(SawAction(bbSave));
+    ASSERT_TRUE(server.WaitFor([&] { return box->Button(bbSave) == nullptr; })) << "the save button stayed";
+    EXPECT_TRUE(std::filesystem::exists(folder + "/bugreport.txt"));
+    EXPECT_TRUE(server.Screenshot("crash_exception_box_saved.png", NativeWindow(box->Window())));
 }
 
 TEST_F(ExceptionBoxTest, ProgramThatCannotGoOnShowsContinueDisabledAndEscapeCloses) {

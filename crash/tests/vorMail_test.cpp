@@ -39,7 +39,14 @@ TEST(Mail, SubjectIsQuotedPrintableWithUpperCaseHex) {
 
 TEST(Mail, MailtoEscapesReservedCharacters) {
     EXPECT_EQ(MailtoUrl("a@x.org; Bob <b@y.org>", "x & y", "line 1\r\n50% ?#+<>\""),
-              "mailto:a%40x.org,b%40y.org?subject=x%20%26%20y&body=line%201%0D%0A50%25%20%3F%23%2B%3C%3E%22");
+              "mailto:a@x.org,b@y.org?subject=x%20%26%20y&body=line%201%0D%0A50%25%20%3F%23%2B%3C%3E%22");
+}
+
+TEST(Mail, MailtoKeepsRecipientsAsTheyAre) {
+    EXPECT_EQ(MailtoUrl("support@example.test", "bug report", "x"),
+              "mailto:support@example.test?subject=bug%20report&body=x");
+    EXPECT_EQ(MailtoUrl("first.last+crash@example.test,b_c@y.org", "s", ""),
+              "mailto:first.last+crash@example.test,b_c@y.org?subject=s&body=");
 }
 
 TEST(Mail, RecipientsWithNamesAndBothSeparators) {

@@ -42,10 +42,16 @@ std::string DurationText(std::uint64_t seconds);
 std::string ExpandPlaceholders(std::string text, const std::string& exceptMessage);
 // The executable's file name without directory and extension.
 std::string AppName();
+// The machine a remote session runs from: the SSH client's address
+// (SSH_CLIENT, else SSH_CONNECTION), else the host of an X display on
+// another machine; empty in a local session.
+std::string TerminalClientName();
 
 // The report file: BugReportFile with %appname% replaced, in the
 // executable's folder unless absolute.
 std::string BugReportFileName();
+// Whether BugReportFile names its folder itself (no save dialog asks).
+bool BugReportFileIsAbsolute();
 // Where a report is saved when the program's folder cannot be written:
 // the user's state folder ($XDG_STATE_HOME when absolute, else
 // ~/.local/state), in a folder of the program's name that must be the
@@ -53,8 +59,12 @@ std::string BugReportFileName();
 std::string FallbackReportFileName();
 // Saves (silently: to the file name; a failed save in the program's folder
 // goes to the fallback), readable by the user only. savedAs receives the
-// file written.
-bool SaveBugReport(const std::string& report, bool silent, std::string* savedAs = nullptr);
+// file written. Not silent, a relative BugReportFile is asked for in the
+// installed save dialog (platform/window/savefiledialog.h) owned by owner,
+// run on the calling thread; without one installed it is saved as when
+// silent.
+bool SaveBugReport(const std::string& report, bool silent, std::string* savedAs = nullptr,
+                   std::uintptr_t owner = 0);
 // Keeps only whole reports: the tail from the first report start (a line
 // beginning with "date/time") after which fewer than max - max/4 bytes remain.
 std::string TrimReportFile(const std::string& content, std::int32_t maxSize);

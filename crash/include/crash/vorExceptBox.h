@@ -6,6 +6,7 @@
 #include "platform/gdi/uniquegdiobject.h"
 #include "platform/window/types.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -41,6 +42,9 @@ public:
     int CountdownPosition() const { return countdownDrawn_; }
     // Runs the box's message loop until its window is gone.
     void Run();
+    // The button showing press feedback (-1 none) and whether it flashes.
+    int FeedbackButton() const { return feedback_.Button; }
+    bool Flashing() const { return feedback_.Flash; }
 
 private:
     LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -50,6 +54,16 @@ private:
     // measures in the report's font).
     std::vector<std::string> ReportRows(HWND view, HDC dc) const;
     void Command(int id);
+    void Perform(int id);
+    void Save();
+    void RemoveButton(int index);
+    // Feedback on the clock: mail, save and print flash first and act
+    // after the flash; a button whose action still runs after 200 ms is
+    // drawn pressed. The wait cursor shows meanwhile.
+    void StartFeedback(int id, bool flash);
+    void FeedbackTick();
+    void EndFeedback();
+    int FeedbackLook() const;
     void OnClose();
     void ShowReport();
     void Layout();
@@ -70,9 +84,17 @@ private:
     bool showing_ = false; // the box's own thread's view
     std::atomic<bool> reportVisible_{false}; // set once it is on the screen
     int reportTop_ = 0; // first report row shown
+    std::array<int, 3> reportScroll_{-1, -1, -1}; // the bar's range end, page and position last set
     RECT textRect_{};
     int pressed_ = -1;
     std::uint64_t pressStart_ = 0;
+    struct TFeedback {
+        std::atomic<int> Button{-1};
+        std::atomic<bool> Flash{false};
+        bool Busy = false; // its action runs
+        std::uint64_t Start = 0;
+        int Drawn = -1; // the look last drawn
+    } feedback_;
 };
 
 // Chooses box or console text and runs it until it is done; the box

@@ -1,8 +1,9 @@
 #pragma once
 // Mailing a bug report: SMTP straight to the recipient domain's mail
 // exchanger (found by the reporter's own DNS client over UDP), SMTP through
-// a configured server, and the desktop's mailto handler. The system's
-// mail API does not exist here and is reported unavailable.
+// a configured server, the desktop's mail composer (the system mail
+// channel: the message with its attachments handed to xdg-email) and the
+// desktop's mailto handler.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,6 +23,9 @@ struct TMailNetwork {
     int DnsTimeoutMs = 5000;
     int SmtpTimeoutMs = 7000;
     std::string MailtoProgram = "xdg-open";
+    // Run as: program --subject S --body B [--attach FILE]... recipients;
+    // the channel worked when it ends with status 0.
+    std::string MailComposerProgram = "xdg-email";
     // Overrides the connection check (tests); unset: an interface other
     // than loopback is up.
     int ConnectedOverride = -1;
@@ -59,6 +63,8 @@ std::string DotStuff(std::string_view body);
 std::string EncodeSubject(std::string_view subject);
 // Percent-encodes everything but unreserved characters.
 std::string MailtoEscape(std::string_view text);
+// "mailto:" + the recipients' addresses as they are, "," between them, then
+// the subject and body escaped.
 std::string MailtoUrl(const std::string& recipients, const std::string& subject,
                       const std::string& body);
 // A DNS query of one question (type 15 MX, 2 NS, 1 A) with the given id.
