@@ -52,6 +52,10 @@ struct TFunctionEntry {
     std::vector<std::uintptr_t> TailJumps; // functions it jumps into at its end
     bool Confirmed = false;
     bool Rejected = false;
+    // A ".cold" part: code the compiler moved out of its function, reached
+    // only by the function's jumps. Parent: that function, when found.
+    bool ColdPart = false;
+    int Parent = -1;
 };
 
 struct TTables {
@@ -147,6 +151,53 @@ std::uintptr_t ResolveTarget(std::uintptr_t target) {
     return target;
 }
 
+// The name of the function a compiler-split part belongs to: without the
+// suffixes ".cold", ".part.N", ".isra.N" and ".constprop.N".
+std::string_view WithoutSplitSuffix(std::string_view name, bool* cold = nullptr) {
+    for (bool again = true; again;) {
+        again = false;
+        std::string_view rest = name;
+        while (!rest.empty() && rest.back() >= '0' && rest.back() <= '9') rest.remove_suffix(1);
+        const bool numbered = rest.size() < name.size() && !rest.empty() && rest.back() == '.';
+        if (numbered) rest.remove_suffix(1);
+        for (std::string_view suffix : {".cold", ".part", ".isra", ".constprop"}) {
+            if (suffix != ".cold" && !numbered) continue;
+            if (rest.size() > suffix.size() && rest.substr(rest.size() - suffix.size()) == suffix) {
+                if (suffix == ".cold" && cold) *cold = true;
+                name = rest.substr(0, rest.size() - suffix.size());
+                again = true;
+                break;
+            }
+        }
+        if (!again && name.size() > 5 && name.substr(name.size() - 5) == ".cold") {
+            if (cold) *cold = true;
+            name.remove_suffix(5);
+            again = true;
+        }
+    }
+    return name;
+}
+
+int AnalyseCached(std::uintptr_t entry, int module, const std::string& name);
+
+// The function a ".cold" part was split from: of the publics of its name,
+// the one that jumps into the part (else the only one).
+int ColdPartParent(const TMapFile& map, std::uintptr_t part, int module, std::string_view parentName) {
+    std::uintptr_t partEnd = ~std::uintptr_t{0};
+    auto next = std::upper_bound(map.Publics.begin(), map.Publics.end(), part,
+                                 [](std::uintptr_t a, const TPublicRec& p) { return a < p.Address; });
+    if (next != map.Publics.end()) partEnd = next->Address;
+    std::vector<std::uintptr_t> candidates;
+    for (const TPublicRec& p : map.Publics)
+        if (p.Code && p.Address != part && p.Name == parentName) candidates.push_back(p.Address);
+    for (std::uintptr_t entry : candidates) {
+        const int f = AnalyseCached(entry, module, std::string(parentName));
+        for (std::uintptr_t jump : Tables().Functions[static_cast<std::size_t>(f)].TailJumps)
+            if (jump >= part && jump < partEnd) return f;
+    }
+    return candidates.size() == 1 ? AnalyseCached(candidates[0], module, std::string(parentName)) : -1;
+}
+
 // Analyses the function at entry once per process.
 int AnalyseCached(std::uintptr_t entry, int module, const std::string& name) {
     TTables& t = Tables();
@@ -214,7 +265,17 @@ int FunctionHolding(std::uintptr_t address, int module) {
     if (m.Map) {
         TPublicRec p = m.Map->FindPublic(address);
         if (!p.Valid || !p.Code) return -1;
-        return AnalyseCached(p.Address, module, p.Name);
+        const bool known = Tables().ByEntry.count(p.Address) != 0;
+        const int f = AnalyseCached(p.Address, module, p.Name);
+        bool cold = false;
+        const std::string_view parentName = WithoutSplitSuffix(p.Name, &cold);
+        if (!known && cold) {
+            const int parent = ColdPartParent(*m.Map, p.Address, module, parentName);
+            auto& part = Tables().Functions[static_cast<std::size_t>(f)];
+            part.ColdPart = true;
+            part.Parent = parent;
+        }
+        return f;
     }
     if (m.Own) return -1;
     if (!m.ExportsRead) {
@@ -314,12 +375,18 @@ bool TTracer::Test(std::uintptr_t value, bool exact, bool sure, bool fromStart, 
         if (fromStart) {
             passes = fn.Entry == value;
         } else if (exact && !returned) {
-            passes = IsBoundary(fn, value);
+            passes = IsBoundary(fn, value) || fn.ColdPart;
         } else if (const TCallSite* site = CallReturningTo(fn, value)) {
             passes = true;
             item.CallAddress = site->Address;
             item.CallTarget = site->Target;
+        } else if (fn.ColdPart && call) {
+            // Its calls are reached from the function's own jumps, not from
+            // the part's start: the call before the value is parsed below.
+            passes = true;
         }
+        // A part is its function's frame: named by it, linked through it.
+        if (passes && fn.Parent >= 0) f = fn.Parent;
     }
     // A stale value inside a known function that does not call from there.
     if (f >= 0 && !passes && !exact && !sure) return false;
@@ -465,6 +532,17 @@ bool LinksLoosely(std::uintptr_t target, const TStackItem& newer) {
     return false;
 }
 
+// Whether nothing is known of the function at target: it lies in a module
+// without debug information and no export starts there (a library's own
+// routine, such as the one that calls the program's main).
+bool CalleeUnknown(std::uintptr_t target) {
+    const int module = ModuleOfCode(target);
+    if (module < 0) return true;
+    if (Tables().Modules[static_cast<std::size_t>(module)].Map) return false;
+    const int f = FunctionHolding(target, module);
+    return f < 0 || Tables().Functions[static_cast<std::size_t>(f)].Entry != target;
+}
+
 void TTracer::Link() {
     const auto& functions = Tables().Functions;
     const std::size_t n = items_.size();
@@ -482,7 +560,7 @@ void TTracer::Link() {
             bool strong = false;
             if (target != 0 && entry != 0) {
                 strong = Reaches(target, entry);
-                if (!strong) {
+                if (!strong && !CalleeUnknown(target)) {
                     if (newer.Sure) break;
                     continue;
                 }
@@ -611,7 +689,7 @@ void TTracer::FillFinalOutput() {
                                                       : item.Value;
         if (item.Function >= 0) {
             const auto& f = functions[static_cast<std::size_t>(item.Function)];
-            item.FunctionName = f.Name;
+            item.FunctionName = WithoutSplitSuffix(f.Name);
             item.FunctionEntry = f.Entry;
         }
         if (item.Module >= 0) {
@@ -620,9 +698,13 @@ void TTracer::FillFinalOutput() {
             if (m.Map) {
                 TPublicRec p = m.Map->FindPublic(item.ShownAddress);
                 if (item.FunctionName.empty() && p.Valid) {
-                    item.FunctionName = p.Name;
+                    item.FunctionName = WithoutSplitSuffix(p.Name);
                     item.FunctionEntry = p.Address;
                 }
+                // Distances inside a split part count from the part's start.
+                if (p.Valid && p.Address != item.FunctionEntry && p.Address <= item.ShownAddress &&
+                    WithoutSplitSuffix(p.Name) == item.FunctionName)
+                    item.FunctionEntry = p.Address;
                 item.UnitName = m.Map->FindSegment(true, item.ShownAddress).UnitName;
                 std::uintptr_t next = 0;
                 item.Line = std::max(m.Map->LineOf(item.ShownAddress, next), 0);

@@ -28,11 +28,11 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-int FaultLine(const std::string& mode) {
+int FaultLine(const std::string& mode, const std::string& mark = "FAULT") {
     std::istringstream in(ReadFile(AX_FAULTER_SOURCE));
     std::string line;
     for (int n = 1; std::getline(in, line); ++n)
-        if (line.find("// FAULT:" + mode) != std::string::npos) return n;
+        if (line.find("// " + mark + ":" + mode) != std::string::npos) return n;
     return -1;
 }
 
@@ -172,6 +172,43 @@ TEST(Faults, UncaughtExceptionOnTheMainThread) {
                    "exception class   : std::runtime_error\r\nexception message : thrown on the main thread.", "ThrowIt",
                    "throw", false);
 }
+
+// The lines of one thread's trace in a report, from its title to the blank line.
+std::vector<std::string> ThreadTrace(const std::string& report, const std::string& title) {
+    std::vector<std::string> out;
+    auto at = report.find("\r\n\r\n" + title);
+    if (at == std::string::npos) return out;
+    std::istringstream in(report.substr(at + 4));
+    std::string l;
+    std::getline(in, l);
+    while (std::getline(in, l) && l != "\r") out.push_back(l);
+    return out;
+}
+
+// The fault is called from main's cold part (the compiler moves calls of
+// routines that never return there): the frame is main's, at the line of the
+// call, and the walk goes on to the program's entry.
+void ExpectMainWalkedToTheEntry(const std::string& mode) {
+    const std::string map = ReadFile(std::string(AX_FAULTER).append(".map"));
+    ASSERT_NE(map.find(" main.cold\n"), std::string::npos) << "the compiler made no cold part of main";
+    const TRun run = RunFaulter(mode);
+    const auto trace = ThreadTrace(run.Report, "main thread ($");
+    ASSERT_FALSE(trace.empty()) << run.Report.substr(0, 3000);
+    std::size_t mainAt = trace.size();
+    for (std::size_t k = 0; k < trace.size(); ++k)
+        if (trace[k].find(" faulter.cpp " + std::to_string(FaultLine(mode, "MAIN")) + " main\r") != std::string::npos)
+            mainAt = k;
+    ASSERT_LT(mainAt, trace.size()) << "no frame of main at its call in\n" << run.Report.substr(0, 3000);
+    ASSERT_EQ(trace.size(), mainAt + 3) << run.Report.substr(0, 3000);
+    EXPECT_NE(trace[mainAt + 1].find(" __libc_start_main\r"), std::string::npos) << trace[mainAt + 1];
+    EXPECT_NE(trace[mainAt + 2].find(" _start\r"), std::string::npos) << trace[mainAt + 2];
+    EXPECT_EQ(run.Report.find(".cold"), std::string::npos);
+    std::filesystem::remove_all(run.Folder);
+}
+
+TEST(Faults, AbortFromMainsColdPartWalksToTheEntry) { ExpectMainWalkedToTheEntry("abort"); }
+
+TEST(Faults, ThrowFromMainsColdPartWalksToTheEntry) { ExpectMainWalkedToTheEntry("throw"); }
 
 // The thread's wrapper reports it as one the program can go on from: the
 // thread ends and the program goes on (its main then returns 0).

@@ -71,6 +71,16 @@ std::string displayName(const char* mangled) {
     std::unique_ptr<char, decltype(&std::free)> d(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
                                                   &std::free);
     std::string s = status == 0 && d ? d.get() : mangled;
+    // A compiler-split part ("[clone .cold]", "[clone .part.0]") keeps its
+    // suffix as a C name carries it, "f.cold": the tracer names it by its
+    // function and finds the function's own code through it.
+    std::string clones;
+    for (auto at = s.find(" [clone "); status == 0 && at != std::string::npos; at = s.find(" [clone ")) {
+        auto end = s.find(']', at);
+        if (end == std::string::npos) break;
+        clones += s.substr(at + 8, end - at - 8);
+        s.erase(at, end + 1 - at);
+    }
     auto close = s.rfind(')');
     if (status == 0 && close != std::string::npos) {
         int depth = 0;
@@ -83,7 +93,7 @@ std::string displayName(const char* mangled) {
             }
         }
     }
-    s = noBlanks(s);
+    s = noBlanks(s + clones);
     // The map reader cuts a trailing parenthesised part as a parameter list;
     // a name that ends in one of its own ("operator()") gets an empty list
     // to give away instead.

@@ -124,8 +124,8 @@ int main(int argc, char** argv) {
     if (mode == "div") return Divide(1, 0);
     if (mode == "ill") Illegal();
     if (mode == "bus") return BusError(folder.c_str());
-    if (mode == "abort") Abort();
-    if (mode == "throw") ThrowIt("thrown on the main thread");
+    if (mode == "abort") Abort(); // MAIN:abort
+    if (mode == "throw") ThrowIt("thrown on the main thread"); // MAIN:throw
     if (mode == "throw-worker") {
         std::thread t(WorkerThrows);
         t.join();
