@@ -11,10 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -148,6 +151,100 @@ TEST(Faults, StackOverflow) {
                    "Overflow", "stack");
 }
 
+// The lines of one thread's trace in a report, from its title to the blank line.
+std::vector<std::string> ThreadTrace(const std::string& report, const std::string& title) {
+    std::vector<std::string> out;
+    auto at = report.find("\r\n\r\n" + title);
+    if (at == std::string::npos) return out;
+    std::istringstream in(report.substr(at + 4));
+    std::string l;
+    std::getline(in, l);
+    while (std::getline(in, l) && l != "\r") out.push_back(l);
+    return out;
+}
+
+// The frames an overflow's trace shows: each named frame's function, "#"
+// and the numbers of a repetition note, in order (the count of stale values
+// left out is no frame).
+std::vector<std::string> OverflowFrames(const std::vector<std::string>& trace) {
+    std::vector<std::string> out;
+    for (const std::string& l : trace) {
+        unsigned block = 0, repeats = 0, leftOut = 0;
+        if (std::sscanf(l.c_str(), ">> the %u frames above repeated %u more times (%u frames left out)", &block,
+                        &repeats, &leftOut) == 3 ||
+            (block = 1, std::sscanf(l.c_str(), ">> the frame above repeated %u more times (%u frames left out)",
+                                    &repeats, &leftOut) == 2)) {
+            out.push_back("#" + std::to_string(block) + "x" + std::to_string(repeats) + "=" + std::to_string(leftOut));
+            continue;
+        }
+        if (l.find(" stale frame") != std::string::npos) continue; // said, and not listed
+        std::string name = l.substr(l.rfind(' ') + 1);
+        if (!name.empty() && name.back() == '\r') name.pop_back();
+        out.push_back(name);
+    }
+    return out;
+}
+
+// Deep recursion: the trace shows the recursion once with one line saying
+// how often it repeated, and walks on to the program's entry.
+TEST(Faults, StackOverflowFoldsTheRecursion) {
+    const TRun run = RunFaulter("stack", "", 1 << 20);
+    ASSERT_TRUE(run.Ended);
+    const auto frames = OverflowFrames(ThreadTrace(run.Report, "main thread ($"));
+    ASSERT_GE(frames.size(), 5u) << run.Report.substr(0, 3000);
+    std::size_t note = 0;
+    while (note < frames.size() && frames[note][0] != '#') ++note;
+    ASSERT_LT(note, frames.size()) << "no repetition line in\n" << run.Report.substr(0, 3000);
+    // One repeated frame, a megabyte of stack deep: thousands of times.
+    unsigned block = 0, repeats = 0, leftOut = 0;
+    ASSERT_EQ(std::sscanf(frames[note].c_str(), "#%ux%u=%u", &block, &repeats, &leftOut), 3);
+    EXPECT_EQ(block, 1u);
+    EXPECT_GT(repeats, 1000u);
+    EXPECT_EQ(leftOut, repeats);
+    // Above it the faulting frame and the repeated one; below, the way in.
+    EXPECT_LE(note, 2u) << run.Report.substr(0, 3000);
+    for (std::size_t k = 0; k < note; ++k) EXPECT_EQ(frames[k], "(anonymous_namespace)::Overflow");
+    const std::vector<std::string> tail(frames.begin() + static_cast<std::ptrdiff_t>(note) + 1, frames.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"main", "__libc_start_main", "_start"})) << run.Report.substr(0, 3000);
+    std::filesystem::remove_all(run.Folder);
+}
+
+// Recursion through the C library (each level sorts with a comparison that
+// goes deeper): the three frames of a level are folded, and no frame the
+// recursion did not make (a stale value some earlier call left) is listed.
+TEST(Faults, StackOverflowThroughALibraryFoldsTheLevelAndListsNoStaleFrames) {
+    const TRun run = RunFaulter("stack-lib", "", 1 << 20);
+    ASSERT_TRUE(run.Ended);
+    const auto frames = OverflowFrames(ThreadTrace(run.Report, "main thread ($"));
+    ASSERT_GE(frames.size(), 5u) << run.Report.substr(0, 3000);
+    int notes = 0;
+    const std::vector<std::string> level = {"(anonymous_namespace)::OverflowThroughLibrary",
+                                            "(anonymous_namespace)::CompareDeeper", "qsort_r"};
+    std::map<std::string, int> seen;
+    for (std::size_t k = 1; k < frames.size(); ++k) { // the first is where it stood
+        const std::string& f = frames[k];
+        if (f[0] == '#') {
+            ++notes;
+            unsigned block = 0, repeats = 0, leftOut = 0;
+            ASSERT_EQ(std::sscanf(f.c_str(), "#%ux%u=%u", &block, &repeats, &leftOut), 3);
+            EXPECT_EQ(block, 3u);
+            EXPECT_GT(repeats, 500u);
+            EXPECT_EQ(leftOut, 3 * repeats);
+            continue;
+        }
+        ++seen[f];
+        EXPECT_TRUE(std::find(level.begin(), level.end(), f) != level.end() || k + 3 >= frames.size())
+            << f << " is no frame of the recursion\n" << run.Report.substr(0, 3000);
+    }
+    EXPECT_EQ(notes, 1) << run.Report.substr(0, 3000);
+    for (const auto& f : level) EXPECT_LE(seen[f], 3) << f << "\n" << run.Report.substr(0, 3000);
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(frames.end() - 3, frames.end()),
+              (std::vector<std::string>{"main", "__libc_start_main", "_start"}))
+        << run.Report.substr(0, 3000);
+    std::filesystem::remove_all(run.Folder);
+}
+
 TEST(Faults, DivisionByZero) {
     ExpectComplete(RunFaulter("div"), "exception class   : EDivByZero\r\nexception message : Division by zero.", "Divide",
                    "div");
@@ -171,18 +268,6 @@ TEST(Faults, UncaughtExceptionOnTheMainThread) {
     ExpectComplete(RunFaulter("throw"),
                    "exception class   : std::runtime_error\r\nexception message : thrown on the main thread.", "ThrowIt",
                    "throw", false);
-}
-
-// The lines of one thread's trace in a report, from its title to the blank line.
-std::vector<std::string> ThreadTrace(const std::string& report, const std::string& title) {
-    std::vector<std::string> out;
-    auto at = report.find("\r\n\r\n" + title);
-    if (at == std::string::npos) return out;
-    std::istringstream in(report.substr(at + 4));
-    std::string l;
-    std::getline(in, l);
-    while (std::getline(in, l) && l != "\r") out.push_back(l);
-    return out;
 }
 
 // The fault is called from main's cold part (the compiler moves calls of

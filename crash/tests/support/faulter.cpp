@@ -45,6 +45,22 @@ __attribute__((noinline)) int Overflow(int depth) {
     return Overflow(depth + 1) + pad[0]; // FAULT:stack
 }
 
+// Recursion through the C library: every level sorts two numbers with a
+// comparison that goes one level deeper.
+int OverflowThroughLibrary(int depth);
+
+int CompareDeeper(const void* a, const void* b) {
+    volatile char pad[256];
+    pad[0] = static_cast<char>(*static_cast<const int*>(a));
+    return OverflowThroughLibrary(pad[0] + 1) + *static_cast<const int*>(b); // FAULT:stack-lib
+}
+
+__attribute__((noinline)) int OverflowThroughLibrary(int depth) {
+    int pair[2] = {depth, depth + 1};
+    std::qsort(pair, 2, sizeof pair[0], CompareDeeper);
+    return pair[0];
+}
+
 __attribute__((noinline)) int Divide(int a, int b) {
     volatile int dividend = a, divisor = b;
     return dividend / divisor; // FAULT:div
@@ -121,6 +137,7 @@ int main(int argc, char** argv) {
 
     if (mode == "null") return NullDereference(nullptr);
     if (mode == "stack") return Overflow(0);
+    if (mode == "stack-lib") return OverflowThroughLibrary(0);
     if (mode == "div") return Divide(1, 0);
     if (mode == "ill") Illegal();
     if (mode == "bus") return BusError(folder.c_str());
