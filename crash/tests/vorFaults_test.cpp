@@ -245,6 +245,28 @@ TEST(Faults, StackOverflowThroughALibraryFoldsTheLevelAndListsNoStaleFrames) {
     std::filesystem::remove_all(run.Folder);
 }
 
+// The line under "created by ... at:" in a thread's section.
+std::string CreatedAt(const std::string& report, const std::string& title) {
+    const auto trace = ThreadTrace(report, title);
+    for (std::size_t k = 0; k + 1 < trace.size(); ++k)
+        if (trace[k].rfind(">> created by main thread ($", 0) == 0) return trace[k + 1];
+    return {};
+}
+
+// Threads started through std::thread and the runtime's thread class name
+// the routine the program gave, not the C++ library's trampoline.
+TEST(Faults, ThreadsNameTheRoutineTheProgramStartedThemWith) {
+    const TRun run = RunFaulter("null");
+    const std::string worker = CreatedAt(run.Report, "worker thread ($");
+    EXPECT_NE(worker.find(" crash_faulter "), std::string::npos) << worker << "\n" << run.Report.substr(0, 4000);
+    EXPECT_NE(worker.find(" faulter.cpp "), std::string::npos) << worker;
+    EXPECT_NE(worker.find("main::{lambda()#1}"), std::string::npos) << worker;
+    const std::string tthread = CreatedAt(run.Report, "tthread worker ($");
+    EXPECT_NE(tthread.find(" faulter.cpp "), std::string::npos) << tthread << "\n" << run.Report.substr(0, 4000);
+    EXPECT_NE(tthread.find("TWaitingThread::Execute\r"), std::string::npos) << tthread;
+    std::filesystem::remove_all(run.Folder);
+}
+
 TEST(Faults, DivisionByZero) {
     ExpectComplete(RunFaulter("div"), "exception class   : EDivByZero\r\nexception message : Division by zero.", "Divide",
                    "div");

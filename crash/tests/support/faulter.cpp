@@ -10,6 +10,7 @@
 #include "crash/vorThreadList.h"
 #include "platform/thread_hooks.h"
 #include "platform/window/window.h"
+#include "rtl/threads.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -27,6 +28,18 @@
 namespace {
 
 std::atomic<bool> g_workerReady{false};
+std::atomic<bool> g_tthreadReady{false};
+
+// A thread of the runtime's thread class: its report names Execute as the
+// routine it was started with.
+class TWaitingThread : public ax::TThread {
+protected:
+    void Execute() override {
+        ax::RegisterThread(ax::CurrentThreadId(), "tthread worker");
+        g_tthreadReady = true;
+        for (;;) ::pause();
+    }
+};
 
 __attribute__((noinline)) void WorkerWaits() {
     g_workerReady = true;
@@ -134,6 +147,8 @@ int main(int argc, char** argv) {
     });
     worker.detach();
     while (!g_workerReady) std::this_thread::yield();
+    (new TWaitingThread)->Start(); // runs until the process ends
+    while (!g_tthreadReady) std::this_thread::yield();
 
     if (mode == "null") return NullDereference(nullptr);
     if (mode == "stack") return Overflow(0);
