@@ -267,6 +267,20 @@ TEST(Faults, ThreadsNameTheRoutineTheProgramStartedThemWith) {
     std::filesystem::remove_all(run.Folder);
 }
 
+// A thread that polls an empty queue stands still in its retrieval while
+// the report is composed: the count it advances does not move.
+TEST(Faults, AThreadPollingAnEmptyQueueIsHeldWhileTheReportIsComposed) {
+    const TRun run = RunFaulter("peek");
+    ASSERT_TRUE(run.Ended);
+    std::istringstream peeks(ReadFile(run.Folder + "/peeks.txt"));
+    long before = -1, after = -1;
+    ASSERT_TRUE(peeks >> before >> after) << "the save step did not run\n" << run.Out.substr(0, 2000);
+    EXPECT_GT(before, 0);
+    EXPECT_EQ(after, before) << "the polling thread ran on during the report";
+    EXPECT_NE(run.Report.find("\r\n\r\npeek thread ($"), std::string::npos);
+    std::filesystem::remove_all(run.Folder);
+}
+
 TEST(Faults, DivisionByZero) {
     ExpectComplete(RunFaulter("div"), "exception class   : EDivByZero\r\nexception message : Division by zero.", "Divide",
                    "div");

@@ -150,6 +150,33 @@ int main(int argc, char** argv) {
     (new TWaitingThread)->Start(); // runs until the process ends
     while (!g_tthreadReady) std::this_thread::yield();
 
+    if (mode == "peek") {
+        // A thread polls its empty queue; while the report is composed it
+        // must stand still in its retrieval. The save step looks whether
+        // the count it keeps still moves.
+        static std::atomic<long> peeks{0};
+        std::thread([] {
+            ax::RegisterThread(ax::CurrentThreadId(), "peek thread");
+            ax::MSG msg;
+            for (;;) {
+                ax::PeekMessage(msg, nullptr, 0, 0, ax::PM_REMOVE);
+                ++peeks;
+            }
+        }).detach();
+        while (peeks.load() == 0) std::this_thread::yield();
+        ax::SetActionHandler([folder](int action) {
+            if (action != 1) return false;
+            const long before = peeks.load();
+            long after = before;
+            for (int i = 0; i < 200000 && after == before; ++i) {
+                std::this_thread::yield();
+                after = peeks.load();
+            }
+            std::ofstream(folder + "/peeks.txt") << before << " " << after << "\n";
+            return false;
+        });
+        return NullDereference(nullptr);
+    }
     if (mode == "null") return NullDereference(nullptr);
     if (mode == "stack") return Overflow(0);
     if (mode == "stack-lib") return OverflowThroughLibrary(0);
