@@ -152,7 +152,7 @@ std::uintptr_t ResolveTarget(std::uintptr_t target) {
 }
 
 // The name of the function a compiler-split part belongs to: without the
-// suffixes ".cold", ".part.N", ".isra.N" and ".constprop.N".
+// suffixes ".cold" (also numbered), ".part.N", ".isra.N" and ".constprop.N".
 std::string_view WithoutSplitSuffix(std::string_view name, bool* cold = nullptr) {
     for (bool again = true; again;) {
         again = false;
@@ -168,11 +168,6 @@ std::string_view WithoutSplitSuffix(std::string_view name, bool* cold = nullptr)
                 again = true;
                 break;
             }
-        }
-        if (!again && name.size() > 5 && name.substr(name.size() - 5) == ".cold") {
-            if (cold) *cold = true;
-            name.remove_suffix(5);
-            again = true;
         }
     }
     return name;
@@ -321,7 +316,7 @@ struct TStackItem {
     std::int32_t AbsLine = 0, Line = 0;
     std::string ModuleName, UnitName, FunctionName;
     std::uintptr_t FunctionEntry = 0;
-    // Recursion folded into this item's block (this item its newest):
+    // Recursion folded into the block this item ends (its oldest frame):
     // how many more times the block stood on the stack, and its length.
     int Repeats = 0, BlockSize = 0;
 };
