@@ -260,7 +260,9 @@ TEST(Faults, ThreadsNameTheRoutineTheProgramStartedThemWith) {
     const std::string worker = CreatedAt(run.Report, "worker thread ($");
     EXPECT_NE(worker.find(" crash_faulter "), std::string::npos) << worker << "\n" << run.Report.substr(0, 4000);
     EXPECT_NE(worker.find(" faulter.cpp "), std::string::npos) << worker;
-    EXPECT_NE(worker.find("main::{lambda()#1}"), std::string::npos) << worker;
+    // The callable: a lambda of main ("main::{lambda()#1}", Clang: "main::$_1").
+    EXPECT_NE(worker.find("<main::"), std::string::npos) << worker;
+    EXPECT_NE(worker.find("_M_run"), std::string::npos) << worker;
     const std::string tthread = CreatedAt(run.Report, "tthread worker ($");
     EXPECT_NE(tthread.find(" faulter.cpp "), std::string::npos) << tthread << "\n" << run.Report.substr(0, 4000);
     EXPECT_NE(tthread.find("TWaitingThread::Execute\r"), std::string::npos) << tthread;
@@ -311,6 +313,10 @@ TEST(Faults, UncaughtExceptionOnTheMainThread) {
 // call, and the walk goes on to the program's entry.
 void ExpectMainWalkedToTheEntry(const std::string& mode) {
     const std::string map = ReadFile(std::string(AX_FAULTER).append(".map"));
+#if defined(__clang__)
+    // Clang splits no cold parts by default.
+    if (map.find(" main.cold\n") == std::string::npos) GTEST_SKIP() << "no cold part of main";
+#endif
     ASSERT_NE(map.find(" main.cold\n"), std::string::npos) << "the compiler made no cold part of main";
     const TRun run = RunFaulter(mode);
     const auto trace = ThreadTrace(run.Report, "main thread ($");

@@ -138,10 +138,14 @@ TEST(InlinedHeaderCode, LinesAreTheCallsInTheUnitsOwnFile) {
         int checked = 0;
         for (const auto& [address, chain] : inlineChains(program, addresses)) {
             // Only bytes whose innermost line is the header's.
-            if (chain.size() < 2 || chain.front().file != "inlined_helpers.h") continue;
+            if (chain.empty() || chain.front().file != "inlined_helpers.h") continue;
             ++checked;
-            EXPECT_EQ(chain.back().file, "inlined_main.cpp") << name << " " << address;
-            EXPECT_EQ(chain.back().line, expected) << name << " " << address;
+            // binutils shows no inline chain for Clang's DWARF 5 range
+            // lists; there the lines marked by hand stand alone.
+            if (chain.size() >= 2) {
+                EXPECT_EQ(chain.back().file, "inlined_main.cpp") << name << " " << address;
+                EXPECT_EQ(chain.back().line, expected) << name << " " << address;
+            }
             EXPECT_EQ(map->FindSegment(true, address).UnitName, "inlined_main.cpp") << name << " " << address;
             std::uintptr_t next = 0;
             EXPECT_EQ(map->LineOf(address, next), expected)
