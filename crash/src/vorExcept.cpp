@@ -289,6 +289,10 @@ struct TPause {
     std::mutex Lock; // guards Held and Hooks
     std::vector<pid_t> Held;
     std::vector<HHOOK> Hooks;
+    // While set, message retrieval of the main and the held threads waits
+    // (every retrieval asks, so it is checked without the lock first).
+    std::atomic<bool> Pausing{false};
+    bool RetrievalHooked = false; // set at the first pause, until uninstallation
     TEvent MainEvent{true, true};
     TEvent OthersEvent{true, true};
 };
@@ -517,6 +521,7 @@ void ProcessException(TExceptionRequest& request) {
 void PauseThreads(bool pause) {
     TPause& p = P();
     if (!pause) {
+        p.Pausing = false;
         p.MainEvent.SetEvent();
         p.OthersEvent.SetEvent();
         std::lock_guard l(p.Lock);
@@ -534,6 +539,11 @@ void PauseThreads(bool pause) {
     p.OthersEvent.ResetEvent();
     std::lock_guard l(p.Lock);
     p.Held = held;
+    // The retrieval itself waits, so that a thread polling an empty queue
+    // is held too (the hook below sees only messages retrieved).
+    if (!p.RetrievalHooked) SetMessageRetrievalHook(&WaitIfPaused);
+    p.RetrievalHooked = true;
+    p.Pausing = true;
     held.push_back(main);
     for (pid_t id : held) {
         if (id == self) continue;
@@ -548,8 +558,9 @@ void PauseThreads(bool pause) {
 }
 
 void WaitIfPaused() {
-    const int savedErrno = errno;
     TPause& p = P();
+    if (!p.Pausing.load()) return;
+    const int savedErrno = errno;
     const pid_t self = CurrentThreadId();
     if (self == MainThreadId()) {
         p.MainEvent.WaitFor();
@@ -622,6 +633,12 @@ void UninstallReporter() {
     UninstallHeapCorruptionReport();
     RestoreFaultHandlers();
     StopWorker();
+    {
+        TPause& p = P();
+        std::lock_guard l(p.Lock);
+        if (p.RetrievalHooked) SetMessageRetrievalHook(nullptr);
+        p.RetrievalHooked = false;
+    }
     CloseThreadList();
 }
 

@@ -52,6 +52,10 @@ struct TFunctionEntry {
     std::vector<std::uintptr_t> TailJumps; // functions it jumps into at its end
     bool Confirmed = false;
     bool Rejected = false;
+    // A ".cold" part: code the compiler moved out of its function, reached
+    // only by the function's jumps. Parent: that function, when found.
+    bool ColdPart = false;
+    int Parent = -1;
 };
 
 struct TTables {
@@ -147,6 +151,48 @@ std::uintptr_t ResolveTarget(std::uintptr_t target) {
     return target;
 }
 
+// The name of the function a compiler-split part belongs to: without the
+// suffixes ".cold" (also numbered), ".part.N", ".isra.N" and ".constprop.N".
+std::string_view WithoutSplitSuffix(std::string_view name, bool* cold = nullptr) {
+    for (bool again = true; again;) {
+        again = false;
+        std::string_view rest = name;
+        while (!rest.empty() && rest.back() >= '0' && rest.back() <= '9') rest.remove_suffix(1);
+        const bool numbered = rest.size() < name.size() && !rest.empty() && rest.back() == '.';
+        if (numbered) rest.remove_suffix(1);
+        for (std::string_view suffix : {".cold", ".part", ".isra", ".constprop"}) {
+            if (suffix != ".cold" && !numbered) continue;
+            if (rest.size() > suffix.size() && rest.substr(rest.size() - suffix.size()) == suffix) {
+                if (suffix == ".cold" && cold) *cold = true;
+                name = rest.substr(0, rest.size() - suffix.size());
+                again = true;
+                break;
+            }
+        }
+    }
+    return name;
+}
+
+int AnalyseCached(std::uintptr_t entry, int module, const std::string& name);
+
+// The function a ".cold" part was split from: of the publics of its name,
+// the one that jumps into the part (else the only one).
+int ColdPartParent(const TMapFile& map, std::uintptr_t part, int module, std::string_view parentName) {
+    std::uintptr_t partEnd = ~std::uintptr_t{0};
+    auto next = std::upper_bound(map.Publics.begin(), map.Publics.end(), part,
+                                 [](std::uintptr_t a, const TPublicRec& p) { return a < p.Address; });
+    if (next != map.Publics.end()) partEnd = next->Address;
+    std::vector<std::uintptr_t> candidates;
+    for (const TPublicRec& p : map.Publics)
+        if (p.Code && p.Address != part && p.Name == parentName) candidates.push_back(p.Address);
+    for (std::uintptr_t entry : candidates) {
+        const int f = AnalyseCached(entry, module, std::string(parentName));
+        for (std::uintptr_t jump : Tables().Functions[static_cast<std::size_t>(f)].TailJumps)
+            if (jump >= part && jump < partEnd) return f;
+    }
+    return candidates.size() == 1 ? AnalyseCached(candidates[0], module, std::string(parentName)) : -1;
+}
+
 // Analyses the function at entry once per process.
 int AnalyseCached(std::uintptr_t entry, int module, const std::string& name) {
     TTables& t = Tables();
@@ -214,7 +260,17 @@ int FunctionHolding(std::uintptr_t address, int module) {
     if (m.Map) {
         TPublicRec p = m.Map->FindPublic(address);
         if (!p.Valid || !p.Code) return -1;
-        return AnalyseCached(p.Address, module, p.Name);
+        const bool known = Tables().ByEntry.count(p.Address) != 0;
+        const int f = AnalyseCached(p.Address, module, p.Name);
+        bool cold = false;
+        const std::string_view parentName = WithoutSplitSuffix(p.Name, &cold);
+        if (!known && cold) {
+            const int parent = ColdPartParent(*m.Map, p.Address, module, parentName);
+            auto& part = Tables().Functions[static_cast<std::size_t>(f)];
+            part.ColdPart = true;
+            part.Parent = parent;
+        }
+        return f;
     }
     if (m.Own) return -1;
     if (!m.ExportsRead) {
@@ -260,6 +316,9 @@ struct TStackItem {
     std::int32_t AbsLine = 0, Line = 0;
     std::string ModuleName, UnitName, FunctionName;
     std::uintptr_t FunctionEntry = 0;
+    // Recursion folded into the block this item ends (its oldest frame):
+    // how many more times the block stood on the stack, and its length.
+    int Repeats = 0, BlockSize = 0;
 };
 
 constexpr std::uint64_t kFloor = std::uint64_t{0x10000000} << 32;
@@ -290,6 +349,7 @@ private:
     const TMemoryReader& stack_;
     std::vector<TStackItem> items_;
     std::vector<std::uintptr_t> frameSlots_;
+    int failedReturnTest_ = 0; // sure values a known function does not call from
 };
 
 bool TTracer::Test(std::uintptr_t value, bool exact, bool sure, bool fromStart, bool returned) {
@@ -314,15 +374,26 @@ bool TTracer::Test(std::uintptr_t value, bool exact, bool sure, bool fromStart, 
         if (fromStart) {
             passes = fn.Entry == value;
         } else if (exact && !returned) {
-            passes = IsBoundary(fn, value);
+            passes = IsBoundary(fn, value) || fn.ColdPart;
         } else if (const TCallSite* site = CallReturningTo(fn, value)) {
             passes = true;
             item.CallAddress = site->Address;
             item.CallTarget = site->Target;
+        } else if (fn.ColdPart && call) {
+            // Its calls are reached from the function's own jumps, not from
+            // the part's start: the call before the value is parsed below.
+            passes = true;
         }
+        // A part is its function's frame: named by it, linked through it.
+        if (passes && fn.Parent >= 0) f = fn.Parent;
     }
-    // A stale value inside a known function that does not call from there.
-    if (f >= 0 && !passes && !exact && !sure) return false;
+    // A stale value inside a known function that does not call from there,
+    // even on the frame-pointer chain (which a frameless function leaves
+    // holding anything): counted, since the listing says what it left out.
+    if (f >= 0 && !passes && !exact) {
+        if (sure) ++failedReturnTest_;
+        return false;
+    }
     item.Function = passes ? f : -1;
     if (passes) Tables().Functions[static_cast<std::size_t>(f)].Confirmed = true;
     if ((!exact || returned) && item.CallAddress == 0) {
@@ -401,12 +472,19 @@ void TTracer::RemoveRecursion(bool unlink) {
             if (!items_[static_cast<std::size_t>(k)].Removed) return k;
         return -1;
     };
+    // Where the thread stands is no repetition, even when it stands on the
+    // call that the frames below it return to (an overflow hit by a call).
+    auto sameFrame = [&](int a, int b) {
+        const auto& x = items_[static_cast<std::size_t>(a)];
+        const auto& y = items_[static_cast<std::size_t>(b)];
+        return x.Value == y.Value && !x.Exact && !y.Exact;
+    };
     for (bool changed = true; changed;) {
         changed = false;
         for (int i = n - 1; i >= 1; --i) {
             if (items_[static_cast<std::size_t>(i)].Removed) continue;
             int k = 0, j = older(i);
-            while (j >= 0 && items_[static_cast<std::size_t>(j)].Value != items_[static_cast<std::size_t>(i)].Value) {
+            while (j >= 0 && !sameFrame(j, i)) {
                 ++k;
                 j = older(j);
             }
@@ -414,12 +492,20 @@ void TTracer::RemoveRecursion(bool unlink) {
             bool same = true;
             int p = older(i), q = older(j);
             for (int c = 0; c < k && same; ++c) {
-                if (p < 0 || q < 0 || items_[static_cast<std::size_t>(p)].Value != items_[static_cast<std::size_t>(q)].Value)
+                if (p < 0 || q < 0 || !sameFrame(p, q))
                     same = false;
                 p = older(p);
                 q = q >= 0 ? older(q) : -1;
             }
             if (!same) continue;
+            // The count goes to the oldest item of the block that stays,
+            // under which the listing says it.
+            int keptOldest = j, goneOldest = i;
+            for (int c = 0; c < k; ++c) keptOldest = older(keptOldest), goneOldest = older(goneOldest);
+            auto& kept = items_[static_cast<std::size_t>(keptOldest)];
+            kept.Repeats += 1 + items_[static_cast<std::size_t>(goneOldest)].Repeats;
+            kept.BlockSize = k + 1;
+            items_[static_cast<std::size_t>(goneOldest)].Repeats = 0;
             for (int c = 0, x = i; c <= k && x >= 0; ++c, x = older(x)) {
                 auto& item = items_[static_cast<std::size_t>(x)];
                 item.Sure = false;
@@ -453,6 +539,11 @@ bool Reaches(std::uintptr_t target, std::uintptr_t entry, int depth = 3) {
     const std::vector<std::uintptr_t> tails = TailJumpsOf(target);
     for (std::uintptr_t tail : tails)
         if (Reaches(tail, entry, depth - 1)) return true;
+    // Without symbols the analysis follows a jump into the next function as
+    // its own code (a library's qsort going on in qsort_r).
+    if (auto it = Tables().ByEntry.find(target); it != Tables().ByEntry.end())
+        for (const TCodeArea& area : Tables().Functions[static_cast<std::size_t>(it->second)].Info.Areas)
+            if (area.Start <= entry && entry <= area.End) return true;
     return false;
 }
 
@@ -463,6 +554,19 @@ bool LinksLoosely(std::uintptr_t target, const TStackItem& newer) {
     for (std::uintptr_t tail : TailJumpsOf(target))
         if (newer.Module >= 0 && ModuleOfCode(tail) == newer.Module) return true;
     return false;
+}
+
+// Whether a frame of another module may follow a call to target, of which
+// nothing is known: it lies in a module without debug information and no
+// export starts there (a library's own routine, such as the one that calls
+// the program's main, or one that calls a program's callback).
+bool CalleeUnknown(std::uintptr_t target, const TStackItem& newer) {
+    const int module = ModuleOfCode(target);
+    if (module < 0) return true;
+    if (module == newer.Module) return false;
+    if (Tables().Modules[static_cast<std::size_t>(module)].Map) return false;
+    const int f = FunctionHolding(target, module);
+    return f < 0 || Tables().Functions[static_cast<std::size_t>(f)].Entry != target;
 }
 
 void TTracer::Link() {
@@ -482,7 +586,7 @@ void TTracer::Link() {
             bool strong = false;
             if (target != 0 && entry != 0) {
                 strong = Reaches(target, entry);
-                if (!strong) {
+                if (!strong && !CalleeUnknown(target, newer)) {
                     if (newer.Sure) break;
                     continue;
                 }
@@ -611,7 +715,7 @@ void TTracer::FillFinalOutput() {
                                                       : item.Value;
         if (item.Function >= 0) {
             const auto& f = functions[static_cast<std::size_t>(item.Function)];
-            item.FunctionName = f.Name;
+            item.FunctionName = WithoutSplitSuffix(f.Name);
             item.FunctionEntry = f.Entry;
         }
         if (item.Module >= 0) {
@@ -620,9 +724,13 @@ void TTracer::FillFinalOutput() {
             if (m.Map) {
                 TPublicRec p = m.Map->FindPublic(item.ShownAddress);
                 if (item.FunctionName.empty() && p.Valid) {
-                    item.FunctionName = p.Name;
+                    item.FunctionName = WithoutSplitSuffix(p.Name);
                     item.FunctionEntry = p.Address;
                 }
+                // Distances inside a split part count from the part's start.
+                if (p.Valid && p.Address != item.FunctionEntry && p.Address <= item.ShownAddress &&
+                    WithoutSplitSuffix(p.Name) == item.FunctionName)
+                    item.FunctionEntry = p.Address;
                 item.UnitName = m.Map->FindSegment(true, item.ShownAddress).UnitName;
                 std::uintptr_t next = 0;
                 item.Line = std::max(m.Map->LineOf(item.ShownAddress, next), 0);
@@ -655,15 +763,43 @@ void TTracer::FillFinalOutput() {
     }
 }
 
+// ">> the 3 frames above repeated 20 more times (60 frames left out)"
+std::string RepeatNote(int blockSize, int repeats) {
+    const std::string block = blockSize == 1 ? "the frame" : "the " + vor::IntToStrEx(blockSize) + " frames";
+    const std::string times = repeats == 1 ? "once more" : vor::IntToStrEx(repeats) + " more times";
+    return ">> " + block + " above repeated " + times + " (" +
+           vor::IntToStrEx(static_cast<std::int64_t>(blockSize) * repeats) + " frames left out)";
+}
+
 std::string TTracer::ComposeResult() {
+    struct TRepeat {
+        int Block = 0, Times = 0;
+    };
     std::vector<const TStackItem*> shown;
+    std::vector<TRepeat> notes; // said under the shown line of the same index
     for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
         const TStackItem& item = *it;
-        if (item.Removed) continue;
+        const TRepeat note{item.Repeats > 0 ? item.BlockSize : 0, item.Repeats};
         const bool named = !item.FunctionName.empty() && (item.Line > 0 || !a_.HideItemsWithoutLine);
-        if (!(item.Exact || item.FromStart || named)) continue;
-        if (!item.Exact && !shown.empty() && shown.back()->ShownAddress == item.ShownAddress) continue;
+        if (item.Removed || !(item.Exact || item.FromStart || named) ||
+            (!item.Exact && !shown.empty() && shown.back()->ShownAddress == item.ShownAddress)) {
+            // A block's oldest frame not shown: the note goes under the frame before.
+            if (note.Times > 0 && !notes.empty() && notes.back().Times == 0) notes.back() = note;
+            continue;
+        }
         shown.push_back(&item);
+        notes.push_back(note);
+    }
+    // Folds of one recursion whose blocks began at different frames are one
+    // fold: less than a block apart, the lines between them are the block.
+    for (std::size_t k = 0; k < notes.size(); ++k) {
+        if (notes[k].Times == 0) continue;
+        for (std::size_t m = k + 1; m < notes.size() && m - k < static_cast<std::size_t>(notes[k].Block); ++m)
+            if (notes[m].Block == notes[k].Block) {
+                notes[m].Times += notes[k].Times;
+                notes[k] = {};
+                break;
+            }
     }
     std::size_t relWidth = 0, moduleWidth = 0, unitWidth = 0, absWidth = 0, lineWidth = 0;
     for (const TStackItem* item : shown) {
@@ -681,7 +817,8 @@ std::string TTracer::ComposeResult() {
         if (s.size() < width) s = right ? std::string(width - s.size(), ' ') + s : s + std::string(width - s.size(), ' ');
         return s;
     };
-    for (const TStackItem* item : shown) {
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+        const TStackItem* item = shown[k];
         out += "\r\n";
         out += Hex(item->ShownAddress, 8) + " ";
         if (relWidth > 0) {
@@ -701,6 +838,16 @@ std::string TTracer::ComposeResult() {
             out += pad(l, lineWidth, true);
         }
         out += item->FunctionName;
+        if (notes[k].Times > 0) out += "\r\n" + RepeatNote(notes[k].Block, notes[k].Times);
+    }
+    if (failedReturnTest_ > 0) {
+        // Above the start routine, which stays last (the report names the
+        // thread's creator under it).
+        const std::string note = "\r\n>> " + vor::IntToStrEx(failedReturnTest_) +
+                                 (failedReturnTest_ == 1 ? " stale frame" : " stale frames") + " left out";
+        const auto last = out.rfind("\r\n");
+        const bool startLast = !shown.empty() && shown.back()->FromStart && last != std::string::npos;
+        out.insert(startLast ? last : out.size(), note);
     }
     if (out.size() >= 2) out.erase(0, 2);
     return out;

@@ -32,6 +32,9 @@ struct TSharedBlock {
 std::mutex g_openLock; // guards g_mapping between opening and closing
 NamedMapping g_mapping;
 TSharedBlock* g_block = nullptr;
+// This module's own opens: it stays attached until the last of them is
+// closed, whose close then counts in the shared references too.
+int g_moduleOpens = 0;
 // The block kept in the process's own memory when another user holds the
 // mapping's name: this module keeps its thread names, unshared.
 alignas(TSharedBlock) unsigned char g_privateBlock[sizeof(TSharedBlock)];
@@ -96,6 +99,8 @@ void StartList(void* memory) {
     RegisterThread(::getpid(), "main thread");
 }
 
+bool AttachThreadList();
+
 } // namespace
 
 bool OpenThreadList() {
@@ -103,8 +108,18 @@ bool OpenThreadList() {
     if (g_block != nullptr) {
         TListLock lock(-1);
         ++g_block->References;
+        ++g_moduleOpens;
         return true;
     }
+    const bool opened = AttachThreadList();
+    if (opened) g_moduleOpens = 1;
+    return opened;
+}
+
+namespace {
+
+// The first open of this module: creates or opens the mapping.
+bool AttachThreadList() {
     SweepStaleMappings("vorExceptThreadNameBuf");
     const std::string name = MappingName();
     g_mapping = NamedMapping::Create(name, sizeof(TSharedBlock));
@@ -135,6 +150,8 @@ bool OpenThreadList() {
     return true;
 }
 
+} // namespace
+
 void CloseThreadList() {
     std::lock_guard open(g_openLock);
     if (g_block == nullptr) return;
@@ -142,6 +159,7 @@ void CloseThreadList() {
     {
         TListLock lock(-1);
         last = --g_block->References <= 0;
+        if (--g_moduleOpens > 0) return; // this module still holds it
         if (last) {
             for (TNode* n = g_block->Head; n != nullptr;) {
                 TNode* next = n->Next;

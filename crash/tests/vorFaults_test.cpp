@@ -11,10 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,11 +31,11 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-int FaultLine(const std::string& mode) {
+int FaultLine(const std::string& mode, const std::string& mark = "FAULT") {
     std::istringstream in(ReadFile(AX_FAULTER_SOURCE));
     std::string line;
     for (int n = 1; std::getline(in, line); ++n)
-        if (line.find("// FAULT:" + mode) != std::string::npos) return n;
+        if (line.find("// " + mark + ":" + mode) != std::string::npos) return n;
     return -1;
 }
 
@@ -148,6 +151,138 @@ TEST(Faults, StackOverflow) {
                    "Overflow", "stack");
 }
 
+// The lines of one thread's trace in a report, from its title to the blank line.
+std::vector<std::string> ThreadTrace(const std::string& report, const std::string& title) {
+    std::vector<std::string> out;
+    auto at = report.find("\r\n\r\n" + title);
+    if (at == std::string::npos) return out;
+    std::istringstream in(report.substr(at + 4));
+    std::string l;
+    std::getline(in, l);
+    while (std::getline(in, l) && l != "\r") out.push_back(l);
+    return out;
+}
+
+// The frames an overflow's trace shows: each named frame's function, "#"
+// and the numbers of a repetition note, in order (the count of stale values
+// left out is no frame).
+std::vector<std::string> OverflowFrames(const std::vector<std::string>& trace) {
+    std::vector<std::string> out;
+    for (const std::string& l : trace) {
+        unsigned block = 0, repeats = 0, leftOut = 0;
+        if (std::sscanf(l.c_str(), ">> the %u frames above repeated %u more times (%u frames left out)", &block,
+                        &repeats, &leftOut) == 3 ||
+            (block = 1, std::sscanf(l.c_str(), ">> the frame above repeated %u more times (%u frames left out)",
+                                    &repeats, &leftOut) == 2)) {
+            out.push_back("#" + std::to_string(block) + "x" + std::to_string(repeats) + "=" + std::to_string(leftOut));
+            continue;
+        }
+        if (l.find(" stale frame") != std::string::npos) continue; // said, and not listed
+        std::string name = l.substr(l.rfind(' ') + 1);
+        if (!name.empty() && name.back() == '\r') name.pop_back();
+        out.push_back(name);
+    }
+    return out;
+}
+
+// Deep recursion: the trace shows the recursion once with one line saying
+// how often it repeated, and walks on to the program's entry.
+TEST(Faults, StackOverflowFoldsTheRecursion) {
+    const TRun run = RunFaulter("stack", "", 1 << 20);
+    ASSERT_TRUE(run.Ended);
+    const auto frames = OverflowFrames(ThreadTrace(run.Report, "main thread ($"));
+    ASSERT_GE(frames.size(), 5u) << run.Report.substr(0, 3000);
+    std::size_t note = 0;
+    while (note < frames.size() && frames[note][0] != '#') ++note;
+    ASSERT_LT(note, frames.size()) << "no repetition line in\n" << run.Report.substr(0, 3000);
+    // One repeated frame, a megabyte of stack deep: thousands of times.
+    unsigned block = 0, repeats = 0, leftOut = 0;
+    ASSERT_EQ(std::sscanf(frames[note].c_str(), "#%ux%u=%u", &block, &repeats, &leftOut), 3);
+    EXPECT_EQ(block, 1u);
+    EXPECT_GT(repeats, 1000u);
+    EXPECT_EQ(leftOut, repeats);
+    // Above it the faulting frame and the repeated one; below, the way in.
+    EXPECT_LE(note, 2u) << run.Report.substr(0, 3000);
+    for (std::size_t k = 0; k < note; ++k) EXPECT_EQ(frames[k], "(anonymous_namespace)::Overflow");
+    const std::vector<std::string> tail(frames.begin() + static_cast<std::ptrdiff_t>(note) + 1, frames.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"main", "__libc_start_main", "_start"})) << run.Report.substr(0, 3000);
+    std::filesystem::remove_all(run.Folder);
+}
+
+// Recursion through the C library (each level sorts with a comparison that
+// goes deeper): the three frames of a level are folded, and no frame the
+// recursion did not make (a stale value some earlier call left) is listed.
+TEST(Faults, StackOverflowThroughALibraryFoldsTheLevelAndListsNoStaleFrames) {
+    const TRun run = RunFaulter("stack-lib", "", 1 << 20);
+    ASSERT_TRUE(run.Ended);
+    const auto frames = OverflowFrames(ThreadTrace(run.Report, "main thread ($"));
+    ASSERT_GE(frames.size(), 5u) << run.Report.substr(0, 3000);
+    int notes = 0;
+    const std::vector<std::string> level = {"(anonymous_namespace)::OverflowThroughLibrary",
+                                            "(anonymous_namespace)::CompareDeeper", "qsort_r"};
+    std::map<std::string, int> seen;
+    for (std::size_t k = 1; k < frames.size(); ++k) { // the first is where it stood
+        const std::string& f = frames[k];
+        if (f[0] == '#') {
+            ++notes;
+            unsigned block = 0, repeats = 0, leftOut = 0;
+            ASSERT_EQ(std::sscanf(f.c_str(), "#%ux%u=%u", &block, &repeats, &leftOut), 3);
+            EXPECT_EQ(block, 3u);
+            EXPECT_GT(repeats, 500u);
+            EXPECT_EQ(leftOut, 3 * repeats);
+            continue;
+        }
+        ++seen[f];
+        EXPECT_TRUE(std::find(level.begin(), level.end(), f) != level.end() || k + 3 >= frames.size())
+            << f << " is no frame of the recursion\n" << run.Report.substr(0, 3000);
+    }
+    EXPECT_EQ(notes, 1) << run.Report.substr(0, 3000);
+    for (const auto& f : level) EXPECT_LE(seen[f], 3) << f << "\n" << run.Report.substr(0, 3000);
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(frames.end() - 3, frames.end()),
+              (std::vector<std::string>{"main", "__libc_start_main", "_start"}))
+        << run.Report.substr(0, 3000);
+    std::filesystem::remove_all(run.Folder);
+}
+
+// The line under "created by ... at:" in a thread's section.
+std::string CreatedAt(const std::string& report, const std::string& title) {
+    const auto trace = ThreadTrace(report, title);
+    for (std::size_t k = 0; k + 1 < trace.size(); ++k)
+        if (trace[k].rfind(">> created by main thread ($", 0) == 0) return trace[k + 1];
+    return {};
+}
+
+// Threads started through std::thread and the runtime's thread class name
+// the routine the program gave, not the C++ library's trampoline.
+TEST(Faults, ThreadsNameTheRoutineTheProgramStartedThemWith) {
+    const TRun run = RunFaulter("null");
+    const std::string worker = CreatedAt(run.Report, "worker thread ($");
+    EXPECT_NE(worker.find(" crash_faulter "), std::string::npos) << worker << "\n" << run.Report.substr(0, 4000);
+    EXPECT_NE(worker.find(" faulter.cpp "), std::string::npos) << worker;
+    // The callable: a lambda of main ("main::{lambda()#1}", Clang: "main::$_1").
+    EXPECT_NE(worker.find("<main::"), std::string::npos) << worker;
+    EXPECT_NE(worker.find("_M_run"), std::string::npos) << worker;
+    const std::string tthread = CreatedAt(run.Report, "tthread worker ($");
+    EXPECT_NE(tthread.find(" faulter.cpp "), std::string::npos) << tthread << "\n" << run.Report.substr(0, 4000);
+    EXPECT_NE(tthread.find("TWaitingThread::Execute\r"), std::string::npos) << tthread;
+    std::filesystem::remove_all(run.Folder);
+}
+
+// A thread that polls an empty queue stands still in its retrieval while
+// the report is composed: the count it advances does not move.
+TEST(Faults, AThreadPollingAnEmptyQueueIsHeldWhileTheReportIsComposed) {
+    const TRun run = RunFaulter("peek");
+    ASSERT_TRUE(run.Ended);
+    std::istringstream peeks(ReadFile(run.Folder + "/peeks.txt"));
+    long before = -1, after = -1;
+    ASSERT_TRUE(peeks >> before >> after) << "the save step did not run\n" << run.Out.substr(0, 2000);
+    EXPECT_GT(before, 0);
+    EXPECT_EQ(after, before) << "the polling thread ran on during the report";
+    EXPECT_NE(run.Report.find("\r\n\r\npeek thread ($"), std::string::npos);
+    std::filesystem::remove_all(run.Folder);
+}
+
 TEST(Faults, DivisionByZero) {
     ExpectComplete(RunFaulter("div"), "exception class   : EDivByZero\r\nexception message : Division by zero.", "Divide",
                    "div");
@@ -172,6 +307,35 @@ TEST(Faults, UncaughtExceptionOnTheMainThread) {
                    "exception class   : std::runtime_error\r\nexception message : thrown on the main thread.", "ThrowIt",
                    "throw", false);
 }
+
+// The fault is called from main's cold part (the compiler moves calls of
+// routines that never return there): the frame is main's, at the line of the
+// call, and the walk goes on to the program's entry.
+void ExpectMainWalkedToTheEntry(const std::string& mode) {
+    const std::string map = ReadFile(std::string(AX_FAULTER).append(".map"));
+#if defined(__clang__)
+    // Clang splits no cold parts by default.
+    if (map.find(" main.cold\n") == std::string::npos) GTEST_SKIP() << "no cold part of main";
+#endif
+    ASSERT_NE(map.find(" main.cold\n"), std::string::npos) << "the compiler made no cold part of main";
+    const TRun run = RunFaulter(mode);
+    const auto trace = ThreadTrace(run.Report, "main thread ($");
+    ASSERT_FALSE(trace.empty()) << run.Report.substr(0, 3000);
+    std::size_t mainAt = trace.size();
+    for (std::size_t k = 0; k < trace.size(); ++k)
+        if (trace[k].find(" faulter.cpp " + std::to_string(FaultLine(mode, "MAIN")) + " main\r") != std::string::npos)
+            mainAt = k;
+    ASSERT_LT(mainAt, trace.size()) << "no frame of main at its call in\n" << run.Report.substr(0, 3000);
+    ASSERT_EQ(trace.size(), mainAt + 3) << run.Report.substr(0, 3000);
+    EXPECT_NE(trace[mainAt + 1].find(" __libc_start_main\r"), std::string::npos) << trace[mainAt + 1];
+    EXPECT_NE(trace[mainAt + 2].find(" _start\r"), std::string::npos) << trace[mainAt + 2];
+    EXPECT_EQ(run.Report.find(".cold"), std::string::npos);
+    std::filesystem::remove_all(run.Folder);
+}
+
+TEST(Faults, AbortFromMainsColdPartWalksToTheEntry) { ExpectMainWalkedToTheEntry("abort"); }
+
+TEST(Faults, ThrowFromMainsColdPartWalksToTheEntry) { ExpectMainWalkedToTheEntry("throw"); }
 
 // The thread's wrapper reports it as one the program can go on from: the
 // thread ends and the program goes on (its main then returns 0).

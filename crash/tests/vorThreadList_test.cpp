@@ -55,5 +55,25 @@ TEST(ThreadList, ANameAnotherUserMadeLeavesTheListPrivate) {
     ::shm_unlink(("/" + name).c_str());
 }
 
+// Two opens and two closes in one module: the first close leaves the list
+// in use, the second releases the shared area (its name is gone).
+TEST(ThreadList, TheSecondCloseOfTwoOpensInOneModuleReleasesTheArea) {
+    const std::string area = "/dev/shm/vorExceptThreadNameBuf" + DollarHex(static_cast<std::uint64_t>(::getpid()));
+    struct stat st{};
+    ASSERT_TRUE(OpenThreadList());
+    ASSERT_TRUE(OpenThreadList());
+    ASSERT_EQ(::stat(area.c_str(), &st), 0) << "no shared area " << area;
+
+    CloseThreadList();
+    EXPECT_TRUE(ThreadListOpen()) << "one open is left";
+    RegisterThread(4343, "still listed", 0, ::getpid());
+    ASSERT_TRUE(FindThreadRecord(4343).has_value());
+    EXPECT_EQ(::stat(area.c_str(), &st), 0);
+
+    CloseThreadList();
+    EXPECT_FALSE(ThreadListOpen());
+    EXPECT_NE(::stat(area.c_str(), &st), 0) << "the shared area was left behind";
+}
+
 } // namespace
 } // namespace ax

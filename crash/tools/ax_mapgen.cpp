@@ -6,6 +6,7 @@
 //
 // Usage: ax_mapgen <elf file> [<map file>]
 #include <cxxabi.h>
+#include <dwarf.h>
 #include <elfutils/libdw.h>
 #include <fcntl.h>
 #include <gelf.h>
@@ -15,9 +16,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <queue>
 #include <string>
 #include <vector>
 
@@ -68,6 +71,16 @@ std::string displayName(const char* mangled) {
     std::unique_ptr<char, decltype(&std::free)> d(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
                                                   &std::free);
     std::string s = status == 0 && d ? d.get() : mangled;
+    // A compiler-split part ("[clone .cold]", "[clone .part.0]") keeps its
+    // suffix as a C name carries it, "f.cold": the tracer names it by its
+    // function and finds the function's own code through it.
+    std::string clones;
+    for (auto at = s.find(" [clone "); status == 0 && at != std::string::npos; at = s.find(" [clone ")) {
+        auto end = s.find(']', at);
+        if (end == std::string::npos) break;
+        clones += s.substr(at + 8, end - at - 8);
+        s.erase(at, end + 1 - at);
+    }
     auto close = s.rfind(')');
     if (status == 0 && close != std::string::npos) {
         int depth = 0;
@@ -80,7 +93,7 @@ std::string displayName(const char* mangled) {
             }
         }
     }
-    s = noBlanks(s);
+    s = noBlanks(s + clones);
     // The map reader cuts a trailing parenthesised part as a parameter list;
     // a name that ends in one of its own ("operator()") gets an empty list
     // to give away instead.
@@ -128,6 +141,79 @@ const std::string* unitInRanges(const std::vector<UnitRange>& ranges, std::uint6
     --it;
     return address < it->end ? &it->unit : nullptr;
 }
+
+// Code inlined from another file (a header) has that file's lines in the
+// line table, but the map can only name the unit. Such an address gets the
+// line of the outermost inlined call whose call site lies in the unit's own
+// file: the caller's line, as a debugger's outermost frame shows it; 0
+// (no line) when there is none, as in a header's function kept out of line.
+class InlineCallSites {
+public:
+    explicit InlineCallSites(Dwarf_Die* cu) {
+        Dwarf_Attribute attr;
+        const char* dir = dwarf_formstring(dwarf_attr(cu, DW_AT_comp_dir, &attr));
+        dir_ = dir ? dir : "";
+        own_ = normal(dwarf_diename(cu));
+        dwarf_getsrcfiles(cu, &files_, &fileCount_);
+        Dwarf_Die child;
+        if (dwarf_child(cu, &child) == 0) collect(&child, 0);
+        std::sort(sites_.begin(), sites_.end(), [](const Site& a, const Site& b) { return a.start < b.start; });
+    }
+
+    bool ownFile(const char* file) const { return file && normal(file) == own_; }
+
+    // Line for each row whose file is not the unit's own; rows must come in
+    // ascending address order.
+    int lineAt(std::uint64_t address) {
+        while (next_ < sites_.size() && sites_[next_].start <= address) active_.push(sites_[next_++]);
+        while (!active_.empty() && active_.top().end <= address) active_.pop();
+        return active_.empty() ? 0 : active_.top().line;
+    }
+
+private:
+    struct Site {
+        std::uint64_t start, end;
+        int depth, line;
+    };
+    struct Outer {
+        bool operator()(const Site& a, const Site& b) const { return a.depth > b.depth; }
+    };
+
+    // Names in the line table may be relative to the compile directory.
+    std::string normal(const char* file) const {
+        std::filesystem::path p = file ? file : "";
+        if (p.is_relative()) p = dir_ / p;
+        return p.lexically_normal().string();
+    }
+
+    void collect(Dwarf_Die* die, int depth) {
+        do {
+            int inner = depth;
+            if (dwarf_tag(die) == DW_TAG_inlined_subroutine) {
+                inner = depth + 1;
+                Dwarf_Attribute attr;
+                Dwarf_Word file = 0, line = 0;
+                if (dwarf_formudata(dwarf_attr(die, DW_AT_call_file, &attr), &file) == 0 &&
+                    dwarf_formudata(dwarf_attr(die, DW_AT_call_line, &attr), &line) == 0 && files_ &&
+                    file < fileCount_ && ownFile(dwarf_filesrc(files_, file, nullptr, nullptr))) {
+                    Dwarf_Addr base = 0, start = 0, end = 0;
+                    for (ptrdiff_t at = 0; (at = dwarf_ranges(die, at, &base, &start, &end)) > 0;)
+                        if (end > start) sites_.push_back({start, end, depth, static_cast<int>(line)});
+                }
+            }
+            Dwarf_Die child;
+            if (dwarf_child(die, &child) == 0) collect(&child, inner);
+        } while (dwarf_siblingof(die, die) == 0);
+    }
+
+    std::filesystem::path dir_;
+    std::string own_;
+    Dwarf_Files* files_ = nullptr;
+    std::size_t fileCount_ = 0;
+    std::vector<Site> sites_;
+    std::size_t next_ = 0;
+    std::priority_queue<Site, std::vector<Site>, Outer> active_;
+};
 
 struct FdCloser {
     int fd;
@@ -206,6 +292,8 @@ LinesByUnit readLines(Dwarf* dwarf, const Layout& layout) {
             std::size_t n = 0;
             if (dwarf_getsrclines(&cu, &lines, &n) == 0) {
                 auto& rows = linesByUnit[noBlanks(baseName(dwarf_diename(&cu)))];
+                InlineCallSites callSites(&cu);
+                std::vector<std::size_t> foreign; // rows from other files, by index
                 for (std::size_t i = 0; i < n; ++i) {
                     Dwarf_Line* l = dwarf_onesrcline(lines, i);
                     Dwarf_Addr addr = 0;
@@ -214,8 +302,13 @@ LinesByUnit readLines(Dwarf* dwarf, const Layout& layout) {
                     if (!l || dwarf_lineaddr(l, &addr) != 0 || dwarf_lineno(l, &lineNo) != 0) continue;
                     dwarf_lineendsequence(l, &end);
                     if (end || lineNo <= 0 || addr < layout.codeBase || addr >= layout.codeEnd()) continue;
+                    if (!callSites.ownFile(dwarf_linesrc(l, nullptr, nullptr))) foreign.push_back(rows.size());
                     rows.push_back({addr, lineNo});
                 }
+                std::stable_sort(foreign.begin(), foreign.end(), [&](std::size_t a, std::size_t b) {
+                    return rows[a].address < rows[b].address;
+                });
+                for (std::size_t i : foreign) rows[i].line = callSites.lineAt(rows[i].address);
             }
         }
         offset = next;

@@ -1,8 +1,11 @@
 #include "rtl/threads.h"
 
+#include <cstring>
 #include <deque>
+#include <utility>
 
 #include "rtl/exceptions.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -40,8 +43,41 @@ TThread::~TThread() {
     }
 }
 
+namespace {
+thread_local std::uintptr_t t_announcedRoutine = 0;
+} // namespace
+
+void AnnounceThreadRoutine(std::uintptr_t code) {
+    t_announcedRoutine = code;
+}
+
+std::uintptr_t TakeAnnouncedThreadRoutine() {
+    return std::exchange(t_announcedRoutine, 0);
+}
+
+// The final overrider of Execute, read from the object's virtual table the
+// way the Itanium C++ ABI describes a pointer to a virtual member: its first
+// word is 1 + the slot's byte offset.
+std::uintptr_t TThread::ExecuteAddress() const {
+    void (TThread::*member)() = &TThread::Execute;
+    struct {
+        std::uintptr_t Pointer;
+        std::ptrdiff_t Adjust;
+    } repr;
+    static_assert(sizeof repr == sizeof member);
+    std::memcpy(&repr, &member, sizeof repr);
+    if ((repr.Pointer & 1) == 0) return repr.Pointer;
+    std::uintptr_t vtable = 0;
+    std::memcpy(&vtable, static_cast<const void*>(this), sizeof vtable);
+    std::uintptr_t code = 0;
+    std::memcpy(&code, reinterpret_cast<const void*>(vtable + repr.Pointer - 1), sizeof code);
+    return code;
+}
+
 void TThread::Start() {
     if (thread_.joinable() || finished_) throw EThread("Cannot call Start on a running or suspended thread");
+    AnnounceThreadRoutine(ExecuteAddress());
+    ScopeGuard forget([] { TakeAnnouncedThreadRoutine(); });
     thread_ = std::thread([this] { Run(); });
     id_ = thread_.get_id();
 }
@@ -49,6 +85,8 @@ void TThread::Start() {
 void TThread::StartFreeOnTerminate(std::unique_ptr<TThread> thread) {
     TThread* t = thread.get();
     t->self_ = std::move(thread);
+    AnnounceThreadRoutine(t->ExecuteAddress());
+    ScopeGuard forget([] { TakeAnnouncedThreadRoutine(); });
     t->thread_ = std::thread([t] { t->Run(); });
     t->id_ = t->thread_.get_id();
     t->thread_.detach();

@@ -10,6 +10,7 @@
 #include "crash/vorThreadList.h"
 #include "platform/thread_hooks.h"
 #include "platform/window/window.h"
+#include "rtl/threads.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -27,6 +28,18 @@
 namespace {
 
 std::atomic<bool> g_workerReady{false};
+std::atomic<bool> g_tthreadReady{false};
+
+// A thread of the runtime's thread class: its report names Execute as the
+// routine it was started with.
+class TWaitingThread : public ax::TThread {
+protected:
+    void Execute() override {
+        ax::RegisterThread(ax::CurrentThreadId(), "tthread worker");
+        g_tthreadReady = true;
+        for (;;) ::pause();
+    }
+};
 
 __attribute__((noinline)) void WorkerWaits() {
     g_workerReady = true;
@@ -43,6 +56,22 @@ __attribute__((noinline)) int Overflow(int depth) {
     pad[0] = static_cast<char>(depth);
     if (depth < 0) return 0;
     return Overflow(depth + 1) + pad[0]; // FAULT:stack
+}
+
+// Recursion through the C library: every level sorts two numbers with a
+// comparison that goes one level deeper.
+int OverflowThroughLibrary(int depth);
+
+int CompareDeeper(const void* a, const void* b) {
+    volatile char pad[256];
+    pad[0] = static_cast<char>(*static_cast<const int*>(a));
+    return OverflowThroughLibrary(pad[0] + 1) + *static_cast<const int*>(b); // FAULT:stack-lib
+}
+
+__attribute__((noinline)) int OverflowThroughLibrary(int depth) {
+    int pair[2] = {depth, depth + 1};
+    std::qsort(pair, 2, sizeof pair[0], CompareDeeper);
+    return pair[0];
 }
 
 __attribute__((noinline)) int Divide(int a, int b) {
@@ -118,14 +147,44 @@ int main(int argc, char** argv) {
     });
     worker.detach();
     while (!g_workerReady) std::this_thread::yield();
+    (new TWaitingThread)->Start(); // runs until the process ends
+    while (!g_tthreadReady) std::this_thread::yield();
 
+    if (mode == "peek") {
+        // A thread polls its empty queue; while the report is composed it
+        // must stand still in its retrieval. The save step looks whether
+        // the count it keeps still moves.
+        static std::atomic<long> peeks{0};
+        std::thread([] {
+            ax::RegisterThread(ax::CurrentThreadId(), "peek thread");
+            ax::MSG msg;
+            for (;;) {
+                ax::PeekMessage(msg, nullptr, 0, 0, ax::PM_REMOVE);
+                ++peeks;
+            }
+        }).detach();
+        while (peeks.load() == 0) std::this_thread::yield();
+        ax::SetActionHandler([folder](int action) {
+            if (action != 1) return false;
+            const long before = peeks.load();
+            long after = before;
+            for (int i = 0; i < 200000 && after == before; ++i) {
+                std::this_thread::yield();
+                after = peeks.load();
+            }
+            std::ofstream(folder + "/peeks.txt") << before << " " << after << "\n";
+            return false;
+        });
+        return NullDereference(nullptr);
+    }
     if (mode == "null") return NullDereference(nullptr);
     if (mode == "stack") return Overflow(0);
+    if (mode == "stack-lib") return OverflowThroughLibrary(0);
     if (mode == "div") return Divide(1, 0);
     if (mode == "ill") Illegal();
     if (mode == "bus") return BusError(folder.c_str());
-    if (mode == "abort") Abort();
-    if (mode == "throw") ThrowIt("thrown on the main thread");
+    if (mode == "abort") Abort(); // MAIN:abort
+    if (mode == "throw") ThrowIt("thrown on the main thread"); // MAIN:throw
     if (mode == "throw-worker") {
         std::thread t(WorkerThrows);
         t.join();

@@ -12,7 +12,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <new>
+#include <thread>
+
+#include "rtl/threads.h"
 
 namespace ax {
 namespace {
@@ -31,15 +35,52 @@ struct StartRecord {
     void* Argument;
     pid_t Creator;
     const ThreadHooks* Hooks;
+    std::uintptr_t StartAddress; // the program's routine
 };
+
+// std::thread starts every thread in one routine of the C++ library, with
+// the thread's state object as its argument; the object's _M_run is the
+// program's code (the callable it was given). Its address is read from the
+// object's virtual table as the Itanium C++ ABI lays out a pointer to a
+// virtual member (first word: 1 + the slot's byte offset).
+std::uintptr_t StdThreadRoutine(void* (*routine)(void*), void* argument) {
+    static void* const library = [] {
+        Dl_info info{};
+        void* known = ::dlsym(RTLD_DEFAULT, "_ZNSt6thread15_M_start_threadESt10unique_ptrINS_6_StateESt14default_deleteIS1_EEPFvvE");
+        return known != nullptr && ::dladdr(known, &info) != 0 ? info.dli_fbase : nullptr;
+    }();
+    Dl_info info{};
+    if (library == nullptr || argument == nullptr || ::dladdr(reinterpret_cast<void*>(routine), &info) == 0 ||
+        info.dli_fbase != library)
+        return 0;
+    void (std::thread::_State::*run)() = &std::thread::_State::_M_run;
+    struct {
+        std::uintptr_t Pointer;
+        std::ptrdiff_t Adjust;
+    } repr;
+    static_assert(sizeof repr == sizeof run);
+    std::memcpy(&repr, &run, sizeof repr);
+    if ((repr.Pointer & 1) == 0) return 0;
+    std::uintptr_t vtable = 0, code = 0;
+    std::memcpy(&vtable, argument, sizeof vtable);
+    std::memcpy(&code, reinterpret_cast<const void*>(vtable + repr.Pointer - 1), sizeof code);
+    return code;
+}
+
+// Where the thread starts for the program: the routine its creator
+// announced (TThread's Execute), std::thread's callable, else the routine.
+std::uintptr_t ProgramRoutine(void* (*routine)(void*), void* argument) {
+    if (const std::uintptr_t announced = TakeAnnouncedThreadRoutine(); announced != 0) return announced;
+    if (const std::uintptr_t callable = StdThreadRoutine(routine, argument); callable != 0) return callable;
+    return reinterpret_cast<std::uintptr_t>(routine);
+}
 
 void* WrappedStart(void* raw) {
     StartRecord record = *static_cast<StartRecord*>(raw);
     delete static_cast<StartRecord*>(raw);
     EnsureAlternateStack();
     if (record.Hooks->Started)
-        record.Hooks->Started({CurrentThreadId(), record.Creator,
-                               reinterpret_cast<std::uintptr_t>(record.Routine)});
+        record.Hooks->Started({CurrentThreadId(), record.Creator, record.StartAddress});
     ScopeGuard ended([hooks = record.Hooks] {
         if (hooks->Ended) hooks->Ended(CurrentThreadId());
         ReleaseAlternateStack();
@@ -79,9 +120,10 @@ extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr,
     using namespace ax;
     CreateFn real = RealCreate();
     if (real == nullptr) return EAGAIN;
+    const std::uintptr_t start = ProgramRoutine(routine, argument); // taken even when unhooked
     const ThreadHooks* hooks = g_hooks.load();
     if (hooks == nullptr) return real(thread, attr, routine, argument);
-    auto* record = new (std::nothrow) StartRecord{routine, argument, CurrentThreadId(), hooks};
+    auto* record = new (std::nothrow) StartRecord{routine, argument, CurrentThreadId(), hooks, start};
     if (record == nullptr) return EAGAIN;
     int rc = real(thread, attr, WrappedStart, record);
     if (rc != 0) delete record;

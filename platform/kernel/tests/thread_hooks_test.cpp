@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "rtl/threads.h"
+
+#include <dlfcn.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -92,6 +95,49 @@ TEST(ThreadHooks, WrapsEveryCreationWithStackCreatorAndEnd) {
     EXPECT_EQ(g_seen.Ended.size(), 4u) << "pthread_exit and exceptions end through the hooks too";
     EXPECT_EQ(g_seen.Uncaught, 1);
     EXPECT_EQ(g_seen.Message, "thrown in a thread");
+}
+
+// A thread whose Execute says where its code is.
+class TWhereThread : public TThread {
+public:
+    std::atomic<std::uintptr_t> Code{0};
+
+protected:
+    void Execute() override {
+    here:
+        Code = reinterpret_cast<std::uintptr_t>(&&here);
+    }
+};
+
+void* ModuleOf(std::uintptr_t address) {
+    Dl_info info{};
+    return ::dladdr(reinterpret_cast<void*>(address), &info) != 0 ? info.dli_fbase : nullptr;
+}
+
+// std::thread and TThread hand the system a trampoline of a library; the
+// hooks get the program's own code: the callable's, and Execute's.
+TEST(ThreadHooks, StartAddressIsTheProgramsRoutine) {
+    {
+        std::lock_guard l(g_seen.Lock);
+        g_seen.Started.clear();
+    }
+    SetThreadHooks(&g_hooks);
+    std::thread([] {}).join();
+    TWhereThread where;
+    where.Start();
+    where.WaitFor();
+    SetThreadHooks(nullptr);
+
+    std::lock_guard l(g_seen.Lock);
+    ASSERT_EQ(g_seen.Started.size(), 2u);
+    void* const program = ModuleOf(reinterpret_cast<std::uintptr_t>(&PlainRoutine));
+    ASSERT_NE(program, nullptr);
+    EXPECT_EQ(ModuleOf(g_seen.Started[0].StartAddress), program) << "std::thread's start is the library's";
+    // Execute starts within a few instructions of its first label.
+    const std::uintptr_t start = g_seen.Started[1].StartAddress, code = where.Code;
+    EXPECT_LE(start, code);
+    EXPECT_LT(code - start, 64u) << std::hex << start << " " << code;
+    EXPECT_EQ(TakeAnnouncedThreadRoutine(), 0u) << "the announcement was taken";
 }
 
 // A stack overflow reaches the handler, which runs on the alternate stack.

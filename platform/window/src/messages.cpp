@@ -3,6 +3,7 @@
 #include "rtl/threads.h"
 #include "wm.h"
 
+#include <atomic>
 #include <exception>
 
 namespace ax {
@@ -444,13 +445,27 @@ void PostQuitMessage(int exitCode) {
     q->quitCode = exitCode;
 }
 
+namespace {
+std::atomic<RetrievalHook> g_retrievalHook{nullptr};
+
+void CallRetrievalHook() {
+    if (RetrievalHook hook = g_retrievalHook.load(std::memory_order_acquire)) hook();
+}
+} // namespace
+
+void SetMessageRetrievalHook(RetrievalHook hook) {
+    g_retrievalHook.store(hook, std::memory_order_release);
+}
+
 BOOL PeekMessage(MSG& msg, HWND hwnd, UINT lo, UINT hi, UINT flags) {
+    CallRetrievalHook();
     auto q = CurrentQueue();
     if (!FilterValid(hwnd)) return FALSE;
     return PeekCore(*q, msg, hwnd, lo, hi, flags) ? TRUE : FALSE;
 }
 
 int GetMessage(MSG& msg, HWND hwnd, UINT lo, UINT hi) {
+    CallRetrievalHook();
     auto q = CurrentQueue();
     if (!FilterValid(hwnd)) return -1;
     for (;;) {

@@ -559,5 +559,22 @@ TEST_F(Messages, ClipboardKeepsTextAndRegisteredFormats) {
     other.join();
 }
 
+std::atomic<int> g_retrievals{0};
+
+// The retrieval hook runs on every retrieval, an empty queue's too; the
+// message hook only on messages retrieved.
+TEST_F(Messages, TheRetrievalHookRunsOnEveryRetrievalEvenOfAnEmptyQueue) {
+    g_retrievals = 0;
+    SetMessageRetrievalHook([] { ++g_retrievals; });
+    MSG msg;
+    EXPECT_FALSE(PeekMessage(msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_FALSE(PeekMessage(msg, nullptr, 0, 0, PM_NOREMOVE));
+    PostQuitMessage(0);
+    EXPECT_EQ(GetMessage(msg, nullptr, 0, 0), 0);
+    SetMessageRetrievalHook(nullptr);
+    EXPECT_FALSE(PeekMessage(msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(g_retrievals.load(), 3);
+}
+
 } // namespace
 } // namespace ax

@@ -2,6 +2,7 @@
 // Threads, locks and events. Threads stop cooperatively: nothing suspends or
 // kills a thread from outside. Every time-out runs on the installed clock.
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -81,6 +82,8 @@ protected:
 
 private:
     void Run();
+    // The code of this object's Execute, where the thread starts for the program.
+    std::uintptr_t ExecuteAddress() const;
     std::thread thread_;
     std::thread::id id_;
     std::atomic<bool> terminated_{false};
@@ -88,6 +91,13 @@ private:
     std::exception_ptr fatal_;
     std::unique_ptr<TThread> self_;
 };
+
+// The code a thread about to be created on the calling thread runs for the
+// program, when the routine handed to the system is a library's trampoline
+// (TThread announces its Execute); the creation hook below the runtime takes
+// it (0: none announced), so crash reports name the program's routine.
+void AnnounceThreadRoutine(std::uintptr_t code);
+std::uintptr_t TakeAnnouncedThreadRoutine();
 
 // Synchronised calls: worker threads queue a call for the main thread and
 // wait until it ran. The main thread serves them from its message loops by

@@ -16,6 +16,9 @@ namespace ax {
 struct ThreadStartInfo {
     pid_t ThreadId = 0;
     pid_t CreatorId = 0;
+    // Where the thread starts for the program: the routine its creator
+    // announced (AnnounceThreadRoutine: TThread's Execute), the callable's
+    // code of a std::thread, else the routine given to pthread_create.
     std::uintptr_t StartAddress = 0;
 };
 

@@ -193,6 +193,13 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id);
 // Test switch: at most this many timers may exist (-1: no limit).
 void SetTimerLimit(int maxTimers);
 
+// Called on the retrieving thread at the start of every GetMessage and
+// PeekMessage, before the queue is looked at, even when it is empty (the
+// crash reporter holds threads there while it composes a report). One
+// process-wide hook; nullptr removes it.
+using RetrievalHook = void (*)();
+void SetMessageRetrievalHook(RetrievalHook hook);
+
 // Hooks of the calling thread (or of threadId).
 HHOOK SetWindowsHookEx(int idHook, HOOKPROC proc, DWORD threadId);
 BOOL UnhookWindowsHookEx(HHOOK hook);
