@@ -5,6 +5,8 @@
 #include "controls/MaxMin.h"
 #include "framework/forms.h"
 #include "framework/streaming.h"
+#include "stdctrls/common.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

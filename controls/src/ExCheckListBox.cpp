@@ -5,6 +5,7 @@
 #include "CheckImages.h"
 #include "controls/CtrlUtils.h"
 #include "framework/streaming.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

@@ -4,6 +4,7 @@
 
 #include "controls/MyCustomGrid.h"
 #include "framework/forms.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

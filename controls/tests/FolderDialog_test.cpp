@@ -16,6 +16,7 @@
 #include "shell/FolderBrowser.h"
 #include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
+#include "stdctrls/checkbox.h"
 
 namespace ax {
 namespace {

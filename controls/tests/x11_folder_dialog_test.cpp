@@ -11,6 +11,7 @@
 #include "controls/FolderDialog.h"
 #include "shell/FolderBrowser.h"
 #include "shell/ShellUtilities.h"
+#include "stdctrls/button.h"
 #include "x11_program.h"
 
 namespace ax {

@@ -8,6 +8,7 @@
 #include "shell/ExpChangeDispatch.h"
 #include "shell/ExplorerComboBox.h"
 #include "shell/ExplorerViews.h"
+#include "stdctrls/label.h"
 
 #include <cctype>
 

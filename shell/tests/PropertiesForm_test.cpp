@@ -7,6 +7,7 @@
 #include "shell/ExplorerViews.h"
 #include "shell/PropertiesForm.h"
 #include "shell/PropertiesFormService.h"
+#include "stdctrls/edit.h"
 
 #include <fcntl.h>
 #include <grp.h>

@@ -8,6 +8,8 @@
 #include "rtl/clock.h"
 #include "rtl/threads.h"
 #include "shell/UnicodeControls.h"
+#include "stdctrls/button.h"
+#include "stdctrls/messages.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -4,7 +4,8 @@
 #include <utility>
 
 #include "framework/streaming.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/combobox.h"
+#include "stdctrls/messages.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

@@ -1,5 +1,5 @@
 // Drawing helpers shared by the standard controls.
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/common.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

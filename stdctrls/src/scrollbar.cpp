@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "framework/streaming.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/scrollbar.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

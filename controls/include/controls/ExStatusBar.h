@@ -14,6 +14,7 @@
 #include "framework/menus.h"
 #include "framework/timers.h"
 #include "stdctrls/comctrls.h"
+#include "stdctrls/common.h"
 
 namespace ax {
 

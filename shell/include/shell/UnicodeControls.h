@@ -12,7 +12,8 @@
 // - TWndProcTrap, a procedure put in front of a window's own that passes
 //   every message on.
 #include "framework/controls.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/edit.h"
+#include "stdctrls/messages.h"
 
 #include <memory>
 
