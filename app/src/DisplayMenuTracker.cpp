@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "framework/menus.h"
+#include "platform/shellns/shellpoint.h"
 #include "rtl/text.h"
 
 namespace ax {

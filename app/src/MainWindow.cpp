@@ -5,6 +5,7 @@
 #include "app/JobFile.h"
 #include "app/MainForm.h"
 #include "app/SelectionCommands.h"
+#include "platform/shellns/propertysheetservice.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "rtl/scopeguard.h"

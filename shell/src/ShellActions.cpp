@@ -1,4 +1,9 @@
 // Enumeration, details columns, sorting and the actions of shell items.
+#include "platform/shellns/contextmenu.h"
+#include "platform/shellns/dataobject.h"
+#include "platform/shellns/inputstate.h"
+#include "platform/shellns/menutracker.h"
+#include "platform/shellns/messageboxservice.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "shell/ShellResources.h"

@@ -2,6 +2,7 @@
 // counted in timer slices, a symbolic link, a folder that cannot be read and
 // several items; the window closed while counting; the verb reaching it.
 #include "explorer_fixture.h"
+#include "platform/shellns/propertysheetservice.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "shell/ExplorerViews.h"

@@ -7,6 +7,7 @@
 //
 // Threads: GUI thread only, as the tree.
 #include "framework/menus.h"
+#include "platform/shellns/shellpoint.h"
 #include "shell/ShellUtilities.h"
 #include "vtree/DTDataObject.h"
 #include "vtree/DTHeader.h"

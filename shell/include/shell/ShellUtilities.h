@@ -3,9 +3,10 @@
 // absolute PIDL, with every property computed on first use and cached;
 // enumeration, details columns, sorting and the actions on items; the
 // special-folder objects of the unit.
+#include "platform/shellns/contextmenu.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
-#include "platform/shellns/shellui.h"
+#include "platform/shellns/shellpoint.h"
 #include "rtl/exceptions.h"
 #include "rtl/lists.h"
 #include "rtl/text.h"
