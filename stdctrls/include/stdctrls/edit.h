@@ -2,6 +2,8 @@
 // Edit and memo: a one-line text editor, or several lines when ES_MULTILINE
 // is in its style. The text and selection live in the object (a re-created
 // window loses nothing) and the EM_ messages are answered from them.
+#include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
