@@ -1,3 +1,6 @@
+// The combo edit: an edit whose formatting rectangle stops short of a glyph
+// button (ellipsis, drop-down arrow or a custom glyph) kept inside its right
+// edge; the button and the ClickKey shortcut fire OnButtonClick.
 #include "controls/ComboEdit.h"
 
 #include <algorithm>

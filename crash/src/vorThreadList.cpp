@@ -1,3 +1,7 @@
+// The shared thread-name list: opening or joining the process's mapping (a
+// private block when another user holds the name), registering and
+// unregistering threads, and reading records under the list's robust mutex,
+// within the caller's wait.
 #include "crash/vorThreadList.h"
 
 #include "platform/named_mapping.h"

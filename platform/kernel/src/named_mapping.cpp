@@ -1,3 +1,7 @@
+// Named mappings on shm_open: a new name is created exclusively with owner
+// rights, an existing one is opened only when it is a regular file of ours
+// (never blocking on another user's FIFO), and stale names of ended
+// processes are swept. The named mutex is a robust mutex in such a mapping.
 #include "platform/named_mapping.h"
 
 #include "platform/robust_mutex.h"
