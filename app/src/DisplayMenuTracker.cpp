@@ -1,8 +1,12 @@
+// Shows a shell context menu as a pop-up menu of the framework: the shell's
+// items become menu items with the same ids, and the id clicked is answered
+// once the menu has closed (0 when it was dismissed).
 #include "app/DisplayMenuTracker.h"
 
 #include <memory>
 
 #include "framework/menus.h"
+#include "platform/shellns/shellpoint.h"
 #include "rtl/text.h"
 
 namespace ax {

@@ -3,6 +3,10 @@
 #include "app/DisplayServices.h"
 
 #include "controls/MessageBoxes.h"
+#include "platform/shellns/inputstate.h"
+#include "platform/shellns/menutracker.h"
+#include "platform/shellns/messageboxservice.h"
+#include "platform/shellns/textclipboard.h"
 #include "platform/window/window.h"
 #include "rtl/text.h"
 

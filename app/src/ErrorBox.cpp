@@ -1,3 +1,6 @@
+// The main window's message boxes (an error, a yes/no/cancel question),
+// kept to a source of their own so the control library's header meets no
+// shell header.
 #include "MainFormParts.h"
 
 #include "controls/MessageBoxes.h"

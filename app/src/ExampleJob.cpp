@@ -1,3 +1,6 @@
+// The example job: makes the example folder (only folders and files of our
+// own, never following a planted link) and writes the ".JOB" bytes that
+// select its items, in the job file's own stream format.
 #include "app/ExampleJob.h"
 
 #include "rtl/exceptions.h"

@@ -1,3 +1,6 @@
+// The main window's panes and bar: builds the tool panel, the explorer tree
+// and list, the mask grid and the status bar, shows progress while a job
+// loads, and keeps the selection window. GUI thread only.
 #include "app/MainForm.h"
 
 #include "MainFormParts.h"

@@ -1,3 +1,6 @@
+// Runs the host program's window: the main window on the display, with its
+// job file loaded, and the "demo" mode that waits for the window to come to
+// rest, saves a screenshot and prints the selection.
 #include "app/MainWindow.h"
 
 #include "app/ConsoleText.h"
@@ -6,6 +9,7 @@
 #include "app/JobFile.h"
 #include "app/MainForm.h"
 #include "app/SelectionCommands.h"
+#include "platform/shellns/propertysheetservice.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "rtl/scopeguard.h"

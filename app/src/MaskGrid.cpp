@@ -1,3 +1,5 @@
+// The main window's mask grid: included, excluded and stored-uncompressed
+// file masks, filled with the built-in defaults.
 #include "MainFormParts.h"
 
 #include "controls/SortGrid.h"

@@ -1,3 +1,5 @@
+// The unattended command line: "select" stores paths as a job's selection
+// and "selection" prints it; each error is one line naming the file.
 #include "app/SelectionCommands.h"
 
 #include "app/ConsoleText.h"

@@ -8,6 +8,7 @@
 #include "controls/MessageBoxes.h"
 #include "stdctrls/buttons.h"
 #include "stdctrls/filedialogform.h"
+#include "stdctrls/label.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

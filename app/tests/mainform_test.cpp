@@ -8,7 +8,7 @@
 #include "app/SelectionCommands.h"
 #include "controls/ExStatusBar.h"
 #include "platform/shellns/shellops.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/edit.h"
 
 #include <cerrno>
 #include <sstream>

@@ -13,6 +13,7 @@
 #include "platform/gdi/image.h"
 #include "platform/shellns/shellops.h"
 #include "explorer/ExplorerViews.h"
+#include "stdctrls/button.h"
 #include "stdctrls/dialogform.h"
 #include "x11_program.h"
 

@@ -7,6 +7,7 @@
 // properties_counting.png the folder while it is counted.
 #include "app/MainForm.h"
 #include "pane_points.h"
+#include "platform/shellns/propertysheetservice.h"
 #include "rtl/sysutils.h"
 #include "explorer/ExplorerViews.h"
 #include "explorer/PropertiesFormService.h"

@@ -9,7 +9,7 @@
 #include "framework/forms.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/button.h"
 
 #include <chrono>
 #include <cstdio>

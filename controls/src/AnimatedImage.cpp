@@ -1,3 +1,6 @@
+// The double-buffered image control and the animated image: each paint is
+// made in a memory bitmap over what lies beneath and copied at once; the
+// animation steps cells on its threaded timer and the GUI thread draws.
 #include "controls/AnimatedImage.h"
 
 #include <mutex>

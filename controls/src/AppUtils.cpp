@@ -1,3 +1,6 @@
+// Settings storage: ini-file and registry storages behind one interface,
+// the default names (program, section, ini file, registry key), values kept
+// per screen resolution ("Ident(1024x768)") and a form's saved placement.
 #include "controls/AppUtils.h"
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// The blinking label: a timer shows and hides the label while Blink is on.
 #include "controls/BlinkLabel.h"
 
 #include "framework/streaming.h"

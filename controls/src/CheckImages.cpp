@@ -1,3 +1,6 @@
+// The check images of the option check lists: one bitmap of cells (box
+// states, marks, radio states) drawn once on first use and kept for the
+// program's life.
 #include "CheckImages.h"
 #include "platform/gdi/checkglyph.h"
 

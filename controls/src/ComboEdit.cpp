@@ -1,3 +1,6 @@
+// The combo edit: an edit whose formatting rectangle stops short of a glyph
+// button (ellipsis, drop-down arrow or a custom glyph) kept inside its right
+// edge; the button and the ClickKey shortcut fire OnButtonClick.
 #include "controls/ComboEdit.h"
 
 #include <algorithm>
@@ -8,6 +11,8 @@
 #include "platform/gdi/scopedselection.h"
 #include "platform/gdi/uniquegdiobject.h"
 #include "rtl/scopeguard.h"
+#include "stdctrls/common.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

@@ -1,3 +1,6 @@
+// Drawing and window helpers of the controls: bitmap cells, the parent's
+// image under a transparent control, transparent and disabled bitmaps,
+// shortened text, dropping a pending message and bringing a window forward.
 #include "controls/CtrlUtils.h"
 
 #include <algorithm>

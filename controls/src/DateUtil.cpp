@@ -1,3 +1,5 @@
+// Whether the short date format shows four-digit years, read once from the
+// format settings.
 #include "controls/DateUtil.h"
 
 #include "rtl/sysutils.h"

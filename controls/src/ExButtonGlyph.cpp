@@ -1,3 +1,6 @@
+// The speed button's glyph: the state images derived from the up image and
+// kept in per-size image lists shared by every button, each list freed with
+// its last image. GUI thread only.
 #include "controls/ExButtonGlyph.h"
 
 #include <algorithm>

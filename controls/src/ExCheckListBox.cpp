@@ -1,3 +1,7 @@
+// The option check list: a record per item (state, enabled, the caller's
+// data) kept beside the list box's items, the radio-mode rule, drawing the
+// boxes from the shared check images, and reading and writing the stored
+// form (a damaged stored state is refused).
 #include "controls/ExCheckListBox.h"
 
 #include <algorithm>
@@ -6,6 +10,7 @@
 #include "controls/CtrlUtils.h"
 #include "framework/streaming.h"
 #include "rtl/scopeguard.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

@@ -1,3 +1,5 @@
+// Registers the hand and drag-hand cursors with the screen, from the
+// program's cursor resources, or the stock hand when a resource is missing.
 #include "controls/ExConst.h"
 
 #include "framework/forms.h"

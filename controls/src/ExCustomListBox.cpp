@@ -1,3 +1,6 @@
+// The owner-draw list box base: its strings object, which reaches every item
+// through LB_ messages and the overridable record operations, and the list's
+// horizontal extent, item widths and unfocused selection colour.
 #include "controls/ExCustomListBox.h"
 
 #include <cmath>

@@ -1,3 +1,6 @@
+// Loading the optional keyboard-monitor library and registering windows
+// with it; without the library every call answers that it is not there.
+// GUI thread only.
 #include "controls/ExKb.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The label with a shadow: the text drawn twice (shadow, then text), bounds
+// grown by the shadow, a focus frame while FocusControl has the focus, and
+// mouse enter and leave events.
 #include "controls/ExLabel.h"
 
 #include "framework/streaming.h"

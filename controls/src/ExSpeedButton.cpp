@@ -1,3 +1,6 @@
+// The windowless speed button: its states (up, down, exclusive, hot), flat
+// and raised frames, the glyph and caption laid out, the group's one "down"
+// button, the drop-down menu and the auto-repeat while held.
 #include "controls/ExSpeedButton.h"
 
 #include <algorithm>

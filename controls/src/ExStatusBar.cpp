@@ -1,3 +1,7 @@
+// The typed status bar: gauge attributes, the panels and their collection,
+// painting of each panel type, the shared clock and animation timer, and
+// lock-key panels following the keyboard through a thread hook or the
+// keyboard-monitor library. GUI thread only.
 #include "controls/ExStatusBar.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The timer: a hidden window's timer, or a worker thread counting Interval
+// on the installed clock; the worker posts steps meant for the GUI thread to
+// the timer's window and never waits for that thread.
 #include "controls/ExTimer.h"
 
 #include "controls/ExCustomListBox.h"

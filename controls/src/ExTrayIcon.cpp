@@ -1,3 +1,6 @@
+// The notification-area icon: adding, changing and removing it through the
+// component's hidden window, turning the area's callback messages into mouse
+// events and the pop-up menu, and stepping the animation on the GUI thread.
 #include "controls/ExTrayIcon.h"
 
 #include <algorithm>

@@ -12,7 +12,9 @@
 #include "rtl/streams.h"
 #include "rtl/sysutils.h"
 #include "stdctrls/buttons.h"
+#include "stdctrls/checkbox.h"
 #include "stdctrls/dialogform.h"
+#include "stdctrls/radiobutton.h"
 
 namespace ax {
 

@@ -1,3 +1,6 @@
+// The form placement component: the size limits it applies to its form
+// (WM_GETMINMAXINFO, and no resizing borders when PreventResize), the hook
+// that saves on close and restores on show, and the linked ini clients.
 #include "controls/FormPlacement.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The icon list: owned icons with change notification, and its binary
+// "Icons" property; a stored list is read whole before it replaces the
+// list, and refused when a count or size runs past its data.
 #include "controls/IconList.h"
 
 #include "framework/streaming.h"

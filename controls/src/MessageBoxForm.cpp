@@ -1,3 +1,5 @@
+// The message box's form: its trimmed system menu, frame, place over its
+// owner within the work area, and bringing the owner forward when shown.
 #include "MessageBoxForm.h"
 
 #include <algorithm>

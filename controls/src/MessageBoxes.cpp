@@ -10,6 +10,7 @@
 #include "platform/module.h"
 #include "stdctrls/buttons.h"
 #include "stdctrls/extctrls.h"
+#include "stdctrls/label.h"
 
 namespace ax {
 

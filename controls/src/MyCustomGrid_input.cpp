@@ -6,6 +6,7 @@
 #include "framework/forms.h"
 #include "platform/gdi/uniquegdiobject.h"
 #include "platform/window/windowdc.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

@@ -5,6 +5,7 @@
 
 #include "controls/MyCustomGrid.h"
 #include "rtl/scopeguard.h"
+#include "stdctrls/common.h"
 
 namespace ax {
 

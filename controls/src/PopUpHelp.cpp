@@ -1,3 +1,6 @@
+// The "?" help mode: the deepest control under a click (disabled ones too)
+// and its help context (HelpContext or Tag, as UseTags says), shown as a
+// pop-up; Escape, a click or losing the activation ends the mode.
 #include "controls/PopUpHelp.h"
 
 #include "framework/streaming.h"

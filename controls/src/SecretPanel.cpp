@@ -1,3 +1,6 @@
+// The credits panel: lays out the lines and the glyph, scrolls them one
+// pixel a timer step while Active (child controls hidden meanwhile), and
+// restores the children when it stops.
 #include "controls/SecretPanel.h"
 
 #include <algorithm>

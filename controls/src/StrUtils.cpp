@@ -1,3 +1,4 @@
+// Finding the n-th word of a text (1-based; 0 or empty when there is none).
 #include "controls/StrUtils.h"
 
 namespace ax {

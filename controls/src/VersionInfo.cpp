@@ -1,3 +1,5 @@
+// Reads an executable's version block once and answers its values; a
+// missing block, entry or text that runs past the block answers "".
 #include "controls/VersionInfo.h"
 
 #include <cstring>

@@ -3,6 +3,8 @@
 // stays clear of the button.
 #include "controls/ComboEdit.h"
 #include "controls_fixture.h"
+#include "stdctrls/button.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 namespace {

@@ -5,6 +5,8 @@
 
 #include "controls/ExCheckListBox.h"
 #include "controls_fixture.h"
+#include "stdctrls/listbox.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 namespace {

@@ -7,6 +7,7 @@
 #include "controls/ExStatusBar.h"
 #include "controls_fixture.h"
 #include "rtl/sysutils.h"
+#include "stdctrls/edit.h"
 
 #include <map>
 

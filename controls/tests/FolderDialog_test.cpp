@@ -17,6 +17,7 @@
 #include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 #include "shellns_fixture.h"
+#include "stdctrls/checkbox.h"
 
 namespace ax {
 namespace {

@@ -7,6 +7,7 @@
 #include "framework/streaming.h"
 #include "rtl/streams.h"
 #include "stdctrls/extctrls.h"
+#include "stdctrls/label.h"
 
 namespace ax {
 namespace {

@@ -5,6 +5,9 @@
 #include "controls/PopUpHelp.h"
 #include "controls/SecretPanel.h"
 #include "controls_fixture.h"
+#include "stdctrls/button.h"
+#include "stdctrls/edit.h"
+#include "stdctrls/label.h"
 
 #include <chrono>
 #include <thread>

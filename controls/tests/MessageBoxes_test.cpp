@@ -9,6 +9,7 @@
 #include "stdctrls/buttons.h"
 #include "stdctrls/extctrls.h"
 #include "stdctrls/gauges.h"
+#include "stdctrls/label.h"
 
 namespace ax {
 namespace {

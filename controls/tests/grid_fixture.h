@@ -6,6 +6,7 @@
 #include "controls/MyStringGrid.h"
 #include "fixture.h"
 #include "platform/window/display.h"
+#include "stdctrls/common.h"
 
 namespace ax::test {
 

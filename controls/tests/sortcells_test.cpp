@@ -6,6 +6,7 @@
 #include "controls/SortGrid.h"
 #include "framework/streaming.h"
 #include "grid_fixture.h"
+#include "stdctrls/listbox.h"
 
 namespace ax {
 namespace {

@@ -12,6 +12,7 @@
 #include "explorer/FolderBrowser.h"
 #include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
+#include "stdctrls/button.h"
 #include "x11_program.h"
 
 namespace ax {

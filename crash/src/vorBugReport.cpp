@@ -1,3 +1,7 @@
+// Composes the bug report: the header lines (program, system, times, disk
+// space), a snapshot of each reported thread (registers and a copy of its
+// stack, taken without allocating while the thread stands still) with its
+// stack trace, and the optional modules, hardware and disassembly sections.
 #include "crash/vorBugReport.h"
 
 #include "crash/vorMapFile.h"

@@ -1,3 +1,6 @@
+// Blowfish with its initial boxes computed from the digits of pi (no table
+// in the source), the in-place string encryption and padded decryption, and
+// Base64.
 #include "crash/vorCrypt.h"
 
 #include <array>

@@ -1,3 +1,6 @@
+// The instruction decoder: prefixes, the VEX, XOP and EVEX forms, opcode,
+// ModR/M and immediates read from the caller's memory reader; then the
+// instruction's branch targets and what it does to the tracked registers.
 #include "crash/vorDisAsm.h"
 
 #include "vorDisAsm_internal.h"

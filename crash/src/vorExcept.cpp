@@ -1,3 +1,7 @@
+// The reporter's core: the fault-signal handler (which may use neither
+// allocation nor locks, and hands the fault to the worker through a pipe and
+// a futex), the thread hooks, and the worker thread that holds the other
+// threads, composes the report and carries out what the settings ask.
 #include "crash/vorExcept.h"
 
 #include "crash/vorBugReport.h"

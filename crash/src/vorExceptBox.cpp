@@ -1,3 +1,6 @@
+// The exception box's window: its layout, buttons and their commands, the
+// countdown to the automatic action, and the scrollable report view with
+// its lines wrapped to the width. Runs on the reporter's worker thread.
 #include "crash/vorExceptBox.h"
 
 #include "crash/vorBugReport.h"

@@ -1,3 +1,5 @@
+// Follows a compiled switch: spots the bounds check and the indirect jump
+// through a table, and reads the table's targets from the process's memory.
 #include "vorJumpTable.h"
 
 namespace ax {

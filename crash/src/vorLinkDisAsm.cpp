@@ -1,3 +1,7 @@
+// The function listing: follows every branch of a function from its entry
+// (calls to routines that never return end the flow) within fixed bounds,
+// then lists the instructions in order with targets and text constants
+// named. Linking this unit installs it as the report's disassembler.
 #include "crash/vorLinkDisAsm.h"
 
 #include "crash/vorMapFile.h"

@@ -1,3 +1,6 @@
+// Sends a bug report: the reporter's own DNS client (MX records over UDP,
+// every reply checked against its query and bounds), SMTP to the domain's
+// exchanger or a configured server, and a mailto address for the desktop.
 #include "crash/vorMail.h"
 
 #include "crash/vorBugReport.h"

@@ -1,3 +1,7 @@
+// Loads a module's debug information from the ".map" text, the packed
+// (encrypted and compressed) form, TD32 and ".jdbg", each read from data
+// that may be damaged (offsets and counts are checked, never trusted), and
+// answers address and name lookups.
 #include "crash/vorMapFile.h"
 
 #include "crash/vorCrypt.h"

@@ -1,3 +1,7 @@
+// The reporter's hidden message windows: one per thread, made on demand,
+// passing the process-wide messages to the handlers registered for them.
+// One registry, under one lock, for the process; it still answers (with
+// nothing) while the program ends.
 #include "crash/vorMsgWindows.h"
 #include "platform/window/window.h"
 

@@ -1,3 +1,6 @@
+// The exception history, restarting (the new process takes the history over
+// through a named mapping and a handshake) and closing the program, and the
+// freeze watchdog thread that probes the main thread's message loop.
 #include "crash/vorRestart.h"
 
 #include "crash/vorExcept.h"

@@ -1,3 +1,4 @@
+// The process's one settings block and one block of run-time values.
 #include "crash/vorSettings.h"
 
 namespace ax {

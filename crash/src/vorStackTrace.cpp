@@ -1,3 +1,7 @@
+// The stack tracer: the process-wide tables of modules met and functions
+// analysed, candidate return addresses scanned from the stack copy, linked
+// when one can follow another, and the best-scoring chain between sure
+// frames written as text, one frame a line.
 #include "crash/vorStackTrace.h"
 
 #include "crash/vorLinkDisAsm.h"

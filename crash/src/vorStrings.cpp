@@ -1,3 +1,5 @@
+// The reporter's own string routines: searches, case folding through a fixed
+// table, trimming, padding and replacing, with 1-based positions.
 #include "crash/vorStrings.h"
 
 #include <langinfo.h>

@@ -1,14 +1,17 @@
+// The shared thread-name list: opening or joining the process's mapping (a
+// private block when another user holds the name), registering and
+// unregistering threads, and reading records under the list's robust mutex,
+// within the caller's wait.
 #include "crash/vorThreadList.h"
 
 #include "platform/named_mapping.h"
+#include "platform/robust_mutex.h"
 #include "platform/thread_hooks.h"
 
 #include <pthread.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <mutex>
 #include <new>
 
@@ -43,41 +46,10 @@ std::string MappingName() {
     return "vorExceptThreadNameBuf" + DollarHex(static_cast<std::uint64_t>(::getpid()));
 }
 
-void InitMutex(pthread_mutex_t* m) {
-    pthread_mutexattr_t attr;
-    pthread_mutexattr_init(&attr);
-    pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-    pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-    pthread_mutex_init(m, &attr);
-    pthread_mutexattr_destroy(&attr);
-}
-
-bool LockWithin(pthread_mutex_t* m, int timeoutMs) {
-    int rc;
-    if (timeoutMs < 0) {
-        rc = pthread_mutex_lock(m);
-    } else {
-        timespec until{};
-        clock_gettime(CLOCK_REALTIME, &until);
-        until.tv_sec += timeoutMs / 1000;
-        until.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-        if (until.tv_nsec >= 1000000000L) {
-            ++until.tv_sec;
-            until.tv_nsec -= 1000000000L;
-        }
-        rc = pthread_mutex_timedlock(m, &until);
-    }
-    if (rc == EOWNERDEAD) {
-        pthread_mutex_consistent(m);
-        rc = 0;
-    }
-    return rc == 0;
-}
-
 class TListLock {
 public:
     explicit TListLock(int timeoutMs)
-        : held_(g_block != nullptr && LockWithin(&g_block->ListMutex, timeoutMs)) {}
+        : held_(g_block != nullptr && LockRobustMutex(&g_block->ListMutex, timeoutMs)) {}
     ~TListLock() {
         if (held_) pthread_mutex_unlock(&g_block->ListMutex);
     }
@@ -90,8 +62,8 @@ private:
 // A new list in memory of its own, holding the first thread of the process.
 void StartList(void* memory) {
     auto* block = new (memory) TSharedBlock;
-    InitMutex(&block->WatchdogMutex);
-    InitMutex(&block->ListMutex);
+    InitRobustMutex(&block->WatchdogMutex);
+    InitRobustMutex(&block->ListMutex);
     block->Head = nullptr;
     block->References = 1;
     block->Ready.store(1);
@@ -179,7 +151,7 @@ bool ThreadListOpen() {
 }
 
 bool TakeWatchdogMutex(int timeoutMs) {
-    return g_block != nullptr && LockWithin(&g_block->WatchdogMutex, timeoutMs);
+    return g_block != nullptr && LockRobustMutex(&g_block->WatchdogMutex, timeoutMs);
 }
 
 void ReleaseWatchdogMutex() {

@@ -1,3 +1,6 @@
+// Operating-system facts for the report: the Windows version classifier,
+// the Linux release read from os-release, file versions, and module, export
+// and resource lookups.
 #include "crash/vorTools.h"
 
 #include "crash/vorStrings.h"

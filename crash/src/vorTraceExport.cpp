@@ -1,3 +1,6 @@
+// Serves and makes cross-process trace requests: the worker writes the
+// report into the requester's mapping (or onto the clipboard) and sets its
+// completion word; the requester signals and waits within its bound.
 #include "crash/vorTraceExport.h"
 
 #include "crash/vorBugReport.h"

@@ -1,3 +1,5 @@
+// Trace progress in weighted phases; the bar appears only after 750 ms when
+// less than half is done, and counts from where it appeared.
 #include "crash/vorTraceProgress.h"
 
 #include "crash/vorTools.h"

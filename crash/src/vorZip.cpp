@@ -1,3 +1,6 @@
+// Inflates packed debug information: a raw Deflate decoder with CRC-32,
+// refusing a stated length the stream could not hold and data whose CRC
+// does not match.
 #include "crash/vorZip.h"
 
 #include "crash/vorTypes.h"

@@ -9,6 +9,8 @@
 #include "rtl/scopeguard.h"
 #include "explorer/ExpChangeDispatch.h"
 #include "shell/ShellResources.h"
+#include "stdctrls/button.h"
+#include "stdctrls/label.h"
 
 #include <algorithm>
 #include <utility>

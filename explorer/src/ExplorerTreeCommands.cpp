@@ -3,6 +3,8 @@
 // shell's data objects and drop targets.
 #include "ExplorerTreeInternal.h"
 #include "framework/menus.h"
+#include "platform/shellns/contextmenu.h"
+#include "platform/shellns/shellpoint.h"
 #include "platform/window/sysmenu.h"
 #include "platform/window/window.h"
 #include "rtl/scopeguard.h"

@@ -2,6 +2,7 @@
 // of one folder's nodes with a fresh listing, the re-read of one folder,
 // and the batches of shell changes the change notifier sends.
 #include "ExplorerTreeInternal.h"
+#include "platform/shellns/messageboxservice.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/clock.h"
 #include "rtl/displaytext.h"

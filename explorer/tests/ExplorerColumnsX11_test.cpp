@@ -8,6 +8,9 @@
 // (sorted by size, Type dragged first), explorer_context_menu_x11.png (a
 // right click's shell menu) and column_dialog_x11.png (the column settings).
 #include "framework/forms.h"
+#include "platform/shellns/contextmenu.h"
+#include "platform/shellns/menutracker.h"
+#include "platform/shellns/shellclipboard.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "explorer/ColumnSettingsDialog.h"

@@ -8,6 +8,7 @@
 #include "explorer/ExpChangeDispatch.h"
 #include "explorer/ExplorerComboBox.h"
 #include "explorer/ExplorerViews.h"
+#include "stdctrls/label.h"
 
 #include <cctype>
 

@@ -8,7 +8,9 @@
 // The picture of the pair with its checks is kept beside the test (the
 // build tree) as explorer_pair_x11.png.
 #include "framework/forms.h"
-#include "platform/shellns/shellui.h"
+#include "platform/shellns/messageboxservice.h"
+#include "platform/shellns/recordingmessageboxservice.h"
+#include "platform/shellns/shellclipboard.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "explorer/CheckboxesSynchronizer.h"

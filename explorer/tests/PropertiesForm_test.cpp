@@ -2,11 +2,13 @@
 // counted in timer slices, a symbolic link, a folder that cannot be read and
 // several items; the window closed while counting; the verb reaching it.
 #include "explorer_fixture.h"
+#include "platform/shellns/propertysheetservice.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "explorer/ExplorerViews.h"
 #include "explorer/PropertiesForm.h"
 #include "explorer/PropertiesFormService.h"
+#include "stdctrls/edit.h"
 
 #include <fcntl.h>
 #include <grp.h>

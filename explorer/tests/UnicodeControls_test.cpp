@@ -10,6 +10,8 @@
 #include "explorer/UnicodeControls.h"
 #include "explorer/WideCaptionHolder.h"
 #include "explorer/WndProcTrap.h"
+#include "stdctrls/button.h"
+#include "stdctrls/messages.h"
 
 #include <gtest/gtest.h>
 #include <memory>

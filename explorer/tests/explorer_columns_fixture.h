@@ -3,6 +3,9 @@
 // folder whose items differ in every column: names, sizes, types, times and
 // attributes, written by hand so that each sort order is known.
 #include "explorer_fixture.h"
+#include "platform/shellns/menutracker.h"
+#include "platform/shellns/messageboxservice.h"
+#include "platform/shellns/shellclipboard.h"
 #include "platform/window/display.h"
 #include "rtl/sysutils.h"
 

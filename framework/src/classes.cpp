@@ -1,3 +1,6 @@
+// The component model's code: ownership (an owner frees its components, and
+// a component freed directly leaves its owner's list), names, free
+// notification both ways, and collections with update counting.
 #include "framework/classes.h"
 
 #include <algorithm>

@@ -1,3 +1,8 @@
+// The control classes' code. Window handles map back to their controls
+// through one process-wide map; a window is made when first needed and
+// remade from the control's state; messages pass through Dispatch, and an
+// exception in a handler goes to the installed handler instead of the
+// message loop. GUI thread only.
 #include "framework/controls.h"
 
 #include <algorithm>

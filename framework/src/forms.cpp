@@ -1,3 +1,7 @@
+// Forms (showing, modal runs, activation, the close query, the main form),
+// the hint window, the application object (message loop, idle work, calls
+// other threads queued with Synchronize run, exceptions shown) and the
+// screen (its forms, the active form and control, cursors). GUI thread only.
 #include "framework/forms.h"
 
 #include <fontconfig/fontconfig.h>

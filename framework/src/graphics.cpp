@@ -1,3 +1,7 @@
+// The graphics objects' code: colour names and system colours, fonts, pens
+// and brushes whose handles are remade after a change, the canvas that
+// selects them into its device context, bitmaps, icons, pictures and image
+// lists.
 #include "framework/graphics.h"
 #include "platform/gdi/scopedselection.h"
 #include "platform/gdi/uniquedc.h"

@@ -1,3 +1,6 @@
+// Menu items and menus, the modal tracking of pop-up menus and of the main
+// menu's bar (each open level a window of its own), and the bar's drawing
+// and shortcuts. GUI thread only.
 #include "framework/menus.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The registry stand-in over one ini file: keys become sections named by
+// root and path, deleting a key deletes its sub-keys, and reading or
+// writing a value with no key open raises ERegistryException.
 #include "framework/registry.h"
 
 #include <cstdlib>

@@ -1,3 +1,7 @@
+// Writing and reading form descriptions. Reading checks every tag, length
+// and nesting depth against the stream (a damaged description raises
+// EReadError, never reads past its end), and calls Loaded on each component
+// once the whole description is in.
 #include "framework/streaming.h"
 
 #include <cfloat>

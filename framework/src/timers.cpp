@@ -1,3 +1,5 @@
+// The timer component over a hidden window's timer; an exception in OnTimer
+// goes to the controls' exception handler.
 #include "framework/timers.h"
 
 #include "framework/controls.h"

@@ -1,3 +1,8 @@
+// The block allocator's code: pages from the system, the chunk map that says
+// whether an address is ours, the free lists (pop, push, splitting a larger
+// block, batches traded with thread pools), and chunks: carving them into
+// blocks as needed and trimming, which gives back free pages and whole free
+// chunks. Damage met on a free list is reported as a heap corruption.
 #include "memory/BlockHeap.h"
 
 #include "memory/HeapCorruption.h"

@@ -1,3 +1,6 @@
+// The heap's structure check: walks every chunk block by block and every
+// free list, noting addresses in scratch pages mapped for the check, and
+// names the first fault found.
 #include "memory/HeapChecker.h"
 
 #include <algorithm>

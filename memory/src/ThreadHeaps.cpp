@@ -1,3 +1,7 @@
+// The process heap: thread pools that serve allocations without a lock and
+// trade batches with the main pool, the main pool's slow paths under its
+// lock, a pool handed back when its thread ends, periodic checks, and fork
+// safety.
 #include "memory/ThreadHeaps.h"
 
 #include "memory/HeapChecker.h"

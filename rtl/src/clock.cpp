@@ -1,3 +1,5 @@
+// The system clock and the manual clock (advancing it wakes every timed
+// condition's waiters), and the calendar arithmetic of TDateTime.
 #include "rtl/clock.h"
 
 #include <chrono>

@@ -1,3 +1,6 @@
+// The settings file: parses its lines once (a line that is neither section
+// nor key is kept as it stands), edits them in memory and writes them back
+// whole through SaveFileAtomically.
 #include "rtl/inifile.h"
 
 #include "rtl/exceptions.h"

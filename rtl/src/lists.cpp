@@ -1,3 +1,5 @@
+// TList's checked operations and TStringList's name=value pairs, comma text
+// (quoted as needed) and files.
 #include "rtl/lists.h"
 
 #include <algorithm>

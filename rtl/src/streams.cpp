@@ -1,3 +1,7 @@
+// The memory and file streams (a 64 KiB buffer each way, flock share
+// locks), and the atomic save: a private temporary file beside the target,
+// links resolved without following another user's planted link, protected
+// files left alone, and the temporary file removed on any failure.
 #include "rtl/streams.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Number and date formatting under the format settings (loaded from the
+// locale, or fixed by tests), file-name functions and file checks.
 #include "rtl/sysutils.h"
 
 #include <cerrno>

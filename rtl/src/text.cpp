@@ -1,3 +1,6 @@
+// UTF-8 and UTF-16 conversion that carries invalid bytes through as
+// U+DC80..U+DCFF, case folding and comparison, trimming, and integer
+// parsing and formatting.
 #include "rtl/text.h"
 
 #include <algorithm>

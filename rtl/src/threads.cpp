@@ -1,3 +1,7 @@
+// Events and threads on the installed clock, and Synchronize: a worker's
+// call queued for the main thread, which runs it in CheckSynchronize while
+// the worker waits (and receives the call's exception); once released, a
+// call answers false without running.
 #include "rtl/threads.h"
 
 #include <cstring>

@@ -1,8 +1,9 @@
 #pragma once
 // Tests that need a second, unprivileged user on the machine act as
 // "nobody" from a child process that drops root's ids.
+#include "fork_child.h"
+
 #include <grp.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -15,16 +16,12 @@ inline constexpr uid_t kNobody = 65534;
 // back the child's exit status: 126 when the ids could not be dropped,
 // 128 + the signal when it was killed, -1 when it could not be run.
 inline int AsNobody(const std::function<int()>& what) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    return RunInChild([&] {
         if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
             ::setresuid(kNobody, kNobody, kNobody) != 0)
-            ::_exit(126);
-        ::_exit(what());
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return 126;
+        return what();
+    });
 }
 
 } // namespace ax::test

@@ -1,5 +1,10 @@
 // TNamespace's enumeration, details columns and actions: context menus,
 // clipboard, renaming, running and dropping.
+#include "platform/shellns/contextmenu.h"
+#include "platform/shellns/dataobject.h"
+#include "platform/shellns/inputstate.h"
+#include "platform/shellns/menutracker.h"
+#include "platform/shellns/messageboxservice.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "shell/ShellResources.h"

@@ -1,3 +1,6 @@
+// Building the auto-complete lists: the folders Contents names are walked
+// with a stack of their own (any depth), and each item kept gives its parsing
+// name to the 8-bit and the wide list; a failed build leaves them stale.
 #include "shell/ShellAutoComplete.h"
 
 #include "framework/streaming.h"

@@ -2,9 +2,9 @@
 // file stream opened by a wide name.
 #include "shell/WideStrings.h"
 
+#include "platform/shellns/messageboxservice.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
-#include "platform/shellns/shellui.h"
 #include "rtl/exceptions.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"

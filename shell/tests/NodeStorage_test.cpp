@@ -1,11 +1,11 @@
 // The node storage: its stream byte for byte, the lookups, Delete and the
 // backup selection.
+#include "fork_child.h"
 #include "nodestorage_fixture.h"
 #include "rtl/sysutils.h"
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 
 namespace ax::testing {
 namespace {
@@ -787,18 +787,14 @@ namespace {
 // Runs body in a child process that has given up the right to read past
 // permissions (root's capabilities); its exit status, or 128 + a signal.
 template <typename Body> int WithoutReadRights(Body body) {
-    const pid_t pid = fork();
-    if (pid == 0) {
+    return test::RunInChild([&] {
         __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
         __user_cap_data_struct caps[2]{};
         syscall(SYS_capget, &header, caps);
         caps[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        if (syscall(SYS_capset, &header, caps) != 0) _exit(90);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (syscall(SYS_capset, &header, caps) != 0) return 90;
+        return body();
+    });
 }
 
 } // namespace

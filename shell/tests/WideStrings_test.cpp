@@ -1,10 +1,11 @@
 #include "temp_dir.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
-#include "platform/shellns/shellui.h"
 #include "rtl/exceptions.h"
 #include "rtl/sysutils.h"
 #include "shell/WideStrings.h"
+#include "platform/shellns/messageboxservice.h"
+#include "platform/shellns/recordingmessageboxservice.h"
 
 #include <filesystem>
 #include <cstdlib>

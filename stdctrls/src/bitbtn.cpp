@@ -1,5 +1,6 @@
 // Bitmap button: the standard kinds draw their own small glyphs.
 #include "framework/streaming.h"
+#include "stdctrls/button.h"
 #include "stdctrls/buttons.h"
 #include "stdctrls_internal.h"
 

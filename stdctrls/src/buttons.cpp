@@ -1,7 +1,11 @@
 // Push button, check box and radio button.
 #include "framework/streaming.h"
 #include "platform/gdi/checkglyph.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/button.h"
+#include "stdctrls/checkbox.h"
+#include "stdctrls/common.h"
+#include "stdctrls/messages.h"
+#include "stdctrls/radiobutton.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

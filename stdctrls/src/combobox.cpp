@@ -5,7 +5,8 @@
 
 #include "framework/streaming.h"
 #include "platform/window/paintscope.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/combobox.h"
+#include "stdctrls/messages.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

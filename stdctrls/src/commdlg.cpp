@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "rtl/sysutils.h"
+#include "stdctrls/checkbox.h"
 #include "stdctrls/filedialogform.h"
 
 namespace ax {

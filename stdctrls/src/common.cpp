@@ -1,7 +1,7 @@
 // Drawing helpers shared by the standard controls.
 #include "platform/gdi/scopedselection.h"
 #include "platform/gdi/uniquedc.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/common.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

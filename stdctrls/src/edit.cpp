@@ -4,7 +4,9 @@
 #include <cctype>
 
 #include "framework/streaming.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/common.h"
+#include "stdctrls/edit.h"
+#include "stdctrls/messages.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

@@ -1,7 +1,8 @@
 // Label: caption drawn on the parent, sized to its text, with an "&"
 // accelerator that focuses its FocusControl.
 #include "framework/streaming.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/common.h"
+#include "stdctrls/label.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

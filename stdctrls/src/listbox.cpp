@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "framework/streaming.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/common.h"
+#include "stdctrls/listbox.h"
+#include "stdctrls/messages.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

@@ -4,7 +4,7 @@
 
 #include "framework/streaming.h"
 #include "platform/gdi/uniquegdiobject.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/scrollbar.h"
 #include "stdctrls_internal.h"
 
 namespace ax {

@@ -2,10 +2,17 @@
 // and cancel buttons, label sizing, a panel's insets and status bar parts;
 // a dialog component whose dialog fails.
 #include "fixture.h"
+#include "stdctrls/button.h"
+#include "stdctrls/checkbox.h"
+#include "stdctrls/combobox.h"
 #include "stdctrls/comctrls.h"
 #include "stdctrls/dialogs.h"
+#include "stdctrls/edit.h"
 #include "stdctrls/extctrls.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/label.h"
+#include "stdctrls/listbox.h"
+#include "stdctrls/messages.h"
+#include "stdctrls/radiobutton.h"
 
 namespace ax {
 namespace {

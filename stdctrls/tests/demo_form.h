@@ -3,11 +3,18 @@
 // client area. The reference-image test renders it, the interface benchmark
 // repaints it.
 #include "framework/forms.h"
+#include "stdctrls/button.h"
 #include "stdctrls/buttons.h"
+#include "stdctrls/checkbox.h"
+#include "stdctrls/combobox.h"
 #include "stdctrls/comctrls.h"
+#include "stdctrls/edit.h"
 #include "stdctrls/extctrls.h"
 #include "stdctrls/gauges.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/label.h"
+#include "stdctrls/listbox.h"
+#include "stdctrls/radiobutton.h"
+#include "stdctrls/scrollbar.h"
 
 namespace ax::test {
 

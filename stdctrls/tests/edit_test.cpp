@@ -1,7 +1,8 @@
 // Edit and memo: typing, selection, keyboard editing, clipboard, read-only,
 // maximum length, the formatting rectangle and change notification.
 #include "fixture.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/edit.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 namespace {

@@ -6,6 +6,9 @@
 #include "demo_form.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
+#include "stdctrls/button.h"
+#include "stdctrls/checkbox.h"
+#include "stdctrls/combobox.h"
 #include "x11_program.h"
 
 #include <atomic>

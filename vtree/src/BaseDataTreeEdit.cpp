@@ -3,6 +3,7 @@
 #include "NodeLayout.h"
 #include "NodeWalk.h"
 #include "TreeMessages.h"
+#include "stdctrls/edit.h"
 
 namespace ax {
 

@@ -7,6 +7,7 @@
 #include "NodeWalk.h"
 #include "PositionCache.h"
 #include "TreeMessages.h"
+#include "stdctrls/common.h"
 
 namespace ax {
 

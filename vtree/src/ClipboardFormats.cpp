@@ -1,3 +1,5 @@
+// The tree's two clipboard formats, registered by name on first use, and
+// the list of format names a tree offers.
 #include "vtree/ClipboardFormats.h"
 
 #include "platform/ole/ole.h"

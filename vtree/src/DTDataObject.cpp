@@ -1,3 +1,6 @@
+// The tree's data object: answers GetData from the formats rendered when it
+// was made (clipboard) or through its tree (drag), then from formats set
+// from outside, and lists them in that order.
 #include "vtree/DTDataObject.h"
 
 #include <algorithm>

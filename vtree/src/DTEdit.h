@@ -2,7 +2,7 @@
 // The in-place editor of a tree: an edit line over the node's label. Enter
 // ends the edit and keeps the text, Escape cancels it, and losing the focus
 // keeps the text.
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/edit.h"
 
 namespace ax {
 

@@ -1,3 +1,6 @@
+// The header's code: main and sort columns, hit tests of columns and
+// dividers, the mouse (pressing, dragging a divider or a column, clicks),
+// and painting the columns in the non-client area.
 #include "vtree/DTHeader.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The string tree: texts asked from the owner, edited texts handed back,
+// and nodes measured and painted as their text.
 #include "vtree/DataStringTree.h"
 
 #include "framework/streaming.h"

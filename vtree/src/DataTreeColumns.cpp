@@ -1,3 +1,6 @@
+// Columns and their collection: width limits, moving a column to another
+// position (the others close up, positions stay 0 .. Count - 1), the
+// visible columns in screen order, and hit tests by x.
 #include "vtree/DataTreeColumns.h"
 
 #include <algorithm>

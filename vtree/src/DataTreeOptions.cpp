@@ -1,3 +1,5 @@
+// The option sets' setters (each tells the tree what changed) and their
+// stored form: each set a list of named bits, unnamed bits kept clear.
 #include "vtree/DataTreeOptions.h"
 
 #include "framework/streaming.h"

@@ -1,3 +1,6 @@
+// The node pool: zeroed blocks handed out from chunks sized a little under a
+// power of two, released blocks reused first, and all chunks freed once the
+// last block is back.
 #include "NodePool.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The position cache: entries pushed as display order is walked forward,
+// lookups by position and by node from the nearest entry, and truncation
+// from a changed node on (clearing each dropped entry node's slot).
 #include "PositionCache.h"
 
 #include <algorithm>

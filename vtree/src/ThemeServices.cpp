@@ -1,3 +1,5 @@
+// Binding and unbinding the theme library's entry points, and loading it by
+// name when present. GUI thread only.
 #include "vtree/ThemeServices.h"
 
 #include "platform/library.h"

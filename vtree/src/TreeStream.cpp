@@ -1,3 +1,6 @@
+// Parses a tree stream without recursion into a flat list of nodes; every
+// size, count and state is checked against the bytes, so a damaged stream
+// raises an error naming the damage and never reads past its end.
 #include "TreeStream.h"
 
 #include <cstring>

@@ -4,6 +4,7 @@
 #include <cairo.h>
 
 #include "fixture.h"
+#include "stdctrls/edit.h"
 #include "vtree/ThemeServices.h"
 #include "xvfb.h"
 

@@ -1,7 +1,8 @@
 #pragma once
 // Shows the shell's context menus on the display: a pop-up menu of the
 // framework built from the shell's menu model, tracked modally.
-#include "platform/shellns/shellui.h"
+#include "platform/shellns/contextmenu.h"
+#include "platform/shellns/menutracker.h"
 
 namespace ax {
 

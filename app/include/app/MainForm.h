@@ -10,10 +10,12 @@
 // of their headers do not meet in one source: this header names their
 // types only.
 #include "framework/forms.h"
+#include "stdctrls/button.h"
+#include "stdctrls/edit.h"
 #include "stdctrls/extctrls.h"
+#include "stdctrls/label.h"
 #include "stdctrls/opendialog.h"
 #include "stdctrls/savedialog.h"
-#include "stdctrls/stdctrls.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 // A label that blinks (shows and hides itself on a timer) while Blink is on.
 #include "framework/timers.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/label.h"
 
 namespace ax {
 

@@ -6,7 +6,7 @@
 // works; ReadOnly makes both inert.
 #include "controls/ExSpeedButton.h"
 #include "framework/menus.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/edit.h"
 
 namespace ax {
 

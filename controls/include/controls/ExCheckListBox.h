@@ -12,6 +12,8 @@
 #include "controls/AppUtils.h"
 #include "controls/ExCustomListBox.h"
 #include "controls/FormPlacement.h"
+#include "stdctrls/checkbox.h"
+#include "stdctrls/listbox.h"
 
 namespace ax {
 

@@ -7,7 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/listbox.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

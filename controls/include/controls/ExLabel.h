@@ -1,7 +1,7 @@
 #pragma once
 // A label with a text shadow, a focus frame around its text while its
 // FocusControl has the focus, and mouse enter and leave events.
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/label.h"
 
 namespace ax {
 

@@ -8,6 +8,7 @@
 #include "framework/menus.h"
 #include "framework/timers.h"
 #include "stdctrls/buttons.h"
+#include "stdctrls/common.h"
 
 namespace ax {
 

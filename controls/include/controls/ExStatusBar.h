@@ -18,6 +18,7 @@
 #include "platform/gdi/uniquedc.h"
 #include "platform/gdi/uniquegdiobject.h"
 #include "stdctrls/comctrls.h"
+#include "stdctrls/common.h"
 
 namespace ax {
 

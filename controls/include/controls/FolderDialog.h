@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "stdctrls/browsefolder.h"
+#include "stdctrls/button.h"
 #include "stdctrls/dialogs.h"
-#include "stdctrls/stdctrls.h"
 
 namespace ax {
 

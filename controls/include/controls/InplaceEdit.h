@@ -3,7 +3,8 @@
 // cell. It takes its text, mask and length limit from the grid, reports
 // every change to the grid (WM_COMMAND with EN_CHANGE) and hands the keys
 // that move between cells back to it.
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/edit.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

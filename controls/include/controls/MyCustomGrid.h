@@ -15,7 +15,7 @@
 #include "controls/GridTypes.h"
 #include "controls/InplaceEdit.h"
 #include "framework/controls.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/common.h"
 
 namespace ax {
 

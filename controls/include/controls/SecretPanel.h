@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controls/ExTimer.h"
+#include "stdctrls/common.h"
 #include "stdctrls/extctrls.h"
 
 namespace ax {

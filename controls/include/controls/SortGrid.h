@@ -14,7 +14,8 @@
 #include "controls/MyStringGrid.h"
 #include "controls/SortCompare.h"
 #include "framework/menus.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/common.h"
+#include "stdctrls/listbox.h"
 
 namespace ax {
 

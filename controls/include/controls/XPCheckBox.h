@@ -2,7 +2,7 @@
 // A check box that leaves its background alone while visual styles are in
 // use, so that the themed background of its parent shows through; without
 // them it erases as any check box does.
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/checkbox.h"
 
 namespace ax {
 

@@ -4,8 +4,11 @@
 // optionally applied at once ("Live Update"). The column menu's "More ..."
 // item runs it (RunColumnSettings).
 #include "framework/forms.h"
+#include "stdctrls/button.h"
+#include "stdctrls/checkbox.h"
+#include "stdctrls/edit.h"
 #include "stdctrls/extctrls.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/label.h"
 #include "vtree/DataStringTree.h"
 
 #include <vector>

@@ -7,7 +7,9 @@
 //
 // Threads: GUI thread only, as the tree.
 #include "framework/menus.h"
+#include "platform/shellns/shellpoint.h"
 #include "shell/Namespace.h"
+#include "shell/ShellUtilities.h"
 #include "vtree/DTDataObject.h"
 #include "vtree/DTHeader.h"
 #include "vtree/DataTreeColumns.h"

@@ -15,7 +15,10 @@
 // Tests script the dialog from OnDialogModal through the members below.
 #include "explorer/ExplorerTree.h"
 #include "stdctrls/browsefolder.h"
+#include "stdctrls/button.h"
 #include "stdctrls/dialogform.h"
+#include "stdctrls/edit.h"
+#include "stdctrls/label.h"
 
 namespace ax {
 

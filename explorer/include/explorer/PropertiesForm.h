@@ -10,8 +10,9 @@
 // window is modeless and frees itself when closed (Close, Escape).
 #include "framework/forms.h"
 #include "shell/FolderSizeCounter.h"
+#include "stdctrls/button.h"
 #include "stdctrls/extctrls.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/label.h"
 
 #include <memory>
 #include <string>

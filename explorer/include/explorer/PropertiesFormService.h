@@ -3,8 +3,8 @@
 // each request opens a properties window of its own, owned by the
 // component given (the application), which frees it when closed.
 #include "framework/classes.h"
-#include "platform/shellns/shellui.h"
 #include "explorer/PropertiesForm.h"
+#include "platform/shellns/propertysheetservice.h"
 
 #include <vector>
 

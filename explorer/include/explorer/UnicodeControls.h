@@ -11,7 +11,8 @@
 // kept as wide text is TWideCaptionHolder (WideCaptionHolder.h), a
 // pass-through window procedure TWndProcTrap (WndProcTrap.h).
 #include "framework/controls.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/edit.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

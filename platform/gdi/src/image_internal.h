@@ -1,4 +1,8 @@
 #pragma once
+// Image decoding and icon drawing shared by the drawing layer's icon, image
+// file and image list sources: DIB and PNG data decoded to straight-alpha
+// pixels (the decoders check the data's sizes against its length), and
+// icons scaled and drawn.
 #include "paint.h"
 
 #include <string_view>

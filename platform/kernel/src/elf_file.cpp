@@ -1,3 +1,5 @@
+// Parses an ELF file's headers, sections and symbol tables, checking every
+// offset, size and string against the data before it is read.
 #include "platform/elf_file.h"
 
 #include <elf.h>

@@ -1,3 +1,6 @@
+// Installs the fault handlers (SA_ONSTACK, the earlier actions kept for
+// restoring), resets a signal to its default, and gives a thread its
+// alternate stack with a guard page below it.
 #include "platform/fault_signals.h"
 
 #include <sys/mman.h>

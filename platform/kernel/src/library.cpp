@@ -1,3 +1,6 @@
+// The library table: each name (case folded) loaded once and counted, served
+// by a registered stand-in or by the dynamic loader, and handed out under a
+// handle of its own. Any thread may call.
 #include "platform/library.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,5 @@
+// Reads and parses /proc/<pid>/maps into regions, and answers which
+// region holds an address and whether a range is readable.
 #include "platform/memory_map.h"
 
 #include <sys/uio.h>

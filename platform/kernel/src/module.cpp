@@ -1,3 +1,6 @@
+// Lists the loaded ELF objects through the dynamic loader (load base, code
+// and data ranges, file name) and reads their exported symbols from the
+// file on disk.
 #include "platform/module.h"
 
 #include "platform/elf_file.h"

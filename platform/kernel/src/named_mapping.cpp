@@ -1,4 +1,10 @@
+// Named mappings on shm_open: a new name is created exclusively with owner
+// rights, an existing one is opened only when it is a regular file of ours
+// (never blocking on another user's FIFO), and stale names of ended
+// processes are swept. The named mutex is a robust mutex in such a mapping.
 #include "platform/named_mapping.h"
+
+#include "platform/robust_mutex.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -6,7 +12,6 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -117,12 +122,7 @@ NamedMutex::NamedMutex(std::string_view name) {
     mapping_ = NamedMapping::Create(name, sizeof(SharedMutexBlock));
     if (mapping_.Valid()) {
         auto* block = new (mapping_.Data()) SharedMutexBlock;
-        pthread_mutexattr_t attr;
-        pthread_mutexattr_init(&attr);
-        pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-        pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-        pthread_mutex_init(&block->mutex, &attr);
-        pthread_mutexattr_destroy(&attr);
+        InitRobustMutex(&block->mutex);
         block->ready.store(1, std::memory_order_release);
         return;
     }
@@ -140,26 +140,7 @@ NamedMutex::NamedMutex(std::string_view name) {
 
 bool NamedMutex::Lock(int timeoutMs) {
     if (!Valid()) return false;
-    auto* block = static_cast<SharedMutexBlock*>(mapping_.Data());
-    int rc;
-    if (timeoutMs < 0) {
-        rc = pthread_mutex_lock(&block->mutex);
-    } else {
-        timespec until{};
-        clock_gettime(CLOCK_REALTIME, &until);
-        until.tv_sec += timeoutMs / 1000;
-        until.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-        if (until.tv_nsec >= 1000000000L) {
-            until.tv_sec += 1;
-            until.tv_nsec -= 1000000000L;
-        }
-        rc = pthread_mutex_timedlock(&block->mutex, &until);
-    }
-    if (rc == EOWNERDEAD) {
-        pthread_mutex_consistent(&block->mutex);
-        rc = 0;
-    }
-    return rc == 0;
+    return LockRobustMutex(&static_cast<SharedMutexBlock*>(mapping_.Data())->mutex, timeoutMs);
 }
 
 void NamedMutex::Unlock() {

@@ -1,3 +1,6 @@
+// The reported platform version (NT 5.1 unless a test set another) and
+// GetVersionExA, which checks the record's stated size and can be made to
+// fail. Any thread may call.
 #include "platform/osversion.h"
 
 #include <cstring>

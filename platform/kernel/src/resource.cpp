@@ -1,3 +1,6 @@
+// Finds a resource in a module's note section: in memory through the
+// program headers of a loaded module, or in a file through its section
+// headers; every length in a note is checked against the note.
 #include "platform/resource.h"
 
 #include "platform/elf_file.h"

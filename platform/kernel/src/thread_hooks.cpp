@@ -1,3 +1,6 @@
+// The program's own pthread_create: wraps the routine so that the new
+// thread gets its alternate stack and the hooks hear of its start, its end
+// (however it ends) and an exception that leaves it.
 #include "platform/thread_hooks.h"
 
 #include "platform/fault_signals.h"

@@ -1,3 +1,6 @@
+// Stops one thread at a time with a real-time signal: its handler stores the
+// registers and waits on a futex until released; the stopper waits for it
+// within a bound, and a handler that runs too late returns at once.
 #include "platform/thread_stop.h"
 
 #include <dirent.h>

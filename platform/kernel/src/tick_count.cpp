@@ -1,3 +1,4 @@
+// The millisecond tick count: the installed clock's ticks, cut to 32 bits.
 #include "platform/tick_count.h"
 
 #include "rtl/clock.h"

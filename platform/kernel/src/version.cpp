@@ -1,3 +1,6 @@
+// Reads the version block (every node checked to lie inside its parent, the
+// tree's depth bounded), answers the version queries from it, and builds a
+// block for the build's version resource.
 #include "platform/version.h"
 
 #include "platform/resource.h"

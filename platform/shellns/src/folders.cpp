@@ -2,6 +2,8 @@
 #include "items.h"
 #include "listingcache.h"
 #include "pathaccess.h"
+#include "platform/shellns/contextmenu.h"
+#include "platform/shellns/dataobject.h"
 #include "platform/shellns/desktopentry.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"

@@ -1,10 +1,10 @@
 #pragma once
 // What an absolute PIDL stands for, shared by the folders, the context menu
 // and the special folders of the namespace layer.
+#include "platform/shellns/contextmenu.h"
 #include "platform/shellns/pidl.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
-#include "platform/shellns/shellui.h"
 
 #include <memory>
 #include <span>

@@ -1,3 +1,7 @@
+// The listing cache: a few big folders' listings, each kept under the
+// folder's identity and times, and dropped once the folder changed; a
+// listing is kept only when the folder had settled before it was read.
+// Any thread may call.
 #include "listingcache.h"
 
 #include "platform/shellns/shellops.h"

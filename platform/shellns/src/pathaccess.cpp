@@ -1,3 +1,6 @@
+// Opening and stat'ing paths of any length (piece by piece past PATH_MAX),
+// and the identity chains of the folders a path passes through, with a
+// small cache that re-checks each folder before it serves.
 #include "pathaccess.h"
 
 #include <algorithm>

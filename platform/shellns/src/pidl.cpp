@@ -1,3 +1,6 @@
+// The task allocator (each block carries its size) and the PIDL primitives:
+// sizes, counts, comparison, parenthood, making an item, and checking that
+// bytes from outside form a valid PIDL within their length.
 #include "platform/shellns/pidl.h"
 
 #include <atomic>

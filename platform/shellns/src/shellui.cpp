@@ -1,10 +1,18 @@
 // The context-menu model, verbs, drag and drop, the clipboard and the
 // display services with their headless stand-ins.
-#include "platform/shellns/shellui.h"
-
 #include "items.h"
+#include "platform/shellns/contextmenu.h"
+#include "platform/shellns/dataobject.h"
+#include "platform/shellns/inputstate.h"
+#include "platform/shellns/menutracker.h"
+#include "platform/shellns/messageboxservice.h"
+#include "platform/shellns/propertysheetservice.h"
+#include "platform/shellns/recordingmessageboxservice.h"
+#include "platform/shellns/scriptedmenutracker.h"
 #include "platform/shellns/shellapi.h"
+#include "platform/shellns/shellclipboard.h"
 #include "platform/shellns/shellops.h"
+#include "platform/shellns/textclipboard.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
 

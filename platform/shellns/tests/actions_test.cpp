@@ -1,5 +1,14 @@
+#include "fork_child.h"
+#include "platform/shellns/contextmenu.h"
+#include "platform/shellns/fixedinputstate.h"
+#include "platform/shellns/inputstate.h"
+#include "platform/shellns/menutracker.h"
+#include "platform/shellns/messageboxservice.h"
+#include "platform/shellns/recordingmessageboxservice.h"
+#include "platform/shellns/scriptedmenutracker.h"
 #include "platform/shellns/shellapi.h"
-#include "platform/shellns/shellui.h"
+#include "platform/shellns/shellclipboard.h"
+#include "platform/shellns/textclipboard.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
@@ -12,7 +21,6 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 
 using namespace ax;
 
@@ -47,15 +55,11 @@ mode_t Type(const std::string& path) {
 // Runs body in a child process and answers how it ended: its exit status,
 // or 128 plus the signal that killed it.
 template <typename Body> int InChild(Body body) {
-    const pid_t pid = fork();
-    if (pid == 0) {
+    return test::RunInChild([&] {
         const rlimit noCore{0, 0};
         setrlimit(RLIMIT_CORE, &noCore);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return body();
+    });
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The shell's data object on the shared interfaces: its two formats, the
 // ID list array block, and a drop through a folder's target.
+#include "platform/shellns/dataobject.h"
 #include "platform/shellns/shellapi.h"
-#include "platform/shellns/shellui.h"
 #include "shellns_fixture.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,7 @@
+// The window manager's core: update areas, the per-thread queues (a thread's
+// windows go when it exits), window lookup, waking and posting tasks to
+// other threads, display selection and waitable events. The shared state is
+// guarded by the manager's mutex (wm.h).
 #include "driver.h"
 #include "rtl/threads.h"
 #include "wm.h"

@@ -1,3 +1,5 @@
+// GetWindowPlacement and SetWindowPlacement: the show state and the normal
+// rectangle, which a minimised or maximised window returns to.
 #include "platform/window/placement.h"
 
 #include "wm.h"

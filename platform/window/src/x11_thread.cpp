@@ -1,3 +1,6 @@
+// The X thread's loop: runs posted work, dispatches every queued event after
+// it, and waits on the connection and a wake-up eventfd; a lost connection
+// ends the reading and runs onLost once.
 #include "x11_thread.h"
 
 #include <cerrno>

@@ -1,4 +1,8 @@
 #pragma once
+// Settings files: TIniFile reads a file of [sections] and key=value lines
+// once, answers from memory, and saves the whole file atomically after each
+// write (or once per BeginUpdate/EndUpdate batch). No lock inside: one
+// thread uses an object at a time.
 #include <string>
 #include <vector>
 

@@ -1,4 +1,7 @@
 #pragma once
+// The runtime's classic lists: TList of untyped references, and TStringList
+// of 8-bit strings with objects, name=value pairs, comma text and files.
+// An index out of range raises EListError.
 #include <functional>
 #include <string>
 #include <vector>

@@ -1,4 +1,8 @@
 #pragma once
+// Streams of bytes: the abstract TStream with checked reads and writes and
+// little-endian values, the memory stream, the buffered file stream with
+// advisory share locks, and SaveFileAtomically, the one way the system
+// saves a file (a complete new file or the old one untouched).
 #include <cstdint>
 #include <functional>
 #include <string>

@@ -5,7 +5,9 @@
 // objects, and the conversions between paths, PIDLs and items.
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
-#include "platform/shellns/shellui.h"
+#include "platform/shellns/contextmenu.h"
+#include "platform/shellns/dataobject.h"
+#include "platform/shellns/shellpoint.h"
 #include "rtl/exceptions.h"
 #include "rtl/lists.h"
 #include "rtl/text.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The bitmap button: a push button with a glyph; its kind gives a standard
 // glyph, caption and modal result.
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/button.h"
 
 namespace ax {
 

@@ -1,7 +1,9 @@
 #pragma once
 // Status bar (parts, simple text, owner-drawn parts, size grip) and
 // progress bar, answering the platform's SB_ and PBM_ messages.
-#include "stdctrls/stdctrls.h"
+#include "framework/controls.h"
+#include "stdctrls/common.h"
+#include "stdctrls/messages.h"
 
 namespace ax {
 

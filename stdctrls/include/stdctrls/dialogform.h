@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "framework/forms.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/button.h"
 
 namespace ax {
 

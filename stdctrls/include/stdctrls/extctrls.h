@@ -1,6 +1,7 @@
 #pragma once
 // Panel, bevel and image.
-#include "stdctrls/stdctrls.h"
+#include "framework/controls.h"
+#include "stdctrls/common.h"
 
 namespace ax {
 

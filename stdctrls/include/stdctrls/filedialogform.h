@@ -8,8 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "stdctrls/button.h"
+#include "stdctrls/checkbox.h"
+#include "stdctrls/combobox.h"
 #include "stdctrls/commdlg.h"
 #include "stdctrls/dialogform.h"
+#include "stdctrls/edit.h"
+#include "stdctrls/label.h"
+#include "stdctrls/listbox.h"
 
 namespace ax {
 

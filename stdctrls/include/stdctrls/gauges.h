@@ -1,7 +1,7 @@
 #pragma once
 // The gauge: a graphic progress display (bar, pie or needle) with its
 // percentage as text.
-#include "stdctrls/stdctrls.h"
+#include "framework/controls.h"
 
 namespace ax {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "framework/classes.h"
-#include "stdctrls/stdctrls.h"
+#include "stdctrls/common.h"
 #include "vtree/DataTreeTypes.h"
 
 namespace ax {

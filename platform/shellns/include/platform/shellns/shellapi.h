@@ -6,6 +6,7 @@
 // Folders are reference counted through std::shared_ptr. Every PIDL handed
 // out (ParseDisplayName, EnumObjects, SetNameOf, SHGetSpecialFolderLocation)
 // comes from the task allocator and belongs to the caller.
+#include "platform/shellns/contextmenu.h"
 #include "platform/shellns/pidl.h"
 
 #include <cstdint>
