@@ -149,6 +149,25 @@ int SelectFromInput(const std::string& job, bool nulSeparated, int in, std::ostr
     return builder.Save(job);
 }
 
+// Whether a path of the job could hold a line break: an item of some record
+// holds the byte (its name, or other bytes of it: the answer may be yes for
+// nothing). Asks nothing of the disk.
+bool MayHoldLineBreak(const TNodeStorage& root) {
+    std::vector<const TNodeStorage*> pending{&root};
+    while (!pending.empty()) {
+        const TNodeStorage& node = *pending.back();
+        pending.pop_back();
+        const auto* item = reinterpret_cast<const char*>(node.RelativePIDL());
+        if (item && node.RelativePIDL()->mkid.cb > 2 &&
+            std::memchr(item + 2, '\n', node.RelativePIDL()->mkid.cb - 2u))
+            return true;
+        if (const TNodeStorageList* children = node.Children())
+            for (int i = 0; i < children->Count(); ++i)
+                pending.push_back(children->Items(i));
+    }
+    return false;
+}
+
 int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out,
                    std::ostream& err) {
     // Told as the window tells it.
@@ -163,16 +182,25 @@ int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out
     } catch (const Exception& e) {
         return Fail(err, job + ": " + e.Message());
     }
-    const TStringList& selection = storage.CheckedFileNames();
-    const char end = nulTerminated ? '\0' : '\n';
-    // A name holding a line break would read as two paths.
-    if (!nulTerminated)
-        for (int i = 0; i < selection.Count(); ++i)
-            if (selection[i].find('\n') != std::string::npos)
-                return Fail(err, job + ": a selected name holds a line break; list it with -0");
+    // A name holding a line break would read as two paths: refused before
+    // anything is written, so the job is walked once to look when its
+    // items may hold one. Each path is written as it is found, none kept.
     // On a terminal each path is shown (with -0 too: the NUL still ends it).
-    for (int i = 0; i < selection.Count(); ++i)
-        out << Shown{selection[i]} << end;
+    const std::string broken = job + ": a selected name holds a line break; list it with -0";
+    if (!nulTerminated && MayHoldLineBreak(storage)) {
+        bool holds = false;
+        storage.ForEachCheckedFileName(
+            [&](std::string&& name) { holds = holds || name.find('\n') != std::string::npos; });
+        if (holds) return Fail(err, broken);
+    }
+    const char end = nulTerminated ? '\0' : '\n';
+    bool found = false;
+    storage.ForEachCheckedFileName([&](std::string&& name) {
+        found = found || (!nulTerminated && name.find('\n') != std::string::npos);
+        if (!found) out << Shown{name} << end;
+    });
+    // Only where an item's bytes hid the break from the look above.
+    if (found) return Fail(err, broken);
     out.flush();
     if (!out) return Fail(err, "cannot write the selection");
     // Listed, but not checked against the disk: the user should know.
