@@ -97,6 +97,7 @@ protected:
         argv.push_back(nullptr);
         const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int in = inputFile.empty() ? -1 : open(inputFile.c_str(), O_RDONLY | O_CLOEXEC);
         int go[2];
         if (pipe2(go, O_CLOEXEC) != 0) return {};
         Result r;
@@ -107,7 +108,7 @@ protected:
             close(go[1]);
             while (read(go[0], &byte, 1) < 0 && errno == EINTR) {
             }
-            if (dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+            if (dup2(out, 1) < 0 || dup2(err, 2) < 0 || (in >= 0 && dup2(in, 0) < 0)) _exit(126);
             if (user != kSameUser && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
                 _exit(126);
             execve(AX_ARDENTIX, argv.data(), environ);
@@ -115,12 +116,21 @@ protected:
         }
         close(out);
         close(err);
+        if (in >= 0) close(in);
         close(go[0]);
         if (pid > 0 && beforeStart) beforeStart(pid);
         close(go[1]);
         if (pid > 0) r.status = WaitBounded(pid);
         r.out = ReadAll(outFile);
         r.err = ReadAll(errFile);
+        return r;
+    }
+    // Runs the program with input as its standard input.
+    Result RunWithInput(const std::vector<std::string>& args, const std::string& input) {
+        inputFile = root + "/stdin";
+        std::ofstream(inputFile, std::ios::binary) << input;
+        Result r = Run(args);
+        inputFile.clear();
         return r;
     }
     // Runs the program with stdout and stderr both on one terminal (a
@@ -198,6 +208,7 @@ protected:
     }
 
     std::string root, data, tmp;
+    std::string inputFile; // the standard input of Run, when set
 };
 
 TEST_F(ArdentixTest, SelectAndSelectionRoundTripOddNames) {
@@ -475,14 +486,122 @@ TEST_F(ArdentixTest, HelpPrintsTheUsage) {
     const std::string usage = "usage: ardentix [JOBFILE]\n"
                               "       ardentix demo SCREENSHOT.png\n"
                               "       ardentix select JOBFILE PATH...\n"
+                              "       ardentix select [-0] JOBFILE -\n"
                               "       ardentix selection [-0] JOBFILE\n"
-                              "       ardentix --help\n";
+                              "       ardentix --help\n"
+                              "\n"
+                              "select JOBFILE - reads the paths from standard input, one a line: a line\n"
+                              "is the name as it is (a carriage return before the line end is part of\n"
+                              "it), and empty lines are skipped. With -0 each path is ended by a NUL\n"
+                              "(`find -print0`), for names that hold line breaks. A path that cannot be\n"
+                              "selected is named, and then nothing is saved; so is an input without\n"
+                              "paths. A file named \"-\" is given as ./-.\n";
     for (const char* help : {"--help", "-h"}) {
         const Result r = Run({help});
         EXPECT_EQ(r.status, 0) << help;
         EXPECT_EQ(r.out, usage) << help;
         EXPECT_EQ(r.err, "") << help;
     }
+}
+
+// `select JOBFILE -` takes the paths from standard input and makes the
+// same job as the arguments do: relative paths from the working folder,
+// empty lines skipped, the last line without its line end.
+TEST_F(ArdentixTest, SelectFromInputMakesTheJobTheArgumentsMake) {
+    const std::string a = MakeFile("a"), spaced = MakeFile("my notes.txt");
+    const std::string folder = MakeDir("Photos");
+    const std::string fromArgs = root + "/args.JOB", fromLines = root + "/lines.JOB",
+                      fromNul = root + "/nul.JOB";
+    ASSERT_EQ(chdir(data.c_str()), 0);
+    ASSERT_EQ(Run({"select", fromArgs, spaced, "a", folder}).status, 0);
+
+    const Result lines = RunWithInput({"select", fromLines, "-"}, spaced + "\n\na\n\n" + folder);
+    EXPECT_EQ(lines.status, 0) << lines.err;
+    EXPECT_EQ(lines.err, "");
+    EXPECT_EQ(ReadAll(fromLines), ReadAll(fromArgs));
+
+    const Result nul = RunWithInput({"select", "-0", fromNul, "-"},
+                                    spaced + std::string(1, '\0') + "a" + std::string(2, '\0') + folder);
+    EXPECT_EQ(nul.status, 0) << nul.err;
+    EXPECT_EQ(ReadAll(fromNul), ReadAll(fromArgs));
+    EXPECT_EQ(Run({"selection", fromNul}).out, a + "\n" + spaced + "\n" + folder + "\n");
+}
+
+// With -0 a name is kept exactly, line breaks and carriage returns
+// included; as a line, a carriage return is part of the name too, and a
+// refusal says so.
+TEST_F(ArdentixTest, SelectFromInputKeepsNamesExact) {
+    const std::string crlf = MakeFile("dos\r"), broken = MakeFile("two\nlines");
+    MakeFile("dos");
+    const std::string job = root + "/job.JOB";
+    const Result nul = RunWithInput({"select", "-0", job, "-"},
+                                    crlf + std::string(1, '\0') + broken + std::string(1, '\0'));
+    ASSERT_EQ(nul.status, 0) << nul.err;
+    EXPECT_EQ(Run({"selection", "-0", job}).out, crlf + std::string(1, '\0') + broken + std::string(1, '\0'));
+
+    // As lines: "dos\r" is the name, and it is there.
+    const std::string linesJob = root + "/lines.JOB";
+    ASSERT_EQ(RunWithInput({"select", linesJob, "-"}, crlf + "\r\n").status, 1);
+    const Result taken = RunWithInput({"select", linesJob, "-"}, crlf + "\n");
+    ASSERT_EQ(taken.status, 0) << taken.err;
+    EXPECT_EQ(Run({"selection", "-0", linesJob}).out, crlf + std::string(1, '\0'));
+
+    // A list made on another system: each name ends in a carriage return.
+    const std::string gone = data + "/gone";
+    const Result r = RunWithInput({"select", job, "-"}, gone + "\r\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(OneLineNaming(r.err, gone + "\r: No such file or directory (the line ends in a carriage "
+                                             "return, which is part of the name)"))
+        << r.err;
+    // A NUL in a line: the input was meant for -0.
+    const Result withNul = RunWithInput({"select", job, "-"}, crlf + std::string(1, '\0') + crlf + "\n");
+    EXPECT_EQ(withNul.status, 1);
+    EXPECT_TRUE(OneLineNaming(withNul.err, "use -0")) << withNul.err;
+    EXPECT_EQ(Run({"selection", "-0", job}).out, crlf + std::string(1, '\0') + broken + std::string(1, '\0'));
+}
+
+// All or nothing, as with arguments: a bad path is named, and the job
+// there is kept; an input without paths (a failed command before the pipe)
+// saves nothing either.
+TEST_F(ArdentixTest, SelectFromInputRefusesAllOnOneBadPath) {
+    const std::string job = root + "/job.JOB";
+    ASSERT_EQ(Run({"select", job, MakeFile("kept")}).status, 0);
+    const std::string before = ReadAll(job);
+    const std::string typo = data + "/no such file";
+    Result r = RunWithInput({"select", job, "-"}, MakeFile("other") + "\n" + typo + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ardentix: " + typo + ": No such file or directory\n");
+    EXPECT_EQ(ReadAll(job), before);
+
+    for (const std::string& nothing : {std::string(), std::string("\n\n")}) {
+        r = RunWithInput({"select", job, "-"}, nothing);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "ardentix: no paths on standard input; nothing saved\n");
+        EXPECT_EQ(ReadAll(job), before);
+    }
+    // -0 reads only standard input.
+    for (const auto& args : std::vector<std::vector<std::string>>{{"select", "-0", job, MakeFile("x")},
+                                                                   {"select", "-0", job}})
+        EXPECT_EQ(RunWithInput(args, "").status, 2);
+    EXPECT_EQ(ReadAll(job), before);
+}
+
+// A list longer than any command line, read across many blocks and
+// batches (the same few paths over and over: one record each).
+TEST_F(ArdentixTest, SelectFromInputTakesAListLongerThanACommandLine) {
+    std::string input, expected;
+    std::vector<std::string> files;
+    for (int i = 0; i < 10; ++i)
+        files.push_back(MakeFile("file " + std::to_string(i)));
+    for (const std::string& f : files)
+        expected += f + "\n";
+    for (int i = 0; i < 300000; ++i)
+        input += files[size_t(i) % files.size()] + "\n";
+    ASSERT_GT(input.size(), size_t(sysconf(_SC_ARG_MAX)));
+    const std::string job = root + "/job.JOB";
+    const Result r = RunWithInput({"select", job, "-"}, input);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Run({"selection", job}).out, expected);
 }
 
 // A job the user write-protected is not replaced, by `select` or anyone

@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
+#include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -69,6 +70,10 @@ Tree& TheTree() {
     return tree;
 }
 
+// Bytes the C library's heap holds in use now (the bench runs on it, not on
+// the program's memory manager, whose blocks are powers of two).
+double HeapInUse() { return double(mallinfo2().uordblks); }
+
 void StoreAll(TRootNodeStorage& storage, size_t count = kFolders * kFilesPerFolder) {
     for (size_t i = 0; i < count; ++i) {
         PItemIDList pidl = TheTree().pidls[i];
@@ -108,6 +113,10 @@ void BM_CheckedFileNames(benchmark::State& state) {
     const auto count = size_t(state.range(0));
     TRootNodeStorage storage;
     StoreAll(storage, count);
+    // What the list holds of each path (its first fill; later ones reuse it).
+    const double before = HeapInUse();
+    storage.CheckedFileNames();
+    state.counters["list_bytes_per_path"] = (HeapInUse() - before) / double(count);
     for (auto _ : state) {
         const TStringList& names = storage.CheckedFileNames();
         if (size_t(names.Count()) != count) state.SkipWithError("wrong count");
@@ -115,6 +124,21 @@ void BM_CheckedFileNames(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * int64_t(count));
 }
 BENCHMARK(BM_CheckedFileNames)->Arg(10000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// The same selection streamed, as the `selection` command reads it: each
+// path handed over as it is found, none kept.
+void BM_ForEachCheckedFileName(benchmark::State& state) {
+    const auto count = size_t(state.range(0));
+    TRootNodeStorage storage;
+    StoreAll(storage, count);
+    for (auto _ : state) {
+        size_t listed = 0;
+        storage.ForEachCheckedFileName([&](std::string&& name) { listed += !name.empty(); });
+        if (listed != count) state.SkipWithError("wrong count");
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(count));
+}
+BENCHMARK(BM_ForEachCheckedFileName)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_SaveJob(benchmark::State& state) {
     TRootNodeStorage storage;
@@ -133,11 +157,19 @@ void BM_LoadJob(benchmark::State& state) {
         StoreAll(storage);
         storage.SaveToFile(Utf8ToWide(TheTree().job), 3, false);
     }
+    double recordBytes = 0;
+    const double records = double(kFolders * (kFilesPerFolder + 1));
     for (auto _ : state) {
+        const double before = HeapInUse();
         TRootNodeStorage storage;
         storage.LoadFromFile(Utf8ToWide(TheTree().job), 3, false);
         benchmark::DoNotOptimize(storage.Children());
+        state.PauseTiming();
+        recordBytes = (HeapInUse() - before) / records;
+        state.ResumeTiming();
     }
+    // What a loaded record holds: the record, its PIDL and its list slot.
+    state.counters["bytes_per_record"] = recordBytes;
 }
 BENCHMARK(BM_LoadJob)->Unit(benchmark::kMillisecond);
 

@@ -826,6 +826,11 @@ TStringList& TRootNodeStorage::CheckedFileNames() {
         return n;
     };
     checkedFileNames_.SetCapacity(countChecked(countChecked, *this));
+    ForEachCheckedFileName([this](std::string&& name) { checkedFileNames_.Add(std::move(name)); });
+    return checkedFileNames_;
+}
+
+void TRootNodeStorage::ForEachCheckedFileName(const std::function<void(std::string&&)>& visit) {
     // Pre-order: a node before its children, children in list order. The
     // root (the desktop) itself is never listed. Each stored folder is bound
     // once (its record caches the folder) and asked about all its children.
@@ -842,7 +847,7 @@ TStringList& TRootNodeStorage::CheckedFileNames() {
             std::string name;
             if (IsChecked(child) && desktop && IsFileSystemItem(*desktop, child.AbsolutePIDL()) &&
                 SUCCEEDED(desktop->GetDisplayNameOf(child.AbsolutePIDL(), SHGDN_FORPARSING, &name)))
-                checkedFileNames_.Add(std::move(name));
+                visit(std::move(name));
             self(self, child);
         }
     };
@@ -874,12 +879,11 @@ TStringList& TRootNodeStorage::CheckedFileNames() {
             std::string name;
             if (IsChecked(child) && existing.Has(relative) &&
                 SUCCEEDED(folder->GetDisplayNameOf(relative, SHGDN_FORPARSING, &name)))
-                checkedFileNames_.Add(std::move(name));
+                visit(std::move(name));
             if (hasChildren) self(self, child, IsFileSystemItem(*folder, relative));
         }
     };
     walk(walk, *this, false);
-    return checkedFileNames_;
 }
 
 void TRootNodeStorage::SetCheckedFileNames(const TStringList& paths) {

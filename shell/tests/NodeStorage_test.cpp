@@ -610,6 +610,27 @@ TEST_F(SelectionTest, PreOrderOfCheckedExistingFileSystemItems) {
     Free(pfiles);
 }
 
+// The streamed selection is the list's, path for path, and keeps nothing:
+// the list of the last CheckedFileNames stays as it was.
+TEST_F(SelectionTest, TheStreamedSelectionIsTheList) {
+    const std::string dir = Make("Docs/");
+    const std::string inner = Make("Docs/b.txt");
+    const std::string loose = Make("zeta"), gone = Make("gone");
+    TStringList paths;
+    paths.Add(loose);
+    paths.Add(inner);
+    paths.Add(gone);
+    paths.Add(dir);
+    TRootNodeStorage storage;
+    storage.SetCheckedFileNames(paths);
+    ASSERT_EQ(Lines(storage.CheckedFileNames()), (std::vector<std::string>{dir, inner, gone, loose}));
+    ASSERT_EQ(unlink(gone.c_str()), 0);
+    std::vector<std::string> streamed;
+    storage.ForEachCheckedFileName([&](std::string&& name) { streamed.push_back(std::move(name)); });
+    EXPECT_EQ(streamed, (std::vector<std::string>{dir, inner, loose}));
+    EXPECT_EQ(storage.CheckedFileNames().Count(), 3);
+}
+
 TEST_F(SelectionTest, OnlyTheCheckedStateIsListed) {
     const std::string a = Make("a"), b = Make("b"), c = Make("c"), d = Make("d"), e = Make("e");
     TRootNodeStorage storage;

@@ -271,10 +271,14 @@ public:
     // a file-system item and still exists. The same list object every time,
     // refilled on each call; the storage owns it.
     TStringList& CheckedFileNames();
+    // The same selection, each path handed to visit as it is found and none
+    // kept: for a selection of millions of paths.
+    void ForEachCheckedFileName(const std::function<void(std::string&&)>& visit);
     // Clears and stores each path that parses as checked; others are skipped.
     void SetCheckedFileNames(const TStringList& paths);
-    // The folders the last CheckedFileNames could not read, and why. What is
-    // checked below them was listed without being checked against the disk.
+    // The folders the last CheckedFileNames (or ForEachCheckedFileName)
+    // could not read, and why. What is checked below them was listed
+    // without being checked against the disk.
     const std::vector<ShellProblem>& CheckedFileNameProblems() const {
         return checkedFileNameProblems_;
     }
