@@ -43,8 +43,8 @@ PDataNode TCustomExplorerTree::WalkToNode(PCItemIDList target, bool existingOnly
         PDataNode found = ChildWithPIDL(node, walk.get(), existingOnly, stop);
         // Items below the network are made as they are asked for.
         if (!found && !stop && belowNetwork)
-            found = AddNodeToTree(node, std::make_unique<TNamespace>(pm.CopyPIDL(walk.get()), nullptr), ctNone,
-                                  false);
+            found = AddNodeToTree(node, std::make_unique<TNamespace>(UniquePIDL(pm.CopyPIDL(walk.get())), nullptr),
+                                  ctNone, false);
         node = found;
         item = next;
     }
