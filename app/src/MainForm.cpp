@@ -172,6 +172,10 @@ void TMainform::BuildPanes() {
     Synchronizer = TComponent::Create<TCheckboxesSynchronizer>(ExpList);
     Synchronizer->SetExplorerTreeview(ExpTree);
     Synchronizer->SetExplorerListview(ExpList);
+    // A check spreading over a big folder goes in slices: the gauge follows.
+    Synchronizer->OnSpreadProgress = [this](TCheckboxesSynchronizer*, int done, int total) {
+        SpreadProgress(done, total);
+    };
 }
 
 void TMainform::BuildMaskGrid() {
@@ -221,6 +225,13 @@ void TMainform::EndProgress(const AnsiString& text) {
         PathPanel->Redraw();
         GaugePanel->Redraw();
     }
+}
+
+void TMainform::SpreadProgress(int done, int total) {
+    if (HasState(csDestroying)) return;
+    if (done >= total) return ShowFolder();
+    const std::string path = EscapedName(WideToUtf8(PIDLToPath(Synchronizer->SpreadFolder())));
+    ShowProgress(int(int64_t(done) * 100 / total), "Checking " + path);
 }
 
 void TMainform::ShowListed() {
@@ -336,6 +347,8 @@ void TMainform::FinishPendingLoad() {
 }
 
 void TMainform::ReloadTree() {
+    // A check still spreading ends in the tree it began in.
+    Synchronizer->CompletePending();
     ExpTree->RebuildRootNamespace();
     if (PDataNode root = ExpTree->GetFirst()) {
         ExpTree->SetExpanded(root, true);

@@ -96,7 +96,7 @@ void TCustomExplorerTree::DoInitNode(PDataNode parent, PDataNode node, TDataNode
 void TCustomExplorerTree::DoInitChildren(PDataNode node, uint32_t& childCount) {
     childCount = ExpandNamespaceFolder(node);
     // Stored check states show at once, not when a node is first painted.
-    if (TreeOptions().MiscOptions() & toCheckSupport) {
+    if ((TreeOptions().MiscOptions() & toCheckSupport) && !childInitDeferred_) {
         // Without a record for the folder there is none below it either.
         TNamespace* ns = NodeNamespace(node);
         const PDataNode outer = std::exchange(unstoredParent_, ns && !Storage().Lookup(ns->AbsolutePIDL()) ? node : nullptr);
@@ -104,6 +104,15 @@ void TCustomExplorerTree::DoInitChildren(PDataNode node, uint32_t& childCount) {
         for (PDataNode child = node->FirstChild; child; child = child->NextSibling) InitNode(child);
     }
     TCustomDataStringTree::DoInitChildren(node, childCount);
+}
+
+bool TCustomExplorerTree::MakeChildrenUninitialized(PDataNode node) {
+    if (!node || !(node->States & vsHasChildren) || node->ChildCount != 0) return false;
+    const bool outer = std::exchange(childInitDeferred_, true);
+    ScopeGuard deferred([this, outer] { childInitDeferred_ = outer; });
+    // Made through the first child, which is initialised on the way.
+    GetFirstChild(node);
+    return node->ChildCount != 0;
 }
 
 // ---- Enumeration --------------------------------------------------------------------------

@@ -333,6 +333,11 @@ public:
     // Enumerates a node's folder into child nodes (only when it has none
     // yet); answers its child count.
     virtual uint32_t ExpandNamespaceFolder(PDataNode node);
+    // Makes a folder node's children (when it may have some and has none
+    // yet) without initialising them: a caller with many to go through
+    // initialises them in pieces (InitNode), or the tree does at first use;
+    // the first child is initialised on the way. Answers whether it made any.
+    bool MakeChildrenUninitialized(PDataNode node);
     // Appends a child for ns (the node takes it); with setCheck gives it
     // checkType, unchecked. Raises OnNamespaceStructureChange (nscAdd).
     PDataNode AddNodeToTree(PDataNode parent, std::unique_ptr<TNamespace> ns, TCheckType checkType,
@@ -671,6 +676,8 @@ private:
     TCustomExplorerCombobox* explorerComboBox_ = nullptr;
     // A node whose children have no stored records (while they are made).
     PDataNode unstoredParent_ = nullptr;
+    // Children are being made for MakeChildrenUninitialized.
+    bool childInitDeferred_ = false;
     int changeLinkCount_ = 0;
     int waitCursorCount_ = 0;
     TCursor savedCursor_ = crDefault;
