@@ -229,9 +229,10 @@ void TMainform::EndProgress(const AnsiString& text) {
 
 void TMainform::SpreadProgress(int done, int total) {
     if (HasState(csDestroying)) return;
-    if (done >= total) return ShowFolder();
+    if (!Synchronizer->SpreadPending()) return ShowFolder();
     const std::string path = EscapedName(WideToUtf8(PIDLToPath(Synchronizer->SpreadFolder())));
-    ShowProgress(int(int64_t(done) * 100 / total), "Checking " + path);
+    // While the folder is read its size is not known yet: the gauge waits.
+    ShowProgress(total > 0 ? int(int64_t(done) * 100 / total) : 0, "Checking " + path);
 }
 
 void TMainform::ShowListed() {

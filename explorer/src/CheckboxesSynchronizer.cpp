@@ -55,6 +55,9 @@ struct TCheckboxesSynchronizer::Spread {
     TCheckState state = csUncheckedNormal;
     // Its children were made by this spread.
     bool fresh = false;
+    // The folder's items still being read: its children are made after.
+    TCustomExplorerTree::TChildListingPtr listing;
+    int listed = 0;
 };
 
 // A message-only window that serves the slices of a spread.
@@ -352,16 +355,25 @@ bool TCheckboxesSynchronizer::ApplyCheck(TCustomExplorerTree* target, TCustomExp
 
 void TCheckboxesSynchronizer::SetAndPropagate(PDataNode node, TCheckType type, TCheckState state) {
     // Children made just now show what their records hold, or hold no
-    // record when unchecked. They are initialised below, all at once or a
-    // slice at a time.
-    const bool made = tree_->MakeChildrenUninitialized(node);
+    // record when unchecked. A big folder is read and its children are
+    // initialised in slices; a small one all at once.
+    TCustomExplorerTree::TChildListingPtr listing = tree_->BeginChildListing(node);
+    const bool listed = !listing || tree_->ContinueChildListing(*listing, sliceSize_);
+    bool made = false;
+    if (!listing) made = tree_->MakeChildrenUninitialized(node);
+    else if (listed) made = tree_->EndChildListing(node, *listing);
     const PDataNode outer = std::exchange(freshParent_, made ? node : nullptr);
     ScopeGuard restore([this, outer] { freshParent_ = outer; });
     SetNodeCheck(tree_, node, type, state);
     const bool spreads = node->CheckState == csUncheckedNormal || node->CheckState == csCheckedNormal;
-    if (spreads && BeginSpread(node, made)) {
+    if (spreads && (!listed || int64_t(node->ChildCount) > sliceSize_)) {
+        BeginSpread(node, made, listed ? nullptr : std::move(listing));
         Propagate(node, true, false);
         return;
+    }
+    if (!listed) {
+        made = tree_->EndChildListing(node, *listing);
+        freshParent_ = made ? node : nullptr;
     }
     if (made)
         for (PDataNode c = node->FirstChild; c; c = c->NextSibling) tree_->InitNode(c);
@@ -392,8 +404,8 @@ void TCheckboxesSynchronizer::SpreadTo(PDataNode child, TCheckState state) {
     }
 }
 
-bool TCheckboxesSynchronizer::BeginSpread(PDataNode node, bool fresh) {
-    if (int64_t(node->ChildCount) <= sliceSize_) return false;
+bool TCheckboxesSynchronizer::BeginSpread(PDataNode node, bool fresh,
+                                          TCustomExplorerTree::TChildListingPtr listing) {
     TNamespace* ns = tree_->NodeNamespace(node);
     if (!ns || !ns->AbsolutePIDL()) return false;
     spread_ = std::make_unique<Spread>();
@@ -402,8 +414,24 @@ bool TCheckboxesSynchronizer::BeginSpread(PDataNode node, bool fresh) {
     spread_->next = node->FirstChild;
     spread_->state = node->CheckState;
     spread_->fresh = fresh;
+    spread_->listing = std::move(listing);
+    spread_->listed = spread_->listing ? sliceSize_ : 0;
     ScheduleSlice();
-    if (OnSpreadProgress) OnSpreadProgress(this, 0, int(node->ChildCount));
+    if (OnSpreadProgress)
+        OnSpreadProgress(this, spread_->listing ? spread_->listed : 0, spread_->listing ? 0 : int(node->ChildCount));
+    return true;
+}
+
+bool TCheckboxesSynchronizer::ListSlice(int count) {
+    Spread& s = *spread_;
+    if (!s.listing) return true;
+    if (!tree_->ContinueChildListing(*s.listing, count)) {
+        s.listed += count;
+        return false;
+    }
+    s.fresh = tree_->EndChildListing(s.folder, *s.listing);
+    s.listing.reset();
+    s.next = s.folder->FirstChild;
     return true;
 }
 
@@ -416,6 +444,17 @@ void TCheckboxesSynchronizer::SpreadSlice(int count) {
         s.next = s.folder ? s.folder->FirstChild : nullptr;
         s.done = 0;
         s.fresh = false;
+        s.listing.reset();
+    }
+    const bool listing = s.listing != nullptr;
+    if (s.folder && !ListSlice(count)) {
+        if (OnSpreadProgress) OnSpreadProgress(this, s.listed, 0);
+        return;
+    }
+    // Making the children took this slice (unless everything is due now).
+    if (listing && s.next && count != INT_MAX) {
+        if (OnSpreadProgress) OnSpreadProgress(this, 0, int(s.folder->ChildCount));
+        return;
     }
     const PDataNode outer = std::exchange(freshParent_, s.fresh ? s.folder : nullptr);
     ScopeGuard restore([this, outer] { freshParent_ = outer; });
@@ -641,6 +680,8 @@ void TCheckboxesSynchronizer::ListRootChange(TCustomExplorerTree* sender) {
 void TCheckboxesSynchronizer::TreeFreeNode(TBaseDataTree* sender, PDataNode node) {
     if (spread_ && sender == tree_) {
         if (node == spread_->folder) {
+            // The listing's items refer to the folder's item, going now.
+            spread_->listing.reset();
             spread_->folder = nullptr;
             spread_->next = nullptr;
         } else if (node == spread_->next) {

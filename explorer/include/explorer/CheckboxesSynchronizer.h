@@ -68,7 +68,8 @@ public:
     // Runs the slices left of a spread at once.
     void CompletePending();
     // After each slice of a spread: the folder's children gone through and
-    // their count (done == total: the spread is over).
+    // their count; while the folder is being read, the items read and 0.
+    // SpreadPending() is false at the call after the last slice.
     std::function<void(TCheckboxesSynchronizer* sender, int done, int total)> OnSpreadProgress;
 
 protected:
@@ -127,12 +128,15 @@ private:
     void PropagateDown(PDataNode node, TCheckState state);
     // A child of the spreading folder and everything made below it take state.
     void SpreadTo(PDataNode child, TCheckState state);
-    // Starts a spread over node's children in slices; false when they are
-    // few enough for one piece.
-    bool BeginSpread(PDataNode node, bool fresh);
-    // Goes through up to count children of the spreading folder; ends the
-    // spread after its last one.
+    // Starts a spread over node's children in slices, after reading the
+    // rest of its folder when a listing is given; false when they are few
+    // enough for one piece.
+    bool BeginSpread(PDataNode node, bool fresh, TCustomExplorerTree::TChildListingPtr listing);
+    // Reads up to count more items of the spreading folder, or goes
+    // through up to count of its children; ends the spread after the last.
     void SpreadSlice(int count);
+    // The folder's items read on; true once its children are made.
+    bool ListSlice(int count);
     // The next slice served as a message after what waits in the queue.
     void ScheduleSlice();
     void ServeSlice();
