@@ -475,8 +475,14 @@ void TCheckboxesSynchronizer::ScheduleSlice() {
     sliceWindow_->Schedule();
 }
 
+bool TCheckboxesSynchronizer::SpreadDropped() {
+    // A tree going away keeps nothing of a spread: its nodes go with it.
+    if (spread_ && (!tree_ || tree_->HasState(csDestroying))) spread_.reset();
+    return !spread_;
+}
+
 void TCheckboxesSynchronizer::ServeSlice() {
-    if (!spread_ || !tree_) return;
+    if (SpreadDropped()) return;
     {
         BeginUpdates();
         ScopeGuard end([this] { EndUpdates(); });
@@ -490,11 +496,7 @@ PCItemIDList TCheckboxesSynchronizer::SpreadFolder() const {
 }
 
 void TCheckboxesSynchronizer::CompletePending() {
-    if (!spread_) return;
-    if (!tree_) {
-        spread_.reset();
-        return;
-    }
+    if (SpreadDropped()) return;
     BeginUpdates();
     ScopeGuard end([this] { EndUpdates(); });
     while (spread_) SpreadSlice(INT_MAX);

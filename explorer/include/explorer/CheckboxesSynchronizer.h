@@ -140,6 +140,8 @@ private:
     // The next slice served as a message after what waits in the queue.
     void ScheduleSlice();
     void ServeSlice();
+    // Drops the spread when the tree is gone or going; true when none is left.
+    bool SpreadDropped();
     // The storage's readers complete the tree's spread first.
     void HookStorage(bool on);
     void SyncFromTree(PDataNode node);
