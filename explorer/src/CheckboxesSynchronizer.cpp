@@ -438,13 +438,13 @@ bool TCheckboxesSynchronizer::ListSlice(int count) {
 void TCheckboxesSynchronizer::SpreadSlice(int count) {
     Spread& s = *spread_;
     if (!s.folder) {
-        // The tree made the folder's node anew: its children, made again
-        // (or when first used), are gone through from the first.
+        // The tree made the folder's node anew: its children are read again
+        // when not made yet, then gone through from the first.
         s.folder = tree_ ? FindNode(tree_, s.pidl.get()) : nullptr;
         s.next = s.folder ? s.folder->FirstChild : nullptr;
-        s.done = 0;
+        s.done = s.listed = 0;
         s.fresh = false;
-        s.listing.reset();
+        s.listing = s.folder ? tree_->BeginChildListing(s.folder) : nullptr;
     }
     const bool listing = s.listing != nullptr;
     if (s.folder && !ListSlice(count)) {

@@ -171,4 +171,20 @@ TEST_F(CheckSpread, ASecondClickDuringTheSpreadFollowsIt) {
     EXPECT_EQ(TreeState("big/f19.txt"), csCheckedNormal);
 }
 
+TEST_F(CheckSpread, TheTreeMadeAnewMeanwhileKeepsTheSpreadGoing) {
+    ShowBigFolder();
+    ClickUntilSpreading(tree, TreeNode("big"));
+    ASSERT_TRUE(sync->SpreadPending());
+    // Every node made again: the folder is found again by its item and
+    // read from the start.
+    tree->RefreshTree();
+    ASSERT_TRUE(sync->SpreadPending());
+    FinishSpread();
+    for (const char* below : {"big/f00.txt", "big/f19.txt", "big/deep"}) {
+        EXPECT_EQ(TreeStored(below), csCheckedNormal) << below;
+        EXPECT_EQ(TreeState(below), csCheckedNormal) << below;
+    }
+    EXPECT_EQ(Checked(), BigChecked());
+}
+
 } // namespace
