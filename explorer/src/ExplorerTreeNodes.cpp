@@ -230,6 +230,7 @@ TCustomExplorerTree::TChildListingPtr TCustomExplorerTree::BeginChildListing(PDa
     if (DriveRootNotReady(ns)) return nullptr;
     TChildListingPtr listing(new TChildListing);
     // A folder that cannot be listed makes no children, as in one piece.
+    listing->folder = ns;
     StartListing(*ns, *listing);
     return listing;
 }
