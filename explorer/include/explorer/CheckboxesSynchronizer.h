@@ -13,13 +13,15 @@
 // events and passes each event on to the handler it replaced, which it puts
 // back when it is unlinked or freed.
 //
-// A state spreading over a folder of more than SliceSize children goes in
-// slices, each served as a message of its own after the input waiting, so
-// the window answers meanwhile; OnSpreadProgress tells how far
-// it got. Whatever reads or changes the selection first completes a spread
-// pending: the storage's readers (the selection, a save, a load taken) through
+// A state spreading over a folder of more than SliceSize children in the
+// tree goes in slices (reading the folder, then initialising its children),
+// each served as a message of its own after the input waiting, so the
+// window answers meanwhile; OnSpreadProgress tells how far it got. Whatever
+// reads or changes the selection first completes a spread pending: the
+// storage's readers (the selection, a save, a load taken, a clear) through
 // its OnCompletePending, and every check, expansion and folder shown in the
-// controls. A second check thus always follows the first, as without slices.
+// controls. A second check thus always follows the first, as without
+// slices.
 //
 // Threads: GUI thread only; everything happens inside the controls' events
 // and the synchroniser's own messages.
