@@ -175,6 +175,10 @@ void TMainform::BuildPanes() {
     Synchronizer = TComponent::Create<TCheckboxesSynchronizer>(ExpList);
     Synchronizer->SetExplorerTreeview(ExpTree);
     Synchronizer->SetExplorerListview(ExpList);
+    // A check spreading over a big folder goes in slices: the gauge follows.
+    Synchronizer->OnSpreadProgress = [this](TCheckboxesSynchronizer*, int done, int total) {
+        SpreadProgress(done, total);
+    };
 }
 
 void TMainform::BuildMaskGrid() {
@@ -224,6 +228,14 @@ void TMainform::EndProgress(const AnsiString& text) {
         PathPanel->Redraw();
         GaugePanel->Redraw();
     }
+}
+
+void TMainform::SpreadProgress(int done, int total) {
+    if (HasState(csDestroying)) return;
+    if (!Synchronizer->SpreadPending()) return ShowFolder();
+    const std::string path = EscapedName(WideToUtf8(PIDLToPath(Synchronizer->SpreadFolder())));
+    // While the folder is read its size is not known yet: the gauge waits.
+    ShowProgress(total > 0 ? int(int64_t(done) * 100 / total) : 0, "Checking " + path);
 }
 
 void TMainform::ShowListed() {
@@ -339,6 +351,8 @@ void TMainform::FinishPendingLoad() {
 }
 
 void TMainform::ReloadTree() {
+    // A check still spreading ends in the tree it began in.
+    Synchronizer->CompletePending();
     ExpTree->RebuildRootNamespace();
     if (PDataNode root = ExpTree->GetFirst()) {
         ExpTree->SetExpanded(root, true);

@@ -12,6 +12,7 @@
 #include "pane_points.h"
 #include "platform/gdi/image.h"
 #include "platform/shellns/shellops.h"
+#include "explorer/CheckboxesSynchronizer.h"
 #include "explorer/ExplorerViews.h"
 #include "stdctrls/button.h"
 #include "stdctrls/dialogform.h"
@@ -19,10 +20,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <set>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <unistd.h>
 
 namespace ax {
@@ -449,6 +452,89 @@ TEST_F(X11MainformTest, TheWindowManagerKeepsTheMinimumSize) {
         return main->ExpTree->Width() > 0 && main->ExpList->Width() > 0 && main->ExpTree->Height() > 0 &&
                main->GridPanel->Height() > 0 && main->StatusBar->Top() + main->StatusBar->Height() == main->ClientHeight();
     })) << "a part of the window vanished";
+}
+
+// A home folder holding a folder of 300 files, checked in slices of 20.
+class X11SpreadTest : public X11MainformTest {
+protected:
+    static constexpr int kFiles = 300;
+    void MakeMore() override {
+        fs::create_directories(home + "/big");
+        for (int i = 0; i < kFiles; ++i) std::ofstream(home + "/big/f" + std::to_string(1000 + i) + ".dat") << "x";
+    }
+    TForm* Build(TApplication& app) override {
+        TForm* form = X11MainformTest::Build(app);
+        main->Synchronizer->SetSliceSize(20);
+        return form;
+    }
+    static std::string Bytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+// The big folder's box clicked, then Music's while the check spreads: the
+// second click waits for the first to complete, and the job saved is the
+// one the two checks give one after the other without slices.
+// check_spread_x11.png is the window afterwards.
+TEST_F(X11SpreadTest, ASecondClickWhileACheckSpreadsFollowsIt) {
+    const POINT big = OnScreen(kTree, "big", true), music = OnScreen(kTree, "Music", true);
+    ASSERT_GE(big.x, 0);
+    ASSERT_GE(music.x, 0);
+    // The program's thread holds at the spread's start until the second
+    // click is in its queue, so the click comes while the spread goes on.
+    std::atomic<bool> held{false}, sent{false};
+    std::vector<std::string> progress;
+    ASSERT_TRUE(program->Call([&] {
+        main->Synchronizer->OnSpreadProgress = [&, gauge = main->Synchronizer->OnSpreadProgress](
+                                                   TCheckboxesSynchronizer* s, int done, int total) {
+            progress.push_back(std::to_string(done) + "/" + std::to_string(total) +
+                               (s->SpreadPending() ? "" : " over"));
+            gauge(s, done, total);
+            if (progress.size() > 1) return;
+            held = true;
+            MSG m;
+            for (int i = 0; i < 2000 && !(sent && PeekMessage(m, nullptr, WM_LBUTTONUP, WM_LBUTTONUP, PM_NOREMOVE));
+                 ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+    }));
+    clock.Advance(1000);
+    server.Click(big.x, big.y);
+    ASSERT_TRUE(server.WaitFor([&] { return held.load(); })) << "the check did not begin to spread";
+    clock.Advance(1000);
+    server.Click(music.x, music.y);
+    sent = true;
+    ASSERT_TRUE(Until([&] { return !main->Synchronizer->SpreadPending() && main->ExpTree->GetFirst() &&
+                                   ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "Music")->CheckState ==
+                                       csCheckedNormal; }))
+        << "the second click was lost";
+    // Begun (20 items read at the click), one slice served, then the rest
+    // at once when the second click came.
+    const std::vector<std::string> seen = program->Get<std::vector<std::string>>([&] { return progress; });
+    EXPECT_EQ(seen, (std::vector<std::string>{"20/0", "40/0", "300/300 over"}));
+    EXPECT_EQ(StateIn(kTree, "big"), csCheckedNormal);
+    Shot(program->formWindow(), "check_spread_x11");
+    const std::vector<std::string> lines = Lines(main);
+    ASSERT_EQ(lines.size(), size_t(1 + kFiles + 3));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), home + "/big/f1299.dat"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), home + "/Music/b.ogg"), 1);
+    const std::string sliced = folder + "/sliced.JOB", whole = folder + "/whole.JOB";
+    EXPECT_TRUE(program->Get<bool>([&] { return main->SaveJob(sliced); }));
+
+    // The same two checks in a window that never slices.
+    EXPECT_TRUE(program->Get<bool>([&] {
+        auto* w = TComponent::Create<TMainform>(main);
+        QuietPane(w->ExpTree);
+        QuietPane(w->ExpList);
+        w->SetRootPath(home);
+        w->Synchronizer->SetSliceSize(kFiles * 10);
+        for (const char* name : {"big", "Music"})
+            w->ExpTree->SetCheckState(ChildNamed(w->ExpTree, w->ExpTree->GetFirst(), name), csCheckedNormal);
+        return !w->Synchronizer->SpreadPending() && w->SaveJob(whole);
+    }));
+    EXPECT_EQ(Bytes(sliced), Bytes(whole));
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 
 } // namespace

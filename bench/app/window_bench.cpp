@@ -21,6 +21,7 @@
 #include "framework/forms.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
+#include "explorer/CheckboxesSynchronizer.h"
 #include "explorer/ExplorerViews.h"
 #include "shell/NodeStorage.h"
 
@@ -153,6 +154,23 @@ template <class Done> double ServeUntil(TApplication& app, Done&& done) {
     return longest;
 }
 
+// As ServeUntil, waiting for the next message (a timer's) while done says
+// no; answers the longest one.
+template <class Done> double ServeWaiting(TApplication& app, Done&& done) {
+    double longest = 0;
+    MSG m;
+    for (int i = 0; i < 100000 && !done(); ++i) {
+        if (!PeekMessage(m, nullptr, 0, 0, PM_NOREMOVE)) {
+            WaitMessage();
+            continue;
+        }
+        const auto t0 = Wall::now();
+        app.HandleMessage();
+        longest = std::max(longest, Ms(t0, Wall::now()));
+    }
+    return longest;
+}
+
 double Serve(TApplication& app) {
     return ServeUntil(app, [] { return false; });
 }
@@ -205,6 +223,8 @@ int Road(int argc, char** argv) {
     };
     std::vector<Step> steps;
     int selected = 0;
+    double spread = 0;
+    int slices = 0;
     {
         TApplication app(nullptr);
         TMainform* w = nullptr;
@@ -219,8 +239,19 @@ int Road(int argc, char** argv) {
         PDataNode bigNode = ChildNamed(w->ExpTree, w->ExpTree->GetFirst(), "big");
         steps.push_back({"choose the big folder in the tree (list follows)",
                          Click(app, w->ExpTree, CaptionPoint(w->ExpTree, bigNode))});
-        steps.push_back({"check the big folder in the tree",
-                         Click(app, w->ExpTree, CheckBoxPoint(w->ExpTree, bigNode))});
+        // The check spreads over the folder in slices, each a message of its
+        // own: served to the end before the next step.
+        // The calls of the gauge: the click's, one a slice.
+        const auto gauge = w->Synchronizer->OnSpreadProgress;
+        w->Synchronizer->OnSpreadProgress = [&, gauge](TCheckboxesSynchronizer* s, int done, int total) {
+            ++slices;
+            gauge(s, done, total);
+        };
+        const auto checked = Wall::now();
+        double check = Click(app, w->ExpTree, CheckBoxPoint(w->ExpTree, bigNode));
+        check = std::max(check, ServeWaiting(app, [&] { return !w->Synchronizer->SpreadPending(); }));
+        spread = Ms(checked, Wall::now());
+        steps.push_back({"check the big folder in the tree", check});
         PDataNode first = w->ExpList->GetFirstChild(nullptr);
         steps.push_back({"uncheck one file in the list",
                          Click(app, w->ExpList, CheckBoxPoint(w->ExpList, first))});
@@ -250,6 +281,8 @@ int Road(int argc, char** argv) {
     }
     std::printf("  %-52s %9.1f ms   goal 100 ms: %s\n", "longest block", longest, longest <= 100 ? "met" : "missed");
     std::printf("  (selection after the road: %d paths)\n", selected);
+    std::printf("  (checking the big folder, until spread to its last item: %.1f ms, %d slices after the click)\n",
+                spread, slices - 1);
     return 0;
 }
 

@@ -3,9 +3,11 @@
 #include "explorer/CheckboxesSynchronizer.h"
 
 #include "framework/streaming.h"
+#include "platform/window/window.h"
 #include "rtl/scopeguard.h"
 #include "shell/PIDLTools.h"
 
+#include <climits>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -33,7 +35,83 @@ UniquePIDL ParentPIDL(PCItemIDList pidl) {
     return parent;
 }
 
+constexpr const char* kSliceWindowClass = "TCheckSpreadWindow";
+// The next slice of a spread is due (posted; a timer when input waits,
+// which a posted message would overtake).
+constexpr UINT kSliceMessage = WM_USER + 0x141;
+constexpr UINT_PTR kSliceTimer = 1;
+
 } // namespace
+
+// ---- Spreading in slices ------------------------------------------------------------------
+
+struct TCheckboxesSynchronizer::Spread {
+    // The folder's item: its node is found again when the tree makes it anew.
+    UniquePIDL pidl;
+    PDataNode folder = nullptr;
+    // The first child not gone through yet.
+    PDataNode next = nullptr;
+    int done = 0;
+    TCheckState state = csUncheckedNormal;
+    // Its children were made by this spread.
+    bool fresh = false;
+    // The folder's items still being read: its children are made after.
+    TCustomExplorerTree::TChildListingPtr listing;
+    int listed = 0;
+};
+
+// A message-only window that serves the slices of a spread.
+class TCheckboxesSynchronizer::SliceWindow {
+public:
+    explicit SliceWindow(TCheckboxesSynchronizer* owner) {
+        WNDCLASS wc;
+        if (!GetClassInfo(kSliceWindowClass, wc)) {
+            wc = WNDCLASS{};
+            wc.lpszClassName = kSliceWindowClass;
+            wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+                auto* self = reinterpret_cast<SliceWindow*>(GetWindowLongPtr(h, GWLP_USERDATA));
+                if (self && (msg == kSliceMessage || (msg == WM_TIMER && w == kSliceTimer))) {
+                    self->Serve();
+                    return 0;
+                }
+                return DefWindowProc(h, msg, w, l);
+            };
+            RegisterClass(wc);
+        }
+        owner_ = owner;
+        window_ = CreateWindowEx(0, kSliceWindowClass, "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
+        SetWindowLongPtr(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~SliceWindow() {
+        if (!window_) return;
+        KillTimer(window_, kSliceTimer);
+        SetWindowLongPtr(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+    SliceWindow(const SliceWindow&) = delete;
+    SliceWindow& operator=(const SliceWindow&) = delete;
+
+    void Schedule() {
+        if (scheduled_ || !window_) return;
+        scheduled_ = true;
+        // Posted messages go before input: with input waiting the slice
+        // waits for a timer, which comes after it. (Painting would cost a
+        // timer's wait per slice; the gauge draws itself at once.)
+        if (LOWORD(GetQueueStatus(QS_INPUT)) != 0) SetTimer(window_, kSliceTimer, 0, nullptr);
+        else PostMessage(window_, kSliceMessage, 0, 0);
+    }
+
+private:
+    void Serve() {
+        KillTimer(window_, kSliceTimer);
+        scheduled_ = false;
+        owner_->ServeSlice();
+    }
+
+    TCheckboxesSynchronizer* owner_ = nullptr;
+    HWND window_ = nullptr;
+    bool scheduled_ = false;
+};
 
 TCheckboxesSynchronizer::TCheckboxesSynchronizer(TComponent* owner) : TComponent(owner) {}
 
@@ -61,6 +139,7 @@ void TCheckboxesSynchronizer::Notification(TComponent* component, TOperation ope
         tree_ = nullptr;
         treeInstalled_ = false;
         treeEvents_ = {};
+        spread_.reset();
     }
     if (component == list_) {
         list_ = nullptr;
@@ -98,7 +177,8 @@ void TCheckboxesSynchronizer::SetExplorerTreeview(TExplorerTreeview* tree) {
     treeEvents_ = {};
     if (!tree) return;
     Prepare(tree);
-    treeEvents_ = {tree->OnInitNode, tree->OnChecked, tree->OnExpanded, tree->OnEnumFolder};
+    treeEvents_ = {tree->OnInitNode, tree->OnChecked,  tree->OnExpanded,
+                   tree->OnEnumFolder, tree->OnChecking, tree->OnFreeNode};
     if (autoSetupEvents_) Rebuild(tree);
 }
 
@@ -112,7 +192,7 @@ void TCheckboxesSynchronizer::SetExplorerListview(TExplorerListview* list) {
     listEvents_ = {};
     if (!list) return;
     Prepare(list);
-    listEvents_ = {list->OnInitNode, list->OnChecked, list->OnRootChange};
+    listEvents_ = {list->OnInitNode, list->OnChecked, list->OnRootChange, list->OnChecking};
     if (autoSetupEvents_) Rebuild(list);
 }
 
@@ -141,7 +221,20 @@ void TCheckboxesSynchronizer::Install(TExplorerTreeview* tree) {
     tree->OnEnumFolder = [this](TCustomExplorerTree* s, TNamespace* ns, bool& allow) {
         TreeEnumFolder(s, ns, allow);
     };
+    // A check waits for the spread before it: it follows it, as without slices.
+    tree->OnChecking = [this](TBaseDataTree* s, PDataNode n, TCheckState& state, bool& allowed) {
+        CompletePending();
+        if (treeEvents_.OnChecking) treeEvents_.OnChecking(s, n, state, allowed);
+    };
+    tree->OnFreeNode = [this](TBaseDataTree* s, PDataNode n) { TreeFreeNode(s, n); };
     treeInstalled_ = true;
+    HookStorage(true);
+}
+
+void TCheckboxesSynchronizer::HookStorage(bool on) {
+    if (!tree_) return;
+    if (on) tree_->Storage().OnCompletePending = [this] { CompletePending(); };
+    else tree_->Storage().OnCompletePending = nullptr;
 }
 
 void TCheckboxesSynchronizer::Install(TExplorerListview* list) {
@@ -150,14 +243,25 @@ void TCheckboxesSynchronizer::Install(TExplorerListview* list) {
     };
     list->OnChecked = [this](TBaseDataTree* s, PDataNode n) { ListChecked(s, n); };
     list->OnRootChange = [this](TCustomExplorerTree* s) { ListRootChange(s); };
+    list->OnChecking = [this](TBaseDataTree* s, PDataNode n, TCheckState& state, bool& allowed) {
+        CompletePending();
+        if (listEvents_.OnChecking) listEvents_.OnChecking(s, n, state, allowed);
+    };
     listInstalled_ = true;
 }
 
 void TCheckboxesSynchronizer::Restore(TExplorerTreeview* tree) {
+    // Unlinked, the tree keeps the whole of a spread begun.
+    if (tree == tree_) {
+        CompletePending();
+        HookStorage(false);
+    }
     tree->OnInitNode = treeEvents_.OnInitNode;
     tree->OnChecked = treeEvents_.OnChecked;
     tree->OnExpanded = treeEvents_.OnExpanded;
     tree->OnEnumFolder = treeEvents_.OnEnumFolder;
+    tree->OnChecking = treeEvents_.OnChecking;
+    tree->OnFreeNode = treeEvents_.OnFreeNode;
     treeInstalled_ = false;
 }
 
@@ -165,6 +269,7 @@ void TCheckboxesSynchronizer::Restore(TExplorerListview* list) {
     list->OnInitNode = listEvents_.OnInitNode;
     list->OnChecked = listEvents_.OnChecked;
     list->OnRootChange = listEvents_.OnRootChange;
+    list->OnChecking = listEvents_.OnChecking;
     listInstalled_ = false;
 }
 
@@ -250,17 +355,39 @@ bool TCheckboxesSynchronizer::ApplyCheck(TCustomExplorerTree* target, TCustomExp
 
 void TCheckboxesSynchronizer::SetAndPropagate(PDataNode node, TCheckType type, TCheckState state) {
     // Children made just now show what their records hold, or hold no
-    // record when unchecked.
-    const PDataNode outer = std::exchange(freshParent_, EnsureChildren(tree_, node) ? node : nullptr);
+    // record when unchecked. A big folder is read and its children are
+    // initialised in slices; a small one all at once.
+    TCustomExplorerTree::TChildListingPtr listing = tree_->BeginChildListing(node);
+    const bool listed = !listing || tree_->ContinueChildListing(*listing, sliceSize_);
+    bool made = false;
+    if (!listing) made = tree_->MakeChildrenUninitialized(node);
+    else if (listed) made = tree_->EndChildListing(node, *listing);
+    const PDataNode outer = std::exchange(freshParent_, made ? node : nullptr);
     ScopeGuard restore([this, outer] { freshParent_ = outer; });
     SetNodeCheck(tree_, node, type, state);
+    const bool spreads = node->CheckState == csUncheckedNormal || node->CheckState == csCheckedNormal;
+    if (spreads && (!listed || int64_t(node->ChildCount) > sliceSize_)) {
+        BeginSpread(node, made, listed ? nullptr : std::move(listing));
+        Propagate(node, true, false);
+        return;
+    }
+    if (!listed) {
+        made = tree_->EndChildListing(node, *listing);
+        freshParent_ = made ? node : nullptr;
+    }
+    if (made)
+        for (PDataNode c = node->FirstChild; c; c = c->NextSibling) tree_->InitNode(c);
     Propagate(node, true, true);
 }
 
 void TCheckboxesSynchronizer::PropagateDown(PDataNode top, TCheckState state) {
     // Pre-order over the children that exist; ones not made yet take the
     // state when they are made.
-    PDataNode n = top->FirstChild;
+    for (PDataNode c = top->FirstChild; c; c = c->NextSibling) SpreadTo(c, state);
+}
+
+void TCheckboxesSynchronizer::SpreadTo(PDataNode child, TCheckState state) {
+    PDataNode n = child;
     while (n) {
         // A child made just now already checked holds that record too:
         // storing it again would only search for it.
@@ -272,9 +399,107 @@ void TCheckboxesSynchronizer::PropagateDown(PDataNode top, TCheckState state) {
             n = n->FirstChild;
             continue;
         }
-        while (n != top && !n->NextSibling) n = n->Parent;
-        n = n == top ? nullptr : n->NextSibling;
+        while (n != child && !n->NextSibling) n = n->Parent;
+        n = n == child ? nullptr : n->NextSibling;
     }
+}
+
+bool TCheckboxesSynchronizer::BeginSpread(PDataNode node, bool fresh,
+                                          TCustomExplorerTree::TChildListingPtr listing) {
+    TNamespace* ns = tree_->NodeNamespace(node);
+    if (!ns || !ns->AbsolutePIDL()) return false;
+    spread_ = std::make_unique<Spread>();
+    spread_->pidl.reset(NamespacePIDLManager().CopyPIDL(ns->AbsolutePIDL()));
+    spread_->folder = node;
+    spread_->next = node->FirstChild;
+    spread_->state = node->CheckState;
+    spread_->fresh = fresh;
+    spread_->listing = std::move(listing);
+    spread_->listed = spread_->listing ? sliceSize_ : 0;
+    ScheduleSlice();
+    if (OnSpreadProgress)
+        OnSpreadProgress(this, spread_->listing ? spread_->listed : 0, spread_->listing ? 0 : int(node->ChildCount));
+    return true;
+}
+
+bool TCheckboxesSynchronizer::ListSlice(int count) {
+    Spread& s = *spread_;
+    if (!s.listing) return true;
+    if (!tree_->ContinueChildListing(*s.listing, count)) {
+        s.listed += count;
+        return false;
+    }
+    s.fresh = tree_->EndChildListing(s.folder, *s.listing);
+    s.listing.reset();
+    s.next = s.folder->FirstChild;
+    return true;
+}
+
+void TCheckboxesSynchronizer::SpreadSlice(int count) {
+    Spread& s = *spread_;
+    if (!s.folder) {
+        // The tree made the folder's node anew: its children are read again
+        // when not made yet, then gone through from the first.
+        s.folder = tree_ ? FindNode(tree_, s.pidl.get()) : nullptr;
+        s.next = s.folder ? s.folder->FirstChild : nullptr;
+        s.done = s.listed = 0;
+        s.fresh = false;
+        s.listing = s.folder ? tree_->BeginChildListing(s.folder) : nullptr;
+    }
+    const bool listing = s.listing != nullptr;
+    if (s.folder && !ListSlice(count)) {
+        if (OnSpreadProgress) OnSpreadProgress(this, s.listed, 0);
+        return;
+    }
+    // Making the children took this slice (unless everything is due now).
+    if (listing && s.next && count != INT_MAX) {
+        if (OnSpreadProgress) OnSpreadProgress(this, 0, int(s.folder->ChildCount));
+        return;
+    }
+    const PDataNode outer = std::exchange(freshParent_, s.fresh ? s.folder : nullptr);
+    ScopeGuard restore([this, outer] { freshParent_ = outer; });
+    for (; s.next && count > 0; --count, ++s.done) {
+        PDataNode child = s.next;
+        tree_->InitNode(child);
+        SpreadTo(child, s.state);
+        s.next = child->NextSibling;
+    }
+    const int total = s.folder ? int(s.folder->ChildCount) : 0;
+    const int done = s.next ? s.done : total;
+    if (!s.next) spread_.reset();
+    if (OnSpreadProgress) OnSpreadProgress(this, done, total);
+}
+
+void TCheckboxesSynchronizer::ScheduleSlice() {
+    if (!sliceWindow_) sliceWindow_ = std::make_unique<SliceWindow>(this);
+    sliceWindow_->Schedule();
+}
+
+bool TCheckboxesSynchronizer::SpreadDropped() {
+    // A tree going away keeps nothing of a spread: its nodes go with it.
+    if (spread_ && (!tree_ || tree_->HasState(csDestroying))) spread_.reset();
+    return !spread_;
+}
+
+void TCheckboxesSynchronizer::ServeSlice() {
+    if (SpreadDropped()) return;
+    {
+        BeginUpdates();
+        ScopeGuard end([this] { EndUpdates(); });
+        SpreadSlice(sliceSize_);
+    }
+    if (spread_) ScheduleSlice();
+}
+
+PCItemIDList TCheckboxesSynchronizer::SpreadFolder() const {
+    return spread_ ? spread_->pidl.get() : nullptr;
+}
+
+void TCheckboxesSynchronizer::CompletePending() {
+    if (SpreadDropped()) return;
+    BeginUpdates();
+    ScopeGuard end([this] { EndUpdates(); });
+    while (spread_) SpreadSlice(INT_MAX);
 }
 
 void TCheckboxesSynchronizer::Propagate(PDataNode node, bool parents, bool children) {
@@ -404,6 +629,9 @@ void TCheckboxesSynchronizer::EndUpdates() {
 
 void TCheckboxesSynchronizer::TreeChecked(TBaseDataTree* sender, PDataNode node) {
     if (sender == tree_) {
+        // Set without asking first (OnChecking): the spread before it
+        // completes now.
+        CompletePending();
         // A change may reach a folder's every item: one repaint and one
         // scroll-bar update for all of them, not one per node.
         BeginUpdates();
@@ -414,7 +642,10 @@ void TCheckboxesSynchronizer::TreeChecked(TBaseDataTree* sender, PDataNode node)
 }
 
 void TCheckboxesSynchronizer::TreeExpanded(TBaseDataTree* sender, PDataNode node) {
-    if (sender == tree_) Propagate(node, false, true);
+    if (sender == tree_) {
+        CompletePending();
+        Propagate(node, false, true);
+    }
     if (treeEvents_.OnExpanded) treeEvents_.OnExpanded(sender, node);
 }
 
@@ -431,6 +662,7 @@ void TCheckboxesSynchronizer::ListInitNode(TBaseDataTree* sender, PDataNode pare
 
 void TCheckboxesSynchronizer::ListChecked(TBaseDataTree* sender, PDataNode node) {
     if (sender == list_) {
+        CompletePending();
         BeginUpdates();
         ScopeGuard end([this] { EndUpdates(); });
         SyncFromList(node);
@@ -439,8 +671,26 @@ void TCheckboxesSynchronizer::ListChecked(TBaseDataTree* sender, PDataNode node)
 }
 
 void TCheckboxesSynchronizer::ListRootChange(TCustomExplorerTree* sender) {
-    if (sender == list_) RefreshListFromTree();
+    // The folder shown shows its items' states whole.
+    if (sender == list_) {
+        CompletePending();
+        RefreshListFromTree();
+    }
     if (listEvents_.OnRootChange) listEvents_.OnRootChange(sender);
+}
+
+void TCheckboxesSynchronizer::TreeFreeNode(TBaseDataTree* sender, PDataNode node) {
+    if (spread_ && sender == tree_) {
+        if (node == spread_->folder) {
+            // The listing's items refer to the folder's item, going now.
+            spread_->listing.reset();
+            spread_->folder = nullptr;
+            spread_->next = nullptr;
+        } else if (node == spread_->next) {
+            spread_->next = node->NextSibling;
+        }
+    }
+    if (treeEvents_.OnFreeNode) treeEvents_.OnFreeNode(sender, node);
 }
 
 void RegisterCheckboxesSynchronizerClass() {

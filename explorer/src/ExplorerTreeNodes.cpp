@@ -6,6 +6,8 @@
 #include "explorer/ExplorerTree.h"
 #include "shell/WideStrings.h"
 
+#include <climits>
+
 namespace ax {
 
 TNamespace* TCustomExplorerTree::NodeNamespace(PDataNode node) const {
@@ -96,7 +98,7 @@ void TCustomExplorerTree::DoInitNode(PDataNode parent, PDataNode node, TDataNode
 void TCustomExplorerTree::DoInitChildren(PDataNode node, uint32_t& childCount) {
     childCount = ExpandNamespaceFolder(node);
     // Stored check states show at once, not when a node is first painted.
-    if (TreeOptions().MiscOptions() & toCheckSupport) {
+    if ((TreeOptions().MiscOptions() & toCheckSupport) && !childInitDeferred_) {
         // Without a record for the folder there is none below it either.
         TNamespace* ns = NodeNamespace(node);
         const PDataNode outer = std::exchange(unstoredParent_, ns && !Storage().Lookup(ns->AbsolutePIDL()) ? node : nullptr);
@@ -104,6 +106,15 @@ void TCustomExplorerTree::DoInitChildren(PDataNode node, uint32_t& childCount) {
         for (PDataNode child = node->FirstChild; child; child = child->NextSibling) InitNode(child);
     }
     TCustomDataStringTree::DoInitChildren(node, childCount);
+}
+
+bool TCustomExplorerTree::MakeChildrenUninitialized(PDataNode node) {
+    if (!node || !(node->States & vsHasChildren) || node->ChildCount != 0) return false;
+    const bool outer = std::exchange(childInitDeferred_, true);
+    ScopeGuard deferred([this, outer] { childInitDeferred_ = outer; });
+    // Made through the first child, which is initialised on the way.
+    GetFirstChild(node);
+    return node->ChildCount != 0;
 }
 
 // ---- Enumeration --------------------------------------------------------------------------
@@ -138,7 +149,7 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
     if (node->ChildCount == 0) {
         const TColumnIndex column = Header().SortColumn();
         const TSortDirection direction = Header().SortDirection();
-        std::vector<TListedItem> items = ListFolder(*ns);
+        std::vector<TListedItem> items = prelisted_ ? std::move(*std::exchange(prelisted_, nullptr)) : ListFolder(*ns);
         const bool shellOrder = ShellOrderColumn(column);
         const bool presorted = shellOrder && SortInShellOrder(*ns, items, direction);
         for (TListedItem& item : items) {
@@ -156,31 +167,84 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
     return node->ChildCount;
 }
 
-std::vector<TCustomExplorerTree::TListedItem> TCustomExplorerTree::ListFolder(TNamespace& folderNamespace) {
+class TCustomExplorerTree::TChildListing {
+public:
+    TNamespace* folder = nullptr;
+    std::unique_ptr<IEnumIDList> list;
+    IEnumIDListKinds* kinds = nullptr;
+    // 1: folders only, 0: no folders, -1: both.
+    int listed = -1;
     std::vector<TListedItem> items;
+};
+
+void TCustomExplorerTree::TChildListingDeleter::operator()(TChildListing* listing) const {
+    delete listing;
+}
+
+std::vector<TCustomExplorerTree::TListedItem> TCustomExplorerTree::ListFolder(TNamespace& folderNamespace) {
+    TChildListing listing;
+    if (StartListing(folderNamespace, listing)) ReadListing(listing, INT_MAX);
+    return std::move(listing.items);
+}
+
+bool TCustomExplorerTree::StartListing(TNamespace& folderNamespace, TChildListing& listing) {
     const bool folders = fileObjects_ & foFolders, nonFolders = fileObjects_ & foNonFolders;
     uint32_t flags = 0;
     if (folders) flags |= SHCONTF_FOLDERS;
     if (nonFolders) flags |= SHCONTF_NONFOLDERS;
     if (fileObjects_ & foHidden) flags |= SHCONTF_INCLUDEHIDDEN;
     ShellFolderPtr folder = folderNamespace.ShellFolder();
-    std::unique_ptr<IEnumIDList> list;
-    if (!folder || FAILED(folder->EnumObjects(flags, &list)) || !list) return items;
+    if (!folder || FAILED(folder->EnumObjects(flags, &listing.list)) || !listing.list) return false;
+    listing.folder = &folderNamespace;
     // What the listing tells of each item spares a look at it on the disk.
-    auto* kinds = dynamic_cast<IEnumIDListKinds*>(list.get());
-    const int listed = folders == nonFolders ? -1 : folders ? 1 : 0;
+    listing.kinds = dynamic_cast<IEnumIDListKinds*>(listing.list.get());
+    listing.listed = folders == nonFolders ? -1 : folders ? 1 : 0;
+    return true;
+}
+
+bool TCustomExplorerTree::ReadListing(TChildListing& listing, int count) {
+    if (!listing.list) return true;
     PItemIDList child = nullptr;
-    while (list->Next(&child) == S_OK) {
-        auto ns = std::make_unique<TNamespace>(UniquePIDL(child), &folderNamespace);
-        const bool noFolder = listed == 0 || (listed < 0 && kinds && kinds->LastIsNoFolder());
+    for (; count > 0; --count) {
+        if (listing.list->Next(&child) != S_OK) {
+            listing.list.reset();
+            return true;
+        }
+        auto ns = std::make_unique<TNamespace>(UniquePIDL(child), listing.folder);
+        const int listed = listing.listed;
+        const bool noFolder = listed == 0 || (listed < 0 && listing.kinds && listing.kinds->LastIsNoFolder());
         if (listed >= 0) ns->SetFolderKnown(listed == 1);
         else if (noFolder) ns->SetFolderKnown(false);
         if ((TreeOptions().ExpFolderOptions() & toForceHideRecycleBin) && ns->IsRecycleBin()) continue;
         bool allow = true;
         if (OnEnumFolder) OnEnumFolder(this, ns.get(), allow);
-        if (allow) items.push_back({std::move(ns), noFolder});
+        if (allow) listing.items.push_back({std::move(ns), noFolder});
     }
-    return items;
+    return false;
+}
+
+TCustomExplorerTree::TChildListingPtr TCustomExplorerTree::BeginChildListing(PDataNode node) {
+    TNamespace* ns = NodeNamespace(node);
+    if (!ns || !(node->States & vsHasChildren) || node->ChildCount != 0 || node == RootNode()) return nullptr;
+    if (!(TreeOptions().ExpFolderOptions() & toFoldersExpandable) && node != RootNode()->FirstChild) return nullptr;
+    if (DriveRootNotReady(ns)) return nullptr;
+    TChildListingPtr listing(new TChildListing);
+    // A folder that cannot be listed makes no children, as in one piece.
+    listing->folder = ns;
+    StartListing(*ns, *listing);
+    return listing;
+}
+
+bool TCustomExplorerTree::ContinueChildListing(TChildListing& listing, int count) {
+    return ReadListing(listing, count);
+}
+
+bool TCustomExplorerTree::EndChildListing(PDataNode node, TChildListing& listing) {
+    if (node->ChildCount != 0 || NodeNamespace(node) != listing.folder) return false;
+    ReadListing(listing, INT_MAX);
+    std::vector<TListedItem>* const outer = std::exchange(prelisted_, &listing.items);
+    ScopeGuard listed([this, outer] { prelisted_ = outer; });
+    return MakeChildrenUninitialized(node);
 }
 
 bool TCustomExplorerTree::ShellOrderColumn(TColumnIndex column) const {

@@ -4,6 +4,7 @@
 #include "shell/NodeStorage.h"
 
 #include "platform/shellns/shellops.h"
+#include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "shell/PIDLTools.h"
 #include "shell/WideStrings.h"
@@ -772,7 +773,20 @@ void TRootNodeStorage::PruneEmptyWay(TNodeStorage* node) {
     lastParent_ = nullptr;
 }
 
+void TRootNodeStorage::CompletePending() {
+    if (!OnCompletePending || completing_) return;
+    completing_ = true;
+    ScopeGuard done([this] { completing_ = false; });
+    OnCompletePending();
+}
+
+void TRootNodeStorage::SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) {
+    CompletePending();
+    TNodeStorage::SaveToStream(stream, version, writeVerToStream);
+}
+
 void TRootNodeStorage::Clear(bool freeObjects) {
+    CompletePending();
     checkedFileNames_.Clear();
     TNodeStorage::Clear(freeObjects);
 }
@@ -803,6 +817,7 @@ void TRootNodeStorage::BeginLoadFromStream(TStream& stream, int32_t version, boo
 }
 
 void TRootNodeStorage::FinishLoad() {
+    if (pending_) CompletePending();
     // Taken first: a failure below leaves the storage as it was and nothing
     // pending.
     const std::unique_ptr<TNodeStorage> fresh = std::move(pending_);
@@ -816,6 +831,7 @@ void TRootNodeStorage::FinishLoad() {
 }
 
 TStringList& TRootNodeStorage::CheckedFileNames() {
+    CompletePending();
     checkedFileNames_.Clear();
     // Room for every checked record at once: a selection may be long.
     auto countChecked = [](auto& self, const TNodeStorage& node) -> int {

@@ -143,6 +143,8 @@ private:
     // cannot be read) with the gauge at rest.
     void ShowListed();
     void ShowFolder();
+    // The gauge while a check spreads over a folder in slices.
+    void SpreadProgress(int done, int total);
     void ListRootChange();
     void ErrorBox(const AnsiString& text);
     // The job's name and the modified mark in the caption.

@@ -13,10 +13,23 @@
 // events and passes each event on to the handler it replaced, which it puts
 // back when it is unlinked or freed.
 //
-// Threads: GUI thread only; everything happens inside the controls' events.
+// A state spreading over a folder of more than SliceSize children in the
+// tree goes in slices (reading the folder, then initialising its children),
+// each served as a message of its own after the input waiting, so the
+// window answers meanwhile; OnSpreadProgress tells how far it got. Whatever
+// reads or changes the selection first completes a spread pending: the
+// storage's readers (the selection, a save, a load taken, a clear) through
+// its OnCompletePending, and every check, expansion and folder shown in the
+// controls. A second check thus always follows the first, as without
+// slices.
+//
+// Threads: GUI thread only; everything happens inside the controls' events
+// and the synchroniser's own messages.
 #include "explorer/ExplorerViews.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 namespace ax {
 
@@ -47,6 +60,20 @@ public:
     // for tests and benchmarks.
     uint64_t VisitedNodes() const { return visited_; }
 
+    // Children of a folder one slice of a spread goes through (at least 1).
+    int SliceSize() const { return sliceSize_; }
+    void SetSliceSize(int size) { sliceSize_ = size < 1 ? 1 : size; }
+    // Whether a spread has slices left, and the item of its folder (nil
+    // when none).
+    bool SpreadPending() const { return spread_ != nullptr; }
+    PCItemIDList SpreadFolder() const;
+    // Runs the slices left of a spread at once.
+    void CompletePending();
+    // After each slice of a spread: the folder's children gone through and
+    // their count; while the folder is being read, the items read and 0.
+    // SpreadPending() is false at the call after the last slice.
+    std::function<void(TCheckboxesSynchronizer* sender, int done, int total)> OnSpreadProgress;
+
 protected:
     // Unset: installs the handlers into the linked controls; set: puts the
     // replaced handlers back.
@@ -60,18 +87,24 @@ protected:
                               TDataNodeInitStates& initStates);
     virtual void ListChecked(TBaseDataTree* sender, PDataNode node);
     virtual void ListRootChange(TCustomExplorerTree* sender);
+    virtual void TreeFreeNode(TBaseDataTree* sender, PDataNode node);
 
 private:
+    struct Spread;
+    class SliceWindow;
     struct TreeEvents {
         TDTInitNodeEvent OnInitNode;
         TDTChangeEvent OnChecked;
         TDTChangeEvent OnExpanded;
         TExpEnumFolderEvent OnEnumFolder;
+        TDTCheckChangingEvent OnChecking;
+        TDTFreeNodeEvent OnFreeNode;
     };
     struct ListEvents {
         TDTInitNodeEvent OnInitNode;
         TDTChangeEvent OnChecked;
         TExpNotifyEvent OnRootChange;
+        TDTCheckChangingEvent OnChecking;
     };
     // The control's settings the synchroniser needs, and its events saved.
     void Prepare(TCustomExplorerTree* control);
@@ -95,6 +128,24 @@ private:
     void SetAndPropagate(PDataNode node, TCheckType type, TCheckState state);
     void Propagate(PDataNode node, bool parents, bool children);
     void PropagateDown(PDataNode node, TCheckState state);
+    // A child of the spreading folder and everything made below it take state.
+    void SpreadTo(PDataNode child, TCheckState state);
+    // Starts a spread over node's children in slices, after reading the
+    // rest of its folder when a listing is given; false when they are few
+    // enough for one piece.
+    bool BeginSpread(PDataNode node, bool fresh, TCustomExplorerTree::TChildListingPtr listing);
+    // Reads up to count more items of the spreading folder, or goes
+    // through up to count of its children; ends the spread after the last.
+    void SpreadSlice(int count);
+    // The folder's items read on; true once its children are made.
+    bool ListSlice(int count);
+    // The next slice served as a message after what waits in the queue.
+    void ScheduleSlice();
+    void ServeSlice();
+    // Drops the spread when the tree is gone or going; true when none is left.
+    bool SpreadDropped();
+    // The storage's readers complete the tree's spread first.
+    void HookStorage(bool on);
     void SyncFromTree(PDataNode node);
     void SyncFromList(PDataNode node);
     // An update bracket over both controls.
@@ -114,6 +165,9 @@ private:
     uint64_t visited_ = 0;
     // The node whose children SetAndPropagate made in this very spread.
     PDataNode freshParent_ = nullptr;
+    int sliceSize_ = 10000;
+    std::unique_ptr<Spread> spread_;
+    std::unique_ptr<SliceWindow> sliceWindow_;
 };
 
 void RegisterCheckboxesSynchronizerClass();

@@ -333,6 +333,28 @@ public:
     // Enumerates a node's folder into child nodes (only when it has none
     // yet); answers its child count.
     virtual uint32_t ExpandNamespaceFolder(PDataNode node);
+    // Makes a folder node's children (when it may have some and has none
+    // yet) without initialising them: a caller with many to go through
+    // initialises them in pieces (InitNode), or the tree does at first use;
+    // the first child is initialised on the way. Answers whether it made any.
+    bool MakeChildrenUninitialized(PDataNode node);
+    // The same in pieces, for a caller that serves messages in between:
+    // the folder's items read a slice at a time, then its children made from
+    // them. Begin answers nil when the node has children or cannot have any,
+    // or its folder is one MakeChildrenUninitialized must list (a drive not
+    // ready); Continue reads up to count more items and answers whether the
+    // folder is read to its end; End makes the children from what was read
+    // (nothing when the node has children by then) and answers whether it
+    // made any. The listing refers to the node's item: it goes before the
+    // node does.
+    class TChildListing;
+    struct TChildListingDeleter {
+        void operator()(TChildListing* listing) const;
+    };
+    using TChildListingPtr = std::unique_ptr<TChildListing, TChildListingDeleter>;
+    TChildListingPtr BeginChildListing(PDataNode node);
+    bool ContinueChildListing(TChildListing& listing, int count);
+    bool EndChildListing(PDataNode node, TChildListing& listing);
     // Appends a child for ns (the node takes it); with setCheck gives it
     // checkType, unchecked. Raises OnNamespaceStructureChange (nscAdd).
     PDataNode AddNodeToTree(PDataNode parent, std::unique_ptr<TNamespace> ns, TCheckType checkType,
@@ -571,6 +593,9 @@ private:
     // The items of a folder that FileObjects, the recycle bin option and
     // OnEnumFolder let in, in the order the folder lists them.
     std::vector<TListedItem> ListFolder(TNamespace& folderNamespace);
+    // The listing behind ListFolder: false when the folder cannot be listed.
+    bool StartListing(TNamespace& folderNamespace, TChildListing& listing);
+    bool ReadListing(TChildListing& listing, int count);
     // Whether sorting by column is sorting in the folder's own order.
     bool ShellOrderColumn(TColumnIndex column) const;
     // Sorts a folder's items in its own order, as DoCompareNodes would;
@@ -671,6 +696,10 @@ private:
     TCustomExplorerCombobox* explorerComboBox_ = nullptr;
     // A node whose children have no stored records (while they are made).
     PDataNode unstoredParent_ = nullptr;
+    // Children are being made for MakeChildrenUninitialized.
+    bool childInitDeferred_ = false;
+    // Items read already for the children being made (EndChildListing).
+    std::vector<TListedItem>* prelisted_ = nullptr;
     int changeLinkCount_ = 0;
     int waitCursorCount_ = 0;
     TCursor savedCursor_ = crDefault;

@@ -285,6 +285,12 @@ public:
 
     TNodeStorage* LastParent() const { return lastParent_; }
 
+    // Work that changes the records in pieces (a check spreading over a big
+    // folder) completes here before the whole storage is read or replaced:
+    // the selection, a save, a load taken, a clear. Set by that work's owner.
+    std::function<void()> OnCompletePending;
+    void SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) override;
+
 protected:
     void NodesFreed() override;
     uint8_t RootCheckType() const override { return Storage.CheckType; }
@@ -295,7 +301,11 @@ private:
     // state and no children: they only marked the way to what went.
     void PruneEmptyWay(TNodeStorage* node);
 
+    // Runs OnCompletePending, once at a time.
+    void CompletePending();
+
     TNodeStorage* lastParent_ = nullptr;
+    bool completing_ = false;
     // What BeginLoad read, until FinishLoad.
     std::unique_ptr<TNodeStorage> pending_;
     TStringList checkedFileNames_;
