@@ -97,6 +97,18 @@ TEST_F(CheckSpread, AReaderInTheMiddleGetsWhatOnePieceGives) {
     EXPECT_EQ(TreeStored("big/f07.txt"), csCheckedNormal);
 }
 
+TEST_F(CheckSpread, TheStreamedSelectionInTheMiddleIsWhole) {
+    ShowBigFolder();
+    ClickUntilSpreading(tree, TreeNode("big"));
+    ServeSlice();
+    ASSERT_TRUE(sync->SpreadPending());
+    std::vector<std::string> streamed;
+    tree->Storage().ForEachCheckedFileName(
+        [&](std::string&& name) { streamed.push_back(name.substr(files.size())); });
+    EXPECT_FALSE(sync->SpreadPending());
+    EXPECT_EQ(streamed, BigChecked());
+}
+
 TEST_F(CheckSpread, ASaveAndTheListShowingTheFolderCompleteTheSpread) {
     ShowBigFolder();
     ClickUntilSpreading(tree, TreeNode("big"));

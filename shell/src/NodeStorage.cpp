@@ -850,6 +850,8 @@ void TRootNodeStorage::ForEachCheckedFileName(const std::function<void(std::stri
     // Pre-order: a node before its children, children in list order. The
     // root (the desktop) itself is never listed. Each stored folder is bound
     // once (its record caches the folder) and asked about all its children.
+    // A check still spreading is completed first, so the listing is whole.
+    CompletePending();
     checkedFileNameProblems_.clear();
     ShellFolderPtr desktop;
     SHGetDesktopFolder(&desktop);
