@@ -48,7 +48,14 @@ cairo_status_t AppendPdf(void* closure, const unsigned char* data, unsigned int 
 // Lays the report out line by line at its line breaks, wrapping what is
 // wider than the page and starting a new page when one is full.
 void DrawReport(cairo_t* cr, std::string_view report) {
-    PangoLayout* layout = pango_cairo_create_layout(cr);
+    // A font map of its own, freed after: the library's default one lives
+    // as long as the thread.
+    PangoFontMap* map = pango_cairo_font_map_new();
+    ScopeGuard freeMap([&] { g_object_unref(map); });
+    PangoContext* context = pango_font_map_create_context(map);
+    ScopeGuard freeContext([&] { g_object_unref(context); });
+    pango_cairo_update_context(cr, context);
+    PangoLayout* layout = pango_layout_new(context);
     ScopeGuard freeLayout([&] { g_object_unref(layout); });
     PangoFontDescription* font = pango_font_description_from_string("Courier New, monospace");
     ScopeGuard freeFont([&] { pango_font_description_free(font); });

@@ -10,7 +10,7 @@ namespace ax {
 // How long the print road may wait; tests shorten it.
 struct TPrintServer {
     int ConnectTimeoutMs = 5000; // reaching the server
-    int ReplyTimeoutMs = 15000;  // each answer of the server
+    int ReplyTimeoutMs = 5000;   // each answer of the server
 };
 TPrintServer& PrintServer();
 
