@@ -6,6 +6,7 @@
 #include "crash/vorBugReport.h"
 #include "crash/vorExcept.h"
 #include "crash/vorMail.h"
+#include "crash/vorPrint.h"
 #include "crash/vorRestart.h"
 #include "crash/vorSettings.h"
 #include "platform/gdi/image.h"
@@ -426,6 +427,18 @@ void TExceptionBox::Save() {
     if (BugReportFileIsAbsolute()) RemoveButton(bbSave);
 }
 
+void TExceptionBox::Print() {
+    if (DispatchAction(bbPrint)) return;
+    std::string error;
+    if (PrintBugReport(report_, &error)) {
+        MessageBeep(MB_ICONASTERISK);
+        return;
+    }
+    MessageBeep(0);
+    ShowReporterMessage(reinterpret_cast<std::uintptr_t>(window_), "The bug report was not printed. " + error,
+                        ReporterSettings().PrintButtonCaption.str());
+}
+
 void TExceptionBox::Perform(int id) {
     switch (id) {
     case bbShow:
@@ -438,7 +451,7 @@ void TExceptionBox::Perform(int id) {
         Save();
         break;
     case bbPrint:
-        DispatchAction(bbPrint); // no printing on this platform
+        Print();
         break;
     case bbContinue:
         if (!canContinue_) {

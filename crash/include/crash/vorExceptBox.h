@@ -56,6 +56,7 @@ private:
     void Command(int id);
     void Perform(int id);
     void Save();
+    void Print();
     void RemoveButton(int index);
     // Feedback on the clock: mail, save and print flash first and act
     // after the flash; a button whose action still runs after 200 ms is
