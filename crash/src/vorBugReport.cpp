@@ -536,7 +536,7 @@ void AddExecutable(std::string& h) {
     std::string version;
     if (ReporterRuntime().VersionTextHook) version = ReporterRuntime().VersionTextHook();
     if (version.empty())
-        if (std::uint64_t v = GetFileVersion(exe); v != 0)
+        if (std::uint64_t v = GetProgramVersion(); v != 0)
             version = FileVersionText(static_cast<std::uint32_t>(v >> 32), static_cast<std::uint32_t>(v));
     if (!version.empty()) h += Label("version") + version + CRLF;
     h += Label("vorExcept version") + "2.7i" + CRLF;
