@@ -159,9 +159,13 @@ bool Measure(const char* target, const char* mode, int rounds, Result& result) {
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         if (r == 0) result.First = ms;
         ours.push_back(ms);
+        // The target is held while gdb reads the core: busy threads would
+        // otherwise take their share of the processors from gdb.
+        ::kill(pid, SIGSTOP);
         t0 = Clock::now();
         coreText = RunGdbOnCore(target, core);
         cores.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        ::kill(pid, SIGCONT);
         t0 = Clock::now();
         RunGdb(pid);
         attach.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
