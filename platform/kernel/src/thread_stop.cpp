@@ -105,8 +105,10 @@ int SignalAll(SlotTable& table, const std::vector<pid_t>& threads) {
     int signalled = 0;
     for (std::size_t i = 0; i < threads.size(); ++i) {
         if (table.Slots[i].Target.load() == 0) continue;
-        if (::syscall(SYS_tgkill, ::getpid(), threads[i], ThreadStopSignal()) == 0) ++signalled;
-        else table.Slots[i].Target.store(0);
+        // A signal left pending from an earlier round may have claimed it.
+        if (::syscall(SYS_tgkill, ::getpid(), threads[i], ThreadStopSignal()) == 0 ||
+            !Withdraw(table.Slots[i], threads[i]))
+            ++signalled;
     }
     return signalled;
 }
