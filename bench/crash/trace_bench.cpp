@@ -1,7 +1,7 @@
-// A full report of a process with 32 threads against gdb attaching to the
-// same process ("gdb -batch -ex 'thread apply all bt'"), interleaved, and
-// every frame gdb names in the process's own code checked in the report
-// (function and line).
+// A full report of a process with 32 threads, waiting and then busy,
+// against gdb on a core of the same process and gdb attaching to it
+// ("gdb -batch -ex 'thread apply all bt'"), interleaved, and every frame gdb
+// names in the process's own code checked in the report (function and line).
 #include "crash/vorTraceExport.h"
 
 #include <poll.h>
@@ -28,15 +28,23 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-std::string RunGdb(pid_t pid) {
-    const std::string command = "gdb -nx -batch -ex 'set debuginfod enabled off' -ex 'thread apply all bt' -p " +
-                                std::to_string(pid) + " 2>/dev/null";
+std::string Run(const std::string& command) {
     FILE* p = ::popen(command.c_str(), "r");
     std::string out;
     char buffer[4096];
     while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
     ::pclose(p);
     return out;
+}
+
+const std::string kGdb = "gdb -nx -batch -ex 'set debuginfod enabled off' -ex 'thread apply all bt' ";
+
+std::string RunGdb(pid_t pid) {
+    return Run(kGdb + "-p " + std::to_string(pid) + " 2>/dev/null");
+}
+
+std::string RunGdbOnCore(const std::string& target, const std::string& core) {
+    return Run(kGdb + target + " " + core + " 2>/dev/null");
 }
 
 struct Frame {
@@ -87,20 +95,45 @@ std::string Section(const std::string& report, long lwp) {
     return report.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
-} // namespace
+struct Result {
+    double Ours = 0, First = 0, Attach = 0, Core = 0;
+    std::size_t Threads = 0, Bytes = 0;
+    int Compared = 0, Found = 0;
+    std::vector<std::string> Missing;
+};
 
-int main(int argc, char** argv) {
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
-    const char* target = argc > 1 ? argv[1] : "./trace_target";
+// Every frame gdb names in the target's code, looked for in the report.
+void Compare(const std::string& report, const std::string& gdbText, Result& r) {
+    const auto frames = GdbFrames(gdbText);
+    r.Threads = frames.size();
+    for (const auto& [lwp, list] : frames) {
+        const std::string section = Section(report, lwp);
+        for (const Frame& f : list) {
+            ++r.Compared;
+            const std::string want = " " + std::to_string(f.Line) + " ";
+            bool ok = false;
+            std::istringstream lines(section);
+            std::string l;
+            while (std::getline(lines, l))
+                if (l.find(want) != std::string::npos && l.find(f.Function) != std::string::npos) ok = true;
+            if (ok)
+                ++r.Found;
+            else if (r.Missing.size() < 10)
+                r.Missing.push_back("LWP " + std::to_string(lwp) + ": " + f.Function + " line " + std::to_string(f.Line));
+        }
+    }
+}
+
+bool Measure(const char* target, const char* mode, int rounds, Result& result) {
     int in[2], out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0) return 2;
+    if (::pipe(in) != 0 || ::pipe(out) != 0) return false;
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(in[0], 0);
         ::dup2(out[1], 1);
         ::close(in[1]);
         ::close(out[0]);
-        ::execl(target, target, nullptr);
+        ::execl(target, target, mode, nullptr);
         ::_exit(127);
     }
     ::close(in[0]);
@@ -109,57 +142,66 @@ int main(int argc, char** argv) {
     char ready[16] = {};
     if (::poll(&p, 1, 30000) != 1 || ::read(out[0], ready, sizeof ready - 1) <= 0) {
         std::fprintf(stderr, "the target did not start\n");
-        return 2;
+        return false;
     }
-
-    std::vector<double> ours, gdbs;
-    std::string report, gdbText;
-    double firstOurs = 0;
+    // The core is written once, untimed: gdb's part is reading it.
+    const std::string corePrefix = "/tmp/trace_bench_core_" + std::string(mode);
+    const std::string core = corePrefix + "." + std::to_string(pid);
+    Run("gcore -o " + corePrefix + " " + std::to_string(pid) + " >/dev/null 2>&1");
+    std::vector<double> ours, attach, cores;
+    std::string report, coreText;
     for (int r = 0; r < rounds; ++r) {
         auto t0 = Clock::now();
         if (!ax::RequestProcessTrace(pid, 16 << 20, 60000, report)) {
             std::fprintf(stderr, "no trace from the target\n");
-            return 2;
+            return false;
         }
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-        if (r == 0) firstOurs = ms;
+        if (r == 0) result.First = ms;
         ours.push_back(ms);
+        // The target is held while gdb reads the core: busy threads would
+        // otherwise take their share of the processors from gdb.
+        ::kill(pid, SIGSTOP);
         t0 = Clock::now();
-        gdbText = RunGdb(pid);
-        gdbs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        coreText = RunGdbOnCore(target, core);
+        cores.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        ::kill(pid, SIGCONT);
+        t0 = Clock::now();
+        RunGdb(pid);
+        attach.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     }
     ::close(in[1]);
     ::waitpid(pid, nullptr, 0);
+    ::unlink(core.c_str());
+    result.Ours = Median(ours);
+    result.Attach = Median(attach);
+    result.Core = Median(cores);
+    result.Bytes = report.size();
+    Compare(report, coreText, result);
+    if (std::getenv("TRACE_BENCH_SHOW")) std::printf("%s\n----\n%s\n", report.c_str(), coreText.c_str());
+    return true;
+}
 
-    const auto frames = GdbFrames(gdbText);
-    int compared = 0, found = 0;
-    std::vector<std::string> missing;
-    for (const auto& [lwp, list] : frames) {
-        const std::string section = Section(report, lwp);
-        for (const Frame& f : list) {
-            ++compared;
-            const std::string want = " " + std::to_string(f.Line) + " ";
-            bool ok = false;
-            std::istringstream lines(section);
-            std::string l;
-            while (std::getline(lines, l))
-                if (l.find(want) != std::string::npos && l.find(f.Function) != std::string::npos) ok = true;
-            if (ok)
-                ++found;
-            else if (missing.size() < 10)
-                missing.push_back("LWP " + std::to_string(lwp) + ": " + f.Function + " line " + std::to_string(f.Line));
-        }
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+    const char* target = argc > 1 ? argv[1] : "./trace_target";
+    bool ok = true;
+    std::printf("32 threads, medians of %d | report | gdb on a core | gdb attaching | core / report | attach / report\n",
+                rounds);
+    for (const char* mode : {"waiting", "busy"}) {
+        Result r;
+        if (!Measure(target, mode, rounds, r)) return 2;
+        const double core = r.Core / r.Ours, attach = r.Attach / r.Ours;
+        std::printf("%s: %.1f ms (first, maps read: %.1f ms) | %.1f ms | %.1f ms | %.1fx | %.1fx\n", mode, r.Ours,
+                    r.First, r.Core, r.Attach, core, attach);
+        std::printf("  threads traced: %zu (gdb), report %zu bytes; frames gdb names in the target's code: %d, "
+                    "named alike in the report (function and line): %d\n",
+                    r.Threads, r.Bytes, r.Compared, r.Found);
+        for (const auto& m : r.Missing) std::printf("  missing: %s\n", m.c_str());
+        ok = ok && core >= 5.0 && r.Compared > 0 && r.Found == r.Compared;
     }
-    const double ratio = Median(gdbs) / Median(ours);
-    std::printf("threads traced: %zu (gdb), report %zu bytes\n", frames.size(), report.size());
-    std::printf("full report, median of %d: %.1f ms (first, maps read: %.1f ms)\n", rounds, Median(ours), firstOurs);
-    std::printf("gdb -batch thread apply all bt, median of %d: %.1f ms\n", rounds, Median(gdbs));
-    std::printf("ratio gdb / report: %.1fx (goal: at least 10x)\n", ratio);
-    std::printf("frames gdb names in the target's code: %d, named alike in the report (function and line): %d\n",
-                compared, found);
-    for (const auto& m : missing) std::printf("  missing: %s\n", m.c_str());
-    if (std::getenv("TRACE_BENCH_SHOW")) std::printf("%s\n----\n%s\n", report.c_str(), gdbText.c_str());
-    const bool ok = ratio >= 10.0 && compared > 0 && found == compared;
-    std::printf("%s\n", ok ? "PASS" : "FAIL");
+    std::printf("goal: each at least 5x as fast as gdb on a core, every frame found\n%s\n", ok ? "PASS" : "FAIL");
     return ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // The process the trace benchmark reports on: 32 threads, each standing at
-// a different depth of a few plain functions, waiting in the kernel.
-// Prints "ready" once every thread stands; ends when standard input closes.
+// a different depth of a few plain functions, waiting in the kernel (or,
+// given "busy", spinning there). Prints "ready" once every thread stands;
+// ends when standard input closes.
 #include "crash/vorExcept.h"
 #include "crash/vorSettings.h"
 #include "crash/vorThreadList.h"
@@ -17,9 +18,11 @@
 namespace {
 
 std::atomic<int> g_standing{0};
+bool g_busy = false;
 
 __attribute__((noinline)) void Wait() {
     g_standing.fetch_add(1);
+    if (g_busy) for (;;) asm volatile("" ::: "memory");
     for (;;) ::pause();
 }
 
@@ -50,7 +53,8 @@ __attribute__((noinline)) void Branch(int kind, int depth) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    g_busy = argc > 1 && std::string(argv[1]) == "busy";
     auto& settings = ax::ReporterSettings();
     settings.ReportAllThreads = true;
     ax::ReporterRuntime().ConsoleProgram = true;

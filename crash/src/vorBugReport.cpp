@@ -21,6 +21,7 @@
 
 #include <cxxabi.h>
 #include <pwd.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysinfo.h>
@@ -188,10 +189,11 @@ struct TSnapshot {
 constexpr std::size_t kRedZone = 128;
 constexpr std::size_t kMaxStackCopy = 16u << 20;
 
-// Copies the stack above the registers' stack pointer into scratch (at
-// least kMaxStackCopy bytes); allocates nothing, so that it may run while
-// the thread stands still, whatever lock it holds.
-std::size_t CopyStackInto(TSnapshot& s, const RegionMap& map, std::uint8_t* scratch) {
+// Where the stack above the registers' stack pointer lies: from (with the
+// red zone below it) and how many bytes; size 0 when it cannot be read.
+// Allocates nothing, so that it may run while the thread stands still,
+// whatever lock it holds.
+std::size_t StackRange(TSnapshot& s, const RegionMap& map, std::uintptr_t& from) {
     std::uintptr_t sp = s.Registers.Sp;
     const MemoryRegion* region = map.find(sp);
     // A stack that overflowed stands in its guard page: take what lies above.
@@ -205,38 +207,76 @@ std::size_t CopyStackInto(TSnapshot& s, const RegionMap& map, std::uint8_t* scra
             }
     }
     if (region == nullptr) return 0;
-    const std::uintptr_t from = sp - std::min<std::uintptr_t>(kRedZone, sp - region->start);
-    const std::size_t size = std::min<std::size_t>(region->end - from, kMaxStackCopy);
-    if (!safeRead(from, scratch, size)) return 0;
-    s.CopyBase = from;
-    s.Top = from + size;
+    from = sp - std::min<std::uintptr_t>(kRedZone, sp - region->start);
     s.Registers.Sp = sp;
-    return size;
+    return std::min<std::size_t>(region->end - from, kMaxStackCopy);
 }
 
-std::unique_ptr<std::uint8_t[]>& Scratch() {
-    static std::unique_ptr<std::uint8_t[]> scratch(new std::uint8_t[kMaxStackCopy]);
-    return scratch;
-}
-
+// For a stack that stands still anyway: the faulting thread's, which waits
+// for the report, or this thread's own.
 void CopyStack(TSnapshot& s) {
     const RegionMap map = RegionMap::build();
-    const std::size_t size = CopyStackInto(s, map, Scratch().get());
-    s.Bytes.assign(Scratch().get(), Scratch().get() + size);
-    s.Valid = size != 0;
+    std::uintptr_t from = 0;
+    const std::size_t size = StackRange(s, map, from);
+    s.Bytes.resize(size);
+    s.Valid = size != 0 && safeRead(from, s.Bytes.data(), size);
+    if (!s.Valid) {
+        s.Bytes.clear();
+        return;
+    }
+    s.CopyBase = from;
+    s.Top = from + size;
 }
 
-TSnapshot SnapshotOf(pid_t id, const RegionMap& map) {
-    TSnapshot s;
-    std::uint8_t* scratch = Scratch().get();
-    std::size_t size = 0;
-    WithThreadStopped(id, 2000, [&](const ThreadRegisters& r) {
-        s.Registers = r;
-        size = CopyStackInto(s, map, scratch);
+// A stack copied while its thread stood still, in pages of its own: mapping
+// them takes no lock a stopped thread may hold, as the allocator's would.
+struct TStackPages {
+    void* Pages = MAP_FAILED;
+    std::size_t Size = 0;
+    TStackPages() = default;
+    TStackPages(const TStackPages&) = delete;
+    TStackPages& operator=(const TStackPages&) = delete;
+    ~TStackPages() {
+        if (Pages != MAP_FAILED) ::munmap(Pages, Size);
+    }
+};
+
+void CopyStackToPages(TSnapshot& s, const RegionMap& map, TStackPages& pages) {
+    std::uintptr_t from = 0;
+    const std::size_t size = StackRange(s, map, from);
+    if (size == 0) return;
+    pages.Pages = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages.Pages == MAP_FAILED) return;
+    pages.Size = size;
+    if (!safeRead(from, pages.Pages, size)) return;
+    s.CopyBase = from;
+    s.Top = from + size;
+    s.Valid = true;
+}
+
+// The stacks of the given threads, all stopped together; a thread that did
+// not answer in time (or has ended) has none.
+std::map<pid_t, TSnapshot> SnapshotsOf(const std::vector<pid_t>& ids, const RegionMap& map) {
+    std::vector<TSnapshot> snapshots(ids.size());
+    std::vector<TStackPages> pages(ids.size());
+    StopThreads(ids, 2000, [&](const std::vector<StoppedThread>& stopped) {
+        std::size_t at = 0; // stopped keeps the order of ids
+        for (const StoppedThread& t : stopped) {
+            while (ids[at] != t.Id) ++at;
+            snapshots[at].Registers = t.Registers;
+            CopyStackToPages(snapshots[at], map, pages[at]);
+        }
     });
-    s.Bytes.assign(scratch, scratch + size);
-    s.Valid = size != 0;
-    return s;
+    std::map<pid_t, TSnapshot> out;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        TSnapshot& s = snapshots[i];
+        if (s.Valid) {
+            const auto* bytes = static_cast<const std::uint8_t*>(pages[i].Pages);
+            s.Bytes.assign(bytes, bytes + (s.Top - s.CopyBase));
+        }
+        out[ids[i]] = std::move(s);
+    }
+    return out;
 }
 
 std::string TraceOf(const TSnapshot& s, std::uintptr_t current, bool currentGiven, std::uintptr_t start,
@@ -263,8 +303,28 @@ std::string TraceOf(const TSnapshot& s, std::uintptr_t current, bool currentGive
     return StackTrace(args);
 }
 
+// The reporter's own threads never appear, unless one of them faulted.
+bool IsReporterThread(pid_t id) {
+    return id == ReporterWorkerThreadId() || id == FreezeWatchdogThreadId();
+}
+
+// The threads of order whose stacks are taken while they stand still: not
+// the faulting one (its context came with the fault), not this one, not the
+// reporter's own and not those listed as hidden ("-").
+std::vector<pid_t> ThreadsToStop(const std::vector<pid_t>& order, const TBugReportInput& in) {
+    std::set<pid_t> hidden;
+    for (const auto& record : ThreadRecords(50))
+        if (record.Name == "-") hidden.insert(record.ThreadId);
+    std::vector<pid_t> ids;
+    for (pid_t id : order)
+        if (!(!in.Frozen && id == in.ThreadId) && id != CurrentThreadId() && !IsReporterThread(id) &&
+            hidden.count(id) == 0)
+            ids.push_back(id);
+    return ids;
+}
+
 std::string GetThreadStack(pid_t id, bool faulting, const TBugReportInput& in, std::uintptr_t* entry,
-                           TraceProgress* progress, const RegionMap& regions) {
+                           TraceProgress* progress, TSnapshot* stopped) {
     const auto record = FindThreadRecord(id, 50);
     if (record && record->Name == "-" && !faulting) return {};
     std::string section = std::string(CRLF) + CRLF + ThreadTitle(id, record) + ":";
@@ -283,8 +343,8 @@ std::string GetThreadStack(pid_t id, bool faulting, const TBugReportInput& in, s
         snapshot.Registers.Fp = faulting ? in.FramePointer : 0;
         CopyStack(snapshot);
         current = faulting ? in.Address : reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
-    } else {
-        snapshot = SnapshotOf(id, regions);
+    } else if (stopped != nullptr) {
+        snapshot = std::move(*stopped);
         current = snapshot.Registers.Ip;
     }
     if (!snapshot.Valid) {
@@ -476,7 +536,7 @@ void AddExecutable(std::string& h) {
     std::string version;
     if (ReporterRuntime().VersionTextHook) version = ReporterRuntime().VersionTextHook();
     if (version.empty())
-        if (std::uint64_t v = GetFileVersion(exe); v != 0)
+        if (std::uint64_t v = GetProgramVersion(); v != 0)
             version = FileVersionText(static_cast<std::uint32_t>(v >> 32), static_cast<std::uint32_t>(v));
     if (!version.empty()) h += Label("version") + version + CRLF;
     h += Label("vorExcept version") + "2.7i" + CRLF;
@@ -533,18 +593,17 @@ std::string GetThreadReport(const TBugReportInput& in, std::uintptr_t* functionE
         progress = CreateTraceProgress();
         for (std::size_t i = 0; i < order.size(); ++i) AddPhase(progress.get(), 100);
     }
-    // Stacks stay where they are while the report is composed; new threads
-    // bring their own regions, which a later map would show.
-    const RegionMap regions = RegionMap::build();
+    auto stacks = SnapshotsOf(ThreadsToStop(order, in), RegionMap::build());
     std::string out;
     for (pid_t id : order) {
         const bool faulting = !in.Frozen && id == in.ThreadId;
-        // The reporter's own threads never appear, unless one of them faulted.
-        if (!faulting && (id == ReporterWorkerThreadId() || id == FreezeWatchdogThreadId())) {
+        if (!faulting && IsReporterThread(id)) {
             NextPhase(progress.get());
             continue;
         }
-        out += GetThreadStack(id, faulting, in, functionEntry, progress.get(), regions);
+        const auto stack = stacks.find(id);
+        out += GetThreadStack(id, faulting, in, functionEntry, progress.get(),
+                              stack != stacks.end() ? &stack->second : nullptr);
         NextPhase(progress.get());
     }
     return out;

@@ -621,6 +621,10 @@ bool InstallReporter(bool) {
         action.sa_sigaction = OnTraceSignal;
         action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
         sigemptyset(&action.sa_mask);
+        // A stop for the report this request asks for waits until the
+        // request is handed over: caught inside this handler, on the
+        // alternate stack, the thread's trace would end here.
+        sigaddset(&action.sa_mask, ThreadStopSignal());
         ::sigaction(SIGRTMIN + 4, &action, nullptr);
     }
     r.Installed = true;

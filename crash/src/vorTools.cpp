@@ -132,8 +132,9 @@ const TOsVersion& GetOsVersion() {
 
 std::uint16_t GetFreeSystemResources(std::uint16_t) { return 0; }
 
-std::uint64_t GetFileVersion(const std::string& fileName) {
-    auto fixed = findResourceInFile(fileName, "VERSION", "FIXED");
+namespace {
+
+std::uint64_t FixedVersion(const std::optional<std::string>& fixed) {
     if (!fixed || fixed->size() < 8) return 0;
     std::uint64_t ms = 0, ls = 0;
     for (int i = 3; i >= 0; --i) {
@@ -141,6 +142,16 @@ std::uint64_t GetFileVersion(const std::string& fileName) {
         ls = (ls << 8) | static_cast<unsigned char>((*fixed)[4 + i]);
     }
     return ms << 32 | ls;
+}
+
+} // namespace
+
+std::uint64_t GetFileVersion(const std::string& fileName) {
+    return FixedVersion(findResourceInFile(fileName, "VERSION", "FIXED"));
+}
+
+std::uint64_t GetProgramVersion() {
+    return FixedVersion(findResource(0, "VERSION", "FIXED"));
 }
 
 std::string FileVersionText(std::uint32_t mostSignificant, std::uint32_t leastSignificant) {

@@ -86,6 +86,7 @@ TEST(FileVersion, FromTheVersionResource) {
     EXPECT_EQ(FileVersionText(static_cast<std::uint32_t>(v >> 32), static_cast<std::uint32_t>(v)),
               "1.2.3.4");
     EXPECT_EQ(GetFileVersion("/nonexistent"), 0u);
+    EXPECT_EQ(GetProgramVersion(), 0x0001000200030004ull) << "the loaded image says the same as the file";
 }
 
 TEST(Modules, LookupsThroughTheModuleHelper) {

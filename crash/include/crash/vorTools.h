@@ -48,6 +48,9 @@ std::uint16_t GetFreeSystemResources(std::uint16_t kind);
 // Version of a module file from its "VERSION"/"FIXED" resource (u32 most
 // significant, u32 least significant, little-endian); 0 when there is none.
 std::uint64_t GetFileVersion(const std::string& fileName);
+// The same of the running program, from its loaded image: its file, debug
+// information and all, may be tens of megabytes to read.
+std::uint64_t GetProgramVersion();
 // "a.b.c.d" from the four 16-bit parts.
 std::string FileVersionText(std::uint32_t mostSignificant, std::uint32_t leastSignificant);
 

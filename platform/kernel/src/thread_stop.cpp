@@ -1,6 +1,8 @@
-// Stops one thread at a time with a real-time signal: its handler stores the
-// registers and waits on a futex until released; the stopper waits for it
-// within a bound, and a handler that runs too late returns at once.
+// Stops a group of threads with a real-time signal sent to all of them
+// first: each handler claims its slot, stores its registers, counts itself
+// in and waits on a futex until the round ends; the stopper waits for the
+// count within one bound, and a handler that runs too late finds its slot
+// withdrawn and returns at once.
 #include "platform/thread_stop.h"
 
 #include <dirent.h>
@@ -10,25 +12,36 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <algorithm>
+#include <memory>
 #include <mutex>
 
 namespace ax {
 namespace {
 
-enum StopState : int { Idle, Requested, Stopped, Released };
-
-// One stop at a time; the handler touches only this block and the futex.
+// Target holds the thread asked for, its negation once its handler has
+// claimed the slot, 0 when free or withdrawn.
 struct StopSlot {
-    std::atomic<int> State{Idle};
     std::atomic<pid_t> Target{0};
     ThreadRegisters Registers;
 };
-StopSlot g_slot;
+
+// Tables only grow and are never freed: a late handler may still be
+// looking through an older one.
+struct SlotTable {
+    std::size_t Count = 0;
+    std::unique_ptr<StopSlot[]> Slots;
+};
+std::atomic<SlotTable*> g_table{nullptr};
+std::atomic<int> g_answered{0}; // handlers of this round that stored their registers
+std::atomic<int> g_round{0};    // moves on when a round's threads are released
 std::mutex g_stopLock;
+
+// How often a wait looks whether the threads not yet answering still exist.
+constexpr int kLivenessMs = 10;
 
 void FutexWake(std::atomic<int>& word) {
     ::syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAKE_PRIVATE, 1 << 30, nullptr,
@@ -44,15 +57,19 @@ void FutexWait(std::atomic<int>& word, int value, const timespec* timeout) {
 void StopHandler(int, siginfo_t*, void* raw) {
     const int savedErrno = errno;
     const pid_t self = static_cast<pid_t>(::syscall(SYS_gettid));
-    pid_t expected = self;
-    // Claiming the request first: a late signal finds it withdrawn.
-    if (g_slot.Target.compare_exchange_strong(expected, -self)) {
-        g_slot.Registers = RegistersOf(*static_cast<ucontext_t*>(raw));
-        g_slot.State.store(Stopped);
-        FutexWake(g_slot.State);
-        while (g_slot.State.load() == Stopped) FutexWait(g_slot.State, Stopped, nullptr);
-        g_slot.State.store(Idle);
-        FutexWake(g_slot.State);
+    SlotTable* table = g_table.load();
+    for (std::size_t i = 0; table != nullptr && i < table->Count; ++i) {
+        StopSlot& slot = table->Slots[i];
+        pid_t expected = self;
+        // Claiming the request first: a late signal finds it withdrawn.
+        if (!slot.Target.compare_exchange_strong(expected, -self)) continue;
+        // The round cannot end before this handler is counted in.
+        const int round = g_round.load();
+        slot.Registers = RegistersOf(*static_cast<ucontext_t*>(raw));
+        g_answered.fetch_add(1);
+        FutexWake(g_answered);
+        while (g_round.load() == round) FutexWait(g_round, round, nullptr);
+        break;
     }
     errno = savedErrno;
 }
@@ -63,14 +80,71 @@ std::int64_t MonotonicMs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Waits until the state leaves value or the deadline passes.
-void WaitWhile(int value, std::int64_t deadline) {
-    while (g_slot.State.load() == value) {
-        std::int64_t left = deadline - MonotonicMs();
-        if (left <= 0) return;
-        timespec t{static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000L};
-        FutexWait(g_slot.State, value, &t);
+SlotTable& TableFor(std::size_t count) {
+    SlotTable* table = g_table.load();
+    if (table != nullptr && table->Count >= count) return *table;
+    auto* grown = new SlotTable; // kept for good (see SlotTable)
+    grown->Count = std::max<std::size_t>(count, 64);
+    grown->Slots = std::make_unique<StopSlot[]>(grown->Count);
+    g_table.store(grown);
+    return *grown;
+}
+
+// Takes back the request of a slot not claimed yet; true when it was.
+bool Withdraw(StopSlot& slot, pid_t thread) {
+    pid_t expected = thread;
+    return slot.Target.compare_exchange_strong(expected, 0);
+}
+
+// Sends the signal to each thread asked for; a slot whose thread cannot be
+// signalled is withdrawn at once. Returns how many were signalled.
+int SignalAll(SlotTable& table, const std::vector<pid_t>& threads) {
+    const pid_t self = static_cast<pid_t>(::syscall(SYS_gettid));
+    for (std::size_t i = 0; i < threads.size(); ++i)
+        table.Slots[i].Target.store(threads[i] > 0 && threads[i] != self ? threads[i] : 0);
+    int signalled = 0;
+    for (std::size_t i = 0; i < threads.size(); ++i) {
+        if (table.Slots[i].Target.load() == 0) continue;
+        // A signal left pending from an earlier round may have claimed it.
+        if (::syscall(SYS_tgkill, ::getpid(), threads[i], ThreadStopSignal()) == 0 ||
+            !Withdraw(table.Slots[i], threads[i]))
+            ++signalled;
     }
+    return signalled;
+}
+
+// Withdraws the requests of threads that have ended meanwhile; returns how
+// many.
+int WithdrawEnded(SlotTable& table, const std::vector<pid_t>& threads) {
+    int ended = 0;
+    for (std::size_t i = 0; i < threads.size(); ++i)
+        if (table.Slots[i].Target.load() == threads[i] &&
+            ::syscall(SYS_tgkill, ::getpid(), threads[i], 0) != 0 && errno == ESRCH &&
+            Withdraw(table.Slots[i], threads[i]))
+            ++ended;
+    return ended;
+}
+
+// Waits until every signalled thread that still exists has answered, or the
+// deadline passes; returns how many requests were withdrawn.
+int AwaitAnswers(SlotTable& table, const std::vector<pid_t>& threads, int signalled,
+                 std::int64_t deadline) {
+    int withdrawn = 0;
+    for (;;) {
+        const int answered = g_answered.load();
+        if (answered >= signalled - withdrawn) return withdrawn;
+        const std::int64_t left = std::min<std::int64_t>(deadline - MonotonicMs(), kLivenessMs);
+        if (left <= 0) break;
+        const timespec t{0, static_cast<long>(left) * 1000000L};
+        FutexWait(g_answered, answered, &t);
+        if (g_answered.load() == answered) withdrawn += WithdrawEnded(table, threads);
+    }
+    for (std::size_t i = 0; i < threads.size(); ++i)
+        if (Withdraw(table.Slots[i], threads[i])) ++withdrawn;
+    // Those that claimed their slot store their registers next.
+    for (int a = g_answered.load(); a < signalled - withdrawn; a = g_answered.load())
+        FutexWait(g_answered, a, nullptr);
+    return withdrawn;
 }
 
 } // namespace
@@ -99,33 +173,33 @@ bool InstallThreadStopper() {
     return installed;
 }
 
+void StopThreads(const std::vector<pid_t>& threads, int timeoutMs,
+                 const std::function<void(const std::vector<StoppedThread>&)>& whileStopped) {
+    if (!InstallThreadStopper() || threads.empty()) return;
+    std::lock_guard lock(g_stopLock);
+    SlotTable& table = TableFor(threads.size());
+    std::vector<StoppedThread> stopped;
+    stopped.reserve(threads.size()); // no allocation once they stand
+    g_answered.store(0);
+    const int signalled = SignalAll(table, threads);
+    AwaitAnswers(table, threads, signalled, MonotonicMs() + timeoutMs);
+    for (std::size_t i = 0; i < threads.size(); ++i)
+        if (table.Slots[i].Target.load() == -threads[i] && threads[i] > 0)
+            stopped.push_back({threads[i], table.Slots[i].Registers});
+    if (!stopped.empty()) whileStopped(stopped);
+    for (std::size_t i = 0; i < threads.size(); ++i) table.Slots[i].Target.store(0);
+    g_round.fetch_add(1);
+    FutexWake(g_round);
+}
+
 bool WithThreadStopped(pid_t thread, int timeoutMs,
                        const std::function<void(const ThreadRegisters&)>& whileStopped) {
-    if (!InstallThreadStopper() || thread <= 0) return false;
-    std::lock_guard lock(g_stopLock);
-    // The previous stopped thread may still be on its way out.
-    WaitWhile(Released, MonotonicMs() + timeoutMs);
-    g_slot.State.store(Requested);
-    g_slot.Target.store(thread);
-    if (::syscall(SYS_tgkill, ::getpid(), thread, ThreadStopSignal()) != 0) {
-        g_slot.Target.store(0);
-        g_slot.State.store(Idle);
-        return false;
-    }
-    WaitWhile(Requested, MonotonicMs() + timeoutMs);
-    pid_t expected = thread;
-    if (g_slot.State.load() == Requested && g_slot.Target.compare_exchange_strong(expected, 0)) {
-        g_slot.State.store(Idle);
-        return false; // a handler that runs later finds nothing asked of it
-    }
-    // Claimed by the handler: it stores the registers next.
-    while (g_slot.State.load() == Requested) FutexWait(g_slot.State, Requested, nullptr);
-    whileStopped(g_slot.Registers);
-    g_slot.Target.store(0);
-    g_slot.State.store(Released);
-    FutexWake(g_slot.State);
-    WaitWhile(Released, MonotonicMs() + timeoutMs);
-    return true;
+    bool called = false;
+    StopThreads({thread}, timeoutMs, [&](const std::vector<StoppedThread>& stopped) {
+        whileStopped(stopped.front().Registers);
+        called = true;
+    });
+    return called;
 }
 
 std::vector<pid_t> ProcessThreadIds() {

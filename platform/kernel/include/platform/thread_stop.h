@@ -1,9 +1,10 @@
 #pragma once
-// Stopping another thread of this process for a moment: a real-time signal
-// makes the thread hand its registers over and wait in its handler until it
-// is released, so that its stack can be copied while it stands still. One
-// thread is stopped at a time. A thread that does not answer within the
-// bound (the signal blocked, the thread gone) is skipped; its handler, if it
+// Stopping other threads of this process for a moment: a real-time signal
+// makes each thread hand its registers over and wait in its handler until it
+// is released, so that its stack can be copied while it stands still. A
+// group is signalled at once and waited for within one bound, so that the
+// threads' ways to a processor overlap. A thread that does not answer within
+// the bound (the signal blocked) or is gone is skipped; its handler, if it
 // runs late, returns at once.
 #include <sys/types.h>
 #include <ucontext.h>
@@ -34,6 +35,19 @@ int ThreadStopSignal();
 // within timeoutMs; then whileStopped was not called.
 bool WithThreadStopped(pid_t thread, int timeoutMs,
                        const std::function<void(const ThreadRegisters&)>& whileStopped);
+
+// A thread held by StopThreads, with its registers.
+struct StoppedThread {
+    pid_t Id = 0;
+    ThreadRegisters Registers;
+};
+
+// Stops the given threads together (the caller itself is never stopped),
+// calls whileStopped once with those that answered within timeoutMs, in the
+// order given, and releases them all. whileStopped runs while the others may
+// hold any lock, the allocator's too: it must not allocate.
+void StopThreads(const std::vector<pid_t>& threads, int timeoutMs,
+                 const std::function<void(const std::vector<StoppedThread>&)>& whileStopped);
 
 // The kernel thread ids of this process, in the kernel's order.
 std::vector<pid_t> ProcessThreadIds();
