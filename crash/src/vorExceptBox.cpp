@@ -5,6 +5,7 @@
 
 #include "crash/vorBugReport.h"
 #include "crash/vorExcept.h"
+#include "crash/vorHtmlPage.h"
 #include "crash/vorMail.h"
 #include "crash/vorPrint.h"
 #include "crash/vorRestart.h"
@@ -676,6 +677,10 @@ void ShowExceptionDialog(bool canContinue, bool frozen, const std::string& repor
     // Without a screen to show it on, the box would wait for nobody.
     const bool console = ReporterRuntime().ConsoleProgram || ActiveDisplay() != DisplayKind::X11;
     if (console && settings.ConsoleOutput) {
+        if (ReporterRuntime().WebModule) {
+            WriteOutTo(1, "Content-Type: text/html\r\n\r\n" + BuildHtmlPage(frozen, report, exceptMessage));
+            return;
+        }
         std::string text = ExpandPlaceholders(frozen ? settings.FrozenText.str() : settings.BoxText.str(), exceptMessage);
         text += "\r\n";
         if (settings.ShowReportAtOnce || !settings.ShowButtonCaption.empty()) text += "\r\n" + report + "\r\n";

@@ -98,8 +98,9 @@ private:
     } feedback_;
 };
 
-// Chooses box or console text and runs it until it is done; the box
-// performs the action chosen (restart and close end the process).
+// Chooses box, console text or (for a web module) an HTML page and runs it
+// until it is done; the box performs the action chosen (restart and close
+// end the process).
 void ShowExceptionDialog(bool canContinue, bool frozen, const std::string& report,
                          const std::string& exceptMessage);
 
