@@ -230,9 +230,10 @@ TEST_F(ExceptionBoxTest, ButtonsShowTheirGlyphsAndTheBoxItsBigIcon) {
         {bbShow, RGB(0xA0, 0xD0, 0xF0)},  {bbContinue, RGB(0xA0, 0x00, 0x00)}, {bbRestart, RGB(0xE0, 0x80, 0x20)},
         {bbClose, RGB(0xD0, 0x20, 0x20)},
     };
-    for (const auto& [button, colour] : expected) {
+    for (const auto& entry : expected) {
+        const int button = entry.first;
         ASSERT_NE(box->Button(button), nullptr) << button;
-        EXPECT_TRUE(server.WaitFor([&] { return ShowsColour(box->Button(button), colour, glyph); }))
+        EXPECT_TRUE(server.WaitFor([&] { return ShowsColour(box->Button(button), entry.second, glyph); }))
             << "no glyph on button " << button;
     }
     EXPECT_FALSE(ShowsColour(box->Button(bbContinue), RGB(0x20, 0xA0, 0x20), glyph))
