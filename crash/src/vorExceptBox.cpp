@@ -3,14 +3,17 @@
 // its lines wrapped to the width. Runs on the reporter's worker thread.
 #include "crash/vorExceptBox.h"
 
+#include "crash/vorBoxGlyphs.h"
 #include "crash/vorBugReport.h"
 #include "crash/vorExcept.h"
+#include "crash/vorHtmlPage.h"
 #include "crash/vorMail.h"
 #include "crash/vorPrint.h"
 #include "crash/vorRestart.h"
 #include "crash/vorSettings.h"
 #include "platform/gdi/image.h"
 #include "platform/gdi/scopedselection.h"
+#include "platform/gdi/uniquedc.h"
 #include "platform/window/display.h"
 #include "platform/window/paintscope.h"
 #include "platform/window/sound.h"
@@ -41,6 +44,9 @@ constexpr std::uint64_t kFlashStep = 50, kFlashSteps = 8, kPressedAfter = 200;
 enum : int { lookPressed = 1, lookDarkFrame = 2, lookFaceFrame = 4 };
 constexpr int kMargin = 10, kButtonHeight = 22, kRowStep = 26, kGap = 16, kMinReportWidth = 538;
 constexpr int kReportHeight = 260;
+// The big icon's place, left of the text; a glyph's place inside its button.
+constexpr int kIconLeft = 10, kIconTop = 9, kGlyphAt = 3, kGlyphRoom = kGlyphAt + kGlyphSize;
+constexpr const char* kGlyphNames[bbCount] = {"mail", "save", "print", "show", "continue", "restart", "close"};
 
 std::atomic<TExceptionBox*> g_current{nullptr};
 
@@ -169,6 +175,7 @@ TExceptionBox::TExceptionBox(bool canContinue, bool frozen, std::string report, 
     // A program that cannot go on shows the continue button disabled.
     if (buttons_[bbContinue] && !canContinue_ && (buttons_[bbRestart] || buttons_[bbClose]))
         EnableWindow(buttons_[bbContinue], FALSE);
+    LoadGlyphs();
     if (settings.ShowReportAtOnce || buttons_[bbShow] || buttons_[bbMail] || buttons_[bbSave] || buttons_[bbPrint]) {
         if (settings.CopyReportToClipboard && OpenClipboard(window_)) {
             EmptyClipboard();
@@ -208,6 +215,18 @@ TExceptionBox::~TExceptionBox() {
     }
 }
 
+void TExceptionBox::LoadGlyphs() {
+    for (int i = 0; i < bbCount; ++i) {
+        if (!buttons_[i]) continue;
+        const bool cannot = i == bbContinue && !IsWindowEnabled(buttons_[i]);
+        const std::string name = std::string("tup") + (cannot ? "cantContinue" : kGlyphNames[i]);
+        if (auto icon = BoxResource("ICON", name)) glyphIcons_[i].Reset(LoadIconFromIco(*icon, kGlyphSize, kGlyphSize));
+        if (!glyphIcons_[i]) glyphs_[i] = BoxResource("BITMAP", name).value_or("");
+    }
+    if (auto icon = BoxResource("ICON", "tupBigIcon"))
+        bigIcon_.Reset(LoadIconFromIco(*icon, kBigIconSize, kBigIconSize));
+}
+
 void TExceptionBox::Layout() {
     const VorSettings& settings = ReporterSettings();
     const std::string text = ExpandPlaceholders(frozen_ ? settings.FrozenText.str() : settings.BoxText.str(), message_);
@@ -221,7 +240,7 @@ void TExceptionBox::Layout() {
         auto width = [&](int i) {
             SIZE s{};
             GetTextExtentPoint32(dc, Caption(i), &s);
-            return s.cx + 24;
+            return s.cx + 24 + (HasGlyph(i) ? kGlyphRoom : 0);
         };
         for (int i : {bbMail, bbSave, bbPrint, bbShow})
             if (buttons_[i]) left = std::max(left, width(i)), ++leftCount;
@@ -229,8 +248,9 @@ void TExceptionBox::Layout() {
             if (buttons_[i]) right = std::max(right, width(i)), ++rightCount;
     }
     const bool oneRow = rightCount <= 1 || leftCount == 0;
-    textRect_ = {kMargin, kMargin, kMargin + measure.right, kMargin + measure.bottom};
-    int y = textRect_.bottom + kMargin;
+    const int textLeft = bigIcon_ ? kIconLeft + kBigIconSize + kMargin : kMargin;
+    textRect_ = {textLeft, kMargin, textLeft + measure.right, kMargin + measure.bottom};
+    int y = std::max<int>(textRect_.bottom, bigIcon_ ? kIconTop + kBigIconSize : 0) + kMargin;
     int clientWidth = textRect_.right + kMargin;
     int rows = 0;
     if (oneRow) {
@@ -511,6 +531,7 @@ LRESULT TExceptionBox::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         const ScopedSelection useFont(dc, messageFont_.Get());
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        if (bigIcon_) DrawIconEx(dc, kIconLeft, kIconTop, bigIcon_.Get(), kBigIconSize, kBigIconSize, 0, HBRUSH{}, DI_NORMAL);
         const VorSettings& s = ReporterSettings();
         RECT r = textRect_;
         DrawText(dc, ExpandPlaceholders(frozen_ ? s.FrozenText.str() : s.BoxText.str(), message_), &r,
@@ -553,8 +574,22 @@ void TExceptionBox::DrawButton(HWND button, HDC dc) {
     const ScopedSelection useFont(dc, messageFont_.Get());
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(IsWindowEnabled(button) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
-    RECT text = r;
+    DrawGlyph(id, dc);
+    RECT text{HasGlyph(id) ? kGlyphRoom : 0, 0, r.right, r.bottom};
     DrawText(dc, Caption(id), &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+}
+
+void TExceptionBox::DrawGlyph(int index, HDC dc) const {
+    if (glyphIcons_[index]) {
+        DrawIconEx(dc, kGlyphAt, kGlyphAt, glyphIcons_[index].Get(), kGlyphSize, kGlyphSize, 0, HBRUSH{}, DI_NORMAL);
+        return;
+    }
+    const auto pixels = BlendGlyph(glyphs_[index], GetSysColor(COLOR_BTNFACE));
+    if (pixels.empty()) return;
+    const UniqueBitmap image(CreateBitmapFromPixels(kGlyphSize, kGlyphSize, pixels.data(), false));
+    const UniqueDC source(CreateCompatibleDC(dc));
+    const ScopedSelection useImage(source.Get(), image.Get());
+    BitBlt(dc, kGlyphAt, kGlyphAt, kGlyphSize, kGlyphSize, source.Get(), 0, 0, SRCCOPY);
 }
 
 LRESULT TExceptionBox::ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -676,6 +711,10 @@ void ShowExceptionDialog(bool canContinue, bool frozen, const std::string& repor
     // Without a screen to show it on, the box would wait for nobody.
     const bool console = ReporterRuntime().ConsoleProgram || ActiveDisplay() != DisplayKind::X11;
     if (console && settings.ConsoleOutput) {
+        if (ReporterRuntime().WebModule) {
+            WriteOutTo(1, "Content-Type: text/html\r\n\r\n" + BuildHtmlPage(frozen, report, exceptMessage));
+            return;
+        }
         std::string text = ExpandPlaceholders(frozen ? settings.FrozenText.str() : settings.BoxText.str(), exceptMessage);
         text += "\r\n";
         if (settings.ShowReportAtOnce || !settings.ShowButtonCaption.empty()) text += "\r\n" + report + "\r\n";

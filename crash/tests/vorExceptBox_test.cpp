@@ -206,6 +206,45 @@ TEST_F(ExceptionBoxTest, ProgramThatCannotGoOnShowsContinueDisabledAndEscapeClos
     EXPECT_EQ(actions, (std::vector<int>{bbClose}));
 }
 
+// Whether the window shows the colour anywhere in the area (its client
+// coordinates).
+bool ShowsColour(HWND window, COLORREF colour, RECT area) {
+    HDC dc = GetDC(window);
+    bool found = false;
+    for (int y = area.top; y < area.bottom && !found; ++y)
+        for (int x = area.left; x < area.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
+    ReleaseDC(window, dc);
+    return found;
+}
+
+// Each button shows its glyph at 3,3 and the box its big icon left of the
+// text; a program that cannot go on shows the "cannot continue" glyph on
+// the continue button. Each glyph is told by a colour only it has.
+TEST_F(ExceptionBoxTest, ButtonsShowTheirGlyphsAndTheBoxItsBigIcon) {
+    ReporterSettings().PrintButtonCaption = "print bug report";
+    TExceptionBox* box = Open(false);
+    ASSERT_NE(box, nullptr);
+    const RECT glyph{3, 3, 19, 19};
+    const std::pair<int, COLORREF> expected[] = {
+        {bbMail, RGB(0xF0, 0xD0, 0x60)},  {bbSave, RGB(0x20, 0x50, 0xC0)},    {bbPrint, RGB(0x20, 0xA0, 0x20)},
+        {bbShow, RGB(0xA0, 0xD0, 0xF0)},  {bbContinue, RGB(0xA0, 0x00, 0x00)}, {bbRestart, RGB(0xE0, 0x80, 0x20)},
+        {bbClose, RGB(0xD0, 0x20, 0x20)},
+    };
+    for (const auto& entry : expected) {
+        const int button = entry.first;
+        ASSERT_NE(box->Button(button), nullptr) << button;
+        EXPECT_TRUE(server.WaitFor([&] { return ShowsColour(box->Button(button), entry.second, glyph); }))
+            << "no glyph on button " << button;
+    }
+    EXPECT_FALSE(ShowsColour(box->Button(bbContinue), RGB(0x20, 0xA0, 0x20), glyph))
+        << "the continue arrow on a program that cannot go on";
+    EXPECT_TRUE(server.WaitFor([&] { return ShowsColour(box->Window(), RGB(0xD8, 0x30, 0x30), {10, 9, 42, 41}); }))
+        << "no big icon";
+    EXPECT_TRUE(ShowsColour(box->Window(), RGB(0xFF, 0xFF, 0xFF), {10, 9, 42, 41})) << "the icon's cross";
+    EXPECT_FALSE(ShowsColour(box->Window(), RGB(0xD8, 0x30, 0x30), {0, 42, 100, 60})) << "the icon drawn too low";
+    EXPECT_TRUE(server.Screenshot("crash_exception_box_glyphs.png", NativeWindow(box->Window())));
+}
+
 TEST_F(ExceptionBoxTest, CountdownRunsOutOnTheInjectedClock) {
     ReporterSettings().AutoContinue = true;
     ReporterSettings().AutoActionCountdown = 60;

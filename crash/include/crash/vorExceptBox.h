@@ -4,6 +4,7 @@
 // It runs on the reporter's worker thread; console programs get the text on
 // standard output instead.
 #include "platform/gdi/uniquegdiobject.h"
+#include "platform/gdi/uniqueicon.h"
 #include "platform/window/types.h"
 
 #include <array>
@@ -69,6 +70,9 @@ private:
     void ShowReport();
     void Layout();
     void DrawButton(HWND button, HDC dc);
+    void LoadGlyphs();
+    bool HasGlyph(int index) const { return !glyphs_[index].empty() || glyphIcons_[index]; }
+    void DrawGlyph(int index, HDC dc) const;
     void StopCountdown();
     void Tick();
 
@@ -78,6 +82,9 @@ private:
     HWND buttons_[bbCount] = {};
     HWND reportView_ = nullptr;
     UniqueFont messageFont_, reportFont_;
+    std::array<std::string, bbCount> glyphs_; // each button's glyph bitmap
+    std::array<UniqueIcon, bbCount> glyphIcons_; // or its icon
+    UniqueIcon bigIcon_;
     int autoAction_ = 0;
     bool countdown_ = false;
     std::uint64_t countdownStart_ = 0;
@@ -98,8 +105,9 @@ private:
     } feedback_;
 };
 
-// Chooses box or console text and runs it until it is done; the box
-// performs the action chosen (restart and close end the process).
+// Chooses box, console text or (for a web module) an HTML page and runs it
+// until it is done; the box performs the action chosen (restart and close
+// end the process).
 void ShowExceptionDialog(bool canContinue, bool frozen, const std::string& report,
                          const std::string& exceptMessage);
 
