@@ -504,7 +504,7 @@ public:
         });
     }
     ~TLoopbackZone() {
-        ::write(stop_[1], "x", 1);
+        EXPECT_EQ(::write(stop_[1], "x", 1), 1);
         thread_.join();
         for (int fd : {fds_[0], fds_[1], stop_[0], stop_[1]}) ::close(fd);
     }
