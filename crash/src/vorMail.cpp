@@ -1,5 +1,6 @@
 // Sends a bug report: the reporter's own DNS client (MX records over UDP,
-// every reply checked against its query and bounds), SMTP to the domain's
+// every reply checked against its query and bounds; without name servers it
+// walks down the referrals from the root servers), SMTP to the domain's
 // exchanger or a configured server, and a mailto address for the desktop.
 #include "crash/vorMail.h"
 
@@ -27,6 +28,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -63,7 +65,7 @@ bool ResolveIPv4(const std::string& host, sockaddr_in& out) {
 std::vector<std::string> SystemDnsServers() {
     if (!MailNetwork().DnsServers.empty()) return MailNetwork().DnsServers;
     std::vector<std::string> servers;
-    std::ifstream in("/etc/resolv.conf");
+    std::ifstream in(MailNetwork().ResolverConfig);
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream fields(line);
@@ -149,6 +151,92 @@ bool SameDnsName(std::string_view a, std::string_view b) {
            });
 }
 
+// Whether name is zone or lies below it; every name lies below the root ("").
+bool WithinZone(std::string_view name, std::string_view zone) {
+    if (!zone.empty() && zone.back() == '.') zone.remove_suffix(1);
+    if (!name.empty() && name.back() == '.') name.remove_suffix(1);
+    if (zone.empty()) return true;
+    if (name.size() < zone.size()) return false;
+    const std::string_view tail = name.substr(name.size() - zone.size());
+    return SameDnsName(tail, zone) && (name.size() == zone.size() || name[name.size() - zone.size() - 1] == '.');
+}
+
+// Visits the records of a reply to our query in order: section 0 the
+// answers, 1 the authority, 2 the additional records. False when the reply
+// is not ours, reports an error or breaks a bound (records visited before
+// that stand).
+using TRecordVisit = std::function<void(int section, const std::string& owner, std::uint16_t type,
+                                        std::size_t data, std::size_t length)>;
+bool ForEachRecord(std::string_view d, std::uint16_t id, std::string_view asked, std::uint16_t type,
+                   const TRecordVisit& visit) {
+    if (!DnsReplyAnswers(d, id, asked, type)) return false;
+    if ((static_cast<unsigned char>(d[3]) & 0x0F) != 0) return false; // an error
+    std::string name;
+    std::size_t at = 0;
+    if (!ReadName(d, 12, name, at)) return false;
+    at += 4;
+    for (int section = 0; section < 3; ++section) {
+        const std::uint16_t count = Get16(d, 6 + 2 * static_cast<std::size_t>(section));
+        for (int r = 0; r < count; ++r) {
+            std::size_t end = 0;
+            if (!ReadName(d, at, name, end) || end + 10 > d.size()) return false;
+            const std::uint16_t rtype = Get16(d, end), length = Get16(d, end + 8);
+            const std::size_t data = end + 10;
+            if (data + length > d.size()) return false;
+            visit(section, name, rtype, data, length);
+            at = data + length;
+        }
+    }
+    return true;
+}
+
+// The name in a record's data, offset bytes in; it may not run past the
+// record.
+bool RecordName(std::string_view d, std::size_t data, std::size_t length, std::size_t offset, std::string& name) {
+    std::size_t end = 0;
+    return offset < length && ReadName(d.substr(0, data + length), data + offset, name, end);
+}
+
+std::string DottedAddress(std::string_view d, std::size_t data) {
+    char dotted[16];
+    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", static_cast<unsigned char>(d[data]),
+                  static_cast<unsigned char>(d[data + 1]), static_cast<unsigned char>(d[data + 2]),
+                  static_cast<unsigned char>(d[data + 3]));
+    return dotted;
+}
+
+// A referral: the servers of a zone nearer to the name asked.
+struct TDnsReferral {
+    std::string Zone;
+    std::vector<std::string> Hosts;     // the zone's name servers
+    std::vector<std::string> Addresses; // those of them the reply gave
+};
+
+// The referral of a reply from the servers of zone below: only to a zone
+// deeper than theirs that holds the name, and addresses only for names
+// they are in charge of, so that no server can send the walk back up or
+// sideways, or plant addresses for another's names.
+TDnsReferral ParseDnsReferral(std::string_view d, std::uint16_t id, const std::string& asked, std::uint16_t type,
+                              const std::string& below) {
+    TDnsReferral referral;
+    ForEachRecord(d, id, asked, type,
+                  [&](int section, const std::string& owner, std::uint16_t rtype, std::size_t data,
+                      std::size_t length) {
+                      if (section == 1 && rtype == 2 && WithinZone(asked, owner) && WithinZone(owner, below) &&
+                          !SameDnsName(owner, below) && (referral.Hosts.empty() || SameDnsName(owner, referral.Zone))) {
+                          std::string host;
+                          if (!RecordName(d, data, length, 0, host)) return;
+                          referral.Zone = owner;
+                          referral.Hosts.push_back(host);
+                      } else if (section == 2 && rtype == 1 && length == 4 && WithinZone(owner, below) &&
+                                 std::any_of(referral.Hosts.begin(), referral.Hosts.end(),
+                                             [&](const std::string& h) { return SameDnsName(h, owner); })) {
+                          referral.Addresses.push_back(DottedAddress(d, data));
+                      }
+                  });
+    return referral;
+}
+
 std::uint16_t NewQueryId() {
     static std::mt19937 random{std::random_device{}()};
     return static_cast<std::uint16_t>(random() & 0xFFFF);
@@ -171,16 +259,18 @@ bool SameEndpoint(const sockaddr_in& a, const sockaddr_in& b) {
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
 }
 
-// Asks every server; the first reply that yields names ends the waiting.
+// Asks every server; the first reply that accept takes ends the waiting.
 // Only datagrams from a server asked, answering our question, count: any
 // other is dropped and the waiting goes on until the one deadline.
-std::vector<std::string> AskServers(const std::vector<std::string>& servers, const std::string& name,
-                                    std::uint16_t type) {
+// answered tells whether any server answered the question at all.
+using TAcceptReply = std::function<bool(std::string_view reply, std::uint16_t id)>;
+void AskServers(const std::vector<std::string>& servers, const std::string& name, std::uint16_t type,
+                const TAcceptReply& accept, bool* answered = nullptr) {
     TMailSocket sock(SOCK_DGRAM);
-    if (!sock.Valid()) return {};
+    if (!sock.Valid()) return;
     sockaddr_in any{};
     any.sin_family = AF_INET;
-    if (::bind(sock.Fd(), reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) return {};
+    if (::bind(sock.Fd(), reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) return;
     const std::uint16_t id = NewQueryId();
     const std::string query = DnsQuery(id, name, type);
     const std::uint64_t deadline = DeadlineAfter(static_cast<std::uint64_t>(MailNetwork().DnsTimeoutMs));
@@ -196,16 +286,83 @@ std::vector<std::string> AskServers(const std::vector<std::string>& servers, con
         char buffer[512];
         sockaddr_in from{};
         const ssize_t n = sock.Receive(buffer, sizeof buffer, deadline, &from);
-        if (n < 0) return {};
+        if (n < 0) return;
         if (std::none_of(asked.begin(), asked.end(), [&](const sockaddr_in& a) { return SameEndpoint(a, from); }))
             continue;
         const std::string_view reply(buffer, static_cast<std::size_t>(n));
         if (!DnsReplyAnswers(reply, id, name, type)) continue;
         ++replies;
-        auto names = ParseDnsReply(reply, id, name, type);
+        if (answered != nullptr) *answered = true;
+        if (accept(reply, id)) return;
+    }
+}
+
+std::vector<std::string> AskForNames(const std::vector<std::string>& servers, const std::string& name,
+                                     std::uint16_t type, bool* answered = nullptr) {
+    std::vector<std::string> names;
+    AskServers(
+        servers, name, type,
+        [&](std::string_view reply, std::uint16_t id) {
+            names = ParseDnsReply(reply, id, name, type);
+            return !names.empty();
+        },
+        answered);
+    return names;
+}
+
+// ---- the walk from the root servers -------------------------------------------
+
+constexpr int kMaxReferrals = 10;
+constexpr int kMaxWalkQueries = 32;
+constexpr int kMaxGluelessDepth = 1;
+
+// What one lookup may still spend, over all its walks.
+struct TWalkBudget {
+    int QueriesLeft = kMaxWalkQueries;
+};
+
+std::vector<std::string> OnWalkPort(const std::vector<std::string>& addresses) {
+    std::vector<std::string> servers;
+    for (const auto& a : addresses) servers.push_back(a + ":" + std::to_string(MailNetwork().WalkPort));
+    return servers;
+}
+
+// Walks from the root servers down the referrals to an answer for name.
+std::vector<std::string> Walk(TWalkBudget& budget, const std::string& name, std::uint16_t type, int depth) {
+    std::vector<std::string> servers = MailNetwork().RootServers;
+    std::string zone; // of the servers asked: the root's first
+    for (int step = 0; step <= kMaxReferrals && !servers.empty() && budget.QueriesLeft > 0; ++step) {
+        --budget.QueriesLeft;
+        std::vector<std::string> names;
+        TDnsReferral referral;
+        AskServers(servers, name, type, [&](std::string_view reply, std::uint16_t id) {
+            names = ParseDnsReply(reply, id, name, type);
+            if (names.empty()) referral = ParseDnsReferral(reply, id, name, type, zone);
+            return !names.empty() || !referral.Hosts.empty();
+        });
         if (!names.empty()) return names;
+        if (referral.Hosts.empty()) return {};
+        zone = referral.Zone;
+        servers = OnWalkPort(referral.Addresses);
+        // A name server without glue is found by a walk of its own.
+        for (const auto& host : referral.Hosts) {
+            if (!servers.empty() || depth >= kMaxGluelessDepth || budget.QueriesLeft <= 0) break;
+            servers = OnWalkPort(Walk(budget, host, 1, depth + 1));
+        }
     }
     return {};
+}
+
+// The configured name servers' answer; without any, or when none answers,
+// the walk's.
+std::vector<std::string> LookUp(const std::string& name, std::uint16_t type, TWalkBudget& budget) {
+    const auto servers = SystemDnsServers();
+    if (!servers.empty()) {
+        bool answered = false;
+        auto names = AskForNames(servers, name, type, &answered);
+        if (answered) return names;
+    }
+    return Walk(budget, name, type, 0);
 }
 
 // ---- SMTP ---------------------------------------------------------------------
@@ -537,36 +694,16 @@ bool DnsReplyAnswers(std::string_view d, std::uint16_t id, std::string_view name
 std::vector<std::string> ParseDnsReply(std::string_view d, std::uint16_t id, std::string_view asked,
                                        std::uint16_t type) {
     std::vector<std::string> out;
-    if (!DnsReplyAnswers(d, id, asked, type)) return out;
-    if ((static_cast<unsigned char>(d[3]) & 0x0F) != 0) return out; // an error
-    const std::uint16_t answers = Get16(d, 6);
-    std::string name;
-    std::size_t at = 0;
-    if (!ReadName(d, 12, name, at)) return out;
-    at += 4;
-    for (int a = 0; a < answers; ++a) {
-        std::size_t end = 0;
-        if (!ReadName(d, at, name, end) || end + 10 > d.size()) return out;
-        const std::uint16_t rtype = Get16(d, end), length = Get16(d, end + 8);
-        const std::size_t data = end + 10;
-        if (data + length > d.size()) return out;
-        if (rtype == type) {
-            if (type == 1 && length == 4) {
-                char dotted[16];
-                std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", static_cast<unsigned char>(d[data]),
-                              static_cast<unsigned char>(d[data + 1]), static_cast<unsigned char>(d[data + 2]),
-                              static_cast<unsigned char>(d[data + 3]));
-                out.push_back(dotted);
-            } else if (type != 1) {
-                const std::size_t nameAt = data + (type == 15 ? 2 : 0);
-                std::size_t nameEnd = 0;
-                std::string target;
-                if (nameAt < data + length && ReadName(d.substr(0, data + length), nameAt, target, nameEnd))
-                    out.push_back(target);
-            }
-        }
-        at = data + length;
-    }
+    ForEachRecord(d, id, asked, type,
+                  [&](int section, const std::string&, std::uint16_t rtype, std::size_t data, std::size_t length) {
+                      if (section != 0 || rtype != type) return;
+                      std::string target;
+                      if (type == 1) {
+                          if (length == 4) out.push_back(DottedAddress(d, data));
+                      } else if (RecordName(d, data, length, type == 15 ? 2 : 0, target)) {
+                          out.push_back(target);
+                      }
+                  });
     return out;
 }
 
@@ -580,10 +717,10 @@ std::string FindMailServer(const std::string& address) {
             shortDomain = domain.substr(i + 1);
             break;
         }
-    const auto servers = SystemDnsServers();
-    if (servers.empty() || domain.empty()) return {};
-    auto names = AskServers(servers, domain, 15);
-    if (names.empty() && shortDomain != domain) names = AskServers(servers, shortDomain, 15);
+    if (domain.empty()) return {};
+    TWalkBudget budget;
+    auto names = LookUp(domain, 15, budget);
+    if (names.empty() && shortDomain != domain) names = LookUp(shortDomain, 15, budget);
     return names.empty() ? std::string() : names.front();
 }
 
@@ -606,7 +743,8 @@ bool SendSmtpMail(const std::string& server, std::uint16_t port, const std::stri
         const std::string exchanger = FindMailServer(r.Address);
         if (exchanger.empty()) continue;
         sockaddr_in to{};
-        auto addresses = AskServers(SystemDnsServers(), exchanger, 1);
+        TWalkBudget budget;
+        auto addresses = LookUp(exchanger, 1, budget);
         if (addresses.empty() ? !ResolveIPv4(exchanger, to) : !ResolveIPv4(addresses.front(), to)) continue;
         to.sin_port = htons(port);
         if (Converse(to, account, password, sender, {r}, subject, body, attachments, error)) any = true;

@@ -9,17 +9,22 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <future>
 #include <optional>
 #include <sstream>
@@ -115,6 +120,7 @@ protected:
         savedNetwork_ = MailNetwork();
         savedSettings_ = ReporterSettings();
         MailNetwork().ConnectedOverride = 1;
+        MailNetwork().RootServers.clear(); // never the real network
         MailNetwork().SmtpTimeoutMs = 1000;
         MailNetwork().MailtoProgram = "/nonexistent/mailto";
         auto& settings = ReporterSettings();
@@ -406,6 +412,265 @@ TEST_F(HostileMail, OnlyForeignDnsRepliesEndAtTheDeadline) {
     auto found = std::async(std::launch::async, [] { return FindMailServer("someone@example.test"); });
     ASSERT_EQ(found.wait_for(kSafety), std::future_status::ready) << "the lookup still waits";
     EXPECT_EQ(found.get(), "");
+}
+
+// ---- the walk from the root servers ----------------------------------------------
+
+// name in label form.
+std::string Encoded(const std::string& name) {
+    std::string encoded = DnsQuery(0, name, 15).substr(12);
+    encoded.resize(encoded.size() - 4);
+    return encoded;
+}
+
+std::string Number16(std::size_t n) { return {static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)}; }
+
+std::string Record(const std::string& owner, char type, const std::string& data) {
+    return Encoded(owner) + '\0' + type + std::string("\x00\x01\x00\x00\x00\x3C", 6) + Number16(data.size()) + data;
+}
+
+// The type a query asks for (15 MX, 1 A).
+int QueryType(const std::string& query) { return static_cast<unsigned char>(query[query.size() - 3]); }
+
+// A reply sending the asker to zone's servers: host and its address (none
+// when empty) per server.
+std::string Referral(const std::string& query, const std::string& zone,
+                     const std::vector<std::pair<std::string, std::string>>& servers) {
+    std::string authority, additional;
+    std::size_t glue = 0;
+    for (const auto& [host, address] : servers) {
+        authority += Record(zone, 2, Encoded(host));
+        if (address.empty()) continue;
+        in_addr a{};
+        ::inet_pton(AF_INET, address.c_str(), &a);
+        additional += Record(host, 1, std::string(reinterpret_cast<const char*>(&a), 4));
+        ++glue;
+    }
+    return query.substr(0, 2) + std::string("\x81\x00\x00\x01\x00\x00", 6) + Number16(servers.size()) +
+           Number16(glue) + query.substr(12) + authority + additional;
+}
+
+std::string AddressReply(const std::string& query, const std::string& address) {
+    in_addr a{};
+    ::inet_pton(AF_INET, address.c_str(), &a);
+    return query.substr(0, 2) + std::string("\x81\x80\x00\x01\x00\x01\x00\x00\x00\x00", 10) + query.substr(12) +
+           std::string("\xC0\x0C\x00\x01\x00\x01\x00\x00\x00\x3C\x00\x04", 12) +
+           std::string(reinterpret_cast<const char*>(&a), 4);
+}
+
+std::string WrongId(std::string reply) {
+    reply[0] = static_cast<char>(reply[0] ^ 0x5A);
+    return reply;
+}
+
+// Two name servers on loopback on one port: "the root" on 127.0.0.1 and
+// "the zone's" on 127.0.0.2, each answering every query with what its
+// responder gives, until the server goes.
+class TLoopbackZone {
+public:
+    using TResponder = std::function<std::vector<std::string>(const std::string& query)>;
+    TLoopbackZone(TResponder root, TResponder zone) {
+        for (int attempt = 0; attempt < 50 && fds_[1] < 0; ++attempt) {
+            if (fds_[0] >= 0) ::close(fds_[0]);
+            fds_[0] = BoundSocket(SOCK_DGRAM, port_);
+            fds_[1] = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(0x7F000002);
+            a.sin_port = htons(port_);
+            if (::bind(fds_[1], reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ::close(fds_[1]);
+                fds_[1] = -1;
+            }
+        }
+        EXPECT_EQ(::pipe2(stop_, O_CLOEXEC), 0);
+        thread_ = std::thread([this, responders = std::array<TResponder, 2>{std::move(root), std::move(zone)}] {
+            for (;;) {
+                pollfd p[3] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}, {stop_[0], POLLIN, 0}};
+                if (::poll(p, 3, kSafetyMs) <= 0 || p[2].revents != 0) return;
+                for (int i = 0; i < 2; ++i) {
+                    if (p[i].revents == 0) continue;
+                    char buffer[512];
+                    sockaddr_in from{};
+                    socklen_t length = sizeof from;
+                    const ssize_t n =
+                        ::recvfrom(fds_[i], buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+                    if (n < 12) continue;
+                    ++queries_[i];
+                    for (const std::string& reply : responders[i](std::string(buffer, static_cast<std::size_t>(n))))
+                        ::sendto(fds_[i], reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+                }
+            }
+        });
+    }
+    ~TLoopbackZone() {
+        EXPECT_EQ(::write(stop_[1], "x", 1), 1);
+        thread_.join();
+        for (int fd : {fds_[0], fds_[1], stop_[0], stop_[1]}) ::close(fd);
+    }
+    bool Ready() const { return fds_[1] >= 0; }
+    std::uint16_t Port() const { return port_; }
+    // Read once the lookup has returned: every reply is sent by then.
+    int RootQueries() const { return queries_[0]; }
+    int ZoneQueries() const { return queries_[1]; }
+
+private:
+    int fds_[2] = {-1, -1};
+    int stop_[2] = {-1, -1};
+    std::uint16_t port_ = 0;
+    std::atomic<int> queries_[2] = {0, 0};
+    std::thread thread_;
+};
+
+// No name server in the resolver's configuration: the lookup walks from
+// the zone's root.
+class WalkFromRoot : public HostileMail {
+protected:
+    void Use(const TLoopbackZone& zone) {
+        ASSERT_TRUE(zone.Ready()) << "no port free on both loopback addresses";
+        std::ofstream(folder_ + "/resolv.conf") << "search example.test\noptions ndots:1\n";
+        MailNetwork().ResolverConfig = folder_ + "/resolv.conf";
+        MailNetwork().DnsServers.clear();
+        MailNetwork().RootServers = {"127.0.0.1:" + std::to_string(zone.Port())};
+        MailNetwork().WalkPort = zone.Port();
+    }
+    static std::string Find(const std::string& address) {
+        auto found = std::async(std::launch::async, [address] { return FindMailServer(address); });
+        return found.wait_for(kSafety) == std::future_status::ready ? found.get() : "(still waiting)";
+    }
+};
+
+TEST_F(WalkFromRoot, ReferralWithGlueLeadsToTheExchanger) {
+    TLoopbackZone zone(
+        [](const std::string& q) { return std::vector{Referral(q, "example.test", {{"ns.example.test", "127.0.0.2"}})}; },
+        [](const std::string& q) { return std::vector{MxReply(q, "", "mail.example.test")}; });
+    Use(zone);
+    EXPECT_EQ(Find("someone@example.test"), "mail.example.test");
+    EXPECT_EQ(zone.RootQueries(), 1);
+    EXPECT_EQ(zone.ZoneQueries(), 1);
+}
+
+TEST_F(WalkFromRoot, NameServerWithoutGlueIsFoundByAWalkOfItsOwn) {
+    TLoopbackZone zone(
+        [](const std::string& q) {
+            if (QueryType(q) == 1) return std::vector{Referral(q, "example.net", {{"ns.example.net", "127.0.0.2"}})};
+            return std::vector{Referral(q, "example.test", {{"ns.example.net", ""}})};
+        },
+        [](const std::string& q) {
+            return std::vector{QueryType(q) == 1 ? AddressReply(q, "127.0.0.2") : MxReply(q, "", "mail.example.test")};
+        });
+    Use(zone);
+    EXPECT_EQ(Find("someone@example.test"), "mail.example.test");
+    EXPECT_EQ(zone.RootQueries(), 2);
+    EXPECT_EQ(zone.ZoneQueries(), 2);
+}
+
+TEST_F(WalkFromRoot, ConfiguredServersThatAnswerAreNotWalkedAround) {
+    TLoopbackZone zone(
+        [](const std::string& q) { return std::vector{Referral(q, "example.test", {{"ns.example.test", "127.0.0.2"}})}; },
+        [](const std::string& q) { return std::vector{MxReply(q, "", "mail.example.test")}; });
+    Use(zone);
+    THostileDns configured({{"", "configured.example.test", false}});
+    std::ofstream(folder_ + "/resolv.conf") << "nameserver " << configured.Address() << "\n";
+    EXPECT_EQ(Find("someone@example.test"), "configured.example.test");
+    EXPECT_EQ(zone.RootQueries(), 0);
+}
+
+TEST_F(WalkFromRoot, SilentConfiguredServersAreWalkedAround) {
+    // The configured server's only reply comes from another port; the clock
+    // then moves past the time-out.
+    ManualClock clock;
+    SetClock(&clock);
+    const ScopeGuard restore([] { SetClock(nullptr); });
+    TLoopbackZone zone(
+        [](const std::string& q) { return std::vector{Referral(q, "example.test", {{"ns.example.test", "127.0.0.2"}})}; },
+        [](const std::string& q) { return std::vector{MxReply(q, "", "mail.example.test")}; });
+    Use(zone);
+    THostileDns configured({{"", "evil.example.test", true}},
+                           [&] { clock.Advance(static_cast<std::uint64_t>(MailNetwork().DnsTimeoutMs) + 1); });
+    std::ofstream(folder_ + "/resolv.conf") << "nameserver " << configured.Address() << "\n";
+    EXPECT_EQ(Find("someone@example.test"), "mail.example.test");
+}
+
+TEST_F(WalkFromRoot, ReferralLoopBetweenTwoServersEnds) {
+    TLoopbackZone zone(
+        [](const std::string& q) { return std::vector{Referral(q, "example.test", {{"ns2.example.test", "127.0.0.2"}})}; },
+        [](const std::string& q) { return std::vector{Referral(q, "example.test", {{"ns1.example.test", "127.0.0.1"}})}; });
+    Use(zone);
+    EXPECT_EQ(Find("someone@example.test"), "");
+    // The second referral, back to the same zone, is not followed.
+    EXPECT_EQ(zone.RootQueries(), 1);
+    EXPECT_EQ(zone.ZoneQueries(), 1);
+}
+
+TEST_F(WalkFromRoot, EndlessDescentStopsAfterTenReferrals) {
+    // Each reply refers one label further down the name asked, to the other
+    // server, as long as the name has labels left.
+    std::map<std::string, int> asked;
+    std::mutex lock;
+    auto deeper = [&](const std::string& q) {
+        const std::lock_guard hold(lock);
+        std::vector<std::string> labels;
+        for (std::size_t at = 12; q[at] != 0; at += 1 + static_cast<unsigned char>(q[at]))
+            labels.push_back(q.substr(at + 1, static_cast<unsigned char>(q[at])));
+        const std::size_t depth = std::min<std::size_t>(++asked[q.substr(12)], labels.size());
+        std::string zone;
+        for (std::size_t i = labels.size() - depth; i < labels.size(); ++i) zone += (zone.empty() ? "" : ".") + labels[i];
+        const std::string server = depth % 2 == 1 ? "127.0.0.2" : "127.0.0.1";
+        return std::vector{Referral(q, zone, {{"ns." + zone, server}})};
+    };
+    TLoopbackZone zone(deeper, deeper);
+    Use(zone);
+    EXPECT_EQ(Find("someone@a.b.c.d.e.f.g.h.i.j.k.l.test"), "");
+    // The name: the root's reply and ten referrals followed (eleven
+    // queries); its short form k.l.test: three referrals, then a fourth
+    // reply to its own zone, not followed.
+    EXPECT_EQ(zone.RootQueries() + zone.ZoneQueries(), 15);
+}
+
+TEST_F(WalkFromRoot, WrongRepliesAreRefused) {
+    TLoopbackZone zone(
+        [](const std::string& q) {
+            return std::vector{WrongId(Referral(q, "example.test", {{"ns.example.test", "127.0.0.3"}})),
+                               Referral(q, "example.test", {{"ns.example.test", "127.0.0.2"}})};
+        },
+        [](const std::string& q) {
+            return std::vector{WrongId(MxReply(q, "", "evil.example.test")), MxReply(q, "example.net", "evil.example.test"),
+                               MxReply(q, "", "mail.example.test")};
+        });
+    Use(zone);
+    EXPECT_EQ(Find("someone@example.test"), "mail.example.test");
+}
+
+TEST_F(WalkFromRoot, ReferralSidewaysIsRefused) {
+    // The root refers the name to a zone that does not hold it.
+    TLoopbackZone sideways(
+        [](const std::string& q) { return std::vector{Referral(q, "example.net", {{"ns.example.net", "127.0.0.2"}})}; },
+        [](const std::string& q) { return std::vector{MxReply(q, "", "evil.example.test")}; });
+    Use(sideways);
+    EXPECT_EQ(Find("someone@example.test"), "");
+    EXPECT_EQ(sideways.ZoneQueries(), 0);
+}
+
+TEST_F(WalkFromRoot, GlueForAnotherZonesNamesIsRefused) {
+    // The servers of "test" give an address for a name of "example.org";
+    // the walk for that name finds nothing at the root.
+    std::vector<int> rootTypes;
+    TLoopbackZone zone(
+        [&](const std::string& q) {
+            rootTypes.push_back(QueryType(q));
+            return std::vector{Referral(q, "test", {{"ns.test", "127.0.0.2"}})};
+        },
+        [](const std::string& q) {
+            return std::vector{QueryType(q) == 15 ? Referral(q, "example.test", {{"ns.example.org", "127.0.0.1"}})
+                                                  : MxReply(q, "", "evil.example.test")};
+        });
+    Use(zone);
+    EXPECT_EQ(Find("someone@example.test"), "");
+    // The MX query, then the walk for the address of ns.example.org, not
+    // the MX query again to the planted address.
+    EXPECT_EQ(rootTypes, (std::vector{15, 1}));
+    EXPECT_EQ(zone.ZoneQueries(), 1);
 }
 
 } // namespace

@@ -233,6 +233,7 @@ protected:
             << dns_.Error();
         previous_ = MailNetwork();
         MailNetwork().DnsServers = {"127.0.0.1:" + std::to_string(dnsPort_)};
+        MailNetwork().RootServers.clear(); // never the real network
         MailNetwork().DirectSmtpPort = smtpPort_;
         MailNetwork().ConnectedOverride = 1;
         MailNetwork().SmtpTimeoutMs = 3000;

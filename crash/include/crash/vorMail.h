@@ -14,7 +14,14 @@ namespace ax {
 // Where the mail road goes; the defaults are the real ones, tests point
 // them at servers on loopback.
 struct TMailNetwork {
-    std::vector<std::string> DnsServers; // "host" or "host:port"; empty: /etc/resolv.conf
+    std::vector<std::string> DnsServers; // "host" or "host:port"; empty: ResolverConfig's
+    std::string ResolverConfig = "/etc/resolv.conf";
+    // Without name servers (none configured, or none answers) a lookup walks
+    // down from the root servers (a.root-servers.net, c.root-servers.net),
+    // following referrals; the servers it is referred to are asked on
+    // WalkPort. Tests put a root and the port on loopback.
+    std::vector<std::string> RootServers = {"198.41.0.4", "192.33.4.12"};
+    std::uint16_t WalkPort = 53;
     std::uint16_t DirectSmtpPort = 25;   // the exchanger's port in direct mode
     // One DNS exchange (all servers asked at once) ends after DnsTimeoutMs.
     // In SMTP the connect, each reply and each wait for the server to take
@@ -52,7 +59,10 @@ bool SendSmtpMail(const std::string& server, std::uint16_t port, const std::stri
                   std::string* error = nullptr);
 
 // The first mail exchanger of the address's domain (its short form tried
-// when the domain has none); empty when there is none.
+// when the domain has none); empty when there is none. Without name servers
+// the walk from the root servers takes at most ten referrals per name, a
+// name server without an address is looked up by a walk of its own (one
+// level deep), and a lookup sends at most 32 queries.
 std::string FindMailServer(const std::string& address);
 
 // The building blocks, exposed for tests.
