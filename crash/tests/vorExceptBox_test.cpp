@@ -10,6 +10,8 @@
 #include "platform/window/display.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
+#include "rtl/scopeguard.h"
+#include "support/private_cups.h"
 #include "xvfb.h"
 
 #include <gtest/gtest.h>
@@ -168,6 +170,28 @@ TEST_F(ExceptionBoxTest, ButtonsPressedWithRealInput) {
     worker.join();
     std::lock_guard l(lock);
     EXPECT_EQ(actions, (std::vector<int>{bbShow, bbSave, bbMail, bbClose, bbRestart, bbContinue}));
+}
+
+// The print button pressed as a user would: after its flash the report
+// comes out of the default printer of a private scheduler.
+TEST_F(ExceptionBoxTest, PrintPressedWithRealInputComesOutOfThePrinter) {
+    if (const std::string why = test::PrivateCupsUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    test::PrivateCups cups;
+    std::string error;
+    ASSERT_TRUE(cups.Start(&error)) << error;
+    ScopeGuard stop([&] { cups.Stop(); });
+    ReporterSettings().PrintButtonCaption = "print bug report";
+    TExceptionBox* box = Open(true);
+    ASSERT_NE(box, nullptr);
+    ASSERT_NE(box->Button(bbPrint), nullptr);
+    PressAndFlash(box, bbPrint);
+    ASSERT_TRUE(SawAction(bbPrint));
+    ASSERT_TRUE(cups.WaitIdle()) << "the job did not come out";
+    const std::vector<std::string> lines = test::PdfLines(cups.Output());
+    ASSERT_GE(lines.size(), 2u) << "the printed file holds no text";
+    EXPECT_EQ(lines[0], "date/time : 2026-12-06, 10:11:12, 13ms");
+    EXPECT_EQ(lines[1], "exception class : EAccessViolation");
+    EXPECT_TRUE(server.Screenshot("crash_exception_box_printed.png", NativeWindow(box->Window())));
 }
 
 TEST_F(ExceptionBoxTest, SaveFlashesAfterAPressThenSavesAndGoes) {
