@@ -438,6 +438,8 @@ PCItemIDList TCheckboxesSynchronizer::SpreadFolder() const {
 }
 
 void TCheckboxesSynchronizer::CompletePending() {
+    // What the list shows is read whole too.
+    if (list_ && !list_->HasState(csDestroying)) list_->CompleteListing();
     if (SpreadDropped()) return;
     BeginUpdates();
     ScopeGuard end([this] { EndUpdates(); });
