@@ -210,6 +210,9 @@ void TExplorerListview::CancelListing() {
     TNamespace* shown = RootFolderNamespace();
     if (!tree || !shown || !shown->AbsolutePIDL()) return;
     if (PDataNode node = tree->FindNodeByPIDL(shown->AbsolutePIDL())) {
+        // One announcement, of the folder shown: none of the way between.
+        tree->BeginUpdate();
+        ScopeGuard end([tree] { tree->EndUpdate(); });
         tree->ClearSelection();
         tree->SetSelected(node, true);
         tree->SetFocusedNode(node);
