@@ -179,6 +179,8 @@ void TMainform::BuildPanes() {
     Synchronizer->OnSpreadProgress = [this](TCheckboxesSynchronizer*, int done, int total) {
         SpreadProgress(done, total);
     };
+    // So does a big folder listed in slices.
+    ExpList->OnListingProgress = [this](TExplorerListview*, int listed) { ListingProgress(listed); };
 }
 
 void TMainform::BuildMaskGrid() {
@@ -238,8 +240,21 @@ void TMainform::SpreadProgress(int done, int total) {
     ShowProgress(total > 0 ? int(int64_t(done) * 100 / total) : 0, "Checking " + path);
 }
 
-void TMainform::ShowListed() {
+void TMainform::ListingProgress(int listed) {
     if (HasState(csDestroying)) return;
+    if (!ExpList->ListingPending()) {
+        ShowFolder();
+        return ShowListed();
+    }
+    const std::string path = EscapedName(WideToUtf8(PIDLToPath(ExpList->ListingFolder())));
+    // The folder's size is known only at its end: the gauge moves toward full.
+    const int64_t ahead = int64_t(4) * ExpList->SliceSize();
+    ShowProgress(int(int64_t(listed) * 100 / (listed + ahead)), "Listing " + path);
+}
+
+void TMainform::ShowListed() {
+    // A listing pending shows its progress; reading the list would complete it.
+    if (HasState(csDestroying) || ExpList->ListingPending()) return;
     // A folder that cannot be read is not an empty one: the path panel
     // tells why (ShowFolder), and no count is shown.
     TNamespace* shown = ExpList->RootFolderNamespace();
@@ -248,7 +263,7 @@ void TMainform::ShowListed() {
 }
 
 void TMainform::ShowFolder() {
-    if (HasState(csDestroying)) return;
+    if (HasState(csDestroying) || ExpList->ListingPending()) return;
     TNamespace* shown = ExpList->RootFolderNamespace();
     const std::string path = shown ? EscapedName(WideToUtf8(shown->NameForParsing())) : std::string();
     const std::string problem = ReadProblem(shown);
@@ -283,7 +298,8 @@ void TMainform::TreeChange(PDataNode node) {
     if (HasState(csDestroying)) return;
     // The list is about to list the folder chosen.
     TNamespace* chosen = ExpTree->NodeNamespace(node);
-    TNamespace* shown = ExpList->RootFolderNamespace();
+    // A listing pending is replaced, not completed: the shown folder is not read.
+    TNamespace* shown = ExpList->ListingPending() ? nullptr : ExpList->RootFolderNamespace();
     if (chosen && chosen->Folder() && (!shown || !ILIsEqual(shown->AbsolutePIDL(), chosen->AbsolutePIDL())))
         ShowProgress(0, "Listing " + PathOf(ExpTree, node));
 }

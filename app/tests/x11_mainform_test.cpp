@@ -37,7 +37,7 @@ using testing::CheckBoxPoint;
 using testing::ChildNamed;
 using testing::QuietPane;
 
-constexpr unsigned long kXK_Return = 0xFF0D, kXK_Alt_L = 0xFFE9, kXK_F4 = 0xFFC1;
+constexpr unsigned long kXK_Return = 0xFF0D, kXK_Alt_L = 0xFFE9, kXK_F4 = 0xFFC1, kXK_Escape = 0xFF1B;
 
 class X11MainformTest : public test::X11FormTest {
 protected:
@@ -534,6 +534,70 @@ TEST_F(X11SpreadTest, ASecondClickWhileACheckSpreadsFollowsIt) {
         return !w->Synchronizer->SpreadPending() && w->SaveJob(whole);
     }));
     EXPECT_EQ(Bytes(sliced), Bytes(whole));
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+// The big folder chosen in the tree is listed in slices of 20 with the
+// gauge moving ("Listing" and the folder); Escape in the middle leaves the
+// list on the home folder and the tree's selection on it, and the folder
+// chosen again is listed whole. listing_x11.png is the window held at the
+// listing's first slice.
+TEST_F(X11SpreadTest, ABigFolderIsListedInSlicesAndEscapeCancelsIt) {
+    const POINT big = OnScreen(kTree, "big", false);
+    ASSERT_GE(big.x, 0);
+    ActivateMainForm();
+    const unsigned long xwindow = XWindowOf(program->formWindow());
+    const auto shown = [&] {
+        return program->Get<std::string>([&] {
+            TNamespace* ns = main->ExpList->NodeNamespace(main->ExpList->RootNode());
+            return ns ? WideToUtf8(ns->NameForParsing()) : std::string("-");
+        });
+    };
+    const auto selected = [&] {
+        return program->Get<std::string>([&] { return WideToUtf8(main->ExpTree->SelectedPath()); });
+    };
+    const std::string listBefore = shown(), treeBefore = selected();
+    // The program's thread holds at the first slice until Escape is in its
+    // queue, so the key comes while the listing goes on.
+    std::atomic<bool> held{false}, sent{false};
+    std::vector<std::string> progress;
+    ASSERT_TRUE(program->Call([&] {
+        main->ExpList->SetSliceSize(20);
+        main->ExpList->OnListingProgress = [&, gauge = main->ExpList->OnListingProgress](TExplorerListview* l,
+                                                                                         int listed) {
+            gauge(l, listed);
+            progress.push_back(std::to_string(listed) + (l->ListingPending() ? " " + main->PathPanel->Text() : " over"));
+            if (progress.size() > 1) return;
+            PumpDisplay();
+            held = true;
+            MSG m;
+            for (int i = 0; i < 2000 && !(sent && PeekMessage(m, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE)); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+    }));
+    clock.Advance(1000);
+    server.Click(big.x, big.y);
+    ASSERT_TRUE(server.WaitFor([&] { return held.load(); })) << "the listing did not begin";
+    EXPECT_TRUE(server.Screenshot(SnapshotPath("listing_x11").string(), xwindow));
+    server.KeyStroke(kXK_Escape);
+    sent = true;
+    ASSERT_TRUE(Until([&] { return !main->ExpList->ListingPending(); }));
+    const std::vector<std::string> seen = program->Get<std::vector<std::string>>([&] { return progress; });
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen.front(), "20 Listing " + home + "/big");
+    EXPECT_EQ(seen.back(), std::to_string(20 * (seen.size() - 1)) + " over") << "cancelled before the end: " << ::testing::PrintToString(seen);
+    EXPECT_EQ(shown(), listBefore);
+    EXPECT_EQ(selected(), treeBefore);
+
+    // Chosen again, with nothing holding it, the folder is listed whole.
+    ASSERT_TRUE(program->Call([&] { progress.push_back("again"); }));
+    clock.Advance(1000);
+    server.Click(big.x, big.y);
+    ASSERT_TRUE(server.WaitFor([&] {
+        clock.Advance(20);
+        return !program->Get<bool>([&] { return main->ExpList->ListingPending(); }) && shown() == home + "/big";
+    }));
+    EXPECT_EQ(program->Get<int>([&] { return int(main->ExpList->RootNodeCount()); }), kFiles);
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 

@@ -2,8 +2,9 @@
 // and the way one check state reaches both controls and their storages.
 #include "explorer/CheckboxesSynchronizer.h"
 
+#include "SliceWindow.h"
+
 #include "framework/streaming.h"
-#include "platform/window/window.h"
 #include "rtl/scopeguard.h"
 #include "shell/PIDLTools.h"
 
@@ -35,12 +36,6 @@ UniquePIDL ParentPIDL(PCItemIDList pidl) {
     return parent;
 }
 
-constexpr const char* kSliceWindowClass = "TCheckSpreadWindow";
-// The next slice of a spread is due (posted; a timer when input waits,
-// which a posted message would overtake).
-constexpr UINT kSliceMessage = WM_USER + 0x141;
-constexpr UINT_PTR kSliceTimer = 1;
-
 } // namespace
 
 // ---- Spreading in slices ------------------------------------------------------------------
@@ -58,59 +53,6 @@ struct TCheckboxesSynchronizer::Spread {
     // The folder's items still being read: its children are made after.
     TCustomExplorerTree::TChildListingPtr listing;
     int listed = 0;
-};
-
-// A message-only window that serves the slices of a spread.
-class TCheckboxesSynchronizer::SliceWindow {
-public:
-    explicit SliceWindow(TCheckboxesSynchronizer* owner) {
-        WNDCLASS wc;
-        if (!GetClassInfo(kSliceWindowClass, wc)) {
-            wc = WNDCLASS{};
-            wc.lpszClassName = kSliceWindowClass;
-            wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
-                auto* self = reinterpret_cast<SliceWindow*>(GetWindowLongPtr(h, GWLP_USERDATA));
-                if (self && (msg == kSliceMessage || (msg == WM_TIMER && w == kSliceTimer))) {
-                    self->Serve();
-                    return 0;
-                }
-                return DefWindowProc(h, msg, w, l);
-            };
-            RegisterClass(wc);
-        }
-        owner_ = owner;
-        window_ = CreateWindowEx(0, kSliceWindowClass, "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE);
-        SetWindowLongPtr(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~SliceWindow() {
-        if (!window_) return;
-        KillTimer(window_, kSliceTimer);
-        SetWindowLongPtr(window_, GWLP_USERDATA, 0);
-        DestroyWindow(window_);
-    }
-    SliceWindow(const SliceWindow&) = delete;
-    SliceWindow& operator=(const SliceWindow&) = delete;
-
-    void Schedule() {
-        if (scheduled_ || !window_) return;
-        scheduled_ = true;
-        // Posted messages go before input: with input waiting the slice
-        // waits for a timer, which comes after it. (Painting would cost a
-        // timer's wait per slice; the gauge draws itself at once.)
-        if (LOWORD(GetQueueStatus(QS_INPUT)) != 0) SetTimer(window_, kSliceTimer, 0, nullptr);
-        else PostMessage(window_, kSliceMessage, 0, 0);
-    }
-
-private:
-    void Serve() {
-        KillTimer(window_, kSliceTimer);
-        scheduled_ = false;
-        owner_->ServeSlice();
-    }
-
-    TCheckboxesSynchronizer* owner_ = nullptr;
-    HWND window_ = nullptr;
-    bool scheduled_ = false;
 };
 
 TCheckboxesSynchronizer::TCheckboxesSynchronizer(TComponent* owner) : TComponent(owner) {}
@@ -471,7 +413,7 @@ void TCheckboxesSynchronizer::SpreadSlice(int count) {
 }
 
 void TCheckboxesSynchronizer::ScheduleSlice() {
-    if (!sliceWindow_) sliceWindow_ = std::make_unique<SliceWindow>(this);
+    if (!sliceWindow_) sliceWindow_ = std::make_unique<TSliceWindow>([this] { ServeSlice(); });
     sliceWindow_->Schedule();
 }
 
@@ -496,6 +438,8 @@ PCItemIDList TCheckboxesSynchronizer::SpreadFolder() const {
 }
 
 void TCheckboxesSynchronizer::CompletePending() {
+    // What the list shows is read whole too.
+    if (list_ && !list_->HasState(csDestroying)) list_->CompleteListing();
     if (SpreadDropped()) return;
     BeginUpdates();
     ScopeGuard end([this] { EndUpdates(); });

@@ -11,6 +11,7 @@
 #include "explorer/ExpPersistent.h"
 #include "explorer/ExplorerComboBox.h"
 #include "shell/IconThread.h"
+#include "shell/PIDLTools.h"
 #include "shell/ShellUtilities.h"
 #include "shell/SystemImageLists.h"
 #include "shell/WideStrings.h"
@@ -333,7 +334,12 @@ void TCustomExplorerTree::RebuildRootNamespace() {
         if (!(TreeOptions().ExpFolderOptions() & toHideRootFolder)) {
             SetRootNodeCount(1);
         } else {
-            NodeData(RootNode())->Namespace.Reset(rootNamespace_->Clone());
+            const bool listed = listedRoot_ && EqualPIDL(listedRoot_->AbsolutePIDL(), rootNamespace_->AbsolutePIDL());
+            NodeData(RootNode())->Namespace.Reset(listed ? std::move(listedRoot_) : rootNamespace_->Clone());
+            // Items listed for another folder are not this one's, and no
+            // other node takes this one's.
+            std::vector<TListedItem>* const outer = std::exchange(prelisted_, listed ? prelisted_ : nullptr);
+            ScopeGuard restore([this, outer, listed] { prelisted_ = listed ? nullptr : outer; });
             ExpandNamespaceFolder(RootNode());
         }
     }

@@ -169,6 +169,9 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
 
 class TCustomExplorerTree::TChildListing {
 public:
+    // The folder's own item when no node holds it (BeginFolderListing):
+    // first, so that it goes after the items referring to it.
+    std::unique_ptr<TNamespace> owned;
     TNamespace* folder = nullptr;
     std::unique_ptr<IEnumIDList> list;
     IEnumIDListKinds* kinds = nullptr;
@@ -245,6 +248,36 @@ bool TCustomExplorerTree::EndChildListing(PDataNode node, TChildListing& listing
     std::vector<TListedItem>* const outer = std::exchange(prelisted_, &listing.items);
     ScopeGuard listed([this, outer] { prelisted_ = outer; });
     return MakeChildrenUninitialized(node);
+}
+
+TCustomExplorerTree::TChildListingPtr TCustomExplorerTree::BeginFolderListing(PCItemIDList pidl) {
+    ExplorerAssert(TreeOptions().ExpFolderOptions() & toHideRootFolder,
+                   "A folder listed ahead is shown under a hidden root");
+    if (!pidl) return nullptr;
+    auto ns = std::make_unique<TNamespace>(UniquePIDL(NamespacePIDLManager().CopyPIDL(pidl)), nullptr);
+    if (!ns->Folder()) return nullptr;
+    TChildListingPtr listing(new TChildListing);
+    listing->folder = ns.get();
+    listing->owned = std::move(ns);
+    // A folder that cannot be listed shows no items, as in one piece.
+    StartListing(*listing->folder, *listing);
+    return listing;
+}
+
+void TCustomExplorerTree::ShowListedFolder(TChildListing& listing) {
+    ExplorerAssert(listing.owned != nullptr, "Only a listing of BeginFolderListing is shown as the root");
+    ReadListing(listing, INT_MAX);
+    const UniquePIDL pidl(NamespacePIDLManager().CopyPIDL(listing.folder->AbsolutePIDL()));
+    // Shown otherwise than under a hidden root, the folder is listed anew.
+    if (!(TreeOptions().ExpFolderOptions() & toHideRootFolder)) return SetRootFolderCustomPIDL(pidl.get());
+    // The items refer to the listing's item: it becomes the hidden root's.
+    listedRoot_ = std::move(listing.owned);
+    std::vector<TListedItem>* const outer = std::exchange(prelisted_, &listing.items);
+    ScopeGuard listed([this, outer] {
+        prelisted_ = outer;
+        listedRoot_.reset();
+    });
+    SetRootFolderCustomPIDL(pidl.get());
 }
 
 bool TCustomExplorerTree::ShellOrderColumn(TColumnIndex column) const {

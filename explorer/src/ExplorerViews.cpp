@@ -3,6 +3,7 @@
 #include "explorer/ExplorerViews.h"
 
 #include "ExplorerTreeInternal.h"
+#include "SliceWindow.h"
 #include "framework/streaming.h"
 #include "rtl/scopeguard.h"
 #include "explorer/ExplorerComboBox.h"
@@ -61,6 +62,15 @@ TExplorerListview* TExplorerTreeview::ExplorerListview() const { return static_c
 
 void TExplorerTreeview::SetExplorerListview(TExplorerListview* list) { SetPartner(list); }
 
+bool TExplorerTreeview::DoKeyAction(WORD& charCode, TShiftState& shift) {
+    TExplorerListview* list = ExplorerListview();
+    if (charCode == VK_ESCAPE && list && list->ListingPending()) {
+        list->CancelListing();
+        return false;
+    }
+    return TExplorerViews::DoKeyAction(charCode, shift);
+}
+
 void TExplorerTreeview::DefinePublished(TFiler& f) {
     TExplorerViews::DefinePublished(f);
     f.ComponentRef("ExplorerListview", [this]() -> TComponent* { return ExplorerListview(); },
@@ -101,7 +111,8 @@ void TExplorerListview::DefinePublished(TFiler& f) {
                    [this](TComponent* c) { SetExplorerTreeview(dynamic_cast<TExplorerTreeview*>(c)); });
 }
 
-TNamespace* TExplorerListview::RootFolderNamespace() const {
+TNamespace* TExplorerListview::RootFolderNamespace() {
+    CompleteListing();
     TNamespace* shown = NodeNamespace(RootNode());
     return shown ? shown : RootNamespace();
 }
@@ -129,22 +140,102 @@ bool TExplorerListview::BrowseToByPIDL(PCItemIDList pidl, bool, bool, bool setFo
     const bool folder = TNamespace(UniquePIDL(pm.CopyPIDL(target.get())), nullptr).Folder();
     UniquePIDL shown(pm.CopyPIDL(target.get()));
     if (!folder) pm.StripLastID(shown.get());
-    SetRootFolderCustomPIDL(shown.get());
+    // A folder chosen now replaces the one being listed.
+    DropListing();
+    const bool listing = folder && BeginListing(shown.get());
+    if (!listing) SetRootFolderCustomPIDL(shown.get());
     if (!folder && selectTarget) {
         ClearSelection();
         if (PDataNode node = WalkToPIDL(target.get(), true, false, false)) ScrollIntoView(node, false);
     }
     if (setFocusToTree && CanFocus()) SetFocus();
-    return RootFolderCustomPIDL() != nullptr;
+    return listing || RootFolderCustomPIDL() != nullptr;
+}
+
+// ---- Listing in slices --------------------------------------------------------------------
+
+bool TExplorerListview::BeginListing(PCItemIDList pidl) {
+    TChildListingPtr listing = BeginFolderListing(pidl);
+    if (!listing) return false;
+    if (ContinueChildListing(*listing, sliceSize_)) {
+        ShowListedFolder(*listing);
+        return true;
+    }
+    listing_ = std::move(listing);
+    listingPIDL_.reset(NamespacePIDLManager().CopyPIDL(pidl));
+    listedCount_ = sliceSize_;
+    if (!sliceWindow_) sliceWindow_ = std::make_unique<TSliceWindow>([this] { ServeListing(); });
+    sliceWindow_->Schedule();
+    ReportListing();
+    return true;
+}
+
+void TExplorerListview::ServeListing() {
+    if (!listing_) return;
+    if (HasState(csDestroying)) return DropListing();
+    if (ContinueChildListing(*listing_, sliceSize_)) return FinishListing();
+    listedCount_ += sliceSize_;
+    sliceWindow_->Schedule();
+    ReportListing();
+}
+
+void TExplorerListview::FinishListing() {
+    // Not pending any more while the folder is shown: what the root change
+    // runs may read the list.
+    const TChildListingPtr listing = std::move(listing_);
+    const UniquePIDL pidl = std::move(listingPIDL_);
+    if (sliceWindow_) sliceWindow_->Cancel();
+    ShowListedFolder(*listing);
+    listedCount_ = int(RootNode()->ChildCount);
+    ReportListing();
+}
+
+void TExplorerListview::CompleteListing() {
+    if (listing_) FinishListing();
+}
+
+void TExplorerListview::DropListing() {
+    if (!listing_) return;
+    listing_.reset();
+    listingPIDL_.reset();
+    if (sliceWindow_) sliceWindow_->Cancel();
+}
+
+void TExplorerListview::CancelListing() {
+    if (!listing_) return;
+    DropListing();
+    ReportListing();
+    // The tree chose the folder being listed: it selects the one shown again.
+    TExplorerTreeview* tree = ExplorerTreeview();
+    TNamespace* shown = RootFolderNamespace();
+    if (!tree || !shown || !shown->AbsolutePIDL()) return;
+    if (PDataNode node = tree->FindNodeByPIDL(shown->AbsolutePIDL())) {
+        // One announcement, of the folder shown: none of the way between.
+        tree->BeginUpdate();
+        ScopeGuard end([tree] { tree->EndUpdate(); });
+        tree->ClearSelection();
+        tree->SetSelected(node, true);
+        tree->SetFocusedNode(node);
+    }
+}
+
+void TExplorerListview::ReportListing() {
+    if (OnListingProgress) OnListingProgress(this, listedCount_);
 }
 
 void TExplorerListview::ChangeLinkChange(TComponent*, PCItemIDList pidl) {
     if (following_ || HasState(csDesigning) || !pidl) return;
     following_ = true;
     ScopeGuard done([this] { following_ = false; });
-    TNamespace* current = RootFolderNamespace();
     ShellFolderPtr desktop;
     SHGetDesktopFolder(&desktop);
+    if (listing_) {
+        // The folder being listed goes on; any other replaces it.
+        if (desktop && CompareIDsSign(*desktop, pidl, listingPIDL_.get()) == 0) return;
+        DropListing();
+        ReportListing();
+    }
+    TNamespace* current = RootFolderNamespace();
     if (current && desktop && CompareIDsSign(*desktop, pidl, current->AbsolutePIDL()) == 0) return;
     const TExpSyncOptions sync = TreeOptions().ExpSyncOptions();
     BrowseToByPIDL(pidl, sync & toExpandTarget, sync & toCollapseTargetFirst, false, sync & toSelectTarget);
@@ -193,6 +284,12 @@ bool TExplorerListview::PasteFromClipboardToSelection(bool allSelected) {
 }
 
 bool TExplorerListview::DoKeyAction(WORD& charCode, TShiftState& shift) {
+    if (charCode == VK_ESCAPE && ListingPending()) {
+        CancelListing();
+        return false;
+    }
+    // Keys act on what the list shows: the whole folder.
+    CompleteListing();
     if (charCode == VK_BACK) {
         TNamespace* shown = RootFolderNamespace();
         if (shown && !shown->IsDesktop() && shown->AbsolutePIDL()) {

@@ -145,6 +145,8 @@ private:
     void ShowFolder();
     // The gauge while a check spreads over a folder in slices.
     void SpreadProgress(int done, int total);
+    // And while the list reads a big folder in slices.
+    void ListingProgress(int listed);
     void ListRootChange();
     void ErrorBox(const AnsiString& text);
     // The job's name and the modified mark in the caption.

@@ -33,6 +33,8 @@
 
 namespace ax {
 
+class TSliceWindow;
+
 class TCheckboxesSynchronizer : public TComponent {
 public:
     explicit TCheckboxesSynchronizer(TComponent* owner);
@@ -91,7 +93,6 @@ protected:
 
 private:
     struct Spread;
-    class SliceWindow;
     struct TreeEvents {
         TDTInitNodeEvent OnInitNode;
         TDTChangeEvent OnChecked;
@@ -167,7 +168,7 @@ private:
     PDataNode freshParent_ = nullptr;
     int sliceSize_ = 10000;
     std::unique_ptr<Spread> spread_;
-    std::unique_ptr<SliceWindow> sliceWindow_;
+    std::unique_ptr<TSliceWindow> sliceWindow_;
 };
 
 void RegisterCheckboxesSynchronizerClass();

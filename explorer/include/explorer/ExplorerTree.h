@@ -355,6 +355,12 @@ public:
     TChildListingPtr BeginChildListing(PDataNode node);
     bool ContinueChildListing(TChildListing& listing, int count);
     bool EndChildListing(PDataNode node, TChildListing& listing);
+    // A folder to become the root of a tree under a hidden root, listed the
+    // same way: Begin answers nil when pidl names nothing listable;
+    // ShowListedFolder reads the rest and makes the folder the root, its
+    // children what was read (the listing's item becomes the hidden root's).
+    TChildListingPtr BeginFolderListing(PCItemIDList pidl);
+    void ShowListedFolder(TChildListing& listing);
     // Appends a child for ns (the node takes it); with setCheck gives it
     // checkType, unchecked. Raises OnNamespaceStructureChange (nscAdd).
     PDataNode AddNodeToTree(PDataNode parent, std::unique_ptr<TNamespace> ns, TCheckType checkType,
@@ -700,6 +706,8 @@ private:
     bool childInitDeferred_ = false;
     // Items read already for the children being made (EndChildListing).
     std::vector<TListedItem>* prelisted_ = nullptr;
+    // The hidden root's item for the rebuild under way (ShowListedFolder).
+    std::unique_ptr<TNamespace> listedRoot_;
     int changeLinkCount_ = 0;
     int waitCursorCount_ = 0;
     TCursor savedCursor_ = crDefault;

@@ -11,6 +11,7 @@
 #include "explorer/ExpChangeDispatch.h"
 #include "explorer/ExplorerTree.h"
 
+#include <functional>
 #include <memory>
 
 namespace ax {
@@ -36,6 +37,7 @@ private:
 };
 
 class TExplorerListview;
+class TSliceWindow;
 
 // The folder tree of the pair.
 class TExplorerTreeview : public TExplorerViews {
@@ -46,6 +48,10 @@ public:
 
     TExplorerListview* ExplorerListview() const;
     void SetExplorerListview(TExplorerListview* list);
+
+protected:
+    // Escape cancels the list's listing pending.
+    bool DoKeyAction(WORD& charCode, TShiftState& shift) override;
 };
 
 // The list of the pair: one folder's contents as top-level nodes under the
@@ -62,8 +68,26 @@ public:
     void SetExplorerTreeview(TExplorerTreeview* tree);
     // The folder the list was shown on when its window was made; nil before.
     TNamespace* BrowseLimit() const { return browseLimit_.get(); }
-    // The folder the list shows.
-    TNamespace* RootFolderNamespace() const;
+    // The folder the list shows (a listing pending completes first).
+    TNamespace* RootFolderNamespace();
+
+    // A folder of more than SliceSize items is listed in slices, each a
+    // message of its own, so the window answers meanwhile; the list shows
+    // the folder it showed until the last slice, then the new one whole.
+    // Whatever reads what the list shows completes a listing pending
+    // first; Escape in either control of the pair cancels it.
+    int SliceSize() const { return sliceSize_; }
+    void SetSliceSize(int size) { sliceSize_ = size < 1 ? 1 : size; }
+    bool ListingPending() const { return listing_ != nullptr; }
+    // The folder being listed; nil when none is.
+    PCItemIDList ListingFolder() const { return listingPIDL_.get(); }
+    void CompleteListing();
+    // Drops the listing pending: the list shows what it showed, and the
+    // tree selects that folder again.
+    void CancelListing();
+    // After each slice: the items read so far; ListingPending() is false at
+    // the call after the last slice and after a cancel.
+    std::function<void(TExplorerListview* sender, int listed)> OnListingProgress;
 
     // Shows pidl's folder (pidl itself when it is a folder, else its parent,
     // selecting the item with select); answers whether the list has a folder.
@@ -95,7 +119,18 @@ protected:
 
 private:
     bool PasteInto(TNamespace* folder);
+    // Starts listing a folder; false when it cannot be listed ahead.
+    bool BeginListing(PCItemIDList pidl);
+    void ServeListing();
+    void FinishListing();
+    void DropListing();
+    void ReportListing();
     std::unique_ptr<TNamespace> browseLimit_;
+    int sliceSize_ = 10000;
+    TChildListingPtr listing_;
+    UniquePIDL listingPIDL_;
+    int listedCount_ = 0;
+    std::unique_ptr<TSliceWindow> sliceWindow_;
     bool following_ = false;
 };
 
