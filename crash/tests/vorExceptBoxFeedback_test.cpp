@@ -12,6 +12,7 @@
 #include "platform/window/sound.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
+#include "support/beeps.h"
 
 #include <gtest/gtest.h>
 
@@ -26,13 +27,6 @@ namespace {
 const std::string kReport = "date/time         : 2026-12-06, 10:11:12, 13ms\r\n"
                             "exception class   : EAccessViolation\r\n"
                             "exception message : Access violation at address 00401000.";
-
-std::vector<UINT> Beeps() {
-    std::vector<UINT> types;
-    for (const SoundRequest& r : TakeSoundRequests())
-        if (r.kind == SoundRequest::Beep) types.push_back(r.beepType);
-    return types;
-}
 
 class ExceptionBoxFeedback : public ::testing::Test {
 protected:
@@ -99,10 +93,10 @@ protected:
 TEST_F(ExceptionBoxFeedback, BeepsWhenShownAndAfterASave) {
     ReporterSettings().ButtonFeedback = false;
     Open();
-    EXPECT_EQ(Beeps(), std::vector<UINT>{16}) << "opening sounds the stop icon's beep";
+    EXPECT_EQ(test::TakeBeeps(), std::vector<UINT>{16}) << "opening sounds the stop icon's beep";
     Click(bbSave);
     ASSERT_TRUE(std::filesystem::exists(report));
-    EXPECT_EQ(Beeps(), std::vector<UINT>{64}) << "a save sounds the asterisk";
+    EXPECT_EQ(test::TakeBeeps(), std::vector<UINT>{64}) << "a save sounds the asterisk";
 }
 
 TEST_F(ExceptionBoxFeedback, AFailedSaveBeepsPlainlyAndKeepsTheButton) {
@@ -113,11 +107,11 @@ TEST_F(ExceptionBoxFeedback, AFailedSaveBeepsPlainlyAndKeepsTheButton) {
     const std::string savedState = state ? state : "";
     setenv("XDG_STATE_HOME", "/dev/null/state", 1);
     Open();
-    Beeps();
+    test::TakeBeeps();
     Click(bbSave);
     if (state) setenv("XDG_STATE_HOME", savedState.c_str(), 1);
     else unsetenv("XDG_STATE_HOME");
-    EXPECT_EQ(Beeps(), std::vector<UINT>{0});
+    EXPECT_EQ(test::TakeBeeps(), std::vector<UINT>{0});
     EXPECT_NE(box->Button(bbSave), nullptr) << "nothing was saved: the user may try again";
 }
 

@@ -14,6 +14,7 @@
 #include "rtl/scopeguard.h"
 #include "support/private_cups.h"
 #include "xvfb.h"
+#include "support/beeps.h"
 
 #include <gtest/gtest.h>
 
@@ -34,14 +35,6 @@ const std::string kReport = "date/time         : 2026-12-06, 10:11:12, 13ms\r\n"
                             "exception message : Access violation at address 00401000. Read of address 00000000.\r\n\r\n"
                             "main thread ($1a2b):\r\n"
                             "00401000 +00 ardentix mainunit.cpp 120 TMainform::WriteZbtnClick";
-
-// The beep types asked for since the last call.
-std::vector<UINT> Beeps() {
-    std::vector<UINT> types;
-    for (const SoundRequest& r : TakeSoundRequests())
-        if (r.kind == SoundRequest::Beep) types.push_back(r.beepType);
-    return types;
-}
 
 class ExceptionBoxTest : public ::testing::Test {
 protected:
@@ -193,10 +186,10 @@ TEST_F(ExceptionBoxTest, PrintPressedWithRealInputComesOutOfThePrinter) {
     TExceptionBox* box = Open(true);
     ASSERT_NE(box, nullptr);
     ASSERT_NE(box->Button(bbPrint), nullptr);
-    Beeps();
+    test::TakeBeeps();
     PressAndFlash(box, bbPrint);
     ASSERT_TRUE(SawAction(bbPrint));
-    EXPECT_TRUE(server.WaitFor([&] { return Beeps() == std::vector<UINT>{MB_ICONASTERISK}; })) << "no beep of success";
+    EXPECT_TRUE(server.WaitFor([&] { return test::TakeBeeps() == std::vector<UINT>{MB_ICONASTERISK}; })) << "no beep of success";
     ASSERT_TRUE(cups.WaitIdle()) << "the job did not come out";
     const std::vector<std::string> lines = test::PdfLines(cups.Output());
     ASSERT_GE(lines.size(), 2u) << "the printed file holds no text";
@@ -257,10 +250,10 @@ bool ShowsColour(HWND window, COLORREF colour, RECT area) {
 // the continue button. Each glyph is told by a colour only it has.
 TEST_F(ExceptionBoxTest, ButtonsShowTheirGlyphsAndTheBoxItsBigIconAndItBeeps) {
     ReporterSettings().PrintButtonCaption = "print bug report";
-    Beeps();
+    test::TakeBeeps();
     TExceptionBox* box = Open(false);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(Beeps(), std::vector<UINT>{MB_ICONHAND}) << "the box beeps as it opens";
+    EXPECT_EQ(test::TakeBeeps(), std::vector<UINT>{MB_ICONHAND}) << "the box beeps as it opens";
     const RECT glyph{3, 3, 19, 19};
     const std::pair<int, COLORREF> expected[] = {
         {bbMail, RGB(0xF0, 0xD0, 0x60)},  {bbSave, RGB(0x20, 0x50, 0xC0)},    {bbPrint, RGB(0x20, 0xA0, 0x20)},

@@ -12,6 +12,7 @@
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 #include "support/private_cups.h"
+#include "support/beeps.h"
 
 #include <algorithm>
 #include <chrono>
@@ -58,13 +59,6 @@ const std::string kReport = "date/time         : 2026-12-06, 10:11:12, 13ms\r\n"
 
 
 
-
-std::vector<UINT> Beeps() {
-    std::vector<UINT> types;
-    for (const SoundRequest& r : TakeSoundRequests())
-        if (r.kind == SoundRequest::Beep) types.push_back(r.beepType);
-    return types;
-}
 
 // A port nobody listens on, as the client library is told to use it.
 void UseClosedServer() {
@@ -221,7 +215,7 @@ TEST(PrintFailures, TheBoxBeepsPlainlyAndKeepsItsButton) {
     ASSERT_NE(box.Box->Button(bbPrint), nullptr);
     box.Click(bbPrint);
     EXPECT_EQ(box.Actions, std::vector<int>{bbPrint});
-    EXPECT_EQ(Beeps(), std::vector<UINT>{0});
+    EXPECT_EQ(test::TakeBeeps(), std::vector<UINT>{0});
     EXPECT_NE(box.Box->Button(bbPrint), nullptr) << "the user may try again";
     EXPECT_TRUE(IsWindow(box.Box->Window()));
 }
@@ -269,7 +263,7 @@ TEST_F(PrintThroughCups, TheBoxPrintsAfterItsFlashAndBeeps) {
     EXPECT_TRUE(box.Actions.empty()) << "the print follows the flash";
     box.Advance(400);
     EXPECT_EQ(box.Actions, std::vector<int>{bbPrint});
-    EXPECT_EQ(Beeps(), std::vector<UINT>{64});
+    EXPECT_EQ(test::TakeBeeps(), std::vector<UINT>{64});
     EXPECT_EQ(PrintedLines(), kReportLines);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/window/sound.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
+#include "support/beeps.h"
 
 #include <gtest/gtest.h>
 
@@ -71,13 +72,6 @@ protected:
         std::filesystem::remove_all(folder);
     }
     std::string Beside() const { return ProgramFolder() + "/" + ReporterSettings().BugReportFile.str(); }
-    std::vector<UINT> Beeps() {
-        std::vector<UINT> types;
-        for (const SoundRequest& r : TakeSoundRequests())
-            if (r.kind == SoundRequest::Beep) types.push_back(r.beepType);
-        return types;
-    }
-
     ManualClock clock;
     VorSettings saved;
     std::string folder;
@@ -87,7 +81,7 @@ protected:
 TEST_F(ReportSaveDialog, TheBoxAsksForTheNameAndSavesWhereTheUserChose) {
     dialog.answer = folder + "/chosen/report.txt";
     TExceptionBox box(true, false, "the report", "Access violation");
-    Beeps();
+    test::TakeBeeps();
     SendMessage(box.Window(), WM_COMMAND, bbSave, 0);
     ASSERT_EQ(dialog.asked.size(), 1u);
     const SaveFileRequest& r = dialog.asked[0];
@@ -100,7 +94,7 @@ TEST_F(ReportSaveDialog, TheBoxAsksForTheNameAndSavesWhereTheUserChose) {
     EXPECT_EQ(dialog.thread, std::this_thread::get_id()) << "asked on another thread than the box's";
     EXPECT_EQ(ReadAll(dialog.answer), "the report\r\n\r\n");
     EXPECT_FALSE(std::filesystem::exists(Beside()));
-    EXPECT_EQ(Beeps(), std::vector<UINT>{64});
+    EXPECT_EQ(test::TakeBeeps(), std::vector<UINT>{64});
     // A chosen name may be saved again, somewhere else.
     ASSERT_NE(box.Button(bbSave), nullptr);
     dialog.answer = folder + "/second.txt";
@@ -112,11 +106,11 @@ TEST_F(ReportSaveDialog, TheBoxAsksForTheNameAndSavesWhereTheUserChose) {
 TEST_F(ReportSaveDialog, ACancelledDialogSavesNothingAndBeepsPlainly) {
     dialog.answer = "";
     TExceptionBox box(true, false, "the report", "Access violation");
-    Beeps();
+    test::TakeBeeps();
     SendMessage(box.Window(), WM_COMMAND, bbSave, 0);
     EXPECT_EQ(dialog.asked.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(Beside()));
-    EXPECT_EQ(Beeps(), std::vector<UINT>{0});
+    EXPECT_EQ(test::TakeBeeps(), std::vector<UINT>{0});
     EXPECT_NE(box.Button(bbSave), nullptr);
 }
 
