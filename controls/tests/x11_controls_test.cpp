@@ -125,6 +125,20 @@ protected:
         posix_spawn_file_actions_destroy(&quiet);
     }
     HWND TrayWindow() { return program->Get<HWND>([&] { return tray->WindowHandle(); }); }
+    // Runs xdotool with the arguments on the test's display, as another
+    // program of the desktop; true when it ended well.
+    bool Xdotool(std::vector<std::string> args) {
+        const std::string xdotool = test::FindProgram("xdotool");
+        if (xdotool.empty()) return false;
+        args.insert(args.begin(), xdotool);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        if (posix_spawn(&pid, xdotool.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
+        int status = 0;
+        return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
 
     std::string trayer;
     pid_t trayPid = 0;
@@ -200,6 +214,50 @@ TEST_F(X11ControlsTest, GaugeImageAndEditOnTheScreen) {
     ASSERT_TRUE(program->Wait([&] { return buttonClicks >= 1; }, 10s)) << "the button was not clicked";
     program->Call([] { PumpDisplay(); });
     EXPECT_TRUE(server.Screenshot((shots / "x11_controls.png").string(), form));
+}
+
+// A form whose status bar has a Caps Lock panel that follows the
+// keyboard-monitor library.
+TEST_F(X11ControlsTest, TheCapsLockPanelFollowsAKeyPressedInAnotherProgram) {
+    if (test::FindProgram("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed (scripts/setup installs it)";
+    TExStatusPanel* caps = nullptr;
+    const auto build = [&](TApplication& app) {
+        TForm* form = app.CreateForm<TForm>();
+        form->SetCaption("Lock keys");
+        form->SetBounds(60, 80, 0, 0);
+        form->SetClientSize(300, 80);
+        bar = TComponent::Create<TExStatusBar>(form);
+        bar->SetParent(form);
+        caps = bar->Panels().Add();
+        caps->SetPanelType(sptCapsLock);
+        bar->Panels().Add()->SetText("Ready");
+        bar->SetUseMonitorDLL(true);
+        form->Show();
+        return form;
+    };
+    ASSERT_NO_FATAL_FAILURE(StartProgram({.build = build, .testFont = true}));
+    ASSERT_TRUE(program->Get<bool>([&] { return bar->UseMonitorDLL(); })) << "the monitor library was not found";
+    const auto capsOn = [&] { return program->Get<bool>([&] { return caps->LockState(); }); };
+    EXPECT_FALSE(capsOn());
+
+    // The form is iconified: the key goes to no window of the program.
+    ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 1; })) << "the form was never mapped";
+    server.Iconify(window);
+    ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 3; })) << "the form was not iconified";
+    EXPECT_NE(server.FocusWindow(), window);
+    ASSERT_TRUE(Xdotool({"key", "Caps_Lock"}));
+    EXPECT_TRUE(server.WaitFor(capsOn)) << "the panel did not see Caps Lock go on";
+
+    server.Activate(window);
+    ASSERT_TRUE(server.WaitFor([&] { return server.WindowGeometry(window).viewable; })) << "the form stayed iconic";
+    program->Call([&] {
+        bar->Repaint();
+        PumpDisplay();
+    });
+    EXPECT_TRUE(server.Screenshot((shots / "x11_caps_lock.png").string(), window));
+
+    ASSERT_TRUE(Xdotool({"key", "Caps_Lock"}));
+    EXPECT_TRUE(server.WaitFor([&] { return !capsOn(); })) << "the panel did not see Caps Lock go off";
 }
 
 } // namespace
