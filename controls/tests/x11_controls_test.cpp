@@ -1,8 +1,9 @@
 // The control library on a real display: a private Xvfb with openbox and a
 // system tray (trayer), driven by XTest input. The tray icon is docked in
 // the tray, a click on it reaches the program as the callback message, its
-// tip follows the hint; the status bar's gauge, the animated image and the
-// edit with a button are shown and photographed. The application runs on
+// tip follows the hint and shows when the pointer rests on it; a lock-key
+// panel follows a key pressed in another program; the status bar's gauge,
+// the animated image and the edit with a button are shown and photographed. The application runs on
 // its own thread as a program would; the test thread is the user.
 #include "controls/AnimatedImage.h"
 #include "controls/ComboEdit.h"
@@ -88,6 +89,7 @@ protected:
 
         tray = TComponent::Create<TExTrayIcon>(form);
         tray->SetHint("ArdentixXP");
+        tray->OnMouseMove = [this](TObject*, TShiftState, int, int) { Bump(trayMoves); };
         tray->OnClick = [this](TObject*, TMouseButton b, TShiftState, int, int) {
             lastButton = b;
             Bump(trayClicks);
@@ -149,7 +151,7 @@ protected:
     TAnimatedImage* image = nullptr;
     TComboEdit* edit = nullptr;
     TExTrayIcon* tray = nullptr;
-    int trayClicks = 0, buttonClicks = 0;
+    int trayClicks = 0, trayMoves = 0, buttonClicks = 0;
     TMouseButton lastButton = mbMiddle;
 };
 
@@ -189,6 +191,31 @@ TEST_F(X11ControlsTest, TheTrayIconDocksTakesClicksAndShowsItsTip) {
     EXPECT_TRUE(server.WaitFor([&] { return server.TextProperty(icon, "_NET_WM_NAME") == "Backup 42%"; }))
         << "tip: " << server.TextProperty(icon, "_NET_WM_NAME");
     EXPECT_TRUE(server.Screenshot((shots / "x11_tray_icon.png").string()));
+
+    // The pointer rests on the icon: the tip comes up below it, with the
+    // hint's short part, follows the hint, and goes when the pointer leaves.
+    const int moves = program->Read(trayMoves);
+    const Xvfb::Geometry at = server.WindowGeometry(icon);
+    server.MoveTo(at.x + at.width / 2 - 3, at.y + at.height / 2 - 3);
+    ASSERT_TRUE(program->Wait([&] { return trayMoves > moves; }, 10s)) << "the move on the icon did not come back";
+    EXPECT_EQ(TrayTipNativeWindow(trayWindow, 0), 0u) << "the tip came up before the pointer rested";
+    clock.Advance(600);
+    unsigned long tip = 0;
+    ASSERT_TRUE(server.WaitFor([&] {
+        tip = TrayTipNativeWindow(trayWindow, 0);
+        return tip && server.WindowGeometry(tip).viewable;
+    })) << "no tip after the rest";
+    EXPECT_EQ(server.TextProperty(tip, "WM_NAME"), "Backup 42%");
+    const Xvfb::Geometry tipAt = server.WindowGeometry(tip);
+    EXPECT_GE(tipAt.y, at.y + at.height / 2 + 10) << "the tip covers the pointer";
+    program->Call([&] { tray->SetHint("Backup 57%|running"); });
+    EXPECT_TRUE(server.WaitFor([&] { return server.TextProperty(tip, "WM_NAME") == "Backup 57%"; }))
+        << "the tip did not follow the hint";
+    EXPECT_TRUE(server.WaitFor([&] { return server.WindowGeometry(tip).viewable; }));
+    EXPECT_TRUE(server.Screenshot((shots / "x11_tray_tip.png").string()));
+    server.MoveTo(300, 300);
+    EXPECT_TRUE(server.WaitFor([&] { return TrayTipNativeWindow(trayWindow, 0) == 0; }))
+        << "the tip stayed after the pointer left";
 
     program->Call([&] { tray->SetActive(false); });
     EXPECT_TRUE(server.WaitFor([&] { return !server.WindowGeometry(icon).exists; }))
