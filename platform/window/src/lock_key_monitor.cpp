@@ -71,7 +71,9 @@ private:
                           ? index
                           : -1;
         }
-        XFlush(dpy);
+        // Taken by the server before the window hears it is registered: a
+        // key pressed after that is seen.
+        XSync(dpy, False);
         return std::make_unique<X11Thread>(dpy, [this](XEvent& e) { OnEvent(e); });
     }
 
