@@ -102,8 +102,8 @@ private:
 };
 
 LockKeyMonitor& Monitor() {
-    static LockKeyMonitor monitor;
-    return monitor;
+    static auto* monitor = new LockKeyMonitor; // outlives the display, which takes it back at its end
+    return *monitor;
 }
 
 UINT RegisterKeyboardHook(HWND window) {

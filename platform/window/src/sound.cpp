@@ -146,16 +146,20 @@ BOOL PlayFile(const std::string& path, bool async) {
 
 } // namespace
 
+// The display is asked first: the window manager's state is then made
+// before the sound state, and ends after it.
 BOOL MessageBeep(UINT type) {
+    const bool audible = Audible();
     SoundRequest r;
     r.kind = SoundRequest::Beep;
     r.beepType = type;
     Record(r);
-    if (Audible()) PlayTheme("event.id", BeepEvent(type), true, true);
+    if (audible) PlayTheme("event.id", BeepEvent(type), true, true);
     return TRUE;
 }
 
 BOOL PlaySound(std::string_view sound, uintptr_t module, DWORD flags) {
+    const bool audible = Audible();
     SoundRequest r;
     r.kind = SoundRequest::Play;
     r.sound = std::string(sound);
@@ -171,12 +175,12 @@ BOOL PlaySound(std::string_view sound, uintptr_t module, DWORD flags) {
         std::optional<WaveData> wave = bytes ? wm::ParseWave(*bytes) : std::nullopt;
         if (!wave) {
             // What cannot be found rings the default sound, unless told not to.
-            if (!(flags & SND_NODEFAULT) && Audible()) PlayTheme("event.id", BeepEvent(MB_OK), true, false);
+            if (!(flags & SND_NODEFAULT) && audible) PlayTheme("event.id", BeepEvent(MB_OK), true, false);
             return FALSE;
         }
-        return Audible() ? PlayWave(std::move(*wave), async) : TRUE;
+        return audible ? PlayWave(std::move(*wave), async) : TRUE;
     }
-    if (!Audible()) return TRUE;
+    if (!audible) return TRUE;
     if ((flags & SND_FILENAME) || (!(flags & SND_ALIAS) && IsFile(r.sound))) return PlayFile(r.sound, async);
     return PlayTheme("event.id", AliasEvent(sound), async, false);
 }

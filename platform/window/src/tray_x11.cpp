@@ -320,7 +320,7 @@ private:
             break;
         case Expose:
             if (Icon* icon = Find(e.xexpose.window); icon && e.xexpose.count == 0) Draw(*icon);
-            if (e.xexpose.window == tip_->Window()) tip_->Handle(e);
+            if (tip_ && e.xexpose.window == tip_->Window()) tip_->Handle(e);
             break;
         case ButtonPress:
         case ButtonRelease:
