@@ -66,9 +66,10 @@ public:
         XSelectInput(dpy, root_, StructureNotifyMask);
         XFlush(dpy);
         tip_ = std::make_unique<TrayTipX11>(dpy);
-        x_ = std::make_unique<X11Thread>(dpy, [this](XEvent& e) { Handle(e); });
+        // Fires only after an arming, which an event on the X thread makes.
         rest_ = std::make_unique<RestTimer>(kTipDelayMs,
                                             [this](uint64_t arming) { x_->Post([=, this] { OnRest(arming); }); });
+        x_ = std::make_unique<X11Thread>(dpy, [this](XEvent& e) { Handle(e); });
     }
 
     ~TrayX11Impl() override {
