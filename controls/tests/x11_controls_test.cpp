@@ -1,8 +1,9 @@
 // The control library on a real display: a private Xvfb with openbox and a
 // system tray (trayer), driven by XTest input. The tray icon is docked in
 // the tray, a click on it reaches the program as the callback message, its
-// tip follows the hint; the status bar's gauge, the animated image and the
-// edit with a button are shown and photographed. The application runs on
+// tip follows the hint and shows when the pointer rests on it; a lock-key
+// panel follows a key pressed in another program; the status bar's gauge,
+// the animated image and the edit with a button are shown and photographed. The application runs on
 // its own thread as a program would; the test thread is the user.
 #include "controls/AnimatedImage.h"
 #include "controls/ComboEdit.h"
@@ -88,6 +89,7 @@ protected:
 
         tray = TComponent::Create<TExTrayIcon>(form);
         tray->SetHint("ArdentixXP");
+        tray->OnMouseMove = [this](TObject*, TShiftState, int, int) { Bump(trayMoves); };
         tray->OnClick = [this](TObject*, TMouseButton b, TShiftState, int, int) {
             lastButton = b;
             Bump(trayClicks);
@@ -125,6 +127,20 @@ protected:
         posix_spawn_file_actions_destroy(&quiet);
     }
     HWND TrayWindow() { return program->Get<HWND>([&] { return tray->WindowHandle(); }); }
+    // Runs xdotool with the arguments on the test's display, as another
+    // program of the desktop; true when it ended well.
+    bool Xdotool(std::vector<std::string> args) {
+        const std::string xdotool = test::FindProgram("xdotool");
+        if (xdotool.empty()) return false;
+        args.insert(args.begin(), xdotool);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        if (posix_spawn(&pid, xdotool.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
+        int status = 0;
+        return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
 
     std::string trayer;
     pid_t trayPid = 0;
@@ -135,7 +151,7 @@ protected:
     TAnimatedImage* image = nullptr;
     TComboEdit* edit = nullptr;
     TExTrayIcon* tray = nullptr;
-    int trayClicks = 0, buttonClicks = 0;
+    int trayClicks = 0, trayMoves = 0, buttonClicks = 0;
     TMouseButton lastButton = mbMiddle;
 };
 
@@ -176,6 +192,31 @@ TEST_F(X11ControlsTest, TheTrayIconDocksTakesClicksAndShowsItsTip) {
         << "tip: " << server.TextProperty(icon, "_NET_WM_NAME");
     EXPECT_TRUE(server.Screenshot((shots / "x11_tray_icon.png").string()));
 
+    // The pointer rests on the icon: the tip comes up below it, with the
+    // hint's short part, follows the hint, and goes when the pointer leaves.
+    const int moves = program->Read(trayMoves);
+    const Xvfb::Geometry at = server.WindowGeometry(icon);
+    server.MoveTo(at.x + at.width / 2 - 3, at.y + at.height / 2 - 3);
+    ASSERT_TRUE(program->Wait([&] { return trayMoves > moves; }, 10s)) << "the move on the icon did not come back";
+    EXPECT_EQ(TrayTipNativeWindow(trayWindow, 0), 0u) << "the tip came up before the pointer rested";
+    clock.Advance(600);
+    unsigned long tip = 0;
+    ASSERT_TRUE(server.WaitFor([&] {
+        tip = TrayTipNativeWindow(trayWindow, 0);
+        return tip && server.WindowGeometry(tip).viewable;
+    })) << "no tip after the rest";
+    EXPECT_EQ(server.TextProperty(tip, "WM_NAME"), "Backup 42%");
+    const Xvfb::Geometry tipAt = server.WindowGeometry(tip);
+    EXPECT_GE(tipAt.y, at.y + at.height / 2 + 10) << "the tip covers the pointer";
+    program->Call([&] { tray->SetHint("Backup 57%|running"); });
+    EXPECT_TRUE(server.WaitFor([&] { return server.TextProperty(tip, "WM_NAME") == "Backup 57%"; }))
+        << "the tip did not follow the hint";
+    EXPECT_TRUE(server.WaitFor([&] { return server.WindowGeometry(tip).viewable; }));
+    EXPECT_TRUE(server.Screenshot((shots / "x11_tray_tip.png").string()));
+    server.MoveTo(300, 300);
+    EXPECT_TRUE(server.WaitFor([&] { return TrayTipNativeWindow(trayWindow, 0) == 0; }))
+        << "the tip stayed after the pointer left";
+
     program->Call([&] { tray->SetActive(false); });
     EXPECT_TRUE(server.WaitFor([&] { return !server.WindowGeometry(icon).exists; }))
         << "the icon stayed in the tray";
@@ -200,6 +241,50 @@ TEST_F(X11ControlsTest, GaugeImageAndEditOnTheScreen) {
     ASSERT_TRUE(program->Wait([&] { return buttonClicks >= 1; }, 10s)) << "the button was not clicked";
     program->Call([] { PumpDisplay(); });
     EXPECT_TRUE(server.Screenshot((shots / "x11_controls.png").string(), form));
+}
+
+// A form whose status bar has a Caps Lock panel that follows the
+// keyboard-monitor library.
+TEST_F(X11ControlsTest, TheCapsLockPanelFollowsAKeyPressedInAnotherProgram) {
+    if (test::FindProgram("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed (scripts/setup installs it)";
+    TExStatusPanel* caps = nullptr;
+    const auto build = [&](TApplication& app) {
+        TForm* form = app.CreateForm<TForm>();
+        form->SetCaption("Lock keys");
+        form->SetBounds(60, 80, 0, 0);
+        form->SetClientSize(300, 80);
+        bar = TComponent::Create<TExStatusBar>(form);
+        bar->SetParent(form);
+        caps = bar->Panels().Add();
+        caps->SetPanelType(sptCapsLock);
+        bar->Panels().Add()->SetText("Ready");
+        bar->SetUseMonitorDLL(true);
+        form->Show();
+        return form;
+    };
+    ASSERT_NO_FATAL_FAILURE(StartProgram({.build = build, .testFont = true}));
+    ASSERT_TRUE(program->Get<bool>([&] { return bar->UseMonitorDLL(); })) << "the monitor library was not found";
+    const auto capsOn = [&] { return program->Get<bool>([&] { return caps->LockState(); }); };
+    EXPECT_FALSE(capsOn());
+
+    // The form is iconified: the key goes to no window of the program.
+    ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 1; })) << "the form was never mapped";
+    server.Iconify(window);
+    ASSERT_TRUE(server.WaitFor([&] { return server.WmState(window) == 3; })) << "the form was not iconified";
+    EXPECT_NE(server.FocusWindow(), window);
+    ASSERT_TRUE(Xdotool({"key", "Caps_Lock"}));
+    EXPECT_TRUE(server.WaitFor(capsOn)) << "the panel did not see Caps Lock go on";
+
+    server.Activate(window);
+    ASSERT_TRUE(server.WaitFor([&] { return server.WindowGeometry(window).viewable; })) << "the form stayed iconic";
+    program->Call([&] {
+        bar->Repaint();
+        PumpDisplay();
+    });
+    EXPECT_TRUE(server.Screenshot((shots / "x11_caps_lock.png").string(), window));
+
+    ASSERT_TRUE(Xdotool({"key", "Caps_Lock"}));
+    EXPECT_TRUE(server.WaitFor([&] { return !capsOn(); })) << "the panel did not see Caps Lock go off";
 }
 
 } // namespace

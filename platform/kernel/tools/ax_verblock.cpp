@@ -6,6 +6,7 @@
 // with no text value (a block whose text lacks it). The output defines the resources "VERSION"/"VS_VERSION_INFO"
 // and "VERSION"/"FIXED" (the two version words alone).
 #include "platform/version.h"
+#include "resource_source.h"
 
 #include <cstdio>
 #include <fstream>
@@ -25,20 +26,6 @@ bool ParseVersion(const std::string& text, std::uint32_t& ms, std::uint32_t& ls)
     ms = (part[0] << 16) | part[1];
     ls = (part[2] << 16) | part[3];
     return true;
-}
-
-// Octal escapes: never run into the next character as hex escapes would.
-std::string Literal(const std::string& bytes) {
-    std::string out = "\"";
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        char esc[8];
-        std::snprintf(esc, sizeof esc, "\\%03o", static_cast<unsigned char>(bytes[i]));
-        out += esc;
-        if (i % 24 == 23 && i + 1 < bytes.size()) {
-            out += "\"\n    \"";
-        }
-    }
-    return out + "\"";
 }
 
 } // namespace
@@ -86,14 +73,7 @@ int main(int argc, char** argv) {
     }
     std::ostringstream src;
     src << "// Written by ax_verblock at build time.\n#include \"platform/resource.h\"\n\n"
-        << "AX_RESOURCE(axVersionBlock, \"VERSION\", \"VS_VERSION_INFO\",\n    " << Literal(block) << ");\n"
-        << "AX_RESOURCE(axVersionFixed, \"VERSION\", \"FIXED\", " << Literal(fixed) << ");\n";
-    // Rewritten only when it changes, so that nothing relinks for nothing.
-    std::ifstream old(argv[1], std::ios::binary);
-    std::ostringstream current;
-    current << old.rdbuf();
-    if (old && current.str() == src.str()) return 0;
-    std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-    out << src.str();
-    return out ? 0 : 1;
+        << "AX_RESOURCE(axVersionBlock, \"VERSION\", \"VS_VERSION_INFO\",\n    " << ax::tools::Literal(block) << ");\n"
+        << "AX_RESOURCE(axVersionFixed, \"VERSION\", \"FIXED\", " << ax::tools::Literal(fixed) << ");\n";
+    return ax::tools::WriteIfChanged(argv[1], src.str()) ? 0 : 1;
 }

@@ -147,4 +147,10 @@ bool TrayIconDocked(HWND hWnd, UINT uID) {
     return s.x11 && s.x11->Docked(hWnd, uID);
 }
 
+unsigned long TrayTipNativeWindow(HWND hWnd, UINT uID) {
+    TrayState& s = S();
+    std::lock_guard<std::mutex> g(s.mutex);
+    return s.x11 ? s.x11->TipWindow(hWnd, uID) : 0;
+}
+
 } // namespace ax

@@ -4,9 +4,13 @@
 // it into the tray. Without a manager the icon waits for the MANAGER
 // announcement on the root window. The picture is drawn over the tray's own
 // background (ParentRelative) through a mask of its opaque pixels; the tip
-// is the window's name. Mouse activity is posted to the icon's window as
-// its callback message.
+// is the window's name, and a tip window once the pointer rests on the
+// icon. Mouse activity is posted to the icon's window as its callback
+// message.
 #include "tray_x11.h"
+
+#include "rest_timer.h"
+#include "tray_tip_x11.h"
 
 #include "platform/window/display.h"
 #include "platform/window/window.h"
@@ -20,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 
 namespace ax::wm {
 
@@ -28,6 +33,7 @@ namespace {
 constexpr long kDockRequest = 0;       // SYSTEM_TRAY_REQUEST_DOCK
 constexpr long kXEmbedMapped = 1;      // XEMBED_MAPPED
 constexpr unsigned kDefaultSize = 22;
+constexpr uint32_t kTipDelayMs = 500;
 
 int IgnoreTrayErrors(Display*, XErrorEvent*) {
     return 0; // the tray may go away between two requests
@@ -59,11 +65,17 @@ public:
         // The MANAGER announcement of a tray that starts later.
         XSelectInput(dpy, root_, StructureNotifyMask);
         XFlush(dpy);
+        tip_ = std::make_unique<TrayTipX11>(dpy);
+        // Fires only after an arming, which an event on the X thread makes.
+        rest_ = std::make_unique<RestTimer>(kTipDelayMs,
+                                            [this](uint64_t arming) { x_->Post([=, this] { OnRest(arming); }); });
         x_ = std::make_unique<X11Thread>(dpy, [this](XEvent& e) { Handle(e); });
     }
 
     ~TrayX11Impl() override {
+        rest_.reset(); // posts nothing from here on
         x_->Post([this] {
+            tip_.reset();
             for (auto& [key, icon] : icons_) XDestroyWindow(dpy_, icon.window);
             icons_.clear();
         });
@@ -83,6 +95,7 @@ public:
             if (it->second.tip != tip) {
                 it->second.tip = tip;
                 SetName(it->second.window, tip);
+                if (tipOf_ == it->first) ShowTip(it->second);
             }
             Draw(it->second);
         });
@@ -92,6 +105,7 @@ public:
         x_->Post([=, this] {
             auto it = icons_.find({hwnd, id});
             if (it == icons_.end()) return;
+            if (hovered_ == it->first) EndHover();
             XDestroyWindow(dpy_, it->second.window);
             icons_.erase(it);
         });
@@ -115,6 +129,14 @@ public:
         return docked;
     }
 
+    unsigned long TipWindow(HWND hwnd, UINT id) override {
+        unsigned long w = 0;
+        x_->Call([&] {
+            if (tipOf_ == Key{hwnd, id}) w = tip_->Window();
+        });
+        return w;
+    }
+
 private:
     struct Icon {
         HWND hwnd = nullptr;
@@ -135,7 +157,7 @@ private:
         XSetWindowAttributes a{};
         a.background_pixmap = ParentRelative;
         a.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
-                       PointerMotionMask;
+                       PointerMotionMask | EnterWindowMask | LeaveWindowMask;
         icon.window = XCreateWindow(dpy_, root_, 0, 0, kDefaultSize, kDefaultSize, 0, CopyFromParent,
                                     InputOutput, CopyFromParent, CWBackPixmap | CWEventMask, &a);
         const long info[2] = {0, kXEmbedMapped}; // protocol version 0, map me when embedded
@@ -228,6 +250,42 @@ private:
         PostMessage(icon.hwnd, icon.callback, icon.id, LPARAM(mouseMessage));
     }
 
+    // The pointer moved on the icon: the rest starts again, unless its tip
+    // is up already.
+    void OnPointer(Icon& icon, int rootX, int rootY) {
+        const Key key{icon.hwnd, icon.id};
+        if (tipOf_ == key) return;
+        hovered_ = key;
+        pointer_ = {rootX, rootY};
+        arming_ = rest_->Arm();
+    }
+
+    void OnRest(uint64_t arming) {
+        if (arming != arming_ || !hovered_) return;
+        auto it = icons_.find(*hovered_);
+        if (it != icons_.end()) ShowTip(it->second);
+    }
+
+    void ShowTip(const Icon& icon) {
+        if (icon.tip.empty()) {
+            HideTip();
+            return;
+        }
+        tipOf_ = Key{icon.hwnd, icon.id};
+        tip_->Show(icon.tip, pointer_.x, pointer_.y);
+    }
+
+    void HideTip() {
+        tipOf_.reset();
+        tip_->Hide();
+    }
+
+    void EndHover() {
+        rest_->Cancel();
+        hovered_.reset();
+        HideTip();
+    }
+
     void OnButton(Icon& icon, const XButtonEvent& b) {
         static constexpr UINT kDown[] = {0, WM_LBUTTONDOWN, WM_MBUTTONDOWN, WM_RBUTTONDOWN};
         if (b.button < 1 || b.button > 3) return; // the wheel
@@ -263,13 +321,26 @@ private:
             break;
         case Expose:
             if (Icon* icon = Find(e.xexpose.window); icon && e.xexpose.count == 0) Draw(*icon);
+            if (tip_ && e.xexpose.window == tip_->Window()) tip_->Handle(e);
             break;
         case ButtonPress:
         case ButtonRelease:
-            if (Icon* icon = Find(e.xbutton.window)) OnButton(*icon, e.xbutton);
+            if (Icon* icon = Find(e.xbutton.window)) {
+                if (e.type == ButtonPress) EndHover();
+                OnButton(*icon, e.xbutton);
+            }
+            break;
+        case EnterNotify:
+            if (Icon* icon = Find(e.xcrossing.window)) OnPointer(*icon, e.xcrossing.x_root, e.xcrossing.y_root);
+            break;
+        case LeaveNotify:
+            if (Find(e.xcrossing.window)) EndHover();
             break;
         case MotionNotify:
-            if (Icon* icon = Find(e.xmotion.window)) Post(*icon, WM_MOUSEMOVE, e.xmotion.x_root, e.xmotion.y_root);
+            if (Icon* icon = Find(e.xmotion.window)) {
+                OnPointer(*icon, e.xmotion.x_root, e.xmotion.y_root);
+                Post(*icon, WM_MOUSEMOVE, e.xmotion.x_root, e.xmotion.y_root);
+            }
             break;
         default: break;
         }
@@ -280,7 +351,16 @@ private:
     ::Window root_ = 0;
     Atom trayAtom_ = 0, opcode_ = 0, manager_ = 0, xembedInfo_ = 0, netWmName_ = 0, utf8_ = 0;
     std::map<Key, Icon> icons_; // on the X thread only
+    // The tip, on the X thread only: the icon under the pointer, where the
+    // pointer was last seen on it, the arming of the rest timer that
+    // counts, and the icon whose tip is up.
+    std::unique_ptr<TrayTipX11> tip_;
+    std::optional<Key> hovered_;
+    POINT pointer_{};
+    uint64_t arming_ = 0;
+    std::optional<Key> tipOf_;
     std::unique_ptr<X11Thread> x_;
+    std::unique_ptr<RestTimer> rest_;
 };
 
 } // namespace

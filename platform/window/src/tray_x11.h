@@ -27,6 +27,7 @@ public:
     virtual void Remove(HWND hwnd, UINT id) = 0;
     virtual unsigned long NativeWindow(HWND hwnd, UINT id) = 0;
     virtual bool Docked(HWND hwnd, UINT id) = 0;
+    virtual unsigned long TipWindow(HWND hwnd, UINT id) = 0;
 };
 
 } // namespace ax::wm

@@ -8,6 +8,7 @@
 // window layer queue work there; the few that need an answer wait for it.
 // What the X thread learns is handed to the window's own thread as a task.
 #include "driver.h"
+#include "lock_key_monitor.h"
 #include "platform/gdi/image.h"
 #include "sysmenu_state.h"
 #include "wm.h"
@@ -105,9 +106,11 @@ public:
         dpy_ = dpy;
         x_ = std::make_unique<X11Thread>(
             dpy, [this](XEvent& e) { Handle(e); }, [this] { OnConnectionLost(); });
+        RegisterLockKeyMonitor();
     }
 
     ~X11Driver() override {
+        UnregisterLockKeyMonitor();
         x_->Post([this] {
             for (auto& [id, cursor] : cursors_)
                 XFreeCursor(dpy_, cursor);

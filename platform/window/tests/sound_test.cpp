@@ -12,7 +12,7 @@ TEST(Sound, RequestsAreRecordedInOrderAndTakenOnce) {
     TakeSoundRequests();
     EXPECT_TRUE(MessageBeep(MB_ICONQUESTION));
     PlaySound("/tmp/some.wav", 0, SND_ASYNC);
-    // No module of ours carries a wave resource.
+    // No module is loaded there.
     EXPECT_FALSE(PlaySound("DING", 0x400000, SND_RESOURCE | SND_ASYNC));
     const std::vector<SoundRequest> r = TakeSoundRequests();
     ASSERT_EQ(r.size(), 3u);
@@ -24,6 +24,17 @@ TEST(Sound, RequestsAreRecordedInOrderAndTakenOnce) {
     EXPECT_EQ(r[2].flags, 0x40005u);
     EXPECT_EQ(r[2].module, 0x400000u);
     EXPECT_TRUE(TakeSoundRequests().empty());
+}
+
+TEST(Sound, WaveResourcesAreFoundByNameWithoutBeingHeard) {
+    SelectDisplay(DisplayKind::Headless);
+    // The program carries the wave resource "CHIME"; names compare
+    // without case. Nothing else is a wave resource of it.
+    EXPECT_TRUE(PlaySound("Chime", 0, SND_RESOURCE | SND_ASYNC));
+    EXPECT_TRUE(PlaySound("CHIME", 0, SND_RESOURCE));
+    EXPECT_FALSE(PlaySound("GONG", 0, SND_RESOURCE | SND_ASYNC));
+    EXPECT_FALSE(PlaySound("", 0, SND_RESOURCE | SND_ASYNC));
+    EXPECT_EQ(TakeSoundRequests().size(), 4u);
 }
 
 TEST(Sound, TheRecordKeepsOnlyTheNewestRequests) {

@@ -6,7 +6,9 @@
 // recorded, whatever the display. On X11 each icon is shown through the
 // freedesktop system-tray protocol (an XEmbed client docked with the
 // manager of _NET_SYSTEM_TRAY_S<screen>), once a tray exists; its tip is
-// the icon window's name.
+// the icon window's name, and a tip window shown below the pointer once it
+// has rested on the icon for half a second (on the system's clock), until
+// it leaves or a button is pressed.
 #include "platform/window/types.h"
 
 #include <cstdint>
@@ -60,5 +62,8 @@ BOOL InjectTrayMouse(HWND hWnd, UINT uID, UINT mouseMessage);
 // On X11: the icon's X window, 0 when none; and whether a tray has taken it.
 unsigned long TrayIconNativeWindow(HWND hWnd, UINT uID);
 bool TrayIconDocked(HWND hWnd, UINT uID);
+// On X11: the icon's tip window while it is shown, 0 otherwise. Its name is
+// the tip's text.
+unsigned long TrayTipNativeWindow(HWND hWnd, UINT uID);
 
 } // namespace ax
