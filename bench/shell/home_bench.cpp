@@ -77,7 +77,7 @@ double StatusMB(const char* field) {
 }
 
 // The program's heap hands out power-of-two blocks with a 4-byte header,
-// 32 bytes the least; the task allocator puts a 16-byte size in front.
+// 32 bytes the least; the task allocator puts the block's size in front.
 size_t HeapBlock(size_t bytes) {
     return std::max<size_t>(32, std::bit_ceil(bytes + 4));
 }
@@ -91,7 +91,7 @@ void PrintWhere(TExplorerTree* tree, double baseMB) {
         ++rows;
         const size_t item = ILByteSize(ns->RelativePIDL());
         itemBytes += item;
-        itemBlocks += HeapBlock(item + 16);
+        itemBlocks += HeapBlock(item + sizeof(size_t));
     }
     const double peak = StatusMB("VmHWM");
     const size_t node = sizeof(TDataNode) + ((sizeof(TExpNodeData) + 7) & ~size_t(7)) + size_t(tree->NodeDataSize());
