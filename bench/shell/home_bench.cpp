@@ -232,6 +232,14 @@ int main(int argc, char** argv) {
         }
 #endif
     }
+    if (ourRows != shape.Entries()) {
+        // Touch and mkdir fail quietly: a full file system (tmpfs runs out
+        // of inodes too) leaves a smaller home.
+        std::fprintf(stderr, "home_bench: the tree showed %llu entries of %llu made (is %s full?)\n",
+                     static_cast<unsigned long long>(ourRows), static_cast<unsigned long long>(shape.Entries()),
+                     root.c_str());
+        return 2;
+    }
     const double m = Median(ours), g = Median(gtk);
     std::printf("a home of %llu entries in %llu folders on %s, every folder expanded, median of %d runs\n",
                 static_cast<unsigned long long>(shape.Entries()),
