@@ -98,7 +98,8 @@ void PrintWhere(TExplorerTree* tree, double baseMB) {
     std::fprintf(stderr, "where the bytes go, per node (%llu nodes):\n", static_cast<unsigned long long>(rows));
     std::fprintf(stderr, "  node record %zu + explorer record %zu (node pool, no header): %zu\n", sizeof(TDataNode),
                  sizeof(TExpNodeData), node);
-    std::fprintf(stderr, "  shell item object %zu: heap block %zu\n", sizeof(TNamespace), HeapBlock(sizeof(TNamespace)));
+    std::fprintf(stderr, "  shell item object %zu: heap block %zu\n", sizeof(TNamespace),
+                 HeapBlock(sizeof(TNamespace)));
     std::fprintf(stderr, "  its item PIDL %.1f bytes on average: heap block %.1f\n", double(itemBytes) / double(rows),
                  double(itemBlocks) / double(rows));
     std::fprintf(stderr, "  resident before expanding %.1f MB, peak %.1f MB: %.1f bytes a node\n", baseMB, peak,

@@ -88,7 +88,8 @@ void TCustomExplorerTree::DoInitNode(PDataNode parent, PDataNode node, TDataNode
         StoreCheckState(node);
         return;
     }
-    TNodeStorage* record = node->Parent == unstoredParent_ ? nullptr : Storage().Find(data->Namespace->AbsolutePIDL(), skCheck);
+    TNodeStorage* record =
+        node->Parent == unstoredParent_ ? nullptr : Storage().Find(data->Namespace->AbsolutePIDL(), skCheck);
     if (!record) return;
     // A box shows pressed only while the mouse holds it.
     node->CheckState = UnpressedCheckState(TCheckState(record->Storage.CheckState));

@@ -131,7 +131,7 @@ bool TNamespace::SameItem(PCItemIDList pidl) const {
     if (!pidl || !item_) return false;
     // The last items first: they tell most items apart without a join.
     TPIDLManager& pm = NamespacePIDLManager();
-    const PCItemIDList last = pm.GetPointerToLastID(const_cast<PItemIDList>(pidl));
+    const PCItemIDList last = pm.GetPointerToLastID(pidl);
     const size_t bytes = ILByteSize(item_.get());
     if (ILByteSize(last) != bytes || std::memcmp(last, item_.get(), bytes) != 0) return false;
     const PCItemIDList parent = parent_->AbsolutePIDL();
