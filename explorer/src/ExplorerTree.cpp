@@ -505,7 +505,7 @@ void TCustomExplorerTree::DoGetImageIndex(PDataNode node, TDTImageKind kind, TCo
                                         ns->AbsolutePIDL());
     }
     // A placeholder until the icon comes: the first paint never waits.
-    const bool folder = !NodeData(node)->NoFolder && ns->FileSystem() && ns->Folder();
+    const bool folder = !ns->ListedNoFolder() && ns->FileSystem() && ns->Folder();
     index = folder ? defaultFolderImage_ : defaultFileImage_;
 }
 

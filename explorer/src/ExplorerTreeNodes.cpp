@@ -23,8 +23,9 @@ bool TCustomExplorerTree::ValidateNamespace(PDataNode node, TNamespace*& ns) con
 TColumnManager* TCustomExplorerTree::ColumnManager(PDataNode node) {
     TExpNodeData* data = NodeData(node);
     if (!data || !data->Namespace) return nullptr;
-    if (!data->ColumnManager) data->ColumnManager.Reset(std::make_unique<TColumnManager>(this));
-    return data->ColumnManager.get();
+    std::unique_ptr<TColumnManager>& columns = columnManagers_[node];
+    if (!columns) columns = std::make_unique<TColumnManager>(this);
+    return columns.get();
 }
 
 void TCustomExplorerTree::FreeNodeNamespace(PDataNode node) {
@@ -32,7 +33,13 @@ void TCustomExplorerTree::FreeNodeNamespace(PDataNode node) {
     if (!data) return;
     // Both are taken out of the node before either goes.
     std::unique_ptr<TNamespace> ns = data->Namespace.Release();
-    std::unique_ptr<TColumnManager> columns = data->ColumnManager.Release();
+    std::unique_ptr<TColumnManager> columns;
+    if (!columnManagers_.empty()) {
+        if (auto held = columnManagers_.find(node); held != columnManagers_.end()) {
+            columns = std::move(held->second);
+            columnManagers_.erase(held);
+        }
+    }
 }
 
 // ---- Initialisation -----------------------------------------------------------------------
@@ -42,7 +49,8 @@ bool TCustomExplorerTree::HasChildrenDecision(TNamespace* ns, PDataNode node) {
     const bool topLevel = node && node->Parent == RootNode();
     if (!(folderOptions & toFoldersExpandable) && !(topLevel && !(folderOptions & toHideRootFolder))) return false;
     // An item that is no folder holds nothing (the recycle bin is a folder).
-    if ((node && NodeData(node)->NoFolder) || !ns->Folder()) return false;
+    const TNamespace* nodeNs = node ? NodeNamespace(node) : nullptr;
+    if ((nodeNs && nodeNs->ListedNoFolder()) || !ns->Folder()) return false;
     if (ns->IsRecycleBin()) return true;
     if (ns->HasSubFolder()) return true;
     uint32_t flags = 0;
@@ -74,14 +82,14 @@ void TCustomExplorerTree::DoInitNode(PDataNode parent, PDataNode node, TDataNode
 
     if (!(options.MiscOptions() & toCheckSupport) || !data->Namespace) return;
     const bool tracking = options.AutoOptions() & toAutoTristateTracking;
-    PCItemIDList pidl = data->Namespace->AbsolutePIDL();
     if (tracking && parent && UnpressedCheckState(parent->CheckState) == csCheckedNormal) {
         // Below a checked folder everything is checked, and is so stored.
         node->CheckState = csCheckedNormal;
         StoreCheckState(node);
         return;
     }
-    TNodeStorage* record = node->Parent == unstoredParent_ ? nullptr : Storage().Find(pidl, skCheck);
+    TNodeStorage* record =
+        node->Parent == unstoredParent_ ? nullptr : Storage().Find(data->Namespace->AbsolutePIDL(), skCheck);
     if (!record) return;
     // A box shows pressed only while the mouse holds it.
     node->CheckState = UnpressedCheckState(TCheckState(record->Storage.CheckState));
@@ -154,8 +162,8 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
         const bool presorted = shellOrder && SortInShellOrder(*ns, items, direction);
         for (TListedItem& item : items) {
             TExpNodeData* data = NodeData(AddChild(node));
+            item.Namespace->SetListedNoFolder(item.NoFolder);
             data->Namespace.Reset(std::move(item.Namespace));
-            data->NoFolder = item.NoFolder;
         }
         listed_.insert(node);
         watchedDirty_ = true;

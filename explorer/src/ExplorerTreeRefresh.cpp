@@ -96,12 +96,12 @@ void TCustomExplorerTree::RemoveGoneChild(PDataNode parent, PDataNode child, boo
 void TCustomExplorerTree::AddMergedChild(PDataNode parent, TMergeItem& item) {
     auto ns = std::make_unique<TNamespace>(std::move(item.Listed), NodeNamespace(parent));
     if (item.NoFolder) ns->SetFolderKnown(false);
+    ns->SetListedNoFolder(item.NoFolder);
     bool allow = true;
     if (OnEnumFolder) OnEnumFolder(this, ns.get(), allow);
     if (!allow) return;
     const bool checking = TreeOptions().MiscOptions() & toCheckSupport;
     PDataNode node = AddNodeToTree(parent, std::move(ns), ctTriStateCheckBox, checking);
-    NodeData(node)->NoFolder = item.NoFolder;
     // Stored check states show at once, as for a folder listed anew.
     if (checking) InitNode(node);
 }
@@ -159,8 +159,8 @@ void TCustomExplorerTree::RereadAndMergeFolder(PDataNode node, bool sortAfter) {
                 PDataNode kept = old[i].Node;
                 TExpNodeData* data = NodeData(kept);
                 data->Namespace->InvalidateNamespace(false);
-                if (data->NoFolder != fresh[j].NoFolder) {
-                    data->NoFolder = fresh[j].NoFolder;
+                if (data->Namespace->ListedNoFolder() != fresh[j].NoFolder) {
+                    data->Namespace->SetListedNoFolder(fresh[j].NoFolder);
                     ReinitNode(kept, false);
                 }
                 InvalidateNode(kept);

@@ -7,6 +7,7 @@
 #include "shell/ShellUtilities.h"
 
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 namespace ax {
@@ -29,6 +30,8 @@ enum : uint32_t {
     bTimesFresh = 1u << 12, // the times were refreshed from the exact path
     bUnreadable = 1u << 13,
 };
+// The known and value masks are 16 bits wide.
+static_assert(bUnreadable < (1u << 16));
 
 struct SpecialFolders {
     bool created = false;
@@ -62,10 +65,6 @@ SpecialFolders& EnsureSpecials() {
     return s;
 }
 
-bool EqualTo(const TNamespace* special, PCItemIDList pidl) {
-    return special && EqualPIDL(special->AbsolutePIDL(), pidl);
-}
-
 WideString W(const std::string& s) {
     return Utf8ToWide(s);
 }
@@ -85,23 +84,21 @@ TNamespace::TNamespace(UniquePIDL pidl, TNamespace* parent) : parent_(parent) {
     // relative PIDL must name the item within it.
     Assert(!parent || pm.IDCount(pidl.get()) <= 1, "TNamespace: a child PIDL of more than one item");
     if (parent && parent->IsDesktop()) {
-        absolute_ = std::move(pidl);
-        relativePIDL_ = absolute_.get();
+        item_ = std::move(pidl);
     } else if (parent) {
-        // The parent's PIDL and ours make the absolute one; ours is freed.
-        absolute_.reset(pm.AppendPIDL(parent->AbsolutePIDL(), pidl.get()));
-        relativePIDL_ = pm.GetPointerToLastID(absolute_.get());
+        // The parent's PIDL and ours make the absolute one, joined when
+        // first asked for: most items of a big folder never are.
+        item_ = std::move(pidl);
+        itemOnly_ = true;
     } else if (pidl && !pm.IsDesktopFolder(pidl.get())) {
-        absolute_ = std::move(pidl);
-        relativePIDL_ = pm.GetPointerToLastID(absolute_.get());
+        item_ = std::move(pidl);
     } else {
         if (!pidl) {
             PItemIDList desktop = nullptr;
             SHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop);
             pidl.reset(desktop);
         }
-        absolute_ = std::move(pidl);
-        relativePIDL_ = absolute_.get();
+        item_ = std::move(pidl);
     }
     flags_ = kInitBits;
 }
@@ -114,16 +111,41 @@ std::unique_ptr<TNamespace> TNamespace::CreateFromFileName(const WideString& fil
 
 TNamespace::~TNamespace() = default;
 
+// A node's item in a 64-byte block of the program's heap (4 bytes of it the
+// block's header).
+static_assert(sizeof(void*) != 8 || sizeof(TNamespace) <= 56);
+
+PItemIDList TNamespace::AbsolutePIDL() const {
+    if (!itemOnly_) return item_.get();
+    if (!absolute_) absolute_.reset(NamespacePIDLManager().AppendPIDL(parent_->AbsolutePIDL(), item_.get()));
+    return absolute_.get();
+}
+
+PItemIDList TNamespace::LastItem() const {
+    // The desktop's items, and the desktop itself, are their own last item.
+    return item_ ? NamespacePIDLManager().GetPointerToLastID(item_.get()) : nullptr;
+}
+
+bool TNamespace::SameItem(PCItemIDList pidl) const {
+    if (!itemOnly_ || absolute_) return EqualPIDL(AbsolutePIDL(), pidl);
+    if (!pidl || !item_) return false;
+    // The last items first: they tell most items apart without a join.
+    TPIDLManager& pm = NamespacePIDLManager();
+    const PCItemIDList last = pm.GetPointerToLastID(pidl);
+    const size_t bytes = ILByteSize(item_.get());
+    if (ILByteSize(last) != bytes || std::memcmp(last, item_.get(), bytes) != 0) return false;
+    const PCItemIDList parent = parent_->AbsolutePIDL();
+    return ILItemCount(pidl) == ILItemCount(parent) + 1 && ILIsParent(parent, pidl, true);
+}
+
 void TNamespace::ReplaceAbsolutePIDL(UniquePIDL fresh) {
-    absolute_ = std::move(fresh);
-    relativePIDL_ = (parent_ && parent_->IsDesktop())
-                        ? absolute_.get()
-                        : NamespacePIDLManager().GetPointerToLastID(absolute_.get());
+    absolute_.reset();
+    itemOnly_ = false;
+    item_ = std::move(fresh);
 }
 
 std::unique_ptr<TNamespace> TNamespace::Clone() {
-    return std::make_unique<TNamespace>(UniquePIDL(NamespacePIDLManager().CopyPIDL(absolute_.get())),
-                                        nullptr);
+    return std::make_unique<TNamespace>(UniquePIDL(NamespacePIDLManager().CopyPIDL(AbsolutePIDL())), nullptr);
 }
 
 // ---------------------------------------------------------------- folders
@@ -131,42 +153,46 @@ std::unique_ptr<TNamespace> TNamespace::Clone() {
 UniquePIDL TNamespace::ParentAbsolutePIDL() const {
     if (IsDesktop()) return nullptr;
     TPIDLManager& pm = NamespacePIDLManager();
-    return UniquePIDL(pm.StripLastID(pm.CopyPIDL(absolute_.get())));
+    return UniquePIDL(pm.StripLastID(pm.CopyPIDL(AbsolutePIDL())));
 }
 
 ShellFolderPtr TNamespace::ParentShellFolder() {
     if (parent_) return parent_->ShellFolder();
-    if (IsDesktop() || !absolute_.get()) {
+    if (IsDesktop() || !item_) {
         ShellFolderPtr desktop;
         SHGetDesktopFolder(&desktop);
         return desktop;
     }
-    if (!ownedParent_) {
+    if (!more_ || !more_->ownedParent) {
         UniquePIDL parentPidl = ParentAbsolutePIDL();
         if (!parentPidl) return nullptr;
-        ownedParent_ = std::make_unique<TNamespace>(std::move(parentPidl), nullptr);
+        Extra().ownedParent = std::make_unique<TNamespace>(std::move(parentPidl), nullptr);
         flags_ |= kOwnsParent;
     }
-    return ownedParent_->ShellFolder();
+    return more_->ownedParent->ShellFolder();
 }
 
 ShellFolderPtr TNamespace::ShellFolder() {
-    if (shellFolder_) return shellFolder_;
+    if (more_ && more_->shellFolder) return more_->shellFolder;
+    ShellFolderPtr folder;
     if (IsDesktop()) {
-        SHGetDesktopFolder(&shellFolder_);
+        SHGetDesktopFolder(&folder);
     } else if (ShellFolderPtr parent = ParentShellFolder()) {
-        if (FAILED(parent->BindToObject(relativePIDL_, &shellFolder_))) shellFolder_.reset();
+        if (FAILED(parent->BindToObject(RelativePIDL(), &folder))) folder.reset();
     }
-    return shellFolder_;
+    // An item that is no folder keeps nothing.
+    if (folder) Extra().shellFolder = folder;
+    return folder;
 }
 
 // ---------------------------------------------------------------- attributes
 
 bool TNamespace::AskAttribute(uint32_t sfgao) {
     ShellFolderPtr folder = ParentShellFolder();
-    if (!folder || !relativePIDL_) return false;
+    PCItemIDList item = RelativePIDL();
+    if (!folder || !item) return false;
     uint32_t attributes = sfgao;
-    PCItemIDList items[] = {relativePIDL_};
+    PCItemIDList items[] = {item};
     return SUCCEEDED(folder->GetAttributesOf(items, 1, &attributes)) && (attributes & sfgao);
 }
 
@@ -256,11 +282,11 @@ const WIN32_FIND_DATA* TNamespace::FindData() {
         if (!IsDesktop()) {
             auto data = std::make_unique<WIN32_FIND_DATA>();
             ShellFolderPtr folder = ParentShellFolder();
-            if (folder && SUCCEEDED(SHGetDataFromIDList(folder.get(), relativePIDL_, data.get())))
-                findData_ = std::move(data);
+            if (folder && SUCCEEDED(SHGetDataFromIDList(folder.get(), RelativePIDL(), data.get())))
+                Extra().findData = std::move(data);
         }
     }
-    return findData_.get();
+    return more_ ? more_->findData.get() : nullptr;
 }
 
 bool TNamespace::FindAttribute(uint32_t attribute) {
@@ -337,9 +363,9 @@ void TNamespace::RefreshFileTimes() {
     if (!FileSystem() || !FindData()) return;
     WIN32_FIND_DATA fresh;
     if (FindDataFromPath(WideToUtf8(NameParseAddress()), fresh)) {
-        findData_->ftCreationTime = fresh.ftCreationTime;
-        findData_->ftLastAccessTime = fresh.ftLastAccessTime;
-        findData_->ftLastWriteTime = fresh.ftLastWriteTime;
+        more_->findData->ftCreationTime = fresh.ftCreationTime;
+        more_->findData->ftLastAccessTime = fresh.ftLastAccessTime;
+        more_->findData->ftLastWriteTime = fresh.ftLastWriteTime;
     }
 }
 
@@ -418,7 +444,7 @@ WideString TNamespace::FileType() {
     if (!Texts().typeName) {
         SHFILEINFO info;
         WideString name;
-        if (SHGetFileInfo(absolute_.get(), {}, 0, info, SHGFI_TYPENAME | SHGFI_PIDL))
+        if (SHGetFileInfo(AbsolutePIDL(), {}, 0, info, SHGFI_TYPENAME | SHGFI_PIDL))
             name = W(info.szTypeName.substr(0, 80));
         if (name.empty()) {
             // No registered type: "TXT File", or "File" without an extension;
@@ -441,7 +467,7 @@ WideString TNamespace::InfoTip() {
     const ShellFolderPtr parent = ParentShellFolder();
     std::shared_ptr<IQueryInfo> info;
     std::string tip;
-    if (!parent || !relativePIDL_ || FAILED(parent->GetQueryInfo(relativePIDL_, &info)) || !info ||
+    if (!parent || !RelativePIDL() || FAILED(parent->GetQueryInfo(RelativePIDL(), &info)) || !info ||
         FAILED(info->GetInfoTip(0, &tip)))
         return {};
     return W(tip);
@@ -452,7 +478,7 @@ WideString TNamespace::InfoTip() {
 WideString TNamespace::DisplayNameOf(uint32_t flags) {
     ShellFolderPtr folder = ParentShellFolder();
     std::string name;
-    if (!folder || !relativePIDL_ || FAILED(folder->GetDisplayNameOf(relativePIDL_, flags, &name)))
+    if (!folder || !RelativePIDL() || FAILED(folder->GetDisplayNameOf(RelativePIDL(), flags, &name)))
         return {};
     return W(name);
 }
@@ -505,25 +531,25 @@ WideString TNamespace::NameParseAddressInFolder() {
 // ---------------------------------------------------------------- identity
 
 bool TNamespace::IsDesktop() const {
-    return absolute_.get() && NamespacePIDLManager().IsDesktopFolder(absolute_.get());
+    return !itemOnly_ && item_ && NamespacePIDLManager().IsDesktopFolder(item_.get());
 }
 bool TNamespace::IsMyComputer() const {
-    return EqualTo(DrivesFolder(), absolute_.get());
+    return IsSpecial(DrivesFolder());
 }
 bool TNamespace::IsNetworkNeighborhood() const {
-    return EqualTo(NetworkNeighborHoodFolder(), absolute_.get());
+    return IsSpecial(NetworkNeighborHoodFolder());
 }
 bool TNamespace::IsNetworkNeighborhoodChild() const {
     TNamespace* network = NetworkNeighborHoodFolder();
-    return network && IsParentPIDL(network->AbsolutePIDL(), absolute_.get(), false);
+    return network && IsParentPIDL(network->AbsolutePIDL(), AbsolutePIDL(), false);
 }
 bool TNamespace::IsControlPanel() const {
-    return EqualTo(ControlPanelFolder(), absolute_.get());
+    return IsSpecial(ControlPanelFolder());
 }
 bool TNamespace::IsRecycleBin() {
     if (!(flags_ & kRecycleBinKnown)) {
         flags_ |= kRecycleBinKnown;
-        if (EqualTo(RecycleBinFolder(), absolute_.get())) flags_ |= kRecycleBinValue;
+        if (IsSpecial(RecycleBinFolder())) flags_ |= kRecycleBinValue;
     }
     return flags_ & kRecycleBinValue;
 }
@@ -539,7 +565,7 @@ int TNamespace::GetIconIndex(bool openIcon, int iconSize, bool cached) {
     uint32_t flags = SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SHELLICONSIZE;
     if (iconSize != 1) flags |= SHGFI_SMALLICON;
     if (openIcon) flags |= SHGFI_OPENICON;
-    slot = SHGetFileInfo(absolute_.get(), {}, 0, info, flags) ? info.iIcon : 0;
+    slot = SHGetFileInfo(AbsolutePIDL(), {}, 0, info, flags) ? info.iIcon : 0;
     if (openIcon && slot == 0) slot = GetIconIndex(false, iconSize);
     return slot;
 }
@@ -557,13 +583,20 @@ void TNamespace::SetIconIndexByThread(int index, bool clearLoading) {
 }
 
 TNamespace::ActionObjects& TNamespace::Actions() {
-    if (!actions_) actions_ = std::make_unique<ActionObjects>();
-    return *actions_;
+    More& more = Extra();
+    if (!more.actions) more.actions = std::make_unique<ActionObjects>();
+    return *more.actions;
 }
 
 TNamespace::TextCache& TNamespace::Texts() {
-    if (!texts_) texts_ = std::make_unique<TextCache>();
-    return *texts_;
+    More& more = Extra();
+    if (!more.texts) more.texts = std::make_unique<TextCache>();
+    return *more.texts;
+}
+
+TNamespace::More& TNamespace::Extra() {
+    if (!more_) more_ = std::make_unique<More>();
+    return *more_;
 }
 
 void TNamespace::SetFolderKnown(bool folder) {
@@ -581,10 +614,12 @@ void TNamespace::InvalidateRelativePIDL() {
 void TNamespace::InvalidateCache() {
     known_ = 0;
     values_ = 0;
-    texts_.reset();
     iconClosed_ = iconOpen_ = -1;
-    columnCount_ = -1;
-    shellColumns_ = false;
+    if (more_) {
+        more_->texts.reset();
+        more_->columnCount = -1;
+        more_->shellColumns = false;
+    }
     flags_ &= ~(kRecycleBinKnown | kRecycleBinValue);
     ResetDropTarget();
 }
@@ -599,13 +634,12 @@ void TNamespace::InvalidateNamespace(bool refreshIcon) {
     } else {
         flags_ &= ~(kIconLoaded | kIconLoading);
     }
-    ownedParent_.reset();
     flags_ &= ~kOwnsParent;
     flags_ |= kInitBits;
-    shellFolder_.reset();
-    if (actions_) actions_->currentMenu.reset();
-    findData_.reset();
-    if (!IsDesktop() && absolute_.get() && NamespacePIDLManager().IDCount(absolute_.get()) == 1) {
+    // The folder, file data, menu and parent objects go with the texts.
+    more_.reset();
+    // An item of the desktop: a bare item, or an absolute PIDL of one item.
+    if (!IsDesktop() && item_ && !itemOnly_ && NamespacePIDLManager().IDCount(item_.get()) == 1) {
         TNamespace* physical = PhysicalDesktopFolder();
         if (physical && physical != this) physical->InvalidateNamespace(true);
     }

@@ -70,7 +70,7 @@ int CountColumns(const std::function<bool(unsigned)>& answers) {
 } // namespace
 
 int TNamespace::DetailsSupportedColumns() {
-    if (columnCount_ >= 0) return columnCount_;
+    if (more_ && more_->columnCount >= 0) return more_->columnCount;
     const ShellFolderPtr folder = ShellFolder();
     const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(folder);
     const auto details = std::dynamic_pointer_cast<IShellDetails>(folder);
@@ -91,9 +91,10 @@ int TNamespace::DetailsSupportedColumns() {
             SHELLDETAILS d;
             return SUCCEEDED(details->GetDetailsOf(nullptr, n, &d));
         });
-    columnCount_ = count > 0 ? count : DetailsDefaultSupportedColumns();
-    shellColumns_ = count > 0;
-    return columnCount_;
+    More& more = Extra();
+    more.columnCount = count > 0 ? count : DetailsDefaultSupportedColumns();
+    more.shellColumns = count > 0;
+    return more.columnCount;
 }
 
 bool TNamespace::DetailsValidIndex(int column) {
@@ -101,7 +102,7 @@ bool TNamespace::DetailsValidIndex(int column) {
 }
 
 WideString TNamespace::DetailsColumnTitle(int column) {
-    if (DetailsValidIndex(column) && shellColumns_) {
+    if (DetailsValidIndex(column) && more_ && more_->shellColumns) {
         const ShellFolderPtr folder = ShellFolder();
         SHELLDETAILS d;
         if (const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(folder))
@@ -113,14 +114,15 @@ WideString TNamespace::DetailsColumnTitle(int column) {
 }
 
 WideString TNamespace::DetailsOf(int column) {
-    if (column >= 0 && !IsDesktop() && relativePIDL_) {
+    PCItemIDList item = RelativePIDL();
+    if (column >= 0 && !IsDesktop() && item) {
         const ShellFolderPtr parent = ParentShellFolder();
         SHELLDETAILS d;
         if (const auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(parent))
-            if (SUCCEEDED(folder2->GetDetailsOf(relativePIDL_, unsigned(column), &d)))
+            if (SUCCEEDED(folder2->GetDetailsOf(item, unsigned(column), &d)))
                 return W(d.str);
         if (const auto details = std::dynamic_pointer_cast<IShellDetails>(parent))
-            if (SUCCEEDED(details->GetDetailsOf(relativePIDL_, unsigned(column), &d)))
+            if (SUCCEEDED(details->GetDetailsOf(item, unsigned(column), &d)))
                 return W(d.str);
     }
     return DetailsDefaultOf(column);
@@ -234,7 +236,7 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
     if (!contextMenu) return false;
     Actions().currentMenu = contextMenu;
     ScopeGuard dropMenu([this] {
-        if (actions_) actions_->currentMenu.reset();
+        if (more_ && more_->actions) more_->actions->currentMenu.reset();
     });
     ShellMenu menu;
     if (FAILED(contextMenu->QueryContextMenu(menu, 0, 1, 0x7FFF, flags))) return false;
@@ -299,8 +301,9 @@ bool TNamespace::ShowMenu(uintptr_t owner, const TContextMenuCmdCallback& cmd,
 
 WideString TNamespace::ContextMenuVerb(uint32_t menuItemID) {
     std::string verb;
-    if (!actions_ || !actions_->currentMenu || menuItemID == 0 ||
-        FAILED(actions_->currentMenu->GetCommandString(menuItemID - 1, GCS_VERBW, &verb)))
+    const ActionObjects* actions = more_ ? more_->actions.get() : nullptr;
+    if (!actions || !actions->currentMenu || menuItemID == 0 ||
+        FAILED(actions->currentMenu->GetCommandString(menuItemID - 1, GCS_VERBW, &verb)))
         return {};
     return W(verb);
 }
@@ -418,7 +421,7 @@ bool TNamespace::SetNameOf(const WideString& newName) {
     PItemIDList newRelative = nullptr;
     if (!folder ||
         FAILED(
-            folder->SetNameOf(relativePIDL_, WideToUtf8(newName), SHGDN_INFOLDER, &newRelative)) ||
+            folder->SetNameOf(RelativePIDL(), WideToUtf8(newName), SHGDN_INFOLDER, &newRelative)) ||
         !newRelative)
         return false;
     TPIDLManager& pm = NamespacePIDLManager();
@@ -448,7 +451,7 @@ bool TNamespace::ShellExecuteNamespace(const WideString& workingDir,
     }
     SHELLEXECUTEINFO info;
     info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS;
-    info.lpIDList = absolute_.get();
+    info.lpIDList = AbsolutePIDL();
     info.lpParameters = WideToUtf8(cmdLineArguments);
     const std::string dir = WideToUtf8(workingDir);
     info.lpDirectory = DirectoryExists(dir) ? dir : ExtractFileDir(WideToUtf8(NameParseAddress()));
@@ -460,7 +463,7 @@ std::shared_ptr<IDropTarget> TNamespace::DropTargetObject() {
     ActionObjects& actions = Actions();
     if (!actions.dropTarget) {
         ShellFolderPtr folder = ParentShellFolder();
-        if (folder) folder->GetDropTarget(relativePIDL_, &actions.dropTarget);
+        if (folder) folder->GetDropTarget(RelativePIDL(), &actions.dropTarget);
     }
     return actions.dropTarget;
 }
@@ -511,7 +514,7 @@ void TNamespace::ReplacePIDLFromParent(bool folders, bool nonFolders, bool inclu
     TPIDLManager& pm = NamespacePIDLManager();
     for (PItemIDList next = nullptr; list->Next(&next) == S_OK;) {
         const UniquePIDL child(next);
-        if ((folder->CompareIDs(0, child.get(), relativePIDL_) & 0xFFFF) == 0) {
+        if ((folder->CompareIDs(0, child.get(), RelativePIDL()) & 0xFFFF) == 0) {
             UniquePIDL fresh(pm.AppendPIDL(parent_->AbsolutePIDL(), child.get()));
             if (!fresh) return;
             ReplaceAbsolutePIDL(std::move(fresh));

@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -206,12 +207,11 @@ private:
     T* p_ = nullptr;
 };
 
-// The explorer's record in every node, ahead of the user's node data. The
-// node's item and column manager are the node's own, freed when it goes.
+// The explorer's record in every node, ahead of the user's node data: the
+// node's item, its own, freed when the node goes. What few nodes have (a
+// column manager) the tree keeps beside the nodes.
 struct TExpNodeData {
     TNodeOwner<TNamespace> Namespace;
-    TNodeOwner<TColumnManager> ColumnManager;
-    bool NoFolder = false; // its folder's listing said so
 };
 // The node memory never runs a destructor.
 static_assert(std::is_trivially_destructible_v<TExpNodeData>);
@@ -685,6 +685,7 @@ private:
     bool threadedImages_ = false;
     // Nodes whose folder was listed (watched on disk while registered).
     std::unordered_set<PDataNode> listed_;
+    std::unordered_map<PDataNode, std::unique_ptr<TColumnManager>> columnManagers_;
     bool watchedDirty_ = false;
     std::vector<WideString> watchedFolders_;
     // Nodes with an icon request on its way.

@@ -14,8 +14,10 @@ std::atomic<int64_t> g_live{0};
 std::atomic<int> g_failures{0};
 std::atomic<bool> g_unavailable{false};
 
-// Each block carries its size in front, so GetSize needs no table.
-constexpr size_t kHeader = alignof(std::max_align_t);
+// Each block carries its size in front, so GetSize needs no table. PIDLs
+// are bytes (their records packed), so the size alone makes the header: a
+// short item then takes the heap's 32-byte block, not a 64-byte one.
+constexpr size_t kHeader = sizeof(size_t);
 
 IMalloc& TheTaskAllocator() {
     static IMalloc instance;

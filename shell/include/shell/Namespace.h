@@ -88,11 +88,13 @@ public:
     TNamespace(const TNamespace&) = delete;
     TNamespace& operator=(const TNamespace&) = delete;
 
-    PItemIDList AbsolutePIDL() const { return absolute_.get(); }
-    PItemIDList RelativePIDL() const { return relativePIDL_; }
+    // Below a parent other than the desktop the item keeps only its own
+    // item; the absolute PIDL is joined on first use and kept from then on.
+    PItemIDList AbsolutePIDL() const;
+    PItemIDList RelativePIDL() const { return itemOnly_ ? item_.get() : LastItem(); }
     // The containing folder's object: the one given or the one this object
     // made itself; nil until asked for when none was given.
-    TNamespace* Parent() const { return parent_ ? parent_ : ownedParent_.get(); }
+    TNamespace* Parent() const { return parent_ ? parent_ : more_ ? more_->ownedParent.get() : nullptr; }
 
     // ---- cached and uncached queries ----
     virtual bool Archive();
@@ -171,7 +173,7 @@ public:
     // The item's own folder, cached; nil when it is no folder.
     ShellFolderPtr ShellFolder();
     // Adopts a folder object already bound for this item.
-    void SetShellFolder(ShellFolderPtr folder) { shellFolder_ = std::move(folder); }
+    void SetShellFolder(ShellFolderPtr folder) { Extra().shellFolder = std::move(folder); }
 
     // ---- icon thread support ----
     bool ThreadedIconLoaded() const { return flags_ & kIconLoaded; }
@@ -184,6 +186,10 @@ public:
     // folders only or of other items only): whether it is a folder. Spares
     // a look at the disk; a cache invalidation forgets it.
     void SetFolderKnown(bool folder);
+    // The listing of its folder said it is no folder. Unlike the above it
+    // outlives cache invalidations: the next listing tells again.
+    bool ListedNoFolder() const { return flags_ & kListedNoFolder; }
+    void SetListedNoFolder(bool value) { flags_ = value ? (flags_ | kListedNoFolder) : (flags_ & ~kListedNoFolder); }
 
     // ---- enumeration and details ----
     int EnumerateFolder(bool folders, bool nonFolders, bool includeHidden,
@@ -242,6 +248,7 @@ private:
         kIconLoading = 1 << 7,
         kRelativeBits = (1 << 8) | (1 << 9),
         kIconHandled = 1 << 10,
+        kListedNoFolder = 1 << 11,
     };
     bool CachedAttribute(uint32_t bit, uint32_t sfgao);
     bool AskAttribute(uint32_t sfgao);
@@ -260,43 +267,53 @@ private:
     std::shared_ptr<IContextMenu> MenuOf(const TNamespaceArray& items, bool absolute);
     std::shared_ptr<IDropTarget> DropTargetObject();
 
-    UniquePIDL absolute_;
-    // Inside absolute_: its last item, or absolute_ itself for the desktop
-    // and the desktop's items.
-    PItemIDList relativePIDL_ = nullptr;
-    TNamespace* parent_ = nullptr;
-    std::unique_ptr<TNamespace> ownedParent_;
-    ShellFolderPtr shellFolder_;
-    // A menu's and a drop's objects, made on first use: most items of a
-    // big folder never get either, and the object stays small enough for
-    // the heap's next smaller block.
+    PItemIDList LastItem() const;
+    // Equal to pidl, told without joining an absolute PIDL not made yet.
+    bool SameItem(PCItemIDList pidl) const;
+    bool IsSpecial(const TNamespace* special) const { return special && SameItem(special->AbsolutePIDL()); }
+
+    // What most items of a big folder never need lives apart, made with the
+    // first of it: the object then stays within the heap's 64-byte blocks.
     struct ActionObjects {
         std::shared_ptr<IContextMenu> currentMenu;
         std::shared_ptr<IDropTarget> dropTarget;
     };
-    ActionObjects& Actions();
-    void ResetDropTarget() {
-        if (actions_) actions_->dropTarget.reset();
-    }
-    std::unique_ptr<ActionObjects> actions_;
-    std::unique_ptr<WIN32_FIND_DATA> findData_;
-    // Texts worked out on first use. They live apart, made with the first
-    // of them: most items of a big folder are never asked for any.
+    // Texts worked out on first use, apart again: most folders get their
+    // folder object when listed, and only those painted a text.
     struct TextCache {
         std::optional<WideString> typeName;
         std::optional<WideString> nameInFolder, nameNormal, nameParseAddress;
         std::optional<WideString> creationTime, lastAccessTime, lastWriteTime;
         std::optional<WideString> sizeOfFile, sizeOfFileKB;
     };
+    struct More {
+        std::unique_ptr<TNamespace> ownedParent;
+        ShellFolderPtr shellFolder;
+        std::unique_ptr<ActionObjects> actions;
+        std::unique_ptr<WIN32_FIND_DATA> findData;
+        std::unique_ptr<TextCache> texts;
+        int columnCount = -1;
+        bool shellColumns = false; // the folder's own columns, not the defaults
+    };
+    More& Extra();
+    ActionObjects& Actions();
+    void ResetDropTarget() {
+        if (more_ && more_->actions) more_->actions->dropTarget.reset();
+    }
     TextCache& Texts();
-    std::unique_ptr<TextCache> texts_;
+
+    // The item: the whole absolute PIDL, or with itemOnly_ the one item
+    // below parent_ (the absolute one then joined on demand into absolute_).
+    UniquePIDL item_;
+    mutable UniquePIDL absolute_;
+    TNamespace* parent_ = nullptr;
+    std::unique_ptr<More> more_;
     int iconClosed_ = -1;
     int iconOpen_ = -1;
-    int columnCount_ = -1;
-    bool shellColumns_ = false; // the folder's own columns, not the defaults
-    uint32_t known_ = 0;
-    uint32_t values_ = 0;
+    uint16_t known_ = 0;
+    uint16_t values_ = 0;
     uint16_t flags_ = 0;
+    bool itemOnly_ = false;
 };
 
 // ---- free functions ----

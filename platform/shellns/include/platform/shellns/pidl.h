@@ -50,7 +50,8 @@ inline constexpr std::string_view kVirtualRecycleBin = "/recyclebin";
 
 // The shell's task allocator: every PIDL is allocated and freed through it.
 // It counts the blocks it has handed out and not had back, which tests
-// read to prove that no PIDL leaks and none is freed twice.
+// read to prove that no PIDL leaks and none is freed twice. Its blocks are
+// aligned for a size_t, no more: they hold bytes.
 class IMalloc {
 public:
     void* Alloc(size_t size);
