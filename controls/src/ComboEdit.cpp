@@ -59,7 +59,7 @@ void TEditButton::PaintButton(TCanvas& c) {
     LineTo(dc, 1, Height() - 2);
 }
 
-TCustomComboEdit::TCustomComboEdit(TComponent* owner) : TCustomEdit(owner) {
+TCustomComboEdit::TCustomComboEdit(TComponent* owner) : TCustomMaskEdit(owner) {
     SetAutoSelect(true);
     holder_ = TComponent::Create<TWinControl>(this);
     holder_->SetBounds(0, 0, kNaturalWidth, 17);
@@ -74,7 +74,7 @@ TCustomComboEdit::TCustomComboEdit(TComponent* owner) : TCustomEdit(owner) {
 TCustomComboEdit::~TCustomComboEdit() { button_->OnClick = nullptr; }
 
 void TCustomComboEdit::DefinePublished(TFiler& f) {
-    TCustomEdit::DefinePublished(f);
+    TCustomMaskEdit::DefinePublished(f);
     f.Integer("ClickKey", [this] { return clickKey_; }, [this](int64_t v) { clickKey_ = TShortCut(v); },
               scAlt | VK_DOWN);
     f.Bool("DirectInput", [this] { return directInput_; }, [this](bool v) { SetDirectInput(v); }, true);
@@ -84,11 +84,11 @@ void TCustomComboEdit::DefinePublished(TFiler& f) {
     f.Integer("ButtonWidth", [this] { return ButtonWidth(); }, [this](int64_t v) { SetButtonWidth(int(v)); },
               glyphKind_ == gkDropDown ? GetSystemMetrics(SM_CXVSCROLL) : kNaturalWidth);
     f.String("ButtonHint", [this] { return ButtonHint(); }, [this](const AnsiString& v) { SetButtonHint(v); });
-    f.String("EditMask", [this] { return editMask_; }, [this](const AnsiString& v) { editMask_ = v; });
+    f.String("EditMask", [this] { return EditMask(); }, [this](const AnsiString& v) { SetEditMask(v); });
 }
 
 void TCustomComboEdit::CreateWnd() {
-    TCustomEdit::CreateWnd();
+    TCustomMaskEdit::CreateWnd();
     UpdatePlacement();
 }
 
@@ -123,7 +123,7 @@ void TCustomComboEdit::SetButtonWidth(int width) {
     RebuildGlyph();
 }
 
-void TCustomComboEdit::UpdateEditReadOnly() { TCustomEdit::SetReadOnly(readOnly_ || !directInput_); }
+void TCustomComboEdit::UpdateEditReadOnly() { TCustomMaskEdit::SetReadOnly(readOnly_ || !directInput_); }
 
 void TCustomComboEdit::SetDirectInput(bool value) {
     directInput_ = value;
@@ -190,7 +190,7 @@ void TCustomComboEdit::ButtonClick() {
 }
 
 void TCustomComboEdit::KeyDown(WORD& key, TShiftState shift) {
-    TCustomEdit::KeyDown(key, shift);
+    TCustomMaskEdit::KeyDown(key, shift);
     if (key != 0 && clickKey_ != 0 && ShortCut(key, shift) == clickKey_ && ButtonWidth() > 0) {
         ButtonClickStep();
         key = 0;
@@ -200,20 +200,20 @@ void TCustomComboEdit::KeyDown(WORD& key, TShiftState shift) {
 void TCustomComboEdit::Dispatch(TMessage& m) {
     switch (m.Msg) {
     case WM_SIZE:
-        TCustomEdit::Dispatch(m);
+        TCustomMaskEdit::Dispatch(m);
         if (!HasState(csLoading) && Height() < MinHeight()) SetHeight(MinHeight());
         UpdatePlacement();
         return;
     case CM_ENABLEDCHANGED:
-        TCustomEdit::Dispatch(m);
+        TCustomMaskEdit::Dispatch(m);
         button_->SetEnabled(Enabled());
         return;
     case CM_CTL3DCHANGED:
-        TCustomEdit::Dispatch(m);
+        TCustomMaskEdit::Dispatch(m);
         UpdatePlacement();
         return;
     }
-    TCustomEdit::Dispatch(m);
+    TCustomMaskEdit::Dispatch(m);
 }
 
 } // namespace ax

@@ -8,7 +8,7 @@
 
 namespace ax {
 
-TInplaceEdit::TInplaceEdit(TComponent* owner) : TCustomEdit(owner) {
+TInplaceEdit::TInplaceEdit(TComponent* owner) : TCustomMaskEdit(owner) {
     SetCtl3D(false);
     SetBorderStyle(bsNone);
     SetTabStop(false);
@@ -22,7 +22,7 @@ void TInplaceEdit::SetGrid(TMyCustomGrid* grid) {
 }
 
 void TInplaceEdit::CreateParams(TCreateParams& p) {
-    TCustomEdit::CreateParams(p);
+    TCustomMaskEdit::CreateParams(p);
     p.Style &= ~DWORD(WS_TABSTOP);
 }
 
@@ -37,7 +37,7 @@ void TInplaceEdit::UpdateContents() {
     loading_ = true;
     ScopeGuard done([this] { loading_ = false; });
     SetText("");
-    editMask_ = grid_->GetEditMask(grid_->Col(), grid_->Row());
+    SetEditMask(grid_->GetEditMask(grid_->Col(), grid_->Row()));
     SetText(grid_->GetEditText(grid_->Col(), grid_->Row()));
     SetMaxLength(std::max(0, grid_->GetEditLimit()));
 }
@@ -83,11 +83,11 @@ void TInplaceEdit::Deselect() { Perform(EM_SETSEL, 0x7FFFFFFF, -1); }
 void TInplaceEdit::SetFocus() {
     // The grid must be able to be the form's focused control first.
     if (grid_ && !grid_->CanFocus()) return;
-    if (HandleAllocated() && IsWindowVisible(Handle())) TCustomEdit::SetFocus();
+    if (HandleAllocated() && IsWindowVisible(Handle())) TCustomMaskEdit::SetFocus();
 }
 
 void TInplaceEdit::Change() {
-    TCustomEdit::Change();
+    TCustomMaskEdit::Change();
     if (!loading_ && grid_ && grid_->HandleAllocated() && HandleAllocated())
         SendMessage(grid_->Handle(), WM_COMMAND, MAKEWPARAM(0, EN_CHANGE), reinterpret_cast<LPARAM>(Handle()));
 }
@@ -99,7 +99,7 @@ void TInplaceEdit::SendToGrid(WORD& key, TShiftState shift) {
 
 void TInplaceEdit::KeyDown(WORD& key, TShiftState shift) {
     if (!grid_) {
-        TCustomEdit::KeyDown(key, shift);
+        TCustomMaskEdit::KeyDown(key, shift);
         return;
     }
     const bool canModify = grid_->CanEditModify();
@@ -147,12 +147,12 @@ void TInplaceEdit::KeyDown(WORD& key, TShiftState shift) {
         }
         break;
     }
-    TCustomEdit::KeyDown(key, shift);
+    TCustomMaskEdit::KeyDown(key, shift);
 }
 
 void TInplaceEdit::KeyPress(char& key) {
     if (!grid_) {
-        TCustomEdit::KeyPress(key);
+        TCustomMaskEdit::KeyPress(key);
         return;
     }
     // The grid sees every character first (its own key event, validation
@@ -177,7 +177,7 @@ void TInplaceEdit::KeyPress(char& key) {
         return;
     }
     }
-    TCustomEdit::KeyPress(key);
+    TCustomMaskEdit::KeyPress(key);
 }
 
 void TInplaceEdit::DblClick() {
@@ -206,15 +206,15 @@ void TInplaceEdit::Dispatch(TMessage& m) {
         m.Result = m.WParam == VK_RETURN;
         return;
     case WM_KILLFOCUS:
-        TCustomEdit::Dispatch(m);
+        TCustomMaskEdit::Dispatch(m);
         if (grid_) grid_->EditorFocusLost(reinterpret_cast<HWND>(m.WParam));
         return;
     case WM_SIZE:
-        TCustomEdit::Dispatch(m);
+        TCustomMaskEdit::Dispatch(m);
         BoundsChanged();
         return;
     }
-    TCustomEdit::Dispatch(m);
+    TCustomMaskEdit::Dispatch(m);
 }
 
 } // namespace ax

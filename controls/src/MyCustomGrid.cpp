@@ -240,6 +240,11 @@ void TMyCustomGrid::ApplySize(int oldColCount, int oldRowCount, const std::optio
             RECT a = CellRect(col, 0), b = CellRect(0, row);
             RECT r1{IsRectEmpty(&a) ? 0 : a.left, IsRectEmpty(&a) ? 0 : a.top, client.right, client.bottom};
             RECT r2{IsRectEmpty(&b) ? 0 : b.left, IsRectEmpty(&b) ? 0 : b.top, client.right, client.bottom};
+            if (RightToLeftLayout()) {
+                // The columns from there on lie to the left.
+                r1 = {0, r1.top, IsRectEmpty(&a) ? client.right : a.right, client.bottom};
+                r2.left = 0;
+            }
             ::ax::InvalidateRect(handle_, &r1, FALSE);
             ::ax::InvalidateRect(handle_, &r2, FALSE);
         } else {

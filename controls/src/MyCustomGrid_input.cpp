@@ -148,6 +148,8 @@ void TMyCustomGrid::KeyDown(WORD& key, TShiftState shift) {
     const int pageWidth = std::max(1, info.Horz.LastFullVisibleCell - topLeft_.X);
     const int pageHeight = std::max(1, info.Vert.LastFullVisibleCell - topLeft_.Y);
     const bool rowSelect = options_ & goRowSelect;
+    // Right to left, Left goes on to the next column and Right back.
+    const int sign = RightToLeftLayout() ? -1 : 1;
     TGridCoord topLeft = topLeft_, cell = current_;
     bool anchorAlways = false;
     if (shift & ssCtrl) {
@@ -156,14 +158,14 @@ void TMyCustomGrid::KeyDown(WORD& key, TShiftState shift) {
         case VK_DOWN: ++topLeft.Y; break;
         case VK_LEFT:
             if (!rowSelect) {
-                cell.X -= pageWidth;
-                topLeft.X -= pageWidth;
+                cell.X -= pageWidth * sign;
+                topLeft.X -= pageWidth * sign;
             }
             break;
         case VK_RIGHT:
             if (!rowSelect) {
-                cell.X += pageWidth;
-                topLeft.X += pageWidth;
+                cell.X += pageWidth * sign;
+                topLeft.X += pageWidth * sign;
             }
             break;
         case VK_PRIOR: cell.Y = topLeft_.Y; break;
@@ -182,12 +184,12 @@ void TMyCustomGrid::KeyDown(WORD& key, TShiftState shift) {
         case VK_UP: --cell.Y; break;
         case VK_DOWN: ++cell.Y; break;
         case VK_LEFT:
-            if (rowSelect) --cell.Y;
-            else --cell.X;
+            if (rowSelect) cell.Y -= sign;
+            else cell.X -= sign;
             break;
         case VK_RIGHT:
-            if (rowSelect) ++cell.Y;
-            else ++cell.X;
+            if (rowSelect) cell.Y += sign;
+            else cell.X += sign;
             break;
         case VK_NEXT:
             cell.Y += pageHeight;
@@ -296,8 +298,16 @@ private:
 void TMyCustomGrid::DrawSizingLine(const TGridDrawInfo& info) {
     if (!HandleAllocated()) return;
     XorPen pen(handle_);
-    if (gridState_ == gsColSizing) pen.Line(sizingPos_, 0, sizingPos_, info.Vert.GridBoundary);
-    else pen.Line(0, sizingPos_, info.Horz.GridBoundary, sizingPos_);
+    // The sizing position is the layout's; right to left the window shows
+    // it mirrored, and the rows' lines run from the right edge.
+    if (gridState_ == gsColSizing) {
+        const int x = LayoutX(sizingPos_);
+        pen.Line(x, 0, x, info.Vert.GridBoundary);
+    } else if (RightToLeftLayout()) {
+        pen.Line(ClientWidth(), sizingPos_, ClientWidth() - info.Horz.GridBoundary, sizingPos_);
+    } else {
+        pen.Line(0, sizingPos_, info.Horz.GridBoundary, sizingPos_);
+    }
 }
 
 void TMyCustomGrid::DrawMove() {
@@ -307,7 +317,8 @@ void TMyCustomGrid::DrawMove() {
     const TGridAxisDrawInfo& axis = cols ? info.Horz : info.Vert;
     int start = 0, end = 0;
     if (!axis.RangePos(movePos_, movePos_, false, start, end)) return;
-    const int at = movePos_ <= moveIndex_ ? start : end;
+    // Right to left the layout's start of a column is its right edge.
+    const int at = cols ? LayoutX(movePos_ <= moveIndex_ ? start : end) : (movePos_ <= moveIndex_ ? start : end);
     const RECT client = ClientRect();
     XorPen pen(handle_);
     // Five pixels wide, as five one-pixel lines so that XOR applies.
@@ -327,14 +338,14 @@ void TMyCustomGrid::MoveAndScroll(int mouse, int cellHit, TGridDrawInfo& info, T
     int target = cellHit;
     if (mouse < axis.FixedBoundary) {
         if (movePos_ > axis.FixedCellCount) {
-            ModifyScrollBar(scrollBar, SB_LINEUP, 0);
+            ModifyScrollBar(scrollBar, SB_LINEUP, 0, false);
             if (HandleAllocated()) UpdateWindow(handle_);
             info = DrawInfo();
         }
         target = (cols ? info.Horz : info.Vert).FirstGridCell;
     } else if (mouse >= axis.FullVisBoundary) {
         if (movePos_ == axis.LastFullVisibleCell && movePos_ < axis.GridCellCount - 1) {
-            ModifyScrollBar(scrollBar, SB_LINEDOWN, 0);
+            ModifyScrollBar(scrollBar, SB_LINEDOWN, 0, false);
             if (HandleAllocated()) UpdateWindow(handle_);
             info = DrawInfo();
         }
@@ -363,7 +374,7 @@ void TMyCustomGrid::MouseDown(TMouseButton button, TShiftState shift, int x, int
     // A double click was passed on as one before this point.
     if (button == mbLeft && !(shift & ssDouble)) {
         TGridDrawInfo info = DrawInfo();
-        CalcSizingState(x, y, info);
+        CalcSizingState(LayoutX(x), y, info);
         if (gridState_ != gsNormal) {
             // Pending painting first, so it cannot wipe out the inverted line.
             if (HandleAllocated()) UpdateWindow(handle_);
@@ -418,10 +429,10 @@ void TMyCustomGrid::MouseMove(TShiftState shift, int x, int y) {
     case gsColSizing:
     case gsRowSizing:
         DrawSizingLine(info);
-        sizingPos_ = (gridState_ == gsColSizing ? x : y) + sizingOfs_;
+        sizingPos_ = (gridState_ == gsColSizing ? LayoutX(x) : y) + sizingOfs_;
         DrawSizingLine(info);
         break;
-    case gsColMoving: MoveAndScroll(x, MouseCoord(x, y).X, info, info.Horz, SB_HORZ, {x, y}); break;
+    case gsColMoving: MoveAndScroll(LayoutX(x), MouseCoord(x, y).X, info, info.Horz, SB_HORZ, {x, y}); break;
     case gsRowMoving: MoveAndScroll(y, MouseCoord(x, y).Y, info, info.Vert, SB_VERT, {x, y}); break;
     default: break;
     }
@@ -572,6 +583,14 @@ void TMyCustomGrid::Dispatch(TMessage& m) {
     case WM_SIZE:
         TCustomControl::Dispatch(m);
         UpdateScrollRange();
+        // Mirrored against the width: every pixel moves with it.
+        if (RightToLeftLayout()) InvalidateGrid();
+        return;
+    case CM_BIDIMODECHANGED:
+        TCustomControl::Dispatch(m);
+        InvalidateGrid();
+        UpdateScrollPos();
+        if (inplaceEdit_ && inplaceEdit_->Visible()) inplaceEdit_->Move(CellRect(current_.X, current_.Y));
         return;
     case CM_SHOWINGCHANGED:
         TCustomControl::Dispatch(m);
@@ -592,15 +611,16 @@ void TMyCustomGrid::Dispatch(TMessage& m) {
             GetCursorPos(p);
             p = ScreenToClient(p);
             TGridDrawInfo info = DrawInfo();
+            const int x = LayoutX(p.x);
             if (gridState_ == gsSelecting) {
                 unsigned direction = 0;
-                if (p.x < info.Horz.FixedBoundary) direction |= dirLeft;
-                else if (p.x > info.Horz.FullVisBoundary) direction |= dirRight;
+                if (x < info.Horz.FixedBoundary) direction |= dirLeft;
+                else if (x > info.Horz.FullVisBoundary) direction |= dirRight;
                 if (p.y < info.Vert.FixedBoundary) direction |= dirUp;
                 else if (p.y > info.Vert.FullVisBoundary) direction |= dirDown;
                 if (direction) TimedScroll(direction);
             } else if (gridState_ == gsColMoving) {
-                MoveAndScroll(p.x, MouseCoord(p.x, p.y).X, info, info.Horz, SB_HORZ, p);
+                MoveAndScroll(x, MouseCoord(p.x, p.y).X, info, info.Horz, SB_HORZ, p);
             } else {
                 MoveAndScroll(p.y, MouseCoord(p.x, p.y).Y, info, info.Vert, SB_VERT, p);
             }

@@ -7,6 +7,7 @@
 #include "framework/forms.h"
 #include "platform/gdi/scopedselection.h"
 #include "platform/gdi/uniquegdiobject.h"
+#include "rtl/scopeguard.h"
 
 namespace ax {
 
@@ -48,9 +49,9 @@ struct Pass {
 };
 
 // One set of lines: after each cell of `axis` from `first`, across the
-// other axis from `from` to `to`.
+// other axis from `from` to `to`; `shift` moves the lines along the axis.
 void DrawAxisLines(HDC dc, const TGridAxisDrawInfo& axis, int first, int start, int end, int from, int to,
-                   bool horizontalLines, COLORREF colour, int width) {
+                   bool horizontalLines, COLORREF colour, int width, int shift) {
     UniquePen pen;
     if (width > 1) {
         LOGBRUSH brush{BS_SOLID, colour, 0};
@@ -66,7 +67,7 @@ void DrawAxisLines(HDC dc, const TGridAxisDrawInfo& axis, int first, int start, 
         int cell = first;
         while (cell < axis.GridCellCount && axis.GetExtent(cell) < 0) ++cell;
         if (cell < axis.GridCellCount) {
-            int pos = start + lw / 2 + axis.GetExtent(cell);
+            int pos = start + lw / 2 + axis.GetExtent(cell) + shift;
             while (pos <= end + lw && cell <= axis.LastFullVisibleCell) {
                 if (horizontalLines) batch.Add({from, pos}, {to, pos});
                 else batch.Add({pos, from}, {pos, to});
@@ -85,8 +86,15 @@ void TMyCustomGrid::Paint() {
     TCanvas& canvas = Canvas();
     HDC dc = canvas.Handle();
     const TGridDrawInfo info = DrawInfo();
+    // Right to left, the same drawing runs with x growing to the left.
+    const bool mirror = RightToLeftLayout();
+    if (mirror) MirrorCanvas(true);
+    ScopeGuard unmirror([this, mirror] {
+        if (mirror) MirrorCanvas(false);
+    });
+    canvas.SetTextFlags(UseRightToLeftReading() ? UINT(ETO_RTLREADING) : 0u);
     POINT oldOrigin{};
-    if (colCount_ == 1 && colOffset_ != 0) OffsetViewportOrgEx(dc, -colOffset_, 0, &oldOrigin);
+    if (colCount_ == 1 && colOffset_ != 0) OffsetViewportOrgEx(dc, mirror ? colOffset_ : -colOffset_, 0, &oldOrigin);
     const RECT clip = canvas.ClipRect();
 
     if (info.Horz.EffectiveLineWidth > 0 || info.Vert.EffectiveLineWidth > 0) PaintLines(info);
@@ -110,6 +118,17 @@ void TMyCustomGrid::Paint() {
     if (colCount_ == 1 && colOffset_ != 0) SetViewportOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
 }
 
+void TMyCustomGrid::MirrorCanvas(bool on) {
+    HDC dc = Canvas().Handle();
+    const RECT client = ClientRect();
+    const int width = std::max(1, int(client.right)), height = std::max(1, int(client.bottom));
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowOrgEx(dc, on ? width : 0, 0, nullptr);
+    SetViewportExtEx(dc, width, height, nullptr);
+    SetWindowExtEx(dc, on ? -width : width, height, nullptr);
+    canvasMirrored_ = on;
+}
+
 void TMyCustomGrid::PaintLines(const TGridDrawInfo& info) {
     const TGridAxisDrawInfo& h = info.Horz;
     const TGridAxisDrawInfo& v = info.Vert;
@@ -124,6 +143,9 @@ void TMyCustomGrid::PaintLines(const TGridDrawInfo& info) {
          color_, goHorzLine, goVertLine},
     };
     HDC dc = Canvas().Handle();
+    // Mirrored, a line at x lands on the pixel left of the cell's edge:
+    // one further puts it in the gap after the cell.
+    const int shiftX = canvasMirrored_ ? 1 : 0;
     const int saved = SaveDC(dc);
     for (const Pass& p : passes) {
         if (p.bounds.right <= p.bounds.left || p.bounds.bottom <= p.bounds.top) continue;
@@ -131,12 +153,12 @@ void TMyCustomGrid::PaintLines(const TGridDrawInfo& info) {
         auto horizontalSet = [&] {
             if (v.EffectiveLineWidth == 0) return;
             DrawAxisLines(dc, v, p.row, p.bounds.top, p.bounds.bottom, p.bounds.left, p.bounds.right, true,
-                          ColorToRGB(horzOn ? p.lineColor : p.background), gridLineWidth_);
+                          ColorToRGB(horzOn ? p.lineColor : p.background), gridLineWidth_, 0);
         };
         auto verticalSet = [&] {
             if (h.EffectiveLineWidth == 0) return;
             DrawAxisLines(dc, h, p.col, p.bounds.left, p.bounds.right, p.bounds.top, p.bounds.bottom, false,
-                          ColorToRGB(vertOn ? p.lineColor : p.background), gridLineWidth_);
+                          ColorToRGB(vertOn ? p.lineColor : p.background), gridLineWidth_, shiftX);
         };
         // The lines of the set option are drawn last, over the others.
         if (!horzOn) {

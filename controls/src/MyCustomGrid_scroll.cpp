@@ -62,8 +62,11 @@ TGridCoord TMyCustomGrid::CalcMaxTopLeft(TGridCoord start, const TGridDrawInfo& 
     return {info.Horz.MaxFirstCell(start.X), info.Vert.MaxFirstCell(start.Y)};
 }
 
+int TMyCustomGrid::LayoutX(int x) { return RightToLeftLayout() ? ClientWidth() - x : x; }
+
 TGridCoord TMyCustomGrid::MouseCoord(int x, int y) {
     const TGridDrawInfo info = DrawInfo();
+    x = LayoutX(x);
     if (colCount_ == 1) x += colOffset_;
     TGridCoord c{info.Horz.CellAt(x), info.Vert.CellAt(y)};
     if (c.X < 0 || c.Y < 0) c = {-1, -1};
@@ -88,6 +91,11 @@ RECT TMyCustomGrid::BoxRect(int left, int top, int right, int bottom) {
         x1 = std::max(0, x1 - colOffset_);
         x2 = std::max(0, x2 - colOffset_);
     }
+    // Where the window shows it, unless the canvas mirrors by itself.
+    if (RightToLeftLayout() && !canvasMirrored_) {
+        const int width = ClientWidth();
+        return {width - x2, y1, width - x1, y2};
+    }
     return {x1, y1, x2, y2};
 }
 
@@ -101,6 +109,11 @@ RECT TMyCustomGrid::CellRect(int col, int row) {
     if (colCount_ == 1) {
         x1 = std::max(0, x1 - colOffset_);
         x2 = std::max(0, x2 - colOffset_);
+    }
+    // Where the window shows it, unless the canvas mirrors by itself.
+    if (RightToLeftLayout() && !canvasMirrored_) {
+        const int width = ClientWidth();
+        return {width - x2, y1, width - x1, y2};
     }
     return {x1, y1, x2, y2};
 }
@@ -146,8 +159,12 @@ void TMyCustomGrid::ScrollData(int dx, int dy) {
     const TGridDrawInfo info = DrawInfo();
     const RECT client = ClientRect();
     if (dx != 0) {
-        const RECT area{info.Horz.FixedBoundary, 0, client.right, client.bottom};
-        ScrollWindowEx(handle_, dx, 0, &area, &area, nullptr, SW_INVALIDATE);
+        // Right to left, the scrolling columns lie left of the fixed ones
+        // and move the other way.
+        const bool mirror = RightToLeftLayout();
+        const RECT area = mirror ? RECT{0, 0, client.right - info.Horz.FixedBoundary, client.bottom}
+                                 : RECT{info.Horz.FixedBoundary, 0, client.right, client.bottom};
+        ScrollWindowEx(handle_, mirror ? -dx : dx, 0, &area, &area, nullptr, SW_INVALIDATE);
     }
     if (dy != 0) {
         const RECT area{0, info.Vert.FixedBoundary, client.right, client.bottom};
@@ -164,18 +181,23 @@ void TMyCustomGrid::UpdateScrollPos() {
     auto set = [this](int bar, int pos) {
         if (GetScrollPos(handle_, bar) != pos) SetScrollPos(handle_, bar, pos, TRUE);
     };
+    // Right to left, the horizontal bar counts from its other end.
+    const bool mirror = RightToLeftLayout();
     if (HasHorz(scrollBars_)) {
         if (colCount_ == 1) {
             const int scrollWidth = ClientWidth() - info.Horz.FixedBoundary;
+            const int largest = std::max(0, ColWidths(topLeft_.X) - scrollWidth);
             if (colOffset_ > 0 && ColWidths(topLeft_.X) - colOffset_ < scrollWidth) {
                 // As a thumb-position command from the bar would (which
-                // updates the position in turn), without taking the focus.
-                ScrollPixels(SB_THUMBPOSITION, ColWidths(topLeft_.X) - scrollWidth);
+                // updates the position in turn), without taking the focus:
+                // to the largest offset, where the bar shows it.
+                ScrollPixels(SB_THUMBPOSITION, mirror ? 0 : largest);
                 return;
             }
-            set(SB_HORZ, colOffset_);
+            set(SB_HORZ, mirror ? largest - colOffset_ : colOffset_);
         } else {
-            set(SB_HORZ, ScaleMul(topLeft_.X - fixedCols_, kScrollScale, maxTopLeft.X - fixedCols_));
+            const int pos = ScaleMul(topLeft_.X - fixedCols_, kScrollScale, maxTopLeft.X - fixedCols_);
+            set(SB_HORZ, mirror ? kScrollScale - pos : pos);
         }
     }
     if (HasVert(scrollBars_))
@@ -233,7 +255,7 @@ void TMyCustomGrid::UpdateScrollRange() {
     if (topLeft_ != oldTopLeft) TopLeftMoved(oldTopLeft);
 }
 
-int TMyCustomGrid::ScrollStep(bool horizontal, int code, int pos, const TGridDrawInfo& info) const {
+int TMyCustomGrid::ScrollStep(bool horizontal, int code, int pos, const TGridDrawInfo& info, int factor) const {
     const TGridAxisDrawInfo& axis = horizontal ? info.Horz : info.Vert;
     const int fixed = axis.FixedCellCount;
     const int largest = axis.MaxFirstCell(axis.GridCellCount - 1);
@@ -242,14 +264,17 @@ int TMyCustomGrid::ScrollStep(bool horizontal, int code, int pos, const TGridDra
     do {
         previous = result;
         switch (code) {
-        case SB_LINEUP: result = previous - 1; break;
-        case SB_LINEDOWN: result = previous + 1; break;
-        case SB_PAGEUP: result = previous - std::max(1, previous - axis.MaxFirstCell(previous)); break;
-        case SB_PAGEDOWN: result = previous + std::max(1, axis.LastFullVisibleCell - axis.FirstGridCell); break;
+        case SB_LINEUP: result = previous - factor; break;
+        case SB_LINEDOWN: result = previous + factor; break;
+        case SB_PAGEUP: result = previous - std::max(1, previous - axis.MaxFirstCell(previous)) * factor; break;
+        case SB_PAGEDOWN:
+            result = previous + std::max(1, axis.LastFullVisibleCell - axis.FirstGridCell) * factor;
+            break;
         case SB_THUMBPOSITION:
         case SB_THUMBTRACK:
             if (code == SB_THUMBTRACK && !(options_ & goThumbTracking)) break;
-            result = fixed + ScaleMul(pos, largest - fixed, kScrollScale);
+            result = factor < 0 ? largest - ScaleMul(pos, largest - fixed, kScrollScale)
+                                : fixed + ScaleMul(pos, largest - fixed, kScrollScale);
             break;
         case SB_TOP: result = fixed; break;
         case SB_BOTTOM: result = largest; break;
@@ -259,23 +284,24 @@ int TMyCustomGrid::ScrollStep(bool horizontal, int code, int pos, const TGridDra
     return result;
 }
 
-void TMyCustomGrid::ModifyScrollBar(int bar, int code, int pos) {
+void TMyCustomGrid::ModifyScrollBar(int bar, int code, int pos, bool fromBar) {
     if (Visible() && CanFocus() && TabStop() && !HasState(csDesigning)) SetFocus();
+    const int factor = bar == SB_HORZ && fromBar && RightToLeftLayout() ? -1 : 1;
     if (bar == SB_HORZ && colCount_ == 1) {
-        ScrollPixels(code, pos);
+        ScrollPixels(code, pos, factor);
         return;
     }
     const TGridDrawInfo info = DrawInfo();
     const TGridCoord largest = CalcMaxTopLeft({colCount_ - 1, rowCount_ - 1}, info);
     TGridCoord topLeft = topLeft_;
-    if (bar == SB_HORZ) topLeft.X = ScrollStep(true, code, pos, info);
-    else topLeft.Y = ScrollStep(false, code, pos, info);
+    if (bar == SB_HORZ) topLeft.X = ScrollStep(true, code, pos, info, factor);
+    else topLeft.Y = ScrollStep(false, code, pos, info, 1);
     topLeft.X = std::clamp(topLeft.X, fixedCols_, std::max(fixedCols_, largest.X));
     topLeft.Y = std::clamp(topLeft.Y, fixedRows_, std::max(fixedRows_, largest.Y));
     if (topLeft != topLeft_) MoveTopLeft(topLeft.X, topLeft.Y);
 }
 
-void TMyCustomGrid::ScrollPixels(int code, int pos) {
+void TMyCustomGrid::ScrollPixels(int code, int pos, int factor) {
     const TGridDrawInfo info = DrawInfo();
     const int scrollWidth = ClientWidth() - info.Horz.FixedBoundary;
     const int largest = std::max(0, ColWidths(topLeft_.X) - scrollWidth);
@@ -283,14 +309,15 @@ void TMyCustomGrid::ScrollPixels(int code, int pos) {
     const int line = Canvas().TextWidth("0");
     int offset = colOffset_;
     switch (code) {
-    case SB_LINEUP: offset -= line; break;
-    case SB_LINEDOWN: offset += line; break;
-    case SB_PAGEUP: offset -= scrollWidth; break;
-    case SB_PAGEDOWN: offset += scrollWidth; break;
+    case SB_LINEUP: offset -= line * factor; break;
+    case SB_LINEDOWN: offset += line * factor; break;
+    case SB_PAGEUP: offset -= scrollWidth * factor; break;
+    case SB_PAGEDOWN: offset += scrollWidth * factor; break;
     case SB_THUMBPOSITION:
     case SB_THUMBTRACK:
         if (code == SB_THUMBTRACK && !(options_ & goThumbTracking)) break;
-        offset = pos;
+        // Right to left the bar shows largest - offset: read it back alike.
+        offset = RightToLeftLayout() ? largest - pos : pos;
         break;
     case SB_TOP: offset = 0; break;
     case SB_BOTTOM: offset = largest; break;

@@ -1,10 +1,21 @@
 // Cell events of the draw grid.
 #include "controls/MyDrawGrid.h"
 
+#include "rtl/scopeguard.h"
+
 namespace ax {
 
 void TMyDrawGrid::DrawCell(int col, int row, RECT rect, TGridDrawState state) {
-    if (OnDrawCell) OnDrawCell(this, col, row, rect, state);
+    if (!OnDrawCell) return;
+    if (!CanvasMirrored()) {
+        OnDrawCell(this, col, row, rect, state);
+        return;
+    }
+    // The handler draws where the window shows the cell, unmirrored.
+    const int width = ClientWidth();
+    MirrorCanvas(false);
+    ScopeGuard again([this] { MirrorCanvas(true); });
+    OnDrawCell(this, col, row, RECT{width - rect.right, rect.top, width - rect.left, rect.bottom}, state);
 }
 
 bool TMyDrawGrid::SelectCell(int col, int row) {

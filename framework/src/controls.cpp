@@ -164,6 +164,9 @@ void TControl::Dispatch(TMessage& m) {
     case CM_PARENTFONTCHANGED: CMParentFontChanged(m); return;
     case CM_PARENTCOLORCHANGED: CMParentColorChanged(m); return;
     case CM_PARENTSHOWHINTCHANGED: CMParentShowHintChanged(m); return;
+    case CM_PARENTBIDIMODECHANGED:
+        if (parentBiDiMode_) Perform(CM_BIDIMODECHANGED);
+        return;
     case CM_HITTEST: CMHitTest(m); return;
     case CM_CANCELMODE:
         if (captureControl == this) SetMouseCapture(false);
@@ -174,6 +177,7 @@ void TControl::Dispatch(TMessage& m) {
     case CM_COLORCHANGED:
     case CM_TEXTCHANGED:
     case CM_VISIBLECHANGED:
+    case CM_BIDIMODECHANGED:
         Invalidate();
         return;
     default: DefaultHandler(m);
@@ -397,6 +401,27 @@ void TControl::CMParentFontChanged(TMessage&) {
     font_->Assign(&parent_->Font());
     ignoreFontChange_ = false;
     parentFont_ = true;
+}
+
+TBiDiMode TControl::BiDiMode() const {
+    return parentBiDiMode_ && parent_ ? parent_->BiDiMode() : biDiMode_;
+}
+
+void TControl::SetBiDiMode(TBiDiMode mode) {
+    if (mode == BiDiMode() && !parentBiDiMode_) return;
+    const bool changed = mode != BiDiMode();
+    biDiMode_ = mode;
+    parentBiDiMode_ = false;
+    if (changed) Perform(CM_BIDIMODECHANGED);
+}
+
+void TControl::SetParentBiDiMode(bool value) {
+    if (value == parentBiDiMode_) return;
+    const TBiDiMode before = BiDiMode();
+    // Turned off, the control keeps the mode it had from its parent.
+    if (!value) biDiMode_ = before;
+    parentBiDiMode_ = value;
+    if (BiDiMode() != before) Perform(CM_BIDIMODECHANGED);
 }
 
 void TControl::SetColor(TColor color) {
@@ -1291,6 +1316,10 @@ void TWinControl::Dispatch(TMessage& m) {
     case CM_CHILDKEY: CMChildKey(m); return;
     case CM_FOCUSCHANGED: CMFocusChanged(m); return;
     case CM_TEXTCHANGED: Invalidate(); return;
+    case CM_BIDIMODECHANGED:
+        Invalidate();
+        for (TControl* c : std::vector<TControl*>(controls_)) c->Perform(CM_PARENTBIDIMODECHANGED);
+        return;
     case CM_RECREATEWND: RecreateWnd(); return;
     case CM_INVALIDATE: Invalidate(); return;
     }

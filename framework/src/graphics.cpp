@@ -480,7 +480,8 @@ void TCanvas::DrawFocusRect(const RECT& r) {
 void TCanvas::TextOut(int x, int y, const AnsiString& text) {
     Changing();
     RequireState(false, true, true);
-    ::ax::ExtTextOut(handle_, x, y, brush_->Style() == bsSolid ? UINT(ETO_OPAQUE) : UINT(0), nullptr, text);
+    ::ax::ExtTextOut(handle_, x, y, (brush_->Style() == bsSolid ? UINT(ETO_OPAQUE) : UINT(0)) | textFlags_, nullptr,
+                     text);
     MoveToEx(handle_, x + TextWidth(text), y, nullptr);
     Changed();
 }
@@ -488,7 +489,7 @@ void TCanvas::TextOut(int x, int y, const AnsiString& text) {
 void TCanvas::TextRect(const RECT& r, int x, int y, const AnsiString& text) {
     Changing();
     RequireState(false, true, true);
-    UINT options = ETO_CLIPPED;
+    UINT options = ETO_CLIPPED | textFlags_;
     if (brush_->Style() == bsSolid) options |= ETO_OPAQUE;
     ::ax::ExtTextOut(handle_, x, y, options, &r, text);
     Changed();

@@ -6,7 +6,7 @@
 // works; ReadOnly makes both inert.
 #include "controls/ExSpeedButton.h"
 #include "framework/menus.h"
-#include "stdctrls/edit.h"
+#include "stdctrls/maskedit.h"
 
 namespace ax {
 
@@ -22,7 +22,7 @@ protected:
     void PaintButton(TCanvas& canvas) override;
 };
 
-class TCustomComboEdit : public TCustomEdit {
+class TCustomComboEdit : public TCustomMaskEdit {
 public:
     explicit TCustomComboEdit(TComponent* owner);
     ~TCustomComboEdit() override;
@@ -48,8 +48,6 @@ public:
     void SetGlyph(const TBitmap* glyph);
     int NumGlyphs() const { return button_->NumGlyphs(); }
     void SetNumGlyphs(int value);
-    const AnsiString& EditMask() const { return editMask_; }
-    void SetEditMask(const AnsiString& mask) { editMask_ = mask; }
 
     TNotifyEvent OnButtonClick;
 
@@ -77,7 +75,6 @@ private:
     bool readOnly_ = false;
     TGlyphKind glyphKind_ = gkCustom;
     int defaultNumGlyphs_ = 1;
-    AnsiString editMask_;
     bool placing_ = false;
 };
 

@@ -27,7 +27,6 @@ enum TExStatusPanelType {
     sptEllipsisText, sptEllipsisPath, sptGlyph, sptGauge, sptOwnerDraw
 };
 enum TExGaugeStyle { gsPercent, gsIndeterminate, gsIndeterminate2 };
-enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 using TPercent = int; // 0..100
 
 class TExStatusBar;

@@ -1,23 +1,22 @@
 #pragma once
 // The in-place editor of a grid: a borderless edit laid over the current
-// cell. It takes its text, mask and length limit from the grid, reports
+// cell. It takes its text, mask and length limit from the grid (a masked
+// cell edits through its mask), reports
 // every change to the grid (WM_COMMAND with EN_CHANGE) and hands the keys
 // that move between cells back to it.
-#include "stdctrls/edit.h"
+#include "stdctrls/maskedit.h"
 #include "stdctrls/messages.h"
 
 namespace ax {
 
 class TMyCustomGrid;
 
-class TInplaceEdit : public TCustomEdit {
+class TInplaceEdit : public TCustomMaskEdit {
 public:
     explicit TInplaceEdit(TComponent* owner);
     AnsiString ClassName() const override { return "TInplaceEdit"; }
 
     TMyCustomGrid* Grid() const { return grid_; }
-    // The edit mask the grid gave for the cell. Masks are kept, not applied.
-    const AnsiString& EditMask() const { return editMask_; }
 
     // Reloads text, mask and limit from the grid for its current cell.
     void UpdateContents();
@@ -40,6 +39,9 @@ protected:
     void KeyPress(char& key) override;
     void Change() override;
     void DblClick() override;
+    // The text goes back to the cell at every keystroke: nothing to judge
+    // when the editor is left.
+    bool ValidatesOnExit() const override { return false; }
 
 private:
     friend class TMyCustomGrid;
@@ -47,7 +49,6 @@ private:
     void BoundsChanged();
     void SendToGrid(WORD& key, TShiftState shift);
     TMyCustomGrid* grid_ = nullptr;
-    AnsiString editMask_;
     DWORD clickTime_ = 0;
     bool loading_ = false;
 };

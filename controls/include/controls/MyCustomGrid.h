@@ -4,6 +4,12 @@
 // an in-place editor. Cell contents come from the draw-cell operation of a
 // descendant (TMyDrawGrid, TMyStringGrid, TSortGrid).
 //
+// A right-to-left grid (BiDiMode bdRightToLeft) has column 0 at the right:
+// it paints under the mirrored mapping with the same drawing code, and
+// mirrors the horizontal positions it takes (clicks) and gives (CellRect,
+// the editor's place) against the client width, its Left and Right keys
+// and its horizontal scroll bar.
+//
 // Update brackets nest: BeginUpdate disables the control, shows the hour
 // glass and locks the grid's own window; the outermost EndUpdate applies the
 // size changes held back meanwhile and undoes the rest.
@@ -88,6 +94,8 @@ public:
     void MouseToCell(int x, int y, int& col, int& row);
     // The cell's client rectangle; empty when it is not in view.
     RECT CellRect(int col, int row);
+    // Column 0 is at the right.
+    bool RightToLeftLayout() const { return UseRightToLeftAlignment(); }
     // The layout the grid paints with now.
     TGridDrawInfo DrawInfo();
 
@@ -173,7 +181,13 @@ protected:
     TGridCoord CalcMaxTopLeft(TGridCoord start, const TGridDrawInfo& info) const;
     void UpdateScrollPos();
     void UpdateScrollRange();
-    void ModifyScrollBar(int bar, int code, int pos);
+    // fromBar: the command comes from the window's scroll bar (whose
+    // horizontal direction a right-to-left grid turns round), not a drag.
+    void ModifyScrollBar(int bar, int code, int pos, bool fromBar = true);
+    // Paints under the mirrored mapping (x growing to the left) or back under
+    // the plain one.
+    void MirrorCanvas(bool on);
+    bool CanvasMirrored() const { return canvasMirrored_; }
     // Size change to new counts; applied at once or at the outermost EndUpdate.
     void ChangeSize(int newColCount, int newRowCount);
     // Whether the editor covers the current cell now.
@@ -195,8 +209,10 @@ private:
     void InitCoords();
     void TopLeftMoved(TGridCoord oldTopLeft);
     void ScrollData(int dx, int dy);
-    void ScrollPixels(int code, int pos);
-    int ScrollStep(bool horizontal, int code, int pos, const TGridDrawInfo& info) const;
+    void ScrollPixels(int code, int pos, int factor = 1);
+    int ScrollStep(bool horizontal, int code, int pos, const TGridDrawInfo& info, int factor) const;
+    // A client x as the layout sees it: mirrored in a right-to-left grid.
+    int LayoutX(int x);
     void ClampInView(TGridCoord coord);
     void InvalidateSelectionChange(const TGridRect& oldSel);
     // Keyboard navigation; Tab wrap.
@@ -240,6 +256,7 @@ private:
     int updateCount_ = 0;
     HWND lockedWindow_ = nullptr;
     bool focusAtUpdate_ = false;
+    bool canvasMirrored_ = false;
 };
 
 } // namespace ax

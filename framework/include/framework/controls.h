@@ -46,6 +46,10 @@ inline constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3,
 
 enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
+// Right to left: the layout mirrored and the text read right to left; "no
+// alignment": read right to left, laid out as usual (the vertical scroll
+// bar still at the left); "reading only": only the text reads right to left.
+enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
@@ -165,8 +169,20 @@ public:
     void SetPopupMenu(TPopupMenu* menu);
     int HelpContext() const { return helpContext_; }
     void SetHelpContext(int v) { helpContext_ = v; }
-    bool IsRightToLeft() const { return false; }
-    bool UseRightToLeftAlignment() const { return false; }
+    // The parent's mode while ParentBiDiMode is on (the default); setting
+    // a mode turns it off. Every change reaches the control and the
+    // children that follow it as CM_BIDIMODECHANGED.
+    TBiDiMode BiDiMode() const;
+    void SetBiDiMode(TBiDiMode mode);
+    bool ParentBiDiMode() const { return parentBiDiMode_; }
+    void SetParentBiDiMode(bool value);
+    bool IsRightToLeft() const { return BiDiMode() != bdLeftToRight; }
+    // The layout is mirrored.
+    bool UseRightToLeftAlignment() const { return BiDiMode() == bdRightToLeft; }
+    bool UseRightToLeftReading() const { return BiDiMode() != bdLeftToRight; }
+    bool UseRightToLeftScrollBar() const {
+        return BiDiMode() == bdRightToLeft || BiDiMode() == bdRightToLeftNoAlign;
+    }
 
     virtual void Invalidate();
     // Paints what is invalid at once. Not virtual: a descendant may have an
@@ -237,6 +253,8 @@ protected:
     AnsiString hint_;
     bool showHint_ = false;
     bool parentShowHint_ = true;
+    TBiDiMode biDiMode_ = bdLeftToRight;
+    bool parentBiDiMode_ = true;
     TCursor cursor_ = crDefault;
     TPopupMenu* popupMenu_ = nullptr;
     int helpContext_ = 0;

@@ -198,6 +198,10 @@ public:
     TBrush& Brush() { return *brush_; }
     DWORD CopyMode() const { return copyMode_; }
     void SetCopyMode(DWORD rop) { copyMode_ = rop; }
+    // Options every TextOut and TextRect adds (ETO_RTLREADING: the text
+    // reads right to left).
+    UINT TextFlags() const { return textFlags_; }
+    void SetTextFlags(UINT flags) { textFlags_ = flags; }
 
     void Lock();
     void Unlock();
@@ -248,6 +252,7 @@ private:
     std::unique_ptr<TPen> pen_;
     std::unique_ptr<TBrush> brush_;
     DWORD copyMode_ = SRCCOPY;
+    UINT textFlags_ = 0;
     TCriticalSection lock_;
     std::atomic<int> lockCount_{0};
     bool selected_ = false;

@@ -40,6 +40,7 @@ inline constexpr UINT CM_ACTIVATE = CM_BASE + 0, CM_DEACTIVATE = CM_BASE + 1, CM
                       CM_RECREATEWND = CM_BASE + 51, CM_INVALIDATE = CM_BASE + 52,
                       CM_SYSFONTCHANGED = CM_BASE + 53, CM_CONTROLCHANGE = CM_BASE + 54,
                       CM_CHANGED = CM_BASE + 55, CM_BORDERCHANGED = CM_BASE + 59,
+                      CM_BIDIMODECHANGED = CM_BASE + 60, CM_PARENTBIDIMODECHANGED = CM_BASE + 61,
                       CM_MOUSEWHEEL = CM_BASE + 67;
 
 // Notifications a parent hands back to the child they concern.

@@ -14,8 +14,13 @@ bool isMono(const Dc& dc) {
     return b && b->mono;
 }
 
+int xScale(const DcState& s) {
+    const bool mirrored = s.mapMode == MM_ANISOTROPIC && (s.windowExt.cx < 0) != (s.viewportExt.cx < 0);
+    return mirrored ? -1 : 1;
+}
+
 POINT logicalOffset(const DcState& s) {
-    return POINT{s.viewportOrg.x - s.windowOrg.x, s.viewportOrg.y - s.windowOrg.y};
+    return POINT{s.viewportOrg.x - xScale(s) * s.windowOrg.x, s.viewportOrg.y - s.windowOrg.y};
 }
 
 bool makeTarget(Dc& dc, Target& t) {
@@ -351,21 +356,57 @@ bool OffsetWindowOrgEx(HDC hdc, int dx, int dy, POINT* old) {
     return setPoint(hdc, &DcState::windowOrg, dx, dy, old, true);
 }
 
+int SetMapMode(HDC hdc, int mode) {
+    Dc* dc = getDc(hdc);
+    if (!dc || (mode != MM_TEXT && mode != MM_ANISOTROPIC)) return 0;
+    const int old = dc->state.mapMode;
+    dc->state.mapMode = mode;
+    if (mode == MM_TEXT) dc->state.windowExt = dc->state.viewportExt = SIZE{1, 1};
+    return old;
+}
+
+int GetMapMode(HDC hdc) {
+    Dc* dc = getDc(hdc);
+    return dc ? dc->state.mapMode : 0;
+}
+
+namespace {
+// Extents count only under MM_ANISOTROPIC, and are never 0.
+bool setExtent(HDC hdc, SIZE DcState::*field, int x, int y, SIZE* old) {
+    Dc* dc = getDc(hdc);
+    if (!dc || x == 0 || y == 0) return false;
+    if (old) *old = dc->state.*field;
+    if (dc->state.mapMode == MM_ANISOTROPIC) dc->state.*field = SIZE{x, y};
+    return true;
+}
+bool getExtent(HDC hdc, SIZE DcState::*field, SIZE* out) {
+    Dc* dc = getDc(hdc);
+    if (!dc || !out) return false;
+    *out = dc->state.*field;
+    return true;
+}
+} // namespace
+
+bool SetWindowExtEx(HDC hdc, int x, int y, SIZE* old) { return setExtent(hdc, &DcState::windowExt, x, y, old); }
+bool GetWindowExtEx(HDC hdc, SIZE* ext) { return getExtent(hdc, &DcState::windowExt, ext); }
+bool SetViewportExtEx(HDC hdc, int x, int y, SIZE* old) { return setExtent(hdc, &DcState::viewportExt, x, y, old); }
+bool GetViewportExtEx(HDC hdc, SIZE* ext) { return getExtent(hdc, &DcState::viewportExt, ext); }
+
 bool LPtoDP(HDC hdc, POINT* points, int count) {
     Dc* dc = getDc(hdc);
     if (!dc || (count > 0 && !points)) return false;
-    POINT o = logicalOffset(dc->state);
     for (int i = 0; i < count; ++i)
-        points[i] = POINT{points[i].x + o.x, points[i].y + o.y};
+        points[i] = toDevice(dc->state, points[i].x, points[i].y);
     return true;
 }
 
 bool DPtoLP(HDC hdc, POINT* points, int count) {
     Dc* dc = getDc(hdc);
     if (!dc || (count > 0 && !points)) return false;
-    POINT o = logicalOffset(dc->state);
+    const POINT o = logicalOffset(dc->state);
+    const int sx = xScale(dc->state);
     for (int i = 0; i < count; ++i)
-        points[i] = POINT{points[i].x - o.x, points[i].y - o.y};
+        points[i] = POINT{(points[i].x - o.x) * sx, points[i].y - o.y};
     return true;
 }
 
@@ -383,9 +424,8 @@ int kindOf(const std::optional<Region>& r) {
     return r->rects().size() == 1 ? SIMPLEREGION : COMPLEXREGION;
 }
 RECT deviceRect(const Dc& dc, int left, int top, int right, int bottom) {
-    POINT o = logicalOffset(dc.state);
-    return RECT{std::min(left, right) + o.x, std::min(top, bottom) + o.y,
-                std::max(left, right) + o.x, std::max(top, bottom) + o.y};
+    return rectToDevice(dc.state, RECT{std::min(left, right), std::min(top, bottom), std::max(left, right),
+                                       std::max(top, bottom)});
 }
 } // namespace
 
@@ -453,9 +493,12 @@ int GetClipBox(HDC hdc, RECT* rect) {
     Target t;
     if (!dc || !rect || !makeTarget(*dc, t)) return ERROR;
     RECT b = t.clip.bounds();
-    POINT o = logicalOffset(dc->state);
-    int dx = t.origin.x + o.x, dy = t.origin.y + o.y;
-    *rect = t.clip.empty() ? RECT{} : RECT{b.left - dx, b.top - dy, b.right - dx, b.bottom - dy};
+    OffsetRect(&b, -t.origin.x, -t.origin.y);
+    POINT corners[2] = {{b.left, b.top}, {b.right, b.bottom}};
+    DPtoLP(hdc, corners, 2);
+    *rect = t.clip.empty() ? RECT{}
+                           : RECT{std::min(corners[0].x, corners[1].x), corners[0].y,
+                                  std::max(corners[0].x, corners[1].x), corners[1].y};
     if (t.clip.empty()) return NULLREGION;
     return t.clip.rects().size() == 1 ? SIMPLEREGION : COMPLEXREGION;
 }

@@ -34,7 +34,8 @@ void scaleIcon(Icon& icon, int cx, int cy) {
 void drawIcon(Dc& dc, int x, int y, const Icon& icon, int cx, int cy, UINT flags) {
     Target t;
     if (!makeTarget(dc, t) || icon.width <= 0 || icon.height <= 0) return;
-    POINT d = toDevice(dc.state, x, y);
+    const RECT placed = rectToDevice(dc.state, RECT{x, y, x + cx, y + cy});
+    const POINT d{placed.left, placed.top}; // a picture is placed, never turned round
     forEachPixel(t, RECT{d.x, d.y, d.x + cx, d.y + cy}, [&](int sx, int sy) {
         int ix = (sx - t.origin.x - d.x) * icon.width / cx;
         int iy = (sy - t.origin.y - d.y) * icon.height / cy;

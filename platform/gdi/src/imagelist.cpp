@@ -244,7 +244,8 @@ bool ImageList_DrawEx(HIMAGELIST list, int index, HDC hdc, int x, int y, int dx,
     int parts = (style & ILD_BLEND50) ? 2 : (style & ILD_BLEND25) ? 1 : 0;
     std::uint32_t fgPx = toPixel(fg & 0xFFFFFF);
     std::uint32_t bkPx = toPixel(bk & 0xFFFFFF);
-    POINT d = toDevice(dc->state, x, y);
+    const RECT placed = rectToDevice(dc->state, RECT{x, y, x + w, y + h});
+    const POINT d{placed.left, placed.top}; // a picture is placed, never turned round
     forEachPixel(t, RECT{d.x, d.y, d.x + w, d.y + h}, [&](int sx, int sy) {
         int ix = sx - t.origin.x - d.x, iy = sy - t.origin.y - d.y;
         size_t i = size_t(iy) * size_t(l->cx) + size_t(ix);

@@ -94,6 +94,10 @@ struct DcState {
     POINT brushOrg{};
     POINT viewportOrg{};
     POINT windowOrg{};
+    // MM_ANISOTROPIC with extents of opposite signs across mirrors x.
+    int mapMode = 1; // MM_TEXT
+    SIZE windowExt{1, 1};
+    SIZE viewportExt{1, 1};
     POINT position{};
     std::optional<Region> clip; // device coordinates
     COLORREF dcBrushColor = 0xFFFFFF;

@@ -3,6 +3,7 @@
 // brush sampling and raster-operation arithmetic.
 #include "objects.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace ax::gdi {
@@ -24,11 +25,21 @@ bool isMono(const Dc& dc);
 bool makeTarget(Dc& dc, Target& t);
 // Tells Cairo the pixels changed.
 void finishTarget(Dc& dc);
-// Logical to device and device to surface offsets.
+// Logical to device: device x = x scale * x + offset x, device y = y +
+// offset y. The x scale is -1 under a mirrored mapping (x grows to the
+// left), else 1.
+int xScale(const DcState& s);
 POINT logicalOffset(const DcState& s);
 inline POINT toDevice(const DcState& s, int x, int y) {
     POINT o = logicalOffset(s);
-    return POINT{x + o.x, y + o.y};
+    return POINT{xScale(s) * x + o.x, y + o.y};
+}
+// A logical rectangle's device pixels: under a mirrored mapping the pixels
+// from left to right - 1 become those from (device of right) to (device of
+// left) - 1, so a rectangle keeps its pixels' count. Normalised.
+inline RECT rectToDevice(const DcState& s, const RECT& r) {
+    const POINT a = toDevice(s, r.left, r.top), b = toDevice(s, r.right, r.bottom);
+    return RECT{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
 }
 // A device rectangle (empty when inverted) clipped to the target, in surface coordinates.
 Region clippedSurfaceRect(const Target& t, RECT device);

@@ -115,10 +115,7 @@ void fillSolid(Dc& dc, const RECT& logical, COLORREF color) {
     s.none = false;
     s.solid = true;
     s.color = targetColor(t, color);
-    POINT o = logicalOffset(dc.state);
-    patFill(dc, t,
-            RECT{logical.left + o.x, logical.top + o.y, logical.right + o.x, logical.bottom + o.y},
-            s, 0xF0);
+    patFill(dc, t, rectToDevice(dc.state, logical), s, 0xF0);
 }
 
 cairo_t* beginCairo(Dc& dc, const Target& t) {
@@ -130,6 +127,7 @@ cairo_t* beginCairo(Dc& dc, const Target& t) {
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     POINT o = logicalOffset(dc.state);
     cairo_translate(cr, t.origin.x + o.x, t.origin.y + o.y);
+    if (xScale(dc.state) < 0) cairo_scale(cr, -1, 1);
     return cr;
 }
 
@@ -270,8 +268,10 @@ bool blit(HDC hdest, int x, int y, int w, int h, HDC hsrc, int sx, int sy, int s
     if (needSource && (!src || !loadSource(*src, img))) return false;
     if (w == 0 || h == 0 || (needSource && (sw == 0 || sh == 0))) return true;
     BrushSampler brush = samplerFor(*dest, dest->state.brush);
-    POINT o = logicalOffset(dest->state);
-    int x0 = x + o.x, y0 = y + o.y;
+    // Under a mirrored mapping the picture goes where its rectangle goes,
+    // not turned round.
+    const RECT placed = rectToDevice(dest->state, normalized(RECT{x, y, x + w, y + h}));
+    int x0 = w < 0 ? placed.right : placed.left, y0 = y + logicalOffset(dest->state).y;
     RECT device = normalized(RECT{x0, y0, x0 + w, y0 + h});
     std::vector<std::uint32_t> maskBits;
     int maskW = 0, maskH = 0;
@@ -409,9 +409,8 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     Dc* dc = getDc(hdc);
     Target t;
     if (!dc || !rect || !getBrush(brush) || !makeTarget(*dc, t)) return 0;
-    POINT o = logicalOffset(dc->state);
-    RECT r{rect->left + o.x, rect->top + o.y, rect->right + o.x, rect->bottom + o.y};
-    if (r.right <= r.left || r.bottom <= r.top) return 1;
+    if (rect->right <= rect->left || rect->bottom <= rect->top) return 1;
+    RECT r = rectToDevice(dc->state, *rect);
     patFill(*dc, t, r, samplerFor(*dc, brush), 0xF0);
     return 1;
 }
@@ -421,8 +420,7 @@ int FrameRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     Target t;
     if (!dc || !rect || !getBrush(brush) || !makeTarget(*dc, t)) return 0;
     if (rect->right <= rect->left || rect->bottom <= rect->top) return 1;
-    POINT o = logicalOffset(dc->state);
-    RECT r{rect->left + o.x, rect->top + o.y, rect->right + o.x, rect->bottom + o.y};
+    RECT r = rectToDevice(dc->state, *rect);
     BrushSampler s = samplerFor(*dc, brush);
     patFill(*dc, t, RECT{r.left, r.top, r.right, r.top + 1}, s, 0xF0);
     if (r.bottom - r.top > 1)
@@ -443,9 +441,7 @@ bool DrawFocusRect(HDC hdc, const RECT* rect) {
     Dc* dc = getDc(hdc);
     Target t;
     if (!dc || !rect || !makeTarget(*dc, t)) return false;
-    POINT o = logicalOffset(dc->state);
-    RECT r =
-        normalized(RECT{rect->left + o.x, rect->top + o.y, rect->right + o.x, rect->bottom + o.y});
+    RECT r = rectToDevice(dc->state, normalized(*rect));
     if (r.right <= r.left || r.bottom <= r.top) return true;
     // Four disjoint strips, so no pixel is inverted twice in one call.
     auto strip = [&](RECT s) {
@@ -469,11 +465,8 @@ bool regionFill(HDC hdc, HRGN rgn, HBRUSH brush, unsigned index) {
     Target t;
     if (!dc || !r || !makeTarget(*dc, t)) return false;
     BrushSampler s = samplerFor(*dc, brush);
-    POINT o = logicalOffset(dc->state);
-    for (auto rc : r->region.rects()) {
-        OffsetRect(&rc, o.x, o.y);
-        patFill(*dc, t, rc, s, index);
-    }
+    for (const RECT& rc : r->region.rects())
+        patFill(*dc, t, rectToDevice(dc->state, rc), s, index);
     return true;
 }
 } // namespace

@@ -151,10 +151,11 @@ void strokePolyline(Dc& dc, const POINT* pts, int n, bool closed) {
         return;
     }
     cairo_t* cr = beginCairo(dc, t);
-    double off = (pen.width % 2) ? 0.5 : 0.0;
-    cairo_move_to(cr, pts[0].x + off, pts[0].y + off);
+    // The pen's centre on the pixel the point names, whichever way x runs.
+    double off = (pen.width % 2) ? 0.5 : 0.0, offX = off * xScale(dc.state);
+    cairo_move_to(cr, pts[0].x + offX, pts[0].y + off);
     for (int i = 1; i < n; ++i)
-        cairo_line_to(cr, pts[i].x + off, pts[i].y + off);
+        cairo_line_to(cr, pts[i].x + offX, pts[i].y + off);
     if (closed) cairo_close_path(cr);
     setPenStroke(cr, t, pen);
     cairo_stroke(cr);
@@ -244,15 +245,12 @@ bool Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     if (bottom < top) std::swap(top, bottom);
     LinePen pen = linePen(*dc, t);
     BrushSampler brush = samplerFor(*dc, dc->state.brush);
-    POINT o = logicalOffset(dc->state);
     if (pen.null) {
-        patFill(*dc, t, RECT{left + o.x, top + o.y, right - 1 + o.x, bottom - 1 + o.y}, brush,
-                0xF0);
+        patFill(*dc, t, rectToDevice(dc->state, RECT{left, top, right - 1, bottom - 1}), brush, 0xF0);
         return true;
     }
     int w = pen.cosmetic ? 1 : pen.width;
-    patFill(*dc, t, RECT{left + w + o.x, top + w + o.y, right - w + o.x, bottom - w + o.y}, brush,
-            0xF0);
+    patFill(*dc, t, rectToDevice(dc->state, RECT{left + w, top + w, right - w, bottom - w}), brush, 0xF0);
     if (right - left < 1 || bottom - top < 1) return true;
     if (pen.cosmetic) {
         POINT pts[5] = {{left, top},
@@ -404,12 +402,11 @@ void ditherFill(Dc& dc, RECT r, COLORREF a, COLORREF b) {
     if (!makeTarget(dc, t)) return;
     BrushSampler s;
     s.none = false;
-    POINT o = logicalOffset(dc.state);
-    s.org = o;
+    s.org = logicalOffset(dc.state);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
             s.pattern[y * 8 + x] = targetColor(t, ((x + y) & 1) ? b : a);
-    patFill(dc, t, RECT{r.left + o.x, r.top + o.y, r.right + o.x, r.bottom + o.y}, s, 0xF0);
+    patFill(dc, t, rectToDevice(dc.state, r), s, 0xF0);
 }
 
 void drawButtonFrame(HDC hdc, Dc& dc, RECT& r, UINT state) {

@@ -194,6 +194,8 @@ public:
 
     const Metrics& metrics() const { return m_; }
     const LOGFONT& logFont() const { return lf_; }
+    // Lays out in the right-to-left paragraph direction.
+    void setRtlReading(bool on) { rtlReading_ = on; }
 
     int width(std::u32string_view s) const {
         if (s.empty()) return 0;
@@ -219,6 +221,23 @@ public:
 
 private:
     void draw1(cairo_t* cr, int x, int y, std::u32string_view s) const {
+        cairo_matrix_t m;
+        cairo_get_matrix(cr, &m);
+        if (m.xx < 0) {
+            // Under a mirrored mapping the text's box is mirrored, its
+            // glyphs are not: drawn unmirrored from the box's far end.
+            const int w = width(s);
+            cairo_save(cr);
+            cairo_translate(cr, x + w, 0);
+            cairo_scale(cr, -1, 1);
+            draw2(cr, 0, y, s);
+            cairo_restore(cr);
+            return;
+        }
+        draw2(cr, x, y, s);
+    }
+
+    void draw2(cairo_t* cr, int x, int y, std::u32string_view s) const {
         if (test_) {
             int boxW = lf_.lfWeight >= FW_BOLD ? 6 : 5;
             for (size_t i = 0; i < s.size(); ++i) {
@@ -241,14 +260,16 @@ private:
     const LaidOut& laidOut(std::u32string_view s, bool decorated) const {
         const unsigned decorations =
             decorated ? (lf_.lfUnderline ? 1u : 0u) | (lf_.lfStrikeOut ? 2u : 0u) : 0u;
-        return layouts().get(faceId_, decorations, s,
+        return layouts().get(faceId_, decorations | (rtlReading_ ? 4u : 0u), s,
                              [&] { return makeLayout(s, decorations != 0); });
     }
 
     PangoLayout* makeLayout(std::u32string_view s, bool decorated) const {
         PangoLayout* layout = pango_layout_new(pangoContext());
         pango_layout_set_font_description(layout, desc_);
-        std::string text = toUtf8(s, true);
+        // Right-to-left reading: a right-to-left mark (no width) first makes
+        // it the paragraph's direction, whatever the text starts with.
+        std::string text = (rtlReading_ ? "\u200F" : "") + toUtf8(s, true);
         pango_layout_set_text(layout, text.data(), int(text.size()));
         if (decorated && (lf_.lfUnderline || lf_.lfStrikeOut)) {
             PangoAttrList* attrs = pango_attr_list_new();
@@ -308,6 +329,7 @@ private:
     LOGFONT lf_;
     int extra_ = 0;
     bool test_ = true;
+    bool rtlReading_ = false;
     PangoFontDescription* desc_ = nullptr; // the thread's face cache owns it
     uint64_t faceId_ = 0;
     Metrics m_;
@@ -437,6 +459,7 @@ bool textOut(Dc& dc, int x, int y, UINT options, const RECT* rect, std::u32strin
     Target t;
     if (!makeTarget(dc, t)) return false;
     TextEngine e(dc);
+    e.setRtlReading(options & ETO_RTLREADING);
     const Metrics& m = e.metrics();
     int w = 0;
     if (dx)
@@ -734,6 +757,7 @@ void ellipsize(TextLine& line, const TextLayout& layout, int maxWidth, UINT form
 
 int drawText(Dc& dc, std::u32string& text, RECT* rect, UINT format, DRAWTEXTPARAMS* params) {
     TextEngine e(dc);
+    e.setRtlReading(format & DT_RTLREADING);
     const Metrics& m = e.metrics();
     int tabChars = 8;
     if (format & DT_TABSTOP) {

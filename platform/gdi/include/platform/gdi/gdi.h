@@ -178,7 +178,7 @@ enum : UINT { // text alignment
     TA_BASELINE = 24,
 };
 
-enum : UINT { ETO_OPAQUE = 0x0002, ETO_CLIPPED = 0x0004 };
+enum : UINT { ETO_OPAQUE = 0x0002, ETO_CLIPPED = 0x0004, ETO_RTLREADING = 0x0080 };
 
 enum : UINT { // DrawText
     DT_TOP = 0x00000000,
@@ -429,6 +429,18 @@ bool OffsetViewportOrgEx(HDC hdc, int dx, int dy, POINT* old);
 bool SetWindowOrgEx(HDC hdc, int x, int y, POINT* old);
 bool GetWindowOrgEx(HDC hdc, POINT* org);
 bool OffsetWindowOrgEx(HDC hdc, int dx, int dy, POINT* old);
+// Mapping modes: MM_TEXT (one logical unit a pixel, the default) and
+// MM_ANISOTROPIC, whose window and viewport extents give the scale. Only
+// the scales 1 and -1 are drawn: extents of opposite signs across mirror
+// x (device x = viewport origin x - (x - window origin x)); any other ratio
+// counts as 1. Setting MM_TEXT back restores the plain mapping.
+enum : int { MM_TEXT = 1, MM_ANISOTROPIC = 8 };
+int SetMapMode(HDC hdc, int mode); // the previous mode, 0 on failure
+int GetMapMode(HDC hdc);
+bool SetWindowExtEx(HDC hdc, int x, int y, SIZE* old);
+bool GetWindowExtEx(HDC hdc, SIZE* ext);
+bool SetViewportExtEx(HDC hdc, int x, int y, SIZE* old);
+bool GetViewportExtEx(HDC hdc, SIZE* ext);
 bool LPtoDP(HDC hdc, POINT* points, int count);
 bool DPtoLP(HDC hdc, POINT* points, int count);
 
