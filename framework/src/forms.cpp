@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <set>
 
+#include "framework/menus.h"
 #include "framework/streaming.h"
 #include "platform/gdi/scopedselection.h"
+#include "platform/window/sysmenu.h"
 #include "platform/window/windowdc.h"
 #include "rtl/scopeguard.h"
 #include "rtl/threads.h"
@@ -516,8 +518,9 @@ void TCustomForm::Dispatch(TMessage& m) {
             Close();
             return;
         }
-        if ((m.WParam & 0xFFF0) == SC_KEYMENU && menu_ && GetMenu(handle_)) {
-            // Alt or F10 selects the bar's first item; Alt+letter opens its item.
+        if ((m.WParam & 0xFFF0) == SC_KEYMENU && m.LParam != ' ' && menu_ && GetMenu(handle_)) {
+            // Alt or F10 selects the bar's first item; Alt+letter opens its
+            // item. Alt+Space is the window menu's.
             if (m.LParam == 0) menu_->TrackBar(handle_, 0, false, true);
             else menu_->TrackBarKey(handle_, char(m.LParam));
             return;
@@ -663,6 +666,7 @@ TApplication::TApplication(TComponent* owner) : TComponent(owner) {
         RegisterClass(wc);
     }
     handle_ = CreateWindowEx(WS_EX_TOOLWINDOW, kAppClass, "", WS_POPUP, 0, 0, 0, 0, nullptr);
+    SetWindowMenuPresenter(ShowWindowMenu);
 }
 
 TApplication::~TApplication() {
@@ -674,6 +678,7 @@ TApplication::~TApplication() {
     if (handle_) DestroyWindow(handle_);
     handle_ = nullptr;
     SetControlExceptionHandler(nullptr);
+    SetWindowMenuPresenter(nullptr);
     if (currentScreen == screen_.get()) currentScreen = nullptr;
     screen_.reset();
     if (currentApplication == this) currentApplication = nullptr;
