@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <set>
 
+#include "framework/helpviewer.h"
 #include "framework/menus.h"
 #include "framework/streaming.h"
 #include "platform/gdi/scopedselection.h"
 #include "platform/window/sysmenu.h"
 #include "platform/window/windowdc.h"
 #include "rtl/scopeguard.h"
+#include "rtl/sysutils.h"
 #include "rtl/threads.h"
 
 namespace ax {
@@ -796,9 +798,18 @@ bool TApplication::HelpCommand(WORD command, intptr_t data) {
     bool callHelp = true;
     bool result = false;
     if (OnHelp) result = OnHelp(command, data, callHelp);
-    // The help viewer of the original platform does not exist here: only
-    // the hook can give help.
-    return result;
+    if (!callHelp || helpFile_.empty()) return result;
+    // A name without a folder is the program's own help, beside it.
+    const AnsiString file = helpFile_.front() == '/' ? helpFile_ : ProgramDirectory() + helpFile_;
+    try {
+        if (!helpViewer_) helpViewer_ = std::make_unique<THelpViewer>();
+        return helpViewer_->Command(file, command, data);
+    } catch (...) {
+        // Help never raises to the control that asked for it: the user is
+        // told why none came.
+        HandleException(this);
+        return false;
+    }
 }
 
 void TApplication::HandleException(TObject* sender) {
