@@ -229,12 +229,14 @@ THelpFile THelpFile::Load(const std::string& fileName) {
     } catch (const std::exception& e) {
         throw EHelpFileError(Format("Cannot read the help file %s (%s)", fileName, e.what()));
     }
-    if (tooLarge) throw EHelpFileError(Format("%s: larger than a help file may be (%d bytes)", fileName, int(kMaxSize)));
+    if (tooLarge)
+        throw EHelpFileError(Format("%s: larger than a help file may be (%d bytes)", fileName, int(kMaxSize)));
     return Parse(text, fileName);
 }
 
 const THelpTopic* THelpFile::Topic(int context) const {
-    const auto it = std::find_if(topics_.begin(), topics_.end(), [&](const THelpTopic& t) { return t.Context == context; });
+    const auto it = std::find_if(topics_.begin(), topics_.end(),
+                                 [&](const THelpTopic& t) { return t.Context == context; });
     return it == topics_.end() ? nullptr : &*it;
 }
 

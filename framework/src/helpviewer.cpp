@@ -45,8 +45,8 @@ std::string Html(std::string_view text) {
 std::string PageName(int context) { return "topic-" + std::to_string(context) + ".html"; }
 
 std::string Page(const std::string& title, const std::string& body) {
-    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + Html(title) + "</title></head>\n<body>\n<h1>" +
-           Html(title) + "</h1>\n" + body + "</body></html>\n";
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + Html(title) +
+           "</title></head>\n<body>\n<h1>" + Html(title) + "</h1>\n" + body + "</body></html>\n";
 }
 
 // Where pages go: the user's runtime folder, else the temporary one.

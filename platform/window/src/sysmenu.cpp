@@ -139,7 +139,8 @@ void GreyByState(HMENU menu, HWND hwnd) {
         {SC_MINIMIZE, (style & WS_MINIMIZEBOX) && !minimised},
         {SC_MAXIMIZE, (style & WS_MAXIMIZEBOX) && !maximised},
     };
-    for (const auto& s : states) EnableMenuItem(menu, UINT(s.command), MF_BYCOMMAND | (s.enabled ? MF_ENABLED : MF_GRAYED));
+    for (const auto& s : states)
+        EnableMenuItem(menu, UINT(s.command), MF_BYCOMMAND | (s.enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 } // namespace
