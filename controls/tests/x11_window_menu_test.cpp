@@ -22,6 +22,7 @@ using test::Xvfb;
 using namespace std::chrono_literals;
 
 constexpr int kDragAttempts = 3;
+constexpr unsigned long kXK_m = 0x6D, kXK_Right = 0xFF53, kXK_Return = 0xFF0D;
 constexpr unsigned long kXK_space = 0x20, kXK_Escape = 0xFF1B, kXK_Alt_L = 0xFFE9;
 
 // What the shown menu offered: "caption:1" for an item that can be picked,
@@ -158,6 +159,28 @@ TEST_F(X11WindowMenuTest, TheFrameIsDraggedToAnotherSizeOnlyWhenResizingIsAllowe
     EXPECT_EQ(program->Read(offers)[0], (Offer{"&Restore:0", "&Move:1", "&Size:1", "Mi&nimize:1", "Ma&ximize:1",
                                                 "&Close:1"}));
     ASSERT_NO_FATAL_FAILURE(CloseMenu());
+}
+
+TEST_F(X11WindowMenuTest, MoveFromTheMenuHandsTheFrameToTheKeyboard) {
+    const RECT before = FormRect();
+    server.Key(kXK_Alt_L, true);
+    server.KeyStroke(kXK_space);
+    server.Key(kXK_Alt_L, false);
+    ASSERT_TRUE(server.WaitFor([&] { return Offers() == 1 && Tracking(); })) << "Alt+Space opened no menu";
+    server.KeyStroke(kXK_m); // &Move
+    ASSERT_TRUE(server.WaitFor([&] { return !Tracking(); })) << "M did not pick Move";
+    ASSERT_TRUE(program->Call([] { PumpDisplay(); }));
+    ASSERT_TRUE(server.WindowManagerBarrier());
+    // The window manager moves the frame with the arrows until Return.
+    for (int i = 0; i < 3; ++i) {
+        server.KeyStroke(kXK_Right);
+        ASSERT_TRUE(server.WindowManagerBarrier());
+    }
+    server.KeyStroke(kXK_Return);
+    EXPECT_TRUE(server.WaitFor([&] { return FormRect().left > before.left; }))
+        << "the frame did not move with the keys";
+    EXPECT_EQ(FormRect().top, before.top);
+    EXPECT_EQ(FormRect().right - FormRect().left, before.right - before.left);
 }
 
 } // namespace
