@@ -1,11 +1,13 @@
 // The form placement component: the size limits it applies to its form
-// (WM_GETMINMAXINFO, and no resizing borders when PreventResize), the hook
+// (WM_GETMINMAXINFO, and no resizing borders and no Size or Maximize in the
+// window menu when PreventResize), the hook
 // that saves on close and restores on show, and the linked ini clients.
 #include "controls/FormPlacement.h"
 
 #include <algorithm>
 
 #include "framework/streaming.h"
+#include "platform/window/sysmenu.h"
 #include "rtl/scopeguard.h"
 
 namespace ax {
@@ -183,6 +185,11 @@ void TFormPlacement::HookAfterMessage(TMessage& m) {
         }
     } else if (m.Msg == WM_NCHITTEST && preventResize_ && m.Result >= HTLEFT && m.Result <= HTBOTTOMRIGHT) {
         m.Result = HTCLIENT;
+    } else if (m.Msg == WM_INITMENUPOPUP && preventResize_ && HIWORD(m.LParam)) {
+        // The window menu opens.
+        const auto menu = reinterpret_cast<HMENU>(m.WParam);
+        EnableMenuItem(menu, UINT(SC_SIZE), MF_BYCOMMAND | MF_GRAYED);
+        EnableMenuItem(menu, UINT(SC_MAXIMIZE), MF_BYCOMMAND | MF_GRAYED);
     }
 }
 

@@ -566,21 +566,20 @@ void TMyCustomGrid::InvalidateRect(const TGridRect& rect) {
 // ---- Update brackets -------------------------------------------------------------------------
 
 void TMyCustomGrid::BeginUpdate() {
-    if (updateCount_++ > 0) return;
+    // The brackets do not nest: a second BeginUpdate runs again, and the
+    // first EndUpdate ends them all.
+    const bool starting = !nowUpdating_;
+    nowUpdating_ = true;
     if (Screen()) Screen()->SetCursor(crHourGlass);
     // Only this grid's window is locked; others keep painting.
-    if (HandleAllocated() && LockWindowUpdate(handle_)) lockedWindow_ = handle_;
-    // Disabling takes the focus away; the outermost EndUpdate gives it back.
-    focusAtUpdate_ = IsActiveControl();
+    if (HandleAllocated() && !lockedWindow_ && LockWindowUpdate(handle_)) lockedWindow_ = handle_;
+    // Disabling takes the focus away; EndUpdate gives it back.
+    if (starting) focusAtUpdate_ = IsActiveControl();
     SetEnabled(false);
     if (OnBeginUpdate) OnBeginUpdate(this);
 }
 
 void TMyCustomGrid::EndUpdate() {
-    if (updateCount_ > 1) {
-        --updateCount_;
-        return;
-    }
     ApplySize(colCount_, rowCount_, std::nullopt);
     Invalidate();
     if (lockedWindow_) {
@@ -592,7 +591,7 @@ void TMyCustomGrid::EndUpdate() {
     if (Screen()) Screen()->SetCursor(crDefault);
     if ((parentWindow_ || focusAtUpdate_) && HandleAllocated() && CanFocus()) SetFocus();
     focusAtUpdate_ = false;
-    updateCount_ = 0;
+    nowUpdating_ = false;
 }
 
 } // namespace ax

@@ -228,22 +228,19 @@ void TSortGrid::ResizeSettings() {
 // ---- Update brackets -------------------------------------------------------------------------
 
 void TSortGrid::BeginUpdate() {
-    if (updateDepth_++ == 0) {
-        savedUpdateOnSizeChange_ = sortOptions_->UpdateOnSizeChange;
-        sortOptions_->UpdateOnSizeChange = false;
-    }
+    // Saved only when an update starts: a bracket opened inside a running
+    // update (a sort inside the filter) would otherwise save the cleared
+    // value, and the setting would be lost for good.
+    if (!NowUpdating()) savedUpdateOnSizeChange_ = sortOptions_->UpdateOnSizeChange;
+    sortOptions_->UpdateOnSizeChange = false;
     TMyStringGrid::BeginUpdate();
 }
 
 void TSortGrid::EndUpdate() {
     TMyStringGrid::EndUpdate();
-    if (updateDepth_ > 1) {
-        --updateDepth_;
-        return;
-    }
     // Restored after the held-back size change, which must not sort again.
-    if (updateDepth_ == 1) sortOptions_->UpdateOnSizeChange = savedUpdateOnSizeChange_;
-    updateDepth_ = 0;
+    if (savedUpdateOnSizeChange_) sortOptions_->UpdateOnSizeChange = *savedUpdateOnSizeChange_;
+    savedUpdateOnSizeChange_.reset();
     if (OnEndUpdate) OnEndUpdate(this);
 }
 

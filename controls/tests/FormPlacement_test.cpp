@@ -9,6 +9,7 @@
 #include "controls/FormPlacement.h"
 #include "controls_fixture.h"
 #include "platform/window/placement.h"
+#include "platform/window/sysmenu.h"
 #include "stdctrls/extctrls.h"
 #include "temp_folder.h"
 
@@ -197,6 +198,16 @@ TEST_F(PlacementTest, LimitsAndPreventResizeThroughTheWindowHook) {
     RECT r;
     GetWindowRect(form->Handle(), r);
     EXPECT_EQ(SendMessage(form->Handle(), WM_NCHITTEST, 0, MAKELPARAM(r.right - 1, r.bottom - 1)), HTCLIENT);
+    // The window menu as it opens: Size and Maximize greyed, Move kept; a
+    // pop-up menu of the form's own is left alone.
+    HMENU menu = GetSystemMenu(form->Handle(), FALSE);
+    SendMessage(form->Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, TRUE));
+    EXPECT_EQ(GetMenuState(menu, UINT(SC_SIZE), MF_BYCOMMAND), MF_GRAYED);
+    EXPECT_EQ(GetMenuState(menu, UINT(SC_MAXIMIZE), MF_BYCOMMAND), MF_GRAYED);
+    EXPECT_EQ(GetMenuState(menu, UINT(SC_MOVE), MF_BYCOMMAND), MF_ENABLED);
+    EnableMenuItem(menu, UINT(SC_SIZE), MF_BYCOMMAND | MF_ENABLED);
+    SendMessage(form->Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, FALSE));
+    EXPECT_EQ(GetMenuState(menu, UINT(SC_SIZE), MF_BYCOMMAND), MF_ENABLED);
 }
 
 // The limits reach the window layer: sizes set on the form keep within

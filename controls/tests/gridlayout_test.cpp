@@ -135,15 +135,38 @@ TEST_F(GridLayoutTest, SizeChangesInsideAnUpdateWaitForItsEnd) {
     EXPECT_TRUE(g->Enabled());
 }
 
-TEST_F(GridLayoutTest, NestedUpdatesEndAtTheOutermost) {
-    TMyStringGrid* g = MakeGrid(200, 100);
+TEST_F(GridLayoutTest, TheFirstEndUpdateEndsEveryBeginUpdate) {
+    RecordingGrid* g = MakeGrid<RecordingGrid>(200, 100);
+    g->sizes.clear();
     g->BeginUpdate();
     g->BeginUpdate();
-    g->EndUpdate();
-    EXPECT_TRUE(g->NowUpdating());
-    EXPECT_FALSE(g->Enabled());
+    g->SetRowCount(12);
+    EXPECT_TRUE(g->sizes.empty());
     g->EndUpdate();
     EXPECT_FALSE(g->NowUpdating());
+    EXPECT_TRUE(g->Enabled());
+    EXPECT_EQ(Screen()->Cursor(), crDefault);
+    ASSERT_EQ(g->sizes.size(), 1u);
+    EXPECT_EQ(g->sizes[0].oldRows, 12);
+    EXPECT_EQ(g->sizes[0].rows, 12);
+    // The second EndUpdate finds nothing to end and changes nothing shown.
+    g->EndUpdate();
+    EXPECT_FALSE(g->NowUpdating());
+    EXPECT_TRUE(g->Enabled());
+}
+
+TEST_F(GridLayoutTest, ASecondBeginUpdateRunsItsStepsAgain) {
+    TMyStringGrid* g = MakeGrid(200, 100);
+    int begun = 0;
+    g->OnBeginUpdate = [&](TObject*) { ++begun; };
+    g->BeginUpdate();
+    g->SetEnabled(true);
+    Screen()->SetCursor(crDefault);
+    g->BeginUpdate();
+    EXPECT_EQ(begun, 2);
+    EXPECT_FALSE(g->Enabled());
+    EXPECT_EQ(Screen()->Cursor(), crHourGlass);
+    g->EndUpdate();
     EXPECT_TRUE(g->Enabled());
 }
 

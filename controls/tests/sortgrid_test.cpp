@@ -279,7 +279,7 @@ TEST_F(SortGridTest, SelectedRowsFollowTheSort) {
     EXPECT_EQ(g->SelectedRows(), (std::vector<int>{3}));
 }
 
-TEST_F(SortGridTest, NestedUpdatesKeepUpdateOnSizeChange) {
+TEST_F(SortGridTest, ABracketInsideAnUpdateKeepsUpdateOnSizeChange) {
     TSortGrid* g = Grid({{"b"}, {"a"}});
     g->SortOptions().UpdateOnSizeChange = true;
     int ended = 0;
@@ -287,10 +287,12 @@ TEST_F(SortGridTest, NestedUpdatesKeepUpdateOnSizeChange) {
     g->BeginUpdate();
     g->BeginUpdate();
     EXPECT_FALSE(g->SortOptions().UpdateOnSizeChange);
-    g->EndUpdate();
-    g->EndUpdate();
+    g->EndUpdate(); // ends both
+    EXPECT_FALSE(g->NowUpdating());
     EXPECT_TRUE(g->SortOptions().UpdateOnSizeChange);
     EXPECT_EQ(ended, 1);
+    g->EndUpdate();
+    EXPECT_TRUE(g->SortOptions().UpdateOnSizeChange);
     // And a size change now sorts again.
     g->SetRowCount(4);
     EXPECT_EQ(Column(g, 0), (S{"", "a", "b"}));
@@ -371,6 +373,24 @@ TEST_F(SortGridTest, FilteringTwiceKeepsTheRowsHiddenTheFirstTime) {
     EXPECT_EQ(Column(g, 0), (S{"a"}));
     g->SetFiltered(false);
     EXPECT_EQ(Column(g, 0), (S{"a", "b", "c", "d", "e"}));
+}
+
+TEST_F(SortGridTest, FilteringKeepsUpdateOnSizeChange) {
+    // The filter sorts inside its own update; both brackets used to end
+    // with the cleared setting saved.
+    TSortGrid* g = Grid({{"e"}, {"d"}, {"c"}, {"b"}, {"a"}});
+    g->SortOptions().UpdateOnSizeChange = true;
+    g->OnSetFilter = Accepting({"d", "b"});
+    g->SetFiltered(true);
+    EXPECT_EQ(Column(g, 0), (S{"b", "d"}));
+    EXPECT_TRUE(g->SortOptions().UpdateOnSizeChange);
+    g->SetFiltered(false);
+    EXPECT_TRUE(g->SortOptions().UpdateOnSizeChange);
+    EXPECT_FALSE(g->NowUpdating());
+    // A size change still sorts: the new empty row goes first.
+    g->SetCells(0, 1, "z");
+    g->SetRowCount(7);
+    EXPECT_EQ(Column(g, 0), (S{"", "b", "c", "d", "e", "z"}));
 }
 
 TEST_F(SortGridTest, InsertingAndDeletingWhileFilteredLosesNoHiddenRow) {

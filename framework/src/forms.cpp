@@ -10,10 +10,14 @@
 #include <cstdio>
 #include <set>
 
+#include "framework/helpviewer.h"
+#include "framework/menus.h"
 #include "framework/streaming.h"
 #include "platform/gdi/scopedselection.h"
+#include "platform/window/sysmenu.h"
 #include "platform/window/windowdc.h"
 #include "rtl/scopeguard.h"
+#include "rtl/sysutils.h"
 #include "rtl/threads.h"
 
 namespace ax {
@@ -516,8 +520,9 @@ void TCustomForm::Dispatch(TMessage& m) {
             Close();
             return;
         }
-        if ((m.WParam & 0xFFF0) == SC_KEYMENU && menu_ && GetMenu(handle_)) {
-            // Alt or F10 selects the bar's first item; Alt+letter opens its item.
+        if ((m.WParam & 0xFFF0) == SC_KEYMENU && m.LParam != ' ' && menu_ && GetMenu(handle_)) {
+            // Alt or F10 selects the bar's first item; Alt+letter opens its
+            // item. Alt+Space is the window menu's.
             if (m.LParam == 0) menu_->TrackBar(handle_, 0, false, true);
             else menu_->TrackBarKey(handle_, char(m.LParam));
             return;
@@ -663,6 +668,7 @@ TApplication::TApplication(TComponent* owner) : TComponent(owner) {
         RegisterClass(wc);
     }
     handle_ = CreateWindowEx(WS_EX_TOOLWINDOW, kAppClass, "", WS_POPUP, 0, 0, 0, 0, nullptr);
+    SetWindowMenuPresenter(ShowWindowMenu);
 }
 
 TApplication::~TApplication() {
@@ -674,6 +680,7 @@ TApplication::~TApplication() {
     if (handle_) DestroyWindow(handle_);
     handle_ = nullptr;
     SetControlExceptionHandler(nullptr);
+    SetWindowMenuPresenter(nullptr);
     if (currentScreen == screen_.get()) currentScreen = nullptr;
     screen_.reset();
     if (currentApplication == this) currentApplication = nullptr;
@@ -791,9 +798,18 @@ bool TApplication::HelpCommand(WORD command, intptr_t data) {
     bool callHelp = true;
     bool result = false;
     if (OnHelp) result = OnHelp(command, data, callHelp);
-    // The help viewer of the original platform does not exist here: only
-    // the hook can give help.
-    return result;
+    if (!callHelp || helpFile_.empty()) return result;
+    // A name without a folder is the program's own help, beside it.
+    const AnsiString file = helpFile_.front() == '/' ? helpFile_ : ProgramDirectory() + helpFile_;
+    try {
+        if (!helpViewer_) helpViewer_ = std::make_unique<THelpViewer>();
+        return helpViewer_->Command(file, command, data);
+    } catch (...) {
+        // Help never raises to the control that asked for it: the user is
+        // told why none came.
+        HandleException(this);
+        return false;
+    }
 }
 
 void TApplication::HandleException(TObject* sender) {

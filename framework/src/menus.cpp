@@ -948,4 +948,47 @@ void TMainMenu::CloseMenu() {
     if (tracker_) tracker_->Cancel();
 }
 
+// ---- The window menu ----------------------------------------------------------------------
+
+namespace {
+
+AnsiString WindowCommandCaption(UINT command) {
+    switch (command) {
+    case SC_RESTORE: return "&Restore";
+    case SC_MOVE: return "&Move";
+    case SC_SIZE: return "&Size";
+    case SC_MINIMIZE: return "Mi&nimize";
+    case SC_MAXIMIZE: return "Ma&ximize";
+    case SC_CLOSE: return "&Close";
+    default: return "";
+    }
+}
+
+} // namespace
+
+UINT ShowWindowMenu(HWND window, HMENU systemMenu, POINT at) {
+    UINT chosen = 0;
+    TPopupMenu popup(nullptr);
+    popup.SetOwnerWindow(window);
+    const int count = GetMenuItemCount(systemMenu);
+    for (int i = 0; i < count; ++i) {
+        const UINT command = GetMenuItemID(systemMenu, i);
+        const UINT state = GetMenuState(systemMenu, UINT(i), MF_BYPOSITION);
+        if (state & MF_SEPARATOR) {
+            popup.Items()->NewItem("-");
+            continue;
+        }
+        const AnsiString caption = WindowCommandCaption(command);
+        if (caption.empty()) continue;
+        TMenuItem* item = popup.Items()->NewItem(caption, command == SC_CLOSE ? TShortCut(scAlt | VK_F4) : scNone,
+                                                 [&chosen, command](TObject*) { chosen = command; });
+        item->SetCommand(command);
+        item->SetEnabled(!(state & (MF_GRAYED | MF_DISABLED)));
+        item->SetDefault(command == SC_CLOSE);
+    }
+    // Items run their click after the menu closed, still inside Popup.
+    popup.Popup(at.x, at.y);
+    return chosen;
+}
+
 } // namespace ax

@@ -114,7 +114,7 @@ public:
 
     virtual void BeginUpdate();
     virtual void EndUpdate();
-    bool NowUpdating() const { return updateCount_ > 0; }
+    bool NowUpdating() const { return nowUpdating_; }
 
     TNotifyEvent OnBeginUpdate;
 
@@ -253,7 +253,7 @@ private:
     TGridCoord editCell_{-1, -1};
     bool canEditModify_ = true;
 
-    int updateCount_ = 0;
+    bool nowUpdating_ = false;
     HWND lockedWindow_ = nullptr;
     bool focusAtUpdate_ = false;
     bool canvasMirrored_ = false;

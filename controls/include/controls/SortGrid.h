@@ -9,6 +9,7 @@
 // Filtered rows are kept stored below the last visible row; inserting and
 // deleting rows while filtered keeps them there.
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "controls/MyStringGrid.h"
@@ -268,8 +269,8 @@ private:
     bool dragging_ = false;
     bool reselectPending_ = false;
     bool sorting_ = false;
-    int updateDepth_ = 0;
-    bool savedUpdateOnSizeChange_ = false;
+    // UpdateOnSizeChange as it was when the running update began.
+    std::optional<bool> savedUpdateOnSizeChange_;
     // The last column's width before the grid widened it to fill the client
     // area, and the width it gave (-1: not widened); a narrower grid takes
     // the widening back.

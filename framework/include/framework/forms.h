@@ -167,6 +167,7 @@ inline constexpr WORD HELP_CONTEXT = 1, HELP_QUIT = 2, HELP_INDEX = 3, HELP_CONT
                       HELP_CONTEXTPOPUP = 8;
 
 class TScreen;
+class THelpViewer;
 
 class TApplication : public TComponent {
 public:
@@ -205,7 +206,12 @@ public:
     void SetTitle(const AnsiString& title);
     const AnsiString& HelpFile() const { return helpFile_; }
     void SetHelpFile(const AnsiString& file) { helpFile_ = file; }
-    // Runs OnHelp (the help hook); true when help was given.
+    // Runs OnHelp (the help hook) first; unless the hook says otherwise,
+    // the help file then gives the help (HELP_CONTEXTPOPUP: a pop-up topic
+    // at the pointer; HELP_CONTEXT and HELP_CONTENTS: pages in the desktop's
+    // browser). A file name without a folder is looked for beside the
+    // program. True when help was given; a failure is reported through
+    // HandleException, never raised.
     bool HelpCommand(WORD command, intptr_t data);
     bool HelpContext(int context) { return HelpCommand(HELP_CONTEXT, context); }
 
@@ -272,6 +278,7 @@ private:
     int modalLevel_ = 0;
     AnsiString title_;
     AnsiString helpFile_;
+    std::unique_ptr<THelpViewer> helpViewer_;
     AnsiString hint_;
     bool showHint_ = true;
     int hintPause_ = 500;

@@ -23,6 +23,11 @@ TShortCut TextToShortCut(const AnsiString& text);
 
 enum TMenuBreak { mbNone, mbBreak, mbBarBreak };
 
+// Shows a window's system menu as a pop-up menu (the window layer's window
+// menu presenter, which the application installs) and answers the command
+// picked, 0 when none.
+UINT ShowWindowMenu(HWND window, HMENU systemMenu, POINT at);
+
 class TMenuItem : public TComponent {
 public:
     explicit TMenuItem(TComponent* owner);

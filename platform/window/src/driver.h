@@ -43,6 +43,8 @@ public:
     virtual void SetCursor(HCURSOR) {}
     // A press on a caption or sizing border of a top-level window.
     virtual void BeginMoveSize(HWND, LRESULT /*hit*/, POINT /*screen*/) {}
+    // The window menu's Move or Size: the user moves or sizes with the keys.
+    virtual void BeginKeyboardMoveSize(HWND, bool /*size*/) {}
     virtual void ClipboardTextChanged(const std::string&) {}
     // Text owned by another program, if the display has a clipboard.
     virtual std::optional<std::string> ForeignClipboardText() { return std::nullopt; }

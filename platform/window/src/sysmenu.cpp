@@ -117,6 +117,53 @@ BOOL DeleteMenu(HMENU menu, UINT item, UINT flags) {
     return TRUE;
 }
 
+namespace {
+
+WindowMenuPresenter& Presenter() {
+    static WindowMenuPresenter presenter;
+    return presenter;
+}
+
+// The window commands follow the window's state and style each time the
+// menu opens; what callers did to Close (and any item deleted) stays.
+void GreyByState(HMENU menu, HWND hwnd) {
+    const auto style = DWORD(GetWindowLongPtr(hwnd, GWL_STYLE));
+    const bool minimised = IsIconic(hwnd), maximised = IsZoomed(hwnd);
+    const struct {
+        WPARAM command;
+        bool enabled;
+    } states[] = {
+        {SC_RESTORE, minimised || maximised},
+        {SC_MOVE, !maximised},
+        {SC_SIZE, (style & WS_THICKFRAME) && !minimised && !maximised},
+        {SC_MINIMIZE, (style & WS_MINIMIZEBOX) && !minimised},
+        {SC_MAXIMIZE, (style & WS_MAXIMIZEBOX) && !maximised},
+    };
+    for (const auto& s : states)
+        EnableMenuItem(menu, UINT(s.command), MF_BYCOMMAND | (s.enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+} // namespace
+
+void SetWindowMenuPresenter(WindowMenuPresenter presenter) { Presenter() = std::move(presenter); }
+
+void TrackWindowMenu(HWND hwnd) {
+    HMENU menu = GetSystemMenu(hwnd, FALSE);
+    if (!menu || !Presenter()) return;
+    GreyByState(menu, hwnd);
+    SendMessage(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, TRUE));
+    // Below the caption icon: the frame's edge in, the caption's height down.
+    RECT frame{};
+    GetWindowRect(hwnd, frame);
+    POINT client{0, 0};
+    ClientToScreen(hwnd, client);
+    const int edge = client.x - frame.left;
+    const POINT at{frame.left + edge, frame.top + edge + GetSystemMetrics(SM_CYCAPTION)};
+    const UINT command = Presenter()(hwnd, menu, at);
+    if (command && IsWindow(hwnd) && wm::SystemCommandAllowed(hwnd, command))
+        SendMessage(hwnd, WM_SYSCOMMAND, command, 0);
+}
+
 bool wm::SystemCommandAllowed(HWND hwnd, UINT cmd) {
     std::lock_guard<std::mutex> g(State().mutex);
     auto it = State().byWindow.find(hwnd);

@@ -3,6 +3,7 @@
 #include "driver.h"
 #include "platform/gdi/image.h"
 #include "platform/window/paintscope.h"
+#include "platform/window/sysmenu.h"
 #include "rtl/scopeguard.h"
 #include "rtl/text.h"
 #include "sysmenu_state.h"
@@ -1459,8 +1460,9 @@ LRESULT DefKeyUp(const DefCall& c) {
 }
 
 LRESULT DefSysChar(const DefCall& c) {
-    // Alt+letter: the top-level window's menu opens the matching item.
-    if (c.wp > ' ' && (c.lp & (1 << 29)))
+    // Alt+letter: the top-level window's menu opens the matching item;
+    // Alt+Space its window menu.
+    if (c.wp >= ' ' && (c.lp & (1 << 29)))
         SendMessage(GetAncestor(c.hwnd, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU,
                     static_cast<LPARAM>(c.wp));
     return 0;
@@ -1492,6 +1494,16 @@ LRESULT DefSysCommand(const DefCall& c) {
     case SC_RESTORE:
         ShowWindow(c.hwnd, SW_RESTORE);
         break;
+    case SC_MOVE:
+    case SC_SIZE:
+        if (!c.parent) Driver().BeginKeyboardMoveSize(c.hwnd, (c.wp & 0xFFF0) == SC_SIZE);
+        break;
+    case SC_MOUSEMENU:
+        if (!c.parent) TrackWindowMenu(c.hwnd);
+        break;
+    case SC_KEYMENU:
+        if (c.lp == ' ' && !c.parent) TrackWindowMenu(c.hwnd);
+        break;
     default:
         break;
     }
@@ -1515,6 +1527,10 @@ LRESULT DefNcLButtonDown(const DefCall& c) {
     if (c.msg == WM_NCLBUTTONDBLCLK) {
         if (hit == HTCAPTION && (c.style & WS_MAXIMIZEBOX) && !c.parent)
             SendMessage(c.hwnd, WM_SYSCOMMAND, ZoomCommand(c.style), c.lp);
+        return 0;
+    }
+    if (hit == HTSYSMENU && !c.parent) {
+        SendMessage(c.hwnd, WM_SYSCOMMAND, SC_MOUSEMENU | HTSYSMENU, c.lp);
         return 0;
     }
     if (hit == HTCAPTION || (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)) {

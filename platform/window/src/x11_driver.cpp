@@ -392,6 +392,24 @@ public:
         });
     }
 
+    void BeginKeyboardMoveSize(HWND h, bool size) override {
+        x_->Post([=, this] {
+            XWin* w = Find(h);
+            // Only a window manager has a keyboard move; without one the
+            // command does nothing.
+            if (!w || !WindowManagerCan(atoms_[kMoveResize])) return;
+            constexpr long kSizeKeyboard = 9, kMoveKeyboard = 10;
+            XEvent e{};
+            e.xclient.type = ClientMessage;
+            e.xclient.window = w->id;
+            e.xclient.message_type = atoms_[kMoveResize];
+            e.xclient.format = 32;
+            e.xclient.data.l[2] = size ? kSizeKeyboard : kMoveKeyboard;
+            e.xclient.data.l[4] = 1;
+            XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+        });
+    }
+
     void ClipboardTextChanged(const std::string& text) override {
         {
             std::lock_guard<std::mutex> g(mutex_);

@@ -84,8 +84,8 @@ inline constexpr LRESULT MA_ACTIVATE = 1, MA_ACTIVATEANDEAT = 2, MA_NOACTIVATE =
                          MA_NOACTIVATEANDEAT = 4;
 // WM_SYSCOMMAND commands.
 inline constexpr WPARAM SC_SIZE = 0xF000, SC_MOVE = 0xF010, SC_MINIMIZE = 0xF020,
-                        SC_MAXIMIZE = 0xF030, SC_CLOSE = 0xF060, SC_KEYMENU = 0xF100,
-                        SC_RESTORE = 0xF120;
+                        SC_MAXIMIZE = 0xF030, SC_CLOSE = 0xF060, SC_MOUSEMENU = 0xF090,
+                        SC_KEYMENU = 0xF100, SC_RESTORE = 0xF120;
 
 // Window fields.
 inline constexpr int GWL_STYLE = -16, GWL_EXSTYLE = -20, GWLP_ID = -12, GWLP_USERDATA = -21,

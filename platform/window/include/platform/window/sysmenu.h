@@ -3,7 +3,10 @@
 // the user can give: a list of SC_ commands (Restore, Move, Size, Minimize,
 // Maximize, a separator, Close) that callers may grey or delete. The
 // caption's close button, Alt+F4 and the display's close request follow
-// the state of SC_CLOSE. The menu is never shown.
+// the state of SC_CLOSE. Alt+Space or a press on the caption icon shows it
+// as the window menu, drawn by the presenter the layer above installs.
+#include <functional>
+
 #include "platform/window/types.h"
 
 namespace ax {
@@ -27,5 +30,16 @@ UINT GetMenuState(HMENU menu, UINT item, UINT flags);
 // Answers the previous state, kMenuItemAbsent when there is no such item.
 UINT EnableMenuItem(HMENU menu, UINT item, UINT enable);
 BOOL DeleteMenu(HMENU menu, UINT item, UINT flags);
+
+// Shows a window menu at a screen point and answers the command picked (0
+// when none); greyed and disabled items cannot be picked.
+using WindowMenuPresenter = std::function<UINT(HWND window, HMENU menu, POINT at)>;
+// Installs the presenter (an empty one: the menu is not shown).
+void SetWindowMenuPresenter(WindowMenuPresenter presenter);
+// Opens the window menu of a top-level window below its caption icon:
+// Restore, Move, Size, Minimize and Maximize are greyed as the window's
+// state and style allow, WM_INITMENUPOPUP (menu, MAKELPARAM(0, TRUE)) lets
+// the window change that, and the command picked is sent as WM_SYSCOMMAND.
+void TrackWindowMenu(HWND hwnd);
 
 } // namespace ax
