@@ -1118,6 +1118,9 @@ void TRootNodeStorage::VisitChecked(TNodeStorage& top, bool settle,
                 visit(std::move(name));
             if (hasChildren) self(self, child, IsFileSystemItem(*folder, relative));
         }
+        // A load walked this way binds every folder it holds: each is let go
+        // once walked, or a million files would keep ten thousand folders.
+        if (settle) children->folder_.reset();
     };
     walk(walk, top, false);
 }
