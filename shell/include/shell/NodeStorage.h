@@ -234,8 +234,9 @@ private:
     // Keeps of records read those whose items are still there, in their
     // folder's order, without doubles; parentPIDL: the owner's.
     void Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept, PCItemIDList parentPIDL);
-    // Settles this list alone, or this list and then those below what it keeps.
+    // Settles this list alone.
     void SettleOwn();
+    // Settles this list, then the lists below what it keeps.
     void SettleTree();
     // The version word, the count and each record; path: the owner's PIDL's
     // bytes, as TNodeStorage::WriteRecord takes them.
@@ -341,7 +342,6 @@ protected:
 
 private:
     TNodeStorage* FindNode(PCItemIDList pidl, bool create);
-    void SetLastParent(TNodeStorage* node);
     // The walk of ForEachCheckedFileName from top; with settle, each list is
     // first checked against the disk as a load does.
     void VisitChecked(TNodeStorage& top, bool settle, const std::function<void(std::string&&)>& visit);
