@@ -60,7 +60,8 @@ public:
         absolute.reserve(given.size());
         for (const std::string& path : given)
             absolute.push_back(path.empty() || path[0] == '/' ? path : cwd_ + "/" + path);
-        const std::vector<UniquePIDL> parsed = ParsePaths(absolute);
+        std::vector<bool> mayBeFolder;
+        const std::vector<UniquePIDL> parsed = ParsePaths(absolute, mayBeFolder);
         for (size_t i = 0; i < given.size(); ++i) {
             std::string problem;
             if (given[i].empty()) {
@@ -79,8 +80,11 @@ public:
             if (problem.empty()) {
                 // A folder that cannot be read is the user's choice and stays
                 // in the job, but nothing in it can be backed up until it can
-                // be read: said once all paths are stored.
-                if (const std::string unreadable = FolderProblem(absolute[i]); !unreadable.empty())
+                // be read: said once all paths are stored. A plain file, as
+                // its folder's listing showed, needs no second look.
+                if (const std::string unreadable =
+                        mayBeFolder[i] ? FolderProblem(absolute[i]) : std::string();
+                    !unreadable.empty())
                     unreadable_.push_back(given[i] + ": the folder cannot be read (" + unreadable +
                                           "); it is selected, but nothing in it can be backed up "
                                           "until it can be read");
@@ -174,9 +178,32 @@ int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out
                    std::ostream& err) {
     // Told as the window tells it.
     if (const std::string problem = JobOpenProblem(job); !problem.empty()) return Fail(err, problem);
+    // A name holding a line break would read as two paths: refused before
+    // anything is written, so the job is walked once to look when its
+    // items may hold one. Each path is written as it is found, none kept.
+    // On a terminal each path is shown (with -0 too: the NUL still ends it).
+    const std::string broken = job + ": a selected name holds a line break; list it with -0";
+    const char end = nulTerminated ? '\0' : '\n';
+    bool found = false;
+    auto print = [&](std::string&& name) {
+        found = found || (!nulTerminated && name.find('\n') != std::string::npos);
+        if (!found) out << Shown{name} << end;
+    };
     TRootNodeStorage storage;
     try {
-        storage.LoadFromFile(Utf8ToWide(job), kJobVersion, false);
+        storage.BeginLoadFromFile(Utf8ToWide(job), kJobVersion, false);
+        if (!nulTerminated && MayHoldLineBreak(*storage.PendingLoad())) {
+            storage.FinishLoad();
+            bool holds = false;
+            storage.ForEachCheckedFileName(
+                [&](std::string&& name) { holds = holds || name.find('\n') != std::string::npos; });
+            if (holds) return Fail(err, broken);
+            storage.ForEachCheckedFileName(print);
+        } else {
+            // Each folder is read once, both to drop from the job what is
+            // gone and to list what is there.
+            storage.FinishLoad(print);
+        }
     } catch (const EFOpenError& e) {
         return Fail(err, e.Message());
     } catch (const EStreamError& e) {
@@ -184,23 +211,6 @@ int PrintSelection(const std::string& job, bool nulTerminated, std::ostream& out
     } catch (const Exception& e) {
         return Fail(err, job + ": " + e.Message());
     }
-    // A name holding a line break would read as two paths: refused before
-    // anything is written, so the job is walked once to look when its
-    // items may hold one. Each path is written as it is found, none kept.
-    // On a terminal each path is shown (with -0 too: the NUL still ends it).
-    const std::string broken = job + ": a selected name holds a line break; list it with -0";
-    if (!nulTerminated && MayHoldLineBreak(storage)) {
-        bool holds = false;
-        storage.ForEachCheckedFileName(
-            [&](std::string&& name) { holds = holds || name.find('\n') != std::string::npos; });
-        if (holds) return Fail(err, broken);
-    }
-    const char end = nulTerminated ? '\0' : '\n';
-    bool found = false;
-    storage.ForEachCheckedFileName([&](std::string&& name) {
-        found = found || (!nulTerminated && name.find('\n') != std::string::npos);
-        if (!found) out << Shown{name} << end;
-    });
     // Only where an item's bytes hid the break from the look above.
     if (found) return Fail(err, broken);
     out.flush();

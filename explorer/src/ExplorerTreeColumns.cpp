@@ -8,6 +8,7 @@
 #include "explorer/ExplorerTree.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ax {
 namespace {
@@ -267,7 +268,7 @@ void TCustomExplorerTree::StoreColumnState() {
     if (!record) return;
     const TDataTreeColumns& columns = Header().Columns();
     const size_t count = size_t(columns.Count());
-    TColumnStorage& s = record->Storage.Columns;
+    TColumnStorage& s = record->Storage.Columns();
     if (s.Widths.size() < count) s.Widths.resize(count);
     if (s.Positions.size() < count) s.Positions.resize(count);
     if (s.Visible.size() < count) s.Visible.resize(count);
@@ -286,7 +287,7 @@ void TCustomExplorerTree::ApplyColumnState() {
     if (!record) return;
     TDataTreeColumns& columns = Header().Columns();
     const size_t count = size_t(columns.Count());
-    const TColumnStorage& s = record->Storage.Columns;
+    const TColumnStorage& s = record->Storage.Columns();
     if (s.Widths.size() != count || s.Positions.size() != count || s.Visible.size() != count) {
         Storage().Delete(pidl, skColumns);
         return;

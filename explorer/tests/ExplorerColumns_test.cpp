@@ -352,16 +352,16 @@ TEST_F(ColumnsTest, TheShellColumnLayoutIsKeptPerFolder) {
     tree->StoreColumnState();
     TNodeStorage* record = tree->Storage().Find(pidl.get(), skColumns);
     ASSERT_NE(record, nullptr);
-    ASSERT_EQ(record->Storage.Columns.Widths.size(), 10u);
-    EXPECT_EQ(record->Storage.Columns.Widths[2], 77);
-    EXPECT_EQ(record->Storage.Columns.Positions[3], 0);
-    EXPECT_EQ(record->Storage.Columns.Positions[0], 1);
-    EXPECT_EQ(record->Storage.Columns.Visible[4], 0);
+    ASSERT_EQ(record->Storage.Columns().Widths.size(), 10u);
+    EXPECT_EQ(record->Storage.Columns().Widths[2], 77);
+    EXPECT_EQ(record->Storage.Columns().Positions[3], 0);
+    EXPECT_EQ(record->Storage.Columns().Positions[0], 1);
+    EXPECT_EQ(record->Storage.Columns().Visible[4], 0);
 
     // A width beyond 16 bits is stored as the widest that fits.
     columns[0]->SetMaxWidth(100000);
     columns[0]->SetWidth(70000);
-    EXPECT_EQ(record->Storage.Columns.Widths[0], 65535);
+    EXPECT_EQ(record->Storage.Columns().Widths[0], 65535);
     columns[0]->SetWidth(180);
 
     // Built again for the folder: the layout comes back.
@@ -373,7 +373,7 @@ TEST_F(ColumnsTest, TheShellColumnLayoutIsKeptPerFolder) {
     // A layout of another column count is dropped, the shell's shown.
     record = tree->Storage().Find(pidl.get(), skColumns);
     ASSERT_NE(record, nullptr);
-    record->Storage.Columns.Widths.resize(4);
+    record->Storage.Columns().Widths.resize(4);
     tree->SetRootFolderCustomPath(W(files));
     EXPECT_EQ(columns[2]->Width(), 120);
     EXPECT_TRUE(columns[4]->Visible());
@@ -383,8 +383,8 @@ TEST_F(ColumnsTest, TheShellColumnLayoutIsKeptPerFolder) {
     tree->StoreColumnState();
     record = tree->Storage().Find(pidl.get(), skColumns);
     ASSERT_NE(record, nullptr);
-    record->Storage.Columns.Positions = TWordArray{3, 3, 3, 3, 3, 3, 3, 3, 3, 3};
-    record->Storage.Columns.Widths[5] = 33;
+    record->Storage.Columns().Positions = TWordArray{3, 3, 3, 3, 3, 3, 3, 3, 3, 3};
+    record->Storage.Columns().Widths[5] = 33;
     tree->SetRootFolderCustomPath(W(files));
     EXPECT_EQ(columns[5]->Width(), 33);
     for (int i = 0; i < 10; ++i)

@@ -534,7 +534,7 @@ TEST_F(ExplorerNodes, UncheckingKeepsARecordThatHoldsMore) {
     PDataNode root = tree->GetFirst();
     TNodeStorage* columns = tree->Storage().Store(Parse(files).get(), skColumns);
     ASSERT_NE(columns, nullptr);
-    columns->Storage.Columns.Widths = {120, 80};
+    columns->Storage.Columns().Widths = {120, 80};
     tree->SetCheckState(root, csCheckedNormal);
     EXPECT_EQ(Stored(tree, files), csCheckedNormal);
     EXPECT_EQ(Stored(tree, files + "/a"), csCheckedNormal);
@@ -543,7 +543,7 @@ TEST_F(ExplorerNodes, UncheckingKeepsARecordThatHoldsMore) {
     TNodeStorage* kept = tree->Storage().Find(Parse(files).get(), skColumns);
     ASSERT_NE(kept, nullptr) << "the column layout keeps the record";
     EXPECT_EQ(kept->Storage.Kinds, skColumns);
-    EXPECT_EQ(kept->Storage.Columns.Widths, (TWordArray{120, 80}));
+    EXPECT_EQ(kept->Storage.Columns().Widths, (TWordArray{120, 80}));
     EXPECT_EQ(tree->Storage().CheckedFileNames().Count(), 0);
 }
 

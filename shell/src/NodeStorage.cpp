@@ -60,13 +60,6 @@ template <typename T> void WriteArray(TStream& stream, const TDynArray<T>& value
         stream.WriteBuffer(values.data(), static_cast<int64_t>(values.size() * sizeof(T)));
 }
 
-// The bytes of one item followed by a terminator, so it stands alone
-// without touching the caller's PIDL.
-std::string SingleID(PCItemIDList item) {
-    std::string bytes(reinterpret_cast<const char*>(item), item->mkid.cb);
-    bytes.append(2, '\0');
-    return bytes;
-}
 PCItemIDList AsPIDL(const std::string& bytes) {
     return reinterpret_cast<PCItemIDList>(bytes.data());
 }
@@ -137,16 +130,21 @@ private:
     std::optional<std::unordered_set<std::string>> listed_;
 };
 
-// A child must be its parent plus one item, or the lookups break: the
-// parent's bytes (parentBytes, without the terminator), then one item (both
-// PIDLs were checked whole when read, so equal bytes mean equal items).
-bool IsChildPIDL(PCItemIDList pidl, PCItemIDList parentPIDL, size_t parentBytes) {
-    if (!pidl) return false;
-    const size_t size = ILByteSize(pidl);
-    if (size <= parentBytes + 2 || std::memcmp(pidl, parentPIDL, parentBytes) != 0) return false;
-    const auto* item =
-        reinterpret_cast<PCItemIDList>(reinterpret_cast<const uint8_t*>(pidl) + parentBytes);
-    return parentBytes + item->mkid.cb + 2 == size;
+// A PIDL from the task allocator holding path's bytes and a terminator.
+UniquePIDL PIDLOfPath(const std::string& path) {
+    IMalloc* allocator = nullptr;
+    if (FAILED(SHGetMalloc(&allocator))) throw EOutOfMemory(SOutOfMemory);
+    UniquePIDL pidl(static_cast<PItemIDList>(allocator->Alloc(path.size() + 2)));
+    if (!pidl) throw EOutOfMemory(SOutOfMemory);
+    auto* bytes = reinterpret_cast<uint8_t*>(pidl.get());
+    std::memcpy(bytes, path.data(), path.size());
+    bytes[path.size()] = bytes[path.size() + 1] = 0;
+    return pidl;
+}
+
+// A PIDL's bytes without the terminator.
+size_t PathLength(PCItemIDList pidl) {
+    return ILByteSize(pidl) - 2;
 }
 
 // Only a record that carries a check and is checked selects its item: one
@@ -190,7 +188,42 @@ std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name) {
     return object;
 }
 
+// ---- TStorage ----
+
+TStorage::TStorage(const TStorage& source)
+    : Kinds(source.Kinds), CheckState(source.CheckState), CheckType(source.CheckType),
+      extras_(source.extras_ ? std::make_unique<TStorageExtras>(*source.extras_) : nullptr) {}
+
+TStorage& TStorage::operator=(const TStorage& source) {
+    if (&source != this) *this = TStorage(source);
+    return *this;
+}
+
+TColumnStorage& TStorage::Columns() {
+    if (!extras_) extras_ = std::make_unique<TStorageExtras>();
+    return extras_->Columns;
+}
+
+const TColumnStorage& TStorage::Columns() const {
+    static const TColumnStorage none;
+    return extras_ ? extras_->Columns : none;
+}
+
+std::shared_ptr<TStorageObject>& TStorage::UserObject() {
+    if (!extras_) extras_ = std::make_unique<TStorageExtras>();
+    return extras_->UserObject;
+}
+
+const std::shared_ptr<TStorageObject>& TStorage::UserObject() const {
+    static const std::shared_ptr<TStorageObject> none;
+    return extras_ ? extras_->UserObject : none;
+}
+
 // ---- TNodeStorage ----
+
+// With the heap's 4-byte block header, a record fills a 64-byte block: a
+// field more doubles what a selection of millions costs.
+static_assert(sizeof(TNodeStorage) <= 60, "a node storage record outgrew its 64-byte block");
 
 TNodeStorage::TNodeStorage(UniquePIDL pidl, TNodeStorage* parent) : parent_(parent) {
     SetPIDL(std::move(pidl));
@@ -201,29 +234,59 @@ TNodeStorage::~TNodeStorage() {
     children_.reset();
 }
 
+void TNodeStorage::SetItem(const void* bytes, size_t size) {
+    auto item = std::make_unique_for_overwrite<uint8_t[]>(size + 2);
+    std::memcpy(item.get(), bytes, size);
+    item[size] = item[size + 1] = 0;
+    item_ = std::move(item);
+    if (children_) children_->folder_.reset();
+}
+
 void TNodeStorage::SetPIDL(UniquePIDL pidl) {
-    absolutePIDL_ = std::move(pidl);
-    relativePIDL_ = TPIDLManager().GetPointerToLastID(absolutePIDL_.get());
-    shellFolder_.reset();
+    if (!pidl) {
+        item_.reset();
+        if (children_) children_->folder_.reset();
+    } else if (parent_) {
+        PCItemIDList last = TPIDLManager().GetPointerToLastID(static_cast<PCItemIDList>(pidl.get()));
+        SetItem(last, last->mkid.cb);
+    } else {
+        SetItem(pidl.get(), PathLength(pidl.get()));
+    }
+}
+
+PItemIDList TNodeStorage::RelativePIDL() const {
+    if (!item_) return nullptr;
+    auto* pidl = reinterpret_cast<PItemIDList>(item_.get());
+    return parent_ ? pidl : TPIDLManager().GetPointerToLastID(pidl);
+}
+
+void TNodeStorage::AppendPathBytes(std::string& path) const {
+    if (parent_) parent_->AppendPathBytes(path);
+    if (item_)
+        path.append(reinterpret_cast<const char*>(item_.get()),
+                    PathLength(reinterpret_cast<PCItemIDList>(item_.get())));
+}
+
+UniquePIDL TNodeStorage::AbsolutePIDL() const {
+    if (!parent_ && !item_) return nullptr;
+    std::string path;
+    AppendPathBytes(path);
+    return PIDLOfPath(path);
 }
 
 void TNodeStorage::CheckTree() const {
-    const TPIDLManager pidls;
     std::vector<const TNodeStorage*> pending{this};
     while (!pending.empty()) {
         const TNodeStorage& node = *pending.back();
         pending.pop_back();
-        Assert(node.relativePIDL_ == pidls.GetPointerToLastID(node.absolutePIDL_.get()),
-               "Node storage: a relative PIDL outside its record's PIDL");
         if (!node.children_) continue;
         const TNodeStorageList& children = *node.children_;
         Assert(children.owner_ == &node, "Node storage: a list of another record");
-        PCItemIDList pidl = node.absolutePIDL_ ? node.absolutePIDL_.get() : DesktopPIDL();
-        const size_t bytes = ILByteSize(pidl) - 2;
         for (const std::unique_ptr<TNodeStorage>& child : children.nodes_) {
             Assert(child && child->parent_ == &node, "Node storage: a child of another parent");
-            Assert(IsChildPIDL(child->AbsolutePIDL(), pidl, bytes),
-                   "Node storage: a child PIDL that is not its parent's plus one item");
+            const auto* item = reinterpret_cast<PCItemIDList>(child->item_.get());
+            Assert(item && item->mkid.cb != 0 && ILNextItem(item)->mkid.cb == 0,
+                   "Node storage: a child that is not one item below its parent");
             pending.push_back(child.get());
         }
     }
@@ -244,17 +307,20 @@ ShellFolderPtr TNodeStorage::ShellFolder() {
 
 ShellFolderPtr TNodeStorage::ShellFolder(HRESULT& result) {
     result = S_OK;
-    if (shellFolder_) return shellFolder_;
+    if (children_ && children_->folder_) return children_->folder_;
     result = E_FAIL;
+    ShellFolderPtr folder;
+    PCItemIDList relative = RelativePIDL();
     if (!parent_) {
-        result = SHGetDesktopFolder(&shellFolder_);
-    } else if (relativePIDL_ && !ILIsEmpty(relativePIDL_)) {
+        result = SHGetDesktopFolder(&folder);
+    } else if (relative && !ILIsEmpty(relative)) {
         if (ShellFolderPtr parentFolder = parent_->ShellFolder(result)) {
-            result = parentFolder->BindToObject(relativePIDL_, &shellFolder_);
-            if (FAILED(result)) shellFolder_.reset();
+            result = parentFolder->BindToObject(relative, &folder);
+            if (FAILED(result)) folder.reset();
         }
     }
-    return shellFolder_;
+    if (children_) children_->folder_ = folder;
+    return folder;
 }
 
 TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool intermediate) {
@@ -306,9 +372,8 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
     }
     if (!create) return nullptr;
 
-    UniquePIDL pidl(TPIDLManager().AppendPIDL(absolutePIDL_.get(), id));
-    if (!pidl) throw EOutOfMemory(SOutOfMemory);
-    auto node = std::make_unique<TNodeStorage>(std::move(pidl), this);
+    auto node = std::make_unique<TNodeStorage>(nullptr, this);
+    node->SetItem(id, id->mkid.cb);
     if (intermediate && RootCheckType() == ctTriStateCheckBox) {
         node->Storage.Kinds = skCheck;
         node->Storage.CheckState = csMixedNormal;
@@ -336,25 +401,26 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
 
 void TNodeStorage::Clear(bool freeObjects) {
     NodesFreed();
-    absolutePIDL_.reset();
-    relativePIDL_ = nullptr;
-    shellFolder_.reset();
+    item_.reset();
     children_.reset();
-    if (freeObjects) Storage.UserObject.reset();
+    if (freeObjects && std::as_const(Storage).UserObject()) Storage.UserObject().reset();
 }
 
 std::unique_ptr<TNodeStorage> TNodeStorage::CopyTree(const TNodeStorage& source,
                                                      TNodeStorage* parent) {
-    UniquePIDL pidl;
-    if (source.absolutePIDL_) {
-        pidl.reset(TPIDLManager().CopyPIDL(source.absolutePIDL_.get()));
-        if (!pidl) throw EOutOfMemory(SOutOfMemory);
+    auto copy = std::make_unique<TNodeStorage>(nullptr, parent);
+    if (parent) {
+        if (source.item_) copy->SetItem(source.item_.get(), reinterpret_cast<PCItemIDList>(source.item_.get())->mkid.cb);
+    } else if (source.parent_ || source.item_) {
+        // A top record holds its whole PIDL.
+        std::string path;
+        source.AppendPathBytes(path);
+        copy->SetItem(path.data(), path.size());
     }
-    auto copy = std::make_unique<TNodeStorage>(std::move(pidl), parent);
     copy->Storage.Kinds = source.Storage.Kinds;
     copy->Storage.CheckState = source.Storage.CheckState;
     copy->Storage.CheckType = source.Storage.CheckType;
-    copy->Storage.Columns = source.Storage.Columns;
+    if (source.Storage.extras_) copy->Storage.Columns() = source.Storage.extras_->Columns;
     if (source.children_) {
         copy->children_ = std::make_unique<TNodeStorageList>(copy.get());
         for (int i = 0; i < source.children_->Count(); ++i)
@@ -364,8 +430,8 @@ std::unique_ptr<TNodeStorage> TNodeStorage::CopyTree(const TNodeStorage& source,
 }
 
 void TNodeStorage::TakeOver(TNodeStorage& source, bool keepCheckType, bool keepObject) {
-    SetPIDL(std::move(source.absolutePIDL_));
-    source.relativePIDL_ = nullptr;
+    // In a tree the record keeps its own item: source holds the same one.
+    if (!parent_) item_ = std::move(source.item_);
     children_ = std::move(source.children_);
     if (children_) {
         children_->owner_ = this;
@@ -375,8 +441,10 @@ void TNodeStorage::TakeOver(TNodeStorage& source, bool keepCheckType, bool keepO
     Storage.Kinds = source.Storage.Kinds;
     Storage.CheckState = source.Storage.CheckState;
     if (!keepCheckType) Storage.CheckType = source.Storage.CheckType;
-    Storage.Columns = std::move(source.Storage.Columns);
-    if (!keepObject) Storage.UserObject = std::move(source.Storage.UserObject);
+    std::shared_ptr<TStorageObject> object;
+    if (keepObject) object = std::as_const(Storage).UserObject();
+    Storage.extras_ = std::move(source.Storage.extras_);
+    if (keepObject && (object || Storage.extras_)) Storage.UserObject() = std::move(object);
     SetStreamVersion(source.StreamVersion());
 }
 
@@ -384,14 +452,17 @@ void TNodeStorage::Assign(const TNodeStorage& source) {
     if (&source == this) return;
     // A record inside a tree stays where it is: it may only take over a copy
     // of its own item, or its folder's order and the lookups would break.
-    if (parent_ && !(absolutePIDL_ && source.absolutePIDL_ &&
-                     ILIsEqual(absolutePIDL_.get(), source.absolutePIDL_.get())))
-        throw EInvalidOperation("Cannot assign the record of another item to a record in a tree");
+    if (parent_) {
+        const UniquePIDL mine = AbsolutePIDL();
+        const UniquePIDL theirs = source.AbsolutePIDL();
+        if (!mine || !theirs || !ILIsEqual(mine.get(), theirs.get()))
+            throw EInvalidOperation("Cannot assign the record of another item to a record in a tree");
+    }
     // The copy is made in full before anything of ours is freed: source may
     // live below this node.
     auto copy = CopyTree(source, nullptr);
-    if (Storage.UserObject && source.Storage.UserObject)
-        Storage.UserObject->Assign(*source.Storage.UserObject);
+    if (std::as_const(Storage).UserObject() && std::as_const(source.Storage).UserObject())
+        Storage.UserObject()->Assign(*source.Storage.UserObject());
     const int32_t version = StreamVersion();
     NodesFreed();
     TakeOver(*copy, false, true);
@@ -411,71 +482,186 @@ void TNodeStorage::SaveToFile(const WideString& fileName, int32_t version, bool 
     TStreamableClass::SaveToFile(fileName, version, writeVerToStream);
 }
 
-void TNodeStorage::ReadRecord(TStream& stream, int32_t version, bool readVerFromStream, int depth,
-                              bool settle) {
-    if (depth > kMaxNodeDepth) throw EReadError(SReadError);
-    TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
-    const int32_t recordVersion = StreamVersion();
-    SetPIDL(UniquePIDL(TPIDLManager().LoadFromStream(stream)));
+// Reads records with nothing trusted. Each record's PIDL is read whole, as
+// stored, and checked against its parent's (held in path_ while the records
+// below are read); a child keeps only its own item.
+class NodeRecordReader {
+public:
+    // Without settle, records are kept unchecked against the disk (see
+    // TNodeStorageList::SettleTree).
+    NodeRecordReader(TStream& stream, int32_t version, bool readVerFromStream, bool settle)
+        : stream_(stream), version_(version), readVer_(readVerFromStream), settle_(settle) {}
 
-    if (ReadBooleanByte(stream)) {
-        auto list = std::make_unique<TNodeStorageList>(this);
-        list->ReadChildren(stream, version, readVerFromStream, depth + 1, settle);
-        children_ = std::move(list);
+    // A top record into a fresh node, which keeps its whole PIDL.
+    void ReadTop(TNodeStorage& node) {
+        path_.clear();
+        Read(node, 0, false);
+    }
+    // The records of a list, below the owner whose PIDL's bytes are path.
+    void ReadList(TNodeStorageList& list, std::string path) {
+        path_ = std::move(path);
+        ReadChildren(list, 0);
     }
 
+private:
+    // Answers, for a child, whether it is its parent plus one item; a child
+    // that is not is read (so the stream stays in step) and dropped.
+    bool Read(TNodeStorage& node, int depth, bool child);
+    void ReadChildren(TNodeStorageList& list, int depth);
+    void ReadTail(TNodeStorage& node);
+
+    TStream& stream_;
+    const int32_t version_;
+    const bool readVer_;
+    const bool settle_;
+    std::string path_;
+    std::string read_;
+};
+
+bool NodeRecordReader::Read(TNodeStorage& node, int depth, bool child) {
+    if (depth > kMaxNodeDepth) throw EReadError(SReadError);
+    node.TStreamableClass::LoadFromStream(stream_, version_, readVer_);
+    const size_t parentLength = path_.size();
+    // What is below a record that does not fit is checked against its own
+    // PIDL: path_ is set aside meanwhile.
+    std::string setAside;
+    bool fits = false;
+    const auto size = stream_.ReadValue<int32_t>();
+    if (size != 0) {
+        if (size < 0 || size > stream_.Remaining()) throw EReadError(SReadError);
+        read_.resize(size_t(size));
+        stream_.ReadBuffer(read_.data(), size);
+        if (!ILIsValid(read_.data(), size_t(size))) throw EReadError(SReadError);
+        const size_t length = size_t(size) - 2;
+        // Both PIDLs are whole, so where the parent's bytes end in the
+        // child's, an item begins.
+        if (child && length > parentLength &&
+            std::memcmp(read_.data(), path_.data(), parentLength) == 0) {
+            const auto* item = reinterpret_cast<PCItemIDList>(read_.data() + parentLength);
+            fits = parentLength + item->mkid.cb == length;
+        }
+        if (fits) {
+            node.SetItem(read_.data() + parentLength, length - parentLength);
+            path_.append(read_, parentLength, length - parentLength);
+        } else {
+            if (!child) node.SetItem(read_.data(), length);
+            setAside.swap(path_);
+            path_.assign(read_, 0, length);
+        }
+    } else {
+        // No PIDL: what is below hangs from the desktop.
+        setAside.swap(path_);
+    }
+
+    if (ReadBooleanByte(stream_)) {
+        auto list = std::make_unique<TNodeStorageList>(&node);
+        ReadChildren(*list, depth + 1);
+        node.children_ = std::move(list);
+    }
+    if (fits)
+        path_.resize(parentLength);
+    else
+        path_.swap(setAside);
+    ReadTail(node);
+    return fits;
+}
+
+void NodeRecordReader::ReadTail(TNodeStorage& node) {
     // Kinds, the check state and (from version 2) the check type.
-    uint8_t record[3] = {0, 0, Storage.CheckType};
-    stream.ReadBuffer(record, recordVersion >= 2 ? 3 : 2);
+    const int32_t recordVersion = node.StreamVersion();
+    TStorage& storage = node.Storage;
+    uint8_t record[3] = {0, 0, storage.CheckType};
+    stream_.ReadBuffer(record, recordVersion >= 2 ? 3 : 2);
     if (record[0] & ~(skCheck | skColumns | skObject)) throw EReadError(SReadError);
     if (record[1] > csMixedPressed || record[2] > ctButton) throw EReadError(SReadError);
-    Storage.Kinds = record[0];
-    Storage.CheckState = record[1];
-    Storage.CheckType = record[2];
+    storage.Kinds = record[0];
+    storage.CheckState = record[1];
+    storage.CheckType = record[2];
 
-    ReadArray(stream, Storage.Columns.Widths);
-    ReadArray(stream, Storage.Columns.Positions);
-    ReadArray(stream, Storage.Columns.Visible);
+    TColumnStorage columns;
+    ReadArray(stream_, columns.Widths);
+    ReadArray(stream_, columns.Positions);
+    ReadArray(stream_, columns.Visible);
+    if (!columns.Widths.empty() || !columns.Positions.empty() || !columns.Visible.empty())
+        storage.Columns() = std::move(columns);
 
-    if (recordVersion >= 1 && ReadBooleanByte(stream)) {
-        const auto length = stream.ReadValue<int32_t>();
-        if (length < 1 || length > 255 || length > stream.Remaining()) throw EReadError(SReadError);
+    if (recordVersion >= 1 && ReadBooleanByte(stream_)) {
+        const auto length = stream_.ReadValue<int32_t>();
+        if (length < 1 || length > 255 || length > stream_.Remaining()) throw EReadError(SReadError);
         AnsiString name(static_cast<size_t>(length), '\0');
-        stream.ReadBuffer(name.data(), length);
+        stream_.ReadBuffer(name.data(), length);
         auto object = CreateStorageObject(name);
-        object->LoadFromStream(stream, version, readVerFromStream);
-        Storage.UserObject = std::move(object);
+        object->LoadFromStream(stream_, version_, readVer_);
+        storage.UserObject() = std::move(object);
+    }
+}
+
+void NodeRecordReader::ReadChildren(TNodeStorageList& list, int depth) {
+    list.TStreamableList::LoadFromStream(stream_, version_, readVer_);
+    const auto count = stream_.ReadValue<int32_t>();
+    // The smallest record: PIDL size, has-children, kinds, one check byte and
+    // three array counts, plus a version word when there are version words.
+    const int64_t smallestRecord = readVer_ ? 23 : 19;
+    if (count < 0 || count > stream_.Remaining() / smallestRecord) throw EReadError(SReadError);
+
+    std::vector<std::unique_ptr<TNodeStorage>> kept;
+    for (int32_t i = 0; i < count; ++i) {
+        auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
+        // A dropped child goes with all it holds.
+        if (Read(*child, depth, true)) kept.push_back(std::move(child));
+    }
+    if (settle_ && !kept.empty()) list.Settle(kept, PIDLOfPath(path_).get());
+    list.nodes_.reserve(list.nodes_.size() + kept.size());
+    for (auto& child : kept) {
+        child->parent_ = list.owner_;
+        list.Add(std::move(child));
     }
 }
 
 void TNodeStorage::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
     TNodeStorage fresh(nullptr, nullptr);
-    fresh.ReadRecord(stream, version, readVerFromStream, 0);
+    NodeRecordReader(stream, version, readVerFromStream, true).ReadTop(fresh);
     // In a tree, a record of another item would leave its folder's order and
     // the lookups behind.
-    if (parent_ && !(absolutePIDL_ && fresh.absolutePIDL_ &&
-                     ILIsEqual(absolutePIDL_.get(), fresh.absolutePIDL_.get())))
-        throw EReadError(SReadError);
+    if (parent_) {
+        const UniquePIDL mine = AbsolutePIDL();
+        const UniquePIDL theirs = fresh.AbsolutePIDL();
+        if (!mine || !theirs || !ILIsEqual(mine.get(), theirs.get())) throw EReadError(SReadError);
+    }
     fresh.CheckTree();
     NodesFreed();
     const bool oldLayout = fresh.StreamVersion() < 2;
-    const bool noObject = !fresh.Storage.UserObject;
+    const bool noObject = !std::as_const(fresh.Storage).UserObject();
     TakeOver(fresh, oldLayout, noObject);
 }
 
 void TNodeStorage::SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) {
+    std::string path;
+    AppendPathBytes(path);
+    WriteRecord(stream, version, writeVerToStream, path);
+}
+
+void TNodeStorage::WriteRecord(TStream& stream, int32_t version, bool writeVerToStream,
+                               std::string& path) {
     TStreamableClass::SaveToStream(stream, version, writeVerToStream);
-    TPIDLManager().SaveToStream(stream, absolutePIDL_.get());
+    if (parent_ || item_) {
+        stream.WriteValue<int32_t>(static_cast<int32_t>(path.size() + 2));
+        stream.WriteBuffer(path.data(), static_cast<int64_t>(path.size()));
+        stream.WriteValue<uint16_t>(0);
+    } else {
+        stream.WriteValue<int32_t>(0);
+    }
     stream.WriteValue<uint8_t>(children_ ? 1 : 0);
-    if (children_) children_->SaveToStream(stream, version, writeVerToStream);
-    stream.WriteValue<uint8_t>(Storage.Kinds);
-    stream.WriteValue<uint8_t>(Storage.CheckState);
-    stream.WriteValue<uint8_t>(Storage.CheckType);
-    WriteArray(stream, Storage.Columns.Widths);
-    WriteArray(stream, Storage.Columns.Positions);
-    WriteArray(stream, Storage.Columns.Visible);
+    if (children_) children_->WriteRecords(stream, version, writeVerToStream, path);
+    const TStorage& storage = Storage;
+    const uint8_t record[3] = {storage.Kinds, storage.CheckState, storage.CheckType};
+    stream.WriteBuffer(record, 3);
+    const TColumnStorage& columns = storage.Columns();
+    WriteArray(stream, columns.Widths);
+    WriteArray(stream, columns.Positions);
+    WriteArray(stream, columns.Visible);
     if (version >= 1) {
-        const TStorageObject* object = Storage.UserObject.get();
+        const TStorageObject* object = storage.UserObject().get();
         stream.WriteValue<uint8_t>(object ? 1 : 0);
         if (object) {
             const AnsiString name = object->ClassName();
@@ -483,7 +669,7 @@ void TNodeStorage::SaveToStream(TStream& stream, int32_t version, bool writeVerT
                 throw EWriteError("Storage class name too long: " + name);
             stream.WriteValue<int32_t>(static_cast<int32_t>(name.size()));
             stream.WriteBuffer(name.data(), static_cast<int64_t>(name.size()));
-            Storage.UserObject->SaveToStream(stream, version, writeVerToStream);
+            storage.UserObject()->SaveToStream(stream, version, writeVerToStream);
         }
     }
 }
@@ -540,36 +726,8 @@ void TNodeStorageList::Clear() {
     TStreamableList::Clear();
 }
 
-void TNodeStorageList::ReadChildren(TStream& stream, int32_t version, bool readVerFromStream,
-                                    int depth, bool settle) {
-    TStreamableList::LoadFromStream(stream, version, readVerFromStream);
-    const auto count = stream.ReadValue<int32_t>();
-    // The smallest record: PIDL size, has-children, kinds, one check byte and
-    // three array counts, plus a version word when there are version words.
-    const int64_t smallestRecord = readVerFromStream ? 23 : 19;
-    if (count < 0 || count > stream.Remaining() / smallestRecord) throw EReadError(SReadError);
-
-    PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
-    const size_t parentBytes = ILByteSize(parentPIDL) - 2;
-    auto fits = [&](PCItemIDList pidl) { return IsChildPIDL(pidl, parentPIDL, parentBytes); };
-    std::vector<std::unique_ptr<TNodeStorage>> kept;
-    for (int32_t i = 0; i < count; ++i) {
-        auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
-        child->ReadRecord(stream, version, readVerFromStream, depth, settle);
-        // A dropped child goes with all it holds (read, so the stream stays
-        // in step).
-        if (fits(child->AbsolutePIDL())) kept.push_back(std::move(child));
-    }
-    if (settle) Settle(kept);
-    nodes_.reserve(nodes_.size() + kept.size());
-    for (auto& child : kept) {
-        child->parent_ = owner_;
-        Add(std::move(child));
-    }
-}
-
-void TNodeStorageList::Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept) {
-    PCItemIDList parentPIDL = owner_->AbsolutePIDL() ? owner_->AbsolutePIDL() : DesktopPIDL();
+void TNodeStorageList::Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept,
+                              PCItemIDList parentPIDL) {
     // And it must still be there, as its folder says.
     ShellFolderPtr parentFolder;
     if (!kept.empty()) {
@@ -586,7 +744,7 @@ void TNodeStorageList::Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept) 
             if (bound != E_ACCESSDENIED) kept.clear();
         } else {
             // The record keeps the folder it was bound to, as a lookup would.
-            if (owner_->AbsolutePIDL()) owner_->shellFolder_ = parentFolder;
+            if (owner_->parent_ || owner_->item_) folder_ = parentFolder;
             std::vector<PCItemIDList> relatives;
             for (const auto& child : kept)
                 relatives.push_back(child->RelativePIDL());
@@ -619,19 +777,28 @@ void TNodeStorageList::Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept) 
     }
 }
 
-void TNodeStorageList::SettleTree() {
+void TNodeStorageList::SettleOwn() {
     std::vector<std::unique_ptr<TNodeStorage>> kept;
     kept.swap(nodes_);
-    Settle(kept);
-    for (auto& child : kept) {
-        if (child->children_) child->children_->SettleTree();
-        Add(std::move(child));
+    if (!kept.empty()) {
+        const UniquePIDL parent = owner_->AbsolutePIDL();
+        Settle(kept, parent ? parent.get() : DesktopPIDL());
     }
+    for (auto& child : kept)
+        Add(std::move(child));
+}
+
+void TNodeStorageList::SettleTree() {
+    SettleOwn();
+    for (const auto& child : nodes_)
+        if (child->children_) child->children_->SettleTree();
 }
 
 void TNodeStorageList::LoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
     TNodeStorageList fresh(owner_);
-    fresh.ReadChildren(stream, version, readVerFromStream, 0);
+    std::string path;
+    if (owner_) owner_->AppendPathBytes(path);
+    NodeRecordReader(stream, version, readVerFromStream, true).ReadList(fresh, std::move(path));
     for (const std::unique_ptr<TNodeStorage>& child : fresh.nodes_)
         child->CheckTree();
     if (owner_) owner_->NodesFreed();
@@ -641,10 +808,23 @@ void TNodeStorageList::LoadFromStream(TStream& stream, int32_t version, bool rea
 }
 
 void TNodeStorageList::SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) {
+    std::string path;
+    if (owner_) owner_->AppendPathBytes(path);
+    WriteRecords(stream, version, writeVerToStream, path);
+}
+
+void TNodeStorageList::WriteRecords(TStream& stream, int32_t version, bool writeVerToStream,
+                                    std::string& path) {
     TStreamableList::SaveToStream(stream, version, writeVerToStream);
     stream.WriteValue<int32_t>(Count());
-    for (int i = 0; i < Count(); ++i)
-        Items(i)->SaveToStream(stream, version, writeVerToStream);
+    const size_t length = path.size();
+    for (const std::unique_ptr<TNodeStorage>& child : nodes_) {
+        const auto* item = reinterpret_cast<PCItemIDList>(child->item_.get());
+        Assert(item != nullptr, "Node storage: a child without an item");
+        path.append(reinterpret_cast<const char*>(item), item->mkid.cb);
+        child->WriteRecord(stream, version, writeVerToStream, path);
+        path.resize(length);
+    }
 }
 
 // ---- TRootNodeStorage ----
@@ -668,21 +848,29 @@ TNodeStorage* TRootNodeStorage::FindNode(PCItemIDList pidl, bool create) {
     if (ILIsEmpty(pidl)) return this;
     // A record deeper than a stream may hold would make the job unreadable.
     if (create && ILItemCount(pidl) > kMaxNodeDepth) return nullptr;
-    TPIDLManager pidls;
+    PCItemIDList last = TPIDLManager().GetPointerToLastID(pidl);
+    const auto prefix = size_t(reinterpret_cast<const uint8_t*>(last) -
+                               reinterpret_cast<const uint8_t*>(pidl));
 
     // The walk from the top would reach this very record and ask it the
     // same question: its answer, found or not, stands.
-    if (lastParent_ && IsParentPIDL(lastParent_->AbsolutePIDL(), pidl, true))
-        return lastParent_->FindChild(pidls.GetPointerToLastID(pidl), create, false);
+    if (lastParent_ && prefix == lastParentPath_.size() &&
+        std::memcmp(pidl, lastParentPath_.data(), prefix) == 0)
+        return lastParent_->FindChild(last, create, false);
     lastParent_ = nullptr;
 
     TNodeStorage* node = this;
+    std::string id;
     for (PCItemIDList item = pidl; node && item->mkid.cb != 0; item = ILNextItem(item)) {
         const bool following = ILNextItem(item)->mkid.cb != 0;
-        const std::string id = SingleID(item);
+        id.assign(reinterpret_cast<const char*>(item), item->mkid.cb);
+        id.append(2, '\0');
         node = node->FindChild(AsPIDL(id), create, following);
     }
-    if (node) lastParent_ = node->Parent();
+    if (node) {
+        lastParent_ = node->Parent();
+        lastParentPath_.assign(reinterpret_cast<const char*>(pidl), prefix);
+    }
     return node;
 }
 
@@ -710,10 +898,12 @@ void TRootNodeStorage::Delete(PCItemIDList pidl, TStorageKinds kinds, bool force
     if ((node->Storage.Kinds == 0 || force) && node != this) {
         TNodeStorageList& siblings = *node->Parent()->Children();
         auto removed = siblings.Extract(siblings.IndexOf(node));
-        if (freeObject) removed->Storage.UserObject.reset();
+        if (freeObject && std::as_const(removed->Storage).UserObject())
+            removed->Storage.UserObject().reset();
         return; // freed here with all its children
     }
-    if ((kinds & skObject) && freeObject) node->Storage.UserObject.reset();
+    if ((kinds & skObject) && freeObject && std::as_const(node->Storage).UserObject())
+        node->Storage.UserObject().reset();
     if (node == this) Storage.CheckState = csUncheckedNormal;
 }
 
@@ -733,23 +923,19 @@ bool TRootNodeStorage::Rename(PCItemIDList oldPIDL, PCItemIDList newPIDL) {
     target->Storage = std::move(node->Storage);
     node->Storage = TStorage();
     target->children_ = std::move(node->children_);
+    // The records below keep their own items and now hang from the new
+    // place; only the folders bound at the old one go.
     if (target->children_) {
         target->children_->owner_ = target;
-        // Every record below takes the new beginning in place of the old.
-        const int oldCount = ILItemCount(oldPIDL);
-        std::vector<TNodeStorage*> pending;
-        for (int i = 0; i < target->children_->Count(); ++i) pending.push_back(target->children_->Items(i));
-        for (int i = 0; i < target->children_->Count(); ++i) target->children_->Items(i)->parent_ = target;
+        for (const auto& child : target->children_->nodes_)
+            child->parent_ = target;
+        std::vector<TNodeStorageList*> pending{target->children_.get()};
         while (!pending.empty()) {
-            TNodeStorage* n = pending.back();
+            TNodeStorageList* list = pending.back();
             pending.pop_back();
-            PCItemIDList rest = n->AbsolutePIDL();
-            for (int k = 0; k < oldCount; ++k) rest = ILNextItem(rest);
-            UniquePIDL moved(TPIDLManager().AppendPIDL(newPIDL, rest));
-            if (!moved) throw EOutOfMemory(SOutOfMemory);
-            n->SetPIDL(std::move(moved));
-            if (n->children_)
-                for (int i = 0; i < n->children_->Count(); ++i) pending.push_back(n->children_->Items(i));
+            list->folder_.reset();
+            for (const auto& child : list->nodes_)
+                if (child->children_) pending.push_back(child->children_.get());
         }
     }
     TNodeStorage* oldParent = node->Parent();
@@ -809,10 +995,10 @@ void TRootNodeStorage::BeginLoadFromFile(const WideString& fileName, int32_t ver
 
 void TRootNodeStorage::BeginLoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
     auto fresh = std::make_unique<TNodeStorage>(nullptr, nullptr);
-    fresh->ReadRecord(stream, version, readVerFromStream, 0, false);
+    NodeRecordReader(stream, version, readVerFromStream, false).ReadTop(*fresh);
     // Everything below hangs from the desktop: a root record of another item
     // is no storage of ours.
-    if (fresh->AbsolutePIDL() && !ILIsEmpty(fresh->AbsolutePIDL())) throw EReadError(SReadError);
+    if (fresh->RelativePIDL() && !ILIsEmpty(fresh->RelativePIDL())) throw EReadError(SReadError);
     pending_ = std::move(fresh);
 }
 
@@ -826,7 +1012,22 @@ void TRootNodeStorage::FinishLoad() {
     fresh->CheckTree();
     NodesFreed();
     const bool oldLayout = fresh->StreamVersion() < 2;
-    const bool noObject = !fresh->Storage.UserObject;
+    const bool noObject = !std::as_const(fresh->Storage).UserObject();
+    TakeOver(*fresh, oldLayout, noObject);
+}
+
+void TRootNodeStorage::FinishLoad(const std::function<void(std::string&&)>& visit) {
+    if (!pending_) {
+        ForEachCheckedFileName(visit);
+        return;
+    }
+    CompletePending();
+    const std::unique_ptr<TNodeStorage> fresh = std::move(pending_);
+    VisitChecked(*fresh, true, visit);
+    fresh->CheckTree();
+    NodesFreed();
+    const bool oldLayout = fresh->StreamVersion() < 2;
+    const bool noObject = !std::as_const(fresh->Storage).UserObject();
     TakeOver(*fresh, oldLayout, noObject);
 }
 
@@ -852,6 +1053,11 @@ void TRootNodeStorage::ForEachCheckedFileName(const std::function<void(std::stri
     // once (its record caches the folder) and asked about all its children.
     // A check still spreading is completed first, so the listing is whole.
     CompletePending();
+    VisitChecked(*this, false, visit);
+}
+
+void TRootNodeStorage::VisitChecked(TNodeStorage& top, bool settle,
+                                    const std::function<void(std::string&&)>& visit) {
     checkedFileNameProblems_.clear();
     ShellFolderPtr desktop;
     SHGetDesktopFolder(&desktop);
@@ -862,22 +1068,29 @@ void TRootNodeStorage::ForEachCheckedFileName(const std::function<void(std::stri
         TNodeStorageList* children = node.Children();
         for (int i = 0; children && i < children->Count(); ++i) {
             TNodeStorage& child = *children->Items(i);
+            if (settle && child.children_) child.children_->SettleTree();
             std::string name;
-            if (IsChecked(child) && desktop && IsFileSystemItem(*desktop, child.AbsolutePIDL()) &&
-                SUCCEEDED(desktop->GetDisplayNameOf(child.AbsolutePIDL(), SHGDN_FORPARSING, &name)))
-                visit(std::move(name));
+            if (IsChecked(child) && desktop) {
+                const UniquePIDL pidl = child.AbsolutePIDL();
+                if (IsFileSystemItem(*desktop, pidl.get()) &&
+                    SUCCEEDED(desktop->GetDisplayNameOf(pidl.get(), SHGDN_FORPARSING, &name)))
+                    visit(std::move(name));
+            }
             self(self, child);
         }
     };
     auto walk = [&](auto& self, TNodeStorage& node, bool fileSystemFolder) -> void {
         TNodeStorageList* children = node.Children();
         if (!children || children->Count() == 0) return;
+        // What is gone goes first, as a load does; the listing this takes
+        // answers the existence of what is listed below as well.
+        if (settle) children->SettleOwn();
         HRESULT bound;
         ShellFolderPtr folder = node.ShellFolder(bound);
         if (!folder) {
             if (bound == E_ACCESSDENIED && desktop) {
                 std::string path;
-                desktop->GetDisplayNameOf(node.AbsolutePIDL(), SHGDN_FORPARSING, &path);
+                desktop->GetDisplayNameOf(node.AbsolutePIDL().get(), SHGDN_FORPARSING, &path);
                 checkedFileNameProblems_.push_back(
                     {path, "cannot be read; what is checked in it was listed unchecked"});
                 unchecked(unchecked, node);
@@ -885,23 +1098,31 @@ void TRootNodeStorage::ForEachCheckedFileName(const std::function<void(std::stri
             return; // gone: nothing below it is there
         }
         std::vector<PCItemIDList> checked;
-        for (int i = 0; i < children->Count(); ++i)
-            if (IsChecked(*children->Items(i))) checked.push_back(children->Items(i)->RelativePIDL());
-        // Listed: file-system items that are still there.
+        if (!settle)
+            for (int i = 0; i < children->Count(); ++i)
+                if (IsChecked(*children->Items(i))) checked.push_back(children->Items(i)->RelativePIDL());
+        // Listed: file-system items that are still there (all that settling
+        // kept are).
         ExistingItems existing(*folder, fileSystemFolder, std::move(checked), SFGAO_FILESYSTEM,
                                SFGAO_FILESYSTEM);
+        auto there = [&](PCItemIDList relative) {
+            return settle ? IsFileSystemItem(*folder, relative) : existing.Has(relative);
+        };
         for (int i = 0; i < children->Count(); ++i) {
             TNodeStorage& child = *children->Items(i);
             const bool hasChildren = child.Children() && child.Children()->Count() > 0;
             const PCItemIDList relative = child.RelativePIDL();
             std::string name;
-            if (IsChecked(child) && existing.Has(relative) &&
+            if (IsChecked(child) && there(relative) &&
                 SUCCEEDED(folder->GetDisplayNameOf(relative, SHGDN_FORPARSING, &name)))
                 visit(std::move(name));
             if (hasChildren) self(self, child, IsFileSystemItem(*folder, relative));
         }
+        // A load walked this way binds every folder it holds: each is let go
+        // once walked, or a million files would keep ten thousand folders.
+        if (settle) children->folder_.reset();
     };
-    walk(walk, *this, false);
+    walk(walk, top, false);
 }
 
 void TRootNodeStorage::SetCheckedFileNames(const TStringList& paths) {

@@ -268,7 +268,7 @@ TEST_F(JobLoadTest, FilesLoadAndSaveAtomically) {
             throw EWriteError("disk full");
         }
     };
-    loaded.Storage.UserObject = std::make_shared<TFailing>();
+    loaded.Storage.UserObject() = std::make_shared<TFailing>();
     EXPECT_THROW(loaded.SaveToFile(Utf8ToWide(job), 3, false), EWriteError);
     EXPECT_EQ(ReadFile(job), saved);
 
@@ -286,7 +286,7 @@ TEST_F(HostileJobTest, EveryTruncationIsRefusedWithoutChange) {
     paths.Add(b);
     TRootNodeStorage source;
     source.SetCheckedFileNames(paths);
-    source.Storage.Columns.Widths = {1, 2, 3};
+    source.Storage.Columns().Widths = {1, 2, 3};
     const Bytes job = Save(source);
     TRootNodeStorage storage;
     Load(storage, job);
@@ -354,8 +354,8 @@ TEST_F(HostileJobTest, SeededMutationsNeverCrashLeakOrLoadHalfWay) {
     TRootNodeStorage source;
     source.Storage.CheckType = ctTriStateCheckBox;
     source.SetCheckedFileNames(paths);
-    source.Storage.Columns.Widths = {80, 120};
-    source.Storage.Columns.Visible = {1, 1};
+    source.Storage.Columns().Widths = {80, 120};
+    source.Storage.Columns().Visible = {1, 1};
     const std::vector<std::pair<Bytes, bool>> jobs{{Save(source), false},
                                                    {Save(source, 3, true), true}};
 

@@ -135,9 +135,9 @@ TEST_F(NodeStreamTest, OlderVersionsReadTheirShorterRecords) {
 TEST_F(NodeStreamTest, ColumnsRoundTrip) {
     TRootNodeStorage storage;
     storage.Storage.Kinds = skColumns;
-    storage.Storage.Columns.Widths = {100, 0x1234};
-    storage.Storage.Columns.Positions = {1, 0};
-    storage.Storage.Columns.Visible = {1, 0};
+    storage.Storage.Columns().Widths = {100, 0x1234};
+    storage.Storage.Columns().Positions = {1, 0};
+    storage.Storage.Columns().Visible = {1, 0};
     const Bytes expected = Cat({U32(2),
                                 U8(0),
                                 U8(0),
@@ -156,7 +156,7 @@ TEST_F(NodeStreamTest, ColumnsRoundTrip) {
     EXPECT_EQ(Save(storage), expected);
     TRootNodeStorage loaded;
     Load(loaded, expected);
-    EXPECT_EQ(loaded.Storage.Columns.Widths, (TWordArray{100, 0x1234}));
+    EXPECT_EQ(loaded.Storage.Columns().Widths, (TWordArray{100, 0x1234}));
     EXPECT_EQ(Save(loaded), expected);
 }
 
@@ -413,11 +413,11 @@ TEST_F(NodeLookupTest, DeleteFreesUserObjectsOnlyWhenAsked) {
     HeldPidl computer(Pidl({Computer()}));
     TNodeStorage* node = storage.Store(computer, skObject | skColumns);
     auto note = std::make_shared<TNote>();
-    node->Storage.UserObject = note;
+    node->Storage.UserObject() = note;
     storage.Delete(computer, skObject, false, false);
-    EXPECT_EQ(node->Storage.UserObject, note);
+    EXPECT_EQ(node->Storage.UserObject(), note);
     storage.Delete(computer, skObject, false, true);
-    EXPECT_EQ(node->Storage.UserObject, nullptr);
+    EXPECT_EQ(node->Storage.UserObject(), nullptr);
     EXPECT_EQ(note.use_count(), 1);
 }
 
@@ -427,7 +427,7 @@ TEST_F(NodeLookupTest, UserObjectsTravelByClassName) {
     auto note = std::make_shared<TNote>();
     note->Text = "hi";
     storage.Storage.Kinds = skObject;
-    storage.Storage.UserObject = note;
+    storage.Storage.UserObject() = note;
     const Bytes expected = Cat({U32(2),
                                 U8(0),
                                 U8(0),
@@ -447,7 +447,7 @@ TEST_F(NodeLookupTest, UserObjectsTravelByClassName) {
     EXPECT_EQ(Save(storage), expected);
     TRootNodeStorage loaded;
     Load(loaded, expected);
-    auto* read = dynamic_cast<TNote*>(loaded.Storage.UserObject.get());
+    auto* read = dynamic_cast<TNote*>(loaded.Storage.UserObject().get());
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->Text, "hi");
     EXPECT_EQ(read->StreamVersion(), 3);
@@ -468,7 +468,7 @@ TEST_F(NodeLookupTest, AssignCopiesDeeplyAndDropsTheCache) {
     TRootNodeStorage source;
     PItemIDList pf = Parse(f);
     source.Store(pf, skCheck)->Storage.CheckState = csCheckedNormal;
-    source.Storage.Columns.Widths = {5};
+    source.Storage.Columns().Widths = {5};
 
     TRootNodeStorage copy;
     copy.Store(pf, skCheck);
@@ -521,12 +521,12 @@ TEST_F(NodeLookupTest, AssignOnAChildRecordKeepsItInTheTree) {
     TNodeStorage* parent = node->Parent();
     TNodeStorage* source = other.Store(pf, skCheck | skColumns);
     source->Storage.CheckState = csMixedNormal;
-    source->Storage.Columns.Widths = {7};
+    source->Storage.Columns().Widths = {7};
 
     node->Assign(*source);
     EXPECT_EQ(node->Parent(), parent);
     EXPECT_EQ(node->Storage.CheckState, csMixedNormal);
-    EXPECT_EQ(node->Storage.Columns.Widths, TWordArray{7});
+    EXPECT_EQ(node->Storage.Columns().Widths, TWordArray{7});
     EXPECT_EQ(storage.Find(pf, skColumns), node);
     storage.Delete(pf, skCheck | skColumns);
     EXPECT_EQ(storage.Find(pf, skCheck | skColumns), nullptr);

@@ -106,6 +106,9 @@ inline Bytes PidlBytes(PCItemIDList pidl) {
     const auto* p = reinterpret_cast<const uint8_t*>(pidl);
     return pidl ? Bytes(p, p + ILByteSize(pidl)) : Bytes{};
 }
+inline Bytes PidlBytes(const UniquePIDL& pidl) {
+    return PidlBytes(pidl.get());
+}
 
 inline Bytes Save(TNodeStorage& storage, int32_t version = 3, bool words = false) {
     TMemoryStream s;

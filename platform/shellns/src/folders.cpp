@@ -1148,6 +1148,13 @@ std::string PathToPidlBytes(const std::string& rawPath) {
 }
 
 std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths) {
+    std::vector<bool> mayBeFolder;
+    return ParsePaths(paths, mayBeFolder);
+}
+
+std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths,
+                                   std::vector<bool>& mayBeFolder) {
+    mayBeFolder.assign(paths.size(), true);
     std::vector<UniquePIDL> out(paths.size());
     std::vector<std::string> physical(paths.size());
     // Paths by the folder they lie in: a folder holding many of them is
@@ -1162,23 +1169,35 @@ std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths) {
     }
     std::vector<bool> there(paths.size(), false);
     std::string names;
-    std::unordered_set<std::string_view> listed;
+    std::unordered_map<std::string_view, unsigned char> listed;
+    std::vector<unsigned char> types;
     for (const auto& [folder, members] : byFolder) {
         names.clear();
         listed.clear();
         std::vector<size_t> ends;
+        types.clear();
         const bool useListing =
             members.size() >= 16 && ForEachEntry(std::string(folder), [&](const FolderEntry& e, EntryTypes&) {
                 names += e.name;
                 ends.push_back(names.size());
+                types.push_back(e.type);
                 return true;
             });
         for (size_t k = 0, start = 0; useListing && k < ends.size(); start = ends[k++])
-            listed.insert(std::string_view(names).substr(start, ends[k] - start));
+            listed.emplace(std::string_view(names).substr(start, ends[k] - start), types[k]);
         for (size_t i : members) {
             struct stat st;
             const std::string_view name = std::string_view(physical[i]).substr(folder.size() == 1 ? 1 : folder.size() + 1);
-            there[i] = useListing ? listed.count(name) > 0 : StatAnyPath(physical[i], st, false) == 0;
+            if (useListing) {
+                const auto found = listed.find(name);
+                there[i] = found != listed.end();
+                if (there[i] && found->second != DT_DIR && found->second != DT_LNK &&
+                    found->second != DT_UNKNOWN)
+                    mayBeFolder[i] = false;
+            } else {
+                there[i] = StatAnyPath(physical[i], st, false) == 0;
+                if (there[i] && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) mayBeFolder[i] = false;
+            }
         }
     }
     const std::vector<Volume> visible = VisibleVolumes();

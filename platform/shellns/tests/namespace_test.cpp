@@ -443,6 +443,37 @@ TEST_F(Namespace, ParsingManyPathsAtOnceGivesTheSamePIDLs) {
     EXPECT_TRUE(all[paths.size() - 5]) << "the root";
 }
 
+// Told along: which paths may be folders. Only a plain entry is surely none,
+// whether its folder was listed (many paths in it) or each was looked at.
+TEST_F(Namespace, ParsingManyPathsTellsWhichMayBeFolders) {
+    for (const int files : {20, 2}) {
+        const std::string dir = root + "/hint" + std::to_string(files);
+        mkdir(dir.c_str(), 0755);
+        std::vector<std::string> paths;
+        for (int i = 0; i < files; ++i) {
+            Write(dir + "/f" + std::to_string(i), "");
+            paths.push_back(dir + "/f" + std::to_string(i));
+        }
+        mkdir((dir + "/sub").c_str(), 0755);
+        symlink("sub", (dir + "/link").c_str());
+        symlink("f0", (dir + "/filelink").c_str());
+        for (const char* extra : {"/sub", "/link", "/filelink", "/absent"})
+            paths.push_back(dir + extra);
+        paths.push_back("/");
+        std::vector<bool> mayBeFolder;
+        const std::vector<UniquePIDL> all = ParsePaths(paths, mayBeFolder);
+        ASSERT_EQ(mayBeFolder.size(), paths.size());
+        for (int i = 0; i < files; ++i)
+            EXPECT_FALSE(mayBeFolder[size_t(i)]) << paths[size_t(i)];
+        const size_t n = size_t(files);
+        EXPECT_TRUE(mayBeFolder[n]) << "a folder";
+        EXPECT_TRUE(mayBeFolder[n + 1]) << "a link to a folder";
+        EXPECT_TRUE(mayBeFolder[n + 2]) << "a link, whatever it leads to, is looked at";
+        EXPECT_FALSE(all[n + 3]) << "absent";
+        EXPECT_TRUE(mayBeFolder[n + 4]) << "the root";
+    }
+}
+
 // A volume of the mount table is a drive even while nothing answers there.
 TEST_F(Namespace, MountedVolumeWithoutItsMediumStillValidates) {
     Write(mounts, "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/u/gone vfat rw 0 0\n");

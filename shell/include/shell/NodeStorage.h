@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace ax {
@@ -54,13 +55,35 @@ public:
     virtual void Assign(const TStorageObject& source) = 0;
 };
 
+// What few records hold: a column layout, a user object. Kept out of line,
+// so that a record of a checked file costs no room for them.
+struct TStorageExtras {
+    TColumnStorage Columns;
+    std::shared_ptr<TStorageObject> UserObject;
+};
+
 struct TStorage {
     TStorageKinds Kinds = 0;
     uint8_t CheckState = 0;
     uint8_t CheckType = 0;
-    TColumnStorage Columns;
+
+    TStorage() = default;
+    TStorage(const TStorage& source);
+    TStorage& operator=(const TStorage& source);
+    TStorage(TStorage&&) noexcept = default;
+    TStorage& operator=(TStorage&&) noexcept = default;
+
+    // The writing forms make the out-of-line part; the reading ones answer
+    // empty without making it.
+    TColumnStorage& Columns();
+    const TColumnStorage& Columns() const;
     // Held by the record; freeing it means dropping the record's reference.
-    std::shared_ptr<TStorageObject> UserObject;
+    std::shared_ptr<TStorageObject>& UserObject();
+    const std::shared_ptr<TStorageObject>& UserObject() const;
+
+private:
+    friend class TNodeStorage;
+    std::unique_ptr<TStorageExtras> extras_;
 };
 
 class EClassNotFound : public EReadError {
@@ -86,12 +109,18 @@ std::unique_ptr<TStorageObject> CreateStorageObject(const AnsiString& name);
 inline constexpr int kMaxNodeDepth = 2100;
 
 class TNodeStorageList;
+class NodeRecordReader;
 
+// A record keeps only its own item (a top record: its whole PIDL); the
+// absolute PIDL is made from the items above it when asked. A checked file
+// of a selection of millions then costs a small block and its name, once.
 class TNodeStorage : public TStreamableClass {
     friend class TRootNodeStorage;
+    friend class NodeRecordReader;
 
 public:
     // pidl may be nil; parent is borrowed (the node above, nil for a top).
+    // Below a parent the node keeps only the PIDL's last item.
     TNodeStorage(UniquePIDL pidl, TNodeStorage* parent);
     ~TNodeStorage() override;
     TNodeStorage(const TNodeStorage&) = delete;
@@ -112,12 +141,16 @@ public:
     // freeObjects is set. The record's kinds, check pair and columns stay.
     virtual void Clear(bool freeObjects);
 
-    PItemIDList AbsolutePIDL() const { return absolutePIDL_.get(); }
-    PItemIDList RelativePIDL() const { return relativePIDL_; }
+    // Made afresh from the items of the records above; nil when the top
+    // record has no PIDL and this is the top.
+    UniquePIDL AbsolutePIDL() const;
+    // The last item of the record's PIDL, held by the record; nil without one.
+    PItemIDList RelativePIDL() const;
     TNodeStorage* Parent() const { return parent_; }
     // Nil when the node has no list object; the list may exist and be empty.
     TNodeStorageList* Children() const { return children_.get(); }
-    // This item's folder, bound on first use and cached; nil when the item
+    // This item's folder, bound on first use and cached with the children
+    // (a record without a children list binds it again); nil when the item
     // is no folder or cannot be bound (result: why, E_ACCESSDENIED for a
     // folder that is there but cannot be read).
     ShellFolderPtr ShellFolder();
@@ -137,31 +170,31 @@ protected:
     virtual void NodesFreed();
     // The record check type that intermediate records take (the root's).
     virtual uint8_t RootCheckType() const;
-    // Reads one record into this fresh node (no PIDL, no children). Without
-    // settle, the records below are read and kept unchecked against the disk
-    // (see TNodeStorageList::SettleTree).
-    void ReadRecord(TStream& stream, int32_t version, bool readVerFromStream, int depth,
-                    bool settle = true);
     // Takes over another node's PIDL, children, storage and version.
     void TakeOver(TNodeStorage& source, bool keepCheckType, bool keepObject);
 
 private:
     friend class TNodeStorageList;
     void SetPIDL(UniquePIDL pidl);
+    // Keeps a copy of an item's bytes (with a terminator) as this record's.
+    void SetItem(const void* bytes, size_t size);
+    // Appends the absolute PIDL's bytes, without the terminator.
+    void AppendPathBytes(std::string& path) const;
+    // Writes this record with the records below; path holds the bytes of
+    // the record's absolute PIDL without the terminator (changed meanwhile,
+    // given back as it was).
+    void WriteRecord(TStream& stream, int32_t version, bool writeVerToStream, std::string& path);
     // The structure the lookups rest on, checked once on a tree just read,
-    // before it replaces anything: each relative PIDL is the last item of
-    // its record's absolute one; each child names its record as parent (and
-    // its list the record as owner) and holds the record's PIDL plus one
-    // item. A break raises EAssertionFailed. Linear in the PIDLs' bytes,
-    // without recursion.
+    // before it replaces anything: each child names its record as parent
+    // (and its list the record as owner) and holds exactly one item. A break
+    // raises EAssertionFailed. Linear in the records, without recursion.
     void CheckTree() const;
     static std::unique_ptr<TNodeStorage> CopyTree(const TNodeStorage& source, TNodeStorage* parent);
 
-    UniquePIDL absolutePIDL_;
-    PItemIDList relativePIDL_ = nullptr;
     TNodeStorage* parent_ = nullptr;
     std::unique_ptr<TNodeStorageList> children_;
-    ShellFolderPtr shellFolder_;
+    // A PIDL's bytes with its terminator: one item below a parent.
+    std::unique_ptr<uint8_t[]> item_;
 };
 
 // The children of one node, owned, in ascending CompareIDs order of the
@@ -197,13 +230,17 @@ public:
 private:
     friend class TNodeStorage;
     friend class TRootNodeStorage;
-    void ReadChildren(TStream& stream, int32_t version, bool readVerFromStream, int depth,
-                      bool settle = true);
+    friend class NodeRecordReader;
     // Keeps of records read those whose items are still there, in their
-    // folder's order, without doubles.
-    void Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept);
+    // folder's order, without doubles; parentPIDL: the owner's.
+    void Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept, PCItemIDList parentPIDL);
+    // Settles this list alone.
+    void SettleOwn();
     // Settles this list, then the lists below what it keeps.
     void SettleTree();
+    // The version word, the count and each record; path: the owner's PIDL's
+    // bytes, as TNodeStorage::WriteRecord takes them.
+    void WriteRecords(TStream& stream, int32_t version, bool writeVerToStream, std::string& path);
     void CheckIndex(int index, int limit) const;
     using TList::Add;
     using TList::Capacity;
@@ -221,6 +258,8 @@ private:
 
     std::vector<std::unique_ptr<TNodeStorage>> nodes_;
     TNodeStorage* owner_;
+    // The owner's folder, bound on first use.
+    ShellFolderPtr folder_;
     // Where the last lookup landed, near which the next most likely lands:
     // a guess, always checked, so no change to the list needs to keep it true.
     int last_ = 0;
@@ -264,8 +303,14 @@ public:
     void BeginLoadFromFile(const WideString& fileName, int32_t version, bool readVerFromStream);
     void BeginLoadFromStream(TStream& stream, int32_t version, bool readVerFromStream);
     bool LoadPending() const { return pending_ != nullptr; }
+    // The records of the pending load, not yet checked against the disk.
+    const TNodeStorage* PendingLoad() const { return pending_.get(); }
     // Does nothing when no load is pending.
     void FinishLoad();
+    // FinishLoad that hands each path of the selection it keeps to visit, as
+    // ForEachCheckedFileName would after it: each folder is read once for
+    // both. Should visit raise, nothing is replaced.
+    void FinishLoad(const std::function<void(std::string&&)>& visit);
 
     // The backup selection: every item in state checked, pre-order, that is
     // a file-system item and still exists. The same list object every time,
@@ -297,6 +342,9 @@ protected:
 
 private:
     TNodeStorage* FindNode(PCItemIDList pidl, bool create);
+    // The walk of ForEachCheckedFileName from top; with settle, each list is
+    // first checked against the disk as a load does.
+    void VisitChecked(TNodeStorage& top, bool settle, const std::function<void(std::string&&)>& visit);
     // Frees records from node upwards that hold nothing but a mixed (or no)
     // state and no children: they only marked the way to what went.
     void PruneEmptyWay(TNodeStorage* node);
@@ -305,6 +353,8 @@ private:
     void CompletePending();
 
     TNodeStorage* lastParent_ = nullptr;
+    // lastParent_'s absolute PIDL, without the terminator.
+    std::string lastParentPath_;
     bool completing_ = false;
     // What BeginLoad read, until FinishLoad.
     std::unique_ptr<TNodeStorage> pending_;

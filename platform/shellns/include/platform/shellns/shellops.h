@@ -52,6 +52,11 @@ std::string PathToPidlBytes(const std::string& path);
 // the same PIDLs (nullptr where a path names nothing), but a folder that
 // holds many of the paths is read once instead of asked about each.
 std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths);
+// The same, and for each path whether it may be a folder: false only where
+// the folder's listing showed a plain entry (neither a folder nor a link),
+// so a caller need not look at each of many files again.
+std::vector<UniquePIDL> ParsePaths(const std::vector<std::string>& paths,
+                                   std::vector<bool>& mayBeFolder);
 
 // Called with a folder's path whenever its entries are read from the disk,
 // on the reading thread (tests count reads with it); nullptr removes it.
