@@ -187,6 +187,17 @@ TEST_F(CheckSpread, ASecondClickDuringTheSpreadFollowsIt) {
     EXPECT_EQ(TreeState("big/f19.txt"), csCheckedNormal);
 }
 
+TEST_F(CheckSpread, TheNodesMadeFromSlicesAreInTheFoldersOrder) {
+    ShowBigFolder();
+    ClickUntilSpreading(tree, TreeNode("big"));
+    FinishSpread();
+    std::string names;
+    for (PDataNode n = TreeNode("big")->FirstChild; n; n = n->NextSibling) names += NameOf(tree, n) + " ";
+    std::string expected = "deep ";
+    for (int i = 0; i < kFiles; ++i) expected += BigFile(i).substr(4) + " ";
+    EXPECT_EQ(names, expected);
+}
+
 TEST_F(CheckSpread, TheTreeMadeAnewMeanwhileKeepsTheSpreadGoing) {
     ShowBigFolder();
     ClickUntilSpreading(tree, TreeNode("big"));
