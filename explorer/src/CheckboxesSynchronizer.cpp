@@ -2,7 +2,7 @@
 // and the way one check state reaches both controls and their storages.
 #include "explorer/CheckboxesSynchronizer.h"
 
-#include "SliceWindow.h"
+#include "explorer/SliceWindow.h"
 
 #include "framework/streaming.h"
 #include "rtl/scopeguard.h"
