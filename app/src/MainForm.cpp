@@ -11,6 +11,7 @@
 #include "platform/window/display.h"
 #include "explorer/CheckboxesSynchronizer.h"
 #include "explorer/ExplorerViews.h"
+#include "explorer/SliceWindow.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/displaytext.h"
 #include "rtl/exceptions.h"
@@ -85,21 +86,6 @@ TSelectionForm::TSelectionForm(TComponent* owner) : TForm(owner) {
     CloseButton = Place<TButton>(this, alNone, 437, 286, 75, 25);
     CloseButton->SetCaption("Close");
     CloseButton->OnClick = [this](TObject*) { Close(); };
-}
-
-void TSelectionForm::ShowPaths(const TStringList& paths) {
-    size_t length = 0;
-    for (int i = 0; i < paths.Count(); ++i) length += paths[i].size() + 1;
-    std::string text;
-    text.reserve(length);
-    // Linux line ends, which is what a copy of the text carries; a line
-    // break inside a name shows as an escape, so a line is one path.
-    for (int i = 0; i < paths.Count(); ++i) {
-        if (i) text += '\n';
-        text += EscapedName(paths[i]);
-    }
-    if (!paths.Count()) text = "(nothing is selected)";
-    Memo->SetText(text);
 }
 
 // ---- The main window -----------------------------------------------------------------------
@@ -464,10 +450,46 @@ TStringList& TMainform::Selection() {
     return ExpTree->Storage().CheckedFileNames();
 }
 
+struct TMainform::SelectionShow {
+    std::vector<std::string> paths;
+    size_t next = 0;
+    std::string text;
+};
+
 void TMainform::ShowSelection() {
     if (!SelectionForm) SelectionForm = TComponent::Create<TSelectionForm>(this);
-    SelectionForm->ShowPaths(Selection());
+    // The selection as it is now: what changes while its text is made
+    // shows at the next request.
+    const TStringList& selection = Selection();
+    auto show = std::make_unique<SelectionShow>();
+    show->paths.reserve(size_t(selection.Count()));
+    for (int i = 0; i < selection.Count(); ++i) show->paths.push_back(selection[i]);
+    showing_ = std::move(show);
+    ShowSelectionSlice(size_t(selectionSliceSize_));
+}
+
+void TMainform::ShowSelectionSlice(size_t count) {
+    if (!showing_ || HasState(csDestroying)) return;
+    SelectionShow& s = *showing_;
+    // Linux line ends, which is what a copy of the text carries; a line
+    // break inside a name shows as an escape, so a line is one path.
+    for (; s.next < s.paths.size() && count > 0; ++s.next, --count) {
+        if (s.next) s.text += '\n';
+        s.text += EscapedName(s.paths[s.next]);
+    }
+    if (s.next < s.paths.size()) {
+        if (!showSlices_) showSlices_ = std::make_unique<TSliceWindow>([this] {
+            ShowSelectionSlice(size_t(selectionSliceSize_));
+        });
+        showSlices_->Schedule();
+        ShowProgress(int(int64_t(s.next) * 100 / int64_t(s.paths.size())), "Showing the selection");
+        return;
+    }
+    const bool sliced = s.paths.size() > size_t(selectionSliceSize_);
+    const std::unique_ptr<SelectionShow> done = std::move(showing_);
+    SelectionForm->Memo->SetText(done->paths.empty() ? std::string("(nothing is selected)") : done->text);
     SelectionForm->Show();
+    if (sliced) ShowFolder();
 }
 
 void TMainform::OpenJobClick(TObject*) {

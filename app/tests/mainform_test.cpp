@@ -35,6 +35,63 @@ protected:
     static int State(TCustomExplorerTree*, PDataNode node) { return int(node->CheckState); }
 };
 
+TEST_F(MainformRoad, ALongSelectionIsShownInSlicesAsItWasWhenAskedFor) {
+    TMainform* w = Window();
+    TCustomExplorerTree* tree = w->ExpTree;
+    TCustomExplorerTree* list = w->ExpList;
+    PDataNode top = tree->GetFirst();
+    ClickCheckBox(list, Child(list, nullptr, "notes.txt"));
+    ClickCaption(tree, Child(tree, top, "Music"));
+    ClickCheckBox(list, Child(list, nullptr, "a.ogg"));
+    ClickCaption(tree, Child(tree, top, "Photos"));
+    ClickCheckBox(list, Child(list, nullptr, "x.jpg"));
+    const std::string three = home + "/Music/a.ogg\n" + home + "/notes.txt\n" + home + "/Photos/x.jpg";
+    // Serves the show's slices, time moving on for a slice that waits
+    // behind input on a timer.
+    auto finishShow = [&] {
+        for (int i = 0; i < 10 && w->ShowingSelection(); ++i) {
+            clock.Advance(20);
+            app->ProcessMessages();
+        }
+        EXPECT_FALSE(w->ShowingSelection());
+    };
+
+    // One path a slice: the first at the request, each other a message.
+    w->SetSelectionSliceSize(1);
+    constexpr UINT kProbe = WM_APP + 0x79;
+    int servedWhileShowing = -1;
+    const auto inner = tree->WindowProc;
+    tree->WindowProc = [&, inner](TMessage& m) {
+        if (m.Msg == kProbe) servedWhileShowing = w->ShowingSelection();
+        else inner(m);
+    };
+    w->ShowSelection();
+    ASSERT_TRUE(w->ShowingSelection());
+    EXPECT_FALSE(w->SelectionForm->Visible()) << "shown once whole";
+    EXPECT_EQ(w->GaugePanel->GaugeAttrs().Position(), 33);
+    PostMessage(tree->Handle(), kProbe, 0, 0);
+    finishShow();
+    tree->WindowProc = inner;
+    EXPECT_EQ(servedWhileShowing, 1);
+    EXPECT_TRUE(w->SelectionForm->Visible());
+    EXPECT_EQ(w->SelectionForm->Memo->Text(), three);
+    EXPECT_FALSE(w->GaugePanel->Enabled()) << "the gauge at rest again";
+
+    // Unchecked while a show is under way (the window out of the way of
+    // the click): that show keeps the selection as asked for; the next
+    // shows the change.
+    w->SelectionForm->Hide();
+    w->SelectionForm->SetBounds(900, 700, 520, 320);
+    w->ShowSelection();
+    ASSERT_TRUE(w->ShowingSelection());
+    ClickCheckBox(list, Child(list, nullptr, "x.jpg"));
+    finishShow();
+    EXPECT_EQ(w->SelectionForm->Memo->Text(), three);
+    w->ShowSelection();
+    finishShow();
+    EXPECT_EQ(w->SelectionForm->Memo->Text(), home + "/Music/a.ogg\n" + home + "/notes.txt");
+}
+
 TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndLoad) {
     TMainform* w = Window();
     TCustomExplorerTree* tree = w->ExpTree;

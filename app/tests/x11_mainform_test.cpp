@@ -601,5 +601,36 @@ TEST_F(X11SpreadTest, ABigFolderIsListedInSlicesAndEscapeCancelsIt) {
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 
+// The big folder checked, the selection button clicked with real input:
+// the selection's text is made in slices of 50 paths, the window showing
+// it whole after the last. selection_slices_x11.png is that window.
+TEST_F(X11SpreadTest, ALongSelectionIsShownWholeAfterItsSlices) {
+    ASSERT_TRUE(program->Call([&] {
+        main->SetSelectionSliceSize(50);
+        main->ExpTree->SetCheckState(ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "big"), csCheckedNormal);
+    }));
+    const POINT button = program->Get<POINT>([&] {
+        TButton* b = main->SelectionButton;
+        return b->ClientToScreen(POINT{b->Width() / 2, b->Height() / 2});
+    });
+    clock.Advance(1000);
+    server.Click(button.x, button.y);
+    ASSERT_TRUE(server.WaitFor([&] {
+        clock.Advance(20);
+        return program->Get<bool>(
+            [&] { return !main->ShowingSelection() && main->SelectionForm && main->SelectionForm->Visible(); });
+    })) << "the selection was not shown";
+    TSelectionForm* shown = program->Get<TSelectionForm*>([&] { return main->SelectionForm; });
+    const std::string text = program->Get<std::string>([&] { return shown->Memo->Text(); });
+    // The folder and its 300 files, one a line, in the folder's order.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kFiles);
+    EXPECT_EQ(text.substr(0, text.find('\n')), home + "/big");
+    EXPECT_EQ(text.substr(text.rfind('\n') + 1), home + "/big/f1299.dat");
+    EXPECT_FALSE(program->Get<bool>([&] { return main->GaugePanel->Enabled(); })) << "the gauge at rest again";
+    ASSERT_TRUE(Shown(shown->Handle()));
+    Shot(shown->Handle(), "selection_slices_x11");
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
 } // namespace
 } // namespace ax

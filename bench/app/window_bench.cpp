@@ -11,7 +11,7 @@
 //     The main road on a home folder holding a folder of N files (default
 //     100,000), headless: every message the GUI thread serves is timed, and
 //     each step's longest block is printed (work called directly, as a
-//     button's click would, is one block). Goal: no block over 100 ms;
+//     button's click would, is one block). Goal: no block over 50 ms;
 //     measured and printed, never asserted. With --dir the home is made in
 //     DIR, or taken from there when a run made it before, and kept: making
 //     100,000 files takes longer than the road.
@@ -272,7 +272,11 @@ int Road(int argc, char** argv) {
                          ServeUntil(app, [&] { return !again->ExpTree->Storage().LoadPending(); })});
         steps.push_back({"the panes made again (messages)", Serve(app)});
         steps.push_back({"show the selection", Timed([&] { again->ShowSelection(); })});
-        steps.push_back({"paint the selection", Serve(app)});
+        // A long selection's text is made in slices, each a message of its
+        // own: served to the end with the painting.
+        double paint = ServeWaiting(app, [&] { return !again->ShowingSelection(); });
+        paint = std::max(paint, Serve(app));
+        steps.push_back({"paint the selection", paint});
         selected = again->Selection().Count();
     }
     if (kept.empty()) fs::remove_all(base);
@@ -282,7 +286,7 @@ int Road(int argc, char** argv) {
         std::printf("  %-52s %9.1f ms\n", s.name, s.ms);
         longest = std::max(longest, s.ms);
     }
-    std::printf("  %-52s %9.1f ms   goal 100 ms: %s\n", "longest block", longest, longest <= 100 ? "met" : "missed");
+    std::printf("  %-52s %9.1f ms   goal 50 ms: %s\n", "longest block", longest, longest <= 50 ? "met" : "missed");
     std::printf("  (selection after the road: %d paths)\n", selected);
     std::printf("  (checking the big folder, until spread to its last item: %.1f ms, %d slices after the click)\n",
                 spread, slices - 1);

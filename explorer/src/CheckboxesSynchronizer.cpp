@@ -2,7 +2,7 @@
 // and the way one check state reaches both controls and their storages.
 #include "explorer/CheckboxesSynchronizer.h"
 
-#include "SliceWindow.h"
+#include "explorer/SliceWindow.h"
 
 #include "framework/streaming.h"
 #include "rtl/scopeguard.h"
@@ -493,7 +493,9 @@ void TCheckboxesSynchronizer::RefreshListFromTree() {
     if (!tree_ || !list_) return;
     list_->BeginUpdate();
     ScopeGuard end([this] { list_->EndUpdate(); });
-    PDataNode first = list_->GetFirst();
+    // The items are set without being initialised: a big folder's are
+    // initialised as they are shown, keeping the state set here.
+    PDataNode first = list_->RootNode()->FirstChild;
     TNamespace* firstNs = list_->NodeNamespace(first);
     if (!firstNs) return;
     const UniquePIDL folderPIDL = ParentPIDL(firstNs->AbsolutePIDL());
@@ -501,7 +503,8 @@ void TCheckboxesSynchronizer::RefreshListFromTree() {
     if (!folder) return;
     const TCheckState state = tree_->CheckState(folder);
     if (state == csUncheckedNormal || state == csCheckedNormal) {
-        for (PDataNode n = first; n; n = list_->GetNextSibling(n)) {
+        SettleListRecords(folderPIDL.get(), state);
+        for (PDataNode n = first; n; n = n->NextSibling) {
             ++visited_;
             n->CheckState = state;
         }
@@ -516,12 +519,32 @@ void TCheckboxesSynchronizer::RefreshListFromTree() {
         ++visited_;
         if (TNamespace* ns = tree_->NodeNamespace(c)) byId.emplace(IdBytes(ns->RelativePIDL()), c);
     }
-    for (PDataNode n = first; n; n = list_->GetNextSibling(n)) {
+    for (PDataNode n = first; n; n = n->NextSibling) {
         TNamespace* ns = list_->NodeNamespace(n);
         if (!ns) break;
         const auto found = byId.find(IdBytes(ns->RelativePIDL()));
         if (found != byId.end()) SetNodeCheck(list_, n, found->second->CheckType, found->second->CheckState);
     }
+}
+
+void TCheckboxesSynchronizer::SettleListRecords(PCItemIDList folder, TCheckState state) {
+    // An item initialised later takes its record's state: a record left
+    // from an earlier check of the item says the folder's state too.
+    TRootNodeStorage& storage = list_->Storage();
+    TNodeStorage* record = storage.Lookup(folder);
+    TNodeStorageList* children = record ? record->Children() : nullptr;
+    std::vector<UniquePIDL> stale;
+    for (int i = 0; children && i < children->Count(); ++i) {
+        TNodeStorage& child = *children->Items(i);
+        if (!(child.Storage.Kinds & skCheck)) continue;
+        if (state == csUncheckedNormal) {
+            stale.emplace_back(NamespacePIDLManager().CopyPIDL(child.AbsolutePIDL()));
+        } else {
+            child.Storage.CheckType = ctTriStateCheckBox;
+            child.Storage.CheckState = state;
+        }
+    }
+    for (const UniquePIDL& pidl : stale) storage.Delete(pidl.get(), skCheck);
 }
 
 // ---- Handlers -----------------------------------------------------------------------------

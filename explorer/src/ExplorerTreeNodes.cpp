@@ -6,7 +6,9 @@
 #include "explorer/ExplorerTree.h"
 #include "shell/WideStrings.h"
 
+#include <algorithm>
 #include <climits>
+#include <string_view>
 
 namespace ax {
 
@@ -157,9 +159,12 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
     if (node->ChildCount == 0) {
         const TColumnIndex column = Header().SortColumn();
         const TSortDirection direction = Header().SortDirection();
+        const bool sortedAhead = prelisted_ && prelistedSorted_;
         std::vector<TListedItem> items = prelisted_ ? std::move(*std::exchange(prelisted_, nullptr)) : ListFolder(*ns);
         const bool shellOrder = ShellOrderColumn(column);
-        const bool presorted = shellOrder && SortInShellOrder(*ns, items, direction);
+        // Items read in slices were sorted as they came.
+        if (shellOrder && sortedAhead && direction == sdDescending) std::reverse(items.begin(), items.end());
+        const bool presorted = shellOrder && (sortedAhead || SortInShellOrder(*ns, items, direction));
         for (TListedItem& item : items) {
             TExpNodeData* data = NodeData(AddChild(node));
             item.Namespace->SetListedNoFolder(item.NoFolder);
@@ -186,7 +191,84 @@ public:
     // 1: folders only, 0: no folders, -1: both.
     int listed = -1;
     std::vector<TListedItem> items;
+
+    // A listing read in slices sorts each slice's items into those read
+    // before by the folder's keys, so its last slice need not sort them
+    // all; read to the end, the items are put in that order (ascending,
+    // an item listed twice once). Without a key for every item the items
+    // stay as listed and are sorted when their nodes are made.
+    void SortAsRead(ShellFolderPtr shellFolder);
+    void SortSlice(size_t from);
+    // Puts the items in key order once the folder is read to its end.
+    void PutInOrder();
+    bool Sorted() const { return sorted_; }
+
+private:
+    std::string_view Key(uint32_t i) const {
+        const size_t begin = i ? ends_[i - 1] : 0;
+        return std::string_view(keys_.data() + begin, ends_[i] - begin);
+    }
+    ShellFolderPtr keyFolder_;
+    IShellFolderSortKeys* keyed_ = nullptr;
+    std::string keys_;
+    std::vector<size_t> ends_;
+    // Indexes of the items read so far, ascending by key, equal keys in
+    // the order read.
+    std::vector<uint32_t> order_;
+    bool sorted_ = false;
 };
+
+void TCustomExplorerTree::TChildListing::SortAsRead(ShellFolderPtr shellFolder) {
+    keyed_ = dynamic_cast<IShellFolderSortKeys*>(shellFolder.get());
+    if (keyed_) keyFolder_ = std::move(shellFolder);
+}
+
+void TCustomExplorerTree::TChildListing::SortSlice(size_t from) {
+    if (!keyed_) return;
+    std::vector<std::string_view> run;
+    run.reserve(items.size() - from);
+    for (size_t i = from; i < items.size(); ++i) {
+        if (!keyed_->AppendSortKey(items[i].Namespace->RelativePIDL(), &keys_)) {
+            keyed_ = nullptr;
+            keys_ = {};
+            ends_ = {};
+            order_ = {};
+            return;
+        }
+        ends_.push_back(keys_.size());
+    }
+    for (size_t i = from; i < items.size(); ++i) run.push_back(Key(uint32_t(i)));
+    // Each of the slice's keys goes after the equal ones read before it.
+    std::vector<uint32_t> merged;
+    merged.reserve(order_.size() + run.size());
+    auto at = order_.begin();
+    const auto less = [this](uint32_t a, uint32_t b) { return Key(a) < Key(b); };
+    for (uint32_t r : SortKeys(run, false)) {
+        const uint32_t index = uint32_t(from) + r;
+        const auto to = std::upper_bound(at, order_.end(), index, less);
+        merged.insert(merged.end(), at, to);
+        merged.push_back(index);
+        at = to;
+    }
+    merged.insert(merged.end(), at, order_.end());
+    order_.swap(merged);
+}
+
+void TCustomExplorerTree::TChildListing::PutInOrder() {
+    if (!keyed_ || sorted_) return;
+    std::vector<TListedItem> inOrder;
+    inOrder.reserve(order_.size());
+    for (size_t n = 0; n < order_.size(); ++n) {
+        // An item listed twice gets one node: the first read.
+        if (n > 0 && Key(order_[n]) == Key(order_[n - 1])) continue;
+        inOrder.push_back(std::move(items[order_[n]]));
+    }
+    items.swap(inOrder);
+    sorted_ = true;
+    keys_ = {};
+    ends_ = {};
+    order_ = {};
+}
 
 void TCustomExplorerTree::TChildListingDeleter::operator()(TChildListing* listing) const {
     delete listing;
@@ -215,6 +297,14 @@ bool TCustomExplorerTree::StartListing(TNamespace& folderNamespace, TChildListin
 
 bool TCustomExplorerTree::ReadListing(TChildListing& listing, int count) {
     if (!listing.list) return true;
+    const size_t before = listing.items.size();
+    const bool end = ReadListingItems(listing, count);
+    listing.SortSlice(before);
+    if (end) listing.PutInOrder();
+    return end;
+}
+
+bool TCustomExplorerTree::ReadListingItems(TChildListing& listing, int count) {
     PItemIDList child = nullptr;
     for (; count > 0; --count) {
         if (listing.list->Next(&child) != S_OK) {
@@ -242,7 +332,7 @@ TCustomExplorerTree::TChildListingPtr TCustomExplorerTree::BeginChildListing(PDa
     TChildListingPtr listing(new TChildListing);
     // A folder that cannot be listed makes no children, as in one piece.
     listing->folder = ns;
-    StartListing(*ns, *listing);
+    if (StartListing(*ns, *listing)) listing->SortAsRead(ns->ShellFolder());
     return listing;
 }
 
@@ -254,7 +344,11 @@ bool TCustomExplorerTree::EndChildListing(PDataNode node, TChildListing& listing
     if (node->ChildCount != 0 || NodeNamespace(node) != listing.folder) return false;
     ReadListing(listing, INT_MAX);
     std::vector<TListedItem>* const outer = std::exchange(prelisted_, &listing.items);
-    ScopeGuard listed([this, outer] { prelisted_ = outer; });
+    const bool outerSorted = std::exchange(prelistedSorted_, listing.Sorted());
+    ScopeGuard listed([this, outer, outerSorted] {
+        prelisted_ = outer;
+        prelistedSorted_ = outerSorted;
+    });
     return MakeChildrenUninitialized(node);
 }
 
@@ -268,7 +362,7 @@ TCustomExplorerTree::TChildListingPtr TCustomExplorerTree::BeginFolderListing(PC
     listing->folder = ns.get();
     listing->owned = std::move(ns);
     // A folder that cannot be listed shows no items, as in one piece.
-    StartListing(*listing->folder, *listing);
+    if (StartListing(*listing->folder, *listing)) listing->SortAsRead(listing->folder->ShellFolder());
     return listing;
 }
 
@@ -281,8 +375,10 @@ void TCustomExplorerTree::ShowListedFolder(TChildListing& listing) {
     // The items refer to the listing's item: it becomes the hidden root's.
     listedRoot_ = std::move(listing.owned);
     std::vector<TListedItem>* const outer = std::exchange(prelisted_, &listing.items);
-    ScopeGuard listed([this, outer] {
+    const bool outerSorted = std::exchange(prelistedSorted_, listing.Sorted());
+    ScopeGuard listed([this, outer, outerSorted] {
         prelisted_ = outer;
+        prelistedSorted_ = outerSorted;
         listedRoot_.reset();
     });
     SetRootFolderCustomPIDL(pidl.get());

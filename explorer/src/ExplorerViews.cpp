@@ -3,7 +3,7 @@
 #include "explorer/ExplorerViews.h"
 
 #include "ExplorerTreeInternal.h"
-#include "SliceWindow.h"
+#include "explorer/SliceWindow.h"
 #include "framework/streaming.h"
 #include "rtl/scopeguard.h"
 #include "explorer/ExplorerComboBox.h"

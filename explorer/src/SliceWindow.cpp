@@ -1,5 +1,5 @@
 // The slice window: a posted message per slice, a timer when input waits.
-#include "SliceWindow.h"
+#include "explorer/SliceWindow.h"
 
 #include <utility>
 

@@ -1,8 +1,12 @@
 // A check spreading over a big folder in slices: what reads the selection
 // in the middle of it (the selection, a save, the list showing the folder)
 // gets what one piece gives, messages are served between the slices, and a
-// second check made meanwhile takes effect after the first.
+// second check made meanwhile takes effect after the first. A big folder
+// shown in the list takes its items' states from the tree without going
+// through each item.
 #include "sync_fixture.h"
+
+#include <algorithm>
 
 using namespace ax;
 using namespace ax::testing;
@@ -183,6 +187,17 @@ TEST_F(CheckSpread, ASecondClickDuringTheSpreadFollowsIt) {
     EXPECT_EQ(TreeState("big/f19.txt"), csCheckedNormal);
 }
 
+TEST_F(CheckSpread, TheNodesMadeFromSlicesAreInTheFoldersOrder) {
+    ShowBigFolder();
+    ClickUntilSpreading(tree, TreeNode("big"));
+    FinishSpread();
+    std::string names;
+    for (PDataNode n = TreeNode("big")->FirstChild; n; n = n->NextSibling) names += NameOf(tree, n) + " ";
+    std::string expected = "deep ";
+    for (int i = 0; i < kFiles; ++i) expected += BigFile(i).substr(4) + " ";
+    EXPECT_EQ(names, expected);
+}
+
 TEST_F(CheckSpread, TheTreeMadeAnewMeanwhileKeepsTheSpreadGoing) {
     ShowBigFolder();
     ClickUntilSpreading(tree, TreeNode("big"));
@@ -197,6 +212,74 @@ TEST_F(CheckSpread, TheTreeMadeAnewMeanwhileKeepsTheSpreadGoing) {
         EXPECT_EQ(TreeState(below), csCheckedNormal) << below;
     }
     EXPECT_EQ(Checked(), BigChecked());
+}
+
+// ---- The list taking a big folder's states from the tree ---------------------------------
+
+class ListTakesStates : public CheckSpread {
+protected:
+    // The big folder checked whole in the tree while the list shows files/.
+    void CheckBigFolder() {
+        ShowBigFolder();
+        ClickCheckBox(tree, TreeNode("big"));
+        FinishSpread();
+        ASSERT_EQ(Checked(), BigChecked());
+    }
+};
+
+TEST_F(ListTakesStates, ItemsInitialisedLaterShowTheFoldersState) {
+    CheckBigFolder();
+    ListShows("big");
+    PDataNode last = list->RootNode()->LastChild;
+    ASSERT_TRUE(last);
+    EXPECT_FALSE(last->States & vsInitialized) << "set without being gone through";
+    for (const char* name : {"f00.txt", "f19.txt", "deep"}) EXPECT_EQ(ListState(name), csCheckedNormal) << name;
+    // A click on the last item unchecks it, in the list and in the tree.
+    ClickCheckBox(list, ListItem("f19.txt"));
+    EXPECT_EQ(ListState("f19.txt"), csUncheckedNormal);
+    EXPECT_EQ(TreeStored("big/f19.txt"), -1);
+    EXPECT_EQ(TreeState("big"), csMixedNormal);
+    std::vector<std::string> expected = BigChecked();
+    expected.erase(std::find(expected.begin(), expected.end(), "/big"));
+    expected.pop_back();
+    EXPECT_EQ(Checked(), expected);
+}
+
+TEST_F(ListTakesStates, ARecordLeftFromAnEarlierCheckSaysTheFoldersState) {
+    Make("big/");
+    MakeAll({"big/deep/", "big/deep/e.txt"});
+    ShowBigFolder();
+    // deep mixed: the list shows it so and keeps that record.
+    ListShows("big/deep");
+    ClickCheckBox(list, ListItem("d.txt"));
+    ListShows("big");
+    ASSERT_EQ(ListState("deep"), csMixedNormal);
+    ListShows("c");
+    // The whole folder checked in the tree while the list shows c.
+    ClickCheckBox(tree, TreeNode("big"));
+    FinishSpread();
+    ListShows("big");
+    for (const char* name : {"deep", "f00.txt", "f19.txt"}) EXPECT_EQ(ListState(name), csCheckedNormal) << name;
+    // Shown anew, the items read their records again.
+    ListShows("c");
+    ListShows("big");
+    EXPECT_EQ(ListState("deep"), csCheckedNormal);
+    // deep's items have nodes in the tree now: each is listed.
+    std::vector<std::string> expected = BigChecked();
+    expected.insert(expected.begin() + 2, {"/big/deep/d.txt", "/big/deep/e.txt"});
+    EXPECT_EQ(Checked(), expected);
+}
+
+TEST_F(ListTakesStates, AMixedFolderTakesEachItemsState) {
+    ShowBigFolder();
+    ListShows("big");
+    ClickCheckBox(list, ListItem("f03.txt"));
+    ClickCheckBox(list, ListItem("f17.txt"));
+    ListShows("c");
+    ListShows("big");
+    for (const char* name : {"f03.txt", "f17.txt"}) EXPECT_EQ(ListState(name), csCheckedNormal) << name;
+    for (const char* name : {"f00.txt", "f19.txt", "deep"}) EXPECT_EQ(ListState(name), csUncheckedNormal) << name;
+    EXPECT_EQ(Checked(), (std::vector<std::string>{"/big/f03.txt", "/big/f17.txt"}));
 }
 
 } // namespace

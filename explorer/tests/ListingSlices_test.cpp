@@ -163,4 +163,35 @@ TEST_F(ListingSlices, AnotherChoiceReplacesTheListingAndASmallFolderIsOnePiece) 
     EXPECT_EQ(Shown(), files + "/c") << "the dropped listing shows nothing later";
 }
 
+TEST_F(ListingSlices, ItemsReadInSlicesAreShownInTheFoldersOrderEitherWay) {
+    // Names whose order the folder decides: without case first (so "_"
+    // before letters, a space before "."), then by bytes (upper case
+    // first); digits as characters; a folder among the files.
+    MakeAll({"mix/", "mix/b.txt", "mix/B.txt", "mix/a10", "mix/a9", "mix/a.txt", "mix/A.txt", "mix/zz",
+             "mix/Zebra", "mix/m/", "mix/_under", "mix/a 1", "mix/c.TXT", "mix/c.txt"});
+    ShowBigFolder();
+    const std::string ascending = "_under a 1 A.txt a.txt a10 a9 B.txt b.txt c.TXT c.txt m Zebra zz ";
+    const std::string descending = "zz Zebra m c.txt c.TXT b.txt B.txt a9 a10 a.txt A.txt a 1 _under ";
+    ChooseUntilListing(TreeNode("mix"));
+    ASSERT_TRUE(list->ListingPending()) << "13 items, 6 a slice";
+    FinishListing();
+    EXPECT_EQ(ListShape(), ascending);
+    // The header's other direction.
+    Click(tree, TreeNode("c"));
+    list->Header().SetSortDirection(sdDescending);
+    ChooseUntilListing(TreeNode("mix"));
+    ASSERT_TRUE(list->ListingPending());
+    FinishListing();
+    EXPECT_EQ(ListShape(), descending);
+    // Listed in one piece: the same.
+    Click(tree, TreeNode("c"));
+    list->SetSliceSize(1000);
+    Click(tree, TreeNode("mix"));
+    EXPECT_EQ(ListShape(), descending);
+    Click(tree, TreeNode("c"));
+    list->Header().SetSortDirection(sdAscending);
+    Click(tree, TreeNode("mix"));
+    EXPECT_EQ(ListShape(), ascending);
+}
+
 } // namespace

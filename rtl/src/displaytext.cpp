@@ -1,6 +1,8 @@
 // Names shown with escapes, and the escapes read back to bytes.
 #include "rtl/displaytext.h"
 
+#include <algorithm>
+
 namespace ax {
 namespace {
 
@@ -41,6 +43,11 @@ int HexValue(char c) {
 } // namespace
 
 AnsiString EscapedName(std::string_view bytes) {
+    // Most names are printable ASCII throughout, shown as they are: a
+    // selection shows a million of them.
+    const bool plain = std::all_of(bytes.begin(), bytes.end(),
+                                   [](char b) { return b >= 0x20 && b < 0x7F && b != '\\'; });
+    if (plain) return AnsiString(bytes);
     AnsiString out;
     out.reserve(bytes.size());
     for (const char32_t c : Utf8ToCodePoints(bytes)) {

@@ -19,6 +19,8 @@ struct Shown {
 
 const Shown kTable[] = {
     {"plain.txt", "plain.txt"},
+    {"/a path/with ~ and !", "/a path/with ~ and !"},  // the ends of plain ASCII
+    {"\x1F~", "\\x1F~"},                            // just below them
     {"caf\xC3\xA9", "caf\xC3\xA9"},                  // é is text
     {"two\nlines", "two\\nlines"},                    // a line feed
     {"tab\there", "tab\\there"},                      // a tab

@@ -31,6 +31,7 @@ class TExStatusBar;
 class TExStatusPanel;
 class TStringList;
 class TDisplayServices;
+class TSliceWindow;
 struct TDataNode;
 using PDataNode = TDataNode*;
 
@@ -43,8 +44,6 @@ class TSelectionForm : public TForm {
 public:
     explicit TSelectionForm(TComponent* owner);
     AnsiString ClassName() const override { return "TSelectionForm"; }
-    // Shows the paths, one a line.
-    void ShowPaths(const TStringList& paths);
     TMemo* Memo = nullptr;
     TButton* CloseButton = nullptr;
 };
@@ -80,8 +79,14 @@ public:
     bool CloseQuery() override;
     // The backup selection (the tree storage's CheckedFileNames).
     TStringList& Selection();
-    // Shows the selection window with the selection as it is now.
+    // Shows the selection window with the selection as it is now. The text
+    // of a selection of more than SelectionSliceSize paths is made in
+    // slices, messages of their own with the gauge moving; the window shows
+    // it whole after the last. Asked again meanwhile, it starts anew.
     void ShowSelection();
+    bool ShowingSelection() const { return showing_ != nullptr; }
+    int SelectionSliceSize() const { return selectionSliceSize_; }
+    void SetSelectionSliceSize(int size) { selectionSliceSize_ = size < 1 ? 1 : size; }
     // Chooses the item of path in the tree (expanding the way to it), and
     // the list follows; false when the tree has no such item.
     bool BrowseTo(const std::string& path);
@@ -165,6 +170,9 @@ private:
     void ReloadTree();
     void ReloadList();
     void WMInjectFault(TMessage& message);
+    // Adds up to count more paths to the text of the selection being
+    // shown; shows it after the last.
+    void ShowSelectionSlice(size_t count);
 
     std::string jobFileName_;
     int loadStep_ = 0;
@@ -173,6 +181,11 @@ private:
     bool asking_ = false;
     // On a display: the shell's menus and boxes shown there.
     std::unique_ptr<TDisplayServices> displayServices_;
+    // The selection being shown, and what serves its slices.
+    struct SelectionShow;
+    std::unique_ptr<SelectionShow> showing_;
+    std::unique_ptr<TSliceWindow> showSlices_;
+    int selectionSliceSize_ = 20000;
 };
 
 } // namespace ax

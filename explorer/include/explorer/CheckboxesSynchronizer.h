@@ -154,6 +154,8 @@ private:
     void EndUpdates();
     // The list's items take the states of their nodes in the tree.
     void RefreshListFromTree();
+    // The list's records of a folder's items say state, the folder's whole.
+    void SettleListRecords(PCItemIDList folder, TCheckState state);
 
     TExplorerTreeview* tree_ = nullptr;
     TExplorerListview* list_ = nullptr;

@@ -601,7 +601,10 @@ private:
     std::vector<TListedItem> ListFolder(TNamespace& folderNamespace);
     // The listing behind ListFolder: false when the folder cannot be listed.
     bool StartListing(TNamespace& folderNamespace, TChildListing& listing);
+    // Reads up to count more items, sorting them in as they come when the
+    // listing does; true at the folder's end.
     bool ReadListing(TChildListing& listing, int count);
+    bool ReadListingItems(TChildListing& listing, int count);
     // Whether sorting by column is sorting in the folder's own order.
     bool ShellOrderColumn(TColumnIndex column) const;
     // Sorts a folder's items in its own order, as DoCompareNodes would;
@@ -707,6 +710,8 @@ private:
     bool childInitDeferred_ = false;
     // Items read already for the children being made (EndChildListing).
     std::vector<TListedItem>* prelisted_ = nullptr;
+    // Those items are in the folder's own order already, ascending.
+    bool prelistedSorted_ = false;
     // The hidden root's item for the rebuild under way (ShowListedFolder).
     std::unique_ptr<TNamespace> listedRoot_;
     int changeLinkCount_ = 0;

@@ -22,6 +22,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -274,7 +275,26 @@ template <typename Visit> bool ForEachEntry(const std::string& path, Visit visit
 
 } // namespace
 
+namespace {
+
+// From this size on a folder is big enough that reading it whole holds up
+// whoever asks (about 25,000 entries on ext4, 50,000 on tmpfs).
+constexpr off_t kBigFolderBytes = off_t(1) << 20;
+
+// A big folder not read whole since it last changed.
+bool BigUnreadFolder(const std::string& path) {
+    struct stat st;
+    const UniqueFd fd = OpenFolder(path, st);
+    return fd && st.st_size >= kBigFolderBytes && !FolderListings().Find(FolderStamp::Of(st));
+}
+
+} // namespace
+
 bool HasSubDirectory(const std::string& path) {
+    // A big folder not read yet may hold folders: reading it whole only to
+    // know would hold up a tree deciding its expand buttons. Its listing,
+    // read a piece at a time, tells.
+    if (BigUnreadFolder(path)) return true;
     bool found = false;
     ForEachEntry(path, [&](const FolderEntry& e, EntryTypes& types) {
         found = types.IsFolder(e);
@@ -524,26 +544,34 @@ void ListEntries(const std::string& path, uint32_t flags, bool entriesAreFolders
 
 // A folder's entries as one-item PIDLs, made as they are asked for: a
 // question such as "has it any item" takes the first of a big folder's
-// items, not all of them.
+// items, not all of them. Items of both sorts are read from the folder as
+// they are asked for too, so a big folder listed in slices is read in
+// slices; read to its end, the listing is kept as a whole read's is.
 class EntryEnumerator final : public IEnumIDList, public IEnumIDListKinds {
 public:
-    explicit EntryEnumerator(const std::string& path, uint32_t flags) {
-        // Items of both sorts need no look beyond a kept listing: they are
-        // taken from it as asked for, not copied first.
-        if ((flags & SHCONTF_FOLDERS) && (flags & SHCONTF_NONFOLDERS)) listing_ = KeptListing(path);
-        if (listing_) {
+    explicit EntryEnumerator(const std::string& path, uint32_t flags) : path_(path) {
+        if ((flags & SHCONTF_FOLDERS) && (flags & SHCONTF_NONFOLDERS)) {
             skipHidden_ = !(flags & SHCONTF_INCLUDEHIDDEN);
+            BeginRead();
             return;
         }
         auto read = std::make_shared<FolderListing>();
         ListEntries(path, flags, true, [&](const FolderEntry& e) { read->Add(e.name, e.type); });
         listing_ = std::move(read);
     }
+    ~EntryEnumerator() override {
+        if (dir_) ::closedir(dir_);
+    }
+    EntryEnumerator(const EntryEnumerator&) = delete;
+    EntryEnumerator& operator=(const EntryEnumerator&) = delete;
     HRESULT Next(PItemIDList* item) override {
         if (!item) return E_INVALIDARG;
         *item = nullptr;
-        while (at_ < listing_->Count() && skipHidden_ && listing_->At(at_).name[0] == '.') ++at_;
-        if (at_ >= listing_->Count()) return S_FALSE;
+        for (;;) {
+            while (at_ < listing_->Count() && skipHidden_ && listing_->At(at_).name[0] == '.') ++at_;
+            if (at_ < listing_->Count()) break;
+            if (!ReadOne()) return S_FALSE;
+        }
         const FolderEntry e = listing_->At(at_);
         // One buffer for every item: a big folder's items are many.
         const size_t cb = e.name.size() + 3;
@@ -559,8 +587,53 @@ public:
     bool LastIsNoFolder() override { return returned_ && lastNoFolder_; }
 
 private:
+    // A kept listing, else the folder opened for reading as asked; a folder
+    // that cannot be read lists nothing.
+    void BeginRead() {
+        listing_ = std::make_shared<FolderListing>();
+        struct stat st;
+        UniqueFd fd = OpenFolder(path_, st);
+        if (!fd) return;
+        stamp_ = FolderStamp::Of(st);
+        if (auto kept = FolderListings().Find(stamp_)) {
+            listing_ = std::move(kept);
+            return;
+        }
+        readStart_ = WallNow();
+        dir_ = ::fdopendir(fd.Get());
+        if (!dir_) return;
+        fd.Release();
+        ObserveFolderRead(path_);
+        growing_ = std::make_shared<FolderListing>();
+        listing_ = growing_;
+    }
+    // Adds the folder's next entry to the listing; false at its end.
+    bool ReadOne() {
+        if (!dir_) return false;
+        errno = 0;
+        while (const dirent* e = ::readdir(dir_)) {
+            if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+            growing_->Add(e->d_name, e->d_type);
+            return true;
+        }
+        const bool whole = errno == 0;
+        ::closedir(std::exchange(dir_, nullptr));
+        // A server's file times follow its own clock, which the settled
+        // test cannot judge: a remote folder is read at every question.
+        if (whole && growing_->Count() >= ListingCache::kKeepFrom && !VolumeOfPath(path_, false).remote)
+            FolderListings().Keep(stamp_, readStart_, growing_);
+        growing_.reset();
+        return false;
+    }
+
+    std::string path_;
     // Kept and shared, or read for this enumeration alone.
     std::shared_ptr<const FolderListing> listing_;
+    // While the folder is being read: the same listing, added to.
+    std::shared_ptr<FolderListing> growing_;
+    DIR* dir_ = nullptr;
+    FolderStamp stamp_;
+    timespec readStart_{};
     bool skipHidden_ = false;
     size_t at_ = 0;
     bool returned_ = false, lastNoFolder_ = false;

@@ -183,6 +183,61 @@ TEST_F(ListingCache, AKeptListingServesItemsOfBothSortsAsFromTheDisk) {
     EXPECT_EQ(reads[big], 1);
 }
 
+TEST_F(ListingCache, AListingIsReadAsAskedAndKeptOnlyWhenReadToItsEnd) {
+    SetModified(big, -3600);
+    ShellFolderPtr folder = Bind(big);
+    const uint32_t both = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
+    {
+        // Ten items taken, the rest left: nothing is kept.
+        std::unique_ptr<IEnumIDList> list;
+        ASSERT_EQ(folder->EnumObjects(both, &list), S_OK);
+        for (int i = 0; i < 10; ++i) {
+            Pidl child;
+            ASSERT_EQ(list->Next(&child.p), S_OK);
+        }
+    }
+    EXPECT_EQ(reads[big], 1);
+    // Read to its end (a read begun meanwhile goes on beside it), then kept.
+    std::unique_ptr<IEnumIDList> list;
+    ASSERT_EQ(folder->EnumObjects(both, &list), S_OK);
+    Pidl first;
+    ASSERT_EQ(list->Next(&first.p), S_OK);
+    EXPECT_EQ(Names(*folder, both).size(), size_t(kFiles));
+    EXPECT_EQ(reads[big], 3);
+    int rest = 0;
+    for (;; ++rest) {
+        Pidl child;
+        if (list->Next(&child.p) != S_OK) break;
+    }
+    EXPECT_EQ(rest, kFiles - 1);
+    EXPECT_EQ(Names(*folder, both).size(), size_t(kFiles));
+    EXPECT_FALSE(HasSubFolder("big"));
+    EXPECT_EQ(reads[big], 3);
+}
+
+TEST_F(ListingCache, ABigFolderNotReadYetMayHoldFoldersUntilListed) {
+    // Long names make the folder big on the disk with few entries.
+    const std::string huge = home + "/huge";
+    ASSERT_EQ(mkdir(huge.c_str(), 0755), 0);
+    const std::string padding(250, 'n');
+    for (int i = 0; i < 4200; ++i) Touch(huge + "/" + padding + std::to_string(i));
+    struct stat st;
+    ASSERT_EQ(stat(huge.c_str(), &st), 0);
+    if (st.st_size < (1 << 20)) GTEST_SKIP() << "this file system sizes folders by entry count, not name length";
+    SetModified(huge, -3600);
+    EXPECT_TRUE(HasSubFolder("huge")) << "not read to know";
+    EXPECT_EQ(reads[huge], 0);
+    ShellFolderPtr folder = Bind(huge);
+    EXPECT_EQ(Names(*folder, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS).size(), size_t(4200));
+    EXPECT_FALSE(HasSubFolder("huge")) << "its listing tells";
+    EXPECT_EQ(reads[huge], 1);
+    // Changed, it is not read again to know.
+    Touch(huge + "/one-more");
+    SetModified(huge, -3600);
+    EXPECT_TRUE(HasSubFolder("huge"));
+    EXPECT_EQ(reads[huge], 1);
+}
+
 TEST_F(ListingCache, AKeptListingAnswersManyItemsAttributesByName) {
     ASSERT_EQ(mkdir((big + "/sub").c_str(), 0755), 0);
     const std::string other = home + "/other";
