@@ -538,7 +538,7 @@ void TCheckboxesSynchronizer::SettleListRecords(PCItemIDList folder, TCheckState
         TNodeStorage& child = *children->Items(i);
         if (!(child.Storage.Kinds & skCheck)) continue;
         if (state == csUncheckedNormal) {
-            stale.emplace_back(NamespacePIDLManager().CopyPIDL(child.AbsolutePIDL()));
+            stale.push_back(child.AbsolutePIDL());
         } else {
             child.Storage.CheckType = ctTriStateCheckBox;
             child.Storage.CheckState = state;
