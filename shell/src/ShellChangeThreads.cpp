@@ -62,11 +62,19 @@ UniquePIDL MapToVirtualFolder(PCItemIDList pidl, const TVirtualFolder& folder) {
 
 TChangeDispatchThread::TChangeDispatchThread(HWND target) : target_(target) {
     PItemIDList bin = nullptr;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &bin)) && bin) recycleBins_.Add(bin);
+    if (SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &bin)) && bin) {
+        recycleBins_.Add(bin);
+        recycleFolders_.Add(NamespacePIDLManager().CopyPIDL(bin));
+    }
     auto add = [this](const std::string& path) {
         PItemIDList pidl = ParsePath(path);
-        if (pidl) recycleBins_.Add(pidl);
-        return pidl != nullptr;
+        if (!pidl) return false;
+        // The trashed items live in "files": that is the folder a view of
+        // them shows, so that is the one to refresh.
+        PItemIDList files = ParsePath(path + "/files");
+        recycleBins_.Add(pidl);
+        recycleFolders_.Add(files ? files : NamespacePIDLManager().CopyPIDL(pidl));
+        return true;
     };
     add(TrashDirectory());
     const std::string uid = std::to_string(getuid());
@@ -103,7 +111,7 @@ uint64_t TChangeDispatchThread::DebounceRounds() {
 
 PCItemIDList TChangeDispatchThread::RecycleFolderOf(PCItemIDList pidl) const {
     for (int i = 0; i < recycleBins_.Count(); ++i)
-        if (IsAtOrUnder(pidl, recycleBins_[i])) return recycleBins_[i];
+        if (IsAtOrUnder(pidl, recycleBins_[i])) return recycleFolders_[i];
     return nullptr;
 }
 

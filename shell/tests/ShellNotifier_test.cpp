@@ -288,7 +288,25 @@ TEST_F(NotifierTest, DeletionIntoTheTrashUpdatesTheTrashFolderAndTheRecycleBinOn
     NamespacePIDLManager().FreePIDL(bin);
     EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, Parsed(folder)},
                                                 {sneUpdateDir, binBytes},
-                                                {sneUpdateDir, Parsed(trash)}}));
+                                                {sneUpdateDir, Parsed(trash + "/files")}}));
+}
+
+TEST_F(NotifierTest, ChangesDeepInTheTrashRefreshItsFilesFolderNotTheTrashAbove) {
+    const std::string trash = home + "/.local/share/Trash";
+    ASSERT_EQ(system(("mkdir -p '" + trash + "/files/box/inner' '" + trash + "/info'").c_str()), 0);
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    Notifier().PostShellEvent(sneUpdateDir, P(Parsed(trash + "/files/box/inner")));
+    Notifier().PostShellEvent(sneUpdateDir, P(Parsed(trash + "/info")));
+    ASSERT_TRUE(WaitForEvents(2));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    PItemIDList bin = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &bin)));
+    const std::string binBytes = test::Pidl(bin);
+    NamespacePIDLManager().FreePIDL(bin);
+    EXPECT_EQ(Events(l->batches[0]),
+              (EventList{{sneUpdateDir, Parsed(trash + "/files")}, {sneUpdateDir, binBytes}}))
+        << "each once, whatever part of the trash changed";
 }
 
 TEST_F(NotifierTest, UnfilteredEventsPassUnchangedAndUnfolded) {

@@ -276,7 +276,8 @@ private:
 class TChangeDispatchThread final : public TShellThread {
 public:
     // Builds the recycle-bin list: the Recycle Bin itself, then every trash
-    // folder on disk (the home trash, each local volume's).
+    // folder on disk (the home trash, each local volume's), each with the
+    // folder its items live in (its "files" folder).
     explicit TChangeDispatchThread(HWND target);
     ~TChangeDispatchThread() override;
 
@@ -301,13 +302,15 @@ private:
     void QueueLocked(std::unique_ptr<TShellEvent> event);
     void QueueUniqueLocked(std::unique_ptr<TShellEvent> event);
     void QueueUpdateDirLocked(PCItemIDList folder);
-    // The recycle-bin folder that holds or is pidl; nullptr if none.
+    // The recycle folder of the recycle-bin folder that holds or is pidl
+    // (a trash's "files" folder; the Recycle Bin itself); nullptr if none.
     PCItemIDList RecycleFolderOf(PCItemIDList pidl) const;
     std::string KeyOf(const TShellEvent& event) const;
 
     const HWND target_;
     std::atomic<bool> filterEvents_{true};
-    TPIDLList recycleBins_; // fixed after construction
+    TPIDLList recycleBins_;    // fixed after construction
+    TPIDLList recycleFolders_; // index-aligned with recycleBins_
     TimedCondition cond_;    // guards everything below
     std::vector<std::unique_ptr<TShellEvent>> pending_;
     std::unordered_set<std::string> pendingKeys_;
