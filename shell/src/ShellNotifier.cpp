@@ -167,7 +167,16 @@ LRESULT TShellChangeNotifier::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
         FanOut(reinterpret_cast<TShellEventList*>(wParam));
         return 0;
     }
+    if (msg == WM_SHELLNOTIFYCANNOTFOLLOW) {
+        if (onCannotFollow_)
+            onCannotFollow_(Format(SCannotFollowFolders, int(wParam), int(ShellNotifyPollMs / 1000)));
+        return 0;
+    }
     return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+void TShellChangeNotifier::SetOnCannotFollow(std::function<void(const AnsiString& text)> handler) {
+    onCannotFollow_ = std::move(handler);
 }
 
 void TShellChangeNotifier::FanOut(TShellEventList* list) {

@@ -1,10 +1,13 @@
+#include "fork_child.h"
 #include "notifier_fixture.h"
+#include "watch_limit.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
 
 #include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -522,6 +525,92 @@ TEST_F(KernelNotifierTest, AWatchedSpecialFolderUpdatesItsVirtualPlaceToo) {
     ASSERT_TRUE(WaitForBatches(l, 1));
     EXPECT_EQ(Events(l->batches[0]),
               (EventList{{sneUpdateDir, Parsed(home + "/Desktop")}, {sneUpdateDir, kDesktop}}));
+}
+
+TEST_F(KernelNotifierTest, LostChangesRefreshEveryWatchedFolderAndTheBatchSaysSo) {
+    Listener* a = MakeListener();
+    const std::string busy = Folder("busy"), quiet = Folder("quiet");
+    Watch(a, busy);
+    TShellChangeNotifier& n = Notifier();
+    ASSERT_TRUE(n.RegisterShellChangeNotify(a));
+    ASSERT_TRUE(n.NotifyShownFolders(a, {Utf8ToWide(quiet)}));
+    WaitWatched();
+    const uint64_t events = Dispatch().EventsReceived();
+    n.KernelThread()->InjectOverflow();
+    ASSERT_TRUE(WaitForEvents(events + 2));
+    ASSERT_TRUE(WaitForBatches(a, 1));
+    EXPECT_TRUE(a->batches[0].changesLost);
+    EventList got = Events(a->batches[0]);
+    std::sort(got.begin(), got.end());
+    EventList want{{sneUpdateDir, Parsed(busy)}, {sneUpdateDir, Parsed(quiet)}};
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want) << "nothing changed, yet every watched folder must be refreshed";
+    // The next batch lost nothing.
+    ExpectUpdate(a, busy, [&] { Touch(busy + "/new"); }, "a plain change");
+    EXPECT_FALSE(a->batches.back().changesLost);
+}
+
+TEST_F(KernelNotifierTest, OverTheWatchLimitEveryShownFolderFollowsOnTheTimerAndTheUserIsToldOnce) {
+    // Everything runs in a child that has a user namespace of its own with
+    // a limit of 8 watches; it answers which step failed.
+    const int status = test::RunInChild([&]() -> int {
+        if (!test::LimitFolderWatches(8)) return 126;
+        TShellChangeNotifier& n = Notifier();
+        std::vector<AnsiString> told;
+        n.SetOnCannotFollow([&](const AnsiString& text) { told.push_back(text); });
+        Listener* l = MakeListener();
+        std::vector<std::string> folders;
+        std::vector<WideString> shown;
+        for (int i = 0; i < 20; ++i) {
+            folders.push_back(Folder("f" + std::to_string(i)));
+            shown.push_back(Utf8ToWide(folders.back()));
+        }
+        if (!n.RegisterShellChangeNotify(l) || !n.NotifyShownFolders(l, shown)) return 1;
+        TKernelChangeThread* k = n.KernelThread();
+        const uint64_t asked = k->RebuildsAsked();
+        if (!WaitUntil([&] { return k->RebuildsDone() >= asked; })) return 2;
+        if (k->PolledCount() != 12) return 3;
+        if (!WaitUntil([&] {
+                Pump();
+                return !told.empty();
+            }))
+            return 4;
+        if (told != std::vector<AnsiString>{"The system's limit of watched folders is reached: 12 "
+                                            "folders are checked for changes every 5 seconds instead."})
+            return 5;
+        for (const std::string& f : folders) Touch(f + "/new.txt");
+        if (Dispatch().PollRounds() != 0) return 6; // nothing before the period
+        clock.Advance(ShellNotifyPollMs);
+        if (!WaitUntil([&] { return Dispatch().PollRounds() >= 1; })) return 7;
+        std::set<std::string> updated;
+        auto all = [&] {
+            for (const SeenBatch& b : l->batches)
+                for (const auto& e : b.events)
+                    if (e.kind == sneUpdateDir) updated.insert(e.pidl1);
+            for (const std::string& f : folders)
+                if (!updated.count(Parsed(f))) return false;
+            return true;
+        };
+        if (!WaitForBatches(l, 1) || !WaitUntil([&] {
+                clock.Advance(ShellNotifyQuietMs);
+                Pump();
+                return all();
+            }))
+            return 8;
+        // Another period: refreshed again, told no more.
+        const uint64_t rounds = Dispatch().PollRounds();
+        clock.Advance(ShellNotifyPollMs);
+        if (!WaitUntil([&] { return Dispatch().PollRounds() > rounds; })) return 9;
+        Pump();
+        if (told.size() != 1) return 10;
+        ChangeNotifier().UnRegisterAll();
+        ShellNotifierFinalize();
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no user namespace of our own here";
+    EXPECT_EQ(status, 0) << "1 registration, 2 rebuild, 3 folders on the timer, 4 not told, "
+                            "5 told otherwise, 6 refreshed early, 7 not refreshed, 8 a folder "
+                            "not followed, 9 no second refresh, 10 told again";
 }
 
 TEST_F(KernelNotifierTest, LostEventsRefreshEveryWatchedFolder) {

@@ -63,7 +63,11 @@ int DirectoryWatch::Add(const std::string& path, uint32_t filter) {
     if (!Valid() || path.empty()) return 0;
     // IN_MASK_ADD: another watch of the same folder keeps what it asked for.
     const int descriptor = inotify_add_watch(inotify_, path.c_str(), MaskOf(filter) | IN_MASK_ADD);
-    if (descriptor < 0) return 0;
+    if (descriptor < 0) {
+        lastAddError_ = errno;
+        return 0;
+    }
+    lastAddError_ = 0;
     const int id = nextId_++;
     watches_[id] = {descriptor, filter};
     descriptors_[descriptor].push_back(id);
@@ -93,7 +97,21 @@ void DirectoryWatch::RemoveAll() {
     watches_.clear();
 }
 
+bool DirectoryWatch::LastAddHitLimit() const {
+    return lastAddError_ == ENOSPC || lastAddError_ == ENOMEM;
+}
+
+void DirectoryWatch::InjectOverflow() {
+    overflowAsked_ = true;
+    Signal();
+}
+
 void DirectoryWatch::Wake() {
+    wakeAsked_ = true;
+    Signal();
+}
+
+void DirectoryWatch::Signal() {
     if (wake_ < 0) return;
     const uint64_t one = 1;
     // A full counter still wakes the waiter, so a failed write loses nothing.
@@ -111,7 +129,8 @@ DirectoryWatch::Changes DirectoryWatch::Wait(int timeoutMs) {
         if (fds[1].revents & POLLIN) {
             uint64_t count = 0;
             [[maybe_unused]] ssize_t r = read(wake_, &count, sizeof count);
-            changes.woken = true;
+            if (wakeAsked_.exchange(false)) changes.woken = true;
+            if (overflowAsked_.exchange(false)) changes.overflow = true;
         }
         if (fds[0].revents & POLLIN) ReadEvents(changes);
         // Events no filter asked for (the kernel mask is shared) do not

@@ -33,6 +33,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -49,12 +50,21 @@ inline constexpr UINT WM_SHELLNOTIFY = 0x8033;            // a batch: TShellEven
 inline constexpr UINT WM_SHELLNOTIFYTHREADQUIT = 0x8036;  // stops the shell thread
 inline constexpr UINT WM_CHANGENOTIFY = 0x8037;           // a delivery from the change bus
 inline constexpr UINT WM_CHANGENOTIFY_NT4 = 0x8038;       // a delivery of two PIDLs in place
+inline constexpr UINT WM_SHELLNOTIFYCANNOTFOLLOW = 0x8039; // to the notifier: folders went on the timer
 
 // The debounce: a batch goes out once this long passed without a change...
 inline constexpr uint32_t ShellNotifyQuietMs = 750;
 // ...or once changes kept coming this long after its first event, so that a
 // folder written to without pause does not hold every refresh back.
 inline constexpr uint32_t ShellNotifyLongestHoldMs = 10 * ShellNotifyQuietMs;
+// Folders the kernel will not watch (its limit of watches reached) are
+// refreshed this often instead.
+inline constexpr uint32_t ShellNotifyPollMs = 5000;
+// What the user is told, once, when that starts: the number of folders and
+// the period in seconds.
+inline constexpr const char* SCannotFollowFolders =
+    "The system's limit of watched folders is reached: %d folders are checked for changes "
+    "every %d seconds instead.";
 
 // The kinds of change, in the order of their display names
 // (SShellEventNames, ShellResources.h).
@@ -144,6 +154,11 @@ struct TRenamedItem {
 // follow the item to its new name.
 class TShellEventList final : public TReferenceCountedList {
 public:
+    // Changes were lost on the way (the kernel's queue overflowed): the
+    // folders' updates stand in for them, and renames among them are not
+    // known, so what a control keeps per item may lose its item.
+    bool ChangesLost() const { return changesLost_; }
+    void SetChangesLost(bool value) { changesLost_ = value; }
     TShellEventList() { events_.reserve(50); }
     const std::vector<TRenamedItem>& Renames() const { return renames_; }
     void AddRename(TRenamedItem renamed) { renames_.push_back(std::move(renamed)); }
@@ -160,6 +175,7 @@ public:
 private:
     std::vector<std::unique_ptr<TShellEvent>> events_;
     std::vector<TRenamedItem> renames_;
+    bool changesLost_ = false;
 };
 
 // ShellNotify's event on its way to the shell thread (WM_SHELLNOTIFYTHREADEVENT's
@@ -228,6 +244,10 @@ public:
     // "Update Directory" of it (with ShownFolderFilter). False when the
     // control is not registered for shell notifications.
     virtual bool NotifyShownFolders(TWinControl* control, const std::vector<WideString>& folders) = 0;
+    // Called on the GUI thread with SCannotFollowFolders filled in when
+    // folders start being refreshed on the timer, because the kernel will
+    // not watch them; once until every folder is watched again.
+    virtual void SetOnCannotFollow(std::function<void(const AnsiString& text)> handler) = 0;
 };
 
 // What the folders a control shows are watched for: names and attributes.
@@ -283,6 +303,13 @@ public:
 
     // Queuing an event; safe from any thread.
     void AddEvent(std::unique_ptr<TShellEvent> event);
+    // The next batch says that changes were lost; safe from any thread.
+    void NoteChangesLost();
+    // Folders refreshed every ShellNotifyPollMs: an "Update Directory" of
+    // each, the first a period after the list stops being empty.
+    void SetPolledFolders(std::vector<UniquePIDL> folders);
+    // Refreshes of polled folders queued so far.
+    uint64_t PollRounds();
     bool FilterEvents() const { return filterEvents_.load(); }
     void SetFilterEvents(bool value) { filterEvents_ = value; }
     const TPIDLList& RecycleBins() const { return recycleBins_; }
@@ -298,6 +325,8 @@ protected:
     void Wake() override;
 
 private:
+    // Queues the refreshes of the polled folders when they are due.
+    void PollLocked();
     // Steps 3 to 6 of queuing, with the lock held.
     void QueueLocked(std::unique_ptr<TShellEvent> event);
     void QueueUniqueLocked(std::unique_ptr<TShellEvent> event);
@@ -317,6 +346,10 @@ private:
     std::vector<TRenamedItem> pendingRenames_;
     bool signalled_ = false;
     bool newEvent_ = false;
+    bool changesLost_ = false;
+    std::vector<UniquePIDL> polled_;
+    uint64_t nextPoll_ = 0;
+    uint64_t pollRounds_ = 0;
     uint64_t firstPendingTicks_ = 0;
     uint64_t eventsReceived_ = 0;
     uint64_t debounceRounds_ = 0;
@@ -387,6 +420,11 @@ public:
     // RebuildsAsked gave, every change stored before that ask is watched.
     uint64_t RebuildsAsked() const { return rebuildsAsked_.load(); }
     uint64_t RebuildsDone() const { return rebuildsDone_.load(); }
+    // The folders the kernel would not watch, refreshed on the timer.
+    int PolledCount() const { return polledCount_.load(); }
+    // For tests: the next wait reports lost changes, as an overflowing
+    // kernel queue does.
+    void InjectOverflow() { watch_.InjectOverflow(); }
 
 protected:
     void Execute() override;
@@ -399,6 +437,9 @@ private:
     };
     using Key = std::pair<std::string, uint32_t>; // path, FILE_NOTIFY_CHANGE_ flags
     void Rebuild(std::map<Key, Entry>& entries);
+    // Hands the folders that could not be watched to the timer, and tells
+    // the notifier's window when that begins.
+    void PollUnwatched(std::vector<Entry>& unwatched);
     void QueueChange(const Entry& entry);
     // An item moved from one watched folder to another (or within one).
     void QueueMove(const Entry& from, const Entry& to, const DirectoryWatch::Move& move);
@@ -411,6 +452,7 @@ private:
     TPIDLList virtual_;
     std::atomic<uint64_t> rebuildsAsked_{1};
     std::atomic<uint64_t> rebuildsDone_{0};
+    std::atomic<int> polledCount_{0};
 };
 
 // ---- The notifier ------------------------------------------------------------------------
@@ -439,6 +481,7 @@ public:
     bool UnRegisterChangeNotify(TWinControl* control) override;
     void UnRegisterAll() override;
     bool NotifyShownFolders(TWinControl* control, const std::vector<WideString>& folders) override;
+    void SetOnCannotFollow(std::function<void(const AnsiString& text)> handler) override;
 
     HWND Window() const { return window_; }
     TChangeDispatchThread* DispatchThread() const { return dispatch_.get(); }
@@ -471,6 +514,7 @@ private:
     HWND window_ = nullptr;
     bool filterEvents_ = true;
     bool mapVirtualFolders_ = true;
+    std::function<void(const AnsiString& text)> onCannotFollow_;
 };
 
 } // namespace ax
