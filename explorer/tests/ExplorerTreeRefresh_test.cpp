@@ -322,6 +322,94 @@ TEST_F(ExplorerRefresh, ACheckedFolderRenamedOnDiskKeepsItsChecks) {
         << "with both its items checked, the folder is";
 }
 
+// After lost changes, a folder's refresh cannot tell a rename from a
+// deletion: what was checked is told by path before its records go, and
+// kept when nobody listens.
+class LostChanges : public ExplorerRefresh {
+protected:
+    static constexpr int kItems = 100;
+    // A registered tree with every item of Box checked (not Box itself).
+    CountingTree* CheckedBox() {
+        Make("Box/");
+        for (int i = 0; i < kItems; ++i) Make("Box/f" + std::to_string(1000 + i));
+        CountingTree* tree = RegisteredTree();
+        box = Child(tree, tree->GetFirst(), "Box");
+        tree->SetExpanded(box, true);
+        for (PDataNode c = box->FirstChild; c; c = c->NextSibling) tree->SetCheckState(c, csCheckedNormal);
+        app->ProcessMessages();
+        return tree;
+    }
+    // Renames every item on disk; the moves stay with the notifier, whose
+    // clock does not move, as if the kernel had dropped them.
+    void RenameAllUnseen() {
+        for (int i = 0; i < kItems; ++i) {
+            const std::string from = files + "/Box/f" + std::to_string(1000 + i);
+            ASSERT_EQ(rename(from.c_str(), (from + ".moved").c_str()), 0);
+        }
+    }
+    // What the notifier sends after an overflow: the folder's update, and
+    // the word that changes were lost.
+    void DeliverLostBatch(CountingTree* tree) {
+        auto* list = new TShellEventList;
+        list->Add(TShellEvent::Create(sneUpdateDir, tree->NodeNamespace(box)->AbsolutePIDL()));
+        list->SetChangesLost(true);
+        list->AddRef();
+        tree->Perform(WM_SHELLNOTIFY, reinterpret_cast<WPARAM>(list), 0);
+    }
+    std::vector<std::string> OldPaths() const {
+        std::vector<std::string> out;
+        for (int i = 0; i < kItems; ++i) out.push_back(files + "/Box/f" + std::to_string(1000 + i));
+        return out;
+    }
+    PDataNode box = nullptr;
+};
+
+TEST_F(LostChanges, EveryCheckedItemARefreshDropsIsReportedByPathFirst) {
+    CountingTree* tree = CheckedBox();
+    std::vector<UniquePIDL> old;
+    for (const std::string& path : OldPaths()) old.push_back(Parse(path));
+    std::vector<std::string> reported;
+    int recordsWhenTold = -1;
+    tree->OnSelectionLost = [&](TObject* sender, const std::vector<WideString>& paths) {
+        EXPECT_EQ(sender, tree);
+        for (const WideString& p : paths) reported.push_back(WideToUtf8(p));
+        int left = 0;
+        for (const UniquePIDL& p : old) left += tree->Storage().Find(p.get(), skCheck) != nullptr;
+        recordsWhenTold = std::max(recordsWhenTold, left);
+    };
+    RenameAllUnseen();
+    DeliverLostBatch(tree);
+    std::sort(reported.begin(), reported.end());
+    EXPECT_EQ(reported, OldPaths()) << "each checked item once, none left out";
+    EXPECT_EQ(recordsWhenTold, kItems) << "told before any record went";
+    for (const UniquePIDL& p : old) EXPECT_EQ(tree->Storage().Find(p.get(), skCheck), nullptr);
+    EXPECT_EQ(Names(tree, box).size(), size_t(kItems)) << "the new names are listed";
+}
+
+TEST_F(LostChanges, WithNobodyToTellTheRecordsStay) {
+    CountingTree* tree = CheckedBox();
+    std::vector<UniquePIDL> old;
+    for (const std::string& path : OldPaths()) old.push_back(Parse(path));
+    RenameAllUnseen();
+    DeliverLostBatch(tree);
+    int kept = 0;
+    for (const UniquePIDL& p : old) kept += tree->Storage().Find(p.get(), skCheck) != nullptr;
+    EXPECT_EQ(kept, kItems);
+}
+
+TEST_F(LostChanges, AnOrdinaryDeletionIsNotReported) {
+    CountingTree* tree = CheckedBox();
+    int calls = 0;
+    tree->OnSelectionLost = [&](TObject*, const std::vector<WideString>&) { ++calls; };
+    ASSERT_EQ(unlink((files + "/Box/f1000").c_str()), 0);
+    auto* list = new TShellEventList;
+    list->Add(TShellEvent::Create(sneUpdateDir, tree->NodeNamespace(box)->AbsolutePIDL()));
+    list->AddRef();
+    tree->Perform(WM_SHELLNOTIFY, reinterpret_cast<WPARAM>(list), 0);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(Names(tree, box).size(), size_t(kItems - 1));
+}
+
 TEST_F(ExplorerRefresh, ARenameInPlaceMovesTheChecksAndAFailedOneEditsAgain) {
     MakeAll({"Folder/", "Folder/in.txt", "taken.txt", "plain.txt"});
     CountingTree* tree = RegisteredTree();
