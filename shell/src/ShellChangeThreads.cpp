@@ -569,7 +569,12 @@ void TKernelChangeThread::Execute() {
                 if (changes.overflow || hit(changes.changed, entry.id)) QueueChange(entry);
             // A folder that went is watched again by a rebuild if it is back.
             std::erase_if(entries, [&](const auto& e) { return hit(changes.gone, e.second.id); });
-            if (changes.woken) break;
+            if (changes.mounts) {
+                // Each path is watched afresh: it may name another folder now.
+                watch_.RemoveAll();
+                entries.clear();
+            }
+            if (changes.woken || changes.mounts) break;
         }
     }
     watch_.RemoveAll();

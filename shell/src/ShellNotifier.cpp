@@ -143,6 +143,7 @@ TShellChangeNotifier::TShellChangeNotifier() : watcher_(std::make_unique<Watcher
 }
 
 TShellChangeNotifier::~TShellChangeNotifier() {
+    mounts_.reset();
     shell_.reset();
     kernel_.reset();
     dispatch_.reset();
@@ -252,6 +253,8 @@ void TShellChangeNotifier::EnsureShellThread() {
     shell_ = std::make_unique<TShellChangeThread>(*dispatch_, std::move(folders));
     shell_->SetMapVirtualFolders(mapVirtualFolders_);
     shell_->StartAndWaitReady();
+    mounts_ = std::make_unique<TMountChangeThread>(*dispatch_);
+    mounts_->Start();
 }
 
 void TShellChangeNotifier::StopIdleThreads() {
@@ -261,6 +264,8 @@ void TShellChangeNotifier::StopIdleThreads() {
         dispatch_->ReleaseRef();
     }
     if (shell_ && shell_->RefCount() <= 0) {
+        mounts_->Stop();
+        mounts_.reset();
         shell_->Stop();
         shell_.reset();
         dispatch_->ReleaseRef();

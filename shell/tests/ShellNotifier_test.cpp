@@ -1,4 +1,5 @@
 #include "fork_child.h"
+#include "loop_device.h"
 #include "notifier_fixture.h"
 #include "watch_limit.h"
 #include "platform/shellns/shellapi.h"
@@ -6,6 +7,8 @@
 #include "rtl/exceptions.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <fstream>
 #include <set>
 #include <sys/stat.h>
@@ -611,6 +614,79 @@ TEST_F(KernelNotifierTest, OverTheWatchLimitEveryShownFolderFollowsOnTheTimerAnd
     EXPECT_EQ(status, 0) << "1 registration, 2 rebuild, 3 folders on the timer, 4 not told, "
                             "5 told otherwise, 6 refreshed early, 7 not refreshed, 8 a folder "
                             "not followed, 9 no second refresh, 10 told again";
+}
+
+// Mounts and media, in a child with a mount namespace of its own; each
+// answers which step failed.
+class MountNotifierTest : public NotifierTest {
+protected:
+    static bool PrivateMounts() {
+        return geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
+               mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    }
+    // The events of the batches l got, from batch from on.
+    static EventList Seen(Listener* l, size_t from) {
+        EventList out;
+        for (size_t i = from; i < l->batches.size(); ++i)
+            for (const auto& e : Events(l->batches[i])) out.push_back(e);
+        return out;
+    }
+    // Lets quiet periods pass until the mount thread looked at rounds
+    // changes and what it told reached l.
+    bool Told(Listener* l, uint64_t rounds, size_t batches) {
+        TMountChangeThread* m = Notifier().MountThread();
+        return WaitUntil([&] { return m->Rounds() >= rounds; }) && WaitForBatches(l, batches);
+    }
+};
+
+TEST_F(MountNotifierTest, AMountAndItsUnmountAreDriveEventsWithAnUpdateOfTheMountPoint) {
+    const std::string point = Folder("mnt");
+    const int status = test::RunInChild([&] {
+        if (!PrivateMounts()) return 126;
+        Listener* l = MakeListener();
+        if (!Notifier().RegisterShellChangeNotify(l) || !Notifier().MountThread()) return 1;
+        const std::string bytes = Parsed(point);
+        if (mount("tmpfs", point.c_str(), "tmpfs", 0, "size=1m") != 0) return 2;
+        if (!Told(l, 1, 1)) return 3;
+        if (Seen(l, 0) != EventList{{sneDriveAdd, bytes}, {sneUpdateDir, bytes}}) return 4;
+        if (umount(point.c_str()) != 0) return 5;
+        if (!Told(l, 2, 2)) return 6;
+        if (Seen(l, 1) != EventList{{sneDriveRemoved, bytes}, {sneUpdateDir, bytes}}) return 7;
+        ChangeNotifier().UnRegisterAll();
+        ShellNotifierFinalize();
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(status, 0) << "1 no mount thread, 2 mount, 3 not told, 4 told otherwise, 5 unmount, "
+                            "6 not told, 7 told otherwise";
+}
+
+TEST_F(MountNotifierTest, AMediumSwappedInAMountedDeviceIsRemovedThenInserted) {
+    const std::string point = Folder("disc");
+    const std::string a = root + "/a.img", b = root + "/b.img";
+    for (const std::string& image : {a, b})
+        ASSERT_EQ(system(("mke2fs -q -F -t ext2 '" + image + "' 1024 >/dev/null 2>&1").c_str()), 0)
+            << "mke2fs (e2fsprogs) makes the media";
+    const int status = test::RunInChild([&] {
+        if (!PrivateMounts()) return 126;
+        test::LoopDevice loop;
+        if (!loop.Attach(a)) return 125;
+        if (mount(loop.Path().c_str(), point.c_str(), "ext2", MS_RDONLY, nullptr) != 0) return 1;
+        Listener* l = MakeListener();
+        if (!Notifier().RegisterShellChangeNotify(l)) return 2;
+        const std::string bytes = Parsed(point);
+        const uint64_t rounds = Notifier().MountThread()->Rounds();
+        if (!loop.Swap(b)) return 3;
+        if (!Told(l, rounds + 1, 1)) return 4;
+        if (Seen(l, 0) != EventList{{sneMediaRemoved, bytes}, {sneMediaInserted, bytes}}) return 5;
+        ChangeNotifier().UnRegisterAll();
+        ShellNotifierFinalize();
+        umount2(point.c_str(), MNT_DETACH);
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no private mount namespace here";
+    if (status == 125) GTEST_SKIP() << "no free loop device here";
+    EXPECT_EQ(status, 0) << "1 mount, 2 registration, 3 swap, 4 not told, 5 told otherwise";
 }
 
 TEST_F(KernelNotifierTest, LostEventsRefreshEveryWatchedFolder) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -52,11 +53,13 @@ void AddOnce(std::vector<int>& ids, int id) {
 DirectoryWatch::DirectoryWatch() {
     inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    mounts_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
 }
 
 DirectoryWatch::~DirectoryWatch() {
     if (inotify_ >= 0) close(inotify_);
     if (wake_ >= 0) close(wake_);
+    if (mounts_ >= 0) close(mounts_);
 }
 
 int DirectoryWatch::Add(const std::string& path, uint32_t filter) {
@@ -122,8 +125,8 @@ DirectoryWatch::Changes DirectoryWatch::Wait(int timeoutMs) {
     Changes changes;
     if (!Valid()) return changes;
     for (;;) {
-        pollfd fds[2] = {{inotify_, POLLIN, 0}, {wake_, POLLIN, 0}};
-        const int n = poll(fds, 2, timeoutMs);
+        pollfd fds[3] = {{inotify_, POLLIN, 0}, {wake_, POLLIN, 0}, {mounts_, POLLPRI, 0}};
+        const int n = poll(fds, 3, timeoutMs);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return changes;
         if (fds[1].revents & POLLIN) {
@@ -133,6 +136,8 @@ DirectoryWatch::Changes DirectoryWatch::Wait(int timeoutMs) {
             if (overflowAsked_.exchange(false)) changes.overflow = true;
         }
         if (fds[0].revents & POLLIN) ReadEvents(changes);
+        // The poll itself takes note of the table's new state.
+        if (fds[2].revents & (POLLPRI | POLLERR)) changes.mounts = true;
         // Events no filter asked for (the kernel mask is shared) do not
         // end the wait.
         if (!changes.Empty()) return changes;

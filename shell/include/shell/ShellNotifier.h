@@ -25,6 +25,7 @@
 // thread under the delivery table's lock.
 #include "framework/controls.h"
 #include "platform/directory_watch.h"
+#include "platform/mount_watch.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 #include "rtl/threads.h"
@@ -455,6 +456,40 @@ private:
     std::atomic<int> polledCount_{0};
 };
 
+// Watches the mount table and the media of mounted devices while the shell
+// thread runs. A mount is a "Drive Add", an unmount a "Drive Removed", each
+// with an "Update Directory" of its mount point (whose content is another
+// file system's now); a mounted device whose medium went or came is a
+// "Media Removed" or "Media Inserted" of its mount point, both in that order
+// for a medium swapped.
+class TMountChangeThread final : public TShellThread {
+public:
+    // The table as it is now is the one changes are told against.
+    explicit TMountChangeThread(TChangeDispatchThread& dispatch);
+    ~TMountChangeThread() override;
+    // Changes of the table or of media looked at so far (for tests).
+    uint64_t Rounds() const { return rounds_.load(); }
+
+protected:
+    void Execute() override;
+    void Wake() override { watch_.Wake(); }
+
+private:
+    struct Known {
+        unsigned major = 0, minor = 0;
+        MountWatch::Medium medium;
+    };
+    using Table = std::map<std::string, Known>; // by mount point
+    static Table Snapshot();
+    void MountsChanged(Table& known);
+    void MediaChanged(Table& known, const std::vector<std::pair<unsigned, unsigned>>& devices);
+    void Announce(TShellNotifyEvent kind, const std::string& mountPoint);
+    TChangeDispatchThread& dispatch_;
+    MountWatch watch_;
+    Table known_;
+    std::atomic<uint64_t> rounds_{0};
+};
+
 // ---- The notifier ------------------------------------------------------------------------
 
 class TShellChangeNotifier final : public IShellChangeNotifier {
@@ -487,6 +522,7 @@ public:
     TChangeDispatchThread* DispatchThread() const { return dispatch_.get(); }
     TKernelChangeThread* KernelThread() const { return kernel_.get(); }
     TShellChangeThread* ShellThread() const { return shell_.get(); }
+    TMountChangeThread* MountThread() const { return mounts_.get(); }
     // The assertion texts for threads that still have controls; empty when
     // none is left.
     std::vector<std::string> StillRegistered() const;
@@ -510,6 +546,7 @@ private:
     std::unique_ptr<TChangeDispatchThread> dispatch_;
     std::unique_ptr<TKernelChangeThread> kernel_;
     std::unique_ptr<TShellChangeThread> shell_;
+    std::unique_ptr<TMountChangeThread> mounts_; // runs with the shell thread
     std::unique_ptr<Watcher> watcher_;
     HWND window_ = nullptr;
     bool filterEvents_ = true;

@@ -70,6 +70,10 @@ public:
         bool woken = false;
         // The kernel dropped events: any watched folder may have changed.
         bool overflow = false;
+        // Something was mounted or unmounted: a watch follows the folder it
+        // was set on, so a path now covered by a mount (or uncovered) names
+        // another folder than the one watched.
+        bool mounts = false;
         // Watches that saw a change of their filter, each once, in the
         // order of their first change.
         std::vector<int> changed;
@@ -80,7 +84,7 @@ public:
         // as the kernel paired them; both watches are also in changed.
         // Moves in or out of unwatched folders are plain changes.
         std::vector<Move> moves;
-        bool Empty() const { return !woken && !overflow && changed.empty(); }
+        bool Empty() const { return !woken && !overflow && !mounts && changed.empty(); }
     };
     // Blocks until a change, an overflow or a wake, then takes every event
     // already waiting. timeoutMs < 0 waits without end; otherwise an empty
@@ -99,6 +103,7 @@ private:
     void EndDescriptor(int descriptor, Changes& changes);
     int inotify_ = -1;
     int wake_ = -1;
+    int mounts_ = -1; // the mount table, for its POLLPRI
     int nextId_ = 1;
     int lastAddError_ = 0;
     std::atomic<bool> wakeAsked_{false};
