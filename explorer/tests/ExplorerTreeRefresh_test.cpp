@@ -6,6 +6,7 @@
 // in place; icons from the icon thread.
 #include "bounded_wait.h"
 #include "explorer_fixture.h"
+#include "fork_child.h"
 #include "platform/shellns/shellops.h"
 #include "shell/IconThread.h"
 #include "shell/ShellNotifier.h"
@@ -15,6 +16,8 @@
 #include <atomic>
 #include <cctype>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace ax;
@@ -320,6 +323,54 @@ TEST_F(ExplorerRefresh, ACheckedFolderRenamedOnDiskKeepsItsChecks) {
               (std::vector<std::string>{files, files + "/Papers", files + "/Papers/a.txt", files + "/Papers/Inner",
                                         files + "/renamed.txt"}))
         << "with both its items checked, the folder is";
+}
+
+// A file system mounted on an expanded folder shows there once the notifier
+// told of it, and is followed; unmounted, the folder below shows again.
+// In a child with a mount namespace of its own; it answers the failed step.
+TEST_F(ExplorerRefresh, ATmpfsMountedUnderAnExpandedFolderAppearsAndGoesWithItsUnmount) {
+    MakeAll({"Box/", "Box/mnt/", "Box/mnt/under.txt"});
+    const std::string point = files + "/Box/mnt";
+    const int status = test::RunInChild([&] {
+        if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return 126;
+        CountingTree* tree = RegisteredTree();
+        PDataNode box = Child(tree, tree->GetFirst(), "Box");
+        tree->SetExpanded(box, true);
+        PDataNode mnt = Child(tree, box, "mnt");
+        tree->SetExpanded(mnt, true);
+        app->ProcessMessages();
+        if (Names(tree, mnt) != std::vector<std::string>{"under.txt"}) return 1;
+        TKernelChangeThread* kernel = Notifier().KernelThread();
+        const uint64_t asked = kernel->RebuildsAsked();
+        if (mount("tmpfs", point.c_str(), "tmpfs", 0, "size=1m") != 0) return 2;
+        Write(point + "/top.txt", "x");
+        if (!Settle([&] { return Names(tree, mnt) == std::vector<std::string>{"top.txt"}; })) return 3;
+        // Watched afresh: a change on the mounted file system is followed.
+        if (!test::WaitUntil([&] {
+                const uint64_t now = kernel->RebuildsAsked();
+                return now > asked && kernel->RebuildsDone() >= now;
+            }))
+            return 4;
+        Touch(point + "/later.txt");
+        auto sorted = [&] {
+            std::vector<std::string> names = Names(tree, mnt);
+            std::sort(names.begin(), names.end());
+            return names;
+        };
+        if (!Settle([&] { return sorted() == std::vector<std::string>{"later.txt", "top.txt"}; })) return 5;
+        if (umount(point.c_str()) != 0) return 6;
+        if (!Settle([&] { return Names(tree, mnt) == std::vector<std::string>{"under.txt"}; })) return 7;
+        app.reset();
+        ChangeNotifier().UnRegisterAll();
+        ShellNotifierFinalize();
+        IconThreadFinalize();
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(status, 0) << "1 listed otherwise, 2 mount, 3 the mount not shown, 4 not watched again, "
+                            "5 a change on it not followed, 6 unmount, 7 the folder below not shown again";
 }
 
 // After lost changes, a folder's refresh cannot tell a rename from a

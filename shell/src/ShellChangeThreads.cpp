@@ -573,6 +573,7 @@ void TKernelChangeThread::Execute() {
                 // Each path is watched afresh: it may name another folder now.
                 watch_.RemoveAll();
                 entries.clear();
+                ++rebuildsAsked_;
             }
             if (changes.woken || changes.mounts) break;
         }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,6 +195,30 @@ TEST_F(DirectoryWatchTest, AnInjectedOverflowIsReportedWithoutAWake) {
     c = watch.Wait(kGuardMs);
     EXPECT_TRUE(c.woken);
     EXPECT_FALSE(c.overflow) << "the injected overflow is reported once";
+}
+
+TEST_F(DirectoryWatchTest, AMountIsReportedAndAFreshWatchFollowsTheMountedFolder) {
+    const std::string point = dir + "/mnt";
+    ASSERT_EQ(mkdir(point.c_str(), 0755), 0);
+    const int status = test::RunInChild([&] {
+        if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return 126;
+        DirectoryWatch w;
+        if (w.Add(point, FILE_NOTIFY_CHANGE_FILE_NAME) == 0) return 1;
+        if (mount("tmpfs", point.c_str(), "tmpfs", 0, "size=1m") != 0) return 2;
+        DirectoryWatch::Changes c = w.Wait(kGuardMs);
+        if (!c.mounts) return 3;
+        w.RemoveAll();
+        const int id = w.Add(point, FILE_NOTIFY_CHANGE_FILE_NAME);
+        if (id == 0) return 4;
+        std::ofstream(point + "/on-tmpfs") << "x";
+        c = w.Wait(kGuardMs);
+        if (c.changed != std::vector<int>{id}) return 5;
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(status, 0) << "1 watch, 2 mount, 3 not reported, 4 watch again, 5 not followed";
 }
 
 TEST_F(DirectoryWatchTest, TheWatchLimitIsToldApartFromAMissingFolder) {
