@@ -520,7 +520,7 @@ TEST_F(KernelNotifierTest, AWatchedSpecialFolderUpdatesItsVirtualPlaceToo) {
     Listener* l = MakeListener();
     Notifier().RegisterKernelChangeNotify(l, DefaultKernelFilter);
     Notifier().RegisterKernelSpecialFolderWatch(CSIDL_DESKTOP);
-    Notifier().RegisterKernelSpecialFolderWatch(CSIDL_PRINTERS); // none here: nothing happens
+    Notifier().RegisterKernelSpecialFolderWatch(CSIDL_PRINTERS); // not on disk: nothing happens
     EXPECT_EQ(Notifier().KernelThread()->SpecialFolderCount(), 1);
     WaitWatched();
     Touch(home + "/Desktop/note.txt");

@@ -455,7 +455,8 @@ TEST_F(Shell, SortHelperOrders) {
 
 TEST_F(Shell, SpecialFoldersAndBothRoutesToDocuments) {
     EXPECT_TRUE(DesktopFolder()->IsDesktop());
-    EXPECT_EQ(PrinterFolder(), nullptr);
+    ASSERT_NE(PrinterFolder(), nullptr);
+    EXPECT_EQ(WideToUtf8(PrinterFolder()->NameNormal()), "Printers");
     EXPECT_EQ(HistoryFolder(), nullptr);
     EXPECT_EQ(ControlPanelFolder(), nullptr);
     EXPECT_EQ(NetworkNeighborHoodFolder(), nullptr);

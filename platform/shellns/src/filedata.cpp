@@ -138,8 +138,13 @@ bool SHGetFileInfo(PCItemIDList pidl, const std::string& name, uint32_t fileAttr
         case ItemKind::Computer:
         case ItemKind::RecycleBin:
         case ItemKind::Documents:
+        case ItemKind::Printers:
             kind = 2;
             typeName = "System Folder";
+            break;
+        case ItemKind::Printer:
+            if (!exists) return false;
+            typeName = "Printer";
             break;
         case ItemKind::Volume: {
             kind = 3;
