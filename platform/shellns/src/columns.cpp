@@ -134,6 +134,7 @@ bool IsFolderLocation(const Location& loc, const WIN32_FIND_DATA* data) {
     case ItemKind::RecycleBin:
     case ItemKind::Documents:
     case ItemKind::Printers:
+    case ItemKind::Network:
     case ItemKind::Volume:
         return true;
     default:
@@ -150,9 +151,12 @@ std::string TypeNameOf(const Location& loc, bool folder) {
     case ItemKind::RecycleBin:
     case ItemKind::Documents:
     case ItemKind::Printers:
+    case ItemKind::Network:
         return "System Folder";
     case ItemKind::Printer:
         return "Printer";
+    case ItemKind::NetworkComputer:
+        return "Computer";
     case ItemKind::Volume: {
         const Volume v = VolumeOfPath(loc.path, true);
         return v.remote ? "Network Drive" : (v.removable ? "Removable Disk" : "Local Disk");

@@ -312,6 +312,17 @@ bool Resolve(std::string_view absoluteBytes, Location& loc) {
             loc.path = XdgUserDirectory("DOCUMENTS");
             loc.name = payload0;
             if (loc.path.empty()) return false;
+        } else if (payload0 == kVirtualNetwork) {
+            loc.name = payload0;
+            if (items.size() == 1) {
+                loc.kind = ItemKind::Network;
+                return true;
+            }
+            const auto& [k1, p1] = items[1];
+            if (items.size() != 2 || k1 != PIDL_KIND_COMPUTER || p1.empty()) return false;
+            loc.kind = ItemKind::NetworkComputer;
+            loc.name = p1;
+            return true;
         } else if (payload0 == kVirtualPrinters) {
             loc.name = payload0;
             if (items.size() == 1) {
@@ -387,7 +398,14 @@ uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
     case ItemKind::RecycleBin:
         return SFGAO_FOLDER | SFGAO_DROPTARGET | SFGAO_HASPROPSHEET | SFGAO_CANLINK;
     case ItemKind::Printers:
+    case ItemKind::Network:
         return SFGAO_FOLDER | SFGAO_HASPROPSHEET;
+    case ItemKind::NetworkComputer:
+        if ((wanted & SFGAO_VALIDATE) && !FindNetworkComputer(loc.name)) {
+            exists = false;
+            return 0;
+        }
+        return SFGAO_CANLINK;
     case ItemKind::Printer: {
         PrinterInfo printer;
         if ((wanted & SFGAO_VALIDATE) && !FindPrinter(loc.name, printer)) {
@@ -463,6 +481,10 @@ std::string DisplayNameOf(const Location& loc, uint32_t flags) {
         return parsing ? kRecycleBinKey : "Recycle Bin";
     case ItemKind::Printers:
         return parsing ? kPrintersKey : "Printers";
+    case ItemKind::Network:
+        return parsing ? kNetworkKey : "Network";
+    case ItemKind::NetworkComputer:
+        return loc.name;
     case ItemKind::Printer:
         return loc.name;
     case ItemKind::Documents:
@@ -854,6 +876,20 @@ public:
     }
 };
 
+class NetworkFolder final : public FolderBase {
+public:
+    using FolderBase::FolderBase;
+    HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
+        if (!list) return E_INVALIDARG;
+        std::vector<std::string> items;
+        if (flags & SHCONTF_NONFOLDERS)
+            for (const std::string& host : ListNetworkComputers())
+                items.push_back(ItemBytes(PIDL_KIND_COMPUTER, host) + std::string(2, '\0'));
+        *list = std::make_unique<ListEnumerator>(std::move(items));
+        return S_OK;
+    }
+};
+
 class DesktopFolder final : public FolderBase {
 public:
     DesktopFolder() : FolderBase(std::string(2, '\0')) {}
@@ -882,6 +918,8 @@ public:
             bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualComputer);
         } else if (SameText(name, kRecycleBinKey)) {
             bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualRecycleBin);
+        } else if (SameText(name, kNetworkKey)) {
+            bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualNetwork);
         } else if (SameText(name, kPrintersKey)) {
             bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualPrinters);
         } else if (SameText(name, kDocumentsKey)) {
@@ -910,7 +948,10 @@ ShellFolderPtr FolderFor(const std::string& absolute, const Location& loc) {
         return std::make_shared<RecycleBinFolder>(absolute);
     case ItemKind::Printers:
         return std::make_shared<PrintersFolder>(absolute);
+    case ItemKind::Network:
+        return std::make_shared<NetworkFolder>(absolute);
     case ItemKind::Printer:
+    case ItemKind::NetworkComputer:
         return nullptr;
     case ItemKind::Documents:
     case ItemKind::Volume:
@@ -1262,6 +1303,8 @@ std::string SHGetPathFromIDList(PCItemIDList pidl) {
     case ItemKind::RecycleBin:
     case ItemKind::Printers:
     case ItemKind::Printer:
+    case ItemKind::Network:
+    case ItemKind::NetworkComputer:
         return {};
     default:
         return loc.path;
@@ -1285,6 +1328,9 @@ HRESULT SHGetSpecialFolderLocation(int csidl, PItemIDList* pidl) {
         break;
     case CSIDL_PRINTERS:
         bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualPrinters) + std::string(2, '\0');
+        break;
+    case CSIDL_NETWORK:
+        bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualNetwork) + std::string(2, '\0');
         break;
     case CSIDL_PERSONAL: {
         const std::string docs = XdgUserDirectory("DOCUMENTS");

@@ -15,7 +15,9 @@
 
 namespace ax::shellns {
 
-enum class ItemKind { Desktop, Computer, Documents, RecycleBin, Volume, Entry, TrashEntry, Printers, Printer };
+enum class ItemKind {
+    Desktop, Computer, Documents, RecycleBin, Volume, Entry, TrashEntry, Printers, Printer, Network, NetworkComputer
+};
 
 struct Location {
     ItemKind kind = ItemKind::Desktop;
@@ -30,6 +32,12 @@ inline constexpr const char* kComputerKey = "::{computer}";
 inline constexpr const char* kRecycleBinKey = "::{recyclebin}";
 inline constexpr const char* kDocumentsKey = "::{documents}";
 inline constexpr const char* kPrintersKey = "::{printers}";
+inline constexpr const char* kNetworkKey = "::{network}";
+
+// The computers announced on the local network (host names without
+// ".local"), sorted; none without a DNS-SD daemon.
+std::vector<std::string> ListNetworkComputers();
+bool FindNetworkComputer(const std::string& name);
 
 // The printers of the print system (its destinations), in its order.
 struct PrinterInfo {
