@@ -18,6 +18,7 @@
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
+#include "shell/ShellNotifier.h"
 #include "explorer/ExpPersistent.h"
 
 #include <algorithm>
@@ -109,9 +110,15 @@ TMainform::TMainform(TComponent* owner) : TForm(owner) {
     SaveDialog->SetDefaultExt("JOB");
     SaveDialog->SetOptions(OpenOptions({ofHideReadOnly, ofOverwritePrompt, ofPathMustExist, ofEnableSizing}));
     if (ActiveDisplay() == DisplayKind::X11) displayServices_ = std::make_unique<TDisplayServices>();
+    // Folders the kernel will not watch are followed on a timer: the bar
+    // says why, once.
+    ChangeNotifier().SetOnCannotFollow([this](const AnsiString& text) {
+        if (!HasState(csDestroying)) EndProgress(text);
+    });
 }
 
 TMainform::~TMainform() {
+    ChangeNotifier().SetOnCannotFollow(nullptr);
     // The panes' handlers reach the form: they go first. Marked first, so
     // that what a pane announces while it is taken apart is not asked of it.
     Destroying();
@@ -145,6 +152,8 @@ void TMainform::BuildPanes() {
     // mirroring and a load's refresh set the boxes directly.
     ExpTree->OnChecked = [this](TBaseDataTree*, PDataNode) { SetModified(true); };
     ExpList->OnChecked = [this](TBaseDataTree*, PDataNode) { SetModified(true); };
+    ExpTree->OnSelectionLost = [this](TObject*, const std::vector<WideString>& paths) { SelectionLost(paths); };
+    ExpList->OnSelectionLost = [this](TObject*, const std::vector<WideString>& paths) { SelectionLost(paths); };
     // Rows come and go without a new folder too: changes made outside,
     // refreshes.
     ExpList->OnUpdating = [this](TBaseDataTree*, TDTUpdateState state) {
@@ -540,9 +549,36 @@ void TMainform::Dispatch(TMessage& message) {
     case WM_INJECTFAULT:
         WMInjectFault(message);
         return;
+    case WM_SELECTIONLOST:
+        TellLostSelection();
+        return;
     default:
         TForm::Dispatch(message);
     }
+}
+
+void TMainform::SelectionLost(const std::vector<WideString>& paths) {
+    if (HasState(csDestroying)) return;
+    const bool first = lostSelection_.empty();
+    // Both panes may tell the same items; each is told once.
+    for (const WideString& path : paths)
+        if (std::find(lostSelection_.begin(), lostSelection_.end(), path) == lostSelection_.end())
+            lostSelection_.push_back(path);
+    SetModified(true);
+    // Not now: the pane is in the middle of its refresh, which a box's
+    // message loop must not enter again.
+    if (first && HandleAllocated()) PostMessage(Handle(), WM_SELECTIONLOST, 0, 0);
+}
+
+void TMainform::TellLostSelection() {
+    constexpr size_t kListed = 20;
+    const std::vector<WideString> paths = std::exchange(lostSelection_, {});
+    if (paths.empty()) return;
+    AnsiString text = "Changes on disk came faster than they could be followed. These checked items "
+                      "are no longer where they were and left the selection:\n";
+    for (size_t i = 0; i < paths.size() && i < kListed; ++i) text += "\n" + WideToUtf8(paths[i]);
+    if (paths.size() > kListed) text += Format("\n... and %d more", int(paths.size() - kListed));
+    ErrorBox(text);
 }
 
 // Out of line and not inlined: the crash tests look for these names.

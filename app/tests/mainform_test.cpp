@@ -8,6 +8,7 @@
 #include "app/SelectionCommands.h"
 #include "controls/ExStatusBar.h"
 #include "platform/shellns/shellops.h"
+#include "shell/ShellNotifier.h"
 #include "stdctrls/edit.h"
 
 #include <cerrno>
@@ -508,4 +509,25 @@ TEST_F(MainformRoad, TheWindowComesToRestWithEveryIconArrived) {
         EXPECT_TRUE(w->ExpList->NodeNamespace(node)->ThreadedIconLoaded()) << name;
     }
     EXPECT_FALSE(w->GaugePanel->Enabled());
+}
+
+// What the notifier cannot follow is told: folders left to the timer in the
+// bar, checked items it lost track of in one box after the pane's refresh.
+TEST_F(MainformRoad, WhatTheNotifierCannotFollowIsTold) {
+    TMainform* w = Window();
+    auto& notifier = static_cast<TShellChangeNotifier&>(ChangeNotifier());
+    PostMessage(notifier.Window(), WM_SHELLNOTIFYCANNOTFOLLOW, 12, 0);
+    app->ProcessMessages();
+    EXPECT_EQ(w->PathPanel->Text(), "The system's limit of watched folders is reached: 12 folders are "
+                                    "checked for changes every 5 seconds instead.");
+    EXPECT_FALSE(w->Modified());
+    w->ExpTree->OnSelectionLost(w->ExpTree, {Utf8ToWide(home + "/a.txt"), Utf8ToWide(home + "/b.txt")});
+    w->ExpList->OnSelectionLost(w->ExpList, {Utf8ToWide(home + "/b.txt")});
+    EXPECT_TRUE(boxes.empty()) << "not inside the pane's refresh";
+    EXPECT_TRUE(w->Modified()) << "the selection changed";
+    app->ProcessMessages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Changes on disk came faster than they could be followed. These checked items are no "
+                        "longer where they were and left the selection:\n\n" +
+                            home + "/a.txt\n" + home + "/b.txt");
 }

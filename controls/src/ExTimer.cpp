@@ -153,7 +153,7 @@ void TExTimer::SetThreaded(bool value) {
 void TExTimer::SetThreadPriority(TThreadPriority value) {
     if (priority_ == value) return;
     priority_ = value;
-    if (threaded_) UpdateTimer();
+    thread_->SetPriority(value);
 }
 
 void TExTimer::SetOnTimer(TNotifyEvent handler) {
@@ -179,6 +179,8 @@ void TExTimer::UpdateTimer() {
 }
 
 bool TExTimer::WorkerRunning() const { return thread_->Running(); }
+
+long TExTimer::WorkerThreadId() const { return thread_->NativeThreadId(); }
 
 void TExTimer::Timer() {
     tickPosted_ = false;

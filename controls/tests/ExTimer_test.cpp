@@ -4,6 +4,7 @@
 #include "controls/ExCustomListBox.h"
 #include "controls/ExTimer.h"
 #include "controls_fixture.h"
+#include "task_stat.h"
 
 #include <condition_variable>
 #include <thread>
@@ -176,6 +177,21 @@ TEST_F(ExTimerTest, AWorkerStepsExceptionIsShownByTheGuiThread) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], "step failed.");
     shown.clear();
+    timer->Free();
+}
+
+TEST_F(ExTimerTest, TheWorkerRunsAtTheTimersPriority) {
+    TExTimer* timer = TComponent::Create<TExTimer>(app.get());
+    PumpUntil([&] { return timer->WorkerThreadId() != 0; });
+    const long tid = timer->WorkerThreadId();
+    ASSERT_NE(tid, 0);
+    timer->SetThreadPriority(tpIdle);
+    EXPECT_EQ(test::ReadTaskStat(tid).policy, 5) << "the idle class";
+    timer->SetThreadPriority(tpLowest);
+    const test::TaskStat stat = test::ReadTaskStat(tid);
+    EXPECT_EQ(stat.policy, 0);
+    EXPECT_EQ(stat.nice, 10);
+    EXPECT_EQ(timer->ThreadPriority(), tpLowest);
     timer->Free();
 }
 

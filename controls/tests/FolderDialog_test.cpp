@@ -149,7 +149,8 @@ TEST_F(FolderDialogTest, DefaultsAndTheRulesOfTheOptions) {
                                       bfBrowseForPrinter, bfDontGoBelowDomain}));
     EXPECT_EQ(d.Options(), FolderDialogOptions({bfBrowseForComputer, bfDontGoBelowDomain}));
     EXPECT_EQ(d.RootFolder(), sfoNetwork);
-    EXPECT_EQ(d.RootPIDL(), nullptr) << "no network here";
+    ASSERT_NE(d.RootPIDL(), nullptr) << "the network folder";
+    EXPECT_EQ(SHGetPathFromIDList(d.RootPIDL()), "") << "the network is no folder on disk";
     d.SetOptions(FolderDialogOptions({bfBrowseForPrinter, bfFileSysDirsOnly, bfDontGoBelowDomain,
                                       bfFileSysAncestors, bfStatusText}));
     EXPECT_EQ(d.Options(), FolderDialogOptions({bfBrowseForPrinter, bfStatusText}));

@@ -162,10 +162,12 @@ void TFormColumnSettings::ColumnNamesTreeChecking(PDataNode node, TCheckState& n
     Update();
 }
 
-void TFormColumnSettings::StoreWidth(PDataNode node) {
-    if (!node || node->Index >= entries_.size()) return;
-    if (const std::optional<int> width = ParseWidth(EditPixelWidth->Text()))
-        entries_[node->Index].Width = *width;
+bool TFormColumnSettings::StoreWidth(PDataNode node) {
+    if (!node || node->Index >= entries_.size()) return false;
+    const std::optional<int> width = ParseWidth(EditPixelWidth->Text());
+    if (!width) return false;
+    entries_[node->Index].Width = *width;
+    return true;
 }
 
 void TFormColumnSettings::ColumnNamesTreeFocusChanging(PDataNode oldNode, PDataNode newNode,
@@ -179,8 +181,8 @@ void TFormColumnSettings::ColumnNamesTreeFocusChanging(PDataNode oldNode, PDataN
 
 void TFormColumnSettings::EditPixelWidthKeyPress(char& key) {
     if (key == 13) {
-        StoreWidth(ColumnNamesTree->FocusedNode());
-        Update();
+        // A width refused changed nothing, so there is nothing to apply.
+        if (StoreWidth(ColumnNamesTree->FocusedNode())) Update();
         key = 0;
         return;
     }

@@ -82,7 +82,7 @@ void TCustomExplorerTree::ReReadFolderNode(PDataNode node) {
 void TCustomExplorerTree::RemoveGoneChild(PDataNode parent, PDataNode child, bool gone, bool reindex) {
     TNamespace* ns = NodeNamespace(child);
     if (ns) {
-        if (gone) Storage().Delete(ns->AbsolutePIDL(), 0, true);
+        if (gone && MayDropRecordsOf(ns->AbsolutePIDL())) Storage().Delete(ns->AbsolutePIDL(), 0, true);
         if (OnNamespaceStructureChange) OnNamespaceStructureChange(this, child, ns, nscDelete);
     }
     if (FocusedNode() == child) {
@@ -196,6 +196,8 @@ void TCustomExplorerTree::WMShellNotify(TMessage& m) {
     if (!list) return;
     ScopeGuard release([list] { list->Release(); });
     if (HasState(csDestroying)) return;
+    changesLost_ = list->ChangesLost();
+    ScopeGuard lostHandled([this] { changesLost_ = false; });
     // What the storage keeps per item follows renames and moves first, so
     // that the nodes made for the new names find their records.
     for (const TRenamedItem& renamed : list->Renames()) Storage().Rename(renamed.Old.get(), renamed.New.get());

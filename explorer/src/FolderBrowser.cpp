@@ -123,7 +123,10 @@ void TFolderBrowserForm::Build() {
     tree_->SetParent(this);
     tree_->SetBounds(kMargin, top, width, editTop - kMargin - top);
     TFileObjects objects = foFolders;
-    if (info_.ulFlags & BIF_BROWSEINCLUDEFILES) objects |= foNonFolders;
+    // Printers and computers are no folders: browsing for one lists the
+    // items too.
+    if (info_.ulFlags & (BIF_BROWSEINCLUDEFILES | BIF_BROWSEFORPRINTER | BIF_BROWSEFORCOMPUTER))
+        objects |= foNonFolders;
     tree_->SetFileObjects(objects);
     // A double click only expands here: nothing is run.
     TExplorerTreeOptions& o = tree_->TreeOptions();
@@ -235,10 +238,18 @@ PCItemIDList TFolderBrowserForm::Selection() const {
 
 namespace {
 
-// Whether OK may take an item, by the browser's flags. There are no
-// computers or printers to browse for here.
+// The kind of the item's last ID.
+uint8_t LastKind(PCItemIDList pidl) {
+    if (!pidl || ILIsEmpty(pidl)) return 0;
+    PCItemIDList last = pidl;
+    for (PCItemIDList next = ILNextItem(last); next && next->mkid.cb; next = ILNextItem(next)) last = next;
+    return ILItemKind(last);
+}
+
+// Whether OK may take an item, by the browser's flags.
 bool AllowedByFlags(UINT flags, TNamespace& ns) {
-    if (flags & (BIF_BROWSEFORCOMPUTER | BIF_BROWSEFORPRINTER)) return false;
+    if (flags & BIF_BROWSEFORPRINTER) return LastKind(ns.AbsolutePIDL()) == PIDL_KIND_PRINTER;
+    if (flags & BIF_BROWSEFORCOMPUTER) return LastKind(ns.AbsolutePIDL()) == PIDL_KIND_COMPUTER;
     if (flags & BIF_RETURNONLYFSDIRS) return ns.FileSystem();
     if (flags & BIF_RETURNFSANCESTORS) return ns.FileSysAncestor() || ns.FileSystem();
     return true;

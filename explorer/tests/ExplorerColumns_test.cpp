@@ -470,6 +470,26 @@ TEST_F(ColumnDialogTest, TheWidthBoxTakesDigitsAndKeepsTheWidthOnBadText) {
     EXPECT_EQ(d->Entries()[2].Width, 120) << "a number beyond any width is refused too";
 }
 
+TEST_F(ColumnDialogTest, EnterOnARefusedWidthAppliesNothingWithLiveUpdate) {
+    TFormColumnSettings* d = Dialog(ThreeColumns());
+    d->ColumnNamesTree->SetFocusedNode(d->NodeOf(1));
+    d->CheckBoxLiveUpdate->SetChecked(true);
+    updates = 0;
+    for (const char* text : {"", "4x", "99999999999"}) {
+        d->EditPixelWidth->SetText(text);
+        char key = 13;
+        d->EditPixelWidthKeyPress(key);
+        EXPECT_EQ(key, 0) << "Enter is consumed for '" << text << "'";
+        EXPECT_EQ(d->Entries()[1].Width, 96) << text;
+    }
+    EXPECT_EQ(updates, 0) << "a width kept as it was was reported as a change";
+    d->EditPixelWidth->SetText("64");
+    char key = 13;
+    d->EditPixelWidthKeyPress(key);
+    EXPECT_EQ(d->Entries()[1].Width, 64);
+    EXPECT_EQ(updates, 1);
+}
+
 TEST_F(ColumnDialogTest, DragAndDropReordersTheLines) {
     TFormColumnSettings* d = Dialog(ThreeColumns());
     // The third onto the first: before it.

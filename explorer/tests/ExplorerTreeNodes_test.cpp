@@ -329,7 +329,7 @@ TEST_F(ExplorerNodes, StandardRootsAndTheCustomPIDL) {
     EXPECT_TRUE(tree->RootFolderCustomPath().empty());
     EXPECT_EQ(PathOf(tree, tree->GetFirst()), home + "/Documents");
     // A special folder that does not exist here leaves the tree empty.
-    tree->SetRootFolder(rfPrinters);
+    tree->SetRootFolder(rfControlPanel);
     EXPECT_EQ(tree->RootNamespace(), nullptr);
     EXPECT_EQ(tree->TotalCount(), 0u);
     // A refused standard folder changes nothing.

@@ -6,6 +6,7 @@
 // in place; icons from the icon thread.
 #include "bounded_wait.h"
 #include "explorer_fixture.h"
+#include "fork_child.h"
 #include "platform/shellns/shellops.h"
 #include "shell/IconThread.h"
 #include "shell/ShellNotifier.h"
@@ -15,6 +16,8 @@
 #include <atomic>
 #include <cctype>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace ax;
@@ -320,6 +323,142 @@ TEST_F(ExplorerRefresh, ACheckedFolderRenamedOnDiskKeepsItsChecks) {
               (std::vector<std::string>{files, files + "/Papers", files + "/Papers/a.txt", files + "/Papers/Inner",
                                         files + "/renamed.txt"}))
         << "with both its items checked, the folder is";
+}
+
+// A file system mounted on an expanded folder shows there once the notifier
+// told of it, and is followed; unmounted, the folder below shows again.
+// In a child with a mount namespace of its own; it answers the failed step.
+TEST_F(ExplorerRefresh, ATmpfsMountedUnderAnExpandedFolderAppearsAndGoesWithItsUnmount) {
+    MakeAll({"Box/", "Box/mnt/", "Box/mnt/under.txt"});
+    const std::string point = files + "/Box/mnt";
+    const int status = test::RunInChild([&] {
+        if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return 126;
+        CountingTree* tree = RegisteredTree();
+        PDataNode box = Child(tree, tree->GetFirst(), "Box");
+        tree->SetExpanded(box, true);
+        PDataNode mnt = Child(tree, box, "mnt");
+        tree->SetExpanded(mnt, true);
+        app->ProcessMessages();
+        if (Names(tree, mnt) != std::vector<std::string>{"under.txt"}) return 1;
+        TKernelChangeThread* kernel = Notifier().KernelThread();
+        const uint64_t asked = kernel->RebuildsAsked();
+        if (mount("tmpfs", point.c_str(), "tmpfs", 0, "size=1m") != 0) return 2;
+        Write(point + "/top.txt", "x");
+        if (!Settle([&] { return Names(tree, mnt) == std::vector<std::string>{"top.txt"}; })) return 3;
+        // Watched afresh: a change on the mounted file system is followed.
+        if (!test::WaitUntil([&] {
+                const uint64_t now = kernel->RebuildsAsked();
+                return now > asked && kernel->RebuildsDone() >= now;
+            }))
+            return 4;
+        Touch(point + "/later.txt");
+        auto sorted = [&] {
+            std::vector<std::string> names = Names(tree, mnt);
+            std::sort(names.begin(), names.end());
+            return names;
+        };
+        if (!Settle([&] { return sorted() == std::vector<std::string>{"later.txt", "top.txt"}; })) return 5;
+        if (umount(point.c_str()) != 0) return 6;
+        if (!Settle([&] { return Names(tree, mnt) == std::vector<std::string>{"under.txt"}; })) return 7;
+        app.reset();
+        ChangeNotifier().UnRegisterAll();
+        ShellNotifierFinalize();
+        IconThreadFinalize();
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(status, 0) << "1 listed otherwise, 2 mount, 3 the mount not shown, 4 not watched again, "
+                            "5 a change on it not followed, 6 unmount, 7 the folder below not shown again";
+}
+
+// After lost changes, a folder's refresh cannot tell a rename from a
+// deletion: what was checked is told by path before its records go, and
+// kept when nobody listens.
+class LostChanges : public ExplorerRefresh {
+protected:
+    static constexpr int kItems = 100;
+    // A registered tree with every item of Box checked (not Box itself).
+    CountingTree* CheckedBox() {
+        Make("Box/");
+        for (int i = 0; i < kItems; ++i) Make("Box/f" + std::to_string(1000 + i));
+        CountingTree* tree = RegisteredTree();
+        box = Child(tree, tree->GetFirst(), "Box");
+        tree->SetExpanded(box, true);
+        for (PDataNode c = box->FirstChild; c; c = c->NextSibling) tree->SetCheckState(c, csCheckedNormal);
+        app->ProcessMessages();
+        return tree;
+    }
+    // Renames every item on disk; the moves stay with the notifier, whose
+    // clock does not move, as if the kernel had dropped them.
+    void RenameAllUnseen() {
+        for (int i = 0; i < kItems; ++i) {
+            const std::string from = files + "/Box/f" + std::to_string(1000 + i);
+            ASSERT_EQ(rename(from.c_str(), (from + ".moved").c_str()), 0);
+        }
+    }
+    // What the notifier sends after an overflow: the folder's update, and
+    // the word that changes were lost.
+    void DeliverLostBatch(CountingTree* tree) {
+        auto* list = new TShellEventList;
+        list->Add(TShellEvent::Create(sneUpdateDir, tree->NodeNamespace(box)->AbsolutePIDL()));
+        list->SetChangesLost(true);
+        list->AddRef();
+        tree->Perform(WM_SHELLNOTIFY, reinterpret_cast<WPARAM>(list), 0);
+    }
+    std::vector<std::string> OldPaths() const {
+        std::vector<std::string> out;
+        for (int i = 0; i < kItems; ++i) out.push_back(files + "/Box/f" + std::to_string(1000 + i));
+        return out;
+    }
+    PDataNode box = nullptr;
+};
+
+TEST_F(LostChanges, EveryCheckedItemARefreshDropsIsReportedByPathFirst) {
+    CountingTree* tree = CheckedBox();
+    std::vector<UniquePIDL> old;
+    for (const std::string& path : OldPaths()) old.push_back(Parse(path));
+    std::vector<std::string> reported;
+    int recordsWhenTold = -1;
+    tree->OnSelectionLost = [&](TObject* sender, const std::vector<WideString>& paths) {
+        EXPECT_EQ(sender, tree);
+        for (const WideString& p : paths) reported.push_back(WideToUtf8(p));
+        int left = 0;
+        for (const UniquePIDL& p : old) left += tree->Storage().Find(p.get(), skCheck) != nullptr;
+        recordsWhenTold = std::max(recordsWhenTold, left);
+    };
+    RenameAllUnseen();
+    DeliverLostBatch(tree);
+    std::sort(reported.begin(), reported.end());
+    EXPECT_EQ(reported, OldPaths()) << "each checked item once, none left out";
+    EXPECT_EQ(recordsWhenTold, kItems) << "told before any record went";
+    for (const UniquePIDL& p : old) EXPECT_EQ(tree->Storage().Find(p.get(), skCheck), nullptr);
+    EXPECT_EQ(Names(tree, box).size(), size_t(kItems)) << "the new names are listed";
+}
+
+TEST_F(LostChanges, WithNobodyToTellTheRecordsStay) {
+    CountingTree* tree = CheckedBox();
+    std::vector<UniquePIDL> old;
+    for (const std::string& path : OldPaths()) old.push_back(Parse(path));
+    RenameAllUnseen();
+    DeliverLostBatch(tree);
+    int kept = 0;
+    for (const UniquePIDL& p : old) kept += tree->Storage().Find(p.get(), skCheck) != nullptr;
+    EXPECT_EQ(kept, kItems);
+}
+
+TEST_F(LostChanges, AnOrdinaryDeletionIsNotReported) {
+    CountingTree* tree = CheckedBox();
+    int calls = 0;
+    tree->OnSelectionLost = [&](TObject*, const std::vector<WideString>&) { ++calls; };
+    ASSERT_EQ(unlink((files + "/Box/f1000").c_str()), 0);
+    auto* list = new TShellEventList;
+    list->Add(TShellEvent::Create(sneUpdateDir, tree->NodeNamespace(box)->AbsolutePIDL()));
+    list->AddRef();
+    tree->Perform(WM_SHELLNOTIFY, reinterpret_cast<WPARAM>(list), 0);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(Names(tree, box).size(), size_t(kItems - 1));
 }
 
 TEST_F(ExplorerRefresh, ARenameInPlaceMovesTheChecksAndAFailedOneEditsAgain) {

@@ -277,7 +277,7 @@ TEST_F(FolderBrowserTest, OkFollowsTheFlagsAndTheCallback) {
         EXPECT_FALSE(f.OkButton().Enabled());
         Key(VK_ESCAPE);
     });
-    // No computers or printers to browse for here.
+    // A folder is no computer.
     info = Record(script, BIF_BROWSEFORCOMPUTER);
     Run(info, [&](TFolderBrowserForm& f) {
         EXPECT_FALSE(f.OkButton().Enabled());

@@ -4,8 +4,14 @@
 // call answers false without running.
 #include "rtl/threads.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <deque>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <utility>
 
 #include "rtl/exceptions.h"
@@ -96,11 +102,80 @@ void TThread::StartFreeOnTerminate(std::unique_ptr<TThread> thread) {
     t->thread_.detach();
 }
 
+namespace {
+
+long CurrentTid() {
+    return static_cast<long>(syscall(SYS_gettid));
+}
+
+// The nice value every level is relative to: the process's own (its first
+// thread's), whatever this thread was given before.
+int ProcessNice() {
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+    return errno ? 0 : nice;
+}
+
+} // namespace
+
+int ThreadPriorityLevel(TThreadPriority priority) {
+    static constexpr int kLevels[] = {-15, -2, -1, 0, 1, 2, 15};
+    return kLevels[priority];
+}
+
+bool ApplyThreadPriority(long tid, TThreadPriority priority) {
+    static constexpr int kNiceOffsets[] = {0, 10, 5, 0, -5, -10, -40};
+    if (tid == 0) tid = CurrentTid();
+    const pid_t target = static_cast<pid_t>(tid);
+    const int wantedPolicy = priority == tpIdle ? SCHED_IDLE : SCHED_OTHER;
+    const int nice = std::clamp(ProcessNice() + kNiceOffsets[priority], -20, 19);
+    const int oldPolicy = sched_getscheduler(target);
+    if (oldPolicy < 0) return false;
+    // Leaving the idle class first, so that the nice value set next counts.
+    sched_param param{};
+    if (oldPolicy != wantedPolicy && wantedPolicy == SCHED_OTHER &&
+        sched_setscheduler(target, SCHED_OTHER, &param) != 0)
+        return false;
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(target), nice) != 0) {
+        if (oldPolicy != wantedPolicy && wantedPolicy == SCHED_OTHER)
+            sched_setscheduler(target, oldPolicy, &param);
+        return false;
+    }
+    return wantedPolicy != SCHED_IDLE || sched_setscheduler(target, SCHED_IDLE, &param) == 0;
+}
+
+long TThread::NativeThreadId() const {
+    std::lock_guard g(priorityMutex_);
+    return tid_;
+}
+
+TThreadPriority TThread::Priority() const {
+    std::lock_guard g(priorityMutex_);
+    return priority_;
+}
+
+bool TThread::SetPriority(TThreadPriority value) {
+    std::lock_guard g(priorityMutex_);
+    priority_ = value;
+    return tid_ == 0 || ApplyThreadPriority(tid_, value);
+}
+
 void TThread::Run() {
+    {
+        // A thread starts with its creator's priority; it takes its own.
+        std::lock_guard g(priorityMutex_);
+        tid_ = CurrentTid();
+        ApplyThreadPriority(tid_, priority_);
+    }
     try {
         Execute();
     } catch (...) {
         fatal_ = std::current_exception();
+    }
+    {
+        // The kernel may give the id to another thread from now on.
+        std::lock_guard g(priorityMutex_);
+        tid_ = 0;
     }
     finished_ = true;
     // Last: frees the object when it owns itself.

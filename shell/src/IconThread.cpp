@@ -132,13 +132,22 @@ void TImageThreadManager::RegisterControl(TWinControl* control) {
     controls_.push_back(control);
     if (!thread_) {
         thread_ = CreateThread();
+        thread_->SetPriority(priority_);
         thread_->Start();
     }
 }
 
 void TImageThreadManager::UnRegisterControl(TWinControl* control) {
     std::erase(controls_, control);
-    if (controls_.empty()) thread_.reset();
+    if (!controls_.empty() || !thread_) return;
+    // An idle worker would wait behind everything else to see its end.
+    thread_->SetPriority(tpNormal);
+    thread_.reset();
+}
+
+void TImageThreadManager::SetThreadPriority(TThreadPriority priority) {
+    priority_ = priority;
+    if (thread_) thread_->SetPriority(priority);
 }
 
 void TImageThreadManager::Add(TWinControl* control, UINT message, intptr_t tag, void* data,

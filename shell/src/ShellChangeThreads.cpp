@@ -62,11 +62,19 @@ UniquePIDL MapToVirtualFolder(PCItemIDList pidl, const TVirtualFolder& folder) {
 
 TChangeDispatchThread::TChangeDispatchThread(HWND target) : target_(target) {
     PItemIDList bin = nullptr;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &bin)) && bin) recycleBins_.Add(bin);
+    if (SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &bin)) && bin) {
+        recycleBins_.Add(bin);
+        recycleFolders_.Add(NamespacePIDLManager().CopyPIDL(bin));
+    }
     auto add = [this](const std::string& path) {
         PItemIDList pidl = ParsePath(path);
-        if (pidl) recycleBins_.Add(pidl);
-        return pidl != nullptr;
+        if (!pidl) return false;
+        // The trashed items live in "files": that is the folder a view of
+        // them shows, so that is the one to refresh.
+        PItemIDList files = ParsePath(path + "/files");
+        recycleBins_.Add(pidl);
+        recycleFolders_.Add(files ? files : NamespacePIDLManager().CopyPIDL(pidl));
+        return true;
     };
     add(TrashDirectory());
     const std::string uid = std::to_string(getuid());
@@ -101,9 +109,39 @@ uint64_t TChangeDispatchThread::DebounceRounds() {
     return debounceRounds_;
 }
 
+uint64_t TChangeDispatchThread::PollRounds() {
+    std::lock_guard lock(cond_.Mutex());
+    return pollRounds_;
+}
+
+void TChangeDispatchThread::NoteChangesLost() {
+    std::lock_guard lock(cond_.Mutex());
+    changesLost_ = true;
+}
+
+void TChangeDispatchThread::SetPolledFolders(std::vector<UniquePIDL> folders) {
+    std::lock_guard lock(cond_.Mutex());
+    if (polled_.empty() && !folders.empty()) nextPoll_ = CurrentClock().Ticks() + ShellNotifyPollMs;
+    polled_ = std::move(folders);
+    cond_.NotifyAll(); // the wait takes the new deadline
+}
+
+void TChangeDispatchThread::PollLocked() {
+    if (polled_.empty() || CurrentClock().Ticks() < nextPoll_) return;
+    nextPoll_ = CurrentClock().Ticks() + ShellNotifyPollMs;
+    ++pollRounds_;
+    const size_t before = pending_.size();
+    for (const UniquePIDL& folder : polled_)
+        QueueLocked(TShellEvent::Create(sneUpdateDir, folder.get()));
+    newEvent_ = true;
+    if (pending_.size() == before || signalled_) return;
+    signalled_ = true;
+    firstPendingTicks_ = CurrentClock().Ticks();
+}
+
 PCItemIDList TChangeDispatchThread::RecycleFolderOf(PCItemIDList pidl) const {
     for (int i = 0; i < recycleBins_.Count(); ++i)
-        if (IsAtOrUnder(pidl, recycleBins_[i])) return recycleBins_[i];
+        if (IsAtOrUnder(pidl, recycleBins_[i])) return recycleFolders_[i];
     return nullptr;
 }
 
@@ -177,13 +215,21 @@ void TChangeDispatchThread::QueueUniqueLocked(std::unique_ptr<TShellEvent> event
 void TChangeDispatchThread::Execute() {
     std::unique_lock lock(cond_.Mutex());
     while (!Terminated()) {
-        cond_.WaitFor(lock, INFINITE, [&] { return signalled_ || Terminated(); });
+        // With folders on the timer, the wait ends at their next refresh.
+        auto nextRefresh = [&] { return polled_.empty() ? 0 : nextPoll_; };
+        const uint64_t due = nextRefresh();
+        const auto woken = [&] { return signalled_ || Terminated() || nextRefresh() != due; };
+        if (due) cond_.WaitUntil(lock, due, woken);
+        else cond_.WaitFor(lock, INFINITE, woken);
+        PollLocked();
+        if (!signalled_ || Terminated()) continue;
         // The quiet period: it ends once a whole period passed without a
         // change, or when changes have kept coming for the longest hold.
         do {
             newEvent_ = false;
             ++debounceRounds_;
             cond_.WaitFor(lock, ShellNotifyQuietMs, [&] { return Terminated(); });
+            PollLocked(); // a refresh due meanwhile joins this batch
         } while (newEvent_ && !Terminated() &&
                  CurrentClock().Ticks() - firstPendingTicks_ < ShellNotifyLongestHoldMs);
         if (Terminated()) break;
@@ -193,6 +239,7 @@ void TChangeDispatchThread::Execute() {
             batch->Add(std::move(event));
         for (auto& renamed : pendingRenames_)
             batch->AddRename(std::move(renamed));
+        batch->SetChangesLost(std::exchange(changesLost_, false));
         pending_.clear();
         pendingKeys_.clear();
         pendingRenames_.clear();
@@ -211,6 +258,7 @@ void TChangeDispatchThread::Execute() {
         std::vector<TRenamedItem> renames = batch->TakeRenames();
         for (auto& renamed : pendingRenames_) renames.push_back(std::move(renamed));
         pendingRenames_ = std::move(renames);
+        changesLost_ = changesLost_ || batch->ChangesLost();
         signalled_ = true;
         firstPendingTicks_ = CurrentClock().Ticks();
     }
@@ -429,22 +477,44 @@ void TKernelChangeThread::Rebuild(std::map<Key, Entry>& entries) {
         watch_.Remove(it->second.id);
         it = entries.erase(it);
     }
+    std::vector<Entry> unwatched;
     for (const Key& key : wanted) {
         if (entries.count(key)) continue;
         UniquePIDL pidl(ParsePath(key.first));
         if (!pidl) continue;
         const int id = watch_.Add(key.first, key.second);
-        if (!id) continue;
+        // A folder that is there but over the kernel's limit still follows
+        // its changes, on the timer.
+        if (!id && !watch_.LastAddHitLimit()) continue;
         Entry entry{id, std::move(pidl), nullptr};
-        std::lock_guard lock(mutex_);
-        for (int i = 0; i < physical_.Count(); ++i)
-            if (virtual_[i] && IsAtOrUnder(entry.pidl.get(), physical_[i])) {
-                entry.virtualPidl = MapToVirtualFolder(
-                    entry.pidl.get(), TVirtualFolder{Copy(physical_[i]), Copy(virtual_[i])});
-                break;
-            }
-        entries.emplace(key, std::move(entry));
+        {
+            std::lock_guard lock(mutex_);
+            for (int i = 0; i < physical_.Count(); ++i)
+                if (virtual_[i] && IsAtOrUnder(entry.pidl.get(), physical_[i])) {
+                    entry.virtualPidl = MapToVirtualFolder(
+                        entry.pidl.get(), TVirtualFolder{Copy(physical_[i]), Copy(virtual_[i])});
+                    break;
+                }
+        }
+        if (id) entries.emplace(key, std::move(entry));
+        else unwatched.push_back(std::move(entry));
     }
+    PollUnwatched(unwatched);
+}
+
+void TKernelChangeThread::PollUnwatched(std::vector<Entry>& unwatched) {
+    std::vector<UniquePIDL> folders;
+    for (Entry& entry : unwatched) {
+        folders.push_back(std::move(entry.pidl));
+        if (entry.virtualPidl) folders.push_back(std::move(entry.virtualPidl));
+    }
+    const int count = static_cast<int>(unwatched.size());
+    const int before = polledCount_.exchange(count);
+    dispatch_.SetPolledFolders(std::move(folders));
+    // The user hears of it once, as it begins; a failed post is no reason
+    // to stop following the folders.
+    if (before == 0 && count > 0 && notifier_.Window())
+        PostMessage(notifier_.Window(), WM_SHELLNOTIFYCANNOTFOLLOW, static_cast<WPARAM>(count), 0);
 }
 
 void TKernelChangeThread::QueueChange(const Entry& entry) {
@@ -492,14 +562,24 @@ void TKernelChangeThread::Execute() {
                     if (from != byId.end() && to != byId.end()) QueueMove(*from->second, *to->second, move);
                 }
             }
+            // Lost changes: every watched folder is refreshed, and the batch
+            // says why, since moves among them went unseen.
+            if (changes.overflow) dispatch_.NoteChangesLost();
             for (const auto& [key, entry] : entries)
                 if (changes.overflow || hit(changes.changed, entry.id)) QueueChange(entry);
             // A folder that went is watched again by a rebuild if it is back.
             std::erase_if(entries, [&](const auto& e) { return hit(changes.gone, e.second.id); });
-            if (changes.woken) break;
+            if (changes.mounts) {
+                // Each path is watched afresh: it may name another folder now.
+                watch_.RemoveAll();
+                entries.clear();
+                ++rebuildsAsked_;
+            }
+            if (changes.woken || changes.mounts) break;
         }
     }
     watch_.RemoveAll();
+    dispatch_.SetPolledFolders({});
 }
 
 } // namespace ax

@@ -143,6 +143,7 @@ TShellChangeNotifier::TShellChangeNotifier() : watcher_(std::make_unique<Watcher
 }
 
 TShellChangeNotifier::~TShellChangeNotifier() {
+    mounts_.reset();
     shell_.reset();
     kernel_.reset();
     dispatch_.reset();
@@ -167,7 +168,16 @@ LRESULT TShellChangeNotifier::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
         FanOut(reinterpret_cast<TShellEventList*>(wParam));
         return 0;
     }
+    if (msg == WM_SHELLNOTIFYCANNOTFOLLOW) {
+        if (onCannotFollow_)
+            onCannotFollow_(Format(SCannotFollowFolders, int(wParam), int(ShellNotifyPollMs / 1000)));
+        return 0;
+    }
     return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+void TShellChangeNotifier::SetOnCannotFollow(std::function<void(const AnsiString& text)> handler) {
+    onCannotFollow_ = std::move(handler);
 }
 
 void TShellChangeNotifier::FanOut(TShellEventList* list) {
@@ -243,6 +253,8 @@ void TShellChangeNotifier::EnsureShellThread() {
     shell_ = std::make_unique<TShellChangeThread>(*dispatch_, std::move(folders));
     shell_->SetMapVirtualFolders(mapVirtualFolders_);
     shell_->StartAndWaitReady();
+    mounts_ = std::make_unique<TMountChangeThread>(*dispatch_);
+    mounts_->Start();
 }
 
 void TShellChangeNotifier::StopIdleThreads() {
@@ -252,6 +264,8 @@ void TShellChangeNotifier::StopIdleThreads() {
         dispatch_->ReleaseRef();
     }
     if (shell_ && shell_->RefCount() <= 0) {
+        mounts_->Stop();
+        mounts_.reset();
         shell_->Stop();
         shell_.reset();
         dispatch_->ReleaseRef();

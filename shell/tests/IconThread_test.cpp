@@ -5,6 +5,7 @@
 #include "shell/IconThread.h"
 #include "shell/ShellUtilities.h"
 #include "shell/SystemImageLists.h"
+#include "task_stat.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -124,6 +125,20 @@ TEST_F(IconThreadTest, TheThreadLivesWhileControlsAreRegistered) {
     EXPECT_NE(m.Thread(), nullptr);
     m.UnRegisterControl(b);
     EXPECT_EQ(m.Thread(), nullptr);
+}
+
+TEST_F(IconThreadTest, TheWorkerTakesTheStoredPriorityAndFollowsChanges) {
+    TImageThreadManager& m = ImageThreadManager();
+    m.SetThreadPriority(tpLowest);
+    IconListener* a = MakeIconListener();
+    m.RegisterControl(a);
+    ASSERT_TRUE(WaitUntil([&] { return m.Thread()->NativeThreadId() != 0; }));
+    const long tid = m.Thread()->NativeThreadId();
+    EXPECT_EQ(test::ReadTaskStat(tid).nice, 10) << "started at the stored priority";
+    m.SetThreadPriority(tpIdle);
+    EXPECT_EQ(test::ReadTaskStat(tid).policy, 5) << "the running worker is idle now";
+    EXPECT_EQ(m.ThreadPriority(), tpIdle);
+    m.UnRegisterControl(a);
 }
 
 TEST_F(IconThreadTest, RequestsOfUnregisteredControlsFailTheAssertions) {

@@ -1,10 +1,16 @@
+#include "fork_child.h"
+#include "loop_device.h"
 #include "notifier_fixture.h"
+#include "watch_limit.h"
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/exceptions.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -288,7 +294,25 @@ TEST_F(NotifierTest, DeletionIntoTheTrashUpdatesTheTrashFolderAndTheRecycleBinOn
     NamespacePIDLManager().FreePIDL(bin);
     EXPECT_EQ(Events(l->batches[0]), (EventList{{sneUpdateDir, Parsed(folder)},
                                                 {sneUpdateDir, binBytes},
-                                                {sneUpdateDir, Parsed(trash)}}));
+                                                {sneUpdateDir, Parsed(trash + "/files")}}));
+}
+
+TEST_F(NotifierTest, ChangesDeepInTheTrashRefreshItsFilesFolderNotTheTrashAbove) {
+    const std::string trash = home + "/.local/share/Trash";
+    ASSERT_EQ(system(("mkdir -p '" + trash + "/files/box/inner' '" + trash + "/info'").c_str()), 0);
+    Listener* l = MakeListener();
+    Notifier().RegisterShellChangeNotify(l);
+    Notifier().PostShellEvent(sneUpdateDir, P(Parsed(trash + "/files/box/inner")));
+    Notifier().PostShellEvent(sneUpdateDir, P(Parsed(trash + "/info")));
+    ASSERT_TRUE(WaitForEvents(2));
+    ASSERT_TRUE(WaitForBatches(l, 1));
+    PItemIDList bin = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, &bin)));
+    const std::string binBytes = test::Pidl(bin);
+    NamespacePIDLManager().FreePIDL(bin);
+    EXPECT_EQ(Events(l->batches[0]),
+              (EventList{{sneUpdateDir, Parsed(trash + "/files")}, {sneUpdateDir, binBytes}}))
+        << "each once, whatever part of the trash changed";
 }
 
 TEST_F(NotifierTest, UnfilteredEventsPassUnchangedAndUnfolded) {
@@ -496,7 +520,7 @@ TEST_F(KernelNotifierTest, AWatchedSpecialFolderUpdatesItsVirtualPlaceToo) {
     Listener* l = MakeListener();
     Notifier().RegisterKernelChangeNotify(l, DefaultKernelFilter);
     Notifier().RegisterKernelSpecialFolderWatch(CSIDL_DESKTOP);
-    Notifier().RegisterKernelSpecialFolderWatch(CSIDL_PRINTERS); // none here: nothing happens
+    Notifier().RegisterKernelSpecialFolderWatch(CSIDL_PRINTERS); // not on disk: nothing happens
     EXPECT_EQ(Notifier().KernelThread()->SpecialFolderCount(), 1);
     WaitWatched();
     Touch(home + "/Desktop/note.txt");
@@ -504,6 +528,165 @@ TEST_F(KernelNotifierTest, AWatchedSpecialFolderUpdatesItsVirtualPlaceToo) {
     ASSERT_TRUE(WaitForBatches(l, 1));
     EXPECT_EQ(Events(l->batches[0]),
               (EventList{{sneUpdateDir, Parsed(home + "/Desktop")}, {sneUpdateDir, kDesktop}}));
+}
+
+TEST_F(KernelNotifierTest, LostChangesRefreshEveryWatchedFolderAndTheBatchSaysSo) {
+    Listener* a = MakeListener();
+    const std::string busy = Folder("busy"), quiet = Folder("quiet");
+    Watch(a, busy);
+    TShellChangeNotifier& n = Notifier();
+    ASSERT_TRUE(n.RegisterShellChangeNotify(a));
+    ASSERT_TRUE(n.NotifyShownFolders(a, {Utf8ToWide(quiet)}));
+    WaitWatched();
+    const uint64_t events = Dispatch().EventsReceived();
+    n.KernelThread()->InjectOverflow();
+    ASSERT_TRUE(WaitForEvents(events + 2));
+    ASSERT_TRUE(WaitForBatches(a, 1));
+    EXPECT_TRUE(a->batches[0].changesLost);
+    EventList got = Events(a->batches[0]);
+    std::sort(got.begin(), got.end());
+    EventList want{{sneUpdateDir, Parsed(busy)}, {sneUpdateDir, Parsed(quiet)}};
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want) << "nothing changed, yet every watched folder must be refreshed";
+    // The next batch lost nothing.
+    ExpectUpdate(a, busy, [&] { Touch(busy + "/new"); }, "a plain change");
+    EXPECT_FALSE(a->batches.back().changesLost);
+}
+
+TEST_F(KernelNotifierTest, OverTheWatchLimitEveryShownFolderFollowsOnTheTimerAndTheUserIsToldOnce) {
+    // Everything runs in a child that has a user namespace of its own with
+    // a limit of 8 watches; it answers which step failed.
+    const int status = test::RunInChild([&]() -> int {
+        if (!test::LimitFolderWatches(8)) return 126;
+        TShellChangeNotifier& n = Notifier();
+        std::vector<AnsiString> told;
+        n.SetOnCannotFollow([&](const AnsiString& text) { told.push_back(text); });
+        Listener* l = MakeListener();
+        std::vector<std::string> folders;
+        std::vector<WideString> shown;
+        for (int i = 0; i < 20; ++i) {
+            folders.push_back(Folder("f" + std::to_string(i)));
+            shown.push_back(Utf8ToWide(folders.back()));
+        }
+        if (!n.RegisterShellChangeNotify(l) || !n.NotifyShownFolders(l, shown)) return 1;
+        TKernelChangeThread* k = n.KernelThread();
+        const uint64_t asked = k->RebuildsAsked();
+        if (!WaitUntil([&] { return k->RebuildsDone() >= asked; })) return 2;
+        if (k->PolledCount() != 12) return 3;
+        if (!WaitUntil([&] {
+                Pump();
+                return !told.empty();
+            }))
+            return 4;
+        if (told != std::vector<AnsiString>{"The system's limit of watched folders is reached: 12 "
+                                            "folders are checked for changes every 5 seconds instead."})
+            return 5;
+        for (const std::string& f : folders) Touch(f + "/new.txt");
+        if (Dispatch().PollRounds() != 0) return 6; // nothing before the period
+        clock.Advance(ShellNotifyPollMs);
+        if (!WaitUntil([&] { return Dispatch().PollRounds() >= 1; })) return 7;
+        std::set<std::string> updated;
+        auto all = [&] {
+            for (const SeenBatch& b : l->batches)
+                for (const auto& e : b.events)
+                    if (e.kind == sneUpdateDir) updated.insert(e.pidl1);
+            for (const std::string& f : folders)
+                if (!updated.count(Parsed(f))) return false;
+            return true;
+        };
+        if (!WaitForBatches(l, 1) || !WaitUntil([&] {
+                clock.Advance(ShellNotifyQuietMs);
+                Pump();
+                return all();
+            }))
+            return 8;
+        // Another period: refreshed again, told no more.
+        const uint64_t rounds = Dispatch().PollRounds();
+        clock.Advance(ShellNotifyPollMs);
+        if (!WaitUntil([&] { return Dispatch().PollRounds() > rounds; })) return 9;
+        Pump();
+        if (told.size() != 1) return 10;
+        ChangeNotifier().UnRegisterAll();
+        ShellNotifierFinalize();
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no user namespace of our own here";
+    EXPECT_EQ(status, 0) << "1 registration, 2 rebuild, 3 folders on the timer, 4 not told, "
+                            "5 told otherwise, 6 refreshed early, 7 not refreshed, 8 a folder "
+                            "not followed, 9 no second refresh, 10 told again";
+}
+
+// Mounts and media, in a child with a mount namespace of its own; each
+// answers which step failed.
+class MountNotifierTest : public NotifierTest {
+protected:
+    static bool PrivateMounts() {
+        return geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
+               mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    }
+    // The events of the batches l got, from batch from on.
+    static EventList Seen(Listener* l, size_t from) {
+        EventList out;
+        for (size_t i = from; i < l->batches.size(); ++i)
+            for (const auto& e : Events(l->batches[i])) out.push_back(e);
+        return out;
+    }
+    // Lets quiet periods pass until the mount thread looked at rounds
+    // changes and what it told reached l.
+    bool Told(Listener* l, uint64_t rounds, size_t batches) {
+        TMountChangeThread* m = Notifier().MountThread();
+        return WaitUntil([&] { return m->Rounds() >= rounds; }) && WaitForBatches(l, batches);
+    }
+};
+
+TEST_F(MountNotifierTest, AMountAndItsUnmountAreDriveEventsWithAnUpdateOfTheMountPoint) {
+    const std::string point = Folder("mnt");
+    const int status = test::RunInChild([&] {
+        if (!PrivateMounts()) return 126;
+        Listener* l = MakeListener();
+        if (!Notifier().RegisterShellChangeNotify(l) || !Notifier().MountThread()) return 1;
+        const std::string bytes = Parsed(point);
+        if (mount("tmpfs", point.c_str(), "tmpfs", 0, "size=1m") != 0) return 2;
+        if (!Told(l, 1, 1)) return 3;
+        if (Seen(l, 0) != EventList{{sneDriveAdd, bytes}, {sneUpdateDir, bytes}}) return 4;
+        if (umount(point.c_str()) != 0) return 5;
+        if (!Told(l, 2, 2)) return 6;
+        if (Seen(l, 1) != EventList{{sneDriveRemoved, bytes}, {sneUpdateDir, bytes}}) return 7;
+        ChangeNotifier().UnRegisterAll();
+        ShellNotifierFinalize();
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(status, 0) << "1 no mount thread, 2 mount, 3 not told, 4 told otherwise, 5 unmount, "
+                            "6 not told, 7 told otherwise";
+}
+
+TEST_F(MountNotifierTest, AMediumSwappedInAMountedDeviceIsRemovedThenInserted) {
+    const std::string point = Folder("disc");
+    const std::string a = root + "/a.img", b = root + "/b.img";
+    for (const std::string& image : {a, b})
+        ASSERT_EQ(system(("mke2fs -q -F -t ext2 '" + image + "' 1024 >/dev/null 2>&1").c_str()), 0)
+            << "mke2fs (e2fsprogs) makes the media";
+    const int status = test::RunInChild([&] {
+        if (!PrivateMounts()) return 126;
+        test::LoopDevice loop;
+        if (!loop.Attach(a)) return 125;
+        if (mount(loop.Path().c_str(), point.c_str(), "ext2", MS_RDONLY, nullptr) != 0) return 1;
+        Listener* l = MakeListener();
+        if (!Notifier().RegisterShellChangeNotify(l)) return 2;
+        const std::string bytes = Parsed(point);
+        const uint64_t rounds = Notifier().MountThread()->Rounds();
+        if (!loop.Swap(b)) return 3;
+        if (!Told(l, rounds + 1, 1)) return 4;
+        if (Seen(l, 0) != EventList{{sneMediaRemoved, bytes}, {sneMediaInserted, bytes}}) return 5;
+        ChangeNotifier().UnRegisterAll();
+        ShellNotifierFinalize();
+        umount2(point.c_str(), MNT_DETACH);
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no private mount namespace here";
+    if (status == 125) GTEST_SKIP() << "no free loop device here";
+    EXPECT_EQ(status, 0) << "1 mount, 2 registration, 3 swap, 4 not told, 5 told otherwise";
 }
 
 TEST_F(KernelNotifierTest, LostEventsRefreshEveryWatchedFolder) {

@@ -455,10 +455,12 @@ TEST_F(Shell, SortHelperOrders) {
 
 TEST_F(Shell, SpecialFoldersAndBothRoutesToDocuments) {
     EXPECT_TRUE(DesktopFolder()->IsDesktop());
-    EXPECT_EQ(PrinterFolder(), nullptr);
+    ASSERT_NE(PrinterFolder(), nullptr);
+    EXPECT_EQ(WideToUtf8(PrinterFolder()->NameNormal()), "Printers");
     EXPECT_EQ(HistoryFolder(), nullptr);
     EXPECT_EQ(ControlPanelFolder(), nullptr);
-    EXPECT_EQ(NetworkNeighborHoodFolder(), nullptr);
+    ASSERT_NE(NetworkNeighborHoodFolder(), nullptr);
+    EXPECT_EQ(WideToUtf8(NetworkNeighborHoodFolder()->NameNormal()), "Network");
     EXPECT_EQ(FavoritesFolder(), nullptr);
     EXPECT_EQ(TemplatesFolder(), nullptr);
     ASSERT_NE(DrivesFolder(), nullptr);

@@ -36,6 +36,7 @@ struct SeenBatch {
     int refCountOnArrival = 0;
     std::vector<SeenEvent> events;
     std::vector<std::pair<std::string, std::string>> renames; // bytes before, after
+    bool changesLost = false;
 };
 
 // A control that records the batches posted to it and releases each at
@@ -56,7 +57,7 @@ protected:
     void WndProc(TMessage& m) override {
         if (m.Msg != WM_SHELLNOTIFY) return TWinControl::WndProc(m);
         auto* list = reinterpret_cast<TShellEventList*>(m.WParam);
-        SeenBatch seen{list, list->RefCount(), {}, {}};
+        SeenBatch seen{list, list->RefCount(), {}, {}, list->ChangesLost()};
         for (const auto& e : *list)
             seen.events.push_back({e->Kind, Pidl(e->PIDL1.get()), Pidl(e->PIDL2.get()), e->DWord1,
                                    e->DWord2});

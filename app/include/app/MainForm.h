@@ -135,6 +135,8 @@ public:
     static constexpr UINT WM_INJECTFAULT = WM_APP + 0x40;
     // Posted: the next step of refreshing the panes after a load.
     static constexpr UINT WM_LOADSTEP = WM_APP + 0x43;
+    // Posted: checked items the panes lost track of are to be told.
+    static constexpr UINT WM_SELECTIONLOST = WM_APP + 0x44;
 
 private:
     void BuildToolPanel();
@@ -173,8 +175,13 @@ private:
     // Adds up to count more paths to the text of the selection being
     // shown; shows it after the last.
     void ShowSelectionSlice(size_t count);
+    // A pane's checked items that went while changes were lost: kept, and
+    // told in one box once the pane's refresh is over.
+    void SelectionLost(const std::vector<WideString>& paths);
+    void TellLostSelection();
 
     std::string jobFileName_;
+    std::vector<WideString> lostSelection_;
     int loadStep_ = 0;
     bool modified_ = false;
     // The save question is on screen: a second close request waits for it.

@@ -14,10 +14,9 @@
 
 #include "framework/classes.h"
 #include "platform/window/window.h"
+#include "rtl/threads.h"
 
 namespace ax {
-
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 inline constexpr const char* SNoTimers = "Not enough timers available";
 
@@ -39,7 +38,7 @@ public:
     void SetSyncEvent(bool value) { syncEvent_ = value; }
     bool Threaded() const { return threaded_; }
     void SetThreaded(bool value);
-    // Kept for the form description; the worker runs at the usual priority.
+    // The worker's priority, applied to it at once.
     TThreadPriority ThreadPriority() const { return priority_; }
     void SetThreadPriority(TThreadPriority value);
     // Window mode without a free timer raises EOutOfResources
@@ -54,6 +53,8 @@ public:
     void Synchronize(std::function<void()> method);
     // Whether the worker is counting (neither suspended nor stopped).
     bool WorkerRunning() const;
+    // The kernel's id of the worker; 0 until it runs.
+    long WorkerThreadId() const;
     HWND WindowHandle() const { return window_; }
     // Internal: the timer window's messages (steps and queued calls).
     void OnWindowMessage(UINT msg);

@@ -65,7 +65,7 @@ public:
 private:
     // The edit's number as the line's width; an empty or invalid text
     // leaves the width as it was.
-    void StoreWidth(PDataNode node);
+    bool StoreWidth(PDataNode node); // false: the text is no width, nothing stored
     // Reports the lines while live update is on. Hides the framework's
     // Update (a repaint) only for calls made on the dialog itself; the
     // framework repaints through FlushPaint.

@@ -500,6 +500,11 @@ public:
     // Each event of a batch of shell changes, before the tree acts on it; a
     // handler may mark it Invalid to have it skipped.
     TExpShellNotifyEvent OnShellNotify;
+    // Checked items that went while changes were lost (a rename may have
+    // taken them elsewhere unseen), by path, before their records go.
+    // Without a handler the records stay, so nothing checked is dropped
+    // unseen.
+    std::function<void(TObject* sender, const std::vector<WideString>& paths)> OnSelectionLost;
 
 protected:
     std::unique_ptr<TCustomDataTreeOptions> CreateOptions() override;
@@ -650,6 +655,9 @@ private:
     void UpdateWatchedFolders();
     struct TMergeItem;
     void RemoveGoneChild(PDataNode parent, PDataNode child, bool gone, bool reindex);
+    // Whether the records of a gone item may go: after lost changes, only
+    // once its checked items were reported to OnSelectionLost.
+    bool MayDropRecordsOf(PCItemIDList pidl);
     void AddMergedChild(PDataNode parent, TMergeItem& item);
 
     int dataOffset_ = -1;
@@ -685,6 +693,7 @@ private:
     TStringList selectedPaths_;
     TStringList selectedFiles_;
     bool notifierRegistered_ = false;
+    bool changesLost_ = false; // while a batch that lost changes is handled
     bool threadedImages_ = false;
     // Nodes whose folder was listed (watched on disk while registered).
     std::unordered_set<PDataNode> listed_;

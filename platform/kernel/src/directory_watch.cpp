@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -52,18 +53,24 @@ void AddOnce(std::vector<int>& ids, int id) {
 DirectoryWatch::DirectoryWatch() {
     inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    mounts_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
 }
 
 DirectoryWatch::~DirectoryWatch() {
     if (inotify_ >= 0) close(inotify_);
     if (wake_ >= 0) close(wake_);
+    if (mounts_ >= 0) close(mounts_);
 }
 
 int DirectoryWatch::Add(const std::string& path, uint32_t filter) {
     if (!Valid() || path.empty()) return 0;
     // IN_MASK_ADD: another watch of the same folder keeps what it asked for.
     const int descriptor = inotify_add_watch(inotify_, path.c_str(), MaskOf(filter) | IN_MASK_ADD);
-    if (descriptor < 0) return 0;
+    if (descriptor < 0) {
+        lastAddError_ = errno;
+        return 0;
+    }
+    lastAddError_ = 0;
     const int id = nextId_++;
     watches_[id] = {descriptor, filter};
     descriptors_[descriptor].push_back(id);
@@ -93,7 +100,21 @@ void DirectoryWatch::RemoveAll() {
     watches_.clear();
 }
 
+bool DirectoryWatch::LastAddHitLimit() const {
+    return lastAddError_ == ENOSPC || lastAddError_ == ENOMEM;
+}
+
+void DirectoryWatch::InjectOverflow() {
+    overflowAsked_ = true;
+    Signal();
+}
+
 void DirectoryWatch::Wake() {
+    wakeAsked_ = true;
+    Signal();
+}
+
+void DirectoryWatch::Signal() {
     if (wake_ < 0) return;
     const uint64_t one = 1;
     // A full counter still wakes the waiter, so a failed write loses nothing.
@@ -104,16 +125,19 @@ DirectoryWatch::Changes DirectoryWatch::Wait(int timeoutMs) {
     Changes changes;
     if (!Valid()) return changes;
     for (;;) {
-        pollfd fds[2] = {{inotify_, POLLIN, 0}, {wake_, POLLIN, 0}};
-        const int n = poll(fds, 2, timeoutMs);
+        pollfd fds[3] = {{inotify_, POLLIN, 0}, {wake_, POLLIN, 0}, {mounts_, POLLPRI, 0}};
+        const int n = poll(fds, 3, timeoutMs);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return changes;
         if (fds[1].revents & POLLIN) {
             uint64_t count = 0;
             [[maybe_unused]] ssize_t r = read(wake_, &count, sizeof count);
-            changes.woken = true;
+            if (wakeAsked_.exchange(false)) changes.woken = true;
+            if (overflowAsked_.exchange(false)) changes.overflow = true;
         }
         if (fds[0].revents & POLLIN) ReadEvents(changes);
+        // The poll itself takes note of the table's new state.
+        if (fds[2].revents & (POLLPRI | POLLERR)) changes.mounts = true;
         // Events no filter asked for (the kernel mask is shared) do not
         // end the wait.
         if (!changes.Empty()) return changes;

@@ -1,8 +1,12 @@
 #include "platform/directory_watch.h"
+#include "fork_child.h"
+#include "watch_limit.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,6 +182,64 @@ TEST_F(DirectoryWatchTest, AnOverflowingQueueIsReported) {
     auto c = watch.Wait(kGuardMs);
     EXPECT_TRUE(c.overflow);
     EXPECT_EQ(c.changed, std::vector<int>{id}) << "the events before the overflow still count";
+}
+
+TEST_F(DirectoryWatchTest, AnInjectedOverflowIsReportedWithoutAWake) {
+    const int id = watch.Add(dir, FILE_NOTIFY_CHANGE_FILE_NAME);
+    ASSERT_GT(id, 0);
+    watch.InjectOverflow();
+    auto c = watch.Wait(kGuardMs);
+    EXPECT_TRUE(c.overflow);
+    EXPECT_FALSE(c.woken) << "a rebuild nobody asked for";
+    watch.Wake();
+    c = watch.Wait(kGuardMs);
+    EXPECT_TRUE(c.woken);
+    EXPECT_FALSE(c.overflow) << "the injected overflow is reported once";
+}
+
+TEST_F(DirectoryWatchTest, AMountIsReportedAndAFreshWatchFollowsTheMountedFolder) {
+    const std::string point = dir + "/mnt";
+    ASSERT_EQ(mkdir(point.c_str(), 0755), 0);
+    const int status = test::RunInChild([&] {
+        if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return 126;
+        DirectoryWatch w;
+        if (w.Add(point, FILE_NOTIFY_CHANGE_FILE_NAME) == 0) return 1;
+        if (mount("tmpfs", point.c_str(), "tmpfs", 0, "size=1m") != 0) return 2;
+        DirectoryWatch::Changes c = w.Wait(kGuardMs);
+        if (!c.mounts) return 3;
+        w.RemoveAll();
+        const int id = w.Add(point, FILE_NOTIFY_CHANGE_FILE_NAME);
+        if (id == 0) return 4;
+        std::ofstream(point + "/on-tmpfs") << "x";
+        c = w.Wait(kGuardMs);
+        if (c.changed != std::vector<int>{id}) return 5;
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(status, 0) << "1 watch, 2 mount, 3 not reported, 4 watch again, 5 not followed";
+}
+
+TEST_F(DirectoryWatchTest, TheWatchLimitIsToldApartFromAMissingFolder) {
+    const int status = test::RunInChild([&] {
+        if (!test::LimitFolderWatches(3)) return 126;
+        DirectoryWatch limited;
+        for (int i = 0; i < 3; ++i) {
+            const std::string sub = dir + "/f" + std::to_string(i);
+            mkdir(sub.c_str(), 0755);
+            if (limited.Add(sub, FILE_NOTIFY_CHANGE_FILE_NAME) == 0) return 1;
+        }
+        if (limited.Add(dir + "/missing", FILE_NOTIFY_CHANGE_FILE_NAME) != 0) return 2;
+        if (limited.LastAddHitLimit()) return 3; // gone is not the limit
+        if (limited.Add(dir, FILE_NOTIFY_CHANGE_FILE_NAME) != 0) return 4;
+        if (!limited.LastAddHitLimit()) return 5;
+        return 0;
+    });
+    if (status == 126) GTEST_SKIP() << "no user namespace of our own here";
+    EXPECT_EQ(status, 0) << "1: under the limit refused; 2: a missing folder watched; "
+                            "3: a missing folder taken for the limit; 4: over the limit "
+                            "watched; 5: the limit not told";
 }
 
 } // namespace

@@ -54,8 +54,16 @@ constexpr Column kTrashColumns[] = {
     {"Modified", LVCFMT_LEFT, 18, SHCOLSTATE_TYPE_DATE},
 };
 
+// The printers: each with its state.
+constexpr Column kPrinterColumns[] = {
+    {"Name", LVCFMT_LEFT, 25, SHCOLSTATE_TYPE_STR | kOn},
+    {"Status", LVCFMT_LEFT, 12, SHCOLSTATE_TYPE_STR | kOn},
+};
+
 std::span<const Column> ColumnsOf(ColumnSet set) {
     switch (set) {
+    case ColumnSet::Printers:
+        return kPrinterColumns;
     case ColumnSet::Volumes:
         return kVolumeColumns;
     case ColumnSet::Trash:
@@ -125,6 +133,8 @@ bool IsFolderLocation(const Location& loc, const WIN32_FIND_DATA* data) {
     case ItemKind::Computer:
     case ItemKind::RecycleBin:
     case ItemKind::Documents:
+    case ItemKind::Printers:
+    case ItemKind::Network:
     case ItemKind::Volume:
         return true;
     default:
@@ -140,7 +150,13 @@ std::string TypeNameOf(const Location& loc, bool folder) {
     case ItemKind::Computer:
     case ItemKind::RecycleBin:
     case ItemKind::Documents:
+    case ItemKind::Printers:
+    case ItemKind::Network:
         return "System Folder";
+    case ItemKind::Printer:
+        return "Printer";
+    case ItemKind::NetworkComputer:
+        return "Computer";
     case ItemKind::Volume: {
         const Volume v = VolumeOfPath(loc.path, true);
         return v.remote ? "Network Drive" : (v.removable ? "Removable Disk" : "Local Disk");
@@ -177,6 +193,11 @@ bool ColumnText(ColumnSet set, const Location& loc, unsigned column, std::string
     text.clear();
     if (title == "Name") {
         text = DisplayNameOf(loc, SHGDN_INFOLDER);
+        return true;
+    }
+    if (title == "Status") {
+        PrinterInfo printer;
+        if (loc.kind == ItemKind::Printer && FindPrinter(loc.name, printer)) text = PrinterStateText(printer.state);
         return true;
     }
     WIN32_FIND_DATA data;

@@ -138,8 +138,15 @@ bool SHGetFileInfo(PCItemIDList pidl, const std::string& name, uint32_t fileAttr
         case ItemKind::Computer:
         case ItemKind::RecycleBin:
         case ItemKind::Documents:
+        case ItemKind::Printers:
+        case ItemKind::Network:
             kind = 2;
             typeName = "System Folder";
+            break;
+        case ItemKind::Printer:
+        case ItemKind::NetworkComputer:
+            if (!exists) return false;
+            typeName = loc.kind == ItemKind::Printer ? "Printer" : "Computer";
             break;
         case ItemKind::Volume: {
             kind = 3;

@@ -332,6 +332,28 @@ bool Resolve(std::string_view absoluteBytes, Location& loc) {
             loc.path = XdgUserDirectory("DOCUMENTS");
             loc.name = payload0;
             if (loc.path.empty()) return false;
+        } else if (payload0 == kVirtualNetwork) {
+            loc.name = payload0;
+            if (items.size() == 1) {
+                loc.kind = ItemKind::Network;
+                return true;
+            }
+            const auto& [k1, p1] = items[1];
+            if (items.size() != 2 || k1 != PIDL_KIND_COMPUTER || p1.empty()) return false;
+            loc.kind = ItemKind::NetworkComputer;
+            loc.name = p1;
+            return true;
+        } else if (payload0 == kVirtualPrinters) {
+            loc.name = payload0;
+            if (items.size() == 1) {
+                loc.kind = ItemKind::Printers;
+                return true;
+            }
+            const auto& [k1, p1] = items[1];
+            if (items.size() != 2 || k1 != PIDL_KIND_PRINTER || p1.empty()) return false;
+            loc.kind = ItemKind::Printer;
+            loc.name = p1;
+            return true;
         } else if (payload0 == kVirtualRecycleBin) {
             if (items.size() == 1) {
                 loc.kind = ItemKind::RecycleBin;
@@ -395,6 +417,23 @@ uint32_t AttributesOf(const Location& loc, uint32_t wanted, bool& exists) {
                SFGAO_CANLINK;
     case ItemKind::RecycleBin:
         return SFGAO_FOLDER | SFGAO_DROPTARGET | SFGAO_HASPROPSHEET | SFGAO_CANLINK;
+    case ItemKind::Printers:
+    case ItemKind::Network:
+        return SFGAO_FOLDER | SFGAO_HASPROPSHEET;
+    case ItemKind::NetworkComputer:
+        if ((wanted & SFGAO_VALIDATE) && !FindNetworkComputer(loc.name)) {
+            exists = false;
+            return 0;
+        }
+        return SFGAO_CANLINK;
+    case ItemKind::Printer: {
+        PrinterInfo printer;
+        if ((wanted & SFGAO_VALIDATE) && !FindPrinter(loc.name, printer)) {
+            exists = false;
+            return 0;
+        }
+        return SFGAO_HASPROPSHEET | SFGAO_CANLINK;
+    }
     case ItemKind::Documents:
         if (!IsFolderFollowingLinks(loc.path)) {
             exists = false;
@@ -460,6 +499,14 @@ std::string DisplayNameOf(const Location& loc, uint32_t flags) {
         return parsing ? kComputerKey : "Computer";
     case ItemKind::RecycleBin:
         return parsing ? kRecycleBinKey : "Recycle Bin";
+    case ItemKind::Printers:
+        return parsing ? kPrintersKey : "Printers";
+    case ItemKind::Network:
+        return parsing ? kNetworkKey : "Network";
+    case ItemKind::NetworkComputer:
+        return loc.name;
+    case ItemKind::Printer:
+        return loc.name;
     case ItemKind::Documents:
         // Both routes to the documents folder give its path for parsing.
         return parsing ? loc.path : ExtractFileName(loc.path);
@@ -887,6 +934,35 @@ public:
     }
 };
 
+class PrintersFolder final : public FolderBase {
+public:
+    using FolderBase::FolderBase;
+    ColumnSet Columns() const override { return ColumnSet::Printers; }
+    HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
+        if (!list) return E_INVALIDARG;
+        std::vector<std::string> items;
+        if (flags & SHCONTF_NONFOLDERS)
+            for (const PrinterInfo& p : ListPrinters())
+                items.push_back(ItemBytes(PIDL_KIND_PRINTER, p.name) + std::string(2, '\0'));
+        *list = std::make_unique<ListEnumerator>(std::move(items));
+        return S_OK;
+    }
+};
+
+class NetworkFolder final : public FolderBase {
+public:
+    using FolderBase::FolderBase;
+    HRESULT EnumObjects(uint32_t flags, std::unique_ptr<IEnumIDList>* list) override {
+        if (!list) return E_INVALIDARG;
+        std::vector<std::string> items;
+        if (flags & SHCONTF_NONFOLDERS)
+            for (const std::string& host : ListNetworkComputers())
+                items.push_back(ItemBytes(PIDL_KIND_COMPUTER, host) + std::string(2, '\0'));
+        *list = std::make_unique<ListEnumerator>(std::move(items));
+        return S_OK;
+    }
+};
+
 class DesktopFolder final : public FolderBase {
 public:
     DesktopFolder() : FolderBase(std::string(2, '\0')) {}
@@ -915,6 +991,10 @@ public:
             bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualComputer);
         } else if (SameText(name, kRecycleBinKey)) {
             bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualRecycleBin);
+        } else if (SameText(name, kNetworkKey)) {
+            bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualNetwork);
+        } else if (SameText(name, kPrintersKey)) {
+            bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualPrinters);
         } else if (SameText(name, kDocumentsKey)) {
             const std::string docs = XdgUserDirectory("DOCUMENTS");
             if (docs.empty() || !IsFolderFollowingLinks(docs)) return E_FAIL;
@@ -939,6 +1019,13 @@ ShellFolderPtr FolderFor(const std::string& absolute, const Location& loc) {
         return std::make_shared<ComputerFolder>(absolute);
     case ItemKind::RecycleBin:
         return std::make_shared<RecycleBinFolder>(absolute);
+    case ItemKind::Printers:
+        return std::make_shared<PrintersFolder>(absolute);
+    case ItemKind::Network:
+        return std::make_shared<NetworkFolder>(absolute);
+    case ItemKind::Printer:
+    case ItemKind::NetworkComputer:
+        return nullptr;
     case ItemKind::Documents:
     case ItemKind::Volume:
         if (!IsFolderFollowingLinks(loc.path) || !CanRead(loc.path)) return nullptr;
@@ -1306,6 +1393,10 @@ std::string SHGetPathFromIDList(PCItemIDList pidl) {
     switch (loc.kind) {
     case ItemKind::Computer:
     case ItemKind::RecycleBin:
+    case ItemKind::Printers:
+    case ItemKind::Printer:
+    case ItemKind::Network:
+    case ItemKind::NetworkComputer:
         return {};
     default:
         return loc.path;
@@ -1326,6 +1417,12 @@ HRESULT SHGetSpecialFolderLocation(int csidl, PItemIDList* pidl) {
         break;
     case CSIDL_DRIVES:
         bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualComputer) + std::string(2, '\0');
+        break;
+    case CSIDL_PRINTERS:
+        bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualPrinters) + std::string(2, '\0');
+        break;
+    case CSIDL_NETWORK:
+        bytes = ItemBytes(PIDL_KIND_VIRTUAL, kVirtualNetwork) + std::string(2, '\0');
         break;
     case CSIDL_PERSONAL: {
         const std::string docs = XdgUserDirectory("DOCUMENTS");

@@ -15,7 +15,9 @@
 
 namespace ax::shellns {
 
-enum class ItemKind { Desktop, Computer, Documents, RecycleBin, Volume, Entry, TrashEntry };
+enum class ItemKind {
+    Desktop, Computer, Documents, RecycleBin, Volume, Entry, TrashEntry, Printers, Printer, Network, NetworkComputer
+};
 
 struct Location {
     ItemKind kind = ItemKind::Desktop;
@@ -29,6 +31,23 @@ struct Location {
 inline constexpr const char* kComputerKey = "::{computer}";
 inline constexpr const char* kRecycleBinKey = "::{recyclebin}";
 inline constexpr const char* kDocumentsKey = "::{documents}";
+inline constexpr const char* kPrintersKey = "::{printers}";
+inline constexpr const char* kNetworkKey = "::{network}";
+
+// The computers announced on the local network (host names without
+// ".local"), sorted; none without a DNS-SD daemon.
+std::vector<std::string> ListNetworkComputers();
+bool FindNetworkComputer(const std::string& name);
+
+// The printers of the print system (its destinations), in its order.
+struct PrinterInfo {
+    std::string name;
+    int state = 0; // 3 idle, 4 printing, 5 stopped; 0 unknown
+};
+std::vector<PrinterInfo> ListPrinters();
+bool FindPrinter(const std::string& name, PrinterInfo& printer);
+// "Idle", "Printing", "Stopped" or "".
+std::string PrinterStateText(int state);
 
 // Items of PIDL bytes as (kind, payload); false when the bytes are broken.
 bool SplitItems(std::string_view bytes, std::vector<std::pair<uint8_t, std::string>>& items);
@@ -95,7 +114,7 @@ bool TransferItems(const std::vector<std::string>& sources, const std::string& t
 std::string DisplayNameOf(const Location& location, uint32_t flags);
 
 // The details columns: each folder shows one set.
-enum class ColumnSet { Files, Volumes, Trash };
+enum class ColumnSet { Files, Volumes, Trash, Printers };
 int ColumnCount(ColumnSet set);
 // A column's title, alignment, width and state; false beyond the set.
 bool ColumnHeader(ColumnSet set, unsigned column, SHELLDETAILS& details, uint32_t& state);

@@ -530,8 +530,9 @@ TEST_F(Namespace, SpecialFoldersAndTheTwoRoutesToDocuments) {
     EXPECT_EQ(PidlString(bin.p), Item(0x1F, "/recyclebin") + kEnd);
     ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_PERSONAL, &personal.p), S_OK);
     EXPECT_EQ(PidlString(personal.p), Item(0x1F, "/documents") + kEnd);
-    EXPECT_EQ(SHGetSpecialFolderLocation(CSIDL_PRINTERS, &printers.p), E_FAIL);
-    EXPECT_EQ(printers.p, nullptr);
+    ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_PRINTERS, &printers.p), S_OK);
+    EXPECT_EQ(PidlString(printers.p), Item(0x1F, "/printers") + kEnd);
+    EXPECT_EQ(SHGetPathFromIDList(printers.p), "") << "the printers are no folder on disk";
     EXPECT_EQ(SHGetSpecialFolderLocation(CSIDL_TEMPLATES, &templates.p), E_FAIL); // no such folder
     ASSERT_EQ(SHGetSpecialFolderLocation(CSIDL_DESKTOPDIRECTORY, &desktopDir.p), S_OK);
     EXPECT_EQ(SHGetPathFromIDList(desktopDir.p), home + "/Desktop");

@@ -43,6 +43,19 @@ private:
     bool signalled_;
 };
 
+// A thread's priority, in the platform's levels (idle -15, lowest -2, lower
+// -1, normal 0, higher 1, highest 2, time-critical 15). On this system a
+// level is a nice value relative to the process's (lowest +10, lower +5,
+// higher -5, highest -10, time-critical the strongest, -20); idle is the
+// idle scheduling class, which runs only when nothing else wants the CPU.
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+// The platform's level of a priority.
+int ThreadPriorityLevel(TThreadPriority priority);
+// Applies priority to the thread whose kernel id is tid (0: the calling
+// thread). False when the system refused it (raising a priority needs the
+// right to); the thread then keeps what it had.
+bool ApplyThreadPriority(long tid, TThreadPriority priority);
+
 class TThread {
 public:
     // The thread starts when Start is called, not at construction, so that
@@ -70,6 +83,14 @@ public:
     // The exception that ended Execute, if any.
     std::exception_ptr FatalException() const { return fatal_; }
     std::thread::id ThreadID() const { return id_; }
+    // The kernel's id of the thread while Execute runs; 0 before and after.
+    long NativeThreadId() const;
+
+    TThreadPriority Priority() const;
+    // Applied to the running thread at once, else as it starts. False when
+    // the system refused it for the running thread (the value is kept and
+    // tried again at the next start).
+    bool SetPriority(TThreadPriority value);
 
     // Runs method on the main thread and waits for it.
     void Synchronize(const std::function<void()>& method);
@@ -88,6 +109,9 @@ private:
     std::thread::id id_;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
+    mutable std::mutex priorityMutex_; // guards the two below
+    TThreadPriority priority_ = tpNormal;
+    long tid_ = 0;
     std::exception_ptr fatal_;
     std::unique_ptr<TThread> self_;
 };

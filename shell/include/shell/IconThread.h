@@ -112,9 +112,10 @@ public:
     static void ReleaseItem(TImageThreadRequest* request) { ReleaseImageThreadRequest(request); }
     void LockThread();
     void UnlockThread();
-    // Kept for the thread; threads here all run at normal priority.
-    int ThreadPriority() const { return priority_; }
-    void SetThreadPriority(int priority) { priority_ = priority; }
+    // The worker's priority: applied to a running worker at once, and to
+    // each new one as it starts.
+    TThreadPriority ThreadPriority() const { return priority_; }
+    void SetThreadPriority(TThreadPriority priority);
     TImageThread* Thread() const { return thread_.get(); }
 
 protected:
@@ -129,7 +130,7 @@ private:
     std::unique_ptr<TImageThread> thread_;
     std::set<UINT> dropHandled_;
     uint64_t serial_ = 0;
-    int priority_ = 3; // normal
+    TThreadPriority priority_ = tpNormal;
 };
 
 // The process-wide manager, made on first call.

@@ -25,6 +25,7 @@
 // thread under the delivery table's lock.
 #include "framework/controls.h"
 #include "platform/directory_watch.h"
+#include "platform/mount_watch.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 #include "rtl/threads.h"
@@ -33,6 +34,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -49,12 +51,21 @@ inline constexpr UINT WM_SHELLNOTIFY = 0x8033;            // a batch: TShellEven
 inline constexpr UINT WM_SHELLNOTIFYTHREADQUIT = 0x8036;  // stops the shell thread
 inline constexpr UINT WM_CHANGENOTIFY = 0x8037;           // a delivery from the change bus
 inline constexpr UINT WM_CHANGENOTIFY_NT4 = 0x8038;       // a delivery of two PIDLs in place
+inline constexpr UINT WM_SHELLNOTIFYCANNOTFOLLOW = 0x8039; // to the notifier: folders went on the timer
 
 // The debounce: a batch goes out once this long passed without a change...
 inline constexpr uint32_t ShellNotifyQuietMs = 750;
 // ...or once changes kept coming this long after its first event, so that a
 // folder written to without pause does not hold every refresh back.
 inline constexpr uint32_t ShellNotifyLongestHoldMs = 10 * ShellNotifyQuietMs;
+// Folders the kernel will not watch (its limit of watches reached) are
+// refreshed this often instead.
+inline constexpr uint32_t ShellNotifyPollMs = 5000;
+// What the user is told, once, when that starts: the number of folders and
+// the period in seconds.
+inline constexpr const char* SCannotFollowFolders =
+    "The system's limit of watched folders is reached: %d folders are checked for changes "
+    "every %d seconds instead.";
 
 // The kinds of change, in the order of their display names
 // (SShellEventNames, ShellResources.h).
@@ -144,6 +155,11 @@ struct TRenamedItem {
 // follow the item to its new name.
 class TShellEventList final : public TReferenceCountedList {
 public:
+    // Changes were lost on the way (the kernel's queue overflowed): the
+    // folders' updates stand in for them, and renames among them are not
+    // known, so what a control keeps per item may lose its item.
+    bool ChangesLost() const { return changesLost_; }
+    void SetChangesLost(bool value) { changesLost_ = value; }
     TShellEventList() { events_.reserve(50); }
     const std::vector<TRenamedItem>& Renames() const { return renames_; }
     void AddRename(TRenamedItem renamed) { renames_.push_back(std::move(renamed)); }
@@ -160,6 +176,7 @@ public:
 private:
     std::vector<std::unique_ptr<TShellEvent>> events_;
     std::vector<TRenamedItem> renames_;
+    bool changesLost_ = false;
 };
 
 // ShellNotify's event on its way to the shell thread (WM_SHELLNOTIFYTHREADEVENT's
@@ -228,6 +245,10 @@ public:
     // "Update Directory" of it (with ShownFolderFilter). False when the
     // control is not registered for shell notifications.
     virtual bool NotifyShownFolders(TWinControl* control, const std::vector<WideString>& folders) = 0;
+    // Called on the GUI thread with SCannotFollowFolders filled in when
+    // folders start being refreshed on the timer, because the kernel will
+    // not watch them; once until every folder is watched again.
+    virtual void SetOnCannotFollow(std::function<void(const AnsiString& text)> handler) = 0;
 };
 
 // What the folders a control shows are watched for: names and attributes.
@@ -276,12 +297,20 @@ private:
 class TChangeDispatchThread final : public TShellThread {
 public:
     // Builds the recycle-bin list: the Recycle Bin itself, then every trash
-    // folder on disk (the home trash, each local volume's).
+    // folder on disk (the home trash, each local volume's), each with the
+    // folder its items live in (its "files" folder).
     explicit TChangeDispatchThread(HWND target);
     ~TChangeDispatchThread() override;
 
     // Queuing an event; safe from any thread.
     void AddEvent(std::unique_ptr<TShellEvent> event);
+    // The next batch says that changes were lost; safe from any thread.
+    void NoteChangesLost();
+    // Folders refreshed every ShellNotifyPollMs: an "Update Directory" of
+    // each, the first a period after the list stops being empty.
+    void SetPolledFolders(std::vector<UniquePIDL> folders);
+    // Refreshes of polled folders queued so far.
+    uint64_t PollRounds();
     bool FilterEvents() const { return filterEvents_.load(); }
     void SetFilterEvents(bool value) { filterEvents_ = value; }
     const TPIDLList& RecycleBins() const { return recycleBins_; }
@@ -297,23 +326,31 @@ protected:
     void Wake() override;
 
 private:
+    // Queues the refreshes of the polled folders when they are due.
+    void PollLocked();
     // Steps 3 to 6 of queuing, with the lock held.
     void QueueLocked(std::unique_ptr<TShellEvent> event);
     void QueueUniqueLocked(std::unique_ptr<TShellEvent> event);
     void QueueUpdateDirLocked(PCItemIDList folder);
-    // The recycle-bin folder that holds or is pidl; nullptr if none.
+    // The recycle folder of the recycle-bin folder that holds or is pidl
+    // (a trash's "files" folder; the Recycle Bin itself); nullptr if none.
     PCItemIDList RecycleFolderOf(PCItemIDList pidl) const;
     std::string KeyOf(const TShellEvent& event) const;
 
     const HWND target_;
     std::atomic<bool> filterEvents_{true};
-    TPIDLList recycleBins_; // fixed after construction
+    TPIDLList recycleBins_;    // fixed after construction
+    TPIDLList recycleFolders_; // index-aligned with recycleBins_
     TimedCondition cond_;    // guards everything below
     std::vector<std::unique_ptr<TShellEvent>> pending_;
     std::unordered_set<std::string> pendingKeys_;
     std::vector<TRenamedItem> pendingRenames_;
     bool signalled_ = false;
     bool newEvent_ = false;
+    bool changesLost_ = false;
+    std::vector<UniquePIDL> polled_;
+    uint64_t nextPoll_ = 0;
+    uint64_t pollRounds_ = 0;
     uint64_t firstPendingTicks_ = 0;
     uint64_t eventsReceived_ = 0;
     uint64_t debounceRounds_ = 0;
@@ -384,6 +421,11 @@ public:
     // RebuildsAsked gave, every change stored before that ask is watched.
     uint64_t RebuildsAsked() const { return rebuildsAsked_.load(); }
     uint64_t RebuildsDone() const { return rebuildsDone_.load(); }
+    // The folders the kernel would not watch, refreshed on the timer.
+    int PolledCount() const { return polledCount_.load(); }
+    // For tests: the next wait reports lost changes, as an overflowing
+    // kernel queue does.
+    void InjectOverflow() { watch_.InjectOverflow(); }
 
 protected:
     void Execute() override;
@@ -396,6 +438,9 @@ private:
     };
     using Key = std::pair<std::string, uint32_t>; // path, FILE_NOTIFY_CHANGE_ flags
     void Rebuild(std::map<Key, Entry>& entries);
+    // Hands the folders that could not be watched to the timer, and tells
+    // the notifier's window when that begins.
+    void PollUnwatched(std::vector<Entry>& unwatched);
     void QueueChange(const Entry& entry);
     // An item moved from one watched folder to another (or within one).
     void QueueMove(const Entry& from, const Entry& to, const DirectoryWatch::Move& move);
@@ -408,6 +453,41 @@ private:
     TPIDLList virtual_;
     std::atomic<uint64_t> rebuildsAsked_{1};
     std::atomic<uint64_t> rebuildsDone_{0};
+    std::atomic<int> polledCount_{0};
+};
+
+// Watches the mount table and the media of mounted devices while the shell
+// thread runs. A mount is a "Drive Add", an unmount a "Drive Removed", each
+// with an "Update Directory" of its mount point (whose content is another
+// file system's now); a mounted device whose medium went or came is a
+// "Media Removed" or "Media Inserted" of its mount point, both in that order
+// for a medium swapped.
+class TMountChangeThread final : public TShellThread {
+public:
+    // The table as it is now is the one changes are told against.
+    explicit TMountChangeThread(TChangeDispatchThread& dispatch);
+    ~TMountChangeThread() override;
+    // Changes of the table or of media looked at so far (for tests).
+    uint64_t Rounds() const { return rounds_.load(); }
+
+protected:
+    void Execute() override;
+    void Wake() override { watch_.Wake(); }
+
+private:
+    struct Known {
+        unsigned major = 0, minor = 0;
+        MountWatch::Medium medium;
+    };
+    using Table = std::map<std::string, Known>; // by mount point
+    static Table Snapshot();
+    void MountsChanged(Table& known);
+    void MediaChanged(Table& known, const std::vector<std::pair<unsigned, unsigned>>& devices);
+    void Announce(TShellNotifyEvent kind, const std::string& mountPoint);
+    TChangeDispatchThread& dispatch_;
+    MountWatch watch_;
+    Table known_;
+    std::atomic<uint64_t> rounds_{0};
 };
 
 // ---- The notifier ------------------------------------------------------------------------
@@ -436,11 +516,13 @@ public:
     bool UnRegisterChangeNotify(TWinControl* control) override;
     void UnRegisterAll() override;
     bool NotifyShownFolders(TWinControl* control, const std::vector<WideString>& folders) override;
+    void SetOnCannotFollow(std::function<void(const AnsiString& text)> handler) override;
 
     HWND Window() const { return window_; }
     TChangeDispatchThread* DispatchThread() const { return dispatch_.get(); }
     TKernelChangeThread* KernelThread() const { return kernel_.get(); }
     TShellChangeThread* ShellThread() const { return shell_.get(); }
+    TMountChangeThread* MountThread() const { return mounts_.get(); }
     // The assertion texts for threads that still have controls; empty when
     // none is left.
     std::vector<std::string> StillRegistered() const;
@@ -464,10 +546,12 @@ private:
     std::unique_ptr<TChangeDispatchThread> dispatch_;
     std::unique_ptr<TKernelChangeThread> kernel_;
     std::unique_ptr<TShellChangeThread> shell_;
+    std::unique_ptr<TMountChangeThread> mounts_; // runs with the shell thread
     std::unique_ptr<Watcher> watcher_;
     HWND window_ = nullptr;
     bool filterEvents_ = true;
     bool mapVirtualFolders_ = true;
+    std::function<void(const AnsiString& text)> onCannotFollow_;
 };
 
 } // namespace ax

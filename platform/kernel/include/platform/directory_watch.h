@@ -11,6 +11,7 @@
 // and the caller treats every watched folder as changed.
 //
 // One thread adds, removes and waits; Wake may be called from any thread.
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -43,12 +44,20 @@ public:
     // (1 and up), or 0 when the folder cannot be watched: gone, no folder,
     // no right to read it, or the user's limit of watches reached.
     int Add(const std::string& path, uint32_t filter);
+    // Why the last Add answered 0 (an errno value: ENOSPC for the limit).
+    int LastAddError() const { return lastAddError_; }
+    // Whether that error is the kernel running out of watches for this
+    // user (a folder that is there, but cannot be watched now).
+    bool LastAddHitLimit() const;
     void Remove(int id);
     void RemoveAll();
     int Count() const { return static_cast<int>(watches_.size()); }
 
     // Makes the current or the next Wait return with woken set.
     void Wake();
+    // Makes the current or the next Wait report an overflow, as if the
+    // kernel had dropped events; for tests, from any thread.
+    void InjectOverflow();
 
     struct Move {
         int from = 0; // the watch of the folder it left
@@ -61,6 +70,10 @@ public:
         bool woken = false;
         // The kernel dropped events: any watched folder may have changed.
         bool overflow = false;
+        // Something was mounted or unmounted: a watch follows the folder it
+        // was set on, so a path now covered by a mount (or uncovered) names
+        // another folder than the one watched.
+        bool mounts = false;
         // Watches that saw a change of their filter, each once, in the
         // order of their first change.
         std::vector<int> changed;
@@ -71,7 +84,7 @@ public:
         // as the kernel paired them; both watches are also in changed.
         // Moves in or out of unwatched folders are plain changes.
         std::vector<Move> moves;
-        bool Empty() const { return !woken && !overflow && changed.empty(); }
+        bool Empty() const { return !woken && !overflow && !mounts && changed.empty(); }
     };
     // Blocks until a change, an overflow or a wake, then takes every event
     // already waiting. timeoutMs < 0 waits without end; otherwise an empty
@@ -85,11 +98,16 @@ private:
         uint32_t filter;
     };
     void ReadEvents(Changes& changes);
+    void Signal(); // wakes the waiter
     int NameWatch(int descriptor, uint32_t mask);
     void EndDescriptor(int descriptor, Changes& changes);
     int inotify_ = -1;
     int wake_ = -1;
+    int mounts_ = -1; // the mount table, for its POLLPRI
     int nextId_ = 1;
+    int lastAddError_ = 0;
+    std::atomic<bool> wakeAsked_{false};
+    std::atomic<bool> overflowAsked_{false};
     std::map<int, Watch> watches_;                // id -> watch
     std::map<int, std::vector<int>> descriptors_; // descriptor -> ids, in order added
 };

@@ -40,6 +40,11 @@ enum : uint8_t {
     PIDL_KIND_FILE = 0x31,
     // An entry of the recycle bin: the payload is its name in the trash.
     PIDL_KIND_TRASH = 0x35,
+    // A printer of the printers folder: the payload is its destination name
+    // ("queue" or "queue/instance").
+    PIDL_KIND_PRINTER = 0x71,
+    // A computer of the network folder: the payload is its host name.
+    PIDL_KIND_COMPUTER = 0x72,
 };
 
 // Keys of the virtual desktop items. Each holds a "/", which no file name
@@ -47,6 +52,8 @@ enum : uint8_t {
 inline constexpr std::string_view kVirtualComputer = "/computer";
 inline constexpr std::string_view kVirtualDocuments = "/documents";
 inline constexpr std::string_view kVirtualRecycleBin = "/recyclebin";
+inline constexpr std::string_view kVirtualPrinters = "/printers";
+inline constexpr std::string_view kVirtualNetwork = "/network";
 
 // The shell's task allocator: every PIDL is allocated and freed through it.
 // It counts the blocks it has handed out and not had back, which tests
