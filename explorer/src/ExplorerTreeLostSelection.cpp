@@ -19,7 +19,7 @@ std::vector<WideString> CheckedPathsBelow(TNodeStorage* node) {
         const bool checked = (n->Storage.Kinds & skCheck) &&
                              (n->Storage.CheckState == csCheckedNormal || n->Storage.CheckState == csCheckedPressed);
         if (checked) {
-            const WideString path = PIDLToPath(n->AbsolutePIDL());
+            const WideString path = PIDLToPath(n->AbsolutePIDL().get());
             if (!path.empty()) paths.push_back(path);
         }
         if (TNodeStorageList* children = n->Children())
