@@ -134,6 +134,10 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
         return 1;
     }
     form->Show();
+    if (themed) FollowDesktopTheme(form->Handle());
+    const ScopeGuard unfollowTheme([themed] {
+        if (themed) StopFollowingDesktopTheme();
+    });
     if (!job.empty() && !form->LoadJob(job)) return 1;
     Present(app, form);
     if (Switch("AX_ARDENTIX_FAULT", "window")) PostMessage(form->Handle(), TMainform::WM_INJECTFAULT, 0, 0);

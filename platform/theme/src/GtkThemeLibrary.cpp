@@ -4,12 +4,16 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "GtkApi.h"
 #include "GtkTheme.h"
 #include "platform/library.h"
 #include "platform/ole/types.h"
-#include "platform/window/types.h"
+#include "platform/window/display.h"
+#include "platform/window/window.h"
+#include "XSettings.h"
 
 namespace ax {
 namespace {
@@ -82,6 +86,49 @@ bool RegisterGtkThemeLibrary() {
 }
 
 void UnregisterGtkThemeLibrary() { UnregisterLibraryStandIn(ThemeLibraryStandInName); }
+
+namespace {
+
+// True when GTK took a theme other than the one it had.
+bool UseGtkTheme(const std::string& name) {
+    const gtk::Api* api = gtk::Load();
+    if (!api || name.empty()) return false;
+    gtk::Settings* settings = api->settings_get_default();
+    if (!settings) return false;
+    char* current = nullptr;
+    api->object_get(settings, "gtk-theme-name", &current, nullptr);
+    const bool same = current && name == current;
+    api->free(current);
+    if (same) return false;
+    api->object_set(settings, "gtk-theme-name", name.c_str(), nullptr);
+    ReloadGtkTheme();
+    return true;
+}
+
+void TellEveryWindow() {
+    for (HWND top : EnumWindows()) {
+        SendMessage(top, WM_THEMECHANGED);
+        for (HWND child : EnumChildWindows(top)) SendMessage(child, WM_THEMECHANGED);
+        RedrawWindow(top, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    }
+}
+
+} // namespace
+
+bool ApplyDesktopSettings(const std::vector<std::uint8_t>& settings) {
+    const char* forced = std::getenv("GTK_THEME");
+    if (forced && *forced) return false;
+    const std::optional<std::string> name = XSettingsString(settings, "Net/ThemeName");
+    if (!name || !UseGtkTheme(*name)) return false;
+    TellEveryWindow();
+    return true;
+}
+
+void FollowDesktopTheme(HWND window) {
+    WatchDesktopSettings(window, [](std::vector<std::uint8_t> settings) { ApplyDesktopSettings(settings); });
+}
+
+void StopFollowingDesktopTheme() { WatchDesktopSettings(nullptr, {}); }
 
 bool ReloadGtkTheme() {
     if (!gtk::Load()) return false;

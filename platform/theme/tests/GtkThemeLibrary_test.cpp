@@ -3,16 +3,18 @@
 // in the same theme, size and state. Runs on a private Xvfb, in Adwaita
 // and in HighContrast.
 #include <gtest/gtest.h>
-#include <gtk/gtk.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/gdi/gdi.h"
 #include "platform/library.h"
 #include "platform/theme/GtkThemeLibrary.h"
 #include "xvfb.h"
+// After our headers: GLib's TRUE and FALSE are macros.
+#include <gtk/gtk.h>
 
 namespace ax {
 namespace {
@@ -287,6 +289,35 @@ TEST_F(GtkThemeLibraryTest, ScrollBarPartsDrawAndTheThumbHasItsBorderInside) {
     EXPECT_EQ(s.At(8, 55) >> 24, 0xFFu);
     DeleteDC(dc);
     close_(theme);
+}
+
+// The desktop's settings naming a theme, as a settings manager publishes
+// them (little-endian, one string setting).
+std::vector<std::uint8_t> ThemeSettings(const std::string& theme) {
+    std::vector<std::uint8_t> b = {0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 13, 0};
+    for (char c : std::string("Net/ThemeName\0\0\0", 16)) b.push_back(std::uint8_t(c));
+    for (int c : {1, 0, 0, 0, int(theme.size()), 0, 0, 0}) b.push_back(std::uint8_t(c));
+    for (char c : theme) b.push_back(std::uint8_t(c));
+    while (b.size() % 4) b.push_back(0);
+    return b;
+}
+
+TEST_F(GtkThemeLibraryTest, TheDesktopNamingAnotherThemeChangesWhatIsDrawn) {
+    Surface before(16, 16), after(16, 16);
+    DrawOurs(u"button", 3, 5, before);
+    EXPECT_FALSE(ApplyDesktopSettings(ThemeSettings("Adwaita"))) << "the theme in use already";
+    setenv("GTK_THEME", "Adwaita", 1);
+    EXPECT_FALSE(ApplyDesktopSettings(ThemeSettings("HighContrast"))) << "GTK_THEME wins, as in GTK";
+    unsetenv("GTK_THEME");
+    EXPECT_TRUE(ApplyDesktopSettings(ThemeSettings("HighContrast")));
+    gchar* name = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-theme-name", &name, nullptr);
+    EXPECT_STREQ(name, "HighContrast");
+    g_free(name);
+    DrawOurs(u"button", 3, 5, after);
+    std::string where;
+    EXPECT_GT(Differences(before, after, where), 0) << "a checked box looks otherwise in HighContrast";
+    EXPECT_FALSE(ApplyDesktopSettings({1, 2, 3})) << "damaged settings change nothing";
 }
 
 TEST(GtkThemeLibraryClassic, TheClassicSettingKeepsTheLibraryAway) {

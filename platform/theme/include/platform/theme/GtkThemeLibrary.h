@@ -19,7 +19,11 @@
 //             horizontal and vertical thumb, 4 to 7 the tracks, 8 and 9
 //             grippers (nothing to draw in GTK) (states 1-4 as above);
 //   "combobox": 1 drop-down button (states 1-4).
+#include <cstdint>
 #include <string_view>
+#include <vector>
+
+#include "platform/window/types.h"
 
 namespace ax {
 
@@ -37,8 +41,19 @@ bool ClassicLookRequested();
 bool RegisterGtkThemeLibrary();
 void UnregisterGtkThemeLibrary();
 
-// Re-reads the desktop's theme (after an XSETTINGS change) and forgets
-// every style drawn so far; true when GTK is running here.
+// Forgets every style drawn so far, so the next drawing takes GTK's
+// current theme; true when GTK is running here.
 bool ReloadGtkTheme();
+
+// Follows the desktop's theme while the library is registered: when the
+// desktop's settings name another theme ("Net/ThemeName"; GTK_THEME, when
+// set, wins as it does in GTK), GTK takes it, and every window gets
+// WM_THEMECHANGED and is drawn again. The work runs on the thread of
+// `window`. StopFollowingDesktopTheme ends it.
+void FollowDesktopTheme(HWND window);
+void StopFollowingDesktopTheme();
+// The same for one set of settings as the desktop publishes them (the
+// XSETTINGS property); true when the theme changed.
+bool ApplyDesktopSettings(const std::vector<std::uint8_t>& settings);
 
 } // namespace ax
