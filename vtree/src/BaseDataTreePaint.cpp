@@ -143,11 +143,11 @@ void TBaseDataTree::PaintTreeLines(TCanvas& canvas, PDataNode node, const NodeLa
 
 void TBaseDataTree::PaintButton(TCanvas& canvas, PDataNode node, const RECT& cellRect) {
     HDC dc = canvas.Handle();
-    if (HTHEME theme = Theme(ttTreeView)) {
-        const int kGlyph = 2, kClosed = 1, kOpened = 2;
-        DrawThemeBackground(theme, dc, kGlyph, (node->States & vsExpanded) ? kOpened : kClosed, &cellRect, nullptr);
+    const int kGlyph = 2, kClosed = 1, kOpened = 2;
+    if (HTHEME theme = Theme(ttTreeView);
+        theme && SUCCEEDED(DrawThemeBackground(theme, dc, kGlyph, (node->States & vsExpanded) ? kOpened : kClosed,
+                                               &cellRect, nullptr)))
         return;
-    }
     const int x = cellRect.left + (cellRect.width() - kButtonSize) / 2;
     const int y = cellRect.top + (cellRect.height() - kButtonSize) / 2;
     const RECT box{x, y, x + kButtonSize, y + kButtonSize};

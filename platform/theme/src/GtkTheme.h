@@ -5,12 +5,15 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "GtkApi.h"
 #include "platform/gdi/gdi.h"
 
 namespace ax {
+
+class PathBuilder;
 
 class GtkTheme {
 public:
@@ -36,15 +39,21 @@ private:
         gtk::StyleContext* full = nullptr; // as the theme says
         gtk::StyleContext* bare = nullptr; // the same without background and border: the icon alone
         unsigned flags = 0;
+        gtk::Border inset; // border and padding
+        SIZE natural{};    // see PartSize
     };
     // A part's CSS nodes, outermost last, and its state flags; false for
     // a part GTK does not draw.
-    bool Describe(int part, int state, gtk::WidgetPath*& path, unsigned& flags);
+    bool Describe(int part, int state, gtk::WidgetPath*& path, unsigned& flags) const;
+    bool DescribeButton(PathBuilder& p, int part, int state, unsigned& flags) const;
+    bool DescribeScrollBar(PathBuilder& p, int part, int state) const;
     const Style* StyleFor(int part, int state);
     void Forget();
+    void ForgetPictures();
+    void DrawDirect(cairo_t* cr, int part, int state, const RECT& r);
 
-    gtk::Border Inset(const Style& s) const;
-    SIZE NaturalSize(const Style& s) const;
+    gtk::Border MeasureInset(const Style& s) const;
+    SIZE MeasureNaturalSize(const Style& s) const;
     void DrawBox(cairo_t* cr, const Style& s, double x, double y, double w, double h) const;
     void DrawIndicator(cairo_t* cr, const Style& s, int part, const RECT& r) const;
     void DrawArrowButton(cairo_t* cr, const Style& s, double angle, const RECT& r) const;
@@ -52,6 +61,10 @@ private:
     const gtk::Api& api_;
     Class class_;
     std::map<std::pair<int, int>, Style> styles_;
+    // Parts as drawn, by part, state, width and height; a bounded number.
+    using PictureKey = std::tuple<int, int, int, int>;
+    static constexpr std::size_t kMaxPictures = 256;
+    std::map<PictureKey, cairo_surface_t*> pictures_;
     unsigned generation_ = 0;
 };
 
