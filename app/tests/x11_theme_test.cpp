@@ -160,7 +160,7 @@ protected:
     }
     void CloseColumnSettings() {
         ASSERT_TRUE(program->Call([this] { dialogForm->SetModalResult(mrCancel); }));
-        ASSERT_TRUE(Until([this] {
+        ASSERT_TRUE(Until([] {
             for (int i = 0; i < Screen()->FormCount(); ++i)
                 if (dynamic_cast<TFormColumnSettings*>(Screen()->Forms(i))) return false;
             return true;
