@@ -10,6 +10,8 @@
 #include "app/MainForm.h"
 #include "app/SelectionCommands.h"
 #include "platform/shellns/propertysheetservice.h"
+#include "controls/ThemeBinding.h"
+#include "platform/theme/GtkThemeLibrary.h"
 #include "platform/window/display.h"
 #include "rtl/clock.h"
 #include "rtl/scopeguard.h"
@@ -107,6 +109,15 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
 
     TApplication app(nullptr);
     app.SetTitle(kAppTitle);
+    // On a real display the controls draw the desktop's GTK theme, unless
+    // the user asks for the classic look.
+    const bool themed = ActiveDisplay() == DisplayKind::X11 && RegisterGtkThemeLibrary();
+    if (themed) BindThemeLibrary();
+    const ScopeGuard unbindTheme([themed] {
+        if (!themed) return;
+        UnbindThemeLibrary();
+        UnregisterGtkThemeLibrary();
+    });
     // Whatever a handler lets escape is a fault of the program: reported.
     app.OnException = [&](TObject*, const std::exception&) { reportException(std::current_exception()); };
     // Properties of the explorer's items open in windows of their own.
@@ -123,6 +134,10 @@ int RunMainWindow(const std::vector<std::string>& args, std::ostream& out, std::
         return 1;
     }
     form->Show();
+    if (themed) FollowDesktopTheme(form->Handle());
+    const ScopeGuard unfollowTheme([themed] {
+        if (themed) StopFollowingDesktopTheme();
+    });
     if (!job.empty() && !form->LoadJob(job)) return 1;
     Present(app, form);
     if (Switch("AX_ARDENTIX_FAULT", "window")) PostMessage(form->Handle(), TMainform::WM_INJECTFAULT, 0, 0);

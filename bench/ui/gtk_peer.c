@@ -1,7 +1,7 @@
 /* The peer of ui_bench: the same work done by a small GTK3 program, on the
  * same X server. Prints one line per measurement: "<name> <seconds>".
  *
- *   gtk_peer [--count N] [--only controls|plain|repaint|post]
+ *   gtk_peer [--count N] [--only controls|plain|repaint|post|tree]
  *   gtk_peer --only startup    a small window (a label, a button, a list of
  *                              a few rows), shown: prints "shown" once its
  *                              first frame is drawn and the server has it,
@@ -245,6 +245,64 @@ static void repaint(void) {
     settle();
 }
 
+/* The tree of ui_bench's themed repaint: 30 folders (every third open, two
+ * files each), each row with a check box, under a header of two columns,
+ * drawn into a surface of the X server like the window's own. */
+static void repaint_tree(void) {
+    GtkTreeStore* store = gtk_tree_store_new(3, G_TYPE_BOOLEAN, G_TYPE_STRING, G_TYPE_STRING);
+    GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
+    for (int i = 0; i < 30; ++i) {
+        GtkTreeIter folder, file;
+        gtk_tree_store_insert_with_values(store, &folder, NULL, -1, 0, i % 2, 1, "folder", 2, "1 KB", -1);
+        for (int j = 0; j < 2; ++j)
+            gtk_tree_store_insert_with_values(store, &file, &folder, -1, 0, j % 2, 1, "file", 2, "1 KB", -1);
+    }
+    GtkTreeViewColumn* name = gtk_tree_view_column_new();
+    gtk_tree_view_column_set_title(name, "Name");
+    gtk_tree_view_column_set_fixed_width(name, 250);
+    GtkCellRenderer* check = gtk_cell_renderer_toggle_new();
+    gtk_tree_view_column_pack_start(name, check, FALSE);
+    gtk_tree_view_column_add_attribute(name, check, "active", 0);
+    GtkCellRenderer* text = gtk_cell_renderer_text_new();
+    gtk_tree_view_column_pack_start(name, text, TRUE);
+    gtk_tree_view_column_add_attribute(name, text, "text", 1);
+    gtk_tree_view_append_column(GTK_TREE_VIEW(view), name);
+    gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(view), -1, "Size", gtk_cell_renderer_text_new(), "text",
+                                                2, NULL);
+    for (int i = 0; i < 30; i += 3) {
+        GtkTreePath* path = gtk_tree_path_new_from_indices(i, -1);
+        gtk_tree_view_expand_row(GTK_TREE_VIEW(view), path, FALSE);
+        gtk_tree_path_free(path);
+    }
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_default_size(GTK_WINDOW(window), 420, 300);
+    GtkWidget* scrolled = gtk_scrolled_window_new(NULL, NULL);
+    gtk_container_add(GTK_CONTAINER(scrolled), view);
+    gtk_container_add(GTK_CONTAINER(window), scrolled);
+    g_signal_connect_after(window, "draw", G_CALLBACK(count_frame), NULL);
+    int before = frames;
+    gtk_widget_show_all(window);
+    wait_frame(window, before);
+    settle();
+    const int w = gtk_widget_get_allocated_width(window), h = gtk_widget_get_allocated_height(window);
+    enum { ROUNDS = 200 };
+    cairo_surface_t* server = gdk_window_create_similar_surface(gtk_widget_get_window(window),
+                                                                CAIRO_CONTENT_COLOR_ALPHA, w, h);
+    double start = now();
+    for (int i = 0; i < ROUNDS; ++i) {
+        cairo_t* cr = cairo_create(server);
+        gtk_widget_draw(window, cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(server);
+        gdk_display_sync(gdk_display_get_default());
+    }
+    report("repaint_tree_x11", (now() - start) / ROUNDS);
+    cairo_surface_destroy(server);
+    gtk_widget_destroy(window);
+    g_object_unref(store);
+    settle();
+}
+
 static gboolean once(gpointer data) {
     (void)data;
     return G_SOURCE_REMOVE;
@@ -316,5 +374,6 @@ int main(int argc, char** argv) {
     if (!*only || !strcmp(only, "plain")) plain(count);
     if (!*only || !strcmp(only, "repaint")) repaint();
     if (!*only || !strcmp(only, "post")) post();
+    if (!*only || !strcmp(only, "tree")) repaint_tree();
     return 0;
 }

@@ -1,7 +1,8 @@
 // The framework and the window layer at scale: creating, showing and freeing
 // many controls, showing many plain windows, repainting the demonstration
-// form, an empty message retrieval among many windows, and posting within a
-// thread. Prints one line per measurement: "<name> <seconds>"; `run` puts
+// form, an empty message retrieval among many windows, posting within a
+// thread, and (on X11) repainting a theme-aware tree classic and in the
+// desktop's GTK theme. Prints one line per measurement: "<name> <seconds>"; `run` puts
 // them beside the same work done by the GTK3 peer (gtk_peer.c).
 //
 //   ui_bench [--display headless|x11] [--count N] [--only NAME]
@@ -9,7 +10,10 @@
 #include "framework/forms.h"
 #include "platform/window/display.h"
 #include "platform/window/window.h"
+#include "platform/theme/GtkThemeLibrary.h"
 #include "stdctrls/button.h"
+#include "vtree/DataStringTree.h"
+#include "vtree/ThemeServices.h"
 
 #include <chrono>
 #include <cstdio>
@@ -133,6 +137,67 @@ void RepaintDemo(TApplication& app, const char* name) {
     Settle(app);
 }
 
+// A theme-aware tree of 30 folders (every third open, two files each), all
+// with check boxes, under a header of two columns: the parts the desktop's
+// theme draws.
+TForm* BuildTree(TApplication& app) {
+    TForm* form = TComponent::Create<TForm>(&app);
+    form->SetBounds(0, 0, 420, 300);
+    auto* tree = TComponent::Create<TDataStringTree>(form);
+    tree->SetParent(form);
+    tree->SetAlign(alClient);
+    TStringTreeOptions& o = tree->TreeOptions();
+    o.SetMiscOptions(o.MiscOptions() | toCheckSupport);
+    o.SetPaintOptions(o.PaintOptions() | toThemeAware);
+    tree->Header().Columns().Add()->SetText(u"Name");
+    tree->Header().Columns().Add()->SetText(u"Size");
+    tree->Header().Columns()[0]->SetWidth(250);
+    tree->Header().Columns()[1]->SetWidth(120);
+    tree->Header().SetOptions(tree->Header().Options() | hoVisible);
+    tree->OnInitNode = [](TBaseDataTree* t, PDataNode parent, PDataNode n, TDataNodeInitStates& s) {
+        if (!parent) s |= ivsHasChildren;
+        if (!parent && n->Index % 3 == 0) s |= ivsExpanded;
+        t->SetCheckType(n, ctTriStateCheckBox);
+        n->CheckState = n->Index % 2 ? csCheckedNormal : csUncheckedNormal;
+    };
+    tree->OnInitChildren = [](TBaseDataTree*, PDataNode, uint32_t& count) { count = 2; };
+    tree->OnGetText = [](TBaseDataTree*, PDataNode n, TColumnIndex column, TDTStringType, WideString& text) {
+        text = column == 1 ? u"1 KB" : (n->Parent && n->Parent->Parent ? u"file" : u"folder");
+    };
+    tree->SetRootNodeCount(30);
+    return form;
+}
+
+// One full repaint of the tree's form, in the look bound now.
+void RepaintTree(TApplication& app, const char* name) {
+    TForm* form = BuildTree(app);
+    form->Show();
+    Settle(app);
+    HWND h = form->Handle();
+    constexpr int kRounds = 200;
+    auto start = Clock::now();
+    for (int i = 0; i < kRounds; ++i) {
+        RedrawWindow(h, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        PumpDisplay();
+    }
+    Report(name, Since(start) / kRounds);
+    form->Free();
+    Settle(app);
+}
+
+// The classic tree, then the same in the desktop's GTK theme (only where
+// a display lets GTK draw it).
+void RepaintTrees(TApplication& app) {
+    RepaintTree(app, "repaint_tree_classic_x11");
+    if (!RegisterGtkThemeLibrary() || !LoadThemeLibrary() || !UseThemes()) {
+        std::fprintf(stderr, "ui_bench: GTK3 cannot draw the theme here\n");
+        return;
+    }
+    RepaintTree(app, "repaint_tree_themed_x11");
+    UnbindThemeLibrary();
+    UnregisterGtkThemeLibrary();
+}
+
 void PostRate() {
     HWND h = CreateWindowEx(0, "BenchPlain", "", WS_POPUP, 0, 0, 10, 10, nullptr);
     MSG m;
@@ -173,5 +238,6 @@ int main(int argc, char** argv) {
     if (want("repaint"))
         RepaintDemo(app, display == "x11" ? "repaint_demo_x11" : "repaint_demo_headless");
     if (want("post")) PostRate();
+    if (want("tree") && display == "x11") RepaintTrees(app);
     return 0;
 }

@@ -61,6 +61,7 @@ TFormColumnSettings::TFormColumnSettings(TComponent* owner) : TForm(owner) {
     o.SetMiscOptions(toAcceptOLEDrop | toCheckSupport | toInitOnSave | toToggleOnDblClick);
     o.SetPaintOptions(toShowButtons | toShowRoot | toThemeAware | toUseBlendedImages);
     ColumnNamesTree->Header().SetOptions(hoColumnResize | hoDrag);
+    ColumnNamesTree->SetCheckImageKind(ckDarkCheck);
 
     Label2 = TComponent::Create<TLabel>(this);
     Label2->SetName("Label2");

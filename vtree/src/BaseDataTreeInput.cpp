@@ -121,6 +121,12 @@ void TBaseDataTree::Dispatch(TMessage& m) {
         TCustomControl::Dispatch(m);
         Header().Invalidate();
         return;
+    case WM_THEMECHANGED:
+        // The next paint opens the new theme's parts.
+        CloseThemes();
+        InvalidateAll();
+        Header().Invalidate();
+        break;
     case kTreeUpdateScrollBars:
         if (scrollBarsPending_) UpdateScrollBars();
         return;

@@ -59,6 +59,7 @@ TBaseDataTree::~TBaseDataTree() {
         Registry().trees.erase(treeId_);
     }
     Destroying();
+    CloseThemes();
     DetachDropTarget();
     if (editor_) editor_->Detach();
     // Nodes go while the tree is still whole, so DoFreeNode overrides of

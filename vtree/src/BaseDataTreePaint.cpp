@@ -143,6 +143,11 @@ void TBaseDataTree::PaintTreeLines(TCanvas& canvas, PDataNode node, const NodeLa
 
 void TBaseDataTree::PaintButton(TCanvas& canvas, PDataNode node, const RECT& cellRect) {
     HDC dc = canvas.Handle();
+    const int kGlyph = 2, kClosed = 1, kOpened = 2;
+    if (HTHEME theme = Theme(ttTreeView);
+        theme && SUCCEEDED(DrawThemeBackground(theme, dc, kGlyph, (node->States & vsExpanded) ? kOpened : kClosed,
+                                               &cellRect, nullptr)))
+        return;
     const int x = cellRect.left + (cellRect.width() - kButtonSize) / 2;
     const int y = cellRect.top + (cellRect.height() - kButtonSize) / 2;
     const RECT box{x, y, x + kButtonSize, y + kButtonSize};
@@ -158,6 +163,7 @@ void TBaseDataTree::PaintButton(TCanvas& canvas, PDataNode node, const RECT& cel
 }
 
 void TBaseDataTree::PaintCheck(TCanvas& canvas, PDataNode node, const RECT& r) {
+    if (PaintThemedCheck(canvas, node, r)) return;
     const int x = r.left + (r.width() - kCheckBoxSize) / 2;
     const int y = r.top + (r.height() - kCheckBoxSize) / 2;
     RECT box{x, y, x + kCheckBoxSize, y + kCheckBoxSize};
@@ -168,9 +174,27 @@ void TBaseDataTree::PaintCheck(TCanvas& canvas, PDataNode node, const RECT& r) {
                            : s == csMixedNormal && !radio ? CheckMark::Grayed
                                                           : CheckMark::Checked;
     UINT flags = node->CheckType == ctButton ? UINT(DFCS_BUTTONPUSH) : CheckGlyphState(radio, mark, false);
-    if (node->CheckState & 1) flags |= DFCS_PUSHED;
+    // The dark box is the pressed box's face at rest.
+    if ((node->CheckState & 1) || checkImageKind_ == ckDarkCheck) flags |= DFCS_PUSHED;
     if (node->States & vsDisabled) flags |= DFCS_INACTIVE;
     DrawFrameControl(canvas.Handle(), &box, DFC_BUTTON, flags);
+}
+
+// Part and state ids of the theme's "button" class: quartets of normal,
+// hot, pressed and disabled; unchecked, checked, then mixed.
+bool TBaseDataTree::PaintThemedCheck(TCanvas& canvas, PDataNode node, const RECT& r) {
+    HTHEME theme = Theme(ttButton);
+    if (!theme) return false;
+    const bool radio = node->CheckType == ctRadioButton;
+    const TCheckState s = UnpressedCheckState(node->CheckState);
+    int part = radio ? 2 : 3, state = 1;
+    if (s == csCheckedNormal || (s == csMixedNormal && radio)) state = 5;
+    else if (s == csMixedNormal) state = 9;
+    if (node->CheckType == ctButton) part = 1, state = 1;
+    if (node->States & vsDisabled) state += 3;
+    else if (node->CheckState & 1) state += 2;
+    else if (node == hotNode_) state += 1;
+    return SUCCEEDED(DrawThemeBackground(theme, canvas.Handle(), part, state, &r, nullptr));
 }
 
 void TBaseDataTree::PaintImage(TCanvas& canvas, TImageList* list, int index, bool ghosted, int x, int y) {

@@ -203,7 +203,10 @@ void TDTHeader::RightRelease(TShiftState shift, POINT p) {
 void TDTHeader::PaintColumn(HDC dc, TColumnIndex index, const RECT& r, bool pressed) {
     const TDataTreeColumn* column = columns_->Items(index);
     RECT edge = r;
-    DrawEdge(dc, &edge, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    HTHEME theme = owner_ ? owner_->Theme(TBaseDataTree::ttHeader) : nullptr;
+    const int kItem = 1, kNormal = 1, kPressed = 3;
+    if (!theme || FAILED(DrawThemeBackground(theme, dc, kItem, pressed ? kPressed : kNormal, &edge, nullptr)))
+        DrawEdge(dc, &edge, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
     RECT text = r;
     InflateRect(&text, -4, 0);
     if (pressed) OffsetRect(&text, 1, 1);
@@ -253,7 +256,9 @@ void TDTHeader::Paint(HDC dc, const RECT& r) {
     }
     if (end < r.right) {
         RECT rest{end, r.top, r.right, r.bottom};
-        DrawEdge(dc, &rest, EDGE_RAISED, BF_RECT);
+        HTHEME theme = owner_ ? owner_->Theme(TBaseDataTree::ttHeader) : nullptr;
+        if (!theme || FAILED(DrawThemeBackground(theme, dc, 1, 1, &rest, nullptr)))
+            DrawEdge(dc, &rest, EDGE_RAISED, BF_RECT);
     }
     if ((states_ & hsDragging) && columns_->IsValidColumn(dropColumn_)) {
         int left, right;

@@ -405,6 +405,25 @@ bool AlphaBlend(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, i
     return blit(dest, x, y, w, h, src, sx, sy, sw, sh, a);
 }
 
+cairo_t* BeginDCCairo(HDC hdc) {
+    Dc* dc = getDc(hdc);
+    Target t;
+    if (!dc || !makeTarget(*dc, t)) return nullptr;
+    cairo_t* cr = beginCairo(*dc, t);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+    return cr;
+}
+
+void EndDCCairo(HDC hdc, cairo_t* cr) {
+    if (!cr) return;
+    Dc* dc = getDc(hdc);
+    if (!dc) {
+        cairo_destroy(cr);
+        return;
+    }
+    endCairo(*dc, cr);
+}
+
 int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
     Dc* dc = getDc(hdc);
     Target t;

@@ -5,9 +5,12 @@
 #include "platform/window/types.h"
 
 #include <cairo.h>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ax::wm {
 
@@ -54,6 +57,11 @@ public:
     virtual unsigned long NativeHandle(HWND) { return 0; }
     // Rings the display's bell (nothing where the display has none).
     virtual void Bell() {}
+    // The desktop's shared settings (the XSETTINGS manager's property),
+    // empty where there are none; changed runs on the X thread with the
+    // new property after each change (an empty function stops).
+    virtual std::vector<std::uint8_t> DesktopSettings() { return {}; }
+    virtual void WatchDesktopSettings(std::function<void(std::vector<std::uint8_t>)> /*changed*/) {}
 };
 
 std::unique_ptr<DisplayDriver> MakeHeadlessDriver();

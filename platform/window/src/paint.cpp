@@ -939,6 +939,20 @@ unsigned long NativeWindow(HWND top) {
     return Driver().NativeHandle(top);
 }
 
+std::vector<std::uint8_t> DesktopSettings() {
+    return Driver().DesktopSettings();
+}
+
+void WatchDesktopSettings(HWND window, std::function<void(std::vector<std::uint8_t>)> changed) {
+    if (!changed) {
+        Driver().WatchDesktopSettings({});
+        return;
+    }
+    Driver().WatchDesktopSettings([window, changed = std::move(changed)](std::vector<std::uint8_t> settings) {
+        wm::RunOnWindowThread(window, [changed, settings = std::move(settings)] { changed(settings); });
+    });
+}
+
 void wm::PresentWhole(HWND top) {
     RECT all;
     {

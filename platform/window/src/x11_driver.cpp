@@ -102,6 +102,11 @@ public:
         wmSelection_ = XInternAtom(dpy, wmSelection, False);
         helper_ = XCreateSimpleWindow(dpy, root_, 0, 0, 1, 1, 0, 0, 0);
         XSelectInput(dpy, helper_, PropertyChangeMask);
+        char settingsSelection[32];
+        std::snprintf(settingsSelection, sizeof settingsSelection, "_XSETTINGS_S%d", screenNumber_);
+        settingsSelection_ = XInternAtom(dpy, settingsSelection, False);
+        settingsAtom_ = XInternAtom(dpy, "_XSETTINGS_SETTINGS", False);
+        FollowSettingsManager(dpy);
         XFlush(dpy);
         dpy_ = dpy;
         x_ = std::make_unique<X11Thread>(
@@ -449,6 +454,20 @@ public:
         return id;
     }
 
+    std::vector<std::uint8_t> DesktopSettings() override {
+        std::vector<std::uint8_t> settings;
+        x_->Call([&] { settings = ReadSettings(); });
+        return settings;
+    }
+
+    void WatchDesktopSettings(std::function<void(std::vector<std::uint8_t>)> changed) override {
+        x_->Call([&] {
+            // A manager that started after us is found when watching starts.
+            if (!settingsOwner_) FollowSettingsManager(dpy_);
+            settingsChanged_ = std::move(changed);
+        });
+    }
+
     void Bell() override {
         x_->Post([this] {
             XBell(dpy_, 0);
@@ -762,9 +781,18 @@ private:
             if (XWin* w = Find(e.xreparent.window)) w->reparented = e.xreparent.parent != root_;
             break;
         case DestroyNotify:
+            if (e.xdestroywindow.window == settingsOwner_) {
+                FollowSettingsManager(dpy_); // it went: no settings, or a successor's
+                if (settingsChanged_) settingsChanged_(ReadSettings());
+                break;
+            }
             OnDestroyedOutside(e.xdestroywindow.window);
             break;
         case PropertyNotify:
+            if (e.xproperty.window == settingsOwner_ && e.xproperty.atom == settingsAtom_) {
+                if (settingsChanged_) settingsChanged_(ReadSettings());
+                break;
+            }
             OnProperty(e.xproperty);
             break;
         case FocusIn:
@@ -879,6 +907,29 @@ private:
             });
     }
 
+    // The XSETTINGS manager's window, watched for changes of its property
+    // and for its end.
+    void FollowSettingsManager(Display* dpy) {
+        settingsOwner_ = XGetSelectionOwner(dpy, settingsSelection_);
+        if (settingsOwner_) XSelectInput(dpy, settingsOwner_, PropertyChangeMask | StructureNotifyMask);
+    }
+
+    std::vector<std::uint8_t> ReadSettings() {
+        std::vector<std::uint8_t> bytes;
+        if (!settingsOwner_) return bytes;
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        // A generous cap: the settings of a desktop are a few kilobytes.
+        if (XGetWindowProperty(dpy_, settingsOwner_, settingsAtom_, 0, 1 << 18, False, settingsAtom_, &type,
+                               &format, &count, &after, &data) == Success &&
+            data && format == 8)
+            bytes.assign(data, data + count);
+        if (data) XFree(data);
+        return bytes;
+    }
+
     void OnProperty(const XPropertyEvent& p) {
         XWin* w = Find(p.window);
         if (!w) return;
@@ -988,6 +1039,10 @@ private:
     SIZE screen_{};
     Atom atoms_[kAtoms]{};
     Atom wmSelection_ = 0;
+    Atom settingsSelection_ = 0, settingsAtom_ = 0;
+    // The X thread's.
+    ::Window settingsOwner_ = 0;
+    std::function<void(std::vector<std::uint8_t>)> settingsChanged_;
     // Tasks queued for a window's thread may run after the driver is gone
     // (a switch of display); they check this first.
     std::shared_ptr<int> life_ = std::make_shared<int>(0);

@@ -20,6 +20,7 @@
 #include "vtree/DTHeader.h"
 #include "vtree/DataTreeOptions.h"
 #include "vtree/DataTreeTypes.h"
+#include "vtree/ThemeServices.h"
 
 namespace ax {
 
@@ -258,6 +259,8 @@ public:
     void SetTextMargin(int value);
     TImageList* Images() const { return images_; }
     void SetImages(TImageList* images);
+    TCheckImageKind CheckImageKind() const { return checkImageKind_; }
+    void SetCheckImageKind(TCheckImageKind kind);
     TImageList* StateImages() const { return stateImages_; }
     void SetStateImages(TImageList* images);
     int DragHeight() const { return dragHeight_; }
@@ -318,6 +321,10 @@ public:
     TDTSaveNodeEvent OnLoadNode;
 
     // ---- Used by the header, the editor and the data objects ---------------------------
+    // The theme a part of the tree is drawn with while the desktop's theme
+    // is in use and the tree is theme-aware; null for the classic look.
+    enum TTreeThemePart { ttButton, ttTreeView, ttHeader, ttCount };
+    HTHEME Theme(TTreeThemePart part);
     // The header's rectangle in window coordinates, empty while it is hidden.
     RECT HeaderRect();
     // Paints the header at once (it lives in the frame).
@@ -494,6 +501,7 @@ private:
     void PaintTreeLines(TCanvas& canvas, PDataNode node, const NodeLayout& layout, int rowTop);
     void PaintButton(TCanvas& canvas, PDataNode node, const RECT& cellRect);
     void PaintCheck(TCanvas& canvas, PDataNode node, const RECT& r);
+    bool PaintThemedCheck(TCanvas& canvas, PDataNode node, const RECT& r);
     void PaintImage(TCanvas& canvas, TImageList* list, int index, bool ghosted, int x, int y);
     void PaintLabel(TCanvas& canvas, PDataNode node, TColumnIndex column, const RECT& label, bool main);
     void PaintDropMark(TCanvas& canvas);
@@ -557,6 +565,13 @@ private:
     int textMargin_ = 4;
     TImageList* images_ = nullptr;
     TImageList* stateImages_ = nullptr;
+    TCheckImageKind checkImageKind_ = ckLightCheck;
+    // Themes opened from the bound library (themeBinding_ tells which): a
+    // library bound anew makes them stale, and they are dropped unclosed.
+    HTHEME themes_[ttCount] = {};
+    bool themeTried_[ttCount] = {};
+    TDrawThemeBackgroundProc themeBinding_ = nullptr;
+    void CloseThemes();
     int dragHeight_ = 350;
     int dragWidth_ = 200;
     THintMode hintMode_ = hmDefault;

@@ -55,6 +55,14 @@ enum TCheckType : uint8_t {
     ctButton = 4,
 };
 
+// How the classic look draws check boxes: a light box, or a dark one
+// (the button face inside). With the desktop's theme in use (toThemeAware)
+// both are the theme's check box.
+enum TCheckImageKind : uint8_t {
+    ckLightCheck = 0,
+    ckDarkCheck = 1,
+};
+
 // The state without its pressed bit, and with it.
 constexpr TCheckState UnpressedCheckState(TCheckState s) { return TCheckState(s & ~1u); }
 constexpr TCheckState PressedCheckState(TCheckState s) { return TCheckState(s | 1u); }

@@ -387,6 +387,11 @@ bool RetargetSurfaceDC(HDC hdc, cairo_surface_t* surface, POINT origin, const Re
 // The surface a DC draws on (a memory DC: its selected bitmap's surface,
 // which changes with SelectObject); nullptr for none.
 cairo_surface_t* GetDCSurface(HDC hdc);
+// Cairo drawing by others (the theme library) on a DC: clipped to what the
+// DC may touch, user space in logical coordinates, antialiasing as Cairo's
+// default. Null when the DC has no surface; EndDCCairo ends it.
+cairo_t* BeginDCCairo(HDC hdc);
+void EndDCCairo(HDC hdc, cairo_t* cr);
 
 HDC CreateCompatibleDC(HDC hdc); // a memory DC holding a 1x1 monochrome bitmap
 bool DeleteDC(HDC hdc);

@@ -7,7 +7,10 @@
 #include "platform/window/types.h"
 
 #include <cairo.h>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace ax {
 
@@ -42,5 +45,12 @@ bool SnapshotWindow(HWND hwnd, const std::string& pngPath);
 void PumpDisplay();
 // The display's handle of a top-level window (the X window; 0 headless).
 unsigned long NativeWindow(HWND topLevel);
+
+// The desktop's shared settings (the XSETTINGS manager's property as
+// published); empty headless or where no settings manager runs.
+std::vector<std::uint8_t> DesktopSettings();
+// After each change of the desktop's settings, runs changed with the new
+// ones on the thread of `window` (an empty function stops the calls).
+void WatchDesktopSettings(HWND window, std::function<void(std::vector<std::uint8_t>)> changed);
 
 } // namespace ax

@@ -1,0 +1,334 @@
+// The GTK-drawn theme library against GTK's own widgets: each part drawn
+// through the stand-in must give the pixels GTK gives the matching widget
+// in the same theme, size and state. Runs on a private Xvfb, in Adwaita
+// and in HighContrast.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/gdi/gdi.h"
+#include "platform/library.h"
+#include "platform/theme/GtkThemeLibrary.h"
+#include "xvfb.h"
+// After our headers: GLib's TRUE and FALSE are macros.
+#include <gtk/gtk.h>
+
+namespace ax {
+namespace {
+
+struct Theme;
+using OpenProc = Theme* (*)(void*, const char16_t*);
+using CloseProc = std::int32_t (*)(Theme*);
+using DrawProc = std::int32_t (*)(Theme*, HDC, int, int, const RECT*, const RECT*);
+using SizeProc = std::int32_t (*)(Theme*, HDC, int, int, const RECT*, int, SIZE*);
+using ContentProc = std::int32_t (*)(Theme*, HDC, int, int, const RECT*, RECT*);
+
+struct Surface {
+    explicit Surface(int w, int h) : s(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)) {}
+    ~Surface() { cairo_surface_destroy(s); }
+    std::uint32_t At(int x, int y) const {
+        cairo_surface_flush(s);
+        auto* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+        return reinterpret_cast<const std::uint32_t*>(row)[x];
+    }
+    cairo_surface_t* s;
+};
+
+std::string Hex(std::uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", v);
+    return text;
+}
+
+// Differing pixels, with the first difference described; the rightmost
+// `skipRight` columns are left out.
+int Differences(const Surface& a, const Surface& b, std::string& first, int skipRight = 0) {
+    const int w = cairo_image_surface_get_width(a.s) - skipRight, h = cairo_image_surface_get_height(a.s);
+    int n = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (a.At(x, y) != b.At(x, y) && n++ == 0)
+                first = "(" + std::to_string(x) + "," + std::to_string(y) + ") GTK " + Hex(a.At(x, y)) + ", ours " +
+                        Hex(b.At(x, y));
+    return n;
+}
+
+class GtkThemeLibraryTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const std::string binary = test::FindXvfb();
+        if (binary.empty()) return;
+        server_ = new test::Xvfb;
+        if (!server_->Start(binary)) return;
+        setenv("DISPLAY", server_->Name().c_str(), 1);
+        unsetenv("GTK_THEME");
+        unsetenv(ClassicLookVariable);
+        registered_ = RegisterGtkThemeLibrary();
+    }
+    static void TearDownTestSuite() {
+        UnregisterGtkThemeLibrary();
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override {
+        if (!registered_) GTEST_SKIP() << "no private X server or no GTK3 here";
+        module_ = LoadLibrary(ThemeLibraryStandInName);
+        ASSERT_NE(module_, 0u);
+        open_ = reinterpret_cast<OpenProc>(GetProcAddress(module_, "OpenThemeData"));
+        close_ = reinterpret_cast<CloseProc>(GetProcAddress(module_, "CloseThemeData"));
+        draw_ = reinterpret_cast<DrawProc>(GetProcAddress(module_, "DrawThemeBackground"));
+        size_ = reinterpret_cast<SizeProc>(GetProcAddress(module_, "GetThemePartSize"));
+        content_ = reinterpret_cast<ContentProc>(GetProcAddress(module_, "GetThemeBackgroundContentRect"));
+        ASSERT_TRUE(open_ && close_ && draw_ && size_ && content_);
+    }
+    void TearDown() override {
+        if (module_) FreeLibrary(module_);
+        UseTheme("Adwaita");
+    }
+    static void UseTheme(const char* name) {
+        if (!registered_) return;
+        g_object_set(gtk_settings_get_default(), "gtk-theme-name", name, nullptr);
+        ReloadGtkTheme();
+    }
+    // The stand-in's drawing of one part over a transparent surface.
+    void DrawOurs(const char16_t* cls, int part, int state, const Surface& into) {
+        Theme* theme = open_(nullptr, cls);
+        ASSERT_NE(theme, nullptr);
+        const RECT r{0, 0, cairo_image_surface_get_width(into.s), cairo_image_surface_get_height(into.s)};
+        HDC dc = CreateSurfaceDC(into.s, POINT{0, 0}, nullptr);
+        EXPECT_EQ(draw_(theme, dc, part, state, &r, nullptr), 0);
+        DeleteDC(dc);
+        close_(theme);
+    }
+
+    static inline test::Xvfb* server_ = nullptr;
+    static inline bool registered_ = false;
+    HMODULE module_ = 0;
+    OpenProc open_ = nullptr;
+    CloseProc close_ = nullptr;
+    DrawProc draw_ = nullptr;
+    SizeProc size_ = nullptr;
+    ContentProc content_ = nullptr;
+};
+
+// A check button (or radio button) alone in an offscreen window, in one state,
+// drawn by GTK: its indicator fills the widget.
+void DrawGtkToggle(bool radio, int mark, GtkStateFlags hover, bool disabled, const Surface& into) {
+    GtkWidget* window = gtk_offscreen_window_new();
+    // A radio button alone in its group is always on: an unchecked one
+    // needs a partner.
+    GtkWidget* partner = radio ? gtk_radio_button_new(nullptr) : nullptr;
+    GtkWidget* button = radio ? gtk_radio_button_new_from_widget(GTK_RADIO_BUTTON(partner)) : gtk_check_button_new();
+    gtk_container_add(GTK_CONTAINER(window), button);
+    if (partner) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(partner), TRUE);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), mark == 1);
+    gtk_toggle_button_set_inconsistent(GTK_TOGGLE_BUTTON(button), mark == 2);
+    gtk_widget_set_sensitive(button, !disabled);
+    if (hover) gtk_widget_set_state_flags(button, hover, FALSE);
+    gtk_widget_show_all(window);
+    while (gtk_events_pending()) gtk_main_iteration();
+    gtk_container_check_resize(GTK_CONTAINER(window));
+    cairo_t* cr = cairo_create(into.s);
+    gtk_widget_draw(button, cr);
+    cairo_destroy(cr);
+    gtk_widget_destroy(window);
+    if (partner) gtk_widget_destroy(partner);
+}
+
+TEST_F(GtkThemeLibraryTest, CheckBoxesAndRadioButtonsMatchGtkInAdwaitaAndHighContrast) {
+    for (const char* theme : {"Adwaita", "HighContrast"}) {
+        SCOPED_TRACE(theme);
+        UseTheme(theme);
+        Theme* button = open_(nullptr, u"button");
+        SIZE check{}, radio{};
+        ASSERT_EQ(size_(button, HDC{}, 3, 1, nullptr, 1, &check), 0);
+        ASSERT_EQ(size_(button, HDC{}, 2, 1, nullptr, 1, &radio), 0);
+        close_(button);
+        // Both themes draw 14-pixel indicators inside a 1-pixel border.
+        EXPECT_EQ(check.cx, 16);
+        EXPECT_EQ(check.cy, 16);
+        EXPECT_EQ(radio.cx, 16);
+        // State ids: quartets of normal, hot, pressed, disabled; unchecked,
+        // checked, then (check boxes only) mixed.
+        const GtkStateFlags hover[] = {GtkStateFlags(0), GTK_STATE_FLAG_PRELIGHT,
+                                       GtkStateFlags(GTK_STATE_FLAG_PRELIGHT | GTK_STATE_FLAG_ACTIVE),
+                                       GtkStateFlags(0)};
+        for (int state = 1; state <= 12; ++state) {
+            const int mark = (state - 1) / 4, look = (state - 1) % 4;
+            for (const bool isRadio : {false, true}) {
+                if (isRadio && mark == 2) continue;
+                SCOPED_TRACE((isRadio ? "radio state " : "check state ") + std::to_string(state));
+                Surface gtkOwn(16, 16), ours(16, 16);
+                DrawGtkToggle(isRadio, mark, hover[look], look == 3, gtkOwn);
+                DrawOurs(u"button", isRadio ? 2 : 3, state, ours);
+                std::string where;
+                EXPECT_EQ(Differences(gtkOwn, ours, where), 0) << "first at " << where;
+            }
+        }
+    }
+}
+
+TEST_F(GtkThemeLibraryTest, HeaderItemsMatchAGtkTreeViewColumnButton) {
+    for (const char* theme : {"Adwaita", "HighContrast"}) {
+        SCOPED_TRACE(theme);
+        UseTheme(theme);
+        for (int state = 1; state <= 3; ++state) {
+            SCOPED_TRACE("state " + std::to_string(state));
+            GtkWidget* window = gtk_offscreen_window_new();
+            GtkWidget* view = gtk_tree_view_new();
+            // The middle one of three columns: the themes draw the first and
+            // last column's edges apart, which a header item does not know.
+            GtkTreeViewColumn* column = nullptr;
+            for (int i = 0; i < 3; ++i) {
+                GtkTreeViewColumn* c = gtk_tree_view_column_new();
+                gtk_tree_view_column_set_title(c, "");
+                gtk_tree_view_append_column(GTK_TREE_VIEW(view), c);
+                if (i == 1) column = c;
+            }
+            gtk_container_add(GTK_CONTAINER(window), view);
+            gtk_widget_set_size_request(view, 180, 40);
+            GtkWidget* button = gtk_tree_view_column_get_button(column);
+            if (state == 2) gtk_widget_set_state_flags(button, GTK_STATE_FLAG_PRELIGHT, FALSE);
+            if (state == 3)
+                gtk_widget_set_state_flags(button, GtkStateFlags(GTK_STATE_FLAG_PRELIGHT | GTK_STATE_FLAG_ACTIVE),
+                                           FALSE);
+            gtk_widget_show_all(window);
+            while (gtk_events_pending()) gtk_main_iteration();
+            gtk_container_check_resize(GTK_CONTAINER(window));
+            GtkAllocation a;
+            gtk_widget_get_allocation(button, &a);
+            ASSERT_GT(a.width, 0);
+            ASSERT_GT(a.height, 0);
+            Surface gtkOwn(a.width, a.height), ours(a.width, a.height);
+            cairo_t* cr = cairo_create(gtkOwn.s);
+            gtk_widget_draw(button, cr);
+            cairo_destroy(cr);
+            gtk_widget_destroy(window);
+            DrawOurs(u"header", 1, state, ours);
+            // Tolerance: the column of the separator line on the right. GTK
+            // draws it or not by the button's place among its siblings at
+            // rest (not under the pointer), which a header item does not
+            // know; ours always draws it, so adjacent items stay apart.
+            std::string where;
+            EXPECT_EQ(Differences(gtkOwn, ours, where, 1), 0) << "first at " << where;
+        }
+    }
+}
+
+TEST_F(GtkThemeLibraryTest, ExpandButtonsMatchWhatATreeViewDraws) {
+    for (const char* theme : {"Adwaita", "HighContrast"}) {
+        SCOPED_TRACE(theme);
+        UseTheme(theme);
+        GtkWidget* view = gtk_tree_view_new();
+        g_object_ref_sink(view);
+        GtkStyleContext* context = gtk_widget_get_style_context(view);
+        int size = 0;
+        gtk_widget_style_get(view, "expander-size", &size, nullptr);
+        ASSERT_GT(size, 0);
+        for (int state = 1; state <= 2; ++state) {
+            SCOPED_TRACE("state " + std::to_string(state));
+            Surface gtkOwn(size, size), ours(size, size);
+            gtk_style_context_save(context);
+            gtk_style_context_add_class(context, GTK_STYLE_CLASS_EXPANDER);
+            gtk_style_context_set_state(context, state == 2 ? GTK_STATE_FLAG_CHECKED : GTK_STATE_FLAG_NORMAL);
+            cairo_t* cr = cairo_create(gtkOwn.s);
+            gtk_render_expander(context, cr, 0, 0, size, size);
+            cairo_destroy(cr);
+            gtk_style_context_restore(context);
+            DrawOurs(u"treeview", 2, state, ours);
+            std::string where;
+            EXPECT_EQ(Differences(gtkOwn, ours, where), 0) << "first at " << where;
+        }
+        g_object_unref(view);
+    }
+}
+
+TEST_F(GtkThemeLibraryTest, ClassesPartsAndStatesOutsideTheTablesAreRefused) {
+    EXPECT_EQ(open_(nullptr, u"progress"), nullptr);
+    EXPECT_EQ(open_(nullptr, nullptr), nullptr);
+    // A class list takes the first class GTK draws, in any case.
+    Theme* theme = open_(nullptr, u"Explorer::Nothing;BUTTON");
+    ASSERT_NE(theme, nullptr);
+    Surface s(16, 16);
+    HDC dc = CreateSurfaceDC(s.s, POINT{0, 0}, nullptr);
+    const RECT r{0, 0, 16, 16};
+    EXPECT_EQ(draw_(theme, dc, 3, 13, &r, nullptr), std::int32_t(0x80070057u)) << "no state 13";
+    EXPECT_EQ(draw_(theme, dc, 2, 9, &r, nullptr), std::int32_t(0x80070057u)) << "radio buttons are never mixed";
+    EXPECT_EQ(draw_(theme, dc, 7, 1, &r, nullptr), std::int32_t(0x80070057u)) << "no part 7";
+    EXPECT_EQ(draw_(theme, dc, 3, 1, nullptr, nullptr), std::int32_t(0x80070057u));
+    // A clip rectangle keeps the drawing inside it.
+    const RECT clip{0, 0, 8, 16};
+    EXPECT_EQ(draw_(theme, dc, 3, 5, &r, &clip), 0);
+    EXPECT_EQ(s.At(12, 8), 0u) << "right of the clip stays transparent";
+    EXPECT_NE(s.At(4, 8), 0u);
+    DeleteDC(dc);
+    close_(theme);
+}
+
+TEST_F(GtkThemeLibraryTest, ScrollBarPartsDrawAndTheThumbHasItsBorderInside) {
+    Theme* theme = open_(nullptr, u"scrollbar");
+    ASSERT_NE(theme, nullptr);
+    Surface s(16, 100);
+    HDC dc = CreateSurfaceDC(s.s, POINT{0, 0}, nullptr);
+    const RECT up{0, 0, 16, 16}, track{0, 16, 16, 40}, thumb{0, 40, 16, 70}, down{0, 84, 16, 100};
+    EXPECT_EQ(draw_(theme, dc, 1, 1, &up, nullptr), 0);
+    EXPECT_EQ(draw_(theme, dc, 1, 5, &down, nullptr), 0);
+    EXPECT_EQ(draw_(theme, dc, 7, 1, &track, nullptr), 0);
+    EXPECT_EQ(draw_(theme, dc, 3, 3, &thumb, nullptr), 0);
+    EXPECT_EQ(draw_(theme, dc, 9, 3, &thumb, nullptr), 0) << "grippers: nothing to draw, but no failure";
+    RECT content{};
+    EXPECT_EQ(content_(theme, dc, 3, 1, &thumb, &content), 0);
+    EXPECT_GE(content.left, thumb.left);
+    EXPECT_LE(content.right, thumb.right);
+    EXPECT_GE(content.top, thumb.top);
+    EXPECT_LE(content.bottom, thumb.bottom);
+    // The thumb is opaque in its middle in both themes.
+    EXPECT_EQ(s.At(8, 55) >> 24, 0xFFu);
+    DeleteDC(dc);
+    close_(theme);
+}
+
+// The desktop's settings naming a theme, as a settings manager publishes
+// them (little-endian, one string setting).
+std::vector<std::uint8_t> ThemeSettings(const std::string& theme) {
+    std::vector<std::uint8_t> b = {0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 13, 0};
+    for (char c : std::string("Net/ThemeName\0\0\0", 16)) b.push_back(std::uint8_t(c));
+    for (int c : {1, 0, 0, 0, int(theme.size()), 0, 0, 0}) b.push_back(std::uint8_t(c));
+    for (char c : theme) b.push_back(std::uint8_t(c));
+    while (b.size() % 4) b.push_back(0);
+    return b;
+}
+
+TEST_F(GtkThemeLibraryTest, TheDesktopNamingAnotherThemeChangesWhatIsDrawn) {
+    Surface before(16, 16), after(16, 16);
+    DrawOurs(u"button", 3, 5, before);
+    EXPECT_FALSE(ApplyDesktopSettings(ThemeSettings("Adwaita"))) << "the theme in use already";
+    setenv("GTK_THEME", "Adwaita", 1);
+    EXPECT_FALSE(ApplyDesktopSettings(ThemeSettings("HighContrast"))) << "GTK_THEME wins, as in GTK";
+    unsetenv("GTK_THEME");
+    EXPECT_TRUE(ApplyDesktopSettings(ThemeSettings("HighContrast")));
+    gchar* name = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-theme-name", &name, nullptr);
+    EXPECT_STREQ(name, "HighContrast");
+    g_free(name);
+    DrawOurs(u"button", 3, 5, after);
+    std::string where;
+    EXPECT_GT(Differences(before, after, where), 0) << "a checked box looks otherwise in HighContrast";
+    EXPECT_FALSE(ApplyDesktopSettings({1, 2, 3})) << "damaged settings change nothing";
+}
+
+TEST(GtkThemeLibraryClassic, TheClassicSettingKeepsTheLibraryAway) {
+    setenv(ClassicLookVariable, "1", 1);
+    EXPECT_TRUE(ClassicLookRequested());
+    EXPECT_FALSE(RegisterGtkThemeLibrary());
+    setenv(ClassicLookVariable, "0", 1);
+    EXPECT_FALSE(ClassicLookRequested());
+    unsetenv(ClassicLookVariable);
+    EXPECT_FALSE(ClassicLookRequested());
+}
+
+} // namespace
+} // namespace ax
