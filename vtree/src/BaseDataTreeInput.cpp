@@ -267,14 +267,17 @@ void TBaseDataTree::WMMouseMove(TMessage& m) {
     if ((treeStates_ & tsOLEDragPending) && (m.WParam & MK_LBUTTON) &&
         (std::abs(x - dragStart_.x) > kDragThreshold || std::abs(y - dragStart_.y) > kDragThreshold)) {
         treeStates_ &= ~tsOLEDragPending;
+        // A press that moved away is no click on the label: it renames nothing,
+        // whether or not the node may be dragged.
+        if (treeStates_ & tsEditPending) {
+            KillTimer(Handle(), kEditTimer);
+            treeStates_ &= ~tsEditPending;
+            pendingEditNode_ = nullptr;
+        }
         THitInfo hit;
         GetHitTestInfoAt(dragStart_.x, dragStart_.y, true, hit);
         if (hit.HitNode && DoDragAllowed(hit.HitNode, hit.HitColumn)) {
             pendingClickNode_ = nullptr;
-            if (treeStates_ & tsEditPending) {
-                KillTimer(Handle(), kEditTimer);
-                treeStates_ &= ~tsEditPending;
-            }
             StartDrag();
             return;
         }
