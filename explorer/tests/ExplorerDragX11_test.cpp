@@ -16,6 +16,8 @@
 #include "x11_program.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -167,6 +169,37 @@ protected:
         ASSERT_FALSE(Editing(false));
     }
 
+    // The drag image's rectangle on the screen as the program has it and as
+    // the server shows it; empty when no image is shown.
+    std::pair<RECT, RECT> Image() {
+        const HWND h = program->Get<HWND>([] {
+            for (HWND w : EnumThreadTopWindows(GetCurrentThreadId()))
+                if (TWinControl* c = TWinControl::FindControl(w);
+                    c && c->ClassName() == "TDragImage" && IsWindowVisible(w))
+                    return w;
+            return HWND(nullptr);
+        });
+        if (!h) return {};
+        RECT mine{};
+        program->Call([&] { GetWindowRect(h, mine); });
+        const test::Xvfb::Geometry g = server.WindowGeometry(program->Get<unsigned long>([=] { return NativeWindow(h); }));
+        return {mine, RECT{g.x, g.y, g.x + g.width, g.y + g.height}};
+    }
+    // The image's corner is beside the pointer, in the program and on the server.
+    bool ImageBeside(POINT pointer) {
+        return server.WaitFor([&] {
+            const auto [mine, shown] = Image();
+            return mine.left == pointer.x + 12 && mine.top == pointer.y + 12 && mine == shown;
+        });
+    }
+    std::vector<std::string> Listed(const std::string& relative) {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(folder + relative))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     std::string folder;
     TExplorerTreeview* tree = nullptr;
     TExplorerListview* list = nullptr;
@@ -180,16 +213,70 @@ TEST_F(X11DragTest, AHandDragFromASelectedFileOntoATreeFolderMovesItAndNeverRena
     EXPECT_FALSE(Editing(false)) << "the rename editor opened instead of a drag";
     ASSERT_TRUE(server.WaitFor([&] { return DropTarget() == folder + "/music"; }))
         << "the tree did not follow the drag to music";
+    const POINT over = Label(true, "/music");
+    EXPECT_TRUE(ImageBeside(over)) << "the drag image is not beside the pointer";
     ASSERT_TRUE(program->Call([&] {
         UpdateWindow(program->formWindow());
         PumpDisplay();
     }));
-    ASSERT_TRUE(server.Screenshot("explorer_drag_hand_x11.png", window));
+    // The whole screen: the image is a window of its own above the form.
+    ASSERT_TRUE(server.Screenshot("explorer_drag_hand_x11.png"));
+    // A few pixels more: the image goes along.
+    ASSERT_NO_FATAL_FAILURE(Step(over.x + 3, over.y + 2, 15));
+    EXPECT_TRUE(ImageBeside(POINT{over.x + 3, over.y + 2})) << "the drag image did not follow the pointer";
     Release(before);
+    EXPECT_TRUE(server.WaitFor([&] { return Image().first == RECT{}; })) << "the image outlived the drag";
     ASSERT_TRUE(server.WaitFor([&] { return Exists(folder + "/music/top.txt"); })) << "top.txt did not arrive in music";
     EXPECT_FALSE(Exists(folder + "/top.txt")) << "a plain drag moves";
     EXPECT_FALSE(Editing(false));
     EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(X11DragTest, ASingleJumpWithCtrlCopiesAFileOntoATreeFolder) {
+    ASSERT_NO_FATAL_FAILURE(Select("/second.txt"));
+    const size_t before = PressAndMove(Label(false, "/second.txt"), Label(true, "/docs"), true);
+    ASSERT_FALSE(HasFailure());
+    server.Key(kXK_Control_L, true);
+    ASSERT_TRUE(server.WaitFor([&] { return DropTarget() == folder + "/docs"; }));
+    Release(before);
+    server.Key(kXK_Control_L, false);
+    ASSERT_TRUE(server.WaitFor([&] { return Exists(folder + "/docs/second.txt"); }))
+        << "second.txt did not arrive in docs";
+    EXPECT_TRUE(Exists(folder + "/second.txt")) << "Ctrl copies";
+    EXPECT_FALSE(Editing(false));
+}
+
+TEST_F(X11DragTest, AHandDragOfATreeFolderOntoAnotherMovesItWithItsContents) {
+    const size_t before = PressAndMove(Label(true, "/docs"), Label(true, "/photos"), false);
+    ASSERT_FALSE(HasFailure());
+    ASSERT_TRUE(server.WaitFor([&] { return DropTarget() == folder + "/photos"; }))
+        << "the tree did not follow the drag to photos";
+    Release(before);
+    ASSERT_TRUE(server.WaitFor([&] { return Exists(folder + "/photos/docs/notes.txt"); }))
+        << "docs did not arrive in photos";
+    EXPECT_FALSE(Exists(folder + "/docs"));
+    EXPECT_FALSE(Editing(true));
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(X11DragTest, EscapeMidDragLeavesEverythingAsItWas) {
+    ASSERT_NO_FATAL_FAILURE(Select("/top.txt"));
+    const std::vector<std::string> rootBefore = Listed("");
+    const size_t before = PressAndMove(Label(false, "/top.txt"), Label(true, "/music"), false);
+    ASSERT_FALSE(HasFailure());
+    ASSERT_TRUE(server.WaitFor([&] { return DropTarget() == folder + "/music"; }));
+    server.KeyStroke(kXK_Escape);
+    EXPECT_TRUE(server.WaitFor([&] { return DropTarget().empty() && Image().first == RECT{}; }))
+        << "Escape did not end the drag";
+    // The hand goes on a little and lets go over the folder: nothing happens.
+    ASSERT_NO_FATAL_FAILURE(Step(Label(true, "/music").x + 2, Label(true, "/music").y, 15));
+    Release(before);
+    clock.Advance(2000); // past the edit delay: no rename either
+    ASSERT_TRUE(program->Call([] {}));
+    EXPECT_EQ(Listed(""), rootBefore);
+    EXPECT_TRUE(Listed("/music").empty());
+    EXPECT_FALSE(Editing(false));
+    EXPECT_FALSE(Editing(true));
 }
 
 } // namespace
