@@ -179,7 +179,8 @@ LRESULT TDragManager::KeyHook(int code, WPARAM wParam, LPARAM lParam) {
         if (down) End(false);
         return 1;
     }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+    // Other hooks (the status bar's lock keys) still see every other key.
+    return CallNextHookEx(current ? current->keyHook : nullptr, code, wParam, lParam);
 }
 
 bool TDragManager::WindowMessage(TControl* window, TMessage& m) {

@@ -171,6 +171,27 @@ TEST_F(DragTest, EscapeCancelsAndTheKeyGoesNowhereElse) {
     EXPECT_EQ(keys, (std::vector<WORD>{WORD('A')}));
 }
 
+TEST_F(DragTest, KeyboardHooksInstalledBeforeTheDragStillSeeOtherKeys) {
+    std::vector<WPARAM> hooked;
+    HHOOK older = SetWindowsHookEx(
+        WH_KEYBOARD,
+        [&](int, WPARAM key, LPARAM data) -> LRESULT {
+            if (!(uintptr_t(data) & 0x80000000u)) hooked.push_back(key);
+            return 0;
+        },
+        GetCurrentThreadId());
+    PressAndBegin(5);
+    MoveTo(target, 20, 30);
+    InjectKeyStroke('A', 'a');
+    app->ProcessMessages();
+    EXPECT_TRUE(source->Dragging()) << "another key does not end the drag";
+    InjectKeyStroke(VK_ESCAPE);
+    app->ProcessMessages();
+    UnhookWindowsHookEx(older);
+    EXPECT_FALSE(source->Dragging());
+    EXPECT_EQ(hooked, (std::vector<WPARAM>{WPARAM('A')})) << "Escape is the drag's alone";
+}
+
 TEST_F(DragTest, AutomaticModeDragsFromAnyLeftPress) {
     source->SetDragMode(dmAutomatic);
     Press(source, 10, 10);
