@@ -69,7 +69,9 @@ TDragObject* TDragManager::DragObject() { return current ? current->object : nul
 
 void TDragManager::Begin(TControl* source, bool immediate, int threshold) {
     Assert(source != nullptr, "a drag needs a source");
-    if (current) return; // one drag at a time
+    if (current && current->started) return; // one drag at a time
+    // A drag still waiting lost its release (the button came up elsewhere):
+    // the new press starts afresh.
     current = std::make_unique<Drag>();
     current->source = source;
     current->threshold = threshold;

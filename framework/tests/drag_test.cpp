@@ -192,6 +192,15 @@ TEST_F(DragTest, KeyboardHooksInstalledBeforeTheDragStillSeeOtherKeys) {
     EXPECT_EQ(hooked, (std::vector<WPARAM>{WPARAM('A')})) << "Escape is the drag's alone";
 }
 
+TEST_F(DragTest, ADragStillWaitingGivesWayToTheNextOne) {
+    source->BeginDrag(false);
+    bystander->BeginDrag(false); // the first one's release never came
+    EXPECT_EQ(TDragManager::Source(), bystander);
+    bystander->EndDrag(false);
+    EXPECT_FALSE(TDragManager::Waiting());
+    EXPECT_TRUE(log.empty());
+}
+
 TEST_F(DragTest, AutomaticModeDragsFromAnyLeftPress) {
     source->SetDragMode(dmAutomatic);
     Press(source, 10, 10);
