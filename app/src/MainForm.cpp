@@ -167,6 +167,9 @@ void TMainform::BuildPanes() {
     // The list never goes above the folder the tree is rooted at.
     TExplorerTreeOptions& listOptions = ExpList->TreeOptions();
     listOptions.SetExpMiscOptions(listOptions.ExpMiscOptions() | toListviewLimitBrowseToRoot);
+    // Files are dragged from the list and within the tree onto folders.
+    for (TExplorerTreeOptions* o : {&ExpTree->TreeOptions(), &listOptions})
+        o->SetExpShellOptions(o->ExpShellOptions() | toDragDrop);
     Synchronizer = TComponent::Create<TCheckboxesSynchronizer>(ExpList);
     Synchronizer->SetExplorerTreeview(ExpTree);
     Synchronizer->SetExplorerListview(ExpList);

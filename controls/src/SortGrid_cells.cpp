@@ -551,11 +551,21 @@ void TSortGrid::MouseMove(TShiftState shift, int x, int y) {
     if ((shift & (ssLeft | ssRight | ssMiddle)) == ssLeft && mouseDownPoint_.x >= 0) {
         if (std::abs(x - mouseDownPoint_.x) > 10 || std::abs(y - mouseDownPoint_.y) > 10) {
             // The rows are being dragged away; the grid itself does nothing more.
-            dragging_ = true;
+            if (!dragging_) {
+                dragging_ = true;
+                BeginDrag(true);
+            }
             return;
         }
     }
     TMyStringGrid::MouseMove(shift, x, y);
+}
+
+void TSortGrid::DoEndDrag(TObject* target, int x, int y) {
+    // The release went to the drag, not to the grid.
+    dragging_ = false;
+    mouseDownPoint_ = {-1, -1};
+    TMyStringGrid::DoEndDrag(target, x, y);
 }
 
 void TSortGrid::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {

@@ -435,16 +435,20 @@ TEST_F(CommandsTest, DraggingAFileFromOneExplorerTreeToAnotherCopiesOrMovesIt) {
     PDataNode in = Child(to, to->GetFirst(), "in");
     PDataNode note = Child(to, to->GetFirst(), "note.txt");
 
-    // Over a file nothing can be dropped; over a folder a copy.
+    // Over a file nothing can be dropped; over a folder a move within the
+    // file system, with Ctrl a copy.
     DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
     ASSERT_EQ(to->DragEnter(data.get(), 0, LabelPoint(to, note), effect), S_OK);
     EXPECT_EQ(effect, DWORD(DROPEFFECT_NONE));
     effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     to->DragOver(0, LabelPoint(to, in), effect);
+    EXPECT_EQ(effect, DWORD(DROPEFFECT_MOVE));
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    to->DragOver(MK_CONTROL, LabelPoint(to, in), effect);
     EXPECT_EQ(effect, DWORD(DROPEFFECT_COPY));
     EXPECT_EQ(to->DropTargetNode(), in);
     effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    to->DragDrop(data.get(), 0, LabelPoint(to, in), effect);
+    to->DragDrop(data.get(), MK_CONTROL, LabelPoint(to, in), effect);
     EXPECT_EQ(effect, DWORD(DROPEFFECT_COPY));
     EXPECT_TRUE(Exists(files + "/dst/in/doc.txt"));
     EXPECT_TRUE(Exists(files + "/src/doc.txt"));

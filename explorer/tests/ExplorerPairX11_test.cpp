@@ -266,7 +266,13 @@ protected:
         ASSERT_GE(to.x, 0) << what << ": the end is not shown";
         clock.Advance(1000);
         const size_t ups = program->InputCount();
-        server.Drag(from.x, from.y, to.x, to.y, 10);
+        server.MoveTo(from.x, from.y);
+        server.Button(1, true);
+        server.Key(kXK_Control_L, true); // copies: the file stays for the next drag
+        for (int i = 1; i <= 10; ++i)
+            server.MoveTo(from.x + (to.x - from.x) * i / 10, from.y + (to.y - from.y) * i / 10);
+        server.Button(1, false);
+        server.Key(kXK_Control_L, false);
         ASSERT_TRUE(program->WaitMessage(ups, nullptr, WM_LBUTTONUP)) << "the release of " << what << " did not arrive";
         // Answered only once the drag loop has taken the release and dropped.
         ASSERT_TRUE(program->Call([] {})) << "the application did not answer after " << what;
@@ -284,6 +290,7 @@ protected:
         const size_t ups = program->InputCount();
         server.MoveTo(from.x, from.y);
         server.Button(1, true);
+        server.Key(kXK_Control_L, true); // copies
         for (int i = 1; i <= 10; ++i)
             server.MoveTo(from.x + (to.x - from.x) * i / 10, from.y + (to.y - from.y) * i / 10);
         EXPECT_TRUE(server.WaitFor([&] { return DropTarget() == folder + folderRelative; }))
@@ -292,6 +299,7 @@ protected:
     }
     void Release(size_t ups) {
         server.Button(1, false);
+        server.Key(kXK_Control_L, false);
         ASSERT_TRUE(program->WaitMessage(ups, nullptr, WM_LBUTTONUP)) << "the release did not arrive";
         ASSERT_TRUE(program->Call([] {})) << "the application did not answer after the release";
     }

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "framework/dragmanager.h"
 #include "framework/forms.h"
 #include "framework/menus.h"
 #include "framework/streaming.h"
@@ -127,10 +128,13 @@ AnsiString StripHotkey(const AnsiString& caption) {
 TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_unique<TFont>()) {
     WindowProc = [this](TMessage& m) { WndProc(m); };
     font_->OnChange = [this](TObject*) { FontChanged(); };
+    constraints_ = std::make_unique<TSizeConstraints>();
+    constraints_->OnChange = [this] { SetBounds(left_, top_, width_, height_); };
 }
 
 TControl::~TControl() {
     Destroying();
+    TDragManager::ControlDestroyed(this);
     if (captureControl == this) captureControl = nullptr;
     if (Application()) Application()->ForgetControl(this);
     if (parent_) parent_->RemoveControl(this);
@@ -199,6 +203,8 @@ void TControl::WMMouse(TMessage& m, TMouseButton button, bool down, bool dbl) {
             SetMouseCapture(true);
         }
         MouseDown(button, shift, x, y);
+        if (button == mbLeft && !dbl && dragMode_ == dmAutomatic && pressedLeft_ && !HasState(csDesigning))
+            BeginDrag(false);
     } else {
         if (button == mbLeft) {
             const bool wasPressed = pressedLeft_;
@@ -220,6 +226,42 @@ void TControl::MouseUp(TMouseButton b, TShiftState s, int x, int y) {
 void TControl::MouseMove(TShiftState s, int x, int y) {
     if (OnMouseMove) OnMouseMove(this, s, x, y);
 }
+void TControl::BeginDrag(bool immediate, int threshold) {
+    TDragManager::Begin(this, immediate, threshold < 0 ? TDragManager::kDefaultThreshold : threshold);
+}
+
+void TControl::EndDrag(bool drop) {
+    if (TDragManager::Source() == this) TDragManager::End(drop);
+}
+
+bool TControl::Dragging() const { return TDragManager::Active() && TDragManager::Source() == this; }
+
+void TControl::DoControlDragOver(TObject* source, int x, int y, TDragState state, bool& accept) {
+    accept = bool(OnDragOver);
+    if (OnDragOver) OnDragOver(this, source, x, y, state, accept);
+}
+
+void TControl::DoControlDragDrop(TObject* source, int x, int y) {
+    if (OnDragDrop) OnDragDrop(this, source, x, y);
+}
+
+void TControl::DoStartDrag(TDragObject*& dragObject) {
+    if (OnStartDrag) OnStartDrag(this, dragObject);
+}
+
+void TControl::DoEndDrag(TObject* target, int x, int y) {
+    if (OnEndDrag) OnEndDrag(this, target, x, y);
+}
+
+bool TControl::MouseWheelEvents(const TMessage& m) {
+    const int delta = GET_WHEEL_DELTA_WPARAM(m.WParam);
+    const TMouseWheelUpDownEvent& event = delta < 0 ? OnMouseWheelDown : OnMouseWheelUp;
+    if (delta == 0 || !event) return false;
+    bool handled = false;
+    event(this, KeysToShiftState(LOWORD(m.WParam)), POINT{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)}, handled);
+    return handled;
+}
+
 void TControl::Click() {
     if (OnClick) OnClick(this);
 }
@@ -292,6 +334,7 @@ void TControl::SendCancelMode(TControl* sender) {
 void TControl::SetBounds(int left, int top, int width, int height) {
     if (width < 0) width = 0;
     if (height < 0) height = 0;
+    constraints_->Constrain(width, height);
     if (left == left_ && top == top_ && width == width_ && height == height_) return;
     InvalidateControl(visible_, false);
     const bool resized = width != width_ || height != height_;
@@ -537,6 +580,12 @@ void TControl::DefinePublished(TFiler& f) {
     f.Bool("ParentShowHint", [this] { return parentShowHint_; }, [this](bool v) { SetParentShowHint(v); }, true);
     f.Bool("Visible", [this] { return visible_; }, [this](bool v) { SetVisible(v); }, true);
     f.Integer("Cursor", [this] { return cursor_; }, [this](int64_t v) { SetCursor(TCursor(v)); }, crDefault);
+    f.DefineObject("Constraints", constraints_.get());
+    f.Integer("DragCursor", [this] { return dragCursor_; }, [this](int64_t v) { dragCursor_ = TCursor(v); }, crDrag);
+    f.Enum("DragKind", {"dkDrag", "dkDock"}, [this] { return int(dragKind_); },
+           [this](int v) { dragKind_ = TDragKind(v); }, int(dkDrag));
+    f.Enum("DragMode", {"dmManual", "dmAutomatic"}, [this] { return int(dragMode_); },
+           [this](int v) { dragMode_ = TDragMode(v); }, int(dmManual));
     f.Integer("HelpContext", [this] { return helpContext_; }, [this](int64_t v) { helpContext_ = int(v); }, 0);
     f.ComponentRef(
         "PopupMenu", [this]() -> TComponent* { return popupMenu_; },
@@ -628,6 +677,8 @@ LRESULT TWinControl::ClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 
 void TWinControl::MainWndProc(TMessage& m) {
     try {
+        if (TDragManager::WindowMessage(this, m)) return;
+        if (m.Msg == WM_MOUSEWHEEL && MouseWheelEvents(m)) return;
         WindowProc(m);
     } catch (...) {
         HandleControlException();
@@ -918,6 +969,7 @@ bool TWinControl::Showing() const { return showing_; }
 void TWinControl::SetBounds(int left, int top, int width, int height) {
     if (width < 0) width = 0;
     if (height < 0) height = 0;
+    constraints_->Constrain(width, height);
     if (left == left_ && top == top_ && width == width_ && height == height_) return;
     const bool resized = width != width_ || height != height_;
     left_ = left;

@@ -808,8 +808,11 @@ TEST_F(Shell, DragDropOntoAFolder) {
     auto data = f->DataObjectMulti({f.get()});
     ASSERT_TRUE(data);
     uint32_t effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    EXPECT_EQ(in->DragEnter(data.get(), 0, {}, effect), S_OK);
+    EXPECT_EQ(in->DragEnter(data.get(), MK_CONTROL, {}, effect), S_OK);
     EXPECT_EQ(effect, DROPEFFECT_COPY);
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    EXPECT_EQ(in->DragOver(0, {}, effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_MOVE) << "within one file system a plain drag moves";
     effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     EXPECT_EQ(in->Drop(data.get(), MK_SHIFT, {}, effect), S_OK);
     EXPECT_EQ(effect, DROPEFFECT_MOVE);

@@ -4,6 +4,7 @@
 // parent leaves the message alone.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "framework/streaming.h"
 #include "stdctrls/common.h"
@@ -425,13 +426,35 @@ void TCustomListBox::HandleKey(WORD key, TShiftState shift) {
 }
 
 void TCustomListBox::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+    deferredClick_ = -1;
     if (button == mbLeft) {
         if (CanFocus() && !focused_) SetFocus();
         const int index = ItemAtPos({x, y}, true);
-        if (index >= 0) ClickItem(index, shift, false);
-        tracking_ = true;
+        // The selection as it is may be dragged away: the press leaves it.
+        const bool dragsSelection = DragMode() == dmAutomatic && multiSelect_ && index >= 0 && Selected(index) &&
+                                    (!(shift & ssShift) || (shift & ssCtrl)) && !(shift & ssDouble);
+        if (dragsSelection) {
+            deferredClick_ = index;
+            deferredShift_ = shift;
+        } else {
+            if (index >= 0) ClickItem(index, shift, false);
+            tracking_ = true;
+        }
     }
     TCustomControl::MouseDown(button, shift, x, y);
+}
+
+void TCustomListBox::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+    if (button == mbLeft && deferredClick_ >= 0) ClickItem(std::exchange(deferredClick_, -1), deferredShift_, false);
+    TCustomControl::MouseUp(button, shift, x, y);
+}
+
+void TCustomListBox::DoEndDrag(TObject* target, int x, int y) {
+    // The release went to the drag: the list stops following the mouse,
+    // and the press was no click.
+    tracking_ = false;
+    deferredClick_ = -1;
+    TCustomControl::DoEndDrag(target, x, y);
 }
 
 void TCustomListBox::MouseMove(TShiftState shift, int x, int y) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "DragImage.h"
 #include "NodeLayout.h"
 #include "NodeWalk.h"
 #include "PositionCache.h"
@@ -51,12 +52,21 @@ private:
 
 class TBaseDataTree::DropSource : public IDropSource {
 public:
+    explicit DropSource(TDragImage* image) : image_(image) {}
     HRESULT QueryContinueDrag(bool escapePressed, DWORD keyState) override {
-        if (escapePressed) return DRAGDROP_S_CANCEL;
-        if (!(keyState & MK_LBUTTON)) return DRAGDROP_S_DROP;
-        return S_OK;
+        const HRESULT hr = escapePressed ? DRAGDROP_S_CANCEL : !(keyState & MK_LBUTTON) ? DRAGDROP_S_DROP : S_OK;
+        // Gone before the drop runs: the target may ask the user something.
+        if (hr != S_OK && image_) image_->Hide();
+        return hr;
     }
-    HRESULT GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+    HRESULT GiveFeedback(DWORD) override {
+        POINT at{};
+        if (image_ && GetCursorPos(at)) image_->Follow(at);
+        return DRAGDROP_S_USEDEFAULTCURSORS;
+    }
+
+private:
+    TDragImage* image_;
 };
 
 void TBaseDataTree::Dispatch(TMessage& m) {
@@ -273,14 +283,17 @@ void TBaseDataTree::WMMouseMove(TMessage& m) {
     if ((treeStates_ & tsOLEDragPending) && (m.WParam & MK_LBUTTON) &&
         (std::abs(x - dragStart_.x) > kDragThreshold || std::abs(y - dragStart_.y) > kDragThreshold)) {
         treeStates_ &= ~tsOLEDragPending;
+        // A press that moved away is no click on the label: it renames nothing,
+        // whether or not the node may be dragged.
+        if (treeStates_ & tsEditPending) {
+            KillTimer(Handle(), kEditTimer);
+            treeStates_ &= ~tsEditPending;
+            pendingEditNode_ = nullptr;
+        }
         THitInfo hit;
         GetHitTestInfoAt(dragStart_.x, dragStart_.y, true, hit);
         if (hit.HitNode && DoDragAllowed(hit.HitNode, hit.HitColumn)) {
             pendingClickNode_ = nullptr;
-            if (treeStates_ & tsEditPending) {
-                KillTimer(Handle(), kEditTimer);
-                treeStates_ &= ~tsEditPending;
-            }
             StartDrag();
             return;
         }
@@ -689,7 +702,11 @@ void TBaseDataTree::StartDrag() {
     ScopeGuard done([this] { treeStates_ &= ~tsOLEDragging; });
     std::shared_ptr<IDataObject> data = DoCreateDataObject();
     if (!data) data = std::make_shared<TDTDataObject>(this, false);
-    DropSource source;
+    std::vector<std::string> captions;
+    for (PDataNode n = GetFirstSelected(); n; n = GetNextSelected(n))
+        captions.push_back(WideToUtf8(GetEditText(n, Header().MainColumn())));
+    TDragImage image(Font(), captions, dragWidth_, dragHeight_);
+    DropSource source(&image);
     DWORD effect = DROPEFFECT_NONE;
     ::ax::DoDragDrop(data.get(), &source, DragEffects(), &effect);
 }

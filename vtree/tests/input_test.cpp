@@ -271,6 +271,23 @@ TEST_F(InputTest, TheEditorTakesAndGivesText) {
     EXPECT_FALSE(tree->EditNode(tree->GetFirst(), NoColumn));
 }
 
+TEST_F(InputTest, APressOnTheFocusedLabelThatMovesAwayRenamesNothing) {
+    auto* tree = Tree();
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+    ClickAt(tree, 40, Row(0));
+    clock.Advance(1000);
+    PressAt(tree, 40, Row(0));
+    MoveTo(tree, 43, Row(0)); // within the threshold: still a click
+    MoveTo(tree, 46, Row(0)); // past it, with no drag allowed from this tree
+    clock.Advance(tree->EditDelay());
+    app->ProcessMessages();
+    EXPECT_FALSE(tree->IsEditing()) << "the editor opened under a moving press";
+    Release();
+    clock.Advance(tree->EditDelay());
+    app->ProcessMessages();
+    EXPECT_FALSE(tree->IsEditing());
+}
+
 TEST_F(InputTest, ClickingElsewhereEndsTheEditKeepingTheText) {
     auto* tree = Tree();
     tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);

@@ -206,6 +206,7 @@ protected:
     void KeyPress(char& key) override;
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseMove(TShiftState shift, int x, int y) override;
+    void DoEndDrag(TObject* target, int x, int y) override;
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     bool DoMouseWheelDown(TShiftState shift, POINT mouse) override;
     bool DoMouseWheelUp(TShiftState shift, POINT mouse) override;

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "framework/classes.h"
+#include "framework/dragobject.h"
 #include "framework/graphics.h"
 #include "framework/messages.h"
+#include "framework/sizeconstraints.h"
 #include "platform/window/window.h"
 #include "platform/window/windowdc.h"
 
@@ -56,6 +58,8 @@ using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, i
 using TKeyEvent = std::function<void(TObject* Sender, WORD& Key, TShiftState Shift)>;
 using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
 using TContextPopupEvent = std::function<void(TObject* Sender, POINT MousePos, bool& Handled)>;
+// MousePos is on the screen; Handled keeps the control's own wheel handling away.
+using TMouseWheelUpDownEvent = std::function<void(TObject* Sender, TShiftState Shift, POINT MousePos, bool& Handled)>;
 
 // The keyboard and mouse state of a message: Shift from key-flag words.
 TShiftState KeysToShiftState(WPARAM keys);
@@ -214,7 +218,43 @@ public:
     void SetMouseCapture(bool value);
     bool MouseInControl() const { return mouseInControl_; }
 
+    // Dragging. In automatic mode a left press begins a drag that starts
+    // once the pointer has moved past the default threshold.
+    TDragMode DragMode() const { return dragMode_; }
+    void SetDragMode(TDragMode mode) { dragMode_ = mode; }
+    TDragKind DragKind() const { return dragKind_; }
+    void SetDragKind(TDragKind kind) { dragKind_ = kind; }
+    TCursor DragCursor() const { return dragCursor_; }
+    void SetDragCursor(TCursor cursor) { dragCursor_ = cursor; }
+    // Starts a drag of this control at once, or when the pointer has moved
+    // more than threshold pixels (negative: the default) with the button held.
+    void BeginDrag(bool immediate, int threshold = -1);
+    // Drops on the target under the pointer when drop is true and it
+    // accepts; cancels otherwise.
+    void EndDrag(bool drop);
+    // A drag of this control is under way (not merely waiting).
+    bool Dragging() const;
+    TSizeConstraints& Constraints() { return *constraints_; }
+
+    TDragOverEvent OnDragOver;
+    TDragDropEvent OnDragDrop;
+    TStartDragEvent OnStartDrag;
+    TEndDragEvent OnEndDrag;
+    TMouseWheelUpDownEvent OnMouseWheelDown;
+    TMouseWheelUpDownEvent OnMouseWheelUp;
+
 protected:
+    friend class TDragManager;
+    // A drag is over the control: accept says whether it would take it.
+    // The default asks OnDragOver, and refuses when there is none.
+    virtual void DoControlDragOver(TObject* source, int x, int y, TDragState state, bool& accept);
+    virtual void DoControlDragDrop(TObject* source, int x, int y);
+    virtual void DoStartDrag(TDragObject*& dragObject);
+    virtual void DoEndDrag(TObject* target, int x, int y);
+    // A drag of this control ended without a drop.
+    virtual void DragCanceled() {}
+    // Raises OnMouseWheelDown or OnMouseWheelUp for a WM_MOUSEWHEEL.
+    bool MouseWheelEvents(const TMessage& m);
     virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
     virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
     virtual void MouseMove(TShiftState shift, int x, int y);
@@ -259,6 +299,10 @@ protected:
     TPopupMenu* popupMenu_ = nullptr;
     int helpContext_ = 0;
     bool pressedLeft_ = false;
+    TDragMode dragMode_ = dmManual;
+    TDragKind dragKind_ = dkDrag;
+    TCursor dragCursor_ = crDrag;
+    std::unique_ptr<TSizeConstraints> constraints_;
 
 private:
     void FontChanged();

@@ -17,6 +17,7 @@
 #include "rtl/text.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace ax {
 namespace {
@@ -364,10 +365,27 @@ private:
             if (loc.kind == ItemKind::RecycleBin)
                 wanted = DROPEFFECT_MOVE;
             else if (IsFileFolder(loc))
-                wanted = (keyState & MK_SHIFT) ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+                wanted = Chosen(keyState, loc.path, *effect);
         }
         *effect = (*effect & wanted) ? wanted : DROPEFFECT_NONE;
         return S_OK;
+    }
+    // Ctrl copies and Shift moves; with neither, files move within their
+    // file system and are copied to another one. A source that allows only
+    // one of the two gets that one.
+    uint32_t Chosen(uint32_t keyState, const std::string& into, uint32_t allowed) const {
+        const bool move = !(keyState & MK_CONTROL) && ((keyState & MK_SHIFT) || OnFileSystemOf(into));
+        uint32_t wanted = move ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+        if (!(allowed & wanted)) wanted ^= DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        return wanted;
+    }
+    bool OnFileSystemOf(const std::string& folder) const {
+        struct stat target {};
+        if (stat(folder.c_str(), &target) != 0) return false;
+        return std::all_of(sources_.begin(), sources_.end(), [&](const std::string& s) {
+            struct stat st {};
+            return lstat(s.c_str(), &st) == 0 && st.st_dev == target.st_dev;
+        });
     }
     std::string absolute_;
     std::vector<std::string> sources_;

@@ -37,7 +37,8 @@ TEST_F(ShellData, ItemsComeAsAnIdListArrayAndAFileList) {
     ASSERT_TRUE(ReadFileList(GetDataBytes(*data, CF_HDROP), paths));
     EXPECT_EQ(paths, std::vector<std::string>{a + "/f"});
 
-    // A folder's target copies what the file list names.
+    // A folder's target copies what the file list names (with Ctrl; without,
+    // files on the same file system move).
     PItemIDList pb = nullptr;
     ASSERT_EQ(desktop->ParseDisplayName(root, &pRoot), S_OK);
     ASSERT_EQ(desktop->BindToObject(pRoot, &folderRoot), S_OK);
@@ -46,9 +47,15 @@ TEST_F(ShellData, ItemsComeAsAnIdListArrayAndAFileList) {
     ASSERT_EQ(folderRoot->GetDropTarget(pb, &target), S_OK);
     DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     EXPECT_EQ(target->DragEnter(data.get(), MK_LBUTTON, {}, &effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_MOVE);
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    EXPECT_EQ(target->DragOver(MK_LBUTTON | MK_CONTROL, {}, &effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_COPY);
+    effect = DROPEFFECT_COPY; // a source that offers only a copy gets one
+    EXPECT_EQ(target->DragOver(MK_LBUTTON, {}, &effect), S_OK);
     EXPECT_EQ(effect, DROPEFFECT_COPY);
     effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    EXPECT_EQ(target->Drop(data.get(), 0, {}, &effect), S_OK);
+    EXPECT_EQ(target->Drop(data.get(), MK_CONTROL, {}, &effect), S_OK);
     EXPECT_EQ(effect, DROPEFFECT_COPY);
     struct stat st;
     EXPECT_EQ(stat((b + "/f").c_str(), &st), 0);

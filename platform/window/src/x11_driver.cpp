@@ -12,6 +12,7 @@
 #include "platform/gdi/image.h"
 #include "sysmenu_state.h"
 #include "wm.h"
+#include "x11_cursor.h"
 #include "x11_keys.h"
 #include "x11_open.h"
 #include "x11_thread.h"
@@ -119,6 +120,7 @@ public:
         x_->Post([this] {
             for (auto& [id, cursor] : cursors_)
                 XFreeCursor(dpy_, cursor);
+            imageCursors_.FreeAll(dpy_);
             XDestroyWindow(dpy_, helper_);
         });
         x_.reset(); // runs what is queued, then closes the connection
@@ -350,8 +352,21 @@ public:
             {IDC_APPSTARTING, XC_watch},
             {IDC_HELP, XC_question_arrow}};
         unsigned shape = XC_left_ptr;
+        bool stock = !cursor;
         for (auto [id, s] : shapes)
-            if (LoadCursor(0, id) == cursor) shape = s;
+            if (LoadCursor(0, id) == cursor) {
+                shape = s;
+                stock = true;
+            }
+        // The program's own cursors show as they are drawn.
+        if (std::optional<CursorPicture> picture = stock ? std::nullopt : ReadCursorPicture(cursor)) {
+            x_->Post([this, picture = std::move(*picture)] {
+                if (const Cursor c = imageCursors_.Get(dpy_, picture); c != None)
+                    for (auto& [hwnd, w] : windows_)
+                        XDefineCursor(dpy_, w.id, c);
+            });
+            return;
+        }
         x_->Post([=, this] {
             auto it = cursors_.find(shape);
             if (it == cursors_.end())
@@ -1051,6 +1066,7 @@ private:
     std::map<HWND, XWin> windows_;
     std::map<::Window, HWND> byX_;
     std::map<unsigned, Cursor> cursors_;
+    ImageCursors imageCursors_;
     struct Drag {
         HWND hwnd = nullptr;
         const DragSides* sides = nullptr;

@@ -110,6 +110,8 @@ protected:
     LRESULT DialogCode() override { return DLGC_WANTARROWS | DLGC_WANTCHARS; }
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseMove(TShiftState shift, int x, int y) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    void DoEndDrag(TObject* target, int x, int y) override;
     void DblClick() override;
     virtual void DrawItem(int index, RECT rect, TOwnerDrawState state);
     virtual void MeasureItem(int index, int& height);
@@ -174,6 +176,10 @@ private:
     bool redraw_ = true;
     bool focused_ = false;
     bool tracking_ = false;
+    // A press on a selected item that may become a drag: the click it
+    // would have been, applied on a release that dragged nothing.
+    int deferredClick_ = -1;
+    TShiftState deferredShift_ = 0;
 };
 
 class TListBox : public TCustomListBox {

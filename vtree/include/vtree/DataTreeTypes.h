@@ -8,6 +8,7 @@
 // 0x80).
 #include <cstdint>
 
+#include "framework/dragobject.h" // TDragState
 #include "rtl/exceptions.h"
 
 namespace ax {
@@ -139,7 +140,6 @@ enum THintMode { hmDefault, hmHint, hmHintAndDefault, hmTooltip };
 
 // Where a drop would put the dragged data relative to the drop target node.
 enum TDropMode { dmNowhere, dmAbove, dmOnNode, dmBelow };
-enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
 
 // ---- Options --------------------------------------------------------------------------------
 using TAutoOptions = uint32_t;
