@@ -2,6 +2,8 @@
 // What the kernel reports about one thread of this process, read from
 // /proc/self/task/<tid>/stat: its nice value and its scheduling class.
 #include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -34,6 +36,12 @@ inline TaskStat ReadTaskStat(long tid) {
     stat.policy = std::stoi(f[41 - 3]);
     stat.valid = true;
     return stat;
+}
+
+// The process's own nice value: thread priorities are steps from it, and a
+// test run may itself be niced.
+inline int ProcessNice() {
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
 }
 
 // The kernel ids of this process's threads.
