@@ -37,9 +37,11 @@ struct Libraries {
     HMODULE next = 0x10000;
 };
 
+// Never destroyed: displays and services that end in static destructors
+// unregister their stand-ins after this unit's statics would have gone.
 Libraries& L() {
-    static Libraries libraries;
-    return libraries;
+    static Libraries* libraries = new Libraries;
+    return *libraries;
 }
 
 std::atomic<unsigned> errorMode{0};
