@@ -1,7 +1,8 @@
 // The X11 display: each top-level window is an X window showing its surface;
 // X input becomes raw input of the window manager, X focus its activation,
 // the X window manager's moves, sizes and states become the window's own,
-// and the CLIPBOARD selection carries text to and from other programs.
+// and the CLIPBOARD selection carries data to and from other programs
+// (x11_clipboard.h).
 //
 // Threading: every Xlib call runs on the driver's X thread (x11_thread.h),
 // and so does every access to the X-side window state below. Calls from the
@@ -13,6 +14,7 @@
 #include "sysmenu_state.h"
 #include "wm.h"
 #include "x11_keys.h"
+#include "x11_clipboard.h"
 #include "x11_open.h"
 #include "x11_thread.h"
 
@@ -27,6 +29,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace ax::wm {
@@ -88,10 +91,7 @@ public:
                                "_NET_WM_MOVERESIZE",
                                "_NET_WORKAREA",
                                "_NET_SUPPORTED",
-                               "_NET_SUPPORTING_WM_CHECK",
-                               "CLIPBOARD",
-                               "TARGETS",
-                               "AX_SELECTION"};
+                               "_NET_SUPPORTING_WM_CHECK"};
         static_assert(std::size(names) == kAtoms);
         XInternAtoms(dpy, const_cast<char**>(names), kAtoms, False, atoms_);
         screenNumber_ = DefaultScreen(dpy);
@@ -104,8 +104,10 @@ public:
         XSelectInput(dpy, helper_, PropertyChangeMask);
         XFlush(dpy);
         dpy_ = dpy;
+        clipboard_.emplace(dpy, helper_);
         x_ = std::make_unique<X11Thread>(
             dpy, [this](XEvent& e) { Handle(e); }, [this] { OnConnectionLost(); });
+        clipboard_->Attach(x_.get());
         RegisterLockKeyMonitor();
     }
 
@@ -410,31 +412,10 @@ public:
         });
     }
 
-    void ClipboardTextChanged(const std::string& text) override {
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            clipText_ = text;
-        }
-        x_->Post([this] { XSetSelectionOwner(dpy_, atoms_[kClipboard], helper_, CurrentTime); });
-    }
-
-    std::optional<std::string> ForeignClipboardText() override {
-        if (x_->OnThread()) return std::nullopt; // its answer would need this thread
-        ::Window owner = None;
-        x_->Call([&] { owner = XGetSelectionOwner(dpy_, atoms_[kClipboard]); });
-        if (owner == None || owner == helper_) return std::nullopt;
-        std::unique_lock<std::mutex> lock(mutex_);
-        const uint64_t ticket = ++clipRequest_;
-        clipReply_.reset();
-        lock.unlock();
-        x_->Post([this] {
-            XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelection], helper_,
-                              CurrentTime);
-        });
-        lock.lock();
-        // Another program answers in its own time; a silent one must not hang us.
-        clipCond_.wait_for(lock, std::chrono::seconds(2), [&] { return clipAnswered_ >= ticket; });
-        return clipReply_;
+    void ClipboardOffered(ClipboardOffer offer) override { clipboard_->Offer(std::move(offer)); }
+    bool ClipboardTaken() override { return clipboard_->Taken(); }
+    std::optional<std::vector<uint8_t>> ForeignClipboard(const std::string& target) override {
+        return clipboard_->Read(target);
     }
 
     void Sync() override {
@@ -475,9 +456,6 @@ private:
         kWorkArea,
         kNetSupported,
         kNetCheck,
-        kClipboard,
-        kTargets,
-        kSelection,
         kAtoms
     };
 
@@ -722,6 +700,7 @@ private:
     }
 
     void Handle(XEvent& e) {
+        if (clipboard_->Handle(e)) return;
         switch (e.type) {
         case Expose:
             if (XWin* w = Find(e.xexpose.window); w && w->hwnd == focusWanted_) {
@@ -793,12 +772,6 @@ private:
                 static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow] &&
                 SystemCommandAllowed(w->hwnd, SC_CLOSE))
                 PostMessage(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-            break;
-        case SelectionRequest:
-            AnswerSelection(e.xselectionrequest);
-            break;
-        case SelectionNotify:
-            OnSelection(e.xselection);
             break;
         default:
             break;
@@ -928,57 +901,6 @@ private:
         RunOnWindowThread(h, [h] { DestroyWindow(h); });
     }
 
-    void OnSelection(const XSelectionEvent& s) {
-        std::optional<std::string> text;
-        if (s.property != None) {
-            Atom type;
-            int format;
-            unsigned long count, after;
-            unsigned char* data = nullptr;
-            if (XGetWindowProperty(dpy_, helper_, atoms_[kSelection], 0, 1 << 24, True,
-                                   AnyPropertyType, &type, &format, &count, &after,
-                                   &data) == Success &&
-                data) {
-                text = std::string(reinterpret_cast<char*>(data), count);
-                XFree(data);
-            }
-        }
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            clipReply_ = text;
-            clipAnswered_ = clipRequest_;
-        }
-        clipCond_.notify_all();
-    }
-
-    void AnswerSelection(const XSelectionRequestEvent& req) {
-        XEvent reply{};
-        reply.xselection.type = SelectionNotify;
-        reply.xselection.requestor = req.requestor;
-        reply.xselection.selection = req.selection;
-        reply.xselection.target = req.target;
-        reply.xselection.time = req.time;
-        reply.xselection.property = None;
-        const Atom property = req.property != None ? req.property : req.target;
-        std::string text;
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            text = clipText_;
-        }
-        if (req.target == atoms_[kTargets]) {
-            Atom targets[] = {atoms_[kTargets], atoms_[kUtf8], XA_STRING};
-            XChangeProperty(dpy_, req.requestor, property, XA_ATOM, 32, PropModeReplace,
-                            reinterpret_cast<unsigned char*>(targets), 3);
-            reply.xselection.property = property;
-        } else if (req.target == atoms_[kUtf8] || req.target == XA_STRING) {
-            XChangeProperty(dpy_, req.requestor, property, req.target, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(text.data()),
-                            static_cast<int>(text.size()));
-            reply.xselection.property = property;
-        }
-        XSendEvent(dpy_, req.requestor, False, 0, &reply);
-    }
-
     // Set once, before the X thread starts.
     Display* dpy_ = nullptr;
     int screenNumber_ = 0;
@@ -1007,13 +929,9 @@ private:
     std::mutex mutex_;
     std::condition_variable drained_;
     size_t queuedPixels_ = 0;
-    std::string clipText_;
-    std::condition_variable clipCond_;
-    uint64_t clipRequest_ = 0;
-    uint64_t clipAnswered_ = 0;
-    std::optional<std::string> clipReply_;
 
-    std::unique_ptr<X11Thread> x_; // last: stops before the rest goes
+    std::optional<X11Clipboard> clipboard_; // made before the X thread, gone after it
+    std::unique_ptr<X11Thread> x_;          // last: stops before the rest goes
 };
 
 } // namespace
