@@ -212,8 +212,8 @@ bool ForeignOffers(UINT format) {
 }
 
 // The clipboard's data in one format, text synthesised from the other
-// width; foreign text when nothing of ours is there.
-std::optional<std::vector<uint8_t>> Lookup(UINT format, bool mustBeOpen) {
+// width; when nothing of ours is there, another program's (unless local).
+std::optional<std::vector<uint8_t>> Lookup(UINT format, bool mustBeOpen, bool local = false) {
     std::unique_lock<std::mutex> lock(C().mutex);
     if (mustBeOpen && !OpenedByMe()) return std::nullopt;
     const auto& d = C().data;
@@ -243,7 +243,7 @@ std::optional<std::vector<uint8_t>> Lookup(UINT format, bool mustBeOpen) {
         }
         return std::nullopt;
     }
-    if (d.empty()) {
+    if (d.empty() && !local) {
         // Nothing of ours: another program's, when the display shares a clipboard.
         lock.unlock();
         return text ? ForeignText(format) : ForeignFiles(format);
@@ -254,12 +254,12 @@ std::optional<std::vector<uint8_t>> Lookup(UINT format, bool mustBeOpen) {
 ClipboardOffer MakeOffer() {
     ClipboardOffer offer;
     std::vector<std::string> paths;
-    if (auto list = Lookup(CF_HDROP, false)) ReadFileList(*list, paths);
+    if (auto list = Lookup(CF_HDROP, false, true)) ReadFileList(*list, paths);
     std::optional<std::string> text;
-    if (auto bytes = Lookup(CF_TEXT, false)) text = FromUtf8Bytes(*bytes);
+    if (auto bytes = Lookup(CF_TEXT, false, true)) text = FromUtf8Bytes(*bytes);
     if (!paths.empty()) {
         bool cut = false;
-        if (auto effect = Lookup(PreferredDropEffectFormat(), false); effect && !effect->empty())
+        if (auto effect = Lookup(PreferredDropEffectFormat(), false, true); effect && !effect->empty())
             cut = ((*effect)[0] & DROPEFFECT_MOVE) && !((*effect)[0] & DROPEFFECT_COPY);
         offer.emplace_back("x-special/gnome-copied-files", Bytes(MakeCopiedFiles(paths, cut)));
         offer.emplace_back("text/uri-list", Bytes(MakeUriList(paths)));
@@ -276,9 +276,9 @@ ClipboardOffer MakeOffer() {
     return offer;
 }
 
+// An empty offer empties the display's clipboard for every program.
 void Publish() {
-    ClipboardOffer offer = MakeOffer();
-    if (!offer.empty()) Driver().ClipboardOffered(std::move(offer));
+    Driver().ClipboardOffered(MakeOffer());
 }
 
 } // namespace

@@ -53,7 +53,8 @@ public:
     virtual void BeginKeyboardMoveSize(HWND, bool /*size*/) {}
     // Offers the clipboard's new contents to other programs.
     virtual void ClipboardOffered(ClipboardOffer) {}
-    // True once another program took the display's clipboard after our last offer.
+    // True once another program took the display's clipboard after our last
+    // offer (or holds it, when we offered nothing yet).
     virtual bool ClipboardTaken() { return false; }
     // Another program's clipboard data in one target ("TARGETS": the target
     // names, one a line), if the display has a clipboard and the program answers.

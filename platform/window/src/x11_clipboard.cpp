@@ -31,8 +31,16 @@ void X11Clipboard::Offer(ClipboardOffer offer) {
 }
 
 bool X11Clipboard::Taken() {
-    std::lock_guard<std::mutex> g(mutex_);
-    return offerGeneration_ && takenGeneration_ == offerGeneration_;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (offerGeneration_) return takenGeneration_ == offerGeneration_;
+    }
+    // Nothing offered on this display yet: whoever holds its clipboard
+    // holds it instead of what the program had.
+    if (x_->OnThread()) return false;
+    ::Window owner = None;
+    x_->Call([&] { owner = XGetSelectionOwner(dpy_, clipboard_); });
+    return owner != None && owner != helper_;
 }
 
 bool X11Clipboard::Handle(const XEvent& e) {

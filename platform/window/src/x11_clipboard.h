@@ -33,7 +33,8 @@ public:
 
     // Takes the selection with these targets and their data.
     void Offer(ClipboardOffer offer);
-    // True once another program took the selection after the last offer.
+    // True once another program took the selection after the last offer,
+    // or holds it when nothing was offered yet.
     bool Taken();
     // Another program's data in one target (atom names, one a line, for
     // "TARGETS"); nullopt while the selection is ours, when nobody holds it,

@@ -2,19 +2,17 @@
 // program copies or cuts are read as URI lists, files xclip offers come in
 // as CF_HDROP with copy or cut, and lists of thousands of files go both ways.
 #include "test_support.h"
+#include "xclip.h"
 #include "xvfb.h"
 
-#include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <optional>
 
 namespace ax {
 namespace {
 
 using test::FindXvfb;
+using test::XclipOffer;
 using test::Xvfb;
 
 using Paths = std::vector<std::string>;
@@ -47,74 +45,31 @@ protected:
         setenv("DISPLAY", server.Name().c_str(), 1);
         ASSERT_TRUE(SelectDisplay(DisplayKind::X11));
     }
-    void TearDown() override {
-        StopOffer();
-        SelectDisplay(DisplayKind::Headless);
-    }
-    // xclip's output for one target of the clipboard.
-    static std::string Xclip(const std::string& target) {
-        const std::string cmd = "xclip -selection clipboard -t " + target + " -o 2>/dev/null";
-        std::string out;
-        if (FILE* p = popen(cmd.c_str(), "r")) {
-            char buf[65536];
-            for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-                out.append(buf, n);
-            pclose(p);
-        }
-        return out;
-    }
-    // xclip takes the clipboard with this data in one target and serves it
-    // until StopOffer.
-    void Offer(const std::string& target, const std::string& data) {
-        int in[2];
-        ASSERT_EQ(pipe(in), 0);
-        offerer = fork();
-        if (offerer == 0) {
-            dup2(in[0], 0);
-            close(in[0]);
-            close(in[1]);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            execlp("xclip", "xclip", "-quiet", "-selection", "clipboard", "-t", target.c_str(),
-                   "-i", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(in[0]);
-        ASSERT_EQ(write(in[1], data.data(), data.size()), static_cast<ssize_t>(data.size()));
-        close(in[1]);
-    }
-    void StopOffer() {
-        if (offerer <= 0) return;
-        kill(offerer, SIGTERM);
-        waitpid(offerer, nullptr, 0);
-        offerer = 0;
-    }
-
+    void TearDown() override { SelectDisplay(DisplayKind::Headless); }
     Xvfb server;
-    pid_t offerer = 0;
 };
 
 TEST_F(ClipboardX11, CopiedFilesAreOfferedAsUriListsAndAsCopiedFiles) {
     ASSERT_EQ(OleSetClipboard(Files({"/srv/a b.txt", "/srv/é"}, DROPEFFECT_COPY)), S_OK);
     PumpDisplay();
-    const std::string targets = Xclip("TARGETS");
+    const std::string targets = test::XclipOutput("TARGETS");
     for (const char* t : {"TARGETS", "text/uri-list", "x-special/gnome-copied-files", "UTF8_STRING"})
         EXPECT_NE(targets.find(t), std::string::npos) << t << " missing from " << targets;
-    EXPECT_EQ(Xclip("text/uri-list"), "file:///srv/a%20b.txt\r\nfile:///srv/%C3%A9\r\n");
-    EXPECT_EQ(Xclip("x-special/gnome-copied-files"), "copy\nfile:///srv/a%20b.txt\nfile:///srv/%C3%A9");
-    EXPECT_EQ(Xclip("UTF8_STRING"), "/srv/a b.txt\n/srv/é");
+    EXPECT_EQ(test::XclipOutput("text/uri-list"), "file:///srv/a%20b.txt\r\nfile:///srv/%C3%A9\r\n");
+    EXPECT_EQ(test::XclipOutput("x-special/gnome-copied-files"), "copy\nfile:///srv/a%20b.txt\nfile:///srv/%C3%A9");
+    EXPECT_EQ(test::XclipOutput("UTF8_STRING"), "/srv/a b.txt\n/srv/é");
 
     ASSERT_EQ(OleSetClipboard(Files({"/srv/cut"}, DROPEFFECT_MOVE)), S_OK);
     PumpDisplay();
-    EXPECT_EQ(Xclip("x-special/gnome-copied-files"), "cut\nfile:///srv/cut");
+    EXPECT_EQ(test::XclipOutput("x-special/gnome-copied-files"), "cut\nfile:///srv/cut");
 }
 
 TEST_F(ClipboardX11, FilesAnotherProgramCopiesOrCutsArePasted) {
     // Ours first: the other program's offer replaces it.
     ASSERT_EQ(OleSetClipboard(Files({"/srv/ours"}, DROPEFFECT_COPY)), S_OK);
     PumpDisplay();
-    Offer("x-special/gnome-copied-files", std::string("cut\nfile:///w/x%20y\nfile:///w/z\0", 32));
+    std::optional<XclipOffer> other;
+    other.emplace("x-special/gnome-copied-files", std::string("cut\nfile:///w/x%20y\nfile:///w/z\0", 32));
     DWORD effect = 0;
     ASSERT_TRUE(server.WaitFor([&] { return PastedFiles(&effect) == Paths{"/w/x y", "/w/z"}; }));
     EXPECT_EQ(effect, DROPEFFECT_MOVE);
@@ -124,13 +79,32 @@ TEST_F(ClipboardX11, FilesAnotherProgramCopiesOrCutsArePasted) {
     Paths viaObject;
     ASSERT_TRUE(ReadFileList(GetDataBytes(*data, CF_HDROP), viaObject));
     EXPECT_EQ(viaObject, (Paths{"/w/x y", "/w/z"}));
-    StopOffer();
+    other.reset();
 
     // A plain URI list is a copy.
-    Offer("text/uri-list", "file:///w/only\r\n");
+    other.emplace("text/uri-list", "file:///w/only\r\n");
     ASSERT_TRUE(server.WaitFor([&] { return PastedFiles(&effect) == Paths{"/w/only"}; }));
     EXPECT_EQ(effect, DROPEFFECT_COPY);
     EXPECT_FALSE(IsClipboardFormatAvailable(CF_TEXT));
+}
+
+TEST_F(ClipboardX11, AnEmptiedClipboardIsEmptyForOtherProgramsToo) {
+    XclipOffer other("text/uri-list", "file:///w/theirs\r\n");
+    ASSERT_TRUE(server.WaitFor([&] { return PastedFiles() == Paths{"/w/theirs"}; }));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EXPECT_TRUE(EmptyClipboard());
+    EXPECT_TRUE(CloseClipboard());
+    PumpDisplay();
+    EXPECT_TRUE(server.WaitFor([&] { return test::XclipOutput("TARGETS") == "TARGETS\n"; }));
+    EXPECT_EQ(PastedFiles(), Paths{});
+}
+
+TEST_F(ClipboardX11, WhatWasHeldBeforeTheDisplayCameGivesWayToAnotherProgram) {
+    SelectDisplay(DisplayKind::Headless);
+    ASSERT_EQ(OleSetClipboard(Files({"/srv/before"}, DROPEFFECT_COPY)), S_OK);
+    ASSERT_TRUE(SelectDisplay(DisplayKind::X11));
+    XclipOffer other("text/uri-list", "file:///w/theirs\r\n");
+    EXPECT_TRUE(server.WaitFor([&] { return PastedFiles() == Paths{"/w/theirs"}; }));
 }
 
 // Our side sends the list in pieces; xclip sends it whole.
@@ -144,9 +118,9 @@ TEST_F(ClipboardX11, ThousandsOfFilesGoBothWays) {
     ASSERT_GT(expected.size(), 3 * 64 * 1024u);
     ASSERT_EQ(OleSetClipboard(Files(many, DROPEFFECT_COPY)), S_OK);
     PumpDisplay();
-    EXPECT_TRUE(Xclip("text/uri-list") == expected);
+    EXPECT_TRUE(test::XclipOutput("text/uri-list") == expected);
 
-    Offer("text/uri-list", expected);
+    XclipOffer other("text/uri-list", expected);
     Paths pasted;
     ASSERT_TRUE(server.WaitFor([&] { return (pasted = PastedFiles()).size() == many.size(); }));
     EXPECT_EQ(pasted.front(), "/srv/backup/set/file number 0.dat");

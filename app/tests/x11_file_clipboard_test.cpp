@@ -1,0 +1,145 @@
+// Files on the clipboard between the main window and other programs on
+// the same display: what the list copies or cuts (Ctrl+C, Ctrl+X) another
+// program reads as a file list, what another program copies or cuts is
+// pasted (Ctrl+V) into the folder the list shows. xclip stands for any
+// program; pcmanfm is a real file manager on both sides. The screen after
+// the file manager pasted is kept as file_manager_paste.png.
+#include "app/MainForm.h"
+#include "explorer/ExplorerViews.h"
+#include "pane_points.h"
+#include "x11_program.h"
+#include "xclip.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace ax {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CaptionPoint;
+using testing::ChildNamed;
+using testing::QuietPane;
+using test::XclipOffer;
+using test::XclipOutput;
+
+constexpr unsigned long kXK_Control_L = 0xFFE3;
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class X11FileClipboardTest : public test::X11FormTest {
+protected:
+    void SetUp() override {
+        if (test::FindProgram("xclip").empty()) GTEST_SKIP() << "xclip is not installed";
+        // Only letters, digits, "-", "." and "/": the URIs need no escapes.
+        folder = (fs::temp_directory_path() / ("ax-fileclip-" + std::to_string(getpid()))).string();
+        fs::remove_all(folder);
+        home = folder + "/home";
+        other = folder + "/other";
+        for (const std::string& d : {home + "/Music", other})
+            fs::create_directories(d);
+        std::ofstream(home + "/Music/a.ogg") << "a";
+        std::ofstream(home + "/notes.txt") << "notes";
+        std::ofstream(other + "/gamma.txt") << "gamma";
+        savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+        setenv("HOME", home.c_str(), 1);
+        test::X11FormTest::SetUp();
+    }
+    void TearDown() override {
+        test::X11FormTest::TearDown();
+        setenv("HOME", savedHome.c_str(), 1);
+        fs::remove_all(folder);
+    }
+    TForm* Build(TApplication& app) override {
+        main = app.CreateForm<TMainform>();
+        QuietPane(main->ExpTree);
+        QuietPane(main->ExpList);
+        main->SetRootPath(home);
+        return main;
+    }
+    POINT InList(const std::string& name) {
+        return program->Get<POINT>([&, this] {
+            PDataNode node = ChildNamed(main->ExpList, nullptr, name);
+            return node ? main->ExpList->ClientToScreen(CaptionPoint(main->ExpList, node)) : POINT{-1, -1};
+        });
+    }
+    POINT InTree(const std::string& name) {
+        return program->Get<POINT>([&, this] {
+            PDataNode node = ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), name);
+            return node ? main->ExpTree->ClientToScreen(CaptionPoint(main->ExpTree, node)) : POINT{-1, -1};
+        });
+    }
+    // Selects the item of the list with a click on its caption.
+    void SelectInList(const std::string& name) {
+        const POINT p = InList(name);
+        ASSERT_GE(p.x, 0) << name << " is not listed";
+        Click(p);
+        ASSERT_TRUE(Until([&] {
+            PDataNode node = ChildNamed(main->ExpList, nullptr, name);
+            return node && main->ExpList->Selected(node) && main->ExpList->Focused();
+        })) << name << " was not selected";
+    }
+    // The list shows the tree's folder of that name.
+    void Show(const std::string& folderName, const std::string& item) {
+        Click(InTree(folderName));
+        ASSERT_TRUE(Until([&] { return ChildNamed(main->ExpList, nullptr, item) != nullptr; }))
+            << "the list did not show " << folderName;
+    }
+    void Ctrl(unsigned long keysym) {
+        server.Key(kXK_Control_L, true);
+        server.KeyStroke(keysym);
+        server.Key(kXK_Control_L, false);
+    }
+
+    std::string folder, home, other, savedHome;
+    TMainform* main = nullptr;
+};
+
+TEST_F(X11FileClipboardTest, FilesCopiedOrCutInTheListAreReadByOtherPrograms) {
+    SelectInList("notes.txt");
+    Ctrl('c');
+    const std::string uri = "file://" + home + "/notes.txt";
+    EXPECT_TRUE(server.WaitFor([&] { return XclipOutput("text/uri-list") == uri + "\r\n"; }))
+        << XclipOutput("text/uri-list");
+    EXPECT_EQ(XclipOutput("x-special/gnome-copied-files"), "copy\n" + uri);
+    Ctrl('x');
+    EXPECT_TRUE(server.WaitFor([&] { return XclipOutput("x-special/gnome-copied-files") == "cut\n" + uri; }));
+    // Cut is no move yet: the file stays until pasted.
+    EXPECT_TRUE(fs::exists(home + "/notes.txt"));
+}
+
+TEST_F(X11FileClipboardTest, FilesAnotherProgramCutArePastedThenTheClipboardIsEmpty) {
+    Show("Music", "a.ogg");
+    SelectInList("a.ogg");
+    // As file managers put it, with a NUL at the end.
+    XclipOffer offer("x-special/gnome-copied-files", "cut\nfile://" + other + "/gamma.txt" + std::string(1, '\0'));
+    ASSERT_TRUE(server.WaitFor([&] { return XclipOutput("TARGETS").find("gnome-copied-files") != std::string::npos; }));
+    Ctrl('v');
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt") && !fs::exists(other + "/gamma.txt"); }))
+        << "the cut file was not moved into Music";
+    EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
+    // Moved once: a second paste has nothing to move.
+    EXPECT_TRUE(server.WaitFor([&] { return XclipOutput("TARGETS").find("gnome-copied-files") == std::string::npos; }));
+}
+
+TEST_F(X11FileClipboardTest, FilesAnotherProgramCopiedArePastedAndStayThere) {
+    Show("Music", "a.ogg");
+    SelectInList("a.ogg");
+    XclipOffer offer("text/uri-list", "file://" + other + "/gamma.txt\r\n");
+    ASSERT_TRUE(server.WaitFor([&] { return XclipOutput("TARGETS").find("text/uri-list") != std::string::npos; }));
+    Ctrl('v');
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt"); }));
+    EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
+    EXPECT_EQ(Read(other + "/gamma.txt"), "gamma");
+}
+
+} // namespace
+} // namespace ax
