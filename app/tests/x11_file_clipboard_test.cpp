@@ -10,10 +10,13 @@
 #include "x11_program.h"
 #include "xclip.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace ax {
@@ -33,6 +36,51 @@ std::string Read(const std::string& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// The file manager on the test's display, in list view, showing one folder,
+// with a home and runtime folder of its own and no session bus.
+class FileManager {
+public:
+    FileManager(const std::string& display, const std::string& work, const std::string& shown) {
+        const std::string conf = work + "/home/.config/pcmanfm/default";
+        fs::create_directories(conf);
+        fs::create_directories(work + "/run");
+        chmod((work + "/run").c_str(), 0700);
+        std::ofstream(conf + "/pcmanfm.conf") << "[ui]\nwin_width=640\nwin_height=480\nview_mode=list\n";
+        env_ = {"DISPLAY=" + display, "HOME=" + work + "/home", "XDG_CONFIG_HOME=" + work + "/home/.config",
+                "XDG_CACHE_HOME=" + work + "/home/.cache", "XDG_RUNTIME_DIR=" + work + "/run", "LANG=C.UTF-8",
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + work + "/no-bus",
+                std::string("PATH=") + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin")};
+        const std::string log = work + "/pcmanfm.log";
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::vector<char*> envp;
+            for (std::string& e : env_) envp.push_back(e.data());
+            envp.push_back(nullptr);
+            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            dup2(out, 2);
+            execle("/usr/bin/pcmanfm", "pcmanfm", shown.c_str(), static_cast<char*>(nullptr), envp.data());
+            _exit(127);
+        }
+    }
+    ~FileManager() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    FileManager(const FileManager&) = delete;
+    FileManager& operator=(const FileManager&) = delete;
+
+private:
+    std::vector<std::string> env_;
+    pid_t pid_ = -1;
+};
+
+// An xdotool command on the display; true when it succeeded.
+bool Xdotool(const std::string& args) {
+    return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 class X11FileClipboardTest : public test::X11FormTest {
@@ -139,6 +187,48 @@ TEST_F(X11FileClipboardTest, FilesAnotherProgramCopiedArePastedAndStayThere) {
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt"); }));
     EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
     EXPECT_EQ(Read(other + "/gamma.txt"), "gamma");
+}
+
+// Both ways with a real file manager: its window at the top left in list
+// view, where its first file's row and an empty place of its list are.
+TEST_F(X11FileClipboardTest, FilesGoBothWaysWithAFileManager) {
+    if (test::FindProgram("pcmanfm").empty() || test::FindProgram("xdotool").empty())
+        GTEST_SKIP() << "pcmanfm or xdotool is not installed";
+    const std::string shown = folder + "/fm-shown";
+    fs::create_directories(shown);
+    std::ofstream(shown + "/alpha.txt") << "alpha";
+    // Copied here (before the file manager's window covers the list), pasted there.
+    SelectInList("notes.txt");
+    Ctrl('c');
+    FileManager manager(server.Name(), folder + "/fm", shown);
+    std::vector<unsigned long> found;
+    ASSERT_TRUE(server.WaitFor([&] { return !(found = server.WindowsNamed("fm-shown")).empty(); }))
+        << "the file manager did not show its window";
+    const std::string id = std::to_string(found.front());
+    ASSERT_TRUE(Xdotool("windowmove --sync " + id + " 0 0"));
+    ASSERT_TRUE(Xdotool("windowactivate --sync " + id));
+    ASSERT_TRUE(server.WindowManagerBarrier());
+    server.Click(400, 300);
+    Ctrl('v');
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(shown + "/notes.txt"); }))
+        << "the file manager did not paste the file copied in the list";
+    EXPECT_EQ(Read(shown + "/notes.txt"), "notes");
+    EXPECT_TRUE(server.Screenshot(SnapshotPath("file_manager_paste").string()));
+
+    // Copied there, pasted here.
+    server.Click(208, 124);
+    Ctrl('c');
+    ASSERT_TRUE(server.WaitFor([&] { return XclipOutput("text/uri-list").find("alpha.txt") != std::string::npos; }))
+        << "the file manager did not copy its first file";
+    server.Activate(window);
+    ASSERT_TRUE(Shown(program->formWindow(), true));
+    Show("Music", "a.ogg");
+    SelectInList("a.ogg");
+    Ctrl('v');
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/alpha.txt"); }))
+        << "the file copied in the file manager was not pasted";
+    EXPECT_EQ(Read(home + "/Music/alpha.txt"), "alpha");
+    EXPECT_TRUE(fs::exists(shown + "/alpha.txt"));
 }
 
 } // namespace
