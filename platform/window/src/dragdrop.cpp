@@ -1,7 +1,9 @@
 // Drag and drop inside the process: drop-target registration and the modal
-// drag loop.
+// drag loop; and the targets' side of drags from other programs.
 #include "platform/gdi/image.h"
 #include "wm.h"
+
+#include <utility>
 
 namespace ax {
 
@@ -138,7 +140,67 @@ bool IsMouseMessage(UINT m) {
            (m >= WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK);
 }
 
+// A drag from another program over this thread's windows.
+struct ForeignDrag {
+    std::shared_ptr<IDataObject> data;
+    HWND window = nullptr;
+    std::shared_ptr<IDropTarget> target;
+    DWORD allowed = DROPEFFECT_NONE;
+    DWORD effect = DROPEFFECT_NONE;
+    POINT pt{};
+};
+
+ForeignDrag& Foreign() {
+    thread_local ForeignDrag f;
+    return f;
+}
+
+void LeaveForeign() {
+    ForeignDrag& f = Foreign();
+    if (f.target) f.target->DragLeave();
+    f = {};
+}
+
 } // namespace
+
+DWORD wm::ForeignDragOver(std::shared_ptr<IDataObject> data, POINT pt, DWORD allowed, DWORD keyState) {
+    if (Foreign().data != data) LeaveForeign();
+    ForeignDrag& f = Foreign();
+    f.data = data;
+    f.pt = pt;
+    f.allowed = allowed;
+    std::shared_ptr<IDropTarget> target;
+    const HWND window = TargetWindowAt(pt, target);
+    DWORD effect = allowed;
+    const POINTL p{pt.x, pt.y};
+    if (window != f.window || target != f.target) {
+        if (f.target) f.target->DragLeave();
+        f.window = window;
+        f.target = target;
+        if (target && FAILED(target->DragEnter(data.get(), keyState, p, &effect)))
+            effect = DROPEFFECT_NONE;
+    } else if (target && FAILED(target->DragOver(keyState, p, &effect))) {
+        effect = DROPEFFECT_NONE;
+    }
+    f.effect = target ? (effect & allowed) : DROPEFFECT_NONE;
+    return f.effect;
+}
+
+void wm::ForeignDragLeave() {
+    LeaveForeign();
+}
+
+DWORD wm::ForeignDrop(std::shared_ptr<IDataObject> data, DWORD keyState) {
+    ForeignDrag f = std::exchange(Foreign(), {});
+    if (f.data != data || !f.target) return DROPEFFECT_NONE;
+    if (f.effect == DROPEFFECT_NONE) {
+        f.target->DragLeave();
+        return DROPEFFECT_NONE;
+    }
+    DWORD effect = f.allowed;
+    const HRESULT hr = f.target->Drop(data.get(), keyState, POINTL{f.pt.x, f.pt.y}, &effect);
+    return SUCCEEDED(hr) ? (effect & f.allowed) : DROPEFFECT_NONE;
+}
 
 HRESULT RegisterDragDrop(HWND hwnd, std::shared_ptr<IDropTarget> target) {
     if (!target) return E_INVALIDARG;

@@ -139,22 +139,28 @@ bool X11Clipboard::SendNextPiece(const XPropertyEvent& p) {
     return true;
 }
 
-std::optional<std::vector<uint8_t>> X11Clipboard::Read(const std::string& target) {
+std::optional<std::vector<uint8_t>> X11Clipboard::Read(const std::string& target,
+                                                       const std::string& selection, Time time) {
     if (x_->OnThread()) return std::nullopt; // the answer would need this thread
     std::lock_guard<std::mutex> one(readMutex_);
     ::Window owner = None;
-    x_->Call([&] { owner = XGetSelectionOwner(dpy_, clipboard_); });
+    Atom which = None;
+    x_->Call([&] {
+        which = XInternAtom(dpy_, selection.c_str(), False);
+        owner = XGetSelectionOwner(dpy_, which);
+    });
     if (owner == None || owner == helper_) return std::nullopt;
     std::unique_lock<std::mutex> lock(mutex_);
     const uint64_t ticket = ++request_;
     reply_.reset();
     lock.unlock();
-    x_->Post([this, target] {
+    x_->Post([this, target, which, time] {
         receivingPieces_ = false;
         pieces_.clear();
         wanted_ = XInternAtom(dpy_, target.c_str(), False);
+        reading_ = which;
         XDeleteProperty(dpy_, helper_, property_);
-        XConvertSelection(dpy_, clipboard_, wanted_, property_, helper_, CurrentTime);
+        XConvertSelection(dpy_, which, wanted_, property_, helper_, time);
     });
     lock.lock();
     // Another program answers in its own time; a silent one must not hang
@@ -174,7 +180,7 @@ std::optional<std::vector<uint8_t>> X11Clipboard::Read(const std::string& target
 }
 
 void X11Clipboard::Received(const XSelectionEvent& s) {
-    if (s.selection != clipboard_ || s.target != wanted_ || receivingPieces_) return;
+    if (s.selection != reading_ || s.target != wanted_ || receivingPieces_) return;
     std::vector<uint8_t> bytes;
     Atom type = None;
     if (s.property == None || !ReadProperty(bytes, type)) return Finish(std::nullopt);

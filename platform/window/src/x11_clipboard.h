@@ -38,8 +38,11 @@ public:
     bool Taken();
     // Another program's data in one target (atom names, one a line, for
     // "TARGETS"); nullopt while the selection is ours, when nobody holds it,
-    // or when the owner does not answer in time.
-    std::optional<std::vector<uint8_t>> Read(const std::string& target);
+    // or when the owner does not answer in time. Other selections than the
+    // clipboard are read the same way (a drag's, at the drop's time).
+    std::optional<std::vector<uint8_t>> Read(const std::string& target,
+                                             const std::string& selection = "CLIPBOARD",
+                                             Time time = CurrentTime);
 
     // On the X thread: true when the event was the selection's.
     bool Handle(const XEvent& e);
@@ -71,7 +74,8 @@ private:
     std::vector<std::pair<Atom, std::shared_ptr<const std::vector<uint8_t>>>> served_;
     std::vector<std::unique_ptr<Served>> transfers_;
     uint64_t ownedGeneration_ = 0;
-    Atom wanted_ = None; // the target of the read under way
+    Atom wanted_ = None;  // the target of the read under way
+    Atom reading_ = None; // and its selection
     bool receivingPieces_ = false;
     std::vector<uint8_t> pieces_;
 

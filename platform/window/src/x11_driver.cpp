@@ -15,6 +15,7 @@
 #include "wm.h"
 #include "x11_keys.h"
 #include "x11_clipboard.h"
+#include "x11_drop_target.h"
 #include "x11_open.h"
 #include "x11_thread.h"
 
@@ -105,9 +106,11 @@ public:
         XFlush(dpy);
         dpy_ = dpy;
         clipboard_.emplace(dpy, helper_);
+        drops_.emplace(dpy, *clipboard_, life_);
         x_ = std::make_unique<X11Thread>(
             dpy, [this](XEvent& e) { Handle(e); }, [this] { OnConnectionLost(); });
         clipboard_->Attach(x_.get());
+        drops_->Attach(x_.get());
         RegisterLockKeyMonitor();
     }
 
@@ -517,6 +520,7 @@ private:
             CopyFromParent, CWBackPixmap | CWEventMask | CWOverrideRedirect, &a);
         Atom protocols[] = {atoms_[kDeleteWindow]};
         XSetWMProtocols(dpy_, w.id, protocols, 1);
+        drops_->MakeAware(w.id);
         XSizeHints hints{};
         hints.flags = USPosition | USSize;
         hints.x = r.left;
@@ -767,6 +771,7 @@ private:
             }
             break;
         case ClientMessage:
+            if (XWin* w = Find(e.xclient.window); w && drops_->Handle(e.xclient, w->hwnd)) break;
             if (XWin* w = Find(e.xclient.window);
                 w && e.xclient.message_type == atoms_[kProtocols] &&
                 static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow] &&
@@ -931,6 +936,7 @@ private:
     size_t queuedPixels_ = 0;
 
     std::optional<X11Clipboard> clipboard_; // made before the X thread, gone after it
+    std::optional<X11DropTarget> drops_;    // likewise
     std::unique_ptr<X11Thread> x_;          // last: stops before the rest goes
 };
 
