@@ -28,6 +28,7 @@ using testing::ChildNamed;
 using testing::QuietPane;
 using test::XclipOffer;
 using test::XclipOutput;
+using test::Xvfb;
 
 constexpr unsigned long kXK_Control_L = 0xFFE3;
 
@@ -230,6 +231,82 @@ TEST_F(X11FileClipboardTest, FilesGoBothWaysWithAFileManager) {
     EXPECT_EQ(Read(home + "/Music/alpha.txt"), "alpha");
     EXPECT_TRUE(fs::exists(shown + "/alpha.txt"));
 }
+
+#ifdef AX_DND_PEER
+// The GTK3 program written for the tests (built with the window layer).
+class DragPeer {
+public:
+    DragPeer(const std::string& display, const std::string& work, std::vector<std::string> args) {
+        fs::create_directories(work + "/home");
+        fs::create_directories(work + "/run");
+        chmod((work + "/run").c_str(), 0700);
+        env_ = {"DISPLAY=" + display, "HOME=" + work + "/home", "XDG_RUNTIME_DIR=" + work + "/run", "LANG=C.UTF-8",
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + work + "/no-bus"};
+        args.insert(args.begin(), AX_DND_PEER);
+        const std::string log = work + "/peer.log";
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::vector<char*> argv, envp;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            for (std::string& e : env_) envp.push_back(e.data());
+            envp.push_back(nullptr);
+            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            dup2(out, 2);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+    }
+    ~DragPeer() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    DragPeer(const DragPeer&) = delete;
+    DragPeer& operator=(const DragPeer&) = delete;
+
+private:
+    std::vector<std::string> env_;
+    pid_t pid_ = -1;
+};
+
+TEST_F(X11FileClipboardTest, AFileDraggedFromAnotherProgramOntoATreeFolderIsCopiedThere) {
+    DragPeer peer(server.Name(), folder + "/peer", {"source", "dragsource", "file://" + other + "/gamma.txt"});
+    std::vector<unsigned long> found;
+    ASSERT_TRUE(server.WaitFor([&] { return !(found = server.WindowsNamed("dragsource")).empty(); }))
+        << "the GTK3 program did not show its window";
+    // Beside the tree, over the list's right part.
+    server.MoveResize(found.front(), 500, 300, 250, 200);
+    Xvfb::Geometry g;
+    ASSERT_TRUE(server.WaitFor([&] {
+        g = server.WindowGeometry(found.front());
+        return g.viewable && g.x >= 450 && g.y >= 250;
+    }));
+    const POINT from{g.x + g.width / 2, g.y + g.height / 2}, to = InTree("Music");
+    server.MoveTo(from.x, from.y);
+    server.Button(1, true);
+    for (int i = 1; i <= 3; ++i) server.MoveTo(from.x + i * 3, from.y + i * 2);
+    for (int i = 1; i <= 25; ++i)
+        server.MoveTo(from.x + (to.x - from.x) * i / 25, from.y + (to.y - from.y) * i / 25);
+    // Resting on the folder until the tree shows it as the drop's target.
+    EXPECT_TRUE(server.WaitFor([&] {
+        server.MoveTo(to.x + 1, to.y);
+        server.MoveTo(to.x, to.y);
+        return program->Get<bool>([&] {
+            PDataNode music = ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "Music");
+            return music && main->ExpTree->DropTargetNode() == music;
+        });
+    })) << "the tree did not take the drag over Music";
+    EXPECT_TRUE(server.Screenshot(SnapshotPath("tree_drop_from_other_program").string()));
+    server.Button(1, false);
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt"); }))
+        << "the dropped file did not arrive";
+    EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
+    EXPECT_EQ(Read(other + "/gamma.txt"), "gamma"); // offered to copy only
+}
+
+#endif
 
 } // namespace
 } // namespace ax
