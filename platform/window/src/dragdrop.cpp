@@ -1,6 +1,9 @@
 // Drag and drop inside the process: drop-target registration and the modal
-// drag loop; and the targets' side of drags from other programs.
+// drag loop, which also carries a drag over other programs' windows; and
+// the targets' side of drags from other programs.
+#include "driver.h"
 #include "platform/gdi/image.h"
+#include "uri_list.h"
 #include "wm.h"
 
 #include <utility>
@@ -30,7 +33,28 @@ struct Drag {
     bool done = false;
     HRESULT result = DRAGDROP_S_CANCEL;
     DWORD dropEffect = DROPEFFECT_NONE;
+    bool offered = false;   // other programs may take the data
+    bool overOther = false; // the pointer is over another program's window
 };
+
+// The dragged data as other programs take it: files as a URI list, text.
+ClipboardOffer OfferOf(IDataObject& data) {
+    ClipboardOffer offer;
+    HRESULT hr;
+    std::vector<std::string> paths;
+    const std::vector<uint8_t> list = GetDataBytes(data, CF_HDROP, &hr);
+    if (SUCCEEDED(hr) && ReadFileList(list, paths) && !paths.empty()) {
+        const std::string uris = MakeUriList(paths);
+        offer.emplace_back("text/uri-list", std::vector<uint8_t>(uris.begin(), uris.end()));
+    }
+    std::vector<uint8_t> text = GetDataBytes(data, CF_TEXT, &hr);
+    if (SUCCEEDED(hr)) {
+        text.erase(std::find(text.begin(), text.end(), 0), text.end());
+        offer.emplace_back("UTF8_STRING", text);
+        offer.emplace_back("text/plain;charset=utf-8", std::move(text));
+    }
+    return offer;
+}
 
 DWORD KeyState() {
     DWORD k = 0;
@@ -71,7 +95,9 @@ void Leave(Drag& d) {
 void Finish(Drag& d, DWORD keyState) {
     d.done = true;
     d.result = DRAGDROP_S_DROP;
-    if (d.target && d.effect != DROPEFFECT_NONE) {
+    if (d.overOther) {
+        d.dropEffect = Driver().DropOnOther() & d.okEffects;
+    } else if (d.target && d.effect != DROPEFFECT_NONE) {
         DWORD effect = d.okEffects;
         const HRESULT hr = d.target->Drop(d.data, keyState, POINTL{d.pt.x, d.pt.y}, &effect);
         d.dropEffect = SUCCEEDED(hr) ? (effect & d.okEffects) : DROPEFFECT_NONE;
@@ -100,11 +126,17 @@ void Step(Drag& d) {
         d.dropEffect = DROPEFFECT_NONE;
         return;
     }
+    const DWORD preferred = DropEffectFromKeyState(keyState, d.okEffects, DROPEFFECT_COPY);
+    DWORD other = DROPEFFECT_NONE;
+    d.overOther = d.offered && Driver().DragOverOther(d.pt, d.okEffects, preferred, &other);
     std::shared_ptr<IDropTarget> target;
-    const HWND window = TargetWindowAt(d.pt, target);
+    const HWND window = d.overOther ? nullptr : TargetWindowAt(d.pt, target);
     const POINTL pt{d.pt.x, d.pt.y};
     DWORD effect = d.okEffects;
-    if (window != d.targetWindow || target != d.target) {
+    if (d.overOther) {
+        Leave(d);
+        effect = other;
+    } else if (window != d.targetWindow || target != d.target) {
         Leave(d);
         d.targetWindow = window;
         d.target = target;
@@ -113,7 +145,8 @@ void Step(Drag& d) {
     } else if (d.target && FAILED(d.target->DragOver(keyState, pt, &effect))) {
         effect = DROPEFFECT_NONE;
     }
-    d.effect = d.target ? (effect & (d.okEffects | DROPEFFECT_SCROLL)) : DROPEFFECT_NONE;
+    d.effect = d.target || d.overOther ? (effect & (d.okEffects | DROPEFFECT_SCROLL))
+                                       : DROPEFFECT_NONE;
     if (d.source->GiveFeedback(d.effect) == DRAGDROP_S_USEDEFAULTCURSORS)
         SetCursor(LoadCursor(0, (d.effect & ~DROPEFFECT_SCROLL) ? IDC_ARROW : IDC_NO));
 }
@@ -233,6 +266,10 @@ HRESULT DoDragDrop(IDataObject* data, IDropSource* source, DWORD okEffects, DWOR
     d.source = source;
     d.okEffects = okEffects;
     GetCursorPos(d.pt);
+    if (ClipboardOffer offer = OfferOf(*data); !offer.empty()) {
+        Driver().DragOffered(std::move(offer));
+        d.offered = true;
+    }
     SetCapture(tracker);
     SetWindowLongPtr(tracker, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&d));
     SetTimer(tracker, kPollTimer, kPollMs);
@@ -265,6 +302,7 @@ HRESULT DoDragDrop(IDataObject* data, IDropSource* source, DWORD okEffects, DWOR
         }
         if (d.lostCapture && !d.done) Step(d);
     }
+    if (d.offered) Driver().DragEnded();
     SetWindowLongPtr(tracker, GWLP_USERDATA, 0);
     KillTimer(tracker, kPollTimer);
     if (GetCapture() == tracker) ReleaseCapture();

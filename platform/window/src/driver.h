@@ -61,6 +61,17 @@ public:
     virtual std::optional<std::vector<uint8_t>> ForeignClipboard(const std::string&) {
         return std::nullopt;
     }
+    // A drag of the program's over other programs' windows. DragOffered
+    // starts it with the dragged data; DragOverOther answers whether pt is
+    // over another program's window that takes drops, and sets the effect
+    // it last gave for the allowed ones; DropOnOther drops there and gives
+    // the effect the other program carried out; DragEnded closes the drag.
+    virtual void DragOffered(ClipboardOffer) {}
+    virtual bool DragOverOther(POINT, DWORD /*allowed*/, DWORD /*preferred*/, DWORD* /*effect*/) {
+        return false;
+    }
+    virtual DWORD DropOnOther() { return 0; }
+    virtual void DragEnded() {}
     // Waits until the display has taken everything sent to it.
     virtual void Sync() {}
     // The display's own handle of a top-level window (0 when none).

@@ -21,13 +21,18 @@ void X11Clipboard::Offer(ClipboardOffer offer) {
         generation = ++offerGeneration_;
     }
     x_->Post([this, generation, offer = std::move(offer)]() mutable {
-        served_.clear();
-        for (auto& [name, bytes] : offer)
-            served_.emplace_back(XInternAtom(dpy_, name.c_str(), False),
-                                 std::make_shared<const std::vector<uint8_t>>(std::move(bytes)));
+        Serve(clipboard_, std::move(offer));
         ownedGeneration_ = generation;
-        XSetSelectionOwner(dpy_, clipboard_, helper_, CurrentTime);
     });
+}
+
+void X11Clipboard::Serve(Atom selection, ClipboardOffer offer) {
+    Served_& served = served_[selection];
+    served.clear();
+    for (auto& [name, bytes] : offer)
+        served.emplace_back(XInternAtom(dpy_, name.c_str(), False),
+                            std::make_shared<const std::vector<uint8_t>>(std::move(bytes)));
+    XSetSelectionOwner(dpy_, selection, helper_, CurrentTime);
 }
 
 bool X11Clipboard::Taken() {
@@ -54,7 +59,7 @@ bool X11Clipboard::Handle(const XEvent& e) {
             return false;
         // A clear queued before an offer of ours took the selection again is stale.
         if (XGetSelectionOwner(dpy_, clipboard_) != helper_) {
-            served_.clear();
+            served_.erase(clipboard_);
             std::lock_guard<std::mutex> g(mutex_);
             takenGeneration_ = ownedGeneration_;
         }
@@ -83,23 +88,26 @@ void X11Clipboard::Answer(const XSelectionRequestEvent& req) {
     reply.xselection.time = req.time;
     reply.xselection.property = None;
     const Atom property = req.property != None ? req.property : req.target;
-    const auto served = std::find_if(served_.begin(), served_.end(),
+    const auto offered = served_.find(req.selection);
+    static const Served_ kNothing;
+    const Served_& list = offered != served_.end() ? offered->second : kNothing;
+    const auto served = std::find_if(list.begin(), list.end(),
                                      [&](const auto& s) { return s.first == req.target; });
-    if (req.selection != clipboard_) {
+    if (offered == served_.end()) {
         // not ours to answer
     } else if (req.target == targets_) {
         std::vector<Atom> atoms{targets_};
-        for (const auto& s : served_)
+        for (const auto& s : list)
             atoms.push_back(s.first);
         XChangeProperty(dpy_, req.requestor, property, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(atoms.data()),
                         static_cast<int>(atoms.size()));
         reply.xselection.property = property;
-    } else if (served != served_.end() && served->second->size() <= kChunk) {
+    } else if (served != list.end() && served->second->size() <= kChunk) {
         XChangeProperty(dpy_, req.requestor, property, req.target, 8, PropModeReplace,
                         served->second->data(), static_cast<int>(served->second->size()));
         reply.xselection.property = property;
-    } else if (served != served_.end()) {
+    } else if (served != list.end()) {
         // In pieces: each piece goes once the requestor deleted the last.
         std::erase_if(transfers_, [&](const auto& t) {
             return t->requestor == req.requestor && t->property == property;

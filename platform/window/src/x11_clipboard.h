@@ -11,6 +11,7 @@
 #include "x11_thread.h"
 
 #include <X11/Xlib.h>
+#include <map>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,8 @@ public:
 
     // On the X thread: true when the event was the selection's.
     bool Handle(const XEvent& e);
+    // On the X thread: takes another selection (a drag's) with these targets.
+    void Serve(Atom selection, ClipboardOffer offer);
 
     // Pieces of an incremental transfer, and the size from which one is used.
     static constexpr size_t kChunk = 64 * 1024;
@@ -71,7 +74,8 @@ private:
     Atom clipboard_, targets_, incr_, property_;
 
     // The X thread's alone.
-    std::vector<std::pair<Atom, std::shared_ptr<const std::vector<uint8_t>>>> served_;
+    using Served_ = std::vector<std::pair<Atom, std::shared_ptr<const std::vector<uint8_t>>>>;
+    std::map<Atom, Served_> served_; // by selection
     std::vector<std::unique_ptr<Served>> transfers_;
     uint64_t ownedGeneration_ = 0;
     Atom wanted_ = None;  // the target of the read under way

@@ -15,6 +15,7 @@
 #include "wm.h"
 #include "x11_keys.h"
 #include "x11_clipboard.h"
+#include "x11_drag_source.h"
 #include "x11_drop_target.h"
 #include "x11_open.h"
 #include "x11_thread.h"
@@ -107,10 +108,12 @@ public:
         dpy_ = dpy;
         clipboard_.emplace(dpy, helper_);
         drops_.emplace(dpy, *clipboard_, life_);
+        drags_.emplace(dpy, helper_, *clipboard_, [this](::Window w) { return byX_.count(w) != 0; });
         x_ = std::make_unique<X11Thread>(
             dpy, [this](XEvent& e) { Handle(e); }, [this] { OnConnectionLost(); });
         clipboard_->Attach(x_.get());
         drops_->Attach(x_.get());
+        drags_->Attach(x_.get());
         RegisterLockKeyMonitor();
     }
 
@@ -420,6 +423,13 @@ public:
     std::optional<std::vector<uint8_t>> ForeignClipboard(const std::string& target) override {
         return clipboard_->Read(target);
     }
+
+    void DragOffered(ClipboardOffer offer) override { drags_->Offer(std::move(offer)); }
+    bool DragOverOther(POINT pt, DWORD allowed, DWORD preferred, DWORD* effect) override {
+        return drags_->Over(pt, allowed, preferred, effect);
+    }
+    DWORD DropOnOther() override { return drags_->Drop(); }
+    void DragEnded() override { drags_->End(); }
 
     void Sync() override {
         x_->Call([this] { XSync(dpy_, False); });
@@ -772,6 +782,7 @@ private:
             break;
         case ClientMessage:
             if (XWin* w = Find(e.xclient.window); w && drops_->Handle(e.xclient, w->hwnd)) break;
+            if (drags_->Handle(e.xclient)) break;
             if (XWin* w = Find(e.xclient.window);
                 w && e.xclient.message_type == atoms_[kProtocols] &&
                 static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow] &&
@@ -937,6 +948,7 @@ private:
 
     std::optional<X11Clipboard> clipboard_; // made before the X thread, gone after it
     std::optional<X11DropTarget> drops_;    // likewise
+    std::optional<X11DragSource> drags_;    // likewise
     std::unique_ptr<X11Thread> x_;          // last: stops before the rest goes
 };
 

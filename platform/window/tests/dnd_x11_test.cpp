@@ -1,11 +1,15 @@
-// Drags from another program (a GTK3 window written for the test) onto a
-// window of ours: the drop target registered for it is entered, told of the
-// moves and given the files at the drop, on the window's own thread.
+// Drags between a window of ours and another program (a GTK3 window written
+// for the test). Onto ours: the drop target registered for it is entered,
+// told of the moves and given the files at the drop, on the window's own
+// thread. From ours: the drag loop offers the files to the other program's
+// window under the pointer, which takes them as a URI list.
 #include "test_support.h"
 #include "xvfb.h"
 
 #include <atomic>
 #include <csignal>
+#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -53,6 +57,39 @@ public:
     bool offersFiles = false;
     Paths dropped;
     POINTL dropPoint{};
+};
+
+// Moves the pointer from inside the drag loop, one step a call (each move
+// brings the next call); at the end it rests until the target accepted
+// twice, then releases the button and drops.
+class ScriptedSource final : public IDropSource {
+public:
+    ScriptedSource(Xvfb& server, std::vector<POINT> path) : server_(server), path_(std::move(path)) {}
+    HRESULT QueryContinueDrag(bool escape, DWORD) override {
+        if (escape) return DRAGDROP_S_CANCEL;
+        if (next_ < path_.size()) {
+            server_.MoveTo(path_[next_].x, path_[next_].y);
+            ++next_;
+            return S_OK;
+        }
+        if (accepted_ < 2 && ++rested_ < 500) {
+            const POINT end = path_.back();
+            server_.MoveTo(end.x + rested_ % 2, end.y);
+            return S_OK;
+        }
+        server_.Button(1, false);
+        return DRAGDROP_S_DROP;
+    }
+    HRESULT GiveFeedback(DWORD effect) override {
+        if (next_ >= path_.size() && effect != DROPEFFECT_NONE) ++accepted_;
+        return DRAGDROP_S_USEDEFAULTCURSORS;
+    }
+
+private:
+    Xvfb& server_;
+    std::vector<POINT> path_;
+    size_t next_ = 0;
+    int accepted_ = 0, rested_ = 0;
 };
 
 // The GTK3 program, with a home of its own and no session bus.
@@ -178,6 +215,40 @@ TEST_F(DndX11, FilesDraggedFromAnotherProgramAreDroppedOnTheRegisteredTarget) {
     EXPECT_EQ(target->dropped, Paths{file});
     EXPECT_EQ(target->dropPoint.x, (r.left + r.right) / 2 + 3);
     EXPECT_EQ(target->dropPoint.y, (r.top + r.bottom) / 2 + 3);
+}
+
+TEST_F(DndX11, FilesDraggedFromOursAreDroppedOnAnotherProgram) {
+    const std::string file = work + "/files/with space.txt";
+    Peer peer(server.Name(), work + "/peer", {"target", "droptarget"});
+    const unsigned long other = PeerWindow("droptarget");
+    ASSERT_NE(other, 0u) << "the GTK3 program did not show its window";
+    const Xvfb::Geometry g = server.WindowGeometry(other);
+    RECT r;
+    GetWindowRect(ours, r);
+    const POINT from{(r.left + r.right) / 2, (r.top + r.bottom) / 2}, to{g.x + g.width / 2, g.y + g.height / 2};
+    // The press that starts a drag, on our window: the pointer stays ours.
+    server.MoveTo(from.x, from.y);
+    server.Button(1, true);
+    ASSERT_TRUE(PumpUntil([] { return GetKeyState(VK_LBUTTON) < 0; }));
+    std::vector<POINT> path;
+    for (int i = 1; i <= 25; ++i)
+        path.push_back({from.x + (to.x - from.x) * i / 25, from.y + (to.y - from.y) * i / 25});
+    ScriptedSource source(server, path);
+    auto data = CreateDataObject();
+    SetDataBytes(*data, CF_HDROP, MakeFileList(std::vector<std::string>{file}));
+    DWORD effect = DROPEFFECT_NONE;
+    EXPECT_EQ(DoDragDrop(data.get(), &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect), DRAGDROP_S_DROP);
+    EXPECT_EQ(effect, DROPEFFECT_COPY);
+    const std::string expected = "drop: file://" + work + "/files/with%20space.txt\r\n";
+    std::string log;
+    EXPECT_TRUE(server.WaitFor([&] {
+        std::ifstream in(work + "/peer/peer.log");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        log = ss.str();
+        return log.find("drop:") != std::string::npos;
+    }));
+    EXPECT_NE(log.find(expected), std::string::npos) << log;
 }
 
 } // namespace
