@@ -366,7 +366,10 @@ private:
             if (loc.kind == ItemKind::RecycleBin)
                 wanted = DROPEFFECT_MOVE;
             else if (IsFileFolder(loc))
-                wanted = (keyState & MK_SHIFT) ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+                // A source that allows only moving (another program's drag
+                // may) is moved without Shift held.
+                wanted = (keyState & MK_SHIFT) || !(*effect & DROPEFFECT_COPY) ? DROPEFFECT_MOVE
+                                                                               : DROPEFFECT_COPY;
         }
         *effect = (*effect & wanted) ? wanted : DROPEFFECT_NONE;
         return S_OK;
