@@ -1,11 +1,12 @@
 // The shell layer's display services on the window layer: menus, key
-// state, message boxes and the text clipboard.
+// state, message boxes, the text clipboard and the file clipboard.
 #include "app/DisplayServices.h"
 
 #include "controls/MessageBoxes.h"
 #include "platform/shellns/inputstate.h"
 #include "platform/shellns/menutracker.h"
 #include "platform/shellns/messageboxservice.h"
+#include "platform/shellns/shellclipboard.h"
 #include "platform/shellns/textclipboard.h"
 #include "platform/window/window.h"
 #include "rtl/text.h"
@@ -36,20 +37,57 @@ public:
     void SetText(const std::string& utf8) override { SetClipboardText(utf8); }
 };
 
+// Copied and cut files on the window layer's clipboard, where other
+// programs take them as file lists, and theirs as ours.
+class TDisplayServices::Files final : public IFileClipboard {
+public:
+    void Offer(const std::vector<std::string>& paths, bool cut) override {
+        if (paths.empty()) {
+            ours_.reset();
+            if (!OpenClipboard(nullptr)) return;
+            EmptyClipboard();
+            CloseClipboard();
+            return;
+        }
+        ours_ = CreateDataObject();
+        SetDataBytes(*ours_, CF_HDROP, MakeFileList(paths));
+        const uint8_t effect = cut ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+        SetDataBytes(*ours_, RegisterClipboardFormat("Preferred DropEffect"), {effect, 0, 0, 0});
+        OleSetClipboard(ours_);
+    }
+    std::optional<IFileClipboard::Files> Foreign() override {
+        const bool files = IsClipboardFormatAvailable(CF_HDROP);
+        if (ours_ && OleIsCurrentClipboard(ours_.get()) == S_OK) return std::nullopt;
+        if (!files) return ours_ ? std::optional<IFileClipboard::Files>(IFileClipboard::Files{}) : std::nullopt;
+        IFileClipboard::Files out;
+        if (!OpenClipboard(nullptr)) return std::nullopt;
+        if (auto list = GetClipboardData(CF_HDROP)) ReadFileList(*list, out.paths);
+        if (auto e = GetClipboardData(RegisterClipboardFormat("Preferred DropEffect")); e && !e->empty())
+            out.cut = ((*e)[0] & DROPEFFECT_MOVE) && !((*e)[0] & DROPEFFECT_COPY);
+        CloseClipboard();
+        return out;
+    }
+
+private:
+    std::shared_ptr<IDataObject> ours_;
+};
+
 TDisplayServices::TDisplayServices()
     : input_(std::make_unique<Input>()), boxes_(std::make_unique<Boxes>()),
-      clipboard_(std::make_unique<Clipboard>()) {
+      clipboard_(std::make_unique<Clipboard>()), files_(std::make_unique<Files>()) {
     if (installed_) return;
     installed_ = this;
     SetMenuTracker(&tracker_);
     SetInputState(input_.get());
     SetMessageBoxService(boxes_.get());
     SetTextClipboard(clipboard_.get());
+    SetFileClipboard(files_.get());
 }
 
 TDisplayServices::~TDisplayServices() {
     if (installed_ != this) return;
     installed_ = nullptr;
+    SetFileClipboard(nullptr);
     SetTextClipboard(nullptr);
     SetMessageBoxService(nullptr);
     SetInputState(nullptr);

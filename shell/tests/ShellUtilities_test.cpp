@@ -821,6 +821,18 @@ TEST_F(Shell, DragDropOntoAFolder) {
     effect = DROPEFFECT_COPY;
     EXPECT_EQ(f->DragEnter(data.get(), 0, {}, effect), DRAGDROP_S_NOTHANDLED);
     EXPECT_EQ(effect, DROPEFFECT_NONE);
+    // A source that allows only moving is moved, no Shift needed.
+    Write(dir + "/g", "moved");
+    auto g = Child(*folder, "g");
+    auto moving = g->DataObjectMulti({g.get()});
+    effect = DROPEFFECT_MOVE;
+    EXPECT_EQ(in->DragEnter(moving.get(), 0, {}, effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_MOVE);
+    effect = DROPEFFECT_MOVE;
+    EXPECT_EQ(in->Drop(moving.get(), 0, {}, effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_MOVE);
+    EXPECT_EQ(Read(dir + "/in/g"), "moved");
+    EXPECT_FALSE(FileExists(dir + "/g"));
 }
 
 namespace {

@@ -2,7 +2,8 @@
 // What the shell layer asks of a display, served by the window layer and
 // the control library while an object of this class lives: context menus
 // tracked on the screen, the key state and the pointer's position, message
-// boxes (owned by the program's main window) and the text clipboard.
+// boxes (owned by the program's main window), the text clipboard and the
+// clipboard of copied and cut files shared with other programs.
 // Made and freed on the GUI thread. While one is alive, others made beside
 // it (a second main window) leave its services in place.
 #include "app/DisplayMenuTracker.h"
@@ -23,10 +24,12 @@ private:
     class Input;
     class Boxes;
     class Clipboard;
+    class Files;
     TDisplayMenuTracker tracker_;
     std::unique_ptr<Input> input_;
     std::unique_ptr<Boxes> boxes_;
     std::unique_ptr<Clipboard> clipboard_;
+    std::unique_ptr<Files> files_;
 };
 
 } // namespace ax

@@ -17,6 +17,7 @@
 #include "rtl/text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <sys/stat.h>
 
 namespace ax {
@@ -64,6 +65,7 @@ ITextClipboard* g_textClipboard = nullptr;
 std::mutex g_clipboardMutex;
 std::vector<std::string> g_clipboard;
 bool g_clipboardCut = false;
+std::atomic<IFileClipboard*> g_fileClipboard = nullptr;
 
 std::u16string WithoutAmpersands(const std::u16string& s) {
     std::u16string out;
@@ -594,21 +596,46 @@ std::string HeadlessClipboardText() {
     return HeadlessText().text;
 }
 
+void SetFileClipboard(IFileClipboard* clipboard) {
+    g_fileClipboard = clipboard;
+}
+
 void SetShellClipboard(std::vector<std::string> absolutePidls, bool cut) {
-    std::lock_guard lock(g_clipboardMutex);
-    g_clipboard = std::move(absolutePidls);
-    g_clipboardCut = cut;
+    const std::vector<std::string> paths = PathsOf(absolutePidls);
+    {
+        std::lock_guard lock(g_clipboardMutex);
+        g_clipboard = std::move(absolutePidls);
+        g_clipboardCut = cut;
+    }
+    // Items that are no files (in the trash, say) stay in the process.
+    IFileClipboard* files = g_fileClipboard;
+    if (files && !paths.empty() &&
+        std::none_of(paths.begin(), paths.end(), [](const std::string& p) { return p.empty(); }))
+        files->Offer(paths, cut);
 }
 bool GetShellClipboard(std::vector<std::string>& absolutePidls, bool& cut) {
+    if (IFileClipboard* files = g_fileClipboard)
+        if (std::optional<IFileClipboard::Files> foreign = files->Foreign()) {
+            absolutePidls.clear();
+            for (const std::string& path : foreign->paths)
+                if (!path.empty() && path.front() == '/')
+                    absolutePidls.push_back(PathToPidlBytes(path));
+            cut = foreign->cut;
+            return !absolutePidls.empty();
+        }
     std::lock_guard lock(g_clipboardMutex);
     absolutePidls = g_clipboard;
     cut = g_clipboardCut;
     return !g_clipboard.empty();
 }
 void ClearShellClipboard() {
-    std::lock_guard lock(g_clipboardMutex);
-    g_clipboard.clear();
-    g_clipboardCut = false;
+    {
+        std::lock_guard lock(g_clipboardMutex);
+        g_clipboard.clear();
+        g_clipboardCut = false;
+    }
+    // Files another program cut are gone once pasted: empty its clipboard too.
+    if (IFileClipboard* files = g_fileClipboard) files->Offer({}, false);
 }
 
 } // namespace ax

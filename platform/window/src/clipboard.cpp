@@ -1,7 +1,10 @@
 // The clipboard: formats by number, registered names from 0xC000 up, text
-// in both widths, and text shared with other programs through the display.
+// in both widths, and text and file lists shared with other programs
+// through the display. Files go out as URI lists with copy or cut (from the
+// "Preferred DropEffect" format) and come in as CF_HDROP with that format.
 #include "driver.h"
 #include "rtl/text.h"
+#include "uri_list.h"
 #include "wm.h"
 
 namespace ax {
@@ -66,6 +69,40 @@ bool OpenedByMe() {
     return C().openThread == GetCurrentThreadId();
 }
 
+UINT PreferredDropEffectFormat() {
+    static const UINT format = RegisterClipboardFormat("Preferred DropEffect");
+    return format;
+}
+
+std::vector<uint8_t> Bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
+
+void Publish(); // offers what the clipboard holds to other programs
+
+// Once another program took the display's clipboard, what we held is gone,
+// as if that program had emptied it; a clipboard open right now is left alone.
+void DropIfTaken() {
+    {
+        std::lock_guard<std::mutex> g(C().mutex);
+        if (C().openThread || (C().data.empty() && !C().object)) return;
+    }
+    if (!Driver().ClipboardTaken()) return;
+    HWND previous = nullptr;
+    std::shared_ptr<IDataObject> released;
+    {
+        std::lock_guard<std::mutex> g(C().mutex);
+        if (C().openThread) return;
+        previous = C().owner;
+        C().data.clear();
+        released = std::move(C().object);
+        C().objectFormats.clear();
+        C().owner = nullptr;
+    }
+    released.reset();
+    if (previous) SendMessage(previous, WM_DESTROYCLIPBOARD);
+}
+
 } // namespace
 
 void wm::RemoveClipboardOwner(HWND hwnd) {
@@ -75,6 +112,7 @@ void wm::RemoveClipboardOwner(HWND hwnd) {
 }
 
 BOOL OpenClipboard(HWND owner) {
+    DropIfTaken();
     std::lock_guard<std::mutex> g(C().mutex);
     if (C().openThread && C().openThread != GetCurrentThreadId()) return FALSE;
     C().openThread = GetCurrentThreadId();
@@ -83,26 +121,16 @@ BOOL OpenClipboard(HWND owner) {
 }
 
 BOOL CloseClipboard() {
-    std::string text;
     bool publish = false;
     {
         std::lock_guard<std::mutex> g(C().mutex);
         if (!OpenedByMe()) return FALSE;
         C().openThread = 0;
         C().openOwner = nullptr;
-        if (C().changed) {
-            C().changed = false;
-            auto it = C().data.find(CF_TEXT);
-            if (it != C().data.end()) {
-                text = FromUtf8Bytes(it->second);
-                publish = true;
-            } else if ((it = C().data.find(CF_UNICODETEXT)) != C().data.end()) {
-                text = WideToUtf8(FromUtf16Bytes(it->second));
-                publish = true;
-            }
-        }
+        publish = C().changed;
+        C().changed = false;
     }
-    if (publish) Driver().ClipboardTextChanged(text);
+    if (publish) Publish();
     return TRUE;
 }
 
@@ -145,9 +173,47 @@ bool Offers(const std::vector<UINT>& formats, UINT format) {
     return std::find(formats.begin(), formats.end(), format) != formats.end();
 }
 
+std::optional<std::vector<uint8_t>> ForeignText(UINT format) {
+    auto bytes = Driver().ForeignClipboard("UTF8_STRING");
+    if (!bytes) return std::nullopt;
+    const std::string text = FromUtf8Bytes(*bytes);
+    return format == CF_TEXT ? Utf8Bytes(text) : Utf16Bytes(Utf8ToWide(text));
+}
+
+std::string_view View(const std::vector<uint8_t>& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Another program's files as CF_HDROP, or whether they were cut or copied.
+std::optional<std::vector<uint8_t>> ForeignFiles(UINT format) {
+    if (format != CF_HDROP && format != PreferredDropEffectFormat()) return std::nullopt;
+    std::vector<std::string> paths;
+    bool cut = false;
+    auto copied = Driver().ForeignClipboard("x-special/gnome-copied-files");
+    if (!copied || !ReadCopiedFiles(View(*copied), paths, cut))
+        if (auto list = Driver().ForeignClipboard("text/uri-list")) paths = ReadUriList(View(*list));
+    if (paths.empty()) return std::nullopt;
+    if (format == CF_HDROP) return MakeFileList(paths);
+    const DWORD effect = cut ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+    return std::vector<uint8_t>{static_cast<uint8_t>(effect), 0, 0, 0};
+}
+
+bool ForeignOffers(UINT format) {
+    auto targets = Driver().ForeignClipboard("TARGETS");
+    if (!targets) return false;
+    const std::string_view names = View(*targets);
+    const auto has = [&](std::string_view name) {
+        return names.find(std::string(name) + "\n") != std::string_view::npos;
+    };
+    if (format == CF_TEXT || format == CF_UNICODETEXT) return has("UTF8_STRING");
+    if (format == CF_HDROP || format == PreferredDropEffectFormat())
+        return has("text/uri-list") || has("x-special/gnome-copied-files");
+    return false;
+}
+
 // The clipboard's data in one format, text synthesised from the other
-// width; foreign text when nothing of ours is there.
-std::optional<std::vector<uint8_t>> Lookup(UINT format, bool mustBeOpen) {
+// width; when nothing of ours is there, another program's (unless local).
+std::optional<std::vector<uint8_t>> Lookup(UINT format, bool mustBeOpen, bool local = false) {
     std::unique_lock<std::mutex> lock(C().mutex);
     if (mustBeOpen && !OpenedByMe()) return std::nullopt;
     const auto& d = C().data;
@@ -177,14 +243,42 @@ std::optional<std::vector<uint8_t>> Lookup(UINT format, bool mustBeOpen) {
         }
         return std::nullopt;
     }
-    if (d.empty() && text) {
-        // Nothing of ours: another program's text, when the display shares one.
+    if (d.empty() && !local) {
+        // Nothing of ours: another program's, when the display shares a clipboard.
         lock.unlock();
-        auto foreign = Driver().ForeignClipboardText();
-        if (!foreign) return std::nullopt;
-        return format == CF_TEXT ? Utf8Bytes(*foreign) : Utf16Bytes(Utf8ToWide(*foreign));
+        return text ? ForeignText(format) : ForeignFiles(format);
     }
     return std::nullopt;
+}
+
+ClipboardOffer MakeOffer() {
+    ClipboardOffer offer;
+    std::vector<std::string> paths;
+    if (auto list = Lookup(CF_HDROP, false, true)) ReadFileList(*list, paths);
+    std::optional<std::string> text;
+    if (auto bytes = Lookup(CF_TEXT, false, true)) text = FromUtf8Bytes(*bytes);
+    if (!paths.empty()) {
+        bool cut = false;
+        if (auto effect = Lookup(PreferredDropEffectFormat(), false, true); effect && !effect->empty())
+            cut = ((*effect)[0] & DROPEFFECT_MOVE) && !((*effect)[0] & DROPEFFECT_COPY);
+        offer.emplace_back("x-special/gnome-copied-files", Bytes(MakeCopiedFiles(paths, cut)));
+        offer.emplace_back("text/uri-list", Bytes(MakeUriList(paths)));
+        if (!text) { // pasted into a text field: the paths, one a line
+            text.emplace();
+            for (const std::string& p : paths)
+                *text += (text->empty() ? "" : "\n") + p;
+        }
+    }
+    if (text) {
+        offer.emplace_back("UTF8_STRING", Bytes(*text));
+        offer.emplace_back("STRING", Bytes(*text));
+    }
+    return offer;
+}
+
+// An empty offer empties the display's clipboard for every program.
+void Publish() {
+    Driver().ClipboardOffered(MakeOffer());
 }
 
 } // namespace
@@ -194,6 +288,7 @@ std::optional<std::vector<uint8_t>> GetClipboardData(UINT format) {
 }
 
 BOOL IsClipboardFormatAvailable(UINT format) {
+    DropIfTaken();
     {
         std::lock_guard<std::mutex> g(C().mutex);
         auto& d = C().data;
@@ -203,9 +298,9 @@ BOOL IsClipboardFormatAvailable(UINT format) {
         if (text && (d.count(CF_TEXT) || d.count(CF_UNICODETEXT) || Offers(o, CF_TEXT) ||
                      Offers(o, CF_UNICODETEXT)))
             return TRUE;
-        if (!text || !d.empty() || C().object) return FALSE;
+        if (!d.empty() || C().object) return FALSE;
     }
-    return Driver().ForeignClipboardText() ? TRUE : FALSE;
+    return ForeignOffers(format) ? TRUE : FALSE;
 }
 
 HRESULT OleSetClipboard(std::shared_ptr<IDataObject> data) {
@@ -230,14 +325,13 @@ HRESULT OleSetClipboard(std::shared_ptr<IDataObject> data) {
     }
     released.reset();
     if (previous) SendMessage(previous, WM_DESTROYCLIPBOARD);
-    if (data) {
-        if (auto text = Lookup(CF_TEXT, false)) Driver().ClipboardTextChanged(FromUtf8Bytes(*text));
-    }
+    if (data) Publish();
     return S_OK;
 }
 
 HRESULT OleGetClipboard(std::shared_ptr<IDataObject>* data) {
     if (!data) return E_INVALIDARG;
+    DropIfTaken();
     std::map<UINT, std::vector<uint8_t>> copy;
     {
         std::lock_guard<std::mutex> g(C().mutex);
@@ -250,7 +344,8 @@ HRESULT OleGetClipboard(std::shared_ptr<IDataObject>* data) {
     // A snapshot of what the clipboard holds now.
     auto snapshot = CreateDataObject();
     if (copy.empty()) {
-        if (auto text = Lookup(CF_TEXT, false)) copy[CF_TEXT] = std::move(*text);
+        for (UINT f : {CF_HDROP, PreferredDropEffectFormat(), CF_TEXT})
+            if (auto bytes = Lookup(f, false)) copy[f] = std::move(*bytes);
     } else {
         for (UINT f : {CF_TEXT, CF_UNICODETEXT})
             if (!copy.count(f))

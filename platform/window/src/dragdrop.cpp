@@ -1,7 +1,12 @@
 // Drag and drop inside the process: drop-target registration and the modal
-// drag loop.
+// drag loop, which also carries a drag over other programs' windows; and
+// the targets' side of drags from other programs.
+#include "driver.h"
 #include "platform/gdi/image.h"
+#include "uri_list.h"
 #include "wm.h"
+
+#include <utility>
 
 namespace ax {
 
@@ -28,7 +33,28 @@ struct Drag {
     bool done = false;
     HRESULT result = DRAGDROP_S_CANCEL;
     DWORD dropEffect = DROPEFFECT_NONE;
+    bool offered = false;   // other programs may take the data
+    bool overOther = false; // the pointer is over another program's window
 };
+
+// The dragged data as other programs take it: files as a URI list, text.
+ClipboardOffer OfferOf(IDataObject& data) {
+    ClipboardOffer offer;
+    HRESULT hr;
+    std::vector<std::string> paths;
+    const std::vector<uint8_t> list = GetDataBytes(data, CF_HDROP, &hr);
+    if (SUCCEEDED(hr) && ReadFileList(list, paths) && !paths.empty()) {
+        const std::string uris = MakeUriList(paths);
+        offer.emplace_back("text/uri-list", std::vector<uint8_t>(uris.begin(), uris.end()));
+    }
+    std::vector<uint8_t> text = GetDataBytes(data, CF_TEXT, &hr);
+    if (SUCCEEDED(hr)) {
+        text.erase(std::find(text.begin(), text.end(), 0), text.end());
+        offer.emplace_back("UTF8_STRING", text);
+        offer.emplace_back("text/plain;charset=utf-8", std::move(text));
+    }
+    return offer;
+}
 
 DWORD KeyState() {
     DWORD k = 0;
@@ -69,7 +95,9 @@ void Leave(Drag& d) {
 void Finish(Drag& d, DWORD keyState) {
     d.done = true;
     d.result = DRAGDROP_S_DROP;
-    if (d.target && d.effect != DROPEFFECT_NONE) {
+    if (d.overOther) {
+        d.dropEffect = Driver().DropOnOther() & d.okEffects;
+    } else if (d.target && d.effect != DROPEFFECT_NONE) {
         DWORD effect = d.okEffects;
         const HRESULT hr = d.target->Drop(d.data, keyState, POINTL{d.pt.x, d.pt.y}, &effect);
         d.dropEffect = SUCCEEDED(hr) ? (effect & d.okEffects) : DROPEFFECT_NONE;
@@ -98,11 +126,17 @@ void Step(Drag& d) {
         d.dropEffect = DROPEFFECT_NONE;
         return;
     }
+    const DWORD preferred = DropEffectFromKeyState(keyState, d.okEffects, DROPEFFECT_COPY);
+    DWORD other = DROPEFFECT_NONE;
+    d.overOther = d.offered && Driver().DragOverOther(d.pt, d.okEffects, preferred, &other);
     std::shared_ptr<IDropTarget> target;
-    const HWND window = TargetWindowAt(d.pt, target);
+    const HWND window = d.overOther ? nullptr : TargetWindowAt(d.pt, target);
     const POINTL pt{d.pt.x, d.pt.y};
     DWORD effect = d.okEffects;
-    if (window != d.targetWindow || target != d.target) {
+    if (d.overOther) {
+        Leave(d);
+        effect = other;
+    } else if (window != d.targetWindow || target != d.target) {
         Leave(d);
         d.targetWindow = window;
         d.target = target;
@@ -111,7 +145,8 @@ void Step(Drag& d) {
     } else if (d.target && FAILED(d.target->DragOver(keyState, pt, &effect))) {
         effect = DROPEFFECT_NONE;
     }
-    d.effect = d.target ? (effect & (d.okEffects | DROPEFFECT_SCROLL)) : DROPEFFECT_NONE;
+    d.effect = d.target || d.overOther ? (effect & (d.okEffects | DROPEFFECT_SCROLL))
+                                       : DROPEFFECT_NONE;
     if (d.source->GiveFeedback(d.effect) == DRAGDROP_S_USEDEFAULTCURSORS)
         SetCursor(LoadCursor(0, (d.effect & ~DROPEFFECT_SCROLL) ? IDC_ARROW : IDC_NO));
 }
@@ -138,7 +173,67 @@ bool IsMouseMessage(UINT m) {
            (m >= WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK);
 }
 
+// A drag from another program over this thread's windows.
+struct ForeignDrag {
+    std::shared_ptr<IDataObject> data;
+    HWND window = nullptr;
+    std::shared_ptr<IDropTarget> target;
+    DWORD allowed = DROPEFFECT_NONE;
+    DWORD effect = DROPEFFECT_NONE;
+    POINT pt{};
+};
+
+ForeignDrag& Foreign() {
+    thread_local ForeignDrag f;
+    return f;
+}
+
+void LeaveForeign() {
+    ForeignDrag& f = Foreign();
+    if (f.target) f.target->DragLeave();
+    f = {};
+}
+
 } // namespace
+
+DWORD wm::ForeignDragOver(std::shared_ptr<IDataObject> data, POINT pt, DWORD allowed, DWORD keyState) {
+    if (Foreign().data != data) LeaveForeign();
+    ForeignDrag& f = Foreign();
+    f.data = data;
+    f.pt = pt;
+    f.allowed = allowed;
+    std::shared_ptr<IDropTarget> target;
+    const HWND window = TargetWindowAt(pt, target);
+    DWORD effect = allowed;
+    const POINTL p{pt.x, pt.y};
+    if (window != f.window || target != f.target) {
+        if (f.target) f.target->DragLeave();
+        f.window = window;
+        f.target = target;
+        if (target && FAILED(target->DragEnter(data.get(), keyState, p, &effect)))
+            effect = DROPEFFECT_NONE;
+    } else if (target && FAILED(target->DragOver(keyState, p, &effect))) {
+        effect = DROPEFFECT_NONE;
+    }
+    f.effect = target ? (effect & allowed) : DROPEFFECT_NONE;
+    return f.effect;
+}
+
+void wm::ForeignDragLeave() {
+    LeaveForeign();
+}
+
+DWORD wm::ForeignDrop(std::shared_ptr<IDataObject> data, DWORD keyState) {
+    ForeignDrag f = std::exchange(Foreign(), {});
+    if (f.data != data || !f.target) return DROPEFFECT_NONE;
+    if (f.effect == DROPEFFECT_NONE) {
+        f.target->DragLeave();
+        return DROPEFFECT_NONE;
+    }
+    DWORD effect = f.allowed;
+    const HRESULT hr = f.target->Drop(data.get(), keyState, POINTL{f.pt.x, f.pt.y}, &effect);
+    return SUCCEEDED(hr) ? (effect & f.allowed) : DROPEFFECT_NONE;
+}
 
 HRESULT RegisterDragDrop(HWND hwnd, std::shared_ptr<IDropTarget> target) {
     if (!target) return E_INVALIDARG;
@@ -171,6 +266,10 @@ HRESULT DoDragDrop(IDataObject* data, IDropSource* source, DWORD okEffects, DWOR
     d.source = source;
     d.okEffects = okEffects;
     GetCursorPos(d.pt);
+    if (ClipboardOffer offer = OfferOf(*data); !offer.empty()) {
+        Driver().DragOffered(std::move(offer));
+        d.offered = true;
+    }
     SetCapture(tracker);
     SetWindowLongPtr(tracker, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&d));
     SetTimer(tracker, kPollTimer, kPollMs);
@@ -203,6 +302,7 @@ HRESULT DoDragDrop(IDataObject* data, IDropSource* source, DWORD okEffects, DWOR
         }
         if (d.lostCapture && !d.done) Step(d);
     }
+    if (d.offered) Driver().DragEnded();
     SetWindowLongPtr(tracker, GWLP_USERDATA, 0);
     KillTimer(tracker, kPollTimer);
     if (GetCapture() == tracker) ReleaseCapture();

@@ -10,9 +10,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ax::wm {
+
+// What the clipboard offers other programs: data by target name
+// ("UTF8_STRING", "text/uri-list", ...), in order of preference.
+using ClipboardOffer = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 
 class DisplayDriver {
 public:
@@ -48,9 +53,27 @@ public:
     virtual void BeginMoveSize(HWND, LRESULT /*hit*/, POINT /*screen*/) {}
     // The window menu's Move or Size: the user moves or sizes with the keys.
     virtual void BeginKeyboardMoveSize(HWND, bool /*size*/) {}
-    virtual void ClipboardTextChanged(const std::string&) {}
-    // Text owned by another program, if the display has a clipboard.
-    virtual std::optional<std::string> ForeignClipboardText() { return std::nullopt; }
+    // Offers the clipboard's new contents to other programs.
+    virtual void ClipboardOffered(ClipboardOffer) {}
+    // True once another program took the display's clipboard after our last
+    // offer (or holds it, when we offered nothing yet).
+    virtual bool ClipboardTaken() { return false; }
+    // Another program's clipboard data in one target ("TARGETS": the target
+    // names, one a line), if the display has a clipboard and the program answers.
+    virtual std::optional<std::vector<uint8_t>> ForeignClipboard(const std::string&) {
+        return std::nullopt;
+    }
+    // A drag of the program's over other programs' windows. DragOffered
+    // starts it with the dragged data; DragOverOther answers whether pt is
+    // over another program's window that takes drops, and sets the effect
+    // it last gave for the allowed ones; DropOnOther drops there and gives
+    // the effect the other program carried out; DragEnded closes the drag.
+    virtual void DragOffered(ClipboardOffer) {}
+    virtual bool DragOverOther(POINT, DWORD /*allowed*/, DWORD /*preferred*/, DWORD* /*effect*/) {
+        return false;
+    }
+    virtual DWORD DropOnOther() { return 0; }
+    virtual void DragEnded() {}
     // Waits until the display has taken everything sent to it.
     virtual void Sync() {}
     // The display's own handle of a top-level window (0 when none).

@@ -362,6 +362,12 @@ void TrackScrollBar(HWND hwnd, int bar, POINT pt);
 void AddSystemClasses(Manager& m) AX_REQUIRES(managerMutex);
 // Runs fn on the thread that owns hwnd, from that thread's message loop.
 void RunOnWindowThread(HWND hwnd, std::function<void()> fn);
+// A drag from another program, on the thread of the window under it: the
+// registered target under pt is told (entered, left as the pointer moves)
+// and its effect returned; a drop gives the effect it had.
+DWORD ForeignDragOver(std::shared_ptr<IDataObject> data, POINT pt, DWORD allowed, DWORD keyState);
+void ForeignDragLeave();
+DWORD ForeignDrop(std::shared_ptr<IDataObject> data, DWORD keyState);
 // What a display did to a top-level window by itself (its window manager
 // moved, sized, minimised, restored or maximised it), applied to the window
 // without being sent back to the display. Called on the window's thread.

@@ -1,7 +1,8 @@
 // The X11 display: each top-level window is an X window showing its surface;
 // X input becomes raw input of the window manager, X focus its activation,
 // the X window manager's moves, sizes and states become the window's own,
-// and the CLIPBOARD selection carries text to and from other programs.
+// and the CLIPBOARD selection carries data to and from other programs
+// (x11_clipboard.h).
 //
 // Threading: every Xlib call runs on the driver's X thread (x11_thread.h),
 // and so does every access to the X-side window state below. Calls from the
@@ -14,6 +15,9 @@
 #include "wm.h"
 #include "x11_cursor.h"
 #include "x11_keys.h"
+#include "x11_clipboard.h"
+#include "x11_drag_source.h"
+#include "x11_drop_target.h"
 #include "x11_open.h"
 #include "x11_thread.h"
 
@@ -28,6 +32,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace ax::wm {
@@ -89,10 +94,7 @@ public:
                                "_NET_WM_MOVERESIZE",
                                "_NET_WORKAREA",
                                "_NET_SUPPORTED",
-                               "_NET_SUPPORTING_WM_CHECK",
-                               "CLIPBOARD",
-                               "TARGETS",
-                               "AX_SELECTION"};
+                               "_NET_SUPPORTING_WM_CHECK"};
         static_assert(std::size(names) == kAtoms);
         XInternAtoms(dpy, const_cast<char**>(names), kAtoms, False, atoms_);
         screenNumber_ = DefaultScreen(dpy);
@@ -110,8 +112,14 @@ public:
         FollowSettingsManager(dpy);
         XFlush(dpy);
         dpy_ = dpy;
+        clipboard_.emplace(dpy, helper_);
+        drops_.emplace(dpy, *clipboard_, life_);
+        drags_.emplace(dpy, helper_, *clipboard_, [this](::Window w) { return byX_.count(w) != 0; });
         x_ = std::make_unique<X11Thread>(
             dpy, [this](XEvent& e) { Handle(e); }, [this] { OnConnectionLost(); });
+        clipboard_->Attach(x_.get());
+        drops_->Attach(x_.get());
+        drags_->Attach(x_.get());
         RegisterLockKeyMonitor();
     }
 
@@ -430,32 +438,18 @@ public:
         });
     }
 
-    void ClipboardTextChanged(const std::string& text) override {
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            clipText_ = text;
-        }
-        x_->Post([this] { XSetSelectionOwner(dpy_, atoms_[kClipboard], helper_, CurrentTime); });
+    void ClipboardOffered(ClipboardOffer offer) override { clipboard_->Offer(std::move(offer)); }
+    bool ClipboardTaken() override { return clipboard_->Taken(); }
+    std::optional<std::vector<uint8_t>> ForeignClipboard(const std::string& target) override {
+        return clipboard_->Read(target);
     }
 
-    std::optional<std::string> ForeignClipboardText() override {
-        if (x_->OnThread()) return std::nullopt; // its answer would need this thread
-        ::Window owner = None;
-        x_->Call([&] { owner = XGetSelectionOwner(dpy_, atoms_[kClipboard]); });
-        if (owner == None || owner == helper_) return std::nullopt;
-        std::unique_lock<std::mutex> lock(mutex_);
-        const uint64_t ticket = ++clipRequest_;
-        clipReply_.reset();
-        lock.unlock();
-        x_->Post([this] {
-            XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelection], helper_,
-                              CurrentTime);
-        });
-        lock.lock();
-        // Another program answers in its own time; a silent one must not hang us.
-        clipCond_.wait_for(lock, std::chrono::seconds(2), [&] { return clipAnswered_ >= ticket; });
-        return clipReply_;
+    void DragOffered(ClipboardOffer offer) override { drags_->Offer(std::move(offer)); }
+    bool DragOverOther(POINT pt, DWORD allowed, DWORD preferred, DWORD* effect) override {
+        return drags_->Over(pt, allowed, preferred, effect);
     }
+    DWORD DropOnOther() override { return drags_->Drop(); }
+    void DragEnded() override { drags_->End(); }
 
     void Sync() override {
         x_->Call([this] { XSync(dpy_, False); });
@@ -509,9 +503,6 @@ private:
         kWorkArea,
         kNetSupported,
         kNetCheck,
-        kClipboard,
-        kTargets,
-        kSelection,
         kAtoms
     };
 
@@ -573,6 +564,7 @@ private:
             CopyFromParent, CWBackPixmap | CWEventMask | CWOverrideRedirect, &a);
         Atom protocols[] = {atoms_[kDeleteWindow]};
         XSetWMProtocols(dpy_, w.id, protocols, 1);
+        drops_->MakeAware(w.id);
         XSizeHints hints{};
         hints.flags = USPosition | USSize;
         hints.x = r.left;
@@ -756,6 +748,7 @@ private:
     }
 
     void Handle(XEvent& e) {
+        if (clipboard_->Handle(e)) return;
         switch (e.type) {
         case Expose:
             if (XWin* w = Find(e.xexpose.window); w && w->hwnd == focusWanted_) {
@@ -831,17 +824,13 @@ private:
             }
             break;
         case ClientMessage:
+            if (XWin* w = Find(e.xclient.window); w && drops_->Handle(e.xclient, w->hwnd)) break;
+            if (drags_->Handle(e.xclient)) break;
             if (XWin* w = Find(e.xclient.window);
                 w && e.xclient.message_type == atoms_[kProtocols] &&
                 static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDeleteWindow] &&
                 SystemCommandAllowed(w->hwnd, SC_CLOSE))
                 PostMessage(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-            break;
-        case SelectionRequest:
-            AnswerSelection(e.xselectionrequest);
-            break;
-        case SelectionNotify:
-            OnSelection(e.xselection);
             break;
         default:
             break;
@@ -994,57 +983,6 @@ private:
         RunOnWindowThread(h, [h] { DestroyWindow(h); });
     }
 
-    void OnSelection(const XSelectionEvent& s) {
-        std::optional<std::string> text;
-        if (s.property != None) {
-            Atom type;
-            int format;
-            unsigned long count, after;
-            unsigned char* data = nullptr;
-            if (XGetWindowProperty(dpy_, helper_, atoms_[kSelection], 0, 1 << 24, True,
-                                   AnyPropertyType, &type, &format, &count, &after,
-                                   &data) == Success &&
-                data) {
-                text = std::string(reinterpret_cast<char*>(data), count);
-                XFree(data);
-            }
-        }
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            clipReply_ = text;
-            clipAnswered_ = clipRequest_;
-        }
-        clipCond_.notify_all();
-    }
-
-    void AnswerSelection(const XSelectionRequestEvent& req) {
-        XEvent reply{};
-        reply.xselection.type = SelectionNotify;
-        reply.xselection.requestor = req.requestor;
-        reply.xselection.selection = req.selection;
-        reply.xselection.target = req.target;
-        reply.xselection.time = req.time;
-        reply.xselection.property = None;
-        const Atom property = req.property != None ? req.property : req.target;
-        std::string text;
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            text = clipText_;
-        }
-        if (req.target == atoms_[kTargets]) {
-            Atom targets[] = {atoms_[kTargets], atoms_[kUtf8], XA_STRING};
-            XChangeProperty(dpy_, req.requestor, property, XA_ATOM, 32, PropModeReplace,
-                            reinterpret_cast<unsigned char*>(targets), 3);
-            reply.xselection.property = property;
-        } else if (req.target == atoms_[kUtf8] || req.target == XA_STRING) {
-            XChangeProperty(dpy_, req.requestor, property, req.target, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(text.data()),
-                            static_cast<int>(text.size()));
-            reply.xselection.property = property;
-        }
-        XSendEvent(dpy_, req.requestor, False, 0, &reply);
-    }
-
     // Set once, before the X thread starts.
     Display* dpy_ = nullptr;
     int screenNumber_ = 0;
@@ -1078,13 +1016,11 @@ private:
     std::mutex mutex_;
     std::condition_variable drained_;
     size_t queuedPixels_ = 0;
-    std::string clipText_;
-    std::condition_variable clipCond_;
-    uint64_t clipRequest_ = 0;
-    uint64_t clipAnswered_ = 0;
-    std::optional<std::string> clipReply_;
 
-    std::unique_ptr<X11Thread> x_; // last: stops before the rest goes
+    std::optional<X11Clipboard> clipboard_; // made before the X thread, gone after it
+    std::optional<X11DropTarget> drops_;    // likewise
+    std::optional<X11DragSource> drags_;    // likewise
+    std::unique_ptr<X11Thread> x_;          // last: stops before the rest goes
 };
 
 } // namespace

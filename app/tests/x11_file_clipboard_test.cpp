@@ -1,0 +1,312 @@
+// Files on the clipboard between the main window and other programs on
+// the same display: what the list copies or cuts (Ctrl+C, Ctrl+X) another
+// program reads as a file list, what another program copies or cuts is
+// pasted (Ctrl+V) into the folder the list shows. xclip stands for any
+// program; pcmanfm is a real file manager on both sides. The screen after
+// the file manager pasted is kept as file_manager_paste.png.
+#include "app/MainForm.h"
+#include "explorer/ExplorerViews.h"
+#include "pane_points.h"
+#include "x11_program.h"
+#include "xclip.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace ax {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CaptionPoint;
+using testing::ChildNamed;
+using testing::QuietPane;
+using test::XclipOffer;
+using test::XclipOutput;
+using test::Xvfb;
+
+constexpr unsigned long kXK_Control_L = 0xFFE3;
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The file manager on the test's display, in list view, showing one folder,
+// with a home and runtime folder of its own and no session bus.
+class FileManager {
+public:
+    FileManager(const std::string& display, const std::string& work, const std::string& shown) {
+        const std::string conf = work + "/home/.config/pcmanfm/default";
+        fs::create_directories(conf);
+        fs::create_directories(work + "/run");
+        chmod((work + "/run").c_str(), 0700);
+        std::ofstream(conf + "/pcmanfm.conf") << "[ui]\nwin_width=640\nwin_height=480\nview_mode=list\n";
+        env_ = {"DISPLAY=" + display, "HOME=" + work + "/home", "XDG_CONFIG_HOME=" + work + "/home/.config",
+                "XDG_CACHE_HOME=" + work + "/home/.cache", "XDG_RUNTIME_DIR=" + work + "/run", "LANG=C.UTF-8",
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + work + "/no-bus",
+                std::string("PATH=") + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin")};
+        const std::string log = work + "/pcmanfm.log";
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::vector<char*> envp;
+            for (std::string& e : env_) envp.push_back(e.data());
+            envp.push_back(nullptr);
+            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            dup2(out, 2);
+            execle("/usr/bin/pcmanfm", "pcmanfm", shown.c_str(), static_cast<char*>(nullptr), envp.data());
+            _exit(127);
+        }
+    }
+    ~FileManager() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    FileManager(const FileManager&) = delete;
+    FileManager& operator=(const FileManager&) = delete;
+
+private:
+    std::vector<std::string> env_;
+    pid_t pid_ = -1;
+};
+
+// An xdotool command on the display; true when it succeeded.
+bool Xdotool(const std::string& args) {
+    return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+class X11FileClipboardTest : public test::X11FormTest {
+protected:
+    void SetUp() override {
+        if (test::FindProgram("xclip").empty()) GTEST_SKIP() << "xclip is not installed";
+        // Only letters, digits, "-", "." and "/": the URIs need no escapes.
+        folder = (fs::temp_directory_path() / ("ax-fileclip-" + std::to_string(getpid()))).string();
+        fs::remove_all(folder);
+        home = folder + "/home";
+        other = folder + "/other";
+        for (const std::string& d : {home + "/Music", other})
+            fs::create_directories(d);
+        std::ofstream(home + "/Music/a.ogg") << "a";
+        std::ofstream(home + "/notes.txt") << "notes";
+        std::ofstream(other + "/gamma.txt") << "gamma";
+        savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+        setenv("HOME", home.c_str(), 1);
+        test::X11FormTest::SetUp();
+    }
+    void TearDown() override {
+        test::X11FormTest::TearDown();
+        setenv("HOME", savedHome.c_str(), 1);
+        fs::remove_all(folder);
+    }
+    TForm* Build(TApplication& app) override {
+        main = app.CreateForm<TMainform>();
+        QuietPane(main->ExpTree);
+        QuietPane(main->ExpList);
+        main->SetRootPath(home);
+        return main;
+    }
+    POINT InList(const std::string& name) {
+        return program->Get<POINT>([&, this] {
+            PDataNode node = ChildNamed(main->ExpList, nullptr, name);
+            return node ? main->ExpList->ClientToScreen(CaptionPoint(main->ExpList, node)) : POINT{-1, -1};
+        });
+    }
+    POINT InTree(const std::string& name) {
+        return program->Get<POINT>([&, this] {
+            PDataNode node = ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), name);
+            return node ? main->ExpTree->ClientToScreen(CaptionPoint(main->ExpTree, node)) : POINT{-1, -1};
+        });
+    }
+    // Selects the item of the list with a click on its caption.
+    void SelectInList(const std::string& name) {
+        const POINT p = InList(name);
+        ASSERT_GE(p.x, 0) << name << " is not listed";
+        Click(p);
+        ASSERT_TRUE(Until([&] {
+            PDataNode node = ChildNamed(main->ExpList, nullptr, name);
+            return node && main->ExpList->Selected(node) && main->ExpList->Focused();
+        })) << name << " was not selected";
+    }
+    // The list shows the tree's folder of that name.
+    void Show(const std::string& folderName, const std::string& item) {
+        Click(InTree(folderName));
+        ASSERT_TRUE(Until([&] { return ChildNamed(main->ExpList, nullptr, item) != nullptr; }))
+            << "the list did not show " << folderName;
+    }
+    void Ctrl(unsigned long keysym) {
+        server.Key(kXK_Control_L, true);
+        server.KeyStroke(keysym);
+        server.Key(kXK_Control_L, false);
+    }
+
+    std::string folder, home, other, savedHome;
+    TMainform* main = nullptr;
+};
+
+TEST_F(X11FileClipboardTest, FilesCopiedOrCutInTheListAreReadByOtherPrograms) {
+    SelectInList("notes.txt");
+    Ctrl('c');
+    const std::string uri = "file://" + home + "/notes.txt";
+    EXPECT_TRUE(server.WaitFor([&] { return XclipOutput("text/uri-list") == uri + "\r\n"; }))
+        << XclipOutput("text/uri-list");
+    EXPECT_EQ(XclipOutput("x-special/gnome-copied-files"), "copy\n" + uri);
+    Ctrl('x');
+    EXPECT_TRUE(server.WaitFor([&] { return XclipOutput("x-special/gnome-copied-files") == "cut\n" + uri; }));
+    // Cut is no move yet: the file stays until pasted.
+    EXPECT_TRUE(fs::exists(home + "/notes.txt"));
+}
+
+TEST_F(X11FileClipboardTest, FilesAnotherProgramCutArePastedThenTheClipboardIsEmpty) {
+    Show("Music", "a.ogg");
+    SelectInList("a.ogg");
+    // As file managers put it, with a NUL at the end.
+    XclipOffer offer("x-special/gnome-copied-files", "cut\nfile://" + other + "/gamma.txt" + std::string(1, '\0'));
+    ASSERT_TRUE(server.WaitFor([&] { return XclipOutput("TARGETS").find("gnome-copied-files") != std::string::npos; }));
+    Ctrl('v');
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt") && !fs::exists(other + "/gamma.txt"); }))
+        << "the cut file was not moved into Music";
+    EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
+    // Moved once: a second paste has nothing to move.
+    EXPECT_TRUE(server.WaitFor([&] { return XclipOutput("TARGETS").find("gnome-copied-files") == std::string::npos; }));
+}
+
+TEST_F(X11FileClipboardTest, FilesAnotherProgramCopiedArePastedAndStayThere) {
+    Show("Music", "a.ogg");
+    SelectInList("a.ogg");
+    XclipOffer offer("text/uri-list", "file://" + other + "/gamma.txt\r\n");
+    ASSERT_TRUE(server.WaitFor([&] { return XclipOutput("TARGETS").find("text/uri-list") != std::string::npos; }));
+    Ctrl('v');
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt"); }));
+    EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
+    EXPECT_EQ(Read(other + "/gamma.txt"), "gamma");
+}
+
+// Both ways with a real file manager: its window at the top left in list
+// view, where its first file's row and an empty place of its list are.
+TEST_F(X11FileClipboardTest, FilesGoBothWaysWithAFileManager) {
+    if (test::FindProgram("pcmanfm").empty() || test::FindProgram("xdotool").empty())
+        GTEST_SKIP() << "pcmanfm or xdotool is not installed";
+    const std::string shown = folder + "/fm-shown";
+    fs::create_directories(shown);
+    std::ofstream(shown + "/alpha.txt") << "alpha";
+    // Copied here (before the file manager's window covers the list), pasted there.
+    SelectInList("notes.txt");
+    Ctrl('c');
+    FileManager manager(server.Name(), folder + "/fm", shown);
+    std::vector<unsigned long> found;
+    ASSERT_TRUE(server.WaitFor([&] { return !(found = server.WindowsNamed("fm-shown")).empty(); }))
+        << "the file manager did not show its window";
+    const std::string id = std::to_string(found.front());
+    ASSERT_TRUE(Xdotool("windowmove --sync " + id + " 0 0"));
+    ASSERT_TRUE(Xdotool("windowactivate --sync " + id));
+    ASSERT_TRUE(server.WindowManagerBarrier());
+    server.Click(400, 300);
+    Ctrl('v');
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(shown + "/notes.txt"); }))
+        << "the file manager did not paste the file copied in the list";
+    EXPECT_EQ(Read(shown + "/notes.txt"), "notes");
+    EXPECT_TRUE(server.Screenshot(SnapshotPath("file_manager_paste").string()));
+
+    // Copied there, pasted here.
+    server.Click(208, 124);
+    Ctrl('c');
+    ASSERT_TRUE(server.WaitFor([&] { return XclipOutput("text/uri-list").find("alpha.txt") != std::string::npos; }))
+        << "the file manager did not copy its first file";
+    server.Activate(window);
+    ASSERT_TRUE(Shown(program->formWindow(), true));
+    Show("Music", "a.ogg");
+    SelectInList("a.ogg");
+    Ctrl('v');
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/alpha.txt"); }))
+        << "the file copied in the file manager was not pasted";
+    EXPECT_EQ(Read(home + "/Music/alpha.txt"), "alpha");
+    EXPECT_TRUE(fs::exists(shown + "/alpha.txt"));
+}
+
+#ifdef AX_DND_PEER
+// The GTK3 program written for the tests (built with the window layer).
+class DragPeer {
+public:
+    DragPeer(const std::string& display, const std::string& work, std::vector<std::string> args) {
+        fs::create_directories(work + "/home");
+        fs::create_directories(work + "/run");
+        chmod((work + "/run").c_str(), 0700);
+        env_ = {"DISPLAY=" + display, "HOME=" + work + "/home", "XDG_RUNTIME_DIR=" + work + "/run", "LANG=C.UTF-8",
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + work + "/no-bus"};
+        args.insert(args.begin(), AX_DND_PEER);
+        const std::string log = work + "/peer.log";
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::vector<char*> argv, envp;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            for (std::string& e : env_) envp.push_back(e.data());
+            envp.push_back(nullptr);
+            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            dup2(out, 2);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+    }
+    ~DragPeer() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    DragPeer(const DragPeer&) = delete;
+    DragPeer& operator=(const DragPeer&) = delete;
+
+private:
+    std::vector<std::string> env_;
+    pid_t pid_ = -1;
+};
+
+TEST_F(X11FileClipboardTest, AFileDraggedFromAnotherProgramOntoATreeFolderIsCopiedThere) {
+    DragPeer peer(server.Name(), folder + "/peer", {"source", "dragsource", "file://" + other + "/gamma.txt"});
+    std::vector<unsigned long> found;
+    ASSERT_TRUE(server.WaitFor([&] { return !(found = server.WindowsNamed("dragsource")).empty(); }))
+        << "the GTK3 program did not show its window";
+    // Beside the tree, over the list's right part.
+    server.MoveResize(found.front(), 500, 300, 250, 200);
+    Xvfb::Geometry g;
+    ASSERT_TRUE(server.WaitFor([&] {
+        g = server.WindowGeometry(found.front());
+        return g.viewable && g.x >= 450 && g.y >= 250;
+    }));
+    const POINT from{g.x + g.width / 2, g.y + g.height / 2}, to = InTree("Music");
+    server.MoveTo(from.x, from.y);
+    server.Button(1, true);
+    for (int i = 1; i <= 3; ++i) server.MoveTo(from.x + i * 3, from.y + i * 2);
+    for (int i = 1; i <= 25; ++i)
+        server.MoveTo(from.x + (to.x - from.x) * i / 25, from.y + (to.y - from.y) * i / 25);
+    // Resting on the folder until the tree shows it as the drop's target.
+    EXPECT_TRUE(server.WaitFor([&] {
+        server.MoveTo(to.x + 1, to.y);
+        server.MoveTo(to.x, to.y);
+        return program->Get<bool>([&] {
+            PDataNode music = ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "Music");
+            return music && main->ExpTree->DropTargetNode() == music;
+        });
+    })) << "the tree did not take the drag over Music";
+    EXPECT_TRUE(server.Screenshot(SnapshotPath("tree_drop_from_other_program").string()));
+    server.Button(1, false);
+    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt"); }))
+        << "the dropped file did not arrive";
+    EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
+    EXPECT_EQ(Read(other + "/gamma.txt"), "gamma"); // offered to copy only
+}
+
+#endif
+
+} // namespace
+} // namespace ax
