@@ -471,6 +471,7 @@ void TCustomEdit::HandleChar(WPARAM unit) {
         TypeUnit(char16_t(unit));
         return;
     }
+    pendingLead_ = 0;
     const char c = char(unit);
     if (c == '\b') {
         if (readOnly_) return;
