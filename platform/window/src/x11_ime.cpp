@@ -7,6 +7,7 @@
 #include "rtl/text.h"
 
 #include <X11/Xutil.h>
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <langinfo.h>
