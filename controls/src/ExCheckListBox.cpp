@@ -343,6 +343,7 @@ void TExCheckListBox::DrawItem(int index, RECT rect, TOwnerDrawState state) {
 
 void TExCheckListBox::DefinePublished(TFiler& f) {
     TExCustomListBox::DefinePublished(f);
+    DefineImePublished(f);
     f.Bool("AllowGrayed", [this] { return allowGrayed_; }, [this](bool v) { SetAllowGrayed(v); }, false);
     f.Enum("CheckKind", {"ckCheckBoxes", "ckRadioButtons", "ckCheckMarks"}, [this] { return int(checkKind_); },
            [this](int v) { SetCheckKind(TCheckKind(v)); }, int(ckCheckBoxes));

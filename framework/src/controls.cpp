@@ -17,6 +17,7 @@
 #include "framework/menus.h"
 #include "framework/streaming.h"
 #include "platform/gdi/uniquegdiobject.h"
+#include "platform/window/ime.h"
 #include "platform/window/paintscope.h"
 #include "rtl/scopeguard.h"
 
@@ -741,6 +742,7 @@ void TWinControl::CreateWnd() {
     if (!p.WndParent && (p.Style & WS_CHILD)) throw EInvalidOperation("Control '" + Name() + "' has no parent window");
     CreateWindowHandle(p);
     if (!handle_) throw EInvalidOperation("Error creating window");
+    ApplyIme();
     UpdateBounds();
     // Windowed children whose windows were destroyed with ours come back,
     // in stacking order: each new one on top of those before it.
@@ -1146,6 +1148,10 @@ void TWinControl::WMKey(TMessage& m) {
         if (DoKeyUp(key, KeyDataToShiftState(m.LParam))) return;
         break;
     case WM_CHAR: {
+        // A key press event holds a 7-bit character; other UTF-16 units
+        // (typed through an input method, or with a non-Latin keyboard
+        // map) go on to the window whole.
+        if (m.WParam >= 0x80) break;
         char c = char(m.WParam);
         if (DoKeyPress(c)) return;
         m.WParam = WPARAM(uint8_t(c));
@@ -1383,6 +1389,42 @@ void TWinControl::DefinePublished(TFiler& f) {
     f.Integer("TabOrder", [this] { return TabOrder(); }, [this](int64_t v) { SetTabOrder(int(v)); }, std::nullopt);
     f.Bool("TabStop", [this] { return tabStop_; }, [this](bool v) { SetTabStop(v); }, false);
     f.Bool("Ctl3D", [this] { return ctl3D_; }, [this](bool v) { ctl3D_ = v; }, true);
+}
+
+void TWinControl::DefineImePublished(TFiler& f) {
+    static const std::vector<const char*> modes{"imDisable", "imClose",    "imOpen",    "imDontCare",
+                                                "imSAlpha",  "imAlpha",    "imHira",    "imSKata",
+                                                "imKata",    "imChinese",  "imSHanguel", "imHanguel"};
+    f.Enum("ImeMode", modes, [this] { return int(imeMode_); },
+           [this](int v) { SetImeMode(TImeMode(v)); }, int(imDontCare));
+    f.String("ImeName", [this] { return imeName_; }, [this](const AnsiString& v) { SetImeName(v); },
+             AnsiString());
+}
+
+void TWinControl::SetImeMode(TImeMode mode) {
+    if (mode == imeMode_) return;
+    imeMode_ = mode;
+    ApplyIme();
+}
+
+void TWinControl::SetImeName(const TImeName& name) {
+    if (name == imeName_) return;
+    imeName_ = name;
+    ApplyIme();
+}
+
+// The window carries the settings: the display applies them whenever it
+// takes the focus.
+void TWinControl::ApplyIme() {
+    if (!handle_) return;
+    ImeUse use = ImeUse::Open;
+    if (imeMode_ == imDisable)
+        use = ImeUse::Disabled;
+    else if (imeMode_ == imClose)
+        use = ImeUse::Closed;
+    else if (imeMode_ == imDontCare)
+        use = ImeUse::Default;
+    SetImeUse(handle_, use, imeName_);
 }
 
 // ---- TGraphicControl and TCustomControl --------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "framework/streaming.h"
+#include "rtl/text.h"
 #include "stdctrls/common.h"
 #include "stdctrls/edit.h"
 #include "stdctrls/messages.h"
@@ -29,6 +30,7 @@ TCustomEdit::~TCustomEdit() = default;
 
 void TCustomEdit::DefinePublished(TFiler& f) {
     TCustomControl::DefinePublished(f);
+    DefineImePublished(f);
     f.Integer("MaxLength", [this] { return maxLength_; }, [this](int64_t v) { SetMaxLength(int(v)); }, 0);
     f.Bool("ReadOnly", [this] { return readOnly_; }, [this](bool v) { SetReadOnly(v); }, false);
     f.Bool("AutoSelect", [this] { return autoSelect_; }, [this](bool v) { autoSelect_ = v; }, true);
@@ -464,7 +466,13 @@ void TCustomEdit::HandleKeyDown(WORD key, TShiftState shift) {
     }
 }
 
-void TCustomEdit::HandleChar(char c) {
+void TCustomEdit::HandleChar(WPARAM unit) {
+    if (unit >= 0x80) {
+        TypeUnit(char16_t(unit));
+        return;
+    }
+    pendingLead_ = 0;
+    const char c = char(unit);
     if (c == '\b') {
         if (readOnly_) return;
         if (SelLength() == 0) {
@@ -484,6 +492,23 @@ void TCustomEdit::HandleChar(char c) {
     }
     if (uint8_t(c) < 32) return; // other control characters are commands, handled as keys
     ReplaceSelection(AnsiString(1, c), true, true);
+}
+
+// A character beyond ASCII comes as one UTF-16 unit, or two for a
+// character beyond the first plane; the text holds it as UTF-8.
+void TCustomEdit::TypeUnit(char16_t unit) {
+    const bool lead = unit >= 0xD800 && unit <= 0xDBFF, trail = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (lead) {
+        pendingLead_ = unit;
+        return;
+    }
+    WideString character(1, unit);
+    if (trail) {
+        if (!pendingLead_) return; // half a character means nothing
+        character.insert(character.begin(), pendingLead_);
+    }
+    pendingLead_ = 0;
+    ReplaceSelection(WideToUtf8(character), true, true);
 }
 
 void TCustomEdit::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
@@ -549,7 +574,7 @@ void TCustomEdit::Dispatch(TMessage& m) {
 void TCustomEdit::DefaultHandler(TMessage& m) {
     switch (m.Msg) {
     case WM_KEYDOWN: HandleKeyDown(WORD(m.WParam), CurrentShiftState()); m.Result = 0; return;
-    case WM_CHAR: HandleChar(char(m.WParam)); m.Result = 0; return;
+    case WM_CHAR: HandleChar(m.WParam); m.Result = 0; return;
     case WM_COPY: CopyToClipboard(); return;
     case WM_CUT: CutToClipboard(); return;
     case WM_PASTE: PasteFromClipboard(); return;

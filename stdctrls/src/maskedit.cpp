@@ -384,6 +384,9 @@ void TCustomMaskEdit::DoExit() {
 void TCustomMaskEdit::DefaultHandler(TMessage& m) {
     if (IsMasked()) {
         switch (m.Msg) {
+        case WM_CHAR:
+            if (m.WParam >= 0x80) return; // a mask's places take ASCII characters
+            break;
         case WM_PASTE: PasteMasked(); return;
         case WM_CUT:
             CopyToClipboard();

@@ -1,6 +1,7 @@
 // Edit and memo: typing, selection, keyboard editing, clipboard, read-only,
 // maximum length, the formatting rectangle and change notification.
 #include "fixture.h"
+#include "platform/window/ime.h"
 #include "stdctrls/edit.h"
 #include "stdctrls/messages.h"
 
@@ -72,6 +73,50 @@ TEST_F(EditTest, TypingSelectingAndDeletingWithTheKeyboard) {
     Key(VK_BACK, U'\b');
     EXPECT_EQ(edit->Text(), "el");
     EXPECT_EQ(changes, 8);
+}
+
+TEST_F(EditTest, CharactersBeyondAsciiAreKeptAsUtf8) {
+    MakeEdit();
+    Type("a");
+    Key(VK_PROCESSKEY, U'\u00E9');
+    Key(VK_PROCESSKEY, U'\u0436');
+    Key(VK_PROCESSKEY, U'\U0001D11E'); // two units
+    EXPECT_EQ(edit->Text(), "a\xC3\xA9\xD0\xB6\xF0\x9D\x84\x9E");
+    EXPECT_EQ(changes, 4);
+
+    // Half a character is dropped, and a first half is not kept past a
+    // character of its own.
+    SendMessage(edit->Handle(), WM_CHAR, 0xDD1E, 0);
+    SendMessage(edit->Handle(), WM_CHAR, 0xD834, 0);
+    SendMessage(edit->Handle(), WM_CHAR, 'b', 0);
+    SendMessage(edit->Handle(), WM_CHAR, 0xDD1E, 0);
+    EXPECT_EQ(edit->Text(), "a\xC3\xA9\xD0\xB6\xF0\x9D\x84\x9E" "b");
+}
+
+TEST_F(EditTest, ImeModeAndNameReachTheWindowAndOutliveIt) {
+    MakeEdit();
+    EXPECT_EQ(edit->ImeMode(), imDontCare);
+    EXPECT_EQ(GetImeUse(edit->Handle()), ImeUse::Default);
+    edit->SetImeMode(imDisable);
+    EXPECT_EQ(GetImeUse(edit->Handle()), ImeUse::Disabled);
+    edit->SetImeMode(imClose);
+    EXPECT_EQ(GetImeUse(edit->Handle()), ImeUse::Closed);
+    edit->SetImeMode(imHira); // a script mode asks for composing
+    EXPECT_EQ(GetImeUse(edit->Handle()), ImeUse::Open);
+    edit->SetImeName("ibus");
+    EXPECT_EQ(GetImeName(edit->Handle()), "ibus");
+
+    // A new window gets the settings again.
+    edit->SetImeMode(imDisable);
+    edit->RecreateWnd();
+    EXPECT_EQ(GetImeUse(edit->Handle()), ImeUse::Disabled);
+    EXPECT_EQ(GetImeName(edit->Handle()), "ibus");
+
+    // Set before the window exists, they wait for it.
+    auto* later = TComponent::Create<TEdit>(form);
+    later->SetImeMode(imOpen);
+    later->SetParent(form);
+    EXPECT_EQ(GetImeUse(later->Handle()), ImeUse::Open);
 }
 
 TEST_F(EditTest, ClipboardCopyCutAndPaste) {

@@ -88,6 +88,17 @@ TEST_F(MaskEditTest, TypedKeysGiveTheTextTheMaskDefines) {
     }
 }
 
+TEST_F(MaskEditTest, CharactersBeyondAsciiTakeNoPlaceOfTheMask) {
+    MakeEdit("999;0;_");
+    Key(VK_PROCESSKEY, U'\u0663'); // a digit of another script
+    TypeKeys("4");
+    EXPECT_EQ(edit->EditText(), "4__");
+    delete form;
+    MakeEdit("");
+    Key(VK_PROCESSKEY, U'\u0436');
+    EXPECT_EQ(edit->Text(), "\xD0\xB6");
+}
+
 TEST_F(MaskEditTest, SettingTextPlacesItUnderTheMask) {
     MakeEdit("999;0;_");
     edit->SetText("7");

@@ -52,6 +52,14 @@ enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
 // alignment": read right to left, laid out as usual (the vertical scroll
 // bar still at the left); "reading only": only the text reads right to left.
 enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
+// What a windowed control asks of the input method while it has the focus:
+// none at all, composing off or on, or as the user left it. The script
+// modes ask for composing; the display has no conversion modes to pick.
+enum TImeMode {
+    imDisable, imClose, imOpen, imDontCare, imSAlpha, imAlpha, imHira, imSKata, imKata, imChinese,
+    imSHanguel, imHanguel
+};
+using TImeName = AnsiString;
 
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
@@ -387,6 +395,10 @@ public:
     void SetBorderWidth(int width);
     bool Ctl3D() const { return ctl3D_; }
     void SetCtl3D(bool value) { ctl3D_ = value; }
+    TImeMode ImeMode() const { return imeMode_; }
+    void SetImeMode(TImeMode mode);
+    const TImeName& ImeName() const { return imeName_; }
+    void SetImeName(const TImeName& name);
     void DisableAlign() { ++alignDisabled_; }
     void EnableAlign();
 
@@ -430,6 +442,8 @@ protected:
     // What the window wants of the dialog keys.
     virtual LRESULT DialogCode() { return 0; }
     void SetWindowStyleBit(DWORD bit, bool on);
+    // For the controls that publish ImeMode and ImeName.
+    void DefineImePublished(TFiler& f);
     void UpdateBounds();
     void PaintHandler(TMessage& m);
 
@@ -462,6 +476,8 @@ protected:
     std::vector<TWinControl*> tabList_;   // windowed children, tab order
     bool tabStop_ = false;
     bool ctl3D_ = true;
+    TImeMode imeMode_ = imDontCare;
+    TImeName imeName_;
     int borderWidth_ = 0;
     int alignDisabled_ = 0;
     bool alignPending_ = false;
@@ -474,6 +490,7 @@ protected:
 private:
     static LRESULT ClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void MainWndProc(TMessage& m);
+    void ApplyIme();
     void TakeStackingPlace();
 };
 

@@ -2,6 +2,7 @@
 // What a display does for the window manager. Every call comes without the
 // manager's mutex held.
 #include "platform/window/display.h"
+#include "platform/window/ime.h"
 #include "platform/window/types.h"
 
 #include <cairo.h>
@@ -46,6 +47,9 @@ public:
     virtual void Restyled(HWND, DWORD /*style*/, DWORD /*exStyle*/) {}
     virtual void Raised(HWND) {}
     virtual void Focused(HWND) {}
+    // The keyboard focus (or its input method settings) changed; top is the
+    // focus's top-level window.
+    virtual void InputMethodFocus(HWND /*top*/, ImeUse, const std::string& /*name*/) {}
     // Shows the rectangle (window coordinates) of the window's surface.
     virtual void Present(HWND, cairo_surface_t*, const RECT&) {}
     virtual void SetCursor(HCURSOR) {}

@@ -242,6 +242,7 @@ void ActivateLocked(HWND top, WORD how) {
         SendMessage(top, WM_ACTIVATE, MAKEWPARAM(how, IsIconic(top) ? 1 : 0),
                     reinterpret_cast<LPARAM>(old));
         Driver().Focused(top);
+        TellInputMethod();
     }
 }
 
@@ -452,6 +453,7 @@ HWND SetFocus(HWND hwnd) {
         M().focus = hwnd;
     }
     if (old && IsWindow(old)) SendMessage(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
+    TellInputMethod();
     if (hwnd && GetFocus() == hwnd)
         SendMessage(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
     return old;

@@ -6,6 +6,7 @@
 // a timer's or hook's identity) are read without it.
 #include "lock.h"
 #include "platform/window/display.h"
+#include "platform/window/ime.h"
 #include "platform/window/window.h"
 #include "rtl/clock.h"
 
@@ -129,6 +130,8 @@ struct Window {
     ScrollBarState vbar AX_WM_GUARDED; // the window's standard bars, or a SCROLLBAR control's own
     ScrollBarState hbar AX_WM_GUARDED;
     HMENU menu AX_WM_GUARDED = nullptr;
+    ImeUse imeUse AX_WM_GUARDED = ImeUse::Default;
+    std::string imeName AX_WM_GUARDED;
     // Clipping reads the children's rectangles for every DC: a copy in z
     // order (empty for hidden ones), rebuilt when the layout changed, and
     // each child's place in it.
@@ -329,6 +332,8 @@ void DisplayCursor(HCURSOR cursor);
 DisplayDriver& Driver();
 // Moves focus, activation and capture away from a window that goes away.
 void ForgetWindow(HWND hwnd);
+// Tells the display the input method settings of the keyboard focus.
+void TellInputMethod();
 // Keeps the surface of a top-level window as large as the window.
 void SizeSurfaceLocked(Window& w) AX_REQUIRES(managerMutex);
 // Serves what is waiting for the calling thread except retrievable messages.

@@ -14,6 +14,7 @@
 #include "sysmenu_state.h"
 #include "wm.h"
 #include "x11_cursor.h"
+#include "x11_ime.h"
 #include "x11_keys.h"
 #include "x11_clipboard.h"
 #include "x11_drag_source.h"
@@ -46,6 +47,10 @@ int IgnoreErrors(Display*, XErrorEvent*) {
 // Presents waiting for the X thread hold copies of their pixels; past this
 // much the painting thread waits for the X thread to catch up.
 constexpr size_t kMaxQueuedPixels = 32u << 20;
+
+constexpr long kWindowEvents = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                               ButtonReleaseMask | PointerMotionMask | StructureNotifyMask |
+                               FocusChangeMask | PropertyChangeMask;
 
 // The sides a press on a frame part drags: left, top, right, bottom.
 struct DragSides {
@@ -115,6 +120,7 @@ public:
         clipboard_.emplace(dpy, helper_);
         drops_.emplace(dpy, *clipboard_, life_);
         drags_.emplace(dpy, helper_, *clipboard_, [this](::Window w) { return byX_.count(w) != 0; });
+        ime_ = std::make_unique<X11InputMethod>(dpy, kWindowEvents);
         x_ = std::make_unique<X11Thread>(
             dpy, [this](XEvent& e) { Handle(e); }, [this] { OnConnectionLost(); });
         clipboard_->Attach(x_.get());
@@ -125,7 +131,12 @@ public:
 
     ~X11Driver() override {
         UnregisterLockKeyMonitor();
-        x_->Post([this] {
+        x_->Post([this, thread = x_.get()] {
+            // A lost connection cannot be asked to drop the input contexts.
+            if (thread->Lost())
+                (void)ime_.release();
+            else
+                ime_.reset();
             for (auto& [id, cursor] : cursors_)
                 XFreeCursor(dpy_, cursor);
             imageCursors_.FreeAll(dpy_);
@@ -174,6 +185,7 @@ public:
             if (focusWanted_ == h) focusWanted_ = nullptr;
             byX_.erase(id);
             windows_.erase(h);
+            ime_->Forget(id);
             XDestroyWindow(dpy_, id);
         });
     }
@@ -305,6 +317,12 @@ public:
             // manager may not give it on its own.
             focusWanted_ = h;
             if (w->viewable) XSetInputFocus(dpy_, w->id, RevertToParent, CurrentTime);
+        });
+    }
+
+    void InputMethodFocus(HWND h, ImeUse use, const std::string& name) override {
+        x_->Post([=, this] {
+            if (XWin* w = Find(h)) ime_->Use(w->id, use, name);
         });
     }
 
@@ -555,9 +573,7 @@ private:
         XSetWindowAttributes a{};
         a.background_pixmap = None;
         a.override_redirect = w.override ? True : False;
-        a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
-                       ButtonReleaseMask | PointerMotionMask | StructureNotifyMask |
-                       FocusChangeMask | PropertyChangeMask;
+        a.event_mask = kWindowEvents;
         w.id = XCreateWindow(
             dpy_, root_, r.left, r.top, static_cast<unsigned>(std::max(1, r.width())),
             static_cast<unsigned>(std::max(1, r.height())), 0, CopyFromParent, InputOutput,
@@ -748,6 +764,7 @@ private:
     }
 
     void Handle(XEvent& e) {
+        if (ime_ && ime_->Filter(e)) return;
         if (clipboard_->Handle(e)) return;
         switch (e.type) {
         case Expose:
@@ -766,16 +783,12 @@ private:
             OnButton(e.xbutton);
             break;
         case KeyPress:
-        case KeyRelease: {
-            const KeySym base = XLookupKeysym(&e.xkey, 0);
-            UINT vk = VkFromKeysym(base);
-            char buf[8];
-            KeySym sym = 0;
-            XLookupString(&e.xkey, buf, sizeof buf, &sym, nullptr);
-            if (!vk) vk = VkFromKeysym(sym);
-            if (vk) InjectKey(vk, e.type == KeyPress, e.type == KeyPress ? CharFromKeysym(sym) : 0);
+        case KeyRelease:
+            OnKey(e.xkey);
             break;
-        }
+        case MappingNotify:
+            XRefreshKeyboardMapping(&e.xmapping);
+            break;
         case ConfigureNotify:
             OnConfigure(e.xconfigure);
             break;
@@ -806,12 +819,17 @@ private:
         case FocusIn:
             if (XWin* w = Find(e.xfocus.window); w && w->hwnd == focusWanted_)
                 focusWanted_ = nullptr;
+            if (Find(e.xfocus.window) && e.xfocus.detail != NotifyPointer)
+                ime_->Focus(e.xfocus.window, true);
             if (XWin* w = Find(e.xfocus.window); w && e.xfocus.mode == NotifyNormal)
                 RunOnWindowThread(w->hwnd, [h = w->hwnd] {
                     if (GetActiveWindow() != h && IsWindowEnabled(h)) SetActiveWindow(h);
                 });
             break;
         case FocusOut:
+            if (Find(e.xfocus.window) && e.xfocus.detail != NotifyPointer &&
+                e.xfocus.detail != NotifyInferior)
+                ime_->Focus(e.xfocus.window, false);
             if (XWin* w = Find(e.xfocus.window);
                 w && e.xfocus.mode == NotifyNormal && e.xfocus.detail != NotifyInferior) {
                 ::Window focus = 0;
@@ -834,6 +852,24 @@ private:
             break;
         default:
             break;
+        }
+    }
+
+    void OnKey(XKeyEvent& k) {
+        const bool down = k.type == KeyPress;
+        const X11InputMethod::Typed typed = ime_ ? ime_->Lookup(k) : X11InputMethod::Typed{};
+        UINT vk = VkFromKeysym(XLookupKeysym(&k, 0));
+        if (!vk) vk = VkFromKeysym(typed.sym);
+        if (vk) {
+            char32_t ch = down ? CharFromKeysym(typed.sym) : 0;
+            if (down && !ch && typed.text.size() == 1) ch = typed.text[0];
+            InjectKey(vk, down, ch);
+        } else if (down) {
+            // Text with no key of its own (what an input method commits, a
+            // composed or non-Latin character) comes as the input method's
+            // key, once per character.
+            for (char32_t c : typed.text)
+                InjectKeyStroke(VK_PROCESSKEY, c);
         }
     }
 
@@ -970,15 +1006,18 @@ private:
         for (const auto& [h, w] : windows_)
             all.push_back(h);
         for (HWND h : all)
-            Gone(h);
+            Gone(h, true);
     }
 
     // Without its X window the window cannot be seen or used: it goes too,
     // and nothing here touches the X window again.
-    void Gone(HWND h) {
+    void Gone(HWND h, bool connectionLost = false) {
         if (drag_.hwnd == h) drag_ = {};
         if (focusWanted_ == h) focusWanted_ = nullptr;
-        if (XWin* w = Find(h)) byX_.erase(w->id);
+        if (XWin* w = Find(h)) {
+            byX_.erase(w->id);
+            if (!connectionLost) ime_->Forget(w->id);
+        }
         windows_.erase(h);
         RunOnWindowThread(h, [h] { DestroyWindow(h); });
     }
@@ -1020,6 +1059,7 @@ private:
     std::optional<X11Clipboard> clipboard_; // made before the X thread, gone after it
     std::optional<X11DropTarget> drops_;    // likewise
     std::optional<X11DragSource> drags_;    // likewise
+    std::unique_ptr<X11InputMethod> ime_;   // the X thread's
     std::unique_ptr<X11Thread> x_;          // last: stops before the rest goes
 };
 

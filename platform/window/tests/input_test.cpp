@@ -1,5 +1,6 @@
 // The non-client model and hit testing; mouse and key messages with their
 // parameters; focus, activation, capture and z-order.
+#include "platform/window/ime.h"
 #include "test_support.h"
 
 namespace ax {
@@ -271,6 +272,41 @@ TEST_F(Input, KeyMessagesCarryScanCodesRepeatAndTransitionBits) {
     InjectKey(VK_MENU, false);
     Pump();
     EXPECT_FALSE(IsWindow(h));
+}
+
+TEST_F(Input, InputMethodTextComesAsItsKeyWithUtf16Units) {
+    HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr);
+    SetFocus(h);
+    Pump();
+    Log().Take();
+    InjectKeyStroke(VK_PROCESSKEY, U'\u0436');
+    InjectKeyStroke(VK_PROCESSKEY, U'\U0001D11E'); // beyond the first plane: two units
+    Pump();
+    auto m = Log().Only({WM_KEYDOWN, WM_CHAR});
+    ASSERT_EQ(m.size(), 5u);
+    EXPECT_EQ(m[0].msg, UINT(WM_KEYDOWN));
+    EXPECT_EQ(m[0].wp, WPARAM(0xE5));
+    EXPECT_EQ(m[1].msg, UINT(WM_CHAR));
+    EXPECT_EQ(m[1].wp, WPARAM(0x0436));
+    EXPECT_EQ(m[2].wp, WPARAM(0xE5));
+    EXPECT_EQ(m[3].wp, WPARAM(0xD834));
+    EXPECT_EQ(m[4].wp, WPARAM(0xDD1E));
+}
+
+TEST_F(Input, InputMethodSettingsStayWithTheWindow) {
+    HWND top = CreateWindowEx(0, "Rec", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr);
+    HWND child = CreateWindowEx(0, "Rec", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, top);
+    EXPECT_EQ(GetImeUse(child), ImeUse::Default);
+    EXPECT_EQ(GetImeName(child), "");
+    EXPECT_TRUE(SetImeUse(child, ImeUse::Disabled));
+    EXPECT_TRUE(SetImeUse(top, ImeUse::Open, "ibus"));
+    SetFocus(child);
+    EXPECT_EQ(GetImeUse(child), ImeUse::Disabled);
+    EXPECT_EQ(GetImeUse(top), ImeUse::Open);
+    EXPECT_EQ(GetImeName(top), "ibus");
+    DestroyWindow(top);
+    EXPECT_FALSE(SetImeUse(child, ImeUse::Closed));
+    EXPECT_EQ(GetImeUse(child), ImeUse::Default);
 }
 
 TEST_F(Input, FocusActivationAndZOrder) {

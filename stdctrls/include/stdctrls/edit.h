@@ -85,7 +85,9 @@ protected:
     // nothing could be put in (read-only or full).
     bool ReplaceSelection(const AnsiString& text, bool canUndo, bool limit);
     void HandleKeyDown(WORD key, TShiftState shift);
-    void HandleChar(char c);
+    // A WM_CHAR unit: 7-bit characters and commands, or UTF-16 text.
+    void HandleChar(WPARAM unit);
+    void TypeUnit(char16_t unit);
     void MoveCaret(int pos, bool extend);
     bool Multiline() const { return multiline_; }
 
@@ -116,6 +118,7 @@ private:
         int anchor, caret;
     };
     int anchor_ = 0, caret_ = 0;
+    char16_t pendingLead_ = 0; // the first half of a character typed in two units
     int maxLength_ = 0;
     bool readOnly_ = false;
     bool modified_ = false;
