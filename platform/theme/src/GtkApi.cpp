@@ -35,6 +35,7 @@ bool BindAll(void* lib, Api& a) {
     ok &= Bind(lib, a.style_context_set_state, "gtk_style_context_set_state");
     ok &= Bind(lib, a.style_context_get_border, "gtk_style_context_get_border");
     ok &= Bind(lib, a.style_context_get_padding, "gtk_style_context_get_padding");
+    ok &= Bind(lib, a.style_context_get_margin, "gtk_style_context_get_margin");
     ok &= Bind(lib, a.style_context_get, "gtk_style_context_get");
     ok &= Bind(lib, a.style_context_get_style, "gtk_style_context_get_style");
     ok &= Bind(lib, a.style_context_add_provider, "gtk_style_context_add_provider");

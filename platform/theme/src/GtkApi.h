@@ -52,6 +52,7 @@ struct Api {
     void (*style_context_set_state)(StyleContext*, unsigned) = nullptr;
     void (*style_context_get_border)(StyleContext*, unsigned, Border*) = nullptr;
     void (*style_context_get_padding)(StyleContext*, unsigned, Border*) = nullptr;
+    void (*style_context_get_margin)(StyleContext*, unsigned, Border*) = nullptr;
     void (*style_context_get)(StyleContext*, unsigned, ...) = nullptr;
     void (*style_context_get_style)(StyleContext*, ...) = nullptr;
     void (*style_context_add_provider)(StyleContext*, CssProvider*, unsigned) = nullptr;

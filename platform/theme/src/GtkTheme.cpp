@@ -12,7 +12,11 @@ namespace ax {
 namespace {
 
 // Parts that exist only to draw another part's surroundings.
-constexpr int kScrollbarBody = 100, kComboArrow = 101;
+// GTK draws the arrow images of scroll bars and combo boxes this size,
+// whatever the size of their buttons.
+constexpr int kArrowSize = 14;
+
+constexpr int kScrollbarBodyVert = 100, kScrollbarBodyHorz = 101, kComboArrow = 102;
 
 bool EqualsNoCase(std::u16string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -125,9 +129,9 @@ bool GtkTheme::DescribeButton(PathBuilder& p, int part, int state, unsigned& fla
 // bar's own body in one quartet.
 bool GtkTheme::DescribeScrollBar(PathBuilder& p, int part, int state) const {
     const int quartet = (state - 1) / 4;
-    const bool vertical = part == 1 ? quartet <= 1 : part == 3 || part == 6 || part == 7 || part == kScrollbarBody;
+    const bool vertical = part == 1 ? quartet <= 1 : part == 3 || part == 6 || part == 7 || part == kScrollbarBodyVert;
     p.Add(api_.scrollbar_get_type(), "scrollbar", {vertical ? "vertical" : "horizontal"});
-    if (part == kScrollbarBody) return true;
+    if (part == kScrollbarBodyVert || part == kScrollbarBodyHorz) return true;
     p.Add(gtk::kTypeNone, "contents");
     if (part == 1) {
         p.Add(gtk::kTypeNone, "button", {quartet % 2 == 0 ? "up" : "down"});
@@ -192,6 +196,7 @@ const GtkTheme::Style* GtkTheme::StyleFor(int part, int state) {
     api_.widget_path_unref(path);
     // Measured once: asking GTK costs more than drawing a small part.
     s.inset = MeasureInset(s);
+    api_.style_context_get_margin(s.full, s.flags, &s.margin);
     s.natural = MeasureNaturalSize(s);
     return &styles_.emplace(key, s).first->second;
 }
@@ -221,6 +226,13 @@ void GtkTheme::DrawBox(cairo_t* cr, const Style& s, double x, double y, double w
     api_.render_frame(s.full, cr, x, y, w, h);
 }
 
+// A node laid out in `r` as GTK lays out a widget's node: its box is the
+// rectangle less the node's margin.
+void GtkTheme::DrawBoxInMargin(cairo_t* cr, const Style& s, const RECT& r) const {
+    const gtk::Border m = s.margin;
+    DrawBox(cr, s, r.left + m.left, r.top + m.top, r.width() - m.left - m.right, r.height() - m.top - m.bottom);
+}
+
 // A check box, radio button or expand button: its own size, centred.
 void GtkTheme::DrawIndicator(cairo_t* cr, const Style& s, int part, const RECT& r) const {
     const SIZE size = s.natural;
@@ -241,7 +253,7 @@ void GtkTheme::DrawArrowButton(cairo_t* cr, const Style& s, double angle, const 
     DrawBox(cr, s, r.left, r.top, r.width(), r.height());
     const gtk::Border in = s.inset;
     const int w = r.width() - in.left - in.right, h = r.height() - in.top - in.bottom;
-    const int size = std::min({w, h, 16});
+    const int size = std::min({w, h, kArrowSize});
     if (size <= 0) return;
     api_.render_arrow(s.bare, cr, angle, r.left + in.left + (w - size) / 2, r.top + in.top + (h - size) / 2, size);
 }
@@ -279,19 +291,51 @@ void GtkTheme::DrawDirect(cairo_t* cr, int part, int state, const RECT& r) {
     const bool indicator = (class_ == Class::Button && part != 1) || class_ == Class::TreeView;
     if (indicator) {
         DrawIndicator(cr, *s, part, r);
-    } else if (class_ == Class::ScrollBar && part == 1) {
-        // GTK draws its own arrow images at exactly these angles.
-        static constexpr double kAngles[] = {0, M_PI, 3 * M_PI / 2, M_PI / 2}; // up, down, left, right
-        DrawArrowButton(cr, *s, kAngles[(state - 1) / 4], r);
-    } else if (class_ == Class::ScrollBar && part >= 4) {
-        if (const Style* body = StyleFor(kScrollbarBody, 1)) DrawBox(cr, *body, r.left, r.top, r.width(), r.height());
-        DrawBox(cr, *s, r.left, r.top, r.width(), r.height());
+    } else if (class_ == Class::ScrollBar) {
+        DrawScrollBarPart(cr, part, state, r);
     } else if (class_ == Class::ComboBox) {
         DrawBox(cr, *s, r.left, r.top, r.width(), r.height());
         if (const Style* arrow = StyleFor(kComboArrow, state)) DrawArrowButton(cr, *arrow, M_PI, r);
     } else {
         DrawBox(cr, *s, r.left, r.top, r.width(), r.height());
     }
+}
+
+// Each part over what the bar shows beneath it (the bar's body, the
+// track under the thumb), so the parts drawn side by side give the bar
+// GTK draws.
+void GtkTheme::DrawScrollBarPart(cairo_t* cr, int part, int state, const RECT& r) {
+    const bool vertical = part == 1 ? state <= 8 : part == 3 || part == 6 || part == 7;
+    const int track = vertical ? 6 : 4;
+    // Looked up before drawing: a lookup may forget the styles of a theme gone.
+    const Style* body = StyleFor(vertical ? kScrollbarBodyVert : kScrollbarBodyHorz, 1);
+    const Style* under = part <= 3 && part != 1 ? StyleFor(track, 1) : nullptr;
+    const Style* self = StyleFor(part, state);
+    if (!self) return;
+    if (body) DrawBox(cr, *body, r.left, r.top, r.width(), r.height());
+    if (under) DrawBoxInMargin(cr, *under, r);
+    if (part == 1) {
+        // GTK draws its own arrow images at exactly these angles.
+        static constexpr double kAngles[] = {0, M_PI, 3 * M_PI / 2, M_PI / 2}; // up, down, left, right
+        DrawArrowButton(cr, *self, kAngles[(state - 1) / 4], r);
+        return;
+    }
+    if (part == 2 || part == 3) {
+        // Across the bar, the thumb takes its own size, centred, as GTK
+        // lays out its slider.
+        const gtk::Border m = self->margin;
+        RECT thumb = r;
+        if (vertical) {
+            const int across = std::min(int(r.width()), self->natural.cx + m.left + m.right);
+            thumb.left = r.left + (r.width() - across) / 2, thumb.right = thumb.left + across;
+        } else {
+            const int across = std::min(int(r.height()), self->natural.cy + m.top + m.bottom);
+            thumb.top = r.top + (r.height() - across) / 2, thumb.bottom = thumb.top + across;
+        }
+        DrawBoxInMargin(cr, *self, thumb);
+        return;
+    }
+    DrawBoxInMargin(cr, *self, r);
 }
 
 bool GtkTheme::ContentRect(int part, int state, const RECT& bounds, RECT& content) {
