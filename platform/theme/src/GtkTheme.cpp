@@ -12,9 +12,9 @@ namespace ax {
 namespace {
 
 // Parts that exist only to draw another part's surroundings.
-// GTK draws the arrow images of scroll bars and combo boxes this size,
-// whatever the size of their buttons.
-constexpr int kArrowSize = 14;
+// GTK draws the arrow images of scroll bars this size, whatever the size
+// of their buttons (a combo box's arrow takes its node's size).
+constexpr int kScrollArrowSize = 14;
 
 constexpr int kScrollbarBodyVert = 100, kScrollbarBodyHorz = 101, kComboArrow = 102;
 
@@ -62,6 +62,16 @@ public:
         const int at = a_.widget_path_append_type(path_, type);
         a_.widget_path_iter_set_object_name(path_, at, name);
         for (const char* c : classes) a_.widget_path_iter_add_class(path_, at, c);
+        return *this;
+    }
+    // A node that is its parent's only child, which themes round on every side.
+    PathBuilder& AddOnlyChild(gtk::GType type, const char* name, std::initializer_list<const char*> classes = {}) {
+        gtk::WidgetPath* siblings = a_.widget_path_new();
+        const int at = a_.widget_path_append_type(siblings, type);
+        a_.widget_path_iter_set_object_name(siblings, at, name);
+        for (const char* c : classes) a_.widget_path_iter_add_class(siblings, at, c);
+        a_.widget_path_append_with_siblings(path_, siblings, 0);
+        a_.widget_path_unref(siblings);
         return *this;
     }
     gtk::WidgetPath* Take() { return path_; }
@@ -163,7 +173,7 @@ bool GtkTheme::Describe(int part, int state, gtk::WidgetPath*& path, unsigned& f
     case Class::ComboBox:
         p.Add(a.combo_box_get_type(), "combobox")
             .Add(gtk::kTypeNone, "box", {"linked"})
-            .Add(gtk::kTypeNone, "button", {"combo"});
+            .AddOnlyChild(gtk::kTypeNone, "button", {"combo"});
         if (part == kComboArrow) p.Add(gtk::kTypeNone, "box").Add(gtk::kTypeNone, "arrow");
         known = known && (part == 1 || part == kComboArrow) && state <= 4;
         break;
@@ -194,6 +204,13 @@ const GtkTheme::Style* GtkTheme::StyleFor(int part, int state) {
     api_.style_context_set_state(s.bare, s.flags);
     api_.style_context_add_provider(s.bare, BareProvider(api_), gtk::kProviderPriorityUser + 1);
     api_.widget_path_unref(path);
+    // A style built from a path alone inherits nothing: the arrow takes its
+    // colour from the button it sits in.
+    if (class_ == Class::ComboBox && part == kComboArrow)
+        if (const Style* button = StyleFor(1, state)) {
+            api_.style_context_set_parent(s.full, button->full);
+            api_.style_context_set_parent(s.bare, button->full);
+        }
     // Measured once: asking GTK costs more than drawing a small part.
     s.inset = MeasureInset(s);
     api_.style_context_get_margin(s.full, s.flags, &s.margin);
@@ -253,7 +270,7 @@ void GtkTheme::DrawArrowButton(cairo_t* cr, const Style& s, double angle, const 
     DrawBox(cr, s, r.left, r.top, r.width(), r.height());
     const gtk::Border in = s.inset;
     const int w = r.width() - in.left - in.right, h = r.height() - in.top - in.bottom;
-    const int size = std::min({w, h, kArrowSize});
+    const int size = std::min({w, h, class_ == Class::ScrollBar ? kScrollArrowSize : int(s.natural.cx)});
     if (size <= 0) return;
     api_.render_arrow(s.bare, cr, angle, r.left + in.left + (w - size) / 2, r.top + in.top + (h - size) / 2, size);
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -383,20 +384,20 @@ struct ScrollbarLook {
     std::function<void(GtkScrollbarUnderTest&)> act;
 };
 
-// GTK's bar and ours side by side, one pair per look, for a person to see.
+// GTK's pictures and ours side by side, one pair per look, for a person
+// to see.
 class SideBySide {
 public:
-    explicit SideBySide(int looks)
-        : s_(looks * (2 * GtkScrollbarUnderTest::kWidth + kGap), GtkScrollbarUnderTest::kHeight), cr_(cairo_create(s_.s)) {
+    SideBySide(int looks, int w, int h) : w_(w), s_(looks * (2 * w + kGap), h), cr_(cairo_create(s_.s)) {
         cairo_set_source_rgb(cr_, 1, 1, 1);
         cairo_paint(cr_);
     }
     ~SideBySide() { cairo_destroy(cr_); }
     void Add(int look, const Surface& gtkOwn, const Surface& ours) {
-        const int x = look * (2 * GtkScrollbarUnderTest::kWidth + kGap);
+        const int x = look * (2 * w_ + kGap);
         cairo_set_source_surface(cr_, gtkOwn.s, x, 0);
         cairo_paint(cr_);
-        cairo_set_source_surface(cr_, ours.s, x + GtkScrollbarUnderTest::kWidth, 0);
+        cairo_set_source_surface(cr_, ours.s, x + w_, 0);
         cairo_paint(cr_);
     }
     void Save(const std::string& name) {
@@ -408,6 +409,7 @@ public:
 
 private:
     static constexpr int kGap = 6;
+    int w_;
     Surface s_;
     cairo_t* cr_;
 };
@@ -447,7 +449,7 @@ TEST_F(GtkThemeLibraryTest, ScrollBarPartsMatchAGtkScrollbarInEveryState) {
     for (const char* theme : {"Adwaita", "HighContrast"}) {
         SCOPED_TRACE(theme);
         UseTheme(theme);
-        SideBySide shot(std::size(looks));
+        SideBySide shot(std::size(looks), w, h);
         Surface atRest(w, h);
         for (const ScrollbarLook& look : looks) {
             SCOPED_TRACE(look.what);
@@ -480,6 +482,64 @@ TEST_F(GtkThemeLibraryTest, ScrollBarPartsMatchAGtkScrollbarInEveryState) {
                  nullptr);
     gtk_style_context_remove_provider_for_screen(screen, GTK_STYLE_PROVIDER(arrows));
     g_object_unref(arrows);
+}
+
+// The drop-down button inside a GtkComboBox.
+GtkWidget* FindToggleButton(GtkWidget* widget) {
+    if (GTK_IS_TOGGLE_BUTTON(widget)) return widget;
+    if (!GTK_IS_CONTAINER(widget)) return nullptr;
+    GtkWidget* found = nullptr;
+    gtk_container_forall(
+        GTK_CONTAINER(widget),
+        [](GtkWidget* child, gpointer data) {
+            auto* out = static_cast<GtkWidget**>(data);
+            if (!*out) *out = FindToggleButton(child);
+        },
+        &found);
+    return found;
+}
+
+// A GtkComboBox with nothing chosen, at its narrowest, is a button holding
+// the arrow alone, as the owner-drawn combo box's button does; its frame
+// is rounded on every side, the button being its box's only child.
+TEST_F(GtkThemeLibraryTest, ComboBoxButtonsMatchAGtkComboBox) {
+    g_object_set(gtk_settings_get_default(), "gtk-enable-animations", FALSE, nullptr);
+    for (const char* theme : {"Adwaita", "HighContrast"}) {
+        SCOPED_TRACE(theme);
+        UseTheme(theme);
+        const GtkStateFlags looks[] = {GtkStateFlags(0), GTK_STATE_FLAG_PRELIGHT,
+                                       GtkStateFlags(GTK_STATE_FLAG_PRELIGHT | GTK_STATE_FLAG_ACTIVE),
+                                       GTK_STATE_FLAG_INSENSITIVE};
+        std::unique_ptr<SideBySide> shot;
+        for (int state = 1; state <= 4; ++state) {
+            SCOPED_TRACE("state " + std::to_string(state));
+            GtkWidget* window = gtk_offscreen_window_new();
+            GtkWidget* combo = gtk_combo_box_new();
+            gtk_container_add(GTK_CONTAINER(window), combo);
+            GtkWidget* button = FindToggleButton(combo);
+            ASSERT_NE(button, nullptr);
+            if (state == 4) gtk_widget_set_sensitive(combo, FALSE);
+            else if (state > 1) gtk_widget_set_state_flags(button, looks[state - 1], FALSE);
+            gtk_widget_show_all(window);
+            while (gtk_events_pending()) gtk_main_iteration();
+            gtk_container_check_resize(GTK_CONTAINER(window));
+            GtkAllocation a;
+            gtk_widget_get_allocation(button, &a);
+            ASSERT_GT(a.width, 0);
+            Surface gtkOwn(a.width, a.height), ours(a.width, a.height);
+            cairo_t* cr = cairo_create(gtkOwn.s);
+            gtk_widget_draw(button, cr);
+            cairo_destroy(cr);
+            gtk_widget_destroy(window);
+            DrawOurs(u"combobox", 1, state, ours);
+            std::string where;
+            EXPECT_EQ(Differences(gtkOwn, ours, where), 0) << "first at " << where;
+            if (!shot) shot = std::make_unique<SideBySide>(4, a.width, a.height);
+            shot->Add(state - 1, gtkOwn, ours);
+        }
+        shot->Save(std::string("theme_combobox_") + theme + ".png");
+    }
+    g_object_set(gtk_settings_get_default(), "gtk-enable-animations", TRUE, nullptr);
 }
 
 // The desktop's settings naming a theme, as a settings manager publishes
