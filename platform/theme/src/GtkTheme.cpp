@@ -11,11 +11,11 @@
 namespace ax {
 namespace {
 
-// Parts that exist only to draw another part's surroundings.
 // GTK draws the arrow images of scroll bars this size, whatever the size
 // of their buttons (a combo box's arrow takes its node's size).
 constexpr int kScrollArrowSize = 14;
 
+// Parts that exist only to draw another part's surroundings.
 constexpr int kScrollbarBodyVert = 100, kScrollbarBodyHorz = 101, kComboArrow = 102;
 
 bool EqualsNoCase(std::u16string_view a, std::string_view b) {
