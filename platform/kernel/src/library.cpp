@@ -37,8 +37,10 @@ struct Libraries {
     HMODULE next = 0x10000;
 };
 
+// Never destroyed: display drivers and other statics unregister their
+// stand-ins while the program's statics are being torn down.
 Libraries& L() {
-    static Libraries libraries;
+    static Libraries& libraries = *new Libraries;
     return libraries;
 }
 
