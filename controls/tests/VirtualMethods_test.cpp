@@ -51,7 +51,7 @@ int NoSides(const Square*) { return -1; }
 int OtherTag(const Tagged*) { return 99; }
 
 bool EntryWritable(const void* entry) {
-    const RegionMap map = RegionMap::build(); // the region found lives in the map
+    const RegionMap map = RegionMap::build(); // kept: the region found lives in it
     const MemoryRegion* region = map.find(reinterpret_cast<std::uintptr_t>(entry));
     return region && region->writable;
 }

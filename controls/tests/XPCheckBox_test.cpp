@@ -6,6 +6,8 @@
 #include "controls_fixture.h"
 #include "platform/library.h"
 
+#include <string_view>
+
 namespace ax {
 namespace {
 
@@ -55,6 +57,7 @@ TEST_F(XPCheckBoxTest, WithoutTheLibraryTheBoxErasesAndNothingIsBound) {
     EXPECT_EQ(CloseThemeData, nullptr);
     EXPECT_EQ(DrawThemeBackground, nullptr);
     EXPECT_EQ(GetThemeBackgroundContentRect, nullptr);
+    EXPECT_EQ(GetThemePartSize, nullptr);
     EXPECT_EQ(LibraryLoadCount(ThemeLibraryName), 0);
     EXPECT_EQ(SetErrorMode(0), 0u) << "the error mode is put back";
     TXPCheckBox* box = Box();
@@ -103,6 +106,64 @@ TEST_F(XPCheckBoxTest, StylesSwitchedOffByTheUserEraseAsUsual) {
     BindThemeLibrary(off);
     EXPECT_FALSE(ThemesAvailable());
     EXPECT_EQ(Erase(box).first, RGB(255, 255, 0));
+}
+
+
+// A theme library that records what it is asked to draw, with boxes of
+// 16 pixels.
+struct Drawn {
+    int part = 0, state = 0;
+    RECT rect{};
+    int count = 0;
+};
+Drawn drawn;
+TThemeData* const kTheme = reinterpret_cast<TThemeData*>(0x1000);
+HTHEME OpenButton(HWND, const char16_t* cls) { return std::u16string_view(cls) == u"button" ? kTheme : nullptr; }
+HRESULT Close(HTHEME) { return 0; }
+HRESULT Draw(HTHEME, HDC, int part, int state, const RECT* r, const RECT*) {
+    drawn = {part, state, *r, drawn.count + 1};
+    return 0;
+}
+HRESULT Size16(HTHEME, HDC, int, int, const RECT*, int, SIZE* size) {
+    *size = {16, 16};
+    return 0;
+}
+
+TEST_F(XPCheckBoxTest, WithStylesInUseTheBoxIsDrawnByTheThemeInItsState) {
+    TThemeLibrary library;
+    library.OpenThemeData = &OpenButton;
+    library.CloseThemeData = &Close;
+    library.DrawThemeBackground = &Draw;
+    library.GetThemePartSize = &Size16;
+    library.IsThemeActive = &Yes;
+    library.IsAppThemed = &Yes;
+    BindThemeLibrary(library);
+    TXPCheckBox* box = Box();
+    const auto paint = [&] {
+        drawn = {};
+        box->Repaint();
+        app->ProcessMessages();
+        return drawn;
+    };
+    Drawn d = paint();
+    EXPECT_EQ(d.count, 1);
+    EXPECT_EQ(d.part, 3) << "the check box part";
+    EXPECT_EQ(d.state, 1) << "unchecked, normal";
+    // The classic box is 13 pixels at (0, 2); the theme's 16, centred on
+    // it, would start left of the control, so it is moved inside.
+    EXPECT_EQ(d.rect, (RECT{0, 1, 16, 17}));
+    box->SetState(cbChecked);
+    EXPECT_EQ(paint().state, 5);
+    box->SetAllowGrayed(true);
+    box->SetState(cbGrayed);
+    EXPECT_EQ(paint().state, 9);
+    box->SetEnabled(false);
+    EXPECT_EQ(paint().state, 12) << "mixed, disabled";
+    // Right-justified boxes sit at the right edge, the theme's too.
+    box->SetEnabled(true);
+    box->SetState(cbUnchecked);
+    box->SetAlignment(taLeftJustify);
+    EXPECT_EQ(paint().rect, (RECT{104, 1, 120, 17}));
 }
 
 } // namespace

@@ -268,7 +268,7 @@ void TCustomCheckBox::Paint() {
     const CheckMark mark = state_ == cbChecked  ? CheckMark::Checked
                            : state_ == cbGrayed ? CheckMark::Grayed
                                                 : CheckMark::Unchecked;
-    DrawCheckOrRadio(c.Handle(), box, false, mark, !enabled_ || pushed_);
+    DrawCheck(c.Handle(), box, mark, !enabled_, pushed_);
     DrawCaption(c, text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     if (focused_) {
         RECT f = MeasureDrawText(Font(), text_, text, DT_LEFT | DT_SINGLELINE);
@@ -277,6 +277,10 @@ void TCustomCheckBox::Paint() {
         InflateRect(&f, 1, 0);
         c.DrawFocusRect(f);
     }
+}
+
+void TCustomCheckBox::DrawCheck(HDC dc, const RECT& box, CheckMark mark, bool disabled, bool pushed) {
+    DrawCheckOrRadio(dc, box, false, mark, disabled || pushed);
 }
 
 // ---- Radio button ---------------------------------------------------------------------------

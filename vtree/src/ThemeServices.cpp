@@ -31,6 +31,7 @@ void BindThemeLibrary(const TThemeLibrary& library) {
     CloseThemeData = library.CloseThemeData;
     DrawThemeBackground = library.DrawThemeBackground;
     GetThemeBackgroundContentRect = library.GetThemeBackgroundContentRect;
+    GetThemePartSize = library.GetThemePartSize;
     b.isThemeActive = library.IsThemeActive;
     b.isAppThemed = library.IsAppThemed;
     b.bound = true;
@@ -50,6 +51,7 @@ bool LoadThemeLibrary() {
     library.DrawThemeBackground = Resolve<TDrawThemeBackgroundProc>(module, "DrawThemeBackground");
     library.GetThemeBackgroundContentRect =
         Resolve<TGetThemeBackgroundContentRectProc>(module, "GetThemeBackgroundContentRect");
+    library.GetThemePartSize = Resolve<TGetThemePartSizeProc>(module, "GetThemePartSize");
     library.IsThemeActive = Resolve<TThemeTestProc>(module, "IsThemeActive");
     library.IsAppThemed = Resolve<TThemeTestProc>(module, "IsAppThemed");
     BindThemeLibrary(library);
@@ -63,6 +65,7 @@ void UnbindThemeLibrary() {
     CloseThemeData = nullptr;
     DrawThemeBackground = nullptr;
     GetThemeBackgroundContentRect = nullptr;
+    GetThemePartSize = nullptr;
     b.isThemeActive = nullptr;
     b.isAppThemed = nullptr;
     b.bound = false;

@@ -1,7 +1,8 @@
 #pragma once
 // A check box that leaves its background alone while visual styles are in
-// use, so that the themed background of its parent shows through; without
-// them it erases as any check box does.
+// use, so that the themed background of its parent shows through, and
+// draws its box through the theme; without them it erases and draws as any
+// check box does.
 #include "stdctrls/checkbox.h"
 
 namespace ax {
@@ -13,6 +14,7 @@ public:
 
 protected:
     void Dispatch(TMessage& message) override;
+    void DrawCheck(HDC dc, const RECT& box, CheckMark mark, bool disabled, bool pushed) override;
 };
 
 } // namespace ax

@@ -37,11 +37,11 @@ struct Libraries {
     HMODULE next = 0x10000;
 };
 
-// Never destroyed: displays and services that end in static destructors
-// unregister their stand-ins after this unit's statics would have gone.
+// Never destroyed: display drivers and other statics unregister their
+// stand-ins while the program's statics are being torn down.
 Libraries& L() {
-    static Libraries* libraries = new Libraries;
-    return *libraries;
+    static Libraries& libraries = *new Libraries;
+    return libraries;
 }
 
 std::atomic<unsigned> errorMode{0};

@@ -8,6 +8,18 @@ namespace {
 
 int Answer() { return 42; }
 
+// Made before anything touches the libraries, so torn down after them at
+// exit, as a display driver is: its stand-in goes then without harm (the
+// test program exits cleanly, also under the sanitizers).
+struct UnregistersAtExit {
+    ~UnregistersAtExit() { UnregisterLibraryStandIn("Late.dll"); }
+} unregistersAtExit;
+
+TEST(Library, AStandInMayBeLetGoWhileTheProgramEnds) {
+    RegisterLibraryStandIn("Late.dll", {{"Answer", reinterpret_cast<void*>(&Answer)}});
+    EXPECT_NE(LoadLibrary("late.dll"), 0u);
+}
+
 TEST(Library, AMissingLibraryIsReportedMissing) {
     const unsigned old = SetErrorMode(SEM_NOOPENFILEERRORBOX);
     EXPECT_EQ(LoadLibrary("ExKbMon.dll"), 0u);

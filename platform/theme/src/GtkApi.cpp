@@ -30,11 +30,14 @@ bool BindAll(void* lib, Api& a) {
     ok &= Bind(lib, a.widget_path_iter_set_object_name, "gtk_widget_path_iter_set_object_name");
     ok &= Bind(lib, a.widget_path_iter_add_class, "gtk_widget_path_iter_add_class");
     ok &= Bind(lib, a.widget_path_unref, "gtk_widget_path_unref");
+    ok &= Bind(lib, a.widget_path_append_with_siblings, "gtk_widget_path_append_with_siblings");
     ok &= Bind(lib, a.style_context_new, "gtk_style_context_new");
     ok &= Bind(lib, a.style_context_set_path, "gtk_style_context_set_path");
     ok &= Bind(lib, a.style_context_set_state, "gtk_style_context_set_state");
+    ok &= Bind(lib, a.style_context_set_parent, "gtk_style_context_set_parent");
     ok &= Bind(lib, a.style_context_get_border, "gtk_style_context_get_border");
     ok &= Bind(lib, a.style_context_get_padding, "gtk_style_context_get_padding");
+    ok &= Bind(lib, a.style_context_get_margin, "gtk_style_context_get_margin");
     ok &= Bind(lib, a.style_context_get, "gtk_style_context_get");
     ok &= Bind(lib, a.style_context_get_style, "gtk_style_context_get_style");
     ok &= Bind(lib, a.style_context_add_provider, "gtk_style_context_add_provider");

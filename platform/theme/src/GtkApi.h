@@ -47,11 +47,14 @@ struct Api {
     void (*widget_path_iter_set_object_name)(WidgetPath*, int, const char*) = nullptr;
     void (*widget_path_iter_add_class)(WidgetPath*, int, const char*) = nullptr;
     void (*widget_path_unref)(WidgetPath*) = nullptr;
+    int (*widget_path_append_with_siblings)(WidgetPath*, WidgetPath*, unsigned) = nullptr;
     StyleContext* (*style_context_new)() = nullptr;
     void (*style_context_set_path)(StyleContext*, WidgetPath*) = nullptr;
     void (*style_context_set_state)(StyleContext*, unsigned) = nullptr;
+    void (*style_context_set_parent)(StyleContext*, StyleContext*) = nullptr;
     void (*style_context_get_border)(StyleContext*, unsigned, Border*) = nullptr;
     void (*style_context_get_padding)(StyleContext*, unsigned, Border*) = nullptr;
+    void (*style_context_get_margin)(StyleContext*, unsigned, Border*) = nullptr;
     void (*style_context_get)(StyleContext*, unsigned, ...) = nullptr;
     void (*style_context_get_style)(StyleContext*, ...) = nullptr;
     void (*style_context_add_provider)(StyleContext*, CssProvider*, unsigned) = nullptr;

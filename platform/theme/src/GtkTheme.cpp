@@ -11,8 +11,12 @@
 namespace ax {
 namespace {
 
+// GTK draws the arrow images of scroll bars this size, whatever the size
+// of their buttons (a combo box's arrow takes its node's size).
+constexpr int kScrollArrowSize = 14;
+
 // Parts that exist only to draw another part's surroundings.
-constexpr int kScrollbarBody = 100, kComboArrow = 101;
+constexpr int kScrollbarBodyVert = 100, kScrollbarBodyHorz = 101, kComboArrow = 102;
 
 bool EqualsNoCase(std::u16string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -58,6 +62,16 @@ public:
         const int at = a_.widget_path_append_type(path_, type);
         a_.widget_path_iter_set_object_name(path_, at, name);
         for (const char* c : classes) a_.widget_path_iter_add_class(path_, at, c);
+        return *this;
+    }
+    // A node that is its parent's only child, which themes round on every side.
+    PathBuilder& AddOnlyChild(gtk::GType type, const char* name, std::initializer_list<const char*> classes = {}) {
+        gtk::WidgetPath* siblings = a_.widget_path_new();
+        const int at = a_.widget_path_append_type(siblings, type);
+        a_.widget_path_iter_set_object_name(siblings, at, name);
+        for (const char* c : classes) a_.widget_path_iter_add_class(siblings, at, c);
+        a_.widget_path_append_with_siblings(path_, siblings, 0);
+        a_.widget_path_unref(siblings);
         return *this;
     }
     gtk::WidgetPath* Take() { return path_; }
@@ -125,9 +139,9 @@ bool GtkTheme::DescribeButton(PathBuilder& p, int part, int state, unsigned& fla
 // bar's own body in one quartet.
 bool GtkTheme::DescribeScrollBar(PathBuilder& p, int part, int state) const {
     const int quartet = (state - 1) / 4;
-    const bool vertical = part == 1 ? quartet <= 1 : part == 3 || part == 6 || part == 7 || part == kScrollbarBody;
+    const bool vertical = part == 1 ? quartet <= 1 : part == 3 || part == 6 || part == 7 || part == kScrollbarBodyVert;
     p.Add(api_.scrollbar_get_type(), "scrollbar", {vertical ? "vertical" : "horizontal"});
-    if (part == kScrollbarBody) return true;
+    if (part == kScrollbarBodyVert || part == kScrollbarBodyHorz) return true;
     p.Add(gtk::kTypeNone, "contents");
     if (part == 1) {
         p.Add(gtk::kTypeNone, "button", {quartet % 2 == 0 ? "up" : "down"});
@@ -159,7 +173,7 @@ bool GtkTheme::Describe(int part, int state, gtk::WidgetPath*& path, unsigned& f
     case Class::ComboBox:
         p.Add(a.combo_box_get_type(), "combobox")
             .Add(gtk::kTypeNone, "box", {"linked"})
-            .Add(gtk::kTypeNone, "button", {"combo"});
+            .AddOnlyChild(gtk::kTypeNone, "button", {"combo"});
         if (part == kComboArrow) p.Add(gtk::kTypeNone, "box").Add(gtk::kTypeNone, "arrow");
         known = known && (part == 1 || part == kComboArrow) && state <= 4;
         break;
@@ -190,8 +204,16 @@ const GtkTheme::Style* GtkTheme::StyleFor(int part, int state) {
     api_.style_context_set_state(s.bare, s.flags);
     api_.style_context_add_provider(s.bare, BareProvider(api_), gtk::kProviderPriorityUser + 1);
     api_.widget_path_unref(path);
+    // A style built from a path alone inherits nothing: the arrow takes its
+    // colour from the button it sits in.
+    if (class_ == Class::ComboBox && part == kComboArrow)
+        if (const Style* button = StyleFor(1, state)) {
+            api_.style_context_set_parent(s.full, button->full);
+            api_.style_context_set_parent(s.bare, button->full);
+        }
     // Measured once: asking GTK costs more than drawing a small part.
     s.inset = MeasureInset(s);
+    api_.style_context_get_margin(s.full, s.flags, &s.margin);
     s.natural = MeasureNaturalSize(s);
     return &styles_.emplace(key, s).first->second;
 }
@@ -221,6 +243,13 @@ void GtkTheme::DrawBox(cairo_t* cr, const Style& s, double x, double y, double w
     api_.render_frame(s.full, cr, x, y, w, h);
 }
 
+// A node laid out in `r` as GTK lays out a widget's node: its box is the
+// rectangle less the node's margin.
+void GtkTheme::DrawBoxInMargin(cairo_t* cr, const Style& s, const RECT& r) const {
+    const gtk::Border m = s.margin;
+    DrawBox(cr, s, r.left + m.left, r.top + m.top, r.width() - m.left - m.right, r.height() - m.top - m.bottom);
+}
+
 // A check box, radio button or expand button: its own size, centred.
 void GtkTheme::DrawIndicator(cairo_t* cr, const Style& s, int part, const RECT& r) const {
     const SIZE size = s.natural;
@@ -241,7 +270,7 @@ void GtkTheme::DrawArrowButton(cairo_t* cr, const Style& s, double angle, const 
     DrawBox(cr, s, r.left, r.top, r.width(), r.height());
     const gtk::Border in = s.inset;
     const int w = r.width() - in.left - in.right, h = r.height() - in.top - in.bottom;
-    const int size = std::min({w, h, 16});
+    const int size = std::min({w, h, class_ == Class::ScrollBar ? kScrollArrowSize : int(s.natural.cx)});
     if (size <= 0) return;
     api_.render_arrow(s.bare, cr, angle, r.left + in.left + (w - size) / 2, r.top + in.top + (h - size) / 2, size);
 }
@@ -279,19 +308,51 @@ void GtkTheme::DrawDirect(cairo_t* cr, int part, int state, const RECT& r) {
     const bool indicator = (class_ == Class::Button && part != 1) || class_ == Class::TreeView;
     if (indicator) {
         DrawIndicator(cr, *s, part, r);
-    } else if (class_ == Class::ScrollBar && part == 1) {
-        // GTK draws its own arrow images at exactly these angles.
-        static constexpr double kAngles[] = {0, M_PI, 3 * M_PI / 2, M_PI / 2}; // up, down, left, right
-        DrawArrowButton(cr, *s, kAngles[(state - 1) / 4], r);
-    } else if (class_ == Class::ScrollBar && part >= 4) {
-        if (const Style* body = StyleFor(kScrollbarBody, 1)) DrawBox(cr, *body, r.left, r.top, r.width(), r.height());
-        DrawBox(cr, *s, r.left, r.top, r.width(), r.height());
+    } else if (class_ == Class::ScrollBar) {
+        DrawScrollBarPart(cr, part, state, r);
     } else if (class_ == Class::ComboBox) {
         DrawBox(cr, *s, r.left, r.top, r.width(), r.height());
         if (const Style* arrow = StyleFor(kComboArrow, state)) DrawArrowButton(cr, *arrow, M_PI, r);
     } else {
         DrawBox(cr, *s, r.left, r.top, r.width(), r.height());
     }
+}
+
+// Each part over what the bar shows beneath it (the bar's body, the
+// track under the thumb), so the parts drawn side by side give the bar
+// GTK draws.
+void GtkTheme::DrawScrollBarPart(cairo_t* cr, int part, int state, const RECT& r) {
+    const bool vertical = part == 1 ? state <= 8 : part == 3 || part == 6 || part == 7;
+    const int track = vertical ? 6 : 4;
+    // Looked up before drawing: a lookup may forget the styles of a theme gone.
+    const Style* body = StyleFor(vertical ? kScrollbarBodyVert : kScrollbarBodyHorz, 1);
+    const Style* under = part <= 3 && part != 1 ? StyleFor(track, 1) : nullptr;
+    const Style* self = StyleFor(part, state);
+    if (!self) return;
+    if (body) DrawBox(cr, *body, r.left, r.top, r.width(), r.height());
+    if (under) DrawBoxInMargin(cr, *under, r);
+    if (part == 1) {
+        // GTK draws its own arrow images at exactly these angles.
+        static constexpr double kAngles[] = {0, M_PI, 3 * M_PI / 2, M_PI / 2}; // up, down, left, right
+        DrawArrowButton(cr, *self, kAngles[(state - 1) / 4], r);
+        return;
+    }
+    if (part == 2 || part == 3) {
+        // Across the bar, the thumb takes its own size, centred, as GTK
+        // lays out its slider.
+        const gtk::Border m = self->margin;
+        RECT thumb = r;
+        if (vertical) {
+            const int across = std::min(int(r.width()), self->natural.cx + m.left + m.right);
+            thumb.left = r.left + (r.width() - across) / 2, thumb.right = thumb.left + across;
+        } else {
+            const int across = std::min(int(r.height()), self->natural.cy + m.top + m.bottom);
+            thumb.top = r.top + (r.height() - across) / 2, thumb.bottom = thumb.top + across;
+        }
+        DrawBoxInMargin(cr, *self, thumb);
+        return;
+    }
+    DrawBoxInMargin(cr, *self, r);
 }
 
 bool GtkTheme::ContentRect(int part, int state, const RECT& bounds, RECT& content) {

@@ -39,7 +39,8 @@ private:
         gtk::StyleContext* full = nullptr; // as the theme says
         gtk::StyleContext* bare = nullptr; // the same without background and border: the icon alone
         unsigned flags = 0;
-        gtk::Border inset; // border and padding
+        gtk::Border inset;  // border and padding
+        gtk::Border margin; // outside the box; negative to draw beyond it
         SIZE natural{};    // see PartSize
     };
     // A part's CSS nodes, outermost last, and its state flags; false for
@@ -55,6 +56,8 @@ private:
     gtk::Border MeasureInset(const Style& s) const;
     SIZE MeasureNaturalSize(const Style& s) const;
     void DrawBox(cairo_t* cr, const Style& s, double x, double y, double w, double h) const;
+    void DrawBoxInMargin(cairo_t* cr, const Style& s, const RECT& r) const;
+    void DrawScrollBarPart(cairo_t* cr, int part, int state, const RECT& r);
     void DrawIndicator(cairo_t* cr, const Style& s, int part, const RECT& r) const;
     void DrawArrowButton(cairo_t* cr, const Style& s, double angle, const RECT& r) const;
 

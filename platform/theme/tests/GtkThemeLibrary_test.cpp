@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <memory>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -289,6 +293,253 @@ TEST_F(GtkThemeLibraryTest, ScrollBarPartsDrawAndTheThumbHasItsBorderInside) {
     EXPECT_EQ(s.At(8, 55) >> 24, 0xFFu);
     DeleteDC(dc);
     close_(theme);
+}
+
+// A real GtkScrollbar, vertical, with both arrow buttons square at the
+// bar's width (as the owner-drawn bar lays them out), driven by pointer
+// events as a user would drive it, since GTK keeps the hot and pressed
+// looks of its arrows, thumb and track to itself.
+class GtkScrollbarUnderTest {
+public:
+    static constexpr int kWidth = 16, kHeight = 160;
+    explicit GtkScrollbarUnderTest(bool sensitive) {
+        window_ = gtk_offscreen_window_new();
+        adjustment_ = gtk_adjustment_new(40, 0, 100, 1, 20, 20);
+        bar_ = gtk_scrollbar_new(GTK_ORIENTATION_VERTICAL, adjustment_);
+        gtk_widget_set_size_request(bar_, kWidth, kHeight);
+        gtk_widget_set_sensitive(bar_, sensitive);
+        gtk_container_add(GTK_CONTAINER(window_), bar_);
+        gtk_widget_show_all(window_);
+        Settle();
+    }
+    ~GtkScrollbarUnderTest() { gtk_widget_destroy(window_); }
+    // The arrows, the two track pieces and the thumb, where GTK put them.
+    // The arrows are square, as the test's style asks.
+    RECT Up() const { return {0, 0, kWidth, kWidth}; }
+    RECT Down() const { return {0, kHeight - kWidth, kWidth, kHeight}; }
+    RECT Thumb() const {
+        int start = 0, end = 0;
+        gtk_range_get_slider_range(GTK_RANGE(bar_), &start, &end);
+        return {0, start, kWidth, end};
+    }
+    RECT Trough() const { return {0, kWidth, kWidth, kHeight - kWidth}; }
+    void Hover(int y) { Send(GDK_MOTION_NOTIFY, y); }
+    void Press(int y) {
+        Hover(y);
+        Send(GDK_BUTTON_PRESS, y);
+    }
+    void Draw(const Surface& into) {
+        cairo_t* cr = cairo_create(into.s);
+        gtk_widget_draw(bar_, cr);
+        cairo_destroy(cr);
+    }
+
+private:
+    void Settle() {
+        while (gtk_events_pending()) gtk_main_iteration();
+        gtk_container_check_resize(GTK_CONTAINER(window_));
+    }
+    // The bar takes pointer events through an input window of its own.
+    GdkWindow* InputWindow() const {
+        for (GList* c = gdk_window_peek_children(gtk_widget_get_window(bar_)); c; c = c->next) {
+            gpointer owner = nullptr;
+            gdk_window_get_user_data(GDK_WINDOW(c->data), &owner);
+            if (owner == bar_) return GDK_WINDOW(c->data);
+        }
+        return gtk_widget_get_window(bar_);
+    }
+    void Send(GdkEventType type, int y) {
+        GdkEvent* e = gdk_event_new(type);
+        GdkWindow* w = InputWindow();
+        GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_window_get_display(w)));
+        gdk_event_set_device(e, pointer);
+        gdk_event_set_source_device(e, pointer);
+        if (type == GDK_MOTION_NOTIFY) {
+            e->motion.window = GDK_WINDOW(g_object_ref(w));
+            e->motion.x = kWidth / 2, e->motion.y = y;
+            e->motion.time = ++time_;
+        } else {
+            e->button.window = GDK_WINDOW(g_object_ref(w));
+            e->button.x = kWidth / 2, e->button.y = y;
+            e->button.button = 1;
+            e->button.time = ++time_;
+        }
+        gtk_main_do_event(e);
+        gdk_event_free(e);
+        Settle();
+    }
+
+    GtkWidget* window_;
+    GtkAdjustment* adjustment_;
+    GtkWidget* bar_;
+    unsigned time_ = 1000;
+};
+
+// What the owner-drawn bar draws through the stand-in for one look of the
+// bar (the two track pieces on erase, then the arrows and the thumb), and
+// how a user brings GTK's bar to that look.
+struct ScrollbarLook {
+    const char* what;
+    int up, down, thumb, upperTrack, lowerTrack;
+    std::function<void(GtkScrollbarUnderTest&)> act;
+};
+
+// GTK's pictures and ours side by side, one pair per look, for a person
+// to see.
+class SideBySide {
+public:
+    SideBySide(int looks, int w, int h) : w_(w), s_(looks * (2 * w + kGap), h), cr_(cairo_create(s_.s)) {
+        cairo_set_source_rgb(cr_, 1, 1, 1);
+        cairo_paint(cr_);
+    }
+    ~SideBySide() { cairo_destroy(cr_); }
+    void Add(int look, const Surface& gtkOwn, const Surface& ours) {
+        const int x = look * (2 * w_ + kGap);
+        cairo_set_source_surface(cr_, gtkOwn.s, x, 0);
+        cairo_paint(cr_);
+        cairo_set_source_surface(cr_, ours.s, x + w_, 0);
+        cairo_paint(cr_);
+    }
+    void Save(const std::string& name) {
+        const char* dir = std::getenv("AX_CONTROLS_SNAPSHOT_DIR");
+        const std::filesystem::path shots = dir ? dir : "snapshots";
+        std::filesystem::create_directories(shots);
+        cairo_surface_write_to_png(s_.s, (shots / name).c_str());
+    }
+
+private:
+    static constexpr int kGap = 6;
+    int w_;
+    Surface s_;
+    cairo_t* cr_;
+};
+
+TEST_F(GtkThemeLibraryTest, ScrollBarPartsMatchAGtkScrollbarInEveryState) {
+    // Arrow buttons shown (both themes hide them), square at the bar's width.
+    GtkCssProvider* arrows = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(arrows,
+                                    "scrollbar { -GtkScrollbar-has-backward-stepper: true; "
+                                    "-GtkScrollbar-has-forward-stepper: true; } "
+                                    "scrollbar.vertical button { min-height: 16px; }",
+                                    -1, nullptr);
+    GdkScreen* screen = gdk_screen_get_default();
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(arrows),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    // GTK eases between looks; the test compares the looks themselves. A
+    // click on the track pages, as on the owner-drawn bar, rather than
+    // taking the thumb there.
+    g_object_set(gtk_settings_get_default(), "gtk-enable-animations", FALSE, "gtk-primary-button-warps-slider", FALSE,
+                 nullptr);
+    using Bar = GtkScrollbarUnderTest;
+    const auto middleOfThumb = [](Bar& b) { return (b.Thumb().top + b.Thumb().bottom) / 2; };
+    const ScrollbarLook looks[] = {
+        {"at rest", 1, 5, 1, 1, 1, [](Bar&) {}},
+        {"up arrow hot", 2, 5, 1, 1, 1, [](Bar& b) { b.Hover(4); }},
+        {"up arrow pressed", 3, 5, 1, 1, 1, [](Bar& b) { b.Press(4); }},
+        {"down arrow hot", 1, 6, 1, 1, 1, [](Bar& b) { b.Hover(Bar::kHeight - 4); }},
+        {"down arrow pressed", 1, 7, 1, 1, 1, [](Bar& b) { b.Press(Bar::kHeight - 4); }},
+        {"thumb hot", 1, 5, 2, 1, 1, [&](Bar& b) { b.Hover(middleOfThumb(b)); }},
+        {"thumb pressed", 1, 5, 3, 1, 1, [&](Bar& b) { b.Press(middleOfThumb(b)); }},
+        // GTK's track has one look whether pressed or not; the owner-drawn
+        // bar asks for the pressed one there.
+        {"track above pressed", 1, 5, 1, 3, 1, [](Bar& b) { b.Press(b.Trough().top + 2); }},
+        {"disabled", 4, 8, 4, 1, 1, [](Bar&) {}},
+    };
+    const int w = Bar::kWidth, h = Bar::kHeight;
+    for (const char* theme : {"Adwaita", "HighContrast"}) {
+        SCOPED_TRACE(theme);
+        UseTheme(theme);
+        SideBySide shot(std::size(looks), w, h);
+        Surface atRest(w, h);
+        for (const ScrollbarLook& look : looks) {
+            SCOPED_TRACE(look.what);
+            Bar bar(/*sensitive=*/look.up != 4);
+            look.act(bar);
+            Surface gtkOwn(w, h), ours(w, h);
+            bar.Draw(gtkOwn);
+            const RECT up = bar.Up(), down = bar.Down(), thumb = bar.Thumb(), trough = bar.Trough();
+            const RECT above{0, trough.top, w, thumb.top}, below{0, thumb.bottom, w, trough.bottom};
+            Theme* t = open_(nullptr, u"scrollbar");
+            HDC dc = CreateSurfaceDC(ours.s, POINT{0, 0}, nullptr);
+            EXPECT_EQ(draw_(t, dc, 7, look.upperTrack, &above, nullptr), 0);
+            EXPECT_EQ(draw_(t, dc, 6, look.lowerTrack, &below, nullptr), 0);
+            EXPECT_EQ(draw_(t, dc, 1, look.up, &up, nullptr), 0);
+            EXPECT_EQ(draw_(t, dc, 1, look.down, &down, nullptr), 0);
+            EXPECT_EQ(draw_(t, dc, 3, look.thumb, &thumb, nullptr), 0);
+            DeleteDC(dc);
+            close_(t);
+            std::string where;
+            EXPECT_EQ(Differences(gtkOwn, ours, where), 0) << "first at " << where;
+            // Each look is one GTK shows apart from the bar at rest, so the
+            // pointer really brought GTK's bar there.
+            if (&look == &looks[0]) bar.Draw(atRest);
+            else EXPECT_GT(Differences(atRest, gtkOwn, where), 0) << "GTK's bar did not change";
+            shot.Add(int(&look - looks), gtkOwn, ours);
+        }
+        shot.Save(std::string("theme_scrollbar_") + theme + ".png");
+    }
+    g_object_set(gtk_settings_get_default(), "gtk-enable-animations", TRUE, "gtk-primary-button-warps-slider", TRUE,
+                 nullptr);
+    gtk_style_context_remove_provider_for_screen(screen, GTK_STYLE_PROVIDER(arrows));
+    g_object_unref(arrows);
+}
+
+// The drop-down button inside a GtkComboBox.
+GtkWidget* FindToggleButton(GtkWidget* widget) {
+    if (GTK_IS_TOGGLE_BUTTON(widget)) return widget;
+    if (!GTK_IS_CONTAINER(widget)) return nullptr;
+    GtkWidget* found = nullptr;
+    gtk_container_forall(
+        GTK_CONTAINER(widget),
+        [](GtkWidget* child, gpointer data) {
+            auto* out = static_cast<GtkWidget**>(data);
+            if (!*out) *out = FindToggleButton(child);
+        },
+        &found);
+    return found;
+}
+
+// A GtkComboBox with nothing chosen, at its narrowest, is a button holding
+// the arrow alone, as the owner-drawn combo box's button does; its frame
+// is rounded on every side, the button being its box's only child.
+TEST_F(GtkThemeLibraryTest, ComboBoxButtonsMatchAGtkComboBox) {
+    g_object_set(gtk_settings_get_default(), "gtk-enable-animations", FALSE, nullptr);
+    for (const char* theme : {"Adwaita", "HighContrast"}) {
+        SCOPED_TRACE(theme);
+        UseTheme(theme);
+        const GtkStateFlags looks[] = {GtkStateFlags(0), GTK_STATE_FLAG_PRELIGHT,
+                                       GtkStateFlags(GTK_STATE_FLAG_PRELIGHT | GTK_STATE_FLAG_ACTIVE),
+                                       GTK_STATE_FLAG_INSENSITIVE};
+        std::unique_ptr<SideBySide> shot;
+        for (int state = 1; state <= 4; ++state) {
+            SCOPED_TRACE("state " + std::to_string(state));
+            GtkWidget* window = gtk_offscreen_window_new();
+            GtkWidget* combo = gtk_combo_box_new();
+            gtk_container_add(GTK_CONTAINER(window), combo);
+            GtkWidget* button = FindToggleButton(combo);
+            ASSERT_NE(button, nullptr);
+            if (state == 4) gtk_widget_set_sensitive(combo, FALSE);
+            else if (state > 1) gtk_widget_set_state_flags(button, looks[state - 1], FALSE);
+            gtk_widget_show_all(window);
+            while (gtk_events_pending()) gtk_main_iteration();
+            gtk_container_check_resize(GTK_CONTAINER(window));
+            GtkAllocation a;
+            gtk_widget_get_allocation(button, &a);
+            ASSERT_GT(a.width, 0);
+            Surface gtkOwn(a.width, a.height), ours(a.width, a.height);
+            cairo_t* cr = cairo_create(gtkOwn.s);
+            gtk_widget_draw(button, cr);
+            cairo_destroy(cr);
+            gtk_widget_destroy(window);
+            DrawOurs(u"combobox", 1, state, ours);
+            std::string where;
+            EXPECT_EQ(Differences(gtkOwn, ours, where), 0) << "first at " << where;
+            if (!shot) shot = std::make_unique<SideBySide>(4, a.width, a.height);
+            shot->Add(state - 1, gtkOwn, ours);
+        }
+        shot->Save(std::string("theme_combobox_") + theme + ".png");
+    }
+    g_object_set(gtk_settings_get_default(), "gtk-enable-animations", TRUE, nullptr);
 }
 
 // The desktop's settings naming a theme, as a settings manager publishes

@@ -1,6 +1,7 @@
 #pragma once
 // The check box: checked, unchecked or (when allowed) grayed; a click moves
 // to the next state.
+#include "platform/gdi/checkglyph.h"
 #include "stdctrls/button.h"
 #include "stdctrls/common.h"
 
@@ -28,6 +29,8 @@ protected:
     void Click() override;
     void Dispatch(TMessage& message) override;
     void Paint() override;
+    // The box and its mark; a themed check box draws its own.
+    virtual void DrawCheck(HDC dc, const RECT& box, CheckMark mark, bool disabled, bool pushed);
     LRESULT DialogCode() override { return DLGC_BUTTON; }
     TCheckBoxState state_ = cbUnchecked;
     bool allowGrayed_ = false;

@@ -25,6 +25,9 @@ using TDrawThemeBackgroundProc = HRESULT (*)(HTHEME theme, HDC dc, int partId, i
                                              const RECT* clipRect);
 using TGetThemeBackgroundContentRectProc = HRESULT (*)(HTHEME theme, HDC dc, int partId, int stateId,
                                                        const RECT* boundingRect, RECT* contentRect);
+// The part's own size (size kinds: 0 minimum, 1 true, 2 as drawn in `rect`).
+using TGetThemePartSizeProc = HRESULT (*)(HTHEME theme, HDC dc, int partId, int stateId, const RECT* rect,
+                                          int sizeKind, SIZE* size);
 using TThemeTestProc = BOOL (*)();
 
 // The entry points of the bound library; null while none is bound.
@@ -32,6 +35,7 @@ inline TOpenThemeDataProc OpenThemeData = nullptr;
 inline TCloseThemeDataProc CloseThemeData = nullptr;
 inline TDrawThemeBackgroundProc DrawThemeBackground = nullptr;
 inline TGetThemeBackgroundContentRectProc GetThemeBackgroundContentRect = nullptr;
+inline TGetThemePartSizeProc GetThemePartSize = nullptr;
 
 // What a theme library offers, by the names it exports them under.
 struct TThemeLibrary {
@@ -40,6 +44,7 @@ struct TThemeLibrary {
     TCloseThemeDataProc CloseThemeData = nullptr;
     TDrawThemeBackgroundProc DrawThemeBackground = nullptr;
     TGetThemeBackgroundContentRectProc GetThemeBackgroundContentRect = nullptr;
+    TGetThemePartSizeProc GetThemePartSize = nullptr;
     TThemeTestProc IsThemeActive = nullptr;
     TThemeTestProc IsAppThemed = nullptr;
 };
