@@ -12,6 +12,8 @@
 #include "stdctrls/edit.h"
 
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +36,10 @@ protected:
         return out;
     }
     static int State(TCustomExplorerTree*, PDataNode node) { return int(node->CheckState); }
+    static std::string ReadAll(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
 };
 
 TEST_F(MainformRoad, ALongSelectionIsShownInSlicesAsItWasWhenAskedFor) {
@@ -91,6 +97,56 @@ TEST_F(MainformRoad, ALongSelectionIsShownInSlicesAsItWasWhenAskedFor) {
     w->ShowSelection();
     finishShow();
     EXPECT_EQ(w->SelectionForm->Memo->Text(), home + "/Music/a.ogg\n" + home + "/notes.txt");
+}
+
+// The records read one at a time, each a message: input is served between
+// them, a save or a read of the selection meanwhile gives what it gives
+// without a show under way, and a check clicked while the records are read
+// is in what the show ends with.
+TEST_F(MainformRoad, TheSelectionIsReadInSlicesThatInputAndSavesGoBetween) {
+    TMainform* w = Window();
+    TCustomExplorerTree* tree = w->ExpTree;
+    TCustomExplorerTree* list = w->ExpList;
+    PDataNode top = tree->GetFirst();
+    ClickCheckBox(list, Child(list, nullptr, "notes.txt"));
+    ClickCheckBox(tree, Child(tree, top, "Music"));
+    const std::string whole = root + "/whole.JOB";
+    ASSERT_TRUE(w->SaveJob(whole));
+
+    w->SetSelectionReadSliceSize(1);
+    constexpr UINT kProbe = WM_APP + 0x7A;
+    int servedWhileReading = -1;
+    const auto inner = tree->WindowProc;
+    tree->WindowProc = [&, inner](TMessage& m) {
+        if (m.Msg == kProbe) servedWhileReading = w->ShowingSelection();
+        else inner(m);
+    };
+    w->ShowSelection();
+    ASSERT_TRUE(w->ShowingSelection());
+    EXPECT_EQ(w->PathPanel->Text(), "Reading the selection");
+
+    const std::string during = root + "/during.JOB";
+    ASSERT_TRUE(w->SaveJob(during));
+    EXPECT_EQ(ReadAll(during), ReadAll(whole));
+    const std::vector<std::string> four = {home + "/Music", home + "/Music/a.ogg", home + "/Music/b.ogg",
+                                           home + "/notes.txt"};
+    EXPECT_EQ(Lines(w->Selection()), four);
+    ASSERT_TRUE(w->ShowingSelection());
+
+    PostMessage(tree->Handle(), kProbe, 0, 0);
+    ClickCaption(tree, Child(tree, top, "Photos"));
+    ASSERT_TRUE(w->ShowingSelection());
+    ClickCheckBox(list, Child(list, nullptr, "x.jpg"));
+    for (int i = 0; i < 200 && w->ShowingSelection(); ++i) {
+        clock.Advance(20);
+        app->ProcessMessages();
+    }
+    tree->WindowProc = inner;
+    EXPECT_EQ(servedWhileReading, 1);
+    ASSERT_FALSE(w->ShowingSelection());
+    EXPECT_EQ(w->SelectionForm->Memo->Text(), home + "/Music\n" + home + "/Music/a.ogg\n" + home +
+                                                  "/Music/b.ogg\n" + home + "/notes.txt\n" + home + "/Photos/x.jpg");
+    EXPECT_FALSE(w->GaugePanel->Enabled()) << "the gauge at rest again";
 }
 
 TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndLoad) {

@@ -840,6 +840,7 @@ TRootNodeStorage::TRootNodeStorage() : TNodeStorage(nullptr, nullptr) {
 TRootNodeStorage::~TRootNodeStorage() = default;
 
 void TRootNodeStorage::NodesFreed() {
+    ++changes_;
     lastParent_ = nullptr;
 }
 
@@ -875,6 +876,8 @@ TNodeStorage* TRootNodeStorage::FindNode(PCItemIDList pidl, bool create) {
 }
 
 TNodeStorage* TRootNodeStorage::Store(PCItemIDList pidl, TStorageKinds kinds) {
+    // The caller goes on to set the record's check pair.
+    ++changes_;
     TNodeStorage* node = FindNode(pidl, true);
     if (node) node->Storage.Kinds |= kinds;
     return node;
@@ -891,6 +894,7 @@ bool TRootNodeStorage::Find(PCItemIDList pidl, TStorageKinds kinds, TNodeStorage
 }
 
 void TRootNodeStorage::Delete(PCItemIDList pidl, TStorageKinds kinds, bool force, bool freeObject) {
+    ++changes_;
     TNodeStorage* node = FindNode(pidl, false);
     lastParent_ = nullptr;
     if (!node) return;
@@ -973,11 +977,13 @@ void TRootNodeStorage::SaveToStream(TStream& stream, int32_t version, bool write
 
 void TRootNodeStorage::Clear(bool freeObjects) {
     CompletePending();
+    ++changes_;
     checkedFileNames_.Clear();
     TNodeStorage::Clear(freeObjects);
 }
 
 void TRootNodeStorage::Assign(const TNodeStorage& source) {
+    ++changes_;
     TNodeStorage::Assign(source);
     lastParent_ = nullptr;
 }

@@ -88,6 +88,26 @@ void TCustomEdit::SetText(const AnsiString& text) {
     Change();
 }
 
+void TCustomEdit::AppendText(const AnsiString& text) {
+    if (text.empty()) return;
+    const size_t from = text_.size();
+    text_ += text;
+    if (charCase_ != ecNormal)
+        std::transform(text_.begin() + ptrdiff_t(from), text_.end(), text_.begin() + ptrdiff_t(from),
+                       charCase_ == ecUpperCase ? ::toupper : ::tolower);
+    // Only the new piece is looked at for line ends; a CR LF split between
+    // pieces starts its line after the LF either way.
+    if (lineStarts_ && multiline_) {
+        for (size_t i = from; i < text_.size(); ++i)
+            if (text_[i] == '\n') lineStarts_->push_back(int(i + 1));
+            else if (text_[i] == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n')
+                lineStarts_->push_back(int(++i + 1));
+    }
+    if (HandleAllocated()) SetWindowText(handle_, text_);
+    Invalidate();
+    Change();
+}
+
 void TCustomEdit::Change() {
     if (OnChange) OnChange(this);
 }

@@ -267,6 +267,8 @@ private:
 
 // The storage of the desktop: the one an explorer tree owns.
 class TRootNodeStorage : public TNodeStorage {
+    friend class TCheckedFileNameWalk;
+
 public:
     TRootNodeStorage();
     ~TRootNodeStorage() override;
@@ -329,6 +331,10 @@ public:
     }
 
     TNodeStorage* LastParent() const { return lastParent_; }
+    // Counts the calls that may have changed the records (a store, a delete,
+    // a load taken, records freed): a walk in pieces that sees it move
+    // starts again.
+    uint64_t Changes() const { return changes_; }
 
     // Work that changes the records in pieces (a check spreading over a big
     // folder) completes here before the whole storage is read or replaced:
@@ -356,6 +362,7 @@ private:
     // lastParent_'s absolute PIDL, without the terminator.
     std::string lastParentPath_;
     bool completing_ = false;
+    uint64_t changes_ = 0;
     // What BeginLoad read, until FinishLoad.
     std::unique_ptr<TNodeStorage> pending_;
     TStringList checkedFileNames_;
