@@ -395,6 +395,13 @@ void TMainform::LoadStep() {
     constexpr int kLast = int(std::size(kSteps));
     const int at = loadStep_;
     if (at < 1 || at > kLast) return;
+    // The job's records are checked against the disk a slice a message.
+    if (at == 1 && !ExpTree->Storage().FinishLoadStep(size_t(loadSliceSize_))) {
+        const int settled = 20 + int(20 * ExpTree->Storage().FinishLoadProgress());
+        ShowProgress(std::max(settled, GaugePanel->GaugeAttrs().Position()), "Loading " + jobFileName_);
+        if (HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
+        return;
+    }
     const Step& step = kSteps[at - 1];
     (this->*step.run)();
     if (at == kLast) {

@@ -267,6 +267,58 @@ TEST_F(MainformRoad, ALoadStillPendingIsTheSelectionAlready) {
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 
+// The job's records checked against the disk one a message: input is served
+// between the slices, and a save or the selection asked for meanwhile is
+// what the load gives in one piece.
+TEST_F(MainformRoad, ALoadIsCheckedInSlicesThatInputAndSavesGoBetween) {
+    TMainform* w = Window();
+    ClickCheckBox(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Photos"));
+    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
+    const std::string job = root + "/sliced.JOB";
+    ASSERT_TRUE(w->SaveJob(job));
+    ASSERT_EQ(::unlink((home + "/Photos/y.jpg").c_str()), 0);
+    const std::vector<std::string> expected = {home + "/notes.txt", home + "/Photos", home + "/Photos/x.jpg"};
+    TMainform* whole = Window();
+    ASSERT_TRUE(whole->LoadJob(job));
+    app->ProcessMessages();
+    const std::string wholeCopy = root + "/whole.JOB";
+    ASSERT_TRUE(whole->SaveJob(wholeCopy));
+
+    TMainform* again = Window();
+    again->SetLoadSliceSize(1);
+    ASSERT_TRUE(again->LoadJob(job));
+    constexpr UINT kProbe = WM_APP + 0x7B;
+    int pendingAtProbe = -1;
+    const auto inner = again->ExpTree->WindowProc;
+    again->ExpTree->WindowProc = [&, inner](TMessage& m) {
+        if (m.Msg == kProbe) pendingAtProbe = again->ExpTree->Storage().LoadPending();
+        else inner(m);
+    };
+    PostMessage(again->ExpTree->Handle(), kProbe, 0, 0);
+    app->HandleMessage(); // a slice
+    app->HandleMessage(); // the probe
+    again->ExpTree->WindowProc = inner;
+    EXPECT_EQ(pendingAtProbe, 1);
+    EXPECT_GE(again->GaugePanel->GaugeAttrs().Position(), 20);
+    EXPECT_LT(again->GaugePanel->GaugeAttrs().Position(), 40);
+    const std::string during = root + "/during.JOB";
+    ASSERT_TRUE(again->SaveJob(during));
+    EXPECT_FALSE(again->ExpTree->Storage().LoadPending());
+    EXPECT_EQ(ReadAll(during), ReadAll(wholeCopy));
+
+    TMainform* fourth = Window();
+    fourth->SetLoadSliceSize(1);
+    ASSERT_TRUE(fourth->LoadJob(job));
+    app->HandleMessage();
+    ASSERT_TRUE(fourth->ExpTree->Storage().LoadPending());
+    EXPECT_EQ(Lines(fourth->Selection()), expected);
+    app->ProcessMessages();
+    EXPECT_FALSE(fourth->Loading());
+    EXPECT_EQ(State(fourth->ExpTree, Child(fourth->ExpTree, fourth->ExpTree->GetFirst(), "Photos")),
+              csCheckedNormal);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
 TEST_F(MainformRoad, UncheckingAFolderInTheListClearsWhatTheTreeHadBelowIt) {
     TMainform* w = Window();
     TCustomExplorerTree* tree = w->ExpTree;

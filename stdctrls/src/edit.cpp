@@ -90,14 +90,16 @@ void TCustomEdit::SetText(const AnsiString& text) {
 
 void TCustomEdit::AppendText(const AnsiString& text) {
     if (text.empty()) return;
+    // The lines of the text before the piece are worked out once, when not
+    // known yet; then only the piece is looked at. A CR LF split between
+    // pieces starts its line after the LF either way.
+    if (multiline_) LineStarts();
     const size_t from = text_.size();
     text_ += text;
     if (charCase_ != ecNormal)
         std::transform(text_.begin() + ptrdiff_t(from), text_.end(), text_.begin() + ptrdiff_t(from),
                        charCase_ == ecUpperCase ? ::toupper : ::tolower);
-    // Only the new piece is looked at for line ends; a CR LF split between
-    // pieces starts its line after the LF either way.
-    if (lineStarts_ && multiline_) {
+    if (multiline_) {
         for (size_t i = from; i < text_.size(); ++i)
             if (text_[i] == '\n') lineStarts_->push_back(int(i + 1));
             else if (text_[i] == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n')

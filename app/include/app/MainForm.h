@@ -90,6 +90,9 @@ public:
     bool ShowingSelection() const { return showing_ != nullptr; }
     int SelectionSliceSize() const { return selectionSliceSize_; }
     void SetSelectionSliceSize(int size) { selectionSliceSize_ = size < 1 ? 1 : size; }
+    // How many of a loaded job's records a message checks against the disk.
+    int LoadSliceSize() const { return loadSliceSize_; }
+    void SetLoadSliceSize(int size) { loadSliceSize_ = size < 1 ? 1 : size; }
     int SelectionReadSliceSize() const { return selectionReadSliceSize_; }
     void SetSelectionReadSliceSize(int size) { selectionReadSliceSize_ = size < 1 ? 1 : size; }
     // Chooses the item of path in the tree (expanding the way to it), and
@@ -200,6 +203,7 @@ private:
     std::unique_ptr<TSliceWindow> showSlices_;
     int selectionSliceSize_ = 20000;
     int selectionReadSliceSize_ = 20000;
+    int loadSliceSize_ = 20000;
 };
 
 } // namespace ax
