@@ -496,6 +496,9 @@ void TMainform::ShowSelectionSlice() {
         s.paths = s.walk->TakePaths();
         s.walk.reset();
         SelectionForm->Memo->SetText(s.paths.empty() ? std::string("(nothing is selected)") : std::string());
+        // The window made while the text is empty: made later, it would
+        // take the whole text at once.
+        SelectionForm->Memo->HandleNeeded();
     }
     // Linux line ends, which is what a copy of the text carries; a line
     // break inside a name shows as an escape, so a line is one path.

@@ -2,6 +2,7 @@
 // selection are computed from it on demand.
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "framework/streaming.h"
 #include "stdctrls/common.h"
@@ -105,7 +106,6 @@ void TCustomEdit::AppendText(const AnsiString& text) {
             else if (text_[i] == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n')
                 lineStarts_->push_back(int(++i + 1));
     }
-    if (HandleAllocated()) SetWindowText(handle_, text_);
     Invalidate();
     Change();
 }
@@ -570,6 +570,21 @@ void TCustomEdit::Dispatch(TMessage& m) {
 
 void TCustomEdit::DefaultHandler(TMessage& m) {
     switch (m.Msg) {
+    // Answered from the text the object keeps, which an append does not
+    // copy into the window each time.
+    case WM_GETTEXTLENGTH: m.Result = LRESULT(text_.size()); return;
+    case WM_GETTEXT: {
+        auto* buffer = reinterpret_cast<char*>(m.LParam);
+        if (!buffer || m.WParam == 0) {
+            m.Result = 0;
+            return;
+        }
+        const size_t n = std::min(text_.size(), size_t(m.WParam) - 1);
+        std::memcpy(buffer, text_.data(), n);
+        buffer[n] = '\0';
+        m.Result = LRESULT(n);
+        return;
+    }
     case WM_KEYDOWN: HandleKeyDown(WORD(m.WParam), CurrentShiftState()); m.Result = 0; return;
     case WM_CHAR: HandleChar(char(m.WParam)); m.Result = 0; return;
     case WM_COPY: CopyToClipboard(); return;
