@@ -1174,6 +1174,8 @@ struct TRootNodeStorage::LoadSettling {
     bool compacted = false;
     size_t compared = 1; // the next item compared with the one before
     bool ordered = true;
+    size_t descended = 0; // kept records checked as a tree just read is
+    std::vector<TNodeStorageList*> below;
     size_t known = 0, done = 0;
 };
 
@@ -1188,6 +1190,7 @@ bool TRootNodeStorage::FinishLoadStep(size_t records) {
     if (!settling_) {
         settling_ = std::make_unique<LoadSettling>();
         if (pending_->children_) {
+            Assert(pending_->children_->owner_ == pending_.get(), "Node storage: a list of another record");
             settling_->lists.push_back(pending_->children_.get());
             settling_->known = size_t(pending_->children_->Count());
         }
@@ -1197,8 +1200,8 @@ bool TRootNodeStorage::FinishLoadStep(size_t records) {
     if (!settling_->lists.empty()) return false;
     settling_.reset();
     CompletePending();
+    // Each list was checked as CheckTree checks a tree when it was done.
     const std::unique_ptr<TNodeStorage> fresh = std::move(pending_);
-    fresh->CheckTree();
     NodesFreed();
     const bool oldLayout = fresh->StreamVersion() < 2;
     const bool noObject = !std::as_const(fresh->Storage).UserObject();
@@ -1209,7 +1212,8 @@ bool TRootNodeStorage::FinishLoadStep(size_t records) {
 double TRootNodeStorage::FinishLoadProgress() const {
     if (!pending_) return 1;
     if (!settling_ || settling_->known == 0) return 0;
-    return double(settling_->done) / double(settling_->known);
+    // Each record is asked about, compared and descended from.
+    return std::min(1.0, double(settling_->done) / double(3 * settling_->known));
 }
 
 size_t TRootNodeStorage::SettleStep(size_t records) {
@@ -1224,6 +1228,8 @@ size_t TRootNodeStorage::SettleStep(size_t records) {
         s.compacted = false;
         s.compared = 1;
         s.ordered = true;
+        s.descended = 0;
+        s.below.clear();
         if (!nodes.empty()) {
             const UniquePIDL owner = list.owner_->AbsolutePIDL();
             const PCItemIDList parentPIDL = owner ? owner.get() : DesktopPIDL();
@@ -1269,7 +1275,7 @@ size_t TRootNodeStorage::SettleStep(size_t records) {
     auto less = [&](const std::unique_ptr<TNodeStorage>& a, const std::unique_ptr<TNodeStorage>& b) {
         return CompareSiblings(*s.folder, a->RelativePIDL(), b->RelativePIDL()).value_or(0) < 0;
     };
-    for (; s.folder && s.ordered && s.compared < nodes.size() && used < records; ++s.compared, ++used)
+    for (; s.folder && s.ordered && s.compared < nodes.size() && used < records; ++s.compared, ++used, ++s.done)
         s.ordered = less(nodes[s.compared - 1], nodes[s.compared]);
     if (s.folder && s.ordered && s.compared < nodes.size()) return used;
     if (!s.ordered) {
@@ -1279,16 +1285,29 @@ size_t TRootNodeStorage::SettleStep(size_t records) {
                                     return CompareSiblings(*s.folder, a->RelativePIDL(), b->RelativePIDL()) == 0;
                                 }),
                     nodes.end());
+        s.ordered = true;
+        s.compared = nodes.size();
     }
-    // Done with this list: the lists below what it keeps come next.
+    // Each kept record checked as CheckTree checks a tree just read; the
+    // lists below come next.
+    for (; s.descended < nodes.size() && used < records; ++s.descended, ++used, ++s.done) {
+        const TNodeStorage& child = *nodes[s.descended];
+        Assert(child.parent_ == list.owner_, "Node storage: a child of another parent");
+        const auto* item = reinterpret_cast<PCItemIDList>(child.item_.get());
+        Assert(item && item->mkid.cb != 0 && ILNextItem(item)->mkid.cb == 0,
+               "Node storage: a child that is not one item below its parent");
+        if (child.children_) {
+            Assert(child.children_->owner_ == &child, "Node storage: a list of another record");
+            s.below.push_back(child.children_.get());
+            s.known += size_t(child.children_->Count());
+        }
+    }
+    if (s.descended < nodes.size()) return used;
     s.lists.pop_back();
+    s.lists.insert(s.lists.end(), s.below.rbegin(), s.below.rend());
     s.begun = false;
     s.folder.reset();
-    for (auto it = nodes.rbegin(); it != nodes.rend(); ++it)
-        if ((*it)->children_) {
-            s.lists.push_back((*it)->children_.get());
-            s.known += size_t((*it)->children_->Count());
-        }
+    s.below.clear();
     return std::max<size_t>(used, 1);
 }
 
