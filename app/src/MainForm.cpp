@@ -18,6 +18,7 @@
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
+#include "shell/CheckedFileNameWalk.h"
 #include "shell/ShellNotifier.h"
 #include "explorer/ExpPersistent.h"
 
@@ -397,6 +398,13 @@ void TMainform::LoadStep() {
     constexpr int kLast = int(std::size(kSteps));
     const int at = loadStep_;
     if (at < 1 || at > kLast) return;
+    // The job's records are checked against the disk a slice a message.
+    if (at == 1 && !ExpTree->Storage().FinishLoadStep(size_t(loadSliceSize_))) {
+        const int settled = 20 + int(20 * ExpTree->Storage().FinishLoadProgress());
+        ShowProgress(std::max(settled, GaugePanel->GaugeAttrs().Position()), "Loading " + jobFileName_);
+        if (HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
+        return;
+    }
     const Step& step = kSteps[at - 1];
     (this->*step.run)();
     if (at == kLast) {
@@ -463,45 +471,61 @@ TStringList& TMainform::Selection() {
 }
 
 struct TMainform::SelectionShow {
+    // While the records are read; then the paths are given to the window.
+    std::unique_ptr<TCheckedFileNameWalk> walk;
     std::vector<std::string> paths;
     size_t next = 0;
-    std::string text;
+    bool sliced = false;
 };
 
 void TMainform::ShowSelection() {
     if (!SelectionForm) SelectionForm = TComponent::Create<TSelectionForm>(this);
-    // The selection as it is now: what changes while its text is made
-    // shows at the next request.
-    const TStringList& selection = Selection();
+    // A load still pending is the selection already.
+    FinishPendingLoad();
     auto show = std::make_unique<SelectionShow>();
-    show->paths.reserve(size_t(selection.Count()));
-    for (int i = 0; i < selection.Count(); ++i) show->paths.push_back(selection[i]);
+    show->walk = std::make_unique<TCheckedFileNameWalk>(ExpTree->Storage());
     showing_ = std::move(show);
-    ShowSelectionSlice(size_t(selectionSliceSize_));
+    ShowSelectionSlice();
 }
 
-void TMainform::ShowSelectionSlice(size_t count) {
+void TMainform::ShowSelectionSlice() {
     if (!showing_ || HasState(csDestroying)) return;
     SelectionShow& s = *showing_;
+    if (s.walk) {
+        if (!s.walk->Step(size_t(selectionReadSliceSize_))) {
+            ScheduleSelectionSlice(int(s.walk->Progress() * 100), "Reading the selection");
+            return;
+        }
+        s.paths = s.walk->TakePaths();
+        s.walk.reset();
+        SelectionForm->Memo->SetText(s.paths.empty() ? std::string("(nothing is selected)") : std::string());
+        // The window made while the text is empty: made later, it would
+        // take the whole text at once.
+        SelectionForm->Memo->HandleNeeded();
+    }
     // Linux line ends, which is what a copy of the text carries; a line
     // break inside a name shows as an escape, so a line is one path.
-    for (; s.next < s.paths.size() && count > 0; ++s.next, --count) {
-        if (s.next) s.text += '\n';
-        s.text += EscapedName(s.paths[s.next]);
+    std::string piece;
+    for (size_t count = size_t(selectionSliceSize_); s.next < s.paths.size() && count > 0; ++s.next, --count) {
+        if (s.next) piece += '\n';
+        piece += EscapedName(s.paths[s.next]);
     }
+    SelectionForm->Memo->AppendText(piece);
     if (s.next < s.paths.size()) {
-        if (!showSlices_) showSlices_ = std::make_unique<TSliceWindow>([this] {
-            ShowSelectionSlice(size_t(selectionSliceSize_));
-        });
-        showSlices_->Schedule();
-        ShowProgress(int(int64_t(s.next) * 100 / int64_t(s.paths.size())), "Showing the selection");
+        ScheduleSelectionSlice(int(int64_t(s.next) * 100 / int64_t(s.paths.size())), "Showing the selection");
         return;
     }
-    const bool sliced = s.paths.size() > size_t(selectionSliceSize_);
-    const std::unique_ptr<SelectionShow> done = std::move(showing_);
-    SelectionForm->Memo->SetText(done->paths.empty() ? std::string("(nothing is selected)") : done->text);
+    const bool sliced = s.sliced;
+    showing_.reset();
     SelectionForm->Show();
     if (sliced) ShowFolder();
+}
+
+void TMainform::ScheduleSelectionSlice(int percent, const AnsiString& text) {
+    showing_->sliced = true;
+    if (!showSlices_) showSlices_ = std::make_unique<TSliceWindow>([this] { ShowSelectionSlice(); });
+    showSlices_->Schedule();
+    ShowProgress(percent, text);
 }
 
 void TMainform::OpenJobClick(TObject*) {

@@ -12,6 +12,8 @@
 #include "stdctrls/edit.h"
 
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +36,10 @@ protected:
         return out;
     }
     static int State(TCustomExplorerTree*, PDataNode node) { return int(node->CheckState); }
+    static std::string ReadAll(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
 };
 
 TEST_F(MainformRoad, ALongSelectionIsShownInSlicesAsItWasWhenAskedFor) {
@@ -91,6 +97,56 @@ TEST_F(MainformRoad, ALongSelectionIsShownInSlicesAsItWasWhenAskedFor) {
     w->ShowSelection();
     finishShow();
     EXPECT_EQ(w->SelectionForm->Memo->Text(), home + "/Music/a.ogg\n" + home + "/notes.txt");
+}
+
+// The records read one at a time, each a message: input is served between
+// them, a save or a read of the selection meanwhile gives what it gives
+// without a show under way, and a check clicked while the records are read
+// is in what the show ends with.
+TEST_F(MainformRoad, TheSelectionIsReadInSlicesThatInputAndSavesGoBetween) {
+    TMainform* w = Window();
+    TCustomExplorerTree* tree = w->ExpTree;
+    TCustomExplorerTree* list = w->ExpList;
+    PDataNode top = tree->GetFirst();
+    ClickCheckBox(list, Child(list, nullptr, "notes.txt"));
+    ClickCheckBox(tree, Child(tree, top, "Music"));
+    const std::string whole = root + "/whole.JOB";
+    ASSERT_TRUE(w->SaveJob(whole));
+
+    w->SetSelectionReadSliceSize(1);
+    constexpr UINT kProbe = WM_APP + 0x7A;
+    int servedWhileReading = -1;
+    const auto inner = tree->WindowProc;
+    tree->WindowProc = [&, inner](TMessage& m) {
+        if (m.Msg == kProbe) servedWhileReading = w->ShowingSelection();
+        else inner(m);
+    };
+    w->ShowSelection();
+    ASSERT_TRUE(w->ShowingSelection());
+    EXPECT_EQ(w->PathPanel->Text(), "Reading the selection");
+
+    const std::string during = root + "/during.JOB";
+    ASSERT_TRUE(w->SaveJob(during));
+    EXPECT_EQ(ReadAll(during), ReadAll(whole));
+    const std::vector<std::string> four = {home + "/Music", home + "/Music/a.ogg", home + "/Music/b.ogg",
+                                           home + "/notes.txt"};
+    EXPECT_EQ(Lines(w->Selection()), four);
+    ASSERT_TRUE(w->ShowingSelection());
+
+    PostMessage(tree->Handle(), kProbe, 0, 0);
+    ClickCaption(tree, Child(tree, top, "Photos"));
+    ASSERT_TRUE(w->ShowingSelection());
+    ClickCheckBox(list, Child(list, nullptr, "x.jpg"));
+    for (int i = 0; i < 200 && w->ShowingSelection(); ++i) {
+        clock.Advance(20);
+        app->ProcessMessages();
+    }
+    tree->WindowProc = inner;
+    EXPECT_EQ(servedWhileReading, 1);
+    ASSERT_FALSE(w->ShowingSelection());
+    EXPECT_EQ(w->SelectionForm->Memo->Text(), home + "/Music\n" + home + "/Music/a.ogg\n" + home +
+                                                  "/Music/b.ogg\n" + home + "/notes.txt\n" + home + "/Photos/x.jpg");
+    EXPECT_FALSE(w->GaugePanel->Enabled()) << "the gauge at rest again";
 }
 
 TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndLoad) {
@@ -206,6 +262,58 @@ TEST_F(MainformRoad, ALoadStillPendingIsTheSelectionAlready) {
     ASSERT_TRUE(fourth->LoadJob(copy));
     app->ProcessMessages();
     EXPECT_EQ(Lines(fourth->Selection()), expected);
+    EXPECT_EQ(State(fourth->ExpTree, Child(fourth->ExpTree, fourth->ExpTree->GetFirst(), "Photos")),
+              csCheckedNormal);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+// The job's records checked against the disk one a message: input is served
+// between the slices, and a save or the selection asked for meanwhile is
+// what the load gives in one piece.
+TEST_F(MainformRoad, ALoadIsCheckedInSlicesThatInputAndSavesGoBetween) {
+    TMainform* w = Window();
+    ClickCheckBox(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Photos"));
+    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
+    const std::string job = root + "/sliced.JOB";
+    ASSERT_TRUE(w->SaveJob(job));
+    ASSERT_EQ(::unlink((home + "/Photos/y.jpg").c_str()), 0);
+    const std::vector<std::string> expected = {home + "/notes.txt", home + "/Photos", home + "/Photos/x.jpg"};
+    TMainform* whole = Window();
+    ASSERT_TRUE(whole->LoadJob(job));
+    app->ProcessMessages();
+    const std::string wholeCopy = root + "/whole.JOB";
+    ASSERT_TRUE(whole->SaveJob(wholeCopy));
+
+    TMainform* again = Window();
+    again->SetLoadSliceSize(1);
+    ASSERT_TRUE(again->LoadJob(job));
+    constexpr UINT kProbe = WM_APP + 0x7B;
+    int pendingAtProbe = -1;
+    const auto inner = again->ExpTree->WindowProc;
+    again->ExpTree->WindowProc = [&, inner](TMessage& m) {
+        if (m.Msg == kProbe) pendingAtProbe = again->ExpTree->Storage().LoadPending();
+        else inner(m);
+    };
+    PostMessage(again->ExpTree->Handle(), kProbe, 0, 0);
+    app->HandleMessage(); // a slice
+    app->HandleMessage(); // the probe
+    again->ExpTree->WindowProc = inner;
+    EXPECT_EQ(pendingAtProbe, 1);
+    EXPECT_GE(again->GaugePanel->GaugeAttrs().Position(), 20);
+    EXPECT_LT(again->GaugePanel->GaugeAttrs().Position(), 40);
+    const std::string during = root + "/during.JOB";
+    ASSERT_TRUE(again->SaveJob(during));
+    EXPECT_FALSE(again->ExpTree->Storage().LoadPending());
+    EXPECT_EQ(ReadAll(during), ReadAll(wholeCopy));
+
+    TMainform* fourth = Window();
+    fourth->SetLoadSliceSize(1);
+    ASSERT_TRUE(fourth->LoadJob(job));
+    app->HandleMessage();
+    ASSERT_TRUE(fourth->ExpTree->Storage().LoadPending());
+    EXPECT_EQ(Lines(fourth->Selection()), expected);
+    app->ProcessMessages();
+    EXPECT_FALSE(fourth->Loading());
     EXPECT_EQ(State(fourth->ExpTree, Child(fourth->ExpTree, fourth->ExpTree->GetFirst(), "Photos")),
               csCheckedNormal);
     EXPECT_TRUE(boxes.empty()) << boxes.front();

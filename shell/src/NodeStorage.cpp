@@ -840,6 +840,7 @@ TRootNodeStorage::TRootNodeStorage() : TNodeStorage(nullptr, nullptr) {
 TRootNodeStorage::~TRootNodeStorage() = default;
 
 void TRootNodeStorage::NodesFreed() {
+    ++changes_;
     lastParent_ = nullptr;
 }
 
@@ -875,6 +876,8 @@ TNodeStorage* TRootNodeStorage::FindNode(PCItemIDList pidl, bool create) {
 }
 
 TNodeStorage* TRootNodeStorage::Store(PCItemIDList pidl, TStorageKinds kinds) {
+    // The caller goes on to set the record's check pair.
+    ++changes_;
     TNodeStorage* node = FindNode(pidl, true);
     if (node) node->Storage.Kinds |= kinds;
     return node;
@@ -891,6 +894,7 @@ bool TRootNodeStorage::Find(PCItemIDList pidl, TStorageKinds kinds, TNodeStorage
 }
 
 void TRootNodeStorage::Delete(PCItemIDList pidl, TStorageKinds kinds, bool force, bool freeObject) {
+    ++changes_;
     TNodeStorage* node = FindNode(pidl, false);
     lastParent_ = nullptr;
     if (!node) return;
@@ -973,11 +977,13 @@ void TRootNodeStorage::SaveToStream(TStream& stream, int32_t version, bool write
 
 void TRootNodeStorage::Clear(bool freeObjects) {
     CompletePending();
+    ++changes_;
     checkedFileNames_.Clear();
     TNodeStorage::Clear(freeObjects);
 }
 
 void TRootNodeStorage::Assign(const TNodeStorage& source) {
+    ++changes_;
     TNodeStorage::Assign(source);
     lastParent_ = nullptr;
 }
@@ -999,10 +1005,16 @@ void TRootNodeStorage::BeginLoadFromStream(TStream& stream, int32_t version, boo
     // Everything below hangs from the desktop: a root record of another item
     // is no storage of ours.
     if (fresh->RelativePIDL() && !ILIsEmpty(fresh->RelativePIDL())) throw EReadError(SReadError);
+    settling_.reset();
     pending_ = std::move(fresh);
 }
 
 void TRootNodeStorage::FinishLoad() {
+    if (settling_) {
+        while (!FinishLoadStep(SIZE_MAX)) {
+        }
+        return;
+    }
     if (pending_) CompletePending();
     // Taken first: a failure below leaves the storage as it was and nothing
     // pending.
@@ -1017,6 +1029,7 @@ void TRootNodeStorage::FinishLoad() {
 }
 
 void TRootNodeStorage::FinishLoad(const std::function<void(std::string&&)>& visit) {
+    if (settling_) FinishLoad();
     if (!pending_) {
         ForEachCheckedFileName(visit);
         return;
@@ -1140,6 +1153,162 @@ void TRootNodeStorage::SetCheckedFileNames(const TStringList& paths) {
             node->Storage.CheckType = ctTriStateCheckBox;
         }
     }
+}
+
+} // namespace ax
+
+// ---- A load checked against the disk a piece at a time -------------------------------------
+
+namespace ax {
+
+struct TRootNodeStorage::LoadSettling {
+    // Lists still to settle, the one under way on top; each is settled as
+    // TNodeStorageList::Settle does, in place, so that the pending records
+    // stay whole until the list is done.
+    std::vector<TNodeStorageList*> lists;
+    bool begun = false;
+    ShellFolderPtr folder; // nil: nothing to ask (all kept or all gone)
+    bool fileSystemFolder = false;
+    std::vector<char> gone;
+    size_t asked = 0;    // items asked about so far
+    bool compacted = false;
+    size_t compared = 1; // the next item compared with the one before
+    bool ordered = true;
+    size_t descended = 0; // kept records checked as a tree just read is
+    std::vector<TNodeStorageList*> below;
+    size_t known = 0, done = 0;
+};
+
+namespace {
+// Items of one folder asked about in one question: a big folder's listing
+// is kept, so each question costs its items.
+constexpr size_t kSettledAtOnce = 4096;
+} // namespace
+
+bool TRootNodeStorage::FinishLoadStep(size_t records) {
+    if (!pending_) return true;
+    if (!settling_) {
+        settling_ = std::make_unique<LoadSettling>();
+        if (pending_->children_) {
+            Assert(pending_->children_->owner_ == pending_.get(), "Node storage: a list of another record");
+            settling_->lists.push_back(pending_->children_.get());
+            settling_->known = size_t(pending_->children_->Count());
+        }
+    }
+    for (size_t used = 0; !settling_->lists.empty() && used < std::max<size_t>(records, 1);)
+        used += SettleStep(std::max<size_t>(records, 1) - used);
+    if (!settling_->lists.empty()) return false;
+    settling_.reset();
+    CompletePending();
+    // Each list was checked as CheckTree checks a tree when it was done.
+    const std::unique_ptr<TNodeStorage> fresh = std::move(pending_);
+    NodesFreed();
+    const bool oldLayout = fresh->StreamVersion() < 2;
+    const bool noObject = !std::as_const(fresh->Storage).UserObject();
+    TakeOver(*fresh, oldLayout, noObject);
+    return true;
+}
+
+double TRootNodeStorage::FinishLoadProgress() const {
+    if (!pending_) return 1;
+    if (!settling_ || settling_->known == 0) return 0;
+    // Each record is asked about, compared and descended from.
+    return std::min(1.0, double(settling_->done) / double(3 * settling_->known));
+}
+
+size_t TRootNodeStorage::SettleStep(size_t records) {
+    LoadSettling& s = *settling_;
+    TNodeStorageList& list = *s.lists.back();
+    std::vector<std::unique_ptr<TNodeStorage>>& nodes = list.nodes_;
+    if (!s.begun) {
+        s.begun = true;
+        s.folder.reset();
+        s.gone.assign(nodes.size(), 0);
+        s.asked = 0;
+        s.compacted = false;
+        s.compared = 1;
+        s.ordered = true;
+        s.descended = 0;
+        s.below.clear();
+        if (!nodes.empty()) {
+            const UniquePIDL owner = list.owner_->AbsolutePIDL();
+            const PCItemIDList parentPIDL = owner ? owner.get() : DesktopPIDL();
+            ShellFolderPtr desktop;
+            SHGetDesktopFolder(&desktop);
+            HRESULT bound = S_OK;
+            if (ILIsEmpty(parentPIDL))
+                s.folder = desktop;
+            else if (desktop && FAILED(bound = desktop->BindToObject(parentPIDL, &s.folder)))
+                s.folder.reset();
+            if (!s.folder) {
+                // A folder that cannot be read keeps what the job holds of it.
+                if (bound != E_ACCESSDENIED) std::fill(s.gone.begin(), s.gone.end(), 1);
+                s.asked = nodes.size();
+            } else {
+                if (list.owner_->parent_ || list.owner_->item_) list.folder_ = s.folder;
+                s.fileSystemFolder = !ILIsEmpty(parentPIDL) && IsFileSystemItem(*desktop, parentPIDL);
+            }
+        }
+    }
+    size_t used = 0;
+    // Still there?
+    while (s.asked < nodes.size() && used < records) {
+        const size_t end = std::min({nodes.size(), s.asked + kSettledAtOnce, s.asked + (records - used)});
+        std::vector<PCItemIDList> relatives;
+        for (size_t i = s.asked; i < end; ++i) relatives.push_back(nodes[i]->RelativePIDL());
+        ExistingItems existing(*s.folder, s.fileSystemFolder, relatives, SFGAO_FOLDER, 0);
+        for (size_t i = s.asked; i < end; ++i)
+            if (!existing.Has(nodes[i]->RelativePIDL())) s.gone[i] = 1;
+        used += end - s.asked;
+        s.done += end - s.asked;
+        s.asked = end;
+    }
+    if (s.asked < nodes.size()) return used;
+    if (!s.compacted) {
+        s.compacted = true;
+        size_t at = 0;
+        for (size_t i = 0; i < nodes.size(); ++i)
+            if (!s.gone[i]) nodes[at++] = std::move(nodes[i]);
+        nodes.resize(at);
+    }
+    // In the folder's order, as written by us? Foreign jobs get sorted.
+    auto less = [&](const std::unique_ptr<TNodeStorage>& a, const std::unique_ptr<TNodeStorage>& b) {
+        return CompareSiblings(*s.folder, a->RelativePIDL(), b->RelativePIDL()).value_or(0) < 0;
+    };
+    for (; s.folder && s.ordered && s.compared < nodes.size() && used < records; ++s.compared, ++used, ++s.done)
+        s.ordered = less(nodes[s.compared - 1], nodes[s.compared]);
+    if (s.folder && s.ordered && s.compared < nodes.size()) return used;
+    if (!s.ordered) {
+        std::stable_sort(nodes.begin(), nodes.end(), less);
+        nodes.erase(std::unique(nodes.begin(), nodes.end(),
+                                [&](const auto& a, const auto& b) {
+                                    return CompareSiblings(*s.folder, a->RelativePIDL(), b->RelativePIDL()) == 0;
+                                }),
+                    nodes.end());
+        s.ordered = true;
+        s.compared = nodes.size();
+    }
+    // Each kept record checked as CheckTree checks a tree just read; the
+    // lists below come next.
+    for (; s.descended < nodes.size() && used < records; ++s.descended, ++used, ++s.done) {
+        const TNodeStorage& child = *nodes[s.descended];
+        Assert(child.parent_ == list.owner_, "Node storage: a child of another parent");
+        const auto* item = reinterpret_cast<PCItemIDList>(child.item_.get());
+        Assert(item && item->mkid.cb != 0 && ILNextItem(item)->mkid.cb == 0,
+               "Node storage: a child that is not one item below its parent");
+        if (child.children_) {
+            Assert(child.children_->owner_ == &child, "Node storage: a list of another record");
+            s.below.push_back(child.children_.get());
+            s.known += size_t(child.children_->Count());
+        }
+    }
+    if (s.descended < nodes.size()) return used;
+    s.lists.pop_back();
+    s.lists.insert(s.lists.end(), s.below.rbegin(), s.below.rend());
+    s.begun = false;
+    s.folder.reset();
+    s.below.clear();
+    return std::max<size_t>(used, 1);
 }
 
 } // namespace ax

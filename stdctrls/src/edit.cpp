@@ -2,6 +2,7 @@
 // selection are computed from it on demand.
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "framework/streaming.h"
 #include "rtl/text.h"
@@ -87,6 +88,27 @@ void TCustomEdit::SetText(const AnsiString& text) {
     modified_ = false;
     undo_.reset();
     UpdateCaret();
+    Change();
+}
+
+void TCustomEdit::AppendText(const AnsiString& text) {
+    if (text.empty()) return;
+    // The lines of the text before the piece are worked out once, when not
+    // known yet; then only the piece is looked at. A CR LF split between
+    // pieces starts its line after the LF either way.
+    if (multiline_) LineStarts();
+    const size_t from = text_.size();
+    text_ += text;
+    if (charCase_ != ecNormal)
+        std::transform(text_.begin() + ptrdiff_t(from), text_.end(), text_.begin() + ptrdiff_t(from),
+                       charCase_ == ecUpperCase ? ::toupper : ::tolower);
+    if (multiline_) {
+        for (size_t i = from; i < text_.size(); ++i)
+            if (text_[i] == '\n') lineStarts_->push_back(int(i + 1));
+            else if (text_[i] == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n')
+                lineStarts_->push_back(int(++i + 1));
+    }
+    Invalidate();
     Change();
 }
 
@@ -573,6 +595,21 @@ void TCustomEdit::Dispatch(TMessage& m) {
 
 void TCustomEdit::DefaultHandler(TMessage& m) {
     switch (m.Msg) {
+    // Answered from the text the object keeps, which an append does not
+    // copy into the window each time.
+    case WM_GETTEXTLENGTH: m.Result = LRESULT(text_.size()); return;
+    case WM_GETTEXT: {
+        auto* buffer = reinterpret_cast<char*>(m.LParam);
+        if (!buffer || m.WParam == 0) {
+            m.Result = 0;
+            return;
+        }
+        const size_t n = std::min(text_.size(), size_t(m.WParam) - 1);
+        std::memcpy(buffer, text_.data(), n);
+        buffer[n] = '\0';
+        m.Result = LRESULT(n);
+        return;
+    }
     case WM_KEYDOWN: HandleKeyDown(WORD(m.WParam), CurrentShiftState()); m.Result = 0; return;
     case WM_CHAR: HandleChar(m.WParam); m.Result = 0; return;
     case WM_COPY: CopyToClipboard(); return;

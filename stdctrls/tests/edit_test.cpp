@@ -338,5 +338,44 @@ TEST_F(EditTest, MemoLinesFollowEveryEdit) {
     EXPECT_EQ(memo->Lines()[3], "d");
 }
 
+// A long text given in pieces: the lines and the window's text follow each
+// piece, a CR LF split between two pieces breaks one line, and the caret and
+// what undo brings back stay.
+TEST_F(EditTest, MemoTextAppendedInPieces) {
+    TForm* f = MakeForm();
+    auto* memo = TComponent::Create<TMemo>(f);
+    memo->SetParent(f);
+    memo->SetBounds(10, 10, 200, 8 * 13 + 6);
+    int changes = 0;
+    memo->OnChange = [&](TObject*) { ++changes; };
+    auto lineStart = [&](int line) { return int(memo->Perform(EM_LINEINDEX, WPARAM(line))); };
+    auto lineCount = [&] { return int(memo->Perform(EM_GETLINECOUNT)); };
+
+    memo->SetText("ab");
+    memo->SetSelStart(1);
+    memo->SetSelText("X"); // undo now brings back "ab"
+    EXPECT_EQ(lineCount(), 1);
+    changes = 0;
+    memo->AppendText("c\r");
+    memo->AppendText("\nde\nf");
+    memo->AppendText("");
+    EXPECT_EQ(memo->Text(), "aXbc\r\nde\nf");
+    EXPECT_EQ(GetWindowText(memo->Handle()), "aXbc\r\nde\nf");
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(lineCount(), 3);
+    EXPECT_EQ(lineStart(1), 6);
+    EXPECT_EQ(lineStart(2), 9);
+    EXPECT_EQ(memo->Lines()[1], "de");
+    EXPECT_EQ(memo->SelStart(), 2);
+    memo->Undo();
+    EXPECT_EQ(memo->Text(), "ab");
+
+    memo->SetCharCase(ecUpperCase);
+    memo->AppendText("\r\nxy");
+    EXPECT_EQ(memo->Text(), "AB\r\nXY");
+    EXPECT_EQ(lineCount(), 2);
+    EXPECT_EQ(lineStart(1), 4);
+}
+
 } // namespace
 } // namespace ax

@@ -79,14 +79,22 @@ public:
     bool CloseQuery() override;
     // The backup selection (the tree storage's CheckedFileNames).
     TStringList& Selection();
-    // Shows the selection window with the selection as it is now. The text
-    // of a selection of more than SelectionSliceSize paths is made in
-    // slices, messages of their own with the gauge moving; the window shows
-    // it whole after the last. Asked again meanwhile, it starts anew.
+    // Shows the selection window with the selection. The records are read
+    // SelectionReadSliceSize at a time and the text given to the window
+    // SelectionSliceSize paths at a time, each slice a message of its own
+    // with the gauge moving; the window shows it whole after the last. The
+    // selection shown is the one the reading ended with (a change meanwhile
+    // makes it read again); one made while the text is given shows at the
+    // next request. Asked again meanwhile, it starts anew.
     void ShowSelection();
     bool ShowingSelection() const { return showing_ != nullptr; }
     int SelectionSliceSize() const { return selectionSliceSize_; }
     void SetSelectionSliceSize(int size) { selectionSliceSize_ = size < 1 ? 1 : size; }
+    // How many of a loaded job's records a message checks against the disk.
+    int LoadSliceSize() const { return loadSliceSize_; }
+    void SetLoadSliceSize(int size) { loadSliceSize_ = size < 1 ? 1 : size; }
+    int SelectionReadSliceSize() const { return selectionReadSliceSize_; }
+    void SetSelectionReadSliceSize(int size) { selectionReadSliceSize_ = size < 1 ? 1 : size; }
     // Chooses the item of path in the tree (expanding the way to it), and
     // the list follows; false when the tree has no such item.
     bool BrowseTo(const std::string& path);
@@ -174,7 +182,8 @@ private:
     void WMInjectFault(TMessage& message);
     // Adds up to count more paths to the text of the selection being
     // shown; shows it after the last.
-    void ShowSelectionSlice(size_t count);
+    void ShowSelectionSlice();
+    void ScheduleSelectionSlice(int percent, const AnsiString& text);
     // A pane's checked items that went while changes were lost: kept, and
     // told in one box once the pane's refresh is over.
     void SelectionLost(const std::vector<WideString>& paths);
@@ -193,6 +202,8 @@ private:
     std::unique_ptr<SelectionShow> showing_;
     std::unique_ptr<TSliceWindow> showSlices_;
     int selectionSliceSize_ = 20000;
+    int selectionReadSliceSize_ = 20000;
+    int loadSliceSize_ = 20000;
 };
 
 } // namespace ax

@@ -267,6 +267,8 @@ private:
 
 // The storage of the desktop: the one an explorer tree owns.
 class TRootNodeStorage : public TNodeStorage {
+    friend class TCheckedFileNameWalk;
+
 public:
     TRootNodeStorage();
     ~TRootNodeStorage() override;
@@ -307,6 +309,15 @@ public:
     const TNodeStorage* PendingLoad() const { return pending_.get(); }
     // Does nothing when no load is pending.
     void FinishLoad();
+    // FinishLoad a piece at a time, for a window that must answer between
+    // pieces: each step checks up to records more records of the pending
+    // load against the disk, changing nothing; the last takes the load as
+    // FinishLoad does. Answers whether no load is pending any more. A
+    // FinishLoad meanwhile does what is left, so the storage ends the same
+    // either way.
+    bool FinishLoadStep(size_t records);
+    // How far the steps have come through the records known so far, 0 to 1.
+    double FinishLoadProgress() const;
     // FinishLoad that hands each path of the selection it keeps to visit, as
     // ForEachCheckedFileName would after it: each folder is read once for
     // both. Should visit raise, nothing is replaced.
@@ -329,6 +340,10 @@ public:
     }
 
     TNodeStorage* LastParent() const { return lastParent_; }
+    // Counts the calls that may have changed the records (a store, a delete,
+    // a load taken, records freed): a walk in pieces that sees it move
+    // starts again.
+    uint64_t Changes() const { return changes_; }
 
     // Work that changes the records in pieces (a check spreading over a big
     // folder) completes here before the whole storage is read or replaced:
@@ -356,8 +371,14 @@ private:
     // lastParent_'s absolute PIDL, without the terminator.
     std::string lastParentPath_;
     bool completing_ = false;
+    uint64_t changes_ = 0;
     // What BeginLoad read, until FinishLoad.
     std::unique_ptr<TNodeStorage> pending_;
+    // Where FinishLoadStep has got to in pending_.
+    struct LoadSettling;
+    std::unique_ptr<LoadSettling> settling_;
+    // Settles the list on top of settling_'s stack by up to records more.
+    size_t SettleStep(size_t records);
     TStringList checkedFileNames_;
     std::vector<ShellProblem> checkedFileNameProblems_;
 };

@@ -26,6 +26,9 @@ public:
     void DefinePublished(TFiler& filer) override;
 
     void SetText(const AnsiString& text) override;
+    // Adds text at the end: a long text given a piece at a time costs each
+    // piece, not the whole text again. Selection, scroll and undo stay.
+    void AppendText(const AnsiString& text);
     int SelStart() const { return std::min(anchor_, caret_); }
     void SetSelStart(int start);
     int SelLength() const { return std::abs(caret_ - anchor_); }
