@@ -17,6 +17,7 @@
 #include "rtl/lists.h"
 #include "rtl/streams.h"
 #include "rtl/text.h"
+#include "shell/NodeItem.h"
 #include "shell/Streamable.h"
 #include "vtree/DataTreeTypes.h" // check states and types: the tree control's numbers
 
@@ -118,6 +119,11 @@ class TNodeStorage : public TStreamableClass {
     friend class TRootNodeStorage;
     friend class NodeRecordReader;
 
+    // A PIDL's bytes with their terminator: one item below a parent. First,
+    // so that it takes the room the base leaves after its version and the
+    // record of a short name stays one 64-byte block.
+    TNodeItem item_;
+
 public:
     // pidl may be nil; parent is borrowed (the node above, nil for a top).
     // Below a parent the node keeps only the PIDL's last item.
@@ -193,8 +199,6 @@ private:
 
     TNodeStorage* parent_ = nullptr;
     std::unique_ptr<TNodeStorageList> children_;
-    // A PIDL's bytes with its terminator: one item below a parent.
-    std::unique_ptr<uint8_t[]> item_;
 };
 
 // The children of one node, owned, in ascending CompareIDs order of the
