@@ -19,19 +19,9 @@ TNodeItem& TNodeItem::operator=(TNodeItem&& source) noexcept {
     return *this;
 }
 
-uint8_t TNodeItem::Form() const {
-    return bytes_[0] != 0 || bytes_[1] != 0 ? uint8_t(kPlaced) : bytes_[2];
-}
-
 void TNodeItem::SetNone() {
     bytes_[0] = bytes_[1] = 0;
     bytes_[2] = kNone;
-}
-
-uint8_t* TNodeItem::Elsewhere() const {
-    uint8_t* address;
-    std::memcpy(&address, bytes_ + kAddressAt, sizeof address);
-    return address;
 }
 
 void TNodeItem::Set(const void* bytes, size_t size) {
@@ -57,14 +47,6 @@ void TNodeItem::Set(const void* bytes, size_t size) {
 void TNodeItem::Reset() {
     if (Form() == kElsewhere) delete[] Elsewhere();
     SetNone();
-}
-
-uint8_t* TNodeItem::Bytes() const {
-    switch (Form()) {
-    case kPlaced: return const_cast<uint8_t*>(bytes_);
-    case kElsewhere: return Elsewhere();
-    default: return nullptr;
-    }
 }
 
 } // namespace ax

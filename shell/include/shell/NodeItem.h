@@ -6,6 +6,7 @@
 // one in a block of its own.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace ax {
 
@@ -28,7 +29,11 @@ public:
     bool Held() const { return Bytes() != nullptr; }
     // The bytes with their terminator; nil when none are held. Writable as
     // the record's PIDL is to its users.
-    uint8_t* Bytes() const;
+    uint8_t* Bytes() const {
+        const uint8_t form = Form();
+        if (form == kPlaced) return const_cast<uint8_t*>(bytes_);
+        return form == kElsewhere ? Elsewhere() : nullptr;
+    }
 
 private:
     // An item held in place begins with its nonzero size word. A zero word
@@ -39,9 +44,14 @@ private:
     static constexpr size_t kAddressAt = 4;
     static_assert(kAddressAt + sizeof(uint8_t*) <= kInlineSize);
 
-    uint8_t Form() const;
+    // Inline: asked for on every comparison of a folder's records.
+    uint8_t Form() const { return bytes_[0] != 0 || bytes_[1] != 0 ? uint8_t(kPlaced) : bytes_[2]; }
     void SetNone();
-    uint8_t* Elsewhere() const;
+    uint8_t* Elsewhere() const {
+        uint8_t* address;
+        std::memcpy(&address, bytes_ + kAddressAt, sizeof address);
+        return address;
+    }
 
     uint8_t bytes_[kInlineSize];
 };
