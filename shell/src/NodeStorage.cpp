@@ -253,10 +253,9 @@ void TNodeStorage::SetPIDL(UniquePIDL pidl) {
     }
 }
 
-PItemIDList TNodeStorage::RelativePIDL() const {
+PItemIDList TNodeStorage::TopRelativePIDL() const {
     if (!item_.Held()) return nullptr;
-    auto* pidl = reinterpret_cast<PItemIDList>(item_.Bytes());
-    return parent_ ? pidl : TPIDLManager().GetPointerToLastID(pidl);
+    return TPIDLManager().GetPointerToLastID(reinterpret_cast<PItemIDList>(item_.Bytes()));
 }
 
 void TNodeStorage::AppendPathBytes(std::string& path) const {

@@ -151,7 +151,10 @@ public:
     // record has no PIDL and this is the top.
     UniquePIDL AbsolutePIDL() const;
     // The last item of the record's PIDL, held by the record; nil without one.
-    PItemIDList RelativePIDL() const;
+    // Inline below a parent: asked for on every comparison of siblings.
+    PItemIDList RelativePIDL() const {
+        return parent_ ? reinterpret_cast<PItemIDList>(item_.Bytes()) : TopRelativePIDL();
+    }
     TNodeStorage* Parent() const { return parent_; }
     // Nil when the node has no list object; the list may exist and be empty.
     TNodeStorageList* Children() const { return children_.get(); }
@@ -182,6 +185,8 @@ protected:
 private:
     friend class TNodeStorageList;
     void SetPIDL(UniquePIDL pidl);
+    // RelativePIDL of a top record, which holds its whole PIDL.
+    PItemIDList TopRelativePIDL() const;
     // Keeps a copy of an item's bytes (with a terminator) as this record's.
     void SetItem(const void* bytes, size_t size);
     // Appends the absolute PIDL's bytes, without the terminator.
