@@ -28,7 +28,8 @@ void TNodeItem::Set(const void* bytes, size_t size) {
     // Made before the old bytes go: bytes may be ours.
     if (size + 2 <= kInlineSize) {
         uint8_t placed[kInlineSize] = {};
-        std::memcpy(placed, bytes, size);
+        // The empty PIDL may come as no bytes at all.
+        if (size != 0) std::memcpy(placed, bytes, size);
         Reset();
         // Zero past the bytes: the terminator, and for the empty PIDL the
         // form byte that says it is held in place.
