@@ -41,11 +41,15 @@ private:
     // otherwise: the bytes live elsewhere (their address follows), or there
     // are none.
     enum : uint8_t { kPlaced = 0, kElsewhere = 1, kNone = 2 };
+    // In a record the item starts 4 bytes past an 8-byte boundary, so the
+    // address lies aligned, where leak checkers look for pointers.
     static constexpr size_t kAddressAt = 4;
     static_assert(kAddressAt + sizeof(uint8_t*) <= kInlineSize);
 
     // Inline: asked for on every comparison of a folder's records.
-    uint8_t Form() const { return bytes_[0] != 0 || bytes_[1] != 0 ? uint8_t(kPlaced) : bytes_[2]; }
+    uint8_t Form() const {
+        return bytes_[0] != 0 || bytes_[1] != 0 ? uint8_t(kPlaced) : bytes_[2];
+    }
     void SetNone();
     uint8_t* Elsewhere() const {
         uint8_t* address;
