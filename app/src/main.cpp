@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (ax::IsCommandLine(args)) {
         ax::ReporterRuntime().ConsoleProgram = true;
-        return ax::RunCommandLine(args, std::cout, std::cerr, STDIN_FILENO);
+        return ax::RunCommandLine(args, std::cout, std::cerr, STDIN_FILENO,
+                                  ax::CommandEnd::ProcessEnds);
     }
     ax::ShellUtilitiesInitialize();
     const int status = ax::RunMainWindow(args, std::cout, std::cerr, [](std::exception_ptr error) {

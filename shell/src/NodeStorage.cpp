@@ -222,8 +222,10 @@ const std::shared_ptr<TStorageObject>& TStorage::UserObject() const {
 // ---- TNodeStorage ----
 
 // With the heap's 4-byte block header, a record fills a 64-byte block: a
-// field more doubles what a selection of millions costs.
-static_assert(sizeof(TNodeStorage) <= 60, "a node storage record outgrew its 64-byte block");
+// field more doubles what a selection of millions costs. The item held in
+// place lies in the base's tail room; were it laid out after the pointers,
+// the record would grow to 64 bytes.
+static_assert(sizeof(TNodeStorage) <= 56, "a node storage record outgrew its 64-byte block");
 
 TNodeStorage::TNodeStorage(UniquePIDL pidl, TNodeStorage* parent) : parent_(parent) {
     SetPIDL(std::move(pidl));
@@ -235,16 +237,13 @@ TNodeStorage::~TNodeStorage() {
 }
 
 void TNodeStorage::SetItem(const void* bytes, size_t size) {
-    auto item = std::make_unique_for_overwrite<uint8_t[]>(size + 2);
-    std::memcpy(item.get(), bytes, size);
-    item[size] = item[size + 1] = 0;
-    item_ = std::move(item);
+    item_.Set(bytes, size);
     if (children_) children_->folder_.reset();
 }
 
 void TNodeStorage::SetPIDL(UniquePIDL pidl) {
     if (!pidl) {
-        item_.reset();
+        item_.Reset();
         if (children_) children_->folder_.reset();
     } else if (parent_) {
         PCItemIDList last = TPIDLManager().GetPointerToLastID(static_cast<PCItemIDList>(pidl.get()));
@@ -254,21 +253,20 @@ void TNodeStorage::SetPIDL(UniquePIDL pidl) {
     }
 }
 
-PItemIDList TNodeStorage::RelativePIDL() const {
-    if (!item_) return nullptr;
-    auto* pidl = reinterpret_cast<PItemIDList>(item_.get());
-    return parent_ ? pidl : TPIDLManager().GetPointerToLastID(pidl);
+PItemIDList TNodeStorage::TopRelativePIDL() const {
+    if (!item_.Held()) return nullptr;
+    return TPIDLManager().GetPointerToLastID(reinterpret_cast<PItemIDList>(item_.Bytes()));
 }
 
 void TNodeStorage::AppendPathBytes(std::string& path) const {
     if (parent_) parent_->AppendPathBytes(path);
-    if (item_)
-        path.append(reinterpret_cast<const char*>(item_.get()),
-                    PathLength(reinterpret_cast<PCItemIDList>(item_.get())));
+    if (item_.Held())
+        path.append(reinterpret_cast<const char*>(item_.Bytes()),
+                    PathLength(reinterpret_cast<PCItemIDList>(item_.Bytes())));
 }
 
 UniquePIDL TNodeStorage::AbsolutePIDL() const {
-    if (!parent_ && !item_) return nullptr;
+    if (!parent_ && !item_.Held()) return nullptr;
     std::string path;
     AppendPathBytes(path);
     return PIDLOfPath(path);
@@ -284,7 +282,7 @@ void TNodeStorage::CheckTree() const {
         Assert(children.owner_ == &node, "Node storage: a list of another record");
         for (const std::unique_ptr<TNodeStorage>& child : children.nodes_) {
             Assert(child && child->parent_ == &node, "Node storage: a child of another parent");
-            const auto* item = reinterpret_cast<PCItemIDList>(child->item_.get());
+            const auto* item = reinterpret_cast<PCItemIDList>(child->item_.Bytes());
             Assert(item && item->mkid.cb != 0 && ILNextItem(item)->mkid.cb == 0,
                    "Node storage: a child that is not one item below its parent");
             pending.push_back(child.get());
@@ -401,7 +399,7 @@ TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool interme
 
 void TNodeStorage::Clear(bool freeObjects) {
     NodesFreed();
-    item_.reset();
+    item_.Reset();
     children_.reset();
     if (freeObjects && std::as_const(Storage).UserObject()) Storage.UserObject().reset();
 }
@@ -410,8 +408,10 @@ std::unique_ptr<TNodeStorage> TNodeStorage::CopyTree(const TNodeStorage& source,
                                                      TNodeStorage* parent) {
     auto copy = std::make_unique<TNodeStorage>(nullptr, parent);
     if (parent) {
-        if (source.item_) copy->SetItem(source.item_.get(), reinterpret_cast<PCItemIDList>(source.item_.get())->mkid.cb);
-    } else if (source.parent_ || source.item_) {
+        if (source.item_.Held())
+            copy->SetItem(source.item_.Bytes(),
+                          reinterpret_cast<PCItemIDList>(source.item_.Bytes())->mkid.cb);
+    } else if (source.parent_ || source.item_.Held()) {
         // A top record holds its whole PIDL.
         std::string path;
         source.AppendPathBytes(path);
@@ -644,7 +644,7 @@ void TNodeStorage::SaveToStream(TStream& stream, int32_t version, bool writeVerT
 void TNodeStorage::WriteRecord(TStream& stream, int32_t version, bool writeVerToStream,
                                std::string& path) {
     TStreamableClass::SaveToStream(stream, version, writeVerToStream);
-    if (parent_ || item_) {
+    if (parent_ || item_.Held()) {
         stream.WriteValue<int32_t>(static_cast<int32_t>(path.size() + 2));
         stream.WriteBuffer(path.data(), static_cast<int64_t>(path.size()));
         stream.WriteValue<uint16_t>(0);
@@ -744,7 +744,7 @@ void TNodeStorageList::Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept,
             if (bound != E_ACCESSDENIED) kept.clear();
         } else {
             // The record keeps the folder it was bound to, as a lookup would.
-            if (owner_->parent_ || owner_->item_) folder_ = parentFolder;
+            if (owner_->parent_ || owner_->item_.Held()) folder_ = parentFolder;
             std::vector<PCItemIDList> relatives;
             for (const auto& child : kept)
                 relatives.push_back(child->RelativePIDL());
@@ -819,7 +819,7 @@ void TNodeStorageList::WriteRecords(TStream& stream, int32_t version, bool write
     stream.WriteValue<int32_t>(Count());
     const size_t length = path.size();
     for (const std::unique_ptr<TNodeStorage>& child : nodes_) {
-        const auto* item = reinterpret_cast<PCItemIDList>(child->item_.get());
+        const auto* item = reinterpret_cast<PCItemIDList>(child->item_.Bytes());
         Assert(item != nullptr, "Node storage: a child without an item");
         path.append(reinterpret_cast<const char*>(item), item->mkid.cb);
         child->WriteRecord(stream, version, writeVerToStream, path);

@@ -140,6 +140,64 @@ TEST_F(RecordPathTest, ARecordReadAloneKeepsItsWholePathAndItsChildrenTheirs) {
     EXPECT_EQ(Save(copy), Leaf(PathPidl(top), Tail(1, 2, 1)));
 }
 
+// Names of 1 and 7 bytes are held inside their records, of 8 and 255 in a
+// block of their own: every form stores, saves, loads and lists the same.
+TEST_F(RecordPathTest, NamesAtTheInlineLimitSaveLoadAndListUnchanged) {
+    const std::string folder = Make("In/");
+    const std::vector<std::string> names{"a", "bcdefgh", "cdefghij", std::string(255, 'd')};
+    std::vector<std::string> paths;
+    std::vector<Bytes> leaves;
+    for (const std::string& name : names) {
+        paths.push_back(Make("In/" + name));
+        leaves.push_back(Leaf(PathPidl(paths.back()), Tail(1, 2, 1)));
+    }
+    const Bytes job = JobAround(folder, leaves);
+    // The leaves' own items, by hand: size word, kind, name.
+    EXPECT_EQ(Entry("a"), (Bytes{0x04, 0x00, 0x31, 'a'}));
+    EXPECT_EQ(Entry(names[2]), (Bytes{0x0B, 0x00, 0x31, 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}));
+
+    TRootNodeStorage storage;
+    // Stored longest first: each lands in its place in the folder's order.
+    for (size_t i = names.size(); i-- > 0;) {
+        HeldPidl pidl(PathPidl(paths[i]));
+        TNodeStorage* record = storage.Store(pidl, skCheck);
+        ASSERT_NE(record, nullptr);
+        record->Storage.CheckState = csCheckedNormal;
+        record->Storage.CheckType = ctTriStateCheckBox;
+    }
+    EXPECT_EQ(Save(storage), job);
+    EXPECT_EQ(Lines(storage.CheckedFileNames()), paths);
+    for (size_t i = 0; i < names.size(); ++i) {
+        HeldPidl pidl(PathPidl(paths[i]));
+        const TNodeStorage* record = storage.Find(pidl, skCheck);
+        ASSERT_NE(record, nullptr) << names[i].size();
+        EXPECT_EQ(RelativeBytes(*record), Cat({Entry(names[i]), Bytes{0, 0}})) << names[i].size();
+        EXPECT_EQ(PidlBytes(record->AbsolutePIDL()), PathPidl(paths[i])) << names[i].size();
+    }
+
+    TRootNodeStorage loaded;
+    Load(loaded, job);
+    EXPECT_EQ(Save(loaded), job) << "save, load, save: the same bytes";
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), paths);
+    TRootNodeStorage copy;
+    copy.Assign(loaded);
+    EXPECT_EQ(Save(copy), job);
+
+    // The folder renamed from a short name to a long one and back: the
+    // records below keep their items and follow it.
+    const std::string longer = files + "/In-a-longer-name";
+    ASSERT_EQ(rename(folder.c_str(), longer.c_str()), 0);
+    HeldPidl before(PathPidl(folder)), after(PathPidl(longer));
+    ASSERT_TRUE(loaded.Rename(before, after));
+    std::vector<std::string> renamed;
+    for (const std::string& name : names)
+        renamed.push_back(longer + "/" + name);
+    EXPECT_EQ(Lines(loaded.CheckedFileNames()), renamed);
+    ASSERT_EQ(rename(longer.c_str(), folder.c_str()), 0);
+    ASSERT_TRUE(loaded.Rename(after, before));
+    EXPECT_EQ(Save(loaded), job);
+}
+
 // The selection read while a load finishes (each folder read once) is the
 // selection read after it, and the storage it leaves is the same.
 TEST_F(RecordPathTest, TheSelectionWhileALoadFinishesIsTheOneAfterIt) {

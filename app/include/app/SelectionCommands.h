@@ -39,8 +39,14 @@ inline constexpr const char* kUsage =
 // command, or an option (an unknown one is misuse, never a job's name).
 bool IsCommandLine(const std::vector<std::string>& args);
 
+// Whether the process ends as soon as the command returns. The program
+// itself then leaves what a command loaded (a million records of a job) to
+// the end of the process, which gives the heap back whole, instead of
+// freeing it record by record; a caller that goes on gets everything freed.
+enum class CommandEnd { Returns, ProcessEnds };
+
 // in: the descriptor `select JOBFILE -` reads the paths from.
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   int in = 0);
+                   int in = 0, CommandEnd end = CommandEnd::Returns);
 
 } // namespace ax

@@ -17,6 +17,7 @@
 #include "rtl/lists.h"
 #include "rtl/streams.h"
 #include "rtl/text.h"
+#include "shell/NodeItem.h"
 #include "shell/Streamable.h"
 #include "vtree/DataTreeTypes.h" // check states and types: the tree control's numbers
 
@@ -118,6 +119,11 @@ class TNodeStorage : public TStreamableClass {
     friend class TRootNodeStorage;
     friend class NodeRecordReader;
 
+    // A PIDL's bytes with their terminator: one item below a parent. First,
+    // so that it takes the room the base leaves after its version and the
+    // record of a short name stays one 64-byte block.
+    TNodeItem item_;
+
 public:
     // pidl may be nil; parent is borrowed (the node above, nil for a top).
     // Below a parent the node keeps only the PIDL's last item.
@@ -145,7 +151,10 @@ public:
     // record has no PIDL and this is the top.
     UniquePIDL AbsolutePIDL() const;
     // The last item of the record's PIDL, held by the record; nil without one.
-    PItemIDList RelativePIDL() const;
+    // Inline below a parent: asked for on every comparison of siblings.
+    PItemIDList RelativePIDL() const {
+        return parent_ ? reinterpret_cast<PItemIDList>(item_.Bytes()) : TopRelativePIDL();
+    }
     TNodeStorage* Parent() const { return parent_; }
     // Nil when the node has no list object; the list may exist and be empty.
     TNodeStorageList* Children() const { return children_.get(); }
@@ -176,6 +185,8 @@ protected:
 private:
     friend class TNodeStorageList;
     void SetPIDL(UniquePIDL pidl);
+    // RelativePIDL of a top record, which holds its whole PIDL.
+    PItemIDList TopRelativePIDL() const;
     // Keeps a copy of an item's bytes (with a terminator) as this record's.
     void SetItem(const void* bytes, size_t size);
     // Appends the absolute PIDL's bytes, without the terminator.
@@ -193,8 +204,6 @@ private:
 
     TNodeStorage* parent_ = nullptr;
     std::unique_ptr<TNodeStorageList> children_;
-    // A PIDL's bytes with its terminator: one item below a parent.
-    std::unique_ptr<uint8_t[]> item_;
 };
 
 // The children of one node, owned, in ascending CompareIDs order of the
