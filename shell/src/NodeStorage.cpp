@@ -1245,7 +1245,7 @@ size_t TRootNodeStorage::SettleStep(size_t records) {
                 if (bound != E_ACCESSDENIED) std::fill(s.gone.begin(), s.gone.end(), 1);
                 s.asked = nodes.size();
             } else {
-                if (list.owner_->parent_ || list.owner_->item_) list.folder_ = s.folder;
+                if (list.owner_->parent_ || list.owner_->item_.Held()) list.folder_ = s.folder;
                 s.fileSystemFolder = !ILIsEmpty(parentPIDL) && IsFileSystemItem(*desktop, parentPIDL);
             }
         }
@@ -1293,7 +1293,7 @@ size_t TRootNodeStorage::SettleStep(size_t records) {
     for (; s.descended < nodes.size() && used < records; ++s.descended, ++used, ++s.done) {
         const TNodeStorage& child = *nodes[s.descended];
         Assert(child.parent_ == list.owner_, "Node storage: a child of another parent");
-        const auto* item = reinterpret_cast<PCItemIDList>(child.item_.get());
+        const auto* item = reinterpret_cast<PCItemIDList>(child.item_.Bytes());
         Assert(item && item->mkid.cb != 0 && ILNextItem(item)->mkid.cb == 0,
                "Node storage: a child that is not one item below its parent");
         if (child.children_) {
