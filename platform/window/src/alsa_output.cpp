@@ -43,9 +43,9 @@ template <class Fn> bool Bind(HMODULE library, const char* name, Fn& fn) {
 
 AlsaOutput::AlsaOutput() = default;
 
-AlsaOutput::~AlsaOutput() {
-    if (library_) FreeLibrary(library_);
-}
+// The library stays loaded to the process's end: it keeps its parsed
+// configuration in globals of its own.
+AlsaOutput::~AlsaOutput() = default;
 
 bool AlsaOutput::Load() {
     if (tried_) return api_ != nullptr;

@@ -4,7 +4,8 @@ namespace ax::wm {
 
 ThemePlayer::~ThemePlayer() {
     if (context_) destroy_(context_);
-    if (library_) FreeLibrary(library_);
+    // The library stays loaded: its sound drivers keep some state to the
+    // process's end, and code unloaded under it cannot be told apart later.
 }
 
 bool ThemePlayer::Play(const char* property, const std::string& value) {
