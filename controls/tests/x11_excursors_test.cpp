@@ -76,14 +76,14 @@ protected:
         return pad;
     }
     // Moves the pointer over the control and waits until the server shows
-    // a cursor of the given size there.
-    ShownCursor Over(TControl* control, int width) {
+    // a cursor of the given size there, other than the one it showed before.
+    ShownCursor Over(TControl* control, int width, const ShownCursor& before = {}) {
         const POINT p = program->Get<POINT>([=] { return control->ClientToScreen(POINT{60, 60}); });
         server.MoveTo(p.x, p.y);
         ShownCursor shown;
         server.WaitFor([&] {
             shown = ServerCursor(server.Name());
-            return shown.width == width;
+            return shown.width == width && shown.argb != before.argb;
         });
         return shown;
     }
@@ -104,7 +104,7 @@ TEST_F(X11ExCursorsTest, TheHandAndTheDragHandAreTheProgramsOwnPictures) {
     EXPECT_EQ(h.At(0, 0), kClear);
     EXPECT_EQ(h.At(10, 18), kBlack); // the bottom of the hand
 
-    const ShownCursor d = Over(dragHand, 32);
+    const ShownCursor d = Over(dragHand, 32, h);
     ASSERT_EQ(d.width, 32);
     KeepPicture(d, SnapshotPath("ex_dragcur_x11"));
     EXPECT_EQ(d.hotX, 8);
