@@ -8,6 +8,7 @@
 #include "explorer/ExplorerViews.h"
 #include "pane_points.h"
 #include "x11_program.h"
+#include "dnd_peer.h"
 #include "xclip.h"
 
 #include <csignal>
@@ -233,46 +234,10 @@ TEST_F(X11FileClipboardTest, FilesGoBothWaysWithAFileManager) {
 }
 
 #ifdef AX_DND_PEER
-// The GTK3 program written for the tests (built with the window layer).
-class DragPeer {
-public:
-    DragPeer(const std::string& display, const std::string& work, std::vector<std::string> args) {
-        fs::create_directories(work + "/home");
-        fs::create_directories(work + "/run");
-        chmod((work + "/run").c_str(), 0700);
-        env_ = {"DISPLAY=" + display, "HOME=" + work + "/home", "XDG_RUNTIME_DIR=" + work + "/run", "LANG=C.UTF-8",
-                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + work + "/no-bus"};
-        args.insert(args.begin(), AX_DND_PEER);
-        const std::string log = work + "/peer.log";
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char*> argv, envp;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            for (std::string& e : env_) envp.push_back(e.data());
-            envp.push_back(nullptr);
-            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(out, 2);
-            execve(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-    }
-    ~DragPeer() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    DragPeer(const DragPeer&) = delete;
-    DragPeer& operator=(const DragPeer&) = delete;
-
-private:
-    std::vector<std::string> env_;
-    pid_t pid_ = -1;
-};
 
 TEST_F(X11FileClipboardTest, AFileDraggedFromAnotherProgramOntoATreeFolderIsCopiedThere) {
-    DragPeer peer(server.Name(), folder + "/peer", {"source", "dragsource", "file://" + other + "/gamma.txt"});
+    test::DndPeer peer(AX_DND_PEER, server.Name(), folder + "/peer",
+                       {"source", "dragsource", "file://" + other + "/gamma.txt"});
     std::vector<unsigned long> found;
     ASSERT_TRUE(server.WaitFor([&] { return !(found = server.WindowsNamed("dragsource")).empty(); }))
         << "the GTK3 program did not show its window";

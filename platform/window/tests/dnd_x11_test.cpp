@@ -4,6 +4,7 @@
 // thread. From ours: the drag loop offers the files to the other program's
 // window under the pointer, which takes them as a URI list.
 #include "test_support.h"
+#include "dnd_peer.h"
 #include "xvfb.h"
 
 #include <atomic>
@@ -92,43 +93,6 @@ private:
     int accepted_ = 0, rested_ = 0;
 };
 
-// The GTK3 program, with a home of its own and no session bus.
-class Peer {
-public:
-    Peer(const std::string& display, const std::string& work, std::vector<std::string> args) {
-        fs::create_directories(work + "/home");
-        fs::create_directories(work + "/run");
-        chmod((work + "/run").c_str(), 0700);
-        std::vector<std::string> env = {"DISPLAY=" + display, "HOME=" + work + "/home",
-                                        "XDG_RUNTIME_DIR=" + work + "/run", "LANG=C.UTF-8",
-                                        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + work + "/no-bus"};
-        args.insert(args.begin(), AX_DND_PEER);
-        const std::string log = work + "/peer.log";
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char*> argv, envp;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            for (std::string& e : env) envp.push_back(e.data());
-            envp.push_back(nullptr);
-            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(out, 2);
-            execve(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-    }
-    ~Peer() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-
-private:
-    pid_t pid_ = -1;
-};
 
 class DndX11 : public ::testing::Test {
 protected:
@@ -201,7 +165,7 @@ protected:
 
 TEST_F(DndX11, FilesDraggedFromAnotherProgramAreDroppedOnTheRegisteredTarget) {
     const std::string file = work + "/files/beta.txt";
-    Peer peer(server.Name(), work + "/peer", {"source", "dragsource", "file://" + file});
+    test::DndPeer peer(AX_DND_PEER, server.Name(), work + "/peer", {"source", "dragsource", "file://" + file});
     const unsigned long source = PeerWindow("dragsource");
     ASSERT_NE(source, 0u) << "the GTK3 program did not show its window";
     const Xvfb::Geometry g = server.WindowGeometry(source);
@@ -219,7 +183,7 @@ TEST_F(DndX11, FilesDraggedFromAnotherProgramAreDroppedOnTheRegisteredTarget) {
 
 TEST_F(DndX11, FilesDraggedFromOursAreDroppedOnAnotherProgram) {
     const std::string file = work + "/files/with space.txt";
-    Peer peer(server.Name(), work + "/peer", {"target", "droptarget"});
+    test::DndPeer peer(AX_DND_PEER, server.Name(), work + "/peer", {"target", "droptarget"});
     const unsigned long other = PeerWindow("droptarget");
     ASSERT_NE(other, 0u) << "the GTK3 program did not show its window";
     const Xvfb::Geometry g = server.WindowGeometry(other);
