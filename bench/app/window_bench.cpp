@@ -207,7 +207,13 @@ int Road(int argc, char** argv) {
         char name[32];
         std::snprintf(name, sizeof name, "/file%06d.dat", i);
         const int fd = ::open((big + name).c_str(), O_WRONLY | O_CREAT, 0644);
-        if (fd >= 0) ::close(fd);
+        // A home cut short (its file system out of inodes) would be kept
+        // and measured as if whole.
+        if (fd < 0) {
+            std::perror((big + name).c_str());
+            return 2;
+        }
+        ::close(fd);
     }
     // Marks the home complete, for the next run.
     if (!made && !kept.empty()) std::ofstream(marker).put('\n');

@@ -1,5 +1,5 @@
 // The shared thread-name list: opening or joining the process's mapping (a
-// private block when another user holds the name), registering and
+// private block when another user holds the name or none can be made), registering and
 // unregistering threads, and reading records under the list's robust mutex,
 // within the caller's wait.
 #include "crash/vorThreadList.h"
@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -97,6 +99,19 @@ bool AttachThreadList() {
     g_mapping = NamedMapping::Create(name, sizeof(TSharedBlock));
     if (g_mapping.Valid()) {
         StartList(g_mapping.Data());
+        return true;
+    }
+    const int error = errno;
+    if (error != EEXIST) {
+        // Shared memory full or missing: a backup must still run, its
+        // thread names kept to itself.
+        static std::once_flag told;
+        std::call_once(told, [&] {
+            const std::string text = "vorExcept: " + name + " cannot be made (" +
+                                     std::strerror(error) + "); thread names are not shared\n";
+            [[maybe_unused]] auto n = ::write(2, text.data(), text.size());
+        });
+        StartList(g_privateBlock);
         return true;
     }
     if (NamedMapping::TakenByAnotherUser(name)) {

@@ -4,13 +4,16 @@
 
 #include "platform/named_mapping.h"
 
+#include "fork_child.h"
 #include "other_user.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -73,6 +76,32 @@ TEST(ThreadList, TheSecondCloseOfTwoOpensInOneModuleReleasesTheArea) {
     CloseThreadList();
     EXPECT_FALSE(ThreadListOpen());
     EXPECT_NE(::stat(area.c_str(), &st), 0) << "the shared area was left behind";
+}
+
+// A full /dev/shm (its inodes spent by other programs) must not stop a
+// backup at start: the list is kept private and the reason said once.
+TEST(ThreadList, AFullSharedMemoryLeavesTheListPrivate) {
+    const int status = test::RunInChild([] {
+        if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return 126;
+        // One inode: the root's own, so no name can be made in it.
+        if (::mount("tmpfs", "/dev/shm", "tmpfs", 0, "nr_inodes=1") != 0) return 126;
+        const std::string name = "vorExceptThreadNameBuf" + DollarHex(static_cast<std::uint64_t>(::getpid()));
+        testing::internal::CaptureStderr();
+        if (!OpenThreadList()) return 1;
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (said != "vorExcept: " + name + " cannot be made (No space left on device); thread names are not shared\n")
+            return 2;
+        if (MainThreadId() != ::getpid()) return 3;
+        RegisterThread(4545, "reader", 0, ::getpid());
+        const auto record = FindThreadRecord(4545);
+        if (!record || record->Name != "reader") return 4;
+        CloseThreadList();
+        return ThreadListOpen() ? 5 : 0;
+    });
+    if (status == 126) GTEST_SKIP() << "needs root and a private mount namespace";
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

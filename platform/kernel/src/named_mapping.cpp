@@ -51,14 +51,18 @@ NamedMapping NamedMapping::Create(std::string_view name, std::size_t size) {
     int fd = ::shm_open(shm.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return m;
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        const int error = errno;
         ::close(fd);
         ::shm_unlink(shm.c_str());
+        errno = error;
         return m;
     }
     void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    const int error = errno;
     ::close(fd);
     if (p == MAP_FAILED) {
         ::shm_unlink(shm.c_str());
+        errno = error;
         return m;
     }
     m.name_ = std::string(name);

@@ -23,7 +23,8 @@ public:
     NamedMapping(const NamedMapping&) = delete;
     NamedMapping& operator=(const NamedMapping&) = delete;
 
-    // Creates a new zero-filled mapping; fails when the name exists.
+    // Creates a new zero-filled mapping; fails when the name exists (errno
+    // EEXIST) or the memory cannot be had (errno says why).
     static NamedMapping Create(std::string_view name, std::size_t size);
     // Opens an existing mapping whole; fails when there is none, and when
     // it is another user's.
