@@ -330,7 +330,8 @@ bool TMainform::LoadJob(const std::string& fileName) {
     }
     // A load under way ends before another begins: the window is never
     // left between two jobs.
-    while (loadStep_ != 0) LoadStep();
+    while (loadStep_ != 0)
+        LoadStep();
     ShowProgress(0, "Loading " + fileName);
     try {
         // Opened and its first slice read now (a small job whole), so what

@@ -370,8 +370,8 @@ TEST_F(MainformRoad, AJobIsReadInSlicesThatInputAndSavesGoBetween) {
     ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
     const std::string job = root + "/read.JOB";
     ASSERT_TRUE(w->SaveJob(job));
-    const std::vector<std::string> expected = {home + "/notes.txt", home + "/Photos", home + "/Photos/x.jpg",
-                                               home + "/Photos/y.jpg"};
+    const std::vector<std::string> expected = {home + "/notes.txt", home + "/Photos",
+                                               home + "/Photos/x.jpg", home + "/Photos/y.jpg"};
     TMainform* whole = Window();
     ASSERT_TRUE(whole->LoadJob(job));
     app->ProcessMessages();
@@ -389,8 +389,10 @@ TEST_F(MainformRoad, AJobIsReadInSlicesThatInputAndSavesGoBetween) {
     int readingAtProbe = -1;
     const auto inner = again->ExpTree->WindowProc;
     again->ExpTree->WindowProc = [&, inner](TMessage& m) {
-        if (m.Msg == kProbe) readingAtProbe = again->ExpTree->Storage().LoadReading();
-        else inner(m);
+        if (m.Msg == kProbe)
+            readingAtProbe = again->ExpTree->Storage().LoadReading();
+        else
+            inner(m);
     };
     PostMessage(again->ExpTree->Handle(), kProbe, 0, 0);
     app->HandleMessage(); // a slice
@@ -443,8 +445,8 @@ TEST_F(MainformRoad, ADamagedJobFoundWhileReadIsToldAndChangesNothing) {
     ASSERT_TRUE(w->SaveJob(kept));
     const std::string keptBytes = Read(kept);
     ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "Music"));
-    const std::vector<std::string> selected = {home + "/Music", home + "/Music/a.ogg", home + "/Music/b.ogg",
-                                               home + "/notes.txt"};
+    const std::vector<std::string> selected = {home + "/Music", home + "/Music/a.ogg",
+                                               home + "/Music/b.ogg", home + "/notes.txt"};
     ASSERT_EQ(Lines(w->Selection()), selected);
     ASSERT_TRUE(w->Modified());
     w->SetLoadReadSliceSize(1);

@@ -525,7 +525,7 @@ public:
 private:
     // A record whose children are being read.
     struct Frame {
-        TNodeStorage* node = nullptr; // nil: a list read on its own
+        TNodeStorage* node = nullptr;        // nil: a list read on its own
         std::unique_ptr<TNodeStorage> owned; // a child's, until its list keeps it
         // A child that is not its parent plus one item is read (so the
         // stream stays in step) and dropped.
@@ -539,7 +539,8 @@ private:
         std::vector<std::unique_ptr<TNodeStorage>> kept;
     };
     // Reads a record up to its children and puts it on the stack.
-    void BeginRecord(TNodeStorage& node, std::unique_ptr<TNodeStorage> owned, int depth, bool child);
+    void BeginRecord(TNodeStorage& node, std::unique_ptr<TNodeStorage> owned, int depth,
+                     bool child);
     // The list's version word and count; answers the count.
     int32_t ReadListHead(TNodeStorageList& list);
     // The record on top has all its children: its list is filled and the
@@ -556,8 +557,8 @@ private:
     std::vector<Frame> frames_;
 };
 
-void NodeRecordReader::BeginRecord(TNodeStorage& node, std::unique_ptr<TNodeStorage> owned, int depth,
-                                   bool child) {
+void NodeRecordReader::BeginRecord(TNodeStorage& node, std::unique_ptr<TNodeStorage> owned,
+                                   int depth, bool child) {
     if (depth > kMaxNodeDepth) throw EReadError(SReadError);
     node.TStreamableClass::LoadFromStream(stream_, version_, readVer_);
     Frame frame;
@@ -576,7 +577,8 @@ void NodeRecordReader::BeginRecord(TNodeStorage& node, std::unique_ptr<TNodeStor
         const size_t length = size_t(size) - 2;
         // Both PIDLs are whole, so where the parent's bytes end in the
         // child's, an item begins.
-        if (child && length > parentLength && std::memcmp(read_.data(), path_.data(), parentLength) == 0) {
+        if (child && length > parentLength &&
+            std::memcmp(read_.data(), path_.data(), parentLength) == 0) {
             const auto* item = reinterpret_cast<PCItemIDList>(read_.data() + parentLength);
             frame.fits = parentLength + item->mkid.cb == length;
         }
@@ -1402,8 +1404,8 @@ struct TRootNodeStorage::ReadingLoad {
 
 void TRootNodeStorage::BeginLoadFromFile(const WideString& fileName, int32_t version,
                                          bool readVerFromStream, size_t records) {
-    BeginLoadFromStream(std::make_unique<TWideFileStream>(fileName, fmOpenRead | fmShareExclusive), version,
-                        readVerFromStream, records);
+    BeginLoadFromStream(std::make_unique<TWideFileStream>(fileName, fmOpenRead | fmShareExclusive),
+                        version, readVerFromStream, records);
 }
 
 void TRootNodeStorage::BeginLoadFromStream(std::unique_ptr<TStream> stream, int32_t version,

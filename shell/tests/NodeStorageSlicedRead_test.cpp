@@ -49,8 +49,8 @@ protected:
         TStringList paths;
         for (const char* name : {"a/", "a/b/", "a/b/c/"})
             Make(name);
-        for (const char* name : {"a/b/c/h", "a/b/g1", "a/b/g2", "a/b/g3", "a/f1", "a/f2", "a/f3", "a/f4",
-                                 "a/f5", "top.txt"})
+        for (const char* name : {"a/b/c/h", "a/b/g1", "a/b/g2", "a/b/g3", "a/f1", "a/f2", "a/f3",
+                                 "a/f4", "a/f5", "top.txt"})
             paths.Add(Make(name));
         TRootNodeStorage source;
         source.SetCheckedFileNames(paths);
@@ -137,7 +137,8 @@ TEST_F(SlicedReadTest, CheckingStepsReadFirstAndWholeLoadsFinishTheReading) {
     TRootNodeStorage finished;
     HoldOther(finished);
     BeginInSteps(finished, job, 1);
-    for (int i = 0; i < 4; ++i) ASSERT_FALSE(finished.BeginLoadStep(1));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_FALSE(finished.BeginLoadStep(1));
     finished.FinishLoad();
     EXPECT_FALSE(finished.LoadPending());
     EXPECT_EQ(Save(finished), wholeBytes);
@@ -186,7 +187,8 @@ TEST_F(SlicedReadTest, TheFileIsHeldWhileReadAndLetGoAfterwards) {
     // One that cannot be opened leaves the load being read as it was.
     Write(path, std::string(job.begin(), job.end()));
     storage.BeginLoadFromFile(Utf8ToWide(path), 3, false, 1);
-    EXPECT_THROW(storage.BeginLoadFromFile(Utf8ToWide(root + "/none.JOB"), 3, false, 1), EFOpenError);
+    EXPECT_THROW(storage.BeginLoadFromFile(Utf8ToWide(root + "/none.JOB"), 3, false, 1),
+                 EFOpenError);
     EXPECT_TRUE(storage.LoadReading());
     storage.FinishLoad();
     EXPECT_EQ(Save(storage), wholeBytes);
@@ -194,10 +196,12 @@ TEST_F(SlicedReadTest, TheFileIsHeldWhileReadAndLetGoAfterwards) {
 
 // Raises as the load in one piece does, from whichever step meets the fault;
 // the storage, its allocations and the load pending before stay as they were.
-void ExpectRefusedInSteps(TRootNodeStorage& storage, const Bytes& bytes, size_t records, const char* what) {
+void ExpectRefusedInSteps(TRootNodeStorage& storage, const Bytes& bytes, size_t records,
+                          const char* what) {
     const Bytes before = Save(storage);
     const int64_t blocks = LiveBlocks();
-    EXPECT_THROW(ReadInSteps(storage, bytes, records), EReadError) << what << ", steps of " << records;
+    EXPECT_THROW(ReadInSteps(storage, bytes, records), EReadError)
+        << what << ", steps of " << records;
     EXPECT_FALSE(storage.LoadPending()) << what;
     EXPECT_EQ(Save(storage), before) << what;
     EXPECT_EQ(LiveBlocks(), blocks) << what;

@@ -322,8 +322,8 @@ public:
     // stays open until it is read whole.
     void BeginLoadFromFile(const WideString& fileName, int32_t version, bool readVerFromStream,
                            size_t records);
-    void BeginLoadFromStream(std::unique_ptr<TStream> stream, int32_t version, bool readVerFromStream,
-                             size_t records);
+    void BeginLoadFromStream(std::unique_ptr<TStream> stream, int32_t version,
+                             bool readVerFromStream, size_t records);
     // Reads up to records more records; answers whether the stream is read
     // whole (then, or with no load being read, true).
     bool BeginLoadStep(size_t records);
