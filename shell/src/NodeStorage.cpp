@@ -538,14 +538,16 @@ private:
         int depth = 0;    // the children's
         std::vector<std::unique_ptr<TNodeStorage>> kept;
     };
-    // Reads a record up to its children and puts it on the stack.
+    // Reads a record up to its children and puts it on the stack; one
+    // without children is read whole.
     void BeginRecord(TNodeStorage& node, std::unique_ptr<TNodeStorage> owned, int depth,
                      bool child);
     // The list's version word and count; answers the count.
     int32_t ReadListHead(TNodeStorageList& list);
-    // The record on top has all its children: its list is filled and the
-    // rest of it read; a child that fits goes to its parent's list.
-    void EndRecord();
+    // A record off the stack (or never on it) has all its children: its
+    // list is filled and the rest of it read; a child that fits goes to its
+    // parent's list, on top of the stack.
+    void EndRecord(Frame& frame);
     void ReadTail(TNodeStorage& node);
 
     TStream& stream_;
@@ -600,8 +602,11 @@ void NodeRecordReader::BeginRecord(TNodeStorage& node, std::unique_ptr<TNodeStor
         frame.list = frame.ownedList.get();
         frame.left = ReadListHead(*frame.list);
         frame.depth = depth + 1;
+        frames_.push_back(std::move(frame));
+        return;
     }
-    frames_.push_back(std::move(frame));
+    // Most records hold no children: done without the stack.
+    EndRecord(frame);
 }
 
 int32_t NodeRecordReader::ReadListHead(TNodeStorageList& list) {
@@ -619,7 +624,9 @@ size_t NodeRecordReader::Step(size_t records) {
     while (!frames_.empty() && used < std::max<size_t>(records, 1)) {
         Frame& top = frames_.back();
         if (top.left == 0) {
-            EndRecord();
+            Frame done = std::move(top);
+            frames_.pop_back();
+            EndRecord(done);
             continue;
         }
         --top.left;
@@ -631,9 +638,7 @@ size_t NodeRecordReader::Step(size_t records) {
     return used;
 }
 
-void NodeRecordReader::EndRecord() {
-    Frame frame = std::move(frames_.back());
-    frames_.pop_back();
+void NodeRecordReader::EndRecord(Frame& frame) {
     if (frame.list) {
         TNodeStorageList& list = *frame.list;
         if (settle_ && !frame.kept.empty()) list.Settle(frame.kept, PIDLOfPath(path_).get());
