@@ -30,4 +30,12 @@ std::string JobSaveError(const std::string& fileName, const Exception& error) {
     return fileName + ": cannot save the job: " + (refused ? refused->Reason() : error.Message());
 }
 
+std::string JobLoadError(const std::string& fileName, const Exception& error) {
+    // The open's message names the file itself.
+    if (dynamic_cast<const EFOpenError*>(&error)) return error.Message();
+    if (dynamic_cast<const EStreamError*>(&error))
+        return fileName + ": not a valid job file (" + error.Message() + ")";
+    return fileName + ": " + error.Message();
+}
+
 } // namespace ax

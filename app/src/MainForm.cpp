@@ -328,32 +328,29 @@ bool TMainform::LoadJob(const std::string& fileName) {
         ErrorBox(problem);
         return false;
     }
+    // A load under way ends before another begins: the window is never
+    // left between two jobs.
+    while (loadStep_ != 0)
+        LoadStep();
     ShowProgress(0, "Loading " + fileName);
     try {
-        // Read and checked whole now; checked against the disk in a step
-        // of its own (a folder of many items takes a listing).
-        ExpTree->Storage().BeginLoadFromFile(Utf8ToWide(fileName), kJobVersion, false);
-    } catch (const EFOpenError& e) {
-        EndProgress("");
-        ErrorBox(e.Message());
-        return false;
-    } catch (const EStreamError& e) {
-        EndProgress("");
-        ErrorBox(fileName + ": not a valid job file (" + e.Message() + ")");
-        return false;
+        // Opened and its first slice read now (a small job whole), so what
+        // is wrong there is told on the spot; the rest is read, then checked
+        // against the disk (a folder of many items takes a listing), in
+        // steps of their own.
+        ExpTree->Storage().BeginLoadFromFile(Utf8ToWide(fileName), kJobVersion, false,
+                                             size_t(loadReadSliceSize_));
     } catch (const Exception& e) {
         EndProgress("");
-        ErrorBox(fileName + ": " + e.Message());
+        ErrorBox(JobLoadError(fileName, e));
         return false;
     }
-    jobFileName_ = fileName;
-    modified_ = false;
-    UpdateCaption();
+    readingJob_ = fileName;
+    if (!ExpTree->Storage().LoadReading()) JobRead();
     // The rest in steps served as messages of their own: the window stays
     // alive and the gauge shows how far it got. The storage takes the job,
     // then the panes are made again, their nodes taking their check boxes
     // from it.
-    ShowProgress(20, "Loading " + fileName);
     loadStep_ = 1;
     if (HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
     else
@@ -361,8 +358,56 @@ bool TMainform::LoadJob(const std::string& fileName) {
     return true;
 }
 
+void TMainform::JobRead() {
+    jobFileName_ = std::move(readingJob_);
+    readingJob_.clear();
+    modified_ = false;
+    UpdateCaption();
+    ShowProgress(20, "Loading " + jobFileName_);
+}
+
+void TMainform::DropLoad(const Exception& error) {
+    // The storage has let the job go and is as it was.
+    const std::string fileName = std::move(readingJob_);
+    readingJob_.clear();
+    loadStep_ = 0;
+    EndProgress("");
+    ErrorBox(JobLoadError(fileName, error));
+}
+
+bool TMainform::ReadJobSlice() {
+    TRootNodeStorage& storage = ExpTree->Storage();
+    if (storage.LoadReading()) {
+        try {
+            storage.BeginLoadStep(size_t(loadReadSliceSize_));
+        } catch (const Exception& e) {
+            DropLoad(e);
+            return false;
+        }
+        if (storage.LoadReading())
+            ShowProgress(int(20 * storage.BeginLoadProgress()), "Loading " + readingJob_);
+        else
+            JobRead();
+        if (HandleAllocated()) PostMessage(Handle(), WM_LOADSTEP, 0, 0);
+        return false;
+    }
+    // Read whole meanwhile by a step of another kind.
+    if (!readingJob_.empty()) JobRead();
+    return true;
+}
+
 void TMainform::FinishPendingLoad() {
-    ExpTree->Storage().FinishLoad();
+    TRootNodeStorage& storage = ExpTree->Storage();
+    if (storage.LoadReading()) {
+        try {
+            storage.BeginLoadStep(SIZE_MAX);
+        } catch (const Exception& e) {
+            DropLoad(e);
+            return;
+        }
+    }
+    if (!readingJob_.empty()) JobRead();
+    storage.FinishLoad();
 }
 
 void TMainform::ReloadTree() {
@@ -398,7 +443,9 @@ void TMainform::LoadStep() {
     constexpr int kLast = int(std::size(kSteps));
     const int at = loadStep_;
     if (at < 1 || at > kLast) return;
-    // The job's records are checked against the disk a slice a message.
+    // The job's records are read, then checked against the disk, a slice a
+    // message.
+    if (at == 1 && !ReadJobSlice()) return;
     if (at == 1 && !ExpTree->Storage().FinishLoadStep(size_t(loadSliceSize_))) {
         const int settled = 20 + int(20 * ExpTree->Storage().FinishLoadProgress());
         ShowProgress(std::max(settled, GaugePanel->GaugeAttrs().Position()), "Loading " + jobFileName_);

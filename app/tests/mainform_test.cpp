@@ -361,6 +361,137 @@ TEST_F(MainformRoad, ADamagedOrMissingJobIsToldAndChangesNothing) {
     boxes.clear();
 }
 
+// The job's records read a slice a message: input is served between the
+// slices, the gauge moves, and a save or the selection asked for meanwhile
+// is what the load gives in one piece.
+TEST_F(MainformRoad, AJobIsReadInSlicesThatInputAndSavesGoBetween) {
+    TMainform* w = Window();
+    ClickCheckBox(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Photos"));
+    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
+    const std::string job = root + "/read.JOB";
+    ASSERT_TRUE(w->SaveJob(job));
+    const std::vector<std::string> expected = {home + "/notes.txt", home + "/Photos",
+                                               home + "/Photos/x.jpg", home + "/Photos/y.jpg"};
+    TMainform* whole = Window();
+    ASSERT_TRUE(whole->LoadJob(job));
+    app->ProcessMessages();
+    const std::string wholeCopy = root + "/whole.JOB";
+    ASSERT_TRUE(whole->SaveJob(wholeCopy));
+
+    TMainform* again = Window();
+    again->SetLoadReadSliceSize(1);
+    ASSERT_TRUE(again->LoadJob(job));
+    TRootNodeStorage& storage = again->ExpTree->Storage();
+    ASSERT_TRUE(storage.LoadReading());
+    // Named the job's only once it is read whole.
+    EXPECT_EQ(again->Caption(), "ArdentixXP");
+    constexpr UINT kProbe = WM_APP + 0x7C;
+    int readingAtProbe = -1;
+    const auto inner = again->ExpTree->WindowProc;
+    again->ExpTree->WindowProc = [&, inner](TMessage& m) {
+        if (m.Msg == kProbe)
+            readingAtProbe = again->ExpTree->Storage().LoadReading();
+        else
+            inner(m);
+    };
+    PostMessage(again->ExpTree->Handle(), kProbe, 0, 0);
+    app->HandleMessage(); // a slice
+    app->HandleMessage(); // the probe
+    again->ExpTree->WindowProc = inner;
+    EXPECT_EQ(readingAtProbe, 1);
+    const int early = again->GaugePanel->GaugeAttrs().Position();
+    EXPECT_GT(early, 0);
+    EXPECT_LT(early, 20);
+    app->HandleMessage();
+    ASSERT_TRUE(storage.LoadReading());
+    EXPECT_GT(again->GaugePanel->GaugeAttrs().Position(), early);
+    const std::string during = root + "/during.JOB";
+    ASSERT_TRUE(again->SaveJob(during));
+    EXPECT_FALSE(storage.LoadPending());
+    EXPECT_EQ(ReadAll(during), ReadAll(wholeCopy));
+    app->ProcessMessages();
+    EXPECT_FALSE(again->Loading());
+    EXPECT_EQ(Lines(again->Selection()), expected);
+
+    // The selection asked for midway is the job's, and names it.
+    TMainform* fourth = Window();
+    fourth->SetLoadReadSliceSize(1);
+    ASSERT_TRUE(fourth->LoadJob(job));
+    app->HandleMessage();
+    ASSERT_TRUE(fourth->ExpTree->Storage().LoadReading());
+    EXPECT_EQ(Lines(fourth->Selection()), expected);
+    EXPECT_EQ(fourth->Caption(), "ArdentixXP - read.JOB");
+    app->ProcessMessages();
+    EXPECT_FALSE(fourth->Loading());
+    EXPECT_EQ(State(fourth->ExpTree, Child(fourth->ExpTree, fourth->ExpTree->GetFirst(), "Photos")),
+              csCheckedNormal);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+// Damage that only a later slice reaches is told as damage found on the spot
+// is, and the window stays as it was: its selection, its job, its changes.
+TEST_F(MainformRoad, ADamagedJobFoundWhileReadIsToldAndChangesNothing) {
+    TMainform* other = Window();
+    ClickCheckBox(other->ExpTree, Child(other->ExpTree, other->ExpTree->GetFirst(), "Photos"));
+    ClickCheckBox(other->ExpList, Child(other->ExpList, nullptr, "notes.txt"));
+    const std::string damaged = root + "/damaged.JOB";
+    ASSERT_TRUE(other->SaveJob(damaged));
+    const std::string bytes = Read(damaged);
+    Write(damaged, bytes.substr(0, bytes.size() - 3));
+
+    TMainform* w = Window();
+    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
+    const std::string kept = root + "/kept.JOB";
+    ASSERT_TRUE(w->SaveJob(kept));
+    const std::string keptBytes = Read(kept);
+    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "Music"));
+    const std::vector<std::string> selected = {home + "/Music", home + "/Music/a.ogg",
+                                               home + "/Music/b.ogg", home + "/notes.txt"};
+    ASSERT_EQ(Lines(w->Selection()), selected);
+    ASSERT_TRUE(w->Modified());
+    w->SetLoadReadSliceSize(1);
+    auto unchanged = [&](const char* how) {
+        EXPECT_FALSE(w->Loading()) << how;
+        EXPECT_FALSE(w->ExpTree->Storage().LoadPending()) << how;
+        EXPECT_EQ(w->JobFileName(), kept) << how;
+        EXPECT_EQ(w->Caption(), "ArdentixXP - kept.JOB *") << how;
+        EXPECT_FALSE(w->GaugePanel->Enabled()) << how;
+        EXPECT_EQ(Lines(w->Selection()), selected) << how;
+        EXPECT_EQ(int(Child(w->ExpList, nullptr, "Music")->CheckState), csCheckedNormal) << how;
+        ASSERT_EQ(boxes.size(), 1u) << how;
+        EXPECT_EQ(boxes[0].rfind(damaged + ": not a valid job file (", 0), 0u) << boxes[0];
+        boxes.clear();
+    };
+
+    // Met by a slice of its own.
+    ASSERT_TRUE(w->LoadJob(damaged));
+    EXPECT_TRUE(w->Loading());
+    EXPECT_TRUE(boxes.empty());
+    app->ProcessMessages();
+    unchanged("by the slices");
+
+    // Met by the selection asked for midway.
+    ASSERT_TRUE(w->LoadJob(damaged));
+    app->HandleMessage();
+    ASSERT_TRUE(w->ExpTree->Storage().LoadReading());
+    EXPECT_EQ(Lines(w->Selection()), selected);
+    unchanged("by the selection");
+
+    // Met by a save midway, which then saves what the window holds.
+    ASSERT_TRUE(w->LoadJob(damaged));
+    const std::string copy = root + "/copy.JOB";
+    ASSERT_TRUE(w->SaveJob(copy));
+    EXPECT_EQ(w->JobFileName(), copy);
+    ASSERT_EQ(boxes.size(), 1u);
+    boxes.clear();
+    TMainform* check = Window();
+    ASSERT_TRUE(check->LoadJob(copy));
+    app->ProcessMessages();
+    EXPECT_EQ(Lines(check->Selection()), selected);
+    EXPECT_EQ(Read(kept), keptBytes);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
 TEST_F(MainformRoad, ASaveThatFailsIsToldAndKeepsTheFileThere) {
     TMainform* w = Window();
     const std::string job = root + "/kept.JOB";

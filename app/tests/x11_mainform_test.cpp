@@ -601,6 +601,78 @@ TEST_F(X11SpreadTest, ABigFolderIsListedInSlicesAndEscapeCancelsIt) {
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 
+// A job read twenty records a message into a fresh window: held between two
+// slices, the window shows the gauge part way and the job not yet named;
+// once read, the selection is the job's. job_reading_x11.png is the window
+// held between the slices.
+TEST_F(X11SpreadTest, AJobIsReadInSlicesWithTheGaugeMoving) {
+    const std::string job = folder + "/big.JOB";
+    ASSERT_TRUE(program->Call([&] {
+        main->ExpTree->SetCheckState(ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "big"),
+                                     csCheckedNormal);
+        main->SaveJob(job);
+    }));
+    ASSERT_TRUE(fs::exists(job));
+    TMainform* again = program->Get<TMainform*>([&] {
+        auto* w = TComponent::Create<TMainform>(main);
+        QuietPane(w->ExpTree);
+        QuietPane(w->ExpList);
+        w->ErrorDisplay = [this](const AnsiString& text) { boxes.push_back(text); };
+        w->SetRootPath(home);
+        w->Show();
+        return w;
+    });
+    const HWND window = program->Get<HWND>([&] { return again->Handle(); });
+    ASSERT_TRUE(Shown(window));
+    const unsigned long xwindow = XWindowOf(window);
+    // The program's thread holds at a message queued behind the first
+    // slice until the window has been shot.
+    constexpr UINT kHold = WM_APP + 0x7D;
+    std::atomic<bool> held{false}, shot{false};
+    bool reading = false;
+    int gauge = -1;
+    std::string caption, told;
+    std::function<void(TMessage&)> inner;
+    ASSERT_TRUE(program->Call([&] {
+        again->SetLoadReadSliceSize(20);
+        inner = again->WindowProc;
+        again->WindowProc = [&](TMessage& m) {
+            if (m.Msg != kHold) {
+                inner(m);
+                return;
+            }
+            reading = again->ExpTree->Storage().LoadReading();
+            gauge = again->GaugePanel->GaugeAttrs().Position();
+            caption = again->Caption();
+            told = again->PathPanel->Text();
+            RedrawWindow(window, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+            PumpDisplay();
+            held = true;
+            for (int i = 0; i < 2000 && !shot; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+        again->LoadJob(job);
+        PostMessage(window, kHold, 0, 0);
+    }));
+    ASSERT_TRUE(server.WaitFor([&] { return held.load(); })) << "the reading did not go on";
+    EXPECT_TRUE(server.Screenshot(SnapshotPath("job_reading_x11").string(), xwindow));
+    shot = true;
+    EXPECT_TRUE(Until([&] { return !again->Loading(); })) << "the load did not end";
+    ASSERT_TRUE(program->Call([&] { again->WindowProc = inner; }));
+    EXPECT_TRUE(reading) << "read whole before the second slice";
+    EXPECT_GT(gauge, 0);
+    EXPECT_LT(gauge, 20);
+    EXPECT_EQ(caption, "ArdentixXP");
+    EXPECT_EQ(told, "Loading " + job);
+    const std::vector<std::string> lines = Lines(again);
+    ASSERT_EQ(lines.size(), size_t(kFiles + 1));
+    EXPECT_EQ(lines.front(), home + "/big");
+    EXPECT_EQ(lines.back(), home + "/big/f1299.dat");
+    EXPECT_EQ(program->Get<std::string>([&] { return std::string(again->Caption()); }),
+              "ArdentixXP - big.JOB");
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
 // The big folder checked, the selection button clicked with real input:
 // the selection's text is made in slices of 50 paths, the window showing
 // it whole after the last. selection_slices_x11.png is that window.

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the job-stream reader. The first byte picks the
-// form (version words or not, and the version); the rest is the stream.
+// form (version words or not, and the version) and how it is read (in one
+// piece, or so many records a step); the rest is the stream.
 // A load either succeeds or raises a read error and leaves the storage as it
 // was; either way no PIDL may be left behind.
 #include "platform/shellns/pidl.h"
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -30,13 +32,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const bool words = data[0] & 1;
     const int32_t version = (data[0] >> 1) & 3;
+    const size_t step = data[0] >> 3; // 0: in one piece
     const int64_t start = LiveBlocks();
     {
         ax::TRootNodeStorage storage;
         const std::vector<uint8_t> before = Saved(storage, words);
-        ax::TMemoryStream stream(std::vector<uint8_t>(data + 1, data + size));
+        std::vector<uint8_t> bytes(data + 1, data + size);
         try {
-            storage.LoadFromStream(stream, version, words);
+            if (step == 0) {
+                ax::TMemoryStream stream(std::move(bytes));
+                storage.LoadFromStream(stream, version, words);
+            } else {
+                storage.BeginLoadFromStream(std::make_unique<ax::TMemoryStream>(std::move(bytes)),
+                                            version, words, step);
+                while (!storage.BeginLoadStep(step)) {
+                }
+                storage.FinishLoad();
+            }
             storage.CheckedFileNames();
             Saved(storage, words);
         } catch (const ax::EReadError&) {

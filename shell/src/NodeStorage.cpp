@@ -484,7 +484,9 @@ void TNodeStorage::SaveToFile(const WideString& fileName, int32_t version, bool 
 
 // Reads records with nothing trusted. Each record's PIDL is read whole, as
 // stored, and checked against its parent's (held in path_ while the records
-// below are read); a child keeps only its own item.
+// below are read); a child keeps only its own item. The records under way
+// are held on a stack of their own rather than the call stack, so that the
+// reading may stop after any record and go on later.
 class NodeRecordReader {
 public:
     // Without settle, records are kept unchecked against the disk (see
@@ -492,22 +494,60 @@ public:
     NodeRecordReader(TStream& stream, int32_t version, bool readVerFromStream, bool settle)
         : stream_(stream), version_(version), readVer_(readVerFromStream), settle_(settle) {}
 
-    // A top record into a fresh node, which keeps its whole PIDL.
-    void ReadTop(TNodeStorage& node) {
+    // A top record into a fresh node (borrowed), which keeps its whole PIDL.
+    void StartTop(TNodeStorage& node) {
         path_.clear();
-        Read(node, 0, false);
+        BeginRecord(node, nullptr, 0, false);
     }
-    // The records of a list, below the owner whose PIDL's bytes are path.
-    void ReadList(TNodeStorageList& list, std::string path) {
+    // The records of a list (borrowed), below the owner whose PIDL's bytes
+    // are path.
+    void StartList(TNodeStorageList& list, std::string path) {
         path_ = std::move(path);
-        ReadChildren(list, 0);
+        Frame frame;
+        frame.list = &list;
+        frame.left = ReadListHead(list);
+        frames_.push_back(std::move(frame));
+    }
+    // Reads up to records more records (one at least); answers how many.
+    // After a raise the reader is of no further use.
+    size_t Step(size_t records);
+    bool Done() const { return frames_.empty(); }
+
+    void ReadTop(TNodeStorage& node) {
+        StartTop(node);
+        Step(SIZE_MAX);
+    }
+    void ReadList(TNodeStorageList& list, std::string path) {
+        StartList(list, std::move(path));
+        Step(SIZE_MAX);
     }
 
 private:
-    // Answers, for a child, whether it is its parent plus one item; a child
-    // that is not is read (so the stream stays in step) and dropped.
-    bool Read(TNodeStorage& node, int depth, bool child);
-    void ReadChildren(TNodeStorageList& list, int depth);
+    // A record whose children are being read.
+    struct Frame {
+        TNodeStorage* node = nullptr;        // nil: a list read on its own
+        std::unique_ptr<TNodeStorage> owned; // a child's, until its list keeps it
+        // A child that is not its parent plus one item is read (so the
+        // stream stays in step) and dropped.
+        bool fits = false;
+        size_t parentLength = 0;
+        std::string setAside;
+        TNodeStorageList* list = nullptr; // nil without children
+        std::unique_ptr<TNodeStorageList> ownedList;
+        int32_t left = 0; // children still to read
+        int depth = 0;    // the children's
+        std::vector<std::unique_ptr<TNodeStorage>> kept;
+    };
+    // Reads a record up to its children and puts it on the stack; one
+    // without children is read whole.
+    void BeginRecord(TNodeStorage& node, std::unique_ptr<TNodeStorage> owned, int depth,
+                     bool child);
+    // The list's version word and count; answers the count.
+    int32_t ReadListHead(TNodeStorageList& list);
+    // A record off the stack (or never on it) has all its children: its
+    // list is filled and the rest of it read; a child that fits goes to its
+    // parent's list, on top of the stack.
+    void EndRecord(Frame& frame);
     void ReadTail(TNodeStorage& node);
 
     TStream& stream_;
@@ -516,16 +556,20 @@ private:
     const bool settle_;
     std::string path_;
     std::string read_;
+    std::vector<Frame> frames_;
 };
 
-bool NodeRecordReader::Read(TNodeStorage& node, int depth, bool child) {
+void NodeRecordReader::BeginRecord(TNodeStorage& node, std::unique_ptr<TNodeStorage> owned,
+                                   int depth, bool child) {
     if (depth > kMaxNodeDepth) throw EReadError(SReadError);
     node.TStreamableClass::LoadFromStream(stream_, version_, readVer_);
-    const size_t parentLength = path_.size();
+    Frame frame;
+    frame.node = &node;
+    frame.owned = std::move(owned);
+    frame.parentLength = path_.size();
+    const size_t parentLength = frame.parentLength;
     // What is below a record that does not fit is checked against its own
     // PIDL: path_ is set aside meanwhile.
-    std::string setAside;
-    bool fits = false;
     const auto size = stream_.ReadValue<int32_t>();
     if (size != 0) {
         if (size < 0 || size > stream_.Remaining()) throw EReadError(SReadError);
@@ -538,32 +582,81 @@ bool NodeRecordReader::Read(TNodeStorage& node, int depth, bool child) {
         if (child && length > parentLength &&
             std::memcmp(read_.data(), path_.data(), parentLength) == 0) {
             const auto* item = reinterpret_cast<PCItemIDList>(read_.data() + parentLength);
-            fits = parentLength + item->mkid.cb == length;
+            frame.fits = parentLength + item->mkid.cb == length;
         }
-        if (fits) {
+        if (frame.fits) {
             node.SetItem(read_.data() + parentLength, length - parentLength);
             path_.append(read_, parentLength, length - parentLength);
         } else {
             if (!child) node.SetItem(read_.data(), length);
-            setAside.swap(path_);
+            frame.setAside.swap(path_);
             path_.assign(read_, 0, length);
         }
     } else {
         // No PIDL: what is below hangs from the desktop.
-        setAside.swap(path_);
+        frame.setAside.swap(path_);
     }
 
     if (ReadBooleanByte(stream_)) {
-        auto list = std::make_unique<TNodeStorageList>(&node);
-        ReadChildren(*list, depth + 1);
-        node.children_ = std::move(list);
+        frame.ownedList = std::make_unique<TNodeStorageList>(&node);
+        frame.list = frame.ownedList.get();
+        frame.left = ReadListHead(*frame.list);
+        frame.depth = depth + 1;
+        frames_.push_back(std::move(frame));
+        return;
     }
-    if (fits)
-        path_.resize(parentLength);
+    // Most records hold no children: done without the stack.
+    EndRecord(frame);
+}
+
+int32_t NodeRecordReader::ReadListHead(TNodeStorageList& list) {
+    list.TStreamableList::LoadFromStream(stream_, version_, readVer_);
+    const auto count = stream_.ReadValue<int32_t>();
+    // The smallest record: PIDL size, has-children, kinds, one check byte and
+    // three array counts, plus a version word when there are version words.
+    const int64_t smallestRecord = readVer_ ? 23 : 19;
+    if (count < 0 || count > stream_.Remaining() / smallestRecord) throw EReadError(SReadError);
+    return count;
+}
+
+size_t NodeRecordReader::Step(size_t records) {
+    size_t used = 0;
+    while (!frames_.empty() && used < std::max<size_t>(records, 1)) {
+        Frame& top = frames_.back();
+        if (top.left == 0) {
+            Frame done = std::move(top);
+            frames_.pop_back();
+            EndRecord(done);
+            continue;
+        }
+        --top.left;
+        auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
+        TNodeStorage& node = *child;
+        BeginRecord(node, std::move(child), top.depth, true);
+        ++used;
+    }
+    return used;
+}
+
+void NodeRecordReader::EndRecord(Frame& frame) {
+    if (frame.list) {
+        TNodeStorageList& list = *frame.list;
+        if (settle_ && !frame.kept.empty()) list.Settle(frame.kept, PIDLOfPath(path_).get());
+        list.nodes_.reserve(list.nodes_.size() + frame.kept.size());
+        for (auto& child : frame.kept) {
+            child->parent_ = list.owner_;
+            list.Add(std::move(child));
+        }
+        if (frame.ownedList) frame.node->children_ = std::move(frame.ownedList);
+    }
+    if (!frame.node) return;
+    if (frame.fits)
+        path_.resize(frame.parentLength);
     else
-        path_.swap(setAside);
-    ReadTail(node);
-    return fits;
+        path_.swap(frame.setAside);
+    ReadTail(*frame.node);
+    // A dropped child goes with all it holds.
+    if (frame.fits && !frames_.empty()) frames_.back().kept.push_back(std::move(frame.owned));
 }
 
 void NodeRecordReader::ReadTail(TNodeStorage& node) {
@@ -593,28 +686,6 @@ void NodeRecordReader::ReadTail(TNodeStorage& node) {
         auto object = CreateStorageObject(name);
         object->LoadFromStream(stream_, version_, readVer_);
         storage.UserObject() = std::move(object);
-    }
-}
-
-void NodeRecordReader::ReadChildren(TNodeStorageList& list, int depth) {
-    list.TStreamableList::LoadFromStream(stream_, version_, readVer_);
-    const auto count = stream_.ReadValue<int32_t>();
-    // The smallest record: PIDL size, has-children, kinds, one check byte and
-    // three array counts, plus a version word when there are version words.
-    const int64_t smallestRecord = readVer_ ? 23 : 19;
-    if (count < 0 || count > stream_.Remaining() / smallestRecord) throw EReadError(SReadError);
-
-    std::vector<std::unique_ptr<TNodeStorage>> kept;
-    for (int32_t i = 0; i < count; ++i) {
-        auto child = std::make_unique<TNodeStorage>(nullptr, nullptr);
-        // A dropped child goes with all it holds.
-        if (Read(*child, depth, true)) kept.push_back(std::move(child));
-    }
-    if (settle_ && !kept.empty()) list.Settle(kept, PIDLOfPath(path_).get());
-    list.nodes_.reserve(list.nodes_.size() + kept.size());
-    for (auto& child : kept) {
-        child->parent_ = list.owner_;
-        list.Add(std::move(child));
     }
 }
 
@@ -1002,14 +1073,20 @@ void TRootNodeStorage::BeginLoadFromFile(const WideString& fileName, int32_t ver
 void TRootNodeStorage::BeginLoadFromStream(TStream& stream, int32_t version, bool readVerFromStream) {
     auto fresh = std::make_unique<TNodeStorage>(nullptr, nullptr);
     NodeRecordReader(stream, version, readVerFromStream, false).ReadTop(*fresh);
+    TakeRead(std::move(fresh));
+}
+
+void TRootNodeStorage::TakeRead(std::unique_ptr<TNodeStorage> fresh) {
     // Everything below hangs from the desktop: a root record of another item
     // is no storage of ours.
     if (fresh->RelativePIDL() && !ILIsEmpty(fresh->RelativePIDL())) throw EReadError(SReadError);
     settling_.reset();
+    reading_.reset();
     pending_ = std::move(fresh);
 }
 
 void TRootNodeStorage::FinishLoad() {
+    if (reading_) ReadStep(SIZE_MAX);
     if (settling_) {
         while (!FinishLoadStep(SIZE_MAX)) {
         }
@@ -1029,6 +1106,7 @@ void TRootNodeStorage::FinishLoad() {
 }
 
 void TRootNodeStorage::FinishLoad(const std::function<void(std::string&&)>& visit) {
+    if (reading_) ReadStep(SIZE_MAX);
     if (settling_) FinishLoad();
     if (!pending_) {
         ForEachCheckedFileName(visit);
@@ -1186,6 +1264,13 @@ constexpr size_t kSettledAtOnce = 4096;
 } // namespace
 
 bool TRootNodeStorage::FinishLoadStep(size_t records) {
+    if (reading_) {
+        // Read first; what the step has left checks against the disk.
+        const size_t budget = std::max<size_t>(records, 1);
+        const size_t read = ReadStep(budget);
+        if (reading_ || read >= budget) return !LoadPending();
+        records = budget - read;
+    }
     if (!pending_) return true;
     if (!settling_) {
         settling_ = std::make_unique<LoadSettling>();
@@ -1210,6 +1295,7 @@ bool TRootNodeStorage::FinishLoadStep(size_t records) {
 }
 
 double TRootNodeStorage::FinishLoadProgress() const {
+    if (reading_) return 0;
     if (!pending_) return 1;
     if (!settling_ || settling_->known == 0) return 0;
     // Each record is asked about, compared and descended from.
@@ -1309,6 +1395,56 @@ size_t TRootNodeStorage::SettleStep(size_t records) {
     s.folder.reset();
     s.below.clear();
     return std::max<size_t>(used, 1);
+}
+
+// ---- A load read a piece at a time ----------------------------------------------------------
+
+struct TRootNodeStorage::ReadingLoad {
+    ReadingLoad(std::unique_ptr<TStream> from, int32_t version, bool readVerFromStream)
+        : stream(std::move(from)), reader(*stream, version, readVerFromStream, false) {}
+    std::unique_ptr<TStream> stream;
+    std::unique_ptr<TNodeStorage> fresh = std::make_unique<TNodeStorage>(nullptr, nullptr);
+    NodeRecordReader reader;
+};
+
+void TRootNodeStorage::BeginLoadFromFile(const WideString& fileName, int32_t version,
+                                         bool readVerFromStream, size_t records) {
+    BeginLoadFromStream(std::make_unique<TWideFileStream>(fileName, fmOpenRead | fmShareExclusive),
+                        version, readVerFromStream, records);
+}
+
+void TRootNodeStorage::BeginLoadFromStream(std::unique_ptr<TStream> stream, int32_t version,
+                                           bool readVerFromStream, size_t records) {
+    Assert(stream != nullptr, "Node storage: a load from no stream");
+    // Whatever is pending stays until this load has read its first piece.
+    auto reading = std::make_unique<ReadingLoad>(std::move(stream), version, readVerFromStream);
+    reading->reader.StartTop(*reading->fresh);
+    reading->reader.Step(records);
+    if (reading->reader.Done()) return TakeRead(std::move(reading->fresh));
+    settling_.reset();
+    pending_.reset();
+    reading_ = std::move(reading);
+}
+
+bool TRootNodeStorage::BeginLoadStep(size_t records) {
+    if (reading_) ReadStep(records);
+    return !reading_;
+}
+
+double TRootNodeStorage::BeginLoadProgress() const {
+    if (!reading_) return 1;
+    const int64_t size = reading_->stream->Size();
+    if (size <= 0) return 0;
+    return std::clamp(double(reading_->stream->Position()) / double(size), 0.0, 1.0);
+}
+
+size_t TRootNodeStorage::ReadStep(size_t records) {
+    // A fault drops the load; the records read so far go with it.
+    ScopeGuard drop([this] { reading_.reset(); });
+    const size_t read = reading_->reader.Step(records);
+    if (reading_->reader.Done()) TakeRead(std::move(reading_->fresh));
+    drop.Dismiss();
+    return read;
 }
 
 } // namespace ax

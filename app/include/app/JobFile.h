@@ -16,4 +16,9 @@ std::string JobOpenProblem(const std::string& fileName);
 // then the reason ("x.JOB: cannot save the job: the file is write-protected").
 std::string JobSaveError(const std::string& fileName, const Exception& error);
 
+// The line for a load of fileName that raised error: a file that cannot be
+// opened as the opening tells it, one that is no job as "x.JOB: not a valid
+// job file (reason)".
+std::string JobLoadError(const std::string& fileName, const Exception& error);
+
 } // namespace ax

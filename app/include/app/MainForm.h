@@ -57,11 +57,16 @@ public:
     // Roots both panes at a folder (the user's home by default); false
     // when the path names no folder.
     bool SetRootPath(const std::string& folder);
-    // Loads a job: the file is read and checked on the spot (a damaged or
-    // missing file is told in a box and changes nothing; false then); the
-    // storage takes it and both panes are refreshed in steps served as
-    // messages, the gauge showing them. The selection and a save are the
-    // job's from the return on: they finish a step still pending first.
+    // Loads a job: the file is opened and its first LoadReadSliceSize
+    // records read on the spot (a missing file, or a damaged one found
+    // there, is told in a box and changes nothing; false then). The rest is
+    // read, then checked against the disk, the storage takes it and both
+    // panes are refreshed, in steps served as messages, the gauge showing
+    // them; a damage found by a later step is told the same way and leaves
+    // the window as it was, job name and all. The job name is the new one
+    // once the file is read whole. The selection and a save are the job's
+    // from the return on: they finish a step still pending first. A load
+    // still under way is finished first.
     bool LoadJob(const std::string& fileName);
     // Whether the panes are still being refreshed after a load.
     bool Loading() const { return loadStep_ != 0; }
@@ -93,6 +98,9 @@ public:
     // How many of a loaded job's records a message checks against the disk.
     int LoadSliceSize() const { return loadSliceSize_; }
     void SetLoadSliceSize(int size) { loadSliceSize_ = size < 1 ? 1 : size; }
+    // How many of a job's records a message reads.
+    int LoadReadSliceSize() const { return loadReadSliceSize_; }
+    void SetLoadReadSliceSize(int size) { loadReadSliceSize_ = size < 1 ? 1 : size; }
     int SelectionReadSliceSize() const { return selectionReadSliceSize_; }
     void SetSelectionReadSliceSize(int size) { selectionReadSliceSize_ = size < 1 ? 1 : size; }
     // Chooses the item of path in the tree (expanding the way to it), and
@@ -175,6 +183,12 @@ private:
     // The job a load read, checked and taken by the storage now if a step
     // of the load has not done it yet.
     void FinishPendingLoad();
+    // Reads a slice of the job being read (true: none is read any more).
+    bool ReadJobSlice();
+    // The job read whole: the window names it.
+    void JobRead();
+    // The job being read proved damaged: told, and the load given up.
+    void DropLoad(const Exception& error);
     // The steps after it: the tree made again, its root open and chosen,
     // then the list shown again.
     void ReloadTree();
@@ -204,6 +218,9 @@ private:
     int selectionSliceSize_ = 20000;
     int selectionReadSliceSize_ = 20000;
     int loadSliceSize_ = 20000;
+    // The job being read, until it is read whole.
+    std::string readingJob_;
+    int loadReadSliceSize_ = 50000;
 };
 
 } // namespace ax

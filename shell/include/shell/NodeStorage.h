@@ -313,14 +313,34 @@ public:
     // the storage. A load begun again replaces the one pending.
     void BeginLoadFromFile(const WideString& fileName, int32_t version, bool readVerFromStream);
     void BeginLoadFromStream(TStream& stream, int32_t version, bool readVerFromStream);
-    bool LoadPending() const { return pending_ != nullptr; }
-    // The records of the pending load, not yet checked against the disk.
+    // The same load read a piece at a time too, for a window that must
+    // answer between pieces: up to records records are read now (a file
+    // that cannot be opened, or a fault in what is read, raises and changes
+    // nothing), the rest by BeginLoadStep, or first thing by FinishLoadStep
+    // and FinishLoad. A fault met by a later step raises as the load in one
+    // piece would and drops the load: the storage stays as it was. The file
+    // stays open until it is read whole.
+    void BeginLoadFromFile(const WideString& fileName, int32_t version, bool readVerFromStream,
+                           size_t records);
+    void BeginLoadFromStream(std::unique_ptr<TStream> stream, int32_t version,
+                             bool readVerFromStream, size_t records);
+    // Reads up to records more records; answers whether the stream is read
+    // whole (then, or with no load being read, true).
+    bool BeginLoadStep(size_t records);
+    bool LoadReading() const { return reading_ != nullptr; }
+    // How far the reading has come through the stream's bytes, 0 to 1.
+    double BeginLoadProgress() const;
+    bool LoadPending() const { return pending_ != nullptr || reading_ != nullptr; }
+    // The records of the pending load, not yet checked against the disk;
+    // nil while they are still being read.
     const TNodeStorage* PendingLoad() const { return pending_.get(); }
-    // Does nothing when no load is pending.
+    // Does nothing when no load is pending; a load still being read is read
+    // first (and raises as the reading would).
     void FinishLoad();
     // FinishLoad a piece at a time, for a window that must answer between
     // pieces: each step checks up to records more records of the pending
-    // load against the disk, changing nothing; the last takes the load as
+    // load against the disk (reads them first, while it is being read),
+    // changing nothing; the last takes the load as
     // FinishLoad does. Answers whether no load is pending any more. A
     // FinishLoad meanwhile does what is left, so the storage ends the same
     // either way.
@@ -388,6 +408,14 @@ private:
     std::unique_ptr<LoadSettling> settling_;
     // Settles the list on top of settling_'s stack by up to records more.
     size_t SettleStep(size_t records);
+    // The load being read, until it is read whole.
+    struct ReadingLoad;
+    std::unique_ptr<ReadingLoad> reading_;
+    // Reads up to records more of reading_, which goes on a fault; answers
+    // how many. The load read whole becomes pending_.
+    size_t ReadStep(size_t records);
+    // A load read whole: pending, once it proves to hang from the desktop.
+    void TakeRead(std::unique_ptr<TNodeStorage> fresh);
     TStringList checkedFileNames_;
     std::vector<ShellProblem> checkedFileNameProblems_;
 };
