@@ -159,9 +159,7 @@ using shellns::ItemKind;
 using shellns::Location;
 
 // What a file operation could not do, told as the shell tells it: one box
-// listing each path and why.
-// One box for all that failed; a long list is cut so that the box still
-// fits on the screen.
+// listing each path and why, cut after 30 so that it still fits on the screen.
 void ReportProblems(uintptr_t owner, const std::vector<ShellProblem>& problems) {
     if (problems.empty()) return;
     constexpr size_t kListed = 30;
