@@ -1,5 +1,6 @@
 // The shell layer's display services on the window layer: menus, key
-// state, message boxes, the text clipboard and the file clipboard.
+// state, message boxes, the progress of long transfers, the text clipboard
+// and the file clipboard.
 #include "app/DisplayServices.h"
 
 #include "controls/MessageBoxes.h"
@@ -8,8 +9,12 @@
 #include "platform/shellns/messageboxservice.h"
 #include "platform/shellns/shellclipboard.h"
 #include "platform/shellns/textclipboard.h"
+#include "platform/shellns/transferprogress.h"
 #include "platform/window/window.h"
 #include "rtl/text.h"
+
+#include <algorithm>
+#include <climits>
 
 namespace ax {
 
@@ -30,6 +35,39 @@ public:
                    uint32_t flags) override {
         return MessageBoxEx(WideToUtf8(text), WideToUtf8(caption), false, flags);
     }
+};
+
+// A long transfer in the wait box, its gauge counting the items, the
+// program answering meanwhile. A transfer started while another runs (a
+// drop made during a long drop) counts in the first one's box; a box the
+// program opened itself stays its own.
+class TDisplayServices::Progress final : public ITransferProgress {
+public:
+    void Open(uintptr_t, const std::string& text, size_t count) override {
+        if (depth_++ > 0) return;
+        done_ = 0;
+        TCustomForm* main = Application() ? Application()->MainForm() : nullptr;
+        shown_ = ShowProgressBox(text, "", "", nullptr, main ? poOwnerFormCenter : poDesktopCenter, true,
+                                 main ? main->Color() : clBtnFace, 0, 0, 0, int(std::min<size_t>(count, INT_MAX)),
+                                 nullptr, true, false);
+    }
+    void Advance(size_t done) override {
+        if (depth_ == 1 && shown_) {
+            SetProgressBoxPosition(int(done - done_));
+            done_ = done;
+        }
+        if (Application()) Application()->ProcessMessages();
+    }
+    void Close() override {
+        if (depth_ == 0 || --depth_ > 0) return;
+        if (shown_) CloseProgressBox();
+        shown_ = false;
+    }
+
+private:
+    int depth_ = 0;
+    bool shown_ = false;
+    size_t done_ = 0;
 };
 
 class TDisplayServices::Clipboard final : public ITextClipboard {
@@ -74,12 +112,14 @@ private:
 
 TDisplayServices::TDisplayServices()
     : input_(std::make_unique<Input>()), boxes_(std::make_unique<Boxes>()),
-      clipboard_(std::make_unique<Clipboard>()), files_(std::make_unique<Files>()) {
+      progress_(std::make_unique<Progress>()), clipboard_(std::make_unique<Clipboard>()),
+      files_(std::make_unique<Files>()) {
     if (installed_) return;
     installed_ = this;
     SetMenuTracker(&tracker_);
     SetInputState(input_.get());
     SetMessageBoxService(boxes_.get());
+    SetTransferProgress(progress_.get());
     SetTextClipboard(clipboard_.get());
     SetFileClipboard(files_.get());
 }
@@ -89,6 +129,7 @@ TDisplayServices::~TDisplayServices() {
     installed_ = nullptr;
     SetFileClipboard(nullptr);
     SetTextClipboard(nullptr);
+    SetTransferProgress(nullptr);
     SetMessageBoxService(nullptr);
     SetInputState(nullptr);
     SetMenuTracker(nullptr);

@@ -605,7 +605,10 @@ HRESULT TCustomExplorerTree::DragDrop(IDataObject* data, DWORD keyState, POINT p
     }
     const POINT screen = ClientToScreen(pt);
     effect = allowed;
-    return dropNamespace_->Drop(data, keyState, ShellPoint{screen.x, screen.y}, effect);
+    // The program answers its user during a long drop; a new drag over the
+    // tree meanwhile must not take this target away.
+    const std::unique_ptr<TNamespace> dropping = std::move(dropNamespace_);
+    return dropping->Drop(data, keyState, ShellPoint{screen.x, screen.y}, effect);
 }
 
 // ---- TExpDataObject -----------------------------------------------------------------------

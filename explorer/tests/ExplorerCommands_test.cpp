@@ -19,6 +19,8 @@
 #include "shell/ShellUtilities.h"
 #include "vtree/ClipboardFormats.h"
 
+#include <filesystem>
+
 using namespace ax;
 using namespace ax::testing;
 
@@ -483,6 +485,40 @@ TEST_F(CommandsTest, DraggingAFileFromOneExplorerTreeToAnotherCopiesOrMovesIt) {
     EXPECT_EQ(effect, DWORD(DROPEFFECT_NONE));
     to->DragLeave();
     EXPECT_FALSE(to->DoDragAllowed(in, NoColumn));
+}
+
+// Ctrl+Shift over a folder links: the links are made in that folder, not
+// beside the items, and a taken name is never replaced.
+TEST_F(CommandsTest, ALinkDropOntoATreeFolderMakesTheLinksInIt) {
+    MakeAll({"src/", "src/doc.txt", "src/sub/", "dst/", "dst/in/", "dst/in/Link to doc.txt"});
+    TestExplorerTree* from = Tree(files + "/src", 20, 260);
+    TestExplorerTree* to = Tree(files + "/dst", 400, 260);
+    for (TestExplorerTree* t : {from, to}) {
+        t->TreeOptions().SetExpShellOptions(t->TreeOptions().ExpShellOptions() | toDragDrop);
+        t->TreeOptions().SetMiscOptions(t->TreeOptions().MiscOptions() | toAcceptOLEDrop);
+    }
+    from->TreeOptions().SetSelectionOptions(from->TreeOptions().SelectionOptions() | toMultiSelect);
+    Select(from, Child(from, from->GetFirst(), "doc.txt"));
+    from->SetSelected(Child(from, from->GetFirst(), "sub"), true);
+    std::shared_ptr<IDataObject> data = from->DoCreateDataObject();
+    PDataNode in = Child(to, to->GetFirst(), "in");
+
+    DWORD effect = from->DragEffects();
+    ASSERT_EQ(to->DragEnter(data.get(), MK_CONTROL | MK_SHIFT, LabelPoint(to, in), effect), S_OK);
+    EXPECT_EQ(effect, DWORD(DROPEFFECT_LINK));
+    effect = from->DragEffects();
+    to->DragDrop(data.get(), MK_CONTROL | MK_SHIFT, LabelPoint(to, in), effect);
+    EXPECT_EQ(effect, DWORD(DROPEFFECT_LINK));
+
+    char link[256];
+    const ssize_t n = readlink((files + "/dst/in/Link to doc.txt (2)").c_str(), link, sizeof link);
+    ASSERT_GT(n, 0) << "no link made in the folder";
+    EXPECT_EQ(std::string(link, size_t(n)), files + "/src/doc.txt");
+    EXPECT_TRUE(std::filesystem::is_symlink(files + "/dst/in/Link to sub"));
+    EXPECT_FALSE(std::filesystem::is_symlink(files + "/dst/in/Link to doc.txt"));
+    EXPECT_FALSE(Exists(files + "/src/Link to doc.txt")) << "made beside the item";
+    EXPECT_TRUE(Exists(files + "/src/doc.txt"));
+    EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 TEST_F(CommandsTest, DragsMayBeRefusedAndNeedTheirOptions) {

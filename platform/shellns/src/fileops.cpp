@@ -60,6 +60,11 @@ bool ShellRenameItem(const std::string& rawPath, const std::string& newName, std
 
 bool ShellLinkItem(const std::string& rawPath, std::string* linkPath,
                    std::vector<ShellProblem>* problems) {
+    return ShellLinkItemInto(rawPath, ExtractFileDir(NormalisePath(rawPath)), linkPath, problems);
+}
+
+bool ShellLinkItemInto(const std::string& rawPath, const std::string& folder,
+                       std::string* linkPath, std::vector<ShellProblem>* problems) {
     const std::string path = NormalisePath(rawPath);
     const std::string name = ExtractFileName(path);
     auto refuse = [&](const std::string& reason) {
@@ -69,7 +74,8 @@ bool ShellLinkItem(const std::string& rawPath, std::string* linkPath,
     if (path.empty() || path == "/" || !IsValidItemName(name)) return refuse("cannot be linked to");
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return refuse(std::strerror(errno));
-    const std::string dir = ExtractFileDir(path);
+    const std::string dir = NormalisePath(folder);
+    if (dir.empty() || !shellns::IsFolderItem(dir)) return refuse(folder + " is no folder to put links in");
     // symlink(2) never replaces: a taken name moves on to the next one.
     for (unsigned n = 1;; ++n) {
         std::string linkName = "Link to " + name;

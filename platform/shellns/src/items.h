@@ -6,6 +6,7 @@
 #include "platform/shellns/shellapi.h"
 #include "platform/shellns/shellops.h"
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -108,7 +109,8 @@ bool RemoveTreeAt(int dirfd, const std::string& name, const std::vector<FileId>&
 // ShellCopyItems and ShellMoveItems.
 bool TransferItems(const std::vector<std::string>& sources, const std::string& targetDir,
                    bool move, std::vector<std::string>* failed,
-                   std::vector<ShellProblem>* problems, bool freeName = false);
+                   std::vector<ShellProblem>* problems, bool freeName = false,
+                   const std::function<void()>& itemDone = {});
 
 // An item's display name in each SHGDN form.
 std::string DisplayNameOf(const Location& location, uint32_t flags);

@@ -1,6 +1,7 @@
 // The context-menu model, verbs, drag and drop, the clipboard and the
 // display services with their headless stand-ins.
 #include "items.h"
+#include "transfermeter.h"
 #include "platform/shellns/contextmenu.h"
 #include "platform/shellns/dataobject.h"
 #include "platform/shellns/inputstate.h"
@@ -13,6 +14,7 @@
 #include "platform/shellns/shellclipboard.h"
 #include "platform/shellns/shellops.h"
 #include "platform/shellns/textclipboard.h"
+#include "rtl/displaytext.h"
 #include "rtl/sysutils.h"
 #include "rtl/text.h"
 
@@ -157,13 +159,21 @@ using shellns::ItemKind;
 using shellns::Location;
 
 // What a file operation could not do, told as the shell tells it: one box
-// listing each path and why.
+// listing each path and why, cut after 30 so that it still fits on the screen.
 void ReportProblems(uintptr_t owner, const std::vector<ShellProblem>& problems) {
     if (problems.empty()) return;
+    constexpr size_t kListed = 30;
     std::string text;
-    for (const ShellProblem& p : problems)
-        text += (text.empty() ? "" : "\n") + p.path + ": " + p.reason;
+    for (size_t i = 0; i < problems.size() && i < kListed; ++i)
+        text += (text.empty() ? "" : "\n") + problems[i].path + ": " + problems[i].reason;
+    if (problems.size() > kListed) text += "\nand " + std::to_string(problems.size() - kListed) + " more";
     MessageBoxService().MessageBox(owner, Utf8ToWide(text), u"Error", MB_OK | MB_ICONERROR);
+}
+
+// "Copying 3 items into /home/me/Documents".
+std::string ProgressText(const char* verb, size_t count, const std::string& folder) {
+    return std::string(verb) + " " + std::to_string(count) + (count == 1 ? " item" : " items") +
+           " into " + EscapedName(folder);
 }
 
 bool IsFileFolder(const Location& loc) {
@@ -295,8 +305,15 @@ public:
                             [](const std::string& s) { return s.empty(); }))
                 return E_FAIL;
             std::vector<ShellProblem> problems;
-            const bool ok = cut ? ShellMoveItems(sources, locations_[0].path, nullptr, &problems)
-                                : ShellCopyItemsRenaming(sources, locations_[0].path, nullptr, &problems);
+            const std::string& into = locations_[0].path;
+            bool ok = false;
+            {
+                shellns::TransferMeter meter(uintptr_t(info.window),
+                                             ProgressText(cut ? "Moving" : "Copying", sources.size(), into),
+                                             sources.size());
+                ok = shellns::TransferItems(sources, into, cut, nullptr, &problems, !cut,
+                                            [&meter] { meter.ItemDone(); });
+            }
             ReportProblems(info.window, problems);
             if (ok && cut) ClearShellClipboard();
             return ok ? S_OK : E_FAIL;
@@ -338,20 +355,17 @@ public:
     }
     HRESULT Drop(IDataObject* data, uint32_t keyState, ShellPoint pt, uint32_t* effect) override {
         DragEnter(data, keyState, pt, effect);
+        // The display answers its user during a long drop: a new drag may
+        // come to this target before this one ends.
+        const std::vector<std::string> sources = std::move(sources_);
+        sources_.clear();
         if (!effect || *effect == DROPEFFECT_NONE) return S_OK;
         Location loc;
         shellns::Resolve(absolute_, loc);
-        bool ok = false;
         std::vector<ShellProblem> problems;
-        if (loc.kind == ItemKind::RecycleBin)
-            ok = ShellTrashItems(sources_, nullptr, &problems);
-        else if (*effect == DROPEFFECT_MOVE)
-            ok = ShellMoveItems(sources_, loc.path, nullptr, &problems);
-        else
-            ok = ShellCopyItems(sources_, loc.path, nullptr, &problems);
+        const bool ok = Carry(sources, loc, *effect, problems);
         ReportProblems(0, problems);
         if (!ok) *effect = DROPEFFECT_NONE;
-        sources_.clear();
         return S_OK;
     }
 
@@ -372,14 +386,33 @@ private:
         *effect = (*effect & wanted) ? wanted : DROPEFFECT_NONE;
         return S_OK;
     }
-    // Ctrl copies and Shift moves; with neither, files move within their
-    // file system and are copied to another one. A source that allows only
-    // one of the two gets that one.
+    // Ctrl+Shift or Alt links; Ctrl copies and Shift moves; with none, files
+    // move within their file system and are copied to another one. A source
+    // that allows only some effects gets one of those.
     uint32_t Chosen(uint32_t keyState, const std::string& into, uint32_t allowed) const {
-        const bool move = !(keyState & MK_CONTROL) && ((keyState & MK_SHIFT) || OnFileSystemOf(into));
+        const bool ctrl = keyState & MK_CONTROL, shift = keyState & MK_SHIFT;
+        if (((ctrl && shift) || (keyState & MK_ALT)) && (allowed & DROPEFFECT_LINK))
+            return DROPEFFECT_LINK;
+        const bool move = !ctrl && (shift || OnFileSystemOf(into));
         uint32_t wanted = move ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
         if (!(allowed & wanted)) wanted ^= DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        if (!(allowed & wanted) && (allowed & DROPEFFECT_LINK)) wanted = DROPEFFECT_LINK;
         return wanted;
+    }
+    static bool Carry(const std::vector<std::string>& sources, const Location& loc, uint32_t effect,
+                      std::vector<ShellProblem>& problems) {
+        if (loc.kind == ItemKind::RecycleBin) return ShellTrashItems(sources, nullptr, &problems);
+        const char* verb = effect == DROPEFFECT_LINK ? "Linking" : effect == DROPEFFECT_MOVE ? "Moving" : "Copying";
+        shellns::TransferMeter meter(0, ProgressText(verb, sources.size(), loc.path), sources.size());
+        if (effect != DROPEFFECT_LINK)
+            return shellns::TransferItems(sources, loc.path, effect == DROPEFFECT_MOVE, nullptr,
+                                          &problems, false, [&meter] { meter.ItemDone(); });
+        bool ok = true;
+        for (const std::string& source : sources) {
+            ok = ShellLinkItemInto(source, loc.path, nullptr, &problems) && ok;
+            meter.ItemDone();
+        }
+        return ok;
     }
     bool OnFileSystemOf(const std::string& folder) const {
         struct stat target {};

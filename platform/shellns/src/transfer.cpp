@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
 #include <optional>
 #include <random>
 #include <sys/stat.h>
@@ -250,9 +251,78 @@ std::string FreeCopyName(int dir, const std::string& name) {
 
 } // namespace
 
+namespace {
+
+// Copies or moves one item into the target folder; false when it failed
+// (reported in failed and problems).
+bool TransferOne(const std::string& raw, int target, const std::string& targetDir,
+                 const std::vector<FileId>& targetChain, bool move, bool freeName,
+                 std::vector<std::string>* failed, std::vector<ShellProblem>* problems) {
+    auto refuse = [&](const std::string& reason) {
+        if (failed) failed->push_back(raw);
+        if (problems) problems->push_back({raw, reason});
+        return false;
+    };
+    const std::string from = NormalisePath(raw);
+    std::string name = ExtractFileName(from);
+    if (target < 0) return refuse(targetDir + " is no folder to put items in");
+    ParentRef source;
+    struct stat st;
+    if (from.empty() || !IsValidItemName(name) || !OpenParentOf(from, source) ||
+        ::fstatat(source.dirfd, source.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return refuse(from.empty() || !IsValidItemName(name) ? "cannot be copied" : ErrorText(errno));
+    const bool folder = S_ISDIR(st.st_mode);
+    if (folder && Contains(targetChain, IdOf(st))) return refuse("a folder cannot go into itself");
+    struct stat there;
+    if (::fstatat(target, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!freeName || move) return refuse("an item called " + name + " is already there");
+        name = FreeCopyName(target, name);
+    }
+    bool copy = !move;
+    if (move && !RenameNoReplaceAt(source.dirfd, source.name, target, name)) {
+        if (errno != EXDEV) return refuse(ErrorText(errno));
+        copy = true; // another file system
+    }
+    bool ok = true;
+    if (copy) {
+        TreeCopier copier(move, problems);
+        const std::string temporary = TemporaryName(target);
+        bool made = copier.Copy(source.dirfd, source.name, from, target, temporary);
+        if (made && !RenameNoReplaceAt(target, temporary, target, name)) {
+            made = false;
+            if (problems) problems->push_back({raw, ErrorText(errno)});
+        }
+        if (!made) {
+            RemoveTreeAt(target, temporary, {}, true);
+            if (failed) failed->push_back(raw);
+            return false;
+        }
+        if (move) {
+            if (::fsync(target) != 0)
+                return refuse("the copy could not be made durable; the original stays");
+            // The original goes only now, and not what could not be copied.
+            if (!RemoveTreeAt(source.dirfd, source.name, copier.Left(), false))
+                ok = refuse("copied, but the original could not be removed entirely");
+        }
+        if (ok && !copier.Left().empty()) {
+            ok = false;
+            if (failed) failed->push_back(raw);
+        }
+    }
+    const std::string to = JoinPath(NormalisePath(targetDir), name);
+    if (move)
+        SHChangeNotifyPaths(folder ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, from, to);
+    else
+        SHChangeNotifyPaths(folder ? SHCNE_MKDIR : SHCNE_CREATE, to);
+    return ok;
+}
+
+} // namespace
+
 bool TransferItems(const std::vector<std::string>& sources, const std::string& targetDir,
                    bool move, std::vector<std::string>* failed,
-                   std::vector<ShellProblem>* problems, bool freeName) {
+                   std::vector<ShellProblem>* problems, bool freeName,
+                   const std::function<void()>& itemDone) {
     const std::string dir = NormalisePath(targetDir);
     UniqueFd target;
     if (!dir.empty() && IsFolderItem(dir)) target = OpenAnyPath(dir, O_RDONLY | O_DIRECTORY);
@@ -262,78 +332,10 @@ bool TransferItems(const std::vector<std::string>& sources, const std::string& t
     if (targetChain.empty()) target.Reset();
     bool all = true;
     for (const std::string& raw : sources) {
-        auto refuse = [&](const std::string& reason) {
-            all = false;
-            if (failed) failed->push_back(raw);
-            if (problems) problems->push_back({raw, reason});
-        };
-        const std::string from = NormalisePath(raw);
-        std::string name = ExtractFileName(from);
-        if (!target) {
-            refuse(targetDir + " is no folder to put items in");
-            continue;
-        }
-        ParentRef source;
-        struct stat st;
-        if (from.empty() || !IsValidItemName(name) || !OpenParentOf(from, source) ||
-            ::fstatat(source.dirfd, source.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            refuse(from.empty() || !IsValidItemName(name) ? "cannot be copied" : ErrorText(errno));
-            continue;
-        }
-        const bool folder = S_ISDIR(st.st_mode);
-        if (folder && Contains(targetChain, IdOf(st))) {
-            refuse("a folder cannot go into itself");
-            continue;
-        }
-        struct stat there;
-        if (::fstatat(target.Get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (!freeName || move) {
-                refuse("an item called " + name + " is already there");
-                continue;
-            }
-            name = FreeCopyName(target.Get(), name);
-        }
-        bool copy = !move;
-        if (move && !RenameNoReplaceAt(source.dirfd, source.name, target.Get(), name)) {
-            if (errno != EXDEV) {
-                refuse(ErrorText(errno));
-                continue;
-            }
-            copy = true; // another file system
-        }
-        if (copy) {
-            TreeCopier copier(move, problems);
-            const std::string temporary = TemporaryName(target.Get());
-            bool ok = copier.Copy(source.dirfd, source.name, from, target.Get(), temporary);
-            if (ok && !RenameNoReplaceAt(target.Get(), temporary, target.Get(), name)) {
-                ok = false;
-                if (problems) problems->push_back({raw, ErrorText(errno)});
-            }
-            if (!ok) {
-                RemoveTreeAt(target.Get(), temporary, {}, true);
-                all = false;
-                if (failed) failed->push_back(raw);
-                continue;
-            }
-            if (move) {
-                if (::fsync(target.Get()) != 0) {
-                    refuse("the copy could not be made durable; the original stays");
-                    continue;
-                }
-                // The original goes only now, and not what could not be copied.
-                if (!RemoveTreeAt(source.dirfd, source.name, copier.Left(), false))
-                    refuse("copied, but the original could not be removed entirely");
-            }
-            if (!copier.Left().empty()) {
-                all = false;
-                if (failed) failed->push_back(raw);
-            }
-        }
-        const std::string to = JoinPath(dir, name);
-        if (move)
-            SHChangeNotifyPaths(folder ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, from, to);
-        else
-            SHChangeNotifyPaths(folder ? SHCNE_MKDIR : SHCNE_CREATE, to);
+        all = TransferOne(raw, target ? target.Get() : -1, targetDir, targetChain, move, freeName,
+                          failed, problems) &&
+              all;
+        if (itemDone) itemDone();
     }
     return all;
 }

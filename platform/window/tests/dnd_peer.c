@@ -1,8 +1,8 @@
 /* Another program's side of drag and drop, for the tests: a GTK3 window that
  * is either a drop target printing each dropped URI list ("drop: LIST") or a
- * drag source of one URI, copy only.
+ * drag source of one URI, copy only (or link only).
  *   dnd_peer target TITLE
- *   dnd_peer source TITLE file:///path */
+ *   dnd_peer source TITLE file:///path [link] */
 #include <gtk/gtk.h>
 #include <string.h>
 
@@ -37,7 +37,8 @@ int main(int argc, char **argv) {
         g_signal_connect(box, "drag-data-received", G_CALLBACK(received), NULL);
     } else {
         uri = argv[3];
-        gtk_drag_source_set(box, GDK_BUTTON1_MASK, te, 1, GDK_ACTION_COPY);
+        gtk_drag_source_set(box, GDK_BUTTON1_MASK, te, 1,
+                            argc > 4 && !strcmp(argv[4], "link") ? GDK_ACTION_LINK : GDK_ACTION_COPY);
         g_signal_connect(box, "drag-data-get", G_CALLBACK(get), NULL);
     }
     g_signal_connect(win, "destroy", G_CALLBACK(gtk_main_quit), NULL);

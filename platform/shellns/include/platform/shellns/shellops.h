@@ -119,6 +119,9 @@ bool ShellRenameItem(const std::string& path, const std::string& newName, std::s
 // (never over anything). linkPath gets the link's path.
 bool ShellLinkItem(const std::string& path, std::string* linkPath,
                    std::vector<ShellProblem>* problems = nullptr);
+// The same link made in folder (a link drop onto a folder).
+bool ShellLinkItemInto(const std::string& path, const std::string& folder, std::string* linkPath,
+                       std::vector<ShellProblem>* problems = nullptr);
 // Moves items into a trash of their own volume (the user's trash for the
 // home volume) with their info files; never deletes. An item on a volume
 // without a usable trash stays where it is, reported.
