@@ -6,6 +6,7 @@
 // the file manager pasted is kept as file_manager_paste.png.
 #include "app/MainForm.h"
 #include "explorer/ExplorerViews.h"
+#include "file_manager.h"
 #include "pane_points.h"
 #include "x11_program.h"
 #include "dnd_peer.h"
@@ -27,6 +28,7 @@ namespace fs = std::filesystem;
 using testing::CaptionPoint;
 using testing::ChildNamed;
 using testing::QuietPane;
+using test::FileManager;
 using test::XclipOffer;
 using test::XclipOutput;
 using test::Xvfb;
@@ -39,46 +41,6 @@ std::string Read(const std::string& path) {
     s << in.rdbuf();
     return s.str();
 }
-
-// The file manager on the test's display, in list view, showing one folder,
-// with a home and runtime folder of its own and no session bus.
-class FileManager {
-public:
-    FileManager(const std::string& display, const std::string& work, const std::string& shown) {
-        const std::string conf = work + "/home/.config/pcmanfm/default";
-        fs::create_directories(conf);
-        fs::create_directories(work + "/run");
-        chmod((work + "/run").c_str(), 0700);
-        std::ofstream(conf + "/pcmanfm.conf") << "[ui]\nwin_width=640\nwin_height=480\nview_mode=list\n";
-        env_ = {"DISPLAY=" + display, "HOME=" + work + "/home", "XDG_CONFIG_HOME=" + work + "/home/.config",
-                "XDG_CACHE_HOME=" + work + "/home/.cache", "XDG_RUNTIME_DIR=" + work + "/run", "LANG=C.UTF-8",
-                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + work + "/no-bus",
-                std::string("PATH=") + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin")};
-        const std::string log = work + "/pcmanfm.log";
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char*> envp;
-            for (std::string& e : env_) envp.push_back(e.data());
-            envp.push_back(nullptr);
-            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(out, 2);
-            execle("/usr/bin/pcmanfm", "pcmanfm", shown.c_str(), static_cast<char*>(nullptr), envp.data());
-            _exit(127);
-        }
-    }
-    ~FileManager() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    FileManager(const FileManager&) = delete;
-    FileManager& operator=(const FileManager&) = delete;
-
-private:
-    std::vector<std::string> env_;
-    pid_t pid_ = -1;
-};
 
 // An xdotool command on the display; true when it succeeded.
 bool Xdotool(const std::string& args) {

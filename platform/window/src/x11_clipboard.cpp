@@ -201,7 +201,13 @@ void X11Clipboard::Received(const XSelectionEvent& s) {
 void X11Clipboard::ReceivedPiece() {
     std::vector<uint8_t> piece;
     Atom type = None;
-    if (!ReadProperty(piece, type)) return;
+    int format = 0;
+    if (!ReadProperty(piece, type, &format)) return;
+    if (format != 8) {
+        // Not bytes: what came so far is no whole list, so none of it counts.
+        receivingPieces_ = false;
+        return Finish(std::nullopt);
+    }
     if (piece.empty()) {
         receivingPieces_ = false;
         return Finish(std::move(pieces_));
@@ -214,7 +220,7 @@ void X11Clipboard::ReceivedPiece() {
     answered_.notify_all();
 }
 
-bool X11Clipboard::ReadProperty(std::vector<uint8_t>& bytes, Atom& type) {
+bool X11Clipboard::ReadProperty(std::vector<uint8_t>& bytes, Atom& type, int* formatOut) {
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
@@ -235,6 +241,7 @@ bool X11Clipboard::ReadProperty(std::vector<uint8_t>& bytes, Atom& type) {
         bytes.assign(data, data + count);
     }
     if (data) XFree(data);
+    if (formatOut) *formatOut = format;
     return type != None;
 }
 

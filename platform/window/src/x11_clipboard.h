@@ -65,7 +65,7 @@ private:
     bool SendNextPiece(const XPropertyEvent& p);
     void Received(const XSelectionEvent& s);
     void ReceivedPiece();
-    bool ReadProperty(std::vector<uint8_t>& bytes, Atom& type);
+    bool ReadProperty(std::vector<uint8_t>& bytes, Atom& type, int* format = nullptr);
     void Finish(std::optional<std::vector<uint8_t>> result);
 
     Display* dpy_;

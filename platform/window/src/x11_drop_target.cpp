@@ -82,11 +82,13 @@ X11DropTarget::X11DropTarget(Display* dpy, X11Clipboard& selections, std::weak_p
     : dpy_(dpy), selections_(selections), life_(std::move(life)) {
     const char* names[] = {"XdndAware",     "XdndEnter",      "XdndPosition",   "XdndStatus",
                            "XdndLeave",     "XdndDrop",       "XdndFinished",   "XdndTypeList",
-                           "XdndActionCopy", "XdndActionMove", "XdndActionLink"};
+                           "XdndActionCopy", "XdndActionMove", "XdndActionLink",
+                           "XdndActionList"};
     Atom a[std::size(names)];
     XInternAtoms(dpy, const_cast<char**>(names), static_cast<int>(std::size(names)), False, a);
     aware_ = a[0], enter_ = a[1], position_ = a[2], status_ = a[3], leave_ = a[4], drop_ = a[5];
     finished_ = a[6], typeList_ = a[7], copy_ = a[8], move_ = a[9], link_ = a[10];
+    actionList_ = a[11];
 }
 
 void X11DropTarget::MakeAware(::Window top) {
@@ -146,7 +148,7 @@ void X11DropTarget::Position(const XClientMessageEvent& m, HWND top) {
     if (source != source_ || !data_) return;
     const POINT pt{static_cast<LONG>((m.data.l[2] >> 16) & 0xFFFF), static_cast<LONG>(m.data.l[2] & 0xFFFF)};
     data_->SetTime(static_cast<Time>(m.data.l[3]));
-    const DWORD allowed = EffectOf(static_cast<Atom>(m.data.l[4]));
+    const DWORD allowed = Allowed(source, static_cast<Atom>(m.data.l[4]));
     const DWORD keys = KeyState();
     RunOnWindowThread(top, [this, life = life_, data = data_, pt, allowed, keys, source,
                             target = m.window] {
@@ -197,7 +199,29 @@ DWORD X11DropTarget::EffectOf(Atom action) const {
     if (action == copy_) return DROPEFFECT_COPY;
     if (action == move_) return DROPEFFECT_MOVE;
     if (action == link_) return DROPEFFECT_LINK;
-    return DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK; // the user is asked
+    return DROPEFFECT_NONE;
+}
+
+// The action the source suggests is the user's choice there. When it leaves
+// the choice to us (ask, or an action of its own), the target chooses among
+// what the source lists; a source that lists nothing can surely copy.
+DWORD X11DropTarget::Allowed(::Window source, Atom suggested) {
+    if (const DWORD effect = EffectOf(suggested)) return effect;
+    Atom type;
+    int format;
+    unsigned long count = 0, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy_, source, actionList_, 0, 64, False, XA_ATOM, &type, &format, &count,
+                           &after, &data) != Success ||
+        !data || format != 32 || count == 0) {
+        if (data) XFree(data);
+        return DROPEFFECT_COPY;
+    }
+    DWORD listed = DROPEFFECT_NONE;
+    for (unsigned long i = 0; i < count; ++i)
+        listed |= EffectOf(reinterpret_cast<Atom*>(data)[i]);
+    XFree(data);
+    return listed;
 }
 
 Atom X11DropTarget::ActionOf(DWORD effect) const {

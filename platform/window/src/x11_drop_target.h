@@ -4,7 +4,9 @@
 // to the drop targets registered in the window layer, on the window's
 // thread, with a data object that fetches the dragged data when asked.
 // The source's suggested action gives the allowed effect (copy, move or
-// link); the target's answer goes back as the accepted action.
+// link); when it asks (XdndActionAsk), the actions it lists are allowed and
+// the target chooses as it does for its own drags. The target's answer goes
+// back as the accepted action, never as a question.
 //
 // Threading: Handle and MakeAware run on the X thread, which never waits
 // for a window's thread; the targets' answers come back as posted work.
@@ -33,6 +35,7 @@ private:
     void Drop(const XClientMessageEvent& m, HWND top);
     void Reply(::Window source, ::Window target, Atom type, DWORD effect);
     DWORD EffectOf(Atom action) const;
+    DWORD Allowed(::Window source, Atom suggested);
     Atom ActionOf(DWORD effect) const;
     DWORD KeyState();
 
@@ -41,7 +44,7 @@ private:
     std::weak_ptr<int> life_;
     X11Thread* x_ = nullptr;
     Atom aware_, enter_, position_, status_, leave_, drop_, finished_, typeList_;
-    Atom copy_, move_, link_;
+    Atom copy_, move_, link_, actionList_;
     // The drag now over one of our windows (the X thread's alone).
     ::Window source_ = None;
     std::shared_ptr<Data> data_;

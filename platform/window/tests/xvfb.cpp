@@ -298,6 +298,11 @@ void Xvfb::Maximize(unsigned long window, bool on) {
                       static_cast<long>(impl_->A("_NET_WM_STATE_MAXIMIZED_HORZ")), 2);
 }
 
+void Xvfb::KeepAbove(unsigned long window, bool on) {
+    impl_->SendToRoot(window, impl_->A("_NET_WM_STATE"), on ? 1 : 0,
+                      static_cast<long>(impl_->A("_NET_WM_STATE_ABOVE")), 0, 2);
+}
+
 void Xvfb::MoveResize(unsigned long window, int x, int y, int w, int h) {
     // Static gravity: the position is the window's own, not its frame's.
     const long flags = 10 /* StaticGravity */ | (0xF << 8) | (2 << 12);

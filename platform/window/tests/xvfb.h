@@ -62,6 +62,7 @@ public:
     void Close(unsigned long window);             // _NET_CLOSE_WINDOW
     void Maximize(unsigned long window, bool on); // _NET_WM_STATE
     void MoveResize(unsigned long window, int x, int y, int w, int h); // _NET_MOVERESIZE_WINDOW
+    void KeepAbove(unsigned long window, bool on); // _NET_WM_STATE_ABOVE: over the others
     // What another client does directly: maps the window (which brings an
     // iconic one back, as a taskbar may), or asks for a new size.
     void Map(unsigned long window);
