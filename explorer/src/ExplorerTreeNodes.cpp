@@ -167,7 +167,6 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
         const bool presorted = shellOrder && (sortedAhead || SortInShellOrder(*ns, items, direction));
         for (TListedItem& item : items) {
             TExpNodeData* data = NodeData(AddChild(node));
-            item.Namespace->SetListedNoFolder(item.NoFolder);
             data->Namespace.Reset(std::move(item.Namespace));
         }
         listed_.insert(node);
@@ -316,6 +315,9 @@ bool TCustomExplorerTree::ReadListingItems(TChildListing& listing, int count) {
         const bool noFolder = listed == 0 || (listed < 0 && listing.kinds && listing.kinds->LastIsNoFolder());
         if (listed >= 0) ns->SetFolderKnown(listed == 1);
         else if (noFolder) ns->SetFolderKnown(false);
+        // Told now, while the item is at hand: the nodes are made in
+        // sorted order, far from where each item lies.
+        ns->SetListedNoFolder(noFolder);
         if ((TreeOptions().ExpFolderOptions() & toForceHideRecycleBin) && ns->IsRecycleBin()) continue;
         bool allow = true;
         if (OnEnumFolder) OnEnumFolder(this, ns.get(), allow);

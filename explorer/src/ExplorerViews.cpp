@@ -2,6 +2,9 @@
 // and the list's own browsing, keys and commands.
 #include "explorer/ExplorerViews.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "ExplorerTreeInternal.h"
 #include "explorer/SliceWindow.h"
 #include "framework/streaming.h"
@@ -164,10 +167,17 @@ bool TExplorerListview::BeginListing(PCItemIDList pidl) {
     listing_ = std::move(listing);
     listingPIDL_.reset(NamespacePIDLManager().CopyPIDL(pidl));
     listedCount_ = sliceSize_;
+    ReserveListedNodes();
     if (!sliceWindow_) sliceWindow_ = std::make_unique<TSliceWindow>([this] { ServeListing(); });
     sliceWindow_->Schedule();
     ReportListing();
     return true;
+}
+
+void TExplorerListview::ReserveListedNodes() {
+    // The last slice makes a node of every item: their memory is taken
+    // here, a slice at a time (and the next slice's too), not all there.
+    ReserveNodes(uint32_t(std::min<int64_t>(int64_t(listedCount_) + sliceSize_, UINT32_MAX)));
 }
 
 void TExplorerListview::ServeListing() {
@@ -175,6 +185,7 @@ void TExplorerListview::ServeListing() {
     if (HasState(csDestroying)) return DropListing();
     if (ContinueChildListing(*listing_, sliceSize_)) return FinishListing();
     listedCount_ += sliceSize_;
+    ReserveListedNodes();
     sliceWindow_->Schedule();
     ReportListing();
 }
@@ -185,6 +196,7 @@ void TExplorerListview::FinishListing() {
     const TChildListingPtr listing = std::move(listing_);
     const UniquePIDL pidl = std::move(listingPIDL_);
     if (sliceWindow_) sliceWindow_->Cancel();
+    ScopeGuard unreserve([this] { DropNodeReserve(); });
     ShowListedFolder(*listing);
     listedCount_ = int(RootNode()->ChildCount);
     ReportListing();
@@ -199,6 +211,7 @@ void TExplorerListview::DropListing() {
     listing_.reset();
     listingPIDL_.reset();
     if (sliceWindow_) sliceWindow_->Cancel();
+    DropNodeReserve();
 }
 
 void TExplorerListview::CancelListing() {

@@ -194,4 +194,59 @@ TEST_F(ListingSlices, ItemsReadInSlicesAreShownInTheFoldersOrderEitherWay) {
     EXPECT_EQ(ListShape(), ascending);
 }
 
+TEST_F(ListingSlices, EverySliceSizeMakesTheSameNodesAndEscapeGivesBackTheirRoom) {
+    ShowBigFolder();
+    // big checked in the tree, one of its files unchecked in the list.
+    ClickCheckBox(tree, TreeNode("big"));
+    ChooseUntilListing(TreeNode("big"));
+    FinishListing();
+    ClickCheckBox(list, ListItem("f03.txt"));
+    ASSERT_EQ(ListState("f03.txt"), csUncheckedNormal);
+    const std::string expected =
+        "deep:2 f00.txt:2 f01.txt:2 f02.txt:2 f03.txt:0 f04.txt:2 f05.txt:2 f06.txt:2 f07.txt:2 f08.txt:2 "
+        "f09.txt:2 f10.txt:2 f11.txt:2 f12.txt:2 f13.txt:2 f14.txt:2 f15.txt:2 f16.txt:2 f17.txt:2 f18.txt:2 "
+        "f19.txt:2 ";
+    const auto shape = [this] {
+        std::string out;
+        for (PDataNode n = list->GetFirst(); n; n = list->GetNextSibling(n))
+            out += NameOf(list, n) + ":" + std::to_string(n->CheckState) + " ";
+        return out;
+    };
+    ASSERT_EQ(shape(), expected);
+    const std::vector<std::string> checked = Checked();
+    // The memory of the folder's nodes made in one piece.
+    Click(tree, TreeNode("c"));
+    list->SetSliceSize(1000);
+    Click(tree, TreeNode("big"));
+    ASSERT_FALSE(list->ListingPending());
+    EXPECT_EQ(shape(), expected);
+    const size_t onePiece = list->NodeMemoryBytes();
+    for (int size : {1, 2, 7, 1000}) {
+        Click(tree, TreeNode("c"));
+        list->SetSliceSize(size);
+        ChooseUntilListing(TreeNode("big"));
+        EXPECT_EQ(list->ListingPending(), size < 22) << size;
+        // Reading the selection in the middle gives what it gave before.
+        if (size == 7) {
+            EXPECT_EQ(Checked(), checked);
+        }
+        FinishListing();
+        EXPECT_EQ(shape(), expected) << size;
+        EXPECT_EQ(list->NodeMemoryBytes(), onePiece) << "nothing reserved is left over; slice size " << size;
+    }
+    // Cancelled, the room taken for the folder's nodes goes back.
+    Click(tree, TreeNode("c"));
+    const size_t shown = list->NodeMemoryBytes();
+    list->SetSliceSize(2);
+    ChooseUntilListing(TreeNode("big"));
+    ASSERT_TRUE(list->ListingPending());
+    EXPECT_GT(list->NodeMemoryBytes(), shown) << "the nodes' room is taken as the items are read";
+    InjectKeyStroke(VK_ESCAPE);
+    app->ProcessMessages();
+    ASSERT_FALSE(list->ListingPending());
+    EXPECT_EQ(ListShape(), "c1.txt ");
+    EXPECT_EQ(list->NodeMemoryBytes(), shown);
+}
+
 } // namespace
+

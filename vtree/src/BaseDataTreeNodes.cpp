@@ -129,6 +129,12 @@ PDataNode TBaseDataTree::MakeNode() {
     return n;
 }
 
+void TBaseDataTree::ReserveNodes(uint32_t count) { pool_->Reserve(count); }
+
+void TBaseDataTree::DropNodeReserve() { pool_->Trim(); }
+
+size_t TBaseDataTree::NodeMemoryBytes() const { return pool_->ReservedBytes(); }
+
 void TBaseDataTree::FreeNodeMemory(PDataNode node) {
     pool_->Release(node);
     --nodeCount_;

@@ -24,17 +24,33 @@ public:
     // Bytes held in chunks (for measurements).
     size_t ReservedBytes() const { return chunks_.size() * chunkBytes_; }
 
+    // Makes room now for count blocks in fresh zero-filled chunks, so that
+    // giving them later touches no new memory. The room is kept until
+    // given, also when the last live block goes, or until Trim.
+    void Reserve(size_t count);
+    // Frees the chunks made by Reserve that no block was given from yet.
+    void Trim();
+    // Blocks in reserved chunks no block was given from yet.
+    size_t Room() const;
+
 private:
     struct FreeBlock {
         FreeBlock* next;
     };
-    void ReleaseChunks();
+    size_t ChunkBytes() const;
+    void NextChunk();
+    void ReleaseUsedChunks();
     size_t blockSize_;
     size_t chunkBytes_ = 0;
+    // Chunks [0, used_) have given blocks, the last of them bump_'s; the
+    // rest are reserved, zero-filled and untouched.
     std::vector<std::unique_ptr<std::byte[]>> chunks_;
+    size_t used_ = 0;
     FreeBlock* free_ = nullptr;
     std::byte* bump_ = nullptr;
     size_t bumpLeft_ = 0;
+    // bump_'s chunk was zero-filled when made.
+    bool bumpZeroed_ = false;
     size_t live_ = 0;
 };
 

@@ -125,6 +125,7 @@ private:
     void FinishListing();
     void DropListing();
     void ReportListing();
+    void ReserveListedNodes();
     std::unique_ptr<TNamespace> browseLimit_;
     int sliceSize_ = 10000;
     TChildListingPtr listing_;

@@ -88,6 +88,15 @@ public:
     void SetRootNodeCount(uint32_t count);
     // Number of nodes, the root not counted.
     uint64_t TotalCount() const { return nodeCount_; }
+    // Makes room now for count nodes to come, in zero-filled chunks of
+    // their own, so that a step making many nodes at once takes no fresh
+    // memory: the steps before it reserve them. The room stays, also when
+    // every node goes, until nodes take it or DropNodeReserve gives back
+    // what no node took.
+    void ReserveNodes(uint32_t count);
+    void DropNodeReserve();
+    // Bytes the nodes' memory holds, room reserved included (for measurements).
+    size_t NodeMemoryBytes() const;
     int NodeDataSize() const { return nodeDataSize_; }
     // Changing the size is allowed while the tree holds no node.
     virtual void SetNodeDataSize(int size);
