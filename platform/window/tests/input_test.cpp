@@ -355,5 +355,21 @@ TEST_F(Input, FocusActivationAndZOrder) {
     EXPECT_FALSE(GetWindowLongPtr(topmost, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
+TEST_F(Input, ThePointerGoesThroughATransparentTopLevelWindow) {
+    HWND below = CreateWindowEx(0, "Rec", "", WS_POPUP | WS_VISIBLE, 200, 200, 100, 100, nullptr);
+    HWND through = CreateWindowEx(WS_EX_TOPMOST | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE, "Rec", "",
+                                  WS_POPUP | WS_VISIBLE, 180, 180, 60, 60, nullptr);
+    EXPECT_EQ(EnumWindows().front(), through);
+    EXPECT_EQ(WindowFromPoint(POINT{220, 220}), below);
+    EXPECT_EQ(WindowFromPoint(POINT{190, 190}), nullptr); // nothing else there
+    Pump();
+    Log().Take();
+    InjectClick(MouseButton::Left, 220, 220);
+    Pump();
+    const auto m = Log().Only({WM_LBUTTONDOWN});
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].hwnd, below);
+}
+
 } // namespace
 } // namespace ax

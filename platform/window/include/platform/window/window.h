@@ -129,6 +129,7 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 BOOL BringWindowToTop(HWND hwnd);
 BOOL AdjustWindowRectEx(RECT& rect, DWORD style, BOOL menu, DWORD exStyle);
+// A top-level window with WS_EX_TRANSPARENT is never the one at a point.
 HWND WindowFromPoint(POINT screen);
 
 // The menu bar. The manager keeps only the association: a window with a
