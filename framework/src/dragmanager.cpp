@@ -136,7 +136,10 @@ void TDragManager::Begin(TControl* source, bool immediate, int threshold) {
     current = std::make_unique<Drag>();
     current->source = source;
     current->threshold = threshold;
-    GetCursorPos(current->start);
+    // Where the press was, not where the pointer is by now: a dock frame
+    // keeps the pointer where the press took the control.
+    const DWORD pos = GetMessagePos();
+    current->start = {GET_X_LPARAM(LPARAM(pos)), GET_Y_LPARAM(LPARAM(pos))};
     if (immediate) Start();
 }
 

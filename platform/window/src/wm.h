@@ -203,6 +203,7 @@ struct ThreadQueue {
     int quitCode AX_WM_GUARDED = 0;
     bool alive AX_WM_GUARDED = true;
     DWORD messageTime AX_WM_GUARDED = 0;
+    POINT messagePos AX_WM_GUARDED{}; // the pointer when the last message was taken
     MSG lastKey AX_WM_GUARDED{};
     char32_t lastKeyChar AX_WM_GUARDED = 0;
     TimedCondition wake;

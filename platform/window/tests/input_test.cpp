@@ -371,5 +371,22 @@ TEST_F(Input, ThePointerGoesThroughATransparentTopLevelWindow) {
     EXPECT_EQ(m[0].hwnd, below);
 }
 
+TEST_F(Input, TheMessagePosIsWhereThePointerWasWhenTheMessageWasTaken) {
+    CreateWindowEx(0, "Rec", "", WS_POPUP | WS_VISIBLE, 0, 0, 400, 400, nullptr);
+    Pump();
+    InjectMouseMove(10, 20);
+    InjectMouseButton(MouseButton::Left, true);
+    InjectMouseMove(300, 350); // queued behind the press
+    MSG m{};
+    while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE) && m.message != WM_LBUTTONDOWN) DispatchMessage(m);
+    ASSERT_EQ(m.message, UINT(WM_LBUTTONDOWN));
+    EXPECT_EQ(GetMessagePos(), DWORD(10 | 20 << 16));
+    POINT now{};
+    GetCursorPos(now);
+    EXPECT_EQ(now, (POINT{300, 350}));
+    InjectMouseButton(MouseButton::Left, false);
+    Pump();
+}
+
 } // namespace
 } // namespace ax

@@ -157,6 +157,10 @@ BOOL TranslateMessage(const MSG& msg);
 BOOL WaitMessage();
 DWORD GetQueueStatus(UINT flags);
 DWORD GetMessageTime();
+// Where the pointer was (screen x in the low word, y in the high word, each
+// signed) when the last message was taken from the thread's queue; input
+// queued since has moved GetCursorPos on.
+DWORD GetMessagePos();
 // Makes sure the calling thread has a queue (threads get one on first use).
 void EnsureMessageQueue();
 BOOL InSendMessage();
