@@ -56,14 +56,14 @@ protected:
     POINT ScreenOf(TControl* c, POINT p) {
         return program->Get<POINT>([=] { return c->ClientToScreen(p); });
     }
-    // Presses on the list and moves to `to` as a hand does: a few pixels
-    // at a time. The button stays down.
-    void PressAndMove(POINT to) {
+    // Presses on the list and moves to `to` as a hand does, a few pixels
+    // at a time, or in one jump. The button stays down.
+    void PressAndMove(POINT to, bool jump = false) {
         const POINT from = ScreenOf(list, kPress);
         clock.Advance(1000);
         server.MoveTo(from.x, from.y);
         server.Button(1, true);
-        const int steps = std::max(std::abs(to.x - from.x), std::abs(to.y - from.y)) / 4 + 1;
+        const int steps = jump ? 1 : std::max(std::abs(to.x - from.x), std::abs(to.y - from.y)) / 4 + 1;
         for (int i = 1; i <= steps; ++i)
             server.MoveTo(from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps);
     }
@@ -135,7 +135,7 @@ TEST_F(X11DockTest, TheFrameFollowsThePointerAndTheListDocksIntoThePanel) {
 
 TEST_F(X11DockTest, OverEmptyDesktopTheListFloatsAndHidesWithItsWindow) {
     const POINT to{620, 470}; // beside the form, on nothing
-    PressAndMove(to);
+    PressAndMove(to, true);
     ASSERT_TRUE(FrameAt({to.x - kGrab.x, to.y - kGrab.y, to.x - kGrab.x + kListWidth, to.y - kGrab.y + kListHeight}));
     server.Button(1, false);
     ASSERT_TRUE(Until([&] { return dynamic_cast<TFloatingDockForm*>(list->Parent()) != nullptr; }))
