@@ -14,7 +14,12 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace ax {
 namespace {

@@ -388,5 +388,32 @@ TEST_F(Input, TheMessagePosIsWhereThePointerWasWhenTheMessageWasTaken) {
     Pump();
 }
 
+TEST_F(Input, AMoveQueuedBeforeThePressWasTakenFollowsThePressedWindowOffIt) {
+    HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP | WS_VISIBLE, 500, 300, 100, 100, nullptr);
+    Pump();
+    Log().Take();
+    InjectMouseMove(510, 320);
+    InjectMouseButton(MouseButton::Left, true);
+    InjectMouseMove(700, 500); // over no window, before the press was taken
+    MSG m{};
+    while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
+        if (m.message == WM_LBUTTONDOWN) SetCapture(m.hwnd); // as a control pressed does
+        DispatchMessage(m);
+    }
+    InjectMouseButton(MouseButton::Left, false);
+    ReleaseCapture();
+    Pump();
+    const auto moves = Log().Only({WM_MOUSEMOVE});
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[1].hwnd, h);
+    EXPECT_EQ(moves[1].lp, MAKELPARAM(200, 200));
+    // Every button up, the next press outside goes nowhere.
+    InjectMouseMove(700, 500);
+    InjectMouseButton(MouseButton::Left, true);
+    InjectMouseButton(MouseButton::Left, false);
+    Pump();
+    EXPECT_TRUE(Log().Only({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE}).empty());
+}
+
 } // namespace
 } // namespace ax
