@@ -254,6 +254,14 @@ void TControl::DoEndDrag(TObject* target, int x, int y) {
     if (OnEndDrag) OnEndDrag(this, target, x, y);
 }
 
+void TControl::DoStartDock(TDragDockObject*& dragObject) {
+    if (OnStartDock) OnStartDock(this, dragObject);
+}
+
+void TControl::DoEndDock(TObject* target, int x, int y) {
+    if (OnEndDock) OnEndDock(this, target, x, y);
+}
+
 bool TControl::MouseWheelEvents(const TMessage& m) {
     const int delta = GET_WHEEL_DELTA_WPARAM(m.WParam);
     const TMouseWheelUpDownEvent& event = delta < 0 ? OnMouseWheelDown : OnMouseWheelUp;
@@ -1389,6 +1397,7 @@ void TWinControl::DefinePublished(TFiler& f) {
     f.Integer("TabOrder", [this] { return TabOrder(); }, [this](int64_t v) { SetTabOrder(int(v)); }, std::nullopt);
     f.Bool("TabStop", [this] { return tabStop_; }, [this](bool v) { SetTabStop(v); }, false);
     f.Bool("Ctl3D", [this] { return ctl3D_; }, [this](bool v) { ctl3D_ = v; }, true);
+    f.Bool("DockSite", [this] { return dockSite_; }, [this](bool v) { dockSite_ = v; }, false);
 }
 
 void TWinControl::DefineImePublished(TFiler& f) {

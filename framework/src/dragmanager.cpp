@@ -3,31 +3,44 @@
 // mouse (it already does while the button is down), so its mouse messages
 // come here before the control sees them; Escape is caught by a keyboard
 // hook because keys go to the focused window, not to the one with capture.
+// A dock drag asks no target: it shows a frame where the control would
+// land, over the dock site under the pointer or, where there is none, at
+// the pointer, and moves the control there on release.
 #include "framework/dragmanager.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
 #include "framework/controls.h"
+#include "framework/dockframe.h"
+#include "framework/floatingdockform.h"
 #include "framework/forms.h"
 #include "rtl/scopeguard.h"
 
 namespace ax {
 
-namespace {
-
-struct Drag {
+struct TDragManager::Drag {
     TControl* source = nullptr;
     TDragObject* object = nullptr;
     std::unique_ptr<TDragObject> owned;
     POINT start{}; // on the screen
     int threshold = 0;
     bool started = false;
-    TControl* target = nullptr;
+    TControl* target = nullptr; // of a dock drag: the dock site
     bool accepted = false;
     HHOOK keyHook = nullptr;
     TCursor savedCursor = crDefault;
+    // A dock drag: its object, where the press was inside the control,
+    // and the frame that shows where the control would land.
+    TDragDockObject* dock = nullptr;
+    POINT grab{};
+    std::unique_ptr<TDockFrame> frame;
 };
+
+namespace {
+
+using Drag = TDragManager::Drag;
 
 std::unique_ptr<Drag> current;
 Drag* finishing = nullptr; // the drag whose end events are being raised
@@ -44,12 +57,59 @@ TControl* ControlAt(POINT screen) {
 void Release(Drag& d) {
     if (d.keyHook) UnhookWindowsHookEx(d.keyHook);
     d.keyHook = nullptr;
+    d.frame.reset();
     if (d.started && Screen()) Screen()->SetCursor(d.savedCursor);
 }
 
 // The window whose mouse messages a drag of control arrives in.
 TControl* MouseWindowOf(TControl* control) {
     return control->AsWinControl() ? control : static_cast<TControl*>(control->Parent());
+}
+
+// The control's rectangle on the screen.
+RECT ScreenBounds(TControl* control) {
+    const RECT b = control->BoundsRect();
+    const POINT at = control->Parent() ? control->Parent()->ClientToScreen({b.left, b.top}) : POINT{b.left, b.top};
+    return {at.x, at.y, at.x + b.width(), at.y + b.height()};
+}
+
+// The dock site under the pointer that may take source: never the source
+// itself nor a window inside it.
+TWinControl* DockSiteAt(TControl* source, POINT screen) {
+    TWinControl* own = source->AsWinControl();
+    for (TControl* c = ControlAt(screen); c; c = c->Parent()) {
+        if (c == source || (own && own->ContainsControl(c))) continue;
+        TWinControl* w = c->AsWinControl();
+        if (w && w->DockSite() && w->Enabled()) return w;
+    }
+    return nullptr;
+}
+
+// r moved inside the site's client area (screen coordinates); what does
+// not fit sticks out at the right and the bottom.
+RECT InsideSite(TWinControl* site, RECT r) {
+    const POINT o = site->ClientOrigin();
+    const RECT c = site->ClientRect();
+    const int x = std::max(o.x, std::min(r.left, o.x + c.width() - r.width()));
+    const int y = std::max(o.y, std::min(r.top, o.y + c.height() - r.height()));
+    return {x, y, x + r.width(), y + r.height()};
+}
+
+void DockInto(TControl* control, TWinControl* site, const RECT& r) {
+    const POINT at = site->ScreenToClient({r.left, r.top});
+    control->SetParent(site);
+    // An aligned control is laid out by the site; any other lands where
+    // the frame showed it.
+    if (control->Align() == alNone) control->SetBounds(at.x, at.y, r.width(), r.height());
+}
+
+void Float(TControl* control, const RECT& r) {
+    auto* host = dynamic_cast<TFloatingDockForm*>(control->Parent());
+    if (!host) {
+        Assert(Application() != nullptr, "a floating window needs the application");
+        host = TComponent::Create<TFloatingDockForm>(Application());
+    }
+    host->Host(control, r);
 }
 
 } // namespace
@@ -66,6 +126,7 @@ bool TDragManager::Waiting() { return current && !current->started; }
 bool TDragManager::Active() { return current && current->started; }
 TControl* TDragManager::Source() { return current ? current->source : nullptr; }
 TDragObject* TDragManager::DragObject() { return current ? current->object : nullptr; }
+const TDockFrame* TDragManager::DockFrame() { return current ? current->frame.get() : nullptr; }
 
 void TDragManager::Begin(TControl* source, bool immediate, int threshold) {
     Assert(source != nullptr, "a drag needs a source");
@@ -75,22 +136,37 @@ void TDragManager::Begin(TControl* source, bool immediate, int threshold) {
     current = std::make_unique<Drag>();
     current->source = source;
     current->threshold = threshold;
-    GetCursorPos(current->start);
+    // Where the press was, not where the pointer is by now: a dock frame
+    // keeps the pointer where the press took the control.
+    const DWORD pos = GetMessagePos();
+    current->start = {GET_X_LPARAM(LPARAM(pos)), GET_Y_LPARAM(LPARAM(pos))};
     if (immediate) Start();
 }
 
 void TDragManager::Start() {
     Drag& d = *current;
     TControl* source = d.source;
+    const bool dock = source->DragKind() == dkDock;
     TDragObject* given = nullptr;
+    TDragDockObject* givenDock = nullptr;
     {
         // A handler that throws leaves no drag behind.
         ScopeGuard forget([] { current.reset(); });
-        source->DoStartDrag(given);
+        if (dock) source->DoStartDock(givenDock);
+        else source->DoStartDrag(given);
         forget.Dismiss();
     }
     if (current.get() != &d) return; // the handler ended it
-    if (!given) {
+    if (dock) {
+        if (!givenDock) {
+            d.owned = std::make_unique<TDragDockObject>(source);
+            givenDock = static_cast<TDragDockObject*>(d.owned.get());
+        }
+        given = d.dock = givenDock;
+        const RECT bounds = ScreenBounds(source);
+        d.grab = {d.start.x - bounds.left, d.start.y - bounds.top};
+        d.frame = std::make_unique<TDockFrame>();
+    } else if (!given) {
         d.owned = std::make_unique<TDragControlObject>(source);
         given = d.owned.get();
     }
@@ -114,6 +190,10 @@ bool TDragManager::Ask(TControl* target, POINT screen, TDragState state) {
 void TDragManager::Move(POINT screen) {
     Drag* d = current.get();
     d->object->pos_ = screen;
+    if (d->dock) {
+        MoveDock(*d, screen);
+        return;
+    }
     TControl* under = ControlAt(screen);
     if (under != d->target) {
         TControl* left = d->target;
@@ -131,6 +211,20 @@ void TDragManager::Move(POINT screen) {
     d->object->target_ = d->target;
     const POINT p = d->target ? d->target->ScreenToClient(screen) : screen;
     if (Screen()) Screen()->SetCursor(d->object->GetDragCursor(d->accepted, p.x, p.y));
+}
+
+void TDragManager::MoveDock(Drag& d, POINT screen) {
+    const RECT bounds = d.source->BoundsRect();
+    RECT r{screen.x - d.grab.x, screen.y - d.grab.y, 0, 0};
+    r.right = r.left + bounds.width();
+    r.bottom = r.top + bounds.height();
+    TWinControl* site = DockSiteAt(d.source, screen);
+    if (site) r = InsideSite(site, r);
+    d.target = site;
+    d.accepted = site != nullptr;
+    d.dock->target_ = site;
+    d.dock->dockRect_ = r;
+    d.frame->Show(r);
 }
 
 void TDragManager::End(bool drop) {
@@ -151,6 +245,10 @@ void TDragManager::Finish(bool drop) {
     if (d->source) {
         d->source->pressedLeft_ = false;
         if (d->source->MouseCapture()) d->source->SetMouseCapture(false);
+    }
+    if (d->dock) {
+        FinishDock(*d, drop);
+        return;
     }
     TObject* source = d->object->Source();
     const POINT at = d->object->pos_;
@@ -173,6 +271,25 @@ void TDragManager::Finish(bool drop) {
     const POINT p = d->target ? d->target->ScreenToClient(at) : d->source->ScreenToClient(at);
     d->source->DoEndDrag(d->target, p.x, p.y);
     if (d->source && !dropped) d->source->DragCanceled();
+}
+
+void TDragManager::FinishDock(Drag& d, bool drop) {
+    TWinControl* site = drop && d.target ? d.target->AsWinControl() : nullptr;
+    d.target = site;
+    d.dock->cancelling_ = !drop;
+    d.dock->dropped_ = site != nullptr;
+    d.dock->target_ = site;
+    if (!d.source) return;
+    if (drop) {
+        if (site) DockInto(d.source, site, d.dock->dockRect_);
+        else Float(d.source, d.dock->dockRect_);
+    }
+    // The site may have gone while the control moved in (a handler of its own).
+    if (!d.source) return;
+    const POINT at = d.dock->pos_;
+    const POINT p = d.target ? d.target->ScreenToClient(at) : at;
+    d.source->DoEndDock(d.target, p.x, p.y);
+    if (d.source && !drop) d.source->DragCanceled();
 }
 
 LRESULT TDragManager::KeyHook(int code, WPARAM wParam, LPARAM lParam) {

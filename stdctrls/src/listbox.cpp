@@ -457,6 +457,12 @@ void TCustomListBox::DoEndDrag(TObject* target, int x, int y) {
     TCustomControl::DoEndDrag(target, x, y);
 }
 
+void TCustomListBox::DoEndDock(TObject* target, int x, int y) {
+    tracking_ = false; // as after a drag
+    deferredClick_ = -1;
+    TCustomControl::DoEndDock(target, x, y);
+}
+
 void TCustomListBox::MouseMove(TShiftState shift, int x, int y) {
     if (tracking_ && (shift & ssLeft)) {
         const DWORD style = ListStyle();

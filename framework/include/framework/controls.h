@@ -227,7 +227,9 @@ public:
     bool MouseInControl() const { return mouseInControl_; }
 
     // Dragging. In automatic mode a left press begins a drag that starts
-    // once the pointer has moved past the default threshold.
+    // once the pointer has moved past the default threshold. A control of
+    // kind dkDock is dragged itself: dropped on a dock site it moves there,
+    // dropped anywhere else it floats in a window of its own.
     TDragMode DragMode() const { return dragMode_; }
     void SetDragMode(TDragMode mode) { dragMode_ = mode; }
     TDragKind DragKind() const { return dragKind_; }
@@ -248,6 +250,8 @@ public:
     TDragDropEvent OnDragDrop;
     TStartDragEvent OnStartDrag;
     TEndDragEvent OnEndDrag;
+    TStartDockEvent OnStartDock;
+    TEndDockEvent OnEndDock;
     TMouseWheelUpDownEvent OnMouseWheelDown;
     TMouseWheelUpDownEvent OnMouseWheelUp;
 
@@ -259,6 +263,8 @@ protected:
     virtual void DoControlDragDrop(TObject* source, int x, int y);
     virtual void DoStartDrag(TDragObject*& dragObject);
     virtual void DoEndDrag(TObject* target, int x, int y);
+    virtual void DoStartDock(TDragDockObject*& dragObject);
+    virtual void DoEndDock(TObject* target, int x, int y);
     // A drag of this control ended without a drop.
     virtual void DragCanceled() {}
     // Raises OnMouseWheelDown or OnMouseWheelUp for a WM_MOUSEWHEEL.
@@ -401,6 +407,9 @@ public:
     void SetImeName(const TImeName& name);
     void DisableAlign() { ++alignDisabled_; }
     void EnableAlign();
+    // Controls of kind dkDock dropped on the window become its children.
+    bool DockSite() const { return dockSite_; }
+    void SetDockSite(bool value) { dockSite_ = value; }
 
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
@@ -476,6 +485,7 @@ protected:
     std::vector<TWinControl*> tabList_;   // windowed children, tab order
     bool tabStop_ = false;
     bool ctl3D_ = true;
+    bool dockSite_ = false;
     TImeMode imeMode_ = imDontCare;
     TImeName imeName_;
     int borderWidth_ = 0;

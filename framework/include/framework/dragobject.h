@@ -1,6 +1,7 @@
 #pragma once
 // What a drag inside the program carries: the drag modes and kinds, the
-// states a target sees, the drag object and the events of a drag.
+// states a target sees, the drag objects and the events of a drag or a
+// dock.
 #include <functional>
 
 #include "framework/classes.h"
@@ -50,6 +51,18 @@ private:
     TControl* control_;
 };
 
+// The drag of a control whose DragKind is dkDock: where the dock frame
+// stands (on the screen), and so where the control lands when dropped.
+class TDragDockObject : public TDragControlObject {
+public:
+    using TDragControlObject::TDragControlObject;
+    RECT DockRect() const { return dockRect_; }
+
+private:
+    friend class TDragManager;
+    RECT dockRect_{};
+};
+
 // Coordinates are in the client area of Sender.
 using TDragOverEvent =
     std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
@@ -57,5 +70,11 @@ using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int 
 using TStartDragEvent = std::function<void(TObject* Sender, TDragObject*& DragObject)>;
 // Target is null when the drag was cancelled or ended outside any target.
 using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
+// A dock drag: the manager makes the object unless OnStartDock hands one
+// over, as for a drag.
+using TStartDockEvent = std::function<void(TObject* Sender, TDragDockObject*& DragObject)>;
+// Target is the dock site, null when the drag was cancelled or the control
+// floated; X, Y are in the site's client area, else on the screen.
+using TEndDockEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
 
 } // namespace ax

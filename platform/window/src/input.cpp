@@ -61,8 +61,17 @@ UINT ButtonMessage(MouseButton b, bool down) {
 // Under the mutex: the queue that gets a mouse event at pt.
 std::shared_ptr<ThreadQueue> MouseQueueLocked(POINT pt) AX_REQUIRES(managerMutex) {
     if (auto c = FindLocked(M().capture)) return c->queue;
+    // While a button is held the window pressed keeps the mouse, as a
+    // display's grab does: a move queued before its thread took the press
+    // (and set its capture) is not lost over the desktop.
+    if (auto p = FindLocked(M().pressTop)) return p->queue;
     if (HWND top = TopLevelAtLocked(pt)) return FindLocked(top)->queue;
     return nullptr;
+}
+
+bool AnyButtonDownLocked() AX_REQUIRES(managerMutex) {
+    const auto& a = M().asyncKeys;
+    return ((a[VK_LBUTTON] | a[VK_RBUTTON] | a[VK_MBUTTON]) & 0x80) != 0;
 }
 
 std::shared_ptr<ThreadQueue> KeyQueueLocked() AX_REQUIRES(managerMutex) {
@@ -77,6 +86,11 @@ void PushRaw(RawInput r) {
         LockGuard g;
         q = r.kind == RawInput::Key ? KeyQueueLocked() : MouseQueueLocked(r.pt);
         if (r.kind == RawInput::Wheel) q = KeyQueueLocked();
+        if (r.kind == RawInput::Button) {
+            // The first press picks the window; the last release lets go.
+            if (r.down && !M().pressTop) M().pressTop = TopLevelAtLocked(r.pt);
+            if (!AnyButtonDownLocked()) M().pressTop = nullptr;
+        }
         if (!q || !q->alive) return;
         if (r.kind == RawInput::Move && !q->raw.empty() && q->raw.back().kind == RawInput::Move)
             q->raw.back() = r; // moves coalesce, as on a real display

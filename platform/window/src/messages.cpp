@@ -210,7 +210,10 @@ bool PeekCore(ThreadQueue& q, MSG& out, HWND filter, UINT lo, UINT hi, UINT flag
                     src = Source::Timer;
                 }
             }
-            if (src != Source::None) q.messageTime = found.msg.time;
+            if (src != Source::None) {
+                q.messageTime = found.msg.time;
+                q.messagePos = found.msg.pt;
+            }
             // Painting done for now: what it drew goes to the display together.
             if (src != Source::Paint && !q.presents.empty()) shown = TakePresentsLocked(q);
         }
@@ -502,6 +505,13 @@ DWORD GetMessageTime() {
     auto q = CurrentQueue();
     LockGuard g;
     return q->messageTime;
+}
+
+DWORD GetMessagePos() {
+    auto q = CurrentQueue();
+    LockGuard g;
+    const POINT p = q->messagePos;
+    return DWORD(uint16_t(p.x)) | DWORD(uint16_t(p.y)) << 16;
 }
 
 DWORD MsgWaitForMultipleObjects(std::span<WaitableEvent* const> events, uint32_t timeoutMs,

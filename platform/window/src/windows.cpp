@@ -1065,6 +1065,8 @@ HWND wm::TopLevelAtLocked(POINT screen) {
     for (HWND h : M().topLevels) {
         auto w = FindLocked(h);
         if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_MINIMIZE)) continue;
+        // The pointer goes through a window that asked for it (a drag's frame).
+        if (w->exStyle & WS_EX_TRANSPARENT) continue;
         if (InRect(w->rect, screen)) return h;
     }
     return nullptr;

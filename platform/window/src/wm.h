@@ -203,6 +203,7 @@ struct ThreadQueue {
     int quitCode AX_WM_GUARDED = 0;
     bool alive AX_WM_GUARDED = true;
     DWORD messageTime AX_WM_GUARDED = 0;
+    POINT messagePos AX_WM_GUARDED{}; // the pointer when the last message was taken
     MSG lastKey AX_WM_GUARDED{};
     char32_t lastKeyChar AX_WM_GUARDED = 0;
     TimedCondition wake;
@@ -252,6 +253,8 @@ struct Manager {
     HWND focus AX_WM_GUARDED = nullptr;
     HWND active AX_WM_GUARDED = nullptr;
     HWND capture AX_WM_GUARDED = nullptr;
+    // The top-level window a press went to, while any button is held.
+    HWND pressTop AX_WM_GUARDED = nullptr;
     HCURSOR cursor AX_WM_GUARDED{};
     POINT cursorPos AX_WM_GUARDED{};
     std::array<uint8_t, 256> asyncKeys AX_WM_GUARDED{}; // 0x80 down, 0x01 toggled

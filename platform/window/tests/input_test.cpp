@@ -355,5 +355,65 @@ TEST_F(Input, FocusActivationAndZOrder) {
     EXPECT_FALSE(GetWindowLongPtr(topmost, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
+TEST_F(Input, ThePointerGoesThroughATransparentTopLevelWindow) {
+    HWND below = CreateWindowEx(0, "Rec", "", WS_POPUP | WS_VISIBLE, 200, 200, 100, 100, nullptr);
+    HWND through = CreateWindowEx(WS_EX_TOPMOST | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE, "Rec", "",
+                                  WS_POPUP | WS_VISIBLE, 180, 180, 60, 60, nullptr);
+    EXPECT_EQ(EnumWindows().front(), through);
+    EXPECT_EQ(WindowFromPoint(POINT{220, 220}), below);
+    EXPECT_EQ(WindowFromPoint(POINT{190, 190}), nullptr); // nothing else there
+    Pump();
+    Log().Take();
+    InjectClick(MouseButton::Left, 220, 220);
+    Pump();
+    const auto m = Log().Only({WM_LBUTTONDOWN});
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].hwnd, below);
+}
+
+TEST_F(Input, TheMessagePosIsWhereThePointerWasWhenTheMessageWasTaken) {
+    CreateWindowEx(0, "Rec", "", WS_POPUP | WS_VISIBLE, 0, 0, 400, 400, nullptr);
+    Pump();
+    InjectMouseMove(10, 20);
+    InjectMouseButton(MouseButton::Left, true);
+    InjectMouseMove(300, 350); // queued behind the press
+    MSG m{};
+    while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE) && m.message != WM_LBUTTONDOWN) DispatchMessage(m);
+    ASSERT_EQ(m.message, UINT(WM_LBUTTONDOWN));
+    EXPECT_EQ(GetMessagePos(), DWORD(10 | 20 << 16));
+    POINT now{};
+    GetCursorPos(now);
+    EXPECT_EQ(now, (POINT{300, 350}));
+    InjectMouseButton(MouseButton::Left, false);
+    Pump();
+}
+
+TEST_F(Input, AMoveQueuedBeforeThePressWasTakenFollowsThePressedWindowOffIt) {
+    HWND h = CreateWindowEx(0, "Rec", "", WS_POPUP | WS_VISIBLE, 500, 300, 100, 100, nullptr);
+    Pump();
+    Log().Take();
+    InjectMouseMove(510, 320);
+    InjectMouseButton(MouseButton::Left, true);
+    InjectMouseMove(700, 500); // over no window, before the press was taken
+    MSG m{};
+    while (PeekMessage(m, nullptr, 0, 0, PM_REMOVE)) {
+        if (m.message == WM_LBUTTONDOWN) SetCapture(m.hwnd); // as a control pressed does
+        DispatchMessage(m);
+    }
+    InjectMouseButton(MouseButton::Left, false);
+    ReleaseCapture();
+    Pump();
+    const auto moves = Log().Only({WM_MOUSEMOVE});
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[1].hwnd, h);
+    EXPECT_EQ(moves[1].lp, MAKELPARAM(200, 200));
+    // Every button up, the next press outside goes nowhere.
+    InjectMouseMove(700, 500);
+    InjectMouseButton(MouseButton::Left, true);
+    InjectMouseButton(MouseButton::Left, false);
+    Pump();
+    EXPECT_TRUE(Log().Only({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE}).empty());
+}
+
 } // namespace
 } // namespace ax

@@ -112,6 +112,7 @@ protected:
     void MouseMove(TShiftState shift, int x, int y) override;
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     void DoEndDrag(TObject* target, int x, int y) override;
+    void DoEndDock(TObject* target, int x, int y) override;
     void DblClick() override;
     virtual void DrawItem(int index, RECT rect, TOwnerDrawState state);
     virtual void MeasureItem(int index, int& height);

@@ -129,6 +129,7 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 BOOL BringWindowToTop(HWND hwnd);
 BOOL AdjustWindowRectEx(RECT& rect, DWORD style, BOOL menu, DWORD exStyle);
+// A top-level window with WS_EX_TRANSPARENT is never the one at a point.
 HWND WindowFromPoint(POINT screen);
 
 // The menu bar. The manager keeps only the association: a window with a
@@ -156,6 +157,10 @@ BOOL TranslateMessage(const MSG& msg);
 BOOL WaitMessage();
 DWORD GetQueueStatus(UINT flags);
 DWORD GetMessageTime();
+// Where the pointer was (screen x in the low word, y in the high word, each
+// signed) when the last message was taken from the thread's queue; input
+// queued since has moved GetCursorPos on.
+DWORD GetMessagePos();
 // Makes sure the calling thread has a queue (threads get one on first use).
 void EnsureMessageQueue();
 BOOL InSendMessage();
