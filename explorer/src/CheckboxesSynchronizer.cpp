@@ -323,9 +323,19 @@ void TCheckboxesSynchronizer::SetAndPropagate(PDataNode node, TCheckType type, T
 }
 
 void TCheckboxesSynchronizer::PropagateDown(PDataNode top, TCheckState state) {
+    // Nothing stored below an unchecked folder: a leaf showing unchecked
+    // already is so, with nothing to delete (the folder just opened).
+    TNamespace* ns = state == csUncheckedNormal ? tree_->NodeNamespace(top) : nullptr;
+    TNodeStorage* record = ns ? tree_->Storage().Lookup(ns->AbsolutePIDL()) : nullptr;
+    const bool bare = ns && (!record || !record->Children() || record->Children()->Count() == 0);
     // Pre-order over the children that exist; ones not made yet take the
     // state when they are made.
-    for (PDataNode c = top->FirstChild; c; c = c->NextSibling) SpreadTo(c, state);
+    for (PDataNode c = top->FirstChild; c; c = c->NextSibling) {
+        if (bare && !c->FirstChild && c->CheckState == csUncheckedNormal && c->CheckType == ctTriStateCheckBox)
+            ++visited_;
+        else
+            SpreadTo(c, state);
+    }
 }
 
 void TCheckboxesSynchronizer::SpreadTo(PDataNode child, TCheckState state) {
@@ -438,6 +448,12 @@ PCItemIDList TCheckboxesSynchronizer::SpreadFolder() const {
 }
 
 void TCheckboxesSynchronizer::CompletePending() {
+    // The tree's folder opening too.
+    if (tree_ && !tree_->HasState(csDestroying)) tree_->CompleteExpansion();
+    CompleteListingAndSpread();
+}
+
+void TCheckboxesSynchronizer::CompleteListingAndSpread() {
     // What the list shows is read whole too.
     if (list_ && !list_->HasState(csDestroying)) list_->CompleteListing();
     if (SpreadDropped()) return;
@@ -640,7 +656,14 @@ void TCheckboxesSynchronizer::ListChecked(TBaseDataTree* sender, PDataNode node)
 void TCheckboxesSynchronizer::ListRootChange(TCustomExplorerTree* sender) {
     // The folder shown shows its items' states whole.
     if (sender == list_) {
-        CompletePending();
+        // A folder opening elsewhere in the tree goes on: only the one shown
+        // needs its nodes whole.
+        TNamespace* shown = list_->RootFolderNamespace();
+        PCItemIDList opening = tree_ ? tree_->ExpansionFolder() : nullptr;
+        if (opening && shown && shown->AbsolutePIDL() && EqualPIDL(shown->AbsolutePIDL(), opening))
+            CompletePending();
+        else
+            CompleteListingAndSpread();
         RefreshListFromTree();
     }
     if (listEvents_.OnRootChange) listEvents_.OnRootChange(sender);
