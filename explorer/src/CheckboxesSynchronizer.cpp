@@ -5,6 +5,7 @@
 #include "explorer/SliceWindow.h"
 
 #include "framework/streaming.h"
+#include "rtl/clock.h"
 #include "rtl/scopeguard.h"
 #include "shell/PIDLTools.h"
 
@@ -16,6 +17,10 @@
 
 namespace ax {
 namespace {
+
+// A slice that read its folder's last items for this long leaves making the
+// children to the next.
+constexpr uint64_t kMakeAfterMs = 10;
 
 bool IsFile(TNamespace* ns) { return !ns->Folder() && ns->FileSystem(); }
 
@@ -53,6 +58,8 @@ struct TCheckboxesSynchronizer::Spread {
     // The folder's items still being read: its children are made after.
     TCustomExplorerTree::TChildListingPtr listing;
     int listed = 0;
+    // The folder is read to its end; its children are not made yet.
+    bool read = false;
 };
 
 TCheckboxesSynchronizer::TCheckboxesSynchronizer(TComponent* owner) : TComponent(owner) {}
@@ -374,12 +381,21 @@ bool TCheckboxesSynchronizer::BeginSpread(PDataNode node, bool fresh,
     return true;
 }
 
-bool TCheckboxesSynchronizer::ListSlice(int count) {
+bool TCheckboxesSynchronizer::ListSlice(int count, uint64_t began) {
     Spread& s = *spread_;
     if (!s.listing) return true;
-    if (!tree_->ContinueChildListing(*s.listing, count)) {
-        s.listed += count;
-        return false;
+    if (!s.read) {
+        s.read = tree_->ContinueChildListing(*s.listing, count);
+        if (!s.read) {
+            s.listed += count;
+            // The children's memory is had a slice at a time, not all at
+            // once when they are made.
+            tree_->ReserveNodes(size_t(s.listed));
+            return false;
+        }
+        // Reading the last items took the slice's time: the children are
+        // made in a slice of their own.
+        if (count != INT_MAX && CurrentClock().Ticks() - began >= kMakeAfterMs) return false;
     }
     s.fresh = tree_->EndChildListing(s.folder, *s.listing);
     s.listing.reset();
@@ -388,6 +404,7 @@ bool TCheckboxesSynchronizer::ListSlice(int count) {
 }
 
 void TCheckboxesSynchronizer::SpreadSlice(int count) {
+    const uint64_t began = CurrentClock().Ticks();
     Spread& s = *spread_;
     if (!s.folder) {
         // The tree made the folder's node anew: its children are read again
@@ -395,11 +412,11 @@ void TCheckboxesSynchronizer::SpreadSlice(int count) {
         s.folder = tree_ ? FindNode(tree_, s.pidl.get()) : nullptr;
         s.next = s.folder ? s.folder->FirstChild : nullptr;
         s.done = s.listed = 0;
-        s.fresh = false;
+        s.fresh = s.read = false;
         s.listing = s.folder ? tree_->BeginChildListing(s.folder) : nullptr;
     }
     const bool listing = s.listing != nullptr;
-    if (s.folder && !ListSlice(count)) {
+    if (s.folder && !ListSlice(count, began)) {
         if (OnSpreadProgress) OnSpreadProgress(this, s.listed, 0);
         return;
     }

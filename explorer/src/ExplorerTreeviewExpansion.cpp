@@ -114,7 +114,11 @@ bool TExplorerTreeview::ReadExpansionSlice(int count, const std::function<bool()
         end = ContinueChildListing(*e.listing, step);
         if (!end) e.listed += step;
     }
-    if (!end) return false;
+    if (!end) {
+        // The children's memory is had a slice at a time.
+        ReserveNodes(size_t(e.listed));
+        return false;
+    }
     // Made meanwhile (the synchroniser needed them): those stay.
     if (e.node->ChildCount == 0) {
         e.checkedBefore = CheckedChildRecords(Storage(), e.pidl.get());

@@ -129,6 +129,8 @@ PDataNode TBaseDataTree::MakeNode() {
     return n;
 }
 
+void TBaseDataTree::ReserveNodes(size_t count) { pool_->Reserve(count); }
+
 void TBaseDataTree::FreeNodeMemory(PDataNode node) {
     pool_->Release(node);
     --nodeCount_;

@@ -29,7 +29,12 @@ void* TNodePool::Allocate() {
     } else {
         if (bumpLeft_ < blockSize_) {
             chunkBytes_ = std::max(kChunkBytes, blockSize_ * 16);
-            chunks_.emplace_back(new std::byte[chunkBytes_]);
+            if (spare_.empty()) {
+                chunks_.emplace_back(new std::byte[chunkBytes_]);
+            } else {
+                chunks_.push_back(std::move(spare_.back()));
+                spare_.pop_back();
+            }
             bump_ = chunks_.back().get();
             bumpLeft_ = chunkBytes_;
         }
@@ -50,6 +55,15 @@ void TNodePool::Release(void* block) {
     if (--live_ == 0) ReleaseChunks();
 }
 
+void TNodePool::Reserve(size_t count) {
+    chunkBytes_ = std::max(kChunkBytes, blockSize_ * 16);
+    const size_t perChunk = chunkBytes_ / blockSize_;
+    for (size_t room = bumpLeft_ / blockSize_ + spare_.size() * perChunk; room < count; room += perChunk) {
+        // Zeroed here, so the pages are had now rather than when handed out.
+        spare_.emplace_back(new std::byte[chunkBytes_]());
+    }
+}
+
 void TNodePool::SetBlockSize(size_t blockSize) {
     Assert(live_ == 0, "Node pool block size changed while blocks are live");
     ReleaseChunks();
@@ -58,6 +72,7 @@ void TNodePool::SetBlockSize(size_t blockSize) {
 
 void TNodePool::ReleaseChunks() {
     chunks_.clear();
+    spare_.clear();
     free_ = nullptr;
     bump_ = nullptr;
     bumpLeft_ = 0;

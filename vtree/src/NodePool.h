@@ -17,12 +17,15 @@ public:
     // A zero-filled block.
     void* Allocate();
     void Release(void* block);
+    // Makes room for count more blocks in chunks made and touched now; they
+    // are handed out before any chunk is made again.
+    void Reserve(size_t count);
     size_t BlockSize() const { return blockSize_; }
     // Only while no block is live.
     void SetBlockSize(size_t blockSize);
     size_t Live() const { return live_; }
     // Bytes held in chunks (for measurements).
-    size_t ReservedBytes() const { return chunks_.size() * chunkBytes_; }
+    size_t ReservedBytes() const { return (chunks_.size() + spare_.size()) * chunkBytes_; }
 
 private:
     struct FreeBlock {
@@ -32,6 +35,8 @@ private:
     size_t blockSize_;
     size_t chunkBytes_ = 0;
     std::vector<std::unique_ptr<std::byte[]>> chunks_;
+    // Made ahead by Reserve, not yet handed out from.
+    std::vector<std::unique_ptr<std::byte[]>> spare_;
     FreeBlock* free_ = nullptr;
     std::byte* bump_ = nullptr;
     size_t bumpLeft_ = 0;

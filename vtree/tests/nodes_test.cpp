@@ -1,9 +1,11 @@
 // The node store: lazy initialisation, children made on demand, walks,
 // deletion, data areas, and the positions of shown nodes.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
 
+#include "NodePool.h"
 #include "fixture.h"
 
 namespace ax {
@@ -465,6 +467,28 @@ TEST_F(TreeTest, AMillionTopLevelNodesFindTheirPlaceAtTheEnd) {
     EXPECT_EQ(tree->GetDisplayRect(middle, NoColumn, false).top, 9000012);
     tree->Clear();
     EXPECT_EQ(tree->TotalCount(), 0u);
+}
+
+// Room made ahead for a big folder's nodes: the blocks handed out after
+// come from the chunks made then, zeroed, before any new chunk; the room
+// goes with the last block.
+TEST(NodePoolTest, RoomMadeAheadIsUsedBeforeANewChunk) {
+    TNodePool pool(96);
+    // 2,728 blocks of 96 bytes to a chunk of 256 KiB less 256 bytes.
+    pool.Reserve(5000);
+    EXPECT_EQ(pool.ReservedBytes(), 2u * (256 * 1024 - 256));
+    std::vector<void*> blocks;
+    for (int i = 0; i < 5000; ++i) blocks.push_back(pool.Allocate());
+    EXPECT_EQ(pool.ReservedBytes(), 2u * (256 * 1024 - 256)) << "a chunk made beyond the room";
+    const auto* bytes = static_cast<const unsigned char*>(blocks.back());
+    EXPECT_TRUE(std::all_of(bytes, bytes + 96, [](unsigned char b) { return b == 0; }));
+    // Room enough left in the chunk in use: nothing more is made.
+    pool.Reserve(400);
+    EXPECT_EQ(pool.ReservedBytes(), 2u * (256 * 1024 - 256));
+    pool.Reserve(500);
+    EXPECT_EQ(pool.ReservedBytes(), 3u * (256 * 1024 - 256));
+    for (void* b : blocks) pool.Release(b);
+    EXPECT_EQ(pool.ReservedBytes(), 0u) << "room made ahead outlived the last block";
 }
 
 } // namespace

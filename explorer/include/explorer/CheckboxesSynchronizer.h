@@ -141,8 +141,9 @@ private:
     // Reads up to count more items of the spreading folder, or goes
     // through up to count of its children; ends the spread after the last.
     void SpreadSlice(int count);
-    // The folder's items read on; true once its children are made.
-    bool ListSlice(int count);
+    // The folder's items read on; true once its children are made (in a
+    // slice of their own when reading took the slice's time since began).
+    bool ListSlice(int count, uint64_t began);
     // The next slice served as a message after what waits in the queue.
     void ScheduleSlice();
     void ServeSlice();

@@ -102,6 +102,10 @@ public:
     // Appends an uninitialised last child (to the root without a parent).
     // Given user data is stored as the first pointer of the data area.
     PDataNode AddChild(PDataNode parent, void* userData = nullptr);
+    // Makes room for count more nodes, their memory touched now, so that
+    // making them later is not held up by it (a caller with a big folder
+    // read in pieces makes room a piece at a time).
+    void ReserveNodes(size_t count);
     uint32_t ChildCount(PDataNode node) const;
     // Makes the node have count children (new ones uninitialised).
     void SetChildCount(PDataNode node, uint32_t count);
