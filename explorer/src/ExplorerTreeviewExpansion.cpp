@@ -154,7 +154,12 @@ void TExplorerTreeview::FinishExpansion() {
     const PDataNode node = expansion_->node;
     expansion_.reset();
     if (expansionWindow_) expansionWindow_->Cancel();
-    SetExpanded(node, true);
+    {
+        // Allowed when it began: opened now whatever let it begin.
+        const bool outer = std::exchange(openingExpanded_, true);
+        ScopeGuard restore([this, outer] { openingExpanded_ = outer; });
+        SetExpanded(node, true);
+    }
     ReportExpansion(int(node->ChildCount), int(node->ChildCount));
 }
 
@@ -185,6 +190,7 @@ void TExplorerTreeview::ReportExpansion(int done, int total) {
 }
 
 bool TExplorerTreeview::DoExpanding(PDataNode node) {
+    if (openingExpanded_) return true;
     if (expansion_) {
         // A click on the folder being expanded waits for it.
         if (node == expansion_->node) return false;

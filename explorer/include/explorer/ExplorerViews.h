@@ -102,6 +102,8 @@ private:
     std::unique_ptr<TSliceWindow> expansionWindow_;
     // The expansion under way comes from the user's input.
     bool userExpanding_ = false;
+    // The folder expanded in slices is being opened at their end.
+    bool openingExpanded_ = false;
 };
 
 // The list of the pair: one folder's contents as top-level nodes under the
