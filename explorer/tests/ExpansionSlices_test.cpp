@@ -143,6 +143,21 @@ TEST_F(ExpansionSlices, AReaderOfTheSelectionCompletesItFirst) {
     EXPECT_EQ(checked.size(), size_t(3 + kFolders));
 }
 
+TEST_F(ExpansionSlices, ASaveInTheMiddleCompletesItFirst) {
+    ShowManyFolders(3);
+    ClickCheckBox(tree, tree->GetFirst());
+    ExpandUntilPending();
+    ASSERT_TRUE(tree->ExpansionPending());
+    const std::string saved = StorageBytes(tree);
+    EXPECT_FALSE(tree->ExpansionPending());
+    EXPECT_EQ(TreeShape(), OpenedShape(csCheckedNormal));
+    for (int i = 0; i < kFolders; ++i) EXPECT_EQ(TreeStored(Sub(i)), csCheckedNormal) << Sub(i);
+    // Nothing was left to change what was saved.
+    clock.Advance(100);
+    app->ProcessMessages();
+    EXPECT_EQ(StorageBytes(tree), saved);
+}
+
 TEST_F(ExpansionSlices, ACheckGivenMeanwhileFollowsTheExpansion) {
     ShowManyFolders(3);
     ExpandUntilPending();
@@ -172,7 +187,9 @@ TEST_P(EscapeAfterSlices, LeavesTheTreeAndItsStorageAsTheyWere) {
         if (PeekMessage(m, nullptr, 0, 0, PM_NOREMOVE)) app->HandleMessage();
     }
     ASSERT_TRUE(tree->ExpansionPending());
-    if (GetParam() > 6) ASSERT_GT(TreeNode("many")->ChildCount, 0u) << "the children are made by then";
+    if (GetParam() > 6) {
+        ASSERT_GT(TreeNode("many")->ChildCount, 0u) << "the children are made by then";
+    }
     InjectKeyStroke(VK_ESCAPE);
     app->ProcessMessages();
     EXPECT_FALSE(tree->ExpansionPending());
