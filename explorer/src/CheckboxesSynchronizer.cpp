@@ -674,10 +674,11 @@ void TCheckboxesSynchronizer::ListRootChange(TCustomExplorerTree* sender) {
     // The folder shown shows its items' states whole.
     if (sender == list_) {
         // A folder opening elsewhere in the tree goes on: only the one shown
-        // needs its nodes whole.
+        // and those below it need their nodes whole.
         TNamespace* shown = list_->RootFolderNamespace();
         PCItemIDList opening = tree_ ? tree_->ExpansionFolder() : nullptr;
-        if (opening && shown && shown->AbsolutePIDL() && EqualPIDL(shown->AbsolutePIDL(), opening))
+        PCItemIDList at = shown ? shown->AbsolutePIDL() : nullptr;
+        if (opening && at && (EqualPIDL(at, opening) || IsParentPIDL(opening, at, false)))
             CompletePending();
         else
             CompleteListingAndSpread();

@@ -158,6 +158,21 @@ TEST_F(ExpansionSlices, ASaveInTheMiddleCompletesItFirst) {
     EXPECT_EQ(StorageBytes(tree), saved);
 }
 
+// The list showing a folder below the one opening takes its states from
+// nodes initialised whole.
+TEST_F(ExpansionSlices, TheListShowingAFolderBelowCompletesIt) {
+    ShowManyFolders(3);
+    ClickCheckBox(tree, tree->GetFirst());
+    ExpandUntilPending();
+    ASSERT_TRUE(tree->ExpansionPending());
+    ListShows("many/s03");
+    EXPECT_FALSE(tree->ExpansionPending());
+    EXPECT_TRUE(tree->Expanded(TreeNode("many")));
+    EXPECT_EQ(TreeNode("many")->ChildCount, unsigned(kFolders));
+    for (int i = 0; i < kFolders; ++i) EXPECT_EQ(TreeState(Sub(i)), csCheckedNormal) << Sub(i);
+    EXPECT_EQ(ListState("x.txt"), csCheckedNormal);
+}
+
 TEST_F(ExpansionSlices, ACheckGivenMeanwhileFollowsTheExpansion) {
     ShowManyFolders(3);
     ExpandUntilPending();
