@@ -180,6 +180,10 @@ void TMainform::BuildPanes() {
     };
     // So does a big folder listed in slices.
     ExpList->OnListingProgress = [this](TExplorerListview*, int listed) { ListingProgress(listed); };
+    // And a folder of many items opened in the tree.
+    ExpTree->OnExpansionProgress = [this](TExplorerTreeview*, int done, int total) {
+        ExpansionProgress(done, total);
+    };
 }
 
 void TMainform::BuildMaskGrid() {
@@ -249,6 +253,17 @@ void TMainform::ListingProgress(int listed) {
     // The folder's size is known only at its end: the gauge moves toward full.
     const int64_t ahead = int64_t(4) * ExpList->SliceSize();
     ShowProgress(int(int64_t(listed) * 100 / (listed + ahead)), "Listing " + path);
+}
+
+void TMainform::ExpansionProgress(int done, int total) {
+    if (HasState(csDestroying)) return;
+    if (!ExpTree->ExpansionPending()) return ShowFolder();
+    const std::string path = EscapedName(WideToUtf8(PIDLToPath(ExpTree->ExpansionFolder())));
+    // Reading fills the first half, moving toward it as the size is not
+    // known yet; making the nodes the second.
+    const int64_t ahead = int64_t(4) * ExpTree->ExpandSliceSize();
+    const int64_t percent = total > 0 ? 50 + int64_t(done) * 50 / total : int64_t(done) * 50 / (done + ahead);
+    ShowProgress(int(percent), "Listing " + path);
 }
 
 void TMainform::ShowListed() {

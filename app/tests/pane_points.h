@@ -28,6 +28,19 @@ inline POINT CheckBoxPoint(TCustomExplorerTree* tree, PDataNode node) {
     return {-1, -1};
 }
 
+// The button that opens a folder; {-1, -1} when the row shows none.
+inline POINT ButtonPoint(TCustomExplorerTree* tree, PDataNode node) {
+    tree->ScrollIntoView(node, false, false);
+    const RECT row = tree->GetDisplayRect(node, NoColumn, false);
+    const int y = (row.top + row.bottom) / 2;
+    for (int x = 0; x < 200; ++x) {
+        THitInfo hit;
+        tree->GetHitTestInfoAt(x, y, true, hit);
+        if (hit.HitNode == node && (hit.HitPositions & hiOnItemButton)) return {x + 2, y};
+    }
+    return {-1, -1};
+}
+
 inline POINT CaptionPoint(TCustomExplorerTree* tree, PDataNode node) {
     tree->ScrollIntoView(node, false, false);
     const RECT text = tree->GetDisplayRect(node, NoColumn, true);

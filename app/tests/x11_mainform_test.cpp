@@ -32,6 +32,7 @@ namespace ax {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ButtonPoint;
 using testing::CaptionPoint;
 using testing::CheckBoxPoint;
 using testing::ChildNamed;
@@ -701,6 +702,106 @@ TEST_F(X11SpreadTest, ALongSelectionIsShownWholeAfterItsSlices) {
     EXPECT_FALSE(program->Get<bool>([&] { return main->GaugePanel->Enabled(); })) << "the gauge at rest again";
     ASSERT_TRUE(Shown(shown->Handle()));
     Shot(shown->Handle(), "selection_slices_x11");
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+// A home folder holding a folder of 300 subfolders, opened in the tree in
+// slices of 20.
+class X11ExpansionTest : public X11MainformTest {
+protected:
+    static constexpr int kFolders = 300;
+    void MakeMore() override {
+        for (int i = 0; i < kFolders; ++i) fs::create_directories(home + "/many/d" + std::to_string(100 + i));
+    }
+    TForm* Build(TApplication& app) override {
+        TForm* form = X11MainformTest::Build(app);
+        main->ExpTree->SetExpandSliceSize(20);
+        return form;
+    }
+    // What Escape must leave as it was: the tree's nodes made (walked
+    // without making any) with their expansion and selection, and the bytes
+    // of its storage.
+    std::string TreeState() {
+        return program->Get<std::string>([&] {
+            std::string out;
+            TExplorerTreeview* tree = main->ExpTree;
+            for (PDataNode n = tree->RootNode()->FirstChild; n;) {
+                TNamespace* ns = tree->NodeNamespace(n);
+                out += (ns ? WideToUtf8(ns->NameForParsing()) : "-") + (tree->Expanded(n) ? "+" : "") +
+                       (tree->Selected(n) ? "*" : "") + " ";
+                if (n->FirstChild) {
+                    n = n->FirstChild;
+                    continue;
+                }
+                while (n && !n->NextSibling) n = n->Parent == tree->RootNode() ? nullptr : n->Parent;
+                if (n) n = n->NextSibling;
+            }
+            TMemoryStream bytes;
+            tree->Storage().SaveToStream(bytes, 3, false);
+            return out + std::to_string(bytes.Size()) + ":" +
+                   std::string(reinterpret_cast<const char*>(bytes.Memory()), size_t(bytes.Size()));
+        });
+    }
+};
+
+// The folder of many subfolders opened by its button: read in slices of 20
+// with the gauge moving; Escape in the middle leaves the tree as it was
+// (nodes, expansion, selection, storage), and opened again, with nothing
+// holding it, it opens whole. expansion_x11.png is the window held at the
+// first slice.
+TEST_F(X11ExpansionTest, EscapeCancelsOpeningAFolderOfManySubfolders) {
+    ActivateMainForm();
+    const POINT button = program->Get<POINT>([&] {
+        PDataNode many = NodeIn(kTree, "many");
+        const POINT p = many ? ButtonPoint(main->ExpTree, many) : POINT{-1, -1};
+        return p.x < 0 ? p : main->ExpTree->ClientToScreen(p);
+    });
+    ASSERT_GE(button.x, 0) << "no button on the row of many";
+    const unsigned long xwindow = XWindowOf(program->formWindow());
+    const std::string before = TreeState();
+    // The program's thread holds at the first slice until Escape is in its
+    // queue, so the key comes while the folder is being read.
+    std::atomic<bool> held{false}, sent{false};
+    std::vector<std::string> progress;
+    ASSERT_TRUE(program->Call([&] {
+        main->ExpTree->OnExpansionProgress = [&, gauge = main->ExpTree->OnExpansionProgress](
+                                                 TExplorerTreeview* t, int done, int total) {
+            gauge(t, done, total);
+            progress.push_back(std::to_string(done) + "/" + std::to_string(total) +
+                               (t->ExpansionPending() ? " " + main->PathPanel->Text() : " over"));
+            if (progress.size() > 1) return;
+            PumpDisplay();
+            held = true;
+            MSG m;
+            for (int i = 0; i < 2000 && !(sent && PeekMessage(m, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE)); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+    }));
+    clock.Advance(1000);
+    server.Click(button.x, button.y);
+    ASSERT_TRUE(server.WaitFor([&] { return held.load(); })) << "the folder did not begin to open in slices";
+    EXPECT_TRUE(server.Screenshot(SnapshotPath("expansion_x11").string(), xwindow));
+    server.KeyStroke(kXK_Escape);
+    sent = true;
+    ASSERT_TRUE(Until([&] { return !main->ExpTree->ExpansionPending(); }));
+    const std::vector<std::string> seen = program->Get<std::vector<std::string>>([&] { return progress; });
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen.front(), "20/0 Listing " + home + "/many");
+    EXPECT_EQ(seen.back(), "0/0 over") << ::testing::PrintToString(seen);
+    EXPECT_EQ(TreeState(), before);
+
+    // Opened again, with nothing holding it, the folder opens whole.
+    ASSERT_TRUE(program->Call([&] { progress.push_back("again"); }));
+    clock.Advance(1000);
+    server.Click(button.x, button.y);
+    ASSERT_TRUE(server.WaitFor([&] {
+        clock.Advance(20);
+        return program->Get<bool>([&] {
+            PDataNode many = NodeIn(kTree, "many");
+            return !main->ExpTree->ExpansionPending() && many && main->ExpTree->Expanded(many);
+        });
+    })) << "the folder did not open";
+    EXPECT_EQ(program->Get<int>([&] { return int(NodeIn(kTree, "many")->ChildCount); }), kFolders);
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 

@@ -7,14 +7,17 @@
 //     startup prints "shown" at its first frame), on the same display, the
 //     two taking turns; medians of R runs (default 7). Goal: within 2x GTK3.
 //
-//   window_bench road [--files N] [--dir DIR]
+//   window_bench road [--files N] [--subfolders S] [--dir DIR]
 //     The main road on a home folder holding a folder of N files (default
 //     100,000), headless: every message the GUI thread serves is timed, and
 //     each step's longest block is printed (work called directly, as a
 //     button's click would, is one block). Goal: no block over 50 ms;
 //     measured and printed, never asserted. With --dir the home is made in
 //     DIR, or taken from there when a run made it before, and kept: making
-//     100,000 files takes longer than the road.
+//     100,000 files takes longer than the road. The home also holds two
+//     folders of S subfolders each (default 100,000; 0: none): at the road's
+//     end one is opened in the tree in one piece (printed apart, for
+//     comparison), the other in slices (a step of the road).
 #include "app/MainForm.h"
 #include "pane_points.h"
 #include "controls/ExStatusBar.h"
@@ -27,6 +30,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +38,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -42,6 +47,7 @@
 namespace {
 
 using namespace ax;
+using testing::ButtonPoint;
 using testing::CaptionPoint;
 using testing::CheckBoxPoint;
 using testing::ChildNamed;
@@ -192,6 +198,7 @@ template <class F> double Timed(F&& work) {
 
 int Road(int argc, char** argv) {
     const int files = std::atoi(Arg(argc, argv, "--files", "100000").c_str());
+    const int subfolders = std::atoi(Arg(argc, argv, "--subfolders", "100000").c_str());
     const std::string kept = Arg(argc, argv, "--dir", "");
     char tmpl[] = "/tmp/axroadbenchXXXXXX";
     const std::string base = kept.empty() ? std::string(::mkdtemp(tmpl)) : kept;
@@ -217,9 +224,23 @@ int Road(int argc, char** argv) {
     }
     // Marks the home complete, for the next run.
     if (!made && !kept.empty()) std::ofstream(marker).put('\n');
+    // Two folders of many subfolders each: one opened in one piece, one in
+    // slices.
+    const std::string manyMarker = base + "/made-many-" + std::to_string(subfolders);
+    const bool manyMade = subfolders == 0 || fs::exists(manyMarker);
+    for (const char* many : {"/many1", "/many2"}) {
+        if (manyMade) break;
+        fs::create_directories(home + many);
+        for (int i = 0; i < subfolders; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/d%06d", i);
+            ::mkdir((home + many + name).c_str(), 0755);
+        }
+    }
+    if (!manyMade && !kept.empty()) std::ofstream(manyMarker).put('\n');
     // A user's home is not being filled while they work in it: a folder
     // changed within the last two seconds is read at every question.
-    if (!made) std::this_thread::sleep_for(std::chrono::seconds(3));
+    if (!made || !manyMade) std::this_thread::sleep_for(std::chrono::seconds(3));
     ::setenv("HOME", home.c_str(), 1);
     SelectDisplay(DisplayKind::Headless);
 
@@ -230,6 +251,7 @@ int Road(int argc, char** argv) {
     std::vector<Step> steps;
     int selected = 0;
     double spread = 0;
+    double oneExpansion = 0;
     int slices = 0;
     {
         TApplication app(nullptr);
@@ -284,6 +306,17 @@ int Road(int argc, char** argv) {
         paint = std::max(paint, Serve(app));
         steps.push_back({"paint the selection", paint});
         selected = again->Selection().Count();
+        if (subfolders > 0) {
+            // Opened by its button: in one piece as before slices, then the
+            // other in slices, served to the end.
+            TExplorerTreeview* tree = again->ExpTree;
+            tree->SetExpandSliceSize(INT_MAX);
+            oneExpansion = Click(app, tree, ButtonPoint(tree, ChildNamed(tree, tree->GetFirst(), "many1")));
+            tree->SetExpandSliceSize(10000);
+            double expand = Click(app, tree, ButtonPoint(tree, ChildNamed(tree, tree->GetFirst(), "many2")));
+            expand = std::max(expand, ServeWaiting(app, [&] { return !tree->ExpansionPending(); }));
+            steps.push_back({"open a folder of many subfolders in the tree", expand});
+        }
     }
     if (kept.empty()) fs::remove_all(base);
     std::printf("the main road on a folder of %d files (headless): longest GUI-thread block per step\n", files);
@@ -296,6 +329,9 @@ int Road(int argc, char** argv) {
     std::printf("  (selection after the road: %d paths)\n", selected);
     std::printf("  (checking the big folder, until spread to its last item: %.1f ms, %d slices after the click)\n",
                 spread, slices - 1);
+    if (subfolders > 0)
+        std::printf("  (opening a folder of %d subfolders in one piece, without slices: %.1f ms)\n", subfolders,
+                    oneExpansion);
     return 0;
 }
 

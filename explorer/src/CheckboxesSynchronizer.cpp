@@ -5,6 +5,7 @@
 #include "explorer/SliceWindow.h"
 
 #include "framework/streaming.h"
+#include "rtl/clock.h"
 #include "rtl/scopeguard.h"
 #include "shell/PIDLTools.h"
 
@@ -16,6 +17,10 @@
 
 namespace ax {
 namespace {
+
+// A slice that read its folder's last items for this long leaves making the
+// children to the next.
+constexpr uint64_t kMakeAfterMs = 10;
 
 bool IsFile(TNamespace* ns) { return !ns->Folder() && ns->FileSystem(); }
 
@@ -53,6 +58,8 @@ struct TCheckboxesSynchronizer::Spread {
     // The folder's items still being read: its children are made after.
     TCustomExplorerTree::TChildListingPtr listing;
     int listed = 0;
+    // The folder is read to its end; its children are not made yet.
+    bool read = false;
 };
 
 TCheckboxesSynchronizer::TCheckboxesSynchronizer(TComponent* owner) : TComponent(owner) {}
@@ -323,9 +330,19 @@ void TCheckboxesSynchronizer::SetAndPropagate(PDataNode node, TCheckType type, T
 }
 
 void TCheckboxesSynchronizer::PropagateDown(PDataNode top, TCheckState state) {
+    // Nothing stored below an unchecked folder: a leaf showing unchecked
+    // already is so, with nothing to delete (the folder just opened).
+    TNamespace* ns = state == csUncheckedNormal ? tree_->NodeNamespace(top) : nullptr;
+    TNodeStorage* record = ns ? tree_->Storage().Lookup(ns->AbsolutePIDL()) : nullptr;
+    const bool bare = ns && (!record || !record->Children() || record->Children()->Count() == 0);
     // Pre-order over the children that exist; ones not made yet take the
     // state when they are made.
-    for (PDataNode c = top->FirstChild; c; c = c->NextSibling) SpreadTo(c, state);
+    for (PDataNode c = top->FirstChild; c; c = c->NextSibling) {
+        if (bare && !c->FirstChild && c->CheckState == csUncheckedNormal && c->CheckType == ctTriStateCheckBox)
+            ++visited_;
+        else
+            SpreadTo(c, state);
+    }
 }
 
 void TCheckboxesSynchronizer::SpreadTo(PDataNode child, TCheckState state) {
@@ -364,20 +381,31 @@ bool TCheckboxesSynchronizer::BeginSpread(PDataNode node, bool fresh,
     return true;
 }
 
-bool TCheckboxesSynchronizer::ListSlice(int count) {
+bool TCheckboxesSynchronizer::ListSlice(int count, uint64_t began) {
     Spread& s = *spread_;
     if (!s.listing) return true;
-    if (!tree_->ContinueChildListing(*s.listing, count)) {
-        s.listed += count;
-        return false;
+    if (!s.read) {
+        s.read = tree_->ContinueChildListing(*s.listing, count);
+        if (!s.read) {
+            s.listed += count;
+            // The children's memory is had a slice at a time, not all at
+            // once when they are made.
+            tree_->ReserveNodes(uint32_t(s.listed));
+            return false;
+        }
+        // Reading the last items took the slice's time: the children are
+        // made in a slice of their own.
+        if (count != INT_MAX && CurrentClock().Ticks() - began >= kMakeAfterMs) return false;
     }
     s.fresh = tree_->EndChildListing(s.folder, *s.listing);
     s.listing.reset();
+    tree_->DropNodeReserve();
     s.next = s.folder->FirstChild;
     return true;
 }
 
 void TCheckboxesSynchronizer::SpreadSlice(int count) {
+    const uint64_t began = CurrentClock().Ticks();
     Spread& s = *spread_;
     if (!s.folder) {
         // The tree made the folder's node anew: its children are read again
@@ -385,11 +413,11 @@ void TCheckboxesSynchronizer::SpreadSlice(int count) {
         s.folder = tree_ ? FindNode(tree_, s.pidl.get()) : nullptr;
         s.next = s.folder ? s.folder->FirstChild : nullptr;
         s.done = s.listed = 0;
-        s.fresh = false;
+        s.fresh = s.read = false;
         s.listing = s.folder ? tree_->BeginChildListing(s.folder) : nullptr;
     }
     const bool listing = s.listing != nullptr;
-    if (s.folder && !ListSlice(count)) {
+    if (s.folder && !ListSlice(count, began)) {
         if (OnSpreadProgress) OnSpreadProgress(this, s.listed, 0);
         return;
     }
@@ -438,6 +466,12 @@ PCItemIDList TCheckboxesSynchronizer::SpreadFolder() const {
 }
 
 void TCheckboxesSynchronizer::CompletePending() {
+    // The tree's folder opening too.
+    if (tree_ && !tree_->HasState(csDestroying)) tree_->CompleteExpansion();
+    CompleteListingAndSpread();
+}
+
+void TCheckboxesSynchronizer::CompleteListingAndSpread() {
     // What the list shows is read whole too.
     if (list_ && !list_->HasState(csDestroying)) list_->CompleteListing();
     if (SpreadDropped()) return;
@@ -640,7 +674,15 @@ void TCheckboxesSynchronizer::ListChecked(TBaseDataTree* sender, PDataNode node)
 void TCheckboxesSynchronizer::ListRootChange(TCustomExplorerTree* sender) {
     // The folder shown shows its items' states whole.
     if (sender == list_) {
-        CompletePending();
+        // A folder opening elsewhere in the tree goes on: only the one shown
+        // and those below it need their nodes whole.
+        TNamespace* shown = list_->RootFolderNamespace();
+        PCItemIDList opening = tree_ ? tree_->ExpansionFolder() : nullptr;
+        PCItemIDList at = shown ? shown->AbsolutePIDL() : nullptr;
+        if (opening && at && (EqualPIDL(at, opening) || IsParentPIDL(opening, at, false)))
+            CompletePending();
+        else
+            CompleteListingAndSpread();
         RefreshListFromTree();
     }
     if (listEvents_.OnRootChange) listEvents_.OnRootChange(sender);

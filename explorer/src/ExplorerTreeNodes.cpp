@@ -165,10 +165,9 @@ uint32_t TCustomExplorerTree::ExpandNamespaceFolder(PDataNode node) {
         // Items read in slices were sorted as they came.
         if (shellOrder && sortedAhead && direction == sdDescending) std::reverse(items.begin(), items.end());
         const bool presorted = shellOrder && (sortedAhead || SortInShellOrder(*ns, items, direction));
-        for (TListedItem& item : items) {
-            TExpNodeData* data = NodeData(AddChild(node));
-            data->Namespace.Reset(std::move(item.Namespace));
-        }
+        // The items were marked as they were read: a million of them are
+        // not gone through again here.
+        for (TListedItem& item : items) NodeData(AddChild(node))->Namespace.Reset(std::move(item.Namespace));
         listed_.insert(node);
         watchedDirty_ = true;
         DoCustomNamespace(node);
@@ -315,13 +314,12 @@ bool TCustomExplorerTree::ReadListingItems(TChildListing& listing, int count) {
         const bool noFolder = listed == 0 || (listed < 0 && listing.kinds && listing.kinds->LastIsNoFolder());
         if (listed >= 0) ns->SetFolderKnown(listed == 1);
         else if (noFolder) ns->SetFolderKnown(false);
-        // Told now, while the item is at hand: the nodes are made in
-        // sorted order, far from where each item lies.
-        ns->SetListedNoFolder(noFolder);
         if ((TreeOptions().ExpFolderOptions() & toForceHideRecycleBin) && ns->IsRecycleBin()) continue;
         bool allow = true;
         if (OnEnumFolder) OnEnumFolder(this, ns.get(), allow);
-        if (allow) listing.items.push_back({std::move(ns), noFolder});
+        if (!allow) continue;
+        ns->SetListedNoFolder(noFolder);
+        listing.items.push_back({std::move(ns), noFolder});
     }
     return false;
 }
@@ -384,6 +382,12 @@ void TCustomExplorerTree::ShowListedFolder(TChildListing& listing) {
         listedRoot_.reset();
     });
     SetRootFolderCustomPIDL(pidl.get());
+}
+
+void TCustomExplorerTree::UnmakeChildren(PDataNode node) {
+    if (!node) return;
+    DeleteChildren(node, false);
+    if (listed_.erase(node)) watchedDirty_ = true;
 }
 
 bool TCustomExplorerTree::ShellOrderColumn(TColumnIndex column) const {

@@ -66,6 +66,10 @@ TExplorerListview* TExplorerTreeview::ExplorerListview() const { return static_c
 void TExplorerTreeview::SetExplorerListview(TExplorerListview* list) { SetPartner(list); }
 
 bool TExplorerTreeview::DoKeyAction(WORD& charCode, TShiftState& shift) {
+    if (charCode == VK_ESCAPE && ExpansionPending()) {
+        CancelExpansion();
+        return false;
+    }
     TExplorerListview* list = ExplorerListview();
     if (charCode == VK_ESCAPE && list && list->ListingPending()) {
         list->CancelListing();
@@ -299,6 +303,10 @@ bool TExplorerListview::PasteFromClipboardToSelection(bool allSelected) {
 bool TExplorerListview::DoKeyAction(WORD& charCode, TShiftState& shift) {
     if (charCode == VK_ESCAPE && ListingPending()) {
         CancelListing();
+        return false;
+    }
+    if (TExplorerTreeview* tree = ExplorerTreeview(); charCode == VK_ESCAPE && tree && tree->ExpansionPending()) {
+        tree->CancelExpansion();
         return false;
     }
     // Keys act on what the list shows: the whole folder.

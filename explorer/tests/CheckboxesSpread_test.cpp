@@ -270,6 +270,26 @@ TEST_F(ListTakesStates, ARecordLeftFromAnEarlierCheckSaysTheFoldersState) {
     EXPECT_EQ(Checked(), expected);
 }
 
+// The folder's last items took the slice's time to read (the clock moving
+// 5 ms an item): the children are made in a slice of their own, and the
+// check ends as it does otherwise.
+TEST_F(CheckSpread, ASliceThatReadForLongLeavesMakingTheChildrenToTheNext) {
+    ShowBigFolder();
+    const auto inner = tree->OnEnumFolder;
+    tree->OnEnumFolder = [this, inner](TCustomExplorerTree* sender, TNamespace* ns, bool& allow) {
+        inner(sender, ns, allow);
+        clock.Advance(5);
+    };
+    ClickUntilSpreading(tree, TreeNode("big"));
+    ASSERT_TRUE(sync->SpreadPending());
+    // 21 items, 6 a slice: read in 3 more slices, the last reading 3 (15
+    // ms); the children made in the next, then gone through in 4.
+    EXPECT_EQ(FinishSpread(), 8);
+    EXPECT_EQ(progress, (std::vector<std::string>{"6/0", "12/0", "18/0", "18/0", "0/21", "6/21", "12/21", "18/21",
+                                                  "21/21"}));
+    EXPECT_EQ(Checked(), BigChecked());
+}
+
 TEST_F(ListTakesStates, AMixedFolderTakesEachItemsState) {
     ShowBigFolder();
     ListShows("big");

@@ -321,7 +321,13 @@ ShellFolderPtr TNodeStorage::ShellFolder(HRESULT& result) {
     return folder;
 }
 
+void TNodeStorage::DropEmptyChildren() {
+    if (children_ && children_->Count() == 0) children_.reset();
+}
+
 TNodeStorage* TNodeStorage::FindChild(PCItemIDList id, bool create, bool intermediate) {
+    // A look that finds nothing changes nothing: no empty list is saved.
+    if (!children_ && !create) return nullptr;
     if (!children_) children_ = std::make_unique<TNodeStorageList>(this);
     if (!id || ILIsEmpty(id)) return nullptr;
     const ShellFolderPtr folder = ShellFolder();

@@ -858,5 +858,32 @@ TEST_F(SelectionTest, AssigningItsOwnSelectionKeepsIt) {
     EXPECT_EQ(Lines(storage.CheckedFileNames()), before);
 }
 
+// What a job file saves does not depend on what was looked for: a look
+// below a stored folder that finds nothing leaves its record as it was, and
+// a list of children emptied by deletes can be forgotten.
+TEST_F(NodeLookupTest, ALookThatFindsNothingChangesNoSavedByte) {
+    const std::string d = Make("d/"), f = Make("d/f");
+    TRootNodeStorage storage;
+    PItemIDList pd = Parse(d), pf = Parse(f);
+    storage.Store(pd, skCheck)->Storage.CheckState = csCheckedNormal;
+    const Bytes before = Save(storage);
+    EXPECT_EQ(storage.Find(pf, skCheck), nullptr);
+    EXPECT_EQ(storage.Lookup(pf), nullptr);
+    EXPECT_EQ(storage.Lookup(pd)->Children(), nullptr);
+    EXPECT_EQ(Save(storage), before);
+    storage.Store(pf, skCheck);
+    storage.Delete(pf, skCheck);
+    ASSERT_NE(storage.Lookup(pd)->Children(), nullptr) << "a delete keeps the list, empty";
+    EXPECT_NE(Save(storage), before);
+    storage.Lookup(pd)->DropEmptyChildren();
+    EXPECT_EQ(Save(storage), before);
+    // A list that holds a record stays.
+    storage.Store(pf, skCheck);
+    storage.Lookup(pd)->DropEmptyChildren();
+    EXPECT_NE(storage.Find(pf, skCheck), nullptr);
+    Free(pd);
+    Free(pf);
+}
+
 } // namespace
 } // namespace ax::testing

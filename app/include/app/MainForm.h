@@ -170,6 +170,8 @@ private:
     void SpreadProgress(int done, int total);
     // And while the list reads a big folder in slices.
     void ListingProgress(int listed);
+    // And while the tree opens a folder of many items in slices.
+    void ExpansionProgress(int done, int total);
     void ListRootChange();
     void ErrorBox(const AnsiString& text);
     // The job's name and the modified mark in the caption.

@@ -69,7 +69,8 @@ public:
     // when none).
     bool SpreadPending() const { return spread_ != nullptr; }
     PCItemIDList SpreadFolder() const;
-    // Runs the slices left of a spread at once.
+    // Runs the slices left of a spread at once (and completes the list's
+    // listing and the tree's expansion pending).
     void CompletePending();
     // After each slice of a spread: the folder's children gone through and
     // their count; while the folder is being read, the items read and 0.
@@ -115,6 +116,8 @@ private:
     void Restore(TExplorerListview* list);
     // Builds a control's nodes again under the handlers just installed.
     void Rebuild(TCustomExplorerTree* control);
+    // CompletePending but for the tree's expansion.
+    void CompleteListingAndSpread();
 
     // The node of pidl in control; nil for none and for the hidden root.
     PDataNode FindNode(TCustomExplorerTree* control, PCItemIDList pidl);
@@ -138,8 +141,9 @@ private:
     // Reads up to count more items of the spreading folder, or goes
     // through up to count of its children; ends the spread after the last.
     void SpreadSlice(int count);
-    // The folder's items read on; true once its children are made.
-    bool ListSlice(int count);
+    // The folder's items read on; true once its children are made (in a
+    // slice of their own when reading took the slice's time since began).
+    bool ListSlice(int count, uint64_t began);
     // The next slice served as a message after what waits in the queue.
     void ScheduleSlice();
     void ServeSlice();

@@ -361,6 +361,9 @@ public:
     // children what was read (the listing's item becomes the hidden root's).
     TChildListingPtr BeginFolderListing(PCItemIDList pidl);
     void ShowListedFolder(TChildListing& listing);
+    // Takes back what EndChildListing made: the node's children go and the
+    // folder counts as never listed.
+    void UnmakeChildren(PDataNode node);
     // Appends a child for ns (the node takes it); with setCheck gives it
     // checkType, unchecked. Raises OnNamespaceStructureChange (nscAdd).
     PDataNode AddNodeToTree(PDataNode parent, std::unique_ptr<TNamespace> ns, TCheckType checkType,

@@ -43,15 +43,67 @@ class TSliceWindow;
 class TExplorerTreeview : public TExplorerViews {
 public:
     explicit TExplorerTreeview(TComponent* owner);
+    ~TExplorerTreeview() override;
     AnsiString ClassName() const override { return "TExplorerTreeview"; }
     void DefinePublished(TFiler& filer) override;
 
     TExplorerListview* ExplorerListview() const;
     void SetExplorerListview(TExplorerListview* list);
 
+    // A folder the user expands (its button, a double click, a key) whose
+    // items are more than ExpandSliceSize is read, and its children made
+    // and initialised, in slices, each a message of its own, so the window
+    // answers meanwhile; the folder opens at the last slice. Expanding
+    // another folder or checking a box completes it first, as does a
+    // reader of the selection through the synchroniser; Escape cancels it,
+    // leaving the tree as it was.
+    int ExpandSliceSize() const { return expandSliceSize_; }
+    void SetExpandSliceSize(int size) { expandSliceSize_ = size < 1 ? 1 : size; }
+    // Begins expanding node in slices; false when it has children already,
+    // cannot have any, or is read whole within one slice (then it is not
+    // expanded here).
+    bool BeginExpansion(PDataNode node);
+    bool ExpansionPending() const { return expansion_ != nullptr; }
+    // The folder being expanded; nil when none is.
+    PCItemIDList ExpansionFolder() const;
+    void CompleteExpansion();
+    // Drops the expansion pending: the folder has the children, the
+    // records and the state it had before.
+    void CancelExpansion();
+    // After each slice: the items read and 0 while the folder is read, then
+    // the children initialised and their count; ExpansionPending() is false
+    // at the call after the last slice and after a cancel.
+    std::function<void(TExplorerTreeview* sender, int done, int total)> OnExpansionProgress;
+
 protected:
-    // Escape cancels the list's listing pending.
+    // Escape cancels the expansion pending, else the list's listing pending.
     bool DoKeyAction(WORD& charCode, TShiftState& shift) override;
+    bool DoExpanding(PDataNode node) override;
+    void DoFreeNode(PDataNode node) override;
+    void WMKeyDown(TMessage& m) override;
+    void WMLButtonDown(TMessage& m) override;
+    void WMLButtonDblClk(TMessage& m) override;
+
+private:
+    struct Expansion;
+    struct ExpansionDeleter {
+        void operator()(Expansion* expansion) const;
+    };
+    void ServeExpansion();
+    // One slice; false when the expansion is over.
+    bool ExpansionSlice(int count);
+    // Reads up to count items, until due says so; true once the folder is
+    // read and its children are made.
+    bool ReadExpansionSlice(int count, const std::function<bool()>& due);
+    void FinishExpansion();
+    void ReportExpansion(int done, int total);
+    int expandSliceSize_ = 10000;
+    std::unique_ptr<Expansion, ExpansionDeleter> expansion_;
+    std::unique_ptr<TSliceWindow> expansionWindow_;
+    // The expansion under way comes from the user's input.
+    bool userExpanding_ = false;
+    // The folder expanded in slices is being opened at their end.
+    bool openingExpanded_ = false;
 };
 
 // The list of the pair: one folder's contents as top-level nodes under the

@@ -158,6 +158,9 @@ public:
     TNodeStorage* Parent() const { return parent_; }
     // Nil when the node has no list object; the list may exist and be empty.
     TNodeStorageList* Children() const { return children_.get(); }
+    // Forgets a list of children that records deleted left empty: the record
+    // then saves as one that never had any.
+    void DropEmptyChildren();
     // This item's folder, bound on first use and cached with the children
     // (a record without a children list binds it again); nil when the item
     // is no folder or cannot be bound (result: why, E_ACCESSDENIED for a
