@@ -138,7 +138,9 @@ TEST_F(X11XPCheckBoxThemed, TheBoxIsGtksCheckButtonBeforeAndAfterAClick) {
     // row down in a 17-pixel control.
     for (const bool checked : {false, true}) {
         SCOPED_TRACE(checked ? "checked" : "unchecked");
-        if (checked) ASSERT_NO_FATAL_FAILURE(Tick());
+        if (checked) {
+            ASSERT_NO_FATAL_FAILURE(Tick());
+        }
         POINT origin{};
         cairo_surface_t* shown = Picture(checked ? "xpcheckbox_themed" : "xpcheckbox_themed_unchecked", origin);
         cairo_surface_t* gtkOwn = GtkCheck(checked);

@@ -206,9 +206,10 @@ TEST_F(ReportPlaces, TheFallbackIsTheUsersOwnFolderAndReportsAreTheUsersAlone) {
     EXPECT_EQ(savedAs, fallback + "/bugreport.txt");
     EXPECT_EQ(ModeOf(fallback), 0700u);
     EXPECT_EQ(ModeOf(savedAs), 0600u);
-    if (::geteuid() == 0)
+    if (::geteuid() == 0) {
         EXPECT_EQ(AsNobody([&] { return ::open(savedAs.c_str(), O_RDONLY) < 0 && errno == EACCES ? 0 : 1; }), 0)
             << "another user read the report";
+    }
 
     // A folder of ours that others may enter is narrowed first.
     ASSERT_EQ(::chmod(fallback.c_str(), 0755), 0);

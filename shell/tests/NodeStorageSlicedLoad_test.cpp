@@ -66,8 +66,12 @@ TEST_F(SlicedJob, StepsOfAnySizeEndAsOneLoad) {
         EXPECT_FALSE(storage.LoadPending());
         EXPECT_EQ(Save(storage), wholeBytes) << records;
         EXPECT_EQ(Lines(storage.CheckedFileNames()), kept) << records;
-        if (records == 1) EXPECT_GT(steps, 20);
-        if (records == 100000) EXPECT_EQ(steps, 1);
+        if (records == 1) {
+            EXPECT_GT(steps, 20);
+        }
+        if (records == 100000) {
+            EXPECT_EQ(steps, 1);
+        }
     }
 }
 

@@ -227,11 +227,11 @@ TEST_F(X11ImeTest, AnIbusServerComposesOnlyWhereTheEditLetsIt) {
     // passes uncomposed. A probe key is typed until one is composed.
     bool composed = false;
     for (int attempt = 0; attempt < 20 && !composed; ++attempt) {
-        ASSERT_TRUE(program->Call([=] { composing->SetText(""); }));
+        ASSERT_TRUE(program->Call([=, this] { composing->SetText(""); }));
         Xdotool("type v");
         std::string typed;
         server.WaitFor([&] {
-            typed = program->Get<std::string>([=] { return composing->Text(); });
+            typed = program->Get<std::string>([=, this] { return composing->Text(); });
             return !typed.empty();
         });
         composed = typed == "м";
