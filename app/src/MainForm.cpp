@@ -457,7 +457,10 @@ bool TMainform::BeginSaveJob(const std::string& fileName) {
 bool TMainform::FinishSaveJob() {
     if (!Saving()) return true;
     saveSlices_->Cancel();
-    return *SaveStep(SIZE_MAX);
+    std::optional<bool> saved;
+    while (!(saved = SaveStep(SIZE_MAX))) {
+    }
+    return *saved;
 }
 
 std::optional<bool> TMainform::SaveStep(size_t records) {

@@ -89,15 +89,18 @@ bool TRootNodeStorage::SaveStep(size_t records) {
         // A failure ends the save: the temporary file goes with it.
         ScopeGuard failed([this] { save_.reset(); });
         save_->busy = true;
-        const bool written = save_->writer->Write(save_->file->Stream(), records);
-        if (written) {
-            save_->writer.reset();
+        // The rename waits for a step of its own: it may free the pages of
+        // a big file it replaces.
+        const bool renamed = !save_->writer;
+        if (renamed) {
             save_->file->Commit();
             save_->file.reset();
+        } else if (save_->writer->Write(save_->file->Stream(), records)) {
+            save_->writer.reset();
         }
         save_->busy = false;
         failed.Dismiss();
-        if (!written) return false;
+        if (!renamed) return false;
     }
     const std::unique_ptr<SlicedSave> over = std::move(save_);
     if (over->failure) std::rethrow_exception(over->failure);
@@ -119,7 +122,8 @@ void TRootNodeStorage::CompleteSave() {
     if (!save_ || !save_->file || save_->busy) return;
     save_->busy = true;
     try {
-        save_->writer->Write(save_->file->Stream(), SIZE_MAX);
+        // Perhaps all written, only the rename left.
+        if (save_->writer) save_->writer->Write(save_->file->Stream(), SIZE_MAX);
         save_->writer.reset();
         save_->file->Commit();
     } catch (...) {

@@ -382,8 +382,9 @@ public:
     void BeginSaveToFile(const WideString& fileName, int32_t version, bool writeVerToStream);
     // From the begin until SaveStep or FinishSave told its end.
     bool SavePending() const { return save_ != nullptr; }
-    // Writes up to records more records; answers whether the save is over
-    // (then the file is replaced, or its failure raises, once).
+    // Writes up to records more records, or after the last renames the
+    // file over the job; answers whether the save is over (the file
+    // replaced), or raises its failure, once.
     bool SaveStep(size_t records);
     // The rest of the save at once, its failure raised; nothing without one.
     void FinishSave();
