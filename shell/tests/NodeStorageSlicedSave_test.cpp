@@ -152,6 +152,19 @@ TEST_F(SlicedSaveTest, AChangeMidwayCompletesTheSaveAsItWasAsked) {
     }
 }
 
+// Every record written, only the rename left: a change then renames first.
+TEST_F(SlicedSaveTest, AChangeWithOnlyTheRenameLeftRenamesFirst) {
+    Write(job, "old job");
+    const Bytes asked = Save(storage);
+    storage.BeginSaveToFile(Utf8ToWide(job), 3, false);
+    ASSERT_FALSE(storage.SaveStep(size_t(1) << 30));
+    EXPECT_EQ(Read(job), "old job");
+    storage.Clear(false);
+    EXPECT_EQ(ReadFile(job), asked);
+    EXPECT_TRUE(storage.SaveStep(1));
+    EXPECT_FALSE(storage.SavePending());
+}
+
 // A save that fails half way raises once, leaves the old job and no
 // temporary file; so does one completed before a change, which goes on.
 TEST_F(SlicedSaveTest, AFailureLeavesTheOldFileAndIsToldOnce) {
