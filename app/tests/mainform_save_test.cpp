@@ -38,6 +38,7 @@ protected:
         MainformTest::SetUp();
         MakeAll({"Music/", "Music/a.ogg", "Music/b.ogg", "Photos/", "Photos/x.jpg", "notes.txt"});
         job = root + "/work.JOB";
+        reference = root + "/reference.JOB";
     }
     void TearDown() override {
         OnDialogModal = nullptr;
@@ -71,8 +72,7 @@ protected:
         return out;
     }
 
-    std::string job;
-    const std::string reference = root + "/reference.JOB";
+    std::string job, reference;
 };
 
 TEST_F(MainformSave, TheSaveCommandWritesInSlicesThatInputGoesBetween) {
