@@ -338,6 +338,8 @@ void TMainform::TreeExpanded(PDataNode) {
 // ---- Jobs ------------------------------------------------------------------------------------
 
 bool TMainform::LoadJob(const std::string& fileName) {
+    // A save under way ends as the job it was asked for.
+    FinishSaveJob();
     // Told as the command line tells it: the file, then why.
     if (const std::string problem = JobOpenProblem(fileName); !problem.empty()) {
         ErrorBox(problem);
@@ -480,6 +482,7 @@ void TMainform::LoadStep() {
 }
 
 bool TMainform::SaveJob(const std::string& fileName) {
+    FinishSaveJob();
     try {
         FinishPendingLoad();
         ExpTree->Storage().SaveToFile(Utf8ToWide(fileName), kJobVersion, false);
@@ -494,7 +497,68 @@ bool TMainform::SaveJob(const std::string& fileName) {
     return true;
 }
 
+bool TMainform::BeginSaveJob(const std::string& fileName) {
+    FinishSaveJob();
+    try {
+        FinishPendingLoad();
+        ExpTree->Storage().BeginSaveToFile(Utf8ToWide(fileName), kJobVersion, false);
+    } catch (const Exception& e) {
+        ErrorBox(JobSaveError(fileName, e));
+        return false;
+    }
+    savingFileName_ = fileName;
+    changedWhileSaving_ = false;
+    ShowProgress(0, "Saving " + fileName);
+    if (!saveSlices_) saveSlices_ = std::make_unique<TSliceWindow>([this] {
+        if (!HasState(csDestroying) && !SaveStep(size_t(saveSliceSize_))) saveSlices_->Schedule();
+    });
+    saveSlices_->Schedule();
+    return true;
+}
+
+bool TMainform::FinishSaveJob() {
+    if (!Saving()) return true;
+    saveSlices_->Cancel();
+    std::optional<bool> saved;
+    while (!(saved = SaveStep(SIZE_MAX))) {
+    }
+    return *saved;
+}
+
+std::optional<bool> TMainform::SaveStep(size_t records) {
+    if (!Saving()) return true;
+    const std::string fileName = savingFileName_;
+    std::string failure;
+    {
+        // Whatever ends the save ends the window's part in it, before it
+        // is told: a box runs messages.
+        ScopeGuard over([this] { savingFileName_.clear(); });
+        try {
+            if (!ExpTree->Storage().SaveStep(records)) {
+                over.Dismiss();
+                ShowProgress(int(ExpTree->Storage().SaveProgress() * 100), "Saving " + fileName);
+                return std::nullopt;
+            }
+        } catch (const Exception& e) {
+            failure = JobSaveError(fileName, e);
+        }
+    }
+    if (!failure.empty()) {
+        // Only the temporary file was written: the job as it was stays.
+        const bool kept = FileExists(fileName);
+        EndProgress("Not saved: " + fileName + (kept ? " is left as it was" : ""));
+        ErrorBox(failure + (kept ? "\n\nThe file is left as it was." : "\n\nNo file was made."));
+        return false;
+    }
+    jobFileName_ = fileName;
+    modified_ = changedWhileSaving_;
+    UpdateCaption();
+    EndProgress("Saved " + fileName);
+    return true;
+}
+
 void TMainform::SetModified(bool modified) {
+    if (modified && Saving()) changedWhileSaving_ = true;
     if (modified == modified_) return;
     modified_ = modified;
     UpdateCaption();
@@ -508,6 +572,8 @@ void TMainform::UpdateCaption() {
 }
 
 bool TMainform::QuerySaveChanges() {
+    // A save under way may leave nothing to ask.
+    FinishSaveJob();
     if (!modified_) return true;
     // A close request while the question is up is answered by it.
     if (asking_) return false;
@@ -596,7 +662,8 @@ void TMainform::OpenJobClick(TObject*) {
 }
 
 void TMainform::SaveJobClick(TObject*) {
-    SaveThroughDialog();
+    if (!jobFileName_.empty()) SaveDialog->SetFileName(jobFileName_);
+    if (SaveDialog->Execute()) BeginSaveJob(SaveDialog->FileName());
 }
 
 bool TMainform::SaveThroughDialog() {

@@ -189,7 +189,11 @@ TEST_F(X11MainformTest, ChecksClickedSavedThroughTheDialogAndLoadedAgain) {
     const std::string job = folder + "/road.JOB";
     server.Type(job);
     server.KeyStroke(kXK_Return);
-    ASSERT_TRUE(server.WaitFor([&] { return fs::exists(job); })) << "the job was not saved";
+    // Written in slices: one that waits behind input waits for a timer.
+    ASSERT_TRUE(server.WaitFor([&] {
+        clock.Advance(20);
+        return fs::exists(job);
+    })) << "the job was not saved";
     EXPECT_TRUE(Until([&] { return main->JobFileName() == job; }));
 
     // A fresh window loads it.
@@ -802,6 +806,95 @@ TEST_F(X11ExpansionTest, EscapeCancelsOpeningAFolderOfManySubfolders) {
         });
     })) << "the folder did not open";
     EXPECT_EQ(program->Get<int>([&] { return int(NodeIn(kTree, "many")->ChildCount); }), kFolders);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+// The big folder checked, "Save job..." clicked and the name typed with
+// real input: the job is written in slices of 20 records, the gauge
+// moving, and lands whole only after the last. The program is held half
+// way (by an object on the record of the 151st of the big folder's 300
+// files) for save_slices_x11.png, the window while the job is saved.
+TEST_F(X11SpreadTest, TheJobIsSavedInSlicesWithTheGaugeMoving) {
+    // Writes a byte; the first time after it is armed, holds the program's
+    // thread until the test lets it go.
+    class THold : public TStorageObject {
+    public:
+        AnsiString ClassName() const override { return "THold"; }
+        void Assign(const TStorageObject&) override {}
+        void SaveToStream(TStream& s, int32_t version, bool words) override {
+            TStorageObject::SaveToStream(s, version, words);
+            s.WriteValue<uint8_t>(1);
+            if (hold && armed) {
+                armed = false;
+                hold();
+            }
+        }
+        std::function<void()> hold;
+        bool armed = true;
+    };
+    const std::string job = folder + "/sliced.JOB", asked = folder + "/asked.JOB";
+    std::atomic<bool> held{false}, released{false};
+    std::vector<int> gauge;
+    ASSERT_TRUE(program->Call([&] {
+        main->SetSaveSliceSize(20);
+        PDataNode big = ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "big");
+        main->ExpTree->SetCheckState(big, csCheckedNormal);
+        main->Synchronizer->CompletePending();
+        auto hold = std::make_shared<THold>();
+        ShellFolderPtr desktop;
+        SHGetDesktopFolder(&desktop);
+        PItemIDList middle = nullptr;
+        desktop->ParseDisplayName(home + "/big/f1150.dat", &middle);
+        const UniquePIDL owned(middle);
+        TNodeStorage* record = middle ? main->ExpTree->Storage().Lookup(middle) : nullptr;
+        if (!record) return ADD_FAILURE() << "the big folder's f1150.dat has no record";
+        record->Storage.UserObject() = hold;
+        main->ExpTree->Storage().SaveToFile(Utf8ToWide(asked), kJobVersion, false);
+        hold->hold = [&] {
+            gauge.push_back(main->GaugePanel->GaugeAttrs().Position());
+            gauge.push_back(main->Saving());
+            RedrawWindow(main->Handle(), nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+            PumpDisplay();
+            // Drawn by the program itself: the server's picture would
+            // wait for the thread held here.
+            gauge.push_back(SnapshotWindow(main->Handle(), SnapshotPath("save_slices_x11").string()));
+            held = true;
+            for (int i = 0; i < 2000 && !released; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+    }));
+    std::atomic<HWND> dialog{nullptr};
+    OnDialogModal = [&](TDialogForm& d) { dialog = d.Handle(); };
+    Click(program->Get<POINT>([&] {
+        TButton* b = main->SaveJobButton;
+        return b->ClientToScreen(POINT{b->Width() / 2, b->Height() / 2});
+    }));
+    ASSERT_TRUE(server.WaitFor([&] { return dialog.load() != nullptr; })) << "the save dialog did not come up";
+    server.Activate(XWindowOf(dialog));
+    ASSERT_TRUE(Shown(dialog, true)) << "the dialog did not get the keyboard";
+    server.Type(job);
+    server.KeyStroke(kXK_Return);
+    ASSERT_TRUE(server.WaitFor([&] {
+        clock.Advance(20);
+        return held.load();
+    })) << "the save did not reach f1150.dat's record";
+    EXPECT_FALSE(fs::exists(job)) << "the job is there before its last slice";
+    released = true;
+    ASSERT_TRUE(server.WaitFor([&] {
+        clock.Advance(20);
+        return program->Get<bool>([&] { return !main->Saving(); });
+    })) << "the save did not end";
+    // The gauge half way when held, in a save under way.
+    const std::vector<int> seen = program->Get<std::vector<int>>([&] { return gauge; });
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_GT(seen[0], 25);
+    EXPECT_LT(seen[0], 75);
+    EXPECT_EQ(seen[1], 1);
+    EXPECT_EQ(seen[2], 1) << "no picture of the window while saving";
+    EXPECT_EQ(Bytes(job), Bytes(asked));
+    EXPECT_EQ(program->Get<std::string>([&] { return main->PathPanel->Text(); }), "Saved " + job);
+    EXPECT_FALSE(program->Get<bool>([&] { return main->GaugePanel->Enabled(); })) << "the gauge at rest again";
+    EXPECT_EQ(program->Get<std::string>([&] { return main->JobFileName(); }), job);
+    EXPECT_FALSE(program->Get<bool>([&] { return main->Modified(); }));
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 

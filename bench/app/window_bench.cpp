@@ -287,7 +287,11 @@ int Road(int argc, char** argv) {
         steps.push_back({"uncheck one file in the list",
                          Click(app, w->ExpList, CheckBoxPoint(w->ExpList, first))});
         const std::string job = base + "/road.JOB";
-        steps.push_back({"save the job", Timed([&] { w->SaveJob(job); })});
+        // The Save command's save: written in slices, each a message of its
+        // own, served to the end before the next step.
+        double save = Timed([&] { w->BeginSaveJob(job); });
+        save = std::max(save, ServeWaiting(app, [&] { return !w->Saving(); }));
+        steps.push_back({"save the job", save});
         TMainform* again = nullptr;
         steps.push_back({"a fresh window made and shown", Timed([&] {
                              again = TComponent::Create<TMainform>(w);

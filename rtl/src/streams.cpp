@@ -418,30 +418,47 @@ mode_t UmaskMode() {
 
 void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer,
                         int mode) {
-    const std::string target = SaveTarget(fileName);
+    TAtomicSave save(fileName, mode);
+    writer(save.Stream());
+    save.Commit();
+}
+
+TAtomicSave::TAtomicSave(const std::string& fileName, int mode)
+    : fileName_(fileName), target_(SaveTarget(fileName)) {
     struct stat st{};
-    const bool replacing = ::stat(target.c_str(), &st) == 0;
-    if (replacing && WriteProtected(target, st)) throw ESaveError(fileName, "the file is write-protected");
-    std::string temporary;
-    const int fd = CreateTemporaryBeside(target, temporary);
-    if (fd < 0) throw ESaveError(fileName, FolderProblem(target, errno));
-    TFileStream out(fd, temporary);
-    ScopeGuard removeTemporary([&] { ::unlink(temporary.c_str()); });
-    writer(out);
-    out.Flush();
-    // The content is complete: now the file may get its final permissions.
+    const bool replacing = ::stat(target_.c_str(), &st) == 0;
+    if (replacing && WriteProtected(target_, st)) throw ESaveError(fileName, "the file is write-protected");
     // Set-id and sticky bits are not kept: a replaced file in a shared
     // folder may be another user's, and a data file never needs them.
-    const mode_t permissions = mode != kKeepMode ? static_cast<mode_t>(mode)
-                               : replacing       ? st.st_mode & 0777
-                                                 : UmaskMode();
-    if (::fchmod(fd, permissions) != 0)
-        throw ESaveError(fileName, "its permissions cannot be kept (" + SystemError(errno) + ")");
-    if (::rename(temporary.c_str(), target.c_str()) != 0)
-        throw ESaveError(fileName, "it cannot be replaced (" + SystemError(errno) + ")");
+    permissions_ = mode != kKeepMode ? static_cast<mode_t>(mode) : replacing ? st.st_mode & 0777 : UmaskMode();
+    const int fd = CreateTemporaryBeside(target_, temporary_);
+    if (fd < 0) throw ESaveError(fileName, FolderProblem(target_, errno));
+    ScopeGuard removeTemporary([&] {
+        ::close(fd);
+        ::unlink(temporary_.c_str());
+    });
+    out_ = std::make_unique<TFileStream>(fd, temporary_);
     removeTemporary.Dismiss();
+}
+
+TAtomicSave::~TAtomicSave() {
+    if (committed_) return;
+    out_.reset();
+    ::unlink(temporary_.c_str());
+}
+
+void TAtomicSave::Commit() {
+    Assert(!committed_ && out_, "TAtomicSave: committed twice");
+    out_->Flush();
+    // The content is complete: now the file may get its final permissions.
+    if (::fchmod(out_->Handle(), static_cast<mode_t>(permissions_)) != 0)
+        throw ESaveError(fileName_, "its permissions cannot be kept (" + SystemError(errno) + ")");
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+        throw ESaveError(fileName_, "it cannot be replaced (" + SystemError(errno) + ")");
+    committed_ = true;
+    out_.reset();
     // Make the rename itself durable.
-    const std::string dir = ExtractFileDir(target);
+    const std::string dir = ExtractFileDir(target_);
     const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);

@@ -421,3 +421,40 @@ TEST(Streams, CopyFromMovesExactlyTheBytesAsked) {
     source.SetPosition(4);
     EXPECT_THROW(target.CopyFrom(source, 3), EReadError);
 }
+
+// A save in pieces: the old file stays until the commit, a save dropped
+// half way leaves nothing behind, and a commit that cannot rename keeps
+// neither the temporary file nor a changed target.
+TEST(Streams, AtomicSaveInPiecesReplacesTheFileOnlyAtTheCommit) {
+    TempDir dir;
+    const std::string name = dir / "job.JOB";
+    WriteText(name, "old");
+    {
+        TAtomicSave save(name);
+        save.Stream().WriteBuffer("ne", 2);
+        EXPECT_EQ(ReadAll(name), "old");
+        EXPECT_EQ(Temporaries(dir.path()).size(), 1u);
+        save.Stream().WriteBuffer("w", 1);
+        save.Commit();
+        EXPECT_TRUE(Temporaries(dir.path()).empty());
+    }
+    EXPECT_EQ(ReadAll(name), "new");
+    {
+        TAtomicSave dropped(name);
+        dropped.Stream().WriteBuffer("half", 4);
+    }
+    EXPECT_EQ(ReadAll(name), "new");
+    EXPECT_EQ(dir.EntryCount(), 1);
+
+    // The target became a folder holding a file meanwhile: the rename fails.
+    const std::string folder = dir / "folder.JOB";
+    {
+        TAtomicSave save(folder);
+        save.Stream().WriteBuffer("x", 1);
+        ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+        WriteText(folder + "/inside", "y");
+        EXPECT_THROW(save.Commit(), ESaveError);
+    }
+    EXPECT_TRUE(Temporaries(dir.path()).empty());
+    EXPECT_EQ(ReadAll(folder + "/inside"), "y");
+}

@@ -3,6 +3,7 @@
 // stream read with nothing trusted.
 #include "shell/NodeStorage.h"
 
+#include "NodeRecordWriter.h"
 #include "platform/shellns/shellops.h"
 #include "rtl/scopeguard.h"
 #include "rtl/sysutils.h"
@@ -720,6 +721,13 @@ void TNodeStorage::SaveToStream(TStream& stream, int32_t version, bool writeVerT
 
 void TNodeStorage::WriteRecord(TStream& stream, int32_t version, bool writeVerToStream,
                                std::string& path) {
+    WriteHead(stream, version, writeVerToStream, path);
+    if (children_) children_->WriteRecords(stream, version, writeVerToStream, path);
+    WriteTail(stream, version, writeVerToStream);
+}
+
+void TNodeStorage::WriteHead(TStream& stream, int32_t version, bool writeVerToStream,
+                             const std::string& path) {
     TStreamableClass::SaveToStream(stream, version, writeVerToStream);
     if (parent_ || item_.Held()) {
         stream.WriteValue<int32_t>(static_cast<int32_t>(path.size() + 2));
@@ -729,7 +737,9 @@ void TNodeStorage::WriteRecord(TStream& stream, int32_t version, bool writeVerTo
         stream.WriteValue<int32_t>(0);
     }
     stream.WriteValue<uint8_t>(children_ ? 1 : 0);
-    if (children_) children_->WriteRecords(stream, version, writeVerToStream, path);
+}
+
+void TNodeStorage::WriteTail(TStream& stream, int32_t version, bool writeVerToStream) {
     const TStorage& storage = Storage;
     const uint8_t record[3] = {storage.Kinds, storage.CheckState, storage.CheckType};
     stream.WriteBuffer(record, 3);
@@ -786,10 +796,11 @@ int TNodeStorageList::Add(std::unique_ptr<TNodeStorage> node) {
 
 std::unique_ptr<TNodeStorage> TNodeStorageList::Extract(int index) {
     CheckIndex(index, Count() - 1);
+    // The caller may free it: no lookup cache may point into it any more.
+    // Told first, while the list is whole: a save pending ends before.
+    if (owner_) owner_->NodesFreed();
     std::unique_ptr<TNodeStorage> node = std::move(nodes_[size_t(index)]);
     nodes_.erase(nodes_.begin() + index);
-    // The caller may free it: no lookup cache may point into it any more.
-    if (owner_) owner_->NodesFreed();
     return node;
 }
 
@@ -890,10 +901,14 @@ void TNodeStorageList::SaveToStream(TStream& stream, int32_t version, bool write
     WriteRecords(stream, version, writeVerToStream, path);
 }
 
-void TNodeStorageList::WriteRecords(TStream& stream, int32_t version, bool writeVerToStream,
-                                    std::string& path) {
+void TNodeStorageList::WriteHead(TStream& stream, int32_t version, bool writeVerToStream) {
     TStreamableList::SaveToStream(stream, version, writeVerToStream);
     stream.WriteValue<int32_t>(Count());
+}
+
+void TNodeStorageList::WriteRecords(TStream& stream, int32_t version, bool writeVerToStream,
+                                    std::string& path) {
+    WriteHead(stream, version, writeVerToStream);
     const size_t length = path.size();
     for (const std::unique_ptr<TNodeStorage>& child : nodes_) {
         const auto* item = reinterpret_cast<PCItemIDList>(child->item_.Bytes());
@@ -914,14 +929,20 @@ TRootNodeStorage::TRootNodeStorage() : TNodeStorage(nullptr, nullptr) {
     children_ = std::make_unique<TNodeStorageList>(this);
 }
 
-TRootNodeStorage::~TRootNodeStorage() = default;
+TRootNodeStorage::~TRootNodeStorage() {
+    // A save asked for is not lost with the window.
+    CompleteSave();
+}
 
 void TRootNodeStorage::NodesFreed() {
+    CompleteSave();
     ++changes_;
     lastParent_ = nullptr;
 }
 
 TNodeStorage* TRootNodeStorage::FindNode(PCItemIDList pidl, bool create) {
+    // What it finds may be changed by the caller.
+    CompleteSave();
     if (!pidl) return nullptr;
     if (ILIsEmpty(pidl)) return this;
     // A record deeper than a stream may hold would make the job unreadable.

@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ax {
@@ -70,8 +71,22 @@ public:
     bool LoadJob(const std::string& fileName);
     // Whether the panes are still being refreshed after a load.
     bool Loading() const { return loadStep_ != 0; }
-    // Saves the selection; a failure is told in a box. True when saved.
+    // Saves the selection at once (a save in slices pending is completed
+    // and told first); a failure is told in a box. True when saved.
     bool SaveJob(const std::string& fileName);
+    // The Save command's save: the job is written SaveSliceSize records a
+    // message, the gauge moving, to a file that replaces the job only once
+    // whole; its end is told in the bar, a failure in a box too, the old
+    // file untouched. The file holds the checks as they were asked for:
+    // whatever changes them meanwhile completes the save first. False when
+    // it cannot even begin (told in a box).
+    bool BeginSaveJob(const std::string& fileName);
+    bool Saving() const { return !savingFileName_.empty(); }
+    // The save in slices done now and its end told; true when it saved
+    // (or none was pending).
+    bool FinishSaveJob();
+    int SaveSliceSize() const { return saveSliceSize_; }
+    void SetSaveSliceSize(int size) { saveSliceSize_ = size < 1 ? 1 : size; }
     // Whether checks changed since the last load or save (the caption
     // then ends in " *").
     bool Modified() const { return modified_; }
@@ -204,6 +219,9 @@ private:
     // told in one box once the pane's refresh is over.
     void SelectionLost(const std::vector<WideString>& paths);
     void TellLostSelection();
+    // Writes up to records more of the save in slices; after the last, its
+    // end told: nothing while it goes on, then whether it saved.
+    std::optional<bool> SaveStep(size_t records);
 
     std::string jobFileName_;
     std::vector<WideString> lostSelection_;
@@ -223,6 +241,12 @@ private:
     // The job being read, until it is read whole.
     std::string readingJob_;
     int loadReadSliceSize_ = 50000;
+    // The save in slices under way ("" when none), and whether the checks
+    // changed after it was asked for.
+    std::string savingFileName_;
+    bool changedWhileSaving_ = false;
+    std::unique_ptr<TSliceWindow> saveSlices_;
+    int saveSliceSize_ = 50000;
 };
 
 } // namespace ax

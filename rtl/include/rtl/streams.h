@@ -5,6 +5,7 @@
 // saves a file (a complete new file or the old one untouched).
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -139,5 +140,32 @@ private:
 inline constexpr int kKeepMode = -1;
 void SaveFileAtomically(const std::string& fileName, const std::function<void(TStream&)>& writer,
                         int mode = kKeepMode);
+
+// SaveFileAtomically for a writer that returns between its pieces (a save
+// in slices): made, it checks fileName and makes the temporary file,
+// raising as SaveFileAtomically does; Commit gives it its permissions and
+// renames it over fileName. Until then, and after a failed Commit, the
+// previous file is untouched; destroyed uncommitted, the temporary file
+// goes.
+class TAtomicSave {
+public:
+    explicit TAtomicSave(const std::string& fileName, int mode = kKeepMode);
+    ~TAtomicSave();
+    TAtomicSave(const TAtomicSave&) = delete;
+    TAtomicSave& operator=(const TAtomicSave&) = delete;
+
+    // Where the content goes.
+    TStream& Stream() { return *out_; }
+    void Commit();
+
+private:
+    std::string fileName_;
+    std::string target_;
+    std::string temporary_;
+    // What the file gets once complete.
+    unsigned permissions_ = 0600;
+    std::unique_ptr<TFileStream> out_;
+    bool committed_ = false;
+};
 
 } // namespace ax

@@ -111,6 +111,7 @@ inline constexpr int kMaxNodeDepth = 2100;
 
 class TNodeStorageList;
 class NodeRecordReader;
+class NodeRecordWriter;
 
 // A record keeps only its own item (a top record: its whole PIDL); the
 // absolute PIDL is made from the items above it when asked. A checked file
@@ -118,6 +119,7 @@ class NodeRecordReader;
 class TNodeStorage : public TStreamableClass {
     friend class TRootNodeStorage;
     friend class NodeRecordReader;
+    friend class NodeRecordWriter;
 
     // A PIDL's bytes with their terminator: one item below a parent. First,
     // so that it takes the room the base leaves after its version and the
@@ -198,6 +200,10 @@ private:
     // the record's absolute PIDL without the terminator (changed meanwhile,
     // given back as it was).
     void WriteRecord(TStream& stream, int32_t version, bool writeVerToStream, std::string& path);
+    // A record's bytes before its children's (up to whether a list
+    // follows), and after them.
+    void WriteHead(TStream& stream, int32_t version, bool writeVerToStream, const std::string& path);
+    void WriteTail(TStream& stream, int32_t version, bool writeVerToStream);
     // The structure the lookups rest on, checked once on a tree just read,
     // before it replaces anything: each child names its record as parent
     // (and its list the record as owner) and holds exactly one item. A break
@@ -243,6 +249,7 @@ private:
     friend class TNodeStorage;
     friend class TRootNodeStorage;
     friend class NodeRecordReader;
+    friend class NodeRecordWriter;
     // Keeps of records read those whose items are still there, in their
     // folder's order, without doubles; parentPIDL: the owner's.
     void Settle(std::vector<std::unique_ptr<TNodeStorage>>& kept, PCItemIDList parentPIDL);
@@ -253,6 +260,8 @@ private:
     // The version word, the count and each record; path: the owner's PIDL's
     // bytes, as TNodeStorage::WriteRecord takes them.
     void WriteRecords(TStream& stream, int32_t version, bool writeVerToStream, std::string& path);
+    // The version word and the count: what comes before the records.
+    void WriteHead(TStream& stream, int32_t version, bool writeVerToStream);
     void CheckIndex(int index, int limit) const;
     using TList::Add;
     using TList::Capacity;
@@ -383,6 +392,28 @@ public:
     std::function<void()> OnCompletePending;
     void SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) override;
 
+    // A save in slices, for a window that must answer between them: the
+    // records go to a temporary file beside fileName a slice at a time,
+    // which replaces the file after the last; on any failure the old file
+    // stays untouched. The bytes are SaveToFile's. Whatever changes the
+    // records meanwhile (a store, a lookup that hands a record out to be
+    // changed, a delete, a rename, a clear, a load taken) first completes
+    // the save, so the file holds the records as they were when it began.
+    // Begun while one is pending, that one is completed first (its failure
+    // raises here, and none is begun). Raises as SaveToFile does when the
+    // file cannot be made.
+    void BeginSaveToFile(const WideString& fileName, int32_t version, bool writeVerToStream);
+    // From the begin until SaveStep or FinishSave told its end.
+    bool SavePending() const { return save_ != nullptr; }
+    // Writes up to records more records, or after the last renames the
+    // file over the job; answers whether the save is over (the file
+    // replaced), or raises its failure, once.
+    bool SaveStep(size_t records);
+    // The rest of the save at once, its failure raised; nothing without one.
+    void FinishSave();
+    // How far the save has come, 0 to 1.
+    double SaveProgress() const;
+
 protected:
     void NodesFreed() override;
     uint8_t RootCheckType() const override { return Storage.CheckType; }
@@ -398,6 +429,11 @@ private:
 
     // Runs OnCompletePending, once at a time.
     void CompletePending();
+    // Before the records change: a save pending is written to its end, its
+    // failure kept for SaveStep or FinishSave to raise.
+    void CompleteSave();
+    struct SlicedSave;
+    std::unique_ptr<SlicedSave> save_;
 
     TNodeStorage* lastParent_ = nullptr;
     // lastParent_'s absolute PIDL, without the terminator.
