@@ -883,29 +883,23 @@ bool CallPrecedes(std::uintptr_t r, const TMemoryReader& code) {
     std::uint8_t b[8];
     if (!code.Read(r - 8, b, 8)) return false;
     auto indirect = [](std::uint8_t modrm) { return (modrm & 0x30) == 0x10; };
-    std::uintptr_t start = 0;
-    if (b[3] == 0xE8)
-        start = r - 5;
-    else if (b[6] == 0xFF && indirect(b[7]))
-        start = r - 2;
-    else if (b[5] == 0xFF && indirect(b[6]))
-        start = r - 3;
-    else if (b[4] == 0xFF && indirect(b[5]))
-        start = r - 4;
-    else if (b[2] == 0xFF && indirect(b[3]))
-        start = r - 6;
-    else if (b[1] == 0xFF && indirect(b[2]))
-        start = r - 7;
-    else
-        return false;
+    // Every form the bytes allow is tried: the displacement of one call can
+    // hold the opcode and ModRM of a shorter one that ends elsewhere.
+    static constexpr std::size_t kIndirectAt[] = {6, 5, 4, 2, 1}; // opcode FF, then ModRM
+    std::uintptr_t starts[6];
+    std::size_t count = 0;
+    if (b[3] == 0xE8) starts[count++] = r - 5;
+    for (std::size_t at : kIndirectAt)
+        if (b[at] == 0xFF && indirect(b[at + 1])) starts[count++] = r - (8 - at);
     // The bytes must decode as that call, ending exactly at r; a REX prefix
     // before the opcode belongs to it.
-    for (std::uintptr_t s : {start, start - 1}) {
-        if (s < r - 8) break;
-        TInstruction ins;
-        DecodeInstruction(s, ins, code, kMode);
-        if (ins.Valid && ins.IsCall && ins.InstrNext == r) return true;
-    }
+    for (std::size_t k = 0; k < count; ++k)
+        for (std::uintptr_t s : {starts[k], starts[k] - 1}) {
+            if (s < r - 8) break;
+            TInstruction ins;
+            DecodeInstruction(s, ins, code, kMode);
+            if (ins.Valid && ins.IsCall && ins.InstrNext == r) return true;
+        }
     return false;
 }
 

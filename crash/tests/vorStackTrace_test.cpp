@@ -119,6 +119,10 @@ TEST(StackTrace, CallInstructionFormsBeforeAReturnAddress) {
         {{0x90, 0x90, 0xFF, 0x15, 0x00, 0x00, 0x00, 0x00}, true},  // call [rip+0] (a readable slot)
         {{0x90, 0x90, 0x90, 0x90, 0xFF, 0x54, 0x24, 0x08}, true},  // call [rsp+8]
         {{0x90, 0xFF, 0x94, 0x24, 0x00, 0x01, 0x00, 0x00}, true},  // call [rsp+0x100]
+        // The displacement holds the start of a shorter call (FF 10: call
+        // [rax]) that ends elsewhere; the longer call is the one.
+        {{0x90, 0xFF, 0x94, 0x24, 0xFF, 0x10, 0x00, 0x00}, true},  // call [rsp+0x10FF]
+        {{0x90, 0x90, 0x90, 0x90, 0xFF, 0x93, 0x15, 0x00}, false}, // call [rbx+disp32] runs past the end
         {{0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0xFF, 0xE0}, false}, // jmp rax
         {{0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0xC3}, false}, // ret
         {{0x90, 0x90, 0x90, 0xE9, 0x10, 0x00, 0x00, 0x00}, false}, // jmp rel32
@@ -129,6 +133,19 @@ TEST(StackTrace, CallInstructionFormsBeforeAReturnAddress) {
         TBufferReader reader(0x401000, code);
         EXPECT_EQ(CallPrecedes(0x401008, reader), c.call) << std::hex << int(c.bytes[6]) << " " << int(c.bytes[7]);
     }
+}
+
+// A program's entry calls the start routine through its slot; the slot's
+// distance can hold FF 93 (call [rbx+disp32], which runs past the return
+// address). The return address follows the call all the same.
+TEST(StackTrace, CallThroughASlotWhoseDistanceLooksLikeAnotherCall) {
+    constexpr std::uintptr_t base = 0x3F0000, r = 0x401008;
+    std::vector<std::uint8_t> code(r - base + 8, 0x90);  // the slot, at r - 0x6C01, lies in it
+    const std::uint8_t call[] = {0xFF, 0xFF,                           // the tail of a lea
+                                 0xFF, 0x15, 0xFF, 0x93, 0xFF, 0xFF}; // call [rip-0x6C01]
+    std::copy(std::begin(call), std::end(call), code.begin() + (r - 8 - base));
+    TBufferReader reader(base, code);
+    EXPECT_TRUE(CallPrecedes(r, reader));
 }
 
 // A synthetic stack: real return addresses among values that are none.
