@@ -4,11 +4,8 @@
 // pasted (Ctrl+V) into the folder the list shows. xclip stands for any
 // program; pcmanfm is a real file manager on both sides. The screen after
 // the file manager pasted is kept as file_manager_paste.png.
-#include "app/MainForm.h"
-#include "explorer/ExplorerViews.h"
 #include "file_manager.h"
-#include "pane_points.h"
-#include "x11_program.h"
+#include "x11_home_form_test.h"
 #include "dnd_peer.h"
 #include "xclip.h"
 
@@ -35,59 +32,21 @@ using test::Xvfb;
 
 constexpr unsigned long kXK_Control_L = 0xFFE3;
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // An xdotool command on the display; true when it succeeded.
 bool Xdotool(const std::string& args) {
     return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-class X11FileClipboardTest : public test::X11FormTest {
+class X11FileClipboardTest : public test::X11HomeFormTest {
 protected:
     void SetUp() override {
         if (test::FindProgram("xclip").empty()) GTEST_SKIP() << "xclip is not installed";
-        // Only letters, digits, "-", "." and "/": the URIs need no escapes.
-        folder = (fs::temp_directory_path() / ("ax-fileclip-" + std::to_string(getpid()))).string();
-        fs::remove_all(folder);
-        home = folder + "/home";
-        other = folder + "/other";
-        for (const std::string& d : {home + "/Music", other})
-            fs::create_directories(d);
+        SetUpHome("ax-fileclip-", "other");
         std::ofstream(home + "/Music/a.ogg") << "a";
         std::ofstream(home + "/notes.txt") << "notes";
         std::ofstream(other + "/gamma.txt") << "gamma";
-        savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-        setenv("HOME", home.c_str(), 1);
         test::X11FormTest::SetUp();
-    }
-    void TearDown() override {
-        test::X11FormTest::TearDown();
-        setenv("HOME", savedHome.c_str(), 1);
-        fs::remove_all(folder);
-    }
-    TForm* Build(TApplication& app) override {
-        main = app.CreateForm<TMainform>();
-        QuietPane(main->ExpTree);
-        QuietPane(main->ExpList);
-        main->SetRootPath(home);
-        return main;
-    }
-    POINT InList(const std::string& name) {
-        return program->Get<POINT>([&, this] {
-            PDataNode node = ChildNamed(main->ExpList, nullptr, name);
-            return node ? main->ExpList->ClientToScreen(CaptionPoint(main->ExpList, node)) : POINT{-1, -1};
-        });
-    }
-    POINT InTree(const std::string& name) {
-        return program->Get<POINT>([&, this] {
-            PDataNode node = ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), name);
-            return node ? main->ExpTree->ClientToScreen(CaptionPoint(main->ExpTree, node)) : POINT{-1, -1};
-        });
     }
     // Selects the item of the list with a click on its caption.
     void SelectInList(const std::string& name) {
@@ -111,8 +70,6 @@ protected:
         server.Key(kXK_Control_L, false);
     }
 
-    std::string folder, home, other, savedHome;
-    TMainform* main = nullptr;
 };
 
 TEST_F(X11FileClipboardTest, FilesCopiedOrCutInTheListAreReadByOtherPrograms) {
@@ -137,7 +94,7 @@ TEST_F(X11FileClipboardTest, FilesAnotherProgramCutArePastedThenTheClipboardIsEm
     Ctrl('v');
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt") && !fs::exists(other + "/gamma.txt"); }))
         << "the cut file was not moved into Music";
-    EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
+    EXPECT_EQ(test::ReadWholeFile(home + "/Music/gamma.txt"), "gamma");
     // Moved once: a second paste has nothing to move.
     EXPECT_TRUE(server.WaitFor([&] { return XclipOutput("TARGETS").find("gnome-copied-files") == std::string::npos; }));
 }
@@ -149,8 +106,8 @@ TEST_F(X11FileClipboardTest, FilesAnotherProgramCopiedArePastedAndStayThere) {
     ASSERT_TRUE(server.WaitFor([&] { return XclipOutput("TARGETS").find("text/uri-list") != std::string::npos; }));
     Ctrl('v');
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt"); }));
-    EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
-    EXPECT_EQ(Read(other + "/gamma.txt"), "gamma");
+    EXPECT_EQ(test::ReadWholeFile(home + "/Music/gamma.txt"), "gamma");
+    EXPECT_EQ(test::ReadWholeFile(other + "/gamma.txt"), "gamma");
 }
 
 // Both ways with a real file manager: its window at the top left in list
@@ -176,7 +133,7 @@ TEST_F(X11FileClipboardTest, FilesGoBothWaysWithAFileManager) {
     Ctrl('v');
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(shown + "/notes.txt"); }))
         << "the file manager did not paste the file copied in the list";
-    EXPECT_EQ(Read(shown + "/notes.txt"), "notes");
+    EXPECT_EQ(test::ReadWholeFile(shown + "/notes.txt"), "notes");
     EXPECT_TRUE(server.Screenshot(SnapshotPath("file_manager_paste").string()));
 
     // Copied there, pasted here.
@@ -191,7 +148,7 @@ TEST_F(X11FileClipboardTest, FilesGoBothWaysWithAFileManager) {
     Ctrl('v');
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/alpha.txt"); }))
         << "the file copied in the file manager was not pasted";
-    EXPECT_EQ(Read(home + "/Music/alpha.txt"), "alpha");
+    EXPECT_EQ(test::ReadWholeFile(home + "/Music/alpha.txt"), "alpha");
     EXPECT_TRUE(fs::exists(shown + "/alpha.txt"));
 }
 
@@ -229,8 +186,8 @@ TEST_F(X11FileClipboardTest, AFileDraggedFromAnotherProgramOntoATreeFolderIsCopi
     server.Button(1, false);
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/gamma.txt"); }))
         << "the dropped file did not arrive";
-    EXPECT_EQ(Read(home + "/Music/gamma.txt"), "gamma");
-    EXPECT_EQ(Read(other + "/gamma.txt"), "gamma"); // offered to copy only
+    EXPECT_EQ(test::ReadWholeFile(home + "/Music/gamma.txt"), "gamma");
+    EXPECT_EQ(test::ReadWholeFile(other + "/gamma.txt"), "gamma"); // offered to copy only
 }
 
 #endif

@@ -8,11 +8,8 @@
 // server or the disk shows. The screen mid-way through each drag is kept as
 // file_manager_to_tree_copy.png, file_manager_to_tree_move.png and
 // list_to_file_manager.png.
-#include "app/MainForm.h"
-#include "explorer/ExplorerViews.h"
 #include "file_manager.h"
-#include "pane_points.h"
-#include "x11_program.h"
+#include "x11_home_form_test.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -32,29 +29,16 @@ using test::Xvfb;
 
 constexpr unsigned long kXK_Control_L = 0xFFE3, kXK_Shift_L = 0xFFE1;
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
-class X11FileManagerDragTest : public test::X11FormTest {
+class X11FileManagerDragTest : public test::X11HomeFormTest {
 protected:
     void SetUp() override {
         if (test::FindProgram("pcmanfm").empty()) GTEST_SKIP() << "pcmanfm is not installed";
-        // Only letters, digits, "-", "." and "/": the URIs need no escapes.
-        folder = (fs::temp_directory_path() / ("ax-fmdrag-" + std::to_string(getpid()))).string();
-        fs::remove_all(folder);
-        home = folder + "/home";
-        shown = folder + "/fm-drag";
-        for (const std::string& d : {home + "/Music", shown})
-            fs::create_directories(d);
+        SetUpHome("ax-fmdrag-", "fm-drag");
+        shown = other;
         std::ofstream(home + "/Music/a.ogg") << "a";
         std::ofstream(home + "/notes.txt") << "notes";
         std::ofstream(shown + "/alpha.txt") << "alpha";
-        savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-        setenv("HOME", home.c_str(), 1);
         // The form's fixture, with the program's input logged.
         test::X11Test::SetUp();
         if (!Started()) return;
@@ -64,16 +48,7 @@ protected:
     }
     void TearDown() override {
         manager.reset();
-        test::X11FormTest::TearDown();
-        setenv("HOME", savedHome.c_str(), 1);
-        fs::remove_all(folder);
-    }
-    TForm* Build(TApplication& app) override {
-        main = app.CreateForm<TMainform>();
-        QuietPane(main->ExpTree);
-        QuietPane(main->ExpList);
-        main->SetRootPath(home);
-        return main;
+        test::X11HomeFormTest::TearDown();
     }
 
     // The file manager's window at the bottom right, kept above the main
@@ -102,18 +77,6 @@ protected:
     POINT FirstFileRow() const { return {fm.x + 215, fm.y + 104}; }
     POINT EmptyPlace() const { return {fm.x + 300, fm.y + 220}; }
 
-    POINT InList(const std::string& name) {
-        return program->Get<POINT>([&, this] {
-            PDataNode node = ChildNamed(main->ExpList, nullptr, name);
-            return node ? main->ExpList->ClientToScreen(CaptionPoint(main->ExpList, node)) : POINT{-1, -1};
-        });
-    }
-    POINT InTree(const std::string& name) {
-        return program->Get<POINT>([&, this] {
-            PDataNode node = ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), name);
-            return node ? main->ExpTree->ClientToScreen(CaptionPoint(main->ExpTree, node)) : POINT{-1, -1};
-        });
-    }
     bool TreeDropTargetIs(const std::string& name) {
         return program->Get<bool>([&, this] {
             PDataNode node = ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), name);
@@ -200,8 +163,8 @@ protected:
         return program->Get<bool>([] { return GetCursor() == LoadCursor(0, IDC_ARROW); });
     }
 
-    std::string folder, home, shown, savedHome;
-    TMainform* main = nullptr;
+    // The file manager's folder.
+    std::string shown;
     std::unique_ptr<FileManager> manager;
     unsigned long fmWindow = 0;
     Xvfb::Geometry fm;
@@ -214,8 +177,8 @@ TEST_F(X11FileManagerDragTest, AFileDraggedFromTheFileManagerWithCtrlIsCopiedOnt
     DragFromFileManager(FirstFileRow(), InTree("Music"), "Music", kXK_Control_L, "file_manager_to_tree_copy");
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/alpha.txt"); }))
         << "the file dragged with Ctrl did not arrive";
-    EXPECT_EQ(Read(home + "/Music/alpha.txt"), "alpha");
-    EXPECT_EQ(Read(shown + "/alpha.txt"), "alpha");
+    EXPECT_EQ(test::ReadWholeFile(home + "/Music/alpha.txt"), "alpha");
+    EXPECT_EQ(test::ReadWholeFile(shown + "/alpha.txt"), "alpha");
 }
 
 TEST_F(X11FileManagerDragTest, AFileDraggedFromTheFileManagerWithShiftIsMovedOntoATreeFolder) {
@@ -223,7 +186,7 @@ TEST_F(X11FileManagerDragTest, AFileDraggedFromTheFileManagerWithShiftIsMovedOnt
     DragFromFileManager(FirstFileRow(), InTree("Music"), "Music", kXK_Shift_L, "file_manager_to_tree_move");
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/alpha.txt") && !fs::exists(shown + "/alpha.txt"); }))
         << "the file dragged with Shift was not moved";
-    EXPECT_EQ(Read(home + "/Music/alpha.txt"), "alpha");
+    EXPECT_EQ(test::ReadWholeFile(home + "/Music/alpha.txt"), "alpha");
 }
 
 // Without keys the file manager offers a copy, and a copy it is.
@@ -232,8 +195,8 @@ TEST_F(X11FileManagerDragTest, AFileDraggedFromTheFileManagerWithoutKeysIsCopied
     DragFromFileManager(FirstFileRow(), InTree("Music"), "Music", 0, "file_manager_to_tree_plain");
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(home + "/Music/alpha.txt"); }))
         << "the file dragged without keys did not arrive";
-    EXPECT_EQ(Read(home + "/Music/alpha.txt"), "alpha");
-    EXPECT_EQ(Read(shown + "/alpha.txt"), "alpha");
+    EXPECT_EQ(test::ReadWholeFile(home + "/Music/alpha.txt"), "alpha");
+    EXPECT_EQ(test::ReadWholeFile(shown + "/alpha.txt"), "alpha");
 }
 
 // Without keys the program offers the file manager a copy: the file stays.
@@ -242,8 +205,8 @@ TEST_F(X11FileManagerDragTest, AFileDraggedFromTheListIntoTheFileManagerArrivesI
     DragFromList("notes.txt", EmptyPlace(), 0, "list_to_file_manager");
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(shown + "/notes.txt"); }))
         << "the file did not arrive in the file manager's folder";
-    EXPECT_EQ(Read(shown + "/notes.txt"), "notes");
-    EXPECT_EQ(Read(home + "/notes.txt"), "notes");
+    EXPECT_EQ(test::ReadWholeFile(shown + "/notes.txt"), "notes");
+    EXPECT_EQ(test::ReadWholeFile(home + "/notes.txt"), "notes");
 }
 
 // With Shift the program offers a move: the file leaves the list's folder.
@@ -252,7 +215,7 @@ TEST_F(X11FileManagerDragTest, AFileDraggedFromTheListWithShiftIsMovedIntoTheFil
     DragFromList("notes.txt", EmptyPlace(), kXK_Shift_L, "list_to_file_manager_move");
     EXPECT_TRUE(server.WaitFor([&] { return fs::exists(shown + "/notes.txt") && !fs::exists(home + "/notes.txt"); }))
         << "the file dragged with Shift was not moved into the file manager's folder";
-    EXPECT_EQ(Read(shown + "/notes.txt"), "notes");
+    EXPECT_EQ(test::ReadWholeFile(shown + "/notes.txt"), "notes");
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 // by 1 ms), one box afterwards names exactly those that failed, and a link
 // dropped by another program is made in the folder. The box half way is
 // kept as folder_drop_progress.png.
-#include "app/MainForm.h"
 #include "controls/MessageBoxes.h"
 #include "explorer/ExplorerViews.h"
 #include "pane_points.h"
@@ -12,7 +11,7 @@
 #include "rtl/scopeguard.h"
 #include "stdctrls/gauges.h"
 #include "stdctrls/label.h"
-#include "x11_program.h"
+#include "x11_home_form_test.h"
 #include "dnd_peer.h"
 
 #include <atomic>
@@ -63,30 +62,11 @@ std::string Numbered(int i) {
     return name;
 }
 
-class X11FolderDropTest : public test::X11FormTest {
+class X11FolderDropTest : public test::X11HomeFormTest {
 protected:
     void SetUp() override {
-        folder = (fs::temp_directory_path() / ("ax-folderdrop-" + std::to_string(getpid()))).string();
-        fs::remove_all(folder);
-        home = folder + "/home";
-        other = folder + "/other";
-        for (const std::string& d : {home + "/Music", other})
-            fs::create_directories(d);
-        savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-        setenv("HOME", home.c_str(), 1);
+        SetUpHome("ax-folderdrop-", "other");
         test::X11FormTest::SetUp();
-    }
-    void TearDown() override {
-        test::X11FormTest::TearDown();
-        setenv("HOME", savedHome.c_str(), 1);
-        fs::remove_all(folder);
-    }
-    TForm* Build(TApplication& app) override {
-        main = app.CreateForm<TMainform>();
-        QuietPane(main->ExpTree);
-        QuietPane(main->ExpList);
-        main->SetRootPath(home);
-        return main;
     }
     void BeforeEnd() override { OnMessageBoxModal = nullptr; }
 
@@ -130,8 +110,6 @@ protected:
         return n;
     }
 
-    std::string folder, home, other, savedHome;
-    TMainform* main = nullptr;
 };
 
 // The box opens once 500 ms have passed, counts in steps of 100 ms, and is

@@ -1,0 +1,79 @@
+// The main window on a home of its own under a private display: the
+// fixture of the tests that move files between the window and other
+// programs. The home holds an empty Music folder; a second folder beside it
+// plays the other program's.
+#pragma once
+
+#include "app/MainForm.h"
+#include "explorer/ExplorerViews.h"
+#include "pane_points.h"
+#include "x11_program.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+namespace ax::test {
+
+inline std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class X11HomeFormTest : public X11FormTest {
+protected:
+    // Makes <temp>/<prefix><pid>/home (HOME while the test runs) and
+    // <temp>/<prefix><pid>/<beside>; then the display's set-up.
+    void SetUpHome(const std::string& prefix, const std::string& beside) {
+        namespace fs = std::filesystem;
+        // Only letters, digits, "-", "." and "/": the URIs need no escapes.
+        folder = (fs::temp_directory_path() / (prefix + std::to_string(getpid()))).string();
+        fs::remove_all(folder);
+        home = folder + "/home";
+        other = folder + "/" + beside;
+        for (const std::string& d : {home + "/Music", other})
+            fs::create_directories(d);
+        savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+        setenv("HOME", home.c_str(), 1);
+    }
+    void TearDown() override {
+        X11FormTest::TearDown();
+        setenv("HOME", savedHome.c_str(), 1);
+        std::filesystem::remove_all(folder);
+    }
+    TForm* Build(TApplication& app) override {
+        main = app.CreateForm<TMainform>();
+        testing::QuietPane(main->ExpTree);
+        testing::QuietPane(main->ExpList);
+        main->SetRootPath(home);
+        return main;
+    }
+
+    // Screen points of an item's caption in the list and in the tree's
+    // first level; {-1, -1} when it is not shown.
+    POINT InList(const std::string& name) {
+        return program->Get<POINT>([&, this] {
+            PDataNode node = testing::ChildNamed(main->ExpList, nullptr, name);
+            return node ? main->ExpList->ClientToScreen(testing::CaptionPoint(main->ExpList, node))
+                        : POINT{-1, -1};
+        });
+    }
+    POINT InTree(const std::string& name) {
+        return program->Get<POINT>([&, this] {
+            PDataNode node = testing::ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), name);
+            return node ? main->ExpTree->ClientToScreen(testing::CaptionPoint(main->ExpTree, node))
+                        : POINT{-1, -1};
+        });
+    }
+
+    std::string folder, home, other, savedHome;
+    TMainform* main = nullptr;
+};
+
+} // namespace ax::test
