@@ -157,16 +157,8 @@ TEST_F(X11FileClipboardTest, FilesGoBothWaysWithAFileManager) {
 TEST_F(X11FileClipboardTest, AFileDraggedFromAnotherProgramOntoATreeFolderIsCopiedThere) {
     test::DndPeer peer(AX_DND_PEER, server.Name(), folder + "/peer",
                        {"source", "dragsource", "file://" + other + "/gamma.txt"});
-    std::vector<unsigned long> found;
-    ASSERT_TRUE(server.WaitFor([&] { return !(found = server.WindowsNamed("dragsource")).empty(); }))
-        << "the GTK3 program did not show its window";
-    // Beside the tree, over the list's right part.
-    server.MoveResize(found.front(), 500, 300, 250, 200);
-    Xvfb::Geometry g;
-    ASSERT_TRUE(server.WaitFor([&] {
-        g = server.WindowGeometry(found.front());
-        return g.viewable && g.x >= 450 && g.y >= 250;
-    }));
+    const Xvfb::Geometry g = PlaceBesideTheTree("dragsource");
+    ASSERT_FALSE(HasFailure());
     const POINT from{g.x + g.width / 2, g.y + g.height / 2}, to = InTree("Music");
     server.MoveTo(from.x, from.y);
     server.Button(1, true);

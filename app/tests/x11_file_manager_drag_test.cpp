@@ -203,9 +203,9 @@ TEST_F(X11FileManagerDragTest, AFileDraggedFromTheFileManagerWithoutKeysIsCopied
 TEST_F(X11FileManagerDragTest, AFileDraggedFromTheListIntoTheFileManagerArrivesInItsFolder) {
     ASSERT_NO_FATAL_FAILURE(StartFileManager());
     DragFromList("notes.txt", EmptyPlace(), 0, "list_to_file_manager");
-    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(shown + "/notes.txt"); }))
+    // The file manager writes the file in place: it shows before its bytes.
+    EXPECT_TRUE(server.WaitFor([&] { return test::ReadWholeFile(shown + "/notes.txt") == "notes"; }))
         << "the file did not arrive in the file manager's folder";
-    EXPECT_EQ(test::ReadWholeFile(shown + "/notes.txt"), "notes");
     EXPECT_EQ(test::ReadWholeFile(home + "/notes.txt"), "notes");
 }
 
@@ -213,9 +213,9 @@ TEST_F(X11FileManagerDragTest, AFileDraggedFromTheListIntoTheFileManagerArrivesI
 TEST_F(X11FileManagerDragTest, AFileDraggedFromTheListWithShiftIsMovedIntoTheFileManagersFolder) {
     ASSERT_NO_FATAL_FAILURE(StartFileManager());
     DragFromList("notes.txt", EmptyPlace(), kXK_Shift_L, "list_to_file_manager_move");
-    EXPECT_TRUE(server.WaitFor([&] { return fs::exists(shown + "/notes.txt") && !fs::exists(home + "/notes.txt"); }))
-        << "the file dragged with Shift was not moved into the file manager's folder";
-    EXPECT_EQ(test::ReadWholeFile(shown + "/notes.txt"), "notes");
+    EXPECT_TRUE(server.WaitFor([&] {
+        return test::ReadWholeFile(shown + "/notes.txt") == "notes" && !fs::exists(home + "/notes.txt");
+    })) << "the file dragged with Shift was not moved into the file manager's folder";
 }
 
 } // namespace

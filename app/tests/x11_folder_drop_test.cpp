@@ -174,22 +174,9 @@ TEST_F(X11FolderDropTest, ALinkDraggedFromAnotherProgramIsMadeInTheTreeFolder) {
     std::ofstream(other + "/gamma.txt") << "gamma";
     test::DndPeer peer(AX_DND_PEER, server.Name(), folder + "/peer",
                        {"source", "linksource", "file://" + other + "/gamma.txt", "link"});
-    std::vector<unsigned long> found;
-    ASSERT_TRUE(server.WaitFor([&] { return !(found = server.WindowsNamed("linksource")).empty(); }))
-        << "the GTK3 program did not show its window";
-    // Asked again until it holds: the window manager may place the window
-    // after the first request.
-    Xvfb::Geometry g;
-    ASSERT_TRUE(server.WaitFor([&] {
-        g = server.WindowGeometry(found.front());
-        const bool placed = g.viewable && g.x >= 450 && g.y >= 250;
-        if (!placed) server.MoveResize(found.front(), 500, 300, 250, 200);
-        return placed;
-    })) << "the GTK3 program's window was not moved beside the tree";
-    const POINT to = program->Get<POINT>([this] {
-        PDataNode node = ChildNamed(main->ExpTree, main->ExpTree->GetFirst(), "Music");
-        return node ? main->ExpTree->ClientToScreen(CaptionPoint(main->ExpTree, node)) : POINT{-1, -1};
-    });
+    const Xvfb::Geometry g = PlaceBesideTheTree("linksource");
+    ASSERT_FALSE(HasFailure());
+    const POINT to = InTree("Music");
     ASSERT_GE(to.x, 0);
     // The source sends a position only once it has the answer to the one
     // before: two positions over Music mean that it knows Music takes links.

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -70,6 +71,24 @@ protected:
             return node ? main->ExpTree->ClientToScreen(testing::CaptionPoint(main->ExpTree, node))
                         : POINT{-1, -1};
         });
+    }
+
+    // Shows the window named title of another program beside the tree, over
+    // the list's right part; answers its place. Asked again until it holds:
+    // the window manager may place the window after the first request.
+    Xvfb::Geometry PlaceBesideTheTree(const std::string& title) {
+        std::vector<unsigned long> found;
+        EXPECT_TRUE(server.WaitFor([&] { return !(found = server.WindowsNamed(title)).empty(); }))
+            << title << " did not show its window";
+        Xvfb::Geometry g{};
+        if (found.empty()) return g;
+        EXPECT_TRUE(server.WaitFor([&] {
+            g = server.WindowGeometry(found.front());
+            const bool placed = g.viewable && g.x >= 450 && g.y >= 250;
+            if (!placed) server.MoveResize(found.front(), 500, 300, 250, 200);
+            return placed;
+        })) << title << "'s window was not moved beside the tree";
+        return g;
     }
 
     std::string folder, home, other, savedHome;
