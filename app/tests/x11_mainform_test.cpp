@@ -40,6 +40,17 @@ using testing::QuietPane;
 
 constexpr unsigned long kXK_Return = 0xFF0D, kXK_Alt_L = 0xFFE9, kXK_F4 = 0xFFC1, kXK_Escape = 0xFF1B;
 
+// On the program's thread: paints what is pending, says it holds, and
+// waits (bounded) until the key the test sends is in the queue, so that the
+// key comes while the work it interrupts goes on.
+void HoldUntilKeyQueued(std::atomic<bool>& held, const std::atomic<bool>& sent) {
+    PumpDisplay();
+    held = true;
+    MSG m;
+    for (int i = 0; i < 2000 && !(sent && PeekMessage(m, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
 class X11MainformTest : public test::X11FormTest {
 protected:
     void SetUp() override {
@@ -573,11 +584,7 @@ TEST_F(X11SpreadTest, ABigFolderIsListedInSlicesAndEscapeCancelsIt) {
             gauge(l, listed);
             progress.push_back(std::to_string(listed) + (l->ListingPending() ? " " + main->PathPanel->Text() : " over"));
             if (progress.size() > 1) return;
-            PumpDisplay();
-            held = true;
-            MSG m;
-            for (int i = 0; i < 2000 && !(sent && PeekMessage(m, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE)); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            HoldUntilKeyQueued(held, sent);
         };
     }));
     clock.Advance(1000);
@@ -774,11 +781,7 @@ TEST_F(X11ExpansionTest, EscapeCancelsOpeningAFolderOfManySubfolders) {
             progress.push_back(std::to_string(done) + "/" + std::to_string(total) +
                                (t->ExpansionPending() ? " " + main->PathPanel->Text() : " over"));
             if (progress.size() > 1) return;
-            PumpDisplay();
-            held = true;
-            MSG m;
-            for (int i = 0; i < 2000 && !(sent && PeekMessage(m, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE)); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            HoldUntilKeyQueued(held, sent);
         };
     }));
     clock.Advance(1000);
