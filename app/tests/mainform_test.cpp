@@ -40,6 +40,15 @@ protected:
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
+    // Photos checked in w's tree and notes.txt in its list, saved as the
+    // job root/name; answers the job's path.
+    std::string SavePhotosAndNotes(TMainform* w, const std::string& name) {
+        ClickCheckBox(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Photos"));
+        ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
+        const std::string job = root + "/" + name;
+        EXPECT_TRUE(w->SaveJob(job));
+        return job;
+    }
 };
 
 TEST_F(MainformRoad, ALongSelectionIsShownInSlicesAsItWasWhenAskedFor) {
@@ -231,11 +240,8 @@ TEST_F(MainformRoad, ChecksClickedInBothPanesAreOneSelectionThatSurvivesSaveAndL
 // selection read, or the job saved, before that step is the job's.
 TEST_F(MainformRoad, ALoadStillPendingIsTheSelectionAlready) {
     TMainform* w = Window();
-    PDataNode top = w->ExpTree->GetFirst();
-    ClickCheckBox(w->ExpTree, Child(w->ExpTree, top, "Photos"));
-    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
-    const std::string job = root + "/pending.JOB";
-    ASSERT_TRUE(w->SaveJob(job));
+    const std::string job = SavePhotosAndNotes(w, "pending.JOB");
+    ASSERT_FALSE(HasFailure());
     // Gone since the save: no longer selected.
     ASSERT_EQ(::unlink((home + "/Photos/y.jpg").c_str()), 0);
     const std::vector<std::string> expected = {home + "/notes.txt", home + "/Photos", home + "/Photos/x.jpg"};
@@ -272,10 +278,8 @@ TEST_F(MainformRoad, ALoadStillPendingIsTheSelectionAlready) {
 // what the load gives in one piece.
 TEST_F(MainformRoad, ALoadIsCheckedInSlicesThatInputAndSavesGoBetween) {
     TMainform* w = Window();
-    ClickCheckBox(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Photos"));
-    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
-    const std::string job = root + "/sliced.JOB";
-    ASSERT_TRUE(w->SaveJob(job));
+    const std::string job = SavePhotosAndNotes(w, "sliced.JOB");
+    ASSERT_FALSE(HasFailure());
     ASSERT_EQ(::unlink((home + "/Photos/y.jpg").c_str()), 0);
     const std::vector<std::string> expected = {home + "/notes.txt", home + "/Photos", home + "/Photos/x.jpg"};
     TMainform* whole = Window();
@@ -366,10 +370,8 @@ TEST_F(MainformRoad, ADamagedOrMissingJobIsToldAndChangesNothing) {
 // is what the load gives in one piece.
 TEST_F(MainformRoad, AJobIsReadInSlicesThatInputAndSavesGoBetween) {
     TMainform* w = Window();
-    ClickCheckBox(w->ExpTree, Child(w->ExpTree, w->ExpTree->GetFirst(), "Photos"));
-    ClickCheckBox(w->ExpList, Child(w->ExpList, nullptr, "notes.txt"));
-    const std::string job = root + "/read.JOB";
-    ASSERT_TRUE(w->SaveJob(job));
+    const std::string job = SavePhotosAndNotes(w, "read.JOB");
+    ASSERT_FALSE(HasFailure());
     const std::vector<std::string> expected = {home + "/notes.txt", home + "/Photos",
                                                home + "/Photos/x.jpg", home + "/Photos/y.jpg"};
     TMainform* whole = Window();
@@ -432,10 +434,8 @@ TEST_F(MainformRoad, AJobIsReadInSlicesThatInputAndSavesGoBetween) {
 // is, and the window stays as it was: its selection, its job, its changes.
 TEST_F(MainformRoad, ADamagedJobFoundWhileReadIsToldAndChangesNothing) {
     TMainform* other = Window();
-    ClickCheckBox(other->ExpTree, Child(other->ExpTree, other->ExpTree->GetFirst(), "Photos"));
-    ClickCheckBox(other->ExpList, Child(other->ExpList, nullptr, "notes.txt"));
-    const std::string damaged = root + "/damaged.JOB";
-    ASSERT_TRUE(other->SaveJob(damaged));
+    const std::string damaged = SavePhotosAndNotes(other, "damaged.JOB");
+    ASSERT_FALSE(HasFailure());
     const std::string bytes = Read(damaged);
     Write(damaged, bytes.substr(0, bytes.size() - 3));
 
