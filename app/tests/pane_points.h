@@ -15,30 +15,28 @@ inline void QuietPane(TCustomExplorerTree* pane) {
     o.SetExpImageOptions(o.ExpImageOptions() & ~TExpImageOptions(toThreadedImages));
 }
 
-// {-1, -1} when the row shows no check box.
-inline POINT CheckBoxPoint(TCustomExplorerTree* tree, PDataNode node) {
+// The first point of node's row, inside from, where the row shows part;
+// {-1, -1} when it shows none.
+inline POINT PartPoint(TCustomExplorerTree* tree, PDataNode node, THitPositions part, int inside) {
     tree->ScrollIntoView(node, false, false);
     const RECT row = tree->GetDisplayRect(node, NoColumn, false);
     const int y = (row.top + row.bottom) / 2;
     for (int x = 0; x < 200; ++x) {
         THitInfo hit;
         tree->GetHitTestInfoAt(x, y, true, hit);
-        if (hit.HitNode == node && (hit.HitPositions & hiOnItemCheckbox)) return {x + 3, y};
+        if (hit.HitNode == node && (hit.HitPositions & part)) return {x + inside, y};
     }
     return {-1, -1};
 }
 
+// {-1, -1} when the row shows no check box.
+inline POINT CheckBoxPoint(TCustomExplorerTree* tree, PDataNode node) {
+    return PartPoint(tree, node, hiOnItemCheckbox, 3);
+}
+
 // The button that opens a folder; {-1, -1} when the row shows none.
 inline POINT ButtonPoint(TCustomExplorerTree* tree, PDataNode node) {
-    tree->ScrollIntoView(node, false, false);
-    const RECT row = tree->GetDisplayRect(node, NoColumn, false);
-    const int y = (row.top + row.bottom) / 2;
-    for (int x = 0; x < 200; ++x) {
-        THitInfo hit;
-        tree->GetHitTestInfoAt(x, y, true, hit);
-        if (hit.HitNode == node && (hit.HitPositions & hiOnItemButton)) return {x + 2, y};
-    }
-    return {-1, -1};
+    return PartPoint(tree, node, hiOnItemButton, 2);
 }
 
 inline POINT CaptionPoint(TCustomExplorerTree* tree, PDataNode node) {

@@ -160,11 +160,7 @@ TEST_F(X11FileClipboardTest, AFileDraggedFromAnotherProgramOntoATreeFolderIsCopi
     const Xvfb::Geometry g = PlaceBesideTheTree("dragsource");
     ASSERT_FALSE(HasFailure());
     const POINT from{g.x + g.width / 2, g.y + g.height / 2}, to = InTree("Music");
-    server.MoveTo(from.x, from.y);
-    server.Button(1, true);
-    for (int i = 1; i <= 3; ++i) server.MoveTo(from.x + i * 3, from.y + i * 2);
-    for (int i = 1; i <= 25; ++i)
-        server.MoveTo(from.x + (to.x - from.x) * i / 25, from.y + (to.y - from.y) * i / 25);
+    PressAndMove(from, to);
     // Resting on the folder until the tree shows it as the drop's target.
     EXPECT_TRUE(server.WaitFor([&] {
         server.MoveTo(to.x + 1, to.y);

@@ -192,11 +192,7 @@ TEST_F(X11FolderDropTest, ALinkDraggedFromAnotherProgramIsMadeInTheTreeFolder) {
         };
     }));
     const POINT from{g.x + g.width / 2, g.y + g.height / 2};
-    server.MoveTo(from.x, from.y);
-    server.Button(1, true);
-    for (int i = 1; i <= 3; ++i) server.MoveTo(from.x + i * 3, from.y + i * 2);
-    for (int i = 1; i <= 25; ++i)
-        server.MoveTo(from.x + (to.x - from.x) * i / 25, from.y + (to.y - from.y) * i / 25);
+    PressAndMove(from, to);
     EXPECT_TRUE(server.WaitFor([&] {
         server.MoveTo(to.x + 1, to.y);
         server.MoveTo(to.x, to.y);

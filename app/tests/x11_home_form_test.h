@@ -91,6 +91,16 @@ protected:
         return g;
     }
 
+    // Presses at from and moves to to as a hand does: past the drag
+    // threshold first, then in 25 steps; the button stays down.
+    void PressAndMove(POINT from, POINT to) {
+        server.MoveTo(from.x, from.y);
+        server.Button(1, true);
+        for (int i = 1; i <= 3; ++i) server.MoveTo(from.x + i * 3, from.y + i * 2);
+        for (int i = 1; i <= 25; ++i)
+            server.MoveTo(from.x + (to.x - from.x) * i / 25, from.y + (to.y - from.y) * i / 25);
+    }
+
     std::string folder, home, other, savedHome;
     TMainform* main = nullptr;
 };
