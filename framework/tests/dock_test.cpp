@@ -9,21 +9,14 @@
 #include "framework/dragmanager.h"
 #include "framework/floatingdockform.h"
 #include "framework/streaming.h"
+#include "drag_pad.h"
 #include "framework_fixture.h"
 
 namespace ax {
 namespace {
 
 using test::FrameworkTest;
-
-class Pad : public TCustomControl {
-public:
-    using TCustomControl::TCustomControl;
-    int cancels = 0;
-
-protected:
-    void DragCanceled() override { ++cancels; }
-};
+using test::Pad;
 
 class DockTest : public FrameworkTest {
 protected:

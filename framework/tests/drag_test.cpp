@@ -5,21 +5,14 @@
 #include <vector>
 
 #include "framework/dragmanager.h"
+#include "drag_pad.h"
 #include "framework_fixture.h"
 
 namespace ax {
 namespace {
 
 using test::FrameworkTest;
-
-class Pad : public TCustomControl {
-public:
-    using TCustomControl::TCustomControl;
-    int cancels = 0;
-
-protected:
-    void DragCanceled() override { ++cancels; }
-};
+using test::Pad;
 
 class DragTest : public FrameworkTest {
 protected:
