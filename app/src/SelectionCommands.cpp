@@ -229,12 +229,8 @@ int PrintSelection(const std::string& job, bool nulTerminated, CommandEnd comman
             // gone and to list what is there.
             storage.FinishLoad(print);
         }
-    } catch (const EFOpenError& e) {
-        return Fail(err, e.Message());
-    } catch (const EStreamError& e) {
-        return Fail(err, job + ": not a valid job file (" + e.Message() + ")");
     } catch (const Exception& e) {
-        return Fail(err, job + ": " + e.Message());
+        return Fail(err, JobLoadError(job, e));
     }
     // Only where an item's bytes hid the break from the look above.
     if (found) return Fail(err, broken);
